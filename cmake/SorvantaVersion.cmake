@@ -1,0 +1,12 @@
+# sorvanta_file_version(<target> <a.b.c.d>)
+# Embeds the file version of a deliverable in the ELF section ".sorvanta_version",
+# where FileVersionOf() reads it without loading the file.
+function(sorvanta_file_version target version)
+  set(src ${CMAKE_CURRENT_BINARY_DIR}/${target}_file_version.c)
+  file(WRITE ${src}.in
+    "/* generated: file version of ${target} */\n"
+    "__attribute__((used, section(\".sorvanta_version\")))\n"
+    "static const char sorvanta_file_version[] = \"${version}\";\n")
+  configure_file(${src}.in ${src} COPYONLY)
+  target_sources(${target} PRIVATE ${src})
+endfunction()

@@ -1,0 +1,96 @@
+#include "platform/folders.h"
+
+#include <QStandardPaths>
+
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+std::mutex gMutex;
+std::string gSystemFolder;
+std::string gBaseFolder;
+
+std::string ExecutableFolder()
+{
+    char buf[4096];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return ".";
+    buf[n] = 0;
+    std::string p(buf);
+    auto slash = p.rfind('/');
+    return slash == std::string::npos ? std::string(".") : p.substr(0, slash);
+}
+
+} // namespace
+
+std::string SystemFolder()
+{
+    std::lock_guard<std::mutex> lock(gMutex);
+    if (gSystemFolder.empty()) gSystemFolder = ExecutableFolder();
+    return gSystemFolder;
+}
+
+void SetSystemFolder(const std::string& folder)
+{
+    std::lock_guard<std::mutex> lock(gMutex);
+    gSystemFolder = folder;
+}
+
+std::string BaseFolder()
+{
+    std::lock_guard<std::mutex> lock(gMutex);
+    if (gBaseFolder.empty()) {
+        gBaseFolder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation).toStdString();
+        if (gBaseFolder.empty()) gBaseFolder = ".";
+    }
+    return gBaseFolder;
+}
+
+void SetBaseFolder(const std::string& folder)
+{
+    std::lock_guard<std::mutex> lock(gMutex);
+    gBaseFolder = folder;
+}
+
+std::string UtilityFolder() { return JoinPath(BaseFolder(), "Calverdine", "Utility Files"); }
+std::string ResultsFolder() { return JoinPath(BaseFolder(), "Calverdine", "Results"); }
+
+std::string JoinPath(const std::string& a, const std::string& b)
+{
+    if (a.empty()) return b;
+    if (b.empty()) return a;
+    const bool aSlash = a.back() == '/';
+    const bool bSlash = b.front() == '/';
+    if (aSlash && bSlash) return a + b.substr(1);
+    if (aSlash || bSlash) return a + b;
+    return a + "/" + b;
+}
+
+std::string FolderOf(const std::string& path)
+{
+    auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string FileNameOf(const std::string& path)
+{
+    auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool FileExists(const std::string& path)
+{
+    struct stat st;
+    return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+bool IsFolder(const std::string& path)
+{
+    struct stat st;
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+} // namespace platform

@@ -1,0 +1,36 @@
+#pragma once
+// Special folders and path building. Paths always use '/', never backslashes.
+#include <string>
+
+namespace platform {
+
+// Folder our shared libraries are installed in (the program's own folder).
+std::string SystemFolder();
+void SetSystemFolder(const std::string& folder);   // tests and tools
+
+// The user's data folder; "Calverdine/Utility Files" and "Calverdine/Results"
+// live under it.
+std::string BaseFolder();
+void SetBaseFolder(const std::string& folder);     // tests and tools
+
+// "Utility Files" and "Results" under BaseFolder().
+std::string UtilityFolder();
+std::string ResultsFolder();
+
+// Joins path pieces with exactly one '/' between them.
+std::string JoinPath(const std::string& a, const std::string& b);
+template <typename... More>
+std::string JoinPath(const std::string& a, const std::string& b, const More&... more)
+{
+    return JoinPath(JoinPath(a, b), more...);
+}
+
+// Folder part of a path with its final '/', or "" when there is none.
+std::string FolderOf(const std::string& path);
+// File name part of a path.
+std::string FileNameOf(const std::string& path);
+
+bool FileExists(const std::string& path);      // a regular file or a folder
+bool IsFolder(const std::string& path);
+
+} // namespace platform

@@ -1,0 +1,80 @@
+#include "platform/strandel_binding.h"
+
+#include "platform/dynlib.h"
+#include "tifflib/strandel.h"
+
+#include <cstdlib>
+
+namespace strandel {
+namespace {
+
+platform::DynamicLibrary& Library()
+{
+    static platform::DynamicLibrary lib(kLibraryFile);
+    return lib;
+}
+
+
+#define STRANDEL_BIND(fn)                                                        \
+    static platform::LazyFunction<decltype(::fn)>& Bound_##fn()                  \
+    {                                                                            \
+        static platform::LazyFunction<decltype(::fn)> f(Library(), #fn);        \
+        return f;                                                                \
+    }
+STRANDEL_BIND(GetTIFFCols)
+STRANDEL_BIND(GetTIFFRows)
+STRANDEL_BIND(ReadTIFFFileSized)
+STRANDEL_BIND(WriteTIFFFile)
+#undef STRANDEL_BIND
+
+} // namespace
+
+uint16_t GetTIFFCols(const std::string& path)
+{
+    auto fn = Bound_GetTIFFCols().get();
+    return fn ? fn(path.c_str()) : 0;
+}
+
+uint16_t GetTIFFRows(const std::string& path)
+{
+    auto fn = Bound_GetTIFFRows().get();
+    return fn ? fn(path.c_str()) : 0;
+}
+
+ReadResult ReadImage(const std::string& path)
+{
+    ReadResult r;
+    auto read = Bound_ReadTIFFFileSized().get();
+    if (!read) {
+        r.status = kLibraryMissing;
+        return r;
+    }
+    r.cols = GetTIFFCols(path);
+    r.rows = GetTIFFRows(path);
+    std::vector<uint8_t> buf(size_t(r.cols) * r.rows);
+    int32_t status = STRANDEL_ERR_OPEN;
+    char* text = read(path.c_str(), buf.data(), buf.size(), &status);
+    if (text) {
+        r.header = text;
+        std::free(text);
+    }
+    // An image without pixels is as unreadable as a missing one.
+    if (status == STRANDEL_OK && buf.empty()) status = STRANDEL_ERR_FORMAT;
+    r.status = status;
+    if (status == STRANDEL_OK) r.pixels = std::move(buf);
+    return r;
+}
+
+int32_t WriteTIFFFile(const std::string& path, uint16_t cols, uint16_t rows, const std::string& info,
+                      const uint8_t* pixels)
+{
+    auto fn = Bound_WriteTIFFFile().get();
+    return fn ? fn(path.c_str(), cols, rows, info.c_str(), pixels) : kLibraryMissing;
+}
+
+std::string LoadError()
+{
+    return Library().lastError();
+}
+
+} // namespace strandel

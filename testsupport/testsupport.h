@@ -1,0 +1,41 @@
+#pragma once
+// Small helpers shared by the test suites: a scratch folder, running a shell
+// command (reference tools such as ImageMagick or tiffcp), reading files.
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A fresh folder under the system temporary folder, removed on destruction.
+class TempDir {
+public:
+    explicit TempDir(const std::string& tag = "t");
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Runs a shell command; returns its standard output and error together.
+std::string Shell(const std::string& command, int* exitCode = nullptr);
+
+// Whole file as bytes (empty when missing).
+std::vector<uint8_t> ReadBytes(const std::string& path);
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+std::string ReadText(const std::string& path);
+
+// Pixels of any image as ImageMagick reads it, 8-bit grey ("gray") or
+// 8-bit RGB ("rgb"); empty when it cannot read the file.
+std::vector<uint8_t> MagickPixels(const std::string& imagePath, const std::string& map = "gray");
+
+// Folder of the source tree and of the built binaries.
+std::string SourceDir();
+std::string BinDir();
+
+} // namespace testsupport

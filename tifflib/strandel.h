@@ -1,0 +1,66 @@
+#pragma once
+/*
+ * Strandel: reads and writes the 8-bit grey TIFF images of the measurement
+ * system (phase images, masks, derived images) with their header text kept in
+ * the private ASCII tag 32768 "CalverdineInf".
+ *
+ * Paths: a path without any '.' gets ".tif" appended; the completed name may
+ * hold at most 79 characters, a longer one is refused (never truncated).
+ *
+ * Texts returned by ReadTIFFFile, ReadTIFFFileSized and TestFun are
+ * NUL-terminated, allocated with malloc and owned by the caller, who frees
+ * them with free(). They are never NULL.
+ *
+ * Pixels are one row-major byte buffer of cols x rows bytes owned by the caller.
+ */
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define STRANDEL_EXPORT __attribute__((visibility("default")))
+
+/* Status codes. */
+#define STRANDEL_OK 0
+#define STRANDEL_ERR_WRITE (-8)      /* a row could not be written */
+#define STRANDEL_ERR_NOMEM (-11)     /* no memory for the row buffer */
+#define STRANDEL_ERR_OPEN (-14)      /* cannot open or create the file */
+#define STRANDEL_ERR_TOO_LARGE (-20) /* image larger than the caller's buffer */
+#define STRANDEL_ERR_FORMAT (-21)    /* not a 1-, 4- or 8-bit one-sample grey/palette image */
+#define STRANDEL_ERR_READ (-22)      /* a row could not be decoded */
+
+/* ImageWidth / ImageLength of the first directory (low 16 bits); 0 when the
+ * file cannot be opened as a TIFF or lacks the tag. */
+STRANDEL_EXPORT uint16_t GetTIFFCols(const char* path);
+STRANDEL_EXPORT uint16_t GetTIFFRows(const char* path);
+
+/* Reads the pixels into a buffer of ImageWidth x ImageLength bytes and returns
+ * the text of tag 32768 ("" when absent, " " when the file cannot be opened).
+ * 1- and 4-bit samples are widened to one byte a pixel (raw sample values).
+ * Files with more than one sample per pixel or other depths leave the buffer
+ * untouched. The caller sizes the buffer from GetTIFFCols/GetTIFFRows. */
+STRANDEL_EXPORT char* ReadTIFFFile(const char* path, uint8_t* pixels);
+
+/* As ReadTIFFFile, but refuses an image larger than bufferBytes, and reports
+ * what happened in *status (may be NULL): STRANDEL_OK, STRANDEL_ERR_OPEN,
+ * STRANDEL_ERR_TOO_LARGE, STRANDEL_ERR_FORMAT or STRANDEL_ERR_READ. On any
+ * error but STRANDEL_ERR_READ the buffer is untouched. */
+STRANDEL_EXPORT char* ReadTIFFFileSized(const char* path, uint8_t* pixels, size_t bufferBytes,
+                                        int32_t* status);
+
+/* Writes an uncompressed 8-bit min-is-black little-endian TIFF in strips of
+ * 8 rows with the header text in tag 32768. Returns a STRANDEL_* status. */
+STRANDEL_EXPORT int32_t WriteTIFFFile(const char* path, uint16_t cols, uint16_t rows, const char* info,
+                                      const uint8_t* pixels);
+
+/* Reads cols x rows raw bytes from the start of a file; nothing is checked. */
+STRANDEL_EXPORT void ReadRawImage(const char* path, int16_t cols, int16_t rows, uint8_t* buffer);
+
+/* Returns "test is passed". */
+STRANDEL_EXPORT char* TestFun(void);
+
+#ifdef __cplusplus
+}
+#endif

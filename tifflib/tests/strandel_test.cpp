@@ -1,0 +1,285 @@
+#include "tifflib/strandel.h"
+
+#include "testsupport/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Text {
+    char* p;
+    explicit Text(char* s) : p(s) {}
+    ~Text() { std::free(p); }
+    std::string str() const { return p ? std::string(p) : std::string("<null>"); }
+};
+
+using testsupport::Shell;
+
+class StrandelTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        tmp = std::make_unique<testsupport::TempDir>("st");
+        dir = tmp->path();
+    }
+
+    std::vector<uint8_t> Ramp(int cols, int rows)
+    {
+        std::vector<uint8_t> px(size_t(cols) * rows);
+        for (int y = 0; y < rows; ++y)
+            for (int x = 0; x < cols; ++x) px[size_t(y) * cols + x] = uint8_t((x * 7 + y * 13) & 0xFF);
+        return px;
+    }
+
+    std::unique_ptr<testsupport::TempDir> tmp;
+    fs::path dir;
+};
+
+const char* kHeader =
+    "Calverdine Phase Measurement\r\nNumber of fields: 9\r\n1: a\r\n2: b\r\n3: c\r\n4: d\r\n5: e\r\n6: f\r\n7: g\r\n"
+    "8: h\r\n9: 10.25\r\n\\EndHeader\r\n";
+
+TEST_F(StrandelTest, RoundTripKeepsPixelsAndHeaderAndWritesTheFixedTagSet)
+{
+    const int cols = 37, rows = 21;
+    auto px = Ramp(cols, rows);
+    const std::string path = (dir / "round_ph.tif").string();
+    ASSERT_EQ(WriteTIFFFile(path.c_str(), cols, rows, kHeader, px.data()), STRANDEL_OK);
+
+    EXPECT_EQ(GetTIFFCols(path.c_str()), cols);
+    EXPECT_EQ(GetTIFFRows(path.c_str()), rows);
+    std::vector<uint8_t> back(px.size(), 0xAA);
+    Text text(ReadTIFFFile(path.c_str(), back.data()));
+    EXPECT_EQ(text.str(), kHeader);
+    EXPECT_EQ(back, px);
+
+    // Byte order and the fixed tag set, as another reader sees them.
+    std::ifstream f(path, std::ios::binary);
+    char magic[2];
+    f.read(magic, 2);
+    EXPECT_EQ(std::string(magic, 2), "II");
+    const std::string dump = Shell("tiffdump '" + path + "'");
+    for (const char* line : {"Make (271) ASCII (2) 29<", "Artist (315) ASCII (2) 11<Calverdine\\0>",
+                             "HostComputer (316) ASCII (2) 3<PC\\0>", "RowsPerStrip (278) SHORT (3) 1<8>",
+                             "Compression (259) SHORT (3) 1<1>", "Photometric (262) SHORT (3) 1<1>",
+                             "(32768) ASCII (2) "})
+        EXPECT_NE(dump.find(line), std::string::npos) << line << "\n" << dump;
+    EXPECT_NE(Shell("tiffinfo '" + path + "'").find("Make: Calverdine's Video Digitizer"), std::string::npos);
+    // Tag 32768 is the last entry of the directory.
+    const auto tagLine = dump.find("(32768)");
+    ASSERT_NE(tagLine, std::string::npos);
+    EXPECT_EQ(dump.find(") ", dump.find('\n', tagLine)), std::string::npos) << dump;
+    // 21 rows in strips of 8: three strips.
+    EXPECT_NE(dump.find("StripOffsets (273) LONG (4) 3<"), std::string::npos) << dump;
+}
+
+TEST_F(StrandelTest, EmptyHeaderIsWrittenAsLoneNulAndReadBackEmpty)
+{
+    auto px = Ramp(8, 8);
+    const std::string path = (dir / "empty.tif").string();
+    ASSERT_EQ(WriteTIFFFile(path.c_str(), 8, 8, "", px.data()), 0);
+    const std::string dump = Shell("tiffdump '" + path + "'");
+    EXPECT_NE(dump.find("(32768) ASCII (2) 1<\\0>"), std::string::npos) << dump;
+    std::vector<uint8_t> back(px.size());
+    Text text(ReadTIFFFile(path.c_str(), back.data()));
+    EXPECT_EQ(text.str(), "");
+    EXPECT_EQ(back, px);
+}
+
+// Path completion: ".tif" is appended only when the path holds no '.'.
+TEST_F(StrandelTest, PathCompletionTable)
+{
+    auto px = Ramp(4, 3);
+    const fs::path dotted = dir / "with.dot";
+    fs::create_directories(dotted);
+    struct Case {
+        std::string writeAs;   // path passed to WriteTIFFFile
+        std::string expectOn;  // file that must appear on disk
+    };
+    const std::string cwdDir = dir.string();
+    std::vector<Case> cases = {
+        {(dir / "plain.tif").string(), (dir / "plain.tif").string()},
+        {(dotted / "bare").string(), (dotted / "bare").string()},   // '.' in the folder name
+        {(dotted / "named.tif").string(), (dotted / "named.tif").string()},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(WriteTIFFFile(c.writeAs.c_str(), 4, 3, "x", px.data()), 0) << c.writeAs;
+        EXPECT_TRUE(fs::exists(c.expectOn)) << c.writeAs;
+        EXPECT_EQ(GetTIFFCols(c.writeAs.c_str()), 4) << c.writeAs;
+    }
+    // A path without any '.': relative name in the working folder.
+    const auto old = fs::current_path();
+    fs::current_path(dir);
+    EXPECT_EQ(WriteTIFFFile("nodot", 4, 3, "x", px.data()), 0);
+    EXPECT_TRUE(fs::exists(dir / "nodot.tif"));
+    EXPECT_EQ(GetTIFFRows("nodot"), 3);
+    fs::current_path(old);
+}
+
+TEST_F(StrandelTest, OverlongCompletedNameIsRefusedNotTruncated)
+{
+    auto px = Ramp(4, 3);
+    // 80 characters once completed: one too many.
+    std::string name = (dir / std::string(200, 'n')).string();
+    name = "/tmp/" + std::string(71, 'a');  // 76 chars + ".tif" = 80
+    ASSERT_EQ(name.size() + 4, 80u);
+    EXPECT_EQ(WriteTIFFFile(name.c_str(), 4, 3, "x", px.data()), STRANDEL_ERR_OPEN);
+    EXPECT_FALSE(fs::exists(name + ".tif"));
+    EXPECT_FALSE(fs::exists(name.substr(0, 79)));
+    EXPECT_EQ(GetTIFFCols(name.c_str()), 0);
+    std::vector<uint8_t> buf(12, 7);
+    Text t(ReadTIFFFile(name.c_str(), buf.data()));
+    EXPECT_EQ(t.str(), " ");
+    // 79 characters is still fine.
+    std::string ok = "/tmp/" + std::string(70, 'b');
+    ASSERT_EQ(ok.size() + 4, 79u);
+    EXPECT_EQ(WriteTIFFFile(ok.c_str(), 4, 3, "x", px.data()), 0);
+    EXPECT_EQ(GetTIFFCols(ok.c_str()), 4);
+    fs::remove(ok + ".tif");
+}
+
+TEST_F(StrandelTest, MissingFileGivesZeroSizesAndBlankText)
+{
+    const std::string path = (dir / "missing.tif").string();
+    EXPECT_EQ(GetTIFFCols(path.c_str()), 0);
+    EXPECT_EQ(GetTIFFRows(path.c_str()), 0);
+    std::vector<uint8_t> buf(4, 9);
+    int32_t status = 0;
+    Text t(ReadTIFFFileSized(path.c_str(), buf.data(), buf.size(), &status));
+    EXPECT_EQ(t.str(), " ");
+    EXPECT_EQ(status, STRANDEL_ERR_OPEN);
+    EXPECT_EQ(buf, std::vector<uint8_t>(4, 9));
+    EXPECT_EQ(WriteTIFFFile((dir / "no/such/folder/x.tif").string().c_str(), 2, 2, "", buf.data()),
+              STRANDEL_ERR_OPEN);
+}
+
+TEST_F(StrandelTest, SizedReadRefusesAnImageLargerThanTheBuffer)
+{
+    auto px = Ramp(16, 16);
+    const std::string path = (dir / "big.tif").string();
+    ASSERT_EQ(WriteTIFFFile(path.c_str(), 16, 16, "hdr", px.data()), 0);
+    std::vector<uint8_t> small(100, 0x55);
+    int32_t status = 0;
+    Text t(ReadTIFFFileSized(path.c_str(), small.data(), small.size(), &status));
+    EXPECT_EQ(status, STRANDEL_ERR_TOO_LARGE);
+    EXPECT_EQ(t.str(), "hdr");
+    EXPECT_EQ(small, std::vector<uint8_t>(100, 0x55));
+    std::vector<uint8_t> fits(256);
+    Text t2(ReadTIFFFileSized(path.c_str(), fits.data(), fits.size(), &status));
+    EXPECT_EQ(status, STRANDEL_OK);
+    EXPECT_EQ(fits, px);
+}
+
+// Files written by other tools: the same pixels as ImageMagick reads, or the
+// tag text with the buffer untouched for kinds the library does not read.
+TEST_F(StrandelTest, FilesFromOtherWriters)
+{
+    const int cols = 40, rows = 30;
+    auto px = Ramp(cols, rows);
+    const std::string src = (dir / "src.tif").string();
+    ASSERT_EQ(WriteTIFFFile(src.c_str(), cols, rows, "keep me", px.data()), 0);
+
+    struct Case {
+        const char* name;
+        std::string command;  // %s = output path
+        bool readsPixels;
+    };
+    const std::vector<Case> cases = {
+        {"bigendian", "tiffcp -B '" + src + "' '%s'", true},
+        {"lzw", "tiffcp -c lzw '" + src + "' '%s'", true},
+        {"packbits", "tiffcp -c packbits '" + src + "' '%s'", true},
+        {"deflate", "tiffcp -c zip '" + src + "' '%s'", true},
+        {"strips7", "tiffcp -r 7 -c lzw -B '" + src + "' '%s'", true},
+        {"rgb", "convert '" + src + "' -type TrueColor -define tiff:preserve-compression=false '%s'", false},
+        {"grey16", "convert '" + src + "' -depth 16 '%s'", false},
+        {"twosamples", "convert '" + src + "' -alpha set -type GrayscaleAlpha '%s'", false},
+    };
+    for (const auto& c : cases) {
+        const std::string out = (dir / (std::string(c.name) + ".tif")).string();
+        std::string cmd = c.command;
+        cmd.replace(cmd.find("%s"), 2, out);
+        Shell(cmd);
+        ASSERT_TRUE(fs::exists(out)) << c.name << ": " << cmd;
+        ASSERT_EQ(GetTIFFCols(out.c_str()), cols) << c.name;
+        ASSERT_EQ(GetTIFFRows(out.c_str()), rows) << c.name;
+        std::vector<uint8_t> back(px.size(), 0xEE);
+        int32_t status = 0;
+        Text t(ReadTIFFFileSized(out.c_str(), back.data(), back.size(), &status));
+        if (c.readsPixels) {
+            EXPECT_EQ(status, STRANDEL_OK) << c.name;
+            // ImageMagick's reading of the same file, as raw grey bytes.
+            const std::string raw = (dir / (std::string(c.name) + ".gray")).string();
+            Shell("convert '" + out + "' -depth 8 'gray:" + raw + "'");
+            std::ifstream f(raw, std::ios::binary);
+            std::vector<uint8_t> magick((std::istreambuf_iterator<char>(f)), {});
+            EXPECT_EQ(back, magick) << c.name;
+            EXPECT_EQ(back, px) << c.name;
+        } else {
+            EXPECT_NE(status, STRANDEL_OK) << c.name;
+            EXPECT_EQ(back, std::vector<uint8_t>(px.size(), 0xEE)) << c.name;
+        }
+    }
+}
+
+TEST_F(StrandelTest, NarrowDepthsAreWidenedWithoutOverRead)
+{
+    // A 1-bit and a 4-bit image: one byte a pixel out, never more than the rows hold.
+    const std::string src = (dir / "bits.pgm").string();
+    {
+        std::ofstream f(src, std::ios::binary);
+        f << "P5\n13 5\n255\n";
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 13; ++x) f.put(char(((x + y) % 2) ? 255 : 0));
+    }
+    for (int depth : {1, 4}) {
+        const std::string out = (dir / ("d" + std::to_string(depth) + ".tif")).string();
+        Shell("convert '" + src + "' -depth " + std::to_string(depth) + " -compress none '" + out + "'");
+        ASSERT_EQ(GetTIFFCols(out.c_str()), 13);
+        std::vector<uint8_t> back(13 * 5 + 8, 0xCC);
+        int32_t status = -1;
+        Text t(ReadTIFFFileSized(out.c_str(), back.data(), 13 * 5, &status));
+        ASSERT_EQ(status, STRANDEL_OK) << depth;
+        const uint8_t high = depth == 1 ? 1 : 15;
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 13; ++x) {
+                const uint8_t v = back[size_t(y) * 13 + x];
+                const bool white = (x + y) % 2;
+                // Photometric may be either; the raw sample is copied.
+                EXPECT_TRUE(v == 0 || v == high) << depth << " " << x << "," << y;
+                EXPECT_EQ(v == back[0], ((x + y) % 2) == 0) << depth;
+                (void)white;
+            }
+        for (size_t i = 13 * 5; i < back.size(); ++i) EXPECT_EQ(back[i], 0xCC);
+    }
+}
+
+TEST(StrandelMisc, TestFunAndRawImage)
+{
+    Text t(TestFun());
+    EXPECT_EQ(t.str(), "test is passed");
+    const std::string path = (fs::temp_directory_path() / "strandel_raw.bin").string();
+    {
+        std::ofstream f(path, std::ios::binary);
+        for (int i = 0; i < 12; ++i) f.put(char(i));
+    }
+    std::vector<uint8_t> buf(12, 0);
+    ReadRawImage(path.c_str(), 4, 3, buf.data());
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(buf[i], i);
+    std::vector<uint8_t> untouched(4, 5);
+    ReadRawImage("/nonexistent/raw.bin", 2, 2, untouched.data());
+    EXPECT_EQ(untouched, std::vector<uint8_t>(4, 5));
+    fs::remove(path);
+}
+
+} // namespace
