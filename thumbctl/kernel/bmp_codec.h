@@ -1,0 +1,20 @@
+#pragma once
+// Windows bitmap codec: BMP / DIB reader and writer, the BMP run-length
+// decoder and encoder, and the PackBits decoder (TIFF strips).
+#include "thumbctl/kernel/ipi_base.h"
+
+// Reader for 225 (BMP file) and 255 (packed DIB); see ipi_registry.h.
+int BmpReadFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int selector, int fileFormat);
+int BmpReadBmp(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int selector);  // 225
+int BmpReadDib(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int selector);  // 255
+// Writes `source` into `target`'s store as 225, 255 or 271; the target's
+// `compression` 234 stores bytes the run-length encoder made.
+int BmpWriteFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int fileFormat);
+
+// Decoders (registered for compressions 234 and 156).
+int BmpRleDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target);
+int PackBitsDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target);
+
+// Run-length encoder: pixels of `source` (153, one byte per pixel) into
+// `target` (compression 234, dataPrecision 8 or 4); sets target `size`.
+int ipiTransferPixels(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target);

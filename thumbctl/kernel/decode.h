@@ -1,0 +1,39 @@
+#pragma once
+// Decode entry points of the image kernel: the only calls the thumbnail-list
+// control makes. Each call opens its own kernel environment and closes it
+// before returning. Bitmaps come back as packed DIBs in global-memory blocks
+// (ipi_memory.h, 32-bit handles) that the caller owns and frees with
+// ipiGlobalFree; a failed call leaves no block behind.
+//
+// Decode formats: 4 TIFF, 5 JPEG, 6 GIF, 7 BMP, 40 PCX, 44 PNG, 45 picture
+// container. `error` receives 0, -100 (bad format or argument), -1 (no
+// memory), 25 (cannot open), 22 (malformed data), 12 (no decoder) or
+// another kernel code.
+#include "thumbctl/kernel/ipi_base.h"
+#include "thumbctl/kernel/ipi_memory.h"
+
+enum DecodeFormat : int {
+    DecodeFormatTiff = 4,
+    DecodeFormatJpeg = 5,
+    DecodeFormatGif = 6,
+    DecodeFormatBmp = 7,
+    DecodeFormatPcx = 40,
+    DecodeFormatPng = 44,
+    DecodeFormatCgm = 45,
+};
+
+// `dibs` holds `count` handles. TIFF: decodes up to `count` pages from
+// `page` on and returns how many; other formats: one bitmap into dibs[0],
+// returns 1. 0 on failure. `attributes` (optional): `repository` (33 or
+// other), and for PNG `progressive`, `interlacePass` (1..7).
+int DecodeImageFromMemory(const void* data, IPIHANDLE* dibs, int count, int format, int page, int64_t size,
+                          const IPIATTRIBUTE* attributes, int attributeCount, int* error);
+int DecodeImageFromFile(const char* path, IPIHANDLE* dibs, int count, int format, int page,
+                        const IPIATTRIBUTE* attributes, int attributeCount, int* error);
+
+// TIFF: number of pages (0 with error on failure); GIF: 1; others: 0 with
+// error -100.
+int CountPagesInMemory(const void* data, int format, int64_t size, const IPIATTRIBUTE* attributes,
+                       int attributeCount, int* error);
+int CountPagesInFile(const char* path, int format, const IPIATTRIBUTE* attributes, int attributeCount,
+                     int* error);

@@ -1,0 +1,49 @@
+// The kernel's tables of file readers, decoders and page counters.
+// To plug a codec in, include its header and add one line to a table
+// (see ipi_registry.h for the contracts).
+#include "thumbctl/kernel/ipi_registry.h"
+
+#include "thumbctl/kernel/bmp_codec.h"
+#include "thumbctl/kernel/ipi_import.h"
+
+namespace {
+
+// File readers by file format code.
+const IpiReaderEntry kReaders[] = {
+    {ipiFormatBmp, BmpReadBmp},
+    {ipiFormatDib, BmpReadDib},
+};
+
+// Decoders by compression code.
+const IpiDecoderEntry kDecoders[] = {
+    {ipiCompressionBmpRle, BmpRleDecode},
+    {ipiCompressionPackBits, PackBitsDecode},
+};
+
+// Page counters of multi-image formats.
+const IpiPageCounterEntry kPageCounters[] = {
+    {ipiFormatTiff, ipiCountTiffPages},
+};
+
+} // namespace
+
+IpiReaderFn ipiFindReader(int fileFormat)
+{
+    for (const auto& e : kReaders)
+        if (e.fileFormat == fileFormat) return e.read;
+    return nullptr;
+}
+
+IpiDecoderFn ipiFindDecoder(int compression)
+{
+    for (const auto& e : kDecoders)
+        if (e.compression == compression) return e.decode;
+    return nullptr;
+}
+
+IpiPageCounterFn ipiFindPageCounter(int fileFormat)
+{
+    for (const auto& e : kPageCounters)
+        if (e.fileFormat == fileFormat) return e.count;
+    return nullptr;
+}
