@@ -1,0 +1,247 @@
+// Phase to displacement, grating compensation and levelling.
+#include "varnholde/internal.h"
+#include "varnholde/varnholde.h"
+
+#include <array>
+#include <cstdlib>
+
+using namespace varnholde;
+
+namespace {
+
+int32_t PhaseTo(const float* unwrapped, int16_t rows, int16_t cols, double fringeValue, double scale, float* out)
+{
+    return Guard([&] {
+        if (!ValidSize(rows, cols) || !Present(unwrapped, "phase") || !Present(out, "output")) return kBadArgument;
+        const size_t n = Count(rows, cols);
+        if (!std::isfinite(fringeValue) || fringeValue <= 0.0 || fringeValue == kNoData) {
+            // Without a usable fringe value no displacement can be stated.
+            for (size_t i = 0; i < n; ++i) out[i] = kNoData;
+            SetError("The fringe value " + std::to_string(fringeValue) + " is not a positive number.");
+            return kBadArgument;
+        }
+        const double factor = fringeValue * scale / kTwoPi;
+        for (size_t i = 0; i < n; ++i) {
+            const float v = unwrapped[i];
+            out[i] = IsData(v) ? AsData(static_cast<float>(v * factor)) : kNoData;
+        }
+        return kOk;
+    });
+}
+
+// ---- Grating compensation ----
+
+constexpr int kGratings = 6;
+constexpr int kNumbersPerGrating = 8;
+
+// The numbers of "GratingComp.txt": one number per line, other lines skipped,
+// at most 48 kept.
+bool ReadGratingTable(const char* path, std::vector<double>& table, std::string& why)
+{
+    std::vector<std::string> lines;
+    if (!ReadTextLines(path, lines, why)) return false;
+    table.clear();
+    for (const std::string& line : lines) {
+        double v;
+        if (table.size() < kGratings * kNumbersPerGrating && ParseNumber(line, v)) table.push_back(v);
+    }
+    table.resize(kGratings * kNumbersPerGrating, 0.0);
+    return true;
+}
+
+int32_t Compensate(float* d, const char* path, int rows, int cols, double width, double height, int grating)
+{
+    if (grating >= kGratings) {
+        SetError("Grating index " + std::to_string(grating) + " is out of range (0 to 5).");
+        return kBadArgument;
+    }
+    if (!std::isfinite(width) || !std::isfinite(height) || width <= 0.0 || height <= 0.0) {
+        SetError("Compensation needs a positive sample width and height.");
+        return kBadArgument;
+    }
+    std::vector<double> table;
+    std::string why;
+    if (!ReadGratingTable(path, table, why)) {
+        SetError(why);
+        return kFileError;
+    }
+    const double* g = table.data() + grating * kNumbersPerGrating;
+    for (int k = 0; k < kNumbersPerGrating; ++k) {
+        if (g[k] == 0.0) {
+            SetError("There are no compensation parameters for this grating.");
+            return kNoDataError;
+        }
+    }
+    const double areaWidth = g[0], areaHeight = g[1];
+    if (areaWidth < 0.0 || areaHeight < 0.0) {
+        SetError("The compensated area of this grating is not valid.");
+        return kFileError;
+    }
+    if (width > areaWidth || height > areaHeight) {
+        SetError("The sample is larger than the compensated area of this grating.");
+        return kBadArgument;
+    }
+    // The grating's systematic surface, in mils, over the compensated area
+    // normalised to [-1, 1] in both directions around the sample's centre.
+    const double* p = g + 2;
+    for (int y = 0; y < rows; ++y) {
+        const double v = ((y + 0.5) / rows - 0.5) * height * 2.0 / areaHeight;
+        float* row = d + static_cast<size_t>(y) * cols;
+        for (int x = 0; x < cols; ++x) {
+            if (!IsData(row[x])) continue;
+            const double u = ((x + 0.5) / cols - 0.5) * width * 2.0 / areaWidth;
+            const double surface = p[0] + p[1] * u + p[2] * v + p[3] * u * u + p[4] * u * v + p[5] * v * v;
+            row[x] = AsData(static_cast<float>(row[x] - surface));
+        }
+    }
+    return kOk;
+}
+
+// ---- Levelling ----
+
+// Least-squares plane z = a + b x + c y through weighted points, with the
+// coordinates taken from the image centre to keep the sums well conditioned.
+class PlaneFit {
+public:
+    PlaneFit(int rows, int cols) : cx_(0.5 * (cols - 1)), cy_(0.5 * (rows - 1)) {}
+    void add(int x, int y, double z)
+    {
+        const double u = x - cx_, v = y - cy_;
+        n_ += 1;
+        su_ += u, sv_ += v, sz_ += z;
+        suu_ += u * u, svv_ += v * v, suv_ += u * v, suz_ += u * z, svz_ += v * z;
+    }
+    bool empty() const { return n_ == 0; }
+    // Solves the plane; points on one line fix only the slope along it.
+    void solve()
+    {
+        const double mu = su_ / n_, mv = sv_ / n_, mz = sz_ / n_;
+        const double cuu = suu_ - su_ * mu, cvv = svv_ - sv_ * mv, cuv = suv_ - su_ * mv;
+        const double cuz = suz_ - su_ * mz, cvz = svz_ - sv_ * mz;
+        const double det = cuu * cvv - cuv * cuv;
+        b_ = c_ = 0.0;
+        if (cuu > 0.0 && cvv > 0.0 && det > 1e-9 * cuu * cvv) {
+            b_ = (cuz * cvv - cvz * cuv) / det;
+            c_ = (cvz * cuu - cuz * cuv) / det;
+        } else if (cuu >= cvv && cuu > 0.0) {
+            b_ = cuz / cuu;
+        } else if (cvv > 0.0) {
+            c_ = cvz / cvv;
+        }
+        a_ = mz - b_ * mu - c_ * mv;
+    }
+    double at(int x, int y) const { return a_ + b_ * (x - cx_) + c_ * (y - cy_); }
+
+private:
+    double cx_, cy_;
+    double n_ = 0, su_ = 0, sv_ = 0, sz_ = 0, suu_ = 0, svv_ = 0, suv_ = 0, suz_ = 0, svz_ = 0;
+    double a_ = 0, b_ = 0, c_ = 0;
+};
+
+struct Point {
+    int x, y;
+};
+
+// The first pixel with data on the straight pixel line from a corner toward
+// the opposite corner, searched over the half of the line nearest the corner.
+bool CornerPoint(const float* d, int cols, Point from, Point to, Point& found)
+{
+    const int dx = std::abs(to.x - from.x), dy = std::abs(to.y - from.y);
+    const int sx = to.x >= from.x ? 1 : -1, sy = to.y >= from.y ? 1 : -1;
+    const int steps = dx >= dy ? dx : dy;
+    int x = from.x, y = from.y;
+    int err = dx >= dy ? 2 * dy - dx : 2 * dx - dy;
+    for (int i = 0; i <= steps / 2; ++i) {
+        if (IsData(d[static_cast<size_t>(y) * cols + x])) {
+            found = {x, y};
+            return true;
+        }
+        if (dx >= dy) {
+            x += sx;
+            if (err >= 0) y += sy, err += 2 * (dy - dx);
+            else err += 2 * dy;
+        } else {
+            y += sy;
+            if (err >= 0) x += sx, err += 2 * (dx - dy);
+            else err += 2 * dx;
+        }
+    }
+    return false;
+}
+
+int32_t Level(float* d, int rows, int cols, int mode)
+{
+    if (mode == 0) return kOk;
+    if (mode > 3) {
+        SetError("Rotation mode " + std::to_string(mode) + " is not supported (0 to 3).");
+        return kBadArgument;
+    }
+    PlaneFit plane(rows, cols);
+    if (mode == 1) {
+        for (int y = 0; y < rows; ++y)
+            for (int x = 0; x < cols; ++x) {
+                const float v = d[static_cast<size_t>(y) * cols + x];
+                if (IsData(v)) plane.add(x, y, v);
+            }
+        if (plane.empty()) {
+            SetError("The displacement holds no data to level.");
+            return kNoDataError;
+        }
+    } else {
+        const Point a{0, 0}, b{cols - 1, rows - 1}, c{0, rows - 1}, dd{cols - 1, 0};
+        // Corners in order A (0,0), D (XMax,0), C (0,YMax), B (XMax,YMax), each
+        // searched toward its opposite corner; 3 Pt uses the first three.
+        const std::array<std::array<Point, 2>, 4> corners{{{a, b}, {dd, c}, {c, dd}, {b, a}}};
+        const int used = mode == 2 ? 4 : 3;
+        for (int k = 0; k < used; ++k) {
+            Point p;
+            if (!CornerPoint(d, cols, corners[k][0], corners[k][1], p)) {
+                SetError("A corner of the displacement has no data near it; it cannot be levelled on its corners.");
+                return kNoDataError;
+            }
+            plane.add(p.x, p.y, d[static_cast<size_t>(p.y) * cols + p.x]);
+        }
+    }
+    plane.solve();
+    for (int y = 0; y < rows; ++y) {
+        float* row = d + static_cast<size_t>(y) * cols;
+        for (int x = 0; x < cols; ++x)
+            if (IsData(row[x])) row[x] = AsData(static_cast<float>(row[x] - plane.at(x, y)));
+    }
+    return kOk;
+}
+
+} // namespace
+
+extern "C" {
+
+int32_t PhiToMils(const float* unwrapped, int16_t rows, int16_t cols, float fringeValue, float* out)
+{
+    return PhaseTo(unwrapped, rows, cols, fringeValue, 1.0, out);
+}
+
+int32_t PhiToMicrons(const float* unwrapped, int16_t rows, int16_t cols, float fringeValue, float* out)
+{
+    return PhaseTo(unwrapped, rows, cols, fringeValue, 25.4, out);
+}
+
+int32_t Compensate_Standard(float* displacement, const char* gratingCompPath, int16_t rows, int16_t cols,
+                            float width, float height, uint8_t grating)
+{
+    return Guard([&] {
+        if (!ValidSize(rows, cols) || !Present(displacement, "displacement") ||
+            !Present(gratingCompPath, "file name"))
+            return kBadArgument;
+        return Compensate(displacement, gratingCompPath, rows, cols, width, height, grating);
+    });
+}
+
+int32_t RotateDisplacement(float* displacement, int16_t rows, int16_t cols, uint8_t mode)
+{
+    return Guard([&] {
+        if (!ValidSize(rows, cols) || !Present(displacement, "displacement")) return kBadArgument;
+        return Level(displacement, rows, cols, mode);
+    });
+}
+
+} // extern "C"

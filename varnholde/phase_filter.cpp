@@ -1,0 +1,86 @@
+// Wrapped-phase smoothing: the vector mean of the phase angles around each
+// pixel, so that the 255 -> 0 wrap is averaged like any other step.
+#include "varnholde/internal.h"
+#include "varnholde/varnholde.h"
+
+#include <array>
+#include <vector>
+
+using namespace varnholde;
+
+namespace {
+
+struct UnitTable {
+    std::array<float, 256> c{}, s{};
+    UnitTable()
+    {
+        for (int v = 0; v < 256; ++v) {
+            c[v] = static_cast<float>(std::cos(v * kRadiansPerCount));
+            s[v] = static_cast<float>(std::sin(v * kRadiansPerCount));
+        }
+    }
+};
+
+const UnitTable& Units()
+{
+    static const UnitTable table;
+    return table;
+}
+
+// Phase byte nearest to the angle of (c, s); never the blank value.
+uint8_t ByteOfAngle(float c, float s)
+{
+    const double turns = std::atan2(static_cast<double>(s), static_cast<double>(c)) / kTwoPi; // (-0.5, 0.5]
+    long v = std::lround(turns * 256.0);
+    v = ((v % 256) + 256) % 256;
+    return v == kBlank ? static_cast<uint8_t>(kBlank - 1) : static_cast<uint8_t>(v);
+}
+
+// 3 x 3 vector mean over the non-blank pixels, read from a copy of the input.
+void Filter3x3(uint8_t* phase, int rows, int cols)
+{
+    const UnitTable& u = Units();
+    const std::vector<uint8_t> src(phase, phase + static_cast<size_t>(rows) * cols);
+    // Per row: sums of cos and sin over the three rows centred on it, by column.
+    std::vector<float> colC(cols), colS(cols);
+    for (int y = 0; y < rows; ++y) {
+        const int y0 = y > 0 ? y - 1 : y, y1 = y + 1 < rows ? y + 1 : y;
+        for (int x = 0; x < cols; ++x) {
+            float c = 0.0f, s = 0.0f;
+            for (int yy = y0; yy <= y1; ++yy) {
+                const uint8_t v = src[static_cast<size_t>(yy) * cols + x];
+                if (v == kBlank) continue;
+                c += u.c[v];
+                s += u.s[v];
+            }
+            colC[x] = c;
+            colS[x] = s;
+        }
+        uint8_t* out = phase + static_cast<size_t>(y) * cols;
+        const uint8_t* in = src.data() + static_cast<size_t>(y) * cols;
+        for (int x = 0; x < cols; ++x) {
+            if (in[x] == kBlank) continue;
+            float c = colC[x], s = colS[x];
+            if (x > 0) c += colC[x - 1], s += colS[x - 1];
+            if (x + 1 < cols) c += colC[x + 1], s += colS[x + 1];
+            // Opposed neighbours can cancel out; the pixel then keeps its value.
+            if (std::fabs(c) < 1e-4f && std::fabs(s) < 1e-4f) continue;
+            out[x] = ByteOfAngle(c, s);
+        }
+    }
+}
+
+} // namespace
+
+extern "C" int32_t PhaseFiltering(uint8_t* phase, int16_t kernel, int16_t rows, int16_t cols)
+{
+    return Guard([&] {
+        if (!ValidSize(rows, cols) || !Present(phase, "phase")) return kBadArgument;
+        if (kernel != -1 && kernel != 3) {
+            SetError("Filter kernel " + std::to_string(kernel) + " is not supported (use -1 for 3 x 3).");
+            return kBadArgument;
+        }
+        Filter3x3(phase, rows, cols);
+        return kOk;
+    });
+}
