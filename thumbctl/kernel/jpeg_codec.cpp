@@ -1,0 +1,719 @@
+// Baseline JPEG codec over plain memory.
+//
+// Decoding reads the entropy-coded data through a 64-bit bit buffer with a
+// 9-bit lookahead table per Huffman table (and a combined run/size/value
+// table for AC codes), dequantises with divisors that carry the scale
+// factors of the scaled inverse transform, runs that transform with 8
+// fractional bits and converts one MCU row at a time into the caller's
+// planes.
+#include "thumbctl/kernel/jpeg_codec.h"
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace {
+
+constexpr int kFastBits = 9;
+
+// 1 / (s_r * s_c) with s_0 = 1 / (2 sqrt 2), s_k = 1 / (4 cos(k pi / 16)).
+double InvScale(int k) {
+    const double pi = 3.14159265358979323846;
+    return k == 0 ? 2.0 * std::sqrt(2.0) : 4.0 * std::cos(k * pi / 16.0);
+}
+
+int RoundHalfAway(double v) { return v < 0 ? -static_cast<int>(-v + 0.5) : static_cast<int>(v + 0.5); }
+
+// Working divisors D' = D / (s_r s_c) in natural order.
+void ScaledDivisors(const uint8_t natural[64], int32_t out[64]) {
+    for (int r = 0; r < 8; ++r)
+        for (int c = 0; c < 8; ++c)
+            out[r * 8 + c] = RoundHalfAway(natural[r * 8 + c] * InvScale(r) * InvScale(c));
+}
+
+// ---- Huffman decoding ----------------------------------------------------
+
+struct HuffDecoder {
+    uint16_t fast[1 << kFastBits];     // (length << 8) | symbol, 0: longer code
+    int32_t fastAC[1 << kFastBits];    // value * 256 + run * 16 + bits used, 0: none
+    int32_t maxCode[18];               // largest code of each length, -1 when none
+    int32_t valOffset[18];             // index of a code's symbol = code + offset
+    uint8_t vals[256];
+};
+
+// Builds the decoder of one table (T.81 F.2.2.3 plus the lookahead tables).
+// False for a table whose counts do not form a prefix code.
+bool BuildDecoder(const uint8_t bits[16], const uint8_t* vals, bool ac, HuffDecoder* d) {
+    std::memset(d, 0, sizeof(*d));
+    int total = 0;
+    for (int i = 0; i < 16; ++i) total += bits[i];
+    if (total > 256) return false;
+    std::memcpy(d->vals, vals, static_cast<size_t>(total));
+    int code = 0, k = 0;
+    for (int len = 1; len <= 16; ++len) {
+        const int n = bits[len - 1];
+        d->valOffset[len] = k - code;
+        d->maxCode[len] = n ? code + n - 1 : -1;
+        for (int i = 0; i < n; ++i, ++k, ++code) {
+            if (len <= kFastBits) {
+                const int shift = kFastBits - len;
+                for (int j = 0; j < (1 << shift); ++j)
+                    d->fast[(code << shift) | j] = static_cast<uint16_t>((len << 8) | d->vals[k]);
+            }
+        }
+        if (code > (1 << len)) return false;
+        code <<= 1;
+    }
+    d->maxCode[17] = 0x7fffffff;
+    if (ac) {
+        for (int i = 0; i < (1 << kFastBits); ++i) {
+            const int e = d->fast[i];
+            if (!e) continue;
+            const int len = e >> 8, rs = e & 255, run = rs >> 4, size = rs & 15;
+            if (size == 0 || len + size > kFastBits) continue;
+            int v = ((i << len) & ((1 << kFastBits) - 1)) >> (kFastBits - size);
+            if (v < (1 << (size - 1))) v -= (1 << size) - 1;
+            d->fastAC[i] = v * 256 + run * 16 + (len + size);
+        }
+    }
+    return true;
+}
+
+// Bit input: the next bits stand left-aligned in `buf`. At a marker or at the
+// end of the data zero bits are fed in and counted in `pad`; reading into
+// them is an error.
+struct BitReader {
+    const uint8_t* p;
+    const uint8_t* end;
+    uint64_t buf = 0;
+    int bits = 0;
+    int pad = 0;
+    bool stopped = false;    // no more real bytes until the next restart
+    bool atMarker = false;   // stopped at 0xFF followed by a non-zero byte
+
+    void Fill() {
+        while (bits <= 56) {
+            if (stopped) {
+                pad += 64 - bits;
+                bits = 64;
+                return;
+            }
+            if (p >= end) {
+                stopped = true;
+                continue;
+            }
+            uint32_t b = *p;
+            if (b == 0xFF) {
+                if (p + 1 < end && p[1] == 0) {
+                    p += 2;
+                } else {
+                    stopped = true;
+                    atMarker = p + 1 < end;
+                    continue;
+                }
+            } else {
+                ++p;
+            }
+            buf |= static_cast<uint64_t>(b) << (56 - bits);
+            bits += 8;
+        }
+    }
+    void Ensure(int n) {
+        if (bits < n) Fill();
+    }
+    uint32_t Peek(int n) const { return static_cast<uint32_t>(buf >> (64 - n)); }
+    void Skip(int n) {
+        buf <<= n;
+        bits -= n;
+    }
+    // Value of the next `size` bits (1..16), sign-extended as T.81 EXTEND.
+    int Receive(int size) {
+        const int v = static_cast<int>(Peek(size));
+        Skip(size);
+        return v < (1 << (size - 1)) ? v - ((1 << size) - 1) : v;
+    }
+    bool Overrun() const { return bits < pad; }
+    int OverrunCode() const { return atMarker ? ipiErrSemanticalError : ipiErrInsufficientSize; }
+
+    // Restart: drop the bits of the current byte and the two marker bytes.
+    void Restart() {
+        buf = 0;
+        bits = pad = 0;
+        if (stopped && atMarker) {
+            p += 2;
+        } else {
+            // Damaged stream: go on after the next restart marker.
+            while (p + 1 < end && !(p[0] == 0xFF && p[1] >= 0xD0 && p[1] <= 0xD7)) ++p;
+            p = p + 1 < end ? p + 2 : end;
+        }
+        stopped = atMarker = false;
+    }
+};
+
+inline int DecodeSymbol(BitReader& br, const HuffDecoder& h) {
+    const int e = h.fast[br.Peek(kFastBits)];
+    if (e) {
+        br.Skip(e >> 8);
+        return e & 255;
+    }
+    const uint32_t code16 = br.Peek(16);
+    for (int len = kFastBits + 1; len <= 16; ++len) {
+        const int32_t c = static_cast<int32_t>(code16 >> (16 - len));
+        if (c <= h.maxCode[len]) {
+            br.Skip(len);
+            return h.vals[(c + h.valOffset[len]) & 255];
+        }
+    }
+    return -1;
+}
+
+inline int32_t ClampCoef(int32_t v) { return v < -32768 ? -32768 : (v > 32767 ? 32767 : v); }
+
+// One block: coefficients dequantised into natural order. `last` receives
+// the zig-zag index after the last non-zero coefficient (1 for DC only).
+int DecodeBlock(BitReader& br, const HuffDecoder& dc, const HuffDecoder& ac, int* pred,
+                const int32_t* dq /* zig-zag order */, int32_t blk[64], int* last) {
+    std::memset(blk, 0, 64 * sizeof(int32_t));
+    br.Ensure(32);
+    const int t = DecodeSymbol(br, dc);
+    if (t < 0 || t > 11) return ipiErrSyntacticalError;
+    const int diff = t ? br.Receive(t) : 0;
+    int p = *pred + diff;
+    p = p < -32768 ? -32768 : (p > 32767 ? 32767 : p);
+    *pred = p;
+    blk[0] = ClampCoef(p * dq[0]);
+    int k = 1, lastK = 1;
+    while (k < 64) {
+        br.Ensure(32);
+        const int32_t f = ac.fastAC[br.Peek(kFastBits)];
+        if (f) {
+            k += (f >> 4) & 15;
+            br.Skip(f & 15);
+            if (k > 63) return ipiErrSyntacticalError;
+            blk[kJpegZigZag[k]] = ClampCoef((f >> 8) * dq[k]);
+            lastK = ++k;
+            continue;
+        }
+        const int rs = DecodeSymbol(br, ac);
+        if (rs < 0) return ipiErrSyntacticalError;
+        const int run = rs >> 4, size = rs & 15;
+        if (size == 0) {
+            if (run != 15) break;
+            k += 16;
+            continue;
+        }
+        k += run;
+        if (k > 63) return ipiErrSyntacticalError;
+        blk[kJpegZigZag[k]] = ClampCoef(br.Receive(size) * dq[k]);
+        lastK = ++k;
+    }
+    *last = lastK;
+    return 0;
+}
+
+// ---- inverse transform -----------------------------------------------------
+
+inline int32_t Mul8(int32_t x, int32_t c) { return static_cast<int32_t>((static_cast<int64_t>(x) * c) >> 8); }
+
+inline uint8_t Clamp255(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+
+// Scaled inverse DCT of a dequantised block (inputs carry the factors
+// 1 / (s_r s_c), so outputs come out 64 times too large).
+void InverseTransform(const int32_t* in, uint8_t* out, ptrdiff_t stride) {
+    int32_t ws[64];
+    for (int c = 0; c < 8; ++c) {
+        const int32_t* col = in + c;
+        int32_t* w = ws + c;
+        if ((col[8] | col[16] | col[24] | col[32] | col[40] | col[48] | col[56]) == 0) {
+            const int32_t dc = col[0];
+            for (int r = 0; r < 8; ++r) w[r * 8] = dc;
+            continue;
+        }
+        int32_t t10 = col[0] + col[32], t11 = col[0] - col[32];
+        int32_t t13 = col[16] + col[48];
+        int32_t t12 = Mul8(col[16] - col[48], 362) - t13;
+        const int32_t t0 = t10 + t13, t3 = t10 - t13, t1 = t11 + t12, t2 = t11 - t12;
+        const int32_t z13 = col[40] + col[24], z10 = col[40] - col[24];
+        const int32_t z11 = col[8] + col[56], z12 = col[8] - col[56];
+        const int32_t t7 = z11 + z13;
+        t11 = Mul8(z11 - z13, 362);
+        const int32_t z5 = Mul8(z10 + z12, 473);
+        t10 = Mul8(z12, 277) - z5;
+        t12 = Mul8(z10, -669) + z5;
+        const int32_t t6 = t12 - t7, t5 = t11 - t6, t4 = t10 + t5;
+        w[0] = t0 + t7;
+        w[56] = t0 - t7;
+        w[8] = t1 + t6;
+        w[48] = t1 - t6;
+        w[16] = t2 + t5;
+        w[40] = t2 - t5;
+        w[32] = t3 + t4;
+        w[24] = t3 - t4;
+    }
+    for (int r = 0; r < 8; ++r) {
+        const int32_t* row = ws + r * 8;
+        uint8_t* o = out + r * stride;
+        // The rounding term and the level shift ride on the DC input.
+        const int32_t d0 = row[0] + 32 + (128 << 6);
+        int32_t t10 = d0 + row[4], t11 = d0 - row[4];
+        int32_t t13 = row[2] + row[6];
+        int32_t t12 = Mul8(row[2] - row[6], 362) - t13;
+        const int32_t t0 = t10 + t13, t3 = t10 - t13, t1 = t11 + t12, t2 = t11 - t12;
+        const int32_t z13 = row[5] + row[3], z10 = row[5] - row[3];
+        const int32_t z11 = row[1] + row[7], z12 = row[1] - row[7];
+        const int32_t t7 = z11 + z13;
+        t11 = Mul8(z11 - z13, 362);
+        const int32_t z5 = Mul8(z10 + z12, 473);
+        t10 = Mul8(z12, 277) - z5;
+        t12 = Mul8(z10, -669) + z5;
+        const int32_t t6 = t12 - t7, t5 = t11 - t6, t4 = t10 + t5;
+        o[0] = Clamp255((t0 + t7) >> 6);
+        o[7] = Clamp255((t0 - t7) >> 6);
+        o[1] = Clamp255((t1 + t6) >> 6);
+        o[6] = Clamp255((t1 - t6) >> 6);
+        o[2] = Clamp255((t2 + t5) >> 6);
+        o[5] = Clamp255((t2 - t5) >> 6);
+        o[4] = Clamp255((t3 + t4) >> 6);
+        o[3] = Clamp255((t3 - t4) >> 6);
+    }
+}
+
+void FlatBlock(int32_t dc, uint8_t* out, ptrdiff_t stride) {
+    const uint8_t v = Clamp255((dc + 32 + (128 << 6)) >> 6);
+    for (int r = 0; r < 8; ++r) std::memset(out + r * stride, v, 8);
+}
+
+inline void DecodeToPixels(const int32_t* blk, int last, uint8_t* out, ptrdiff_t stride) {
+    if (last <= 1)
+        FlatBlock(blk[0], out, stride);
+    else
+        InverseTransform(blk, out, stride);
+}
+
+// ---- colour conversion -------------------------------------------------------
+
+struct ColourTables {
+    int32_t r[256], b[256], gcb[256], gcr[256];
+    ColourTables() {
+        for (int i = 0; i < 256; ++i) {
+            const int c = i - 128;
+            r[i] = (359 * c + 128) >> 8;
+            b[i] = (454 * c + 128) >> 8;
+            gcb[i] = -88 * c;
+            gcr[i] = -183 * c + 128;
+        }
+    }
+};
+const ColourTables& Colour() {
+    static const ColourTables t;
+    return t;
+}
+
+// One output row: y has `n` samples; cb and cr are already at full width.
+void ConvertRow(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int n, const JpegPlane* pl,
+                ptrdiff_t rowOffset[3]) {
+    const ColourTables& t = Colour();
+    uint8_t* R = pl[0].origin + rowOffset[0];
+    uint8_t* G = pl[1].origin + rowOffset[1];
+    uint8_t* B = pl[2].origin + rowOffset[2];
+    const ptrdiff_t sr = pl[0].pixelStep, sg = pl[1].pixelStep, sb = pl[2].pixelStep;
+    if (sr == 1 && sg == 1 && sb == 1) {
+        for (int i = 0; i < n; ++i) {
+            const int Y = y[i];
+            R[i] = Clamp255(Y + t.r[cr[i]]);
+            G[i] = Clamp255(Y + ((t.gcb[cb[i]] + t.gcr[cr[i]]) >> 8));
+            B[i] = Clamp255(Y + t.b[cb[i]]);
+        }
+        return;
+    }
+    if (sr == 3 && sg == 3 && sb == 3) {
+        for (int i = 0; i < n; ++i) {
+            const int Y = y[i];
+            R[3 * i] = Clamp255(Y + t.r[cr[i]]);
+            G[3 * i] = Clamp255(Y + ((t.gcb[cb[i]] + t.gcr[cr[i]]) >> 8));
+            B[3 * i] = Clamp255(Y + t.b[cb[i]]);
+        }
+        return;
+    }
+    for (int i = 0; i < n; ++i) {
+        const int Y = y[i];
+        R[i * sr] = Clamp255(Y + t.r[cr[i]]);
+        G[i * sg] = Clamp255(Y + ((t.gcb[cb[i]] + t.gcr[cr[i]]) >> 8));
+        B[i * sb] = Clamp255(Y + t.b[cb[i]]);
+    }
+}
+
+// Chroma row at half width doubled into `out` (nearest sample).
+void Widen(const uint8_t* in, int n, uint8_t* out) {
+    for (int i = 0; i < n; ++i) out[i] = in[i >> 1];
+}
+
+}  // namespace
+
+bool JpegMcuSize(int bands, int sampling, int* mcuWidth, int* mcuHeight) {
+    int w = 8, h = 8;
+    if (bands != 1) {
+        if (sampling == kJpegSampling1x1) {
+        } else if (sampling == kJpegSampling2x1) {
+            w = 16;
+        } else if (sampling == kJpegSampling2x2) {
+            w = h = 16;
+        } else {
+            return false;
+        }
+    }
+    *mcuWidth = w;
+    *mcuHeight = h;
+    return true;
+}
+
+int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, int width, int height,
+                   int bands, int sampling, const JpegPlane* planes) {
+    if (width <= 0 || height <= 0 || (bands != 1 && bands != 3)) return ipiErrNonPermissibleOption;
+    int mcuW = 8, mcuH = 8;
+    if (!JpegMcuSize(bands, sampling, &mcuW, &mcuH)) return ipiErrNonPermissibleOption;
+    const bool colour = bands == 3;
+    const int nTables = colour ? 2 : 1;
+    for (int t = 0; t < nTables; ++t) {
+        if (!tables.hasQuant[t] || !tables.hasHuff[2 * t] || !tables.hasHuff[2 * t + 1])
+            return ipiErrNonPermissibleOption;
+    }
+
+    struct State {
+        HuffDecoder huff[4];
+        int32_t dq[2][64];  // zig-zag order
+        int32_t blk[64];
+    };
+    std::unique_ptr<State> st(new (std::nothrow) State);
+    if (!st) return ipiErrSystem;
+    for (int t = 0; t < nTables; ++t) {
+        for (int s = 0; s < 2; ++s) {
+            const int slot = 2 * t + s;
+            if (!BuildDecoder(tables.bits[slot], tables.vals[slot], s == 1, &st->huff[slot]))
+                return ipiErrSyntacticalError;
+        }
+        uint8_t natural[64];
+        for (int k = 0; k < 64; ++k) natural[kJpegZigZag[k]] = tables.quant[t][k];
+        int32_t scaled[64];
+        ScaledDivisors(natural, scaled);
+        for (int k = 0; k < 64; ++k) st->dq[t][k] = scaled[kJpegZigZag[k]];
+    }
+
+    const int mcusX = (width + mcuW - 1) / mcuW;
+    const int mcusY = (height + mcuH - 1) / mcuH;
+    // Component rows of one MCU row: luminance at full MCU size, chroma 8x8 per MCU.
+    const int yStride = mcusX * mcuW;
+    const int cStride = mcusX * 8;
+    std::unique_ptr<uint8_t[]> ybuf(new (std::nothrow) uint8_t[static_cast<size_t>(yStride) * mcuH]);
+    std::unique_ptr<uint8_t[]> cbuf;
+    std::unique_ptr<uint8_t[]> wide;
+    if (!ybuf) return ipiErrSystem;
+    if (colour) {
+        cbuf.reset(new (std::nothrow) uint8_t[static_cast<size_t>(cStride) * 16]);
+        wide.reset(new (std::nothrow) uint8_t[static_cast<size_t>(yStride) * 2]);
+        if (!cbuf || !wide) return ipiErrSystem;
+    }
+    uint8_t* cbPlane = colour ? cbuf.get() : nullptr;
+    uint8_t* crPlane = colour ? cbuf.get() + cStride * 8 : nullptr;
+
+    BitReader br;
+    br.p = data;
+    br.end = data + size;
+    int pred[3] = {0, 0, 0};
+    int32_t* blk = st->blk;
+    int last = 0;
+    long mcuCount = 0;
+    const int restart = tables.restartInterval;
+    const int hBlocks = mcuW / 8, vBlocks = mcuH / 8;
+
+    for (int my = 0; my < mcusY; ++my) {
+        for (int mx = 0; mx < mcusX; ++mx) {
+            for (int v = 0; v < vBlocks; ++v) {
+                for (int h = 0; h < hBlocks; ++h) {
+                    const int rc = DecodeBlock(br, st->huff[kJpegLumDC], st->huff[kJpegLumAC], &pred[0],
+                                               st->dq[0], blk, &last);
+                    if (rc) return rc;
+                    DecodeToPixels(blk, last, ybuf.get() + (v * 8) * yStride + mx * mcuW + h * 8, yStride);
+                }
+            }
+            if (colour) {
+                for (int c = 0; c < 2; ++c) {
+                    const int rc = DecodeBlock(br, st->huff[kJpegChromDC], st->huff[kJpegChromAC],
+                                               &pred[1 + c], st->dq[1], blk, &last);
+                    if (rc) return rc;
+                    DecodeToPixels(blk, last, (c ? crPlane : cbPlane) + mx * 8, cStride);
+                }
+            }
+            if (br.Overrun()) return br.OverrunCode();
+            ++mcuCount;
+            if (restart > 0 && mcuCount % restart == 0) {
+                br.Restart();
+                pred[0] = pred[1] = pred[2] = 0;
+            }
+        }
+
+        // Deliver the rows of this MCU row that lie inside the image.
+        const int y0 = my * mcuH;
+        const int rows = height - y0 < mcuH ? height - y0 : mcuH;
+        for (int r = 0; r < rows; ++r) {
+            const int y = y0 + r;
+            const uint8_t* yrow = ybuf.get() + static_cast<size_t>(r) * yStride;
+            if (!colour) {
+                uint8_t* o = planes[0].origin + y * planes[0].rowStep;
+                if (planes[0].pixelStep == 1) {
+                    std::memcpy(o, yrow, static_cast<size_t>(width));
+                } else {
+                    for (int x = 0; x < width; ++x) o[x * planes[0].pixelStep] = yrow[x];
+                }
+                continue;
+            }
+            const int cr = mcuH == 16 ? r >> 1 : r;
+            const uint8_t* cbRow = cbPlane + cr * cStride;
+            const uint8_t* crRow = crPlane + cr * cStride;
+            if (mcuW == 16) {
+                Widen(cbRow, width, wide.get());
+                Widen(crRow, width, wide.get() + yStride);
+                cbRow = wide.get();
+                crRow = wide.get() + yStride;
+            }
+            ptrdiff_t off[3] = {y * planes[0].rowStep, y * planes[1].rowStep, y * planes[2].rowStep};
+            ConvertRow(yrow, cbRow, crRow, width, planes, off);
+        }
+    }
+    return 0;
+}
+
+// ---- encoder -------------------------------------------------------------
+
+void JpegQuantForQuality(int quality, int table, uint8_t natural[64]) {
+    for (int r = 0; r < 8; ++r) {
+        for (int c = 0; c < 8; ++c) {
+            long d;
+            if (quality >= 1) {
+                d = (kJpegStdQuant[table][r * 8 + c] + quality / 2) / quality;
+            } else {
+                d = 1 + static_cast<long>(quality < 0 ? -static_cast<long>(quality) : 0) * (1 + r + c);
+            }
+            natural[r * 8 + c] = static_cast<uint8_t>(d < 1 ? 1 : (d > 255 ? 255 : d));
+        }
+    }
+}
+
+namespace {
+
+struct HuffEncoder {
+    uint16_t code[256];
+    uint8_t size[256];
+};
+
+void BuildEncoder(const uint8_t bits[16], const uint8_t* vals, HuffEncoder* e) {
+    std::memset(e, 0, sizeof(*e));
+    int code = 0, k = 0;
+    for (int len = 1; len <= 16; ++len) {
+        for (int i = 0; i < bits[len - 1]; ++i, ++k, ++code) {
+            e->code[vals[k]] = static_cast<uint16_t>(code);
+            e->size[vals[k]] = static_cast<uint8_t>(len);
+        }
+        code <<= 1;
+    }
+}
+
+struct BitWriter {
+    std::vector<uint8_t>* out;
+    uint32_t acc = 0;
+    int n = 0;  // bits pending in acc (low end)
+
+    void Put(uint32_t value, int len) {
+        acc = (acc << len) | (value & ((1u << len) - 1));
+        n += len;
+        while (n >= 8) {
+            const uint8_t b = static_cast<uint8_t>(acc >> (n - 8));
+            out->push_back(b);
+            if (b == 0xFF) out->push_back(0);
+            n -= 8;
+        }
+        acc &= (1u << n) - 1;
+    }
+    // Pending bits padded with zeros.
+    void Flush() {
+        if (n > 0) {
+            const uint8_t b = static_cast<uint8_t>(acc << (8 - n));
+            out->push_back(b);
+            if (b == 0xFF) out->push_back(0);
+        }
+        acc = 0;
+        n = 0;
+    }
+    void Marker(int m) {
+        Flush();
+        out->push_back(0xFF);
+        out->push_back(static_cast<uint8_t>(m));
+    }
+};
+
+inline int32_t Mul8e(int32_t x, int32_t c) { return static_cast<int32_t>((static_cast<int64_t>(x) * c) >> 8); }
+
+// Scaled forward DCT (outputs carry 1 / (s_u s_v)), in natural order.
+void ForwardTransform(int32_t d[64]) {
+    for (int pass = 0; pass < 2; ++pass) {
+        const int step = pass == 0 ? 1 : 8;   // along a row, then along a column
+        const int next = pass == 0 ? 8 : 1;
+        for (int i = 0; i < 8; ++i) {
+            int32_t* p = d + i * next;
+            int32_t* q[8];
+            for (int k = 0; k < 8; ++k) q[k] = p + k * step;
+            const int32_t t0 = *q[0] + *q[7], t7 = *q[0] - *q[7];
+            const int32_t t1 = *q[1] + *q[6], t6 = *q[1] - *q[6];
+            const int32_t t2 = *q[2] + *q[5], t5 = *q[2] - *q[5];
+            const int32_t t3 = *q[3] + *q[4], t4 = *q[3] - *q[4];
+            const int32_t t10 = t0 + t3, t13 = t0 - t3, t11 = t1 + t2, t12 = t1 - t2;
+            *q[0] = t10 + t11;
+            *q[4] = t10 - t11;
+            const int32_t z1 = Mul8e(t12 + t13, 181);
+            *q[2] = t13 + z1;
+            *q[6] = t13 - z1;
+            const int32_t a10 = t4 + t5, a11 = t5 + t6, a12 = t6 + t7;
+            const int32_t z5 = Mul8e(a10 - a12, 97);
+            const int32_t z2 = Mul8e(a10, 138) + z5;
+            const int32_t z4 = Mul8e(a12, 334) + z5;
+            const int32_t z3 = Mul8e(a11, 181);
+            const int32_t z11 = t7 + z3, z13 = t7 - z3;
+            *q[5] = z13 + z2;
+            *q[3] = z13 - z2;
+            *q[1] = z11 + z4;
+            *q[7] = z11 - z4;
+        }
+    }
+}
+
+int SizeOf(int v) {
+    int a = v < 0 ? -v : v, s = 0;
+    while (a) {
+        ++s;
+        a >>= 1;
+    }
+    return s;
+}
+
+void EncodeBlock(BitWriter& bw, int32_t blk[64], const int32_t* divisors, const HuffEncoder& dc,
+                 const HuffEncoder& ac, int* pred) {
+    ForwardTransform(blk);
+    int q[64];
+    for (int k = 0; k < 64; ++k) q[k] = blk[kJpegZigZag[k]] / divisors[kJpegZigZag[k]];
+    const int diff = q[0] - *pred;
+    *pred = q[0];
+    const int s = SizeOf(diff);
+    bw.Put(dc.code[s], dc.size[s]);
+    if (s) bw.Put(static_cast<uint32_t>(diff < 0 ? diff - 1 : diff), s);
+    int run = 0;
+    for (int k = 1; k < 64; ++k) {
+        const int v = q[k];
+        if (v == 0) {
+            ++run;
+            continue;
+        }
+        while (run >= 16) {
+            bw.Put(ac.code[0xF0], ac.size[0xF0]);
+            run -= 16;
+        }
+        const int sz = SizeOf(v);
+        const int rs = (run << 4) | sz;
+        bw.Put(ac.code[rs], ac.size[rs]);
+        bw.Put(static_cast<uint32_t>(v < 0 ? v - 1 : v), sz);
+        run = 0;
+    }
+    if (run > 0) bw.Put(ac.code[0], ac.size[0]);
+}
+
+}  // namespace
+
+int JpegEncodeScan(const JpegConstPlane* planes, int width, int height, int bands, int sampling,
+                   int quality, int restartInterval, JpegTables* tables, std::vector<uint8_t>* out) {
+    if (width <= 0 || height <= 0 || (bands != 1 && bands != 3)) return ipiErrNonPermissibleOption;
+    int mcuW = 8, mcuH = 8;
+    if (!JpegMcuSize(bands, sampling, &mcuW, &mcuH)) return ipiErrNonPermissibleOption;
+    const bool colour = bands == 3;
+
+    *tables = JpegTables();
+    HuffEncoder enc[4];
+    int32_t divisors[2][64];
+    for (int t = 0; t < (colour ? 2 : 1); ++t) {
+        uint8_t natural[64];
+        JpegQuantForQuality(quality, t, natural);
+        for (int k = 0; k < 64; ++k) tables->quant[t][k] = natural[kJpegZigZag[k]];
+        tables->hasQuant[t] = true;
+        ScaledDivisors(natural, divisors[t]);
+        for (int s = 0; s < 2; ++s) {
+            const int slot = 2 * t + s;
+            std::memcpy(tables->bits[slot], kJpegStdBits[slot], 16);
+            std::memcpy(tables->vals[slot], kJpegStdVals[slot], static_cast<size_t>(kJpegStdValCount[slot]));
+            tables->hasHuff[slot] = true;
+            BuildEncoder(kJpegStdBits[slot], kJpegStdVals[slot], &enc[slot]);
+        }
+    }
+    tables->restartInterval = restartInterval > 0 ? restartInterval : 0;
+
+    out->clear();
+    BitWriter bw;
+    bw.out = out;
+    int pred[3] = {0, 0, 0};
+    long mcuCount = 0;
+    int markers = 0;
+    const int mcusX = (width + mcuW - 1) / mcuW;
+    const int mcusY = (height + mcuH - 1) / mcuH;
+
+    auto sample = [&](int band, int x, int y) -> int {
+        x = x < width ? x : width - 1;
+        y = y < height ? y : height - 1;
+        const JpegConstPlane& p = planes[band];
+        return p.origin[y * p.rowStep + x * p.pixelStep];
+    };
+
+    int32_t blk[64];
+    for (int my = 0; my < mcusY; ++my) {
+        for (int mx = 0; mx < mcusX; ++mx) {
+            const int x0 = mx * mcuW, y0 = my * mcuH;
+            for (int by = 0; by < mcuH; by += 8) {
+                for (int bx = 0; bx < mcuW; bx += 8) {
+                    for (int r = 0; r < 8; ++r) {
+                        for (int c = 0; c < 8; ++c) {
+                            const int x = x0 + bx + c, y = y0 + by + r;
+                            int v;
+                            if (!colour) {
+                                v = sample(0, x, y);
+                            } else {
+                                const int R = sample(0, x, y), G = sample(1, x, y), B = sample(2, x, y);
+                                v = (77 * R + 150 * G + 29 * B + 128) >> 8;
+                            }
+                            blk[r * 8 + c] = v - 128;
+                        }
+                    }
+                    EncodeBlock(bw, blk, divisors[0], enc[kJpegLumDC], enc[kJpegLumAC], &pred[0]);
+                }
+            }
+            if (colour) {
+                const int sx = mcuW / 8, sy = mcuH / 8;
+                for (int comp = 0; comp < 2; ++comp) {
+                    for (int r = 0; r < 8; ++r) {
+                        for (int c = 0; c < 8; ++c) {
+                            const int x = x0 + c * sx, y = y0 + r * sy;
+                            const int R = sample(0, x, y), G = sample(1, x, y), B = sample(2, x, y);
+                            const int v = comp == 0 ? (128 * (B + 256) - 85 * G - 43 * R) >> 8
+                                                    : (128 * (R + 256) - 107 * G - 21 * B) >> 8;
+                            blk[r * 8 + c] = v - 128;
+                        }
+                    }
+                    EncodeBlock(bw, blk, divisors[1], enc[kJpegChromDC], enc[kJpegChromAC], &pred[1 + comp]);
+                }
+            }
+            ++mcuCount;
+            if (restartInterval > 0 && mcuCount % restartInterval == 0) {
+                bw.Marker(0xD0 + (markers++ % 8));
+                pred[0] = pred[1] = pred[2] = 0;
+            }
+        }
+    }
+    bw.Flush();
+    return 0;
+}

@@ -1,0 +1,381 @@
+// JPEG codec and stream parser against the reference tools cjpeg / djpeg.
+#include "thumbctl/kernel/jpeg_codec.h"
+
+#include "testsupport/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <sstream>
+
+using testsupport::ReadBytes;
+using testsupport::Shell;
+using testsupport::TempDir;
+using testsupport::WriteBytes;
+
+namespace {
+
+struct Pnm {
+    int width = 0, height = 0, channels = 0;
+    std::vector<uint8_t> pixels;  // interleaved
+};
+
+// Binary PGM / PPM with maxval 255.
+Pnm ReadPnm(const std::vector<uint8_t>& bytes) {
+    Pnm p;
+    if (bytes.size() < 3 || bytes[0] != 'P') return p;
+    p.channels = bytes[1] == '6' ? 3 : (bytes[1] == '5' ? 1 : 0);
+    size_t pos = 2;
+    int fields[3];
+    for (int f = 0; f < 3; ++f) {
+        while (pos < bytes.size() && (isspace(bytes[pos]) || bytes[pos] == '#')) {
+            if (bytes[pos] == '#')
+                while (pos < bytes.size() && bytes[pos] != '\n') ++pos;
+            else
+                ++pos;
+        }
+        int v = 0;
+        while (pos < bytes.size() && isdigit(bytes[pos])) v = v * 10 + (bytes[pos++] - '0');
+        fields[f] = v;
+    }
+    ++pos;
+    p.width = fields[0];
+    p.height = fields[1];
+    const size_t n = static_cast<size_t>(p.width) * p.height * p.channels;
+    if (fields[2] != 255 || bytes.size() < pos + n) return Pnm();
+    p.pixels.assign(bytes.begin() + static_cast<long>(pos), bytes.begin() + static_cast<long>(pos + n));
+    return p;
+}
+
+double Psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    if (a.size() != b.size() || a.empty()) return 0;
+    double se = 0;
+    for (size_t i = 0; i < a.size(); ++i) se += (a[i] - b[i]) * double(a[i] - b[i]);
+    if (se == 0) return 99;
+    return 10 * std::log10(255.0 * 255.0 / (se / a.size()));
+}
+
+struct Decoded {
+    int code = -999;
+    JpegStreamInfo info;
+    std::vector<uint8_t> pixels;  // interleaved like the PNM
+};
+
+Decoded DecodeFile(const std::vector<uint8_t>& file) {
+    Decoded d;
+    d.code = JpegParseStream(file.data(), file.size(), &d.info);
+    if (d.code) return d;
+    const int c = d.info.components;
+    d.pixels.assign(static_cast<size_t>(d.info.width) * d.info.height * c, 0);
+    JpegPlane planes[3];
+    for (int b = 0; b < c; ++b) {
+        planes[b].origin = d.pixels.data() + b;
+        planes[b].pixelStep = c;
+        planes[b].rowStep = static_cast<ptrdiff_t>(d.info.width) * c;
+    }
+    d.code = JpegDecodeScan(file.data() + d.info.scanOffset, d.info.scanSize, d.info.tables, d.info.width,
+                            d.info.height, c, d.info.sampling, planes);
+    return d;
+}
+
+// A picture with smooth areas, edges and fine detail, odd-sized so the last
+// MCUs are partial.
+std::string MakeSource(const TempDir& dir, int w = 203, int h = 141) {
+    const std::string path = dir.file("src.ppm");
+    std::ostringstream cmd;
+    cmd << "convert -size " << w << "x" << h << " -seed 7 plasma:red-blue \\( -size " << w << "x" << h
+        << " pattern:checkerboard \\) -compose overlay -composite -depth 8 ppm:" << path;
+    Shell(cmd.str());
+    return path;
+}
+
+class JpegAgainstDjpeg : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(JpegAgainstDjpeg, DecodesCloseToReference) {
+    TempDir dir("jpeg");
+    const std::string src = MakeSource(dir);
+    const std::string jpg = dir.file("a.jpg");
+    Shell("cjpeg " + GetParam() + " -outfile " + jpg + " " + src);
+    Shell("djpeg -nosmooth -dct int -outfile " + dir.file("ref.pnm") + " " + jpg);
+    const Pnm ref = ReadPnm(ReadBytes(dir.file("ref.pnm")));
+    ASSERT_GT(ref.width, 0) << "djpeg failed for " << GetParam();
+    const Decoded d = DecodeFile(ReadBytes(jpg));
+    ASSERT_EQ(d.code, 0);
+    EXPECT_EQ(d.info.width, ref.width);
+    EXPECT_EQ(d.info.height, ref.height);
+    EXPECT_EQ(d.info.components, ref.channels);
+    EXPECT_GE(Psnr(d.pixels, ref.pixels), 38.0) << GetParam();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Baseline, JpegAgainstDjpeg,
+    ::testing::Values("-sample 1x1", "-sample 2x1", "-sample 2x2", "-grayscale", "-sample 1x1 -restart 1",
+                      "-sample 2x1 -restart 2", "-sample 2x2 -restart 1", "-sample 2x2 -restart 5B",
+                      "-grayscale -restart 1", "-grayscale -restart 7B", "-sample 2x2 -quality 100",
+                      "-sample 2x2 -quality 10 -baseline", "-sample 2x2 -optimize"));
+
+TEST(JpegStream, SamplingCodesAndRefusedProcesses) {
+    TempDir dir("jpeg");
+    const std::string src = MakeSource(dir, 40, 24);
+    struct Case {
+        const char* options;
+        int code;
+        int sampling;
+        int components;
+    } cases[] = {
+        {"-sample 1x1", 0, kJpegSampling1x1, 3},     {"-sample 2x1", 0, kJpegSampling2x1, 3},
+        {"-sample 2x2", 0, kJpegSampling2x2, 3},     {"-grayscale", 0, kJpegSampling1x1, 1},
+        {"-progressive", ipiErrSyntacticalError, 0, 0}, {"-arithmetic", ipiErrSyntacticalError, 0, 0},
+        {"-sample 1x2", ipiErrSyntacticalError, 0, 0},  {"-sample 4x1", ipiErrSyntacticalError, 0, 0},
+        {"-grayscale -progressive", ipiErrSyntacticalError, 0, 0},
+    };
+    for (const Case& c : cases) {
+        const std::string jpg = dir.file("c.jpg");
+        Shell(std::string("cjpeg ") + c.options + " -outfile " + jpg + " " + src);
+        const std::vector<uint8_t> bytes = ReadBytes(jpg);
+        ASSERT_FALSE(bytes.empty()) << c.options;
+        JpegStreamInfo info;
+        EXPECT_EQ(JpegParseStream(bytes.data(), bytes.size(), &info), c.code) << c.options;
+        if (c.code == 0) {
+            EXPECT_EQ(info.sampling, c.sampling) << c.options;
+            EXPECT_EQ(info.components, c.components) << c.options;
+            EXPECT_EQ(info.width, 40);
+            EXPECT_EQ(info.height, 24);
+        }
+    }
+}
+
+TEST(JpegStream, JunkBeforeStartAndCommentsAreSkipped) {
+    TempDir dir("jpeg");
+    const std::string src = MakeSource(dir, 64, 48);
+    Shell("cjpeg -sample 2x2 -outfile " + dir.file("a.jpg") + " " + src);
+    Shell("wrjpgcom -comment 'a comment' " + dir.file("a.jpg") + " > " + dir.file("b.jpg"));
+    const Decoded plain = DecodeFile(ReadBytes(dir.file("a.jpg")));
+    ASSERT_EQ(plain.code, 0);
+
+    std::vector<uint8_t> junk(100, 0x55);
+    junk[10] = 0xFF;  // a lone FF that is not a start marker
+    std::vector<uint8_t> withJunk = junk;
+    const std::vector<uint8_t> a = ReadBytes(dir.file("a.jpg"));
+    withJunk.insert(withJunk.end(), a.begin(), a.end());
+    const Decoded shifted = DecodeFile(withJunk);
+    ASSERT_EQ(shifted.code, 0);
+    EXPECT_EQ(shifted.pixels, plain.pixels);
+
+    const Decoded commented = DecodeFile(ReadBytes(dir.file("b.jpg")));
+    ASSERT_EQ(commented.code, 0);
+    EXPECT_EQ(commented.pixels, plain.pixels);
+}
+
+TEST(JpegStream, MalformedHeadersAreRefused) {
+    TempDir dir("jpeg");
+    const std::string src = MakeSource(dir, 32, 16);
+    Shell("cjpeg -sample 2x2 -outfile " + dir.file("a.jpg") + " " + src);
+    const std::vector<uint8_t> good = ReadBytes(dir.file("a.jpg"));
+    JpegStreamInfo info;
+    // No start of image at all.
+    const std::vector<uint8_t> none(50, 0x11);
+    EXPECT_EQ(JpegParseStream(none.data(), none.size(), &info), ipiErrSyntacticalError);
+    // Every truncation of the headers is refused, never read past the end.
+    ASSERT_EQ(JpegParseStream(good.data(), good.size(), &info), 0);
+    for (size_t n = 0; n < info.scanOffset; ++n) {
+        std::vector<uint8_t> cut(good.begin(), good.begin() + static_cast<long>(n));
+        EXPECT_NE(JpegParseStream(cut.data(), cut.size(), &info), 0) << n;
+    }
+    // A DHT table that claims more than 256 symbols.
+    std::vector<uint8_t> bad = {0xFF, 0xD8, 0xFF, 0xC4, 0x00, 0x13, 0x10};
+    for (int i = 0; i < 16; ++i) bad.push_back(0xFF);
+    EXPECT_EQ(JpegParseStream(bad.data(), bad.size(), &info), ipiErrSyntacticalError);
+    // DRI with a wrong length.
+    const std::vector<uint8_t> dri = {0xFF, 0xD8, 0xFF, 0xDD, 0x00, 0x05, 0x00, 0x01, 0x00};
+    EXPECT_EQ(JpegParseStream(dri.data(), dri.size(), &info), ipiErrSyntacticalError);
+}
+
+TEST(JpegDecode, TruncatedAndCorruptScansEndWithAnError) {
+    TempDir dir("jpeg");
+    const std::string src = MakeSource(dir, 96, 80);
+    Shell("cjpeg -sample 2x2 -restart 1 -outfile " + dir.file("a.jpg") + " " + src);
+    const std::vector<uint8_t> good = ReadBytes(dir.file("a.jpg"));
+    JpegStreamInfo info;
+    ASSERT_EQ(JpegParseStream(good.data(), good.size(), &info), 0);
+    std::vector<uint8_t> out(96 * 80 * 3);
+    JpegPlane planes[3];
+    for (int b = 0; b < 3; ++b) planes[b] = {out.data() + b, 3, 96 * 3};
+    // Cut in the middle of the scan: the decoder runs out of data.
+    const size_t half = info.scanSize / 2;
+    EXPECT_EQ(JpegDecodeScan(good.data() + info.scanOffset, half, info.tables, 96, 80, 3, info.sampling, planes),
+              ipiErrInsufficientSize);
+    // Random damage: any code, but no crash and no sanitizer report.
+    std::mt19937 rng(5);
+    for (int round = 0; round < 200; ++round) {
+        std::vector<uint8_t> scan(good.begin() + static_cast<long>(info.scanOffset), good.end());
+        for (int k = 0; k < 4; ++k) scan[rng() % scan.size()] = static_cast<uint8_t>(rng());
+        JpegDecodeScan(scan.data(), scan.size(), info.tables, 96, 80, 3, info.sampling, planes);
+    }
+    // A missing Huffman table is an option the codec cannot serve.
+    JpegTables t = info.tables;
+    t.hasHuff[kJpegChromAC] = false;
+    EXPECT_EQ(JpegDecodeScan(good.data() + info.scanOffset, info.scanSize, t, 96, 80, 3, info.sampling, planes),
+              ipiErrNonPermissibleOption);
+    // A table whose counts do not form a prefix code.
+    t = info.tables;
+    std::memset(t.bits[kJpegLumDC], 0, 16);
+    t.bits[kJpegLumDC][0] = 3;  // three codes of length 1
+    EXPECT_EQ(JpegDecodeScan(good.data() + info.scanOffset, info.scanSize, t, 96, 80, 3, info.sampling, planes),
+              ipiErrSyntacticalError);
+}
+
+TEST(JpegDecode, MarkerInsideTheDataIsASemanticError) {
+    // Grey 8x8 with standard tables: DC code for size 0 is "00", AC EOB
+    // "1010"; then FF D9 before the second block of a 16x8 image.
+    JpegTables t;
+    t.hasQuant[0] = true;
+    std::memset(t.quant[0], 1, 64);
+    for (int s = 0; s < 2; ++s) {
+        std::memcpy(t.bits[s], kJpegStdBits[s], 16);
+        std::memcpy(t.vals[s], kJpegStdVals[s], static_cast<size_t>(kJpegStdValCount[s]));
+        t.hasHuff[s] = true;
+    }
+    const uint8_t scan[] = {0x28, 0xFF, 0xD9};  // 00 1010 00 | marker
+    std::vector<uint8_t> out(16 * 8);
+    JpegPlane p{out.data(), 1, 16};
+    EXPECT_EQ(JpegDecodeScan(scan, sizeof(scan), t, 16, 8, 1, kJpegSampling1x1, &p), ipiErrSemanticalError);
+    // One block alone decodes to mid grey.
+    EXPECT_EQ(JpegDecodeScan(scan, sizeof(scan), t, 8, 8, 1, kJpegSampling1x1, &p), 0);
+    EXPECT_EQ(out[0], 128);
+}
+
+// Wraps an encoded scan into a JFIF stream the reference decoder reads.
+std::vector<uint8_t> WrapScan(const JpegTables& t, int w, int h, int bands, int sampling,
+                              const std::vector<uint8_t>& scan) {
+    std::vector<uint8_t> f = {0xFF, 0xD8};
+    auto u16 = [&](int v) {
+        f.push_back(static_cast<uint8_t>(v >> 8));
+        f.push_back(static_cast<uint8_t>(v));
+    };
+    for (int q = 0; q < (bands == 3 ? 2 : 1); ++q) {
+        f.push_back(0xFF), f.push_back(0xDB), u16(67), f.push_back(static_cast<uint8_t>(q));
+        f.insert(f.end(), t.quant[q], t.quant[q] + 64);
+    }
+    f.push_back(0xFF), f.push_back(0xC0), u16(8 + 3 * bands), f.push_back(8), u16(h), u16(w);
+    f.push_back(static_cast<uint8_t>(bands));
+    const int yhv = sampling == kJpegSampling2x2 ? 0x22 : (sampling == kJpegSampling2x1 ? 0x21 : 0x11);
+    for (int c = 0; c < bands; ++c) {
+        f.push_back(static_cast<uint8_t>(c + 1));
+        f.push_back(static_cast<uint8_t>(c == 0 && bands == 3 ? yhv : 0x11));
+        f.push_back(static_cast<uint8_t>(c == 0 ? 0 : 1));
+    }
+    const int classes[4] = {0x00, 0x10, 0x01, 0x11};
+    for (int s = 0; s < (bands == 3 ? 4 : 2); ++s) {
+        int n = 0;
+        for (int i = 0; i < 16; ++i) n += t.bits[s][i];
+        f.push_back(0xFF), f.push_back(0xC4), u16(19 + n), f.push_back(static_cast<uint8_t>(classes[s]));
+        f.insert(f.end(), t.bits[s], t.bits[s] + 16);
+        f.insert(f.end(), t.vals[s], t.vals[s] + n);
+    }
+    if (t.restartInterval) f.push_back(0xFF), f.push_back(0xDD), u16(4), u16(t.restartInterval);
+    f.push_back(0xFF), f.push_back(0xDA), u16(6 + 2 * bands), f.push_back(static_cast<uint8_t>(bands));
+    for (int c = 0; c < bands; ++c) {
+        f.push_back(static_cast<uint8_t>(c + 1));
+        f.push_back(static_cast<uint8_t>(c == 0 ? 0x00 : 0x11));
+    }
+    f.push_back(0), f.push_back(63), f.push_back(0);
+    f.insert(f.end(), scan.begin(), scan.end());
+    f.push_back(0xFF), f.push_back(0xD9);
+    return f;
+}
+
+TEST(JpegEncode, QualityFactorDivisors) {
+    uint8_t d[64];
+    JpegQuantForQuality(1, 0, d);
+    EXPECT_EQ(0, std::memcmp(d, kJpegStdQuant[0], 64));
+    JpegQuantForQuality(2, 1, d);
+    EXPECT_EQ(d[0], (17 + 1) / 2);
+    EXPECT_EQ(d[63], (99 + 1) / 2);
+    JpegQuantForQuality(0, 0, d);
+    for (int k = 0; k < 64; ++k) EXPECT_EQ(d[k], 1);
+    JpegQuantForQuality(-2, 0, d);
+    EXPECT_EQ(d[0], 3);
+    EXPECT_EQ(d[63], 31);
+    // Divisors never reach 0 nor pass a byte: the stored table is the one used.
+    JpegQuantForQuality(100, 0, d);
+    for (int k = 0; k < 64; ++k) EXPECT_GE(d[k], 1);
+    JpegQuantForQuality(-30, 0, d);
+    EXPECT_EQ(d[63], 255);
+}
+
+struct EncodeCase {
+    int bands, sampling, quality, restart, width, height;
+};
+
+class JpegEncodeRoundTrip : public ::testing::TestWithParam<EncodeCase> {};
+
+TEST_P(JpegEncodeRoundTrip, ReferenceDecoderReadsTheScan) {
+    const EncodeCase c = GetParam();
+    TempDir dir("jpeg");
+    Shell("convert -size " + std::to_string(c.width) + "x" + std::to_string(c.height) +
+          " gradient:orange-navy -depth 8 ppm:" + dir.file("src.ppm"));
+    Pnm src = ReadPnm(ReadBytes(dir.file("src.ppm")));
+    ASSERT_EQ(src.channels, 3);
+    std::vector<uint8_t> planar(src.pixels.size());
+    const size_t n = static_cast<size_t>(c.width) * c.height;
+    JpegConstPlane in[3];
+    if (c.bands == 1) {
+        for (size_t i = 0; i < n; ++i) planar[i] = src.pixels[3 * i + 1];
+        in[0] = {planar.data(), 1, c.width};
+    } else {
+        for (size_t i = 0; i < n; ++i)
+            for (int b = 0; b < 3; ++b) planar[b * n + i] = src.pixels[3 * i + b];
+        for (int b = 0; b < 3; ++b) in[b] = {planar.data() + b * n, 1, c.width};
+    }
+    JpegTables tables;
+    std::vector<uint8_t> scan;
+    ASSERT_EQ(JpegEncodeScan(in, c.width, c.height, c.bands, c.sampling, c.quality, c.restart, &tables, &scan), 0);
+    for (size_t i = 0; i + 1 < scan.size(); ++i)
+        if (scan[i] == 0xFF) {
+            EXPECT_TRUE(scan[i + 1] == 0 || (scan[i + 1] >= 0xD0 && scan[i + 1] <= 0xD7));
+        }
+    const std::vector<uint8_t> file = WrapScan(tables, c.width, c.height, c.bands, c.sampling, scan);
+    WriteBytes(dir.file("enc.jpg"), file);
+    Shell("djpeg -nosmooth -dct int -outfile " + dir.file("ref.pnm") + " " + dir.file("enc.jpg"));
+    const Pnm ref = ReadPnm(ReadBytes(dir.file("ref.pnm")));
+    ASSERT_EQ(ref.width, c.width) << "reference decoder refused the encoded stream";
+    const Decoded ours = DecodeFile(file);
+    ASSERT_EQ(ours.code, 0);
+    EXPECT_GE(Psnr(ours.pixels, ref.pixels), 38.0);
+    // Close to the source too (a smooth gradient codes well).
+    std::vector<uint8_t> orig(ref.pixels.size());
+    for (size_t i = 0; i < n; ++i)
+        for (int b = 0; b < c.bands; ++b) orig[i * c.bands + b] = c.bands == 1 ? src.pixels[3 * i + 1] : src.pixels[3 * i + b];
+    EXPECT_GE(Psnr(ref.pixels, orig), 28.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Encoder, JpegEncodeRoundTrip,
+                         ::testing::Values(EncodeCase{3, kJpegSampling1x1, 1, 0, 40, 24},
+                                           EncodeCase{3, kJpegSampling2x1, 1, 0, 33, 19},
+                                           EncodeCase{3, kJpegSampling2x2, 1, 2, 17, 17},
+                                           EncodeCase{3, kJpegSampling2x2, 2, 3, 64, 48},
+                                           EncodeCase{1, kJpegSampling2x2, 1, 5, 30, 21},
+                                           EncodeCase{1, kJpegSampling1x1, 0, 0, 16, 16}));
+
+TEST(JpegEncode, RestartMarkersFollowTheInterval) {
+    std::vector<uint8_t> pix(32 * 8, 90);
+    JpegConstPlane in{pix.data(), 1, 32};
+    JpegTables t;
+    std::vector<uint8_t> scan;
+    auto markers = [&]() {
+        std::vector<int> m;
+        for (size_t i = 0; i + 1 < scan.size(); ++i)
+            if (scan[i] == 0xFF && scan[i + 1] != 0) m.push_back(scan[i + 1]);
+        return m;
+    };
+    ASSERT_EQ(JpegEncodeScan(&in, 32, 8, 1, kJpegSampling1x1, 1, 0, &t, &scan), 0);
+    EXPECT_TRUE(markers().empty());
+    ASSERT_EQ(JpegEncodeScan(&in, 32, 8, 1, kJpegSampling1x1, 1, 2, &t, &scan), 0);
+    EXPECT_EQ(markers(), (std::vector<int>{0xD0, 0xD1}));  // the second after the final MCU
+    EXPECT_EQ(scan[scan.size() - 2], 0xFF);
+}
+
+}  // namespace
