@@ -1,0 +1,26 @@
+#pragma once
+// The header text of a phase image (the TIFF private tag): maker line
+// "Calverdine...", a count line "...: N", field lines 3..N and an end line
+// beginning "\\EndHeader". Field 9 holds the fringe value in mils.
+#include <string>
+
+namespace core {
+
+inline constexpr const char* kHeaderMaker = "Calverdine";
+inline constexpr const char* kHeaderEnd = "\\\\EndHeader";   // two backslashes
+inline constexpr size_t kMaxHeaderLength = 32767;
+
+// True when the text begins with the maker tag (case ignored).
+bool HasMakerHeader(const std::string& headerText);
+
+// Splits model::files.ImageHeaderText into model::files.HeaderFields and sets
+// model::state.HeaderFringeValue from field 9. Line ends CR LF or LF.
+// A missing or misplaced end line shows "Error reading header information"
+// (OK, application title) and still counts as a header (returns true).
+// A text that breaks the structure (count below 9 or not a number, the text
+// ending before the count is reached, a fringe value that is not a number, a
+// text longer than 32,767 characters) shows the same message, sets the fringe
+// value to 0 and returns false: the image counts as having no header.
+bool ParseImageHeader();
+
+} // namespace core

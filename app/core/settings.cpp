@@ -1,0 +1,318 @@
+#include "app/core/settings.h"
+
+#include "app/core/runtime.h"
+#include "platform/folders.h"
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+namespace core {
+namespace {
+
+using model::Settings;
+
+enum class Kind { Text, Grating, SampleSize, ZLimit, Altitude, ViewRotation };
+
+struct Line {
+    const char* label;
+    Kind kind;
+    std::vector<const char*> accepted;   // Text lines
+    std::string Settings::*text = nullptr;
+    int16_t Settings::*integer = nullptr;
+    float Settings::*single = nullptr;
+};
+
+const std::vector<const char*> kOnOff{"On", "Off"};
+const std::vector<const char*> kEnglishMetric{"English", "Metric"};
+const std::vector<const char*> kRotations{"None", "LSF", "4Pt", "3Pt", "LSF+", "LSF-"};
+const std::vector<const char*> kStyles{"ColorFill", "GrayFill", "ColorLine", "BlackLine"};
+const std::vector<const char*> kGratings{"50", "100", "200", "300", "500", "1000"};
+
+Line T(const char* label, const std::vector<const char*>& acc, std::string Settings::*m)
+{
+    Line l{label, Kind::Text, acc};
+    l.text = m;
+    return l;
+}
+Line I(const char* label, Kind k, int16_t Settings::*m)
+{
+    Line l{label, k, {}};
+    l.integer = m;
+    return l;
+}
+Line F(const char* label, Kind k, float Settings::*m)
+{
+    Line l{label, k, {}};
+    l.single = m;
+    return l;
+}
+
+const std::vector<Line>& Lines()
+{
+    static const std::vector<Line> lines{
+        T("X/Y Dimensions (English/Metric)", kEnglishMetric, &Settings::SettingXYDimensions),
+        T("Z-Displacement (English/Metric)", kEnglishMetric, &Settings::SettingZDisplacement),
+        T("Phase Image File Format (TIF/BMP)", {"TIF", "BMP"}, &Settings::SettingImageFormat),
+        I("Single Image Grating (LPI)", Kind::Grating, &Settings::SettingGrating),
+        T("Single Image Rotation (None/LSF/4Pt/3Pt/LSF-/LSF+)", kRotations, &Settings::SettingRotation),
+        T("Single Image Use FringeValue.txt (On/Off)", kOnOff, &Settings::SettingUseFringeValue),
+        T("Single Image Exclude 128 (On/Off)", kOnOff, &Settings::SettingExclude128),
+        T("Single Image Phase Filter (On/Off)", kOnOff, &Settings::SettingPhaseFilter),
+        T("Single Image Compensate (On/Off)", kOnOff, &Settings::SettingCompensate),
+        T("Single Image Data File Format (Text/Binary)", {"Text", "Binary"}, &Settings::SettingDataFormat),
+        F("Single Image Width (0=NULL)", Kind::SampleSize, &Settings::SettingWidth),
+        F("Single Image Height (0=NULL)", Kind::SampleSize, &Settings::SettingHeight),
+        F("Single Image ZMin (9999=NULL)", Kind::ZLimit, &Settings::SettingZMin),
+        F("Single Image ZMax (9999=NULL)", Kind::ZLimit, &Settings::SettingZMax),
+        I("Single Image 3D Plot Altitude [-90, 90]", Kind::Altitude, &Settings::SettingPlotAltitude),
+        I("Single Image 3D Plot Rotation [0, 359]", Kind::ViewRotation, &Settings::SettingPlotRotation),
+        T("Single Image Contour Plot Style", kStyles, &Settings::SettingContourStyle),
+        T("Single Image Graph Output Format (BMP/JPG)", {"BMP", "JPG"}, &Settings::SettingGraphFormat),
+        I("Batch Grating (LPI)", Kind::Grating, &Settings::SettingBatchGrating),
+        T("Batch Rotation (None/LSF/4Pt/3Pt/LSF-/LSF+)", kRotations, &Settings::SettingBatchRotation),
+        T("Batch Use FringeValue.txt (On/Off)", kOnOff, &Settings::SettingBatchUseFringeValue),
+        T("Batch Exclude 128 (On/Off)", kOnOff, &Settings::SettingBatchExclude128),
+        T("Batch Phase Filter (On/Off)", kOnOff, &Settings::SettingBatchPhaseFilter),
+        T("Batch Compensate (On/Off)", kOnOff, &Settings::SettingBatchCompensate),
+        T("Batch Normalize Diagonal (On/Off)", kOnOff, &Settings::SettingBatchNormalizeDiagonal),
+        T("Batch Data File Format (Text/Binary)", {"Text", "Binary"}, &Settings::SettingBatchDataFormat),
+        F("Batch Width (0=NULL)", Kind::SampleSize, &Settings::SettingBatchWidth),
+        F("Batch Height (0=NULL)", Kind::SampleSize, &Settings::SettingBatchHeight),
+        T("Batch 3D Plot Output (On/Off)", kOnOff, &Settings::SettingBatch3DOutput),
+        T("Batch Contour Plot Output (On/Off)", kOnOff, &Settings::SettingBatchContourOutput),
+        T("Batch Diagonal Plot Output (On/Off)", kOnOff, &Settings::SettingBatchDiagonalOutput),
+        T("Batch Data File Output (On/Off)", kOnOff, &Settings::SettingBatchDataOutput),
+        T("Batch Reduce Data Output (On/Off)", kOnOff, &Settings::SettingBatchReduceData),
+        I("Batch 3D Plot Altitude [-90, 90]", Kind::Altitude, &Settings::SettingBatchPlotAltitude),
+        I("Batch 3D Plot Rotation [0, 359]", Kind::ViewRotation, &Settings::SettingBatchPlotRotation),
+        T("Batch Contour Plot Style", kStyles, &Settings::SettingBatchContourStyle),
+        T("Batch Graph Output Format (BMP/JPG)", {"BMP", "JPG"}, &Settings::SettingBatchGraphFormat),
+    };
+    return lines;
+}
+
+std::string ValueText(const Line& l, const Settings& s)
+{
+    if (l.text)
+        return s.*(l.text);
+    if (l.integer)
+        return std::to_string(s.*(l.integer));
+    return ShortText(s.*(l.single));
+}
+
+// Checks one value text and stores it; false when refused.
+bool Accept(const Line& l, const std::string& v, Settings* s)
+{
+    double num = 0;
+    int16_t rounded = 0;
+    switch (l.kind) {
+    case Kind::Text:
+        for (const char* a : l.accepted)
+            if (EqualsNoCase(v, a)) {
+                s->*(l.text) = v;
+                return true;
+            }
+        return false;
+    case Kind::Grating:
+        for (const char* a : kGratings)
+            if (v == a) {
+                s->*(l.integer) = static_cast<int16_t>(std::stoi(v));
+                return true;
+            }
+        return false;
+    case Kind::SampleSize:
+        if (!ParseNumber(v, &num) || !RoundToInt16(num, &rounded) || rounded < 0)
+            return false;
+        s->*(l.single) = static_cast<float>(num);
+        return std::isfinite(s->*(l.single));
+    case Kind::ZLimit:
+        if (!ParseNumber(v, &num) || !std::isfinite(static_cast<float>(num)))
+            return false;
+        s->*(l.single) = static_cast<float>(num);
+        return true;
+    case Kind::Altitude:
+        if (!ParseNumber(v, &num) || !RoundToInt16(num, &rounded) || rounded < -90 || rounded > 90)
+            return false;
+        s->*(l.integer) = rounded;
+        return true;
+    case Kind::ViewRotation:
+        if (!ParseNumber(v, &num) || !RoundToInt16(num, &rounded) || rounded < 0 || rounded > 360)
+            return false;
+        s->*(l.integer) = rounded;
+        return true;
+    }
+    return false;
+}
+
+SettingsWindows* gWindows = nullptr;
+
+const char* kMissing = "Sorvanta Settings.txt is missing.";
+const char* kCorrupted = "Sorvanta Settings.txt is corrupted.";
+const char* kNewFile = "A new file with default settings will be created.";
+
+} // namespace
+
+std::string SettingsFilePath() { return platform::JoinPath(platform::UtilityFolder(), kSettingsFileName); }
+
+std::string SettingsLabel(int line, bool defaultsFile)
+{
+    if (line < 1 || line > kSettingsLines)
+        return std::string();
+    if (line == 37 && defaultsFile)
+        return "Batch Output Graph Format (BMP/JPG)";
+    return Lines()[line - 1].label;
+}
+
+std::string SettingsFileText(const Settings& s, bool defaultsFile)
+{
+    std::string out;
+    for (int i = 1; i <= kSettingsLines; ++i) {
+        std::string label = SettingsLabel(i, defaultsFile);
+        if (label.size() < static_cast<size_t>(kSettingsLabelWidth))
+            label.append(kSettingsLabelWidth - label.size(), ' ');
+        out += label + ValueText(Lines()[i - 1], s) + "\r\n";
+    }
+    return out;
+}
+
+int ParseSettingsText(const std::string& text, Settings* out)
+{
+    Settings s = *out;
+    size_t pos = 0;
+    for (int i = 1; i <= kSettingsLines; ++i) {
+        if (pos >= text.size())
+            return i;   // the file ends before this line
+        size_t lf = text.find('\n', pos);
+        std::string line = text.substr(pos, lf == std::string::npos ? std::string::npos : lf - pos);
+        pos = lf == std::string::npos ? text.size() : lf + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const std::string value = TrimSpaces(line.size() > 10 ? line.substr(line.size() - 10) : line);
+        if (!Accept(Lines()[i - 1], value, &s))
+            return i;
+    }
+    *out = s;
+    return 0;
+}
+
+bool WriteDefaultSettingsFile(const std::string& path)
+{
+    model::settings = Settings{};
+    return WriteFileAtomically(path, SettingsFileText(model::settings, true));
+}
+
+bool SaveSettingsFile(const std::string& path)
+{
+    return WriteFileAtomically(path, SettingsFileText(model::settings, false));
+}
+
+SettingsReadResult ReadSettingsFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!platform::FileExists(path) || platform::IsFolder(path) || !in) {
+        model::ShowMsg(std::string(kMissing) + model::CR + kNewFile, 48, "Warning");
+        WriteDefaultSettingsFile(path);
+        return SettingsReadResult::Missing;
+    }
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    in.close();
+    Settings s = model::settings;
+    if (ParseSettingsText(ss.str(), &s) != 0) {
+        model::ShowMsg(std::string(kCorrupted) + model::CR + kNewFile, 48, "Warning");
+        WriteDefaultSettingsFile(path);
+        return SettingsReadResult::Corrupted;
+    }
+    model::settings = s;
+    return SettingsReadResult::Read;
+}
+
+void SetSettingsWindows(SettingsWindows* windows) { gWindows = windows; }
+SettingsWindows* CurrentSettingsWindows() { return gWindows; }
+
+void ApplySettingsToForms()
+{
+    const Settings& s = model::settings;
+    model::files.DataFormatIndex = EqualsNoCase(s.SettingDataFormat, "Text") ? 2 : 1;
+    model::files.GraphFormatIndex = EqualsNoCase(s.SettingGraphFormat, "BMP") ? 1 : 2;
+    if (gWindows)
+        gWindows->PushSettings(s);
+}
+
+void CollectSettings()
+{
+    Settings& s = model::settings;
+    s.SettingXYDimensions = EqualsNoCase(model::files.XYUnits, "in") ? "English" : "Metric";
+    s.SettingZDisplacement = EqualsNoCase(model::files.ZUnits, "mils") ? "English" : "Metric";
+    s.SettingImageFormat = model::files.ImageFileFormat;
+    s.SettingDataFormat = model::files.DataFormatIndex == 2 ? "Text" : "Binary";
+    s.SettingGraphFormat = model::files.GraphFormatIndex == 1 ? "BMP" : "JPG";
+    if (gWindows)
+        gWindows->GatherSettings(s);
+}
+
+float GatherSampleSize(const std::string& text)
+{
+    double v = 0;
+    if (!ParseNumber(text, &v) || !(v > 0))
+        return 0.0f;
+    double r = 0;
+    ParseNumber(FormatNumber(v, "0.0"), &r);
+    return static_cast<float>(r);
+}
+
+float GatherZLimit(const std::string& text, const std::string& zFormat)
+{
+    double v = 0;
+    if (!ParseNumber(text, &v))
+        return 9999.0f;
+    if (zFormat.empty())
+        return static_cast<float>(v);
+    double r = 0;
+    ParseNumber(FormatNumber(v, zFormat), &r);
+    return static_cast<float>(r);
+}
+
+std::string ZLimitText(float value, const std::string& zFormat)
+{
+    if (value == 9999.0f)
+        return std::string();
+    return zFormat.empty() ? ShortText(value) : FormatNumber(value, zFormat);
+}
+
+int GratingPosition(int lpi)
+{
+    for (size_t i = 0; i < kGratings.size(); ++i)
+        if (std::stoi(kGratings[i]) == lpi)
+            return static_cast<int>(i);
+    return -1;
+}
+
+int GratingLpi(int position)
+{
+    return position >= 0 && position < 6 ? std::stoi(kGratings[position]) : 0;
+}
+
+int RotationPosition(const std::string& value)
+{
+    for (size_t i = 0; i < kRotations.size(); ++i)
+        if (EqualsNoCase(value, kRotations[i]))
+            return static_cast<int>(i);
+    return -1;
+}
+
+std::string RotationName(int position) { return position >= 0 && position < 6 ? kRotations[position] : ""; }
+
+int ContourStylePosition(const std::string& value)
+{
+    for (size_t i = 0; i < kStyles.size(); ++i)
+        if (EqualsNoCase(value, kStyles[i]))
+            return static_cast<int>(i);
+    return -1;
+}
+
+std::string ContourStyleName(int position) { return position >= 0 && position < 4 ? kStyles[position] : ""; }
+
+} // namespace core

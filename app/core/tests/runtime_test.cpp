@@ -1,0 +1,76 @@
+#include "app/core/runtime.h"
+
+#include <gtest/gtest.h>
+
+using namespace core;
+
+TEST(Runtime, RoundHalfEven)
+{
+    struct { double in; double out; } cases[] = {
+        {2.5, 2}, {3.5, 4}, {-2.5, -2}, {-3.5, -4}, {0.5, 0}, {1.5, 2}, {2.4999, 2}, {2.5001, 3},
+        {319.5, 320}, {239.5, 240}, {240.5, 240}, {23.95, 24}, {-0.4, 0}, {-0.6, -1},
+    };
+    for (auto& c : cases)
+        EXPECT_EQ(RoundHalfEven(c.in), c.out) << c.in;
+    int16_t v = 0;
+    EXPECT_TRUE(RoundToInt16(32767.4, &v));
+    EXPECT_EQ(v, 32767);
+    EXPECT_FALSE(RoundToInt16(32767.5, &v));   // rounds to 32768
+    EXPECT_TRUE(RoundToInt16(-32768.5, &v));   // halves to even: -32768
+    EXPECT_EQ(v, -32768);
+    EXPECT_FALSE(RoundToInt16(1e300, &v));
+}
+
+TEST(Runtime, NumberCheckAndLeadingNumber)
+{
+    struct { const char* text; bool numeric; double val; } cases[] = {
+        {"12", true, 12},       {" 10.25 ", true, 10.25}, {"-0.4", true, -0.4}, {"+3", true, 3},
+        {".5", true, 0.5},      {"5.", true, 5},          {"1E3", true, 1000},  {"2.5e-1", true, 0.25},
+        {"", false, 0},         {".", false, 0},          {"-", false, 0},      {"abc", false, 0},
+        {"12abc", false, 12},   {"1.2.3", false, 1.2},    {"1 2", false, 12},   {"0100", true, 100},
+        {"1E", false, 1},       {"  7  x", false, 7},
+    };
+    for (auto& c : cases) {
+        EXPECT_EQ(IsNumeric(c.text), c.numeric) << c.text;
+        EXPECT_DOUBLE_EQ(Val(c.text), c.val) << c.text;
+    }
+}
+
+TEST(Runtime, FormatPatterns)
+{
+    struct { double v; const char* pattern; const char* out; } cases[] = {
+        {0.05, "0.0", "0.1"},       {0.15, "0.0", "0.2"},      {0.25, "0.0", "0.3"},   {-0.05, "0.0", "-0.1"},
+        {2.5, "0", "3"},            {-2.5, "0", "-3"},         {0.4, "0", "0"},        {-0.04, "0.0", "0.0"},
+        {12.345, "0.00", "12.35"},  {1.005, "0.00", "1.01"},   {9.96, "0.0", "10.0"},  {9999, "0.0", "9999.0"},
+        {10.25, "0.000000", "10.250000"}, {20.0, "0.0", "20.0"}, {0, "0.00", "0.00"},  {123456.75, "0.0", "123456.8"},
+    };
+    for (auto& c : cases)
+        EXPECT_EQ(FormatNumber(c.v, c.pattern), c.out) << c.v << " " << c.pattern;
+    // A float is taken at its 7-digit text: 2.675f is 2.67499995... in binary.
+    EXPECT_EQ(FormatNumber(2.675f, "0.00"), "2.68");
+    EXPECT_EQ(FormatNumber(0.05f, "0.0"), "0.1");
+    EXPECT_EQ(FormatNumber(-1.0f, "0.00"), "-1.00");
+}
+
+TEST(Runtime, ShortTextOfFloat)
+{
+    struct { float v; const char* out; } cases[] = {
+        {0, "0"}, {2.5f, "2.5"}, {9999, "9999"}, {0.1f, "0.1"}, {-0.4f, "-0.4"}, {50.8f, "50.8"},
+        {76.2f, "76.2"}, {1.0f / 3.0f, "0.3333333"}, {12345678.0f, "1.234568E+07"}, {100, "100"},
+    };
+    for (auto& c : cases)
+        EXPECT_EQ(ShortText(c.v), c.out) << c.v;
+}
+
+TEST(Runtime, WildcardMatchIgnoresCase)
+{
+    struct { const char* name; const char* pattern; bool match; } cases[] = {
+        {"A_PH.TIF", "*_ph.tif", true},       {"part7_ph.tif", "*_ph.tif", true},  {"part7_ph.tiff", "*_ph.tif", false},
+        {"x/CurrentPhase.tif", "*CurrentPhase.tif", true}, {"NoPhase.tif", "*NoPhase.tif", true},
+        {"a_ph.bmp", "*_ph.tif", false},      {"Calverdine v2", "Calverdine*", true}, {"lsf rotation", "*Lsf*", true},
+        {"4 Pt Rotation", "*Lsf*", false},    {"ab", "a?", true},                   {"", "*", true},
+        {"abc", "a*c*", true},                {"abcd", "a*c", false},
+    };
+    for (auto& c : cases)
+        EXPECT_EQ(MatchesPattern(c.name, c.pattern), c.match) << c.name << " ~ " << c.pattern;
+}
