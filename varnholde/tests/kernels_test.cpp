@@ -135,6 +135,31 @@ TEST(Unwrap, BlankRingMakesIslandsEachSeededNearestTheCentreAtOrderZero)
     });
 }
 
+// A patch of random phase left of the centre: quality guidance takes the
+// clean pixels beyond it round the patch, so they still unwrap exactly.
+TEST(Unwrap, GoesRoundANoisyPatchInsteadOfThroughIt)
+{
+    const Scene smooth = Warped(200, 180);
+    std::string err;
+    const synth::Surface noise = synth::ParseSurface("noise:0.6,11", 200, 180, &err);
+    const auto inPatch = [](int x, int y) { return x >= 40 && x < 90 && y >= 20 && y < 160; };
+    Scene s = smooth;
+    s.z = [&](double x, double y) { return smooth.z(x, y) + (inPatch(int(x), int(y)) ? noise(x, y) : 0.0); };
+    const auto phase = synth::WrapToPhase(s.cols, s.rows, s.z, s.fringe);
+    const auto mils = UnwrapToMils(phase, s);
+
+    // Compare the clean pixels only (the patch and the pixels touching it are left out).
+    auto clean = phase;
+    for (int y = 0; y < s.rows; ++y)
+        for (int x = 0; x < s.cols; ++x)
+            if (inPatch(x, y) || inPatch(x - 1, y) || inPatch(x + 1, y) || inPatch(x, y - 1) || inPatch(x, y + 1))
+                clean[size_t(y) * s.cols + x] = 128;
+    auto cleanMils = mils;
+    for (size_t i = 0; i < clean.size(); ++i)
+        if (clean[i] == 128) cleanMils[i] = kNoData;
+    ExpectTruthPlusConstant(clean, cleanMils, s, [](int, int) { return 0; });
+}
+
 TEST(Unwrap, KnownStepsAcrossTheWrapAndDeterministicResult)
 {
     // One row: 250, 254, 2, 6 climbs 4 counts a step through the wrap; the
