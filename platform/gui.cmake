@@ -1,0 +1,12 @@
+# Qt-widget part of the platform layer: the picture buffer, single instance,
+# the real message boxes and dialogs, display queries and list widgets.
+add_library(sorv_platform STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/picturebuffer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/singleinstance.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/guiservices.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/listboxes.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/picturebuffer.h
+  ${CMAKE_CURRENT_LIST_DIR}/singleinstance.h
+  ${CMAKE_CURRENT_LIST_DIR}/listboxes.h
+)
+target_link_libraries(sorv_platform PUBLIC sorv_platform_base Qt6::Widgets Qt6::Network)

@@ -1,0 +1,43 @@
+#pragma once
+// The real message boxes and dialogs behind the services of messages.h and
+// dialogs.h, and what the start-up asks of the display.
+#include "platform/dialogs.h"
+
+#include <QMessageBox>
+#include <QString>
+
+#include <string>
+
+namespace platform {
+
+// Installs the QMessageBox message handler and the QFileDialog file and
+// folder dialogs. Call once after the QApplication exists.
+void InstallGuiServices();
+
+// The parts of InstallGuiServices, one by one.
+int ShowMessageBox(const std::string& text, int style, const std::string& title);
+FileDialogResult ShowQtFileDialog(const FileDialogRequest& request);
+FolderBrowseResult ShowQtFolderDialog(const FolderBrowseRequest& request);
+
+// Message styles: buttons in the low 3 bits (0 OK, 1 OK/Cancel, 2 Abort/Retry/
+// Ignore, 3 Yes/No/Cancel, 4 Yes/No, 5 Retry/Cancel), icon in 16/32/48/64
+// (critical, question, warning, information). Answers: 1 OK, 2 Cancel,
+// 3 Abort, 4 Retry, 5 Ignore, 6 Yes, 7 No.
+QMessageBox::StandardButtons MessageButtons(int style);
+QMessageBox::Icon MessageIcon(int style);
+int MessageAnswer(QMessageBox::StandardButton button);
+// Line breaks of message texts ("\r", "\r\n") as Qt shows them.
+QString MessageText(const std::string& text);
+
+// Qt name filters ("Bitmap Files (*.bmp)") from a '|' filter text.
+QStringList QtNameFilters(const std::string& filter);
+
+// Screen of the primary display in pixels, its colour depth in bits per pixel
+// and its logical dots per inch (96 = small fonts). 0 without a screen.
+int ScreenWidth();
+int ScreenHeight();
+int ColorDepth();
+int LogicalDpiX();
+bool IsSmallFonts();
+
+} // namespace platform

@@ -1,0 +1,8 @@
+#include "platform/taskbar.h"
+
+namespace platform {
+
+void HideTaskbar() {}
+void ShowTaskbar() {}
+
+} // namespace platform

@@ -1,0 +1,19 @@
+#pragma once
+// One QApplication for the widget tests of this folder (offscreen platform).
+#include <QApplication>
+
+namespace platformtest {
+
+inline QApplication& App()
+{
+    static int argc = 1;
+    static char name[] = "platform_gui_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+        return new QApplication(argc, argv);
+    }();
+    return *app;
+}
+
+} // namespace platformtest
