@@ -1,5 +1,7 @@
 #include "app/core/runtime.h"
 
+#include "platform/wildcard.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cfenv>
@@ -198,25 +200,7 @@ std::string ShortText(float value)
 
 bool MatchesPattern(const std::string& name, const std::string& pattern)
 {
-    size_t n = 0, p = 0, starP = std::string::npos, starN = 0;
-    auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
-    while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || lower(pattern[p]) == lower(name[n]))) {
-            ++n;
-            ++p;
-        } else if (p < pattern.size() && pattern[p] == '*') {
-            starP = p++;
-            starN = n;
-        } else if (starP != std::string::npos) {
-            p = starP + 1;
-            n = ++starN;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*')
-        ++p;
-    return p == pattern.size();
+    return platform::WildcardMatch(pattern, name);
 }
 
 std::string ToLower(std::string s)

@@ -39,7 +39,7 @@ std::string FormatNumber(float value, const std::string& pattern);
 // trailing point ("2.5", "9999", "0.1", "1.234568E+07").
 std::string ShortText(float value);
 
-// Case-insensitive wildcard match of a whole name: '*' any run of characters,
+// Case-insensitive wildcard match of a whole name (platform::WildcardMatch): '*' any run of characters,
 // '?' one character ("A_PH.TIF" matches "*_ph.tif").
 bool MatchesPattern(const std::string& name, const std::string& pattern);
 
