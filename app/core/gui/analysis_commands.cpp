@@ -1,0 +1,296 @@
+// The command buttons of the main window: calculation, parameters, saving
+// data, the plot windows, the editor, batch processing and the browser.
+#include "app/core/gui/analysis_commands.h"
+
+#include "app/core/gui/frm_analysis.h"
+#include "app/core/gui/frm_units.h"
+#include "app/core/gui/save_data.h"
+#include "app/core/gui/windows.h"
+#include "app/core/header.h"
+#include "app/core/model/model.h"
+#include "app/core/runtime.h"
+#include "platform/dialogs.h"
+#include "platform/folders.h"
+#include "platform/guiservices.h"
+#include "platform/messages.h"
+#include "platform/picturebuffer.h"
+#include "platform/taskbar.h"
+#include "platform/wildcard.h"
+
+#include <QApplication>
+
+namespace gui {
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+std::string S(const QString& s) { return s.toStdString(); }
+
+} // namespace
+
+std::string AcquisitionImagePath()
+{
+    return platform::JoinPath(platform::BaseFolder(), "Dunmarsh", "Results", "Image_ph.bmp");
+}
+
+bool HeaderIsWhole(const std::string& header)
+{
+    auto& files = model::files;
+    auto& st = model::state;
+    const std::string savedText = files.ImageHeaderText;
+    const auto savedFields = files.HeaderFields;
+    const float savedFringe = st.HeaderFringeValue;
+    files.ImageHeaderText = header;
+    auto previous = platform::SetMessageHandler([](const std::string&, int, const std::string&) { return 1; });
+    const bool whole = core::ParseImageHeader();
+    platform::SetMessageHandler(std::move(previous));
+    files.ImageHeaderText = savedText;
+    files.HeaderFields = savedFields;
+    st.HeaderFringeValue = savedFringe;
+    return whole;
+}
+
+void DrawPartitionOutlines()
+{
+    auto& im = model::images;
+    const auto& mp = model::maskPartition;
+    auto set = [&im](int x, int y) {
+        if (im.DisplayImage.contains(x, y)) im.DisplayImage(x, y) = 255;
+    };
+    for (int d = 0; d <= mp.DomainCount - 2 && d < model::MaxDomains; ++d) {
+        const model::Domain& dom = mp.DomainTable[size_t(d)];
+        for (int i = 0; i < dom.Width; ++i) {
+            set(dom.Left + i, dom.Top);
+            set(dom.Left + i, dom.Top + dom.Height - 1);
+        }
+        for (int j = 0; j < dom.Height; ++j) {
+            set(dom.Left, dom.Top + j);
+            set(dom.Left + dom.Width - 1, dom.Top + j);
+        }
+    }
+}
+
+void HideTaskbar() { platform::HideTaskbar(); }
+
+// ---------------------------------------------------------------- save data
+
+void FrmAnalysis::cmdSaveData_Click()
+{
+    auto& files = model::files;
+    const bool relative = model::state.RelativeResult;
+    for (;;) {
+        platform::FileDialogRequest req;
+        req.kind = platform::FileDialogRequest::Save;
+        req.title = "Save Data File";
+        req.filter = DataFileFilter(relative);
+        req.filterIndex = files.DataFormatIndex;
+        req.initialFolder = files.WorkingFolder;
+        req.promptOverwrite = true;
+        const platform::FileDialogResult res = platform::ShowFileDialog(req);
+        if (!res.confirmed) return;
+        files.OutputFileName = res.path;
+        const int index = res.filterIndex;
+        if (!DataNameFitsFilter(res.path, index)) {
+            model::ShowMsg(std::string("The file cannot be saved.") + model::CR + "Invalid filename specified.", 16,
+                           "Save Data File");
+            continue;
+        }
+        const std::string target = SuffixedDataName(res.path, index, relative);
+        if (target != res.path && platform::FileExists(target)) {
+            // The dialog asked about the name typed, not about the name written.
+            const int answer = model::ShowMsg(platform::FileNameOf(target) + " already exists." + model::CR +
+                                                  "Do you want to replace it?",
+                                              36, "Save Data File");
+            if (answer != platform::kAnsYes) continue;
+        }
+        const QString before = cmdSaveData->text();
+        cmdSaveData->setText("Saving");
+        QCoreApplication::processEvents();
+        if (!WriteDisplacementFile(target, index, frmUnits().optEnglishMils->isChecked())) {
+            cmdSaveData->setText(before);
+            model::ShowMsg("The file cannot be saved.", 16, "Save Data File");
+            return;
+        }
+        files.OutputFileName = target;
+        files.WorkingFolder = platform::FolderOf(res.path);
+        files.DataFormatIndex = uint8_t(index);
+        cmdSaveData->setText("Data File Saved");
+        return;
+    }
+}
+
+// ---------------------------------------------------------------- plots
+
+bool FrmAnalysis::CheckZRange()
+{
+    double zmax = 0, zmin = 0;
+    if (core::ParseNumber(S(txtZmax->text()), &zmax) && core::ParseNumber(S(txtZmin->text()), &zmin)) {
+        if (zmax < zmin) {
+            model::ShowMsg("Z Max must be greater then Z Min.", 16, "Presentation Setup Error");
+            return false;
+        }
+        if (zmax == zmin) {
+            model::ShowMsg("Z Max cannot equal Z Min.", 16, "Presentation Setup Error");
+            return false;
+        }
+    }
+    return true;
+}
+
+void FrmAnalysis::cmd3DPlot_Click()
+{
+    if (!CheckZRange()) return;
+    Chart3DWindow& w = frm3DChart();
+    if (!model::state.Surface3DValid) {
+        w.Setup3DChart(w.chkReduceData && w.chkReduceData->isChecked());
+        if (w.chkLegend) w.chkLegend->setChecked(true);
+    }
+    w.SetChartHeader(w.txtHeader ? w.txtHeader->text() : QString());
+    w.SetChartFooter(w.txtFooter ? w.txtFooter->text() : QString());
+    w.show();
+    w.raise();
+    w.RefreshChart();
+    HideTaskbar();
+    model::state.Surface3DValid = true;
+}
+
+void FrmAnalysis::cmdContour_Click()
+{
+    if (!CheckZRange()) return;
+    ContourWindow& w = frmContour();
+    if (!model::state.ContourValid) {
+        if (w.chkReduceData && w.chkReduceData->isChecked())
+            w.SetupContourChart(model::ReducedSize, model::ReducedSize, true);
+        else
+            w.SetupContourChart(model::images.ImageCols, model::images.ImageRows, false);
+        if (w.chkLegend) w.chkLegend->setChecked(true);
+    }
+    w.SetChartHeader(w.txtHeader ? w.txtHeader->text() : QString());
+    w.SetChartFooter(w.txtFooter ? w.txtFooter->text() : QString());
+    w.show();
+    w.raise();
+    HideTaskbar();
+    model::state.ContourValid = true;
+}
+
+void FrmAnalysis::cmdDiagonal_Click()
+{
+    if (!CheckZRange()) return;
+    DiagonalWindow& w = frmDiagonal();
+    w.SetupDiagonalChart();
+    w.SetChartHeader(w.txtHeader ? w.txtHeader->text() : QString());
+    w.show();
+    w.raise();
+    HideTaskbar();
+}
+
+void FrmAnalysis::cmdChordPlot_Click()
+{
+    if (!CheckZRange()) return;
+    model::state.ChordPickMode = true;
+    ContourWindow& w = frmContour();
+    w.SetupContourChart(model::ReducedSize, model::ReducedSize, true);
+    if (w.cmdCustomize && w.cmdCustomize->text() == "Hide Options") w.cmdCustomize_Click();
+    for (QPushButton* b : {w.cmdPrintCntr, w.cmdSave, w.cmdCustomize})
+        if (b) b->setEnabled(false);
+    w.SetChartHeader(w.txtHeader ? w.txtHeader->text() : QString());
+    w.SetChartFooter(w.txtFooter ? w.txtFooter->text() : QString());
+    w.SetChartInteractive(false);
+    w.show();
+    w.raise();
+    HideTaskbar();
+}
+
+// ---------------------------------------------------------------- other windows
+
+void FrmAnalysis::cmdBatchProcess_Click()
+{
+    HideTaskbar();
+    BatchProcessingWindow& w = frmBatchProcessing();
+    w.show();
+    w.raise();
+}
+
+namespace {
+
+void RestoreFullSize()
+{
+    auto& im = model::images;
+    im.XMax = im.FullXMax;
+    im.YMax = im.FullYMax;
+    im.ImageRows = int16_t(im.YMax + 1);
+    im.ImageCols = int16_t(im.XMax + 1);
+}
+
+void SetVisible(std::initializer_list<QWidget*> widgets, bool visible)
+{
+    for (QWidget* w : widgets)
+        if (w) w->setVisible(visible);
+}
+
+} // namespace
+
+void FrmAnalysis::cmdCrop_Click()
+{
+    RestoreFullSize();
+    PhaseImageWindow& w = frmPhaseImage();
+    if (!model::state.PartitionInMemory) {
+        SetVisible({w.cmdCropImage, w.cmdPartitionAndCrop}, true);
+        SetVisible({w.cmdClearPartition, w.cmdCropDomains, w.lblDomainSelect, w.cmbDomains}, false);
+    } else {
+        SetVisible({w.cmdClearPartition, w.cmdCropDomains, w.lblDomainSelect, w.cmbDomains}, true);
+        SetVisible({w.cmdCropImage, w.cmdPartitionAndCrop}, false);
+        w.SetRegionColor(0xFF0000);
+        w.cmbDomains_Click();
+    }
+    SetVisible({w.cmdClearMask, w.cmdBurnMask, w.cmdBatchBurn, w.cmdLoadMask, w.cmdCreateMask}, false);
+    w.setWindowTitle("Sorvanta - Crop");
+    w.show();
+    w.raise();
+    HideTaskbar();
+}
+
+void FrmAnalysis::cmdMask_Click()
+{
+    RestoreFullSize();
+    PhaseImageWindow& w = frmPhaseImage();
+    SetVisible({w.hscCenterX, w.hscCenterY, w.hscSizeX, w.hscSizeY, w.lblCenterX, w.lblCenterY, w.lblSizeX,
+                w.lblSizeY},
+               false);
+    const bool mask = model::state.MaskInMemory;
+    SetVisible({w.cmdClearMask, w.cmdBurnMask, w.cmdBatchBurn}, mask);
+    SetVisible({w.cmdCreateMask, w.cmdLoadMask}, !mask);
+    SetVisible({w.cmdClearPartition, w.cmdPartitionAndCrop, w.cmdCropDomains, w.lblDomainSelect, w.cmbDomains},
+               false);
+    if (model::state.PartitionInMemory) w.SetRegionShown(false);
+    w.setWindowTitle("Sorvanta - Mask");
+    w.show();
+    w.raise();
+    HideTaskbar();
+}
+
+void FrmAnalysis::cmdViewThumbnails_Click()
+{
+    const int depth = platform::ColorDepth();
+    if (depth != 0 && depth < 16) {
+        model::ShowMsg("Thumbnail View requires a minimum of 16-bit color.", 16, "PC Configuration Error");
+        return;
+    }
+    ThumbnailViewWindow& w = frmThumbnailView();
+    const auto& files = model::files;
+    if (core::EqualsNoCase(files.DataSetName, "Current") || !model::state.PhaseInMemory) {
+        w.FolderPath = "";
+    } else if (platform::WildcardMatch(platform::UtilityFolder() + "*", files.PhaseImageFile)) {
+        w.FolderPath = "";
+        w.SetSelectedThumbFilename("");
+    } else {
+        std::string folder = platform::FolderOf(files.PhaseImageFile);
+        if (!folder.empty()) folder.pop_back();
+        w.FolderPath = Q(folder);
+        w.SetSelectedThumbFilename(Q(files.PhaseImageFile));
+    }
+    w.ImageFilter(Q("*_3D.bmp;*_3D.jpg;*_ctr.bmp;*_ctr.jpg;*_dia.bmp;*_dia.jpg;*_crd.bmp;*_crd.jpg;*_ph." +
+                    core::ToLower(files.ImageFileFormat) + ";*_msk.tif;*Legend*.bmp;*Legend*.jpg"));
+    w.DisplayThumbnailView();
+}
+
+} // namespace gui

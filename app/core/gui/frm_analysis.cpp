@@ -1,0 +1,746 @@
+#include "app/core/gui/frm_analysis.h"
+
+#include "app/core/gui/analysis_commands.h"
+#include "app/core/gui/frm_units.h"
+#include "app/core/gui/settings_forms.h"
+#include "app/core/gui/windows.h"
+#include "app/core/grating.h"
+#include "app/core/header.h"
+#include "app/core/model/model.h"
+#include "app/core/runtime.h"
+#include "app/core/settings.h"
+#include "platform/dialogs.h"
+#include "platform/folders.h"
+#include "platform/messages.h"
+#include "platform/picturebuffer.h"
+#include "platform/strandel_binding.h"
+#include "platform/taskbar.h"
+#include "platform/wildcard.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QPointer>
+#include <QScreen>
+#include <QScrollArea>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace gui {
+namespace {
+
+QPointer<FrmAnalysis> gInstance;
+
+const QStringList kGratings = {"50", "100", "200", "300", "500", "1000"};
+const QStringList kRotations = {"No Rotation", "Lsf Rotation", "4 Pt Rotation",
+                                "3 Pt Rotation", "Lsf - Low 0", "Lsf - High 0"};
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+std::string S(const QString& s) { return s.toStdString(); }
+
+template <typename W>
+W* Make(QWidget* parent, const char* name, const QString& text)
+{
+    auto* w = new W(text, parent);
+    w->setObjectName(name);
+    return w;
+}
+
+QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& accessible)
+{
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(name);
+    e->setAccessibleName(accessible);
+    return e;
+}
+
+QComboBox* MakeCombo(QWidget* parent, const char* name, const QStringList& items, const QString& accessible)
+{
+    auto* c = new QComboBox(parent);
+    c->setObjectName(name);
+    c->setAccessibleName(accessible);
+    c->addItems(items);
+    return c;
+}
+
+// N(v) of the size question: a leading space stands for the sign of a
+// non-negative number.
+std::string SignedNumber(int v) { return (v >= 0 ? " " : "") + std::to_string(v); }
+
+void InvalidFormat(const std::string& title)
+{
+    model::ShowMsg(std::string("The file cannot be opened.") + model::CR + "Invalid file format.", 16, title);
+}
+
+} // namespace
+
+FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
+{
+    setObjectName("frmAnalysis");
+    setWindowTitle("Sorvanta Phase Image Display");
+    exitProgram = [] { QCoreApplication::exit(0); };
+
+    auto* outer = new QHBoxLayout(this);
+
+    // Image display.
+    scroll_ = new QScrollArea(this);
+    scroll_->setObjectName("Picbuf1Area");
+    Picbuf1 = new platform::PictureBuffer;
+    Picbuf1->setObjectName("Picbuf1");
+    Picbuf1->setAccessibleName("Phase Image");
+    Picbuf1->createBlank(640, 480, 0);
+    scroll_->setWidget(Picbuf1);
+    scroll_->setAlignment(Qt::AlignCenter);
+    outer->addWidget(scroll_, 1);
+    bufLoadImage = new platform::PictureBuffer(this);
+    bufLoadImage->setObjectName("bufLoadImage");
+    bufLoadImage->setAccessibleName("bufLoadImage");
+    bufLoadImage->hide();
+
+    auto* panel = new QWidget(this);
+    panel->setObjectName("panel");
+    panel->setMaximumWidth(360);
+    auto* col = new QVBoxLayout(panel);
+    col->setContentsMargins(4, 4, 4, 4);
+    outer->addWidget(panel);
+
+    // Processing.
+    lblTitle1 = Make<QLabel>(panel, "lblTitle1", "Processing");
+    QFont bold = lblTitle1->font();
+    bold.setBold(true);
+    lblTitle1->setFont(bold);
+    col->addWidget(lblTitle1);
+    auto* proc = new QGroupBox(panel);
+    proc->setObjectName("fraProcessing");
+    auto* pg = new QGridLayout(proc);
+    int r = 0;
+    cmdLoadFile = Make<QPushButton>(proc, "cmdLoadFile", "Load Phase Image");
+    cmdAutoLoadImagePH = Make<QPushButton>(proc, "cmdAutoLoadImagePH", "Load Image_ph.bmp");
+    cmdAutoLoadImagePH->setVisible(false);
+    pg->addWidget(cmdLoadFile, r, 0);
+    pg->addWidget(cmdAutoLoadImagePH, r++, 1);
+    lblImageName = Make<QLabel>(proc, "lblImageName", "Image: None");
+    pg->addWidget(lblImageName, r++, 0, 1, 2);
+    lblReference = Make<QLabel>(proc, "lblReference", "Reference: None");
+    pg->addWidget(lblReference, r++, 0, 1, 2);
+    chkFringeValuetxt = Make<QCheckBox>(proc, "chkFringeValuetxt", "Use FringeValue.txt");
+    pg->addWidget(chkFringeValuetxt, r++, 0, 1, 2);
+    lblFringeValueLabel = Make<QLabel>(proc, "lblFringeValueLabel", "TIF Fringe Value:");
+    lblFringeValue = Make<QLabel>(proc, "lblFringeValue", "None");
+    pg->addWidget(lblFringeValueLabel, r, 0);
+    pg->addWidget(lblFringeValue, r++, 1);
+    lblGrating = Make<QLabel>(proc, "lblGrating", "Grating (lpi)");
+    cmbGrating = MakeCombo(proc, "cmbGrating", kGratings, "Grating (lpi)");
+    pg->addWidget(lblGrating, r, 0);
+    pg->addWidget(cmbGrating, r++, 1);
+    lblRotation = Make<QLabel>(proc, "lblRotation", "Rotation");
+    cmbRotation = MakeCombo(proc, "cmbRotation", kRotations, "Rotation");
+    pg->addWidget(lblRotation, r, 0);
+    pg->addWidget(cmbRotation, r++, 1);
+    chkExclude128 = Make<QCheckBox>(proc, "chkExclude128", "Exclude 128");
+    chkPhaseFilter = Make<QCheckBox>(proc, "chkPhaseFilter", "Phase Filter");
+    pg->addWidget(chkExclude128, r, 0);
+    pg->addWidget(chkPhaseFilter, r++, 1);
+    chkCompensate = Make<QCheckBox>(proc, "chkCompensate", "Compensate");
+    pg->addWidget(chkCompensate, r++, 0);
+    chkReference = Make<QCheckBox>(proc, "chkReference", "Set as Reference");
+    chkRelative = Make<QCheckBox>(proc, "chkRelative", "Calculate Relative");
+    pg->addWidget(chkReference, r, 0);
+    pg->addWidget(chkRelative, r++, 1);
+    lblAnalyze = Make<QLabel>(proc, "lblAnalyze", "Domain Select");
+    cmbDomain = MakeCombo(proc, "cmbDomain", {}, "Domain Select");
+    pg->addWidget(lblAnalyze, r, 0);
+    pg->addWidget(cmbDomain, r++, 1);
+    lblLateralDimensions = Make<QLabel>(proc, "lblLateralDimensions", "X/Y Dimensions");
+    pg->addWidget(lblLateralDimensions, r++, 0, 1, 2);
+    lblSampleWidth = Make<QLabel>(proc, "lblSampleWidth", "Width (X)");
+    txtSampleWidth = MakeEdit(proc, "txtSampleWidth", "Width (X)");
+    pg->addWidget(lblSampleWidth, r, 0);
+    pg->addWidget(txtSampleWidth, r++, 1);
+    lblSampleHeight = Make<QLabel>(proc, "lblSampleHeight", "Height (Y)");
+    txtSampleHeight = MakeEdit(proc, "txtSampleHeight", "Height (Y)");
+    pg->addWidget(lblSampleHeight, r, 0);
+    pg->addWidget(txtSampleHeight, r++, 1);
+    cmdUnwrap = Make<QPushButton>(proc, "cmdUnwrap", "Calculate Displacement ");
+    pg->addWidget(cmdUnwrap, r++, 0, 1, 2);
+    lblMaxZ = Make<QLabel>(proc, "lblMaxZ", "Max Z");
+    lblMaxZValue = Make<QLabel>(proc, "lblMaxZValue", "");
+    lblMaxZValue->setAccessibleName("Max Z value");
+    pg->addWidget(lblMaxZ, r, 0);
+    pg->addWidget(lblMaxZValue, r++, 1);
+    lblMinZ = Make<QLabel>(proc, "lblMinZ", "Min Z");
+    lblMinZValue = Make<QLabel>(proc, "lblMinZValue", "");
+    lblMinZValue->setAccessibleName("Min Z value");
+    pg->addWidget(lblMinZ, r, 0);
+    pg->addWidget(lblMinZValue, r++, 1);
+    lblCoplanarity = Make<QLabel>(proc, "lblCoplanarity", "Coplanarity");
+    lblCoplanarityData = Make<QLabel>(proc, "lblCoplanarityData", "");
+    lblCoplanarityData->setAccessibleName("Coplanarity value");
+    pg->addWidget(lblCoplanarity, r, 0);
+    pg->addWidget(lblCoplanarityData, r++, 1);
+    lblZUnits = Make<QLabel>(proc, "lblZUnits", "(Z Units)");
+    lblZUnits->setVisible(false);
+    pg->addWidget(lblZUnits, r++, 1);
+    for (QLabel* l : {lblMaxZValue, lblMinZValue, lblCoplanarityData}) {
+        QFont f = l->font();
+        f.setBold(true);
+        f.setPointSizeF(f.pointSizeF() * 1.2);
+        l->setFont(f);
+    }
+    cmdParameters = Make<QPushButton>(proc, "cmdParameters", "Calculate Parameters ");
+    cmdSaveData = Make<QPushButton>(proc, "cmdSaveData", "Save Data File");
+    pg->addWidget(cmdParameters, r, 0);
+    pg->addWidget(cmdSaveData, r++, 1);
+    cmdCrop = Make<QPushButton>(proc, "cmdCrop", "Crop...");
+    cmdMask = Make<QPushButton>(proc, "cmdMask", "Mask...");
+    cmdCrop->setVisible(false);
+    cmdMask->setVisible(false);
+    pg->addWidget(cmdCrop, r, 0);
+    pg->addWidget(cmdMask, r++, 1);
+    col->addWidget(proc);
+
+    // Presentation.
+    lblTitle2 = Make<QLabel>(panel, "lblTitle2", "Presentation");
+    lblTitle2->setFont(bold);
+    col->addWidget(lblTitle2);
+    auto* pres = new QGroupBox(panel);
+    pres->setObjectName("fraPresentation");
+    auto* rg = new QGridLayout(pres);
+    r = 0;
+    lblZmax = Make<QLabel>(pres, "lblZmax", "Z Max");
+    txtZmax = MakeEdit(pres, "txtZmax", "Z Max");
+    rg->addWidget(lblZmax, r, 0);
+    rg->addWidget(txtZmax, r++, 1);
+    lblZmin = Make<QLabel>(pres, "lblZmin", "Z Min");
+    txtZmin = MakeEdit(pres, "txtZmin", "Z Min");
+    rg->addWidget(lblZmin, r, 0);
+    rg->addWidget(txtZmin, r++, 1);
+    cmd3DPlot = Make<QPushButton>(pres, "cmd3DPlot", "3D Surface Plot");
+    cmdContour = Make<QPushButton>(pres, "cmdContour", "3D Contour Plot ");
+    rg->addWidget(cmd3DPlot, r, 0);
+    rg->addWidget(cmdContour, r++, 1);
+    cmdDiagonal = Make<QPushButton>(pres, "cmdDiagonal", "Diagonal Plot");
+    cmdChordPlot = Make<QPushButton>(pres, "cmdChordPlot", "Chord Plot");
+    rg->addWidget(cmdDiagonal, r, 0);
+    rg->addWidget(cmdChordPlot, r++, 1);
+    cmdBatchProcess = Make<QPushButton>(pres, "cmdBatchProcess", "Batch Process...");
+    cmdViewThumbnails = Make<QPushButton>(pres, "cmdViewThumbnails", "View Thumbnails");
+    rg->addWidget(cmdBatchProcess, r, 0);
+    rg->addWidget(cmdViewThumbnails, r++, 1);
+    col->addWidget(pres);
+    col->addStretch(1);
+    auto* bottom = new QHBoxLayout;
+    cmdClose = Make<QPushButton>(panel, "cmdClose", "Hide");
+    cmdExit = Make<QPushButton>(panel, "cmdExit", "Exit Program");
+    bottom->addWidget(cmdClose);
+    bottom->addWidget(cmdExit);
+    col->addLayout(bottom);
+
+    for (QPushButton* b : {cmdSaveData, cmd3DPlot, cmdContour, cmdDiagonal, cmdChordPlot, cmdParameters})
+        b->setEnabled(false);
+
+    // Option handlers: a change made by code runs them as a click would.
+    connect(chkFringeValuetxt, &QCheckBox::stateChanged, this, [this] { chkFringeValuetxt_Click(); });
+    connect(chkExclude128, &QCheckBox::stateChanged, this, [this] { chkExclude128_Click(); });
+    connect(chkPhaseFilter, &QCheckBox::stateChanged, this, [this] { chkPhaseFilter_Click(); });
+    connect(chkCompensate, &QCheckBox::stateChanged, this, [this] { chkCompensate_Click(); });
+    connect(chkReference, &QCheckBox::stateChanged, this, [this] { chkReference_Click(); });
+    connect(chkRelative, &QCheckBox::stateChanged, this, [this] { chkRelative_Click(); });
+    connect(cmbGrating, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] { cmbGrating_Click(); });
+    connect(cmbRotation, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] { cmbRotation_Click(); });
+    connect(cmbDomain, qOverload<int>(&QComboBox::activated), this, [this] { cmbDomain_Click(); });
+    connect(txtSampleWidth, &QLineEdit::textChanged, this, [this] { SampleBoxChanged(txtSampleWidth); });
+    connect(txtSampleHeight, &QLineEdit::textChanged, this, [this] { SampleBoxChanged(txtSampleHeight); });
+    connect(txtZmax, &QLineEdit::textChanged, this, [this] { ZBoxChanged(); });
+    connect(txtZmin, &QLineEdit::textChanged, this, [this] { ZBoxChanged(); });
+    for (QLineEdit* e : {txtSampleWidth, txtSampleHeight, txtZmax, txtZmin}) e->installEventFilter(this);
+
+    connect(cmdLoadFile, &QPushButton::clicked, this, [this] { cmdLoadFile_Click(); });
+    connect(cmdAutoLoadImagePH, &QPushButton::clicked, this, [this] { cmdAutoLoadImagePH_Click(); });
+    connect(cmdUnwrap, &QPushButton::clicked, this, [this] { cmdUnwrap_Click(); });
+    connect(cmdParameters, &QPushButton::clicked, this, [this] { cmdParameters_Click(); });
+    connect(cmdSaveData, &QPushButton::clicked, this, [this] { cmdSaveData_Click(); });
+    connect(cmd3DPlot, &QPushButton::clicked, this, [this] { cmd3DPlot_Click(); });
+    connect(cmdContour, &QPushButton::clicked, this, [this] { cmdContour_Click(); });
+    connect(cmdDiagonal, &QPushButton::clicked, this, [this] { cmdDiagonal_Click(); });
+    connect(cmdChordPlot, &QPushButton::clicked, this, [this] { cmdChordPlot_Click(); });
+    connect(cmdBatchProcess, &QPushButton::clicked, this, [this] { cmdBatchProcess_Click(); });
+    connect(cmdCrop, &QPushButton::clicked, this, [this] { cmdCrop_Click(); });
+    connect(cmdMask, &QPushButton::clicked, this, [this] { cmdMask_Click(); });
+    connect(cmdViewThumbnails, &QPushButton::clicked, this, [this] { cmdViewThumbnails_Click(); });
+    connect(cmdClose, &QPushButton::clicked, this, [this] { cmdClose_Click(); });
+    connect(cmdExit, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
+
+    connect(Picbuf1, &platform::PictureBuffer::clicked, this, [this] {
+        if (model::files.DisplayBitsPerPixel == 8) Picbuf1->refresh();
+    });
+    connect(Picbuf1, &platform::PictureBuffer::mouseDown, this, [this](int button, int shift, double, double) {
+        if (button == 2 && shift == 0) ShowHeaderMenu();
+    });
+}
+
+// ---------------------------------------------------------------- options
+
+void FrmAnalysis::chkFringeValuetxt_Click()
+{
+    ResetAnalysisState();
+    if (chkFringeValuetxt->isChecked()) {
+        lblGrating->setEnabled(true);
+        cmbGrating->setEnabled(true);
+        lblFringeValue->setEnabled(false);
+        lblFringeValueLabel->setEnabled(false);
+    } else {
+        lblGrating->setEnabled(false);
+        if (!chkCompensate->isChecked()) cmbGrating->setEnabled(false);
+        lblFringeValue->setEnabled(true);
+        lblFringeValueLabel->setEnabled(true);
+    }
+}
+
+void FrmAnalysis::chkExclude128_Click() { ResetAnalysisState(); }
+void FrmAnalysis::chkPhaseFilter_Click() { ResetAnalysisState(); }
+void FrmAnalysis::cmbGrating_Click() { ResetAnalysisState(); }
+
+void FrmAnalysis::chkCompensate_Click()
+{
+    if (!model::state.PhaseInMemory) {
+        if (!lblGrating->isEnabled()) cmbGrating->setEnabled(false);
+        ResetAnalysisState();
+        return;
+    }
+    if (chkCompensate->isChecked()) {
+        const std::string w = S(txtSampleWidth->text());
+        const std::string h = S(txtSampleHeight->text());
+        if (!core::IsNumeric(w) || !core::IsNumeric(h)) {
+            model::ShowMsg("Compensation requires image physical Width(X) and Height(Y).", 16,
+                           "Analysis Setup Error");
+            txtSampleWidth->setFocus();
+            chkCompensate->setChecked(false);
+            return;
+        }
+        double wi = 0, hi = 0;
+        if (!core::EqualsNoCase(model::files.XYUnits, "in")) {
+            wi = core::Val(w) / model::MmPerInch;
+            hi = core::Val(h) / model::MmPerInch;
+        } else {
+            core::ParseNumber(w, &wi);
+            core::ParseNumber(h, &hi);
+        }
+        const int g = cmbGrating->currentIndex();
+        const std::string answer =
+            core::CheckCompensationArea(static_cast<uint8_t>(g < 0 ? 0 : g), float(wi), float(hi));
+        if (!answer.empty()) {
+            model::ShowMsg(answer, 16, "Analysis Setup Error");
+            chkCompensate->setChecked(false);
+            return;
+        }
+    }
+    cmbGrating->setEnabled(true);
+    ResetAnalysisState();
+}
+
+void FrmAnalysis::chkReference_Click()
+{
+    ResetAnalysisState();
+    if (chkReference->isChecked()) chkRelative->setChecked(false);
+}
+
+void FrmAnalysis::chkRelative_Click()
+{
+    if (chkRelative->isChecked()) chkReference->setChecked(false);
+    if (chkRelative->isChecked()) {
+        const auto& st = model::state;
+        const auto& im = model::images;
+        if (!st.ReferenceInMemory) {
+            model::ShowMsg("No reference data in memory.", 16, "Analysis Setup Error");
+            chkRelative->setChecked(false);
+            return;
+        }
+        if (st.RefXMax != im.XMax || st.RefYMax != im.YMax) {
+            model::ShowMsg("Current and Reference images have different dimensions.", 16, "Analysis Setup Error");
+            chkRelative->setChecked(false);
+            return;
+        }
+    }
+    ResetAnalysisState();
+}
+
+void FrmAnalysis::cmbRotation_Click()
+{
+    lblCoplanarity->setText(core::ContainsNoCase(S(cmbRotation->currentText()), "Lsf") ? "Coplanarity"
+                                                                                       : "Maximum Deflection");
+    ResetAnalysisState();
+}
+
+void FrmAnalysis::cmbDomain_Click()
+{
+    ResetAnalysisState();
+    const int k = cmbDomain->currentIndex();
+    if (k < 0 || k >= model::MaxDomains) return;
+    PhaseImageWindow& editor = frmPhaseImage();
+    if (editor.cmbDomains && k < editor.cmbDomains->count()) editor.cmbDomains->setCurrentIndex(k);
+    // The region of interest from the domain's left, top, width and height.
+    const model::Domain& d = model::maskPartition.DomainTable[size_t(k)];
+    Picbuf1->outlineOff();
+    Picbuf1->setOutlineColor(255);
+    Picbuf1->setRoi(d.Left, d.Top, d.Width, d.Height);
+    Picbuf1->outlineOn();
+}
+
+void FrmAnalysis::SampleBoxChanged(QLineEdit* box)
+{
+    const std::string t = S(box->text());
+    if (t != ".") {
+        double v = 0;
+        if (!core::ParseNumber(t, &v) || v < 0) {
+            if (!t.empty()) {
+                box->setText("");   // runs this handler again for the empty text
+                return;
+            }
+        }
+    }
+    if (chkCompensate->isChecked()) {
+        ResetAnalysisState();
+    } else {
+        model::state.Surface3DValid = false;
+        model::state.ContourValid = false;
+    }
+}
+
+void FrmAnalysis::SampleBoxLostFocus(QLineEdit* box)
+{
+    double v = 0;
+    if (!core::ParseNumber(S(box->text()), &v) || v <= 0) box->setText("");
+}
+
+void FrmAnalysis::ZBoxChanged()
+{
+    model::state.Surface3DValid = false;
+    model::state.ContourValid = false;
+}
+
+bool FrmAnalysis::eventFilter(QObject* o, QEvent* e)
+{
+    if (auto* box = qobject_cast<QLineEdit*>(o)) {
+        if (e->type() == QEvent::FocusIn) {
+            QTimer::singleShot(0, box, [box] { box->selectAll(); });
+        } else if (e->type() == QEvent::FocusOut && (box == txtSampleWidth || box == txtSampleHeight)) {
+            SampleBoxLostFocus(box);
+        }
+    }
+    return QWidget::eventFilter(o, e);
+}
+
+// ---------------------------------------------------------------- window
+
+void FrmAnalysis::ShowWindow()
+{
+    showMaximized();
+    raise();
+    activateWindow();
+}
+
+void FrmAnalysis::changeEvent(QEvent* e)
+{
+    if (e->type() == QEvent::WindowStateChange) {
+        if (isMinimized()) {
+            Picbuf1->refresh();
+        } else if (!isMaximized() && !isFullScreen() && isVisible()) {
+            QTimer::singleShot(0, this, [this] {
+                if (isVisible() && windowState() == Qt::WindowNoState) showMaximized();
+            });
+        }
+    }
+    QWidget::changeEvent(e);
+}
+
+void FrmAnalysis::cmdClose_Click() { showMinimized(); }
+
+void FrmAnalysis::closeEvent(QCloseEvent* e)
+{
+    e->ignore();
+    if (!exiting_) cmdExit_Click();
+}
+
+void FrmAnalysis::cmdExit_Click()
+{
+    if (model::ShowMsg("Are you sure you want to quit?", 36, model::AppTitle) == platform::kAnsNo) return;
+    core::CollectSettings();
+    core::SaveSettingsFile(core::SettingsFilePath());
+    QCoreApplication::processEvents();
+    exiting_ = true;
+    if (exitProgram) exitProgram();
+}
+
+void FrmAnalysis::ShowHeaderMenu()
+{
+    if (core::HasMakerHeader(model::files.ImageHeaderText))
+        model::ShowMsg(model::files.ImageHeaderText, 64, "Phase Image Information");
+    Picbuf1->refresh();
+}
+
+// ---------------------------------------------------------------- display
+
+void FrmAnalysis::ShowBlankPicture()
+{
+    Picbuf1->createBlank(640, 480, 0);
+    Picbuf1->refresh();
+    Picbuf1->resize(640, 480);
+}
+
+QImage FrmAnalysis::Picture() const
+{
+    const int w = Picbuf1->imageWidth();
+    const int h = Picbuf1->imageHeight();
+    QImage img(w, h, QImage::Format_Grayscale8);
+    const auto& px = Picbuf1->pixels();
+    for (int y = 0; y < h; ++y)
+        std::copy_n(px.data() + size_t(y) * size_t(w), size_t(w), img.scanLine(y));
+    return img;
+}
+
+void FrmAnalysis::RefreshDisplay()
+{
+    const auto& im = model::images;
+    const int cols = im.DisplayImage.cols();
+    const int rows = im.DisplayImage.rows();
+    Picbuf1->setPicture(cols, rows, im.DisplayImage.buffer());
+    Picbuf1->resize(cols, rows);
+    Picbuf1->refresh();
+}
+
+void FrmAnalysis::ClearCurrentImage()
+{
+    auto& st = model::state;
+    model::files.ImageHeaderText.clear();
+    st.HeaderFringeValue = 0;
+    st.PhaseInMemory = false;
+    st.MaskInMemory = false;
+    if (st.PartitionInMemory) frmPhaseImage().cmdClearPartition_Click();
+    cmdCrop->setVisible(false);
+    cmdMask->setVisible(false);
+    lblImageName->setText("Image: None");
+    ResetAnalysisState();
+    ShowBlankPicture();
+}
+
+// ---------------------------------------------------------------- loading
+
+bool FrmAnalysis::TryReadNewImage(const std::string& fileName, int* cols, int* rows, std::string* header,
+                                  std::vector<uint8_t>* pixels)
+{
+    header->clear();
+    if (platform::WildcardMatch("*_ph.bmp", fileName)) {
+        bufLoadImage->setFileName(Q(fileName));
+        if (bufLoadImage->load() != platform::PictureBuffer::LoadResult::Ok) return false;
+        *cols = bufLoadImage->imageWidth();
+        *rows = bufLoadImage->imageHeight();
+        *pixels = bufLoadImage->pixels();
+        return *cols > 0 && *rows > 0;
+    }
+    strandel::ReadResult rr = strandel::ReadImage(fileName);
+    if (rr.status != 0 || rr.cols == 0 || rr.rows == 0 || rr.cols > 32767 || rr.rows > 32767) return false;
+    if (rr.pixels.size() != size_t(rr.cols) * size_t(rr.rows)) return false;
+    *cols = rr.cols;
+    *rows = rr.rows;
+    *header = rr.header;
+    *pixels = std::move(rr.pixels);
+    return true;
+}
+
+void FrmAnalysis::LoadPhaseImage(const std::string& fileName)
+{
+    auto& im = model::images;
+    auto& st = model::state;
+    auto& files = model::files;
+
+    // 1. The new image as a whole; a file that cannot be read, or whose header
+    //    breaks off, is refused before anything in memory changes.
+    int cols = 0, rows = 0;
+    std::string header;
+    std::vector<uint8_t> pixels;
+    if (!TryReadNewImage(fileName, &cols, &rows, &header, &pixels)) {
+        InvalidFormat("Load Phase Image");
+        return;
+    }
+    const bool makerHeader = core::HasMakerHeader(header);
+    if (makerHeader && !HeaderIsWhole(header)) {
+        InvalidFormat("Load Phase Image");
+        return;
+    }
+
+    // 2. and 3. A mask or partition in memory must keep its size.
+    const bool sizeDiffers = rows != Picbuf1->imageHeight() || cols != Picbuf1->imageWidth();
+    auto sizeQuestion = [&](const char* what) {
+        return "Selected phase image " + SignedNumber(cols) + " (X) x " + SignedNumber(rows) +
+               " (Y) does not match the size of" + model::CR + "the current " + what +
+               ". Continue and clear current " + what + " from memory?";
+    };
+    if (st.MaskInMemory && sizeDiffers) {
+        if (model::ShowMsg(sizeQuestion("mask"), 36, "Image Size Mismatch") != platform::kAnsYes) return;
+        frmPhaseImage().cmdClearMask_Click();
+    }
+    if (st.PartitionInMemory) {
+        if (platform::WildcardMatch("*CurrentPhase.tif", fileName)) {
+            frmPhaseImage().cmdClearPartition_Click();
+        } else if (sizeDiffers) {
+            if (model::ShowMsg(sizeQuestion("partition"), 36, "Image Size Mismatch") != platform::kAnsYes) return;
+            frmPhaseImage().cmdClearPartition_Click();
+        }
+    }
+
+    // 4. Geometry.
+    files.PhaseImageFile = fileName;
+    im.ImageCols = int16_t(cols);
+    im.ImageRows = int16_t(rows);
+    im.XMax = cols - 1;
+    im.YMax = rows - 1;
+    im.FullXMax = int16_t(cols - 1);
+    im.FullYMax = int16_t(rows - 1);
+    // 5. Pixels.
+    im.PhaseImage.create(cols, rows);
+    im.PhaseImage.buffer() = std::move(pixels);
+    files.ImageHeaderText = header;
+
+    // 6. Header and fringe-value controls.
+    bool headerUsed = false;
+    if (makerHeader) headerUsed = core::ParseImageHeader();
+    if (headerUsed) {
+        lblFringeValue->setText(Q(core::FormatNumber(st.HeaderFringeValue, "0.000000")) + " (mils)");
+        chkExclude128->setChecked(true);
+        chkFringeValuetxt->setChecked(false);
+        chkFringeValuetxt_Click();
+        chkFringeValuetxt->setEnabled(true);
+    } else {
+        files.ImageHeaderText.clear();
+        st.HeaderFringeValue = 0;
+        lblFringeValue->setText("None");
+        chkExclude128->setChecked(false);
+        chkFringeValuetxt->setChecked(true);
+        chkFringeValuetxt_Click();
+        chkFringeValuetxt->setEnabled(false);
+    }
+
+    // 7. Working copies.
+    im.CurrentPhase = im.PhaseImage;
+    im.DisplayImage = im.CurrentPhase;
+
+    // 9. Mask overlay.
+    if (st.MaskInMemory && im.MaskImage.cols() == cols && im.MaskImage.rows() == rows) {
+        for (size_t i = 0; i < im.DisplayImage.size(); ++i)
+            if (im.MaskImage.buffer()[i] == 0) im.DisplayImage.buffer()[i] = 255;
+    }
+    // 10. Partition overlay.
+    if (st.PartitionInMemory) {
+        DrawPartitionOutlines();
+        cmbDomain_Click();
+    }
+    // 11. Show.
+    RefreshDisplay();
+
+    // 12. State.
+    ResetAnalysisState();
+    st.PhaseInMemory = true;
+    cmdCrop->setVisible(true);
+    if (!st.PartitionInMemory) cmdCrop->setEnabled(true);
+    cmdMask->setVisible(true);
+
+    // 13. The current mask comes back with the current phase image.
+    const std::string maskFile = platform::JoinPath(platform::UtilityFolder(), "CurrentMask.tif");
+    if (platform::FileExists(maskFile) && platform::WildcardMatch("*CurrentPhase.tif", fileName)) {
+        strandel::ReadResult mr = strandel::ReadImage(maskFile);
+        if (mr.status == 0 && mr.cols == cols && mr.rows == rows) {
+            im.MaskImage.create(cols, rows);
+            im.MaskImage.buffer() = std::move(mr.pixels);
+            im.DisplayImage = im.CurrentPhase;
+            for (size_t i = 0; i < im.DisplayImage.size(); ++i)
+                if (im.MaskImage.buffer()[i] == 0) im.DisplayImage.buffer()[i] = 255;
+            st.MaskInMemory = true;
+            ResetAnalysisState();
+        }
+    }
+
+    // 14. Names.
+    files.ImageFileTitle = platform::FileNameOf(fileName);
+    files.DataSetName = files.ImageFileTitle;
+    lblImageName->setText("Image: " + Q(files.ImageFileTitle) + " (" + QString::number(im.ImageCols) + " x " +
+                          QString::number(im.ImageRows) + ")");
+
+    // 15. and 16. Show again; the editor takes over the picture.
+    RefreshDisplay();
+    frmPhaseImage().ShowPicture(Picture());
+    // 17.
+    if (st.PartitionInMemory) frmPhaseImage().cmbDomains_Click();
+    // 18. Working folder.
+    if (!platform::WildcardMatch("*NoPhase.tif", fileName) && !platform::WildcardMatch("*CurrentPhase.tif", fileName))
+        files.WorkingFolder = platform::FolderOf(fileName);
+    else
+        files.WorkingFolder = platform::ResultsFolder() + "/";
+}
+
+void FrmAnalysis::cmdAutoLoadImagePH_Click()
+{
+    const std::string path = AcquisitionImagePath();
+    if (!platform::FileExists(path)) {
+        model::ShowMsg("Image_ph.bmp not found.", 16, "Phase Image Load Error");
+        return;
+    }
+    LoadPhaseImage(path);
+}
+
+void FrmAnalysis::cmdLoadFile_Click()
+{
+    for (;;) {
+        auto& files = model::files;
+        platform::FileDialogRequest req;
+        req.kind = platform::FileDialogRequest::Open;
+        req.title = "Load Phase Image";
+        req.filter = core::EqualsNoCase(files.ImageFileFormat, "BMP")
+                         ? "Phase Image BMP Files (*_ph.bmp)|*_ph.bmp"
+                         : "Phase Image TIF Files (*_ph.tif)|*_ph.tif";
+        req.filterIndex = 1;
+        req.initialFolder = files.WorkingFolder;
+        const platform::FileDialogResult res = platform::ShowFileDialog(req);
+        if (!res.confirmed) return;
+        files.LastImageFile = res.path;
+        if (platform::WildcardMatch("*_ph." + files.ImageFileFormat, files.LastImageFile)) {
+            LoadPhaseImage(files.LastImageFile);
+            cmdLoadFile->setText("Load Phase Image");
+            return;
+        }
+        InvalidFormat("Load Phase Image");
+    }
+}
+
+// ---------------------------------------------------------------- reset
+
+void FrmAnalysis::ResetResultDisplay()
+{
+    cmdUnwrap->setText("Calculate Displacement ");
+    lblMaxZValue->setText("");
+    lblMinZValue->setText("");
+    lblCoplanarityData->setText("");
+    lblZUnits->setVisible(false);
+    cmdSaveData->setText("Save Data File");
+    for (QPushButton* b : {cmdSaveData, cmd3DPlot, cmdContour, cmdDiagonal, cmdChordPlot, cmdParameters})
+        b->setEnabled(false);
+    model::state.Surface3DValid = false;
+    model::state.ContourValid = false;
+}
+
+void ResetAnalysisState()
+{
+    if (model::state.StartupInProgress) return;
+    frmAnalysis().ResetResultDisplay();
+}
+
+FrmAnalysis& frmAnalysis()
+{
+    if (!gInstance) gInstance = new FrmAnalysis;
+    return *gInstance;
+}
+
+bool frmAnalysisExists() { return !gInstance.isNull(); }
+
+} // namespace gui

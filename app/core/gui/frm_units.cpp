@@ -1,0 +1,163 @@
+#include "app/core/gui/frm_units.h"
+
+#include "app/core/gui/frm_analysis.h"
+#include "app/core/gui/windows.h"
+#include "app/core/model/model.h"
+#include "app/core/runtime.h"
+#include "platform/wildcard.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QPointer>
+#include <QVBoxLayout>
+
+namespace gui {
+namespace {
+
+QGroupBox* Frame(QWidget* parent, const char* name, const char* labelName, const QString& caption, QLabel** label,
+                 QRadioButton** first, const char* firstName, const QString& firstText, QRadioButton** second,
+                 const char* secondName, const QString& secondText)
+{
+    auto* box = new QGroupBox(parent);
+    box->setObjectName(name);
+    box->setAccessibleName(caption);
+    auto* lay = new QVBoxLayout(box);
+    *label = new QLabel(caption, box);
+    (*label)->setObjectName(labelName);
+    QFont f = (*label)->font();
+    f.setBold(true);
+    (*label)->setFont(f);
+    lay->addWidget(*label);
+    *first = new QRadioButton(firstText, box);
+    (*first)->setObjectName(firstName);
+    *second = new QRadioButton(secondText, box);
+    (*second)->setObjectName(secondName);
+    lay->addWidget(*first);
+    lay->addWidget(*second);
+    (*first)->setChecked(true);
+    return box;
+}
+
+} // namespace
+
+FrmUnits::FrmUnits(QWidget* parent) : QWidget(parent)
+{
+    setObjectName("frmUnits");
+    setWindowTitle("Sorvanta Setup");
+    auto* lay = new QVBoxLayout(this);
+    fraSampleDimensions = Frame(this, "fraSampleDimensions", "lblSampleDimensions", "X/Y Dimensions",
+                                &lblSampleDimensions, &optEnglishIn, "optEnglishIn", "English (in.)", &optMetricmm,
+                                "optMetricmm", "Metric (mm)");
+    fraDisplacement = Frame(this, "fraDisplacement", "lblDisplacement", "Z-Displacement", &lblDisplacement,
+                            &optEnglishMils, "optEnglishMils", "English (mils)", &optMetricMicrons,
+                            "optMetricMicrons", "Metric (microns)");
+    fraImageFileFormat = Frame(this, "fraImageFileFormat", "lblImageFormat", "Phase Image File Format",
+                               &lblImageFormat, &optTif, "optTif", "TIF (Varnholde)", &optBitmap, "optBitmap",
+                               "BMP  (Orrindale)");
+    lay->addWidget(fraSampleDimensions);
+    lay->addWidget(fraDisplacement);
+    lay->addWidget(fraImageFileFormat);
+    cmdOK = new QPushButton("OK", this);
+    cmdOK->setObjectName("cmdOK");
+    cmdOK->setDefault(true);
+    lay->addWidget(cmdOK);
+    connect(cmdOK, &QPushButton::clicked, this, [this] { cmdOK_Click(); });
+    setFocusProxy(cmdOK);
+}
+
+void FrmUnits::ApplyUnitsToBatchForm()
+{
+    auto& files = model::files;
+    FrmAnalysis& main = frmAnalysis();
+    BatchProcessingWindow& batch = frmBatchProcessing();
+
+    files.XYUnits = optEnglishIn->isChecked() ? "in" : "mm";
+    const QString xy = "X/Y Dimensions (" + QString::fromStdString(files.XYUnits) + ")";
+    main.lblLateralDimensions->setText(xy);
+    if (batch.lblLateralDimensions) batch.lblLateralDimensions->setText(xy);
+
+    if (optEnglishMils->isChecked()) {
+        files.ZUnits = "mils";
+        files.ZFormat = "0.0";
+    } else {
+        files.ZUnits = "microns";
+        files.ZFormat = "0";
+    }
+    main.lblZUnits->setText("(" + QString::fromStdString(files.ZUnits) + ")");
+    if (batch.lblDataSummary)
+        batch.lblDataSummary->setText("4 - Data Summary (" + QString::fromStdString(files.ZUnits) + ")");
+
+    if (!optTif->isChecked()) {
+        files.ImageFileFormat = "BMP";
+        main.cmdAutoLoadImagePH->setVisible(true);
+        main.chkCompensate->setVisible(false);
+        if (batch.chkCompensate) batch.chkCompensate->setVisible(false);
+    } else {
+        files.ImageFileFormat = "TIF";
+    }
+
+    const QString pattern = "*_ph." + QString::fromStdString(files.ImageFileFormat).toLower();
+    if (batch.File1) {
+        batch.File1->SetPattern(pattern);
+        if (batch.lblPhaseImageCount)
+            batch.lblPhaseImageCount->setText("Phase Image Count: " + QString::number(batch.File1->FileCount()));
+    }
+    BurnMaskWindow& burn = frmBurnMask();
+    if (burn.File1) {
+        burn.File1->SetPattern(pattern);
+        if (burn.lblPhaseImageCount)
+            burn.lblPhaseImageCount->setText("Phase Image Count: " + QString::number(burn.File1->FileCount()));
+    }
+}
+
+void FrmUnits::cmdOK_Click()
+{
+    if (confirmed_) return;   // shown once per run
+    confirmed_ = true;
+    auto& files = model::files;
+    ApplyUnitsToBatchForm();
+    SetUnitScaleFactorFromUnits();
+    model::state.StartupInProgress = false;
+    hide();
+
+    FrmAnalysis& main = frmAnalysis();
+    const std::string pending = files.PendingFile;
+    if (!pending.empty()) {
+        if (platform::WildcardMatch("*Phase.tif", pending)) main.cmdMask->setEnabled(false);
+        if (!platform::WildcardMatch("*NoPhase.tif", pending)) {
+            main.LoadPhaseImage(pending);
+            main.ShowWindow();
+            files.UnitsDialogPending = false;
+            return;
+        }
+    }
+    main.ShowBlankPicture();
+    main.ShowWindow();
+    files.UnitsDialogPending = false;
+    main.cmdLoadFile_Click();
+}
+
+void FrmUnits::keyPressEvent(QKeyEvent* e)
+{
+    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+        cmdOK_Click();
+        return;
+    }
+    e->ignore();
+}
+
+void FrmUnits::closeEvent(QCloseEvent* e)
+{
+    cmdOK_Click();
+    e->accept();
+}
+
+FrmUnits& frmUnits()
+{
+    static QPointer<FrmUnits> instance;
+    if (!instance) instance = new FrmUnits;
+    return *instance;
+}
+
+} // namespace gui

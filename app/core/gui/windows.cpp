@@ -1,0 +1,84 @@
+#include "app/core/gui/windows.h"
+
+#include "app/core/gui/standins/standins.h"
+
+#include <QPointer>
+
+namespace gui {
+namespace {
+
+WindowFactories& Current()
+{
+    static WindowFactories f = standins::Factories();
+    return f;
+}
+
+template <typename W>
+struct Slot {
+    QPointer<W> window;
+};
+
+Slot<Chart3DWindow> g3D;
+Slot<ContourWindow> gContour;
+Slot<DiagonalWindow> gDiagonal;
+Slot<ChordPlotWindow> gChord;
+Slot<BatchProcessingWindow> gBatch;
+Slot<BatchConfigurationWindow> gBatchConfig;
+Slot<BurnMaskWindow> gBurn;
+Slot<PhaseImageWindow> gPhase;
+Slot<ThumbnailViewWindow> gThumbs;
+
+template <typename W, typename F>
+W& Get(Slot<W>& slot, const F& factory)
+{
+    if (!slot.window) slot.window = factory();
+    return *slot.window;
+}
+
+template <typename W>
+void Drop(Slot<W>& slot)
+{
+    delete slot.window.data();
+    slot.window = nullptr;
+}
+
+} // namespace
+
+void SetWindowFactories(const WindowFactories& f)
+{
+    auto& c = Current();
+    if (f.frm3DChart) c.frm3DChart = f.frm3DChart;
+    if (f.frmContour) c.frmContour = f.frmContour;
+    if (f.frmDiagonal) c.frmDiagonal = f.frmDiagonal;
+    if (f.frmChordPlot) c.frmChordPlot = f.frmChordPlot;
+    if (f.frmBatchProcessing) c.frmBatchProcessing = f.frmBatchProcessing;
+    if (f.frmBatchConfiguration) c.frmBatchConfiguration = f.frmBatchConfiguration;
+    if (f.frmBurnMask) c.frmBurnMask = f.frmBurnMask;
+    if (f.frmPhaseImage) c.frmPhaseImage = f.frmPhaseImage;
+    if (f.frmThumbnailView) c.frmThumbnailView = f.frmThumbnailView;
+}
+
+Chart3DWindow& frm3DChart() { return Get(g3D, Current().frm3DChart); }
+ContourWindow& frmContour() { return Get(gContour, Current().frmContour); }
+DiagonalWindow& frmDiagonal() { return Get(gDiagonal, Current().frmDiagonal); }
+ChordPlotWindow& frmChordPlot() { return Get(gChord, Current().frmChordPlot); }
+BatchProcessingWindow& frmBatchProcessing() { return Get(gBatch, Current().frmBatchProcessing); }
+BatchConfigurationWindow& frmBatchConfiguration() { return Get(gBatchConfig, Current().frmBatchConfiguration); }
+BurnMaskWindow& frmBurnMask() { return Get(gBurn, Current().frmBurnMask); }
+PhaseImageWindow& frmPhaseImage() { return Get(gPhase, Current().frmPhaseImage); }
+ThumbnailViewWindow& frmThumbnailView() { return Get(gThumbs, Current().frmThumbnailView); }
+
+void DestroyWindows()
+{
+    Drop(g3D);
+    Drop(gContour);
+    Drop(gDiagonal);
+    Drop(gChord);
+    Drop(gBatch);
+    Drop(gBatchConfig);
+    Drop(gBurn);
+    Drop(gPhase);
+    Drop(gThumbs);
+}
+
+} // namespace gui
