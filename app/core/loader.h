@@ -1,0 +1,51 @@
+#pragma once
+// Reading a phase image file and making it the current image of the model.
+// The windows' LoadPhaseImage asks its size questions between the two steps.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace core {
+
+struct PhaseImageFile {
+    bool ok = false;
+    std::string message;          // "The file cannot be opened." when !ok
+    uint16_t cols = 0;
+    uint16_t rows = 0;
+    std::string header;           // header text ("" for none)
+    std::vector<uint8_t> pixels;  // row-major, cols x rows
+};
+
+// Reads size, pixels and header text through the TIFF library.
+PhaseImageFile ReadPhaseImageFile(const std::string& path);
+
+struct InstalledImage {
+    bool hasHeader = false;       // a maker header was parsed: Exclude 128 ticked,
+                                  // Use FringeValue.txt cleared and enabled; else
+                                  // Exclude 128 cleared, FringeValue.txt ticked and disabled
+    std::string fringeLabel;      // "10.000000 (mils)" or "None"
+    std::string imageLabel;       // "Image: part7_ph.tif (640 x 480)"
+};
+
+// Makes the file the current image: geometry, PhaseImage, header and fringe
+// value, CurrentPhase, DisplayImage (with overlays), names, WorkingFolder,
+// PhaseInMemory; then ResetAnalysisState. BMP pixels come with an empty header.
+InstalledImage InstallPhaseImage(const std::string& path, PhaseImageFile file);
+
+// DisplayImage = CurrentPhase with masked pixels and domain outlines at 255.
+void RebuildDisplayImage();
+
+// Read and install in one (no size questions). False with the message when
+// the file cannot be read.
+bool LoadPhaseImageFile(const std::string& path, std::string* message = nullptr, InstalledImage* installed = nullptr);
+
+// Data files of the displacement: the name the save command writes for a
+// chosen name and filter (1 binary "*.bin", 2 text "*.dat"), with "_ab" or
+// "_rel" put before the extension when missing; "" when the name lacks the
+// filter's extension ("The file cannot be saved." CR "Invalid filename specified.").
+std::string DataFileName(const std::string& chosen, int filterIndex, bool relative);
+// Writes model::images.Displacement through the analysis library; false with
+// the library's reason when it fails.
+bool WriteDisplacementFile(const std::string& path, bool text, std::string* error = nullptr);
+
+} // namespace core
