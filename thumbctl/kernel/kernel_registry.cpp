@@ -4,7 +4,9 @@
 #include "thumbctl/kernel/ipi_registry.h"
 
 #include "thumbctl/kernel/bmp_codec.h"
+#include "thumbctl/kernel/ccitt_decoder.h"
 #include "thumbctl/kernel/ipi_import.h"
+#include "thumbctl/kernel/tiff_reader.h"
 
 namespace {
 
@@ -12,12 +14,17 @@ namespace {
 const IpiReaderEntry kReaders[] = {
     {ipiFormatBmp, BmpReadBmp},
     {ipiFormatDib, BmpReadDib},
+    {ipiFormatTiff, TiffReadFile},
 };
 
 // Decoders by compression code.
 const IpiDecoderEntry kDecoders[] = {
     {ipiCompressionBmpRle, BmpRleDecode},
     {ipiCompressionPackBits, PackBitsDecode},
+    {ipiCompressionCcittG3, CcittDecode},
+    {ipiCompressionCcittG3_2D, CcittDecode},
+    {ipiCompressionCcittG4, CcittDecode},
+    {ipiCompressionCcittMH, CcittDecode},
 };
 
 // Page counters of multi-image formats.

@@ -1,0 +1,361 @@
+// TIFF structure: header, directory chain, tags and page description.
+#include "thumbctl/kernel/tiff_format.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "thumbctl/kernel/ipi_base.h"
+
+namespace tiff {
+namespace {
+
+enum FieldType : uint32_t { kShort = 3, kLong = 4, kRational = 5 };
+
+class Reader {
+public:
+    Reader(const Source& src, bool le) : src_(src), le_(le) {}
+    bool U16(uint64_t at, uint32_t* v) const {
+        uint8_t b[2];
+        if (!src_.read(at, b, 2)) return false;
+        *v = le_ ? uint32_t(b[0] | b[1] << 8) : uint32_t(b[0] << 8 | b[1]);
+        return true;
+    }
+    bool U32(uint64_t at, uint32_t* v) const {
+        uint8_t b[4];
+        if (!src_.read(at, b, 4)) return false;
+        *v = le_ ? uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24
+                 : uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | uint32_t(b[3]);
+        return true;
+    }
+    // The first SHORT of a value field read as a LONG in the file's order.
+    uint32_t FirstShort(uint32_t field) const { return le_ ? field & 0xFFFF : field >> 16; }
+    uint32_t SecondShort(uint32_t field) const { return le_ ? field >> 16 : field & 0xFFFF; }
+
+    // `count` SHORT or LONG values of an entry, in the value field itself when
+    // they fit in its four bytes, else at the offset it holds.
+    bool Values(uint32_t type, uint32_t field, uint64_t count, std::vector<uint32_t>* out) const {
+        out->clear();
+        if (count > uint64_t(kIpiMaxTableEntries)) return false;
+        out->reserve(size_t(count));
+        const uint64_t size = type == kShort ? 2 : 4;
+        if (size * count <= 4) {
+            if (type == kLong) {
+                if (count == 1) out->push_back(field);
+            } else {
+                if (count >= 1) out->push_back(FirstShort(field));
+                if (count >= 2) out->push_back(SecondShort(field));
+            }
+            return true;
+        }
+        for (uint64_t i = 0; i < count; ++i) {
+            uint32_t v = 0;
+            if (!(type == kShort ? U16(field + size * i, &v) : U32(field + size * i, &v))) return false;
+            out->push_back(v);
+        }
+        return true;
+    }
+
+private:
+    const Source& src_;
+    bool le_;
+};
+
+bool ShortOrLong(uint32_t type) { return type == kShort || type == kLong; }
+
+} // namespace
+
+int ReadHeader(const Source& src, Header* header) {
+    uint8_t b[8];
+    if (src.size < 8 || !src.read(0, b, 8)) return kInsufficientSize;
+    if (b[0] == 'I' && b[1] == 'I') header->littleEndian = true;
+    else if (b[0] == 'M' && b[1] == 'M') header->littleEndian = false;
+    else return kSyntax;
+    Reader r(src, header->littleEndian);
+    uint32_t version = 0;
+    r.U16(2, &version);
+    if (version != 42) return kSyntax;
+    r.U32(4, &header->firstIfd);
+    return kOk;
+}
+
+int WalkDirectories(const Source& src, const Header& header, std::vector<uint32_t>* offsets, int maxPages) {
+    offsets->clear();
+    Reader r(src, header.littleEndian);
+    std::unordered_set<uint32_t> seen;
+    uint32_t offset = header.firstIfd;
+    while (offset != 0 && int(offsets->size()) < maxPages) {
+        if (!seen.insert(offset).second) break;  // the chain loops back
+        uint32_t entries = 0, next = 0;
+        if (!r.U16(offset, &entries) || !r.U32(uint64_t(offset) + 2 + 12 * uint64_t(entries), &next))
+            return kInsufficientSize;
+        offsets->push_back(offset);
+        offset = next;
+    }
+    return kOk;
+}
+
+int ReadDirectory(const Source& src, bool littleEndian, uint32_t offset, Directory* dir) {
+    *dir = Directory{};
+    Reader r(src, littleEndian);
+    uint32_t entries = 0;
+    if (!r.U16(offset, &entries)) return kInsufficientSize;
+    for (uint32_t i = 0; i < entries; ++i) {
+        const uint64_t e = uint64_t(offset) + 2 + 12 * uint64_t(i);
+        uint32_t tag = 0, type = 0, count = 0, field = 0;
+        if (!r.U16(e, &tag) || !r.U16(e + 2, &type) || !r.U32(e + 4, &count) || !r.U32(e + 8, &field))
+            return kInsufficientSize;
+        // A SHORT held alone is the first two bytes of the field; a LONG all four.
+        const uint32_t value = type == kShort ? r.FirstShort(field) : field;
+        const bool one = count == 1;
+        auto need = [&](bool ok) { return ok ? kOk : kSyntax; };
+        int rc = kOk;
+        switch (tag) {
+        case 254: rc = need(type == kLong && one); dir->subfileType = value; break;
+        case 255:
+            rc = need(type == kShort && one);
+            if (value >= 1 && value <= 3) dir->subfileType = value - 1;
+            break;
+        case 256: rc = need(ShortOrLong(type) && one); dir->width = value; break;
+        case 257: rc = need(ShortOrLong(type) && one); dir->length = value; break;
+        case 258:
+            rc = need(type == kShort);
+            dir->bitsPerSampleCount = count;
+            dir->bitsPerSampleValue = count == 1 ? value : field;
+            break;
+        case 259: rc = need(type == kShort && one); dir->compression = value; break;
+        case 262: rc = need(type == kShort && one); dir->photometric = value; break;
+        case 266:
+            rc = need(type == kShort && one && (value == 1 || value == 2));
+            dir->fillOrder = value;
+            break;
+        case 273:
+        case 324:
+            rc = need(tag == 273 ? ShortOrLong(type) : type == kLong);
+            dir->stripOffsetsType = type;
+            dir->stripOffsetsCount = count;
+            dir->stripOffsetsValue = field;
+            if (tag == 324) dir->tiled = true;
+            break;
+        case 274: rc = need(ShortOrLong(type) && one); dir->orientation = value; break;
+        case 277: rc = need(type == kShort && one); dir->samplesPerPixel = value; break;
+        case 278: rc = need(ShortOrLong(type) && one); dir->rowsPerStrip = value; break;
+        case 279:
+        case 325:
+            rc = need(ShortOrLong(type));
+            dir->stripByteCountsType = type;
+            dir->stripByteCountsCount = count;
+            dir->stripByteCountsValue = field;
+            if (tag == 325) dir->tiled = true;
+            break;
+        case 280:
+        case 281: rc = need(type == kShort); break;
+        case 282: rc = need(type == kRational && one); dir->xResolutionOffset = field; break;
+        case 283: rc = need(type == kRational && one); dir->yResolutionOffset = field; break;
+        case 284: rc = need(type == kShort && one); dir->planarConfiguration = value; break;
+        case 292: rc = need(ShortOrLong(type) && one); dir->t4Options = value; break;
+        case 293: rc = need(ShortOrLong(type) && one); dir->t6Options = value; break;
+        case 296: rc = need(type == kShort && one); dir->resolutionUnit = value; break;
+        case 297:
+            rc = need(type == kShort && count == 2);
+            dir->pageNumber = r.FirstShort(field) << 16 | r.SecondShort(field);
+            break;
+        case 317: rc = need(type == kShort && one); dir->predictor = value; break;
+        case 320:
+            rc = need(type == kShort);
+            dir->colorMapCount = count;
+            dir->colorMapOffset = field;
+            break;
+        case 322: rc = need(ShortOrLong(type) && one); dir->tileWidth = value; dir->tiled = true; break;
+        case 323: rc = need(ShortOrLong(type) && one); dir->tileLength = value; dir->tiled = true; break;
+        case 512: rc = need(type == kShort && one); break;
+        case 519:
+        case 520:
+        case 521: rc = need(type == kLong); break;
+        case 530:
+            rc = need(type == kShort && count == 2);
+            dir->ycbcrSubsampling = r.FirstShort(field) << 16 | r.SecondShort(field);
+            break;
+        default: break;
+        }
+        if (rc != kOk) return rc;
+    }
+    return kOk;
+}
+
+int InterpretDirectory(const Source& src, const Directory& dir, bool littleEndian, Page* page) {
+    *page = Page{};
+    Page& p = *page;
+    Reader r(src, littleEndian);
+    p.littleEndian = littleEndian;
+    p.lsbFirst = dir.fillOrder == 2;
+
+    // Pages laid out in tiles are not read.
+    if (dir.tiled) return kSyntax;
+    if (dir.width < 1 || dir.length < 1 || dir.width > kIpiMaxDimension || dir.length > kIpiMaxDimension)
+        return kSyntax;
+    p.width = dir.width;
+    p.height = dir.length;
+
+    // Samples: one (bilevel, grey, palette) or three 8-bit colour samples.
+    const uint32_t samples = dir.samplesPerPixel == 0 ? 1 : dir.samplesPerPixel;
+    uint32_t bits = 1;
+    if (dir.bitsPerSampleCount == 1) {
+        bits = dir.bitsPerSampleValue;
+    } else if (dir.bitsPerSampleCount == 3 || dir.bitsPerSampleCount == 4) {
+        std::vector<uint32_t> v;
+        if (!r.Values(kShort, dir.bitsPerSampleValue, dir.bitsPerSampleCount, &v)) return kSyntax;
+        for (uint32_t b : v)
+            if (b != v[0]) return kSyntax;
+        bits = v[0];
+        if (dir.bitsPerSampleCount != samples) return kSyntax;
+    } else if (dir.bitsPerSampleCount != 0) {
+        return kSyntax;
+    }
+    if (samples == 1) {
+        if (bits != 1 && bits != 4 && bits != 8 && bits != 16) return kSyntax;
+    } else if (samples == 3) {
+        if (bits != 8) return kSyntax;  // only 8-bit chunky colour
+    } else {
+        return kSyntax;  // grey with alpha, RGBA, CMYK and other sample counts
+    }
+    p.bitsPerSample = int(bits);
+    p.samplesPerPixel = int(samples);
+    p.bands = samples == 3 ? 3 : 1;
+    p.dataType = bits == 1 ? 18 : 153;
+    p.dataPrecision = bits == 16 ? 8 : int(bits);
+    p.rowBytes = (uint64_t(p.width) * samples * bits + 7) / 8;
+
+    // Coding.
+    switch (dir.compression) {
+    case 1: p.compression = ipiCompressionNone; break;
+    case 2: p.compression = ipiCompressionCcittMH; break;
+    case 3:
+        p.compression = (dir.t4Options & 1) ? ipiCompressionCcittG3_2D : ipiCompressionCcittG3;
+        if (dir.t4Options & 4) p.eolState = 1;
+        break;
+    case 4: p.compression = ipiCompressionCcittG4; break;
+    case 5:
+        p.compression = ipiCompressionLzw;
+        if (dir.predictor == 1) p.predictor = 0;
+        else if (dir.predictor == 2) p.predictor = 1;
+        else return kSyntax;
+        if (bits == 16) return kSyntax;
+        break;
+    case 32773: p.compression = ipiCompressionPackBits; break;
+    default: return kSyntax;
+    }
+    if (dir.compression >= 2 && dir.compression <= 4 && bits != 1) return kSyntax;  // facsimile is bilevel
+
+    // Photometric interpretation, consistent with the samples.
+    switch (dir.photometric) {
+    case 0: p.photometric = ipiPhotometricMinIsWhite; break;
+    case 1: p.photometric = ipiPhotometricMinIsBlack; break;
+    case 2: p.photometric = 121; p.colourSpace = ipiColourSpaceRgb; break;
+    case 3: p.photometric = 157; break;
+    case 4: p.photometric = 209; break;
+    default: return kSyntax;  // CMYK, YCbCr, CIE L*a*b* and unknown values
+    }
+    if ((dir.photometric == 2) != (samples == 3)) return kSyntax;
+    if (dir.photometric == 3 && bits == 16) return kSyntax;
+    if (dir.photometric == 4 && bits != 1) return kSyntax;
+
+    static const int kOrientation[9] = {0, 0, 117, 1, 208, 213, 2, 132, 3};
+    if (dir.orientation < 1 || dir.orientation > 8) return kSyntax;
+    p.orientation = kOrientation[dir.orientation];
+
+    // Separate planes matter only with several samples.
+    if (dir.planarConfiguration != 1 && !(dir.planarConfiguration == 2 && samples == 1)) return kSyntax;
+    p.planarConfiguration = ipiPlanarContig;
+
+    switch (dir.resolutionUnit) {
+    case 1: p.resolutionUnit = 0; break;
+    case 2: p.resolutionUnit = 106; break;
+    case 3: p.resolutionUnit = ipiResolutionUnitCm; break;
+    default: return kSyntax;
+    }
+    if (dir.subfileType > 2) return kSyntax;
+    p.newSubfileType = 252 + int(dir.subfileType);
+    p.pageNumber = dir.pageNumber;
+
+    if (dir.xResolutionOffset) {
+        if (!r.U32(dir.xResolutionOffset, &p.xResolution[0]) || !r.U32(uint64_t(dir.xResolutionOffset) + 4, &p.xResolution[1]))
+            return kSyntax;
+        p.hasXResolution = true;
+    }
+    if (dir.yResolutionOffset) {
+        if (!r.U32(dir.yResolutionOffset, &p.yResolution[0]) || !r.U32(uint64_t(dir.yResolutionOffset) + 4, &p.yResolution[1]))
+            return kSyntax;
+        p.hasYResolution = true;
+    }
+
+    // Strip table.
+    uint32_t countCount = dir.stripByteCountsCount;
+    uint32_t countType = dir.stripByteCountsType ? dir.stripByteCountsType : kLong;
+    if (countCount == 0 && p.compression == ipiCompressionNone) countCount = 1;  // counts are not needed
+    if (countCount == 0 || dir.stripOffsetsCount == 0 || dir.stripOffsetsCount != countCount) return kSyntax;
+    if (dir.rowsPerStrip == 0) return kSyntax;
+    const uint64_t rps = std::min<uint64_t>(dir.rowsPerStrip, p.height);
+    const uint64_t strips = (uint64_t(p.height) + rps - 1) / rps;
+    if (strips != countCount) {
+        // A surplus empty last strip (some writers add one) is tolerated.
+        bool surplus = countCount >= 4 && countCount == strips + 1;
+        if (surplus) {
+            std::vector<uint32_t> all;
+            if (!r.Values(countType, dir.stripByteCountsValue, countCount, &all)) return kSyntax;
+            surplus = all.back() == 0;
+        }
+        if (!surplus) return kSyntax;
+    }
+    p.rowsPerStrip = uint32_t(rps);
+    if (!r.Values(dir.stripOffsetsType, dir.stripOffsetsValue, dir.stripOffsetsCount, &p.stripOffsets))
+        return kSyntax;
+    if (dir.stripByteCountsCount == 0) {
+        p.stripByteCounts.assign(1, 0);
+    } else if (!r.Values(countType, dir.stripByteCountsValue, countCount, &p.stripByteCounts)) {
+        return kSyntax;
+    }
+    p.stripOffsets.resize(size_t(strips));
+    p.stripByteCounts.resize(size_t(strips));
+
+    // Every strip must lie inside the data: compressed strips by their byte
+    // counts, uncompressed ones by the rows they hold.
+    p.compressedSize = 0;
+    for (uint64_t s = 0; s < strips; ++s) {
+        const uint64_t rows = std::min<uint64_t>(rps, p.height - s * rps);
+        const uint64_t bytes = p.compression == ipiCompressionNone ? rows * p.rowBytes : p.stripByteCounts[s];
+        if (uint64_t(p.stripOffsets[s]) + bytes > src.size) return kSyntax;
+        p.compressedSize += p.stripByteCounts[s];
+    }
+    if (p.compression != ipiCompressionNone && p.compressedSize == 0) return kSyntax;
+
+    // Colour map: red, green and blue planes of 16-bit values.
+    if (dir.colorMapCount >= 3) {
+        if (dir.colorMapCount > 3 * 65536) return kSyntax;
+        std::vector<uint32_t> v;
+        if (!r.Values(kShort, dir.colorMapOffset, dir.colorMapCount, &v)) return kSyntax;
+        p.colorMap.assign(v.begin(), v.end());
+    }
+    if (dir.photometric == 3 && p.colorMap.size() < 3) return kSyntax;
+    return kOk;
+}
+
+int ReadPage(const Source& src, int index, Page* page) {
+    Header header;
+    int rc = ReadHeader(src, &header);
+    if (rc != kOk) return rc;
+    if (index < 0 || header.firstIfd == 0) return kNonPermissible;
+    std::vector<uint32_t> offsets;
+    rc = WalkDirectories(src, header, &offsets, index + 1);
+    if (int(offsets.size()) <= index) return rc != kOk ? rc : kNonPermissible;
+    Directory dir;
+    rc = ReadDirectory(src, header.littleEndian, offsets[size_t(index)], &dir);
+    if (rc != kOk) return rc;
+    return InterpretDirectory(src, dir, header.littleEndian, page);
+}
+
+uint64_t RowOffset(const Page& page, uint32_t y) {
+    const uint32_t strip = y / page.rowsPerStrip;
+    return uint64_t(page.stripOffsets[strip]) + uint64_t(y % page.rowsPerStrip) * page.rowBytes;
+}
+
+} // namespace tiff
