@@ -1,0 +1,516 @@
+// Windows bitmap reader and writer.
+#include "thumbctl/kernel/bmp_codec.h"
+
+#include "thumbctl/kernel/ipi_dib.h"
+#include "thumbctl/kernel/ipi_env.h"
+#include "thumbctl/kernel/ipi_object.h"
+#include "thumbctl/kernel/ipi_store.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+struct BmpHeader {
+    int64_t width = 0;
+    int64_t height = 0;
+    int bpp = 0;
+    int compression = 0;       // kernel code: 0 or 234
+    int64_t imageSize = 0;     // compressed byte count, bounded by the data
+    int32_t xPels = 0;
+    int32_t yPels = 0;
+    int64_t coloursUsed = 0;
+    int64_t tableOffset = 0;
+    int64_t tableEntries = 0;  // entries present in the file's table (capped)
+    int64_t pixelOffset = 0;
+    int64_t stride = 0;
+    int64_t dataSize = 0;      // bytes in the source
+};
+
+// Reads and checks the headers. Returns 0 or 22 (malformed / truncated).
+int ParseHeader(IPIENVIRONMENT* env, IPIACCESSOR* in, int fileFormat, BmpHeader* h)
+{
+    h->dataSize = ipiStoreSize(in);
+    int64_t infoOffset = 0;
+    int64_t fileOffBits = 0;
+    if (fileFormat == ipiFormatBmp) {
+        uint8_t fh[14];
+        if (h->dataSize < 14 || ipiReadFileAt(env, in, 0, fh, 14) != 14) return ipiErrSyntacticalError;
+        if (fh[0] != 'B' || fh[1] != 'M') return ipiErrSyntacticalError;
+        fileOffBits = ipiLe32(fh + 10);
+        infoOffset = 14;
+    }
+    uint8_t ih[40];
+    if (h->dataSize < infoOffset + 40 || ipiReadFileAt(env, in, infoOffset, ih, 40) != 40)
+        return ipiErrSyntacticalError;
+    int64_t headerSize = ipiLe32(ih);
+    if (headerSize < 40 || headerSize > h->dataSize) return ipiErrSyntacticalError;
+    h->width = int32_t(ipiLe32(ih + 4));
+    h->height = int32_t(ipiLe32(ih + 8));
+    if (h->width <= 0 || h->height <= 0 || h->width > kIpiMaxDimension || h->height > kIpiMaxDimension)
+        return ipiErrSyntacticalError;
+    h->bpp = ipiLe16(ih + 14);
+    if (h->bpp != 1 && h->bpp != 4 && h->bpp != 8 && h->bpp != 16 && h->bpp != 24 && h->bpp != 32)
+        return ipiErrSyntacticalError;
+    uint32_t comp = ipiLe32(ih + 16);
+    if (comp == 0) h->compression = 0;
+    else if ((comp == 1 && h->bpp == 8) || (comp == 2 && h->bpp == 4)) h->compression = ipiCompressionBmpRle;
+    else return ipiErrSyntacticalError;
+    h->xPels = int32_t(ipiLe32(ih + 24));
+    h->yPels = int32_t(ipiLe32(ih + 28));
+    h->coloursUsed = ipiLe32(ih + 32);
+    h->stride = ipiBmpStride(h->width, h->bpp);
+    // The colour table follows the information header, whatever its size.
+    h->tableOffset = infoOffset + headerSize;
+    int64_t full = h->bpp <= 8 ? (int64_t(1) << h->bpp) : 0;
+    int64_t listed = h->coloursUsed;
+    if (listed == 0) listed = full;
+    if (h->bpp <= 8) h->tableEntries = std::min(listed, full);
+    else h->tableEntries = std::min<int64_t>(listed, 256);
+    if (fileFormat == ipiFormatBmp) {
+        h->pixelOffset = fileOffBits;
+        if (h->pixelOffset < infoOffset + headerSize) return ipiErrSyntacticalError;
+    } else {
+        // A packed DIB: pixels right after the table as the header lists it.
+        if (h->bpp <= 8) h->pixelOffset = headerSize + 4 * listed;
+        else h->pixelOffset = headerSize + 4 * std::min<int64_t>(h->coloursUsed, kIpiMaxTableEntries);
+    }
+    if (h->pixelOffset >= h->dataSize) return ipiErrSyntacticalError;  // no pixel data at all
+    if (h->compression) {
+        int64_t left = h->dataSize - h->pixelOffset;
+        int64_t stated = ipiLe32(ih + 20);
+        h->imageSize = (stated > 0 && stated <= left) ? stated : left;
+    }
+    if (h->stride <= 0 || h->stride > kIpiMaxBytes / h->height) return ipiErrSyntacticalError;
+    return 0;
+}
+
+int Analyse(IPIENVIRONMENT* env, IPIOBJECT* source, int fileFormat, BmpHeader* h)
+{
+    IPIACCESSOR* in = ipiOpenAccessor(env, source, "r", 1, nullptr, 0);
+    if (!in) return ipiGetError(env);
+    int rc = ParseHeader(env, in, fileFormat, h);
+    ipiCloseAccessor(env, in);
+    if (rc) return ipiReportError(env, rc);
+
+    int64_t xdim = h->width;
+    if (env->byteBoundary) {
+        source->widthByteBoundary = h->width;
+        if (h->bpp == 1) xdim = (xdim + 7) / 8 * 8;
+    }
+    const IPICLASS* expected;
+    int64_t bands = 1;
+    if (h->bpp == 1) {
+        source->dataType = ipiTypeBoolean;
+        expected = &ipiClassMonochromeImage;
+    } else if (h->bpp <= 8) {
+        source->dataType = ipiTypeNonNegative;
+        expected = &ipiClassMonochromeImage;
+    } else {
+        source->dataType = ipiTypeNonNegative;
+        source->colourSpace = ipiColourSpaceRgb;
+        bands = h->bpp == 32 ? 4 : 3;
+        expected = &ipiClassColourImage;
+    }
+    source->dim[0] = xdim;
+    source->dim[1] = h->height;
+    source->dim[2] = source->dim[3] = 1;
+    source->dim[4] = bands;
+    source->dataPrecision = h->bpp;
+    source->bitOrder = ipiOrderMsbFirst;
+    source->compression = h->compression;
+    source->flags &= ~ipiFlagInited;
+    if (source->cls != &ipiClassGenericImage && source->cls != expected)
+        return ipiReportError(env, ipiErrMismatchObjectClass);
+    return 0;
+}
+
+int HeaderStage(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int fileFormat, const BmpHeader& h)
+{
+    IPIATTRIBUTE attrs[] = {
+        {"xDimension", source->dim[0]},
+        {"yDimension", source->dim[1]},
+        {"zDimension", 1},
+        {"tDimension", 1},
+        {"bDimension", source->dim[4] == 4 ? 3 : source->dim[4]},
+        {"dataType", source->dataType},
+        {"dataPrecision", h.bpp > 8 ? 8 : h.bpp},
+        {"bitOrder", ipiOrderMsbFirst},
+        {"byteOrder", ipiOrderMsbFirst},
+        {"compression", h.compression},
+        {"size", h.compression ? h.imageSize : 0},
+        {"colourSpace", source->colourSpace},
+    };
+    if (int rc = ipiSetAttributes(env, target, attrs, int(sizeof(attrs) / sizeof(attrs[0])))) return rc;
+    if (env->byteBoundary) target->widthByteBoundary = source->widthByteBoundary;
+    if (target->fileFormat == ipiFormatBmp) {
+        IPIATTRIBUTE res[] = {{"resolutionUnit", ipiResolutionUnitMetre},
+                              {"xResolution", h.xPels},
+                              {"yResolution", h.yPels}};
+        ipiSetAttributes(env, target, res, 3);
+    }
+    (void)fileFormat;
+    auto* lut = reinterpret_cast<IPIOBJECT*>(target->lut);
+    if (!lut) return 0;
+    if (!ipiIsValidObject(env, lut)) return ipiGetError(env);
+    int64_t entries = h.bpp <= 8 ? (int64_t(1) << h.bpp) : std::min<int64_t>(h.coloursUsed, 256);
+    IPIATTRIBUTE la[] = {{"bitOrder", ipiOrderMsbFirst},
+                         {"dataType", ipiTypeNonNegative},
+                         {"dataPrecision", 8},
+                         {"xDimension", entries},
+                         {"bDimension", 3}};
+    ipiSetAttributes(env, lut, la, 5);
+    lut->flags &= ~ipiFlagInited;
+    if (entries == 0) return 0;
+
+    std::vector<uint8_t> file(size_t(h.tableEntries) * 4, 0);
+    IPIACCESSOR* in = ipiOpenAccessor(env, source, "r", 1, nullptr, 0);
+    if (!in) return ipiGetError(env);
+    int64_t got = h.tableEntries ? ipiReadFileAtMost(env, in, h.tableOffset, file.data(), int64_t(file.size())) : 0;
+    ipiCloseAccessor(env, in);
+    if (got < 0) return ipiGetError(env);
+    std::vector<uint8_t> planes(size_t(entries) * 3, 0);
+    int64_t n = std::min<int64_t>(got / 4, entries);
+    for (int64_t i = 0; i < n; ++i) {
+        planes[size_t(i)] = file[size_t(4 * i + 2)];
+        planes[size_t(entries + i)] = file[size_t(4 * i + 1)];
+        planes[size_t(2 * entries + i)] = file[size_t(4 * i)];
+    }
+    IPIACCESSOR* out = ipiOpenAccessor(env, lut, "w", 1, nullptr, 0);
+    if (!out) return ipiGetError(env);
+    int64_t w = ipiWriteToStore(env, out, 0, planes.data(), int64_t(planes.size()));
+    int rc = ipiCloseAccessor(env, out);
+    if (w < 0) return ipiGetError(env);
+    return rc;
+}
+
+int PixelStage(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, const BmpHeader& h)
+{
+    if ((source->dataType != ipiTypeBoolean && source->dataType != ipiTypeNonNegative) ||
+        source->dataType != target->dataType)
+        return ipiReportError(env, ipiErrMismatchDataType);
+    IPIACCESSOR* in = ipiOpenAccessor(env, source, "r", 1, nullptr, 0);
+    if (!in) return ipiGetError(env);
+    IPIACCESSOR* out = ipiOpenAccessor(env, target, "w", 1, nullptr, 0);
+    if (!out) {
+        ipiCloseAccessor(env, in);
+        return ipiGetError(env);
+    }
+    int rc = 0;
+    const int64_t X = target->dim[0];
+    const int64_t Y = target->dim[1];
+    const int64_t xCount = std::min<int64_t>(std::min(source->dim[0], X), h.width * (h.bpp >= 16 && target->pixelInterpretation == ipiBitmapLayout ? 3 : 1));
+    const int64_t yCount = std::min(h.height, Y);
+    const int64_t bandSize = X * Y * std::max<int64_t>(1, target->dim[2]) * std::max<int64_t>(1, target->dim[3]);
+    const int64_t bands = std::min<int64_t>(std::min<int64_t>(source->dim[4], target->dim[4]), 3);
+
+    if (h.compression == ipiCompressionBmpRle) {
+        // Carried compressed: the bytes from the pixel offset, bounded by the data.
+        std::vector<uint8_t> buf(size_t(std::min<int64_t>(std::max<int64_t>(h.stride, 4096), 1 << 20)));
+        int64_t done = 0;
+        while (rc == 0 && done < h.imageSize) {
+            int64_t n = std::min<int64_t>(int64_t(buf.size()), h.imageSize - done);
+            if (ipiReadFileAt(env, in, h.pixelOffset + done, buf.data(), n) != n ||
+                ipiWriteToStore(env, out, done, buf.data(), n) != n)
+                rc = ipiGetError(env);
+            done += n;
+        }
+        if (rc == 0) target->size = h.imageSize;
+    } else if (h.bpp >= 16 && target->pixelInterpretation == ipiBitmapLayout) {
+        // Bitmap layout: rows in file order, three bytes B G R per pixel.
+        if (X < 3 * h.width) {
+            rc = ipiReportError(env, ipiErrInsufficientSize);
+        } else {
+            std::vector<uint8_t> row(size_t(h.stride)), conv(size_t(X), 0);
+            for (int64_t y = 0; rc == 0 && y < h.height; ++y) {
+                std::fill(row.begin(), row.end(), 0);
+                if (ipiReadFileAtMost(env, in, h.pixelOffset + y * h.stride, row.data(), h.stride) < 0) {
+                    rc = ipiGetError(env);
+                    break;
+                }
+                for (int64_t x = 0; x < h.width; ++x) {
+                    uint8_t* d = &conv[size_t(3 * x)];
+                    if (h.bpp == 16) {
+                        unsigned v = ipiLe16(&row[size_t(2 * x)]);
+                        unsigned r = (v >> 10) & 31, g = (v >> 5) & 31, b = v & 31;
+                        d[0] = uint8_t((b << 3) | (b >> 2));
+                        d[1] = uint8_t((g << 3) | (g >> 2));
+                        d[2] = uint8_t((r << 3) | (r >> 2));
+                    } else {
+                        const uint8_t* s = &row[size_t((h.bpp / 8) * x)];
+                        d[0] = s[0];
+                        d[1] = s[1];
+                        d[2] = s[2];
+                    }
+                }
+                if (ipiWriteToStore(env, out, y * X, conv.data(), X) != X) rc = ipiGetError(env);
+            }
+        }
+    } else {
+        std::vector<uint8_t> row(size_t(h.stride));
+        const int srcOrder = int(source->bitOrder), dstOrder = int(target->bitOrder);
+        for (int64_t y = 0; rc == 0 && y < yCount; ++y) {
+            std::fill(row.begin(), row.end(), 0);
+            int64_t fileRow = h.pixelOffset + (h.height - 1 - y) * h.stride;
+            if (ipiReadFileAtMost(env, in, fileRow, row.data(), h.stride) < 0) {
+                rc = ipiGetError(env);
+                break;
+            }
+            if (h.bpp == 1) {
+                uint8_t* line = ipiReadAtOffset(env, out, y * X);
+                if (!line) {
+                    rc = ipiGetError(env);
+                    break;
+                }
+                int64_t bit0 = (y * X) % 8;
+                for (int64_t x = 0; x < xCount; ++x) {
+                    bool set = row[size_t(x / 8)] &
+                               (srcOrder == ipiOrderLsbFirst ? (1u << (x % 8)) : (0x80u >> (x % 8)));
+                    int64_t b = bit0 + x;
+                    uint8_t mask = dstOrder == ipiOrderLsbFirst ? uint8_t(1u << (b % 8)) : uint8_t(0x80u >> (b % 8));
+                    if (set) line[size_t(b / 8)] |= mask;
+                    else line[size_t(b / 8)] &= uint8_t(~mask);
+                }
+                if (ipiWriteAt(env, out, y * X)) rc = ipiGetError(env);
+                continue;
+            }
+            if (h.bpp <= 8) {
+                uint8_t* line = ipiReadAtOffset(env, out, y * X);
+                if (!line) {
+                    rc = ipiGetError(env);
+                    break;
+                }
+                for (int64_t x = 0; x < xCount; ++x)
+                    line[size_t(x)] = h.bpp == 8 ? row[size_t(x)]
+                                      : (x % 2 == 0 ? uint8_t(row[size_t(x / 2)] >> 4) : uint8_t(row[size_t(x / 2)] & 15));
+                if (ipiWriteAt(env, out, y * X)) rc = ipiGetError(env);
+                continue;
+            }
+            for (int64_t k = 0; rc == 0 && k < bands; ++k) {
+                int64_t index = k * bandSize + y * X;
+                uint8_t* line = ipiReadAtOffset(env, out, index);
+                if (!line) {
+                    rc = ipiGetError(env);
+                    break;
+                }
+                for (int64_t x = 0; x < xCount; ++x) {
+                    uint8_t v;
+                    if (h.bpp == 16) {
+                        unsigned p = ipiLe16(&row[size_t(2 * x)]);
+                        unsigned c = (p >> (10 - 5 * k)) & 31;
+                        v = uint8_t((c << 3) | (c >> 2));
+                    } else {
+                        v = row[size_t((h.bpp / 8) * x + (2 - k))];
+                    }
+                    line[size_t(x)] = v;
+                }
+                if (ipiWriteAt(env, out, index)) rc = ipiGetError(env);
+            }
+        }
+    }
+    int c1 = ipiCloseAccessor(env, out);
+    int c2 = ipiCloseAccessor(env, in);
+    if (rc == 0) rc = c1 ? c1 : c2;
+    return rc;
+}
+
+} // namespace
+
+int BmpReadFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int selector, int fileFormat)
+{
+    if (int rc = ipiCheckEnvironment(env)) return rc;
+    if (!ipiIsValidObject(env, source) || !ipiIsValidObject(env, target)) return ipiErrInvalidInstance;
+    BmpHeader h;
+    int rc = Analyse(env, source, fileFormat, &h);
+    if (rc == 0 && (selector == ipiSelectAll || selector == ipiSelectHeader))
+        rc = HeaderStage(env, source, target, fileFormat, h);
+    if (rc == 0 && (selector == ipiSelectAll || selector == ipiSelectData)) rc = PixelStage(env, source, target, h);
+    source->flags |= ipiFlagInited;
+    target->flags |= ipiFlagInited;
+    return rc;
+}
+
+int BmpReadBmp(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int selector)
+{
+    return BmpReadFile(env, source, target, selector, ipiFormatBmp);
+}
+
+int BmpReadDib(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int selector)
+{
+    return BmpReadFile(env, source, target, selector, ipiFormatDib);
+}
+
+// ---- writer ---------------------------------------------------------------
+
+int BmpWriteFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int fileFormat)
+{
+    if (int rc = ipiCheckEnvironment(env)) return rc;
+    if (!ipiIsValidObject(env, source) || !ipiIsValidObject(env, target)) return ipiErrInvalidInstance;
+    if (fileFormat != ipiFormatBmp && fileFormat != ipiFormatDib && fileFormat != ipiFormatDibHeader)
+        return ipiReportError(env, ipiErrOutOfRange);
+    const bool compressed = target->compression == ipiCompressionBmpRle;
+    if (target->compression != 0 && !compressed) return ipiReportError(env, ipiErrNonPermissibleOption);
+    target->bitOrder = ipiOrderMsbFirst;
+
+    const int64_t P = target->dataPrecision;
+    const int64_t X = target->dim[0];
+    const bool sameClass = source->cls == target->cls &&
+                           (source->cls == &ipiClassColourImage || source->cls == &ipiClassGenericImage);
+    int depth, entries;
+    if (sameClass && source->dim[4] >= 4 && target->dim[4] >= 4) depth = 32, entries = 0;
+    else if (sameClass && source->dim[4] >= 3 && target->dim[4] >= 3 && P == 8) depth = 24, entries = 0;
+    else if (sameClass && source->dim[4] >= 3 && target->dim[4] >= 3 && P == 16)
+        return ipiReportError(env, ipiErrNonPermissibleOption);
+    else if (P == 1) depth = 1, entries = 2;
+    else if (P == 4) depth = 4, entries = 16;
+    else if (P == 8) depth = 8, entries = 256;
+    else return ipiReportError(env, ipiErrNonPermissibleOption);
+    if (compressed && depth != 4 && depth != 8) return ipiReportError(env, ipiErrNonPermissibleOption);
+    if (X <= 0 || target->dim[1] <= 0 || X > kIpiMaxDimension || target->dim[1] > kIpiMaxDimension)
+        return ipiReportError(env, ipiErrSyntacticalError);
+    const int64_t stride = ipiBmpStride(X, depth);
+    const int64_t S = compressed ? source->size : stride * target->dim[1];
+    if (S < 0 || S > kIpiMaxBytes) return ipiReportError(env, ipiErrSyntacticalError);
+    const int64_t base = fileFormat == ipiFormatBmp ? 14 : 0;
+    const int64_t pixelOffset = base + 40 + 4 * int64_t(entries);
+
+    IPIACCESSOR* in = ipiOpenAccessor(env, source, "r", 1, nullptr, 0);
+    if (!in) return ipiGetError(env);
+    IPIACCESSOR* out = ipiOpenAccessor(env, target, "w", 1, nullptr, 0);
+    if (!out) {
+        ipiCloseAccessor(env, in);
+        return ipiGetError(env);
+    }
+    int rc = 0;
+    auto put = [&](int64_t off, const void* data, int64_t n) {
+        if (rc == 0 && ipiWriteToStore(env, out, off, data, n) != n) rc = ipiGetError(env);
+    };
+    uint8_t head[54] = {};
+    if (fileFormat == ipiFormatBmp) {
+        head[0] = 'B';
+        head[1] = 'M';
+        ipiPutLe32(head + 2, uint32_t(54 + 4 * entries + S));
+        ipiPutLe32(head + 10, uint32_t(54 + 4 * entries));
+    }
+    uint8_t* info = head + base;
+    ipiPutLe32(info, 40);
+    int64_t width = X;
+    if (env->byteBoundary && P == 1 && target->widthByteBoundary > 0) width = target->widthByteBoundary;
+    ipiPutLe32(info + 4, uint32_t(width));
+    ipiPutLe32(info + 8, uint32_t(target->dim[1]));
+    ipiPutLe16(info + 12, 1);
+    ipiPutLe16(info + 14, uint32_t(depth));
+    ipiPutLe32(info + 16, compressed ? (depth == 8 ? 1u : 2u) : 0u);
+    ipiPutLe32(info + 20, compressed ? uint32_t(S) : 0u);
+    if (target->fileFormat == ipiFormatBmp &&
+        ipiGetObjectAttribute(env, target, "resolutionUnit") == ipiResolutionUnitMetre) {
+        ipiPutLe32(info + 24, uint32_t(ipiGetObjectAttribute(env, target, "xResolution")));
+        ipiPutLe32(info + 28, uint32_t(ipiGetObjectAttribute(env, target, "yResolution")));
+    }
+    ipiPutLe32(info + 32, uint32_t(entries));
+    ipiPutLe32(info + 36, uint32_t(entries));
+    put(0, head, base + 40);
+
+    if (rc == 0 && entries > 0) {
+        std::vector<uint8_t> table(size_t(entries) * 4, 0);
+        bool fromLut = false;
+        auto* lut = reinterpret_cast<IPIOBJECT*>(source->lut);
+        if (lut && ipiIsValidObject(env, lut) && lut->dim[0] != 0 && lut->dim[4] >= 3 &&
+            (lut->dataType == ipiTypeNonNegative || lut->dataType == ipiTypeSigned) &&
+            lut->bitOrder == ipiOrderMsbFirst && ipiIsInited(lut)) {
+            IPIACCESSOR* la = ipiOpenAccessor(env, lut, "r", 1, nullptr, 0);
+            if (la) {
+                const int64_t E = lut->dim[0];
+                const int bytes = lut->dataType == ipiTypeSigned ? 2 : 1;
+                std::vector<uint8_t> planes(size_t(E * 3 * bytes), 0);
+                if (ipiReadFileAtMost(env, la, 0, planes.data(), int64_t(planes.size())) >= 0) {
+                    fromLut = true;
+                    int pick = bytes == 2 ? (source->byteOrder == ipiOrderLsbFirst ? 0 : 1) : 0;
+                    for (int64_t i = 0; i < std::min<int64_t>(entries, E); ++i)
+                        for (int k = 0; k < 3; ++k)
+                            table[size_t(4 * i + (2 - k))] = planes[size_t((k * E + i) * bytes + pick)];
+                }
+                ipiCloseAccessor(env, la);
+            }
+        }
+        if (!fromLut) {
+            for (int i = 0; i < entries; ++i) {
+                uint8_t v = entries == 2 ? uint8_t(i * 255) : entries == 16 ? uint8_t(i * 17) : uint8_t(i);
+                table[size_t(4 * i)] = table[size_t(4 * i + 1)] = table[size_t(4 * i + 2)] = v;
+            }
+        }
+        put(base + 40, table.data(), int64_t(table.size()));
+    }
+
+    if (rc == 0 && fileFormat != ipiFormatDibHeader) {
+        if (source->dataType != target->dataType ||
+            (source->dataType != ipiTypeBoolean && source->dataType != ipiTypeNonNegative))
+            rc = ipiReportError(env, ipiErrMismatchDataType);
+    }
+    if (rc == 0 && fileFormat != ipiFormatDibHeader) {
+        if (compressed) {
+            std::vector<uint8_t> buf(65536);
+            for (int64_t done = 0; rc == 0 && done < S;) {
+                int64_t n = std::min<int64_t>(65536, S - done);
+                if (ipiReadFileAt(env, in, done, buf.data(), n) != n) rc = ipiGetError(env);
+                put(pixelOffset + done, buf.data(), n);
+                done += n;
+            }
+        } else {
+            const int64_t SX = source->dim[0], SY = source->dim[1];
+            const int64_t xCount = std::min(SX, X);
+            const int64_t yCount = std::min(SY, target->dim[1]);
+            const int64_t srcBand = SX * SY * std::max<int64_t>(1, source->dim[2]) * std::max<int64_t>(1, source->dim[3]);
+            const int srcOrder = int(source->bitOrder);
+            std::vector<uint8_t> row(size_t(stride), 0);
+            const int bandsUsed = depth == 32 ? 4 : depth == 24 ? 3 : 1;
+            std::vector<std::vector<uint8_t>> lines(static_cast<size_t>(bandsUsed));
+            for (int64_t y = 0; rc == 0 && y < yCount; ++y) {
+                int64_t sy = SY - 1 - y;
+                for (int k = 0; rc == 0 && k < bandsUsed; ++k) {
+                    int64_t index = k * srcBand + sy * SX;
+                    const uint8_t* p = ipiReadAt(env, in, index);
+                    if (!p) {
+                        rc = ipiGetError(env);
+                        break;
+                    }
+                    int64_t bytes = depth == 1 ? ((index % 8) + xCount + 7) / 8 : xCount;
+                    lines[size_t(k)].assign(p, p + bytes);
+                }
+                if (rc) break;
+                std::fill(row.begin(), row.end(), 0);
+                if (depth == 32 || depth == 24) {
+                    int step = depth / 8;
+                    for (int64_t x = 0; x < xCount; ++x) {
+                        row[size_t(step * x + 0)] = lines[2][size_t(x)];
+                        row[size_t(step * x + 1)] = lines[1][size_t(x)];
+                        row[size_t(step * x + 2)] = lines[0][size_t(x)];
+                        if (depth == 32) row[size_t(step * x + 3)] = lines[3][size_t(x)];
+                    }
+                } else if (depth == 8) {
+                    std::memcpy(row.data(), lines[0].data(), size_t(xCount));
+                } else if (depth == 4) {
+                    for (int64_t x = 0; x < xCount; ++x) {
+                        uint8_t v = lines[0][size_t(x)];
+                        uint8_t& d = row[size_t(x / 2)];
+                        if (x % 2 == 0) d = uint8_t(v * 16);
+                        else d = uint8_t((d & 0xF0) | (v & 15));
+                    }
+                } else {
+                    int64_t bit0 = (sy * SX) % 8;
+                    for (int64_t x = 0; x < xCount; ++x) {
+                        int64_t b = bit0 + x;
+                        uint8_t m = srcOrder == ipiOrderLsbFirst ? uint8_t(1u << (b % 8)) : uint8_t(0x80u >> (b % 8));
+                        if (lines[0][size_t(b / 8)] & m) row[size_t(x / 8)] |= uint8_t(0x80u >> (x % 8));
+                    }
+                }
+                put(pixelOffset + y * stride, row.data(), stride);
+            }
+        }
+    }
+    int c1 = ipiCloseAccessor(env, out);
+    int c2 = ipiCloseAccessor(env, in);
+    if (rc == 0) rc = c1 ? c1 : c2;
+    return rc;
+}

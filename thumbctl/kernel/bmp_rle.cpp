@@ -1,0 +1,479 @@
+// Run-length codes of Windows bitmaps (decoder and encoder) and the
+// PackBits decoder of TIFF strips.
+#include "thumbctl/kernel/bmp_codec.h"
+
+#include "thumbctl/kernel/ipi_env.h"
+#include "thumbctl/kernel/ipi_object.h"
+#include "thumbctl/kernel/ipi_store.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// Sequential reader of a store's bytes, bounded by `limit`.
+class ByteStream {
+public:
+    ByteStream(IPIENVIRONMENT* env, IPIACCESSOR* in, int64_t limit) : env_(env), in_(in), limit_(limit) {}
+    // False at the end of the data or on a read failure (see failed()).
+    bool get(uint8_t* b)
+    {
+        if (pos_ >= fill_) {
+            if (consumed_ >= limit_) return false;
+            int64_t n = std::min<int64_t>(int64_t(buf_.size()), limit_ - consumed_);
+            int64_t got = ipiReadFileAtMost(env_, in_, consumed_, buf_.data(), n);
+            if (got <= 0) {
+                failed_ = got < 0;
+                consumed_ = limit_;
+                return false;
+            }
+            consumed_ += got;
+            fill_ = got;
+            pos_ = 0;
+        }
+        *b = buf_[size_t(pos_++)];
+        return true;
+    }
+    bool failed() const { return failed_; }
+
+private:
+    IPIENVIRONMENT* env_;
+    IPIACCESSOR* in_;
+    int64_t limit_;
+    int64_t consumed_ = 0;
+    std::vector<uint8_t> buf_ = std::vector<uint8_t>(65536);
+    int64_t fill_ = 0, pos_ = 0;
+    bool failed_ = false;
+};
+
+int64_t SampleIndex(const IPIOBJECT* o, int64_t b, int64_t t, int64_t z, int64_t y)
+{
+    return (((b * o->dim[3] + t) * o->dim[2] + z) * o->dim[1] + y) * o->dim[0];
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+
+int BmpRleDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target)
+{
+    if (int rc = ipiCheckEnvironment(env)) return rc;
+    if (!ipiIsValidObject(env, source) || !ipiIsValidObject(env, target)) return ipiErrInvalidInstance;
+    if (source->size < 2) return ipiReportError(env, ipiErrSyntacticalError);
+    if (source->dataType != ipiTypeNonNegative || target->dataType != ipiTypeNonNegative)
+        return ipiReportError(env, ipiErrMismatchDataType);
+    const int bits = source->dataPrecision == 4 ? 4 : 8;
+    const bool bitmap = target->pixelInterpretation == ipiBitmapLayout;
+    const bool packed4 = bitmap && target->dataPrecision == 4;
+    const int64_t TX = target->dim[0];
+    const int64_t W = std::min(source->dim[0], TX);
+    const int64_t H = std::min(source->dim[1], target->dim[1]);
+    if (W <= 0 || H <= 0) return 0;
+
+    IPIACCESSOR* in = ipiOpenAccessor(env, source, "r", 1, nullptr, 0);
+    if (!in) return ipiGetError(env);
+    IPIACCESSOR* out = ipiOpenAccessor(env, target, "w", 1, nullptr, 0);
+    if (!out) {
+        ipiCloseAccessor(env, in);
+        return ipiGetError(env);
+    }
+    ByteStream data(env, in, std::min(source->size, ipiStoreSize(in)));
+    std::vector<uint8_t> row(size_t(TX), 0);
+    const int64_t packedStride = (TX + 1) / 2;
+    int rc = 0;
+
+    auto rowIndex = [&](int64_t y) { return bitmap ? y : H - 1 - y; };
+    auto loadRow = [&](int64_t y) {
+        int64_t r = rowIndex(y);
+        if (packed4) {
+            std::vector<uint8_t> p(size_t(packedStride), 0);
+            if (ipiReadFileAtMost(env, out, r * packedStride, p.data(), packedStride) < 0) return false;
+            for (int64_t x = 0; x < TX; ++x) row[size_t(x)] = x % 2 ? p[size_t(x / 2)] & 15 : p[size_t(x / 2)] >> 4;
+            return true;
+        }
+        const uint8_t* p = ipiReadAtOffset(env, out, r * TX);
+        if (!p) return false;
+        std::memcpy(row.data(), p, size_t(TX));
+        return true;
+    };
+    auto storeRow = [&](int64_t y) {
+        int64_t r = rowIndex(y);
+        if (packed4) {
+            std::vector<uint8_t> p(size_t(packedStride), 0);
+            for (int64_t x = 0; x < TX; ++x)
+                p[size_t(x / 2)] |= x % 2 ? (row[size_t(x)] & 15) : uint8_t(row[size_t(x)] << 4);
+            return ipiWriteToStore(env, out, r * packedStride, p.data(), packedStride) == packedStride;
+        }
+        uint8_t* p = ipiReadAtOffset(env, out, r * TX);
+        if (!p) return false;
+        std::memcpy(p, row.data(), size_t(TX));
+        return ipiWriteAt(env, out, r * TX) == 0;
+    };
+
+    int64_t x = 0, y = 0;
+    bool dirty = false;
+    if (!loadRow(0)) rc = ipiGetError(env);
+    while (rc == 0) {
+        uint8_t b0, b1;
+        if (!data.get(&b0) || !data.get(&b1)) break;  // data ended early
+        if (b0 > 0) {
+            for (int i = 0; i < b0; ++i, ++x)
+                if (x < W) row[size_t(x)] = bits == 8 ? b1 : (i % 2 == 0 ? b1 >> 4 : b1 & 15);
+            dirty = true;
+            continue;
+        }
+        if (b1 == 0 || b1 == 1) {  // end of line / end of bitmap
+            if (!storeRow(y)) rc = ipiGetError(env);
+            dirty = false;
+            if (b1 == 1) break;
+            x = 0;
+            if (++y >= H) break;
+            if (!loadRow(y)) rc = ipiGetError(env);
+            continue;
+        }
+        if (b1 == 2) {  // delta
+            uint8_t dx, dy;
+            if (!data.get(&dx) || !data.get(&dy)) break;
+            x += dx;
+            if (dy) {
+                if (!storeRow(y)) {
+                    rc = ipiGetError(env);
+                    break;
+                }
+                dirty = false;
+                y += dy;
+                if (y >= H) break;
+                if (!loadRow(y)) rc = ipiGetError(env);
+            }
+            continue;
+        }
+        // absolute run of b1 pixels
+        int64_t bytes = bits == 8 ? b1 : (b1 + 1) / 2;
+        bool ok = true;
+        for (int64_t i = 0; i < bytes && ok; ++i) {
+            uint8_t v;
+            if (!data.get(&v)) {
+                ok = false;
+                break;
+            }
+            if (bits == 8) {
+                if (x < W) row[size_t(x)] = v;
+                ++x;
+            } else {
+                for (int h = 0; h < 2 && 2 * i + h < b1; ++h, ++x)
+                    if (x < W) row[size_t(x)] = h == 0 ? v >> 4 : v & 15;
+            }
+        }
+        dirty = true;
+        if (!ok) break;
+        if (bytes % 2) {
+            uint8_t pad;
+            if (!data.get(&pad)) break;
+        }
+    }
+    if (rc == 0 && dirty && y < H && !storeRow(y)) rc = ipiGetError(env);
+    if (rc == 0 && data.failed()) rc = ipiGetError(env);
+    int c1 = ipiCloseAccessor(env, out);
+    int c2 = ipiCloseAccessor(env, in);
+    if (rc == 0) rc = c1 ? c1 : c2;
+    return rc;
+}
+
+// ---------------------------------------------------------------------------
+
+int PackBitsDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target)
+{
+    if (int rc = ipiCheckEnvironment(env)) return rc;
+    if (!ipiIsValidObject(env, source) || !ipiIsValidObject(env, target)) return ipiErrInvalidInstance;
+    const int64_t ff = source->fileFormat;
+    if (ff != 0 && ff != ipiFormatTiff && ff != ipiFormatInvertedPackBits)
+        return ipiReportError(env, ipiErrNonPermissibleOption);
+    const bool boolean = source->dataType == ipiTypeBoolean && target->dataType == ipiTypeBoolean;
+    const bool bytes = source->dataType == ipiTypeNonNegative && target->dataType == ipiTypeNonNegative;
+    if (!boolean && !bytes) return ipiReportError(env, ipiErrMismatchDataType);
+    int64_t planar = ipiPlanarContig;
+    if (ff == ipiFormatTiff) {
+        IPIVALUE p = ipiGetObjectAttribute(env, target, "planarConfiguration");
+        if (!p) p = ipiGetObjectAttribute(env, source, "planarConfiguration");
+        if (p == ipiPlanarSeparate) planar = ipiPlanarSeparate;
+    }
+    const uint8_t mask = ff == ipiFormatInvertedPackBits ? 0xFF : 0x00;
+    const bool bitmap = target->pixelInterpretation == ipiBitmapLayout;
+    const int64_t W = target->dim[0];
+    const int64_t P = target->dataPrecision;
+    const bool contig3 = bytes && P == 8 && source->dim[4] == 3 && planar != ipiPlanarSeparate;
+    int64_t R;
+    if (bitmap) R = (source->dim[4] * P * source->dim[0] + 7) / 8;
+    else if (boolean) R = (W + 7) / 8;
+    else if (P == 4) R = (W + 1) / 2;
+    else if (contig3) R = 3 * W;
+    else R = W;
+    if (W <= 0 || R <= 0 || R > kIpiMaxBytes) return ipiReportError(env, ipiErrSyntacticalError);
+
+    IPIACCESSOR* in = ipiOpenAccessor(env, source, "r", 1, nullptr, 0);
+    if (!in) return ipiGetError(env);
+    IPIACCESSOR* out = ipiOpenAccessor(env, target, "w", 1, nullptr, 0);
+    if (!out) {
+        ipiCloseAccessor(env, in);
+        return ipiGetError(env);
+    }
+    ByteStream data(env, in, std::min(source->size > 0 ? source->size : ipiStoreSize(in), ipiStoreSize(in)));
+    std::vector<uint8_t> row(size_t(R), 0);
+    const int64_t H = std::min(source->dim[1], target->dim[1]);
+    const int64_t Z = std::min(source->dim[2], target->dim[2]);
+    const int64_t T = std::min(source->dim[3], target->dim[3]);
+    const int64_t B = std::min(source->dim[4], target->dim[4]);
+    const int64_t bandLoops = planar == ipiPlanarSeparate ? B : 1;
+    int rc = 0;
+    bool finished = false;
+
+    auto storeRow = [&](int64_t b, int64_t t, int64_t z, int64_t y, int64_t n) -> bool {
+        int64_t ry = bitmap ? target->dim[1] - 1 - y : y;
+        if (boolean) {
+            int64_t index = SampleIndex(target, b, t, z, ry);
+            uint8_t* line = ipiReadAtOffset(env, out, index);
+            if (!line) return false;
+            int64_t bit0 = index % 8;
+            const int order = int(target->bitOrder);
+            for (int64_t x = 0; x < W && x / 8 < n; ++x) {
+                bool set = row[size_t(x / 8)] & (0x80u >> (x % 8));
+                int64_t bb = bit0 + x;
+                uint8_t m = order == ipiOrderLsbFirst ? uint8_t(1u << (bb % 8)) : uint8_t(0x80u >> (bb % 8));
+                if (set) line[size_t(bb / 8)] |= m;
+                else line[size_t(bb / 8)] &= uint8_t(~m);
+            }
+            return ipiWriteAt(env, out, index) == 0;
+        }
+        if (P == 4 && bitmap) {
+            int64_t rs = (W + 1) / 2;
+            return ipiWriteToStore(env, out, SampleIndex(target, b, t, z, ry) / W * rs, row.data(),
+                                   std::min(rs, R)) == std::min(rs, R);
+        }
+        if (contig3 && bitmap) {
+            for (int64_t i = 0; i + 2 < R; i += 3) std::swap(row[size_t(i)], row[size_t(i + 2)]);
+            int64_t index = SampleIndex(target, b, t, z, ry);
+            uint8_t* line = ipiReadAtOffset(env, out, index);
+            if (!line) return false;
+            std::memcpy(line, row.data(), size_t(std::min(R, W)));
+            return ipiWriteAt(env, out, index) == 0;
+        }
+        if (contig3) {
+            for (int64_t k = 0; k < B; ++k) {
+                int64_t index = SampleIndex(target, k, t, z, ry);
+                uint8_t* line = ipiReadAtOffset(env, out, index);
+                if (!line) return false;
+                for (int64_t i = 0; i < W; ++i) line[size_t(i)] = row[size_t(3 * i + k)];
+                if (ipiWriteAt(env, out, index)) return false;
+            }
+            return true;
+        }
+        int64_t index = SampleIndex(target, b, t, z, ry);
+        uint8_t* line = ipiReadAtOffset(env, out, index);
+        if (!line) return false;
+        if (P == 4) {
+            for (int64_t x = 0; x < W; ++x)
+                line[size_t(x)] = x % 2 ? row[size_t(x / 2)] & 15 : row[size_t(x / 2)] >> 4;
+        } else {
+            std::memcpy(line, row.data(), size_t(std::min(R, W)));
+        }
+        return ipiWriteAt(env, out, index) == 0;
+    };
+
+    for (int64_t b = 0; rc == 0 && !finished && b < bandLoops; ++b)
+        for (int64_t t = 0; rc == 0 && !finished && t < T; ++t)
+            for (int64_t z = 0; rc == 0 && !finished && z < Z; ++z)
+                for (int64_t y = 0; rc == 0 && !finished && y < H; ++y) {
+                    std::fill(row.begin(), row.end(), 0);
+                    int64_t n = 0;
+                    while (n < R) {
+                        uint8_t c;
+                        if (!data.get(&c)) {
+                            rc = data.failed() ? ipiGetError(env) : ipiReportError(env, ipiErrSyntacticalError);
+                            break;
+                        }
+                        if (c == 128) {
+                            finished = true;
+                            break;
+                        }
+                        if (c < 128) {
+                            for (int i = 0; i <= c; ++i) {
+                                uint8_t v;
+                                if (!data.get(&v)) {
+                                    rc = data.failed() ? ipiGetError(env)
+                                                       : ipiReportError(env, ipiErrSyntacticalError);
+                                    break;
+                                }
+                                if (n < R) row[size_t(n++)] = uint8_t(v ^ mask);
+                            }
+                        } else {
+                            uint8_t v;
+                            if (!data.get(&v)) {
+                                rc = data.failed() ? ipiGetError(env) : ipiReportError(env, ipiErrSyntacticalError);
+                                break;
+                            }
+                            for (int i = 0; i < 257 - c && n < R; ++i) row[size_t(n++)] = uint8_t(v ^ mask);
+                        }
+                        if (rc) break;
+                    }
+                    if (rc) break;
+                    if ((n > 0 || !finished) && !storeRow(b, t, z, y, n)) rc = ipiGetError(env);
+                }
+    int c1 = ipiCloseAccessor(env, out);
+    int c2 = ipiCloseAccessor(env, in);
+    if (rc == 0) rc = c1 ? c1 : c2;
+    return rc;
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+
+void Put2(std::vector<uint8_t>& o, int a, int b)
+{
+    o.push_back(uint8_t(a));
+    o.push_back(uint8_t(b));
+}
+
+void EncodeRow8(const uint8_t* p, int64_t L, std::vector<uint8_t>& o)
+{
+    int64_t i = 0;
+    const int64_t last = L - 1;
+    while (i <= last) {
+        if (i == last) {
+            Put2(o, 1, p[i]);
+            ++i;
+        } else if (p[i] == p[i + 1]) {
+            int64_t n = 1;
+            while (i + n <= last && p[i + n] == p[i]) ++n;
+            int64_t left = n;
+            while (left >= 254) {
+                Put2(o, 254, p[i]);
+                left -= 254;
+            }
+            if (left > 0) Put2(o, int(left), p[i]);
+            i += n;
+        } else {
+            int64_t j = i + 1;
+            while (j < last && p[j] != p[j + 1]) ++j;
+            if (j == last) j = last + 1;  // literal runs through the last pixel
+            int64_t m = j - i;
+            while (m >= 254) {
+                Put2(o, 0, 254);
+                o.insert(o.end(), p + i, p + i + 254);
+                i += 254;
+                m -= 254;
+            }
+            if (m >= 3) {
+                Put2(o, 0, int(m));
+                o.insert(o.end(), p + i, p + i + m);
+                if (m % 2) o.push_back(0);
+            } else if (m == 2) {
+                Put2(o, 1, p[i]);
+                Put2(o, 1, p[i + 1]);
+            } else if (m == 1) {
+                Put2(o, 1, p[i]);
+            }
+            i += m;
+        }
+    }
+    static const int kPad[4] = {0, 3, 2, 1};
+    if (int pad = kPad[L % 4]) Put2(o, pad, 0);
+}
+
+void EncodeRow4(const uint8_t* p, int64_t L, std::vector<uint8_t>& o)
+{
+    const int64_t nb = (L + 1) / 2;
+    std::vector<uint8_t> b(size_t(nb), 0);
+    for (int64_t x = 0; x < L; ++x) b[size_t(x / 2)] |= x % 2 ? (p[x] & 15) : uint8_t((p[x] & 15) << 4);
+    const int64_t last = nb - 1;
+    int64_t i = 0;
+    while (i <= last) {
+        if (i == last) {
+            Put2(o, 2, b[size_t(i)]);
+            ++i;
+        } else if (b[size_t(i)] == b[size_t(i + 1)]) {
+            int64_t k = 1;
+            while (i + k <= last && b[size_t(i + k)] == b[size_t(i)]) ++k;
+            int64_t n = 2 * k;
+            while (n >= 254) {
+                Put2(o, 254, b[size_t(i)]);
+                n -= 254;
+            }
+            if (n > 0) Put2(o, int(n), b[size_t(i)]);
+            i += k;
+        } else {
+            int64_t j = i + 1;
+            while (j < last && b[size_t(j)] != b[size_t(j + 1)]) ++j;
+            if (j == last) j = last + 1;
+            int64_t m = 2 * (j - i);
+            while (m >= 254) {
+                Put2(o, 0, 254);
+                o.insert(o.end(), b.begin() + i, b.begin() + i + 127);
+                o.push_back(0);
+                i += 127;
+                m -= 254;
+            }
+            if (m >= 3) {
+                Put2(o, 0, int(m));
+                o.insert(o.end(), b.begin() + i, b.begin() + i + m / 2);
+                if ((m / 2) % 2) o.push_back(0);
+            } else if (m == 2) {
+                Put2(o, 2, b[size_t(i)]);
+            }
+            i += m / 2;
+        }
+    }
+    static const int kPad[4] = {0, 6, 4, 2};
+    if (int pad = kPad[nb % 4]) Put2(o, pad, 0);
+}
+
+} // namespace
+
+int ipiTransferPixels(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target)
+{
+    if (int rc = ipiCheckEnvironment(env)) return rc;
+    if (!ipiIsValidObject(env, source) || !ipiIsValidObject(env, target)) return ipiErrInvalidInstance;
+    if (source->dataType != ipiTypeNonNegative || target->dataType != ipiTypeNonNegative)
+        return ipiReportError(env, ipiErrMismatchDataType);
+    const int64_t P = target->dataPrecision;
+    if (P != 8 && P != 4) {
+        target->size = 0;
+        return 0;
+    }
+    const int64_t L = std::min(source->dim[0], target->dim[0]);
+    const int64_t H = std::min(source->dim[1], target->dim[1]);
+    IPIACCESSOR* in = ipiOpenAccessor(env, source, "r", 1, nullptr, 0);
+    if (!in) return ipiGetError(env);
+    IPIACCESSOR* out = ipiOpenAccessor(env, target, "w", 1, nullptr, 0);
+    if (!out) {
+        ipiCloseAccessor(env, in);
+        return ipiGetError(env);
+    }
+    int rc = 0;
+    int64_t written = 0;
+    std::vector<uint8_t> code;
+    code.reserve(32767);
+    for (int64_t y = 0; rc == 0 && y < H && L > 0; ++y) {
+        const uint8_t* p = ipiReadAt(env, in, (source->dim[1] - 1 - y) * source->dim[0]);
+        if (!p) {
+            rc = ipiGetError(env);
+            break;
+        }
+        std::vector<uint8_t> pixels(p, p + L);
+        code.clear();
+        if (P == 8) EncodeRow8(pixels.data(), L, code);
+        else EncodeRow4(pixels.data(), L, code);
+        Put2(code, 0, y == H - 1 ? 1 : 0);
+        if (ipiWriteToStore(env, out, written, code.data(), int64_t(code.size())) != int64_t(code.size())) {
+            rc = ipiGetError(env);
+            break;
+        }
+        written += int64_t(code.size());
+    }
+    int c1 = ipiCloseAccessor(env, out);
+    int c2 = ipiCloseAccessor(env, in);
+    if (rc == 0) rc = c1 ? c1 : c2;
+    if (rc == 0) target->size = written;
+    return rc;
+}

@@ -1,0 +1,347 @@
+// Decode entry points: an image file (in memory or on disk) to packed DIBs.
+#include "thumbctl/kernel/decode.h"
+
+#include "thumbctl/kernel/ipi_dib.h"
+#include "thumbctl/kernel/ipi_env.h"
+#include "thumbctl/kernel/ipi_import.h"
+#include "thumbctl/kernel/ipi_object.h"
+#include "thumbctl/kernel/ipi_store.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+IPIVALUE FindValue(const IPIATTRIBUTE* a, int count, const char* name, bool* found)
+{
+    *found = false;
+    for (int i = 0; a && i < count; ++i)
+        if (a[i].name && std::strcmp(a[i].name, name) == 0) {
+            *found = true;
+            return a[i].value;
+        }
+    return 0;
+}
+
+int RepositoryFromAttributes(const IPIATTRIBUTE* a, int count)
+{
+    bool found = false;
+    IPIVALUE v = FindValue(a, count, "repository", &found);
+    return (!found || v == 33) ? ipiRepositoryWorkspace : ipiRepositoryFile;
+}
+
+// Gives `lut` a grey ramp of 2, 16 or 256 entries for 1-, 4- or 8-bit samples.
+int SetGreyRamp(IPIENVIRONMENT* env, IPIOBJECT* lut, int64_t precision, bool descending)
+{
+    int64_t entries = precision == 1 ? 2 : precision == 4 ? 16 : 256;
+    IPIATTRIBUTE la[] = {{"bitOrder", ipiOrderMsbFirst}, {"dataType", ipiTypeNonNegative}, {"dataPrecision", 8},
+                         {"xDimension", entries}, {"bDimension", 3}};
+    ipiSetAttributes(env, lut, la, 5);
+    std::vector<uint8_t> planes(size_t(entries * 3));
+    for (int64_t i = 0; i < entries; ++i) {
+        int v = int(i * (255 / (entries - 1)));
+        if (descending) v = 255 - v;
+        planes[size_t(i)] = planes[size_t(entries + i)] = planes[size_t(2 * entries + i)] = uint8_t(v);
+    }
+    IPIACCESSOR* out = ipiOpenAccessor(env, lut, "w", 1, nullptr, 0);
+    if (!out) return ipiGetError(env);
+    int64_t n = ipiWriteToStore(env, out, 0, planes.data(), int64_t(planes.size()));
+    int rc = ipiCloseAccessor(env, out);
+    return n < 0 ? ipiGetError(env) : rc;
+}
+
+// Writes `image` as a packed DIB into a new global block.
+int MakeDib(IPIENVIRONMENT* env, IPIOBJECT* image, IPIHANDLE* handle, int repository)
+{
+    *handle = 0;
+    IPIOBJECT* src = image;
+    IPIOBJECT* three = nullptr;
+    if (image->dataType == ipiTypeNonNegative && image->dataPrecision == 8 && image->dim[4] >= 4) {
+        // Drop the fourth band (alpha) before writing.
+        IPIATTRIBUTE a[] = {{"bDimension", 3}, {"repository", repository}, {"lut", 0}};
+        three = ipiCreateObject(env, "oImage3", &ipiClassGenericImage, image, a, 3);
+        if (!three) return ipiGetError(env);
+        if (int rc = ipiCopyImageData(env, image, three)) {
+            ipiDestroyObject(env, three);
+            return rc;
+        }
+        src = three;
+    }
+    int depth;
+    if (src->dataType == ipiTypeBoolean && src->dataPrecision == 1) depth = 1;
+    else if (src->dataType == ipiTypeNonNegative && src->dataPrecision == 4 && src->dim[4] == 1) depth = 4;
+    else if (src->dataType == ipiTypeNonNegative && src->dataPrecision == 8 && src->dim[4] == 1) depth = 8;
+    else if (src->dataType == ipiTypeNonNegative && src->dataPrecision == 8 && src->dim[4] == 3 &&
+             (src->cls == &ipiClassGenericImage || src->cls == &ipiClassColourImage)) depth = 24;
+    else {
+        if (three) ipiDestroyObject(env, three);
+        return ipiReportError(env, ipiErrNonPermissibleOption);
+    }
+    IpiDibLayout layout;
+    int rc = ipiDibLayoutFor(src->dim[0], src->dim[1], depth, &layout);
+    if (rc) {
+        if (three) ipiDestroyObject(env, three);
+        return ipiReportError(env, rc);
+    }
+    IPIHANDLE h = ipiGlobalAlloc(layout.totalBytes);
+    if (!h) {
+        if (three) ipiDestroyObject(env, three);
+        return ipiReportError(env, ipiErrSystem);
+    }
+    {
+        IpiGlobalLock lock(h);
+        rc = ipiExportDib(env, src, lock.ptr(), layout.totalBytes, ipiFormatDib, nullptr, 0);
+        if (rc == 0 && !ipiIsCleanPackedDib(lock.ptr(), layout.totalBytes, nullptr))
+            rc = ipiReportError(env, ipiErrSyntacticalError);
+    }
+    if (three) ipiDestroyObject(env, three);
+    if (rc) {
+        ipiGlobalFree(h);
+        return rc;
+    }
+    *handle = h;
+    return 0;
+}
+
+int DecodeTiff(IPIENVIRONMENT* env, const void* data, int64_t size, IPIHANDLE* dibs, int count, int page,
+               int repository, int* made)
+{
+    env->byteBoundary = 256;
+    int pages = ipiOpenMultiImageFromMemory(env, data, ipiFormatTiff, size);
+    if (pages <= 0) return ipiGetError(env) ? ipiGetError(env) : ipiErrSyntacticalError;
+    int n = std::min(pages, count);
+    IPIATTRIBUTE ca[] = {{"entries", n}, {"xMatchPoint", page}};
+    IPIOBJECT* array = ipiCreateCompositeIDArray(env, "oArray", nullptr, ca, 2);
+    if (!array) return ipiGetError(env);
+    for (int i = 0; i < n; ++i) {
+        IPIATTRIBUTE la[] = {{"bDimension", 3}};
+        IPIOBJECT* lut = ipiCreateLookupTable(env, "oLUT", nullptr, la, 1);
+        if (!lut) return ipiGetError(env);
+        IPIATTRIBUTE ia[] = {{"repository", repository}, {"lut", reinterpret_cast<IPIVALUE>(lut)}};
+        IPIOBJECT* img = ipiCreateGenericImage(env, "oImage", nullptr, ia, 2);
+        if (!img) return ipiGetError(env);
+        if (int rc = ipiSetCompositeElement(env, img, array, i)) return rc;
+    }
+    if (int rc = ipiImportIntoObject(env, data, array, ipiFormatTiff, size, nullptr, 0)) return rc;
+    int64_t got = std::min<int64_t>(array->dim[0], int64_t(array->elements.size()));
+    for (int64_t i = 0; i < got && i < count; ++i) {
+        IPIOBJECT* img = ipiGetCompositeElement(env, array, i);
+        if (!img) return ipiGetError(env);
+        auto* lut = reinterpret_cast<IPIOBJECT*>(ipiGetObjectAttribute(env, img, "lut"));
+        IPIVALUE bands = ipiGetObjectAttribute(env, img, "bDimension");
+        IPIVALUE photometric = ipiGetObjectAttribute(env, img, "photometricInterpretation");
+        if (bands == 4 || photometric == ipiPhotometricSeparated) return ipiReportError(env, ipiErrSyntacticalError);
+        if (bands == 1 && lut && (photometric == ipiPhotometricMinIsWhite || photometric == ipiPhotometricMinIsBlack)) {
+            if (int rc = SetGreyRamp(env, lut, img->dataPrecision, photometric == ipiPhotometricMinIsWhite)) return rc;
+        }
+        if (int rc = MakeDib(env, img, &dibs[i], repository)) return rc;
+        ++*made;
+    }
+    return *made > 0 ? 0 : ipiReportError(env, ipiErrSyntacticalError);
+}
+
+int DecodeSingle(IPIENVIRONMENT* env, const void* data, int64_t size, int ff, IPIHANDLE* dib, int repository,
+                 const IPIATTRIBUTE* attributes, int attributeCount)
+{
+    if (ff == ipiFormatPng) {
+        bool found = false;
+        IPIVALUE v = FindValue(attributes, attributeCount, "progressive", &found);
+        if (found) env->progressive = int32_t(v);
+        v = FindValue(attributes, attributeCount, "interlacePass", &found);
+        if (found) env->interlacePass = int32_t(v);
+    }
+    IPIOBJECT* lut = nullptr;
+    if (ff != ipiFormatJpeg) {
+        IPIATTRIBUTE la[] = {{"bDimension", 3}};
+        lut = ipiCreateLookupTable(env, "oLUT", nullptr, la, 1);
+        if (!lut) return ipiGetError(env);
+    }
+    IPIATTRIBUTE ia[] = {{"repository", repository}, {"lut", reinterpret_cast<IPIVALUE>(lut)}};
+    IPIOBJECT* img = ipiCreateGenericImage(env, "oImage", nullptr, ia, 2);
+    if (!img) return ipiGetError(env);
+    if (int rc = ipiImportIntoObject(env, data, img, ff, size, nullptr, 0)) return rc;
+    if (ff == ipiFormatCgmContainer && lut) {
+        if (int rc = SetGreyRamp(env, lut, img->dataPrecision, true)) return rc;
+    }
+    if (ff == ipiFormatPng) {
+        IPIVALUE colourType = ipiGetObjectAttribute(env, img, "colourType");
+        if (colourType == 265 || colourType == 266) {
+            img->lut = 0;
+        } else if (colourType == 267 || colourType == 268) {
+            IPIATTRIBUTE a2[] = {{"bDimension", std::max<IPIVALUE>(1, img->dim[4] - 1)}, {"lut", 0},
+                                 {"repository", repository}};
+            IPIOBJECT* img2 = ipiCreateObject(env, "oImage2", &ipiClassGenericImage, img, a2, 3);
+            if (!img2) return ipiGetError(env);
+            if (int rc = ipiCopyImageData(env, img, img2)) return rc;
+            img = img2;
+        }
+    }
+    return MakeDib(env, img, dib, repository);
+}
+
+// An uncompressed BMP of 1, 4, 8 or 24 bits whose pixels follow a 40-byte
+// header and a full colour table is already a packed DIB.
+bool IsPassThroughBmp(const uint8_t* p, int64_t size)
+{
+    if (size < 54 || p[0] != 'B' || p[1] != 'M') return false;
+    IpiDibLayout layout;
+    if (!ipiIsCleanPackedDib(p + 14, size - 14, &layout)) return false;
+    return ipiLe32(p + 10) == uint32_t(14 + layout.headerBytes);
+}
+
+int Decode(const void* data, int64_t size, IPIHANDLE* dibs, int count, int format, int page,
+           const IPIATTRIBUTE* attributes, int attributeCount, int* made)
+{
+    const int ff = ipiFileFormatOfDecodeFormat(format);
+    const int repository = RepositoryFromAttributes(attributes, attributeCount);
+    if (ff == ipiFormatBmp && IsPassThroughBmp(static_cast<const uint8_t*>(data), size)) {
+        IPIHANDLE h = ipiGlobalAlloc(size - 14);
+        if (!h) return ipiErrSystem;
+        {
+            IpiGlobalLock lock(h);
+            std::memcpy(lock.ptr(), static_cast<const uint8_t*>(data) + 14, size_t(size - 14));
+        }
+        dibs[0] = h;
+        *made = 1;
+        return 0;
+    }
+    IPIENVIRONMENT* env = ipiOpenEnvironment(nullptr);
+    if (!env) return ipiErrSystem;
+    int rc;
+    if (ff == ipiFormatTiff) {
+        rc = DecodeTiff(env, data, size, dibs, count, page, repository, made);
+    } else {
+        rc = DecodeSingle(env, data, size, ff, &dibs[0], repository, attributes, attributeCount);
+        if (rc == 0) *made = 1;
+    }
+    if (rc && rc == ipiGetError(env)) rc = ipiGetError(env);
+    int closeRc = ipiCloseEnvironment(env);
+    if (closeRc) rc = closeRc;
+    return rc;
+}
+
+// Argument checks shared by both entry points; 0 or -100.
+int CheckArguments(IPIHANDLE* dibs, int count, int format, int page, const IPIATTRIBUTE* attributes,
+                   int attributeCount)
+{
+    int ff = ipiFileFormatOfDecodeFormat(format);
+    if (!ff || !dibs || count < 1) return ipiErrUnknownFormat;
+    if ((ff == ipiFormatTiff || ff == ipiFormatGif) && page < 0) return ipiErrUnknownFormat;
+    if (ff == ipiFormatPng) {
+        bool found = false;
+        IPIVALUE pass = FindValue(attributes, attributeCount, "interlacePass", &found);
+        if (found && (pass < 1 || pass > 7)) return ipiErrUnknownFormat;
+    }
+    return 0;
+}
+
+int Finish(int rc, int made, IPIHANDLE* dibs, int count, int* error)
+{
+    if (rc != 0) {
+        for (int i = 0; i < count; ++i) {
+            if (dibs[i]) ipiGlobalFree(dibs[i]);
+            dibs[i] = 0;
+        }
+        if (error) *error = rc;
+        return 0;
+    }
+    return made;
+}
+
+} // namespace
+
+int DecodeImageFromMemory(const void* data, IPIHANDLE* dibs, int count, int format, int page, int64_t size,
+                          const IPIATTRIBUTE* attributes, int attributeCount, int* error)
+{
+    if (error) *error = 0;
+    int rc = CheckArguments(dibs, count, format, page, attributes, attributeCount);
+    if (rc) {
+        if (error) *error = rc;
+        return 0;
+    }
+    for (int i = 0; i < count; ++i) dibs[i] = 0;
+    int made = 0;
+    if (!data || size <= 0) rc = ipiErrSyntacticalError;
+    else rc = Decode(data, size, dibs, count, format, page, attributes, attributeCount, &made);
+    return Finish(rc, made, dibs, count, error);
+}
+
+int DecodeImageFromFile(const char* path, IPIHANDLE* dibs, int count, int format, int page,
+                        const IPIATTRIBUTE* attributes, int attributeCount, int* error)
+{
+    if (error) *error = 0;
+    int rc = CheckArguments(dibs, count, format, page, attributes, attributeCount);
+    if (rc) {
+        if (error) *error = rc;
+        return 0;
+    }
+    for (int i = 0; i < count; ++i) dibs[i] = 0;
+    // The whole file is decoded as from memory, so that both entry points
+    // give the same bitmaps.
+    int readError = 0;
+    IPIHANDLE file = ReadFileToGlobal(path, &readError);
+    if (!file) {
+        if (error) *error = readError;
+        return 0;
+    }
+    int made = 0;
+    {
+        IpiGlobalLock lock(file);
+        rc = Decode(lock.ptr(), lock.size(), dibs, count, format, page, attributes, attributeCount, &made);
+    }
+    ipiGlobalFree(file);
+    return Finish(rc, made, dibs, count, error);
+}
+
+int CountPagesInMemory(const void* data, int format, int64_t size, const IPIATTRIBUTE*, int, int* error)
+{
+    if (error) *error = 0;
+    if (format == DecodeFormatGif) return 1;
+    if (format != DecodeFormatTiff) {
+        if (error) *error = ipiErrUnknownFormat;
+        return 0;
+    }
+    if (!data || size <= 0) {
+        if (error) *error = ipiErrSyntacticalError;
+        return 0;
+    }
+    IPIENVIRONMENT* env = ipiOpenEnvironment(nullptr);
+    if (!env) {
+        if (error) *error = ipiErrSystem;
+        return 0;
+    }
+    int pages = ipiOpenMultiImageFromMemory(env, data, ipiFormatTiff, size);
+    int rc = pages > 0 ? 0 : ipiGetError(env);
+    int closeRc = ipiCloseEnvironment(env);
+    if (closeRc) {
+        rc = closeRc;
+        pages = 0;
+    }
+    if (error) *error = rc;
+    return pages;
+}
+
+int CountPagesInFile(const char* path, int format, const IPIATTRIBUTE*, int, int* error)
+{
+    if (error) *error = 0;
+    if (format == DecodeFormatGif) return 1;
+    if (format != DecodeFormatTiff) {
+        if (error) *error = ipiErrUnknownFormat;
+        return 0;
+    }
+    IPIENVIRONMENT* env = ipiOpenEnvironment(nullptr);
+    if (!env) {
+        if (error) *error = ipiErrSystem;
+        return 0;
+    }
+    int pages = ipiOpenMultiImageFromFile(env, path, ipiFormatTiff);
+    int rc = pages > 0 ? 0 : ipiGetError(env);
+    int closeRc = ipiCloseEnvironment(env);
+    if (closeRc) {
+        rc = closeRc;
+        pages = 0;
+    }
+    if (error) *error = rc;
+    return pages;
+}

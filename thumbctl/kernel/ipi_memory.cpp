@@ -1,0 +1,227 @@
+// Global-memory blocks behind 32-bit handles, whole-file reads and
+// temporary files.
+#include "thumbctl/kernel/ipi_memory.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// handle = generation (high 12 bits, never 0) << 20 | (slot + 1)
+constexpr uint32_t kSlotBits = 20;
+constexpr uint32_t kSlotMask = (1u << kSlotBits) - 1;
+constexpr uint32_t kMaxSlots = kSlotMask - 1;
+constexpr uint32_t kGenMask = 0xFFFu;
+
+struct Slot {
+    uint8_t* data = nullptr;
+    int64_t size = 0;
+    int locks = 0;
+    uint32_t generation = 1;
+    bool live = false;
+};
+
+struct Table {
+    std::mutex mutex;
+    std::vector<Slot> slots;
+    std::vector<uint32_t> freeSlots;
+    int live = 0;
+};
+
+Table& table()
+{
+    static Table t;
+    return t;
+}
+
+Slot* Find(Table& t, IPIHANDLE h)
+{
+    uint32_t index = h & kSlotMask;
+    uint32_t gen = h >> kSlotBits;
+    if (index == 0 || index > t.slots.size()) return nullptr;
+    Slot& s = t.slots[index - 1];
+    if (!s.live || s.generation != gen) return nullptr;
+    return &s;
+}
+
+} // namespace
+
+IPIHANDLE ipiGlobalAlloc(int64_t size)
+{
+    if (size <= 0 || size > kIpiMaxBytes) return 0;
+    auto* data = static_cast<uint8_t*>(std::calloc(1, size_t(size)));
+    if (!data) return 0;
+    Table& t = table();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    uint32_t index;
+    if (!t.freeSlots.empty()) {
+        index = t.freeSlots.back();
+        t.freeSlots.pop_back();
+    } else {
+        if (t.slots.size() >= kMaxSlots) {
+            std::free(data);
+            return 0;
+        }
+        t.slots.emplace_back();
+        index = uint32_t(t.slots.size() - 1);
+    }
+    Slot& s = t.slots[index];
+    s.data = data;
+    s.size = size;
+    s.locks = 0;
+    s.live = true;
+    ++t.live;
+    return (s.generation << kSlotBits) | (index + 1);
+}
+
+void* ipiGlobalLock(IPIHANDLE handle)
+{
+    Table& t = table();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    Slot* s = Find(t, handle);
+    if (!s) return nullptr;
+    ++s->locks;
+    return s->data;
+}
+
+bool ipiGlobalUnlock(IPIHANDLE handle)
+{
+    Table& t = table();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    Slot* s = Find(t, handle);
+    if (!s || s->locks == 0) return false;
+    --s->locks;
+    return true;
+}
+
+bool ipiGlobalFree(IPIHANDLE handle)
+{
+    Table& t = table();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    Slot* s = Find(t, handle);
+    if (!s) return false;
+    std::free(s->data);
+    s->data = nullptr;
+    s->size = 0;
+    s->locks = 0;
+    s->live = false;
+    s->generation = (s->generation + 1) & kGenMask;
+    if (s->generation == 0) s->generation = 1;
+    t.freeSlots.push_back((handle & kSlotMask) - 1);
+    --t.live;
+    return true;
+}
+
+int64_t ipiGlobalSize(IPIHANDLE handle)
+{
+    Table& t = table();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    Slot* s = Find(t, handle);
+    return s ? s->size : 0;
+}
+
+bool ipiGlobalIsValid(IPIHANDLE handle)
+{
+    Table& t = table();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    return Find(t, handle) != nullptr;
+}
+
+int ipiGlobalLiveCount()
+{
+    Table& t = table();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    return t.live;
+}
+
+int64_t ipiFileSize(const char* path)
+{
+    struct stat st;
+    if (!path || ::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    return int64_t(st.st_size);
+}
+
+namespace {
+
+IPIHANDLE ReadFileSkipping(const char* path, int64_t skip, int* error)
+{
+    int dummy = 0;
+    if (!error) error = &dummy;
+    *error = 0;
+    if (!path || !*path) {
+        *error = 25;
+        return 0;
+    }
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *error = 25;
+        return 0;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        *error = 25;
+        return 0;
+    }
+    int64_t size = int64_t(st.st_size) - skip;
+    if (size <= 0) {
+        ::close(fd);
+        *error = 22;
+        return 0;
+    }
+    if (size > kIpiMaxBytes) {
+        ::close(fd);
+        errno = EFBIG;
+        *error = -1;
+        return 0;
+    }
+    IPIHANDLE h = ipiGlobalAlloc(size);
+    if (!h) {
+        ::close(fd);
+        errno = ENOMEM;
+        *error = -1;
+        return 0;
+    }
+    auto* p = static_cast<uint8_t*>(ipiGlobalLock(h));
+    int64_t done = 0;
+    while (done < size) {
+        ssize_t n = ::pread(fd, p + done, size_t(size - done), off_t(skip + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += n;
+    }
+    ipiGlobalUnlock(h);
+    ::close(fd);
+    if (done != size) {
+        ipiGlobalFree(h);
+        *error = -1;
+        return 0;
+    }
+    return h;
+}
+
+} // namespace
+
+IPIHANDLE ReadFileToGlobal(const char* path, int* error) { return ReadFileSkipping(path, 0, error); }
+
+IPIHANDLE ReadBmpFileAsPackedDib(const char* path, int* error) { return ReadFileSkipping(path, 14, error); }
+
+std::string ipiMakeTempFile()
+{
+    const char* dir = std::getenv("TMPDIR");
+    std::string folder = (dir && *dir) ? dir : "/tmp";
+    if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    std::string pattern = folder + "/ipiXXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    int fd = ::mkstemp(buf.data());
+    if (fd < 0) return std::string();
+    ::close(fd);
+    return std::string(buf.data());
+}
