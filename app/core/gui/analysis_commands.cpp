@@ -7,6 +7,7 @@
 #include "app/core/gui/save_data.h"
 #include "app/core/gui/windows.h"
 #include "app/core/header.h"
+#include "app/core/loader.h"
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
 #include "platform/dialogs.h"
@@ -49,26 +50,6 @@ bool HeaderIsWhole(const std::string& header)
     return whole;
 }
 
-void DrawPartitionOutlines()
-{
-    auto& im = model::images;
-    const auto& mp = model::maskPartition;
-    auto set = [&im](int x, int y) {
-        if (im.DisplayImage.contains(x, y)) im.DisplayImage(x, y) = 255;
-    };
-    for (int d = 0; d <= mp.DomainCount - 2 && d < model::MaxDomains; ++d) {
-        const model::Domain& dom = mp.DomainTable[size_t(d)];
-        for (int i = 0; i < dom.Width; ++i) {
-            set(dom.Left + i, dom.Top);
-            set(dom.Left + i, dom.Top + dom.Height - 1);
-        }
-        for (int j = 0; j < dom.Height; ++j) {
-            set(dom.Left, dom.Top + j);
-            set(dom.Left + dom.Width - 1, dom.Top + j);
-        }
-    }
-}
-
 void HideTaskbar() { platform::HideTaskbar(); }
 
 // ---------------------------------------------------------------- save data
@@ -89,12 +70,12 @@ void FrmAnalysis::cmdSaveData_Click()
         if (!res.confirmed) return;
         files.OutputFileName = res.path;
         const int index = res.filterIndex;
-        if (!DataNameFitsFilter(res.path, index)) {
+        const std::string target = core::DataFileName(res.path, index, relative);
+        if (target.empty()) {
             model::ShowMsg(std::string("The file cannot be saved.") + model::CR + "Invalid filename specified.", 16,
                            "Save Data File");
             continue;
         }
-        const std::string target = SuffixedDataName(res.path, index, relative);
         if (target != res.path && platform::FileExists(target)) {
             // The dialog asked about the name typed, not about the name written.
             const int answer = model::ShowMsg(platform::FileNameOf(target) + " already exists." + model::CR +
@@ -105,7 +86,7 @@ void FrmAnalysis::cmdSaveData_Click()
         const QString before = cmdSaveData->text();
         cmdSaveData->setText("Saving");
         QCoreApplication::processEvents();
-        if (!WriteDisplacementFile(target, index, frmUnits().optEnglishMils->isChecked())) {
+        if (!WriteDataFileSafely(target, index == 2)) {
             cmdSaveData->setText(before);
             model::ShowMsg("The file cannot be saved.", 16, "Save Data File");
             return;

@@ -13,10 +13,6 @@ std::string AcquisitionImagePath();
 // left untouched and no message is shown.
 bool HeaderIsWhole(const std::string& header);
 
-// Draws the one-pixel outline of every domain of the domain table into
-// DisplayImage (value 255).
-void DrawPartitionOutlines();
-
 // The taskbar of the desktop: windows opened full-screen hide it.
 void HideTaskbar();
 

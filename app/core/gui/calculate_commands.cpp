@@ -1,36 +1,36 @@
 // Calculate Displacement and Calculate Parameters of the main window: the
-// option checks and the result display around the analysis pipeline.
+// window reads its controls and hands them to the analysis pipeline and the
+// figures of the analysis core.
 #include "app/core/gui/frm_analysis.h"
 
-#include "app/core/grating.h"
-#include "app/core/model/model.h"
-#include "app/core/runtime.h"
-#include "platform/folders.h"
-#include "platform/messages.h"
+#include "app/core/figures.h"
+#include "app/core/pipeline.h"
 
 #include <QApplication>
 
 namespace gui {
 
-void SetUnitScaleFactorFromUnits()
-{
-    const auto& f = model::files;
-    if (core::EqualsNoCase(f.XYUnits, "mm") && core::EqualsNoCase(f.ZUnits, "mils"))
-        model::state.UnitScaleFactor = 2.54;
-    else if (core::EqualsNoCase(f.XYUnits, "in") && core::EqualsNoCase(f.ZUnits, "microns"))
-        model::state.UnitScaleFactor = 0.003937;
-    else
-        model::state.UnitScaleFactor = 0.1;
-}
-
 void FrmAnalysis::cmdUnwrap_Click()
 {
-    if (!model::state.PhaseInMemory) {
-        platform::ShowMessage("No Phase Data in Memory", 0, model::AppTitle);
-        return;
-    }
+    core::AnalysisOptions o;
+    o.grating = cmbGrating->currentIndex();
+    o.rotation = cmbRotation->currentIndex();
+    o.domain = cmbDomain->currentIndex();
+    o.compensate = chkCompensate->isChecked();
+    o.useFringeFile = chkFringeValuetxt->isChecked();
+    o.exclude128 = chkExclude128->isChecked();
+    o.phaseFilter = chkPhaseFilter->isChecked();
+    o.setReference = chkReference->isChecked();
+    o.relative = chkRelative->isChecked();
+    o.sampleWidth = txtSampleWidth->text().toStdString();
+    o.sampleHeight = txtSampleHeight->text().toStdString();
+    core::RunCalculateDisplacement(o);
+    while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
 }
 
-void FrmAnalysis::cmdParameters_Click() {}
+void FrmAnalysis::cmdParameters_Click()
+{
+    core::RunCalculateParameters(txtSampleWidth->text().toStdString(), txtSampleHeight->text().toStdString());
+}
 
 } // namespace gui

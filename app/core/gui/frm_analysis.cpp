@@ -6,6 +6,8 @@
 #include "app/core/gui/windows.h"
 #include "app/core/grating.h"
 #include "app/core/header.h"
+#include "app/core/loader.h"
+#include "app/core/reset.h"
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
 #include "app/core/settings.h"
@@ -80,6 +82,7 @@ FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
     setObjectName("frmAnalysis");
     setWindowTitle("Sorvanta Phase Image Display");
     exitProgram = [] { QCoreApplication::exit(0); };
+    core::SetAnalysisWindow(this);
 
     auto* outer = new QHBoxLayout(this);
 
@@ -280,11 +283,16 @@ FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
     });
 }
 
+FrmAnalysis::~FrmAnalysis()
+{
+    if (core::CurrentAnalysisWindow() == this) core::SetAnalysisWindow(nullptr);
+}
+
 // ---------------------------------------------------------------- options
 
 void FrmAnalysis::chkFringeValuetxt_Click()
 {
-    ResetAnalysisState();
+    core::ResetAnalysisState();
     if (chkFringeValuetxt->isChecked()) {
         lblGrating->setEnabled(true);
         cmbGrating->setEnabled(true);
@@ -298,15 +306,15 @@ void FrmAnalysis::chkFringeValuetxt_Click()
     }
 }
 
-void FrmAnalysis::chkExclude128_Click() { ResetAnalysisState(); }
-void FrmAnalysis::chkPhaseFilter_Click() { ResetAnalysisState(); }
-void FrmAnalysis::cmbGrating_Click() { ResetAnalysisState(); }
+void FrmAnalysis::chkExclude128_Click() { core::ResetAnalysisState(); }
+void FrmAnalysis::chkPhaseFilter_Click() { core::ResetAnalysisState(); }
+void FrmAnalysis::cmbGrating_Click() { core::ResetAnalysisState(); }
 
 void FrmAnalysis::chkCompensate_Click()
 {
     if (!model::state.PhaseInMemory) {
         if (!lblGrating->isEnabled()) cmbGrating->setEnabled(false);
-        ResetAnalysisState();
+        core::ResetAnalysisState();
         return;
     }
     if (chkCompensate->isChecked()) {
@@ -337,12 +345,12 @@ void FrmAnalysis::chkCompensate_Click()
         }
     }
     cmbGrating->setEnabled(true);
-    ResetAnalysisState();
+    core::ResetAnalysisState();
 }
 
 void FrmAnalysis::chkReference_Click()
 {
-    ResetAnalysisState();
+    core::ResetAnalysisState();
     if (chkReference->isChecked()) chkRelative->setChecked(false);
 }
 
@@ -363,19 +371,19 @@ void FrmAnalysis::chkRelative_Click()
             return;
         }
     }
-    ResetAnalysisState();
+    core::ResetAnalysisState();
 }
 
 void FrmAnalysis::cmbRotation_Click()
 {
     lblCoplanarity->setText(core::ContainsNoCase(S(cmbRotation->currentText()), "Lsf") ? "Coplanarity"
                                                                                        : "Maximum Deflection");
-    ResetAnalysisState();
+    core::ResetAnalysisState();
 }
 
 void FrmAnalysis::cmbDomain_Click()
 {
-    ResetAnalysisState();
+    core::ResetAnalysisState();
     const int k = cmbDomain->currentIndex();
     if (k < 0 || k >= model::MaxDomains) return;
     PhaseImageWindow& editor = frmPhaseImage();
@@ -401,7 +409,7 @@ void FrmAnalysis::SampleBoxChanged(QLineEdit* box)
         }
     }
     if (chkCompensate->isChecked()) {
-        ResetAnalysisState();
+        core::ResetAnalysisState();
     } else {
         model::state.Surface3DValid = false;
         model::state.ContourValid = false;
@@ -521,56 +529,55 @@ void FrmAnalysis::ClearCurrentImage()
     cmdCrop->setVisible(false);
     cmdMask->setVisible(false);
     lblImageName->setText("Image: None");
-    ResetAnalysisState();
+    core::ResetAnalysisState();
     ShowBlankPicture();
 }
 
 // ---------------------------------------------------------------- loading
 
-bool FrmAnalysis::TryReadNewImage(const std::string& fileName, int* cols, int* rows, std::string* header,
-                                  std::vector<uint8_t>* pixels)
+bool FrmAnalysis::ReloadCurrentMask(const std::string& fileName)
 {
-    header->clear();
-    if (platform::WildcardMatch("*_ph.bmp", fileName)) {
-        bufLoadImage->setFileName(Q(fileName));
-        if (bufLoadImage->load() != platform::PictureBuffer::LoadResult::Ok) return false;
-        *cols = bufLoadImage->imageWidth();
-        *rows = bufLoadImage->imageHeight();
-        *pixels = bufLoadImage->pixels();
-        return *cols > 0 && *rows > 0;
-    }
-    strandel::ReadResult rr = strandel::ReadImage(fileName);
-    if (rr.status != 0 || rr.cols == 0 || rr.rows == 0 || rr.cols > 32767 || rr.rows > 32767) return false;
-    if (rr.pixels.size() != size_t(rr.cols) * size_t(rr.rows)) return false;
-    *cols = rr.cols;
-    *rows = rr.rows;
-    *header = rr.header;
-    *pixels = std::move(rr.pixels);
+    auto& im = model::images;
+    const std::string maskFile = platform::JoinPath(platform::UtilityFolder(), "CurrentMask.tif");
+    if (!platform::FileExists(maskFile) || !platform::WildcardMatch("*CurrentPhase.tif", fileName)) return false;
+    const core::PhaseImageFile mask = core::ReadPhaseImageFile(maskFile);
+    // A mask of another size than the image does not belong to it.
+    if (!mask.ok || mask.cols != im.ImageCols || mask.rows != im.ImageRows) return false;
+    im.MaskImage.create(mask.cols, mask.rows);
+    im.MaskImage.buffer() = mask.pixels;
+    model::state.MaskInMemory = true;
+    core::RebuildDisplayImage();
+    core::ResetAnalysisState();
     return true;
 }
 
 void FrmAnalysis::LoadPhaseImage(const std::string& fileName)
 {
-    auto& im = model::images;
     auto& st = model::state;
-    auto& files = model::files;
 
-    // 1. The new image as a whole; a file that cannot be read, or whose header
-    //    breaks off, is refused before anything in memory changes.
-    int cols = 0, rows = 0;
-    std::string header;
-    std::vector<uint8_t> pixels;
-    if (!TryReadNewImage(fileName, &cols, &rows, &header, &pixels)) {
+    // The new image as a whole. A file that cannot be read, or whose header
+    // breaks off, is refused before anything in memory changes.
+    core::PhaseImageFile file;
+    if (platform::WildcardMatch("*_ph.bmp", fileName)) {
+        bufLoadImage->setFileName(Q(fileName));
+        if (bufLoadImage->load() == platform::PictureBuffer::LoadResult::Ok && bufLoadImage->imageWidth() > 0 &&
+            bufLoadImage->imageHeight() > 0) {
+            file.ok = true;
+            file.cols = uint16_t(bufLoadImage->imageWidth());
+            file.rows = uint16_t(bufLoadImage->imageHeight());
+            file.pixels = bufLoadImage->pixels();
+        }
+    } else {
+        file = core::ReadPhaseImageFile(fileName);
+    }
+    if (!file.ok || (core::HasMakerHeader(file.header) && !HeaderIsWhole(file.header))) {
         InvalidFormat("Load Phase Image");
         return;
     }
-    const bool makerHeader = core::HasMakerHeader(header);
-    if (makerHeader && !HeaderIsWhole(header)) {
-        InvalidFormat("Load Phase Image");
-        return;
-    }
+    const int cols = file.cols;
+    const int rows = file.rows;
 
-    // 2. and 3. A mask or partition in memory must keep its size.
+    // A mask or partition in memory keeps its size unless the user lets it go.
     const bool sizeDiffers = rows != Picbuf1->imageHeight() || cols != Picbuf1->imageWidth();
     auto sizeQuestion = [&](const char* what) {
         return "Selected phase image " + SignedNumber(cols) + " (X) x " + SignedNumber(rows) +
@@ -590,93 +597,29 @@ void FrmAnalysis::LoadPhaseImage(const std::string& fileName)
         }
     }
 
-    // 4. Geometry.
-    files.PhaseImageFile = fileName;
-    im.ImageCols = int16_t(cols);
-    im.ImageRows = int16_t(rows);
-    im.XMax = cols - 1;
-    im.YMax = rows - 1;
-    im.FullXMax = int16_t(cols - 1);
-    im.FullYMax = int16_t(rows - 1);
-    // 5. Pixels.
-    im.PhaseImage.create(cols, rows);
-    im.PhaseImage.buffer() = std::move(pixels);
-    files.ImageHeaderText = header;
+    // The image becomes current (geometry, pixels, header, working copies,
+    // overlays, names, working folder).
+    const core::InstalledImage installed = core::InstallPhaseImage(fileName, std::move(file));
 
-    // 6. Header and fringe-value controls.
-    bool headerUsed = false;
-    if (makerHeader) headerUsed = core::ParseImageHeader();
-    if (headerUsed) {
-        lblFringeValue->setText(Q(core::FormatNumber(st.HeaderFringeValue, "0.000000")) + " (mils)");
-        chkExclude128->setChecked(true);
-        chkFringeValuetxt->setChecked(false);
-        chkFringeValuetxt_Click();
-        chkFringeValuetxt->setEnabled(true);
-    } else {
-        files.ImageHeaderText.clear();
-        st.HeaderFringeValue = 0;
-        lblFringeValue->setText("None");
-        chkExclude128->setChecked(false);
-        chkFringeValuetxt->setChecked(true);
-        chkFringeValuetxt_Click();
-        chkFringeValuetxt->setEnabled(false);
-    }
+    // Header and fringe-value controls.
+    lblFringeValue->setText(Q(installed.fringeLabel));
+    chkExclude128->setChecked(installed.hasHeader);
+    chkFringeValuetxt->setChecked(!installed.hasHeader);
+    chkFringeValuetxt_Click();
+    chkFringeValuetxt->setEnabled(installed.hasHeader);
 
-    // 7. Working copies.
-    im.CurrentPhase = im.PhaseImage;
-    im.DisplayImage = im.CurrentPhase;
-
-    // 9. Mask overlay.
-    if (st.MaskInMemory && im.MaskImage.cols() == cols && im.MaskImage.rows() == rows) {
-        for (size_t i = 0; i < im.DisplayImage.size(); ++i)
-            if (im.MaskImage.buffer()[i] == 0) im.DisplayImage.buffer()[i] = 255;
-    }
-    // 10. Partition overlay.
-    if (st.PartitionInMemory) {
-        DrawPartitionOutlines();
-        cmbDomain_Click();
-    }
-    // 11. Show.
-    RefreshDisplay();
-
-    // 12. State.
-    ResetAnalysisState();
-    st.PhaseInMemory = true;
+    if (st.PartitionInMemory) cmbDomain_Click();
     cmdCrop->setVisible(true);
     if (!st.PartitionInMemory) cmdCrop->setEnabled(true);
     cmdMask->setVisible(true);
 
-    // 13. The current mask comes back with the current phase image.
-    const std::string maskFile = platform::JoinPath(platform::UtilityFolder(), "CurrentMask.tif");
-    if (platform::FileExists(maskFile) && platform::WildcardMatch("*CurrentPhase.tif", fileName)) {
-        strandel::ReadResult mr = strandel::ReadImage(maskFile);
-        if (mr.status == 0 && mr.cols == cols && mr.rows == rows) {
-            im.MaskImage.create(cols, rows);
-            im.MaskImage.buffer() = std::move(mr.pixels);
-            im.DisplayImage = im.CurrentPhase;
-            for (size_t i = 0; i < im.DisplayImage.size(); ++i)
-                if (im.MaskImage.buffer()[i] == 0) im.DisplayImage.buffer()[i] = 255;
-            st.MaskInMemory = true;
-            ResetAnalysisState();
-        }
-    }
+    // The current phase image brings the current mask back.
+    ReloadCurrentMask(fileName);
 
-    // 14. Names.
-    files.ImageFileTitle = platform::FileNameOf(fileName);
-    files.DataSetName = files.ImageFileTitle;
-    lblImageName->setText("Image: " + Q(files.ImageFileTitle) + " (" + QString::number(im.ImageCols) + " x " +
-                          QString::number(im.ImageRows) + ")");
-
-    // 15. and 16. Show again; the editor takes over the picture.
+    lblImageName->setText(Q(installed.imageLabel));
     RefreshDisplay();
     frmPhaseImage().ShowPicture(Picture());
-    // 17.
     if (st.PartitionInMemory) frmPhaseImage().cmbDomains_Click();
-    // 18. Working folder.
-    if (!platform::WildcardMatch("*NoPhase.tif", fileName) && !platform::WildcardMatch("*CurrentPhase.tif", fileName))
-        files.WorkingFolder = platform::FolderOf(fileName);
-    else
-        files.WorkingFolder = platform::ResultsFolder() + "/";
 }
 
 void FrmAnalysis::cmdAutoLoadImagePH_Click()
@@ -715,7 +658,7 @@ void FrmAnalysis::cmdLoadFile_Click()
 
 // ---------------------------------------------------------------- reset
 
-void FrmAnalysis::ResetResultDisplay()
+void FrmAnalysis::ClearResultDisplay()
 {
     cmdUnwrap->setText("Calculate Displacement ");
     lblMaxZValue->setText("");
@@ -725,15 +668,31 @@ void FrmAnalysis::ResetResultDisplay()
     cmdSaveData->setText("Save Data File");
     for (QPushButton* b : {cmdSaveData, cmd3DPlot, cmdContour, cmdDiagonal, cmdChordPlot, cmdParameters})
         b->setEnabled(false);
-    model::state.Surface3DValid = false;
-    model::state.ContourValid = false;
 }
 
-void ResetAnalysisState()
+void FrmAnalysis::ShowProcessing()
 {
-    if (model::state.StartupInProgress) return;
-    frmAnalysis().ResetResultDisplay();
+    cmdUnwrap->setText("Processing");
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
+
+void FrmAnalysis::ShowResults(const std::string& maxZ, const std::string& minZ, const std::string& range)
+{
+    cmdUnwrap->setText("Displacement Calculated ");
+    while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+    lblMaxZValue->setText(Q(maxZ));
+    lblMinZValue->setText(Q(minZ));
+    lblCoplanarityData->setText(Q(range));
+    lblZUnits->setVisible(true);
+    for (QPushButton* b : {cmdSaveData, cmd3DPlot, cmdContour, cmdDiagonal, cmdChordPlot, cmdParameters})
+        b->setEnabled(true);
+}
+
+void FrmAnalysis::SetReferenceCaption(const std::string& caption) { lblReference->setText(Q(caption)); }
+void FrmAnalysis::UncheckCompensate() { chkCompensate->setChecked(false); }
+void FrmAnalysis::UncheckRelative() { chkRelative->setChecked(false); }
+void FrmAnalysis::FocusSampleWidth() { txtSampleWidth->setFocus(); }
 
 FrmAnalysis& frmAnalysis()
 {

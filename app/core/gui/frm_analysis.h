@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QWidget>
 
+#include "app/core/reset.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -21,10 +23,11 @@ class PictureBuffer;
 
 namespace gui {
 
-class FrmAnalysis : public QWidget {
+class FrmAnalysis : public QWidget, public core::AnalysisWindow {
     Q_OBJECT
 public:
     explicit FrmAnalysis(QWidget* parent = nullptr);
+    ~FrmAnalysis() override;
 
     // Controls (names as the rest of the program addresses them).
     QLabel* lblTitle1;
@@ -110,8 +113,14 @@ public:
     void cmdClose_Click();
     void cmdExit_Click();
 
-    // Result state of the window (see ResetAnalysisState).
-    void ResetResultDisplay();
+    // How the analysis core drives the window.
+    void ClearResultDisplay() override;
+    void ShowProcessing() override;
+    void ShowResults(const std::string& maxZ, const std::string& minZ, const std::string& range) override;
+    void SetReferenceCaption(const std::string& caption) override;
+    void UncheckCompensate() override;
+    void UncheckRelative() override;
+    void FocusSampleWidth() override;
     // A new blank 640 x 480 picture on the display.
     void ShowBlankPicture();
     // Shows the window (maximised).
@@ -137,8 +146,7 @@ private:
     void SampleBoxLostFocus(QLineEdit* box);
     void ZBoxChanged();
     bool CheckZRange();
-    bool TryReadNewImage(const std::string& fileName, int* cols, int* rows, std::string* header,
-                         std::vector<uint8_t>* pixels);
+    bool ReloadCurrentMask(const std::string& fileName);
     void ShowHeaderMenu();
 
     QScrollArea* scroll_ = nullptr;
@@ -148,12 +156,5 @@ private:
 // The one main window, created on first use.
 FrmAnalysis& frmAnalysis();
 bool frmAnalysisExists();
-
-// Puts the main window back into its state without a result; does nothing
-// while the start-up is in progress.
-void ResetAnalysisState();
-
-// Sets the percent factor from the unit texts.
-void SetUnitScaleFactorFromUnits();
 
 } // namespace gui

@@ -3,6 +3,7 @@
 #include "app/core/gui/frm_analysis.h"
 #include "app/core/gui/windows.h"
 #include "app/core/model/model.h"
+#include "app/core/figures.h"
 #include "app/core/runtime.h"
 #include "platform/wildcard.h"
 
@@ -117,7 +118,7 @@ void FrmUnits::cmdOK_Click()
     confirmed_ = true;
     auto& files = model::files;
     ApplyUnitsToBatchForm();
-    SetUnitScaleFactorFromUnits();
+    core::SetUnitScaleFactor();
     model::state.StartupInProgress = false;
     hide();
 

@@ -1,22 +1,16 @@
 #pragma once
-// File naming of the Save Data File command: the dialog's filters, the check of
-// the chosen name against the chosen filter and the "_ab"/"_rel" suffix rule.
+// The Save Data File command's dialog filters and its safe write.
 #include <string>
 
 namespace gui {
 
-// Filter index 1: binary (".bin"), 2: text (".dat").
+// Filter index 1: binary ("*_ab.bin" / "*_rel.bin"), 2: text (".dat").
 std::string DataFileFilter(bool relative);
-// True when the path carries the filter's extension (letter case ignored).
-bool DataNameFitsFilter(const std::string& path, int filterIndex);
-// The name actually written: the last four characters are replaced by
-// "_ab.dat", "_rel.dat", "_ab.bin" or "_rel.bin" unless the name already ends
-// so (letter case ignored).
-std::string SuffixedDataName(const std::string& path, int filterIndex, bool relative);
 
-// Writes the current Displacement as a data file (text for filter index 2,
-// else binary) through a temporary file renamed into place. False when the
-// file could not be written; nothing is left behind then.
-bool WriteDisplacementFile(const std::string& path, int filterIndex, bool mils);
+// Writes the current displacement to `path` (text or binary) through a
+// temporary file in the same folder that is renamed into place. False when the
+// file could not be written; nothing is left behind then and an existing file
+// of that name is untouched.
+bool WriteDataFileSafely(const std::string& path, bool text);
 
 } // namespace gui

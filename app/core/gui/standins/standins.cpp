@@ -2,6 +2,7 @@
 
 #include "app/core/gui/frm_analysis.h"
 #include "app/core/model/model.h"
+#include "app/core/reset.h"
 #include "platform/folders.h"
 #include "platform/wildcard.h"
 
@@ -72,7 +73,7 @@ QScrollBar* Scroll(QWidget* w, const char* name)
     return s;
 }
 
-void ResetAnalysisState() { gui::ResetAnalysisState(); }
+void ResetAnalysisState() { core::ResetAnalysisState(); }
 
 const QStringList kAppearance = {"ColorFill", "GrayFill", "ColorLine", "BlackLine"};
 
