@@ -1,0 +1,154 @@
+#include "app/core/loader.h"
+
+#include "app/core/header.h"
+#include "app/core/model/model.h"
+#include "app/core/reset.h"
+#include "app/core/runtime.h"
+#include "app/outside/varnholde_calls.h"
+#include "platform/folders.h"
+#include "platform/strandel_binding.h"
+
+namespace core {
+namespace {
+
+const char* kCannotOpen = "The file cannot be opened.";
+
+} // namespace
+
+PhaseImageFile ReadPhaseImageFile(const std::string& path)
+{
+    PhaseImageFile f;
+    if (!platform::FileExists(path) || platform::IsFolder(path)) {
+        f.message = kCannotOpen;
+        return f;
+    }
+    strandel::ReadResult r = strandel::ReadImage(path);
+    if (r.status != 0 || r.cols == 0 || r.rows == 0 || r.cols > 32767 || r.rows > 32767 ||
+        r.pixels.size() != static_cast<size_t>(r.cols) * r.rows) {
+        f.message = kCannotOpen;
+        return f;
+    }
+    f.ok = true;
+    f.cols = r.cols;
+    f.rows = r.rows;
+    f.header = std::move(r.header);
+    f.pixels = std::move(r.pixels);
+    return f;
+}
+
+void RebuildDisplayImage()
+{
+    auto& im = model::images;
+    im.DisplayImage = im.CurrentPhase;
+    if (model::state.MaskInMemory && im.MaskImage.cols() == im.DisplayImage.cols() &&
+        im.MaskImage.rows() == im.DisplayImage.rows()) {
+        for (size_t i = 0; i < im.DisplayImage.size(); ++i)
+            if (im.MaskImage.buffer()[i] == 0)
+                im.DisplayImage.buffer()[i] = 255;
+    }
+    if (model::state.PartitionInMemory) {
+        const auto& mp = model::maskPartition;
+        auto set = [&](int x, int y) {
+            if (im.DisplayImage.contains(x, y))
+                im.DisplayImage(x, y) = 255;
+        };
+        for (int d = 0; d <= mp.DomainCount - 2 && d < model::MaxDomains; ++d) {
+            const model::Domain& dom = mp.DomainTable[d];
+            for (int i = 0; i < dom.Width; ++i) {
+                set(dom.Left + i, dom.Top);
+                set(dom.Left + i, dom.Top + dom.Height - 1);
+            }
+            for (int j = 0; j < dom.Height; ++j) {
+                set(dom.Left, dom.Top + j);
+                set(dom.Left + dom.Width - 1, dom.Top + j);
+            }
+        }
+    }
+}
+
+InstalledImage InstallPhaseImage(const std::string& path, PhaseImageFile file)
+{
+    auto& im = model::images;
+    auto& files = model::files;
+    InstalledImage out;
+    // Geometry.
+    files.PhaseImageFile = path;
+    im.ImageCols = static_cast<int16_t>(file.cols);
+    im.ImageRows = static_cast<int16_t>(file.rows);
+    im.XMax = file.cols - 1;
+    im.YMax = file.rows - 1;
+    im.FullXMax = static_cast<int16_t>(file.cols - 1);
+    im.FullYMax = static_cast<int16_t>(file.rows - 1);
+    // Pixels.
+    im.PhaseImage.create(file.cols, file.rows);
+    im.PhaseImage.buffer() = std::move(file.pixels);
+    im.PhaseImage.buffer().resize(static_cast<size_t>(file.cols) * file.rows, 0);
+    // Header and fringe value.
+    files.ImageHeaderText = file.header;
+    out.hasHeader = HasMakerHeader(files.ImageHeaderText) && ParseImageHeader();
+    if (out.hasHeader) {
+        out.fringeLabel = FormatNumber(model::state.HeaderFringeValue, "0.000000") + " (mils)";
+    } else {
+        files.ImageHeaderText.clear();
+        files.HeaderFields.clear();
+        model::state.HeaderFringeValue = 0;
+        out.fringeLabel = "None";
+    }
+    // Working copies.
+    im.CurrentPhase.create(file.cols, file.rows);
+    if (outside::CopyByteMatrix(im.PhaseImage.data(), im.ImageRows, im.ImageCols, im.CurrentPhase.data()) != 0)
+        im.CurrentPhase = im.PhaseImage;   // without the analysis library the image still shows
+    RebuildDisplayImage();
+    // State and names.
+    ResetAnalysisState();
+    model::state.PhaseInMemory = true;
+    files.ImageFileTitle = platform::FileNameOf(path);
+    files.DataSetName = files.ImageFileTitle;
+    out.imageLabel = "Image: " + files.ImageFileTitle + " (" + std::to_string(file.cols) + " x " +
+                     std::to_string(file.rows) + ")";
+    if (!MatchesPattern(path, "*NoPhase.tif") && !MatchesPattern(path, "*CurrentPhase.tif"))
+        files.WorkingFolder = platform::FolderOf(path);
+    else
+        files.WorkingFolder = platform::ResultsFolder() + "/";
+    return out;
+}
+
+bool LoadPhaseImageFile(const std::string& path, std::string* message, InstalledImage* installed)
+{
+    PhaseImageFile f = ReadPhaseImageFile(path);
+    if (!f.ok) {
+        if (message)
+            *message = f.message;
+        return false;
+    }
+    InstalledImage r = InstallPhaseImage(path, std::move(f));
+    if (installed)
+        *installed = r;
+    return true;
+}
+
+std::string DataFileName(const std::string& chosen, int filterIndex, bool relative)
+{
+    const bool text = filterIndex == 2;
+    const std::string ext = text ? ".dat" : ".bin";
+    if (!MatchesPattern(chosen, "*" + ext))
+        return std::string();
+    const std::string suffix = (relative ? "_rel" : "_ab") + ext;
+    if (MatchesPattern(chosen, "*" + suffix))
+        return chosen;
+    return chosen.substr(0, chosen.size() - 4) + suffix;
+}
+
+bool WriteDisplacementFile(const std::string& path, bool text, std::string* error)
+{
+    const auto& im = model::images;
+    const int16_t mils = EqualsNoCase(model::files.ZUnits, "mils") ? -1 : 0;
+    const int32_t status =
+        text ? outside::SaveSingleAsText(im.Displacement.data(), im.ImageRows, im.ImageCols, mils, path.c_str())
+             : outside::SaveSingleAsBinary(im.Displacement.data(), im.ImageRows, im.ImageCols, mils, path.c_str());
+    if (status != 0 && error)
+        *error = outside::LastError();
+    return status == 0;
+}
+
+} // namespace core

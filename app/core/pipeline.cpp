@@ -1,0 +1,418 @@
+#include "app/core/pipeline.h"
+
+#include "app/core/grating.h"
+#include "app/core/model/model.h"
+#include "app/core/reset.h"
+#include "app/core/runtime.h"
+#include "app/outside/varnholde_calls.h"
+#include "platform/folders.h"
+#include "platform/messages.h"
+
+#include <cmath>
+
+namespace core {
+namespace {
+
+using model::images;
+using model::NoDataValue;
+using model::state;
+
+const char* kSetupTitle = "Analysis Setup Error";
+
+int16_t Rows() { return images.ImageRows; }
+int16_t Cols() { return images.ImageCols; }
+
+// Sets ImageCols/ImageRows/XMax/YMax for a region of cols x rows.
+void SetRegionSize(int cols, int rows)
+{
+    images.ImageCols = static_cast<int16_t>(cols);
+    images.ImageRows = static_cast<int16_t>(rows);
+    images.XMax = cols - 1;
+    images.YMax = rows - 1;
+}
+
+// Multiplies every data value of Displacement by f (unit changes around compensation).
+void ScaleDisplacement(double f)
+{
+    for (float& v : images.Displacement.buffer())
+        if (v != NoDataValue)
+            v = static_cast<float>(v * f);
+}
+
+// A sample size in inches from a box text: the number, or in millimetres the
+// number / 25.4 rounded to two decimals.
+float SampleInches(double value)
+{
+    if (EqualsNoCase(model::files.XYUnits, "mm")) {
+        double r = 0;
+        ParseNumber(FormatNumber(value / model::MmPerInch, "0.00"), &r);
+        return static_cast<float>(r);
+    }
+    return static_cast<float>(value);
+}
+
+void Compensate(double width, double height)
+{
+    state.SampleWidth = SampleInches(width);
+    state.SampleHeight = SampleInches(height);
+    const bool microns = EqualsNoCase(model::files.ZUnits, "microns");
+    if (microns)
+        ScaleDisplacement(1.0 / model::MmPerInch);
+    CompensateDisplacement();
+    if (microns)
+        ScaleDisplacement(model::MmPerInch);
+}
+
+// The checks made before anything is computed for a partition or a mask that
+// does not fit the image. Returns the message, "" when all is well.
+std::string RegionProblem(const AnalysisOptions& o)
+{
+    const int fullCols = images.FullXMax + 1, fullRows = images.FullYMax + 1;
+    if (images.PhaseImage.cols() != fullCols || images.PhaseImage.rows() != fullRows)
+        return "The phase image in memory is incomplete." + std::string(model::CR) + "Load the image again.";
+    const auto& mp = model::maskPartition;
+    if (state.PartitionInMemory) {
+        if (o.domain < 0 || o.domain > mp.DomainCount - 2 || o.domain >= model::MaxDomains)
+            return "No domain is selected." + std::string(model::CR) + "Select the domain to analyse.";
+        const model::Domain& d = mp.DomainTable[o.domain];
+        if (d.Width <= 0 || d.Height <= 0 || d.Left < 0 || d.Top < 0 || d.Left + d.Width > fullCols ||
+            d.Top + d.Height > fullRows)
+            return "Domain \"" + d.Name + "\" does not lie inside the image." + std::string(model::CR) +
+                   "Clear the partition or load a matching one.";
+    }
+    if (state.MaskInMemory && (images.MaskImage.cols() != fullCols || images.MaskImage.rows() != fullRows))
+        return "The mask in memory (" + std::to_string(images.MaskImage.cols()) + " x " +
+               std::to_string(images.MaskImage.rows()) + ") does not match the size of the image (" +
+               std::to_string(fullCols) + " x " + std::to_string(fullRows) + ")." + std::string(model::CR) +
+               "Clear the mask or make a new one.";
+    return std::string();
+}
+
+} // namespace
+
+std::string RotationItemText(int position)
+{
+    static const char* items[] = {"No Rotation",  "Lsf Rotation", "4 Pt Rotation",
+                                  "3 Pt Rotation", "Lsf - Low 0",  "Lsf - High 0"};
+    return position >= 0 && position < 6 ? items[position] : "";
+}
+
+void ExtractDomain(int16_t index)
+{
+    if (index < 0 || index >= model::MaxDomains)
+        return;
+    const model::Domain& d = model::maskPartition.DomainTable[index];
+    SetRegionSize(d.Width, d.Height);
+    images.CurrentPhase.create(d.Width, d.Height);
+    for (int x = 0; x <= images.XMax; ++x)
+        for (int y = 0; y <= images.YMax; ++y)
+            images.CurrentPhase(x, y) = images.PhaseImage(d.Left + x, d.Top + y);
+    if (state.MaskInMemory) {
+        images.CurrentMask.create(d.Width, d.Height);
+        for (int x = 0; x <= images.XMax; ++x)
+            for (int y = 0; y <= images.YMax; ++y)
+                images.CurrentMask(x, y) = images.MaskImage(d.Left + x, d.Top + y);
+    }
+}
+
+void ReplaceBlankPhase()
+{
+    for (uint8_t& b : images.CurrentPhase.buffer())
+        if (b == model::BlankPhaseValue)
+            b = model::BlankPhaseValue - 1;
+}
+
+void ApplyMaskToPhase()
+{
+    images.WorkingPhase.create(Cols(), Rows());
+    if (state.MaskInMemory)
+        outside::Mask_UserAdd(images.CurrentPhase.data(), images.CurrentMask.data(), Rows(), Cols(),
+                              images.WorkingPhase.data());
+    else
+        outside::CopyByteMatrix(images.CurrentPhase.data(), Rows(), Cols(), images.WorkingPhase.data());
+}
+
+void FilterPhase() { outside::PhaseFiltering(images.WorkingPhase.data(), -1, Rows(), Cols()); }
+
+void UnwrapPhase()
+{
+    images.UnwrappedPhase.create(Cols(), Rows());
+    outside::Unwrap_FloodFill(images.WorkingPhase.data(), -1, Rows(), Cols(), images.UnwrappedPhase.data());
+}
+
+void PhaseToDisplacement()
+{
+    images.Displacement.create(Cols(), Rows());
+    if (EqualsNoCase(model::files.ZUnits, "microns"))
+        outside::PhiToMicrons(images.UnwrappedPhase.data(), Rows(), Cols(), state.FringeValue,
+                              images.Displacement.data());
+    else
+        outside::PhiToMils(images.UnwrappedPhase.data(), Rows(), Cols(), state.FringeValue,
+                           images.Displacement.data());
+}
+
+void CompensateDisplacement()
+{
+    const std::string path = GratingCompFilePath();
+    outside::Compensate_Standard(images.Displacement.data(), path.c_str(), Rows(), Cols(), state.SampleWidth,
+                                 state.SampleHeight, state.GratingIndex);
+}
+
+void ApplyRotation(int16_t choice)
+{
+    state.RotationMode = static_cast<uint8_t>(choice >= 0 && choice <= 3 ? choice : 1);
+    float* d = images.Displacement.data();
+    outside::RotateDisplacement(d, Rows(), Cols(), state.RotationMode);
+    if (choice != 4 && choice != 5)
+        return;
+    const float offset = choice == 4 ? outside::MinSingle(d, Rows(), Cols()) : outside::MaxSingle(d, Rows(), Cols());
+    if (offset == NoDataValue)
+        return;   // no data at all: nothing to shift
+    for (float& v : images.Displacement.buffer())
+        if (v != NoDataValue)
+            v -= offset;
+}
+
+void SetReference(int domainPosition)
+{
+    images.ReferenceDisplacement.create(Cols(), Rows());
+    state.RefXMax = images.XMax;
+    state.RefYMax = images.YMax;
+    state.ReferenceInMemory = true;
+    outside::CopySingleMatrix(images.Displacement.data(), Rows(), Cols(), images.ReferenceDisplacement.data());
+    const std::string size = " (" + std::to_string(Cols()) + " x " + std::to_string(Rows()) + ")";
+    const std::string caption =
+        state.PartitionInMemory ? "Reference: Domain " + std::to_string(domainPosition + 1) + size
+                                : "Reference: " + platform::FileNameOf(model::files.PhaseImageFile) + size;
+    if (AnalysisWindow* w = CurrentAnalysisWindow())
+        w->SetReferenceCaption(caption);
+}
+
+bool ApplyReference()
+{
+    images.DifferenceMatrix.create(Cols(), Rows());
+    if (state.RefXMax == images.XMax && state.RefYMax == images.YMax &&
+        images.ReferenceDisplacement.size() == images.Displacement.size()) {
+        state.RelativeResult = true;
+        outside::SubtractSingleMatrix(images.Displacement.data(), images.ReferenceDisplacement.data(), Rows(),
+                                      Cols(), images.DifferenceMatrix.data());
+        outside::CopySingleMatrix(images.DifferenceMatrix.data(), Rows(), Cols(), images.Displacement.data());
+        return true;
+    }
+    model::ShowMsg("Current and Reference images have different dimensions." + std::string(model::CR) +
+                       "Absolute displacement will be reported.",
+                   48, kSetupTitle);
+    if (AnalysisWindow* w = CurrentAnalysisWindow())
+        w->UncheckRelative();
+    return false;
+}
+
+void ComputeDisplacementRange()
+{
+    state.MaxZ = outside::MaxSingle(images.Displacement.data(), Rows(), Cols());
+    state.MinZ = outside::MinSingle(images.Displacement.data(), Rows(), Cols());
+    state.ZRange = state.MaxZ - state.MinZ;
+}
+
+void SwapImageMatrix()
+{
+    images.ResultMatrix.create(Cols(), Rows());
+    outside::SwapSingleMatrix(images.Displacement.data(), Rows(), Cols(), images.ResultMatrix.data());
+}
+
+int ReducedColumn(int i, int xMax) { return static_cast<int>(RoundHalfEven((i - 1) / 49.0 * xMax)); }
+int ReducedRow(int j, int yMax) { return static_cast<int>(RoundHalfEven((50 - j) / 49.0 * yMax)); }
+
+void ReduceData()
+{
+    auto& r = images.ReducedData;
+    if (r.cols() != model::ReducedSize || r.rows() != model::ReducedSize)
+        r.create(model::ReducedSize, model::ReducedSize);
+    const auto& m = images.ResultMatrix;
+    for (int i = 1; i <= model::ReducedSize; ++i)
+        for (int j = 1; j <= model::ReducedSize; ++j) {
+            const int x = ReducedColumn(i, images.XMax), y = ReducedRow(j, images.YMax);
+            r(i - 1, j - 1) = m.contains(x, y) ? m(x, y) : NoDataValue;
+        }
+}
+
+void MakeChartData()
+{
+    const int cols = images.XMax + 1, rows = images.YMax + 1;
+    images.ChartData.create(cols, rows);
+    const auto& m = images.ResultMatrix;
+    for (int x = 0; x < cols; ++x)
+        for (int y = 0; y < rows; ++y)
+            images.ChartData(x, y) = m(x, images.YMax - y);
+}
+
+CalculateOutcome RunCalculateDisplacement(const AnalysisOptions& o)
+{
+    CalculateOutcome out;
+    AnalysisWindow* window = CurrentAnalysisWindow();
+    // 1. An image must be in memory.
+    if (!state.PhaseInMemory) {
+        platform::ShowMessage("No Phase Data in Memory", platform::kMsgOkOnly, model::AppTitle);
+        return out;
+    }
+    if (o.grating < 0 || o.grating > 5 || o.rotation < 0 || o.rotation > 5) {
+        model::ShowMsg("Select a grating and a rotation.", 16, kSetupTitle);
+        return out;
+    }
+    // 2. Grating.
+    state.GratingIndex = static_cast<uint8_t>(o.grating);
+    // 3. Compensation needs the sample size inside the compensated area.
+    double width = 0, height = 0;
+    if (o.compensate) {
+        if (!ParseNumber(o.sampleWidth, &width) || !ParseNumber(o.sampleHeight, &height)) {
+            model::ShowMsg("Compensation requires image physical Width(X) and Height(Y).", 16, kSetupTitle);
+            if (window) {
+                window->FocusSampleWidth();
+                window->UncheckCompensate();
+            }
+            return out;
+        }
+        const bool inches = EqualsNoCase(model::files.XYUnits, "in");
+        const float w = static_cast<float>(inches ? width : width / model::MmPerInch);
+        const float h = static_cast<float>(inches ? height : height / model::MmPerInch);
+        const std::string problem = CheckCompensationArea(static_cast<uint8_t>(o.grating), w, h);
+        if (!problem.empty()) {
+            model::ShowMsg(problem, 16, kSetupTitle);
+            if (window)
+                window->UncheckCompensate();
+            return out;
+        }
+    }
+    // The region must be analysable: a selected domain inside the image, a
+    // mask of the image's size.
+    const std::string problem = RegionProblem(o);
+    if (!problem.empty()) {
+        model::ShowMsg(problem, 16, kSetupTitle);
+        return out;
+    }
+    // 4. Calibrated fringe value.
+    if (o.useFringeFile) {
+        const std::string path = platform::JoinPath(platform::UtilityFolder(), "FringeValue.txt");
+        state.CalibratedFringeValue = outside::ReadFringeValue(path.c_str(), state.GratingIndex);
+        if (state.CalibratedFringeValue == NoDataValue) {
+            const std::string reason = outside::LastError();
+            model::ShowMsg("FringeValue.txt cannot be read." +
+                               (reason.empty() ? std::string() : std::string(model::CR) + reason),
+                           16, "Calibration Needed");
+            return out;
+        }
+        if (state.CalibratedFringeValue == -1.0f) {
+            model::ShowMsg("Analysis cannot be performed with this grating until" + std::string(model::CR) +
+                               "a calibrated value is entered in FringeValue.txt.",
+                           48, "Calibration Needed");
+            return out;
+        }
+    }
+    // 5. Start.
+    state.RelativeResult = false;
+    if (window)
+        window->ShowProcessing();
+    // 6. Region to analyse.
+    if (state.PartitionInMemory) {
+        ExtractDomain(static_cast<int16_t>(o.domain));
+        model::maskPartition.CurrentDomain = static_cast<int16_t>(o.domain);
+    } else {
+        SetRegionSize(images.FullXMax + 1, images.FullYMax + 1);
+        images.CurrentPhase.create(Cols(), Rows());
+        outside::CopyByteMatrix(images.PhaseImage.data(), Rows(), Cols(), images.CurrentPhase.data());
+        if (state.MaskInMemory) {
+            images.CurrentMask.create(Cols(), Rows());
+            outside::CopyByteMatrix(images.MaskImage.data(), Rows(), Cols(), images.CurrentMask.data());
+        }
+    }
+    // 7. Blank pixels analysed as 127 unless excluded.
+    if (!o.exclude128)
+        ReplaceBlankPhase();
+    // 8.-11. Mask, filter, unwrap, convert.
+    ApplyMaskToPhase();
+    if (o.phaseFilter)
+        FilterPhase();
+    UnwrapPhase();
+    state.FringeValue = o.useFringeFile ? state.CalibratedFringeValue : state.HeaderFringeValue;
+    PhaseToDisplacement();
+    // 12. Compensation (in mils, sample in inches).
+    if (o.compensate)
+        Compensate(width, height);
+    // 13. Levelling, reference, range, result matrices.
+    ApplyRotation(static_cast<int16_t>(o.rotation));
+    if (o.setReference)
+        SetReference(o.domain);
+    if (o.relative)
+        ApplyReference();
+    ComputeDisplacementRange();
+    SwapImageMatrix();
+    ReduceData();
+    // 14. Chart copy.
+    MakeChartData();
+    // 15. Figures.
+    out.completed = true;
+    out.maxZ = FormatNumber(state.MaxZ, model::files.ZFormat);
+    out.minZ = FormatNumber(state.MinZ, model::files.ZFormat);
+    out.range = FormatNumber(state.ZRange, model::files.ZFormat);
+    if (window)
+        window->ShowResults(out.maxZ, out.minZ, out.range);
+    return out;
+}
+
+bool BatchAnalyzeImage(bool relative, const AnalysisOptions& o)
+{
+    // 1. Blank pixels.
+    if (!o.exclude128)
+        ReplaceBlankPhase();
+    // 2.-3. Mask, only when it has the image's size.
+    images.WorkingPhase.create(Cols(), Rows());
+    const auto& b = model::batch;
+    if (o.useMask && b.BatchMaskRows == Rows() && b.BatchMaskCols == Cols() &&
+        b.BatchMask.size() == images.CurrentPhase.size())
+        outside::Mask_UserAdd(images.CurrentPhase.data(), b.BatchMask.data(), Rows(), Cols(),
+                              images.WorkingPhase.data());
+    else
+        outside::CopyByteMatrix(images.CurrentPhase.data(), Rows(), Cols(), images.WorkingPhase.data());
+    // 4.-6. Filter, unwrap, convert.
+    if (o.phaseFilter)
+        FilterPhase();
+    UnwrapPhase();
+    state.FringeValue = o.useFringeFile ? state.CalibratedFringeValue : state.HeaderFringeValue;
+    PhaseToDisplacement();
+    // 7. Grating.
+    state.GratingIndex = static_cast<uint8_t>(o.grating);
+    // 8. Compensation.
+    if (o.compensate) {
+        double width = 0, height = 0;
+        if (!ParseNumber(o.sampleWidth, &width) || !ParseNumber(o.sampleHeight, &height))
+            return false;
+        Compensate(width, height);
+    }
+    // 9. Corner-point levellings need data in the four matrix corners.
+    if (o.rotation == 2 || o.rotation == 3) {
+        SwapImageMatrix();
+        const auto& m = images.ResultMatrix;
+        const int xm = images.XMax, ym = images.YMax;
+        if (m(0, 0) == NoDataValue || m(xm, ym) == NoDataValue || m(xm, 0) == NoDataValue ||
+            m(0, ym) == NoDataValue)
+            return false;
+    }
+    // 10. Levelling.
+    ApplyRotation(static_cast<int16_t>(o.rotation));
+    // 11. Relative step (the caller has compared the sizes; a reference of
+    // another size is refused rather than read past its end).
+    if (relative) {
+        if (images.ReferenceDisplacement.size() != images.Displacement.size())
+            return false;
+        images.DifferenceMatrix.create(Cols(), Rows());
+        outside::SubtractSingleMatrix(images.Displacement.data(), images.ReferenceDisplacement.data(), Rows(), Cols(),
+                                      images.DifferenceMatrix.data());
+        outside::CopySingleMatrix(images.DifferenceMatrix.data(), Rows(), Cols(), images.Displacement.data());
+    }
+    // 12.-13.
+    ComputeDisplacementRange();
+    SwapImageMatrix();
+    return true;
+}
+
+} // namespace core

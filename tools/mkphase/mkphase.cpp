@@ -1,0 +1,142 @@
+// mkphase: writes a synthetic 8-bit wrapped-phase image with a measurement
+// header, from a named surface, through the TIFF library.
+//
+//   mkphase [--size COLSxROWS] [--fringe MILS] [--surface TEXT] [--blank TEXT]
+//           [--no-header] OUT_ph.tif
+//   mkphase --sample OUT      the sample image the run script opens
+//
+// Surfaces and blank regions are those of the synthetic surface helper, e.g.
+//   --surface "cylinder:0.002,100"   --surface "saddle:0.001+noise:0.05"
+//   --blank border:5                 --blank "rect:0,0,10,10+ring:40,60"
+#include "platform/folders.h"
+#include "platform/strandel_binding.h"
+#include "tools/synth/synth.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+namespace {
+
+int Usage(const char* why)
+{
+    if (why && *why)
+        std::fprintf(stderr, "mkphase: %s\n", why);
+    std::fprintf(stderr,
+                 "usage: mkphase [--size COLSxROWS] [--fringe MILS] [--surface TEXT] [--blank TEXT]\n"
+                 "               [--no-header] OUT_ph.tif\n"
+                 "       mkphase --sample OUT\n"
+                 "surfaces (joined by '+'): plane:a,b,c  cylinder:k[,x0]  saddle:k[,x0,y0]  dome:k[,x0,y0]\n"
+                 "                          noise:amp[,seed]\n"
+                 "blank regions (joined by '+'): border:pct  ring:r0,r1  rect:x,y,w,h  none\n");
+    return 2;
+}
+
+bool ParseSize(const std::string& s, int* cols, int* rows)
+{
+    const size_t x = s.find_first_of("xX");
+    if (x == std::string::npos)
+        return false;
+    char* end = nullptr;
+    const long c = std::strtol(s.c_str(), &end, 10);
+    if (end != s.c_str() + x)
+        return false;
+    const long r = std::strtol(s.c_str() + x + 1, &end, 10);
+    if (*end != 0 || c < 1 || r < 1 || c > 32767 || r > 32767)
+        return false;
+    *cols = static_cast<int>(c);
+    *rows = static_cast<int>(r);
+    return true;
+}
+
+// Writes through a temporary name beside the target, renamed into place.
+int Write(const std::string& out, int cols, int rows, const std::string& header,
+          const std::vector<uint8_t>& pixels)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path target(out);
+    if (target.has_parent_path())
+        fs::create_directories(target.parent_path(), ec);
+    const std::string temp = out + ".part.tif";
+    const int32_t status = strandel::WriteTIFFFile(temp, static_cast<uint16_t>(cols), static_cast<uint16_t>(rows),
+                                                   header, pixels.data());
+    if (status != 0) {
+        fs::remove(temp, ec);
+        const std::string why = strandel::LoadError();
+        std::fprintf(stderr, "mkphase: cannot write %s (status %d)%s%s\n", out.c_str(), status,
+                     why.empty() ? "" : ": ", why.c_str());
+        return 1;
+    }
+    fs::rename(temp, target, ec);
+    if (ec) {
+        fs::remove(temp, ec);
+        std::fprintf(stderr, "mkphase: cannot write %s: %s\n", out.c_str(), ec.message().c_str());
+        return 1;
+    }
+    std::printf("%s (%d x %d)\n", out.c_str(), cols, rows);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int cols = 201, rows = 101;
+    double fringe = 10.0;
+    std::string surfaceText = "plane:0,0,0", blankText = "none", out;
+    bool header = true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&](std::string* v) {
+            if (i + 1 >= argc)
+                return false;
+            *v = argv[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--sample") {
+            if (!value(&out))
+                return Usage("--sample needs a file name");
+            cols = 400;
+            rows = 300;
+            fringe = 10.0;
+            surfaceText = "dome:0.0001+saddle:0.00005+plane:0.004,0.002,0+noise:0.03,7";
+            blankText = "border:2";
+        } else if (a == "--size") {
+            if (!value(&v) || !ParseSize(v, &cols, &rows))
+                return Usage("--size needs COLSxROWS (1 to 32767 each)");
+        } else if (a == "--fringe") {
+            char* end = nullptr;
+            if (!value(&v) || (fringe = std::strtod(v.c_str(), &end), *end != 0) || !(fringe > 0))
+                return Usage("--fringe needs a positive number of mils");
+        } else if (a == "--surface") {
+            if (!value(&surfaceText))
+                return Usage("--surface needs a text");
+        } else if (a == "--blank") {
+            if (!value(&blankText))
+                return Usage("--blank needs a text");
+        } else if (a == "--no-header") {
+            header = false;
+        } else if (a == "-h" || a == "--help") {
+            return Usage("");
+        } else if (!a.empty() && a[0] == '-') {
+            return Usage(("unknown option " + a).c_str());
+        } else {
+            out = a;
+        }
+    }
+    if (out.empty())
+        return Usage("no output file");
+    std::string error;
+    synth::Surface surface = synth::ParseSurface(surfaceText, cols, rows, &error);
+    if (!surface)
+        return Usage(("bad surface: " + error).c_str());
+    synth::Blank blank = synth::ParseBlank(blankText, cols, rows, &error);
+    if (!blank && !error.empty())
+        return Usage(("bad blank region: " + error).c_str());
+    const std::vector<uint8_t> pixels = synth::WrapToPhase(cols, rows, surface, fringe, blank);
+    return Write(out, cols, rows, header ? synth::MakeHeader(fringe, cols, rows) : std::string(), pixels);
+}
