@@ -168,13 +168,17 @@ inline int DecodeSymbol(BitReader& br, const HuffDecoder& h) {
     return -1;
 }
 
-inline int32_t ClampCoef(int32_t v) { return v < -32768 ? -32768 : (v > 32767 ? 32767 : v); }
+// Dequantised coefficients are kept within +-2^20, so the transform's sums
+// cannot overflow whatever the data holds (real images stay below 2^15).
+inline int32_t ClampCoef(int32_t v) {
+    return v < -(1 << 20) ? -(1 << 20) : (v > (1 << 20) ? (1 << 20) : v);
+}
 
-// One block: coefficients dequantised into natural order. `last` receives
-// the zig-zag index after the last non-zero coefficient (1 for DC only).
+// One block: coefficients dequantised into natural order into `blk`, which
+// must be all zero on entry; the natural positions written are listed in
+// `pos` (count in *npos) so the caller can clear them again.
 int DecodeBlock(BitReader& br, const HuffDecoder& dc, const HuffDecoder& ac, int* pred,
-                const int32_t* dq /* zig-zag order */, int32_t blk[64], int* last) {
-    std::memset(blk, 0, 64 * sizeof(int32_t));
+                const int32_t* dq /* zig-zag order */, int32_t blk[64], uint8_t pos[64], int* npos) {
     br.Ensure(32);
     const int t = DecodeSymbol(br, dc);
     if (t < 0 || t > 11) return ipiErrSyntacticalError;
@@ -183,16 +187,20 @@ int DecodeBlock(BitReader& br, const HuffDecoder& dc, const HuffDecoder& ac, int
     p = p < -32768 ? -32768 : (p > 32767 ? 32767 : p);
     *pred = p;
     blk[0] = ClampCoef(p * dq[0]);
-    int k = 1, lastK = 1;
+    int n = 0;
+    int k = 1;
     while (k < 64) {
         br.Ensure(32);
         const int32_t f = ac.fastAC[br.Peek(kFastBits)];
         if (f) {
+            // Values of at most 8 bits: the product stays below 2^20.
             k += (f >> 4) & 15;
             br.Skip(f & 15);
             if (k > 63) return ipiErrSyntacticalError;
-            blk[kJpegZigZag[k]] = ClampCoef((f >> 8) * dq[k]);
-            lastK = ++k;
+            const int z = kJpegZigZag[k];
+            blk[z] = (f >> 8) * dq[k];
+            pos[n++] = static_cast<uint8_t>(z);
+            ++k;
             continue;
         }
         const int rs = DecodeSymbol(br, ac);
@@ -205,18 +213,34 @@ int DecodeBlock(BitReader& br, const HuffDecoder& dc, const HuffDecoder& ac, int
         }
         k += run;
         if (k > 63) return ipiErrSyntacticalError;
-        blk[kJpegZigZag[k]] = ClampCoef(br.Receive(size) * dq[k]);
-        lastK = ++k;
+        const int z = kJpegZigZag[k];
+        blk[z] = ClampCoef(br.Receive(size) * dq[k]);
+        pos[n++] = static_cast<uint8_t>(z);
+        ++k;
     }
-    *last = lastK;
+    *npos = n;
     return 0;
 }
 
 // ---- inverse transform -----------------------------------------------------
 
-inline int32_t Mul8(int32_t x, int32_t c) { return static_cast<int32_t>((static_cast<int64_t>(x) * c) >> 8); }
+// Product with 8 fractional bits. The multiplication wraps instead of
+// overflowing: inputs are clamped so that only damaged data could get there.
+inline int32_t Mul8(int32_t x, int32_t c) {
+    return static_cast<int32_t>(static_cast<uint32_t>(x) * static_cast<uint32_t>(c)) >> 8;
+}
 
 inline uint8_t Clamp255(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+
+// Sample range limit for values -384..639 (index value + 384).
+struct RangeLimit {
+    uint8_t t[1024];
+    RangeLimit() {
+        for (int i = 0; i < 1024; ++i) t[i] = Clamp255(i - 384);
+    }
+};
+const RangeLimit kRange;
+inline uint8_t Limit(int32_t v) { return kRange.t[(v + 384) & 1023]; }
 
 // Scaled inverse DCT of a dequantised block (inputs carry the factors
 // 1 / (s_r s_c), so outputs come out 64 times too large).
@@ -268,14 +292,14 @@ void InverseTransform(const int32_t* in, uint8_t* out, ptrdiff_t stride) {
         t10 = Mul8(z12, 277) - z5;
         t12 = Mul8(z10, -669) + z5;
         const int32_t t6 = t12 - t7, t5 = t11 - t6, t4 = t10 + t5;
-        o[0] = Clamp255((t0 + t7) >> 6);
-        o[7] = Clamp255((t0 - t7) >> 6);
-        o[1] = Clamp255((t1 + t6) >> 6);
-        o[6] = Clamp255((t1 - t6) >> 6);
-        o[2] = Clamp255((t2 + t5) >> 6);
-        o[5] = Clamp255((t2 - t5) >> 6);
-        o[4] = Clamp255((t3 + t4) >> 6);
-        o[3] = Clamp255((t3 - t4) >> 6);
+        o[0] = Limit((t0 + t7) >> 6);
+        o[7] = Limit((t0 - t7) >> 6);
+        o[1] = Limit((t1 + t6) >> 6);
+        o[6] = Limit((t1 - t6) >> 6);
+        o[2] = Limit((t2 + t5) >> 6);
+        o[5] = Limit((t2 - t5) >> 6);
+        o[4] = Limit((t3 + t4) >> 6);
+        o[3] = Limit((t3 - t4) >> 6);
     }
 }
 
@@ -284,11 +308,15 @@ void FlatBlock(int32_t dc, uint8_t* out, ptrdiff_t stride) {
     for (int r = 0; r < 8; ++r) std::memset(out + r * stride, v, 8);
 }
 
-inline void DecodeToPixels(const int32_t* blk, int last, uint8_t* out, ptrdiff_t stride) {
-    if (last <= 1)
+// Pixels of a decoded block; the block is left all zero again.
+inline void DecodeToPixels(int32_t* blk, const uint8_t* pos, int npos, uint8_t* out, ptrdiff_t stride) {
+    if (npos == 0) {
         FlatBlock(blk[0], out, stride);
-    else
+    } else {
         InverseTransform(blk, out, stride);
+        for (int i = 0; i < npos; ++i) blk[pos[i]] = 0;
+    }
+    blk[0] = 0;
 }
 
 // ---- colour conversion -------------------------------------------------------
@@ -310,43 +338,48 @@ const ColourTables& Colour() {
     return t;
 }
 
-// One output row: y has `n` samples; cb and cr are already at full width.
-void ConvertRow(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int n, const JpegPlane* pl,
-                ptrdiff_t rowOffset[3]) {
+// Converts `n` pixels of one row; chroma sample i/H covers pixel i.
+// Step is the output pixel step when known at compile time (0: runtime).
+template <int H, int Step>
+void ConvertRow(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int n, uint8_t* R, uint8_t* G,
+                uint8_t* B, ptrdiff_t sr, ptrdiff_t sg, ptrdiff_t sb) {
     const ColourTables& t = Colour();
-    uint8_t* R = pl[0].origin + rowOffset[0];
-    uint8_t* G = pl[1].origin + rowOffset[1];
-    uint8_t* B = pl[2].origin + rowOffset[2];
-    const ptrdiff_t sr = pl[0].pixelStep, sg = pl[1].pixelStep, sb = pl[2].pixelStep;
-    if (sr == 1 && sg == 1 && sb == 1) {
-        for (int i = 0; i < n; ++i) {
+    if (Step) sr = sg = sb = Step;
+    int i = 0;
+    for (int c = 0; i + H <= n; ++c) {
+        const int rt = t.r[cr[c]], gt = (t.gcb[cb[c]] + t.gcr[cr[c]]) >> 8, bt = t.b[cb[c]];
+        for (int j = 0; j < H; ++j, ++i) {
             const int Y = y[i];
-            R[i] = Clamp255(Y + t.r[cr[i]]);
-            G[i] = Clamp255(Y + ((t.gcb[cb[i]] + t.gcr[cr[i]]) >> 8));
-            B[i] = Clamp255(Y + t.b[cb[i]]);
+            R[i * sr] = Limit(Y + rt);
+            G[i * sg] = Limit(Y + gt);
+            B[i * sb] = Limit(Y + bt);
         }
-        return;
     }
-    if (sr == 3 && sg == 3 && sb == 3) {
-        for (int i = 0; i < n; ++i) {
+    if (i < n) {
+        const int c = i / H;
+        const int rt = t.r[cr[c]], gt = (t.gcb[cb[c]] + t.gcr[cr[c]]) >> 8, bt = t.b[cb[c]];
+        for (; i < n; ++i) {
             const int Y = y[i];
-            R[3 * i] = Clamp255(Y + t.r[cr[i]]);
-            G[3 * i] = Clamp255(Y + ((t.gcb[cb[i]] + t.gcr[cr[i]]) >> 8));
-            B[3 * i] = Clamp255(Y + t.b[cb[i]]);
+            R[i * sr] = Limit(Y + rt);
+            G[i * sg] = Limit(Y + gt);
+            B[i * sb] = Limit(Y + bt);
         }
-        return;
-    }
-    for (int i = 0; i < n; ++i) {
-        const int Y = y[i];
-        R[i * sr] = Clamp255(Y + t.r[cr[i]]);
-        G[i * sg] = Clamp255(Y + ((t.gcb[cb[i]] + t.gcr[cr[i]]) >> 8));
-        B[i * sb] = Clamp255(Y + t.b[cb[i]]);
     }
 }
 
-// Chroma row at half width doubled into `out` (nearest sample).
-void Widen(const uint8_t* in, int n, uint8_t* out) {
-    for (int i = 0; i < n; ++i) out[i] = in[i >> 1];
+template <int H>
+void ConvertRowAnyStep(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int n, const JpegPlane* pl,
+                       int row) {
+    uint8_t* R = pl[0].origin + row * pl[0].rowStep;
+    uint8_t* G = pl[1].origin + row * pl[1].rowStep;
+    uint8_t* B = pl[2].origin + row * pl[2].rowStep;
+    const ptrdiff_t sr = pl[0].pixelStep, sg = pl[1].pixelStep, sb = pl[2].pixelStep;
+    if (sr == 3 && sg == 3 && sb == 3)
+        ConvertRow<H, 3>(y, cb, cr, n, R, G, B, 3, 3, 3);
+    else if (sr == 1 && sg == 1 && sb == 1)
+        ConvertRow<H, 1>(y, cb, cr, n, R, G, B, 1, 1, 1);
+    else
+        ConvertRow<H, 0>(y, cb, cr, n, R, G, B, sr, sg, sb);
 }
 
 }  // namespace
@@ -384,6 +417,7 @@ int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, i
         HuffDecoder huff[4];
         int32_t dq[2][64];  // zig-zag order
         int32_t blk[64];
+        uint8_t pos[64];
     };
     std::unique_ptr<State> st(new (std::nothrow) State);
     if (!st) return ipiErrSystem;
@@ -407,12 +441,10 @@ int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, i
     const int cStride = mcusX * 8;
     std::unique_ptr<uint8_t[]> ybuf(new (std::nothrow) uint8_t[static_cast<size_t>(yStride) * mcuH]);
     std::unique_ptr<uint8_t[]> cbuf;
-    std::unique_ptr<uint8_t[]> wide;
     if (!ybuf) return ipiErrSystem;
     if (colour) {
         cbuf.reset(new (std::nothrow) uint8_t[static_cast<size_t>(cStride) * 16]);
-        wide.reset(new (std::nothrow) uint8_t[static_cast<size_t>(yStride) * 2]);
-        if (!cbuf || !wide) return ipiErrSystem;
+        if (!cbuf) return ipiErrSystem;
     }
     uint8_t* cbPlane = colour ? cbuf.get() : nullptr;
     uint8_t* crPlane = colour ? cbuf.get() + cStride * 8 : nullptr;
@@ -422,7 +454,9 @@ int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, i
     br.end = data + size;
     int pred[3] = {0, 0, 0};
     int32_t* blk = st->blk;
-    int last = 0;
+    uint8_t* pos = st->pos;
+    std::memset(blk, 0, sizeof(st->blk));
+    int npos = 0;
     long mcuCount = 0;
     const int restart = tables.restartInterval;
     const int hBlocks = mcuW / 8, vBlocks = mcuH / 8;
@@ -432,17 +466,17 @@ int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, i
             for (int v = 0; v < vBlocks; ++v) {
                 for (int h = 0; h < hBlocks; ++h) {
                     const int rc = DecodeBlock(br, st->huff[kJpegLumDC], st->huff[kJpegLumAC], &pred[0],
-                                               st->dq[0], blk, &last);
+                                               st->dq[0], blk, pos, &npos);
                     if (rc) return rc;
-                    DecodeToPixels(blk, last, ybuf.get() + (v * 8) * yStride + mx * mcuW + h * 8, yStride);
+                    DecodeToPixels(blk, pos, npos, ybuf.get() + (v * 8) * yStride + mx * mcuW + h * 8, yStride);
                 }
             }
             if (colour) {
                 for (int c = 0; c < 2; ++c) {
                     const int rc = DecodeBlock(br, st->huff[kJpegChromDC], st->huff[kJpegChromAC],
-                                               &pred[1 + c], st->dq[1], blk, &last);
+                                               &pred[1 + c], st->dq[1], blk, pos, &npos);
                     if (rc) return rc;
-                    DecodeToPixels(blk, last, (c ? crPlane : cbPlane) + mx * 8, cStride);
+                    DecodeToPixels(blk, pos, npos, (c ? crPlane : cbPlane) + mx * 8, cStride);
                 }
             }
             if (br.Overrun()) return br.OverrunCode();
@@ -471,14 +505,10 @@ int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, i
             const int cr = mcuH == 16 ? r >> 1 : r;
             const uint8_t* cbRow = cbPlane + cr * cStride;
             const uint8_t* crRow = crPlane + cr * cStride;
-            if (mcuW == 16) {
-                Widen(cbRow, width, wide.get());
-                Widen(crRow, width, wide.get() + yStride);
-                cbRow = wide.get();
-                crRow = wide.get() + yStride;
-            }
-            ptrdiff_t off[3] = {y * planes[0].rowStep, y * planes[1].rowStep, y * planes[2].rowStep};
-            ConvertRow(yrow, cbRow, crRow, width, planes, off);
+            if (mcuW == 16)
+                ConvertRowAnyStep<2>(yrow, cbRow, crRow, width, planes, y);
+            else
+                ConvertRowAnyStep<1>(yrow, cbRow, crRow, width, planes, y);
         }
     }
     return 0;
