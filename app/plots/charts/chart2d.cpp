@@ -1,0 +1,458 @@
+#include "chart2d.h"
+
+#include "chart3d_render.h"   // NiceTicks
+#include "chartexport.h"
+
+#include <QFile>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRegularExpression>
+#include <QStringList>
+#include <algorithm>
+#include <cmath>
+
+namespace charts {
+
+namespace {
+
+QFont Font2D(double points, bool bold = false)
+{
+    QFont f(QStringLiteral("DejaVu Sans"));
+    f.setPixelSize(std::max(6, int(std::lround(points * 4.0 / 3.0))));
+    f.setBold(bold);
+    return f;
+}
+
+QString Tick(double v, double step)
+{
+    if (std::fabs(v) < step * 1e-9) v = 0.0;
+    int decimals = 0;
+    if (step > 0 && step < 1.0) decimals = std::min(8, int(std::ceil(-std::log10(step) - 1e-9)));
+    return QString::number(v, 'f', decimals);
+}
+
+const QColor kSeriesColours[] = {QColor(0, 0, 200), QColor(200, 0, 0), QColor(0, 140, 0), QColor(160, 0, 160)};
+
+} // namespace
+
+Chart2D::Chart2D(QObject* parent) : QObject(parent) {}
+
+void Chart2D::touch()
+{
+    if (batched_) {
+        pending_ = true;
+        return;
+    }
+    emit changed();
+}
+
+void Chart2D::setSize(QSize size)
+{
+    size = size.expandedTo(QSize(1, 1));
+    if (size == size_) return;
+    size_ = size;
+    touch();
+}
+
+void Chart2D::setIsBatched(bool on)
+{
+    if (on == batched_) return;
+    batched_ = on;
+    if (!on && pending_) {
+        pending_ = false;
+        emit changed();
+    }
+}
+
+void Chart2D::setHoleValue(double v) { hole_ = v; touch(); }
+
+void Chart2D::setSeriesCount(int n)
+{
+    n = std::clamp(n, 0, 64);
+    y_.resize(size_t(n), std::vector<double>(x_.size(), hole_));
+    labels_.resize(size_t(n));
+    colours_.resize(size_t(n));
+    touch();
+}
+
+void Chart2D::setPointCount(int n)
+{
+    n = std::max(0, n);
+    x_.resize(size_t(n), 0.0);
+    for (auto& s : y_) s.resize(size_t(n), hole_);
+    touch();
+}
+
+void Chart2D::setX(int point, double x)
+{
+    if (point < 1 || size_t(point) > x_.size()) return;
+    x_[size_t(point - 1)] = x;
+    touch();
+}
+
+double Chart2D::x(int point) const { return point >= 1 && size_t(point) <= x_.size() ? x_[size_t(point - 1)] : hole_; }
+
+void Chart2D::setY(int series, int point, double y)
+{
+    if (series < 1 || size_t(series) > y_.size() || point < 1 || size_t(point) > x_.size()) return;
+    y_[size_t(series - 1)][size_t(point - 1)] = y;
+    touch();
+}
+
+double Chart2D::y(int series, int point) const
+{
+    if (series < 1 || size_t(series) > y_.size() || point < 1 || size_t(point) > x_.size()) return hole_;
+    return y_[size_t(series - 1)][size_t(point - 1)];
+}
+
+void Chart2D::setSeriesLabel(int series, const QString& label)
+{
+    if (series < 1) return;
+    if (size_t(series) > labels_.size()) labels_.resize(size_t(series));
+    labels_[size_t(series - 1)] = label;
+    touch();
+}
+
+QString Chart2D::seriesLabel(int series) const
+{
+    return series >= 1 && size_t(series) <= labels_.size() ? labels_[size_t(series - 1)] : QString();
+}
+
+void Chart2D::setSeriesColour(int series, const QColor& colour)
+{
+    if (series < 1) return;
+    if (size_t(series) > colours_.size()) colours_.resize(size_t(series));
+    colours_[size_t(series - 1)] = colour;
+    touch();
+}
+
+bool Chart2D::loadData(const QString& path, QString* error)
+{
+    auto fail = [error](const QString& why) {
+        if (error) *error = why;
+        return false;
+    };
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return fail("cannot open " + path);
+    const QStringList lines = QString::fromUtf8(f.read(64 << 20)).split('\n');
+    int series = -1, points = -1;
+    bool magic = false;
+    std::vector<double> xs;
+    std::vector<std::vector<double>> ys;
+    std::vector<std::pair<int, QString>> labels;
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString line = lines[i].trimmed();
+        const QString where = QString("%1, line %2: ").arg(path).arg(i + 1);
+        if (line.isEmpty() || line.startsWith('#')) continue;
+        const QStringList parts = line.split(QRegularExpression(QStringLiteral("[ \t]+")), Qt::SkipEmptyParts);
+        if (!magic) {
+            if (parts.size() != 2 || parts[0].compare("sorvanta-chart2d", Qt::CaseInsensitive) != 0 || parts[1] != "1")
+                return fail(where + "not a chart data file");
+            magic = true;
+            continue;
+        }
+        const QString key = parts[0].toLower();
+        bool ok = false;
+        if (key == "series" || key == "points") {
+            const int n = parts.size() == 2 ? parts[1].toInt(&ok) : 0;
+            if (!ok || n < 1 || (key == "series" && n > 16) || n > 10000000) return fail(where + "bad " + key + " count");
+            (key == "series" ? series : points) = n;
+            continue;
+        }
+        if (key == "label") {
+            const int s = parts.size() >= 2 ? parts[1].toInt(&ok) : 0;
+            if (!ok || s < 1 || s > 16) return fail(where + "bad series number");
+            const int at = line.indexOf(parts[1], 5) + parts[1].size();
+            labels.push_back({s, line.mid(at).trimmed()});
+            continue;
+        }
+        if (series < 0 || points < 0) return fail(where + "series and points must come before the data");
+        if (parts.size() != series + 1) return fail(where + QString("expected %1 numbers").arg(series + 1));
+        std::vector<double> row;
+        for (const QString& p : parts) {
+            const double v = p.toDouble(&ok);
+            if (!ok || !std::isfinite(v)) return fail(where + "bad number " + p);
+            row.push_back(v);
+        }
+        if (int(xs.size()) >= points) return fail(where + "more points than announced");
+        xs.push_back(row[0]);
+        if (ys.empty()) ys.resize(size_t(series));
+        for (int s = 0; s < series; ++s) ys[size_t(s)].push_back(row[size_t(s + 1)]);
+    }
+    if (!magic) return fail(path + ": not a chart data file");
+    if (series < 0 || points < 0 || int(xs.size()) != points)
+        return fail(path + QString(": expected %1 points, found %2").arg(points).arg(xs.size()));
+    for (const auto& l : labels)
+        if (l.first > series) return fail(path + ": label for a series that does not exist");
+    const bool wasBatched = batched_;
+    setIsBatched(true);
+    x_ = xs;
+    y_ = ys;
+    labels_.resize(size_t(series));
+    colours_.resize(size_t(series));
+    for (const auto& l : labels) labels_[size_t(l.first - 1)] = l.second;
+    touch();
+    setIsBatched(wasBatched);
+    return true;
+}
+
+void Chart2D::setHeaderText(const QString& t) { header_ = t; touch(); }
+void Chart2D::setHeaderShown(bool s) { headerShown_ = s; touch(); }
+void Chart2D::setFooterText(const QString& t) { footer_ = t; touch(); }
+void Chart2D::setFooterShown(bool s) { footerShown_ = s; touch(); }
+void Chart2D::setLegendShown(bool s) { legendShown_ = s; touch(); }
+
+bool Chart2D::AxisByName(const QString& name, Axis2D* axis)
+{
+    const QString n = name.trimmed().toUpper();
+    if (n == "X") *axis = Axis2D::X;
+    else if (n == "Y") *axis = Axis2D::Y;
+    else return false;
+    return true;
+}
+
+bool Chart2D::AxisByIndex(int index, Axis2D* axis)
+{
+    if (index == 1) *axis = Axis2D::X;
+    else if (index == 2) *axis = Axis2D::Y;
+    else return false;
+    return true;
+}
+
+void Chart2D::setAxisTitle(Axis2D a, const QString& t) { axes_[int(a)].title = t; touch(); }
+void Chart2D::setAxisMin(Axis2D a, double v) { axes_[int(a)].min = v; axes_[int(a)].minAuto = false; touch(); }
+void Chart2D::setAxisMax(Axis2D a, double v) { axes_[int(a)].max = v; axes_[int(a)].maxAuto = false; touch(); }
+void Chart2D::setAxisMinAuto(Axis2D a, bool on) { axes_[int(a)].minAuto = on; touch(); }
+void Chart2D::setAxisMaxAuto(Axis2D a, bool on) { axes_[int(a)].maxAuto = on; touch(); }
+void Chart2D::setAxisAnnotation(Axis2D a, int mode) { axes_[int(a)].annotation = mode; touch(); }
+void Chart2D::setAxisTitleFontSize(Axis2D a, int points) { axes_[int(a)].titleFont = points; touch(); }
+
+bool Chart2D::dataExtent(Axis2D a, double* lo, double* hi) const
+{
+    bool any = false;
+    auto take = [&](double v) {
+        if (!any) { *lo = *hi = v; any = true; }
+        else { *lo = std::min(*lo, v); *hi = std::max(*hi, v); }
+    };
+    if (a == Axis2D::X) {
+        for (double v : x_) take(v);
+    } else {
+        for (const auto& s : y_)
+            for (double v : s)
+                if (v != hole_ && std::isfinite(v)) take(v);
+    }
+    return any;
+}
+
+void Chart2D::limits(Axis2D a, double* lo, double* hi) const
+{
+    double dlo = 0, dhi = 1;
+    const bool any = dataExtent(a, &dlo, &dhi);
+    if (any && !(dhi > dlo)) { dlo -= 0.5; dhi += 0.5; }
+    if (any && a == Axis2D::Y) {
+        // Automatic Y limits end on tick values.
+        const auto t = NiceTicks(dlo, dhi, 6);
+        if (t.size() >= 2) {
+            const double step = t[1] - t[0];
+            dlo = std::floor(dlo / step + 1e-9) * step;
+            dhi = std::ceil(dhi / step - 1e-9) * step;
+        }
+    }
+    const AxisState& s = axes_[int(a)];
+    *lo = s.minAuto ? dlo : s.min;
+    *hi = s.maxAuto ? dhi : s.max;
+    if (!(*hi > *lo)) {
+        const double mid = *lo;
+        *lo = mid - 0.5;
+        *hi = mid + 0.5;
+    }
+}
+
+double Chart2D::axisMin(Axis2D a) const { double lo, hi; limits(a, &lo, &hi); return lo; }
+double Chart2D::axisMax(Axis2D a) const { double lo, hi; limits(a, &lo, &hi); return hi; }
+
+QRectF Chart2D::layoutPlot(QRect* header, QRect* footer, QRect* legend) const
+{
+    QRect area(8, 8, size_.width() - 16, size_.height() - 16);
+    *header = *footer = *legend = QRect();
+    if (headerShown_ && !header_.isEmpty()) {
+        const QFontMetrics fm(Font2D(13, true));
+        *header = QRect(area.left(), area.top(), area.width(), fm.height() * (int(header_.count('\n')) + 1) + 4);
+        area.setTop(header->bottom() + 5);
+    }
+    if (footerShown_ && !footer_.isEmpty()) {
+        const QFontMetrics fm(Font2D(10));
+        const int h = fm.height() * (int(footer_.count('\n')) + 1) + 4;
+        *footer = QRect(area.left(), area.bottom() - h + 1, area.width(), h);
+        area.setBottom(footer->top() - 5);
+    }
+    if (legendShown_ && !y_.empty()) {
+        const QFontMetrics fm(Font2D(9));
+        const int h = fm.height() + 8;
+        *legend = QRect(area.left(), area.bottom() - h + 1, area.width(), h);
+        area.setBottom(legend->top() - 5);
+    }
+    const QFontMetricsF nfm(Font2D(9));
+    const QFontMetricsF xt(Font2D(axes_[0].titleFont, true)), yt(Font2D(axes_[1].titleFont, true));
+    const double left = (axes_[1].annotation != 2 ? nfm.horizontalAdvance(QStringLiteral("-0000.0")) + 8 : 4) +
+                        (axes_[1].title.isEmpty() ? 0 : yt.height() + 6) + 6;
+    const double bottom = (axes_[0].annotation != 2 ? nfm.height() + 8 : 4) + (axes_[0].title.isEmpty() ? 0 : xt.height() + 6);
+    QRectF plot = QRectF(area).adjusted(left, nfm.height() / 2 + 2, -nfm.horizontalAdvance(QStringLiteral("00000")) / 2, -bottom);
+    if (plot.width() < 10 || plot.height() < 10) plot = QRectF(area);
+    return plot;
+}
+
+QRectF Chart2D::plotRect() const
+{
+    QRect h, f, l;
+    return layoutPlot(&h, &f, &l);
+}
+
+QPointF Chart2D::dataToPixel(double xv, double yv) const
+{
+    const QRectF r = plotRect();
+    double x0, x1, y0, y1;
+    limits(Axis2D::X, &x0, &x1);
+    limits(Axis2D::Y, &y0, &y1);
+    return QPointF(r.left() + (xv - x0) / (x1 - x0) * r.width(), r.bottom() - (yv - y0) / (y1 - y0) * r.height());
+}
+
+QImage Chart2D::renderImage() const
+{
+    QImage image(size_, QImage::Format_RGB32);
+    render(image);
+    return image;
+}
+
+void Chart2D::render(QImage& image) const
+{
+    image.fill(Qt::white);
+    QRect headerR, footerR, legendR;
+    const QRectF plot = layoutPlot(&headerR, &footerR, &legendR);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    p.setPen(Qt::black);
+    if (!headerR.isNull()) {
+        p.setFont(Font2D(13, true));
+        p.drawText(headerR, Qt::AlignCenter, header_);
+    }
+    if (!footerR.isNull()) {
+        p.setFont(Font2D(10));
+        p.drawText(footerR, Qt::AlignCenter, footer_);
+    }
+    double x0, x1, y0, y1;
+    limits(Axis2D::X, &x0, &x1);
+    limits(Axis2D::Y, &y0, &y1);
+    auto toPx = [&](double xv, double yv) {
+        return QPointF(plot.left() + (xv - x0) / (x1 - x0) * plot.width(), plot.bottom() - (yv - y0) / (y1 - y0) * plot.height());
+    };
+    // Axes, grid and numbers.
+    p.setFont(Font2D(9));
+    const QFontMetricsF nfm(p.font());
+    const auto xt = NiceTicks(x0, x1, std::clamp(int(plot.width() / 80), 2, 12));
+    const auto yt = NiceTicks(y0, y1, std::clamp(int(plot.height() / 45), 2, 12));
+    double yNumW = 0;
+    p.setPen(QPen(QColor(225, 225, 225), 0));
+    for (double t : xt) p.drawLine(toPx(t, y0), toPx(t, y1));
+    for (double t : yt) p.drawLine(toPx(x0, t), toPx(x1, t));
+    if (y0 < 0 && y1 > 0) {
+        p.setPen(QPen(QColor(150, 150, 150), 0));
+        p.drawLine(toPx(x0, 0), toPx(x1, 0));
+    }
+    p.setPen(QPen(Qt::black, 1));
+    p.drawRect(plot);
+    if (axes_[0].annotation != 2) {
+        const double step = xt.size() > 1 ? xt[1] - xt[0] : 1.0;
+        for (double t : xt) {
+            const QPointF q = toPx(t, y0);
+            const QString s = Tick(t, step);
+            p.drawLine(q, q + QPointF(0, 4));
+            p.drawText(QPointF(q.x() - nfm.horizontalAdvance(s) / 2, q.y() + 6 + nfm.ascent()), s);
+        }
+    }
+    if (axes_[1].annotation != 2) {
+        const double step = yt.size() > 1 ? yt[1] - yt[0] : 1.0;
+        for (double t : yt) {
+            const QPointF q = toPx(x0, t);
+            const QString s = Tick(t, step);
+            yNumW = std::max(yNumW, nfm.horizontalAdvance(s));
+            p.drawLine(q, q - QPointF(4, 0));
+            p.drawText(QPointF(q.x() - 7 - nfm.horizontalAdvance(s), q.y() + (nfm.ascent() - nfm.descent()) / 2), s);
+        }
+    }
+    if (!axes_[0].title.isEmpty()) {
+        p.setFont(Font2D(axes_[0].titleFont, true));
+        const QFontMetricsF fm(p.font());
+        const double y = plot.bottom() + (axes_[0].annotation != 2 ? nfm.height() + 8 : 4) + fm.ascent() + 2;
+        p.drawText(QPointF(plot.center().x() - fm.horizontalAdvance(axes_[0].title) / 2, y), axes_[0].title);
+    }
+    if (!axes_[1].title.isEmpty()) {
+        p.setFont(Font2D(axes_[1].titleFont, true));
+        const QFontMetricsF fm(p.font());
+        p.save();
+        p.translate(std::max(fm.height() / 2 + 8, plot.left() - 10 - yNumW - fm.height() / 2), plot.center().y());
+        p.rotate(-90);
+        p.drawText(QPointF(-fm.horizontalAdvance(axes_[1].title) / 2, (fm.ascent() - fm.descent()) / 2), axes_[1].title);
+        p.restore();
+    }
+    // Series: lines that break at holes.
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setClipRect(plot.adjusted(-1, -1, 1, 1));
+    for (size_t s = 0; s < y_.size(); ++s) {
+        const QColor colour = s < colours_.size() && colours_[s].isValid() ? colours_[s] : kSeriesColours[s % 4];
+        p.setPen(QPen(colour, 1.6));
+        QPainterPath path;
+        bool open = false;
+        for (size_t i = 0; i < x_.size(); ++i) {
+            const double v = y_[s][i];
+            if (v == hole_ || !std::isfinite(v)) {
+                open = false;
+                continue;
+            }
+            const QPointF q = toPx(x_[i], v);
+            if (open) path.lineTo(q);
+            else {
+                path.moveTo(q);
+                path.lineTo(q);   // a lone point still shows
+                open = true;
+            }
+        }
+        p.drawPath(path);
+    }
+    p.setClipping(false);
+    if (!legendR.isNull()) {
+        p.setFont(Font2D(9));
+        const QFontMetricsF fm(p.font());
+        double total = 0;
+        std::vector<QString> names;
+        for (size_t s = 0; s < y_.size(); ++s) {
+            QString n = s < labels_.size() ? labels_[s] : QString();
+            if (n.isEmpty()) n = QString("Series %1").arg(s + 1);
+            names.push_back(n);
+            total += 30 + fm.horizontalAdvance(n) + 20;
+        }
+        double x = legendR.center().x() - total / 2;
+        const double y = legendR.center().y();
+        for (size_t s = 0; s < names.size(); ++s) {
+            const QColor colour = s < colours_.size() && colours_[s].isValid() ? colours_[s] : kSeriesColours[s % 4];
+            p.setPen(QPen(colour, 2));
+            p.drawLine(QPointF(x, y), QPointF(x + 24, y));
+            p.setPen(Qt::black);
+            p.drawText(QPointF(x + 30, y + (fm.ascent() - fm.descent()) / 2), names[s]);
+            x += 30 + fm.horizontalAdvance(names[s]) + 20;
+        }
+    }
+}
+
+bool Chart2D::exportBmp(const QString& path, QString* error) const
+{
+    return SavePicture(renderImage(), path, PictureFormat::Bmp, 100, error);
+}
+
+bool Chart2D::exportJpeg(const QString& path, int quality, QString* error) const
+{
+    return SavePicture(renderImage(), path, PictureFormat::Jpeg, quality, error);
+}
+
+} // namespace charts

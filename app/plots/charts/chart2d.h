@@ -1,0 +1,135 @@
+#pragma once
+// The 2D chart of the profile plots: up to a few series of y values over one
+// shared set of x values, drawn as lines that break at holes (9999.0), with
+// axes, header, footer and a legend of the series labels.
+//
+// Conventions: points and series count from 1; the x values are given for
+// series 1 and every series shares them. Axis annotation: 0 shown, 2 hidden.
+// Axis title font sizes are in points.
+//
+// Data files (loadData) are text, one entry a line, '#' starting a comment:
+//
+//   sorvanta-chart2d 1
+//   series 2                         number of series (1 to 16)
+//   points 5                         number of points
+//   label 1 Upper Left to Lower Right (AB)     optional series labels
+//   0.0  1.25  -0.5                  one line a point: x, then one y a series
+//   ...
+//
+// Numbers use '.' as decimal point; 9999 (the hole value) marks a missing y.
+#include <QColor>
+#include <QImage>
+#include <QObject>
+#include <QSize>
+#include <QString>
+#include <vector>
+
+#include "chart3d.h"   // ChartAction, kHoleValue
+
+namespace charts {
+
+enum class Axis2D { X = 0, Y = 1 };
+
+class Chart2D : public QObject {
+    Q_OBJECT
+public:
+    explicit Chart2D(QObject* parent = nullptr);
+
+    void setSize(QSize size);
+    QSize size() const { return size_; }
+
+    void setIsBatched(bool on);
+    bool isBatched() const { return batched_; }
+
+    // --- Data of chart group 1.
+    void setHoleValue(double v);
+    double holeValue() const { return hole_; }
+    void setSeriesCount(int n);
+    int seriesCount() const { return int(y_.size()); }
+    void setPointCount(int n);
+    int pointCount() const { return int(x_.size()); }
+    void setX(int point, double x);                  // 1-based
+    double x(int point) const;
+    void setY(int series, int point, double y);      // 1-based
+    double y(int series, int point) const;
+    void setSeriesLabel(int series, const QString& label);
+    QString seriesLabel(int series) const;
+    void setSeriesColour(int series, const QColor& colour);
+    // Loads the whole data of the group from a data file (format above).
+    // On failure the chart keeps its data and the reason is returned.
+    bool loadData(const QString& path, QString* error = nullptr);
+
+    // --- Titles and legend.
+    void setHeaderText(const QString& t);
+    QString headerText() const { return header_; }
+    void setHeaderShown(bool s);
+    bool headerShown() const { return headerShown_; }
+    void setFooterText(const QString& t);
+    QString footerText() const { return footer_; }
+    void setFooterShown(bool s);
+    bool footerShown() const { return footerShown_; }
+    void setLegendShown(bool s);
+    bool legendShown() const { return legendShown_; }
+
+    // --- Axes by name "X"/"Y" (any case) or position (1 = X, 2 = Y).
+    static bool AxisByName(const QString& name, Axis2D* axis);
+    static bool AxisByIndex(int index, Axis2D* axis);
+    void setAxisTitle(Axis2D a, const QString& t);
+    QString axisTitle(Axis2D a) const { return axes_[int(a)].title; }
+    void setAxisMin(Axis2D a, double v);
+    void setAxisMax(Axis2D a, double v);
+    void setAxisMinAuto(Axis2D a, bool on);
+    void setAxisMaxAuto(Axis2D a, bool on);
+    bool axisMinAuto(Axis2D a) const { return axes_[int(a)].minAuto; }
+    bool axisMaxAuto(Axis2D a) const { return axes_[int(a)].maxAuto; }
+    double axisMin(Axis2D a) const;   // current: the set value or the data's
+    double axisMax(Axis2D a) const;
+    void setAxisAnnotation(Axis2D a, int mode);   // 0 shown, 2 hidden
+    int axisAnnotation(Axis2D a) const { return axes_[int(a)].annotation; }
+    void setAxisTitleFontSize(Axis2D a, int points);
+    int axisTitleFontSize(Axis2D a) const { return axes_[int(a)].titleFont; }
+
+    // --- Action table (the profile charts keep one swallowed right-button entry).
+    void removeAllActions() { actions_.clear(); }
+    void addAction(int message, int modifier, int key, int action) { actions_.push_back({message, modifier, key, action}); }
+    const std::vector<ChartAction>& actions() const { return actions_; }
+
+    // --- Pictures.
+    QImage renderImage() const;
+    void render(QImage& image) const;
+    bool exportBmp(const QString& path, QString* error = nullptr) const;
+    bool exportJpeg(const QString& path, int quality = 100, QString* error = nullptr) const;
+    // Plot rectangle of the last layout for the current size (for tests and hit checks).
+    QRectF plotRect() const;
+    QPointF dataToPixel(double x, double y) const;
+
+signals:
+    void changed();
+
+private:
+    struct AxisState {
+        double min = 0, max = 1;
+        bool minAuto = true, maxAuto = true;
+        QString title;
+        int annotation = 0;
+        int titleFont = 10;
+    };
+    void touch();
+    bool dataExtent(Axis2D a, double* lo, double* hi) const;
+    void limits(Axis2D a, double* lo, double* hi) const;
+    QRectF layoutPlot(QRect* header, QRect* footer, QRect* legend) const;
+
+    QSize size_{860, 560};
+    bool batched_ = false, pending_ = false;
+    double hole_ = kHoleValue;
+    std::vector<double> x_;
+    std::vector<std::vector<double>> y_;
+    std::vector<QString> labels_;
+    std::vector<QColor> colours_;
+    QString header_, footer_;
+    bool headerShown_ = true, footerShown_ = true, legendShown_ = true;
+    AxisState axes_[2];
+    std::vector<ChartAction> actions_;
+};
+
+} // namespace charts

@@ -1,0 +1,86 @@
+#pragma once
+// Layout and drawing of a Chart3D for one state and size: where header,
+// footer, legend and plot go, the projection of the grid (3D surface) or its
+// mapping to the plot rectangle (contour map), and the reverse queries that
+// turn a chart pixel back into data. Built by Chart3D::layout() and kept
+// until the chart changes.
+#include <QImage>
+#include <QPointF>
+#include <QRect>
+#include <QRectF>
+#include <vector>
+
+#include "chart3d.h"
+
+namespace charts {
+
+class Chart3DLayout {
+public:
+    explicit Chart3DLayout(const Chart3D& chart);
+
+    // Draws the whole chart into an image of the chart's size (any 32-bit format).
+    void render(QImage& image) const;
+
+    DataPoint pixelToData(int px, int py) const;
+    NearestPoint nearestDataPoint(int px, int py) const;
+    bool nodePixel(int i, int j, QPointF* pixel) const;   // 1-based node
+    // Pixel of a data point (surface: projected; contour: z is ignored).
+    QPointF dataToPixel(double x, double y, double z) const;
+
+    QRect headerRect() const { return headerRect_; }
+    QRect footerRect() const { return footerRect_; }
+    QRect legendRect() const { return legendRect_; }
+    QRect plotRect() const { return plotRect_; }
+    // Contour map: the rectangle the axis ranges fill.
+    QRectF dataRect() const { return dataRect_; }
+
+private:
+    struct Projected {   // a projected grid node
+        float sx, sy;
+    };
+    void layoutFrame();
+    void layoutSurface();
+    void layoutContour();
+    QPointF project(double x, double y, double z) const;
+    double normX(double x) const;
+    double normY(double y) const;
+    double normZ(double z) const;
+    // Cell drawing order of the surface: far cells first.
+    void cellOrder(int* i0, int* di, int* j0, int* dj) const;
+
+    void drawFrame(QImage& image) const;
+    void drawSurface(QImage& image) const;
+    void drawSurfaceAxes(QImage& image, bool back) const;
+    void drawContourFill(QImage& image) const;
+    void drawContourLines(QImage& image) const;
+    void drawContourAxes(QImage& image) const;
+    void drawLegend(QImage& image) const;
+    void drawChartLabels(QImage& image) const;
+
+    // Bilinear value at fractional grid position (0-based); hole value when
+    // outside the grid or next to a hole.
+    double valueAt(double gx, double gy) const;
+
+    const Chart3D& c_;
+    int nx_ = 0, ny_ = 0;
+    bool grid_ = false;
+    double xmin_ = 0, xmax_ = 1, ymin_ = 0, ymax_ = 1, zmin_ = 0, zmax_ = 1;
+    std::vector<double> levels_;
+    QRect headerRect_, footerRect_, legendRect_, plotRect_;
+    // Contour mapping.
+    QRectF dataRect_;
+    // Surface projection.
+    double ex_ = 1, ey_ = 1, ez_ = 0.55;
+    double cosR_ = 1, sinR_ = 0, cosE_ = 1, sinE_ = 0;
+    double scale_ = 1, cx_ = 0, cy_ = 0;
+    std::vector<Projected> nodes_;   // surface: every node's pixel
+};
+
+// Fills a triangle into a 32-bit image: pixels whose centres lie inside.
+void FillTriangle(QImage& image, const QPointF& a, const QPointF& b, const QPointF& c, unsigned colour,
+                  const QRect& clip);
+
+// Up to maxCount "nice" tick values between lo and hi.
+std::vector<double> NiceTicks(double lo, double hi, int maxCount);
+
+} // namespace charts

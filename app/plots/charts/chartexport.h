@@ -1,0 +1,15 @@
+#pragma once
+// Picture export of charts: BMP (always 24 bits a pixel) or JPEG. The file is
+// written under a temporary name and renamed into place, so a failed export
+// never leaves a half-written picture.
+#include <QImage>
+#include <QString>
+
+namespace charts {
+
+enum class PictureFormat { Bmp, Jpeg };
+
+bool SavePicture(const QImage& image, const QString& path, PictureFormat format, int quality,
+                 QString* error = nullptr);
+
+} // namespace charts
