@@ -72,7 +72,9 @@ int DescribeTarget(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, co
         {"bDimension", p.bands},
         {"dataType", p.dataType},
         {"dataPrecision", p.dataPrecision},
-        {"bitOrder", ipiGetObjectAttribute(env, source, "bitOrder")},
+        // The pixel stage hands every target its data most significant bit
+        // first, compressed strips included.
+        {"bitOrder", ipiOrderMsbFirst},
         {"byteOrder", ipiGetObjectAttribute(env, source, "byteOrder")},
         {"compression", p.compression},
         {"predictor", ipiGetObjectAttribute(env, source, "predictor")},
