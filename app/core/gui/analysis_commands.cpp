@@ -83,11 +83,10 @@ void FrmAnalysis::cmdSaveData_Click()
                                               36, "Save Data File");
             if (answer != platform::kAnsYes) continue;
         }
-        const QString before = cmdSaveData->text();
         cmdSaveData->setText("Saving");
         QCoreApplication::processEvents();
         if (!WriteDataFileSafely(target, index == 2)) {
-            cmdSaveData->setText(before);
+            cmdSaveData->setText("Save Data File");
             model::ShowMsg("The file cannot be saved.", 16, "Save Data File");
             return;
         }

@@ -48,7 +48,8 @@ protected:
     void SetUp() override
     {
         App();
-        chmod(dir.path().c_str(), 0700);
+        std::filesystem::create_directories(dir.file("run"));
+        chmod(dir.file("run").c_str(), 0700);
         platform::SetBaseFolder(dir.file("base"));
         platform::SetSystemFolder(testsupport::BinDir());
         model::ResetModel();
@@ -64,6 +65,8 @@ protected:
         ASSERT_EQ(gui::StartupResult::Running, gui::RunStartup(commandLine, hooks));
         dialogs.queueFileCancel();
         gui::frmUnits().cmdOK->click();
+        dialogs.fileAnswers.clear();
+        dialogs.fileRequests.clear();
         exitCalls = 0;
         gui::frmAnalysis().exitProgram = [this] { ++exitCalls; };
     }

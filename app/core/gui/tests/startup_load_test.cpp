@@ -196,7 +196,7 @@ TEST_F(GuiTest, BadFilesAreRefusedAndThePreviousImageStays)
         EXPECT_EQ(before, model::images.PhaseImage) << f;
         EXPECT_EQ("Image: good_ph.tif (32 x 24)", main.lblImageName->text().toStdString()) << f;
     }
-    EXPECT_EQ(3u, dialogs.fileRequests.size());
+    EXPECT_EQ(2u, dialogs.fileRequests.size());
 }
 
 TEST_F(GuiTest, SizeQuestionsProtectMaskAndPartition)
