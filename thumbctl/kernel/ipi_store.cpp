@@ -317,6 +317,27 @@ int ipiWriteAt(IPIENVIRONMENT* env, IPISTORE* s, int64_t sampleIndex)
     return 0;
 }
 
+namespace {
+
+bool GrowWorkspace(IPISTORE* s, int64_t bytes)
+{
+    IPIHANDLE h = ipiGlobalAlloc(bytes);
+    if (!h) return false;
+    auto* p = static_cast<uint8_t*>(ipiGlobalLock(h));
+    std::memcpy(p, s->memory, size_t(s->totalSize));
+    IPIOBJECT* o = s->object;
+    IPIHANDLE old = IPIHANDLE(o->workSpaceHandle);
+    ipiGlobalUnlock(old);
+    ipiGlobalFree(old);
+    o->workSpaceHandle = IPIVALUE(h);
+    o->workSpace = reinterpret_cast<IPIVALUE>(p);
+    s->memory = p;
+    s->totalSize = bytes;
+    return true;
+}
+
+} // namespace
+
 int64_t ipiReadFileAt(IPIENVIRONMENT* env, IPISTORE* s, int64_t offset, void* buffer, int64_t count)
 {
     if (!s || !buffer || count < 0 || offset < 0) {
@@ -356,6 +377,15 @@ int64_t ipiWriteToStore(IPIENVIRONMENT* env, IPISTORE* s, int64_t offset, const 
         return -1;
     }
     int64_t limit = WriteLimit(s);
+    if (s->repository == ipiRepositoryWorkspace && s->memory && offset <= kIpiMaxBytes &&
+        count <= kIpiMaxBytes - offset && offset + count > limit) {
+        // A workspace block grows for bytes written past its end (encoded data).
+        if (!GrowWorkspace(s, std::max(offset + count, std::min<int64_t>(kIpiMaxBytes, 2 * limit)))) {
+            Fail(env, ipiErrSystem);
+            return -1;
+        }
+        limit = WriteLimit(s);
+    }
     if (offset > limit || count > limit - offset) {
         Fail(env, ipiErrInsufficientSize);
         return -1;
