@@ -6,6 +6,8 @@
 #include "thumbctl/kernel/bmp_codec.h"
 #include "thumbctl/kernel/ccitt_decoder.h"
 #include "thumbctl/kernel/ipi_import.h"
+#include "thumbctl/kernel/jpeg_reader.h"
+#include "thumbctl/kernel/png_reader.h"
 #include "thumbctl/kernel/tiff_reader.h"
 
 namespace {
@@ -14,6 +16,8 @@ namespace {
 const IpiReaderEntry kReaders[] = {
     {ipiFormatBmp, BmpReadBmp},
     {ipiFormatDib, BmpReadDib},
+    {ipiFormatJpeg, JpegReadFile},
+    {ipiFormatPng, PngReadFile},
     {ipiFormatTiff, TiffReadFile},
 };
 
@@ -21,6 +25,8 @@ const IpiReaderEntry kReaders[] = {
 const IpiDecoderEntry kDecoders[] = {
     {ipiCompressionBmpRle, BmpRleDecode},
     {ipiCompressionPackBits, PackBitsDecode},
+    {ipiCompressionJpeg, JpegDecompress},
+    {ipiCompressionPng, PngDecodePixels},
     {ipiCompressionCcittG3, CcittDecode},
     {ipiCompressionCcittG3_2D, CcittDecode},
     {ipiCompressionCcittG4, CcittDecode},
