@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -100,8 +101,8 @@ std::vector<uint8_t> MakeBmp(int w, int h, int bpp, int compression, const std::
     Put32(f, 30, uint32_t(compression));
     Put32(f, 34, compression ? uint32_t(pixels.size()) : 0);
     Put32(f, 46, uint32_t(table.size() / 4));
-    std::memcpy(&f[54], table.data(), table.size());
-    std::memcpy(&f[54 + table.size()], pixels.data(), pixels.size());
+    std::copy(table.begin(), table.end(), f.begin() + 54);
+    std::copy(pixels.begin(), pixels.end(), f.begin() + 54 + long(table.size()));
     return f;
 }
 
