@@ -178,6 +178,15 @@ TEST_F(TiffDecode, FivePagesCountedAndDecodedOneByOne) {
         EXPECT_EQ(ReadDib(h[i]).rgb, want[size_t(2 + i)]) << "memory page " << 2 + i;
         ipiGlobalFree(h[i]);
     }
+    // Asking for more pages than follow the first one gives what there is.
+    IPIHANDLE more[4] = {0, 0, 0, 0};
+    EXPECT_EQ(DecodeImageFromMemory(file.data(), more, 4, DecodeFormatTiff, 3, int64_t(file.size()), nullptr, 0,
+                                    &error),
+              2);
+    EXPECT_EQ(ReadDib(more[1]).rgb, want[4]);
+    for (IPIHANDLE x : more)
+        if (x) ipiGlobalFree(x);
+    EXPECT_EQ(ipiGlobalLiveCount(), 0);
 }
 
 TEST_F(TiffDecode, PhaseImageOfTheMeasurementSystem) {
