@@ -1,0 +1,321 @@
+#include "chart_builders.h"
+
+#include "app/core/runtime.h"
+
+#include <cmath>
+
+namespace plots {
+
+using charts::Axis2D;
+using charts::Axis3D;
+using charts::Chart2D;
+using charts::Chart3D;
+
+const char* const kChordPickPrompt = "Click and hold left mouse button to select initial point:";
+const char* const kCornerMaskMessage = "Data cannot be normalized due to corner mask.";
+const char* const kSeriesAB = "Upper Left to Lower Right (AB)";
+const char* const kSeriesCD = "Lower Left to Upper Right (CD)";
+
+namespace {
+
+constexpr double kNoData = 9999.0;
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+bool Auto(const std::string& box) { return core::EqualsNoCase(box, "Auto"); }
+bool BothNumeric(const std::string& a, const std::string& b) { return core::IsNumeric(a) && core::IsNumeric(b); }
+
+// Grid, header, footer, X and Y axes: the steps the surface and contour builders share.
+void CommonSteps(Chart3D& chart, const GridInput& grid, const ResultFacts& facts, const OptionBoxes& boxes,
+                 const BatchChartOptions* batch, bool setHeader, const std::string& headerText)
+{
+    chart.setHoleValue(kNoData);
+    chart.setPointsX(grid.cols);
+    chart.setPointsY(grid.rows);
+    if (setHeader) chart.setHeaderText(Q(headerText));
+    const bool setFooter = !batch || (Auto(batch->footer) && (batch->footerTicked));
+    if (setFooter) chart.setFooterText(Q(RangeFooter(boxes.rotation, facts)));
+    const bool xTitle = !batch || batch->xLabel, yTitle = !batch || batch->yLabel;
+    if (BothNumeric(boxes.sampleWidth, boxes.sampleHeight)) {
+        const double w = core::Val(boxes.sampleWidth), h = core::Val(boxes.sampleHeight);
+        chart.setSpacingX(w / (grid.cols - 1));
+        chart.setOriginX(0.0);
+        chart.setAxisMax(Axis3D::X, w);
+        chart.setAxisMin(Axis3D::X, 0.0);
+        if (xTitle) chart.setAxisTitle(Axis3D::X, Q("X (" + facts.xyUnits + ")"));
+        chart.setSpacingY(h / (grid.rows - 1));
+        chart.setOriginY(0.0);
+        chart.setAxisMax(Axis3D::Y, h);
+        chart.setAxisMin(Axis3D::Y, 0.0);
+        if (yTitle) chart.setAxisTitle(Axis3D::Y, Q("Y (" + facts.xyUnits + ")"));
+    } else {
+        chart.setSpacingX(grid.reduced ? facts.xMax / 49.0 : 1.0);
+        chart.setSpacingY(grid.reduced ? facts.yMax / 49.0 : 1.0);
+        chart.setOriginX(0.0);
+        chart.setAxisMaxAuto(Axis3D::X, true);
+        chart.setAxisMinAuto(Axis3D::X, true);
+        if (xTitle) chart.setAxisTitle(Axis3D::X, "X (pixels)");
+        chart.setOriginY(0.0);
+        chart.setAxisMaxAuto(Axis3D::Y, true);
+        chart.setAxisMinAuto(Axis3D::Y, true);
+        if (yTitle) chart.setAxisTitle(Axis3D::Y, "Y (pixels)");
+    }
+}
+
+std::vector<float> Values(const GridInput& grid) { return grid.values ? *grid.values : std::vector<float>(); }
+
+SurfaceBuild Surface(Chart3D& chart, const GridInput& grid, const ResultFacts& facts, const OptionBoxes& boxes,
+                     const BatchChartOptions* batch)
+{
+    SurfaceBuild out;
+    chart.setIsBatched(true);
+    const bool header = !batch || Auto(batch->header);
+    CommonSteps(chart, grid, facts, boxes, batch, header, facts.dataSetName);
+    if (!batch || batch->zLabel) chart.setAxisTitle(Axis3D::Z, Q("Displacement (" + facts.zUnits + ")"));
+    const std::string& f = facts.zFormat;
+    if (BothNumeric(boxes.zMin, boxes.zMax)) {
+        chart.setAxisMax(Axis3D::Z, core::Val(boxes.zMax));
+        chart.setAxisMin(Axis3D::Z, core::Val(boxes.zMin));
+        chart.setLevelTableReset(true);
+        chart.setLevelCount(0);
+        out.levelStepWritten = true;
+        out.levelStep = float((core::Val(boxes.zMax) - core::Val(boxes.zMin)) / 64.0);
+        for (int i = 0; i <= 63; ++i) chart.addLevel(core::Val(boxes.zMin) + i * double(out.levelStep));
+        const double zmin = core::Val(boxes.zMin);
+        chart.setLegendLabelSecondText(1, Q(core::FormatNumber(zmin, f)));
+        chart.setLegendLabelSecondText(2, chart.legendLabelSecondText(1));
+        for (int k = 1; k <= 15; ++k)
+            chart.setLegendLabelText(4 * k, Q(core::FormatNumber(zmin + 4 * k * double(out.levelStep), f)));
+        chart.setLegendLabelSecondText(64, Q(core::FormatNumber(core::Val(boxes.zMax), f)));
+    } else {
+        chart.setAxisMinAuto(Axis3D::Z, true);
+        chart.setAxisMaxAuto(Axis3D::Z, true);
+        chart.setLevelTableReset(true);
+        chart.setLevelCount(64);
+        chart.setLegendLabelSecondText(1, Q(core::FormatNumber(facts.minZ, f)));
+        chart.setLegendLabelSecondText(2, chart.legendLabelSecondText(1));
+        for (int k = 1; k <= 15; ++k)
+            chart.setLegendLabelText(4 * k, Q(core::FormatNumber(float(facts.minZ + k * facts.zRange / 16.0f), f)));
+        chart.setLegendLabelSecondText(64, Q(core::FormatNumber(facts.maxZ, f)));
+    }
+    chart.setGridValues(Values(grid));
+    if (facts.xMax <= facts.yMax) {
+        chart.setPlotExtentY(800);
+        chart.setPlotExtentX(800.0 * (facts.xMax + 1) / (facts.yMax + 1));
+    } else {
+        chart.setPlotExtentX(800);
+        chart.setPlotExtentY(800.0 * (facts.yMax + 1) / (facts.xMax + 1));
+    }
+    if (chart.chartLabelCount() >= 1) chart.removeAllChartLabels();
+    chart.setIsBatched(false);
+    return out;
+}
+
+ContourBuild Contour(Chart3D& chart, const GridInput& grid, const ResultFacts& facts, const OptionBoxes& boxes,
+                     const BatchChartOptions* batch, bool chordPickMode)
+{
+    ContourBuild out;
+    chart.setIsBatched(true);
+    const bool header = !batch || Auto(batch->header);
+    CommonSteps(chart, grid, facts, boxes, batch, header,
+                !batch && chordPickMode ? std::string(kChordPickPrompt) : facts.dataSetName);
+    chart.setAxisTitle(Axis3D::Z, Q("Z (" + facts.zUnits + ")"));
+    double zmax, zmin;
+    if (BothNumeric(boxes.zMin, boxes.zMax)) {
+        if (batch) {
+            zmax = core::Val(boxes.zMax);
+            zmin = core::Val(boxes.zMin);
+        } else {
+            zmax = float(core::Val(boxes.zMax));
+            zmin = float(core::Val(boxes.zMin));
+        }
+    } else {
+        zmax = facts.maxZ;
+        zmin = facts.minZ;
+    }
+    if (!batch) {
+        out.contourLimitsWritten = true;
+        out.contourZMax = float(zmax);
+        out.contourZMin = float(zmin);
+    }
+    chart.setAxisMax(Axis3D::Z, zmax);
+    chart.setAxisMin(Axis3D::Z, zmin);
+    chart.setLevelTableReset(true);
+    chart.setLevelCount(0);
+    chart.removeAllLegendLabels();
+    const double lo = chart.axisMin(Axis3D::Z), hi = chart.axisMax(Axis3D::Z);
+    const std::string& f = facts.zFormat;
+    if (chart.contourFilled()) {
+        out.levelStep = float((hi - lo) / 16.0);
+        for (int i = 0; i <= 16; ++i) chart.addLevel(lo + i * double(out.levelStep));
+        chart.setLegendMode(2);
+        chart.appendLegendLabel("");
+        for (int k = 0; k <= 16; ++k) chart.appendLegendLabel(Q(core::FormatNumber(lo + k * double(out.levelStep), f)));
+    } else {
+        out.levelStep = float((hi - lo) / 18.0);
+        for (int i = 0; i <= 18; ++i) chart.addLevel(lo + i * double(out.levelStep));
+        chart.setLegendMode(1);
+        chart.appendLegendLabel("");
+        for (int j = 2; j <= 18; ++j) chart.appendLegendLabel(Q(core::FormatNumber(chart.level(j), f)));
+    }
+    chart.setGridValues(Values(grid));
+    if (facts.xMax > facts.yMax) {
+        chart.setPlotExtentX(10);
+        chart.setPlotExtentY(10.0 * (facts.yMax + 1) / (facts.xMax + 1));
+    } else {
+        chart.setPlotExtentY(10);
+        chart.setPlotExtentX(10.0 * (facts.xMax + 1) / (facts.yMax + 1));
+    }
+    chart.setIsBatched(false);
+    return out;
+}
+
+DiagonalBuild Diagonal(Chart2D& chart, const std::vector<float>& profileAB, const std::vector<float>& profileCD,
+                       bool normalise, const ResultFacts& facts, const OptionBoxes& boxes,
+                       const BatchChartOptions* batch)
+{
+    DiagonalBuild out;
+    const float hole = float(kNoData);
+    const size_t n = profileAB.size();
+    out.ab = profileAB;
+    out.cd = profileCD;
+    out.cd.resize(n, hole);
+    if (normalise && n > 0) {
+        if (!batch && (out.ab.front() == hole || out.ab.back() == hole || out.cd.front() == hole || out.cd.back() == hole)) {
+            out.cornerMasked = true;
+            return out;
+        }
+        NormaliseProfile(out.ab);
+        NormaliseProfile(out.cd);
+    }
+    if (batch) {
+        auto track = [&](float v, float& mn, float& mx) {
+            if (v == hole) return;
+            const float rounded = float(core::Val(core::FormatNumber(v, facts.zFormat)));
+            if (v > mx) mx = rounded;
+            if (v < mn) mn = rounded;
+        };
+        for (size_t i = 0; i < n; ++i) {
+            track(out.ab[i], out.minAB, out.maxAB);
+            track(out.cd[i], out.minCD, out.maxCD);
+        }
+    }
+    chart.setIsBatched(true);
+    chart.setHoleValue(kNoData);
+    chart.setSeriesCount(2);
+    chart.setPointCount(int(n));
+    if (!batch || Auto(batch->header)) chart.setHeaderText(Q(facts.dataSetName));
+    if (batch && Auto(batch->footer)) {
+        const std::string gap = "       ";
+        chart.setFooterText(Q("Min AB: " + core::ShortText(out.minAB) + gap + "Max AB: " + core::ShortText(out.maxAB) +
+                              gap + "Min CD: " + core::ShortText(out.minCD) + gap + "Max CD: " +
+                              core::ShortText(out.maxCD) + gap + "(" + facts.zUnits + ")"));
+    }
+    float length;
+    std::string title;
+    if (BothNumeric(boxes.sampleWidth, boxes.sampleHeight)) {
+        const double w = core::Val(boxes.sampleWidth), h = core::Val(boxes.sampleHeight);
+        length = float(std::sqrt(w * w + h * h));
+        title = "Position Along Diagonal (" + facts.xyUnits + ")";
+    } else {
+        const double c = facts.xMax + 1.0, r = facts.yMax + 1.0;
+        length = float(core::RoundHalfEven(std::sqrt(c * c + r * r)));
+        title = "Position Along Diagonal (pixels)";
+    }
+    if (!batch || batch->xLabel) chart.setAxisTitle(Axis2D::X, Q(title));
+    chart.setAxisMax(Axis2D::X, length);
+    for (size_t i = 1; i <= n; ++i) chart.setX(int(i), double(float(i - 1) * length / float(n)));
+    if (!batch || batch->yLabel) chart.setAxisTitle(Axis2D::Y, Q("Displacement (" + facts.zUnits + ")"));
+    if (BothNumeric(boxes.zMin, boxes.zMax)) {
+        chart.setAxisMin(Axis2D::Y, core::Val(boxes.zMin));
+        chart.setAxisMax(Axis2D::Y, core::Val(boxes.zMax));
+    } else {
+        chart.setAxisMinAuto(Axis2D::Y, true);
+        chart.setAxisMaxAuto(Axis2D::Y, true);
+    }
+    for (size_t i = 1; i <= n; ++i) chart.setY(1, int(i), out.ab[i - 1]);
+    for (size_t i = 1; i <= n; ++i) chart.setY(2, int(i), out.cd[i - 1]);
+    chart.setIsBatched(false);
+    out.built = true;
+    return out;
+}
+
+} // namespace
+
+std::string RangeFooter(const std::string& rotation, const ResultFacts& facts)
+{
+    const std::string word = core::MatchesPattern(rotation, "*Lsf*") ? "Coplanarity = " : "Maximum Deflection = ";
+    return word + core::FormatNumber(facts.zRange, facts.zFormat) + " " + facts.zUnits;
+}
+
+SurfaceBuild Setup3DChart(Chart3D& chart, const GridInput& grid, const ResultFacts& facts, const OptionBoxes& boxes)
+{
+    return Surface(chart, grid, facts, boxes, nullptr);
+}
+
+SurfaceBuild SetupBatch3DChart(Chart3D& chart, const GridInput& grid, const ResultFacts& facts,
+                               const OptionBoxes& boxes, const BatchChartOptions& options)
+{
+    return Surface(chart, grid, facts, boxes, &options);
+}
+
+ContourBuild SetupContourChart(Chart3D& chart, const GridInput& grid, const ResultFacts& facts,
+                               const OptionBoxes& boxes, bool chordPickMode)
+{
+    return Contour(chart, grid, facts, boxes, nullptr, chordPickMode);
+}
+
+ContourBuild SetupBatchContourChart(Chart3D& chart, const GridInput& grid, const ResultFacts& facts,
+                                    const OptionBoxes& boxes, const BatchChartOptions& options)
+{
+    return Contour(chart, grid, facts, boxes, &options, false);
+}
+
+void ConfigureDiagonalChart(Chart2D& chart, bool batch)
+{
+    chart.setIsBatched(true);
+    chart.setSeriesCount(2);
+    chart.setSeriesLabel(1, kSeriesAB);
+    chart.setSeriesLabel(2, kSeriesCD);
+    if (batch) {
+        chart.setHeaderText("Phase Image Name");
+        chart.setFooterText("Min/Max Values");
+        chart.setAxisTitle(Axis2D::X, "Position Along Diagonal (units)");
+        chart.setAxisTitle(Axis2D::Y, "Displacement (units)");
+    } else {
+        chart.setAxisTitle(Axis2D::X, "Position Along Diagonal");
+        chart.setAxisTitle(Axis2D::Y, "Displacement");
+    }
+    chart.setIsBatched(false);
+}
+
+void NormaliseProfile(std::vector<float>& p)
+{
+    const size_t n = p.size();
+    if (n < 2) {
+        for (float& v : p)
+            if (v != float(kNoData)) v = 0.0f;
+        return;
+    }
+    const float a = p.front(), b = p.back();
+    const float d = b - a;
+    for (size_t i = 0; i < n; ++i) {
+        if (p[i] == float(kNoData)) continue;
+        p[i] = p[i] - a - float(i) * d / float(n - 1);
+    }
+}
+
+DiagonalBuild SetupDiagonalChart(Chart2D& chart, const std::vector<float>& profileAB,
+                                 const std::vector<float>& profileCD, bool normalise, const ResultFacts& facts,
+                                 const OptionBoxes& boxes)
+{
+    return Diagonal(chart, profileAB, profileCD, normalise, facts, boxes, nullptr);
+}
+
+DiagonalBuild SetupBatchDiagonalChart(Chart2D& chart, const std::vector<float>& profileAB,
+                                      const std::vector<float>& profileCD, bool normalise, const ResultFacts& facts,
+                                      const OptionBoxes& boxes, const BatchChartOptions& options)
+{
+    return Diagonal(chart, profileAB, profileCD, normalise, facts, boxes, &options);
+}
+
+} // namespace plots

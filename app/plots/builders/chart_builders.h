@@ -1,0 +1,107 @@
+#pragma once
+// Chart builders: fill the 3D surface, contour and diagonal profile charts
+// from a result grid. They compute no displacement values; every input (the
+// grid, the result's figures and unit texts, the texts of the option boxes)
+// comes in as an argument, and what the program keeps afterwards (the level
+// step, the contour limits, the plotted profiles) comes back as the result.
+//
+// The single-image builders and their batch twins share one body; the twins
+// differ only where their options say ("Auto" title boxes, axis-title ticks).
+#include <string>
+#include <vector>
+
+#include "plots/charts/chart2d.h"
+#include "plots/charts/chart3d.h"
+
+namespace plots {
+
+// The grid handed to the chart, i (X) varying fastest, cols x rows values.
+struct GridInput {
+    const std::vector<float>* values = nullptr;
+    int cols = 0;
+    int rows = 0;
+    bool reduced = false;   // the 50 x 50 reduced grid
+};
+
+// Figures and texts of the last analysis the builders read.
+struct ResultFacts {
+    std::string dataSetName;
+    float zRange = 0, minZ = 0, maxZ = 0;
+    std::string zFormat = "0.0";   // "0.0" with mils, "0" with microns
+    std::string zUnits = "mils";
+    std::string xyUnits = "in";
+    int xMax = 0, yMax = 0;        // last column and row of the image
+};
+
+// Texts of the option boxes of the calling window.
+struct OptionBoxes {
+    std::string rotation;          // the rotation choice, e.g. "LSF+"
+    std::string sampleWidth, sampleHeight;
+    std::string zMin, zMax;        // Z range boxes (diagonal: its range boxes)
+};
+
+// Options of the batch plot configuration window.
+struct BatchChartOptions {
+    std::string header = "Auto";   // "Auto" (any case) asks for the automatic text
+    std::string footer = "Auto";
+    bool footerTicked = true;      // contour footer check box
+    bool xLabel = true, yLabel = true, zLabel = true;
+};
+
+struct SurfaceBuild {
+    bool levelStepWritten = false;   // only when the Z range came from the boxes
+    float levelStep = 0;
+};
+
+struct ContourBuild {
+    bool contourLimitsWritten = false;   // single-image builder only
+    float contourZMin = 0, contourZMax = 0;
+    float levelStep = 0;
+};
+
+SurfaceBuild Setup3DChart(charts::Chart3D& chart, const GridInput& grid, const ResultFacts& facts,
+                          const OptionBoxes& boxes);
+SurfaceBuild SetupBatch3DChart(charts::Chart3D& chart, const GridInput& grid, const ResultFacts& facts,
+                               const OptionBoxes& boxes, const BatchChartOptions& options);
+
+extern const char* const kChordPickPrompt;   // "Click and hold left mouse button to select initial point:"
+
+ContourBuild SetupContourChart(charts::Chart3D& chart, const GridInput& grid, const ResultFacts& facts,
+                               const OptionBoxes& boxes, bool chordPickMode);
+ContourBuild SetupBatchContourChart(charts::Chart3D& chart, const GridInput& grid, const ResultFacts& facts,
+                                    const OptionBoxes& boxes, const BatchChartOptions& options);
+
+// The footer "Coplanarity = 12.5 mils" / "Maximum Deflection = ...".
+std::string RangeFooter(const std::string& rotation, const ResultFacts& facts);
+
+// --- Diagonal profiles.
+extern const char* const kCornerMaskMessage;   // "Data cannot be normalized due to corner mask."
+extern const char* const kSeriesAB;            // "Upper Left to Lower Right (AB)"
+extern const char* const kSeriesCD;            // "Lower Left to Upper Right (CD)"
+
+// The stored configuration of a diagonal chart: series labels, axis titles,
+// and for the batch chart its header and footer placeholders.
+void ConfigureDiagonalChart(charts::Chart2D& chart, bool batch);
+
+struct DiagonalBuild {
+    bool built = false;
+    bool cornerMasked = false;     // normalising was asked with a missing corner (single image)
+    std::vector<float> ab, cd;     // the profiles as plotted
+    float minAB = 5000, maxAB = -5000, minCD = 5000, maxCD = -5000;   // batch footer figures
+};
+
+// profileAB runs from (0, 0) to (XMax, YMax), profileCD from (0, YMax) to
+// (XMax, 0), each max(XMax, YMax) + 1 values. When normalise is asked and a
+// corner value is missing, nothing is drawn and cornerMasked is set: the
+// caller shows kCornerMaskMessage, clears its Normalize box and builds again.
+DiagonalBuild SetupDiagonalChart(charts::Chart2D& chart, const std::vector<float>& profileAB,
+                                 const std::vector<float>& profileCD, bool normalise, const ResultFacts& facts,
+                                 const OptionBoxes& boxes);
+DiagonalBuild SetupBatchDiagonalChart(charts::Chart2D& chart, const std::vector<float>& profileAB,
+                                      const std::vector<float>& profileCD, bool normalise, const ResultFacts& facts,
+                                      const OptionBoxes& boxes, const BatchChartOptions& options);
+
+// Removes the straight line through the end values (holes stay holes), in 4-byte floats.
+void NormaliseProfile(std::vector<float>& p);
+
+} // namespace plots

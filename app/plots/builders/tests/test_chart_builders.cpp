@@ -1,0 +1,223 @@
+// Chart builders: texts, axes, levels, legend labels and proportions.
+#include "plots/builders/chart_builders.h"
+
+#include <gtest/gtest.h>
+
+using namespace plots;
+using charts::Axis2D;
+using charts::Axis3D;
+
+namespace {
+
+ResultFacts Facts(int cols, int rows, const std::string& zFormat = "0.0")
+{
+    ResultFacts f;
+    f.dataSetName = "plate7";
+    f.zRange = 12.5f;
+    f.minZ = -2.5f;
+    f.maxZ = 10.0f;
+    f.zFormat = zFormat;
+    f.xMax = cols - 1;
+    f.yMax = rows - 1;
+    return f;
+}
+
+struct Grid {
+    std::vector<float> v;
+    GridInput in;
+    Grid(int cols, int rows, bool reduced) : v(size_t(cols) * size_t(rows), 1.0f)
+    {
+        in = {&v, cols, rows, reduced};
+    }
+};
+
+} // namespace
+
+TEST(Surface3D, FooterAxesAndProportions)
+{
+    charts::Chart3D c;
+    Grid g(50, 50, true);
+    struct Case {
+        std::string rotation, width, height;
+        const char* footer;
+        const char* xTitle;
+        double xSpacing;
+    } cases[] = {
+        {"LSF-", "", "", "Coplanarity = 12.5 mils", "X (pixels)", 639 / 49.0},
+        {"lsf+", "2.5", "", "Coplanarity = 12.5 mils", "X (pixels)", 639 / 49.0},
+        {"4Pt", "2", "1.5", "Maximum Deflection = 12.5 mils", "X (in)", 2 / 49.0},
+    };
+    for (const Case& k : cases) {
+        OptionBoxes b{k.rotation, k.width, k.height, "", ""};
+        Setup3DChart(c, g.in, Facts(640, 480), b);
+        EXPECT_EQ(c.footerText().toStdString(), k.footer) << k.rotation;
+        EXPECT_EQ(c.axisTitle(Axis3D::X).toStdString(), k.xTitle);
+        EXPECT_DOUBLE_EQ(c.spacingX(), k.xSpacing);
+    }
+    EXPECT_EQ(c.axisMax(Axis3D::X), 2.0);
+    EXPECT_EQ(c.axisMin(Axis3D::X), 0.0);
+    EXPECT_EQ(c.headerText(), "plate7");
+    EXPECT_EQ(c.axisTitle(Axis3D::Z), "Displacement (mils)");
+    EXPECT_EQ(c.plotExtentX(), 800);
+    EXPECT_EQ(c.plotExtentY(), 600);
+    Setup3DChart(c, g.in, Facts(480, 640), {});
+    EXPECT_EQ(c.plotExtentX(), 600);
+    EXPECT_EQ(c.plotExtentY(), 800);
+    EXPECT_DOUBLE_EQ(c.spacingY(), 639 / 49.0);
+}
+
+TEST(Surface3D, LevelsAndLegendFromTheZBoxesAndRebuildRemovesThePick)
+{
+    charts::Chart3D c;
+    Grid g(50, 50, true);
+    c.addChartLabel();
+    const SurfaceBuild r = Setup3DChart(c, g.in, Facts(640, 480, "0"), {"None", "", "", "0", "64"});
+    EXPECT_TRUE(r.levelStepWritten);
+    EXPECT_EQ(r.levelStep, 1.0f);
+    ASSERT_EQ(c.levelCount(), 64);
+    EXPECT_EQ(c.level(1), 0.0);
+    EXPECT_EQ(c.level(64), 63.0);
+    EXPECT_EQ(c.legendLabelSecondText(1), "0");
+    EXPECT_EQ(c.legendLabelSecondText(2), "0");
+    EXPECT_EQ(c.legendLabelText(4), "4");
+    EXPECT_EQ(c.legendLabelText(60), "60");
+    EXPECT_EQ(c.legendLabelSecondText(64), "64");
+    EXPECT_EQ(c.chartLabelCount(), 0);
+    // Without Z boxes: even levels over the data, labels from the figures.
+    const SurfaceBuild a = Setup3DChart(c, g.in, Facts(640, 480), {"None", "", "", "", "1"});
+    EXPECT_FALSE(a.levelStepWritten);
+    EXPECT_TRUE(c.axisMaxAuto(Axis3D::Z));
+    EXPECT_EQ(c.levelCount(), 64);
+    EXPECT_EQ(c.legendLabelSecondText(1), "-2.5");
+    EXPECT_EQ(c.legendLabelText(8), "-0.9");   // -2.5 + 2 * 12.5 / 16
+    EXPECT_EQ(c.legendLabelSecondText(64), "10.0");
+}
+
+TEST(Surface3D, BatchTwinSetsTitlesOnlyWhereAskedFor)
+{
+    charts::Chart3D c;
+    Grid g(50, 50, true);
+    c.setHeaderText("mine");
+    c.setFooterText("my footer");
+    c.setAxisTitle(Axis3D::Z, "kept");
+    BatchChartOptions o;
+    o.header = "custom";
+    o.footer = "custom";
+    o.zLabel = false;
+    SetupBatch3DChart(c, g.in, Facts(640, 480), {"LSF"}, o);
+    EXPECT_EQ(c.headerText(), "mine");
+    EXPECT_EQ(c.footerText(), "my footer");
+    EXPECT_EQ(c.axisTitle(Axis3D::Z), "kept");
+    o.header = "auto";
+    o.footer = "AUTO";
+    SetupBatch3DChart(c, g.in, Facts(640, 480), {"LSF"}, o);
+    EXPECT_EQ(c.headerText(), "plate7");
+    EXPECT_EQ(c.footerText(), "Coplanarity = 12.5 mils");
+}
+
+TEST(Contour, FillAndLineLayoutsFromTheZBoxes)
+{
+    charts::Chart3D c;
+    Grid g(50, 50, true);
+    c.setContourFilled(true);
+    ContourBuild r = SetupContourChart(c, g.in, Facts(640, 480), {"None", "", "", "-2", "6"}, false);
+    EXPECT_EQ(r.levelStep, 0.5f);
+    EXPECT_EQ(r.contourZMin, -2.0f);
+    EXPECT_EQ(r.contourZMax, 6.0f);
+    ASSERT_EQ(c.levelCount(), 17);
+    EXPECT_EQ(c.level(17), 6.0);
+    EXPECT_EQ(c.legendMode(), 2);
+    ASSERT_EQ(c.legendLabelCount(), 18);
+    EXPECT_EQ(c.legendLabelText(1), "");
+    EXPECT_EQ(c.legendLabelText(2), "-2.0");
+    EXPECT_EQ(c.legendLabelText(3), "-1.5");
+    EXPECT_EQ(c.legendLabelText(18), "6.0");
+    EXPECT_EQ(c.headerText(), "plate7");
+    EXPECT_EQ(c.axisTitle(Axis3D::Z), "Z (mils)");
+    EXPECT_EQ(c.plotExtentX(), 10);
+    EXPECT_EQ(c.plotExtentY(), 7.5);
+
+    c.setContourFilled(false);
+    r = SetupContourChart(c, g.in, Facts(640, 480), {"None", "", "", "-2", "6"}, true);
+    EXPECT_EQ(c.headerText().toStdString(), kChordPickPrompt);
+    EXPECT_EQ(c.levelCount(), 19);
+    EXPECT_EQ(c.legendMode(), 1);
+    const char* expected[] = {"",    "-1.6", "-1.1", "-0.7", "-0.2", "0.2", "0.7", "1.1", "1.6",
+                              "2.0", "2.4",  "2.9",  "3.3",  "3.8",  "4.2", "4.7", "5.1", "5.6"};
+    ASSERT_EQ(c.legendLabelCount(), 18);
+    for (int k = 0; k < 18; ++k) EXPECT_EQ(c.legendLabelText(k + 1).toStdString(), expected[k]) << k;
+    // One Z box alone: the figures' limits.
+    r = SetupContourChart(c, g.in, Facts(50, 50), {"None", "", "", "", "6"}, false);
+    EXPECT_EQ(r.contourZMin, -2.5f);
+    EXPECT_EQ(r.contourZMax, 10.0f);
+    EXPECT_EQ(c.plotExtentX(), 10);
+    EXPECT_EQ(c.plotExtentY(), 10);
+    // Batch: a footer box holding Auto with the box unticked leaves the footer.
+    c.setFooterText("keep");
+    BatchChartOptions o;
+    o.footerTicked = false;
+    SetupBatchContourChart(c, g.in, Facts(50, 50), {"LSF"}, o);
+    EXPECT_EQ(c.footerText(), "keep");
+}
+
+TEST(Diagonal, LengthTitlesAndXValues)
+{
+    charts::Chart2D c;
+    ConfigureDiagonalChart(c, false);
+    std::vector<float> ab(400, 1.0f), cd(400, 2.0f);
+    DiagonalBuild r = SetupDiagonalChart(c, ab, cd, false, Facts(400, 300), {});
+    EXPECT_TRUE(r.built);
+    EXPECT_EQ(c.pointCount(), 400);
+    EXPECT_EQ(c.axisMax(Axis2D::X), 500.0);
+    EXPECT_EQ(c.x(2), 1.25);
+    EXPECT_EQ(c.x(400), 498.75);
+    EXPECT_EQ(c.axisTitle(Axis2D::X), "Position Along Diagonal (pixels)");
+    EXPECT_EQ(c.axisTitle(Axis2D::Y), "Displacement (mils)");
+    EXPECT_EQ(c.seriesLabel(1).toStdString(), kSeriesAB);
+    EXPECT_EQ(c.y(2, 7), 2.0);
+    std::vector<float> s3(3, 0.0f);
+    SetupDiagonalChart(c, s3, s3, false, Facts(3, 3), {});
+    EXPECT_EQ(c.axisMax(Axis2D::X), 4.0);
+    EXPECT_NEAR(c.x(2), 4.0 / 3, 1e-6);
+    SetupDiagonalChart(c, s3, s3, false, Facts(3, 3), {"", "4", "3", "-1", "1"});
+    EXPECT_EQ(c.axisMax(Axis2D::X), 5.0);
+    EXPECT_EQ(c.axisTitle(Axis2D::X), "Position Along Diagonal (in)");
+    EXPECT_EQ(c.axisMin(Axis2D::Y), -1.0);
+}
+
+TEST(Diagonal, NormalisingAndTheCornerMask)
+{
+    std::vector<float> p = {1, 2, 9999, 4, 5};
+    NormaliseProfile(p);
+    EXPECT_EQ(p, (std::vector<float>{0, 0, 9999, 0, 0}));
+    p = {3, 5, 4};
+    NormaliseProfile(p);
+    EXPECT_EQ(p, (std::vector<float>{0, 1.5f, 0}));
+
+    charts::Chart2D c;
+    const std::vector<float> masked = {9999, 1, 2};
+    DiagonalBuild r = SetupDiagonalChart(c, masked, masked, true, Facts(3, 3), {});
+    EXPECT_TRUE(r.cornerMasked);
+    EXPECT_FALSE(r.built);
+    EXPECT_EQ(c.pointCount(), 0);
+    r = SetupDiagonalChart(c, masked, masked, false, Facts(3, 3), {});
+    EXPECT_TRUE(r.built);
+}
+
+TEST(Diagonal, BatchFooterFigures)
+{
+    charts::Chart2D c;
+    ConfigureDiagonalChart(c, true);
+    const std::vector<float> ab = {-1.24f, 0.5f, 9999, 2.0f}, cd = {0.25f, 0.3f, 0.35f, 0.4f};
+    const DiagonalBuild r = SetupBatchDiagonalChart(c, ab, cd, false, Facts(4, 4), {}, BatchChartOptions{});
+    EXPECT_EQ(r.minAB, -1.2f);
+    EXPECT_EQ(r.maxAB, 2.0f);
+    const std::string f = c.footerText().toStdString();
+    EXPECT_EQ(f.rfind("Min AB: -1.2       Max AB: 2       Min CD: ", 0), 0u) << f;
+    EXPECT_EQ(f.substr(f.size() - 13), "       (mils)") << f;
+    // All holes: the start figures stay.
+    const std::vector<float> none(4, 9999.0f);
+    const DiagonalBuild e = SetupBatchDiagonalChart(c, none, none, false, Facts(4, 4), {}, BatchChartOptions{});
+    EXPECT_EQ(e.minAB, 5000.0f);
+    EXPECT_EQ(e.maxCD, -5000.0f);
+}
