@@ -7,6 +7,7 @@
 #include "thumbctl/kernel/ccitt_decoder.h"
 #include "thumbctl/kernel/ipi_import.h"
 #include "thumbctl/kernel/jpeg_reader.h"
+#include "thumbctl/kernel/pcx_reader.h"
 #include "thumbctl/kernel/png_reader.h"
 #include "thumbctl/kernel/tiff_reader.h"
 
@@ -18,6 +19,7 @@ const IpiReaderEntry kReaders[] = {
     {ipiFormatDib, BmpReadDib},
     {ipiFormatJpeg, JpegReadFile},
     {ipiFormatPng, PngReadFile},
+    {ipiFormatPcx, PcxReadFile},
     {ipiFormatTiff, TiffReadFile},
 };
 
@@ -27,6 +29,7 @@ const IpiDecoderEntry kDecoders[] = {
     {ipiCompressionPackBits, PackBitsDecode},
     {ipiCompressionJpeg, JpegDecompress},
     {ipiCompressionPng, PngDecodePixels},
+    {ipiCompressionPcxRle, PcxDecodeRle},
     {ipiCompressionCcittG3, CcittDecode},
     {ipiCompressionCcittG3_2D, CcittDecode},
     {ipiCompressionCcittG4, CcittDecode},

@@ -1,0 +1,129 @@
+// PCX through the decode entry points against pcxtoppm, and the parser on
+// crafted headers.
+#include "thumbctl/kernel/decode.h"
+#include "thumbctl/kernel/pcx_reader.h"
+#include "thumbctl/kernel/tests/dib_view.h"
+
+#include "testsupport/testsupport.h"
+
+#include <gtest/gtest.h>
+
+using testsupport::MagickPixels;
+using testsupport::ReadBytes;
+using testsupport::Shell;
+using testsupport::TempDir;
+
+namespace {
+
+DibView Decode(const std::string& path, bool fromFile, int* error) {
+    IPIHANDLE h = 0;
+    *error = 0;
+    if (fromFile) {
+        DecodeImageFromFile(path.c_str(), &h, 1, DecodeFormatPcx, 0, nullptr, 0, error);
+    } else {
+        const std::vector<uint8_t> b = ReadBytes(path);
+        DecodeImageFromMemory(b.data(), &h, 1, DecodeFormatPcx, 0, int64_t(b.size()), nullptr, 0, error);
+    }
+    DibView v;
+    if (h) {
+        v = ViewDib(h);
+        ipiGlobalFree(h);
+    }
+    return v;
+}
+
+TEST(PcxDecode, EveryKindEqualsPcxtoppm) {
+    TempDir dir("pcx");
+    struct Case {
+        const char* make;     // ImageMagick options for the source picture
+        const char* options;  // ppmtopcx options
+        int mode;
+        int bits;  // DIB depth
+    } cases[] = {
+        {"-monochrome", "", 1, 1},
+        {"-colors 9 +dither", "", 2, 4},
+        {"-colors 200", "-8bit", 3, 8},
+        {"", "-24bit", 4, 24},
+    };
+    for (const Case& c : cases) {
+        for (int w : {37, 64}) {
+            const std::string src = dir.file("s.ppm"), pcx = dir.file("a.pcx");
+            Shell("convert -size " + std::to_string(w) + "x29 -seed 8 plasma:navy-orange " + c.make +
+                  " -depth 8 ppm:" + src);
+            // (the tools chat on standard error, which Shell merges into the output)
+            Shell(std::string("(ppmtopcx ") + c.options + " " + src + " 2>/dev/null) > " + pcx);
+            Shell("(pcxtoppm " + pcx + " 2>/dev/null) > " + dir.file("r.ppm"));
+            const std::vector<uint8_t> bytes = ReadBytes(pcx);
+            PcxInfo info;
+            ASSERT_EQ(PcxParse(bytes.data(), bytes.size(), &info), 0) << c.options << " width " << w << " bytes " << bytes.size();
+            ASSERT_EQ(info.mode, c.mode) << c.make << " " << c.options;
+            int error = 0;
+            const DibView mem = Decode(pcx, false, &error);
+            ASSERT_EQ(error, 0) << c.options;
+            EXPECT_EQ(mem.bits, c.bits);
+            EXPECT_EQ(mem.rgb, MagickPixels(dir.file("r.ppm"), "rgb")) << c.make << " width " << w;
+            // The file path gives the very same bitmap.
+            const DibView file = Decode(pcx, true, &error);
+            ASSERT_EQ(error, 0);
+            EXPECT_EQ(file.rgb, mem.rgb);
+        }
+    }
+}
+
+std::vector<uint8_t> Header(int bpp, int planes, int w, int h, int bpl) {
+    std::vector<uint8_t> d(128, 0);
+    d[0] = 10, d[1] = 5, d[2] = 1, d[3] = uint8_t(bpp);
+    d[8] = uint8_t(w - 1), d[9] = uint8_t((w - 1) >> 8), d[10] = uint8_t(h - 1), d[11] = uint8_t((h - 1) >> 8);
+    d[65] = uint8_t(planes);
+    d[66] = uint8_t(bpl), d[67] = uint8_t(bpl >> 8);
+    d[68] = 2;
+    return d;
+}
+
+TEST(PcxParse, HeadersRunsAndLimits) {
+    PcxInfo info;
+    std::vector<uint8_t> d = Header(4, 1, 10, 1, 6);
+    EXPECT_EQ(PcxParse(d.data(), d.size(), &info), ipiErrSemanticalError);
+    d = Header(2, 2, 10, 1, 6);
+    EXPECT_EQ(PcxParse(d.data(), d.size(), &info), ipiErrSyntacticalError);
+    d = Header(8, 1, 10, 1, 10);
+    d[0] = 11;
+    EXPECT_EQ(PcxParse(d.data(), d.size(), &info), ipiErrSyntacticalError);
+
+    // A run of 63 that passes the end of the first line fills the next one;
+    // palette information 2 gives no palette.
+    d = Header(8, 1, 40, 2, 40);
+    d.push_back(0xFF), d.push_back(7);  // 63 x 7
+    d.push_back(0xD1), d.push_back(9);  // 17 x 9
+    ASSERT_EQ(PcxParse(d.data(), d.size(), &info), 0);
+    EXPECT_EQ(info.dataSize, 4u);
+    EXPECT_EQ(info.paletteEntries, 0);
+    std::vector<uint8_t> lines;
+    ASSERT_EQ(PcxExpand(d.data() + 128, info.dataSize, 40, 2, &lines), 0);
+    EXPECT_EQ(lines[39], 7);
+    EXPECT_EQ(lines[62], 7);
+    EXPECT_EQ(lines[63], 9);
+    // Data that stops short is refused, never read past its end.
+    d.resize(d.size() - 1);
+    EXPECT_EQ(PcxParse(d.data(), d.size(), &info), ipiErrSyntacticalError);
+    EXPECT_EQ(PcxExpand(d.data() + 128, 3, 40, 2, &lines), ipiErrSyntacticalError);
+    // A 256-colour picture whose palette is missing.
+    d = Header(8, 1, 2, 1, 2);
+    d[68] = 1;
+    d.push_back(1), d.push_back(2), d.push_back(12);
+    EXPECT_EQ(PcxParse(d.data(), d.size(), &info), ipiErrSyntacticalError);
+}
+
+TEST(PcxDecode, BytesPerLineMustFitTheWidth) {
+    TempDir dir("pcx");
+    for (int bpl : {161, 162, 160}) {
+        std::vector<uint8_t> d = Header(8, 1, 161, 1, bpl);
+        for (int n = bpl; n > 0; n -= 63) d.push_back(uint8_t(0xC0 | std::min(63, n))), d.push_back(5);
+        testsupport::WriteBytes(dir.file("b.pcx"), d);
+        int error = 0;
+        const DibView v = Decode(dir.file("b.pcx"), false, &error);
+        EXPECT_EQ(error, bpl == 160 ? 22 : 0) << bpl;
+    }
+}
+
+}  // namespace
