@@ -1,0 +1,272 @@
+#include "app/editor/core/folder_jobs.h"
+
+#include "app/core/runtime.h"
+#include "app/editor/core/elliptical_mask.h"
+#include "app/editor/core/image_files.h"
+#include "app/editor/core/partition_file.h"
+#include "platform/folderjobs.h"
+#include "platform/folders.h"
+
+#include <filesystem>
+#include <set>
+#include <system_error>
+
+namespace editor {
+namespace {
+
+const char* kCR = "\r";
+
+std::string BaseOf(const std::string& fileName)
+{
+    return fileName.size() > 7 ? fileName.substr(0, fileName.size() - 7) : std::string();
+}
+
+bool EnsureFolder(const std::string& folder, std::string* error)
+{
+    std::error_code ec;
+    if (std::filesystem::is_directory(folder, ec)) return true;
+    std::filesystem::create_directories(folder, ec);
+    if (ec || !std::filesystem::is_directory(folder)) {
+        if (error) *error = "The folder " + folder + " cannot be created.";
+        return false;
+    }
+    return true;
+}
+
+bool WriteImage(const std::string& path, const std::string& format, const model::ByteMatrix& m,
+                const std::string& header, std::string* error)
+{
+    if (core::EqualsNoCase(format, "bmp")) return WriteGreyBmp(path, m.cols(), m.rows(), m.data(), error);
+    return WriteTiffImage(path, m.cols(), m.rows(), DerivedHeader(header), m.data(), error);
+}
+
+void Report(const JobCallbacks& cb, int value, int maximum)
+{
+    if (cb.progress) cb.progress(value, maximum);
+}
+
+JobOutcome Refused(const std::string& text, const std::string& title)
+{
+    JobOutcome o;
+    o.message = text;
+    o.title = title;
+    return o;
+}
+
+} // namespace
+
+std::string CroppedFileName(CropNaming naming, const std::string& sourceName, const std::string& domainName,
+                            const std::string& format)
+{
+    const std::string ext = core::ToLower(format);
+    switch (naming) {
+    case CropNaming::AppendDomainToOriginal: return BaseOf(sourceName) + "_" + domainName + "_ph." + ext;
+    case CropNaming::AppendOriginalToDomain: return domainName + "_" + sourceName;
+    case CropNaming::UseDomainName: break;
+    }
+    return domainName + "_ph." + ext;
+}
+
+bool CutDomain(const model::ByteMatrix& image, const model::Domain& d, const model::ByteMatrix* mask, bool ellipse,
+               model::ByteMatrix* out)
+{
+    if (!RectInside(d.Left, d.Top, d.Width, d.Height, image.cols(), image.rows())) return false;
+    const bool useMask = mask && mask->cols() == image.cols() && mask->rows() == image.rows();
+    out->create(d.Width, d.Height);
+    for (int y = 0; y < d.Height; ++y) {
+        for (int x = 0; x < d.Width; ++x) {
+            uint8_t v = image(d.Left + x, d.Top + y);
+            if (useMask && (*mask)(d.Left + x, d.Top + y) == 0) v = model::BlankPhaseValue;
+            (*out)(x, y) = v;
+        }
+    }
+    if (ellipse) *out = MakeEllipticalMask(*out);
+    return true;
+}
+
+JobOutcome RunCropDomains(const CropDomainsOptions& o, const std::vector<model::Domain>& domains,
+                          const JobCallbacks& cb)
+{
+    platform::JobGuard guard("Crop Domains");
+    if (!guard.started()) return Refused("A crop job is already running.", "Crop Domains");
+    const std::string ext = core::ToLower(o.format);
+    const int n = int(domains.size());
+    if (n == 0) return Refused("The partition holds no domain.", "Crop Domains");
+
+    const auto& im = model::images;
+    const int cols = im.FullXMax + 1;
+    const int rows = im.FullYMax + 1;
+    std::vector<std::string> files;
+    if (!o.currentImage) {
+        files = platform::ListFiles(o.sourceFolder, "*_ph." + ext);
+        if (files.empty()) return Refused("No phase images found in this folder.", "Folder Selection Error");
+        auto& b = model::batch;
+        b.BatchFileNames = files;
+        b.BatchBaseNames.clear();
+        for (const std::string& f : files) b.BatchBaseNames.push_back(platform::JoinPath(o.sourceFolder, f));
+    }
+    if (cb.started) cb.started();
+
+    JobOutcome out;
+    out.ran = true;
+    const std::string P = o.destination;
+    if (o.domainSubfolders) {
+        for (const model::Domain& d : domains) {
+            std::string err;
+            if (!EnsureFolder(platform::JoinPath(P, d.Name), &err)) out.failedWrites.push_back(err);
+        }
+    }
+    // Sources are never replaced by an output.
+    std::set<std::string> sources;
+    if (o.currentImage)
+        sources.insert(platform::CanonicalPath(model::files.PhaseImageFile));
+    else
+        for (const std::string& p : model::batch.BatchBaseNames) sources.insert(platform::CanonicalPath(p));
+
+    const model::ByteMatrix* mask = model::state.MaskInMemory ? &im.MaskImage : nullptr;
+    const int maximum = o.currentImage ? n : int(files.size()) * n;
+    Report(cb, 0, maximum);
+    platform::YieldToUi();
+
+    // Crops and writes the domains of one image; false when one could not be written.
+    auto writeDomains = [&](const model::ByteMatrix& image, const std::string& header, const std::string& folder,
+                            const std::string& sourceName, int i) {
+        bool allWritten = true;
+        for (int d = 0; d < n; ++d) {
+            const model::Domain& dom = domains[size_t(d)];
+            model::ByteMatrix cut;
+            const std::string name = CroppedFileName(o.naming, sourceName, dom.Name, ext);
+            const std::string path =
+                o.domainSubfolders ? platform::JoinPath(folder, dom.Name, name) : platform::JoinPath(folder, name);
+            std::string err;
+            if (!CutDomain(image, dom, mask, o.ellipse, &cut)) {
+                err = "the domain " + dom.Name + " lies outside the image";
+            } else if (sources.count(platform::CanonicalPath(path))) {
+                err = "it would replace a source image";
+            } else {
+                WriteImage(path, ext, cut, header, &err);
+            }
+            if (!err.empty()) {
+                out.failedWrites.push_back(path + ": " + err);
+                allWritten = false;
+            }
+            platform::YieldToUi();
+            Report(cb, i * n + d + 1, maximum);
+        }
+        return allWritten;
+    };
+
+    if (o.currentImage) {
+        out.total = 1;
+        const std::string sourceName = platform::FileNameOf(model::files.PhaseImageFile);
+        if (writeDomains(im.PhaseImage, model::files.ImageHeaderText, P, sourceName, 0)) out.processed = 1;
+        if (cb.counter) cb.counter(out.processed, out.total);
+        return out;
+    }
+
+    out.total = int(files.size());
+    for (int i = 0; i < out.total; ++i) {
+        const std::string& name = files[size_t(i)];
+        GreyImage g = ReadGreyImage(model::batch.BatchBaseNames[size_t(i)], ext);
+        bool processed = false;
+        if (g.ok && g.cols == cols && g.rows == rows) {
+            model::ByteMatrix image(g.cols, g.rows);
+            image.buffer() = std::move(g.pixels);
+            std::string folder = P;
+            bool folderOk = true;
+            if (o.imageSubfolders) {
+                folder = platform::JoinPath(P, BaseOf(name));
+                std::string err;
+                folderOk = EnsureFolder(folder, &err);
+                if (!folderOk) out.failedWrites.push_back(err);
+            }
+            processed = folderOk && writeDomains(image, g.header, folder, name, i);
+        }
+        if (processed)
+            ++out.processed;
+        else
+            out.skippedList += name + kCR;
+        if (cb.counter) cb.counter(out.processed, out.total);
+        platform::YieldToUi();
+    }
+    return out;
+}
+
+std::string BurnedFileName(const BurnMaskOptions& o, const std::string& folder, const std::string& fileName)
+{
+    if (o.tagFilenames) return platform::JoinPath(folder, BaseOf(fileName) + "_msk_ph." + core::ToLower(o.format));
+    return platform::JoinPath(folder, fileName);
+}
+
+JobOutcome RunBurnMask(const BurnMaskOptions& o, const JobCallbacks& cb)
+{
+    platform::JobGuard guard("Burn Mask");
+    if (!guard.started()) return Refused("A burn job is already running.", "Burn Mask");
+    const std::string ext = core::ToLower(o.format);
+    const std::vector<std::string> files = platform::ListFiles(o.sourceFolder, "*_ph." + ext);
+    if (files.empty()) return Refused("No phase images found in this folder.", "Folder Selection Error");
+    const std::string outFolder = o.maskedSubfolder ? platform::JoinPath(o.destination, "Masked") : o.destination;
+    // The canonical comparison: "dir/", "dir/." or a link to the source folder
+    // are the source folder too.
+    if (!o.tagFilenames && platform::SamePath(o.sourceFolder, outFolder))
+        return Refused(std::string("Select a different destination directory") + kCR +
+                           "Or choose a filename output option.",
+                       "Output Path Error");
+    const auto& im = model::images;
+    const int cols = im.FullXMax + 1;
+    const int rows = im.FullYMax + 1;
+    if (im.MaskImage.cols() != cols || im.MaskImage.rows() != rows)
+        return Refused("No mask of the current image's size is in memory.", "Burn Mask");
+
+    if (cb.started) cb.started();
+    JobOutcome out;
+    out.ran = true;
+    out.total = int(files.size());
+    auto& b = model::batch;
+    b.BatchFileNames = files;
+    b.BatchBaseNames.clear();
+    for (const std::string& f : files) b.BatchBaseNames.push_back(platform::JoinPath(o.sourceFolder, f));
+    Report(cb, 0, out.total);
+    platform::YieldToUi();
+
+    std::string folderError;
+    const bool folderOk = EnsureFolder(outFolder, &folderError);
+    if (!folderOk) out.failedWrites.push_back(folderError);
+
+    std::set<std::string> sources;
+    for (const std::string& p : b.BatchBaseNames) sources.insert(platform::CanonicalPath(p));
+
+    for (int i = 0; i < out.total; ++i) {
+        const std::string& name = files[size_t(i)];
+        GreyImage g = ReadGreyImage(b.BatchBaseNames[size_t(i)], ext);
+        bool processed = false;
+        if (g.ok && g.cols == cols && g.rows == rows && folderOk) {
+            for (size_t k = 0; k < g.pixels.size(); ++k)
+                if (im.MaskImage.buffer()[k] == 0) g.pixels[k] = model::BlankPhaseValue;
+            const std::string path = BurnedFileName(o, outFolder, name);
+            std::string err;
+            if (sources.count(platform::CanonicalPath(path))) {
+                err = "it would replace a source image";
+            } else {
+                model::ByteMatrix m(g.cols, g.rows);
+                m.buffer() = std::move(g.pixels);
+                WriteImage(path, ext, m, g.header, &err);
+            }
+            if (err.empty())
+                processed = true;
+            else
+                out.failedWrites.push_back(path + ": " + err);
+        }
+        if (processed) {
+            ++out.processed;
+            Report(cb, i + 1, out.total);
+        } else {
+            out.skippedList += name + kCR;
+        }
+        if (cb.counter) cb.counter(out.processed, out.total);
+        platform::YieldToUi();
+    }
+    return out;
+}
+
+} // namespace editor

@@ -1,0 +1,100 @@
+#include "app/editor/core/image_files.h"
+
+#include "app/core/runtime.h"
+#include "platform/bmp8.h"
+#include "platform/strandel_binding.h"
+
+#include <QImage>
+#include <QSaveFile>
+#include <QString>
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace editor {
+
+GreyImage ReadGreyImage(const std::string& path, const std::string& format)
+{
+    GreyImage g;
+    if (core::EqualsNoCase(format, "bmp")) {
+        platform::Bmp8Image b = platform::ReadBmp8(path);
+        if (b.status != platform::Bmp8Status::Ok) {
+            g.message = platform::Bmp8StatusText(b.status);
+            return g;
+        }
+        g.cols = b.cols;
+        g.rows = b.rows;
+        g.pixels = std::move(b.pixels);
+        g.ok = true;
+        return g;
+    }
+    strandel::ReadResult r = strandel::ReadImage(path);
+    if (r.status != 0 || r.cols == 0 || r.rows == 0 ||
+        r.pixels.size() != size_t(r.cols) * size_t(r.rows)) {
+        g.message = "The file cannot be opened.";
+        return g;
+    }
+    g.cols = r.cols;
+    g.rows = r.rows;
+    g.header = std::move(r.header);
+    g.pixels = std::move(r.pixels);
+    g.ok = true;
+    return g;
+}
+
+bool WriteTiffImage(const std::string& path, int cols, int rows, const std::string& header, const uint8_t* pixels,
+                    std::string* error)
+{
+    if (cols < 1 || rows < 1 || cols > 32767 || rows > 32767) {
+        if (error) *error = "The image size is not valid.";
+        return false;
+    }
+    namespace fs = std::filesystem;
+    const fs::path target(path);
+    const fs::path temp = target.parent_path() / ("." + target.filename().string() + ".part");
+    const int32_t status = strandel::WriteTIFFFile(temp.string(), uint16_t(cols), uint16_t(rows), header, pixels);
+    std::error_code ec;
+    if (status != 0) {
+        fs::remove(temp, ec);
+        if (error) {
+            *error = status == strandel::kLibraryMissing ? strandel::LoadError()
+                                                         : "The TIFF library reported status " + std::to_string(status) + ".";
+        }
+        return false;
+    }
+    fs::rename(temp, target, ec);
+    if (ec) {
+        fs::remove(temp, ec);
+        if (error) *error = "The file cannot be saved.";
+        return false;
+    }
+    return true;
+}
+
+bool WriteGreyBmp(const std::string& path, int cols, int rows, const uint8_t* pixels, std::string* error)
+{
+    if (cols < 1 || rows < 1 || cols > 32767 || rows > 32767) {
+        if (error) *error = "The image size is not valid.";
+        return false;
+    }
+    QImage img(cols, rows, QImage::Format_Indexed8);
+    QVector<QRgb> palette(256);
+    for (int i = 0; i < 256; ++i) palette[i] = qRgb(i, i, i);
+    img.setColorTable(palette);
+    for (int y = 0; y < rows; ++y) std::copy_n(pixels + size_t(y) * size_t(cols), size_t(cols), img.scanLine(y));
+    QSaveFile f(QString::fromStdString(path));
+    if (!f.open(QIODevice::WriteOnly) || !img.save(&f, "BMP") || !f.commit()) {
+        if (error) *error = f.errorString().isEmpty() ? "The file cannot be saved." : f.errorString().toStdString();
+        f.cancelWriting();
+        return false;
+    }
+    return true;
+}
+
+std::string DerivedHeader(const std::string& sourceHeader)
+{
+    return sourceHeader.rfind("Calverdine", 0) == 0 ? sourceHeader : std::string();
+}
+
+} // namespace editor

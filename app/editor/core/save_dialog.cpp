@@ -1,0 +1,49 @@
+#include "app/editor/core/save_dialog.h"
+
+#include "app/core/model/model.h"
+#include "platform/dialogs.h"
+#include "platform/folders.h"
+#include "platform/messages.h"
+#include "platform/wildcard.h"
+
+namespace editor {
+
+std::string ForceEnding(const std::string& path, const std::string& ending)
+{
+    if (platform::WildcardMatch("*" + ending, path)) return path;
+    return path.substr(0, path.size() >= 4 ? path.size() - 4 : 0) + ending;
+}
+
+SaveName AskSaveName(const SaveNameRule& rule)
+{
+    for (;;) {
+        platform::FileDialogRequest req;
+        req.kind = platform::FileDialogRequest::Save;
+        req.title = rule.title;
+        req.filter = rule.filter;
+        req.initialFolder = model::files.WorkingFolder;
+        req.fileName = "";
+        req.promptOverwrite = rule.promptOverwrite;
+        const platform::FileDialogResult r = platform::ShowFileDialog(req);
+        if (!r.confirmed) return {};
+        if (!platform::WildcardMatch("*" + rule.extension, r.path)) {
+            model::ShowMsg(std::string("The file cannot be saved.") + model::CR + "Invalid filename specified.", 16,
+                           rule.errorTitle);
+            continue;
+        }
+        const std::string path = ForceEnding(r.path, rule.ending);
+        if (rule.refuseExisting && platform::FileExists(path)) {
+            model::ShowMsg(std::string("An existing file cannot be overwritten.") + model::CR + "Type a new file name.",
+                           16, rule.errorTitle);
+            continue;
+        }
+        SaveName out;
+        out.confirmed = true;
+        out.path = path;
+        out.fileTitle = platform::FileNameOf(r.path);
+        model::files.WorkingFolder = platform::FolderOf(path);
+        return out;
+    }
+}
+
+} // namespace editor

@@ -1,0 +1,32 @@
+#pragma once
+// The save dialog of the editor's saves (mask, partition, phase image): asked
+// again until the name is accepted, the kind's name ending forced on.
+#include <string>
+
+namespace editor {
+
+struct SaveNameRule {
+    std::string title;          // "Save Mask"
+    std::string filter;         // "Mask TIF Files (*_msk.tif)|*_msk.tif"
+    std::string extension;      // ".tif": a name without it is refused
+    std::string ending;         // "_msk.tif": put in place of the last four characters when missing
+    std::string errorTitle;     // title of the refusal messages
+    bool refuseExisting = false;   // an existing file is refused and the dialog comes again
+    bool promptOverwrite = false;  // the dialog itself asks before replacing a file
+};
+
+struct SaveName {
+    bool confirmed = false;     // false: the dialog was cancelled
+    std::string path;           // the final path, ending forced on
+    std::string fileTitle;      // the file name as chosen, before the ending was put on
+};
+
+// Shows the dialog (initial folder model::files.WorkingFolder, no proposed
+// name) until a name is accepted or the user cancels. On acceptance
+// WorkingFolder becomes the chosen file's folder.
+SaveName AskSaveName(const SaveNameRule& rule);
+
+// The name with the ending forced on ("part3.tif" -> "part3_msk.tif").
+std::string ForceEnding(const std::string& path, const std::string& ending);
+
+} // namespace editor

@@ -1,0 +1,195 @@
+// Region of interest editing: handles, drags, clipping, scroll bars.
+#include "app/core/runtime.h"
+#include "app/editor/core/region_editor.h"
+#include "editor_test_util.h"
+#include "platform/messages.h"
+
+using namespace editor;
+
+namespace {
+
+// A display that keeps the region as the picture buffer does (nearest integer, halves to even).
+struct FakeView : RegionView {
+    int l = 0, t = 0, w = 0, h = 0;
+    int offs = 0, ons = 0, refreshes = 0;
+    static int R(double v) { return int(core::RoundHalfEven(v)); }
+    int roiLeft() const override { return l; }
+    int roiTop() const override { return t; }
+    int roiWidth() const override { return w; }
+    int roiHeight() const override { return h; }
+    void setRoiLeft(double v) override { l = R(v); }
+    void setRoiTop(double v) override { t = R(v); }
+    void setRoiWidth(double v) override { w = R(v); }
+    void setRoiHeight(double v) override { h = R(v); }
+    void outlineOff() override { ++offs; }
+    void outlineOn() override { ++ons; }
+    void refresh() override { ++refreshes; }
+};
+
+struct RegionTest : ::testing::Test {
+    void SetUp() override
+    {
+        edtest::MakeCurrentImage(640, 480);
+        model::maskPartition.RoiEditMode = true;
+        view.l = 100, view.t = 100, view.w = 300, view.h = 200;
+        ed.onLabel = [this](Bar b, const std::string& s) { labels[b] = s; };
+        ed.onPointer = [this](int s) { pointer = s; };
+        for (Bar b : {CenterX, SizeX}) ed.SetBarMaximum(b, 640);
+        for (Bar b : {CenterY, SizeY}) ed.SetBarMaximum(b, 480);
+        ed.ScrollSync = true;
+        ed.SetBar(CenterX, 250);
+        ed.SetBar(CenterY, 200);
+        ed.SetBar(SizeX, 300);
+        ed.SetBar(SizeY, 200);
+        ed.ScrollSync = false;
+        ed.RecordSavedRegion();
+    }
+    FakeView view;
+    RegionEditor ed{view};
+    std::string labels[4];
+    int pointer = -1;
+};
+
+} // namespace
+
+TEST_F(RegionTest, HandlesAreStrictAndNeedEditMode)
+{
+    ed.MouseMove(0, 104, 150);   // exactly 4 inside the left edge: no handle
+    EXPECT_FALSE(ed.HoverMove);
+    EXPECT_EQ(kPointerDefault, pointer);
+    ed.MouseMove(0, 105, 150);
+    EXPECT_TRUE(ed.HoverMove);
+    EXPECT_EQ(kPointerMove, pointer);
+    ed.MouseMove(0, 97, 103);
+    EXPECT_TRUE(ed.HoverTopLeft);
+    EXPECT_FALSE(ed.HoverMove);
+    EXPECT_EQ(kPointerResize, pointer);
+    ed.MouseMove(0, 403, 298);
+    EXPECT_TRUE(ed.HoverBottomRight);
+    ed.MouseMove(0, 404, 298);
+    EXPECT_FALSE(ed.HoverBottomRight);
+    // While a button is down the hover flags stay.
+    ed.MouseMove(0, 150, 150);
+    ed.MouseMove(1, 0, 0);
+    EXPECT_TRUE(ed.HoverMove);
+    // Outside edit mode the hover does not change.
+    model::maskPartition.RoiEditMode = false;
+    ed.MouseMove(0, 0, 0);
+    EXPECT_TRUE(ed.HoverMove);
+}
+
+TEST_F(RegionTest, MoveDragAndDropInsideSyncsTheCentreBars)
+{
+    ed.MouseMove(0, 150, 150);
+    ed.MouseDown(1, 150, 150);
+    ed.MouseMove(1, 160.4, 145);
+    EXPECT_EQ(110, view.l);
+    EXPECT_EQ(95, view.t);
+    ed.MouseUp(1, 160.4, 145);
+    EXPECT_FALSE(ed.DragMove);
+    EXPECT_EQ(260, ed.BarValue(CenterX));
+    EXPECT_EQ(195, ed.BarValue(CenterY));
+    EXPECT_EQ("Center X  260", labels[CenterX]);
+    EXPECT_EQ(110, ed.SavedRoiLeft);
+    EXPECT_EQ(95, ed.SavedRoiTop);
+}
+
+TEST_F(RegionTest, MoveOutsideIsSentBackToTheCentreEvenWhenTheBarsHoldIt)
+{
+    platform::ScriptedMessages messages;
+    // The bars already show the image centre.
+    ed.ScrollSync = true;
+    ed.SetBar(CenterX, 320);
+    ed.SetBar(CenterY, 240);
+    ed.ScrollSync = false;
+    ed.MouseMove(0, 150, 150);
+    ed.MouseDown(1, 150, 150);
+    ed.MouseMove(1, 500, 150);
+    ed.MouseUp(1, 500, 150);
+    ASSERT_EQ(1u, messages.records.size());
+    EXPECT_EQ("Region of Interest Outside Viewing Limits", messages.records[0].text);
+    EXPECT_EQ(0, messages.records[0].style);
+    // Centre 320 (639 / 2 rounds half to even: 319.5 -> 320), 240 (479 / 2 = 239.5 -> 240).
+    EXPECT_EQ(320 - 150, view.l);
+    EXPECT_EQ(240 - 100, view.t);
+    EXPECT_EQ(300, view.w);
+}
+
+TEST_F(RegionTest, TopLeftCornerFlipsAndClips)
+{
+    ed.MouseMove(0, 100, 100);
+    ASSERT_TRUE(ed.HoverTopLeft);
+    ed.MouseDown(1, 100, 100);
+    ed.MouseMove(1, 400, 300);   // exactly on the opposite corner: unchanged
+    EXPECT_EQ(100, view.l);
+    EXPECT_EQ(300, view.w);
+    ed.MouseMove(1, 401.5, 301.5);   // passed both edges: turned over
+    EXPECT_EQ(400, view.l);
+    EXPECT_EQ(300, view.t);
+    EXPECT_EQ(2, view.w);
+    EXPECT_EQ(2, view.h);
+    ed.MouseMove(1, -20, -10);   // beyond the image: clipped at mouse-up
+    ed.MouseUp(1, -20, -10);
+    EXPECT_EQ(0, view.l);
+    EXPECT_EQ(0, view.t);
+    EXPECT_EQ(400, view.w);
+    EXPECT_EQ(300, view.h);
+    EXPECT_EQ(400, ed.BarValue(SizeX));
+    EXPECT_EQ(300, ed.BarValue(SizeY));
+    EXPECT_EQ("Size X  400", labels[SizeX]);
+    EXPECT_FALSE(ed.DragTopLeft);
+}
+
+TEST_F(RegionTest, BottomRightCornerClipsAtTheImageEdge)
+{
+    ed.MouseMove(0, 400, 300);
+    ASSERT_TRUE(ed.HoverBottomRight);
+    ed.MouseDown(1, 400, 300);
+    ed.MouseMove(1, 700, 600);
+    ed.MouseUp(1, 700, 600);
+    EXPECT_EQ(540, view.w);   // 640 - 100
+    EXPECT_EQ(380, view.h);
+    EXPECT_EQ(540, ed.BarValue(SizeX));
+}
+
+TEST_F(RegionTest, RightClickSquaresAboutTheOldCentre)
+{
+    ed.MouseMove(0, 150, 150);
+    ed.MouseDown(2, 150, 150);
+    EXPECT_EQ(200, view.w);
+    EXPECT_EQ(200, view.h);
+    EXPECT_EQ(150, view.l);   // 100 + (300 - 200) / 2
+    EXPECT_EQ(100, view.t);
+    // Outside the inner area a right click does nothing.
+    ed.MouseMove(0, 0, 0);
+    ed.MouseDown(2, 0, 0);
+    EXPECT_EQ(200, view.w);
+}
+
+TEST_F(RegionTest, SizeBarsResizeAboutTheSavedCentreAndCtrlLinksThem)
+{
+    ed.SetBar(SizeX, 100);
+    EXPECT_EQ(100, view.w);
+    EXPECT_EQ(200, view.l);   // 100 + (300 - 100) / 2
+    EXPECT_EQ(200, view.h);
+
+    ed.SizeKeyDown(2);
+    ed.SetBar(SizeX, 480);
+    EXPECT_EQ(480, ed.BarValue(SizeY));
+    EXPECT_EQ(480, view.h);
+    ed.SetBar(SizeX, 481);   // above 480: not copied
+    EXPECT_EQ(480, ed.BarValue(SizeY));
+    ed.SetBar(SizeY, 300);   // every value copied the other way
+    EXPECT_EQ(300, ed.BarValue(SizeX));
+    EXPECT_EQ(300, view.w);
+    ed.SizeKeyUp(0);
+    EXPECT_FALSE(ed.SizeLinkKey);
+
+    // While ScrollSync is set a bar only updates its label and value.
+    ed.ScrollSync = true;
+    const int l = view.l;
+    ed.SetBar(CenterX, 10);
+    EXPECT_EQ(l, view.l);
+    EXPECT_EQ(10, ed.CenterXValue);
+    EXPECT_EQ("Center X  10", labels[CenterX]);
+}
