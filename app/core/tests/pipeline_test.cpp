@@ -1,0 +1,337 @@
+// End-to-end runs through the analysis library: synthetic images written by
+// mkphase, analysed by sorvanta-analyze and by the pipeline in this process.
+#include "app/core/figures.h"
+#include "app/core/loader.h"
+#include "app/core/model/model.h"
+#include "app/core/pipeline.h"
+#include "app/core/reset.h"
+#include "platform/folders.h"
+#include "platform/messages.h"
+#include "testsupport/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+
+using namespace core;
+using model::NoDataValue;
+
+namespace {
+
+std::string Bin(const std::string& name) { return testsupport::BinDir() + "/" + name; }
+
+std::string MakePhase(const testsupport::TempDir& dir, const std::string& name, const std::string& surface,
+                      const std::string& extra = "")
+{
+    const std::string path = dir.file(name);
+    int rc = -1;
+    const std::string out = testsupport::Shell(Bin("mkphase") + " --size 201x101 --fringe 10 --surface '" + surface +
+                                                   "' " + extra + " '" + path + "'",
+                                               &rc);
+    EXPECT_EQ(rc, 0) << out;
+    return path;
+}
+
+struct ToolRun {
+    int rc = -1;
+    std::string out;
+    std::map<std::string, std::string> lines;   // "Max Z" -> "13.3", "IPC Twist" -> the whole parameters line
+};
+
+ToolRun Analyze(const std::string& args)
+{
+    ToolRun r;
+    r.out = testsupport::Shell(Bin("sorvanta-analyze") + " " + args, &r.rc);
+    std::istringstream in(r.out);
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t c = line.find(": ");
+        if (c != std::string::npos)
+            r.lines[line.substr(0, c)] = line.substr(c + 2);
+        if (line.rfind("IPC Twist:", 0) == 0)
+            r.lines["Parameters"] = line;
+    }
+    return r;
+}
+
+// The number after `label` in a parameters line ("Bow: -1.00%" -> -1.00).
+double Figure(const std::string& params, const std::string& label)
+{
+    const size_t p = params.find(label + ": ");
+    return p == std::string::npos ? 9999 : std::stod(params.substr(p + label.size() + 2));
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    testsupport::TempDir dir{"e2e"};
+};
+
+} // namespace
+
+TEST_F(EndToEnd, CylinderSaddleAndLevelling)
+{
+    const std::string cyl = MakePhase(dir, "cyl_ph.tif", "cylinder:0.002,100");
+    const std::string sad = MakePhase(dir, "sad_ph.tif", "saddle:0.001,100,50");
+
+    ToolRun c = Analyze("--width 2 --height 1 '" + cyl + "'");
+    ASSERT_EQ(c.rc, 0) << c.out;
+    EXPECT_EQ(c.lines["Coplanarity"], "20.0");
+    EXPECT_NE(c.lines["Parameters"].find("Bow: -1.00%"), std::string::npos) << c.out;
+    EXPECT_NE(c.lines["Parameters"].find("Center Deflection: 20.0 mils"), std::string::npos) << c.out;
+
+    ToolRun s = Analyze("--width 2 --height 1 '" + sad + "'");
+    ASSERT_EQ(s.rc, 0) << s.out;
+    EXPECT_EQ(s.lines["Parameters"].rfind("IPC Twist: 0.45%", 0), 0u) << s.out;
+
+    ToolRun low = Analyze("--rotation LSF+ '" + cyl + "'");
+    ToolRun high = Analyze("--rotation LSF- '" + cyl + "'");
+    ToolRun none = Analyze("--rotation 4Pt '" + cyl + "'");
+    EXPECT_EQ(low.lines["Min Z"], "0.0") << low.out;
+    EXPECT_EQ(high.lines["Max Z"], "0.0") << high.out;
+    EXPECT_EQ(low.lines["Coplanarity"], c.lines["Coplanarity"]);
+    EXPECT_EQ(high.lines["Coplanarity"], c.lines["Coplanarity"]);
+    EXPECT_EQ(none.lines["Maximum Deflection"], "20.0") << none.out;
+    EXPECT_EQ(low.lines.count("Parameters"), 0u);   // no sample size, no parameters
+}
+
+TEST_F(EndToEnd, FiguresHoldWithFilterUnitsAndBorder)
+{
+    const std::string cyl = MakePhase(dir, "cyl_ph.tif", "cylinder:0.002,100+noise:0.02,3");
+    const std::string sad = MakePhase(dir, "sad_ph.tif", "saddle:0.001,100,50");
+
+    // The 3 x 3 filter window is cut at the image edge, so the corner values
+    // move toward the inside by about half a pixel (0.2 mils on this surface).
+    ToolRun f = Analyze("--filter on --width 2 --height 1 '" + cyl + "'");
+    ASSERT_EQ(f.rc, 0) << f.out;
+    EXPECT_NEAR(Figure(f.lines["Parameters"], "Bow"), -1.00, 0.011) << f.out;
+    EXPECT_NEAR(Figure(f.lines["Parameters"], "Center Deflection"), 20.0, 0.25) << f.out;
+
+    // 2 x 1 in = 50.8 x 25.4 mm, 20 mils = 508 microns: the percentages stay.
+    ToolRun m = Analyze("--xy mm --z microns --width 50.8 --height 25.4 '" + cyl + "'");
+    ASSERT_EQ(m.rc, 0) << m.out;
+    EXPECT_NEAR(Figure(m.lines["Parameters"], "Bow"), -1.00, 0.011) << m.out;
+    EXPECT_NEAR(Figure(m.lines["Parameters"], "Center Deflection"), 508, 2) << m.out;
+    EXPECT_NE(m.lines["Parameters"].find(" microns"), std::string::npos);
+    ToolRun ms = Analyze("--xy mm --z microns --width 50.8 --height 25.4 '" + sad + "'");
+    EXPECT_EQ(ms.lines["Parameters"].rfind("IPC Twist: 0.45%", 0), 0u) << ms.out;
+
+    // A 5 % blank border (10 columns, 5 rows): the corner search finds the first
+    // data pixels 10 steps in along the diagonals, at (10, 5), (190, 95) ...
+    // so the figures are those of the inner corners: 0.002 x 90^2 = 16.2 mils,
+    // bow -16.2 / 2 in x 0.1 = -0.81 %, twist (4 x 4.05 / sqrt 5) / 2 x 0.1.
+    const std::string cylB = MakePhase(dir, "cylb_ph.tif", "cylinder:0.002,100", "--blank border:5");
+    const std::string sadB = MakePhase(dir, "sadb_ph.tif", "saddle:0.001,100,50", "--blank border:5");
+    ToolRun b = Analyze("--width 2 --height 1 '" + cylB + "'");
+    ASSERT_EQ(b.rc, 0) << b.out;
+    EXPECT_NEAR(Figure(b.lines["Parameters"], "Center Deflection"), 16.2, 0.11) << b.out;
+    EXPECT_NEAR(Figure(b.lines["Parameters"], "Bow"), -0.81, 0.011) << b.out;
+    EXPECT_EQ(b.lines["Coplanarity"], "16.2");
+    ToolRun sb = Analyze("--width 2 --height 1 '" + sadB + "'");
+    EXPECT_NEAR(Figure(sb.lines["Parameters"], "IPC Twist"), 0.36, 0.011) << sb.out;
+}
+
+TEST_F(EndToEnd, HarnessReportsErrorsAndSavesData)
+{
+    const std::string cyl = MakePhase(dir, "cyl_ph.tif", "cylinder:0.002,100");
+    ToolRun r = Analyze("--compensate on '" + cyl + "'");
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.out.find("Analysis Setup Error: Compensation requires image physical Width(X) and Height(Y)."),
+              std::string::npos)
+        << r.out;
+
+    ToolRun missing = Analyze("'" + dir.file("nothing_ph.tif") + "'");
+    EXPECT_EQ(missing.rc, 1);
+    EXPECT_NE(missing.out.find("The file cannot be opened."), std::string::npos);
+
+    // An image without header needs FringeValue.txt; without one the reason is shown.
+    const std::string bare = MakePhase(dir, "bare_ph.tif", "cylinder:0.002,100", "--no-header");
+    ToolRun nofile = Analyze("--base '" + dir.path().string() + "' '" + bare + "'");
+    EXPECT_EQ(nofile.rc, 1);
+    EXPECT_NE(nofile.out.find("Calibration Needed: FringeValue.txt cannot be read.\n"), std::string::npos)
+        << nofile.out;
+
+    ToolRun saved = Analyze("--save '" + dir.file("part1.dat") + "' '" + cyl + "'");
+    ASSERT_EQ(saved.rc, 0) << saved.out;
+    EXPECT_TRUE(platform::FileExists(dir.file("part1_ab.dat")));
+    ToolRun rel = Analyze("--reference '" + cyl + "' --save '" + dir.file("Part1_REL.BIN") + "' '" + cyl + "'");
+    ASSERT_EQ(rel.rc, 0) << rel.out;
+    EXPECT_EQ(rel.lines["Coplanarity"], "0.0");
+    EXPECT_TRUE(platform::FileExists(dir.file("Part1_REL.BIN")));
+}
+
+namespace {
+
+// Loads an image into this process's model as the windows would.
+class InProcess : public EndToEnd {
+protected:
+    void SetUp() override
+    {
+        model::ResetModel();
+        model::state.StartupInProgress = false;
+        model::files.XYUnits = "in";
+        model::files.ZUnits = "mils";
+        model::files.ZFormat = "0.0";
+        SetUnitScaleFactor();
+        platform::SetBaseFolder(dir.path().string());
+        const std::string path = MakePhase(dir, "cyl_ph.tif", "cylinder:0.002,100");
+        std::string message;
+        ASSERT_TRUE(LoadPhaseImageFile(path, &message, &installed)) << message;
+    }
+    InstalledImage installed;
+    platform::ScriptedMessages messages;
+};
+
+} // namespace
+
+TEST_F(InProcess, LoaderFillsTheModel)
+{
+    EXPECT_TRUE(installed.hasHeader);
+    EXPECT_EQ(installed.fringeLabel, "10.000000 (mils)");
+    EXPECT_EQ(installed.imageLabel, "Image: cyl_ph.tif (201 x 101)");
+    EXPECT_EQ(model::images.FullXMax, 200);
+    EXPECT_EQ(model::images.YMax, 100);
+    EXPECT_EQ(model::images.CurrentPhase, model::images.PhaseImage);
+    EXPECT_EQ(model::images.DisplayImage, model::images.PhaseImage);
+    EXPECT_EQ(model::files.WorkingFolder, dir.path().string() + "/");
+    EXPECT_EQ(model::files.DataSetName, "cyl_ph.tif");
+    EXPECT_TRUE(model::state.PhaseInMemory);
+}
+
+TEST_F(InProcess, BatchCornerCheckRefusesCornerLevellings)
+{
+    AnalysisOptions o;
+    o.rotation = 2;   // 4 Pt
+    ASSERT_TRUE(BatchAnalyzeImage(false, o));
+    EXPECT_NEAR(model::state.ZRange, 20.0f, 0.1f);
+
+    // A blank corner byte, kept blank: no data at (XMax, 0).
+    model::images.CurrentPhase = model::images.PhaseImage;
+    model::images.CurrentPhase(200, 0) = model::BlankPhaseValue;
+    const float before = model::state.MaxZ;
+    EXPECT_FALSE(BatchAnalyzeImage(false, o));
+    EXPECT_EQ(model::images.ResultMatrix(200, 0), NoDataValue);
+    EXPECT_EQ(model::state.MaxZ, before);   // no range of this image
+    o.rotation = 3;
+    EXPECT_FALSE(BatchAnalyzeImage(false, o));
+    o.rotation = 1;   // Lsf levels the same image
+    EXPECT_TRUE(BatchAnalyzeImage(false, o));
+
+    // The same through the batch mask; a mask of another size is not applied.
+    model::images.CurrentPhase = model::images.PhaseImage;
+    model::batch.BatchMask.create(201, 101, 255);
+    model::batch.BatchMask(0, 100) = 0;
+    model::batch.BatchMaskCols = 201;
+    model::batch.BatchMaskRows = 101;
+    o.useMask = true;
+    o.rotation = 2;
+    EXPECT_FALSE(BatchAnalyzeImage(false, o));
+    model::batch.BatchMaskCols = 200;
+    EXPECT_TRUE(BatchAnalyzeImage(false, o));
+
+    // Exclude 128 off: the blank byte is analysed as 127 and the corner has data.
+    model::images.CurrentPhase(200, 0) = model::BlankPhaseValue;
+    o.exclude128 = false;
+    o.useMask = false;
+    EXPECT_TRUE(BatchAnalyzeImage(false, o));
+
+    // Relative to itself: all zero.
+    o.rotation = 1;
+    ASSERT_TRUE(BatchAnalyzeImage(false, o));
+    model::images.ReferenceDisplacement = model::images.Displacement;
+    EXPECT_TRUE(BatchAnalyzeImage(true, o));
+    EXPECT_FLOAT_EQ(model::state.ZRange, 0.0f);
+    model::images.ReferenceDisplacement.create(10, 10);   // another size: refused, not overrun
+    EXPECT_FALSE(BatchAnalyzeImage(true, o));
+}
+
+TEST_F(InProcess, RegionProblemsStopBeforeAnythingIsComputed)
+{
+    AnalysisOptions o;
+    auto& mp = model::maskPartition;
+    model::images.Displacement.create(1, 1, 42.0f);
+
+    model::state.PartitionInMemory = true;
+    mp.DomainTable[0] = {0, 0, 100, 50, "left"};
+    mp.DomainTable[1] = {201, 101, 0, 0, ""};
+    mp.DomainCount = 2;
+    o.domain = -1;
+    EXPECT_FALSE(RunCalculateDisplacement(o).completed);
+    o.domain = 1;   // the image-size row is no domain
+    EXPECT_FALSE(RunCalculateDisplacement(o).completed);
+    mp.DomainTable[0] = {150, 0, 100, 50, "overhang"};
+    o.domain = 0;
+    EXPECT_FALSE(RunCalculateDisplacement(o).completed);
+    ASSERT_EQ(messages.records.size(), 3u);
+    EXPECT_EQ(messages.records[0].text, "No domain is selected.\rSelect the domain to analyse.");
+    EXPECT_EQ(messages.records[2].title, "Analysis Setup Error");
+    EXPECT_NE(messages.records[2].text.find("overhang"), std::string::npos);
+
+    model::state.PartitionInMemory = false;
+    model::state.MaskInMemory = true;
+    model::images.MaskImage.create(100, 50, 255);
+    EXPECT_FALSE(RunCalculateDisplacement(o).completed);
+    EXPECT_EQ(messages.records.back().text,
+              "The mask in memory (100 x 50) does not match the size of the image (201 x 101).\r"
+              "Clear the mask or make a new one.");
+    EXPECT_EQ(model::images.Displacement.size(), 1u);   // nothing computed
+
+    model::state.MaskInMemory = false;
+    model::state.PhaseInMemory = false;
+    messages.records.clear();
+    EXPECT_FALSE(RunCalculateDisplacement(o).completed);
+    ASSERT_EQ(messages.records.size(), 1u);
+    EXPECT_EQ(messages.records[0].text, "No Phase Data in Memory");
+    EXPECT_EQ(messages.records[0].style, 0);
+    EXPECT_EQ(messages.records[0].title, "Sorvanta");
+}
+
+namespace {
+struct Window : AnalysisWindow {
+    std::vector<std::string> calls;
+    void ShowProcessing() override { calls.push_back("processing"); }
+    void ShowResults(const std::string& a, const std::string& b, const std::string& c) override
+    {
+        calls.push_back("results " + a + " " + b + " " + c);
+    }
+    void SetReferenceCaption(const std::string& c) override { calls.push_back(c); }
+    void UncheckRelative() override { calls.push_back("uncheck relative"); }
+};
+} // namespace
+
+TEST_F(InProcess, DomainReferenceAndRelative)
+{
+    Window window;
+    SetAnalysisWindow(&window);
+    auto& mp = model::maskPartition;
+    model::state.PartitionInMemory = true;
+    mp.DomainTable[0] = {50, 20, 100, 50, "middle"};
+    mp.DomainTable[1] = {201, 101, 0, 0, ""};
+    mp.DomainCount = 2;
+    AnalysisOptions o;
+    o.domain = 0;
+    o.setReference = true;
+    ASSERT_TRUE(RunCalculateDisplacement(o).completed);
+    EXPECT_EQ(model::images.ImageCols, 100);
+    EXPECT_EQ(model::images.ImageRows, 50);
+    EXPECT_EQ(model::images.FullXMax, 200);
+    EXPECT_EQ(model::images.ChartData.cols(), 100);
+    EXPECT_EQ(model::images.ChartData.rows(), 50);
+    EXPECT_TRUE(model::state.ReferenceInMemory);
+    ASSERT_EQ(window.calls.size(), 3u);
+    EXPECT_EQ(window.calls[0], "processing");
+    EXPECT_EQ(window.calls[1], "Reference: Domain 1 (100 x 50)");
+
+    // Relative to a reference of another size: warned, absolute result.
+    model::state.PartitionInMemory = false;
+    o.setReference = false;
+    o.relative = true;
+    CalculateOutcome r = RunCalculateDisplacement(o);
+    ASSERT_TRUE(r.completed);
+    EXPECT_FALSE(model::state.RelativeResult);
+    EXPECT_EQ(messages.records.back().text,
+              "Current and Reference images have different dimensions.\rAbsolute displacement will be reported.");
+    EXPECT_EQ(window.calls[window.calls.size() - 2], "uncheck relative");
+    EXPECT_EQ(r.range, "20.0");
+    SetAnalysisWindow(nullptr);
+}
