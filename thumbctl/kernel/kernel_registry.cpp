@@ -5,6 +5,7 @@
 
 #include "thumbctl/kernel/bmp_codec.h"
 #include "thumbctl/kernel/ccitt_decoder.h"
+#include "thumbctl/kernel/gif_reader.h"
 #include "thumbctl/kernel/ipi_import.h"
 #include "thumbctl/kernel/jpeg_reader.h"
 #include "thumbctl/kernel/pcx_reader.h"
@@ -20,6 +21,7 @@ const IpiReaderEntry kReaders[] = {
     {ipiFormatJpeg, JpegReadFile},
     {ipiFormatPng, PngReadFile},
     {ipiFormatPcx, PcxReadFile},
+    {ipiFormatGif, GifReadFile},
     {ipiFormatTiff, TiffReadFile},
 };
 
