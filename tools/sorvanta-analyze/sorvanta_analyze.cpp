@@ -20,6 +20,7 @@
 #include "platform/messages.h"
 #include "platform/strandel_binding.h"
 #ifdef SORVANTA_PARTITION_READER
+#include "app/editor/core/mask_ops.h"
 #include "app/editor/core/partition_file.h"
 #endif
 
@@ -97,6 +98,19 @@ bool Load(const std::string& path, const Args& a, core::AnalysisOptions* o)
 
 bool LoadMask(const std::string& path)
 {
+#ifdef SORVANTA_PARTITION_READER
+    const int cols = model::images.FullXMax + 1, rows = model::images.FullYMax + 1;
+    editor::MaskRead r = editor::ReadMaskFile(path, cols, rows);
+    if (r.status == editor::MaskRead::SizeMismatch) {
+        std::printf("Load Mask File Error: %s\n", Lines(editor::MaskSizeMessage(r.width, r.height)).c_str());
+        return false;
+    }
+    if (r.status != editor::MaskRead::Ok) {
+        std::printf("Load Mask File Error: %s\n", Lines(r.message.empty() ? "The file cannot be opened." : r.message).c_str());
+        return false;
+    }
+    model::images.MaskImage = std::move(r.mask);
+#else
     strandel::ReadResult r = strandel::ReadImage(path);
     if (r.status != 0 || r.pixels.empty()) {
         std::printf("Load Mask File Error: The file cannot be opened.\n");
@@ -104,6 +118,7 @@ bool LoadMask(const std::string& path)
     }
     model::images.MaskImage.create(r.cols, r.rows);
     model::images.MaskImage.buffer() = std::move(r.pixels);
+#endif
     model::state.MaskInMemory = true;
     return true;
 }

@@ -151,6 +151,17 @@ TEST_F(EndToEnd, HarnessReportsErrorsAndSavesData)
     EXPECT_NE(nofile.out.find("Calibration Needed: FringeValue.txt cannot be read.\n"), std::string::npos)
         << nofile.out;
 
+    // Domain 1 of a partition: columns 50..149, corners 5 and 4.8 mils above the centre.
+    const std::string par = dir.file("cyl_par.txt");
+    const std::string parText = "50\t20\t100\t50\tmiddle\r\n201\t101\t0\t0\t0\r\n";
+    testsupport::WriteBytes(par, std::vector<uint8_t>(parText.begin(), parText.end()));
+    ToolRun domain = Analyze("--partition '" + par + "' --domain 1 --width 1 --height 0.5 '" + cyl + "'");
+    ASSERT_EQ(domain.rc, 0) << domain.out;
+    EXPECT_NE(domain.lines["Parameters"].find("Center Deflection: 4.9 mils"), std::string::npos) << domain.out;
+    ToolRun noDomain = Analyze("--partition '" + par + "' --domain 2 '" + cyl + "'");
+    EXPECT_EQ(noDomain.rc, 1);
+    EXPECT_NE(noDomain.out.find("Analysis Setup Error: No domain is selected."), std::string::npos) << noDomain.out;
+
     ToolRun saved = Analyze("--save '" + dir.file("part1.dat") + "' '" + cyl + "'");
     ASSERT_EQ(saved.rc, 0) << saved.out;
     EXPECT_TRUE(platform::FileExists(dir.file("part1_ab.dat")));
