@@ -9,7 +9,6 @@
 #include "thumbctl/kernel/ipi_store.h"
 
 #include <cstring>
-#include <set>
 #include <vector>
 
 int ipiFileFormatOfDecodeFormat(int decodeFormat)
@@ -243,53 +242,6 @@ int ipiOpenMultiImageFromFile(IPIENVIRONMENT* env, const char* fileName, int fil
     }
     IPIATTRIBUTE a[] = {{"repository", ipiRepositoryFile}, {"fileName", reinterpret_cast<IPIVALUE>(fileName)}};
     return CountPages(env, fileFormat, a, 2);
-}
-
-int ipiCountTiffPages(IPIENVIRONMENT* env, IPIOBJECT* source)
-{
-    IPIACCESSOR* in = ipiOpenAccessor(env, source, "r", 1, nullptr, 0);
-    if (!in) return 0;
-    int pages = 0;
-    int rc = 0;
-    uint8_t h[8];
-    if (ipiStoreSize(in) < 9) rc = ipiErrInsufficientSize;
-    else if (ipiReadFileAt(env, in, 0, h, 8) != 8) rc = ipiErrInsufficientSize;
-    bool little = false;
-    if (rc == 0) {
-        if (h[0] == 'I' && h[1] == 'I') little = true;
-        else if (!(h[0] == 'M' && h[1] == 'M')) rc = ipiErrSyntacticalError;
-    }
-    auto u16 = [&](const uint8_t* p) { return little ? uint32_t(p[0] | (p[1] << 8)) : uint32_t((p[0] << 8) | p[1]); };
-    auto u32 = [&](const uint8_t* p) {
-        return little ? uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24)
-                      : (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
-    };
-    if (rc == 0 && u16(h + 2) != 42) rc = ipiErrSyntacticalError;
-    if (rc == 0) {
-        int64_t offset = u32(h + 4);
-        std::set<int64_t> seen;
-        while (offset != 0 && pages < kIpiMaxChain) {
-            if (!seen.insert(offset).second) break;  // a chain that loops back ends here
-            uint8_t b[4];
-            if (ipiReadFileAt(env, in, offset, b, 2) != 2) {
-                rc = ipiErrInsufficientSize;
-                break;
-            }
-            int64_t entries = u16(b);
-            ++pages;
-            if (ipiReadFileAt(env, in, offset + 2 + 12 * entries, b, 4) != 4) {
-                rc = ipiErrInsufficientSize;
-                break;
-            }
-            offset = u32(b);
-        }
-    }
-    ipiCloseAccessor(env, in);
-    if (rc) {
-        ipiReportError(env, rc);
-        return 0;
-    }
-    return pages;
 }
 
 // ---- composite arrays --------------------------------------------------------

@@ -21,7 +21,6 @@ int ipiImportFileIntoObject(IPIENVIRONMENT* env, const char* fileName, IPIOBJECT
 int ipiOpenMultiImageFromMemory(IPIENVIRONMENT* env, const void* data, int fileFormat, int64_t size);
 int ipiOpenMultiImageFromFile(IPIENVIRONMENT* env, const char* fileName, int fileFormat);
 // TIFF page count over a source object (registered page counter for 207).
-int ipiCountTiffPages(IPIENVIRONMENT* env, IPIOBJECT* source);
 
 // Element n of a CompositeIDArray (null / error 18 beyond `entries`).
 IPIOBJECT* ipiGetCompositeElement(IPIENVIRONMENT* env, IPIOBJECT* array, int64_t n);

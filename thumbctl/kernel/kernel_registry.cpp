@@ -40,7 +40,7 @@ const IpiDecoderEntry kDecoders[] = {
 
 // Page counters of multi-image formats.
 const IpiPageCounterEntry kPageCounters[] = {
-    {ipiFormatTiff, ipiCountTiffPages},
+    {ipiFormatTiff, TiffCountPages},
 };
 
 } // namespace

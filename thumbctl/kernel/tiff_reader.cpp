@@ -382,3 +382,19 @@ int TiffReadFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int 
     ipiSetAttribute(env, source, "inited", 1);
     return Report(env, rc);
 }
+
+int TiffCountPages(IPIENVIRONMENT* env, IPIOBJECT* source) {
+    IPIACCESSOR* in = ipiOpenAccessor(env, source, "r", 1, nullptr, 0);
+    if (!in) return 0;
+    const tiff::Source src = SourceOf(env, in);
+    tiff::Header header;
+    int rc = src.size < 9 ? int(ipiErrInsufficientSize) : tiff::ReadHeader(src, &header);
+    std::vector<uint32_t> offsets;
+    if (rc == 0) rc = tiff::WalkDirectories(src, header, &offsets);
+    ipiCloseAccessor(env, in);
+    if (rc) {
+        ipiReportError(env, rc);
+        return 0;
+    }
+    return int(offsets.size());
+}

@@ -14,6 +14,10 @@ struct Page;
 // `entries` pages; any other target the first page.
 int TiffReadFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int selector);
 
+// Registered page counter for 207: the pages of the directory chain (a
+// chain that loops back or runs past the data ends where it breaks).
+int TiffCountPages(IPIENVIRONMENT* env, IPIOBJECT* source);
+
 // Reads the one page whose directory begins at `ifdOffset` into `target`.
 int TiffReadImage(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int selector, uint32_t ifdOffset);
 
