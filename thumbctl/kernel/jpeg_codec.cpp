@@ -56,6 +56,7 @@ bool BuildDecoder(const uint8_t bits[16], const uint8_t* vals, bool ac, HuffDeco
         d->valOffset[len] = k - code;
         d->maxCode[len] = n ? code + n - 1 : -1;
         for (int i = 0; i < n; ++i, ++k, ++code) {
+            if (code >= (1 << len)) return false;  // not a prefix code
             if (len <= kFastBits) {
                 const int shift = kFastBits - len;
                 for (int j = 0; j < (1 << shift); ++j)
