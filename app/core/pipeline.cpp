@@ -361,6 +361,9 @@ CalculateOutcome RunCalculateDisplacement(const AnalysisOptions& o)
 
 bool BatchAnalyzeImage(bool relative, const AnalysisOptions& o)
 {
+    // The caller must have put an image of ImageCols x ImageRows into CurrentPhase.
+    if (Cols() <= 0 || Rows() <= 0 || images.CurrentPhase.cols() != Cols() || images.CurrentPhase.rows() != Rows())
+        return false;
     // 1. Blank pixels.
     if (!o.exclude128)
         ReplaceBlankPhase();

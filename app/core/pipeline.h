@@ -67,7 +67,8 @@ CalculateOutcome RunCalculateDisplacement(const AnalysisOptions& options);
 // The batch analysis of the image in CurrentPhase with the batch options.
 // Returns false when a corner-point levelling (4 Pt, 3 Pt) finds a matrix
 // corner without data (nothing levelled then), and when compensation is asked
-// with sample-size texts that are not numeric or the reference has another size.
+// with sample-size texts that are not numeric, the reference has another size
+// or CurrentPhase does not hold an image of ImageCols x ImageRows.
 bool BatchAnalyzeImage(bool relative, const AnalysisOptions& options);
 
 } // namespace core

@@ -254,6 +254,8 @@ TEST_F(InProcess, BatchCornerCheckRefusesCornerLevellings)
     EXPECT_FLOAT_EQ(model::state.ZRange, 0.0f);
     model::images.ReferenceDisplacement.create(10, 10);   // another size: refused, not overrun
     EXPECT_FALSE(BatchAnalyzeImage(true, o));
+    model::images.CurrentPhase.clear();                   // no image prepared: refused
+    EXPECT_FALSE(BatchAnalyzeImage(false, o));
 }
 
 TEST_F(InProcess, RegionProblemsStopBeforeAnythingIsComputed)
