@@ -4,6 +4,8 @@
 #include "platform/folders.h"
 
 #include <cmath>
+#include <filesystem>
+#include <system_error>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -197,15 +199,30 @@ int ParseSettingsText(const std::string& text, Settings* out)
     return 0;
 }
 
+namespace {
+
+// The utility folder may not exist yet on a first run.
+bool WriteSettings(const std::string& path, const std::string& text)
+{
+    const std::string folder = platform::FolderOf(path);
+    if (!folder.empty() && !platform::IsFolder(folder)) {
+        std::error_code ec;
+        std::filesystem::create_directories(folder, ec);
+    }
+    return WriteFileAtomically(path, text);
+}
+
+} // namespace
+
 bool WriteDefaultSettingsFile(const std::string& path)
 {
     model::settings = Settings{};
-    return WriteFileAtomically(path, SettingsFileText(model::settings, true));
+    return WriteSettings(path, SettingsFileText(model::settings, true));
 }
 
 bool SaveSettingsFile(const std::string& path)
 {
-    return WriteFileAtomically(path, SettingsFileText(model::settings, false));
+    return WriteSettings(path, SettingsFileText(model::settings, false));
 }
 
 SettingsReadResult ReadSettingsFile(const std::string& path)

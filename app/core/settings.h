@@ -36,7 +36,8 @@ enum class SettingsReadResult { Read, Missing, Corrupted };
 // either way the file of defaults is written and the defaults are in force.
 SettingsReadResult ReadSettingsFile(const std::string& path);
 
-// Writes the file of defaults and sets model::settings to the defaults.
+// Writes the file of defaults (creating its folder when missing) and sets
+// model::settings to the defaults.
 bool WriteDefaultSettingsFile(const std::string& path);
 // Rewrites the file from model::settings (exit).
 bool SaveSettingsFile(const std::string& path);

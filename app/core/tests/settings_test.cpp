@@ -96,6 +96,11 @@ TEST_F(SettingsFile, MissingFileWritesTheDefaultsByteForByte)
     EXPECT_EQ(messages.records[0].title, "Warning");
     EXPECT_EQ(testsupport::ReadText(path), Fixture("defaults_settings.txt"));
     EXPECT_EQ(model::settings, model::Settings{});
+
+    // A first run: the utility folder does not exist yet.
+    const std::string nested = dir.file("Calverdine/Utility Files/Sorvanta Settings.txt");
+    EXPECT_EQ(ReadSettingsFile(nested), SettingsReadResult::Missing);
+    EXPECT_EQ(testsupport::ReadText(nested), Fixture("defaults_settings.txt"));
 }
 
 TEST_F(SettingsFile, RewriteOnExitCarriesGatheredValues)
