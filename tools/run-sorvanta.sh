@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DSORVANTA_BENCH=OFF >/dev/null
-cmake --build build -j"$(nproc)" --target Sorvanta
+cmake --build build -j"$(nproc)" --target Sorvanta mkphase
 SAMPLE=""
 if [ -x build/bin/mkphase ]; then
   mkdir -p build/sample
