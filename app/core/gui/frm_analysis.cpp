@@ -105,7 +105,8 @@ FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
     panel->setObjectName("panel");
     panel->setMaximumWidth(360);
     auto* col = new QVBoxLayout(panel);
-    col->setContentsMargins(4, 4, 4, 4);
+    col->setContentsMargins(4, 2, 4, 2);
+    col->setSpacing(3);
     outer->addWidget(panel);
 
     // Processing.
@@ -117,6 +118,8 @@ FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
     auto* proc = new QGroupBox(panel);
     proc->setObjectName("fraProcessing");
     auto* pg = new QGridLayout(proc);
+    pg->setVerticalSpacing(2);
+    pg->setContentsMargins(6, 4, 6, 4);
     int r = 0;
     cmdLoadFile = Make<QPushButton>(proc, "cmdLoadFile", "Load Phase Image");
     cmdAutoLoadImagePH = Make<QPushButton>(proc, "cmdAutoLoadImagePH", "Load Image_ph.bmp");
@@ -210,6 +213,8 @@ FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
     auto* pres = new QGroupBox(panel);
     pres->setObjectName("fraPresentation");
     auto* rg = new QGridLayout(pres);
+    rg->setVerticalSpacing(2);
+    rg->setContentsMargins(6, 4, 6, 4);
     r = 0;
     lblZmax = Make<QLabel>(pres, "lblZmax", "Z Max");
     txtZmax = MakeEdit(pres, "txtZmax", "Z Max");
@@ -444,6 +449,8 @@ bool FrmAnalysis::eventFilter(QObject* o, QEvent* e)
 
 void FrmAnalysis::ShowWindow()
 {
+    // Without a window manager "maximised" alone does not size the window.
+    if (QScreen* sc = screen()) setGeometry(sc->availableGeometry());
     showMaximized();
     raise();
     activateWindow();
