@@ -1,11 +1,15 @@
 // JPEG codec and stream parser against the reference tools cjpeg / djpeg.
 #include "thumbctl/kernel/jpeg_codec.h"
+#include "thumbctl/kernel/decode.h"
+#include "thumbctl/kernel/tests/dib_view.h"
 
 #include "testsupport/testsupport.h"
 
 #include <gtest/gtest.h>
 
+#include <cinttypes>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <sstream>
@@ -376,6 +380,181 @@ TEST(JpegEncode, RestartMarkersFollowTheInterval) {
     ASSERT_EQ(JpegEncodeScan(&in, 32, 8, 1, kJpegSampling1x1, 1, 2, &t, &scan), 0);
     EXPECT_EQ(markers(), (std::vector<int>{0xD0, 0xD1}));  // the second after the final MCU
     EXPECT_EQ(scan[scan.size() - 2], 0xFF);
+}
+
+// ---- pinned output ---------------------------------------------------------------
+// The decoder's exact output for fixed streams (tests/fixtures/jpeg, made once
+// with cjpeg from a plasma picture and a picture of saturated shapes), so that
+// any change of a single decoded value is caught, not only a drop in PSNR.
+
+uint64_t Fnv1a(const std::vector<uint8_t>& v) {
+    uint64_t h = 1469598103934665603ull;
+    for (uint8_t b : v) h = (h ^ b) * 1099511628211ull;
+    return h;
+}
+
+std::string Hex(uint64_t v) {
+    char s[20];
+    std::snprintf(s, sizeof s, "%016" PRIx64, v);
+    return s;
+}
+
+std::vector<uint8_t> Fixture(const std::string& name) {
+    return ReadBytes(testsupport::SourceDir() + "/thumbctl/kernel/tests/fixtures/jpeg/" + name);
+}
+
+// Decodes with the pixels laid out `step` bytes apart (bands next to each
+// other), or band after band when step is 0; returns the pixels interleaved.
+std::vector<uint8_t> DecodeLaidOut(const std::vector<uint8_t>& file, int step, int* code) {
+    JpegStreamInfo info;
+    *code = JpegParseStream(file.data(), file.size(), &info);
+    if (*code) return {};
+    const int c = info.components;
+    const size_t n = static_cast<size_t>(info.width) * info.height;
+    std::vector<uint8_t> buf(n * (step ? step : c), 0x5A);
+    JpegPlane planes[3];
+    for (int b = 0; b < c; ++b) {
+        if (step)
+            planes[b] = {buf.data() + b, step, static_cast<ptrdiff_t>(info.width) * step};
+        else  // band-sequential, bottom-up rows
+            planes[b] = {buf.data() + b * n + (info.height - 1) * size_t(info.width), 1, -info.width};
+    }
+    *code = JpegDecodeScan(file.data() + info.scanOffset, info.scanSize, info.tables, info.width, info.height, c,
+                           info.sampling, planes);
+    std::vector<uint8_t> out(n * c);
+    for (size_t i = 0; i < n; ++i) {
+        for (int b = 0; b < c; ++b) {
+            if (step) {
+                out[i * c + b] = buf[i * step + b];
+            } else {
+                const size_t x = i % info.width, y = i / info.width;
+                out[i * c + b] = buf[b * n + (info.height - 1 - y) * info.width + x];
+            }
+        }
+    }
+    return out;
+}
+
+TEST(JpegPinned, FixturesDecodeToTheirRecordedPixels) {
+    struct Case {
+        const char* file;
+        const char* pixels;  // FNV-1a of the interleaved pixels
+        const char* dib;     // FNV-1a of the DIB from the decode entry point
+    } cases[] = {
+        {"s22.jpg", "c03aebbeb88821a5", "685adfb0f0a934f0"},
+        {"s21_restart2.jpg", "0407a40cd2995f6d", "b56836a6a249814a"},
+        {"s11_optimize.jpg", "2e20cdc47aac11fb", "749ac8710d700dbe"},
+        {"grey_restart1.jpg", "66859956ff630987", "68dca501a3a7f582"},
+        {"s22_q100.jpg", "ef423fb65aa867c6", "aa3cfb6d5ee7a1ad"},
+        {"s22_q3.jpg", "172c7a4601758f0d", "5902bb848c5bd782"},
+        {"grey_q100_optimize.jpg", "636c8538a0638fc8", "3567579d5c8232bd"},
+        {"saturated_s22.jpg", "eb287e8ce535ad98", "90da773eefc5e955"},
+        {"saturated_s11.jpg", "43b54b197d5652c6", "a068d449afe06575"},
+    };
+    for (const Case& c : cases) {
+        const std::vector<uint8_t> file = Fixture(c.file);
+        ASSERT_FALSE(file.empty()) << c.file;
+        int code = -1;
+        const std::vector<uint8_t> pixels = DecodeLaidOut(file, 0, &code);
+        ASSERT_EQ(code, 0) << c.file;
+        EXPECT_EQ(Hex(Fnv1a(pixels)), c.pixels) << c.file;
+        // Every layout of the destination gets the same values.
+        JpegStreamInfo info;
+        ASSERT_EQ(JpegParseStream(file.data(), file.size(), &info), 0);
+        for (int step : {info.components, 4}) {
+            EXPECT_EQ(DecodeLaidOut(file, step, &code), pixels) << c.file << " step " << step;
+            EXPECT_EQ(code, 0);
+        }
+        IPIHANDLE h = 0;
+        int error = 0;
+        ASSERT_EQ(DecodeImageFromMemory(file.data(), &h, 1, DecodeFormatJpeg, 0, int64_t(file.size()), nullptr, 0,
+                                        &error),
+                  1)
+            << c.file << " error " << error;
+        std::vector<uint8_t> dib;
+        {
+            IpiGlobalLock lock(h);
+            dib.assign(lock.ptr(), lock.ptr() + lock.size());
+        }
+        ipiGlobalFree(h);
+        EXPECT_EQ(Hex(Fnv1a(dib)), c.dib) << c.file;
+    }
+}
+
+// Scans from the codec's own encoder with divisors 1 (the largest coefficient
+// sizes) and with the coarsest divisors, over a picture with hard edges.
+TEST(JpegPinned, OwnEncoderScansDecodeToTheirRecordedPixels) {
+    const int w = 77, h = 45;
+    std::vector<uint8_t> planar(size_t(w) * h * 3);
+    uint32_t seed = 99;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int b = 0; b < 3; ++b) {
+                seed = seed * 1664525u + 1013904223u;
+                const int edge = ((x / 5 + y / 3 + b) & 1) ? 255 : 0;
+                planar[size_t(b) * w * h + size_t(y) * w + x] = uint8_t(x < w / 2 ? edge : (seed >> 24));
+            }
+    struct Case {
+        int bands, sampling, quality, restart;
+        const char* pixels;
+    } cases[] = {
+        {3, kJpegSampling2x2, 0, 0, "c9488e36e089ac51"},
+        {3, kJpegSampling2x1, -30, 3, "bea59bdce334027a"},
+        {3, kJpegSampling1x1, 1, 0, "1020f58961a2a13b"},
+        {1, kJpegSampling1x1, 0, 7, "cc8cc8b909c6a3fa"},
+    };
+    for (const Case& c : cases) {
+        JpegConstPlane in[3];
+        for (int b = 0; b < 3; ++b) in[b] = {planar.data() + size_t(b) * w * h, 1, w};
+        JpegTables tables;
+        std::vector<uint8_t> scan;
+        ASSERT_EQ(JpegEncodeScan(in, w, h, c.bands, c.sampling, c.quality, c.restart, &tables, &scan), 0);
+        std::vector<uint8_t> out(size_t(w) * h * c.bands);
+        JpegPlane pl[3];
+        for (int b = 0; b < c.bands; ++b) pl[b] = {out.data() + b, c.bands, w * c.bands};
+        ASSERT_EQ(JpegDecodeScan(scan.data(), scan.size(), tables, w, h, c.bands, c.sampling, pl), 0);
+        EXPECT_EQ(Hex(Fnv1a(out)), c.pixels) << c.bands << " " << c.sampling << " q " << c.quality;
+    }
+}
+
+// Damaged scans: the code returned and what was stored until then stay the same.
+TEST(JpegPinned, DamagedScansGiveTheirRecordedResults) {
+    const std::vector<uint8_t> file = Fixture("s21_restart2.jpg");
+    JpegStreamInfo info;
+    ASSERT_EQ(JpegParseStream(file.data(), file.size(), &info), 0);
+    const char* expected[] = {
+        "8:b50fb7b7a2cd207f",
+        "0:4bc39b26dae01667",
+        "19:1db983e4fb7a876c",
+        "0:26d8a339a3841cfd",
+        "0:df35f8d81f1dfdab",
+        "0:428eccf8b670cd7e",
+        "0:aab3cd5fd9eba3b9",
+        "22:253e153ab6a378c9",
+        "0:18757543cef487db",
+        "19:cef838cdc9d17d1a",
+        "19:5814c126216e34b2",
+        "0:aa815354c90f22de",
+    };
+    std::mt19937 rng(11);
+    std::string got;
+    for (int round = 0; round < 12; ++round) {
+        std::vector<uint8_t> scan(file.begin() + static_cast<long>(info.scanOffset), file.end());
+        if (round == 0) {
+            scan.resize(scan.size() / 3);  // cut short
+        } else {
+            for (int k = 0; k < round; ++k) {
+                const uint8_t value = static_cast<uint8_t>(rng());
+                scan[rng() % scan.size()] = value;
+            }
+        }
+        std::vector<uint8_t> out(size_t(info.width) * info.height * 3, 0);
+        JpegPlane pl[3];
+        for (int b = 0; b < 3; ++b) pl[b] = {out.data() + b, 3, info.width * 3};
+        const int code =
+            JpegDecodeScan(scan.data(), scan.size(), info.tables, info.width, info.height, 3, info.sampling, pl);
+        EXPECT_EQ(std::to_string(code) + ":" + Hex(Fnv1a(out)), expected[round]) << "round " << round;
+    }
 }
 
 }  // namespace
