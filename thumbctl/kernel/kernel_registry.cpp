@@ -3,11 +3,14 @@
 // (see ipi_registry.h for the contracts).
 #include "thumbctl/kernel/ipi_registry.h"
 
+#include "thumbctl/kernel/bitrun.h"
 #include "thumbctl/kernel/bmp_codec.h"
+#include "thumbctl/kernel/cgm.h"
 #include "thumbctl/kernel/ccitt_decoder.h"
 #include "thumbctl/kernel/gif_reader.h"
 #include "thumbctl/kernel/ipi_import.h"
 #include "thumbctl/kernel/jpeg_reader.h"
+#include "thumbctl/kernel/kol1.h"
 #include "thumbctl/kernel/pcx_reader.h"
 #include "thumbctl/kernel/png_reader.h"
 #include "thumbctl/kernel/tiff_reader.h"
@@ -23,6 +26,8 @@ const IpiReaderEntry kReaders[] = {
     {ipiFormatPcx, PcxReadFile},
     {ipiFormatGif, GifReadFile},
     {ipiFormatTiff, TiffReadFile},
+    {ipiFormatBilevel, Kol1ReadFile},
+    {ipiFormatCgmContainer, CgmContainerReadFile},
 };
 
 // Decoders by compression code.
@@ -36,11 +41,13 @@ const IpiDecoderEntry kDecoders[] = {
     {ipiCompressionCcittG3_2D, CcittDecode},
     {ipiCompressionCcittG4, CcittDecode},
     {ipiCompressionCcittMH, CcittDecode},
+    {ipiCompressionBilevelRun, BitStuffedRunDecode},
 };
 
 // Page counters of multi-image formats.
 const IpiPageCounterEntry kPageCounters[] = {
     {ipiFormatTiff, TiffCountPages},
+    {ipiFormatCgmContainer, CgmCountPages},
 };
 
 } // namespace
