@@ -1,0 +1,477 @@
+#include "app/editor/gui/frm_jobs.h"
+
+#include "app/core/gui/standins/standins.h"
+#include "app/core/model/model.h"
+#include "app/core/runtime.h"
+#include "app/editor/core/folder_jobs.h"
+#include "app/editor/gui/frm_phase_image.h"
+#include "platform/dialogs.h"
+#include "platform/folders.h"
+#include "platform/listboxes.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QPointer>
+#include <QVBoxLayout>
+
+namespace editor {
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+std::string S(const QString& s) { return s.toStdString(); }
+std::string Ext() { return core::ToLower(model::files.ImageFileFormat); }
+
+template <typename W>
+W* Add(QWidget* parent, QLayout* lay, W* w, const char* name)
+{
+    w->setObjectName(name);
+    w->setAccessibleName(name);
+    lay->addWidget(w);
+    return w;
+}
+
+QPushButton* Button(QWidget* p, QLayout* l, const char* name, const QString& text)
+{
+    auto* b = new QPushButton(text, p);
+    b->setObjectName(name);
+    l->addWidget(b);
+    return b;
+}
+
+QLabel* Label(QWidget* p, QLayout* l, const char* name, const QString& text)
+{
+    return Add(p, l, new QLabel(text, p), name);
+}
+
+void SetLabelColour(QLabel* l, bool red) { l->setStyleSheet(red ? "color: rgb(255, 0, 0);" : "color: rgb(0, 0, 0);"); }
+
+// Asks for a folder; true with the folder when the user confirmed.
+bool BrowseFolder(const std::string& prompt, const QString& start, std::string* folder)
+{
+    platform::FolderBrowseRequest req;
+    req.title = "Browse For Folder";
+    req.prompt = prompt;
+    req.root = "Desktop";
+    req.initialFolder = S(start);
+    const platform::FolderBrowseResult r = platform::BrowseForFolder(req);
+    if (!r.confirmed) return false;
+    if (!platform::IsFolder(r.folder)) {
+        model::ShowMsg("Device unavailable: " + r.folder, 16, "Folder Access Error");
+        return false;
+    }
+    *folder = r.folder;
+    return true;
+}
+
+void ReportFailedWrites(const JobOutcome& out, const std::string& title)
+{
+    if (out.failedWrites.empty()) return;
+    std::string text = "These files could not be written:";
+    for (const std::string& f : out.failedWrites) text += std::string(model::CR) + f;
+    model::ShowMsg(text, 16, title);
+}
+
+QPointer<FrmCropDomains> gCrop;
+
+} // namespace
+
+// ---------------------------------------------------------------- crop domains
+
+FrmCropDomains::FrmCropDomains(QWidget* parent) : QWidget(parent)
+{
+    setObjectName("frmCropDomains");
+    setWindowTitle("Crop Domains");
+    auto* lay = new QVBoxLayout(this);
+    lblPathSelection = Label(this, lay, "lblPathSelection", "1 - Source");
+    DirSource = Add(this, lay, new platform::DirListBox(this), "DirSource");
+    cmdBrowseSourcePath = Button(this, lay, "cmdBrowseSourcePath", "Browse...");
+    File1 = new gui::standins::FileList(this);
+    lay->addWidget(File1);
+    lblPhaseImageCount = Label(this, lay, "lblPhaseImageCount", "Phase Image Count");
+    lblDestinationFolder = Label(this, lay, "lblDestinationFolder", "2 - Destination");
+    DirDestination = Add(this, lay, new platform::DirListBox(this), "DirDestination");
+    cmdBrowseDestinationPath = Button(this, lay, "cmdBrowseDestinationPath", "Browse...");
+    lblOptions = Label(this, lay, "lblOptions", "3 - Options");
+    auto* fraShape = new QGroupBox("Domain Shape", this);
+    fraShape->setObjectName("fraShape");
+    auto* shapeLay = new QVBoxLayout(fraShape);
+    cmbShape = Add(fraShape, shapeLay, new QComboBox(fraShape), "cmbShape");
+    cmbShape->addItems({"Rectangle", "Ellipse"});
+    lay->addWidget(fraShape);
+    chkCreateDomainSubfolders = Add(this, lay, new QCheckBox("Create Domain subfolder(s)", this), "chkCreateDomainSubfolders");
+    chkCreatePhaseImageSubfolders =
+        Add(this, lay, new QCheckBox("Create Phase Image subfolder(s)", this), "chkCreatePhaseImageSubfolders");
+    chkCurrentPhaseImage = Add(this, lay, new QCheckBox("Crop Current Phase Image", this), "chkCurrentPhaseImage");
+    auto* fra = new QGroupBox("Cropped Filename", this);
+    fra->setObjectName("fraFilenameOptions");
+    auto* fraLay = new QVBoxLayout(fra);
+    optUseDomainName = Add(fra, fraLay, new QRadioButton("Use Domain Name Only", fra), "optUseDomainName");
+    optAppendOriginalFilenameToDomainName = Add(fra, fraLay, new QRadioButton("Append Original Filename To Domain Name", fra),
+                                                "optAppendOriginalFilenameToDomainName");
+    optAppendDomainName =
+        Add(fra, fraLay, new QRadioButton("Append Domain Name to Original Filename", fra), "optAppendDomainName");
+    lay->addWidget(fra);
+    lblFour = Label(this, lay, "lblFour", "4 - Process");
+    cmdProcess = Button(this, lay, "cmdProcess", "Generate Images");
+    ProgressBar1 = Add(this, lay, new QProgressBar(this), "ProgressBar1");
+    lblNumberOfImagesProcessed = Label(this, lay, "lblNumberOfImagesProcessed", "Number of Images Processed: 0");
+    cmdViewUnprocessedFiles = Button(this, lay, "cmdViewUnprocessedFiles", "View Unprocessed File List");
+    cmdClose = Button(this, lay, "cmdClose", "Close");
+
+    optAppendDomainName->setChecked(true);
+    optUseDomainName->setEnabled(false);
+    cmdViewUnprocessedFiles->setVisible(false);
+    ProgressBar1->setVisible(false);
+
+    connect(DirSource, &platform::DirListBox::pathChanged, this, [this] { DirSource_Change(); });
+    connect(DirDestination, &platform::DirListBox::pathChanged, this, [this] { ResetBatchCrop(); });
+    connect(optUseDomainName, &QRadioButton::clicked, this, [this] { ResetBatchCrop(); });
+    connect(optAppendDomainName, &QRadioButton::clicked, this, [this] { ResetBatchCrop(); });
+    connect(chkCreateDomainSubfolders, &QCheckBox::toggled, this, [this] { chkCreateDomainSubfolders_Click(); });
+    connect(chkCreatePhaseImageSubfolders, &QCheckBox::toggled, this, [this] { chkCreatePhaseImageSubfolders_Click(); });
+    connect(chkCurrentPhaseImage, &QCheckBox::toggled, this, [this] { chkCurrentPhaseImage_Click(); });
+    connect(cmdBrowseSourcePath, &QPushButton::clicked, this, [this] { cmdBrowseSourcePath_Click(); });
+    connect(cmdBrowseDestinationPath, &QPushButton::clicked, this, [this] { cmdBrowseDestinationPath_Click(); });
+    connect(cmdProcess, &QPushButton::clicked, this, [this] { cmdProcess_Click(); });
+    connect(cmdViewUnprocessedFiles, &QPushButton::clicked, this, [this] { cmdViewUnprocessedFiles_Click(); });
+    connect(cmdClose, &QPushButton::clicked, this, [this] { hide(); });
+
+    // Load.
+    File1->SetPattern(Q("*_ph." + Ext()));
+    DirSource->setPath(Q(platform::ResultsFolder()));
+    DirDestination->setPath(DirSource->path());
+    DirSource_Change();
+}
+
+void FrmCropDomains::ResetBatchCrop()
+{
+    SetLabelColour(lblNumberOfImagesProcessed, false);
+    lblNumberOfImagesProcessed->setText("Number of Images Processed: 0");
+    cmdViewUnprocessedFiles->setVisible(false);
+    model::batch.SkippedFileList.clear();
+}
+
+void FrmCropDomains::DirSource_Change()
+{
+    ResetBatchCrop();
+    DirDestination->setPath(DirSource->path());
+    File1->setPath(DirSource->path());
+    if (!chkCurrentPhaseImage->isChecked())
+        lblPhaseImageCount->setText("Phase Image Count: " + QString::number(File1->FileCount()));
+}
+
+void FrmCropDomains::chkCreateDomainSubfolders_Click()
+{
+    ResetBatchCrop();
+    if (chkCreateDomainSubfolders->isChecked()) chkCreatePhaseImageSubfolders->setChecked(false);
+}
+
+void FrmCropDomains::chkCreatePhaseImageSubfolders_Click()
+{
+    ResetBatchCrop();
+    if (chkCreatePhaseImageSubfolders->isChecked()) {
+        chkCreateDomainSubfolders->setChecked(false);
+        optUseDomainName->setEnabled(true);
+    } else if (!chkCurrentPhaseImage->isChecked()) {
+        if (!optAppendDomainName->isChecked()) {
+            optAppendDomainName->setChecked(true);
+            ResetBatchCrop();
+        }
+        optUseDomainName->setEnabled(false);
+    }
+}
+
+void FrmCropDomains::chkCurrentPhaseImage_Click()
+{
+    const bool current = chkCurrentPhaseImage->isChecked();
+    cmdBrowseSourcePath->setEnabled(!current);
+    DirSource->setEnabled(!current);
+    DirSource->setStyleSheet(current ? "background-color: rgb(218, 218, 218);" : "background-color: rgb(255, 255, 255);");
+    lblPhaseImageCount->setEnabled(!current);
+    if (current) {
+        lblPhaseImageCount->setText("Phase Image Count: n/a");
+        optUseDomainName->setEnabled(true);
+    } else {
+        lblPhaseImageCount->setText("Phase Image Count: " + QString::number(File1->FileCount()));
+        if (!chkCreatePhaseImageSubfolders->isChecked()) {
+            if (!optAppendDomainName->isChecked()) {
+                optAppendDomainName->setChecked(true);
+                ResetBatchCrop();
+            }
+            optUseDomainName->setEnabled(false);
+        }
+    }
+}
+
+void FrmCropDomains::cmdBrowseSourcePath_Click()
+{
+    std::string folder;
+    if (BrowseFolder("Select the folder containing the phase images to crop:", DirSource->path(), &folder))
+        DirSource->setPath(Q(folder));
+}
+
+void FrmCropDomains::cmdBrowseDestinationPath_Click()
+{
+    std::string folder;
+    if (BrowseFolder("Select the destination folder for the cropped phase images:", DirDestination->path(), &folder))
+        DirDestination->setPath(Q(folder));
+}
+
+void FrmCropDomains::SetRunning(bool running)
+{
+    running_ = running;
+    for (QWidget* w : std::initializer_list<QWidget*>{DirSource, DirDestination, cmdBrowseSourcePath,
+                                                      cmdBrowseDestinationPath, cmbShape, chkCreateDomainSubfolders,
+                                                      chkCreatePhaseImageSubfolders, chkCurrentPhaseImage, cmdProcess,
+                                                      cmdClose, optUseDomainName, optAppendOriginalFilenameToDomainName,
+                                                      optAppendDomainName})
+        w->setProperty("runLock", running);
+    for (QWidget* w : std::initializer_list<QWidget*>{DirDestination, cmdBrowseDestinationPath, cmbShape,
+                                                      chkCreateDomainSubfolders, chkCreatePhaseImageSubfolders,
+                                                      chkCurrentPhaseImage, cmdProcess, cmdClose})
+        w->setEnabled(!running);
+    if (!running) {
+        const bool current = chkCurrentPhaseImage->isChecked();
+        DirSource->setEnabled(!current);
+        cmdBrowseSourcePath->setEnabled(!current);
+    } else {
+        DirSource->setEnabled(false);
+        cmdBrowseSourcePath->setEnabled(false);
+    }
+}
+
+void FrmCropDomains::cmdProcess_Click()
+{
+    if (running_) return;
+    CropDomainsOptions o;
+    o.currentImage = chkCurrentPhaseImage->isChecked();
+    o.format = Ext();
+    if (!o.currentImage) {
+        File1->setPath(DirSource->path());
+        File1->SetPattern(Q("*_ph." + o.format));
+        File1->refresh();
+    }
+    o.sourceFolder = S(DirSource->path());
+    o.destination = S(DirDestination->path());
+    o.ellipse = cmbShape->currentText() == "Ellipse";
+    o.domainSubfolders = chkCreateDomainSubfolders->isChecked();
+    o.imageSubfolders = chkCreatePhaseImageSubfolders->isChecked();
+    o.naming = optAppendDomainName->isChecked() ? CropNaming::AppendDomainToOriginal
+               : optAppendOriginalFilenameToDomainName->isChecked() ? CropNaming::AppendOriginalToDomain
+                                                                     : CropNaming::UseDomainName;
+    // The domains of the partition, as the domain list shows them.
+    std::vector<model::Domain> domains;
+    const int n = editor::frmPhaseImage().cmbDomains->count();
+    for (int d = 0; d < n && d < model::MaxDomains - 1; ++d)
+        domains.push_back(model::maskPartition.DomainTable[size_t(d)]);
+
+    JobCallbacks cb;
+    cb.started = [&] {
+        if (!o.currentImage) ResetBatchCrop();
+        ProgressBar1->setVisible(true);
+    };
+    cb.progress = [this](int value, int maximum) {
+        ProgressBar1->setMaximum(std::max(1, maximum));
+        ProgressBar1->setValue(value);
+    };
+    cb.counter = [this](int processed, int total) {
+        lblNumberOfImagesProcessed->setText("Number of Images Processed: " + QString::number(processed) + "/" +
+                                            QString::number(total));
+    };
+    SetRunning(true);
+    const JobOutcome out = RunCropDomains(o, domains, cb);
+    SetRunning(false);
+    ProgressBar1->setVisible(false);
+    if (!out.ran) {
+        if (!out.message.empty()) model::ShowMsg(out.message, 16, out.title);
+        return;
+    }
+    model::batch.SkippedFileList = out.skippedList;
+    if (!o.currentImage && out.processed != out.total) {
+        SetLabelColour(lblNumberOfImagesProcessed, true);
+        if (out.processed == 0)
+            model::ShowMsg("None of the phase images in this folder were processed.", 16, "Unprocessed File List");
+        else
+            cmdViewUnprocessedFiles->setVisible(true);
+    }
+    DirDestination->refresh();
+    ReportFailedWrites(out, "Crop Domains Error");
+}
+
+void FrmCropDomains::cmdViewUnprocessedFiles_Click()
+{
+    model::ShowMsg(model::batch.SkippedFileList, 64, "Unprocessed File List");
+}
+
+FrmCropDomains& frmCropDomains()
+{
+    if (!gCrop) gCrop = new FrmCropDomains;
+    return *gCrop;
+}
+
+void ShowCropDomainsWindow()
+{
+    FrmCropDomains& w = frmCropDomains();
+    w.setWindowModality(Qt::ApplicationModal);
+    w.show();
+    w.raise();
+}
+
+// ---------------------------------------------------------------- burn mask
+
+FrmBurnMask::FrmBurnMask(QWidget* parent) : gui::BurnMaskWindow(parent)
+{
+    setObjectName("frmBurnMask");
+    setWindowTitle("Burn Mask");
+    auto* lay = new QVBoxLayout(this);
+    Label(this, lay, "lblSource", "1 - Source Folder");
+    DirSource = Add(this, lay, new platform::DirListBox(this), "DirSource");
+    cmdBrowseSourcePath = Button(this, lay, "cmdBrowseSourcePath", "Browse...");
+    FileList1 = new gui::standins::FileList(this);
+    lay->addWidget(FileList1);
+    File1 = FileList1;
+    lblPhaseImageCount = Label(this, lay, "lblPhaseImageCount", "Phase Image Count");
+    Label(this, lay, "lblDestination", "2 - Destination Folder");
+    DirDestination = Add(this, lay, new platform::DirListBox(this), "DirDestination");
+    cmdBrowseDestinationPath = Button(this, lay, "cmdBrowseDestinationPath", "Browse...");
+    auto* fra = new QGroupBox("Masked Filename Options", this);
+    auto* fraLay = new QVBoxLayout(fra);
+    chkCreateMaskedSubfolder = Add(fra, fraLay, new QCheckBox("Create Masked Subfolder", fra), "chkCreateMaskedSubfolder");
+    chkTagFilenames = Add(fra, fraLay, new QCheckBox("Tag Filenames (*_msk_*)", fra), "chkTagFilenames");
+    lay->addWidget(fra);
+    cmdProcess = Button(this, lay, "cmdProcess", "Process");
+    ProgressBar1 = Add(this, lay, new QProgressBar(this), "ProgressBar1");
+    ProgressBar1->setVisible(false);
+    lblNumberOfImagesProcessed = Label(this, lay, "lblNumberOfImagesProcessed", "Number of Images Processed: 0");
+    cmdViewUnprocessedFiles = Button(this, lay, "cmdViewUnprocessedFiles", "View Unprocessed File List");
+    cmdViewUnprocessedFiles->setVisible(false);
+    cmdClose = Button(this, lay, "cmdClose", "Close");
+
+    connect(DirSource, &platform::DirListBox::pathChanged, this, [this] { DirSource_Change(); });
+    connect(DirDestination, &platform::DirListBox::pathChanged, this, [this] { ResetBatchBurn(); });
+    connect(chkCreateMaskedSubfolder, &QCheckBox::toggled, this, [this] { ResetBatchBurn(); });
+    connect(chkTagFilenames, &QCheckBox::toggled, this, [this] { ResetBatchBurn(); });
+    connect(cmdBrowseSourcePath, &QPushButton::clicked, this, [this] { cmdBrowseSourcePath_Click(); });
+    connect(cmdBrowseDestinationPath, &QPushButton::clicked, this, [this] { cmdBrowseDestinationPath_Click(); });
+    connect(cmdProcess, &QPushButton::clicked, this, [this] { cmdProcess_Click(); });
+    connect(cmdViewUnprocessedFiles, &QPushButton::clicked, this, [this] { cmdViewUnprocessedFiles_Click(); });
+    connect(cmdClose, &QPushButton::clicked, this, [this] { hide(); });
+
+    FileList1->SetPattern(Q("*_ph." + Ext()));
+    DirSource->setPath(Q(platform::ResultsFolder()));
+    DirDestination->setPath(DirSource->path());
+    DirSource_Change();
+}
+
+void FrmBurnMask::ResetBatchBurn()
+{
+    SetLabelColour(lblNumberOfImagesProcessed, false);
+    lblNumberOfImagesProcessed->setText("Number of Images Processed: 0");
+    cmdViewUnprocessedFiles->setVisible(false);
+    model::batch.SkippedFileList.clear();
+}
+
+void FrmBurnMask::DirSource_Change()
+{
+    ResetBatchBurn();
+    DirDestination->setPath(DirSource->path());
+    FileList1->setPath(DirSource->path());
+    lblPhaseImageCount->setText("Phase Image Count: " + QString::number(FileList1->FileCount()));
+}
+
+void FrmBurnMask::cmdBrowseSourcePath_Click()
+{
+    std::string folder;
+    if (BrowseFolder("Select the source folder containing the phase images to mask:", DirSource->path(), &folder))
+        DirSource->setPath(Q(folder));
+}
+
+void FrmBurnMask::cmdBrowseDestinationPath_Click()
+{
+    std::string folder;
+    if (BrowseFolder("Select the destination folder for the burned phase images:", DirDestination->path(), &folder))
+        DirDestination->setPath(Q(folder));
+}
+
+void FrmBurnMask::SetRunning(bool running)
+{
+    running_ = running;
+    for (QWidget* w : std::initializer_list<QWidget*>{DirSource, DirDestination, cmdBrowseSourcePath,
+                                                      cmdBrowseDestinationPath, chkCreateMaskedSubfolder,
+                                                      chkTagFilenames, cmdProcess, cmdClose})
+        w->setEnabled(!running);
+}
+
+void FrmBurnMask::cmdProcess_Click()
+{
+    if (running_) return;
+    BurnMaskOptions o;
+    o.format = Ext();
+    FileList1->setPath(DirSource->path());
+    FileList1->refresh();
+    FileList1->SetPattern(Q("*_ph." + o.format));
+    o.sourceFolder = S(DirSource->path());
+    o.destination = S(DirDestination->path());
+    o.maskedSubfolder = chkCreateMaskedSubfolder->isChecked();
+    o.tagFilenames = chkTagFilenames->isChecked();
+    JobCallbacks cb;
+    cb.started = [this] {
+        ResetBatchBurn();
+        ProgressBar1->setValue(0);
+        ProgressBar1->setVisible(true);
+    };
+    cb.progress = [this](int value, int maximum) {
+        ProgressBar1->setMaximum(std::max(1, maximum));
+        ProgressBar1->setValue(value);
+    };
+    cb.counter = [this](int processed, int total) {
+        lblNumberOfImagesProcessed->setText("Number of Images Processed: " + QString::number(processed) + "/" +
+                                            QString::number(total));
+    };
+    SetRunning(true);
+    const JobOutcome out = RunBurnMask(o, cb);
+    SetRunning(false);
+    ProgressBar1->setVisible(false);
+    if (!out.ran) {
+        if (!out.message.empty()) model::ShowMsg(out.message, 16, out.title);
+        return;
+    }
+    model::batch.SkippedFileList = out.skippedList;
+    if (out.processed != out.total) {
+        SetLabelColour(lblNumberOfImagesProcessed, true);
+        cmdViewUnprocessedFiles->setVisible(true);
+    }
+    DirDestination->refresh();
+    ReportFailedWrites(out, "Burn Mask Error");
+}
+
+void FrmBurnMask::cmdViewUnprocessedFiles_Click()
+{
+    model::ShowMsg(model::batch.SkippedFileList, 64, "Unprocessed File List");
+}
+
+gui::BurnMaskWindow* NewBurnMaskWindow() { return new FrmBurnMask; }
+
+FrmBurnMask& frmBurnMask()
+{
+    auto* mine = dynamic_cast<FrmBurnMask*>(&gui::frmBurnMask());
+    Q_ASSERT(mine);
+    return *mine;
+}
+
+void ShowBurnMaskWindow()
+{
+    FrmBurnMask& w = frmBurnMask();
+    w.setWindowModality(Qt::ApplicationModal);
+    w.show();
+    w.raise();
+}
+
+void ResetBatchBurnIfShown()
+{
+    if (auto* mine = dynamic_cast<FrmBurnMask*>(&gui::frmBurnMask())) mine->ResetBatchBurn();
+}
+
+void DestroyJobWindows() { delete gCrop.data(); }
+
+} // namespace editor

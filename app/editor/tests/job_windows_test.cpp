@@ -1,0 +1,115 @@
+// The crop-domains and burn-mask windows driven through their controls.
+#include "app/core/gui/frm_analysis.h"
+#include "app/core/gui/windows.h"
+#include "app/editor/core/partition_file.h"
+#include "app/editor/gui/frm_jobs.h"
+#include "app/editor/gui/frm_phase_image.h"
+#include "editor_test_util.h"
+#include "platform/listboxes.h"
+#include "platform/messages.h"
+
+#include <QApplication>
+
+using namespace editor;
+
+namespace {
+
+void App()
+{
+    static int argc = 1;
+    static char name[] = "editor_gui_test";
+    static char* argv[] = {name, nullptr};
+    if (!QApplication::instance()) {
+        if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
+        new QApplication(argc, argv);
+    }
+}
+
+class JobWindows : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        App();
+        platform::SetBaseFolder(base.path().string());
+        std::filesystem::create_directories(platform::ResultsFolder());
+        InstallEditorWindows();
+        edtest::MakeCurrentImage(64, 48);
+        model::files.ImageFileFormat = "TIF";
+    }
+    void TearDown() override
+    {
+        DestroyJobWindows();
+        if (gui::frmAnalysisExists()) delete &gui::frmAnalysis();
+        gui::DestroyWindows();
+    }
+    testsupport::TempDir base{"base"}, src{"src"}, dst{"dst"};
+    platform::ScriptedMessages messages;
+};
+
+} // namespace
+
+TEST_F(JobWindows, CropDomainsFolderRunShowsTheCountAndTheSkippedList)
+{
+    edtest::WriteTiff(src.file("a_ph.tif"), 64, 48, 1);
+    edtest::WriteTiff(src.file("b_ph.tif"), 64, 48, 2);
+    edtest::WriteTiff(src.file("c_ph.tif"), 32, 32, 3);
+    FrmPhaseImage& editor = frmPhaseImage();
+    StorePartition(model::maskPartition, {{2, 3, 20, 10, "Left"}, {30, 8, 16, 12, "Right"}}, 64, 48);
+    editor.cmbDomains->addItems({"Left", "Right"});
+
+    FrmCropDomains& w = frmCropDomains();
+    w.DirSource->setPath(QString::fromStdString(src.path().string()));
+    EXPECT_EQ(w.DirSource->path(), w.DirDestination->path());   // the destination follows
+    EXPECT_EQ("Phase Image Count: 3", w.lblPhaseImageCount->text().toStdString());
+    w.DirDestination->setPath(QString::fromStdString(dst.path().string()));
+    w.cmdProcess->click();
+    EXPECT_EQ("Number of Images Processed: 2/3", w.lblNumberOfImagesProcessed->text().toStdString());
+    EXPECT_TRUE(w.cmdViewUnprocessedFiles->isVisibleTo(&w));
+    EXPECT_FALSE(w.ProgressBar1->isVisibleTo(&w));
+    EXPECT_TRUE(w.cmdProcess->isEnabled());
+    w.cmdViewUnprocessedFiles->click();
+    ASSERT_FALSE(messages.records.empty());
+    EXPECT_EQ("c_ph.tif\r", messages.records.back().text);
+    EXPECT_EQ("Unprocessed File List", messages.records.back().title);
+    for (const char* f : {"a_Left_ph.tif", "a_Right_ph.tif", "b_Left_ph.tif", "b_Right_ph.tif"})
+        EXPECT_TRUE(std::filesystem::exists(dst.file(f))) << f;
+
+    // Changing an output option resets the result.
+    w.chkCreateDomainSubfolders->setChecked(true);
+    EXPECT_EQ("Number of Images Processed: 0", w.lblNumberOfImagesProcessed->text().toStdString());
+    EXPECT_FALSE(w.cmdViewUnprocessedFiles->isVisibleTo(&w));
+    // Phase-image subfolders clear domain subfolders and allow the domain-name-only rule.
+    w.chkCreatePhaseImageSubfolders->setChecked(true);
+    EXPECT_FALSE(w.chkCreateDomainSubfolders->isChecked());
+    EXPECT_TRUE(w.optUseDomainName->isEnabled());
+    w.optUseDomainName->setChecked(true);
+    w.chkCreatePhaseImageSubfolders->setChecked(false);
+    EXPECT_TRUE(w.optAppendDomainName->isChecked());
+    EXPECT_FALSE(w.optUseDomainName->isEnabled());
+    // Current image mode.
+    w.chkCurrentPhaseImage->setChecked(true);
+    EXPECT_EQ("Phase Image Count: n/a", w.lblPhaseImageCount->text().toStdString());
+    EXPECT_FALSE(w.DirSource->isEnabled());
+}
+
+TEST_F(JobWindows, BurnMaskRefusesTheSourceFolderAsDestination)
+{
+    edtest::WriteTiff(src.file("a_ph.tif"), 64, 48, 1);
+    const auto before = testsupport::ReadBytes(src.file("a_ph.tif"));
+    model::images.MaskImage.create(64, 48, 0);
+    model::state.MaskInMemory = true;
+    FrmBurnMask& w = frmBurnMask();
+    w.DirSource->setPath(QString::fromStdString(src.path().string()));
+    w.cmdProcess->click();
+    ASSERT_FALSE(messages.records.empty());
+    EXPECT_EQ("Output Path Error", messages.records.back().title);
+    EXPECT_EQ(before, testsupport::ReadBytes(src.file("a_ph.tif")));
+
+    w.chkCreateMaskedSubfolder->setChecked(true);
+    w.cmdProcess->click();
+    EXPECT_EQ("Number of Images Processed: 1/1", w.lblNumberOfImagesProcessed->text().toStdString());
+    strandel::ReadResult r = strandel::ReadImage(src.file("Masked/a_ph.tif"));
+    ASSERT_EQ(0, r.status);
+    for (uint8_t v : r.pixels) ASSERT_EQ(128, v);
+    EXPECT_EQ(before, testsupport::ReadBytes(src.file("a_ph.tif")));
+}
