@@ -1,6 +1,7 @@
 #include "app/editor/core/folder_jobs.h"
 
 #include "app/core/runtime.h"
+#include "app/editor/core/domain_names.h"
 #include "app/editor/core/elliptical_mask.h"
 #include "app/editor/core/image_files.h"
 #include "app/editor/core/partition_file.h"
@@ -92,6 +93,11 @@ JobOutcome RunCropDomains(const CropDomainsOptions& o, const std::vector<model::
     const std::string ext = core::ToLower(o.format);
     const int n = int(domains.size());
     if (n == 0) return Refused("The partition holds no domain.", "Crop Domains");
+    // Domain names become file and folder names: "..", separators and control
+    // characters would write outside the destination.
+    for (const model::Domain& d : domains)
+        if (!IsSafeDomainName(d.Name))
+            return Refused("The domain name \"" + d.Name + "\" cannot be part of a file name.", "Crop Domains");
 
     const auto& im = model::images;
     const int cols = im.FullXMax + 1;

@@ -170,6 +170,9 @@ TEST(CropDomainsJob, RefusalsAndSourcesNeverReplaced)
     EXPECT_EQ(1u, out.failedWrites.size());
     EXPECT_EQ(before, testsupport::ReadBytes(src.file("Left_ph.tif")));
 
+    // A name that would leave the destination is refused before anything is written.
+    EXPECT_FALSE(RunCropDomains(o, {{0, 0, 4, 4, ".."}}).ran);
+
     // A second run while one is going on is refused.
     platform::JobGuard running("Crop Domains");
     EXPECT_FALSE(RunCropDomains(o, kDomains).ran);
