@@ -23,6 +23,9 @@ constexpr double kNoData = 9999.0;
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 bool Auto(const std::string& box) { return core::EqualsNoCase(box, "Auto"); }
 bool BothNumeric(const std::string& a, const std::string& b) { return core::IsNumeric(a) && core::IsNumeric(b); }
+// Gaps between the points along an axis; a one-point axis counts one gap so
+// that its spacing stays finite.
+double GapCount(int points) { return points > 1 ? points - 1.0 : 1.0; }
 
 // Grid, header, footer, X and Y axes: the steps the surface and contour builders share.
 void CommonSteps(Chart3D& chart, const GridInput& grid, const ResultFacts& facts, const OptionBoxes& boxes,
@@ -37,12 +40,12 @@ void CommonSteps(Chart3D& chart, const GridInput& grid, const ResultFacts& facts
     const bool xTitle = !batch || batch->xLabel, yTitle = !batch || batch->yLabel;
     if (BothNumeric(boxes.sampleWidth, boxes.sampleHeight)) {
         const double w = core::Val(boxes.sampleWidth), h = core::Val(boxes.sampleHeight);
-        chart.setSpacingX(w / (grid.cols - 1));
+        chart.setSpacingX(w / GapCount(grid.cols));
         chart.setOriginX(0.0);
         chart.setAxisMax(Axis3D::X, w);
         chart.setAxisMin(Axis3D::X, 0.0);
         if (xTitle) chart.setAxisTitle(Axis3D::X, Q("X (" + facts.xyUnits + ")"));
-        chart.setSpacingY(h / (grid.rows - 1));
+        chart.setSpacingY(h / GapCount(grid.rows));
         chart.setOriginY(0.0);
         chart.setAxisMax(Axis3D::Y, h);
         chart.setAxisMin(Axis3D::Y, 0.0);
@@ -75,17 +78,8 @@ SurfaceBuild Surface(Chart3D& chart, const GridInput& grid, const ResultFacts& f
     if (BothNumeric(boxes.zMin, boxes.zMax)) {
         chart.setAxisMax(Axis3D::Z, core::Val(boxes.zMax));
         chart.setAxisMin(Axis3D::Z, core::Val(boxes.zMin));
-        chart.setLevelTableReset(true);
-        chart.setLevelCount(0);
         out.levelStepWritten = true;
-        out.levelStep = float((core::Val(boxes.zMax) - core::Val(boxes.zMin)) / 64.0);
-        for (int i = 0; i <= 63; ++i) chart.addLevel(core::Val(boxes.zMin) + i * double(out.levelStep));
-        const double zmin = core::Val(boxes.zMin);
-        chart.setLegendLabelSecondText(1, Q(core::FormatNumber(zmin, f)));
-        chart.setLegendLabelSecondText(2, chart.legendLabelSecondText(1));
-        for (int k = 1; k <= 15; ++k)
-            chart.setLegendLabelText(4 * k, Q(core::FormatNumber(zmin + 4 * k * double(out.levelStep), f)));
-        chart.setLegendLabelSecondText(64, Q(core::FormatNumber(core::Val(boxes.zMax), f)));
+        out.levelStep = Apply3DLevels(chart, core::Val(boxes.zMin), core::Val(boxes.zMax), f);
     } else {
         chart.setAxisMinAuto(Axis3D::Z, true);
         chart.setAxisMaxAuto(Axis3D::Z, true);
@@ -139,24 +133,8 @@ ContourBuild Contour(Chart3D& chart, const GridInput& grid, const ResultFacts& f
     }
     chart.setAxisMax(Axis3D::Z, zmax);
     chart.setAxisMin(Axis3D::Z, zmin);
-    chart.setLevelTableReset(true);
-    chart.setLevelCount(0);
-    chart.removeAllLegendLabels();
-    const double lo = chart.axisMin(Axis3D::Z), hi = chart.axisMax(Axis3D::Z);
-    const std::string& f = facts.zFormat;
-    if (chart.contourFilled()) {
-        out.levelStep = float((hi - lo) / 16.0);
-        for (int i = 0; i <= 16; ++i) chart.addLevel(lo + i * double(out.levelStep));
-        chart.setLegendMode(2);
-        chart.appendLegendLabel("");
-        for (int k = 0; k <= 16; ++k) chart.appendLegendLabel(Q(core::FormatNumber(lo + k * double(out.levelStep), f)));
-    } else {
-        out.levelStep = float((hi - lo) / 18.0);
-        for (int i = 0; i <= 18; ++i) chart.addLevel(lo + i * double(out.levelStep));
-        chart.setLegendMode(1);
-        chart.appendLegendLabel("");
-        for (int j = 2; j <= 18; ++j) chart.appendLegendLabel(Q(core::FormatNumber(chart.level(j), f)));
-    }
+    out.levelStep = ApplyContourLayout(chart, chart.contourFilled(), chart.axisMin(Axis3D::Z),
+                                       chart.axisMax(Axis3D::Z), facts.zFormat);
     chart.setGridValues(Values(grid));
     if (facts.xMax > facts.yMax) {
         chart.setPlotExtentX(10);
@@ -180,10 +158,14 @@ DiagonalBuild Diagonal(Chart2D& chart, const std::vector<float>& profileAB, cons
     out.cd = profileCD;
     out.cd.resize(n, hole);
     if (normalise && n > 0) {
-        if (!batch && (out.ab.front() == hole || out.ab.back() == hole || out.cd.front() == hole || out.cd.back() == hole)) {
+        const bool masked =
+            out.ab.front() == hole || out.ab.back() == hole || out.cd.front() == hole || out.cd.back() == hole;
+        if (masked) {
             out.cornerMasked = true;
-            return out;
+            if (!batch) return out;
         }
+        // A profile whose end value is missing keeps its plain values: the line
+        // through its ends is not known.
         NormaliseProfile(out.ab);
         NormaliseProfile(out.cd);
     }
@@ -241,6 +223,41 @@ DiagonalBuild Diagonal(Chart2D& chart, const std::vector<float>& profileAB, cons
 
 } // namespace
 
+float Apply3DLevels(Chart3D& chart, double zmin, double zmax, const std::string& f)
+{
+    chart.setLevelTableReset(true);
+    chart.setLevelCount(0);
+    const float step = float((zmax - zmin) / 64.0);
+    for (int i = 0; i <= 63; ++i) chart.addLevel(zmin + i * double(step));
+    chart.setLegendLabelSecondText(1, Q(core::FormatNumber(zmin, f)));
+    chart.setLegendLabelSecondText(2, chart.legendLabelSecondText(1));
+    for (int k = 1; k <= 15; ++k) chart.setLegendLabelText(4 * k, Q(core::FormatNumber(zmin + 4 * k * double(step), f)));
+    chart.setLegendLabelSecondText(64, Q(core::FormatNumber(zmax, f)));
+    return step;
+}
+
+float ApplyContourLayout(Chart3D& chart, bool filled, double lo, double hi, const std::string& f)
+{
+    chart.setLevelTableReset(true);
+    chart.setLevelCount(0);
+    chart.removeAllLegendLabels();
+    float step;
+    if (filled) {
+        step = float((hi - lo) / 16.0);
+        for (int i = 0; i <= 16; ++i) chart.addLevel(lo + i * double(step));
+        chart.setLegendMode(2);
+        chart.appendLegendLabel("");
+        for (int k = 0; k <= 16; ++k) chart.appendLegendLabel(Q(core::FormatNumber(lo + k * double(step), f)));
+    } else {
+        step = float((hi - lo) / 18.0);
+        for (int i = 0; i <= 18; ++i) chart.addLevel(lo + i * double(step));
+        chart.setLegendMode(1);
+        chart.appendLegendLabel("");
+        for (int j = 2; j <= 18; ++j) chart.appendLegendLabel(Q(core::FormatNumber(chart.level(j), f)));
+    }
+    return step;
+}
+
 std::string RangeFooter(const std::string& rotation, const ResultFacts& facts)
 {
     const std::string word = core::MatchesPattern(rotation, "*Lsf*") ? "Coplanarity = " : "Maximum Deflection = ";
@@ -288,13 +305,14 @@ void ConfigureDiagonalChart(Chart2D& chart, bool batch)
     chart.setIsBatched(false);
 }
 
-void NormaliseProfile(std::vector<float>& p)
+bool NormaliseProfile(std::vector<float>& p)
 {
     const size_t n = p.size();
+    if (n == 0) return true;
+    if (p.front() == float(kNoData) || p.back() == float(kNoData)) return false;
     if (n < 2) {
-        for (float& v : p)
-            if (v != float(kNoData)) v = 0.0f;
-        return;
+        p[0] = 0.0f;
+        return true;
     }
     const float a = p.front(), b = p.back();
     const float d = b - a;
@@ -302,6 +320,7 @@ void NormaliseProfile(std::vector<float>& p)
         if (p[i] == float(kNoData)) continue;
         p[i] = p[i] - a - float(i) * d / float(n - 1);
     }
+    return true;
 }
 
 DiagonalBuild SetupDiagonalChart(Chart2D& chart, const std::vector<float>& profileAB,

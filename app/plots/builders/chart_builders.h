@@ -71,6 +71,18 @@ ContourBuild SetupContourChart(charts::Chart3D& chart, const GridInput& grid, co
 ContourBuild SetupBatchContourChart(charts::Chart3D& chart, const GridInput& grid, const ResultFacts& facts,
                                     const OptionBoxes& boxes, const BatchChartOptions& options);
 
+// The 64 colour levels of a 3D surface or 3D legend from zmin up in steps of
+// (zmax - zmin) / 64, and the legend labels in sixteenths of the range (label
+// 1 and 2 second text zmin, label 4k main text, label 64 second text zmax).
+// Returns the level step.
+float Apply3DLevels(charts::Chart3D& chart, double zmin, double zmax, const std::string& zFormat);
+
+// The contour level layout over lo..hi: filled, 17 levels in sixteenths with
+// legend mode 2 and the labels "", lo, ..., hi; lines, 19 levels in
+// eighteenths with legend mode 1 and the labels "" and levels 2 to 18.
+// Empties the level table and the legend labels first. Returns the step.
+float ApplyContourLayout(charts::Chart3D& chart, bool filled, double lo, double hi, const std::string& zFormat);
+
 // The footer "Coplanarity = 12.5 mils" / "Maximum Deflection = ...".
 std::string RangeFooter(const std::string& rotation, const ResultFacts& facts);
 
@@ -85,7 +97,10 @@ void ConfigureDiagonalChart(charts::Chart2D& chart, bool batch);
 
 struct DiagonalBuild {
     bool built = false;
-    bool cornerMasked = false;     // normalising was asked with a missing corner (single image)
+    // Normalising was asked with a missing corner. The single-image builder
+    // then draws nothing; the batch twin draws the profiles whose ends hold
+    // data normalised and the others plain.
+    bool cornerMasked = false;
     std::vector<float> ab, cd;     // the profiles as plotted
     float minAB = 5000, maxAB = -5000, minCD = 5000, maxCD = -5000;   // batch footer figures
 };
@@ -101,7 +116,22 @@ DiagonalBuild SetupBatchDiagonalChart(charts::Chart2D& chart, const std::vector<
                                       const std::vector<float>& profileCD, bool normalise, const ResultFacts& facts,
                                       const OptionBoxes& boxes, const BatchChartOptions& options);
 
-// Removes the straight line through the end values (holes stay holes), in 4-byte floats.
-void NormaliseProfile(std::vector<float>& p);
+// Removes the straight line through the end values (holes stay holes), in
+// 4-byte floats. A profile whose first or last value is a hole is left as it
+// is and false comes back.
+bool NormaliseProfile(std::vector<float>& p);
+
+} // namespace plots
+
+// --- Inputs taken from the shared data model (app/core/model).
+namespace plots {
+
+// Data set name, figures and unit texts of the last analysis.
+ResultFacts ModelFacts();
+// The reduced 50 x 50 grid or the full chart data, as the charts take them.
+GridInput ModelGrid(bool reduced);
+// The two diagonals of ResultMatrix through ChordProfile: AB from (0, 0) to
+// (XMax, YMax), CD from (0, YMax) to (XMax, 0).
+void ModelDiagonals(std::vector<float>* ab, std::vector<float>* cd);
 
 } // namespace plots

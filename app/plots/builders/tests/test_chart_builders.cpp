@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace plots;
 using charts::Axis2D;
 using charts::Axis3D;
@@ -220,4 +222,41 @@ TEST(Diagonal, BatchFooterFigures)
     const DiagonalBuild e = SetupBatchDiagonalChart(c, none, none, false, Facts(4, 4), {}, BatchChartOptions{});
     EXPECT_EQ(e.minAB, 5000.0f);
     EXPECT_EQ(e.maxCD, -5000.0f);
+}
+
+TEST(Diagonal, AMissingEndValueIsNeverComputedWith)
+{
+    // The line through the ends is unknown: the profile stays as it is.
+    std::vector<float> p = {9999, 2, 3, 5};
+    EXPECT_FALSE(NormaliseProfile(p));
+    EXPECT_EQ(p, (std::vector<float>{9999, 2, 3, 5}));
+    p = {1, 2, 9999};
+    EXPECT_FALSE(NormaliseProfile(p));
+    EXPECT_EQ(p[1], 2.0f);
+
+    // Batch twin: the masked profile is drawn plain, the other normalised,
+    // and the footer figures never see a value computed from 9999.
+    charts::Chart2D c;
+    const std::vector<float> ab = {9999, 1, 2}, cd = {1, 5, 3};
+    const DiagonalBuild r = SetupBatchDiagonalChart(c, ab, cd, true, Facts(3, 3), {}, BatchChartOptions{});
+    EXPECT_TRUE(r.built);
+    EXPECT_TRUE(r.cornerMasked);
+    EXPECT_EQ(r.ab, ab);
+    EXPECT_EQ(r.cd, (std::vector<float>{0, 3, 0}));
+    EXPECT_EQ(r.minAB, 1.0f);
+    EXPECT_EQ(r.maxAB, 2.0f);
+}
+
+TEST(Surface3D, OnePixelAxesKeepAFiniteSpacing)
+{
+    charts::Chart3D c;
+    Grid g(1, 40, false);
+    Setup3DChart(c, g.in, Facts(1, 40), {"LSF", "2", "3", "", ""});
+    EXPECT_TRUE(std::isfinite(c.spacingX()));
+    EXPECT_DOUBLE_EQ(c.spacingY(), 3.0 / 39);
+    charts::Chart3D k;
+    k.setContourFilled(true);
+    SetupContourChart(k, g.in, Facts(1, 40), {"LSF", "2", "3", "", ""}, false);
+    EXPECT_TRUE(std::isfinite(k.spacingX()));
+    EXPECT_FALSE(k.renderImage().isNull());
 }

@@ -1,0 +1,104 @@
+#include "frm_chordplot.h"
+
+#include "frm_contour.h"
+#include "plot_rules.h"
+#include "plot_windows.h"
+
+#include "app/core/gui/frm_analysis.h"
+#include "app/core/model/model.h"
+#include "app/core/runtime.h"
+
+namespace plots {
+namespace {
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+} // namespace
+
+FrmChordPlot::FrmChordPlot()
+{
+    setObjectName("frmChordPlot");
+    setWindowTitle("Chord Plot");
+    Chart2D2 = new charts::Chart2DView(this);
+    Chart2D2->setObjectName("Chart2D2");
+    Chart2D2->setAccessibleName("Chart2D2");
+    frame = new PlotFrame(this, PlotKind::Chord, nullptr, &chart(), Chart2D2);
+    frame->closeProcedure = [this] { cmdClose_Click(); };
+    new PlotWindowBehaviour(this, [this] { cmdClose_Click(); });
+    cmdPrintChord = frame->cmdPrint;
+    cmdSave = frame->cmdSave;
+    cmdClose = frame->cmdClose;
+    cmdCustomize = frame->cmdCustomize;
+    txtHeader = frame->txtHeader;
+    txtFooter = frame->txtFooter;
+    cmdNew = new QPushButton("Select New Chord ", frame->fixedArea);
+    cmdNew->setObjectName("cmdNew");
+    cmdNew->setAccessibleName("Select New Chord");
+    frame->fixedLayout->addWidget(cmdNew);
+    connect(cmdNew, &QPushButton::clicked, this, [this] { cmdNew_Click(); });
+
+    charts::Chart2D& c = chart();
+    c.setSeriesCount(1);
+    c.setSeriesLabel(1, "Chord");
+    c.setLegendShown(false);
+    c.setAxisTitle(charts::Axis2D::X, "Position Along Chord");
+    c.setAxisTitle(charts::Axis2D::Y, "Displacement");
+    c.removeAllActions();
+    c.addAction(516, 2, 0, 11);
+}
+
+void FrmChordPlot::cmdNew_Click() { hide(); }
+
+void FrmChordPlot::cmdClose_Click()
+{
+    FrmContour& contour = plots::frmContour();
+    for (QPushButton* b : {contour.cmdPrintCntr, contour.cmdSave, contour.cmdClose, contour.cmdCustomize})
+        b->setEnabled(true);
+    model::state.ChordPickMode = false;
+    model::state.ContourValid = false;
+    contour.chart().setUserChangesAllowed(true);
+    contour.chart().setActionsHeld(false);
+    hide();
+    HidePlotWindow(&contour);
+}
+
+void FillChordChart(int x1, int y1, int x2, int y2)
+{
+    FrmChordPlot& w = plots::frmChordPlot();
+    charts::Chart2D& c = w.chart();
+    const std::vector<float>& profile = model::images.ProfileData;
+    const int n = int(profile.size());
+    std::string width, height;
+    SampleSizeTexts(&width, &height);
+    c.setIsBatched(true);
+    c.setHoleValue(model::NoDataValue);
+    c.setSeriesCount(1);
+    c.setPointCount(n);
+    c.setHeaderText(Q(model::files.DataSetName));
+    c.setAxisTitle(charts::Axis2D::Y, Q("Displacement (" + model::files.ZUnits + ")"));
+    bool sized = false;
+    const float length =
+        ChordLength(x1, y1, x2, y2, model::images.XMax, model::images.YMax, width, height, &sized);
+    c.setAxisTitle(charts::Axis2D::X, Q(sized ? "Position Along Chord (" + model::files.XYUnits + ")"
+                                              : std::string("Position Along Chord (pixels)")));
+    c.setAxisMax(charts::Axis2D::X, length);
+    const std::vector<double> xs = ProfileXValues(n, length);
+    for (int i = 1; i <= n; ++i) c.setX(i, xs[size_t(i - 1)]);
+    std::string zmin, zmax;
+    if (gui::frmAnalysisExists()) {
+        zmin = gui::frmAnalysis().txtZmin->text().toStdString();
+        zmax = gui::frmAnalysis().txtZmax->text().toStdString();
+    }
+    if (core::IsNumeric(zmin) && core::IsNumeric(zmax)) {
+        c.setAxisMin(charts::Axis2D::Y, core::Val(zmin));
+        c.setAxisMax(charts::Axis2D::Y, core::Val(zmax));
+    } else {
+        c.setAxisMinAuto(charts::Axis2D::Y, true);
+        c.setAxisMaxAuto(charts::Axis2D::Y, true);
+    }
+    for (int i = 1; i <= n; ++i) c.setY(1, i, profile[size_t(i - 1)]);
+    c.setIsBatched(false);
+    w.txtHeader->setText(c.headerText());
+    w.show();
+    w.raise();
+}
+
+} // namespace plots

@@ -1,0 +1,163 @@
+#include "frm_createlegend.h"
+
+#include "frm_contour.h"
+#include "plot_rules.h"
+#include "plot_windows.h"
+
+#include "app/core/gui/windows.h"
+#include "app/core/model/model.h"
+#include "app/core/runtime.h"
+#include "platform/dialogs.h"
+#include "platform/messages.h"
+#include "plots/builders/chart_builders.h"
+#include "plots/builders/plot_state.h"
+
+#include <QGridLayout>
+#include <QVBoxLayout>
+
+namespace plots {
+namespace {
+
+std::string S(const QString& s) { return s.toStdString(); }
+
+charts::Chart3D& NewLegendChart(bool contour)
+{
+    auto* c = new charts::Chart3D;
+    c->setKind(charts::ChartKind::LegendOnly);
+    c->setSize(QSize(180, 480));
+    c->setHeaderShown(false);
+    c->setFooterShown(false);
+    c->setLegendShown(true);
+    if (contour) ApplyAppearanceStyle(*c, 0);
+    return *c;
+}
+
+} // namespace
+
+charts::Chart3D& SurfaceLegendChart()
+{
+    static charts::Chart3D& c = NewLegendChart(false);
+    return c;
+}
+
+charts::Chart3D& ContourLegendChart()
+{
+    static charts::Chart3D& c = NewLegendChart(true);
+    return c;
+}
+
+float BuildSurfaceLegend(double zmin, double zmax)
+{
+    charts::Chart3D& c = SurfaceLegendChart();
+    c.setIsBatched(true);
+    c.setLegendMode(0);
+    const float step = Apply3DLevels(c, zmin, zmax, model::files.ZFormat);
+    c.setIsBatched(false);
+    return step;
+}
+
+void BuildContourLegend(double zmin, double zmax)
+{
+    charts::Chart3D& c = ContourLegendChart();
+    c.setIsBatched(true);
+    ApplyContourLayout(c, c.contourFilled(), zmin, zmax, model::files.ZFormat);
+    c.setIsBatched(false);
+}
+
+FrmCreateLegend::FrmCreateLegend(QWidget* parent) : QDialog(parent)
+{
+    setObjectName("frmCreateLegend");
+    setWindowTitle("Create Legend");
+    setAttribute(Qt::WA_DeleteOnClose);
+    auto* layout = new QVBoxLayout(this);
+    fraLegendType = new QGroupBox("Select Type:", this);
+    fraLegendType->setObjectName("fraLegendType");
+    auto* types = new QVBoxLayout(fraLegendType);
+    opt3D = new QRadioButton("3D Surface Legend", fraLegendType);
+    opt3D->setObjectName("opt3D");
+    optContour = new QRadioButton("Contour Legend", fraLegendType);
+    optContour->setObjectName("optContour");
+    types->addWidget(opt3D);
+    types->addWidget(optContour);
+    opt3D->setChecked(true);
+    layout->addWidget(fraLegendType);
+    auto* grid = new QGridLayout;
+    lblZmin = new QLabel("Z Min", this);
+    txtZmin = new QLineEdit(this);
+    txtZmin->setObjectName("txtZmin");
+    txtZmin->setAccessibleName("Z Min");
+    lblZmax = new QLabel("Z Max", this);
+    txtZmax = new QLineEdit(this);
+    txtZmax->setObjectName("txtZmax");
+    txtZmax->setAccessibleName("Z Max");
+    grid->addWidget(lblZmin, 0, 0);
+    grid->addWidget(txtZmin, 0, 1);
+    grid->addWidget(lblZmax, 1, 0);
+    grid->addWidget(txtZmax, 1, 1);
+    layout->addLayout(grid);
+    cmdSaveAs = new QPushButton("Save As...", this);
+    cmdSaveAs->setObjectName("cmdSaveAs");
+    cmdSaveAs->setAutoDefault(false);
+    layout->addWidget(cmdSaveAs);
+    connect(cmdSaveAs, &QPushButton::clicked, this, [this] { cmdSaveAs_Click(); });
+}
+
+void FrmCreateLegend::cmdSaveAs_Click()
+{
+    auto& files = model::files;
+    for (;;) {
+        double zmin = 0, zmax = 0;
+        if (!core::ParseNumber(S(txtZmin->text()), &zmin) || !core::ParseNumber(S(txtZmax->text()), &zmax)) {
+            platform::ShowMessage("Enter values for Z Min and Z Max.", 0, model::AppTitle);
+            return;
+        }
+        if (!(zmin < zmax)) {
+            platform::ShowMessage("Z Max must be greater then Z Min.", 0, model::AppTitle);
+            return;
+        }
+        const bool threeD = opt3D->isChecked();
+        if (threeD) plotState.LevelStep = BuildSurfaceLegend(zmin, zmax);
+        else BuildContourLegend(zmin, zmax);
+
+        platform::FileDialogRequest req;
+        req.kind = platform::FileDialogRequest::Save;
+        req.title = "Save Legend";
+        req.fileName = LegendDefaultName(threeD, zmin, zmax, files.ZFormat, files.ZUnits);
+        req.filter = kLegendSaveFilter;
+        req.promptOverwrite = true;
+        const bool plotShown = gui::frm3DChart().isVisible() || gui::frmContour().isVisible();
+        if (plotShown) {
+            req.filterIndex = files.GraphFormatIndex == 2 ? 2 : 1;
+        } else {
+            QRadioButton* bitmap = gui::frmBatchConfiguration().optBitmap;
+            req.filterIndex = !bitmap || bitmap->isChecked() ? 1 : 2;
+        }
+        req.initialFolder = files.WorkingFolder;
+        const platform::FileDialogResult res = platform::ShowFileDialog(req);
+        if (!res.confirmed) return;
+        files.OutputFileName = res.path;
+        const int index = res.filterIndex == 2 ? 2 : 1;
+        if (!LegendNameMatches(res.path, index)) {
+            model::ShowMsg(InvalidFileNameMessage(), 16, "Save Legend Error");
+            continue;
+        }
+        const charts::Chart3D& chart = threeD ? SurfaceLegendChart() : ContourLegendChart();
+        const QString path = QString::fromStdString(res.path);
+        if (index == 1) chart.exportBmp(path);
+        else chart.exportJpeg(path, 100);
+        return;
+    }
+}
+
+FrmCreateLegend* ShowLegendMaker(LegendType type)
+{
+    auto* w = new FrmCreateLegend;
+    if (type == LegendType::Surface3D) w->opt3D->setChecked(true);
+    else if (type == LegendType::Contour) w->optContour->setChecked(true);
+    w->setWindowModality(Qt::ApplicationModal);
+    w->show();
+    w->raise();
+    return w;
+}
+
+} // namespace plots

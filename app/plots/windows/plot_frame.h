@@ -1,0 +1,118 @@
+#pragma once
+// The frame the four plot windows share: the chart, the command buttons
+// (Print, Save, Close, Show Options), the options panel (header, footer,
+// legend, axis titles and numbers, font sizes) and their handlers, which act
+// on the window's 3D or 2D chart. Each window adds its own controls to
+// `fixedArea` (always visible) or `panel` (shown with the options).
+#include "plots/charts/chart2d.h"
+#include "plots/charts/chart3d.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include <functional>
+#include <string>
+
+namespace plots {
+
+enum class PlotKind { Contour, Surface, Diagonal, Chord };
+
+class PlotFrame : public QObject {
+    Q_OBJECT
+public:
+    // Exactly one of chart3d and chart2d is given; chartWidget shows it.
+    PlotFrame(QWidget* window, PlotKind kind, charts::Chart3D* chart3d, charts::Chart2D* chart2d,
+              QWidget* chartWidget);
+
+    PlotKind kind() const { return kind_; }
+    std::string suffix() const;   // "_ctr", "_3D", "_dia", "_crd"
+
+    QPushButton* cmdPrint;
+    QPushButton* cmdSave;
+    QPushButton* cmdClose;
+    QPushButton* cmdCustomize;
+    QWidget* fixedArea;           // window controls outside the panel
+    QVBoxLayout* fixedLayout;
+    QWidget* panel;               // the options panel
+    QVBoxLayout* panelLayout;
+    QLabel* lblDisplay;
+    QCheckBox* chkHeader;
+    QLineEdit* txtHeader;
+    QCheckBox* chkFooter;
+    QLineEdit* txtFooter;
+    QCheckBox* chkLegend = nullptr;     // not on the chord window
+    QCheckBox* chkXLabel;
+    QCheckBox* chkYLabel;
+    QCheckBox* chkZLabel = nullptr;     // 3D window only
+    QCheckBox* chkXValues;
+    QCheckBox* chkYValues;
+    QLabel* lblLabelSize;
+    QLineEdit* txtLabelSize;
+    QLabel* lblTickSize = nullptr;      // 3D charts only
+    QLineEdit* txtTickSize = nullptr;
+
+    // What Close does (the window's own procedure).
+    std::function<void()> closeProcedure;
+
+    // Handler families.
+    void chkHeader_Click();
+    void chkFooter_Click();
+    void chkLegend_Click();
+    void chkXLabel_Click();
+    void chkYLabel_Click();
+    void chkXValues_Click();
+    void chkYValues_Click();
+    void txtHeader_Apply();
+    void txtFooter_Apply();
+    void txtLabelSize_Apply();
+    void txtTickSize_Apply();
+    void cmdCustomize_Click();
+    void cmdPrint_Click();
+    void cmdSave_Click();
+
+    // The options panel is open.
+    bool panelShown() const { return !panel->isHidden(); }
+    // Text boxes select their whole text on focus; Enter and leaving apply them.
+    void WireTextBox(QLineEdit* box, std::function<void()> apply);
+
+    // Axis titles of the X and Y check boxes for the current sample-size boxes.
+    QString XTitle() const;
+    QString YTitle() const;
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool Is3D() const { return chart3d_ != nullptr; }
+    void SetAxisTitle(int axis, const QString& title);
+    int TitleFontSize() const;
+    int NumberFontSize() const;
+    bool ExportChart(const std::string& path, int filterIndex) const;
+
+    QWidget* window_;
+    PlotKind kind_;
+    charts::Chart3D* chart3d_;
+    charts::Chart2D* chart2d_;
+    std::vector<std::pair<QLineEdit*, std::function<void()>>> boxes_;
+};
+
+// Reads the main window's sample-size boxes ("" when there is no main window).
+void SampleSizeTexts(std::string* width, std::string* height);
+
+// The steps every plot window's Close shares: hide, show the taskbar, focus the main window.
+void HidePlotWindow(QWidget* window);
+
+// Keeps a plot window maximised unless minimised, and turns its close box into Close.
+class PlotWindowBehaviour : public QObject {
+public:
+    PlotWindowBehaviour(QWidget* window, std::function<void()> close);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    std::function<void()> close_;
+};
+
+} // namespace plots
