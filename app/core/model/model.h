@@ -133,7 +133,8 @@ struct Domain {
 // Mask, domain table and the editor's region of interest.
 struct MaskAndPartition {
     // Domains are rows 0 .. DomainCount - 2; the row after the last domain
-    // holds the image size (its Width and Height).
+    // holds the image size: width in field 0 (Left), height in field 1 (Top),
+    // as the partition file stores it.
     std::array<Domain, MaxDomains> DomainTable{};
     int16_t DomainCount = 0;
     int16_t CurrentDomain = 0;
