@@ -124,8 +124,9 @@ void FrmAnalysis::cmd3DPlot_Click()
         w.Setup3DChart(w.chkReduceData && w.chkReduceData->isChecked());
         if (w.chkLegend) w.chkLegend->setChecked(true);
     }
-    w.SetChartHeader(w.txtHeader ? w.txtHeader->text() : QString());
-    w.SetChartFooter(w.txtFooter ? w.txtFooter->text() : QString());
+    // The chart's titles fill the window's boxes.
+    if (w.txtHeader) w.txtHeader->setText(w.ChartHeader());
+    if (w.txtFooter) w.txtFooter->setText(w.ChartFooter());
     w.show();
     w.raise();
     w.RefreshChart();
@@ -144,8 +145,9 @@ void FrmAnalysis::cmdContour_Click()
             w.SetupContourChart(model::images.ImageCols, model::images.ImageRows, false);
         if (w.chkLegend) w.chkLegend->setChecked(true);
     }
-    w.SetChartHeader(w.txtHeader ? w.txtHeader->text() : QString());
-    w.SetChartFooter(w.txtFooter ? w.txtFooter->text() : QString());
+    // The chart's titles fill the window's boxes.
+    if (w.txtHeader) w.txtHeader->setText(w.ChartHeader());
+    if (w.txtFooter) w.txtFooter->setText(w.ChartFooter());
     w.show();
     w.raise();
     HideTaskbar();
@@ -157,7 +159,7 @@ void FrmAnalysis::cmdDiagonal_Click()
     if (!CheckZRange()) return;
     DiagonalWindow& w = frmDiagonal();
     w.SetupDiagonalChart();
-    w.SetChartHeader(w.txtHeader ? w.txtHeader->text() : QString());
+    if (w.txtHeader) w.txtHeader->setText(w.ChartHeader());
     w.show();
     w.raise();
     HideTaskbar();
@@ -172,8 +174,9 @@ void FrmAnalysis::cmdChordPlot_Click()
     if (w.cmdCustomize && w.cmdCustomize->text() == "Hide Options") w.cmdCustomize_Click();
     for (QPushButton* b : {w.cmdPrintCntr, w.cmdSave, w.cmdCustomize})
         if (b) b->setEnabled(false);
-    w.SetChartHeader(w.txtHeader ? w.txtHeader->text() : QString());
-    w.SetChartFooter(w.txtFooter ? w.txtFooter->text() : QString());
+    // The chart's titles fill the window's boxes.
+    if (w.txtHeader) w.txtHeader->setText(w.ChartHeader());
+    if (w.txtFooter) w.txtFooter->setText(w.ChartFooter());
     w.SetChartInteractive(false);
     w.show();
     w.raise();

@@ -2,6 +2,10 @@
 #include "app/core/gui/startup.h"
 #include "platform/guiservices.h"
 
+#if SORVANTA_PLOT_WINDOWS
+#include "app/plots/windows/plot_windows.h"
+#endif
+
 #include <QApplication>
 #include <QFileInfo>
 
@@ -9,6 +13,9 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     platform::InstallGuiServices();
+#if SORVANTA_PLOT_WINDOWS
+    plots::InstallPlotWindows();
+#endif
 
     // The command line carries at most one phase-image path.
     QStringList args = app.arguments();

@@ -37,6 +37,9 @@ public:
     virtual void Setup3DChart(bool reduced) = 0;
     virtual void SetChartHeader(const QString& text) = 0;
     virtual void SetChartFooter(const QString& text) = 0;
+    // The chart's header and footer texts (they fill the window's boxes).
+    virtual QString ChartHeader() const { return txtHeader ? txtHeader->text() : QString(); }
+    virtual QString ChartFooter() const { return txtFooter ? txtFooter->text() : QString(); }
     virtual double ViewElevation() const = 0;
     virtual void SetViewElevation(double degrees) = 0;
     virtual double ViewRotation() const = 0;
@@ -62,6 +65,9 @@ public:
     virtual void SetupContourChart(int cols, int rows, bool reduce) = 0;
     virtual void SetChartHeader(const QString& text) = 0;
     virtual void SetChartFooter(const QString& text) = 0;
+    // The chart's header and footer texts (they fill the window's boxes).
+    virtual QString ChartHeader() const { return txtHeader ? txtHeader->text() : QString(); }
+    virtual QString ChartFooter() const { return txtFooter ? txtFooter->text() : QString(); }
     // The chart's interactive option that the chord pick turns off.
     virtual void SetChartInteractive(bool on) = 0;
     // Toggles the options panel.
@@ -75,6 +81,8 @@ public:
     QLineEdit* txtHeader = nullptr;
     virtual void SetupDiagonalChart() = 0;
     virtual void SetChartHeader(const QString& text) = 0;
+    // The chart's header text (it fills the window's box).
+    virtual QString ChartHeader() const { return txtHeader ? txtHeader->text() : QString(); }
 };
 
 // Chord profile window: only its caption is set by the main program.

@@ -30,6 +30,8 @@ public:
     void Setup3DChart(bool reduced) override;
     void SetChartHeader(const QString& text) override { chart().setHeaderText(text); }
     void SetChartFooter(const QString& text) override { chart().setFooterText(text); }
+    QString ChartHeader() const override { return Chart3D1->chart()->headerText(); }
+    QString ChartFooter() const override { return Chart3D1->chart()->footerText(); }
     double ViewElevation() const override { return Chart3D1->chart()->viewElevation(); }
     void SetViewElevation(double degrees) override { chart().setViewElevation(degrees); }
     double ViewRotation() const override { return Chart3D1->chart()->viewRotation(); }

@@ -90,6 +90,8 @@ FrmContour::FrmContour()
     cmdCreateLegend->setObjectName("cmdCreateLegend");
     frame->panelLayout->addWidget(cmdCreateLegend);
 
+    // The style files live in "Utility Files"; put back any that are missing.
+    InstallChartStyles();
     ApplyAppearanceStyle(chart(), 0);
     connect(cmbAppearance, &QComboBox::currentIndexChanged, this, [this] { cmbAppearance_Click(); });
     connect(chkReduceData, &QCheckBox::toggled, this, [this] { chkReduceData_Click(); });

@@ -39,6 +39,8 @@ public:
     void SetupContourChart(int cols, int rows, bool reduce) override;
     void SetChartHeader(const QString& text) override { chart().setHeaderText(text); }
     void SetChartFooter(const QString& text) override { chart().setFooterText(text); }
+    QString ChartHeader() const override { return Chart3D2->chart()->headerText(); }
+    QString ChartFooter() const override { return Chart3D2->chart()->footerText(); }
     void SetChartInteractive(bool on) override { chart().setUserChangesAllowed(on); }
     void cmdCustomize_Click() override { frame->cmdCustomize_Click(); }
 

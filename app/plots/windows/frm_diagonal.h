@@ -25,6 +25,7 @@ public:
 
     void SetupDiagonalChart() override;
     void SetChartHeader(const QString& text) override { chart().setHeaderText(text); }
+    QString ChartHeader() const override { return Chart2D1->chart()->headerText(); }
 
     void chkNormalize_Click();
     void cmdClose_Click();

@@ -1,0 +1,502 @@
+// The plot windows driven through their widgets after a real calculation on
+// a synthetic dome: save, print, view keys, point readout, appearance, chord
+// picking, normalising and the legend maker.
+#include "app/core/gui/tests/gui_fixture.h"
+
+#include "app/core/figures.h"
+#include "app/core/runtime.h"
+#include "plots/builders/chart_builders.h"
+#include "plots/builders/plot_state.h"
+#include "plots/windows/frm_3dchart.h"
+#include "plots/windows/frm_chordplot.h"
+#include "plots/windows/frm_contour.h"
+#include "plots/windows/frm_createlegend.h"
+#include "plots/windows/frm_diagonal.h"
+#include "plots/windows/plot_print.h"
+#include "plots/windows/plot_rules.h"
+#include "plots/windows/plot_windows.h"
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPrinter>
+#include <QTest>
+
+#include <cmath>
+
+using namespace guitest;
+
+namespace {
+
+void Mouse(QWidget* w, QEvent::Type type, QPoint p, Qt::MouseButton button, Qt::MouseButtons held,
+           Qt::KeyboardModifiers mods = Qt::NoModifier)
+{
+    QMouseEvent e(type, QPointF(p), w->mapToGlobal(QPointF(p)), button, held, mods);
+    QApplication::sendEvent(w, &e);
+}
+
+void Key(QWidget* w, QEvent::Type type, int key)
+{
+    QKeyEvent e(type, key, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+
+// A chart pixel on node (i, j): on a contour map, the pixel next to the
+// node's position that the chart itself reports as on that node.
+QPoint NodePixel(const charts::Chart3D& c, int i, int j)
+{
+    QPointF p;
+    EXPECT_TRUE(c.gridNodeToPixel(i, j, &p)) << i << "," << j;
+    if (c.kind() != charts::ChartKind::Contour) return p.toPoint();
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) {
+            const QPoint q(int(p.x()) + dx, int(p.y()) + dy);
+            const charts::NearestPoint n = c.nearestDataPoint(q.x(), q.y());
+            if (n.gridX == i && n.gridY == j && n.region == -100 && n.distance < 6) return q;
+        }
+    ADD_FAILURE() << "no pixel on node " << i << "," << j;
+    return p.toPoint();
+}
+
+std::string Bytes(const std::string& path)
+{
+    const auto v = testsupport::ReadBytes(path);
+    return std::string(v.begin(), v.end());
+}
+
+// Bits per pixel of a BMP file.
+int BmpBitCount(const std::string& path)
+{
+    const std::string b = Bytes(path);
+    if (b.size() < 30 || b.compare(0, 2, "BM") != 0) return 0;
+    return static_cast<unsigned char>(b[28]) | (static_cast<unsigned char>(b[29]) << 8);
+}
+
+class PlotWindows : public GuiTest {
+protected:
+    void SetUp() override
+    {
+        plots::InstallPlotWindows();
+        plots::plotState = plots::PlotState();
+        GuiTest::SetUp();
+    }
+
+    // Start-up with a dome image and Calculate Displacement; with `border`
+    // the image has a blank border, so the corners hold no data.
+    void Calculate(bool border = true, int cols = 80, int rows = 60)
+    {
+        const std::string img = dir.file("Dome_ph.tif");
+        if (border) {
+            WritePhaseTiff(img, cols, rows, 0.5);
+        } else {
+            std::string err;
+            auto z = synth::ParseSurface("dome:0.0004+plane:0.002,0.001,0", cols, rows, &err);
+            auto px = synth::WrapToPhase(cols, rows, z, 0.5, synth::ParseBlank("none", cols, rows, &err));
+            ASSERT_EQ(0, strandel::WriteTIFFFile(img, uint16_t(cols), uint16_t(rows),
+                                                 synth::MakeHeader(0.5, cols, rows), px.data()));
+        }
+        StartAndConfirm(img);
+        auto& main = gui::frmAnalysis();
+        main.cmdUnwrap->click();
+        ASSERT_TRUE(main.cmd3DPlot->isEnabled()) << Messages();
+        model::files.WorkingFolder = dir.path().string() + "/";
+        messages.records.clear();
+    }
+
+    plots::Frm3DChart& Open3D()
+    {
+        gui::frmAnalysis().cmd3DPlot->click();
+        auto& w = plots::frm3DChart();
+        w.resize(1000, 700);
+        QApplication::processEvents();
+        return w;
+    }
+};
+
+} // namespace
+
+TEST_F(PlotWindows, Save3DWritesA24BitBitmapAndRefusesAWrongExtension)
+{
+    Calculate();
+    auto& w = Open3D();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.txtHeader->text().toStdString(), model::files.DataSetName);
+    EXPECT_EQ(w.chart().footerText(), w.txtFooter->text());
+
+    dialogs.queueFile(dir.file("a.bmp"), 1);
+    w.cmdSave3DChart->click();
+    ASSERT_EQ(1u, dialogs.fileRequests.size());
+    EXPECT_EQ("3D Bitmap Files (*_3D.bmp)|*_3D.bmp|3D JPEG Files (*_3D.jpg)|*_3D.jpg", dialogs.fileRequests[0].filter);
+    EXPECT_EQ(1, dialogs.fileRequests[0].filterIndex);
+    EXPECT_EQ(24, BmpBitCount(dir.file("a_3D.bmp")));
+    EXPECT_EQ("Save", w.cmdSave3DChart->text().toStdString());
+    EXPECT_EQ(dir.path().string() + "/", model::files.WorkingFolder);
+    EXPECT_TRUE(messages.records.empty()) << Messages();
+
+    // JPEG filter with a bitmap name: the message, then the dialog again.
+    dialogs.fileRequests.clear();
+    dialogs.queueFile(dir.file("b.bmp"), 2);
+    dialogs.queueFile(dir.file("b.jpg"), 2);
+    w.cmdSave3DChart->click();
+    ASSERT_EQ(1u, messages.records.size());
+    EXPECT_EQ("Save Graph Error", messages.records[0].title);
+    EXPECT_EQ(16, messages.records[0].style);
+    EXPECT_EQ("The file cannot be saved.\rInvalid filename specified.", messages.records[0].text);
+    EXPECT_EQ(2u, dialogs.fileRequests.size());
+    EXPECT_FALSE(platform::FileExists(dir.file("b_3D.bmp")));
+    EXPECT_EQ("\xFF\xD8", Bytes(dir.file("b_3D.jpg")).substr(0, 2));
+    EXPECT_EQ(2, model::files.GraphFormatIndex);
+
+    // Cancel writes nothing and says nothing.
+    messages.records.clear();
+    dialogs.queueFileCancel();
+    w.cmdSave3DChart->click();
+    EXPECT_TRUE(messages.records.empty());
+}
+
+TEST_F(PlotWindows, ViewKeysHoldOneAngleAndAreForgottenWhenTheChartLosesFocus)
+{
+    Calculate();
+    auto& w = Open3D();
+    const double elevation = w.chart().viewElevation();
+    const QString altitude = w.txtAltitude->text();
+    const QString rotation = w.txtRotation->text();
+    const QPoint start(300, 300);
+
+    // R held: a diagonal drag turns the rotation only.
+    Key(w.Chart3D1, QEvent::KeyPress, Qt::Key_R);
+    EXPECT_TRUE(plots::plotState.RotationKeyHeld);
+    Mouse(w.Chart3D1, QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
+    Mouse(w.Chart3D1, QEvent::MouseMove, start + QPoint(60, 40), Qt::NoButton, Qt::LeftButton);
+    Mouse(w.Chart3D1, QEvent::MouseButtonRelease, start + QPoint(60, 40), Qt::LeftButton, Qt::NoButton);
+    Key(w.Chart3D1, QEvent::KeyRelease, Qt::Key_R);
+    EXPECT_FALSE(plots::plotState.RotationKeyHeld);
+    EXPECT_NE(rotation, w.txtRotation->text());
+    EXPECT_EQ(altitude, w.txtAltitude->text());
+    EXPECT_EQ(elevation, w.chart().viewElevation());
+
+    // A held: the elevation only.
+    const QString rotation2 = w.txtRotation->text();
+    Key(w.Chart3D1, QEvent::KeyPress, Qt::Key_A);
+    Mouse(w.Chart3D1, QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
+    Mouse(w.Chart3D1, QEvent::MouseMove, start + QPoint(60, 40), Qt::NoButton, Qt::LeftButton);
+    Mouse(w.Chart3D1, QEvent::MouseButtonRelease, start + QPoint(60, 40), Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(rotation2, w.txtRotation->text());
+    EXPECT_NE(altitude, w.txtAltitude->text());
+
+    // The A key is released elsewhere: the flag does not stick.
+    QFocusEvent out(QEvent::FocusOut);
+    QApplication::sendEvent(w.Chart3D1, &out);
+    EXPECT_FALSE(plots::plotState.AltitudeKeyHeld);
+
+    // Typed angles.
+    w.txtAltitude->setText("30.5");
+    QTest::keyClick(w.txtAltitude, Qt::Key_Return);
+    EXPECT_EQ("30", w.txtAltitude->text().toStdString());
+    EXPECT_EQ(30.0, w.chart().viewElevation());
+    w.txtAltitude->setText("abc");
+    QTest::keyClick(w.txtAltitude, Qt::Key_Return);
+    EXPECT_EQ("30", w.txtAltitude->text().toStdString());
+    w.chart().setViewElevation(200);
+    w.Chart3D1_ViewChanged();
+    EXPECT_EQ("-160", w.txtAltitude->text().toStdString());
+}
+
+TEST_F(PlotWindows, PAndClickWritesThePointReadout)
+{
+    Calculate();
+    auto& w = Open3D();
+    charts::Chart3D& c = w.chart();
+    const QPoint p = NodePixel(c, 25, 25);
+    const charts::DataPoint d = c.pixelToData(p.x(), p.y());
+    ASSERT_NE(d.z, model::NoDataValue);
+
+    // Without P nothing is picked.
+    Mouse(w.Chart3D1, QEvent::MouseButtonRelease, p, Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(0, c.chartLabelCount());
+
+    Key(w.Chart3D1, QEvent::KeyPress, Qt::Key_P);
+    Mouse(w.Chart3D1, QEvent::MouseButtonPress, p, Qt::LeftButton, Qt::LeftButton);
+    Mouse(w.Chart3D1, QEvent::MouseButtonRelease, p, Qt::LeftButton, Qt::NoButton);
+    ASSERT_EQ(1, c.chartLabelCount());
+    const std::string expected = core::FormatNumber(d.z, "0.0") + " mils\r(x,y) = (" +
+                                 core::FormatNumber(d.x, "0") + "," + core::FormatNumber(d.y, "0") + ")";
+    EXPECT_EQ(expected, c.chartLabel(1)->text.toStdString());
+    EXPECT_EQ(p, c.chartLabel(1)->attachPoint);
+    EXPECT_EQ(10, c.chartLabel(1)->fontSize);
+
+    // Shift-click and right click leave it; a click off the surface removes it.
+    Mouse(w.Chart3D1, QEvent::MouseButtonRelease, p, Qt::LeftButton, Qt::NoButton, Qt::ShiftModifier);
+    Mouse(w.Chart3D1, QEvent::MouseButtonRelease, p, Qt::RightButton, Qt::NoButton);
+    EXPECT_EQ(1, c.chartLabelCount());
+    Mouse(w.Chart3D1, QEvent::MouseButtonRelease, QPoint(3, 3), Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(0, c.chartLabelCount());
+    Key(w.Chart3D1, QEvent::KeyRelease, Qt::Key_P);
+
+    // A rebuild removes a label as well.
+    Key(w.Chart3D1, QEvent::KeyPress, Qt::Key_P);
+    Mouse(w.Chart3D1, QEvent::MouseButtonRelease, p, Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(1, c.chartLabelCount());
+    w.chkReduceData->setChecked(!w.chkReduceData->isChecked());
+    EXPECT_EQ(0, c.chartLabelCount());
+    EXPECT_EQ(w.chkReduceData->isChecked() ? 50 : 80, c.pointsX());
+}
+
+TEST_F(PlotWindows, OptionsPanelTitlesSizesAndPrint)
+{
+    Calculate();
+    auto& w = Open3D();
+    plots::PlotFrame& f = *w.frame;
+    EXPECT_FALSE(f.chkHeader->isVisibleTo(&w));
+    w.cmdCustomize->setText("show options");
+    w.cmdCustomize->click();
+    EXPECT_TRUE(f.chkHeader->isVisibleTo(&w));
+    EXPECT_TRUE(w.chkReduceData->isVisibleTo(&w));
+    EXPECT_EQ("Hide Options", w.cmdCustomize->text().toStdString());
+    EXPECT_TRUE(w.txtRotation->isVisibleTo(&w));
+
+    f.chkHeader->setChecked(false);
+    EXPECT_FALSE(w.chart().headerShown());
+    EXPECT_FALSE(f.txtHeader->isEnabled());
+    f.chkXLabel->setChecked(false);
+    EXPECT_EQ("", w.chart().axisTitle(charts::Axis3D::X).toStdString());
+    gui::frmAnalysis().txtSampleWidth->setText("2");
+    gui::frmAnalysis().txtSampleHeight->setText("1.5");
+    f.chkXLabel->setChecked(true);
+    EXPECT_EQ("X (in)", w.chart().axisTitle(charts::Axis3D::X).toStdString());
+    f.chkXValues->setChecked(false);
+    EXPECT_EQ(2, w.chart().axisAnnotation(charts::Axis3D::X));
+    w.chkZLabel->setChecked(false);
+    EXPECT_EQ("", w.chart().axisTitle(charts::Axis3D::Z).toStdString());
+    w.chkZLabel->setChecked(true);
+    EXPECT_EQ("Displacement (mils)", w.chart().axisTitle(charts::Axis3D::Z).toStdString());
+
+    f.txtFooter->setText("My footer");
+    QTest::keyClick(f.txtFooter, Qt::Key_Return);
+    EXPECT_EQ("My footer", w.chart().footerText().toStdString());
+
+    f.txtLabelSize->setText("21.5");
+    QTest::keyClick(f.txtLabelSize, Qt::Key_Return);
+    EXPECT_EQ("22", f.txtLabelSize->text().toStdString());
+    EXPECT_EQ(22, w.chart().axisTitleFontSize(charts::Axis3D::X));
+    f.txtLabelSize->setText("19.4");
+    QTest::keyClick(f.txtLabelSize, Qt::Key_Return);
+    EXPECT_EQ("22", f.txtLabelSize->text().toStdString());
+
+    // Print goes to the chosen printer; here a PDF file.
+    const std::string pdf = dir.file("plot.pdf");
+    auto previous = plots::SetPrinterProvider([&](QWidget*) {
+        auto p = std::make_unique<QPrinter>();
+        p->setOutputFormat(QPrinter::PdfFormat);
+        p->setOutputFileName(QString::fromStdString(pdf));
+        return p;
+    });
+    w.cmdPrint3D->click();
+    plots::SetPrinterProvider([](QWidget*) { return std::unique_ptr<QPrinter>(); });
+    w.cmdPrint3D->click();   // cancelled: nothing, no message
+    plots::SetPrinterProvider(previous);
+    EXPECT_EQ("%PDF", Bytes(pdf).substr(0, 4));
+    EXPECT_TRUE(messages.records.empty()) << Messages();
+
+    // Close hides; the close box does the same.
+    w.cmdClose->click();
+    EXPECT_FALSE(w.isVisible());
+    gui::frmAnalysis().cmd3DPlot->click();
+    EXPECT_TRUE(w.isVisible());
+    w.close();
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_NO_FATAL_FAILURE(plots::frm3DChart());
+}
+
+TEST_F(PlotWindows, AppearanceSwitchesBetweenTheFillAndLineLayouts)
+{
+    Calculate();
+    gui::frmAnalysis().txtZmin->setText("-2");
+    gui::frmAnalysis().txtZmax->setText("6");
+    gui::frmAnalysis().cmdContour->click();
+    auto& w = plots::frmContour();
+    charts::Chart3D& c = w.chart();
+    ASSERT_EQ(17, c.levelCount());
+    EXPECT_EQ(-2.0f, plots::plotState.ContourZMin);
+    EXPECT_EQ(6.0f, plots::plotState.ContourZMax);
+
+    w.cmbAppearance->setCurrentIndex(3);   // Black Lines
+    EXPECT_FALSE(c.contourFilled());
+    ASSERT_EQ(19, c.levelCount());
+    EXPECT_EQ(1, c.legendMode());
+    ASSERT_EQ(18, c.legendLabelCount());
+    EXPECT_EQ("", c.legendLabelText(1).toStdString());
+    EXPECT_EQ("-1.6", c.legendLabelText(2).toStdString());
+    EXPECT_EQ("5.6", c.legendLabelText(18).toStdString());
+    EXPECT_EQ(QColor(214, 211, 206), c.chartBackground());
+
+    w.cmbAppearance->setCurrentIndex(2);   // Color Lines: layout kept
+    EXPECT_EQ(19, c.levelCount());
+    w.cmbAppearance->setCurrentIndex(1);   // Gray Fill
+    EXPECT_TRUE(c.contourFilled());
+    ASSERT_EQ(17, c.levelCount());
+    EXPECT_EQ(2, c.legendMode());
+    EXPECT_EQ("-2.0", c.legendLabelText(2).toStdString());
+    EXPECT_EQ("6.0", c.legendLabelText(18).toStdString());
+    EXPECT_EQ(QColor(255, 255, 255), c.legendBackground());
+
+    // The full grid on clearing Reduce Data.
+    w.chkReduceData->setChecked(false);
+    EXPECT_EQ(80, c.pointsX());
+    EXPECT_EQ(60, c.pointsY());
+
+    // Save a contour picture under a name that already has the suffix.
+    dialogs.queueFile(dir.file("plate_CTR.bmp"), 1);
+    w.cmdSave->click();
+    EXPECT_EQ(24, BmpBitCount(dir.file("plate_CTR.bmp")));
+}
+
+TEST_F(PlotWindows, ChordPickFromCornerToCornerFillsTheProfile)
+{
+    Calculate(false);
+    auto& main = gui::frmAnalysis();
+    main.cmdChordPlot->click();
+    auto& w = plots::frmContour();
+    w.resize(1000, 700);
+    QApplication::processEvents();
+    charts::Chart3D& c = w.chart();
+    EXPECT_EQ(plots::kChordPickPrompt, c.headerText().toStdString());
+    EXPECT_FALSE(w.cmdSave->isEnabled());
+    ASSERT_EQ(50, c.pointsX());
+
+    const QPoint a = NodePixel(c, 1, 50), b = NodePixel(c, 50, 1);
+    Mouse(w.Chart3D2, QEvent::MouseButtonPress, a, Qt::LeftButton, Qt::LeftButton);
+    EXPECT_TRUE(w.ChordStartPicked);
+    EXPECT_EQ(0, w.ChordStartX);
+    EXPECT_EQ(0, w.ChordStartY);
+    EXPECT_EQ("Move mouse cursor to endpoint and release button:", c.headerText().toStdString());
+    ASSERT_EQ(1, c.chartLabelCount());
+    EXPECT_EQ("Start", c.chartLabel(1)->text.toStdString());
+    Mouse(w.Chart3D2, QEvent::MouseButtonRelease, b, Qt::LeftButton, Qt::NoButton);
+    EXPECT_TRUE(messages.records.empty()) << Messages();
+    EXPECT_EQ(79, w.ChordEndX);
+    EXPECT_EQ(59, w.ChordEndY);
+    EXPECT_EQ(0, c.chartLabelCount());
+
+    // ProfileData holds the values along the stepped line (0,0)-(79,59).
+    const auto line = core::LineProfile(model::images.ResultMatrix, 0, 0, 79, 59);
+    ASSERT_EQ(80u, model::images.ProfileData.size());
+    for (size_t i = 0; i < line.size(); ++i) EXPECT_EQ(line[i].value, model::images.ProfileData[i]) << i;
+    auto& chord = plots::frmChordPlot();
+    EXPECT_TRUE(chord.isVisible());
+    EXPECT_EQ(80, chord.chart().pointCount());
+    EXPECT_FLOAT_EQ(std::sqrt(79.0f * 79.0f + 59.0f * 59.0f), float(chord.chart().axisMax(charts::Axis2D::X)));
+    EXPECT_EQ("Position Along Chord (pixels)", chord.chart().axisTitle(charts::Axis2D::X).toStdString());
+    EXPECT_EQ(chord.chart().headerText(), chord.txtHeader->text());
+
+    // New chord: released off the plot.
+    chord.cmdNew->click();
+    EXPECT_FALSE(chord.isVisible());
+    Mouse(w.Chart3D2, QEvent::MouseButtonPress, NodePixel(c, 10, 10), Qt::LeftButton, Qt::LeftButton);
+    Mouse(w.Chart3D2, QEvent::MouseButtonRelease, QPoint(2, 2), Qt::LeftButton, Qt::NoButton);
+    ASSERT_EQ(1u, messages.records.size());
+    EXPECT_EQ("Invalid endpoint selected.", messages.records[0].text);
+    EXPECT_EQ("Chord Error", messages.records[0].title);
+    EXPECT_EQ(16, messages.records[0].style);
+    EXPECT_EQ(plots::kChordPickPrompt, c.headerText().toStdString());
+    EXPECT_EQ(0, c.chartLabelCount());
+
+    // Same point twice, then a right press: nothing.
+    messages.records.clear();
+    Mouse(w.Chart3D2, QEvent::MouseButtonPress, NodePixel(c, 10, 10), Qt::LeftButton, Qt::LeftButton);
+    Mouse(w.Chart3D2, QEvent::MouseButtonRelease, NodePixel(c, 10, 10), Qt::LeftButton, Qt::NoButton);
+    ASSERT_EQ(1u, messages.records.size());
+    EXPECT_EQ("No line selected.", messages.records[0].text);
+
+    // Close of the chord window ends picking and hides both windows.
+    Mouse(w.Chart3D2, QEvent::MouseButtonPress, NodePixel(c, 5, 5), Qt::LeftButton, Qt::LeftButton);
+    Mouse(w.Chart3D2, QEvent::MouseButtonRelease, NodePixel(c, 40, 5), Qt::LeftButton, Qt::NoButton);
+    ASSERT_TRUE(chord.isVisible());
+    chord.cmdClose->click();
+    EXPECT_FALSE(chord.isVisible());
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(model::state.ChordPickMode);
+    EXPECT_TRUE(w.cmdSave->isEnabled());
+    main.cmdContour->click();
+    EXPECT_EQ(model::files.DataSetName, c.headerText().toStdString());
+}
+
+TEST_F(PlotWindows, NormalisingWithAMaskedCornerFallsBackToThePlainProfiles)
+{
+    Calculate();   // the dome's blank border leaves the corners without data
+    gui::frmAnalysis().cmdDiagonal->click();
+    auto& w = plots::frmDiagonal();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(80, w.chart().pointCount());
+    EXPECT_EQ(model::images.DiagonalAB.size(), 80u);
+    const auto plain = model::images.DiagonalAB;
+    w.chkNormalize->setChecked(true);
+    ASSERT_EQ(1u, messages.records.size());
+    EXPECT_EQ("Data cannot be normalized due to corner mask.", messages.records[0].text);
+    EXPECT_EQ(0, messages.records[0].style);
+    EXPECT_FALSE(w.chkNormalize->isChecked());
+    EXPECT_EQ(plain, model::images.DiagonalAB);
+    EXPECT_EQ(plain[40], float(w.chart().y(1, 41)));
+}
+
+TEST_F(PlotWindows, LegendMakerOffersTheRangeNameAndWritesTheLegend)
+{
+    Calculate();
+    model::files.ZUnits = "microns";
+    model::files.ZFormat = "0";
+    auto& w = Open3D();
+    w.cmdCustomize->click();
+    w.cmdCreateLegend->click();
+    plots::FrmCreateLegend* legend = nullptr;
+    for (QWidget* t : QApplication::topLevelWidgets())
+        if (auto* l = qobject_cast<plots::FrmCreateLegend*>(t); l && l->isVisible()) legend = l;
+    ASSERT_NE(nullptr, legend);
+    EXPECT_TRUE(legend->opt3D->isChecked());
+    EXPECT_EQ("Create Legend", legend->windowTitle().toStdString());
+
+    // Range checks first.
+    legend->cmdSaveAs->click();
+    legend->txtZmin->setText("5");
+    legend->txtZmax->setText("5");
+    legend->cmdSaveAs->click();
+    ASSERT_EQ(2u, messages.records.size());
+    EXPECT_EQ("Enter values for Z Min and Z Max.", messages.records[0].text);
+    EXPECT_EQ("Z Max must be greater then Z Min.", messages.records[1].text);
+    EXPECT_TRUE(dialogs.fileRequests.empty());
+
+    messages.records.clear();
+    legend->txtZmin->setText("0");
+    legend->txtZmax->setText("64");
+    dialogs.queueFile(dir.file("legend.jpg"), 1);   // refused under the bitmap filter
+    dialogs.queueFile(dir.file("legend.bmp"), 1);
+    legend->cmdSaveAs->click();
+    ASSERT_EQ(2u, dialogs.fileRequests.size());
+    EXPECT_EQ("3D Legend (0 to 64 microns)", dialogs.fileRequests[0].fileName);
+    EXPECT_EQ("Save Legend", dialogs.fileRequests[0].title);
+    EXPECT_EQ("Bitmap Files (*.bmp)|*.bmp|JPEG Files (*.jpg)|*.jpg", dialogs.fileRequests[0].filter);
+    ASSERT_EQ(1u, messages.records.size());
+    EXPECT_EQ("Save Legend Error", messages.records[0].title);
+    EXPECT_EQ(24, BmpBitCount(dir.file("legend.bmp")));
+    EXPECT_FALSE(platform::FileExists(dir.file("legend.jpg")));
+    EXPECT_EQ(1.0f, plots::plotState.LevelStep);
+    const charts::Chart3D& c = plots::SurfaceLegendChart();
+    EXPECT_EQ(64, c.levelCount());
+    EXPECT_EQ("0", c.legendLabelSecondText(1).toStdString());
+    EXPECT_EQ("0", c.legendLabelSecondText(2).toStdString());
+    EXPECT_EQ("4", c.legendLabelText(4).toStdString());
+    EXPECT_EQ("60", c.legendLabelText(60).toStdString());
+    EXPECT_EQ("64", c.legendLabelSecondText(64).toStdString());
+
+    // Contour type, line style: 19 levels, the labels read back from the chart.
+    legend->optContour->setChecked(true);
+    plots::ApplyAppearanceStyle(plots::ContourLegendChart(), 3);
+    legend->txtZmax->setText("18");
+    dialogs.queueFile(dir.file("contour.bmp"), 1);
+    legend->cmdSaveAs->click();
+    EXPECT_EQ("Contour Legend (0 to 18 microns)", dialogs.fileRequests.back().fileName);
+    EXPECT_EQ(19, plots::ContourLegendChart().levelCount());
+    EXPECT_EQ("2", plots::ContourLegendChart().legendLabelText(3).toStdString());
+    EXPECT_TRUE(platform::FileExists(dir.file("contour.bmp")));
+    legend->close();
+}
