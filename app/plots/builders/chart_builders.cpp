@@ -330,6 +330,53 @@ DiagonalBuild SetupDiagonalChart(Chart2D& chart, const std::vector<float>& profi
     return Diagonal(chart, profileAB, profileCD, normalise, facts, boxes, nullptr);
 }
 
+float ChordLength(int x1, int y1, int x2, int y2, int xMax, int yMax, const std::string& widthText,
+                  const std::string& heightText, bool* inSampleUnits)
+{
+    const bool sized = BothNumeric(widthText, heightText);
+    if (inSampleUnits) *inSampleUnits = sized;
+    double dx = std::abs(x2 - x1), dy = std::abs(y2 - y1);
+    if (sized) {
+        dx = dx * core::Val(widthText) / (xMax + 1.0);
+        dy = dy * core::Val(heightText) / (yMax + 1.0);
+    }
+    return float(std::sqrt(dx * dx + dy * dy));
+}
+
+std::vector<double> ProfileXValues(int n, float length)
+{
+    std::vector<double> x(n > 0 ? size_t(n) : 0);
+    for (int i = 1; i <= n; ++i) x[size_t(i - 1)] = double(i - 1) * double(length) / n;
+    return x;
+}
+
+void SetupChordChart(Chart2D& c, const std::vector<float>& profile, int x1, int y1, int x2, int y2,
+                     const ResultFacts& facts, const OptionBoxes& boxes)
+{
+    const int n = int(profile.size());
+    c.setIsBatched(true);
+    c.setHoleValue(kNoData);
+    c.setSeriesCount(1);
+    c.setPointCount(n);
+    c.setHeaderText(Q(facts.dataSetName));
+    c.setAxisTitle(Axis2D::Y, Q("Displacement (" + facts.zUnits + ")"));
+    bool sized = false;
+    const float length = ChordLength(x1, y1, x2, y2, facts.xMax, facts.yMax, boxes.sampleWidth, boxes.sampleHeight, &sized);
+    c.setAxisTitle(Axis2D::X, Q(sized ? "Position Along Chord (" + facts.xyUnits + ")" : std::string("Position Along Chord (pixels)")));
+    c.setAxisMax(Axis2D::X, length);
+    const std::vector<double> xs = ProfileXValues(n, length);
+    for (int i = 1; i <= n; ++i) c.setX(i, xs[size_t(i - 1)]);
+    if (BothNumeric(boxes.zMin, boxes.zMax)) {
+        c.setAxisMin(Axis2D::Y, core::Val(boxes.zMin));
+        c.setAxisMax(Axis2D::Y, core::Val(boxes.zMax));
+    } else {
+        c.setAxisMinAuto(Axis2D::Y, true);
+        c.setAxisMaxAuto(Axis2D::Y, true);
+    }
+    for (int i = 1; i <= n; ++i) c.setY(1, i, profile[size_t(i - 1)]);
+    c.setIsBatched(false);
+}
+
 DiagonalBuild SetupBatchDiagonalChart(Chart2D& chart, const std::vector<float>& profileAB,
                                       const std::vector<float>& profileCD, bool normalise, const ResultFacts& facts,
                                       const OptionBoxes& boxes, const BatchChartOptions& options)

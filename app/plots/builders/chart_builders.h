@@ -116,6 +116,20 @@ DiagonalBuild SetupBatchDiagonalChart(charts::Chart2D& chart, const std::vector<
                                       const std::vector<float>& profileCD, bool normalise, const ResultFacts& facts,
                                       const OptionBoxes& boxes, const BatchChartOptions& options);
 
+// --- Chord profile.
+// Length of the chord (x1, y1)-(x2, y2) of an image with last column xMax and
+// row yMax: in the sample's units when both size texts are numeric (lengths
+// scaled by width / (xMax + 1) and height / (yMax + 1)), else in pixels.
+float ChordLength(int x1, int y1, int x2, int y2, int xMax, int yMax, const std::string& widthText,
+                  const std::string& heightText, bool* inSampleUnits);
+// X values of n points along a length L: (i - 1) * L / n, i = 1..n.
+std::vector<double> ProfileXValues(int n, float length);
+// Fills a chord chart with the profile sampled along (x1, y1)-(x2, y2): one
+// series, header the data set name, titles, X axis up to the chord length,
+// Y range from the Z boxes when both are numeric.
+void SetupChordChart(charts::Chart2D& chart, const std::vector<float>& profile, int x1, int y1, int x2, int y2,
+                     const ResultFacts& facts, const OptionBoxes& boxes);
+
 // Removes the straight line through the end values (holes stay holes), in
 // 4-byte floats. A profile whose first or last value is a hole is left as it
 // is and false comes back.

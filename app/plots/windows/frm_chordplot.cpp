@@ -7,6 +7,7 @@
 #include "app/core/gui/frm_analysis.h"
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
+#include "plots/builders/chart_builders.h"
 
 namespace plots {
 namespace {
@@ -63,40 +64,8 @@ void FrmChordPlot::cmdClose_Click()
 void FillChordChart(int x1, int y1, int x2, int y2)
 {
     FrmChordPlot& w = plots::frmChordPlot();
-    charts::Chart2D& c = w.chart();
-    const std::vector<float>& profile = model::images.ProfileData;
-    const int n = int(profile.size());
-    std::string width, height;
-    SampleSizeTexts(&width, &height);
-    c.setIsBatched(true);
-    c.setHoleValue(model::NoDataValue);
-    c.setSeriesCount(1);
-    c.setPointCount(n);
-    c.setHeaderText(Q(model::files.DataSetName));
-    c.setAxisTitle(charts::Axis2D::Y, Q("Displacement (" + model::files.ZUnits + ")"));
-    bool sized = false;
-    const float length =
-        ChordLength(x1, y1, x2, y2, model::images.XMax, model::images.YMax, width, height, &sized);
-    c.setAxisTitle(charts::Axis2D::X, Q(sized ? "Position Along Chord (" + model::files.XYUnits + ")"
-                                              : std::string("Position Along Chord (pixels)")));
-    c.setAxisMax(charts::Axis2D::X, length);
-    const std::vector<double> xs = ProfileXValues(n, length);
-    for (int i = 1; i <= n; ++i) c.setX(i, xs[size_t(i - 1)]);
-    std::string zmin, zmax;
-    if (gui::frmAnalysisExists()) {
-        zmin = gui::frmAnalysis().txtZmin->text().toStdString();
-        zmax = gui::frmAnalysis().txtZmax->text().toStdString();
-    }
-    if (core::IsNumeric(zmin) && core::IsNumeric(zmax)) {
-        c.setAxisMin(charts::Axis2D::Y, core::Val(zmin));
-        c.setAxisMax(charts::Axis2D::Y, core::Val(zmax));
-    } else {
-        c.setAxisMinAuto(charts::Axis2D::Y, true);
-        c.setAxisMaxAuto(charts::Axis2D::Y, true);
-    }
-    for (int i = 1; i <= n; ++i) c.setY(1, i, profile[size_t(i - 1)]);
-    c.setIsBatched(false);
-    w.txtHeader->setText(c.headerText());
+    SetupChordChart(w.chart(), model::images.ProfileData, x1, y1, x2, y2, ModelFacts(), MainWindowBoxes());
+    w.txtHeader->setText(w.chart().headerText());
     w.show();
     w.raise();
 }

@@ -21,37 +21,9 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-const Appearance kAppearances[4] = {
-    {"Color Fill", "Colorfill Contour.sty", true, 0xFFFFFF},
-    {"Gray Fill", "Grayfill Contour.sty", true, 0xFFFFFF},
-    {"Color Lines", "Colorline Contour.sty", false, 0xD6D3CE},
-    {"Black Lines", "Blackline Contour.sty", false, 0xD6D3CE},
-};
-
 constexpr const char* kMovePrompt = "Move mouse cursor to endpoint and release button:";
 
 } // namespace
-
-const Appearance* Appearances() { return kAppearances; }
-
-int AppearanceIndex(const QString& entry)
-{
-    for (int i = 0; i < 4; ++i)
-        if (entry.compare(kAppearances[i].entry, Qt::CaseInsensitive) == 0) return i;
-    return -1;
-}
-
-void ApplyAppearanceStyle(charts::Chart3D& chart, int i)
-{
-    if (i < 0 || i > 3) return;
-    const Appearance& a = kAppearances[i];
-    chart.setContourFilled(a.filled);
-    // A missing or unreadable style file falls back to the built-in twin of
-    // that file, so the map keeps the colours the entry promises.
-    if (!chart.loadStyle(Q(ChartStylePath(a.styleFile)))) chart.setStyle(charts::BuiltInStyle(a.styleFile));
-    chart.setChartBackground(QColor::fromRgb(a.background));
-    chart.setLegendBackground(QColor::fromRgb(a.background));
-}
 
 FrmContour::FrmContour()
 {
@@ -78,7 +50,7 @@ FrmContour::FrmContour()
     cmbAppearance = new QComboBox(frame->fixedArea);
     cmbAppearance->setObjectName("cmbAppearance");
     cmbAppearance->setAccessibleName("Appearance");
-    for (const Appearance& a : kAppearances) cmbAppearance->addItem(a.entry);
+    for (int i = 0; i < 4; ++i) cmbAppearance->addItem(Appearances()[i].entry);
     form->addRow(lblAppearence, cmbAppearance);
     frame->fixedLayout->addLayout(form);
 
@@ -116,7 +88,7 @@ void FrmContour::cmbAppearance_Click()
     // The contour legend picture follows the last appearance chosen.
     ApplyAppearanceStyle(ContourLegendChart(), i);
     if (i >= 0) {
-        const bool lines = !kAppearances[i].filled;
+        const bool lines = !Appearances()[i].filled;
         const int count = c.levelCount();
         if ((count == 17 && lines) || (count == 19 && !lines))
             ApplyContourLayout(c, !lines, plotState.ContourZMin, plotState.ContourZMax, model::files.ZFormat);

@@ -6,22 +6,10 @@
 #include "plot_frame.h"
 
 #include "app/core/gui/windows.h"
+#include "plots/builders/appearance.h"
 #include "plots/charts/chartview.h"
 
 namespace plots {
-
-// The four appearances in list order: entry text, style file, filled.
-struct Appearance {
-    const char* entry;
-    const char* styleFile;
-    bool filled;
-    unsigned background;   // 0xRRGGBB of the chart area and legend
-};
-const Appearance* Appearances();   // 4 entries
-// Index of an entry text (any case), -1 for none.
-int AppearanceIndex(const QString& entry);
-// Sets a contour chart's filled flag, style and backgrounds for appearance i.
-void ApplyAppearanceStyle(charts::Chart3D& chart, int i);
 
 class FrmContour : public gui::ContourWindow {
     Q_OBJECT

@@ -89,26 +89,6 @@ void PointLabelOffset(int px, int py, int chartWidth, int chartHeight, int* dx, 
 int GridToImageX(int gridX, int xMax) { return int(core::RoundHalfEven((gridX - 1) / 49.0 * xMax)); }
 int GridToImageY(int gridY, int yMax) { return int(core::RoundHalfEven((50 - gridY) / 49.0 * yMax)); }
 
-float ChordLength(int x1, int y1, int x2, int y2, int xMax, int yMax, const std::string& widthText,
-                  const std::string& heightText, bool* inSampleUnits)
-{
-    const bool sized = core::IsNumeric(widthText) && core::IsNumeric(heightText);
-    if (inSampleUnits) *inSampleUnits = sized;
-    double dx = std::abs(x2 - x1), dy = std::abs(y2 - y1);
-    if (sized) {
-        dx = dx * core::Val(widthText) / (xMax + 1.0);
-        dy = dy * core::Val(heightText) / (yMax + 1.0);
-    }
-    return float(std::sqrt(dx * dx + dy * dy));
-}
-
-std::vector<double> ProfileXValues(int n, float length)
-{
-    std::vector<double> x(n > 0 ? size_t(n) : 0);
-    for (int i = 1; i <= n; ++i) x[size_t(i - 1)] = double(i - 1) * double(length) / n;
-    return x;
-}
-
 std::string LegendDefaultName(bool threeD, double zmin, double zmax, const std::string& zFormat,
                               const std::string& zUnits)
 {

@@ -51,12 +51,7 @@ void PointLabelOffset(int px, int py, int chartWidth, int chartHeight, int* dx, 
 // index, rows against it (grid row 50 is image row 0).
 int GridToImageX(int gridX, int xMax);
 int GridToImageY(int gridY, int yMax);
-// Length of a chord: in the sample's units when both size texts are numeric
-// (lengths scaled by width / (XMax + 1) and height / (YMax + 1)), else in pixels.
-float ChordLength(int x1, int y1, int x2, int y2, int xMax, int yMax, const std::string& widthText,
-                  const std::string& heightText, bool* inSampleUnits);
-// X values of n points along a length L: (i - 1) * L / n, i = 1..n.
-std::vector<double> ProfileXValues(int n, float length);
+// Chord length and X values: ChordLength and ProfileXValues (chart_builders.h).
 
 // --- Legend maker.
 // "3D Legend (0 to 64 microns)" / "Contour Legend (-1.5 to 2.0 mils)".

@@ -12,9 +12,7 @@
 #include "plots/builders/plot_state.h"
 
 namespace plots {
-namespace {
 
-// The main window's option boxes the single-image builders read.
 OptionBoxes MainWindowBoxes()
 {
     OptionBoxes b;
@@ -27,6 +25,8 @@ OptionBoxes MainWindowBoxes()
     b.zMax = a.txtZmax->text().toStdString();
     return b;
 }
+
+namespace {
 
 template <typename W, typename G>
 W& Typed(G& window)

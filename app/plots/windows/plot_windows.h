@@ -5,6 +5,7 @@
 // InstallPlotWindows() puts the real windows in place of the main program's
 // stand-ins; call it once before the first use of a plot window.
 #include "app/core/model/matrix.h"
+#include "plots/builders/chart_builders.h"
 
 namespace plots {
 
@@ -14,6 +15,10 @@ class FrmDiagonal;
 class FrmChordPlot;
 
 void InstallPlotWindows();
+
+// The main window's option boxes the single-image builders read (rotation,
+// sample size, Z range); empty texts when there is no main window.
+OptionBoxes MainWindowBoxes();
 
 // The one instance of each window (created on first use; InstallPlotWindows first).
 Frm3DChart& frm3DChart();

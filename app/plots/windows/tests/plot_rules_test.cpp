@@ -1,5 +1,6 @@
 // The plain rules of the plot windows.
 #include "plots/windows/plot_rules.h"
+#include "plots/builders/chart_builders.h"
 
 #include <gtest/gtest.h>
 
