@@ -286,12 +286,33 @@ int ipiPutBitRow(IPIENVIRONMENT* env, IPIACCESSOR* out, int64_t sampleIndex, con
     if (!line) return ipiGetError(env);
     const int64_t bit0 = sampleIndex % 8;
     const bool lsbFirst = out->bitOrder == ipiOrderLsbFirst;
-    int64_t x = 0;
-    if (bit0 == 0 && !lsbFirst) {
-        std::memcpy(line, bits, size_t(count / 8));
-        x = count / 8 * 8;
+    if (!lsbFirst) {
+        // Byte by byte: destination byte k takes the source bits shifted right
+        // by bit0; the bits outside [bit0, bit0 + count) keep their values.
+        const int s = int(bit0);
+        const int64_t srcBytes = (count + 7) / 8;
+        const int64_t end = s + count;
+        const int64_t dstBytes = (end + 7) / 8;
+        auto merge = [&](int64_t k) {
+            unsigned v = k < srcBytes ? unsigned(bits[k]) >> s : 0u;
+            if (s && k > 0 && k - 1 < srcBytes) v |= unsigned(bits[k - 1]) << (8 - s);
+            const int64_t from = std::max<int64_t>(s, 8 * k) - 8 * k;
+            const int64_t to = std::min<int64_t>(end, 8 * k + 8) - 8 * k;
+            const unsigned mask = (0xFFu >> from) & (0xFFu << (8 - to)) & 0xFFu;
+            line[k] = uint8_t((line[k] & ~mask) | (v & mask));
+        };
+        merge(0);
+        // Inner bytes lie wholly inside the row (and k < srcBytes there).
+        if (s == 0) {
+            if (dstBytes > 2) std::memcpy(line + 1, bits + 1, size_t(dstBytes - 2));
+        } else {
+            for (int64_t k = 1; k + 1 < dstBytes; ++k)
+                line[k] = uint8_t((unsigned(bits[k - 1]) << (8 - s)) | (unsigned(bits[k]) >> s));
+        }
+        if (dstBytes > 1) merge(dstBytes - 1);
+        return ipiWriteAt(env, out, sampleIndex);
     }
-    for (; x < count; ++x) {
+    for (int64_t x = 0; x < count; ++x) {
         const bool set = bits[x >> 3] & (0x80u >> (x & 7));
         const int64_t b = bit0 + x;
         const uint8_t mask = lsbFirst ? uint8_t(1u << (b & 7)) : uint8_t(0x80u >> (b & 7));
