@@ -1,0 +1,302 @@
+// sorvanta-plot: the analysis of one phase image, as Calculate Displacement
+// runs it, then one plot picture drawn by the chart builders.
+//
+//   sorvanta-plot [analysis options] --kind KIND --out PICTURE IMAGE_ph.tif
+//
+// The picture is a BMP (24 bits) or a JPEG by the extension of PICTURE. A
+// message of the program is printed as "Title: text"; a command stopped by
+// one exits with status 1, bad arguments with status 2.
+#include "app/core/figures.h"
+#include "app/core/grating.h"
+#include "app/core/loader.h"
+#include "app/core/model/model.h"
+#include "app/core/pipeline.h"
+#include "app/core/runtime.h"
+#include "app/core/settings.h"
+#include "app/outside/varnholde_calls.h"
+#include "platform/folders.h"
+#include "platform/messages.h"
+#include "plots/builders/appearance.h"
+#include "plots/builders/chart_builders.h"
+#include "plots/charts/chart2d.h"
+#include "plots/charts/chart3d.h"
+#include "plots/styles/plotstyles.h"
+
+#include <QGuiApplication>
+
+#include <cstdio>
+#include <optional>
+#include <sstream>
+#include <string>
+
+namespace {
+
+const char* kUsage =
+    "usage: sorvanta-plot [options] --kind KIND --out PICTURE IMAGE_ph.tif\n"
+    "  --kind 3d|contour|diagonal|chord|legend   what to draw\n"
+    "  --out PICTURE                    .bmp or .jpg\n"
+    "  --style NAME                     contour appearance: \"Color Fill\" (default), \"Gray Fill\",\n"
+    "                                   \"Color Lines\", \"Black Lines\" (or ColorFill ...); with\n"
+    "                                   --kind legend a contour legend in that style\n"
+    "  --chord X1,Y1,X2,Y2              chord end points (image column, row); default the AB diagonal\n"
+    "  --reduce on|off                  3D and contour on the 50 x 50 grid (default on)\n"
+    "  --normalize on|off               diagonal profiles less their end-to-end line (default off)\n"
+    "  --zmin Z --zmax Z                Z range of the plots (default the data's)\n"
+    "  --size WxH                       picture size in pixels (default 860x560, legends 180x480)\n"
+    "analysis options (as sorvanta-analyze):\n"
+    "  --grating LPI  --rotation None|LSF|4Pt|3Pt|LSF+|LSF-  --xy in|mm  --z mils|microns\n"
+    "  --width W  --height H  --exclude128 on|off  --filter on|off  --compensate on|off\n"
+    "  --fringe-file on|off  --base DIR\n";
+
+int Usage(const std::string& why)
+{
+    if (!why.empty()) std::fprintf(stderr, "sorvanta-plot: %s\n", why.c_str());
+    std::fputs(kUsage, stderr);
+    return 2;
+}
+
+std::string Lines(std::string text)
+{
+    for (char& c : text)
+        if (c == '\r') c = '\n';
+    return text;
+}
+
+bool OnOff(const std::string& v, std::optional<bool>* out)
+{
+    if (core::EqualsNoCase(v, "on")) *out = true;
+    else if (core::EqualsNoCase(v, "off")) *out = false;
+    else return false;
+    return true;
+}
+
+struct Args {
+    std::string image, out, kind, style, base, chord, xy = "in", z = "mils", width, height, zmin, zmax;
+    int grating = 1, rotation = 1, pictureWidth = 0, pictureHeight = 0;
+    std::optional<bool> exclude128, filter, compensate, fringeFile, reduce, normalize;
+};
+
+bool ParseChord(const std::string& text, int v[4])
+{
+    std::istringstream in(text);
+    char comma = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (!(in >> v[i])) return false;
+        if (i < 3 && (!(in >> comma) || comma != ',')) return false;
+    }
+    in >> std::ws;
+    return in.eof();
+}
+
+bool Save(const std::string& path, bool jpeg, const charts::Chart3D* c3,
+          const charts::Chart2D* c2)
+{
+    QString error;
+    const QString p = QString::fromStdString(path);
+    const bool ok = c3 ? (jpeg ? c3->exportJpeg(p, 100, &error) : c3->exportBmp(p, &error))
+                       : (jpeg ? c2->exportJpeg(p, 100, &error) : c2->exportBmp(p, &error));
+    if (!ok) std::printf("Save Graph Error: The file cannot be saved.\n%s\n", error.toStdString().c_str());
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Args a;
+    for (int i = 1; i < argc; ++i) {
+        const std::string opt = argv[i];
+        if (opt == "-h" || opt == "--help") return Usage("");
+        if (opt.size() < 2 || opt.compare(0, 2, "--") != 0) {
+            if (!a.image.empty()) return Usage("more than one image given");
+            a.image = opt;
+            continue;
+        }
+        if (i + 1 >= argc) return Usage(opt + " needs a value");
+        const std::string v = argv[++i];
+        if (opt == "--kind") {
+            a.kind = core::ToLower(v);
+        } else if (opt == "--out") {
+            a.out = v;
+        } else if (opt == "--style") {
+            a.style = v;
+        } else if (opt == "--chord") {
+            a.chord = v;
+        } else if (opt == "--zmin") {
+            a.zmin = v;
+        } else if (opt == "--zmax") {
+            a.zmax = v;
+        } else if (opt == "--size") {
+            char x = 0;
+            std::istringstream in(v);
+            if (!(in >> a.pictureWidth >> x >> a.pictureHeight) || x != 'x' || a.pictureWidth < 50 ||
+                a.pictureHeight < 50 || a.pictureWidth > 8000 || a.pictureHeight > 8000)
+                return Usage("--size must be WxH, 50 to 8000 pixels each");
+        } else if (opt == "--grating") {
+            double lpi = 0;
+            a.grating = core::ParseNumber(v, &lpi) ? core::GratingPosition(static_cast<int>(lpi)) : -1;
+            if (a.grating < 0) return Usage("--grating must be 50, 100, 200, 300, 500 or 1000");
+        } else if (opt == "--rotation") {
+            a.rotation = core::RotationPosition(v);
+            if (a.rotation < 0) return Usage("--rotation must be None, LSF, 4Pt, 3Pt, LSF+ or LSF-");
+        } else if (opt == "--xy") {
+            if (!core::EqualsNoCase(v, "in") && !core::EqualsNoCase(v, "mm")) return Usage("--xy must be in or mm");
+            a.xy = core::ToLower(v);
+        } else if (opt == "--z") {
+            if (!core::EqualsNoCase(v, "mils") && !core::EqualsNoCase(v, "microns"))
+                return Usage("--z must be mils or microns");
+            a.z = core::ToLower(v);
+        } else if (opt == "--width") {
+            a.width = v;
+        } else if (opt == "--height") {
+            a.height = v;
+        } else if (opt == "--base") {
+            a.base = v;
+        } else if (opt == "--exclude128" || opt == "--filter" || opt == "--compensate" || opt == "--fringe-file" ||
+                   opt == "--reduce" || opt == "--normalize") {
+            std::optional<bool>* target = opt == "--exclude128"   ? &a.exclude128
+                                          : opt == "--filter"     ? &a.filter
+                                          : opt == "--compensate" ? &a.compensate
+                                          : opt == "--reduce"     ? &a.reduce
+                                          : opt == "--normalize"  ? &a.normalize
+                                                                  : &a.fringeFile;
+            if (!OnOff(v, target)) return Usage(opt + " must be on or off");
+        } else {
+            return Usage("unknown option " + opt);
+        }
+    }
+    if (a.image.empty()) return Usage("no image given");
+    if (a.kind != "3d" && a.kind != "contour" && a.kind != "diagonal" && a.kind != "chord" && a.kind != "legend")
+        return Usage("--kind must be 3d, contour, diagonal, chord or legend");
+    if (a.out.empty()) return Usage("no --out picture given");
+    const bool jpeg = core::MatchesPattern(a.out, "*.jpg");
+    if (!jpeg && !core::MatchesPattern(a.out, "*.bmp")) {
+        std::printf("Save Graph Error: The file cannot be saved.\nInvalid filename specified.\n");
+        return 1;
+    }
+    int chord[4] = {0, 0, -1, -1};
+    if (!a.chord.empty() && !ParseChord(a.chord, chord)) return Usage("--chord must be X1,Y1,X2,Y2");
+    int appearance = 0;
+    if (!a.style.empty()) {
+        appearance = plots::AppearanceIndex(QString::fromStdString(a.style));
+        if (appearance < 0) return Usage("unknown --style " + a.style);
+    }
+    const bool haveZ = !a.zmin.empty() || !a.zmax.empty();
+    double zlo = 0, zhi = 0;
+    if (haveZ && (!core::ParseNumber(a.zmin, &zlo) || !core::ParseNumber(a.zmax, &zhi) || !(zhi > zlo)))
+        return Usage("--zmin and --zmax go together, with Z max greater than Z min");
+
+    if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+
+    platform::SetMessageHandler([](const std::string& text, int style, const std::string& title) {
+        std::printf("%s: %s\n", title.c_str(), Lines(text).c_str());
+        std::fflush(stdout);
+        return style == platform::kMsgQuestion ? int(platform::kAnsYes) : int(platform::kAnsOk);
+    });
+    if (!a.base.empty()) platform::SetBaseFolder(a.base);
+    uint8_t probe = 0, copy = 0;
+    if (outside::CopyByteMatrix(&probe, 1, 1, &copy) == outside::kLibraryMissing) {
+        std::printf("The analysis library cannot be loaded: %s\n", outside::LoadError().c_str());
+        return 1;
+    }
+
+    // The analysis, as the main window's Calculate Displacement runs it.
+    model::ResetModel();
+    model::files.XYUnits = a.xy;
+    model::files.ZUnits = a.z;
+    model::files.ZFormat = a.z == "mils" ? "0.0" : "0";
+    core::SetUnitScaleFactor();
+    core::LoadGratingCompTable(core::GratingCompFilePath());
+    model::state.StartupInProgress = false;
+    core::AnalysisOptions o;
+    o.grating = a.grating;
+    o.rotation = a.rotation;
+    o.phaseFilter = a.filter.value_or(false);
+    o.compensate = a.compensate.value_or(false);
+    o.sampleWidth = a.width;
+    o.sampleHeight = a.height;
+    std::string message;
+    core::InstalledImage installed;
+    if (!core::LoadPhaseImageFile(a.image, &message, &installed)) {
+        std::printf("Load Phase Image: %s\n", Lines(message).c_str());
+        return 1;
+    }
+    o.exclude128 = a.exclude128.value_or(installed.hasHeader);
+    o.useFringeFile = installed.hasHeader ? a.fringeFile.value_or(false) : true;
+    if (!core::RunCalculateDisplacement(o).completed) return 1;
+
+    // The chart, as the plot windows' builders fill it.
+    plots::InstallChartStyles();
+    const plots::ResultFacts facts = plots::ModelFacts();
+    plots::OptionBoxes boxes;
+    boxes.rotation = core::RotationItemText(o.rotation);
+    boxes.sampleWidth = a.width;
+    boxes.sampleHeight = a.height;
+    boxes.zMin = a.zmin;
+    boxes.zMax = a.zmax;
+    const QSize size = a.pictureWidth > 0 ? QSize(a.pictureWidth, a.pictureHeight)
+                       : a.kind == "legend"  ? QSize(180, 480)
+                                             : QSize(860, 560);
+    const bool reduce = a.reduce.value_or(true);
+
+    if (a.kind == "3d" || a.kind == "contour" || a.kind == "legend") {
+        charts::Chart3D c;
+        c.setSize(size);
+        if (a.kind == "3d") {
+            c.setKind(charts::ChartKind::Surface);
+            plots::Setup3DChart(c, plots::ModelGrid(reduce), facts, boxes);
+        } else if (a.kind == "contour") {
+            c.setKind(charts::ChartKind::Contour);
+            plots::ApplyAppearanceStyle(c, appearance);
+            plots::SetupContourChart(c, plots::ModelGrid(reduce), facts, boxes, false);
+        } else {
+            c.setKind(charts::ChartKind::LegendOnly);
+            c.setHeaderShown(false);
+            c.setFooterShown(false);
+            if (!haveZ) {
+                zlo = facts.minZ;
+                zhi = facts.maxZ;
+            }
+            if (a.style.empty()) {
+                c.setLegendMode(0);
+                plots::Apply3DLevels(c, zlo, zhi, facts.zFormat);
+            } else {
+                plots::ApplyAppearanceStyle(c, appearance);
+                plots::ApplyContourLayout(c, c.contourFilled(), zlo, zhi, facts.zFormat);
+            }
+        }
+        return Save(a.out, jpeg, &c, nullptr) ? 0 : 1;
+    }
+
+    charts::Chart2D c;
+    c.setSize(size);
+    if (a.kind == "diagonal") {
+        plots::ConfigureDiagonalChart(c, false);
+        std::vector<float> ab, cd;
+        plots::ModelDiagonals(&ab, &cd);
+        const plots::DiagonalBuild b = plots::SetupDiagonalChart(c, ab, cd, a.normalize.value_or(false), facts, boxes);
+        if (b.cornerMasked) {
+            platform::ShowMessage(plots::kCornerMaskMessage, 0, model::AppTitle);
+            plots::SetupDiagonalChart(c, ab, cd, false, facts, boxes);
+        }
+    } else {
+        if (chord[2] < 0) {
+            chord[2] = facts.xMax;
+            chord[3] = facts.yMax;
+        }
+        for (int k = 0; k < 4; ++k)
+            if (chord[k] < 0 || chord[k] > (k % 2 ? facts.yMax : facts.xMax)) {
+                std::printf("Chord Error: Invalid endpoint selected.\n");
+                return 1;
+            }
+        if (chord[0] == chord[2] && chord[1] == chord[3]) {
+            std::printf("Chord Error: No line selected.\n");
+            return 1;
+        }
+        core::ChordProfile(int16_t(chord[0]), int16_t(chord[1]), int16_t(chord[2]), int16_t(chord[3]));
+        c.setLegendShown(false);
+        plots::SetupChordChart(c, model::images.ProfileData, chord[0], chord[1], chord[2], chord[3], facts, boxes);
+    }
+    return Save(a.out, jpeg, nullptr, &c) ? 0 : 1;
+}
