@@ -69,6 +69,7 @@ FrmCreateLegend::FrmCreateLegend(QWidget* parent) : QDialog(parent)
     setObjectName("frmCreateLegend");
     setWindowTitle("Create Legend");
     setAttribute(Qt::WA_DeleteOnClose);
+    setMinimumWidth(260);
     auto* layout = new QVBoxLayout(this);
     fraLegendType = new QGroupBox("Select Type:", this);
     fraLegendType->setObjectName("fraLegendType");

@@ -16,6 +16,7 @@
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QScreen>
 #include <QTimer>
 
 namespace plots {
@@ -75,8 +76,11 @@ bool PlotWindowBehaviour::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::Show || event->type() == QEvent::WindowStateChange) {
         if (!(w->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)))
             QTimer::singleShot(0, w, [w] {
-                if (w->isVisible() && !(w->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)))
+                if (w->isVisible() && !(w->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized))) {
                     w->setWindowState(w->windowState() | Qt::WindowMaximized);
+                    // Without a window manager the state alone does not resize the window.
+                    if (QScreen* s = w->screen()) w->setGeometry(s->availableGeometry());
+                }
             });
     }
     return false;
