@@ -8,14 +8,17 @@
 // planes.
 #include "thumbctl/kernel/jpeg_codec.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <new>
 
-namespace {
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
-constexpr int kFastBits = 9;
+namespace {
 
 // 1 / (s_r * s_c) with s_0 = 1 / (2 sqrt 2), s_k = 1 / (4 cos(k pi / 16)).
 double InvScale(int k) {
@@ -34,13 +37,30 @@ void ScaledDivisors(const uint8_t natural[64], int32_t out[64]) {
 
 // ---- Huffman decoding ----------------------------------------------------
 
+// Lookahead tables are indexed by the next kFastBits bits of the stream.
+constexpr int kFastBits = 10;
+
+// AC lookahead entry: bits 0..7 the bits it consumes, bits 8..15 what it is
+// (a run of 0..15 zeros before a coefficient whose value is in bits 16..31,
+// or one of the kinds below).
+enum : int {
+    kAcEndOfBlock = 0x10,  // consumes the code
+    kAcZeroRun16 = 0x11,   // 0xF0: skip 16 positions, consumes the code
+    kAcSymbol = 0x12,      // code known (run/size in bits 16..23), value still to read
+    kAcLongCode = 0x13,    // code longer than kFastBits: slow search
+};
+
 struct HuffDecoder {
     uint16_t fast[1 << kFastBits];     // (length << 8) | symbol, 0: longer code
-    int32_t fastAC[1 << kFastBits];    // value * 256 + run * 16 + bits used, 0: none
+    int32_t fastAC[1 << kFastBits];    // see above
     int32_t maxCode[18];               // largest code of each length, -1 when none
     int32_t valOffset[18];             // index of a code's symbol = code + offset
     uint8_t vals[256];
 };
+
+inline int32_t AcEntry(int value, int kind, int bitsUsed) {
+    return static_cast<int32_t>(static_cast<uint32_t>(value) << 16) | (kind << 8) | bitsUsed;
+}
 
 // Builds the decoder of one table (T.81 F.2.2.3 plus the lookahead tables).
 // False for a table whose counts do not form a prefix code.
@@ -70,20 +90,42 @@ bool BuildDecoder(const uint8_t bits[16], const uint8_t* vals, bool ac, HuffDeco
     if (ac) {
         for (int i = 0; i < (1 << kFastBits); ++i) {
             const int e = d->fast[i];
-            if (!e) continue;
+            if (!e) {
+                d->fastAC[i] = AcEntry(0, kAcLongCode, 0);
+                continue;
+            }
             const int len = e >> 8, rs = e & 255, run = rs >> 4, size = rs & 15;
-            if (size == 0 || len + size > kFastBits) continue;
-            int v = ((i << len) & ((1 << kFastBits) - 1)) >> (kFastBits - size);
-            if (v < (1 << (size - 1))) v -= (1 << size) - 1;
-            d->fastAC[i] = v * 256 + run * 16 + (len + size);
+            if (size == 0) {
+                d->fastAC[i] = AcEntry(0, run == 15 ? kAcZeroRun16 : kAcEndOfBlock, len);
+            } else if (size > 8 || len + size > kFastBits) {
+                // Values of at most 8 bits keep the dequantised product below
+                // 2^20, so only those skip the clamp of the slow path.
+                d->fastAC[i] = AcEntry(rs, kAcSymbol, len);
+            } else {
+                int v = ((i << len) & ((1 << kFastBits) - 1)) >> (kFastBits - size);
+                if (v < (1 << (size - 1))) v -= (1 << size) - 1;
+                d->fastAC[i] = AcEntry(v, run, len + size);
+            }
         }
     }
     return true;
 }
 
-// Bit input: the next bits stand left-aligned in `buf`. At a marker or at the
-// end of the data zero bits are fed in and counted in `pad`; reading into
-// them is an error.
+inline uint64_t LoadBigEndian64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+#if defined(__GNUC__) || defined(__clang__)
+    return __builtin_bswap64(v);
+#else
+    uint64_t r = 0;
+    for (int i = 0; i < 8; ++i) r = (r << 8) | p[i];
+    return r;
+#endif
+}
+
+// Bit input: the next bits stand left-aligned in `buf`, the bits below them
+// are 0. At a marker or at the end of the data zero bits are fed in and
+// counted in `pad`; reading into them is an error.
 struct BitReader {
     const uint8_t* p;
     const uint8_t* end;
@@ -93,7 +135,23 @@ struct BitReader {
     bool stopped = false;    // no more real bytes until the next restart
     bool atMarker = false;   // stopped at 0xFF followed by a non-zero byte
 
+    // Tops the buffer up to more than 56 bits. Eight bytes without 0xFF are
+    // taken in one step (as many as fit, exactly as the byte loop would).
     void Fill() {
+        if (!stopped && end - p >= 8) {
+            const uint64_t w = LoadBigEndian64(p);
+            const uint64_t x = ~w;  // a zero byte here is a 0xFF byte there
+            if (((x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull) == 0) {
+                const int n = (64 - bits) >> 3;  // 1..8 whole bytes
+                buf |= (w & (~0ull << (64 - 8 * n))) >> bits;
+                bits += 8 * n;
+                p += n;
+                return;
+            }
+        }
+        FillBytes();
+    }
+    void FillBytes() {
         while (bits <= 56) {
             if (stopped) {
                 pad += 64 - bits;
@@ -152,12 +210,8 @@ struct BitReader {
     }
 };
 
-inline int DecodeSymbol(BitReader& br, const HuffDecoder& h) {
-    const int e = h.fast[br.Peek(kFastBits)];
-    if (e) {
-        br.Skip(e >> 8);
-        return e & 255;
-    }
+// Symbol of a code longer than the lookahead (at least 16 bits buffered).
+int DecodeLongSymbol(BitReader& br, const HuffDecoder& h) {
     const uint32_t code16 = br.Peek(16);
     for (int len = kFastBits + 1; len <= 16; ++len) {
         const int32_t c = static_cast<int32_t>(code16 >> (16 - len));
@@ -169,6 +223,15 @@ inline int DecodeSymbol(BitReader& br, const HuffDecoder& h) {
     return -1;
 }
 
+inline int DecodeSymbol(BitReader& br, const HuffDecoder& h) {
+    const int e = h.fast[br.Peek(kFastBits)];
+    if (e) {
+        br.Skip(e >> 8);
+        return e & 255;
+    }
+    return DecodeLongSymbol(br, h);
+}
+
 // Dequantised coefficients are kept within +-2^20, so the transform's sums
 // cannot overflow whatever the data holds (real images stay below 2^15).
 inline int32_t ClampCoef(int32_t v) {
@@ -178,8 +241,9 @@ inline int32_t ClampCoef(int32_t v) {
 // One block: coefficients dequantised into natural order into `blk`, which
 // must be all zero on entry; the natural positions written are listed in
 // `pos` (count in *npos) so the caller can clear them again.
-int DecodeBlock(BitReader& br, const HuffDecoder& dc, const HuffDecoder& ac, int* pred,
+int DecodeBlock(BitReader& reader, const HuffDecoder& dc, const HuffDecoder& ac, int* pred,
                 const int32_t* dq /* zig-zag order */, int32_t blk[64], uint8_t pos[64], int* npos) {
+    BitReader br = reader;  // kept in registers while the block is read
     br.Ensure(32);
     const int t = DecodeSymbol(br, dc);
     if (t < 0 || t > 11) return ipiErrSyntacticalError;
@@ -190,22 +254,38 @@ int DecodeBlock(BitReader& br, const HuffDecoder& dc, const HuffDecoder& ac, int
     blk[0] = ClampCoef(p * dq[0]);
     int n = 0;
     int k = 1;
+    const int32_t* fastAC = ac.fastAC;
     while (k < 64) {
         br.Ensure(32);
-        const int32_t f = ac.fastAC[br.Peek(kFastBits)];
-        if (f) {
-            // Values of at most 8 bits: the product stays below 2^20.
-            k += (f >> 4) & 15;
-            br.Skip(f & 15);
+        const int32_t f = fastAC[br.Peek(kFastBits)];
+        const int kind = (f >> 8) & 0xFF;
+        if (kind < 16) {
+            k += kind;
+            br.Skip(f & 0xFF);
             if (k > 63) return ipiErrSyntacticalError;
             const int z = kJpegZigZag[k];
-            blk[z] = (f >> 8) * dq[k];
+            blk[z] = (f >> 16) * dq[k];
             pos[n++] = static_cast<uint8_t>(z);
             ++k;
             continue;
         }
-        const int rs = DecodeSymbol(br, ac);
-        if (rs < 0) return ipiErrSyntacticalError;
+        if (kind == kAcEndOfBlock) {
+            br.Skip(f & 0xFF);
+            break;
+        }
+        if (kind == kAcZeroRun16) {
+            br.Skip(f & 0xFF);
+            k += 16;
+            continue;
+        }
+        int rs;
+        if (kind == kAcSymbol) {
+            br.Skip(f & 0xFF);
+            rs = (f >> 16) & 0xFF;
+        } else {
+            rs = DecodeLongSymbol(br, ac);
+            if (rs < 0) return ipiErrSyntacticalError;
+        }
         const int run = rs >> 4, size = rs & 15;
         if (size == 0) {
             if (run != 15) break;
@@ -219,6 +299,7 @@ int DecodeBlock(BitReader& br, const HuffDecoder& dc, const HuffDecoder& ac, int
         pos[n++] = static_cast<uint8_t>(z);
         ++k;
     }
+    reader = br;
     *npos = n;
     return 0;
 }
@@ -304,17 +385,122 @@ void InverseTransform(const int32_t* in, uint8_t* out, ptrdiff_t stride) {
     }
 }
 
+#ifdef __SSE2__
+// The same transform on four columns (then four rows) at once, in 32-bit
+// lanes with the same wrapping products and shifts, so every output equals
+// the scalar one.
+
+// Low 32 bits of x * c for a constant 0 < c < 2^15 held in every 16-bit lane
+// of `c`: the low halves' full products plus the high halves' low products.
+inline __m128i MulLow32(__m128i x, __m128i c) {
+    return _mm_add_epi32(_mm_mullo_epi16(x, c), _mm_slli_epi32(_mm_mulhi_epu16(x, c), 16));
+}
+
+// One-dimensional stage on vectors x[0..7] (input k of four transforms);
+// outputs in x[0..7].
+inline void InverseStage(__m128i x[8]) {
+    const __m128i k362 = _mm_set1_epi16(362), k473 = _mm_set1_epi16(473), k277 = _mm_set1_epi16(277),
+                  k669 = _mm_set1_epi16(669);
+    __m128i t10 = _mm_add_epi32(x[0], x[4]), t11 = _mm_sub_epi32(x[0], x[4]);
+    const __m128i t13 = _mm_add_epi32(x[2], x[6]);
+    __m128i t12 = _mm_sub_epi32(_mm_srai_epi32(MulLow32(_mm_sub_epi32(x[2], x[6]), k362), 8), t13);
+    const __m128i t0 = _mm_add_epi32(t10, t13), t3 = _mm_sub_epi32(t10, t13);
+    const __m128i t1 = _mm_add_epi32(t11, t12), t2 = _mm_sub_epi32(t11, t12);
+    const __m128i z13 = _mm_add_epi32(x[5], x[3]), z10 = _mm_sub_epi32(x[5], x[3]);
+    const __m128i z11 = _mm_add_epi32(x[1], x[7]), z12 = _mm_sub_epi32(x[1], x[7]);
+    const __m128i t7 = _mm_add_epi32(z11, z13);
+    t11 = _mm_srai_epi32(MulLow32(_mm_sub_epi32(z11, z13), k362), 8);
+    const __m128i z5 = _mm_srai_epi32(MulLow32(_mm_add_epi32(z10, z12), k473), 8);
+    t10 = _mm_sub_epi32(_mm_srai_epi32(MulLow32(z12, k277), 8), z5);
+    // z10 * -669 is the negated product.
+    t12 = _mm_add_epi32(_mm_srai_epi32(_mm_sub_epi32(_mm_setzero_si128(), MulLow32(z10, k669)), 8), z5);
+    const __m128i t6 = _mm_sub_epi32(t12, t7), t5 = _mm_sub_epi32(t11, t6), t4 = _mm_add_epi32(t10, t5);
+    x[0] = _mm_add_epi32(t0, t7);
+    x[7] = _mm_sub_epi32(t0, t7);
+    x[1] = _mm_add_epi32(t1, t6);
+    x[6] = _mm_sub_epi32(t1, t6);
+    x[2] = _mm_add_epi32(t2, t5);
+    x[5] = _mm_sub_epi32(t2, t5);
+    x[4] = _mm_add_epi32(t3, t4);
+    x[3] = _mm_sub_epi32(t3, t4);
+}
+
+inline void Transpose4(__m128i& a, __m128i& b, __m128i& c, __m128i& d) {
+    const __m128i t0 = _mm_unpacklo_epi32(a, b), t1 = _mm_unpacklo_epi32(c, d);
+    const __m128i t2 = _mm_unpackhi_epi32(a, b), t3 = _mm_unpackhi_epi32(c, d);
+    a = _mm_unpacklo_epi64(t0, t1);
+    b = _mm_unpackhi_epi64(t0, t1);
+    c = _mm_unpacklo_epi64(t2, t3);
+    d = _mm_unpackhi_epi64(t2, t3);
+}
+
+void InverseTransformSse2(const int32_t* in, uint8_t* out, ptrdiff_t stride) {
+    // Columns: w[h][r] holds row r of columns 4h..4h+3.
+    __m128i w[2][8];
+    for (int h = 0; h < 2; ++h) {
+        for (int r = 0; r < 8; ++r) w[h][r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + r * 8 + 4 * h));
+        InverseStage(w[h]);
+    }
+    // Rows, four at a time: x[j] holds element j of rows 4g..4g+3.
+    const __m128i bias = _mm_set1_epi32(32 + (128 << 6));
+    const __m128i k384 = _mm_set1_epi32(384), k1023 = _mm_set1_epi32(1023);
+    __m128i res[2][8];
+    for (int g = 0; g < 2; ++g) {
+        __m128i* x = res[g];
+        for (int h = 0; h < 2; ++h) {
+            x[4 * h + 0] = w[h][4 * g + 0];
+            x[4 * h + 1] = w[h][4 * g + 1];
+            x[4 * h + 2] = w[h][4 * g + 2];
+            x[4 * h + 3] = w[h][4 * g + 3];
+            Transpose4(x[4 * h + 0], x[4 * h + 1], x[4 * h + 2], x[4 * h + 3]);
+        }
+        x[0] = _mm_add_epi32(x[0], bias);
+        InverseStage(x);
+        // Range limit as the table does it: index (v + 384) mod 1024.
+        for (int j = 0; j < 8; ++j)
+            x[j] = _mm_sub_epi32(_mm_and_si128(_mm_add_epi32(_mm_srai_epi32(x[j], 6), k384), k1023), k384);
+    }
+    // Column j of all eight rows as 16-bit values, then transposed to rows.
+    __m128i c[8];
+    for (int j = 0; j < 8; ++j) c[j] = _mm_packs_epi32(res[0][j], res[1][j]);
+    const __m128i a0 = _mm_unpacklo_epi16(c[0], c[1]), a1 = _mm_unpackhi_epi16(c[0], c[1]);
+    const __m128i a2 = _mm_unpacklo_epi16(c[2], c[3]), a3 = _mm_unpackhi_epi16(c[2], c[3]);
+    const __m128i a4 = _mm_unpacklo_epi16(c[4], c[5]), a5 = _mm_unpackhi_epi16(c[4], c[5]);
+    const __m128i a6 = _mm_unpacklo_epi16(c[6], c[7]), a7 = _mm_unpackhi_epi16(c[6], c[7]);
+    const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
+    const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
+    const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
+    const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
+    const __m128i rows[4] = {
+        _mm_packus_epi16(_mm_unpacklo_epi64(b0, b4), _mm_unpackhi_epi64(b0, b4)),
+        _mm_packus_epi16(_mm_unpacklo_epi64(b1, b5), _mm_unpackhi_epi64(b1, b5)),
+        _mm_packus_epi16(_mm_unpacklo_epi64(b2, b6), _mm_unpackhi_epi64(b2, b6)),
+        _mm_packus_epi16(_mm_unpacklo_epi64(b3, b7), _mm_unpackhi_epi64(b3, b7)),
+    };
+    for (int r = 0; r < 4; ++r) {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (2 * r) * stride), rows[r]);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (2 * r + 1) * stride), _mm_srli_si128(rows[r], 8));
+    }
+}
+#endif
+
 void FlatBlock(int32_t dc, uint8_t* out, ptrdiff_t stride) {
     const uint8_t v = Clamp255((dc + 32 + (128 << 6)) >> 6);
     for (int r = 0; r < 8; ++r) std::memset(out + r * stride, v, 8);
 }
 
 // Pixels of a decoded block; the block is left all zero again.
-inline void DecodeToPixels(int32_t* blk, const uint8_t* pos, int npos, uint8_t* out, ptrdiff_t stride) {
+inline void DecodeToPixels(int32_t* blk, const uint8_t* pos, int npos, uint8_t* out, ptrdiff_t stride,
+                           bool vector) {
     if (npos == 0) {
         FlatBlock(blk[0], out, stride);
     } else {
-        InverseTransform(blk, out, stride);
+#ifdef __SSE2__
+        if (vector)
+            InverseTransformSse2(blk, out, stride);
+        else
+#endif
+            InverseTransform(blk, out, stride);
         for (int i = 0; i < npos; ++i) blk[pos[i]] = 0;
     }
     blk[0] = 0;
@@ -368,22 +554,156 @@ void ConvertRow(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int n, u
     }
 }
 
-template <int H>
-void ConvertRowAnyStep(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int n, const JpegPlane* pl,
-                       int row) {
-    uint8_t* R = pl[0].origin + row * pl[0].rowStep;
-    uint8_t* G = pl[1].origin + row * pl[1].rowStep;
-    uint8_t* B = pl[2].origin + row * pl[2].rowStep;
-    const ptrdiff_t sr = pl[0].pixelStep, sg = pl[1].pixelStep, sb = pl[2].pixelStep;
-    if (sr == 3 && sg == 3 && sb == 3)
-        ConvertRow<H, 3>(y, cb, cr, n, R, G, B, 3, 3, 3);
-    else if (sr == 1 && sg == 1 && sb == 1)
-        ConvertRow<H, 1>(y, cb, cr, n, R, G, B, 1, 1, 1);
-    else
-        ConvertRow<H, 0>(y, cb, cr, n, R, G, B, sr, sg, sb);
+// How the three colour planes lie, for the vector conversion.
+enum RgbLayout { kRgbPlanar, kRgbInterleaved, kBgrInterleaved, kRgbOther };
+
+RgbLayout LayoutOf(const JpegPlane* pl) {
+    const bool sameRows = pl[0].rowStep == pl[1].rowStep && pl[1].rowStep == pl[2].rowStep;
+    if (pl[0].pixelStep == 1 && pl[1].pixelStep == 1 && pl[2].pixelStep == 1) return kRgbPlanar;
+    if (!sameRows || pl[0].pixelStep != 3 || pl[1].pixelStep != 3 || pl[2].pixelStep != 3) return kRgbOther;
+    if (pl[1].origin == pl[0].origin + 1 && pl[2].origin == pl[0].origin + 2) return kRgbInterleaved;
+    if (pl[1].origin == pl[2].origin + 1 && pl[0].origin == pl[2].origin + 2) return kBgrInterleaved;
+    return kRgbOther;
 }
 
+#ifdef __SSE2__
+// Chroma terms of eight samples (16-bit lanes, already minus 128), computed
+// in 32 bits exactly as the tables do: (359 Cr + 128) >> 8,
+// (-88 Cb - 183 Cr + 128) >> 8, (454 Cb + 128) >> 8.
+inline void ChromaTerms(__m128i cb, __m128i cr, __m128i* rt, __m128i* gt, __m128i* bt) {
+    const __m128i one = _mm_set1_epi16(1);
+    const __m128i kR = _mm_set_epi16(128, 359, 128, 359, 128, 359, 128, 359);
+    const __m128i kB = _mm_set_epi16(128, 454, 128, 454, 128, 454, 128, 454);
+    const __m128i kG = _mm_set_epi16(-183, -88, -183, -88, -183, -88, -183, -88);
+    const __m128i k128 = _mm_set1_epi32(128);
+    auto terms = [&](__m128i lo, __m128i hi, __m128i k, bool round) {
+        __m128i a = _mm_madd_epi16(lo, k), b = _mm_madd_epi16(hi, k);
+        if (round) {
+            a = _mm_add_epi32(a, k128);
+            b = _mm_add_epi32(b, k128);
+        }
+        return _mm_packs_epi32(_mm_srai_epi32(a, 8), _mm_srai_epi32(b, 8));
+    };
+    *rt = terms(_mm_unpacklo_epi16(cr, one), _mm_unpackhi_epi16(cr, one), kR, false);
+    *bt = terms(_mm_unpacklo_epi16(cb, one), _mm_unpackhi_epi16(cb, one), kB, false);
+    *gt = terms(_mm_unpacklo_epi16(cb, cr), _mm_unpackhi_epi16(cb, cr), kG, true);
+}
+
+// Writes 16 pixels whose first, second and third bytes are a, b and c.
+inline void StoreInterleaved(uint8_t* out, __m128i a, __m128i b, __m128i c) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i abLo = _mm_unpacklo_epi8(a, b), abHi = _mm_unpackhi_epi8(a, b);
+    const __m128i cLo = _mm_unpacklo_epi8(c, zero), cHi = _mm_unpackhi_epi8(c, zero);
+    const __m128i px[4] = {_mm_unpacklo_epi16(abLo, cLo), _mm_unpackhi_epi16(abLo, cLo),
+                           _mm_unpacklo_epi16(abHi, cHi), _mm_unpackhi_epi16(abHi, cHi)};
+    const __m128i low3 = _mm_set_epi32(0, 0xFFFFFF, 0, 0xFFFFFF);
+    __m128i q[4];
+    for (int i = 0; i < 4; ++i) {
+        // Four 4-byte pixels into 12 bytes: pairs within each half, then the halves.
+        const __m128i v = _mm_or_si128(_mm_and_si128(px[i], low3), _mm_srli_epi64(_mm_andnot_si128(low3, px[i]), 8));
+        q[i] = _mm_or_si128(_mm_move_epi64(v), _mm_slli_si128(_mm_srli_si128(v, 8), 6));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(q[0], _mm_slli_si128(q[1], 12)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_or_si128(_mm_srli_si128(q[1], 4), _mm_slli_si128(q[2], 8)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32), _mm_or_si128(_mm_srli_si128(q[2], 8), _mm_slli_si128(q[3], 4)));
+}
+
+// One or two image rows (y1 may be null) sharing one chroma row, 16 pixels at
+// a time; returns how many pixels were done (the rest is left to the scalar
+// code). `rows` are the output rows' R, G, B starts.
+template <int H>
+int ConvertRowsSse2(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr, int n,
+                    RgbLayout layout, uint8_t* const out0[3], uint8_t* const out1[3]) {
+    const __m128i zero = _mm_setzero_si128(), k128 = _mm_set1_epi16(128);
+    int x = 0;
+    for (; x + 16 <= n; x += 16) {
+        __m128i rt[2], gt[2], bt[2];  // terms of pixels x..x+7 and x+8..x+15
+        if (H == 2) {
+            const __m128i b = _mm_sub_epi16(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb + x / 2)), zero), k128);
+            const __m128i r = _mm_sub_epi16(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr + x / 2)), zero), k128);
+            __m128i rv, gv, bv;
+            ChromaTerms(b, r, &rv, &gv, &bv);
+            rt[0] = _mm_unpacklo_epi16(rv, rv), rt[1] = _mm_unpackhi_epi16(rv, rv);
+            gt[0] = _mm_unpacklo_epi16(gv, gv), gt[1] = _mm_unpackhi_epi16(gv, gv);
+            bt[0] = _mm_unpacklo_epi16(bv, bv), bt[1] = _mm_unpackhi_epi16(bv, bv);
+        } else {
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cb + x));
+            const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + x));
+            ChromaTerms(_mm_sub_epi16(_mm_unpacklo_epi8(b, zero), k128), _mm_sub_epi16(_mm_unpacklo_epi8(r, zero), k128),
+                        &rt[0], &gt[0], &bt[0]);
+            ChromaTerms(_mm_sub_epi16(_mm_unpackhi_epi8(b, zero), k128), _mm_sub_epi16(_mm_unpackhi_epi8(r, zero), k128),
+                        &rt[1], &gt[1], &bt[1]);
+        }
+        for (int row = 0; row < 2; ++row) {
+            const uint8_t* yrow = row ? y1 : y0;
+            if (!yrow) break;
+            uint8_t* const* out = row ? out1 : out0;
+            const __m128i yv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(yrow + x));
+            const __m128i yLo = _mm_unpacklo_epi8(yv, zero), yHi = _mm_unpackhi_epi8(yv, zero);
+            // Y + term lies within -180..434, so the saturating pack is the clamp.
+            const __m128i R = _mm_packus_epi16(_mm_add_epi16(yLo, rt[0]), _mm_add_epi16(yHi, rt[1]));
+            const __m128i G = _mm_packus_epi16(_mm_add_epi16(yLo, gt[0]), _mm_add_epi16(yHi, gt[1]));
+            const __m128i B = _mm_packus_epi16(_mm_add_epi16(yLo, bt[0]), _mm_add_epi16(yHi, bt[1]));
+            if (layout == kRgbPlanar) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out[0] + x), R);
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out[1] + x), G);
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out[2] + x), B);
+            } else if (layout == kRgbInterleaved) {
+                StoreInterleaved(out[0] + 3 * x, R, G, B);
+            } else {
+                StoreInterleaved(out[2] + 3 * x, B, G, R);
+            }
+        }
+    }
+    return x;
+}
+#endif
+
+// Converts image row `row` (n pixels) into the caller's planes, the two-row
+// pair (row, row + 1) when `y1` is given: both share the chroma row.
+template <int H>
+void ConvertRows(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr, int n,
+                 const JpegPlane* pl, int row, bool vector) {
+    const ptrdiff_t sr = pl[0].pixelStep, sg = pl[1].pixelStep, sb = pl[2].pixelStep;
+    uint8_t* out[2][3];
+    for (int k = 0; k < 2; ++k)
+        for (int b = 0; b < 3; ++b) out[k][b] = pl[b].origin + (row + k) * pl[b].rowStep;
+    int done = 0;
+#ifdef __SSE2__
+    const RgbLayout layout = LayoutOf(pl);
+    if (vector && layout != kRgbOther) done = ConvertRowsSse2<H>(y0, y1, cb, cr, n, layout, out[0], out[1]);
+#else
+    (void)vector;
+#endif
+    for (int k = 0; k < (y1 ? 2 : 1); ++k) {
+        const uint8_t* y = (k ? y1 : y0) + done;
+        uint8_t* R = out[k][0] + done * sr;
+        uint8_t* G = out[k][1] + done * sg;
+        uint8_t* B = out[k][2] + done * sb;
+        const uint8_t* cbd = cb + done / H;
+        const uint8_t* crd = cr + done / H;
+        if (sr == 3 && sg == 3 && sb == 3)
+            ConvertRow<H, 3>(y, cbd, crd, n - done, R, G, B, 3, 3, 3);
+        else if (sr == 1 && sg == 1 && sb == 1)
+            ConvertRow<H, 1>(y, cbd, crd, n - done, R, G, B, 1, 1, 1);
+        else
+            ConvertRow<H, 0>(y, cbd, crd, n - done, R, G, B, sr, sg, sb);
+    }
+}
+
+#ifdef __SSE2__
+constexpr bool kHaveVectorCode = true;
+#else
+constexpr bool kHaveVectorCode = false;
+#endif
+std::atomic<bool> g_vectorCode{kHaveVectorCode};
+
 }  // namespace
+
+bool JpegUseVectorCode(bool on) {
+    g_vectorCode.store(on && kHaveVectorCode);
+    return kHaveVectorCode;
+}
 
 bool JpegMcuSize(int bands, int sampling, int* mcuWidth, int* mcuHeight) {
     int w = 8, h = 8;
@@ -408,6 +728,7 @@ int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, i
     int mcuW = 8, mcuH = 8;
     if (!JpegMcuSize(bands, sampling, &mcuW, &mcuH)) return ipiErrNonPermissibleOption;
     const bool colour = bands == 3;
+    const bool vector = g_vectorCode.load(std::memory_order_relaxed);
     const int nTables = colour ? 2 : 1;
     for (int t = 0; t < nTables; ++t) {
         if (!tables.hasQuant[t] || !tables.hasHuff[2 * t] || !tables.hasHuff[2 * t + 1])
@@ -469,7 +790,7 @@ int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, i
                     const int rc = DecodeBlock(br, st->huff[kJpegLumDC], st->huff[kJpegLumAC], &pred[0],
                                                st->dq[0], blk, pos, &npos);
                     if (rc) return rc;
-                    DecodeToPixels(blk, pos, npos, ybuf.get() + (v * 8) * yStride + mx * mcuW + h * 8, yStride);
+                    DecodeToPixels(blk, pos, npos, ybuf.get() + (v * 8) * yStride + mx * mcuW + h * 8, yStride, vector);
                 }
             }
             if (colour) {
@@ -477,7 +798,7 @@ int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, i
                     const int rc = DecodeBlock(br, st->huff[kJpegChromDC], st->huff[kJpegChromAC],
                                                &pred[1 + c], st->dq[1], blk, pos, &npos);
                     if (rc) return rc;
-                    DecodeToPixels(blk, pos, npos, (c ? crPlane : cbPlane) + mx * 8, cStride);
+                    DecodeToPixels(blk, pos, npos, (c ? crPlane : cbPlane) + mx * 8, cStride, vector);
                 }
             }
             if (br.Overrun()) return br.OverrunCode();
@@ -491,25 +812,30 @@ int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, i
         // Deliver the rows of this MCU row that lie inside the image.
         const int y0 = my * mcuH;
         const int rows = height - y0 < mcuH ? height - y0 : mcuH;
-        for (int r = 0; r < rows; ++r) {
-            const int y = y0 + r;
-            const uint8_t* yrow = ybuf.get() + static_cast<size_t>(r) * yStride;
-            if (!colour) {
-                uint8_t* o = planes[0].origin + y * planes[0].rowStep;
+        if (!colour) {
+            for (int r = 0; r < rows; ++r) {
+                const uint8_t* yrow = ybuf.get() + static_cast<size_t>(r) * yStride;
+                uint8_t* o = planes[0].origin + (y0 + r) * planes[0].rowStep;
                 if (planes[0].pixelStep == 1) {
                     std::memcpy(o, yrow, static_cast<size_t>(width));
                 } else {
                     for (int x = 0; x < width; ++x) o[x * planes[0].pixelStep] = yrow[x];
                 }
-                continue;
             }
-            const int cr = mcuH == 16 ? r >> 1 : r;
+            continue;
+        }
+        // With 16-row MCUs two image rows share each chroma row.
+        const int rowsPerChroma = mcuH == 16 ? 2 : 1;
+        for (int r = 0; r < rows; r += rowsPerChroma) {
+            const uint8_t* yrow = ybuf.get() + static_cast<size_t>(r) * yStride;
+            const uint8_t* next = rowsPerChroma == 2 && r + 1 < rows ? yrow + yStride : nullptr;
+            const int cr = r / rowsPerChroma;
             const uint8_t* cbRow = cbPlane + cr * cStride;
             const uint8_t* crRow = crPlane + cr * cStride;
             if (mcuW == 16)
-                ConvertRowAnyStep<2>(yrow, cbRow, crRow, width, planes, y);
+                ConvertRows<2>(yrow, next, cbRow, crRow, width, planes, y0 + r, vector);
             else
-                ConvertRowAnyStep<1>(yrow, cbRow, crRow, width, planes, y);
+                ConvertRows<1>(yrow, next, cbRow, crRow, width, planes, y0 + r, vector);
         }
     }
     return 0;

@@ -65,6 +65,12 @@ bool JpegMcuSize(int bands, int sampling, int* mcuWidth, int* mcuHeight);
 int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, int width, int height,
                    int bands, int sampling, const JpegPlane* planes);
 
+// Vector (SSE2) paths of the decoder: on by default where the build has
+// them; off runs the portable code, which stores the very same pixels (tests
+// and benchmarks compare the two). Process-wide; returns whether the build
+// has vector paths at all.
+bool JpegUseVectorCode(bool on);
+
 // Quantisation divisors in natural order for a quality factor: q >= 1 scales
 // the built-in table (T + q/2) / q, q <= 0 gives 1 + |q| (1 + r + c). Every
 // divisor is kept within 1..255 so the stored table is the one coded with.

@@ -403,39 +403,55 @@ std::vector<uint8_t> Fixture(const std::string& name) {
     return ReadBytes(testsupport::SourceDir() + "/thumbctl/kernel/tests/fixtures/jpeg/" + name);
 }
 
-// Decodes with the pixels laid out `step` bytes apart (bands next to each
-// other), or band after band when step is 0; returns the pixels interleaved.
-std::vector<uint8_t> DecodeLaidOut(const std::vector<uint8_t>& file, int step, int* code) {
+enum class Layout { BandsBottomUp, Interleaved, Reversed, Padded };
+
+// Decodes into one of the destination layouts (band after band with rows
+// bottom-up; bands next to each other; the same with the bands in reverse
+// order; four bytes a pixel) and returns the pixels interleaved.
+std::vector<uint8_t> DecodeLaidOut(const std::vector<uint8_t>& file, Layout layout, int* code) {
     JpegStreamInfo info;
     *code = JpegParseStream(file.data(), file.size(), &info);
     if (*code) return {};
-    const int c = info.components;
-    const size_t n = static_cast<size_t>(info.width) * info.height;
-    std::vector<uint8_t> buf(n * (step ? step : c), 0x5A);
+    const int c = info.components, w = info.width, h = info.height;
+    const size_t n = static_cast<size_t>(w) * h;
+    const int step = layout == Layout::Padded ? 4 : c;
+    std::vector<uint8_t> buf(n * step, 0x5A);
+    // Where band b of pixel i lies.
+    auto at = [&](size_t i, int b) -> size_t {
+        const size_t x = i % w, y = i / w;
+        switch (layout) {
+        case Layout::BandsBottomUp: return b * n + (h - 1 - y) * w + x;
+        case Layout::Reversed: return i * step + (c - 1 - b);
+        default: return i * step + b;
+        }
+    };
     JpegPlane planes[3];
     for (int b = 0; b < c; ++b) {
-        if (step)
-            planes[b] = {buf.data() + b, step, static_cast<ptrdiff_t>(info.width) * step};
-        else  // band-sequential, bottom-up rows
-            planes[b] = {buf.data() + b * n + (info.height - 1) * size_t(info.width), 1, -info.width};
+        planes[b].origin = buf.data() + at(0, b);
+        planes[b].pixelStep = layout == Layout::BandsBottomUp ? 1 : step;
+        planes[b].rowStep = layout == Layout::BandsBottomUp ? -w : ptrdiff_t(w) * step;
     }
-    *code = JpegDecodeScan(file.data() + info.scanOffset, info.scanSize, info.tables, info.width, info.height, c,
-                           info.sampling, planes);
+    *code = JpegDecodeScan(file.data() + info.scanOffset, info.scanSize, info.tables, w, h, c, info.sampling,
+                           planes);
     std::vector<uint8_t> out(n * c);
-    for (size_t i = 0; i < n; ++i) {
-        for (int b = 0; b < c; ++b) {
-            if (step) {
-                out[i * c + b] = buf[i * step + b];
-            } else {
-                const size_t x = i % info.width, y = i / info.width;
-                out[i * c + b] = buf[b * n + (info.height - 1 - y) * info.width + x];
-            }
-        }
-    }
+    for (size_t i = 0; i < n; ++i)
+        for (int b = 0; b < c; ++b) out[i * c + b] = buf[at(i, b)];
     return out;
 }
 
-TEST(JpegPinned, FixturesDecodeToTheirRecordedPixels) {
+// The pinned results hold for the vector code and for the portable code.
+class JpegPinned : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override {
+        if (!JpegUseVectorCode(GetParam()) && GetParam()) GTEST_SKIP() << "no vector code in this build";
+    }
+    void TearDown() override { JpegUseVectorCode(true); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Paths, JpegPinned, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "Vector" : "Portable"; });
+
+TEST_P(JpegPinned, FixturesDecodeToTheirRecordedPixels) {
     struct Case {
         const char* file;
         const char* pixels;  // FNV-1a of the interleaved pixels
@@ -455,14 +471,12 @@ TEST(JpegPinned, FixturesDecodeToTheirRecordedPixels) {
         const std::vector<uint8_t> file = Fixture(c.file);
         ASSERT_FALSE(file.empty()) << c.file;
         int code = -1;
-        const std::vector<uint8_t> pixels = DecodeLaidOut(file, 0, &code);
+        const std::vector<uint8_t> pixels = DecodeLaidOut(file, Layout::BandsBottomUp, &code);
         ASSERT_EQ(code, 0) << c.file;
         EXPECT_EQ(Hex(Fnv1a(pixels)), c.pixels) << c.file;
         // Every layout of the destination gets the same values.
-        JpegStreamInfo info;
-        ASSERT_EQ(JpegParseStream(file.data(), file.size(), &info), 0);
-        for (int step : {info.components, 4}) {
-            EXPECT_EQ(DecodeLaidOut(file, step, &code), pixels) << c.file << " step " << step;
+        for (Layout l : {Layout::Interleaved, Layout::Reversed, Layout::Padded}) {
+            EXPECT_EQ(DecodeLaidOut(file, l, &code), pixels) << c.file << " layout " << int(l);
             EXPECT_EQ(code, 0);
         }
         IPIHANDLE h = 0;
@@ -483,7 +497,7 @@ TEST(JpegPinned, FixturesDecodeToTheirRecordedPixels) {
 
 // Scans from the codec's own encoder with divisors 1 (the largest coefficient
 // sizes) and with the coarsest divisors, over a picture with hard edges.
-TEST(JpegPinned, OwnEncoderScansDecodeToTheirRecordedPixels) {
+TEST_P(JpegPinned, OwnEncoderScansDecodeToTheirRecordedPixels) {
     const int w = 77, h = 45;
     std::vector<uint8_t> planar(size_t(w) * h * 3);
     uint32_t seed = 99;
@@ -518,7 +532,7 @@ TEST(JpegPinned, OwnEncoderScansDecodeToTheirRecordedPixels) {
 }
 
 // Damaged scans: the code returned and what was stored until then stay the same.
-TEST(JpegPinned, DamagedScansGiveTheirRecordedResults) {
+TEST_P(JpegPinned, DamagedScansGiveTheirRecordedResults) {
     const std::vector<uint8_t> file = Fixture("s21_restart2.jpg");
     JpegStreamInfo info;
     ASSERT_EQ(JpegParseStream(file.data(), file.size(), &info), 0);
@@ -554,6 +568,44 @@ TEST(JpegPinned, DamagedScansGiveTheirRecordedResults) {
         const int code =
             JpegDecodeScan(scan.data(), scan.size(), info.tables, info.width, info.height, 3, info.sampling, pl);
         EXPECT_EQ(std::to_string(code) + ":" + Hex(Fnv1a(out)), expected[round]) << "round " << round;
+    }
+}
+
+// Random entropy-coded data with the coarsest divisors gives coefficients of
+// every size, up to the clamp: vector and portable code store the same pixels
+// and end with the same code.
+TEST(JpegDecode, VectorAndPortableCodeAgreeOnExtremeData) {
+    if (!JpegUseVectorCode(true)) GTEST_SKIP() << "no vector code in this build";
+    JpegTables t;
+    for (int q = 0; q < 2; ++q) {
+        std::memset(t.quant[q], 255, 64);
+        t.hasQuant[q] = true;
+    }
+    for (int s = 0; s < 4; ++s) {
+        std::memcpy(t.bits[s], kJpegStdBits[s], 16);
+        std::memcpy(t.vals[s], kJpegStdVals[s], static_cast<size_t>(kJpegStdValCount[s]));
+        t.hasHuff[s] = true;
+    }
+    std::mt19937 rng(3);
+    const int w = 53, h = 37;
+    for (int round = 0; round < 60; ++round) {
+        std::vector<uint8_t> scan(4000 + round * 50);
+        for (uint8_t& b : scan) b = static_cast<uint8_t>(rng() % 255);  // no 0xFF: no marker
+        const int sampling = kJpegSampling1x1 + round % 3;
+        const int bands = round % 4 == 3 ? 1 : 3;
+        std::vector<uint8_t> results[2];
+        int codes[2];
+        for (int vector = 0; vector < 2; ++vector) {
+            JpegUseVectorCode(vector != 0);
+            std::vector<uint8_t> out(size_t(w) * h * 3, 0);
+            JpegPlane pl[3];
+            for (int b = 0; b < bands; ++b) pl[b] = {out.data() + b, 3, w * 3};
+            codes[vector] = JpegDecodeScan(scan.data(), scan.size(), t, w, h, bands, sampling, pl);
+            results[vector] = out;
+        }
+        JpegUseVectorCode(true);
+        EXPECT_EQ(codes[0], codes[1]) << round;
+        EXPECT_EQ(results[0], results[1]) << round;
     }
 }
 
