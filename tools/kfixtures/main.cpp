@@ -46,7 +46,7 @@ bool G4Picture(const Bilevel& b, const fs::path& scratch, CgmPicture* p)
 {
     const fs::path pbm = scratch / "pattern.pbm", plain = scratch / "plain.tif", g4 = scratch / "g4.tif";
     Write(pbm, Pbm(b));
-    const std::string cmd = "convert '" + pbm.string() + "' -compress none '" + plain.string() +
+    const std::string cmd = "convert '" + pbm.string() + "' -define quantum:polarity=min-is-white -compress none '" + plain.string() +
                             "' >/dev/null 2>&1 && tiffcp -c g4 -r 100000 '" + plain.string() + "' '" +
                             g4.string() + "' >/dev/null 2>&1";
     if (std::system(cmd.c_str()) != 0) return false;
