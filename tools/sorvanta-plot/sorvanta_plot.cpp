@@ -21,6 +21,7 @@
 #include "plots/charts/chart2d.h"
 #include "plots/charts/chart3d.h"
 #include "plots/styles/plotstyles.h"
+#include "tools/analysis-cli/analysis_cli.h"
 
 #include <QGuiApplication>
 
@@ -43,37 +44,21 @@ const char* kUsage =
     "  --normalize on|off               diagonal profiles less their end-to-end line (default off)\n"
     "  --zmin Z --zmax Z                Z range of the plots (default the data's)\n"
     "  --size WxH                       picture size in pixels (default 860x560, legends 180x480)\n"
-    "analysis options (as sorvanta-analyze):\n"
-    "  --grating LPI  --rotation None|LSF|4Pt|3Pt|LSF+|LSF-  --xy in|mm  --z mils|microns\n"
-    "  --width W  --height H  --exclude128 on|off  --filter on|off  --compensate on|off\n"
-    "  --fringe-file on|off  --base DIR\n";
+    "analysis options (as sorvanta-analyze):\n";
 
 int Usage(const std::string& why)
 {
     if (!why.empty()) std::fprintf(stderr, "sorvanta-plot: %s\n", why.c_str());
     std::fputs(kUsage, stderr);
+    std::fputs(analysiscli::kOptionsUsage, stderr);
     return 2;
 }
 
-std::string Lines(std::string text)
-{
-    for (char& c : text)
-        if (c == '\r') c = '\n';
-    return text;
-}
-
-bool OnOff(const std::string& v, std::optional<bool>* out)
-{
-    if (core::EqualsNoCase(v, "on")) *out = true;
-    else if (core::EqualsNoCase(v, "off")) *out = false;
-    else return false;
-    return true;
-}
-
+// The options of the picture; the analysis options are analysiscli's.
 struct Args {
-    std::string image, out, kind, style, base, chord, xy = "in", z = "mils", width, height, zmin, zmax;
-    int grating = 1, rotation = 1, pictureWidth = 0, pictureHeight = 0;
-    std::optional<bool> exclude128, filter, compensate, fringeFile, reduce, normalize;
+    std::string out, kind, style, chord, zmin, zmax;
+    int pictureWidth = 0, pictureHeight = 0;
+    std::optional<bool> reduce, normalize;
 };
 
 bool ParseChord(const std::string& text, int v[4])
@@ -104,16 +89,9 @@ bool Save(const std::string& path, bool jpeg, const charts::Chart3D* c3,
 int main(int argc, char** argv)
 {
     Args a;
-    for (int i = 1; i < argc; ++i) {
-        const std::string opt = argv[i];
-        if (opt == "-h" || opt == "--help") return Usage("");
-        if (opt.size() < 2 || opt.compare(0, 2, "--") != 0) {
-            if (!a.image.empty()) return Usage("more than one image given");
-            a.image = opt;
-            continue;
-        }
-        if (i + 1 >= argc) return Usage(opt + " needs a value");
-        const std::string v = argv[++i];
+    analysiscli::Options an;
+    std::string why;
+    const auto own = [&a](const std::string& opt, const std::string& v, std::string* bad) {
         if (opt == "--kind") {
             a.kind = core::ToLower(v);
         } else if (opt == "--out") {
@@ -131,41 +109,20 @@ int main(int argc, char** argv)
             std::istringstream in(v);
             if (!(in >> a.pictureWidth >> x >> a.pictureHeight) || x != 'x' || a.pictureWidth < 50 ||
                 a.pictureHeight < 50 || a.pictureWidth > 8000 || a.pictureHeight > 8000)
-                return Usage("--size must be WxH, 50 to 8000 pixels each");
-        } else if (opt == "--grating") {
-            double lpi = 0;
-            a.grating = core::ParseNumber(v, &lpi) ? core::GratingPosition(static_cast<int>(lpi)) : -1;
-            if (a.grating < 0) return Usage("--grating must be 50, 100, 200, 300, 500 or 1000");
-        } else if (opt == "--rotation") {
-            a.rotation = core::RotationPosition(v);
-            if (a.rotation < 0) return Usage("--rotation must be None, LSF, 4Pt, 3Pt, LSF+ or LSF-");
-        } else if (opt == "--xy") {
-            if (!core::EqualsNoCase(v, "in") && !core::EqualsNoCase(v, "mm")) return Usage("--xy must be in or mm");
-            a.xy = core::ToLower(v);
-        } else if (opt == "--z") {
-            if (!core::EqualsNoCase(v, "mils") && !core::EqualsNoCase(v, "microns"))
-                return Usage("--z must be mils or microns");
-            a.z = core::ToLower(v);
-        } else if (opt == "--width") {
-            a.width = v;
-        } else if (opt == "--height") {
-            a.height = v;
-        } else if (opt == "--base") {
-            a.base = v;
-        } else if (opt == "--exclude128" || opt == "--filter" || opt == "--compensate" || opt == "--fringe-file" ||
-                   opt == "--reduce" || opt == "--normalize") {
-            std::optional<bool>* target = opt == "--exclude128"   ? &a.exclude128
-                                          : opt == "--filter"     ? &a.filter
-                                          : opt == "--compensate" ? &a.compensate
-                                          : opt == "--reduce"     ? &a.reduce
-                                          : opt == "--normalize"  ? &a.normalize
-                                                                  : &a.fringeFile;
-            if (!OnOff(v, target)) return Usage(opt + " must be on or off");
+                *bad = "--size must be WxH, 50 to 8000 pixels each";
+        } else if (opt == "--reduce" || opt == "--normalize") {
+            if (!analysiscli::OnOff(v, opt == "--reduce" ? &a.reduce : &a.normalize))
+                *bad = opt + " must be on or off";
         } else {
-            return Usage("unknown option " + opt);
+            return false;
         }
+        return true;
+    };
+    switch (analysiscli::Parse(argc, argv, &an, &why, own)) {
+    case analysiscli::Parsed::Help: return Usage("");
+    case analysiscli::Parsed::Bad: return Usage(why);
+    case analysiscli::Parsed::Ok: break;
     }
-    if (a.image.empty()) return Usage("no image given");
     if (a.kind != "3d" && a.kind != "contour" && a.kind != "diagonal" && a.kind != "chord" && a.kind != "legend")
         return Usage("--kind must be 3d, contour, diagonal, chord or legend");
     if (a.out.empty()) return Usage("no --out picture given");
@@ -181,6 +138,7 @@ int main(int argc, char** argv)
         appearance = plots::AppearanceIndex(QString::fromStdString(a.style));
         if (appearance < 0) return Usage("unknown --style " + a.style);
     }
+    if (!analysiscli::CheckSaveName(an)) return 1;
     const bool haveZ = !a.zmin.empty() || !a.zmax.empty();
     double zlo = 0, zhi = 0;
     if (haveZ && (!core::ParseNumber(a.zmin, &zlo) || !core::ParseNumber(a.zmax, &zhi) || !(zhi > zlo)))
@@ -189,50 +147,21 @@ int main(int argc, char** argv)
     if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
 
-    platform::SetMessageHandler([](const std::string& text, int style, const std::string& title) {
-        std::printf("%s: %s\n", title.c_str(), Lines(text).c_str());
-        std::fflush(stdout);
-        return style == platform::kMsgQuestion ? int(platform::kAnsYes) : int(platform::kAnsOk);
-    });
-    if (!a.base.empty()) platform::SetBaseFolder(a.base);
-    uint8_t probe = 0, copy = 0;
-    if (outside::CopyByteMatrix(&probe, 1, 1, &copy) == outside::kLibraryMissing) {
-        std::printf("The analysis library cannot be loaded: %s\n", outside::LoadError().c_str());
-        return 1;
-    }
-
     // The analysis, as the main window's Calculate Displacement runs it.
-    model::ResetModel();
-    model::files.XYUnits = a.xy;
-    model::files.ZUnits = a.z;
-    model::files.ZFormat = a.z == "mils" ? "0.0" : "0";
-    core::SetUnitScaleFactor();
-    core::LoadGratingCompTable(core::GratingCompFilePath());
-    model::state.StartupInProgress = false;
+    analysiscli::PrintMessages();
+    if (!analysiscli::Start(an)) return 1;
     core::AnalysisOptions o;
-    o.grating = a.grating;
-    o.rotation = a.rotation;
-    o.phaseFilter = a.filter.value_or(false);
-    o.compensate = a.compensate.value_or(false);
-    o.sampleWidth = a.width;
-    o.sampleHeight = a.height;
-    std::string message;
-    core::InstalledImage installed;
-    if (!core::LoadPhaseImageFile(a.image, &message, &installed)) {
-        std::printf("Load Phase Image: %s\n", Lines(message).c_str());
-        return 1;
-    }
-    o.exclude128 = a.exclude128.value_or(installed.hasHeader);
-    o.useFringeFile = installed.hasHeader ? a.fringeFile.value_or(false) : true;
-    if (!core::RunCalculateDisplacement(o).completed) return 1;
+    core::CalculateOutcome result;
+    if (!analysiscli::Analyse(an, "sorvanta-plot", &o, &result)) return 1;
+    if (!analysiscli::SaveData(an)) return 1;
 
     // The chart, as the plot windows' builders fill it.
     plots::InstallChartStyles();
     const plots::ResultFacts facts = plots::ModelFacts();
     plots::OptionBoxes boxes;
     boxes.rotation = core::RotationItemText(o.rotation);
-    boxes.sampleWidth = a.width;
-    boxes.sampleHeight = a.height;
+    boxes.sampleWidth = an.width;
+    boxes.sampleHeight = an.height;
     boxes.zMin = a.zmin;
     boxes.zMax = a.zmax;
     const QSize size = a.pictureWidth > 0 ? QSize(a.pictureWidth, a.pictureHeight)

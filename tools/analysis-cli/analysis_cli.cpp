@@ -1,0 +1,306 @@
+#include "tools/analysis-cli/analysis_cli.h"
+
+#include "app/core/figures.h"
+#include "app/core/grating.h"
+#include "app/core/loader.h"
+#include "app/core/model/model.h"
+#include "app/core/reset.h"
+#include "app/core/runtime.h"
+#include "app/core/settings.h"
+#include "app/outside/varnholde_calls.h"
+#include "platform/folders.h"
+#include "platform/messages.h"
+#include "platform/strandel_binding.h"
+#ifdef SORVANTA_PARTITION_READER
+#include "app/editor/core/mask_ops.h"
+#include "app/editor/core/partition_file.h"
+#endif
+
+#include <cstdio>
+
+namespace analysiscli {
+
+const char* const kOptionsUsage =
+    "  --grating LPI                    50, 100, 200, 300, 500 or 1000 (default 100)\n"
+    "  --rotation None|LSF|4Pt|3Pt|LSF+|LSF-   levelling (default LSF)\n"
+    "  --xy in|mm  --z mils|microns     units (default in, mils)\n"
+    "  --width W  --height H            sample size in the lateral units\n"
+    "  --exclude128 on|off              keep bytes 128 blank (default: on with a header)\n"
+    "  --filter on|off  --compensate on|off\n"
+    "  --fringe-file on|off             use FringeValue.txt (default: off with a header;\n"
+    "                                   always on for an image without one)\n"
+    "  --base DIR                       folder holding \"Calverdine/Utility Files\"\n"
+    "  --mask FILE                      mask (*_msk.tif) of the image's size\n"
+    "  --partition FILE --domain N      analyse domain N (1 = first) of a partition file\n"
+    "  --reference FILE                 result relative to this image's result\n"
+    "  --save PATH                      data file: .dat text, .bin binary\n";
+
+std::string Lines(std::string text)
+{
+    for (char& c : text)
+        if (c == '\r')
+            c = '\n';
+    return text;
+}
+
+bool OnOff(const std::string& v, std::optional<bool>* out)
+{
+    if (core::EqualsNoCase(v, "on"))
+        *out = true;
+    else if (core::EqualsNoCase(v, "off"))
+        *out = false;
+    else
+        return false;
+    return true;
+}
+
+namespace {
+
+// One analysis option with its value; false with *why set when it is bad or
+// unknown.
+bool TakeOption(const std::string& opt, const std::string& v, Options* a, std::string* why)
+{
+    if (opt == "--grating") {
+        double lpi = 0;
+        a->grating = core::ParseNumber(v, &lpi) ? core::GratingPosition(static_cast<int>(lpi)) : -1;
+        if (a->grating < 0)
+            *why = "--grating must be 50, 100, 200, 300, 500 or 1000";
+    } else if (opt == "--rotation") {
+        a->rotation = core::RotationPosition(v);
+        if (a->rotation < 0)
+            *why = "--rotation must be None, LSF, 4Pt, 3Pt, LSF+ or LSF-";
+    } else if (opt == "--xy") {
+        if (!core::EqualsNoCase(v, "in") && !core::EqualsNoCase(v, "mm"))
+            *why = "--xy must be in or mm";
+        a->xy = core::ToLower(v);
+    } else if (opt == "--z") {
+        if (!core::EqualsNoCase(v, "mils") && !core::EqualsNoCase(v, "microns"))
+            *why = "--z must be mils or microns";
+        a->z = core::ToLower(v);
+    } else if (opt == "--width") {
+        a->width = v;
+    } else if (opt == "--height") {
+        a->height = v;
+    } else if (opt == "--exclude128" || opt == "--filter" || opt == "--compensate" || opt == "--fringe-file") {
+        std::optional<bool>* target = opt == "--exclude128"   ? &a->exclude128
+                                      : opt == "--filter"     ? &a->filter
+                                      : opt == "--compensate" ? &a->compensate
+                                                              : &a->fringeFile;
+        if (!OnOff(v, target))
+            *why = opt + " must be on or off";
+    } else if (opt == "--base") {
+        a->base = v;
+    } else if (opt == "--mask") {
+        a->mask = v;
+    } else if (opt == "--partition") {
+        a->partition = v;
+    } else if (opt == "--domain") {
+        double n = 0;
+        if (!core::ParseNumber(v, &n) || n < 1 || n > model::MaxDomains - 1)
+            *why = "--domain must be a domain number from 1";
+        else
+            a->domain = static_cast<int>(n) - 1;
+        a->domainGiven = true;
+    } else if (opt == "--reference") {
+        a->reference = v;
+    } else if (opt == "--save") {
+        a->save = v;
+    } else {
+        *why = "unknown option " + opt;
+    }
+    return why->empty();
+}
+
+// Loads an image and fills the options the loader would set on the window.
+bool Load(const std::string& path, const Options& a, const std::string& tool, core::AnalysisOptions* o)
+{
+    std::string message;
+    core::InstalledImage installed;
+    if (!core::LoadPhaseImageFile(path, &message, &installed)) {
+        std::printf("Load Phase Image: %s\n", Lines(message).c_str());
+        return false;
+    }
+    o->exclude128 = a.exclude128.value_or(installed.hasHeader);
+    o->useFringeFile = installed.hasHeader ? a.fringeFile.value_or(false) : true;
+    if (!installed.hasHeader && a.fringeFile && !*a.fringeFile)
+        std::fprintf(stderr, "%s: %s has no header; FringeValue.txt is used\n", tool.c_str(), path.c_str());
+    return true;
+}
+
+bool LoadMask(const std::string& path)
+{
+#ifdef SORVANTA_PARTITION_READER
+    const int cols = model::images.FullXMax + 1, rows = model::images.FullYMax + 1;
+    editor::MaskRead r = editor::ReadMaskFile(path, cols, rows);
+    if (r.status == editor::MaskRead::SizeMismatch) {
+        std::printf("Load Mask File Error: %s\n", Lines(editor::MaskSizeMessage(r.width, r.height)).c_str());
+        return false;
+    }
+    if (r.status != editor::MaskRead::Ok) {
+        std::printf("Load Mask File Error: %s\n", Lines(r.message.empty() ? "The file cannot be opened." : r.message).c_str());
+        return false;
+    }
+    model::images.MaskImage = std::move(r.mask);
+#else
+    strandel::ReadResult r = strandel::ReadImage(path);
+    if (r.status != 0 || r.pixels.empty()) {
+        std::printf("Load Mask File Error: The file cannot be opened.\n");
+        return false;
+    }
+    model::images.MaskImage.create(r.cols, r.rows);
+    model::images.MaskImage.buffer() = std::move(r.pixels);
+#endif
+    model::state.MaskInMemory = true;
+    return true;
+}
+
+bool LoadPartition(const std::string& path)
+{
+#ifdef SORVANTA_PARTITION_READER
+    const int cols = model::images.FullXMax + 1, rows = model::images.FullYMax + 1;
+    editor::PartitionRead r = editor::ReadPartitionFile(path, cols, rows);
+    if (r.status == editor::PartitionRead::Ok) {
+        editor::StorePartition(model::maskPartition, r.domains, r.width, r.height);
+        model::state.PartitionInMemory = true;
+        return true;
+    }
+    if (r.status == editor::PartitionRead::SizeMismatch)
+        std::printf("Load Partition File Error: %s\n", Lines(editor::PartitionSizeMessage(r.width, r.height)).c_str());
+    else
+        std::printf("Load Partition File Error: The file cannot be opened.%s%s\n", r.reason.empty() ? "" : "\n",
+                    r.reason.c_str());
+    return false;
+#else
+    (void)path;
+    std::printf("Partition files are not available in this build.\n");
+    return false;
+#endif
+}
+
+} // namespace
+
+Parsed Parse(int argc, char** argv, Options* a, std::string* why, const ExtraOption& extra)
+{
+    why->clear();
+    for (int i = 1; i < argc; ++i) {
+        const std::string opt = argv[i];
+        if (opt == "-h" || opt == "--help")
+            return Parsed::Help;
+        if (opt.size() < 2 || opt.compare(0, 2, "--") != 0) {
+            if (!a->image.empty()) {
+                *why = "more than one image given";
+                return Parsed::Bad;
+            }
+            a->image = opt;
+            continue;
+        }
+        if (i + 1 >= argc) {
+            *why = opt + " needs a value";
+            return Parsed::Bad;
+        }
+        const std::string v = argv[++i];
+        if (extra && extra(opt, v, why)) {
+            if (!why->empty())
+                return Parsed::Bad;
+            continue;
+        }
+        if (!why->empty() || !TakeOption(opt, v, a, why))
+            return Parsed::Bad;
+    }
+    if (a->image.empty())
+        *why = "no image given";
+    else if (a->domainGiven != !a->partition.empty())
+        *why = "--domain and --partition go together";
+    return why->empty() ? Parsed::Ok : Parsed::Bad;
+}
+
+bool CheckSaveName(const Options& a)
+{
+    if (!a.save.empty() && core::DataFileName(a.save, 2, false).empty() && core::DataFileName(a.save, 1, false).empty()) {
+        std::printf("Save Data File: The file cannot be saved.\nInvalid filename specified.\n");
+        return false;
+    }
+    return true;
+}
+
+void PrintMessages()
+{
+    platform::SetMessageHandler([](const std::string& text, int style, const std::string& title) {
+        std::printf("%s: %s\n", title.c_str(), Lines(text).c_str());
+        std::fflush(stdout);
+        return style == platform::kMsgQuestion ? int(platform::kAnsYes) : int(platform::kAnsOk);
+    });
+}
+
+bool Start(const Options& a)
+{
+    if (!a.base.empty())
+        platform::SetBaseFolder(a.base);
+    uint8_t probe = 0, copy = 0;
+    if (outside::CopyByteMatrix(&probe, 1, 1, &copy) == outside::kLibraryMissing) {
+        std::printf("The analysis library cannot be loaded: %s\n", outside::LoadError().c_str());
+        return false;
+    }
+    model::ResetModel();
+    model::files.XYUnits = a.xy;
+    model::files.ZUnits = a.z;
+    model::files.ZFormat = a.z == "mils" ? "0.0" : "0";
+    core::SetUnitScaleFactor();
+    core::LoadGratingCompTable(core::GratingCompFilePath());
+    model::state.StartupInProgress = false;
+    return true;
+}
+
+bool Analyse(const Options& a, const std::string& tool, core::AnalysisOptions* used, core::CalculateOutcome* result)
+{
+    core::AnalysisOptions o;
+    o.grating = a.grating;
+    o.rotation = a.rotation;
+    o.domain = a.domain;
+    o.phaseFilter = a.filter.value_or(false);
+    o.compensate = a.compensate.value_or(false);
+    o.sampleWidth = a.width;
+    o.sampleHeight = a.height;
+
+    auto prepare = [&](const std::string& path) {
+        if (!Load(path, a, tool, &o))
+            return false;
+        if (!a.mask.empty() && !LoadMask(a.mask))
+            return false;
+        if (!a.partition.empty() && !LoadPartition(a.partition))
+            return false;
+        return true;
+    };
+
+    if (!a.reference.empty()) {
+        if (!prepare(a.reference))
+            return false;
+        core::AnalysisOptions ref = o;
+        ref.setReference = true;
+        if (!core::RunCalculateDisplacement(ref).completed)
+            return false;
+        o.relative = true;
+    }
+    if (!prepare(a.image))
+        return false;
+    *result = core::RunCalculateDisplacement(o);
+    *used = o;
+    return result->completed;
+}
+
+bool SaveData(const Options& a)
+{
+    if (a.save.empty())
+        return true;
+    const bool text = core::DataFileName(a.save, 2, false).size() > 0;
+    const std::string path = core::DataFileName(a.save, text ? 2 : 1, model::state.RelativeResult);
+    std::string error;
+    if (!core::WriteDisplacementFile(path, text, &error)) {
+        std::printf("Save Data File: The file cannot be saved.\n%s\n", error.c_str());
+        return false;
+    }
+    std::printf("Saved: %s\n", path.c_str());
+    return true;
+}
+
+} // namespace analysiscli

@@ -1,0 +1,174 @@
+// The analysis options shared by the command-line harnesses, and sorvanta-plot
+// run with the mask, partition domain and data-file options of sorvanta-analyze.
+#include "tools/analysis-cli/analysis_cli.h"
+
+#include "app/core/model/model.h"
+#include "app/editor/core/mask_ops.h"
+#include "testsupport/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <vector>
+
+using analysiscli::Options;
+using analysiscli::Parse;
+using analysiscli::Parsed;
+
+namespace {
+
+Parsed ParseArgs(std::vector<std::string> args, Options* o, std::string* why,
+           const analysiscli::ExtraOption& extra = {})
+{
+    args.insert(args.begin(), "tool");
+    std::vector<char*> argv;
+    for (std::string& s : args)
+        argv.push_back(s.data());
+    return Parse(static_cast<int>(argv.size()), argv.data(), o, why, extra);
+}
+
+std::string Tool(const char* name) { return testsupport::BinDir() + "/" + name; }
+
+} // namespace
+
+TEST(AnalysisCli, ParsesEveryAnalysisOption)
+{
+    Options o;
+    std::string why;
+    ASSERT_EQ(Parsed::Ok, ParseArgs({"--grating", "200", "--rotation", "3pt", "--xy", "MM", "--z", "Microns", "--width",
+                               "4", "--height", "3", "--exclude128", "OFF", "--filter", "on", "--compensate", "on",
+                               "--fringe-file", "on", "--base", "B", "--mask", "M", "--partition", "P", "--domain",
+                               "2", "--reference", "R", "--save", "S.dat", "img_ph.tif"},
+                              &o, &why))
+        << why;
+    EXPECT_EQ("img_ph.tif", o.image);
+    EXPECT_EQ(2, o.grating);   // 50, 100, 200: the third position
+    EXPECT_EQ("mm", o.xy);
+    EXPECT_EQ("microns", o.z);
+    EXPECT_EQ("4", o.width);
+    EXPECT_EQ("3", o.height);
+    EXPECT_EQ(std::optional<bool>(false), o.exclude128);
+    EXPECT_EQ(std::optional<bool>(true), o.filter);
+    EXPECT_EQ(std::optional<bool>(true), o.compensate);
+    EXPECT_EQ(std::optional<bool>(true), o.fringeFile);
+    EXPECT_EQ("B", o.base);
+    EXPECT_EQ("M", o.mask);
+    EXPECT_EQ("P", o.partition);
+    EXPECT_EQ(1, o.domain);   // domain 2 counts from 0
+    EXPECT_EQ("R", o.reference);
+    EXPECT_EQ("S.dat", o.save);
+}
+
+TEST(AnalysisCli, RefusesBadCommandLines)
+{
+    struct Case {
+        std::vector<std::string> args;
+        std::string why;
+    } cases[] = {
+        {{}, "no image given"},
+        {{"a_ph.tif", "b_ph.tif"}, "more than one image given"},
+        {{"a_ph.tif", "--grating"}, "--grating needs a value"},
+        {{"--grating", "150", "a_ph.tif"}, "--grating must be 50, 100, 200, 300, 500 or 1000"},
+        {{"--rotation", "Tilt", "a_ph.tif"}, "--rotation must be None, LSF, 4Pt, 3Pt, LSF+ or LSF-"},
+        {{"--xy", "cm", "a_ph.tif"}, "--xy must be in or mm"},
+        {{"--z", "nm", "a_ph.tif"}, "--z must be mils or microns"},
+        {{"--filter", "yes", "a_ph.tif"}, "--filter must be on or off"},
+        {{"--domain", "0", "--partition", "p", "a_ph.tif"}, "--domain must be a domain number from 1"},
+        {{"--domain", "1", "a_ph.tif"}, "--domain and --partition go together"},
+        {{"--partition", "p", "a_ph.tif"}, "--domain and --partition go together"},
+        {{"--kind", "3d", "a_ph.tif"}, "unknown option --kind"},
+    };
+    for (const Case& c : cases) {
+        Options o;
+        std::string why;
+        EXPECT_EQ(Parsed::Bad, ParseArgs(c.args, &o, &why)) << c.why;
+        EXPECT_EQ(c.why, why);
+    }
+    Options o;
+    std::string why;
+    EXPECT_EQ(Parsed::Help, ParseArgs({"--grating", "100", "--help"}, &o, &why));
+}
+
+TEST(AnalysisCli, ToolOptionsComeFirstAndMayBeRefused)
+{
+    std::string kind;
+    const auto extra = [&kind](const std::string& opt, const std::string& v, std::string* why) {
+        if (opt != "--kind" && opt != "--width")
+            return false;
+        if (v == "bad")
+            *why = opt + " is bad";
+        kind = v;
+        return true;
+    };
+    Options o;
+    std::string why;
+    ASSERT_EQ(Parsed::Ok, ParseArgs({"--kind", "3d", "--grating", "50", "a_ph.tif"}, &o, &why, extra)) << why;
+    EXPECT_EQ("3d", kind);
+    EXPECT_EQ(0, o.grating);
+    // A tool's own option takes the name before the analysis options.
+    Options own;
+    ASSERT_EQ(Parsed::Ok, ParseArgs({"--width", "7", "a_ph.tif"}, &own, &why, extra)) << why;
+    EXPECT_EQ("", own.width);
+    EXPECT_EQ("7", kind);
+    Options bad;
+    EXPECT_EQ(Parsed::Bad, ParseArgs({"--kind", "bad", "a_ph.tif"}, &bad, &why, extra));
+    EXPECT_EQ("--kind is bad", why);
+}
+
+// sorvanta-plot takes the mask and the partition domain as sorvanta-analyze
+// does: each changes the picture, and --save writes the data file.
+TEST(AnalysisCli, PlotTakesMaskPartitionAndSave)
+{
+    if (!std::filesystem::exists(Tool("sorvanta-plot")) || !std::filesystem::exists(Tool("mkphase")))
+        GTEST_SKIP() << "sorvanta-plot or mkphase not built";
+    testsupport::TempDir dir("clip");
+    const int cols = 160, rows = 120;
+    const std::string img = dir.file("Dome_ph.tif"), base = dir.file("base");
+    testsupport::Shell("'" + Tool("mkphase") + "' --size 160x120 --surface dome:0.0008 '" + img + "'");
+
+    model::ByteMatrix mask;
+    mask.create(cols, rows);
+    std::fill(mask.buffer().begin(), mask.buffer().end(), uint8_t(255));
+    for (int y = 20; y < 70; ++y)
+        for (int x = 30; x < 100; ++x)
+            mask.buffer()[size_t(y) * cols + x] = 0;
+    const std::string maskFile = dir.file("Dome_msk.tif");
+    std::string error;
+    ASSERT_TRUE(editor::WriteMaskFile(maskFile, mask, &error)) << error;
+
+    const std::string par = dir.file("Dome_par.txt");
+    const std::string parText = "40\t30\t80\t60\tmiddle\r\n160\t120\t0\t0\t0\r\n";
+    testsupport::WriteBytes(par, std::vector<uint8_t>(parText.begin(), parText.end()));
+
+    const std::string run = "'" + Tool("sorvanta-plot") + "' --base '" + base + "' --kind contour '" + img + "' ";
+    struct Case {
+        std::string args, out;
+    } cases[] = {
+        {"", "plain.bmp"},
+        {"--mask '" + maskFile + "'", "masked.bmp"},
+        {"--partition '" + par + "' --domain 1 --save '" + dir.file("domain.dat") + "'", "domain.bmp"},
+    };
+    std::vector<std::vector<uint8_t>> pictures;
+    for (const Case& c : cases) {
+        int rc = -1;
+        const std::string out = testsupport::Shell(run + c.args + " --out '" + dir.file(c.out) + "' 2>&1", &rc);
+        EXPECT_EQ(0, rc) << c.args << "\n" << out;
+        pictures.push_back(testsupport::ReadBytes(dir.file(c.out)));
+        EXPECT_FALSE(pictures.back().empty()) << c.args << "\n" << out;
+    }
+    EXPECT_NE(pictures[0], pictures[1]);
+    EXPECT_NE(pictures[0], pictures[2]);
+    // The data file holds the domain's 80 x 60 result.
+    const std::string data = testsupport::ReadText(dir.file("domain_ab.dat"));
+    EXPECT_NE(std::string::npos, data.find("Rows\t60")) << data.substr(0, 200);
+    EXPECT_NE(std::string::npos, data.find("Columns\t80")) << data.substr(0, 200);
+
+    // A domain the partition does not hold stops the run as sorvanta-analyze does.
+    int rc = -1;
+    const std::string out = testsupport::Shell(run + "--partition '" + par + "' --domain 2 --out '" +
+                                                   dir.file("none.bmp") + "' 2>&1",
+                                               &rc);
+    EXPECT_EQ(1, rc);
+    EXPECT_NE(std::string::npos, out.find("No domain is selected.")) << out;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("none.bmp")));
+}
