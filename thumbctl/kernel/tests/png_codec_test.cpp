@@ -112,7 +112,12 @@ INSTANTIATE_TEST_SUITE_P(
             MagickCase{"-alpha off -colors 200 -define png:color-type=3 -define png:bit-depth=8", 3, 8},
             MagickCase{"-alpha off -define png:color-type=2 -define png:bit-depth=8", 2, 8},
             MagickCase{"-define png:color-type=6 -define png:bit-depth=8", 6, 8}),
-        ::testing::Bool()));
+        ::testing::Bool()),
+    [](const ::testing::TestParamInfo<std::tuple<MagickCase, bool>>& info) {
+        const MagickCase& c = std::get<0>(info.param);
+        return "ColourType" + std::to_string(c.colourType) + "_Depth" + std::to_string(c.bitDepth) +
+               (std::get<1>(info.param) ? "_Interlaced" : "_Plain");
+    });
 
 // ---- crafted streams --------------------------------------------------------
 
