@@ -1,11 +1,14 @@
 // Baseline JPEG codec over plain memory.
 //
-// Decoding reads the entropy-coded data through a 64-bit bit buffer with a
-// 9-bit lookahead table per Huffman table (and a combined run/size/value
-// table for AC codes), dequantises with divisors that carry the scale
-// factors of the scaled inverse transform, runs that transform with 8
-// fractional bits and converts one MCU row at a time into the caller's
-// planes.
+// Decoding reads the entropy-coded data through a 64-bit bit buffer (filled
+// eight bytes at a time where no 0xFF byte is near) with a 10-bit lookahead
+// table per Huffman table; for AC codes the table gives run, size and value
+// (or end of block, or a run of 16) in one step. Coefficients are dequantised
+// with divisors that carry the scale factors of the scaled inverse transform,
+// which runs with 8 fractional bits; each MCU row is then converted into the
+// caller's planes, two image rows per chroma row for 16-row MCUs. Where the
+// build has SSE2 the transform and the colour conversion run on vectors that
+// give exactly the pixels of the portable code.
 #include "thumbctl/kernel/jpeg_codec.h"
 
 #include <atomic>
@@ -240,9 +243,11 @@ inline int32_t ClampCoef(int32_t v) {
 
 // One block: coefficients dequantised into natural order into `blk`, which
 // must be all zero on entry; the natural positions written are listed in
-// `pos` (count in *npos) so the caller can clear them again.
+// *count receives the number of AC coefficients stored (0: a flat block).
+// `dqz` holds, per zig-zag index, the divisor times 64 plus the natural
+// position.
 int DecodeBlock(BitReader& reader, const HuffDecoder& dc, const HuffDecoder& ac, int* pred,
-                const int32_t* dq /* zig-zag order */, int32_t blk[64], uint8_t pos[64], int* npos) {
+                const uint32_t* dqz, int32_t blk[64], int* count) {
     BitReader br = reader;  // kept in registers while the block is read
     br.Ensure(32);
     const int t = DecodeSymbol(br, dc);
@@ -251,7 +256,7 @@ int DecodeBlock(BitReader& reader, const HuffDecoder& dc, const HuffDecoder& ac,
     int p = *pred + diff;
     p = p < -32768 ? -32768 : (p > 32767 ? 32767 : p);
     *pred = p;
-    blk[0] = ClampCoef(p * dq[0]);
+    blk[0] = ClampCoef(p * static_cast<int32_t>(dqz[0] >> 6));
     int n = 0;
     int k = 1;
     const int32_t* fastAC = ac.fastAC;
@@ -263,9 +268,9 @@ int DecodeBlock(BitReader& reader, const HuffDecoder& dc, const HuffDecoder& ac,
             k += kind;
             br.Skip(f & 0xFF);
             if (k > 63) return ipiErrSyntacticalError;
-            const int z = kJpegZigZag[k];
-            blk[z] = (f >> 16) * dq[k];
-            pos[n++] = static_cast<uint8_t>(z);
+            const uint32_t e = dqz[k];
+            blk[e & 63] = (f >> 16) * static_cast<int32_t>(e >> 6);
+            ++n;
             ++k;
             continue;
         }
@@ -294,13 +299,13 @@ int DecodeBlock(BitReader& reader, const HuffDecoder& dc, const HuffDecoder& ac,
         }
         k += run;
         if (k > 63) return ipiErrSyntacticalError;
-        const int z = kJpegZigZag[k];
-        blk[z] = ClampCoef(br.Receive(size) * dq[k]);
-        pos[n++] = static_cast<uint8_t>(z);
+        const uint32_t e = dqz[k];
+        blk[e & 63] = ClampCoef(br.Receive(size) * static_cast<int32_t>(e >> 6));
+        ++n;
         ++k;
     }
     reader = br;
-    *npos = n;
+    *count = n;
     return 0;
 }
 
@@ -490,9 +495,9 @@ void FlatBlock(int32_t dc, uint8_t* out, ptrdiff_t stride) {
 }
 
 // Pixels of a decoded block; the block is left all zero again.
-inline void DecodeToPixels(int32_t* blk, const uint8_t* pos, int npos, uint8_t* out, ptrdiff_t stride,
+inline void DecodeToPixels(int32_t* blk, int count, uint8_t* out, ptrdiff_t stride,
                            bool vector) {
-    if (npos == 0) {
+    if (count == 0) {
         FlatBlock(blk[0], out, stride);
     } else {
 #ifdef __SSE2__
@@ -501,7 +506,7 @@ inline void DecodeToPixels(int32_t* blk, const uint8_t* pos, int npos, uint8_t* 
         else
 #endif
             InverseTransform(blk, out, stride);
-        for (int i = 0; i < npos; ++i) blk[pos[i]] = 0;
+        std::memset(blk, 0, 64 * sizeof(int32_t));
     }
     blk[0] = 0;
 }
@@ -665,8 +670,9 @@ template <int H>
 void ConvertRows(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr, int n,
                  const JpegPlane* pl, int row, bool vector) {
     const ptrdiff_t sr = pl[0].pixelStep, sg = pl[1].pixelStep, sb = pl[2].pixelStep;
-    uint8_t* out[2][3];
-    for (int k = 0; k < 2; ++k)
+    const int nRows = y1 ? 2 : 1;
+    uint8_t* out[2][3] = {};
+    for (int k = 0; k < nRows; ++k)
         for (int b = 0; b < 3; ++b) out[k][b] = pl[b].origin + (row + k) * pl[b].rowStep;
     int done = 0;
 #ifdef __SSE2__
@@ -675,7 +681,7 @@ void ConvertRows(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const 
 #else
     (void)vector;
 #endif
-    for (int k = 0; k < (y1 ? 2 : 1); ++k) {
+    for (int k = 0; k < nRows; ++k) {
         const uint8_t* y = (k ? y1 : y0) + done;
         uint8_t* R = out[k][0] + done * sr;
         uint8_t* G = out[k][1] + done * sg;
@@ -737,9 +743,8 @@ int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, i
 
     struct State {
         HuffDecoder huff[4];
-        int32_t dq[2][64];  // zig-zag order
+        uint32_t dqz[2][64];  // zig-zag order: divisor << 6 | natural position
         int32_t blk[64];
-        uint8_t pos[64];
     };
     std::unique_ptr<State> st(new (std::nothrow) State);
     if (!st) return ipiErrSystem;
@@ -753,7 +758,8 @@ int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, i
         for (int k = 0; k < 64; ++k) natural[kJpegZigZag[k]] = tables.quant[t][k];
         int32_t scaled[64];
         ScaledDivisors(natural, scaled);
-        for (int k = 0; k < 64; ++k) st->dq[t][k] = scaled[kJpegZigZag[k]];
+        for (int k = 0; k < 64; ++k)
+            st->dqz[t][k] = (static_cast<uint32_t>(scaled[kJpegZigZag[k]]) << 6) | kJpegZigZag[k];
     }
 
     const int mcusX = (width + mcuW - 1) / mcuW;
@@ -776,9 +782,8 @@ int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, i
     br.end = data + size;
     int pred[3] = {0, 0, 0};
     int32_t* blk = st->blk;
-    uint8_t* pos = st->pos;
     std::memset(blk, 0, sizeof(st->blk));
-    int npos = 0;
+    int count = 0;
     long mcuCount = 0;
     const int restart = tables.restartInterval;
     const int hBlocks = mcuW / 8, vBlocks = mcuH / 8;
@@ -788,17 +793,17 @@ int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, i
             for (int v = 0; v < vBlocks; ++v) {
                 for (int h = 0; h < hBlocks; ++h) {
                     const int rc = DecodeBlock(br, st->huff[kJpegLumDC], st->huff[kJpegLumAC], &pred[0],
-                                               st->dq[0], blk, pos, &npos);
+                                               st->dqz[0], blk, &count);
                     if (rc) return rc;
-                    DecodeToPixels(blk, pos, npos, ybuf.get() + (v * 8) * yStride + mx * mcuW + h * 8, yStride, vector);
+                    DecodeToPixels(blk, count, ybuf.get() + (v * 8) * yStride + mx * mcuW + h * 8, yStride, vector);
                 }
             }
             if (colour) {
                 for (int c = 0; c < 2; ++c) {
                     const int rc = DecodeBlock(br, st->huff[kJpegChromDC], st->huff[kJpegChromAC],
-                                               &pred[1 + c], st->dq[1], blk, pos, &npos);
+                                               &pred[1 + c], st->dqz[1], blk, &count);
                     if (rc) return rc;
-                    DecodeToPixels(blk, pos, npos, (c ? crPlane : cbPlane) + mx * 8, cStride, vector);
+                    DecodeToPixels(blk, count, (c ? crPlane : cbPlane) + mx * 8, cStride, vector);
                 }
             }
             if (br.Overrun()) return br.OverrunCode();
