@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <new>
 
 namespace {
 
@@ -109,9 +111,19 @@ int Decode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* destination)
     std::vector<uint8_t> scan;
     if (int rc = CodecReadAll(env, source, source->size > 0 ? source->size : -1, &scan)) return rc;
 
-    std::vector<uint8_t> pixels(size_t(W * H * bands));
+    // A bitmap takes packed rows with the bands in reverse order (BGR), so the
+    // decoder writes them that way; otherwise band after band.
+    const bool bitmap = destination->pixelInterpretation == ipiBitmapLayout;
+    // The decoder stores every pixel, so the buffer is not cleared first.
+    std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[size_t(W * H * bands)]);
+    if (!pixels) return ipiReportError(env, ipiErrSystem);
     JpegPlane planes[3];
-    for (int b = 0; b < bands; ++b) planes[b] = {pixels.data() + b * W * H, 1, W};
+    for (int b = 0; b < bands; ++b) {
+        if (bitmap)
+            planes[b] = {pixels.get() + (bands - 1 - b), bands, W * bands};
+        else
+            planes[b] = {pixels.get() + b * W * H, 1, W};
+    }
     int rc = JpegDecodeScan(scan.data(), scan.size(), tables, int(W), int(H), bands, int(source->samplingFactor),
                             planes);
     if (rc) return ipiReportError(env, rc);
@@ -119,13 +131,8 @@ int Decode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* destination)
     CodecRowWriter out(env, destination);
     if ((rc = out.Open())) return rc;
     const int64_t w = std::min(W, out.Width()), h = std::min(H, out.Height());
-    if (out.BitmapLayout()) {
-        std::vector<uint8_t> row(size_t(w * bands));
-        for (int64_t y = 0; rc == 0 && y < h; ++y) {
-            for (int64_t x = 0; x < w; ++x)
-                for (int b = 0; b < bands; ++b) row[size_t(x * bands + b)] = pixels[size_t((bands - 1 - b) * W * H + y * W + x)];
-            rc = out.PutBitmapRow(y, row.data(), int64_t(row.size()));
-        }
+    if (bitmap) {
+        for (int64_t y = 0; rc == 0 && y < h; ++y) rc = out.PutBitmapRow(y, &pixels[size_t(y * W * bands)], w * bands);
     } else {
         for (int b = 0; rc == 0 && b < bands; ++b)
             for (int64_t y = 0; rc == 0 && y < h; ++y) rc = out.PutBandRow(b, y, &pixels[size_t(b * W * H + y * W)], w);
