@@ -559,6 +559,7 @@ void ConvertRow(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int n, u
     }
 }
 
+#ifdef __SSE2__
 // How the three colour planes lie, for the vector conversion.
 enum RgbLayout { kRgbPlanar, kRgbInterleaved, kBgrInterleaved, kRgbOther };
 
@@ -571,7 +572,6 @@ RgbLayout LayoutOf(const JpegPlane* pl) {
     return kRgbOther;
 }
 
-#ifdef __SSE2__
 // Chroma terms of eight samples (16-bit lanes, already minus 128), computed
 // in 32 bits exactly as the tables do: (359 Cr + 128) >> 8,
 // (-88 Cb - 183 Cr + 128) >> 8, (454 Cb + 128) >> 8.
