@@ -515,7 +515,9 @@ inline void DecodeToPixels(int32_t* blk, int count, uint8_t* out, ptrdiff_t stri
 
 struct ColourTables {
     int32_t r[256], b[256], gcb[256], gcr[256];
+    uint8_t clamp[768];  // value + 256 -> value limited to 0..255
     ColourTables() {
+        for (int i = 0; i < 768; ++i) clamp[i] = Clamp255(i - 256);
         for (int i = 0; i < 256; ++i) {
             const int c = i - 128;
             r[i] = (359 * c + 128) >> 8;
@@ -530,33 +532,61 @@ const ColourTables& Colour() {
     return t;
 }
 
-// Converts `n` pixels of one row; chroma sample i/H covers pixel i.
-// Step is the output pixel step when known at compile time (0: runtime).
-template <int H, int Step>
-void ConvertRow(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int n, uint8_t* R, uint8_t* G,
-                uint8_t* B, ptrdiff_t sr, ptrdiff_t sg, ptrdiff_t sb) {
+// Converts `n` pixels of one image row, or of two rows sharing the chroma
+// row (Pair, `y1` the second row); chroma sample i/H covers pixel i. `o0`
+// and `o1` are the rows' R, G, B starts. Step is the output pixel step when
+// known at compile time (0: runtime).
+template <int H, int Step, bool Pair>
+void ConvertRow(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr, int n,
+                uint8_t* const o0[3], uint8_t* const o1[3], ptrdiff_t sr, ptrdiff_t sg, ptrdiff_t sb) {
     const ColourTables& t = Colour();
     if (Step) sr = sg = sb = Step;
-    int i = 0;
-    for (int c = 0; i + H <= n; ++c) {
+    // Y + term lies within -180..434.
+    const uint8_t* clamp = t.clamp + 256;
+    uint8_t *R0 = o0[0], *G0 = o0[1], *B0 = o0[2];
+    uint8_t *R1 = o1[0], *G1 = o1[1], *B1 = o1[2];
+    int i = 0, c = 0;
+    for (; i + H <= n; i += H, ++c) {
         const int rt = t.r[cr[c]], gt = (t.gcb[cb[c]] + t.gcr[cr[c]]) >> 8, bt = t.b[cb[c]];
-        for (int j = 0; j < H; ++j, ++i) {
-            const int Y = y[i];
-            R[i * sr] = Limit(Y + rt);
-            G[i * sg] = Limit(Y + gt);
-            B[i * sb] = Limit(Y + bt);
+        for (int j = i; j < i + H; ++j) {
+            const int Y = y0[j];
+            R0[j * sr] = clamp[Y + rt];
+            G0[j * sg] = clamp[Y + gt];
+            B0[j * sb] = clamp[Y + bt];
+            if (Pair) {
+                const int Y1 = y1[j];
+                R1[j * sr] = clamp[Y1 + rt];
+                G1[j * sg] = clamp[Y1 + gt];
+                B1[j * sb] = clamp[Y1 + bt];
+            }
         }
     }
     if (i < n) {
-        const int c = i / H;
         const int rt = t.r[cr[c]], gt = (t.gcb[cb[c]] + t.gcr[cr[c]]) >> 8, bt = t.b[cb[c]];
-        for (; i < n; ++i) {
-            const int Y = y[i];
-            R[i * sr] = Limit(Y + rt);
-            G[i * sg] = Limit(Y + gt);
-            B[i * sb] = Limit(Y + bt);
+        for (int j = i; j < n; ++j) {
+            const int Y = y0[j];
+            R0[j * sr] = clamp[Y + rt];
+            G0[j * sg] = clamp[Y + gt];
+            B0[j * sb] = clamp[Y + bt];
+            if (Pair) {
+                const int Y1 = y1[j];
+                R1[j * sr] = clamp[Y1 + rt];
+                G1[j * sg] = clamp[Y1 + gt];
+                B1[j * sb] = clamp[Y1 + bt];
+            }
         }
     }
+}
+
+template <int H, bool Pair>
+void ConvertRowAnyStep(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr, int n,
+                       uint8_t* const o0[3], uint8_t* const o1[3], ptrdiff_t sr, ptrdiff_t sg, ptrdiff_t sb) {
+    if (sr == 3 && sg == 3 && sb == 3)
+        ConvertRow<H, 3, Pair>(y0, y1, cb, cr, n, o0, o1, 3, 3, 3);
+    else if (sr == 1 && sg == 1 && sb == 1)
+        ConvertRow<H, 1, Pair>(y0, y1, cb, cr, n, o0, o1, 1, 1, 1);
+    else
+        ConvertRow<H, 0, Pair>(y0, y1, cb, cr, n, o0, o1, sr, sg, sb);
 }
 
 #ifdef __SSE2__
@@ -681,20 +711,20 @@ void ConvertRows(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const 
 #else
     (void)vector;
 #endif
+    uint8_t* o[2][3] = {};
     for (int k = 0; k < nRows; ++k) {
-        const uint8_t* y = (k ? y1 : y0) + done;
-        uint8_t* R = out[k][0] + done * sr;
-        uint8_t* G = out[k][1] + done * sg;
-        uint8_t* B = out[k][2] + done * sb;
-        const uint8_t* cbd = cb + done / H;
-        const uint8_t* crd = cr + done / H;
-        if (sr == 3 && sg == 3 && sb == 3)
-            ConvertRow<H, 3>(y, cbd, crd, n - done, R, G, B, 3, 3, 3);
-        else if (sr == 1 && sg == 1 && sb == 1)
-            ConvertRow<H, 1>(y, cbd, crd, n - done, R, G, B, 1, 1, 1);
-        else
-            ConvertRow<H, 0>(y, cbd, crd, n - done, R, G, B, sr, sg, sb);
+        o[k][0] = out[k][0] + done * sr;
+        o[k][1] = out[k][1] + done * sg;
+        o[k][2] = out[k][2] + done * sb;
     }
+    const uint8_t* y0d = y0 + done;
+    const uint8_t* y1d = y1 ? y1 + done : nullptr;
+    const uint8_t* cbd = cb + done / H;
+    const uint8_t* crd = cr + done / H;
+    if (y1d)
+        ConvertRowAnyStep<H, true>(y0d, y1d, cbd, crd, n - done, o[0], o[1], sr, sg, sb);
+    else
+        ConvertRowAnyStep<H, false>(y0d, y1d, cbd, crd, n - done, o[0], o[1], sr, sg, sb);
 }
 
 #ifdef __SSE2__
