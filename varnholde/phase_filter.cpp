@@ -3,6 +3,7 @@
 #include "varnholde/internal.h"
 #include "varnholde/varnholde.h"
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -51,27 +52,32 @@ uint8_t ByteOfAngle(float c, float s)
     return v == kBlank ? static_cast<uint8_t>(kBlank - 1) : static_cast<uint8_t>(v);
 }
 
-// 3 x 3 vector mean over the non-blank pixels, read from a copy of the input.
+// 3 x 3 vector mean over the non-blank pixels of the input. Rows are filtered
+// in place from the top; only the unfiltered copies of the current row and the
+// one above it are kept, as the rows below are still untouched.
 void Filter3x3(uint8_t* phase, int rows, int cols)
 {
     const UnitTable& u = Units();
-    const std::vector<uint8_t> src(phase, phase + static_cast<size_t>(rows) * cols);
+    std::vector<uint8_t> above(cols), current(cols);
     // Per row: sums of cos and sin over the three rows centred on it, by column.
     std::vector<float> colC(cols), colS(cols);
     for (int y = 0; y < rows; ++y) {
-        const int y0 = y > 0 ? y - 1 : y, y1 = y + 1 < rows ? y + 1 : y;
+        uint8_t* out = phase + static_cast<size_t>(y) * cols;
+        std::copy(out, out + cols, current.begin());
+        // The rows above, at and below y; the first and last row have only two.
+        const uint8_t* window[3] = {above.data(), current.data(), out + cols};
+        const int first = y > 0 ? 0 : 1, last = y + 1 < rows ? 2 : 1;
         for (int x = 0; x < cols; ++x) {
             float c = 0.0f, s = 0.0f;
-            for (int yy = y0; yy <= y1; ++yy) {
-                const uint8_t v = src[static_cast<size_t>(yy) * cols + x];
+            for (int k = first; k <= last; ++k) {
+                const uint8_t v = window[k][x];
                 c += u.c[v];
                 s += u.s[v];
             }
             colC[x] = c;
             colS[x] = s;
         }
-        uint8_t* out = phase + static_cast<size_t>(y) * cols;
-        const uint8_t* in = src.data() + static_cast<size_t>(y) * cols;
+        const uint8_t* in = current.data();
         for (int x = 0; x < cols; ++x) {
             if (in[x] == kBlank) continue;
             float c = colC[x], s = colS[x];
@@ -81,6 +87,7 @@ void Filter3x3(uint8_t* phase, int rows, int cols)
             if (std::fabs(c) < 1e-4f && std::fabs(s) < 1e-4f) continue;
             out[x] = ByteOfAngle(c, s);
         }
+        above.swap(current);
     }
 }
 
