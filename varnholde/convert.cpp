@@ -31,7 +31,6 @@ int32_t PhaseTo(const float* unwrapped, int16_t rows, int16_t cols, double fring
 
 // ---- Grating compensation ----
 
-constexpr int kGratings = 6;
 constexpr int kNumbersPerGrating = 8;
 
 // The numbers of "GratingComp.txt": one number per line, other lines skipped,
@@ -51,10 +50,7 @@ bool ReadGratingTable(const char* path, std::vector<double>& table, std::string&
 
 int32_t Compensate(float* d, const char* path, int rows, int cols, double width, double height, int grating)
 {
-    if (grating >= kGratings) {
-        SetError("Grating index " + std::to_string(grating) + " is out of range (0 to 5).");
-        return kBadArgument;
-    }
+    if (!ValidGrating(grating)) return kBadArgument;
     if (!std::isfinite(width) || !std::isfinite(height) || width <= 0.0 || height <= 0.0) {
         SetError("Compensation needs a positive sample width and height.");
         return kBadArgument;

@@ -66,7 +66,7 @@ bool ParseNumber(const std::string& text, double& value)
 
 namespace {
 
-constexpr int kLinesPerInch[6] = {50, 100, 200, 300, 500, 1000};
+constexpr int kLinesPerInch[kGratings] = {50, 100, 200, 300, 500, 1000};
 
 std::vector<std::string> Tokens(const std::string& line)
 {
@@ -189,10 +189,7 @@ float ReadFringeValue(const char* fringeValuePath, uint8_t grating)
     float result = kNoData;
     const int32_t status = Guard([&] {
         if (!Present(fringeValuePath, "file name")) return kBadArgument;
-        if (grating > 5) {
-            SetError("Grating index " + std::to_string(grating) + " is out of range (0 to 5).");
-            return kBadArgument;
-        }
+        if (!ValidGrating(grating)) return kBadArgument;
         std::vector<std::string> lines;
         std::string why;
         if (!ReadTextLines(fringeValuePath, lines, why)) {

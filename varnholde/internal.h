@@ -52,6 +52,18 @@ inline bool Present(const void* p, const char* what)
     return p != nullptr;
 }
 
+// Gratings are numbered 0 to 5 (50 to 1000 lines per inch).
+constexpr int kGratings = 6;
+
+inline bool ValidGrating(int grating)
+{
+    if (grating >= kGratings) {
+        SetError("Grating index " + std::to_string(grating) + " is out of range (0 to 5).");
+        return false;
+    }
+    return true;
+}
+
 // Runs a kernel so that no exception leaves the library.
 template <typename F>
 int32_t Guard(F&& body)
