@@ -14,37 +14,27 @@ platform::DynamicLibrary& Library()
     return lib;
 }
 
-
-#define STRANDEL_BIND(fn)                                                        \
-    static platform::LazyFunction<decltype(::fn)>& Bound_##fn()                  \
-    {                                                                            \
-        static platform::LazyFunction<decltype(::fn)> f(Library(), #fn);        \
-        return f;                                                                \
-    }
-STRANDEL_BIND(GetTIFFCols)
-STRANDEL_BIND(GetTIFFRows)
-STRANDEL_BIND(ReadTIFFFileSized)
-STRANDEL_BIND(WriteTIFFFile)
-#undef STRANDEL_BIND
-
 } // namespace
 
 uint16_t GetTIFFCols(const std::string& path)
 {
-    auto fn = Bound_GetTIFFCols().get();
+    static platform::LazyFunction<decltype(::GetTIFFCols)> bound(Library(), "GetTIFFCols");
+    auto fn = bound.get();
     return fn ? fn(path.c_str()) : 0;
 }
 
 uint16_t GetTIFFRows(const std::string& path)
 {
-    auto fn = Bound_GetTIFFRows().get();
+    static platform::LazyFunction<decltype(::GetTIFFRows)> bound(Library(), "GetTIFFRows");
+    auto fn = bound.get();
     return fn ? fn(path.c_str()) : 0;
 }
 
 ReadResult ReadImage(const std::string& path)
 {
     ReadResult r;
-    auto read = Bound_ReadTIFFFileSized().get();
+    static platform::LazyFunction<decltype(::ReadTIFFFileSized)> bound(Library(), "ReadTIFFFileSized");
+    auto read = bound.get();
     if (!read) {
         r.status = kLibraryMissing;
         return r;
@@ -68,7 +58,8 @@ ReadResult ReadImage(const std::string& path)
 int32_t WriteTIFFFile(const std::string& path, uint16_t cols, uint16_t rows, const std::string& info,
                       const uint8_t* pixels)
 {
-    auto fn = Bound_WriteTIFFFile().get();
+    static platform::LazyFunction<decltype(::WriteTIFFFile)> bound(Library(), "WriteTIFFFile");
+    auto fn = bound.get();
     return fn ? fn(path.c_str(), cols, rows, info.c_str(), pixels) : kLibraryMissing;
 }
 
