@@ -19,7 +19,7 @@ bool DynamicLibrary::load()
     if (handle_) return true;
     if (tried_) return false;
     tried_ = true;
-    const std::string full = JoinPath(SystemFolder(), fileName_);
+    const std::string full = path();
     handle_ = dlopen(full.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle_) {
         const char* why = dlerror();
