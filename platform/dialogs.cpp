@@ -1,25 +1,19 @@
 #include "platform/dialogs.h"
 
-#include <mutex>
+#include "platform/handlerslot.h"
 
 namespace platform {
 
 namespace {
 
-std::mutex gMutex;
-FileDialogHandler gFile;
-FolderBrowseHandler gFolder;
+HandlerSlot<FileDialogHandler> gFile;
+HandlerSlot<FolderBrowseHandler> gFolder;
 
 } // namespace
 
 FileDialogResult ShowFileDialog(const FileDialogRequest& request)
 {
-    FileDialogHandler handler;
-    {
-        std::lock_guard<std::mutex> lock(gMutex);
-        handler = gFile;
-    }
-    if (handler) return handler(request);
+    if (const FileDialogHandler handler = gFile.get()) return handler(request);
     FileDialogResult cancelled;
     cancelled.filterIndex = request.filterIndex;
     return cancelled;
@@ -27,29 +21,18 @@ FileDialogResult ShowFileDialog(const FileDialogRequest& request)
 
 FolderBrowseResult BrowseForFolder(const FolderBrowseRequest& request)
 {
-    FolderBrowseHandler handler;
-    {
-        std::lock_guard<std::mutex> lock(gMutex);
-        handler = gFolder;
-    }
-    if (handler) return handler(request);
+    if (const FolderBrowseHandler handler = gFolder.get()) return handler(request);
     return {};
 }
 
 FileDialogHandler SetFileDialogHandler(FileDialogHandler handler)
 {
-    std::lock_guard<std::mutex> lock(gMutex);
-    FileDialogHandler old = std::move(gFile);
-    gFile = std::move(handler);
-    return old;
+    return gFile.exchange(std::move(handler));
 }
 
 FolderBrowseHandler SetFolderBrowseHandler(FolderBrowseHandler handler)
 {
-    std::lock_guard<std::mutex> lock(gMutex);
-    FolderBrowseHandler old = std::move(gFolder);
-    gFolder = std::move(handler);
-    return old;
+    return gFolder.exchange(std::move(handler));
 }
 
 std::vector<FileFilter> ParseFileFilter(const std::string& filter)

@@ -1,13 +1,13 @@
 #include "platform/messages.h"
 
+#include "platform/handlerslot.h"
+
 #include <cstdio>
-#include <mutex>
 
 namespace platform {
 namespace {
 
-std::mutex gMutex;
-MessageHandler gHandler;
+HandlerSlot<MessageHandler> gHandler;
 
 int DefaultAnswer(int style)
 {
@@ -18,22 +18,14 @@ int DefaultAnswer(int style)
 
 int ShowMessage(const std::string& text, int style, const std::string& title)
 {
-    MessageHandler handler;
-    {
-        std::lock_guard<std::mutex> lock(gMutex);
-        handler = gHandler;
-    }
-    if (handler) return handler(text, style, title);
+    if (const MessageHandler handler = gHandler.get()) return handler(text, style, title);
     std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
     return DefaultAnswer(style);
 }
 
 MessageHandler SetMessageHandler(MessageHandler handler)
 {
-    std::lock_guard<std::mutex> lock(gMutex);
-    MessageHandler old = std::move(gHandler);
-    gHandler = std::move(handler);
-    return old;
+    return gHandler.exchange(std::move(handler));
 }
 
 ScriptedMessages::ScriptedMessages()
