@@ -4,6 +4,7 @@
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
 #include "app/editor/core/folder_jobs.h"
+#include "app/editor/core/partition_file.h"
 #include "app/editor/gui/frm_phase_image.h"
 #include "platform/dialogs.h"
 #include "platform/folders.h"
@@ -45,22 +46,86 @@ QLabel* Label(QWidget* p, QLayout* l, const char* name, const QString& text)
 
 void SetLabelColour(QLabel* l, bool red) { l->setStyleSheet(red ? "color: rgb(255, 0, 0);" : "color: rgb(0, 0, 0);"); }
 
-// Asks for a folder; true with the folder when the user confirmed.
-bool BrowseFolder(const std::string& prompt, const QString& start, std::string* folder)
+// Asks for a folder, starting at the list's folder; the list shows the
+// folder when the user confirmed one that exists.
+void BrowseInto(platform::DirListBox* list, const std::string& prompt)
 {
     platform::FolderBrowseRequest req;
     req.title = "Browse For Folder";
     req.prompt = prompt;
     req.root = "Desktop";
-    req.initialFolder = S(start);
+    req.initialFolder = S(list->path());
     const platform::FolderBrowseResult r = platform::BrowseForFolder(req);
-    if (!r.confirmed) return false;
+    if (!r.confirmed) return;
     if (!platform::IsFolder(r.folder)) {
         model::ShowMsg("Device unavailable: " + r.folder, 16, "Folder Access Error");
-        return false;
+        return;
     }
-    *folder = r.folder;
+    list->setPath(Q(r.folder));
+}
+
+// The first folder of both job windows: the results folder, the destination
+// following it.
+void StartAtResultsFolder(platform::DirListBox* source, platform::DirListBox* destination,
+                          gui::standins::FileList* files)
+{
+    files->SetPattern(Q("*_ph." + Ext()));
+    source->setPath(Q(platform::ResultsFolder()));
+    destination->setPath(source->path());
+}
+
+// The phase images of the source folder in the pattern of the format.
+void ListPhaseImages(gui::standins::FileList* files, const QString& folder, const std::string& format)
+{
+    files->setPath(folder);
+    files->SetPattern(Q("*_ph." + format));
+}
+
+QString PhaseImageCount(const gui::standins::FileList* files)
+{
+    return "Phase Image Count: " + QString::number(files->FileCount());
+}
+
+// The result part of both job windows: the counter text, its colour and the
+// button that shows the files not processed.
+void ResetJobResult(QLabel* counter, QPushButton* viewUnprocessed)
+{
+    SetLabelColour(counter, false);
+    counter->setText("Number of Images Processed: 0");
+    viewUnprocessed->setVisible(false);
+    model::batch.SkippedFileList.clear();
+}
+
+// Callbacks that move the progress bar and the counter text.
+JobCallbacks ProgressCallbacks(QProgressBar* bar, QLabel* counter)
+{
+    JobCallbacks cb;
+    cb.progress = [bar](int value, int maximum) {
+        bar->setMaximum(std::max(1, maximum));
+        bar->setValue(value);
+    };
+    cb.counter = [counter](int processed, int total) {
+        counter->setText("Number of Images Processed: " + QString::number(processed) + "/" + QString::number(total));
+    };
+    return cb;
+}
+
+// True when the job did not run; its reason is shown (none when another run
+// was going on).
+bool ShowRefusal(const JobOutcome& out)
+{
+    if (out.ran) return false;
+    if (!out.message.empty()) model::ShowMsg(out.message, 16, out.title);
     return true;
+}
+
+void ShowUnprocessedFiles() { model::ShowMsg(model::batch.SkippedFileList, 64, "Unprocessed File List"); }
+
+void ShowModal(QWidget& w)
+{
+    w.setWindowModality(Qt::ApplicationModal);
+    w.show();
+    w.raise();
 }
 
 void ReportFailedWrites(const JobOutcome& out, const std::string& title)
@@ -137,19 +202,11 @@ FrmCropDomains::FrmCropDomains(QWidget* parent) : QWidget(parent)
     connect(cmdClose, &QPushButton::clicked, this, [this] { hide(); });
 
     // Load.
-    File1->SetPattern(Q("*_ph." + Ext()));
-    DirSource->setPath(Q(platform::ResultsFolder()));
-    DirDestination->setPath(DirSource->path());
+    StartAtResultsFolder(DirSource, DirDestination, File1);
     DirSource_Change();
 }
 
-void FrmCropDomains::ResetBatchCrop()
-{
-    SetLabelColour(lblNumberOfImagesProcessed, false);
-    lblNumberOfImagesProcessed->setText("Number of Images Processed: 0");
-    cmdViewUnprocessedFiles->setVisible(false);
-    model::batch.SkippedFileList.clear();
-}
+void FrmCropDomains::ResetBatchCrop() { ResetJobResult(lblNumberOfImagesProcessed, cmdViewUnprocessedFiles); }
 
 void FrmCropDomains::DirSource_Change()
 {
@@ -157,7 +214,7 @@ void FrmCropDomains::DirSource_Change()
     DirDestination->setPath(DirSource->path());
     File1->setPath(DirSource->path());
     if (!chkCurrentPhaseImage->isChecked())
-        lblPhaseImageCount->setText("Phase Image Count: " + QString::number(File1->FileCount()));
+        lblPhaseImageCount->setText(PhaseImageCount(File1));
 }
 
 void FrmCropDomains::chkCreateDomainSubfolders_Click()
@@ -192,7 +249,7 @@ void FrmCropDomains::chkCurrentPhaseImage_Click()
         lblPhaseImageCount->setText("Phase Image Count: n/a");
         optUseDomainName->setEnabled(true);
     } else {
-        lblPhaseImageCount->setText("Phase Image Count: " + QString::number(File1->FileCount()));
+        lblPhaseImageCount->setText(PhaseImageCount(File1));
         if (!chkCreatePhaseImageSubfolders->isChecked()) {
             if (!optAppendDomainName->isChecked()) {
                 optAppendDomainName->setChecked(true);
@@ -205,16 +262,12 @@ void FrmCropDomains::chkCurrentPhaseImage_Click()
 
 void FrmCropDomains::cmdBrowseSourcePath_Click()
 {
-    std::string folder;
-    if (BrowseFolder("Select the folder containing the phase images to crop:", DirSource->path(), &folder))
-        DirSource->setPath(Q(folder));
+    BrowseInto(DirSource, "Select the folder containing the phase images to crop:");
 }
 
 void FrmCropDomains::cmdBrowseDestinationPath_Click()
 {
-    std::string folder;
-    if (BrowseFolder("Select the destination folder for the cropped phase images:", DirDestination->path(), &folder))
-        DirDestination->setPath(Q(folder));
+    BrowseInto(DirDestination, "Select the destination folder for the cropped phase images:");
 }
 
 void FrmCropDomains::SetRunning(bool running)
@@ -246,11 +299,7 @@ void FrmCropDomains::cmdProcess_Click()
     CropDomainsOptions o;
     o.currentImage = chkCurrentPhaseImage->isChecked();
     o.format = Ext();
-    if (!o.currentImage) {
-        File1->setPath(DirSource->path());
-        File1->SetPattern(Q("*_ph." + o.format));
-        File1->refresh();
-    }
+    if (!o.currentImage) ListPhaseImages(File1, DirSource->path(), o.format);
     o.sourceFolder = S(DirSource->path());
     o.destination = S(DirDestination->path());
     o.ellipse = cmbShape->currentText() == "Ellipse";
@@ -260,32 +309,19 @@ void FrmCropDomains::cmdProcess_Click()
                : optAppendOriginalFilenameToDomainName->isChecked() ? CropNaming::AppendOriginalToDomain
                                                                      : CropNaming::UseDomainName;
     // The domains of the partition, as the domain list shows them.
-    std::vector<model::Domain> domains;
     const int n = editor::frmPhaseImage().cmbDomains->count();
-    for (int d = 0; d < n && d < model::MaxDomains - 1; ++d)
-        domains.push_back(model::maskPartition.DomainTable[size_t(d)]);
+    const std::vector<model::Domain> domains = DomainsOf(model::maskPartition, std::min(n, kMaxPartitionDomains));
 
-    JobCallbacks cb;
+    JobCallbacks cb = ProgressCallbacks(ProgressBar1, lblNumberOfImagesProcessed);
     cb.started = [&] {
         if (!o.currentImage) ResetBatchCrop();
         ProgressBar1->setVisible(true);
-    };
-    cb.progress = [this](int value, int maximum) {
-        ProgressBar1->setMaximum(std::max(1, maximum));
-        ProgressBar1->setValue(value);
-    };
-    cb.counter = [this](int processed, int total) {
-        lblNumberOfImagesProcessed->setText("Number of Images Processed: " + QString::number(processed) + "/" +
-                                            QString::number(total));
     };
     SetRunning(true);
     const JobOutcome out = RunCropDomains(o, domains, cb);
     SetRunning(false);
     ProgressBar1->setVisible(false);
-    if (!out.ran) {
-        if (!out.message.empty()) model::ShowMsg(out.message, 16, out.title);
-        return;
-    }
+    if (ShowRefusal(out)) return;
     model::batch.SkippedFileList = out.skippedList;
     if (!o.currentImage && out.processed != out.total) {
         SetLabelColour(lblNumberOfImagesProcessed, true);
@@ -298,10 +334,7 @@ void FrmCropDomains::cmdProcess_Click()
     ReportFailedWrites(out, "Crop Domains Error");
 }
 
-void FrmCropDomains::cmdViewUnprocessedFiles_Click()
-{
-    model::ShowMsg(model::batch.SkippedFileList, 64, "Unprocessed File List");
-}
+void FrmCropDomains::cmdViewUnprocessedFiles_Click() { ShowUnprocessedFiles(); }
 
 FrmCropDomains& frmCropDomains()
 {
@@ -309,13 +342,7 @@ FrmCropDomains& frmCropDomains()
     return *gCrop;
 }
 
-void ShowCropDomainsWindow()
-{
-    FrmCropDomains& w = frmCropDomains();
-    w.setWindowModality(Qt::ApplicationModal);
-    w.show();
-    w.raise();
-}
+void ShowCropDomainsWindow() { ShowModal(frmCropDomains()); }
 
 // ---------------------------------------------------------------- burn mask
 
@@ -357,40 +384,28 @@ FrmBurnMask::FrmBurnMask(QWidget* parent) : gui::BurnMaskWindow(parent)
     connect(cmdViewUnprocessedFiles, &QPushButton::clicked, this, [this] { cmdViewUnprocessedFiles_Click(); });
     connect(cmdClose, &QPushButton::clicked, this, [this] { hide(); });
 
-    FileList1->SetPattern(Q("*_ph." + Ext()));
-    DirSource->setPath(Q(platform::ResultsFolder()));
-    DirDestination->setPath(DirSource->path());
+    StartAtResultsFolder(DirSource, DirDestination, FileList1);
     DirSource_Change();
 }
 
-void FrmBurnMask::ResetBatchBurn()
-{
-    SetLabelColour(lblNumberOfImagesProcessed, false);
-    lblNumberOfImagesProcessed->setText("Number of Images Processed: 0");
-    cmdViewUnprocessedFiles->setVisible(false);
-    model::batch.SkippedFileList.clear();
-}
+void FrmBurnMask::ResetBatchBurn() { ResetJobResult(lblNumberOfImagesProcessed, cmdViewUnprocessedFiles); }
 
 void FrmBurnMask::DirSource_Change()
 {
     ResetBatchBurn();
     DirDestination->setPath(DirSource->path());
     FileList1->setPath(DirSource->path());
-    lblPhaseImageCount->setText("Phase Image Count: " + QString::number(FileList1->FileCount()));
+    lblPhaseImageCount->setText(PhaseImageCount(FileList1));
 }
 
 void FrmBurnMask::cmdBrowseSourcePath_Click()
 {
-    std::string folder;
-    if (BrowseFolder("Select the source folder containing the phase images to mask:", DirSource->path(), &folder))
-        DirSource->setPath(Q(folder));
+    BrowseInto(DirSource, "Select the source folder containing the phase images to mask:");
 }
 
 void FrmBurnMask::cmdBrowseDestinationPath_Click()
 {
-    std::string folder;
-    if (BrowseFolder("Select the destination folder for the burned phase images:", DirDestination->path(), &folder))
-        DirDestination->setPath(Q(folder));
+    BrowseInto(DirDestination, "Select the destination folder for the burned phase images:");
 }
 
 void FrmBurnMask::SetRunning(bool running)
@@ -407,35 +422,22 @@ void FrmBurnMask::cmdProcess_Click()
     if (running_) return;
     BurnMaskOptions o;
     o.format = Ext();
-    FileList1->setPath(DirSource->path());
-    FileList1->refresh();
-    FileList1->SetPattern(Q("*_ph." + o.format));
+    ListPhaseImages(FileList1, DirSource->path(), o.format);
     o.sourceFolder = S(DirSource->path());
     o.destination = S(DirDestination->path());
     o.maskedSubfolder = chkCreateMaskedSubfolder->isChecked();
     o.tagFilenames = chkTagFilenames->isChecked();
-    JobCallbacks cb;
+    JobCallbacks cb = ProgressCallbacks(ProgressBar1, lblNumberOfImagesProcessed);
     cb.started = [this] {
         ResetBatchBurn();
         ProgressBar1->setValue(0);
         ProgressBar1->setVisible(true);
     };
-    cb.progress = [this](int value, int maximum) {
-        ProgressBar1->setMaximum(std::max(1, maximum));
-        ProgressBar1->setValue(value);
-    };
-    cb.counter = [this](int processed, int total) {
-        lblNumberOfImagesProcessed->setText("Number of Images Processed: " + QString::number(processed) + "/" +
-                                            QString::number(total));
-    };
     SetRunning(true);
     const JobOutcome out = RunBurnMask(o, cb);
     SetRunning(false);
     ProgressBar1->setVisible(false);
-    if (!out.ran) {
-        if (!out.message.empty()) model::ShowMsg(out.message, 16, out.title);
-        return;
-    }
+    if (ShowRefusal(out)) return;
     model::batch.SkippedFileList = out.skippedList;
     if (out.processed != out.total) {
         SetLabelColour(lblNumberOfImagesProcessed, true);
@@ -445,10 +447,7 @@ void FrmBurnMask::cmdProcess_Click()
     ReportFailedWrites(out, "Burn Mask Error");
 }
 
-void FrmBurnMask::cmdViewUnprocessedFiles_Click()
-{
-    model::ShowMsg(model::batch.SkippedFileList, 64, "Unprocessed File List");
-}
+void FrmBurnMask::cmdViewUnprocessedFiles_Click() { ShowUnprocessedFiles(); }
 
 gui::BurnMaskWindow* NewBurnMaskWindow() { return new FrmBurnMask; }
 
@@ -459,13 +458,7 @@ FrmBurnMask& frmBurnMask()
     return *mine;
 }
 
-void ShowBurnMaskWindow()
-{
-    FrmBurnMask& w = frmBurnMask();
-    w.setWindowModality(Qt::ApplicationModal);
-    w.show();
-    w.raise();
-}
+void ShowBurnMaskWindow() { ShowModal(frmBurnMask()); }
 
 void ResetBatchBurnIfShown()
 {

@@ -5,6 +5,8 @@
 #include "app/editor/gui/frm_jobs.h"
 #include "app/editor/gui/frm_phase_image.h"
 #include "editor_test_util.h"
+#include "platform/dialogs.h"
+#include "platform/folderjobs.h"
 #include "platform/listboxes.h"
 #include "platform/messages.h"
 
@@ -112,4 +114,31 @@ TEST_F(JobWindows, BurnMaskRefusesTheSourceFolderAsDestination)
     ASSERT_EQ(0, r.status);
     for (uint8_t v : r.pixels) ASSERT_EQ(128, v);
     EXPECT_EQ(before, testsupport::ReadBytes(src.file("a_ph.tif")));
+}
+
+TEST_F(JobWindows, BrowseButtonsTakeAnExistingFolderOnly)
+{
+    platform::ScriptedDialogs dialogs;
+    FrmBurnMask& w = frmBurnMask();
+    w.DirSource->setPath(QString::fromStdString(src.path().string()));
+    const QString source = w.DirSource->path();
+
+    dialogs.queueFolder(dst.path().string());
+    w.cmdBrowseDestinationPath->click();
+    ASSERT_EQ(1u, dialogs.folderRequests.size());
+    EXPECT_EQ(source.toStdString(), dialogs.folderRequests[0].initialFolder);
+    EXPECT_EQ("Select the destination folder for the burned phase images:", dialogs.folderRequests[0].prompt);
+    EXPECT_EQ(QString::fromStdString(platform::CanonicalPath(dst.path().string())), w.DirDestination->path());
+
+    // A folder that is gone is refused and the source stays; a cancel changes nothing.
+    const std::string gone = dst.file("gone");
+    dialogs.queueFolder(gone);
+    w.cmdBrowseSourcePath->click();
+    ASSERT_FALSE(messages.records.empty());
+    EXPECT_EQ("Device unavailable: " + gone, messages.records.back().text);
+    EXPECT_EQ("Folder Access Error", messages.records.back().title);
+    EXPECT_EQ(source, w.DirSource->path());
+    w.cmdBrowseSourcePath->click();
+    EXPECT_EQ(source, w.DirSource->path());
+    EXPECT_EQ(3u, dialogs.folderRequests.size());
 }
