@@ -48,6 +48,21 @@ std::vector<std::string> SplitLines(const std::string& text)
     return lines;
 }
 
+// Visits the one-pixel outline of a rectangle: the top and bottom rows, then
+// the left and right columns.
+template <typename Visit>
+void ForEachOutlinePixel(int left, int top, int width, int height, Visit visit)
+{
+    for (int x = left; x < left + width; ++x) {
+        visit(x, top);
+        visit(x, top + height - 1);
+    }
+    for (int y = top; y < top + height; ++y) {
+        visit(left, y);
+        visit(left + width - 1, y);
+    }
+}
+
 PartitionRead Refuse(const std::string& reason)
 {
     PartitionRead r;
@@ -135,15 +150,9 @@ PartitionRead ParsePartitionText(const std::string& text, int imageWidth, int im
 PartitionRead ReadPartitionFile(const std::string& path, int imageWidth, int imageHeight)
 {
     std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        PartitionRead r;
-        r.status = PartitionRead::CannotOpen;
-        r.reason = "The file cannot be read.";
-        return r;
-    }
     std::ostringstream ss;
-    ss << in.rdbuf();
-    if (in.bad()) {
+    if (in) ss << in.rdbuf();
+    if (!in) {
         PartitionRead r;
         r.status = PartitionRead::CannotOpen;
         r.reason = "The file cannot be read.";
@@ -188,33 +197,17 @@ void StorePartition(model::MaskAndPartition& mp, const std::vector<model::Domain
 
 void DrawOutline(model::ByteMatrix& image, int left, int top, int width, int height, uint8_t value)
 {
-    auto put = [&](int x, int y) {
+    ForEachOutlinePixel(left, top, width, height, [&](int x, int y) {
         if (image.contains(x, y)) image(x, y) = value;
-    };
-    for (int x = left; x < left + width; ++x) {
-        put(x, top);
-        put(x, top + height - 1);
-    }
-    for (int y = top; y < top + height; ++y) {
-        put(left, y);
-        put(left + width - 1, y);
-    }
+    });
 }
 
 void RestoreOutline(model::ByteMatrix& image, const model::ByteMatrix& source, int left, int top, int width,
                     int height)
 {
-    auto put = [&](int x, int y) {
+    ForEachOutlinePixel(left, top, width, height, [&](int x, int y) {
         if (image.contains(x, y) && source.contains(x, y)) image(x, y) = source(x, y);
-    };
-    for (int x = left; x < left + width; ++x) {
-        put(x, top);
-        put(x, top + height - 1);
-    }
-    for (int y = top; y < top + height; ++y) {
-        put(left, y);
-        put(left + width - 1, y);
-    }
+    });
 }
 
 bool RectInside(int left, int top, int width, int height, int cols, int rows)
