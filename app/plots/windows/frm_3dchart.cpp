@@ -28,9 +28,7 @@ Frm3DChart::Frm3DChart()
     Chart3D1->setObjectName("Chart3D1");
     Chart3D1->setAccessibleName("Chart3D1");
     chart().setKind(charts::ChartKind::Surface);
-    frame = new PlotFrame(this, PlotKind::Surface, &chart(), nullptr, Chart3D1);
-    frame->closeProcedure = [this] { cmdClose_Click(); };
-    new PlotWindowBehaviour(this, [this] { cmdClose_Click(); });
+    frame = new PlotFrame(this, PlotKind::Surface, &chart(), nullptr, Chart3D1, [this] { cmdClose_Click(); });
     cmdPrint3D = frame->cmdPrint;
     cmdSave3DChart = frame->cmdSave;
     cmdClose = frame->cmdClose;

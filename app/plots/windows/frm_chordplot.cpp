@@ -21,9 +21,7 @@ FrmChordPlot::FrmChordPlot()
     Chart2D2 = new charts::Chart2DView(this);
     Chart2D2->setObjectName("Chart2D2");
     Chart2D2->setAccessibleName("Chart2D2");
-    frame = new PlotFrame(this, PlotKind::Chord, nullptr, &chart(), Chart2D2);
-    frame->closeProcedure = [this] { cmdClose_Click(); };
-    new PlotWindowBehaviour(this, [this] { cmdClose_Click(); });
+    frame = new PlotFrame(this, PlotKind::Chord, nullptr, &chart(), Chart2D2, [this] { cmdClose_Click(); });
     cmdPrintChord = frame->cmdPrint;
     cmdSave = frame->cmdSave;
     cmdClose = frame->cmdClose;

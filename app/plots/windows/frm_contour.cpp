@@ -33,9 +33,7 @@ FrmContour::FrmContour()
     Chart3D2->setObjectName("Chart3D2");
     Chart3D2->setAccessibleName("Chart3D2");
     chart().setKind(charts::ChartKind::Contour);
-    frame = new PlotFrame(this, PlotKind::Contour, &chart(), nullptr, Chart3D2);
-    frame->closeProcedure = [this] { cmdClose_Click(); };
-    new PlotWindowBehaviour(this, [this] { cmdClose_Click(); });
+    frame = new PlotFrame(this, PlotKind::Contour, &chart(), nullptr, Chart3D2, [this] { cmdClose_Click(); });
     cmdPrintCntr = frame->cmdPrint;
     cmdSave = frame->cmdSave;
     cmdClose = frame->cmdClose;

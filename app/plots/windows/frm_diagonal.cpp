@@ -13,9 +13,7 @@ FrmDiagonal::FrmDiagonal()
     Chart2D1 = new charts::Chart2DView(this);
     Chart2D1->setObjectName("Chart2D1");
     Chart2D1->setAccessibleName("Chart2D1");
-    frame = new PlotFrame(this, PlotKind::Diagonal, nullptr, &chart(), Chart2D1);
-    frame->closeProcedure = [this] { cmdClose_Click(); };
-    new PlotWindowBehaviour(this, [this] { cmdClose_Click(); });
+    frame = new PlotFrame(this, PlotKind::Diagonal, nullptr, &chart(), Chart2D1, [this] { cmdClose_Click(); });
     cmdPrintDiag = frame->cmdPrint;
     cmdSave2DChart = frame->cmdSave;
     cmdClose = frame->cmdClose;

@@ -87,9 +87,10 @@ bool PlotWindowBehaviour::eventFilter(QObject* watched, QEvent* event)
 }
 
 PlotFrame::PlotFrame(QWidget* window, PlotKind kind, charts::Chart3D* chart3d, charts::Chart2D* chart2d,
-                     QWidget* chartWidget)
+                     QWidget* chartWidget, std::function<void()> close)
     : QObject(window), window_(window), kind_(kind), chart3d_(chart3d), chart2d_(chart2d)
 {
+    new PlotWindowBehaviour(window, close);
     auto* outer = new QHBoxLayout(window);
     outer->setContentsMargins(4, 4, 4, 4);
     outer->addWidget(chartWidget, 1);
@@ -199,8 +200,8 @@ PlotFrame::PlotFrame(QWidget* window, PlotKind kind, charts::Chart3D* chart3d, c
     connect(cmdCustomize, &QPushButton::clicked, this, [this] { cmdCustomize_Click(); });
     connect(cmdPrint, &QPushButton::clicked, this, [this] { cmdPrint_Click(); });
     connect(cmdSave, &QPushButton::clicked, this, [this] { cmdSave_Click(); });
-    connect(cmdClose, &QPushButton::clicked, this, [this] {
-        if (closeProcedure) closeProcedure();
+    connect(cmdClose, &QPushButton::clicked, this, [close] {
+        if (close) close();
     });
 }
 

@@ -25,8 +25,10 @@ class PlotFrame : public QObject {
     Q_OBJECT
 public:
     // Exactly one of chart3d and chart2d is given; chartWidget shows it.
+    // close is the window's own Close procedure: the Close button and the
+    // window's close box run it (see PlotWindowBehaviour).
     PlotFrame(QWidget* window, PlotKind kind, charts::Chart3D* chart3d, charts::Chart2D* chart2d,
-              QWidget* chartWidget);
+              QWidget* chartWidget, std::function<void()> close);
 
     PlotKind kind() const { return kind_; }
     std::string suffix() const;   // "_ctr", "_3D", "_dia", "_crd"
@@ -54,9 +56,6 @@ public:
     QLineEdit* txtLabelSize;
     QLabel* lblTickSize = nullptr;      // 3D charts only
     QLineEdit* txtTickSize = nullptr;
-
-    // What Close does (the window's own procedure).
-    std::function<void()> closeProcedure;
 
     // Handler families.
     void chkHeader_Click();
