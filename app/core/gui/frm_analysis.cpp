@@ -15,8 +15,6 @@
 #include "platform/folders.h"
 #include "platform/messages.h"
 #include "platform/picturebuffer.h"
-#include "platform/strandel_binding.h"
-#include "platform/taskbar.h"
 #include "platform/wildcard.h"
 
 #include <QApplication>
@@ -69,6 +67,13 @@ QComboBox* MakeCombo(QWidget* parent, const char* name, const QStringList& items
 // N(v) of the size question: a leading space stands for the sign of a
 // non-negative number.
 std::string SignedNumber(int v) { return (v >= 0 ? " " : "") + std::to_string(v); }
+
+// The commands that work on a calculated result.
+void EnableResultCommands(FrmAnalysis& w, bool on)
+{
+    for (QPushButton* b : {w.cmdSaveData, w.cmd3DPlot, w.cmdContour, w.cmdDiagonal, w.cmdChordPlot, w.cmdParameters})
+        b->setEnabled(on);
+}
 
 void InvalidFormat(const std::string& title)
 {
@@ -245,8 +250,7 @@ FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
     bottom->addWidget(cmdExit);
     col->addLayout(bottom);
 
-    for (QPushButton* b : {cmdSaveData, cmd3DPlot, cmdContour, cmdDiagonal, cmdChordPlot, cmdParameters})
-        b->setEnabled(false);
+    EnableResultCommands(*this, false);
 
     // Option handlers: a change made by code runs them as a click would.
     connect(chkFringeValuetxt, &QCheckBox::stateChanged, this, [this] { chkFringeValuetxt_Click(); });
@@ -673,8 +677,7 @@ void FrmAnalysis::ClearResultDisplay()
     lblCoplanarityData->setText("");
     lblZUnits->setVisible(false);
     cmdSaveData->setText("Save Data File");
-    for (QPushButton* b : {cmdSaveData, cmd3DPlot, cmdContour, cmdDiagonal, cmdChordPlot, cmdParameters})
-        b->setEnabled(false);
+    EnableResultCommands(*this, false);
 }
 
 void FrmAnalysis::ShowProcessing()
@@ -692,8 +695,7 @@ void FrmAnalysis::ShowResults(const std::string& maxZ, const std::string& minZ, 
     lblMinZValue->setText(Q(minZ));
     lblCoplanarityData->setText(Q(range));
     lblZUnits->setVisible(true);
-    for (QPushButton* b : {cmdSaveData, cmd3DPlot, cmdContour, cmdDiagonal, cmdChordPlot, cmdParameters})
-        b->setEnabled(true);
+    EnableResultCommands(*this, true);
 }
 
 void FrmAnalysis::SetReferenceCaption(const std::string& caption) { lblReference->setText(Q(caption)); }
