@@ -26,6 +26,14 @@ namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 
+// The chart's titles fill the window's header and footer boxes.
+template <typename ChartWindow>
+void FillTitleBoxes(ChartWindow& w)
+{
+    if (w.txtHeader) w.txtHeader->setText(w.ChartHeader());
+    if (w.txtFooter) w.txtFooter->setText(w.ChartFooter());
+}
+
 } // namespace
 
 std::string AcquisitionImagePath()
@@ -49,8 +57,6 @@ bool HeaderIsWhole(const std::string& header)
     st.HeaderFringeValue = savedFringe;
     return whole;
 }
-
-void HideTaskbar() { platform::HideTaskbar(); }
 
 // ---------------------------------------------------------------- save data
 
@@ -124,13 +130,11 @@ void FrmAnalysis::cmd3DPlot_Click()
         w.Setup3DChart(w.chkReduceData && w.chkReduceData->isChecked());
         if (w.chkLegend) w.chkLegend->setChecked(true);
     }
-    // The chart's titles fill the window's boxes.
-    if (w.txtHeader) w.txtHeader->setText(w.ChartHeader());
-    if (w.txtFooter) w.txtFooter->setText(w.ChartFooter());
+    FillTitleBoxes(w);
     w.show();
     w.raise();
     w.RefreshChart();
-    HideTaskbar();
+    platform::HideTaskbar();
     model::state.Surface3DValid = true;
 }
 
@@ -145,12 +149,10 @@ void FrmAnalysis::cmdContour_Click()
             w.SetupContourChart(model::images.ImageCols, model::images.ImageRows, false);
         if (w.chkLegend) w.chkLegend->setChecked(true);
     }
-    // The chart's titles fill the window's boxes.
-    if (w.txtHeader) w.txtHeader->setText(w.ChartHeader());
-    if (w.txtFooter) w.txtFooter->setText(w.ChartFooter());
+    FillTitleBoxes(w);
     w.show();
     w.raise();
-    HideTaskbar();
+    platform::HideTaskbar();
     model::state.ContourValid = true;
 }
 
@@ -162,7 +164,7 @@ void FrmAnalysis::cmdDiagonal_Click()
     if (w.txtHeader) w.txtHeader->setText(w.ChartHeader());
     w.show();
     w.raise();
-    HideTaskbar();
+    platform::HideTaskbar();
 }
 
 void FrmAnalysis::cmdChordPlot_Click()
@@ -174,20 +176,18 @@ void FrmAnalysis::cmdChordPlot_Click()
     if (w.cmdCustomize && w.cmdCustomize->text() == "Hide Options") w.cmdCustomize_Click();
     for (QPushButton* b : {w.cmdPrintCntr, w.cmdSave, w.cmdCustomize})
         if (b) b->setEnabled(false);
-    // The chart's titles fill the window's boxes.
-    if (w.txtHeader) w.txtHeader->setText(w.ChartHeader());
-    if (w.txtFooter) w.txtFooter->setText(w.ChartFooter());
+    FillTitleBoxes(w);
     w.SetChartInteractive(false);
     w.show();
     w.raise();
-    HideTaskbar();
+    platform::HideTaskbar();
 }
 
 // ---------------------------------------------------------------- other windows
 
 void FrmAnalysis::cmdBatchProcess_Click()
 {
-    HideTaskbar();
+    platform::HideTaskbar();
     BatchProcessingWindow& w = frmBatchProcessing();
     w.show();
     w.raise();
@@ -229,7 +229,7 @@ void FrmAnalysis::cmdCrop_Click()
     w.setWindowTitle("Sorvanta - Crop");
     w.show();
     w.raise();
-    HideTaskbar();
+    platform::HideTaskbar();
 }
 
 void FrmAnalysis::cmdMask_Click()
@@ -248,7 +248,7 @@ void FrmAnalysis::cmdMask_Click()
     w.setWindowTitle("Sorvanta - Mask");
     w.show();
     w.raise();
-    HideTaskbar();
+    platform::HideTaskbar();
 }
 
 void FrmAnalysis::cmdViewThumbnails_Click()

@@ -13,7 +13,4 @@ std::string AcquisitionImagePath();
 // left untouched and no message is shown.
 bool HeaderIsWhole(const std::string& header);
 
-// The taskbar of the desktop: windows opened full-screen hide it.
-void HideTaskbar();
-
 } // namespace gui
