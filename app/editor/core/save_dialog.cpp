@@ -46,4 +46,20 @@ SaveName AskSaveName(const SaveNameRule& rule)
     }
 }
 
+std::string AskOpenName(const std::string& title, const std::string& filter, const std::string& pattern,
+                        const std::string& errorTitle)
+{
+    for (;;) {
+        platform::FileDialogRequest req;
+        req.kind = platform::FileDialogRequest::Open;
+        req.title = title;
+        req.filter = filter;
+        req.initialFolder = model::files.WorkingFolder;
+        const platform::FileDialogResult r = platform::ShowFileDialog(req);
+        if (!r.confirmed) return {};
+        if (platform::WildcardMatch(pattern, r.path)) return r.path;
+        model::ShowMsg(std::string("The file cannot be opened.") + model::CR + "Invalid file format.", 16, errorTitle);
+    }
+}
+
 } // namespace editor

@@ -1,6 +1,8 @@
 #pragma once
-// The save dialog of the editor's saves (mask, partition, phase image): asked
-// again until the name is accepted, the kind's name ending forced on.
+// The file dialogs of the editor: the save dialog of its saves (mask,
+// partition, phase image), asked again until the name is accepted, the kind's
+// name ending forced on; the open dialog of its loads (mask, partition), asked
+// again until the name has the kind's ending.
 #include <string>
 
 namespace editor {
@@ -25,6 +27,13 @@ struct SaveName {
 // name) until a name is accepted or the user cancels. On acceptance
 // WorkingFolder becomes the chosen file's folder.
 SaveName AskSaveName(const SaveNameRule& rule);
+
+// Shows the open dialog (initial folder model::files.WorkingFolder) until the
+// chosen name matches `pattern` ("*_msk.tif", letter case ignored) or the user
+// cancels; a name that does not match is refused with "The file cannot be
+// opened." CR "Invalid file format." under errorTitle. "" when cancelled.
+std::string AskOpenName(const std::string& title, const std::string& filter, const std::string& pattern,
+                        const std::string& errorTitle);
 
 // The name with the ending forced on ("part3.tif" -> "part3_msk.tif").
 std::string ForceEnding(const std::string& path, const std::string& ending);

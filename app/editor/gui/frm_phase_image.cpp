@@ -12,12 +12,10 @@
 #include "app/editor/core/save_dialog.h"
 #include "app/editor/gui/frm_domain_name.h"
 #include "app/editor/gui/frm_jobs.h"
-#include "platform/dialogs.h"
 #include "platform/folderjobs.h"
 #include "platform/folders.h"
 #include "platform/picturebuffer.h"
 #include "platform/taskbar.h"
-#include "platform/wildcard.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -490,22 +488,9 @@ void FrmPhaseImage::cmdMaskDone_Click()
 
 void FrmPhaseImage::cmdLoadMask_Click()
 {
-    std::string path;
-    for (;;) {
-        platform::FileDialogRequest req;
-        req.kind = platform::FileDialogRequest::Open;
-        req.title = "Load Mask";
-        req.filter = "Mask TIF Files (*_msk.tif)|*_msk.tif";
-        req.initialFolder = model::files.WorkingFolder;
-        const platform::FileDialogResult r = platform::ShowFileDialog(req);
-        if (!r.confirmed) return;
-        if (!platform::WildcardMatch("*_msk.tif", r.path)) {
-            model::ShowMsg("The file cannot be opened." + CR + "Invalid file format.", 16, "Load Mask Error");
-            continue;
-        }
-        path = r.path;
-        break;
-    }
+    const std::string path =
+        AskOpenName("Load Mask", "Mask TIF Files (*_msk.tif)|*_msk.tif", "*_msk.tif", "Load Mask Error");
+    if (path.empty()) return;
     model::batch.BatchMaskFile = path;
     model::files.WorkingFolder = platform::FolderOf(path);
     auto& im = model::images;
@@ -737,22 +722,9 @@ void FrmPhaseImage::cmdPartitionDone_Click()
 
 void FrmPhaseImage::cmdLoadPartition_Click()
 {
-    std::string path;
-    for (;;) {
-        platform::FileDialogRequest req;
-        req.kind = platform::FileDialogRequest::Open;
-        req.title = "Load Partition";
-        req.filter = "Partition Files (*_par.txt)|*_par.txt";
-        req.initialFolder = model::files.WorkingFolder;
-        const platform::FileDialogResult r = platform::ShowFileDialog(req);
-        if (!r.confirmed) return;
-        if (!platform::WildcardMatch("*_par.txt", r.path)) {
-            model::ShowMsg("The file cannot be opened." + CR + "Invalid file format.", 16, "Load Partition Error");
-            continue;
-        }
-        path = r.path;
-        break;
-    }
+    const std::string path = AskOpenName("Load Partition", "Partition Files (*_par.txt)|*_par.txt", "*_par.txt",
+                                         "Load Partition Error");
+    if (path.empty()) return;
     model::files.WorkingFolder = platform::FolderOf(path);
     cmdLoadPartition->setText("Loading");
     const PartitionRead r = LoadPartitionFile(path);

@@ -1,4 +1,4 @@
-// Masks: rectangles, undo, mask files, the shared save dialog, burn.
+// Masks: rectangles, undo, mask files, the shared save and open dialogs, burn.
 #include "app/editor/core/image_files.h"
 #include "app/editor/core/mask_ops.h"
 #include "app/editor/core/save_dialog.h"
@@ -184,4 +184,27 @@ TEST(ImageFiles, FailedWritesAreReportedAndLeaveNothing)
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
     EXPECT_EQ("", DerivedHeader("calverdine lower case"));
     EXPECT_EQ("Calverdine x", DerivedHeader("Calverdine x"));
+}
+
+TEST(FileDialogs, OpenDialogAsksAgainUntilTheKindsEndingAndGivesNothingOnCancel)
+{
+    model::files.WorkingFolder = "/data/";
+    platform::ScriptedDialogs dialogs;
+    platform::ScriptedMessages messages;
+    dialogs.queueFile("/data/wafer.txt");        // not a partition file: refused
+    dialogs.queueFile("/data/WAFER_PAR.TXT");    // letter case ignored
+    EXPECT_EQ("/data/WAFER_PAR.TXT", AskOpenName("Load Partition", "Partition Files (*_par.txt)|*_par.txt",
+                                                 "*_par.txt", "Load Partition Error"));
+    ASSERT_EQ(1u, messages.records.size());
+    EXPECT_EQ("The file cannot be opened.\rInvalid file format.", messages.records[0].text);
+    EXPECT_EQ("Load Partition Error", messages.records[0].title);
+    ASSERT_EQ(2u, dialogs.fileRequests.size());
+    EXPECT_EQ(platform::FileDialogRequest::Open, dialogs.fileRequests[1].kind);
+    EXPECT_EQ("Load Partition", dialogs.fileRequests[1].title);
+    EXPECT_EQ("Partition Files (*_par.txt)|*_par.txt", dialogs.fileRequests[1].filter);
+    EXPECT_EQ("/data/", dialogs.fileRequests[1].initialFolder);
+
+    dialogs.queueFileCancel();
+    EXPECT_EQ("", AskOpenName("Load Mask", "Mask TIF Files (*_msk.tif)|*_msk.tif", "*_msk.tif", "Load Mask Error"));
+    EXPECT_EQ(1u, messages.records.size());
 }
