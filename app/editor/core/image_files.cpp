@@ -1,5 +1,6 @@
 #include "app/editor/core/image_files.h"
 
+#include "app/core/loader.h"
 #include "app/core/runtime.h"
 #include "platform/bmp8.h"
 #include "platform/strandel_binding.h"
@@ -29,17 +30,13 @@ GreyImage ReadGreyImage(const std::string& path, const std::string& format)
         g.ok = true;
         return g;
     }
-    strandel::ReadResult r = strandel::ReadImage(path);
-    if (r.status != 0 || r.cols == 0 || r.rows == 0 ||
-        r.pixels.size() != size_t(r.cols) * size_t(r.rows)) {
-        g.message = "The file cannot be opened.";
-        return g;
-    }
-    g.cols = r.cols;
-    g.rows = r.rows;
-    g.header = std::move(r.header);
-    g.pixels = std::move(r.pixels);
-    g.ok = true;
+    core::PhaseImageFile f = core::ReadPhaseImageFile(path);
+    g.ok = f.ok;
+    g.message = std::move(f.message);
+    g.cols = f.cols;
+    g.rows = f.rows;
+    g.header = std::move(f.header);
+    g.pixels = std::move(f.pixels);
     return g;
 }
 

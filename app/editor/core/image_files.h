@@ -18,7 +18,8 @@ struct GreyImage {
     std::vector<uint8_t> pixels;  // cols x rows, x fastest
 };
 
-// "tif" or "bmp" (any case) chooses the reader; anything else reads TIFF.
+// "tif" or "bmp" (any case) chooses the reader; anything else reads TIFF
+// (the program's phase-image reader, core::ReadPhaseImageFile).
 GreyImage ReadGreyImage(const std::string& path, const std::string& format);
 
 // Writes an 8-bit TIFF with its header text. False with the reason on failure.
