@@ -46,6 +46,23 @@ void Report(const JobCallbacks& cb, int value, int maximum)
     if (cb.progress) cb.progress(value, maximum);
 }
 
+// The run's source images in the batch record: names and full paths.
+void RecordBatchFiles(const std::string& folder, const std::vector<std::string>& files)
+{
+    auto& b = model::batch;
+    b.BatchFileNames = files;
+    b.BatchBaseNames.clear();
+    for (const std::string& f : files) b.BatchBaseNames.push_back(platform::JoinPath(folder, f));
+}
+
+// The canonical paths of the batch's sources: an output never replaces one.
+std::set<std::string> BatchSources()
+{
+    std::set<std::string> sources;
+    for (const std::string& p : model::batch.BatchBaseNames) sources.insert(platform::CanonicalPath(p));
+    return sources;
+}
+
 JobOutcome Refused(const std::string& text, const std::string& title)
 {
     JobOutcome o;
@@ -106,10 +123,7 @@ JobOutcome RunCropDomains(const CropDomainsOptions& o, const std::vector<model::
     if (!o.currentImage) {
         files = platform::ListFiles(o.sourceFolder, "*_ph." + ext);
         if (files.empty()) return Refused("No phase images found in this folder.", "Folder Selection Error");
-        auto& b = model::batch;
-        b.BatchFileNames = files;
-        b.BatchBaseNames.clear();
-        for (const std::string& f : files) b.BatchBaseNames.push_back(platform::JoinPath(o.sourceFolder, f));
+        RecordBatchFiles(o.sourceFolder, files);
     }
     if (cb.started) cb.started();
 
@@ -123,11 +137,8 @@ JobOutcome RunCropDomains(const CropDomainsOptions& o, const std::vector<model::
         }
     }
     // Sources are never replaced by an output.
-    std::set<std::string> sources;
-    if (o.currentImage)
-        sources.insert(platform::CanonicalPath(model::files.PhaseImageFile));
-    else
-        for (const std::string& p : model::batch.BatchBaseNames) sources.insert(platform::CanonicalPath(p));
+    const std::set<std::string> sources =
+        o.currentImage ? std::set<std::string>{platform::CanonicalPath(model::files.PhaseImageFile)} : BatchSources();
 
     const model::ByteMatrix* mask = model::state.MaskInMemory ? &im.MaskImage : nullptr;
     const int maximum = o.currentImage ? n : int(files.size()) * n;
@@ -228,10 +239,8 @@ JobOutcome RunBurnMask(const BurnMaskOptions& o, const JobCallbacks& cb)
     JobOutcome out;
     out.ran = true;
     out.total = int(files.size());
-    auto& b = model::batch;
-    b.BatchFileNames = files;
-    b.BatchBaseNames.clear();
-    for (const std::string& f : files) b.BatchBaseNames.push_back(platform::JoinPath(o.sourceFolder, f));
+    RecordBatchFiles(o.sourceFolder, files);
+    const auto& b = model::batch;
     Report(cb, 0, out.total);
     platform::YieldToUi();
 
@@ -239,8 +248,7 @@ JobOutcome RunBurnMask(const BurnMaskOptions& o, const JobCallbacks& cb)
     const bool folderOk = EnsureFolder(outFolder, &folderError);
     if (!folderOk) out.failedWrites.push_back(folderError);
 
-    std::set<std::string> sources;
-    for (const std::string& p : b.BatchBaseNames) sources.insert(platform::CanonicalPath(p));
+    const std::set<std::string> sources = BatchSources();
 
     for (int i = 0; i < out.total; ++i) {
         const std::string& name = files[size_t(i)];
