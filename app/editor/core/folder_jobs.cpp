@@ -4,6 +4,7 @@
 #include "app/editor/core/domain_names.h"
 #include "app/editor/core/elliptical_mask.h"
 #include "app/editor/core/image_files.h"
+#include "app/editor/core/mask_ops.h"
 #include "app/editor/core/partition_file.h"
 #include "platform/folderjobs.h"
 #include "platform/folders.h"
@@ -255,8 +256,7 @@ JobOutcome RunBurnMask(const BurnMaskOptions& o, const JobCallbacks& cb)
         GreyImage g = ReadGreyImage(b.BatchBaseNames[size_t(i)], ext);
         bool processed = false;
         if (g.ok && g.cols == cols && g.rows == rows && folderOk) {
-            for (size_t k = 0; k < g.pixels.size(); ++k)
-                if (im.MaskImage.buffer()[k] == 0) g.pixels[k] = model::BlankPhaseValue;
+            SetMaskedPixels(im.MaskImage, g.pixels, model::BlankPhaseValue);
             const std::string path = BurnedFileName(o, outFolder, name);
             std::string err;
             if (sources.count(platform::CanonicalPath(path))) {

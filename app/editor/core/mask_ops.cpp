@@ -55,12 +55,18 @@ void UndoMaskRect()
     u.valid = false;
 }
 
+void SetMaskedPixels(const model::ByteMatrix& mask, std::vector<uint8_t>& pixels, uint8_t value)
+{
+    const std::vector<uint8_t>& m = mask.buffer();
+    for (size_t i = 0; i < pixels.size(); ++i)
+        if (m[i] == 0) pixels[i] = value;
+}
+
 void ApplyMaskOverlay()
 {
     auto& im = model::images;
     if (im.MaskImage.cols() != im.DisplayImage.cols() || im.MaskImage.rows() != im.DisplayImage.rows()) return;
-    for (size_t i = 0; i < im.DisplayImage.size(); ++i)
-        if (im.MaskImage.buffer()[i] == 0) im.DisplayImage.buffer()[i] = 255;
+    SetMaskedPixels(im.MaskImage, im.DisplayImage.buffer(), 255);
 }
 
 void DrawDomainOutlines()
@@ -107,8 +113,7 @@ bool BurnMaskIntoPhase()
 {
     auto& im = model::images;
     if (im.MaskImage.cols() != im.PhaseImage.cols() || im.MaskImage.rows() != im.PhaseImage.rows()) return false;
-    for (size_t i = 0; i < im.PhaseImage.size(); ++i)
-        if (im.MaskImage.buffer()[i] == 0) im.PhaseImage.buffer()[i] = model::BlankPhaseValue;
+    SetMaskedPixels(im.MaskImage, im.PhaseImage.buffer(), model::BlankPhaseValue);
     return true;
 }
 

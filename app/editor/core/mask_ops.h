@@ -29,6 +29,10 @@ bool AddMaskRect(int left, int top, int width, int height);
 // the partition outlines again. Nothing happens without a recorded rectangle.
 void UndoMaskRect();
 
+// Pixels at the mask's 0 points become `value`; pixels holds as many points
+// as the mask, in the same order.
+void SetMaskedPixels(const model::ByteMatrix& mask, std::vector<uint8_t>& pixels, uint8_t value);
+
 // DisplayImage pixels of masked points become 255.
 void ApplyMaskOverlay();
 // The outline of every domain drawn into DisplayImage with 255.
