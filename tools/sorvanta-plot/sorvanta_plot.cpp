@@ -73,13 +73,11 @@ bool ParseChord(const std::string& text, int v[4])
     return in.eof();
 }
 
-bool Save(const std::string& path, bool jpeg, const charts::Chart3D* c3,
-          const charts::Chart2D* c2)
+bool Save(const std::string& path, bool jpeg, const charts::ChartBase& chart)
 {
     QString error;
     const QString p = QString::fromStdString(path);
-    const bool ok = c3 ? (jpeg ? c3->exportJpeg(p, 100, &error) : c3->exportBmp(p, &error))
-                       : (jpeg ? c2->exportJpeg(p, 100, &error) : c2->exportBmp(p, &error));
+    const bool ok = jpeg ? chart.exportJpeg(p, 100, &error) : chart.exportBmp(p, &error);
     if (!ok) std::printf("Save Graph Error: The file cannot be saved.\n%s\n", error.toStdString().c_str());
     return ok;
 }
@@ -195,7 +193,7 @@ int main(int argc, char** argv)
                 plots::ApplyContourLayout(c, c.contourFilled(), zlo, zhi, facts.zFormat);
             }
         }
-        return Save(a.out, jpeg, &c, nullptr) ? 0 : 1;
+        return Save(a.out, jpeg, c) ? 0 : 1;
     }
 
     charts::Chart2D c;
@@ -227,5 +225,5 @@ int main(int argc, char** argv)
         c.setLegendShown(false);
         plots::SetupChordChart(c, model::images.ProfileData, chord[0], chord[1], chord[2], chord[3], facts, boxes);
     }
-    return Save(a.out, jpeg, nullptr, &c) ? 0 : 1;
+    return Save(a.out, jpeg, c) ? 0 : 1;
 }

@@ -1,7 +1,6 @@
 #include "chart2d.h"
 
 #include "chart3d_render.h"   // NiceTicks
-#include "chartexport.h"
 
 #include <QFile>
 #include <QFontMetricsF>
@@ -36,34 +35,7 @@ const QColor kSeriesColours[] = {QColor(0, 0, 200), QColor(200, 0, 0), QColor(0,
 
 } // namespace
 
-Chart2D::Chart2D(QObject* parent) : QObject(parent) {}
-
-void Chart2D::touch()
-{
-    if (batched_) {
-        pending_ = true;
-        return;
-    }
-    emit changed();
-}
-
-void Chart2D::setSize(QSize size)
-{
-    size = size.expandedTo(QSize(1, 1));
-    if (size == size_) return;
-    size_ = size;
-    touch();
-}
-
-void Chart2D::setIsBatched(bool on)
-{
-    if (on == batched_) return;
-    batched_ = on;
-    if (!on && pending_) {
-        pending_ = false;
-        emit changed();
-    }
-}
+Chart2D::Chart2D(QObject* parent) : ChartBase(parent) {}
 
 void Chart2D::setHoleValue(double v) { hole_ = v; touch(); }
 
@@ -185,7 +157,7 @@ bool Chart2D::loadData(const QString& path, QString* error)
         return fail(path + QString(": expected %1 points, found %2").arg(points).arg(xs.size()));
     for (const auto& l : labels)
         if (l.first > series) return fail(path + ": label for a series that does not exist");
-    const bool wasBatched = batched_;
+    const bool wasBatched = isBatched();
     setIsBatched(true);
     x_ = xs;
     y_ = ys;
@@ -196,12 +168,6 @@ bool Chart2D::loadData(const QString& path, QString* error)
     setIsBatched(wasBatched);
     return true;
 }
-
-void Chart2D::setHeaderText(const QString& t) { header_ = t; touch(); }
-void Chart2D::setHeaderShown(bool s) { headerShown_ = s; touch(); }
-void Chart2D::setFooterText(const QString& t) { footer_ = t; touch(); }
-void Chart2D::setFooterShown(bool s) { footerShown_ = s; touch(); }
-void Chart2D::setLegendShown(bool s) { legendShown_ = s; touch(); }
 
 bool Chart2D::AxisByName(const QString& name, Axis2D* axis)
 {
@@ -274,20 +240,21 @@ double Chart2D::axisMax(Axis2D a) const { double lo, hi; limits(a, &lo, &hi); re
 
 QRectF Chart2D::layoutPlot(QRect* header, QRect* footer, QRect* legend) const
 {
-    QRect area(8, 8, size_.width() - 16, size_.height() - 16);
+    QRect area(8, 8, size().width() - 16, size().height() - 16);
     *header = *footer = *legend = QRect();
-    if (headerShown_ && !header_.isEmpty()) {
+    const QString headerLines = headerText(), footerLines = footerText();
+    if (headerShown() && !headerLines.isEmpty()) {
         const QFontMetrics fm(Font2D(13, true));
-        *header = QRect(area.left(), area.top(), area.width(), fm.height() * (int(header_.count('\n')) + 1) + 4);
+        *header = QRect(area.left(), area.top(), area.width(), fm.height() * (int(headerLines.count('\n')) + 1) + 4);
         area.setTop(header->bottom() + 5);
     }
-    if (footerShown_ && !footer_.isEmpty()) {
+    if (footerShown() && !footerLines.isEmpty()) {
         const QFontMetrics fm(Font2D(10));
-        const int h = fm.height() * (int(footer_.count('\n')) + 1) + 4;
+        const int h = fm.height() * (int(footerLines.count('\n')) + 1) + 4;
         *footer = QRect(area.left(), area.bottom() - h + 1, area.width(), h);
         area.setBottom(footer->top() - 5);
     }
-    if (legendShown_ && !y_.empty()) {
+    if (legendShown() && !y_.empty()) {
         const QFontMetrics fm(Font2D(9));
         const int h = fm.height() + 8;
         *legend = QRect(area.left(), area.bottom() - h + 1, area.width(), h);
@@ -318,13 +285,6 @@ QPointF Chart2D::dataToPixel(double xv, double yv) const
     return QPointF(r.left() + (xv - x0) / (x1 - x0) * r.width(), r.bottom() - (yv - y0) / (y1 - y0) * r.height());
 }
 
-QImage Chart2D::renderImage() const
-{
-    QImage image(size_, QImage::Format_RGB32);
-    render(image);
-    return image;
-}
-
 void Chart2D::render(QImage& image) const
 {
     image.fill(Qt::white);
@@ -335,11 +295,11 @@ void Chart2D::render(QImage& image) const
     p.setPen(Qt::black);
     if (!headerR.isNull()) {
         p.setFont(Font2D(13, true));
-        p.drawText(headerR, Qt::AlignCenter, header_);
+        p.drawText(headerR, Qt::AlignCenter, headerText());
     }
     if (!footerR.isNull()) {
         p.setFont(Font2D(10));
-        p.drawText(footerR, Qt::AlignCenter, footer_);
+        p.drawText(footerR, Qt::AlignCenter, footerText());
     }
     double x0, x1, y0, y1;
     limits(Axis2D::X, &x0, &x1);
@@ -443,16 +403,6 @@ void Chart2D::render(QImage& image) const
             x += 30 + fm.horizontalAdvance(names[s]) + 20;
         }
     }
-}
-
-bool Chart2D::exportBmp(const QString& path, QString* error) const
-{
-    return SavePicture(renderImage(), path, PictureFormat::Bmp, 100, error);
-}
-
-bool Chart2D::exportJpeg(const QString& path, int quality, QString* error) const
-{
-    return SavePicture(renderImage(), path, PictureFormat::Jpeg, quality, error);
 }
 
 } // namespace charts

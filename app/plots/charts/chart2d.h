@@ -17,6 +17,10 @@
 //   ...
 //
 // Numbers use '.' as decimal point; 9999 (the hole value) marks a missing y.
+//
+// Size, batching, header, footer, legend switch, action table (the profile
+// charts keep one swallowed right-button entry) and export are the shared
+// chart parts of ChartBase (chartbase.h).
 #include <QColor>
 #include <QImage>
 #include <QObject>
@@ -24,22 +28,17 @@
 #include <QString>
 #include <vector>
 
-#include "chart3d.h"   // ChartAction, kHoleValue
+#include "chartbase.h"
+#include "chart3d.h"   // kHoleValue
 
 namespace charts {
 
 enum class Axis2D { X = 0, Y = 1 };
 
-class Chart2D : public QObject {
+class Chart2D : public ChartBase {
     Q_OBJECT
 public:
     explicit Chart2D(QObject* parent = nullptr);
-
-    void setSize(QSize size);
-    QSize size() const { return size_; }
-
-    void setIsBatched(bool on);
-    bool isBatched() const { return batched_; }
 
     // --- Data of chart group 1.
     void setHoleValue(double v);
@@ -59,18 +58,6 @@ public:
     // On failure the chart keeps its data and the reason is returned.
     bool loadData(const QString& path, QString* error = nullptr);
 
-    // --- Titles and legend.
-    void setHeaderText(const QString& t);
-    QString headerText() const { return header_; }
-    void setHeaderShown(bool s);
-    bool headerShown() const { return headerShown_; }
-    void setFooterText(const QString& t);
-    QString footerText() const { return footer_; }
-    void setFooterShown(bool s);
-    bool footerShown() const { return footerShown_; }
-    void setLegendShown(bool s);
-    bool legendShown() const { return legendShown_; }
-
     // --- Axes by name "X"/"Y" (any case) or position (1 = X, 2 = Y).
     static bool AxisByName(const QString& name, Axis2D* axis);
     static bool AxisByIndex(int index, Axis2D* axis);
@@ -89,22 +76,11 @@ public:
     void setAxisTitleFontSize(Axis2D a, int points);
     int axisTitleFontSize(Axis2D a) const { return axes_[int(a)].titleFont; }
 
-    // --- Action table (the profile charts keep one swallowed right-button entry).
-    void removeAllActions() { actions_.clear(); }
-    void addAction(int message, int modifier, int key, int action) { actions_.push_back({message, modifier, key, action}); }
-    const std::vector<ChartAction>& actions() const { return actions_; }
-
     // --- Pictures.
-    QImage renderImage() const;
-    void render(QImage& image) const;
-    bool exportBmp(const QString& path, QString* error = nullptr) const;
-    bool exportJpeg(const QString& path, int quality = 100, QString* error = nullptr) const;
+    void render(QImage& image) const override;
     // Plot rectangle of the last layout for the current size (for tests and hit checks).
     QRectF plotRect() const;
     QPointF dataToPixel(double x, double y) const;
-
-signals:
-    void changed();
 
 private:
     struct AxisState {
@@ -114,22 +90,16 @@ private:
         int annotation = 0;
         int titleFont = 10;
     };
-    void touch();
     bool dataExtent(Axis2D a, double* lo, double* hi) const;
     void limits(Axis2D a, double* lo, double* hi) const;
     QRectF layoutPlot(QRect* header, QRect* footer, QRect* legend) const;
 
-    QSize size_{860, 560};
-    bool batched_ = false, pending_ = false;
     double hole_ = kHoleValue;
     std::vector<double> x_;
     std::vector<std::vector<double>> y_;
     std::vector<QString> labels_;
     std::vector<QColor> colours_;
-    QString header_, footer_;
-    bool headerShown_ = true, footerShown_ = true, legendShown_ = true;
     AxisState axes_[2];
-    std::vector<ChartAction> actions_;
 };
 
 } // namespace charts

@@ -1,7 +1,6 @@
 #include "chart3d.h"
 
 #include "chart3d_render.h"
-#include "chartexport.h"
 
 #include <QFileInfo>
 #include <algorithm>
@@ -9,7 +8,7 @@
 
 namespace charts {
 
-Chart3D::Chart3D(QObject* parent) : QObject(parent), style_(DefaultStyle())
+Chart3D::Chart3D(QObject* parent) : ChartBase(parent), style_(DefaultStyle())
 {
     evenLevelCount_ = 16;
     levelsExplicit_ = false;
@@ -17,45 +16,13 @@ Chart3D::Chart3D(QObject* parent) : QObject(parent), style_(DefaultStyle())
 
 Chart3D::~Chart3D() = default;
 
-void Chart3D::touch()
-{
-    layout_.reset();
-    if (batched_) {
-        pending_ = true;
-        return;
-    }
-    emit changed();
-}
+void Chart3D::invalidate() { layout_.reset(); }
 
 void Chart3D::setKind(ChartKind kind) { kind_ = kind; touch(); }
-
-void Chart3D::setSize(QSize size)
-{
-    size = size.expandedTo(QSize(1, 1));
-    if (size == size_) return;
-    size_ = size;
-    touch();
-}
-
-void Chart3D::setIsBatched(bool on)
-{
-    if (on == batched_) return;
-    batched_ = on;
-    if (!on && pending_) {
-        pending_ = false;
-        emit changed();
-    }
-}
 
 void Chart3D::setUserChangesAllowed(bool on) { userChangesAllowed_ = on; }
 void Chart3D::setActionsHeld(bool on) { actionsHeld_ = on; }
 
-void Chart3D::setHeaderText(const QString& text) { header_ = text; touch(); }
-void Chart3D::setHeaderShown(bool shown) { headerShown_ = shown; touch(); }
-void Chart3D::setFooterText(const QString& text) { footer_ = text; touch(); }
-void Chart3D::setFooterShown(bool shown) { footerShown_ = shown; touch(); }
-
-void Chart3D::setLegendShown(bool shown) { legendShown_ = shown; touch(); }
 void Chart3D::setLegendMode(int mode) { legendMode_ = mode; touch(); }
 void Chart3D::removeAllLegendLabels() { legendLabels_.clear(); touch(); }
 void Chart3D::appendLegendLabel(const QString& text)
@@ -324,12 +291,6 @@ void Chart3D::setViewScale(double scale)
     touch();
 }
 
-void Chart3D::removeAllActions() { actions_.clear(); }
-void Chart3D::addAction(int message, int modifier, int key, int action)
-{
-    actions_.push_back({message, modifier, key, action});
-}
-
 const Chart3DLayout& Chart3D::layout() const
 {
     if (!layout_) layout_ = std::make_unique<Chart3DLayout>(*this);
@@ -340,21 +301,6 @@ DataPoint Chart3D::pixelToData(int px, int py) const { return layout().pixelToDa
 NearestPoint Chart3D::nearestDataPoint(int px, int py) const { return layout().nearestDataPoint(px, py); }
 bool Chart3D::gridNodeToPixel(int i, int j, QPointF* pixel) const { return layout().nodePixel(i, j, pixel); }
 
-QImage Chart3D::renderImage() const
-{
-    QImage image(size_, QImage::Format_RGB32);
-    layout().render(image);
-    return image;
-}
-
-bool Chart3D::exportBmp(const QString& path, QString* error) const
-{
-    return SavePicture(renderImage(), path, PictureFormat::Bmp, 100, error);
-}
-
-bool Chart3D::exportJpeg(const QString& path, int quality, QString* error) const
-{
-    return SavePicture(renderImage(), path, PictureFormat::Jpeg, quality, error);
-}
+void Chart3D::render(QImage& image) const { layout().render(image); }
 
 } // namespace charts

@@ -20,6 +20,9 @@
 //   of the chart's base font (100 = normal).
 // - Every setter marks the chart changed; while change batching is on the
 //   chart collects the changes and reports them once when batching ends.
+//   Size, batching, header, footer, legend switch, action table and export
+//   are the shared chart parts of ChartBase (chartbase.h).
+#include "chartbase.h"
 #include "chartstyle.h"
 
 #include <QColor>
@@ -54,14 +57,6 @@ struct ChartLabel {
     QColor background = QColor(255, 255, 224);
 };
 
-// One entry of the interactive action table (see chartview.h for the codes).
-struct ChartAction {
-    int message = 0;
-    int modifier = 0;
-    int key = 0;
-    int action = 0;
-};
-
 // Result of the pixel-to-data query. On the surface: the data point under the
 // pixel and region -100; elsewhere x, y and z are the hole value and region 1.
 struct DataPoint {
@@ -84,21 +79,16 @@ struct NearestPoint {
 
 class Chart3DLayout;
 
-class Chart3D : public QObject {
+class Chart3D : public ChartBase {
     Q_OBJECT
 public:
     explicit Chart3D(QObject* parent = nullptr);
     ~Chart3D() override;
 
-    // --- What is drawn and how big the picture is.
+    // --- What is drawn.
     void setKind(ChartKind kind);
     ChartKind kind() const { return kind_; }
-    void setSize(QSize size);            // chart pixels (the widget's, or the picture's)
-    QSize size() const { return size_; }
 
-    // --- Change batching: one report of change when it is turned off.
-    void setIsBatched(bool on);
-    bool isBatched() const { return batched_; }
     // Interaction switches: actions of the action table run only while user
     // changes are allowed and actions are not held.
     void setUserChangesAllowed(bool on);
@@ -106,19 +96,7 @@ public:
     void setActionsHeld(bool on);
     bool actionsHeld() const { return actionsHeld_; }
 
-    // --- Header and footer.
-    void setHeaderText(const QString& text);
-    QString headerText() const { return header_; }
-    void setHeaderShown(bool shown);
-    bool headerShown() const { return headerShown_; }
-    void setFooterText(const QString& text);
-    QString footerText() const { return footer_; }
-    void setFooterShown(bool shown);
-    bool footerShown() const { return footerShown_; }
-
     // --- Legend.
-    void setLegendShown(bool shown);
-    bool legendShown() const { return legendShown_; }
     void setLegendMode(int mode);
     int legendMode() const { return legendMode_; }
     void removeAllLegendLabels();
@@ -228,11 +206,6 @@ public:
     void setViewScale(double scale);
     double viewScale() const { return viewScale_; }
 
-    // --- Action table.
-    void removeAllActions();
-    void addAction(int message, int modifier, int key, int action);
-    const std::vector<ChartAction>& actions() const { return actions_; }
-
     // --- Queries on the drawn chart (chart pixels).
     DataPoint pixelToData(int px, int py) const;
     NearestPoint nearestDataPoint(int px, int py) const;
@@ -242,14 +215,8 @@ public:
     // The layout for the current state and size (rebuilt after changes).
     const Chart3DLayout& layout() const;
 
-    // --- Pictures (drawn straight into an image of the chart's size).
-    QImage renderImage() const;
-    bool exportBmp(const QString& path, QString* error = nullptr) const;
-    bool exportJpeg(const QString& path, int quality = 100, QString* error = nullptr) const;
-
-signals:
-    // The chart changed and needs a redraw (once per batch).
-    void changed();
+    // --- Pictures: drawn straight into an image of the chart's size.
+    void render(QImage& image) const override;
 
 private:
     struct AxisState {
@@ -260,19 +227,12 @@ private:
         int titleFont = 100;
         int numberFont = 100;
     };
-    void touch();
+    void invalidate() override;
 
     ChartKind kind_ = ChartKind::Surface;
-    QSize size_{860, 560};
-    bool batched_ = false;
-    bool pending_ = false;
     bool userChangesAllowed_ = true;
     bool actionsHeld_ = false;
 
-    QString header_, footer_;
-    bool headerShown_ = true, footerShown_ = true;
-
-    bool legendShown_ = true;
     int legendMode_ = 0;
     std::vector<LegendLabel> legendLabels_;
 
@@ -297,7 +257,6 @@ private:
     std::vector<ChartLabel> labels_;
 
     double rotation_ = 330.0, elevation_ = 45.0, viewScale_ = 1.0;
-    std::vector<ChartAction> actions_;
 
     mutable std::unique_ptr<Chart3DLayout> layout_;
 };

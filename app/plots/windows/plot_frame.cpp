@@ -88,7 +88,8 @@ bool PlotWindowBehaviour::eventFilter(QObject* watched, QEvent* event)
 
 PlotFrame::PlotFrame(QWidget* window, PlotKind kind, charts::Chart3D* chart3d, charts::Chart2D* chart2d,
                      QWidget* chartWidget, std::function<void()> close)
-    : QObject(window), window_(window), kind_(kind), chart3d_(chart3d), chart2d_(chart2d)
+    : QObject(window), window_(window), kind_(kind), chart3d_(chart3d), chart2d_(chart2d),
+      chart_(chart3d ? static_cast<charts::ChartBase*>(chart3d) : chart2d)
 {
     new PlotWindowBehaviour(window, close);
     auto* outer = new QHBoxLayout(window);
@@ -243,24 +244,17 @@ void PlotFrame::chkHeader_Click()
 {
     const bool on = chkHeader->isChecked();
     txtHeader->setEnabled(on);
-    if (Is3D()) chart3d_->setHeaderShown(on);
-    else chart2d_->setHeaderShown(on);
+    chart_->setHeaderShown(on);
 }
 
 void PlotFrame::chkFooter_Click()
 {
     const bool on = chkFooter->isChecked();
     txtFooter->setEnabled(on);
-    if (Is3D()) chart3d_->setFooterShown(on);
-    else chart2d_->setFooterShown(on);
+    chart_->setFooterShown(on);
 }
 
-void PlotFrame::chkLegend_Click()
-{
-    const bool on = chkLegend->isChecked();
-    if (Is3D()) chart3d_->setLegendShown(on);
-    else chart2d_->setLegendShown(on);
-}
+void PlotFrame::chkLegend_Click() { chart_->setLegendShown(chkLegend->isChecked()); }
 
 QString PlotFrame::XTitle() const
 {
@@ -311,17 +305,8 @@ void PlotFrame::chkYValues_Click()
     else chart2d_->setAxisAnnotation(charts::Axis2D::Y, on ? 0 : 2);
 }
 
-void PlotFrame::txtHeader_Apply()
-{
-    if (Is3D()) chart3d_->setHeaderText(txtHeader->text());
-    else chart2d_->setHeaderText(txtHeader->text());
-}
-
-void PlotFrame::txtFooter_Apply()
-{
-    if (Is3D()) chart3d_->setFooterText(txtFooter->text());
-    else chart2d_->setFooterText(txtFooter->text());
-}
+void PlotFrame::txtHeader_Apply() { chart_->setHeaderText(txtHeader->text()); }
+void PlotFrame::txtFooter_Apply() { chart_->setFooterText(txtFooter->text()); }
 
 // ---------------------------------------------------------------- font sizes
 
@@ -341,15 +326,13 @@ void PlotFrame::txtLabelSize_Apply()
     }
     txtLabelSize->setText(QString::number(*v));
     // One title font for the chart's axes.
+    chart_->setIsBatched(true);
     if (Is3D()) {
-        chart3d_->setIsBatched(true);
         for (auto a : {charts::Axis3D::X, charts::Axis3D::Y, charts::Axis3D::Z}) chart3d_->setAxisTitleFontSize(a, *v);
-        chart3d_->setIsBatched(false);
     } else {
-        chart2d_->setIsBatched(true);
         for (auto a : {charts::Axis2D::X, charts::Axis2D::Y}) chart2d_->setAxisTitleFontSize(a, *v);
-        chart2d_->setIsBatched(false);
     }
+    chart_->setIsBatched(false);
 }
 
 void PlotFrame::txtTickSize_Apply()
@@ -376,13 +359,6 @@ void PlotFrame::cmdCustomize_Click()
 }
 
 void PlotFrame::cmdPrint_Click() { PrintWindow(window_); }
-
-bool PlotFrame::ExportChart(const std::string& path, int filterIndex) const
-{
-    const QString p = Q(path);
-    if (Is3D()) return filterIndex == 1 ? chart3d_->exportBmp(p) : chart3d_->exportJpeg(p, 100);
-    return filterIndex == 1 ? chart2d_->exportBmp(p) : chart2d_->exportJpeg(p, 100);
-}
 
 void PlotFrame::cmdSave_Click()
 {
@@ -414,7 +390,7 @@ void PlotFrame::cmdSave_Click()
         const QString caption = cmdSave->text();
         cmdSave->setText("Saving");
         QApplication::processEvents();
-        const bool written = ExportChart(*target, index);
+        const bool written = index == 1 ? chart_->exportBmp(Q(*target)) : chart_->exportJpeg(Q(*target), 100);
         cmdSave->setText(caption);
         if (!written) return;   // an export that cannot write ends the command silently
         files.WorkingFolder = FolderWithSeparator(*target);

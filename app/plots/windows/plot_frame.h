@@ -89,12 +89,12 @@ private:
     void SetAxisTitle(int axis, const QString& title);
     int TitleFontSize() const;
     int NumberFontSize() const;
-    bool ExportChart(const std::string& path, int filterIndex) const;
 
     QWidget* window_;
     PlotKind kind_;
     charts::Chart3D* chart3d_;
     charts::Chart2D* chart2d_;
+    charts::ChartBase* chart_;    // whichever of the two is given
     std::vector<std::pair<QLineEdit*, std::function<void()>>> boxes_;
 };
 
