@@ -58,6 +58,36 @@ QLabel* Label(QWidget* parent, QLayout* lay, const char* name, const QString& te
 
 gui::FrmAnalysis& Main() { return gui::frmAnalysis(); }
 
+// Asks for a phase-image name and writes the picture there. True when it was
+// written (files.PhaseImageFile is then the new file); a failed write is reported.
+bool SavePhaseImage(int cols, int rows, const uint8_t* pixels, SaveName* name)
+{
+    *name = AskSaveName({"Save Phase Image", "Phase Image TIF Files (*_ph.tif)|*_ph.tif", ".tif", "_ph.tif",
+                         "Save Image Error", true, false});
+    if (!name->confirmed) return false;
+    std::string err;
+    if (!WriteTiffImage(name->path, cols, rows, model::files.ImageHeaderText, pixels, &err)) {
+        model::ShowMsg("The file cannot be saved." + CR + err, 16, "Save Image Error");
+        return false;
+    }
+    model::files.PhaseImageFile = name->path;
+    return true;
+}
+
+// The names of the current image after a save ("Current" without one) and
+// the main window's caption.
+void NameSavedImage(bool saved, const SaveName& name, int cols, int rows)
+{
+    auto& files = model::files;
+    if (saved) {
+        files.ImageFileTitle = name.fileTitle;
+        files.DataSetName = name.fileTitle;
+    } else {
+        files.DataSetName = "Current";
+    }
+    Main().lblImageName->setText(Q(ImageCaption(saved ? name.fileTitle : "", cols, rows)));
+}
+
 } // namespace
 
 class FrmPhaseImage::View : public RegionView {
@@ -545,26 +575,11 @@ void FrmPhaseImage::cmdBurnMask_Click()
         return;
     }
     auto& im = model::images;
-    auto& files = model::files;
     if (im.CurrentPhase.cols() == im.PhaseImage.cols() && im.CurrentPhase.rows() == im.PhaseImage.rows())
         im.CurrentPhase = im.PhaseImage;
-    const SaveName name = AskSaveName({"Save Phase Image", "Phase Image TIF Files (*_ph.tif)|*_ph.tif", ".tif",
-                                       "_ph.tif", "Save Image Error", true, false});
-    bool saved = false;
-    if (name.confirmed) {
-        std::string err;
-        saved = WriteTiffImage(name.path, im.FullXMax + 1, im.FullYMax + 1, files.ImageHeaderText,
-                               im.PhaseImage.data(), &err);
-        if (!saved) model::ShowMsg("The file cannot be saved." + CR + err, 16, "Save Image Error");
-    }
-    if (saved) {
-        files.PhaseImageFile = name.path;
-        files.ImageFileTitle = name.fileTitle;
-        files.DataSetName = name.fileTitle;
-    } else {
-        files.DataSetName = "Current";
-    }
-    Main().lblImageName->setText(Q(ImageCaption(saved ? name.fileTitle : "", im.ImageCols, im.ImageRows)));
+    SaveName name;
+    const bool saved = SavePhaseImage(im.FullXMax + 1, im.FullYMax + 1, im.PhaseImage.data(), &name);
+    NameSavedImage(saved, name, im.ImageCols, im.ImageRows);
     cmdClearMask_Click();
 }
 
@@ -888,31 +903,14 @@ void FrmPhaseImage::cmdCropFinished_Click()
     AcceptCroppedImage(cols, rows, bufDisplay->pixels());
     CopyToMainPicture();
     bufLoadMask->takeOver(*bufDisplay);
-    auto& files = model::files;
-    const SaveName name = AskSaveName({"Save Phase Image", "Phase Image TIF Files (*_ph.tif)|*_ph.tif", ".tif",
-                                       "_ph.tif", "Save Image Error", true, false});
-    bool saved = false;
-    if (name.confirmed) {
-        std::string err;
-        saved = WriteTiffImage(name.path, cols, rows, files.ImageHeaderText, model::images.CurrentPhase.data(), &err);
-        if (saved) {
-            files.PhaseImageFile = name.path;
-            platform::YieldToUi();
-        } else {
-            model::ShowMsg("The file cannot be saved." + CR + err, 16, "Save Image Error");
-        }
-    }
+    SaveName name;
+    const bool saved = SavePhaseImage(cols, rows, model::images.CurrentPhase.data(), &name);
+    if (saved) platform::YieldToUi();
     bufDisplay->refresh();
     SetVisible({cmdCropImage, cmdPartitionAndCrop}, true);
     SetVisible({cmdCropFinished, cmdCropCancel, cmdUndoCrop}, false);
     ShowRegionControls(false);
-    if (saved) {
-        files.ImageFileTitle = name.fileTitle;
-        files.DataSetName = name.fileTitle;
-    } else {
-        files.DataSetName = "Current";
-    }
-    Main().lblImageName->setText(Q(ImageCaption(saved ? name.fileTitle : "", cols, rows)));
+    NameSavedImage(saved, name, cols, rows);
     core::ResetAnalysisState();
 }
 
