@@ -313,6 +313,26 @@ TEST_F(EditorWindow, BurnMaskWritesANewImageAndClearsTheMask)
     EXPECT_EQ("Image: burned.tif (64 x 48)", gui::frmAnalysis().lblImageName->text().toStdString());
 }
 
+TEST_F(EditorWindow, BurnMaskWithoutASaveKeepsTheFileAndNamesTheImageCurrent)
+{
+    const std::string image = dir.file("src_ph.tif");
+    WriteSynthetic(image, 64, 48, "plane:0.001,0,0");
+    Load(image);
+    gui::frmAnalysis().cmdMask_Click();
+    W().cmdCreateMask->click();
+    SetRegion(10, 5, 20, 10);
+    W().cmdAddMaskRegion->click();
+    dialogs.queueFileCancel();
+    W().cmdMaskDone->click();
+    dialogs.queueFileCancel();
+    W().cmdBurnMask->click();
+    EXPECT_FALSE(model::state.MaskInMemory);
+    EXPECT_EQ(128, model::images.PhaseImage(10, 5));   // burned in memory only
+    EXPECT_EQ(image, model::files.PhaseImageFile);
+    EXPECT_EQ("Current", model::files.DataSetName);
+    EXPECT_EQ("Image: Current (64 x 48)", gui::frmAnalysis().lblImageName->text().toStdString());
+}
+
 TEST_F(EditorWindow, DomainNameDialogRefusesFileNameCharacters)
 {
     FrmDomainName& d = frmDomainName();
