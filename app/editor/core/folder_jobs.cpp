@@ -16,8 +16,6 @@
 namespace editor {
 namespace {
 
-const char* kCR = "\r";
-
 std::string BaseOf(const std::string& fileName)
 {
     return fileName.size() > 7 ? fileName.substr(0, fileName.size() - 7) : std::string();
@@ -203,7 +201,7 @@ JobOutcome RunCropDomains(const CropDomainsOptions& o, const std::vector<model::
         if (processed)
             ++out.processed;
         else
-            out.skippedList += name + kCR;
+            out.skippedList += name + model::CR;
         if (cb.counter) cb.counter(out.processed, out.total);
         platform::YieldToUi();
     }
@@ -227,7 +225,7 @@ JobOutcome RunBurnMask(const BurnMaskOptions& o, const JobCallbacks& cb)
     // The canonical comparison: "dir/", "dir/." or a link to the source folder
     // are the source folder too.
     if (!o.tagFilenames && platform::SamePath(o.sourceFolder, outFolder))
-        return Refused(std::string("Select a different destination directory") + kCR +
+        return Refused(std::string("Select a different destination directory") + model::CR +
                            "Or choose a filename output option.",
                        "Output Path Error");
     const auto& im = model::images;
@@ -275,7 +273,7 @@ JobOutcome RunBurnMask(const BurnMaskOptions& o, const JobCallbacks& cb)
             ++out.processed;
             Report(cb, i + 1, out.total);
         } else {
-            out.skippedList += name + kCR;
+            out.skippedList += name + model::CR;
         }
         if (cb.counter) cb.counter(out.processed, out.total);
         platform::YieldToUi();
