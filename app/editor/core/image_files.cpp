@@ -14,6 +14,17 @@
 #include <system_error>
 
 namespace editor {
+namespace {
+
+// Both writers take 1 to 32767 points a side.
+bool WritableSize(int cols, int rows, std::string* error)
+{
+    if (cols >= 1 && rows >= 1 && cols <= 32767 && rows <= 32767) return true;
+    if (error) *error = "The image size is not valid.";
+    return false;
+}
+
+} // namespace
 
 GreyImage ReadGreyImage(const std::string& path, const std::string& format)
 {
@@ -43,10 +54,7 @@ GreyImage ReadGreyImage(const std::string& path, const std::string& format)
 bool WriteTiffImage(const std::string& path, int cols, int rows, const std::string& header, const uint8_t* pixels,
                     std::string* error)
 {
-    if (cols < 1 || rows < 1 || cols > 32767 || rows > 32767) {
-        if (error) *error = "The image size is not valid.";
-        return false;
-    }
+    if (!WritableSize(cols, rows, error)) return false;
     namespace fs = std::filesystem;
     const fs::path target(path);
     const fs::path temp = target.parent_path() / ("." + target.filename().string() + ".part");
@@ -71,10 +79,7 @@ bool WriteTiffImage(const std::string& path, int cols, int rows, const std::stri
 
 bool WriteGreyBmp(const std::string& path, int cols, int rows, const uint8_t* pixels, std::string* error)
 {
-    if (cols < 1 || rows < 1 || cols > 32767 || rows > 32767) {
-        if (error) *error = "The image size is not valid.";
-        return false;
-    }
+    if (!WritableSize(cols, rows, error)) return false;
     QImage img(cols, rows, QImage::Format_Indexed8);
     QVector<QRgb> palette(256);
     for (int i = 0; i < 256; ++i) palette[i] = qRgb(i, i, i);

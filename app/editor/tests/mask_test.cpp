@@ -186,6 +186,20 @@ TEST(ImageFiles, FailedWritesAreReportedAndLeaveNothing)
     EXPECT_EQ("Calverdine x", DerivedHeader("Calverdine x"));
 }
 
+TEST(ImageFiles, SizesOutsideOneTo32767AreRefusedByBothWriters)
+{
+    testsupport::TempDir dir;
+    const std::vector<uint8_t> px(16, 1);   // never read: the size is checked first
+    for (const auto& [cols, rows] : std::vector<std::pair<int, int>>{{0, 4}, {4, 0}, {-1, 4}, {32768, 1}, {1, 32768}}) {
+        std::string tifErr, bmpErr;
+        EXPECT_FALSE(WriteTiffImage(dir.file("a_ph.tif"), cols, rows, "", px.data(), &tifErr)) << cols << "x" << rows;
+        EXPECT_FALSE(WriteGreyBmp(dir.file("a_ph.bmp"), cols, rows, px.data(), &bmpErr)) << cols << "x" << rows;
+        EXPECT_EQ("The image size is not valid.", tifErr);
+        EXPECT_EQ("The image size is not valid.", bmpErr);
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
 TEST(FileDialogs, OpenDialogAsksAgainUntilTheKindsEndingAndGivesNothingOnCancel)
 {
     model::files.WorkingFolder = "/data/";
