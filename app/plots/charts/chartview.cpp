@@ -57,36 +57,54 @@ int MatchAction(const std::vector<ChartAction>& table, int message, int modifier
     return 0;
 }
 
-ChartView::ChartView(QWidget* parent) : QWidget(parent), chart_(new Chart3D(this))
+void ChartPictureView::attach(ChartBase* chart, const QString& accessibleName)
 {
-    setAccessibleName(QStringLiteral("3D Chart"));
-    setFocusPolicy(Qt::StrongFocus);
-    setMouseTracking(false);
+    shown_ = chart;
+    setAccessibleName(accessibleName);
     setMinimumSize(200, 150);
-    chart_->setSize(size());
-    connect(chart_, &Chart3D::changed, this, [this] {
+    chart->setSize(size());
+    connect(chart, &ChartBase::changed, this, [this] {
         dirty_ = true;
         update();
     });
 }
 
-void ChartView::resizeEvent(QResizeEvent*)
+void ChartPictureView::resizeEvent(QResizeEvent*)
 {
-    chart_->setSize(size());
+    shown_->setSize(size());
     dirty_ = true;
 }
 
-void ChartView::paintEvent(QPaintEvent*)
+void ChartPictureView::paintEvent(QPaintEvent*)
 {
-    if (chart_->isBatched() && !cache_.isNull()) {
+    if (shown_->isBatched() && !cache_.isNull()) {
         // Changes are collected until batching ends; keep showing the last picture.
     } else if (dirty_ || cache_.size() != size()) {
-        chart_->setSize(size());
-        cache_ = chart_->renderImage();
+        shown_->setSize(size());
+        cache_ = shown_->renderImage();
         dirty_ = false;
     }
     QPainter p(this);
     p.drawImage(0, 0, cache_);
+}
+
+void ChartPictureView::mousePressEvent(QMouseEvent* e)
+{
+    emit mouseDown(ButtonCode(e->button()), ShiftCode(e->modifiers()), e->position().toPoint().x(),
+                   e->position().toPoint().y());
+}
+
+void ChartPictureView::mouseReleaseEvent(QMouseEvent* e)
+{
+    emit mouseUp(ButtonCode(e->button()), ShiftCode(e->modifiers()), e->position().toPoint().x(),
+                 e->position().toPoint().y());
+}
+
+ChartView::ChartView(QWidget* parent) : ChartPictureView(parent), chart_(new Chart3D(this))
+{
+    attach(chart_, QStringLiteral("3D Chart"));
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(false);
 }
 
 void ChartView::runAction(int message, int modifier, int key, QPoint pos)
@@ -144,8 +162,7 @@ void ChartView::mousePressEvent(QMouseEvent* e)
 {
     const int message = e->button() == Qt::LeftButton ? 513 : e->button() == Qt::RightButton ? 516 : 519;
     runAction(message, ActionModifier(e->buttons(), e->modifiers()), 0, e->position().toPoint());
-    emit mouseDown(ButtonCode(e->button()), ShiftCode(e->modifiers()), e->position().toPoint().x(),
-                   e->position().toPoint().y());
+    ChartPictureView::mousePressEvent(e);
 }
 
 void ChartView::mouseMoveEvent(QMouseEvent* e)
@@ -157,8 +174,7 @@ void ChartView::mouseReleaseEvent(QMouseEvent* e)
 {
     const int message = e->button() == Qt::LeftButton ? 514 : e->button() == Qt::RightButton ? 517 : 520;
     runAction(message, ActionModifier(e->buttons(), e->modifiers()), 0, e->position().toPoint());
-    emit mouseUp(ButtonCode(e->button()), ShiftCode(e->modifiers()), e->position().toPoint().x(),
-                 e->position().toPoint().y());
+    ChartPictureView::mouseReleaseEvent(e);
 }
 
 void ChartView::keyPressEvent(QKeyEvent* e)
@@ -176,44 +192,9 @@ void ChartView::keyReleaseEvent(QKeyEvent* e)
     emit keyUp(ActionKeyCode(e->key()), ShiftCode(e->modifiers()));
 }
 
-Chart2DView::Chart2DView(QWidget* parent) : QWidget(parent), chart_(new Chart2D(this))
+Chart2DView::Chart2DView(QWidget* parent) : ChartPictureView(parent), chart_(new Chart2D(this))
 {
-    setAccessibleName(QStringLiteral("2D Chart"));
-    setMinimumSize(200, 150);
-    chart_->setSize(size());
-    connect(chart_, &Chart2D::changed, this, [this] {
-        dirty_ = true;
-        update();
-    });
-}
-
-void Chart2DView::resizeEvent(QResizeEvent*)
-{
-    chart_->setSize(size());
-    dirty_ = true;
-}
-
-void Chart2DView::paintEvent(QPaintEvent*)
-{
-    if (!(chart_->isBatched() && !cache_.isNull()) && (dirty_ || cache_.size() != size())) {
-        chart_->setSize(size());
-        cache_ = chart_->renderImage();
-        dirty_ = false;
-    }
-    QPainter p(this);
-    p.drawImage(0, 0, cache_);
-}
-
-void Chart2DView::mousePressEvent(QMouseEvent* e)
-{
-    emit mouseDown(ButtonCode(e->button()), ShiftCode(e->modifiers()), e->position().toPoint().x(),
-                   e->position().toPoint().y());
-}
-
-void Chart2DView::mouseReleaseEvent(QMouseEvent* e)
-{
-    emit mouseUp(ButtonCode(e->button()), ShiftCode(e->modifiers()), e->position().toPoint().x(),
-                 e->position().toPoint().y());
+    attach(chart_, QStringLiteral("2D Chart"));
 }
 
 } // namespace charts

@@ -39,8 +39,32 @@ struct ViewProposal {
     int reserved = 0;
 };
 
+// What both views share: the chart's picture, drawn again when the chart
+// reports a change (the last picture stays while the chart batches changes),
+// the chart's size following the widget's, and the mouse button signals.
 // Mouse buttons in signals: 1 left, 2 right, 4 middle. Shift state: 1 Shift, 2 Ctrl, 4 Alt.
-class ChartView : public QWidget {
+class ChartPictureView : public QWidget {
+    Q_OBJECT
+signals:
+    void mouseDown(int button, int shift, int x, int y);
+    void mouseUp(int button, int shift, int x, int y);
+
+protected:
+    explicit ChartPictureView(QWidget* parent) : QWidget(parent) {}
+    // Shows this chart (owned by the widget) under the given accessible name.
+    void attach(ChartBase* chart, const QString& accessibleName);
+    void paintEvent(QPaintEvent*) override;
+    void resizeEvent(QResizeEvent*) override;
+    void mousePressEvent(QMouseEvent*) override;
+    void mouseReleaseEvent(QMouseEvent*) override;
+
+private:
+    ChartBase* shown_ = nullptr;
+    QImage cache_;
+    bool dirty_ = true;
+};
+
+class ChartView : public ChartPictureView {
     Q_OBJECT
 public:
     explicit ChartView(QWidget* parent = nullptr);
@@ -50,15 +74,11 @@ public:
 signals:
     void keyDown(int keyCode, int shift);
     void keyUp(int keyCode, int shift);
-    void mouseDown(int button, int shift, int x, int y);
-    void mouseUp(int button, int shift, int x, int y);
     void viewChanging(charts::ViewProposal* proposal);
     void viewChanged();
     void interactionStarted(int action);   // a turn or zoom begins
 
 protected:
-    void paintEvent(QPaintEvent*) override;
-    void resizeEvent(QResizeEvent*) override;
     void mousePressEvent(QMouseEvent*) override;
     void mouseMoveEvent(QMouseEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
@@ -68,34 +88,20 @@ protected:
 private:
     void runAction(int message, int modifier, int key, QPoint pos);
     Chart3D* chart_;
-    QImage cache_;
-    bool dirty_ = true;
     enum class Drag { None, Turn, Zoom } drag_ = Drag::None;
     QPoint dragStart_;
     double startRotation_ = 0, startElevation_ = 0, startScale_ = 1;
 };
 
-class Chart2DView : public QWidget {
+class Chart2DView : public ChartPictureView {
     Q_OBJECT
 public:
     explicit Chart2DView(QWidget* parent = nullptr);
     Chart2D* chart() { return chart_; }
     const Chart2D* chart() const { return chart_; }
 
-signals:
-    void mouseDown(int button, int shift, int x, int y);
-    void mouseUp(int button, int shift, int x, int y);
-
-protected:
-    void paintEvent(QPaintEvent*) override;
-    void resizeEvent(QResizeEvent*) override;
-    void mousePressEvent(QMouseEvent*) override;
-    void mouseReleaseEvent(QMouseEvent*) override;
-
 private:
     Chart2D* chart_;
-    QImage cache_;
-    bool dirty_ = true;
 };
 
 // Input codes as the action table sees them (exposed for tests).

@@ -115,3 +115,28 @@ TEST(ChartView, PaintsTheChartAndProfileView)
     EXPECT_EQ(p.chart()->size(), QSize(300, 200));
     EXPECT_EQ(p.grab().toImage().size(), QSize(300, 200));
 }
+
+TEST(ChartView, KeepsTheLastPictureWhileTheChartBatchesChanges)
+{
+    Chart2DView p;
+    p.resize(300, 200);
+    p.show();
+    const QImage before = p.grab().toImage();
+    p.chart()->setIsBatched(true);
+    p.chart()->setHeaderText("plate7");
+    EXPECT_EQ(p.grab().toImage(), before);
+    p.chart()->setIsBatched(false);
+    EXPECT_NE(p.grab().toImage(), before);
+
+    // The profile view reports its mouse buttons as the 3D view does.
+    QSignalSpy downs(&p, &Chart2DView::mouseDown);
+    QSignalSpy ups(&p, &Chart2DView::mouseUp);
+    Send(p, QEvent::MouseButtonPress, QPoint(30, 40), Qt::RightButton, Qt::RightButton, Qt::ShiftModifier);
+    Send(p, QEvent::MouseButtonRelease, QPoint(30, 40), Qt::RightButton, Qt::NoButton, Qt::ShiftModifier);
+    ASSERT_EQ(downs.count(), 1);
+    ASSERT_EQ(ups.count(), 1);
+    EXPECT_EQ(downs[0][0].toInt(), 2);
+    EXPECT_EQ(downs[0][1].toInt(), 1);
+    EXPECT_EQ(downs[0][2].toInt(), 30);
+    EXPECT_EQ(downs[0][3].toInt(), 40);
+}
