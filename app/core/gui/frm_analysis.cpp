@@ -32,10 +32,6 @@ namespace {
 
 QPointer<FrmAnalysis> gInstance;
 
-const QStringList kGratings = {"50", "100", "200", "300", "500", "1000"};
-const QStringList kRotations = {"No Rotation", "Lsf Rotation", "4 Pt Rotation",
-                                "3 Pt Rotation", "Lsf - Low 0", "Lsf - High 0"};
-
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 
@@ -142,11 +138,11 @@ FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
     pg->addWidget(lblFringeValueLabel, r, 0);
     pg->addWidget(lblFringeValue, r++, 1);
     lblGrating = Make<QLabel>(proc, "lblGrating", "Grating (lpi)");
-    cmbGrating = MakeCombo(proc, "cmbGrating", kGratings, "Grating (lpi)");
+    cmbGrating = MakeCombo(proc, "cmbGrating", GratingItems(), "Grating (lpi)");
     pg->addWidget(lblGrating, r, 0);
     pg->addWidget(cmbGrating, r++, 1);
     lblRotation = Make<QLabel>(proc, "lblRotation", "Rotation");
-    cmbRotation = MakeCombo(proc, "cmbRotation", kRotations, "Rotation");
+    cmbRotation = MakeCombo(proc, "cmbRotation", RotationItems(), "Rotation");
     pg->addWidget(lblRotation, r, 0);
     pg->addWidget(cmbRotation, r++, 1);
     chkExclude128 = Make<QCheckBox>(proc, "chkExclude128", "Exclude 128");

@@ -1,6 +1,8 @@
 #include "app/core/gui/windows.h"
 
 #include "app/core/gui/standins/standins.h"
+#include "app/core/pipeline.h"
+#include "app/core/settings.h"
 
 #include <QPointer>
 
@@ -43,6 +45,20 @@ void Drop(Slot<W>& slot)
 }
 
 } // namespace
+
+QStringList GratingItems()
+{
+    QStringList items;
+    for (int i = 0; core::GratingLpi(i) != 0; ++i) items << QString::number(core::GratingLpi(i));
+    return items;
+}
+
+QStringList RotationItems()
+{
+    QStringList items;
+    for (int i = 0; !core::RotationItemText(i).empty(); ++i) items << QString::fromStdString(core::RotationItemText(i));
+    return items;
+}
 
 void SetWindowFactories(const WindowFactories& f)
 {

@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <functional>
@@ -194,6 +195,11 @@ public:
     virtual void ImageFilter(const QString& patterns) = 0;
     virtual void DisplayThumbnailView() = 0;
 };
+
+// Texts of the grating and rotation lists that the main and batch windows
+// share, in the positions the analysis and the settings file use.
+QStringList GratingItems();
+QStringList RotationItems();
 
 struct WindowFactories {
     std::function<Chart3DWindow*()> frm3DChart;

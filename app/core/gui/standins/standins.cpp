@@ -157,10 +157,8 @@ BatchProcessing::BatchProcessing()
 {
     setObjectName("frmBatchProcessing");
     new QVBoxLayout(this);
-    cmbGrating = Combo(this, "cmbGrating", {"50", "100", "200", "300", "500", "1000"});
-    cmbRotation = Combo(this, "cmbRotation",
-                        {"No Rotation", "Lsf Rotation", "4 Pt Rotation", "3 Pt Rotation", "Lsf - Low 0",
-                         "Lsf - High 0"});
+    cmbGrating = Combo(this, "cmbGrating", GratingItems());
+    cmbRotation = Combo(this, "cmbRotation", RotationItems());
     chkFringeValuetxt = Check(this, "chkFringeValuetxt", "Use FringeValue.txt");
     chkExclude128 = Check(this, "chkExclude128", "Exclude 128");
     chkPhaseFilter = Check(this, "chkPhaseFilter", "Phase Filter");

@@ -352,3 +352,19 @@ TEST_F(GuiTest, PlotAndWindowCommands)
     main.cmdBatchProcess_Click();
     EXPECT_TRUE(gui::frmBatchProcessing().isVisible());
 }
+
+TEST_F(GuiTest, GratingAndRotationListsOfMainAndBatchWindows)
+{
+    const QStringList gratings = {"50", "100", "200", "300", "500", "1000"};
+    const QStringList rotations = {"No Rotation",   "Lsf Rotation", "4 Pt Rotation",
+                                   "3 Pt Rotation", "Lsf - Low 0",  "Lsf - High 0"};
+    auto items = [](const QComboBox* c) {
+        QStringList all;
+        for (int i = 0; i < c->count(); ++i) all << c->itemText(i);
+        return all;
+    };
+    EXPECT_EQ(gratings, items(gui::frmAnalysis().cmbGrating));
+    EXPECT_EQ(rotations, items(gui::frmAnalysis().cmbRotation));
+    EXPECT_EQ(gratings, items(gui::frmBatchProcessing().cmbGrating));
+    EXPECT_EQ(rotations, items(gui::frmBatchProcessing().cmbRotation));
+}
