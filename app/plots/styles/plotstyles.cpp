@@ -1,10 +1,10 @@
 #include "plotstyles.h"
 
+#include "app/core/runtime.h"
 #include "platform/folders.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 namespace plots {
 
@@ -40,8 +40,7 @@ int InstallChartStyles(std::vector<std::string>* errors)
             report("style " + name + " is not built into the program");
             continue;
         }
-        QSaveFile out(target);
-        if (!out.open(QIODevice::WriteOnly) || out.write(source.readAll()) < 0 || !out.commit()) {
+        if (!core::WriteFileAtomically(target.toStdString(), source.readAll().toStdString())) {
             report("cannot write " + target.toStdString());
             continue;
         }
