@@ -1,6 +1,8 @@
 #include "chartexport.h"
 
-#include <QSaveFile>
+#include "app/core/runtime.h"
+
+#include <QBuffer>
 #include <algorithm>
 
 namespace charts {
@@ -14,20 +16,20 @@ bool SavePicture(const QImage& image, const QString& path, PictureFormat format,
     };
     if (image.isNull()) return fail("empty picture");
     if (path.isEmpty()) return fail("no file name");
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return fail("cannot write " + path + ": " + file.errorString());
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
     bool ok = false;
     if (format == PictureFormat::Bmp) {
         // 24 bits a pixel, never a palette.
-        ok = image.convertToFormat(QImage::Format_RGB888).save(&file, "BMP");
+        ok = image.convertToFormat(QImage::Format_RGB888).save(&buffer, "BMP");
     } else {
-        ok = image.convertToFormat(QImage::Format_RGB32).save(&file, "JPEG", std::clamp(quality, 0, 100));
+        ok = image.convertToFormat(QImage::Format_RGB32).save(&buffer, "JPEG", std::clamp(quality, 0, 100));
     }
-    if (!ok) {
-        file.cancelWriting();
-        return fail("cannot encode the picture for " + path);
-    }
-    if (!file.commit()) return fail("cannot write " + path + ": " + file.errorString());
+    if (!ok) return fail("cannot encode the picture for " + path);
+    std::string why;
+    if (!core::WriteFileAtomically(path.toStdString(), bytes.toStdString(), &why))
+        return fail("cannot write " + path + ": " + QString::fromStdString(why));
     return true;
 }
 
