@@ -15,33 +15,28 @@ WindowFactories& Current()
     return f;
 }
 
-template <typename W>
-struct Slot {
-    QPointer<W> window;
-};
-
-Slot<Chart3DWindow> g3D;
-Slot<ContourWindow> gContour;
-Slot<DiagonalWindow> gDiagonal;
-Slot<ChordPlotWindow> gChord;
-Slot<BatchProcessingWindow> gBatch;
-Slot<BatchConfigurationWindow> gBatchConfig;
-Slot<BurnMaskWindow> gBurn;
-Slot<PhaseImageWindow> gPhase;
-Slot<ThumbnailViewWindow> gThumbs;
+QPointer<Chart3DWindow> g3D;
+QPointer<ContourWindow> gContour;
+QPointer<DiagonalWindow> gDiagonal;
+QPointer<ChordPlotWindow> gChord;
+QPointer<BatchProcessingWindow> gBatch;
+QPointer<BatchConfigurationWindow> gBatchConfig;
+QPointer<BurnMaskWindow> gBurn;
+QPointer<PhaseImageWindow> gPhase;
+QPointer<ThumbnailViewWindow> gThumbs;
 
 template <typename W, typename F>
-W& Get(Slot<W>& slot, const F& factory)
+W& Get(QPointer<W>& window, const F& factory)
 {
-    if (!slot.window) slot.window = factory();
-    return *slot.window;
+    if (!window) window = factory();
+    return *window;
 }
 
+// The pointer clears itself when the window goes.
 template <typename W>
-void Drop(Slot<W>& slot)
+void Drop(const QPointer<W>& window)
 {
-    delete slot.window.data();
-    slot.window = nullptr;
+    delete window.data();
 }
 
 } // namespace
