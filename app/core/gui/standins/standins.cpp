@@ -4,10 +4,7 @@
 #include "app/core/model/model.h"
 #include "app/core/reset.h"
 #include "platform/folders.h"
-#include "platform/wildcard.h"
 
-#include <QDir>
-#include <QFormLayout>
 #include <QVBoxLayout>
 
 namespace gui::standins {
@@ -72,8 +69,6 @@ QScrollBar* Scroll(QWidget* w, const char* name)
     w->layout()->addWidget(s);
     return s;
 }
-
-void ResetAnalysisState() { core::ResetAnalysisState(); }
 
 const QStringList kAppearance = {"ColorFill", "GrayFill", "ColorLine", "BlackLine"};
 
@@ -244,7 +239,7 @@ void PhaseImage::cmdClearMask_Click()
     ++clearMaskCalls;
     model::state.MaskInMemory = false;
     model::images.MaskImage.clear();
-    ResetAnalysisState();
+    core::ResetAnalysisState();
 }
 
 void PhaseImage::cmdClearPartition_Click()
@@ -254,7 +249,7 @@ void PhaseImage::cmdClearPartition_Click()
     model::maskPartition.DomainCount = 0;
     cmbDomains->clear();
     frmAnalysis().cmbDomain->clear();
-    ResetAnalysisState();
+    core::ResetAnalysisState();
 }
 
 void PhaseImage::ShowPicture(const QImage& picture)
