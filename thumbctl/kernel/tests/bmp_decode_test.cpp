@@ -4,6 +4,7 @@
 #include "thumbctl/kernel/decode.h"
 #include "thumbctl/kernel/ipi_dib.h"
 #include "thumbctl/kernel/ipi_memory.h"
+#include "thumbctl/kernel/tests/dib_view.h"
 
 #include <gtest/gtest.h>
 
@@ -25,28 +26,10 @@ std::vector<uint8_t> BlockBytes(IPIHANDLE h)
     return std::vector<uint8_t>(lock.ptr(), lock.ptr() + lock.size());
 }
 
-// Top-down RGB pixels of a packed DIB.
+// Top-down RGB pixels of a packed DIB; empty unless it is a clean one.
 std::vector<uint8_t> DibToRgb(const std::vector<uint8_t>& d)
 {
-    IpiDibLayout l;
-    if (!ipiIsCleanPackedDib(d.data(), int64_t(d.size()), &l)) return {};
-    std::vector<uint8_t> rgb;
-    const uint8_t* table = d.data() + 40;
-    for (int64_t y = l.height - 1; y >= 0; --y) {
-        const uint8_t* row = d.data() + l.headerBytes + y * l.stride;
-        for (int64_t x = 0; x < l.width; ++x) {
-            int idx = -1;
-            if (l.bitsPerPixel == 24) {
-                rgb.insert(rgb.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]});
-                continue;
-            }
-            if (l.bitsPerPixel == 8) idx = row[x];
-            if (l.bitsPerPixel == 4) idx = x % 2 ? row[x / 2] & 15 : row[x / 2] >> 4;
-            if (l.bitsPerPixel == 1) idx = (row[x / 8] >> (7 - x % 8)) & 1;
-            rgb.insert(rgb.end(), {table[4 * idx + 2], table[4 * idx + 1], table[4 * idx]});
-        }
-    }
-    return rgb;
+    return ViewDibBytes(d.data(), int64_t(d.size())).rgb;
 }
 
 struct Decoded {

@@ -1,47 +1,47 @@
 #pragma once
 // Test helper: a packed DIB (40-byte header, colour table, bottom-up rows)
-// as top-down 8-bit RGB.
+// as top-down 8-bit RGB. Only a clean packed DIB (ipiIsCleanPackedDib) gives
+// a view; anything else gives an empty one.
+#include "thumbctl/kernel/ipi_dib.h"
 #include "thumbctl/kernel/ipi_memory.h"
 
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 struct DibView {
     int width = 0, height = 0, bits = 0;
-    std::vector<uint8_t> rgb;
+    std::vector<uint8_t> rgb;     // top row first, through the colour table
+    std::vector<uint8_t> stored;  // pixel area as stored: padded rows, bottom row first
 };
 
-inline DibView ViewDib(IPIHANDLE h) {
+inline DibView ViewDibBytes(const uint8_t* p, int64_t size) {
     DibView v;
-    IpiGlobalLock lock(h);
-    const uint8_t* p = lock.ptr();
-    if (!p || lock.size() < 40) return v;
-    auto le32 = [](const uint8_t* q) { return int32_t(q[0] | (q[1] << 8) | (q[2] << 16) | (uint32_t(q[3]) << 24)); };
-    v.width = le32(p + 4);
-    v.height = le32(p + 8);
-    v.bits = p[14];
-    int colours = le32(p + 32);
-    if (colours == 0 && v.bits <= 8) colours = 1 << v.bits;
+    IpiDibLayout l;
+    if (!ipiIsCleanPackedDib(p, size, &l)) return v;
+    v.width = int(l.width);
+    v.height = int(l.height);
+    v.bits = l.bitsPerPixel;
     const uint8_t* table = p + 40;
-    const uint8_t* pixels = table + 4 * colours;
-    const int64_t stride = (int64_t(v.width) * v.bits + 31) / 32 * 4;
-    if (pixels + stride * v.height > p + lock.size()) return DibView();
+    const uint8_t* pixels = p + l.headerBytes;
+    v.stored.assign(pixels, pixels + l.imageBytes);
     for (int y = 0; y < v.height; ++y) {
-        const uint8_t* row = pixels + (v.height - 1 - y) * stride;
+        const uint8_t* row = pixels + (v.height - 1 - y) * l.stride;
         for (int x = 0; x < v.width; ++x) {
             if (v.bits == 24) {
-                v.rgb.push_back(row[3 * x + 2]);
-                v.rgb.push_back(row[3 * x + 1]);
-                v.rgb.push_back(row[3 * x]);
+                v.rgb.insert(v.rgb.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]});
                 continue;
             }
             int index = 0;
             if (v.bits == 8) index = row[x];
             else if (v.bits == 4) index = (x & 1) ? row[x / 2] & 15 : row[x / 2] >> 4;
-            else if (v.bits == 1) index = (row[x / 8] >> (7 - x % 8)) & 1;
-            for (int c = 2; c >= 0; --c) v.rgb.push_back(table[4 * index + c]);
+            else index = (row[x / 8] >> (7 - x % 8)) & 1;
+            v.rgb.insert(v.rgb.end(), {table[4 * index + 2], table[4 * index + 1], table[4 * index]});
         }
     }
     return v;
+}
+
+inline DibView ViewDib(IPIHANDLE h) {
+    IpiGlobalLock lock(h);
+    return ViewDibBytes(lock.ptr(), lock.size());
 }

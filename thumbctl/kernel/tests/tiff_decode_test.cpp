@@ -11,6 +11,7 @@
 #include "testsupport/testsupport.h"
 #include "thumbctl/kernel/decode.h"
 #include "thumbctl/kernel/ipi_memory.h"
+#include "thumbctl/kernel/tests/dib_view.h"
 #include "thumbctl/kernel/tiff_format.h"
 
 #ifdef SORVANTA_HAVE_STRANDEL
@@ -21,60 +22,16 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-uint32_t Le32(const uint8_t* p) { return uint32_t(p[0] | p[1] << 8 | p[2] << 16) | uint32_t(p[3]) << 24; }
-
-struct Dib {
-    int width = 0, height = 0, bitsPerPixel = 0;
-    Bytes rgb;     // top row first, through the colour table
-    Bytes bottomUpRows;  // pixel area as stored
-};
-
-Dib ReadDib(IPIHANDLE h) {
-    Dib d;
-    IpiGlobalLock lock(h);
-    const uint8_t* p = lock.ptr();
-    if (!p || lock.size() < 40) return d;
-    d.width = int(Le32(p + 4));
-    d.height = int(Le32(p + 8));
-    d.bitsPerPixel = p[14];
-    int colours = int(Le32(p + 32));
-    if (colours == 0 && d.bitsPerPixel <= 8) colours = 1 << d.bitsPerPixel;
-    const uint8_t* table = p + 40;
-    const uint8_t* pixels = table + 4 * colours;
-    const size_t stride = (size_t(d.width) * size_t(d.bitsPerPixel) + 31) / 32 * 4;
-    if (int64_t(40 + 4 * colours + stride * size_t(d.height)) > lock.size()) return Dib{};
-    d.bottomUpRows.assign(pixels, pixels + stride * size_t(d.height));
-    for (int y = 0; y < d.height; ++y) {
-        const uint8_t* row = pixels + stride * size_t(d.height - 1 - y);
-        for (int x = 0; x < d.width; ++x) {
-            if (d.bitsPerPixel == 24) {
-                d.rgb.push_back(row[3 * x + 2]);
-                d.rgb.push_back(row[3 * x + 1]);
-                d.rgb.push_back(row[3 * x]);
-                continue;
-            }
-            int index = 0;
-            if (d.bitsPerPixel == 8) index = row[x];
-            else if (d.bitsPerPixel == 4) index = (x & 1) ? row[x / 2] & 15 : row[x / 2] >> 4;
-            else index = (row[x / 8] >> (7 - x % 8)) & 1;
-            d.rgb.push_back(table[4 * index + 2]);
-            d.rgb.push_back(table[4 * index + 1]);
-            d.rgb.push_back(table[4 * index]);
-        }
-    }
-    return d;
-}
-
 // Decodes one page of a file; the bitmap, or an empty one with the error.
-Dib DecodePage(const std::string& path, int page, int* error) {
+DibView DecodePage(const std::string& path, int page, int* error) {
     IPIHANDLE h = 0;
     *error = 0;
     const int n = DecodeImageFromFile(path.c_str(), &h, 1, DecodeFormatTiff, page, nullptr, 0, error);
     if (n != 1) {
         EXPECT_EQ(h, 0u);
-        return Dib{};
+        return DibView{};
     }
-    Dib d = ReadDib(h);
+    DibView d = ViewDib(h);
     ipiGlobalFree(h);
     return d;
 }
@@ -137,11 +94,11 @@ TEST_F(TiffDecode, LibtiffVariantsMatchImageMagick) {
             SCOPED_TRACE(std::string(s.name) + " " + options);
             const std::string path = Tiffcp(src, options, "v" + std::to_string(v++) + ".tif");
             int error = -2;
-            const Dib d = DecodePage(path, 0, &error);
+            const DibView d = DecodePage(path, 0, &error);
             ASSERT_EQ(error, 0);
             EXPECT_EQ(d.width, 37);
             EXPECT_EQ(d.height, 23);
-            EXPECT_EQ(d.bitsPerPixel, s.bits);
+            EXPECT_EQ(d.bits, s.bits);
             EXPECT_EQ(d.rgb, want);
         }
     }
@@ -165,7 +122,7 @@ TEST_F(TiffDecode, FivePagesCountedAndDecodedOneByOne) {
     EXPECT_EQ(CountPagesInFile(multi.c_str(), DecodeFormatTiff, nullptr, 0, &error), 5);
     EXPECT_EQ(error, 0);
     for (int i = 0; i < 5; ++i) {
-        const Dib d = DecodePage(multi, i, &error);
+        const DibView d = DecodePage(multi, i, &error);
         EXPECT_EQ(error, 0) << i;
         EXPECT_EQ(d.rgb, want[size_t(i)]) << "page " << i;
     }
@@ -175,7 +132,7 @@ TEST_F(TiffDecode, FivePagesCountedAndDecodedOneByOne) {
     EXPECT_EQ(DecodeImageFromMemory(file.data(), h, 2, DecodeFormatTiff, 2, int64_t(file.size()), nullptr, 0, &error),
               2);
     for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(ReadDib(h[i]).rgb, want[size_t(2 + i)]) << "memory page " << 2 + i;
+        EXPECT_EQ(ViewDib(h[i]).rgb, want[size_t(2 + i)]) << "memory page " << 2 + i;
         ipiGlobalFree(h[i]);
     }
     // Asking for more pages than follow the first one gives what there is.
@@ -183,7 +140,7 @@ TEST_F(TiffDecode, FivePagesCountedAndDecodedOneByOne) {
     EXPECT_EQ(DecodeImageFromMemory(file.data(), more, 4, DecodeFormatTiff, 3, int64_t(file.size()), nullptr, 0,
                                     &error),
               2);
-    EXPECT_EQ(ReadDib(more[1]).rgb, want[4]);
+    EXPECT_EQ(ViewDib(more[1]).rgb, want[4]);
     for (IPIHANDLE x : more)
         if (x) ipiGlobalFree(x);
     EXPECT_EQ(ipiGlobalLiveCount(), 0);
@@ -199,9 +156,9 @@ TEST_F(TiffDecode, PhaseImageOfTheMeasurementSystem) {
     const std::string path = dir.file("sample_ph.tif");
     ASSERT_EQ(WriteTIFFFile(path.c_str(), cols, rows, "Calverdine test header", pixels.data()), STRANDEL_OK);
     int error = -2;
-    const Dib d = DecodePage(path, 0, &error);
+    const DibView d = DecodePage(path, 0, &error);
     ASSERT_EQ(error, 0);
-    EXPECT_EQ(d.bitsPerPixel, 8);
+    EXPECT_EQ(d.bits, 8);
     // The ascending grey ramp as colour table...
     IPIHANDLE h = 0;
     ASSERT_EQ(DecodeImageFromFile(path.c_str(), &h, 1, DecodeFormatTiff, 0, nullptr, 0, &error), 1);
@@ -216,10 +173,10 @@ TEST_F(TiffDecode, PhaseImageOfTheMeasurementSystem) {
     ipiGlobalFree(h);
     // ... and the same bytes, bottom row first.
     const size_t stride = (cols + 3) / 4 * 4;
-    ASSERT_EQ(d.bottomUpRows.size(), stride * rows);
+    ASSERT_EQ(d.stored.size(), stride * rows);
     for (int y = 0; y < rows; ++y)
         for (int x = 0; x < cols; ++x)
-            ASSERT_EQ(d.bottomUpRows[size_t(rows - 1 - y) * stride + size_t(x)], pixels[size_t(y) * cols + size_t(x)])
+            ASSERT_EQ(d.stored[size_t(rows - 1 - y) * stride + size_t(x)], pixels[size_t(y) * cols + size_t(x)])
                 << x << "," << y;
 #endif
 }
@@ -248,7 +205,7 @@ TEST_F(TiffDecode, UnsupportedLayoutsAreRefused) {
         const std::string out = dir.file("u" + std::to_string(i++) + ".tif");
         Run("OUT='" + out + "'; " + c.make);
         int error = 0;
-        const Dib d = DecodePage(out, 0, &error);
+        const DibView d = DecodePage(out, 0, &error);
         EXPECT_EQ(error, c.error) << c.name;
         EXPECT_EQ(d.width, 0) << c.name;
     }
@@ -256,9 +213,9 @@ TEST_F(TiffDecode, UnsupportedLayoutsAreRefused) {
     // One 16-bit grey sample per pixel is grey (the high byte), not colour.
     const std::string g16 = Make("g16.tif", art + " -colorspace gray -type grayscale -depth 16");
     int error = 0;
-    const Dib d = DecodePage(g16, 0, &error);
+    const DibView d = DecodePage(g16, 0, &error);
     ASSERT_EQ(error, 0);
-    EXPECT_EQ(d.bitsPerPixel, 8);
+    EXPECT_EQ(d.bits, 8);
     EXPECT_LE(MaxDifference(d.rgb, testsupport::MagickPixels(g16, "rgb")), 1);
     const std::string g16be = Tiffcp(g16, "-B", "g16be.tif");
     EXPECT_LE(MaxDifference(DecodePage(g16be, 0, &error).rgb, testsupport::MagickPixels(g16, "rgb")), 1);
@@ -317,7 +274,7 @@ TEST_F(TiffDecode, HostileFilesEndCleanly) {
             const int n = DecodeImageFromMemory(bad.data(), &one, 1, DecodeFormatTiff, 0, int64_t(bad.size()), nullptr,
                                                 0, &error);
             if (n == 1) {
-                EXPECT_EQ(ReadDib(one).width, 203);
+                EXPECT_EQ(ViewDib(one).width, 203);
                 ipiGlobalFree(one);
             } else {
                 EXPECT_EQ(one, 0u);
