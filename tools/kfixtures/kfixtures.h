@@ -39,6 +39,20 @@ inline Bilevel MakeBilevel(int width, int height)
     return b;
 }
 
+// The picture as one continuous bit plane: row y begins at bit y x width
+// (no row padding), most significant bit first.
+inline Bytes ContinuousBits(const Bilevel& b)
+{
+    Bytes out(size_t((int64_t(b.width) * b.height + 7) / 8), 0);
+    for (int y = 0; y < b.height; ++y)
+        for (int x = 0; x < b.width; ++x)
+            if (b.At(x, y)) {
+                const int64_t bit = int64_t(y) * b.width + x;
+                out[size_t(bit / 8)] |= uint8_t(0x80 >> (bit % 8));
+            }
+    return out;
+}
+
 // Shapes that exercise every mode: a disc, a frame, stripes and noise.
 inline Bilevel PatternBilevel(int width, int height, uint32_t seed = 1)
 {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "thumbctl/kernel/ipi.h"
+#include "thumbctl/kernel/tests/kernel_env.h"
 #include "tools/kfixtures/kfixtures.h"
 
 namespace {
@@ -193,11 +194,6 @@ TEST(BitRunDecode, HostileStreams)
 
 // ---- the kernel decoder on objects -------------------------------------------
 
-struct Env {
-    IPIENVIRONMENT* env = ipiOpenEnvironment(nullptr);
-    ~Env() { ipiCloseEnvironment(env); }
-};
-
 IPIOBJECT* Source(IPIENVIRONMENT* env, const Bytes& stream, int width, int rows, int bands = 1)
 {
     IPIATTRIBUTE a[] = {{"repository", ipiRepositoryApplication},
@@ -215,28 +211,6 @@ IPIOBJECT* Target(IPIENVIRONMENT* env, int width, int rows, int bands = 1, int d
     return ipiCreateGenericImage(env, "dst", nullptr, a, 5);
 }
 
-Bytes StoreBytes(IPIENVIRONMENT* env, IPIOBJECT* o)
-{
-    IPIACCESSOR* in = ipiOpenAccessor(env, o, "r", 1, nullptr, 0);
-    Bytes b(size_t(ipiStoreSize(in)));
-    ipiReadFileAt(env, in, 0, b.data(), int64_t(b.size()));
-    ipiCloseAccessor(env, in);
-    return b;
-}
-
-// Continuous bit plane of a picture: row y begins at bit y x width.
-Bytes Packed(const kfix::Bilevel& b)
-{
-    Bytes out(size_t((int64_t(b.width) * b.height + 7) / 8), 0);
-    for (int y = 0; y < b.height; ++y)
-        for (int x = 0; x < b.width; ++x)
-            if (b.At(x, y)) {
-                const int64_t bit = int64_t(y) * b.width + x;
-                out[size_t(bit / 8)] |= uint8_t(0x80 >> (bit % 8));
-            }
-    return out;
-}
-
 TEST(BitRunDecoder, NarrowRowsFollowEachOtherBitByBit)
 {
     // A target 10 columns wide receives rows at bit offsets 0, 10, 20, ...
@@ -246,7 +220,7 @@ TEST(BitRunDecoder, NarrowRowsFollowEachOtherBitByBit)
     IPIOBJECT* src = Source(e.env, stream, 10, 9);
     IPIOBJECT* dst = Target(e.env, 10, 9);
     ASSERT_EQ(BitStuffedRunDecode(e.env, src, dst), 0);
-    EXPECT_EQ(StoreBytes(e.env, dst), Packed(b));
+    EXPECT_EQ(StoreBytes(e.env, dst), kfix::ContinuousBits(b));
 }
 
 TEST(BitRunDecoder, PlanesFollowEachOtherInTheStream)

@@ -14,17 +14,13 @@
 #include "thumbctl/kernel/decode.h"
 #include "thumbctl/kernel/ipi.h"
 #include "thumbctl/kernel/tests/dib_view.h"
+#include "thumbctl/kernel/tests/kernel_env.h"
 #include "tools/kfixtures/kfixtures.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 using kfix::CgmPicture;
-
-struct Env {
-    IPIENVIRONMENT* env = ipiOpenEnvironment(nullptr);
-    ~Env() { ipiCloseEnvironment(env); }
-};
 
 // Decodes through the entry point; error in *error, the view of the bitmap.
 DibView DecodeMemory(const Bytes& file, int* error)

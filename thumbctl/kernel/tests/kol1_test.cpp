@@ -9,16 +9,12 @@
 
 #include "testsupport/testsupport.h"
 #include "thumbctl/kernel/ipi.h"
+#include "thumbctl/kernel/tests/kernel_env.h"
 #include "tools/kfixtures/kfixtures.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-struct Env {
-    IPIENVIRONMENT* env = ipiOpenEnvironment(nullptr);
-    ~Env() { ipiCloseEnvironment(env); }
-};
 
 struct Imported {
     int rc = -5;
@@ -26,16 +22,6 @@ struct Imported {
     Bytes palette;  // 6 bytes: r0 r1 g0 g1 b0 b1
     Bytes pixels;   // the target's store
 };
-
-Bytes StoreBytes(IPIENVIRONMENT* env, IPIOBJECT* o)
-{
-    IPIACCESSOR* in = ipiOpenAccessor(env, o, "r", 1, nullptr, 0);
-    if (!in) return {};
-    Bytes b(size_t(ipiStoreSize(in)));
-    ipiReadFileAt(env, in, 0, b.data(), int64_t(b.size()));
-    ipiCloseAccessor(env, in);
-    return b;
-}
 
 // Imports `file` with a selector (ipiImportFile) or whole (selector -1:
 // ipiImportIntoObject, decompressing).
@@ -66,18 +52,6 @@ Imported Import(const Bytes& file, int selector)
     if (selector < 0 && r.compression == 0 && int64_t(r.pixels.size()) * 8 >= bits)
         r.pixels.resize(size_t((bits + 7) / 8));
     return r;
-}
-
-Bytes Packed(const kfix::Bilevel& b)
-{
-    Bytes out(size_t((int64_t(b.width) * b.height + 7) / 8), 0);
-    for (int y = 0; y < b.height; ++y)
-        for (int x = 0; x < b.width; ++x)
-            if (b.At(x, y)) {
-                const int64_t bit = int64_t(y) * b.width + x;
-                out[size_t(bit / 8)] |= uint8_t(0x80 >> (bit % 8));
-            }
-    return out;
 }
 
 TEST(Kol1Reader, HeaderRules)
@@ -165,7 +139,7 @@ TEST(Kol1Reader, WholeImportDecodesThePicture)
         const Imported r = Import(kfix::Kol1File(width, 31, kfix::EncodeRunPlane(b, {2, 30})), -1);
         ASSERT_EQ(r.rc, 0) << width;
         EXPECT_EQ(r.compression, 0);
-        EXPECT_EQ(r.pixels, Packed(b)) << width;
+        EXPECT_EQ(r.pixels, kfix::ContinuousBits(b)) << width;
     }
 }
 
@@ -182,7 +156,7 @@ TEST(Kol1Reader, CommittedFixturesDecode)
         ASSERT_FALSE(f.empty()) << c.file;
         const Imported r = Import(f, -1);
         ASSERT_EQ(r.rc, 0) << c.file;
-        EXPECT_EQ(r.pixels, Packed(kfix::PatternBilevel(c.width, c.height, c.seed))) << c.file;
+        EXPECT_EQ(r.pixels, kfix::ContinuousBits(kfix::PatternBilevel(c.width, c.height, c.seed))) << c.file;
     }
 }
 
