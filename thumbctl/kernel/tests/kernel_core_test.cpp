@@ -259,7 +259,9 @@ TEST(RasterDecoders, BmpRunLengthAndPackBits)
         int rc = -5;
         auto px = Decode(c.compression, c.precision, c.width, c.height, c.code, &rc);
         EXPECT_EQ(rc, c.rc);
-        if (rc == 0) EXPECT_EQ(px, c.pixels);
+        if (rc == 0) {
+            EXPECT_EQ(px, c.pixels);
+        }
     }
 }
 

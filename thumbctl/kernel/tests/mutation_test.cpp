@@ -202,7 +202,9 @@ void ImportKol1(const Bytes& m, Checker& check)
     IPIATTRIBUTE a[] = {{"repository", ipiRepositoryWorkspace}, {"lut", reinterpret_cast<IPIVALUE>(lut)}};
     IPIOBJECT* img = ipiCreateGenericImage(env, "oImage", nullptr, a, 2);
     const int rc = ipiImportIntoObject(env, m.data(), img, ipiFormatBilevel, int64_t(m.size()), nullptr, 0);
-    if (rc != 0) EXPECT_EQ(ipiGetError(env), rc) << check.where;
+    if (rc != 0) {
+        EXPECT_EQ(ipiGetError(env), rc) << check.where;
+    }
     EXPECT_EQ(ipiCloseEnvironment(env), 0) << check.where;
 }
 
@@ -216,7 +218,6 @@ TEST(KernelMutation, DamagedFilesNeverCrashLeakOrLie)
     const std::string scratch = dir.file("damaged.img");
     uint32_t seed = 20240611;
     for (const Sample& s : samples) {
-        // The undamaged file first: a known format must decode.
         const std::vector<Bytes> damaged = Mutations(s.bytes, seed++);
         int index = 0;
         for (const Bytes& m : damaged) {
