@@ -242,8 +242,8 @@ inline int32_t ClampCoef(int32_t v) {
 }
 
 // One block: coefficients dequantised into natural order into `blk`, which
-// must be all zero on entry; the natural positions written are listed in
-// *count receives the number of AC coefficients stored (0: a flat block).
+// must be all zero on entry; *count receives the number of AC coefficients
+// stored (0: a flat block).
 // `dqz` holds, per zig-zag index, the divisor times 64 plus the natural
 // position.
 int DecodeBlock(BitReader& reader, const HuffDecoder& dc, const HuffDecoder& ac, int* pred,
@@ -545,37 +545,25 @@ void ConvertRow(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const u
     const uint8_t* clamp = t.clamp + 256;
     uint8_t *R0 = o0[0], *G0 = o0[1], *B0 = o0[2];
     uint8_t *R1 = o1[0], *G1 = o1[1], *B1 = o1[2];
+    // Pixels from .. to - 1, which share chroma sample c.
+    auto convert = [&](int c, int from, int to) {
+        const int rt = t.r[cr[c]], gt = (t.gcb[cb[c]] + t.gcr[cr[c]]) >> 8, bt = t.b[cb[c]];
+        for (int j = from; j < to; ++j) {
+            const int Y = y0[j];
+            R0[j * sr] = clamp[Y + rt];
+            G0[j * sg] = clamp[Y + gt];
+            B0[j * sb] = clamp[Y + bt];
+            if (Pair) {
+                const int Y1 = y1[j];
+                R1[j * sr] = clamp[Y1 + rt];
+                G1[j * sg] = clamp[Y1 + gt];
+                B1[j * sb] = clamp[Y1 + bt];
+            }
+        }
+    };
     int i = 0, c = 0;
-    for (; i + H <= n; i += H, ++c) {
-        const int rt = t.r[cr[c]], gt = (t.gcb[cb[c]] + t.gcr[cr[c]]) >> 8, bt = t.b[cb[c]];
-        for (int j = i; j < i + H; ++j) {
-            const int Y = y0[j];
-            R0[j * sr] = clamp[Y + rt];
-            G0[j * sg] = clamp[Y + gt];
-            B0[j * sb] = clamp[Y + bt];
-            if (Pair) {
-                const int Y1 = y1[j];
-                R1[j * sr] = clamp[Y1 + rt];
-                G1[j * sg] = clamp[Y1 + gt];
-                B1[j * sb] = clamp[Y1 + bt];
-            }
-        }
-    }
-    if (i < n) {
-        const int rt = t.r[cr[c]], gt = (t.gcb[cb[c]] + t.gcr[cr[c]]) >> 8, bt = t.b[cb[c]];
-        for (int j = i; j < n; ++j) {
-            const int Y = y0[j];
-            R0[j * sr] = clamp[Y + rt];
-            G0[j * sg] = clamp[Y + gt];
-            B0[j * sb] = clamp[Y + bt];
-            if (Pair) {
-                const int Y1 = y1[j];
-                R1[j * sr] = clamp[Y1 + rt];
-                G1[j * sg] = clamp[Y1 + gt];
-                B1[j * sb] = clamp[Y1 + bt];
-            }
-        }
-    }
+    for (; i + H <= n; i += H, ++c) convert(c, i, i + H);
+    if (i < n) convert(c, i, n);
 }
 
 template <int H, bool Pair>
