@@ -449,23 +449,17 @@ private:
 };
 
 void FillBits(uint8_t* data, uint64_t start, uint64_t count, bool set) {
-    while (count > 0 && (start & 7)) {
-        const uint8_t mask = static_cast<uint8_t>(0x80 >> (start & 7));
-        data[start >> 3] = set ? (data[start >> 3] | mask) : (data[start >> 3] & ~mask);
-        ++start;
-        --count;
-    }
+    auto fillOne = [&](uint64_t bit) {
+        const uint8_t mask = static_cast<uint8_t>(0x80 >> (bit & 7));
+        data[bit >> 3] = set ? (data[bit >> 3] | mask) : (data[bit >> 3] & ~mask);
+    };
+    for (; count > 0 && (start & 7); ++start, --count) fillOne(start);
     if (count >= 8) {
         std::memset(data + (start >> 3), set ? 0xFF : 0x00, count >> 3);
         start += count & ~uint64_t{7};
         count &= 7;
     }
-    while (count > 0) {
-        const uint8_t mask = static_cast<uint8_t>(0x80 >> (start & 7));
-        data[start >> 3] = set ? (data[start >> 3] | mask) : (data[start >> 3] & ~mask);
-        ++start;
-        --count;
-    }
+    for (; count > 0; ++start, --count) fillOne(start);
 }
 
 void WriteRow(BitPlane& plane, int64_t row, int64_t width, const std::vector<int64_t>& elements,
