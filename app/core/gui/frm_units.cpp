@@ -40,6 +40,17 @@ QGroupBox* Frame(QWidget* parent, const char* name, const char* labelName, const
     return box;
 }
 
+// A job window's file list follows the phase-image format; its counter shows
+// how many files that leaves.
+template <typename JobWindow>
+void ListPhaseImages(JobWindow& w, const QString& pattern)
+{
+    if (!w.File1) return;
+    w.File1->SetPattern(pattern);
+    if (w.lblPhaseImageCount)
+        w.lblPhaseImageCount->setText("Phase Image Count: " + QString::number(w.File1->FileCount()));
+}
+
 } // namespace
 
 FrmUnits::FrmUnits(QWidget* parent) : QWidget(parent)
@@ -99,17 +110,8 @@ void FrmUnits::ApplyUnitsToBatchForm()
     }
 
     const QString pattern = "*_ph." + QString::fromStdString(files.ImageFileFormat).toLower();
-    if (batch.File1) {
-        batch.File1->SetPattern(pattern);
-        if (batch.lblPhaseImageCount)
-            batch.lblPhaseImageCount->setText("Phase Image Count: " + QString::number(batch.File1->FileCount()));
-    }
-    BurnMaskWindow& burn = frmBurnMask();
-    if (burn.File1) {
-        burn.File1->SetPattern(pattern);
-        if (burn.lblPhaseImageCount)
-            burn.lblPhaseImageCount->setText("Phase Image Count: " + QString::number(burn.File1->FileCount()));
-    }
+    ListPhaseImages(batch, pattern);
+    ListPhaseImages(frmBurnMask(), pattern);
 }
 
 void FrmUnits::cmdOK_Click()

@@ -68,6 +68,8 @@ TEST_F(GuiTest, UnitsDialogBitmapFormatAndConfirmationByKeyAndClose)
     EXPECT_TRUE(gui::frmBatchProcessing().chkCompensate->isHidden());
     EXPECT_EQ("*_ph.bmp", gui::frmBatchProcessing().File1->Pattern().toStdString());
     EXPECT_EQ("Phase Image Count: 0", gui::frmBatchProcessing().lblPhaseImageCount->text().toStdString());
+    EXPECT_EQ("*_ph.bmp", gui::frmBurnMask().File1->Pattern().toStdString());
+    EXPECT_EQ("Phase Image Count: 0", gui::frmBurnMask().lblPhaseImageCount->text().toStdString());
     ASSERT_EQ(1u, dialogs.fileRequests.size());
     EXPECT_EQ("Phase Image BMP Files (*_ph.bmp)|*_ph.bmp", dialogs.fileRequests[0].filter);
 
