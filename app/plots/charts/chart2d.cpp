@@ -1,6 +1,6 @@
 #include "chart2d.h"
 
-#include "chart3d_render.h"   // NiceTicks
+#include "chart3d_render.h"   // NiceTicks, FormatTick
 
 #include <QFile>
 #include <QFontMetricsF>
@@ -21,14 +21,6 @@ QFont Font2D(double points, bool bold = false)
     f.setPixelSize(std::max(6, int(std::lround(points * 4.0 / 3.0))));
     f.setBold(bold);
     return f;
-}
-
-QString Tick(double v, double step)
-{
-    if (std::fabs(v) < step * 1e-9) v = 0.0;
-    int decimals = 0;
-    if (step > 0 && step < 1.0) decimals = std::min(8, int(std::ceil(-std::log10(step) - 1e-9)));
-    return QString::number(v, 'f', decimals);
 }
 
 const QColor kSeriesColours[] = {QColor(0, 0, 200), QColor(200, 0, 0), QColor(0, 140, 0), QColor(160, 0, 160)};
@@ -326,7 +318,7 @@ void Chart2D::render(QImage& image) const
         const double step = xt.size() > 1 ? xt[1] - xt[0] : 1.0;
         for (double t : xt) {
             const QPointF q = toPx(t, y0);
-            const QString s = Tick(t, step);
+            const QString s = FormatTick(t, step);
             p.drawLine(q, q + QPointF(0, 4));
             p.drawText(QPointF(q.x() - nfm.horizontalAdvance(s) / 2, q.y() + 6 + nfm.ascent()), s);
         }
@@ -335,7 +327,7 @@ void Chart2D::render(QImage& image) const
         const double step = yt.size() > 1 ? yt[1] - yt[0] : 1.0;
         for (double t : yt) {
             const QPointF q = toPx(x0, t);
-            const QString s = Tick(t, step);
+            const QString s = FormatTick(t, step);
             yNumW = std::max(yNumW, nfm.horizontalAdvance(s));
             p.drawLine(q, q - QPointF(4, 0));
             p.drawText(QPointF(q.x() - 7 - nfm.horizontalAdvance(s), q.y() + (nfm.ascent() - nfm.descent()) / 2), s);

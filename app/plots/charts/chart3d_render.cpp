@@ -28,14 +28,6 @@ QFont LegendFont() { return BaseFont(12); }
 QFont TitleFont(int percent) { return BaseFont(13.0 * std::clamp(percent, 10, 400) / 100.0, true); }
 QFont NumberFont(int percent) { return BaseFont(11.0 * std::clamp(percent, 10, 400) / 100.0); }
 
-QString FormatTick(double v, double step)
-{
-    if (std::fabs(v) < step * 1e-9) v = 0.0;
-    int decimals = 0;
-    if (step > 0 && step < 1.0) decimals = std::min(8, int(std::ceil(-std::log10(step) - 1e-9)));
-    return QString::number(v, 'f', decimals);
-}
-
 void DrawTextCentred(QPainter& p, const QPointF& at, const QString& text)
 {
     const QFontMetricsF fm(p.font());
@@ -46,6 +38,14 @@ void DrawTextCentred(QPainter& p, const QPointF& at, const QString& text)
 bool IsHole(float v, float hole) { return v == hole || std::isnan(v); }
 
 } // namespace
+
+QString FormatTick(double v, double step)
+{
+    if (std::fabs(v) < step * 1e-9) v = 0.0;
+    int decimals = 0;
+    if (step > 0 && step < 1.0) decimals = std::min(8, int(std::ceil(-std::log10(step) - 1e-9)));
+    return QString::number(v, 'f', decimals);
+}
 
 std::vector<double> NiceTicks(double lo, double hi, int maxCount)
 {

@@ -82,5 +82,8 @@ void FillTriangle(QImage& image, const QPointF& a, const QPointF& b, const QPoin
 
 // Up to maxCount "nice" tick values between lo and hi.
 std::vector<double> NiceTicks(double lo, double hi, int maxCount);
+// Text of tick value v on an axis with tick distance step: as many decimals as
+// the step needs (at most 8), a value within rounding of 0 shown as 0.
+QString FormatTick(double v, double step);
 
 } // namespace charts

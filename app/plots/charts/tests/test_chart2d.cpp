@@ -1,5 +1,6 @@
 // The 2D profile chart: series with holes, axes, data files, export.
 #include "plots/charts/chart2d.h"
+#include "plots/charts/chart3d_render.h"
 #include "testsupport/testsupport.h"
 
 #include <QFile>
@@ -147,4 +148,17 @@ TEST(Chart2D, ExportsPictures)
     ASSERT_GT(j.size(), 2u);
     EXPECT_EQ(j[0], 0xFF);
     EXPECT_EQ(j[1], 0xD8);
+}
+
+TEST(AxisTicks, NiceStepsAndTheirTexts)
+{
+    EXPECT_EQ(NiceTicks(0, 10, 6), (std::vector<double>{0, 2, 4, 6, 8, 10}));
+    EXPECT_EQ(NiceTicks(-1, 1, 5), (std::vector<double>{-1, -0.5, 0, 0.5, 1}));
+    EXPECT_TRUE(NiceTicks(1, 1, 6).empty());
+    EXPECT_TRUE(NiceTicks(0, 1, 1).empty());
+    struct { double v, step; const char* text; } cases[] = {
+        {4, 2, "4"}, {0.5, 0.5, "0.5"}, {-0.2, 0.2, "-0.2"}, {1e-17, 0.1, "0.0"}, {-1e-17, 2, "0"},
+        {0.001, 0.001, "0.001"}, {3e-12, 1e-12, "0.00000000"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(FormatTick(c.v, c.step).toStdString(), c.text) << c.v << " " << c.step;
 }
