@@ -523,6 +523,7 @@ void FrmAnalysis::RefreshDisplay()
     Picbuf1->setPicture(cols, rows, im.DisplayImage.buffer());
     Picbuf1->resize(cols, rows);
     Picbuf1->refresh();
+    frmPhaseImage().ShowPicture(Picture());
 }
 
 void FrmAnalysis::ClearCurrentImage()
@@ -625,7 +626,6 @@ void FrmAnalysis::LoadPhaseImage(const std::string& fileName)
 
     lblImageName->setText(Q(installed.imageLabel));
     RefreshDisplay();
-    frmPhaseImage().ShowPicture(Picture());
     if (st.PartitionInMemory) frmPhaseImage().cmbDomains_Click();
 }
 
