@@ -64,6 +64,17 @@ void CommonSteps(Chart3D& chart, const GridInput& grid, const ResultFacts& facts
     }
 }
 
+// Replaces the level table with count levels from lo up in steps of
+// (hi - lo) / divisions (the step kept as a 4-byte float); returns the step.
+float EvenLevelTable(Chart3D& chart, double lo, double hi, int divisions, int count)
+{
+    chart.setLevelTableReset(true);
+    chart.setLevelCount(0);
+    const float step = float((hi - lo) / divisions);
+    for (int i = 0; i < count; ++i) chart.addLevel(lo + i * double(step));
+    return step;
+}
+
 std::vector<float> Values(const GridInput& grid) { return grid.values ? *grid.values : std::vector<float>(); }
 
 SurfaceBuild Surface(Chart3D& chart, const GridInput& grid, const ResultFacts& facts, const OptionBoxes& boxes,
@@ -225,10 +236,7 @@ DiagonalBuild Diagonal(Chart2D& chart, const std::vector<float>& profileAB, cons
 
 float Apply3DLevels(Chart3D& chart, double zmin, double zmax, const std::string& f)
 {
-    chart.setLevelTableReset(true);
-    chart.setLevelCount(0);
-    const float step = float((zmax - zmin) / 64.0);
-    for (int i = 0; i <= 63; ++i) chart.addLevel(zmin + i * double(step));
+    const float step = EvenLevelTable(chart, zmin, zmax, 64, 64);
     chart.setLegendLabelSecondText(1, Q(core::FormatNumber(zmin, f)));
     chart.setLegendLabelSecondText(2, chart.legendLabelSecondText(1));
     for (int k = 1; k <= 15; ++k) chart.setLegendLabelText(4 * k, Q(core::FormatNumber(zmin + 4 * k * double(step), f)));
@@ -238,19 +246,15 @@ float Apply3DLevels(Chart3D& chart, double zmin, double zmax, const std::string&
 
 float ApplyContourLayout(Chart3D& chart, bool filled, double lo, double hi, const std::string& f)
 {
-    chart.setLevelTableReset(true);
-    chart.setLevelCount(0);
     chart.removeAllLegendLabels();
     float step;
     if (filled) {
-        step = float((hi - lo) / 16.0);
-        for (int i = 0; i <= 16; ++i) chart.addLevel(lo + i * double(step));
+        step = EvenLevelTable(chart, lo, hi, 16, 17);
         chart.setLegendMode(2);
         chart.appendLegendLabel("");
         for (int k = 0; k <= 16; ++k) chart.appendLegendLabel(Q(core::FormatNumber(lo + k * double(step), f)));
     } else {
-        step = float((hi - lo) / 18.0);
-        for (int i = 0; i <= 18; ++i) chart.addLevel(lo + i * double(step));
+        step = EvenLevelTable(chart, lo, hi, 18, 19);
         chart.setLegendMode(1);
         chart.appendLegendLabel("");
         for (int j = 2; j <= 18; ++j) chart.appendLegendLabel(Q(core::FormatNumber(chart.level(j), f)));
