@@ -24,13 +24,9 @@ std::vector<ProfilePoint> LineProfile(const model::SingleMatrix& m, int16_t x1, 
     std::vector<ProfilePoint> pts;
     pts.reserve(static_cast<size_t>(std::max(adx, ady)) + 1);
     auto add = [&](int x, int y) { pts.push_back({x, y, ValueAt(m, x, y)}); };
-    if (dy == 0) {
-        for (int i = 0; i <= adx; ++i)
-            add(x1 + sx * i, y1);
-    } else if (dx == 0) {
-        for (int i = 0; i <= ady; ++i)
-            add(x1, y1 + sy * i);
-    } else if (ady <= adx) {
+    // Steps along the longer axis; a horizontal or vertical line never moves
+    // on the other (its error never reaches 0).
+    if (ady <= adx) {
         int x = x1, y = y1;
         int err = 2 * ady - adx;
         const int inc1 = 2 * ady, inc2 = 2 * (ady - adx);
