@@ -13,6 +13,12 @@ using model::NoDataValue;
 
 float ValueAt(const model::SingleMatrix& m, int x, int y) { return m.contains(x, y) ? m(x, y) : NoDataValue; }
 
+bool AllCornersFound(const Corners& c)
+{
+    return c.A.value != NoDataValue && c.B.value != NoDataValue && c.C.value != NoDataValue &&
+           c.D.value != NoDataValue;
+}
+
 } // namespace
 
 std::vector<ProfilePoint> LineProfile(const model::SingleMatrix& m, int16_t x1, int16_t y1, int16_t x2, int16_t y2)
@@ -116,8 +122,7 @@ float ComputeCenterDeflection(const model::SingleMatrix& m)
             break;
         }
     }
-    if (c.A.value == NoDataValue || c.B.value == NoDataValue || c.C.value == NoDataValue ||
-        c.D.value == NoDataValue || centre == NoDataValue)
+    if (!AllCornersFound(c) || centre == NoDataValue)
         return NoDataValue;
     const double sum = static_cast<double>(c.A.value) + c.B.value + c.D.value + c.C.value;
     return static_cast<float>(sum / 4.0 - centre);
@@ -128,8 +133,7 @@ float ComputeBow(const model::SingleMatrix& m, float width, float height)
     if (m.empty() || width == 0.0f || height == 0.0f)
         return NoDataValue;
     const Corners c = FindCorners(m);
-    if (c.A.value == NoDataValue || c.B.value == NoDataValue || c.C.value == NoDataValue ||
-        c.D.value == NoDataValue)
+    if (!AllCornersFound(c))
         return NoDataValue;
     struct Edge {
         const Corner& from;
@@ -162,8 +166,7 @@ float ComputeIpcTwist(const model::SingleMatrix& m, float width, float height)
     if (m.empty() || width == 0.0f || height == 0.0f)
         return NoDataValue;
     const Corners c = FindCorners(m);
-    if (c.A.value == NoDataValue || c.B.value == NoDataValue || c.C.value == NoDataValue ||
-        c.D.value == NoDataValue)
+    if (!AllCornersFound(c))
         return NoDataValue;
     const float diagonal = static_cast<float>(std::sqrt(static_cast<double>(width) * width +
                                                          static_cast<double>(height) * height));
