@@ -10,10 +10,6 @@
 #include "plots/builders/chart_builders.h"
 
 namespace plots {
-namespace {
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-} // namespace
-
 FrmChordPlot::FrmChordPlot()
 {
     setObjectName("frmChordPlot");

@@ -19,8 +19,6 @@
 namespace plots {
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-
 constexpr const char* kMovePrompt = "Move mouse cursor to endpoint and release button:";
 
 } // namespace
