@@ -8,6 +8,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <unistd.h>
 
 namespace fuzzcheck {
 
@@ -38,9 +40,35 @@ inline void CheckDecode(int made, IPIHANDLE* dibs, int count, int format, int er
         if (dibs[i]) ipiGlobalFree(dibs[i]);
 }
 
+// Checks the outcome of a page count call.
+inline void CheckCount(int pages, int format, int error)
+{
+    if (pages > 0 && error != 0) Fail("pages with an error code", format, error);
+    if (pages < 0) Fail("negative page count", format, error);
+}
+
 inline void CheckNoBlocks(int before, int format)
 {
     if (ipiGlobalLiveCount() != before) Fail("a global block was left behind", format, 0);
+}
+
+// The file targets' scratch file, one per process: "kernel-fuzz-<tag>-<pid>.img"
+// in $TMPDIR (or /tmp).
+inline std::string ScratchFile(const char* tag)
+{
+    const char* dir = std::getenv("TMPDIR");
+    return std::string(dir && *dir ? dir : "/tmp") + "/kernel-fuzz-" + tag + "-" + std::to_string(::getpid()) +
+           ".img";
+}
+
+// Writes the input to `path`; false when the file cannot be written.
+inline bool WriteInput(const std::string& path, const uint8_t* data, size_t size)
+{
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    std::fwrite(data, 1, size, f);
+    std::fclose(f);
+    return true;
 }
 
 } // namespace fuzzcheck

@@ -2,24 +2,10 @@
 // is written to a scratch file first).
 #include "thumbctl/kernel/fuzz/fuzz_common.h"
 
-#include <string>
-#include <unistd.h>
-
-namespace {
-std::string ScratchFile()
-{
-    const char* dir = std::getenv("TMPDIR");
-    return std::string(dir && *dir ? dir : "/tmp") + "/kernel-fuzz-" + std::to_string(::getpid()) + ".img";
-}
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const std::string path = ScratchFile();
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    static const std::string path = fuzzcheck::ScratchFile("decode");
+    if (!fuzzcheck::WriteInput(path, data, size)) return 0;
     for (int format : fuzzcheck::kFormats) {
         const int before = ipiGlobalLiveCount();
         IPIHANDLE dibs[2] = {0, 0};
