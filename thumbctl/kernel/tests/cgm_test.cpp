@@ -28,10 +28,8 @@ DibView DecodeMemory(const Bytes& file, int* error)
     IPIHANDLE dib = 0;
     *error = -5;
     const int made = DecodeImageFromMemory(file.data(), &dib, 1, DecodeFormatCgm, 0, int64_t(file.size()), nullptr, 0, error);
-    DibView v;
-    if (made == 1) v = ViewDib(dib);
-    if (dib) ipiGlobalFree(dib);
-    return v;
+    const DibView v = TakeDib(dib);
+    return made == 1 ? v : DibView();
 }
 
 // The picture as the bitmap should show it: 1 bits black, 0 bits white.
@@ -62,8 +60,7 @@ TEST(CgmContainer, UncompressedRasterDecodesThroughFormat45)
     testsupport::WriteBytes(path, file);
     IPIHANDLE dib = 0;
     ASSERT_EQ(DecodeImageFromFile(path.c_str(), &dib, 1, DecodeFormatCgm, 0, nullptr, 0, &error), 1);
-    EXPECT_EQ(ViewDib(dib).rgb, v.rgb);
-    ipiGlobalFree(dib);
+    EXPECT_EQ(TakeDib(dib).rgb, v.rgb);
     // A container is no multi-page source for the page-count entry points.
     EXPECT_EQ(CountPagesInMemory(file.data(), DecodeFormatCgm, int64_t(file.size()), nullptr, 0, &error), 0);
     EXPECT_EQ(error, -100);

@@ -45,3 +45,11 @@ inline DibView ViewDib(IPIHANDLE h) {
     IpiGlobalLock lock(h);
     return ViewDibBytes(lock.ptr(), lock.size());
 }
+
+// The view of a bitmap a decode call handed out, which is freed; an empty
+// view for a null handle.
+inline DibView TakeDib(IPIHANDLE h) {
+    DibView v = ViewDib(h);
+    if (h) ipiGlobalFree(h);
+    return v;
+}

@@ -24,12 +24,7 @@ DibView Decode(const std::string& path, bool fromFile, int* error) {
         const std::vector<uint8_t> b = ReadBytes(path);
         DecodeImageFromMemory(b.data(), &h, 1, DecodeFormatPcx, 0, int64_t(b.size()), nullptr, 0, error);
     }
-    DibView v;
-    if (h) {
-        v = ViewDib(h);
-        ipiGlobalFree(h);
-    }
-    return v;
+    return TakeDib(h);
 }
 
 TEST(PcxDecode, EveryKindEqualsPcxtoppm) {

@@ -26,10 +26,7 @@ Result DecodeMemory(const std::vector<uint8_t>& bytes, int format, const IPIATTR
     Result r;
     IPIHANDLE h = 0;
     r.count = DecodeImageFromMemory(bytes.data(), &h, 1, format, 0, int64_t(bytes.size()), a, n, &r.error);
-    if (h) {
-        r.dib = ViewDib(h);
-        ipiGlobalFree(h);
-    }
+    r.dib = TakeDib(h);
     return r;
 }
 
@@ -37,10 +34,7 @@ Result DecodeFile(const std::string& path, int format) {
     Result r;
     IPIHANDLE h = 0;
     r.count = DecodeImageFromFile(path.c_str(), &h, 1, format, 0, nullptr, 0, &r.error);
-    if (h) {
-        r.dib = ViewDib(h);
-        ipiGlobalFree(h);
-    }
+    r.dib = TakeDib(h);
     return r;
 }
 

@@ -31,9 +31,7 @@ DibView DecodePage(const std::string& path, int page, int* error) {
         EXPECT_EQ(h, 0u);
         return DibView{};
     }
-    DibView d = ViewDib(h);
-    ipiGlobalFree(h);
-    return d;
+    return TakeDib(h);
 }
 
 int MaxDifference(const Bytes& a, const Bytes& b) {
@@ -131,10 +129,7 @@ TEST_F(TiffDecode, FivePagesCountedAndDecodedOneByOne) {
     IPIHANDLE h[2] = {0, 0};
     EXPECT_EQ(DecodeImageFromMemory(file.data(), h, 2, DecodeFormatTiff, 2, int64_t(file.size()), nullptr, 0, &error),
               2);
-    for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(ViewDib(h[i]).rgb, want[size_t(2 + i)]) << "memory page " << 2 + i;
-        ipiGlobalFree(h[i]);
-    }
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(TakeDib(h[i]).rgb, want[size_t(2 + i)]) << "memory page " << 2 + i;
     // Asking for more pages than follow the first one gives what there is.
     IPIHANDLE more[4] = {0, 0, 0, 0};
     EXPECT_EQ(DecodeImageFromMemory(file.data(), more, 4, DecodeFormatTiff, 3, int64_t(file.size()), nullptr, 0,
@@ -274,8 +269,7 @@ TEST_F(TiffDecode, HostileFilesEndCleanly) {
             const int n = DecodeImageFromMemory(bad.data(), &one, 1, DecodeFormatTiff, 0, int64_t(bad.size()), nullptr,
                                                 0, &error);
             if (n == 1) {
-                EXPECT_EQ(ViewDib(one).width, 203);
-                ipiGlobalFree(one);
+                EXPECT_EQ(TakeDib(one).width, 203);
             } else {
                 EXPECT_EQ(one, 0u);
             }
