@@ -93,7 +93,7 @@ Frm3DChart::Frm3DChart()
 
 void Frm3DChart::Setup3DChart(bool reduced)
 {
-    plots::Setup3DChart(reduced ? model::images.ReducedData : model::images.ChartData, reduced);
+    plots::Setup3DChart(reduced);
 }
 
 void Frm3DChart::RemoveLabels()

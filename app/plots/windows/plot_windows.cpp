@@ -53,10 +53,10 @@ FrmContour& frmContour() { return Typed<FrmContour>(gui::frmContour()); }
 FrmDiagonal& frmDiagonal() { return Typed<FrmDiagonal>(gui::frmDiagonal()); }
 FrmChordPlot& frmChordPlot() { return Typed<FrmChordPlot>(gui::frmChordPlot()); }
 
-void Setup3DChart(const model::SingleMatrix& data, bool reduced)
+void Setup3DChart(bool reduced)
 {
-    const GridInput grid{&data.buffer(), data.cols(), data.rows(), reduced};
-    const SurfaceBuild b = plots::Setup3DChart(frm3DChart().chart(), grid, ModelFacts(), MainWindowBoxes());
+    const SurfaceBuild b =
+        plots::Setup3DChart(frm3DChart().chart(), ModelGrid(reduced), ModelFacts(), MainWindowBoxes());
     if (b.levelStepWritten) plotState.LevelStep = b.levelStep;
 }
 

@@ -26,10 +26,10 @@ FrmContour& frmContour();
 FrmDiagonal& frmDiagonal();
 FrmChordPlot& frmChordPlot();
 
-// Fills frm3DChart's surface from `data` (ReducedData when `reduced`, else
-// ChartData) with the main window's boxes; writes LevelStep when the Z range
-// comes from the boxes.
-void Setup3DChart(const model::SingleMatrix& data, bool reduced);
+// Fills frm3DChart's surface from ReducedData when `reduced`, else ChartData,
+// with the main window's boxes; writes LevelStep when the Z range comes from
+// the boxes.
+void Setup3DChart(bool reduced);
 // Fills frmContour's map: (50, 50, true) the reduced grid, else the full
 // chart data; writes ContourZMin, ContourZMax and LevelStep.
 void SetupContourChart(int cols, int rows, bool reduce);
