@@ -8,6 +8,7 @@
 #include "platform/folders.h"
 #include "platform/messages.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace core {
@@ -88,6 +89,37 @@ std::string RegionProblem(const AnalysisOptions& o)
     return std::string();
 }
 
+// out = the domain's rectangle of `full`, copied a row at a time.
+void CropRegion(const model::ByteMatrix& full, const model::Domain& d, model::ByteMatrix* out)
+{
+    out->create(d.Width, d.Height);
+    if (out->empty())
+        return;
+    for (int y = 0; y < d.Height; ++y) {
+        const uint8_t* row = &full(d.Left, d.Top + y);
+        std::copy(row, row + d.Width, &out->at(0, y));
+    }
+}
+
+// WorkingPhase from CurrentPhase, through `mask` when one is given.
+void MaskPhase(const model::ByteMatrix* mask)
+{
+    images.WorkingPhase.create(Cols(), Rows());
+    if (mask)
+        outside::Mask_UserAdd(images.CurrentPhase.data(), mask->data(), Rows(), Cols(), images.WorkingPhase.data());
+    else
+        outside::CopyByteMatrix(images.CurrentPhase.data(), Rows(), Cols(), images.WorkingPhase.data());
+}
+
+// Displacement minus ReferenceDisplacement, through DifferenceMatrix (already
+// of the region's size).
+void SubtractReference()
+{
+    outside::SubtractSingleMatrix(images.Displacement.data(), images.ReferenceDisplacement.data(), Rows(), Cols(),
+                                  images.DifferenceMatrix.data());
+    outside::CopySingleMatrix(images.DifferenceMatrix.data(), Rows(), Cols(), images.Displacement.data());
+}
+
 } // namespace
 
 std::string RotationItemText(int position)
@@ -103,16 +135,9 @@ void ExtractDomain(int16_t index)
         return;
     const model::Domain& d = model::maskPartition.DomainTable[index];
     SetRegionSize(d.Width, d.Height);
-    images.CurrentPhase.create(d.Width, d.Height);
-    for (int x = 0; x <= images.XMax; ++x)
-        for (int y = 0; y <= images.YMax; ++y)
-            images.CurrentPhase(x, y) = images.PhaseImage(d.Left + x, d.Top + y);
-    if (state.MaskInMemory) {
-        images.CurrentMask.create(d.Width, d.Height);
-        for (int x = 0; x <= images.XMax; ++x)
-            for (int y = 0; y <= images.YMax; ++y)
-                images.CurrentMask(x, y) = images.MaskImage(d.Left + x, d.Top + y);
-    }
+    CropRegion(images.PhaseImage, d, &images.CurrentPhase);
+    if (state.MaskInMemory)
+        CropRegion(images.MaskImage, d, &images.CurrentMask);
 }
 
 void ReplaceBlankPhase()
@@ -122,15 +147,7 @@ void ReplaceBlankPhase()
             b = model::BlankPhaseValue - 1;
 }
 
-void ApplyMaskToPhase()
-{
-    images.WorkingPhase.create(Cols(), Rows());
-    if (state.MaskInMemory)
-        outside::Mask_UserAdd(images.CurrentPhase.data(), images.CurrentMask.data(), Rows(), Cols(),
-                              images.WorkingPhase.data());
-    else
-        outside::CopyByteMatrix(images.CurrentPhase.data(), Rows(), Cols(), images.WorkingPhase.data());
-}
+void ApplyMaskToPhase() { MaskPhase(state.MaskInMemory ? &images.CurrentMask : nullptr); }
 
 void FilterPhase() { outside::PhaseFiltering(images.WorkingPhase.data(), -1, Rows(), Cols()); }
 
@@ -194,9 +211,7 @@ bool ApplyReference()
     if (state.RefXMax == images.XMax && state.RefYMax == images.YMax &&
         images.ReferenceDisplacement.size() == images.Displacement.size()) {
         state.RelativeResult = true;
-        outside::SubtractSingleMatrix(images.Displacement.data(), images.ReferenceDisplacement.data(), Rows(),
-                                      Cols(), images.DifferenceMatrix.data());
-        outside::CopySingleMatrix(images.DifferenceMatrix.data(), Rows(), Cols(), images.Displacement.data());
+        SubtractReference();
         return true;
     }
     model::ShowMsg("Current and Reference images have different dimensions." + std::string(model::CR) +
@@ -240,10 +255,13 @@ void MakeChartData()
 {
     const int cols = images.XMax + 1, rows = images.YMax + 1;
     images.ChartData.create(cols, rows);
+    if (images.ChartData.empty())
+        return;
     const auto& m = images.ResultMatrix;
-    for (int x = 0; x < cols; ++x)
-        for (int y = 0; y < rows; ++y)
-            images.ChartData(x, y) = m(x, images.YMax - y);
+    for (int y = 0; y < rows; ++y) {
+        const float* row = &m(0, images.YMax - y);
+        std::copy(row, row + cols, &images.ChartData(0, y));
+    }
 }
 
 CalculateOutcome RunCalculateDisplacement(const AnalysisOptions& o)
@@ -368,14 +386,10 @@ bool BatchAnalyzeImage(bool relative, const AnalysisOptions& o)
     if (!o.exclude128)
         ReplaceBlankPhase();
     // 2.-3. Mask, only when it has the image's size.
-    images.WorkingPhase.create(Cols(), Rows());
     const auto& b = model::batch;
-    if (o.useMask && b.BatchMaskRows == Rows() && b.BatchMaskCols == Cols() &&
-        b.BatchMask.size() == images.CurrentPhase.size())
-        outside::Mask_UserAdd(images.CurrentPhase.data(), b.BatchMask.data(), Rows(), Cols(),
-                              images.WorkingPhase.data());
-    else
-        outside::CopyByteMatrix(images.CurrentPhase.data(), Rows(), Cols(), images.WorkingPhase.data());
+    const bool maskFits = o.useMask && b.BatchMaskRows == Rows() && b.BatchMaskCols == Cols() &&
+                          b.BatchMask.size() == images.CurrentPhase.size();
+    MaskPhase(maskFits ? &b.BatchMask : nullptr);
     // 4.-6. Filter, unwrap, convert.
     if (o.phaseFilter)
         FilterPhase();
@@ -408,9 +422,7 @@ bool BatchAnalyzeImage(bool relative, const AnalysisOptions& o)
         if (images.ReferenceDisplacement.size() != images.Displacement.size())
             return false;
         images.DifferenceMatrix.create(Cols(), Rows());
-        outside::SubtractSingleMatrix(images.Displacement.data(), images.ReferenceDisplacement.data(), Rows(), Cols(),
-                                      images.DifferenceMatrix.data());
-        outside::CopySingleMatrix(images.DifferenceMatrix.data(), Rows(), Cols(), images.Displacement.data());
+        SubtractReference();
     }
     // 12.-13.
     ComputeDisplacementRange();

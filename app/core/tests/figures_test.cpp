@@ -206,6 +206,42 @@ TEST_F(Figures, ReducedSamplesAndChartCopy)
     EXPECT_EQ(c(5, 0), NoDataValue);
 }
 
+TEST_F(Figures, DomainCropOfPhaseAndMask)
+{
+    auto& im = model::images;
+    im.PhaseImage.create(7, 5);
+    im.MaskImage.create(7, 5);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 7; ++x) {
+            im.PhaseImage(x, y) = static_cast<uint8_t>(10 * y + x);
+            im.MaskImage(x, y) = static_cast<uint8_t>(100 + 10 * y + x);
+        }
+    auto& mp = model::maskPartition;
+    mp.DomainTable[1] = {2, 1, 4, 3, "inner"};
+    model::state.MaskInMemory = true;
+    ExtractDomain(1);
+    EXPECT_EQ(im.ImageCols, 4);
+    EXPECT_EQ(im.ImageRows, 3);
+    EXPECT_EQ(im.XMax, 3);
+    EXPECT_EQ(im.YMax, 2);
+    ASSERT_EQ(im.CurrentPhase.cols(), 4);
+    ASSERT_EQ(im.CurrentPhase.rows(), 3);
+    ASSERT_EQ(im.CurrentMask.cols(), 4);
+    ASSERT_EQ(im.CurrentMask.rows(), 3);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 4; ++x) {
+            EXPECT_EQ(im.CurrentPhase(x, y), 10 * (y + 1) + x + 2) << x << "," << y;
+            EXPECT_EQ(im.CurrentMask(x, y), 100 + 10 * (y + 1) + x + 2) << x << "," << y;
+        }
+
+    // Without a mask in memory only the phase is cropped; an empty domain gives empty matrices.
+    model::state.MaskInMemory = false;
+    mp.DomainTable[2] = {0, 0, 0, 3, ""};
+    ExtractDomain(2);
+    EXPECT_TRUE(im.CurrentPhase.empty());
+    EXPECT_EQ(im.CurrentMask.cols(), 4);
+}
+
 namespace {
 struct BatchWindow : BatchSummaryWindow {
     int cleared = 0;
