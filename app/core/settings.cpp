@@ -312,24 +312,27 @@ int GratingLpi(int position)
     return position >= 0 && position < 6 ? std::stoi(kGratings[position]) : 0;
 }
 
-int RotationPosition(const std::string& value)
+namespace {
+
+// Position of a value in a list (case ignored), -1 when absent; and back.
+int PositionIn(const std::vector<const char*>& list, const std::string& value)
 {
-    for (size_t i = 0; i < kRotations.size(); ++i)
-        if (EqualsNoCase(value, kRotations[i]))
+    for (size_t i = 0; i < list.size(); ++i)
+        if (EqualsNoCase(value, list[i]))
             return static_cast<int>(i);
     return -1;
 }
 
-std::string RotationName(int position) { return position >= 0 && position < 6 ? kRotations[position] : ""; }
-
-int ContourStylePosition(const std::string& value)
+std::string NameAt(const std::vector<const char*>& list, int position)
 {
-    for (size_t i = 0; i < kStyles.size(); ++i)
-        if (EqualsNoCase(value, kStyles[i]))
-            return static_cast<int>(i);
-    return -1;
+    return position >= 0 && position < static_cast<int>(list.size()) ? list[position] : "";
 }
 
-std::string ContourStyleName(int position) { return position >= 0 && position < 4 ? kStyles[position] : ""; }
+} // namespace
+
+int RotationPosition(const std::string& value) { return PositionIn(kRotations, value); }
+std::string RotationName(int position) { return NameAt(kRotations, position); }
+int ContourStylePosition(const std::string& value) { return PositionIn(kStyles, value); }
+std::string ContourStyleName(int position) { return NameAt(kStyles, position); }
 
 } // namespace core

@@ -220,4 +220,11 @@ TEST(SettingsGather, TextBoxRules)
     EXPECT_EQ(GratingPosition(150), -1);
     EXPECT_EQ(RotationPosition("LSF-"), 5);
     EXPECT_EQ(ContourStylePosition("BLACKLINE"), 3);
+    EXPECT_EQ(RotationPosition("Lsf Rotation"), -1);
+    EXPECT_EQ(ContourStylePosition(""), -1);
+    EXPECT_EQ(RotationName(0), "None");
+    EXPECT_EQ(RotationName(6), "");
+    EXPECT_EQ(ContourStyleName(3), "BlackLine");
+    EXPECT_EQ(ContourStyleName(4), "");
+    EXPECT_EQ(ContourStyleName(-1), "");
 }
