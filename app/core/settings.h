@@ -24,8 +24,8 @@ std::string SettingsLabel(int line, bool defaultsFile = false);
 std::string SettingsFileText(const model::Settings& s, bool defaultsFile);
 
 // Checks a file text line by line (CR LF or LF line ends). Returns 0 when all
-// 37 values pass and fills *out; otherwise the number of the first bad line
-// (38 when the text has fewer than 37 lines) and *out is untouched.
+// 37 values pass and fills *out; otherwise the number of the first bad or
+// missing line and *out is untouched.
 int ParseSettingsText(const std::string& text, model::Settings* out);
 
 enum class SettingsReadResult { Read, Missing, Corrupted };

@@ -163,6 +163,8 @@ TEST_F(SettingsFile, ShortFilesCountAsCorrupted)
     for (size_t keep : {size_t(0), size_t(1), size_t(36)}) {
         std::vector<std::string> part(lines.begin(), lines.begin() + keep);
         std::string text = Join(part);
+        model::Settings parsed;
+        EXPECT_EQ(ParseSettingsText(text, &parsed), static_cast<int>(keep) + 1) << keep;   // the first missing line
         testsupport::WriteBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
         EXPECT_EQ(ReadSettingsFile(path), SettingsReadResult::Corrupted) << keep;
         EXPECT_EQ(testsupport::ReadText(path), Fixture("defaults_settings.txt"));
