@@ -42,8 +42,15 @@ bool IsHole(float v, float hole) { return v == hole || std::isnan(v); }
 QString FormatTick(double v, double step)
 {
     if (std::fabs(v) < step * 1e-9) v = 0.0;
+    // As many decimals as the step needs to be whole (0.25 needs two, 2.5 one),
+    // at most eight.
     int decimals = 0;
-    if (step > 0 && step < 1.0) decimals = std::min(8, int(std::ceil(-std::log10(step) - 1e-9)));
+    if (step > 0 && std::isfinite(step)) {
+        for (double scaled = step;
+             decimals < 8 && (std::round(scaled) == 0.0 || std::fabs(scaled - std::round(scaled)) > 1e-6 * scaled);
+             scaled *= 10.0)
+            ++decimals;
+    }
     return QString::number(v, 'f', decimals);
 }
 

@@ -159,6 +159,9 @@ TEST(AxisTicks, NiceStepsAndTheirTexts)
     struct { double v, step; const char* text; } cases[] = {
         {4, 2, "4"}, {0.5, 0.5, "0.5"}, {-0.2, 0.2, "-0.2"}, {1e-17, 0.1, "0.0"}, {-1e-17, 2, "0"},
         {0.001, 0.001, "0.001"}, {3e-12, 1e-12, "0.00000000"},
+        // Steps of 2.5 x 10^n keep the digit that makes them exact.
+        {0.25, 0.25, "0.25"}, {0.75, 0.25, "0.75"}, {-0.5, 0.25, "-0.50"}, {7.5, 2.5, "7.5"}, {25, 25, "25"},
+        {0.025, 0.025, "0.025"},
     };
     for (const auto& c : cases) EXPECT_EQ(FormatTick(c.v, c.step).toStdString(), c.text) << c.v << " " << c.step;
 }
