@@ -2,6 +2,7 @@
 
 #include "app/core/header.h"
 #include "app/core/model/model.h"
+#include "app/core/overlay.h"
 #include "app/core/reset.h"
 #include "app/core/runtime.h"
 #include "app/outside/varnholde_calls.h"
@@ -38,32 +39,9 @@ PhaseImageFile ReadPhaseImageFile(const std::string& path)
 
 void RebuildDisplayImage()
 {
-    auto& im = model::images;
-    im.DisplayImage = im.CurrentPhase;
-    if (model::state.MaskInMemory && im.MaskImage.cols() == im.DisplayImage.cols() &&
-        im.MaskImage.rows() == im.DisplayImage.rows()) {
-        for (size_t i = 0; i < im.DisplayImage.size(); ++i)
-            if (im.MaskImage.buffer()[i] == 0)
-                im.DisplayImage.buffer()[i] = 255;
-    }
-    if (model::state.PartitionInMemory) {
-        const auto& mp = model::maskPartition;
-        auto set = [&](int x, int y) {
-            if (im.DisplayImage.contains(x, y))
-                im.DisplayImage(x, y) = 255;
-        };
-        for (int d = 0; d <= mp.DomainCount - 2 && d < model::MaxDomains; ++d) {
-            const model::Domain& dom = mp.DomainTable[d];
-            for (int i = 0; i < dom.Width; ++i) {
-                set(dom.Left + i, dom.Top);
-                set(dom.Left + i, dom.Top + dom.Height - 1);
-            }
-            for (int j = 0; j < dom.Height; ++j) {
-                set(dom.Left, dom.Top + j);
-                set(dom.Left + dom.Width - 1, dom.Top + j);
-            }
-        }
-    }
+    model::images.DisplayImage = model::images.CurrentPhase;
+    if (model::state.MaskInMemory) ApplyMaskOverlay();
+    if (model::state.PartitionInMemory) DrawDomainOutlines();
 }
 
 InstalledImage InstallPhaseImage(const std::string& path, PhaseImageFile file)

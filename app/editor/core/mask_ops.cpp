@@ -55,29 +55,6 @@ void UndoMaskRect()
     u.valid = false;
 }
 
-void SetMaskedPixels(const model::ByteMatrix& mask, std::vector<uint8_t>& pixels, uint8_t value)
-{
-    const std::vector<uint8_t>& m = mask.buffer();
-    for (size_t i = 0; i < pixels.size(); ++i)
-        if (m[i] == 0) pixels[i] = value;
-}
-
-void ApplyMaskOverlay()
-{
-    auto& im = model::images;
-    if (im.MaskImage.cols() != im.DisplayImage.cols() || im.MaskImage.rows() != im.DisplayImage.rows()) return;
-    SetMaskedPixels(im.MaskImage, im.DisplayImage.buffer(), 255);
-}
-
-void DrawDomainOutlines()
-{
-    const auto& mp = model::maskPartition;
-    for (int d = 0; d <= mp.DomainCount - 2 && d < model::MaxDomains; ++d) {
-        const model::Domain& dom = mp.DomainTable[size_t(d)];
-        DrawOutline(model::images.DisplayImage, dom.Left, dom.Top, dom.Width, dom.Height, 255);
-    }
-}
-
 std::string MaskSizeMessage(int width, int height)
 {
     return "Mask dimensions " + std::to_string(width) + " (X) x " + std::to_string(height) +

@@ -4,6 +4,7 @@
 // the burn of the mask into the phase image. The phase-image window calls
 // these and only moves the pictures and buttons.
 #include "app/core/model/model.h"
+#include "app/core/overlay.h"
 
 #include <string>
 
@@ -29,14 +30,11 @@ bool AddMaskRect(int left, int top, int width, int height);
 // the partition outlines again. Nothing happens without a recorded rectangle.
 void UndoMaskRect();
 
-// Pixels at the mask's 0 points become `value`; pixels holds as many points
-// as the mask, in the same order.
-void SetMaskedPixels(const model::ByteMatrix& mask, std::vector<uint8_t>& pixels, uint8_t value);
-
-// DisplayImage pixels of masked points become 255.
-void ApplyMaskOverlay();
-// The outline of every domain drawn into DisplayImage with 255.
-void DrawDomainOutlines();
+// The display overlay (masked points, domain outlines) lives with the core's
+// display rebuild.
+using core::ApplyMaskOverlay;
+using core::DrawDomainOutlines;
+using core::SetMaskedPixels;
 
 // "Mask dimensions W (X) x H (Y) do not match current phase image size."
 std::string MaskSizeMessage(int width, int height);

@@ -48,21 +48,6 @@ std::vector<std::string> SplitLines(const std::string& text)
     return lines;
 }
 
-// Visits the one-pixel outline of a rectangle: the top and bottom rows, then
-// the left and right columns.
-template <typename Visit>
-void ForEachOutlinePixel(int left, int top, int width, int height, Visit visit)
-{
-    for (int x = left; x < left + width; ++x) {
-        visit(x, top);
-        visit(x, top + height - 1);
-    }
-    for (int y = top; y < top + height; ++y) {
-        visit(left, y);
-        visit(left + width - 1, y);
-    }
-}
-
 PartitionRead Refuse(const std::string& reason)
 {
     PartitionRead r;
@@ -193,21 +178,6 @@ void StorePartition(model::MaskAndPartition& mp, const std::vector<model::Domain
     for (size_t i = 0; i < n; ++i) mp.DomainTable[i] = domains[i];
     mp.DomainTable[n] = {width, height, 0, 0, "0"};
     mp.DomainCount = int16_t(n + 1);
-}
-
-void DrawOutline(model::ByteMatrix& image, int left, int top, int width, int height, uint8_t value)
-{
-    ForEachOutlinePixel(left, top, width, height, [&](int x, int y) {
-        if (image.contains(x, y)) image(x, y) = value;
-    });
-}
-
-void RestoreOutline(model::ByteMatrix& image, const model::ByteMatrix& source, int left, int top, int width,
-                    int height)
-{
-    ForEachOutlinePixel(left, top, width, height, [&](int x, int y) {
-        if (image.contains(x, y) && source.contains(x, y)) image(x, y) = source(x, y);
-    });
 }
 
 bool RectInside(int left, int top, int width, int height, int cols, int rows)

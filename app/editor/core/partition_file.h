@@ -5,6 +5,7 @@
 // the image-size row with the width in field 0 (Left) and the height in field
 // 1 (Top).
 #include "app/core/model/model.h"
+#include "app/core/overlay.h"
 
 #include <string>
 #include <vector>
@@ -59,13 +60,9 @@ std::vector<model::Domain> DomainsOf(const model::MaskAndPartition& mp, int coun
 // the number of domains + 1. Rows after them keep what they held.
 void StorePartition(model::MaskAndPartition& mp, const std::vector<model::Domain>& domains, int width, int height);
 
-// The one-pixel outline of a rectangle drawn into an image with `value`: the
-// top and bottom rows, then the left and right columns. Pixels outside the
-// image are left alone.
-void DrawOutline(model::ByteMatrix& image, int left, int top, int width, int height, uint8_t value);
-// The same edges copied back from `source`.
-void RestoreOutline(model::ByteMatrix& image, const model::ByteMatrix& source, int left, int top, int width,
-                    int height);
+// Domain outlines are drawn and erased with the core's overlay helpers.
+using core::DrawOutline;
+using core::RestoreOutline;
 
 // True when the rectangle lies inside an image of cols x rows (touching the
 // right or bottom edge counts as inside) and is not empty.
