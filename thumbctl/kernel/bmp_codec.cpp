@@ -190,13 +190,9 @@ int PixelStage(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, const 
     if ((source->dataType != ipiTypeBoolean && source->dataType != ipiTypeNonNegative) ||
         source->dataType != target->dataType)
         return ipiReportError(env, ipiErrMismatchDataType);
-    IPIACCESSOR* in = ipiOpenAccessor(env, source, "r", 1, nullptr, 0);
-    if (!in) return ipiGetError(env);
-    IPIACCESSOR* out = ipiOpenAccessor(env, target, "w", 1, nullptr, 0);
-    if (!out) {
-        ipiCloseAccessor(env, in);
-        return ipiGetError(env);
-    }
+    IpiAccessorPair io(env, source, target);
+    if (!io) return ipiGetError(env);
+    IPIACCESSOR *in = io.in, *out = io.out;
     int rc = 0;
     const int64_t X = target->dim[0];
     const int64_t Y = target->dim[1];
@@ -309,9 +305,8 @@ int PixelStage(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, const 
             }
         }
     }
-    int c1 = ipiCloseAccessor(env, out);
-    int c2 = ipiCloseAccessor(env, in);
-    if (rc == 0) rc = c1 ? c1 : c2;
+    const int closeRc = io.Close();
+    if (rc == 0) rc = closeRc;
     return rc;
 }
 
@@ -375,13 +370,9 @@ int BmpWriteFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int 
     const int64_t base = fileFormat == ipiFormatBmp ? 14 : 0;
     const int64_t pixelOffset = base + 40 + 4 * int64_t(entries);
 
-    IPIACCESSOR* in = ipiOpenAccessor(env, source, "r", 1, nullptr, 0);
-    if (!in) return ipiGetError(env);
-    IPIACCESSOR* out = ipiOpenAccessor(env, target, "w", 1, nullptr, 0);
-    if (!out) {
-        ipiCloseAccessor(env, in);
-        return ipiGetError(env);
-    }
+    IpiAccessorPair io(env, source, target);
+    if (!io) return ipiGetError(env);
+    IPIACCESSOR *in = io.in, *out = io.out;
     int rc = 0;
     auto put = [&](int64_t off, const void* data, int64_t n) {
         if (rc == 0 && ipiWriteToStore(env, out, off, data, n) != n) rc = ipiGetError(env);
@@ -509,8 +500,7 @@ int BmpWriteFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int 
             }
         }
     }
-    int c1 = ipiCloseAccessor(env, out);
-    int c2 = ipiCloseAccessor(env, in);
-    if (rc == 0) rc = c1 ? c1 : c2;
+    const int closeRc = io.Close();
+    if (rc == 0) rc = closeRc;
     return rc;
 }

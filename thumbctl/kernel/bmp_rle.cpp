@@ -71,13 +71,9 @@ int BmpRleDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target)
     const int64_t H = std::min(source->dim[1], target->dim[1]);
     if (W <= 0 || H <= 0) return 0;
 
-    IPIACCESSOR* in = ipiOpenAccessor(env, source, "r", 1, nullptr, 0);
-    if (!in) return ipiGetError(env);
-    IPIACCESSOR* out = ipiOpenAccessor(env, target, "w", 1, nullptr, 0);
-    if (!out) {
-        ipiCloseAccessor(env, in);
-        return ipiGetError(env);
-    }
+    IpiAccessorPair io(env, source, target);
+    if (!io) return ipiGetError(env);
+    IPIACCESSOR *in = io.in, *out = io.out;
     ByteStream data(env, in, std::min(source->size, ipiStoreSize(in)));
     std::vector<uint8_t> row(size_t(TX), 0);
     const int64_t packedStride = (TX + 1) / 2;
@@ -174,9 +170,8 @@ int BmpRleDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target)
     }
     if (rc == 0 && dirty && y < H && !storeRow(y)) rc = ipiGetError(env);
     if (rc == 0 && data.failed()) rc = ipiGetError(env);
-    int c1 = ipiCloseAccessor(env, out);
-    int c2 = ipiCloseAccessor(env, in);
-    if (rc == 0) rc = c1 ? c1 : c2;
+    const int closeRc = io.Close();
+    if (rc == 0) rc = closeRc;
     return rc;
 }
 
@@ -211,13 +206,9 @@ int PackBitsDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target)
     else R = W;
     if (W <= 0 || R <= 0 || R > kIpiMaxBytes) return ipiReportError(env, ipiErrSyntacticalError);
 
-    IPIACCESSOR* in = ipiOpenAccessor(env, source, "r", 1, nullptr, 0);
-    if (!in) return ipiGetError(env);
-    IPIACCESSOR* out = ipiOpenAccessor(env, target, "w", 1, nullptr, 0);
-    if (!out) {
-        ipiCloseAccessor(env, in);
-        return ipiGetError(env);
-    }
+    IpiAccessorPair io(env, source, target);
+    if (!io) return ipiGetError(env);
+    IPIACCESSOR *in = io.in, *out = io.out;
     ByteStream data(env, in, std::min(source->size > 0 ? source->size : ipiStoreSize(in), ipiStoreSize(in)));
     std::vector<uint8_t> row(size_t(R), 0);
     const int64_t H = std::min(source->dim[1], target->dim[1]);
@@ -319,9 +310,8 @@ int PackBitsDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target)
                     if (rc) break;
                     if ((n > 0 || !finished) && !storeRow(b, t, z, y, n)) rc = ipiGetError(env);
                 }
-    int c1 = ipiCloseAccessor(env, out);
-    int c2 = ipiCloseAccessor(env, in);
-    if (rc == 0) rc = c1 ? c1 : c2;
+    const int closeRc = io.Close();
+    if (rc == 0) rc = closeRc;
     return rc;
 }
 
@@ -443,13 +433,9 @@ int ipiTransferPixels(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target)
     }
     const int64_t L = std::min(source->dim[0], target->dim[0]);
     const int64_t H = std::min(source->dim[1], target->dim[1]);
-    IPIACCESSOR* in = ipiOpenAccessor(env, source, "r", 1, nullptr, 0);
-    if (!in) return ipiGetError(env);
-    IPIACCESSOR* out = ipiOpenAccessor(env, target, "w", 1, nullptr, 0);
-    if (!out) {
-        ipiCloseAccessor(env, in);
-        return ipiGetError(env);
-    }
+    IpiAccessorPair io(env, source, target);
+    if (!io) return ipiGetError(env);
+    IPIACCESSOR *in = io.in, *out = io.out;
     int rc = 0;
     int64_t written = 0;
     std::vector<uint8_t> code;
@@ -471,9 +457,8 @@ int ipiTransferPixels(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target)
         }
         written += int64_t(code.size());
     }
-    int c1 = ipiCloseAccessor(env, out);
-    int c2 = ipiCloseAccessor(env, in);
-    if (rc == 0) rc = c1 ? c1 : c2;
+    const int closeRc = io.Close();
+    if (rc == 0) rc = closeRc;
     if (rc == 0) target->size = written;
     return rc;
 }

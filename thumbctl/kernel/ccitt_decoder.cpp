@@ -42,13 +42,9 @@ int CcittDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target) {
     if (width < 1 || rows < 1 || target->dim[0] < 1) return 0;
     if (planeBytes <= 0) return ipiReportError(env, ipiErrSystem);
 
-    IPIACCESSOR* in = ipiOpenAccessor(env, source, "r", 1, nullptr, 0);
-    if (!in) return ipiGetError(env);
-    IPIACCESSOR* out = ipiOpenAccessor(env, target, "w", 1, nullptr, 0);
-    if (!out) {
-        ipiCloseAccessor(env, in);
-        return ipiGetError(env);
-    }
+    IpiAccessorPair io(env, source, target);
+    if (!io) return ipiGetError(env);
+    IPIACCESSOR *in = io.in, *out = io.out;
     int rc = 0;
     std::vector<uint8_t> plane;
     try {
@@ -102,9 +98,8 @@ int CcittDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target) {
         if (target->bitOrder == ipiOrderLsbFirst) target->bitOrder = ipiOrderMsbFirst;
         if (ipiWriteToStore(env, out, 0, plane.data(), planeBytes) != planeBytes) rc = ipiGetError(env);
     }
-    const int closeOut = ipiCloseAccessor(env, out);
-    ipiCloseAccessor(env, in);
-    if (rc == 0 && closeOut) rc = closeOut;
+    const int closeRc = io.Close();
+    if (rc == 0) rc = closeRc;
     if (rc == 0) ipiSetAttribute(env, target, "bitOrder", ipiOrderMsbFirst);
     return rc;
 }

@@ -34,13 +34,9 @@ int Convert(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* destination, bool
         return ipiReportError(env, ipiErrMismatchDataType);
     IPIATTRIBUTE opts[] = {{"matchPointState", 1}, {"roiState", 1}};
     const int nopts = plain ? 0 : 2;
-    IPIACCESSOR* in = ipiOpenAccessor(env, source, "r", 1, opts, nopts);
-    if (!in) return ipiGetError(env);
-    IPIACCESSOR* out = ipiOpenAccessor(env, destination, "w", 1, opts, nopts);
-    if (!out) {
-        ipiCloseAccessor(env, in);
-        return ipiGetError(env);
-    }
+    IpiAccessorPair io(env, source, destination, opts, nopts);
+    if (!io) return ipiGetError(env);
+    IPIACCESSOR *in = io.in, *out = io.out;
     int64_t lo[5], hi[5], d[5];
     bool empty = false;
     for (int i = 0; i < 5; ++i) {
@@ -93,9 +89,8 @@ int Convert(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* destination, bool
                     }
                     if (ipiWriteAt(env, out, di)) rc = ipiGetError(env);
                 }
-    int c1 = ipiCloseAccessor(env, out);
-    int c2 = ipiCloseAccessor(env, in);
-    if (rc == 0) rc = c1 ? c1 : c2;
+    const int closeRc = io.Close();
+    if (rc == 0) rc = closeRc;
     return rc;
 }
 

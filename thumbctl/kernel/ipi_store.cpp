@@ -607,6 +607,27 @@ int ipiCloseAccessor(IPIENVIRONMENT* env, IPIACCESSOR* a)
     return rc;
 }
 
+IpiAccessorPair::IpiAccessorPair(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target,
+                                 const IPIATTRIBUTE* options, int count)
+    : env_(env)
+{
+    in = ipiOpenAccessor(env, source, "r", 1, options, count);
+    if (!in) return;
+    out = ipiOpenAccessor(env, target, "w", 1, options, count);
+    if (!out) {
+        ipiCloseAccessor(env, in);
+        in = nullptr;
+    }
+}
+
+int IpiAccessorPair::Close()
+{
+    const int outRc = ipiCloseAccessor(env_, out);
+    const int inRc = ipiCloseAccessor(env_, in);
+    out = in = nullptr;
+    return outRc ? outRc : inRc;
+}
+
 int ipiFreeObjectData(IPIENVIRONMENT* env, IPIOBJECT* object)
 {
     int rc = 0;

@@ -88,6 +88,35 @@ IPIACCESSOR* ipiOpenAccessor(IPIENVIRONMENT* env, IPIOBJECT* object, const char*
                              const IPIATTRIBUTE* options, int count);
 int ipiCloseAccessor(IPIENVIRONMENT* env, IPIACCESSOR* accessor);
 
+// A reader accessor on `source` and a writer accessor on `target`, the two
+// a decoder or encoder works between. When either fails to open, both are
+// null (the reader closed again) and the store's error is recorded:
+//
+//   IpiAccessorPair io(env, source, target);
+//   if (!io) return ipiGetError(env);
+//   ... io.in, io.out ...
+//   const int closeRc = io.Close();
+//
+// Close() closes the writer, then the reader, and gives the first non-zero
+// of their codes (a reader's close does not fail); the destructor closes
+// whatever is still open.
+class IpiAccessorPair {
+public:
+    IpiAccessorPair(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target,
+                    const IPIATTRIBUTE* options = nullptr, int count = 0);
+    ~IpiAccessorPair() { Close(); }
+    IpiAccessorPair(const IpiAccessorPair&) = delete;
+    IpiAccessorPair& operator=(const IpiAccessorPair&) = delete;
+    explicit operator bool() const { return out != nullptr; }
+    int Close();
+
+    IPIACCESSOR* in = nullptr;
+    IPIACCESSOR* out = nullptr;
+
+private:
+    IPIENVIRONMENT* env_;
+};
+
 // Bytes available in the store (file size, memory `size`, workspace size).
 int64_t ipiStoreSize(const IPISTORE* store);
 inline int64_t ipiStoreSize(const IPIACCESSOR* a) { return ipiStoreSize(a->store); }

@@ -96,13 +96,8 @@ int ReadKol1(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int sele
             return ipiReportError(env, ipiErrMismatchDataType);
         const int64_t length = h.dataLength;
         if (length > available - kol1::kHeaderBytes) return ipiReportError(env, ipiErrInsufficientSize);
-        in = ipiOpenAccessor(env, source, "r", 1, nullptr, 0);
-        if (!in) return ipiGetError(env);
-        IPIACCESSOR* out = ipiOpenAccessor(env, target, "w", 1, nullptr, 0);
-        if (!out) {
-            ipiCloseAccessor(env, in);
-            return ipiGetError(env);
-        }
+        IpiAccessorPair io(env, source, target);
+        if (!io) return ipiGetError(env);
         std::vector<uint8_t> piece;
         const int64_t pieceBytes = std::min<int64_t>(std::max<int64_t>(h.columns, 32768), std::max<int64_t>(length, 1));
         try {
@@ -112,13 +107,12 @@ int ReadKol1(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int sele
         }
         for (int64_t done = 0; rc == 0 && done < length;) {
             const int64_t n = std::min(pieceBytes, length - done);
-            if (ipiReadFileAt(env, in, kol1::kHeaderBytes + done, piece.data(), n) != n ||
-                ipiWriteToStore(env, out, done, piece.data(), n) != n)
+            if (ipiReadFileAt(env, io.in, kol1::kHeaderBytes + done, piece.data(), n) != n ||
+                ipiWriteToStore(env, io.out, done, piece.data(), n) != n)
                 rc = ipiGetError(env);
             done += n;
         }
-        const int closeRc = ipiCloseAccessor(env, out);
-        ipiCloseAccessor(env, in);
+        const int closeRc = io.Close();
         if (rc == 0) rc = closeRc;
         if (rc == 0) target->size = length;
     }
