@@ -1,8 +1,10 @@
 #include "platform/strandel_binding.h"
 
 #include "platform/dynlib.h"
+#include "platform/folders.h"
 #include "tifflib/strandel.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace strandel {
@@ -60,7 +62,16 @@ int32_t WriteTIFFFile(const std::string& path, uint16_t cols, uint16_t rows, con
 {
     static platform::LazyFunction<decltype(::WriteTIFFFile)> bound(Library(), "WriteTIFFFile");
     auto fn = bound.get();
-    return fn ? fn(path.c_str(), cols, rows, info.c_str(), pixels) : kLibraryMissing;
+    if (!fn) return kLibraryMissing;
+    // The name the library itself would create (".tif" added to a path without any '.').
+    const std::string target = path.find('.') == std::string::npos ? path + ".tif" : path;
+    const std::string name = platform::FileNameOf(target);
+    if (name.size() < 2 || target.size() > 79) return fn(path.c_str(), cols, rows, info.c_str(), pixels);
+    const std::string temp = platform::FolderOf(target) + "." + name.substr(0, name.size() - 1);
+    const int32_t status = fn(temp.c_str(), cols, rows, info.c_str(), pixels);
+    if (status == STRANDEL_OK && std::rename(temp.c_str(), target.c_str()) == 0) return STRANDEL_OK;
+    std::remove(temp.c_str());
+    return status == STRANDEL_OK ? STRANDEL_ERR_WRITE : status;
 }
 
 std::string LoadError()

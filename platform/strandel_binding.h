@@ -25,7 +25,10 @@ struct ReadResult {
 ReadResult ReadImage(const std::string& path);
 
 // Writes an 8-bit grey image with its header text; returns the library status
-// (0 written). -1000 when the library cannot be loaded.
+// (0 written). -1000 when the library cannot be loaded. The image is written
+// under a hidden temporary name beside the target (no longer than the target's
+// own name, so the library's 79-character rule holds the same) and renamed into
+// place, so a failed write never leaves a half file or spoils an existing one.
 int32_t WriteTIFFFile(const std::string& path, uint16_t cols, uint16_t rows, const std::string& info,
                       const uint8_t* pixels);
 

@@ -3,6 +3,7 @@
 #include "platform/folders.h"
 #include "platform/messages.h"
 #include "platform/strandel_binding.h"
+#include "testsupport/testsupport.h"
 
 #include <gtest/gtest.h>
 
@@ -83,4 +84,29 @@ TEST(Messages, ScriptedAnswersAndRecords)
     EXPECT_EQ(script.records[0].text, "Are you sure you want to quit?");
     EXPECT_EQ(script.records[0].style, 36);
     EXPECT_EQ(script.records[2].title, "T");
+}
+
+TEST(StrandelBinding, WritesThroughAHiddenTemporaryThatNeverLengthensTheName)
+{
+    platform::SetSystemFolder(SORVANTA_BIN_DIR);
+    testsupport::TempDir dir("bind");
+    std::vector<uint8_t> px(4 * 3, 7);
+    // Success: the file is there, nothing else is left in the folder.
+    ASSERT_EQ(strandel::WriteTIFFFile(dir.file("a_ph.tif"), 4, 3, "h", px.data()), 0);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+    EXPECT_EQ(strandel::ReadImage(dir.file("a_ph.tif")).pixels, px);
+    // A target that cannot be replaced (a folder of that name): failure, the
+    // folder untouched, no temporary left.
+    fs::create_directories(dir.path() / "b_ph.tif" / "keep");
+    EXPECT_NE(strandel::WriteTIFFFile(dir.file("b_ph.tif"), 4, 3, "h", px.data()), 0);
+    EXPECT_TRUE(fs::is_directory(dir.path() / "b_ph.tif" / "keep"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+    // A completed name of exactly 79 characters is still written; 80 are refused.
+    const std::string folder = dir.path().string() + "/";
+    ASSERT_LT(folder.size() + 8, 79u);
+    const std::string name79 = folder + std::string(79 - folder.size() - 4, 'n');  // + ".tif"
+    EXPECT_EQ(strandel::WriteTIFFFile(name79, 4, 3, "h", px.data()), 0);
+    EXPECT_TRUE(fs::exists(name79 + ".tif"));
+    EXPECT_NE(strandel::WriteTIFFFile(name79 + "m", 4, 3, "h", px.data()), 0);
+    EXPECT_FALSE(fs::exists(name79 + "m.tif"));
 }

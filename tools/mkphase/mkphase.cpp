@@ -51,7 +51,7 @@ bool ParseSize(const std::string& s, int* cols, int* rows)
     return true;
 }
 
-// Writes through a temporary name beside the target, renamed into place.
+// Writes the image (the binding writes through a temporary name, renamed into place).
 int Write(const std::string& out, int cols, int rows, const std::string& header,
           const std::vector<uint8_t>& pixels)
 {
@@ -60,20 +60,12 @@ int Write(const std::string& out, int cols, int rows, const std::string& header,
     const fs::path target(out);
     if (target.has_parent_path())
         fs::create_directories(target.parent_path(), ec);
-    const std::string temp = out + ".part.tif";
-    const int32_t status = strandel::WriteTIFFFile(temp, static_cast<uint16_t>(cols), static_cast<uint16_t>(rows),
+    const int32_t status = strandel::WriteTIFFFile(out, static_cast<uint16_t>(cols), static_cast<uint16_t>(rows),
                                                    header, pixels.data());
     if (status != 0) {
-        fs::remove(temp, ec);
         const std::string why = strandel::LoadError();
         std::fprintf(stderr, "mkphase: cannot write %s (status %d)%s%s\n", out.c_str(), status,
                      why.empty() ? "" : ": ", why.c_str());
-        return 1;
-    }
-    fs::rename(temp, target, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        std::fprintf(stderr, "mkphase: cannot write %s: %s\n", out.c_str(), ec.message().c_str());
         return 1;
     }
     std::printf("%s (%d x %d)\n", out.c_str(), cols, rows);

@@ -91,7 +91,7 @@ void FrmAnalysis::cmdSaveData_Click()
         }
         cmdSaveData->setText("Saving");
         QCoreApplication::processEvents();
-        if (!WriteDataFileSafely(target, index == 2)) {
+        if (!core::WriteDisplacementFile(target, index == 2)) {
             cmdSaveData->setText("Save Data File");
             model::ShowMsg("The file cannot be saved.", 16, "Save Data File");
             return;

@@ -55,23 +55,12 @@ bool WriteTiffImage(const std::string& path, int cols, int rows, const std::stri
                     std::string* error)
 {
     if (!WritableSize(cols, rows, error)) return false;
-    namespace fs = std::filesystem;
-    const fs::path target(path);
-    const fs::path temp = target.parent_path() / ("." + target.filename().string() + ".part");
-    const int32_t status = strandel::WriteTIFFFile(temp.string(), uint16_t(cols), uint16_t(rows), header, pixels);
-    std::error_code ec;
+    const int32_t status = strandel::WriteTIFFFile(path, uint16_t(cols), uint16_t(rows), header, pixels);
     if (status != 0) {
-        fs::remove(temp, ec);
         if (error) {
             *error = status == strandel::kLibraryMissing ? strandel::LoadError()
                                                          : "The TIFF library reported status " + std::to_string(status) + ".";
         }
-        return false;
-    }
-    fs::rename(temp, target, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        if (error) *error = "The file cannot be saved.";
         return false;
     }
     return true;
