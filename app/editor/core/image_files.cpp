@@ -9,8 +9,6 @@
 #include <QSaveFile>
 #include <QString>
 
-#include <cstdio>
-#include <filesystem>
 #include <system_error>
 
 namespace editor {
