@@ -236,6 +236,18 @@ int CheckArguments(IPIHANDLE* dibs, int count, int format, int page, const IPIAT
     return 0;
 }
 
+// Start of both entry points: *error set to the outcome of the argument
+// checks and, when they pass, the handles cleared.
+bool Begin(IPIHANDLE* dibs, int count, int format, int page, const IPIATTRIBUTE* attributes, int attributeCount,
+           int* error)
+{
+    const int rc = CheckArguments(dibs, count, format, page, attributes, attributeCount);
+    if (error) *error = rc;
+    if (rc) return false;
+    for (int i = 0; i < count; ++i) dibs[i] = 0;
+    return true;
+}
+
 int Finish(int rc, int made, IPIHANDLE* dibs, int count, int* error)
 {
     if (rc != 0) {
@@ -254,29 +266,17 @@ int Finish(int rc, int made, IPIHANDLE* dibs, int count, int* error)
 int DecodeImageFromMemory(const void* data, IPIHANDLE* dibs, int count, int format, int page, int64_t size,
                           const IPIATTRIBUTE* attributes, int attributeCount, int* error)
 {
-    if (error) *error = 0;
-    int rc = CheckArguments(dibs, count, format, page, attributes, attributeCount);
-    if (rc) {
-        if (error) *error = rc;
-        return 0;
-    }
-    for (int i = 0; i < count; ++i) dibs[i] = 0;
+    if (!Begin(dibs, count, format, page, attributes, attributeCount, error)) return 0;
     int made = 0;
-    if (!data || size <= 0) rc = ipiErrSyntacticalError;
-    else rc = Decode(data, size, dibs, count, format, page, attributes, attributeCount, &made);
+    const int rc = !data || size <= 0 ? ipiErrSyntacticalError
+                                      : Decode(data, size, dibs, count, format, page, attributes, attributeCount, &made);
     return Finish(rc, made, dibs, count, error);
 }
 
 int DecodeImageFromFile(const char* path, IPIHANDLE* dibs, int count, int format, int page,
                         const IPIATTRIBUTE* attributes, int attributeCount, int* error)
 {
-    if (error) *error = 0;
-    int rc = CheckArguments(dibs, count, format, page, attributes, attributeCount);
-    if (rc) {
-        if (error) *error = rc;
-        return 0;
-    }
-    for (int i = 0; i < count; ++i) dibs[i] = 0;
+    if (!Begin(dibs, count, format, page, attributes, attributeCount, error)) return 0;
     // The whole file is decoded as from memory, so that both entry points
     // give the same bitmaps.
     int readError = 0;
@@ -286,6 +286,7 @@ int DecodeImageFromFile(const char* path, IPIHANDLE* dibs, int count, int format
         return 0;
     }
     int made = 0;
+    int rc;
     {
         IpiGlobalLock lock(file);
         rc = Decode(lock.ptr(), lock.size(), dibs, count, format, page, attributes, attributeCount, &made);
@@ -294,7 +295,10 @@ int DecodeImageFromFile(const char* path, IPIHANDLE* dibs, int count, int format
     return Finish(rc, made, dibs, count, error);
 }
 
-int CountPagesInMemory(const void* data, int format, int64_t size, const IPIATTRIBUTE*, int, int* error)
+namespace {
+
+// Page count of a TIFF file (`fromFile`) or image in memory, one for a GIF.
+int CountPages(bool fromFile, const char* path, const void* data, int64_t size, int format, int* error)
 {
     if (error) *error = 0;
     if (format == DecodeFormatGif) return 1;
@@ -302,7 +306,7 @@ int CountPagesInMemory(const void* data, int format, int64_t size, const IPIATTR
         if (error) *error = ipiErrUnknownFormat;
         return 0;
     }
-    if (!data || size <= 0) {
+    if (!fromFile && (!data || size <= 0)) {
         if (error) *error = ipiErrSyntacticalError;
         return 0;
     }
@@ -311,7 +315,8 @@ int CountPagesInMemory(const void* data, int format, int64_t size, const IPIATTR
         if (error) *error = ipiErrSystem;
         return 0;
     }
-    int pages = ipiOpenMultiImageFromMemory(env, data, ipiFormatTiff, size);
+    int pages = fromFile ? ipiOpenMultiImageFromFile(env, path, ipiFormatTiff)
+                         : ipiOpenMultiImageFromMemory(env, data, ipiFormatTiff, size);
     int rc = pages > 0 ? 0 : ipiGetError(env);
     int closeRc = ipiCloseEnvironment(env);
     if (closeRc) {
@@ -322,26 +327,14 @@ int CountPagesInMemory(const void* data, int format, int64_t size, const IPIATTR
     return pages;
 }
 
+} // namespace
+
+int CountPagesInMemory(const void* data, int format, int64_t size, const IPIATTRIBUTE*, int, int* error)
+{
+    return CountPages(false, nullptr, data, size, format, error);
+}
+
 int CountPagesInFile(const char* path, int format, const IPIATTRIBUTE*, int, int* error)
 {
-    if (error) *error = 0;
-    if (format == DecodeFormatGif) return 1;
-    if (format != DecodeFormatTiff) {
-        if (error) *error = ipiErrUnknownFormat;
-        return 0;
-    }
-    IPIENVIRONMENT* env = ipiOpenEnvironment(nullptr);
-    if (!env) {
-        if (error) *error = ipiErrSystem;
-        return 0;
-    }
-    int pages = ipiOpenMultiImageFromFile(env, path, ipiFormatTiff);
-    int rc = pages > 0 ? 0 : ipiGetError(env);
-    int closeRc = ipiCloseEnvironment(env);
-    if (closeRc) {
-        rc = closeRc;
-        pages = 0;
-    }
-    if (error) *error = rc;
-    return pages;
+    return CountPages(true, path, nullptr, 0, format, error);
 }
