@@ -22,18 +22,6 @@ bool TakeLine(std::string& s, std::string* line)
     return true;
 }
 
-void ReportHeaderError()
-{
-    platform::ShowMessage("Error reading header information", platform::kMsgOkOnly, model::AppTitle);
-}
-
-bool Broken()
-{
-    ReportHeaderError();
-    model::state.HeaderFringeValue = 0;
-    return false;
-}
-
 std::string AfterColon(const std::string& s)
 {
     const size_t c = s.find(':');
@@ -44,33 +32,44 @@ std::string AfterColon(const std::string& s)
 
 bool HasMakerHeader(const std::string& headerText) { return StartsWithNoCase(headerText, kHeaderMaker); }
 
-bool ParseImageHeader()
+HeaderParse ParseHeaderText(const std::string& headerText)
 {
-    auto& fields = model::files.HeaderFields;
-    std::string s = model::files.ImageHeaderText;
+    HeaderParse h;
+    std::string s = headerText;
     if (s.size() > kMaxHeaderLength)
-        return Broken();
+        return h;
     std::string line2;
     if (!TakeLine(s, nullptr) || !TakeLine(s, &line2))
-        return Broken();
+        return h;
     const std::string countText = AfterColon(line2);
     double countValue = 0;
     int16_t count = 0;
     if (!ParseNumber(countText, &countValue) || !RoundToInt16(countValue, &count) || count < 9)
-        return Broken();
-    fields.assign(count, std::string());
-    fields[0] = kHeaderMaker;
-    fields[1] = "Header Fields:" + countText;
+        return h;
+    h.haveFields = true;
+    h.fields.assign(count, std::string());
+    h.fields[0] = kHeaderMaker;
+    h.fields[1] = "Header Fields:" + countText;
     for (int i = 3; i <= count; ++i)
-        if (!TakeLine(s, &fields[i - 1]))
-            return Broken();
+        if (!TakeLine(s, &h.fields[i - 1]))
+            return h;
     double fringe = 0;
-    if (!ParseNumber(AfterColon(fields[8]), &fringe))
-        return Broken();
-    if (!StartsWithNoCase(s, kHeaderEnd))
-        ReportHeaderError();
-    model::state.HeaderFringeValue = static_cast<float>(fringe);
-    return true;
+    if (!ParseNumber(AfterColon(h.fields[8]), &fringe))
+        return h;
+    h.result = StartsWithNoCase(s, kHeaderEnd) ? HeaderParse::Whole : HeaderParse::EndLineMissing;
+    h.fringeValue = static_cast<float>(fringe);
+    return h;
+}
+
+bool ParseImageHeader()
+{
+    HeaderParse h = ParseHeaderText(model::files.ImageHeaderText);
+    if (h.haveFields)
+        model::files.HeaderFields = std::move(h.fields);
+    if (h.result != HeaderParse::Whole)
+        platform::ShowMessage("Error reading header information", platform::kMsgOkOnly, model::AppTitle);
+    model::state.HeaderFringeValue = h.fringeValue;
+    return h.result != HeaderParse::Broken;
 }
 
 } // namespace core

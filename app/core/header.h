@@ -3,6 +3,7 @@
 // "Calverdine...", a count line "...: N", field lines 3..N and an end line
 // beginning "\\EndHeader". Field 9 holds the fringe value in mils.
 #include <string>
+#include <vector>
 
 namespace core {
 
@@ -12,6 +13,16 @@ inline constexpr size_t kMaxHeaderLength = 32767;
 
 // True when the text begins with the maker tag (case ignored).
 bool HasMakerHeader(const std::string& headerText);
+
+// The header text split into its fields, without messages or shared state.
+struct HeaderParse {
+    enum Result { Whole, EndLineMissing, Broken };
+    Result result = Broken;
+    bool haveFields = false;           // the fields were rebuilt (maybe only in part)
+    std::vector<std::string> fields;   // fields 1..N at positions 0..N-1
+    float fringeValue = 0;             // field 9; 0 when broken
+};
+HeaderParse ParseHeaderText(const std::string& headerText);
 
 // Splits model::files.ImageHeaderText into model::files.HeaderFields and sets
 // model::state.HeaderFringeValue from field 9. Line ends CR LF or LF.

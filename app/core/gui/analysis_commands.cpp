@@ -41,23 +41,6 @@ std::string AcquisitionImagePath()
     return platform::JoinPath(platform::BaseFolder(), "Dunmarsh", "Results", "Image_ph.bmp");
 }
 
-bool HeaderIsWhole(const std::string& header)
-{
-    auto& files = model::files;
-    auto& st = model::state;
-    const std::string savedText = files.ImageHeaderText;
-    const auto savedFields = files.HeaderFields;
-    const float savedFringe = st.HeaderFringeValue;
-    files.ImageHeaderText = header;
-    auto previous = platform::SetMessageHandler([](const std::string&, int, const std::string&) { return 1; });
-    const bool whole = core::ParseImageHeader();
-    platform::SetMessageHandler(std::move(previous));
-    files.ImageHeaderText = savedText;
-    files.HeaderFields = savedFields;
-    st.HeaderFringeValue = savedFringe;
-    return whole;
-}
-
 // ---------------------------------------------------------------- save data
 
 void FrmAnalysis::cmdSaveData_Click()

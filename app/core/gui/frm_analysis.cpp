@@ -578,7 +578,9 @@ void FrmAnalysis::LoadPhaseImage(const std::string& fileName)
     } else {
         file = core::ReadPhaseImageFile(fileName);
     }
-    if (!file.ok || (core::HasMakerHeader(file.header) && !HeaderIsWhole(file.header))) {
+    // A maker header that breaks off is refused before anything changes.
+    if (!file.ok || (core::HasMakerHeader(file.header) &&
+                     core::ParseHeaderText(file.header).result == core::HeaderParse::Broken)) {
         InvalidFormat("Load Phase Image");
         return;
     }

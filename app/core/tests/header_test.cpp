@@ -87,6 +87,15 @@ TEST(ImageHeader, Variants)
         EXPECT_EQ(p.ok, c.ok) << c.what;
         EXPECT_EQ(p.messages, c.messages) << c.what;
         EXPECT_FLOAT_EQ(p.fringe, c.fringe) << c.what;
+        // The plain parse agrees, and shows nothing and changes nothing shared.
+        platform::ScriptedMessages quiet;
+        model::files.ImageHeaderText = "untouched";
+        const HeaderParse h = ParseHeaderText(c.text);
+        EXPECT_EQ(h.result != HeaderParse::Broken, c.ok) << c.what;
+        EXPECT_EQ(h.result == HeaderParse::Whole, c.ok && c.messages == 0) << c.what;
+        EXPECT_FLOAT_EQ(h.fringeValue, c.fringe) << c.what;
+        EXPECT_TRUE(quiet.records.empty()) << c.what;
+        EXPECT_EQ(model::files.ImageHeaderText, "untouched");
     }
     EXPECT_TRUE(HasMakerHeader("CALVERDINE x"));
     EXPECT_FALSE(HasMakerHeader(""));
