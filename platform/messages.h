@@ -17,6 +17,10 @@ enum MessageStyle : int {
     kMsgInformation = 64, // OK, information icon
 };
 
+// Texts the file commands share (CR between the two lines).
+inline constexpr const char* kMsgCannotOpenInvalidFormat = "The file cannot be opened.\rInvalid file format.";
+inline constexpr const char* kMsgCannotSaveInvalidName = "The file cannot be saved.\rInvalid filename specified.";
+
 // Answers.
 enum MessageAnswer : int { kAnsOk = 1, kAnsCancel = 2, kAnsYes = 6, kAnsNo = 7 };
 

@@ -169,7 +169,7 @@ bool HandOverToRunningInstance(SingleInstance& instance, const QString& commandL
     const std::string text = commandLine.toStdString();
     if (delivered && !text.empty() && !IsPhaseImageCommandLine(text)) {
         YieldToUi();
-        ShowMessage("The file cannot be opened.\rInvalid file format.", kMsgCritical, "Open Phase Image");
+        ShowMessage(kMsgCannotOpenInvalidFormat, kMsgCritical, "Open Phase Image");
     }
     return delivered;
 }

@@ -61,7 +61,7 @@ void FrmAnalysis::cmdSaveData_Click()
         const int index = res.filterIndex;
         const std::string target = core::DataFileName(res.path, index, relative);
         if (target.empty()) {
-            model::ShowMsg(std::string("The file cannot be saved.") + model::CR + "Invalid filename specified.", 16,
+            model::ShowMsg(platform::kMsgCannotSaveInvalidName, 16,
                            "Save Data File");
             continue;
         }

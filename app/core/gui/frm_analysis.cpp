@@ -73,7 +73,7 @@ void EnableResultCommands(FrmAnalysis& w, bool on)
 
 void InvalidFormat(const std::string& title)
 {
-    model::ShowMsg(std::string("The file cannot be opened.") + model::CR + "Invalid file format.", 16, title);
+    model::ShowMsg(platform::kMsgCannotOpenInvalidFormat, 16, title);
 }
 
 } // namespace

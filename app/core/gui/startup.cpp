@@ -239,7 +239,7 @@ StartupResult RunStartup(const std::string& commandLine, const StartupHooks& hoo
     // 4. Command line.
     if (!commandLine.empty() && !platform::WildcardMatch("*_ph.tif", commandLine) &&
         !platform::WildcardMatch("*Phase.tif", commandLine)) {
-        platform::ShowMessage(std::string("The file cannot be opened.") + model::CR + "Invalid file format.", 16,
+        platform::ShowMessage(platform::kMsgCannotOpenInvalidFormat, 16,
                               model::AppTitle);
         return StartupResult::Ended;
     }

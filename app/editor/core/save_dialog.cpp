@@ -27,7 +27,7 @@ SaveName AskSaveName(const SaveNameRule& rule)
         const platform::FileDialogResult r = platform::ShowFileDialog(req);
         if (!r.confirmed) return {};
         if (!platform::WildcardMatch("*" + rule.extension, r.path)) {
-            model::ShowMsg(std::string("The file cannot be saved.") + model::CR + "Invalid filename specified.", 16,
+            model::ShowMsg(platform::kMsgCannotSaveInvalidName, 16,
                            rule.errorTitle);
             continue;
         }
@@ -58,7 +58,7 @@ std::string AskOpenName(const std::string& title, const std::string& filter, con
         const platform::FileDialogResult r = platform::ShowFileDialog(req);
         if (!r.confirmed) return {};
         if (platform::WildcardMatch(pattern, r.path)) return r.path;
-        model::ShowMsg(std::string("The file cannot be opened.") + model::CR + "Invalid file format.", 16, errorTitle);
+        model::ShowMsg(platform::kMsgCannotOpenInvalidFormat, 16, errorTitle);
     }
 }
 

@@ -1,5 +1,7 @@
 #include "plot_rules.h"
 
+#include "platform/messages.h"
+
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
 
@@ -28,7 +30,7 @@ std::optional<std::string> GraphSaveTarget(const std::string& chosen, int filter
 
 std::string InvalidFileNameMessage()
 {
-    return std::string("The file cannot be saved.") + model::CR + "Invalid filename specified.";
+    return std::string(platform::kMsgCannotSaveInvalidName);
 }
 
 std::string FolderWithSeparator(const std::string& path)
