@@ -1,4 +1,4 @@
-#include "guitest_app.h"
+#include "testsupport/offscreen_app.h"
 
 #include "platform/folderjobs.h"
 #include "platform/guiservices.h"
@@ -38,7 +38,7 @@ void WhenModal(Act act)
 
 TEST(MessageBoxes, StylesGiveButtonsIconsAndAnswers)
 {
-    platformtest::App();
+    testsupport::OffscreenApp();
     struct {
         int style;
         QMessageBox::StandardButtons buttons;
@@ -65,7 +65,7 @@ TEST(MessageBoxes, StylesGiveButtonsIconsAndAnswers)
 
 TEST(MessageBoxes, TheInstalledHandlerShowsARealBoxAndReturnsTheClick)
 {
-    platformtest::App();
+    testsupport::OffscreenApp();
     platform::InstallGuiServices();
     QString seenTitle, seenText;
     QMessageBox::Icon seenIcon = QMessageBox::NoIcon;
@@ -92,7 +92,7 @@ TEST(MessageBoxes, TheInstalledHandlerShowsARealBoxAndReturnsTheClick)
 
 TEST(FileDialogs, RealDialogTakesFiltersFolderAndReportsTheChoice)
 {
-    platformtest::App();
+    testsupport::OffscreenApp();
     testsupport::TempDir dir("dlg");
     std::ofstream(dir.file("a_ph.tif")) << "x";
     EXPECT_EQ(platform::QtNameFilters("Bitmap Files (*.bmp)|*.bmp|Phase|*_ph.tif;*_ph.bmp"),
@@ -125,7 +125,7 @@ TEST(FileDialogs, RealDialogTakesFiltersFolderAndReportsTheChoice)
 
 TEST(Display, ReportsTheScreen)
 {
-    platformtest::App();
+    testsupport::OffscreenApp();
     EXPECT_GT(platform::ScreenWidth(), 0);
     EXPECT_GT(platform::ScreenHeight(), 0);
     EXPECT_GT(platform::ColorDepth(), 0);
@@ -134,7 +134,7 @@ TEST(Display, ReportsTheScreen)
 
 TEST(ListBoxes, FolderAndFileListsFollowThePathAndPattern)
 {
-    platformtest::App();
+    testsupport::OffscreenApp();
     testsupport::TempDir dir("lists");
     std::filesystem::create_directory(dir.path() / "run2");
     for (const char* n : {"b_PH.tif", "a_ph.tif", "a_ph.bmp"}) std::ofstream(dir.file(n)) << "x";

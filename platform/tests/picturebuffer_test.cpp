@@ -1,4 +1,4 @@
-#include "guitest_app.h"
+#include "testsupport/offscreen_app.h"
 
 #include "platform/bmp8.h"
 #include "platform/folders.h"
@@ -60,7 +60,7 @@ std::vector<uint8_t> ReversedPaletteBmp(int w, int h, const std::vector<uint8_t>
 
 TEST(PictureBuffer, BlankPictureReadsBackZerosAndRowsRoundTrip)
 {
-    platformtest::App();
+    testsupport::OffscreenApp();
     PictureBuffer buf;
     buf.createBlank(640, 480, 0);
     EXPECT_EQ(buf.imageWidth(), 640);
@@ -92,7 +92,7 @@ TEST(PictureBuffer, BlankPictureReadsBackZerosAndRowsRoundTrip)
 
 TEST(PictureBuffer, EightBitBmpGivesPaletteIndices)
 {
-    platformtest::App();
+    testsupport::OffscreenApp();
     testsupport::TempDir dir("bmp");
     // Odd width (row padding) and a 256-colour palette as ImageMagick writes it.
     const std::string path = dir.file("gradient_ph.bmp");
@@ -144,7 +144,7 @@ TEST(PictureBuffer, EightBitBmpGivesPaletteIndices)
 
 TEST(PictureBuffer, Rle8RunsLiteralsAndMoves)
 {
-    platformtest::App();
+    testsupport::OffscreenApp();
     testsupport::TempDir dir("rle");
     auto bmp = ReversedPaletteBmp(5, 3, std::vector<uint8_t>(15, 0), false);
     bmp.resize(14 + 40 + 1024);
@@ -171,7 +171,7 @@ TEST(PictureBuffer, Rle8RunsLiteralsAndMoves)
 
 TEST(PictureBuffer, OtherPicturesAreRefusedAndLeaveThePicture)
 {
-    platformtest::App();
+    testsupport::OffscreenApp();
     testsupport::TempDir dir("bad");
     PictureBuffer buf;
     buf.createBlank(3, 2, 7);
@@ -210,7 +210,7 @@ TEST(PictureBuffer, OtherPicturesAreRefusedAndLeaveThePicture)
 
 TEST(PictureBuffer, TiffLoadsThroughTheTiffLibrary)
 {
-    platformtest::App();
+    testsupport::OffscreenApp();
     platform::SetSystemFolder(SORVANTA_BIN_DIR);
     testsupport::TempDir dir("tif");
     const std::string path = dir.file("mask_msk.tif");
@@ -227,7 +227,7 @@ TEST(PictureBuffer, TiffLoadsThroughTheTiffLibrary)
 
 TEST(PictureBuffer, TakeOverCopiesThePictureOrItsRegion)
 {
-    platformtest::App();
+    testsupport::OffscreenApp();
     PictureBuffer a, b;
     a.createBlank(6, 4, 0);
     for (int y = 0; y < 4; ++y) {
@@ -261,7 +261,7 @@ TEST(PictureBuffer, TakeOverCopiesThePictureOrItsRegion)
 
 TEST(PictureBuffer, RegionOutlineSwitchesAndMouseEventsInImagePixels)
 {
-    platformtest::App();
+    testsupport::OffscreenApp();
     PictureBuffer buf;
     buf.createBlank(100, 80, 0);
     buf.setRoi(10.4, 20.6, 30.5, 41.5);

@@ -10,28 +10,17 @@
 #include "platform/listboxes.h"
 #include "platform/messages.h"
 
-#include <QApplication>
+#include "testsupport/offscreen_app.h"
 
 using namespace editor;
 
 namespace {
 
-void App()
-{
-    static int argc = 1;
-    static char name[] = "editor_gui_test";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) {
-        if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
-        new QApplication(argc, argv);
-    }
-}
-
 class JobWindows : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        App();
+        testsupport::OffscreenApp();
         platform::SetBaseFolder(base.path().string());
         std::filesystem::create_directories(platform::ResultsFolder());
         InstallEditorWindows();

@@ -13,25 +13,13 @@
 #include "platform/picturebuffer.h"
 #include "tools/synth/synth.h"
 
-#include <QApplication>
+#include "testsupport/offscreen_app.h"
 
 #include <sstream>
 
 using namespace editor;
 
 namespace {
-
-QApplication& App()
-{
-    static int argc = 1;
-    static char name[] = "editor_gui_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
-    }();
-    return *app;
-}
 
 // Writes a synthetic phase image with a measurement header.
 void WriteSynthetic(const std::string& path, int cols, int rows, const std::string& surface, double fringe = 0.5)
@@ -48,7 +36,7 @@ class EditorWindow : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        App();
+        testsupport::OffscreenApp();
         model::ResetModel();
         platform::SetBaseFolder(dir.file("base"));
         std::filesystem::create_directories(platform::ResultsFolder());

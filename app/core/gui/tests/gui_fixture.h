@@ -9,6 +9,7 @@
 #include "platform/folders.h"
 #include "platform/messages.h"
 #include "platform/strandel_binding.h"
+#include "testsupport/offscreen_app.h"
 #include "testsupport/testsupport.h"
 #include "tools/synth/synth.h"
 
@@ -19,18 +20,6 @@
 #include <sys/stat.h>
 
 namespace guitest {
-
-inline QApplication& App()
-{
-    static int argc = 1;
-    static char name[] = "gui_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
-    }();
-    return *app;
-}
 
 // Writes a synthetic phase image (a gentle dome) with a measurement header.
 inline void WritePhaseTiff(const std::string& path, int cols, int rows, double fringe = 0.5, bool header = true,
@@ -47,7 +36,7 @@ class GuiTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        App();
+        testsupport::OffscreenApp();
         std::filesystem::create_directories(dir.file("run"));
         chmod(dir.file("run").c_str(), 0700);
         platform::SetBaseFolder(dir.file("base"));

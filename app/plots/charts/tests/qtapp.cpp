@@ -1,23 +1,14 @@
 // One application object for every test of the chart layer (fonts and
 // widgets need it); the platform is offscreen.
-#include <QApplication>
+#include "testsupport/offscreen_app.h"
+
 #include <gtest/gtest.h>
 
 namespace {
 
 class QtEnvironment : public ::testing::Environment {
 public:
-    void SetUp() override
-    {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "charts_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance()) app_ = new QApplication(argc, argv);
-    }
-
-private:
-    QApplication* app_ = nullptr;
+    void SetUp() override { testsupport::OffscreenApp(); }
 };
 
 const auto* const kEnv = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
