@@ -456,7 +456,10 @@ int BmpWriteFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int 
             const int srcOrder = int(source->bitOrder);
             std::vector<uint8_t> row(size_t(stride), 0);
             const int bandsUsed = depth == 32 ? 4 : depth == 24 ? 3 : 1;
-            std::vector<std::vector<uint8_t>> lines(static_cast<size_t>(bandsUsed));
+            // A band's line is used where the store has it, copied only when
+            // it lies in the store's line buffer, which the next read reuses.
+            std::vector<std::vector<uint8_t>> copies(static_cast<size_t>(bandsUsed));
+            const uint8_t* lines[4] = {};
             for (int64_t y = 0; rc == 0 && y < yCount; ++y) {
                 int64_t sy = SY - 1 - y;
                 for (int k = 0; rc == 0 && k < bandsUsed; ++k) {
@@ -466,24 +469,29 @@ int BmpWriteFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int 
                         rc = ipiGetError(env);
                         break;
                     }
-                    int64_t bytes = depth == 1 ? ((index % 8) + xCount + 7) / 8 : xCount;
-                    lines[size_t(k)].assign(p, p + bytes);
+                    if (k + 1 < bandsUsed && ipiIsLineBuffer(in->store, p)) {
+                        copies[size_t(k)].assign(p, p + xCount);  // several bands: 24 or 32 bits
+                        p = copies[size_t(k)].data();
+                    }
+                    lines[k] = p;
                 }
                 if (rc) break;
                 std::fill(row.begin(), row.end(), 0);
                 if (depth == 32 || depth == 24) {
-                    int step = depth / 8;
+                    const int64_t step = depth / 8;
+                    const uint8_t *r = lines[0], *g = lines[1], *b = lines[2], *a = lines[3];
+                    uint8_t* d = row.data();
                     for (int64_t x = 0; x < xCount; ++x) {
-                        row[size_t(step * x + 0)] = lines[2][size_t(x)];
-                        row[size_t(step * x + 1)] = lines[1][size_t(x)];
-                        row[size_t(step * x + 2)] = lines[0][size_t(x)];
-                        if (depth == 32) row[size_t(step * x + 3)] = lines[3][size_t(x)];
+                        d[step * x + 0] = b[x];
+                        d[step * x + 1] = g[x];
+                        d[step * x + 2] = r[x];
+                        if (depth == 32) d[step * x + 3] = a[x];
                     }
                 } else if (depth == 8) {
-                    std::memcpy(row.data(), lines[0].data(), size_t(xCount));
+                    std::memcpy(row.data(), lines[0], size_t(xCount));
                 } else if (depth == 4) {
                     for (int64_t x = 0; x < xCount; ++x) {
-                        uint8_t v = lines[0][size_t(x)];
+                        uint8_t v = lines[0][x];
                         uint8_t& d = row[size_t(x / 2)];
                         if (x % 2 == 0) d = uint8_t(v * 16);
                         else d = uint8_t((d & 0xF0) | (v & 15));
@@ -493,7 +501,7 @@ int BmpWriteFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int 
                     for (int64_t x = 0; x < xCount; ++x) {
                         int64_t b = bit0 + x;
                         uint8_t m = srcOrder == ipiOrderLsbFirst ? uint8_t(1u << (b % 8)) : uint8_t(0x80u >> (b % 8));
-                        if (lines[0][size_t(b / 8)] & m) row[size_t(x / 8)] |= uint8_t(0x80u >> (x % 8));
+                        if (lines[0][b / 8] & m) row[size_t(x / 8)] |= uint8_t(0x80u >> (x % 8));
                     }
                 }
                 put(pixelOffset + y * stride, row.data(), stride);

@@ -101,10 +101,7 @@ int BmpRleDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target)
                 p[size_t(x / 2)] |= x % 2 ? (row[size_t(x)] & 15) : uint8_t(row[size_t(x)] << 4);
             return ipiWriteToStore(env, out, r * packedStride, p.data(), packedStride) == packedStride;
         }
-        uint8_t* p = ipiReadAtOffset(env, out, r * TX);
-        if (!p) return false;
-        std::memcpy(p, row.data(), size_t(TX));
-        return ipiWriteAt(env, out, r * TX) == 0;
+        return ipiWriteLineBytes(env, out, r * TX, row.data(), TX) == 0;
     };
 
     int64_t x = 0, y = 0;
@@ -241,15 +238,7 @@ int PackBitsDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target)
             return ipiWriteToStore(env, out, SampleIndex(target, b, t, z, ry) / W * rs, row.data(),
                                    std::min(rs, R)) == std::min(rs, R);
         }
-        if (contig3 && bitmap) {
-            for (int64_t i = 0; i + 2 < R; i += 3) std::swap(row[size_t(i)], row[size_t(i + 2)]);
-            int64_t index = SampleIndex(target, b, t, z, ry);
-            uint8_t* line = ipiReadAtOffset(env, out, index);
-            if (!line) return false;
-            std::memcpy(line, row.data(), size_t(std::min(R, W)));
-            return ipiWriteAt(env, out, index) == 0;
-        }
-        if (contig3) {
+        if (contig3 && !bitmap) {
             for (int64_t k = 0; k < B; ++k) {
                 int64_t index = SampleIndex(target, k, t, z, ry);
                 uint8_t* line = ipiReadAtOffset(env, out, index);
@@ -259,15 +248,13 @@ int PackBitsDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target)
             }
             return true;
         }
+        if (contig3)  // bitmap layout: B G R
+            for (int64_t i = 0; i + 2 < R; i += 3) std::swap(row[size_t(i)], row[size_t(i + 2)]);
         int64_t index = SampleIndex(target, b, t, z, ry);
+        if (P != 4) return ipiWriteLineBytes(env, out, index, row.data(), std::min(R, W)) == 0;
         uint8_t* line = ipiReadAtOffset(env, out, index);
         if (!line) return false;
-        if (P == 4) {
-            for (int64_t x = 0; x < W; ++x)
-                line[size_t(x)] = x % 2 ? row[size_t(x / 2)] & 15 : row[size_t(x / 2)] >> 4;
-        } else {
-            std::memcpy(line, row.data(), size_t(std::min(R, W)));
-        }
+        for (int64_t x = 0; x < W; ++x) line[size_t(x)] = x % 2 ? row[size_t(x / 2)] & 15 : row[size_t(x / 2)] >> 4;
         return ipiWriteAt(env, out, index) == 0;
     };
 

@@ -85,10 +85,7 @@ int CodecRowWriter::PutBandRow(int64_t band, int64_t y, const uint8_t* samples, 
 {
     if (band >= b_ || y >= y_) return 0;
     const int64_t index = (band * zt_ * y_ + y) * x_;
-    uint8_t* line = ipiReadAtOffset(env_, out_, index);
-    if (!line) return ipiGetError(env_);
-    std::copy(samples, samples + std::min(n, x_), line);
-    return ipiWriteAt(env_, out_, index);
+    return ipiWriteLineBytes(env_, out_, index, samples, std::min(n, x_));
 }
 
 int CodecRowWriter::PutBitRow(int64_t y, const uint8_t* bits, int64_t n)

@@ -70,10 +70,11 @@ bool PWriteAll(int fd, int64_t off, const void* buf, int64_t n)
 // Returns false only on an I/O failure.
 bool CopyOut(IPISTORE* s, int64_t off, uint8_t* dst, int64_t n)
 {
-    std::memset(dst, 0, size_t(n));
+    if (n <= 0) return true;
     int64_t avail = Available(s);
-    if (off < 0 || off >= avail || n <= 0) return true;
-    int64_t take = std::min(n, avail - off);
+    int64_t take = off < 0 || off >= avail ? 0 : std::min(n, avail - off);
+    std::memset(dst + take, 0, size_t(n - take));
+    if (take == 0) return true;
     if (IsMemory(s)) {
         std::memcpy(dst, s->memory + off, size_t(take));
         return true;
@@ -299,22 +300,43 @@ uint8_t* ipiReadAtOffset(IPIENVIRONMENT* env, IPISTORE* s, int64_t sampleIndex)
     return s->line.data();
 }
 
-int ipiWriteAt(IPIENVIRONMENT* env, IPISTORE* s, int64_t sampleIndex)
+namespace {
+
+// Stores one line of `stride` bytes from `src` at the line of `sampleIndex`
+// (cut short at the end of the data).
+int WriteLine(IPIENVIRONMENT* env, IPISTORE* s, int64_t sampleIndex, const uint8_t* src)
 {
-    if (!s) return ipiErrInvalidInstance;
     int64_t off = ByteOffset(s, sampleIndex);
     int64_t limit = WriteLimit(s);
     if (!IsMemory(s) && s->totalSize > 0) limit = std::min(limit, s->totalSize);
     if (off < 0 || off >= limit) return Fail(env, ipiErrInsufficientSize);
     int64_t n = std::min(s->stride, limit - off);
     if (IsMemory(s)) {
-        std::memcpy(s->memory + off, s->line.data(), size_t(n));
+        std::memcpy(s->memory + off, src, size_t(n));
         return 0;
     }
     if (s->fd < 0) return Fail(env, ipiErrInvalidInstance);
-    if (!PWriteAll(s->fd, off, s->line.data(), n)) return Fail(env, ipiErrSystem);
+    if (!PWriteAll(s->fd, off, src, n)) return Fail(env, ipiErrSystem);
     s->fileSize = std::max(s->fileSize, off + n);
     return 0;
+}
+
+} // namespace
+
+int ipiWriteAt(IPIENVIRONMENT* env, IPISTORE* s, int64_t sampleIndex)
+{
+    if (!s) return ipiErrInvalidInstance;
+    return WriteLine(env, s, sampleIndex, s->line.data());
+}
+
+int ipiWriteLineBytes(IPIENVIRONMENT* env, IPISTORE* s, int64_t sampleIndex, const uint8_t* bytes, int64_t count)
+{
+    if (!s) return ipiErrInvalidInstance;
+    if (count >= s->stride) return WriteLine(env, s, sampleIndex, bytes);
+    uint8_t* line = ipiReadAtOffset(env, s, sampleIndex);
+    if (!line) return ipiGetError(env);
+    if (count > 0) std::memcpy(line, bytes, size_t(count));
+    return WriteLine(env, s, sampleIndex, line);
 }
 
 namespace {

@@ -123,8 +123,19 @@ inline int64_t ipiStoreSize(const IPIACCESSOR* a) { return ipiStoreSize(a->store
 
 // Line access by sample index. Null on failure (error recorded).
 const uint8_t* ipiReadAt(IPIENVIRONMENT* env, IPISTORE* store, int64_t sampleIndex);
+// True when a line ipiReadAt gave lies in the store's line buffer, which the
+// next read overwrites; other lines point into the data of a memory store
+// and stay valid until it is written or closed.
+inline bool ipiIsLineBuffer(const IPISTORE* s, const uint8_t* line)
+{
+    return line >= s->line.data() && line < s->line.data() + s->line.size();
+}
 uint8_t* ipiReadAtOffset(IPIENVIRONMENT* env, IPISTORE* store, int64_t sampleIndex);
 int ipiWriteAt(IPIENVIRONMENT* env, IPISTORE* store, int64_t sampleIndex);
+// The three together for a line whose first `count` bytes come from
+// `bytes`: the rest of the line keeps its stored data. A whole line
+// (count >= the stride) is stored straight from `bytes`, old data unread.
+int ipiWriteLineBytes(IPIENVIRONMENT* env, IPISTORE* store, int64_t sampleIndex, const uint8_t* bytes, int64_t count);
 
 // Bytes: `count` on success; -1 on failure (8 recorded when the range
 // passes the end of the data, -1 for I/O failures).
@@ -149,6 +160,7 @@ int ipiSetStreamPosition(IPIENVIRONMENT* env, IPISTORE* store, int64_t byteOffse
 inline const uint8_t* ipiReadAt(IPIENVIRONMENT* e, IPIACCESSOR* a, int64_t i) { return ipiReadAt(e, a->store, i); }
 inline uint8_t* ipiReadAtOffset(IPIENVIRONMENT* e, IPIACCESSOR* a, int64_t i) { return ipiReadAtOffset(e, a->store, i); }
 inline int ipiWriteAt(IPIENVIRONMENT* e, IPIACCESSOR* a, int64_t i) { return ipiWriteAt(e, a->store, i); }
+inline int ipiWriteLineBytes(IPIENVIRONMENT* e, IPIACCESSOR* a, int64_t i, const uint8_t* b, int64_t n) { return ipiWriteLineBytes(e, a->store, i, b, n); }
 inline int64_t ipiReadFileAt(IPIENVIRONMENT* e, IPIACCESSOR* a, int64_t o, void* b, int64_t n) { return ipiReadFileAt(e, a->store, o, b, n); }
 inline int64_t ipiReadFileAtMost(IPIENVIRONMENT* e, IPIACCESSOR* a, int64_t o, void* b, int64_t n) { return ipiReadFileAtMost(e, a->store, o, b, n); }
 inline int64_t ipiWriteToStore(IPIENVIRONMENT* e, IPIACCESSOR* a, int64_t o, const void* b, int64_t n) { return ipiWriteToStore(e, a->store, o, b, n); }
