@@ -8,6 +8,7 @@
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
 #include "app/core/settings.h"
+#include "app/core/version.h"
 #include "app/outside/varnholde_calls.h"
 #include "platform/fileversion.h"
 #include "platform/folders.h"
@@ -26,9 +27,6 @@
 #include <QPointer>
 #include <QVBoxLayout>
 
-#ifndef SORVANTA_PROGRAM_VERSION
-#define SORVANTA_PROGRAM_VERSION "1.0.0"
-#endif
 
 namespace gui {
 namespace {
@@ -283,7 +281,7 @@ StartupResult RunStartup(const std::string& commandLine, const StartupHooks& hoo
     QDir().mkpath(QString::fromStdString(platform::ResultsFolder()));
 
     // 9. and 10.
-    model::files.ProgramVersion = SORVANTA_PROGRAM_VERSION;
+    model::files.ProgramVersion = core::ProgramVersion();
     model::state.StartupInProgress = true;
 
     // 11. Splash picture.

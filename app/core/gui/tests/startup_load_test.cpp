@@ -29,7 +29,7 @@ TEST_F(GuiTest, StartupEndsInUnitsDialogThenOpenDialog)
     EXPECT_EQ("Sorvanta Settings.txt is missing." + CR + "A new file with default settings will be created.",
               messages.records[0].text);
     EXPECT_TRUE(platform::FileExists(core::SettingsFilePath()));
-    EXPECT_EQ("Sorvanta 1.0.0", gui::frmSplash().lblSorvanta->text().toStdString());
+    EXPECT_EQ("Sorvanta 2.5.3", gui::frmSplash().lblSorvanta->text().toStdString());
 
     gui::frmUnits().optMetricmm->setChecked(true);
     gui::frmUnits().optMetricMicrons->setChecked(true);
