@@ -3,7 +3,7 @@
 # again under the address and undefined-behaviour sanitizers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-JOBS=$(nproc)
+JOBS=${JOBS:-$(nproc)}
 export QT_QPA_PLATFORM=offscreen
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
