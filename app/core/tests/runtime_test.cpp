@@ -1,5 +1,6 @@
 #include "app/core/runtime.h"
 
+#include "app/core/tests/file_limit.h"
 #include "testsupport/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -88,24 +89,6 @@ TEST(Runtime, WildcardMatchIgnoresCase)
 
 namespace {
 
-// Runs `body` in a child process whose files may grow to `limit` bytes. With
-// SIGXFSZ ignored, a write past the limit fails (EFBIG) as on a full disk.
-// The test process itself keeps its limits. Returns the child's result.
-bool WithFileSizeLimit(rlim_t limit, const std::function<bool()>& body)
-{
-    std::fflush(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit r {limit, limit};
-        ::setrlimit(RLIMIT_FSIZE, &r);
-        ::_exit(body() ? 0 : 1);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 std::string ReadAll(const std::string& path)
 {
     std::string bytes;
@@ -132,7 +115,7 @@ TEST(Runtime, AtomicWriteOnAFullDiskKeepsTheOldFile)
     // Sizes below and above the 16 KiB a buffered writer would hold back.
     for (size_t size : {size_t(5000), size_t(40000)}) {
         const std::string bytes(size, 'x');
-        EXPECT_FALSE(WithFileSizeLimit(1000, [&] {
+        EXPECT_FALSE(coretest::WithFileSizeLimit(1000, [&] {
             std::string error;
             const bool ok = core::WriteFileAtomically(path, bytes, &error);
             return ok || error.empty();   // a failure must say why
@@ -140,7 +123,7 @@ TEST(Runtime, AtomicWriteOnAFullDiskKeepsTheOldFile)
         EXPECT_EQ(ReadAll(path), "old contents\r\n") << size;
         EXPECT_EQ(FilesIn(dir.path().string()), 1u) << "no temporary file is left";
     }
-    EXPECT_TRUE(WithFileSizeLimit(100000, [&] { return core::WriteFileAtomically(path, std::string(5000, 'y')); }));
+    EXPECT_TRUE(coretest::WithFileSizeLimit(100000, [&] { return core::WriteFileAtomically(path, std::string(5000, 'y')); }));
     EXPECT_EQ(ReadAll(path), std::string(5000, 'y'));
 }
 
