@@ -12,9 +12,15 @@ inline constexpr const char* kLibraryFile = "libStrandel.so";
 uint16_t GetTIFFCols(const std::string& path);
 uint16_t GetTIFFRows(const std::string& path);
 
+// The largest image side the program reads.
+inline constexpr uint16_t kMaxSide = 32767;
+
 // Reads the pixels of an 8-bit image into `pixels` (resized to cols x rows);
 // returns the header text. `status` gets the library's status code
-// (0 when read; negative otherwise, and `pixels` then is left empty).
+// (0 when read; negative otherwise, and `pixels` then is left empty). A
+// declared side above kMaxSide is refused before anything is allocated
+// (STRANDEL_ERR_TOO_LARGE), memory that cannot be had gives STRANDEL_ERR_NOMEM.
+// The file read is exactly the one named (no ".tif" completion), of any length.
 struct ReadResult {
     int32_t status = -14;
     uint16_t cols = 0;
@@ -27,8 +33,7 @@ ReadResult ReadImage(const std::string& path);
 // Writes an 8-bit grey image with its header text; returns the library status
 // (0 written). -1000 when the library cannot be loaded. The image is written
 // under a hidden temporary name beside the target (no longer than the target's
-// own name, so the library's 79-character rule holds the same) and renamed into
-// place, so a failed write never leaves a half file or spoils an existing one.
+// own name) and renamed into place, so a failed write never leaves a half file or spoils an existing one.
 int32_t WriteTIFFFile(const std::string& path, uint16_t cols, uint16_t rows, const std::string& info,
                       const uint8_t* pixels);
 

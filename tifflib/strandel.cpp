@@ -3,6 +3,8 @@
 
 #include <tiffio.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,7 +14,6 @@
 namespace {
 
 constexpr ttag_t kInfoTag = 32768;
-constexpr size_t kMaxPathChars = 79;
 
 // Tag 32768 is known to libtiff before any file is opened.
 TIFFExtendProc gParentExtender = nullptr;
@@ -46,20 +47,24 @@ char* CopyText(const char* s)
     return out;
 }
 
-// The ".tif" completion rule; false when the completed name is too long.
+// The ".tif" completion rule. Names of any length the system allows pass.
 bool CompletePath(const char* path, std::string& out)
 {
-    if (!path) return false;
+    if (!path || !*path) return false;
     out = path;
     if (out.find('.') == std::string::npos) out += ".tif";
-    return out.size() <= kMaxPathChars;
+    return true;
 }
 
+// Only regular files are read: a pipe or a device in the file's place would
+// block the open or never end.
 TIFF* OpenForReading(const char* path)
 {
     Initialise();
     std::string full;
     if (!CompletePath(path, full)) return nullptr;
+    struct stat st {};
+    if (::stat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
     return TIFFOpen(full.c_str(), "r");
 }
 

@@ -4,8 +4,9 @@
  * system (phase images, masks, derived images) with their header text kept in
  * the private ASCII tag 32768 "CalverdineInf".
  *
- * Paths: a path without any '.' gets ".tif" appended; the completed name may
- * hold at most 79 characters, a longer one is refused (never truncated).
+ * Paths: a path without any '.' gets ".tif" appended; names of any length the
+ * system allows are taken. Only regular files are read (a pipe or device is
+ * refused as a file that cannot be opened).
  *
  * Texts returned by ReadTIFFFile, ReadTIFFFileSized and TestFun are
  * NUL-terminated, allocated with malloc and owned by the caller, who frees

@@ -7,6 +7,7 @@
 #include "app/core/runtime.h"
 #include "app/outside/varnholde_calls.h"
 #include "platform/folders.h"
+#include "platform/messages.h"
 #include "platform/strandel_binding.h"
 
 namespace core {
@@ -19,7 +20,8 @@ const char* kCannotOpen = "The file cannot be opened.";
 PhaseImageFile ReadPhaseImageFile(const std::string& path)
 {
     PhaseImageFile f;
-    if (!platform::FileExists(path) || platform::IsFolder(path)) {
+    // Regular files only: a pipe or device in the image's place would block or never end.
+    if (!IsRegularFile(path)) {
         f.message = kCannotOpen;
         return f;
     }
@@ -94,6 +96,11 @@ InstalledImage InstallPhaseImage(const std::string& path, PhaseImageFile file)
 bool LoadPhaseImageFile(const std::string& path, std::string* message, InstalledImage* installed)
 {
     PhaseImageFile f = ReadPhaseImageFile(path);
+    // A maker header that breaks off is refused, as the main window refuses it.
+    if (f.ok && HasMakerHeader(f.header) && ParseHeaderText(f.header).result == HeaderParse::Broken) {
+        f.ok = false;
+        f.message = platform::kMsgCannotOpenInvalidFormat;
+    }
     if (!f.ok) {
         if (message)
             *message = f.message;

@@ -16,7 +16,8 @@ struct PhaseImageFile {
     std::vector<uint8_t> pixels;  // row-major, cols x rows
 };
 
-// Reads size, pixels and header text through the TIFF library.
+// Reads size, pixels and header text through the TIFF library; regular files
+// only, the file named exactly (a name without '.' too), paths of any length.
 PhaseImageFile ReadPhaseImageFile(const std::string& path);
 
 struct InstalledImage {
@@ -36,7 +37,8 @@ InstalledImage InstallPhaseImage(const std::string& path, PhaseImageFile file);
 void RebuildDisplayImage();
 
 // Read and install in one (no size questions). False with the message when
-// the file cannot be read.
+// the file cannot be read or its maker header breaks off (as the main window
+// refuses it: "The file cannot be opened." CR "Invalid file format.").
 bool LoadPhaseImageFile(const std::string& path, std::string* message = nullptr, InstalledImage* installed = nullptr);
 
 // Data files of the displacement: the name the save command writes for a

@@ -3,6 +3,7 @@
 #include "platform/folders.h"
 #include "platform/messages.h"
 #include "platform/strandel_binding.h"
+#include "tifflib/strandel.h"
 #include "testsupport/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -101,12 +102,61 @@ TEST(StrandelBinding, WritesThroughAHiddenTemporaryThatNeverLengthensTheName)
     EXPECT_NE(strandel::WriteTIFFFile(dir.file("b_ph.tif"), 4, 3, "h", px.data()), 0);
     EXPECT_TRUE(fs::is_directory(dir.path() / "b_ph.tif" / "keep"));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
-    // A completed name of exactly 79 characters is still written; 80 are refused.
-    const std::string folder = dir.path().string() + "/";
-    ASSERT_LT(folder.size() + 8, 79u);
-    const std::string name79 = folder + std::string(79 - folder.size() - 4, 'n');  // + ".tif"
-    EXPECT_EQ(strandel::WriteTIFFFile(name79, 4, 3, "h", px.data()), 0);
-    EXPECT_TRUE(fs::exists(name79 + ".tif"));
-    EXPECT_NE(strandel::WriteTIFFFile(name79 + "m", 4, 3, "h", px.data()), 0);
-    EXPECT_FALSE(fs::exists(name79 + "m.tif"));
+    // Names of any length: a 240-character name in a folder, read back whole.
+    const std::string longName = dir.file(std::string(233, 'n') + "_ph.tif");
+    EXPECT_EQ(strandel::WriteTIFFFile(longName, 4, 3, "h", px.data()), 0);
+    EXPECT_EQ(strandel::ReadImage(longName).pixels, px);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 3);
+}
+
+namespace {
+
+// Sets the ImageWidth and ImageLength entries of a little-endian TIFF.
+void DeclareSize(const std::string& path, uint32_t cols, uint32_t rows)
+{
+    std::vector<uint8_t> b = testsupport::ReadBytes(path);
+    ASSERT_GE(b.size(), 8u);
+    auto u16 = [&](size_t at) { return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8; };
+    auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
+    const size_t ifd = u32(4);
+    for (uint32_t i = 0, n = u16(ifd); i < n; ++i) {
+        const size_t e = ifd + 2 + 12 * i;
+        const uint32_t tag = u16(e), type = u16(e + 2);
+        if (tag != 256 && tag != 257) continue;
+        const uint32_t v = tag == 256 ? cols : rows;
+        const int bytes = type == 3 ? 2 : 4;
+        for (int k = 0; k < bytes; ++k) b[e + 8 + k] = uint8_t(v >> (8 * k));
+    }
+    testsupport::WriteBytes(path, b);
+}
+
+} // namespace
+
+TEST(StrandelBinding, DeclaredSizeIsCheckedAndTheNamedFileIsRead)
+{
+    platform::SetSystemFolder(SORVANTA_BIN_DIR);
+    testsupport::TempDir dir("bind");
+    std::vector<uint8_t> px(4 * 3, 7), other(4 * 3, 9);
+    // A small file declaring 65535 x 65535 (4 GB) is refused before any allocation.
+    const std::string big = dir.file("big_ph.tif");
+    ASSERT_EQ(strandel::WriteTIFFFile(big, 4, 3, "h", px.data()), 0);
+    DeclareSize(big, 65535, 65535);
+    const strandel::ReadResult r = strandel::ReadImage(big);
+    EXPECT_EQ(r.status, STRANDEL_ERR_TOO_LARGE);
+    EXPECT_TRUE(r.pixels.empty());
+    // A name without any '.' is read as itself, not as NAME.tif beside it.
+    const std::string plain = dir.file("plain");
+    ASSERT_EQ(strandel::WriteTIFFFile(dir.file("plain_ph.tif"), 4, 3, "h", px.data()), 0);
+    fs::rename(dir.file("plain_ph.tif"), plain);
+    ASSERT_EQ(strandel::WriteTIFFFile(plain + ".tif", 4, 3, "other", other.data()), 0);
+    const strandel::ReadResult p = strandel::ReadImage(plain);
+    EXPECT_EQ(p.status, 0);
+    EXPECT_EQ(p.pixels, px);
+    EXPECT_EQ(p.header, "h");
+    EXPECT_EQ(strandel::GetTIFFCols(plain), 4);
+    // The same from the working folder, where the name has no '.' at all.
+    const auto old = fs::current_path();
+    fs::current_path(dir.path());
+    EXPECT_EQ(strandel::ReadImage("plain").pixels, px);
+    fs::current_path(old);
 }

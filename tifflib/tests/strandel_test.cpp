@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -127,26 +129,41 @@ TEST_F(StrandelTest, PathCompletionTable)
     fs::current_path(old);
 }
 
-TEST_F(StrandelTest, OverlongCompletedNameIsRefusedNotTruncated)
+TEST_F(StrandelTest, LongNamesAreReadAndWrittenWhole)
 {
     auto px = Ramp(4, 3);
-    // 80 characters once completed: one too many.
-    std::string name = (dir / std::string(200, 'n')).string();
-    name = "/tmp/" + std::string(71, 'a');  // 76 chars + ".tif" = 80
-    ASSERT_EQ(name.size() + 4, 80u);
-    EXPECT_EQ(WriteTIFFFile(name.c_str(), 4, 3, "x", px.data()), STRANDEL_ERR_OPEN);
-    EXPECT_FALSE(fs::exists(name + ".tif"));
-    EXPECT_FALSE(fs::exists(name.substr(0, 79)));
-    EXPECT_EQ(GetTIFFCols(name.c_str()), 0);
+    // A deep folder and a 250-character name: far beyond 79 characters.
+    fs::path deep = dir;
+    for (int i = 0; i < 6; ++i) deep /= std::string(60, char('a' + i));
+    fs::create_directories(deep);
+    const std::string name = (deep / (std::string(246, 'n') + "_ph.tif")).string();
+    ASSERT_GT(name.size(), 600u);
+    ASSERT_EQ(WriteTIFFFile(name.c_str(), 4, 3, "x", px.data()), 0);
+    EXPECT_TRUE(fs::exists(name));
+    EXPECT_EQ(GetTIFFCols(name.c_str()), 4);
+    EXPECT_EQ(GetTIFFRows(name.c_str()), 3);
     std::vector<uint8_t> buf(12, 7);
-    Text t(ReadTIFFFile(name.c_str(), buf.data()));
-    EXPECT_EQ(t.str(), " ");
-    // 79 characters is still fine.
-    std::string ok = "/tmp/" + std::string(70, 'b');
-    ASSERT_EQ(ok.size() + 4, 79u);
-    EXPECT_EQ(WriteTIFFFile(ok.c_str(), 4, 3, "x", px.data()), 0);
-    EXPECT_EQ(GetTIFFCols(ok.c_str()), 4);
-    fs::remove(ok + ".tif");
+    int32_t status = -1;
+    Text t(ReadTIFFFileSized(name.c_str(), buf.data(), buf.size(), &status));
+    EXPECT_EQ(status, STRANDEL_OK);
+    EXPECT_EQ(t.str(), "x");
+    EXPECT_EQ(buf, px);
+    // Without any '.', the completed name of any length.
+    const std::string bare = (deep / std::string(200, 'b')).string();
+    ASSERT_EQ(WriteTIFFFile(bare.c_str(), 4, 3, "x", px.data()), 0);
+    EXPECT_TRUE(fs::exists(bare + ".tif"));
+}
+
+TEST_F(StrandelTest, OnlyRegularFilesAreRead)
+{
+    const std::string fifo = (dir / "pipe_ph.tif").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);   // opened without a writer: must not wait
+    EXPECT_EQ(GetTIFFCols(fifo.c_str()), 0);
+    std::vector<uint8_t> buf(12, 7);
+    int32_t status = 0;
+    Text t(ReadTIFFFileSized(fifo.c_str(), buf.data(), buf.size(), &status));
+    EXPECT_EQ(status, STRANDEL_ERR_OPEN);
+    EXPECT_EQ(GetTIFFCols(dir.string().c_str()), 0);   // a folder
 }
 
 TEST_F(StrandelTest, MissingFileGivesZeroSizesAndBlankText)

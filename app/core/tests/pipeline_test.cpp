@@ -8,6 +8,7 @@
 #include "app/core/reset.h"
 #include "platform/folders.h"
 #include "platform/messages.h"
+#include "platform/strandel_binding.h"
 #include "testsupport/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -530,4 +531,39 @@ TEST_F(EndToEnd, HarnessRefusesAResultWithoutData)
     EXPECT_NE(r.out.find("Analysis Error: The result holds no data"), std::string::npos) << r.out;
     EXPECT_EQ(r.lines.count("Max Z"), 0u) << r.out;
     EXPECT_FALSE(platform::FileExists(dir.file("blank_ab.dat")));
+}
+
+TEST_F(EndToEnd, HarnessReadsWhatTheWindowReadsAndRefusesWhatItRefuses)
+{
+    // A path far beyond 79 characters.
+    std::string folder = dir.path().string();
+    for (int i = 0; i < 3; ++i)
+        folder += "/" + std::string(50, char('a' + i));
+    testsupport::Shell("mkdir -p '" + folder + "'");
+    const std::string deep = folder + "/" + std::string(120, 'p') + "_ph.tif";
+    testsupport::Shell("cp '" + MakePhase(dir, "cyl_ph.tif", "cylinder:0.002,100") + "' '" + deep + "'");
+    ToolRun longPath = Analyze("'" + deep + "'");
+    EXPECT_EQ(longPath.rc, 0) << longPath.out;
+    EXPECT_EQ(longPath.lines["Coplanarity"], "20.0") << longPath.out;
+
+    // A pipe in the image's place is refused at once.
+    const std::string fifo = dir.file("pipe_ph.tif");
+    testsupport::Shell("mkfifo '" + fifo + "'");
+    ToolRun pipe = Analyze("'" + fifo + "'");
+    EXPECT_EQ(pipe.rc, 1);
+    EXPECT_NE(pipe.out.find("The file cannot be opened."), std::string::npos) << pipe.out;
+
+    // A maker header that breaks off, and one whose fringe value no float holds.
+    std::vector<uint8_t> px(201 * 101, 10);
+    for (const std::string& header :
+         {std::string("Calverdine\r\nHeader Fields:twelve\r\n"),
+          std::string("Calverdine\r\nHeader Fields:9\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\nFringe:1e39\r\n\\\\EndHeader\r\n")}) {
+        const std::string path = dir.file("broken_ph.tif");
+        ASSERT_EQ(strandel::WriteTIFFFile(path, 201, 101, header, px.data()), 0);
+        ToolRun broken = Analyze("'" + path + "'");
+        EXPECT_EQ(broken.rc, 1);
+        EXPECT_NE(broken.out.find("Load Phase Image: The file cannot be opened.\nInvalid file format."),
+                  std::string::npos)
+            << broken.out;
+    }
 }
