@@ -1,7 +1,10 @@
 #include "platform/bmp8.h"
 
-#include <fstream>
-#include <iterator>
+#include <cerrno>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -12,12 +15,14 @@ uint32_t U32(const uint8_t* p) { return U16(p) | U16(p + 2) << 16; }
 
 // RLE8 pixel data: runs (count, index), and escapes after a 0 byte: 0 end of
 // line, 1 end of picture, 2 move by (dx, dy), n >= 3 a literal run of n
-// indices padded to an even length. Pixels that no run reaches stay 0.
+// indices padded to an even length. Pixels that no run reaches (skipped by a
+// move, or left at the end of a row or of the picture) are blank (128), never
+// a value that would pass for phase data.
 Bmp8Image DecodeRle8(const uint8_t* p, size_t n, int width, int height, bool topDown, Bmp8Image& img)
 {
     img.cols = width;
     img.rows = height;
-    img.pixels.assign(size_t(width) * size_t(height), 0);
+    img.pixels.assign(size_t(width) * size_t(height), kUnreachedPixel);
     auto put = [&](int x, int fileRow, uint8_t v) {
         if (x < 0 || x >= width || fileRow < 0 || fileRow >= height) return;
         const int y = topDown ? fileRow : height - 1 - fileRow;
@@ -125,10 +130,32 @@ Bmp8Image DecodeBmp8(const uint8_t* data, size_t size)
 
 Bmp8Image ReadBmp8(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return {};
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return {};
+    // Regular files only (a pipe would block, a device never end), and no
+    // larger than the largest picture the reader takes.
+    constexpr uint64_t kMaxBytes = 14 + 124 + 1024 + uint64_t(32768) * 32767;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return {};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || uint64_t(st.st_size) > kMaxBytes) {
+        ::close(fd);
+        return {};
+    }
+    std::vector<uint8_t> bytes;
+    try {
+        bytes.resize(size_t(st.st_size));
+    } catch (const std::bad_alloc&) {
+        ::close(fd);
+        return {};
+    }
+    size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += size_t(n);
+    }
+    ::close(fd);
+    bytes.resize(got);
     return DecodeBmp8(bytes.data(), bytes.size());
 }
 

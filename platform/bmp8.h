@@ -26,6 +26,9 @@ struct Bmp8Image {
     std::vector<uint8_t> pixels;    // cols x rows, top row first, x fastest
 };
 
+// The value of an RLE8 pixel that no run reaches: the blank phase value.
+inline constexpr uint8_t kUnreachedPixel = 128;
+
 // Reads an 8-bit BMP, uncompressed or RLE8 (Windows or OS/2 header,
 // bottom-up or top-down).
 Bmp8Image ReadBmp8(const std::string& path);

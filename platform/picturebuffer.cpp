@@ -8,6 +8,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -56,8 +58,11 @@ PictureBuffer::LoadResult PictureBuffer::load()
         lastError_ = "No file name given.";
         return LoadResult::NoFileName;
     }
+    // Regular files only: opening a pipe would wait for a writer.
     QFile file(fileName_);
-    if (!file.open(QIODevice::ReadOnly)) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(fileName_).constData(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        !file.open(QIODevice::ReadOnly)) {
         lastError_ = "The file cannot be opened.";
         return LoadResult::CannotOpen;
     }

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using platform::PictureBuffer;
 
 namespace {
@@ -160,7 +162,17 @@ TEST(PictureBuffer, Rle8RunsLiteralsAndMoves)
     PictureBuffer buf;
     buf.setFileName(QString::fromStdString(dir.file("rle.bmp")));
     ASSERT_EQ(buf.load(), PictureBuffer::LoadResult::Ok) << buf.lastError().toStdString();
-    EXPECT_EQ(AllPixels(buf), (std::vector<uint8_t>{4, 4, 4, 4, 4, 0, 7, 7, 7, 7, 9, 9, 1, 2, 3}));
+    // The pixel skipped by the move is blank (128), not phase 0.
+    EXPECT_EQ(AllPixels(buf), (std::vector<uint8_t>{4, 4, 4, 4, 4, 128, 7, 7, 7, 7, 9, 9, 1, 2, 3}));
+
+    // Runs that end early in the rows and in the last row: the rest is blank too.
+    const std::vector<uint8_t> shortRows = {2, 9, 0, 0, 1, 7, 0, 0, 3, 5, 0, 1};
+    auto partial = bmp;
+    partial.insert(partial.end(), shortRows.begin(), shortRows.end());
+    testsupport::WriteBytes(dir.file("partial.bmp"), partial);
+    buf.setFileName(QString::fromStdString(dir.file("partial.bmp")));
+    ASSERT_EQ(buf.load(), PictureBuffer::LoadResult::Ok) << buf.lastError().toStdString();
+    EXPECT_EQ(AllPixels(buf), (std::vector<uint8_t>{5, 5, 5, 128, 128, 7, 128, 128, 128, 128, 9, 9, 128, 128, 128}));
 
     auto cut = bmp;
     cut.insert(cut.end(), stream.begin(), stream.begin() + 10);
@@ -299,4 +311,16 @@ TEST(PictureBuffer, RegionOutlineSwitchesAndMouseEventsInImagePixels)
     EXPECT_EQ(up.count(), 1);
     EXPECT_EQ(click.count(), 1);
     EXPECT_EQ(buf.accessibleName(), "Picture");
+}
+
+TEST(PictureBuffer, APipeIsRefusedAtOnce)
+{
+    testsupport::OffscreenApp();
+    testsupport::TempDir dir("pipe");
+    const std::string fifo = dir.file("pipe.bmp");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);   // no writer: a blocking read would wait for ever
+    EXPECT_EQ(platform::ReadBmp8(fifo).status, platform::Bmp8Status::CannotOpen);
+    PictureBuffer buf;
+    buf.setFileName(QString::fromStdString(fifo));
+    EXPECT_NE(buf.load(), PictureBuffer::LoadResult::Ok);
 }
