@@ -103,8 +103,14 @@ void FrmUnits::ApplyUnitsToBatchForm()
     if (!optTif->isChecked()) {
         files.ImageFileFormat = "BMP";
         main.cmdAutoLoadImagePH->setVisible(true);
+        // Hidden boxes are unticked too: a tick from the settings would
+        // otherwise compensate where no compensation can be chosen.
+        main.chkCompensate->setChecked(false);
         main.chkCompensate->setVisible(false);
-        if (batch.chkCompensate) batch.chkCompensate->setVisible(false);
+        if (batch.chkCompensate) {
+            batch.chkCompensate->setChecked(false);
+            batch.chkCompensate->setVisible(false);
+        }
     } else {
         files.ImageFileFormat = "TIF";
     }

@@ -183,3 +183,25 @@ TEST_F(GuiTest, HandOverDuringUnitsDialogWaitsForOk)
     EXPECT_TRUE(dialogs.fileRequests.empty());
     EXPECT_EQ(b, model::files.PhaseImageFile);
 }
+
+TEST_F(GuiTest, AResultWithoutDataShowsNoFiguresAndEnablesNothing)
+{
+    // Every pixel blank: a header and a fringe value, but nothing to measure.
+    const std::string img = dir.file("Blank_ph.tif");
+    const std::vector<uint8_t> px(40 * 30, model::BlankPhaseValue);
+    ASSERT_EQ(0, strandel::WriteTIFFFile(img, 40, 30, synth::MakeHeader(0.5, 40, 30), px.data()));
+    StartAndConfirm(img);
+    auto& main = gui::frmAnalysis();
+    ASSERT_TRUE(model::state.PhaseInMemory);
+    messages.records.clear();
+    main.cmdUnwrap->click();
+    ASSERT_EQ(1u, messages.records.size()) << Messages();
+    EXPECT_EQ("Analysis Error", messages.records[0].title);
+    EXPECT_EQ(0u, messages.records[0].text.rfind("The result holds no data", 0)) << Messages();
+    EXPECT_NE("Displacement Calculated ", main.cmdUnwrap->text().toStdString());
+    EXPECT_TRUE(main.lblMaxZValue->text().isEmpty());
+    EXPECT_TRUE(main.lblCoplanarityData->text().isEmpty());
+    for (QPushButton* b : {main.cmdSaveData, main.cmd3DPlot, main.cmdContour, main.cmdDiagonal, main.cmdChordPlot,
+                           main.cmdParameters})
+        EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
+}

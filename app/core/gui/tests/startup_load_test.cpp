@@ -8,6 +8,7 @@
 
 #include <QKeyEvent>
 #include <QProcess>
+#include <QSignalBlocker>
 
 using namespace guitest;
 
@@ -57,6 +58,13 @@ TEST_F(GuiTest, UnitsDialogBitmapFormatAndConfirmationByKeyAndClose)
     auto& units = gui::frmUnits();
     EXPECT_EQ("BMP  (Orrindale)", units.optBitmap->text().toStdString());
     units.optBitmap->setChecked(true);
+    {
+        // Ticked from the settings of an earlier session.
+        QSignalBlocker quiet(gui::frmAnalysis().chkCompensate);
+        gui::frmAnalysis().chkCompensate->setChecked(true);
+        QSignalBlocker quietBatch(gui::frmBatchProcessing().chkCompensate);
+        gui::frmBatchProcessing().chkCompensate->setChecked(true);
+    }
     dialogs.queueFileCancel();
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QApplication::sendEvent(&units, &enter);
@@ -65,7 +73,9 @@ TEST_F(GuiTest, UnitsDialogBitmapFormatAndConfirmationByKeyAndClose)
     auto& main = gui::frmAnalysis();
     EXPECT_FALSE(main.cmdAutoLoadImagePH->isHidden());
     EXPECT_TRUE(main.chkCompensate->isHidden());
+    EXPECT_FALSE(main.chkCompensate->isChecked());
     EXPECT_TRUE(gui::frmBatchProcessing().chkCompensate->isHidden());
+    EXPECT_FALSE(gui::frmBatchProcessing().chkCompensate->isChecked());
     EXPECT_EQ("*_ph.bmp", gui::frmBatchProcessing().File1->Pattern().toStdString());
     EXPECT_EQ("Phase Image Count: 0", gui::frmBatchProcessing().lblPhaseImageCount->text().toStdString());
     EXPECT_EQ("*_ph.bmp", gui::frmBurnMask().File1->Pattern().toStdString());
