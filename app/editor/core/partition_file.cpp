@@ -134,16 +134,16 @@ PartitionRead ParsePartitionText(const std::string& text, int imageWidth, int im
 
 PartitionRead ReadPartitionFile(const std::string& path, int imageWidth, int imageHeight)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    if (in) ss << in.rdbuf();
-    if (!in) {
+    // Regular files of a partition's size only: a pipe would block, an endless file never end.
+    constexpr size_t kMaxPartitionBytes = 1 << 20;
+    std::string text;
+    if (!core::ReadSmallFile(path, kMaxPartitionBytes, &text)) {
         PartitionRead r;
         r.status = PartitionRead::CannotOpen;
         r.reason = "The file cannot be read.";
         return r;
     }
-    return ParsePartitionText(ss.str(), imageWidth, imageHeight);
+    return ParsePartitionText(text, imageWidth, imageHeight);
 }
 
 PartitionRead LoadPartitionFile(const std::string& path)

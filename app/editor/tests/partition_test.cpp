@@ -130,3 +130,12 @@ TEST(PartitionFile, OutlinesStayInsideTheImage)
     RestoreOutline(img, src, 1, 1, 3, 2);
     EXPECT_EQ(9, img(2, 1));
 }
+
+TEST(PartitionFile, APipeOrAnEndlessFileIsNotRead)
+{
+    testsupport::TempDir dir("partpipe");
+    const std::string fifo = dir.file("p_par.txt");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);   // no writer: a blocking read would wait for ever
+    EXPECT_EQ(editor::ReadPartitionFile(fifo, 10, 10).status, editor::PartitionRead::CannotOpen);
+    EXPECT_EQ(editor::ReadPartitionFile("/dev/zero", 10, 10).status, editor::PartitionRead::CannotOpen);
+}
