@@ -172,3 +172,35 @@ TEST(AnalysisCli, PlotTakesMaskPartitionAndSave)
     EXPECT_NE(std::string::npos, out.find("No domain is selected.")) << out;
     EXPECT_FALSE(std::filesystem::exists(dir.file("none.bmp")));
 }
+
+// A full disk (a file-size limit with SIGXFSZ ignored, as the shell passes it
+// on) makes the chart export fail: exit 1 with the reason, no partial picture;
+// a result without data draws nothing.
+TEST(AnalysisCli, PlotReportsAFullDiskAndAResultWithoutData)
+{
+    if (!std::filesystem::exists(Tool("sorvanta-plot")) || !std::filesystem::exists(Tool("mkphase")))
+        GTEST_SKIP() << "sorvanta-plot or mkphase not built";
+    testsupport::TempDir dir("plotdisk");
+    const std::string img = dir.file("Dome_ph.tif"), blank = dir.file("Blank_ph.tif");
+    testsupport::Shell("'" + Tool("mkphase") + "' --size 160x120 --surface dome:0.0008 '" + img + "'");
+    testsupport::Shell("'" + Tool("mkphase") + "' --size 160x120 --blank rect:0,0,160,120 '" + blank + "'");
+    const std::string run = "'" + Tool("sorvanta-plot") + "' --base '" + dir.file("base") + "' --kind 3d ";
+    for (const char* out : {"full.jpg", "full.bmp"}) {
+        int rc = -1;
+        const std::string text =
+            testsupport::Shell("trap '' XFSZ; ulimit -f 4; " + run + "--out '" + dir.file(out) + "' '" + img + "' 2>&1", &rc);
+        EXPECT_EQ(1, rc) << text;
+        EXPECT_NE(std::string::npos, text.find("Save Graph Error: The file cannot be saved.")) << text;
+        EXPECT_FALSE(std::filesystem::exists(dir.file(out))) << out;
+    }
+    int rc = -1;
+    const std::string text = testsupport::Shell(run + "--save '" + dir.file("b.dat") + "' --out '" +
+                                                    dir.file("blank.bmp") + "' '" + blank + "' 2>&1",
+                                                &rc);
+    EXPECT_EQ(1, rc) << text;
+    EXPECT_NE(std::string::npos, text.find("The result holds no data")) << text;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("blank.bmp")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("b_ab.dat")));
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))   // no temporary left behind
+        EXPECT_NE('.', e.path().filename().string()[0]) << e.path();
+}
