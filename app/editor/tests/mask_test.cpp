@@ -2,6 +2,7 @@
 #include "app/editor/core/image_files.h"
 #include "app/editor/core/mask_ops.h"
 #include "app/editor/core/save_dialog.h"
+#include "app/core/tests/file_limit.h"
 #include "editor_test_util.h"
 #include "platform/dialogs.h"
 #include "platform/messages.h"
@@ -221,4 +222,20 @@ TEST(FileDialogs, OpenDialogAsksAgainUntilTheKindsEndingAndGivesNothingOnCancel)
     dialogs.queueFileCancel();
     EXPECT_EQ("", AskOpenName("Load Mask", "Mask TIF Files (*_msk.tif)|*_msk.tif", "*_msk.tif", "Load Mask Error"));
     EXPECT_EQ(1u, messages.records.size());
+}
+
+TEST(GreyBmp, AFullDiskKeepsTheOldPicture)
+{
+    testsupport::TempDir dir("bmpdisk");
+    const std::string path = dir.file("old.bmp");
+    const std::vector<uint8_t> small(4 * 3, 9), large(200 * 100, 7);
+    ASSERT_TRUE(editor::WriteGreyBmp(path, 4, 3, small.data()));
+    const auto before = testsupport::ReadBytes(path);
+    // A 20 KB picture on a disk with room for 2 KB: refused with a reason, the old file whole.
+    EXPECT_TRUE(coretest::WithFileSizeLimit(2048, [&] {
+        std::string error;
+        return !editor::WriteGreyBmp(path, 200, 100, large.data(), &error) && !error.empty();
+    }));
+    EXPECT_EQ(testsupport::ReadBytes(path), before);
+    EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()));
 }
