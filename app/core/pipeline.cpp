@@ -545,6 +545,11 @@ bool BatchSteps(bool relative, const AnalysisOptions& o, std::string* reason)
         return false;
     };
     gStepFailure.clear();
+    // A fringe value that cannot be used stops before any work.
+    const std::string fringe =
+        FringeProblem(o.useFringeFile ? state.CalibratedFringeValue : state.HeaderFringeValue, o.useFringeFile);
+    if (!fringe.empty())
+        return fail(fringe);
     // 1. Blank pixels.
     if (!o.exclude128)
         ReplaceBlankPhase();
@@ -558,9 +563,6 @@ bool BatchSteps(bool relative, const AnalysisOptions& o, std::string* reason)
     if ((o.phaseFilter && !FilterPhase()) || !UnwrapPhase())
         return fail(gStepFailure);
     state.FringeValue = o.useFringeFile ? state.CalibratedFringeValue : state.HeaderFringeValue;
-    const std::string fringe = FringeProblem(state.FringeValue, o.useFringeFile);
-    if (!fringe.empty())
-        return fail(fringe);
     if (!PhaseToDisplacement())
         return fail(gStepFailure);
     if (!HoldsData(images.Displacement))

@@ -434,6 +434,19 @@ TEST_F(Failures, UnusableFringeValuesStopBeforeTheCalculation)
     WriteUtilityFile(dir, "FringeValue.txt", "100 10\r\n");
     model::state.HeaderFringeValue = 0;
     EXPECT_TRUE(RunCalculateDisplacement(o).completed);
+
+    // The batch analysis refuses the same values with the same reason.
+    std::string reason;
+    model::images.CurrentPhase = model::images.PhaseImage;
+    EXPECT_FALSE(BatchAnalyzeImage(false, AnalysisOptions(), &reason));
+    EXPECT_NE(reason.find("The image header gives the fringe value 0 (mils), which cannot be used."),
+              std::string::npos)
+        << reason;
+    model::state.CalibratedFringeValue = 1e9f;
+    EXPECT_FALSE(BatchAnalyzeImage(false, o, &reason));
+    EXPECT_NE(reason.find("FringeValue.txt gives"), std::string::npos) << reason;
+    model::state.CalibratedFringeValue = 10.0f;
+    EXPECT_TRUE(BatchAnalyzeImage(false, o, &reason)) << reason;
 }
 
 TEST_F(Failures, AResultWithoutDataShowsNoFigures)
