@@ -15,6 +15,9 @@
 
 #include <cstdio>
 #include <map>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <sstream>
 
 using namespace core;
@@ -579,4 +582,25 @@ TEST_F(EndToEnd, HarnessReadsWhatTheWindowReadsAndRefusesWhatItRefuses)
                   std::string::npos)
             << broken.out;
     }
+}
+
+TEST(MemoryBudget, FollowsAnAddressSpaceLimit)
+{
+    SetAnalysisMemoryBudget(0);
+    EXPECT_GT(AnalysisMemoryBudget(), 0u);
+    // In a child process under a 2 GB address-space limit the budget is at most half of it.
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        struct rlimit r {};
+        ::getrlimit(RLIMIT_AS, &r);
+        r.rlim_cur = rlim_t(2) << 30;
+        ::setrlimit(RLIMIT_AS, &r);
+        ::_exit(AnalysisMemoryBudget() <= (uint64_t(1) << 30) ? 0 : 1);
+    }
+    int status = -1;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    // 16384 x 16384 pixels never fit under such a limit.
+    EXPECT_GT(AnalysisMemoryNeeded(16384, 16384), uint64_t(1) << 30);
 }
