@@ -604,3 +604,42 @@ TEST(MemoryBudget, FollowsAnAddressSpaceLimit)
     // 16384 x 16384 pixels never fit under such a limit.
     EXPECT_GT(AnalysisMemoryNeeded(16384, 16384), uint64_t(1) << 30);
 }
+
+// Memory that runs out inside the calculation (the budget set aside) becomes
+// the message, never an abort, and no figures.
+TEST_F(Failures, RunningOutOfMemoryIsAMessage)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer's allocator cannot run under an address-space limit";
+#else
+    model::images.FullXMax = 5999;
+    model::images.FullYMax = 4999;
+    model::images.PhaseImage.create(6000, 5000, 10);
+    SetAnalysisMemoryBudget(uint64_t(1) << 40);
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // Room for about 150 MB more than the process holds now.
+        long pages = 0;
+        if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(f, "%ld", &pages) != 1)
+                pages = 0;
+            std::fclose(f);
+        }
+        struct rlimit r {};
+        ::getrlimit(RLIMIT_AS, &r);
+        r.rlim_cur = rlim_t(pages) * ::sysconf(_SC_PAGESIZE) + (rlim_t(150) << 20);
+        ::setrlimit(RLIMIT_AS, &r);
+        messages.records.clear();
+        const bool completed = RunCalculateDisplacement(AnalysisOptions()).completed;
+        const bool said = messages.records.size() == 1 &&
+                          messages.records[0].text == "Not enough memory for the calculation." &&
+                          messages.records[0].title == "Analysis Error";
+        ::_exit(!completed && said && window.results == 0 ? 0 : 1);
+    }
+    int status = -1;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status)) << "the child did not end normally (status " << status << ")";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+#endif
+}
