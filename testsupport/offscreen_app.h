@@ -3,9 +3,6 @@
 // unless another one is chosen. Header only, so the testsupport library itself
 // stays free of Qt (the image-kernel builds use it without Qt).
 #include <QApplication>
-#include <QThreadPool>
-
-#include <cstdlib>
 
 namespace testsupport {
 
@@ -17,12 +14,6 @@ inline QApplication& OffscreenApp()
     static QApplication* app = [] {
         if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) return existing;
         if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
-        // Qt's image code works on pooled threads. They are ended before the
-        // process exits, so the leak checker never meets one halfway through
-        // its exit (which crashes the checker).
-        std::atexit([] {
-            if (QThreadPool* pool = QThreadPool::globalInstance()) pool->waitForDone();
-        });
         return new QApplication(argc, argv);
     }();
     return *app;

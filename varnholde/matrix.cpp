@@ -8,7 +8,10 @@ using namespace varnholde;
 
 namespace {
 
-thread_local std::string g_lastError;
+// In the static thread-local block: the library is loaded at run time, and
+// dynamically allocated thread-local blocks outlive an unload as stale entries
+// that tools walking them at exit (the leak checker) trip over.
+__attribute__((tls_model("initial-exec"))) thread_local std::string g_lastError;
 
 template <typename T>
 int32_t CopyMatrix(const T* src, int16_t rows, int16_t cols, T* dst)
