@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QPainter>
 #include <QPalette>
 #include <QPointer>
 #include <QVBoxLayout>
@@ -26,11 +27,11 @@ frmSorvantaUpgrade::frmSorvantaUpgrade(QWidget* parent) : QWidget(parent)
 {
     setWindowTitle("Sorvanta Upgrade");
     lblStatus = new QLabel("Modifying system. Please wait.....", this);
-    vbalProgressBar1 = new QProgressBar(this);
+    vbalProgressBar1 = new UpgradeProgressBar(this);
     vbalProgressBar1->setRange(0, 100);
     vbalProgressBar1->setValue(0);
     vbalProgressBar1->setFormat("%p%");
-    vbalProgressBar1->setTextVisible(true);
+    vbalProgressBar1->setTextVisible(false);  // drawn by the bar itself
     vbalProgressBar1->setAlignment(Qt::AlignCenter);
     QPalette pal = vbalProgressBar1->palette();
     pal.setColor(QPalette::Highlight, QColor(0, 0, 192));
@@ -42,6 +43,26 @@ frmSorvantaUpgrade::frmSorvantaUpgrade(QWidget* parent) : QWidget(parent)
     layout->addWidget(lblStatus);
     layout->addWidget(vbalProgressBar1);
     resize(360, 90);
+}
+
+void UpgradeProgressBar::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    const QRect frame = rect().adjusted(0, 0, -1, -1);
+    p.fillRect(rect(), Qt::white);
+    const int span = maximum() - minimum();
+    const int filled = span > 0 ? int(qint64(width()) * (value() - minimum()) / span) : 0;
+    const QRect bar(0, 0, filled, height());
+    p.fillRect(bar, QColor(0, 0, 192));
+    p.setPen(Qt::darkGray);
+    p.drawRect(frame);
+    const QString label = text();
+    p.setPen(Qt::black);
+    p.setClipRect(QRect(filled, 0, width() - filled, height()));
+    p.drawText(rect(), Qt::AlignCenter, label);
+    p.setPen(Qt::white);
+    p.setClipRect(bar);
+    p.drawText(rect(), Qt::AlignCenter, label);
 }
 
 void frmSorvantaUpgrade::myUpgrade_Progress(int percent)

@@ -19,6 +19,16 @@ enum UpgradeExit : int {
     kUpgradeDeclined = 3,  // the user answered No
 };
 
+// The progress bar: dark blue, its percentage in black on the empty part and
+// in white where the bar has reached it, so it reads at every value.
+class UpgradeProgressBar : public QProgressBar {
+public:
+    using QProgressBar::QProgressBar;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
 class frmSorvantaUpgrade : public QWidget {
     Q_OBJECT
 public:
