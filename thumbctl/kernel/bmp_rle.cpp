@@ -16,6 +16,13 @@ namespace {
 class ByteStream {
 public:
     ByteStream(IPIENVIRONMENT* env, IPIACCESSOR* in, int64_t limit) : env_(env), in_(in), limit_(limit) {}
+    // Reads from now on the bytes [start, start + count) of the store.
+    void Restart(int64_t start, int64_t count)
+    {
+        consumed_ = start;
+        limit_ = start + count;
+        fill_ = pos_ = 0;
+    }
     // False at the end of the data or on a read failure (see failed()).
     bool get(uint8_t* b)
     {
@@ -258,45 +265,98 @@ int PackBitsDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target)
         return ipiWriteAt(env, out, index) == 0;
     };
 
-    for (int64_t b = 0; rc == 0 && !finished && b < bandLoops; ++b)
-        for (int64_t t = 0; rc == 0 && !finished && t < T; ++t)
-            for (int64_t z = 0; rc == 0 && !finished && z < Z; ++z)
-                for (int64_t y = 0; rc == 0 && !finished && y < H; ++y) {
-                    std::fill(row.begin(), row.end(), 0);
-                    int64_t n = 0;
-                    while (n < R) {
-                        uint8_t c;
-                        if (!data.get(&c)) {
-                            rc = data.failed() ? ipiGetError(env) : ipiReportError(env, ipiErrSyntacticalError);
-                            break;
-                        }
-                        if (c == 128) {
-                            finished = true;
-                            break;
-                        }
-                        if (c < 128) {
-                            for (int i = 0; i <= c; ++i) {
-                                uint8_t v;
-                                if (!data.get(&v)) {
-                                    rc = data.failed() ? ipiGetError(env)
-                                                       : ipiReportError(env, ipiErrSyntacticalError);
-                                    break;
-                                }
-                                if (n < R) row[size_t(n++)] = uint8_t(v ^ mask);
-                            }
-                        } else {
-                            uint8_t v;
-                            if (!data.get(&v)) {
-                                rc = data.failed() ? ipiGetError(env) : ipiReportError(env, ipiErrSyntacticalError);
-                                break;
-                            }
-                            for (int i = 0; i < 257 - c && n < R; ++i) row[size_t(n++)] = uint8_t(v ^ mask);
-                        }
-                        if (rc) break;
+    // Expands codes into out[0, n). The byte 128 ends the data (*ended) for
+    // plain streams and is a no-op in TIFF strips; a run or literal that
+    // passes n is cut there. False when the data runs out first.
+    auto expand = [&](uint8_t* out, int64_t n, bool endCode, bool* ended, int64_t* made) -> bool {
+        int64_t& k = *made;
+        k = 0;
+        while (k < n) {
+            uint8_t c;
+            if (!data.get(&c)) {
+                rc = data.failed() ? ipiGetError(env) : ipiReportError(env, ipiErrSyntacticalError);
+                return false;
+            }
+            if (c == 128) {
+                if (!endCode) continue;
+                *ended = true;
+                break;
+            }
+            if (c < 128) {
+                for (int i = 0; i <= c; ++i) {
+                    uint8_t v;
+                    if (!data.get(&v)) {
+                        rc = data.failed() ? ipiGetError(env) : ipiReportError(env, ipiErrSyntacticalError);
+                        return false;
                     }
-                    if (rc) break;
-                    if ((n > 0 || !finished) && !storeRow(b, t, z, y, n)) rc = ipiGetError(env);
+                    if (k < n) out[k++] = uint8_t(v ^ mask);
                 }
+            } else {
+                uint8_t v;
+                if (!data.get(&v)) {
+                    rc = data.failed() ? ipiGetError(env) : ipiReportError(env, ipiErrSyntacticalError);
+                    return false;
+                }
+                const int64_t m = std::min<int64_t>(257 - c, n - k);
+                std::memset(out + k, v ^ mask, size_t(m));
+                k += m;
+            }
+        }
+        return true;
+    };
+
+    // TIFF strips lie back to back as the strip table counts them; each is
+    // decoded on its own, so a pad byte at a strip's end shifts nothing and
+    // a run may carry on into the next row of its strip.
+    int64_t strips = 0, rowsPerStrip = 0;
+    const uint32_t* counts = nullptr;
+    if (ff == ipiFormatTiff) {
+        strips = ipiGetObjectAttribute(env, source, "stripsPerImage");
+        rowsPerStrip = ipiGetObjectAttribute(env, source, "rowsPerStrip");
+        counts = reinterpret_cast<const uint32_t*>(ipiGetObjectAttribute(env, source, "stripByteCounts"));
+        if (strips < 1 || rowsPerStrip < 1 || !counts) strips = 0;
+    }
+    if (strips > 0) {
+        const int64_t sourceRows = source->dim[1];
+        const int64_t available = ipiStoreSize(in);
+        std::vector<uint8_t> strip;
+        int64_t s = 0, at = 0;
+        for (int64_t b = 0; rc == 0 && b < bandLoops; ++b)
+            for (int64_t t = 0; rc == 0 && t < T; ++t)
+                for (int64_t z = 0; rc == 0 && z < Z; ++z)
+                    for (int64_t first = 0; rc == 0 && first < sourceRows && s < strips; first += rowsPerStrip, ++s) {
+                        const int64_t rows = std::min(rowsPerStrip, sourceRows - first);
+                        const int64_t bytes = std::max<int64_t>(0, std::min<int64_t>(counts[s], available - at));
+                        data.Restart(at, bytes);
+                        at += bytes;
+                        if (first >= H) continue;
+                        if (rows > kIpiMaxBytes / R) {
+                            rc = ipiReportError(env, ipiErrSyntacticalError);
+                            break;
+                        }
+                        strip.assign(size_t(rows * R), 0);
+                        bool ended = false;
+                        int64_t made = 0;
+                        if (!expand(strip.data(), rows * R, false, &ended, &made)) break;
+                        for (int64_t y = first; rc == 0 && y < std::min(H, first + rows); ++y) {
+                            std::memcpy(row.data(), strip.data() + (y - first) * R, size_t(R));
+                            if (!storeRow(b, t, z, y, R)) rc = ipiGetError(env);
+                        }
+                    }
+    } else {
+        for (int64_t b = 0; rc == 0 && !finished && b < bandLoops; ++b)
+            for (int64_t t = 0; rc == 0 && !finished && t < T; ++t)
+                for (int64_t z = 0; rc == 0 && !finished && z < Z; ++z)
+                    for (int64_t y = 0; rc == 0 && !finished && y < H; ++y) {
+                        std::fill(row.begin(), row.end(), 0);
+                        bool ended = false;
+                        int64_t n = 0;
+                        if (!expand(row.data(), R, true, &ended, &n)) break;
+                        // Bytes decoded before the end code still make a row.
+                        finished = ended;
+                        if ((n > 0 || !ended) && !storeRow(b, t, z, y, n)) rc = ipiGetError(env);
+                    }
+    }
     const int closeRc = io.Close();
     if (rc == 0) rc = closeRc;
     return rc;

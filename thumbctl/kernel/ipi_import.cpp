@@ -93,16 +93,6 @@ int ipiImportFile(IPIENVIRONMENT* env, const char* fileName, IPIOBJECT* target, 
 
 namespace {
 
-// Uncompressed byte size used to choose the intermediate's repository.
-int64_t UncompressedSize(IPIENVIRONMENT* env, const IPIOBJECT* t)
-{
-    int64_t p = t->dataPrecision;
-    if (p == 4 || (t->fileFormat == ipiFormatGif && p < 8 && p > 1)) p = p <= 4 ? env->nonnegativeIntegerPrecision : 8;
-    __int128 bits = __int128(t->dim[0]) * t->dim[1] * t->dim[2] * t->dim[3] * t->dim[4] * p;
-    __int128 bytes = (bits + 7) / 8;
-    return bytes > kIpiMaxBytes ? kIpiMaxBytes : int64_t(bytes);
-}
-
 // Decompresses `inter` (compressed, already read) into `target`.
 int FinishCompressed(IPIENVIRONMENT* env, IPIOBJECT* inter, IPIOBJECT* target)
 {
@@ -120,11 +110,11 @@ int FinishCompressed(IPIENVIRONMENT* env, IPIOBJECT* inter, IPIOBJECT* target)
     return rc;
 }
 
+// The compressed bytes of a page, held in kernel memory: they come from data
+// already in memory or read from a file, so no temporary file is needed.
 IPIOBJECT* MakeIntermediate(IPIENVIRONMENT* env, IPIOBJECT* page)
 {
-    int64_t repo = page->size > 0 && page->size < UncompressedSize(env, page) ? ipiRepositoryWorkspace
-                                                                               : ipiRepositoryFile;
-    IPIATTRIBUTE a[] = {{"repository", repo}};
+    IPIATTRIBUTE a[] = {{"repository", ipiRepositoryWorkspace}};
     return ipiCreateObject(env, "oCompressed", page->cls, page, a, 1);
 }
 

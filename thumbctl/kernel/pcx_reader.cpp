@@ -157,7 +157,11 @@ int PcxDecodeRle(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* destination)
     const int64_t sw = source->dim[0];
     const int64_t expected = planeBits == 1 ? (sw + 15) / 16 * 2 : (sw + 1) / 2 * 2;
     const int64_t bpl = ipiGetObjectAttribute(env, source, "bytePerLine");
-    if ((bpl + 1) / 2 * 2 != expected) return ipiReportError(env, ipiErrSyntacticalError);
+    // Each plane's line must hold the whole width: a line one byte short still
+    // rounds up to the even length, but would take its last pixels from the
+    // next line.
+    const int64_t needed = planeBits == 1 ? (sw + 7) / 8 : sw;
+    if ((bpl + 1) / 2 * 2 != expected || bpl < needed) return ipiReportError(env, ipiErrSyntacticalError);
     if (int64_t(planes) * bpl * source->dim[1] > kIpiMaxBytes) return ipiReportError(env, ipiErrSystem);
 
     std::vector<uint8_t> rle, lines;
