@@ -13,6 +13,9 @@
 
 namespace {
 
+// TIFF files from this size on are decoded in place, not read whole first.
+constexpr int64_t kTiffInPlaceBytes = 0x500000;
+
 IPIVALUE FindValue(const IPIATTRIBUTE* a, int count, const char* name, bool* found)
 {
     *found = false;
@@ -104,11 +107,14 @@ int MakeDib(IPIENVIRONMENT* env, IPIOBJECT* image, IPIHANDLE* handle, int reposi
     return 0;
 }
 
-int DecodeTiff(IPIENVIRONMENT* env, const void* data, int64_t size, IPIHANDLE* dibs, int count, int page,
-               int repository, int* made)
+// TIFF pages from memory, or from the file `path` read in place when `data`
+// is null.
+int DecodeTiff(IPIENVIRONMENT* env, const char* path, const void* data, int64_t size, IPIHANDLE* dibs, int count,
+               int page, int repository, int* made)
 {
     env->byteBoundary = 256;
-    int pages = ipiOpenMultiImageFromMemory(env, data, ipiFormatTiff, size);
+    int pages = data ? ipiOpenMultiImageFromMemory(env, data, ipiFormatTiff, size)
+                     : ipiOpenMultiImageFromFile(env, path, ipiFormatTiff);
     if (pages <= 0) return ipiGetError(env) ? ipiGetError(env) : ipiErrSyntacticalError;
     int n = std::min(pages, count);
     IPIATTRIBUTE ca[] = {{"entries", n}, {"xMatchPoint", page}};
@@ -123,7 +129,9 @@ int DecodeTiff(IPIENVIRONMENT* env, const void* data, int64_t size, IPIHANDLE* d
         if (!img) return ipiGetError(env);
         if (int rc = ipiSetCompositeElement(env, img, array, i)) return rc;
     }
-    if (int rc = ipiImportIntoObject(env, data, array, ipiFormatTiff, size, nullptr, 0)) return rc;
+    if (int rc = data ? ipiImportIntoObject(env, data, array, ipiFormatTiff, size, nullptr, 0)
+                      : ipiImportFileIntoObject(env, path, array, ipiFormatTiff, nullptr, 0))
+        return rc;
     int64_t got = std::min<int64_t>(array->dim[0], int64_t(array->elements.size()));
     for (int64_t i = 0; i < got && i < count; ++i) {
         IPIOBJECT* img = ipiGetCompositeElement(env, array, i);
@@ -190,12 +198,14 @@ bool IsPassThroughBmp(const uint8_t* p, int64_t size)
     return ipiLe32(p + 10) == uint32_t(14 + layout.headerBytes);
 }
 
-int Decode(const void* data, int64_t size, IPIHANDLE* dibs, int count, int format, int page,
+// Decodes the image in memory, or for a TIFF with null `data` the file
+// `path` in place.
+int Decode(const char* path, const void* data, int64_t size, IPIHANDLE* dibs, int count, int format, int page,
            const IPIATTRIBUTE* attributes, int attributeCount, int* made)
 {
     const int ff = ipiFileFormatOfDecodeFormat(format);
     const int repository = RepositoryFromAttributes(attributes, attributeCount);
-    if (ff == ipiFormatBmp && IsPassThroughBmp(static_cast<const uint8_t*>(data), size)) {
+    if (ff == ipiFormatBmp && data && IsPassThroughBmp(static_cast<const uint8_t*>(data), size)) {
         IPIHANDLE h = ipiGlobalAlloc(size - 14);
         if (!h) return ipiErrSystem;
         {
@@ -210,7 +220,7 @@ int Decode(const void* data, int64_t size, IPIHANDLE* dibs, int count, int forma
     if (!env) return ipiErrSystem;
     int rc;
     if (ff == ipiFormatTiff) {
-        rc = DecodeTiff(env, data, size, dibs, count, page, repository, made);
+        rc = DecodeTiff(env, path, data, size, dibs, count, page, repository, made);
     } else {
         rc = DecodeSingle(env, data, size, ff, &dibs[0], repository, attributes, attributeCount);
         if (rc == 0) *made = 1;
@@ -269,7 +279,7 @@ int DecodeImageFromMemory(const void* data, IPIHANDLE* dibs, int count, int form
     if (!Begin(dibs, count, format, page, attributes, attributeCount, error)) return 0;
     int made = 0;
     const int rc = !data || size <= 0 ? ipiErrSyntacticalError
-                                      : Decode(data, size, dibs, count, format, page, attributes, attributeCount, &made);
+                                      : Decode(nullptr, data, size, dibs, count, format, page, attributes, attributeCount, &made);
     return Finish(rc, made, dibs, count, error);
 }
 
@@ -277,8 +287,14 @@ int DecodeImageFromFile(const char* path, IPIHANDLE* dibs, int count, int format
                         const IPIATTRIBUTE* attributes, int attributeCount, int* error)
 {
     if (!Begin(dibs, count, format, page, attributes, attributeCount, error)) return 0;
-    // The whole file is decoded as from memory, so that both entry points
-    // give the same bitmaps.
+    // Large TIFF files are read in place through the file; everything else is
+    // read whole and decoded as from memory, so that both entry points give
+    // the same bitmaps.
+    if (ipiFileFormatOfDecodeFormat(format) == ipiFormatTiff && ipiFileSize(path) >= kTiffInPlaceBytes) {
+        int made = 0;
+        const int rc = Decode(path, nullptr, 0, dibs, count, format, page, attributes, attributeCount, &made);
+        return Finish(rc, made, dibs, count, error);
+    }
     int readError = 0;
     IPIHANDLE file = ReadFileToGlobal(path, &readError);
     if (!file) {
@@ -289,7 +305,7 @@ int DecodeImageFromFile(const char* path, IPIHANDLE* dibs, int count, int format
     int rc;
     {
         IpiGlobalLock lock(file);
-        rc = Decode(lock.ptr(), lock.size(), dibs, count, format, page, attributes, attributeCount, &made);
+        rc = Decode(path, lock.ptr(), lock.size(), dibs, count, format, page, attributes, attributeCount, &made);
     }
     ipiGlobalFree(file);
     return Finish(rc, made, dibs, count, error);

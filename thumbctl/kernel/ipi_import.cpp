@@ -120,16 +120,16 @@ IPIOBJECT* MakeIntermediate(IPIENVIRONMENT* env, IPIOBJECT* page)
 
 } // namespace
 
-int ipiImportIntoObject(IPIENVIRONMENT* env, const void* data, IPIOBJECT* target, int fileFormat, int64_t size,
-                        const IPIATTRIBUTE* attributes, int count)
+namespace {
+
+// Header, data and decompression of an image whose bytes lie in memory
+// (`list` holds `applicationAddressSpace` and `size`) or in the named file,
+// which is then read in place.
+int ImportWhole(IPIENVIRONMENT* env, const char* fileName, IPIOBJECT* target, int fileFormat,
+                const std::vector<IPIATTRIBUTE>& list)
 {
-    if (int rc = ipiCheckEnvironment(env)) return rc;
-    if (!ipiIsValidObject(env, target)) return ipiErrInvalidInstance;
-    if (!data || size <= 0) return ipiReportError(env, ipiErrInsufficientSize);
-    std::vector<IPIATTRIBUTE> list =
-        WithExtra(attributes, count, {{"applicationAddressSpace", reinterpret_cast<IPIVALUE>(data)}, {"size", size}});
     const int n = int(list.size());
-    if (int rc = ipiImportFile(env, nullptr, target, fileFormat, ipiSelectHeader, list.data(), n)) return rc;
+    if (int rc = ipiImportFile(env, fileName, target, fileFormat, ipiSelectHeader, list.data(), n)) return rc;
 
     if (target->cls == &ipiClassCompositeIDArray) {
         // All pages: a parallel array holds an intermediate for each compressed page.
@@ -153,7 +153,7 @@ int ipiImportIntoObject(IPIENVIRONMENT* env, const void* data, IPIOBJECT* target
             }
             rc = ipiSetCompositeElement(env, slot, parallel, i);
         }
-        if (rc == 0) rc = ipiImportFile(env, nullptr, parallel, fileFormat, ipiSelectAll, list.data(), n);
+        if (rc == 0) rc = ipiImportFile(env, fileName, parallel, fileFormat, ipiSelectAll, list.data(), n);
         for (auto& w : work) {
             if (rc == 0) rc = FinishCompressed(env, w.first, w.second);
             ipiDestroyObject(env, w.first);
@@ -163,29 +163,35 @@ int ipiImportIntoObject(IPIENVIRONMENT* env, const void* data, IPIOBJECT* target
     }
 
     if (target->compression == 0)
-        return ipiImportFile(env, nullptr, target, fileFormat, ipiSelectData, list.data(), n);
+        return ipiImportFile(env, fileName, target, fileFormat, ipiSelectData, list.data(), n);
     IPIOBJECT* inter = MakeIntermediate(env, target);
     if (!inter) return ipiGetError(env);
-    int rc = ipiImportFile(env, nullptr, inter, fileFormat, ipiSelectAll, list.data(), n);
+    int rc = ipiImportFile(env, fileName, inter, fileFormat, ipiSelectAll, list.data(), n);
     if (rc == 0) rc = FinishCompressed(env, inter, target);
     ipiDestroyObject(env, inter);
     return rc;
+}
+
+} // namespace
+
+int ipiImportIntoObject(IPIENVIRONMENT* env, const void* data, IPIOBJECT* target, int fileFormat, int64_t size,
+                        const IPIATTRIBUTE* attributes, int count)
+{
+    if (int rc = ipiCheckEnvironment(env)) return rc;
+    if (!ipiIsValidObject(env, target)) return ipiErrInvalidInstance;
+    if (!data || size <= 0) return ipiReportError(env, ipiErrInsufficientSize);
+    return ImportWhole(env, nullptr, target, fileFormat,
+                       WithExtra(attributes, count,
+                                 {{"applicationAddressSpace", reinterpret_cast<IPIVALUE>(data)}, {"size", size}}));
 }
 
 int ipiImportFileIntoObject(IPIENVIRONMENT* env, const char* fileName, IPIOBJECT* target, int fileFormat,
                             const IPIATTRIBUTE* attributes, int count)
 {
     if (int rc = ipiCheckEnvironment(env)) return rc;
-    int error = 0;
-    IPIHANDLE h = ReadFileToGlobal(fileName, &error);
-    if (!h) return ipiReportError(env, error);
-    int rc;
-    {
-        IpiGlobalLock lock(h);
-        rc = ipiImportIntoObject(env, lock.ptr(), target, fileFormat, lock.size(), attributes, count);
-    }
-    ipiGlobalFree(h);
-    return rc;
+    if (!ipiIsValidObject(env, target)) return ipiErrInvalidInstance;
+    if (!fileName || !*fileName) return ipiReportError(env, ipiErrFileOpenFailure);
+    return ImportWhole(env, fileName, target, fileFormat, WithExtra(attributes, count, {}));
 }
 
 // ---- multi-image sources ---------------------------------------------------
