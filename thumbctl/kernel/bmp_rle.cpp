@@ -16,13 +16,6 @@ namespace {
 class ByteStream {
 public:
     ByteStream(IPIENVIRONMENT* env, IPIACCESSOR* in, int64_t limit) : env_(env), in_(in), limit_(limit) {}
-    // Reads from now on the bytes [start, start + count) of the store.
-    void Restart(int64_t start, int64_t count)
-    {
-        consumed_ = start;
-        limit_ = start + count;
-        fill_ = pos_ = 0;
-    }
     // False at the end of the data or on a read failure (see failed()).
     bool get(uint8_t* b)
     {
@@ -53,6 +46,36 @@ private:
     int64_t fill_ = 0, pos_ = 0;
     bool failed_ = false;
 };
+
+// Expands the PackBits codes of one TIFF strip into out[0, n): 128 is a
+// no-op, and a code that passes n is cut there. False when the codes end
+// first.
+bool ExpandStrip(const uint8_t* p, int64_t size, uint8_t* out, int64_t n, uint8_t mask)
+{
+    int64_t i = 0, k = 0;
+    while (k < n) {
+        if (i >= size) return false;
+        const uint8_t c = p[i++];
+        if (c < 128) {
+            const int64_t len = int64_t(c) + 1;
+            if (size - i < len) return false;
+            const int64_t m = std::min(len, n - k);
+            if (mask) {
+                for (int64_t j = 0; j < m; ++j) out[k + j] = uint8_t(p[i + j] ^ mask);
+            } else {
+                std::memcpy(out + k, p + i, size_t(m));
+            }
+            i += len;
+            k += m;
+        } else if (c > 128) {
+            if (i >= size) return false;
+            const int64_t m = std::min<int64_t>(257 - c, n - k);
+            std::memset(out + k, p[i++] ^ mask, size_t(m));
+            k += m;
+        }
+    }
+    return true;
+}
 
 int64_t SampleIndex(const IPIOBJECT* o, int64_t b, int64_t t, int64_t z, int64_t y)
 {
@@ -265,10 +288,10 @@ int PackBitsDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target)
         return ipiWriteAt(env, out, index) == 0;
     };
 
-    // Expands codes into out[0, n). The byte 128 ends the data (*ended) for
-    // plain streams and is a no-op in TIFF strips; a run or literal that
-    // passes n is cut there. False when the data runs out first.
-    auto expand = [&](uint8_t* out, int64_t n, bool endCode, bool* ended, int64_t* made) -> bool {
+    // Expands codes of a plain stream into out[0, n): the byte 128 ends the
+    // data (*ended), and a run or literal that passes n is cut there. False
+    // when the data runs out first.
+    auto expand = [&](uint8_t* out, int64_t n, bool* ended, int64_t* made) -> bool {
         int64_t& k = *made;
         k = 0;
         while (k < n) {
@@ -278,7 +301,6 @@ int PackBitsDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target)
                 return false;
             }
             if (c == 128) {
-                if (!endCode) continue;
                 *ended = true;
                 break;
             }
@@ -319,7 +341,7 @@ int PackBitsDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target)
     if (strips > 0) {
         const int64_t sourceRows = source->dim[1];
         const int64_t available = ipiStoreSize(in);
-        std::vector<uint8_t> strip;
+        std::vector<uint8_t> strip, packed;
         int64_t s = 0, at = 0;
         for (int64_t b = 0; rc == 0 && b < bandLoops; ++b)
             for (int64_t t = 0; rc == 0 && t < T; ++t)
@@ -327,17 +349,23 @@ int PackBitsDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target)
                     for (int64_t first = 0; rc == 0 && first < sourceRows && s < strips; first += rowsPerStrip, ++s) {
                         const int64_t rows = std::min(rowsPerStrip, sourceRows - first);
                         const int64_t bytes = std::max<int64_t>(0, std::min<int64_t>(counts[s], available - at));
-                        data.Restart(at, bytes);
+                        const int64_t from = at;
                         at += bytes;
                         if (first >= H) continue;
                         if (rows > kIpiMaxBytes / R) {
                             rc = ipiReportError(env, ipiErrSyntacticalError);
                             break;
                         }
-                        strip.assign(size_t(rows * R), 0);
-                        bool ended = false;
-                        int64_t made = 0;
-                        if (!expand(strip.data(), rows * R, false, &ended, &made)) break;
+                        if (int64_t(strip.size()) < rows * R) strip.resize(size_t(rows * R));
+                        if (int64_t(packed.size()) < bytes) packed.resize(size_t(bytes));
+                        if (bytes > 0 && ipiReadFileAt(env, in, from, packed.data(), bytes) != bytes) {
+                            rc = ipiGetError(env);
+                            break;
+                        }
+                        if (!ExpandStrip(packed.data(), bytes, strip.data(), rows * R, mask)) {
+                            rc = ipiReportError(env, ipiErrSyntacticalError);
+                            break;
+                        }
                         for (int64_t y = first; rc == 0 && y < std::min(H, first + rows); ++y) {
                             std::memcpy(row.data(), strip.data() + (y - first) * R, size_t(R));
                             if (!storeRow(b, t, z, y, R)) rc = ipiGetError(env);
@@ -351,7 +379,7 @@ int PackBitsDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target)
                         std::fill(row.begin(), row.end(), 0);
                         bool ended = false;
                         int64_t n = 0;
-                        if (!expand(row.data(), R, true, &ended, &n)) break;
+                        if (!expand(row.data(), R, &ended, &n)) break;
                         // Bytes decoded before the end code still make a row.
                         finished = ended;
                         if ((n > 0 || !ended) && !storeRow(b, t, z, y, n)) rc = ipiGetError(env);

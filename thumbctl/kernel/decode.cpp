@@ -54,6 +54,19 @@ int SetGreyRamp(IPIENVIRONMENT* env, IPIOBJECT* lut, int64_t precision, bool des
     return n < 0 ? ipiGetError(env) : rc;
 }
 
+// Bits per pixel of the DIB that holds `image`; 0 when none does.
+int DibDepth(const IPIOBJECT* image)
+{
+    if (image->dataType == ipiTypeBoolean && image->dataPrecision == 1) return 1;
+    if (image->dataType != ipiTypeNonNegative) return 0;
+    if (image->dataPrecision == 4 && image->dim[4] == 1) return 4;
+    if (image->dataPrecision == 8 && image->dim[4] == 1) return 8;
+    if (image->dataPrecision == 8 && image->dim[4] == 3 &&
+        (image->cls == &ipiClassGenericImage || image->cls == &ipiClassColourImage))
+        return 24;
+    return 0;
+}
+
 // Writes `image` as a packed DIB into a new global block.
 int MakeDib(IPIENVIRONMENT* env, IPIOBJECT* image, IPIHANDLE* handle, int repository)
 {
@@ -71,13 +84,8 @@ int MakeDib(IPIENVIRONMENT* env, IPIOBJECT* image, IPIHANDLE* handle, int reposi
         }
         src = three;
     }
-    int depth;
-    if (src->dataType == ipiTypeBoolean && src->dataPrecision == 1) depth = 1;
-    else if (src->dataType == ipiTypeNonNegative && src->dataPrecision == 4 && src->dim[4] == 1) depth = 4;
-    else if (src->dataType == ipiTypeNonNegative && src->dataPrecision == 8 && src->dim[4] == 1) depth = 8;
-    else if (src->dataType == ipiTypeNonNegative && src->dataPrecision == 8 && src->dim[4] == 3 &&
-             (src->cls == &ipiClassGenericImage || src->cls == &ipiClassColourImage)) depth = 24;
-    else {
+    const int depth = DibDepth(src);
+    if (!depth) {
         if (three) ipiDestroyObject(env, three);
         return ipiReportError(env, ipiErrNonPermissibleOption);
     }
@@ -149,6 +157,61 @@ int DecodeTiff(IPIENVIRONMENT* env, const char* path, const void* data, int64_t 
     return *made > 0 ? 0 : ipiReportError(env, ipiErrSyntacticalError);
 }
 
+// Returned by DecodeIntoDib for a picture it leaves to the general path.
+constexpr int kNotDirect = 1 << 20;
+
+// JPEG and PCX pictures (not 16-colour PCX) decoded straight into the rows of
+// the new bitmap: the header is read into `img`, the bitmap block is sized
+// and given its header and colour table, and the compressed data is expanded
+// into its pixel area in bitmap layout, with no full-size copy in between.
+int DecodeIntoDib(IPIENVIRONMENT* env, const void* data, int64_t size, int ff, IPIOBJECT* img, IPIHANDLE* dib)
+{
+    IPIATTRIBUTE src[] = {{"applicationAddressSpace", reinterpret_cast<IPIVALUE>(data)}, {"size", size}};
+    if (int rc = ipiImportFile(env, nullptr, img, ff, ipiSelectHeader, src, 2)) return rc;
+    const int depth = DibDepth(img);
+    if (img->compression == 0 || depth == 0 || depth == 4) return kNotDirect;
+    IpiDibLayout layout;
+    if (int rc = ipiDibLayoutFor(img->dim[0], img->dim[1], depth, &layout)) return ipiReportError(env, rc);
+
+    IPIATTRIBUTE ia[] = {{"repository", ipiRepositoryWorkspace}};
+    IPIOBJECT* inter = ipiCreateObject(env, "oCompressed", img->cls, img, ia, 1);
+    if (!inter) return ipiGetError(env);
+    int rc = ipiImportFile(env, nullptr, inter, ff, ipiSelectAll, src, 2);
+    IPIHANDLE h = 0;
+    if (rc == 0) {
+        h = ipiGlobalAlloc(layout.totalBytes);
+        if (!h) rc = ipiReportError(env, ipiErrSystem);
+    }
+    if (rc == 0) {
+        IpiGlobalLock lock(h);
+        uint8_t* p = lock.ptr();
+        img->compression = 0;  // from here on `img` describes the bitmap's pixels
+        rc = ipiExportDib(env, img, p, layout.headerBytes, ipiFormatDibHeader, nullptr, 0);
+        IPIOBJECT* bitmap = nullptr;
+        if (rc == 0) {
+            IPIATTRIBUTE ba[] = {{"repository", ipiRepositoryApplication}, {"pixelInterpretation", ipiBitmapLayout}};
+            bitmap = ipiCreateObject(env, "oBitmap", img->cls, img, ba, 2);
+            if (!bitmap) rc = ipiGetError(env);
+        }
+        if (rc == 0) {
+            bitmap->applicationAddressSpace = reinterpret_cast<IPIVALUE>(p + layout.headerBytes);
+            bitmap->size = layout.imageBytes;
+            bitmap->flags |= ipiFlagInited;  // the zero-filled rows are its data
+            rc = ipiDecompress(env, inter, bitmap);
+        }
+        if (bitmap) ipiDestroyObject(env, bitmap);
+        if (rc == 0 && !ipiIsCleanPackedDib(p, layout.totalBytes, nullptr))
+            rc = ipiReportError(env, ipiErrSyntacticalError);
+    }
+    ipiDestroyObject(env, inter);
+    if (rc) {
+        if (h) ipiGlobalFree(h);
+        return rc;
+    }
+    *dib = h;
+    return 0;
+}
+
 int DecodeSingle(IPIENVIRONMENT* env, const void* data, int64_t size, int ff, IPIHANDLE* dib, int repository,
                  const IPIATTRIBUTE* attributes, int attributeCount)
 {
@@ -168,6 +231,10 @@ int DecodeSingle(IPIENVIRONMENT* env, const void* data, int64_t size, int ff, IP
     IPIATTRIBUTE ia[] = {{"repository", repository}, {"lut", reinterpret_cast<IPIVALUE>(lut)}};
     IPIOBJECT* img = ipiCreateGenericImage(env, "oImage", nullptr, ia, 2);
     if (!img) return ipiGetError(env);
+    if (ff == ipiFormatJpeg || ff == ipiFormatPcx) {
+        const int rc = DecodeIntoDib(env, data, size, ff, img, dib);
+        if (rc != kNotDirect) return rc;
+    }
     if (int rc = ipiImportIntoObject(env, data, img, ff, size, nullptr, 0)) return rc;
     if (ff == ipiFormatCgmContainer && lut) {
         if (int rc = SetGreyRamp(env, lut, img->dataPrecision, true)) return rc;
