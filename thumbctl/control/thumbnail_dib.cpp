@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-namespace norvikel {
+namespace thumbctl {
 
 namespace {
 
@@ -344,4 +344,4 @@ QImage DibToImage(IPIHANDLE dib)
     return image;
 }
 
-} // namespace norvikel
+} // namespace thumbctl

@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-namespace norvikel {
+namespace thumbctl {
 
 // Geometry of a packed bitmap as read from its header (40-byte information
 // header or larger, or the 12-byte core header).
@@ -79,4 +79,4 @@ private:
     IPIHANDLE h_ = 0;
 };
 
-} // namespace norvikel
+} // namespace thumbctl

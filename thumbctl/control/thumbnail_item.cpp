@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <sys/stat.h>
 
-namespace norvikel {
+namespace thumbctl {
 
 namespace {
 
@@ -211,4 +211,4 @@ bool SelectAllAllowed(long count, long limit)
     return !(limit > 1 && limit < count);
 }
 
-} // namespace norvikel
+} // namespace thumbctl

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace norvikel {
+namespace thumbctl {
 
 // Kinds of item; the file-type sort compares these numbers.
 enum ItemType : int {
@@ -93,4 +93,4 @@ SelectResult SetItemSelected(ThumbnailList& list, long i, bool on, long limit);
 // Whether Select All may select every item under the limit.
 bool SelectAllAllowed(long count, long limit);
 
-} // namespace norvikel
+} // namespace thumbctl

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-namespace norvikel {
+namespace thumbctl {
 
 CellSize CellSizeFor(int captionType, int boxW, int boxH, int textH)
 {
@@ -126,4 +126,4 @@ long ScrollForFocus(const Grid& g, long oldFocus, long newFocus)
     return newFocus / p - reference;
 }
 
-} // namespace norvikel
+} // namespace thumbctl

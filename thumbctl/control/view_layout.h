@@ -4,7 +4,7 @@
 // hit testing, visibility and the cursor-key table.
 #include <QRect>
 
-namespace norvikel {
+namespace thumbctl {
 
 // Caption kinds: none, item number, file name, key text, label text.
 enum CaptionType : int { captionNone = 1, captionNumber = 2, captionFileName = 3, captionKey = 4, captionLabel = 5 };
@@ -77,4 +77,4 @@ long FocusAfterKey(int key, long f, long n, long p, long l, bool horizontal, boo
 // visible already).
 long ScrollForFocus(const Grid& g, long oldFocus, long newFocus);
 
-} // namespace norvikel
+} // namespace thumbctl

@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-namespace norvikel::testing {
+namespace thumbctl::testkit {
 
 struct PixelBgr {
     uint8_t b, g, r;  // at 1, 4 and 8 bits `b` is the table index
@@ -56,4 +56,4 @@ inline IPIHANDLE MakeDib(int64_t w, int64_t h, int bits, const std::vector<Pixel
     return hd;
 }
 
-} // namespace norvikel::testing
+} // namespace thumbctl::testkit

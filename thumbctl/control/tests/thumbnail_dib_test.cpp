@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-using namespace norvikel;
-using norvikel::testing::MakeDib;
-using norvikel::testing::PixelBgr;
+using namespace thumbctl;
+using thumbctl::testkit::MakeDib;
+using thumbctl::testkit::PixelBgr;
 
 TEST(FitIntoBox, ShrinksByOneRatioAndNeverEnlarges)
 {

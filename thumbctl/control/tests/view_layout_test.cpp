@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace norvikel;
+using namespace thumbctl;
 
 TEST(Layout, CellSizesPerCaptionKind)
 {
