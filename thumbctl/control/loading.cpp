@@ -129,7 +129,7 @@ void ThumbnailLoader::RemoveAll()
 
 void ThumbnailLoader::RemoveKeepingError(long index)
 {
-    const int kept = lastError;
+    const int16_t kept = lastError;
     list_.RemoveAt(index);
     host_.ListChanged();
     lastError = kept;
@@ -137,7 +137,7 @@ void ThumbnailLoader::RemoveKeepingError(long index)
 
 bool ThumbnailLoader::FireLoadingEvent(long index, bool starting, bool single)
 {
-    const std::string path = list_.valid(index) ? list_.items[size_t(index)].fullPath : std::string();
+    const std::string path = list_.valid(index) ? list_.items[size_t(index)]->fullPath : std::string();
     if (starting)
         host_.LoadingStart(index, path);
     else
@@ -164,7 +164,7 @@ bool ThumbnailLoader::IdentifyFormat(const std::string& location, int* probeType
         IPIHANDLE h = 0;
         int64_t size = 0;
         if (const int e = FetchUrl(location, &h, &size, urlTimeoutMs)) {
-            lastError = e;
+            lastError = int16_t(e);
             return false;
         }
         DibHandle block(h);
@@ -177,7 +177,7 @@ bool ThumbnailLoader::IdentifyFormat(const std::string& location, int* probeType
     } else {
         ok = host_.ProbeFile(local, probeType, &error);
     }
-    if (!ok) lastError = error == 1001 ? 9900 : error;
+    if (!ok) lastError = int16_t(error == 1001 ? 9900 : error);
     return ok;
 }
 
@@ -193,7 +193,7 @@ int ThumbnailLoader::CountPages(const std::string& location)
         IPIHANDLE h = 0;
         int64_t size = 0;
         if (const int e = FetchUrl(location, &h, &size, urlTimeoutMs)) {
-            lastError = e;
+            lastError = int16_t(e);
             return 0;
         }
         DibHandle block(h);
@@ -206,14 +206,14 @@ int ThumbnailLoader::CountPages(const std::string& location)
     } else {
         pages = CountPagesInFile(local.c_str(), DecodeFormatTiff, nullptr, 0, &error);
     }
-    if (pages == 0) lastError = ListErrorOfKernel(error);
+    if (pages == 0) lastError = int16_t(ListErrorOfKernel(error));
     return pages;
 }
 
 IPIHANDLE ThumbnailLoader::MakeThumbnail(long i)
 {
     if (!list_.valid(i)) return 0;
-    ThumbnailItem& item = list_.items[size_t(i)];
+    CThumbnailItem& item = *list_.items[size_t(i)];
     DibHandle decoded;
     IPIHANDLE picture = item.sourceDib.get();
     if (!picture) {
@@ -229,7 +229,7 @@ IPIHANDLE ThumbnailLoader::MakeThumbnail(long i)
             IPIHANDLE data = 0;
             int64_t size = 0;
             if (const int e = FetchUrl(item.fullPath, &data, &size, urlTimeoutMs)) {
-                lastError = e;
+                lastError = int16_t(e);
                 return 0;
             }
             DibHandle block(data);
@@ -243,7 +243,7 @@ IPIHANDLE ThumbnailLoader::MakeThumbnail(long i)
             got = DecodeImageFromFile(local.c_str(), &h, 1, format, item.page, nullptr, 0, &error);
         }
         if (got == 0 || h == 0) {
-            lastError = ListErrorOfKernel(error);
+            lastError = int16_t(ListErrorOfKernel(error));
             return 0;
         }
         decoded.reset(h);
@@ -257,7 +257,7 @@ IPIHANDLE ThumbnailLoader::MakeThumbnail(long i)
     }
     const ThumbSize size = FitIntoBox(w, h, boxWidth, boxHeight);
     const IPIHANDLE thumb = ReduceDib(picture, size.width, size.height);
-    if (!thumb) lastError = ipiGlobalIsValid(picture) ? 9900 : 9000;
+    if (!thumb) lastError = 9900;  // a depth or compression without reduction
     return thumb;
 }
 
@@ -271,23 +271,23 @@ long ThumbnailLoader::AddFileItem(long index, const std::string& path, const std
         lastError = 2000;
         return -1;
     }
-    long i = list_.Insert(index, ThumbnailItem::FromFile(path, type, key, label));
+    long i = list_.Insert(index, CThumbnailItem::FromFile(path, type, key, label));
     if (type == itemTiff) {
         const int pages = CountPages(path);
         if (pages == 0) {
             list_.RemoveAt(i);
             return -1;
         }
-        list_.items[size_t(i)].multiPage = pages != 1;
+        list_.items[size_t(i)]->multiPage = pages != 1;
     }
-    list_.items[size_t(i)].pending = true;
+    list_.items[size_t(i)]->pending = true;
     if (loadNow) {
         if (FireLoadingEvent(i, true, true)) return -1;
         bool failed = false;
         if (host_.IsItemVisible(i)) {
             const IPIHANDLE thumb = MakeThumbnail(i);
             if (thumb)
-                list_.items[size_t(i)].thumbnail.reset(thumb);
+                list_.items[size_t(i)]->thumbnail.reset(thumb);
             else
                 failed = true;
         }
@@ -301,7 +301,7 @@ long ThumbnailLoader::AddFileItem(long index, const std::string& path, const std
         SortItems();
         i = list_.PendingIndex();
     }
-    if (list_.valid(i)) list_.items[size_t(i)].pending = false;
+    if (list_.valid(i)) list_.items[size_t(i)]->pending = false;
     return i;
 }
 
@@ -350,14 +350,14 @@ bool ThumbnailLoader::AddDib(long index, IPIHANDLE dib, bool owner, const std::s
             return false;
         }
     }
-    long i = list_.Insert(index, ThumbnailItem::FromDib(mine, key, label));
-    list_.items[size_t(i)].pending = true;
+    long i = list_.Insert(index, CThumbnailItem::FromDib(mine, key, label));
+    list_.items[size_t(i)]->pending = true;
     if (FireLoadingEvent(i, true, true)) return false;
     bool failed = false;
     if (host_.IsItemVisible(i)) {
         const IPIHANDLE thumb = MakeThumbnail(i);
         if (thumb)
-            list_.items[size_t(i)].thumbnail.reset(thumb);
+            list_.items[size_t(i)]->thumbnail.reset(thumb);
         else
             failed = true;
     }
@@ -370,7 +370,7 @@ bool ThumbnailLoader::AddDib(long index, IPIHANDLE dib, bool owner, const std::s
         SortItems();
         i = list_.PendingIndex();
     }
-    if (list_.valid(i)) list_.items[size_t(i)].pending = false;
+    if (list_.valid(i)) list_.items[size_t(i)]->pending = false;
     host_.ListChanged();
     return true;
 }
@@ -431,9 +431,9 @@ bool ThumbnailLoader::LoadMultiPageFile()
     const int pages = CountPages(dataPath);
     if (pages == 0) return false;
     for (int p = 0; p < pages; ++p) {
-        ThumbnailItem item = ThumbnailItem::FromFile(dataPath, itemTiff, std::string(), std::string());
-        item.page = p;
-        list_.Insert(-1, std::move(item));
+        CThumbnailItem* item = CThumbnailItem::FromFile(dataPath, itemTiff, std::string(), std::string());
+        item->page = p;
+        list_.Insert(-1, item);
     }
     return true;
 }
@@ -449,7 +449,7 @@ bool ThumbnailLoader::LoadListFile()
         IPIHANDLE h = 0;
         int64_t size = 0;
         if (const int e = FetchUrl(dataPath, &h, &size, urlTimeoutMs)) {
-            lastError = e;
+            lastError = int16_t(e);
             return false;
         }
         DibHandle block(h);
@@ -462,7 +462,7 @@ bool ThumbnailLoader::LoadListFile()
     } else {
         std::FILE* f = std::fopen(local.c_str(), "rb");
         if (!f) {
-            lastError = OpenError(local);
+            lastError = int16_t(OpenError(local));
             return false;
         }
         struct stat st {};
@@ -496,11 +496,11 @@ bool ThumbnailLoader::LoadItems()
     while (i < list_.count()) {
         if (FireLoadingEvent(i, true, false)) return false;
         bool failed = false;
-        int failure = 0;
+        int16_t failure = 0;
         if (host_.IsItemVisible(i)) {
             const IPIHANDLE thumb = MakeThumbnail(i);
             if (thumb) {
-                list_.items[size_t(i)].thumbnail.reset(thumb);
+                list_.items[size_t(i)]->thumbnail.reset(thumb);
                 host_.ItemLoaded(i);
             } else {
                 failed = true;
@@ -524,7 +524,7 @@ bool ThumbnailLoader::LoadPages()
 {
     if (list_.count() == 0) return true;
     std::unique_ptr<PageSource> source = host_.NewPageSource();
-    if (!source || !source->Open(list_.items[0].fullPath) || !source->ReadPageIndex()) {
+    if (!source || !source->Open(list_.items[0]->fullPath) || !source->ReadPageIndex()) {
         if (source) source->Close();
         lastError = 9900;
         return false;
@@ -536,7 +536,7 @@ bool ThumbnailLoader::LoadPages()
             result = false;
             break;
         }
-        DibHandle page(source->ExtractPage(list_.items[size_t(i)].page));
+        DibHandle page(source->ExtractPage(list_.items[size_t(i)]->page));
         if (!page) {
             lastError = 9000;
             break;
@@ -553,16 +553,16 @@ bool ThumbnailLoader::LoadPages()
         }
         page.reset();
         if (got == 0 || dib == 0) {
-            lastError = ListErrorOfKernel(error);
+            lastError = int16_t(ListErrorOfKernel(error));
             break;
         }
-        list_.items[size_t(i)].sourceDib.reset(dib);
+        list_.items[size_t(i)]->sourceDib.reset(dib);
         bool failed = false;
-        int failure = 0;
+        int16_t failure = 0;
         if (host_.IsItemVisible(i)) {
             const IPIHANDLE thumb = MakeThumbnail(i);
             if (thumb) {
-                list_.items[size_t(i)].thumbnail.reset(thumb);
+                list_.items[size_t(i)]->thumbnail.reset(thumb);
                 host_.ItemLoaded(i);
             } else {
                 failed = true;
@@ -580,7 +580,7 @@ bool ThumbnailLoader::LoadPages()
     }
     source->Close();
     if (i < list_.count()) {
-        const int kept = lastError;
+        const int16_t kept = lastError;
         while (list_.count() > i) list_.RemoveAt(list_.count() - 1);
         host_.ListChanged();
         lastError = kept;
@@ -592,7 +592,7 @@ bool ThumbnailLoader::Update()
 {
     lastError = 0;
     if (dataSource == sourceDirect) {
-        for (auto& item : list_.items) item.thumbnail.reset();
+        for (auto* item : list_.items) item->thumbnail.reset();
     } else {
         RemoveAll();
         clearBeforeAdd = false;

@@ -4,7 +4,7 @@
 // a list file), the per-item load step with its start and end events and the
 // cancel request, decoding through the image kernel's decode entry points and
 // fitting each picture into the thumbnail box.
-#include "thumbctl/control/thumbnail_item.h"
+#include "thumbctl/control/thumbnail.h"
 
 #include <memory>
 #include <string>
@@ -59,27 +59,55 @@ public:
     virtual std::unique_ptr<PageSource> NewPageSource() = 0;
 };
 
+// The state that loading shares with a control: where it lives. A loader
+// made without one keeps its own.
+struct LoadingFlags {
+    int16_t& lastError;
+    bool& loading;
+    bool& cancelRequested;
+    bool& clearBeforeAdd;
+    int32_t& boxWidth;   // thumbnail box in effect (copied at each Update)
+    int32_t& boxHeight;
+};
+
 class ThumbnailLoader {
 public:
-    ThumbnailLoader(ThumbnailList& list, LoadingHost& host) : list_(list), host_(host) {}
+    ThumbnailLoader(ThumbnailList& list, LoadingHost& host)
+        : lastError(own_.lastError), loading(own_.loading), cancelRequested(own_.cancelRequested),
+          clearBeforeAdd(own_.clearBeforeAdd), boxWidth(own_.boxWidth), boxHeight(own_.boxHeight), list_(list),
+          host_(host) {}
+    ThumbnailLoader(ThumbnailList& list, LoadingHost& host, const LoadingFlags& shared)
+        : lastError(shared.lastError), loading(shared.loading), cancelRequested(shared.cancelRequested),
+          clearBeforeAdd(shared.clearBeforeAdd), boxWidth(shared.boxWidth), boxHeight(shared.boxHeight),
+          list_(list), host_(host) {}
 
     // Settings, as the control's properties set them.
     int dataSource = sourceFolder;
     std::string dataPath;
     std::string pattern = "*.*";
     int sortType = 0;
-    int thumbnailWidth = 80;   // requested box
+    int thumbnailWidth = 80;  // requested box
     int thumbnailHeight = 60;
-    int boxWidth = 80;         // box in effect (copied at each Update)
-    int boxHeight = 60;
     bool urlSupported = true;
-    bool clearBeforeAdd = true;
     int urlTimeoutMs = 20000;
 
-    // State.
-    int lastError = 0;
-    bool loading = false;
-    bool cancelRequested = false;
+private:
+    struct Own {
+        int16_t lastError = 0;
+        bool loading = false;
+        bool cancelRequested = false;
+        bool clearBeforeAdd = true;
+        int32_t boxWidth = 80;
+        int32_t boxHeight = 60;
+    } own_;
+
+public:
+    int16_t& lastError;
+    bool& loading;
+    bool& cancelRequested;
+    bool& clearBeforeAdd;
+    int32_t& boxWidth;
+    int32_t& boxHeight;
 
     bool Update();
     bool Add(long index, const std::string& fileName, const std::string& key, const std::string& label);

@@ -40,13 +40,13 @@ protected:
     std::vector<std::string> Names() const
     {
         std::vector<std::string> out;
-        for (const auto& it : list.items) out.push_back(it.namePart);
+        for (const auto* it : list.items) out.push_back(it->namePart);
         return out;
     }
 };
 TempDir* MixedFolder::dir_ = nullptr;
 
-QSize ThumbSizeOf(const ThumbnailItem& it)
+QSize ThumbSizeOf(const CThumbnailItem& it)
 {
     int64_t w = 0, h = 0;
     int bits = 0;
@@ -63,10 +63,10 @@ TEST_F(MixedFolder, FolderListsTheAcceptedPicturesWithTheirThumbnailSizes)
     EXPECT_EQ(Names(), (std::vector<std::string>{"pages.tif", "photo.jpg", "pic.pcx", "small.png", "wide.bmp"}));
     EXPECT_EQ(loader.lastError, 2001);  // the last refusal: notes.txt (anim.gif before it: 2000)
     const QSize expected[] = {{64, 48}, {80, 60}, {80, 60}, {40, 30}, {80, 40}};
-    for (size_t k = 0; k < list.items.size(); ++k) EXPECT_EQ(ThumbSizeOf(list.items[k]), expected[k]) << k;
-    EXPECT_TRUE(list.items[0].multiPage);
-    EXPECT_FALSE(list.items[1].multiPage);
-    EXPECT_EQ(list.items[4].type, itemBmp);
+    for (size_t k = 0; k < list.items.size(); ++k) EXPECT_EQ(ThumbSizeOf(*list.items[k]), expected[k]) << k;
+    EXPECT_TRUE(list.items[0]->multiPage);
+    EXPECT_FALSE(list.items[1]->multiPage);
+    EXPECT_EQ(list.items[4]->type, itemBmp);
     // Every item had a start and an end event, in order.
     EXPECT_EQ(host.events, (std::vector<std::string>{"S0", "E0", "S1", "E1", "S2", "E2", "S3", "E3", "S4", "E4"}));
 }
@@ -135,11 +135,11 @@ TEST_F(MixedFolder, ListFilesWithLfAndCrLfLinesKeepEveryCharacter)
         loader.dataPath = listPath;
         ASSERT_TRUE(loader.Update()) << c.name;
         ASSERT_EQ(Names(), (std::vector<std::string>{"wide.bmp", "small.png", "photo.jpg"})) << c.name;
-        EXPECT_EQ(list.items[0].key, "k1");
-        EXPECT_EQ(list.items[0].label, "l1");
-        EXPECT_EQ(list.items[1].key, "k2");
-        EXPECT_EQ(list.items[2].key, "");
-        EXPECT_EQ(list.items[2].label, "third");
+        EXPECT_EQ(list.items[0]->key, "k1");
+        EXPECT_EQ(list.items[0]->label, "l1");
+        EXPECT_EQ(list.items[1]->key, "k2");
+        EXPECT_EQ(list.items[2]->key, "");
+        EXPECT_EQ(list.items[2]->label, "third");
     }
     loader.dataPath = d + "missing.txt";
     EXPECT_FALSE(loader.Update());
@@ -192,10 +192,10 @@ TEST_F(MixedFolder, AddAndAddDibFollowTheIndexRules)
     });
     EXPECT_TRUE(loader.AddDib(-1, dib, false, "dib", ""));
     EXPECT_TRUE(ipiGlobalIsValid(dib));
-    EXPECT_NE(list.items.back().sourceDib.get(), dib);
-    EXPECT_EQ(ThumbSizeOf(list.items.back()), QSize(80, 8));
+    EXPECT_NE(list.items.back()->sourceDib.get(), dib);
+    EXPECT_EQ(ThumbSizeOf(*list.items.back()), QSize(80, 8));
     EXPECT_TRUE(loader.AddDib(0, dib, true, "owned", ""));
-    EXPECT_EQ(list.items[0].sourceDib.get(), dib);
+    EXPECT_EQ(list.items[0]->sourceDib.get(), dib);
     EXPECT_FALSE(loader.AddDib(0, 0, true, "", ""));
     EXPECT_EQ(loader.lastError, 1001);
 
@@ -204,7 +204,7 @@ TEST_F(MixedFolder, AddAndAddDibFollowTheIndexRules)
     EXPECT_TRUE(loader.Add(-1, d + "wide.bmp", "aa", ""));
     long landed = -1;
     for (long k = 0; k < list.count(); ++k)
-        if (list.items[size_t(k)].key == "aa") landed = k;
+        if (list.items[size_t(k)]->key == "aa") landed = k;
     EXPECT_EQ(landed, 1);
 
     loader.dataSource = sourceFolder;
@@ -227,9 +227,9 @@ TEST_F(MixedFolder, UrlsOnALoopbackServer)
     loader.dataPath = base + "/list.txt";
     ASSERT_TRUE(loader.Update());
     EXPECT_EQ(Names(), (std::vector<std::string>{"wide.bmp", "small.png", "photo.jpg"}));
-    EXPECT_EQ(list.items[0].key, "remote");
-    EXPECT_EQ(ThumbSizeOf(list.items[0]), QSize(80, 40));
-    EXPECT_EQ(ThumbSizeOf(list.items[2]), QSize(80, 60));
+    EXPECT_EQ(list.items[0]->key, "remote");
+    EXPECT_EQ(ThumbSizeOf(*list.items[0]), QSize(80, 40));
+    EXPECT_EQ(ThumbSizeOf(*list.items[2]), QSize(80, 60));
 
     loader.dataPath = base + "/nothing.txt";
     EXPECT_FALSE(loader.Update());

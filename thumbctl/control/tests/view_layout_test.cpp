@@ -1,6 +1,6 @@
 // Grid numbers, hit tests, the key table and the selection rules of the
 // thumbnail list, as plain functions.
-#include "thumbctl/control/thumbnail_item.h"
+#include "thumbctl/control/thumbnail.h"
 #include "thumbctl/control/view_layout.h"
 
 #include <gtest/gtest.h>
@@ -136,18 +136,17 @@ TEST(Keys, ScrollBringsTheFocusIntoView)
 
 namespace {
 
-ThumbnailList ListOf(int n)
+void Fill(ThumbnailList& l, int n)
 {
-    ThumbnailList l;
-    for (int k = 0; k < n; ++k) l.Insert(-1, ThumbnailItem::FromFile("/x/f" + std::to_string(k) + ".bmp", itemBmp, "", ""));
-    return l;
+    for (int k = 0; k < n; ++k) l.Insert(-1, CThumbnailItem::FromFile("/x/f" + std::to_string(k) + ".bmp", itemBmp, "", ""));
 }
 
 } // namespace
 
 TEST(Selection, LimitsAndBeeps)
 {
-    ThumbnailList l = ListOf(5);
+    ThumbnailList l;
+    Fill(l, 5);
     SelectResult r = ClickSelect(l, 1, 0);
     EXPECT_TRUE(r.beep);
     EXPECT_TRUE(l.selected.empty());
@@ -190,12 +189,13 @@ TEST(Selection, LimitsAndBeeps)
 
 TEST(Selection, InsertRemoveAndSortKeepIndicesInStep)
 {
-    ThumbnailList l = ListOf(4);
+    ThumbnailList l;
+    Fill(l, 4);
     l.SetSelectionFlag(1, true);
     l.SetSelectionFlag(3, true);
-    l.Insert(0, ThumbnailItem::FromFile("/x/a.bmp", itemBmp, "", ""));
+    l.Insert(0, CThumbnailItem::FromFile("/x/a.bmp", itemBmp, "", ""));
     EXPECT_EQ(l.selected, (std::vector<uint32_t>{2, 4}));
-    l.Insert(l.count(), ThumbnailItem::FromFile("/x/z.bmp", itemBmp, "", ""));
+    l.Insert(l.count(), CThumbnailItem::FromFile("/x/z.bmp", itemBmp, "", ""));
     EXPECT_EQ(l.count(), 6);
     l.focus = 5;
     l.RemoveAt(2);
@@ -208,10 +208,10 @@ TEST(Selection, InsertRemoveAndSortKeepIndicesInStep)
     // Descending names; the selected item keeps its flag and index follows it.
     l.Sort(sortFileName, orderDescending);
     std::vector<std::string> names;
-    for (const auto& it : l.items) names.push_back(it.namePart);
+    for (const auto* it : l.items) names.push_back(it->namePart);
     EXPECT_EQ(names, (std::vector<std::string>{"z.bmp", "f3.bmp", "f2.bmp", "f0.bmp"}));
     EXPECT_EQ(l.selected, (std::vector<uint32_t>{1}));
-    EXPECT_TRUE(l.items[1].selected);
+    EXPECT_TRUE(l.items[1]->selected);
 
     EXPECT_TRUE(l.SetSelectionFlag(-1, true));
     EXPECT_FALSE(l.SetSelectionFlag(-1, true));

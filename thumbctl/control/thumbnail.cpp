@@ -1,6 +1,6 @@
 // Items of the thumbnail list and the bookkeeping of insertion, removal,
 // selection and sorting.
-#include "thumbctl/control/thumbnail_item.h"
+#include "thumbctl/control/thumbnail.h"
 
 #include <QString>
 
@@ -28,10 +28,11 @@ std::string NamePart(const std::string& path)
     return p == std::string::npos ? path : path.substr(p + 1);
 }
 
-ThumbnailItem ThumbnailItem::FromFile(const std::string& path, int type, const std::string& key,
-                                      const std::string& label)
+CThumbnailItem* CThumbnailItem::FromFile(const std::string& path, int type, const std::string& key,
+                                         const std::string& label)
 {
-    ThumbnailItem it;
+    auto* item = new CThumbnailItem;
+    CThumbnailItem& it = *item;
     it.fullPath = path;
     it.type = type;
     it.key = key;
@@ -39,17 +40,18 @@ ThumbnailItem ThumbnailItem::FromFile(const std::string& path, int type, const s
     it.namePart = NamePart(path);
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) it.time = int64_t(st.st_mtime);
-    return it;
+    return item;
 }
 
-ThumbnailItem ThumbnailItem::FromDib(IPIHANDLE dib, const std::string& key, const std::string& label)
+CThumbnailItem* CThumbnailItem::FromDib(IPIHANDLE dib, const std::string& key, const std::string& label)
 {
-    ThumbnailItem it;
+    auto* item = new CThumbnailItem;
+    CThumbnailItem& it = *item;
     it.sourceDib.reset(dib);
     it.key = key;
     it.label = label;
     it.type = itemDib;
-    return it;
+    return item;
 }
 
 bool SortKeyOrderFor(int sortType, int* key, int* order)
@@ -62,30 +64,32 @@ bool SortKeyOrderFor(int sortType, int* key, int* order)
     return true;
 }
 
-long ThumbnailList::Insert(long index, ThumbnailItem item)
+long ThumbnailList::Insert(long index, CThumbnailItem* item)
 {
     if (index >= 0 && index < count()) {
-        items.insert(items.begin() + index, std::move(item));
+        items.insert(items.begin() + index, item);
         for (auto& s : selected)
             if (long(s) >= index) ++s;
         return index;
     }
-    items.push_back(std::move(item));
+    items.push_back(item);
     return count() - 1;
 }
 
 void ThumbnailList::RemoveAt(long i)
 {
     if (!valid(i)) return;
-    if (items[size_t(i)].selected) SetSelectionFlag(i, false);
+    if (items[size_t(i)]->selected) SetSelectionFlag(i, false);
     for (auto& s : selected)
         if (long(s) > i) --s;
+    delete items[size_t(i)];
     items.erase(items.begin() + i);
     if ((focus == i && focus != 0) || (focus == count() && focus != 0)) --focus;
 }
 
 void ThumbnailList::Clear()
 {
+    for (auto* it : items) delete it;
     items.clear();
     selected.clear();
     focus = 0;
@@ -98,19 +102,19 @@ bool ThumbnailList::SetSelectionFlag(long i, bool on)
             if (selected.size() == items.size()) return false;
             selected.clear();
             for (long k = 0; k < count(); ++k) {
-                items[size_t(k)].selected = true;
+                items[size_t(k)]->selected = true;
                 selected.push_back(uint32_t(k));
             }
             return true;
         }
         if (selected.empty()) return false;
         for (auto s : selected)
-            if (valid(long(s))) items[s].selected = false;
+            if (valid(long(s))) items[s]->selected = false;
         selected.clear();
         return true;
     }
-    if (!valid(i) || items[size_t(i)].selected == on) return false;
-    items[size_t(i)].selected = on;
+    if (!valid(i) || items[size_t(i)]->selected == on) return false;
+    items[size_t(i)]->selected = on;
     const auto pos = std::lower_bound(selected.begin(), selected.end(), uint32_t(i));
     if (on)
         selected.insert(pos, uint32_t(i));
@@ -119,7 +123,7 @@ bool ThumbnailList::SetSelectionFlag(long i, bool on)
     return true;
 }
 
-int ThumbnailList::Compare(const ThumbnailItem& a, const ThumbnailItem& b, int key, int order) const
+int ThumbnailList::Compare(const CThumbnailItem& a, const CThumbnailItem& b, int key, int order) const
 {
     int r = 0;
     switch (key) {
@@ -141,18 +145,18 @@ void ThumbnailList::Sort(int key, int order)
         for (long s = 0; s < gap; ++s)
             for (long j = s; j < n - gap; j += gap)
                 for (long k = j; k >= s; k -= gap) {
-                    if (Compare(items[size_t(k)], items[size_t(k + gap)], key, order) <= 0) break;
+                    if (Compare(*items[size_t(k)], *items[size_t(k + gap)], key, order) <= 0) break;
                     std::swap(items[size_t(k)], items[size_t(k + gap)]);
                 }
     selected.clear();
     for (long k = 0; k < n; ++k)
-        if (items[size_t(k)].selected) selected.push_back(uint32_t(k));
+        if (items[size_t(k)]->selected) selected.push_back(uint32_t(k));
 }
 
 long ThumbnailList::PendingIndex() const
 {
     for (long k = 0; k < count(); ++k)
-        if (items[size_t(k)].pending) return k;
+        if (items[size_t(k)]->pending) return k;
     return -1;
 }
 
@@ -170,7 +174,7 @@ SelectResult ClickSelect(ThumbnailList& list, long i, long limit)
         r.changed = list.SetSelectionFlag(i, true);
         return r;
     }
-    const bool on = !list.items[size_t(i)].selected;
+    const bool on = !list.items[size_t(i)]->selected;
     if (on && limit != -1 && long(list.selected.size()) >= limit) {
         r.beep = true;
         return r;
@@ -188,7 +192,7 @@ SelectResult SetItemSelected(ThumbnailList& list, long i, bool on, long limit)
         return r;
     }
     if (limit == 1) {
-        list.focus = i;
+        list.focus = int32_t(i);
         if (on) {
             for (auto s : std::vector<uint32_t>(list.selected))
                 if (long(s) != i && list.SetSelectionFlag(long(s), false)) r.other = long(s);
@@ -196,7 +200,7 @@ SelectResult SetItemSelected(ThumbnailList& list, long i, bool on, long limit)
         r.changed = list.SetSelectionFlag(i, on);
         return r;
     }
-    if (on && list.items[size_t(i)].selected) return r;
+    if (on && list.items[size_t(i)]->selected) return r;
     if (on && limit != -1 && long(list.selected.size()) >= limit) {
         r.beep = true;
         return r;

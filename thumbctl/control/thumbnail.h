@@ -20,7 +20,7 @@ enum ItemType : int {
     itemTiff = 50,
 };
 
-struct ThumbnailItem {
+struct CThumbnailItem {
     DibHandle thumbnail;   // the reduced picture shown in the cell, made lazily
     DibHandle sourceDib;   // the picture itself for handed-over bitmaps and pages
     std::string fullPath;  // file path or URL; empty for a handed-over bitmap
@@ -34,9 +34,9 @@ struct ThumbnailItem {
     int64_t time = 0;      // last-write time in seconds
     bool pending = false;  // the item being added (found again after a sort)
 
-    static ThumbnailItem FromFile(const std::string& path, int type, const std::string& key,
+    static CThumbnailItem* FromFile(const std::string& path, int type, const std::string& key,
                                   const std::string& label);
-    static ThumbnailItem FromDib(IPIHANDLE dib, const std::string& key, const std::string& label);
+    static CThumbnailItem* FromDib(IPIHANDLE dib, const std::string& key, const std::string& label);
 };
 
 // The part of a path after its last "\", "/" or ":".
@@ -48,21 +48,39 @@ enum SortOrder : int { orderNone = 0, orderAscending = 0x1000, orderDescending =
 // Sort key and order of a sort type 0..10; false for other values.
 bool SortKeyOrderFor(int sortType, int* key, int* order);
 
+// The list works either on its own storage or on the item array, selected
+// indices and focus index that a control keeps. Items are owned: removing one
+// deletes it.
 class ThumbnailList {
 public:
-    std::vector<ThumbnailItem> items;
-    std::vector<uint32_t> selected;  // ascending
-    long focus = 0;
+    ThumbnailList() : items(ownItems_), selected(ownSelected_), focus(ownFocus_) {}
+    ThumbnailList(std::vector<CThumbnailItem*>& itemArray, std::vector<uint32_t>& selectedIndices,
+                  int32_t& focusIndex)
+        : items(itemArray), selected(selectedIndices), focus(focusIndex) {}
+    ~ThumbnailList() { for (auto* it : ownItems_) delete it; }
+    ThumbnailList(const ThumbnailList&) = delete;
+    ThumbnailList& operator=(const ThumbnailList&) = delete;
+
+private:
+    std::vector<CThumbnailItem*> ownItems_;
+    std::vector<uint32_t> ownSelected_;
+    int32_t ownFocus_ = 0;
+
+public:
+    std::vector<CThumbnailItem*>& items;
+    std::vector<uint32_t>& selected;  // ascending
+    int32_t& focus;
 
     long count() const { return long(items.size()); }
     bool valid(long i) const { return i >= 0 && i < count(); }
 
     // Puts the item at `index` when 0 <= index < count (selected indices from
     // there move up by one), else at the end. Returns where it went.
-    long Insert(long index, ThumbnailItem item);
+    long Insert(long index, CThumbnailItem* item);
     // Removes item i: deselects it, moves the selected indices after it down,
     // and keeps the focus on the list.
     void RemoveAt(long i);
+    // Deletes every item; selection and focus start again.
     void Clear();
 
     // i = -1: every item. True when anything changed.
@@ -71,7 +89,7 @@ public:
     // Shell sort by key and order; afterwards the selected indices follow the
     // items. Nothing for key 0.
     void Sort(int key, int order);
-    int Compare(const ThumbnailItem& a, const ThumbnailItem& b, int key, int order) const;
+    int Compare(const CThumbnailItem& a, const CThumbnailItem& b, int key, int order) const;
     // Index of the item marked pending, -1 when none.
     long PendingIndex() const;
 };
