@@ -1,6 +1,7 @@
 // Loading the thumbnail list from its data sources and making thumbnails.
 #include "thumbctl/control/loading.h"
 
+#include "thumbctl/control/constants.h"
 #include "thumbctl/control/loading_url.h"
 #include "thumbctl/kernel/decode.h"
 #include "platform/folderjobs.h"
@@ -377,8 +378,8 @@ bool ThumbnailLoader::AddDib(long index, IPIHANDLE dib, bool owner, const std::s
 
 void ThumbnailLoader::SortItems()
 {
-    int key = 0, order = 0;
-    if (!SortKeyOrderFor(sortType, &key, &order) || key == sortNone || dataSource == sourceMultiPage) return;
+    int16_t key = 0, order = 0;
+    if (!SortKeyOfType(sortType, &key, &order) || key == sortNone || dataSource == sourceMultiPage) return;
     list_.Sort(key, order);
 }
 

@@ -1,11 +1,12 @@
 // Locations of the thumbnail list: path resolution and the blocking URL fetch.
 #include "thumbctl/control/loading_url.h"
 
+#include "thumbctl/control/source/multipage.h"
+
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QRegularExpression>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
@@ -16,16 +17,6 @@
 namespace thumbctl {
 
 namespace {
-
-// A scheme of two or more letters followed by ":" ("C:" stays a drive).
-bool HasScheme(const std::string& text, std::string* scheme)
-{
-    static const QRegularExpression re(QStringLiteral("^([A-Za-z][A-Za-z0-9+.-]+):"));
-    const auto m = re.match(QString::fromStdString(text));
-    if (!m.hasMatch()) return false;
-    *scheme = m.captured(1).toLower().toStdString();
-    return true;
-}
 
 struct FetchOutcome {
     int error = 2120;
@@ -51,24 +42,12 @@ int ErrorOfReply(QNetworkReply::NetworkError e)
 
 bool ResolvePath(const std::string& location, std::string* localPath)
 {
-    std::string scheme;
-    if (!HasScheme(location, &scheme)) {
+    if (CMultiPageSource::IsRemoteUrl(location)) {
         *localPath = location;
-        return false;
+        return true;
     }
-    if (scheme == "file") {
-        const QUrl url(QString::fromStdString(location));
-        QString local = url.toLocalFile();
-        if (local.isEmpty()) {
-            // Not a well-formed file URL: decode it and drop the "file://".
-            local = QUrl::fromPercentEncoding(QByteArray::fromStdString(location));
-            if (local.startsWith(QStringLiteral("file://"), Qt::CaseInsensitive)) local = local.mid(7);
-        }
-        *localPath = local.toStdString();
-        return false;
-    }
-    *localPath = location;
-    return true;
+    *localPath = CMultiPageSource::LocalPathOf(location);
+    return false;
 }
 
 int FetchUrl(const std::string& url, IPIHANDLE* handle, int64_t* size, int timeoutMs)

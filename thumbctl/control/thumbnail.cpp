@@ -54,16 +54,6 @@ CThumbnailItem* CThumbnailItem::FromDib(IPIHANDLE dib, const std::string& key, c
     return item;
 }
 
-bool SortKeyOrderFor(int sortType, int* key, int* order)
-{
-    if (sortType < 0 || sortType > 10) return false;
-    static const int keys[] = {sortNone, sortFileName, sortFileName, sortFileType, sortFileType, sortTime,
-                               sortTime, sortKeyText, sortKeyText, sortLabel, sortLabel};
-    *key = keys[sortType];
-    *order = sortType == 0 ? orderNone : (sortType % 2 ? orderAscending : orderDescending);
-    return true;
-}
-
 long ThumbnailList::Insert(long index, CThumbnailItem* item)
 {
     if (index >= 0 && index < count()) {

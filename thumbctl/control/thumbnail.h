@@ -42,11 +42,9 @@ struct CThumbnailItem {
 // The part of a path after its last "\", "/" or ":".
 std::string NamePart(const std::string& path);
 
-// Sort keys and orders as the sort type sets them.
+// Sort keys and orders (as SortKeyOfType in constants.h sets them).
 enum SortKey : int { sortNone = 0, sortFileName = 1, sortFileType = 2, sortTime = 4, sortKeyText = 8, sortLabel = 16 };
 enum SortOrder : int { orderNone = 0, orderAscending = 0x1000, orderDescending = 0x2000 };
-// Sort key and order of a sort type 0..10; false for other values.
-bool SortKeyOrderFor(int sortType, int* key, int* order);
 
 // The list works either on its own storage or on the item array, selected
 // indices and focus index that a control keeps. Items are owned: removing one

@@ -149,6 +149,29 @@ TEST_F(MixedFolder, ListFilesWithLfAndCrLfLinesKeepEveryCharacter)
     EXPECT_EQ(loader.lastError, 2112);
 }
 
+TEST_F(MixedFolder, MultiPageSourceGivesEachPageItsOwnPixels)
+{
+    loader.dataSource = sourceMultiPage;
+    loader.dataPath = Dir() + "/pages.tif";
+    ASSERT_TRUE(loader.Update());
+    ASSERT_EQ(list.count(), 4);
+    for (long p = 0; p < 4; ++p) {
+        const CThumbnailItem& it = *list.items[size_t(p)];
+        EXPECT_FALSE(it.multiPage);
+        EXPECT_EQ(it.page, p);
+        // Each page is flat grey 20, 40, 60, 80 percent.
+        const QImage img = DibToImage(it.thumbnail.get());
+        ASSERT_EQ(img.size(), QSize(64, 48));
+        const int grey = (20 + 20 * int(p)) * 255 / 100;
+        EXPECT_NEAR(qRed(img.pixel(10, 10)), grey, 1) << p;
+        EXPECT_NEAR(qBlue(img.pixel(63, 47)), grey, 1) << p;
+    }
+    // Not a TIFF.
+    loader.dataPath = Dir() + "/wide.bmp";
+    EXPECT_FALSE(loader.Update());
+    EXPECT_EQ(loader.lastError, 2001);
+}
+
 TEST(ListFile, LineAndFieldRules)
 {
     EXPECT_EQ(SplitListLines("a\nb"), (std::vector<std::string>{"a", "b"}));

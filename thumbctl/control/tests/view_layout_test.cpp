@@ -219,11 +219,6 @@ TEST(Selection, InsertRemoveAndSortKeepIndicesInStep)
     EXPECT_TRUE(l.SetSelectionFlag(-1, false));
     EXPECT_TRUE(l.selected.empty());
 
-    int key = 0, order = 0;
-    EXPECT_TRUE(SortKeyOrderFor(4, &key, &order));
-    EXPECT_EQ(key, sortFileType);
-    EXPECT_EQ(order, orderDescending);
-    EXPECT_FALSE(SortKeyOrderFor(11, &key, &order));
     EXPECT_EQ(NamePart("C:\\a\\b.tif"), "b.tif");
     EXPECT_EQ(NamePart("http://h/p/c.png"), "c.png");
 }
