@@ -182,8 +182,14 @@ TEST_F(ControlWindow, CancelFromTheFourthLoadingStart)
 {
     for (int i = 0; i < 6; ++i) WriteBmp(dir.file("c" + std::to_string(i) + ".bmp"), 50, 40, uint8_t(i * 30));
     long countInHandler = -1;
+    std::vector<std::string> mismatches;
     control->onEvent = [&](int32_t id, std::vector<Variant>& args) {
-        if (id == eventLoadingStart && args[0].integer() == 3) {
+        if (id != eventLoadingStart && id != eventLoadingEnd) return;
+        // The item of the event is where the container looks for it.
+        const long index = args[0].integer();
+        if (control->Get("FileName", {Variant::Long(int32_t(index))}).text() != args[1].text())
+            mismatches.push_back(args[1].text());
+        if (id == eventLoadingStart && index == 3) {
             countInHandler = control->Get("ListCount").integer();
             control->Call("Cancel");
         }
@@ -195,6 +201,8 @@ TEST_F(ControlWindow, CancelFromTheFourthLoadingStart)
     EXPECT_EQ(countInHandler, 6);
     EXPECT_EQ(control->Get("ListCount").integer(), 3);
     EXPECT_EQ(EventIndices(eventLoadingEnd), (std::vector<long>{0, 1, 2}));
+    EXPECT_TRUE(mismatches.empty());
+    EXPECT_EQ(control->Get("FileName", {Variant::Long(2)}).text(), dir.file("c2.bmp"));
 
     // A folder that is not there.
     control->onEvent = nullptr;
@@ -213,4 +221,18 @@ TEST_F(ControlWindow, PaintsThumbnailsAndCaptions)
     for (int y = 0; y < 100 && !found; ++y)
         for (int x = 0; x < 100 && !found; ++x) found = shot.pixel(x, y) == qRgb(90, 255, 0);
     EXPECT_TRUE(found);
+}
+
+TEST_F(ControlWindow, ThumbnailsOfHiddenItemsAreMadeWhenTheyScrollIntoView)
+{
+    LoadFolder(12);  // 9 cells on screen
+    // The last picture becomes unreadable before it is ever shown: when it
+    // scrolls into view its item goes away instead of leaving a blank cell.
+    std::ofstream(dir.file("p21.bmp"), std::ios::binary | std::ios::trunc) << "BM broken";
+    control->Put("TopIndex", Variant::Long(9));
+    QApplication::processEvents();
+    control->widget()->repaint();
+    QApplication::processEvents();
+    EXPECT_EQ(control->Get("ListCount").integer(), 11);
+    EXPECT_EQ(control->Get("FileName", {Variant::Long(10)}).text(), dir.file("p20.bmp"));
 }
