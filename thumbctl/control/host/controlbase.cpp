@@ -385,6 +385,15 @@ QWidget* ControlBase::CreateControlWindow(QWidget* parent)
 
 QWidget* ControlBase::ControlWindow() { return windowCreated_ ? Widget() : nullptr; }
 
+void ControlBase::CloseControlWindow()
+{
+    QWidget* w = Widget();
+    if (!w || !windowCreated_) return;
+    w->hide();
+    w->setParent(nullptr);
+    windowCreated_ = false;
+}
+
 Status ControlBase::GetPages(std::vector<std::string>* classIds)
 {
     if (!classIds) return kInvalidPointer;
