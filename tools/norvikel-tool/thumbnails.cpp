@@ -81,6 +81,7 @@ int ListThumbnails(int argc, char** argv, std::string (*errorText)(int))
 {
     Options o;
     if (!Parse(argc, argv, false, &o)) return 2;
+    QCoreApplication app(argc, argv);  // URLs are fetched through its event system
     ThumbnailList list;
     thumbctl::StandaloneHost host;
     ThumbnailLoader loader(list, host);

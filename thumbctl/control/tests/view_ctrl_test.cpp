@@ -236,3 +236,19 @@ TEST_F(ControlWindow, ThumbnailsOfHiddenItemsAreMadeWhenTheyScrollIntoView)
     EXPECT_EQ(control->Get("ListCount").integer(), 11);
     EXPECT_EQ(control->Get("FileName", {Variant::Long(10)}).text(), dir.file("p20.bmp"));
 }
+
+TEST_F(ControlWindow, KeysScrollTheFocusIntoViewAndDoubleClicksReport)
+{
+    LoadFolder(10);  // 3 per line, 3 lines on screen, lines 0 .. 3
+    control->Put("SelectLimit", Variant::Long(-1));
+    Key(Qt::Key_End);
+    EXPECT_EQ(control->Get("TopIndex").integer(), 9);
+    Key(Qt::Key_Home);
+    EXPECT_EQ(control->Get("TopIndex").integer(), 0);
+    Key(Qt::Key_PageDown);  // focus 9
+    EXPECT_EQ(control->Get("TopIndex").integer(), 9);
+
+    control->events.clear();
+    QTest::mouseDClick(control->widget(), Qt::LeftButton, {}, QPoint(50, 40));
+    EXPECT_EQ(EventIndices(eventItemDblClick), (std::vector<long>{9}));
+}
