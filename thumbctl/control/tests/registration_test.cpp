@@ -2,6 +2,8 @@
 // ProgID, and what unregistering leaves behind.
 #include <dlfcn.h>
 
+#include <filesystem>
+
 #include "thumbctl/control/tests/control_host.h"
 
 namespace {
@@ -66,6 +68,31 @@ TEST(Registration, ToolReportsBadModules)
     host::RegistryKeys keys;
     ASSERT_TRUE(host::ReadRegistry(&keys));
     EXPECT_TRUE(keys.empty());
+}
+
+TEST(Registration, UnwritableRegistryAndConcurrentWriters)
+{
+    testsupport::TempDir dir("classreg-lock");
+    // A registry whose folder cannot be made: the type library step fails.
+    setenv("SORVANTA_CLASS_REGISTRY", "/proc/no-such-folder/classes.reg", 1);
+    int code = 0;
+    const std::string said = testsupport::Shell(testsupport::BinDir() + "/norvikel-regsvr register " + ModulePath(), &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(said.find("0x80040200"), std::string::npos) << said;
+
+    // Several registrations at once leave one whole registry behind.
+    const std::string path = dir.file("classes.reg");
+    setenv("SORVANTA_CLASS_REGISTRY", path.c_str(), 1);
+    std::string many;
+    for (int i = 0; i < 6; ++i)
+        many += testsupport::BinDir() + "/norvikel-regsvr " + (i % 2 ? "register " : "unregister ") + ModulePath() + " & ";
+    testsupport::Shell(many + "wait", &code);
+    EXPECT_EQ(RegSvr("register"), 0);
+    host::RegistryKeys keys;
+    ASSERT_TRUE(host::ReadRegistry(&keys));
+    EXPECT_EQ(keys.count("ProgID/THUMBNAIL.ThumbnailCtrl.1"), 1u);
+    EXPECT_FALSE(std::filesystem::exists(path + ".lock"));
+    unsetenv("SORVANTA_CLASS_REGISTRY");
 }
 
 TEST(Registration, UnknownProgIdAndForeignClass)
