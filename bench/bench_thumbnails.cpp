@@ -27,12 +27,20 @@ constexpr int kBoxW = 80, kBoxH = 60;
 int Run(const std::string& command) { return std::system(command.c_str()); }
 
 // The folder, made once and removed at exit.
+struct ScratchFolder {
+    std::string path;
+    ~ScratchFolder()
+    {
+        std::error_code ec;
+        if (!path.empty()) fs::remove_all(path, ec);
+    }
+};
+
 const std::string& Folder()
 {
-    static const std::string folder = [] {
+    static const ScratchFolder folder{[] {
         char pattern[] = "/tmp/bench_thumbsXXXXXX";
         const std::string d = ::mkdtemp(pattern);
-        std::atexit([] { std::error_code ec; fs::remove_all(Folder(), ec); });
         const std::string q = d + "/";
         for (int s = 0; s < 4; ++s) {
             const std::string ppm = q + "base" + std::to_string(s) + ".ppm";
@@ -54,8 +62,8 @@ const std::string& Folder()
         }
         fs::remove(q + "o.ppm");
         return d;
-    }();
-    return folder;
+    }()};
+    return folder.path;
 }
 
 std::vector<std::string> Jpegs()
