@@ -1,10 +1,12 @@
 // The control object through its automation interface: defaults, refused
 // values, index errors, names and ids, design mode, persistence, change
 // notification, events from real mouse input, and object safety.
+#include <QPointer>
 #include <QTest>
 #include <QWidget>
 
 #include <algorithm>
+#include <functional>
 
 #include "thumbctl/control/tests/control_host.h"
 
@@ -250,6 +252,34 @@ TEST_F(ControlTest, MouseEventsReachEverySinkAndSinksMayDisconnectInside)
     cp->Unadvise(a);
     ctl->CloseControlWindow();
     EXPECT_EQ(ctl->ControlWindow(), nullptr);
+}
+
+TEST(ControlEvents, ASinkMayReleaseTheLastReferenceInsideAnEvent)
+{
+    ScratchRegistry reg;
+    Control c;
+    QWidget container;
+    auto ctl = c.query<host::OleControl>(host::kIidOleControl);
+    QPointer<QWidget> window = ctl->CreateControlWindow(&container);
+    window->resize(100, 100);
+    container.show();
+    auto cp = c.query<host::ConnectionPoints>(host::kIidConnectionPoints);
+    EventLog sink;
+    uint32_t cookie = 0;
+    cp->Advise(&sink, &cookie);
+    sink.during = [&](int32_t) {
+        if (!c.object) return;
+        cp->Unadvise(cookie);
+        ctl->CloseControlWindow();
+        cp.reset();
+        ctl.reset();
+        c.object.reset();
+    };
+    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+    EXPECT_FALSE(c.object);
+    ASSERT_FALSE(window.isNull());  // still there while the click runs ...
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(window.isNull());  // ... and gone after it
 }
 
 TEST_F(ControlTest, ObjectSafetyPagesAndStatus)
