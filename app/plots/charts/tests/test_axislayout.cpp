@@ -151,6 +151,16 @@ TEST_P(SurfaceTextLayout, TextsNeverOverlapNorCoverTheBox)
             if (!lay.plotRect().contains(b.rect.center().toPoint())) continue;
             EXPECT_FALSE(lay.boxOutline().intersects(QPolygonF(b.rect))) << b.text.toStdString();
         }
+        // Numbers side by side keep a gap that reads as one ("200 0" is not "2000").
+        for (const TextBox& a : boxes)
+            for (const TextBox& b : boxes) {
+                bool na = false, nb = false;
+                a.text.toDouble(&na);
+                b.text.toDouble(&nb);
+                if (&a == &b || !na || !nb) continue;
+                const bool sameRow = a.rect.top() < b.rect.bottom() && b.rect.top() < a.rect.bottom();
+                if (sameRow) EXPECT_FALSE(a.rect.adjusted(-6, 0, 6, 0).intersects(b.rect)) << a.text.toStdString() << " " << b.text.toStdString();
+            }
         // The two header lines are two texts.
         int headerLines = 0;
         for (const TextBox& b : boxes) headerLines += b.text == "dome_ph.tif" || b.text.startsWith("Reference:");
