@@ -134,6 +134,7 @@ std::vector<double> NiceTicks(double lo, double hi, int maxCount)
     // under three still gets three.
     const int budget = std::max(maxCount, 3);
     const double span = hi - lo;
+    if (!std::isfinite(span) || !(span > 0)) return out;
     auto countFor = [lo, hi](double step) {
         return std::floor(hi / step + 1e-9) - std::ceil(lo / step - 1e-9) + 1.0;
     };

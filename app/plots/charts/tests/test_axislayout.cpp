@@ -55,6 +55,25 @@ TEST(AxisTicks, AtLeastThreeNiceTicksInsideEveryRange)
     EXPECT_EQ(NiceTicks(0, 10, 6), (std::vector<double>{0, 2, 4, 6, 8, 10}));
     EXPECT_EQ(NiceTicks(-21.3, 42.5, 3), (std::vector<double>{-20, 0, 20, 40}));
     EXPECT_EQ(NiceTicks(0, 1, 2), (std::vector<double>{0, 0.5, 1}));
+    // A range too wide to measure gives no ticks rather than hanging.
+    EXPECT_TRUE(NiceTicks(-1e308, 1e308, 5).empty());
+}
+
+TEST(AxisTicks, ChartsOfAnySizeLayOutWithoutFault)
+{
+    for (const QSize size : {QSize(1, 1), QSize(40, 30), QSize(120, 90), QSize(4000, 60)}) {
+        for (ChartKind kind : {ChartKind::Surface, ChartKind::Contour, ChartKind::LegendOnly}) {
+            Chart3D c;
+            c.setKind(kind);
+            c.setSize(size);
+            c.setHeaderText("a\rb");
+            EXPECT_EQ(c.renderImage().size(), size);
+        }
+        Chart2D d;
+        d.setSize(size);
+        d.setSeriesCount(1);
+        EXPECT_EQ(d.renderImage().size(), size);
+    }
 }
 
 namespace {
@@ -224,4 +243,16 @@ TEST(ProfileTextLayout, TextsNeverOverlapAndHeaderLinesBreak)
             EXPECT_GE(CountNumbers(boxes, QRectF(0, 0, size.width(), size.height())), 6);
         }
     }
+}
+
+TEST(SurfaceTextLayout, TinyChartsWithDataLayOutWithoutFault)
+{
+    for (const QSize size : {QSize(1, 1), QSize(40, 30), QSize(120, 90), QSize(4000, 60)})
+        for (ChartKind kind : {ChartKind::Surface, ChartKind::Contour}) {
+            Chart3D c;
+            MakeSurface(c, kind, size);
+            EXPECT_EQ(c.renderImage().size(), size);
+            c.nearestDataPoint(size.width() / 2, size.height() / 2);
+            c.pixelToData(size.width() / 2, size.height() / 2);
+        }
 }
