@@ -8,6 +8,7 @@ release=$2
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 export XDG_CONFIG_HOME="$tmp/config" XDG_DATA_HOME="$tmp/data"
+export SORVANTA_CLASS_REGISTRY="$tmp/classes.reg"
 
 cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
 inst="$tmp/prefix/share/Calverdine"
@@ -36,6 +37,11 @@ grep -q "The system has been successfully modified." <<<"$out"
 cmp "$release/Sorvanta" "$inst/Sorvanta/Sorvanta"
 [ -f "$inst/Utility Files/Grayfill Contour.sty" ]
 [ -f "$inst/Sorvanta/libNorvikel.so" ]
+# The thumbnail control the release added is registered at its installed place.
+if [ -f "$release/libNorvikel.so" ]; then
+  grep -q "THUMBNAIL.ThumbnailCtrl.1" "$SORVANTA_CLASS_REGISTRY" || { echo "control not registered"; exit 1; }
+  grep -qF "$inst/Sorvanta/libNorvikel.so" "$SORVANTA_CLASS_REGISTRY" || { echo "registered elsewhere"; exit 1; }
+fi
 
 # No installation under the prefix: nothing written, status 2.
 mkdir "$tmp/empty"
