@@ -392,3 +392,58 @@ TEST_F(EditorWindow, TiltOverOneDomainGivesTheDomainSizeAndRange)
     EXPECT_NEAR(expected, model::state.ZRange, 0.01);
     EXPECT_NE(std::string::npos, out.find(core::FormatNumber(model::state.ZRange, model::files.ZFormat))) << out;
 }
+
+TEST_F(EditorWindow, MaskAndPartitionSavesAskBeforeReplacingTheNameWritten)
+{
+    const std::string image = dir.file("part3_ph.tif");
+    WriteSynthetic(image, 64, 48, "plane:0.001,0,0");
+    Load(image);
+    testsupport::WriteBytes(dir.file("part3_msk.tif"), {'k'});
+    testsupport::WriteBytes(dir.file("part3_par.txt"), {'k'});
+
+    gui::frmAnalysis().cmdMask_Click();
+    W().cmdCreateMask->click();
+    SetRegion(10, 5, 20, 10);
+    W().cmdAddMaskRegion->click();
+    // "part3.tif" is written as part3_msk.tif: asked about; No brings the dialog back, then cancel.
+    dialogs.queueFile(dir.file("part3.tif"));
+    dialogs.queueFileCancel();
+    messages.queue(platform::kAnsNo);
+    W().cmdMaskDone->click();
+    ASSERT_EQ(1u, messages.records.size());
+    EXPECT_EQ("part3_msk.tif already exists.\rDo you want to replace it?", messages.records[0].text);
+    EXPECT_EQ(36, messages.records[0].style);
+    EXPECT_EQ(2u, dialogs.fileRequests.size());
+    EXPECT_EQ("k", testsupport::ReadText(dir.file("part3_msk.tif")));
+    EXPECT_EQ("Mask: Current", W().lblMask->text().toStdString());
+
+    // Yes replaces it.
+    W().cmdClearMask->click();
+    W().cmdCreateMask->click();
+    SetRegion(10, 5, 20, 10);
+    W().cmdAddMaskRegion->click();
+    dialogs.queueFile(dir.file("part3.tif"));
+    messages.queue(platform::kAnsYes);
+    W().cmdMaskDone->click();
+    EXPECT_EQ("Mask: part3_msk.tif", W().lblMask->text().toStdString());
+    EXPECT_EQ(0, strandel::ReadImage(dir.file("part3_msk.tif")).status);
+    W().cmdClearMask->click();
+
+    // The partition's Finished asks the same way.
+    W().cmdReturn->click();
+    gui::frmAnalysis().cmdCrop_Click();
+    W().cmdPartitionAndCrop->click();
+    W().cmdCreatePartition->click();
+    FrmDomainName::ModalHook() = [](FrmDomainName& d) { d.cmdOK_Click(); };
+    SetRegion(10, 5, 20, 10);
+    W().cmdAddPartitionDomain->click();
+    messages.records.clear();
+    dialogs.queueFile(dir.file("part3.txt"));
+    messages.queue(platform::kAnsNo);
+    dialogs.queueFileCancel();
+    W().cmdPartitionDone->click();
+    ASSERT_EQ(1u, messages.records.size());
+    EXPECT_EQ("part3_par.txt already exists.\rDo you want to replace it?", messages.records[0].text);
+    EXPECT_EQ("k", testsupport::ReadText(dir.file("part3_par.txt")));
+    EXPECT_EQ("Partition: Current", W().lblPartition->text().toStdString());
+}
