@@ -76,6 +76,14 @@ void FrmDomainName::cmdOK_Click()
         txtDomainName->setFocus();
         return;
     }
+    // The partition loader and the crop job refuse the same names: a name
+    // accepted here always loads again.
+    if (!text.empty() && !IsNumericName(text) && !IsSafeDomainName(text)) {
+        model::ShowMsg(UnsafeDomainNameMessage(), 16, "Invalid Domain Name");
+        txtDomainName->selectAll();
+        txtDomainName->setFocus();
+        return;
+    }
     model::maskPartition.DomainNameText = text;
     hide();
     if (isModal()) done(QDialog::Accepted);

@@ -15,6 +15,8 @@
 
 #include "testsupport/offscreen_app.h"
 
+#include <QTest>
+
 #include <sstream>
 
 using namespace editor;
@@ -446,4 +448,28 @@ TEST_F(EditorWindow, MaskAndPartitionSavesAskBeforeReplacingTheNameWritten)
     EXPECT_EQ("part3_par.txt already exists.\rDo you want to replace it?", messages.records[0].text);
     EXPECT_EQ("k", testsupport::ReadText(dir.file("part3_par.txt")));
     EXPECT_EQ("Partition: Current", W().lblPartition->text().toStdString());
+}
+
+TEST_F(EditorWindow, DomainNameDialogRefusesTheNamesThePartitionLoaderRefuses)
+{
+    FrmDomainName& d = frmDomainName();
+    d.show();
+    model::maskPartition.DomainNameText = "unchanged";
+    d.txtDomainName->clear();
+    QTest::keyClicks(d.txtDomainName, "a..b");
+    QTest::mouseClick(d.cmdOK, Qt::LeftButton);
+    ASSERT_EQ(1u, messages.records.size());
+    EXPECT_EQ("Invalid Domain Name", messages.records[0].title);
+    EXPECT_EQ("unchanged", model::maskPartition.DomainNameText);
+    EXPECT_TRUE(d.isVisible());
+
+    // Dots that are not a pair are a name like any other, and load again.
+    d.txtDomainName->clear();
+    QTest::keyClicks(d.txtDomainName, "v1.2 left");
+    QTest::mouseClick(d.cmdOK, Qt::LeftButton);
+    EXPECT_EQ(1u, messages.records.size());
+    ASSERT_EQ("v1.2 left", model::maskPartition.DomainNameText);
+    const PartitionRead r =
+        ParsePartitionText(FormatPartitionFile({{1, 2, 3, 4, model::maskPartition.DomainNameText}}, 10, 10), 10, 10);
+    EXPECT_EQ(PartitionRead::Ok, r.status) << r.reason;
 }
