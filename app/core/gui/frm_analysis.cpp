@@ -587,6 +587,9 @@ void FrmAnalysis::LoadPhaseImage(const std::string& fileName)
     const int cols = file.cols;
     const int rows = file.rows;
 
+    // A mask, partition or crop still being drawn belongs to the old image.
+    if (!frmPhaseImage().EndOpenOperation()) return;
+
     // A mask or partition in memory keeps its size unless the user lets it go.
     const bool sizeDiffers = rows != Picbuf1->imageHeight() || cols != Picbuf1->imageWidth();
     auto sizeQuestion = [&](const char* what) {

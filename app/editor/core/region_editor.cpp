@@ -296,4 +296,12 @@ void RegionEditor::RecordSavedRegion()
     SavedRoiTop = view_.roiTop();
 }
 
+void RegionEditor::EndEdit()
+{
+    HoverMove = HoverTopLeft = HoverBottomRight = false;
+    DragMove = DragTopLeft = DragBottomRight = false;
+    SizeLinkKey = false;
+    Pointer(kPointerDefault);
+}
+
 } // namespace editor

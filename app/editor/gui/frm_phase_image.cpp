@@ -14,6 +14,7 @@
 #include "app/editor/gui/frm_jobs.h"
 #include "platform/folderjobs.h"
 #include "platform/folders.h"
+#include "platform/messages.h"
 #include "platform/picturebuffer.h"
 #include "platform/taskbar.h"
 
@@ -322,19 +323,50 @@ void FrmPhaseImage::cmdReturn_Click()
     } else if (cmdClearPartition->isVisibleTo(this) || cmdClearMask->isVisibleTo(this)) {
         Leave();
     } else {
-        std::string what;
-        if (cmdAddMaskRegion->isVisibleTo(this))
-            what = "MASK";
-        else if (cmdAddPartitionDomain->isVisibleTo(this))
-            what = "PARTITION";
-        else if (cmdCropCancel->isVisibleTo(this) || cmdCropFinished->isVisibleTo(this))
-            what = "CROP";
+        const std::string what = OpenOperation();
         if (what.empty()) {
             Leave();
             return;
         }
         model::ShowMsg("Complete " + what + " operation.", 48, "Cannot Exit");
     }
+}
+
+std::string FrmPhaseImage::OpenOperation() const
+{
+    if (cmdAddMaskRegion->isVisibleTo(this)) return "MASK";
+    if (cmdAddPartitionDomain->isVisibleTo(this)) return "PARTITION";
+    if (cmdCropCancel->isVisibleTo(this) || cmdCropFinished->isVisibleTo(this)) return "CROP";
+    return "";
+}
+
+bool FrmPhaseImage::EndOpenOperation()
+{
+    const std::string what = OpenOperation();
+    if (what.empty()) return true;
+    if (model::ShowMsg("The " + what + " operation of the phase image window is not complete." + CR +
+                           "Cancel it and load the new image?",
+                       36, "Load Phase Image") != platform::kAnsYes)
+        return false;
+    if (what == "MASK") {
+        SetVisible({cmdMaskDone, cmdUndoLastMask}, false);
+        cmdMaskCancel_Click();
+    } else if (what == "PARTITION") {
+        // The domains drawn so far were never a partition.
+        SetVisible({cmdAddPartitionDomain, cmdPartitionDone, cmdUndoLastDomain}, false);
+        ShowRegionControls(false);
+        bufDisplay->setRegionDisplay(false);
+        model::maskPartition.RoiEditMode = false;
+        cmbDomains->setEnabled(true);
+        cmdClearPartition_Click();
+        if (model::state.MaskInMemory) cmdClearMask->setVisible(true);
+    } else {
+        if (cmdCropFinished->isVisibleTo(this)) cmdUndoCrop_Click();
+        cmdCropCancel_Click();
+    }
+    region_->EndEdit();
+    bufDisplay->outlineOff();
+    return true;
 }
 
 void FrmPhaseImage::cmdPartitionAndCrop_Click()

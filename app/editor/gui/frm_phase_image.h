@@ -53,6 +53,10 @@ public:
     void ShowPicture(const QImage& picture) override;
     void SetRegionColor(unsigned rgb) override;
     void SetRegionShown(bool on) override;
+    bool EndOpenOperation() override;
+
+    // The editing operation still open: "MASK", "PARTITION", "CROP" or "".
+    std::string OpenOperation() const;
 
     // Window.
     void cmdReturn_Click();

@@ -473,3 +473,85 @@ TEST_F(EditorWindow, DomainNameDialogRefusesTheNamesThePartitionLoaderRefuses)
         ParsePartitionText(FormatPartitionFile({{1, 2, 3, 4, model::maskPartition.DomainNameText}}, 10, 10), 10, 10);
     EXPECT_EQ(PartitionRead::Ok, r.status) << r.reason;
 }
+
+TEST_F(EditorWindow, LoadingAnotherImageEndsTheOpenEditorOperation)
+{
+    const std::string small = dir.file("small_ph.tif"), large = dir.file("large_ph.tif");
+    WriteSynthetic(small, 200, 150, "plane:0.001,0,0");
+    WriteSynthetic(large, 400, 300, "plane:0.001,0,0");
+    Load(small);
+    gui::FrmAnalysis& m = gui::frmAnalysis();
+    m.show();
+    m.cmdMask_Click();
+    W().cmdCreateMask->click();
+    ASSERT_TRUE(W().cmdAddMaskRegion->isVisibleTo(&W()));
+
+    // The user keeps the operation: the new image is not loaded.
+    dialogs.queueFile(large);
+    messages.queue(platform::kAnsNo);
+    QTest::mouseClick(m.cmdLoadFile, Qt::LeftButton);
+    ASSERT_EQ(1u, messages.records.size());
+    EXPECT_EQ("The MASK operation of the phase image window is not complete.\rCancel it and load the new image?",
+              messages.records[0].text);
+    EXPECT_EQ(36, messages.records[0].style);
+    EXPECT_EQ(200, model::images.ImageCols);
+    EXPECT_TRUE(W().cmdAddMaskRegion->isVisibleTo(&W()));
+
+    // Yes ends it and loads the image; a new mask is drawn and written at the new size.
+    dialogs.queueFile(large);
+    messages.queue(platform::kAnsYes);
+    QTest::mouseClick(m.cmdLoadFile, Qt::LeftButton);
+    EXPECT_EQ(400, model::images.ImageCols);
+    EXPECT_FALSE(W().cmdAddMaskRegion->isVisibleTo(&W()));
+    ASSERT_TRUE(W().cmdCreateMask->isVisibleTo(&W()));
+    W().cmdCreateMask->click();
+    EXPECT_EQ(400, W().hscCenterX->maximum());
+    messages.records.clear();
+    SetRegion(300, 200, 50, 50);   // inside the new picture only
+    W().cmdAddMaskRegion->click();
+    EXPECT_TRUE(messages.records.empty());
+    dialogs.queueFile(dir.file("large.tif"));
+    W().cmdMaskDone->click();
+    strandel::ReadResult r = strandel::ReadImage(dir.file("large_msk.tif"));
+    ASSERT_EQ(0, r.status);
+    EXPECT_EQ(400, r.cols);
+    EXPECT_EQ(300, r.rows);
+    EXPECT_EQ(0, r.pixels[size_t(200) * 400 + 300]);
+}
+
+TEST_F(EditorWindow, LoadingAnotherImageEndsAPartitionOrCropBeingDrawn)
+{
+    const std::string small = dir.file("small_ph.tif"), large = dir.file("large_ph.tif");
+    WriteSynthetic(small, 200, 150, "plane:0.001,0,0");
+    WriteSynthetic(large, 400, 300, "plane:0.001,0,0");
+    Load(small);
+    gui::FrmAnalysis& m = gui::frmAnalysis();
+    m.cmdCrop_Click();
+    W().cmdPartitionAndCrop->click();
+    W().cmdCreatePartition->click();
+    FrmDomainName::ModalHook() = [](FrmDomainName& d) { d.cmdOK_Click(); };
+    SetRegion(10, 10, 20, 20);
+    W().cmdAddPartitionDomain->click();
+    ASSERT_EQ(1, m.cmbDomain->count());
+    messages.queue(platform::kAnsYes);
+    Load(large);
+    EXPECT_EQ("The PARTITION operation of the phase image window is not complete.\rCancel it and load the new image?",
+              messages.records.at(0).text);
+    EXPECT_EQ(0, m.cmbDomain->count());
+    EXPECT_EQ(0, W().cmbDomains->count());
+    EXPECT_FALSE(model::maskPartition.RoiEditMode);
+    EXPECT_FALSE(W().cmdAddPartitionDomain->isVisibleTo(&W()));
+    EXPECT_TRUE(W().cmdCropImage->isVisibleTo(&W()));
+
+    // A crop made but not finished is undone.
+    W().cmdCropImage->click();
+    SetRegion(10, 10, 50, 40);
+    W().cmdCrop->click();
+    ASSERT_TRUE(W().cmdCropFinished->isVisibleTo(&W()));
+    messages.queue(platform::kAnsYes);
+    Load(small);
+    EXPECT_FALSE(W().cmdCropFinished->isVisibleTo(&W()));
+    EXPECT_TRUE(W().cmdCropImage->isVisibleTo(&W()));
+    EXPECT_EQ(200, W().bufDisplay->imageWidth());
+    EXPECT_EQ(200, model::images.ImageCols);
+}
