@@ -170,6 +170,7 @@ FrmPhaseImage::FrmPhaseImage(QWidget* parent) : gui::PhaseImageWindow(parent)
         (*sb)->setObjectName(name);
         (*sb)->setAccessibleName(name);
         (*sb)->setMinimum(0);
+        (*sb)->setInvertedControls(false);   // the arrow keys move the way they point
         lay->addWidget(*sb);
     };
     bar("hscCenterX", "lblCenterX", &hscCenterX, &lblCenterX);
@@ -199,8 +200,12 @@ FrmPhaseImage::FrmPhaseImage(QWidget* parent) : gui::PhaseImageWindow(parent)
     };
     for (Bar b : {CenterX, CenterY, SizeX, SizeY})
         connect(BarWidget(b), &QScrollBar::valueChanged, this, [this, b](int v) { region_->BarScrolled(b, v); });
-    hscSizeX->installEventFilter(this);
-    hscSizeY->installEventFilter(this);
+    // The size bars take the keyboard focus (a click or Tab), so Ctrl held on
+    // one links the two sizes.
+    for (QScrollBar* s : {hscSizeX, hscSizeY}) {
+        s->setFocusPolicy(Qt::StrongFocus);
+        s->installEventFilter(this);
+    }
 
     connect(bufDisplay, &platform::PictureBuffer::mouseDown, this,
             [this](int button, int, double x, double y) { region_->MouseDown(button, x, y); });
@@ -294,6 +299,8 @@ bool FrmPhaseImage::eventFilter(QObject* o, QEvent* e)
         else
             region_->SizeKeyUp(shift);
     }
+    // Ctrl released elsewhere never reaches the bar: the link ends with its focus.
+    if ((o == hscSizeX || o == hscSizeY) && e->type() == QEvent::FocusOut) region_->SizeKeyUp(0);
     return gui::PhaseImageWindow::eventFilter(o, e);
 }
 

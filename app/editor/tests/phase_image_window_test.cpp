@@ -555,3 +555,34 @@ TEST_F(EditorWindow, LoadingAnotherImageEndsAPartitionOrCropBeingDrawn)
     EXPECT_EQ(200, W().bufDisplay->imageWidth());
     EXPECT_EQ(200, model::images.ImageCols);
 }
+
+TEST_F(EditorWindow, CtrlHeldOnASizeBarLinksTheTwoSizesFromTheKeyboard)
+{
+    const std::string image = dir.file("part_ph.tif");
+    WriteSynthetic(image, 200, 150, "plane:0.001,0,0");
+    Load(image);
+    gui::frmAnalysis().cmdMask_Click();
+    W().cmdCreateMask->click();
+    W().show();
+    W().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&W()));
+    QScrollBar* bar = W().hscSizeX;
+    QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, QPoint(bar->width() - 3, bar->height() / 2));
+    ASSERT_EQ(bar, QApplication::focusWidget());
+    const int x = bar->value(), y = W().hscSizeY->value();
+    ASSERT_NE(x, y);
+
+    // Without Ctrl the height stays; with Ctrl held it follows the width.
+    QTest::keyClick(W().windowHandle(), Qt::Key_Right);
+    EXPECT_EQ(x + 1, bar->value());
+    EXPECT_EQ(y, W().hscSizeY->value());
+    QTest::keyPress(W().windowHandle(), Qt::Key_Control, Qt::ControlModifier);
+    QTest::keyClick(W().windowHandle(), Qt::Key_Right, Qt::ControlModifier);
+    EXPECT_EQ(x + 2, bar->value());
+    EXPECT_EQ(x + 2, W().hscSizeY->value());
+    EXPECT_EQ(x + 2, W().bufDisplay->roiHeight());
+    QTest::keyRelease(W().windowHandle(), Qt::Key_Control, Qt::NoModifier);
+    QTest::keyClick(W().windowHandle(), Qt::Key_Right);
+    EXPECT_EQ(x + 3, bar->value());
+    EXPECT_EQ(x + 2, W().hscSizeY->value());
+}
