@@ -121,15 +121,14 @@ void RegionEditor::MouseDown(int button, double px, double py)
         record();
         DragBottomRight = true;
     } else if (button == 2 && HoverMove) {
+        // The shortened side is re-centred by its size bar on the region as
+        // it was; the other bar only shows its (unchanged) value.
         const int W = view_.roiWidth(), H = view_.roiHeight();
-        view_.outlineOff();
-        if (W >= H)
-            view_.setRoiWidth(H);
-        else
-            view_.setRoiHeight(W);
-        view_.outlineOn();
-        SetBar(SizeX, view_.roiWidth());
-        SetBar(SizeY, view_.roiHeight());
+        RecordSavedRegion();
+        ScrollSync = true;
+        SetBar(W >= H ? SizeY : SizeX, W >= H ? H : W);
+        ScrollSync = false;
+        SetBar(W >= H ? SizeX : SizeY, std::min(W, H));
     }
 }
 

@@ -154,16 +154,30 @@ TEST_F(RegionTest, BottomRightCornerClipsAtTheImageEdge)
 
 TEST_F(RegionTest, RightClickSquaresAboutTheOldCentre)
 {
-    ed.MouseMove(0, 150, 150);
-    ed.MouseDown(2, 150, 150);
-    EXPECT_EQ(200, view.w);
-    EXPECT_EQ(200, view.h);
-    EXPECT_EQ(150, view.l);   // 100 + (300 - 200) / 2
-    EXPECT_EQ(100, view.t);
+    struct Case {
+        int l, t, w, h;            // the region before
+        int wantL, wantT, side;    // after
+    } cases[] = {
+        {100, 100, 300, 200, 150, 100, 200},   // wider: left 100 + (300 - 200) / 2
+        {100, 100, 200, 300, 100, 150, 200},   // taller: top 100 + (300 - 200) / 2
+        {100, 100, 120, 120, 100, 100, 120},   // square already
+    };
+    for (const Case& c : cases) {
+        // The region was set without the saved region following (a domain picked from the list).
+        view.l = c.l, view.t = c.t, view.w = c.w, view.h = c.h;
+        ed.MouseMove(0, c.l + 20, c.t + 20);
+        ed.MouseDown(2, c.l + 20, c.t + 20);
+        EXPECT_EQ(c.side, view.w) << c.w << "x" << c.h;
+        EXPECT_EQ(c.side, view.h) << c.w << "x" << c.h;
+        EXPECT_EQ(c.wantL, view.l) << c.w << "x" << c.h;
+        EXPECT_EQ(c.wantT, view.t) << c.w << "x" << c.h;
+        EXPECT_EQ(c.side, ed.BarValue(SizeX));
+        EXPECT_EQ(c.side, ed.BarValue(SizeY));
+    }
     // Outside the inner area a right click does nothing.
     ed.MouseMove(0, 0, 0);
     ed.MouseDown(2, 0, 0);
-    EXPECT_EQ(200, view.w);
+    EXPECT_EQ(120, view.w);
 }
 
 TEST_F(RegionTest, SizeBarsResizeAboutTheSavedCentreAndCtrlLinksThem)
