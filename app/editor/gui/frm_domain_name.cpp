@@ -37,7 +37,7 @@ FrmDomainName::FrmDomainName(QWidget* parent) : QDialog(parent)
     connect(chkAutomaticallyNumberDomains, &QCheckBox::toggled, this, [this] { chkAutomaticallyNumberDomains_Click(); });
     connect(cmdOK, &QPushButton::clicked, this, [this] { cmdOK_Click(); });
     connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
-    connect(txtDomainName, &QLineEdit::returnPressed, this, [this] { cmdOK_Click(); });
+    // Enter in the text box reaches the dialog's key handling, which runs OK once.
 }
 
 std::function<void(FrmDomainName&)>& FrmDomainName::ModalHook()

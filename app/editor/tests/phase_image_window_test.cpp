@@ -586,3 +586,20 @@ TEST_F(EditorWindow, CtrlHeldOnASizeBarLinksTheTwoSizesFromTheKeyboard)
     EXPECT_EQ(x + 3, bar->value());
     EXPECT_EQ(x + 2, W().hscSizeY->value());
 }
+
+TEST_F(EditorWindow, EnterInTheDomainNameBoxRunsOkOnce)
+{
+    FrmDomainName& d = frmDomainName();
+    d.show();
+    d.txtDomainName->clear();
+    QTest::keyClicks(d.txtDomainName, "a?b");
+    QTest::keyClick(d.txtDomainName, Qt::Key_Return);
+    EXPECT_EQ(1u, messages.records.size());
+    EXPECT_TRUE(d.isVisible());
+    d.txtDomainName->clear();
+    QTest::keyClicks(d.txtDomainName, "Left");
+    QTest::keyClick(d.txtDomainName, Qt::Key_Enter);
+    EXPECT_EQ(1u, messages.records.size());
+    EXPECT_EQ("Left", model::maskPartition.DomainNameText);
+    EXPECT_FALSE(d.isVisible());
+}
