@@ -300,6 +300,9 @@ StartupResult RunStartup(const std::string& commandLine, const StartupHooks& hoo
 
     // 15. Settings, pushed into the windows.
     RegisterSettingsForms();
+    // No Z unit is chosen yet (the units dialog sets the format): the Z
+    // limits are shown as the plain numbers of the file.
+    model::files.ZFormat.clear();
     core::ReadSettingsFile(core::SettingsFilePath());
     core::ApplySettingsToForms();
 

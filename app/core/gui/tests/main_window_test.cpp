@@ -1,0 +1,22 @@
+// The main window as a user meets it after start-up: values shown from the
+// settings file, controls shown or hidden, names read by assistive technology.
+#include "gui_fixture.h"
+
+#include "app/core/settings.h"
+
+#include <QTest>
+
+using namespace guitest;
+
+TEST_F(GuiTest, ZLimitsFromTheSettingsFileShowAsWritten)
+{
+    const std::string path = core::SettingsFilePath();
+    ASSERT_TRUE(core::WriteDefaultSettingsFile(path));
+    model::settings.SettingZMin = 0.25f;
+    model::settings.SettingZMax = 1.25f;
+    ASSERT_TRUE(core::SaveSettingsFile(path));
+    model::ResetModel();
+    StartAndConfirm();
+    EXPECT_EQ("0.25", gui::frmAnalysis().txtZmin->text().toStdString());
+    EXPECT_EQ("1.25", gui::frmAnalysis().txtZmax->text().toStdString());
+}
