@@ -159,6 +159,8 @@ FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
     cmbDomain = MakeCombo(proc, "cmbDomain", {}, "Domain Select");
     pg->addWidget(lblAnalyze, r, 0);
     pg->addWidget(cmbDomain, r++, 1);
+    lblAnalyze->setVisible(false);   // shown while a partition is in memory
+    cmbDomain->setVisible(false);
     lblLateralDimensions = Make<QLabel>(proc, "lblLateralDimensions", "X/Y Dimensions");
     pg->addWidget(lblLateralDimensions, r++, 0, 1, 2);
     lblSampleWidth = Make<QLabel>(proc, "lblSampleWidth", "Width (X)");

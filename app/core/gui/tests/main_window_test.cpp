@@ -20,3 +20,18 @@ TEST_F(GuiTest, ZLimitsFromTheSettingsFileShowAsWritten)
     EXPECT_EQ("0.25", gui::frmAnalysis().txtZmin->text().toStdString());
     EXPECT_EQ("1.25", gui::frmAnalysis().txtZmax->text().toStdString());
 }
+
+TEST_F(GuiTest, DomainSelectIsHiddenWithoutAPartition)
+{
+    StartAndConfirm();
+    gui::FrmAnalysis& m = gui::frmAnalysis();
+    EXPECT_FALSE(m.lblAnalyze->isVisibleTo(&m));
+    EXPECT_FALSE(m.cmbDomain->isVisibleTo(&m));
+    const std::string image = dir.file("part_ph.tif");
+    WritePhaseTiff(image, 64, 48);
+    dialogs.queueFile(image);
+    QTest::mouseClick(m.cmdLoadFile, Qt::LeftButton);
+    ASSERT_TRUE(model::state.PhaseInMemory);
+    EXPECT_FALSE(m.lblAnalyze->isVisibleTo(&m));
+    EXPECT_FALSE(m.cmbDomain->isVisibleTo(&m));
+}
