@@ -2,6 +2,7 @@
 // settings file, controls shown or hidden, names read by assistive technology.
 #include "gui_fixture.h"
 
+#include "app/core/gui/standins/standins.h"
 #include "app/core/settings.h"
 
 #include <QTest>
@@ -34,4 +35,53 @@ TEST_F(GuiTest, DomainSelectIsHiddenWithoutAPartition)
     ASSERT_TRUE(model::state.PhaseInMemory);
     EXPECT_FALSE(m.lblAnalyze->isVisibleTo(&m));
     EXPECT_FALSE(m.cmbDomain->isVisibleTo(&m));
+}
+
+namespace {
+
+// A surface window whose chart, like the real one, titles itself with the
+// data set at each build.
+class TitledChart : public gui::standins::Chart3D {
+public:
+    void Setup3DChart(bool reduced) override
+    {
+        Chart3D::Setup3DChart(reduced);
+        header->setText(QString::fromStdString(model::files.DataSetName));
+        footer->setText("");
+    }
+    QString ChartHeader() const override { return header->text(); }
+    QString ChartFooter() const override { return footer->text(); }
+};
+
+} // namespace
+
+TEST_F(GuiTest, AHeaderTypedInThePlotWindowSurvivesARecalculation)
+{
+    gui::WindowFactories f;
+    f.frm3DChart = [] { return new TitledChart; };
+    gui::SetWindowFactories(f);
+    const std::string img = dir.file("Part1_ph.tif");
+    WritePhaseTiff(img, 80, 60, 0.5);
+    StartAndConfirm(img);
+    auto& main = gui::frmAnalysis();
+    auto& chart = static_cast<TitledChart&>(gui::frm3DChart());
+
+    QTest::mouseClick(main.cmdUnwrap, Qt::LeftButton);
+    QTest::mouseClick(main.cmd3DPlot, Qt::LeftButton);
+    // Before anything is typed the box shows the chart's own title.
+    EXPECT_EQ("Part1_ph.tif", chart.txtHeader->text().toStdString());
+
+    chart.txtHeader->selectAll();
+    QTest::keyClicks(chart.txtHeader, "Wafer 7 after reflow");
+    QTest::keyClicks(chart.txtFooter, "lot 12");
+    main.chkPhaseFilter->click();   // a new option: the result is calculated again
+    QTest::mouseClick(main.cmdUnwrap, Qt::LeftButton);
+    QTest::mouseClick(main.cmd3DPlot, Qt::LeftButton);
+    EXPECT_EQ(2, chart.setupCalls);
+    EXPECT_EQ("Wafer 7 after reflow", chart.header->text().toStdString());
+    EXPECT_EQ("lot 12", chart.footer->text().toStdString());
+    EXPECT_EQ("Wafer 7 after reflow", chart.txtHeader->text().toStdString());
+
+    gui::ShutdownProgram();
+    gui::SetWindowFactories(gui::standins::Factories());
 }
