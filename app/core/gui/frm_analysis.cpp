@@ -175,22 +175,21 @@ FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
     pg->addWidget(cmdUnwrap, r++, 0, 1, 2);
     lblMaxZ = Make<QLabel>(proc, "lblMaxZ", "Max Z");
     lblMaxZValue = Make<QLabel>(proc, "lblMaxZValue", "");
-    lblMaxZValue->setAccessibleName("Max Z value");
     pg->addWidget(lblMaxZ, r, 0);
     pg->addWidget(lblMaxZValue, r++, 1);
     lblMinZ = Make<QLabel>(proc, "lblMinZ", "Min Z");
     lblMinZValue = Make<QLabel>(proc, "lblMinZValue", "");
-    lblMinZValue->setAccessibleName("Min Z value");
     pg->addWidget(lblMinZ, r, 0);
     pg->addWidget(lblMinZValue, r++, 1);
     lblCoplanarity = Make<QLabel>(proc, "lblCoplanarity", "Coplanarity");
     lblCoplanarityData = Make<QLabel>(proc, "lblCoplanarityData", "");
-    lblCoplanarityData->setAccessibleName("Coplanarity value");
     pg->addWidget(lblCoplanarity, r, 0);
     pg->addWidget(lblCoplanarityData, r++, 1);
     lblZUnits = Make<QLabel>(proc, "lblZUnits", "(Z Units)");
     lblZUnits->setVisible(false);
     pg->addWidget(lblZUnits, r++, 1);
+    // The value labels carry no name of their own: assistive technology reads
+    // the figure they show.
     for (QLabel* l : {lblMaxZValue, lblMinZValue, lblCoplanarityData}) {
         QFont f = l->font();
         f.setBold(true);

@@ -19,7 +19,7 @@ FrmDomainName::FrmDomainName(QWidget* parent) : QDialog(parent)
     auto* lay = new QVBoxLayout(this);
     txtDomainName = new QLineEdit("Domain Name", this);
     txtDomainName->setObjectName("txtDomainName");
-    txtDomainName->setAccessibleName("txtDomainName");
+    txtDomainName->setAccessibleName("Enter the Domain Name");
     chkAutomaticallyNumberDomains = new QCheckBox("Automatically Number Domain Names", this);
     chkAutomaticallyNumberDomains->setObjectName("chkAutomaticallyNumberDomains");
     cmdOK = new QPushButton("OK", this);

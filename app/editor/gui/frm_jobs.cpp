@@ -22,11 +22,12 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 std::string Ext() { return core::ToLower(model::files.ImageFileFormat); }
 
+// A control without a caption of its own is named after the label beside it.
 template <typename W>
-W* Add(QWidget* parent, QLayout* lay, W* w, const char* name)
+W* Add(QWidget* parent, QLayout* lay, W* w, const char* name, const QString& labelBeside = QString())
 {
     w->setObjectName(name);
-    w->setAccessibleName(name);
+    if (!labelBeside.isEmpty()) w->setAccessibleName(labelBeside);
     lay->addWidget(w);
     return w;
 }
@@ -148,19 +149,20 @@ FrmCropDomains::FrmCropDomains(QWidget* parent) : QWidget(parent)
     setWindowTitle("Crop Domains");
     auto* lay = new QVBoxLayout(this);
     lblPathSelection = Label(this, lay, "lblPathSelection", "1 - Source");
-    DirSource = Add(this, lay, new platform::DirListBox(this), "DirSource");
+    DirSource = Add(this, lay, new platform::DirListBox(this), "DirSource", "1 - Source");
     cmdBrowseSourcePath = Button(this, lay, "cmdBrowseSourcePath", "Browse...");
     File1 = new gui::standins::FileList(this);
+    File1->setAccessibleName("Phase Images");
     lay->addWidget(File1);
     lblPhaseImageCount = Label(this, lay, "lblPhaseImageCount", "Phase Image Count");
     lblDestinationFolder = Label(this, lay, "lblDestinationFolder", "2 - Destination");
-    DirDestination = Add(this, lay, new platform::DirListBox(this), "DirDestination");
+    DirDestination = Add(this, lay, new platform::DirListBox(this), "DirDestination", "2 - Destination");
     cmdBrowseDestinationPath = Button(this, lay, "cmdBrowseDestinationPath", "Browse...");
     lblOptions = Label(this, lay, "lblOptions", "3 - Options");
     auto* fraShape = new QGroupBox("Domain Shape", this);
     fraShape->setObjectName("fraShape");
     auto* shapeLay = new QVBoxLayout(fraShape);
-    cmbShape = Add(fraShape, shapeLay, new QComboBox(fraShape), "cmbShape");
+    cmbShape = Add(fraShape, shapeLay, new QComboBox(fraShape), "cmbShape", "Domain Shape");
     cmbShape->addItems({"Rectangle", "Ellipse"});
     lay->addWidget(fraShape);
     chkCreateDomainSubfolders = Add(this, lay, new QCheckBox("Create Domain subfolder(s)", this), "chkCreateDomainSubfolders");
@@ -178,7 +180,7 @@ FrmCropDomains::FrmCropDomains(QWidget* parent) : QWidget(parent)
     lay->addWidget(fra);
     lblFour = Label(this, lay, "lblFour", "4 - Process");
     cmdProcess = Button(this, lay, "cmdProcess", "Generate Images");
-    ProgressBar1 = Add(this, lay, new QProgressBar(this), "ProgressBar1");
+    ProgressBar1 = Add(this, lay, new QProgressBar(this), "ProgressBar1", "4 - Process");
     lblNumberOfImagesProcessed = Label(this, lay, "lblNumberOfImagesProcessed", "Number of Images Processed: 0");
     cmdViewUnprocessedFiles = Button(this, lay, "cmdViewUnprocessedFiles", "View Unprocessed File List");
     cmdClose = Button(this, lay, "cmdClose", "Close");
@@ -352,14 +354,15 @@ FrmBurnMask::FrmBurnMask(QWidget* parent) : gui::BurnMaskWindow(parent)
     setWindowTitle("Burn Mask");
     auto* lay = new QVBoxLayout(this);
     Label(this, lay, "lblSource", "1 - Source Folder");
-    DirSource = Add(this, lay, new platform::DirListBox(this), "DirSource");
+    DirSource = Add(this, lay, new platform::DirListBox(this), "DirSource", "1 - Source Folder");
     cmdBrowseSourcePath = Button(this, lay, "cmdBrowseSourcePath", "Browse...");
     FileList1 = new gui::standins::FileList(this);
+    FileList1->setAccessibleName("Phase Images");
     lay->addWidget(FileList1);
     File1 = FileList1;
     lblPhaseImageCount = Label(this, lay, "lblPhaseImageCount", "Phase Image Count");
     Label(this, lay, "lblDestination", "2 - Destination Folder");
-    DirDestination = Add(this, lay, new platform::DirListBox(this), "DirDestination");
+    DirDestination = Add(this, lay, new platform::DirListBox(this), "DirDestination", "2 - Destination Folder");
     cmdBrowseDestinationPath = Button(this, lay, "cmdBrowseDestinationPath", "Browse...");
     auto* fra = new QGroupBox("Masked Filename Options", this);
     auto* fraLay = new QVBoxLayout(fra);
@@ -367,7 +370,7 @@ FrmBurnMask::FrmBurnMask(QWidget* parent) : gui::BurnMaskWindow(parent)
     chkTagFilenames = Add(fra, fraLay, new QCheckBox("Tag Filenames (*_msk_*)", fra), "chkTagFilenames");
     lay->addWidget(fra);
     cmdProcess = Button(this, lay, "cmdProcess", "Process");
-    ProgressBar1 = Add(this, lay, new QProgressBar(this), "ProgressBar1");
+    ProgressBar1 = Add(this, lay, new QProgressBar(this), "ProgressBar1", "Process");
     ProgressBar1->setVisible(false);
     lblNumberOfImagesProcessed = Label(this, lay, "lblNumberOfImagesProcessed", "Number of Images Processed: 0");
     cmdViewUnprocessedFiles = Button(this, lay, "cmdViewUnprocessedFiles", "View Unprocessed File List");

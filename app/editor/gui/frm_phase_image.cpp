@@ -52,7 +52,6 @@ QLabel* Label(QWidget* parent, QLayout* lay, const char* name, const QString& te
 {
     auto* l = new QLabel(text, parent);
     l->setObjectName(name);
-    l->setAccessibleName(name);
     lay->addWidget(l);
     return l;
 }
@@ -118,7 +117,7 @@ FrmPhaseImage::FrmPhaseImage(QWidget* parent) : gui::PhaseImageWindow(parent)
     auto* scroll = new QScrollArea(this);
     bufDisplay = new platform::PictureBuffer;
     bufDisplay->setObjectName("bufDisplay");
-    bufDisplay->setAccessibleName("bufDisplay");
+    bufDisplay->setAccessibleName("Phase Image");
     scroll->setWidget(bufDisplay);
     scroll->setWidgetResizable(false);
     outer->addWidget(scroll, 1);
@@ -162,21 +161,22 @@ FrmPhaseImage::FrmPhaseImage(QWidget* parent) : gui::PhaseImageWindow(parent)
     lblDomainSelect = Label(panel, lay, "lblDomainSelect", "Domain Select");
     cmbDomains = new QComboBox(panel);
     cmbDomains->setObjectName("cmbDomains");
-    cmbDomains->setAccessibleName("cmbDomains");
+    cmbDomains->setAccessibleName("Domain Select");
     lay->addWidget(cmbDomains);
-    auto bar = [&](const char* name, const char* label, QScrollBar** sb, QLabel** lb) {
+    // Each bar is named after the caption of the label above it.
+    auto bar = [&](const char* name, const char* label, const char* caption, QScrollBar** sb, QLabel** lb) {
         *lb = Label(panel, lay, label, "");
         *sb = new QScrollBar(Qt::Horizontal, panel);
         (*sb)->setObjectName(name);
-        (*sb)->setAccessibleName(name);
+        (*sb)->setAccessibleName(caption);
         (*sb)->setMinimum(0);
         (*sb)->setInvertedControls(false);   // the arrow keys move the way they point
         lay->addWidget(*sb);
     };
-    bar("hscCenterX", "lblCenterX", &hscCenterX, &lblCenterX);
-    bar("hscCenterY", "lblCenterY", &hscCenterY, &lblCenterY);
-    bar("hscSizeX", "lblSizeX", &hscSizeX, &lblSizeX);
-    bar("hscSizeY", "lblSizeY", &hscSizeY, &lblSizeY);
+    bar("hscCenterX", "lblCenterX", "Center X", &hscCenterX, &lblCenterX);
+    bar("hscCenterY", "lblCenterY", "Center Y", &hscCenterY, &lblCenterY);
+    bar("hscSizeX", "lblSizeX", "Size X", &hscSizeX, &lblSizeX);
+    bar("hscSizeY", "lblSizeY", "Size Y", &hscSizeY, &lblSizeY);
     lblCenterX->setText("Center X");
     lblCenterY->setText("Center Y");
     lblSizeX->setText("Size X");

@@ -13,6 +13,7 @@
 #include "platform/picturebuffer.h"
 #include "tools/synth/synth.h"
 
+#include "testsupport/accessible_names.h"
 #include "testsupport/offscreen_app.h"
 
 #include <QTest>
@@ -602,4 +603,23 @@ TEST_F(EditorWindow, EnterInTheDomainNameBoxRunsOkOnce)
     EXPECT_EQ(1u, messages.records.size());
     EXPECT_EQ("Left", model::maskPartition.DomainNameText);
     EXPECT_FALSE(d.isVisible());
+}
+
+TEST_F(EditorWindow, ControlsAreReadByTheirCaptionOrTheLabelBesideThem)
+{
+    const std::string image = dir.file("part_ph.tif");
+    WriteSynthetic(image, 64, 48, "plane:0.001,0,0");
+    Load(image);
+    gui::frmAnalysis().cmdCrop_Click();
+    W().cmdPartitionAndCrop->click();
+    W().cmdCreatePartition->click();
+    EXPECT_EQ("", testsupport::UnreadableControls(&W()));
+    EXPECT_EQ("Size X", testsupport::AccessibleName(W().hscSizeX));
+    EXPECT_EQ("Domain Select", testsupport::AccessibleName(W().cmbDomains));
+    W().hscSizeX->setValue(20);
+    EXPECT_EQ("Size X  20", testsupport::AccessibleName(W().lblSizeX));
+    EXPECT_EQ("", testsupport::UnreadableControls(&frmDomainName()));
+
+    EXPECT_EQ("", testsupport::UnreadableControls(&frmCropDomains()));
+    EXPECT_EQ("", testsupport::UnreadableControls(&gui::frmBurnMask()));
 }

@@ -4,6 +4,7 @@
 
 #include "app/core/gui/standins/standins.h"
 #include "app/core/settings.h"
+#include "testsupport/accessible_names.h"
 
 #include <QTest>
 
@@ -84,4 +85,25 @@ TEST_F(GuiTest, AHeaderTypedInThePlotWindowSurvivesARecalculation)
 
     gui::ShutdownProgram();
     gui::SetWindowFactories(gui::standins::Factories());
+}
+
+TEST_F(GuiTest, FiguresAndControlsAreReadAsTheyAreShown)
+{
+    const std::string img = dir.file("Part1_ph.tif");
+    WritePhaseTiff(img, 80, 60, 0.5);
+    StartAndConfirm(img);
+    auto& main = gui::frmAnalysis();
+    QTest::mouseClick(main.cmdUnwrap, Qt::LeftButton);
+    ASSERT_FALSE(main.lblMaxZValue->text().isEmpty());
+    EXPECT_EQ(main.lblMaxZValue->text().toStdString(), testsupport::AccessibleName(main.lblMaxZValue));
+    EXPECT_EQ(main.lblMinZValue->text().toStdString(), testsupport::AccessibleName(main.lblMinZValue));
+    EXPECT_EQ(main.lblCoplanarityData->text().toStdString(), testsupport::AccessibleName(main.lblCoplanarityData));
+    EXPECT_EQ("", testsupport::UnreadableControls(&main));
+    EXPECT_EQ("Width (X)", testsupport::AccessibleName(main.txtSampleWidth));
+
+    // A new figure is read at once.
+    main.chkPhaseFilter->click();
+    EXPECT_EQ("", testsupport::AccessibleName(main.lblMaxZValue));
+    QTest::mouseClick(main.cmdUnwrap, Qt::LeftButton);
+    EXPECT_EQ(main.lblCoplanarityData->text().toStdString(), testsupport::AccessibleName(main.lblCoplanarityData));
 }
