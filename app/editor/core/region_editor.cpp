@@ -30,7 +30,11 @@ void RegionEditor::Label(Bar bar, const std::string& text)
 
 void RegionEditor::MouseMove(int button, double px, double py)
 {
-    if (model::maskPartition.RoiEditMode && button == 0) {
+    if (!model::maskPartition.RoiEditMode) {
+        EndEdit();
+        return;
+    }
+    if (button == 0) {
         const int L = view_.roiLeft(), T = view_.roiTop(), W = view_.roiWidth(), H = view_.roiHeight();
         if (L + 4 < px && px < L + W - 4 && T + 4 < py && py < T + H - 4) {
             Pointer(kPointerMove);
@@ -103,6 +107,11 @@ void RegionEditor::MouseMove(int button, double px, double py)
 
 void RegionEditor::MouseDown(int button, double px, double py)
 {
+    // Outside a region edit the handles are not there.
+    if (!model::maskPartition.RoiEditMode) {
+        EndEdit();
+        return;
+    }
     auto record = [&] {
         DragStartLeft = view_.roiLeft();
         DragStartTop = view_.roiTop();
@@ -149,14 +158,19 @@ void RegionEditor::SyncBarsToRegion(bool sizesToo)
 void RegionEditor::MouseUp(int button, double, double)
 {
     if (button != 1) return;
+    if (!model::maskPartition.RoiEditMode) {
+        EndEdit();
+        return;
+    }
     const auto& im = model::images;
     if (HoverMove) {
         DragMove = false;
         const int L = view_.roiLeft(), T = view_.roiTop(), W = view_.roiWidth(), H = view_.roiHeight();
         if (L < 0 || T < 0 || L + W > im.XMax + 1 || T + H > im.YMax + 1) {
             model::ShowMsg("Region of Interest Outside Viewing Limits", 0, model::AppTitle);
-            SetBar(CenterX, Round(im.XMax / 2.0));
-            SetBar(CenterY, Round(im.YMax / 2.0));
+            // The centre of the picture (a whole-picture region then starts at 0).
+            SetBar(CenterX, Round((im.XMax + 1) / 2.0));
+            SetBar(CenterY, Round((im.YMax + 1) / 2.0));
             view_.refresh();
         } else {
             SyncBarsToRegion(false);

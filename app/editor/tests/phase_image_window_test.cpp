@@ -623,3 +623,27 @@ TEST_F(EditorWindow, ControlsAreReadByTheirCaptionOrTheLabelBesideThem)
     EXPECT_EQ("", testsupport::UnreadableControls(&frmCropDomains()));
     EXPECT_EQ("", testsupport::UnreadableControls(&gui::frmBurnMask()));
 }
+
+TEST_F(EditorWindow, ClicksOnTheIdlePictureAfterACropSayNothing)
+{
+    const std::string image = dir.file("part_ph.tif");
+    WriteSynthetic(image, 200, 150, "plane:0.001,0,0");
+    Load(image);
+    gui::frmAnalysis().cmdCrop_Click();
+    W().show();
+    W().cmdCropImage->click();
+    platform::PictureBuffer* pic = W().bufDisplay;
+    // The pointer rests inside the region when Crop is pressed from the keyboard.
+    QTest::mouseMove(pic, QPoint(100, 75));
+    W().cmdCrop->setFocus();
+    QTest::keyClick(W().cmdCrop, Qt::Key_Space);
+    ASSERT_TRUE(W().cmdCropFinished->isVisibleTo(&W()));
+    dialogs.queueFileCancel();
+    W().cmdCropFinished->click();
+    messages.records.clear();
+    for (QPoint p : {QPoint(5, 5), QPoint(50, 30), QPoint(90, 70)}) {
+        QTest::mouseMove(pic, p);
+        QTest::mouseClick(pic, Qt::LeftButton, Qt::NoModifier, p);
+    }
+    EXPECT_TRUE(messages.records.empty()) << messages.records.front().text;
+}
