@@ -21,7 +21,9 @@
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QScreen>
 #include <QScrollArea>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace editor {
@@ -280,6 +282,21 @@ void FrmPhaseImage::changeEvent(QEvent* e)
     gui::PhaseImageWindow::changeEvent(e);
     if (e->type() == QEvent::WindowStateChange && isVisible() && windowState() == Qt::WindowNoState)
         setWindowState(Qt::WindowMaximized);
+}
+
+void FrmPhaseImage::showEvent(QShowEvent* e)
+{
+    gui::PhaseImageWindow::showEvent(e);
+    // The window always opens maximised (a minimised one stays so). Without a
+    // window manager to honour the state it takes the screen's work area itself.
+    if (windowState() & Qt::WindowMinimized) return;
+    if (!(windowState() & Qt::WindowMaximized)) setWindowState(windowState() | Qt::WindowMaximized);
+    QTimer::singleShot(0, this, [this] {
+        const QScreen* s = screen();
+        if (!s || !isVisible() || (windowState() & Qt::WindowMinimized)) return;
+        const QRect area = s->availableGeometry();
+        if (frameGeometry().width() < area.width() || frameGeometry().height() < area.height()) setGeometry(area);
+    });
 }
 
 void FrmPhaseImage::paintEvent(QPaintEvent* e)

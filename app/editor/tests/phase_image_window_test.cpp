@@ -647,3 +647,18 @@ TEST_F(EditorWindow, ClicksOnTheIdlePictureAfterACropSayNothing)
     }
     EXPECT_TRUE(messages.records.empty()) << messages.records.front().text;
 }
+
+TEST_F(EditorWindow, OpensMaximisedInBothModes)
+{
+    const std::string image = dir.file("part_ph.tif");
+    WriteSynthetic(image, 200, 150, "plane:0.001,0,0");
+    Load(image);
+    QTest::mouseClick(gui::frmAnalysis().cmdCrop, Qt::LeftButton);
+    ASSERT_TRUE(W().isVisible());
+    EXPECT_TRUE(W().isMaximized());
+    W().cmdReturn->click();
+    W().showNormal();
+    W().hide();
+    QTest::mouseClick(gui::frmAnalysis().cmdMask, Qt::LeftButton);
+    EXPECT_TRUE(W().isMaximized());
+}
