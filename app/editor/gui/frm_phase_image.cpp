@@ -868,6 +868,9 @@ void FrmPhaseImage::cmdClearPartition_Click()
     lblPartition->setVisible(false);
     model::state.PartitionInMemory = false;
     core::ResetAnalysisState();
+    // No domain is selected any more: neither picture keeps its outline.
+    bufDisplay->outlineOff();
+    m.Picbuf1->outlineOff();
     CopyToMainPicture();
 }
 

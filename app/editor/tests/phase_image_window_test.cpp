@@ -662,3 +662,30 @@ TEST_F(EditorWindow, OpensMaximisedInBothModes)
     QTest::mouseClick(gui::frmAnalysis().cmdMask, Qt::LeftButton);
     EXPECT_TRUE(W().isMaximized());
 }
+
+TEST_F(EditorWindow, ClearPartitionLeavesNoDomainOutlineOnEitherPicture)
+{
+    const std::string image = dir.file("wafer_ph.tif");
+    WriteSynthetic(image, 320, 240, "plane:0.001,0,0");
+    const std::string partition = dir.file("wafer_par.txt");
+    ASSERT_TRUE(WritePartitionFile(partition, {{40, 30, 100, 50, "Left"}, {180, 30, 100, 50, "Right"}}, 320, 240));
+    Load(image);
+    gui::FrmAnalysis& m = gui::frmAnalysis();
+    QTest::mouseClick(m.cmdCrop, Qt::LeftButton);
+    QTest::mouseClick(W().cmdPartitionAndCrop, Qt::LeftButton);
+    dialogs.queueFile(partition);
+    QTest::mouseClick(W().cmdLoadPartition, Qt::LeftButton);
+    ASSERT_TRUE(model::state.PartitionInMemory);
+    QTest::mouseClick(W().cmdReturn, Qt::LeftButton);
+    ASSERT_TRUE(m.Picbuf1->regionVisible());
+    QTest::mouseClick(m.cmdCrop, Qt::LeftButton);
+    ASSERT_TRUE(W().bufDisplay->regionVisible());
+
+    QTest::mouseClick(W().cmdClearPartition, Qt::LeftButton);
+    EXPECT_FALSE(model::state.PartitionInMemory);
+    EXPECT_FALSE(W().bufDisplay->regionVisible());
+    EXPECT_FALSE(m.Picbuf1->regionVisible());
+    // The outline pixels drawn into the picture are gone too.
+    EXPECT_EQ(model::images.PhaseImage(40, 30), W().bufDisplay->pixels()[30 * 320 + 40]);
+    EXPECT_EQ(model::images.PhaseImage(40, 30), m.Picbuf1->pixels()[30 * 320 + 40]);
+}
