@@ -107,3 +107,15 @@ TEST_F(GuiTest, FiguresAndControlsAreReadAsTheyAreShown)
     QTest::mouseClick(main.cmdUnwrap, Qt::LeftButton);
     EXPECT_EQ(main.lblCoplanarityData->text().toStdString(), testsupport::AccessibleName(main.lblCoplanarityData));
 }
+
+TEST_F(GuiTest, WindowTitlesAreTheWindowsOwnTexts)
+{
+    // A display name of its own would make the platform append " — Sorvanta"
+    // to every title; without one it follows the application name.
+    StartAndConfirm();
+    EXPECT_EQ("Sorvanta", QCoreApplication::applicationName().toStdString());
+    QCoreApplication::setApplicationName("probe");
+    EXPECT_EQ("probe", QGuiApplication::applicationDisplayName().toStdString());
+    QCoreApplication::setApplicationName("Sorvanta");
+    EXPECT_EQ("Sorvanta Phase Image Display", gui::frmAnalysis().windowTitle().toStdString());
+}
