@@ -186,6 +186,13 @@ FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
     pg->addWidget(lblCoplanarity, r, 0);
     pg->addWidget(lblCoplanarityData, r++, 1);
     lblZUnits = Make<QLabel>(proc, "lblZUnits", "(Z Units)");
+    {
+        // Its row keeps its height while the units are hidden: the panel
+        // does not move when a result shows them.
+        QSizePolicy keep = lblZUnits->sizePolicy();
+        keep.setRetainSizeWhenHidden(true);
+        lblZUnits->setSizePolicy(keep);
+    }
     lblZUnits->setVisible(false);
     pg->addWidget(lblZUnits, r++, 1);
     // The value labels carry no name of their own: assistive technology reads
@@ -195,6 +202,10 @@ FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
         f.setBold(true);
         f.setPointSizeF(f.pointSizeF() * 1.2);
         l->setFont(f);
+        // As tall empty as with a figure, so the rows below never move.
+        l->setText("0");
+        l->setMinimumHeight(l->sizeHint().height());
+        l->setText("");
     }
     cmdParameters = Make<QPushButton>(proc, "cmdParameters", "Calculate Parameters ");
     cmdSaveData = Make<QPushButton>(proc, "cmdSaveData", "Save Data File");
@@ -563,6 +574,13 @@ bool FrmAnalysis::ReloadCurrentMask(const std::string& fileName)
 void FrmAnalysis::LoadPhaseImage(const std::string& fileName)
 {
     auto& st = model::state;
+
+    // A name that is not there (handed over by a second start, or typed) is
+    // not a file of the wrong kind.
+    if (!platform::FileExists(fileName)) {
+        model::ShowMsg("The file cannot be opened.", 16, "Load Phase Image");
+        return;
+    }
 
     // The new image as a whole. A file that cannot be read, or whose header
     // breaks off, is refused before anything in memory changes.

@@ -119,3 +119,44 @@ TEST_F(GuiTest, WindowTitlesAreTheWindowsOwnTexts)
     QCoreApplication::setApplicationName("Sorvanta");
     EXPECT_EQ("Sorvanta Phase Image Display", gui::frmAnalysis().windowTitle().toStdString());
 }
+
+TEST_F(GuiTest, MissingHandedOverFileAndUnreadableFringeFileAreToldPlainly)
+{
+    StartAndConfirm();
+    messages.records.clear();
+    gui::ReceiveCommandLine(dir.file("Gone_ph.tif"));
+    ASSERT_EQ(1u, messages.records.size()) << Messages();
+    EXPECT_EQ("The file cannot be opened.", messages.records[0].text);
+    EXPECT_EQ(16, messages.records[0].style);
+    EXPECT_FALSE(model::state.PhaseInMemory);
+
+    // No FringeValue.txt: the reason follows the message once.
+    const std::string img = dir.file("Part1_ph.tif");
+    WritePhaseTiff(img, 40, 30, 0.5);
+    gui::ReceiveCommandLine(img);
+    ASSERT_TRUE(model::state.PhaseInMemory);
+    auto& main = gui::frmAnalysis();
+    main.chkFringeValuetxt->setChecked(true);
+    messages.records.clear();
+    QTest::mouseClick(main.cmdUnwrap, Qt::LeftButton);
+    ASSERT_EQ(1u, messages.records.size()) << Messages();
+    const std::string& text = messages.records[0].text;
+    EXPECT_EQ(0u, text.find("FringeValue.txt cannot be read.\r")) << text;
+    EXPECT_EQ(text.find("cannot be read"), text.rfind("cannot be read")) << text;
+    EXPECT_NE(std::string::npos, text.find("FringeValue.txt:")) << text;
+}
+
+TEST_F(GuiTest, ThePanelStaysInPlaceWhenTheUnitsAppear)
+{
+    const std::string img = dir.file("Part1_ph.tif");
+    WritePhaseTiff(img, 80, 60, 0.5);
+    StartAndConfirm(img);
+    auto& main = gui::frmAnalysis();
+    main.show();
+    QCoreApplication::processEvents();
+    const QPoint before = main.cmdParameters->mapTo(&main, QPoint(0, 0));
+    QTest::mouseClick(main.cmdUnwrap, Qt::LeftButton);
+    ASSERT_TRUE(main.lblZUnits->isVisible());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(before, main.cmdParameters->mapTo(&main, QPoint(0, 0)));
+}
