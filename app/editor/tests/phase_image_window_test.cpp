@@ -638,8 +638,12 @@ TEST_F(EditorWindow, ClicksOnTheIdlePictureAfterACropSayNothing)
     W().cmdCrop->setFocus();
     QTest::keyClick(W().cmdCrop, Qt::Key_Space);
     ASSERT_TRUE(W().cmdCropFinished->isVisibleTo(&W()));
+    const QSize window = W().size();
     dialogs.queueFileCancel();
     W().cmdCropFinished->click();
+    // The picture control is the cropped picture's size (no blank band) and the window keeps its size.
+    EXPECT_EQ(QSize(pic->imageWidth(), pic->imageHeight()), pic->size());
+    EXPECT_EQ(window, W().size());
     messages.records.clear();
     for (QPoint p : {QPoint(5, 5), QPoint(50, 30), QPoint(90, 70)}) {
         QTest::mouseMove(pic, p);
