@@ -16,6 +16,7 @@
 // An image or file that cannot be read or written is listed in the report and
 // the run goes on with the next one. The analysis model in memory (the user's
 // image and its results) is the same after the run as before it.
+#include "app/batch/config/chart_design.h"
 #include "app/core/pipeline.h"
 #include "plots/builders/chart_builders.h"
 #include "plots/charts/chart2d.h"
@@ -58,13 +59,7 @@ struct OutputRun {
 };
 
 // The five charts the pictures are drawn on.
-struct OutputCharts {
-    charts::Chart3D* surface = nullptr;
-    charts::Chart3D* contour = nullptr;
-    charts::Chart2D* diagonal = nullptr;
-    charts::Chart3D* surfaceLegend = nullptr;
-    charts::Chart3D* contourLegend = nullptr;
-};
+using OutputCharts = batchcfg::ConfigCharts;
 
 // A refusal before anything is read or written; empty text when accepted.
 struct Refusal {

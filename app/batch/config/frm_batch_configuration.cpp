@@ -1,6 +1,7 @@
 // The batch plot configuration window.
 #include "frm_batch_configuration.h"
 
+#include "chart_design.h"
 #include "utility_files.h"
 
 #include "app/core/runtime.h"
@@ -32,10 +33,8 @@ const QStringList kAppearanceEntries = {"Color Fill", "Gray Fill", "Color Lines"
 // The legend chart of "Gray Fill" takes its own grey ramp.
 const char* LegendStyleFile(int i) { return i == 1 ? "Colorgray Contour.sty" : plots::Appearances()[i].styleFile; }
 
-// Axis font sizes: the boxes hold the chart component's size units; the
-// charts take percent of their base font (40 units are the normal size).
-int UnitsToPercent(int units) { return int(std::lround(units * 2.5)); }
-int PercentToUnits(int percent) { return int(core::RoundHalfEven(percent / 2.5)); }
+int UnitsToPercent(int units) { return AxisFontPercent(units); }
+int PercentToUnits(int percent) { return AxisFontUnits(percent); }
 
 std::string S(const QString& s) { return s.toStdString(); }
 QString Q(const std::string& s) { return QString::fromStdString(s); }
@@ -75,16 +74,7 @@ charts::ChartView* LegendView(QWidget* parent, const char* name, const char* acc
 {
     charts::ChartView* v = View3D(parent, name, accessible);
     v->setFixedSize(180, 480);
-    v->chart()->setSize(QSize(180, 480));
-    v->chart()->setKind(charts::ChartKind::LegendOnly);
-    v->chart()->setLegendShown(true);
     return v;
-}
-
-void LegendPlaceholders(charts::Chart3D& c, int count)
-{
-    c.removeAllLegendLabels();
-    for (int k = 0; k < count; ++k) c.appendLegendLabel(kPlaceholder);
 }
 
 struct TitleBox {
@@ -222,7 +212,6 @@ void FrmBatchConfiguration::buildContourTab()
     panel->addWidget(txtContourTickSize, r++, 1);
     panel->setRowStretch(r, 1);
     chtContour = View3D(tab, "chtContour", "Contour Plot");
-    chtContour->chart()->setKind(charts::ChartKind::Contour);
     row->addWidget(chtContour, 1);
     chtContourLegend = LegendView(tab, "chtContourLegend", "Contour Legend");
     row->addWidget(chtContourLegend, 0, Qt::AlignTop);
@@ -305,41 +294,7 @@ void FrmBatchConfiguration::buildMiscTab()
 // The charts as designed, before any preview or output fills them.
 void FrmBatchConfiguration::setDesignTexts()
 {
-    for (charts::Chart3D* c : {&surface(), &contour()}) {
-        c->setHeaderText("Phase Image Name");
-        c->setFooterText("Coplanarity Value");
-        c->setAxisTitle(Axis3D::X, "X (units)");
-        c->setAxisTitle(Axis3D::Y, "Y (units)");
-    }
-    surface().setAxisTitle(Axis3D::Z, "Displacement (units)");
-    LegendPlaceholders(surface(), 17);
-    LegendPlaceholders(contour(), 15);
-    plots::ConfigureDiagonalChart(diagonal(), true);
-    for (charts::Chart3D* c : {&surfaceLegend(), &contourLegend()}) {
-        c->setHeaderText("Phase Image Filename");
-        c->setFooterText("Coplanarity Value");
-        c->setHeaderShown(false);
-        c->setFooterShown(false);
-    }
-    surfaceLegend().setAxisTitle(Axis3D::X, "X (in)");
-    surfaceLegend().setAxisTitle(Axis3D::Y, "Y (in)");
-    surfaceLegend().setAxisTitle(Axis3D::Z, "Displacement (mils)");
-    LegendPlaceholders(surfaceLegend(), 17);
-    contourLegend().removeAllLegendLabels();
-    for (int k = 1; k <= 18; ++k) contourLegend().appendLegendLabel(QString("Level %1").arg(k));
-    // Axis fonts as the size boxes show them.
-    for (Axis3D a : {Axis3D::X, Axis3D::Y, Axis3D::Z}) {
-        surface().setAxisTitleFontSize(a, UnitsToPercent(40));
-        surface().setAxisNumberFontSize(a, UnitsToPercent(40));
-        contour().setAxisTitleFontSize(a, UnitsToPercent(50));
-        contour().setAxisNumberFontSize(a, UnitsToPercent(50));
-    }
-    surface().setSize(QSize(860, 640));
-    contour().setSize(QSize(860, 640));
-    diagonal().setSize(QSize(860, 560));
-    plots::ApplyAppearanceStyle(contour(), 0);
-    plots::ApplyAppearanceStyle(contourLegend(), 0);
-    contourLegend().setChartBackground(Qt::white);
+    DesignCharts({&surface(), &contour(), &diagonal(), &surfaceLegend(), &contourLegend()});
 }
 
 void FrmBatchConfiguration::bindChecks()

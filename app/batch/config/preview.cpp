@@ -1,6 +1,7 @@
 // The sample preview of the batch plot configuration.
 #include "preview.h"
 
+#include "chart_design.h"
 #include "utility_files.h"
 
 #include "app/core/loader.h"
@@ -71,10 +72,7 @@ void Surface(charts::Chart3D& c, const SampleResult& s, const PreviewInputs& in)
     } else {
         c.setLevelCount(64);
     }
-    c.setLegendLabelSecondText(1, kPlaceholder);
-    c.setLegendLabelSecondText(2, c.legendLabelSecondText(1));
-    for (int k = 1; k <= 15; ++k) c.setLegendLabelText(4 * k, kPlaceholder);
-    c.setLegendLabelSecondText(64, kPlaceholder);
+    SurfaceLegendPlaceholders(c);
     c.setGridValues(s.reduced);
     c.setPlotExtentX(800.0);
     c.setPlotExtentY(800.0);
