@@ -1,1 +1,332 @@
-#include <gtest/gtest.h>
+// The batch plot configuration window driven as a user drives it, after a real
+// start of the program: element boxes, title and size boxes, view angles and
+// drag locks, the appearance list, the preview, the shared legend charts, and
+// its settings through exit and a new start.
+#include "app/batch/config/frm_batch_configuration.h"
+#include "app/batch/config/chart_design.h"
+
+#include "app/core/gui/tests/gui_fixture.h"
+#include "app/core/settings.h"
+#include "plots/builders/plot_state.h"
+#include "plots/windows/frm_createlegend.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QTest>
+
+using namespace guitest;
+using batchcfg::FrmBatchConfiguration;
+using charts::Axis2D;
+using charts::Axis3D;
+
+namespace {
+
+// Clicks a box and types a text into it, replacing what it held.
+void Type(QLineEdit* box, const QString& text, bool enter = true)
+{
+    box->setFocus();
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_Delete);
+    QTest::keyClicks(box, text);
+    if (enter) QTest::keyClick(box, Qt::Key_Return);
+}
+
+// Clicks a check box or option button on its box.
+void Click(QAbstractButton* b)
+{
+    QTest::mouseClick(b, Qt::LeftButton, Qt::NoModifier, QPoint(8, b->height() / 2));
+}
+
+// Moves the focus away from a box by tabbing.
+void Leave(QLineEdit* box)
+{
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(box, &out);
+}
+
+void Mouse(QWidget* w, QEvent::Type type, QPoint p, Qt::MouseButton button, Qt::MouseButtons held)
+{
+    QMouseEvent e(type, QPointF(p), w->mapToGlobal(QPointF(p)), button, held, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+
+void Key(QWidget* w, QEvent::Type type, int key)
+{
+    QKeyEvent e(type, key, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+
+// Chooses a tab as a click on it does, and lets it lay out its controls.
+void Tab(FrmBatchConfiguration& w, int index)
+{
+    w.SSTab1->setCurrentIndex(index);
+    QApplication::processEvents();
+}
+
+class BatchConfigTest : public GuiTest {
+protected:
+    FrmBatchConfiguration& Window()
+    {
+        FrmBatchConfiguration* w = batchcfg::BatchConfiguration();
+        EXPECT_NE(w, nullptr);
+        return *w;
+    }
+    FrmBatchConfiguration& Shown()
+    {
+        FrmBatchConfiguration& w = Window();
+        w.show();
+        w.activateWindow();
+        QApplication::processEvents();
+        return w;
+    }
+};
+
+} // namespace
+
+TEST_F(BatchConfigTest, DesignTabsAndTheSharedLegendCharts)
+{
+    StartAndConfirm();
+    FrmBatchConfiguration& w = Window();
+    EXPECT_FALSE(w.isVisible());   // made hidden by the settings push
+    EXPECT_EQ(w.windowTitle(), "Batch Output Configuration");
+    ASSERT_EQ(w.SSTab1->count(), 4);
+    EXPECT_EQ(w.SSTab1->tabText(0), "3D Surface Plot");
+    EXPECT_EQ(w.SSTab1->tabText(3), "Misc");
+    EXPECT_EQ(w.txtAltitude->accessibleName(), "Altitude (degrees)");
+    EXPECT_EQ(w.cmbAppearance->count(), 4);
+    EXPECT_EQ(w.surface().headerText(), "Phase Image Name");
+    EXPECT_EQ(w.diagonal().footerText(), "Min/Max Values");
+    EXPECT_EQ(w.surface().axisTitle(Axis3D::Z), "Displacement (units)");
+    // The legend maker draws on this window's legend charts.
+    EXPECT_EQ(&plots::SurfaceLegendChart(), &w.surfaceLegend());
+    EXPECT_EQ(&plots::ContourLegendChart(), &w.contourLegend());
+    // The bindings of the three plot charts.
+    ASSERT_EQ(w.surface().actions().size(), 5u);
+    EXPECT_EQ(w.surface().actions()[1].message, 513);
+    EXPECT_EQ(w.diagonal().actions()[0].action, 11);
+}
+
+TEST_F(BatchConfigTest, ElementAndTitleBoxes)
+{
+    StartAndConfirm();
+    FrmBatchConfiguration& w = Shown();
+    Click(w.chk3DHeader);
+    EXPECT_FALSE(w.surface().headerShown());
+    EXPECT_FALSE(w.txt3DHeader->isEnabled());
+    Click(w.chk3DHeader);
+    EXPECT_TRUE(w.surface().headerShown());
+    EXPECT_TRUE(w.txt3DHeader->isEnabled());
+    Click(w.chk3DXValues);
+    EXPECT_EQ(w.surface().axisAnnotation(Axis3D::X), 2);
+    Tab(w, 2);
+    Click(w.chkDiagYValues);
+    EXPECT_EQ(w.diagonal().axisAnnotation(Axis2D::Y), 2);
+    Click(w.chkDiagYValues);
+    EXPECT_EQ(w.diagonal().axisAnnotation(Axis2D::Y), 0);
+    w.surface().setAxisTitle(Axis3D::X, "X (in)");
+    Tab(w, 0);
+    Click(w.chk3DXLabel);
+    EXPECT_EQ(w.surface().axisTitle(Axis3D::X), "");
+    Click(w.chk3DXLabel);
+    EXPECT_EQ(w.surface().axisTitle(Axis3D::X), "X (units)");
+
+    Type(w.txt3DHeader, "Plate 7");
+    EXPECT_EQ(w.surface().headerText(), "Plate 7");
+    Type(w.txt3DHeader, "Auto");
+    EXPECT_EQ(w.surface().headerText(), "Phase Image Name");
+    Type(w.txt3DFooter, "auto");   // other letter cases go on the chart as typed
+    EXPECT_EQ(w.surface().footerText(), "auto");
+    EXPECT_EQ(w.SurfaceOptions().footer, "auto");
+    // Left without Enter: the 3D box applies, the diagonal box does not.
+    Type(w.txt3DHeader, "Left", false);
+    Leave(w.txt3DHeader);
+    EXPECT_EQ(w.surface().headerText(), "Left");
+    Tab(w, 2);
+    Type(w.txtDiagHeader, "Left too", false);
+    Leave(w.txtDiagHeader);
+    EXPECT_EQ(w.diagonal().headerText(), "Phase Image Name");
+    // The 3D footer of the builders follows the 3D footer box, not the contour one.
+    Tab(w, 1);
+    Click(w.chkContourFooter);
+    EXPECT_TRUE(w.SurfaceOptions().footerTicked);
+    EXPECT_FALSE(w.ContourOptions().footerTicked);
+}
+
+TEST_F(BatchConfigTest, SizeBoxesTakeWholeNumbersInTheirRange)
+{
+    StartAndConfirm();
+    FrmBatchConfiguration& w = Shown();
+    struct Case {
+        const char* typed;
+        const char* shown;
+    };
+    const Case cases[] = {{"20", "20"},   {"200", "200"}, {"19.9", "200"}, {"200.1", "200"},
+                          {"abc", "200"}, {"", "200"},    {"20.5", "20"},  {"21.5", "22"}};
+    for (const Case& k : cases) {
+        Type(w.txt3DLabelSize, k.typed);
+        EXPECT_EQ(w.txt3DLabelSize->text(), k.shown) << k.typed;
+    }
+    EXPECT_EQ(w.surface().axisTitleFontSize(Axis3D::X), batchcfg::AxisFontPercent(22));
+    EXPECT_EQ(w.surface().axisTitleFontSize(Axis3D::Z), batchcfg::AxisFontPercent(22));
+    Tab(w, 2);
+    for (const Case& k : std::initializer_list<Case>{{"8", "8"}, {"31", "8"}, {"7.5", "8"}, {"30", "30"}}) {
+        Type(w.txtDiagLabelSize, k.typed);
+        EXPECT_EQ(w.txtDiagLabelSize->text(), k.shown) << k.typed;
+    }
+    EXPECT_EQ(w.diagonal().axisTitleFontSize(Axis2D::X), 30);
+    // A size typed and left with the mouse is applied too.
+    Tab(w, 1);
+    Type(w.txtContourTickSize, "60", false);
+    Leave(w.txtContourTickSize);
+    EXPECT_EQ(w.contour().axisNumberFontSize(Axis3D::X), batchcfg::AxisFontPercent(60));
+}
+
+TEST_F(BatchConfigTest, ViewAnglesAndDragLocks)
+{
+    StartAndConfirm();
+    FrmBatchConfiguration& w = Shown();
+    w.surface().addChartLabel();
+    Type(w.txtAltitude, "45.5");
+    EXPECT_EQ(w.txtAltitude->text(), "46");
+    EXPECT_EQ(w.surface().viewElevation(), 46);
+    EXPECT_EQ(w.surface().chartLabelCount(), 0);
+    Type(w.txtAltitude, "44.5");
+    EXPECT_EQ(w.surface().viewElevation(), 44);
+    w.SetViewElevation(37.25);
+    Type(w.txtAltitude, "abc");
+    EXPECT_EQ(w.txtAltitude->text(), "37.25");
+    w.SetViewRotation(120.5);
+    Type(w.txtRotation, "abc");
+    EXPECT_EQ(w.txtRotation->text(), "120");
+    Type(w.txtRotation, "400");
+    EXPECT_EQ(w.surface().viewRotation(), 400);
+    Type(w.txtAltitude, "30");
+    Type(w.txtRotation, "200");
+
+    // A plain drag turns both angles; the boxes follow.
+    QWidget* chart = w.chtSurface;
+    const QPoint c = chart->rect().center();
+    auto drag = [&](QPoint by) {
+        Mouse(chart, QEvent::MouseButtonPress, c, Qt::LeftButton, Qt::LeftButton);
+        Mouse(chart, QEvent::MouseMove, c + by, Qt::NoButton, Qt::LeftButton);
+        Mouse(chart, QEvent::MouseButtonRelease, c + by, Qt::LeftButton, Qt::NoButton);
+    };
+    drag(QPoint(20, 20));
+    EXPECT_EQ(w.surface().viewElevation(), 40);
+    EXPECT_EQ(w.surface().viewRotation(), 190);
+    EXPECT_EQ(w.txtAltitude->text(), "40");
+    EXPECT_EQ(w.txtRotation->text(), "190");
+    // R held: only the rotation follows.
+    Key(chart, QEvent::KeyPress, Qt::Key_R);
+    drag(QPoint(20, 20));
+    EXPECT_EQ(w.surface().viewElevation(), 40);
+    EXPECT_EQ(w.surface().viewRotation(), 180);
+    // A and R held: nothing moves.
+    Key(chart, QEvent::KeyPress, Qt::Key_A);
+    drag(QPoint(20, 20));
+    EXPECT_EQ(w.surface().viewRotation(), 180);
+    Key(chart, QEvent::KeyRelease, Qt::Key_R);
+    Key(chart, QEvent::KeyRelease, Qt::Key_A);
+    EXPECT_FALSE(plots::plotState.AltitudeKeyHeld);
+    // An elevation past 180 shows as a negative altitude.
+    w.SetViewElevation(190);
+    drag(QPoint(0, 2));
+    EXPECT_EQ(w.txtAltitude->text(), "-169");
+}
+
+TEST_F(BatchConfigTest, AppearanceRebuildsLevelsOnlyBetweenFillAndLines)
+{
+    StartAndConfirm();
+    FrmBatchConfiguration& w = Shown();
+    Tab(w, 1);
+    charts::Chart3D& c = w.contour();
+    // A filled layout of 17 levels over 0..16.
+    c.setAxisMin(Axis3D::Z, 0);
+    c.setAxisMax(Axis3D::Z, 18);
+    c.setLevelTableReset(true);
+    c.setLevelCount(0);
+    for (int k = 0; k <= 16; ++k) c.addLevel(k);
+    w.cmbAppearance->setFocus();
+    QTest::keyClick(w.cmbAppearance, Qt::Key_End);   // "Black Lines"
+    EXPECT_EQ(w.cmbAppearance->currentText(), "Black Lines");
+    ASSERT_EQ(c.levelCount(), 19);
+    EXPECT_EQ(c.level(19), 18.0);
+    EXPECT_EQ(c.legendMode(), 1);
+    ASSERT_EQ(c.legendLabelCount(), 18);
+    EXPECT_EQ(c.legendLabelText(1), "");
+    EXPECT_EQ(c.legendLabelText(18), "Line 17");
+    EXPECT_FALSE(c.contourFilled());
+    EXPECT_EQ(c.chartBackground(), QColor(214, 211, 206));
+    EXPECT_FALSE(w.contourLegend().contourFilled());
+    // Lines to lines: the levels stay.
+    QTest::keyClick(w.cmbAppearance, Qt::Key_Up);   // "Color Lines"
+    EXPECT_EQ(c.levelCount(), 19);
+    EXPECT_EQ(c.legendLabelText(18), "Line 17");
+    // Gray Fill: 17 levels, the fill texts, the grey legend ramp on the legend chart.
+    QTest::keyClick(w.cmbAppearance, Qt::Key_Up);
+    EXPECT_EQ(w.cmbAppearance->currentText(), "Gray Fill");
+    ASSERT_EQ(c.levelCount(), 17);
+    EXPECT_EQ(c.legendLabelText(2), "Min");
+    EXPECT_EQ(c.legendLabelText(18), "Max");
+    EXPECT_EQ(c.legendMode(), 2);
+    EXPECT_EQ(c.chartBackground(), QColor(Qt::white));
+    EXPECT_TRUE(w.contourLegend().contourFilled());
+    EXPECT_EQ(w.contourLegend().style().name, charts::BuiltInStyle("Colorgray Contour.sty").name);
+}
+
+TEST_F(BatchConfigTest, PreviewShowsTheSampleAndKeepsTheUsersImage)
+{
+    const std::string image = dir.file("plate_ph.tif");
+    WritePhaseTiff(image, 64, 48);
+    StartAndConfirm(image);
+    ASSERT_EQ(model::images.XMax, 63);
+    FrmBatchConfiguration& w = Shown();
+    std::string error;
+    ASSERT_TRUE(w.Preview("-1", "1", false, &error)) << error;
+    EXPECT_EQ(w.surface().pointsX(), 50);
+    EXPECT_TRUE(w.surface().gridValid());
+    EXPECT_EQ(w.diagonal().seriesCount(), 2);
+    EXPECT_EQ(model::images.XMax, 63);
+    EXPECT_EQ(model::files.PhaseImageFile, image);
+    // The window's picture of the sample is not blank.
+    const QImage shot = w.chtSurface->grab().toImage();
+    EXPECT_FALSE(shot.isNull());
+}
+
+TEST_F(BatchConfigTest, SettingsSurviveExitAndANewStart)
+{
+    StartAndConfirm();
+    {
+        FrmBatchConfiguration& w = Shown();
+        Tab(w, 3);
+        Click(w.optJPG);
+        Click(w.optBinary);
+        Tab(w, 1);
+        w.cmbAppearance->setFocus();
+        QTest::keyClick(w.cmbAppearance, Qt::Key_Down);   // "Gray Fill"
+        Tab(w, 0);
+        Type(w.txtAltitude, "30");
+        Type(w.txtRotation, "120.5");
+    }
+    messages.queue(platform::kAnsYes);
+    gui::frmAnalysis().cmdExit->click();
+    const std::string text = testsupport::ReadText(core::SettingsFilePath());
+    EXPECT_NE(text.find("Binary"), std::string::npos);
+    gui::ShutdownProgram();
+
+    model::ResetModel();
+    StartAndConfirm();
+    FrmBatchConfiguration& w = Window();
+    EXPECT_TRUE(w.optJPG->isChecked());
+    EXPECT_TRUE(w.optBinary->isChecked());
+    EXPECT_EQ(w.cmbAppearance->currentText(), "Gray Fill");
+    EXPECT_TRUE(w.contour().contourFilled());
+    EXPECT_EQ(w.txtAltitude->text(), "30");
+    EXPECT_EQ(w.txtRotation->text(), "120");
+    EXPECT_EQ(w.surface().viewElevation(), 30);
+    EXPECT_EQ(w.surface().viewRotation(), 120);
+    EXPECT_EQ(model::settings.SettingBatchGraphFormat, "JPG");
+    EXPECT_EQ(model::settings.SettingBatchContourStyle, "GrayFill");
+}
