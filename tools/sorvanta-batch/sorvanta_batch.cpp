@@ -246,6 +246,8 @@ int main(int argc, char** argv)
     charts::Chart2D diagonal;
     const batch::OutputCharts charts{&surface, &contour, &diagonal, &surfaceLegend, &contourLegend};
     batchcfg::DesignCharts(charts);
+    surface.setViewElevation(model::settings.SettingBatchPlotAltitude);
+    surface.setViewRotation(model::settings.SettingBatchPlotRotation);
     const batch::OutputReport report = batch::GenerateOutput(run, out, charts);
     for (const std::string& f : report.written)
         std::printf("Wrote: %s\n", f.c_str());

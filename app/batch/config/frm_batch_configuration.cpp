@@ -295,6 +295,9 @@ void FrmBatchConfiguration::buildMiscTab()
 void FrmBatchConfiguration::setDesignTexts()
 {
     DesignCharts({&surface(), &contour(), &diagonal(), &surfaceLegend(), &contourLegend()});
+    // The view the angle boxes show.
+    surface().setViewElevation(45);
+    surface().setViewRotation(45);
 }
 
 void FrmBatchConfiguration::bindChecks()

@@ -230,3 +230,21 @@ TEST_F(Output, ImagesAndFilesThatCannotBeReadOrWrittenAreListedAndTheRestGoOn)
     // No leftovers of the failed writes.
     for (const std::string& f : files) EXPECT_EQ(f.find(".tmp"), std::string::npos) << f;
 }
+
+TEST_F(Output, CommandLineWritesTheSameOutputsWithoutWindows)
+{
+    const std::string tool = testsupport::BinDir() + "/sorvanta-batch";
+    int code = -1;
+    const std::string out = testsupport::Shell("'" + tool + "' --base '" + dir.file("base") +
+                                                   "' --relative a_ph.tif --output 3d,diagonal,data --jpeg --binary"
+                                                   " --zmin -5 --zmax 5 '" + folder + "' 2>&1",
+                                               &code);
+    EXPECT_EQ(code, 0) << out;
+    for (const char* name : {"a_rel.bin", "a_rel_3D.jpg", "a_rel_dia.jpg", "b_rel.bin", "b_rel_3D.jpg",
+                             "c_rel_dia.jpg", "3D Legend (-5.0 to 5.0 mils).jpg", "Diagonal Legend.jpg"})
+        EXPECT_NE(out.find("Wrote: " + folder + "/" + name), std::string::npos) << name << "\n" << out;
+    EXPECT_EQ(out.find("_ctr"), std::string::npos) << out;
+    ExpectPicture(folder + "/b_rel_3D.jpg", QSize(860, 640), false);
+    EXPECT_NE(testsupport::Shell("'" + tool + "' --output 3d,plots '" + folder + "' 2>&1").find("--output takes"),
+              std::string::npos);
+}
