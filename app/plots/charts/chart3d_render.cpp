@@ -997,12 +997,8 @@ void Chart3DLayout::drawChartLabels(QImage& image) const
         QFont f = BaseFont(l->fontSize * 4.0 / 3.0);
         p.setFont(f);
         const QFontMetricsF fm(f);
-        QString text = l->text;
-        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace('\r', '\n');
-        const QStringList lines = text.split('\n');
-        double w = 0;
-        for (const QString& s : lines) w = std::max(w, fm.horizontalAdvance(s));
-        const QSizeF boxSize(w + 8, fm.height() * lines.size() + 4);
+        const QStringList lines = TextLines(l->text);
+        const QSizeF boxSize = ChartLabelSize(*l);
         QPointF corner = QPointF(l->attachPoint + l->offset);
         corner.setX(std::clamp(corner.x(), 0.0, std::max(0.0, c_.size().width() - boxSize.width() - 1)));
         corner.setY(std::clamp(corner.y(), 0.0, std::max(0.0, c_.size().height() - boxSize.height() - 1)));
@@ -1019,6 +1015,15 @@ void Chart3DLayout::drawChartLabels(QImage& image) const
         for (int k = 0; k < lines.size(); ++k)
             p.drawText(QPointF(box.left() + 4, box.top() + 2 + fm.ascent() + k * fm.height()), lines[k]);
     }
+}
+
+QSizeF ChartLabelSize(const ChartLabel& label)
+{
+    const QFontMetricsF fm(BaseFont(label.fontSize * 4.0 / 3.0));
+    const QStringList lines = TextLines(label.text);
+    double w = 0;
+    for (const QString& s : lines) w = std::max(w, fm.horizontalAdvance(s));
+    return QSizeF(w + 8, fm.height() * lines.size() + 4);
 }
 
 bool Chart3DLayout::nodePixel(int i, int j, QPointF* pixel) const

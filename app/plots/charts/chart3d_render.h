@@ -37,6 +37,8 @@ void DrawTextBox(QPainter& p, const TextBox& box);
 bool PlaceIfFree(std::vector<TextBox>& placed, const TextBox& box, double margin = 2.0);
 // Lines of a header or footer text: CR, LF and CR LF each end a line.
 QStringList TextLines(const QString& text);
+// Size of the box a chart label is drawn in.
+QSizeF ChartLabelSize(const ChartLabel& label);
 
 class Chart3DLayout {
 public:

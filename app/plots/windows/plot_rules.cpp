@@ -83,12 +83,6 @@ std::string PointLabelText(double z, double x, double y, const std::string& zFor
            "," + core::FormatNumber(y, pattern) + ")";
 }
 
-void PointLabelOffset(int px, int py, int chartWidth, int chartHeight, int* dx, int* dy)
-{
-    *dx = px > chartWidth / 2.0 ? 765 - px : 95 - px;
-    *dy = py > chartHeight / 2.0 ? 480 - py : 65 - py;
-}
-
 int GridToImageX(int gridX, int xMax) { return int(core::RoundHalfEven((gridX - 1) / 49.0 * xMax)); }
 int GridToImageY(int gridY, int yMax) { return int(core::RoundHalfEven((50 - gridY) / 49.0 * yMax)); }
 

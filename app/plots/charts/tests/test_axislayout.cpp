@@ -181,3 +181,37 @@ TEST(ContourTextLayout, TextsNeverOverlap)
         }
     }
 }
+
+TEST(ProfileTextLayout, TextsNeverOverlapAndHeaderLinesBreak)
+{
+    for (const QSize size : kSizes) {
+        SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height());
+        Chart2D c;
+        c.setSize(size);
+        c.setSeriesCount(2);
+        c.setPointCount(640);
+        for (int i = 1; i <= 640; ++i) {
+            c.setX(i, (i - 1) * 0.0125);
+            c.setY(1, i, 42.5 * std::sin(i / 90.0) - 21.3);
+            c.setY(2, i, i == 300 ? kHoleValue : -1.4 + i * 0.001);
+        }
+        c.setSeriesLabel(1, "Upper Left to Lower Right (AB)");
+        c.setSeriesLabel(2, "Lower Left to Upper Right (CD)");
+        c.setHeaderText("dome_ph.tif\rReference: plate7_ph.tif");
+        c.setFooterText("Min/Max Values\r\n-63.8 / 42.5");
+        c.setAxisTitle(Axis2D::X, "Position Along Diagonal (in)");
+        c.setAxisTitle(Axis2D::Y, "Displacement (mils)");
+        const std::vector<TextBox> boxes = c.textBoxes();
+        ExpectApart(boxes, size);
+        int lines = 0;
+        for (const TextBox& b : boxes) {
+            EXPECT_FALSE(b.text.contains('\r') || b.text.contains('\n'));
+            lines += b.text == "dome_ph.tif" || b.text == "Reference: plate7_ph.tif" || b.text == "Min/Max Values";
+            EXPECT_FALSE(c.plotRect().intersects(b.rect)) << b.text.toStdString();
+        }
+        EXPECT_EQ(lines, 3);
+        if (size == QSize(860, 560)) {
+            EXPECT_GE(CountNumbers(boxes, QRectF(0, 0, size.width(), size.height())), 6);
+        }
+    }
+}
