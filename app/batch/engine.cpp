@@ -113,7 +113,7 @@ Extremes ProfileExtremes(const std::vector<float>& profile)
 {
     Extremes e;
     for (float v : profile) {
-        if (v == NoDataValue)
+        if (core::IsNoData(v))
             continue;
         if (!e.min || v < *e.min)
             e.min = Displayed(v);
@@ -150,6 +150,18 @@ private:
     bool disabled_ = false;
 };
 
+// The pipeline's refusal of a corner-point levelling on a corner without data.
+bool IsCornerRefusal(const std::string& why) { return core::StartsWithNoCase(why, "A corner of the image has no data"); }
+
+// A reason on one line of the error list.
+std::string OneLine(std::string text)
+{
+    for (char& c : text)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    return text;
+}
+
 std::string ReferenceFailure(const BatchOptions& o, const std::string& name, float calibrated)
 {
     const std::string path = model::batch.BatchBaseNames[size_t(model::batch.BatchReferenceIndex)];
@@ -167,8 +179,10 @@ std::string ReferenceFailure(const BatchOptions& o, const std::string& name, flo
         if (!o.analysis.useFringeFile)
             return name + " requires the Use FringeValue.txt option to be checked.";
     }
-    if (!core::BatchAnalyzeImage(false, o.analysis))
-        return name + " cannot be analyzed with the specified rotation.";
+    std::string why;
+    if (!core::BatchAnalyzeImage(false, o.analysis, &why))
+        return IsCornerRefusal(why) ? name + " cannot be analyzed with the specified rotation."
+                                    : name + " cannot be analyzed." + model::CR + why;
     auto& im = model::images;
     im.ReferenceDisplacement = im.Displacement;
     model::state.RefXMax = im.XMax;
@@ -200,7 +214,7 @@ MaskLoad LoadBatchMask(const std::string& path)
 bool NormalizeDiagonal(std::vector<float>& v)
 {
     const size_t n = v.size();
-    if (n == 0 || v.front() == NoDataValue || v.back() == NoDataValue)
+    if (n == 0 || core::IsNoData(v.front()) || core::IsNoData(v.back()))
         return false;
     if (n == 1) {
         v[0] = 0;
@@ -208,7 +222,7 @@ bool NormalizeDiagonal(std::vector<float>& v)
     }
     const double first = v.front(), last = v.back();
     for (size_t k = 0; k < n; ++k)
-        if (v[k] != NoDataValue)
+        if (!core::IsNoData(v[k]))
             v[k] = static_cast<float>(v[k] - (first + double(k) * (last - first) / double(n - 1)));
     return true;
 }
@@ -372,6 +386,7 @@ RunOutcome RunBatchAnalysis(const BatchOptions& o, RunView& view)
             };
             PhaseFile p = ReadPhase(b.BatchBaseNames[size_t(i)]);
             const char* reason = nullptr;
+            std::string pipelineReason;
             if (!p.ok)
                 reason = kReasonUnreadable;
             else if (MaskDiffers(o, p.cols, p.rows))
@@ -383,8 +398,15 @@ RunOutcome RunBatchAnalysis(const BatchOptions& o, RunView& view)
                 if (!TakeHeader() && (calibrated == -1.0f || !o.analysis.useFringeFile))
                     reason = kReasonFringeValue;
             }
-            if (!reason && !core::BatchAnalyzeImage(relative, o.analysis))
-                reason = kReasonRotate;
+            std::string why;
+            if (!reason && !core::BatchAnalyzeImage(relative, o.analysis, &why)) {
+                if (IsCornerRefusal(why)) {
+                    reason = kReasonRotate;
+                } else {
+                    pipelineReason = ": " + OneLine(why);
+                    reason = pipelineReason.c_str();
+                }
+            }
             if (!reason) {
                 const int16_t xm = static_cast<int16_t>(im.XMax), ym = static_cast<int16_t>(im.YMax);
                 core::ChordProfile(0, 0, xm, ym);
@@ -420,7 +442,7 @@ RunOutcome RunBatchAnalysis(const BatchOptions& o, RunView& view)
 
             ImageValues v;
             auto figure = [](float f, const std::string& pattern) {
-                return f == NoDataValue ? std::string("n/a") : core::FormatNumber(f, pattern);
+                return core::IsNoData(f) ? std::string("n/a") : core::FormatNumber(f, pattern);
             };
             v.minZ = Fmt(s.MinZ);
             v.maxZ = Fmt(s.MaxZ);

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <algorithm>
 #include <map>
 
 using namespace batchtest;
@@ -402,4 +403,19 @@ TEST(BatchTable, NamesAndDates)
     EXPECT_EQ(batch::CreatedText(std::mktime(&t)), "Jan 05, 2026 12:07:09 AM");
     t.tm_hour = 13;
     EXPECT_EQ(batch::CreatedText(std::mktime(&t)), "Jan 05, 2026 01:07:09 PM");
+}
+
+TEST_F(BatchRun, PipelineRefusalsAreListedWithTheirReasonsAndTheRunGoesOn)
+{
+    WritePhase(folder + "/a_corner_ph.tif", 201, 101, "cylinder:0.002,100", true, "rect:0,0,6,6");
+    WritePhase(folder + "/b_blank_ph.tif", 201, 101, "plane:0.01,0,0", true, "rect:0,0,201,101");
+    WritePhase(folder + "/c_good_ph.tif", 201, 101, "cylinder:0.002,100", true);
+    RecordingView view;
+    const batch::RunOutcome r = batch::RunBatchAnalysis(Options(2), view);   // 4 Pt Rotation
+    ASSERT_EQ(r.end, batch::RunEnd::Completed);
+    EXPECT_EQ(r.processed, 1);
+    const std::string& errors = model::batch.BatchErrorList;
+    EXPECT_EQ(errors.rfind("#1 a_corner_ph.tif: Cannot rotate data matrix.\r#2 b_blank_ph.tif: ", 0), 0u) << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\r'), 2) << "one line per failed image";
+    EXPECT_NE(Table().find("\r\nb_blank_ph.tif\r\nc_good_ph.tif\t"), std::string::npos);
 }
