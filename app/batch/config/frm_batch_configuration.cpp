@@ -2,8 +2,10 @@
 #include "frm_batch_configuration.h"
 
 #include "chart_design.h"
+#include "output_commands.h"
 #include "utility_files.h"
 
+#include "app/batch/gui/frm_batch_processing.h"
 #include "app/core/runtime.h"
 #include "plots/builders/appearance.h"
 #include "plots/builders/plot_state.h"
@@ -115,6 +117,9 @@ FrmBatchConfiguration::FrmBatchConfiguration()
     plots::InstallChartStyles();
     InstallUtilityFiles();
     plots::UseLegendCharts(&surfaceLegend(), &contourLegend());
+    // The batch window's output commands work on this window's charts.
+    if (auto* batchWindow = dynamic_cast<batch::FrmBatchProcessing*>(&gui::frmBatchProcessing()))
+        WireOutputCommands(*batchWindow);
     resize(1100, 760);
 }
 

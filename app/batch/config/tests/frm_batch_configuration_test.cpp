@@ -5,6 +5,8 @@
 #include "app/batch/config/frm_batch_configuration.h"
 #include "app/batch/config/chart_design.h"
 
+#include "app/batch/config/output_commands.h"
+#include "app/batch/gui/frm_batch_processing.h"
 #include "app/core/gui/tests/gui_fixture.h"
 #include "app/core/settings.h"
 #include "plots/builders/plot_state.h"
@@ -15,6 +17,9 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTest>
+
+#include <filesystem>
+#include <set>
 
 using namespace guitest;
 using batchcfg::FrmBatchConfiguration;
@@ -329,4 +334,61 @@ TEST_F(BatchConfigTest, SettingsSurviveExitAndANewStart)
     EXPECT_EQ(w.surface().viewRotation(), 120);
     EXPECT_EQ(model::settings.SettingBatchGraphFormat, "JPG");
     EXPECT_EQ(model::settings.SettingBatchContourStyle, "GrayFill");
+}
+
+TEST_F(BatchConfigTest, GenerateOutputFromTheBatchWindow)
+{
+    const std::string folder = dir.file("Panel 7");
+    std::filesystem::create_directories(folder);
+    WritePhaseTiff(folder + "/a_ph.tif", 90, 60, 10.0, true, "dome:0.004");
+    WritePhaseTiff(folder + "/b_ph.tif", 90, 60, 10.0, false, "dome:0.004");   // no header: the run fails it
+    WritePhaseTiff(folder + "/c_ph.tif", 90, 60, 10.0, true, "saddle:0.003");
+    const std::string user = dir.file("mine_ph.tif");
+    WritePhaseTiff(user, 40, 30);
+    StartAndConfirm(user);
+    QTest::mouseClick(gui::frmAnalysis().cmdBatchProcess, Qt::LeftButton);
+    batch::FrmBatchProcessing& b = batch::frmBatchProcessing();
+    ASSERT_TRUE(b.isVisible());
+    dialogs.queueFolder(folder);
+    QTest::mouseClick(b.cmdBrowse, Qt::LeftButton);
+    for (QCheckBox* box : {b.chk3DPlot, b.chkContour, b.chkDiagonal, b.chkSaveData})
+        if (!box->isChecked()) Click(box);
+    QTest::mouseClick(b.cmdGetBatchData, Qt::LeftButton);
+    ASSERT_TRUE(b.cmdGenerateOutput->isEnabled()) << Messages();
+    Type(b.txtZmin, "5");
+    Type(b.txtZmax, "5");
+    QTest::mouseClick(b.cmdGenerateOutput, Qt::LeftButton);
+    ASSERT_FALSE(messages.records.empty());
+    EXPECT_EQ(messages.records.back().text, "Z Max must be greater then Z Min.");
+    EXPECT_EQ(messages.records.back().title, "Batch Output Setup Error");
+    Type(b.txtZmin, "-2");
+    Type(b.txtZmax, "3.5");
+    const size_t before = messages.records.size();
+    const model::ImageMatrices inMemory = model::images;
+    QTest::mouseClick(b.cmdGenerateOutput, Qt::LeftButton);
+    EXPECT_EQ(messages.records.size(), before) << Messages();
+
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) names.insert(e.path().filename().string());
+    for (const char* n : {"a_ab.dat", "a_3D.bmp", "a_ctr.bmp", "a_dia.bmp", "c_ab.dat", "c_3D.bmp", "c_ctr.bmp",
+                          "c_dia.bmp", "3D Legend (-2.0 to 3.5 mils).bmp", "Contour Legend (-2.0 to 3.5 mils).bmp",
+                          "Diagonal Legend.bmp"})
+        EXPECT_TRUE(names.count(n)) << n;
+    for (const std::string& n : names) EXPECT_NE(n.rfind("b_", 0) == 0 && n != "b_ph.tif", true) << n;
+    EXPECT_FALSE(b.ProgressBar2->isVisible());
+    EXPECT_TRUE(b.isEnabled());
+    EXPECT_TRUE(b.cmdViewThumbnails->isEnabled());
+    // The configuration window shows the sample again; the matrices in memory
+    // are those from before the command, not the sample's.
+    FrmBatchConfiguration& w = Window();
+    EXPECT_EQ(w.surface().headerText(), "Phase Image Name");
+    EXPECT_EQ(w.surface().footerText(), "Coplanarity");
+    EXPECT_EQ(model::files.PhaseImageFile, user);
+    EXPECT_EQ(model::images.XMax, inMemory.XMax);
+    EXPECT_EQ(model::images.CurrentPhase.buffer(), inMemory.CurrentPhase.buffer());
+
+    // Configure shows the window with the sample profiles.
+    QTest::mouseClick(b.cmdConfigure3D, Qt::LeftButton);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.diagonal().seriesCount(), 2);
 }
