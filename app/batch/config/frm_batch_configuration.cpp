@@ -123,6 +123,14 @@ FrmBatchConfiguration::FrmBatchConfiguration()
     resize(1100, 760);
 }
 
+FrmBatchConfiguration::~FrmBatchConfiguration()
+{
+    // The legend maker goes back to charts of its own.
+    if (&plots::SurfaceLegendChart() == &surfaceLegend()) plots::UseLegendCharts(nullptr, nullptr);
+    gTitles.clear();
+    gSizes.clear();
+}
+
 void FrmBatchConfiguration::buildSurfaceTab()
 {
     auto* tab = new QWidget;

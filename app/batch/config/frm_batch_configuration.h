@@ -23,6 +23,7 @@ namespace batchcfg {
 class FrmBatchConfiguration : public gui::BatchConfigurationWindow {
 public:
     FrmBatchConfiguration();
+    ~FrmBatchConfiguration() override;
 
     QTabWidget* SSTab1;
     // 3D Surface Plot

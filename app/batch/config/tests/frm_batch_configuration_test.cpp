@@ -104,13 +104,19 @@ TEST_F(BatchConfigTest, DesignTabsAndTheSharedLegendCharts)
     EXPECT_EQ(w.surface().headerText(), "Phase Image Name");
     EXPECT_EQ(w.diagonal().footerText(), "Min/Max Values");
     EXPECT_EQ(w.surface().axisTitle(Axis3D::Z), "Displacement (units)");
-    // The legend maker draws on this window's legend charts.
-    EXPECT_EQ(&plots::SurfaceLegendChart(), &w.surfaceLegend());
-    EXPECT_EQ(&plots::ContourLegendChart(), &w.contourLegend());
     // The bindings of the three plot charts.
     ASSERT_EQ(w.surface().actions().size(), 5u);
     EXPECT_EQ(w.surface().actions()[1].message, 513);
     EXPECT_EQ(w.diagonal().actions()[0].action, 11);
+    // The legend maker draws on this window's legend charts.
+    EXPECT_EQ(&plots::SurfaceLegendChart(), &w.surfaceLegend());
+    EXPECT_EQ(&plots::ContourLegendChart(), &w.contourLegend());
+    // Once the window is gone the legend maker draws on charts of its own
+    // (the sanitizer build catches a chart used after the window freed it).
+    gui::ShutdownProgram();
+    EXPECT_EQ(plots::SurfaceLegendChart().kind(), charts::ChartKind::LegendOnly);
+    plots::BuildSurfaceLegend(0, 64);
+    EXPECT_EQ(plots::SurfaceLegendChart().levelCount(), 64);
 }
 
 TEST_F(BatchConfigTest, ElementAndTitleBoxes)
