@@ -381,12 +381,20 @@ TEST_F(BatchConfigTest, GenerateOutputFromTheBatchWindow)
                           "Diagonal Legend.bmp"})
         EXPECT_TRUE(names.count(n)) << n;
     for (const std::string& n : names) EXPECT_NE(n.rfind("b_", 0) == 0 && n != "b_ph.tif", true) << n;
+    // The configuration window was never shown: the pictures have the charts' set sizes.
+    FrmBatchConfiguration& w = Window();
+    EXPECT_FALSE(w.isVisible());
+    const QSize s = w.surface().size(), d = w.diagonal().size();
+    EXPECT_EQ(testsupport::Shell("identify -format '%w %h' '" + folder + "/a_3D.bmp'"),
+              std::to_string(s.width()) + " " + std::to_string(s.height()));
+    EXPECT_EQ(testsupport::Shell("identify -format '%w %h' '" + folder + "/c_dia.bmp'"),
+              std::to_string(d.width()) + " " + std::to_string(d.height()));
+    EXPECT_GT(d.width(), 400);
     EXPECT_FALSE(b.ProgressBar2->isVisible());
     EXPECT_TRUE(b.isEnabled());
     EXPECT_TRUE(b.cmdViewThumbnails->isEnabled());
     // The configuration window shows the sample again; the matrices in memory
     // are those from before the command, not the sample's.
-    FrmBatchConfiguration& w = Window();
     EXPECT_EQ(w.surface().headerText(), "Phase Image Name");
     EXPECT_EQ(w.surface().footerText(), "Coplanarity");
     EXPECT_EQ(model::files.PhaseImageFile, user);
