@@ -145,6 +145,10 @@ TEST_F(BatchConfigTest, ElementAndTitleBoxes)
 
     Type(w.txt3DHeader, "Plate 7");
     EXPECT_EQ(w.surface().headerText(), "Plate 7");
+    // A click into a box selects its whole text.
+    QTest::mouseClick(w.txt3DFooter, Qt::LeftButton);
+    QApplication::processEvents();
+    EXPECT_EQ(w.txt3DFooter->selectedText(), "Auto");
     Type(w.txt3DHeader, "Auto");
     EXPECT_EQ(w.surface().headerText(), "Phase Image Name");
     Type(w.txt3DFooter, "auto");   // other letter cases go on the chart as typed
