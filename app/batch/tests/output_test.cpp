@@ -6,6 +6,7 @@
 #include "app/batch/config/utility_files.h"
 #include "app/core/model/model.h"
 #include "platform/folders.h"
+#include "plots/charts/chart3d_render.h"
 #include "platform/strandel_binding.h"
 #include "testsupport/offscreen_app.h"
 #include "testsupport/testsupport.h"
@@ -203,6 +204,14 @@ TEST_F(Output, RelativeJpegRunInMicronsWithBinaryData)
     EXPECT_EQ(surface.headerText(), "b_ph.tif\rReference: a_ph.tif");
     EXPECT_EQ(diagonal.headerText(), "b_ph.tif\rReference: a_ph.tif");
     EXPECT_EQ(surface.axisTitle(charts::Axis3D::Z), "Displacement (microns)");
+    // The CR breaks the header line in both chart kinds: the header takes two
+    // lines' height and the plot starts lower than under a one-line header.
+    const int twoLines = surface.layout().headerRect().height();
+    const double diagonalTop = diagonal.plotRect().top();
+    surface.setHeaderText("b_ph.tif");
+    diagonal.setHeaderText("b_ph.tif");
+    EXPECT_GT(twoLines, surface.layout().headerRect().height() * 3 / 2);
+    EXPECT_GT(diagonalTop, diagonal.plotRect().top() + 8);
 }
 
 TEST_F(Output, ImagesAndFilesThatCannotBeReadOrWrittenAreListedAndTheRestGoOn)
