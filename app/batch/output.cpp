@@ -177,17 +177,23 @@ OutputReport GenerateOutput(const OutputRun& run, const OutputOptions& o, const 
             plots::OptionBoxes boxes = run.boxes;
             boxes.zMin = o.zMin;
             boxes.zMax = o.zMax;
+            auto tab = [&](int t) {
+                if (run.showTab) run.showTab(t);
+            };
             if (o.plot3D && charts.surface) {
+                tab(0);
                 plots::GridInput grid = plots::ModelGrid(o.reduceData);
                 plots::SetupBatch3DChart(*charts.surface, grid, facts, boxes, run.surface);
                 write.picture(*charts.surface, base + tag + "_3D" + pictureExt, o.bitmap);
             }
             if (o.contour && charts.contour) {
+                tab(1);
                 plots::GridInput grid = plots::ModelGrid(o.reduceData);
                 plots::SetupBatchContourChart(*charts.contour, grid, facts, boxes, run.contour);
                 write.picture(*charts.contour, base + tag + "_ctr" + pictureExt, o.bitmap);
             }
             if (o.diagonal && charts.diagonal) {
+                tab(2);
                 std::vector<float> ab, cd;
                 plots::ModelDiagonals(&ab, &cd);
                 plots::OptionBoxes diagBoxes = run.boxes;
@@ -207,12 +213,14 @@ OutputReport GenerateOutput(const OutputRun& run, const OutputOptions& o, const 
     const std::string& format = model::files.ZFormat;
     const std::string& units = model::files.ZUnits;
     if (o.plot3D && zRange && charts.surfaceLegend) {
+        if (run.showTab) run.showTab(0);
         report.surfaceLevelStep = plots::FillSurfaceLegend(*charts.surfaceLegend, zmin, zmax, format, units);
         report.surfaceLegendBuilt = true;
         const std::string name = plots::LegendName(true, zmin, zmax, format, units) + pictureExt;
         write.picture(*charts.surfaceLegend, platform::JoinPath(o.folder, name), o.bitmap);
     }
     if (o.contour && zRange && charts.contourLegend) {
+        if (run.showTab) run.showTab(1);
         plots::FillContourLegend(*charts.contourLegend, zmin, zmax, format, units);
         const std::string name = plots::LegendName(false, zmin, zmax, format, units) + pictureExt;
         write.picture(*charts.contourLegend, platform::JoinPath(o.folder, name), o.bitmap);

@@ -56,6 +56,8 @@ struct OutputRun {
     core::AnalysisOptions analysis;
     plots::OptionBoxes boxes;              // rotation text, sample size texts (Z boxes from OutputOptions)
     plots::BatchChartOptions surface, contour, diagonal;
+    // Told the tab of the chart about to be drawn (0 3D, 1 contour, 2 diagonal).
+    std::function<void(int tab)> showTab;
 };
 
 // The five charts the pictures are drawn on.

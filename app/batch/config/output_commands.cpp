@@ -94,6 +94,7 @@ void cmdGenerateOutput_Click()
     run.surface = c->SurfaceOptions();
     run.contour = c->ContourOptions();
     run.diagonal = c->DiagonalOptions();
+    run.showTab = [c](int tab) { c->SSTab1->setCurrentIndex(tab); };
 
     const int total = int(run.images.size());
     b.setEnabled(false);

@@ -387,6 +387,7 @@ TEST_F(BatchConfigTest, GenerateOutputFromTheBatchWindow)
     for (const std::string& n : names) EXPECT_NE(n.rfind("b_", 0) == 0 && n != "b_ph.tif", true) << n;
     // The configuration window was never shown: the pictures have the charts' set sizes.
     FrmBatchConfiguration& w = Window();
+    EXPECT_EQ(w.SSTab1->currentIndex(), 1);   // the contour legend, drawn last
     EXPECT_FALSE(w.isVisible());
     const QSize s = w.surface().size(), d = w.diagonal().size();
     EXPECT_EQ(testsupport::Shell("identify -format '%w %h' '" + folder + "/a_3D.bmp'"),
