@@ -13,6 +13,7 @@
 #include "plots/builders/plot_state.h"
 
 #include <QGridLayout>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 namespace plots {
@@ -120,6 +121,9 @@ void FrmCreateLegend::cmdSaveAs_Click()
             return;
         }
         const bool threeD = opt3D->isChecked();
+        // The batch configuration window shows the tab of the legend drawn.
+        if (auto* tabs = gui::frmBatchConfiguration().findChild<QTabWidget*>("SSTab1"))
+            tabs->setCurrentIndex(threeD ? 0 : 1);
         if (threeD) plotState.LevelStep = BuildSurfaceLegend(zmin, zmax);
         else BuildContourLegend(zmin, zmax);
 

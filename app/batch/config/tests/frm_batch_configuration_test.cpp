@@ -411,3 +411,32 @@ TEST_F(BatchConfigTest, GenerateOutputFromTheBatchWindow)
     EXPECT_TRUE(w.isVisible());
     EXPECT_EQ(w.diagonal().seriesCount(), 2);
 }
+
+TEST_F(BatchConfigTest, CreateLegendDrawsOnTheConfigurationLegendAndNamesTheUnit)
+{
+    StartAndConfirm();
+    QTest::mouseClick(gui::frmAnalysis().cmdBatchProcess, Qt::LeftButton);
+    batch::FrmBatchProcessing& b = batch::frmBatchProcessing();
+    QTest::mouseClick(b.cmdCreateLegend, Qt::LeftButton);
+    plots::FrmCreateLegend* maker = nullptr;
+    for (QWidget* t : QApplication::topLevelWidgets())
+        if (t->isVisible() && t->objectName() == "frmCreateLegend") maker = qobject_cast<plots::FrmCreateLegend*>(t);
+    ASSERT_NE(maker, nullptr);
+    Click(maker->optContour);
+    Type(maker->txtZmin, "-1.5", false);
+    Type(maker->txtZmax, "2", false);
+    // The configuration's JPG choice selects the JPEG filter.
+    Window().optJPG->setChecked(true);
+    dialogs.queueFile(dir.file("legend.jpg"), 2);
+    QTest::mouseClick(maker->cmdSaveAs, Qt::LeftButton);
+    ASSERT_EQ(dialogs.fileRequests.size(), 1u);
+    EXPECT_EQ(dialogs.fileRequests[0].fileName, "Contour Legend (-1.5 to 2.0 mils)");
+    EXPECT_EQ(dialogs.fileRequests[0].filterIndex, 2);
+    FrmBatchConfiguration& w = Window();
+    EXPECT_EQ(w.SSTab1->currentIndex(), 1);
+    EXPECT_EQ(w.contourLegend().headerText(), "Z (mils)");
+    EXPECT_EQ(w.contourLegend().levelCount(), 17);
+    const std::vector<uint8_t> rgb = testsupport::MagickPixels(dir.file("legend.jpg"), "rgb");
+    EXPECT_EQ(rgb.size(), size_t(w.contourLegend().size().width() * w.contourLegend().size().height() * 3));
+    maker->close();
+}
