@@ -89,11 +89,17 @@ void DrawTextBox(QPainter& p, const TextBox& box)
     p.restore();
 }
 
-bool PlaceIfFree(std::vector<TextBox>& placed, const TextBox& box, double margin)
+bool IsClear(const std::vector<TextBox>& placed, const TextBox& box, double margin)
 {
     const QRectF grown = box.rect.adjusted(-margin, -margin, margin, margin);
     for (const TextBox& b : placed)
         if (grown.intersects(b.rect)) return false;
+    return true;
+}
+
+bool PlaceIfFree(std::vector<TextBox>& placed, const TextBox& box, double margin)
+{
+    if (!IsClear(placed, box, margin)) return false;
     placed.push_back(box);
     return true;
 }
@@ -128,6 +134,7 @@ std::vector<double> NiceTicks(double lo, double hi, int maxCount)
     // under three still gets three.
     const int budget = std::max(maxCount, 3);
     const double span = hi - lo;
+    if (!std::isfinite(span) || !(span > 0)) return out;
     auto countFor = [lo, hi](double step) {
         return std::floor(hi / step + 1e-9) - std::ceil(lo / step - 1e-9) + 1.0;
     };
@@ -636,7 +643,7 @@ void Chart3DLayout::placeSurfaceText()
         };
         auto crowded = [](const std::vector<TextBox>& b) {
             for (size_t k = 1; k < b.size(); ++k)
-                if (b[k].rect.adjusted(-4, -3, 4, 3).intersects(b[k - 1].rect)) return true;
+                if (b[k].rect.adjusted(-8, -3, 8, 3).intersects(b[k - 1].rect)) return true;
             return false;
         };
         // As many numbers as fit along the edge without touching.
@@ -653,9 +660,13 @@ void Chart3DLayout::placeSurfaceText()
             ticks = fewer;
             boxes = boxesFor(ticks);
         }
+        // Where two axes meet, the number that comes second gives way, and
+        // keeps well apart from the other axis's ("200" and "0" must not read
+        // as "2000").
+        const std::vector<TextBox> others = axisText_;
         for (size_t k = 0; k < boxes.size(); ++k) {
-            // Where two axes meet, the number that comes second gives way.
-            if (!PlaceIfFree(axisText_, boxes[k], 3.0)) continue;
+            if (!IsClear(others, boxes[k], 10.0)) continue;
+            axisText_.push_back(boxes[k]);
             const QPointF q = A + (B - A) * ((ticks[k] - a.lo) / (a.hi - a.lo));
             tickMarks_.push_back(QLineF(q, q + n * 5));
             a.reach = std::max(a.reach, gap + 2 * Reach(n, boxes[k].rect.width(), boxes[k].rect.height()));

@@ -32,6 +32,8 @@ struct TextBox {
 TextBox CentredText(const QString& text, const QFont& font, QPointF centre, bool vertical = false);
 // Draws the text of a box into it (black).
 void DrawTextBox(QPainter& p, const TextBox& box);
+// The box keeps margin pixels clear of every box placed.
+bool IsClear(const std::vector<TextBox>& placed, const TextBox& box, double margin);
 // Adds the box unless it comes within margin pixels of one already there;
 // true when added.
 bool PlaceIfFree(std::vector<TextBox>& placed, const TextBox& box, double margin = 2.0);

@@ -90,12 +90,10 @@ bool PlotWindowBehaviour::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     if (event->type() == QEvent::Show && !(w->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized))) {
-        // Every showing opens maximised; a Restore afterwards is left alone,
-        // so the window returns to its restored size and place.
-        QTimer::singleShot(0, w, [w] {
-            if (w->isVisible() && !(w->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)))
-                w->setWindowState(w->windowState() | Qt::WindowMaximized);
-        });
+        // Every showing opens maximised (set before the window is mapped, so
+        // it never flashes at its restored size); a Restore afterwards is
+        // left alone, so the window returns to its restored size and place.
+        w->setWindowState(w->windowState() | Qt::WindowMaximized);
     }
     return false;
 }

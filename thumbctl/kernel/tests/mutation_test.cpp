@@ -255,4 +255,94 @@ TEST(KernelMutation, UndamagedSamplesDecode)
     }
 }
 
+// A header field: offset, width in bytes, most significant byte first.
+struct Field {
+    size_t at;
+    int width;
+    bool bigEndian;
+};
+
+// The header fields of a sample by its format (TIFF: the header and every
+// entry's count and value of the first directory).
+std::vector<Field> HeaderFields(const Sample& s)
+{
+    const Bytes& b = s.bytes;
+    std::vector<Field> f;
+    auto le = [&f](std::initializer_list<std::pair<size_t, int>> list) {
+        for (auto& e : list) f.push_back({e.first, e.second, false});
+    };
+    switch (s.format) {
+    case 40: le({{0, 1}, {1, 1}, {2, 1}, {3, 1}, {4, 2}, {6, 2}, {8, 2}, {10, 2}, {12, 2}, {14, 2}, {65, 1},
+                 {66, 2}, {68, 2}});
+        break;
+    case 7: le({{2, 4}, {10, 4}, {14, 4}, {18, 4}, {22, 4}, {26, 2}, {28, 2}, {30, 4}, {34, 4}, {46, 4}, {50, 4}});
+        break;
+    case 6: le({{6, 2}, {8, 2}, {10, 1}, {11, 1}, {12, 1}}); break;
+    case 44:
+        for (auto e : std::initializer_list<std::pair<size_t, int>>{{16, 4}, {20, 4}, {24, 1}, {25, 1}, {26, 1},
+                                                                   {27, 1}, {28, 1}})
+            f.push_back({e.first, e.second, true});
+        break;
+    case 5:
+        for (size_t i = 2; i + 10 < b.size(); ++i)
+            if (b[i] == 0xFF && b[i + 1] == 0xC0) {
+                for (auto e : std::initializer_list<std::pair<size_t, int>>{{2, 2}, {4, 1}, {5, 2}, {7, 2}, {9, 1}})
+                    f.push_back({i + e.first, e.second, true});
+                break;
+            }
+        break;
+    case 4: {
+        if (b.size() < 8) break;
+        const bool be = b[0] == 'M';
+        auto u = [&](size_t at, int w) {
+            uint32_t v = 0;
+            for (int k = 0; k < w; ++k) v |= uint32_t(b[at + size_t(k)]) << (8 * (be ? w - 1 - k : k));
+            return v;
+        };
+        f.push_back({2, 2, be});
+        f.push_back({4, 4, be});
+        const uint32_t ifd = u(4, 4);
+        if (ifd + 2 > b.size()) break;
+        const uint32_t n = u(ifd, 2);
+        for (uint32_t i = 0; i < n && ifd + 2 + 12 * (i + 1) <= b.size(); ++i) {
+            f.push_back({ifd + 2 + 12 * i + 4, 4, be});
+            f.push_back({ifd + 2 + 12 * i + 8, u(ifd + 2 + 12 * i + 2, 2) == 3 ? 2 : 4, be});
+        }
+        break;
+    }
+    default: break;
+    }
+    f.erase(std::remove_if(f.begin(), f.end(), [&b](const Field& x) { return x.at + size_t(x.width) > b.size(); }),
+            f.end());
+    return f;
+}
+
+TEST(KernelMutation, HeaderFieldsAtTheirBoundaries)
+{
+    // Every header field of every format set to 0, 1, the middle pair and the
+    // two largest values of its width.
+    testsupport::TempDir dir("mutation-fields");
+    const int liveAtStart = ipiGlobalLiveCount();
+    Checker check;
+    const std::string scratch = dir.file("field.img");
+    for (const Sample& s : AllSamples(dir)) {
+        if (s.format <= 0 || s.bytes.size() == 65536) continue;
+        int index = 0;
+        for (const Field& f : HeaderFields(s)) {
+            const uint64_t max = (uint64_t(1) << (8 * f.width)) - 1;
+            for (uint64_t v : {uint64_t(0), uint64_t(1), max / 2, max / 2 + 1, max - 1, max}) {
+                Bytes m = s.bytes;
+                for (int k = 0; k < f.width; ++k)
+                    m[f.at + size_t(k)] = uint8_t(v >> (8 * (f.bigEndian ? f.width - 1 - k : k)));
+                check.where = s.name + " field at " + std::to_string(f.at) + " = " + std::to_string(v);
+                RunEntryPoints(m, s.format, scratch, index++ % 7 == 0, check);
+                ASSERT_EQ(ipiGlobalLiveCount(), liveAtStart) << check.where;
+                if (HasFailure()) return;
+            }
+        }
+    }
+    EXPECT_GT(check.cases, 300);
+    std::printf("%d decodes with boundary header fields\n", check.cases);
+}
+
 } // namespace
