@@ -10,7 +10,9 @@
 #include "app/core/gui/tests/gui_fixture.h"
 #include "app/core/settings.h"
 #include "plots/builders/plot_state.h"
+#include "plots/windows/frm_contour.h"
 #include "plots/windows/frm_createlegend.h"
+#include "plots/windows/plot_windows.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -439,4 +441,17 @@ TEST_F(BatchConfigTest, CreateLegendDrawsOnTheConfigurationLegendAndNamesTheUnit
     const std::vector<uint8_t> rgb = testsupport::MagickPixels(dir.file("legend.jpg"), "rgb");
     EXPECT_EQ(rgb.size(), size_t(w.contourLegend().size().width() * w.contourLegend().size().height() * 3));
     maker->close();
+}
+
+TEST_F(BatchConfigTest, TheContourWindowsAppearanceLeavesTheBatchContourLegend)
+{
+    plots::InstallPlotWindows();
+    StartAndConfirm();
+    FrmBatchConfiguration& w = Window();
+    ASSERT_TRUE(w.contourLegend().contourFilled());
+    plots::FrmContour& contour = plots::frmContour();
+    contour.cmbAppearance->setCurrentIndex(3);   // "Black Lines" on the single-image contour plot
+    EXPECT_FALSE(contour.chart().contourFilled());
+    EXPECT_TRUE(w.contourLegend().contourFilled());
+    EXPECT_EQ(w.contourLegend().legendBackground(), QColor(Qt::white));
 }
