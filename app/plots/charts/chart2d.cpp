@@ -238,9 +238,10 @@ Chart2D::Layout Chart2D::layout() const
         const QStringList lines = TextLines(text);
         const QFontMetricsF fm(font);
         const double top = r.center().y() + 0.5 - fm.height() * lines.size() / 2.0;
+        // A line wider than the picture ends in an ellipsis.
         for (int i = 0; i < lines.size(); ++i)
             if (!lines[i].isEmpty())
-                l.texts.push_back(CentredText(lines[i], font, QPointF(r.center().x() + 0.5, top + fm.height() * (i + 0.5))));
+                l.texts.push_back(CentredText(fm.elidedText(lines[i], Qt::ElideRight, r.width()), font, QPointF(r.center().x() + 0.5, top + fm.height() * (i + 0.5))));
     };
     if (headerShown() && !headerText().isEmpty()) {
         const QFontMetrics fm(Font2D(13, true));
@@ -310,6 +311,7 @@ Chart2D::Layout Chart2D::layout() const
             break;
         plot = next;
     }
+    KeepInside(&l.texts, QRectF(0, 0, size().width(), size().height()));
     return l;
 }
 

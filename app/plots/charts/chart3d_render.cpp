@@ -61,6 +61,15 @@ QPolygonF ConvexOutline(std::vector<QPointF> pts)
 
 } // namespace
 
+void KeepInside(std::vector<TextBox>* boxes, const QRectF& area)
+{
+    // A text too big for the picture cannot be read: it is left out rather
+    // than cut.
+    boxes->erase(std::remove_if(boxes->begin(), boxes->end(),
+                                [&area](const TextBox& b) { return !area.adjusted(-0.5, -0.5, 0.5, 0.5).contains(b.rect); }),
+                 boxes->end());
+}
+
 TextBox CentredText(const QString& text, const QFont& font, QPointF centre, bool vertical)
 {
     const QFontMetricsF fm(font);
@@ -248,9 +257,10 @@ void Chart3DLayout::layoutFrame()
         const QStringList lines = TextLines(text);
         const QFontMetricsF fm(font);
         const double top = r.center().y() + 0.5 - fm.height() * lines.size() / 2.0;
+        // A line wider than the picture ends in an ellipsis.
         for (int i = 0; i < lines.size(); ++i)
             if (!lines[i].isEmpty())
-                frameText_.push_back(CentredText(lines[i], font, QPointF(r.center().x() + 0.5, top + fm.height() * (i + 0.5))));
+                frameText_.push_back(CentredText(fm.elidedText(lines[i], Qt::ElideRight, r.width()), font, QPointF(r.center().x() + 0.5, top + fm.height() * (i + 0.5))));
     };
     if (c_.headerShown() && !c_.headerText().isEmpty()) {
         const QFontMetrics fm(HeaderFont());
@@ -403,6 +413,7 @@ void Chart3DLayout::layoutContour()
             break;
         inner = next;
     }
+    KeepInside(&axisText_, QRectF(plotRect_));
 }
 
 void Chart3DLayout::placeContourText(std::vector<double>* xt, std::vector<double>* yt)
@@ -538,6 +549,7 @@ void Chart3DLayout::layoutSurface()
             break;
         avail = next;
     }
+    KeepInside(&axisText_, QRectF(plotRect_));
 
     if (!grid_) return;
     nodes_.resize(size_t(nx_) * size_t(ny_));

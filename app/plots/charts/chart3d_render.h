@@ -37,6 +37,8 @@ bool IsClear(const std::vector<TextBox>& placed, const TextBox& box, double marg
 // Adds the box unless it comes within margin pixels of one already there;
 // true when added.
 bool PlaceIfFree(std::vector<TextBox>& placed, const TextBox& box, double margin = 2.0);
+// Leaves out the texts that do not lie wholly inside the area.
+void KeepInside(std::vector<TextBox>* boxes, const QRectF& area);
 // Lines of a header or footer text: CR, LF and CR LF each end a line.
 QStringList TextLines(const QString& text);
 // Size of the box a chart label is drawn in.

@@ -194,6 +194,22 @@ TEST_P(SurfaceTextLayout, TextsNeverOverlapNorCoverTheBox)
     }
 }
 
+TEST(SurfaceTextLayout, LargeFontsStillKeepApart)
+{
+    for (const QSize size : kSizes) {
+        for (ChartKind kind : {ChartKind::Surface, ChartKind::Contour}) {
+            SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height() << " kind " << int(kind));
+            Chart3D c;
+            MakeSurface(c, kind, size);
+            for (Axis3D a : {Axis3D::X, Axis3D::Y, Axis3D::Z}) {
+                c.setAxisTitleFontSize(a, 200);
+                c.setAxisNumberFontSize(a, 200);
+            }
+            ExpectApart(c.layout().textBoxes(), size);
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(FourViews, SurfaceTextLayout,
                          ::testing::Values(std::pair{330.0, 45.0}, std::pair{30.0, 20.0}, std::pair{135.0, -30.0},
                                            std::pair{250.0, 200.0}));
@@ -263,4 +279,20 @@ TEST(SurfaceTextLayout, TinyChartsWithDataLayOutWithoutFault)
             c.nearestDataPoint(size.width() / 2, size.height() / 2);
             c.pixelToData(size.width() / 2, size.height() / 2);
         }
+}
+
+TEST(ProfileTextLayout, ALongHeaderEndsInAnEllipsisInsideThePicture)
+{
+    const QString name = QString("a_very_long_phase_image_name_").repeated(6) + "ph.tif";
+    Chart2D d;
+    d.setSize(QSize(400, 300));
+    d.setHeaderText(name);
+    Chart3D c;
+    c.setSize(QSize(400, 300));
+    c.setHeaderText(name);
+    for (const std::vector<TextBox>& boxes : {d.textBoxes(), c.layout().textBoxes()}) {
+        ASSERT_FALSE(boxes.empty());
+        EXPECT_TRUE(boxes[0].text.endsWith(QChar(0x2026))) << boxes[0].text.toStdString();
+        ExpectApart(boxes, QSize(400, 300));
+    }
 }
