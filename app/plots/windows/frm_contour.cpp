@@ -81,8 +81,6 @@ void FrmContour::cmbAppearance_Click()
     c.setIsBatched(true);
     const int i = AppearanceIndex(cmbAppearance->currentText());
     ApplyAppearanceStyle(c, i);
-    // The contour legend picture follows the last appearance chosen.
-    ApplyAppearanceStyle(ContourLegendChart(), i);
     if (i >= 0) {
         const bool lines = !Appearances()[i].filled;
         const int count = c.levelCount();

@@ -4,6 +4,7 @@
 
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
+#include "plots/builders/chart_builders.h"
 
 #include <cmath>
 #include <cstdint>
@@ -88,8 +89,7 @@ int GridToImageY(int gridY, int yMax) { return int(core::RoundHalfEven((50 - gri
 std::string LegendDefaultName(bool threeD, double zmin, double zmax, const std::string& zFormat,
                               const std::string& zUnits)
 {
-    return std::string(threeD ? "3D Legend (" : "Contour Legend (") + core::FormatNumber(zmin, zFormat) + " to " +
-           core::FormatNumber(zmax, zFormat) + " " + zUnits + ")";
+    return LegendName(threeD, zmin, zmax, zFormat, zUnits);
 }
 
 bool LegendNameMatches(const std::string& path, int filterIndex)
