@@ -39,6 +39,13 @@ function(sorvanta_finish_installation)
     LIBRARY DESTINATION "${SORVANTA_INSTALL_ROOT}/Sorvanta")
   install(FILES ${files} DESTINATION "${SORVANTA_INSTALL_ROOT}/Utility Files")
   install(DIRECTORY DESTINATION "${SORVANTA_INSTALL_ROOT}/Results")
+  # As an installation does, register the installed thumbnail control for the
+  # user (SORVANTA_CLASS_REGISTRY names another class registry).
+  if(TARGET Norvikel AND TARGET norvikel-regsvr)
+    install(CODE "execute_process(COMMAND \"$<TARGET_FILE:norvikel-regsvr>\" register
+      \"\${CMAKE_INSTALL_PREFIX}/${SORVANTA_INSTALL_ROOT}/Sorvanta/$<TARGET_FILE_NAME:Norvikel>\"
+      COMMAND_ERROR_IS_FATAL ANY)")
+  endif()
 
   set(copies COMMAND ${CMAKE_COMMAND} -E make_directory "${SORVANTA_RELEASE_DIR}")
   foreach(t IN LISTS targets ITEMS SorvantaUpgrade)
