@@ -1,7 +1,10 @@
 // Decode speed of the kernel's JPEG and PNG codecs against libjpeg(-turbo)
 // and libpng on the same files: a 12-megapixel 4:2:0 JPEG and a large RGB
 // PNG, both made at start-up. The *Ratio benchmarks time both decoders in
-// turn and report ours / reference.
+// turn and report ours / reference. The entry-point benchmarks also compare
+// the kernel's whole decode to a DIB (JPEG, 24-bit PCX, PackBits TIFF) with
+// libjpeg-turbo, pcxtoppm and libtiff, and report the peak memory of one
+// decode against the size of the bitmap it makes.
 #include "thumbctl/kernel/decode.h"
 #include "thumbctl/kernel/jpeg_codec.h"
 #include "thumbctl/kernel/png_codec.h"
@@ -15,8 +18,17 @@
 #include <cstring>
 #include <vector>
 
+#include <fcntl.h>
 #include <jpeglib.h>
 #include <png.h>
+#include <sys/wait.h>
+#include <tiffio.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <string>
 
 namespace {
 
@@ -275,6 +287,252 @@ void BM_PngRatio(benchmark::State& state) {
     if (a != b) state.SkipWithError("decoded pixels differ from libpng's");
 }
 
+
+// ---- whole decodes to a DIB: JPEG, 24-bit PCX and PackBits TIFF at 12 MP ------
+
+// The picture with its colours reduced to eight levels, so that run-length
+// codes find runs as in drawings and masks, not only literals.
+std::vector<uint8_t> MakeFlatPicture(int w, int h) {
+    std::vector<uint8_t> rgb = MakePicture(w, h);
+    for (uint8_t& v : rgb) v = static_cast<uint8_t>(v & 0xE0);
+    return rgb;
+}
+
+// Files written at start-up and removed at exit.
+struct TempFile {
+    std::string path;
+    explicit TempFile(const char* suffix) {
+        const char* dir = std::getenv("TMPDIR");
+        path = std::string(dir && *dir ? dir : "/tmp") + "/bench_kernel_" + std::to_string(getpid()) + suffix;
+    }
+    ~TempFile() { std::remove(path.c_str()); }
+};
+
+void PcxRunLine(const uint8_t* p, int n, std::vector<uint8_t>& out) {
+    for (int i = 0; i < n;) {
+        int r = 1;
+        while (i + r < n && r < 63 && p[i + r] == p[i]) ++r;
+        if (r > 1 || p[i] >= 0xC0) out.push_back(static_cast<uint8_t>(0xC0 | r));
+        out.push_back(p[i]);
+        i += r;
+    }
+}
+
+// A 24-bit PCX of the flat picture, three planes a line.
+const std::string& PcxPath() {
+    static const TempFile file(".pcx");
+    static const bool made = [] {
+        const std::vector<uint8_t> rgb = MakeFlatPicture(kJpegW, kJpegH);
+        std::vector<uint8_t> f(128, 0);
+        f[0] = 10, f[1] = 5, f[2] = 1, f[3] = 8;
+        f[8] = (kJpegW - 1) & 255, f[9] = (kJpegW - 1) >> 8;
+        f[10] = (kJpegH - 1) & 255, f[11] = (kJpegH - 1) >> 8;
+        f[12] = f[14] = 72;
+        f[65] = 3;
+        f[66] = kJpegW & 255, f[67] = kJpegW >> 8;
+        f[68] = 1;
+        std::vector<uint8_t> plane(kJpegW);
+        for (int y = 0; y < kJpegH; ++y)
+            for (int c = 0; c < 3; ++c) {
+                for (int x = 0; x < kJpegW; ++x) plane[x] = rgb[(static_cast<size_t>(y) * kJpegW + x) * 3 + c];
+                PcxRunLine(plane.data(), kJpegW, f);
+            }
+        std::ofstream(file.path, std::ios::binary).write(reinterpret_cast<const char*>(f.data()), f.size());
+        return true;
+    }();
+    (void)made;
+    return file.path;
+}
+
+// An RGB TIFF of the flat picture in PackBits strips of libtiff's default size.
+const std::string& TiffPath() {
+    static const TempFile file(".tif");
+    static const bool made = [] {
+        TIFFSetWarningHandler(nullptr);
+        const std::vector<uint8_t> rgb = MakeFlatPicture(kJpegW, kJpegH);
+        TIFF* t = TIFFOpen(file.path.c_str(), "w");
+        if (!t) return false;
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, kJpegW);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, kJpegH);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_PACKBITS);
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(t, 0));
+        for (int y = 0; y < kJpegH; ++y)
+            TIFFWriteScanline(t, const_cast<uint8_t*>(&rgb[static_cast<size_t>(y) * kJpegW * 3]), y, 0);
+        TIFFClose(t);
+        return true;
+    }();
+    (void)made;
+    return file.path;
+}
+
+// libtiff's strip reader: every strip decoded into one RGB buffer.
+bool RefTiff(const std::string& path, std::vector<uint8_t>& rgb) {
+    TIFF* t = TIFFOpen(path.c_str(), "r");
+    if (!t) return false;
+    const tmsize_t stripSize = TIFFStripSize(t);
+    const uint32_t strips = TIFFNumberOfStrips(t);
+    rgb.resize(static_cast<size_t>(kJpegW) * kJpegH * 3);
+    bool ok = true;
+    for (uint32_t s = 0; s < strips && ok; ++s) {
+        const size_t at = static_cast<size_t>(s) * stripSize;
+        ok = TIFFReadEncodedStrip(t, s, &rgb[at], tmsize_t(std::min<size_t>(stripSize, rgb.size() - at))) >= 0;
+    }
+    TIFFClose(t);
+    return ok;
+}
+
+// netpbm's reader: pcxtoppm with its output thrown away.
+bool RefPcx(const std::string& path) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        execlp("pcxtoppm", "pcxtoppm", path.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool OursFromMemory(const std::vector<uint8_t>& f, int format) {
+    IPIHANDLE h = 0;
+    int error = 0;
+    const bool ok = DecodeImageFromMemory(f.data(), &h, 1, format, 0, int64_t(f.size()), nullptr, 0, &error) == 1;
+    if (h) ipiGlobalFree(h);
+    return ok;
+}
+
+bool OursFromFile(const std::string& path, int format) {
+    IPIHANDLE h = 0;
+    int error = 0;
+    const bool ok = DecodeImageFromFile(path.c_str(), &h, 1, format, 0, nullptr, 0, &error) == 1;
+    if (h) ipiGlobalFree(h);
+    return ok;
+}
+
+// Bytes of the 24-bit DIB of the 12-megapixel picture.
+constexpr int64_t kDibBytes = 40 + int64_t(kJpegW * 3 + 3) / 4 * 4 * kJpegH;
+
+int64_t StatusKb(const char* field) {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    const size_t n = std::strlen(field);
+    while (std::getline(in, line))
+        if (line.compare(0, n, field) == 0) return std::atoll(line.c_str() + n + 1);
+    return -1;
+}
+
+// Peak resident memory that `work` adds, measured in a child process whose
+// peak is reset first; -1 when the system cannot tell.
+int64_t PeakBytes(const std::function<bool()>& work) {
+    int fds[2];
+    if (pipe(fds) != 0) return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        int64_t result = -1;
+        std::ofstream("/proc/self/clear_refs") << "5";
+        const int64_t before = StatusKb("VmRSS:");
+        if (work()) {
+            const int64_t peak = StatusKb("VmHWM:");
+            if (before >= 0 && peak >= 0) result = (peak - before) * 1024;
+        }
+        if (write(fds[1], &result, sizeof result) != sizeof result) _exit(1);
+        _exit(0);
+    }
+    close(fds[1]);
+    int64_t result = -1;
+    if (pid < 0 || read(fds[0], &result, sizeof result) != sizeof result) result = -1;
+    close(fds[0]);
+    if (pid > 0) waitpid(pid, nullptr, 0);
+    return result;
+}
+
+// The entry point against libjpeg-turbo's decode of the same JPEG to RGB.
+void BM_JpegEntryRatio(benchmark::State& state) {
+    const auto& f = JpegFile();
+    std::vector<uint8_t> b;
+    double ours = 0, ref = 0;
+    bool ok = true;
+    for (auto _ : state) {
+        ours += Seconds([&] { ok = OursFromMemory(f, DecodeFormatJpeg) && ok; });
+        ref += Seconds([&] { RefJpeg(f, b, state.range(0) != 0); });
+    }
+    state.counters["entry_over_libjpeg"] = ours / ref;
+    if (!ok) state.SkipWithError("decode failed");
+    state.SetLabel(state.range(0) ? "vs ifast, no fancy upsampling" : "vs libjpeg defaults");
+}
+
+void BM_PcxEntry(benchmark::State& state) {
+    const std::string& path = PcxPath();
+    bool ok = true;
+    for (auto _ : state) ok = OursFromFile(path, DecodeFormatPcx) && ok;
+    if (!ok) state.SkipWithError("decode failed");
+    state.SetLabel("4000x3000 24-bit PCX file to a DIB");
+}
+void BM_PcxRatio(benchmark::State& state) {
+    const std::string& path = PcxPath();
+    double ours = 0, ref = 0;
+    bool ok = true, refOk = true;
+    for (auto _ : state) {
+        ours += Seconds([&] { ok = OursFromFile(path, DecodeFormatPcx) && ok; });
+        ref += Seconds([&] { refOk = RefPcx(path) && refOk; });
+    }
+    state.counters["entry_over_pcxtoppm"] = ours / ref;
+    if (!ok) state.SkipWithError("decode failed");
+    if (!refOk) state.SkipWithError("pcxtoppm failed");
+}
+
+void BM_TiffPackBitsEntry(benchmark::State& state) {
+    const std::string& path = TiffPath();
+    bool ok = true;
+    for (auto _ : state) ok = OursFromFile(path, DecodeFormatTiff) && ok;
+    if (!ok) state.SkipWithError("decode failed");
+    state.SetLabel("4000x3000 RGB PackBits TIFF file to a DIB");
+}
+void BM_TiffPackBitsRatio(benchmark::State& state) {
+    const std::string& path = TiffPath();
+    std::vector<uint8_t> b;
+    double ours = 0, ref = 0;
+    bool ok = true, refOk = true;
+    for (auto _ : state) {
+        ours += Seconds([&] { ok = OursFromFile(path, DecodeFormatTiff) && ok; });
+        ref += Seconds([&] { refOk = RefTiff(path, b) && refOk; });
+    }
+    state.counters["entry_over_libtiff"] = ours / ref;
+    if (!ok) state.SkipWithError("decode failed");
+    if (!refOk) state.SkipWithError("libtiff failed");
+}
+
+// Arg 0 JPEG from memory, 1 PCX file, 2 PackBits TIFF file: the peak memory
+// of one decode over the size of the bitmap it makes.
+void BM_PeakMemory(benchmark::State& state) {
+    const int kind = static_cast<int>(state.range(0));
+    std::function<bool()> work;
+    if (kind == 0) {
+        const auto& f = JpegFile();
+        work = [&f] { return OursFromMemory(f, DecodeFormatJpeg); };
+    } else {
+        const std::string& path = kind == 1 ? PcxPath() : TiffPath();
+        const int format = kind == 1 ? DecodeFormatPcx : DecodeFormatTiff;
+        work = [&path, format] { return OursFromFile(path, format); };
+    }
+    int64_t peak = -1;
+    for (auto _ : state) peak = PeakBytes(work);
+    if (peak < 0) {
+        state.SkipWithError("no peak figure");
+        return;
+    }
+    state.counters["peak_MB"] = double(peak) / 1e6;
+    state.counters["peak_over_dib"] = double(peak) / double(kDibBytes);
+    state.SetLabel(kind == 0 ? "JPEG from memory" : kind == 1 ? "PCX file" : "PackBits TIFF file");
+}
+
 }  // namespace
 
 BENCHMARK(BM_JpegOurs)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
@@ -284,3 +542,9 @@ BENCHMARK(BM_JpegRatio)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PngOurs)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PngLibpng)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PngRatio)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JpegEntryRatio)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PcxEntry)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PcxRatio)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TiffPackBitsEntry)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TiffPackBitsRatio)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PeakMemory)->Arg(0)->Arg(1)->Arg(2)->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -68,7 +68,7 @@ QString MessageText(const std::string& text)
 int ShowMessageBox(const std::string& text, int style, const std::string& title)
 {
     QMessageBox box(MessageIcon(style),
-                    title.empty() ? QGuiApplication::applicationDisplayName() : QString::fromStdString(title),
+                    title.empty() ? QCoreApplication::applicationName() : QString::fromStdString(title),
                     MessageText(text), MessageButtons(style), QApplication::activeWindow());
     box.setAccessibleName(box.windowTitle());
     // The first button is the default one; the close box gives Cancel, or No

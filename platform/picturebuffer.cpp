@@ -248,6 +248,8 @@ void PictureBuffer::paintEvent(QPaintEvent*)
         p.drawImage(0, 0, img);
     }
     if (regionVisible() && roiWidth_ != 0 && roiHeight_ != 0) {
+        // A region dragged past the picture is drawn only where the picture is.
+        p.setClipRect(QRect(0, 0, std::max(width_, 1), std::max(height_, 1)));
         const QColor c(int(outlineColor_ & 0xFF), int((outlineColor_ >> 8) & 0xFF), int((outlineColor_ >> 16) & 0xFF));
         p.setPen(QPen(c, 1));
         p.setBrush(Qt::NoBrush);

@@ -216,7 +216,7 @@ float ReadFringeValue(const char* fringeValuePath, uint8_t grating)
         std::vector<std::string> lines;
         std::string why;
         if (!ReadTextLines(fringeValuePath, lines, why)) {
-            SetError("The fringe value file cannot be read. " + why);
+            SetError(why);   // names the file and the cause
             return kFileError;
         }
         const int lpi = kLinesPerInch[grating];

@@ -271,6 +271,22 @@ TEST(PictureBuffer, TakeOverCopiesThePictureOrItsRegion)
     EXPECT_EQ(b.imageWidth(), 2);
 }
 
+TEST(PictureBuffer, ARegionPastThePictureIsDrawnOnlyOnThePicture)
+{
+    testsupport::OffscreenApp();
+    PictureBuffer buf;
+    buf.createBlank(100, 80, 0);
+    buf.resize(200, 160);   // a layout gave the control more room than the picture
+    buf.setRoi(60, 10, 100, 100);
+    buf.setOutlineColor(65535);
+    buf.outlineOn();
+    buf.show();
+    const QImage shot = buf.grab().toImage();
+    EXPECT_EQ(shot.pixelColor(60, 40), QColor(255, 255, 0));    // left edge, on the picture
+    EXPECT_EQ(shot.pixelColor(120, 10), QColor(buf.palette().color(QPalette::Window)));   // top edge, past it
+    EXPECT_EQ(shot.pixelColor(70, 100), QColor(buf.palette().color(QPalette::Window)));   // below the picture
+}
+
 TEST(PictureBuffer, RegionOutlineSwitchesAndMouseEventsInImagePixels)
 {
     testsupport::OffscreenApp();

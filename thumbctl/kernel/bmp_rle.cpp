@@ -47,6 +47,36 @@ private:
     bool failed_ = false;
 };
 
+// Expands the PackBits codes of one TIFF strip into out[0, n): 128 is a
+// no-op, and a code that passes n is cut there. False when the codes end
+// first.
+bool ExpandStrip(const uint8_t* p, int64_t size, uint8_t* out, int64_t n, uint8_t mask)
+{
+    int64_t i = 0, k = 0;
+    while (k < n) {
+        if (i >= size) return false;
+        const uint8_t c = p[i++];
+        if (c < 128) {
+            const int64_t len = int64_t(c) + 1;
+            if (size - i < len) return false;
+            const int64_t m = std::min(len, n - k);
+            if (mask) {
+                for (int64_t j = 0; j < m; ++j) out[k + j] = uint8_t(p[i + j] ^ mask);
+            } else {
+                std::memcpy(out + k, p + i, size_t(m));
+            }
+            i += len;
+            k += m;
+        } else if (c > 128) {
+            if (i >= size) return false;
+            const int64_t m = std::min<int64_t>(257 - c, n - k);
+            std::memset(out + k, p[i++] ^ mask, size_t(m));
+            k += m;
+        }
+    }
+    return true;
+}
+
 int64_t SampleIndex(const IPIOBJECT* o, int64_t b, int64_t t, int64_t z, int64_t y)
 {
     return (((b * o->dim[3] + t) * o->dim[2] + z) * o->dim[1] + y) * o->dim[0];
@@ -258,45 +288,103 @@ int PackBitsDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target)
         return ipiWriteAt(env, out, index) == 0;
     };
 
-    for (int64_t b = 0; rc == 0 && !finished && b < bandLoops; ++b)
-        for (int64_t t = 0; rc == 0 && !finished && t < T; ++t)
-            for (int64_t z = 0; rc == 0 && !finished && z < Z; ++z)
-                for (int64_t y = 0; rc == 0 && !finished && y < H; ++y) {
-                    std::fill(row.begin(), row.end(), 0);
-                    int64_t n = 0;
-                    while (n < R) {
-                        uint8_t c;
-                        if (!data.get(&c)) {
-                            rc = data.failed() ? ipiGetError(env) : ipiReportError(env, ipiErrSyntacticalError);
-                            break;
-                        }
-                        if (c == 128) {
-                            finished = true;
-                            break;
-                        }
-                        if (c < 128) {
-                            for (int i = 0; i <= c; ++i) {
-                                uint8_t v;
-                                if (!data.get(&v)) {
-                                    rc = data.failed() ? ipiGetError(env)
-                                                       : ipiReportError(env, ipiErrSyntacticalError);
-                                    break;
-                                }
-                                if (n < R) row[size_t(n++)] = uint8_t(v ^ mask);
-                            }
-                        } else {
-                            uint8_t v;
-                            if (!data.get(&v)) {
-                                rc = data.failed() ? ipiGetError(env) : ipiReportError(env, ipiErrSyntacticalError);
-                                break;
-                            }
-                            for (int i = 0; i < 257 - c && n < R; ++i) row[size_t(n++)] = uint8_t(v ^ mask);
-                        }
-                        if (rc) break;
+    // Expands codes of a plain stream into out[0, n): the byte 128 ends the
+    // data (*ended), and a run or literal that passes n is cut there. False
+    // when the data runs out first.
+    auto expand = [&](uint8_t* out, int64_t n, bool* ended, int64_t* made) -> bool {
+        int64_t& k = *made;
+        k = 0;
+        while (k < n) {
+            uint8_t c;
+            if (!data.get(&c)) {
+                rc = data.failed() ? ipiGetError(env) : ipiReportError(env, ipiErrSyntacticalError);
+                return false;
+            }
+            if (c == 128) {
+                *ended = true;
+                break;
+            }
+            if (c < 128) {
+                for (int i = 0; i <= c; ++i) {
+                    uint8_t v;
+                    if (!data.get(&v)) {
+                        rc = data.failed() ? ipiGetError(env) : ipiReportError(env, ipiErrSyntacticalError);
+                        return false;
                     }
-                    if (rc) break;
-                    if ((n > 0 || !finished) && !storeRow(b, t, z, y, n)) rc = ipiGetError(env);
+                    if (k < n) out[k++] = uint8_t(v ^ mask);
                 }
+            } else {
+                uint8_t v;
+                if (!data.get(&v)) {
+                    rc = data.failed() ? ipiGetError(env) : ipiReportError(env, ipiErrSyntacticalError);
+                    return false;
+                }
+                const int64_t m = std::min<int64_t>(257 - c, n - k);
+                std::memset(out + k, v ^ mask, size_t(m));
+                k += m;
+            }
+        }
+        return true;
+    };
+
+    // TIFF strips lie back to back as the strip table counts them; each is
+    // decoded on its own, so a pad byte at a strip's end shifts nothing and
+    // a run may carry on into the next row of its strip.
+    int64_t strips = 0, rowsPerStrip = 0;
+    const uint32_t* counts = nullptr;
+    if (ff == ipiFormatTiff) {
+        strips = ipiGetObjectAttribute(env, source, "stripsPerImage");
+        rowsPerStrip = ipiGetObjectAttribute(env, source, "rowsPerStrip");
+        counts = reinterpret_cast<const uint32_t*>(ipiGetObjectAttribute(env, source, "stripByteCounts"));
+        if (strips < 1 || rowsPerStrip < 1 || !counts) strips = 0;
+    }
+    if (strips > 0) {
+        const int64_t sourceRows = source->dim[1];
+        const int64_t available = ipiStoreSize(in);
+        std::vector<uint8_t> strip, packed;
+        int64_t s = 0, at = 0;
+        for (int64_t b = 0; rc == 0 && b < bandLoops; ++b)
+            for (int64_t t = 0; rc == 0 && t < T; ++t)
+                for (int64_t z = 0; rc == 0 && z < Z; ++z)
+                    for (int64_t first = 0; rc == 0 && first < sourceRows && s < strips; first += rowsPerStrip, ++s) {
+                        const int64_t rows = std::min(rowsPerStrip, sourceRows - first);
+                        const int64_t bytes = std::max<int64_t>(0, std::min<int64_t>(counts[s], available - at));
+                        const int64_t from = at;
+                        at += bytes;
+                        if (first >= H) continue;
+                        if (rows > kIpiMaxBytes / R) {
+                            rc = ipiReportError(env, ipiErrSyntacticalError);
+                            break;
+                        }
+                        if (int64_t(strip.size()) < rows * R) strip.resize(size_t(rows * R));
+                        if (int64_t(packed.size()) < bytes) packed.resize(size_t(bytes));
+                        if (bytes > 0 && ipiReadFileAt(env, in, from, packed.data(), bytes) != bytes) {
+                            rc = ipiGetError(env);
+                            break;
+                        }
+                        if (!ExpandStrip(packed.data(), bytes, strip.data(), rows * R, mask)) {
+                            rc = ipiReportError(env, ipiErrSyntacticalError);
+                            break;
+                        }
+                        for (int64_t y = first; rc == 0 && y < std::min(H, first + rows); ++y) {
+                            std::memcpy(row.data(), strip.data() + (y - first) * R, size_t(R));
+                            if (!storeRow(b, t, z, y, R)) rc = ipiGetError(env);
+                        }
+                    }
+    } else {
+        for (int64_t b = 0; rc == 0 && !finished && b < bandLoops; ++b)
+            for (int64_t t = 0; rc == 0 && !finished && t < T; ++t)
+                for (int64_t z = 0; rc == 0 && !finished && z < Z; ++z)
+                    for (int64_t y = 0; rc == 0 && !finished && y < H; ++y) {
+                        std::fill(row.begin(), row.end(), 0);
+                        bool ended = false;
+                        int64_t n = 0;
+                        if (!expand(row.data(), R, &ended, &n)) break;
+                        // Bytes decoded before the end code still make a row.
+                        finished = ended;
+                        if ((n > 0 || !ended) && !storeRow(b, t, z, y, n)) rc = ipiGetError(env);
+                    }
+    }
     const int closeRc = io.Close();
     if (rc == 0) rc = closeRc;
     return rc;

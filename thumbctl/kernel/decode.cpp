@@ -13,6 +13,9 @@
 
 namespace {
 
+// TIFF files from this size on are decoded in place, not read whole first.
+constexpr int64_t kTiffInPlaceBytes = 0x500000;
+
 IPIVALUE FindValue(const IPIATTRIBUTE* a, int count, const char* name, bool* found)
 {
     *found = false;
@@ -51,6 +54,19 @@ int SetGreyRamp(IPIENVIRONMENT* env, IPIOBJECT* lut, int64_t precision, bool des
     return n < 0 ? ipiGetError(env) : rc;
 }
 
+// Bits per pixel of the DIB that holds `image`; 0 when none does.
+int DibDepth(const IPIOBJECT* image)
+{
+    if (image->dataType == ipiTypeBoolean && image->dataPrecision == 1) return 1;
+    if (image->dataType != ipiTypeNonNegative) return 0;
+    if (image->dataPrecision == 4 && image->dim[4] == 1) return 4;
+    if (image->dataPrecision == 8 && image->dim[4] == 1) return 8;
+    if (image->dataPrecision == 8 && image->dim[4] == 3 &&
+        (image->cls == &ipiClassGenericImage || image->cls == &ipiClassColourImage))
+        return 24;
+    return 0;
+}
+
 // Writes `image` as a packed DIB into a new global block.
 int MakeDib(IPIENVIRONMENT* env, IPIOBJECT* image, IPIHANDLE* handle, int repository)
 {
@@ -68,13 +84,8 @@ int MakeDib(IPIENVIRONMENT* env, IPIOBJECT* image, IPIHANDLE* handle, int reposi
         }
         src = three;
     }
-    int depth;
-    if (src->dataType == ipiTypeBoolean && src->dataPrecision == 1) depth = 1;
-    else if (src->dataType == ipiTypeNonNegative && src->dataPrecision == 4 && src->dim[4] == 1) depth = 4;
-    else if (src->dataType == ipiTypeNonNegative && src->dataPrecision == 8 && src->dim[4] == 1) depth = 8;
-    else if (src->dataType == ipiTypeNonNegative && src->dataPrecision == 8 && src->dim[4] == 3 &&
-             (src->cls == &ipiClassGenericImage || src->cls == &ipiClassColourImage)) depth = 24;
-    else {
+    const int depth = DibDepth(src);
+    if (!depth) {
         if (three) ipiDestroyObject(env, three);
         return ipiReportError(env, ipiErrNonPermissibleOption);
     }
@@ -104,11 +115,14 @@ int MakeDib(IPIENVIRONMENT* env, IPIOBJECT* image, IPIHANDLE* handle, int reposi
     return 0;
 }
 
-int DecodeTiff(IPIENVIRONMENT* env, const void* data, int64_t size, IPIHANDLE* dibs, int count, int page,
-               int repository, int* made)
+// TIFF pages from memory, or from the file `path` read in place when `data`
+// is null.
+int DecodeTiff(IPIENVIRONMENT* env, const char* path, const void* data, int64_t size, IPIHANDLE* dibs, int count,
+               int page, int repository, int* made)
 {
     env->byteBoundary = 256;
-    int pages = ipiOpenMultiImageFromMemory(env, data, ipiFormatTiff, size);
+    int pages = data ? ipiOpenMultiImageFromMemory(env, data, ipiFormatTiff, size)
+                     : ipiOpenMultiImageFromFile(env, path, ipiFormatTiff);
     if (pages <= 0) return ipiGetError(env) ? ipiGetError(env) : ipiErrSyntacticalError;
     int n = std::min(pages, count);
     IPIATTRIBUTE ca[] = {{"entries", n}, {"xMatchPoint", page}};
@@ -123,7 +137,9 @@ int DecodeTiff(IPIENVIRONMENT* env, const void* data, int64_t size, IPIHANDLE* d
         if (!img) return ipiGetError(env);
         if (int rc = ipiSetCompositeElement(env, img, array, i)) return rc;
     }
-    if (int rc = ipiImportIntoObject(env, data, array, ipiFormatTiff, size, nullptr, 0)) return rc;
+    if (int rc = data ? ipiImportIntoObject(env, data, array, ipiFormatTiff, size, nullptr, 0)
+                      : ipiImportFileIntoObject(env, path, array, ipiFormatTiff, nullptr, 0))
+        return rc;
     int64_t got = std::min<int64_t>(array->dim[0], int64_t(array->elements.size()));
     for (int64_t i = 0; i < got && i < count; ++i) {
         IPIOBJECT* img = ipiGetCompositeElement(env, array, i);
@@ -139,6 +155,61 @@ int DecodeTiff(IPIENVIRONMENT* env, const void* data, int64_t size, IPIHANDLE* d
         ++*made;
     }
     return *made > 0 ? 0 : ipiReportError(env, ipiErrSyntacticalError);
+}
+
+// Returned by DecodeIntoDib for a picture it leaves to the general path.
+constexpr int kNotDirect = 1 << 20;
+
+// JPEG and PCX pictures (not 16-colour PCX) decoded straight into the rows of
+// the new bitmap: the header is read into `img`, the bitmap block is sized
+// and given its header and colour table, and the compressed data is expanded
+// into its pixel area in bitmap layout, with no full-size copy in between.
+int DecodeIntoDib(IPIENVIRONMENT* env, const void* data, int64_t size, int ff, IPIOBJECT* img, IPIHANDLE* dib)
+{
+    IPIATTRIBUTE src[] = {{"applicationAddressSpace", reinterpret_cast<IPIVALUE>(data)}, {"size", size}};
+    if (int rc = ipiImportFile(env, nullptr, img, ff, ipiSelectHeader, src, 2)) return rc;
+    const int depth = DibDepth(img);
+    if (img->compression == 0 || depth == 0 || depth == 4) return kNotDirect;
+    IpiDibLayout layout;
+    if (int rc = ipiDibLayoutFor(img->dim[0], img->dim[1], depth, &layout)) return ipiReportError(env, rc);
+
+    IPIATTRIBUTE ia[] = {{"repository", ipiRepositoryWorkspace}};
+    IPIOBJECT* inter = ipiCreateObject(env, "oCompressed", img->cls, img, ia, 1);
+    if (!inter) return ipiGetError(env);
+    int rc = ipiImportFile(env, nullptr, inter, ff, ipiSelectAll, src, 2);
+    IPIHANDLE h = 0;
+    if (rc == 0) {
+        h = ipiGlobalAlloc(layout.totalBytes);
+        if (!h) rc = ipiReportError(env, ipiErrSystem);
+    }
+    if (rc == 0) {
+        IpiGlobalLock lock(h);
+        uint8_t* p = lock.ptr();
+        img->compression = 0;  // from here on `img` describes the bitmap's pixels
+        rc = ipiExportDib(env, img, p, layout.headerBytes, ipiFormatDibHeader, nullptr, 0);
+        IPIOBJECT* bitmap = nullptr;
+        if (rc == 0) {
+            IPIATTRIBUTE ba[] = {{"repository", ipiRepositoryApplication}, {"pixelInterpretation", ipiBitmapLayout}};
+            bitmap = ipiCreateObject(env, "oBitmap", img->cls, img, ba, 2);
+            if (!bitmap) rc = ipiGetError(env);
+        }
+        if (rc == 0) {
+            bitmap->applicationAddressSpace = reinterpret_cast<IPIVALUE>(p + layout.headerBytes);
+            bitmap->size = layout.imageBytes;
+            bitmap->flags |= ipiFlagInited;  // the zero-filled rows are its data
+            rc = ipiDecompress(env, inter, bitmap);
+        }
+        if (bitmap) ipiDestroyObject(env, bitmap);
+        if (rc == 0 && !ipiIsCleanPackedDib(p, layout.totalBytes, nullptr))
+            rc = ipiReportError(env, ipiErrSyntacticalError);
+    }
+    ipiDestroyObject(env, inter);
+    if (rc) {
+        if (h) ipiGlobalFree(h);
+        return rc;
+    }
+    *dib = h;
+    return 0;
 }
 
 int DecodeSingle(IPIENVIRONMENT* env, const void* data, int64_t size, int ff, IPIHANDLE* dib, int repository,
@@ -160,6 +231,10 @@ int DecodeSingle(IPIENVIRONMENT* env, const void* data, int64_t size, int ff, IP
     IPIATTRIBUTE ia[] = {{"repository", repository}, {"lut", reinterpret_cast<IPIVALUE>(lut)}};
     IPIOBJECT* img = ipiCreateGenericImage(env, "oImage", nullptr, ia, 2);
     if (!img) return ipiGetError(env);
+    if (ff == ipiFormatJpeg || ff == ipiFormatPcx) {
+        const int rc = DecodeIntoDib(env, data, size, ff, img, dib);
+        if (rc != kNotDirect) return rc;
+    }
     if (int rc = ipiImportIntoObject(env, data, img, ff, size, nullptr, 0)) return rc;
     if (ff == ipiFormatCgmContainer && lut) {
         if (int rc = SetGreyRamp(env, lut, img->dataPrecision, true)) return rc;
@@ -190,12 +265,14 @@ bool IsPassThroughBmp(const uint8_t* p, int64_t size)
     return ipiLe32(p + 10) == uint32_t(14 + layout.headerBytes);
 }
 
-int Decode(const void* data, int64_t size, IPIHANDLE* dibs, int count, int format, int page,
+// Decodes the image in memory, or for a TIFF with null `data` the file
+// `path` in place.
+int Decode(const char* path, const void* data, int64_t size, IPIHANDLE* dibs, int count, int format, int page,
            const IPIATTRIBUTE* attributes, int attributeCount, int* made)
 {
     const int ff = ipiFileFormatOfDecodeFormat(format);
     const int repository = RepositoryFromAttributes(attributes, attributeCount);
-    if (ff == ipiFormatBmp && IsPassThroughBmp(static_cast<const uint8_t*>(data), size)) {
+    if (ff == ipiFormatBmp && data && IsPassThroughBmp(static_cast<const uint8_t*>(data), size)) {
         IPIHANDLE h = ipiGlobalAlloc(size - 14);
         if (!h) return ipiErrSystem;
         {
@@ -210,7 +287,7 @@ int Decode(const void* data, int64_t size, IPIHANDLE* dibs, int count, int forma
     if (!env) return ipiErrSystem;
     int rc;
     if (ff == ipiFormatTiff) {
-        rc = DecodeTiff(env, data, size, dibs, count, page, repository, made);
+        rc = DecodeTiff(env, path, data, size, dibs, count, page, repository, made);
     } else {
         rc = DecodeSingle(env, data, size, ff, &dibs[0], repository, attributes, attributeCount);
         if (rc == 0) *made = 1;
@@ -269,7 +346,7 @@ int DecodeImageFromMemory(const void* data, IPIHANDLE* dibs, int count, int form
     if (!Begin(dibs, count, format, page, attributes, attributeCount, error)) return 0;
     int made = 0;
     const int rc = !data || size <= 0 ? ipiErrSyntacticalError
-                                      : Decode(data, size, dibs, count, format, page, attributes, attributeCount, &made);
+                                      : Decode(nullptr, data, size, dibs, count, format, page, attributes, attributeCount, &made);
     return Finish(rc, made, dibs, count, error);
 }
 
@@ -277,8 +354,14 @@ int DecodeImageFromFile(const char* path, IPIHANDLE* dibs, int count, int format
                         const IPIATTRIBUTE* attributes, int attributeCount, int* error)
 {
     if (!Begin(dibs, count, format, page, attributes, attributeCount, error)) return 0;
-    // The whole file is decoded as from memory, so that both entry points
-    // give the same bitmaps.
+    // Large TIFF files are read in place through the file; everything else is
+    // read whole and decoded as from memory, so that both entry points give
+    // the same bitmaps.
+    if (ipiFileFormatOfDecodeFormat(format) == ipiFormatTiff && ipiFileSize(path) >= kTiffInPlaceBytes) {
+        int made = 0;
+        const int rc = Decode(path, nullptr, 0, dibs, count, format, page, attributes, attributeCount, &made);
+        return Finish(rc, made, dibs, count, error);
+    }
     int readError = 0;
     IPIHANDLE file = ReadFileToGlobal(path, &readError);
     if (!file) {
@@ -289,7 +372,7 @@ int DecodeImageFromFile(const char* path, IPIHANDLE* dibs, int count, int format
     int rc;
     {
         IpiGlobalLock lock(file);
-        rc = Decode(lock.ptr(), lock.size(), dibs, count, format, page, attributes, attributeCount, &made);
+        rc = Decode(path, lock.ptr(), lock.size(), dibs, count, format, page, attributes, attributeCount, &made);
     }
     ipiGlobalFree(file);
     return Finish(rc, made, dibs, count, error);

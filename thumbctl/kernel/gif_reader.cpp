@@ -133,7 +133,12 @@ int GifParse(const uint8_t* data, size_t size, GifInfo* g, std::vector<uint8_t>*
     }
     if (!r.Has(1)) return ipiErrInsufficientSize;
     g->codeSize = data[r.pos++];
-    if (g->codeSize != g->sizeField + 1 && !(g->sizeField == 0 && g->codeSize == 2)) return ipiErrSyntacticalError;
+    auto fits = [g](int field) { return g->codeSize == field + 1 || (field == 0 && g->codeSize == 2); };
+    // An image with its own colour table is coded for that table when the
+    // screen has none, or when only the image's table fits its code size.
+    if (g->localTable && (!g->globalTable || (!fits(g->sizeField) && fits(g->localSizeField))))
+        g->sizeField = g->localSizeField;
+    if (!fits(g->sizeField)) return ipiErrSyntacticalError;
     if (int rc = SkipBlocks(r, &g->dataCount, lzw)) return rc;
     return Extensions(r, g);
 }

@@ -13,7 +13,7 @@ struct GifInfo {
     bool globalTable = false;
     int colourResolution = 0;  // bits, 1..8
     bool sorted = false;
-    int sizeField = 0;         // screen colour table size field (0..7)
+    int sizeField = 0;         // size field of the table the image is coded for (0..7)
     int background = 0, aspect = 0;
     // Last Graphic Control Extension read.
     bool hasControl = false;

@@ -93,16 +93,6 @@ int ipiImportFile(IPIENVIRONMENT* env, const char* fileName, IPIOBJECT* target, 
 
 namespace {
 
-// Uncompressed byte size used to choose the intermediate's repository.
-int64_t UncompressedSize(IPIENVIRONMENT* env, const IPIOBJECT* t)
-{
-    int64_t p = t->dataPrecision;
-    if (p == 4 || (t->fileFormat == ipiFormatGif && p < 8 && p > 1)) p = p <= 4 ? env->nonnegativeIntegerPrecision : 8;
-    __int128 bits = __int128(t->dim[0]) * t->dim[1] * t->dim[2] * t->dim[3] * t->dim[4] * p;
-    __int128 bytes = (bits + 7) / 8;
-    return bytes > kIpiMaxBytes ? kIpiMaxBytes : int64_t(bytes);
-}
-
 // Decompresses `inter` (compressed, already read) into `target`.
 int FinishCompressed(IPIENVIRONMENT* env, IPIOBJECT* inter, IPIOBJECT* target)
 {
@@ -120,26 +110,26 @@ int FinishCompressed(IPIENVIRONMENT* env, IPIOBJECT* inter, IPIOBJECT* target)
     return rc;
 }
 
+// The compressed bytes of a page, held in kernel memory: they come from data
+// already in memory or read from a file, so no temporary file is needed.
 IPIOBJECT* MakeIntermediate(IPIENVIRONMENT* env, IPIOBJECT* page)
 {
-    int64_t repo = page->size > 0 && page->size < UncompressedSize(env, page) ? ipiRepositoryWorkspace
-                                                                               : ipiRepositoryFile;
-    IPIATTRIBUTE a[] = {{"repository", repo}};
+    IPIATTRIBUTE a[] = {{"repository", ipiRepositoryWorkspace}};
     return ipiCreateObject(env, "oCompressed", page->cls, page, a, 1);
 }
 
 } // namespace
 
-int ipiImportIntoObject(IPIENVIRONMENT* env, const void* data, IPIOBJECT* target, int fileFormat, int64_t size,
-                        const IPIATTRIBUTE* attributes, int count)
+namespace {
+
+// Header, data and decompression of an image whose bytes lie in memory
+// (`list` holds `applicationAddressSpace` and `size`) or in the named file,
+// which is then read in place.
+int ImportWhole(IPIENVIRONMENT* env, const char* fileName, IPIOBJECT* target, int fileFormat,
+                const std::vector<IPIATTRIBUTE>& list)
 {
-    if (int rc = ipiCheckEnvironment(env)) return rc;
-    if (!ipiIsValidObject(env, target)) return ipiErrInvalidInstance;
-    if (!data || size <= 0) return ipiReportError(env, ipiErrInsufficientSize);
-    std::vector<IPIATTRIBUTE> list =
-        WithExtra(attributes, count, {{"applicationAddressSpace", reinterpret_cast<IPIVALUE>(data)}, {"size", size}});
     const int n = int(list.size());
-    if (int rc = ipiImportFile(env, nullptr, target, fileFormat, ipiSelectHeader, list.data(), n)) return rc;
+    if (int rc = ipiImportFile(env, fileName, target, fileFormat, ipiSelectHeader, list.data(), n)) return rc;
 
     if (target->cls == &ipiClassCompositeIDArray) {
         // All pages: a parallel array holds an intermediate for each compressed page.
@@ -163,7 +153,7 @@ int ipiImportIntoObject(IPIENVIRONMENT* env, const void* data, IPIOBJECT* target
             }
             rc = ipiSetCompositeElement(env, slot, parallel, i);
         }
-        if (rc == 0) rc = ipiImportFile(env, nullptr, parallel, fileFormat, ipiSelectAll, list.data(), n);
+        if (rc == 0) rc = ipiImportFile(env, fileName, parallel, fileFormat, ipiSelectAll, list.data(), n);
         for (auto& w : work) {
             if (rc == 0) rc = FinishCompressed(env, w.first, w.second);
             ipiDestroyObject(env, w.first);
@@ -173,29 +163,35 @@ int ipiImportIntoObject(IPIENVIRONMENT* env, const void* data, IPIOBJECT* target
     }
 
     if (target->compression == 0)
-        return ipiImportFile(env, nullptr, target, fileFormat, ipiSelectData, list.data(), n);
+        return ipiImportFile(env, fileName, target, fileFormat, ipiSelectData, list.data(), n);
     IPIOBJECT* inter = MakeIntermediate(env, target);
     if (!inter) return ipiGetError(env);
-    int rc = ipiImportFile(env, nullptr, inter, fileFormat, ipiSelectAll, list.data(), n);
+    int rc = ipiImportFile(env, fileName, inter, fileFormat, ipiSelectAll, list.data(), n);
     if (rc == 0) rc = FinishCompressed(env, inter, target);
     ipiDestroyObject(env, inter);
     return rc;
+}
+
+} // namespace
+
+int ipiImportIntoObject(IPIENVIRONMENT* env, const void* data, IPIOBJECT* target, int fileFormat, int64_t size,
+                        const IPIATTRIBUTE* attributes, int count)
+{
+    if (int rc = ipiCheckEnvironment(env)) return rc;
+    if (!ipiIsValidObject(env, target)) return ipiErrInvalidInstance;
+    if (!data || size <= 0) return ipiReportError(env, ipiErrInsufficientSize);
+    return ImportWhole(env, nullptr, target, fileFormat,
+                       WithExtra(attributes, count,
+                                 {{"applicationAddressSpace", reinterpret_cast<IPIVALUE>(data)}, {"size", size}}));
 }
 
 int ipiImportFileIntoObject(IPIENVIRONMENT* env, const char* fileName, IPIOBJECT* target, int fileFormat,
                             const IPIATTRIBUTE* attributes, int count)
 {
     if (int rc = ipiCheckEnvironment(env)) return rc;
-    int error = 0;
-    IPIHANDLE h = ReadFileToGlobal(fileName, &error);
-    if (!h) return ipiReportError(env, error);
-    int rc;
-    {
-        IpiGlobalLock lock(h);
-        rc = ipiImportIntoObject(env, lock.ptr(), target, fileFormat, lock.size(), attributes, count);
-    }
-    ipiGlobalFree(h);
-    return rc;
+    if (!ipiIsValidObject(env, target)) return ipiErrInvalidInstance;
+    if (!fileName || !*fileName) return ipiReportError(env, ipiErrFileOpenFailure);
+    return ImportWhole(env, fileName, target, fileFormat, WithExtra(attributes, count, {}));
 }
 
 // ---- multi-image sources ---------------------------------------------------

@@ -9,7 +9,8 @@
 // `applicationAddressSpace` (then `size` is required: the byte count).
 int ipiImportFile(IPIENVIRONMENT* env, const char* fileName, IPIOBJECT* target, int fileFormat,
                   int selector, const IPIATTRIBUTE* attributes, int count);
-// Whole image (attributes, data, decompression) from memory / from a file.
+// Whole image (attributes, data, decompression) from memory / from a file
+// (read in place through the file, never copied whole).
 // A CompositeIDArray target receives all pages from its `xMatchPoint` on.
 int ipiImportIntoObject(IPIENVIRONMENT* env, const void* data, IPIOBJECT* target, int fileFormat,
                         int64_t size, const IPIATTRIBUTE* attributes, int count);

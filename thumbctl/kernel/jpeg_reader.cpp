@@ -114,6 +114,20 @@ int Decode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* destination)
     // A bitmap takes packed rows with the bands in reverse order (BGR), so the
     // decoder writes them that way; otherwise band after band.
     const bool bitmap = destination->pixelInterpretation == ipiBitmapLayout;
+    // A bitmap in caller memory of exactly this picture's rows takes the
+    // pixels straight from the decoder, bottom row first.
+    const int64_t stride = (W * bands + 3) / 4 * 4;
+    if (bitmap && destination->repository == ipiRepositoryApplication && destination->applicationAddressSpace &&
+        destination->dim[0] == W && destination->dim[1] == H && destination->size >= stride * H) {
+        auto* last = reinterpret_cast<uint8_t*>(destination->applicationAddressSpace) + (H - 1) * stride;
+        JpegPlane direct[3];
+        for (int b = 0; b < bands; ++b) direct[b] = {last + (bands - 1 - b), bands, -stride};
+        const int rc = JpegDecodeScan(scan.data(), scan.size(), tables, int(W), int(H), bands,
+                                      int(source->samplingFactor), direct);
+        if (rc) return ipiReportError(env, rc);
+        destination->flags |= ipiFlagInited;
+        return 0;
+    }
     // The decoder stores every pixel, so the buffer is not cleared first.
     std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[size_t(W * H * bands)]);
     if (!pixels) return ipiReportError(env, ipiErrSystem);

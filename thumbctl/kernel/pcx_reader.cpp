@@ -6,6 +6,7 @@
 #include "thumbctl/kernel/ipi_object.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 int Le16(const uint8_t* p) { return p[0] | (p[1] << 8); }
@@ -157,20 +158,55 @@ int PcxDecodeRle(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* destination)
     const int64_t sw = source->dim[0];
     const int64_t expected = planeBits == 1 ? (sw + 15) / 16 * 2 : (sw + 1) / 2 * 2;
     const int64_t bpl = ipiGetObjectAttribute(env, source, "bytePerLine");
-    if ((bpl + 1) / 2 * 2 != expected) return ipiReportError(env, ipiErrSyntacticalError);
+    // Each plane's line must hold the whole width: a line one byte short still
+    // rounds up to the even length, but would take its last pixels from the
+    // next line.
+    const int64_t needed = planeBits == 1 ? (sw + 7) / 8 : sw;
+    if ((bpl + 1) / 2 * 2 != expected || bpl < needed) return ipiReportError(env, ipiErrSyntacticalError);
     if (int64_t(planes) * bpl * source->dim[1] > kIpiMaxBytes) return ipiReportError(env, ipiErrSystem);
 
-    std::vector<uint8_t> rle, lines;
+    std::vector<uint8_t> rle;
     if (int rc = CodecReadAll(env, source, source->size > 0 ? source->size : -1, &rle)) return rc;
-    if (int rc = PcxExpand(rle.data(), rle.size(), int(planes * bpl), int(source->dim[1]), &lines))
-        return ipiReportError(env, rc);
+
+    // One scan line at a time; the part of a run that passes a line's end
+    // begins the next line.
+    const int64_t L = planes * bpl;
+    std::vector<uint8_t> buffer(static_cast<size_t>(L));
+    size_t pos = 0;
+    int64_t carry = 0;
+    uint8_t carryValue = 0;
+    auto nextLine = [&]() -> bool {
+        int64_t o = std::min(carry, L);
+        std::memset(buffer.data(), carryValue, size_t(o));
+        carry -= o;
+        while (o < L) {
+            if (pos >= rle.size()) return false;
+            const uint8_t b = rle[pos++];
+            if ((b & 0xC0) == 0xC0) {
+                if (pos >= rle.size()) return false;
+                const uint8_t v = rle[pos++];
+                const int64_t n = std::min<int64_t>(b & 0x3F, L - o);
+                std::memset(buffer.data() + o, v, size_t(n));
+                o += n;
+                carry = (b & 0x3F) - n;
+                carryValue = v;
+            } else {
+                buffer[size_t(o++)] = b;
+            }
+        }
+        return true;
+    };
 
     CodecRowWriter out(env, destination);
     if (int rc = out.Open()) return rc;
     int rc = 0;
     std::vector<uint8_t> row(size_t(W) * 3 + 8);
     for (int64_t y = 0; rc == 0 && y < H; ++y) {
-        const uint8_t* line = &lines[size_t(y * planes * bpl)];
+        if (!nextLine()) {
+            rc = ipiReportError(env, ipiErrSyntacticalError);
+            break;
+        }
+        const uint8_t* line = buffer.data();
         if (planeBits == 1 && planes == 1) {
             rc = bitmap ? out.PutBitmapRow(y, line, (W + 7) / 8) : out.PutBitRow(y, line, W);
         } else if (planes == 4) {

@@ -26,12 +26,29 @@ namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 
-// The chart's titles fill the window's header and footer boxes.
-template <typename ChartWindow>
-void FillTitleBoxes(ChartWindow& w)
+// One title of a plot: the text of the window's box goes onto the chart, so
+// a title typed there survives a new calculation. A box that still holds the
+// title the chart gave it (or is empty before the first plot) follows the
+// chart's own title instead.
+void SyncTitle(QLineEdit* box, const QString& chartTitle, const std::function<void(const QString&)>& setChartTitle)
 {
-    if (w.txtHeader) w.txtHeader->setText(w.ChartHeader());
-    if (w.txtFooter) w.txtFooter->setText(w.ChartFooter());
+    if (!box) return;
+    const char* kGiven = "chartTitleGiven";
+    const QVariant given = box->property(kGiven);
+    const bool typed = given.isValid() ? box->text() != given.toString() : !box->text().isEmpty();
+    if (typed) {
+        setChartTitle(box->text());
+        return;
+    }
+    box->setText(chartTitle);
+    box->setProperty(kGiven, chartTitle);
+}
+
+template <typename ChartWindow>
+void SyncTitles(ChartWindow& w)
+{
+    SyncTitle(w.txtHeader, w.ChartHeader(), [&w](const QString& t) { w.SetChartHeader(t); });
+    SyncTitle(w.txtFooter, w.ChartFooter(), [&w](const QString& t) { w.SetChartFooter(t); });
 }
 
 } // namespace
@@ -113,7 +130,7 @@ void FrmAnalysis::cmd3DPlot_Click()
         w.Setup3DChart(w.chkReduceData && w.chkReduceData->isChecked());
         if (w.chkLegend) w.chkLegend->setChecked(true);
     }
-    FillTitleBoxes(w);
+    SyncTitles(w);
     w.show();
     w.raise();
     w.RefreshChart();
@@ -132,7 +149,7 @@ void FrmAnalysis::cmdContour_Click()
             w.SetupContourChart(model::images.ImageCols, model::images.ImageRows, false);
         if (w.chkLegend) w.chkLegend->setChecked(true);
     }
-    FillTitleBoxes(w);
+    SyncTitles(w);
     w.show();
     w.raise();
     platform::HideTaskbar();
@@ -144,7 +161,7 @@ void FrmAnalysis::cmdDiagonal_Click()
     if (!CheckZRange()) return;
     DiagonalWindow& w = frmDiagonal();
     w.SetupDiagonalChart();
-    if (w.txtHeader) w.txtHeader->setText(w.ChartHeader());
+    SyncTitle(w.txtHeader, w.ChartHeader(), [&w](const QString& t) { w.SetChartHeader(t); });
     w.show();
     w.raise();
     platform::HideTaskbar();
@@ -159,7 +176,7 @@ void FrmAnalysis::cmdChordPlot_Click()
     if (w.cmdCustomize && w.cmdCustomize->text() == "Hide Options") w.cmdCustomize_Click();
     for (QPushButton* b : {w.cmdPrintCntr, w.cmdSave, w.cmdCustomize})
         if (b) b->setEnabled(false);
-    FillTitleBoxes(w);
+    SyncTitles(w);
     w.SetChartInteractive(false);
     w.show();
     w.raise();

@@ -159,6 +159,8 @@ FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
     cmbDomain = MakeCombo(proc, "cmbDomain", {}, "Domain Select");
     pg->addWidget(lblAnalyze, r, 0);
     pg->addWidget(cmbDomain, r++, 1);
+    lblAnalyze->setVisible(false);   // shown while a partition is in memory
+    cmbDomain->setVisible(false);
     lblLateralDimensions = Make<QLabel>(proc, "lblLateralDimensions", "X/Y Dimensions");
     pg->addWidget(lblLateralDimensions, r++, 0, 1, 2);
     lblSampleWidth = Make<QLabel>(proc, "lblSampleWidth", "Width (X)");
@@ -173,27 +175,37 @@ FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
     pg->addWidget(cmdUnwrap, r++, 0, 1, 2);
     lblMaxZ = Make<QLabel>(proc, "lblMaxZ", "Max Z");
     lblMaxZValue = Make<QLabel>(proc, "lblMaxZValue", "");
-    lblMaxZValue->setAccessibleName("Max Z value");
     pg->addWidget(lblMaxZ, r, 0);
     pg->addWidget(lblMaxZValue, r++, 1);
     lblMinZ = Make<QLabel>(proc, "lblMinZ", "Min Z");
     lblMinZValue = Make<QLabel>(proc, "lblMinZValue", "");
-    lblMinZValue->setAccessibleName("Min Z value");
     pg->addWidget(lblMinZ, r, 0);
     pg->addWidget(lblMinZValue, r++, 1);
     lblCoplanarity = Make<QLabel>(proc, "lblCoplanarity", "Coplanarity");
     lblCoplanarityData = Make<QLabel>(proc, "lblCoplanarityData", "");
-    lblCoplanarityData->setAccessibleName("Coplanarity value");
     pg->addWidget(lblCoplanarity, r, 0);
     pg->addWidget(lblCoplanarityData, r++, 1);
     lblZUnits = Make<QLabel>(proc, "lblZUnits", "(Z Units)");
+    {
+        // Its row keeps its height while the units are hidden: the panel
+        // does not move when a result shows them.
+        QSizePolicy keep = lblZUnits->sizePolicy();
+        keep.setRetainSizeWhenHidden(true);
+        lblZUnits->setSizePolicy(keep);
+    }
     lblZUnits->setVisible(false);
     pg->addWidget(lblZUnits, r++, 1);
+    // The value labels carry no name of their own: assistive technology reads
+    // the figure they show.
     for (QLabel* l : {lblMaxZValue, lblMinZValue, lblCoplanarityData}) {
         QFont f = l->font();
         f.setBold(true);
         f.setPointSizeF(f.pointSizeF() * 1.2);
         l->setFont(f);
+        // As tall empty as with a figure, so the rows below never move.
+        l->setText("0");
+        l->setMinimumHeight(l->sizeHint().height());
+        l->setText("");
     }
     cmdParameters = Make<QPushButton>(proc, "cmdParameters", "Calculate Parameters ");
     cmdSaveData = Make<QPushButton>(proc, "cmdSaveData", "Save Data File");
@@ -563,6 +575,13 @@ void FrmAnalysis::LoadPhaseImage(const std::string& fileName)
 {
     auto& st = model::state;
 
+    // A name that is not there (handed over by a second start, or typed) is
+    // not a file of the wrong kind.
+    if (!platform::FileExists(fileName)) {
+        model::ShowMsg("The file cannot be opened.", 16, "Load Phase Image");
+        return;
+    }
+
     // The new image as a whole. A file that cannot be read, or whose header
     // breaks off, is refused before anything in memory changes.
     core::PhaseImageFile file;
@@ -586,6 +605,9 @@ void FrmAnalysis::LoadPhaseImage(const std::string& fileName)
     }
     const int cols = file.cols;
     const int rows = file.rows;
+
+    // A mask, partition or crop still being drawn belongs to the old image.
+    if (!frmPhaseImage().EndOpenOperation()) return;
 
     // A mask or partition in memory keeps its size unless the user lets it go.
     const bool sizeDiffers = rows != Picbuf1->imageHeight() || cols != Picbuf1->imageWidth();

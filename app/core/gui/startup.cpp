@@ -215,8 +215,9 @@ void ReceiveCommandLine(const std::string& text)
 StartupResult RunStartup(const std::string& commandLine, const StartupHooks& hooks)
 {
     // 1. Application title.
+    // Only the application name: a display name would be appended to every
+    // window title, which must read as the window itself sets it.
     QCoreApplication::setApplicationName(model::AppTitle);
-    QGuiApplication::setApplicationDisplayName(model::AppTitle);
 
     // 2. Single instance.
     gInstance = std::make_unique<platform::SingleInstance>(platform::kInstanceKey, hooks.instanceFolder);
@@ -300,6 +301,9 @@ StartupResult RunStartup(const std::string& commandLine, const StartupHooks& hoo
 
     // 15. Settings, pushed into the windows.
     RegisterSettingsForms();
+    // No Z unit is chosen yet (the units dialog sets the format): the Z
+    // limits are shown as the plain numbers of the file.
+    model::files.ZFormat.clear();
     core::ReadSettingsFile(core::SettingsFilePath());
     core::ApplySettingsToForms();
 

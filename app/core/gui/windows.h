@@ -184,6 +184,10 @@ public:
     // Outline colour of the region on the editor display (0xRRGGBB).
     virtual void SetRegionColor(unsigned rgb) = 0;
     virtual void SetRegionShown(bool on) = 0;
+    // Before another image becomes current: an editing operation still open
+    // (mask, partition or crop being drawn) is ended after the user agrees.
+    // False when the user keeps it (the new image is then not loaded).
+    virtual bool EndOpenOperation() { return true; }
 };
 
 // Result image browser.

@@ -26,6 +26,12 @@ std::string IllegalDomainNameMessage()
            "\\ / : * ? \" < > |" + "\r\r" + "Enter a valid Domain Name.";
 }
 
+std::string UnsafeDomainNameMessage()
+{
+    return std::string("A Domain Name cannot contain \"..\" or control characters.") + "\r\r" +
+           "Enter a valid Domain Name.";
+}
+
 bool IsNumericName(const std::string& name) { return core::IsNumeric(name); }
 
 std::string DomainListEntry(int index, const std::string& name)

@@ -18,6 +18,9 @@ std::string AutomaticDomainName(int n);
 // The message shown for a name with a refused character.
 std::string IllegalDomainNameMessage();
 
+// The message shown for a name holding ".." or a control character.
+std::string UnsafeDomainNameMessage();
+
 // True when a stored name is a number (a name read from a partition file that
 // looks like a number is kept as that number).
 bool IsNumericName(const std::string& name);

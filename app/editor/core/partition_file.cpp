@@ -45,6 +45,8 @@ std::vector<std::string> SplitLines(const std::string& text)
         }
     }
     if (!cur.empty()) lines.push_back(cur);
+    // Blank lines at the end (a hand-edited file) end the file.
+    while (!lines.empty() && lines.back().find_first_not_of(" \t") == std::string::npos) lines.pop_back();
     return lines;
 }
 

@@ -30,7 +30,11 @@ void RegionEditor::Label(Bar bar, const std::string& text)
 
 void RegionEditor::MouseMove(int button, double px, double py)
 {
-    if (model::maskPartition.RoiEditMode && button == 0) {
+    if (!model::maskPartition.RoiEditMode) {
+        EndEdit();
+        return;
+    }
+    if (button == 0) {
         const int L = view_.roiLeft(), T = view_.roiTop(), W = view_.roiWidth(), H = view_.roiHeight();
         if (L + 4 < px && px < L + W - 4 && T + 4 < py && py < T + H - 4) {
             Pointer(kPointerMove);
@@ -103,6 +107,11 @@ void RegionEditor::MouseMove(int button, double px, double py)
 
 void RegionEditor::MouseDown(int button, double px, double py)
 {
+    // Outside a region edit the handles are not there.
+    if (!model::maskPartition.RoiEditMode) {
+        EndEdit();
+        return;
+    }
     auto record = [&] {
         DragStartLeft = view_.roiLeft();
         DragStartTop = view_.roiTop();
@@ -121,15 +130,14 @@ void RegionEditor::MouseDown(int button, double px, double py)
         record();
         DragBottomRight = true;
     } else if (button == 2 && HoverMove) {
+        // The shortened side is re-centred by its size bar on the region as
+        // it was; the other bar only shows its (unchanged) value.
         const int W = view_.roiWidth(), H = view_.roiHeight();
-        view_.outlineOff();
-        if (W >= H)
-            view_.setRoiWidth(H);
-        else
-            view_.setRoiHeight(W);
-        view_.outlineOn();
-        SetBar(SizeX, view_.roiWidth());
-        SetBar(SizeY, view_.roiHeight());
+        RecordSavedRegion();
+        ScrollSync = true;
+        SetBar(W >= H ? SizeY : SizeX, W >= H ? H : W);
+        ScrollSync = false;
+        SetBar(W >= H ? SizeX : SizeY, std::min(W, H));
     }
 }
 
@@ -150,14 +158,19 @@ void RegionEditor::SyncBarsToRegion(bool sizesToo)
 void RegionEditor::MouseUp(int button, double, double)
 {
     if (button != 1) return;
+    if (!model::maskPartition.RoiEditMode) {
+        EndEdit();
+        return;
+    }
     const auto& im = model::images;
     if (HoverMove) {
         DragMove = false;
         const int L = view_.roiLeft(), T = view_.roiTop(), W = view_.roiWidth(), H = view_.roiHeight();
         if (L < 0 || T < 0 || L + W > im.XMax + 1 || T + H > im.YMax + 1) {
             model::ShowMsg("Region of Interest Outside Viewing Limits", 0, model::AppTitle);
-            SetBar(CenterX, Round(im.XMax / 2.0));
-            SetBar(CenterY, Round(im.YMax / 2.0));
+            // The centre of the picture (a whole-picture region then starts at 0).
+            SetBar(CenterX, Round((im.XMax + 1) / 2.0));
+            SetBar(CenterY, Round((im.YMax + 1) / 2.0));
             view_.refresh();
         } else {
             SyncBarsToRegion(false);
@@ -294,6 +307,14 @@ void RegionEditor::RecordSavedRegion()
     SavedRoiHeight = view_.roiHeight();
     SavedRoiLeft = view_.roiLeft();
     SavedRoiTop = view_.roiTop();
+}
+
+void RegionEditor::EndEdit()
+{
+    HoverMove = HoverTopLeft = HoverBottomRight = false;
+    DragMove = DragTopLeft = DragBottomRight = false;
+    SizeLinkKey = false;
+    Pointer(kPointerDefault);
 }
 
 } // namespace editor

@@ -75,6 +75,9 @@ public:
     void RefreshPhaseImageView();
     // Records the region as it stands now (the centre of the size bars).
     void RecordSavedRegion();
+    // The region edit is over: no handle is hovered or dragged, the Ctrl link
+    // is off and the pointer is the default one.
+    void EndEdit();
 
     // State, named as the window's module state.
     bool HoverMove = false, HoverTopLeft = false, HoverBottomRight = false;

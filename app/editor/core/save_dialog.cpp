@@ -37,6 +37,13 @@ SaveName AskSaveName(const SaveNameRule& rule)
                            16, rule.errorTitle);
             continue;
         }
+        if (rule.promptOverwrite && path != r.path && platform::FileExists(path)) {
+            // The dialog asked about the name typed, not about the name written.
+            const int answer = model::ShowMsg(platform::FileNameOf(path) + " already exists." + model::CR +
+                                                  "Do you want to replace it?",
+                                              36, rule.title);
+            if (answer != platform::kAnsYes) continue;
+        }
         SaveName out;
         out.confirmed = true;
         out.path = path;

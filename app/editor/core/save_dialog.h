@@ -14,7 +14,7 @@ struct SaveNameRule {
     std::string ending;         // "_msk.tif": put in place of the last four characters when missing
     std::string errorTitle;     // title of the refusal messages
     bool refuseExisting = false;   // an existing file is refused and the dialog comes again
-    bool promptOverwrite = false;  // the dialog itself asks before replacing a file
+    bool promptOverwrite = false;  // ask before replacing a file (the name written, ending forced on)
 };
 
 struct SaveName {

@@ -19,7 +19,7 @@ FrmDomainName::FrmDomainName(QWidget* parent) : QDialog(parent)
     auto* lay = new QVBoxLayout(this);
     txtDomainName = new QLineEdit("Domain Name", this);
     txtDomainName->setObjectName("txtDomainName");
-    txtDomainName->setAccessibleName("txtDomainName");
+    txtDomainName->setAccessibleName("Enter the Domain Name");
     chkAutomaticallyNumberDomains = new QCheckBox("Automatically Number Domain Names", this);
     chkAutomaticallyNumberDomains->setObjectName("chkAutomaticallyNumberDomains");
     cmdOK = new QPushButton("OK", this);
@@ -37,7 +37,7 @@ FrmDomainName::FrmDomainName(QWidget* parent) : QDialog(parent)
     connect(chkAutomaticallyNumberDomains, &QCheckBox::toggled, this, [this] { chkAutomaticallyNumberDomains_Click(); });
     connect(cmdOK, &QPushButton::clicked, this, [this] { cmdOK_Click(); });
     connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
-    connect(txtDomainName, &QLineEdit::returnPressed, this, [this] { cmdOK_Click(); });
+    // Enter in the text box reaches the dialog's key handling, which runs OK once.
 }
 
 std::function<void(FrmDomainName&)>& FrmDomainName::ModalHook()
@@ -72,6 +72,14 @@ void FrmDomainName::cmdOK_Click()
     const std::string text = txtDomainName->text().toStdString();
     if (IllegalFilenameCharacterCheck(text)) {
         model::ShowMsg(IllegalDomainNameMessage(), 16, "Invalid Domain Name");
+        txtDomainName->selectAll();
+        txtDomainName->setFocus();
+        return;
+    }
+    // The partition loader and the crop job refuse the same names: a name
+    // accepted here always loads again.
+    if (!text.empty() && !IsNumericName(text) && !IsSafeDomainName(text)) {
+        model::ShowMsg(UnsafeDomainNameMessage(), 16, "Invalid Domain Name");
         txtDomainName->selectAll();
         txtDomainName->setFocus();
         return;

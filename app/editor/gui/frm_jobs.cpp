@@ -10,6 +10,7 @@
 #include "platform/folders.h"
 #include "platform/listboxes.h"
 
+#include <QDir>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QPointer>
@@ -22,11 +23,12 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 std::string Ext() { return core::ToLower(model::files.ImageFileFormat); }
 
+// A control without a caption of its own is named after the label beside it.
 template <typename W>
-W* Add(QWidget* parent, QLayout* lay, W* w, const char* name)
+W* Add(QWidget* parent, QLayout* lay, W* w, const char* name, const QString& labelBeside = QString())
 {
     w->setObjectName(name);
-    w->setAccessibleName(name);
+    if (!labelBeside.isEmpty()) w->setAccessibleName(labelBeside);
     lay->addWidget(w);
     return w;
 }
@@ -42,6 +44,42 @@ QPushButton* Button(QWidget* p, QLayout* l, const char* name, const QString& tex
 QLabel* Label(QWidget* p, QLayout* l, const char* name, const QString& text)
 {
     return Add(p, l, new QLabel(text, p), name);
+}
+
+// Names the folder a folder list shows (the list itself shows only the way up
+// and the sub-folders); the middle of a long path gives way to "...".
+QLabel* FolderNameLabel(QWidget* p, QLayout* l, const char* name, platform::DirListBox* list)
+{
+    auto* lbl = Label(p, l, name, "");
+    lbl->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    auto show = [lbl, list] {
+        const QString path = QDir::toNativeSeparators(list->path());
+        lbl->setToolTip(path);
+        lbl->setText(lbl->fontMetrics().elidedText(path, Qt::ElideMiddle, 330));
+    };
+    QObject::connect(list, &platform::DirListBox::pathChanged, lbl, show);
+    show();
+    return lbl;
+}
+
+// Source and destination on the left, options and commands on the right, so
+// the window fits a 1024 x 768 screen.
+struct JobColumns {
+    QVBoxLayout* left;
+    QVBoxLayout* right;
+};
+JobColumns TwoColumns(QWidget* w)
+{
+    auto* cols = new QHBoxLayout(w);
+    JobColumns c{new QVBoxLayout, new QVBoxLayout};
+    cols->addLayout(c.left, 1);
+    cols->addLayout(c.right, 1);
+    return c;
+}
+
+void LimitListHeight(std::initializer_list<QWidget*> lists)
+{
+    for (QWidget* l : lists) l->setMaximumHeight(130);
 }
 
 void SetLabelColour(QLabel* l, bool red) { l->setStyleSheet(red ? "color: rgb(255, 0, 0);" : "color: rgb(0, 0, 0);"); }
@@ -146,21 +184,30 @@ FrmCropDomains::FrmCropDomains(QWidget* parent) : QWidget(parent)
 {
     setObjectName("frmCropDomains");
     setWindowTitle("Crop Domains");
-    auto* lay = new QVBoxLayout(this);
+    const JobColumns columns = TwoColumns(this);
+    QVBoxLayout* lay = columns.left;
     lblPathSelection = Label(this, lay, "lblPathSelection", "1 - Source");
-    DirSource = Add(this, lay, new platform::DirListBox(this), "DirSource");
+    DirSource = new platform::DirListBox(this);
+    lblSourcePath = FolderNameLabel(this, lay, "lblSourcePath", DirSource);
+    Add(this, lay, DirSource, "DirSource", "1 - Source");
     cmdBrowseSourcePath = Button(this, lay, "cmdBrowseSourcePath", "Browse...");
     File1 = new gui::standins::FileList(this);
+    File1->setAccessibleName("Phase Images");
     lay->addWidget(File1);
     lblPhaseImageCount = Label(this, lay, "lblPhaseImageCount", "Phase Image Count");
     lblDestinationFolder = Label(this, lay, "lblDestinationFolder", "2 - Destination");
-    DirDestination = Add(this, lay, new platform::DirListBox(this), "DirDestination");
+    DirDestination = new platform::DirListBox(this);
+    lblDestinationPath = FolderNameLabel(this, lay, "lblDestinationPath", DirDestination);
+    Add(this, lay, DirDestination, "DirDestination", "2 - Destination");
     cmdBrowseDestinationPath = Button(this, lay, "cmdBrowseDestinationPath", "Browse...");
+    LimitListHeight({DirSource, File1, DirDestination});
+    lay->addStretch(1);
+    lay = columns.right;
     lblOptions = Label(this, lay, "lblOptions", "3 - Options");
     auto* fraShape = new QGroupBox("Domain Shape", this);
     fraShape->setObjectName("fraShape");
     auto* shapeLay = new QVBoxLayout(fraShape);
-    cmbShape = Add(fraShape, shapeLay, new QComboBox(fraShape), "cmbShape");
+    cmbShape = Add(fraShape, shapeLay, new QComboBox(fraShape), "cmbShape", "Domain Shape");
     cmbShape->addItems({"Rectangle", "Ellipse"});
     lay->addWidget(fraShape);
     chkCreateDomainSubfolders = Add(this, lay, new QCheckBox("Create Domain subfolder(s)", this), "chkCreateDomainSubfolders");
@@ -178,10 +225,11 @@ FrmCropDomains::FrmCropDomains(QWidget* parent) : QWidget(parent)
     lay->addWidget(fra);
     lblFour = Label(this, lay, "lblFour", "4 - Process");
     cmdProcess = Button(this, lay, "cmdProcess", "Generate Images");
-    ProgressBar1 = Add(this, lay, new QProgressBar(this), "ProgressBar1");
+    ProgressBar1 = Add(this, lay, new QProgressBar(this), "ProgressBar1", "4 - Process");
     lblNumberOfImagesProcessed = Label(this, lay, "lblNumberOfImagesProcessed", "Number of Images Processed: 0");
     cmdViewUnprocessedFiles = Button(this, lay, "cmdViewUnprocessedFiles", "View Unprocessed File List");
     cmdClose = Button(this, lay, "cmdClose", "Close");
+    lay->addStretch(1);
 
     optAppendDomainName->setChecked(true);
     optUseDomainName->setEnabled(false);
@@ -350,29 +398,39 @@ FrmBurnMask::FrmBurnMask(QWidget* parent) : gui::BurnMaskWindow(parent)
 {
     setObjectName("frmBurnMask");
     setWindowTitle("Burn Mask");
-    auto* lay = new QVBoxLayout(this);
+    const JobColumns columns = TwoColumns(this);
+    QVBoxLayout* lay = columns.left;
     Label(this, lay, "lblSource", "1 - Source Folder");
-    DirSource = Add(this, lay, new platform::DirListBox(this), "DirSource");
+    DirSource = new platform::DirListBox(this);
+    lblSourcePath = FolderNameLabel(this, lay, "lblSourcePath", DirSource);
+    Add(this, lay, DirSource, "DirSource", "1 - Source Folder");
     cmdBrowseSourcePath = Button(this, lay, "cmdBrowseSourcePath", "Browse...");
     FileList1 = new gui::standins::FileList(this);
+    FileList1->setAccessibleName("Phase Images");
     lay->addWidget(FileList1);
     File1 = FileList1;
     lblPhaseImageCount = Label(this, lay, "lblPhaseImageCount", "Phase Image Count");
     Label(this, lay, "lblDestination", "2 - Destination Folder");
-    DirDestination = Add(this, lay, new platform::DirListBox(this), "DirDestination");
+    DirDestination = new platform::DirListBox(this);
+    lblDestinationPath = FolderNameLabel(this, lay, "lblDestinationPath", DirDestination);
+    Add(this, lay, DirDestination, "DirDestination", "2 - Destination Folder");
     cmdBrowseDestinationPath = Button(this, lay, "cmdBrowseDestinationPath", "Browse...");
+    LimitListHeight({DirSource, FileList1, DirDestination});
+    lay->addStretch(1);
+    lay = columns.right;
     auto* fra = new QGroupBox("Masked Filename Options", this);
     auto* fraLay = new QVBoxLayout(fra);
     chkCreateMaskedSubfolder = Add(fra, fraLay, new QCheckBox("Create Masked Subfolder", fra), "chkCreateMaskedSubfolder");
     chkTagFilenames = Add(fra, fraLay, new QCheckBox("Tag Filenames (*_msk_*)", fra), "chkTagFilenames");
     lay->addWidget(fra);
     cmdProcess = Button(this, lay, "cmdProcess", "Process");
-    ProgressBar1 = Add(this, lay, new QProgressBar(this), "ProgressBar1");
+    ProgressBar1 = Add(this, lay, new QProgressBar(this), "ProgressBar1", "Process");
     ProgressBar1->setVisible(false);
     lblNumberOfImagesProcessed = Label(this, lay, "lblNumberOfImagesProcessed", "Number of Images Processed: 0");
     cmdViewUnprocessedFiles = Button(this, lay, "cmdViewUnprocessedFiles", "View Unprocessed File List");
     cmdViewUnprocessedFiles->setVisible(false);
     cmdClose = Button(this, lay, "cmdClose", "Close");
+    lay->addStretch(1);
 
     connect(DirSource, &platform::DirListBox::pathChanged, this, [this] { DirSource_Change(); });
     connect(DirDestination, &platform::DirListBox::pathChanged, this, [this] { ResetBatchBurn(); });

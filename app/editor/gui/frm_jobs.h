@@ -28,6 +28,8 @@ public:
     explicit FrmCropDomains(QWidget* parent = nullptr);
 
     QLabel* lblPathSelection;
+    QLabel* lblSourcePath;        // the source folder's path
+    QLabel* lblDestinationPath;   // the destination folder's path
     platform::DirListBox* DirSource;
     QPushButton* cmdBrowseSourcePath;
     gui::standins::FileList* File1;
@@ -70,6 +72,8 @@ class FrmBurnMask : public gui::BurnMaskWindow {
 public:
     explicit FrmBurnMask(QWidget* parent = nullptr);
 
+    QLabel* lblSourcePath;        // the source folder's path
+    QLabel* lblDestinationPath;   // the destination folder's path
     platform::DirListBox* DirSource;
     platform::DirListBox* DirDestination;
     gui::standins::FileList* FileList1;   // also File1 of the shared interface

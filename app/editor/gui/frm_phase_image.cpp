@@ -14,13 +14,16 @@
 #include "app/editor/gui/frm_jobs.h"
 #include "platform/folderjobs.h"
 #include "platform/folders.h"
+#include "platform/messages.h"
 #include "platform/picturebuffer.h"
 #include "platform/taskbar.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QScreen>
 #include <QScrollArea>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace editor {
@@ -51,7 +54,6 @@ QLabel* Label(QWidget* parent, QLayout* lay, const char* name, const QString& te
 {
     auto* l = new QLabel(text, parent);
     l->setObjectName(name);
-    l->setAccessibleName(name);
     lay->addWidget(l);
     return l;
 }
@@ -117,7 +119,7 @@ FrmPhaseImage::FrmPhaseImage(QWidget* parent) : gui::PhaseImageWindow(parent)
     auto* scroll = new QScrollArea(this);
     bufDisplay = new platform::PictureBuffer;
     bufDisplay->setObjectName("bufDisplay");
-    bufDisplay->setAccessibleName("bufDisplay");
+    bufDisplay->setAccessibleName("Phase Image");
     scroll->setWidget(bufDisplay);
     scroll->setWidgetResizable(false);
     outer->addWidget(scroll, 1);
@@ -161,20 +163,22 @@ FrmPhaseImage::FrmPhaseImage(QWidget* parent) : gui::PhaseImageWindow(parent)
     lblDomainSelect = Label(panel, lay, "lblDomainSelect", "Domain Select");
     cmbDomains = new QComboBox(panel);
     cmbDomains->setObjectName("cmbDomains");
-    cmbDomains->setAccessibleName("cmbDomains");
+    cmbDomains->setAccessibleName("Domain Select");
     lay->addWidget(cmbDomains);
-    auto bar = [&](const char* name, const char* label, QScrollBar** sb, QLabel** lb) {
+    // Each bar is named after the caption of the label above it.
+    auto bar = [&](const char* name, const char* label, const char* caption, QScrollBar** sb, QLabel** lb) {
         *lb = Label(panel, lay, label, "");
         *sb = new QScrollBar(Qt::Horizontal, panel);
         (*sb)->setObjectName(name);
-        (*sb)->setAccessibleName(name);
+        (*sb)->setAccessibleName(caption);
         (*sb)->setMinimum(0);
+        (*sb)->setInvertedControls(false);   // the arrow keys move the way they point
         lay->addWidget(*sb);
     };
-    bar("hscCenterX", "lblCenterX", &hscCenterX, &lblCenterX);
-    bar("hscCenterY", "lblCenterY", &hscCenterY, &lblCenterY);
-    bar("hscSizeX", "lblSizeX", &hscSizeX, &lblSizeX);
-    bar("hscSizeY", "lblSizeY", &hscSizeY, &lblSizeY);
+    bar("hscCenterX", "lblCenterX", "Center X", &hscCenterX, &lblCenterX);
+    bar("hscCenterY", "lblCenterY", "Center Y", &hscCenterY, &lblCenterY);
+    bar("hscSizeX", "lblSizeX", "Size X", &hscSizeX, &lblSizeX);
+    bar("hscSizeY", "lblSizeY", "Size Y", &hscSizeY, &lblSizeY);
     lblCenterX->setText("Center X");
     lblCenterY->setText("Center Y");
     lblSizeX->setText("Size X");
@@ -198,8 +202,12 @@ FrmPhaseImage::FrmPhaseImage(QWidget* parent) : gui::PhaseImageWindow(parent)
     };
     for (Bar b : {CenterX, CenterY, SizeX, SizeY})
         connect(BarWidget(b), &QScrollBar::valueChanged, this, [this, b](int v) { region_->BarScrolled(b, v); });
-    hscSizeX->installEventFilter(this);
-    hscSizeY->installEventFilter(this);
+    // The size bars take the keyboard focus (a click or Tab), so Ctrl held on
+    // one links the two sizes.
+    for (QScrollBar* s : {hscSizeX, hscSizeY}) {
+        s->setFocusPolicy(Qt::StrongFocus);
+        s->installEventFilter(this);
+    }
 
     connect(bufDisplay, &platform::PictureBuffer::mouseDown, this,
             [this](int button, int, double x, double y) { region_->MouseDown(button, x, y); });
@@ -276,6 +284,21 @@ void FrmPhaseImage::changeEvent(QEvent* e)
         setWindowState(Qt::WindowMaximized);
 }
 
+void FrmPhaseImage::showEvent(QShowEvent* e)
+{
+    gui::PhaseImageWindow::showEvent(e);
+    // The window always opens maximised (a minimised one stays so). Without a
+    // window manager to honour the state it takes the screen's work area itself.
+    if (windowState() & Qt::WindowMinimized) return;
+    if (!(windowState() & Qt::WindowMaximized)) setWindowState(windowState() | Qt::WindowMaximized);
+    QTimer::singleShot(0, this, [this] {
+        const QScreen* s = screen();
+        if (!s || !isVisible() || (windowState() & Qt::WindowMinimized)) return;
+        const QRect area = s->availableGeometry();
+        if (frameGeometry().width() < area.width() || frameGeometry().height() < area.height()) setGeometry(area);
+    });
+}
+
 void FrmPhaseImage::paintEvent(QPaintEvent* e)
 {
     gui::PhaseImageWindow::paintEvent(e);
@@ -293,6 +316,8 @@ bool FrmPhaseImage::eventFilter(QObject* o, QEvent* e)
         else
             region_->SizeKeyUp(shift);
     }
+    // Ctrl released elsewhere never reaches the bar: the link ends with its focus.
+    if ((o == hscSizeX || o == hscSizeY) && e->type() == QEvent::FocusOut) region_->SizeKeyUp(0);
     return gui::PhaseImageWindow::eventFilter(o, e);
 }
 
@@ -322,19 +347,50 @@ void FrmPhaseImage::cmdReturn_Click()
     } else if (cmdClearPartition->isVisibleTo(this) || cmdClearMask->isVisibleTo(this)) {
         Leave();
     } else {
-        std::string what;
-        if (cmdAddMaskRegion->isVisibleTo(this))
-            what = "MASK";
-        else if (cmdAddPartitionDomain->isVisibleTo(this))
-            what = "PARTITION";
-        else if (cmdCropCancel->isVisibleTo(this) || cmdCropFinished->isVisibleTo(this))
-            what = "CROP";
+        const std::string what = OpenOperation();
         if (what.empty()) {
             Leave();
             return;
         }
         model::ShowMsg("Complete " + what + " operation.", 48, "Cannot Exit");
     }
+}
+
+std::string FrmPhaseImage::OpenOperation() const
+{
+    if (cmdAddMaskRegion->isVisibleTo(this)) return "MASK";
+    if (cmdAddPartitionDomain->isVisibleTo(this)) return "PARTITION";
+    if (cmdCropCancel->isVisibleTo(this) || cmdCropFinished->isVisibleTo(this)) return "CROP";
+    return "";
+}
+
+bool FrmPhaseImage::EndOpenOperation()
+{
+    const std::string what = OpenOperation();
+    if (what.empty()) return true;
+    if (model::ShowMsg("The " + what + " operation of the phase image window is not complete." + CR +
+                           "Cancel it and load the new image?",
+                       36, "Load Phase Image") != platform::kAnsYes)
+        return false;
+    if (what == "MASK") {
+        SetVisible({cmdMaskDone, cmdUndoLastMask}, false);
+        cmdMaskCancel_Click();
+    } else if (what == "PARTITION") {
+        // The domains drawn so far were never a partition.
+        SetVisible({cmdAddPartitionDomain, cmdPartitionDone, cmdUndoLastDomain}, false);
+        ShowRegionControls(false);
+        bufDisplay->setRegionDisplay(false);
+        model::maskPartition.RoiEditMode = false;
+        cmbDomains->setEnabled(true);
+        cmdClearPartition_Click();
+        if (model::state.MaskInMemory) cmdClearMask->setVisible(true);
+    } else {
+        if (cmdCropFinished->isVisibleTo(this)) cmdUndoCrop_Click();
+        cmdCropCancel_Click();
+    }
+    region_->EndEdit();
+    bufDisplay->outlineOff();
+    return true;
 }
 
 void FrmPhaseImage::cmdPartitionAndCrop_Click()
@@ -812,6 +868,9 @@ void FrmPhaseImage::cmdClearPartition_Click()
     lblPartition->setVisible(false);
     model::state.PartitionInMemory = false;
     core::ResetAnalysisState();
+    // No domain is selected any more: neither picture keeps its outline.
+    bufDisplay->outlineOff();
+    m.Picbuf1->outlineOff();
     CopyToMainPicture();
 }
 

@@ -53,6 +53,10 @@ public:
     void ShowPicture(const QImage& picture) override;
     void SetRegionColor(unsigned rgb) override;
     void SetRegionShown(bool on) override;
+    bool EndOpenOperation() override;
+
+    // The editing operation still open: "MASK", "PARTITION", "CROP" or "".
+    std::string OpenOperation() const;
 
     // Window.
     void cmdReturn_Click();
@@ -86,6 +90,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* e) override;
     void changeEvent(QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     bool eventFilter(QObject* o, QEvent* e) override;
 

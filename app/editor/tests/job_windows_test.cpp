@@ -12,6 +12,8 @@
 
 #include "testsupport/offscreen_app.h"
 
+#include <QTest>
+
 using namespace editor;
 
 namespace {
@@ -130,4 +132,30 @@ TEST_F(JobWindows, BrowseButtonsTakeAnExistingFolderOnly)
     w.cmdBrowseSourcePath->click();
     EXPECT_EQ(source, w.DirSource->path());
     EXPECT_EQ(3u, dialogs.folderRequests.size());
+}
+
+TEST_F(JobWindows, BothWindowsFitTheScreenAndNameBothFolders)
+{
+    platform::ScriptedDialogs dialogs;
+    std::filesystem::create_directories(src.path() / "Lot 7");
+    for (QWidget* w : std::initializer_list<QWidget*>{&frmCropDomains(), &frmBurnMask()}) {
+        w->show();
+        // 1024 x 768 less the title bar and the taskbar.
+        EXPECT_LE(w->frameGeometry().height(), 700) << w->objectName().toStdString();
+        EXPECT_LE(w->frameGeometry().width(), 1024) << w->objectName().toStdString();
+        auto* browseSource = w->findChild<QPushButton*>("cmdBrowseSourcePath");
+        auto* browseDestination = w->findChild<QPushButton*>("cmdBrowseDestinationPath");
+        auto* source = w->findChild<QLabel*>("lblSourcePath");
+        auto* destination = w->findChild<QLabel*>("lblDestinationPath");
+        ASSERT_TRUE(browseSource && browseDestination && source && destination);
+        dialogs.queueFolder(src.file("Lot 7"));
+        QTest::mouseClick(browseSource, Qt::LeftButton);
+        EXPECT_TRUE(source->text().endsWith("Lot 7")) << source->text().toStdString();
+        EXPECT_TRUE(source->isVisibleTo(w));
+        dialogs.queueFolder(dst.path().string());
+        QTest::mouseClick(browseDestination, Qt::LeftButton);
+        EXPECT_EQ(QString::fromStdString(platform::CanonicalPath(dst.path().string())), destination->toolTip());
+        EXPECT_TRUE(destination->isVisibleTo(w));
+        w->hide();
+    }
 }

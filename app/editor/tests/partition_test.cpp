@@ -112,6 +112,9 @@ TEST(PartitionFile, SafetyChecksOnNamesAndDomains)
         {"0\t0\t5\t5\ta\x01z\r\n64\t48\t0\t0\t0\r\n", false},           // control character
         {"0\t0\t5\tabc\tName\r\n64\t48\t0\t0\t0\r\n", false},           // text where a number belongs
         {"0\t0\t5\t5\tName\r\n", false},                                // the size line is missing
+        {"0\t0\t5\t5\tName\r\n64\t48\t0\t0\t0\r\n\r\n", true},         // blank line at the end
+        {"0\t0\t5\t5\tName\r\n64\t48\t0\t0\t0\n\n \t\n", true},         // several, one with blanks
+        {"0\t0\t5\t5\tName\r\n\r\n64\t48\t0\t0\t0\r\n", false},        // a blank line inside is no size line
     };
     for (const Case& c : cases) EXPECT_EQ(c.ok, ParsePartitionText(c.text, 64, 48).status == PartitionRead::Ok) << c.text;
 }

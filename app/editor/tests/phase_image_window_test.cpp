@@ -13,7 +13,10 @@
 #include "platform/picturebuffer.h"
 #include "tools/synth/synth.h"
 
+#include "testsupport/accessible_names.h"
 #include "testsupport/offscreen_app.h"
+
+#include <QTest>
 
 #include <sstream>
 
@@ -391,4 +394,302 @@ TEST_F(EditorWindow, TiltOverOneDomainGivesTheDomainSizeAndRange)
     EXPECT_EQ(50, model::images.ImageRows);
     EXPECT_NEAR(expected, model::state.ZRange, 0.01);
     EXPECT_NE(std::string::npos, out.find(core::FormatNumber(model::state.ZRange, model::files.ZFormat))) << out;
+}
+
+TEST_F(EditorWindow, MaskAndPartitionSavesAskBeforeReplacingTheNameWritten)
+{
+    const std::string image = dir.file("part3_ph.tif");
+    WriteSynthetic(image, 64, 48, "plane:0.001,0,0");
+    Load(image);
+    testsupport::WriteBytes(dir.file("part3_msk.tif"), {'k'});
+    testsupport::WriteBytes(dir.file("part3_par.txt"), {'k'});
+
+    gui::frmAnalysis().cmdMask_Click();
+    W().cmdCreateMask->click();
+    SetRegion(10, 5, 20, 10);
+    W().cmdAddMaskRegion->click();
+    // "part3.tif" is written as part3_msk.tif: asked about; No brings the dialog back, then cancel.
+    dialogs.queueFile(dir.file("part3.tif"));
+    dialogs.queueFileCancel();
+    messages.queue(platform::kAnsNo);
+    W().cmdMaskDone->click();
+    ASSERT_EQ(1u, messages.records.size());
+    EXPECT_EQ("part3_msk.tif already exists.\rDo you want to replace it?", messages.records[0].text);
+    EXPECT_EQ(36, messages.records[0].style);
+    EXPECT_EQ(2u, dialogs.fileRequests.size());
+    EXPECT_EQ("k", testsupport::ReadText(dir.file("part3_msk.tif")));
+    EXPECT_EQ("Mask: Current", W().lblMask->text().toStdString());
+
+    // Yes replaces it.
+    W().cmdClearMask->click();
+    W().cmdCreateMask->click();
+    SetRegion(10, 5, 20, 10);
+    W().cmdAddMaskRegion->click();
+    dialogs.queueFile(dir.file("part3.tif"));
+    messages.queue(platform::kAnsYes);
+    W().cmdMaskDone->click();
+    EXPECT_EQ("Mask: part3_msk.tif", W().lblMask->text().toStdString());
+    EXPECT_EQ(0, strandel::ReadImage(dir.file("part3_msk.tif")).status);
+    W().cmdClearMask->click();
+
+    // The partition's Finished asks the same way.
+    W().cmdReturn->click();
+    gui::frmAnalysis().cmdCrop_Click();
+    W().cmdPartitionAndCrop->click();
+    W().cmdCreatePartition->click();
+    FrmDomainName::ModalHook() = [](FrmDomainName& d) { d.cmdOK_Click(); };
+    SetRegion(10, 5, 20, 10);
+    W().cmdAddPartitionDomain->click();
+    messages.records.clear();
+    dialogs.queueFile(dir.file("part3.txt"));
+    messages.queue(platform::kAnsNo);
+    dialogs.queueFileCancel();
+    W().cmdPartitionDone->click();
+    ASSERT_EQ(1u, messages.records.size());
+    EXPECT_EQ("part3_par.txt already exists.\rDo you want to replace it?", messages.records[0].text);
+    EXPECT_EQ("k", testsupport::ReadText(dir.file("part3_par.txt")));
+    EXPECT_EQ("Partition: Current", W().lblPartition->text().toStdString());
+}
+
+TEST_F(EditorWindow, DomainNameDialogRefusesTheNamesThePartitionLoaderRefuses)
+{
+    FrmDomainName& d = frmDomainName();
+    d.show();
+    model::maskPartition.DomainNameText = "unchanged";
+    d.txtDomainName->clear();
+    QTest::keyClicks(d.txtDomainName, "a..b");
+    QTest::mouseClick(d.cmdOK, Qt::LeftButton);
+    ASSERT_EQ(1u, messages.records.size());
+    EXPECT_EQ("Invalid Domain Name", messages.records[0].title);
+    EXPECT_EQ("unchanged", model::maskPartition.DomainNameText);
+    EXPECT_TRUE(d.isVisible());
+
+    // Dots that are not a pair are a name like any other, and load again.
+    d.txtDomainName->clear();
+    QTest::keyClicks(d.txtDomainName, "v1.2 left");
+    QTest::mouseClick(d.cmdOK, Qt::LeftButton);
+    EXPECT_EQ(1u, messages.records.size());
+    ASSERT_EQ("v1.2 left", model::maskPartition.DomainNameText);
+    const PartitionRead r =
+        ParsePartitionText(FormatPartitionFile({{1, 2, 3, 4, model::maskPartition.DomainNameText}}, 10, 10), 10, 10);
+    EXPECT_EQ(PartitionRead::Ok, r.status) << r.reason;
+}
+
+TEST_F(EditorWindow, LoadingAnotherImageEndsTheOpenEditorOperation)
+{
+    const std::string small = dir.file("small_ph.tif"), large = dir.file("large_ph.tif");
+    WriteSynthetic(small, 200, 150, "plane:0.001,0,0");
+    WriteSynthetic(large, 400, 300, "plane:0.001,0,0");
+    Load(small);
+    gui::FrmAnalysis& m = gui::frmAnalysis();
+    m.show();
+    m.cmdMask_Click();
+    W().cmdCreateMask->click();
+    ASSERT_TRUE(W().cmdAddMaskRegion->isVisibleTo(&W()));
+
+    // The user keeps the operation: the new image is not loaded.
+    dialogs.queueFile(large);
+    messages.queue(platform::kAnsNo);
+    QTest::mouseClick(m.cmdLoadFile, Qt::LeftButton);
+    ASSERT_EQ(1u, messages.records.size());
+    EXPECT_EQ("The MASK operation of the phase image window is not complete.\rCancel it and load the new image?",
+              messages.records[0].text);
+    EXPECT_EQ(36, messages.records[0].style);
+    EXPECT_EQ(200, model::images.ImageCols);
+    EXPECT_TRUE(W().cmdAddMaskRegion->isVisibleTo(&W()));
+
+    // Yes ends it and loads the image; a new mask is drawn and written at the new size.
+    dialogs.queueFile(large);
+    messages.queue(platform::kAnsYes);
+    QTest::mouseClick(m.cmdLoadFile, Qt::LeftButton);
+    EXPECT_EQ(400, model::images.ImageCols);
+    EXPECT_FALSE(W().cmdAddMaskRegion->isVisibleTo(&W()));
+    ASSERT_TRUE(W().cmdCreateMask->isVisibleTo(&W()));
+    W().cmdCreateMask->click();
+    EXPECT_EQ(400, W().hscCenterX->maximum());
+    messages.records.clear();
+    SetRegion(300, 200, 50, 50);   // inside the new picture only
+    W().cmdAddMaskRegion->click();
+    EXPECT_TRUE(messages.records.empty());
+    dialogs.queueFile(dir.file("large.tif"));
+    W().cmdMaskDone->click();
+    strandel::ReadResult r = strandel::ReadImage(dir.file("large_msk.tif"));
+    ASSERT_EQ(0, r.status);
+    EXPECT_EQ(400, r.cols);
+    EXPECT_EQ(300, r.rows);
+    EXPECT_EQ(0, r.pixels[size_t(200) * 400 + 300]);
+}
+
+TEST_F(EditorWindow, LoadingAnotherImageEndsAPartitionOrCropBeingDrawn)
+{
+    const std::string small = dir.file("small_ph.tif"), large = dir.file("large_ph.tif");
+    WriteSynthetic(small, 200, 150, "plane:0.001,0,0");
+    WriteSynthetic(large, 400, 300, "plane:0.001,0,0");
+    Load(small);
+    gui::FrmAnalysis& m = gui::frmAnalysis();
+    m.cmdCrop_Click();
+    W().cmdPartitionAndCrop->click();
+    W().cmdCreatePartition->click();
+    FrmDomainName::ModalHook() = [](FrmDomainName& d) { d.cmdOK_Click(); };
+    SetRegion(10, 10, 20, 20);
+    W().cmdAddPartitionDomain->click();
+    ASSERT_EQ(1, m.cmbDomain->count());
+    messages.queue(platform::kAnsYes);
+    Load(large);
+    EXPECT_EQ("The PARTITION operation of the phase image window is not complete.\rCancel it and load the new image?",
+              messages.records.at(0).text);
+    EXPECT_EQ(0, m.cmbDomain->count());
+    EXPECT_EQ(0, W().cmbDomains->count());
+    EXPECT_FALSE(model::maskPartition.RoiEditMode);
+    EXPECT_FALSE(W().cmdAddPartitionDomain->isVisibleTo(&W()));
+    EXPECT_TRUE(W().cmdCropImage->isVisibleTo(&W()));
+
+    // A crop made but not finished is undone.
+    W().cmdCropImage->click();
+    SetRegion(10, 10, 50, 40);
+    W().cmdCrop->click();
+    ASSERT_TRUE(W().cmdCropFinished->isVisibleTo(&W()));
+    messages.queue(platform::kAnsYes);
+    Load(small);
+    EXPECT_FALSE(W().cmdCropFinished->isVisibleTo(&W()));
+    EXPECT_TRUE(W().cmdCropImage->isVisibleTo(&W()));
+    EXPECT_EQ(200, W().bufDisplay->imageWidth());
+    EXPECT_EQ(200, model::images.ImageCols);
+}
+
+TEST_F(EditorWindow, CtrlHeldOnASizeBarLinksTheTwoSizesFromTheKeyboard)
+{
+    const std::string image = dir.file("part_ph.tif");
+    WriteSynthetic(image, 200, 150, "plane:0.001,0,0");
+    Load(image);
+    gui::frmAnalysis().cmdMask_Click();
+    W().cmdCreateMask->click();
+    W().show();
+    W().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&W()));
+    QScrollBar* bar = W().hscSizeX;
+    QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, QPoint(bar->width() - 3, bar->height() / 2));
+    ASSERT_EQ(bar, QApplication::focusWidget());
+    const int x = bar->value(), y = W().hscSizeY->value();
+    ASSERT_NE(x, y);
+
+    // Without Ctrl the height stays; with Ctrl held it follows the width.
+    QTest::keyClick(W().windowHandle(), Qt::Key_Right);
+    EXPECT_EQ(x + 1, bar->value());
+    EXPECT_EQ(y, W().hscSizeY->value());
+    QTest::keyPress(W().windowHandle(), Qt::Key_Control, Qt::ControlModifier);
+    QTest::keyClick(W().windowHandle(), Qt::Key_Right, Qt::ControlModifier);
+    EXPECT_EQ(x + 2, bar->value());
+    EXPECT_EQ(x + 2, W().hscSizeY->value());
+    EXPECT_EQ(x + 2, W().bufDisplay->roiHeight());
+    QTest::keyRelease(W().windowHandle(), Qt::Key_Control, Qt::NoModifier);
+    QTest::keyClick(W().windowHandle(), Qt::Key_Right);
+    EXPECT_EQ(x + 3, bar->value());
+    EXPECT_EQ(x + 2, W().hscSizeY->value());
+}
+
+TEST_F(EditorWindow, EnterInTheDomainNameBoxRunsOkOnce)
+{
+    FrmDomainName& d = frmDomainName();
+    d.show();
+    d.txtDomainName->clear();
+    QTest::keyClicks(d.txtDomainName, "a?b");
+    QTest::keyClick(d.txtDomainName, Qt::Key_Return);
+    EXPECT_EQ(1u, messages.records.size());
+    EXPECT_TRUE(d.isVisible());
+    d.txtDomainName->clear();
+    QTest::keyClicks(d.txtDomainName, "Left");
+    QTest::keyClick(d.txtDomainName, Qt::Key_Enter);
+    EXPECT_EQ(1u, messages.records.size());
+    EXPECT_EQ("Left", model::maskPartition.DomainNameText);
+    EXPECT_FALSE(d.isVisible());
+}
+
+TEST_F(EditorWindow, ControlsAreReadByTheirCaptionOrTheLabelBesideThem)
+{
+    const std::string image = dir.file("part_ph.tif");
+    WriteSynthetic(image, 64, 48, "plane:0.001,0,0");
+    Load(image);
+    gui::frmAnalysis().cmdCrop_Click();
+    W().cmdPartitionAndCrop->click();
+    W().cmdCreatePartition->click();
+    EXPECT_EQ("", testsupport::UnreadableControls(&W()));
+    EXPECT_EQ("Size X", testsupport::AccessibleName(W().hscSizeX));
+    EXPECT_EQ("Domain Select", testsupport::AccessibleName(W().cmbDomains));
+    W().hscSizeX->setValue(20);
+    EXPECT_EQ("Size X  20", testsupport::AccessibleName(W().lblSizeX));
+    EXPECT_EQ("", testsupport::UnreadableControls(&frmDomainName()));
+
+    EXPECT_EQ("", testsupport::UnreadableControls(&frmCropDomains()));
+    EXPECT_EQ("", testsupport::UnreadableControls(&gui::frmBurnMask()));
+}
+
+TEST_F(EditorWindow, ClicksOnTheIdlePictureAfterACropSayNothing)
+{
+    const std::string image = dir.file("part_ph.tif");
+    WriteSynthetic(image, 200, 150, "plane:0.001,0,0");
+    Load(image);
+    gui::frmAnalysis().cmdCrop_Click();
+    W().show();
+    W().cmdCropImage->click();
+    platform::PictureBuffer* pic = W().bufDisplay;
+    // The pointer rests inside the region when Crop is pressed from the keyboard.
+    QTest::mouseMove(pic, QPoint(100, 75));
+    W().cmdCrop->setFocus();
+    QTest::keyClick(W().cmdCrop, Qt::Key_Space);
+    ASSERT_TRUE(W().cmdCropFinished->isVisibleTo(&W()));
+    const QSize window = W().size();
+    dialogs.queueFileCancel();
+    W().cmdCropFinished->click();
+    // The picture control is the cropped picture's size (no blank band) and the window keeps its size.
+    EXPECT_EQ(QSize(pic->imageWidth(), pic->imageHeight()), pic->size());
+    EXPECT_EQ(window, W().size());
+    messages.records.clear();
+    for (QPoint p : {QPoint(5, 5), QPoint(50, 30), QPoint(90, 70)}) {
+        QTest::mouseMove(pic, p);
+        QTest::mouseClick(pic, Qt::LeftButton, Qt::NoModifier, p);
+    }
+    EXPECT_TRUE(messages.records.empty()) << messages.records.front().text;
+}
+
+TEST_F(EditorWindow, OpensMaximisedInBothModes)
+{
+    const std::string image = dir.file("part_ph.tif");
+    WriteSynthetic(image, 200, 150, "plane:0.001,0,0");
+    Load(image);
+    QTest::mouseClick(gui::frmAnalysis().cmdCrop, Qt::LeftButton);
+    ASSERT_TRUE(W().isVisible());
+    EXPECT_TRUE(W().isMaximized());
+    W().cmdReturn->click();
+    W().showNormal();
+    W().hide();
+    QTest::mouseClick(gui::frmAnalysis().cmdMask, Qt::LeftButton);
+    EXPECT_TRUE(W().isMaximized());
+}
+
+TEST_F(EditorWindow, ClearPartitionLeavesNoDomainOutlineOnEitherPicture)
+{
+    const std::string image = dir.file("wafer_ph.tif");
+    WriteSynthetic(image, 320, 240, "plane:0.001,0,0");
+    const std::string partition = dir.file("wafer_par.txt");
+    ASSERT_TRUE(WritePartitionFile(partition, {{40, 30, 100, 50, "Left"}, {180, 30, 100, 50, "Right"}}, 320, 240));
+    Load(image);
+    gui::FrmAnalysis& m = gui::frmAnalysis();
+    QTest::mouseClick(m.cmdCrop, Qt::LeftButton);
+    QTest::mouseClick(W().cmdPartitionAndCrop, Qt::LeftButton);
+    dialogs.queueFile(partition);
+    QTest::mouseClick(W().cmdLoadPartition, Qt::LeftButton);
+    ASSERT_TRUE(model::state.PartitionInMemory);
+    QTest::mouseClick(W().cmdReturn, Qt::LeftButton);
+    ASSERT_TRUE(m.Picbuf1->regionVisible());
+    QTest::mouseClick(m.cmdCrop, Qt::LeftButton);
+    ASSERT_TRUE(W().bufDisplay->regionVisible());
+
+    QTest::mouseClick(W().cmdClearPartition, Qt::LeftButton);
+    EXPECT_FALSE(model::state.PartitionInMemory);
+    EXPECT_FALSE(W().bufDisplay->regionVisible());
+    EXPECT_FALSE(m.Picbuf1->regionVisible());
+    // The outline pixels drawn into the picture are gone too.
+    EXPECT_EQ(model::images.PhaseImage(40, 30), W().bufDisplay->pixels()[30 * 320 + 40]);
+    EXPECT_EQ(model::images.PhaseImage(40, 30), m.Picbuf1->pixels()[30 * 320 + 40]);
 }

@@ -72,10 +72,49 @@ TEST_F(RegionTest, HandlesAreStrictAndNeedEditMode)
     ed.MouseMove(0, 150, 150);
     ed.MouseMove(1, 0, 0);
     EXPECT_TRUE(ed.HoverMove);
-    // Outside edit mode the hover does not change.
+    // Once the edit is over no handle is hovered, and clicks do nothing.
+    platform::ScriptedMessages messages;
     model::maskPartition.RoiEditMode = false;
     ed.MouseMove(0, 0, 0);
-    EXPECT_TRUE(ed.HoverMove);
+    EXPECT_FALSE(ed.HoverMove);
+    ed.MouseDown(1, 150, 150);
+    ed.MouseUp(1, 150, 150);
+    EXPECT_FALSE(ed.DragMove);
+    EXPECT_TRUE(messages.records.empty());
+}
+
+TEST_F(RegionTest, ClicksAfterTheEditEndsNeverMoveTheRegionOrComplain)
+{
+    // The pointer rested on the region when the edit ended (Crop pressed by key).
+    platform::ScriptedMessages messages;
+    ed.MouseMove(0, 150, 150);
+    ASSERT_TRUE(ed.HoverMove);
+    model::maskPartition.RoiEditMode = false;
+    edtest::MakeCurrentImage(100, 75);   // the cropped picture
+    model::maskPartition.RoiEditMode = false;
+    ed.MouseDown(1, 10, 10);
+    ed.MouseUp(1, 10, 10);
+    EXPECT_TRUE(messages.records.empty());
+    EXPECT_EQ(100, view.l);
+    ed.MouseDown(2, 150, 150);   // no square either
+    EXPECT_EQ(300, view.w);
+}
+
+TEST_F(RegionTest, AWholePictureRegionMovedOutsideComesBackInside)
+{
+    platform::ScriptedMessages messages;
+    edtest::MakeCurrentImage(200, 150);
+    model::maskPartition.RoiEditMode = true;
+    for (Bar b : {CenterX, SizeX}) ed.SetBarMaximum(b, 200);
+    for (Bar b : {CenterY, SizeY}) ed.SetBarMaximum(b, 150);
+    view.l = 0, view.t = 0, view.w = 200, view.h = 150;
+    ed.MouseMove(0, 100, 75);
+    ed.MouseDown(1, 100, 75);
+    ed.MouseMove(1, 110, 80);
+    ed.MouseUp(1, 110, 80);
+    ASSERT_EQ(1u, messages.records.size());
+    EXPECT_EQ(0, view.l);
+    EXPECT_EQ(0, view.t);   // centre 75, not 149 / 2 = 74.5 rounded down to 74
 }
 
 TEST_F(RegionTest, MoveDragAndDropInsideSyncsTheCentreBars)
@@ -109,7 +148,7 @@ TEST_F(RegionTest, MoveOutsideIsSentBackToTheCentreEvenWhenTheBarsHoldIt)
     ASSERT_EQ(1u, messages.records.size());
     EXPECT_EQ("Region of Interest Outside Viewing Limits", messages.records[0].text);
     EXPECT_EQ(0, messages.records[0].style);
-    // Centre 320 (639 / 2 rounds half to even: 319.5 -> 320), 240 (479 / 2 = 239.5 -> 240).
+    // The picture's centre: 640 / 2, 480 / 2.
     EXPECT_EQ(320 - 150, view.l);
     EXPECT_EQ(240 - 100, view.t);
     EXPECT_EQ(300, view.w);
@@ -154,16 +193,30 @@ TEST_F(RegionTest, BottomRightCornerClipsAtTheImageEdge)
 
 TEST_F(RegionTest, RightClickSquaresAboutTheOldCentre)
 {
-    ed.MouseMove(0, 150, 150);
-    ed.MouseDown(2, 150, 150);
-    EXPECT_EQ(200, view.w);
-    EXPECT_EQ(200, view.h);
-    EXPECT_EQ(150, view.l);   // 100 + (300 - 200) / 2
-    EXPECT_EQ(100, view.t);
+    struct Case {
+        int l, t, w, h;            // the region before
+        int wantL, wantT, side;    // after
+    } cases[] = {
+        {100, 100, 300, 200, 150, 100, 200},   // wider: left 100 + (300 - 200) / 2
+        {100, 100, 200, 300, 100, 150, 200},   // taller: top 100 + (300 - 200) / 2
+        {100, 100, 120, 120, 100, 100, 120},   // square already
+    };
+    for (const Case& c : cases) {
+        // The region was set without the saved region following (a domain picked from the list).
+        view.l = c.l, view.t = c.t, view.w = c.w, view.h = c.h;
+        ed.MouseMove(0, c.l + 20, c.t + 20);
+        ed.MouseDown(2, c.l + 20, c.t + 20);
+        EXPECT_EQ(c.side, view.w) << c.w << "x" << c.h;
+        EXPECT_EQ(c.side, view.h) << c.w << "x" << c.h;
+        EXPECT_EQ(c.wantL, view.l) << c.w << "x" << c.h;
+        EXPECT_EQ(c.wantT, view.t) << c.w << "x" << c.h;
+        EXPECT_EQ(c.side, ed.BarValue(SizeX));
+        EXPECT_EQ(c.side, ed.BarValue(SizeY));
+    }
     // Outside the inner area a right click does nothing.
     ed.MouseMove(0, 0, 0);
     ed.MouseDown(2, 0, 0);
-    EXPECT_EQ(200, view.w);
+    EXPECT_EQ(120, view.w);
 }
 
 TEST_F(RegionTest, SizeBarsResizeAboutTheSavedCentreAndCtrlLinksThem)

@@ -262,6 +262,43 @@ float ApplyContourLayout(Chart3D& chart, bool filled, double lo, double hi, cons
     return step;
 }
 
+std::string LegendTitle(const std::string& zUnits) { return "Z (" + zUnits + ")"; }
+
+std::string LegendName(bool threeD, double zmin, double zmax, const std::string& zFormat, const std::string& zUnits)
+{
+    return std::string(threeD ? "3D Legend (" : "Contour Legend (") + core::FormatNumber(zmin, zFormat) + " to " +
+           core::FormatNumber(zmax, zFormat) + " " + zUnits + ")";
+}
+
+namespace {
+void ShowLegendTitle(Chart3D& chart, const std::string& zUnits)
+{
+    chart.setHeaderText(Q(LegendTitle(zUnits)));
+    chart.setHeaderShown(true);
+}
+} // namespace
+
+float FillSurfaceLegend(Chart3D& chart, double zmin, double zmax, const std::string& zFormat,
+                        const std::string& zUnits)
+{
+    chart.setIsBatched(true);
+    chart.setLegendMode(0);
+    const float step = Apply3DLevels(chart, zmin, zmax, zFormat);
+    ShowLegendTitle(chart, zUnits);
+    chart.setIsBatched(false);
+    return step;
+}
+
+float FillContourLegend(Chart3D& chart, double zmin, double zmax, const std::string& zFormat,
+                        const std::string& zUnits)
+{
+    chart.setIsBatched(true);
+    const float step = ApplyContourLayout(chart, chart.contourFilled(), zmin, zmax, zFormat);
+    ShowLegendTitle(chart, zUnits);
+    chart.setIsBatched(false);
+    return step;
+}
+
 std::string RangeFooter(const std::string& rotation, const ResultFacts& facts)
 {
     const std::string word = core::MatchesPattern(rotation, "*Lsf*") ? "Coplanarity = " : "Maximum Deflection = ";

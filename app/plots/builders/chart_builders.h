@@ -44,7 +44,7 @@ struct OptionBoxes {
 struct BatchChartOptions {
     std::string header = "Auto";   // "Auto" (any case) asks for the automatic text
     std::string footer = "Auto";
-    bool footerTicked = true;      // contour footer check box
+    bool footerTicked = true;      // the footer check box of the chart being filled
     bool xLabel = true, yLabel = true, zLabel = true;
 };
 
@@ -82,6 +82,20 @@ float Apply3DLevels(charts::Chart3D& chart, double zmin, double zmax, const std:
 // eighteenths with legend mode 1 and the labels "" and levels 2 to 18.
 // Empties the level table and the legend labels first. Returns the step.
 float ApplyContourLayout(charts::Chart3D& chart, bool filled, double lo, double hi, const std::string& zFormat);
+
+// Legend pictures. The 3D legend: the 64 levels of Apply3DLevels with the
+// colour-bar legend. The contour legend: the layout of ApplyContourLayout by
+// the chart's filled flag. Both show the title LegendTitle(zUnits), so that a
+// saved legend names its unit. Each returns its level step.
+float FillSurfaceLegend(charts::Chart3D& chart, double zmin, double zmax, const std::string& zFormat,
+                        const std::string& zUnits);
+float FillContourLegend(charts::Chart3D& chart, double zmin, double zmax, const std::string& zFormat,
+                        const std::string& zUnits);
+// "Z (mils)" / "Z (microns)".
+std::string LegendTitle(const std::string& zUnits);
+// "3D Legend (-2.0 to 3.5 mils)" / "Contour Legend (0 to 64 microns)", the
+// numbers written with zFormat; no extension.
+std::string LegendName(bool threeD, double zmin, double zmax, const std::string& zFormat, const std::string& zUnits);
 
 // The footer "Coplanarity = 12.5 mils" / "Maximum Deflection = ...".
 std::string RangeFooter(const std::string& rotation, const ResultFacts& facts);

@@ -230,43 +230,152 @@ void Chart2D::limits(Axis2D a, double* lo, double* hi) const
 double Chart2D::axisMin(Axis2D a) const { double lo, hi; limits(a, &lo, &hi); return lo; }
 double Chart2D::axisMax(Axis2D a) const { double lo, hi; limits(a, &lo, &hi); return hi; }
 
-QRectF Chart2D::layoutPlot(QRect* header, QRect* footer, QRect* legend) const
+Chart2D::Layout Chart2D::layout() const
 {
+    Layout l;
     QRect area(8, 8, size().width() - 16, size().height() - 16);
-    *header = *footer = *legend = QRect();
-    const QString headerLines = headerText(), footerLines = footerText();
-    if (headerShown() && !headerLines.isEmpty()) {
+    auto block = [&l](const QString& text, const QFont& font, const QRect& r) {
+        const QStringList lines = TextLines(text);
+        const QFontMetricsF fm(font);
+        const double top = r.center().y() + 0.5 - fm.height() * lines.size() / 2.0;
+        // A line wider than the picture ends in an ellipsis.
+        for (int i = 0; i < lines.size(); ++i)
+            if (!lines[i].isEmpty())
+                l.texts.push_back(CentredText(fm.elidedText(lines[i], Qt::ElideRight, r.width()), font, QPointF(r.center().x() + 0.5, top + fm.height() * (i + 0.5))));
+    };
+    if (headerShown() && !headerText().isEmpty()) {
         const QFontMetrics fm(Font2D(13, true));
-        *header = QRect(area.left(), area.top(), area.width(), fm.height() * (int(headerLines.count('\n')) + 1) + 4);
-        area.setTop(header->bottom() + 5);
+        l.header = QRect(area.left(), area.top(), area.width(), fm.height() * int(TextLines(headerText()).size()) + 4);
+        area.setTop(l.header.bottom() + 5);
+        block(headerText(), Font2D(13, true), l.header);
     }
-    if (footerShown() && !footerLines.isEmpty()) {
+    if (footerShown() && !footerText().isEmpty()) {
         const QFontMetrics fm(Font2D(10));
-        const int h = fm.height() * (int(footerLines.count('\n')) + 1) + 4;
-        *footer = QRect(area.left(), area.bottom() - h + 1, area.width(), h);
-        area.setBottom(footer->top() - 5);
+        const int h = fm.height() * int(TextLines(footerText()).size()) + 4;
+        l.footer = QRect(area.left(), area.bottom() - h + 1, area.width(), h);
+        area.setBottom(l.footer.top() - 5);
+        block(footerText(), Font2D(10), l.footer);
     }
     if (legendShown() && !y_.empty()) {
-        const QFontMetrics fm(Font2D(9));
-        const int h = fm.height() + 8;
-        *legend = QRect(area.left(), area.bottom() - h + 1, area.width(), h);
-        area.setBottom(legend->top() - 5);
+        // Series names in a row under the plot, in more rows when one is too narrow.
+        const QFont font = Font2D(9);
+        const QFontMetricsF fm(font);
+        std::vector<QString> names;
+        std::vector<std::vector<size_t>> rows(1);
+        double rowW = 0;
+        for (size_t s = 0; s < y_.size(); ++s) {
+            QString n = s < labels_.size() ? labels_[s] : QString();
+            if (n.isEmpty()) n = QString("Series %1").arg(s + 1);
+            names.push_back(n);
+            const double w = 30 + fm.horizontalAdvance(n) + 20;
+            if (!rows.back().empty() && rowW + w > area.width()) {
+                rows.emplace_back();
+                rowW = 0;
+            }
+            rows.back().push_back(s);
+            rowW += w;
+        }
+        const double rowH = std::ceil(fm.height()) + 4;
+        const int h = int(rowH * rows.size()) + 4;
+        l.legend = QRect(area.left(), area.bottom() - h + 1, area.width(), h);
+        area.setBottom(l.legend.top() - 5);
+        for (size_t r = 0; r < rows.size(); ++r) {
+            double total = 0;
+            for (size_t s : rows[r]) total += 30 + fm.horizontalAdvance(names[s]) + 20;
+            double x = std::max(double(l.legend.left()), l.legend.center().x() - (total - 20) / 2);
+            const double y = l.legend.top() + 2 + rowH * (r + 0.5);
+            for (size_t s : rows[r]) {
+                const QColor colour = s < colours_.size() && colours_[s].isValid() ? colours_[s] : kSeriesColours[s % 4];
+                TextBox b = CentredText(names[s], font, QPointF(0, y));
+                b.rect.moveLeft(x + 30);
+                if (b.rect.right() <= size().width() && PlaceIfFree(l.texts, b))
+                    l.legendLines.push_back({QLineF(x, y, x + 24, y), colour});
+                x += 30 + fm.horizontalAdvance(names[s]) + 20;
+            }
+        }
     }
-    const QFontMetricsF nfm(Font2D(9));
-    const QFontMetricsF xt(Font2D(axes_[0].titleFont, true)), yt(Font2D(axes_[1].titleFont, true));
-    const double left = (axes_[1].annotation != 2 ? nfm.horizontalAdvance(QStringLiteral("-0000.0")) + 8 : 4) +
-                        (axes_[1].title.isEmpty() ? 0 : yt.height() + 6) + 6;
-    const double bottom = (axes_[0].annotation != 2 ? nfm.height() + 8 : 4) + (axes_[0].title.isEmpty() ? 0 : xt.height() + 6);
-    QRectF plot = QRectF(area).adjusted(left, nfm.height() / 2 + 2, -nfm.horizontalAdvance(QStringLiteral("00000")) / 2, -bottom);
-    if (plot.width() < 10 || plot.height() < 10) plot = QRectF(area);
-    return plot;
+    // The plot takes what the axis texts leave, measured.
+    const QRectF full = QRectF(area);
+    QRectF plot = full;
+    const size_t fixedTexts = l.texts.size();
+    for (int pass = 0; pass < 4; ++pass) {
+        l.plot = plot.width() >= 10 && plot.height() >= 10 ? plot : full;
+        l.texts.resize(fixedTexts);
+        placeAxisText(&l);
+        QRectF all = l.plot;
+        for (size_t k = fixedTexts; k < l.texts.size(); ++k) all |= l.texts[k].rect;
+        const QRectF next = full.adjusted(l.plot.left() - all.left(), l.plot.top() - all.top(),
+                                          l.plot.right() - all.right(), l.plot.bottom() - all.bottom());
+        if (std::fabs(next.left() - plot.left()) < 1 && std::fabs(next.right() - plot.right()) < 1 &&
+            std::fabs(next.top() - plot.top()) < 1 && std::fabs(next.bottom() - plot.bottom()) < 1)
+            break;
+        plot = next;
+    }
+    KeepInside(&l.texts, QRectF(0, 0, size().width(), size().height()));
+    return l;
 }
 
-QRectF Chart2D::plotRect() const
+void Chart2D::placeAxisText(Layout* l) const
 {
-    QRect h, f, l;
-    return layoutPlot(&h, &f, &l);
+    double x0, x1, y0, y1;
+    limits(Axis2D::X, &x0, &x1);
+    limits(Axis2D::Y, &y0, &y1);
+    const QRectF plot = l->plot;
+    const QFont font = Font2D(9);
+    const QFontMetricsF nfm(font);
+    l->xTicks.clear();
+    l->yTicks.clear();
+    auto crowded = [](const std::vector<TextBox>& b, double mx, double my) {
+        for (size_t k = 1; k < b.size(); ++k)
+            if (b[k].rect.adjusted(-mx, -my, mx, my).intersects(b[k - 1].rect)) return true;
+        return false;
+    };
+    // As many numbers as fit without touching; the tick lines follow them.
+    std::vector<TextBox> xb, yb;
+    for (int budget = 12; budget >= 2; --budget) {
+        l->xTicks = NiceTicks(x0, x1, budget);
+        xb.clear();
+        const double step = l->xTicks.size() > 1 ? l->xTicks[1] - l->xTicks[0] : 1.0;
+        for (double t : l->xTicks) {
+            const double x = plot.left() + (t - x0) / (x1 - x0) * plot.width();
+            xb.push_back(CentredText(FormatTick(t, step), font, QPointF(x, plot.bottom() + 6 + nfm.height() / 2)));
+        }
+        if (!crowded(xb, 8, 0)) break;
+    }
+    for (int budget = 12; budget >= 2; --budget) {
+        l->yTicks = NiceTicks(y0, y1, budget);
+        yb.clear();
+        const double step = l->yTicks.size() > 1 ? l->yTicks[1] - l->yTicks[0] : 1.0;
+        for (double t : l->yTicks) {
+            const double y = plot.bottom() - (t - y0) / (y1 - y0) * plot.height();
+            TextBox b = CentredText(FormatTick(t, step), font, QPointF(0, y));
+            b.rect.moveRight(plot.left() - 7);
+            yb.push_back(b);
+        }
+        if (!crowded(yb, 0, 4)) break;
+    }
+    double numbersH = 4, numbersW = 4;
+    if (axes_[0].annotation != 2)
+        for (const TextBox& b : xb)
+            if (PlaceIfFree(l->texts, b)) numbersH = nfm.height() + 6;
+    if (axes_[1].annotation != 2)
+        for (const TextBox& b : yb)
+            if (PlaceIfFree(l->texts, b)) numbersW = std::max(numbersW, b.rect.width() + 7);
+    if (!axes_[0].title.isEmpty()) {
+        const QFont tf = Font2D(axes_[0].titleFont, true);
+        const QFontMetricsF fm(tf);
+        PlaceIfFree(l->texts, CentredText(axes_[0].title, tf, QPointF(plot.center().x(), plot.bottom() + numbersH + 5 + fm.height() / 2)));
+    }
+    if (!axes_[1].title.isEmpty()) {
+        const QFont tf = Font2D(axes_[1].titleFont, true);
+        const QFontMetricsF fm(tf);
+        PlaceIfFree(l->texts, CentredText(axes_[1].title, tf, QPointF(plot.left() - numbersW - 6 - fm.height() / 2, plot.center().y()), true));
+    }
 }
+
+QRectF Chart2D::plotRect() const { return layout().plot; }
+
+std::vector<TextBox> Chart2D::textBoxes() const { return layout().texts; }
 
 QPointF Chart2D::dataToPixel(double xv, double yv) const
 {
@@ -280,73 +389,34 @@ QPointF Chart2D::dataToPixel(double xv, double yv) const
 void Chart2D::render(QImage& image) const
 {
     image.fill(Qt::white);
-    QRect headerR, footerR, legendR;
-    const QRectF plot = layoutPlot(&headerR, &footerR, &legendR);
+    const Layout l = layout();
+    const QRectF plot = l.plot;
     QPainter p(&image);
     p.setRenderHint(QPainter::TextAntialiasing);
-    p.setPen(Qt::black);
-    if (!headerR.isNull()) {
-        p.setFont(Font2D(13, true));
-        p.drawText(headerR, Qt::AlignCenter, headerText());
-    }
-    if (!footerR.isNull()) {
-        p.setFont(Font2D(10));
-        p.drawText(footerR, Qt::AlignCenter, footerText());
-    }
     double x0, x1, y0, y1;
     limits(Axis2D::X, &x0, &x1);
     limits(Axis2D::Y, &y0, &y1);
     auto toPx = [&](double xv, double yv) {
         return QPointF(plot.left() + (xv - x0) / (x1 - x0) * plot.width(), plot.bottom() - (yv - y0) / (y1 - y0) * plot.height());
     };
-    // Axes, grid and numbers.
-    p.setFont(Font2D(9));
-    const QFontMetricsF nfm(p.font());
-    const auto xt = NiceTicks(x0, x1, std::clamp(int(plot.width() / 80), 2, 12));
-    const auto yt = NiceTicks(y0, y1, std::clamp(int(plot.height() / 45), 2, 12));
-    double yNumW = 0;
+    // Grid, axes and tick marks.
     p.setPen(QPen(QColor(225, 225, 225), 0));
-    for (double t : xt) p.drawLine(toPx(t, y0), toPx(t, y1));
-    for (double t : yt) p.drawLine(toPx(x0, t), toPx(x1, t));
+    for (double t : l.xTicks) p.drawLine(toPx(t, y0), toPx(t, y1));
+    for (double t : l.yTicks) p.drawLine(toPx(x0, t), toPx(x1, t));
     if (y0 < 0 && y1 > 0) {
         p.setPen(QPen(QColor(150, 150, 150), 0));
         p.drawLine(toPx(x0, 0), toPx(x1, 0));
     }
     p.setPen(QPen(Qt::black, 1));
     p.drawRect(plot);
-    if (axes_[0].annotation != 2) {
-        const double step = xt.size() > 1 ? xt[1] - xt[0] : 1.0;
-        for (double t : xt) {
-            const QPointF q = toPx(t, y0);
-            const QString s = FormatTick(t, step);
-            p.drawLine(q, q + QPointF(0, 4));
-            p.drawText(QPointF(q.x() - nfm.horizontalAdvance(s) / 2, q.y() + 6 + nfm.ascent()), s);
-        }
-    }
-    if (axes_[1].annotation != 2) {
-        const double step = yt.size() > 1 ? yt[1] - yt[0] : 1.0;
-        for (double t : yt) {
-            const QPointF q = toPx(x0, t);
-            const QString s = FormatTick(t, step);
-            yNumW = std::max(yNumW, nfm.horizontalAdvance(s));
-            p.drawLine(q, q - QPointF(4, 0));
-            p.drawText(QPointF(q.x() - 7 - nfm.horizontalAdvance(s), q.y() + (nfm.ascent() - nfm.descent()) / 2), s);
-        }
-    }
-    if (!axes_[0].title.isEmpty()) {
-        p.setFont(Font2D(axes_[0].titleFont, true));
-        const QFontMetricsF fm(p.font());
-        const double y = plot.bottom() + (axes_[0].annotation != 2 ? nfm.height() + 8 : 4) + fm.ascent() + 2;
-        p.drawText(QPointF(plot.center().x() - fm.horizontalAdvance(axes_[0].title) / 2, y), axes_[0].title);
-    }
-    if (!axes_[1].title.isEmpty()) {
-        p.setFont(Font2D(axes_[1].titleFont, true));
-        const QFontMetricsF fm(p.font());
-        p.save();
-        p.translate(std::max(fm.height() / 2 + 8, plot.left() - 10 - yNumW - fm.height() / 2), plot.center().y());
-        p.rotate(-90);
-        p.drawText(QPointF(-fm.horizontalAdvance(axes_[1].title) / 2, (fm.ascent() - fm.descent()) / 2), axes_[1].title);
-        p.restore();
+    if (axes_[0].annotation != 2)
+        for (double t : l.xTicks) p.drawLine(toPx(t, y0), toPx(t, y0) + QPointF(0, 4));
+    if (axes_[1].annotation != 2)
+        for (double t : l.yTicks) p.drawLine(toPx(x0, t), toPx(x0, t) - QPointF(4, 0));
+    for (const TextBox& t : l.texts) DrawTextBox(p, t);
+    for (const auto& [line, colour] : l.legendLines) {
+        p.setPen(QPen(colour, 2));
+        p.drawLine(line);
     }
     // Series: lines that break at holes.
     p.setRenderHint(QPainter::Antialiasing);
@@ -371,29 +441,6 @@ void Chart2D::render(QImage& image) const
             }
         }
         p.drawPath(path);
-    }
-    p.setClipping(false);
-    if (!legendR.isNull()) {
-        p.setFont(Font2D(9));
-        const QFontMetricsF fm(p.font());
-        double total = 0;
-        std::vector<QString> names;
-        for (size_t s = 0; s < y_.size(); ++s) {
-            QString n = s < labels_.size() ? labels_[s] : QString();
-            if (n.isEmpty()) n = QString("Series %1").arg(s + 1);
-            names.push_back(n);
-            total += 30 + fm.horizontalAdvance(n) + 20;
-        }
-        double x = legendR.center().x() - total / 2;
-        const double y = legendR.center().y();
-        for (size_t s = 0; s < names.size(); ++s) {
-            const QColor colour = s < colours_.size() && colours_[s].isValid() ? colours_[s] : kSeriesColours[s % 4];
-            p.setPen(QPen(colour, 2));
-            p.drawLine(QPointF(x, y), QPointF(x + 24, y));
-            p.setPen(Qt::black);
-            p.drawText(QPointF(x + 30, y + (fm.ascent() - fm.descent()) / 2), names[s]);
-            x += 30 + fm.horizontalAdvance(names[s]) + 20;
-        }
     }
 }
 

@@ -30,6 +30,7 @@
 
 #include "chartbase.h"
 #include "chart3d.h"   // kHoleValue
+#include "chart3d_render.h"   // TextBox
 
 namespace charts {
 
@@ -78,8 +79,11 @@ public:
 
     // --- Pictures.
     void render(QImage& image) const override;
-    // Plot rectangle of the last layout for the current size (for tests and hit checks).
+    // Plot rectangle of the layout for the current size (for tests and hit checks).
     QRectF plotRect() const;
+    // Every text the chart draws (header, footer, legend, axis numbers and
+    // titles), where it goes.
+    std::vector<TextBox> textBoxes() const;
     QPointF dataToPixel(double x, double y) const;
 
 private:
@@ -92,7 +96,16 @@ private:
     };
     bool dataExtent(Axis2D a, double* lo, double* hi) const;
     void limits(Axis2D a, double* lo, double* hi) const;
-    QRectF layoutPlot(QRect* header, QRect* footer, QRect* legend) const;
+    struct Layout {
+        QRect header, footer, legend;
+        QRectF plot;
+        std::vector<double> xTicks, yTicks;   // numbered ticks
+        std::vector<TextBox> texts;
+        std::vector<std::pair<QLineF, QColor>> legendLines;
+    };
+    Layout layout() const;
+    // Numbers and titles of the axes around a plot rectangle.
+    void placeAxisText(Layout* l) const;
 
     double hole_ = kHoleValue;
     std::vector<double> x_;

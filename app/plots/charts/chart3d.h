@@ -14,8 +14,16 @@
 // - Legend modes: 0 colour bar (one band per level; label k's main text at
 //   the top edge of band k, label 1's second text at the bar's foot and the
 //   last label's second text at its head), 1 lines (label k names level k),
-//   2 filled zones (label k names the zone from level k - 1 up to level k;
-//   zone 1, under the first level, is left out while its label is empty).
+//   2 filled zones (label k names the zone from level k - 1 up to level k
+//   and is drawn on that zone's lower boundary; the bands drawn are those
+//   between neighbouring levels, as on the map; zone 1, under the first
+//   level, is left out while its label is empty). Labels that would touch
+//   one already drawn are left out.
+// - A flat table (every level the same value) draws everything in the
+//   middle colour of the ramp and its legend as one swatch with one label.
+// - Axis numbers and titles are laid out from their measured size: never
+//   over each other, and on the surface always outside the drawn box.
+// - The surface is cut at the Z limits: cells beyond them are not drawn.
 // - Axis annotation: 1 numbers shown, 2 hidden. Axis font sizes are percent
 //   of the chart's base font (100 = normal).
 // - Every setter marks the chart changed; while change batching is on the

@@ -1,6 +1,7 @@
 #include "chart3d_render.h"
 
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
@@ -28,16 +29,96 @@ QFont LegendFont() { return BaseFont(12); }
 QFont TitleFont(int percent) { return BaseFont(13.0 * std::clamp(percent, 10, 400) / 100.0, true); }
 QFont NumberFont(int percent) { return BaseFont(11.0 * std::clamp(percent, 10, 400) / 100.0); }
 
-void DrawTextCentred(QPainter& p, const QPointF& at, const QString& text)
-{
-    const QFontMetricsF fm(p.font());
-    const double w = fm.horizontalAdvance(text);
-    p.drawText(QPointF(at.x() - w / 2.0, at.y() + (fm.ascent() - fm.descent()) / 2.0), text);
-}
-
 bool IsHole(float v, float hole) { return v == hole || std::isnan(v); }
 
+// How far a box of size w x h reaches from its centre in direction n (unit).
+double Reach(QPointF n, double w, double h) { return std::fabs(n.x()) * w / 2.0 + std::fabs(n.y()) * h / 2.0; }
+
+// Convex outline of a few points (counter-clockwise on screen).
+QPolygonF ConvexOutline(std::vector<QPointF> pts)
+{
+    std::sort(pts.begin(), pts.end(), [](const QPointF& a, const QPointF& b) {
+        return a.x() < b.x() || (a.x() == b.x() && a.y() < b.y());
+    });
+    auto cross = [](const QPointF& o, const QPointF& a, const QPointF& b) {
+        return (a.x() - o.x()) * (b.y() - o.y()) - (a.y() - o.y()) * (b.x() - o.x());
+    };
+    std::vector<QPointF> h(2 * pts.size());
+    size_t k = 0;
+    for (size_t i = 0; i < pts.size(); ++i) {
+        while (k >= 2 && cross(h[k - 2], h[k - 1], pts[i]) <= 0) --k;
+        h[k++] = pts[i];
+    }
+    for (size_t i = pts.size() - 1, t = k + 1; i-- > 0;) {
+        while (k >= t && cross(h[k - 2], h[k - 1], pts[i]) <= 0) --k;
+        h[k++] = pts[i];
+    }
+    h.resize(k > 1 ? k - 1 : k);
+    QPolygonF out;
+    for (const QPointF& p : h) out << p;
+    return out;
+}
+
 } // namespace
+
+void KeepInside(std::vector<TextBox>* boxes, const QRectF& area)
+{
+    // A text too big for the picture cannot be read: it is left out rather
+    // than cut.
+    boxes->erase(std::remove_if(boxes->begin(), boxes->end(),
+                                [&area](const TextBox& b) { return !area.adjusted(-0.5, -0.5, 0.5, 0.5).contains(b.rect); }),
+                 boxes->end());
+}
+
+TextBox CentredText(const QString& text, const QFont& font, QPointF centre, bool vertical)
+{
+    const QFontMetricsF fm(font);
+    const double w = fm.horizontalAdvance(text), h = fm.height();
+    TextBox b;
+    b.text = text;
+    b.font = font;
+    b.vertical = vertical;
+    b.rect = vertical ? QRectF(centre.x() - h / 2, centre.y() - w / 2, h, w) : QRectF(centre.x() - w / 2, centre.y() - h / 2, w, h);
+    return b;
+}
+
+void DrawTextBox(QPainter& p, const TextBox& box)
+{
+    p.setFont(box.font);
+    p.setPen(Qt::black);
+    const QFontMetricsF fm(box.font);
+    if (!box.vertical) {
+        p.drawText(QPointF(box.rect.left(), box.rect.top() + fm.ascent()), box.text);
+        return;
+    }
+    p.save();
+    p.translate(box.rect.center());
+    p.rotate(-90);
+    p.drawText(QPointF(-box.rect.height() / 2, -box.rect.width() / 2 + fm.ascent()), box.text);
+    p.restore();
+}
+
+bool IsClear(const std::vector<TextBox>& placed, const TextBox& box, double margin)
+{
+    const QRectF grown = box.rect.adjusted(-margin, -margin, margin, margin);
+    for (const TextBox& b : placed)
+        if (grown.intersects(b.rect)) return false;
+    return true;
+}
+
+bool PlaceIfFree(std::vector<TextBox>& placed, const TextBox& box, double margin)
+{
+    if (!IsClear(placed, box, margin)) return false;
+    placed.push_back(box);
+    return true;
+}
+
+QStringList TextLines(const QString& text)
+{
+    QString t = text;
+    t.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace('\r', '\n');
+    return t.split('\n');
+}
 
 QString FormatTick(double v, double step)
 {
@@ -58,15 +139,40 @@ std::vector<double> NiceTicks(double lo, double hi, int maxCount)
 {
     std::vector<double> out;
     if (!(hi > lo) || maxCount < 2 || !std::isfinite(lo) || !std::isfinite(hi)) return out;
-    const double raw = (hi - lo) / (maxCount - 1);
-    const double mag = std::pow(10.0, std::floor(std::log10(raw)));
-    double step = mag;
-    for (double m : {1.0, 2.0, 2.5, 5.0, 10.0}) {
-        step = m * mag;
-        if (step >= raw) break;
+    // A reader needs at least three numbers to read an axis off, so a budget
+    // under three still gets three.
+    const int budget = std::max(maxCount, 3);
+    const double span = hi - lo;
+    if (!std::isfinite(span) || !(span > 0)) return out;
+    auto countFor = [lo, hi](double step) {
+        return std::floor(hi / step + 1e-9) - std::ceil(lo / step - 1e-9) + 1.0;
+    };
+    // Steps of 1, 2, 2.5 and 5 times a power of ten, from one that leaves at
+    // most one tick in the range down to the smallest whose ticks still fit
+    // the budget.
+    const double top = std::pow(10.0, std::ceil(std::log10(span)));
+    double best = 0.0, fallback = 0.0;
+    for (double mag = top; mag >= top * 1e-4 && best == 0.0; mag /= 10.0) {
+        for (double m : {5.0, 2.5, 2.0, 1.0}) {
+            const double step = m * mag;
+            const double n = countFor(step);
+            if (n > budget) {
+                // Over budget: the last step that fitted, or this one when
+                // none gave three ticks.
+                best = fallback != 0.0 ? fallback : step;
+                break;
+            }
+            if (n >= 3) fallback = step;
+        }
     }
-    const double first = std::ceil(lo / step - 1e-9) * step;
-    for (double v = first; v <= hi + step * 1e-9 && out.size() < 100; v += step) out.push_back(v);
+    if (best == 0.0) best = fallback;
+    if (best == 0.0) return out;
+    const double k0 = std::ceil(lo / best - 1e-9), k1 = std::floor(hi / best + 1e-9);
+    for (double k = k0; k <= k1 && out.size() < 1000; k += 1.0) {
+        double v = k * best;
+        if (std::fabs(v) < best * 1e-9) v = 0.0;
+        out.push_back(v);
+    }
     return out;
 }
 
@@ -124,9 +230,22 @@ Chart3DLayout::Chart3DLayout(const Chart3D& chart) : c_(chart)
     widen(ymin_, ymax_);
     widen(zmin_, zmax_);
     levels_ = chart.levels();
+    // A flat result has every level at one value: it is drawn in the middle
+    // colour of the ramp rather than the top one.
+    flat_ = levels_.size() > 1 && levels_.front() == levels_.back();
+    for (size_t k = 1; k <= std::max<size_t>(levels_.size(), 1); ++k)
+        colours_.push_back(flat_ ? chart.style().rampColour(0.5).rgb() : chart.levelColour(int(k)).rgb());
     layoutFrame();
     if (chart.kind() == ChartKind::Surface) layoutSurface();
     else if (chart.kind() == ChartKind::Contour) layoutContour();
+    if (chart.kind() == ChartKind::LegendOnly || chart.legendShown()) layoutLegend();
+}
+
+unsigned Chart3DLayout::colourOf(double v) const
+{
+    size_t li = levels_.empty() ? 0 : size_t(std::upper_bound(levels_.begin(), levels_.end(), v) - levels_.begin());
+    if (li > 0) --li;
+    return colours_[std::min(li, colours_.size() - 1)];
 }
 
 void Chart3DLayout::layoutFrame()
@@ -134,18 +253,29 @@ void Chart3DLayout::layoutFrame()
     const QSize size = c_.size();
     QRect area(0, 0, size.width(), size.height());
     area.adjust(kPad, kPad, -kPad, -kPad);
+    auto block = [this](const QString& text, const QFont& font, const QRect& r) {
+        const QStringList lines = TextLines(text);
+        const QFontMetricsF fm(font);
+        const double top = r.center().y() + 0.5 - fm.height() * lines.size() / 2.0;
+        // A line wider than the picture ends in an ellipsis.
+        for (int i = 0; i < lines.size(); ++i)
+            if (!lines[i].isEmpty())
+                frameText_.push_back(CentredText(fm.elidedText(lines[i], Qt::ElideRight, r.width()), font, QPointF(r.center().x() + 0.5, top + fm.height() * (i + 0.5))));
+    };
     if (c_.headerShown() && !c_.headerText().isEmpty()) {
         const QFontMetrics fm(HeaderFont());
-        const int lines = int(c_.headerText().count('\n')) + 1;
+        const int lines = int(TextLines(c_.headerText()).size());
         headerRect_ = QRect(area.left(), area.top(), area.width(), fm.height() * lines + 4);
         area.setTop(headerRect_.bottom() + 1 + 4);
+        block(c_.headerText(), HeaderFont(), headerRect_);
     }
     if (c_.footerShown() && !c_.footerText().isEmpty()) {
         const QFontMetrics fm(FooterFont());
-        const int lines = int(c_.footerText().count('\n')) + 1;
+        const int lines = int(TextLines(c_.footerText()).size());
         const int h = fm.height() * lines + 4;
         footerRect_ = QRect(area.left(), area.bottom() - h + 1, area.width(), h);
         area.setBottom(footerRect_.top() - 1 - 4);
+        block(c_.footerText(), FooterFont(), footerRect_);
     }
     if (c_.kind() == ChartKind::LegendOnly) {
         legendRect_ = area;
@@ -156,41 +286,210 @@ void Chart3DLayout::layoutFrame()
         int textW = fm.horizontalAdvance(QStringLiteral("-0.00"));
         for (const LegendLabel& l : c_.legendLabels())
             textW = std::max({textW, fm.horizontalAdvance(l.text), fm.horizontalAdvance(l.secondText)});
-        const int w = std::clamp(textW + 26 + 4 * kPad, 90, std::max(90, area.width() * 2 / 5));
+        const int w = std::clamp(textW + 30 + 4 * kPad, 90, std::max(90, area.width() * 2 / 5));
         legendRect_ = QRect(area.right() - w + 1, area.top(), w, area.height());
         area.setRight(legendRect_.left() - 1 - kPad);
     }
     plotRect_ = area;
 }
 
+void Chart3DLayout::layoutLegend()
+{
+    if (legendRect_.isEmpty()) return;
+    const QFont font = LegendFont();
+    const QFontMetricsF fm(font);
+    const int n = int(levels_.size());
+    const std::vector<LegendLabel>& labels = c_.legendLabels();
+    const QRectF r = QRectF(legendRect_).adjusted(kPad, kPad + fm.height() / 2, -kPad, -kPad - fm.height() / 2);
+    const double swatchW = 24;
+    const double tx = r.left() + swatchW + 9;   // clear of the tick marks and of a minus sign
+    const QColor outline = c_.style().meshColour.isValid() ? c_.style().meshColour : QColor(90, 90, 90);
+    auto fill = [&](const QRectF& box, QColor colour) { legendMarks_.push_back({Mark::Fill, box, QLineF(), colour, 0}); };
+    auto frame = [&](const QRectF& box) { legendMarks_.push_back({Mark::Outline, box, QLineF(), outline, 0}); };
+    auto line = [&](const QLineF& l, QColor colour, double w) { legendMarks_.push_back({Mark::Line, QRectF(), l, colour, w}); };
+    // Text left-aligned at tx, centred on height y; the tick at y when asked.
+    auto text = [&](double y, const QString& s, bool tick) {
+        if (s.isEmpty()) return false;
+        TextBox b = CentredText(s, font, QPointF(0, y));
+        b.rect.moveLeft(tx);
+        if (!PlaceIfFree(legendText_, b)) return false;
+        if (tick) line(QLineF(r.left() + swatchW, y, r.left() + swatchW + 4, y), outline, 0);
+        return true;
+    };
+    auto firstText = [&]() {
+        for (const LegendLabel& l : labels) {
+            if (!l.text.isEmpty()) return l.text;
+            if (!l.secondText.isEmpty()) return l.secondText;
+        }
+        return QString();
+    };
+    const int mode = c_.legendMode();
+    if (flat_) {
+        // One value: one swatch in the middle colour, named once.
+        const double h = std::min(24.0, r.height());
+        const QRectF box(r.left(), r.center().y() - h / 2, swatchW, h);
+        fill(box, QColor(colours_.front()));
+        frame(box);
+        text(box.center().y(), firstText(), false);
+        return;
+    }
+    if (mode == 2) {
+        // Filled zones: the bands between neighbouring levels, as the map
+        // shows them, each label (the lower edge of its zone) on the
+        // boundary it names. Zone 1, under the first level, only when named.
+        if (n < 1) return;
+        const bool zone1 = !labels.empty() && !labels[0].text.isEmpty();
+        const int bands = std::max(1, n - 1) + (zone1 ? 1 : 0);
+        const double h = std::min(24.0, r.height() / bands);
+        const double bottom = r.center().y() + h * bands / 2.0;
+        for (int b = 0; b < bands; ++b) {
+            const int level = zone1 ? std::max(1, b) : b + 1;
+            fill(QRectF(r.left(), bottom - (b + 1) * h, swatchW, h + 0.5), QColor(colours_[size_t(level - 1)]));
+        }
+        frame(QRectF(r.left(), bottom - bands * h, swatchW, bands * h));
+        auto boundaryY = [&](int level) { return bottom - ((zone1 ? 1 : 0) + (level - 1)) * h; };
+        // Both ends first, then the rest from the bottom up while there is room.
+        std::vector<int> order;
+        const int last = std::min(int(labels.size()), n + 1);
+        if (last >= 2) order = {2, last};
+        for (int j = 3; j < last; ++j) order.push_back(j);
+        for (int j : order) text(boundaryY(j - 1), labels[size_t(j - 1)].text, true);
+        if (zone1) text(bottom - h / 2, labels[0].text, false);
+    } else if (mode == 1) {
+        // Lines: label k names level k.
+        std::vector<int> shown;
+        for (size_t k = 1; k <= labels.size(); ++k)
+            if (!labels[k - 1].text.isEmpty()) shown.push_back(int(k));
+        if (shown.empty()) return;
+        const double h = std::min(22.0, r.height() / shown.size());
+        const double top = r.center().y() - h * shown.size() / 2.0;
+        for (size_t s = 0; s < shown.size(); ++s) {
+            const int k = shown[s];
+            const double y = std::floor(top + (shown.size() - 1 - s) * h + h / 2) + 0.5;
+            if (!text(y, labels[size_t(k - 1)].text, false)) continue;
+            const QColor colour = c_.style().lineColour.isValid() ? c_.style().lineColour : c_.levelColour(k);
+            line(QLineF(r.left(), y, r.left() + swatchW, y), colour, std::max(2.0, std::round(c_.style().lineWidth)));
+        }
+    } else {
+        // Colour bar: one band per level; the ends named first.
+        if (n < 1) return;
+        const double bandH = std::min(12.0, r.height() / n);
+        const double barH = bandH * n;
+        const double bottom = r.center().y() + barH / 2.0;
+        for (int k = 1; k <= n; ++k) fill(QRectF(r.left(), bottom - k * bandH, swatchW, bandH + 0.5), QColor(colours_[size_t(k - 1)]));
+        frame(QRectF(r.left(), bottom - barH, swatchW, barH));
+        if (!labels.empty()) text(bottom, labels[0].secondText, true);
+        if (size_t(n) <= labels.size()) text(bottom - barH, labels[size_t(n - 1)].secondText, true);
+        for (size_t k = 1; k <= labels.size() && int(k) <= n; ++k) text(bottom - int(k) * bandH, labels[k - 1].text, true);
+    }
+}
+
 void Chart3DLayout::layoutContour()
 {
-    const QFontMetrics nfm(NumberFont(std::max(c_.axisNumberFontSize(Axis3D::X), c_.axisNumberFontSize(Axis3D::Y))));
-    const QFontMetrics tfm(TitleFont(std::max(c_.axisTitleFontSize(Axis3D::X), c_.axisTitleFontSize(Axis3D::Y))));
-    QRectF a = plotRect_;
-    const double left = nfm.horizontalAdvance(QStringLiteral("-0000.00")) + tfm.height() + 12;
-    const double bottom = nfm.height() + tfm.height() + 14;
-    a.adjust(left, nfm.height() / 2.0 + 4, -nfm.horizontalAdvance(QStringLiteral("0000")) / 2.0, -bottom);
-    if (a.width() < 10 || a.height() < 10) a = plotRect_;
-    double ex = c_.plotExtentX() > 0 ? c_.plotExtentX() : 1.0;
-    double ey = c_.plotExtentY() > 0 ? c_.plotExtentY() : 1.0;
-    const double ratio = ey / ex;
-    double w = a.width(), h = w * ratio;
-    if (h > a.height()) {
-        h = a.height();
-        w = h / ratio;
+    // The map keeps its proportions inside the plot area less what its
+    // numbers and titles need, measured.
+    const QRectF plot = QRectF(plotRect_).adjusted(2, 2, -2, -2);
+    QRectF inner = plot;
+    std::vector<double> xt, yt;
+    for (int pass = 0; pass < 4; ++pass) {
+        const double ex = c_.plotExtentX() > 0 ? c_.plotExtentX() : 1.0;
+        const double ey = c_.plotExtentY() > 0 ? c_.plotExtentY() : 1.0;
+        const double ratio = ey / ex;
+        double w = inner.width(), h = w * ratio;
+        if (h > inner.height()) {
+            h = inner.height();
+            w = h / ratio;
+        }
+        dataRect_ = QRectF(std::round(inner.center().x() - w / 2.0), std::round(inner.center().y() - h / 2.0),
+                           std::max(1.0, std::round(w)), std::max(1.0, std::round(h)));
+        placeContourText(&xt, &yt);
+        QRectF all = dataRect_;
+        for (const TextBox& t : axisText_) all |= t.rect;
+        const QRectF next = plot.adjusted(dataRect_.left() - all.left(), dataRect_.top() - all.top(),
+                                          dataRect_.right() - all.right(), dataRect_.bottom() - all.bottom());
+        if (next.width() < 10 || next.height() < 10) break;
+        if (std::fabs(next.left() - inner.left()) < 1 && std::fabs(next.right() - inner.right()) < 1 &&
+            std::fabs(next.top() - inner.top()) < 1 && std::fabs(next.bottom() - inner.bottom()) < 1)
+            break;
+        inner = next;
     }
-    dataRect_ = QRectF(std::round(a.center().x() - w / 2.0), std::round(a.center().y() - h / 2.0),
-                       std::round(w), std::round(h));
+    KeepInside(&axisText_, QRectF(plotRect_));
+}
+
+void Chart3DLayout::placeContourText(std::vector<double>* xt, std::vector<double>* yt)
+{
+    axisText_.clear();
+    tickMarks_.clear();
+    xt->clear();
+    yt->clear();
+    const QRectF d = dataRect_;
+    auto crowded = [](const std::vector<TextBox>& b, double mx, double my) {
+        for (size_t k = 1; k < b.size(); ++k)
+            if (b[k].rect.adjusted(-mx, -my, mx, my).intersects(b[k - 1].rect)) return true;
+        return false;
+    };
+    double numbersH = 0, numbersW = 0;
+    if (c_.axisAnnotation(Axis3D::X) == 1) {
+        const QFont font = NumberFont(c_.axisNumberFontSize(Axis3D::X));
+        const QFontMetricsF fm(font);
+        std::vector<TextBox> boxes;
+        for (int budget = 10; budget >= 2; --budget) {
+            *xt = NiceTicks(xmin_, xmax_, budget);
+            boxes.clear();
+            const double step = xt->size() > 1 ? (*xt)[1] - (*xt)[0] : 1.0;
+            for (double t : *xt) {
+                const double x = d.left() + (t - xmin_) / (xmax_ - xmin_) * d.width();
+                boxes.push_back(CentredText(FormatTick(t, step), font, QPointF(x, d.bottom() + 7 + fm.height() / 2)));
+            }
+            if (!crowded(boxes, 8, 0)) break;
+        }
+        for (size_t k = 0; k < boxes.size(); ++k) {
+            if (!PlaceIfFree(axisText_, boxes[k])) continue;
+            const double x = boxes[k].rect.center().x();
+            tickMarks_.push_back(QLineF(x, d.bottom() + 1, x, d.bottom() + 5));
+            numbersH = fm.height() + 7;
+        }
+    }
+    if (c_.axisAnnotation(Axis3D::Y) == 1) {
+        const QFont font = NumberFont(c_.axisNumberFontSize(Axis3D::Y));
+        const QFontMetricsF fm(font);
+        std::vector<TextBox> boxes;
+        for (int budget = 10; budget >= 2; --budget) {
+            *yt = NiceTicks(ymin_, ymax_, budget);
+            boxes.clear();
+            const double step = yt->size() > 1 ? (*yt)[1] - (*yt)[0] : 1.0;
+            for (double t : *yt) {
+                const double y = d.bottom() - (t - ymin_) / (ymax_ - ymin_) * d.height();
+                TextBox b = CentredText(FormatTick(t, step), font, QPointF(0, y));
+                b.rect.moveRight(d.left() - 8);
+                boxes.push_back(b);
+            }
+            if (!crowded(boxes, 0, 4)) break;
+        }
+        for (size_t k = 0; k < boxes.size(); ++k) {
+            if (!PlaceIfFree(axisText_, boxes[k])) continue;
+            const double y = boxes[k].rect.center().y();
+            tickMarks_.push_back(QLineF(d.left() - 5, y, d.left() - 1, y));
+            numbersW = std::max(numbersW, boxes[k].rect.width() + 8);
+        }
+    }
+    if (!c_.axisTitle(Axis3D::X).isEmpty()) {
+        const QFont font = TitleFont(c_.axisTitleFontSize(Axis3D::X));
+        const QFontMetricsF fm(font);
+        PlaceIfFree(axisText_, CentredText(c_.axisTitle(Axis3D::X), font,
+                                           QPointF(d.center().x(), d.bottom() + std::max(numbersH, 4.0) + 5 + fm.height() / 2)));
+    }
+    if (!c_.axisTitle(Axis3D::Y).isEmpty()) {
+        const QFont font = TitleFont(c_.axisTitleFontSize(Axis3D::Y));
+        const QFontMetricsF fm(font);
+        PlaceIfFree(axisText_, CentredText(c_.axisTitle(Axis3D::Y), font,
+                                           QPointF(d.left() - std::max(numbersW, 4.0) - 6 - fm.height() / 2, d.center().y()), true));
+    }
 }
 
 double Chart3DLayout::normX(double x) const { return ((x - xmin_) / (xmax_ - xmin_) - 0.5) * ex_; }
 double Chart3DLayout::normY(double y) const { return ((y - ymin_) / (ymax_ - ymin_) - 0.5) * ey_; }
-double Chart3DLayout::normZ(double z) const
-{
-    z = std::clamp(z, zmin_, zmax_);
-    return ((z - zmin_) / (zmax_ - zmin_) - 0.5) * ez_;
-}
+double Chart3DLayout::normZ(double z) const { return ((z - zmin_) / (zmax_ - zmin_) - 0.5) * ez_; }
 
 QPointF Chart3DLayout::project(double x, double y, double z) const
 {
@@ -215,22 +514,42 @@ void Chart3DLayout::layoutSurface()
     sinR_ = std::sin(r);
     cosE_ = std::cos(e);
     sinE_ = std::sin(e);
-    // Fit the box around the data into the plot area, leaving room for the axis labels.
-    scale_ = 1.0;
-    cx_ = cy_ = 0.0;
-    double bx0 = 1e30, bx1 = -1e30, by0 = 1e30, by1 = -1e30;
-    for (int k = 0; k < 8; ++k) {
-        const QPointF p = project(k & 1 ? xmax_ : xmin_, k & 2 ? ymax_ : ymin_, k & 4 ? zmax_ : zmin_);
-        bx0 = std::min(bx0, p.x());
-        bx1 = std::max(bx1, p.x());
-        by0 = std::min(by0, p.y());
-        by1 = std::max(by1, p.y());
+    // Fit the box into the plot area, then shrink it until the axis texts
+    // around it fit too (they keep their size whatever the box's).
+    auto fit = [this](const QRectF& avail) {
+        scale_ = 1.0;
+        cx_ = cy_ = 0.0;
+        double bx0 = 1e30, bx1 = -1e30, by0 = 1e30, by1 = -1e30;
+        for (int k = 0; k < 8; ++k) {
+            const QPointF p = project(k & 1 ? xmax_ : xmin_, k & 2 ? ymax_ : ymin_, k & 4 ? zmax_ : zmin_);
+            bx0 = std::min(bx0, p.x());
+            bx1 = std::max(bx1, p.x());
+            by0 = std::min(by0, p.y());
+            by1 = std::max(by1, p.y());
+        }
+        const double bw = std::max(bx1 - bx0, 1e-9), bh = std::max(by1 - by0, 1e-9);
+        scale_ = std::min(std::max(avail.width(), 10.0) / bw, std::max(avail.height(), 10.0) / bh) * c_.viewScale();
+        cx_ = avail.center().x() - scale_ * (bx0 + bx1) / 2.0;
+        cy_ = avail.center().y() - scale_ * (by0 + by1) / 2.0;
+    };
+    const QRectF plot = QRectF(plotRect_).adjusted(4, 4, -4, -4);
+    QRectF avail = plot;
+    for (int pass = 0; pass < 5; ++pass) {
+        fit(avail);
+        placeSurfaceText();
+        if (c_.viewScale() != 1.0) break;
+        const QRectF hb = hull_.boundingRect();
+        QRectF all = hb;
+        for (const TextBox& t : axisText_) all |= t.rect;
+        const QRectF next = plot.adjusted(hb.left() - all.left(), hb.top() - all.top(), hb.right() - all.right(),
+                                          hb.bottom() - all.bottom());
+        if (next.width() < 40 || next.height() < 40) break;
+        if (std::fabs(next.left() - avail.left()) < 1 && std::fabs(next.right() - avail.right()) < 1 &&
+            std::fabs(next.top() - avail.top()) < 1 && std::fabs(next.bottom() - avail.bottom()) < 1)
+            break;
+        avail = next;
     }
-    const QRectF avail = QRectF(plotRect_).adjusted(60, 30, -60, -40);
-    const double bw = std::max(bx1 - bx0, 1e-9), bh = std::max(by1 - by0, 1e-9);
-    scale_ = std::min(std::max(avail.width(), 10.0) / bw, std::max(avail.height(), 10.0) / bh) * c_.viewScale();
-    cx_ = avail.center().x() - scale_ * (bx0 + bx1) / 2.0;
-    cy_ = avail.center().y() - scale_ * (by0 + by1) / 2.0;
+    KeepInside(&axisText_, QRectF(plotRect_));
 
     if (!grid_) return;
     nodes_.resize(size_t(nx_) * size_t(ny_));
@@ -242,6 +561,141 @@ void Chart3DLayout::layoutSurface()
             const size_t k = size_t(j) * size_t(nx_) + size_t(i);
             const QPointF p = project(ox + i * sx, y, vals[k]);
             nodes_[k] = {float(p.x()), float(p.y())};
+        }
+    }
+}
+
+void Chart3DLayout::placeSurfaceText()
+{
+    axisText_.clear();
+    tickMarks_.clear();
+    zAxisLine_ = QLineF();
+    QPointF P[8];
+    std::vector<QPointF> pts;
+    for (int k = 0; k < 8; ++k) {
+        P[k] = project(k & 1 ? xmax_ : xmin_, k & 2 ? ymax_ : ymin_, k & 4 ? zmax_ : zmin_);
+        pts.push_back(P[k]);
+    }
+    hull_ = ConvexOutline(pts);
+    // An edge of the box can carry numbers when it lies on the box's outline:
+    // every other corner on one side. Its numbers go on the other side, so
+    // no text is ever drawn over the surface, whatever the view.
+    struct Edge {
+        int a = -1, b = -1;
+        QPointF out;   // unit normal pointing away from the box
+    };
+    auto outlineEdge = [&](int a, int b, Edge* e) {
+        const QPointF d = P[b] - P[a];
+        const double len = std::hypot(d.x(), d.y());
+        if (len < 20) return false;
+        const QPointF n(-d.y() / len, d.x() / len);
+        double lo = 1e30, hi = -1e30;
+        for (int k = 0; k < 8; ++k) {
+            if (k == a || k == b) continue;
+            const double s = QPointF::dotProduct(P[k] - P[a], n);
+            lo = std::min(lo, s);
+            hi = std::max(hi, s);
+        }
+        if (hi <= 0.5) e->out = n;
+        else if (lo >= -0.5) e->out = -n;
+        else return false;
+        e->a = a;
+        e->b = b;
+        return true;
+    };
+    // X and Y: an outline edge on the floor if there is one, the lowest on
+    // the picture first; Z: the outline edge furthest left.
+    auto choose = [&](const int (&cands)[4][2], bool vertical) {
+        Edge best;
+        double bestScore = -1e30;
+        for (const auto& c : cands) {
+            Edge e;
+            if (!outlineEdge(c[0], c[1], &e)) continue;
+            const QPointF mid = (P[c[0]] + P[c[1]]) / 2.0;
+            const double score = vertical ? -mid.x() : ((c[0] & 4) ? 0.0 : 1e6) + mid.y();
+            if (score > bestScore) {
+                bestScore = score;
+                best = e;
+            }
+        }
+        return best;
+    };
+    static const int xEdges[4][2] = {{0, 1}, {2, 3}, {4, 5}, {6, 7}};
+    static const int yEdges[4][2] = {{0, 2}, {1, 3}, {4, 6}, {5, 7}};
+    static const int zEdges[4][2] = {{0, 4}, {1, 5}, {2, 6}, {3, 7}};
+    struct AxisPlan {
+        Axis3D axis;
+        Edge edge;
+        double lo, hi;
+        bool vertical;   // title turned to read upwards
+        double reach = 0;   // how far numbers stand off the edge
+    };
+    AxisPlan plans[3] = {{Axis3D::X, choose(xEdges, false), xmin_, xmax_, false},
+                         {Axis3D::Y, choose(yEdges, false), ymin_, ymax_, false},
+                         {Axis3D::Z, choose(zEdges, true), zmin_, zmax_, true}};
+    const double gap = 8;
+    for (AxisPlan& a : plans) {
+        a.reach = gap;
+        if (a.edge.a < 0) continue;
+        const QPointF A = P[a.edge.a], B = P[a.edge.b], n = a.edge.out;
+        if (a.axis == Axis3D::Z) zAxisLine_ = QLineF(A, B);
+        if (c_.axisAnnotation(a.axis) != 1) continue;
+        const QFont font = NumberFont(c_.axisNumberFontSize(a.axis));
+        const QFontMetricsF fm(font);
+        auto boxesFor = [&](const std::vector<double>& ticks) {
+            std::vector<TextBox> out;
+            const double step = ticks.size() > 1 ? ticks[1] - ticks[0] : 1.0;
+            for (double t : ticks) {
+                const QString s = FormatTick(t, step);
+                const QPointF q = A + (B - A) * ((t - a.lo) / (a.hi - a.lo));
+                const double w = fm.horizontalAdvance(s), h = fm.height();
+                out.push_back(CentredText(s, font, q + n * (gap + Reach(n, w, h))));
+            }
+            return out;
+        };
+        auto crowded = [](const std::vector<TextBox>& b) {
+            for (size_t k = 1; k < b.size(); ++k)
+                if (b[k].rect.adjusted(-8, -3, 8, 3).intersects(b[k - 1].rect)) return true;
+            return false;
+        };
+        // As many numbers as fit along the edge without touching.
+        std::vector<double> ticks;
+        std::vector<TextBox> boxes;
+        for (int budget = 10; budget >= 2; --budget) {
+            ticks = NiceTicks(a.lo, a.hi, budget);
+            boxes = boxesFor(ticks);
+            if (!crowded(boxes)) break;
+        }
+        while (crowded(boxes) && ticks.size() > 1) {
+            std::vector<double> fewer;
+            for (size_t k = 0; k < ticks.size(); k += 2) fewer.push_back(ticks[k]);
+            ticks = fewer;
+            boxes = boxesFor(ticks);
+        }
+        // Where two axes meet, the number that comes second gives way, and
+        // keeps well apart from the other axis's ("200" and "0" must not read
+        // as "2000").
+        const std::vector<TextBox> others = axisText_;
+        for (size_t k = 0; k < boxes.size(); ++k) {
+            if (!IsClear(others, boxes[k], 10.0)) continue;
+            axisText_.push_back(boxes[k]);
+            const QPointF q = A + (B - A) * ((ticks[k] - a.lo) / (a.hi - a.lo));
+            tickMarks_.push_back(QLineF(q, q + n * 5));
+            a.reach = std::max(a.reach, gap + 2 * Reach(n, boxes[k].rect.width(), boxes[k].rect.height()));
+        }
+    }
+    for (const AxisPlan& a : plans) {
+        const QString title = c_.axisTitle(a.axis);
+        if (title.isEmpty() || a.edge.a < 0) continue;
+        const QFont font = TitleFont(c_.axisTitleFontSize(a.axis));
+        const QFontMetricsF fm(font);
+        const QPointF mid = (P[a.edge.a] + P[a.edge.b]) / 2.0, n = a.edge.out;
+        const double w = a.vertical ? fm.height() : fm.horizontalAdvance(title);
+        const double h = a.vertical ? fm.horizontalAdvance(title) : fm.height();
+        // Beyond the numbers; further out while something is in the way.
+        for (int step = 0; step < 40; ++step) {
+            const TextBox b = CentredText(title, font, mid + n * (a.reach + 6 + Reach(n, w, h) + 6 * step), a.vertical);
+            if (PlaceIfFree(axisText_, b, 3.0)) break;
         }
     }
 }
@@ -277,15 +731,37 @@ void Chart3DLayout::drawFrame(QImage& image) const
     image.fill(c_.chartBackground());
     QPainter p(&image);
     p.setRenderHint(QPainter::TextAntialiasing);
-    p.setPen(Qt::black);
-    if (!headerRect_.isNull()) {
-        p.setFont(HeaderFont());
-        p.drawText(headerRect_, Qt::AlignHCenter | Qt::AlignVCenter, c_.headerText());
+    for (const TextBox& t : frameText_) DrawTextBox(p, t);
+}
+
+std::vector<TextBox> Chart3DLayout::textBoxes() const
+{
+    std::vector<TextBox> out = frameText_;
+    out.insert(out.end(), axisText_.begin(), axisText_.end());
+    out.insert(out.end(), legendText_.begin(), legendText_.end());
+    return out;
+}
+
+QPointF Chart3DLayout::freeSpot(QSizeF box, bool right, bool bottom) const
+{
+    const QRectF area = QRectF(plotRect_).adjusted(6, 6, -6, -6);
+    const double l = area.left(), r = std::max(area.left(), area.right() - box.width());
+    const double t = area.top(), b = std::max(area.top(), area.bottom() - box.height());
+    const QPointF corners[4] = {QPointF(right ? r : l, bottom ? b : t), QPointF(right ? r : l, bottom ? t : b),
+                                QPointF(right ? l : r, bottom ? b : t), QPointF(right ? l : r, bottom ? t : b)};
+    for (const QPointF& c : corners) {
+        // Slide along the side away from the axes' texts.
+        for (int step = 0; step < 40; ++step) {
+            const double dy = (c.y() == t ? 1 : -1) * 8.0 * step;
+            const QRectF rect(QPointF(c.x(), c.y() + dy), box);
+            if (rect.top() < t - 0.5 || rect.bottom() > area.bottom() + 0.5) break;
+            bool clear = true;
+            for (const TextBox& tb : axisText_)
+                if (rect.adjusted(-4, -4, 4, 4).intersects(tb.rect)) clear = false;
+            if (clear) return rect.topLeft();
+        }
     }
-    if (!footerRect_.isNull()) {
-        p.setFont(FooterFont());
-        p.drawText(footerRect_, Qt::AlignHCenter | Qt::AlignVCenter, c_.footerText());
-    }
+    return corners[0];
 }
 
 void Chart3DLayout::drawSurface(QImage& image) const
@@ -293,9 +769,35 @@ void Chart3DLayout::drawSurface(QImage& image) const
     if (!grid_ || nx_ < 2 || ny_ < 2) return;
     const std::vector<float>& vals = c_.gridValues();
     const float hole = float(c_.holeValue());
-    std::vector<unsigned> colours;
-    for (size_t k = 1; k <= std::max<size_t>(levels_.size(), 1); ++k) colours.push_back(c_.levelColour(int(k)).rgb());
     const QRect clip = plotRect_.intersected(image.rect());
+    const double ox = c_.originX(), oy = c_.originY(), sx = c_.spacingX(), sy = c_.spacingY();
+    // A cell reaching past the Z limits is cut at them, like the 2D charts
+    // clip: each triangle is cut against both limits and what is left drawn.
+    struct V { double x, y, z; };
+    auto cut = [](const std::vector<V>& in, double limit, bool keepBelow) {
+        std::vector<V> out;
+        for (size_t k = 0; k < in.size(); ++k) {
+            const V& a = in[k];
+            const V& b = in[(k + 1) % in.size()];
+            const bool ina = keepBelow ? a.z <= limit : a.z >= limit;
+            const bool inb = keepBelow ? b.z <= limit : b.z >= limit;
+            if (ina) out.push_back(a);
+            if (ina != inb) {
+                const double t = (limit - a.z) / (b.z - a.z);
+                out.push_back({a.x + t * (b.x - a.x), a.y + t * (b.y - a.y), limit});
+            }
+        }
+        return out;
+    };
+    auto drawCut = [&](const V& a, const V& b, const V& c, unsigned col) {
+        std::vector<V> poly = cut(cut({a, b, c}, zmin_, false), zmax_, true);
+        if (poly.size() < 3) return;
+        const QPointF p0 = project(poly[0].x, poly[0].y, poly[0].z);
+        for (size_t k = 1; k + 1 < poly.size(); ++k)
+            FillTriangle(image, p0, project(poly[k].x, poly[k].y, poly[k].z),
+                         project(poly[k + 1].x, poly[k + 1].y, poly[k + 1].z), col, clip);
+    };
+    auto inside = [this](float v) { return v >= zmin_ && v <= zmax_; };
     int i0, di, j0, dj;
     cellOrder(&i0, &di, &j0, &dj);
     for (int jn = 0, j = j0; jn < ny_ - 1; ++jn, j += dj) {
@@ -304,14 +806,18 @@ void Chart3DLayout::drawSurface(QImage& image) const
             const size_t k10 = k00 + 1, k01 = k00 + size_t(nx_), k11 = k01 + 1;
             const float v00 = vals[k00], v10 = vals[k10], v01 = vals[k01], v11 = vals[k11];
             if (IsHole(v00, hole) || IsHole(v10, hole) || IsHole(v01, hole) || IsHole(v11, hole)) continue;
-            const double mean = (double(v00) + v10 + v01 + v11) / 4.0;
-            size_t li = levels_.empty() ? 0 : size_t(std::upper_bound(levels_.begin(), levels_.end(), mean) - levels_.begin());
-            if (li > 0) --li;
-            const unsigned col = colours[std::min(li, colours.size() - 1)];
-            const QPointF p00(nodes_[k00].sx, nodes_[k00].sy), p10(nodes_[k10].sx, nodes_[k10].sy);
-            const QPointF p01(nodes_[k01].sx, nodes_[k01].sy), p11(nodes_[k11].sx, nodes_[k11].sy);
-            FillTriangle(image, p00, p10, p11, col, clip);
-            FillTriangle(image, p00, p11, p01, col, clip);
+            const unsigned col = colourOf((double(v00) + v10 + v01 + v11) / 4.0);
+            if (inside(v00) && inside(v10) && inside(v01) && inside(v11)) {
+                const QPointF p00(nodes_[k00].sx, nodes_[k00].sy), p10(nodes_[k10].sx, nodes_[k10].sy);
+                const QPointF p01(nodes_[k01].sx, nodes_[k01].sy), p11(nodes_[k11].sx, nodes_[k11].sy);
+                FillTriangle(image, p00, p10, p11, col, clip);
+                FillTriangle(image, p00, p11, p01, col, clip);
+                continue;
+            }
+            const double x0 = ox + i * sx, x1 = x0 + sx, y0 = oy + j * sy, y1 = y0 + sy;
+            const V a{x0, y0, v00}, b{x1, y0, v10}, c{x0, y1, v01}, d{x1, y1, v11};
+            drawCut(a, b, d, col);
+            drawCut(a, d, c, col);
         }
     }
     if (c_.style().meshColour.isValid() && nx_ <= 200 && ny_ <= 200) {
@@ -325,6 +831,7 @@ void Chart3DLayout::drawSurface(QImage& image) const
                 const size_t k10 = k00 + 1, k01 = k00 + size_t(nx_), k11 = k01 + 1;
                 if (IsHole(vals[k00], hole) || IsHole(vals[k10], hole) || IsHole(vals[k01], hole) || IsHole(vals[k11], hole))
                     continue;
+                if (!inside(vals[k00]) || !inside(vals[k10]) || !inside(vals[k01]) || !inside(vals[k11])) continue;
                 QPolygonF q;
                 q << QPointF(nodes_[k00].sx, nodes_[k00].sy) << QPointF(nodes_[k10].sx, nodes_[k10].sy)
                   << QPointF(nodes_[k11].sx, nodes_[k11].sy) << QPointF(nodes_[k01].sx, nodes_[k01].sy);
@@ -341,14 +848,15 @@ void Chart3DLayout::drawSurfaceAxes(QImage& image, bool back) const
     p.setRenderHint(QPainter::TextAntialiasing);
     // Floor corners: 0 (xmin, ymin), 1 (xmax, ymin), 2 (xmin, ymax), 3 (xmax, ymax).
     auto corner = [&](int k, double z) { return project(k & 1 ? xmax_ : xmin_, k & 2 ? ymax_ : ymin_, z); };
-    auto depth = [&](int k) {
-        const double u = normX(k & 1 ? xmax_ : xmin_), v = normY(k & 2 ? ymax_ : ymin_);
-        return (u * sinR_ + v * cosR_) * cosE_ - normZ(zmin_) * sinE_;
-    };
-    int far = 0;
-    for (int k = 1; k < 4; ++k)
-        if (depth(k) > depth(far)) far = k;
     if (back) {
+        // The box's far walls, behind the surface.
+        auto depth = [&](int k) {
+            const double u = normX(k & 1 ? xmax_ : xmin_), v = normY(k & 2 ? ymax_ : ymin_);
+            return (u * sinR_ + v * cosR_) * cosE_ - normZ(zmin_) * sinE_;
+        };
+        int far = 0;
+        for (int k = 1; k < 4; ++k)
+            if (depth(k) > depth(far)) far = k;
         p.setPen(QPen(QColor(150, 150, 150), 1));
         const int n1 = far ^ 1, n2 = far ^ 2;
         p.drawLine(corner(0, zmin_), corner(1, zmin_));
@@ -360,72 +868,13 @@ void Chart3DLayout::drawSurfaceAxes(QImage& image, bool back) const
         p.drawLine(corner(far, zmax_), corner(n2, zmax_));
         return;
     }
-    const QPointF centre = project((xmin_ + xmax_) / 2, (ymin_ + ymax_) / 2, zmin_);
-    // X numbers along the floor edge nearer the viewer, Y likewise.
-    const int nearK = far ^ 3;
-    const double yEdge = (nearK & 2) ? ymax_ : ymin_;
-    const double xEdge = (nearK & 1) ? xmax_ : xmin_;
-    struct AxisDraw {
-        Axis3D axis;
-        double lo, hi;
-    };
-    for (const AxisDraw& a : {AxisDraw{Axis3D::X, xmin_, xmax_}, AxisDraw{Axis3D::Y, ymin_, ymax_}}) {
-        auto at = [&](double t) {
-            return a.axis == Axis3D::X ? project(t, yEdge, zmin_) : project(xEdge, t, zmin_);
-        };
-        const double edgeLen = std::hypot(at(a.hi).x() - at(a.lo).x(), at(a.hi).y() - at(a.lo).y());
-        // Labels stand off the edge at right angles, away from the box.
-        QPointF normal(-(at(a.hi).y() - at(a.lo).y()), at(a.hi).x() - at(a.lo).x());
-        if (edgeLen > 1e-9) normal /= edgeLen;
-        const QPointF mid = at((a.lo + a.hi) / 2);
-        if (QPointF::dotProduct(normal, mid - centre) < 0) normal = -normal;
-        auto outward = [&](const QPointF& q, double dist) { return q + normal * dist; };
-        if (c_.axisAnnotation(a.axis) == 1) {
-            p.setFont(NumberFont(c_.axisNumberFontSize(a.axis)));
-            const auto ticks = NiceTicks(a.lo, a.hi, std::clamp(int(edgeLen / 70), 2, 8));
-            const double step = ticks.size() > 1 ? ticks[1] - ticks[0] : 1.0;
-            p.setPen(Qt::black);
-            for (double t : ticks) {
-                const QPointF q = at(t);
-                p.drawLine(q, outward(q, 5));
-                DrawTextCentred(p, outward(q, 14), FormatTick(t, step));
-            }
-        }
-        if (!c_.axisTitle(a.axis).isEmpty()) {
-            p.setFont(TitleFont(c_.axisTitleFontSize(a.axis)));
-            p.setPen(Qt::black);
-            DrawTextCentred(p, outward(mid, 36), c_.axisTitle(a.axis));
-        }
-    }
-    // Z numbers along the vertical edge drawn furthest left.
-    int left = 0;
-    for (int k = 1; k < 4; ++k)
-        if (corner(k, zmin_).x() < corner(left, zmin_).x()) left = k;
-    const QPointF z0 = corner(left, zmin_), z1 = corner(left, zmax_);
-    if (c_.axisAnnotation(Axis3D::Z) == 1) {
-        p.setFont(NumberFont(c_.axisNumberFontSize(Axis3D::Z)));
-        const QFontMetricsF fm(p.font());
-        const auto ticks = NiceTicks(zmin_, zmax_, std::clamp(int(std::fabs(z0.y() - z1.y()) / 40), 2, 8));
-        const double step = ticks.size() > 1 ? ticks[1] - ticks[0] : 1.0;
-        p.setPen(Qt::black);
-        p.drawLine(z0, z1);
-        for (double t : ticks) {
-            const QPointF q = corner(left, t);
-            const QString s = FormatTick(t, step);
-            p.drawLine(q, q - QPointF(5, 0));
-            p.drawText(QPointF(q.x() - 8 - fm.horizontalAdvance(s), q.y() + (fm.ascent() - fm.descent()) / 2), s);
-        }
-    }
-    if (!c_.axisTitle(Axis3D::Z).isEmpty()) {
-        p.setFont(TitleFont(c_.axisTitleFontSize(Axis3D::Z)));
-        p.setPen(Qt::black);
-        const QPointF mid = (z0 + z1) / 2.0;
-        p.save();
-        p.translate(std::max(double(plotRect_.left()) + 14, mid.x() - 62), mid.y());
-        p.rotate(-90);
-        DrawTextCentred(p, QPointF(0, 0), c_.axisTitle(Axis3D::Z));
-        p.restore();
-    }
+    // In front: the numbered vertical edge, tick marks and the texts, all on
+    // the outline of the box or outside it.
+    p.setPen(QPen(Qt::black, 1));
+    if (!zAxisLine_.isNull() && c_.axisAnnotation(Axis3D::Z) == 1) p.drawLine(zAxisLine_);
+    for (const QLineF& l : tickMarks_) p.drawLine(l);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    for (const TextBox& t : axisText_) DrawTextBox(p, t);
 }
 
 double Chart3DLayout::valueAt(double gx, double gy) const
@@ -448,8 +897,6 @@ double Chart3DLayout::valueAt(double gx, double gy) const
 void Chart3DLayout::drawContourFill(QImage& image) const
 {
     if (!grid_ || nx_ < 2 || ny_ < 2 || dataRect_.isEmpty()) return;
-    std::vector<unsigned> colours;
-    for (size_t k = 1; k <= std::max<size_t>(levels_.size(), 1); ++k) colours.push_back(c_.levelColour(int(k)).rgb());
     const QRect r = dataRect_.toAlignedRect().intersected(plotRect_).intersected(image.rect());
     const double hole = c_.holeValue();
     const double ox = c_.originX(), oy = c_.originY(), sx = c_.spacingX(), sy = c_.spacingY();
@@ -462,9 +909,7 @@ void Chart3DLayout::drawContourFill(QImage& image) const
             const double x = xmin_ + (px + 0.5 - dataRect_.left()) / dataRect_.width() * (xmax_ - xmin_);
             const double v = valueAt((x - ox) / sx, gy);
             if (v == hole) continue;
-            size_t li = levels_.empty() ? 0 : size_t(std::upper_bound(levels_.begin(), levels_.end(), v) - levels_.begin());
-            if (li > 0) --li;
-            line[px] = colours[std::min(li, colours.size() - 1)];
+            line[px] = colourOf(v);
         }
     }
 }
@@ -538,47 +983,8 @@ void Chart3DLayout::drawContourAxes(QImage& image) const
     p.setPen(QPen(Qt::black, 1));
     p.setBrush(Qt::NoBrush);
     p.drawRect(dataRect_.adjusted(-0.5, -0.5, 0.5, 0.5));
-    const QFontMetricsF nfmX(NumberFont(c_.axisNumberFontSize(Axis3D::X)));
-    double numberW = 0;
-    if (c_.axisAnnotation(Axis3D::X) == 1) {
-        p.setFont(NumberFont(c_.axisNumberFontSize(Axis3D::X)));
-        const auto ticks = NiceTicks(xmin_, xmax_, std::clamp(int(dataRect_.width() / 70), 2, 10));
-        const double step = ticks.size() > 1 ? ticks[1] - ticks[0] : 1.0;
-        for (double t : ticks) {
-            const double x = dataRect_.left() + (t - xmin_) / (xmax_ - xmin_) * dataRect_.width();
-            p.drawLine(QPointF(x, dataRect_.bottom() + 1), QPointF(x, dataRect_.bottom() + 5));
-            DrawTextCentred(p, QPointF(x, dataRect_.bottom() + 6 + nfmX.height() / 2), FormatTick(t, step));
-        }
-    }
-    if (c_.axisAnnotation(Axis3D::Y) == 1) {
-        p.setFont(NumberFont(c_.axisNumberFontSize(Axis3D::Y)));
-        const QFontMetricsF fm(p.font());
-        const auto ticks = NiceTicks(ymin_, ymax_, std::clamp(int(dataRect_.height() / 50), 2, 10));
-        const double step = ticks.size() > 1 ? ticks[1] - ticks[0] : 1.0;
-        for (double t : ticks) {
-            const double y = dataRect_.bottom() - (t - ymin_) / (ymax_ - ymin_) * dataRect_.height();
-            const QString s = FormatTick(t, step);
-            numberW = std::max(numberW, fm.horizontalAdvance(s));
-            p.drawLine(QPointF(dataRect_.left() - 5, y), QPointF(dataRect_.left() - 1, y));
-            p.drawText(QPointF(dataRect_.left() - 8 - fm.horizontalAdvance(s), y + (fm.ascent() - fm.descent()) / 2), s);
-        }
-    }
-    if (!c_.axisTitle(Axis3D::X).isEmpty()) {
-        p.setFont(TitleFont(c_.axisTitleFontSize(Axis3D::X)));
-        const QFontMetricsF fm(p.font());
-        DrawTextCentred(p, QPointF(dataRect_.center().x(), dataRect_.bottom() + 10 + nfmX.height() + fm.height() / 2),
-                        c_.axisTitle(Axis3D::X));
-    }
-    if (!c_.axisTitle(Axis3D::Y).isEmpty()) {
-        p.setFont(TitleFont(c_.axisTitleFontSize(Axis3D::Y)));
-        const QFontMetricsF fm(p.font());
-        p.save();
-        p.translate(std::max(plotRect_.left() + fm.height() / 2, dataRect_.left() - 12 - numberW - fm.height() / 2),
-                    dataRect_.center().y());
-        p.rotate(-90);
-        DrawTextCentred(p, QPointF(0, 0), c_.axisTitle(Axis3D::Y));
-        p.restore();
-    }
+    for (const QLineF& l : tickMarks_) p.drawLine(l);
+    for (const TextBox& t : axisText_) DrawTextBox(p, t);
 }
 
 void Chart3DLayout::drawLegend(QImage& image) const
@@ -587,81 +993,19 @@ void Chart3DLayout::drawLegend(QImage& image) const
     QPainter p(&image);
     p.setRenderHint(QPainter::TextAntialiasing);
     p.fillRect(legendRect_, c_.legendBackground());
-    p.setFont(LegendFont());
-    const QFontMetricsF fm(p.font());
-    const int n = int(levels_.size());
-    const std::vector<LegendLabel>& labels = c_.legendLabels();
-    const QRectF r = QRectF(legendRect_).adjusted(kPad, kPad + fm.height() / 2, -kPad, -kPad - fm.height() / 2);
-    const double swatchW = 24;
-    const QColor outline = c_.style().meshColour.isValid() ? c_.style().meshColour : QColor(90, 90, 90);
-    auto textAt = [&](double x, double y, const QString& s) {
-        p.setPen(Qt::black);
-        p.drawText(QPointF(x, y + (fm.ascent() - fm.descent()) / 2), s);
-    };
-    const int mode = c_.legendMode();
-    if (mode == 2) {
-        // Filled zones: zone k runs from level k - 1 up to level k.
-        const int zones = labels.empty() ? n + 1 : int(labels.size());
-        std::vector<int> shown;
-        for (int z = 1; z <= zones; ++z) {
-            const QString t = size_t(z) <= labels.size() ? labels[size_t(z - 1)].text : QString();
-            if (z == 1 && t.isEmpty()) continue;
-            shown.push_back(z);
+    for (const Mark& m : legendMarks_) {
+        if (m.kind == Mark::Fill) {
+            p.fillRect(m.rect, m.colour);
+        } else if (m.kind == Mark::Outline) {
+            p.setPen(QPen(m.colour, 0));
+            p.setBrush(Qt::NoBrush);
+            p.drawRect(m.rect);
+        } else {
+            p.setPen(QPen(m.colour, m.width, Qt::SolidLine, Qt::FlatCap));
+            p.drawLine(m.line);
         }
-        if (shown.empty()) return;
-        const double h = std::min(24.0, r.height() / shown.size());
-        const double top = r.center().y() - h * shown.size() / 2.0;
-        for (size_t s = 0; s < shown.size(); ++s) {
-            const int z = shown[s];
-            const double y = top + (shown.size() - 1 - s) * h;
-            const QRectF box(r.left(), y, swatchW, h);
-            p.fillRect(box, c_.levelColour(std::clamp(z - 1, 1, std::max(n, 1))));
-            p.setPen(QPen(outline, 0));
-            p.drawRect(box);
-            if (size_t(z) <= labels.size()) textAt(r.left() + swatchW + 6, y + h / 2, labels[size_t(z - 1)].text);
-        }
-    } else if (mode == 1) {
-        // Lines: label k names level k.
-        std::vector<int> shown;
-        for (size_t k = 1; k <= labels.size(); ++k)
-            if (!labels[k - 1].text.isEmpty()) shown.push_back(int(k));
-        if (shown.empty()) return;
-        const double h = std::min(22.0, r.height() / shown.size());
-        const double top = r.center().y() - h * shown.size() / 2.0;
-        for (size_t s = 0; s < shown.size(); ++s) {
-            const int k = shown[s];
-            const double y = std::floor(top + (shown.size() - 1 - s) * h + h / 2) + 0.5;
-            const QColor colour = c_.style().lineColour.isValid() ? c_.style().lineColour : c_.levelColour(k);
-            p.setPen(QPen(colour, std::max(2.0, std::round(c_.style().lineWidth)), Qt::SolidLine, Qt::FlatCap));
-            p.drawLine(QPointF(r.left(), y), QPointF(r.left() + swatchW, y));
-            textAt(r.left() + swatchW + 6, y, labels[size_t(k - 1)].text);
-        }
-    } else {
-        // Colour bar: one band per level.
-        if (n < 1) return;
-        const double bandH = std::min(12.0, r.height() / n);
-        const double barH = bandH * n;
-        const double bottom = r.center().y() + barH / 2.0;
-        for (int k = 1; k <= n; ++k) {
-            const double y0 = bottom - k * bandH;
-            p.fillRect(QRectF(r.left(), y0, swatchW, bandH + 0.5), c_.levelColour(k));
-        }
-        p.setPen(QPen(outline, 0));
-        p.drawRect(QRectF(r.left(), bottom - barH, swatchW, barH));
-        const double tx = r.left() + swatchW + 6;
-        for (size_t k = 1; k <= labels.size(); ++k) {
-            const LegendLabel& l = labels[k - 1];
-            if (!l.text.isEmpty() && int(k) <= n) {
-                const double y = bottom - int(k) * bandH;
-                p.setPen(QPen(outline, 0));
-                p.drawLine(QPointF(r.left() + swatchW, y), QPointF(r.left() + swatchW + 4, y));
-                textAt(tx, y, l.text);
-            }
-        }
-        if (!labels.empty() && !labels[0].secondText.isEmpty()) textAt(tx, bottom, labels[0].secondText);
-        if (n >= 1 && size_t(n) <= labels.size() && !labels[size_t(n - 1)].secondText.isEmpty())
-            textAt(tx, bottom - barH, labels[size_t(n - 1)].secondText);
     }
+    for (const TextBox& t : legendText_) DrawTextBox(p, t);
 }
 
 void Chart3DLayout::drawChartLabels(QImage& image) const
@@ -676,12 +1020,8 @@ void Chart3DLayout::drawChartLabels(QImage& image) const
         QFont f = BaseFont(l->fontSize * 4.0 / 3.0);
         p.setFont(f);
         const QFontMetricsF fm(f);
-        QString text = l->text;
-        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace('\r', '\n');
-        const QStringList lines = text.split('\n');
-        double w = 0;
-        for (const QString& s : lines) w = std::max(w, fm.horizontalAdvance(s));
-        const QSizeF boxSize(w + 8, fm.height() * lines.size() + 4);
+        const QStringList lines = TextLines(l->text);
+        const QSizeF boxSize = ChartLabelSize(*l);
         QPointF corner = QPointF(l->attachPoint + l->offset);
         corner.setX(std::clamp(corner.x(), 0.0, std::max(0.0, c_.size().width() - boxSize.width() - 1)));
         corner.setY(std::clamp(corner.y(), 0.0, std::max(0.0, c_.size().height() - boxSize.height() - 1)));
@@ -698,6 +1038,15 @@ void Chart3DLayout::drawChartLabels(QImage& image) const
         for (int k = 0; k < lines.size(); ++k)
             p.drawText(QPointF(box.left() + 4, box.top() + 2 + fm.ascent() + k * fm.height()), lines[k]);
     }
+}
+
+QSizeF ChartLabelSize(const ChartLabel& label)
+{
+    const QFontMetricsF fm(BaseFont(label.fontSize * 4.0 / 3.0));
+    const QStringList lines = TextLines(label.text);
+    double w = 0;
+    for (const QString& s : lines) w = std::max(w, fm.horizontalAdvance(s));
+    return QSizeF(w + 8, fm.height() * lines.size() + 4);
 }
 
 bool Chart3DLayout::nodePixel(int i, int j, QPointF* pixel) const
@@ -778,7 +1127,10 @@ DataPoint Chart3DLayout::pixelToData(int px, int py) const
                 const double gj = j + l1 * t.ga[1] + l2 * t.gb[1] + l3 * t.gc[1];
                 out.x = ox + gi * sx;
                 out.y = oy + gj * sy;
-                out.z = l1 * vals[t.a] + l2 * vals[t.b] + l3 * vals[t.c];
+                const double z = l1 * vals[t.a] + l2 * vals[t.b] + l3 * vals[t.c];
+                // The part of a cell cut off at the Z limits is not drawn.
+                if (z < zmin_ - 1e-9 * (zmax_ - zmin_) || z > zmax_ + 1e-9 * (zmax_ - zmin_)) continue;
+                out.z = z;
                 out.region = -100;
                 return out;
             }
@@ -803,7 +1155,9 @@ NearestPoint Chart3DLayout::nearestDataPoint(int px, int py) const
         const double nyp = dataRect_.top() + (ymax_ - (c_.originY() + (out.gridY - 1) * c_.spacingY())) / (ymax_ - ymin_) * dataRect_.height();
         out.distance = std::hypot(nxp - q.x(), nyp - q.y());
         const bool inside = dataRect_.contains(q) && gx >= -0.5 && gy >= -0.5 && gx <= nx_ - 0.5 && gy <= ny_ - 0.5;
-        out.region = inside ? -100 : 1;
+        // A masked node holds no data: the pixel is not on the data there.
+        const float v = c_.gridValues()[size_t(out.gridY - 1) * size_t(nx_) + size_t(out.gridX - 1)];
+        out.region = inside && !IsHole(v, float(c_.holeValue())) ? -100 : 1;
         return out;
     }
     if (c_.kind() != ChartKind::Surface) return out;
@@ -813,7 +1167,7 @@ NearestPoint Chart3DLayout::nearestDataPoint(int px, int py) const
     for (int j = 0; j < ny_; ++j) {
         for (int i = 0; i < nx_; ++i) {
             const size_t k = size_t(j) * size_t(nx_) + size_t(i);
-            if (IsHole(vals[k], hole)) continue;
+            if (IsHole(vals[k], hole) || vals[k] < zmin_ || vals[k] > zmax_) continue;
             const double d = (nodes_[k].sx - q.x()) * (nodes_[k].sx - q.x()) + (nodes_[k].sy - q.y()) * (nodes_[k].sy - q.y());
             if (d < best) {
                 best = d;

@@ -62,7 +62,8 @@ void ChartPictureView::attach(ChartBase* chart, const QString& accessibleName)
     shown_ = chart;
     setAccessibleName(accessibleName);
     setMinimumSize(200, 150);
-    chart->setSize(size());
+    // The chart keeps the size it was given until the view is first shown: a
+    // chart on a window that never shows exports at its own size.
     connect(chart, &ChartBase::changed, this, [this] {
         dirty_ = true;
         update();
@@ -70,6 +71,12 @@ void ChartPictureView::attach(ChartBase* chart, const QString& accessibleName)
 }
 
 void ChartPictureView::resizeEvent(QResizeEvent*)
+{
+    if (isVisible()) shown_->setSize(size());
+    dirty_ = true;
+}
+
+void ChartPictureView::showEvent(QShowEvent*)
 {
     shown_->setSize(size());
     dirty_ = true;

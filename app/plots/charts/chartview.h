@@ -1,7 +1,8 @@
 #pragma once
 // Widgets that show a chart: ChartView for a Chart3D, Chart2DView for a
-// Chart2D. Both repaint when their chart reports a change and give the chart
-// their size, so pictures exported from a shown chart match the window.
+// Chart2D. Both repaint when their chart reports a change and, once shown,
+// give the chart their size, so pictures exported from a shown chart match
+// the window; a chart whose view never showed keeps the size set on it.
 //
 // User input runs through the chart's action table. Each entry is (message,
 // modifier, key, action); an input matches the first entry whose message and
@@ -55,6 +56,7 @@ protected:
     void attach(ChartBase* chart, const QString& accessibleName);
     void paintEvent(QPaintEvent*) override;
     void resizeEvent(QResizeEvent*) override;
+    void showEvent(QShowEvent*) override;
     void mousePressEvent(QMouseEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
 

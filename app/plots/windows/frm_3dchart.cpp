@@ -7,6 +7,7 @@
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
 #include "plots/builders/plot_state.h"
+#include "plots/charts/chart3d_render.h"
 
 #include <QApplication>
 #include <QFormLayout>
@@ -26,7 +27,7 @@ Frm3DChart::Frm3DChart()
     setWindowTitle("3D Surface Plot");
     Chart3D1 = new charts::ChartView(this);
     Chart3D1->setObjectName("Chart3D1");
-    Chart3D1->setAccessibleName("Chart3D1");
+    Chart3D1->setAccessibleName("3D Surface Plot");
     chart().setKind(charts::ChartKind::Surface);
     frame = new PlotFrame(this, PlotKind::Surface, &chart(), nullptr, Chart3D1, [this] { cmdClose_Click(); });
     cmdPrint3D = frame->cmdPrint;
@@ -199,9 +200,10 @@ void Frm3DChart::Chart3D1_MouseUp(int button, int shift, int x, int y)
         label.attachPoint = QPoint(px, py);
         label.fontSize = 10;
         label.shown = true;
-        int dx = 0, dy = 0;
-        PointLabelOffset(px, py, c.size().width(), c.size().height(), &dx, &dy);
-        label.offset = QPoint(dx, dy);
+        // In the plot area's corner on the side of the pick, clear of the axes.
+        const QPointF corner = c.layout().freeSpot(charts::ChartLabelSize(label), px > c.size().width() / 2.0,
+                                                   py > c.size().height() / 2.0);
+        label.offset = corner.toPoint() - label.attachPoint;
         c.updateChartLabel(n, label);
     }
     c.setIsBatched(false);

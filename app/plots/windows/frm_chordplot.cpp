@@ -16,7 +16,7 @@ FrmChordPlot::FrmChordPlot()
     setWindowTitle("Chord Plot");
     Chart2D2 = new charts::Chart2DView(this);
     Chart2D2->setObjectName("Chart2D2");
-    Chart2D2->setAccessibleName("Chart2D2");
+    Chart2D2->setAccessibleName("Chord Plot");
     frame = new PlotFrame(this, PlotKind::Chord, nullptr, &chart(), Chart2D2, [this] { cmdClose_Click(); });
     cmdPrintChord = frame->cmdPrint;
     cmdSave = frame->cmdSave;

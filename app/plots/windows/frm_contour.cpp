@@ -29,7 +29,7 @@ FrmContour::FrmContour()
     setWindowTitle("Contour Plot");
     Chart3D2 = new charts::ChartView(this);
     Chart3D2->setObjectName("Chart3D2");
-    Chart3D2->setAccessibleName("Chart3D2");
+    Chart3D2->setAccessibleName("Contour Plot");
     chart().setKind(charts::ChartKind::Contour);
     frame = new PlotFrame(this, PlotKind::Contour, &chart(), nullptr, Chart3D2, [this] { cmdClose_Click(); });
     cmdPrintCntr = frame->cmdPrint;
@@ -81,8 +81,6 @@ void FrmContour::cmbAppearance_Click()
     c.setIsBatched(true);
     const int i = AppearanceIndex(cmbAppearance->currentText());
     ApplyAppearanceStyle(c, i);
-    // The contour legend picture follows the last appearance chosen.
-    ApplyAppearanceStyle(ContourLegendChart(), i);
     if (i >= 0) {
         const bool lines = !Appearances()[i].filled;
         const int count = c.levelCount();

@@ -13,6 +13,7 @@
 #include "plots/builders/plot_state.h"
 
 #include <QGridLayout>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 namespace plots {
@@ -32,36 +33,39 @@ charts::Chart3D& NewLegendChart(bool contour)
     return *c;
 }
 
+charts::Chart3D* gSurfaceLegend = nullptr;
+charts::Chart3D* gContourLegend = nullptr;
+
 } // namespace
+
+void UseLegendCharts(charts::Chart3D* surface, charts::Chart3D* contour)
+{
+    gSurfaceLegend = surface;
+    gContourLegend = contour;
+}
 
 charts::Chart3D& SurfaceLegendChart()
 {
+    if (gSurfaceLegend) return *gSurfaceLegend;
     static charts::Chart3D& c = NewLegendChart(false);
     return c;
 }
 
 charts::Chart3D& ContourLegendChart()
 {
+    if (gContourLegend) return *gContourLegend;
     static charts::Chart3D& c = NewLegendChart(true);
     return c;
 }
 
 float BuildSurfaceLegend(double zmin, double zmax)
 {
-    charts::Chart3D& c = SurfaceLegendChart();
-    c.setIsBatched(true);
-    c.setLegendMode(0);
-    const float step = Apply3DLevels(c, zmin, zmax, model::files.ZFormat);
-    c.setIsBatched(false);
-    return step;
+    return FillSurfaceLegend(SurfaceLegendChart(), zmin, zmax, model::files.ZFormat, model::files.ZUnits);
 }
 
 void BuildContourLegend(double zmin, double zmax)
 {
-    charts::Chart3D& c = ContourLegendChart();
-    c.setIsBatched(true);
-    ApplyContourLayout(c, c.contourFilled(), zmin, zmax, model::files.ZFormat);
-    c.setIsBatched(false);
+    FillContourLegend(ContourLegendChart(), zmin, zmax, model::files.ZFormat, model::files.ZUnits);
 }
 
 FrmCreateLegend::FrmCreateLegend(QWidget* parent) : QDialog(parent)
@@ -117,6 +121,9 @@ void FrmCreateLegend::cmdSaveAs_Click()
             return;
         }
         const bool threeD = opt3D->isChecked();
+        // The batch configuration window shows the tab of the legend drawn.
+        if (auto* tabs = gui::frmBatchConfiguration().findChild<QTabWidget*>("SSTab1"))
+            tabs->setCurrentIndex(threeD ? 0 : 1);
         if (threeD) plotState.LevelStep = BuildSurfaceLegend(zmin, zmax);
         else BuildContourLegend(zmin, zmax);
 

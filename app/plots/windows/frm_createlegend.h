@@ -35,12 +35,16 @@ public:
 // first selecting the type unless Keep. Returns the window.
 FrmCreateLegend* ShowLegendMaker(LegendType type);
 
-// The two legend charts the maker draws on.
+// The two legend charts the maker draws on: those of the batch plot
+// configuration window once it has handed them over with UseLegendCharts,
+// else two charts of the maker's own.
 charts::Chart3D& SurfaceLegendChart();
 charts::Chart3D& ContourLegendChart();
+// The configuration window hands over its legend charts (it keeps owning them).
+void UseLegendCharts(charts::Chart3D* surface, charts::Chart3D* contour);
 
-// Fills the legend charts for zmin..zmax (the values are not checked here).
-// The 3D legend returns its level step.
+// Fills the legend charts for zmin..zmax in the current units (the values are
+// not checked here). The 3D legend returns its level step.
 float BuildSurfaceLegend(double zmin, double zmax);
 void BuildContourLegend(double zmin, double zmax);
 

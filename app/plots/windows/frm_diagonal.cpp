@@ -12,7 +12,7 @@ FrmDiagonal::FrmDiagonal()
     setWindowTitle("Diagonal Plot");
     Chart2D1 = new charts::Chart2DView(this);
     Chart2D1->setObjectName("Chart2D1");
-    Chart2D1->setAccessibleName("Chart2D1");
+    Chart2D1->setAccessibleName("Diagonal Plot");
     frame = new PlotFrame(this, PlotKind::Diagonal, nullptr, &chart(), Chart2D1, [this] { cmdClose_Click(); });
     cmdPrintDiag = frame->cmdPrint;
     cmdSave2DChart = frame->cmdSave;

@@ -16,7 +16,9 @@
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QGuiApplication>
 #include <QScreen>
+#include <QStyle>
 #include <QTimer>
 
 namespace plots {
@@ -25,11 +27,15 @@ namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 
+// A control with its code name. Its accessible name is what the user sees:
+// a captioned control's own caption (read by the accessibility layer, so it
+// follows caption changes such as "Show Options" / "Hide Options"), an
+// unlabelled text box the caption beside it.
 template <typename W>
-W* Named(W* w, const char* name)
+W* Named(W* w, const char* name, const QString& beside = QString())
 {
     w->setObjectName(name);
-    if (w->accessibleName().isEmpty()) w->setAccessibleName(name);
+    if (!beside.isEmpty()) w->setAccessibleName(beside);
     return w;
 }
 
@@ -58,10 +64,20 @@ void HidePlotWindow(QWidget* window)
     }
 }
 
+QSize PlotWindowMinimumSize() { return QSize(720, 480); }
+
 PlotWindowBehaviour::PlotWindowBehaviour(QWidget* window, std::function<void()> close)
     : QObject(window), close_(std::move(close))
 {
     window->installEventFilter(this);
+    // The restored window: most of the screen, centred, its title bar on
+    // screen; below the minimum size the chart's texts no longer fit.
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    const QRect avail = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    const QSize minimum = PlotWindowMinimumSize().boundedTo(avail.size());
+    window->setMinimumSize(minimum);
+    const QSize normal = (QSizeF(avail.size()) * 0.8).toSize().expandedTo(minimum).boundedTo(avail.size());
+    window->setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, normal, avail));
 }
 
 bool PlotWindowBehaviour::eventFilter(QObject* watched, QEvent* event)
@@ -73,15 +89,11 @@ bool PlotWindowBehaviour::eventFilter(QObject* watched, QEvent* event)
         if (close_) close_();
         return true;
     }
-    if (event->type() == QEvent::Show || event->type() == QEvent::WindowStateChange) {
-        if (!(w->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)))
-            QTimer::singleShot(0, w, [w] {
-                if (w->isVisible() && !(w->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized))) {
-                    w->setWindowState(w->windowState() | Qt::WindowMaximized);
-                    // Without a window manager the state alone does not resize the window.
-                    if (QScreen* s = w->screen()) w->setGeometry(s->availableGeometry());
-                }
-            });
+    if (event->type() == QEvent::Show && !(w->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized))) {
+        // Every showing opens maximised (set before the window is mapped, so
+        // it never flashes at its restored size); a Restore afterwards is
+        // left alone, so the window returns to its restored size and place.
+        w->setWindowState(w->windowState() | Qt::WindowMaximized);
     }
     return false;
 }
@@ -140,10 +152,10 @@ PlotFrame::PlotFrame(QWidget* window, PlotKind kind, charts::Chart3D* chart3d, c
         panelLayout->addLayout(h);
     };
     chkHeader = Named(new QCheckBox("Header", panel), "chkHeader");
-    txtHeader = Named(new QLineEdit(panel), "txtHeader");
+    txtHeader = Named(new QLineEdit(panel), "txtHeader", "Header");
     row(chkHeader, txtHeader);
     chkFooter = Named(new QCheckBox("Footer", panel), "chkFooter");
-    txtFooter = Named(new QLineEdit(panel), "txtFooter");
+    txtFooter = Named(new QLineEdit(panel), "txtFooter", "Footer");
     row(chkFooter, txtFooter);
     auto* checks = new QGridLayout;
     int r = 0;
@@ -172,11 +184,11 @@ PlotFrame::PlotFrame(QWidget* window, PlotKind kind, charts::Chart3D* chart3d, c
         panelLayout->addLayout(h);
     };
     lblLabelSize = Named(new QLabel("Axis Label Size", panel), "lblLabelSize");
-    txtLabelSize = Named(new QLineEdit(panel), "txtLabelSize");
+    txtLabelSize = Named(new QLineEdit(panel), "txtLabelSize", "Axis Label Size");
     sizeRow(lblLabelSize, txtLabelSize);
     if (Is3D()) {
         lblTickSize = Named(new QLabel("Axis Number Size", panel), "lblTickSize");
-        txtTickSize = Named(new QLineEdit(panel), "txtTickSize");
+        txtTickSize = Named(new QLineEdit(panel), "txtTickSize", "Axis Number Size");
         sizeRow(lblTickSize, txtTickSize);
     }
     panel->hide();
@@ -269,7 +281,9 @@ QString PlotFrame::XTitle() const
         return Q(core::IsNumeric(w) && core::IsNumeric(h) ? "Position Along Diagonal (" + units + ")"
                                                            : "Position Along Diagonal (pixels)");
     case PlotKind::Chord:
-        return Q(core::IsNumeric(w) ? "Position Along Chord (" + units + ")" : "Position Along Chord (pixels)");
+        // The chord is measured in sample units only when both sizes are given.
+        return Q(core::IsNumeric(w) && core::IsNumeric(h) ? "Position Along Chord (" + units + ")"
+                                                           : "Position Along Chord (pixels)");
     }
     return QString();
 }
@@ -325,14 +339,9 @@ void PlotFrame::txtLabelSize_Apply()
         return;
     }
     txtLabelSize->setText(QString::number(*v));
-    // One title font for the chart's axes.
-    chart_->setIsBatched(true);
-    if (Is3D()) {
-        for (auto a : {charts::Axis3D::X, charts::Axis3D::Y, charts::Axis3D::Z}) chart3d_->setAxisTitleFontSize(a, *v);
-    } else {
-        for (auto a : {charts::Axis2D::X, charts::Axis2D::Y}) chart2d_->setAxisTitleFontSize(a, *v);
-    }
-    chart_->setIsBatched(false);
+    // The title font of the first axis.
+    if (Is3D()) chart3d_->setAxisTitleFontSize(charts::Axis3D::X, *v);
+    else chart2d_->setAxisTitleFontSize(charts::Axis2D::X, *v);
 }
 
 void PlotFrame::txtTickSize_Apply()

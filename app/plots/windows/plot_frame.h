@@ -104,7 +104,12 @@ void SampleSizeTexts(std::string* width, std::string* height);
 // The steps every plot window's Close shares: hide, show the taskbar, focus the main window.
 void HidePlotWindow(QWidget* window);
 
-// Keeps a plot window maximised unless minimised, and turns its close box into Close.
+// The smallest plot window (less where the screen is smaller).
+QSize PlotWindowMinimumSize();
+
+// Opens a plot window maximised each time it is shown, gives it a restored
+// size centred on the screen and a minimum size, and turns its close box
+// into Close.
 class PlotWindowBehaviour : public QObject {
 public:
     PlotWindowBehaviour(QWidget* window, std::function<void()> close);

@@ -4,6 +4,7 @@
 
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
+#include "plots/builders/chart_builders.h"
 
 #include <cmath>
 #include <cstdint>
@@ -82,20 +83,13 @@ std::string PointLabelText(double z, double x, double y, const std::string& zFor
            "," + core::FormatNumber(y, pattern) + ")";
 }
 
-void PointLabelOffset(int px, int py, int chartWidth, int chartHeight, int* dx, int* dy)
-{
-    *dx = px > chartWidth / 2.0 ? 765 - px : 95 - px;
-    *dy = py > chartHeight / 2.0 ? 480 - py : 65 - py;
-}
-
 int GridToImageX(int gridX, int xMax) { return int(core::RoundHalfEven((gridX - 1) / 49.0 * xMax)); }
 int GridToImageY(int gridY, int yMax) { return int(core::RoundHalfEven((50 - gridY) / 49.0 * yMax)); }
 
 std::string LegendDefaultName(bool threeD, double zmin, double zmax, const std::string& zFormat,
                               const std::string& zUnits)
 {
-    return std::string(threeD ? "3D Legend (" : "Contour Legend (") + core::FormatNumber(zmin, zFormat) + " to " +
-           core::FormatNumber(zmax, zFormat) + " " + zUnits + ")";
+    return LegendName(threeD, zmin, zmax, zFormat, zUnits);
 }
 
 bool LegendNameMatches(const std::string& path, int filterIndex)

@@ -42,9 +42,8 @@ std::string PositionPattern(const std::string& widthText, const std::string& hei
 // "12.3 mils" CR "(x,y) = (1.25,0.50)".
 std::string PointLabelText(double z, double x, double y, const std::string& zFormat, const std::string& zUnits,
                            const std::string& positionPattern);
-// Offset of the label from its attach point (px, py) so that its corner lands
-// at (765 or 95, 480 or 65) by the side of the chart the point lies on.
-void PointLabelOffset(int px, int py, int chartWidth, int chartHeight, int* dx, int* dy);
+// The label stands in the plot area's corner on the side of the chart the
+// point lies on, clear of the axis texts (Chart3DLayout::freeSpot).
 
 // --- Chord pick.
 // Image column or row of a reduced-grid index (1..50): columns run with the

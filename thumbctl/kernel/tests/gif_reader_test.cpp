@@ -122,4 +122,29 @@ TEST(GifParse, TablesCodeSizesAndDamage) {
     for (size_t n = 6; n < d.size() - 2; ++n) EXPECT_NE(GifParse(d.data(), n, &g, nullptr), 0) << n;
 }
 
+// An image that brings its own colour table where the screen has none: its
+// code size and depth follow the image's table.
+TEST(GifParse, OnlyALocalTableGovernsTheImage) {
+    std::vector<uint8_t> d = {'G', 'I', 'F', '8', '9', 'a', 4, 0, 3, 0, 0x00, 0, 0};
+    d.insert(d.end(), {0x2C, 0, 0, 0, 0, 4, 0, 3, 0, 0x87});  // local table, size field 7
+    for (int i = 0; i < 256; ++i) d.insert(d.end(), {uint8_t(i), uint8_t(255 - i), 7});
+    d.insert(d.end(), {8, 2, 0x11, 0x22, 0, 0x3B});
+    GifInfo g;
+    ASSERT_EQ(GifParse(d.data(), d.size(), &g, nullptr), 0);
+    EXPECT_EQ(g.LutEntries(), 256);
+    EXPECT_EQ(g.colours[3 * 200 + 1], 55);
+    IPIVALUE colorMode = 0, w = 0;
+    IPIATTRIBUTE q[] = {{"colorMode", reinterpret_cast<IPIVALUE>(&colorMode)},
+                        {"xDimension", reinterpret_cast<IPIVALUE>(&w)}};
+    int error = -5;
+    GetImageInfoFromMemory(d.data(), 1, 0, DecodeFormatGif, int64_t(d.size()), q, 2, &error);
+    EXPECT_EQ(error, 0);
+    EXPECT_EQ(colorMode, 16);  // 8 bits
+    EXPECT_EQ(w, 4);
+    // A global table still governs an image whose code size fits it.
+    d = Gif(0x87, 8);
+    ASSERT_EQ(GifParse(d.data(), d.size(), &g, nullptr), 0);
+    EXPECT_EQ(g.sizeField, 7);
+}
+
 }  // namespace

@@ -17,130 +17,14 @@
 #include <vector>
 
 #include "testsupport/testsupport.h"
+#include "thumbctl/kernel/tests/damage.h"
 #include "thumbctl/kernel/decode.h"
 #include "thumbctl/kernel/ipi.h"
 #include "tools/kfixtures/kfixtures.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
-
-constexpr int kFormatKol1 = -215;  // imported, not decoded
-constexpr int kAllFormats[] = {4, 5, 6, 7, 40, 44, 45};
-
-struct Sample {
-    std::string name;
-    int format;  // decode format, kFormatKol1, or 0 (unknown: every format)
-    Bytes bytes;
-};
-
-int FormatOfName(const std::string& name)
-{
-    std::string ext = fs::path(name).extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    static const std::map<std::string, int> kByExt = {
-        {".tif", 4}, {".tiff", 4}, {".jpg", 5}, {".jpeg", 5}, {".gif", 6}, {".bmp", 7}, {".dib", 7},
-        {".pcx", 40}, {".png", 44}, {".cgmc", 45}, {".kol1", kFormatKol1}};
-    auto it = kByExt.find(ext);
-    return it == kByExt.end() ? 0 : it->second;
-}
-
-// Small files of every format the kernel reads, made by the reference tools.
-void MakeToolSamples(const testsupport::TempDir& dir, std::vector<Sample>* out)
-{
-    const std::string d = dir.path().string() + "/";
-    const std::vector<std::pair<std::string, std::string>> jobs = {
-        {"grey8.bmp", "convert -size 13x7 gradient:black-white -depth 8 -type grayscale BMP3:" + d + "grey8.bmp"},
-        {"rgb24.bmp", "convert -size 9x5 gradient:red-blue -type truecolor BMP3:" + d + "rgb24.bmp"},
-        {"mono1.bmp", "convert -size 19x6 pattern:checkerboard -monochrome BMP3:" + d + "mono1.bmp"},
-        {"pal4.bmp", "convert -size 11x6 plasma:fractal -seed 3 -colors 12 -type palette BMP3:" + d + "pal4.bmp"},
-        {"rle8.bmp", "convert -size 21x6 gradient:black-white -colors 40 -type palette -compress rle BMP3:" + d + "rle8.bmp"},
-        {"plain.tif", "convert -size 12x7 gradient:red-blue -depth 8 -compress none " + d + "plain.tif"},
-        {"grey.tif", "convert -size 12x7 gradient:black-white -depth 8 -type grayscale -compress none " + d + "grey.tif"},
-        {"mono.tif", "convert -size 33x9 pattern:checkerboard -monochrome -depth 1 -compress none " + d + "mono.tif"},
-        {"g4.tif", "tiffcp -c g4 " + d + "mono.tif " + d + "g4.tif"},
-        {"g3.tif", "tiffcp -c g3:2d " + d + "mono.tif " + d + "g3.tif"},
-        {"packbits.tif", "tiffcp -c packbits -r 3 " + d + "grey.tif " + d + "packbits.tif"},
-        {"pages.tif", "tiffcp " + d + "grey.tif " + d + "mono.tif " + d + "pages.tif"},
-        {"grey.png", "convert -size 10x6 gradient:black-white -depth 8 -type grayscale " + d + "grey.png"},
-        {"rgba.png", "convert -size 10x6 gradient:red-none " + d + "rgba.png"},
-        {"pal.png", "convert -size 10x6 gradient:red-blue -colors 5 -type palette PNG8:" + d + "pal.png"},
-        {"interlaced.png", "convert -size 10x6 gradient:red-blue -interlace PNG " + d + "interlaced.png"},
-        {"colour.jpg", "convert -size 17x11 gradient:red-blue -depth 8 ppm:- | cjpeg -quality 70 > " + d + "colour.jpg"},
-        {"grey.jpg", "convert -size 17x11 gradient:black-white -depth 8 pgm:- | cjpeg -grayscale -restart 1 > " + d + "grey.jpg"},
-        {"rgb.pcx", "convert -size 9x5 gradient:red-blue -type truecolor " + d + "rgb.pcx"},
-        {"pal.pcx", "convert -size 9x5 gradient:red-blue -colors 7 -type palette " + d + "pal.pcx"},
-        {"pic.gif", "convert -size 9x5 gradient:red-blue " + d + "pic.gif"},
-    };
-    for (const auto& job : jobs) {
-        int code = 1;
-        testsupport::Shell(job.second, &code);
-        Bytes b = testsupport::ReadBytes(d + job.first);
-        if (code == 0 && !b.empty()) out->push_back({job.first, FormatOfName(job.first), b});
-    }
-    // The kernel's own formats, from their builders.
-    const kfix::Bilevel pic = kfix::PatternBilevel(21, 9, 2);
-    out->push_back({"built.kol1", kFormatKol1, kfix::Kol1File(21, 9, kfix::EncodeRunPlane(pic, {3}), 0xF4)});
-    kfix::CgmPicture p = kfix::UncompressedPicture(pic);
-    p.continued = true;
-    p.continuationPiece = 40;
-    out->push_back({"built.cgmc", 45, kfix::CgmContainer({p, kfix::UncompressedPicture(pic)})});
-}
-
-std::vector<Sample> AllSamples(const testsupport::TempDir& dir)
-{
-    std::vector<Sample> out;
-    const fs::path root = fs::path(testsupport::SourceDir()) / "thumbctl/kernel/tests/fixtures";
-    std::vector<fs::path> files;
-    if (fs::is_directory(root))
-        for (const auto& e : fs::recursive_directory_iterator(root))
-            if (e.is_regular_file()) files.push_back(e.path());
-    std::sort(files.begin(), files.end());
-    for (const fs::path& f : files) {
-        Bytes b = testsupport::ReadBytes(f.string());
-        // Large fixtures are cut to their first 64 KB: the damage is in the headers.
-        if (b.size() > 65536) b.resize(65536);
-        if (!b.empty()) out.push_back({f.lexically_relative(root).string(), FormatOfName(f.string()), b});
-    }
-    MakeToolSamples(dir, &out);
-    return out;
-}
-
-// Damaged copies of one file: truncations, flips, extreme 32-bit fields.
-std::vector<Bytes> Mutations(const Bytes& b, uint32_t seed)
-{
-    std::vector<Bytes> out;
-    const size_t n = b.size();
-    std::vector<size_t> cuts = {1, 2, 3, 4, 7, 8, 12, 14, 16, 26, 27, 33, 54, 64, 128};
-    for (int i = 1; i < 12; ++i) cuts.push_back(n * size_t(i) / 12);
-    cuts.push_back(n - 1);
-    std::sort(cuts.begin(), cuts.end());
-    cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
-    for (size_t c : cuts)
-        if (c > 0 && c < n) out.emplace_back(b.begin(), b.begin() + long(c));
-
-    std::mt19937 rng(seed);
-    for (int i = 0; i < 24; ++i) {
-        Bytes m = b;
-        const int flips = 1 + int(rng() % 4);
-        for (int k = 0; k < flips; ++k) {
-            // Half of the flips land in the first 64 bytes, where the headers are.
-            const size_t at = (rng() & 1) ? rng() % std::min<size_t>(n, 64) : rng() % n;
-            m[at] ^= uint8_t(1u << (rng() % 8));
-        }
-        out.push_back(std::move(m));
-    }
-
-    const uint32_t values[] = {0u, 0x7FFFFFFFu, 0xFFFFFFFFu};
-    for (size_t at = 0; at + 4 <= std::min<size_t>(n, 44); at += 2)
-        for (uint32_t v : values) {
-            Bytes m = b;
-            for (int k = 0; k < 4; ++k) m[at + size_t(k)] = uint8_t(v >> (8 * k));
-            out.push_back(std::move(m));
-        }
-    return out;
-}
+using namespace kdamage;
 
 struct Checker {
     int cases = 0;
@@ -253,6 +137,96 @@ TEST(KernelMutation, UndamagedSamplesDecode)
         EXPECT_GE(made, 1) << s.name << " error " << error;
         FreeAll(dibs, 2);
     }
+}
+
+// A header field: offset, width in bytes, most significant byte first.
+struct Field {
+    size_t at;
+    int width;
+    bool bigEndian;
+};
+
+// The header fields of a sample by its format (TIFF: the header and every
+// entry's count and value of the first directory).
+std::vector<Field> HeaderFields(const Sample& s)
+{
+    const Bytes& b = s.bytes;
+    std::vector<Field> f;
+    auto le = [&f](std::initializer_list<std::pair<size_t, int>> list) {
+        for (auto& e : list) f.push_back({e.first, e.second, false});
+    };
+    switch (s.format) {
+    case 40: le({{0, 1}, {1, 1}, {2, 1}, {3, 1}, {4, 2}, {6, 2}, {8, 2}, {10, 2}, {12, 2}, {14, 2}, {65, 1},
+                 {66, 2}, {68, 2}});
+        break;
+    case 7: le({{2, 4}, {10, 4}, {14, 4}, {18, 4}, {22, 4}, {26, 2}, {28, 2}, {30, 4}, {34, 4}, {46, 4}, {50, 4}});
+        break;
+    case 6: le({{6, 2}, {8, 2}, {10, 1}, {11, 1}, {12, 1}}); break;
+    case 44:
+        for (auto e : std::initializer_list<std::pair<size_t, int>>{{16, 4}, {20, 4}, {24, 1}, {25, 1}, {26, 1},
+                                                                   {27, 1}, {28, 1}})
+            f.push_back({e.first, e.second, true});
+        break;
+    case 5:
+        for (size_t i = 2; i + 10 < b.size(); ++i)
+            if (b[i] == 0xFF && b[i + 1] == 0xC0) {
+                for (auto e : std::initializer_list<std::pair<size_t, int>>{{2, 2}, {4, 1}, {5, 2}, {7, 2}, {9, 1}})
+                    f.push_back({i + e.first, e.second, true});
+                break;
+            }
+        break;
+    case 4: {
+        if (b.size() < 8) break;
+        const bool be = b[0] == 'M';
+        auto u = [&](size_t at, int w) {
+            uint32_t v = 0;
+            for (int k = 0; k < w; ++k) v |= uint32_t(b[at + size_t(k)]) << (8 * (be ? w - 1 - k : k));
+            return v;
+        };
+        f.push_back({2, 2, be});
+        f.push_back({4, 4, be});
+        const uint32_t ifd = u(4, 4);
+        if (ifd + 2 > b.size()) break;
+        const uint32_t n = u(ifd, 2);
+        for (uint32_t i = 0; i < n && ifd + 2 + 12 * (i + 1) <= b.size(); ++i) {
+            f.push_back({ifd + 2 + 12 * i + 4, 4, be});
+            f.push_back({ifd + 2 + 12 * i + 8, u(ifd + 2 + 12 * i + 2, 2) == 3 ? 2 : 4, be});
+        }
+        break;
+    }
+    default: break;
+    }
+    f.erase(std::remove_if(f.begin(), f.end(), [&b](const Field& x) { return x.at + size_t(x.width) > b.size(); }),
+            f.end());
+    return f;
+}
+
+TEST(KernelMutation, HeaderFieldsAtTheirBoundaries)
+{
+    // Every header field of every format set to 0, 1, the middle pair and the
+    // two largest values of its width.
+    testsupport::TempDir dir("mutation-fields");
+    const int liveAtStart = ipiGlobalLiveCount();
+    Checker check;
+    const std::string scratch = dir.file("field.img");
+    for (const Sample& s : AllSamples(dir)) {
+        if (s.format <= 0 || s.bytes.size() == 65536) continue;
+        int index = 0;
+        for (const Field& f : HeaderFields(s)) {
+            const uint64_t max = (uint64_t(1) << (8 * f.width)) - 1;
+            for (uint64_t v : {uint64_t(0), uint64_t(1), max / 2, max / 2 + 1, max - 1, max}) {
+                Bytes m = s.bytes;
+                for (int k = 0; k < f.width; ++k)
+                    m[f.at + size_t(k)] = uint8_t(v >> (8 * (f.bigEndian ? f.width - 1 - k : k)));
+                check.where = s.name + " field at " + std::to_string(f.at) + " = " + std::to_string(v);
+                RunEntryPoints(m, s.format, scratch, index++ % 7 == 0, check);
+                ASSERT_EQ(ipiGlobalLiveCount(), liveAtStart) << check.where;
+                if (HasFailure()) return;
+            }
+        }
+    }
+    EXPECT_GT(check.cases, 300);
+    std::printf("%d decodes with boundary header fields\n", check.cases);
 }
 
 } // namespace

@@ -121,4 +121,34 @@ TEST(PcxDecode, BytesPerLineMustFitTheWidth) {
     }
 }
 
+// A line one byte short of the width used to pass the "rounded up to even"
+// check: each row then took its last pixels from the next row and the last
+// row read past the expanded lines. Every kind must refuse it.
+TEST(PcxDecode, LinesShorterThanTheWidthAreRefusedInEveryKind) {
+    TempDir dir("pcx");
+    struct Case {
+        int bpp, planes, width, bpl, error;
+    } cases[] = {
+        {8, 1, 162, 161, 22}, {8, 1, 162, 162, 0}, {8, 1, 161, 161, 0}, {8, 1, 161, 162, 0},
+        {8, 3, 162, 161, 22}, {8, 3, 161, 161, 0}, {8, 3, 4, 3, 22},
+        {1, 1, 9, 1, 22},     {1, 1, 9, 2, 0},     {1, 1, 16, 1, 22},  {1, 1, 8, 1, 0},
+        {1, 4, 9, 1, 22},     {1, 4, 9, 2, 0},     {1, 4, 16, 1, 22},
+    };
+    for (const Case& c : cases) {
+        const int height = 3;
+        std::vector<uint8_t> d = Header(c.bpp, c.planes, c.width, height, c.bpl);
+        for (int i = 0; i < c.planes * c.bpl * height; ++i) d.push_back(0xC1), d.push_back(uint8_t(i * 37));
+        const std::string path = dir.file("short.pcx");
+        testsupport::WriteBytes(path, d);
+        for (bool fromFile : {false, true}) {
+            int error = 0;
+            const DibView v = Decode(path, fromFile, &error);
+            EXPECT_EQ(error, c.error) << c.bpp << "x" << c.planes << " width " << c.width << " bpl " << c.bpl;
+            if (c.error == 0) {
+                EXPECT_EQ(v.width, c.width);
+            }
+        }
+    }
+}
+
 }  // namespace

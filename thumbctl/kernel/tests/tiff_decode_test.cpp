@@ -3,8 +3,11 @@
 // ImageMagick's reading; damaged and unsupported files fail cleanly.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <random>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -291,6 +294,160 @@ TEST_F(TiffDecode, HostileFilesEndCleanly) {
             EXPECT_NE(error, 0);
     }
     EXPECT_EQ(ipiGlobalLiveCount(), 0);
+}
+
+void Put16(Bytes& b, size_t at, uint32_t v) { b[at] = uint8_t(v), b[at + 1] = uint8_t(v >> 8); }
+void Put32(Bytes& b, size_t at, uint32_t v) {
+    for (int k = 0; k < 4; ++k) b[at + size_t(k)] = uint8_t(v >> (8 * k));
+}
+
+// A little-endian 8-bit grey TIFF whose strips are given byte for byte
+// (compression 32773 PackBits unless `compression` says otherwise); the
+// directory follows the strips. With `dataAt` the bytes after the 8-byte
+// header belong at that file offset (a gap lies between).
+Bytes GreyTiff(uint32_t width, uint32_t height, uint32_t rowsPerStrip, const std::vector<Bytes>& strips,
+               uint32_t compression = 32773, uint32_t dataAt = 8) {
+    Bytes f(8, 0);
+    f[0] = 'I', f[1] = 'I', f[2] = 42;
+    const uint32_t shift = dataAt - 8;
+    std::vector<uint32_t> offsets, counts;
+    for (const Bytes& s : strips) {
+        offsets.push_back(uint32_t(f.size()) + shift);
+        counts.push_back(uint32_t(s.size()));
+        f.insert(f.end(), s.begin(), s.end());
+    }
+    if (f.size() % 2) f.push_back(0);
+    const uint32_t n = uint32_t(strips.size());
+    uint32_t offsetsAt = 0, countsAt = 0;
+    if (n > 1) {
+        offsetsAt = uint32_t(f.size());
+        f.resize(f.size() + 8 * n);
+        for (uint32_t i = 0; i < n; ++i) {
+            Put32(f, offsetsAt + 4 * i, offsets[i]);
+            Put32(f, offsetsAt + 4 * n + 4 * i, counts[i]);
+        }
+        countsAt = offsetsAt + 4 * n + shift;
+        offsetsAt += shift;
+    }
+    const uint32_t ifd = uint32_t(f.size());
+    Put32(f, 4, ifd + shift);
+    struct Entry {
+        uint16_t tag, type;
+        uint32_t count, value;
+    } e[] = {{256, 4, 1, width},           {257, 4, 1, height},
+             {258, 3, 1, 8},               {259, 3, 1, compression},
+             {262, 3, 1, 1},               {273, 4, n, n > 1 ? offsetsAt : offsets[0]},
+             {277, 3, 1, 1},               {278, 4, 1, rowsPerStrip},
+             {279, 4, n, n > 1 ? countsAt : counts[0]}};
+    const size_t k = sizeof e / sizeof e[0];
+    f.resize(f.size() + 2 + 12 * k + 4, 0);
+    Put16(f, ifd, uint16_t(k));
+    for (size_t i = 0; i < k; ++i) {
+        const size_t at = ifd + 2 + 12 * i;
+        Put16(f, at, e[i].tag);
+        Put16(f, at + 2, e[i].type);
+        Put32(f, at + 4, e[i].count);
+        if (e[i].type == 3 && e[i].count == 1) Put16(f, at + 8, e[i].value);
+        else Put32(f, at + 8, e[i].value);
+    }
+    return f;
+}
+
+// Grey values of a decoded 8-bit page, top row first.
+Bytes Grey(const DibView& v) {
+    Bytes g;
+    for (size_t i = 0; i < v.rgb.size(); i += 3) g.push_back(v.rgb[i]);
+    return g;
+}
+
+// Hand-made PackBits strips that libtiff reads: the no-op code 128, a pad
+// byte counted at a strip's end, and a run that crosses a row end inside a
+// strip. ImageMagick (through libtiff) gives the expected pixels too.
+TEST_F(TiffDecode, PackBitsStripsDecodeAsLibtiffDoes) {
+    struct Case {
+        const char* name;
+        uint32_t width, height, rowsPerStrip;
+        std::vector<Bytes> strips;
+        Bytes pixels;
+    };
+    const Case cases[] = {
+        {"no-op codes", 4, 3, 3,
+         {{0x80, 0x03, 1, 2, 3, 4, 0x80, 0xFD, 5, 0x80, 0x03, 6, 7, 8, 9}},
+         {1, 2, 3, 4, 5, 5, 5, 5, 6, 7, 8, 9}},
+        {"pad bytes at strip ends", 4, 3, 1,
+         {{0x03, 1, 2, 3, 4, 0x00}, {0xFD, 5, 0x00}, {0x03, 6, 7, 8, 9, 0x00}},
+         {1, 2, 3, 4, 5, 5, 5, 5, 6, 7, 8, 9}},
+        {"run across a row end", 4, 3, 2,
+         {{0xFA, 7, 0x00, 9}, {0x01, 1, 2, 0xFF, 3}},
+         {7, 7, 7, 7, 7, 7, 7, 9, 1, 2, 3, 3}},
+        {"literal across a row end", 3, 2, 2, {{0x05, 1, 2, 3, 4, 5, 6}}, {1, 2, 3, 4, 5, 6}},
+    };
+    for (const Case& c : cases) {
+        const std::string path = dir.file("pb.tif");
+        testsupport::WriteBytes(path, GreyTiff(c.width, c.height, c.rowsPerStrip, c.strips));
+        EXPECT_EQ(testsupport::MagickPixels(path, "gray"), c.pixels) << c.name << " (ImageMagick)";
+        const Bytes bytes = testsupport::ReadBytes(path);
+        IPIHANDLE h = 0;
+        int error = 0;
+        ASSERT_EQ(DecodeImageFromMemory(bytes.data(), &h, 1, DecodeFormatTiff, 0, int64_t(bytes.size()), nullptr, 0,
+                                        &error), 1) << c.name << " error " << error;
+        EXPECT_EQ(Grey(TakeDib(h)), c.pixels) << c.name;
+        EXPECT_EQ(Grey(DecodePage(path, 0, &error)), c.pixels) << c.name << " from the file";
+        EXPECT_EQ(error, 0);
+    }
+}
+
+// Small images never go through a temporary file: with an unusable
+// temporary folder they still decode, from memory and from a file.
+TEST_F(TiffDecode, SmallImagesNeedNoTemporaryFolder) {
+    const std::string fax = Tiffcp(Make("fax.tif", "-size 5x3 xc:white -fill black -draw 'point 1,1' -type bilevel -depth 1"),
+                                   "-c g4", "fax4.tif");
+    const std::string png = dir.file("tiny.png");
+    Run("convert -size 2x2 xc:navy -depth 8 '" + png + "'");
+    const std::string packbits = dir.file("pb.tif");
+    testsupport::WriteBytes(packbits, GreyTiff(2, 1, 1, {{0x01, 10, 20}}));
+    const char* old = std::getenv("TMPDIR");
+    const std::string saved = old ? old : "";
+    struct Case {
+        std::string path;
+        int format;
+    } cases[] = {{fax, DecodeFormatTiff}, {png, DecodeFormatPng}, {packbits, DecodeFormatTiff}};
+    for (const Case& c : cases) {
+        const Bytes bytes = testsupport::ReadBytes(c.path);
+        setenv("TMPDIR", "/nonexistent/no-such-folder", 1);
+        IPIHANDLE a = 0, b = 0;
+        int e1 = 0, e2 = 0;
+        const int n1 = DecodeImageFromMemory(bytes.data(), &a, 1, c.format, 0, int64_t(bytes.size()), nullptr, 0, &e1);
+        const int n2 = DecodeImageFromFile(c.path.c_str(), &b, 1, c.format, 0, nullptr, 0, &e2);
+        if (old) setenv("TMPDIR", saved.c_str(), 1);
+        else unsetenv("TMPDIR");
+        EXPECT_EQ(n1, 1) << c.path;
+        EXPECT_EQ(e1, 0) << c.path;
+        EXPECT_EQ(n2, 1) << c.path;
+        EXPECT_EQ(e2, 0) << c.path;
+        EXPECT_GT(TakeDib(a).width, 0);
+        EXPECT_GT(TakeDib(b).width, 0);
+    }
+}
+
+// A TIFF file above the largest block the kernel copies whole (1 GiB) is read
+// in place: a small page whose strip and directory lie past a sparse gap.
+TEST_F(TiffDecode, FilesAboveOneGibibyteAreReadInPlace) {
+    const uint32_t gap = (uint32_t(1) << 30) + 4096;
+    const Bytes f = GreyTiff(4, 2, 2, {{0x07, 1, 2, 3, 4, 5, 6, 7, 8}}, 32773, gap);
+    const std::string path = dir.file("big.tif");
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pwrite(fd, f.data(), 8, 0), 8);
+    ASSERT_EQ(::pwrite(fd, f.data() + 8, f.size() - 8, off_t(gap)), ssize_t(f.size() - 8));
+    ::close(fd);
+    int error = -5;
+    EXPECT_EQ(CountPagesInFile(path.c_str(), DecodeFormatTiff, nullptr, 0, &error), 1);
+    EXPECT_EQ(error, 0);
+    const DibView v = DecodePage(path, 0, &error);
+    EXPECT_EQ(error, 0);
+    EXPECT_EQ(Grey(v), (Bytes{1, 2, 3, 4, 5, 6, 7, 8}));
+    std::remove(path.c_str());
 }
 
 } // namespace

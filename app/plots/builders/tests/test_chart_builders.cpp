@@ -260,3 +260,49 @@ TEST(Surface3D, OnePixelAxesKeepAFiniteSpacing)
     EXPECT_TRUE(std::isfinite(k.spacingX()));
     EXPECT_FALSE(k.renderImage().isNull());
 }
+
+TEST(Surface3D, BatchFooterFollowsTheSwitchOfTheChartBeingFilled)
+{
+    charts::Chart3D c;
+    Grid g(50, 50, true);
+    c.setFooterText("keep");
+    BatchChartOptions o;   // footer "Auto"
+    o.footerTicked = false;
+    OptionBoxes boxes;
+    boxes.rotation = "LSF";
+    SetupBatch3DChart(c, g.in, Facts(50, 50), boxes, o);
+    EXPECT_EQ(c.footerText(), "keep");
+    o.footerTicked = true;
+    boxes.rotation = "None";
+    SetupBatch3DChart(c, g.in, Facts(50, 50), boxes, o);
+    EXPECT_EQ(c.footerText(), "Maximum Deflection = 12.5 mils");
+}
+
+TEST(Legends, TitleAndNameCarryTheUnit)
+{
+    struct Case {
+        bool threeD;
+        double lo, hi;
+        const char* format;
+        const char* units;
+        const char* name;
+    };
+    const Case cases[] = {
+        {true, -2, 3.5, "0.0", "mils", "3D Legend (-2.0 to 3.5 mils)"},
+        {false, 0, 64, "0", "microns", "Contour Legend (0 to 64 microns)"},
+        {true, -50, 90, "0", "microns", "3D Legend (-50 to 90 microns)"},
+    };
+    for (const Case& k : cases) {
+        charts::Chart3D c;
+        c.setKind(charts::ChartKind::LegendOnly);
+        c.setHeaderShown(false);
+        c.setContourFilled(true);
+        const float step = k.threeD ? FillSurfaceLegend(c, k.lo, k.hi, k.format, k.units)
+                                    : FillContourLegend(c, k.lo, k.hi, k.format, k.units);
+        EXPECT_TRUE(c.headerShown());
+        EXPECT_EQ(c.headerText().toStdString(), std::string("Z (") + k.units + ")");
+        EXPECT_EQ(LegendName(k.threeD, k.lo, k.hi, k.format, k.units), k.name);
+        EXPECT_FLOAT_EQ(step, float((k.hi - k.lo) / (k.threeD ? 64 : 16)));
+        EXPECT_EQ(c.levelCount(), k.threeD ? 64 : 17);
+    }
+}

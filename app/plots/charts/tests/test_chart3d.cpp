@@ -379,3 +379,155 @@ TEST(Export, BmpIs24BitOfTheChartSizeAndJpegStartsWithSoi)
     EXPECT_FALSE(why.isEmpty());
     EXPECT_FALSE(QFile::exists(QString::fromStdString(dir.file("missing"))));
 }
+
+namespace {
+
+// Texts of the layout that lie in a rectangle.
+std::vector<TextBox> TextsIn(const Chart3D& c, const QRect& r)
+{
+    std::vector<TextBox> out;
+    for (const TextBox& b : c.layout().textBoxes())
+        if (r.contains(b.rect.center().toPoint())) out.push_back(b);
+    return out;
+}
+
+bool Ink(QRgb p) { return qGray(p) < 200; }
+
+} // namespace
+
+TEST(Legend, FilledLabelsSitOnTheBoundariesTheyNameWithoutATopBand)
+{
+    Chart3D c;
+    MakeRamp(c, true);
+    c.setLegendShown(true);
+    c.setLegendMode(2);
+    c.appendLegendLabel("");
+    for (int k = 0; k <= 16; ++k) c.appendLegendLabel(QString::number(k * 49.0 / 16, 'f', 1));
+    const QImage img = c.renderImage();
+    const QRect legend = c.layout().legendRect();
+    const int swatchX = legend.left() + 8 + 12;
+    const std::vector<TextBox> texts = TextsIn(c, legend);
+    ASSERT_EQ(texts.size(), 17u);
+    for (const TextBox& t : texts) {
+        const double v = t.text.toDouble();
+        const int k = int(std::lround(v / (49.0 / 16))) + 1;   // the level the label names
+        const int y = int(std::lround(t.rect.center().y()));
+        // Below the boundary the band of the level under it (or nothing
+        // under the first), above it the band of this level (nothing above the last).
+        const QRgb below = img.pixel(swatchX, y + 3), above = img.pixel(swatchX, y - 4);
+        if (k == 1) EXPECT_EQ(below, c.legendBackground().rgb());
+        else EXPECT_EQ(below, c.levelColour(k - 1).rgb()) << t.text.toStdString();
+        if (k == 17) EXPECT_EQ(above, c.legendBackground().rgb());
+        else EXPECT_EQ(above, c.levelColour(k).rgb()) << t.text.toStdString();
+    }
+}
+
+TEST(Legend, ColourBarNumbersStandClearOfTheirTicks)
+{
+    Chart3D c;
+    c.setIsBatched(true);
+    c.setKind(ChartKind::LegendOnly);
+    c.setSize(QSize(180, 480));
+    c.setLevelTableReset(true);
+    c.setLevelCount(0);
+    for (int k = 0; k < 64; ++k) c.addLevel(-1.4 + k * 0.05);
+    for (int k = 4; k <= 60; k += 4) c.setLegendLabelText(k, QString::number(-1.4 + k * 0.05, 'f', 1));
+    c.setLegendLabelSecondText(1, "-1.4");
+    c.setLegendLabelSecondText(64, "1.8");
+    c.setIsBatched(false);
+    const QImage img = c.renderImage();
+    const int tickEnd = c.layout().legendRect().left() + 8 + 24 + 4;
+    const std::vector<TextBox> texts = TextsIn(c, c.layout().legendRect());
+    ASSERT_GE(texts.size(), 10u);
+    for (const TextBox& t : texts) {
+        if (!t.text.startsWith('-')) continue;
+        // Two clear columns between the tick's end and the minus sign.
+        for (int y = int(t.rect.top()); y < int(t.rect.bottom()); ++y)
+            for (int x = tickEnd + 1; x <= tickEnd + 2; ++x) EXPECT_FALSE(Ink(img.pixel(x, y))) << t.text.toStdString() << " " << x << "," << y;
+        EXPECT_GE(t.rect.left(), tickEnd + 3);
+    }
+}
+
+TEST(Legend, FlatResultIsTheMiddleColourNamedOnce)
+{
+    for (ChartKind kind : {ChartKind::Contour, ChartKind::Surface}) {
+        Chart3D c;
+        c.setIsBatched(true);
+        c.setKind(kind);
+        c.setSize(QSize(860, 560));
+        FillGrid(c, 50, 50, [](int, int) { return 0.0; });
+        c.setLevelTableReset(true);
+        c.setLevelCount(0);
+        for (int k = 0; k <= 16; ++k) c.addLevel(0.0);
+        c.setLegendMode(2);
+        c.appendLegendLabel("");
+        for (int k = 0; k <= 16; ++k) c.appendLegendLabel("0.0");
+        c.setIsBatched(false);
+        const QImage img = c.renderImage();
+        const QRgb middle = c.style().rampColour(0.5).rgb();
+        const QPointF centre = kind == ChartKind::Contour ? c.layout().dataRect().center() : c.layout().dataToPixel(24.5, 24.5, 0);
+        EXPECT_EQ(img.pixel(centre.toPoint()), middle);
+        const std::vector<TextBox> texts = TextsIn(c, c.layout().legendRect());
+        ASSERT_EQ(texts.size(), 1u);
+        EXPECT_EQ(texts[0].text, "0.0");
+        EXPECT_EQ(img.pixel(c.layout().legendRect().left() + 20, int(texts[0].rect.center().y())), middle);
+    }
+}
+
+TEST(Surface, ZLimitsCutTheSurfaceLikeTheFlatCharts)
+{
+    // A ramp z = x seen with rotation 0, where a picture column is one x:
+    // with Z limits 10 to 30 the surface shows only between x = 10 and
+    // x = 30 (no plateaus beyond), and the cut cells reach both limits.
+    Chart3D c;
+    c.setIsBatched(true);
+    c.setKind(ChartKind::Surface);
+    c.setSize(QSize(860, 560));
+    c.setLegendShown(false);
+    FillGrid(c, 50, 50, [](int i, int) { return double(i); });
+    c.setAxisMin(Axis3D::Z, 10);
+    c.setAxisMax(Axis3D::Z, 30);
+    c.setLevelTableReset(true);
+    c.setLevelCount(0);
+    for (int k = 0; k < 8; ++k) c.addLevel(10 + k * 2.5);
+    c.setViewRotation(0);
+    c.setViewElevation(30);
+    c.setIsBatched(false);
+    const QImage img = c.renderImage();
+    const Chart3DLayout& lay = c.layout();
+    const double x10 = lay.dataToPixel(10, 0, 10).x(), x30 = lay.dataToPixel(30, 0, 10).x();
+    auto coloured = [](QRgb p) { return !(qRed(p) == qGreen(p) && qGreen(p) == qBlue(p)); };
+    int inside = 0;
+    bool nearLow = false, nearHigh = false;
+    for (int y = lay.plotRect().top(); y <= lay.plotRect().bottom(); ++y)
+        for (int x = lay.plotRect().left(); x <= lay.plotRect().right(); ++x) {
+            if (!coloured(img.pixel(x, y))) continue;
+            ASSERT_GE(x, int(x10) - 1) << x << "," << y;
+            ASSERT_LE(x, int(x30) + 1) << x << "," << y;
+            nearLow = nearLow || x <= x10 + 2;
+            nearHigh = nearHigh || x >= x30 - 2;
+            ++inside;
+        }
+    EXPECT_GT(inside, 1000);
+    EXPECT_TRUE(nearLow);
+    EXPECT_TRUE(nearHigh);
+}
+
+TEST(Contour, MaskedNodeIsNotOnTheData)
+{
+    Chart3D c;
+    MakeRamp(c, true);
+    std::vector<float> v = c.gridValues();
+    v[size_t(39) * 50 + 9] = 9999.0f;   // node (10, 40)
+    c.setGridValues(v);
+    QPointF px;
+    ASSERT_TRUE(c.gridNodeToPixel(11, 40, &px));
+    EXPECT_EQ(c.nearestDataPoint(int(px.x()), int(px.y())).region, -100);
+    const double dx = px.x();
+    ASSERT_TRUE(c.gridNodeToPixel(9, 40, &px));
+    const QPointF masked((px.x() + dx) / 2.0, px.y());
+    const NearestPoint n = c.nearestDataPoint(int(masked.x()), int(masked.y()));
+    EXPECT_EQ(n.gridX, 10);
+    EXPECT_EQ(n.gridY, 40);
+    EXPECT_EQ(n.region, 1);
+}

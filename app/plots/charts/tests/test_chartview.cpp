@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QSignalSpy>
+#include <QVBoxLayout>
 #include <gtest/gtest.h>
 
 using namespace charts;
@@ -139,4 +140,26 @@ TEST(ChartView, KeepsTheLastPictureWhileTheChartBatchesChanges)
     EXPECT_EQ(downs[0][1].toInt(), 1);
     EXPECT_EQ(downs[0][2].toInt(), 30);
     EXPECT_EQ(downs[0][3].toInt(), 40);
+}
+
+TEST(ChartView, ChartOfAViewNeverShownExportsAtItsSetSize)
+{
+    // A batch run draws on the charts of a window it never shows.
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* surface = new ChartView(&window);
+    auto* profile = new Chart2DView(&window);
+    layout->addWidget(surface);
+    layout->addWidget(profile);
+    window.resize(1000, 700);
+    surface->chart()->setSize(QSize(860, 560));
+    profile->chart()->setSize(QSize(640, 480));
+    QApplication::processEvents();
+    EXPECT_EQ(surface->chart()->renderImage().size(), QSize(860, 560));
+    EXPECT_EQ(profile->chart()->renderImage().size(), QSize(640, 480));
+    // Once shown, the charts take their views' size.
+    window.show();
+    QApplication::processEvents();
+    EXPECT_EQ(surface->chart()->size(), surface->size());
+    EXPECT_EQ(profile->chart()->size(), profile->size());
 }

@@ -56,13 +56,6 @@ TEST(PlotRules, SizesAnglesAndReadout)
     EXPECT_EQ(PositionPattern("20", "10", "mm"), "0.0");
     EXPECT_EQ(PointLabelText(12.34, 1.254, 0.5, "0.0", "mils", "0.00"), "12.3 mils\r(x,y) = (1.25,0.50)");
     EXPECT_EQ(PointLabelText(3, 120.2, 47.6, "0", "microns", "0"), "3 microns\r(x,y) = (120,48)");
-    int dx, dy;
-    PointLabelOffset(100, 100, 860, 560, &dx, &dy);
-    EXPECT_EQ(100 + dx, 95);
-    EXPECT_EQ(100 + dy, 65);
-    PointLabelOffset(500, 300, 860, 560, &dx, &dy);
-    EXPECT_EQ(500 + dx, 765);
-    EXPECT_EQ(300 + dy, 480);
 }
 
 TEST(PlotRules, ChordMappingAndLength)

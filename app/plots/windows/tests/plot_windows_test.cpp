@@ -15,8 +15,12 @@
 #include "plots/windows/plot_print.h"
 #include "plots/windows/plot_rules.h"
 #include "plots/windows/plot_windows.h"
+#include "plots/charts/chart3d_render.h"
 
+#include <QAccessible>
+#include "testsupport/accessible_names.h"
 #include <QApplication>
+#include <QScreen>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -225,6 +229,16 @@ TEST_F(PlotWindows, PAndClickWritesThePointReadout)
     EXPECT_EQ(expected, c.chartLabel(1)->text.toStdString());
     EXPECT_EQ(p, c.chartLabel(1)->attachPoint);
     EXPECT_EQ(10, c.chartLabel(1)->fontSize);
+    {
+        // The readout stands inside the plot area on the side of the pick,
+        // clear of every axis text.
+        const charts::ChartLabel* l = c.chartLabel(1);
+        const QRectF box(QPointF(l->attachPoint + l->offset), charts::ChartLabelSize(*l));
+        const QRect plot = c.layout().plotRect();
+        EXPECT_TRUE(QRectF(plot).contains(box));
+        EXPECT_EQ(box.center().x() > plot.center().x(), p.x() > c.size().width() / 2);
+        for (const charts::TextBox& t : c.layout().textBoxes()) EXPECT_FALSE(box.intersects(t.rect)) << t.text.toStdString();
+    }
 
     // Shift-click and right click leave it; a click off the surface removes it.
     Mouse(w.Chart3D1, QEvent::MouseButtonRelease, p, Qt::LeftButton, Qt::NoButton, Qt::ShiftModifier);
@@ -280,6 +294,9 @@ TEST_F(PlotWindows, OptionsPanelTitlesSizesAndPrint)
     QTest::keyClick(f.txtLabelSize, Qt::Key_Return);
     EXPECT_EQ("22", f.txtLabelSize->text().toStdString());
     EXPECT_EQ(22, w.chart().axisTitleFontSize(charts::Axis3D::X));
+    // The first axis only.
+    EXPECT_EQ(100, w.chart().axisTitleFontSize(charts::Axis3D::Y));
+    EXPECT_EQ(100, w.chart().axisTitleFontSize(charts::Axis3D::Z));
     f.txtLabelSize->setText("19.4");
     QTest::keyClick(f.txtLabelSize, Qt::Key_Return);
     EXPECT_EQ("22", f.txtLabelSize->text().toStdString());
@@ -499,4 +516,103 @@ TEST_F(PlotWindows, LegendMakerOffersTheRangeNameAndWritesTheLegend)
     EXPECT_EQ("2", plots::ContourLegendChart().legendLabelText(3).toStdString());
     EXPECT_TRUE(platform::FileExists(dir.file("contour.bmp")));
     legend->close();
+}
+
+TEST_F(PlotWindows, WindowsOpenMaximisedRestoreOnScreenAndKeepAMinimumSize)
+{
+    Calculate();
+    gui::frmAnalysis().cmd3DPlot->click();
+    auto& w = plots::frm3DChart();
+    QApplication::processEvents();
+    EXPECT_TRUE(w.isMaximized());
+    const QRect screen = w.screen()->availableGeometry();
+    // Restore: a smaller window whose title bar and edges are on the screen.
+    w.showNormal();
+    QApplication::processEvents();
+    EXPECT_FALSE(w.isMaximized());
+    EXPECT_TRUE(screen.contains(w.frameGeometry())) << w.frameGeometry().x() << "," << w.frameGeometry().y();
+    EXPECT_LT(w.width(), screen.width());
+    EXPECT_GE(w.width(), plots::PlotWindowMinimumSize().boundedTo(screen.size()).width());
+    EXPECT_GE(w.height(), plots::PlotWindowMinimumSize().boundedTo(screen.size()).height());
+    // It stays restored, and cannot be made smaller than the minimum.
+    w.resize(200, 100);
+    QApplication::processEvents();
+    EXPECT_FALSE(w.isMaximized());
+    EXPECT_GE(w.width(), w.minimumWidth());
+    EXPECT_GE(w.height(), w.minimumHeight());
+    // Closed and opened again: maximised.
+    w.cmdClose->click();
+    gui::frmAnalysis().cmd3DPlot->click();
+    QApplication::processEvents();
+    EXPECT_TRUE(w.isMaximized());
+}
+
+TEST_F(PlotWindows, ControlsAreNamedByWhatTheUserSees)
+{
+    Calculate();
+    gui::frmAnalysis().cmd3DPlot->click();
+    gui::frmAnalysis().cmdContour->click();
+    gui::frmAnalysis().cmdDiagonal->click();
+    QApplication::processEvents();
+    auto name = [](QWidget* w) {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+        return a ? a->text(QAccessible::Name).toStdString() : std::string();
+    };
+    auto& w = plots::frm3DChart();
+    EXPECT_EQ("Save", name(w.cmdSave3DChart));
+    EXPECT_EQ("Print", name(w.cmdPrint3D));
+    EXPECT_EQ("Show Options", name(w.cmdCustomize));
+    EXPECT_EQ("Header", name(w.txtHeader));
+    EXPECT_EQ("Axis Label Size", name(w.frame->txtLabelSize));
+    EXPECT_EQ("Axis Number Size", name(w.frame->txtTickSize));
+    EXPECT_EQ("Show Legend", name(w.chkLegend));
+    EXPECT_EQ("Rotation (degrees)", name(w.txtRotation));
+    EXPECT_EQ("3D Surface Plot", name(w.Chart3D1));
+    w.cmdCustomize->click();
+    EXPECT_EQ("Hide Options", name(w.cmdCustomize));
+    // No control of any plot window goes by its code name; labels read their text.
+    for (QWidget* window : {static_cast<QWidget*>(&w), static_cast<QWidget*>(&plots::frmContour()),
+                            static_cast<QWidget*>(&plots::frmDiagonal()), static_cast<QWidget*>(&plots::frmChordPlot())})
+        EXPECT_EQ("", testsupport::UnreadableControls(window)) << window->objectName().toStdString();
+}
+
+TEST_F(PlotWindows, ChordXTitleNamesTheUnitTheChordIsMeasuredIn)
+{
+    Calculate(false);
+    auto& main = gui::frmAnalysis();
+    main.cmdChordPlot->click();
+    auto& w = plots::frmContour();
+    QApplication::processEvents();
+    charts::Chart3D& c = w.chart();
+    main.txtSampleWidth->setText("2");
+    main.txtSampleHeight->setText("");
+    Mouse(w.Chart3D2, QEvent::MouseButtonPress, NodePixel(c, 5, 5), Qt::LeftButton, Qt::LeftButton);
+    Mouse(w.Chart3D2, QEvent::MouseButtonRelease, NodePixel(c, 40, 5), Qt::LeftButton, Qt::NoButton);
+    auto& chord = plots::frmChordPlot();
+    ASSERT_TRUE(chord.isVisible()) << Messages();
+    EXPECT_EQ("Position Along Chord (pixels)", chord.chart().axisTitle(charts::Axis2D::X).toStdString());
+    // The title box agrees with the axis: pixels while only the width is typed.
+    chord.frame->chkXLabel->setChecked(false);
+    chord.frame->chkXLabel->setChecked(true);
+    EXPECT_EQ("Position Along Chord (pixels)", chord.chart().axisTitle(charts::Axis2D::X).toStdString());
+    main.txtSampleHeight->setText("1.5");
+    chord.frame->chkXLabel->setChecked(false);
+    chord.frame->chkXLabel->setChecked(true);
+    EXPECT_EQ("Position Along Chord (in)", chord.chart().axisTitle(charts::Axis2D::X).toStdString());
+}
+
+TEST_F(PlotWindows, AChordCannotStartOnAMaskedNode)
+{
+    Calculate(true);   // blank border: the map's corner nodes hold no data
+    auto& main = gui::frmAnalysis();
+    main.cmdChordPlot->click();
+    auto& w = plots::frmContour();
+    QApplication::processEvents();
+    charts::Chart3D& c = w.chart();
+    // The corner node (1, 1) lies at the map's lower left corner.
+    const double x = c.layout().dataRect().left() + 1, y = c.layout().dataRect().bottom() - 1;
+    ASSERT_EQ(model::NoDataValue, c.gridValue(1, 1));
+    Mouse(w.Chart3D2, QEvent::MouseButtonPress, QPoint(int(x), int(y)), Qt::LeftButton, Qt::LeftButton);
+    EXPECT_FALSE(w.ChordStartPicked);
+    EXPECT_EQ(0, c.chartLabelCount());
 }

@@ -1,0 +1,642 @@
+// The batch plot configuration window.
+#include "frm_batch_configuration.h"
+
+#include "chart_design.h"
+#include "output_commands.h"
+#include "utility_files.h"
+
+#include "app/batch/gui/frm_batch_processing.h"
+#include "app/core/runtime.h"
+#include "plots/builders/appearance.h"
+#include "plots/builders/plot_state.h"
+#include "plots/charts/chartstyle.h"
+#include "plots/styles/plotstyles.h"
+#include "plots/windows/frm_createlegend.h"
+
+#include <QEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace batchcfg {
+
+using charts::Axis2D;
+using charts::Axis3D;
+
+namespace {
+
+const char* const kPlaceholder = "--------";
+const QStringList kAppearanceEntries = {"Color Fill", "Gray Fill", "Color Lines", "Black Lines"};
+
+// The legend chart of "Gray Fill" takes its own grey ramp.
+const char* LegendStyleFile(int i) { return i == 1 ? "Colorgray Contour.sty" : plots::Appearances()[i].styleFile; }
+
+int UnitsToPercent(int units) { return AxisFontPercent(units); }
+int PercentToUnits(int percent) { return AxisFontUnits(percent); }
+
+std::string S(const QString& s) { return s.toStdString(); }
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+QCheckBox* Check(QWidget* parent, const char* name, const char* caption)
+{
+    auto* c = new QCheckBox(caption, parent);
+    c->setObjectName(name);
+    c->setChecked(true);
+    return c;
+}
+
+QLineEdit* Edit(QWidget* parent, const char* name, const char* text, const QString& accessible)
+{
+    auto* e = new QLineEdit(text, parent);
+    e->setObjectName(name);
+    e->setAccessibleName(accessible);
+    return e;
+}
+
+QLabel* Label(QWidget* parent, const char* name, const char* text)
+{
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(name);
+    return l;
+}
+
+charts::ChartView* View3D(QWidget* parent, const char* name, const char* accessible)
+{
+    auto* v = new charts::ChartView(parent);
+    v->setObjectName(name);
+    v->setAccessibleName(accessible);
+    return v;
+}
+
+charts::ChartView* LegendView(QWidget* parent, const char* name, const char* accessible)
+{
+    charts::ChartView* v = View3D(parent, name, accessible);
+    v->setFixedSize(180, 480);
+    return v;
+}
+
+struct TitleBox {
+    QLineEdit* box;
+    std::function<void(const QString&)> set;
+    const char* placeholder;
+    bool onLostFocus;
+};
+
+struct SizeBox {
+    QLineEdit* box;
+    int lo, hi;
+    std::function<void(int)> set;
+    std::function<int()> current;
+};
+
+std::vector<TitleBox> gTitles;   // of the one window
+std::vector<SizeBox> gSizes;
+
+} // namespace
+
+FrmBatchConfiguration::FrmBatchConfiguration()
+{
+    setObjectName("frmBatchConfiguration");
+    setWindowTitle("Batch Output Configuration");
+    auto* layout = new QVBoxLayout(this);
+    SSTab1 = new QTabWidget(this);
+    SSTab1->setObjectName("SSTab1");
+    layout->addWidget(SSTab1);
+    buildSurfaceTab();
+    buildContourTab();
+    buildDiagonalTab();
+    buildMiscTab();
+    setDesignTexts();
+    bindChecks();
+    Form_Load();
+    // The style files and the sample files live in "Utility Files"; put back any that are missing.
+    plots::InstallChartStyles();
+    InstallUtilityFiles();
+    plots::UseLegendCharts(&surfaceLegend(), &contourLegend());
+    // The batch window's output commands work on this window's charts.
+    if (auto* batchWindow = dynamic_cast<batch::FrmBatchProcessing*>(&gui::frmBatchProcessing()))
+        WireOutputCommands(*batchWindow);
+    resize(1100, 760);
+}
+
+FrmBatchConfiguration::~FrmBatchConfiguration()
+{
+    // The legend maker goes back to charts of its own.
+    if (&plots::SurfaceLegendChart() == &surfaceLegend()) plots::UseLegendCharts(nullptr, nullptr);
+    gTitles.clear();
+    gSizes.clear();
+}
+
+void FrmBatchConfiguration::buildSurfaceTab()
+{
+    auto* tab = new QWidget;
+    SSTab1->addTab(tab, "3D Surface Plot");
+    auto* row = new QHBoxLayout(tab);
+    auto* panel = new QGridLayout;
+    row->addLayout(panel);
+    lbl3DDisplay = Label(tab, "lbl3DDisplay", "Display:");
+    chk3DHeader = Check(tab, "chk3DHeader", "Header");
+    txt3DHeader = Edit(tab, "txt3DHeader", "Auto", "Header");
+    chk3DFooter = Check(tab, "chk3DFooter", "Footer");
+    txt3DFooter = Edit(tab, "txt3DFooter", "Auto", "Footer");
+    chk3DLegend = Check(tab, "chk3DLegend", "Legend");
+    chk3DXLabel = Check(tab, "chk3DXLabel", "X Label");
+    chk3DYLabel = Check(tab, "chk3DYLabel", "Y Label");
+    chk3DZLabel = Check(tab, "chk3DZLabel", "Z Label");
+    chk3DXValues = Check(tab, "chk3DXValues", "X Values");
+    chk3DYValues = Check(tab, "chk3DYValues", "Y Values");
+    lbl3DLabelSize = Label(tab, "lbl3DLabelSize", "Axis Label Size");
+    txt3DLabelSize = Edit(tab, "txt3DLabelSize", "40", "Axis Label Size");
+    lbl3DTickSize = Label(tab, "lbl3DTickSize", "Axis Number Size");
+    txt3DTickSize = Edit(tab, "txt3DTickSize", "40", "Axis Number Size");
+    lblAltitude = Label(tab, "lblAltitude", "Altitude (degrees)");
+    txtAltitude = Edit(tab, "txtAltitude", "45", "Altitude (degrees)");
+    lblRotation = Label(tab, "lblRotation", "Rotation (degrees)");
+    txtRotation = Edit(tab, "txtRotation", "45", "Rotation (degrees)");
+    int r = 0;
+    panel->addWidget(lbl3DDisplay, r++, 0, 1, 2);
+    panel->addWidget(chk3DHeader, r, 0);
+    panel->addWidget(txt3DHeader, r++, 1);
+    panel->addWidget(chk3DFooter, r, 0);
+    panel->addWidget(txt3DFooter, r++, 1);
+    for (QCheckBox* c : {chk3DLegend, chk3DXLabel, chk3DYLabel, chk3DZLabel, chk3DXValues, chk3DYValues})
+        panel->addWidget(c, r++, 0, 1, 2);
+    for (auto [l, e] : {std::pair{lbl3DLabelSize, txt3DLabelSize}, std::pair{lbl3DTickSize, txt3DTickSize},
+                        std::pair{lblAltitude, txtAltitude}, std::pair{lblRotation, txtRotation}}) {
+        panel->addWidget(l, r, 0);
+        panel->addWidget(e, r++, 1);
+    }
+    panel->setRowStretch(r, 1);
+    chtSurface = View3D(tab, "chtSurface", "3D Surface Plot");
+    row->addWidget(chtSurface, 1);
+    cht3DLegend = LegendView(tab, "cht3DLegend", "3D Legend");
+    row->addWidget(cht3DLegend, 0, Qt::AlignTop);
+
+    connect(chtSurface, &charts::ChartView::keyDown, this, [this](int k, int s) { chtSurface_KeyDown(k, s); });
+    connect(chtSurface, &charts::ChartView::keyUp, this, [this](int k, int s) { chtSurface_KeyUp(k, s); });
+    connect(chtSurface, &charts::ChartView::viewChanging, this,
+            [this](charts::ViewProposal* v) { chtSurface_ViewChanging(v); });
+    connect(chtSurface, &charts::ChartView::viewChanged, this, [this] { chtSurface_ViewChanged(); });
+}
+
+void FrmBatchConfiguration::buildContourTab()
+{
+    auto* tab = new QWidget;
+    SSTab1->addTab(tab, "Contour Plot");
+    auto* row = new QHBoxLayout(tab);
+    auto* panel = new QGridLayout;
+    row->addLayout(panel);
+    lblAppearence = Label(tab, "lblAppearence", "Appearance");
+    cmbAppearance = new QComboBox(tab);
+    cmbAppearance->setObjectName("cmbAppearance");
+    cmbAppearance->setAccessibleName("Appearance");
+    cmbAppearance->addItems(kAppearanceEntries);
+    lblContourDisplay = Label(tab, "lblContourDisplay", "Display:");
+    chkContourHeader = Check(tab, "chkContourHeader", "Header");
+    txtContourHeader = Edit(tab, "txtContourHeader", "Auto", "Header");
+    chkContourFooter = Check(tab, "chkContourFooter", "Footer");
+    txtContourFooter = Edit(tab, "txtContourFooter", "Auto", "Footer");
+    chkContourLegend = Check(tab, "chkContourLegend", "Legend");
+    chkContourXLabel = Check(tab, "chkContourXLabel", "X Label");
+    chkContourYLabel = Check(tab, "chkContourYLabel", "Y Label");
+    chkContourXValues = Check(tab, "chkContourXValues", "X Values");
+    chkContourYValues = Check(tab, "chkContourYValues", "Y Values");
+    auto* lblLabel = Label(tab, "lblContourLabelSize", "Axis Label Size");
+    txtContourLabelSize = Edit(tab, "txtContourLabelSize", "50", "Axis Label Size");
+    auto* lblTick = Label(tab, "lblContourTickSize", "Axis Number Size");
+    txtContourTickSize = Edit(tab, "txtContourTickSize", "50", "Axis Number Size");
+    int r = 0;
+    panel->addWidget(lblAppearence, r, 0);
+    panel->addWidget(cmbAppearance, r++, 1);
+    panel->addWidget(lblContourDisplay, r++, 0, 1, 2);
+    panel->addWidget(chkContourHeader, r, 0);
+    panel->addWidget(txtContourHeader, r++, 1);
+    panel->addWidget(chkContourFooter, r, 0);
+    panel->addWidget(txtContourFooter, r++, 1);
+    for (QCheckBox* c : {chkContourLegend, chkContourXLabel, chkContourYLabel, chkContourXValues, chkContourYValues})
+        panel->addWidget(c, r++, 0, 1, 2);
+    panel->addWidget(lblLabel, r, 0);
+    panel->addWidget(txtContourLabelSize, r++, 1);
+    panel->addWidget(lblTick, r, 0);
+    panel->addWidget(txtContourTickSize, r++, 1);
+    panel->setRowStretch(r, 1);
+    chtContour = View3D(tab, "chtContour", "Contour Plot");
+    row->addWidget(chtContour, 1);
+    chtContourLegend = LegendView(tab, "chtContourLegend", "Contour Legend");
+    row->addWidget(chtContourLegend, 0, Qt::AlignTop);
+    connect(cmbAppearance, &QComboBox::currentIndexChanged, this, [this] { cmbAppearance_Click(); });
+}
+
+void FrmBatchConfiguration::buildDiagonalTab()
+{
+    auto* tab = new QWidget;
+    SSTab1->addTab(tab, "Diagonal Plot");
+    auto* row = new QHBoxLayout(tab);
+    auto* panel = new QGridLayout;
+    row->addLayout(panel);
+    lblDiagDisplay = Label(tab, "lblDiagDisplay", "Display:");
+    chkDiagHeader = Check(tab, "chkDiagHeader", "Header");
+    txtDiagHeader = Edit(tab, "txtDiagHeader", "Auto", "Header");
+    chkDiagFooter = Check(tab, "chkDiagFooter", "Footer");
+    txtDiagFooter = Edit(tab, "txtDiagFooter", "Auto", "Footer");
+    chkDiagLegend = Check(tab, "chkDiagLegend", "Legend");
+    chkDiagXLabel = Check(tab, "chkDiagXLabel", "X Label");
+    chkDiagYLabel = Check(tab, "chkDiagYLabel", "Y Label");
+    chkDiagXValues = Check(tab, "chkDiagXValues", "X Values");
+    chkDiagYValues = Check(tab, "chkDiagYValues", "Y Values");
+    lblDiagLabelSize = Label(tab, "lblDiagLabelSize", "Axis Label Size");
+    txtDiagLabelSize = Edit(tab, "txtDiagLabelSize", "10", "Axis Label Size");
+    int r = 0;
+    panel->addWidget(lblDiagDisplay, r++, 0, 1, 2);
+    panel->addWidget(chkDiagHeader, r, 0);
+    panel->addWidget(txtDiagHeader, r++, 1);
+    panel->addWidget(chkDiagFooter, r, 0);
+    panel->addWidget(txtDiagFooter, r++, 1);
+    for (QCheckBox* c : {chkDiagLegend, chkDiagXLabel, chkDiagYLabel, chkDiagXValues, chkDiagYValues})
+        panel->addWidget(c, r++, 0, 1, 2);
+    panel->addWidget(lblDiagLabelSize, r, 0);
+    panel->addWidget(txtDiagLabelSize, r++, 1);
+    panel->setRowStretch(r, 1);
+    chtDiagonal = new charts::Chart2DView(tab);
+    chtDiagonal->setObjectName("chtDiagonal");
+    chtDiagonal->setAccessibleName("Diagonal Plot");
+    row->addWidget(chtDiagonal, 1);
+}
+
+void FrmBatchConfiguration::buildMiscTab()
+{
+    auto* tab = new QWidget;
+    SSTab1->addTab(tab, "Misc");
+    auto* grid = new QGridLayout(tab);
+    lblGraphicalFormat = Label(tab, "lblGraphicalFormat", "Graphical Format:");
+    fraGraphOutput = new QGroupBox(tab);
+    fraGraphOutput->setObjectName("fraGraphOutput");
+    fraGraphOutput->setAccessibleName("Graphical Format:");
+    auto* g = new QVBoxLayout(fraGraphOutput);
+    optBitmap = new QRadioButton("Bitmap", fraGraphOutput);
+    optBitmap->setObjectName("optBitmap");
+    optJPG = new QRadioButton("JPG", fraGraphOutput);
+    optJPG->setObjectName("optJPG");
+    g->addWidget(optBitmap);
+    g->addWidget(optJPG);
+    optBitmap->setChecked(true);
+    lblDataFormat = Label(tab, "lblDataFormat", "Data File Format:");
+    fraDataFileFormat = new QGroupBox(tab);
+    fraDataFileFormat->setObjectName("fraDataFileFormat");
+    fraDataFileFormat->setAccessibleName("Data File Format:");
+    auto* d = new QVBoxLayout(fraDataFileFormat);
+    optText = new QRadioButton("Text", fraDataFileFormat);
+    optText->setObjectName("optText");
+    optBinary = new QRadioButton("Binary", fraDataFileFormat);
+    optBinary->setObjectName("optBinary");
+    d->addWidget(optText);
+    d->addWidget(optBinary);
+    optText->setChecked(true);
+    grid->addWidget(lblGraphicalFormat, 0, 0, Qt::AlignTop);
+    grid->addWidget(fraGraphOutput, 0, 1);
+    grid->addWidget(lblDataFormat, 1, 0, Qt::AlignTop);
+    grid->addWidget(fraDataFileFormat, 1, 1);
+    grid->setRowStretch(2, 1);
+    grid->setColumnStretch(2, 1);
+}
+
+// The charts as designed, before any preview or output fills them.
+void FrmBatchConfiguration::setDesignTexts()
+{
+    DesignCharts({&surface(), &contour(), &diagonal(), &surfaceLegend(), &contourLegend()});
+    // The view the angle boxes show.
+    surface().setViewElevation(45);
+    surface().setViewRotation(45);
+}
+
+void FrmBatchConfiguration::bindChecks()
+{
+    charts::Chart3D* s = &surface();
+    charts::Chart3D* c = &contour();
+    charts::Chart2D* d = &diagonal();
+    auto on = [this](QCheckBox* box, std::function<void(bool)> apply) {
+        connect(box, &QCheckBox::toggled, this, [apply](bool ticked) { apply(ticked); });
+    };
+    auto element = [&](QCheckBox* box, QLineEdit* text, std::function<void(bool)> show) {
+        on(box, [text, show](bool t) {
+            text->setEnabled(t);
+            show(t);
+        });
+    };
+    element(chk3DHeader, txt3DHeader, [s](bool t) { s->setHeaderShown(t); });
+    element(chk3DFooter, txt3DFooter, [s](bool t) { s->setFooterShown(t); });
+    on(chk3DLegend, [s](bool t) { s->setLegendShown(t); });
+    on(chk3DXLabel, [s](bool t) { s->setAxisTitle(Axis3D::X, t ? "X (units)" : ""); });
+    on(chk3DYLabel, [s](bool t) { s->setAxisTitle(Axis3D::Y, t ? "Y (units)" : ""); });
+    on(chk3DZLabel, [s](bool t) { s->setAxisTitle(Axis3D::Z, t ? "Displacement (units)" : ""); });
+    on(chk3DXValues, [s](bool t) { s->setAxisAnnotation(Axis3D::X, t ? 1 : 2); });
+    on(chk3DYValues, [s](bool t) { s->setAxisAnnotation(Axis3D::Y, t ? 1 : 2); });
+    element(chkContourHeader, txtContourHeader, [c](bool t) { c->setHeaderShown(t); });
+    element(chkContourFooter, txtContourFooter, [c](bool t) { c->setFooterShown(t); });
+    on(chkContourLegend, [c](bool t) { c->setLegendShown(t); });
+    on(chkContourXLabel, [c](bool t) { c->setAxisTitle(Axis3D::X, t ? "X (units)" : ""); });
+    on(chkContourYLabel, [c](bool t) { c->setAxisTitle(Axis3D::Y, t ? "Y (units)" : ""); });
+    on(chkContourXValues, [c](bool t) { c->setAxisAnnotation(Axis3D::X, t ? 1 : 2); });
+    on(chkContourYValues, [c](bool t) { c->setAxisAnnotation(Axis3D::Y, t ? 1 : 2); });
+    element(chkDiagHeader, txtDiagHeader, [d](bool t) { d->setHeaderShown(t); });
+    element(chkDiagFooter, txtDiagFooter, [d](bool t) { d->setFooterShown(t); });
+    on(chkDiagLegend, [d](bool t) { d->setLegendShown(t); });
+    on(chkDiagXLabel, [d](bool t) { d->setAxisTitle(Axis2D::X, t ? "Position Along Diagonal (units)" : ""); });
+    on(chkDiagYLabel, [d](bool t) { d->setAxisTitle(Axis2D::Y, t ? "Displacement (units)" : ""); });
+    on(chkDiagXValues, [d](bool t) { d->setAxisAnnotation(Axis2D::X, t ? 0 : 2); });
+    on(chkDiagYValues, [d](bool t) { d->setAxisAnnotation(Axis2D::Y, t ? 0 : 2); });
+
+    gTitles = {
+        {txt3DHeader, [s](const QString& t) { s->setHeaderText(t); }, "Phase Image Name", true},
+        {txt3DFooter, [s](const QString& t) { s->setFooterText(t); }, "Coplanarity Value", true},
+        {txtContourHeader, [c](const QString& t) { c->setHeaderText(t); }, "Phase Image Name", true},
+        {txtContourFooter, [c](const QString& t) { c->setFooterText(t); }, "Coplanarity Value", true},
+        {txtDiagHeader, [d](const QString& t) { d->setHeaderText(t); }, "Phase Image Name", false},
+        {txtDiagFooter, [d](const QString& t) { d->setFooterText(t); }, "Min/Max Values", false},
+    };
+    auto all3D = [](charts::Chart3D* chart, bool title) {
+        return [chart, title](int units) {
+            for (Axis3D a : {Axis3D::X, Axis3D::Y, Axis3D::Z}) {
+                if (title) chart->setAxisTitleFontSize(a, UnitsToPercent(units));
+                else chart->setAxisNumberFontSize(a, UnitsToPercent(units));
+            }
+        };
+    };
+    gSizes = {
+        {txt3DLabelSize, 20, 200, all3D(s, true), [s] { return PercentToUnits(s->axisTitleFontSize(Axis3D::X)); }},
+        {txt3DTickSize, 20, 200, all3D(s, false), [s] { return PercentToUnits(s->axisNumberFontSize(Axis3D::X)); }},
+        {txtContourLabelSize, 20, 200, all3D(c, true),
+         [c] { return PercentToUnits(c->axisTitleFontSize(Axis3D::X)); }},
+        {txtContourTickSize, 20, 200, all3D(c, false),
+         [c] { return PercentToUnits(c->axisNumberFontSize(Axis3D::X)); }},
+        {txtDiagLabelSize, 8, 30,
+         [d](int points) {
+             d->setAxisTitleFontSize(Axis2D::X, points);
+             d->setAxisTitleFontSize(Axis2D::Y, points);
+         },
+         [d] { return d->axisTitleFontSize(Axis2D::X); }},
+    };
+    for (const TitleBox& t : gTitles) {
+        connect(t.box, &QLineEdit::returnPressed, this, [this, box = t.box] { titleEnter(box); });
+        t.box->installEventFilter(this);
+    }
+    for (const SizeBox& z : gSizes) {
+        connect(z.box, &QLineEdit::returnPressed, this, [this, box = z.box] { sizeEnter(box); });
+        z.box->installEventFilter(this);
+    }
+    for (QLineEdit* a : {txtAltitude, txtRotation}) {
+        connect(a, &QLineEdit::returnPressed, this, [this, a] { angleEnter(a); });
+        a->installEventFilter(this);
+    }
+}
+
+// Mouse and key bindings of the three plot charts (the legends keep theirs):
+// the surface turns with a plain left drag and Escape cancels a turn; a right
+// click is taken and dropped on all three.
+void FrmBatchConfiguration::Form_Load()
+{
+    surface().removeAllActions();
+    contour().removeAllActions();
+    diagonal().removeAllActions();
+    surface().addAction(516, 2, 0, 12);
+    surface().addAction(513, 33, 0, 1);
+    surface().addAction(512, 33, 0, 4);
+    surface().addAction(514, 32, 0, 2);
+    surface().addAction(256, 1, 27, 3);
+    contour().addAction(516, 2, 0, 12);
+    diagonal().addAction(516, 2, 0, 11);
+}
+
+bool FrmBatchConfiguration::eventFilter(QObject* watched, QEvent* event)
+{
+    auto* box = qobject_cast<QLineEdit*>(watched);
+    if (box && event->type() == QEvent::FocusIn) {
+        QTimer::singleShot(0, box, [box] { box->selectAll(); });
+    } else if (box && event->type() == QEvent::FocusOut) {
+        for (const TitleBox& t : gTitles)
+            if (t.box == box && t.onLostFocus) titleEnter(box);
+        for (const SizeBox& z : gSizes)
+            if (z.box == box) sizeEnter(box);
+        if (box == txtAltitude || box == txtRotation) angleEnter(box);
+    }
+    return gui::BatchConfigurationWindow::eventFilter(watched, event);
+}
+
+void FrmBatchConfiguration::changeEvent(QEvent* event)
+{
+    gui::BatchConfigurationWindow::changeEvent(event);
+    // The window fills the screen whenever it comes back to its normal state.
+    if (event->type() == QEvent::WindowStateChange && isVisible() && windowState() == Qt::WindowNoState)
+        QTimer::singleShot(0, this, [this] { setWindowState(Qt::WindowMaximized); });
+}
+
+void FrmBatchConfiguration::titleEnter(QLineEdit* box)
+{
+    for (const TitleBox& t : gTitles)
+        if (t.box == box) t.set(box->text() == "Auto" ? QString(t.placeholder) : box->text());
+}
+
+void FrmBatchConfiguration::sizeEnter(QLineEdit* box)
+{
+    for (const SizeBox& z : gSizes) {
+        if (z.box != box) continue;
+        double v = 0;
+        if (core::ParseNumber(S(box->text()), &v) && v >= z.lo && v <= z.hi) {
+            const int n = int(core::RoundHalfEven(v));
+            box->setText(QString::number(n));
+            z.set(n);
+        } else {
+            box->setText(QString::number(z.current()));
+        }
+    }
+}
+
+void FrmBatchConfiguration::angleEnter(QLineEdit* box)
+{
+    charts::Chart3D& c = surface();
+    const bool altitude = box == txtAltitude;
+    double v = 0;
+    int16_t n = 0;
+    if (core::ParseNumber(S(box->text()), &v) && core::RoundToInt16(v, &n)) {
+        box->setText(QString::number(n));
+        c.setIsBatched(true);
+        if (altitude) c.setViewElevation(n);
+        else c.setViewRotation(n);
+        if (c.chartLabelCount() > 0) c.removeAllChartLabels();
+        c.setIsBatched(false);
+    } else if (altitude) {
+        box->setText(QString::number(c.viewElevation(), 'g', 15));
+    } else {
+        box->setText(QString::number(int(core::RoundHalfEven(c.viewRotation()))));
+    }
+}
+
+void FrmBatchConfiguration::chtSurface_KeyDown(int keyCode, int)
+{
+    if (keyCode == 65) plots::plotState.AltitudeKeyHeld = true;
+    else if (keyCode == 82) plots::plotState.RotationKeyHeld = true;
+}
+
+void FrmBatchConfiguration::chtSurface_KeyUp(int keyCode, int)
+{
+    if (keyCode == 65) plots::plotState.AltitudeKeyHeld = false;
+    else if (keyCode == 82) plots::plotState.RotationKeyHeld = false;
+}
+
+void FrmBatchConfiguration::chtSurface_ViewChanging(charts::ViewProposal* v)
+{
+    v->third = 0;
+    if (plots::plotState.RotationKeyHeld) v->elevation = core::Val(S(txtAltitude->text()));
+    if (plots::plotState.AltitudeKeyHeld) v->rotation = core::Val(S(txtRotation->text()));
+}
+
+void FrmBatchConfiguration::chtSurface_ViewChanged()
+{
+    const double e = surface().viewElevation();
+    txtAltitude->setText(Q(core::FormatNumber(e <= 180 ? e : e - 360, "0")));
+    txtRotation->setText(Q(core::FormatNumber(surface().viewRotation(), "0")));
+}
+
+double FrmBatchConfiguration::ViewElevation() const { return chtSurface->chart()->viewElevation(); }
+void FrmBatchConfiguration::SetViewElevation(double degrees) { surface().setViewElevation(degrees); }
+double FrmBatchConfiguration::ViewRotation() const { return chtSurface->chart()->viewRotation(); }
+void FrmBatchConfiguration::SetViewRotation(double degrees) { surface().setViewRotation(degrees); }
+
+void FrmBatchConfiguration::cmbAppearance_Click()
+{
+    charts::Chart3D& c = contour();
+    c.setIsBatched(true);
+    const int i = kAppearanceEntries.indexOf(cmbAppearance->currentText());
+    if (i >= 0) {
+        plots::ApplyAppearanceStyle(c, i);
+        const bool lines = !plots::Appearances()[i].filled;
+        const int n = c.levelCount();
+        if ((n == 17 && lines) || (n == 19 && !lines)) {
+            const double zmin = c.axisMin(Axis3D::Z), zmax = c.axisMax(Axis3D::Z);
+            c.setLevelTableReset(true);
+            c.setLevelCount(0);
+            c.removeAllLegendLabels();
+            const int divisions = lines ? 18 : 16;
+            const float step = float((zmax - zmin) / divisions);
+            for (int k = 0; k <= divisions; ++k) c.addLevel(zmin + k * double(step));
+            c.setLegendMode(lines ? 1 : 2);
+            c.appendLegendLabel("");
+            if (lines) {
+                for (int k = 1; k <= 17; ++k) c.appendLegendLabel(QString("Line %1").arg(k));
+            } else {
+                c.appendLegendLabel("Min");
+                for (int k = 0; k < 15; ++k) c.appendLegendLabel(kPlaceholder);
+                c.appendLegendLabel("Max");
+            }
+        }
+    }
+    c.setIsBatched(false);
+
+    charts::Chart3D& legend = contourLegend();
+    legend.setIsBatched(true);
+    if (i >= 0) {
+        const plots::Appearance& a = plots::Appearances()[i];
+        legend.setContourFilled(a.filled);
+        const char* file = LegendStyleFile(i);
+        if (!legend.loadStyle(Q(plots::ChartStylePath(file)))) legend.setStyle(charts::BuiltInStyle(file));
+        legend.setLegendBackground(QColor::fromRgb(a.background));
+    }
+    legend.setIsBatched(false);
+}
+
+plots::BatchChartOptions FrmBatchConfiguration::SurfaceOptions() const
+{
+    plots::BatchChartOptions o;
+    o.header = S(txt3DHeader->text());
+    o.footer = S(txt3DFooter->text());
+    o.footerTicked = chk3DFooter->isChecked();
+    o.xLabel = chk3DXLabel->isChecked();
+    o.yLabel = chk3DYLabel->isChecked();
+    o.zLabel = chk3DZLabel->isChecked();
+    return o;
+}
+
+plots::BatchChartOptions FrmBatchConfiguration::ContourOptions() const
+{
+    plots::BatchChartOptions o;
+    o.header = S(txtContourHeader->text());
+    o.footer = S(txtContourFooter->text());
+    o.footerTicked = chkContourFooter->isChecked();
+    o.xLabel = chkContourXLabel->isChecked();
+    o.yLabel = chkContourYLabel->isChecked();
+    o.zLabel = true;
+    return o;
+}
+
+plots::BatchChartOptions FrmBatchConfiguration::DiagonalOptions() const
+{
+    plots::BatchChartOptions o;
+    o.header = S(txtDiagHeader->text());
+    o.footer = S(txtDiagFooter->text());
+    o.footerTicked = chkDiagFooter->isChecked();
+    o.xLabel = chkDiagXLabel->isChecked();
+    o.yLabel = chkDiagYLabel->isChecked();
+    return o;
+}
+
+PreviewInputs FrmBatchConfiguration::PreviewInputsWith(const std::string& zMin, const std::string& zMax,
+                                                       bool normalise) const
+{
+    PreviewInputs in;
+    in.zMin = zMin;
+    in.zMax = zMax;
+    in.normaliseDiagonal = normalise;
+    in.surfaceHeader = S(txt3DHeader->text());
+    in.surfaceFooter = S(txt3DFooter->text());
+    in.contourHeader = S(txtContourHeader->text());
+    in.contourFooter = S(txtContourFooter->text());
+    in.diagonalHeader = S(txtDiagHeader->text());
+    in.diagonalFooter = S(txtDiagFooter->text());
+    in.surfaceXLabel = chk3DXLabel->isChecked();
+    in.surfaceYLabel = chk3DYLabel->isChecked();
+    in.surfaceZLabel = chk3DZLabel->isChecked();
+    in.contourXLabel = chkContourXLabel->isChecked();
+    in.contourYLabel = chkContourYLabel->isChecked();
+    in.diagonalXLabel = chkDiagXLabel->isChecked();
+    in.diagonalYLabel = chkDiagYLabel->isChecked();
+    return in;
+}
+
+bool FrmBatchConfiguration::Preview(const std::string& zMin, const std::string& zMax, bool normalise,
+                                    std::string* error)
+{
+    return PreviewBatchConfiguration({&surface(), &contour(), &diagonal()}, PreviewInputsWith(zMin, zMax, normalise),
+                                     error);
+}
+
+bool FrmBatchConfiguration::LoadSampleDiagonal(bool normalise, std::string* error)
+{
+    const std::string file = UtilityFilePath(normalise ? kNormalizedDiagonalData : kDiagonalData);
+    QString why;
+    const bool ok = diagonal().loadData(Q(file), &why);
+    if (!ok && error) *error = file + ": " + S(why);
+    return ok;
+}
+
+FrmBatchConfiguration* BatchConfiguration()
+{
+    return dynamic_cast<FrmBatchConfiguration*>(&gui::frmBatchConfiguration());
+}
+
+void InstallBatchConfigurationWindow()
+{
+    gui::WindowFactories f;
+    f.frmBatchConfiguration = [] { return new FrmBatchConfiguration; };
+    gui::SetWindowFactories(f);
+}
+
+namespace {
+// The program picks up this window by linking its library whole.
+const bool kInstalled = (InstallBatchConfigurationWindow(), true);
+} // namespace
+
+} // namespace batchcfg

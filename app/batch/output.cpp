@@ -1,0 +1,237 @@
+// Generate Output of the batch window.
+#include "output.h"
+
+#include "app/batch/config/preview.h"
+#include "app/batch/config/utility_files.h"
+#include "app/core/header.h"
+#include "app/core/loader.h"
+#include "app/core/model/model.h"
+#include "app/core/runtime.h"
+#include "platform/bmp8.h"
+#include "platform/folders.h"
+
+#include <fstream>
+#include <iterator>
+
+namespace batch {
+
+namespace {
+
+const char* const kSetupError = "Batch Output Setup Error";
+
+// Numeric box texts: both numeric and max not above min is refused.
+bool RangeRefused(const std::string& lo, const std::string& hi)
+{
+    return core::IsNumeric(lo) && core::IsNumeric(hi) && !(core::Val(hi) > core::Val(lo));
+}
+
+struct Pixels {
+    bool ok = false;
+    std::string message;
+    int cols = 0, rows = 0;
+    std::string header;
+    std::vector<uint8_t> bytes;   // row-major
+};
+
+Pixels ReadImage(const std::string& path)
+{
+    Pixels p;
+    if (core::EqualsNoCase(model::files.ImageFileFormat, "tif")) {
+        core::PhaseImageFile f = core::ReadPhaseImageFile(path);
+        if (!f.ok) {
+            p.message = f.message;
+            return p;
+        }
+        p.cols = f.cols;
+        p.rows = f.rows;
+        p.header = std::move(f.header);
+        p.bytes = std::move(f.pixels);
+    } else {
+        platform::Bmp8Image b = platform::ReadBmp8(path);
+        if (b.status != platform::Bmp8Status::Ok) {
+            p.message = platform::Bmp8StatusText(b.status);
+            return p;
+        }
+        p.cols = b.cols;
+        p.rows = b.rows;
+        p.bytes = std::move(b.pixels);
+    }
+    p.ok = p.cols > 0 && p.rows > 0 && p.cols <= 32767 && p.rows <= 32767;
+    if (!p.ok) p.message = "The file cannot be opened.";
+    return p;
+}
+
+void PutIntoModel(const Pixels& p)
+{
+    auto& im = model::images;
+    im.ImageCols = int16_t(p.cols);
+    im.ImageRows = int16_t(p.rows);
+    im.XMax = p.cols - 1;
+    im.YMax = p.rows - 1;
+    im.CurrentPhase.create(p.cols, p.rows);
+    for (int y = 0; y < p.rows; ++y)
+        for (int x = 0; x < p.cols; ++x) im.CurrentPhase(x, y) = p.bytes[size_t(y) * size_t(p.cols) + size_t(x)];
+    model::files.ImageHeaderText = p.header;
+}
+
+bool CopyFile(const std::string& from, const std::string& to, std::string* why)
+{
+    std::ifstream in(from, std::ios::binary);
+    if (!in) {
+        *why = "cannot read " + from;
+        return false;
+    }
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return core::WriteFileAtomically(to, bytes, why);
+}
+
+class Writer {
+public:
+    Writer(OutputReport& report) : r_(report) {}
+    void picture(const charts::ChartBase& chart, const std::string& path, bool bitmap)
+    {
+        QString why;
+        const QString p = QString::fromStdString(path);
+        const bool ok = bitmap ? chart.exportBmp(p, &why) : chart.exportJpeg(p, 100, &why);
+        done(ok, path, why.toStdString());
+    }
+    void done(bool ok, const std::string& path, const std::string& why)
+    {
+        if (ok) r_.written.push_back(path);
+        else r_.failed.push_back(path + ": " + (why.empty() ? "cannot be written" : why));
+    }
+
+private:
+    OutputReport& r_;
+};
+
+} // namespace
+
+std::string OutputBaseName(const std::string& imagePath)
+{
+    return imagePath.size() > 7 ? imagePath.substr(0, imagePath.size() - 7) : std::string();
+}
+
+std::string ProcessedCaption(int processed, int total)
+{
+    return "Phase Images Processed: " + std::to_string(processed) + "/" + std::to_string(total);
+}
+
+Refusal CheckOutputRequest(const OutputOptions& o)
+{
+    if (!o.plot3D && !o.contour && !o.diagonal && !o.saveData) return {"No output selected.", "Batch Processing Error"};
+    if (RangeRefused(o.zMin, o.zMax)) return {"Z Max must be greater then Z Min.", kSetupError};
+    if (RangeRefused(o.diagMin, o.diagMax)) return {"Diagonal Max must be greater then Diagonal Min.", kSetupError};
+    return {};
+}
+
+OutputReport GenerateOutput(const OutputRun& run, const OutputOptions& o, const OutputCharts& charts,
+                            const OutputProgress& progress)
+{
+    OutputReport report;
+    Writer write(report);
+    const std::string pictureExt = o.bitmap ? ".bmp" : ".jpg";
+    const int total = int(run.images.size());
+    {
+        batchcfg::KeepAnalysisModel keep;
+        for (int i = 0; i < total; ++i) {
+            const OutputImage& image = run.images[size_t(i)];
+            if (!image.analysed) continue;
+            const Pixels pixels = ReadImage(image.path);
+            if (!pixels.ok) {
+                report.failed.push_back(image.path + ": " + pixels.message);
+                continue;
+            }
+            PutIntoModel(pixels);
+            if (core::HasMakerHeader(model::files.ImageHeaderText)) {
+                core::ParseImageHeader();
+            } else {
+                model::state.HeaderFringeValue = 0;
+                if (model::state.CalibratedFringeValue == -1.0f) continue;
+            }
+            ++report.processed;
+            if (!core::BatchAnalyzeImage(run.relative, run.analysis)) {
+                report.failed.push_back(image.path + ": the image cannot be analysed with the batch options");
+                continue;
+            }
+            if (o.plot3D || o.contour) {
+                if (o.reduceData) core::ReduceData();
+                else core::MakeChartData();
+            }
+            const std::string base = OutputBaseName(image.path);
+            const std::string tag = run.relative ? "_rel" : "";
+            model::files.OutputFileName = base;
+            model::files.DataSetName = image.fileName;
+            if (run.relative) {
+                const int ref = run.referenceIndex;
+                const std::string refName =
+                    ref >= 0 && ref < total ? run.images[size_t(ref)].fileName : std::string();
+                model::files.DataSetName += std::string(model::CR) + "Reference: " + refName;
+            }
+            if (o.saveData) {
+                const std::string path = base + (run.relative ? "_rel" : "_ab") + (o.textData ? ".dat" : ".bin");
+                std::string why;
+                write.done(core::WriteDisplacementFile(path, o.textData, &why), path, why);
+            }
+            const plots::ResultFacts facts = plots::ModelFacts();
+            plots::OptionBoxes boxes = run.boxes;
+            boxes.zMin = o.zMin;
+            boxes.zMax = o.zMax;
+            auto tab = [&](int t) {
+                if (run.showTab) run.showTab(t);
+            };
+            if (o.plot3D && charts.surface) {
+                tab(0);
+                plots::GridInput grid = plots::ModelGrid(o.reduceData);
+                plots::SetupBatch3DChart(*charts.surface, grid, facts, boxes, run.surface);
+                write.picture(*charts.surface, base + tag + "_3D" + pictureExt, o.bitmap);
+            }
+            if (o.contour && charts.contour) {
+                tab(1);
+                plots::GridInput grid = plots::ModelGrid(o.reduceData);
+                plots::SetupBatchContourChart(*charts.contour, grid, facts, boxes, run.contour);
+                write.picture(*charts.contour, base + tag + "_ctr" + pictureExt, o.bitmap);
+            }
+            if (o.diagonal && charts.diagonal) {
+                tab(2);
+                std::vector<float> ab, cd;
+                plots::ModelDiagonals(&ab, &cd);
+                plots::OptionBoxes diagBoxes = run.boxes;
+                diagBoxes.zMin = o.diagMin;
+                diagBoxes.zMax = o.diagMax;
+                plots::SetupBatchDiagonalChart(*charts.diagonal, ab, cd, o.normaliseDiagonal, facts, diagBoxes,
+                                               run.diagonal);
+                write.picture(*charts.diagonal, base + tag + "_dia" + pictureExt, o.bitmap);
+            }
+            if (progress) progress(i + 1, report.processed, total);
+        }
+    }
+
+    // Legends, in the units and number format of the results.
+    const bool zRange = core::IsNumeric(o.zMin) && core::IsNumeric(o.zMax);
+    const double zmin = core::Val(o.zMin), zmax = core::Val(o.zMax);
+    const std::string& format = model::files.ZFormat;
+    const std::string& units = model::files.ZUnits;
+    if (o.plot3D && zRange && charts.surfaceLegend) {
+        if (run.showTab) run.showTab(0);
+        report.surfaceLevelStep = plots::FillSurfaceLegend(*charts.surfaceLegend, zmin, zmax, format, units);
+        report.surfaceLegendBuilt = true;
+        const std::string name = plots::LegendName(true, zmin, zmax, format, units) + pictureExt;
+        write.picture(*charts.surfaceLegend, platform::JoinPath(o.folder, name), o.bitmap);
+    }
+    if (o.contour && zRange && charts.contourLegend) {
+        if (run.showTab) run.showTab(1);
+        plots::FillContourLegend(*charts.contourLegend, zmin, zmax, format, units);
+        const std::string name = plots::LegendName(false, zmin, zmax, format, units) + pictureExt;
+        write.picture(*charts.contourLegend, platform::JoinPath(o.folder, name), o.bitmap);
+    }
+    if (o.diagonal) {
+        const std::string sample = o.bitmap ? batchcfg::kDiagonalLegendBmp : batchcfg::kDiagonalLegendJpg;
+        const std::string target = platform::JoinPath(o.folder, sample);
+        std::string why;
+        write.done(CopyFile(batchcfg::UtilityFilePath(sample), target, &why), target, why);
+    }
+    return report;
+}
+
+} // namespace batch

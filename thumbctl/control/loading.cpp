@@ -1,0 +1,626 @@
+// Loading the thumbnail list from its data sources and making thumbnails.
+#include "thumbctl/control/loading.h"
+
+#include "thumbctl/control/constants.h"
+#include "thumbctl/control/loading_url.h"
+#include "thumbctl/kernel/decode.h"
+#include "platform/folderjobs.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace thumbctl {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A block fetched for one operation; freed on leaving it.
+struct Fetched {
+    DibHandle block;
+    int64_t size = 0;
+};
+
+bool IsBlank(unsigned char c) { return c == ' ' || c == '\t'; }
+
+// Opens a local file for reading and maps the failure to a list error.
+int OpenError(const std::string& path)
+{
+    std::error_code ec;
+    const fs::path p(path);
+    if (fs::is_directory(p, ec)) return 9900;
+    const fs::path parent = p.has_parent_path() ? p.parent_path() : fs::path(".");
+    if (!fs::is_directory(parent, ec)) return 2112;
+    if (!fs::exists(p, ec)) return 2110;
+    return 2120;
+}
+
+} // namespace
+
+int ItemTypeOfProbe(int probeType)
+{
+    switch (probeType) {
+    case probeBmp: return itemBmp;
+    case probeTiff: return itemTiff;
+    case probeJpeg: return itemJpeg;
+    case probePcx: return itemPcx;
+    case probePng: return itemPng;
+    default: return 0;
+    }
+}
+
+int DecodeFormatOfItem(int itemType)
+{
+    switch (itemType) {
+    case itemBmp: return DecodeFormatBmp;
+    case itemJpeg: return DecodeFormatJpeg;
+    case itemPcx: return DecodeFormatPcx;
+    case itemPng: return DecodeFormatPng;
+    case itemTiff: return DecodeFormatTiff;
+    default: return 0;
+    }
+}
+
+int ListErrorOfKernel(int kernelError)
+{
+    switch (kernelError) {
+    case -1: return 9000;
+    case 22: return 2001;
+    case 25: return 2120;
+    default: return 9900;
+    }
+}
+
+std::vector<std::string> SplitListLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    const size_t n = text.size();
+    while (start < n) {
+        size_t end = start;
+        while (end < n && text[end] != '\r' && text[end] != '\n') ++end;
+        std::string line = text.substr(start, end - start);
+        // CR LF is one line end; a lone CR or LF ends the line by itself.
+        size_t next = end + 1;
+        if (end < n && text[end] == '\r' && next < n && text[next] == '\n') ++next;
+        start = next;
+        bool blank = true;
+        for (size_t k = 0; k < line.size() && blank; ++k) {
+            const auto c = static_cast<unsigned char>(line[k]);
+            if (IsBlank(c)) continue;
+            if (c == 0x81 && k + 1 < line.size() && static_cast<unsigned char>(line[k + 1]) == 0x40) {
+                ++k;  // the double-byte space
+                continue;
+            }
+            blank = false;
+        }
+        if (!blank) lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+ListEntry SplitListFields(const std::string& line)
+{
+    size_t k = 0;
+    while (k < line.size() && std::isspace(static_cast<unsigned char>(line[k]))) ++k;
+    std::string fields[3];
+    int f = 0;
+    for (; k < line.size() && f < 3; ++k) {
+        if (line[k] == ',' || line[k] == '\t')
+            ++f;
+        else
+            fields[f] += line[k];
+    }
+    return {fields[0], fields[1], fields[2]};
+}
+
+void ThumbnailLoader::Cancel()
+{
+    lastError = 0;
+    if (loading) cancelRequested = true;
+}
+
+void ThumbnailLoader::RemoveAll()
+{
+    list_.Clear();
+    host_.ListChanged();
+}
+
+void ThumbnailLoader::RemoveKeepingError(long index)
+{
+    const int16_t kept = lastError;
+    list_.RemoveAt(index);
+    host_.ListChanged();
+    lastError = kept;
+}
+
+bool ThumbnailLoader::FireLoadingEvent(long index, bool starting, bool single)
+{
+    const std::string path = list_.valid(index) ? list_.items[size_t(index)]->fullPath : std::string();
+    if (starting)
+        host_.LoadingStart(index, path);
+    else
+        host_.LoadingEnd(index, path);
+    if (!cancelRequested) return false;
+    long n = single ? 1 : list_.count() - index;
+    for (; n > 0 && list_.valid(index); --n) list_.RemoveAt(index);
+    host_.ListChanged();
+    cancelRequested = false;
+    lastError = 1110;
+    return true;
+}
+
+bool ThumbnailLoader::IdentifyFormat(const std::string& location, int* probeType)
+{
+    std::string local;
+    bool ok = false;
+    int error = 0;
+    if (ResolvePath(location, &local)) {
+        if (!urlSupported) {
+            lastError = 2110;
+            return false;
+        }
+        IPIHANDLE h = 0;
+        int64_t size = 0;
+        if (const int e = FetchUrl(location, &h, &size, urlTimeoutMs)) {
+            lastError = int16_t(e);
+            return false;
+        }
+        DibHandle block(h);
+        IpiGlobalLock lock(h);
+        if (!lock.ptr()) {
+            lastError = 9000;
+            return false;
+        }
+        ok = host_.ProbeMemory(lock.ptr(), size, probeType, &error);
+    } else {
+        ok = host_.ProbeFile(local, probeType, &error);
+    }
+    if (!ok) lastError = int16_t(error == 1001 ? 9900 : error);
+    return ok;
+}
+
+int ThumbnailLoader::CountPages(const std::string& location)
+{
+    std::string local;
+    int error = 0, pages = 0;
+    if (ResolvePath(location, &local)) {
+        if (!urlSupported) {
+            lastError = 2110;
+            return 0;
+        }
+        IPIHANDLE h = 0;
+        int64_t size = 0;
+        if (const int e = FetchUrl(location, &h, &size, urlTimeoutMs)) {
+            lastError = int16_t(e);
+            return 0;
+        }
+        DibHandle block(h);
+        IpiGlobalLock lock(h);
+        if (!lock.ptr()) {
+            lastError = 9000;
+            return 0;
+        }
+        pages = CountPagesInMemory(lock.ptr(), DecodeFormatTiff, size, nullptr, 0, &error);
+    } else {
+        pages = CountPagesInFile(local.c_str(), DecodeFormatTiff, nullptr, 0, &error);
+    }
+    if (pages == 0) lastError = int16_t(ListErrorOfKernel(error));
+    return pages;
+}
+
+IPIHANDLE ThumbnailLoader::MakeThumbnail(long i)
+{
+    if (!list_.valid(i)) return 0;
+    CThumbnailItem& item = *list_.items[size_t(i)];
+    DibHandle decoded;
+    IPIHANDLE picture = item.sourceDib.get();
+    if (!picture) {
+        const int format = DecodeFormatOfItem(item.type);
+        std::string local;
+        IPIHANDLE h = 0;
+        int error = 0, got = 0;
+        if (ResolvePath(item.fullPath, &local)) {
+            if (!urlSupported) {
+                lastError = 2110;
+                return 0;
+            }
+            IPIHANDLE data = 0;
+            int64_t size = 0;
+            if (const int e = FetchUrl(item.fullPath, &data, &size, urlTimeoutMs)) {
+                lastError = int16_t(e);
+                return 0;
+            }
+            DibHandle block(data);
+            IpiGlobalLock lock(data);
+            if (!lock.ptr()) {
+                lastError = 9000;
+                return 0;
+            }
+            got = DecodeImageFromMemory(lock.ptr(), &h, 1, format, item.page, size, nullptr, 0, &error);
+        } else {
+            got = DecodeImageFromFile(local.c_str(), &h, 1, format, item.page, nullptr, 0, &error);
+        }
+        if (got == 0 || h == 0) {
+            lastError = int16_t(ListErrorOfKernel(error));
+            return 0;
+        }
+        decoded.reset(h);
+        picture = h;
+    }
+    int64_t w = 0, h = 0;
+    int bits = 0;
+    if (!GetDibInfo(picture, &w, &h, &bits)) {
+        lastError = 9900;
+        return 0;
+    }
+    const ThumbSize size = FitIntoBox(w, h, boxWidth, boxHeight);
+    const IPIHANDLE thumb = ReduceDib(picture, size.width, size.height);
+    if (!thumb) lastError = 9900;  // a depth or compression without reduction
+    return thumb;
+}
+
+long ThumbnailLoader::AddFileItem(long index, const std::string& path, const std::string& key,
+                                  const std::string& label, bool loadNow)
+{
+    int probe = 0;
+    if (!IdentifyFormat(path, &probe)) return -1;
+    const int type = ItemTypeOfProbe(probe);
+    if (type == 0) {
+        lastError = 2000;
+        return -1;
+    }
+    long i = list_.Insert(index, CThumbnailItem::FromFile(path, type, key, label));
+    if (type == itemTiff) {
+        const int pages = CountPages(path);
+        if (pages == 0) {
+            list_.RemoveAt(i);
+            return -1;
+        }
+        list_.items[size_t(i)]->multiPage = pages != 1;
+    }
+    list_.items[size_t(i)]->pending = true;
+    if (loadNow) {
+        if (FireLoadingEvent(i, true, true)) return -1;
+        bool failed = false;
+        if (host_.IsItemVisible(i)) {
+            const IPIHANDLE thumb = MakeThumbnail(i);
+            if (thumb)
+                list_.items[size_t(i)]->thumbnail.reset(thumb);
+            else
+                failed = true;
+        }
+        if (FireLoadingEvent(i, false, true)) return -1;
+        if (failed) {
+            RemoveKeepingError(i);
+            return -1;
+        }
+    }
+    if (sortType != 0) {
+        SortItems();
+        i = list_.PendingIndex();
+    }
+    if (list_.valid(i)) list_.items[size_t(i)]->pending = false;
+    return i;
+}
+
+bool ThumbnailLoader::Add(long index, const std::string& fileName, const std::string& key,
+                          const std::string& label)
+{
+    lastError = 0;
+    if (dataSource != sourceDirect) {
+        lastError = 1004;
+        return false;
+    }
+    if (fileName.empty()) {
+        lastError = 1001;
+        return false;
+    }
+    if (clearBeforeAdd) {
+        list_.Clear();
+        clearBeforeAdd = false;
+    }
+    const long i = AddFileItem(index, fileName, key, label, true);
+    host_.ListChanged();
+    return i >= 0;
+}
+
+bool ThumbnailLoader::AddDib(long index, IPIHANDLE dib, bool owner, const std::string& key,
+                             const std::string& label)
+{
+    lastError = 0;
+    if (dataSource != sourceDirect) {
+        lastError = 1004;
+        return false;
+    }
+    if (!dib || !ipiGlobalIsValid(dib)) {
+        lastError = 1001;
+        return false;
+    }
+    if (clearBeforeAdd) {
+        list_.Clear();
+        clearBeforeAdd = false;
+    }
+    IPIHANDLE mine = dib;
+    if (!owner) {
+        mine = CopyDib(dib);
+        if (!mine) {
+            lastError = 9000;
+            return false;
+        }
+    }
+    long i = list_.Insert(index, CThumbnailItem::FromDib(mine, key, label));
+    list_.items[size_t(i)]->pending = true;
+    if (FireLoadingEvent(i, true, true)) return false;
+    bool failed = false;
+    if (host_.IsItemVisible(i)) {
+        const IPIHANDLE thumb = MakeThumbnail(i);
+        if (thumb)
+            list_.items[size_t(i)]->thumbnail.reset(thumb);
+        else
+            failed = true;
+    }
+    if (FireLoadingEvent(i, false, true)) return false;
+    if (failed) {
+        RemoveKeepingError(i);
+        return false;
+    }
+    if (sortType != 0) {
+        SortItems();
+        i = list_.PendingIndex();
+    }
+    if (list_.valid(i)) list_.items[size_t(i)]->pending = false;
+    host_.ListChanged();
+    return true;
+}
+
+void ThumbnailLoader::SortItems()
+{
+    int16_t key = 0, order = 0;
+    if (!SortKeyOfType(sortType, &key, &order) || key == sortNone || dataSource == sourceMultiPage) return;
+    list_.Sort(key, order);
+}
+
+bool ThumbnailLoader::LoadFolder()
+{
+    std::string local;
+    if (ResolvePath(dataPath, &local)) {
+        lastError = 2112;
+        return false;
+    }
+    // Pieces up to each ";" (empty ones too), then the rest unless empty.
+    std::vector<std::string> patterns;
+    size_t start = 0;
+    for (size_t semi; (semi = pattern.find(';', start)) != std::string::npos; start = semi + 1)
+        patterns.push_back(pattern.substr(start, semi - start));
+    if (start < pattern.size()) patterns.push_back(pattern.substr(start));
+
+    std::string folder = local;
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    const int savedSort = sortType;
+    sortType = 0;
+    bool ok = true;
+    for (const std::string& p : patterns) {
+        std::error_code ec;
+        if (!fs::is_directory(fs::path(folder), ec)) {
+            lastError = 2112;
+            ok = false;
+            break;
+        }
+        if (p.empty()) continue;
+        // "name.*" also matches a name without an extension, as the desktop's
+        // file patterns do ("*.*" is every file).
+        std::string query = p;
+        if (p.size() >= 2 && p.compare(p.size() - 2, 2, ".*") == 0) query += ";" + p.substr(0, p.size() - 2);
+        for (const std::string& name : platform::ListFiles(folder, query))
+            AddFileItem(-1, folder + name, std::string(), std::string(), false);
+    }
+    sortType = savedSort;
+    return ok;
+}
+
+bool ThumbnailLoader::LoadMultiPageFile()
+{
+    int probe = 0;
+    if (!IdentifyFormat(dataPath, &probe)) return false;
+    if (probe != probeTiff) {
+        lastError = 2001;
+        return false;
+    }
+    const int pages = CountPages(dataPath);
+    if (pages == 0) return false;
+    for (int p = 0; p < pages; ++p) {
+        CThumbnailItem* item = CThumbnailItem::FromFile(dataPath, itemTiff, std::string(), std::string());
+        item->page = p;
+        list_.Insert(-1, item);
+    }
+    return true;
+}
+
+bool ThumbnailLoader::LoadListFile()
+{
+    std::string local, text;
+    if (ResolvePath(dataPath, &local)) {
+        if (!urlSupported) {
+            lastError = 2110;
+            return false;
+        }
+        IPIHANDLE h = 0;
+        int64_t size = 0;
+        if (const int e = FetchUrl(dataPath, &h, &size, urlTimeoutMs)) {
+            lastError = int16_t(e);
+            return false;
+        }
+        DibHandle block(h);
+        IpiGlobalLock lock(h);
+        if (!lock.ptr()) {
+            lastError = 9000;
+            return false;
+        }
+        text.assign(reinterpret_cast<const char*>(lock.ptr()), size_t(size));
+    } else {
+        std::FILE* f = std::fopen(local.c_str(), "rb");
+        if (!f) {
+            lastError = int16_t(OpenError(local));
+            return false;
+        }
+        struct stat st {};
+        if (::fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
+            std::fclose(f);
+            lastError = 9900;
+            return false;
+        }
+        text.resize(size_t(st.st_size));
+        const size_t got = text.empty() ? 0 : std::fread(&text[0], 1, text.size(), f);
+        std::fclose(f);
+        if (got != text.size()) {
+            lastError = 2113;
+            return false;
+        }
+    }
+    const int savedSort = sortType;
+    sortType = 0;
+    for (const std::string& line : SplitListLines(text)) {
+        const ListEntry e = SplitListFields(line);
+        if (!e.file.empty()) AddFileItem(-1, e.file, e.key, e.label, false);
+    }
+    sortType = savedSort;
+    return true;
+}
+
+bool ThumbnailLoader::LoadItems()
+{
+    bool cancelled = false;
+    long i = 0;
+    while (i < list_.count()) {
+        if (FireLoadingEvent(i, true, false)) return false;
+        bool failed = false;
+        int16_t failure = 0;
+        if (host_.IsItemVisible(i)) {
+            const IPIHANDLE thumb = MakeThumbnail(i);
+            if (thumb) {
+                list_.items[size_t(i)]->thumbnail.reset(thumb);
+                host_.ItemLoaded(i);
+            } else {
+                failed = true;
+                failure = lastError;
+            }
+        }
+        cancelled = FireLoadingEvent(i, false, false);
+        if (cancelled) break;
+        if (failed) {
+            list_.RemoveAt(i);
+            host_.ListChanged();
+            lastError = failure;
+        } else {
+            ++i;
+        }
+    }
+    return !cancelled;
+}
+
+bool ThumbnailLoader::LoadPages()
+{
+    if (list_.count() == 0) return true;
+    std::unique_ptr<PageSource> source = host_.NewPageSource();
+    if (!source || !source->Open(list_.items[0]->fullPath) || !source->ReadPageIndex()) {
+        if (source) source->Close();
+        lastError = 9900;
+        return false;
+    }
+    bool result = true;
+    long i = 0;
+    for (; i < list_.count(); ++i) {
+        if (FireLoadingEvent(i, true, false)) {
+            result = false;
+            break;
+        }
+        DibHandle page(source->ExtractPage(list_.items[size_t(i)]->page));
+        if (!page) {
+            lastError = 9000;
+            break;
+        }
+        IPIHANDLE dib = 0;
+        int error = 0, got = 0;
+        {
+            IpiGlobalLock lock(page.get());
+            if (!lock.ptr()) {
+                lastError = 9000;
+                break;
+            }
+            got = DecodeImageFromMemory(lock.ptr(), &dib, 1, DecodeFormatTiff, 0, lock.size(), nullptr, 0, &error);
+        }
+        page.reset();
+        if (got == 0 || dib == 0) {
+            lastError = int16_t(ListErrorOfKernel(error));
+            break;
+        }
+        list_.items[size_t(i)]->sourceDib.reset(dib);
+        bool failed = false;
+        int16_t failure = 0;
+        if (host_.IsItemVisible(i)) {
+            const IPIHANDLE thumb = MakeThumbnail(i);
+            if (thumb) {
+                list_.items[size_t(i)]->thumbnail.reset(thumb);
+                host_.ItemLoaded(i);
+            } else {
+                failed = true;
+                failure = lastError;
+            }
+        }
+        if (FireLoadingEvent(i, false, false)) {
+            result = false;
+            break;
+        }
+        if (failed) {
+            lastError = failure;
+            break;
+        }
+    }
+    source->Close();
+    if (i < list_.count()) {
+        const int16_t kept = lastError;
+        while (list_.count() > i) list_.RemoveAt(list_.count() - 1);
+        host_.ListChanged();
+        lastError = kept;
+    }
+    return result;
+}
+
+bool ThumbnailLoader::Update()
+{
+    lastError = 0;
+    if (dataSource == sourceDirect) {
+        for (auto* item : list_.items) item->thumbnail.reset();
+    } else {
+        RemoveAll();
+        clearBeforeAdd = false;
+        if (dataPath.empty()) return true;
+        bool ok = false;
+        switch (dataSource) {
+        case sourceFolder: ok = LoadFolder(); break;
+        case sourceMultiPage: ok = LoadMultiPageFile(); break;
+        case sourceListFile: ok = LoadListFile(); break;
+        default: lastError = 1004; break;
+        }
+        if (!ok) {
+            host_.ListChanged();
+            return false;
+        }
+        SortItems();
+    }
+    boxWidth = thumbnailWidth;
+    boxHeight = thumbnailHeight;
+    host_.LoadingBegins();
+    loading = true;
+    cancelRequested = false;
+    const bool ok = dataSource == sourceMultiPage ? LoadPages() : LoadItems();
+    loading = false;
+    cancelRequested = false;
+    host_.ListChanged();
+    return ok;
+}
+
+} // namespace thumbctl

@@ -1,0 +1,153 @@
+#pragma once
+// Filling the thumbnail list: the four data sources (items handed over by the
+// container, a folder with name patterns, the pages of one multi-page TIFF and
+// a list file), the per-item load step with its start and end events and the
+// cancel request, decoding through the image kernel's decode entry points and
+// fitting each picture into the thumbnail box.
+#include "thumbctl/control/thumbnail.h"
+
+#include <memory>
+#include <string>
+
+namespace thumbctl {
+
+// Data sources.
+enum DataSource : int { sourceDirect = 1, sourceFolder = 2, sourceMultiPage = 3, sourceListFile = 4 };
+
+// Kinds the file probe recognises.
+enum ProbeType : int { probeBmp = 101, probeTiff = 102, probeJpeg = 103, probePcx = 104, probePng = 106 };
+
+// Item type of a probe answer, 0 for a kind the list does not show.
+int ItemTypeOfProbe(int probeType);
+// Decode format code of an item type.
+int DecodeFormatOfItem(int itemType);
+// List error of a kernel error code.
+int ListErrorOfKernel(int kernelError);
+
+// Pages of one multi-page TIFF handed out as single-page TIFFs in
+// global-memory blocks. `error()` holds the list error of a failed step.
+class PageSource {
+public:
+    virtual ~PageSource() = default;
+    virtual bool Open(const std::string& location) = 0;
+    virtual bool ReadPageIndex() = 0;
+    virtual IPIHANDLE ExtractPage(int page) = 0;  // caller frees; 0 on failure
+    virtual void Close() = 0;
+    virtual int error() const = 0;
+};
+
+// What the loader asks of the control around it: the events, whether an item
+// is on screen, the window's repaints, and the file probe and page source.
+class LoadingHost {
+public:
+    virtual ~LoadingHost() = default;
+    virtual void LoadingStart(long index, const std::string& path) {}
+    virtual void LoadingEnd(long index, const std::string& path) {}
+    // Without a window every item counts as visible.
+    virtual bool IsItemVisible(long index) { return true; }
+    // A thumbnail was stored: redraw the item and show it at once.
+    virtual void ItemLoaded(long index) {}
+    // The list was rebuilt or items went away: lay out and repaint.
+    virtual void ListChanged() {}
+    // The list is about to be loaded: painting off while it is rebuilt, the
+    // scroll position to the top index, painting on, background cleared.
+    virtual void LoadingBegins() {}
+    // Probes a file or memory block: true with the probe type, false with a
+    // list error.
+    virtual bool ProbeFile(const std::string& path, int* probeType, int* error) = 0;
+    virtual bool ProbeMemory(const uint8_t* data, int64_t size, int* probeType, int* error) = 0;
+    virtual std::unique_ptr<PageSource> NewPageSource() = 0;
+};
+
+// The state that loading shares with a control: where it lives. A loader
+// made without one keeps its own.
+struct LoadingFlags {
+    int16_t& lastError;
+    bool& loading;
+    bool& cancelRequested;
+    bool& clearBeforeAdd;
+    int32_t& boxWidth;   // thumbnail box in effect (copied at each Update)
+    int32_t& boxHeight;
+};
+
+class ThumbnailLoader {
+public:
+    ThumbnailLoader(ThumbnailList& list, LoadingHost& host)
+        : lastError(own_.lastError), loading(own_.loading), cancelRequested(own_.cancelRequested),
+          clearBeforeAdd(own_.clearBeforeAdd), boxWidth(own_.boxWidth), boxHeight(own_.boxHeight), list_(list),
+          host_(host) {}
+    ThumbnailLoader(ThumbnailList& list, LoadingHost& host, const LoadingFlags& shared)
+        : lastError(shared.lastError), loading(shared.loading), cancelRequested(shared.cancelRequested),
+          clearBeforeAdd(shared.clearBeforeAdd), boxWidth(shared.boxWidth), boxHeight(shared.boxHeight),
+          list_(list), host_(host) {}
+
+    // Settings, as the control's properties set them.
+    int dataSource = sourceFolder;
+    std::string dataPath;
+    std::string pattern = "*.*";
+    int sortType = 0;
+    int thumbnailWidth = 80;  // requested box
+    int thumbnailHeight = 60;
+    bool urlSupported = true;
+    int urlTimeoutMs = 20000;
+
+private:
+    struct Own {
+        int16_t lastError = 0;
+        bool loading = false;
+        bool cancelRequested = false;
+        bool clearBeforeAdd = true;
+        int32_t boxWidth = 80;
+        int32_t boxHeight = 60;
+    } own_;
+
+public:
+    int16_t& lastError;
+    bool& loading;
+    bool& cancelRequested;
+    bool& clearBeforeAdd;
+    int32_t& boxWidth;
+    int32_t& boxHeight;
+
+    bool Update();
+    bool Add(long index, const std::string& fileName, const std::string& key, const std::string& label);
+    // bOwner: the list takes the block over; otherwise it keeps a copy.
+    bool AddDib(long index, IPIHANDLE dib, bool owner, const std::string& key, const std::string& label);
+    // Takes effect only while loading (from inside an event).
+    void Cancel();
+    void RemoveAll();
+
+    // The thumbnail of item i as a new block, 0 with lastError on failure.
+    IPIHANDLE MakeThumbnail(long i);
+    // Sorts by the sort type (not the pages of a multi-page source).
+    void SortItems();
+
+private:
+    long AddFileItem(long index, const std::string& path, const std::string& key, const std::string& label,
+                     bool loadNow);
+    bool FireLoadingEvent(long index, bool starting, bool single);
+    bool IdentifyFormat(const std::string& location, int* probeType);
+    int CountPages(const std::string& location);
+    bool LoadFolder();
+    bool LoadMultiPageFile();
+    bool LoadListFile();
+    bool LoadItems();
+    bool LoadPages();
+    void RemoveKeepingError(long index);
+
+    ThumbnailList& list_;
+    LoadingHost& host_;
+};
+
+// Lines of a list file: a line ends at CR, LF or CR LF (each kept character
+// stays); lines of nothing but blanks are left out.
+std::vector<std::string> SplitListLines(const std::string& text);
+
+struct ListEntry {
+    std::string file, key, label;
+};
+// Fields of one list-file line: leading blanks dropped, then up to three
+// fields ended by "," or TAB.
+ListEntry SplitListFields(const std::string& line);
+
+} // namespace thumbctl

@@ -1,0 +1,101 @@
+// The control's loading members: Update, Add, AddDIB, removal and sorting,
+// run by the loader over the control's own item list.
+#include "thumbctl/control/view_ctrl.h"
+
+#include <QApplication>
+#include <QCursor>
+
+namespace thumbctl {
+
+namespace {
+
+// Wait cursor for the length of a loading call.
+struct WaitCursor {
+    WaitCursor() { if (qApp) QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { if (qApp) QApplication::restoreOverrideCursor(); }
+};
+
+} // namespace
+
+bool ControlLoadingHost::IsItemVisible(long index)
+{
+    return c_.WindowCreated() && thumbctl::IsItemVisible(GridOf(c_), index);
+}
+
+void ControlLoadingHost::ItemLoaded(long index)
+{
+    if (!c_.WindowCreated()) return;
+    const QRect r = VisibleItemRect(GridOf(c_), index);
+    if (!r.isEmpty()) c_.repaint(r);
+}
+
+void ControlLoadingHost::ListChanged()
+{
+    if (!c_.WindowCreated()) return;
+    c_.RecalcLayout();
+    c_.update();
+}
+
+void ControlLoadingHost::LoadingBegins()
+{
+    if (!c_.WindowCreated()) return;
+    ThumbnailState& m = c_.state();
+    m.PaintEnabled = false;
+    c_.RecalcLayout();
+    if (m.ItemsPerLine > 0) c_.SetScrollPosition(m.TopIndex / m.ItemsPerLine);
+    m.PaintEnabled = true;
+    c_.repaint();
+}
+
+ControlLoader::ControlLoader(CThumbnailCtrl& control)
+    : list_(control.state().Items, control.state().SelectedIndices, control.state().FocusIndex), host_(control),
+      loader_(list_, host_,
+              LoadingFlags{control.state().LastError, control.state().Loading, control.state().CancelRequested,
+                           control.state().ClearBeforeAdd, control.state().ThumbBoxWidth,
+                           control.state().ThumbBoxHeight})
+{
+    const ThumbnailState& m = control.state();
+    loader_.dataSource = m.DataSource;
+    loader_.dataPath = m.DataPath;
+    loader_.pattern = m.Pattern;
+    loader_.sortType = m.SortType;
+    loader_.thumbnailWidth = m.ThumbnailWidth;
+    loader_.thumbnailHeight = m.ThumbnailHeight;
+    loader_.urlSupported = m.UrlSupported;
+}
+
+bool CThumbnailCtrl::Update()
+{
+    WaitCursor wait;
+    ControlLoader loader(*this);
+    return loader->Update();
+}
+
+bool CThumbnailCtrl::Add(long index, const std::string& fileName, const std::string& key, const std::string& label)
+{
+    WaitCursor wait;
+    ControlLoader loader(*this);
+    return loader->Add(index, fileName, key, label);
+}
+
+bool CThumbnailCtrl::AddDIB(long index, uint32_t hDib, bool owner, const std::string& key, const std::string& label)
+{
+    WaitCursor wait;
+    ControlLoader loader(*this);
+    return loader->AddDib(index, hDib, owner, key, label);
+}
+
+void CThumbnailCtrl::RemoveItemAt(long index)
+{
+    ThumbnailList list(m.Items, m.SelectedIndices, m.FocusIndex);
+    list.RemoveAt(index);
+}
+
+void CThumbnailCtrl::SortItems()
+{
+    if (m.SortKey == 0 || m.DataSource == trkDataSrcMultiPage) return;
+    ThumbnailList list(m.Items, m.SelectedIndices, m.FocusIndex);
+    list.Sort(m.SortKey, m.SortOrder);
+}
+
+} // namespace thumbctl

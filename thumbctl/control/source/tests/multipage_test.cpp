@@ -1,0 +1,245 @@
+// Multi-page source: the page index, the layout of an extracted page in
+// both byte orders, strip offsets stored as SHORT values, looping directory
+// chains, damaged structures, and pages of files written by tiffcp (strips
+// in both byte orders, and tiles) that tiffinfo reads back and whose pixels
+// match ImageMagick's.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "testsupport/testsupport.h"
+#include "thumbctl/control/constants.h"
+#include "thumbctl/control/source/multipage.h"
+#include "thumbctl/control/source/tests/tiffbuild.h"
+#include "thumbctl/kernel/decode.h"
+
+namespace {
+
+using thumbctl::CMultiPageSource;
+using Bytes = std::vector<uint8_t>;
+
+Bytes BlockBytes(IPIHANDLE h)
+{
+    IpiGlobalLock lock(h);
+    return lock.ptr() ? Bytes(lock.ptr(), lock.ptr() + lock.size()) : Bytes();
+}
+
+uint32_t U16(const Bytes& b, size_t at, bool little) { return little ? b[at] | b[at + 1] << 8 : b[at] << 8 | b[at + 1]; }
+uint32_t U32(const Bytes& b, size_t at, bool little)
+{
+    return little ? uint32_t(b[at]) | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24
+                  : uint32_t(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | uint32_t(b[at + 3]);
+}
+
+// Top-down 8-bit grey rows of a decoded packed DIB (palette index = grey).
+Bytes DibGreyRows(IPIHANDLE dib)
+{
+    const Bytes d = BlockBytes(dib);
+    if (d.size() < 40) return {};
+    const int32_t w = int32_t(U32(d, 4, true)), h = int32_t(U32(d, 8, true));
+    const uint32_t bits = U16(d, 14, true), used = U32(d, 32, true);
+    if (bits != 8) return {};
+    const size_t table = 4 * (used ? used : 256), stride = (size_t(w) + 3) / 4 * 4;
+    Bytes out;
+    for (int y = 0; y < h; ++y) {
+        const size_t row = 40 + table + stride * size_t(h - 1 - y);
+        for (int x = 0; x < w; ++x) out.push_back(d.at(40 + 4 * size_t(d.at(row + size_t(x)))));  // blue of the entry
+    }
+    return out;
+}
+
+Bytes DecodePage(IPIHANDLE page)
+{
+    const Bytes b = BlockBytes(page);
+    IPIHANDLE dib = 0;
+    int error = -5;
+    if (DecodeImageFromMemory(b.data(), &dib, 1, DecodeFormatTiff, 0, int64_t(b.size()), nullptr, 0, &error) != 1)
+        return {};
+    Bytes rows = DibGreyRows(dib);
+    ipiGlobalFree(dib);
+    return rows;
+}
+
+std::vector<tiffbuild::Page> ThreePages()
+{
+    std::vector<tiffbuild::Page> pages(3);
+    pages[0].seed = 10;
+    pages[1] = {9, 5, 2, 100, false, {}};
+    pages[2].seed = 200;
+    return pages;
+}
+
+class FromMemory : public ::testing::TestWithParam<bool> {};
+
+TEST_P(FromMemory, ThreePagesIndexAndTheSecondComesOutWhole)
+{
+    const bool little = GetParam();
+    tiffbuild::Writer w(little);
+    auto pages = ThreePages();
+    pages[1].extra = {{297, 3, 2, w.shorts({1, 3})},                                  // PageNumber, in the entry
+                      {305, 2, 12, {'S', 'o', 'r', 'v', 'a', 'n', 't', 'a', ' ', 't', 'e', 0}}};  // Software, out of line
+    const Bytes file = tiffbuild::MultiPage(pages, little);
+    CMultiPageSource source;
+    ASSERT_TRUE(source.OpenMemory(file.data(), int64_t(file.size())));
+    ASSERT_TRUE(source.ReadPageIndex(false));
+    ASSERT_EQ(source.PageCount(), 3);
+    EXPECT_EQ(source.Page(1).stripCount, 2u);
+
+    const int before = ipiGlobalLiveCount();
+    IPIHANDLE h = source.ExtractPage(1);
+    ASSERT_NE(h, 0u) << source.Error();
+    const Bytes out = BlockBytes(h);
+    const uint32_t n = source.Page(1).entryCount;
+    EXPECT_EQ(out[0], little ? 'I' : 'M');
+    EXPECT_EQ(U16(out, 2, little), 42u);
+    EXPECT_EQ(U32(out, 4, little), 8u);
+    EXPECT_EQ(U16(out, 8, little), n);
+    EXPECT_EQ(U32(out, 10 + 12 * n, little), 0u);
+    // Out-of-line values: the Software text, the two strip byte counts and the two strip offsets.
+    const uint32_t D = 12 * n + 14, S = D + 12 + 8 + 8;
+    EXPECT_EQ(out.size(), S + 9u * 5u);
+    for (uint32_t i = 0; i < n; ++i) {
+        const size_t e = 10 + 12 * size_t(i);
+        const uint32_t tag = U16(out, e, little);
+        if (tag == 273) {
+            EXPECT_EQ(U16(out, e + 2, little), 4u);
+            const uint32_t at = U32(out, e + 8, little);
+            EXPECT_EQ(U32(out, at, little), S);
+            EXPECT_EQ(U32(out, at + 4, little), S + 27);  // first strip: 3 rows of 9
+        }
+        if (tag == 297) EXPECT_EQ(U32(out, e + 8, little), U32(w.shorts({1, 3}), 0, little));
+        if (tag == 305) EXPECT_EQ(std::string(out.begin() + U32(out, e + 8, little), out.begin() + U32(out, e + 8, little) + 11), "Sorvanta te");
+    }
+    EXPECT_EQ(DecodePage(h), tiffbuild::PagePixels(pages[1]));
+    ipiGlobalFree(h);
+    EXPECT_EQ(ipiGlobalLiveCount(), before);
+}
+
+TEST_P(FromMemory, SingleStripOffsetInTheEntryAndShortOffsetsWidened)
+{
+    const bool little = GetParam();
+    std::vector<tiffbuild::Page> pages(3);
+    pages[1].shortStripOffsets = true;       // one SHORT offset in the entry
+    pages[2] = {7, 6, 3, 50, true, {}};      // three SHORT offsets out of line
+    const Bytes file = tiffbuild::MultiPage(pages, little);
+    CMultiPageSource source;
+    ASSERT_TRUE(source.OpenMemory(file.data(), int64_t(file.size())));
+    ASSERT_TRUE(source.ReadPageIndex(false));
+    for (int p = 0; p < 3; ++p) {
+        IPIHANDLE h = source.ExtractPage(p);
+        ASSERT_NE(h, 0u) << p;
+        const Bytes out = BlockBytes(h);
+        const uint32_t n = source.Page(p).entryCount;
+        if (pages[size_t(p)].strips == 1) {
+            for (uint32_t i = 0; i < n; ++i)
+                if (U16(out, 10 + 12 * i, little) == 273) EXPECT_EQ(U32(out, 10 + 12 * i + 8, little), 12 * n + 14) << p;
+        }
+        EXPECT_EQ(DecodePage(h), tiffbuild::PagePixels(pages[size_t(p)])) << p;
+        ipiGlobalFree(h);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ByteOrders, FromMemory, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "LittleEndian" : "BigEndian"; });
+
+TEST(MultiPageSource, StateErrors)
+{
+    const Bytes file = tiffbuild::MultiPage(ThreePages(), true);
+    CMultiPageSource source;
+    ASSERT_TRUE(source.OpenMemory(file.data(), int64_t(file.size())));
+    EXPECT_FALSE(source.Open("/tmp/other.tif"));
+    EXPECT_EQ(source.Error(), thumbctl::ErrSourceState);
+    ASSERT_TRUE(source.ReadPageIndex(false));
+    EXPECT_EQ(source.ExtractPage(5), 0u);
+    EXPECT_EQ(source.Error(), thumbctl::ErrSourceState);
+    EXPECT_EQ(source.ExtractPage(-1), 0u);
+    source.Close();
+    EXPECT_FALSE(source.IsOpen());
+    EXPECT_EQ(source.Error(), 0);
+
+    const Bytes text = {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd'};
+    ASSERT_TRUE(source.OpenMemory(text.data(), int64_t(text.size())));
+    EXPECT_FALSE(source.ReadPageIndex(false));
+    EXPECT_EQ(source.Error(), thumbctl::trkErrNotSupportFileFormat);
+    source.Close();
+
+    ASSERT_TRUE(source.Open("file:///no/such/folder/x%20y.tif"));
+    EXPECT_EQ(source.Location(), "/no/such/folder/x y.tif");
+    EXPECT_FALSE(source.ReadPageIndex(false));
+    EXPECT_EQ(source.Error(), thumbctl::trkErrFileLoadIncomplete);
+    source.Close();
+
+    // No fetcher for remote locations in this process.
+    EXPECT_FALSE(source.Open("http://example.invalid/pages.tif"));
+    EXPECT_EQ(source.Error(), thumbctl::trkErrFileNotFound);
+}
+
+TEST(MultiPageSource, LoopingChainEndsAndDamagedPagesFail)
+{
+    tiffbuild::Writer le(true);
+    Bytes file = tiffbuild::MultiPage(ThreePages(), true);
+    // The third directory links back to the first.
+    const uint32_t d1 = U32(file, 4, true);
+    const uint32_t d2 = U32(file, d1 + 2 + 12 * U16(file, d1, true), true);
+    const uint32_t d3 = U32(file, d2 + 2 + 12 * U16(file, d2, true), true);
+    le.put32(file, d3 + 2 + 12 * U16(file, d3, true), d1);
+    CMultiPageSource source;
+    ASSERT_TRUE(source.OpenMemory(file.data(), int64_t(file.size())));
+    ASSERT_TRUE(source.ReadPageIndex(false));
+    EXPECT_EQ(source.PageCount(), 3);
+    source.Close();
+
+    // A strip offset past the end: the page cannot be cut out, and nothing leaks.
+    for (uint32_t i = 0; i < U16(file, d1, true); ++i)
+        if (U16(file, d1 + 2 + 12 * i, true) == 273) le.put32(file, d1 + 2 + 12 * i + 8, 0xFFFFFFF0u);
+    ASSERT_TRUE(source.OpenMemory(file.data(), int64_t(file.size())));
+    ASSERT_TRUE(source.ReadPageIndex(false));
+    const int before = ipiGlobalLiveCount();
+    EXPECT_EQ(source.ExtractPage(0), 0u);
+    EXPECT_EQ(source.Error(), thumbctl::trkErrInvalidFileFormat);
+    EXPECT_EQ(ipiGlobalLiveCount(), before);
+    const IPIHANDLE other = source.ExtractPage(1);  // the other pages still come out
+    EXPECT_NE(other, 0u);
+    ipiGlobalFree(other);
+}
+
+TEST(MultiPageSource, PagesOfTiffcpFilesMatchImageMagick)
+{
+    testsupport::TempDir dir("multipage");
+    const std::string d = dir.path().string() + "/";
+    int code = 1;
+    testsupport::Shell("convert -size 20x10 gradient:black-white -depth 8 -type grayscale -compress none " + d + "a.tif && "
+                       "convert -size 13x17 plasma:fractal -seed 4 -depth 8 -compress none " + d + "b.tif && "
+                       "convert -size 30x12 gradient:white-black -depth 8 -type grayscale -compress none " + d + "c.tif && "
+                       "tiffcp -r 4 " + d + "a.tif " + d + "b.tif " + d + "c.tif " + d + "le.tif && "
+                       "tiffcp -B -r 5 " + d + "a.tif " + d + "b.tif " + d + "c.tif " + d + "be.tif && "
+                       "tiffcp -t -w 16 -l 16 " + d + "a.tif " + d + "b.tif " + d + "c.tif " + d + "tiled.tif",
+                       &code);
+    ASSERT_EQ(code, 0);
+    // Tiles are cut out like strips.
+    for (const char* name : {"le.tif", "be.tif", "tiled.tif"}) {
+        CMultiPageSource source;
+        ASSERT_TRUE(source.Open(d + name));
+        ASSERT_TRUE(source.ReadPageIndex(false)) << source.Error();
+        ASSERT_EQ(source.PageCount(), 3) << name;
+        for (int page = 0; page < 3; ++page) {
+            IPIHANDLE h = source.ExtractPage(page);
+            ASSERT_NE(h, 0u) << name << " " << page;
+            const std::string out = d + "page.tif";
+            testsupport::WriteBytes(out, BlockBytes(h));
+            ipiGlobalFree(h);
+            testsupport::Shell("tiffinfo -D " + out + " > /dev/null 2>&1", &code);
+            EXPECT_EQ(code, 0) << name << " " << page;
+            const std::string ref = d + "ref.rgb", got = d + "got.rgb";
+            testsupport::Shell("convert '" + d + name + "[" + std::to_string(page) + "]' -depth 8 rgb:" + ref +
+                                   " && convert " + out + " -depth 8 rgb:" + got, &code);
+            ASSERT_EQ(code, 0);
+            const Bytes a = testsupport::ReadBytes(ref), b = testsupport::ReadBytes(got);
+            EXPECT_FALSE(a.empty());
+            EXPECT_EQ(a, b) << name << " page " << page;
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,313 @@
+// Loading the thumbnail list: folders and their patterns, list files, the
+// load events and cancelling, handed-over bitmaps, URLs on a loopback server.
+#include "thumbctl/control/loading.h"
+#include "thumbctl/control/loading_url.h"
+#include "thumbctl/control/tests/dib_maker.h"
+#include "thumbctl/control/tests/folder_maker.h"
+#include "thumbctl/control/tests/loopback_server.h"
+#include "thumbctl/control/tests/test_host.h"
+#include "testsupport/testsupport.h"
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using namespace thumbctl;
+using testsupport::TempDir;
+
+namespace {
+
+class MixedFolder : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        dir_ = new TempDir("thumbload");
+        testkit::MakeMixedFolder(dir_->path().string());
+    }
+    static void TearDownTestSuite()
+    {
+        delete dir_;
+        dir_ = nullptr;
+    }
+    static std::string Dir() { return dir_->path().string(); }
+    static TempDir* dir_;
+
+    ThumbnailList list;
+    testkit::TestHost host{list};
+    ThumbnailLoader loader{list, host};
+
+    std::vector<std::string> Names() const
+    {
+        std::vector<std::string> out;
+        for (const auto* it : list.items) out.push_back(it->namePart);
+        return out;
+    }
+};
+TempDir* MixedFolder::dir_ = nullptr;
+
+QSize ThumbSizeOf(const CThumbnailItem& it)
+{
+    int64_t w = 0, h = 0;
+    int bits = 0;
+    if (!GetDibInfo(it.thumbnail.get(), &w, &h, &bits)) return {};
+    return QSize(int(w), int(h));
+}
+
+} // namespace
+
+TEST_F(MixedFolder, FolderListsTheAcceptedPicturesWithTheirThumbnailSizes)
+{
+    loader.dataPath = Dir();
+    ASSERT_TRUE(loader.Update());
+    EXPECT_EQ(Names(), (std::vector<std::string>{"pages.tif", "photo.jpg", "pic.pcx", "small.png", "wide.bmp"}));
+    EXPECT_EQ(loader.lastError, 2001);  // the last refusal: notes.txt (anim.gif before it: 2000)
+    const QSize expected[] = {{64, 48}, {80, 60}, {80, 60}, {40, 30}, {80, 40}};
+    for (size_t k = 0; k < list.items.size(); ++k) EXPECT_EQ(ThumbSizeOf(*list.items[k]), expected[k]) << k;
+    EXPECT_TRUE(list.items[0]->multiPage);
+    EXPECT_FALSE(list.items[1]->multiPage);
+    EXPECT_EQ(list.items[4]->type, itemBmp);
+    // Every item had a start and an end event, in order.
+    EXPECT_EQ(host.events, (std::vector<std::string>{"S0", "E0", "S1", "E1", "S2", "E2", "S3", "E3", "S4", "E4"}));
+}
+
+TEST_F(MixedFolder, PatternsKeepTheirOrderIgnoreCaseAndMayRepeat)
+{
+    loader.dataPath = Dir() + "/";
+    loader.pattern = "*.PNG;*.bmp;;*.png;";
+    ASSERT_TRUE(loader.Update());
+    EXPECT_EQ(Names(), (std::vector<std::string>{"small.png", "wide.bmp", "small.png"}));
+
+    loader.pattern = "*.xyz";
+    EXPECT_TRUE(loader.Update());
+    EXPECT_EQ(list.count(), 0);
+
+    // Sorting happens once, after the patterns.
+    loader.pattern = "*.bmp;*.jpg;*.png";
+    loader.sortType = 2;  // names descending
+    ASSERT_TRUE(loader.Update());
+    EXPECT_EQ(Names(), (std::vector<std::string>{"wide.bmp", "small.png", "photo.jpg"}));
+}
+
+TEST_F(MixedFolder, MissingFolderAndEmptyPath)
+{
+    loader.dataPath = Dir() + "/no such folder";
+    EXPECT_FALSE(loader.Update());
+    EXPECT_EQ(loader.lastError, 2112);
+    loader.dataPath.clear();
+    EXPECT_TRUE(loader.Update());
+    EXPECT_EQ(loader.lastError, 0);
+    EXPECT_EQ(list.count(), 0);
+}
+
+TEST_F(MixedFolder, CancelFromTheStartOfItemThree)
+{
+    loader.dataPath = Dir();
+    long countInHandler = -1;
+    host.onStart = [&](long index) {
+        if (index != 3) return;
+        countInHandler = list.count();
+        loader.Cancel();
+    };
+    EXPECT_FALSE(loader.Update());
+    EXPECT_EQ(loader.lastError, 1110);
+    EXPECT_EQ(countInHandler, 5);
+    EXPECT_EQ(list.count(), 3);
+    EXPECT_FALSE(loader.loading);
+    EXPECT_EQ(host.events.back(), "S3");
+    // Outside loading a cancel does nothing.
+    loader.Cancel();
+    EXPECT_FALSE(loader.cancelRequested);
+}
+
+TEST_F(MixedFolder, ListFilesWithLfAndCrLfLinesKeepEveryCharacter)
+{
+    const std::string d = Dir() + "/";
+    struct Case { const char* name; std::string text; } cases[] = {
+        {"lf.txt", d + "wide.bmp,k1,l1\n" + d + "small.png\tk2\n\n  " + d + "photo.jpg,,third\n"},
+        {"crlf.txt", d + "wide.bmp,k1,l1\r\n" + d + "small.png\tk2\r\n\r\n  " + d + "photo.jpg,,third"},
+        {"cr.txt", d + "wide.bmp,k1,l1\r" + d + "small.png\tk2\r \t\r  " + d + "photo.jpg,,third\r"},
+    };
+    for (const auto& c : cases) {
+        const std::string listPath = d + c.name;
+        std::ofstream(listPath, std::ios::binary) << c.text << ",nothing\n";
+        loader.dataSource = sourceListFile;
+        loader.dataPath = listPath;
+        ASSERT_TRUE(loader.Update()) << c.name;
+        ASSERT_EQ(Names(), (std::vector<std::string>{"wide.bmp", "small.png", "photo.jpg"})) << c.name;
+        EXPECT_EQ(list.items[0]->key, "k1");
+        EXPECT_EQ(list.items[0]->label, "l1");
+        EXPECT_EQ(list.items[1]->key, "k2");
+        EXPECT_EQ(list.items[2]->key, "");
+        EXPECT_EQ(list.items[2]->label, "third");
+    }
+    loader.dataPath = d + "missing.txt";
+    EXPECT_FALSE(loader.Update());
+    EXPECT_EQ(loader.lastError, 2110);
+    loader.dataPath = d + "nowhere/missing.txt";
+    EXPECT_FALSE(loader.Update());
+    EXPECT_EQ(loader.lastError, 2112);
+}
+
+TEST_F(MixedFolder, MultiPageSourceGivesEachPageItsOwnPixels)
+{
+    loader.dataSource = sourceMultiPage;
+    loader.dataPath = Dir() + "/pages.tif";
+    ASSERT_TRUE(loader.Update());
+    ASSERT_EQ(list.count(), 4);
+    for (long p = 0; p < 4; ++p) {
+        const CThumbnailItem& it = *list.items[size_t(p)];
+        EXPECT_FALSE(it.multiPage);
+        EXPECT_EQ(it.page, p);
+        // Each page is flat grey 20, 40, 60, 80 percent.
+        const QImage img = DibToImage(it.thumbnail.get());
+        ASSERT_EQ(img.size(), QSize(64, 48));
+        const int grey = (20 + 20 * int(p)) * 255 / 100;
+        EXPECT_NEAR(qRed(img.pixel(10, 10)), grey, 1) << p;
+        EXPECT_NEAR(qBlue(img.pixel(63, 47)), grey, 1) << p;
+    }
+    // Not a TIFF.
+    loader.dataPath = Dir() + "/wide.bmp";
+    EXPECT_FALSE(loader.Update());
+    EXPECT_EQ(loader.lastError, 2001);
+}
+
+TEST(ListFile, LineAndFieldRules)
+{
+    EXPECT_EQ(SplitListLines("a\nb"), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(SplitListLines("ab\r\ncd\r\n"), (std::vector<std::string>{"ab", "cd"}));
+    EXPECT_EQ(SplitListLines("x\n\n\ny\n"), (std::vector<std::string>{"x", "y"}));
+    EXPECT_EQ(SplitListLines(" \t\x81\x40\nz"), (std::vector<std::string>{"z"}));
+    const ListEntry e = SplitListFields("  a b.png,key,label,more");
+    EXPECT_EQ(e.file, "a b.png");
+    EXPECT_EQ(e.key, "key");
+    EXPECT_EQ(e.label, "label");
+    EXPECT_EQ(SplitListFields(",x").file, "");
+    EXPECT_EQ(SplitListFields("f,,l").key, "");
+    EXPECT_EQ(SplitListFields("f,,l").label, "l");
+}
+
+TEST_F(MixedFolder, AddAndAddDibFollowTheIndexRules)
+{
+    loader.dataSource = sourceDirect;
+    const std::string d = Dir() + "/";
+    EXPECT_TRUE(loader.Add(-1, d + "wide.bmp", "a", ""));
+    EXPECT_TRUE(loader.Add(1, d + "small.png", "b", ""));
+    list.SetSelectionFlag(0, true);
+    EXPECT_TRUE(loader.Add(0, d + "photo.jpg", "c", ""));
+    EXPECT_EQ(Names(), (std::vector<std::string>{"photo.jpg", "wide.bmp", "small.png"}));
+    EXPECT_EQ(list.selected, (std::vector<uint32_t>{1}));
+    EXPECT_EQ(host.events, (std::vector<std::string>{"S0", "E0", "S1", "E1", "S0", "E0"}));
+
+    EXPECT_FALSE(loader.Add(-1, d + "anim.gif", "", ""));
+    EXPECT_EQ(loader.lastError, 2000);
+    EXPECT_FALSE(loader.Add(-1, d + "notes.txt", "", ""));
+    EXPECT_EQ(loader.lastError, 2001);
+    EXPECT_FALSE(loader.Add(-1, "", "", ""));
+    EXPECT_EQ(loader.lastError, 1001);
+    EXPECT_EQ(list.count(), 3);
+
+    // A copy is kept when the caller keeps its bitmap.
+    std::vector<testkit::PixelBgr> grey;
+    for (int k = 0; k < 256; ++k) grey.push_back({uint8_t(k), uint8_t(k), uint8_t(k)});
+    const IPIHANDLE dib = testkit::MakeDib(300, 30, 8, grey, [](int64_t x, int64_t) {
+        return testkit::PixelBgr{uint8_t(x), 0, 0};
+    });
+    EXPECT_TRUE(loader.AddDib(-1, dib, false, "dib", ""));
+    EXPECT_TRUE(ipiGlobalIsValid(dib));
+    EXPECT_NE(list.items.back()->sourceDib.get(), dib);
+    EXPECT_EQ(ThumbSizeOf(*list.items.back()), QSize(80, 8));
+    EXPECT_TRUE(loader.AddDib(0, dib, true, "owned", ""));
+    EXPECT_EQ(list.items[0]->sourceDib.get(), dib);
+    EXPECT_FALSE(loader.AddDib(0, 0, true, "", ""));
+    EXPECT_EQ(loader.lastError, 1001);
+
+    // Sorted adds report where the item landed.
+    loader.sortType = 7;  // key ascending
+    EXPECT_TRUE(loader.Add(-1, d + "wide.bmp", "aa", ""));
+    long landed = -1;
+    for (long k = 0; k < list.count(); ++k)
+        if (list.items[size_t(k)]->key == "aa") landed = k;
+    EXPECT_EQ(landed, 1);
+
+    loader.dataSource = sourceFolder;
+    EXPECT_FALSE(loader.Add(-1, d + "wide.bmp", "", ""));
+    EXPECT_EQ(loader.lastError, 1004);
+}
+
+TEST_F(MixedFolder, UrlsOnALoopbackServer)
+{
+    testkit::LoopbackServer server;
+    const std::string d = Dir() + "/";
+    server.Serve("/pics/wide.bmp", testsupport::ReadBytes(d + "wide.bmp"));
+    server.Serve("/pics/photo.jpg", testsupport::ReadBytes(d + "photo.jpg"));
+    const std::string base = server.Url();
+    const std::string listText = base + "/pics/wide.bmp,remote\r\n" + base + "/pics/missing.png\r\nfile://" + d +
+                                 "small.png,local\r\n" + base + "/pics/photo.jpg\r\n";
+    server.Serve("/list.txt", std::vector<uint8_t>(listText.begin(), listText.end()));
+
+    loader.dataSource = sourceListFile;
+    loader.dataPath = base + "/list.txt";
+    ASSERT_TRUE(loader.Update());
+    EXPECT_EQ(Names(), (std::vector<std::string>{"wide.bmp", "small.png", "photo.jpg"}));
+    EXPECT_EQ(list.items[0]->key, "remote");
+    EXPECT_EQ(ThumbSizeOf(*list.items[0]), QSize(80, 40));
+    EXPECT_EQ(ThumbSizeOf(*list.items[2]), QSize(80, 60));
+
+    loader.dataPath = base + "/nothing.txt";
+    EXPECT_FALSE(loader.Update());
+    EXPECT_EQ(loader.lastError, 2110);
+
+    loader.urlSupported = false;
+    loader.dataPath = base + "/list.txt";
+    EXPECT_FALSE(loader.Update());
+    EXPECT_EQ(loader.lastError, 2110);
+
+    loader.urlSupported = true;
+    loader.dataSource = sourceFolder;
+    loader.dataPath = base + "/pics";
+    EXPECT_FALSE(loader.Update());
+    EXPECT_EQ(loader.lastError, 2112);
+}
+
+TEST(Locations, FileUrlsAreLocal)
+{
+    std::string local;
+    EXPECT_FALSE(ResolvePath("/tmp/a b.png", &local));
+    EXPECT_EQ(local, "/tmp/a b.png");
+    EXPECT_FALSE(ResolvePath("file:///tmp/a%20b.png", &local));
+    EXPECT_EQ(local, "/tmp/a b.png");
+    EXPECT_TRUE(ResolvePath("http://127.0.0.1:9/x.png", &local));
+    EXPECT_EQ(local, "http://127.0.0.1:9/x.png");
+    EXPECT_FALSE(ResolvePath("C:\\pics\\a.bmp", &local));
+    IPIHANDLE h = 0;
+    int64_t size = 0;
+    EXPECT_EQ(FetchUrl("http://127.0.0.1:1/none", &h, &size, 2000), 2120);
+    EXPECT_EQ(h, 0u);
+}
+
+TEST(Locations, ASilentServerRunsIntoTheTimeOut)
+{
+    // Listens but never answers.
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::listen(fd, 4);
+    IPIHANDLE h = 0;
+    int64_t size = 0;
+    const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(a.sin_port)) + "/slow.png";
+    EXPECT_EQ(FetchUrl(url, &h, &size, 300), 2120);
+    EXPECT_EQ(h, 0u);
+    ::close(fd);
+}
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,429 @@
+// The control object: construction, automation members, property
+// persistence, events and the widget's event entry points.
+#include "thumbctl/control/thumbnailctrl.h"
+
+#include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "thumbctl/control/host/proppage.h"
+#include "thumbctl/control/typelib.h"
+
+namespace thumbctl {
+
+using host::InvokeKind;
+using host::Variant;
+
+CThumbnailCtrl* CThumbnailCtrl::Create() { return new CThumbnailCtrl(); }
+
+CThumbnailCtrl::CThumbnailCtrl()
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
+    setAccessibleName(QString::fromUtf8(kControlTypeName));
+    // Every platform this runs on reads URLs.
+    m.UrlSupported = true;
+}
+
+CThumbnailCtrl::~CThumbnailCtrl()
+{
+    DeleteAllItems();
+    m.SelectedIndices.clear();
+}
+
+const host::TypeLibInfo& CThumbnailCtrl::TypeLibrary() const { return NorvikelTypeLib(); }
+
+std::vector<std::string> CThumbnailCtrl::PropPageIds() const
+{
+    return {kPropPageClassId, host::kStockFontPageId, host::kStockColorPageId};
+}
+
+// ---- persistence ---------------------------------------------------------------
+
+void CThumbnailCtrl::DoPropExchange(host::PropExchange& px)
+{
+    px.Version(1, 0);
+    ExchangeStockProps(px);
+    px.Bool("AutoUpdate", m.AutoUpdate, true);
+    px.Short("CaptionType", m.CaptionType, trkCaptionNumber);
+    px.String("DataPath", m.DataPath, "");
+    px.Short("DataSource", m.DataSource, trkDataSrcFolder);
+    px.String("Pattern", m.Pattern, "*.*");
+    px.Short("ScrollDirection", m.ScrollDirection, trkScrollVert);
+    px.Long("SelectLimit", m.SelectLimit, 1);
+    px.Short("SortType", m.SortType, trkSortNone);
+    px.Short("ThumbnailHeight", m.ThumbnailHeight, 60);
+    px.Short("ThumbnailWidth", m.ThumbnailWidth, 80);
+    px.Long("TopIndex", m.TopIndex, 0);
+    SortKeyOfType(m.SortType, &m.SortKey, &m.SortOrder);
+    m.ThumbBoxWidth = m.ThumbnailWidth;
+    m.ThumbBoxHeight = m.ThumbnailHeight;
+}
+
+void CThumbnailCtrl::OnFontChanged()
+{
+    const QFontMetrics fm(StockFont());
+    m.CaptionTextHeight = fm.height() + fm.leading();
+    if (WindowCreated()) {
+        RecalcLayout();
+        update();
+    }
+}
+
+void CThumbnailCtrl::OnCreate()
+{
+    if (AmbientUserMode() && m.AutoUpdate && m.DataSource != trkDataSrcDirect) Update();
+}
+
+// ---- automation ---------------------------------------------------------------
+
+void CThumbnailCtrl::RaiseInvalidProperty()
+{
+    ThrowError(host::kCtlInvalidPropertyValue, kInvalidPropertyHelpId, kInvalidPropertyText);
+}
+
+long CThumbnailCtrl::checkedIndex(const Variant& index) const
+{
+    const long i = index.integer();
+    if (i < 0 || i >= ItemCount())
+        ThrowError(host::kCtlInvalidPropertyValue, kInvalidIndexHelpId, kInvalidIndexText);
+    return i;
+}
+
+void CThumbnailCtrl::changed(int32_t id)
+{
+    BoundPropertyChanged(id);
+    SetModifiedFlag();
+}
+
+void CThumbnailCtrl::InvokeMember(const host::MemberInfo& member, InvokeKind kind, std::vector<Variant>& args,
+                                  Variant* result)
+{
+    const int32_t id = member.id;
+    if (member.kind == host::MemberKind::Method) {
+        if (id != dispidGetErrorCode) m.LastError = trkSuccess;
+        switch (id) {
+        case dispidAdd:
+            *result = Variant::Bool(Add(args[0].integer(), args[1].text(), args[2].text(), args[3].text()));
+            return;
+        case dispidAddDIB:
+            *result = Variant::Bool(
+                AddDIB(args[0].integer(), uint32_t(args[1].integer()), args[2].boolean(), args[3].text(), args[4].text()));
+            return;
+        case dispidCancel: Cancel(); return;
+        case dispidClearSelection: ClearSelection(); return;
+        case dispidGetErrorCode: *result = Variant::Short(GetErrorCode()); return;
+        case dispidRemove: Remove(args[0].integer()); return;
+        case dispidRemoveAll: RemoveAll(); return;
+        case dispidSelectAll: SelectAll(); return;
+        case dispidUpdate: *result = Variant::Bool(Update()); return;
+        default: return;
+        }
+    }
+    if (kind == InvokeKind::Put) {
+        if (member.params.empty()) {
+            putProperty(id, args[0]);
+        } else if (id == dispidSelected) {
+            SetItemSelected(checkedIndex(args[0]), args[1].boolean());
+        }
+        return;
+    }
+    *result = getProperty(id);
+    if (member.params.empty()) return;
+    if (id == dispidSelectedIndices) {
+        const long n = args[0].integer();
+        if (m.SelectedIndices.empty()) *result = Variant::Long(-1);
+        else if (n < 0 || n >= long(m.SelectedIndices.size()))
+            ThrowError(host::kCtlInvalidPropertyValue, kInvalidIndexHelpId, kInvalidIndexText);
+        else *result = Variant::Long(int32_t(m.SelectedIndices[size_t(n)]));
+        return;
+    }
+    const long i = checkedIndex(args[0]);
+    switch (id) {
+    case dispidFileName: *result = Variant::String(ItemFullPath(i)); break;
+    case dispidKey: *result = Variant::String(ItemKey(i)); break;
+    case dispidLabel: *result = Variant::String(ItemLabel(i)); break;
+    case dispidSelected: *result = Variant::Bool(ItemSelected(i)); break;
+    case dispidMultiPage: *result = Variant::Bool(ItemMultiPage(i)); break;
+    default: break;
+    }
+}
+
+Variant CThumbnailCtrl::getProperty(int32_t id)
+{
+    switch (id) {
+    case dispidCaptionType: return Variant::Short(m.CaptionType);
+    case dispidDataPath: return Variant::String(m.DataPath);
+    case dispidDataSource: return Variant::Short(m.DataSource);
+    case dispidListCount: return Variant::Long(int32_t(ItemCount()));
+    case dispidPattern: return Variant::String(m.Pattern);
+    case dispidScrollDirection: return Variant::Short(m.ScrollDirection);
+    case dispidSelectLimit: return Variant::Long(m.SelectLimit);
+    case dispidSelectedCount: return Variant::Long(int32_t(m.SelectedIndices.size()));
+    case dispidSortType: return Variant::Short(m.SortType);
+    case dispidThumbnailHeight: return Variant::Short(m.ThumbnailHeight);
+    case dispidThumbnailWidth: return Variant::Short(m.ThumbnailWidth);
+    case dispidTopIndex:
+        if (!m.Items.empty()) m.TopIndex = ScrollPosition() * m.ItemsPerLine;
+        return Variant::Long(m.TopIndex);
+    case dispidAutoUpdate: return Variant::Bool(m.AutoUpdate);
+    default: return Variant();
+    }
+}
+
+void CThumbnailCtrl::putProperty(int32_t id, const Variant& value)
+{
+    const int32_t v = value.integer();
+    auto relayout = [this] {
+        if (WindowCreated()) {
+            RecalcLayout();
+            update();
+        }
+    };
+    switch (id) {
+    case dispidCaptionType:
+        if (v < trkCaptionNone || v > trkCaptionLabelStr) RaiseInvalidProperty();
+        if (v != m.CaptionType) {
+            m.CaptionType = int16_t(v);
+            changed(id);
+            relayout();
+        }
+        break;
+    case dispidDataPath:
+    case dispidPattern: {
+        std::string& field = id == dispidDataPath ? m.DataPath : m.Pattern;
+        if (value.text() == field) break;
+        field = value.text();
+        changed(id);
+        const bool reload = id == dispidDataPath ? m.DataSource != trkDataSrcDirect : m.DataSource == trkDataSrcFolder;
+        if (AmbientUserMode() && m.AutoUpdate && reload) {
+            m.LastError = trkSuccess;
+            Update();
+        }
+        break;
+    }
+    case dispidDataSource:
+        if (v < trkDataSrcDirect || v > trkDataSrcIndirect) RaiseInvalidProperty();
+        if (v != m.DataSource) {
+            m.DataSource = int16_t(v);
+            m.ClearBeforeAdd = true;
+            changed(id);
+        }
+        break;
+    case dispidScrollDirection:
+        if (v < trkScrollVert || v > trkScrollHorz) RaiseInvalidProperty();
+        if (v != m.ScrollDirection) {
+            m.ScrollDirection = int16_t(v);
+            changed(id);
+            relayout();
+        }
+        break;
+    case dispidSelectLimit:
+        if (v < -1) RaiseInvalidProperty();
+        if (v != m.SelectLimit) {
+            ClearSelection();
+            m.SelectLimit = v;
+            changed(id);
+        }
+        break;
+    case dispidSortType:
+        if (v < trkSortNone || v > trkSortLabelStrDescending) RaiseInvalidProperty();
+        if (v != m.SortType) {
+            m.SortType = int16_t(v);
+            changed(id);
+            SortKeyOfType(v, &m.SortKey, &m.SortOrder);
+            if (m.SortKey != 0) {
+                SortItems();
+                update();
+            }
+        }
+        break;
+    case dispidThumbnailHeight:
+    case dispidThumbnailWidth: {
+        int16_t& field = id == dispidThumbnailHeight ? m.ThumbnailHeight : m.ThumbnailWidth;
+        if (v < 0) RaiseInvalidProperty();
+        if (v != field) {
+            field = int16_t(v);
+            changed(id);
+        }
+        break;
+    }
+    case dispidTopIndex:
+        if (v < 0) RaiseInvalidProperty();
+        if (v != m.TopIndex) {
+            m.TopIndex = v;
+            changed(id);
+            if (WindowCreated()) {
+                if (m.ItemsPerLine > 0) SetScrollPosition(m.TopIndex / m.ItemsPerLine);
+                update();
+            }
+        }
+        break;
+    case dispidAutoUpdate:
+        if (value.boolean() != m.AutoUpdate) {
+            m.AutoUpdate = value.boolean();
+            changed(id);
+        }
+        break;
+    default: break;
+    }
+}
+
+void CThumbnailCtrl::Cancel()
+{
+    m.LastError = trkSuccess;
+    if (m.Loading) m.CancelRequested = true;
+}
+
+void CThumbnailCtrl::ClearSelection()
+{
+    m.LastError = trkSuccess;
+    const bool had = !m.SelectedIndices.empty();
+    const bool flagged = DeselectAllItems();
+    m.SelectedIndices.clear();
+    if ((had || flagged) && WindowCreated()) {
+        DrawFocusFrame();
+        update();
+    }
+}
+
+void CThumbnailCtrl::Remove(long index)
+{
+    m.LastError = trkSuccess;
+    if (index < 0 || index >= ItemCount()) return;
+    RemoveItemAt(index);
+    if (WindowCreated()) {
+        RecalcLayout();
+        update();
+    }
+}
+
+void CThumbnailCtrl::RemoveAll()
+{
+    m.LastError = trkSuccess;
+    DeleteAllItems();
+    m.SelectedIndices.clear();
+    m.FocusIndex = 0;
+    if (WindowCreated()) {
+        RecalcLayout();
+        update();
+    }
+}
+
+void CThumbnailCtrl::SelectAll()
+{
+    m.LastError = trkSuccess;
+    const long n = ItemCount();
+    if (n == 0 || m.SelectLimit == 0 || m.SelectLimit == 1 || (m.SelectLimit > 1 && m.SelectLimit < n)) return;
+    const bool changedAny = SelectAllItems();
+    m.SelectedIndices.clear();
+    for (long i = 0; i < n; ++i) m.SelectedIndices.push_back(uint32_t(i));
+    if (changedAny && WindowCreated()) {
+        DrawFocusFrame();
+        update();
+    }
+}
+
+// ---- events --------------------------------------------------------------------
+
+void CThumbnailCtrl::Fire(int32_t id, std::vector<Variant> args) { FireEvent(id, args); }
+
+void CThumbnailCtrl::FireLoadingStart(long index, const std::string& file)
+{
+    Fire(eventLoadingStart, {Variant::Long(int32_t(index)), Variant::String(file)});
+}
+
+void CThumbnailCtrl::FireLoadingEnd(long index, const std::string& file)
+{
+    Fire(eventLoadingEnd, {Variant::Long(int32_t(index)), Variant::String(file)});
+}
+
+int CThumbnailCtrl::FireKeyEvent(int32_t id, int keyCode, int shift)
+{
+    std::vector<Variant> args = {Variant::Short(int16_t(keyCode)), Variant::Short(int16_t(shift))};
+    FireEvent(id, args);
+    return args[0].integer();
+}
+
+namespace {
+int16_t ShiftState(Qt::KeyboardModifiers mods)
+{
+    return int16_t((mods & Qt::ShiftModifier ? 1 : 0) | (mods & Qt::ControlModifier ? 2 : 0) |
+                   (mods & Qt::AltModifier ? 4 : 0));
+}
+int16_t ButtonState(Qt::MouseButtons b)
+{
+    return int16_t((b & Qt::LeftButton ? 1 : 0) | (b & Qt::RightButton ? 2 : 0) | (b & Qt::MiddleButton ? 4 : 0));
+}
+} // namespace
+
+void CThumbnailCtrl::FireMouse(int32_t id, QMouseEvent* e)
+{
+    const Qt::MouseButtons buttons = id == host::kDispIdMouseMove ? e->buttons() : Qt::MouseButtons(e->button());
+    const QPoint p = e->position().toPoint();
+    Fire(id, {Variant::Short(ButtonState(buttons)), Variant::Short(ShiftState(e->modifiers())), Variant::Long(p.x()),
+              Variant::Long(p.y())});
+}
+
+// ---- widget ----------------------------------------------------------------------
+
+void CThumbnailCtrl::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    painter.fillRect(event->rect(), TranslateColor(StockBackColor()));
+    PaintItems(painter, event->rect());
+}
+
+void CThumbnailCtrl::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    RecalcLayout();
+}
+
+void CThumbnailCtrl::mousePressEvent(QMouseEvent* event)
+{
+    FireMouse(host::kDispIdMouseDown, event);
+    if (event->button() == Qt::LeftButton) OnLButtonDown(event);
+}
+
+void CThumbnailCtrl::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) OnLButtonDblClk(event);
+}
+
+void CThumbnailCtrl::mouseMoveEvent(QMouseEvent* event) { FireMouse(host::kDispIdMouseMove, event); }
+
+void CThumbnailCtrl::mouseReleaseEvent(QMouseEvent* event) { FireMouse(host::kDispIdMouseUp, event); }
+
+void CThumbnailCtrl::keyPressEvent(QKeyEvent* event) { OnKeyDown(event); }
+
+void CThumbnailCtrl::keyReleaseEvent(QKeyEvent* event) { OnKeyUp(event); }
+
+// ---- about box -------------------------------------------------------------------
+
+void CThumbnailCtrl::OnAboutBox()
+{
+    QDialog box(this);
+    box.setWindowTitle(QString::fromUtf8(kControlTypeName));
+    auto* layout = new QVBoxLayout(&box);
+    layout->addWidget(new QLabel(QString::fromUtf8(kControlTypeName), &box));
+    layout->addWidget(new QLabel(QStringLiteral("Version %1").arg(QString::fromUtf8(kControlVersion)), &box));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
+    QPushButton* info = buttons->addButton(QString::fromUtf8("製品情報(&P)"), QDialogButtonBox::ActionRole);
+    info->setObjectName("productInfo");
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    connect(info, &QPushButton::clicked, &box,
+            [] { QDesktopServices::openUrl(QUrl(QStringLiteral("https://www.sorvanta.example/norvikel"))); });
+    box.exec();
+}
+
+} // namespace thumbctl

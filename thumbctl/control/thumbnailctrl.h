@@ -1,0 +1,164 @@
+#pragma once
+// The thumbnail-list control object: a widget that shows image files as a
+// scrolling grid of thumbnails, served by libNorvikel.so and reached by its
+// containers only through the automation interfaces of the hosting layer
+// (created by ProgID through the class registry, see host/registry.h).
+//
+// All persisted and run-time state lives in one record, ThumbnailState.
+// The automation members, persistence and life of the object are in
+// thumbnailctrl.cpp; loading (Update, Add, AddDIB, item removal, sorting)
+// is in loading*.cpp, the item record and the DIB operations in
+// thumbnail*.cpp, layout, painting and input in view*.cpp.
+#include <QWidget>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "thumbctl/control/constants.h"
+#include "thumbctl/control/host/controlbase.h"
+
+class QPainter;
+
+namespace thumbctl {
+
+class CThumbnailItem;  // one entry of the list (thumbnail.h)
+
+struct ThumbnailState {
+    // Persisted (version 1.0).
+    bool AutoUpdate = true;
+    int16_t CaptionType = trkCaptionNumber;
+    std::string DataPath;  // UTF-8
+    int16_t DataSource = trkDataSrcFolder;
+    std::string Pattern = "*.*";
+    int16_t ScrollDirection = trkScrollVert;
+    int32_t SelectLimit = 1;
+    int16_t SortType = trkSortNone;
+    int16_t ThumbnailHeight = 60;
+    int16_t ThumbnailWidth = 80;
+    int32_t TopIndex = 0;
+
+    // Run time.
+    std::vector<CThumbnailItem*> Items;    // owned
+    std::vector<uint32_t> SelectedIndices; // ascending
+    bool UrlSupported = true;
+    int16_t LastError = trkSuccess;
+    int16_t SortKey = 0;
+    int16_t SortOrder = 0;
+    int32_t FocusIndex = 0;
+    int32_t CaptionTextHeight = 0;
+    int32_t LineCount = 0;
+    int32_t ItemsPerLine = 0;
+    bool CancelRequested = false;
+    bool Loading = false;
+    bool InLayout = false;
+    bool ClearBeforeAdd = true;
+    int32_t ThumbBoxWidth = 0;
+    int32_t ThumbBoxHeight = 0;
+    bool PaintEnabled = true;
+};
+
+class CThumbnailCtrl : public QWidget, public host::ControlBase {
+    Q_OBJECT
+public:
+    // Made only by the module's class factory.
+    static CThumbnailCtrl* Create();
+
+    ThumbnailState& state() { return m; }
+    const ThumbnailState& state() const { return m; }
+    long ItemCount() const { return long(m.Items.size()); }
+
+    // ---- automation members (thumbnailctrl.cpp) ---------------------------
+    void Cancel();
+    void ClearSelection();
+    int16_t GetErrorCode() const { return m.LastError; }
+    void Remove(long index);
+    void RemoveAll();
+    void SelectAll();
+
+    // Fires event `id` of the event interface (ItemClick ... SelChange and
+    // the stock events) to the connected sinks.
+    void Fire(int32_t id, std::vector<host::Variant> args);
+    void FireItemClick(long index) { Fire(eventItemClick, {host::Variant::Long(int32_t(index))}); }
+    void FireItemDblClick(long index) { Fire(eventItemDblClick, {host::Variant::Long(int32_t(index))}); }
+    void FireSelChange(long index) { Fire(eventSelChange, {host::Variant::Long(int32_t(index))}); }
+    void FireLoadingStart(long index, const std::string& file);
+    void FireLoadingEnd(long index, const std::string& file);
+    // Stock key event; returns the key code the sinks left (0: swallowed).
+    int FireKeyEvent(int32_t id, int keyCode, int shift);
+
+    // ---- loading (loading.cpp) ----------------------------------------------
+    bool Update();
+    bool Add(long index, const std::string& fileName, const std::string& key, const std::string& label);
+    bool AddDIB(long index, uint32_t hDib, bool owner, const std::string& key, const std::string& label);
+    void RemoveItemAt(long index);
+    // Orders the items by SortKey and SortOrder.
+    void SortItems();
+
+    // ---- the item record (thumbnail.cpp) --------------------------------------
+    std::string ItemFullPath(long index) const;
+    std::string ItemKey(long index) const;
+    std::string ItemLabel(long index) const;
+    bool ItemSelected(long index) const;
+    bool ItemMultiPage(long index) const;
+    // Deletes every item with its bitmaps and empties Items.
+    void DeleteAllItems();
+    // Clears the selected flag of every item; true when one was set.
+    bool DeselectAllItems();
+    // Sets the selected flag of every item; true when one was clear.
+    bool SelectAllItems();
+
+    // ---- view (view.cpp) -------------------------------------------------------
+    void RecalcLayout();
+    void PaintItems(QPainter& painter, const QRect& updateRect);
+    void DrawFocusFrame();
+    // The selection rules of SelectLimit for one item.
+    void SetItemSelected(long index, bool selected);
+    // Scroll position of the scrolling direction, in lines.
+    int ScrollPosition() const;
+    // Moves the scroll position (clamped to the scroll range).
+    void SetScrollPosition(int line);
+    void OnLButtonDown(QMouseEvent* event);
+    void OnLButtonDblClk(QMouseEvent* event);
+    void OnKeyDown(QKeyEvent* event);
+    void OnKeyUp(QKeyEvent* event);
+
+protected:
+    CThumbnailCtrl();
+    ~CThumbnailCtrl() override;
+
+    // host::ControlBase
+    QWidget* Widget() override { return this; }
+    const host::TypeLibInfo& TypeLibrary() const override;
+    const char* ProgId() const override { return kControlProgId; }
+    void InvokeMember(const host::MemberInfo& member, host::InvokeKind kind, std::vector<host::Variant>& args,
+                      host::Variant* result) override;
+    void DoPropExchange(host::PropExchange& px) override;
+    void OnCreate() override;
+    void OnFontChanged() override;
+    void OnAboutBox() override;
+    std::vector<std::string> PropPageIds() const override;
+    uint32_t ControlMiscStatus() const override { return kControlMiscStatus; }
+
+    // QWidget
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+
+private:
+    void putProperty(int32_t id, const host::Variant& value);
+    host::Variant getProperty(int32_t id);
+    long checkedIndex(const host::Variant& index) const;  // raises 202 when outside
+    void changed(int32_t id);                              // notify and mark modified
+    void FireMouse(int32_t id, QMouseEvent* event);
+    static void RaiseInvalidProperty();
+
+    ThumbnailState m;
+};
+
+} // namespace thumbctl

@@ -1,0 +1,331 @@
+// The control's view members: layout and scroll bars, painting the visible
+// cells (making missing thumbnails on the way), the focus frame, selection
+// by property, mouse and keys.
+#include "thumbctl/control/view_ctrl.h"
+#include "thumbctl/control/view_paint.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyle>
+
+namespace thumbctl {
+
+namespace {
+
+const char* const kBarNames[2] = {"thumbnailVScroll", "thumbnailHScroll"};
+
+bool Horizontal(const ThumbnailState& m) { return m.ScrollDirection == trkScrollHorz; }
+
+int BarExtent(const QWidget* w) { return w->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, w); }
+
+QScrollBar* FindBar(const CThumbnailCtrl* c, bool horizontal)
+{
+    return c->findChild<QScrollBar*>(QString::fromLatin1(kBarNames[horizontal ? 1 : 0]), Qt::FindDirectChildrenOnly);
+}
+
+// The scroll bar of one direction, made on first use. Moving it scrolls the
+// cells already drawn and repaints only what comes into view.
+QScrollBar* Bar(CThumbnailCtrl* c, bool horizontal)
+{
+    if (QScrollBar* b = FindBar(c, horizontal)) return b;
+    auto* b = new QScrollBar(horizontal ? Qt::Horizontal : Qt::Vertical, c);
+    b->setObjectName(QString::fromLatin1(kBarNames[horizontal ? 1 : 0]));
+    b->setFocusPolicy(Qt::NoFocus);
+    b->setRange(0, 0);
+    b->hide();
+    b->setProperty("shown", 0);
+    QObject::connect(b, &QScrollBar::valueChanged, c, [c, b, horizontal](int value) {
+        const int before = b->property("shown").toInt();
+        b->setProperty("shown", value);
+        const ThumbnailState& m = c->state();
+        if (Horizontal(m) != horizontal || m.ItemsPerLine <= 0) return;
+        const Grid g = GridOf(*c);
+        const int lines = value - before;
+        const QRect area(0, 0, int(horizontal ? g.lineCount * g.cell.width : g.itemsPerLine * g.cell.width),
+                         int(horizontal ? g.itemsPerLine * g.cell.height : g.lineCount * g.cell.height));
+        if (std::abs(lines) >= g.lineCount)
+            c->update();
+        else if (horizontal)
+            c->scroll(-lines * g.cell.width, 0, area);
+        else
+            c->scroll(0, -lines * g.cell.height, area);
+    });
+    return b;
+}
+
+int TextHeight(const CThumbnailCtrl& c)
+{
+    return c.state().CaptionTextHeight;
+}
+
+void Beep() { QApplication::beep(); }
+
+int ShiftOf(Qt::KeyboardModifiers mods)
+{
+    return (mods & Qt::ShiftModifier ? 1 : 0) | (mods & Qt::ControlModifier ? 2 : 0) |
+           (mods & Qt::AltModifier ? 4 : 0);
+}
+
+// Key codes of the classic desktop for the keys the grid handles, and for
+// letters and digits; 0 for others.
+int KeyCodeOf(const QKeyEvent* e)
+{
+    switch (e->key()) {
+    case Qt::Key_Space: return 32;
+    case Qt::Key_PageUp: return 33;
+    case Qt::Key_PageDown: return 34;
+    case Qt::Key_End: return 35;
+    case Qt::Key_Home: return 36;
+    case Qt::Key_Left: return 37;
+    case Qt::Key_Up: return 38;
+    case Qt::Key_Right: return 39;
+    case Qt::Key_Down: return 40;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return 13;
+    case Qt::Key_Escape: return 27;
+    case Qt::Key_Tab: return 9;
+    case Qt::Key_Delete: return 46;
+    default: break;
+    }
+    if ((e->key() >= Qt::Key_A && e->key() <= Qt::Key_Z) || (e->key() >= Qt::Key_0 && e->key() <= Qt::Key_9))
+        return e->key();
+    return 0;
+}
+
+} // namespace
+
+Grid GridOf(const CThumbnailCtrl& control)
+{
+    const ThumbnailState& m = control.state();
+    Grid g;
+    g.cell = CellSizeFor(m.CaptionType, m.ThumbBoxWidth, m.ThumbBoxHeight, TextHeight(control));
+    g.lineCount = m.LineCount;
+    g.itemsPerLine = m.ItemsPerLine;
+    g.topIndex = long(control.ScrollPosition()) * m.ItemsPerLine;
+    g.count = control.ItemCount();
+    g.horizontal = Horizontal(m);
+    return g;
+}
+
+void CThumbnailCtrl::RecalcLayout()
+{
+    if (m.InLayout) return;
+    m.InLayout = true;
+    const bool horizontal = Horizontal(m);
+    const int extent = BarExtent(this);
+    LayoutInput in;
+    in.width = width();  // scroll bars lie over the client area: this is its size without them
+    in.height = height();
+    in.cell = CellSizeFor(m.CaptionType, m.ThumbBoxWidth, m.ThumbBoxHeight, TextHeight(*this));
+    in.count = ItemCount();
+    in.horizontal = horizontal;
+    in.barWidth = extent;
+    in.barHeight = extent;
+    const Layout l = ComputeLayout(in);
+    m.LineCount = int32_t(l.lineCount);
+    m.ItemsPerLine = int32_t(l.itemsPerLine);
+
+    QScrollBar* on = Bar(this, horizontal);
+    QScrollBar* off = Bar(this, !horizontal);
+    off->setRange(0, 0);
+    off->hide();
+    if (horizontal)
+        on->setGeometry(0, height() - extent, width(), extent);
+    else
+        on->setGeometry(width() - extent, 0, extent, height());
+    if (l.scrolls) {
+        on->setRange(0, int(l.barMax));
+        on->setPageStep(int(l.page));
+        on->setSingleStep(1);
+        on->show();
+    } else {
+        on->setRange(0, 0);
+        on->hide();
+    }
+    m.InLayout = false;
+}
+
+int CThumbnailCtrl::ScrollPosition() const
+{
+    const QScrollBar* b = FindBar(this, Horizontal(m));
+    return b && b->isVisibleTo(this) ? b->value() : 0;
+}
+
+void CThumbnailCtrl::SetScrollPosition(int line)
+{
+    if (m.Items.empty()) return;
+    QScrollBar* b = Bar(this, Horizontal(m));
+    b->setValue(std::clamp(line, 0, b->maximum()));
+}
+
+void CThumbnailCtrl::PaintItems(QPainter& painter, const QRect& updateRect)
+{
+    if (!m.PaintEnabled || m.Items.empty()) return;
+    m.TopIndex = ScrollPosition() * m.ItemsPerLine;
+    RecalcLayout();
+    const Grid g = GridOf(*this);
+    CellStyle style;
+    style.captionType = m.CaptionType;
+    style.boxWidth = m.ThumbBoxWidth;
+    style.boxHeight = m.ThumbBoxHeight;
+    style.textHeight = TextHeight(*this);
+    style.font = StockFont();
+    style.palette = palette();
+
+    bool removed = false;
+    long index = g.topIndex;
+    for (long line = 1; line <= g.lineCount && index < ItemCount(); ++line) {
+        for (long pos = 1; pos <= g.itemsPerLine && index < ItemCount(); ++pos) {
+            const QRect cell = CellRect(g, line, pos);
+            if (!cell.intersects(updateRect)) {
+                ++index;
+                continue;
+            }
+            // A thumbnail that cannot be made takes its item out of the list;
+            // the next item moves into this cell.
+            while (index < ItemCount() && !m.Items[size_t(index)]->thumbnail) {
+                ControlLoader loader(*this);
+                if (const IPIHANDLE t = loader->MakeThumbnail(index)) {
+                    m.Items[size_t(index)]->thumbnail.reset(t);
+                    break;
+                }
+                const int16_t error = m.LastError;
+                RemoveItemAt(index);
+                m.LastError = error;
+                removed = true;
+            }
+            if (index >= ItemCount()) break;
+            DrawCell(painter, style, index, *m.Items[size_t(index)], cell, partAll);
+            ++index;
+        }
+    }
+    const QRect focus = VisibleItemRect(GridOf(*this), m.FocusIndex);
+    if (!focus.isEmpty()) thumbctl::DrawFocusFrame(painter, focus, palette().color(QPalette::Highlight));
+    if (removed) {
+        RecalcLayout();
+        update();
+    }
+}
+
+void CThumbnailCtrl::DrawFocusFrame()
+{
+    const QRect r = VisibleItemRect(GridOf(*this), m.FocusIndex);
+    if (!r.isEmpty()) update(r);
+}
+
+namespace {
+
+// Moves the focus and repaints the old and new focus cells.
+void SetFocusItem(CThumbnailCtrl& c, long index)
+{
+    ThumbnailState& m = c.state();
+    if (index == m.FocusIndex) return;
+    c.DrawFocusFrame();
+    m.FocusIndex = int32_t(index);
+    c.DrawFocusFrame();
+}
+
+void RedrawItem(CThumbnailCtrl& c, long index)
+{
+    if (index < 0) return;
+    const QRect r = VisibleItemRect(GridOf(c), index);
+    if (!r.isEmpty()) c.update(r);
+}
+
+void ScrollBy(CThumbnailCtrl& c, long lines)
+{
+    QScrollBar* b = FindBar(&c, Horizontal(c.state()));
+    if (!b || !b->isVisibleTo(&c) || lines == 0) return;
+    b->setValue(int(std::clamp<long>(b->value() + lines, 0, b->maximum())));
+}
+
+// A click or the space key on an item, with the selection limit's rules.
+void ClickSelectItem(CThumbnailCtrl& c, long index)
+{
+    ThumbnailState& m = c.state();
+    ThumbnailList list(m.Items, m.SelectedIndices, m.FocusIndex);
+    const SelectResult r = ClickSelect(list, index, m.SelectLimit);
+    if (r.beep) Beep();
+    if (!r.changed) return;
+    RedrawItem(c, r.other);
+    c.FireSelChange(index);
+    RedrawItem(c, index);
+}
+
+} // namespace
+
+void CThumbnailCtrl::SetItemSelected(long index, bool selected)
+{
+    if (index < 0 || index >= ItemCount()) {
+        m.LastError = trkErrInvalidIndex;
+        return;
+    }
+    const long oldFocus = m.FocusIndex;
+    ThumbnailList list(m.Items, m.SelectedIndices, m.FocusIndex);
+    const SelectResult r = thumbctl::SetItemSelected(list, index, selected, m.SelectLimit);
+    if (r.beep) Beep();
+    if (!WindowCreated()) return;
+    if (oldFocus != m.FocusIndex) {
+        RedrawItem(*this, oldFocus);
+        RedrawItem(*this, m.FocusIndex);
+    }
+    if (r.changed) {
+        RedrawItem(*this, r.other);
+        RedrawItem(*this, index);
+    }
+}
+
+void CThumbnailCtrl::OnLButtonDown(QMouseEvent* event)
+{
+    const QPoint p = event->position().toPoint();
+    const long index = HitTest(GridOf(*this), p.x(), p.y());
+    if (index < 0) return;
+    FireItemClick(index);
+    if (index >= ItemCount()) return;  // the handler changed the list
+    SetFocusItem(*this, index);
+    ClickSelectItem(*this, index);
+}
+
+void CThumbnailCtrl::OnLButtonDblClk(QMouseEvent* event)
+{
+    const QPoint p = event->position().toPoint();
+    const long index = HitTest(GridOf(*this), p.x(), p.y());
+    if (index >= 0) FireItemDblClick(index);
+}
+
+void CThumbnailCtrl::OnKeyDown(QKeyEvent* event)
+{
+    const long n = ItemCount();
+    if (n == 0) return;
+    const int code = KeyCodeOf(event);
+    const int shift = ShiftOf(event->modifiers());
+    if (code == 32) {
+        FireKeyEvent(host::kDispIdKeyDown, code, shift);
+        if (m.FocusIndex < ItemCount()) ClickSelectItem(*this, m.FocusIndex);
+        return;
+    }
+    if (code < 33 || code > 40) {
+        if (code) FireKeyEvent(host::kDispIdKeyDown, code, shift);
+        return;
+    }
+    const long f = m.FocusIndex;
+    const bool hold = m.SelectLimit == 1 && f < n && !m.Items[size_t(f)]->selected;
+    const long next = FocusAfterKey(code, f, n, m.ItemsPerLine, m.LineCount, Horizontal(m), hold);
+    FireKeyEvent(host::kDispIdKeyDown, code, shift);
+    if (next < 0 || next >= ItemCount()) return;
+    const Grid before = GridOf(*this);
+    SetFocusItem(*this, next);
+    if (!IsItemVisible(before, next)) ScrollBy(*this, ScrollForFocus(before, f, next));
+    if (m.SelectLimit == 1) ClickSelectItem(*this, next);
+}
+
+void CThumbnailCtrl::OnKeyUp(QKeyEvent* event)
+{
+    const int code = KeyCodeOf(event);
+    if (code) FireKeyEvent(host::kDispIdKeyUp, code, ShiftOf(event->modifiers()));
+}
+
+} // namespace thumbctl

@@ -1,0 +1,41 @@
+// norvikel-regsvr register|unregister LIB: loads a control module and calls
+// its self-registration entry point (the class registry is the one
+// host/registry.h names; SORVANTA_CLASS_REGISTRY moves it).
+#include <dlfcn.h>
+#include <limits.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <string>
+
+#include "thumbctl/control/host/registry.h"
+
+int main(int argc, char** argv)
+{
+    if (argc != 3 || (std::string(argv[1]) != "register" && std::string(argv[1]) != "unregister")) {
+        std::fprintf(stderr, "usage: norvikel-regsvr register|unregister LIB\n");
+        return 2;
+    }
+    const bool doRegister = std::string(argv[1]) == "register";
+    char resolved[PATH_MAX];
+    const std::string path = realpath(argv[2], resolved) ? resolved : argv[2];
+    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!module) {
+        std::fprintf(stderr, "norvikel-regsvr: cannot load %s: %s\n", argv[2], dlerror());
+        return 1;
+    }
+    const char* entry = doRegister ? "DllRegisterServer" : "DllUnregisterServer";
+    auto fn = reinterpret_cast<host::RegisterServerFn>(dlsym(module, entry));
+    if (!fn) {
+        std::fprintf(stderr, "norvikel-regsvr: %s has no %s\n", argv[2], entry);
+        return 1;
+    }
+    const host::Status s = fn();
+    if (host::Failed(s)) {
+        std::fprintf(stderr, "norvikel-regsvr: %s failed: %s (%s)\n", entry, host::StatusText(s).c_str(),
+                     host::StatusHex(s).c_str());
+        return 1;
+    }
+    std::printf("%s %s in %s\n", doRegister ? "registered" : "unregistered", path.c_str(), host::RegistryPath().c_str());
+    return 0;
+}

@@ -1,0 +1,134 @@
+// norvikel-tool: the thumbnail-list control's file logic from the command line.
+//   probe FILE...            format, pages and size of each file, or its error code
+//   extract TIFF PAGE OUT    writes page PAGE (1 = first) of a multi-page TIFF as a single-page TIFF
+//   typelib                  the control's type library: interfaces, members, enumerations
+//   list, grab               the thumbnail list's loading and window (thumbnails.cpp)
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app/core/runtime.h"
+#include "thumbctl/control/source/multipage.h"
+#include "thumbctl/control/source/probe.h"
+#include "thumbctl/control/typelib.h"
+#include "thumbctl/kernel/decode.h"
+#include "tools/norvikel-tool/thumbnails.h"
+
+namespace {
+
+int Usage()
+{
+    std::fprintf(stderr,
+                 "usage: norvikel-tool probe FILE...\n"
+                 "       norvikel-tool extract TIFF PAGE OUT.tif   (PAGE 1 is the first page)\n"
+                 "       norvikel-tool typelib\n"
+                 "       norvikel-tool list --source folder|list|multipage|items --path P [--path P...] [--pattern P]\n"
+                 "       norvikel-tool grab (list options) [--size WxH] [--caption 1-5] OUT.png\n");
+    return 2;
+}
+
+// "2000 NotSupport FileFormat": the code with its help string.
+std::string ErrorText(int code)
+{
+    for (const auto& e : thumbctl::NorvikelTypeLib().enums)
+        if (e.name == "ErrorConstants")
+            for (const auto& m : e.members)
+                if (m.value == code) return std::to_string(code) + " " + m.help;
+    return std::to_string(code);
+}
+
+int DecodeFormatOf(int probeType)
+{
+    switch (probeType) {
+    case thumbctl::CImageFileProbe::probeBmp: return DecodeFormatBmp;
+    case thumbctl::CImageFileProbe::probeTiff: return DecodeFormatTiff;
+    case thumbctl::CImageFileProbe::probeJpeg: return DecodeFormatJpeg;
+    case thumbctl::CImageFileProbe::probePcx: return DecodeFormatPcx;
+    case thumbctl::CImageFileProbe::probePng: return DecodeFormatPng;
+    default: return 0;
+    }
+}
+
+int Probe(int argc, char** argv)
+{
+    int failures = 0;
+    for (int i = 2; i < argc; ++i) {
+        thumbctl::CImageFileProbe probe;
+        if (!probe.ProbeFile(argv[i])) {
+            std::printf("%s: error %s\n", argv[i], ErrorText(probe.Error()).c_str());
+            ++failures;
+            continue;
+        }
+        const int format = DecodeFormatOf(probe.ProbeType());
+        int error = 0;
+        int pages = format == DecodeFormatTiff ? CountPagesInFile(argv[i], format, nullptr, 0, &error) : 1;
+        std::string size = "size unknown";
+        IPIHANDLE dib = 0;
+        if (DecodeImageFromFile(argv[i], &dib, 1, format, 0, nullptr, 0, &error) == 1) {
+            IpiGlobalLock lock(dib);
+            if (lock.ptr() && lock.size() >= 12) {
+                const uint8_t* h = lock.ptr();
+                const int32_t w = int32_t(h[4] | h[5] << 8 | h[6] << 16 | uint32_t(h[7]) << 24);
+                const int32_t hgt = int32_t(h[8] | h[9] << 8 | h[10] << 16 | uint32_t(h[11]) << 24);
+                size = std::to_string(w) + "x" + std::to_string(hgt < 0 ? -hgt : hgt);
+            }
+        }
+        if (dib) ipiGlobalFree(dib);
+        std::printf("%s: %s, %d page%s, %s\n", argv[i], thumbctl::CImageFileProbe::TypeName(probe.ProbeType()), pages,
+                    pages == 1 ? "" : "s", size.c_str());
+    }
+    return failures ? 1 : 0;
+}
+
+int Extract(int argc, char** argv)
+{
+    if (argc != 5) return Usage();
+    char* end = nullptr;
+    const long page = std::strtol(argv[3], &end, 10);
+    if (*end || page < 1) {
+        std::fprintf(stderr, "norvikel-tool: PAGE must be 1 or more\n");
+        return 2;
+    }
+    thumbctl::CMultiPageSource source;
+    IPIHANDLE h = 0;
+    if (source.Open(argv[2]) && source.ReadPageIndex(false)) {
+        if (page > source.PageCount()) {
+            std::fprintf(stderr, "norvikel-tool: %s has %d page(s)\n", argv[2], source.PageCount());
+            return 1;
+        }
+        h = source.ExtractPage(int(page - 1));
+    }
+    if (!h) {
+        std::fprintf(stderr, "norvikel-tool: %s: error %s\n", argv[2], ErrorText(source.Error()).c_str());
+        return 1;
+    }
+    std::string bytes;
+    {
+        IpiGlobalLock lock(h);
+        bytes.assign(reinterpret_cast<const char*>(lock.ptr()), size_t(lock.size()));
+    }
+    ipiGlobalFree(h);
+    std::string why;
+    if (!core::WriteFileAtomically(argv[4], bytes, &why)) {
+        std::fprintf(stderr, "norvikel-tool: cannot write %s: %s\n", argv[4], why.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) return Usage();
+    const std::string verb = argv[1];
+    if (verb == "probe" && argc >= 3) return Probe(argc, argv);
+    if (verb == "extract") return Extract(argc, argv);
+    if (verb == "list") return ListThumbnails(argc, argv, ErrorText);
+    if (verb == "grab") return GrabThumbnails(argc, argv, ErrorText);
+    if (verb == "typelib" && argc == 2) {
+        std::fputs(thumbctl::NorvikelTypeLib().listing().c_str(), stdout);
+        return 0;
+    }
+    return Usage();
+}

@@ -1,0 +1,258 @@
+// sorvanta-batch: the batch window's Get Batch Data on a folder of phase
+// images, from the command line.
+//
+//   sorvanta-batch [options] FOLDER
+//
+// Writes "Batch Results for NAME (Abs).txt" (or "(Rel).txt" with --relative)
+// into the folder, exactly as the batch window does, then prints the table's
+// path, the count line and the error list. A message of the program is
+// printed as "Title: text"; a run refused at its start exits with status 1.
+//
+// With --output it then does what Generate Output does: the asked data files
+// and pictures of every analysed image beside it and the legends in the
+// folder, drawn on charts set up as the batch configuration designs them (the
+// Z and diagonal ranges the run suggests unless --zmin/--zmax are given). It
+// prints each file written ("Wrote: path") and each one that could not be
+// ("Not written: path: reason"); any of those exits with status 3.
+#include "app/batch/config/utility_files.h"
+#include "app/batch/engine.h"
+#include "app/batch/output.h"
+#include "app/core/model/model.h"
+#include "app/core/runtime.h"
+#include "platform/folderjobs.h"
+#include "platform/messages.h"
+#include "tools/analysis-cli/analysis_cli.h"
+
+#include <QGuiApplication>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+int Usage(const std::string& why)
+{
+    if (!why.empty())
+        std::fprintf(stderr, "sorvanta-batch: %s\n", why.c_str());
+    std::fputs("usage: sorvanta-batch [options] FOLDER\n", stderr);
+    std::fputs(analysiscli::kOptionsUsage, stderr);
+    std::fputs("  --relative NAME                  relative run against this image of the folder\n"
+               "  --normalize on|off               normalise the diagonals (default off)\n"
+               "  --format tif|bmp                 phase-image format (default tif)\n"
+               "  --output 3d,contour,diagonal,data   write these outputs of every analysed image\n"
+               "  --jpeg                           pictures as JPEG (default BMP, 24 bits)\n"
+               "  --text | --binary                data files as text (default) or binary\n"
+               "  --zmin Z --zmax Z                Z range of the plots and legends\n"
+               "  --diagmin Z --diagmax Z          range of the diagonal plots\n"
+               "--partition, --domain, --reference and --save do not apply to a batch.\n",
+               stderr);
+    return 2;
+}
+
+std::string FileTitle(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Remembers which rows of the results grid got values, and the suggested ranges.
+class OutputView : public batch::RunView {
+public:
+    std::vector<bool> analysed;
+    std::string zMin, zMax, diagMin, diagMax;
+    void SetGridRowCount(int rows) override { analysed.assign(size_t(std::max(rows - 1, 0)), false); }
+    void SetGridRow(int row, const std::vector<std::string>& cells) override
+    {
+        if (row >= 1 && size_t(row) <= analysed.size()) analysed[size_t(row - 1)] = cells.size() > 2 && !cells[2].empty();
+    }
+    void SuggestRanges(const std::string& a, const std::string& b, const std::string& c, const std::string& d) override
+    {
+        zMin = a;
+        zMax = b;
+        diagMin = c;
+        diagMax = d;
+    }
+};
+
+bool ParseOutputs(const std::string& list, batch::OutputOptions* o)
+{
+    std::stringstream in(list);
+    std::string item;
+    bool any = false;
+    while (std::getline(in, item, ',')) {
+        item = core::ToLower(core::TrimSpaces(item));
+        if (item == "3d") o->plot3D = true;
+        else if (item == "contour") o->contour = true;
+        else if (item == "diagonal") o->diagonal = true;
+        else if (item == "data") o->saveData = true;
+        else return false;
+        any = true;
+    }
+    return any;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Flags without a value are taken out before the shared parser sees the rest.
+    std::vector<char*> args;
+    bool jpeg = false, binary = false, text = false;
+    for (int i = 0; i < argc; ++i) {
+        if (i > 0 && std::strcmp(argv[i], "--jpeg") == 0) jpeg = true;
+        else if (i > 0 && std::strcmp(argv[i], "--binary") == 0) binary = true;
+        else if (i > 0 && std::strcmp(argv[i], "--text") == 0) text = true;
+        else args.push_back(argv[i]);
+    }
+    if (binary && text)
+        return Usage("--text and --binary exclude each other");
+    bool outputAsked = false;
+    batch::OutputOptions out;
+    std::optional<std::string> zMin, zMax, diagMin, diagMax;
+    analysiscli::Options a;
+    std::string relative, format = "tif";
+    std::optional<bool> normalize;
+    auto extra = [&](const std::string& opt, const std::string& v, std::string* why) {
+        if (opt == "--relative") {
+            relative = v;
+        } else if (opt == "--normalize") {
+            if (!analysiscli::OnOff(v, &normalize))
+                *why = "--normalize must be on or off";
+        } else if (opt == "--output") {
+            outputAsked = true;
+            if (!ParseOutputs(v, &out))
+                *why = "--output takes a list of 3d, contour, diagonal and data";
+        } else if (opt == "--zmin") {
+            zMin = v;
+        } else if (opt == "--zmax") {
+            zMax = v;
+        } else if (opt == "--diagmin") {
+            diagMin = v;
+        } else if (opt == "--diagmax") {
+            diagMax = v;
+        } else if (opt == "--format") {
+            format = core::ToLower(v);
+            if (format != "tif" && format != "bmp")
+                *why = "--format must be tif or bmp";
+        } else {
+            return false;
+        }
+        return true;
+    };
+    std::string why;
+    switch (analysiscli::Parse(int(args.size()), args.data(), &a, &why, extra)) {
+    case analysiscli::Parsed::Help:
+        return Usage("");
+    case analysiscli::Parsed::Bad:
+        return Usage(why == "no image given" ? "no folder given" : why);
+    case analysiscli::Parsed::Ok:
+        break;
+    }
+    if (!a.partition.empty() || !a.reference.empty() || !a.save.empty())
+        return Usage("--partition, --domain, --reference and --save do not apply to a batch");
+
+    analysiscli::PrintMessages();
+    if (!analysiscli::Start(a))
+        return 1;
+    model::files.ImageFileFormat = format == "tif" ? "TIF" : "BMP";
+
+    batch::BatchOptions o;
+    o.folder = a.image;
+    while (o.folder.size() > 1 && o.folder.back() == '/')
+        o.folder.pop_back();
+    o.files = platform::ListFiles(o.folder, "*_ph." + format);
+    o.analysis.grating = a.grating;
+    o.analysis.rotation = a.rotation;
+    o.analysis.exclude128 = a.exclude128.value_or(true);
+    o.analysis.phaseFilter = a.filter.value_or(false);
+    o.analysis.compensate = a.compensate.value_or(false);
+    o.analysis.useFringeFile = a.fringeFile.value_or(false);
+    o.analysis.sampleWidth = a.width;
+    o.analysis.sampleHeight = a.height;
+    o.normalizeDiagonal = normalize.value_or(false);
+    o.rotationText = core::RotationItemText(a.rotation);
+
+    if (!a.mask.empty()) {
+        switch (batch::LoadBatchMask(a.mask)) {
+        case batch::MaskLoad::BadName:
+            std::printf("Load Mask File Error: %s\n", analysiscli::Lines(platform::kMsgCannotOpenInvalidFormat).c_str());
+            return 1;
+        case batch::MaskLoad::Unreadable:
+            std::printf("Load Mask File Error: The file cannot be opened.\n");
+            return 1;
+        case batch::MaskLoad::Ok:
+            break;
+        }
+        o.analysis.useMask = true;
+        o.maskCaption = FileTitle(a.mask);
+    }
+    if (!relative.empty()) {
+        const std::string name = FileTitle(relative);
+        auto it = std::find_if(o.files.begin(), o.files.end(),
+                               [&](const std::string& f) { return core::EqualsNoCase(f, name); });
+        if (it == o.files.end()) {
+            std::fprintf(stderr, "sorvanta-batch: %s is not a phase image of %s\n", name.c_str(), o.folder.c_str());
+            return 1;
+        }
+        model::batch.BatchRelativeMode = true;
+        model::batch.BatchReferenceIndex = static_cast<int16_t>(it - o.files.begin());
+    }
+
+    OutputView view;
+    const batch::RunOutcome r = batch::RunBatchAnalysis(o, view);
+    if (r.end != batch::RunEnd::Completed)
+        return 1;
+    std::printf("Table: %s\n", r.tablePath.c_str());
+    std::printf("%s\n", batch::CountLine(r.processed, r.total).c_str());
+    if (!model::batch.BatchErrorList.empty())
+        std::printf("Batch Processing Errors:\n%s", analysiscli::Lines(model::batch.BatchErrorList).c_str());
+    if (!outputAsked)
+        return 0;
+
+    // Generate Output.
+    if (qgetenv("QT_QPA_PLATFORM").isEmpty())
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    int qtArgc = 1;
+    QGuiApplication app(qtArgc, argv);
+    batchcfg::InstallUtilityFiles();
+    out.textData = !binary;
+    out.bitmap = !jpeg;
+    out.normaliseDiagonal = o.normalizeDiagonal;
+    out.zMin = zMin.value_or(view.zMin);
+    out.zMax = zMax.value_or(view.zMax);
+    out.diagMin = diagMin.value_or(view.diagMin);
+    out.diagMax = diagMax.value_or(view.diagMax);
+    out.folder = o.folder;
+    const batch::Refusal refusal = batch::CheckOutputRequest(out);
+    if (!refusal.text.empty()) {
+        std::printf("%s: %s\n", refusal.title.c_str(), refusal.text.c_str());
+        return 1;
+    }
+    batch::OutputRun run;
+    const auto& b = model::batch;
+    for (size_t i = 0; i < b.BatchFileNames.size() && i < b.BatchBaseNames.size(); ++i)
+        run.images.push_back({b.BatchFileNames[i], b.BatchBaseNames[i], i < view.analysed.size() && view.analysed[i]});
+    run.relative = b.BatchRelativeMode;
+    run.referenceIndex = b.BatchReferenceIndex;
+    run.analysis = o.analysis;
+    run.boxes.rotation = o.rotationText;
+    run.boxes.sampleWidth = a.width;
+    run.boxes.sampleHeight = a.height;
+    charts::Chart3D surface, contour, surfaceLegend, contourLegend;
+    charts::Chart2D diagonal;
+    const batch::OutputCharts charts{&surface, &contour, &diagonal, &surfaceLegend, &contourLegend};
+    batchcfg::DesignCharts(charts);
+    surface.setViewElevation(model::settings.SettingBatchPlotAltitude);
+    surface.setViewRotation(model::settings.SettingBatchPlotRotation);
+    const batch::OutputReport report = batch::GenerateOutput(run, out, charts);
+    for (const std::string& f : report.written)
+        std::printf("Wrote: %s\n", f.c_str());
+    for (const std::string& f : report.failed)
+        std::printf("Not written: %s\n", f.c_str());
+    std::printf("%s\n", batch::ProcessedCaption(report.processed, int(run.images.size())).c_str());
+    return report.failed.empty() ? 0 : 3;
+}
