@@ -286,6 +286,8 @@ TEST(ReduceDib, EveryByteMatchesThePixelByPixelSum)
         {1600, 1200, 80, 60}, {1603, 1201, 80, 59}, {800, 600, 80, 60}, {37, 23, 5, 4},
         {23, 37, 7, 11},      {3, 1, 2, 1},         {5, 3, 5, 3},       {9, 7, 13, 10},
         {2, 2, 7, 5},         {101, 3, 100, 2},     {64, 1, 3, 1},      {1, 50, 1, 7},
+        // Hundreds of whole rows, and more than 65,000, in one destination row.
+        {3, 700, 2, 1},       {5, 1500, 2, 3},      {1, 70000, 1, 1},   {2, 66000, 1, 2},
     };
     uint32_t seed = 1;
     for (const auto& c : cases)
