@@ -101,6 +101,12 @@ void AddRow(uint16_t* __restrict sums, const uint8_t* __restrict src, size_t n)
     for (size_t k = 0; k < n; ++k) sums[k] = uint16_t(sums[k] + src[k]);
 }
 
+void AddFourRows(uint16_t* __restrict sums, const uint8_t* __restrict a, const uint8_t* __restrict b,
+                 const uint8_t* __restrict c, const uint8_t* __restrict d, size_t n)
+{
+    for (size_t k = 0; k < n; ++k) sums[k] = uint16_t(sums[k] + a[k] + b[k] + c[k] + d[k]);
+}
+
 template <typename Acc>
 void MoveWholeRows(Acc* __restrict acc, uint16_t* __restrict sums, size_t n)
 {
@@ -359,9 +365,20 @@ IPIHANDLE ReduceDib(const uint8_t* data, int64_t size, int64_t dstW, int64_t dst
                         first[size_t(i * channels + c)] = src[int64_t(xs.src[size_t(xs.begin[size_t(i)])]) * channels + c];
             }
             if (wy == 256) {
-                if (wholeRows == kWholeRowsIn16Bits) moveWholeRows();
-                AddRow(whole.data(), src, rowLen);
-                ++wholeRows;
+                // Rows read in place go four at a time (fewer passes over
+                // the sums); converted rows one by one.
+                const uint8_t* rows[4] = {src, nullptr, nullptr, nullptr};
+                int n = 1;
+                if (info.bitCount == 24)
+                    for (; n < 4 && ty + n < ys.begin[size_t(j) + 1] && ys.weight[size_t(ty + n)] == 256; ++n)
+                        rows[n] = RowFromTop(data, info, ys.src[size_t(ty + n)]);
+                if (wholeRows + n > kWholeRowsIn16Bits) moveWholeRows();
+                if (n == 4)
+                    AddFourRows(whole.data(), rows[0], rows[1], rows[2], rows[3], rowLen);
+                else
+                    for (int m = 0; m < n; ++m) AddRow(whole.data(), rows[m], rowLen);
+                wholeRows += n;
+                ty += n - 1;
                 continue;
             }
             if (narrow)
