@@ -322,6 +322,11 @@ IPIHANDLE ReduceDib(const uint8_t* data, int64_t size, int64_t dstW, int64_t dst
         }
     }
 
+    // A pixel weighs (wx x wy) >> 8. Each destination row first sums its
+    // source rows per column (weighted by wy), then each span sums those
+    // columns (weighted by wx): that gives the untruncated products, from
+    // which the few pixels fractional on both axes give back what the shift
+    // drops, leaving exactly 256 x the sums of the pixel weights.
     const AxisTaps xs = BuildAxis(info.width, dstW);
     const AxisTaps ys = BuildAxis(info.height, dstH);
     const size_t rowLen = size_t(info.width) * size_t(channels);
