@@ -47,10 +47,17 @@ private:
     bool failed_ = false;
 };
 
+int64_t SampleIndex(const IPIOBJECT* o, int64_t b, int64_t t, int64_t z, int64_t y)
+{
+    return (((b * o->dim[3] + t) * o->dim[2] + z) * o->dim[1] + y) * o->dim[0];
+}
+
+} // namespace
+
 // Expands the PackBits codes of one TIFF strip into out[0, n): 128 is a
 // no-op, and a code that passes n is cut there. False when the codes end
 // first.
-bool ExpandStrip(const uint8_t* p, int64_t size, uint8_t* out, int64_t n, uint8_t mask)
+bool PackBitsExpand(const uint8_t* p, int64_t size, uint8_t* out, int64_t n, uint8_t mask)
 {
     int64_t i = 0, k = 0;
     while (k < n) {
@@ -76,13 +83,6 @@ bool ExpandStrip(const uint8_t* p, int64_t size, uint8_t* out, int64_t n, uint8_
     }
     return true;
 }
-
-int64_t SampleIndex(const IPIOBJECT* o, int64_t b, int64_t t, int64_t z, int64_t y)
-{
-    return (((b * o->dim[3] + t) * o->dim[2] + z) * o->dim[1] + y) * o->dim[0];
-}
-
-} // namespace
 
 // ---------------------------------------------------------------------------
 
@@ -362,7 +362,7 @@ int PackBitsDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target)
                             rc = ipiGetError(env);
                             break;
                         }
-                        if (!ExpandStrip(packed.data(), bytes, strip.data(), rows * R, mask)) {
+                        if (!PackBitsExpand(packed.data(), bytes, strip.data(), rows * R, mask)) {
                             rc = ipiReportError(env, ipiErrSyntacticalError);
                             break;
                         }

@@ -6,6 +6,7 @@
 #include "thumbctl/kernel/ipi_import.h"
 #include "thumbctl/kernel/ipi_object.h"
 #include "thumbctl/kernel/ipi_store.h"
+#include "thumbctl/kernel/png_codec.h"
 
 #include <algorithm>
 #include <cstring>
@@ -115,8 +116,72 @@ int MakeDib(IPIENVIRONMENT* env, IPIOBJECT* image, IPIHANDLE* handle, int reposi
     return 0;
 }
 
+// Bits per pixel of the bitmap a TIFF page is decoded straight into from its
+// strips (uncompressed or PackBits, one band or three in one plane); 0 when
+// the page takes the general path.
+int DirectTiffDepth(IPIENVIRONMENT* env, IPIOBJECT* img)
+{
+    if (img->compression != 0 && img->compression != ipiCompressionPackBits) return 0;
+    const IPIVALUE bands = img->dim[4];
+    if (bands != 1 && bands != 3) return 0;
+    if (ipiGetObjectAttribute(env, img, "photometricInterpretation") == ipiPhotometricSeparated) return 0;
+    if (bands == 3 && ipiGetObjectAttribute(env, img, "planarConfiguration") == ipiPlanarSeparate) return 0;
+    return DibDepth(img);
+}
+
+// Decodes TIFF page `page` (described in `img`) into a new bitmap: header and
+// colour table first, then the strips straight into its rows.
+int DecodeTiffPageIntoDib(IPIENVIRONMENT* env, const char* path, const std::vector<IPIATTRIBUTE>& src, int page,
+                          IPIOBJECT* img, int depth, IPIHANDLE* dib)
+{
+    // As on the general path: bilevel rows whole bytes wide, pixels uncompressed.
+    if (depth == 1) img->dim[0] = (img->dim[0] + 7) / 8 * 8;
+    img->compression = 0;
+    IpiDibLayout layout;
+    if (int rc = ipiDibLayoutFor(img->dim[0], img->dim[1], depth, &layout)) return ipiReportError(env, rc);
+    IPIHANDLE h = ipiGlobalAlloc(layout.totalBytes);
+    if (!h) return ipiReportError(env, ipiErrSystem);
+    int rc = 0;
+    {
+        IpiGlobalLock lock(h);
+        uint8_t* p = lock.ptr();
+        rc = ipiExportDib(env, img, p, layout.headerBytes, ipiFormatDibHeader, nullptr, 0);
+        IPIOBJECT* bitmap = nullptr;
+        IPIOBJECT* one = nullptr;
+        if (rc == 0) {
+            IPIATTRIBUTE ba[] = {{"repository", ipiRepositoryApplication}, {"pixelInterpretation", ipiBitmapLayout}};
+            bitmap = ipiCreateObject(env, "oBitmap", img->cls, img, ba, 2);
+            IPIATTRIBUTE ca[] = {{"entries", 1}, {"xMatchPoint", page}};
+            one = bitmap ? ipiCreateCompositeIDArray(env, "oPage", nullptr, ca, 2) : nullptr;
+            if (!one) rc = ipiGetError(env);
+        }
+        if (rc == 0) {
+            // A line of the bitmap object is one row of the DIB.
+            bitmap->dim[0] = depth == 24 ? layout.stride : layout.stride * 8 / depth;
+            bitmap->applicationAddressSpace = reinterpret_cast<IPIVALUE>(p + layout.headerBytes);
+            bitmap->size = layout.imageBytes;
+            bitmap->flags |= ipiFlagInited;  // the zero-filled rows are its data
+            rc = ipiSetCompositeElement(env, bitmap, one, 0);
+        }
+        if (rc == 0)
+            rc = ipiImportFile(env, path, one, ipiFormatTiff, ipiSelectData, src.data(), int(src.size()));
+        if (one) ipiDestroyObject(env, one);
+        if (bitmap) ipiDestroyObject(env, bitmap);
+        if (rc == 0 && !ipiIsCleanPackedDib(p, layout.totalBytes, nullptr))
+            rc = ipiReportError(env, ipiErrSyntacticalError);
+    }
+    if (rc) {
+        ipiGlobalFree(h);
+        return rc;
+    }
+    *dib = h;
+    return 0;
+}
+
 // TIFF pages from memory, or from the file `path` read in place when `data`
-// is null.
+// is null. When every page asked for is uncompressed or PackBits in a bitmap
+// depth, each is decoded straight into its bitmap; otherwise all pages go
+// through kernel images first.
 int DecodeTiff(IPIENVIRONMENT* env, const char* path, const void* data, int64_t size, IPIHANDLE* dibs, int count,
                int page, int repository, int* made)
 {
@@ -137,9 +202,28 @@ int DecodeTiff(IPIENVIRONMENT* env, const char* path, const void* data, int64_t 
         if (!img) return ipiGetError(env);
         if (int rc = ipiSetCompositeElement(env, img, array, i)) return rc;
     }
-    if (int rc = data ? ipiImportIntoObject(env, data, array, ipiFormatTiff, size, nullptr, 0)
-                      : ipiImportFileIntoObject(env, path, array, ipiFormatTiff, nullptr, 0))
-        return rc;
+
+    std::vector<IPIATTRIBUTE> src;
+    if (data) src = {{"applicationAddressSpace", reinterpret_cast<IPIVALUE>(data)}, {"size", size}};
+    const char* file = data ? nullptr : path;
+    std::vector<int> depths;
+    if (ipiImportFile(env, file, array, ipiFormatTiff, ipiSelectHeader, src.data(), int(src.size())) == 0) {
+        const int64_t got = std::min<int64_t>(array->dim[0], int64_t(array->elements.size()));
+        for (int64_t i = 0; i < got && i < count; ++i) {
+            IPIOBJECT* img = ipiGetCompositeElement(env, array, i);
+            const int depth = img ? DirectTiffDepth(env, img) : 0;
+            if (!depth) {
+                depths.clear();
+                break;
+            }
+            depths.push_back(depth);
+        }
+    }
+    if (depths.empty()) {
+        if (int rc = data ? ipiImportIntoObject(env, data, array, ipiFormatTiff, size, nullptr, 0)
+                          : ipiImportFileIntoObject(env, path, array, ipiFormatTiff, nullptr, 0))
+            return rc;
+    }
     int64_t got = std::min<int64_t>(array->dim[0], int64_t(array->elements.size()));
     for (int64_t i = 0; i < got && i < count; ++i) {
         IPIOBJECT* img = ipiGetCompositeElement(env, array, i);
@@ -151,7 +235,10 @@ int DecodeTiff(IPIENVIRONMENT* env, const char* path, const void* data, int64_t 
         if (bands == 1 && lut && (photometric == ipiPhotometricMinIsWhite || photometric == ipiPhotometricMinIsBlack)) {
             if (int rc = SetGreyRamp(env, lut, img->dataPrecision, photometric == ipiPhotometricMinIsWhite)) return rc;
         }
-        if (int rc = MakeDib(env, img, &dibs[i], repository)) return rc;
+        const int rc = depths.empty() ? MakeDib(env, img, &dibs[i], repository)
+                                      : DecodeTiffPageIntoDib(env, file, src, page + int(i), img, depths[size_t(i)],
+                                                              &dibs[i]);
+        if (rc) return rc;
         ++*made;
     }
     return *made > 0 ? 0 : ipiReportError(env, ipiErrSyntacticalError);
@@ -160,7 +247,7 @@ int DecodeTiff(IPIENVIRONMENT* env, const char* path, const void* data, int64_t 
 // Returned by DecodeIntoDib for a picture it leaves to the general path.
 constexpr int kNotDirect = 1 << 20;
 
-// JPEG and PCX pictures (not 16-colour PCX) decoded straight into the rows of
+// JPEG, PCX and PNG pictures (not 16-colour PCX) decoded straight into the rows of
 // the new bitmap: the header is read into `img`, the bitmap block is sized
 // and given its header and colour table, and the compressed data is expanded
 // into its pixel area in bitmap layout, with no full-size copy in between.
@@ -168,8 +255,16 @@ int DecodeIntoDib(IPIENVIRONMENT* env, const void* data, int64_t size, int ff, I
 {
     IPIATTRIBUTE src[] = {{"applicationAddressSpace", reinterpret_cast<IPIVALUE>(data)}, {"size", size}};
     if (int rc = ipiImportFile(env, nullptr, img, ff, ipiSelectHeader, src, 2)) return rc;
+    if (ff == ipiFormatPng) {
+        // Grey and colour bitmaps take no colour table from the file; an
+        // alpha band is dropped.
+        const IPIVALUE colourType = ipiGetObjectAttribute(env, img, "colourType");
+        if (colourType == kPngColourGrey || colourType == kPngColourRgb || colourType == kPngColourRgbAlpha)
+            img->lut = 0;
+        if (colourType == kPngColourRgbAlpha && img->dim[4] == 4) img->dim[4] = 3;
+    }
     const int depth = DibDepth(img);
-    if (img->compression == 0 || depth == 0 || depth == 4) return kNotDirect;
+    if (img->compression == 0 || depth == 0 || (depth == 4 && ff == ipiFormatPcx)) return kNotDirect;
     IpiDibLayout layout;
     if (int rc = ipiDibLayoutFor(img->dim[0], img->dim[1], depth, &layout)) return ipiReportError(env, rc);
 
@@ -231,7 +326,7 @@ int DecodeSingle(IPIENVIRONMENT* env, const void* data, int64_t size, int ff, IP
     IPIATTRIBUTE ia[] = {{"repository", repository}, {"lut", reinterpret_cast<IPIVALUE>(lut)}};
     IPIOBJECT* img = ipiCreateGenericImage(env, "oImage", nullptr, ia, 2);
     if (!img) return ipiGetError(env);
-    if (ff == ipiFormatJpeg || ff == ipiFormatPcx) {
+    if (ff == ipiFormatJpeg || ff == ipiFormatPcx || ff == ipiFormatPng) {
         const int rc = DecodeIntoDib(env, data, size, ff, img, dib);
         if (rc != kNotDirect) return rc;
     }

@@ -76,13 +76,20 @@ void DeliverRow(void* context, int y, const uint8_t* row)
     CodecRowWriter& out = *d->out;
     const int64_t w = std::min(d->width, out.Width());
     if (out.BitmapLayout()) {
-        if (d->channels == 3) {
+        if (d->channels >= 3) {  // blue, green, red; an alpha sample is dropped
+            const int c = d->channels;
             for (int64_t x = 0; x < w; ++x) {
-                d->tmp[size_t(3 * x)] = row[3 * x + 2];
-                d->tmp[size_t(3 * x + 1)] = row[3 * x + 1];
-                d->tmp[size_t(3 * x + 2)] = row[3 * x];
+                d->tmp[size_t(3 * x)] = row[c * x + 2];
+                d->tmp[size_t(3 * x + 1)] = row[c * x + 1];
+                d->tmp[size_t(3 * x + 2)] = row[c * x];
             }
             d->rc = out.PutBitmapRow(y, d->tmp.data(), 3 * w);
+        } else if (d->depth < 8 && (w * d->depth) % 8) {
+            // The padding bits of the row's last byte are cleared.
+            const int64_t n = PngRowBytes(w, d->depth, 1);
+            std::copy(row, row + n, d->tmp.begin());
+            d->tmp[size_t(n - 1)] &= uint8_t(0xFF00 >> ((w * d->depth) % 8));
+            d->rc = out.PutBitmapRow(y, d->tmp.data(), n);
         } else {
             d->rc = out.PutBitmapRow(y, row, PngRowBytes(w, d->depth, 1));
         }
@@ -126,8 +133,7 @@ int PngDecodePixels(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* destinati
                      source->bitOrder == destination->bitOrder) ||
                     (!bits && (s.bitDepth == 4 || s.bitDepth == 8) && destination->dataType == ipiTypeNonNegative &&
                      (s.channels == 1 || (s.bitDepth == 8 && (s.channels == 3 || s.channels == 4))));
-    if (!ok || (s.channels == 4 && destination->pixelInterpretation == ipiBitmapLayout) ||
-        (s.bitDepth == 4 && s.channels != 1))
+    if (!ok || (s.bitDepth == 4 && s.channels != 1))
         return ipiReportError(env, ipiErrMismatchDataType);
 
     std::vector<uint8_t> z;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "thumbctl/kernel/bmp_codec.h"
 #include "thumbctl/kernel/ipi.h"
 #include "thumbctl/kernel/tiff_format.h"
 
@@ -180,6 +181,134 @@ int CopyCompressed(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target, cons
     return 0;
 }
 
+// Stored rows of a page (most significant bit first) into a bitmap-layout
+// target: packed rows bottom-up, blue, green, red, each line of the target
+// (`xDimension` samples at its precision; bytes for colour) one bitmap row
+// with its padding. Each row is what the band-plane path and the bitmap
+// writer would make of it: bilevel rows keep their padding bits only when
+// `keepPadBits` (PackBits strips), 4-bit rows of odd width end in a zero
+// nibble, 16-bit grey gives its high bytes.
+class BitmapRows {
+public:
+    BitmapRows(IPIENVIRONMENT* env, IPIOBJECT* target, const tiff::Page& p, bool keepPadBits)
+        : env_(env), target_(target), p_(p), keepPadBits_(keepPadBits)
+    {
+        const int64_t X = target->dim[0];
+        const int64_t bits = p.bands == 3 ? 8 : target->dataPrecision;
+        stride_ = (X * bits + 7) / 8;
+        if (p.bands == 3) cols_ = std::min<int64_t>(p.width, X / 3);
+        else cols_ = std::min<int64_t>(p.width, X);
+        rows_ = std::min<int64_t>(p.height, target->dim[1]);
+    }
+    ~BitmapRows() { Close(); }
+
+    int Open()
+    {
+        if (stride_ <= 0 || stride_ > kIpiMaxBytes) return Report(env_, ipiErrSyntacticalError);
+        line_.assign(size_t(stride_), 0);
+        out_ = ipiOpenAccessor(env_, target_, "w", 1, nullptr, 0);
+        return out_ ? 0 : ipiGetError(env_);
+    }
+    int64_t Rows() const { return rows_; }
+
+    // Stored row y (0 = top) into its bitmap row.
+    int Put(int64_t y, const uint8_t* row)
+    {
+        if (y >= rows_) return 0;
+        uint8_t* d = line_.data();
+        const int64_t n = cols_;
+        if (p_.dataType == ipiTypeBoolean) {
+            int64_t bytes = keepPadBits_ ? int64_t(p_.rowBytes) : (n + 7) / 8;
+            bytes = std::min(bytes, stride_);
+            std::memcpy(d, row, size_t(bytes));
+            if (!keepPadBits_ && (n & 7)) d[bytes - 1] &= uint8_t(0xFF00 >> (n & 7));
+            if (target_->bitOrder == ipiOrderLsbFirst) ReverseBytes(d, size_t(bytes));
+        } else if (p_.bands == 3) {
+            for (int64_t x = 0; x < n; ++x) {
+                d[3 * x] = row[3 * x + 2];
+                d[3 * x + 1] = row[3 * x + 1];
+                d[3 * x + 2] = row[3 * x];
+            }
+        } else if (p_.bitsPerSample == 4) {
+            const int64_t bytes = (n + 1) / 2;
+            std::memcpy(d, row, size_t(bytes));
+            if (n & 1) d[bytes - 1] &= 0xF0;
+        } else if (p_.bitsPerSample == 16) {
+            const size_t high = p_.littleEndian ? 1 : 0;
+            for (int64_t x = 0; x < n; ++x) d[x] = row[size_t(2 * x) + high];
+        } else {
+            std::memcpy(d, row, size_t(n));
+        }
+        const int64_t at = (target_->dim[1] - 1 - y) * stride_;
+        return ipiWriteToStore(env_, out_, at, d, stride_) == stride_ ? 0 : ipiGetError(env_);
+    }
+
+    int Close()
+    {
+        const int rc = out_ ? ipiCloseAccessor(env_, out_) : 0;
+        out_ = nullptr;
+        return rc;
+    }
+
+private:
+    IPIENVIRONMENT* env_;
+    IPIOBJECT* target_;
+    const tiff::Page& p_;
+    bool keepPadBits_;
+    int64_t stride_ = 0, cols_ = 0, rows_ = 0;
+    std::vector<uint8_t> line_;
+    IPIACCESSOR* out_ = nullptr;
+};
+
+// Uncompressed rows, or PackBits strips expanded one at a time, straight
+// into a bitmap-layout target.
+int DecodeIntoBitmap(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target, const tiff::Page& p)
+{
+    const bool packBits = p.compression == ipiCompressionPackBits;
+    BitmapRows out(env, target, p, packBits);
+    if (int rc = out.Open()) return rc;
+    int rc = 0;
+    const int64_t R = int64_t(p.rowBytes);
+    if (!packBits) {
+        std::vector<uint8_t> row(static_cast<size_t>(R));
+        for (int64_t y = 0; rc == 0 && y < out.Rows(); ++y)
+            rc = ReadRow(env, in, p, uint32_t(y), row) ? out.Put(y, row.data()) : ipiGetError(env);
+    } else {
+        // Each strip is read whole and expanded on its own, so a pad byte at
+        // a strip's end shifts nothing and a run may carry on into the next
+        // row of its strip.
+        std::vector<uint8_t> packed, strip;
+        const int64_t rps = p.rowsPerStrip;
+        for (size_t s = 0; rc == 0 && s < p.stripOffsets.size(); ++s) {
+            const int64_t first = int64_t(s) * rps;
+            if (first >= out.Rows()) break;
+            const int64_t rows = std::min<int64_t>(rps, int64_t(p.height) - first);
+            if (rows > kIpiMaxBytes / R) {
+                rc = Report(env, ipiErrSyntacticalError);
+                break;
+            }
+            const int64_t bytes = p.stripByteCounts[s];
+            if (int64_t(packed.size()) < bytes) packed.resize(size_t(bytes));
+            if (int64_t(strip.size()) < rows * R) strip.resize(size_t(rows * R));
+            if (bytes > 0 && ipiReadFileAt(env, in, int64_t(p.stripOffsets[s]), packed.data(), bytes) != bytes) {
+                rc = ipiGetError(env);
+                break;
+            }
+            if (p.lsbFirst) ReverseBytes(packed.data(), size_t(bytes));
+            if (!PackBitsExpand(packed.data(), bytes, strip.data(), rows * R, 0)) {
+                rc = Report(env, ipiErrSyntacticalError);
+                break;
+            }
+            for (int64_t y = first; rc == 0 && y < std::min(out.Rows(), first + rows); ++y)
+                rc = out.Put(y, strip.data() + (y - first) * R);
+        }
+    }
+    const int closeRc = out.Close();
+    if (rc == 0 && closeRc) rc = closeRc;
+    if (rc == 0 && p.lsbFirst) ipiSetAttribute(env, target, "bitOrder", ipiOrderMsbFirst);
+    return rc;
+}
+
 // Bilevel rows into the target's packed bit plane (row y at bit y x xDimension),
 // in the target's bit order; a bitmap-layout target receives them bottom-up.
 int ConvertBilevel(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target, const tiff::Page& p, bool bitmap) {
@@ -296,6 +425,11 @@ int TiffDecodeStripData(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target,
     const bool sourceCompressed = p.compression != ipiCompressionNone;
     const bool targetCompressed = target->compression != ipiCompressionNone;
     // Compressed data goes only into a compressed target, and the reverse.
+    // A bitmap takes uncompressed and PackBits pages straight from the strips.
+    if (target->pixelInterpretation == ipiBitmapLayout && !targetCompressed &&
+        (!sourceCompressed || p.compression == ipiCompressionPackBits) &&
+        (p.bands == 1 || p.planarConfiguration == ipiPlanarContig))
+        return Report(env, DecodeIntoBitmap(env, in, target, p));
     if (sourceCompressed != targetCompressed) return 0;
     if (sourceCompressed) return Report(env, CopyCompressed(env, in, target, p));
     const bool bitmap = target->pixelInterpretation == ipiBitmapLayout;
