@@ -2,6 +2,7 @@
 #include "thumbctl/kernel/png_reader.h"
 
 #include "thumbctl/kernel/codec_io.h"
+#include "thumbctl/kernel/ipi_dib.h"
 #include "thumbctl/kernel/ipi_env.h"
 #include "thumbctl/kernel/ipi_object.h"
 #include "thumbctl/kernel/png_codec.h"
@@ -76,7 +77,10 @@ void DeliverRow(void* context, int y, const uint8_t* row)
     CodecRowWriter& out = *d->out;
     const int64_t w = std::min(d->width, out.Width());
     if (out.BitmapLayout()) {
-        if (d->channels >= 3) {  // blue, green, red; an alpha sample is dropped
+        if (d->channels == 3) {
+            ipiRgbToBgr(row, d->tmp.data(), w);
+            d->rc = out.PutBitmapRow(y, d->tmp.data(), 3 * w);
+        } else if (d->channels == 4) {  // blue, green, red; the alpha sample is dropped
             const int c = d->channels;
             for (int64_t x = 0; x < w; ++x) {
                 d->tmp[size_t(3 * x)] = row[c * x + 2];

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "thumbctl/kernel/bmp_codec.h"
+#include "thumbctl/kernel/ipi_dib.h"
 #include "thumbctl/kernel/ipi.h"
 #include "thumbctl/kernel/tiff_format.h"
 
@@ -205,6 +206,12 @@ public:
     int Open()
     {
         if (stride_ <= 0 || stride_ > kIpiMaxBytes) return Report(env_, ipiErrSyntacticalError);
+        // A bitmap in caller memory that holds every row is written in place.
+        if (target_->repository == ipiRepositoryApplication && target_->applicationAddressSpace &&
+            target_->size >= stride_ * target_->dim[1]) {
+            memory_ = reinterpret_cast<uint8_t*>(target_->applicationAddressSpace);
+            return 0;
+        }
         line_.assign(size_t(stride_), 0);
         out_ = ipiOpenAccessor(env_, target_, "w", 1, nullptr, 0);
         return out_ ? 0 : ipiGetError(env_);
@@ -215,31 +222,34 @@ public:
     int Put(int64_t y, const uint8_t* row)
     {
         if (y >= rows_) return 0;
-        uint8_t* d = line_.data();
+        const int64_t at = (target_->dim[1] - 1 - y) * stride_;
+        uint8_t* d = memory_ ? memory_ + at : line_.data();
         const int64_t n = cols_;
+        int64_t used = 0;
         if (p_.dataType == ipiTypeBoolean) {
             int64_t bytes = keepPadBits_ ? int64_t(p_.rowBytes) : (n + 7) / 8;
             bytes = std::min(bytes, stride_);
             std::memcpy(d, row, size_t(bytes));
             if (!keepPadBits_ && (n & 7)) d[bytes - 1] &= uint8_t(0xFF00 >> (n & 7));
             if (target_->bitOrder == ipiOrderLsbFirst) ReverseBytes(d, size_t(bytes));
+            used = bytes;
         } else if (p_.bands == 3) {
-            for (int64_t x = 0; x < n; ++x) {
-                d[3 * x] = row[3 * x + 2];
-                d[3 * x + 1] = row[3 * x + 1];
-                d[3 * x + 2] = row[3 * x];
-            }
+            ipiRgbToBgr(row, d, n);
+            used = 3 * n;
         } else if (p_.bitsPerSample == 4) {
-            const int64_t bytes = (n + 1) / 2;
-            std::memcpy(d, row, size_t(bytes));
-            if (n & 1) d[bytes - 1] &= 0xF0;
+            used = (n + 1) / 2;
+            std::memcpy(d, row, size_t(used));
+            if (n & 1) d[used - 1] &= 0xF0;
         } else if (p_.bitsPerSample == 16) {
             const size_t high = p_.littleEndian ? 1 : 0;
             for (int64_t x = 0; x < n; ++x) d[x] = row[size_t(2 * x) + high];
+            used = n;
         } else {
             std::memcpy(d, row, size_t(n));
+            used = n;
         }
-        const int64_t at = (target_->dim[1] - 1 - y) * stride_;
+        std::memset(d + used, 0, size_t(stride_ - used));  // the row's padding
+        if (memory_) return 0;
         return ipiWriteToStore(env_, out_, at, d, stride_) == stride_ ? 0 : ipiGetError(env_);
     }
 
@@ -257,6 +267,7 @@ private:
     bool keepPadBits_;
     int64_t stride_ = 0, cols_ = 0, rows_ = 0;
     std::vector<uint8_t> line_;
+    uint8_t* memory_ = nullptr;
     IPIACCESSOR* out_ = nullptr;
 };
 

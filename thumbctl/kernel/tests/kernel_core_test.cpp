@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <cstdlib>
 #include <filesystem>
 #include <unistd.h>
@@ -212,6 +214,27 @@ TEST(KernelMemory, HandlesAreCheckedAndNeverReused)
     EXPECT_EQ(ipiGlobalAlloc(0), 0u);
     EXPECT_EQ(ipiGlobalAlloc(kIpiMaxBytes + 1), 0u);
     ipiGlobalFree(h2);
+}
+
+// Blocks of every size class (small heap blocks and the large mapped ones,
+// odd sizes) come zero-filled, hold their whole size and free cleanly.
+TEST(KernelMemory, LargeBlocksAreZeroFilledAndWhole)
+{
+    const int before = ipiGlobalLiveCount();
+    for (int64_t size : {int64_t(1), int64_t(4 << 20) - 1, int64_t(4 << 20), int64_t(9 << 20) + 3}) {
+        IPIHANDLE h = ipiGlobalAlloc(size);
+        ASSERT_NE(h, 0u) << size;
+        EXPECT_EQ(ipiGlobalSize(h), size);
+        auto* p = static_cast<uint8_t*>(ipiGlobalLock(h));
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(p[0], 0);
+        EXPECT_EQ(p[size / 2], 0);
+        EXPECT_EQ(p[size - 1], 0);
+        std::memset(p, 0x5A, size_t(size));
+        ipiGlobalUnlock(h);
+        EXPECT_TRUE(ipiGlobalFree(h));
+    }
+    EXPECT_EQ(ipiGlobalLiveCount(), before);
 }
 
 // Runs a decoder over `code` into a one-byte-per-pixel image, top row first.
