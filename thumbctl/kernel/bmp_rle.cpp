@@ -60,6 +60,26 @@ int64_t SampleIndex(const IPIOBJECT* o, int64_t b, int64_t t, int64_t z, int64_t
 bool PackBitsExpand(const uint8_t* p, int64_t size, uint8_t* out, int64_t n, uint8_t mask)
 {
     int64_t i = 0, k = 0;
+    // While 129 bytes of codes and 128 of output are left, a code is copied
+    // or filled in whole 16-byte pieces: the bytes past its end are written
+    // over by the codes that follow.
+    if (!mask) {
+        while (n - k >= 128 && size - i >= 129) {
+            const uint8_t c = p[i++];
+            if (c < 128) {
+                const int64_t len = int64_t(c) + 1;
+                for (int64_t j = 0; j < len; j += 16) std::memcpy(out + k + j, p + i + j, 16);
+                i += len;
+                k += len;
+            } else if (c > 128) {
+                uint8_t fill[16];
+                std::memset(fill, p[i++], 16);
+                const int64_t len = 257 - int64_t(c);
+                for (int64_t j = 0; j < len; j += 16) std::memcpy(out + k + j, fill, 16);
+                k += len;
+            }
+        }
+    }
     while (k < n) {
         if (i >= size) return false;
         const uint8_t c = p[i++];

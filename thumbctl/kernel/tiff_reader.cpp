@@ -282,13 +282,23 @@ int DecodeIntoBitmap(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target, co
     const int64_t R = int64_t(p.rowBytes);
     if (!packBits) {
         std::vector<uint8_t> row(static_cast<size_t>(R));
-        for (int64_t y = 0; rc == 0 && y < out.Rows(); ++y)
-            rc = ReadRow(env, in, p, uint32_t(y), row) ? out.Put(y, row.data()) : ipiGetError(env);
+        for (int64_t y = 0; rc == 0 && y < out.Rows(); ++y) {
+            // Rows in memory are taken where they lie.
+            const uint8_t* stored =
+                p.lsbFirst ? nullptr : ipiViewStoreAt(in, int64_t(tiff::RowOffset(p, uint32_t(y))), R);
+            if (!stored && !ReadRow(env, in, p, uint32_t(y), row)) {
+                rc = ipiGetError(env);
+                break;
+            }
+            rc = out.Put(y, stored ? stored : row.data());
+        }
     } else {
         // Each strip is read whole and expanded on its own, so a pad byte at
         // a strip's end shifts nothing and a run may carry on into the next
         // row of its strip.
-        std::vector<uint8_t> packed, strip;
+        constexpr int64_t kWindow = int64_t(1) << 20;
+        std::vector<uint8_t> window, flipped, strip;
+        int64_t windowAt = 0, windowBytes = 0;
         const int64_t rps = p.rowsPerStrip;
         for (size_t s = 0; rc == 0 && s < p.stripOffsets.size(); ++s) {
             const int64_t first = int64_t(s) * rps;
@@ -299,14 +309,30 @@ int DecodeIntoBitmap(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target, co
                 break;
             }
             const int64_t bytes = p.stripByteCounts[s];
-            if (int64_t(packed.size()) < bytes) packed.resize(size_t(bytes));
             if (int64_t(strip.size()) < rows * R) strip.resize(size_t(rows * R));
-            if (bytes > 0 && ipiReadFileAt(env, in, int64_t(p.stripOffsets[s]), packed.data(), bytes) != bytes) {
-                rc = ipiGetError(env);
-                break;
+            // Codes in memory are expanded where they lie. From a file they
+            // are read a megabyte at a time, so that small strips lying one
+            // after the other cost one read together.
+            const int64_t offset = int64_t(p.stripOffsets[s]);
+            const uint8_t* codes = ipiViewStoreAt(in, offset, bytes);
+            if (!codes) {
+                if (offset < windowAt || offset + bytes > windowAt + windowBytes) {
+                    windowAt = offset;
+                    windowBytes = std::max<int64_t>(bytes, std::min<int64_t>(kWindow, ipiStoreSize(in) - offset));
+                    if (int64_t(window.size()) < windowBytes) window.resize(size_t(windowBytes));
+                    if (windowBytes > 0 && ipiReadFileAt(env, in, offset, window.data(), windowBytes) != windowBytes) {
+                        rc = ipiGetError(env);
+                        break;
+                    }
+                }
+                codes = window.data() + (offset - windowAt);
             }
-            if (p.lsbFirst) ReverseBytes(packed.data(), size_t(bytes));
-            if (!PackBitsExpand(packed.data(), bytes, strip.data(), rows * R, 0)) {
+            if (p.lsbFirst) {  // to most significant bit first, strip by strip
+                flipped.assign(codes, codes + bytes);
+                ReverseBytes(flipped.data(), flipped.size());
+                codes = flipped.data();
+            }
+            if (!PackBitsExpand(codes, bytes, strip.data(), rows * R, 0)) {
                 rc = Report(env, ipiErrSyntacticalError);
                 break;
             }
