@@ -347,8 +347,8 @@ int DecodeIntoBitmap(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target, co
 }
 
 // Bilevel rows into the target's packed bit plane (row y at bit y x xDimension),
-// in the target's bit order; a bitmap-layout target receives them bottom-up.
-int ConvertBilevel(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target, const tiff::Page& p, bool bitmap) {
+// in the target's bit order.
+int ConvertBilevel(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target, const tiff::Page& p) {
     const int64_t planeBytes = ipiObjectDataSize(env, target);
     if (planeBytes <= 0) return planeBytes < 0 ? Report(env, ipiErrSystem) : 0;
     const int64_t X = target->dim[0], Y = target->dim[1];
@@ -369,8 +369,7 @@ int ConvertBilevel(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target, cons
             rc = ipiGetError(env);
             break;
         }
-        const int64_t ty = bitmap ? Y - 1 - y : y;
-        const uint64_t base = uint64_t(ty) * uint64_t(X);
+        const uint64_t base = uint64_t(y) * uint64_t(X);
         for (int64_t x = 0; x < cols; ++x) {
             const uint64_t bit = base + uint64_t(x);
             const uint8_t mask = uint8_t(0x80 >> (bit & 7));
@@ -387,12 +386,12 @@ int ConvertBilevel(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target, cons
 }
 
 // Byte samples (grey, palette, 4-bit, 16-bit grey, 8-bit colour).
-int ConvertBytes(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target, const tiff::Page& p, bool bitmap) {
+int ConvertBytes(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target, const tiff::Page& p) {
     const int64_t X = target->dim[0], Y = target->dim[1];
     const int64_t plane = X * Y * std::max<int64_t>(1, target->dim[2]) * std::max<int64_t>(1, target->dim[3]);
     const int64_t targetBands = std::max<int64_t>(1, target->dim[4]);
     const int64_t rows = std::min<int64_t>(p.height, Y);
-    if (p.bands == 3 && !bitmap && targetBands < 3) return 0;  // no layout holds the colour samples
+    if (p.bands == 3 && targetBands < 3) return 0;  // no layout holds the colour samples
 
     IPIACCESSOR* out = ipiOpenAccessor(env, target, "w", 1, nullptr, 0);
     if (!out) return ipiGetError(env);
@@ -407,43 +406,26 @@ int ConvertBytes(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target, const 
             rc = ipiGetError(env);
             break;
         }
-        const int64_t ty = bitmap ? Y - 1 - y : y;
-        if (p.bands == 3) {
-            if (bitmap) {  // blue, green, red
-                const int64_t n = std::min<int64_t>(p.width, X / 3);
-                for (int64_t x = 0; x < n; ++x) {
-                    line[size_t(3 * x)] = row[size_t(3 * x + 2)];
-                    line[size_t(3 * x + 1)] = row[size_t(3 * x + 1)];
-                    line[size_t(3 * x + 2)] = row[size_t(3 * x)];
-                }
-                put(ty * X, 3 * n);
-            } else {  // red, green and blue planes
-                const int64_t n = std::min<int64_t>(p.width, X);
-                for (int band = 0; band < 3 && rc == 0; ++band) {
-                    for (int64_t x = 0; x < n; ++x) line[size_t(x)] = row[size_t(3 * x + band)];
-                    put(band * plane + ty * X, n);
-                }
+        if (p.bands == 3) {  // red, green and blue planes
+            const int64_t n = std::min<int64_t>(p.width, X);
+            for (int band = 0; band < 3 && rc == 0; ++band) {
+                for (int64_t x = 0; x < n; ++x) line[size_t(x)] = row[size_t(3 * x + band)];
+                put(band * plane + y * X, n);
             }
-        } else if (p.bitsPerSample == 4) {
-            if (bitmap) {  // packed rows as they stand
-                const int64_t n = std::min<int64_t>(int64_t(p.rowBytes), X / 2);
-                std::memcpy(line.data(), row.data(), size_t(n));
-                put(ty * (X / 2), n);
-            } else {  // one byte a pixel
-                const int64_t n = std::min<int64_t>(p.width, X);
-                for (int64_t x = 0; x < n; ++x)
-                    line[size_t(x)] = (x & 1) ? row[size_t(x / 2)] & 0x0F : row[size_t(x / 2)] >> 4;
-                put(ty * X, n);
-            }
+        } else if (p.bitsPerSample == 4) {  // one byte a pixel
+            const int64_t n = std::min<int64_t>(p.width, X);
+            for (int64_t x = 0; x < n; ++x)
+                line[size_t(x)] = (x & 1) ? row[size_t(x / 2)] & 0x0F : row[size_t(x / 2)] >> 4;
+            put(y * X, n);
         } else if (p.bitsPerSample == 16) {  // grey: the high byte of each sample
             const int64_t n = std::min<int64_t>(p.width, X);
             const size_t high = p.littleEndian ? 1 : 0;
             for (int64_t x = 0; x < n; ++x) line[size_t(x)] = row[size_t(2 * x) + high];
-            put(ty * X, n);
+            put(y * X, n);
         } else {  // 8-bit grey or palette indices
             const int64_t n = std::min<int64_t>(p.width, X);
             std::memcpy(line.data(), row.data(), size_t(n));
-            put(ty * X, n);
+            put(y * X, n);
         }
     }
     const int closeRc = ipiCloseAccessor(env, out);
@@ -464,14 +446,12 @@ int TiffDecodeStripData(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target,
     // Compressed data goes only into a compressed target, and the reverse.
     // A bitmap takes uncompressed and PackBits pages straight from the strips.
     if (target->pixelInterpretation == ipiBitmapLayout && !targetCompressed &&
-        (!sourceCompressed || p.compression == ipiCompressionPackBits) &&
-        (p.bands == 1 || p.planarConfiguration == ipiPlanarContig))
+        (!sourceCompressed || p.compression == ipiCompressionPackBits))
         return Report(env, DecodeIntoBitmap(env, in, target, p));
     if (sourceCompressed != targetCompressed) return 0;
     if (sourceCompressed) return Report(env, CopyCompressed(env, in, target, p));
-    const bool bitmap = target->pixelInterpretation == ipiBitmapLayout;
-    if (p.dataType == ipiTypeBoolean) return Report(env, ConvertBilevel(env, in, target, p, bitmap));
-    return Report(env, ConvertBytes(env, in, target, p, bitmap));
+    if (p.dataType == ipiTypeBoolean) return Report(env, ConvertBilevel(env, in, target, p));
+    return Report(env, ConvertBytes(env, in, target, p));
 }
 
 namespace {
