@@ -5,6 +5,7 @@
 #include "thumbctl/kernel/ipi_dib.h"
 #include "thumbctl/kernel/ipi_env.h"
 #include "thumbctl/kernel/ipi_object.h"
+#include "thumbctl/kernel/ipi_store.h"
 #include "thumbctl/kernel/png_codec.h"
 
 #include <algorithm>
@@ -12,8 +13,8 @@
 int PngReadFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int selector)
 {
     if (int rc = ipiCheckEnvironment(env)) return rc;
-    std::vector<uint8_t> bytes;
-    if (int rc = CodecReadAll(env, source, -1, &bytes)) return rc;
+    CodecSourceBytes bytes;
+    if (int rc = bytes.Open(env, source, -1)) return rc;
     PngStreamInfo info;
     if (int rc = PngParseStream(bytes.data(), bytes.size(), &info)) return ipiReportError(env, rc);
     const int bands = info.channels;
@@ -54,8 +55,21 @@ int PngReadFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int s
         }
     }
     if (selector == ipiSelectAll || selector == ipiSelectData) {
-        const std::vector<uint8_t> z = PngGatherImageData(bytes.data(), info);
-        if (int rc = CodecWriteAll(env, target, z.data(), int64_t(z.size()))) return rc;
+        // The image data chunks one after the other, written as they lie.
+        IPIACCESSOR* out = ipiOpenAccessor(env, target, "w", 1, nullptr, 0);
+        if (!out) return ipiGetError(env);
+        int rc = 0;
+        int64_t at = 0;
+        for (const PngStreamInfo::Range& r : info.idat) {
+            if (rc == 0 && r.length > 0 &&
+                ipiWriteToStore(env, out, at, bytes.data() + r.offset, int64_t(r.length)) != int64_t(r.length))
+                rc = ipiGetError(env);
+            at += int64_t(r.length);
+        }
+        const int closeRc = ipiCloseAccessor(env, out);
+        if (rc == 0) rc = closeRc;
+        if (rc) return rc;
+        target->size = at;
     }
     return 0;
 }
@@ -140,8 +154,8 @@ int PngDecodePixels(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* destinati
     if (!ok || (s.bitDepth == 4 && s.channels != 1))
         return ipiReportError(env, ipiErrMismatchDataType);
 
-    std::vector<uint8_t> z;
-    if (int rc = CodecReadAll(env, source, source->size > 0 ? source->size : -1, &z)) return rc;
+    CodecSourceBytes z;
+    if (int rc = z.Open(env, source, source->size > 0 ? source->size : -1)) return rc;
     CodecRowWriter out(env, destination);
     if (int rc = out.Open()) return rc;
     Delivery d{&out, s.bitDepth, s.channels, s.width, std::vector<uint8_t>(size_t(s.width) * 4 + 8)};
