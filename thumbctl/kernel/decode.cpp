@@ -129,53 +129,67 @@ int DirectTiffDepth(IPIENVIRONMENT* env, IPIOBJECT* img)
     return DibDepth(img);
 }
 
-// Decodes TIFF page `page` (described in `img`) into a new bitmap: header and
-// colour table first, then the strips straight into its rows.
-int DecodeTiffPageIntoDib(IPIENVIRONMENT* env, const char* path, const std::vector<IPIATTRIBUTE>& src, int page,
-                          IPIOBJECT* img, int depth, IPIHANDLE* dib)
+// TIFF pages described in `pages` (page `first` on) decoded into new bitmaps
+// in dibs[0..]: each bitmap is sized and given its header and colour table,
+// then one pass over the file expands every page's strips straight into its
+// rows. On failure no bitmap is left.
+int DecodeTiffPagesIntoDibs(IPIENVIRONMENT* env, const char* path, const std::vector<IPIATTRIBUTE>& src, int first,
+                            const std::vector<IPIOBJECT*>& pages, const std::vector<int>& depths, IPIHANDLE* dibs)
 {
-    // As on the general path: bilevel rows whole bytes wide, pixels uncompressed.
-    if (depth == 1) img->dim[0] = (img->dim[0] + 7) / 8 * 8;
-    img->compression = 0;
-    IpiDibLayout layout;
-    if (int rc = ipiDibLayoutFor(img->dim[0], img->dim[1], depth, &layout)) return ipiReportError(env, rc);
-    IPIHANDLE h = ipiGlobalAlloc(layout.totalBytes);
-    if (!h) return ipiReportError(env, ipiErrSystem);
+    const int n = int(pages.size());
+    IPIATTRIBUTE ca[] = {{"entries", n}, {"xMatchPoint", first}};
+    IPIOBJECT* bitmaps = ipiCreateCompositeIDArray(env, "oBitmaps", nullptr, ca, 2);
+    if (!bitmaps) return ipiGetError(env);
+    std::vector<IPIHANDLE> made(size_t(n), 0);
+    std::vector<IpiDibLayout> layouts(static_cast<size_t>(n));
     int rc = 0;
-    {
-        IpiGlobalLock lock(h);
-        uint8_t* p = lock.ptr();
-        rc = ipiExportDib(env, img, p, layout.headerBytes, ipiFormatDibHeader, nullptr, 0);
-        IPIOBJECT* bitmap = nullptr;
-        IPIOBJECT* one = nullptr;
-        if (rc == 0) {
-            IPIATTRIBUTE ba[] = {{"repository", ipiRepositoryApplication}, {"pixelInterpretation", ipiBitmapLayout}};
-            bitmap = ipiCreateObject(env, "oBitmap", img->cls, img, ba, 2);
-            IPIATTRIBUTE ca[] = {{"entries", 1}, {"xMatchPoint", page}};
-            one = bitmap ? ipiCreateCompositeIDArray(env, "oPage", nullptr, ca, 2) : nullptr;
-            if (!one) rc = ipiGetError(env);
+    for (int i = 0; rc == 0 && i < n; ++i) {
+        IPIOBJECT* img = pages[size_t(i)];
+        const int depth = depths[size_t(i)];
+        // As on the general path: bilevel rows whole bytes wide, pixels uncompressed.
+        if (depth == 1) img->dim[0] = (img->dim[0] + 7) / 8 * 8;
+        img->compression = 0;
+        IpiDibLayout& layout = layouts[size_t(i)];
+        if ((rc = ipiDibLayoutFor(img->dim[0], img->dim[1], depth, &layout)) != 0) {
+            rc = ipiReportError(env, rc);
+            break;
         }
-        if (rc == 0) {
-            // A line of the bitmap object is one row of the DIB.
-            bitmap->dim[0] = depth == 24 ? layout.stride : layout.stride * 8 / depth;
-            bitmap->applicationAddressSpace = reinterpret_cast<IPIVALUE>(p + layout.headerBytes);
-            bitmap->size = layout.imageBytes;
-            bitmap->flags |= ipiFlagInited;  // the zero-filled rows are its data
-            rc = ipiSetCompositeElement(env, bitmap, one, 0);
+        made[size_t(i)] = ipiGlobalAlloc(layout.totalBytes);
+        if (!made[size_t(i)]) {
+            rc = ipiReportError(env, ipiErrSystem);
+            break;
         }
-        if (rc == 0)
-            rc = ipiImportFile(env, path, one, ipiFormatTiff, ipiSelectData, src.data(), int(src.size()));
-        if (one) ipiDestroyObject(env, one);
+        // The block stays where it is while its handle lives.
+        auto* p = static_cast<uint8_t*>(ipiGlobalLock(made[size_t(i)]));
+        ipiGlobalUnlock(made[size_t(i)]);
+        if ((rc = ipiExportDib(env, img, p, layout.headerBytes, ipiFormatDibHeader, nullptr, 0)) != 0) break;
+        IPIATTRIBUTE ba[] = {{"repository", ipiRepositoryApplication}, {"pixelInterpretation", ipiBitmapLayout}};
+        IPIOBJECT* bitmap = ipiCreateObject(env, "oBitmap", img->cls, img, ba, 2);
+        if (!bitmap) {
+            rc = ipiGetError(env);
+            break;
+        }
+        // A line of the bitmap object is one row of the DIB.
+        bitmap->dim[0] = depth == 24 ? layout.stride : layout.stride * 8 / depth;
+        bitmap->applicationAddressSpace = reinterpret_cast<IPIVALUE>(p + layout.headerBytes);
+        bitmap->size = layout.imageBytes;
+        bitmap->flags |= ipiFlagInited;  // the zero-filled rows are its data
+        rc = ipiSetCompositeElement(env, bitmap, bitmaps, i);
+    }
+    if (rc == 0) rc = ipiImportFile(env, path, bitmaps, ipiFormatTiff, ipiSelectData, src.data(), int(src.size()));
+    for (IPIOBJECT* bitmap : bitmaps->elements)
         if (bitmap) ipiDestroyObject(env, bitmap);
-        if (rc == 0 && !ipiIsCleanPackedDib(p, layout.totalBytes, nullptr))
+    ipiDestroyObject(env, bitmaps);
+    for (int i = 0; rc == 0 && i < n; ++i) {
+        IpiGlobalLock lock(made[size_t(i)]);
+        if (!ipiIsCleanPackedDib(lock.ptr(), layouts[size_t(i)].totalBytes, nullptr))
             rc = ipiReportError(env, ipiErrSyntacticalError);
     }
-    if (rc) {
-        ipiGlobalFree(h);
-        return rc;
+    for (int i = 0; i < n; ++i) {
+        if (rc == 0) dibs[i] = made[size_t(i)];
+        else if (made[size_t(i)]) ipiGlobalFree(made[size_t(i)]);
     }
-    *dib = h;
-    return 0;
+    return rc;
 }
 
 // TIFF pages from memory, or from the file `path` read in place when `data`
@@ -225,6 +239,7 @@ int DecodeTiff(IPIENVIRONMENT* env, const char* path, const void* data, int64_t 
             return rc;
     }
     int64_t got = std::min<int64_t>(array->dim[0], int64_t(array->elements.size()));
+    std::vector<IPIOBJECT*> pagesToDecode;
     for (int64_t i = 0; i < got && i < count; ++i) {
         IPIOBJECT* img = ipiGetCompositeElement(env, array, i);
         if (!img) return ipiGetError(env);
@@ -235,11 +250,16 @@ int DecodeTiff(IPIENVIRONMENT* env, const char* path, const void* data, int64_t 
         if (bands == 1 && lut && (photometric == ipiPhotometricMinIsWhite || photometric == ipiPhotometricMinIsBlack)) {
             if (int rc = SetGreyRamp(env, lut, img->dataPrecision, photometric == ipiPhotometricMinIsWhite)) return rc;
         }
-        const int rc = depths.empty() ? MakeDib(env, img, &dibs[i], repository)
-                                      : DecodeTiffPageIntoDib(env, file, src, page + int(i), img, depths[size_t(i)],
-                                                              &dibs[i]);
-        if (rc) return rc;
+        if (!depths.empty()) {
+            pagesToDecode.push_back(img);
+            continue;
+        }
+        if (int rc = MakeDib(env, img, &dibs[i], repository)) return rc;
         ++*made;
+    }
+    if (!pagesToDecode.empty()) {
+        if (int rc = DecodeTiffPagesIntoDibs(env, file, src, page, pagesToDecode, depths, dibs)) return rc;
+        *made = int(pagesToDecode.size());
     }
     return *made > 0 ? 0 : ipiReportError(env, ipiErrSyntacticalError);
 }
