@@ -19,3 +19,10 @@ function(sorvanta_add_test name)
     SORVANTA_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     SORVANTA_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
 endfunction()
+
+# The sanitizer build also checks float-to-integer conversions that overflow
+# (not part of -fsanitize=undefined with every compiler).
+if(SORVANTA_SANITIZE)
+  add_compile_options(-fsanitize=float-cast-overflow)
+  add_link_options(-fsanitize=float-cast-overflow)
+endif()

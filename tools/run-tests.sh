@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the main build, then the image kernel
+# Builds everything and runs every test: the main build, then the whole suite
 # again under the address and undefined-behaviour sanitizers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,10 +10,13 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$JOBS"
 ctest --test-dir build -j"$JOBS" --output-on-failure --timeout 600
 
-if [ -f thumbctl/kernel/tests/CMakeLists.txt ]; then
-  cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DSORVANTA_SANITIZE=ON -DSORVANTA_KERNEL_ONLY=ON >/dev/null
-  cmake --build build-asan -j"$JOBS"
-  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir build-asan -j"$JOBS" --output-on-failure --timeout 900
-fi
+# The sanitizer build leaves out the benchmarks. The system's font library
+# keeps a small allocation for the life of the process; that one leak is
+# suppressed, every other one fails the run.
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DSORVANTA_SANITIZE=ON -DSORVANTA_KERNEL_ONLY=OFF -DSORVANTA_BENCH=OFF >/dev/null
+cmake --build build-asan -j"$JOBS"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+LSAN_OPTIONS=suppressions="$PWD/tools/lsan.supp":print_suppressions=0 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan -j"$JOBS" --output-on-failure --timeout 900

@@ -9,7 +9,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace varnholde;
@@ -19,17 +21,34 @@ namespace varnholde {
 bool ReadTextLines(const char* path, std::vector<std::string>& lines, std::string& why)
 {
     lines.clear();
-    FILE* f = std::fopen(path, "rb");
-    if (!f) {
+    // Non-blocking open: a pipe in the file's place is refused, never waited on.
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         why = std::string("Cannot open ") + path + ": " + std::strerror(errno) + ".";
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        why = std::string(path) + " is not a regular file.";
         return false;
     }
     std::string text;
     char buf[4096];
-    size_t got;
-    while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, got);
-    const bool failed = std::ferror(f) != 0;
-    std::fclose(f);
+    bool failed = false, tooLarge = static_cast<uint64_t>(st.st_size) > kMaxTextFileBytes;
+    while (!tooLarge) {
+        const ssize_t got = ::read(fd, buf, sizeof buf);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) failed = true;
+        if (got <= 0) break;
+        text.append(buf, static_cast<size_t>(got));
+        tooLarge = text.size() > kMaxTextFileBytes;
+    }
+    ::close(fd);
+    if (tooLarge) {
+        why = std::string(path) + " is too large (more than " + std::to_string(kMaxTextFileBytes) + " bytes).";
+        return false;
+    }
     if (failed) {
         why = std::string("Cannot read ") + path + ".";
         return false;
@@ -91,8 +110,12 @@ class AtomicFile {
 public:
     explicit AtomicFile(const std::string& path) : path_(path)
     {
+        // A short hidden name in the target's folder: it fits beside any name
+        // the folder can hold, and one left by a killed run stays out of sight.
         static std::atomic<unsigned> counter{0};
-        temp_ = path + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+        const size_t slash = path.rfind('/');
+        const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+        temp_ = folder + ".vh" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + ".tmp";
         fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd_ < 0) fail(std::string("Cannot create a file in the folder of ") + path + ": " + std::strerror(errno));
         created_ = fd_ >= 0;
@@ -208,7 +231,14 @@ float ReadFringeValue(const char* fringeValuePath, uint8_t grating)
                 return kFileError;
             }
             if (value <= 0.0) break;
-            result = static_cast<float>(value);
+            // A value a float cannot hold (1e39 would become infinite, 1e-320 zero) is no fringe value.
+            const float asFloat = static_cast<float>(value);
+            if (!std::isfinite(asFloat) || asFloat < std::numeric_limits<float>::min()) {
+                SetError("Line " + std::to_string(i + 1) + " of " + fringeValuePath + " has no valid fringe value for the " +
+                         std::to_string(lpi) + " lpi grating.");
+                return kFileError;
+            }
+            result = asFloat;
             return kOk;
         }
         result = -1.0f;

@@ -89,8 +89,11 @@ int32_t Guard(F&& body)
 
 namespace varnholde {
 
-// All lines of a text file, without their line ends (LF or CR LF). False with
-// a reason when the file cannot be read.
+// Text files of the library (calibration, compensation table) are small.
+constexpr size_t kMaxTextFileBytes = 1 << 20;
+
+// All lines of a regular text file of at most kMaxTextFileBytes, without their
+// line ends (LF or CR LF). False with a reason when the file cannot be read.
 bool ReadTextLines(const char* path, std::vector<std::string>& lines, std::string& why);
 // A whole token (surrounding blanks ignored) read as one decimal number.
 bool ParseNumber(const std::string& text, double& value);

@@ -11,15 +11,28 @@ namespace {
 
 using model::NoDataValue;
 
+bool IsData(float v) { return !IsNoData(v); }
+
 float ValueAt(const model::SingleMatrix& m, int x, int y) { return m.contains(x, y) ? m(x, y) : NoDataValue; }
 
 bool AllCornersFound(const Corners& c)
 {
-    return c.A.value != NoDataValue && c.B.value != NoDataValue && c.C.value != NoDataValue &&
-           c.D.value != NoDataValue;
+    return IsData(c.A.value) && IsData(c.B.value) && IsData(c.C.value) && IsData(c.D.value);
+}
+
+// A computed figure as a float; one that is not finite as a float is no figure.
+float Figure(double v)
+{
+    const float f = static_cast<float>(v);
+    return IsNoData(f) ? NoDataValue : f;
 }
 
 } // namespace
+
+bool UsableSampleSize(double size)
+{
+    return std::isfinite(size) && size >= kMinSampleSize && size <= kMaxSampleSize;
+}
 
 std::vector<ProfilePoint> LineProfile(const model::SingleMatrix& m, int16_t x1, int16_t y1, int16_t x2, int16_t y2)
 {
@@ -91,7 +104,7 @@ Corners FindCorners(const model::SingleMatrix& m)
         const int k = CornerWindow(n);
         for (int step = 0; step <= k && step < n; ++step) {
             const ProfilePoint& p = line[fromStart ? step : n - 1 - step];
-            if (p.value != NoDataValue) {
+            if (IsData(p.value)) {
                 corner = {p.value, p.x, p.y};
                 break;
             }
@@ -117,20 +130,20 @@ float ComputeCenterDeflection(const model::SingleMatrix& m)
     for (int j = 0; j <= jMax; ++j) {
         const int y = static_cast<int>(RoundHalfEven(yMax / 2.0 + j));
         const float v = ValueAt(m, x, y);
-        if (v != NoDataValue) {
+        if (IsData(v)) {
             centre = v;
             break;
         }
     }
-    if (!AllCornersFound(c) || centre == NoDataValue)
+    if (!AllCornersFound(c) || IsNoData(centre))
         return NoDataValue;
     const double sum = static_cast<double>(c.A.value) + c.B.value + c.D.value + c.C.value;
-    return static_cast<float>(sum / 4.0 - centre);
+    return Figure(sum / 4.0 - centre);
 }
 
 float ComputeBow(const model::SingleMatrix& m, float width, float height)
 {
-    if (m.empty() || width == 0.0f || height == 0.0f)
+    if (m.empty() || !UsableSampleSize(width) || !UsableSampleSize(height))
         return NoDataValue;
     const Corners c = FindCorners(m);
     if (!AllCornersFound(c))
@@ -150,7 +163,7 @@ float ComputeBow(const model::SingleMatrix& m, float width, float height)
         const double v0 = line.front().value, vLast = line.back().value;
         const float span = static_cast<float>(n - 1);
         for (int i = 0; i < n; ++i) {
-            if (line[i].value == NoDataValue)
+            if (IsNoData(line[i].value))
                 continue;
             const double dev = (line[i].value - v0) - (vLast - v0) * (static_cast<float>(i) / span);
             const double r = dev / e.length;
@@ -158,12 +171,12 @@ float ComputeBow(const model::SingleMatrix& m, float width, float height)
                 kept = r;
         }
     }
-    return static_cast<float>(kept * model::state.UnitScaleFactor);
+    return Figure(kept * model::state.UnitScaleFactor);
 }
 
 float ComputeIpcTwist(const model::SingleMatrix& m, float width, float height)
 {
-    if (m.empty() || width == 0.0f || height == 0.0f)
+    if (m.empty() || !UsableSampleSize(width) || !UsableSampleSize(height))
         return NoDataValue;
     const Corners c = FindCorners(m);
     if (!AllCornersFound(c))
@@ -172,7 +185,7 @@ float ComputeIpcTwist(const model::SingleMatrix& m, float width, float height)
                                                          static_cast<double>(height) * height));
     const double sum = static_cast<double>(c.A.value) + c.B.value - c.C.value - c.D.value;
     const float t = static_cast<float>((sum / diagonal) / 2.0);
-    return static_cast<float>(t * model::state.UnitScaleFactor);
+    return Figure(t * model::state.UnitScaleFactor);
 }
 
 void SetUnitScaleFactor()
@@ -198,11 +211,11 @@ std::optional<std::string> CalculateParametersText(const std::string& widthText,
     const auto& m = model::images.ResultMatrix;
     const float cd = ComputeCenterDeflection(m);
     const std::string cdText =
-        cd == NoDataValue ? "n/a" : FormatNumber(cd, model::files.ZFormat) + " " + model::files.ZUnits;
+        IsNoData(cd) ? "n/a" : FormatNumber(cd, model::files.ZFormat) + " " + model::files.ZUnits;
     const float bow = ComputeBow(m, static_cast<float>(width), static_cast<float>(height));
-    const std::string bowText = bow == NoDataValue ? "n/a" : FormatNumber(bow, "0.00") + "%";
+    const std::string bowText = IsNoData(bow) ? "n/a" : FormatNumber(bow, "0.00") + "%";
     const float twist = ComputeIpcTwist(m, static_cast<float>(width), static_cast<float>(height));
-    const std::string twistText = twist == NoDataValue ? "n/a" : FormatNumber(twist, "0.00") + "%";
+    const std::string twistText = IsNoData(twist) ? "n/a" : FormatNumber(twist, "0.00") + "%";
     return "IPC Twist: " + twistText + "    Bow: " + bowText + "    Center Deflection: " + cdText;
 }
 

@@ -4,12 +4,23 @@
 // The matrix passed is model::images.ResultMatrix in every caller.
 #include "app/core/model/model.h"
 
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace core {
+
+// True for a displacement value that carries no data: the no-data marker, NaN
+// or an infinity. Every figure, range and check of a result uses this test.
+inline bool IsNoData(float v) { return v == model::NoDataValue || !std::isfinite(v); }
+
+// Sample sizes (in the lateral units) that the figures and the compensation
+// accept: finite numbers from kMinSampleSize to kMaxSampleSize.
+inline constexpr double kMinSampleSize = 0.001;
+inline constexpr double kMaxSampleSize = 100000.0;
+bool UsableSampleSize(double size);
 
 struct ProfilePoint {
     int32_t x = 0;
@@ -47,10 +58,10 @@ Corners FindCorners(const model::SingleMatrix& m);
 float ComputeCenterDeflection(const model::SingleMatrix& m);
 // Largest signed deviation of an edge from its chord over the edge length, in
 // percent (UnitScaleFactor), or NoDataValue; also NoDataValue when width or
-// height is 0.
+// height is not a usable size.
 float ComputeBow(const model::SingleMatrix& m, float width, float height);
 // ((A + B - C - D) / diagonal length) / 2 in percent, or NoDataValue; also
-// NoDataValue when width or height is 0.
+// NoDataValue when width or height is not a usable size.
 float ComputeIpcTwist(const model::SingleMatrix& m, float width, float height);
 
 // UnitScaleFactor from XYUnits and ZUnits: mm with mils 2.54, in with microns
@@ -59,9 +70,10 @@ void SetUnitScaleFactor();
 
 // The Parameters text of the current result for the two sample-size texts:
 // "IPC Twist: 0.45%    Bow: -1.00%    Center Deflection: 20.0 mils" ("n/a" for
-// a figure without data). When a text is not numeric it shows "Parameters
-// require image physical Width and Height." (16, "Information Missing"), moves
-// the focus to the width box and returns nothing.
+// a figure without data, and bow and twist for a size that UsableSampleSize
+// refuses). When a text is not numeric it shows "Parameters require image
+// physical Width and Height." (16, "Information Missing"), moves the focus to
+// the width box and returns nothing.
 std::optional<std::string> CalculateParametersText(const std::string& widthText, const std::string& heightText);
 // The Parameters command: the text above in a box (64, "Parameter Values").
 // Returns false when the sizes were missing.

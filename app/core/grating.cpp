@@ -4,7 +4,7 @@
 #include "app/core/runtime.h"
 #include "platform/folders.h"
 
-#include <fstream>
+#include <sstream>
 
 namespace core {
 
@@ -12,11 +12,12 @@ std::string GratingCompFilePath() { return platform::JoinPath(platform::UtilityF
 
 int LoadGratingCompTable(const std::string& path)
 {
-    if (!platform::FileExists(path) || platform::IsFolder(path))
+    // A pipe, a device or a file far larger than a table is no table.
+    constexpr size_t kMaxTableBytes = 1 << 20;
+    std::string text;
+    if (!ReadSmallFile(path, kMaxTableBytes, &text))
         return 0;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return 0;
+    std::istringstream in(text);
     auto& table = model::files.GratingCompTable;
     int count = 0;
     std::string line;

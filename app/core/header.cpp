@@ -4,6 +4,8 @@
 #include "app/core/runtime.h"
 #include "platform/messages.h"
 
+#include <cmath>
+
 namespace core {
 namespace {
 
@@ -30,6 +32,17 @@ std::string AfterColon(const std::string& s)
 
 } // namespace
 
+bool UsableFringeValue(double mils)
+{
+    return std::isfinite(mils) && mils >= kMinFringeValue && mils <= kMaxFringeValue;
+}
+
+std::string FringeValueRule()
+{
+    return "A fringe value must be a number of mils from " + ShortText(static_cast<float>(kMinFringeValue)) +
+           " to " + ShortText(static_cast<float>(kMaxFringeValue)) + ".";
+}
+
 bool HasMakerHeader(const std::string& headerText) { return StartsWithNoCase(headerText, kHeaderMaker); }
 
 HeaderParse ParseHeaderText(const std::string& headerText)
@@ -54,7 +67,7 @@ HeaderParse ParseHeaderText(const std::string& headerText)
         if (!TakeLine(s, &h.fields[i - 1]))
             return h;
     double fringe = 0;
-    if (!ParseNumber(AfterColon(h.fields[8]), &fringe))
+    if (!ParseNumber(AfterColon(h.fields[8]), &fringe) || !std::isfinite(static_cast<float>(fringe)))
         return h;
     h.result = StartsWithNoCase(s, kHeaderEnd) ? HeaderParse::Whole : HeaderParse::EndLineMissing;
     h.fringeValue = static_cast<float>(fringe);

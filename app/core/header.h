@@ -11,6 +11,14 @@ inline constexpr const char* kHeaderMaker = "Calverdine";
 inline constexpr const char* kHeaderEnd = "\\\\EndHeader";   // two backslashes
 inline constexpr size_t kMaxHeaderLength = 32767;
 
+// Fringe values (mils per fringe) the analysis accepts, wherever they are read
+// (image header, FringeValue.txt): finite, from kMinFringeValue to kMaxFringeValue.
+inline constexpr double kMinFringeValue = 0.0001;
+inline constexpr double kMaxFringeValue = 1000.0;
+bool UsableFringeValue(double mils);
+// The sentence that states that rule to the user.
+std::string FringeValueRule();
+
 // True when the text begins with the maker tag (case ignored).
 bool HasMakerHeader(const std::string& headerText);
 
@@ -30,7 +38,8 @@ HeaderParse ParseHeaderText(const std::string& headerText);
 // (OK, application title) and still counts as a header (returns true).
 // A text that breaks the structure (count below 9 or not a number, the text
 // ending before the count is reached, a fringe value that is not a number, a
-// text longer than 32,767 characters) shows the same message, sets the fringe
+// text longer than 32,767 characters, a fringe value too large for a float)
+// shows the same message, sets the fringe
 // value to 0 and returns false: the image counts as having no header.
 bool ParseImageHeader();
 

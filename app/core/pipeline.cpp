@@ -1,6 +1,8 @@
 #include "app/core/pipeline.h"
 
+#include "app/core/figures.h"
 #include "app/core/grating.h"
+#include "app/core/header.h"
 #include "app/core/model/model.h"
 #include "app/core/reset.h"
 #include "app/core/runtime.h"
@@ -10,6 +12,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace core {
 namespace {
@@ -19,6 +24,25 @@ using model::NoDataValue;
 using model::state;
 
 const char* kSetupTitle = "Analysis Setup Error";
+const char* kAnalysisTitle = "Analysis Error";
+const char* kOutOfMemoryText = "Not enough memory for the calculation.";
+
+std::string gStepFailure;
+uint64_t gMemoryBudget = 0;   // 0: the computer's default
+
+// True for status 0; else the library's reason becomes the step failure.
+bool LibraryOk(int32_t status)
+{
+    if (status == 0)
+        return true;
+    if (status == outside::kLibraryMissing)
+        gStepFailure = "The analysis library cannot be loaded." + std::string(model::CR) + outside::LoadError();
+    else
+        gStepFailure = outside::LastError();
+    if (gStepFailure.empty())
+        gStepFailure = "The analysis library stopped the calculation (status " + std::to_string(status) + ").";
+    return false;
+}
 
 int16_t Rows() { return images.ImageRows; }
 int16_t Cols() { return images.ImageCols; }
@@ -36,7 +60,7 @@ void SetRegionSize(int cols, int rows)
 void ScaleDisplacement(double f)
 {
     for (float& v : images.Displacement.buffer())
-        if (v != NoDataValue)
+        if (!IsNoData(v))
             v = static_cast<float>(v * f);
 }
 
@@ -52,16 +76,18 @@ float SampleInches(double value)
     return static_cast<float>(value);
 }
 
-void Compensate(double width, double height)
+bool Compensate(double width, double height)
 {
     state.SampleWidth = SampleInches(width);
     state.SampleHeight = SampleInches(height);
     const bool microns = EqualsNoCase(model::files.ZUnits, "microns");
     if (microns)
         ScaleDisplacement(1.0 / model::MmPerInch);
-    CompensateDisplacement();
+    if (!CompensateDisplacement())
+        return false;
     if (microns)
         ScaleDisplacement(model::MmPerInch);
+    return true;
 }
 
 // The checks made before anything is computed for a partition or a mask that
@@ -102,22 +128,41 @@ void CropRegion(const model::ByteMatrix& full, const model::Domain& d, model::By
 }
 
 // WorkingPhase from CurrentPhase, through `mask` when one is given.
-void MaskPhase(const model::ByteMatrix* mask)
+bool MaskPhase(const model::ByteMatrix* mask)
 {
     images.WorkingPhase.create(Cols(), Rows());
     if (mask)
-        outside::Mask_UserAdd(images.CurrentPhase.data(), mask->data(), Rows(), Cols(), images.WorkingPhase.data());
-    else
-        outside::CopyByteMatrix(images.CurrentPhase.data(), Rows(), Cols(), images.WorkingPhase.data());
+        return LibraryOk(outside::Mask_UserAdd(images.CurrentPhase.data(), mask->data(), Rows(), Cols(),
+                                               images.WorkingPhase.data()));
+    return LibraryOk(
+        outside::CopyByteMatrix(images.CurrentPhase.data(), Rows(), Cols(), images.WorkingPhase.data()));
 }
 
 // Displacement minus ReferenceDisplacement, through DifferenceMatrix (already
 // of the region's size).
-void SubtractReference()
+bool SubtractReference()
 {
-    outside::SubtractSingleMatrix(images.Displacement.data(), images.ReferenceDisplacement.data(), Rows(), Cols(),
-                                  images.DifferenceMatrix.data());
-    outside::CopySingleMatrix(images.DifferenceMatrix.data(), Rows(), Cols(), images.Displacement.data());
+    return LibraryOk(outside::SubtractSingleMatrix(images.Displacement.data(), images.ReferenceDisplacement.data(),
+                                                   Rows(), Cols(), images.DifferenceMatrix.data())) &&
+           LibraryOk(outside::CopySingleMatrix(images.DifferenceMatrix.data(), Rows(), Cols(),
+                                               images.Displacement.data()));
+}
+
+// The reason why the fringe value in use cannot be used, "" when it can.
+std::string FringeProblem(float value, bool fromFile)
+{
+    if (UsableFringeValue(value))
+        return std::string();
+    const std::string source = fromFile ? "FringeValue.txt" : "The image header";
+    return source + " gives the fringe value " + ShortText(value) + " (mils), which cannot be used." +
+           std::string(model::CR) + FringeValueRule();
+}
+
+// Physical memory of the computer in bytes (0 when unknown).
+uint64_t PhysicalMemory()
+{
+    const long pages = ::sysconf(_SC_PHYS_PAGES), size = ::sysconf(_SC_PAGESIZE);
+    return pages > 0 && size > 0 ? static_cast<uint64_t>(pages) * static_cast<uint64_t>(size) : 0;
 }
 
 } // namespace
@@ -147,47 +192,103 @@ void ReplaceBlankPhase()
             b = model::BlankPhaseValue - 1;
 }
 
-void ApplyMaskToPhase() { MaskPhase(state.MaskInMemory ? &images.CurrentMask : nullptr); }
+bool ApplyMaskToPhase() { return MaskPhase(state.MaskInMemory ? &images.CurrentMask : nullptr); }
 
-void FilterPhase() { outside::PhaseFiltering(images.WorkingPhase.data(), -1, Rows(), Cols()); }
+bool FilterPhase() { return LibraryOk(outside::PhaseFiltering(images.WorkingPhase.data(), -1, Rows(), Cols())); }
 
-void UnwrapPhase()
+bool UnwrapPhase()
 {
     images.UnwrappedPhase.create(Cols(), Rows());
-    outside::Unwrap_FloodFill(images.WorkingPhase.data(), -1, Rows(), Cols(), images.UnwrappedPhase.data());
+    return LibraryOk(
+        outside::Unwrap_FloodFill(images.WorkingPhase.data(), -1, Rows(), Cols(), images.UnwrappedPhase.data()));
 }
 
-void PhaseToDisplacement()
+bool PhaseToDisplacement()
 {
     images.Displacement.create(Cols(), Rows());
     if (EqualsNoCase(model::files.ZUnits, "microns"))
-        outside::PhiToMicrons(images.UnwrappedPhase.data(), Rows(), Cols(), state.FringeValue,
-                              images.Displacement.data());
-    else
-        outside::PhiToMils(images.UnwrappedPhase.data(), Rows(), Cols(), state.FringeValue,
-                           images.Displacement.data());
+        return LibraryOk(outside::PhiToMicrons(images.UnwrappedPhase.data(), Rows(), Cols(), state.FringeValue,
+                                               images.Displacement.data()));
+    return LibraryOk(outside::PhiToMils(images.UnwrappedPhase.data(), Rows(), Cols(), state.FringeValue,
+                                        images.Displacement.data()));
 }
 
-void CompensateDisplacement()
+bool CompensateDisplacement()
 {
     const std::string path = GratingCompFilePath();
-    outside::Compensate_Standard(images.Displacement.data(), path.c_str(), Rows(), Cols(), state.SampleWidth,
-                                 state.SampleHeight, state.GratingIndex);
+    return LibraryOk(outside::Compensate_Standard(images.Displacement.data(), path.c_str(), Rows(), Cols(),
+                                                  state.SampleWidth, state.SampleHeight, state.GratingIndex));
 }
 
-void ApplyRotation(int16_t choice)
+bool ApplyRotation(int16_t choice)
 {
     state.RotationMode = static_cast<uint8_t>(choice >= 0 && choice <= 3 ? choice : 1);
     float* d = images.Displacement.data();
-    outside::RotateDisplacement(d, Rows(), Cols(), state.RotationMode);
+    if (!LibraryOk(outside::RotateDisplacement(d, Rows(), Cols(), state.RotationMode)))
+        return false;
     if (choice != 4 && choice != 5)
-        return;
+        return true;
     const float offset = choice == 4 ? outside::MinSingle(d, Rows(), Cols()) : outside::MaxSingle(d, Rows(), Cols());
-    if (offset == NoDataValue)
-        return;   // no data at all: nothing to shift
+    if (IsNoData(offset))
+        return true;   // no data at all: nothing to shift
     for (float& v : images.Displacement.buffer())
-        if (v != NoDataValue)
+        if (!IsNoData(v))
             v -= offset;
+    return true;
+}
+
+std::string StepFailure() { return gStepFailure; }
+
+bool HoldsData(const model::SingleMatrix& m)
+{
+    for (float v : m.buffer())
+        if (!IsNoData(v))
+            return true;
+    return false;
+}
+
+std::string NoDataMessage()
+{
+    return "The result holds no data: every pixel of the analysed region is blank, masked or without a usable "
+           "value." +
+           std::string(model::CR) + "No figures are given.";
+}
+
+uint64_t AnalysisMemoryNeeded(int cols, int rows)
+{
+    // Bytes a pixel: five float matrices of the pipeline (unwrapped phase,
+    // displacement, result, chart copy, reference difference), four byte
+    // matrices, and the library's unwrap grid and queue.
+    constexpr uint64_t kBytesPerPixel = 5 * 4 + 4 + 24;
+    if (cols <= 0 || rows <= 0)
+        return 0;
+    return static_cast<uint64_t>(cols) * static_cast<uint64_t>(rows) * kBytesPerPixel;
+}
+
+uint64_t AnalysisMemoryBudget()
+{
+    if (gMemoryBudget != 0)
+        return gMemoryBudget;
+    uint64_t budget = PhysicalMemory() / 2;
+    if (budget == 0)
+        budget = uint64_t(4) << 30;
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        budget = std::min<uint64_t>(budget, static_cast<uint64_t>(limit.rlim_cur) / 2);
+    return budget;
+}
+
+void SetAnalysisMemoryBudget(uint64_t bytes) { gMemoryBudget = bytes; }
+
+std::string MemoryProblem(int cols, int rows)
+{
+    const uint64_t needed = AnalysisMemoryNeeded(cols, rows), budget = AnalysisMemoryBudget();
+    if (needed <= budget)
+        return std::string();
+    const auto mb = [](uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20); };
+    return "The image (" + std::to_string(cols) + " x " + std::to_string(rows) +
+           ") is too large to analyse in the memory of this computer." + std::string(model::CR) + "It needs about " +
+           mb(needed) + " MB; " + mb(budget) + " MB can be used.";
 }
 
 void SetReference(int domainPosition)
@@ -211,8 +312,9 @@ bool ApplyReference()
     if (state.RefXMax == images.XMax && state.RefYMax == images.YMax &&
         images.ReferenceDisplacement.size() == images.Displacement.size()) {
         state.RelativeResult = true;
-        SubtractReference();
-        return true;
+        if (!SubtractReference())
+            state.RelativeResult = false;
+        return state.RelativeResult;
     }
     model::ShowMsg("Current and Reference images have different dimensions." + std::string(model::CR) +
                        "Absolute displacement will be reported.",
@@ -264,6 +366,75 @@ void MakeChartData()
     }
 }
 
+namespace {
+
+// The steps of Calculate Displacement after its checks; false with the reason
+// when one stops.
+bool CalculateSteps(const AnalysisOptions& o, double width, double height, std::string* reason)
+{
+    auto fail = [&](const std::string& why) {
+        *reason = why;
+        return false;
+    };
+    gStepFailure.clear();
+    // 6. Region to analyse.
+    if (state.PartitionInMemory) {
+        ExtractDomain(static_cast<int16_t>(o.domain));
+        model::maskPartition.CurrentDomain = static_cast<int16_t>(o.domain);
+    } else {
+        SetRegionSize(images.FullXMax + 1, images.FullYMax + 1);
+        images.CurrentPhase.create(Cols(), Rows());
+        if (!LibraryOk(outside::CopyByteMatrix(images.PhaseImage.data(), Rows(), Cols(), images.CurrentPhase.data())))
+            return fail(gStepFailure);
+        if (state.MaskInMemory) {
+            images.CurrentMask.create(Cols(), Rows());
+            if (!LibraryOk(
+                    outside::CopyByteMatrix(images.MaskImage.data(), Rows(), Cols(), images.CurrentMask.data())))
+                return fail(gStepFailure);
+        }
+    }
+    // 7. Blank pixels analysed as 127 unless excluded.
+    if (!o.exclude128)
+        ReplaceBlankPhase();
+    // 8.-11. Mask, filter, unwrap, convert.
+    if (!ApplyMaskToPhase() || (o.phaseFilter && !FilterPhase()) || !UnwrapPhase())
+        return fail(gStepFailure);
+    state.FringeValue = o.useFringeFile ? state.CalibratedFringeValue : state.HeaderFringeValue;
+    if (!PhaseToDisplacement())
+        return fail(gStepFailure);
+    if (!HoldsData(images.Displacement))
+        return fail(NoDataMessage());
+    // 12. Compensation (in mils, sample in inches).
+    if (o.compensate) {
+        if (!Compensate(width, height))
+            return fail(gStepFailure);
+        if (!HoldsData(images.Displacement))
+            return fail(NoDataMessage());
+    }
+    // 13. Levelling, reference, range, result matrices.
+    if (!ApplyRotation(static_cast<int16_t>(o.rotation)))
+        return fail(gStepFailure);
+    if (!HoldsData(images.Displacement))
+        return fail(NoDataMessage());
+    if (o.setReference)
+        SetReference(o.domain);
+    if (o.relative) {
+        gStepFailure.clear();
+        if (!ApplyReference() && !gStepFailure.empty())
+            return fail(gStepFailure);
+        if (!HoldsData(images.Displacement))
+            return fail(NoDataMessage());
+    }
+    ComputeDisplacementRange();
+    SwapImageMatrix();
+    ReduceData();
+    // 14. Chart copy.
+    MakeChartData();
+    return true;
+}
+
+} // namespace
+
 CalculateOutcome RunCalculateDisplacement(const AnalysisOptions& o)
 {
     CalculateOutcome out;
@@ -279,10 +450,12 @@ CalculateOutcome RunCalculateDisplacement(const AnalysisOptions& o)
     }
     // 2. Grating.
     state.GratingIndex = static_cast<uint8_t>(o.grating);
-    // 3. Compensation needs the sample size inside the compensated area.
+    // 3. Compensation needs the sample size inside the compensated area. The
+    // area is checked on the very size the compensation is given.
     double width = 0, height = 0;
     if (o.compensate) {
-        if (!ParseNumber(o.sampleWidth, &width) || !ParseNumber(o.sampleHeight, &height)) {
+        if (!ParseNumber(o.sampleWidth, &width) || !ParseNumber(o.sampleHeight, &height) ||
+            !UsableSampleSize(width) || !UsableSampleSize(height)) {
             model::ShowMsg("Compensation requires image physical Width(X) and Height(Y).", 16, kSetupTitle);
             if (window) {
                 window->FocusSampleWidth();
@@ -290,10 +463,8 @@ CalculateOutcome RunCalculateDisplacement(const AnalysisOptions& o)
             }
             return out;
         }
-        const bool inches = EqualsNoCase(model::files.XYUnits, "in");
-        const float w = static_cast<float>(inches ? width : width / model::MmPerInch);
-        const float h = static_cast<float>(inches ? height : height / model::MmPerInch);
-        const std::string problem = CheckCompensationArea(static_cast<uint8_t>(o.grating), w, h);
+        const std::string problem =
+            CheckCompensationArea(static_cast<uint8_t>(o.grating), SampleInches(width), SampleInches(height));
         if (!problem.empty()) {
             model::ShowMsg(problem, 16, kSetupTitle);
             if (window)
@@ -302,8 +473,13 @@ CalculateOutcome RunCalculateDisplacement(const AnalysisOptions& o)
         }
     }
     // The region must be analysable: a selected domain inside the image, a
-    // mask of the image's size.
-    const std::string problem = RegionProblem(o);
+    // mask of the image's size, and memory for its analysis.
+    std::string problem = RegionProblem(o);
+    if (problem.empty()) {
+        const bool domain = state.PartitionInMemory;
+        const model::Domain* d = domain ? &model::maskPartition.DomainTable[o.domain] : nullptr;
+        problem = MemoryProblem(domain ? d->Width : images.FullXMax + 1, domain ? d->Height : images.FullYMax + 1);
+    }
     if (!problem.empty()) {
         model::ShowMsg(problem, 16, kSetupTitle);
         return out;
@@ -326,47 +502,30 @@ CalculateOutcome RunCalculateDisplacement(const AnalysisOptions& o)
             return out;
         }
     }
+    const std::string fringe = o.useFringeFile ? FringeProblem(state.CalibratedFringeValue, true)
+                                               : FringeProblem(state.HeaderFringeValue, false);
+    if (!fringe.empty()) {
+        model::ShowMsg(fringe, 16, o.useFringeFile ? "Calibration Needed" : kSetupTitle);
+        return out;
+    }
     // 5. Start.
     state.RelativeResult = false;
     if (window)
         window->ShowProcessing();
-    // 6. Region to analyse.
-    if (state.PartitionInMemory) {
-        ExtractDomain(static_cast<int16_t>(o.domain));
-        model::maskPartition.CurrentDomain = static_cast<int16_t>(o.domain);
-    } else {
-        SetRegionSize(images.FullXMax + 1, images.FullYMax + 1);
-        images.CurrentPhase.create(Cols(), Rows());
-        outside::CopyByteMatrix(images.PhaseImage.data(), Rows(), Cols(), images.CurrentPhase.data());
-        if (state.MaskInMemory) {
-            images.CurrentMask.create(Cols(), Rows());
-            outside::CopyByteMatrix(images.MaskImage.data(), Rows(), Cols(), images.CurrentMask.data());
-        }
+    std::string reason;
+    bool done = false;
+    try {
+        done = CalculateSteps(o, width, height, &reason);
+    } catch (const std::bad_alloc&) {
+        reason = kOutOfMemoryText;
     }
-    // 7. Blank pixels analysed as 127 unless excluded.
-    if (!o.exclude128)
-        ReplaceBlankPhase();
-    // 8.-11. Mask, filter, unwrap, convert.
-    ApplyMaskToPhase();
-    if (o.phaseFilter)
-        FilterPhase();
-    UnwrapPhase();
-    state.FringeValue = o.useFringeFile ? state.CalibratedFringeValue : state.HeaderFringeValue;
-    PhaseToDisplacement();
-    // 12. Compensation (in mils, sample in inches).
-    if (o.compensate)
-        Compensate(width, height);
-    // 13. Levelling, reference, range, result matrices.
-    ApplyRotation(static_cast<int16_t>(o.rotation));
-    if (o.setReference)
-        SetReference(o.domain);
-    if (o.relative)
-        ApplyReference();
-    ComputeDisplacementRange();
-    SwapImageMatrix();
-    ReduceData();
-    // 14. Chart copy.
-    MakeChartData();
+    if (!done) {
+        // Nothing of this run is shown, saved or plotted.
+        state.RelativeResult = false;
+        ResetAnalysisState();
+        model::ShowMsg(reason, 16, kAnalysisTitle);
+        return out;
+    }
     // 15. Figures.
     out.completed = true;
     out.maxZ = FormatNumber(state.MaxZ, model::files.ZFormat);
@@ -377,11 +536,15 @@ CalculateOutcome RunCalculateDisplacement(const AnalysisOptions& o)
     return out;
 }
 
-bool BatchAnalyzeImage(bool relative, const AnalysisOptions& o)
+namespace {
+
+bool BatchSteps(bool relative, const AnalysisOptions& o, std::string* reason)
 {
-    // The caller must have put an image of ImageCols x ImageRows into CurrentPhase.
-    if (Cols() <= 0 || Rows() <= 0 || images.CurrentPhase.cols() != Cols() || images.CurrentPhase.rows() != Rows())
+    auto fail = [&](const std::string& why) {
+        *reason = why;
         return false;
+    };
+    gStepFailure.clear();
     // 1. Blank pixels.
     if (!o.exclude128)
         ReplaceBlankPhase();
@@ -389,45 +552,82 @@ bool BatchAnalyzeImage(bool relative, const AnalysisOptions& o)
     const auto& b = model::batch;
     const bool maskFits = o.useMask && b.BatchMaskRows == Rows() && b.BatchMaskCols == Cols() &&
                           b.BatchMask.size() == images.CurrentPhase.size();
-    MaskPhase(maskFits ? &b.BatchMask : nullptr);
+    if (!MaskPhase(maskFits ? &b.BatchMask : nullptr))
+        return fail(gStepFailure);
     // 4.-6. Filter, unwrap, convert.
-    if (o.phaseFilter)
-        FilterPhase();
-    UnwrapPhase();
+    if ((o.phaseFilter && !FilterPhase()) || !UnwrapPhase())
+        return fail(gStepFailure);
     state.FringeValue = o.useFringeFile ? state.CalibratedFringeValue : state.HeaderFringeValue;
-    PhaseToDisplacement();
+    const std::string fringe = FringeProblem(state.FringeValue, o.useFringeFile);
+    if (!fringe.empty())
+        return fail(fringe);
+    if (!PhaseToDisplacement())
+        return fail(gStepFailure);
+    if (!HoldsData(images.Displacement))
+        return fail(NoDataMessage());
     // 7. Grating.
     state.GratingIndex = static_cast<uint8_t>(o.grating);
     // 8. Compensation.
     if (o.compensate) {
         double width = 0, height = 0;
-        if (!ParseNumber(o.sampleWidth, &width) || !ParseNumber(o.sampleHeight, &height))
-            return false;
-        Compensate(width, height);
+        if (!ParseNumber(o.sampleWidth, &width) || !ParseNumber(o.sampleHeight, &height) ||
+            !UsableSampleSize(width) || !UsableSampleSize(height))
+            return fail("Compensation requires image physical Width(X) and Height(Y).");
+        if (!Compensate(width, height))
+            return fail(gStepFailure);
+        if (!HoldsData(images.Displacement))
+            return fail(NoDataMessage());
     }
     // 9. Corner-point levellings need data in the four matrix corners.
     if (o.rotation == 2 || o.rotation == 3) {
         SwapImageMatrix();
         const auto& m = images.ResultMatrix;
         const int xm = images.XMax, ym = images.YMax;
-        if (m(0, 0) == NoDataValue || m(xm, ym) == NoDataValue || m(xm, 0) == NoDataValue ||
-            m(0, ym) == NoDataValue)
-            return false;
+        if (IsNoData(m(0, 0)) || IsNoData(m(xm, ym)) || IsNoData(m(xm, 0)) || IsNoData(m(0, ym)))
+            return fail("A corner of the image has no data: it cannot be levelled on its corners.");
     }
     // 10. Levelling.
-    ApplyRotation(static_cast<int16_t>(o.rotation));
+    if (!ApplyRotation(static_cast<int16_t>(o.rotation)))
+        return fail(gStepFailure);
     // 11. Relative step (the caller has compared the sizes; a reference of
     // another size is refused rather than read past its end).
     if (relative) {
         if (images.ReferenceDisplacement.size() != images.Displacement.size())
-            return false;
+            return fail("Current and Reference images have different dimensions.");
         images.DifferenceMatrix.create(Cols(), Rows());
-        SubtractReference();
+        if (!SubtractReference())
+            return fail(gStepFailure);
     }
+    if (!HoldsData(images.Displacement))
+        return fail(NoDataMessage());
     // 12.-13.
     ComputeDisplacementRange();
     SwapImageMatrix();
     return true;
+}
+
+} // namespace
+
+bool BatchAnalyzeImage(bool relative, const AnalysisOptions& o, std::string* reason)
+{
+    std::string why;
+    bool done = false;
+    // The caller must have put an image of ImageCols x ImageRows into CurrentPhase.
+    if (Cols() <= 0 || Rows() <= 0 || images.CurrentPhase.cols() != Cols() || images.CurrentPhase.rows() != Rows()) {
+        why = "No image of " + std::to_string(Cols()) + " x " + std::to_string(Rows()) + " is prepared.";
+    } else {
+        why = MemoryProblem(Cols(), Rows());
+        if (why.empty()) {
+            try {
+                done = BatchSteps(relative, o, &why);
+            } catch (const std::bad_alloc&) {
+                why = kOutOfMemoryText;
+            }
+        }
+    }
+    if (reason)
+        *reason = done ? std::string() : why;
+    return done;
 }
 
 } // namespace core

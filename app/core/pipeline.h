@@ -4,6 +4,8 @@
 // step procedures work on the shared data model and call the analysis library
 // through outside::; the single-image command (RunCalculateDisplacement) and
 // the batch analysis of one image (BatchAnalyzeImage) put them together.
+#include "app/core/model/model.h"
+
 #include <cstdint>
 #include <string>
 
@@ -30,14 +32,33 @@ struct AnalysisOptions {
 std::string RotationItemText(int position);
 
 // Step procedures, in pipeline order. Rows and columns are ImageRows/ImageCols.
+// Those that return bool return false when the analysis library refuses the
+// step; StepFailure() then holds the library's reason.
 void ExtractDomain(int16_t index);   // CurrentPhase (and CurrentMask) from one domain
 void ReplaceBlankPhase();            // bytes 128 of CurrentPhase become 127
-void ApplyMaskToPhase();             // WorkingPhase from CurrentPhase and CurrentMask
-void FilterPhase();                  // WorkingPhase filtered in place
-void UnwrapPhase();                  // UnwrappedPhase from WorkingPhase
-void PhaseToDisplacement();          // Displacement from UnwrappedPhase with FringeValue
-void CompensateDisplacement();       // Displacement (mils) with SampleWidth/Height (inches)
-void ApplyRotation(int16_t choice);  // levels Displacement; 4 and 5 shift min or max to 0
+bool ApplyMaskToPhase();             // WorkingPhase from CurrentPhase and CurrentMask
+bool FilterPhase();                  // WorkingPhase filtered in place
+bool UnwrapPhase();                  // UnwrappedPhase from WorkingPhase
+bool PhaseToDisplacement();          // Displacement from UnwrappedPhase with FringeValue
+bool CompensateDisplacement();       // Displacement (mils) with SampleWidth/Height (inches)
+bool ApplyRotation(int16_t choice);  // levels Displacement; 4 and 5 shift min or max to 0
+// Why the last step that returned false stopped.
+std::string StepFailure();
+
+// True when the matrix holds at least one data value (IsNoData of figures.h).
+bool HoldsData(const model::SingleMatrix& m);
+// The message of a result without any data.
+std::string NoDataMessage();
+
+// Memory: the bytes the analysis of a cols x rows region needs at most (all
+// working matrices and the library's own), and the bytes it may use. The
+// budget is half the memory of the computer, less under a lower address-space
+// limit; tests may set their own (0 goes back to that default).
+uint64_t AnalysisMemoryNeeded(int cols, int rows);
+uint64_t AnalysisMemoryBudget();
+void SetAnalysisMemoryBudget(uint64_t bytes);
+// "" when a region of cols x rows fits the budget, else the message.
+std::string MemoryProblem(int cols, int rows);
 // Stores Displacement as the reference; `domainPosition` names it when a
 // partition is in memory. Sets the main window's reference caption.
 void SetReference(int domainPosition);
@@ -58,6 +79,9 @@ int ReducedRow(int j, int yMax);
 // The Calculate Displacement command after the window has read its controls:
 // checks (with their messages), the steps, the figures. On success the window
 // has been told ShowProcessing and ShowResults, and the result texts are here.
+// A step the analysis library refuses, memory running out or a result without
+// data stop the command with a message (title "Analysis Error") and put the
+// window back into its state without a result: no figures are shown.
 struct CalculateOutcome {
     bool completed = false;
     std::string maxZ, minZ, range;   // formatted with ZFormat
@@ -68,7 +92,11 @@ CalculateOutcome RunCalculateDisplacement(const AnalysisOptions& options);
 // Returns false when a corner-point levelling (4 Pt, 3 Pt) finds a matrix
 // corner without data (nothing levelled then), and when compensation is asked
 // with sample-size texts that are not numeric, the reference has another size
-// or CurrentPhase does not hold an image of ImageCols x ImageRows.
-bool BatchAnalyzeImage(bool relative, const AnalysisOptions& options);
+// or CurrentPhase does not hold an image of ImageCols x ImageRows; also when
+// the fringe value (FringeValue) cannot be used, the image does not fit the
+// memory budget, the analysis library refuses a step, memory runs out or the
+// result holds no data. No range is computed then. `reason` (may be null)
+// gets the reason of a false return.
+bool BatchAnalyzeImage(bool relative, const AnalysisOptions& options, std::string* reason = nullptr);
 
 } // namespace core

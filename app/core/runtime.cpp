@@ -236,27 +236,93 @@ std::string TrimSpaces(const std::string& s)
 #include <QSaveFile>
 #include <QString>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace core {
 
 bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string* error)
 {
     QSaveFile f(QString::fromStdString(path));
-    if (!f.open(QIODevice::WriteOnly)) {
+    auto fail = [&](const QString& why) {
         if (error)
-            *error = f.errorString().toStdString();
-        return false;
-    }
-    if (f.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size())) {
-        if (error)
-            *error = f.errorString().toStdString();
+            *error = why.toStdString();
         f.cancelWriting();
         return false;
+    };
+    // Unbuffered, so that a short write (full disk, file-size limit) shows at
+    // once instead of being lost in a buffer the commit would flush unchecked.
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return fail(f.errorString());
+    const qint64 size = static_cast<qint64>(bytes.size());
+    qint64 done = 0;
+    while (done < size) {
+        const qint64 n = f.write(bytes.data() + done, size - done);
+        if (n <= 0)
+            return fail(f.errorString().isEmpty() ? QStringLiteral("The disk is full.") : f.errorString());
+        done += n;
     }
+    if (!f.flush() || f.error() != QFileDevice::NoError)
+        return fail(f.errorString());
     if (!f.commit()) {
         if (error)
             *error = f.errorString().toStdString();
         return false;
     }
+    return true;
+}
+
+bool IsRegularFile(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool ReadSmallFile(const std::string& path, size_t maxBytes, std::string* bytes, std::string* error)
+{
+    auto fail = [&](const std::string& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    // Non-blocking, so that opening a pipe never waits for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return fail("Cannot open " + path + ": " + std::strerror(errno) + ".");
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return fail(path + " is not a regular file.");
+    }
+    if (static_cast<uint64_t>(st.st_size) > maxBytes) {
+        ::close(fd);
+        return fail(path + " is too large (more than " + std::to_string(maxBytes) + " bytes).");
+    }
+    std::string text;
+    char buf[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int e = errno;
+            ::close(fd);
+            return fail("Cannot read " + path + ": " + std::strerror(e) + ".");
+        }
+        if (n == 0)
+            break;
+        text.append(buf, static_cast<size_t>(n));
+        if (text.size() > maxBytes) {   // a file that grows while it is read
+            ::close(fd);
+            return fail(path + " is too large (more than " + std::to_string(maxBytes) + " bytes).");
+        }
+    }
+    ::close(fd);
+    if (bytes)
+        *bytes = std::move(text);
     return true;
 }
 

@@ -55,8 +55,17 @@ std::string TrimSpaces(const std::string& s);
 namespace core {
 
 // Writes a whole file through a temporary file in the same folder that is
-// renamed into place, so a failed write never leaves a half-written file.
-// Returns false (and the reason in *error) when it cannot.
+// renamed into place, so a failed write never leaves a half-written file:
+// every byte is flushed and checked (a full disk or a file-size limit cancels
+// the write and keeps the old file). Returns false (and the reason in *error)
+// when it cannot.
 bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string* error = nullptr);
+
+// True when the path names a regular file (not a folder, pipe or device).
+bool IsRegularFile(const std::string& path);
+// Reads a whole regular file of at most maxBytes. False (the reason in
+// *error) for a missing file, a folder, a pipe or device (never waited on),
+// or a file longer than maxBytes (never read to its end).
+bool ReadSmallFile(const std::string& path, size_t maxBytes, std::string* bytes, std::string* error = nullptr);
 
 } // namespace core

@@ -202,15 +202,18 @@ int ParseSettingsText(const std::string& text, Settings* out)
 namespace {
 
 // The utility folder may not exist yet on a first run.
-bool WriteSettings(const std::string& path, const std::string& text)
+bool WriteSettings(const std::string& path, const std::string& text, std::string* error = nullptr)
 {
     const std::string folder = platform::FolderOf(path);
     if (!folder.empty() && !platform::IsFolder(folder)) {
         std::error_code ec;
         std::filesystem::create_directories(folder, ec);
     }
-    return WriteFileAtomically(path, text);
+    return WriteFileAtomically(path, text, error);
 }
+
+// The settings file is a few kilobytes; anything far larger is no settings file.
+constexpr size_t kMaxSettingsBytes = 64 * 1024;
 
 } // namespace
 
@@ -222,22 +225,28 @@ bool WriteDefaultSettingsFile(const std::string& path)
 
 bool SaveSettingsFile(const std::string& path)
 {
-    return WriteSettings(path, SettingsFileText(model::settings, false));
+    std::string error;
+    if (WriteSettings(path, SettingsFileText(model::settings, false), &error))
+        return true;
+    // The old file stays as it was; the user learns that this session's settings are lost.
+    model::ShowMsg("Sorvanta Settings.txt cannot be saved; the settings of this session are lost." +
+                       std::string(model::CR) + error,
+                   48, "Warning");
+    return false;
 }
 
 SettingsReadResult ReadSettingsFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!platform::FileExists(path) || platform::IsFolder(path) || !in) {
+    if (!platform::FileExists(path) || platform::IsFolder(path)) {
         model::ShowMsg(std::string(kMissing) + model::CR + kNewFile, 48, "Warning");
         WriteDefaultSettingsFile(path);
         return SettingsReadResult::Missing;
     }
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    in.close();
+    // A pipe, a device or a huge file in its place is no settings file.
+    std::string text;
+    const bool read = ReadSmallFile(path, kMaxSettingsBytes, &text);
     Settings s = model::settings;
-    if (ParseSettingsText(ss.str(), &s) != 0) {
+    if (!read || ParseSettingsText(text, &s) != 0) {
         model::ShowMsg(std::string(kCorrupted) + model::CR + kNewFile, 48, "Warning");
         WriteDefaultSettingsFile(path);
         return SettingsReadResult::Corrupted;

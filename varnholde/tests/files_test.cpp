@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -131,6 +132,50 @@ TEST(FringeValueFile, TableOfCases)
     }
     EXPECT_EQ(ReadFringeValue(dir.file("none.txt").c_str(), 1), 9999.0f);
     EXPECT_NE(std::string(Varnholde_LastError()).find("none.txt"), std::string::npos) << Varnholde_LastError();
+}
+
+} // namespace
+
+namespace {
+
+TEST(FringeValueFile, ValuesAFloatCannotHoldAndFilesThatAreNoTextFile)
+{
+    testsupport::TempDir dir;
+    const std::string file = dir.file("FringeValue.txt");
+    for (const char* entry : {"1e39", "1e-320", "-0"}) {
+        std::ofstream(file) << "100\t" << entry << "\r\n";
+        const float v = ReadFringeValue(file.c_str(), 1);
+        EXPECT_TRUE(v == 9999.0f || v == -1.0f) << entry << " " << v;
+        EXPECT_STRNE(Varnholde_LastError(), "") << entry;
+    }
+    // A pipe is refused at once (no writer is waited for), a huge file unread.
+    const std::string fifo = dir.file("pipe.txt");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(ReadFringeValue(fifo.c_str(), 1), 9999.0f);
+    EXPECT_NE(std::string(Varnholde_LastError()).find("not a regular file"), std::string::npos);
+    float d[4] = {1, 2, 3, 4};
+    EXPECT_NE(Compensate_Standard(d, fifo.c_str(), 2, 2, 1.0f, 1.0f, 1), 0);
+    EXPECT_NE(std::string(Varnholde_LastError()).find("not a regular file"), std::string::npos);
+    std::ofstream(file) << "100\t1.5\r\n" << std::string(2 << 20, '#');
+    EXPECT_EQ(ReadFringeValue(file.c_str(), 1), 9999.0f);
+    EXPECT_NE(std::string(Varnholde_LastError()).find("too large"), std::string::npos);
+}
+
+TEST(DataFiles, LongestNamesAreWrittenThroughAHiddenTemporaryName)
+{
+    testsupport::TempDir dir;
+    const auto v = Sample(3, 3);
+    // 255 bytes: the longest name a folder holds.
+    const std::string name = std::string(248, 'n') + "_ab.dat";
+    ASSERT_EQ(name.size(), 255u);
+    ASSERT_EQ(SaveSingleAsText(v.data(), 3, 3, -1, dir.file(name).c_str()), 0) << Varnholde_LastError();
+    EXPECT_EQ(FolderContents(dir.path()), std::vector<std::string>{name});
+    // A relative name writes in the current folder.
+    const fs::path here = fs::current_path();
+    fs::current_path(dir.path());
+    EXPECT_EQ(SaveSingleAsBinary(v.data(), 3, 3, -1, "rel_ab.bin"), 0) << Varnholde_LastError();
+    fs::current_path(here);
+    EXPECT_TRUE(fs::exists(dir.file("rel_ab.bin")));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -293,4 +294,33 @@ TEST_F(Figures, ResetProcedures)
         EXPECT_EQ(RangeCaption(c.text), c.single);
         EXPECT_EQ(BatchRangeCaption(c.text), c.batchCaption);
     }
+}
+
+TEST_F(Figures, NonFiniteValuesAndUnusableSizesGiveNoFigure)
+{
+    model::files.ZFormat = "0.0";
+    model::files.ZUnits = "mils";
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    for (float bad : {inf, -inf, nan, NoDataValue}) {
+        EXPECT_TRUE(IsNoData(bad));
+        model::images.ResultMatrix = SingleMatrix(201, 101);
+        for (float& v : model::images.ResultMatrix.buffer())
+            v = bad;
+        EXPECT_EQ(*CalculateParametersText("2", "1"), "IPC Twist: n/a    Bow: n/a    Center Deflection: n/a")
+            << bad;
+    }
+    // A non-finite corner is skipped like a missing one: the next pixel inward counts.
+    model::images.ResultMatrix = Filled(201, 101, [](int x, int) { return 0.002f * (x - 100) * (x - 100); });
+    const Corners before = FindCorners(model::images.ResultMatrix);
+    model::images.ResultMatrix(0, 0) = nan;
+    const Corners after = FindCorners(model::images.ResultMatrix);
+    EXPECT_EQ(after.A.x, 1);
+    EXPECT_NE(after.A.value, before.A.value);
+
+    // Sizes that are not sizes give no bow or twist (no -Inf%, no flipped sign).
+    model::images.ResultMatrix = Filled(201, 101, [](int x, int) { return 0.002f * (x - 100) * (x - 100); });
+    for (const char* size : {"-1", "1e-40", "1e-7", "-2", "1e300"})
+        EXPECT_EQ(*CalculateParametersText(size, "1"), "IPC Twist: n/a    Bow: n/a    Center Deflection: 20.0 mils")
+            << size;
+    EXPECT_EQ(*CalculateParametersText("2", "1"), "IPC Twist: 0.00%    Bow: -1.00%    Center Deflection: 20.0 mils");
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace core;
 
 namespace {
@@ -70,4 +72,16 @@ TEST(GratingTable, MissingOrShortFileLeavesZerosAndRefuses)
     EXPECT_EQ(LoadGratingCompTable(dir.file("GratingComp.txt")), 10);
     EXPECT_EQ(CheckCompensationArea(0, 4, 4), "");
     EXPECT_EQ(CheckCompensationArea(1, 1, 1), kNoParams);
+}
+
+TEST(GratingTable, APipeOrAHugeFileIsNoTable)
+{
+    model::ResetModel();
+    testsupport::TempDir dir("grating");
+    const std::string fifo = dir.file("GratingComp.txt"), huge = dir.file("huge.txt");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(LoadGratingCompTable(fifo), 0);   // returns at once, no writer needed
+    const std::string text = TableText() + std::string(2 << 20, '\n');
+    testsupport::WriteBytes(huge, std::vector<uint8_t>(text.begin(), text.end()));
+    EXPECT_EQ(LoadGratingCompTable(huge), 0);
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace core;
 
 namespace {
@@ -80,6 +82,8 @@ TEST(ImageHeader, Variants)
         {"text ends before the count", Header(12, 7, "10", "\\\\EndHeader"), false, 1, 0.0f},
         {"no line end at all", "Calverdine header", false, 1, 0.0f},
         {"fringe value not a number", Header(12, 10, "ten", "\\\\EndHeader"), false, 1, 0.0f},
+        {"fringe value beyond a float", Header(12, 10, "1e39", "\\\\EndHeader"), false, 1, 0.0f},
+        {"fringe value 0 (parsed, refused by the analysis)", Header(12, 10, "0", "\\\\EndHeader"), true, 0, 0.0f},
         {"over-long text", Header(12, 10, "10", "\\\\EndHeader") + std::string(33000, ' '), false, 1, 0.0f},
     };
     for (auto& c : cases) {
@@ -99,4 +103,12 @@ TEST(ImageHeader, Variants)
     }
     EXPECT_TRUE(HasMakerHeader("CALVERDINE x"));
     EXPECT_FALSE(HasMakerHeader(""));
+}
+
+TEST(ImageHeader, UsableFringeValues)
+{
+    for (double v : {0.0001, 0.5, 10.0, 1000.0})
+        EXPECT_TRUE(UsableFringeValue(v)) << v;
+    for (double v : {0.0, -1.0, 1e-320, 9999.0, 3e38, 1e9, 1e39, std::nan("")})
+        EXPECT_FALSE(UsableFringeValue(v)) << v;
 }

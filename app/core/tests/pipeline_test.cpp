@@ -1,6 +1,7 @@
 // End-to-end runs through the analysis library: synthetic images written by
 // mkphase, analysed by sorvanta-analyze and by the pipeline in this process.
 #include "app/core/figures.h"
+#include "app/core/grating.h"
 #include "app/core/loader.h"
 #include "app/core/model/model.h"
 #include "app/core/pipeline.h"
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <sstream>
 
@@ -347,4 +349,185 @@ TEST_F(InProcess, DomainReferenceAndRelative)
     EXPECT_EQ(window.calls[window.calls.size() - 2], "uncheck relative");
     EXPECT_EQ(r.range, "20.0");
     SetAnalysisWindow(nullptr);
+}
+
+namespace {
+
+// Records what the calculation tells the window, ClearResultDisplay included.
+struct ResultWindow : AnalysisWindow {
+    int processing = 0, results = 0, cleared = 0, uncheckedCompensate = 0;
+    void ClearResultDisplay() override { ++cleared; }
+    void ShowProcessing() override { ++processing; }
+    void ShowResults(const std::string&, const std::string&, const std::string&) override { ++results; }
+    void UncheckCompensate() override { ++uncheckedCompensate; }
+};
+
+// Writes "Calverdine/Utility Files/NAME" under the test's base folder.
+void WriteUtilityFile(const testsupport::TempDir& dir, const std::string& name, const std::string& text)
+{
+    const std::string folder = platform::UtilityFolder();
+    testsupport::Shell("mkdir -p '" + folder + "'");
+    testsupport::WriteBytes(platform::JoinPath(folder, name), std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+// A compensation table: every grating an area of `area` x `area` inches and
+// the five surface terms `term`.
+std::string GratingTable(const std::string& area, const std::string& term)
+{
+    std::string t;
+    for (int g = 0; g < 6; ++g) {
+        t += area + "\r\n" + area + "\r\n";
+        for (int i = 2; i < 8; ++i)
+            t += term + "\r\n";
+    }
+    return t;
+}
+
+class Failures : public InProcess {
+protected:
+    void SetUp() override
+    {
+        InProcess::SetUp();
+        SetAnalysisWindow(&window);
+    }
+    void TearDown() override
+    {
+        SetAnalysisWindow(nullptr);
+        SetAnalysisMemoryBudget(0);
+    }
+    // Runs the command; expects it stopped after it started, with nothing shown.
+    void ExpectStoppedWithoutFigures(const AnalysisOptions& o, const std::string& text)
+    {
+        messages.records.clear();
+        window = ResultWindow();
+        const CalculateOutcome r = RunCalculateDisplacement(o);
+        EXPECT_FALSE(r.completed);
+        EXPECT_EQ(window.results, 0);
+        EXPECT_EQ(window.processing, window.cleared);   // a started run puts the window back
+        ASSERT_EQ(messages.records.size(), 1u);
+        EXPECT_NE(messages.records[0].text.find(text), std::string::npos) << messages.records[0].text;
+        EXPECT_EQ(messages.records[0].style, 16);
+    }
+    ResultWindow window;
+};
+
+} // namespace
+
+TEST_F(Failures, UnusableFringeValuesStopBeforeTheCalculation)
+{
+    // Header values, and FringeValue.txt entries, that give no measurement.
+    for (float v : {0.0f, -1.0f, 9999.0f, 3e38f, 1e9f, 1e-30f}) {
+        model::state.HeaderFringeValue = v;
+        ExpectStoppedWithoutFigures(AnalysisOptions(), "cannot be used");
+        EXPECT_EQ(window.processing, 0) << v;
+        EXPECT_EQ(messages.records[0].title, "Analysis Setup Error");
+    }
+    AnalysisOptions o;
+    o.useFringeFile = true;
+    for (const char* entry : {"1e39", "1e-320", "3e38", "5000"}) {
+        WriteUtilityFile(dir, "FringeValue.txt", std::string("100 ") + entry + "\r\n");
+        ExpectStoppedWithoutFigures(o, "FringeValue.txt");
+        EXPECT_EQ(window.processing, 0) << entry;
+        EXPECT_EQ(messages.records[0].title, "Calibration Needed");
+    }
+    WriteUtilityFile(dir, "FringeValue.txt", "100 10\r\n");
+    model::state.HeaderFringeValue = 0;
+    EXPECT_TRUE(RunCalculateDisplacement(o).completed);
+}
+
+TEST_F(Failures, AResultWithoutDataShowsNoFigures)
+{
+    AnalysisOptions o;
+    const std::string noData = "The result holds no data";
+    // An all-zero mask.
+    model::state.MaskInMemory = true;
+    model::images.MaskImage.create(201, 101, 0);
+    ExpectStoppedWithoutFigures(o, noData);
+    EXPECT_EQ(messages.records[0].title, "Analysis Error");
+    EXPECT_EQ(window.processing, 1);
+    // An all-blank image, with every levelling.
+    model::state.MaskInMemory = false;
+    model::images.PhaseImage.create(201, 101, model::BlankPhaseValue);
+    for (int rotation = 0; rotation < 6; ++rotation) {
+        o.rotation = rotation;
+        ExpectStoppedWithoutFigures(o, noData);
+    }
+    // The batch analysis says the same.
+    model::images.CurrentPhase = model::images.PhaseImage;
+    std::string reason;
+    EXPECT_FALSE(BatchAnalyzeImage(false, o, &reason));
+    EXPECT_NE(reason.find(noData), std::string::npos) << reason;
+}
+
+TEST_F(Failures, CompensationIsCheckedOnTheSizeItIsGivenAndItsRefusalStops)
+{
+    AnalysisOptions o;
+    o.compensate = true;
+    o.grating = 1;
+    // A 1.999 in area: 50.7 mm is 1.996 in, given to the compensation as 2.00 in.
+    WriteUtilityFile(dir, "GratingComp.txt", GratingTable("1.999", "0.001"));
+    ASSERT_EQ(LoadGratingCompTable(GratingCompFilePath()), 48);
+    model::files.XYUnits = "mm";
+    o.sampleWidth = "50.7";
+    o.sampleHeight = "25";
+    EXPECT_FALSE(RunCalculateDisplacement(o).completed);
+    ASSERT_EQ(messages.records.size(), 1u);
+    EXPECT_NE(messages.records[0].text.find("exceed the compensated area"), std::string::npos)
+        << messages.records[0].text;
+    EXPECT_EQ(window.uncheckedCompensate, 1);
+    o.sampleWidth = "50.6";   // 1.99 in
+    EXPECT_TRUE(RunCalculateDisplacement(o).completed);
+
+    // Sizes that are no sizes.
+    for (const char* size : {"-1", "1e-40", "0"}) {
+        o.sampleWidth = size;
+        messages.records.clear();
+        EXPECT_FALSE(RunCalculateDisplacement(o).completed) << size;
+        ASSERT_EQ(messages.records.size(), 1u);
+        EXPECT_EQ(messages.records[0].text, "Compensation requires image physical Width(X) and Height(Y).");
+    }
+    o.sampleWidth = "50.6";
+
+    // The table in memory passes the check, the library cannot read the file.
+    std::remove(GratingCompFilePath().c_str());
+    ExpectStoppedWithoutFigures(o, "GratingComp.txt");
+    EXPECT_EQ(messages.records[0].title, "Analysis Error");
+    std::string reason;
+    model::images.CurrentPhase = model::images.PhaseImage;
+    EXPECT_FALSE(BatchAnalyzeImage(false, o, &reason));
+    EXPECT_NE(reason.find("GratingComp.txt"), std::string::npos) << reason;
+
+    // Terms so large that no pixel keeps a finite value.
+    WriteUtilityFile(dir, "GratingComp.txt", GratingTable("1.999", "1e308"));
+    ExpectStoppedWithoutFigures(o, "The result holds no data");
+}
+
+TEST_F(Failures, AnImageBeyondTheMemoryBudgetIsRefused)
+{
+    EXPECT_EQ(AnalysisMemoryNeeded(201, 101), 201u * 101u * AnalysisMemoryNeeded(1, 1));
+    EXPECT_GT(AnalysisMemoryNeeded(16384, 16384), uint64_t(8) << 30);
+    SetAnalysisMemoryBudget(AnalysisMemoryNeeded(201, 100));
+    const CalculateOutcome r = RunCalculateDisplacement(AnalysisOptions());
+    EXPECT_FALSE(r.completed);
+    ASSERT_EQ(messages.records.size(), 1u);
+    EXPECT_NE(messages.records[0].text.find("(201 x 101) is too large to analyse"), std::string::npos)
+        << messages.records[0].text;
+    EXPECT_EQ(window.processing, 0);
+    std::string reason;
+    EXPECT_FALSE(BatchAnalyzeImage(false, AnalysisOptions(), &reason));
+    EXPECT_NE(reason.find("too large"), std::string::npos);
+    SetAnalysisMemoryBudget(AnalysisMemoryNeeded(201, 101));
+    EXPECT_TRUE(RunCalculateDisplacement(AnalysisOptions()).completed);
+    EXPECT_TRUE(BatchAnalyzeImage(false, AnalysisOptions(), &reason));
+    EXPECT_EQ(reason, "");
+}
+
+TEST_F(EndToEnd, HarnessRefusesAResultWithoutData)
+{
+    const std::string blank = MakePhase(dir, "blank_ph.tif", "plane:0,0,0", "--blank rect:0,0,201,101");
+    ToolRun r = Analyze("--save '" + dir.file("blank.dat") + "' '" + blank + "'");
+    EXPECT_NE(r.rc, 0);
+    EXPECT_NE(r.out.find("Analysis Error: The result holds no data"), std::string::npos) << r.out;
+    EXPECT_EQ(r.lines.count("Max Z"), 0u) << r.out;
+    EXPECT_FALSE(platform::FileExists(dir.file("blank_ab.dat")));
 }

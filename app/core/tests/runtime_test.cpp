@@ -1,6 +1,18 @@
 #include "app/core/runtime.h"
 
+#include "app/core/tests/file_limit.h"
+#include "testsupport/testsupport.h"
+
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace core;
 
@@ -73,4 +85,64 @@ TEST(Runtime, WildcardMatchIgnoresCase)
     };
     for (auto& c : cases)
         EXPECT_EQ(MatchesPattern(c.name, c.pattern), c.match) << c.name << " ~ " << c.pattern;
+}
+
+namespace {
+
+std::string ReadAll(const std::string& path)
+{
+    std::string bytes;
+    return core::ReadSmallFile(path, 1 << 20, &bytes) ? bytes : "(unreadable)";
+}
+
+size_t FilesIn(const std::string& folder)
+{
+    size_t n = 0;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+        (void)e;
+        ++n;
+    }
+    return n;
+}
+
+} // namespace
+
+TEST(Runtime, AtomicWriteOnAFullDiskKeepsTheOldFile)
+{
+    testsupport::TempDir dir("fulldisk");
+    const std::string path = dir.file("settings.txt");
+    ASSERT_TRUE(core::WriteFileAtomically(path, "old contents\r\n"));
+    // Sizes below and above the 16 KiB a buffered writer would hold back.
+    for (size_t size : {size_t(5000), size_t(40000)}) {
+        const std::string bytes(size, 'x');
+        EXPECT_FALSE(coretest::WithFileSizeLimit(1000, [&] {
+            std::string error;
+            const bool ok = core::WriteFileAtomically(path, bytes, &error);
+            return ok || error.empty();   // a failure must say why
+        })) << size;
+        EXPECT_EQ(ReadAll(path), "old contents\r\n") << size;
+        EXPECT_EQ(FilesIn(dir.path().string()), 1u) << "no temporary file is left";
+    }
+    EXPECT_TRUE(coretest::WithFileSizeLimit(100000, [&] { return core::WriteFileAtomically(path, std::string(5000, 'y')); }));
+    EXPECT_EQ(ReadAll(path), std::string(5000, 'y'));
+}
+
+TEST(Runtime, SmallFileReaderTakesRegularFilesOnly)
+{
+    testsupport::TempDir dir("readers");
+    const std::string fifo = dir.file("pipe.txt"), big = dir.file("big.txt"), small = dir.file("small.txt");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_TRUE(core::WriteFileAtomically(big, std::string(2000, 'b')));
+    ASSERT_TRUE(core::WriteFileAtomically(small, "abc"));
+    std::string bytes, error;
+    EXPECT_FALSE(core::ReadSmallFile(fifo, 1000, &bytes, &error));   // returns at once, no writer needed
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+    EXPECT_FALSE(core::ReadSmallFile(big, 1000, &bytes, &error));
+    EXPECT_NE(error.find("too large"), std::string::npos) << error;
+    EXPECT_FALSE(core::ReadSmallFile("/dev/zero", 1000, &bytes, &error));
+    EXPECT_FALSE(core::ReadSmallFile(dir.path().string(), 1000, &bytes, &error));
+    EXPECT_FALSE(core::IsRegularFile(fifo));
+    EXPECT_TRUE(core::IsRegularFile(small));
+    ASSERT_TRUE(core::ReadSmallFile(small, 1000, &bytes, &error));
+    EXPECT_EQ(bytes, "abc");
 }

@@ -1,9 +1,12 @@
 #include "app/core/model/model.h"
 #include "app/core/settings.h"
 #include "platform/messages.h"
+#include "app/core/tests/file_limit.h"
 #include "testsupport/testsupport.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <vector>
 
@@ -229,4 +232,34 @@ TEST(SettingsGather, TextBoxRules)
     EXPECT_EQ(ContourStyleName(3), "BlackLine");
     EXPECT_EQ(ContourStyleName(4), "");
     EXPECT_EQ(ContourStyleName(-1), "");
+}
+
+TEST_F(SettingsFile, AFailedSaveAtExitIsReportedAndKeepsTheOldFile)
+{
+    const std::string defaults = Fixture("defaults_settings.txt");
+    testsupport::WriteBytes(path, std::vector<uint8_t>(defaults.begin(), defaults.end()));
+    model::settings = Odd();
+    // The disk fills up: the save says so, and the file keeps the last good settings.
+    EXPECT_TRUE(coretest::WithFileSizeLimit(100, [&] {
+        return !SaveSettingsFile(path) && messages.records.size() == 1 && messages.records[0].title == "Warning" &&
+               messages.records[0].style == 48 &&
+               messages.records[0].text.find("Sorvanta Settings.txt cannot be saved") == 0;
+    }));
+    EXPECT_EQ(testsupport::ReadText(path), defaults);
+}
+
+TEST_F(SettingsFile, APipeOrAHugeFileIsNoSettingsFile)
+{
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);   // read without a writer: must not wait
+    EXPECT_EQ(ReadSettingsFile(path), SettingsReadResult::Corrupted);
+    EXPECT_EQ(testsupport::ReadText(path), Fixture("defaults_settings.txt"));
+
+    std::string huge = Fixture("defaults_settings.txt");
+    huge += std::string(100 * 1024, ' ');
+    testsupport::WriteBytes(path, std::vector<uint8_t>(huge.begin(), huge.end()));
+    messages.records.clear();
+    EXPECT_EQ(ReadSettingsFile(path), SettingsReadResult::Corrupted);
+    ASSERT_EQ(messages.records.size(), 1u);
+    EXPECT_EQ(messages.records[0].text,
+              "Sorvanta Settings.txt is corrupted.\rA new file with default settings will be created.");
 }

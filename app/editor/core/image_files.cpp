@@ -5,8 +5,9 @@
 #include "platform/bmp8.h"
 #include "platform/strandel_binding.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QImage>
-#include <QSaveFile>
 #include <QString>
 
 #include <system_error>
@@ -72,13 +73,14 @@ bool WriteGreyBmp(const std::string& path, int cols, int rows, const uint8_t* pi
     for (int i = 0; i < 256; ++i) palette[i] = qRgb(i, i, i);
     img.setColorTable(palette);
     for (int y = 0; y < rows; ++y) std::copy_n(pixels + size_t(y) * size_t(cols), size_t(cols), img.scanLine(y));
-    QSaveFile f(QString::fromStdString(path));
-    if (!f.open(QIODevice::WriteOnly) || !img.save(&f, "BMP") || !f.commit()) {
-        if (error) *error = f.errorString().isEmpty() ? "The file cannot be saved." : f.errorString().toStdString();
-        f.cancelWriting();
+    // Encoded in memory, then written and checked through the one atomic writer.
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::WriteOnly) || !img.save(&buffer, "BMP")) {
+        if (error) *error = "The file cannot be saved.";
         return false;
     }
-    return true;
+    return core::WriteFileAtomically(path, bytes.toStdString(), error);
 }
 
 std::string DerivedHeader(const std::string& sourceHeader)

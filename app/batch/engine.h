@@ -1,0 +1,101 @@
+#pragma once
+// The batch analysis run: every phase image of a folder through the batch
+// pipeline, absolute or relative to a reference image of the same folder. It
+// writes the results table as it goes, keeps the lists, the reference choice
+// and the error list in model::batch, and reports to the batch window (or to
+// nothing, for the command-line harness) through RunView.
+#include "app/batch/table.h"
+#include "app/core/pipeline.h"
+
+#include <string>
+#include <vector>
+
+namespace batch {
+
+// The batch window's options, gathered before a run.
+struct BatchOptions {
+    std::string folder;                 // the folder list's folder
+    std::vector<std::string> files;     // the file list's names, in its order
+    core::AnalysisOptions analysis;     // grating, rotation, check boxes, size texts, mask
+    bool normalizeDiagonal = false;
+    std::string rotationText;           // the rotation list's text
+    std::string maskCaption;            // the batch mask label's caption
+};
+
+// The seven summary labels after a run.
+struct SummaryTexts {
+    std::string maxZ, minZ, maxRange, minAB, maxAB, minCD, maxCD;
+};
+
+// What the run shows. Every hook does nothing by default.
+class RunView {
+public:
+    virtual ~RunView() = default;
+    // Start-up checks that refuse compensation.
+    virtual void UncheckCompensate() {}
+    virtual void FocusSampleWidth() {}
+    // Disabled for the whole run, enabled at every end.
+    virtual void SetWindowEnabled(bool /*enabled*/) {}
+    virtual void SetCurrentPath(const std::string& /*folder*/) {}
+    // "Number of Images Processed: n/N", red when images failed.
+    virtual void SetProcessedLabel(const std::string& /*text*/, bool /*red*/) {}
+    virtual void ShowProgress(bool /*shown*/) {}
+    virtual void SetProgress(int /*value*/, int /*maximum*/) {}
+    virtual void SetDataType(const std::string& /*text*/) {}
+    // Header row plus one row per image.
+    virtual void SetGridRowCount(int /*rows*/) {}
+    // Row r (1-based under the header): number, file name and the ten values;
+    // a failed image gives number and name only.
+    virtual void SetGridRow(int /*row*/, const std::vector<std::string>& /*cells*/) {}
+    virtual void SetSummary(const SummaryTexts& /*texts*/) {}
+    // Suggested plot ranges; an empty text leaves the box empty.
+    virtual void SuggestRanges(const std::string& /*zMin*/, const std::string& /*zMax*/,
+                               const std::string& /*diagMin*/, const std::string& /*diagMax*/) {}
+    virtual void EnableGenerateOutput() {}
+    virtual void ShowViewErrors() {}
+    // Lets the window system repaint.
+    virtual void Yield() {}
+};
+
+enum class RunEnd {
+    Completed,        // the loop ran over every image
+    NoImages,         // "No phase images found in this folder."
+    SetupRefused,     // a start-up check refused the options (message shown)
+    Stopped,          // FringeValue.txt could not be read, or the run failed on its way
+    FolderAccess,     // the table could not be written ("Cannot write to the specified folder.")
+    ReferenceFailed,  // the reference image could not be analysed (message shown)
+};
+
+struct RunOutcome {
+    RunEnd end = RunEnd::Stopped;
+    std::string tablePath;
+    int processed = 0;
+    int total = 0;
+};
+
+// Images analysed by the last run (the grid's double click needs two).
+int ProcessedCount();
+
+// Failure reasons of one image, as the error list shows them.
+inline constexpr const char* kReasonMaskSize = ": Image size does not match mask.";
+inline constexpr const char* kReasonReferenceSize = ": Image size does not match reference.";
+inline constexpr const char* kReasonFringeValue = ": Fringe Value needed.";
+inline constexpr const char* kReasonRotate = ": Cannot rotate data matrix.";
+inline constexpr const char* kReasonNormalize = ": Cannot normalize diagonal data.";
+inline constexpr const char* kReasonUnreadable = ": The file cannot be opened.";
+
+// Runs the batch over options.files, absolute or relative by
+// model::batch.BatchRelativeMode (the reference being
+// model::batch.BatchReferenceIndex).
+RunOutcome RunBatchAnalysis(const BatchOptions& options, RunView& view);
+
+// Reads a batch mask file ("*_msk.tif", letter case ignored) into
+// model::batch (BatchMask, its size and BatchMaskFile).
+enum class MaskLoad { Ok, BadName, Unreadable };
+MaskLoad LoadBatchMask(const std::string& path);
+
+// The diagonal with the straight line through its end values removed (both
+// ends become 0); no-data values stay. False when an end has no data.
+bool NormalizeDiagonal(std::vector<float>& profile);
+
+} // namespace batch

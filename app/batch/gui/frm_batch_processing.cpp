@@ -1,0 +1,679 @@
+// The batch window: its controls, their checks and the wiring to the batch run.
+#include "app/batch/gui/frm_batch_processing.h"
+
+#include "app/core/gui/frm_analysis.h"
+#include "app/core/grating.h"
+#include "app/core/model/model.h"
+#include "app/core/runtime.h"
+#include "platform/dialogs.h"
+#include "platform/folderjobs.h"
+#include "platform/folders.h"
+#include "platform/messages.h"
+#include "platform/taskbar.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace batch {
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+std::string S(const QString& s) { return s.toStdString(); }
+
+constexpr int kTwipsPerPixel = 15;
+
+struct GridColumn {
+    const char* header;
+    int twips;
+};
+const GridColumn kColumns[12] = {{"#", 400},         {"Filename", 2400}, {"Min Z", 800},  {"Max Z", 800},
+                                 {"Coplanarity", 1100}, {"Min AB", 800}, {"Max AB", 800}, {"Min CD", 800},
+                                 {"Max CD", 800},    {"% IPC Twist", 1000}, {"% Bow", 800},
+                                 {"Center Deflection", 1450}};
+
+template <typename W>
+W* Make(QWidget* parent, const char* name, const QString& text)
+{
+    auto* w = new W(text, parent);
+    w->setObjectName(name);
+    return w;
+}
+
+QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& accessible)
+{
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(name);
+    e->setAccessibleName(accessible);
+    return e;
+}
+
+QComboBox* MakeCombo(QWidget* parent, const char* name, const QStringList& items, const QString& accessible)
+{
+    auto* c = new QComboBox(parent);
+    c->setObjectName(name);
+    c->setAccessibleName(accessible);
+    c->addItems(items);
+    return c;
+}
+
+QGroupBox* Step(QWidget* parent, const char* name, const QString& caption)
+{
+    auto* g = new QGroupBox(caption, parent);
+    g->setObjectName(name);
+    return g;
+}
+
+bool Ticked(const QCheckBox* c) { return c && c->isChecked(); }
+
+} // namespace
+
+PhaseFileList::PhaseFileList(QWidget* parent) : platform::FileListBox(parent)
+{
+    setObjectName("File1");
+}
+
+void PhaseFileList::SetPattern(const QString& pattern) { setPattern(pattern); }
+
+FrmBatchProcessing::FrmBatchProcessing()
+{
+    setObjectName("frmBatchProcessing");
+    setWindowTitle("Sorvanta Batch Processing");
+    setWindowState(Qt::WindowMaximized);
+    // The core clears this window's summary on every option change (set here
+    // rather than at static start-up, where the core's own statics may not be
+    // constructed yet).
+    core::SetBatchSummaryWindowProvider(
+        [] { return dynamic_cast<core::BatchSummaryWindow*>(&gui::frmBatchProcessing()); });
+    BuildControls();
+
+    // Load: the grid's headers and widths, then the Results folder.
+    Grid1->setColumnCount(12);
+    for (int c = 0; c < 12; ++c) {
+        auto* h = new QTableWidgetItem(kColumns[c].header);
+        h->setTextAlignment(Qt::AlignCenter);
+        Grid1->setHorizontalHeaderItem(c, h);
+        Grid1->setColumnWidth(c, kColumns[c].twips / kTwipsPerPixel);
+    }
+    Grid1->setRowCount(1);
+    Grid1->verticalHeader()->setVisible(false);
+    const std::string results = platform::ResultsFolder();
+    Dir1->setPath(Q(platform::IsFolder(results) ? results : platform::BaseFolder()));
+    fileList->setPath(Dir1->path());
+    lblCurrentPath->setText(Dir1->path());
+    lblPhaseImageCount->setText("Phase Image Count: " + QString::number(fileList->listCount()));
+    Wire();
+}
+
+void FrmBatchProcessing::BuildControls()
+{
+    auto* root = new QHBoxLayout(this);
+    auto* left = new QVBoxLayout;
+    auto* right = new QVBoxLayout;
+    root->addLayout(left, 0);
+    root->addLayout(right, 1);
+
+    // 1 - Select Folder
+    QGroupBox* g1 = Step(this, "lblPathSelection", "1 - Select Folder");
+    auto* l1 = new QGridLayout(g1);
+    Dir1 = new platform::DirListBox(g1);
+    Dir1->setObjectName("Dir1");
+    fileList = new PhaseFileList(g1);
+    fileList->setPattern("*_ph.tif");
+    File1 = fileList;
+    cmdBrowse = Make<QPushButton>(g1, "cmdBrowse", "Browse...");
+    lblCurrentPath = Make<QLabel>(g1, "lblCurrentPath", "Current Path");
+    lblPhaseImageCount = Make<QLabel>(g1, "lblPhaseImageCount", "Phase Image Count");
+    l1->addWidget(lblCurrentPath, 0, 0, 1, 2);
+    l1->addWidget(Dir1, 1, 0);
+    l1->addWidget(fileList, 1, 1);
+    l1->addWidget(cmdBrowse, 2, 0);
+    l1->addWidget(lblPhaseImageCount, 2, 1);
+    left->addWidget(g1);
+
+    // 2 - Analysis Parameters
+    QGroupBox* g2 = Step(this, "lblAnalysisParameters", "2 - Analysis Parameters");
+    auto* l2 = new QGridLayout(g2);
+    lblGrating = Make<QLabel>(g2, "lblGrating", "Grating (lpi)");
+    lblGrating->setEnabled(false);
+    cmbGrating = MakeCombo(g2, "cmbGrating", gui::GratingItems(), "Grating (lpi)");
+    auto* lblRotation = Make<QLabel>(g2, "lblRotation", "Rotation");
+    cmbRotation = MakeCombo(g2, "cmbRotation", gui::RotationItems(), "Rotation");
+    chkFringeValuetxt = Make<QCheckBox>(g2, "chkFringeValuetxt", "Use FringeValue.txt");
+    chkExclude128 = Make<QCheckBox>(g2, "chkExclude128", "Exclude 128");
+    chkPhaseFilter = Make<QCheckBox>(g2, "chkPhaseFilter", "Phase Filter");
+    chkCompensate = Make<QCheckBox>(g2, "chkCompensate", "Compensate");
+    chkNormalizeDiagonal = Make<QCheckBox>(g2, "chkNormalizeDiagonal", "Normalize Diagonal");
+    chkUseMask = Make<QCheckBox>(g2, "chkUseMask", "Mask with:");
+    lblBatchMask = Make<QLabel>(g2, "lblBatchMask", "No File Selected");
+    lblBatchMask->setEnabled(false);
+    cmdSelectMask = Make<QPushButton>(g2, "cmdSelectMask", "Select File...");
+    lblLateralDimensions = Make<QLabel>(g2, "lblLateralDimensions", "X/Y Dimensions");
+    auto* lblSampleWidth = Make<QLabel>(g2, "lblSampleWidth", "Width (X)");
+    txtSampleWidth = MakeEdit(g2, "txtSampleWidth", "Width (X)");
+    auto* lblSampleHeight = Make<QLabel>(g2, "lblSampleHeight", "Height (Y)");
+    txtSampleHeight = MakeEdit(g2, "txtSampleHeight", "Height (Y)");
+    int r = 0;
+    l2->addWidget(lblGrating, r, 0);
+    l2->addWidget(cmbGrating, r++, 1);
+    l2->addWidget(lblRotation, r, 0);
+    l2->addWidget(cmbRotation, r++, 1);
+    l2->addWidget(chkFringeValuetxt, r, 0);
+    l2->addWidget(chkExclude128, r++, 1);
+    l2->addWidget(chkPhaseFilter, r, 0);
+    l2->addWidget(chkCompensate, r++, 1);
+    l2->addWidget(chkNormalizeDiagonal, r++, 0);
+    l2->addWidget(chkUseMask, r, 0);
+    l2->addWidget(lblBatchMask, r++, 1);
+    l2->addWidget(cmdSelectMask, r++, 1);
+    l2->addWidget(lblLateralDimensions, r++, 0, 1, 2);
+    l2->addWidget(lblSampleWidth, r, 0);
+    l2->addWidget(txtSampleWidth, r++, 1);
+    l2->addWidget(lblSampleHeight, r, 0);
+    l2->addWidget(txtSampleHeight, r++, 1);
+    left->addWidget(g2);
+
+    // 3 - Process
+    QGroupBox* g3 = Step(this, "lblThree", "3 - Process");
+    auto* l3 = new QVBoxLayout(g3);
+    cmdGetBatchData = Make<QPushButton>(g3, "cmdGetBatchData", "Get Batch Data");
+    lblNumberOfImagesProcessed = Make<QLabel>(g3, "lblNumberOfImagesProcessed", "Number of Images Processed: 0");
+    ProgressBar1 = new QProgressBar(g3);
+    ProgressBar1->setObjectName("ProgressBar1");
+    ProgressBar1->setAccessibleName("Progress");
+    ProgressBar1->setVisible(false);
+    ProgressBar2 = new QProgressBar(g3);
+    ProgressBar2->setObjectName("ProgressBar2");
+    ProgressBar2->setAccessibleName("Output progress");
+    ProgressBar2->setValue(0);
+    cmdViewErrors = Make<QPushButton>(g3, "cmdViewErrors", "View Errors...");
+    cmdViewErrors->setVisible(false);
+    l3->addWidget(cmdGetBatchData);
+    l3->addWidget(lblNumberOfImagesProcessed);
+    l3->addWidget(ProgressBar1);
+    l3->addWidget(ProgressBar2);
+    l3->addWidget(cmdViewErrors);
+    left->addWidget(g3);
+    left->addStretch(1);
+
+    // 4 - Data Summary
+    // (its caption is a label: the units dialog writes the Z unit into it)
+    QGroupBox* g4 = Step(this, "grpDataSummary", "");
+    auto* l4 = new QVBoxLayout(g4);
+    lblDataSummary = Make<QLabel>(g4, "lblDataSummary", "4 - Data Summary");
+    l4->addWidget(lblDataSummary);
+    Grid1 = new QTableWidget(g4);
+    Grid1->setObjectName("Grid1");
+    Grid1->setAccessibleName("Batch results");
+    Grid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lblDataType = Make<QLabel>(g4, "lblDataType", "Data Type:");
+    lblDataType->setVisible(false);
+    lblImagesProcessed = Make<QLabel>(g4, "lblImagesProcessed", "Images Processed:");
+    lblImagesProcessed->setVisible(false);
+    auto* labels = new QGridLayout;
+    lblMaxZ = Make<QLabel>(g4, "lblMaxZ", "Max Z:");
+    lblMinZ = Make<QLabel>(g4, "lblMinZ", "Min Z:");
+    lblMaxCoplanarity = Make<QLabel>(g4, "lblMaxCoplanarity", "Max Coplanarity:");
+    lblMinAB = Make<QLabel>(g4, "lblMinAB", "Min AB");
+    lblMaxAB = Make<QLabel>(g4, "lblMaxAB", "Max AB:");
+    lblMinCD = Make<QLabel>(g4, "lblMinCD", "Min CD:");
+    lblMaxCD = Make<QLabel>(g4, "lblMaxCD", "Max CD:");
+    labels->addWidget(lblMaxZ, 0, 0);
+    labels->addWidget(lblMinZ, 0, 1);
+    labels->addWidget(lblMaxCoplanarity, 0, 2);
+    labels->addWidget(lblMinAB, 1, 0);
+    labels->addWidget(lblMaxAB, 1, 1);
+    labels->addWidget(lblMinCD, 1, 2);
+    labels->addWidget(lblMaxCD, 1, 3);
+    l4->addWidget(lblDataType);
+    l4->addWidget(lblImagesProcessed);
+    l4->addWidget(Grid1, 1);
+    l4->addLayout(labels);
+    right->addWidget(g4, 1);
+
+    auto* bottom = new QHBoxLayout;
+    // 5 - Output
+    QGroupBox* g5 = Step(this, "lblOutput", "5 - Output");
+    auto* l5 = new QGridLayout(g5);
+    chk3DPlot = Make<QCheckBox>(g5, "chk3DPlot", "3D Surface Plot");
+    chkContour = Make<QCheckBox>(g5, "chkContour", "Contour Plot");
+    chkDiagonal = Make<QCheckBox>(g5, "chkDiagonal", "Diagonal Plot");
+    chkSaveData = Make<QCheckBox>(g5, "chkSaveData", "Data File");
+    chkReduceData = Make<QCheckBox>(g5, "chkReduceData", "Reduce Data");
+    chkReduceData->setChecked(true);
+    chkReduceData->setEnabled(false);
+    cmdConfigure3D = Make<QPushButton>(g5, "cmdConfigure3D", "Configure....");
+    cmdCreateLegend = Make<QPushButton>(g5, "cmdCreateLegend", "Create Legend...");
+    l5->addWidget(chk3DPlot, 0, 0);
+    l5->addWidget(chkContour, 1, 0);
+    l5->addWidget(chkDiagonal, 2, 0);
+    l5->addWidget(chkSaveData, 3, 0);
+    l5->addWidget(chkReduceData, 0, 1);
+    l5->addWidget(cmdConfigure3D, 2, 1);
+    l5->addWidget(cmdCreateLegend, 3, 1);
+    bottom->addWidget(g5);
+    // 6 - Graph Scaling
+    QGroupBox* g6 = Step(this, "lblScaling", "6 - Graph Scaling");
+    auto* l6 = new QGridLayout(g6);
+    txtZmin = MakeEdit(g6, "txtZmin", "Z Min");
+    txtZmax = MakeEdit(g6, "txtZmax", "Z Max");
+    txtDiagMin = MakeEdit(g6, "txtDiagMin", "Diagonal Min");
+    txtDiagMax = MakeEdit(g6, "txtDiagMax", "Diagonal Max");
+    l6->addWidget(Make<QLabel>(g6, "lblZmin", "Z Min"), 0, 0);
+    l6->addWidget(txtZmin, 0, 1);
+    l6->addWidget(Make<QLabel>(g6, "lblZmax", "Z Max"), 1, 0);
+    l6->addWidget(txtZmax, 1, 1);
+    l6->addWidget(Make<QLabel>(g6, "lblDiagMin", "Diagonal Min"), 2, 0);
+    l6->addWidget(txtDiagMin, 2, 1);
+    l6->addWidget(Make<QLabel>(g6, "lblDiagMax", "Diagonal Max"), 3, 0);
+    l6->addWidget(txtDiagMax, 3, 1);
+    bottom->addWidget(g6);
+    // 7 - Process
+    QGroupBox* g7 = Step(this, "lblSeven", "7 - Process");
+    auto* l7 = new QVBoxLayout(g7);
+    cmdGenerateOutput = Make<QPushButton>(g7, "cmdGenerateOutput", "Generate Output");
+    cmdGenerateOutput->setEnabled(false);
+    cmdViewThumbnails = Make<QPushButton>(g7, "cmdViewThumbnails", "View Thumbnails");
+    cmdViewThumbnails->setEnabled(false);
+    cmdClose = Make<QPushButton>(g7, "cmdClose", "Close");
+    l7->addWidget(cmdGenerateOutput);
+    l7->addWidget(cmdViewThumbnails);
+    l7->addWidget(cmdClose);
+    bottom->addWidget(g7);
+    right->addLayout(bottom);
+}
+
+void FrmBatchProcessing::Wire()
+{
+    connect(cmdBrowse, &QPushButton::clicked, this, [this] { cmdBrowse_Click(); });
+    connect(Dir1, &platform::DirListBox::pathChanged, this, [this] { Dir1_Change(); });
+    connect(chkCompensate, &QCheckBox::toggled, this, [this] { chkCompensate_Click(); });
+    connect(chkFringeValuetxt, &QCheckBox::toggled, this, [this] { chkFringeValuetxt_Click(); });
+    for (QCheckBox* c : {chkExclude128, chkPhaseFilter, chkNormalizeDiagonal})
+        connect(c, &QCheckBox::toggled, this, [] { core::ResetBatchSummary(); });
+    for (QComboBox* c : {cmbGrating, cmbRotation})
+        connect(c, &QComboBox::currentIndexChanged, this, [] { core::ResetBatchSummary(); });
+    connect(chk3DPlot, &QCheckBox::toggled, this, [this] { chkOutputPlot_Click(chk3DPlot); });
+    connect(chkContour, &QCheckBox::toggled, this, [this] { chkOutputPlot_Click(chkContour); });
+    connect(chkUseMask, &QCheckBox::toggled, this, [this] { chkUseMask_Click(); });
+    connect(cmdSelectMask, &QPushButton::clicked, this, [this] { cmdSelectMask_Click(); });
+    for (QLineEdit* e : {txtSampleWidth, txtSampleHeight})
+        connect(e, &QLineEdit::textChanged, this, [this, e] { SizeBox_Change(e); });
+    for (QLineEdit* e : {txtSampleWidth, txtSampleHeight, txtZmin, txtZmax, txtDiagMin, txtDiagMax})
+        e->installEventFilter(this);
+    connect(cmdGetBatchData, &QPushButton::clicked, this, [this] {
+        model::batch.BatchRelativeMode = false;
+        RunBatchAnalysis();
+    });
+    connect(Grid1, &QTableWidget::cellDoubleClicked, this, [this](int row, int column) { Grid1_DblClick(row, column); });
+    connect(cmdViewErrors, &QPushButton::clicked, this, [this] { cmdViewErrors_Click(); });
+    connect(cmdClose, &QPushButton::clicked, this, [this] { cmdClose_Click(); });
+    // Commands provided by the batch output and its configuration window.
+    connect(cmdGenerateOutput, &QPushButton::clicked, this, [this] {
+        if (onGenerateOutput) onGenerateOutput();
+    });
+    connect(cmdCreateLegend, &QPushButton::clicked, this, [this] {
+        if (onCreateLegend) onCreateLegend();
+    });
+    connect(cmdConfigure3D, &QPushButton::clicked, this, [this] {
+        if (onConfigure) onConfigure();
+    });
+    connect(cmdViewThumbnails, &QPushButton::clicked, this, [this] {
+        if (onViewThumbnails) onViewThumbnails();
+    });
+}
+
+// ------------------------------------------------------------------ folder
+
+void FrmBatchProcessing::cmdBrowse_Click()
+{
+    platform::FolderBrowseRequest request;
+    request.title = "Browse For Folder";
+    request.prompt = "Select the folder containing the phase images to process:";
+    request.root = "Desktop";
+    request.initialFolder = S(Dir1->path());
+    const platform::FolderBrowseResult r = platform::BrowseForFolder(request);
+    if (!r.confirmed)
+        return;
+    if (!platform::IsFolder(r.folder)) {
+        model::ShowMsg("Device unavailable", 16, "Folder Access Error");
+        return;
+    }
+    Dir1->setPath(Q(r.folder));
+}
+
+void FrmBatchProcessing::Dir1_Change()
+{
+    core::ResetBatchSummary();
+    fileList->setPath(Dir1->path());
+    lblCurrentPath->setText(Dir1->path());
+    lblPhaseImageCount->setText("Phase Image Count: " + QString::number(fileList->listCount()));
+}
+
+// ----------------------------------------------------------------- options
+
+void FrmBatchProcessing::chkCompensate_Click()
+{
+    if (chkCompensate->isChecked()) {
+        // A setting pushed at start-up comes before the compensation table and
+        // the units; the run checks the area again before it starts.
+        if (!model::state.StartupInProgress) {
+            double width = 0, height = 0;
+            if (!core::ParseNumber(S(txtSampleWidth->text()), &width) ||
+                !core::ParseNumber(S(txtSampleHeight->text()), &height)) {
+                model::ShowMsg("Compensation requires image Width(X) and Height(Y).", 16, "Batch Analysis Setup Error");
+                txtSampleWidth->setFocus();
+                chkCompensate->setChecked(false);
+                return;
+            }
+            const bool inches = core::EqualsNoCase(model::files.XYUnits, "in");
+            const float w = static_cast<float>(inches ? width : width / model::MmPerInch);
+            const float h = static_cast<float>(inches ? height : height / model::MmPerInch);
+            const std::string problem =
+                core::CheckCompensationArea(static_cast<uint8_t>(cmbGrating->currentIndex()), w, h);
+            if (!problem.empty()) {
+                model::ShowMsg(problem, 16, "Analysis Setup Error");
+                chkCompensate->setChecked(false);
+                return;
+            }
+        }
+        lblGrating->setEnabled(true);
+        core::ResetBatchSummary();
+    } else {
+        if (!chkFringeValuetxt->isChecked())
+            lblGrating->setEnabled(false);
+        core::ResetBatchSummary();
+    }
+}
+
+void FrmBatchProcessing::chkFringeValuetxt_Click()
+{
+    core::ResetBatchSummary();
+    if (chkFringeValuetxt->isChecked())
+        lblGrating->setEnabled(true);
+    else if (!chkCompensate->isChecked())
+        lblGrating->setEnabled(false);
+}
+
+void FrmBatchProcessing::chkOutputPlot_Click(QCheckBox* clicked)
+{
+    if (clicked->isChecked())
+        chkReduceData->setEnabled(true);
+    else if (!chk3DPlot->isChecked() && !chkContour->isChecked())
+        chkReduceData->setEnabled(false);
+}
+
+void FrmBatchProcessing::chkUseMask_Click()
+{
+    if (chkUseMask->isChecked() && core::EqualsNoCase(S(lblBatchMask->text()), "No file selected"))
+        cmdSelectMask_Click();
+    lblBatchMask->setEnabled(chkUseMask->isChecked());
+    core::ResetBatchSummary();
+}
+
+void FrmBatchProcessing::cmdSelectMask_Click()
+{
+    for (;;) {
+        platform::FileDialogRequest request;
+        request.kind = platform::FileDialogRequest::Open;
+        request.title = "Load Mask";
+        request.filter = "Mask TIF Files (*_msk.tif)|*_msk.tif";
+        request.initialFolder = model::files.WorkingFolder;
+        const platform::FileDialogResult r = platform::ShowFileDialog(request);
+        if (!r.confirmed) {
+            if (!lblBatchMask->isEnabled())
+                chkUseMask->setChecked(false);
+            return;
+        }
+        const size_t slash = r.path.rfind('/');
+        model::files.WorkingFolder = slash == std::string::npos ? std::string() : r.path.substr(0, slash + 1);
+        const std::string title = slash == std::string::npos ? r.path : r.path.substr(slash + 1);
+        if (!core::MatchesPattern(r.path, "*_msk.tif")) {
+            model::ShowMsg(platform::kMsgCannotOpenInvalidFormat, 16, "Load Mask File Error");
+            continue;
+        }
+        cmdSelectMask->setText("Loading");
+        const MaskLoad loaded = LoadBatchMask(r.path);
+        cmdSelectMask->setText("Select File...");
+        if (loaded != MaskLoad::Ok) {
+            model::ShowMsg("The file cannot be opened.", 16, "Load Mask File Error");
+            if (!lblBatchMask->isEnabled())
+                chkUseMask->setChecked(false);
+            return;
+        }
+        lblBatchMask->setText(Q(title));
+        lblBatchMask->setEnabled(true);
+        chkUseMask->setChecked(true);
+        core::ResetBatchSummary();
+        return;
+    }
+}
+
+void FrmBatchProcessing::SizeBox_Change(QLineEdit* box)
+{
+    const std::string text = S(box->text());
+    double v = 0;
+    if (text != "." && !(core::ParseNumber(text, &v) && v >= 0) && !text.empty())
+        box->setText("");
+    core::ResetBatchSummary();
+}
+
+bool FrmBatchProcessing::eventFilter(QObject* watched, QEvent* event)
+{
+    auto* box = qobject_cast<QLineEdit*>(watched);
+    if (box && event->type() == QEvent::FocusIn) {
+        QTimer::singleShot(0, box, [box] { box->selectAll(); });
+    } else if (box && event->type() == QEvent::FocusOut) {
+        double v = 0;
+        const bool numeric = core::ParseNumber(S(box->text()), &v);
+        if (box == txtSampleWidth || box == txtSampleHeight) {
+            if (!(numeric && v > 0) && !box->text().isEmpty())
+                box->setText("");
+        } else if (numeric) {
+            box->setText(Q(core::FormatNumber(v, model::files.ZFormat)));
+        }
+    }
+    return gui::BatchProcessingWindow::eventFilter(watched, event);
+}
+
+// --------------------------------------------------------------------- run
+
+BatchOptions FrmBatchProcessing::GatherOptions()
+{
+    BatchOptions o;
+    fileList->setPath(Dir1->path());
+    o.folder = S(Dir1->path());
+    for (int i = 0; i < fileList->listCount(); ++i)
+        o.files.push_back(S(fileList->fileName(i)));
+    o.analysis.grating = cmbGrating->currentIndex();
+    o.analysis.rotation = cmbRotation->currentIndex();
+    o.analysis.useFringeFile = Ticked(chkFringeValuetxt);
+    o.analysis.exclude128 = Ticked(chkExclude128);
+    o.analysis.phaseFilter = Ticked(chkPhaseFilter);
+    o.analysis.compensate = Ticked(chkCompensate);
+    o.analysis.useMask = Ticked(chkUseMask);
+    o.analysis.sampleWidth = S(txtSampleWidth->text());
+    o.analysis.sampleHeight = S(txtSampleHeight->text());
+    o.normalizeDiagonal = Ticked(chkNormalizeDiagonal);
+    o.rotationText = S(cmbRotation->currentText());
+    o.maskCaption = S(lblBatchMask->text());
+    return o;
+}
+
+void FrmBatchProcessing::RunBatchAnalysis()
+{
+    batch::RunBatchAnalysis(GatherOptions(), *this);
+}
+
+void FrmBatchProcessing::Grid1_DblClick(int row, int column)
+{
+    if (!cmdGenerateOutput->isEnabled())
+        return;
+    const QTableWidgetItem* cell = Grid1->item(row, column);
+    if (!cell || cell->text().isEmpty())
+        return;
+    if (ProcessedCount() < 2)
+        return;
+    const auto& names = model::batch.BatchFileNames;
+    if (row < 0 || row >= int(names.size()))
+        return;
+    const std::string text = std::string("Recalculate displacement data using") + model::CR + "\"" +
+                             names[size_t(row)] + "\"" + model::CR + "as the reference image?";
+    if (model::ShowMsg(text, 36, "Calculate Relative Data") != platform::kAnsYes)
+        return;
+    model::batch.BatchReferenceIndex = static_cast<int16_t>(row);
+    model::batch.BatchRelativeMode = true;
+    RunBatchAnalysis();
+}
+
+void FrmBatchProcessing::cmdViewErrors_Click()
+{
+    model::ShowMsg(model::batch.BatchErrorList, 64, "Batch Processing Errors");
+}
+
+void FrmBatchProcessing::cmdClose_Click()
+{
+    hide();
+    platform::ShowTaskbar();
+    core::ResetAnalysisState();
+    if (gui::frmAnalysisExists()) {
+        gui::FrmAnalysis& main = gui::frmAnalysis();
+        if (main.lblFringeValue->isEnabled())
+            model::state.HeaderFringeValue = static_cast<float>(core::Val(S(main.lblFringeValue->text())));
+        main.activateWindow();
+        main.setFocus();
+    }
+}
+
+void FrmBatchProcessing::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
+    cmdClose_Click();
+}
+
+void FrmBatchProcessing::changeEvent(QEvent* event)
+{
+    gui::BatchProcessingWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isVisible() &&
+        !(windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)))
+        QTimer::singleShot(0, this, [this] { setWindowState(windowState() | Qt::WindowMaximized); });
+}
+
+// ------------------------------------------------------- summary and report
+
+void FrmBatchProcessing::ClearBatchSummary()
+{
+    cmdViewThumbnails->setEnabled(false);
+    lblNumberOfImagesProcessed->setStyleSheet("color: black;");
+    cmdViewErrors->setVisible(false);
+    Grid1->clearContents();
+    Grid1->setRowCount(1);
+    lblMaxZ->setText("Max Z:");
+    lblMinZ->setText("Min Z:");
+    const std::string caption = core::BatchRangeCaption(S(cmbRotation->currentText()));
+    Grid1->horizontalHeaderItem(4)->setText(Q(caption));
+    lblMaxCoplanarity->setText(caption == "Coplanarity" ? "Max Coplanarity:" : "Max Deflection:");
+    lblMinAB->setText("Min AB:");
+    lblMaxAB->setText("Max AB:");
+    lblMinCD->setText("Min CD:");
+    lblMaxCD->setText("Max CD:");
+    txtZmax->clear();
+    txtZmin->clear();
+    txtDiagMax->clear();
+    txtDiagMin->clear();
+    cmdGenerateOutput->setEnabled(false);
+    ProgressBar2->setValue(0);
+    lblNumberOfImagesProcessed->setText("Number of Images Processed: 0");
+    lblDataType->setVisible(false);
+}
+
+void FrmBatchProcessing::UncheckCompensate() { chkCompensate->setChecked(false); }
+void FrmBatchProcessing::FocusSampleWidth() { txtSampleWidth->setFocus(); }
+void FrmBatchProcessing::SetWindowEnabled(bool enabled) { setEnabled(enabled); }
+void FrmBatchProcessing::SetCurrentPath(const std::string& folder) { lblCurrentPath->setText(Q(folder)); }
+
+void FrmBatchProcessing::SetProcessedLabel(const std::string& text, bool red)
+{
+    lblNumberOfImagesProcessed->setText(Q(text));
+    lblNumberOfImagesProcessed->setStyleSheet(red ? "color: #ff0000;" : "color: black;");
+}
+
+void FrmBatchProcessing::ShowProgress(bool shown) { ProgressBar1->setVisible(shown); }
+
+void FrmBatchProcessing::SetProgress(int value, int maximum)
+{
+    ProgressBar1->setMaximum(maximum);
+    ProgressBar1->setValue(value);
+}
+
+void FrmBatchProcessing::SetDataType(const std::string& text)
+{
+    lblDataType->setText(Q(text));
+    lblDataType->setVisible(true);
+}
+
+void FrmBatchProcessing::SetGridRowCount(int rows)
+{
+    Grid1->clearContents();
+    Grid1->setRowCount(rows - 1);
+}
+
+void FrmBatchProcessing::SetGridRow(int row, const std::vector<std::string>& cells)
+{
+    for (int c = 0; c < int(cells.size()) && c < Grid1->columnCount(); ++c) {
+        auto* item = new QTableWidgetItem(Q(cells[size_t(c)]));
+        if (c == 0) item->setTextAlignment(Qt::AlignCenter);
+        Grid1->setItem(row - 1, c, item);
+    }
+}
+
+void FrmBatchProcessing::SetSummary(const SummaryTexts& t)
+{
+    lblMaxZ->setText(Q(t.maxZ));
+    lblMinZ->setText(Q(t.minZ));
+    lblMaxCoplanarity->setText(Q(t.maxRange));
+    lblMinAB->setText(Q(t.minAB));
+    lblMaxAB->setText(Q(t.maxAB));
+    lblMinCD->setText(Q(t.minCD));
+    lblMaxCD->setText(Q(t.maxCD));
+}
+
+void FrmBatchProcessing::SuggestRanges(const std::string& zMin, const std::string& zMax, const std::string& diagMin,
+                                       const std::string& diagMax)
+{
+    txtZmin->setText(Q(zMin));
+    txtZmax->setText(Q(zMax));
+    txtDiagMin->setText(Q(diagMin));
+    txtDiagMax->setText(Q(diagMax));
+}
+
+void FrmBatchProcessing::EnableGenerateOutput() { cmdGenerateOutput->setEnabled(true); }
+void FrmBatchProcessing::ShowViewErrors() { cmdViewErrors->setVisible(true); }
+void FrmBatchProcessing::Yield() { platform::YieldToUi(); }
+
+// ---------------------------------------------------------------- instance
+
+FrmBatchProcessing& frmBatchProcessing()
+{
+    auto* w = dynamic_cast<FrmBatchProcessing*>(&gui::frmBatchProcessing());
+    Q_ASSERT_X(w, "batch", "InstallBatchWindows() was not called before the first use of the batch window");
+    return *w;
+}
+
+void InstallBatchWindows()
+{
+    gui::WindowFactories f;
+    f.frmBatchProcessing = [] { return new FrmBatchProcessing; };
+    gui::SetWindowFactories(f);
+}
+
+namespace {
+// The program picks up the batch window by linking this library whole.
+const bool kInstalled = (InstallBatchWindows(), true);
+} // namespace
+
+} // namespace batch

@@ -1,0 +1,126 @@
+#pragma once
+// The batch window: folder and file lists, the analysis options with their
+// checks, the batch mask, Get Batch Data with its grid, summary and suggested
+// plot ranges, the relative re-run from the grid and the error list. The run
+// itself is batch::RunBatchAnalysis; the window gathers its options and shows
+// what the run reports.
+#include "app/batch/engine.h"
+#include "app/core/gui/windows.h"
+#include "app/core/reset.h"
+#include "platform/listboxes.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include <functional>
+
+namespace batch {
+
+// The file list of the window: the folder's phase images.
+class PhaseFileList : public platform::FileListBox, public gui::FileListControl {
+public:
+    explicit PhaseFileList(QWidget* parent = nullptr);
+    void SetPattern(const QString& pattern) override;
+    QString Pattern() const override { return pattern(); }
+    int FileCount() const override { return listCount(); }
+};
+
+class FrmBatchProcessing : public gui::BatchProcessingWindow, public core::BatchSummaryWindow, public RunView {
+public:
+    FrmBatchProcessing();
+
+    platform::DirListBox* Dir1;
+    PhaseFileList* fileList;
+    QPushButton* cmdBrowse;
+    QLabel* lblCurrentPath;
+    QLabel* lblGrating;
+    QLabel* lblBatchMask;
+    QPushButton* cmdSelectMask;
+    QPushButton* cmdGetBatchData;
+    QLabel* lblNumberOfImagesProcessed;
+    QProgressBar* ProgressBar1;
+    QProgressBar* ProgressBar2;
+    QPushButton* cmdViewErrors;
+    QTableWidget* Grid1;
+    QLabel* lblMaxZ;
+    QLabel* lblMinZ;
+    QLabel* lblMaxCoplanarity;
+    QLabel* lblMinAB;
+    QLabel* lblMaxAB;
+    QLabel* lblMinCD;
+    QLabel* lblMaxCD;
+    QLabel* lblDataType;
+    QLabel* lblImagesProcessed;
+    QPushButton* cmdConfigure3D;
+    QPushButton* cmdCreateLegend;
+    QLineEdit* txtZmin;
+    QLineEdit* txtZmax;
+    QLineEdit* txtDiagMin;
+    QLineEdit* txtDiagMax;
+    QPushButton* cmdGenerateOutput;
+    QPushButton* cmdViewThumbnails;
+    QPushButton* cmdClose;
+
+    // Commands that the batch output and its configuration window provide;
+    // a button does nothing while its slot is empty.
+    std::function<void()> onGenerateOutput;
+    std::function<void()> onCreateLegend;
+    std::function<void()> onConfigure;
+    std::function<void()> onViewThumbnails;
+
+    // The options of the window as the run takes them.
+    BatchOptions GatherOptions();
+    // Get Batch Data's run with the current relative mode.
+    void RunBatchAnalysis();
+
+    // core::BatchSummaryWindow
+    void ClearBatchSummary() override;
+
+    // RunView
+    void UncheckCompensate() override;
+    void FocusSampleWidth() override;
+    void SetWindowEnabled(bool enabled) override;
+    void SetCurrentPath(const std::string& folder) override;
+    void SetProcessedLabel(const std::string& text, bool red) override;
+    void ShowProgress(bool shown) override;
+    void SetProgress(int value, int maximum) override;
+    void SetDataType(const std::string& text) override;
+    void SetGridRowCount(int rows) override;
+    void SetGridRow(int row, const std::vector<std::string>& cells) override;
+    void SetSummary(const SummaryTexts& texts) override;
+    void SuggestRanges(const std::string& zMin, const std::string& zMax, const std::string& diagMin,
+                       const std::string& diagMax) override;
+    void EnableGenerateOutput() override;
+    void ShowViewErrors() override;
+    void Yield() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void BuildControls();
+    void Wire();
+    void cmdBrowse_Click();
+    void Dir1_Change();
+    void chkCompensate_Click();
+    void chkFringeValuetxt_Click();
+    void chkOutputPlot_Click(QCheckBox* clicked);
+    void chkUseMask_Click();
+    void cmdSelectMask_Click();
+    void SizeBox_Change(QLineEdit* box);
+    void Grid1_DblClick(int row, int column);
+    void cmdViewErrors_Click();
+    void cmdClose_Click();
+};
+
+// The window as the program made it (after InstallBatchWindows).
+FrmBatchProcessing& frmBatchProcessing();
+
+// Makes the program create this window in place of its stand-in.
+void InstallBatchWindows();
+
+} // namespace batch

@@ -1,0 +1,387 @@
+// The batch window as a user drives it: a real start of the program, real
+// clicks and keys, scripted dialogs and message boxes, labels read back.
+#include "app/batch/gui/frm_batch_processing.h"
+#include "app/batch/tests/batch_test_util.h"
+#include "app/core/gui/frm_analysis.h"
+#include "app/core/gui/settings_forms.h"
+#include "app/core/gui/tests/gui_fixture.h"
+#include "app/core/settings.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QTest>
+
+#include <filesystem>
+
+namespace {
+
+class BatchWindow : public guitest::GuiTest {
+protected:
+    std::string folder;
+
+    void SetUp() override
+    {
+        GuiTest::SetUp();
+        folder = dir.file("Panel 7");
+        std::filesystem::create_directories(folder);
+    }
+
+    void MakeThree()
+    {
+        batchtest::WritePhase(folder + "/a_plane_ph.tif", 201, 101, "plane:0.0390625,0.078125,0", true);
+        batchtest::WritePhase(folder + "/b_bare_ph.tif", 201, 101, "plane:0.01,0,0", false);
+        batchtest::WritePhase(folder + "/c_bow_ph.tif", 201, 101, "cylinder:0.002,100", true);
+    }
+
+    // Opens the batch window from the main window's button.
+    batch::FrmBatchProcessing& Open()
+    {
+        QTest::mouseClick(gui::frmAnalysis().cmdBatchProcess, Qt::LeftButton);
+        batch::FrmBatchProcessing& w = batch::frmBatchProcessing();
+        EXPECT_TRUE(w.isVisible());
+        QApplication::setActiveWindow(&w);
+        return w;
+    }
+
+    static void Click(QAbstractButton* b)
+    {
+        ASSERT_TRUE(b->isVisible() && b->isEnabled()) << b->objectName().toStdString();
+        if (qobject_cast<QCheckBox*>(b))
+            QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2));
+        else
+            QTest::mouseClick(b, Qt::LeftButton);
+    }
+
+    static void Type(QLineEdit* e, const QString& text)
+    {
+        e->setFocus();
+        e->selectAll();
+        QTest::keyClick(e, Qt::Key_Delete);
+        QTest::keyClicks(e, text);
+    }
+
+    // Leaves a box by tabbing to the next control.
+    static void Leave(QLineEdit* e)
+    {
+        e->setFocus();
+        QTest::keyClick(e, Qt::Key_Tab);
+        QApplication::processEvents();
+    }
+
+    static void DoubleClickCell(QTableWidget* g, int row, int column)
+    {
+        // A user's double click: a click, then the second press as a double click.
+        const QPoint at = g->visualRect(g->model()->index(row, column)).center();
+        QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(g->viewport(), Qt::LeftButton, {}, at);
+    }
+
+    std::string Harness(const std::string& args)
+    {
+        int rc = -1;
+        const std::string out = testsupport::Shell(testsupport::BinDir() + "/sorvanta-batch --base '" +
+                                                       dir.file("base") + "' " + args + " '" + folder + "'",
+                                                   &rc);
+        EXPECT_EQ(rc, 0) << out;
+        return out;
+    }
+
+    static std::string WithoutCreated(std::string text)
+    {
+        const size_t p = text.find("\r\nCreated: ");
+        if (p == std::string::npos) return text;
+        return text.erase(p, text.find("\r\n", p + 2) - p);
+    }
+};
+
+} // namespace
+
+TEST_F(BatchWindow, WholeRunEqualsTheHarnessTableAndTheGridLeadsToARelativeRun)
+{
+    MakeThree();
+    StartAndConfirm();
+    // The harness first, with the window's options (the default settings and a 2 x 1 in sample).
+    Harness("--width 2 --height 1");
+    const std::string abs = folder + "/Batch Results for Panel 7 (Abs).txt";
+    const std::string harnessTable = testsupport::ReadText(abs);
+    std::filesystem::remove(abs);
+
+    batch::FrmBatchProcessing& w = Open();
+    EXPECT_EQ(w.windowTitle(), "Sorvanta Batch Processing");
+    dialogs.queueFolder(folder);
+    Click(w.cmdBrowse);
+    ASSERT_EQ(dialogs.folderRequests.size(), 1u);
+    EXPECT_EQ(dialogs.folderRequests[0].prompt, "Select the folder containing the phase images to process:");
+    EXPECT_EQ(w.lblPhaseImageCount->text(), "Phase Image Count: 3");
+    EXPECT_EQ(w.lblCurrentPath->text().toStdString(), folder);
+    Type(w.txtSampleWidth, "2");
+    Type(w.txtSampleHeight, "1");
+    Click(w.cmdGetBatchData);
+
+    const std::string table = testsupport::ReadText(abs);
+    ASSERT_FALSE(table.empty());
+    EXPECT_EQ(WithoutCreated(table), WithoutCreated(harnessTable));
+    EXPECT_NE(WithoutCreated(table), table) << "the Created line was there";
+
+    // Grid, labels, buttons.
+    ASSERT_EQ(w.Grid1->rowCount(), 3);
+    EXPECT_EQ(w.Grid1->horizontalHeaderItem(4)->text(), "Coplanarity");
+    EXPECT_EQ(w.Grid1->item(1, 0)->text(), "2");
+    EXPECT_EQ(w.Grid1->item(1, 1)->text(), "b_bare_ph.tif");
+    EXPECT_EQ(w.Grid1->item(1, 2), nullptr);
+    EXPECT_EQ(w.Grid1->item(2, 4)->text(), "20.0");
+    EXPECT_EQ(w.lblNumberOfImagesProcessed->text(), "Number of Images Processed: 2/3");
+    EXPECT_NE(w.lblNumberOfImagesProcessed->styleSheet().indexOf("#ff0000"), -1) << "red";
+    EXPECT_EQ(w.lblMaxCoplanarity->text(), "Max Coplanarity: 20.0");
+    EXPECT_TRUE(w.lblDataType->isVisible());
+    EXPECT_EQ(w.lblDataType->text(), "Absolute Data");
+    EXPECT_FALSE(w.txtZmin->text().isEmpty());
+    EXPECT_FALSE(w.txtDiagMax->text().isEmpty());
+    EXPECT_TRUE(w.cmdGenerateOutput->isEnabled());
+    EXPECT_FALSE(w.ProgressBar1->isVisible());
+    EXPECT_TRUE(w.isEnabled());
+
+    messages.records.clear();
+    Click(w.cmdViewErrors);
+    ASSERT_EQ(messages.records.size(), 1u);
+    EXPECT_EQ(messages.records[0].text, "#2 b_bare_ph.tif: Fringe Value needed.\r");
+    EXPECT_EQ(messages.records[0].style, 64);
+    EXPECT_EQ(messages.records[0].title, "Batch Processing Errors");
+
+    // The header row and an empty cell do nothing.
+    messages.records.clear();
+    QTest::mouseDClick(w.Grid1->horizontalHeader()->viewport(), Qt::LeftButton, {},
+                       QPoint(w.Grid1->columnWidth(0) + 10, w.Grid1->horizontalHeader()->height() / 2));
+    DoubleClickCell(w.Grid1, 1, 5);
+    EXPECT_TRUE(messages.records.empty()) << Messages();
+
+    // No keeps the previous reference; Yes runs relative to the bowed image.
+    model::batch.BatchReferenceIndex = 0;
+    messages.queue(platform::kAnsNo);
+    DoubleClickCell(w.Grid1, 2, 1);
+    ASSERT_EQ(messages.records.size(), 1u);
+    EXPECT_EQ(messages.records[0].text,
+              "Recalculate displacement data using\r\"c_bow_ph.tif\"\ras the reference image?");
+    EXPECT_EQ(messages.records[0].style, 36);
+    EXPECT_EQ(messages.records[0].title, "Calculate Relative Data");
+    EXPECT_EQ(model::batch.BatchReferenceIndex, 0);
+    EXPECT_FALSE(model::batch.BatchRelativeMode);
+    const std::string rel = folder + "/Batch Results for Panel 7 (Rel).txt";
+    EXPECT_FALSE(std::filesystem::exists(rel));
+
+    messages.queue(platform::kAnsYes);
+    DoubleClickCell(w.Grid1, 2, 1);
+    ASSERT_TRUE(std::filesystem::exists(rel));
+    EXPECT_EQ(model::batch.BatchReferenceIndex, 2);
+    EXPECT_EQ(w.lblDataType->text(), "Relative Data with Reference: c_bow_ph.tif");
+    EXPECT_EQ(w.Grid1->item(2, 2)->text(), "0.0");
+    const std::string relTable = testsupport::ReadText(rel);
+    std::filesystem::remove(rel);
+    Harness("--width 2 --height 1 --relative c_bow_ph.tif");
+    EXPECT_EQ(WithoutCreated(relTable), WithoutCreated(testsupport::ReadText(rel)));
+
+    // A new folder clears the results.
+    const std::string other = dir.file("Other");
+    std::filesystem::create_directories(other);
+    dialogs.queueFolder(other);
+    Click(w.cmdBrowse);
+    EXPECT_EQ(w.lblPhaseImageCount->text(), "Phase Image Count: 0");
+    EXPECT_EQ(w.Grid1->rowCount(), 1);
+    EXPECT_EQ(w.Grid1->item(0, 0), nullptr);
+    EXPECT_FALSE(w.cmdGenerateOutput->isEnabled());
+    EXPECT_FALSE(w.cmdViewErrors->isVisible());
+    EXPECT_EQ(w.lblMaxZ->text(), "Max Z:");
+    EXPECT_EQ(w.lblNumberOfImagesProcessed->text(), "Number of Images Processed: 0");
+    EXPECT_TRUE(w.txtZmin->text().isEmpty());
+
+    // An empty folder: the run's own message.
+    messages.records.clear();
+    Click(w.cmdGetBatchData);
+    ASSERT_EQ(messages.records.size(), 1u);
+    EXPECT_EQ(messages.records[0].text, "No phase images found in this folder.");
+    EXPECT_EQ(messages.records[0].title, "Folder Selection Error");
+}
+
+TEST_F(BatchWindow, OptionChecksAndMessages)
+{
+    // A grating table without data for 100 lpi (the box is disabled without a table).
+    const std::string utility = dir.file("base") + "/Calverdine/Utility Files";
+    std::filesystem::create_directories(utility);
+    std::string lines;
+    for (int i = 0; i < 48; ++i) lines += "0\n";
+    testsupport::WriteBytes(utility + "/GratingComp.txt", std::vector<uint8_t>(lines.begin(), lines.end()));
+    StartAndConfirm();
+    batch::FrmBatchProcessing& w = Open();
+
+    // Compensate without a height: refused, unticked, focus to the width box.
+    Type(w.txtSampleWidth, "2");
+    w.txtSampleHeight->clear();
+    messages.records.clear();
+    Click(w.chkCompensate);
+    ASSERT_EQ(messages.records.size(), 1u) << Messages();
+    EXPECT_EQ(messages.records[0].text, "Compensation requires image Width(X) and Height(Y).");
+    EXPECT_EQ(messages.records[0].title, "Batch Analysis Setup Error");
+    EXPECT_FALSE(w.chkCompensate->isChecked());
+    EXPECT_EQ(QApplication::focusWidget(), w.txtSampleWidth);
+
+    // Both sizes but no compensation data for the grating.
+    Type(w.txtSampleHeight, "1");
+    messages.records.clear();
+    Click(w.chkCompensate);
+    ASSERT_EQ(messages.records.size(), 1u) << Messages();
+    EXPECT_EQ(messages.records[0].text, "There are no compensation parameters available for this grating.");
+    EXPECT_EQ(messages.records[0].title, "Analysis Setup Error");
+    EXPECT_FALSE(w.chkCompensate->isChecked());
+
+    // The grating label follows the two grating-dependent options.
+    EXPECT_FALSE(w.lblGrating->isEnabled());
+    Click(w.chkFringeValuetxt);
+    EXPECT_TRUE(w.lblGrating->isEnabled());
+    Click(w.chkFringeValuetxt);
+    EXPECT_FALSE(w.lblGrating->isEnabled());
+
+    // Reduce Data follows the 3D and contour boxes and keeps its tick.
+    if (w.chk3DPlot->isChecked()) Click(w.chk3DPlot);
+    EXPECT_FALSE(w.chkReduceData->isEnabled());
+    Click(w.chkContour);
+    EXPECT_TRUE(w.chkReduceData->isEnabled());
+    Click(w.chkContour);
+    EXPECT_FALSE(w.chkReduceData->isEnabled());
+    EXPECT_TRUE(w.chkReduceData->isChecked());
+
+    // Size boxes: typing and leaving.
+    struct Case {
+        const char* typed;
+        const char* afterTyping;
+        const char* afterLeaving;
+    };
+    const Case cases[] = {{"-", "", ""}, {"2.", "2.", "2."}, {"0", "0", ""}, {"abc", "", ""}, {"12.5", "12.5", "12.5"}};
+    for (const Case& c : cases) {
+        Type(w.txtSampleWidth, c.typed);
+        EXPECT_EQ(w.txtSampleWidth->text().toStdString(), c.afterTyping) << c.typed;
+        Leave(w.txtSampleWidth);
+        EXPECT_EQ(w.txtSampleWidth->text().toStdString(), c.afterLeaving) << c.typed;
+    }
+    // Plot range boxes take the Z format when left.
+    Type(w.txtZmax, "12.345");
+    Leave(w.txtZmax);
+    EXPECT_EQ(w.txtZmax->text(), "12.3");
+    Type(w.txtZmax, "abc");
+    Leave(w.txtZmax);
+    EXPECT_EQ(w.txtZmax->text(), "abc");
+
+    // Rotation decides the range captions.
+    w.cmbRotation->setFocus();
+    w.cmbRotation->setCurrentIndex(2);
+    EXPECT_EQ(w.Grid1->horizontalHeaderItem(4)->text(), "Max Deflection");
+    EXPECT_EQ(w.lblMaxCoplanarity->text(), "Max Deflection:");
+    w.cmbRotation->setCurrentIndex(4);
+    EXPECT_EQ(w.Grid1->horizontalHeaderItem(4)->text(), "Coplanarity");
+}
+
+TEST_F(BatchWindow, MaskChoice)
+{
+    StartAndConfirm();
+    batch::FrmBatchProcessing& w = Open();
+    const std::string mask = dir.file("Part_MSK.TIF");
+    {
+        std::vector<uint8_t> px(40 * 30, 255);
+        ASSERT_EQ(0, strandel::WriteTIFFFile(mask, 40, 30, "", px.data()));
+    }
+    // The first tick opens the dialog; a cancel leaves the box unticked.
+    dialogs.queueFileCancel();
+    Click(w.chkUseMask);
+    ASSERT_EQ(dialogs.fileRequests.size(), 1u);
+    EXPECT_EQ(dialogs.fileRequests[0].title, "Load Mask");
+    EXPECT_EQ(dialogs.fileRequests[0].filter, "Mask TIF Files (*_msk.tif)|*_msk.tif");
+    EXPECT_FALSE(w.chkUseMask->isChecked());
+    EXPECT_FALSE(w.lblBatchMask->isEnabled());
+
+    // A file that is not a mask is refused and the dialog opens again.
+    messages.records.clear();
+    dialogs.queueFile(dir.file("picture.tif"));
+    dialogs.queueFile(mask);
+    Click(w.chkUseMask);
+    EXPECT_EQ(dialogs.fileRequests.size(), 3u);
+    ASSERT_EQ(messages.records.size(), 1u);
+    EXPECT_EQ(messages.records[0].text, "The file cannot be opened.\rInvalid file format.");
+    EXPECT_EQ(messages.records[0].title, "Load Mask File Error");
+    EXPECT_TRUE(w.chkUseMask->isChecked());
+    EXPECT_TRUE(w.lblBatchMask->isEnabled());
+    EXPECT_EQ(w.lblBatchMask->text(), "Part_MSK.TIF");
+    EXPECT_EQ(w.cmdSelectMask->text(), "Select File...");
+    EXPECT_EQ(model::batch.BatchMaskCols, 40);
+    EXPECT_EQ(model::batch.BatchMaskRows, 30);
+    EXPECT_EQ(model::files.WorkingFolder, dir.path().string() + "/");
+
+    // With a mask chosen, unticking and ticking again asks nothing.
+    Click(w.chkUseMask);
+    EXPECT_FALSE(w.lblBatchMask->isEnabled());
+    Click(w.chkUseMask);
+    EXPECT_EQ(dialogs.fileRequests.size(), 3u);
+    EXPECT_TRUE(w.lblBatchMask->isEnabled());
+}
+
+TEST_F(BatchWindow, SettingsRoundTripAndStoredCompensationAtStartUp)
+{
+    // A stored batch configuration with compensation on, and a grating table.
+    const std::string utility = dir.file("base") + "/Calverdine/Utility Files";
+    std::filesystem::create_directories(utility);
+    std::string table;
+    for (int g = 0; g < 6; ++g) table += "4\n4\n0\n0\n0\n0\n0\n0.001\n";
+    testsupport::WriteBytes(utility + "/GratingComp.txt", std::vector<uint8_t>(table.begin(), table.end()));
+    model::Settings s;
+    s.SettingBatchGrating = 300;
+    s.SettingBatchRotation = "3Pt";
+    s.SettingBatchUseFringeValue = "On";
+    s.SettingBatchExclude128 = "Off";
+    s.SettingBatchPhaseFilter = "On";
+    s.SettingBatchCompensate = "On";
+    s.SettingBatchNormalizeDiagonal = "On";
+    s.SettingBatchWidth = 2.5f;
+    s.SettingBatchHeight = 1.5f;
+    s.SettingBatch3DOutput = "Off";
+    s.SettingBatchContourOutput = "On";
+    s.SettingBatchDataOutput = "On";
+    const std::string text = core::SettingsFileText(s, false);
+    testsupport::WriteBytes(utility + "/Sorvanta Settings.txt", std::vector<uint8_t>(text.begin(), text.end()));
+
+    StartAndConfirm();
+    EXPECT_TRUE(messages.records.empty()) << Messages();
+    batch::FrmBatchProcessing& w = Open();
+    EXPECT_EQ(w.cmbGrating->currentText(), "300");
+    EXPECT_EQ(w.cmbRotation->currentText(), "3 Pt Rotation");
+    EXPECT_TRUE(w.chkCompensate->isChecked());
+    EXPECT_TRUE(w.chkFringeValuetxt->isChecked());
+    EXPECT_FALSE(w.chkExclude128->isChecked());
+    EXPECT_TRUE(w.chkNormalizeDiagonal->isChecked());
+    EXPECT_EQ(w.txtSampleWidth->text(), "2.5");
+    EXPECT_TRUE(w.chkContour->isChecked());
+    EXPECT_TRUE(w.lblGrating->isEnabled());
+
+    model::Settings back = s;
+    back.SettingBatchGrating = 100;
+    back.SettingBatchRotation = "LSF";
+    back.SettingBatchCompensate = "Off";
+    back.SettingBatchWidth = 0;
+    gui::SettingsForms().GatherSettings(back);
+    EXPECT_EQ(back.SettingBatchGrating, 300);
+    EXPECT_EQ(back.SettingBatchRotation, "3Pt");
+    EXPECT_EQ(back.SettingBatchCompensate, "On");
+    EXPECT_EQ(back.SettingBatchUseFringeValue, "On");
+    EXPECT_EQ(back.SettingBatchExclude128, "Off");
+    EXPECT_EQ(back.SettingBatchPhaseFilter, "On");
+    EXPECT_EQ(back.SettingBatchNormalizeDiagonal, "On");
+    EXPECT_FLOAT_EQ(back.SettingBatchWidth, 2.5f);
+    EXPECT_FLOAT_EQ(back.SettingBatchHeight, 1.5f);
+    EXPECT_EQ(back.SettingBatch3DOutput, "Off");
+    EXPECT_EQ(back.SettingBatchContourOutput, "On");
+    EXPECT_EQ(back.SettingBatchDataOutput, "On");
+
+    // Closing keeps every value; the window comes back as it was.
+    Click(w.cmdClose);
+    EXPECT_FALSE(w.isVisible());
+    batch::FrmBatchProcessing& again = Open();
+    EXPECT_EQ(&again, &w);
+    EXPECT_TRUE(again.chkCompensate->isChecked());
+}

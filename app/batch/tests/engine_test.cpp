@@ -1,0 +1,421 @@
+// Whole batch runs without windows: the results table, the error list, the
+// relative run, the start-up checks and the view's reports.
+#include "app/batch/engine.h"
+#include "app/batch/tests/batch_test_util.h"
+#include "app/core/model/model.h"
+#include "app/core/runtime.h"
+#include "app/core/version.h"
+#include "platform/folderjobs.h"
+#include "platform/messages.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <algorithm>
+#include <map>
+
+using namespace batchtest;
+
+namespace {
+
+// Records what the run shows.
+struct RecordingView : batch::RunView {
+    std::vector<bool> enabled;
+    std::vector<std::string> labels;
+    bool labelRed = false;
+    std::map<int, std::vector<std::string>> rows;
+    int rowCount = 0;
+    std::string dataType;
+    batch::SummaryTexts summary;
+    std::vector<std::string> ranges;
+    bool generate = false, viewErrors = false, unchecked = false, focused = false;
+    int yields = 0, lastProgress = -1;
+
+    void SetWindowEnabled(bool e) override { enabled.push_back(e); }
+    void SetProcessedLabel(const std::string& t, bool red) override
+    {
+        labels.push_back(t);
+        labelRed = red;
+    }
+    void SetProgress(int v, int) override { lastProgress = v; }
+    void SetDataType(const std::string& t) override { dataType = t; }
+    void SetGridRowCount(int r) override { rowCount = r; }
+    void SetGridRow(int r, const std::vector<std::string>& c) override { rows[r] = c; }
+    void SetSummary(const batch::SummaryTexts& s) override { summary = s; }
+    void SuggestRanges(const std::string& a, const std::string& b, const std::string& c,
+                       const std::string& d) override
+    {
+        ranges = {a, b, c, d};
+    }
+    void EnableGenerateOutput() override { generate = true; }
+    void ShowViewErrors() override { viewErrors = true; }
+    void UncheckCompensate() override { unchecked = true; }
+    void FocusSampleWidth() override { focused = true; }
+    void Yield() override { ++yields; }
+};
+
+class BatchRun : public ::testing::Test {
+protected:
+    testsupport::TempDir base{"bbase"};
+    testsupport::TempDir root{"brun"};
+    std::string folder;
+    platform::ScriptedMessages messages;
+
+    void SetUp() override
+    {
+        FreshModel(base.path().string());
+        folder = root.file("Panel 7");
+        std::filesystem::create_directories(folder);
+    }
+
+    // The three images of the folder: a tilted plane with a header, a
+    // headerless one and a bowed one (201 x 101 pixels). The plane climbs one
+    // and two phase steps a pixel, so it is levelled exactly.
+    void MakeThree()
+    {
+        WritePhase(folder + "/a_plane_ph.tif", 201, 101, "plane:0.0390625,0.078125,0", true);
+        WritePhase(folder + "/b_bare_ph.tif", 201, 101, "plane:0.01,0,0", false);
+        WritePhase(folder + "/c_bow_ph.tif", 201, 101, "cylinder:0.002,100", true);
+    }
+
+    batch::BatchOptions Options(int rotation = 1)
+    {
+        batch::BatchOptions o;
+        o.folder = folder;
+        o.files = platform::ListFiles(folder, "*_ph.tif");
+        o.analysis.rotation = rotation;
+        o.analysis.exclude128 = true;
+        o.analysis.sampleWidth = "2";
+        o.analysis.sampleHeight = "1";
+        o.rotationText = core::RotationItemText(rotation);
+        return o;
+    }
+
+    std::string Table(bool relative = false) { return testsupport::ReadText(batch::TableFileName(folder, relative)); }
+};
+
+std::string Column(const std::vector<std::string>& lines, const std::string& name, int field)
+{
+    for (const std::string& l : lines) {
+        auto f = Fields(l);
+        if (!f.empty() && f[0] == name && int(f.size()) > field) return f[size_t(field)];
+    }
+    return "<missing>";
+}
+
+} // namespace
+
+TEST_F(BatchRun, ThreeImagesGiveTheTableWithTheHeaderlessImageListedAlone)
+{
+    MakeThree();
+    RecordingView view;
+    const batch::RunOutcome r = batch::RunBatchAnalysis(Options(), view);
+    ASSERT_EQ(r.end, batch::RunEnd::Completed);
+    EXPECT_EQ(r.tablePath, folder + "/Batch Results for Panel 7 (Abs).txt");
+    EXPECT_EQ(r.processed, 2);
+
+    int bare = 0;
+    const std::vector<std::string> lines = CrLfLines(Table(), &bare);
+    EXPECT_EQ(bare, 0) << "every line ends with CR LF";
+    ASSERT_GE(lines.size(), 26u);
+    EXPECT_EQ(lines[0], "GENERAL INFO");
+    EXPECT_EQ(lines[1].rfind("Created: ", 0), 0u);
+    EXPECT_EQ(lines[2], "Folder: " + folder);
+    EXPECT_EQ(lines[3], std::string("Sorvanta Version: ") + core::ProgramVersion());
+    EXPECT_EQ(lines[4].rfind("Varnholde.dll Version: 2.", 0), 0u) << lines[4];
+    const std::vector<std::string> settings(lines.begin() + 5, lines.begin() + 20);
+    EXPECT_EQ(settings, (std::vector<std::string>{"", "ANALYSIS SETTINGS", "Use FringeValue.txt: OFF",
+                                                  "Exclude 128: ON", "Phase Filter: OFF", "Compensate: OFF",
+                                                  "Normalize Diagonal: OFF", "Rotation: LSF", "Grating: 100 lpi",
+                                                  "FringeValue.txt Data: NOT CALIBRATED", "Image Width: 2 in",
+                                                  "Image Height: 1 in", "Mask File: NONE", "",
+                                                  "DATA SUMMARY (mils)"}));
+    EXPECT_EQ(lines[20], "Image Filename\tMin Z\tMaxZ\tCoplanarity\tABMin\tABMax\tCDMin\tCDMax\t% IPC Twist\t% "
+                         "Bow\tCenter Deflection");
+    EXPECT_EQ(Fields(lines[21]).size(), 11u) << lines[21];
+    EXPECT_EQ(lines[21].rfind("a_plane_ph.tif\t", 0), 0u);
+    EXPECT_EQ(lines[22], "b_bare_ph.tif");
+    EXPECT_EQ(Fields(lines[23]).size(), 11u) << lines[23];
+    EXPECT_EQ(lines[24], "");
+    EXPECT_EQ(lines[25], "Number of Images Processed: 2/3");
+    EXPECT_EQ(lines.size(), 26u);
+
+    // A levelled plane has no span left; the bow is the generator's (20 mils
+    // over the 2 in width: -1 %).
+    EXPECT_EQ(Column(lines, "a_plane_ph.tif", 3), "0.0");
+    EXPECT_EQ(Column(lines, "c_bow_ph.tif", 3), "20.0");
+    EXPECT_EQ(Column(lines, "c_bow_ph.tif", 9), "-1.00");
+    EXPECT_EQ(Column(lines, "c_bow_ph.tif", 8), "0.00");
+
+    EXPECT_EQ(model::batch.BatchErrorList, "#2 b_bare_ph.tif: Fringe Value needed.\r");
+    EXPECT_EQ(batch::ProcessedCount(), 2);
+    EXPECT_EQ(model::batch.BatchFileNames, (std::vector<std::string>{"a_plane_ph.tif", "b_bare_ph.tif", "c_bow_ph.tif"}));
+    EXPECT_EQ(model::batch.BatchBaseNames[2], folder + "/c_bow_ph.tif");
+
+    // The view: disabled then enabled, grid rows, red count and View Errors.
+    EXPECT_EQ(view.enabled, (std::vector<bool>{false, true}));
+    EXPECT_EQ(view.rowCount, 4);
+    EXPECT_EQ(view.rows[2], (std::vector<std::string>{"2", "b_bare_ph.tif"}));
+    ASSERT_EQ(view.rows[3].size(), 12u);
+    EXPECT_EQ(view.rows[3][4], "20.0");
+    EXPECT_EQ(view.labels.front(), "Number of Images Processed: 0/3");
+    EXPECT_EQ(view.labels.back(), "Number of Images Processed: 2/3");
+    EXPECT_TRUE(view.labelRed);
+    EXPECT_TRUE(view.viewErrors);
+    EXPECT_TRUE(view.generate);
+    EXPECT_EQ(view.dataType, "Absolute Data");
+    EXPECT_EQ(view.lastProgress, 3);
+    EXPECT_EQ(view.yields, 3) << "once before the loop and once per analysed image";
+    EXPECT_EQ(view.summary.maxRange, "Max Coplanarity: 20.0");
+    ASSERT_EQ(view.ranges.size(), 4u);
+    // Suggested Z range: the data range widened by 0.1 mils.
+    EXPECT_EQ(view.ranges[0], core::FormatNumber(core::Val(view.summary.minZ.substr(7)) - 0.1, "0.0"));
+    EXPECT_TRUE(messages.records.empty());
+}
+
+TEST_F(BatchRun, RotationDecidesColumnFourAndTheRangeOfAnUnlevelledPlane)
+{
+    MakeThree();
+    RecordingView view;
+    ASSERT_EQ(batch::RunBatchAnalysis(Options(0), view).end, batch::RunEnd::Completed);
+    const auto lines = CrLfLines(Table());
+    EXPECT_NE(Table().find("Rotation: None\r\n"), std::string::npos);
+    EXPECT_NE(Table().find("\tMaxZ\tMax Deflection\tABMin"), std::string::npos);
+    EXPECT_EQ(Column(lines, "a_plane_ph.tif", 3), "15.6") << "(200 + 2 x 100) / 256 x 10 mils";
+    EXPECT_EQ(view.summary.maxRange.rfind("Max Deflection: ", 0), 0u);
+}
+
+TEST_F(BatchRun, RelativeRunAgainstTheBowedImage)
+{
+    MakeThree();
+    WritePhase(folder + "/d_small_ph.tif", 101, 51, "plane:0.01,0,0", true);
+    RecordingView first;
+    ASSERT_EQ(batch::RunBatchAnalysis(Options(), first).end, batch::RunEnd::Completed);
+    ASSERT_TRUE(std::filesystem::exists(batch::TableFileName(folder, false)));
+
+    model::batch.BatchRelativeMode = true;
+    model::batch.BatchReferenceIndex = 2;
+    RecordingView view;
+    const batch::RunOutcome r = batch::RunBatchAnalysis(Options(), view);
+    ASSERT_EQ(r.end, batch::RunEnd::Completed);
+    EXPECT_EQ(r.tablePath, folder + "/Batch Results for Panel 7 (Rel).txt");
+    EXPECT_TRUE(std::filesystem::exists(batch::TableFileName(folder, false))) << "the absolute table stays";
+    const std::string table = Table(true);
+    EXPECT_NE(table.find("\r\nRelative Displacement Reference: c_bow_ph.tif\r\nImage Filename\t"), std::string::npos);
+    const auto lines = CrLfLines(table);
+    for (int field = 1; field <= 7; ++field)
+        EXPECT_EQ(Column(lines, "c_bow_ph.tif", field), "0.0") << "field " << field;
+    EXPECT_EQ(Column(lines, "c_bow_ph.tif", 10), "0.0");
+    EXPECT_EQ(model::batch.BatchErrorList, "#2 b_bare_ph.tif: Fringe Value needed.\r"
+                                           "#4 d_small_ph.tif: Image size does not match reference.\r");
+    EXPECT_EQ(view.dataType, "Relative Data with Reference: c_bow_ph.tif");
+    EXPECT_EQ(view.labels.back(), "Number of Images Processed: 2/4");
+    EXPECT_TRUE(model::state.ReferenceInMemory);
+}
+
+TEST_F(BatchRun, ReferenceThatCannotBeAnalysedEndsTheRunAfterTheHeader)
+{
+    MakeThree();
+    model::batch.BatchRelativeMode = true;
+    model::batch.BatchReferenceIndex = 1;   // the headerless image
+    RecordingView view;
+    EXPECT_EQ(batch::RunBatchAnalysis(Options(), view).end, batch::RunEnd::ReferenceFailed);
+    ASSERT_EQ(messages.records.size(), 1u);
+    EXPECT_EQ(messages.records[0].text, "b_bare_ph.tif cannot be analyzed because there is no calibrated fringe\r"
+                                        "height value stored for this grating.");
+    EXPECT_EQ(messages.records[0].title, "Batch Analysis Error");
+    const auto lines = CrLfLines(Table(true));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().rfind("Image Filename\t", 0), 0u) << "the table ends with the column header";
+    EXPECT_EQ(view.enabled, (std::vector<bool>{false, true}));
+}
+
+TEST_F(BatchRun, StartUpChecksStopWithTheirMessages)
+{
+    struct Case {
+        const char* what;
+        bool images, fringeFile, compensate;
+        std::string width;
+        batch::RunEnd end;
+        const char* text;
+        const char* title;
+    };
+    const Case cases[] = {
+        {"empty folder", false, false, false, "2", batch::RunEnd::NoImages, "No phase images found in this folder.",
+         "Folder Selection Error"},
+        {"compensation without a height", true, false, true, "", batch::RunEnd::SetupRefused,
+         "Compensation requires image Width(X) and Height(Y).", "Batch Analysis Setup Error"},
+        {"compensation without a table", true, false, true, "2", batch::RunEnd::SetupRefused,
+         "There are no compensation parameters available for this grating.", "Analysis Setup Error"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        if (c.images) MakeThree();
+        messages.records.clear();
+        batch::BatchOptions o = Options();
+        o.analysis.useFringeFile = c.fringeFile;
+        o.analysis.compensate = c.compensate;
+        o.analysis.sampleHeight = c.width;
+        RecordingView view;
+        EXPECT_EQ(batch::RunBatchAnalysis(o, view).end, c.end);
+        ASSERT_EQ(messages.records.size(), 1u);
+        EXPECT_EQ(messages.records[0].text, c.text);
+        EXPECT_EQ(messages.records[0].title, c.title);
+        EXPECT_EQ(messages.records[0].style, 16);
+        EXPECT_EQ(view.unchecked, c.compensate);
+        EXPECT_FALSE(std::filesystem::exists(batch::TableFileName(folder, false))) << "no table";
+    }
+}
+
+TEST_F(BatchRun, CalibrationFileDecidesTheFringeValue)
+{
+    MakeThree();
+    const std::string utility = base.file("Calverdine/Utility Files");
+    std::filesystem::create_directories(utility);
+    // Without the file a run that needs it stops with the reason.
+    batch::BatchOptions o = Options();
+    o.analysis.useFringeFile = true;
+    RecordingView v0;
+    EXPECT_EQ(batch::RunBatchAnalysis(o, v0).end, batch::RunEnd::Stopped);
+    ASSERT_EQ(messages.records.size(), 1u);
+    EXPECT_EQ(messages.records[0].text.rfind("FringeValue.txt cannot be read.", 0), 0u);
+    // A grating without an entry is not calibrated.
+    testsupport::WriteBytes(utility + "/FringeValue.txt", {'5', '0', '\t', '2', '\n'});
+    messages.records.clear();
+    RecordingView v1;
+    EXPECT_EQ(batch::RunBatchAnalysis(o, v1).end, batch::RunEnd::SetupRefused);
+    ASSERT_EQ(messages.records.size(), 1u);
+    EXPECT_EQ(messages.records[0].text, "There is no calibrated fringe height value for this grating.");
+    // Calibrated: the headerless image is analysed with it and the table says so.
+    const std::string text = "100\t10\n";
+    testsupport::WriteBytes(utility + "/FringeValue.txt", std::vector<uint8_t>(text.begin(), text.end()));
+    RecordingView v2;
+    EXPECT_EQ(batch::RunBatchAnalysis(o, v2).processed, 3);
+    EXPECT_NE(Table().find("\r\nFringeValue.txt Data: 10\r\n"), std::string::npos);
+    EXPECT_NE(Table().find("\r\nNumber of Images Processed: 3/3\r\n"), std::string::npos);
+    EXPECT_FALSE(v2.labelRed);
+    EXPECT_FALSE(v2.viewErrors);
+}
+
+TEST_F(BatchRun, UnwritableTableFolderIsReported)
+{
+    MakeThree();
+    // A folder standing where the table would go cannot be replaced by a file.
+    std::filesystem::create_directories(batch::TableFileName(folder, false));
+    RecordingView view;
+    EXPECT_EQ(batch::RunBatchAnalysis(Options(), view).end, batch::RunEnd::FolderAccess);
+    ASSERT_EQ(messages.records.size(), 1u);
+    EXPECT_EQ(messages.records[0].text, "Cannot write to the specified folder.");
+    EXPECT_EQ(messages.records[0].title, "Folder Access Error");
+    EXPECT_FALSE(view.generate);
+}
+
+TEST_F(BatchRun, MaskedDiagonalsAndNormalisation)
+{
+    // Blank corners: the diagonal ends have no data.
+    WritePhase(folder + "/a_ph.tif", 201, 101, "cylinder:0.002,100", true, "rect:0,0,6,6+rect:195,95,6,6");
+    batch::BatchOptions o = Options();
+    RecordingView plain;
+    ASSERT_EQ(batch::RunBatchAnalysis(o, plain).processed, 1);
+    o.normalizeDiagonal = true;
+    RecordingView normalised;
+    EXPECT_EQ(batch::RunBatchAnalysis(o, normalised).processed, 0);
+    EXPECT_EQ(model::batch.BatchErrorList, "#1 a_ph.tif: Cannot normalize diagonal data.\r");
+    EXPECT_TRUE(normalised.labelRed);
+    EXPECT_FALSE(normalised.generate) << "nothing analysed: no output";
+    EXPECT_TRUE(normalised.ranges.empty());
+    EXPECT_NE(Table().find("\r\na_ph.tif\r\n\r\nNumber of Images Processed: 0/1\r\n"), std::string::npos);
+}
+
+TEST_F(BatchRun, DiagonalsWithoutDataReadNotAvailableInsteadOfTheStartValues)
+{
+    // A mask that blanks both diagonals (a band of 5 pixels around each).
+    const int cols = 201, rows = 101;
+    WritePhase(folder + "/a_ph.tif", cols, rows, "cylinder:0.002,100", true);
+    auto& b = model::batch;
+    b.BatchMask.create(cols, rows, 255);
+    for (int x = 0; x < cols; ++x) {
+        const int y1 = x * (rows - 1) / (cols - 1), y2 = rows - 1 - y1;
+        for (int d = -2; d <= 2; ++d)
+            for (int y : {y1 + d, y2 + d})
+                if (y >= 0 && y < rows) b.BatchMask(x, y) = 0;
+    }
+    b.BatchMaskCols = cols;
+    b.BatchMaskRows = rows;
+    batch::BatchOptions o = Options();
+    o.analysis.useMask = true;
+    o.maskCaption = "x_msk.tif";
+    RecordingView view;
+    ASSERT_EQ(batch::RunBatchAnalysis(o, view).processed, 1);
+    const auto lines = CrLfLines(Table());
+    for (int field = 4; field <= 7; ++field)
+        EXPECT_EQ(Column(lines, "a_ph.tif", field), "n/a") << "field " << field;
+    EXPECT_EQ(Column(lines, "a_ph.tif", 3), "20.0");
+    EXPECT_NE(Table().find("\r\nMask File: x_msk.tif\r\n"), std::string::npos);
+    EXPECT_EQ(view.summary.minAB, "Min AB: n/a");
+    EXPECT_EQ(view.ranges[2], "");
+}
+
+TEST_F(BatchRun, MaskOfAnotherSizeFailsEachImage)
+{
+    MakeThree();
+    model::batch.BatchMask.create(10, 10, 255);
+    model::batch.BatchMaskCols = 10;
+    model::batch.BatchMaskRows = 10;
+    batch::BatchOptions o = Options();
+    o.analysis.useMask = true;
+    RecordingView view;
+    EXPECT_EQ(batch::RunBatchAnalysis(o, view).processed, 0);
+    EXPECT_EQ(model::batch.BatchErrorList, "#1 a_plane_ph.tif: Image size does not match mask.\r"
+                                           "#2 b_bare_ph.tif: Image size does not match mask.\r"
+                                           "#3 c_bow_ph.tif: Image size does not match mask.\r");
+}
+
+TEST_F(BatchRun, MicronsRoundToWholeNumbersAndWidenRangesByThree)
+{
+    MakeThree();
+    model::files.ZUnits = "microns";
+    model::files.ZFormat = "0";
+    core::SetUnitScaleFactor();
+    RecordingView view;
+    ASSERT_EQ(batch::RunBatchAnalysis(Options(), view).processed, 2);
+    const auto lines = CrLfLines(Table());
+    EXPECT_EQ(Column(lines, "c_bow_ph.tif", 3), "508") << "20 mils";
+    EXPECT_NE(Table().find("\r\nDATA SUMMARY (microns)\r\n"), std::string::npos);
+    EXPECT_EQ(view.ranges[1], core::FormatNumber(core::Val(view.summary.maxZ.substr(7)) + 3.0, "0"));
+}
+
+TEST(BatchTable, NamesAndDates)
+{
+    EXPECT_EQ(batch::TableFileName("/data/Panel 7", false), "/data/Panel 7/Batch Results for Panel 7 (Abs).txt");
+    EXPECT_EQ(batch::TableFileName("/data/Panel 7/", true), "/data/Panel 7/Batch Results for Panel 7 (Rel).txt");
+    EXPECT_EQ(batch::TableFileName("/", false), "/Batch Results for  (Abs).txt");
+    std::tm t{};
+    t.tm_year = 2026 - 1900;
+    t.tm_mon = 0;
+    t.tm_mday = 5;
+    t.tm_hour = 0;
+    t.tm_min = 7;
+    t.tm_sec = 9;
+    t.tm_isdst = -1;
+    EXPECT_EQ(batch::CreatedText(std::mktime(&t)), "Jan 05, 2026 12:07:09 AM");
+    t.tm_hour = 13;
+    EXPECT_EQ(batch::CreatedText(std::mktime(&t)), "Jan 05, 2026 01:07:09 PM");
+}
+
+TEST_F(BatchRun, PipelineRefusalsAreListedWithTheirReasonsAndTheRunGoesOn)
+{
+    WritePhase(folder + "/a_corner_ph.tif", 201, 101, "cylinder:0.002,100", true, "rect:0,0,6,6");
+    WritePhase(folder + "/b_blank_ph.tif", 201, 101, "plane:0.01,0,0", true, "rect:0,0,201,101");
+    WritePhase(folder + "/c_good_ph.tif", 201, 101, "cylinder:0.002,100", true);
+    RecordingView view;
+    const batch::RunOutcome r = batch::RunBatchAnalysis(Options(2), view);   // 4 Pt Rotation
+    ASSERT_EQ(r.end, batch::RunEnd::Completed);
+    EXPECT_EQ(r.processed, 1);
+    const std::string& errors = model::batch.BatchErrorList;
+    EXPECT_EQ(errors.rfind("#1 a_corner_ph.tif: Cannot rotate data matrix.\r#2 b_blank_ph.tif: ", 0), 0u) << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\r'), 2) << "one line per failed image";
+    EXPECT_NE(Table().find("\r\nb_blank_ph.tif\r\nc_good_ph.tif\t"), std::string::npos);
+}

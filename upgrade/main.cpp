@@ -1,0 +1,61 @@
+// SorvantaUpgrade: installs the release in the tool's own folder over an
+// existing installation.
+//
+//   SorvantaUpgrade [--prefix DIR] [--unattended yes|no]
+//
+// --prefix DIR     the installation prefix; its data folder DIR/share holds
+//                  "Calverdine" (default: the user's data folder).
+// --unattended A   answers the confirmation with A and writes every message
+//                  to standard output instead of showing it.
+// Exit status: 0 upgraded, 1 a step failed (nothing changed), 2 no
+// installation found, 3 declined.
+#include "platform/folders.h"
+#include "platform/guiservices.h"
+#include "platform/messages.h"
+#include "upgrade/frm_upgrade.h"
+#include "upgrade/services.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+int main(int argc, char** argv)
+{
+    std::string prefix;
+    std::string unattended;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--prefix" && i + 1 < argc) {
+            prefix = argv[++i];
+        } else if (arg == "--unattended" && i + 1 < argc && (std::strcmp(argv[i + 1], "yes") == 0 ||
+                                                              std::strcmp(argv[i + 1], "no") == 0)) {
+            unattended = argv[++i];
+        } else {
+            std::fprintf(stderr, "usage: SorvantaUpgrade [--prefix DIR] [--unattended yes|no]\n");
+            return 64;
+        }
+    }
+    if (!unattended.empty() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QApplication app(argc, argv);
+    if (!prefix.empty()) upgrade::SetProgramFilesFolder(platform::JoinPath(prefix, "share"));
+    if (unattended.empty()) {
+        platform::InstallGuiServices();
+    } else {
+        const int answer = unattended == "yes" ? platform::kAnsYes : platform::kAnsNo;
+        platform::SetMessageHandler([answer](const std::string& text, int style, const std::string& title) {
+            std::string shown = text;
+            for (char& c : shown)
+                if (c == '\r') c = '\n';
+            std::printf("%s: %s\n", title.c_str(), shown.c_str());
+            std::fflush(stdout);
+            return (style & 7) == 4 ? answer : int(platform::kAnsOk);
+        });
+    }
+    upgrade::UpgradeToolOptions options;
+    options.appFolder = QCoreApplication::applicationDirPath().toStdString();
+    return upgrade::RunUpgradeTool(options);
+}

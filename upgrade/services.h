@@ -1,0 +1,99 @@
+#pragma once
+// The services the upgrade script is built from: file operations, the
+// registration of a component through its self-registration entry point,
+// special folders, the system-version tests and a high-resolution stopwatch.
+// Each reports its own failures in a message box; the results returned here
+// let the script stop and report an upgrade that did not complete.
+#include <functional>
+#include <string>
+
+namespace upgrade {
+
+// Title of every message the tool shows.
+inline constexpr const char* kUpgradeTitle = "Sorvanta Upgrade";
+// Title of the registration and stopwatch messages: the program's name.
+inline constexpr const char* kProgramName = "SorvantaUpgrade";
+
+// ---- File operations ------------------------------------------------------
+
+// Operation codes by name ("MoveFile" 1, "CopyFile" 2, "DeleteFile" 3,
+// "RenameFile" 4); any other text, compared exactly, is 0.
+int FileOperationCode(const std::string& operation);
+
+// Flag of the file operations: existing targets are replaced without asking.
+inline constexpr int kNoConfirmation = 16;
+
+// Runs one file operation. A target ending in '/' is a folder that receives
+// the file under its own name; missing target folders are created. A copy is written under a hidden temporary
+// name in the target's folder and renamed over the target, so a running
+// program or a loaded library is replaced whole and a failed copy leaves the
+// old file as it was. Returns "" on success, else the reason.
+std::string ShellFileOperation(const std::string& operation, const std::string& from,
+                               const std::string& to, int flags);
+
+// The target a copy of `from` to `to` writes (folder targets completed).
+std::string CopyTarget(const std::string& from, const std::string& to);
+
+// ---- Registration ---------------------------------------------------------
+
+// How long a registration entry point may run.
+inline constexpr int kRegistrationTimeoutMs = 10000;
+
+// Loads the library at `path` and runs DllRegisterServer (command "r") or
+// DllUnregisterServer ("u") on a worker thread, waiting at most timeoutMs.
+// Shows the failure messages itself; returns true when the entry point ran
+// to its end and reported success. After a time-out the library stays
+// loaded (the thread may still be running inside it).
+bool RegUnregServer(const std::string& path, const std::string& command,
+                    int timeoutMs = kRegistrationTimeoutMs);
+
+// Called with true while a registration runs and false after it (the window
+// shows the busy pointer); empty by default.
+void SetBusyPointerHandler(std::function<void(bool)> handler);
+
+// ---- Special folders ------------------------------------------------------
+
+// Folder identifiers the tool asks for.
+enum SystemFolderId : int {
+    kFolderDesktop = 0,
+    kFolderPrograms = 2,
+    kFolderStartMenu = 11,
+    kFolderDesktopDirectory = 16,
+    kFolderCommonStartMenu = 22,
+    kFolderCommonDesktopDirectory = 25,
+    kFolderWindows = 36,
+    kFolderSystem = 37,
+    kFolderProgramFiles = 38,
+};
+
+// The Program Files folder of the installation: the data folder of the
+// installation prefix ("<prefix>/share"), by default the user's data folder,
+// where the main program looks for "Calverdine".
+void SetProgramFilesFolder(const std::string& folder);
+
+// Path of a special folder, or "" when the system has no such folder or it
+// does not exist. The system folder (where the program loads its libraries
+// from) is the installed program's own folder, "Calverdine/Sorvanta" under
+// the Program Files folder; the Windows folder and the all-users folders
+// have no counterpart here.
+std::string FindSystemFolder(int csidl);
+
+// ---- System version -------------------------------------------------------
+
+// The tests for the Windows releases the help shortcuts depend on; none of
+// them holds on this system.
+bool IsWin95();
+bool IsWin98();
+bool IsWinME();
+bool IsWinNT4();
+bool IsWin2000();
+bool IsWinXP();
+
+// ---- Version text ---------------------------------------------------------
+
+// The release number shown for a file version "a.b.c.d": "a.b.d"
+// ("2.5.0.3" shows as "2.5.3", "2.10.0.3" as "2.10.3"). A text that is not
+// four dot-separated parts is shown as it is.
+std::string ShownVersion(const std::string& fileVersion);
+
+} // namespace upgrade

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# From a shell: installs the build into a scratch prefix, makes it look like
+# an earlier release, upgrades it with the release folder's tool and checks
+# the result; then a prefix without an installation and a declined upgrade.
+set -euo pipefail
+build=$1
+release=$2
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+export XDG_CONFIG_HOME="$tmp/config" XDG_DATA_HOME="$tmp/data"
+
+cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
+inst="$tmp/prefix/share/Calverdine"
+for f in "Sorvanta/Sorvanta" "Sorvanta/libStrandel.so" "Sorvanta/libVarnholde.so" \
+         "Utility Files/Colorfill Contour.sty" "Utility Files/Sample_ph.tif"; do
+  [ -f "$inst/$f" ] || { echo "not installed: $f"; exit 1; }
+done
+[ -d "$inst/Results" ] || { echo "no Results folder"; exit 1; }
+# The installed program finds its libraries beside itself.
+if ldd "$inst/Sorvanta/Sorvanta" | grep -q "not found"; then echo "unresolved libraries"; exit 1; fi
+
+# An earlier release: another program, no chart styles, no thumbnail control.
+printf 'earlier program' > "$inst/Sorvanta/Sorvanta"
+rm -f "$inst/Utility Files/"*.sty "$inst/Sorvanta/libNorvikel.so"
+for f in libNorvikel.so "Diagonal Legend.jpg"; do
+  # Files this build does not make: the installation already has them.
+  if [ ! -f "$release/$f" ]; then
+    case "$f" in *.so) touch "$inst/Sorvanta/$f" ;; *) touch "$inst/Utility Files/$f" ;; esac
+  fi
+done
+
+out=$("$release/SorvantaUpgrade" --unattended yes --prefix "$tmp/prefix")
+echo "$out"
+grep -q "Upgrade this system to Sorvanta Version 2.5.3 ?" <<<"$out"
+grep -q "The system has been successfully modified." <<<"$out"
+cmp "$release/Sorvanta" "$inst/Sorvanta/Sorvanta"
+[ -f "$inst/Utility Files/Grayfill Contour.sty" ]
+[ -f "$inst/Sorvanta/libNorvikel.so" ]
+
+# No installation under the prefix: nothing written, status 2.
+mkdir "$tmp/empty"
+set +e
+out=$("$release/SorvantaUpgrade" --unattended yes --prefix "$tmp/empty")
+rc=$?
+set -e
+echo "$out"
+[ "$rc" = 2 ] || { echo "status $rc"; exit 1; }
+grep -q "Existing files to upgrade not found." <<<"$out"
+[ -z "$(ls -A "$tmp/empty")" ] || { echo "empty prefix was written"; exit 1; }
+
+# Declined: status 3, nothing changed.
+before=$(cd "$inst" && find . -type f -exec md5sum {} + | sort)
+set +e
+out=$("$release/SorvantaUpgrade" --unattended no --prefix "$tmp/prefix")
+rc=$?
+set -e
+[ "$rc" = 3 ] || { echo "status $rc"; exit 1; }
+grep -q "The system has not been modified." <<<"$out"
+after=$(cd "$inst" && find . -type f -exec md5sum {} + | sort)
+[ "$before" = "$after" ] || { echo "declined upgrade changed files"; exit 1; }
+echo "upgrade from the release folder: ok"

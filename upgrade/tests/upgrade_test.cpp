@@ -1,0 +1,361 @@
+// Tests of the upgrade tool: its services, the script against a release
+// folder and an installation in a scratch prefix, and its window.
+#include "platform/fileversion.h"
+#include "platform/messages.h"
+#include "testsupport/offscreen_app.h"
+#include "testsupport/testsupport.h"
+#include "upgrade/cls_upgrade.h"
+#include "upgrade/frm_upgrade.h"
+#include "upgrade/services.h"
+#include "upgrade/stopwatch.h"
+
+#include <gtest/gtest.h>
+
+#include <QProgressBar>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+using testsupport::ReadBytes;
+using testsupport::ReadText;
+using testsupport::TempDir;
+using testsupport::WriteBytes;
+
+namespace {
+
+const std::string kModules = UPGRADE_MODULES_DIR;
+std::string Module(int kind) { return kModules + "/libupgrade_module_" + std::to_string(kind) + ".so"; }
+
+void WriteText(const std::string& path, const std::string& text)
+{
+    fs::create_directories(fs::path(path).parent_path());
+    WriteBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+// Every file below a folder with its bytes (hidden leftovers included).
+std::map<std::string, std::vector<uint8_t>> Snapshot(const fs::path& root)
+{
+    std::map<std::string, std::vector<uint8_t>> files;
+    if (!fs::exists(root)) return files;
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        files[fs::relative(e.path(), root).string()] =
+            e.is_regular_file() ? ReadBytes(e.path().string()) : std::vector<uint8_t>{};
+    return files;
+}
+
+ino_t Inode(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+} // namespace
+
+TEST(UpgradeServices, OperationCodesAndShownVersions)
+{
+    const std::pair<const char*, int> codes[] = {{"MoveFile", 1}, {"CopyFile", 2}, {"DeleteFile", 3},
+                                                 {"RenameFile", 4}, {"copyfile", 0}, {"", 0}, {"Copy", 0}};
+    for (const auto& c : codes) EXPECT_EQ(c.second, upgrade::FileOperationCode(c.first)) << c.first;
+
+    const std::pair<const char*, const char*> versions[] = {
+        {"2.5.0.3", "2.5.3"}, {"2.10.0.3", "2.10.3"}, {"10.0.0.12", "10.0.12"}, {"", ""}, {"2.5", "2.5"}};
+    for (const auto& v : versions) EXPECT_EQ(v.second, upgrade::ShownVersion(v.first)) << v.first;
+}
+
+TEST(UpgradeServices, CopyReplacesWholeFilesAndKeepsTargetsOnFailure)
+{
+    TempDir dir;
+    const std::string src = dir.file("tool");
+    WriteText(src, "new contents");
+    ::chmod(src.c_str(), 0755);
+    fs::create_directories(dir.file("target"));
+
+    // A folder target takes the file's own name; an existing file is replaced.
+    WriteText(dir.file("target/tool"), "old");
+    EXPECT_EQ("", upgrade::ShellFileOperation("CopyFile", src, dir.file("target") + "/", upgrade::kNoConfirmation));
+    EXPECT_EQ("new contents", ReadText(dir.file("target/tool")));
+    EXPECT_TRUE(fs::status(dir.file("target/tool")).permissions() == fs::status(src).permissions());
+
+    // A missing source: an error, the target untouched, nothing left beside it.
+    const std::string error =
+        upgrade::ShellFileOperation("CopyFile", dir.file("missing"), dir.file("target/tool"), 16);
+    EXPECT_NE("", error);
+    EXPECT_EQ("new contents", ReadText(dir.file("target/tool")));
+    EXPECT_EQ(1u, Snapshot(dir.file("target")).size());
+
+    // An unwritable folder: an error, no file.
+    fs::create_directories(dir.file("locked"));
+    fs::permissions(dir.file("locked"), fs::perms::owner_read | fs::perms::owner_exec);
+    if (::access(dir.file("locked").c_str(), W_OK) != 0) {
+        EXPECT_NE("", upgrade::ShellFileOperation("CopyFile", src, dir.file("locked") + "/", 16));
+        EXPECT_FALSE(fs::exists(dir.file("locked/tool")));
+    }
+    fs::permissions(dir.file("locked"), fs::perms::owner_all);
+
+    EXPECT_EQ("", upgrade::ShellFileOperation("RenameFile", dir.file("target/tool"), dir.file("target/t2"), 16));
+    EXPECT_EQ("", upgrade::ShellFileOperation("MoveFile", dir.file("target/t2"), dir.file("moved"), 16));
+    EXPECT_EQ("new contents", ReadText(dir.file("moved")));
+    EXPECT_EQ("", upgrade::ShellFileOperation("DeleteFile", dir.file("moved"), "", 16));
+    EXPECT_FALSE(fs::exists(dir.file("moved")));
+    EXPECT_NE("", upgrade::ShellFileOperation("Unknown", src, dir.file("x"), 16));
+}
+
+TEST(UpgradeServices, SpecialFoldersFollowTheProgramFilesFolder)
+{
+    TempDir dir;
+    upgrade::SetProgramFilesFolder(dir.path().string());
+    EXPECT_EQ(dir.path().string(), upgrade::FindSystemFolder(upgrade::kFolderProgramFiles));
+    EXPECT_EQ("", upgrade::FindSystemFolder(upgrade::kFolderSystem));  // no installation yet
+    fs::create_directories(dir.file("Calverdine/Sorvanta"));
+    EXPECT_EQ(dir.file("Calverdine/Sorvanta"), upgrade::FindSystemFolder(upgrade::kFolderSystem));
+    EXPECT_EQ("", upgrade::FindSystemFolder(upgrade::kFolderWindows));
+    EXPECT_EQ("", upgrade::FindSystemFolder(upgrade::kFolderCommonStartMenu));
+    EXPECT_EQ("", upgrade::FindSystemFolder(12345));
+    upgrade::SetProgramFilesFolder(dir.file("missing"));
+    EXPECT_EQ("", upgrade::FindSystemFolder(upgrade::kFolderProgramFiles));
+    upgrade::SetProgramFilesFolder("");
+    EXPECT_FALSE(upgrade::IsWin98() || upgrade::IsWinME() || upgrade::IsWinNT4() || upgrade::IsWinXP());
+}
+
+TEST(UpgradeServices, StopwatchKeepsTheStoppedTime)
+{
+    upgrade::Stopwatch watch;
+    watch.Wait(0.002, false);
+    EXPECT_GT(watch.ElapsedTime(), 0.002);
+    const double stopped = watch.Stopp();
+    EXPECT_GT(stopped, 0.002);
+    EXPECT_EQ(stopped, watch.ElapsedTime());
+    EXPECT_EQ(stopped, watch.ElapsedTime());
+}
+
+TEST(UpgradeServices, RegistrationOutcomesAndTheirMessages)
+{
+    TempDir dir;
+    const std::string registry = dir.file("registry.txt");
+    ::setenv("UPGRADE_TEST_REGISTRY", registry.c_str(), 1);
+    struct Case {
+        std::string path, command;
+        bool ok;
+        std::string message;  // "" = none
+    };
+    const Case cases[] = {
+        {Module(0), "r", true, ""},
+        {Module(0), "u", true, ""},
+        {Module(0), "x", false, "Unknown command handle"},
+        {dir.file("nothing.so"), "r", false, "Failure loading control DLL"},
+        {Module(3), "r", false, "Process failed in obtaining entry point or creating thread."},
+        {Module(2), "r", false, "Registration of " + Module(2) + " failed (0x80004005)."},
+        {Module(1), "r", false, "Process failed in signaled state or time-out."},
+    };
+    for (const Case& c : cases) {
+        platform::ScriptedMessages messages;
+        EXPECT_EQ(c.ok, upgrade::RegUnregServer(c.path, c.command, 300)) << c.path << " " << c.command;
+        if (!c.message.empty()) {
+            ASSERT_EQ(1u, messages.records.size()) << c.message;
+            EXPECT_EQ(c.message, messages.records[0].text);
+            EXPECT_EQ(upgrade::kProgramName, messages.records[0].title);
+        } else {
+            EXPECT_TRUE(messages.records.empty()) << messages.records[0].text;
+        }
+    }
+    EXPECT_EQ("register\nunregister\n", ReadText(registry));
+    ::unsetenv("UPGRADE_TEST_REGISTRY");
+}
+
+// A release folder and an installation under a scratch prefix.
+class UpgradeScript : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        testsupport::OffscreenApp();
+        release = dir.file("release");
+        pf = dir.file("prefix/share");
+        program = pf + "/Calverdine/Sorvanta";
+        utility = pf + "/Calverdine/Utility Files";
+        const std::string bin = SORVANTA_BIN_DIR;
+        fs::create_directories(release);
+        for (const char* f : {"Sorvanta", "libStrandel.so", "libVarnholde.so"})
+            fs::copy_file(bin + "/" + f, release + "/" + f);
+        for (const std::string& style : upgrade::ChartStyleFiles())
+            fs::copy_file(std::string(SORVANTA_SOURCE_DIR) + "/app/plots/styles/" + style, release + "/" + style);
+        WriteText(release + "/Diagonal Legend.jpg", "legend");
+        fs::copy_file(Module(0), release + "/libNorvikel.so");
+
+        // An earlier release: an older program and TIFF library, no styles,
+        // no thumbnail control.
+        WriteText(program + "/Sorvanta", "earlier program");
+        fs::copy_file(kModules + "/old/libStrandel.so", program + "/libStrandel.so");
+        fs::create_directories(pf + "/Calverdine/Results");
+
+        registry = dir.file("registry.txt");
+        ::setenv("UPGRADE_TEST_REGISTRY", registry.c_str(), 1);
+        upgrade::SetProgramFilesFolder(pf);
+    }
+    void TearDown() override
+    {
+        upgrade::SetProgramFilesFolder("");
+        ::unsetenv("UPGRADE_TEST_REGISTRY");
+    }
+
+    int Run(platform::ScriptedMessages& messages, int timeoutMs = 10000)
+    {
+        upgrade::UpgradeToolOptions options;
+        options.appFolder = release + "/";
+        options.registrationTimeoutMs = timeoutMs;
+        return upgrade::RunUpgradeTool(options);
+    }
+
+    static std::vector<std::string> Texts(const platform::ScriptedMessages& messages)
+    {
+        std::vector<std::string> texts;
+        for (const auto& r : messages.records) texts.push_back(r.text);
+        return texts;
+    }
+
+public:
+    TempDir dir;
+    std::string release, pf, program, utility, registry;
+};
+
+TEST_F(UpgradeScript, UpgradesAnEarlierInstallationAndReportsProgress)
+{
+    platform::ScriptedMessages messages;
+    QString barAtEnd;
+    platform::SetMessageHandler([&](const std::string& text, int style, const std::string& title) {
+        messages.records.push_back({text, style, title});
+        if (auto* w = upgrade::CurrentUpgradeWindow()) barAtEnd = w->vbalProgressBar1->text();
+        return style == platform::kMsgQuestion ? int(platform::kAnsYes) : int(platform::kAnsOk);
+    });
+    EXPECT_EQ(upgrade::kUpgradeDone, Run(messages));
+    EXPECT_EQ((std::vector<std::string>{"Upgrade this system to Sorvanta Version 2.5.3 ?",
+                                        "The system has been successfully modified."}),
+              Texts(messages));
+    EXPECT_EQ(upgrade::kUpgradeTitle, messages.records[0].title);
+    EXPECT_EQ("100%", barAtEnd.toStdString());
+
+    EXPECT_EQ(ReadBytes(release + "/Sorvanta"), ReadBytes(program + "/Sorvanta"));
+    EXPECT_EQ("1.1.0.0", platform::FileVersionOf(program + "/libStrandel.so"));
+    EXPECT_EQ("2.0.0.0", platform::FileVersionOf(program + "/libVarnholde.so"));
+    for (const std::string& style : upgrade::ChartStyleFiles()) EXPECT_TRUE(fs::exists(utility + "/" + style));
+    EXPECT_TRUE(fs::exists(utility + "/Diagonal Legend.jpg"));
+    EXPECT_TRUE(fs::exists(program + "/libNorvikel.so"));
+    EXPECT_EQ("register\n", ReadText(registry));
+    for (const auto& f : Snapshot(pf)) EXPECT_NE('.', fs::path(f.first).filename().string()[0]) << f.first;
+
+    // A second run copies the program again and leaves everything present
+    // and current alone: no new files, no second registration.
+    std::map<std::string, ino_t> inodes;
+    for (const auto& f : Snapshot(pf)) inodes[f.first] = Inode(pf + "/" + f.first);
+    platform::SetMessageHandler({});
+    platform::ScriptedMessages again;
+    EXPECT_EQ(upgrade::kUpgradeDone, Run(again));
+    for (const auto& f : Snapshot(pf)) {
+        if (f.first == "Calverdine/Sorvanta/Sorvanta")
+            EXPECT_NE(inodes[f.first], Inode(pf + "/" + f.first));
+        else
+            EXPECT_EQ(inodes[f.first], Inode(pf + "/" + f.first)) << f.first;
+    }
+    EXPECT_EQ(inodes.size(), Snapshot(pf).size());
+    EXPECT_EQ("register\n", ReadText(registry));
+}
+
+TEST_F(UpgradeScript, ProgressRunsFromTenToHundredInSteps)
+{
+    upgrade::clsUpgrade script(release);
+    std::vector<int> seen;
+    script.Progress = [&](int p) { seen.push_back(p); };
+    script.Go();
+    EXPECT_TRUE(script.Succeeded()) << script.Failure();
+    EXPECT_EQ((std::vector<int>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100}), seen);
+    ASSERT_NE(nullptr, script.stopwatch());
+    EXPECT_GT(script.stopwatch()->ElapsedTime(), 0.0);
+}
+
+TEST_F(UpgradeScript, DeclinedOrMissingInstallationChangesNothing)
+{
+    const auto before = Snapshot(dir.path());
+    {
+        platform::ScriptedMessages messages;
+        messages.queue(platform::kAnsNo);
+        EXPECT_EQ(upgrade::kUpgradeDeclined, Run(messages));
+        EXPECT_EQ((std::vector<std::string>{"Upgrade this system to Sorvanta Version 2.5.3 ?",
+                                            "The system has not been modified."}),
+                  Texts(messages));
+        EXPECT_EQ(platform::kMsgInformation, messages.records[1].style);
+    }
+    fs::remove(program + "/Sorvanta");
+    const auto withoutProgram = Snapshot(dir.path());
+    {
+        platform::ScriptedMessages messages;
+        EXPECT_EQ(upgrade::kUpgradeNotFound, Run(messages));
+        ASSERT_EQ(2u, messages.records.size());
+        EXPECT_EQ("Existing files to upgrade not found.\rThe system has not been modified.",
+                  messages.records[1].text);
+        EXPECT_EQ(platform::kMsgCritical, messages.records[1].style);
+    }
+    EXPECT_EQ(withoutProgram, Snapshot(dir.path()));
+    EXPECT_EQ(before.size(), withoutProgram.size() + 1);
+}
+
+TEST_F(UpgradeScript, AFailedStepPutsEveryFileBack)
+{
+    struct Case {
+        const char* name;
+        std::function<void(UpgradeScript&)> breakIt;
+        const char* shownFirst;  // a message the failure shows before the final one, or ""
+    };
+    const Case cases[] = {
+        {"release without the diagonal legend",
+         [](UpgradeScript& t) { fs::remove(t.release + "/Diagonal Legend.jpg"); }, ""},
+        {"control that never finishes registering",
+         [](UpgradeScript& t) {
+             fs::remove(t.release + "/libNorvikel.so");
+             fs::copy_file(Module(1), t.release + "/libNorvikel.so");
+         },
+         "Process failed in signaled state or time-out."},
+        {"control whose registration fails",
+         [](UpgradeScript& t) {
+             fs::remove(t.release + "/libNorvikel.so");
+             fs::copy_file(Module(2), t.release + "/libNorvikel.so");
+         },
+         ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.breakIt(*this);
+        const auto before = Snapshot(pf);
+        platform::ScriptedMessages messages;
+        EXPECT_EQ(upgrade::kUpgradeFailed, Run(messages, 300));
+        ASSERT_GE(messages.records.size(), 2u);
+        const std::string last = messages.records.back().text;
+        EXPECT_EQ(0u, last.find("The upgrade could not be completed: ")) << last;
+        EXPECT_NE(std::string::npos, last.find("\rThe system has not been modified.")) << last;
+        if (*c.shownFirst) {
+            EXPECT_EQ(c.shownFirst, messages.records[1].text);
+        }
+        EXPECT_EQ(before, Snapshot(pf));
+        // Put the release back together for the next case.
+        fs::remove(release + "/libNorvikel.so");
+        fs::copy_file(Module(0), release + "/libNorvikel.so");
+        WriteText(release + "/Diagonal Legend.jpg", "legend");
+    }
+}
+
+TEST(UpgradeWindow, ShowsPercentAndCannotBeClosedWhileRunning)
+{
+    testsupport::OffscreenApp();
+    upgrade::frmSorvantaUpgrade window;
+    EXPECT_EQ("Sorvanta Upgrade", window.windowTitle().toStdString());
+    EXPECT_EQ("Modifying system. Please wait.....", window.lblStatus->text().toStdString());
+    window.show();
+    window.myUpgrade_Progress(40);
+    EXPECT_EQ("40%", window.vbalProgressBar1->text().toStdString());
+    window.close();
+    EXPECT_TRUE(window.isVisible());
+    window.allowClose(true);
+    window.close();
+    EXPECT_FALSE(window.isVisible());
+}
