@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QScreen>
 #include <QVBoxLayout>
 
 namespace browser {
@@ -202,7 +203,7 @@ void FrmThumbnailView::DisplayThumbnailView()
     if (FolderPath.isEmpty()) {
         t.SetDataPath("");
         t.RemoveAll();
-        showMaximized();
+        ShowMaximised(*this);
         platform::YieldToUi();
         BrowseForThumbnailFolder(platform::ResultsFolder());
         return;
@@ -210,12 +211,12 @@ void FrmThumbnailView::DisplayThumbnailView()
     t.RemoveAll();
     t.SetDataPath(FolderPath.toStdString());
     ApplyFilePattern();
-    showMaximized();
+    ShowMaximised(*this);
     platform::YieldToUi();
     setWindowTitle(Q("Thumbnail View for " + t.DataPath()));
     t.Update();
     LoadingFinished();
-    if (!isVisible()) showMaximized();
+    if (!isVisible()) ShowMaximised(*this);
     if (t.ListCount() == 0) {
         ShowMessage("No image files were found in the selected folder.", platform::kMsgCritical, "View Thumbnails");
         ShowNoImages();
@@ -367,7 +368,7 @@ void FrmThumbnailView::Thumbnail1_ItemDblClick(long index)
         return;
     }
     fullSize_->setWindowModality(Qt::ApplicationModal);
-    fullSize_->showMaximized();
+    ShowMaximised(*fullSize_);
     fullSize_->Activate();
 }
 
@@ -435,6 +436,12 @@ void FrmThumbnailView::changeEvent(QEvent* event)
 }
 
 // ------------------------------------------------------------ instance
+
+void ShowMaximised(QWidget& window)
+{
+    if (QScreen* s = window.screen()) window.setGeometry(s->availableGeometry());
+    window.showMaximized();
+}
 
 FrmThumbnailView& frmThumbnailView()
 {
