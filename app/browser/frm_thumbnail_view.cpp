@@ -316,6 +316,8 @@ void FrmThumbnailView::Thumbnail1_LoadingStart(long index)
         ProgressBar1->show();
         lblLoading->show();
         loadingShown_ = true;
+        // The menu waits while the control loads: its commands reload it.
+        menuBar->setEnabled(false);
         setCursor(Qt::WaitCursor);
         platform::YieldToUi();
     }
@@ -328,6 +330,7 @@ void FrmThumbnailView::Thumbnail1_LoadingEnd(long index)
     ProgressBar1->hide();
     lblLoading->hide();
     loadingShown_ = false;
+    menuBar->setEnabled(true);
     ThumbnailClient& t = *thumbnail_;
     lblNumberOfImages->setText(QString(kNumberOfImages) + QString::number(t.ListCount()));
     lblNumberOfImages->show();
@@ -353,6 +356,7 @@ void FrmThumbnailView::LoadingFinished()
     ProgressBar1->hide();
     lblLoading->hide();
     loadingShown_ = false;
+    menuBar->setEnabled(true);
     lblNumberOfImages->setText(QString(kNumberOfImages) + QString::number(thumbnail_->ListCount()));
     lblNumberOfImages->show();
     unsetCursor();

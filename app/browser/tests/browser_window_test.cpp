@@ -228,6 +228,30 @@ TEST_F(Browser, LayoutChangeKeepsTheSelectionAndEmptyFolderIsReported)
     EXPECT_EQ("Number Of Images: 5", Text(w.lblNumberOfImages));
 }
 
+TEST_F(Browser, WithoutAnImageTheBrowserAsksForAFolder)
+{
+    MakeResults();
+    StartAndConfirm();
+    messages.records.clear();
+    dialogs.queueFolderCancel();
+    FrmThumbnailView& w = ClickViewThumbnails();
+    ASSERT_EQ(1u, dialogs.folderRequests.size());
+    EXPECT_EQ(platform::ResultsFolder(), dialogs.folderRequests[0].initialFolder);
+    EXPECT_EQ("Browse For Folder", dialogs.folderRequests[0].title);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ("Thumbnail View", w.windowTitle().toStdString());
+    EXPECT_FALSE(w.lblNumberOfImages->isVisible());
+    EXPECT_TRUE(w.menuBar->isEnabled());
+
+    dialogs.queueFolder(folder);
+    ClickMenu(w.menuBar, {"Options...", "Select Folder..."});
+    EXPECT_EQ("Number Of Images: 5", Text(w.lblNumberOfImages));
+    EXPECT_EQ(0, w.SelectedThumbIndex());
+    EXPECT_EQ("Selected File: " + browser::FileTitle(w.Thumbnail1()->FileName(0)), Text(w.lblSelectedFile));
+    EXPECT_TRUE(w.menuBar->isEnabled());
+    EXPECT_TRUE(messages.records.empty()) << Messages();
+}
+
 TEST_F(Browser, RightClickLoadsThePhaseImageOfAPicture)
 {
     MakeResults();
