@@ -364,6 +364,42 @@ TEST_F(Browser, ViewerStepsThroughTheListAndTheBrowserFollows)
     EXPECT_EQ(F("a_ph.tif"), model::files.PhaseImageFile);
 }
 
+TEST_F(Browser, SteppingPastTheGridScrollsTheBrowser)
+{
+    guitest::WritePhaseTiff(F("a_ph.tif"), 64, 48);
+    Magick("-size 60x40 gradient:red-blue 'BMP3:" + F("s00_3D.bmp") + "'");
+    for (int i = 1; i < 30; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "s%02d_3D.bmp", i);
+        std::filesystem::copy_file(F("s00_3D.bmp"), F(name));
+    }
+    FrmThumbnailView& w = Open();
+    browser::ThumbnailClient& t = *w.Thumbnail1();
+    ASSERT_EQ(31, t.ListCount());
+    browser::FrmFullSize& v = w.fullSize();
+    // Home on the control selects the first item and scrolls to it.
+    QTest::keyClick(t.widget(), Qt::Key_Home);
+    ASSERT_EQ(0, w.SelectedThumbIndex());
+    EXPECT_EQ(0, t.TopIndex());
+    QTest::keyClick(t.widget(), Qt::Key_Return);
+    ASSERT_TRUE(v.isVisible());
+    for (long i = 1; i < 31; ++i) {
+        QTest::keyClick(&v, Qt::Key_PageDown);
+        const long top = t.TopIndex();
+        EXPECT_LE(top, i);
+        EXPECT_LE(i, top + 24) << "item " << i << " is out of view";
+    }
+    EXPECT_EQ(30, w.SelectedThumbIndex());
+    EXPECT_GT(t.TopIndex(), 0);
+    QTest::keyClick(&v, Qt::Key_Escape);
+
+    // The selection is kept in view by a layout change too.
+    ClickMenu(w.menuBar, {"Options...", "Layout", "3 x 3"});
+    EXPECT_EQ(30, w.SelectedThumbIndex());
+    EXPECT_LE(t.TopIndex(), 30);
+    EXPECT_LE(30, t.TopIndex() + 8);
+}
+
 TEST_F(Browser, UnregisteredControlIsReportedAndTheMainWindowGoesOn)
 {
     MakeResults();
