@@ -4,8 +4,6 @@
 
 #include "thumbctl/control/host/registry.h"
 
-#include <QPointer>
-
 namespace browser {
 
 using host::InvokeKind;
@@ -17,8 +15,7 @@ std::string CreationMessage(host::Status s, const std::string& detail)
 {
     if (s == host::kClassNotRegistered)
         return std::string("The thumbnail control is not registered, so thumbnails cannot be shown.\r"
-                           "Register it with norvikel-regsvr register libNorvikel.so (tools/run-sorvanta.sh does "
-                           "this), then try again.");
+                           "Register libNorvikel.so with norvikel-regsvr, then try again.");
     if (s == host::kModuleNotFound)
         return "The thumbnail control is registered but its library cannot be loaded:\r" + detail;
     return "The thumbnail control cannot be created (" + host::StatusText(s) + ", " + host::StatusHex(s) + ")." +

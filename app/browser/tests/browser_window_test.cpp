@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <filesystem>
+#include <sstream>
 
 namespace {
 
@@ -413,10 +414,28 @@ TEST_F(Browser, UnregisteredControlIsReportedAndTheMainWindowGoesOn)
     EXPECT_EQ(nullptr, w.Thumbnail1());
     EXPECT_TRUE(gui::frmAnalysis().isVisible());
 
+    // Registered, but the library has gone since.
+    std::string moved;
+    {
+        std::istringstream in(testsupport::ReadText(ScratchRegistry()));
+        for (std::string line; std::getline(in, line);)
+            moved += (line.rfind("InprocServer=", 0) == 0 ? "InprocServer=" + dir.file("gone/libNorvikel.so") : line) +
+                     "\n";
+    }
+    ASSERT_NE(std::string::npos, moved.find("gone/libNorvikel.so")) << moved;
+    const std::string movedRegistry = dir.file("moved.reg");
+    testsupport::WriteBytes(movedRegistry, std::vector<uint8_t>(moved.begin(), moved.end()));
+    host::SetRegistryPath(movedRegistry);
+    ClickViewThumbnails();
+    ASSERT_EQ(2u, messages.records.size()) << Messages();
+    EXPECT_NE(std::string::npos,
+              messages.records[1].text.find("The thumbnail control is registered but its library cannot be loaded"));
+    EXPECT_FALSE(w.isVisible());
+
     // Once registered, the same window shows the folder.
     host::SetRegistryPath(ScratchRegistry());
     ClickViewThumbnails();
-    EXPECT_EQ(1u, messages.records.size()) << Messages();
+    EXPECT_EQ(2u, messages.records.size()) << Messages();
     EXPECT_TRUE(w.isVisible());
     EXPECT_EQ("Number Of Images: 5", Text(w.lblNumberOfImages));
 }
