@@ -365,6 +365,22 @@ TEST_F(Browser, ViewerStepsThroughTheListAndTheBrowserFollows)
     EXPECT_EQ(F("a_ph.tif"), model::files.PhaseImageFile);
 }
 
+TEST_F(Browser, APictureGoneSinceListingIsReportedNotShown)
+{
+    MakeResults();
+    FrmThumbnailView& w = Open();
+    const long d = w.GetThumbIndexForFilename(F("a_3D.bmp"));
+    ASSERT_GE(d, 0);
+    std::filesystem::remove(F("a_3D.bmp"));
+    QTest::mouseClick(w.Thumbnail1()->widget(), Qt::LeftButton, {}, ItemPoint(w, d));
+    QTest::mouseDClick(w.Thumbnail1()->widget(), Qt::LeftButton, {}, ItemPoint(w, d));
+    EXPECT_FALSE(w.fullSize().isVisible());
+    ASSERT_EQ(1u, messages.records.size()) << Messages();
+    EXPECT_EQ(0u, messages.records[0].text.rfind("The picture a_3D.bmp cannot be shown.", 0)) << Messages();
+    EXPECT_EQ("Full Size View", messages.records[0].title);
+    EXPECT_TRUE(w.isVisible());
+}
+
 TEST_F(Browser, SteppingPastTheGridScrollsTheBrowser)
 {
     guitest::WritePhaseTiff(F("a_ph.tif"), 64, 48);
