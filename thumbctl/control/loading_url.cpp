@@ -3,6 +3,7 @@
 
 #include "thumbctl/control/source/multipage.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -54,6 +55,8 @@ int FetchUrl(const std::string& url, IPIHANDLE* handle, int64_t* size, int timeo
 {
     *handle = 0;
     *size = 0;
+    // The request needs the program's application object (its event system).
+    if (!QCoreApplication::instance()) return 2120;
     const QUrl qurl(QString::fromStdString(url), QUrl::StrictMode);
     if (!qurl.isValid() || qurl.host().isEmpty()) return 2112;
 

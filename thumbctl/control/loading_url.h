@@ -15,7 +15,8 @@ bool ResolvePath(const std::string& location, std::string* localPath);
 
 // Reads a URL whole. Returns 0 with the block (caller frees) and its size, or
 // a list error: 2110 not found, 2112 bad address or unknown host, 2120 any
-// other failure (time-out, short read, refused connection), 9000 no memory.
+// other failure (time-out, short read, refused connection, no application
+// object in the program), 9000 no memory.
 int FetchUrl(const std::string& url, IPIHANDLE* handle, int64_t* size, int timeoutMs = 20000);
 
 } // namespace thumbctl

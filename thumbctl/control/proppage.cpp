@@ -9,7 +9,6 @@
 #include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QSpinBox>
 
 #include "thumbctl/control/host/controlbase.h"
@@ -90,8 +89,9 @@ ThumbnailPageWidget::ThumbnailPageWidget(QWidget* parent) : PropertyPageWidget(p
         connect(c, qOverload<int>(&QComboBox::activated), this, [this] { setDirty(true); });
     for (QLineEdit* e : {dataPath_, pattern_, selectLimit_, topIndex_})
         connect(e, &QLineEdit::textEdited, this, [this] { setDirty(true); });
+    // Typing marks the page changed even before the text is a valid size.
     for (QSpinBox* s : {width_, height_})
-        connect(s, qOverload<int>(&QSpinBox::valueChanged), this, [this] { setDirty(true); });
+        connect(s->findChild<QLineEdit*>(), &QLineEdit::textEdited, this, [this] { setDirty(true); });
     connect(autoUpdate_, &QCheckBox::toggled, this, [this] { setDirty(true); });
 }
 
@@ -116,7 +116,7 @@ void ThumbnailPageWidget::loadFromObjects()
     update();
 }
 
-bool ThumbnailPageWidget::applyToObjects()
+bool ThumbnailPageWidget::applyToObjects(std::string* error)
 {
     // Sizes typed past the spin range are refused before anything is written.
     for (QSpinBox* s : {height_, width_}) {
@@ -124,12 +124,12 @@ bool ThumbnailPageWidget::applyToObjects()
         bool ok = false;
         const int v = typed.toInt(&ok);
         if (!ok || v < 1 || v > 32767) {
-            QMessageBox::warning(this, caption(), tr("Enter an integer between 1 and 32767."));
+            if (error) *error = "Enter an integer between 1 and 32767.";
             s->setFocus();
             return false;
         }
     }
-    auto put = [this](const char* name, const host::Variant& v) { return putProperty(name, v); };
+    auto put = [&](const char* name, const host::Variant& v) { return putProperty(name, v, error); };
     bool ok = put("DataPath", host::Variant::String(dataPath_->text().toStdString())) &&
               put("Pattern", host::Variant::String(pattern_->text().toStdString())) &&
               put("SelectLimit", host::Variant::Long(selectLimit_->text().toInt())) &&

@@ -19,7 +19,7 @@ public:
     explicit ThumbnailPageWidget(QWidget* parent = nullptr);
     QString caption() const override;
     void loadFromObjects() override;
-    bool applyToObjects() override;
+    bool applyToObjects(std::string* error) override;
 
     QComboBox* dataSource() const { return dataSource_; }
     QLineEdit* dataPath() const { return dataPath_; }

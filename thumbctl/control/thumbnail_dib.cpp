@@ -278,15 +278,51 @@ IPIHANDLE ReduceDib(const uint8_t* data, int64_t size, int64_t dstW, int64_t dst
                     for (int c = 0; c < channels; ++c) first[i * channels + c] = src[xs.src[xs.begin[i]] * channels + c];
             }
             for (int64_t i = 0; i < dstW; ++i) {
+                // The taps of a column are consecutive source pixels.
+                const int32_t t0 = xs.begin[i], t1 = xs.begin[i + 1];
+                const uint8_t* px = src + int64_t(xs.src[t0]) * channels;
+                const int32_t* wx = &xs.weight[t0];
+                const int32_t taps = t1 - t0;
                 int64_t s0 = 0, s1 = 0, s2 = 0, ws = 0;
-                for (int32_t tx = xs.begin[i]; tx < xs.begin[i + 1]; ++tx) {
-                    const int64_t w = (int64_t(xs.weight[tx]) * wy) >> 8;
-                    const uint8_t* px = src + int64_t(xs.src[tx]) * channels;
-                    ws += w;
-                    s0 += w * px[0];
-                    if (channels == 3) {
-                        s1 += w * px[1];
-                        s2 += w * px[2];
+                if (wy == 256) {
+                    // A whole source row: each pixel weighs its column weight.
+                    if (channels == 3 && taps <= 8192) {
+                        // At most 8192 taps of 256 x 255 stay within 32 bits.
+                        int32_t a0 = 0, a1 = 0, a2 = 0, aw = 0;
+                        for (int32_t k = 0; k < taps; ++k) {
+                            const int32_t w = wx[k];
+                            aw += w;
+                            a0 += w * px[3 * k];
+                            a1 += w * px[3 * k + 1];
+                            a2 += w * px[3 * k + 2];
+                        }
+                        ws = aw;
+                        s0 = a0;
+                        s1 = a1;
+                        s2 = a2;
+                    } else if (channels == 3) {
+                        for (int32_t k = 0; k < taps; ++k, px += 3) {
+                            const int32_t w = wx[k];
+                            ws += w;
+                            s0 += w * px[0];
+                            s1 += w * px[1];
+                            s2 += w * px[2];
+                        }
+                    } else {
+                        for (int32_t k = 0; k < taps; ++k, ++px) {
+                            ws += wx[k];
+                            s0 += wx[k] * px[0];
+                        }
+                    }
+                } else {
+                    for (int32_t k = 0; k < taps; ++k, px += channels) {
+                        const int64_t w = (int64_t(wx[k]) * wy) >> 8;
+                        ws += w;
+                        s0 += w * px[0];
+                        if (channels == 3) {
+                            s1 += w * px[1];
+                            s2 += w * px[2];
+                        }
                     }
                 }
                 weights[i] += ws;

@@ -2,6 +2,7 @@
 //   probe FILE...            format, pages and size of each file, or its error code
 //   extract TIFF PAGE OUT    writes page PAGE (1 = first) of a multi-page TIFF as a single-page TIFF
 //   typelib                  the control's type library: interfaces, members, enumerations
+//   list, grab               the thumbnail list's loading and window (thumbnails.cpp)
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -11,6 +12,7 @@
 #include "thumbctl/control/source/probe.h"
 #include "thumbctl/control/typelib.h"
 #include "thumbctl/kernel/decode.h"
+#include "tools/norvikel-tool/thumbnails.h"
 
 namespace {
 
@@ -19,7 +21,9 @@ int Usage()
     std::fprintf(stderr,
                  "usage: norvikel-tool probe FILE...\n"
                  "       norvikel-tool extract TIFF PAGE OUT.tif   (PAGE 1 is the first page)\n"
-                 "       norvikel-tool typelib\n");
+                 "       norvikel-tool typelib\n"
+                 "       norvikel-tool list --source folder|list|multipage|items --path P [--path P...] [--pattern P]\n"
+                 "       norvikel-tool grab (list options) [--size WxH] [--caption 1-5] OUT.png\n");
     return 2;
 }
 
@@ -120,6 +124,8 @@ int main(int argc, char** argv)
     const std::string verb = argv[1];
     if (verb == "probe" && argc >= 3) return Probe(argc, argv);
     if (verb == "extract") return Extract(argc, argv);
+    if (verb == "list") return ListThumbnails(argc, argv, ErrorText);
+    if (verb == "grab") return GrabThumbnails(argc, argv, ErrorText);
     if (verb == "typelib" && argc == 2) {
         std::fputs(thumbctl::NorvikelTypeLib().listing().c_str(), stdout);
         return 0;

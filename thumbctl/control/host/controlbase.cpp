@@ -302,9 +302,14 @@ void CallEach(const std::vector<std::pair<uint32_t, Sink*>>& live, Call call)
 
 void ControlBase::FireEvent(int32_t id, std::vector<Variant>& args)
 {
-    AddRef();  // a sink may drop the container's last reference
+    // A sink may drop the container's last reference; the window then goes
+    // once the event that is running has returned to the event loop.
+    AddRef();
     CallEach(sinks_, [&](EventSink* s) { s->OnEvent(id, args); });
-    Release();
+    if (--refs_ == 0) {
+        if (QWidget* w = Widget()) w->deleteLater();
+        else delete this;
+    }
 }
 
 void ControlBase::BoundPropertyChanged(int32_t id)
@@ -384,6 +389,15 @@ QWidget* ControlBase::CreateControlWindow(QWidget* parent)
 }
 
 QWidget* ControlBase::ControlWindow() { return windowCreated_ ? Widget() : nullptr; }
+
+void ControlBase::CloseControlWindow()
+{
+    QWidget* w = Widget();
+    if (!w || !windowCreated_) return;
+    w->hide();
+    w->setParent(nullptr);
+    windowCreated_ = false;
+}
 
 Status ControlBase::GetPages(std::vector<std::string>* classIds)
 {

@@ -91,6 +91,7 @@ public:
     // OleControl
     QWidget* CreateControlWindow(QWidget* parent) override;
     QWidget* ControlWindow() override;
+    void CloseControlWindow() override;
     void SetAmbientUserMode(bool runMode) override { userMode_ = runMode; }
 
     // ObjectSafety

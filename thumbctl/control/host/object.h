@@ -116,8 +116,12 @@ public:
 
 class OleControl : public Unknown {
 public:
-    // Makes the control's window inside `parent` (shown); returns it.
+    // Makes the control's window inside `parent` (shown); returns it. The
+    // window is the object's own: a container calls CloseControlWindow
+    // before it destroys `parent`, or releases its last reference first.
     virtual QWidget* CreateControlWindow(QWidget* parent) = 0;
+    // Hides the window and takes it out of its parent; the object lives on.
+    virtual void CloseControlWindow() = 0;
     virtual QWidget* ControlWindow() = 0;
     // The container's ambient user mode: true at run time, false in design mode.
     virtual void SetAmbientUserMode(bool runMode) = 0;

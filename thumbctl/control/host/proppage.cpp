@@ -6,12 +6,12 @@
 #include <QFontComboBox>
 #include <QFormLayout>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "platform/messages.h"
 #include "thumbctl/control/host/registry.h"
 
 namespace host {
@@ -33,7 +33,7 @@ Variant PropertyPageWidget::getProperty(const char* name) const
     return v;
 }
 
-bool PropertyPageWidget::putProperty(const char* name, const Variant& value)
+bool PropertyPageWidget::putProperty(const char* name, const Variant& value, std::string* error)
 {
     for (Dispatch* d : objects_) {
         int32_t id = 0;
@@ -41,8 +41,7 @@ bool PropertyPageWidget::putProperty(const char* name, const Variant& value)
         ExceptionInfo e;
         const Status s = d->Invoke(id, InvokeKind::Put, {value}, nullptr, &e);
         if (Failed(s)) {
-            const std::string text = s == kException ? e.description : StatusText(s);
-            QMessageBox::warning(this, caption(), QString::fromUtf8(text.c_str()));
+            if (error) *error = s == kException ? e.description : StatusText(s);
             return false;
         }
     }
@@ -74,11 +73,11 @@ public:
         size_->setValue(f.pointSize() > 0 ? f.pointSize() : 9);
         setDirty(false);
     }
-    bool applyToObjects() override
+    bool applyToObjects(std::string* error) override
     {
         QFont f = family_->currentFont();
         f.setPointSize(size_->value());
-        return putProperty("Font", Variant::String(f.toString().toStdString()));
+        return putProperty("Font", Variant::String(f.toString().toStdString()), error);
     }
 
 private:
@@ -110,15 +109,15 @@ public:
         value_->setText(QString::asprintf("%08X", unsigned(getProperty("BackColor").integer())));
         setDirty(false);
     }
-    bool applyToObjects() override
+    bool applyToObjects(std::string* error) override
     {
         bool ok = false;
         const uint32_t c = value_->text().toUInt(&ok, 16);
         if (!ok) {
-            QMessageBox::warning(this, caption(), tr("Enter the colour as 8 hexadecimal digits."));
+            if (error) *error = "Enter the colour as 8 hexadecimal digits.";
             return false;
         }
-        return putProperty("BackColor", Variant::Long(int32_t(c)));
+        return putProperty("BackColor", Variant::Long(int32_t(c)), error);
     }
 
 private:
@@ -185,8 +184,10 @@ bool PropertyPageFrame::apply()
 {
     for (PropertyPageWidget* p : pages_) {
         if (!p->isDirty()) continue;
-        if (!p->applyToObjects()) {
+        std::string why;
+        if (!p->applyToObjects(&why)) {
             tabs_->setCurrentWidget(p);
+            platform::ShowMessage(why, platform::kMsgWarning, windowTitle().toStdString());
             return false;
         }
         p->loadFromObjects();

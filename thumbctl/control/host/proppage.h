@@ -29,9 +29,9 @@ public:
     void setObjects(const std::vector<Dispatch*>& objects) { objects_ = objects; }
     // Fills the controls from the first object.
     virtual void loadFromObjects() = 0;
-    // Writes the values to every object; false (nothing written) when a
-    // value is refused, after telling the user why.
-    virtual bool applyToObjects() = 0;
+    // Writes the values to every object; false when a value is refused,
+    // with the reason for the user in *error (the frame shows it).
+    virtual bool applyToObjects(std::string* error) = 0;
     bool isDirty() const { return dirty_; }
     void setDirty(bool dirty);
 
@@ -40,9 +40,9 @@ signals:
 
 protected:
     Variant getProperty(const char* name) const;
-    // Puts the value into every object; false with the description shown
-    // in a message when an object refuses it.
-    bool putProperty(const char* name, const Variant& value);
+    // Puts the value into every object; false with the object's description
+    // in *error when one refuses it.
+    bool putProperty(const char* name, const Variant& value, std::string* error);
     const std::vector<Dispatch*>& objects() const { return objects_; }
 
 private:
@@ -51,7 +51,8 @@ private:
 };
 
 // The frame: one tab a page, and OK, Cancel and Apply. OK applies every
-// page and closes when all accepted their values.
+// page and closes when all accepted their values; a refusal is shown as a
+// message (platform/messages.h) and the page stays open.
 class PropertyPageFrame : public QDialog {
     Q_OBJECT
 public:

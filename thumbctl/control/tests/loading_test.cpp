@@ -286,6 +286,25 @@ TEST(Locations, FileUrlsAreLocal)
     EXPECT_EQ(h, 0u);
 }
 
+TEST(Locations, ASilentServerRunsIntoTheTimeOut)
+{
+    // Listens but never answers.
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::listen(fd, 4);
+    IPIHANDLE h = 0;
+    int64_t size = 0;
+    const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(a.sin_port)) + "/slow.png";
+    EXPECT_EQ(FetchUrl(url, &h, &size, 300), 2120);
+    EXPECT_EQ(h, 0u);
+    ::close(fd);
+}
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);

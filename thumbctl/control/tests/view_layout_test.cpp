@@ -2,8 +2,11 @@
 // thumbnail list, as plain functions.
 #include "thumbctl/control/thumbnail.h"
 #include "thumbctl/control/view_layout.h"
+#include "thumbctl/control/view_paint.h"
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 using namespace thumbctl;
 
@@ -221,4 +224,16 @@ TEST(Selection, InsertRemoveAndSortKeepIndicesInStep)
 
     EXPECT_EQ(NamePart("C:\\a\\b.tif"), "b.tif");
     EXPECT_EQ(NamePart("http://h/p/c.png"), "c.png");
+}
+
+TEST(Captions, TextPerKindWithTheSeveralPagesMark)
+{
+    std::unique_ptr<CThumbnailItem> item(CThumbnailItem::FromFile("/data/pages.tif", itemTiff, "k", "l"));
+    item->multiPage = true;
+    EXPECT_EQ(CaptionText(captionNumber, 0, *item), QStringLiteral("(*)1"));
+    EXPECT_EQ(CaptionText(captionFileName, 4, *item), QStringLiteral("(*)pages.tif"));
+    item->multiPage = false;
+    EXPECT_EQ(CaptionText(captionKey, 0, *item), QStringLiteral("k"));
+    EXPECT_EQ(CaptionText(captionLabel, 0, *item), QStringLiteral("l"));
+    EXPECT_TRUE(CaptionText(captionNone, 0, *item).isEmpty());
 }

@@ -1,7 +1,8 @@
 // Multi-page source: the page index, the layout of an extracted page in
 // both byte orders, strip offsets stored as SHORT values, looping directory
-// chains, damaged structures, and pages of files written by tiffcp that
-// tiffinfo reads back and whose pixels match ImageMagick's.
+// chains, damaged structures, and pages of files written by tiffcp (strips
+// in both byte orders, and tiles) that tiffinfo reads back and whose pixels
+// match ImageMagick's.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -198,7 +199,9 @@ TEST(MultiPageSource, LoopingChainEndsAndDamagedPagesFail)
     EXPECT_EQ(source.ExtractPage(0), 0u);
     EXPECT_EQ(source.Error(), thumbctl::trkErrInvalidFileFormat);
     EXPECT_EQ(ipiGlobalLiveCount(), before);
-    EXPECT_NE(source.ExtractPage(1), 0u);  // the other pages still come out
+    const IPIHANDLE other = source.ExtractPage(1);  // the other pages still come out
+    EXPECT_NE(other, 0u);
+    ipiGlobalFree(other);
 }
 
 TEST(MultiPageSource, PagesOfTiffcpFilesMatchImageMagick)
@@ -210,10 +213,12 @@ TEST(MultiPageSource, PagesOfTiffcpFilesMatchImageMagick)
                        "convert -size 13x17 plasma:fractal -seed 4 -depth 8 -compress none " + d + "b.tif && "
                        "convert -size 30x12 gradient:white-black -depth 8 -type grayscale -compress none " + d + "c.tif && "
                        "tiffcp -r 4 " + d + "a.tif " + d + "b.tif " + d + "c.tif " + d + "le.tif && "
-                       "tiffcp -B -r 5 " + d + "a.tif " + d + "b.tif " + d + "c.tif " + d + "be.tif",
+                       "tiffcp -B -r 5 " + d + "a.tif " + d + "b.tif " + d + "c.tif " + d + "be.tif && "
+                       "tiffcp -t -w 16 -l 16 " + d + "a.tif " + d + "b.tif " + d + "c.tif " + d + "tiled.tif",
                        &code);
     ASSERT_EQ(code, 0);
-    for (const char* name : {"le.tif", "be.tif"}) {
+    // Tiles are cut out like strips.
+    for (const char* name : {"le.tif", "be.tif", "tiled.tif"}) {
         CMultiPageSource source;
         ASSERT_TRUE(source.Open(d + name));
         ASSERT_TRUE(source.ReadPageIndex(false)) << source.Error();

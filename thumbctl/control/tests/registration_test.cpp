@@ -1,0 +1,112 @@
+// Registration through norvikel-regsvr into a scratch registry, creation by
+// ProgID, and what unregistering leaves behind.
+#include <dlfcn.h>
+
+#include <filesystem>
+
+#include "thumbctl/control/tests/control_host.h"
+
+namespace {
+
+using namespace ctltest;
+
+TEST(Registration, RegisterCreateUnregister)
+{
+    ScratchRegistry reg(false);
+    // Another server's entries survive our registration and removal.
+    ASSERT_TRUE(host::EditRegistry([](host::RegistryKeys& k) {
+        k["ProgID/Other.Thing.1"]["CLSID"] = "{0}";
+        return true;
+    }));
+    ASSERT_EQ(RegSvr("register"), 0);
+    ASSERT_EQ(RegSvr("register"), 0);  // twice is harmless
+
+    host::RegistryKeys keys;
+    ASSERT_TRUE(host::ReadRegistry(&keys));
+    const auto& ctl = keys.at(std::string("CLSID/") + thumbctl::kControlClassId);
+    EXPECT_EQ(ctl.at("ProgID"), "THUMBNAIL.ThumbnailCtrl.1");
+    EXPECT_EQ(ctl.at("ThreadingModel"), "Apartment");
+    EXPECT_EQ(ctl.at("MiscStatus"), std::to_string(0x20191));
+    EXPECT_EQ(ctl.at("Version"), "1.0");
+    char resolved[4096];
+    ASSERT_NE(realpath(ModulePath().c_str(), resolved), nullptr);
+    EXPECT_EQ(ctl.at("InprocServer"), resolved);
+    EXPECT_EQ(keys.at("ProgID/THUMBNAIL.ThumbnailPropPage.1").at("CLSID"), thumbctl::kPropPageClassId);
+    EXPECT_EQ(keys.at(std::string("TypeLib/") + thumbctl::kTypeLibId + "/1.0").at("Name"), "NorvikelLib");
+
+    {
+        Control c;
+        ASSERT_TRUE(c.object);
+        EXPECT_EQ(c.get("DataSource").value, S(2));
+    }
+
+    ASSERT_EQ(RegSvr("unregister"), 0);
+    ASSERT_TRUE(host::ReadRegistry(&keys));
+    ASSERT_EQ(keys.size(), 1u);
+    EXPECT_TRUE(keys.count("ProgID/Other.Thing.1"));
+
+    host::Ref<host::Dispatch> again;
+    const host::Status s = host::CreateObject(thumbctl::kControlProgId, host::kIidDispatch, again.out());
+    EXPECT_EQ(s, host::kClassNotRegistered);
+    EXPECT_EQ(host::StatusText(s), "class not registered");
+    EXPECT_FALSE(again);
+
+    // Every object is gone, so the module may be unloaded.
+    void* module = dlopen(ModulePath().c_str(), RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(module, nullptr);
+    auto canUnload = reinterpret_cast<host::CanUnloadNowFn>(dlsym(module, "DllCanUnloadNow"));
+    ASSERT_NE(canUnload, nullptr);
+    EXPECT_EQ(canUnload(), host::kOk);
+    dlclose(module);
+}
+
+TEST(Registration, ToolReportsBadModules)
+{
+    ScratchRegistry reg(false);
+    EXPECT_EQ(RegSvr("register", "/no/such/libThing.so"), 1);
+    EXPECT_EQ(RegSvr("frobnicate"), 2);
+    host::RegistryKeys keys;
+    ASSERT_TRUE(host::ReadRegistry(&keys));
+    EXPECT_TRUE(keys.empty());
+}
+
+TEST(Registration, UnwritableRegistryAndConcurrentWriters)
+{
+    testsupport::TempDir dir("classreg-lock");
+    // A registry whose folder cannot be made: the type library step fails.
+    setenv("SORVANTA_CLASS_REGISTRY", "/proc/no-such-folder/classes.reg", 1);
+    int code = 0;
+    const std::string said = testsupport::Shell(testsupport::BinDir() + "/norvikel-regsvr register " + ModulePath(), &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(said.find("0x80040200"), std::string::npos) << said;
+
+    // Several registrations at once leave one whole registry behind.
+    const std::string path = dir.file("classes.reg");
+    setenv("SORVANTA_CLASS_REGISTRY", path.c_str(), 1);
+    std::string many;
+    for (int i = 0; i < 6; ++i)
+        many += testsupport::BinDir() + "/norvikel-regsvr " + (i % 2 ? "register " : "unregister ") + ModulePath() + " & ";
+    testsupport::Shell(many + "wait", &code);
+    EXPECT_EQ(RegSvr("register"), 0);
+    host::RegistryKeys keys;
+    ASSERT_TRUE(host::ReadRegistry(&keys));
+    EXPECT_EQ(keys.count("ProgID/THUMBNAIL.ThumbnailCtrl.1"), 1u);
+    EXPECT_FALSE(std::filesystem::exists(path + ".lock"));
+    unsetenv("SORVANTA_CLASS_REGISTRY");
+}
+
+TEST(Registration, UnknownProgIdAndForeignClass)
+{
+    ScratchRegistry reg;
+    host::Ref<host::Dispatch> d;
+    // Without an application object the widget classes cannot be made.
+    EXPECT_EQ(host::CreateObject(thumbctl::kControlProgId, host::kIidDispatch, d.out()), host::kUnexpected);
+    testsupport::OffscreenApp();
+    EXPECT_EQ(host::CreateObject("THUMBNAIL.Nothing.1", host::kIidDispatch, d.out()), host::kClassNotRegistered);
+    // A control asked for an interface it does not have.
+    host::Ref<host::Unknown> u;
+    EXPECT_EQ(host::CreateObject(thumbctl::kControlProgId, "IFrobnicate", u.out()), host::kNoInterface);
+    EXPECT_FALSE(u);
+}
+
+} // namespace

@@ -1,0 +1,95 @@
+// norvikel-tool from the command line: probe answers for files made by the
+// reference tools, a page extracted from little- and big-endian files that
+// tiffinfo reads and whose pixels match ImageMagick's page, and the type
+// library listing.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "testsupport/testsupport.h"
+
+namespace {
+
+std::string Tool(const std::string& args, int* code)
+{
+    return testsupport::Shell(testsupport::BinDir() + "/norvikel-tool " + args, code);
+}
+
+TEST(NorvikelTool, ProbePrintsFormatPagesSizeOrError)
+{
+    testsupport::TempDir dir("tool-probe");
+    const std::string d = dir.path().string() + "/";
+    int code = 1;
+    testsupport::Shell("convert -size 12x7 gradient:black-white -depth 8 -type grayscale " + d + "a.tif && "
+                       "convert -size 5x3 gradient:red-blue -depth 8 " + d + "b.tif && "
+                       "tiffcp " + d + "a.tif " + d + "b.tif " + d + "a.tif " + d + "three.tif && "
+                       "tiffcp -c lzw " + d + "a.tif " + d + "lzw.tif && "
+                       "convert -size 9x5 gradient:red-blue -type truecolor BMP3:" + d + "x.bmp && "
+                       "convert -size 9x5 gradient:red-blue " + d + "x.gif && "
+                       "convert -size 17x11 gradient:red-blue ppm:- | cjpeg > " + d + "x.jpg && "
+                       + testsupport::BinDir() + "/mkphase --size 40x30 " + d + "p_ph.tif",
+                       &code);
+    ASSERT_EQ(code, 0);
+    const std::string out = Tool("probe " + d + "three.tif " + d + "x.bmp " + d + "x.jpg " + d + "p_ph.tif", &code);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("three.tif: TIFF, 3 pages, 12x7\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("x.bmp: BMP, 1 page, 9x5\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("x.jpg: JPEG, 1 page, 17x11\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("p_ph.tif: TIFF, 1 page, 40x30\n"), std::string::npos) << out;
+    const std::string bad = Tool("probe " + d + "lzw.tif " + d + "x.gif " + d + "none.tif", &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(bad.find("lzw.tif: error 2000 NotSupport FileFormat\n"), std::string::npos) << bad;
+    EXPECT_NE(bad.find("x.gif: error 2000 NotSupport FileFormat\n"), std::string::npos) << bad;
+    EXPECT_NE(bad.find("none.tif: error 2110 File NotFound\n"), std::string::npos) << bad;
+}
+
+TEST(NorvikelTool, ExtractSecondPageOfThreeInBothByteOrders)
+{
+    testsupport::TempDir dir("tool-extract");
+    const std::string d = dir.path().string() + "/";
+    int code = 1;
+    testsupport::Shell("convert -size 20x10 gradient:black-white -depth 8 -type grayscale " + d + "a.tif && "
+                       "convert -size 23x17 plasma:fractal -seed 9 -depth 8 " + d + "b.tif && "
+                       "convert -size 8x8 gradient:white-black -depth 8 -type grayscale " + d + "c.tif && "
+                       "tiffcp -r 5 " + d + "a.tif " + d + "b.tif " + d + "c.tif " + d + "le.tif && "
+                       "tiffcp -B -r 3 " + d + "a.tif " + d + "b.tif " + d + "c.tif " + d + "be.tif",
+                       &code);
+    ASSERT_EQ(code, 0);
+    for (const char* name : {"le", "be"}) {
+        const std::string src = d + name + ".tif", out = d + name + "-page2.tif";
+        const std::string said = Tool("extract " + src + " 2 " + out, &code);
+        ASSERT_EQ(code, 0) << said;
+        const std::string info = testsupport::Shell("tiffinfo " + out + " 2>&1", &code);
+        EXPECT_EQ(code, 0) << info;
+        EXPECT_NE(info.find("Image Width: 23 Image Length: 17"), std::string::npos) << info;
+        testsupport::Shell("convert '" + src + "[1]' -depth 8 rgb:" + d + "ref.rgb && convert " + out +
+                               " -depth 8 rgb:" + d + "got.rgb", &code);
+        ASSERT_EQ(code, 0);
+        const auto ref = testsupport::ReadBytes(d + "ref.rgb");
+        EXPECT_EQ(ref.size(), 23u * 17u * 3u);
+        EXPECT_EQ(testsupport::ReadBytes(d + "got.rgb"), ref) << name;
+    }
+    // Past the last page, and a file that is no TIFF: errors, no output file.
+    EXPECT_NE(Tool("extract " + d + "le.tif 4 " + d + "four.tif", &code).find("has 3 page(s)"), std::string::npos);
+    EXPECT_EQ(code, 1);
+    testsupport::Shell("echo hello > " + d + "text.tif", &code);
+    EXPECT_NE(Tool("extract " + d + "text.tif 1 " + d + "t.tif", &code).find("error 2000"), std::string::npos);
+    EXPECT_EQ(code, 1);
+    EXPECT_FALSE(std::filesystem::exists(d + "four.tif") || std::filesystem::exists(d + "t.tif"));
+}
+
+TEST(NorvikelTool, TypeLibraryListing)
+{
+    int code = 1;
+    const std::string out = Tool("typelib", &code);
+    EXPECT_EQ(code, 0);
+    for (const char* line : {"library NorvikelLib 1.0", "interface _DThumbnail", "interface _DThumbnailEvents",
+                             "  2\tproperty DataPath : string\n", "  15\tmethod AddDIB(long Index, long hDIB, boolean bOwner, string Key, string Label) : boolean\n",
+                             "  23\tproperty FileName(long Index) : string [read-only] [run time only]\n",
+                             "  -501\tproperty BackColor : long [stock]\n", "  3\tmethod LoadingEnd(long Index, string FileName)\n",
+                             "enum ErrorConstants", "  trkErrUserAbort = 1110 \"User Abort\"", "  trkSortLabelStrDescending = 10"})
+        EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+}
+
+} // namespace

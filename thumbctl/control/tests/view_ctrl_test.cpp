@@ -1,0 +1,254 @@
+// The list control in a window, driven as a container and a user drive it:
+// properties and methods by name, real mouse clicks and key presses, events
+// read back from the control's event sink.
+#include "thumbctl/control/constants.h"
+#include "thumbctl/control/tests/dib_maker.h"
+#include "thumbctl/control/view_embed.h"
+#include "testsupport/offscreen_app.h"
+#include "testsupport/testsupport.h"
+#include "thumbctl/control/host/typeinfo.h"
+
+#include <QScrollBar>
+#include <QTest>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+
+using namespace thumbctl;
+using host::Variant;
+
+namespace {
+
+// A 24-bit BMP file of w x h in one colour.
+void WriteBmp(const std::string& path, int w, int h, uint8_t shade)
+{
+    DibHandle dib(testkit::MakeDib(w, h, 24, {}, [&](int64_t, int64_t) {
+        return testkit::PixelBgr{shade, uint8_t(255 - shade), 90};
+    }));
+    IpiGlobalLock lock(dib.get());
+    const uint32_t size = uint32_t(lock.size()) + 14, offset = 54;
+    std::ofstream f(path, std::ios::binary);
+    f.write("BM", 2);
+    f.write(reinterpret_cast<const char*>(&size), 4);
+    f.write("\0\0\0\0", 4);
+    f.write(reinterpret_cast<const char*>(&offset), 4);
+    f.write(reinterpret_cast<const char*>(lock.ptr()), lock.size());
+}
+
+class ControlWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        testsupport::OffscreenApp();
+        window = std::make_unique<QWidget>();
+        window->resize(330, 250);
+        std::string why;
+        control = EmbeddedControl::Create(window.get(), SORVANTA_BIN_DIR, &why);
+        ASSERT_TRUE(control) << why;
+        control->widget()->setGeometry(0, 0, 330, 250);
+        window->show();
+        QApplication::processEvents();
+    }
+
+    // n pictures in the folder, added through Update of the folder source.
+    void LoadFolder(int n, int caption = trkCaptionNone)
+    {
+        for (int i = 0; i < n; ++i) WriteBmp(dir.file("p" + std::to_string(10 + i) + ".bmp"), 40 + i, 30, uint8_t(i * 20));
+        control->Put("CaptionType", Variant::Short(int16_t(caption)));
+        control->Put("AutoUpdate", Variant::Bool(false));
+        control->Put("DataPath", Variant::String(dir.path().string()));
+        ASSERT_TRUE(control->Call("Update").boolean());
+        control->events.clear();
+        QApplication::processEvents();
+    }
+
+    std::vector<long> EventIndices(int32_t id) const
+    {
+        std::vector<long> out;
+        for (const auto& e : control->events)
+            if (e.id == id) out.push_back(e.args.empty() ? -1 : long(e.args[0].integer()));
+        return out;
+    }
+
+    void Click(int x, int y) { QTest::mouseClick(control->widget(), Qt::LeftButton, {}, QPoint(x, y)); }
+    void Key(Qt::Key k) { QTest::keyClick(control->widget(), k); }
+
+    testsupport::TempDir dir{"thumbview"};
+    std::unique_ptr<QWidget> window;
+    std::unique_ptr<EmbeddedControl> control;
+};
+
+} // namespace
+
+TEST_F(ControlWindow, GridNumbersScrollBarAndMarginClicks)
+{
+    LoadFolder(10);
+    EXPECT_EQ(control->Get("ListCount").integer(), 10);
+    // Cells of 100 x 80: 3 x 3 would fit, but 10 items need the bar, which
+    // leaves (330 - bar) / 100 = 3 columns and lines 0 .. 3.
+    auto* bar = control->widget()->findChild<QScrollBar*>("thumbnailVScroll");
+    ASSERT_TRUE(bar);
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_EQ(bar->maximum(), 3);
+    EXPECT_EQ(bar->pageStep(), 3);
+
+    Click(150, 40);   // line 1, position 2
+    Click(50, 200);   // line 3, position 1
+    Click(101, 40);   // the 2-pixel margin between two cells
+    Click(150, 78);   // bottom margin of a cell
+    EXPECT_EQ(EventIndices(eventItemClick), (std::vector<long>{1, 6}));
+
+    // TopIndex moves by whole lines.
+    control->Put("TopIndex", Variant::Long(5));
+    EXPECT_EQ(control->Get("TopIndex").integer(), 3);
+    EXPECT_EQ(bar->value(), 1);
+    control->events.clear();
+    Click(50, 40);
+    EXPECT_EQ(EventIndices(eventItemClick), (std::vector<long>{3}));
+}
+
+TEST_F(ControlWindow, SelectionLimits)
+{
+    LoadFolder(5);
+    control->Put("SelectLimit", Variant::Long(0));
+    Click(50, 40);
+    EXPECT_EQ(control->Get("SelectedCount").integer(), 0);
+    EXPECT_TRUE(EventIndices(eventSelChange).empty());
+    EXPECT_EQ(EventIndices(eventItemClick), (std::vector<long>{0}));
+
+    control->Put("SelectLimit", Variant::Long(2));
+    Click(50, 40);
+    Click(150, 40);
+    Click(250, 40);  // a third one is refused
+    EXPECT_EQ(control->Get("SelectedCount").integer(), 2);
+    EXPECT_EQ(EventIndices(eventSelChange), (std::vector<long>{0, 1}));
+    Click(50, 40);  // a click on a selected item deselects it
+    EXPECT_EQ(EventIndices(eventSelChange), (std::vector<long>{0, 1, 0}));
+    EXPECT_EQ(control->Get("SelectedIndices", {Variant::Long(0)}).integer(), 1);
+
+    // With one selection the property moves selection and focus, silently.
+    control->Put("SelectLimit", Variant::Long(1));
+    control->events.clear();
+    Click(150, 40);
+    ASSERT_TRUE(control->Put("Selected", Variant::Bool(true), {Variant::Long(3)}));
+    EXPECT_EQ(EventIndices(eventSelChange), (std::vector<long>{1}));
+    EXPECT_EQ(control->Get("SelectedCount").integer(), 1);
+    EXPECT_TRUE(control->Get("Selected", {Variant::Long(3)}).boolean());
+    Key(Qt::Key_Right);  // the focus went to 3 as well: the arrow goes on from there
+    EXPECT_EQ(EventIndices(eventSelChange), (std::vector<long>{1, 4}));
+}
+
+TEST_F(ControlWindow, KeyTable)
+{
+    // 7 items, 3 per line, all visible; unlimited selection so that the
+    // space key shows where the focus is.
+    LoadFolder(7);
+    control->Put("SelectLimit", Variant::Long(-1));
+    struct Step { Qt::Key key; long focus; } steps[] = {
+        {Qt::Key_End, 6}, {Qt::Key_Home, 0}, {Qt::Key_Right, 1}, {Qt::Key_Right, 2}, {Qt::Key_Down, 5},
+        {Qt::Key_Down, 6}, {Qt::Key_Down, 6}, {Qt::Key_Up, 3}, {Qt::Key_Left, 2}, {Qt::Key_PageDown, 6},
+        {Qt::Key_PageUp, 0},
+    };
+    for (const auto& s : steps) {
+        control->events.clear();
+        Key(s.key);
+        Key(Qt::Key_Space);
+        EXPECT_EQ(EventIndices(eventSelChange), (std::vector<long>{s.focus})) << s.key;
+        EXPECT_EQ(EventIndices(host::kDispIdKeyDown).size(), 2u);
+    }
+
+    // With one selection the first arrow only selects the focus item.
+    control->Put("SelectLimit", Variant::Long(1));
+    control->Call("ClearSelection");
+    control->events.clear();
+    Key(Qt::Key_Right);
+    EXPECT_EQ(EventIndices(eventSelChange), (std::vector<long>{0}));
+    Key(Qt::Key_Right);
+    EXPECT_EQ(EventIndices(eventSelChange), (std::vector<long>{0, 1}));
+
+    // An empty list ignores key presses entirely.
+    control->Call("RemoveAll");
+    control->events.clear();
+    Key(Qt::Key_Down);
+    Key(Qt::Key_A);
+    Key(Qt::Key_Space);
+    EXPECT_TRUE(EventIndices(host::kDispIdKeyDown).empty());
+    EXPECT_TRUE(EventIndices(eventSelChange).empty());
+}
+
+TEST_F(ControlWindow, CancelFromTheFourthLoadingStart)
+{
+    for (int i = 0; i < 6; ++i) WriteBmp(dir.file("c" + std::to_string(i) + ".bmp"), 50, 40, uint8_t(i * 30));
+    long countInHandler = -1;
+    std::vector<std::string> mismatches;
+    control->onEvent = [&](int32_t id, std::vector<Variant>& args) {
+        if (id != eventLoadingStart && id != eventLoadingEnd) return;
+        // The item of the event is where the container looks for it.
+        const long index = args[0].integer();
+        if (control->Get("FileName", {Variant::Long(int32_t(index))}).text() != args[1].text())
+            mismatches.push_back(args[1].text());
+        if (id == eventLoadingStart && index == 3) {
+            countInHandler = control->Get("ListCount").integer();
+            control->Call("Cancel");
+        }
+    };
+    control->Put("AutoUpdate", Variant::Bool(false));
+    control->Put("DataPath", Variant::String(dir.path().string()));
+    EXPECT_FALSE(control->Call("Update").boolean());
+    EXPECT_EQ(control->Call("GetErrorCode").integer(), trkErrUserAbort);
+    EXPECT_EQ(countInHandler, 6);
+    EXPECT_EQ(control->Get("ListCount").integer(), 3);
+    EXPECT_EQ(EventIndices(eventLoadingEnd), (std::vector<long>{0, 1, 2}));
+    EXPECT_TRUE(mismatches.empty());
+    EXPECT_EQ(control->Get("FileName", {Variant::Long(2)}).text(), dir.file("c2.bmp"));
+
+    // A folder that is not there.
+    control->onEvent = nullptr;
+    control->Put("DataPath", Variant::String(dir.file("missing")));
+    EXPECT_FALSE(control->Call("Update").boolean());
+    EXPECT_EQ(control->Call("GetErrorCode").integer(), trkErrPathNotFound);
+}
+
+TEST_F(ControlWindow, PaintsThumbnailsAndCaptions)
+{
+    LoadFolder(4, trkCaptionNumber);
+    const QImage shot = control->widget()->grab().toImage();
+    // The first cell's picture (40 x 30, shade 0: blue 0, green 255, red 90)
+    // sits centred in the box under the caption.
+    bool found = false;
+    for (int y = 0; y < 100 && !found; ++y)
+        for (int x = 0; x < 100 && !found; ++x) found = shot.pixel(x, y) == qRgb(90, 255, 0);
+    EXPECT_TRUE(found);
+}
+
+TEST_F(ControlWindow, ThumbnailsOfHiddenItemsAreMadeWhenTheyScrollIntoView)
+{
+    LoadFolder(12);  // 9 cells on screen
+    // The last picture becomes unreadable before it is ever shown: when it
+    // scrolls into view its item goes away instead of leaving a blank cell.
+    std::ofstream(dir.file("p21.bmp"), std::ios::binary | std::ios::trunc) << "BM broken";
+    control->Put("TopIndex", Variant::Long(9));
+    QApplication::processEvents();
+    control->widget()->repaint();
+    QApplication::processEvents();
+    EXPECT_EQ(control->Get("ListCount").integer(), 11);
+    EXPECT_EQ(control->Get("FileName", {Variant::Long(10)}).text(), dir.file("p20.bmp"));
+}
+
+TEST_F(ControlWindow, KeysScrollTheFocusIntoViewAndDoubleClicksReport)
+{
+    LoadFolder(10);  // 3 per line, 3 lines on screen, lines 0 .. 3
+    control->Put("SelectLimit", Variant::Long(-1));
+    Key(Qt::Key_End);
+    EXPECT_EQ(control->Get("TopIndex").integer(), 9);
+    Key(Qt::Key_Home);
+    EXPECT_EQ(control->Get("TopIndex").integer(), 0);
+    Key(Qt::Key_PageDown);  // focus 9
+    EXPECT_EQ(control->Get("TopIndex").integer(), 9);
+
+    control->events.clear();
+    QTest::mouseDClick(control->widget(), Qt::LeftButton, {}, QPoint(50, 40));
+    EXPECT_EQ(EventIndices(eventItemDblClick), (std::vector<long>{9}));
+}
