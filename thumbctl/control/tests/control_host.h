@@ -34,7 +34,9 @@ public:
     {
         path_ = dir_.file("classes.reg");
         setenv("SORVANTA_CLASS_REGISTRY", path_.c_str(), 1);
-        if (registerModule) EXPECT_EQ(RegSvr("register"), 0);
+        if (registerModule) {
+            EXPECT_EQ(RegSvr("register"), 0);
+        }
     }
     ~ScratchRegistry() { unsetenv("SORVANTA_CLASS_REGISTRY"); }
     const std::string& path() const { return path_; }
