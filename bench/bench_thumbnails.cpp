@@ -3,14 +3,17 @@
 // through the thumbnail list's folder loading, as pictures per second, next
 // to a plain libjpeg-turbo full-size decode plus area-average scaling into
 // the same 80 x 60 box over the same JPEGs. BM_ThumbnailRatio times both
-// JPEG runs in turn and reports ours / reference.
+// JPEG runs in turn and reports ours / reference. BM_Reduction* time the
+// shrinking step alone on one decoded 1600 x 1200 picture.
 #include "thumbctl/control/loading_host.h"
+#include "thumbctl/control/thumbnail_dib.h"
 
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -88,6 +91,31 @@ long LoadThumbnails(const std::string& pattern)
     return made;
 }
 
+// The plain area average of an RGB picture into the box.
+void BoxAverage(const uint8_t* rgb, int w, int h, std::vector<uint8_t>* out)
+{
+    const double ratio = std::min(double(kBoxW) / w, double(kBoxH) / h);
+    const int tw = std::max(1, int(w * ratio)), th = std::max(1, int(h * ratio));
+    out->assign(size_t(tw) * th * 3, 0);
+    std::vector<uint64_t> sums(size_t(tw) * 3);
+    std::vector<int> col(w);
+    for (int x = 0; x < w; ++x) col[x] = int(int64_t(x) * tw / w);
+    for (int ty = 0; ty < th; ++ty) {
+        const int y0 = int(int64_t(ty) * h / th), y1 = int(int64_t(ty + 1) * h / th);
+        std::fill(sums.begin(), sums.end(), 0);
+        for (int y = y0; y < y1; ++y) {
+            const uint8_t* p = &rgb[size_t(y) * w * 3];
+            for (int x = 0; x < w; ++x)
+                for (int c = 0; c < 3; ++c) sums[size_t(col[x]) * 3 + c] += p[x * 3 + c];
+        }
+        for (int tx = 0; tx < tw; ++tx) {
+            const int x0 = int((int64_t(tx) * w + tw - 1) / tw), x1 = int((int64_t(tx + 1) * w + tw - 1) / tw);
+            const uint64_t n = uint64_t(x1 - x0) * (y1 - y0);
+            for (int c = 0; c < 3; ++c) (*out)[(size_t(ty) * tw + tx) * 3 + c] = uint8_t(n ? sums[tx * 3 + c] / n : 0);
+        }
+    }
+}
+
 // libjpeg-turbo decode to RGB, then the plain area average into the box.
 bool ReferenceThumbnail(const std::string& path, std::vector<uint8_t>* out)
 {
@@ -111,26 +139,7 @@ bool ReferenceThumbnail(const std::string& path, std::vector<uint8_t>* out)
     jpeg_destroy_decompress(&d);
     std::fclose(f);
 
-    const double ratio = std::min(double(kBoxW) / w, double(kBoxH) / h);
-    const int tw = std::max(1, int(w * ratio)), th = std::max(1, int(h * ratio));
-    out->assign(size_t(tw) * th * 3, 0);
-    std::vector<uint64_t> sums(size_t(tw) * 3);
-    std::vector<int> col(w);
-    for (int x = 0; x < w; ++x) col[x] = int(int64_t(x) * tw / w);
-    for (int ty = 0; ty < th; ++ty) {
-        const int y0 = int(int64_t(ty) * h / th), y1 = int(int64_t(ty + 1) * h / th);
-        std::fill(sums.begin(), sums.end(), 0);
-        for (int y = y0; y < y1; ++y) {
-            const uint8_t* p = &rgb[size_t(y) * w * 3];
-            for (int x = 0; x < w; ++x)
-                for (int c = 0; c < 3; ++c) sums[size_t(col[x]) * 3 + c] += p[x * 3 + c];
-        }
-        for (int tx = 0; tx < tw; ++tx) {
-            const int x0 = int((int64_t(tx) * w + tw - 1) / tw), x1 = int((int64_t(tx + 1) * w + tw - 1) / tw);
-            const uint64_t n = uint64_t(x1 - x0) * (y1 - y0);
-            for (int c = 0; c < 3; ++c) (*out)[(size_t(ty) * tw + tx) * 3 + c] = uint8_t(n ? sums[tx * 3 + c] / n : 0);
-        }
-    }
+    BoxAverage(rgb.data(), w, h, out);
     return true;
 }
 
@@ -186,5 +195,52 @@ void BM_ThumbnailRatio(benchmark::State& state)
     state.counters["ours_over_libjpeg"] = ours / reference;
 }
 BENCHMARK(BM_ThumbnailRatio)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// The reduction step alone: one 1600 x 1200 24-bit bitmap into the box, ours
+// against the plain average over the same pixels, per picture.
+struct Photo {
+    thumbctl::DibHandle dib;
+    std::vector<uint8_t> rgb;
+    Photo()
+    {
+        constexpr int w = 1600, h = 1200;
+        const int64_t stride = w * 3;
+        dib = thumbctl::DibHandle(ipiGlobalAlloc(40 + stride * h));
+        IpiGlobalLock lock(dib.get());
+        uint8_t* p = lock.ptr();
+        const uint32_t header[] = {40, w, h};
+        std::memcpy(p, header, sizeof header);
+        p[12] = 1;
+        p[14] = 24;
+        rgb.resize(size_t(stride) * h);
+        uint32_t r = 7;
+        for (auto& v : rgb) {
+            r = r * 1103515245u + 12345u;
+            v = uint8_t(r >> 24);
+        }
+        std::memcpy(p + 40, rgb.data(), rgb.size());
+    }
+};
+
+void BM_ReductionOurs(benchmark::State& state)
+{
+    static const Photo photo;
+    for (auto _ : state) {
+        thumbctl::DibHandle thumb(thumbctl::ReduceDib(photo.dib.get(), kBoxW, kBoxH));
+        benchmark::DoNotOptimize(thumb.get());
+    }
+}
+BENCHMARK(BM_ReductionOurs)->Unit(benchmark::kMicrosecond);
+
+void BM_ReductionPlainBox(benchmark::State& state)
+{
+    static const Photo photo;
+    std::vector<uint8_t> thumb;
+    for (auto _ : state) {
+        BoxAverage(photo.rgb.data(), 1600, 1200, &thumb);
+        benchmark::DoNotOptimize(thumb.data());
+    }
+}
+BENCHMARK(BM_ReductionPlainBox)->Unit(benchmark::kMicrosecond);
 
 } // namespace

@@ -27,6 +27,7 @@ struct AxisTaps {
     std::vector<int32_t> begin;  // dst + 1 entries into src / weight
     std::vector<int32_t> src;
     std::vector<int32_t> weight;
+    std::vector<int64_t> total;  // dst entries: sum of the weights
 };
 
 // Spans in 8.8 fixed point: position i covers (i x step) .. (i x step + step),
@@ -62,7 +63,73 @@ AxisTaps BuildAxis(int64_t srcLen, int64_t dstLen)
         }
     }
     t.begin.push_back(int32_t(t.src.size()));
+    t.total.assign(size_t(dstLen), 0);
+    for (int64_t i = 0; i < dstLen; ++i)
+        for (int32_t k = t.begin[size_t(i)]; k < t.begin[size_t(i) + 1]; ++k) t.total[size_t(i)] += t.weight[size_t(k)];
     return t;
+}
+
+// A tap weighing less than a whole pixel (the first or last of a span).
+struct Corner {
+    int32_t dst, pos, weight;
+};
+
+std::vector<Corner> PartialTaps(const AxisTaps& t)
+{
+    std::vector<Corner> out;
+    for (size_t i = 0; i + 1 < t.begin.size(); ++i)
+        for (int32_t k = t.begin[i]; k < t.begin[i + 1]; ++k)
+            if (t.weight[size_t(k)] != 256) out.push_back({int32_t(i), t.src[size_t(k)], t.weight[size_t(k)]});
+    return out;
+}
+
+// acc[k] += weight x src[k] over a row of channel values; weight < 256, so
+// each product fits in 16 bits.
+template <typename Acc>
+void AddWeightedRow(Acc* __restrict acc, const uint8_t* __restrict src, size_t n, int32_t weight)
+{
+    const uint16_t w = uint16_t(weight);
+    for (size_t k = 0; k < n; ++k) acc[k] += Acc(uint16_t(src[k] * w));
+}
+
+// Whole source rows are first summed unweighted in 16 bits (257 rows of 255
+// fit), then moved into the weighted sums as 256 x that.
+constexpr int kWholeRowsIn16Bits = 257;
+
+void AddRow(uint16_t* __restrict sums, const uint8_t* __restrict src, size_t n)
+{
+    for (size_t k = 0; k < n; ++k) sums[k] = uint16_t(sums[k] + src[k]);
+}
+
+void AddFourRows(uint16_t* __restrict sums, const uint8_t* __restrict a, const uint8_t* __restrict b,
+                 const uint8_t* __restrict c, const uint8_t* __restrict d, size_t n)
+{
+    for (size_t k = 0; k < n; ++k) sums[k] = uint16_t(sums[k] + a[k] + b[k] + c[k] + d[k]);
+}
+
+template <typename Acc>
+void MoveWholeRows(Acc* __restrict acc, uint16_t* __restrict sums, size_t n)
+{
+    for (size_t k = 0; k < n; ++k) {
+        acc[k] += Acc(sums[k]) << 8;
+        sums[k] = 0;
+    }
+}
+
+// Column sums of one destination span weighted by their column weights.
+template <typename Acc>
+void SumColumns(const Acc* acc, const int32_t* wx, int32_t taps, int channels, uint64_t* s)
+{
+    if (channels == 1) {
+        for (int32_t k = 0; k < taps; ++k) s[0] += uint64_t(wx[k]) * acc[k];
+        return;
+    }
+    for (int32_t k = 0; k < taps; ++k, acc += 3) {
+        const uint64_t w = uint64_t(wx[k]);
+        s[0] += w * acc[0];
+        s[1] += w * acc[1];
+        s[2] += w * acc[2];
+    }
 }
 
 // Colour-table entry k as blue, green, red (zero past the table).
@@ -255,93 +322,110 @@ IPIHANDLE ReduceDib(const uint8_t* data, int64_t size, int64_t dstW, int64_t dst
         }
     }
 
+    // A pixel weighs (wx x wy) >> 8. Each destination row first sums its
+    // source rows per column (weighted by wy), then each span sums those
+    // columns (weighted by wx): that gives the untruncated products, from
+    // which the few pixels fractional on both axes give back what the shift
+    // drops, leaving exactly 256 x the sums of the pixel weights.
     const AxisTaps xs = BuildAxis(info.width, dstW);
     const AxisTaps ys = BuildAxis(info.height, dstH);
-    std::vector<uint8_t> row(size_t(info.width) * 3);
-    std::vector<int64_t> sum(size_t(dstW) * channels);
-    std::vector<int64_t> weights(static_cast<size_t>(dstW));
-    std::vector<int64_t> first(size_t(dstW) * channels);
-    const bool direct24 = info.bitCount == 24;
+    const size_t rowLen = size_t(info.width) * size_t(channels);
+    int64_t widestRow = 0;
+    for (int64_t j = 0; j < dstH; ++j) widestRow = std::max(widestRow, ys.total[size_t(j)]);
+    // Column sums of up to 65,793 source rows of 256 x 255 stay within 32 bits.
+    const bool narrow = widestRow * 255 <= int64_t(UINT32_MAX);
+    std::vector<uint32_t> acc32(narrow ? rowLen : 0);
+    std::vector<uint64_t> acc64(narrow ? 0 : rowLen);
+    std::vector<uint16_t> whole(rowLen);
+    int wholeRows = 0;
+    auto moveWholeRows = [&] {
+        if (narrow)
+            MoveWholeRows(acc32.data(), whole.data(), rowLen);
+        else
+            MoveWholeRows(acc64.data(), whole.data(), rowLen);
+        wholeRows = 0;
+    };
+    std::vector<uint8_t> row(info.bitCount == 24 ? 0 : size_t(info.width) * 3);
+    const std::vector<Corner> corners = PartialTaps(xs);
+    std::vector<int64_t> cornerSum(size_t(dstW) * channels), cornerWeight(static_cast<size_t>(dstW));
+    std::vector<uint8_t> first(size_t(dstW) * channels);
 
     for (int64_t j = 0; j < dstH; ++j) {
-        std::fill(sum.begin(), sum.end(), 0);
-        std::fill(weights.begin(), weights.end(), 0);
-        for (int32_t ty = ys.begin[j]; ty < ys.begin[j + 1]; ++ty) {
-            const int64_t wy = ys.weight[ty];
-            const uint8_t* src = RowFromTop(data, info, ys.src[ty]);
-            if (!direct24) {
+        if (narrow)
+            std::fill(acc32.begin(), acc32.end(), 0u);
+        else
+            std::fill(acc64.begin(), acc64.end(), 0u);
+        std::fill(cornerSum.begin(), cornerSum.end(), 0);
+        std::fill(cornerWeight.begin(), cornerWeight.end(), 0);
+        for (int32_t ty = ys.begin[size_t(j)]; ty < ys.begin[size_t(j) + 1]; ++ty) {
+            const int32_t wy = ys.weight[size_t(ty)];
+            const uint8_t* src = RowFromTop(data, info, ys.src[size_t(ty)]);
+            if (info.bitCount != 24) {
                 ConvertRow(src, info, table, row.data());
                 src = row.data();
             }
-            if (ty == ys.begin[j]) {
+            if (ty == ys.begin[size_t(j)]) {
                 for (int64_t i = 0; i < dstW; ++i)
-                    for (int c = 0; c < channels; ++c) first[i * channels + c] = src[xs.src[xs.begin[i]] * channels + c];
+                    for (int c = 0; c < channels; ++c)
+                        first[size_t(i * channels + c)] = src[int64_t(xs.src[size_t(xs.begin[size_t(i)])]) * channels + c];
             }
-            for (int64_t i = 0; i < dstW; ++i) {
-                // The taps of a column are consecutive source pixels.
-                const int32_t t0 = xs.begin[i], t1 = xs.begin[i + 1];
-                const uint8_t* px = src + int64_t(xs.src[t0]) * channels;
-                const int32_t* wx = &xs.weight[t0];
-                const int32_t taps = t1 - t0;
-                int64_t s0 = 0, s1 = 0, s2 = 0, ws = 0;
-                if (wy == 256) {
-                    // A whole source row: each pixel weighs its column weight.
-                    if (channels == 3 && taps <= 8192) {
-                        // At most 8192 taps of 256 x 255 stay within 32 bits.
-                        int32_t a0 = 0, a1 = 0, a2 = 0, aw = 0;
-                        for (int32_t k = 0; k < taps; ++k) {
-                            const int32_t w = wx[k];
-                            aw += w;
-                            a0 += w * px[3 * k];
-                            a1 += w * px[3 * k + 1];
-                            a2 += w * px[3 * k + 2];
-                        }
-                        ws = aw;
-                        s0 = a0;
-                        s1 = a1;
-                        s2 = a2;
-                    } else if (channels == 3) {
-                        for (int32_t k = 0; k < taps; ++k, px += 3) {
-                            const int32_t w = wx[k];
-                            ws += w;
-                            s0 += w * px[0];
-                            s1 += w * px[1];
-                            s2 += w * px[2];
-                        }
-                    } else {
-                        for (int32_t k = 0; k < taps; ++k, ++px) {
-                            ws += wx[k];
-                            s0 += wx[k] * px[0];
-                        }
-                    }
-                } else {
-                    for (int32_t k = 0; k < taps; ++k, px += channels) {
-                        const int64_t w = (int64_t(wx[k]) * wy) >> 8;
-                        ws += w;
-                        s0 += w * px[0];
-                        if (channels == 3) {
-                            s1 += w * px[1];
-                            s2 += w * px[2];
-                        }
-                    }
-                }
-                weights[i] += ws;
-                sum[i * channels] += s0;
-                if (channels == 3) {
-                    sum[i * channels + 1] += s1;
-                    sum[i * channels + 2] += s2;
-                }
+            if (wy == 256) {
+                // Rows read in place go four at a time (fewer passes over
+                // the sums); converted rows one by one.
+                const uint8_t* rows[4] = {src, nullptr, nullptr, nullptr};
+                int n = 1;
+                if (info.bitCount == 24)
+                    for (; n < 4 && ty + n < ys.begin[size_t(j) + 1] && ys.weight[size_t(ty + n)] == 256; ++n)
+                        rows[n] = RowFromTop(data, info, ys.src[size_t(ty + n)]);
+                if (wholeRows + n > kWholeRowsIn16Bits) moveWholeRows();
+                if (n == 4)
+                    AddFourRows(whole.data(), rows[0], rows[1], rows[2], rows[3], rowLen);
+                else
+                    for (int m = 0; m < n; ++m) AddRow(whole.data(), rows[m], rowLen);
+                wholeRows += n;
+                ty += n - 1;
+                continue;
+            }
+            if (narrow)
+                AddWeightedRow(acc32.data(), src, rowLen, wy);
+            else
+                AddWeightedRow(acc64.data(), src, rowLen, wy);
+            // Pixels fractional on both axes: their weight is the product
+            // / 256 truncated; keep what the truncation drops.
+            for (const Corner& k : corners) {
+                const int32_t lost = (k.weight * wy) & 255;
+                if (!lost) continue;
+                cornerWeight[size_t(k.dst)] += lost;
+                const uint8_t* px = src + int64_t(k.pos) * channels;
+                for (int c = 0; c < channels; ++c) cornerSum[size_t(k.dst) * channels + c] += int64_t(lost) * px[c];
             }
         }
+
+        if (wholeRows) moveWholeRows();
+
         uint8_t* dst = outPixels + (dstH - j - 1) * outStride;
+        const int64_t wyTotal = ys.total[size_t(j)];
         for (int64_t i = 0; i < dstW; ++i) {
-            const int64_t ws = weights[i];
+            const int32_t t0 = xs.begin[size_t(i)], t1 = xs.begin[size_t(i) + 1];
+            const size_t at = size_t(xs.src[size_t(t0)]) * channels;
+            const int32_t* wx = &xs.weight[size_t(t0)];
+            uint64_t s[3] = {0, 0, 0};
+            if (narrow)
+                SumColumns(acc32.data() + at, wx, t1 - t0, channels, s);
+            else
+                SumColumns(acc64.data() + at, wx, t1 - t0, channels, s);
+            // Every product of axis weights is 256 x its pixel weight plus
+            // the part the truncation drops, so both divide exactly.
+            const int64_t ws = (xs.total[size_t(i)] * wyTotal - cornerWeight[size_t(i)]) >> 8;
             if (bilevel) {
                 // Weighted share of set pixels as an index into the ramp.
-                dst[i] = uint8_t(ws > 0 ? sum[i] * 255 / ws : first[i] * 255);
+                const int64_t sum = (int64_t(s[0]) - cornerSum[size_t(i)]) >> 8;
+                dst[i] = uint8_t(ws > 0 ? sum * 255 / ws : first[size_t(i)] * 255);
             } else {
-                for (int c = 0; c < 3; ++c)
-                    dst[3 * i + c] = uint8_t(ws > 0 ? sum[i * 3 + c] / ws : first[i * 3 + c]);
+                for (int c = 0; c < 3; ++c) {
+                    const int64_t sum = (int64_t(s[c]) - cornerSum[size_t(i) * 3 + c]) >> 8;
+                    dst[3 * i + c] = uint8_t(ws > 0 ? sum / ws : first[size_t(i) * 3 + c]);
+                }
             }
         }
     }

@@ -14,6 +14,10 @@ int BmpWriteFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int 
 // Decoders (registered for compressions 234 and 156).
 int BmpRleDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target);
 int PackBitsDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target);
+// Expands the PackBits codes of one TIFF strip (`size` bytes at p) into
+// out[0, n), each byte XOR `mask`: 128 is a no-op, and a code that passes n
+// is cut there. False when the codes end first.
+bool PackBitsExpand(const uint8_t* p, int64_t size, uint8_t* out, int64_t n, uint8_t mask);
 
 // Run-length encoder: pixels of `source` (153, one byte per pixel) into
 // `target` (compression 234, dataPrecision 8 or 4); sets target `size`.

@@ -47,12 +47,39 @@ private:
     bool failed_ = false;
 };
 
+int64_t SampleIndex(const IPIOBJECT* o, int64_t b, int64_t t, int64_t z, int64_t y)
+{
+    return (((b * o->dim[3] + t) * o->dim[2] + z) * o->dim[1] + y) * o->dim[0];
+}
+
+} // namespace
+
 // Expands the PackBits codes of one TIFF strip into out[0, n): 128 is a
 // no-op, and a code that passes n is cut there. False when the codes end
 // first.
-bool ExpandStrip(const uint8_t* p, int64_t size, uint8_t* out, int64_t n, uint8_t mask)
+bool PackBitsExpand(const uint8_t* p, int64_t size, uint8_t* out, int64_t n, uint8_t mask)
 {
     int64_t i = 0, k = 0;
+    // While 129 bytes of codes and 128 of output are left, a code is copied
+    // or filled in whole 16-byte pieces: the bytes past its end are written
+    // over by the codes that follow.
+    if (!mask) {
+        while (n - k >= 128 && size - i >= 129) {
+            const uint8_t c = p[i++];
+            if (c < 128) {
+                const int64_t len = int64_t(c) + 1;
+                for (int64_t j = 0; j < len; j += 16) std::memcpy(out + k + j, p + i + j, 16);
+                i += len;
+                k += len;
+            } else if (c > 128) {
+                uint8_t fill[16];
+                std::memset(fill, p[i++], 16);
+                const int64_t len = 257 - int64_t(c);
+                for (int64_t j = 0; j < len; j += 16) std::memcpy(out + k + j, fill, 16);
+                k += len;
+            }
+        }
+    }
     while (k < n) {
         if (i >= size) return false;
         const uint8_t c = p[i++];
@@ -76,13 +103,6 @@ bool ExpandStrip(const uint8_t* p, int64_t size, uint8_t* out, int64_t n, uint8_
     }
     return true;
 }
-
-int64_t SampleIndex(const IPIOBJECT* o, int64_t b, int64_t t, int64_t z, int64_t y)
-{
-    return (((b * o->dim[3] + t) * o->dim[2] + z) * o->dim[1] + y) * o->dim[0];
-}
-
-} // namespace
 
 // ---------------------------------------------------------------------------
 
@@ -362,7 +382,7 @@ int PackBitsDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target)
                             rc = ipiGetError(env);
                             break;
                         }
-                        if (!ExpandStrip(packed.data(), bytes, strip.data(), rows * R, mask)) {
+                        if (!PackBitsExpand(packed.data(), bytes, strip.data(), rows * R, mask)) {
                             rc = ipiReportError(env, ipiErrSyntacticalError);
                             break;
                         }

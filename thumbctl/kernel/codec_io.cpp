@@ -25,6 +25,28 @@ int CodecReadAll(IPIENVIRONMENT* env, IPIOBJECT* object, int64_t limit, std::vec
     return rc ? rc : closeRc;
 }
 
+CodecSourceBytes::~CodecSourceBytes()
+{
+    if (in_) ipiCloseAccessor(env_, in_);
+}
+
+int CodecSourceBytes::Open(IPIENVIRONMENT* env, IPIOBJECT* object, int64_t limit)
+{
+    env_ = env;
+    in_ = ipiOpenAccessor(env, object, "r", 1, nullptr, 0);
+    if (!in_) return ipiGetError(env);
+    int64_t n = ipiStoreSize(in_);
+    if (limit >= 0) n = std::min(n, limit);
+    if (n < 0 || n > kIpiMaxBytes) return ipiReportError(env, ipiErrSystem);
+    size_ = size_t(n);
+    data_ = ipiViewStoreAt(in_, 0, n);
+    if (data_) return 0;
+    copy_.assign(size_, 0);
+    data_ = copy_.data();
+    if (n > 0 && ipiReadFileAt(env, in_, 0, copy_.data(), n) != n) return ipiGetError(env);
+    return 0;
+}
+
 int CodecWriteAll(IPIENVIRONMENT* env, IPIOBJECT* object, const uint8_t* bytes, int64_t n)
 {
     IPIACCESSOR* out = ipiOpenAccessor(env, object, "w", 1, nullptr, 0);

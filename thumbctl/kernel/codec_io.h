@@ -10,6 +10,30 @@
 // All bytes of `object`'s store (at most `limit` bytes when limit >= 0).
 // 0 or the kernel code recorded by the store.
 int CodecReadAll(IPIENVIRONMENT* env, IPIOBJECT* object, int64_t limit, std::vector<uint8_t>* bytes);
+// All bytes of `object`'s store (at most `limit` bytes when limit >= 0), read
+// only: where a memory store holds them (caller memory, a workspace block)
+// they are used where they lie, else they are read into a copy. The bytes
+// stay valid while this lives.
+class CodecSourceBytes {
+public:
+    CodecSourceBytes() = default;
+    ~CodecSourceBytes();
+    CodecSourceBytes(const CodecSourceBytes&) = delete;
+    CodecSourceBytes& operator=(const CodecSourceBytes&) = delete;
+    // 0 or the kernel code recorded by the store.
+    int Open(IPIENVIRONMENT* env, IPIOBJECT* object, int64_t limit);
+    const uint8_t* data() const { return data_; }
+    size_t size() const { return size_; }
+    uint8_t operator[](size_t i) const { return data_[i]; }
+
+private:
+    IPIENVIRONMENT* env_ = nullptr;
+    IPIACCESSOR* in_ = nullptr;
+    std::vector<uint8_t> copy_;
+    const uint8_t* data_ = nullptr;
+    size_t size_ = 0;
+};
+
 // Replaces `object`'s data by `bytes` (compressed data of a reader) and sets
 // its `size`.
 int CodecWriteAll(IPIENVIRONMENT* env, IPIOBJECT* object, const uint8_t* bytes, int64_t n);

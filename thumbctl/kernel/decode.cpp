@@ -6,6 +6,7 @@
 #include "thumbctl/kernel/ipi_import.h"
 #include "thumbctl/kernel/ipi_object.h"
 #include "thumbctl/kernel/ipi_store.h"
+#include "thumbctl/kernel/png_codec.h"
 
 #include <algorithm>
 #include <cstring>
@@ -115,8 +116,86 @@ int MakeDib(IPIENVIRONMENT* env, IPIOBJECT* image, IPIHANDLE* handle, int reposi
     return 0;
 }
 
+// Bits per pixel of the bitmap a TIFF page is decoded straight into from its
+// strips (uncompressed or PackBits, one band or three in one plane); 0 when
+// the page takes the general path.
+int DirectTiffDepth(IPIENVIRONMENT* env, IPIOBJECT* img)
+{
+    if (img->compression != 0 && img->compression != ipiCompressionPackBits) return 0;
+    const IPIVALUE bands = img->dim[4];
+    if (bands != 1 && bands != 3) return 0;
+    if (ipiGetObjectAttribute(env, img, "photometricInterpretation") == ipiPhotometricSeparated) return 0;
+    if (bands == 3 && ipiGetObjectAttribute(env, img, "planarConfiguration") == ipiPlanarSeparate) return 0;
+    return DibDepth(img);
+}
+
+// TIFF pages described in `pages` (page `first` on) decoded into new bitmaps
+// in dibs[0..]: each bitmap is sized and given its header and colour table,
+// then one pass over the file expands every page's strips straight into its
+// rows. On failure no bitmap is left.
+int DecodeTiffPagesIntoDibs(IPIENVIRONMENT* env, const char* path, const std::vector<IPIATTRIBUTE>& src, int first,
+                            const std::vector<IPIOBJECT*>& pages, const std::vector<int>& depths, IPIHANDLE* dibs)
+{
+    const int n = int(pages.size());
+    IPIATTRIBUTE ca[] = {{"entries", n}, {"xMatchPoint", first}};
+    IPIOBJECT* bitmaps = ipiCreateCompositeIDArray(env, "oBitmaps", nullptr, ca, 2);
+    if (!bitmaps) return ipiGetError(env);
+    std::vector<IPIHANDLE> made(size_t(n), 0);
+    std::vector<IpiDibLayout> layouts(static_cast<size_t>(n));
+    int rc = 0;
+    for (int i = 0; rc == 0 && i < n; ++i) {
+        IPIOBJECT* img = pages[size_t(i)];
+        const int depth = depths[size_t(i)];
+        // As on the general path: bilevel rows whole bytes wide, pixels uncompressed.
+        if (depth == 1) img->dim[0] = (img->dim[0] + 7) / 8 * 8;
+        img->compression = 0;
+        IpiDibLayout& layout = layouts[size_t(i)];
+        if ((rc = ipiDibLayoutFor(img->dim[0], img->dim[1], depth, &layout)) != 0) {
+            rc = ipiReportError(env, rc);
+            break;
+        }
+        made[size_t(i)] = ipiGlobalAlloc(layout.totalBytes);
+        if (!made[size_t(i)]) {
+            rc = ipiReportError(env, ipiErrSystem);
+            break;
+        }
+        // The block stays where it is while its handle lives.
+        auto* p = static_cast<uint8_t*>(ipiGlobalLock(made[size_t(i)]));
+        ipiGlobalUnlock(made[size_t(i)]);
+        if ((rc = ipiExportDib(env, img, p, layout.headerBytes, ipiFormatDibHeader, nullptr, 0)) != 0) break;
+        IPIATTRIBUTE ba[] = {{"repository", ipiRepositoryApplication}, {"pixelInterpretation", ipiBitmapLayout}};
+        IPIOBJECT* bitmap = ipiCreateObject(env, "oBitmap", img->cls, img, ba, 2);
+        if (!bitmap) {
+            rc = ipiGetError(env);
+            break;
+        }
+        // A line of the bitmap object is one row of the DIB.
+        bitmap->dim[0] = depth == 24 ? layout.stride : layout.stride * 8 / depth;
+        bitmap->applicationAddressSpace = reinterpret_cast<IPIVALUE>(p + layout.headerBytes);
+        bitmap->size = layout.imageBytes;
+        bitmap->flags |= ipiFlagInited;  // the zero-filled rows are its data
+        rc = ipiSetCompositeElement(env, bitmap, bitmaps, i);
+    }
+    if (rc == 0) rc = ipiImportFile(env, path, bitmaps, ipiFormatTiff, ipiSelectData, src.data(), int(src.size()));
+    for (IPIOBJECT* bitmap : bitmaps->elements)
+        if (bitmap) ipiDestroyObject(env, bitmap);
+    ipiDestroyObject(env, bitmaps);
+    for (int i = 0; rc == 0 && i < n; ++i) {
+        IpiGlobalLock lock(made[size_t(i)]);
+        if (!ipiIsCleanPackedDib(lock.ptr(), layouts[size_t(i)].totalBytes, nullptr))
+            rc = ipiReportError(env, ipiErrSyntacticalError);
+    }
+    for (int i = 0; i < n; ++i) {
+        if (rc == 0) dibs[i] = made[size_t(i)];
+        else if (made[size_t(i)]) ipiGlobalFree(made[size_t(i)]);
+    }
+    return rc;
+}
+
 // TIFF pages from memory, or from the file `path` read in place when `data`
-// is null.
+// is null. When every page asked for is uncompressed or PackBits in a bitmap
+// depth, each is decoded straight into its bitmap; otherwise all pages go
+// through kernel images first.
 int DecodeTiff(IPIENVIRONMENT* env, const char* path, const void* data, int64_t size, IPIHANDLE* dibs, int count,
                int page, int repository, int* made)
 {
@@ -137,10 +216,30 @@ int DecodeTiff(IPIENVIRONMENT* env, const char* path, const void* data, int64_t 
         if (!img) return ipiGetError(env);
         if (int rc = ipiSetCompositeElement(env, img, array, i)) return rc;
     }
-    if (int rc = data ? ipiImportIntoObject(env, data, array, ipiFormatTiff, size, nullptr, 0)
-                      : ipiImportFileIntoObject(env, path, array, ipiFormatTiff, nullptr, 0))
-        return rc;
+
+    std::vector<IPIATTRIBUTE> src;
+    if (data) src = {{"applicationAddressSpace", reinterpret_cast<IPIVALUE>(data)}, {"size", size}};
+    const char* file = data ? nullptr : path;
+    std::vector<int> depths;
+    if (ipiImportFile(env, file, array, ipiFormatTiff, ipiSelectHeader, src.data(), int(src.size())) == 0) {
+        const int64_t got = std::min<int64_t>(array->dim[0], int64_t(array->elements.size()));
+        for (int64_t i = 0; i < got && i < count; ++i) {
+            IPIOBJECT* img = ipiGetCompositeElement(env, array, i);
+            const int depth = img ? DirectTiffDepth(env, img) : 0;
+            if (!depth) {
+                depths.clear();
+                break;
+            }
+            depths.push_back(depth);
+        }
+    }
+    if (depths.empty()) {
+        if (int rc = data ? ipiImportIntoObject(env, data, array, ipiFormatTiff, size, nullptr, 0)
+                          : ipiImportFileIntoObject(env, path, array, ipiFormatTiff, nullptr, 0))
+            return rc;
+    }
     int64_t got = std::min<int64_t>(array->dim[0], int64_t(array->elements.size()));
+    std::vector<IPIOBJECT*> pagesToDecode;
     for (int64_t i = 0; i < got && i < count; ++i) {
         IPIOBJECT* img = ipiGetCompositeElement(env, array, i);
         if (!img) return ipiGetError(env);
@@ -151,8 +250,16 @@ int DecodeTiff(IPIENVIRONMENT* env, const char* path, const void* data, int64_t 
         if (bands == 1 && lut && (photometric == ipiPhotometricMinIsWhite || photometric == ipiPhotometricMinIsBlack)) {
             if (int rc = SetGreyRamp(env, lut, img->dataPrecision, photometric == ipiPhotometricMinIsWhite)) return rc;
         }
+        if (!depths.empty()) {
+            pagesToDecode.push_back(img);
+            continue;
+        }
         if (int rc = MakeDib(env, img, &dibs[i], repository)) return rc;
         ++*made;
+    }
+    if (!pagesToDecode.empty()) {
+        if (int rc = DecodeTiffPagesIntoDibs(env, file, src, page, pagesToDecode, depths, dibs)) return rc;
+        *made = int(pagesToDecode.size());
     }
     return *made > 0 ? 0 : ipiReportError(env, ipiErrSyntacticalError);
 }
@@ -160,7 +267,7 @@ int DecodeTiff(IPIENVIRONMENT* env, const char* path, const void* data, int64_t 
 // Returned by DecodeIntoDib for a picture it leaves to the general path.
 constexpr int kNotDirect = 1 << 20;
 
-// JPEG and PCX pictures (not 16-colour PCX) decoded straight into the rows of
+// JPEG, PCX and PNG pictures (not 16-colour PCX) decoded straight into the rows of
 // the new bitmap: the header is read into `img`, the bitmap block is sized
 // and given its header and colour table, and the compressed data is expanded
 // into its pixel area in bitmap layout, with no full-size copy in between.
@@ -168,8 +275,16 @@ int DecodeIntoDib(IPIENVIRONMENT* env, const void* data, int64_t size, int ff, I
 {
     IPIATTRIBUTE src[] = {{"applicationAddressSpace", reinterpret_cast<IPIVALUE>(data)}, {"size", size}};
     if (int rc = ipiImportFile(env, nullptr, img, ff, ipiSelectHeader, src, 2)) return rc;
+    if (ff == ipiFormatPng) {
+        // Grey and colour bitmaps take no colour table from the file; an
+        // alpha band is dropped.
+        const IPIVALUE colourType = ipiGetObjectAttribute(env, img, "colourType");
+        if (colourType == kPngColourGrey || colourType == kPngColourRgb || colourType == kPngColourRgbAlpha)
+            img->lut = 0;
+        if (colourType == kPngColourRgbAlpha && img->dim[4] == 4) img->dim[4] = 3;
+    }
     const int depth = DibDepth(img);
-    if (img->compression == 0 || depth == 0 || depth == 4) return kNotDirect;
+    if (img->compression == 0 || depth == 0 || (depth == 4 && ff == ipiFormatPcx)) return kNotDirect;
     IpiDibLayout layout;
     if (int rc = ipiDibLayoutFor(img->dim[0], img->dim[1], depth, &layout)) return ipiReportError(env, rc);
 
@@ -231,7 +346,7 @@ int DecodeSingle(IPIENVIRONMENT* env, const void* data, int64_t size, int ff, IP
     IPIATTRIBUTE ia[] = {{"repository", repository}, {"lut", reinterpret_cast<IPIVALUE>(lut)}};
     IPIOBJECT* img = ipiCreateGenericImage(env, "oImage", nullptr, ia, 2);
     if (!img) return ipiGetError(env);
-    if (ff == ipiFormatJpeg || ff == ipiFormatPcx) {
+    if (ff == ipiFormatJpeg || ff == ipiFormatPcx || ff == ipiFormatPng) {
         const int rc = DecodeIntoDib(env, data, size, ff, img, dib);
         if (rc != kNotDirect) return rc;
     }

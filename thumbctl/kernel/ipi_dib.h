@@ -42,6 +42,10 @@ IPIHANDLE ipiAllocPackedDib(const IpiDibLayout& layout, const uint8_t* palette, 
 // at least 40 + table + stride x height bytes. Fills `layout` when true.
 bool ipiIsCleanPackedDib(const uint8_t* data, int64_t size, IpiDibLayout* layout);
 
+// Copies `pixels` samples of red, green, blue as blue, green, red (the order
+// of a 24-bit DIB row). `rgb` and `bgr` do not overlap.
+void ipiRgbToBgr(const uint8_t* rgb, uint8_t* bgr, int64_t pixels);
+
 // Little-endian helpers.
 inline uint16_t ipiLe16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
 inline uint32_t ipiLe32(const uint8_t* p) {

@@ -383,6 +383,14 @@ int64_t ipiReadFileAt(IPIENVIRONMENT* env, IPISTORE* s, int64_t offset, void* bu
     return count;
 }
 
+const uint8_t* ipiViewStoreAt(const IPISTORE* s, int64_t offset, int64_t count)
+{
+    if (!s || !IsMemory(s) || !s->memory || count < 0 || offset < 0) return nullptr;
+    const int64_t avail = Available(s);
+    if (offset > avail || count > avail - offset) return nullptr;
+    return s->memory + offset;
+}
+
 int64_t ipiReadFileAtMost(IPIENVIRONMENT* env, IPISTORE* s, int64_t offset, void* buffer, int64_t count)
 {
     if (!s || !buffer || count < 0 || offset < 0) return -1;

@@ -143,6 +143,10 @@ int64_t ipiReadFileAt(IPIENVIRONMENT* env, IPISTORE* store, int64_t offset, void
 // Reads what there is of the range: 0..count bytes, -1 on I/O failure.
 int64_t ipiReadFileAtMost(IPIENVIRONMENT* env, IPISTORE* store, int64_t offset, void* buffer, int64_t count);
 int64_t ipiWriteToStore(IPIENVIRONMENT* env, IPISTORE* store, int64_t offset, const void* buffer, int64_t count);
+// The `count` bytes at `offset` where a memory store holds them (valid until
+// the store is written or closed); null for a file store or a range past the
+// data, with no error recorded: read them with ipiReadFileAt instead.
+const uint8_t* ipiViewStoreAt(const IPISTORE* store, int64_t offset, int64_t count);
 
 // Bit streams, most significant bit first (JPEG entropy data).
 // Writing: with 0x00 stuffed after every 0xFF, or plain after flushing a
@@ -163,6 +167,7 @@ inline int ipiWriteAt(IPIENVIRONMENT* e, IPIACCESSOR* a, int64_t i) { return ipi
 inline int ipiWriteLineBytes(IPIENVIRONMENT* e, IPIACCESSOR* a, int64_t i, const uint8_t* b, int64_t n) { return ipiWriteLineBytes(e, a->store, i, b, n); }
 inline int64_t ipiReadFileAt(IPIENVIRONMENT* e, IPIACCESSOR* a, int64_t o, void* b, int64_t n) { return ipiReadFileAt(e, a->store, o, b, n); }
 inline int64_t ipiReadFileAtMost(IPIENVIRONMENT* e, IPIACCESSOR* a, int64_t o, void* b, int64_t n) { return ipiReadFileAtMost(e, a->store, o, b, n); }
+inline const uint8_t* ipiViewStoreAt(const IPIACCESSOR* a, int64_t o, int64_t n) { return ipiViewStoreAt(a->store, o, n); }
 inline int64_t ipiWriteToStore(IPIENVIRONMENT* e, IPIACCESSOR* a, int64_t o, const void* b, int64_t n) { return ipiWriteToStore(e, a->store, o, b, n); }
 
 // Releases an object's data (workspace block, generated temporary file,

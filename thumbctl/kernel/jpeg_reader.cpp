@@ -64,8 +64,8 @@ JpegTables GetTables(IPIENVIRONMENT* env, IPIOBJECT* o)
 int JpegReadFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int selector)
 {
     if (int rc = ipiCheckEnvironment(env)) return rc;
-    std::vector<uint8_t> bytes;
-    if (int rc = CodecReadAll(env, source, -1, &bytes)) return rc;
+    CodecSourceBytes bytes;
+    if (int rc = bytes.Open(env, source, -1)) return rc;
     JpegStreamInfo info;
     if (int rc = JpegParseStream(bytes.data(), bytes.size(), &info)) return ipiReportError(env, rc);
     const IPICLASS* cls = source->cls;
@@ -108,8 +108,8 @@ int Decode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* destination)
         return ipiReportError(env, ipiErrSyntacticalError);
     if (W * H * bands > kIpiMaxBytes) return ipiReportError(env, ipiErrSystem);
     const JpegTables tables = GetTables(env, source);
-    std::vector<uint8_t> scan;
-    if (int rc = CodecReadAll(env, source, source->size > 0 ? source->size : -1, &scan)) return rc;
+    CodecSourceBytes scan;
+    if (int rc = scan.Open(env, source, source->size > 0 ? source->size : -1)) return rc;
 
     // A bitmap takes packed rows with the bands in reverse order (BGR), so the
     // decoder writes them that way; otherwise band after band.

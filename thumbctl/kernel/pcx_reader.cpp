@@ -95,8 +95,8 @@ int PcxExpand(const uint8_t* rle, size_t size, int lineBytes, int lines, std::ve
 int PcxReadFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int selector)
 {
     if (int rc = ipiCheckEnvironment(env)) return rc;
-    std::vector<uint8_t> bytes;
-    if (int rc = CodecReadAll(env, source, -1, &bytes)) return rc;
+    CodecSourceBytes bytes;
+    if (int rc = bytes.Open(env, source, -1)) return rc;
     PcxInfo info;
     if (int rc = PcxParse(bytes.data(), bytes.size(), &info)) return ipiReportError(env, rc);
     if (int64_t(info.width) > kIpiMaxDimension || int64_t(info.height) > kIpiMaxDimension)
@@ -165,8 +165,8 @@ int PcxDecodeRle(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* destination)
     if ((bpl + 1) / 2 * 2 != expected || bpl < needed) return ipiReportError(env, ipiErrSyntacticalError);
     if (int64_t(planes) * bpl * source->dim[1] > kIpiMaxBytes) return ipiReportError(env, ipiErrSystem);
 
-    std::vector<uint8_t> rle;
-    if (int rc = CodecReadAll(env, source, source->size > 0 ? source->size : -1, &rle)) return rc;
+    CodecSourceBytes rle;
+    if (int rc = rle.Open(env, source, source->size > 0 ? source->size : -1)) return rc;
 
     // One scan line at a time; the part of a run that passes a line's end
     // begins the next line.

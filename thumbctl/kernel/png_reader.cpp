@@ -2,8 +2,10 @@
 #include "thumbctl/kernel/png_reader.h"
 
 #include "thumbctl/kernel/codec_io.h"
+#include "thumbctl/kernel/ipi_dib.h"
 #include "thumbctl/kernel/ipi_env.h"
 #include "thumbctl/kernel/ipi_object.h"
+#include "thumbctl/kernel/ipi_store.h"
 #include "thumbctl/kernel/png_codec.h"
 
 #include <algorithm>
@@ -11,8 +13,8 @@
 int PngReadFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int selector)
 {
     if (int rc = ipiCheckEnvironment(env)) return rc;
-    std::vector<uint8_t> bytes;
-    if (int rc = CodecReadAll(env, source, -1, &bytes)) return rc;
+    CodecSourceBytes bytes;
+    if (int rc = bytes.Open(env, source, -1)) return rc;
     PngStreamInfo info;
     if (int rc = PngParseStream(bytes.data(), bytes.size(), &info)) return ipiReportError(env, rc);
     const int bands = info.channels;
@@ -53,8 +55,21 @@ int PngReadFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int s
         }
     }
     if (selector == ipiSelectAll || selector == ipiSelectData) {
-        const std::vector<uint8_t> z = PngGatherImageData(bytes.data(), info);
-        if (int rc = CodecWriteAll(env, target, z.data(), int64_t(z.size()))) return rc;
+        // The image data chunks one after the other, written as they lie.
+        IPIACCESSOR* out = ipiOpenAccessor(env, target, "w", 1, nullptr, 0);
+        if (!out) return ipiGetError(env);
+        int rc = 0;
+        int64_t at = 0;
+        for (const PngStreamInfo::Range& r : info.idat) {
+            if (rc == 0 && r.length > 0 &&
+                ipiWriteToStore(env, out, at, bytes.data() + r.offset, int64_t(r.length)) != int64_t(r.length))
+                rc = ipiGetError(env);
+            at += int64_t(r.length);
+        }
+        const int closeRc = ipiCloseAccessor(env, out);
+        if (rc == 0) rc = closeRc;
+        if (rc) return rc;
+        target->size = at;
     }
     return 0;
 }
@@ -77,12 +92,22 @@ void DeliverRow(void* context, int y, const uint8_t* row)
     const int64_t w = std::min(d->width, out.Width());
     if (out.BitmapLayout()) {
         if (d->channels == 3) {
+            ipiRgbToBgr(row, d->tmp.data(), w);
+            d->rc = out.PutBitmapRow(y, d->tmp.data(), 3 * w);
+        } else if (d->channels == 4) {  // blue, green, red; the alpha sample is dropped
+            const int c = d->channels;
             for (int64_t x = 0; x < w; ++x) {
-                d->tmp[size_t(3 * x)] = row[3 * x + 2];
-                d->tmp[size_t(3 * x + 1)] = row[3 * x + 1];
-                d->tmp[size_t(3 * x + 2)] = row[3 * x];
+                d->tmp[size_t(3 * x)] = row[c * x + 2];
+                d->tmp[size_t(3 * x + 1)] = row[c * x + 1];
+                d->tmp[size_t(3 * x + 2)] = row[c * x];
             }
             d->rc = out.PutBitmapRow(y, d->tmp.data(), 3 * w);
+        } else if (d->depth < 8 && (w * d->depth) % 8) {
+            // The padding bits of the row's last byte are cleared.
+            const int64_t n = PngRowBytes(w, d->depth, 1);
+            std::copy(row, row + n, d->tmp.begin());
+            d->tmp[size_t(n - 1)] &= uint8_t(0xFF00 >> ((w * d->depth) % 8));
+            d->rc = out.PutBitmapRow(y, d->tmp.data(), n);
         } else {
             d->rc = out.PutBitmapRow(y, row, PngRowBytes(w, d->depth, 1));
         }
@@ -126,12 +151,11 @@ int PngDecodePixels(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* destinati
                      source->bitOrder == destination->bitOrder) ||
                     (!bits && (s.bitDepth == 4 || s.bitDepth == 8) && destination->dataType == ipiTypeNonNegative &&
                      (s.channels == 1 || (s.bitDepth == 8 && (s.channels == 3 || s.channels == 4))));
-    if (!ok || (s.channels == 4 && destination->pixelInterpretation == ipiBitmapLayout) ||
-        (s.bitDepth == 4 && s.channels != 1))
+    if (!ok || (s.bitDepth == 4 && s.channels != 1))
         return ipiReportError(env, ipiErrMismatchDataType);
 
-    std::vector<uint8_t> z;
-    if (int rc = CodecReadAll(env, source, source->size > 0 ? source->size : -1, &z)) return rc;
+    CodecSourceBytes z;
+    if (int rc = z.Open(env, source, source->size > 0 ? source->size : -1)) return rc;
     CodecRowWriter out(env, destination);
     if (int rc = out.Open()) return rc;
     Delivery d{&out, s.bitDepth, s.channels, s.width, std::vector<uint8_t>(size_t(s.width) * 4 + 8)};

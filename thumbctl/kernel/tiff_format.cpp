@@ -47,10 +47,17 @@ public:
             }
             return true;
         }
+        // One read for the whole table (strip tables run to thousands of
+        // values, and a file source reads through the file).
+        std::vector<uint8_t> bytes(size_t(size * count));
+        if (!src_.read(field, bytes.data(), bytes.size())) return false;
         for (uint64_t i = 0; i < count; ++i) {
-            uint32_t v = 0;
-            if (!(type == kShort ? U16(field + size * i, &v) : U32(field + size * i, &v))) return false;
-            out->push_back(v);
+            const uint8_t* b = bytes.data() + size * i;
+            if (type == kShort)
+                out->push_back(le_ ? uint32_t(b[0] | b[1] << 8) : uint32_t(b[0] << 8 | b[1]));
+            else
+                out->push_back(le_ ? uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24
+                                   : uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | uint32_t(b[3]));
         }
         return true;
     }

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "thumbctl/kernel/bmp_codec.h"
+#include "thumbctl/kernel/ipi_dib.h"
 #include "thumbctl/kernel/ipi.h"
 #include "thumbctl/kernel/tiff_format.h"
 
@@ -180,9 +182,173 @@ int CopyCompressed(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target, cons
     return 0;
 }
 
+// Stored rows of a page (most significant bit first) into a bitmap-layout
+// target: packed rows bottom-up, blue, green, red, each line of the target
+// (`xDimension` samples at its precision; bytes for colour) one bitmap row
+// with its padding. Each row is what the band-plane path and the bitmap
+// writer would make of it: bilevel rows keep their padding bits only when
+// `keepPadBits` (PackBits strips), 4-bit rows of odd width end in a zero
+// nibble, 16-bit grey gives its high bytes.
+class BitmapRows {
+public:
+    BitmapRows(IPIENVIRONMENT* env, IPIOBJECT* target, const tiff::Page& p, bool keepPadBits)
+        : env_(env), target_(target), p_(p), keepPadBits_(keepPadBits)
+    {
+        const int64_t X = target->dim[0];
+        const int64_t bits = p.bands == 3 ? 8 : target->dataPrecision;
+        stride_ = (X * bits + 7) / 8;
+        if (p.bands == 3) cols_ = std::min<int64_t>(p.width, X / 3);
+        else cols_ = std::min<int64_t>(p.width, X);
+        rows_ = std::min<int64_t>(p.height, target->dim[1]);
+    }
+    ~BitmapRows() { Close(); }
+
+    int Open()
+    {
+        if (stride_ <= 0 || stride_ > kIpiMaxBytes) return Report(env_, ipiErrSyntacticalError);
+        // A bitmap in caller memory that holds every row is written in place.
+        if (target_->repository == ipiRepositoryApplication && target_->applicationAddressSpace &&
+            target_->size >= stride_ * target_->dim[1]) {
+            memory_ = reinterpret_cast<uint8_t*>(target_->applicationAddressSpace);
+            return 0;
+        }
+        line_.assign(size_t(stride_), 0);
+        out_ = ipiOpenAccessor(env_, target_, "w", 1, nullptr, 0);
+        return out_ ? 0 : ipiGetError(env_);
+    }
+    int64_t Rows() const { return rows_; }
+
+    // Stored row y (0 = top) into its bitmap row.
+    int Put(int64_t y, const uint8_t* row)
+    {
+        if (y >= rows_) return 0;
+        const int64_t at = (target_->dim[1] - 1 - y) * stride_;
+        uint8_t* d = memory_ ? memory_ + at : line_.data();
+        const int64_t n = cols_;
+        int64_t used = 0;
+        if (p_.dataType == ipiTypeBoolean) {
+            int64_t bytes = keepPadBits_ ? int64_t(p_.rowBytes) : (n + 7) / 8;
+            bytes = std::min(bytes, stride_);
+            std::memcpy(d, row, size_t(bytes));
+            if (!keepPadBits_ && (n & 7)) d[bytes - 1] &= uint8_t(0xFF00 >> (n & 7));
+            if (target_->bitOrder == ipiOrderLsbFirst) ReverseBytes(d, size_t(bytes));
+            used = bytes;
+        } else if (p_.bands == 3) {
+            ipiRgbToBgr(row, d, n);
+            used = 3 * n;
+        } else if (p_.bitsPerSample == 4) {
+            used = (n + 1) / 2;
+            std::memcpy(d, row, size_t(used));
+            if (n & 1) d[used - 1] &= 0xF0;
+        } else if (p_.bitsPerSample == 16) {
+            const size_t high = p_.littleEndian ? 1 : 0;
+            for (int64_t x = 0; x < n; ++x) d[x] = row[size_t(2 * x) + high];
+            used = n;
+        } else {
+            std::memcpy(d, row, size_t(n));
+            used = n;
+        }
+        std::memset(d + used, 0, size_t(stride_ - used));  // the row's padding
+        if (memory_) return 0;
+        return ipiWriteToStore(env_, out_, at, d, stride_) == stride_ ? 0 : ipiGetError(env_);
+    }
+
+    int Close()
+    {
+        const int rc = out_ ? ipiCloseAccessor(env_, out_) : 0;
+        out_ = nullptr;
+        return rc;
+    }
+
+private:
+    IPIENVIRONMENT* env_;
+    IPIOBJECT* target_;
+    const tiff::Page& p_;
+    bool keepPadBits_;
+    int64_t stride_ = 0, cols_ = 0, rows_ = 0;
+    std::vector<uint8_t> line_;
+    uint8_t* memory_ = nullptr;
+    IPIACCESSOR* out_ = nullptr;
+};
+
+// Uncompressed rows, or PackBits strips expanded one at a time, straight
+// into a bitmap-layout target.
+int DecodeIntoBitmap(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target, const tiff::Page& p)
+{
+    const bool packBits = p.compression == ipiCompressionPackBits;
+    BitmapRows out(env, target, p, packBits);
+    if (int rc = out.Open()) return rc;
+    int rc = 0;
+    const int64_t R = int64_t(p.rowBytes);
+    if (!packBits) {
+        std::vector<uint8_t> row(static_cast<size_t>(R));
+        for (int64_t y = 0; rc == 0 && y < out.Rows(); ++y) {
+            // Rows in memory are taken where they lie.
+            const uint8_t* stored =
+                p.lsbFirst ? nullptr : ipiViewStoreAt(in, int64_t(tiff::RowOffset(p, uint32_t(y))), R);
+            if (!stored && !ReadRow(env, in, p, uint32_t(y), row)) {
+                rc = ipiGetError(env);
+                break;
+            }
+            rc = out.Put(y, stored ? stored : row.data());
+        }
+    } else {
+        // Each strip is read whole and expanded on its own, so a pad byte at
+        // a strip's end shifts nothing and a run may carry on into the next
+        // row of its strip.
+        constexpr int64_t kWindow = int64_t(1) << 20;
+        std::vector<uint8_t> window, flipped, strip;
+        int64_t windowAt = 0, windowBytes = 0;
+        const int64_t rps = p.rowsPerStrip;
+        for (size_t s = 0; rc == 0 && s < p.stripOffsets.size(); ++s) {
+            const int64_t first = int64_t(s) * rps;
+            if (first >= out.Rows()) break;
+            const int64_t rows = std::min<int64_t>(rps, int64_t(p.height) - first);
+            if (rows > kIpiMaxBytes / R) {
+                rc = Report(env, ipiErrSyntacticalError);
+                break;
+            }
+            const int64_t bytes = p.stripByteCounts[s];
+            if (int64_t(strip.size()) < rows * R) strip.resize(size_t(rows * R));
+            // Codes in memory are expanded where they lie. From a file they
+            // are read a megabyte at a time, so that small strips lying one
+            // after the other cost one read together.
+            const int64_t offset = int64_t(p.stripOffsets[s]);
+            const uint8_t* codes = ipiViewStoreAt(in, offset, bytes);
+            if (!codes) {
+                if (offset < windowAt || offset + bytes > windowAt + windowBytes) {
+                    windowAt = offset;
+                    windowBytes = std::max<int64_t>(bytes, std::min<int64_t>(kWindow, ipiStoreSize(in) - offset));
+                    if (int64_t(window.size()) < windowBytes) window.resize(size_t(windowBytes));
+                    if (windowBytes > 0 && ipiReadFileAt(env, in, offset, window.data(), windowBytes) != windowBytes) {
+                        rc = ipiGetError(env);
+                        break;
+                    }
+                }
+                codes = window.data() + (offset - windowAt);
+            }
+            if (p.lsbFirst) {  // to most significant bit first, strip by strip
+                flipped.assign(codes, codes + bytes);
+                ReverseBytes(flipped.data(), flipped.size());
+                codes = flipped.data();
+            }
+            if (!PackBitsExpand(codes, bytes, strip.data(), rows * R, 0)) {
+                rc = Report(env, ipiErrSyntacticalError);
+                break;
+            }
+            for (int64_t y = first; rc == 0 && y < std::min(out.Rows(), first + rows); ++y)
+                rc = out.Put(y, strip.data() + (y - first) * R);
+        }
+    }
+    const int closeRc = out.Close();
+    if (rc == 0 && closeRc) rc = closeRc;
+    if (rc == 0 && p.lsbFirst) ipiSetAttribute(env, target, "bitOrder", ipiOrderMsbFirst);
+    return rc;
+}
+
 // Bilevel rows into the target's packed bit plane (row y at bit y x xDimension),
-// in the target's bit order; a bitmap-layout target receives them bottom-up.
-int ConvertBilevel(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target, const tiff::Page& p, bool bitmap) {
+// in the target's bit order.
+int ConvertBilevel(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target, const tiff::Page& p) {
     const int64_t planeBytes = ipiObjectDataSize(env, target);
     if (planeBytes <= 0) return planeBytes < 0 ? Report(env, ipiErrSystem) : 0;
     const int64_t X = target->dim[0], Y = target->dim[1];
@@ -203,8 +369,7 @@ int ConvertBilevel(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target, cons
             rc = ipiGetError(env);
             break;
         }
-        const int64_t ty = bitmap ? Y - 1 - y : y;
-        const uint64_t base = uint64_t(ty) * uint64_t(X);
+        const uint64_t base = uint64_t(y) * uint64_t(X);
         for (int64_t x = 0; x < cols; ++x) {
             const uint64_t bit = base + uint64_t(x);
             const uint8_t mask = uint8_t(0x80 >> (bit & 7));
@@ -221,12 +386,12 @@ int ConvertBilevel(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target, cons
 }
 
 // Byte samples (grey, palette, 4-bit, 16-bit grey, 8-bit colour).
-int ConvertBytes(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target, const tiff::Page& p, bool bitmap) {
+int ConvertBytes(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target, const tiff::Page& p) {
     const int64_t X = target->dim[0], Y = target->dim[1];
     const int64_t plane = X * Y * std::max<int64_t>(1, target->dim[2]) * std::max<int64_t>(1, target->dim[3]);
     const int64_t targetBands = std::max<int64_t>(1, target->dim[4]);
     const int64_t rows = std::min<int64_t>(p.height, Y);
-    if (p.bands == 3 && !bitmap && targetBands < 3) return 0;  // no layout holds the colour samples
+    if (p.bands == 3 && targetBands < 3) return 0;  // no layout holds the colour samples
 
     IPIACCESSOR* out = ipiOpenAccessor(env, target, "w", 1, nullptr, 0);
     if (!out) return ipiGetError(env);
@@ -241,43 +406,26 @@ int ConvertBytes(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target, const 
             rc = ipiGetError(env);
             break;
         }
-        const int64_t ty = bitmap ? Y - 1 - y : y;
-        if (p.bands == 3) {
-            if (bitmap) {  // blue, green, red
-                const int64_t n = std::min<int64_t>(p.width, X / 3);
-                for (int64_t x = 0; x < n; ++x) {
-                    line[size_t(3 * x)] = row[size_t(3 * x + 2)];
-                    line[size_t(3 * x + 1)] = row[size_t(3 * x + 1)];
-                    line[size_t(3 * x + 2)] = row[size_t(3 * x)];
-                }
-                put(ty * X, 3 * n);
-            } else {  // red, green and blue planes
-                const int64_t n = std::min<int64_t>(p.width, X);
-                for (int band = 0; band < 3 && rc == 0; ++band) {
-                    for (int64_t x = 0; x < n; ++x) line[size_t(x)] = row[size_t(3 * x + band)];
-                    put(band * plane + ty * X, n);
-                }
+        if (p.bands == 3) {  // red, green and blue planes
+            const int64_t n = std::min<int64_t>(p.width, X);
+            for (int band = 0; band < 3 && rc == 0; ++band) {
+                for (int64_t x = 0; x < n; ++x) line[size_t(x)] = row[size_t(3 * x + band)];
+                put(band * plane + y * X, n);
             }
-        } else if (p.bitsPerSample == 4) {
-            if (bitmap) {  // packed rows as they stand
-                const int64_t n = std::min<int64_t>(int64_t(p.rowBytes), X / 2);
-                std::memcpy(line.data(), row.data(), size_t(n));
-                put(ty * (X / 2), n);
-            } else {  // one byte a pixel
-                const int64_t n = std::min<int64_t>(p.width, X);
-                for (int64_t x = 0; x < n; ++x)
-                    line[size_t(x)] = (x & 1) ? row[size_t(x / 2)] & 0x0F : row[size_t(x / 2)] >> 4;
-                put(ty * X, n);
-            }
+        } else if (p.bitsPerSample == 4) {  // one byte a pixel
+            const int64_t n = std::min<int64_t>(p.width, X);
+            for (int64_t x = 0; x < n; ++x)
+                line[size_t(x)] = (x & 1) ? row[size_t(x / 2)] & 0x0F : row[size_t(x / 2)] >> 4;
+            put(y * X, n);
         } else if (p.bitsPerSample == 16) {  // grey: the high byte of each sample
             const int64_t n = std::min<int64_t>(p.width, X);
             const size_t high = p.littleEndian ? 1 : 0;
             for (int64_t x = 0; x < n; ++x) line[size_t(x)] = row[size_t(2 * x) + high];
-            put(ty * X, n);
+            put(y * X, n);
         } else {  // 8-bit grey or palette indices
             const int64_t n = std::min<int64_t>(p.width, X);
             std::memcpy(line.data(), row.data(), size_t(n));
-            put(ty * X, n);
+            put(y * X, n);
         }
     }
     const int closeRc = ipiCloseAccessor(env, out);
@@ -296,11 +444,14 @@ int TiffDecodeStripData(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target,
     const bool sourceCompressed = p.compression != ipiCompressionNone;
     const bool targetCompressed = target->compression != ipiCompressionNone;
     // Compressed data goes only into a compressed target, and the reverse.
+    // A bitmap takes uncompressed and PackBits pages straight from the strips.
+    if (target->pixelInterpretation == ipiBitmapLayout && !targetCompressed &&
+        (!sourceCompressed || p.compression == ipiCompressionPackBits))
+        return Report(env, DecodeIntoBitmap(env, in, target, p));
     if (sourceCompressed != targetCompressed) return 0;
     if (sourceCompressed) return Report(env, CopyCompressed(env, in, target, p));
-    const bool bitmap = target->pixelInterpretation == ipiBitmapLayout;
-    if (p.dataType == ipiTypeBoolean) return Report(env, ConvertBilevel(env, in, target, p, bitmap));
-    return Report(env, ConvertBytes(env, in, target, p, bitmap));
+    if (p.dataType == ipiTypeBoolean) return Report(env, ConvertBilevel(env, in, target, p));
+    return Report(env, ConvertBytes(env, in, target, p));
 }
 
 namespace {

@@ -22,4 +22,7 @@ int TiffCountPages(IPIENVIRONMENT* env, IPIOBJECT* source);
 int TiffReadImage(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int selector, uint32_t ifdOffset);
 
 // Pixel stage: strip data of `page` from `in` (the file's bytes) into target.
+// A bitmap-layout target (bottom-up rows, blue, green, red; its xDimension
+// the row stride in samples, or in bytes for colour) takes uncompressed and
+// PackBits pages decoded straight from the strips.
 int TiffDecodeStripData(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target, const tiff::Page& page);

@@ -191,3 +191,116 @@ TEST(Dib, CopyAndInfo)
     EXPECT_FALSE(GetDibInfo(0, &w, &h, &bits));
     EXPECT_EQ(CopyDib(0), 0u);
 }
+
+namespace {
+
+// One source position of a destination span and its weight out of 256.
+struct Tap {
+    int64_t pos, weight;
+};
+
+// The span of destination position i, written out the long way: 8.8 fixed
+// point from i x step to i x step + step; first pixel 256 minus its
+// fraction, whole pixels 256, the last one the fraction it reaches into.
+std::vector<Tap> Span(int64_t srcLen, int64_t dstLen, int64_t i)
+{
+    const int64_t step = std::max<int64_t>(1, (srcLen << 8) / dstLen);
+    const int64_t a = i * step, b = a + step;
+    if ((a >> 8) == (b >> 8)) return {{a >> 8, 256}};
+    std::vector<Tap> taps{{a >> 8, 256 - (a & 255)}};
+    for (int64_t p = (a >> 8) + 1; p < (b >> 8) && p < srcLen; ++p) taps.push_back({p, 256});
+    if ((b & 255) != 0 && (b >> 8) < srcLen) taps.push_back({b >> 8, b & 255});
+    return taps;
+}
+
+// Reduces a bitmap pixel by pixel (weight of a pixel = product of its two
+// axis weights / 256) and compares every destination byte with ReduceDib.
+void ExpectSameAsPixelByPixel(int64_t w, int64_t h, int bits, int64_t dw, int64_t dh, uint32_t seed)
+{
+    std::vector<PixelBgr> table;
+    if (bits <= 8)
+        for (int k = 0; k < (1 << bits); ++k)
+            table.push_back({uint8_t(k * 37 + seed), uint8_t(k * 91 + 7), uint8_t(255 - k * 13)});
+    auto hash = [seed](int64_t x, int64_t y, int c) {
+        uint32_t v = uint32_t(x * 73856093) ^ uint32_t(y * 19349663) ^ uint32_t(c * 83492791) ^ seed;
+        v ^= v >> 13;
+        v *= 0x5bd1e995u;
+        return uint8_t(v >> 15);
+    };
+    auto pixel = [&](int64_t x, int64_t y) {
+        const PixelBgr p{hash(x, y, 0), hash(x, y, 1), hash(x, y, 2)};
+        if (bits <= 8) return PixelBgr{uint8_t(p.b & ((1 << bits) - 1)), 0, 0};
+        return p;
+    };
+    // Channel values as the reduction sees them.
+    auto value = [&](int64_t x, int64_t y, int c) -> int64_t {
+        const PixelBgr p = pixel(x, y);
+        if (bits == 1) return p.b;
+        if (bits <= 8) return c == 0 ? table[p.b].b : c == 1 ? table[p.b].g : table[p.b].r;
+        const uint8_t v = c == 0 ? p.b : c == 1 ? p.g : p.r;
+        return bits == 16 ? (v >> 3) * 255 / 31 : v;
+    };
+    DibHandle src(MakeDib(w, h, bits, table, pixel));
+    DibHandle out(ReduceDib(src.get(), dw, dh));
+    ASSERT_TRUE(out);
+    IpiGlobalLock lock(out.get());
+    DibInfo info;
+    ASSERT_TRUE(ReadDibInfo(lock.ptr(), lock.size(), &info));
+    const int channels = bits == 1 ? 1 : 3;
+    ASSERT_EQ(info.bitCount, channels * 8);
+    ASSERT_EQ(info.width, dw);
+    ASSERT_EQ(info.height, dh);
+    int mismatches = 0;
+    for (int64_t j = 0; j < dh; ++j) {
+        const auto ys = Span(h, dh, j);
+        const uint8_t* row = lock.ptr() + info.pixelOffset + (dh - 1 - j) * info.stride;
+        for (int64_t i = 0; i < dw; ++i) {
+            const auto xs = Span(w, dw, i);
+            for (int c = 0; c < channels; ++c) {
+                int64_t sum = 0, ws = 0;
+                for (const Tap& ty : ys)
+                    for (const Tap& tx : xs) {
+                        const int64_t weight = (tx.weight * ty.weight) >> 8;
+                        ws += weight;
+                        sum += weight * value(tx.pos, ty.pos, c);
+                    }
+                const int64_t first = value(xs[0].pos, ys[0].pos, c);
+                const int64_t expected = bits == 1 ? (ws > 0 ? sum * 255 / ws : first * 255)
+                                                   : (ws > 0 ? sum / ws : first);
+                if (row[i * channels + c] != expected && ++mismatches <= 5)
+                    ADD_FAILURE() << w << "x" << h << "@" << bits << " -> " << dw << "x" << dh << " at " << i << ","
+                                  << j << " channel " << c << ": " << int(row[i * channels + c]) << " instead of "
+                                  << expected;
+            }
+        }
+    }
+}
+
+} // namespace
+
+TEST(ReduceDib, EveryByteMatchesThePixelByPixelSum)
+{
+    // Whole and fractional spans, spans inside one pixel, enlarging, odd
+    // widths at every depth, and the usual photo into the default box.
+    struct Case { int64_t w, h, dw, dh; } cases[] = {
+        {1600, 1200, 80, 60}, {1603, 1201, 80, 59}, {800, 600, 80, 60}, {37, 23, 5, 4},
+        {23, 37, 7, 11},      {3, 1, 2, 1},         {5, 3, 5, 3},       {9, 7, 13, 10},
+        {2, 2, 7, 5},         {101, 3, 100, 2},     {64, 1, 3, 1},      {1, 50, 1, 7},
+        // Hundreds of whole rows, and more than 65,000, in one destination row.
+        {3, 700, 2, 1},       {5, 1500, 2, 3},      {1, 70000, 1, 1},   {2, 66000, 1, 2},
+    };
+    uint32_t seed = 1;
+    for (const auto& c : cases)
+        for (int bits : {1, 4, 8, 16, 24, 32}) {
+            if (c.w * c.h > 100000 && bits != 24 && bits != 8) continue;
+            ExpectSameAsPixelByPixel(c.w, c.h, bits, c.dw, c.dh, seed++);
+        }
+    // Random shapes, shrinking and enlarging.
+    uint32_t r = 12345;
+    auto next = [&r](int n) { r = r * 1103515245u + 12345u; return int64_t((r >> 16) % uint32_t(n)) + 1; };
+    for (int k = 0; k < 40; ++k) {
+        const int64_t w = next(90), h = next(60);
+        const int bits = std::vector<int>{1, 4, 8, 16, 24, 32}[size_t(k % 6)];
+        ExpectSameAsPixelByPixel(w, h, bits, next(int(w + 8)), next(int(h + 8)), seed++);
+    }
+}

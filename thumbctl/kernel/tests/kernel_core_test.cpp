@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
 #include <cstdlib>
 #include <filesystem>
 #include <unistd.h>
@@ -212,6 +216,86 @@ TEST(KernelMemory, HandlesAreCheckedAndNeverReused)
     EXPECT_EQ(ipiGlobalAlloc(0), 0u);
     EXPECT_EQ(ipiGlobalAlloc(kIpiMaxBytes + 1), 0u);
     ipiGlobalFree(h2);
+}
+
+// Blocks of every size class (small heap blocks and the large mapped ones,
+// odd sizes) come zero-filled, hold their whole size and free cleanly.
+TEST(KernelMemory, LargeBlocksAreZeroFilledAndWhole)
+{
+    const int before = ipiGlobalLiveCount();
+    for (int64_t size : {int64_t(1), int64_t(4 << 20) - 1, int64_t(4 << 20), int64_t(9 << 20) + 3}) {
+        IPIHANDLE h = ipiGlobalAlloc(size);
+        ASSERT_NE(h, 0u) << size;
+        EXPECT_EQ(ipiGlobalSize(h), size);
+        auto* p = static_cast<uint8_t*>(ipiGlobalLock(h));
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(p[0], 0);
+        EXPECT_EQ(p[size / 2], 0);
+        EXPECT_EQ(p[size - 1], 0);
+        std::memset(p, 0x5A, size_t(size));
+        ipiGlobalUnlock(h);
+        EXPECT_TRUE(ipiGlobalFree(h));
+    }
+    EXPECT_EQ(ipiGlobalLiveCount(), before);
+}
+
+// PackBits strips of random codes (long literals and runs, no-op codes,
+// codes cut at the strip's end, codes that run out) expand exactly as a
+// plain byte-by-byte reading of the codes does.
+TEST(PackBits, RandomStripsExpandAsTheCodesSay)
+{
+    uint32_t seed = 7;
+    auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+    for (int round = 0; round < 300; ++round) {
+        std::vector<uint8_t> codes;
+        const int count = 1 + int(next() % 40);
+        for (int c = 0; c < count; ++c) {
+            const uint32_t kind = next() % 5;
+            if (kind == 0) {
+                codes.push_back(0x80);
+            } else if (kind < 3) {
+                const int len = 1 + int(next() % 128);
+                codes.push_back(uint8_t(len - 1));
+                for (int j = 0; j < len; ++j) codes.push_back(uint8_t(next()));
+            } else {
+                codes.push_back(uint8_t(257 - (2 + next() % 127)));
+                codes.push_back(uint8_t(next()));
+            }
+        }
+        if (round % 7 == 0) codes.resize(codes.size() - 1 - next() % std::min<size_t>(codes.size(), 20));
+        // The plain reading, and how many bytes it gives before the codes end.
+        std::vector<uint8_t> plain;
+        bool complete = true;
+        for (size_t i = 0; i < codes.size();) {
+            const uint8_t c = codes[i++];
+            if (c < 128) {
+                if (codes.size() - i < size_t(c) + 1) {
+                    complete = false;
+                    break;
+                }
+                plain.insert(plain.end(), codes.begin() + long(i), codes.begin() + long(i + c + 1));
+                i += c + 1;
+            } else if (c > 128) {
+                if (i >= codes.size()) {
+                    complete = false;
+                    break;
+                }
+                plain.insert(plain.end(), size_t(257 - c), codes[i++]);
+            }
+        }
+        for (int64_t n : {int64_t(plain.size()), int64_t(plain.size()) - int64_t(next() % 300), int64_t(plain.size()) + 1}) {
+            if (n <= 0) continue;
+            std::vector<uint8_t> out(size_t(n), 0xEE);
+            const bool ok = PackBitsExpand(codes.data(), int64_t(codes.size()), out.data(), n, 0);
+            if (n <= int64_t(plain.size()) && (complete || n < int64_t(plain.size()))) {
+                // Enough codes (a code that passes n is cut there).
+                ASSERT_TRUE(ok) << "round " << round << " n " << n;
+                EXPECT_TRUE(std::equal(out.begin(), out.end(), plain.begin())) << "round " << round << " n " << n;
+            } else if (n > int64_t(plain.size())) {
+                EXPECT_FALSE(ok) << "round " << round << " n " << n;
+            }
+        }
+    }
 }
 
 // Runs a decoder over `code` into a one-byte-per-pixel image, top row first.

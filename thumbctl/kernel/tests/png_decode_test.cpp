@@ -9,6 +9,8 @@
 
 #include <cmath>
 
+#include <zlib.h>
+
 using testsupport::MagickPixels;
 using testsupport::ReadBytes;
 using testsupport::Shell;
@@ -65,6 +67,56 @@ TEST(PngDecode, EveryKindGivesImageMagicksPixels) {
         }
     }
     EXPECT_EQ(ipiGlobalLiveCount(), before);
+}
+
+// A grey PNG of rows given as filtered bytes (filter 0), one IDAT chunk.
+std::vector<uint8_t> GreyPng(uint32_t width, int depth, const std::vector<std::vector<uint8_t>>& rows) {
+    std::vector<uint8_t> f = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    auto chunk = [&f](const char* type, const std::vector<uint8_t>& body) {
+        const uint32_t n = uint32_t(body.size());
+        f.insert(f.end(), {uint8_t(n >> 24), uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n)});
+        const size_t start = f.size();
+        f.insert(f.end(), type, type + 4);
+        f.insert(f.end(), body.begin(), body.end());
+        const uint32_t crc = uint32_t(crc32(0, f.data() + start, uInt(f.size() - start)));
+        f.insert(f.end(), {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)});
+    };
+    const uint32_t h = uint32_t(rows.size());
+    chunk("IHDR", {uint8_t(width >> 24), uint8_t(width >> 16), uint8_t(width >> 8), uint8_t(width), uint8_t(h >> 24),
+                   uint8_t(h >> 16), uint8_t(h >> 8), uint8_t(h), uint8_t(depth), 0, 0, 0, 0});
+    std::vector<uint8_t> raw;
+    for (const auto& r : rows) {
+        raw.push_back(0);
+        raw.insert(raw.end(), r.begin(), r.end());
+    }
+    uLongf zn = compressBound(uLong(raw.size()));
+    std::vector<uint8_t> z(zn);
+    compress(z.data(), &zn, raw.data(), uLong(raw.size()));
+    z.resize(zn);
+    chunk("IDAT", z);
+    chunk("IEND", {});
+    return f;
+}
+
+// Bits past the last pixel of a row (set in the file) never reach the
+// bitmap: its rows end in zero bits, bottom row first.
+TEST(PngDecode, PaddingBitsOfTheFileAreNotKept) {
+    struct Case {
+        uint32_t width;
+        int depth;
+        std::vector<std::vector<uint8_t>> rows;
+        std::vector<uint8_t> stored;  // bitmap rows, 4 bytes each, bottom first
+    };
+    const Case cases[] = {
+        {5, 1, {{0xAF}, {0x57}}, {0x50, 0, 0, 0, 0xA8, 0, 0, 0}},
+        {3, 4, {{0x12, 0x3F}, {0x45, 0x6F}}, {0x45, 0x60, 0, 0, 0x12, 0x30, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        const Result r = DecodeMemory(GreyPng(c.width, c.depth, c.rows), DecodeFormatPng);
+        ASSERT_EQ(r.count, 1) << c.depth << " bits, error " << r.error;
+        EXPECT_EQ(r.dib.bits, c.depth);
+        EXPECT_EQ(r.dib.stored, c.stored) << c.depth << " bits";
+    }
 }
 
 TEST(PngDecode, BadFilesGive22AndNoBitmap) {

@@ -397,6 +397,24 @@ TEST_F(TiffDecode, PackBitsStripsDecodeAsLibtiffDoes) {
     }
 }
 
+// 16-bit grey PackBits strips give the high byte of each sample, as the
+// same page stored uncompressed does (both byte orders, odd widths, runs
+// across rows).
+TEST_F(TiffDecode, SixteenBitPackBitsGivesTheUncompressedPixels) {
+    const std::string src = Make("g16.tif", "-size 9x5 gradient:black-white -colorspace gray -depth 16 -type grayscale");
+    const std::string options[] = {"-c packbits", "-c packbits -B -r 2", "-c packbits -r 1"};
+    int error = -2;
+    const DibView want = DecodePage(Tiffcp(src, "-c none", "plain.tif"), 0, &error);
+    ASSERT_EQ(error, 0);
+    ASSERT_EQ(want.width, 9);
+    for (const std::string& o : options) {
+        const DibView got = DecodePage(Tiffcp(src, o, "pb16.tif"), 0, &error);
+        EXPECT_EQ(error, 0) << o;
+        EXPECT_EQ(got.stored, want.stored) << o;
+        EXPECT_EQ(got.rgb, want.rgb) << o;
+    }
+}
+
 // Small images never go through a temporary file: with an unusable
 // temporary folder they still decode, from memory and from a file.
 TEST_F(TiffDecode, SmallImagesNeedNoTemporaryFolder) {

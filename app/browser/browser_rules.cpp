@@ -1,0 +1,169 @@
+// The result browser's kinds, filters, layouts, phase-image lookup and grid positions.
+#include "app/browser/browser_rules.h"
+
+namespace browser {
+
+namespace {
+
+struct KindRow {
+    const char* menuName;
+    const char* caption;
+    const char* entry;  // "" for the phase kind, whose entry depends on the format
+    const char* test;
+};
+
+const KindRow kKinds[KindCount] = {
+    {"mnuopt3D", "3D Surface Plots", "*_3D.bmp;*_3D.jpg;", "*_3D*"},
+    {"mnuoptContour", "Contour Plots", "*_ctr.bmp;*_ctr.jpg;", "*_ctr*"},
+    {"mnuoptDiagonal", "Diagonal Plots", "*_dia.bmp;*_dia.jpg;", "*_dia*"},
+    {"mnuoptChord", "Chord Plots", "*_crd.bmp;*_crd.jpg;", "*_crd*"},
+    {"mnuoptPhaseImages", "Phase Images", "", ""},
+    {"mnuoptMaskImages", "Mask Images", "*_msk.tif;", "*_msk.tif*"},
+    {"mnuoptLegendFiles", "Legend Files", "*Legend*.bmp;*Legend*.jpg;", "*Legend*"},
+};
+
+const std::array<GridLayout, 3> kLayouts = {{
+    {5, 110, 175, "optFiveByFive", "5 x 5"},
+    {4, 143, 224, "optFourByFour", "4 x 4"},
+    {3, 196, 305, "optThreeByThree", "3 x 3"},
+}};
+
+// Picture suffixes (from the last "_") that belong to an analysed image.
+const char* const kPlotSuffixes[] = {"_3D.bmp", "_3D.jpg", "_ctr.bmp", "_ctr.jpg",
+                                     "_dia.bmp", "_dia.jpg", "_crd.bmp", "_crd.jpg"};
+
+bool ValidKind(int kind) { return kind >= 0 && kind < KindCount; }
+
+bool EndsWith(const std::string& s, const std::string& tail)
+{
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+} // namespace
+
+const char* KindMenuName(int kind) { return ValidKind(kind) ? kKinds[kind].menuName : ""; }
+const char* KindCaption(int kind) { return ValidKind(kind) ? kKinds[kind].caption : ""; }
+
+std::string KindEntryText(int kind, const std::string& ext)
+{
+    if (!ValidKind(kind)) return {};
+    if (kind == KindPhase) return "*_ph." + ext + ";";
+    return kKinds[kind].entry;
+}
+
+std::string KindTestPattern(int kind, const std::string& ext)
+{
+    if (!ValidKind(kind)) return {};
+    if (kind == KindPhase) return "*_ph." + ext + "*";
+    return kKinds[kind].test;
+}
+
+bool MatchCase(const std::string& pattern, const std::string& text)
+{
+    // Back-tracking to the last '*' only: linear in practice.
+    size_t p = 0, t = 0, starP = std::string::npos, starT = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starT = t;
+        } else if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == text[t])) {
+            ++p;
+            ++t;
+        } else if (starP != std::string::npos) {
+            p = starP + 1;
+            t = ++starT;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
+FilterEntries EntriesForFilter(const std::string& filter, const std::string& ext)
+{
+    FilterEntries e;
+    for (int k = 0; k < KindCount; ++k)
+        if (MatchCase(KindTestPattern(k, ext), filter)) e[size_t(k)] = KindEntryText(k, ext);
+    return e;
+}
+
+std::string JoinEntries(const FilterEntries& entries)
+{
+    std::string all;
+    for (const auto& e : entries) all += e;
+    if (!all.empty()) all.pop_back();
+    return all;
+}
+
+std::string AllKindsFilter(const std::string& ext)
+{
+    return "*_3D.bmp;*_3D.jpg;*_ctr.bmp;*_ctr.jpg;*_dia.bmp;*_dia.jpg;*_crd.bmp;*_crd.jpg;*_ph." + ext +
+           ";*_msk.tif;*Legend*.bmp;*Legend*.jpg";
+}
+
+const GridLayout* LayoutFor(int n)
+{
+    for (const auto& l : kLayouts)
+        if (l.n == n) return &l;
+    return nullptr;
+}
+
+const std::array<GridLayout, 3>& Layouts() { return kLayouts; }
+
+std::string FileTitle(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool OffersLoadPhaseImage(const std::string& path, const std::string& ext)
+{
+    const size_t underscore = path.rfind('_');
+    if (underscore == std::string::npos) return false;
+    const std::string suffix = path.substr(underscore);
+    if (suffix == "_ph." + ext) return true;
+    for (const char* s : kPlotSuffixes)
+        if (suffix == s) return true;
+    return false;
+}
+
+std::string PhaseFileFor(const std::string& path, const std::string& ext,
+                         const std::function<bool(const std::string&)>& exists)
+{
+    if (MatchCase("*_ph." + ext, path)) return path;
+    const size_t underscore = path.rfind('_');
+    if (underscore == std::string::npos) return "ph." + ext;
+    const std::string base = path.substr(0, underscore);  // "folder/part" or "folder/part_rel"
+    const std::string same = base + "_ph." + ext;
+    // A relative output is named after its image with "_rel" added.
+    if (EndsWith(base, "_rel") && base.size() > 4 && base[base.size() - 5] != '/' && !exists(same))
+        return base.substr(0, base.size() - 4) + "_ph." + ext;
+    return same;
+}
+
+std::string PhaseNotFoundText(const std::string& phaseFile)
+{
+    return "The corresponding phase image file\r" + FileTitle(phaseFile) + " was not found in this folder.";
+}
+
+long TopIndexToShow(long index, long top, int n)
+{
+    const long last = top + long(n) * n - 1;
+    return index < top || index > last ? index : top;
+}
+
+long ItemAt(int x, int y, int thumbnailWidth, int thumbnailHeight, int n, long topIndex, long count)
+{
+    const int cw = thumbnailWidth + 20, ch = thumbnailHeight + 20;
+    if (count <= 0 || x < 0 || y < 0 || cw <= 0 || ch <= 0 || n <= 0) return -1;
+    const long column = x / cw, row = y / ch;
+    if (column >= n || row >= n) return -1;
+    const long index = topIndex + row * n + column;
+    if (index >= count) return -1;
+    const int cx = x - int(column) * cw, cy = y - int(row) * ch;
+    if (cx < 2 || cy < 2 || cx >= cw - 2 || cy >= ch - 2) return -1;
+    return index;
+}
+
+} // namespace browser

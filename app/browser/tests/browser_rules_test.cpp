@@ -1,0 +1,120 @@
+// The browser's rules: kinds and filters, which pictures offer "Load Phase
+// Image" and which phase image they lead to, and grid positions.
+#include "app/browser/browser_rules.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace {
+
+using namespace browser;
+
+TEST(BrowserFilter, EachKindIsTurnedOnByItsOwnPatternOnly)
+{
+    const FilterEntries all = EntriesForFilter(AllKindsFilter("tif"), "tif");
+    for (int k = 0; k < KindCount; ++k) EXPECT_EQ(KindEntryText(k, "tif"), all[size_t(k)]) << k;
+    EXPECT_EQ(AllKindsFilter("tif"), JoinEntries(all));
+
+    const FilterEntries batch = EntriesForFilter(kBatchFilter, "tif");
+    EXPECT_EQ("*_3D.bmp;*_3D.jpg;*_ctr.bmp;*_ctr.jpg;*_dia.bmp;*_dia.jpg;*Legend*.bmp;*Legend*.jpg", JoinEntries(batch));
+    EXPECT_TRUE(batch[KindChord].empty());
+    EXPECT_TRUE(batch[KindPhase].empty());
+    EXPECT_TRUE(batch[KindMask].empty());
+
+    // Letter case counts, and the phase kind follows the image format.
+    EXPECT_TRUE(EntriesForFilter("*_3d.bmp;*legend*.bmp", "tif")[Kind3D].empty());
+    EXPECT_TRUE(EntriesForFilter("*_3d.bmp;*legend*.bmp", "tif")[KindLegend].empty());
+    EXPECT_EQ("*_ph.bmp;", EntriesForFilter("*_ph.bmp", "bmp")[KindPhase]);
+    EXPECT_TRUE(EntriesForFilter("*_ph.bmp", "tif")[KindPhase].empty());
+
+    // Every kind off: an empty pattern, which lists nothing.
+    EXPECT_EQ("", JoinEntries(EntriesForFilter("", "tif")));
+}
+
+TEST(BrowserFilter, WildcardsRespectCase)
+{
+    EXPECT_TRUE(MatchCase("*_3D*", "a_3D.bmp;b"));
+    EXPECT_FALSE(MatchCase("*_3D*", "a_3d.bmp"));
+    EXPECT_TRUE(MatchCase("a?c", "abc"));
+    EXPECT_TRUE(MatchCase("*", ""));
+    EXPECT_FALSE(MatchCase("*x", ""));
+}
+
+TEST(BrowserLayouts, ThreeSizesAndNothingElse)
+{
+    ASSERT_NE(nullptr, LayoutFor(3));
+    EXPECT_EQ(196, LayoutFor(3)->thumbnailHeight);
+    EXPECT_EQ(305, LayoutFor(3)->thumbnailWidth);
+    EXPECT_EQ(143, LayoutFor(4)->thumbnailHeight);
+    EXPECT_EQ(224, LayoutFor(4)->thumbnailWidth);
+    EXPECT_EQ(110, LayoutFor(5)->thumbnailHeight);
+    EXPECT_EQ(175, LayoutFor(5)->thumbnailWidth);
+    EXPECT_EQ(nullptr, LayoutFor(6));
+    EXPECT_EQ(nullptr, LayoutFor(0));
+}
+
+TEST(BrowserPhaseImage, PicturesLeadToTheirPhaseImage)
+{
+    const std::set<std::string> files = {"/r/part_ph.tif", "/r/x_rel_ph.tif"};
+    auto exists = [&](const std::string& p) { return files.count(p) > 0; };
+    struct Case {
+        const char* picture;
+        bool offers;
+        const char* phase;
+    };
+    const Case cases[] = {
+        {"/r/part_ph.tif", true, "/r/part_ph.tif"},
+        {"/r/part_3D.bmp", true, "/r/part_ph.tif"},
+        {"/r/part_ctr.jpg", true, "/r/part_ph.tif"},
+        {"/r/part_dia.bmp", true, "/r/part_ph.tif"},
+        {"/r/part_crd.jpg", true, "/r/part_ph.tif"},
+        // A relative batch output belongs to the image without "_rel" ...
+        {"/r/part_rel_3D.bmp", true, "/r/part_ph.tif"},
+        {"/r/part_rel_ctr.jpg", true, "/r/part_ph.tif"},
+        // ... unless an image of the full name is there.
+        {"/r/x_rel_3D.bmp", true, "/r/x_rel_ph.tif"},
+        {"/r/missing_3D.bmp", true, "/r/missing_ph.tif"},
+        {"/r/gone_rel_dia.bmp", true, "/r/gone_ph.tif"},
+        // No menu for masks, legends, other formats and other letter case.
+        {"/r/part_msk.tif", false, "/r/part_ph.tif"},
+        {"/r/3D Legend (0 to 2 mils).bmp", false, ""},
+        {"/r/part_ph.bmp", false, ""},
+        {"/r/part_3d.bmp", false, ""},
+        {"/r/plain.bmp", false, ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.offers, OffersLoadPhaseImage(c.picture, "tif")) << c.picture;
+        if (*c.phase) {
+            EXPECT_EQ(c.phase, PhaseFileFor(c.picture, "tif", exists)) << c.picture;
+        }
+    }
+    // A name without "_" leads to a file that is never there.
+    EXPECT_EQ("ph.tif", PhaseFileFor("plain.bmp", "tif", exists));
+    EXPECT_EQ("The corresponding phase image file\rpart_ph.tif was not found in this folder.",
+              PhaseNotFoundText("/r/part_ph.tif"));
+}
+
+TEST(BrowserGrid, ItemsUnderPointsAndScrollingIntoView)
+{
+    // 5 x 5 grid, cells 195 x 130, 30 items, first shown item 5.
+    struct Case {
+        int x, y;
+        long item;
+    };
+    const Case cases[] = {
+        {10, 10, 5},    {194, 10, -1},  {197, 10, 6},  {10, 132, 10}, {1, 50, -1},
+        {4 * 195 + 10, 4 * 130 + 10, 29}, {5 * 195 + 10, 10, -1}, {10, 5 * 130 + 10, -1}, {-1, 10, -1},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.item, ItemAt(c.x, c.y, 175, 110, 5, 5, 30)) << c.x << "," << c.y;
+    EXPECT_EQ(-1, ItemAt(4 * 195 + 10, 4 * 130 + 10, 175, 110, 5, 5, 29));  // past the last item
+    EXPECT_EQ(-1, ItemAt(10, 10, 175, 110, 5, 0, 0));
+
+    EXPECT_EQ(0, TopIndexToShow(24, 0, 5));
+    EXPECT_EQ(25, TopIndexToShow(25, 0, 5));
+    EXPECT_EQ(3, TopIndexToShow(3, 10, 5));
+    EXPECT_EQ(10, TopIndexToShow(18, 10, 3));
+    EXPECT_EQ(19, TopIndexToShow(19, 10, 3));
+}
+
+} // namespace
