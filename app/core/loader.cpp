@@ -3,6 +3,7 @@
 #include "app/core/header.h"
 #include "app/core/model/model.h"
 #include "app/core/overlay.h"
+#include "app/core/pipeline.h"
 #include "app/core/reset.h"
 #include "app/core/runtime.h"
 #include "app/outside/varnholde_calls.h"
@@ -14,6 +15,9 @@ namespace core {
 namespace {
 
 const char* kCannotOpen = "The file cannot be opened.";
+// The loaded image lives four times over: the file's pixels, the current and
+// display copies and the editor's working copy.
+constexpr uint64_t kLoadCopies = 4;
 
 } // namespace
 
@@ -29,6 +33,11 @@ PhaseImageFile ReadPhaseImageFile(const std::string& path)
     if (r.status != 0 || r.cols == 0 || r.rows == 0 || r.cols > 32767 || r.rows > 32767 ||
         r.pixels.size() != static_cast<size_t>(r.cols) * r.rows) {
         f.message = kCannotOpen;
+        return f;
+    }
+    // An image the computer cannot hold is refused before any copy of it is made.
+    if (uint64_t(r.cols) * r.rows * kLoadCopies > AnalysisMemoryBudget()) {
+        f.message = kNotEnoughMemoryToLoad;
         return f;
     }
     f.ok = true;

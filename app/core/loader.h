@@ -7,9 +7,12 @@
 
 namespace core {
 
+// Refusal of an image the memory budget of the analysis cannot hold.
+inline constexpr const char* kNotEnoughMemoryToLoad = "Not enough memory to load the image.";
+
 struct PhaseImageFile {
     bool ok = false;
-    std::string message;          // "The file cannot be opened." when !ok
+    std::string message;          // "The file cannot be opened." (or kNotEnoughMemoryToLoad) when !ok
     uint16_t cols = 0;
     uint16_t rows = 0;
     std::string header;           // header text ("" for none)

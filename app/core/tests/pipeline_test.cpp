@@ -539,6 +539,20 @@ TEST_F(Failures, AnImageBeyondTheMemoryBudgetIsRefused)
     EXPECT_EQ(reason, "");
 }
 
+TEST_F(EndToEnd, AnImageTheComputerCannotHoldIsRefusedAtLoad)
+{
+    const std::string path = MakePhase(dir, "plane_ph.tif", "plane:0.001,0,0");
+    const uint64_t copies = 4 * uint64_t(201) * 101;
+    std::string message;
+    InstalledImage installed;
+    SetAnalysisMemoryBudget(copies - 1);
+    EXPECT_FALSE(LoadPhaseImageFile(path, &message, &installed));
+    EXPECT_EQ(message, kNotEnoughMemoryToLoad);
+    SetAnalysisMemoryBudget(copies);
+    EXPECT_TRUE(LoadPhaseImageFile(path, &message, &installed)) << message;
+    SetAnalysisMemoryBudget(0);
+}
+
 TEST_F(EndToEnd, HarnessRefusesAResultWithoutData)
 {
     const std::string blank = MakePhase(dir, "blank_ph.tif", "plane:0,0,0", "--blank rect:0,0,201,101");
