@@ -55,10 +55,13 @@ int main(int argc, char** argv)
     QProcess grab;
     QObject::connect(&grab, &QProcess::finished, [&](int exitCode) {
         code = exitCode;
-        app.quit();
+        // exit(), not quit(): quit() first closes every window, and the main
+        // window asks "Are you sure you want to quit?" in a message box nobody
+        // answers here.
+        QCoreApplication::exit(0);
     });
     QTimer::singleShot(2000, [&] { grab.start("import", {"-window", "root", output}); });
-    QTimer::singleShot(60000, [&] { app.quit(); });
+    QTimer::singleShot(60000, [] { QCoreApplication::exit(0); });
     app.exec();
     std::fprintf(stderr, "screenshot: %s\n", code == 0 ? "taken" : "failed");
     gui::ShutdownProgram();
