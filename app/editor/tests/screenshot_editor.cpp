@@ -4,43 +4,33 @@
 // step: open (Crop Image pressed), drag (the region dragged past the picture),
 // finished (after Crop and Finished), mask (Create Mask pressed), jobs (the
 // Crop Domains window with a partition loaded).
-#include "app/core/gui/frm_analysis.h"
-#include "app/core/gui/frm_units.h"
 #include "app/core/gui/startup.h"
-#include "app/core/settings.h"
 #include "app/editor/core/partition_file.h"
 #include "app/editor/gui/frm_jobs.h"
 #include "app/editor/gui/frm_phase_image.h"
 #include "platform/dialogs.h"
 #include "platform/folders.h"
-#include "platform/guiservices.h"
 #include "platform/picturebuffer.h"
 #include "platform/strandel_binding.h"
+#include "testsupport/screenshot.h"
+#include "testsupport/screenshot_program.h"
 #include "tools/synth/synth.h"
 
-#include <QApplication>
-#include <QDir>
 #include <QMouseEvent>
-#include <QProcess>
-#include <QTimer>
 
 #include <cstdio>
+#include <string>
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    testsupport::ScreenshotApp app(argc, argv);
     if (argc < 4) {
         std::fprintf(stderr, "usage: screenshot_editor <scratch folder> <output.png> <step>\n");
         return 2;
     }
-    platform::InstallGuiServices();
+    const std::string scratch = argv[1], output = argv[2], step = argv[3];
+    testsupport::UseScratchBase(scratch);
     editor::InstallEditorWindows();
-    const std::string scratch = argv[1];
-    const QString output = QString::fromLocal8Bit(argv[2]);
-    const std::string step = argv[3];
-    platform::SetBaseFolder(scratch);
-    QDir().mkpath(QString::fromStdString(platform::UtilityFolder()));
-    core::WriteDefaultSettingsFile(core::SettingsFilePath());
 
     const std::string image = platform::JoinPath(scratch, "Sample_ph.tif");
     const int cols = 640, rows = 480;
@@ -49,17 +39,13 @@ int main(int argc, char** argv)
     auto px = synth::WrapToPhase(cols, rows, z, 0.5);
     strandel::WriteTIFFFile(image, cols, rows, synth::MakeHeader(0.5, cols, rows), px.data());
 
-    gui::StartupHooks hooks;
-    hooks.instanceFolder = QString::fromStdString(platform::JoinPath(scratch, "run"));
-    hooks.runDisplayConflict = [](gui::FrmDisplayConflict&) { return true; };
-    if (gui::RunStartup(image, hooks) != gui::StartupResult::Running) return 1;
-    gui::frmUnits().cmdOK->click();
-    auto& main = gui::frmAnalysis();
-    main.exitProgram = [] {};
+    gui::FrmAnalysis* mainWindow = testsupport::StartProgram(scratch, image);
+    if (!mainWindow) return 1;
+    gui::FrmAnalysis& main = *mainWindow;
 
     platform::ScriptedDialogs dialogs;   // every file dialog is cancelled
     editor::FrmPhaseImage& w = editor::frmPhaseImage();
-    QTimer::singleShot(500, [&] {
+    auto doStep = [&] {
         if (step == "jobs") {
             const std::string partition = platform::JoinPath(scratch, "Sample_par.txt");
             editor::WritePartitionFile(partition, {{40, 30, 200, 150, "Left"}, {300, 30, 200, 150, "Right"}}, cols,
@@ -95,21 +81,9 @@ int main(int argc, char** argv)
                 w.cmdCropFinished->click();
             }
         }
-    });
+    };
 
-    int code = 1;
-    QProcess grab;
-    QObject::connect(&grab, &QProcess::finished, [&](int exitCode) {
-        code = exitCode;
-        // exit(), not quit(): quit() first closes every window, and the main
-        // window asks "Are you sure you want to quit?" in a message box nobody
-        // answers here.
-        QCoreApplication::exit(0);
-    });
-    QTimer::singleShot(2500, [&] { grab.start("import", {"-window", "root", output}); });
-    QTimer::singleShot(60000, [] { QCoreApplication::exit(0); });
-    app.exec();
-    std::fprintf(stderr, "screenshot: %s\n", code == 0 ? "taken" : "failed");
+    const int code = testsupport::ScreenshotTimeline().then(500, doStep).grab(2000, output).run();
     gui::ShutdownProgram();
     return code;
 }

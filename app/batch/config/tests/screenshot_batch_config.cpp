@@ -5,37 +5,10 @@
 //   screenshot_batch_config SCRATCH_DIR OUT_DIR
 #include "app/batch/config/frm_batch_configuration.h"
 #include "platform/folders.h"
-
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QThread>
+#include "testsupport/screenshot.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
-
-namespace {
-
-void Settle(int ms = 400)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QApplication::processEvents();
-        QThread::msleep(20);
-    }
-}
-
-bool Grab(const std::string& out)
-{
-    Settle();
-    const std::string cmd = "import -window root '" + out + "'";
-    const bool ok = std::system(cmd.c_str()) == 0;
-    std::printf("%s %s\n", ok ? "wrote" : "FAILED", out.c_str());
-    return ok;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -43,7 +16,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: screenshot_batch_config SCRATCH_DIR OUT_DIR\n");
         return 2;
     }
-    QApplication app(argc, argv);
+    testsupport::ScreenshotApp app(argc, argv);
     platform::SetBaseFolder(std::string(argv[1]) + "/base");
     const std::string out = argv[2];
     batchcfg::FrmBatchConfiguration& w = *batchcfg::BatchConfiguration();
@@ -54,7 +27,7 @@ int main(int argc, char** argv)
     const char* names[] = {"surface", "contour", "diagonal", "misc"};
     for (int i = 0; i < 4; ++i) {
         w.SSTab1->setCurrentIndex(i);
-        ok = Grab(out + "/batchconfig-" + names[i] + ".png") && ok;
+        ok = testsupport::SettleAndGrab(out + "/batchconfig-" + names[i] + ".png") && ok;
     }
     return ok ? 0 : 1;
 }

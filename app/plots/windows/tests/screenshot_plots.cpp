@@ -16,37 +16,15 @@
 #include "plots/windows/frm_createlegend.h"
 #include "plots/windows/frm_diagonal.h"
 #include "plots/windows/plot_windows.h"
+#include "testsupport/screenshot.h"
 #include "tools/synth/synth.h"
 
-#include <QApplication>
-#include <QElapsedTimer>
 #include <QMouseEvent>
-#include <QThread>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 namespace {
-
-void Settle(int ms = 400)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QApplication::processEvents();
-        QThread::msleep(20);
-    }
-}
-
-bool Grab(const std::string& out)
-{
-    Settle();
-    const std::string cmd = "import -window root '" + out + "'";
-    const bool ok = std::system(cmd.c_str()) == 0;
-    std::printf("%s %s\n", ok ? "wrote" : "FAILED", out.c_str());
-    return ok;
-}
 
 QPoint OnNode(charts::Chart3D& c, int i, int j)
 {
@@ -70,7 +48,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::string scratch = argv[1], out = argv[2];
-    QApplication app(argc, argv);
+    testsupport::ScreenshotApp app(argc, argv);
     platform::SetMessageHandler([](const std::string& text, int, const std::string& title) {
         std::printf("%s: %s\n", title.c_str(), text.c_str());
         return 1;
@@ -103,14 +81,14 @@ int main(int argc, char** argv)
     w3.txtFooter->setText(w3.ChartFooter());
     w3.show();
     w3.cmdCustomize_Click();
-    Settle();
+    testsupport::Settle();
     // A point readout with P held.
     plots::plotState.PickKeyHeld = true;
     QPointF node;
     w3.chart().gridNodeToPixel(20, 30, &node);
     w3.Chart3D1_MouseUp(1, 0, int(node.x()), int(node.y()));
     plots::plotState.PickKeyHeld = false;
-    ok &= Grab(out + "/plot-3d.png");
+    ok &= testsupport::SettleAndGrab(out + "/plot-3d.png");
     w3.cmdClose_Click();
 
     auto& wc = plots::frmContour();
@@ -119,10 +97,10 @@ int main(int argc, char** argv)
     wc.txtHeader->setText(wc.ChartHeader());
     wc.txtFooter->setText(wc.ChartFooter());
     wc.show();
-    ok &= Grab(out + "/plot-contour.png");
+    ok &= testsupport::SettleAndGrab(out + "/plot-contour.png");
     wc.cmbAppearance->setCurrentIndex(3);
     wc.cmdCustomize_Click();
-    ok &= Grab(out + "/plot-contour-lines.png");
+    ok &= testsupport::SettleAndGrab(out + "/plot-contour-lines.png");
     wc.cmdCustomize_Click();
     wc.cmbAppearance->setCurrentIndex(0);
 
@@ -130,12 +108,12 @@ int main(int argc, char** argv)
     model::state.ChordPickMode = true;
     wc.SetupContourChart(50, 50, true);
     for (QPushButton* b : {wc.cmdPrintCntr, wc.cmdSave, wc.cmdCustomize}) b->setEnabled(false);
-    Settle();
+    testsupport::Settle();
     const QPoint a = OnNode(wc.chart(), 5, 45), b = OnNode(wc.chart(), 46, 8);
     wc.Chart3D2_MouseDown(1, 0, a.x(), a.y());
-    ok &= Grab(out + "/plot-chord-start.png");
+    ok &= testsupport::SettleAndGrab(out + "/plot-chord-start.png");
     wc.Chart3D2_MouseUp(1, 0, b.x(), b.y());
-    ok &= Grab(out + "/plot-chord.png");
+    ok &= testsupport::SettleAndGrab(out + "/plot-chord.png");
     plots::frmChordPlot().cmdClose_Click();
 
     auto& wd = plots::frmDiagonal();
@@ -144,13 +122,13 @@ int main(int argc, char** argv)
     wd.txtHeader->setText(wd.ChartHeader());
     wd.show();
     wd.cmdCustomize->click();
-    ok &= Grab(out + "/plot-diagonal.png");
+    ok &= testsupport::SettleAndGrab(out + "/plot-diagonal.png");
     wd.cmdClose_Click();
 
     plots::FrmCreateLegend* legend = plots::ShowLegendMaker(plots::LegendType::Contour);
     legend->txtZmin->setText("-4");
     legend->txtZmax->setText("9");
-    ok &= Grab(out + "/plot-legend-maker.png");
+    ok &= testsupport::SettleAndGrab(out + "/plot-legend-maker.png");
     legend->close();
     return ok ? 0 : 1;
 }
