@@ -5,15 +5,10 @@
 # base folder under xvfb-run, shows the 3D, contour (fill and lines), chord
 # pick, chord profile and diagonal windows and the legend maker in turn and
 # grabs the screen of each with ImageMagick's import (plot-*.png).
-set -euo pipefail
-cd "$(dirname "$0")/.."
-BUILD_DIR="${BUILD_DIR:-build}"
+source "$(dirname "$0")/screenshot-common.sh"
 OUT="$(realpath -m "${1:-$BUILD_DIR/screenshots}")"
 mkdir -p "$OUT"
-cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSORVANTA_BENCH=OFF >/dev/null
-cmake --build "$BUILD_DIR" -j"$(nproc)" --target screenshot_plots Strandel Varnholde
-SCRATCH="$(mktemp -d)"
-trap 'rm -rf "$SCRATCH"' EXIT
-xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" \
-  "$BUILD_DIR/bin/screenshot_plots" "$SCRATCH" "$OUT"
+screenshot_build screenshot_plots Strandel Varnholde
+screenshot_scratch
+screenshot_run 1024x768x24 screenshot_plots "$SCRATCH" "$OUT"
 ls "$OUT"/plot-*.png
