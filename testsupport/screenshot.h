@@ -18,10 +18,20 @@
 
 namespace testsupport {
 
-// The one QApplication of a screenshot harness.
+// The one QApplication of a screenshot harness. Its windows go to the X
+// display the grabs read, even where QT_QPA_PLATFORM=offscreen is exported
+// for the test suite: drawn offscreen, they would leave the grabbed screen
+// black while every grab still reported success.
 class ScreenshotApp : public QApplication {
 public:
-    ScreenshotApp(int& argc, char** argv) : QApplication(argc, argv) {}
+    ScreenshotApp(int& argc, char** argv) : QApplication(OnXDisplay(argc), argv) {}
+
+private:
+    static int& OnXDisplay(int& argc)
+    {
+        if (!qEnvironmentVariableIsEmpty("DISPLAY")) qputenv("QT_QPA_PLATFORM", "xcb");
+        return argc;
+    }
 };
 
 // Runs the event loop for `ms` milliseconds so that windows are laid out and
