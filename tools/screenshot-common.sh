@@ -2,7 +2,7 @@
 # top of the source tree, builds the harness programs, makes a scratch folder
 # that is removed when the script ends and runs a harness on a virtual X
 # display (xvfb-run). $BUILD_DIR names the build folder (build/), $JOBS the
-# number of build jobs (3).
+# number of build jobs (all cores).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 BUILD_DIR="${BUILD_DIR:-build}"
@@ -10,7 +10,7 @@ BUILD_DIR="${BUILD_DIR:-build}"
 # screenshot_build TARGET...: configures $BUILD_DIR and builds the targets.
 screenshot_build() {
   cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSORVANTA_BENCH=OFF >/dev/null
-  cmake --build "$BUILD_DIR" -j"${JOBS:-3}" --target "$@"
+  cmake --build "$BUILD_DIR" -j"${JOBS:-$(nproc)}" --target "$@"
 }
 
 # screenshot_scratch: sets SCRATCH to a fresh folder, removed on exit.
