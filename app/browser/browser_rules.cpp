@@ -1,6 +1,8 @@
 // The result browser's kinds, filters, layouts, phase-image lookup and grid positions.
 #include "app/browser/browser_rules.h"
 
+#include "platform/wildcard.h"
+
 namespace browser {
 
 namespace {
@@ -32,6 +34,12 @@ const std::array<GridLayout, 3> kLayouts = {{
 const char* const kPlotSuffixes[] = {"_3D.bmp", "_3D.jpg", "_ctr.bmp", "_ctr.jpg",
                                      "_dia.bmp", "_dia.jpg", "_crd.bmp", "_crd.jpg"};
 
+// Kind tests and phase-image names respect letter case.
+bool MatchCase(const std::string& pattern, const std::string& text)
+{
+    return platform::WildcardMatch(pattern, text, platform::LetterCase::Respect);
+}
+
 bool ValidKind(int kind) { return kind >= 0 && kind < KindCount; }
 
 bool EndsWith(const std::string& s, const std::string& tail)
@@ -56,28 +64,6 @@ std::string KindTestPattern(int kind, const std::string& ext)
     if (!ValidKind(kind)) return {};
     if (kind == KindPhase) return "*_ph." + ext + "*";
     return kKinds[kind].test;
-}
-
-bool MatchCase(const std::string& pattern, const std::string& text)
-{
-    // Back-tracking to the last '*' only: linear in practice.
-    size_t p = 0, t = 0, starP = std::string::npos, starT = 0;
-    while (t < text.size()) {
-        if (p < pattern.size() && pattern[p] == '*') {
-            starP = p++;
-            starT = t;
-        } else if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == text[t])) {
-            ++p;
-            ++t;
-        } else if (starP != std::string::npos) {
-            p = starP + 1;
-            t = ++starT;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*') ++p;
-    return p == pattern.size();
 }
 
 FilterEntries EntriesForFilter(const std::string& filter, const std::string& ext)

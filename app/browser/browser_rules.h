@@ -24,9 +24,6 @@ std::string KindTestPattern(int kind, const std::string& ext);
 
 using FilterEntries = std::array<std::string, KindCount>;
 
-// Wildcard match that respects letter case: '*' any run, '?' one character.
-bool MatchCase(const std::string& pattern, const std::string& text);
-
 // Each kind's entry for a filter: its text when the filter matches the
 // kind's test pattern, else empty.
 FilterEntries EntriesForFilter(const std::string& filter, const std::string& ext);
