@@ -2,6 +2,7 @@
 #include "app/batch/gui/frm_batch_processing.h"
 
 #include "app/core/gui/frm_analysis.h"
+#include "app/core/gui/named_controls.h"
 #include "app/core/grating.h"
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
@@ -36,30 +37,9 @@ const GridColumn kColumns[12] = {{"#", 400},         {"Filename", 2400}, {"Min Z
                                  {"Max CD", 800},    {"% IPC Twist", 1000}, {"% Bow", 800},
                                  {"Center Deflection", 1450}};
 
-template <typename W>
-W* Make(QWidget* parent, const char* name, const QString& text)
-{
-    auto* w = new W(text, parent);
-    w->setObjectName(name);
-    return w;
-}
-
-QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& accessible)
-{
-    auto* e = new QLineEdit(parent);
-    e->setObjectName(name);
-    e->setAccessibleName(accessible);
-    return e;
-}
-
-QComboBox* MakeCombo(QWidget* parent, const char* name, const QStringList& items, const QString& accessible)
-{
-    auto* c = new QComboBox(parent);
-    c->setObjectName(name);
-    c->setAccessibleName(accessible);
-    c->addItems(items);
-    return c;
-}
+using gui::Make;
+using gui::MakeCombo;
+using gui::MakeEdit;
 
 QGroupBox* Step(QWidget* parent, const char* name, const QString& caption)
 {
