@@ -11,7 +11,6 @@
 #include "app/core/settings.h"
 #include "app/core/version.h"
 #include "app/outside/varnholde_calls.h"
-#include "platform/bmp8.h"
 #include "platform/fileversion.h"
 #include "platform/folders.h"
 
@@ -29,40 +28,16 @@ int gProcessedCount = 0;
 constexpr const char* kSetupTitle = "Batch Analysis Setup Error";
 constexpr const char* kReferenceTitle = "Batch Analysis Error";
 
-// A phase image as read from its file.
-struct PhaseFile {
-    bool ok = false;
-    int cols = 0;
-    int rows = 0;
-    std::string header;
-    std::vector<uint8_t> pixels;
-};
-
-PhaseFile ReadPhase(const std::string& path)
+// A phase image of the folder, with a size that agrees with its pixels.
+editor::GreyImage ReadPhase(const std::string& path)
 {
-    PhaseFile p;
-    if (core::EqualsNoCase(model::files.ImageFileFormat, "tif")) {
-        core::PhaseImageFile f = core::ReadPhaseImageFile(path);
-        if (!f.ok)
-            return p;
-        p.cols = f.cols;
-        p.rows = f.rows;
-        p.header = std::move(f.header);
-        p.pixels = std::move(f.pixels);
-    } else {
-        platform::Bmp8Image b = platform::ReadBmp8(path);
-        if (b.status != platform::Bmp8Status::Ok)
-            return p;
-        p.cols = b.cols;
-        p.rows = b.rows;
-        p.pixels = std::move(b.pixels);
-    }
-    p.ok = p.cols > 0 && p.rows > 0 && p.pixels.size() == size_t(p.cols) * size_t(p.rows);
+    editor::GreyImage p = ReadBatchImage(path);
+    p.ok = p.ok && p.cols > 0 && p.rows > 0 && p.pixels.size() == size_t(p.cols) * size_t(p.rows);
     return p;
 }
 
 // Makes the image the one in CurrentPhase (ImageCols/Rows, XMax/YMax, header text).
-void Install(PhaseFile& p)
+void Install(editor::GreyImage& p)
 {
     auto& im = model::images;
     im.ImageCols = static_cast<int16_t>(p.cols);
@@ -165,7 +140,7 @@ std::string OneLine(std::string text)
 std::string ReferenceFailure(const BatchOptions& o, const std::string& name, float calibrated)
 {
     const std::string path = model::batch.BatchBaseNames[size_t(model::batch.BatchReferenceIndex)];
-    PhaseFile p = ReadPhase(path);
+    editor::GreyImage p = ReadPhase(path);
     if (!p.ok)
         return name + " cannot be opened.";
     if (MaskDiffers(o, p.cols, p.rows))
@@ -194,6 +169,11 @@ std::string ReferenceFailure(const BatchOptions& o, const std::string& name, flo
 } // namespace
 
 int ProcessedCount() { return gProcessedCount; }
+
+editor::GreyImage ReadBatchImage(const std::string& path)
+{
+    return editor::ReadGreyImage(path, core::EqualsNoCase(model::files.ImageFileFormat, "tif") ? "tif" : "bmp");
+}
 
 MaskLoad LoadBatchMask(const std::string& path)
 {
@@ -384,7 +364,7 @@ RunOutcome RunBatchAnalysis(const BatchOptions& o, RunView& view)
                 b.BatchErrorList += "#" + number + " " + name + reason + model::CR;
                 return true;
             };
-            PhaseFile p = ReadPhase(b.BatchBaseNames[size_t(i)]);
+            editor::GreyImage p = ReadPhase(b.BatchBaseNames[size_t(i)]);
             const char* reason = nullptr;
             std::string pipelineReason;
             if (!p.ok)

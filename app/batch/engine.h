@@ -6,6 +6,7 @@
 // nothing, for the command-line harness) through RunView.
 #include "app/batch/table.h"
 #include "app/core/pipeline.h"
+#include "app/editor/core/image_files.h"
 
 #include <string>
 #include <vector>
@@ -88,6 +89,10 @@ inline constexpr const char* kReasonUnreadable = ": The file cannot be opened.";
 // model::batch.BatchRelativeMode (the reference being
 // model::batch.BatchReferenceIndex).
 RunOutcome RunBatchAnalysis(const BatchOptions& options, RunView& view);
+
+// Reads a phase image of the batch folder in the program's image format:
+// TIFF (with its header text) when the format is "tif", else BMP.
+editor::GreyImage ReadBatchImage(const std::string& path);
 
 // Reads a batch mask file ("*_msk.tif", letter case ignored) into
 // model::batch (BatchMask, its size and BatchMaskFile).

@@ -3,11 +3,11 @@
 
 #include "app/batch/config/preview.h"
 #include "app/batch/config/utility_files.h"
+#include "app/batch/engine.h"
 #include "app/core/header.h"
 #include "app/core/loader.h"
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
-#include "platform/bmp8.h"
 #include "platform/folders.h"
 
 #include <fstream>
@@ -25,43 +25,17 @@ bool RangeRefused(const std::string& lo, const std::string& hi)
     return core::IsNumeric(lo) && core::IsNumeric(hi) && !(core::Val(hi) > core::Val(lo));
 }
 
-struct Pixels {
-    bool ok = false;
-    std::string message;
-    int cols = 0, rows = 0;
-    std::string header;
-    std::vector<uint8_t> bytes;   // row-major
-};
-
-Pixels ReadImage(const std::string& path)
+// A phase image of the run, refused when a side is empty or too long.
+editor::GreyImage ReadImage(const std::string& path)
 {
-    Pixels p;
-    if (core::EqualsNoCase(model::files.ImageFileFormat, "tif")) {
-        core::PhaseImageFile f = core::ReadPhaseImageFile(path);
-        if (!f.ok) {
-            p.message = f.message;
-            return p;
-        }
-        p.cols = f.cols;
-        p.rows = f.rows;
-        p.header = std::move(f.header);
-        p.bytes = std::move(f.pixels);
-    } else {
-        platform::Bmp8Image b = platform::ReadBmp8(path);
-        if (b.status != platform::Bmp8Status::Ok) {
-            p.message = platform::Bmp8StatusText(b.status);
-            return p;
-        }
-        p.cols = b.cols;
-        p.rows = b.rows;
-        p.bytes = std::move(b.pixels);
-    }
+    editor::GreyImage p = ReadBatchImage(path);
+    if (!p.ok) return p;
     p.ok = p.cols > 0 && p.rows > 0 && p.cols <= 32767 && p.rows <= 32767;
     if (!p.ok) p.message = "The file cannot be opened.";
     return p;
 }
 
-void PutIntoModel(const Pixels& p)
+void PutIntoModel(const editor::GreyImage& p)
 {
     auto& im = model::images;
     im.ImageCols = int16_t(p.cols);
@@ -70,7 +44,7 @@ void PutIntoModel(const Pixels& p)
     im.YMax = p.rows - 1;
     im.CurrentPhase.create(p.cols, p.rows);
     for (int y = 0; y < p.rows; ++y)
-        for (int x = 0; x < p.cols; ++x) im.CurrentPhase(x, y) = p.bytes[size_t(y) * size_t(p.cols) + size_t(x)];
+        for (int x = 0; x < p.cols; ++x) im.CurrentPhase(x, y) = p.pixels[size_t(y) * size_t(p.cols) + size_t(x)];
     model::files.ImageHeaderText = p.header;
 }
 
@@ -137,7 +111,7 @@ OutputReport GenerateOutput(const OutputRun& run, const OutputOptions& o, const 
         for (int i = 0; i < total; ++i) {
             const OutputImage& image = run.images[size_t(i)];
             if (!image.analysed) continue;
-            const Pixels pixels = ReadImage(image.path);
+            const editor::GreyImage pixels = ReadImage(image.path);
             if (!pixels.ok) {
                 report.failed.push_back(image.path + ": " + pixels.message);
                 continue;
