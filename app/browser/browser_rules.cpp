@@ -1,6 +1,7 @@
 // The result browser's kinds, filters, layouts, phase-image lookup and grid positions.
 #include "app/browser/browser_rules.h"
 
+#include "platform/folders.h"
 #include "platform/wildcard.h"
 
 namespace browser {
@@ -97,12 +98,6 @@ const GridLayout* LayoutFor(int n)
 
 const std::array<GridLayout, 3>& Layouts() { return kLayouts; }
 
-std::string FileTitle(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 bool OffersLoadPhaseImage(const std::string& path, const std::string& ext)
 {
     const size_t underscore = path.rfind('_');
@@ -130,7 +125,7 @@ std::string PhaseFileFor(const std::string& path, const std::string& ext,
 
 std::string PhaseNotFoundText(const std::string& phaseFile)
 {
-    return "The corresponding phase image file\r" + FileTitle(phaseFile) + " was not found in this folder.";
+    return "The corresponding phase image file\r" + platform::FileNameOf(phaseFile) + " was not found in this folder.";
 }
 
 long TopIndexToShow(long index, long top, int n)

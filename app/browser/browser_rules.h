@@ -47,9 +47,6 @@ struct GridLayout {
 const GridLayout* LayoutFor(int n);
 const std::array<GridLayout, 3>& Layouts();  // 5, 4, 3 as the menu lists them
 
-// The part of a path after its last separator.
-std::string FileTitle(const std::string& path);
-
 // True when the picture is a phase image or a plot picture, the files whose
 // right-click menu offers "Load Phase Image".
 bool OffersLoadPhaseImage(const std::string& path, const std::string& ext);

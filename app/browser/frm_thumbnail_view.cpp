@@ -252,7 +252,7 @@ void FrmThumbnailView::AdjustThumbnailDisplayPosition(long index)
 void FrmThumbnailView::Thumbnail1_SelChange(long index)
 {
     if (!thumbnail_) return;
-    lblSelectedFile->setText(Q("Selected File: " + FileTitle(thumbnail_->FileName(index))));
+    lblSelectedFile->setText(Q("Selected File: " + platform::FileNameOf(thumbnail_->FileName(index))));
     lblSelectedFile->show();
     CurrentThumbIndex = index;
     AdjustThumbnailDisplayPosition(CurrentThumbIndex);
@@ -367,7 +367,7 @@ void FrmThumbnailView::Thumbnail1_ItemDblClick(long index)
     const std::string file = thumbnail_->FileName(index);
     std::string error;
     if (!fullSize_->ShowPicture(file, &error)) {
-        ShowMessage("The picture " + FileTitle(file) + " cannot be shown.\r" + error, platform::kMsgCritical,
+        ShowMessage("The picture " + platform::FileNameOf(file) + " cannot be shown.\r" + error, platform::kMsgCritical,
                     "Full Size View");
         return;
     }
