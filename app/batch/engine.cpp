@@ -36,19 +36,6 @@ editor::GreyImage ReadPhase(const std::string& path)
     return p;
 }
 
-// Makes the image the one in CurrentPhase (ImageCols/Rows, XMax/YMax, header text).
-void Install(editor::GreyImage& p)
-{
-    auto& im = model::images;
-    im.ImageCols = static_cast<int16_t>(p.cols);
-    im.ImageRows = static_cast<int16_t>(p.rows);
-    im.XMax = p.cols - 1;
-    im.YMax = p.rows - 1;
-    im.CurrentPhase.create(p.cols, p.rows);
-    im.CurrentPhase.buffer() = std::move(p.pixels);
-    model::files.ImageHeaderText = std::move(p.header);
-}
-
 bool MaskDiffers(const BatchOptions& o, int cols, int rows)
 {
     return o.analysis.useMask && (model::batch.BatchMaskRows != rows || model::batch.BatchMaskCols != cols);
@@ -145,7 +132,7 @@ std::string ReferenceFailure(const BatchOptions& o, const std::string& name, flo
         return name + " cannot be opened.";
     if (MaskDiffers(o, p.cols, p.rows))
         return name + " does not match the selected mask size.";
-    Install(p);
+    PutBatchImage(p);
     if (!TakeHeader()) {
         if (calibrated == -1.0f)
             return name + " cannot be analyzed because there is no calibrated fringe" + model::CR +
@@ -173,6 +160,18 @@ int ProcessedCount() { return gProcessedCount; }
 editor::GreyImage ReadBatchImage(const std::string& path)
 {
     return editor::ReadGreyImage(path, core::EqualsNoCase(model::files.ImageFileFormat, "tif") ? "tif" : "bmp");
+}
+
+void PutBatchImage(editor::GreyImage& image)
+{
+    auto& im = model::images;
+    im.ImageCols = static_cast<int16_t>(image.cols);
+    im.ImageRows = static_cast<int16_t>(image.rows);
+    im.XMax = image.cols - 1;
+    im.YMax = image.rows - 1;
+    im.CurrentPhase.create(image.cols, image.rows);
+    im.CurrentPhase.buffer() = std::move(image.pixels);
+    model::files.ImageHeaderText = std::move(image.header);
 }
 
 MaskLoad LoadBatchMask(const std::string& path)
@@ -374,7 +373,7 @@ RunOutcome RunBatchAnalysis(const BatchOptions& o, RunView& view)
             else if (relative && (model::state.RefXMax != p.cols - 1 || model::state.RefYMax != p.rows - 1))
                 reason = kReasonReferenceSize;
             if (!reason) {
-                Install(p);
+                PutBatchImage(p);
                 if (!TakeHeader() && (calibrated == -1.0f || !o.analysis.useFringeFile))
                     reason = kReasonFringeValue;
             }

@@ -93,6 +93,9 @@ RunOutcome RunBatchAnalysis(const BatchOptions& options, RunView& view);
 // Reads a phase image of the batch folder in the program's image format:
 // TIFF (with its header text) when the format is "tif", else BMP.
 editor::GreyImage ReadBatchImage(const std::string& path);
+// Makes a read image the one in model::images.CurrentPhase (size, XMax/YMax)
+// with its header text; the image's pixels and header are moved out.
+void PutBatchImage(editor::GreyImage& image);
 
 // Reads a batch mask file ("*_msk.tif", letter case ignored) into
 // model::batch (BatchMask, its size and BatchMaskFile).

@@ -35,19 +35,6 @@ editor::GreyImage ReadImage(const std::string& path)
     return p;
 }
 
-void PutIntoModel(const editor::GreyImage& p)
-{
-    auto& im = model::images;
-    im.ImageCols = int16_t(p.cols);
-    im.ImageRows = int16_t(p.rows);
-    im.XMax = p.cols - 1;
-    im.YMax = p.rows - 1;
-    im.CurrentPhase.create(p.cols, p.rows);
-    for (int y = 0; y < p.rows; ++y)
-        for (int x = 0; x < p.cols; ++x) im.CurrentPhase(x, y) = p.pixels[size_t(y) * size_t(p.cols) + size_t(x)];
-    model::files.ImageHeaderText = p.header;
-}
-
 bool CopyFile(const std::string& from, const std::string& to, std::string* why)
 {
     std::ifstream in(from, std::ios::binary);
@@ -111,12 +98,12 @@ OutputReport GenerateOutput(const OutputRun& run, const OutputOptions& o, const 
         for (int i = 0; i < total; ++i) {
             const OutputImage& image = run.images[size_t(i)];
             if (!image.analysed) continue;
-            const editor::GreyImage pixels = ReadImage(image.path);
+            editor::GreyImage pixels = ReadImage(image.path);
             if (!pixels.ok) {
                 report.failed.push_back(image.path + ": " + pixels.message);
                 continue;
             }
-            PutIntoModel(pixels);
+            PutBatchImage(pixels);
             if (core::HasMakerHeader(model::files.ImageHeaderText)) {
                 core::ParseImageHeader();
             } else {
