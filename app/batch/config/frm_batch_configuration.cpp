@@ -615,11 +615,7 @@ bool FrmBatchConfiguration::Preview(const std::string& zMin, const std::string& 
 
 bool FrmBatchConfiguration::LoadSampleDiagonal(bool normalise, std::string* error)
 {
-    const std::string file = UtilityFilePath(normalise ? kNormalizedDiagonalData : kDiagonalData);
-    QString why;
-    const bool ok = diagonal().loadData(Q(file), &why);
-    if (!ok && error) *error = file + ": " + S(why);
-    return ok;
+    return batchcfg::LoadSampleDiagonal(diagonal(), normalise, error);
 }
 
 FrmBatchConfiguration* BatchConfiguration()
