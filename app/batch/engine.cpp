@@ -157,6 +157,25 @@ std::string ReferenceFailure(const BatchOptions& o, const std::string& name, flo
 
 int ProcessedCount() { return gProcessedCount; }
 
+CompensationCheck CheckBatchCompensation(int grating, const std::string& width, const std::string& height)
+{
+    CompensationCheck c;
+    double w = 0, h = 0;
+    if (!core::ParseNumber(width, &w) || !core::ParseNumber(height, &h)) {
+        c.message = "Compensation requires image Width(X) and Height(Y).";
+        c.title = kSetupTitle;
+        c.sizesMissing = true;
+        return c;
+    }
+    const bool inches = core::EqualsNoCase(model::files.XYUnits, "in");
+    const float wi = static_cast<float>(inches ? w : w / model::MmPerInch);
+    const float hi = static_cast<float>(inches ? h : h / model::MmPerInch);
+    c.message = core::CheckCompensationArea(static_cast<uint8_t>(grating), wi, hi);
+    if (!c.ok())
+        c.title = "Analysis Setup Error";
+    return c;
+}
+
 editor::GreyImage ReadBatchImage(const std::string& path)
 {
     return editor::ReadGreyImage(path, core::EqualsNoCase(model::files.ImageFileFormat, "tif") ? "tif" : "bmp");
@@ -245,20 +264,12 @@ RunOutcome RunBatchAnalysis(const BatchOptions& o, RunView& view)
     }
     // 3. Compensation needs both sizes and a sample inside the compensated area.
     if (o.analysis.compensate) {
-        double width = 0, height = 0;
-        if (!core::ParseNumber(o.analysis.sampleWidth, &width) || !core::ParseNumber(o.analysis.sampleHeight, &height)) {
-            model::ShowMsg("Compensation requires image Width(X) and Height(Y).", 16, kSetupTitle);
-            view.FocusSampleWidth();
-            view.UncheckCompensate();
-            out.end = RunEnd::SetupRefused;
-            return out;
-        }
-        const bool inches = core::EqualsNoCase(model::files.XYUnits, "in");
-        const float w = static_cast<float>(inches ? width : width / model::MmPerInch);
-        const float h = static_cast<float>(inches ? height : height / model::MmPerInch);
-        const std::string problem = core::CheckCompensationArea(static_cast<uint8_t>(o.analysis.grating), w, h);
-        if (!problem.empty()) {
-            model::ShowMsg(problem, 16, "Analysis Setup Error");
+        const CompensationCheck c =
+            CheckBatchCompensation(o.analysis.grating, o.analysis.sampleWidth, o.analysis.sampleHeight);
+        if (!c.ok()) {
+            model::ShowMsg(c.message, 16, c.title);
+            if (c.sizesMissing)
+                view.FocusSampleWidth();
             view.UncheckCompensate();
             out.end = RunEnd::SetupRefused;
             return out;

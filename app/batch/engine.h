@@ -90,6 +90,18 @@ inline constexpr const char* kReasonUnreadable = ": The file cannot be opened.";
 // model::batch.BatchReferenceIndex).
 RunOutcome RunBatchAnalysis(const BatchOptions& options, RunView& view);
 
+// Whether compensation can be used with the sample sizes typed in the width
+// and height boxes (in model::files.XYUnits) and the grating (index 0..5):
+// empty message when it can, else the message and its title; sizesMissing
+// when a box holds no number.
+struct CompensationCheck {
+    std::string message;
+    std::string title;
+    bool sizesMissing = false;
+    bool ok() const { return message.empty(); }
+};
+CompensationCheck CheckBatchCompensation(int grating, const std::string& width, const std::string& height);
+
 // Reads a phase image of the batch folder in the program's image format:
 // TIFF (with its header text) when the format is "tif", else BMP.
 editor::GreyImage ReadBatchImage(const std::string& path);

@@ -342,21 +342,12 @@ void FrmBatchProcessing::chkCompensate_Click()
         // A setting pushed at start-up comes before the compensation table and
         // the units; the run checks the area again before it starts.
         if (!model::state.StartupInProgress) {
-            double width = 0, height = 0;
-            if (!core::ParseNumber(S(txtSampleWidth->text()), &width) ||
-                !core::ParseNumber(S(txtSampleHeight->text()), &height)) {
-                model::ShowMsg("Compensation requires image Width(X) and Height(Y).", 16, "Batch Analysis Setup Error");
-                txtSampleWidth->setFocus();
-                chkCompensate->setChecked(false);
-                return;
-            }
-            const bool inches = core::EqualsNoCase(model::files.XYUnits, "in");
-            const float w = static_cast<float>(inches ? width : width / model::MmPerInch);
-            const float h = static_cast<float>(inches ? height : height / model::MmPerInch);
-            const std::string problem =
-                core::CheckCompensationArea(static_cast<uint8_t>(cmbGrating->currentIndex()), w, h);
-            if (!problem.empty()) {
-                model::ShowMsg(problem, 16, "Analysis Setup Error");
+            const CompensationCheck c = CheckBatchCompensation(cmbGrating->currentIndex(), S(txtSampleWidth->text()),
+                                                               S(txtSampleHeight->text()));
+            if (!c.ok()) {
+                model::ShowMsg(c.message, 16, c.title);
+                if (c.sizesMissing)
+                    txtSampleWidth->setFocus();
                 chkCompensate->setChecked(false);
                 return;
             }
