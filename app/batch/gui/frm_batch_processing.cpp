@@ -400,9 +400,8 @@ void FrmBatchProcessing::cmdSelectMask_Click()
                 chkUseMask->setChecked(false);
             return;
         }
-        const size_t slash = r.path.rfind('/');
-        model::files.WorkingFolder = slash == std::string::npos ? std::string() : r.path.substr(0, slash + 1);
-        const std::string title = slash == std::string::npos ? r.path : r.path.substr(slash + 1);
+        model::files.WorkingFolder = platform::FolderOf(r.path);
+        const std::string title = platform::FileNameOf(r.path);
         if (!core::MatchesPattern(r.path, "*_msk.tif")) {
             model::ShowMsg(platform::kMsgCannotOpenInvalidFormat, 16, "Load Mask File Error");
             continue;
