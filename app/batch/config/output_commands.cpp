@@ -5,6 +5,7 @@
 
 #include "app/batch/gui/frm_batch_processing.h"
 #include "app/batch/output.h"
+#include "app/browser/browser_rules.h"
 #include "app/core/model/model.h"
 #include "platform/folderjobs.h"
 #include "plots/builders/plot_state.h"
@@ -15,9 +16,6 @@
 #include <algorithm>
 
 namespace batchcfg {
-
-const char* const kBatchThumbnailFilter =
-    "*_3D.bmp;*_3D.jpg;*_ctr.bmp;*_ctr.jpg;*_dia.bmp;*_dia.jpg;*Legend*.bmp;*Legend*.jpg";
 
 namespace {
 
@@ -127,7 +125,7 @@ void cmdViewThumbnails_Click()
 {
     gui::ThumbnailViewWindow& t = gui::frmThumbnailView();
     t.FolderPath = batch::frmBatchProcessing().Dir1->path();
-    t.ImageFilter(kBatchThumbnailFilter);
+    t.ImageFilter(browser::kBatchFilter);
     t.DisplayThumbnailView();
 }
 
