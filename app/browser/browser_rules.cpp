@@ -85,8 +85,9 @@ std::string JoinEntries(const FilterEntries& entries)
 
 std::string AllKindsFilter(const std::string& ext)
 {
-    return "*_3D.bmp;*_3D.jpg;*_ctr.bmp;*_ctr.jpg;*_dia.bmp;*_dia.jpg;*_crd.bmp;*_crd.jpg;*_ph." + ext +
-           ";*_msk.tif;*Legend*.bmp;*Legend*.jpg";
+    FilterEntries all;
+    for (int k = 0; k < KindCount; ++k) all[size_t(k)] = KindEntryText(k, ext);
+    return JoinEntries(all);
 }
 
 const GridLayout* LayoutFor(int n)
