@@ -327,13 +327,8 @@ void FrmThumbnailView::Thumbnail1_LoadingStart(long index)
 void FrmThumbnailView::Thumbnail1_LoadingEnd(long index)
 {
     if (index != thumbnail_->ListCount() - 1) return;
-    ProgressBar1->hide();
-    lblLoading->hide();
-    loadingShown_ = false;
-    menuBar->setEnabled(true);
+    ShowLoadedCount();
     ThumbnailClient& t = *thumbnail_;
-    lblNumberOfImages->setText(QString(kNumberOfImages) + QString::number(t.ListCount()));
-    lblNumberOfImages->show();
     long select = 0;
     if (!SelectedThumbFilename.empty()) {
         select = std::max(GetThumbIndexForFilename(SelectedThumbFilename), 0L);
@@ -353,13 +348,19 @@ void FrmThumbnailView::Thumbnail1_LoadingEnd(long index)
 void FrmThumbnailView::LoadingFinished()
 {
     if (!loadingShown_ || !thumbnail_) return;
+    ShowLoadedCount();
+    unsetCursor();
+}
+
+// The progress gives way to the number of images, and the menu works again.
+void FrmThumbnailView::ShowLoadedCount()
+{
     ProgressBar1->hide();
     lblLoading->hide();
     loadingShown_ = false;
     menuBar->setEnabled(true);
     lblNumberOfImages->setText(QString(kNumberOfImages) + QString::number(thumbnail_->ListCount()));
     lblNumberOfImages->show();
-    unsetCursor();
 }
 
 void FrmThumbnailView::Thumbnail1_ItemDblClick(long index)
