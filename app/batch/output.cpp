@@ -78,6 +78,21 @@ std::string ProcessedCaption(int processed, int total)
     return "Phase Images Processed: " + std::to_string(processed) + "/" + std::to_string(total);
 }
 
+OutputRun LastBatchRun(const BatchOptions& options, const std::function<bool(size_t)>& analysed)
+{
+    OutputRun run;
+    const model::BatchState& b = model::batch;
+    for (size_t i = 0; i < b.BatchFileNames.size() && i < b.BatchBaseNames.size(); ++i)
+        run.images.push_back({b.BatchFileNames[i], b.BatchBaseNames[i], analysed(i)});
+    run.relative = b.BatchRelativeMode;
+    run.referenceIndex = b.BatchReferenceIndex;
+    run.analysis = options.analysis;
+    run.boxes.rotation = options.rotationText;
+    run.boxes.sampleWidth = options.analysis.sampleWidth;
+    run.boxes.sampleHeight = options.analysis.sampleHeight;
+    return run;
+}
+
 Refusal CheckOutputRequest(const OutputOptions& o)
 {
     if (!o.plot3D && !o.contour && !o.diagonal && !o.saveData) return {"No output selected.", "Batch Processing Error"};

@@ -227,16 +227,8 @@ int main(int argc, char** argv)
         std::printf("%s: %s\n", refusal.title.c_str(), refusal.text.c_str());
         return 1;
     }
-    batch::OutputRun run;
-    const auto& b = model::batch;
-    for (size_t i = 0; i < b.BatchFileNames.size() && i < b.BatchBaseNames.size(); ++i)
-        run.images.push_back({b.BatchFileNames[i], b.BatchBaseNames[i], i < view.analysed.size() && view.analysed[i]});
-    run.relative = b.BatchRelativeMode;
-    run.referenceIndex = b.BatchReferenceIndex;
-    run.analysis = o.analysis;
-    run.boxes.rotation = o.rotationText;
-    run.boxes.sampleWidth = a.width;
-    run.boxes.sampleHeight = a.height;
+    const batch::OutputRun run =
+        batch::LastBatchRun(o, [&view](size_t i) { return i < view.analysed.size() && view.analysed[i]; });
     charts::Chart3D surface, contour, surfaceLegend, contourLegend;
     charts::Chart2D diagonal;
     const batch::OutputCharts charts{&surface, &contour, &diagonal, &surfaceLegend, &contourLegend};

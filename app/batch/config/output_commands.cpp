@@ -76,19 +76,10 @@ void cmdGenerateOutput_Click()
     // The last run's images; a row of the results grid without values is an
     // image the run could not analyse (the grid's header is its own row, so
     // image i is row i).
-    batch::OutputRun run;
-    const model::BatchState& state = model::batch;
-    for (size_t i = 0; i < state.BatchFileNames.size() && i < state.BatchBaseNames.size(); ++i) {
+    batch::OutputRun run = batch::LastBatchRun(b.GatherOptions(), [&b](size_t i) {
         const QTableWidgetItem* cell = b.Grid1->item(int(i), 2);
-        run.images.push_back({state.BatchFileNames[i], state.BatchBaseNames[i], cell && !cell->text().isEmpty()});
-    }
-    run.relative = state.BatchRelativeMode;
-    run.referenceIndex = state.BatchReferenceIndex;
-    const batch::BatchOptions options = b.GatherOptions();
-    run.analysis = options.analysis;
-    run.boxes.rotation = options.rotationText;
-    run.boxes.sampleWidth = Text(b.txtSampleWidth);
-    run.boxes.sampleHeight = Text(b.txtSampleHeight);
+        return cell && !cell->text().isEmpty();
+    });
     run.surface = c->SurfaceOptions();
     run.contour = c->ContourOptions();
     run.diagonal = c->DiagonalOptions();
