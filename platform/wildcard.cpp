@@ -13,8 +13,10 @@ char Fold(char c)
 
 } // namespace
 
-bool WildcardMatch(const std::string& pattern, const std::string& name)
+bool WildcardMatch(const std::string& pattern, const std::string& name, LetterCase letterCase)
 {
+    const bool ignoreCase = letterCase == LetterCase::Ignore;
+    auto same = [ignoreCase](char a, char b) { return ignoreCase ? Fold(a) == Fold(b) : a == b; };
     // Iterative match with back-tracking to the last '*': linear in practice,
     // never exponential.
     size_t p = 0, n = 0;
@@ -23,7 +25,7 @@ bool WildcardMatch(const std::string& pattern, const std::string& name)
         if (p < pattern.size() && pattern[p] == '*') {
             starP = p++;
             starN = n;
-        } else if (p < pattern.size() && (pattern[p] == '?' || Fold(pattern[p]) == Fold(name[n]))) {
+        } else if (p < pattern.size() && (pattern[p] == '?' || same(pattern[p], name[n]))) {
             ++p;
             ++n;
         } else if (starP != std::string::npos) {

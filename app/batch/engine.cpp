@@ -11,7 +11,6 @@
 #include "app/core/settings.h"
 #include "app/core/version.h"
 #include "app/outside/varnholde_calls.h"
-#include "platform/bmp8.h"
 #include "platform/fileversion.h"
 #include "platform/folders.h"
 
@@ -29,49 +28,12 @@ int gProcessedCount = 0;
 constexpr const char* kSetupTitle = "Batch Analysis Setup Error";
 constexpr const char* kReferenceTitle = "Batch Analysis Error";
 
-// A phase image as read from its file.
-struct PhaseFile {
-    bool ok = false;
-    int cols = 0;
-    int rows = 0;
-    std::string header;
-    std::vector<uint8_t> pixels;
-};
-
-PhaseFile ReadPhase(const std::string& path)
+// A phase image of the folder, with a size that agrees with its pixels.
+editor::GreyImage ReadPhase(const std::string& path)
 {
-    PhaseFile p;
-    if (core::EqualsNoCase(model::files.ImageFileFormat, "tif")) {
-        core::PhaseImageFile f = core::ReadPhaseImageFile(path);
-        if (!f.ok)
-            return p;
-        p.cols = f.cols;
-        p.rows = f.rows;
-        p.header = std::move(f.header);
-        p.pixels = std::move(f.pixels);
-    } else {
-        platform::Bmp8Image b = platform::ReadBmp8(path);
-        if (b.status != platform::Bmp8Status::Ok)
-            return p;
-        p.cols = b.cols;
-        p.rows = b.rows;
-        p.pixels = std::move(b.pixels);
-    }
-    p.ok = p.cols > 0 && p.rows > 0 && p.pixels.size() == size_t(p.cols) * size_t(p.rows);
+    editor::GreyImage p = ReadBatchImage(path);
+    p.ok = p.ok && p.cols > 0 && p.rows > 0 && p.pixels.size() == size_t(p.cols) * size_t(p.rows);
     return p;
-}
-
-// Makes the image the one in CurrentPhase (ImageCols/Rows, XMax/YMax, header text).
-void Install(PhaseFile& p)
-{
-    auto& im = model::images;
-    im.ImageCols = static_cast<int16_t>(p.cols);
-    im.ImageRows = static_cast<int16_t>(p.rows);
-    im.XMax = p.cols - 1;
-    im.YMax = p.rows - 1;
-    im.CurrentPhase.create(p.cols, p.rows);
-    im.CurrentPhase.buffer() = std::move(p.pixels);
-    model::files.ImageHeaderText = std::move(p.header);
 }
 
 bool MaskDiffers(const BatchOptions& o, int cols, int rows)
@@ -165,12 +127,12 @@ std::string OneLine(std::string text)
 std::string ReferenceFailure(const BatchOptions& o, const std::string& name, float calibrated)
 {
     const std::string path = model::batch.BatchBaseNames[size_t(model::batch.BatchReferenceIndex)];
-    PhaseFile p = ReadPhase(path);
+    editor::GreyImage p = ReadPhase(path);
     if (!p.ok)
         return name + " cannot be opened.";
     if (MaskDiffers(o, p.cols, p.rows))
         return name + " does not match the selected mask size.";
-    Install(p);
+    PutBatchImage(p);
     if (!TakeHeader()) {
         if (calibrated == -1.0f)
             return name + " cannot be analyzed because there is no calibrated fringe" + model::CR +
@@ -194,6 +156,42 @@ std::string ReferenceFailure(const BatchOptions& o, const std::string& name, flo
 } // namespace
 
 int ProcessedCount() { return gProcessedCount; }
+
+CompensationCheck CheckBatchCompensation(int grating, const std::string& width, const std::string& height)
+{
+    CompensationCheck c;
+    double w = 0, h = 0;
+    if (!core::ParseNumber(width, &w) || !core::ParseNumber(height, &h)) {
+        c.message = "Compensation requires image Width(X) and Height(Y).";
+        c.title = kSetupTitle;
+        c.sizesMissing = true;
+        return c;
+    }
+    const bool inches = core::EqualsNoCase(model::files.XYUnits, "in");
+    const float wi = static_cast<float>(inches ? w : w / model::MmPerInch);
+    const float hi = static_cast<float>(inches ? h : h / model::MmPerInch);
+    c.message = core::CheckCompensationArea(static_cast<uint8_t>(grating), wi, hi);
+    if (!c.ok())
+        c.title = "Analysis Setup Error";
+    return c;
+}
+
+editor::GreyImage ReadBatchImage(const std::string& path)
+{
+    return editor::ReadGreyImage(path, core::EqualsNoCase(model::files.ImageFileFormat, "tif") ? "tif" : "bmp");
+}
+
+void PutBatchImage(editor::GreyImage& image)
+{
+    auto& im = model::images;
+    im.ImageCols = static_cast<int16_t>(image.cols);
+    im.ImageRows = static_cast<int16_t>(image.rows);
+    im.XMax = image.cols - 1;
+    im.YMax = image.rows - 1;
+    im.CurrentPhase.create(image.cols, image.rows);
+    im.CurrentPhase.buffer() = std::move(image.pixels);
+    model::files.ImageHeaderText = std::move(image.header);
+}
 
 MaskLoad LoadBatchMask(const std::string& path)
 {
@@ -266,20 +264,12 @@ RunOutcome RunBatchAnalysis(const BatchOptions& o, RunView& view)
     }
     // 3. Compensation needs both sizes and a sample inside the compensated area.
     if (o.analysis.compensate) {
-        double width = 0, height = 0;
-        if (!core::ParseNumber(o.analysis.sampleWidth, &width) || !core::ParseNumber(o.analysis.sampleHeight, &height)) {
-            model::ShowMsg("Compensation requires image Width(X) and Height(Y).", 16, kSetupTitle);
-            view.FocusSampleWidth();
-            view.UncheckCompensate();
-            out.end = RunEnd::SetupRefused;
-            return out;
-        }
-        const bool inches = core::EqualsNoCase(model::files.XYUnits, "in");
-        const float w = static_cast<float>(inches ? width : width / model::MmPerInch);
-        const float h = static_cast<float>(inches ? height : height / model::MmPerInch);
-        const std::string problem = core::CheckCompensationArea(static_cast<uint8_t>(o.analysis.grating), w, h);
-        if (!problem.empty()) {
-            model::ShowMsg(problem, 16, "Analysis Setup Error");
+        const CompensationCheck c =
+            CheckBatchCompensation(o.analysis.grating, o.analysis.sampleWidth, o.analysis.sampleHeight);
+        if (!c.ok()) {
+            model::ShowMsg(c.message, 16, c.title);
+            if (c.sizesMissing)
+                view.FocusSampleWidth();
             view.UncheckCompensate();
             out.end = RunEnd::SetupRefused;
             return out;
@@ -384,7 +374,7 @@ RunOutcome RunBatchAnalysis(const BatchOptions& o, RunView& view)
                 b.BatchErrorList += "#" + number + " " + name + reason + model::CR;
                 return true;
             };
-            PhaseFile p = ReadPhase(b.BatchBaseNames[size_t(i)]);
+            editor::GreyImage p = ReadPhase(b.BatchBaseNames[size_t(i)]);
             const char* reason = nullptr;
             std::string pipelineReason;
             if (!p.ok)
@@ -394,7 +384,7 @@ RunOutcome RunBatchAnalysis(const BatchOptions& o, RunView& view)
             else if (relative && (model::state.RefXMax != p.cols - 1 || model::state.RefYMax != p.rows - 1))
                 reason = kReasonReferenceSize;
             if (!reason) {
-                Install(p);
+                PutBatchImage(p);
                 if (!TakeHeader() && (calibrated == -1.0f || !o.analysis.useFringeFile))
                     reason = kReasonFringeValue;
             }

@@ -6,6 +6,7 @@
 // nothing, for the command-line harness) through RunView.
 #include "app/batch/table.h"
 #include "app/core/pipeline.h"
+#include "app/editor/core/image_files.h"
 
 #include <string>
 #include <vector>
@@ -88,6 +89,25 @@ inline constexpr const char* kReasonUnreadable = ": The file cannot be opened.";
 // model::batch.BatchRelativeMode (the reference being
 // model::batch.BatchReferenceIndex).
 RunOutcome RunBatchAnalysis(const BatchOptions& options, RunView& view);
+
+// Whether compensation can be used with the sample sizes typed in the width
+// and height boxes (in model::files.XYUnits) and the grating (index 0..5):
+// empty message when it can, else the message and its title; sizesMissing
+// when a box holds no number.
+struct CompensationCheck {
+    std::string message;
+    std::string title;
+    bool sizesMissing = false;
+    bool ok() const { return message.empty(); }
+};
+CompensationCheck CheckBatchCompensation(int grating, const std::string& width, const std::string& height);
+
+// Reads a phase image of the batch folder in the program's image format:
+// TIFF (with its header text) when the format is "tif", else BMP.
+editor::GreyImage ReadBatchImage(const std::string& path);
+// Makes a read image the one in model::images.CurrentPhase (size, XMax/YMax)
+// with its header text; the image's pixels and header are moved out.
+void PutBatchImage(editor::GreyImage& image);
 
 // Reads a batch mask file ("*_msk.tif", letter case ignored) into
 // model::batch (BatchMask, its size and BatchMaskFile).

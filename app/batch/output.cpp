@@ -3,11 +3,11 @@
 
 #include "app/batch/config/preview.h"
 #include "app/batch/config/utility_files.h"
+#include "app/batch/engine.h"
 #include "app/core/header.h"
 #include "app/core/loader.h"
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
-#include "platform/bmp8.h"
 #include "platform/folders.h"
 
 #include <fstream>
@@ -25,53 +25,14 @@ bool RangeRefused(const std::string& lo, const std::string& hi)
     return core::IsNumeric(lo) && core::IsNumeric(hi) && !(core::Val(hi) > core::Val(lo));
 }
 
-struct Pixels {
-    bool ok = false;
-    std::string message;
-    int cols = 0, rows = 0;
-    std::string header;
-    std::vector<uint8_t> bytes;   // row-major
-};
-
-Pixels ReadImage(const std::string& path)
+// A phase image of the run, refused when a side is empty or too long.
+editor::GreyImage ReadImage(const std::string& path)
 {
-    Pixels p;
-    if (core::EqualsNoCase(model::files.ImageFileFormat, "tif")) {
-        core::PhaseImageFile f = core::ReadPhaseImageFile(path);
-        if (!f.ok) {
-            p.message = f.message;
-            return p;
-        }
-        p.cols = f.cols;
-        p.rows = f.rows;
-        p.header = std::move(f.header);
-        p.bytes = std::move(f.pixels);
-    } else {
-        platform::Bmp8Image b = platform::ReadBmp8(path);
-        if (b.status != platform::Bmp8Status::Ok) {
-            p.message = platform::Bmp8StatusText(b.status);
-            return p;
-        }
-        p.cols = b.cols;
-        p.rows = b.rows;
-        p.bytes = std::move(b.pixels);
-    }
+    editor::GreyImage p = ReadBatchImage(path);
+    if (!p.ok) return p;
     p.ok = p.cols > 0 && p.rows > 0 && p.cols <= 32767 && p.rows <= 32767;
     if (!p.ok) p.message = "The file cannot be opened.";
     return p;
-}
-
-void PutIntoModel(const Pixels& p)
-{
-    auto& im = model::images;
-    im.ImageCols = int16_t(p.cols);
-    im.ImageRows = int16_t(p.rows);
-    im.XMax = p.cols - 1;
-    im.YMax = p.rows - 1;
-    im.CurrentPhase.create(p.cols, p.rows);
-    for (int y = 0; y < p.rows; ++y)
-        for (int x = 0; x < p.cols; ++x) im.CurrentPhase(x, y) = p.bytes[size_t(y) * size_t(p.cols) + size_t(x)];
-    model::files.ImageHeaderText = p.header;
 }
 
 bool CopyFile(const std::string& from, const std::string& to, std::string* why)
@@ -117,6 +78,21 @@ std::string ProcessedCaption(int processed, int total)
     return "Phase Images Processed: " + std::to_string(processed) + "/" + std::to_string(total);
 }
 
+OutputRun LastBatchRun(const BatchOptions& options, const std::function<bool(size_t)>& analysed)
+{
+    OutputRun run;
+    const model::BatchState& b = model::batch;
+    for (size_t i = 0; i < b.BatchFileNames.size() && i < b.BatchBaseNames.size(); ++i)
+        run.images.push_back({b.BatchFileNames[i], b.BatchBaseNames[i], analysed(i)});
+    run.relative = b.BatchRelativeMode;
+    run.referenceIndex = b.BatchReferenceIndex;
+    run.analysis = options.analysis;
+    run.boxes.rotation = options.rotationText;
+    run.boxes.sampleWidth = options.analysis.sampleWidth;
+    run.boxes.sampleHeight = options.analysis.sampleHeight;
+    return run;
+}
+
 Refusal CheckOutputRequest(const OutputOptions& o)
 {
     if (!o.plot3D && !o.contour && !o.diagonal && !o.saveData) return {"No output selected.", "Batch Processing Error"};
@@ -137,12 +113,12 @@ OutputReport GenerateOutput(const OutputRun& run, const OutputOptions& o, const 
         for (int i = 0; i < total; ++i) {
             const OutputImage& image = run.images[size_t(i)];
             if (!image.analysed) continue;
-            const Pixels pixels = ReadImage(image.path);
+            editor::GreyImage pixels = ReadImage(image.path);
             if (!pixels.ok) {
                 report.failed.push_back(image.path + ": " + pixels.message);
                 continue;
             }
-            PutIntoModel(pixels);
+            PutBatchImage(pixels);
             if (core::HasMakerHeader(model::files.ImageHeaderText)) {
                 core::ParseImageHeader();
             } else {

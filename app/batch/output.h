@@ -17,6 +17,7 @@
 // the run goes on with the next one. The analysis model in memory (the user's
 // image and its results) is the same after the run as before it.
 #include "app/batch/config/chart_design.h"
+#include "app/batch/engine.h"
 #include "app/core/pipeline.h"
 #include "plots/builders/chart_builders.h"
 #include "plots/charts/chart2d.h"
@@ -59,6 +60,11 @@ struct OutputRun {
     // Told the tab of the chart about to be drawn (0 3D, 1 contour, 2 diagonal).
     std::function<void(int tab)> showTab;
 };
+
+// The last batch run (model::batch: its images, relative mode and reference)
+// with the options it ran with; `analysed(i)` tells whether image i got a
+// result. The chart options and showTab are left to the caller.
+OutputRun LastBatchRun(const BatchOptions& options, const std::function<bool(size_t)>& analysed);
 
 // The five charts the pictures are drawn on.
 using OutputCharts = batchcfg::ConfigCharts;

@@ -3,6 +3,7 @@
 
 #include "app/core/reset.h"
 #include "app/core/runtime.h"
+#include "platform/folders.h"
 
 #include <cstdio>
 
@@ -18,8 +19,7 @@ std::string FolderName(const std::string& folder)
     std::string f = folder;
     while (f.size() > 1 && f.back() == '/')
         f.pop_back();
-    const size_t slash = f.rfind('/');
-    return slash == std::string::npos ? f : f.substr(slash + 1);
+    return platform::FileNameOf(f);
 }
 
 std::string TableFileName(const std::string& folder, bool relative)

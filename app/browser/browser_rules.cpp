@@ -1,6 +1,9 @@
 // The result browser's kinds, filters, layouts, phase-image lookup and grid positions.
 #include "app/browser/browser_rules.h"
 
+#include "platform/folders.h"
+#include "platform/wildcard.h"
+
 namespace browser {
 
 namespace {
@@ -32,6 +35,12 @@ const std::array<GridLayout, 3> kLayouts = {{
 const char* const kPlotSuffixes[] = {"_3D.bmp", "_3D.jpg", "_ctr.bmp", "_ctr.jpg",
                                      "_dia.bmp", "_dia.jpg", "_crd.bmp", "_crd.jpg"};
 
+// Kind tests and phase-image names respect letter case.
+bool MatchCase(const std::string& pattern, const std::string& text)
+{
+    return platform::WildcardMatch(pattern, text, platform::LetterCase::Respect);
+}
+
 bool ValidKind(int kind) { return kind >= 0 && kind < KindCount; }
 
 bool EndsWith(const std::string& s, const std::string& tail)
@@ -58,28 +67,6 @@ std::string KindTestPattern(int kind, const std::string& ext)
     return kKinds[kind].test;
 }
 
-bool MatchCase(const std::string& pattern, const std::string& text)
-{
-    // Back-tracking to the last '*' only: linear in practice.
-    size_t p = 0, t = 0, starP = std::string::npos, starT = 0;
-    while (t < text.size()) {
-        if (p < pattern.size() && pattern[p] == '*') {
-            starP = p++;
-            starT = t;
-        } else if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == text[t])) {
-            ++p;
-            ++t;
-        } else if (starP != std::string::npos) {
-            p = starP + 1;
-            t = ++starT;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*') ++p;
-    return p == pattern.size();
-}
-
 FilterEntries EntriesForFilter(const std::string& filter, const std::string& ext)
 {
     FilterEntries e;
@@ -98,8 +85,9 @@ std::string JoinEntries(const FilterEntries& entries)
 
 std::string AllKindsFilter(const std::string& ext)
 {
-    return "*_3D.bmp;*_3D.jpg;*_ctr.bmp;*_ctr.jpg;*_dia.bmp;*_dia.jpg;*_crd.bmp;*_crd.jpg;*_ph." + ext +
-           ";*_msk.tif;*Legend*.bmp;*Legend*.jpg";
+    FilterEntries all;
+    for (int k = 0; k < KindCount; ++k) all[size_t(k)] = KindEntryText(k, ext);
+    return JoinEntries(all);
 }
 
 const GridLayout* LayoutFor(int n)
@@ -110,12 +98,6 @@ const GridLayout* LayoutFor(int n)
 }
 
 const std::array<GridLayout, 3>& Layouts() { return kLayouts; }
-
-std::string FileTitle(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 bool OffersLoadPhaseImage(const std::string& path, const std::string& ext)
 {
@@ -144,7 +126,7 @@ std::string PhaseFileFor(const std::string& path, const std::string& ext,
 
 std::string PhaseNotFoundText(const std::string& phaseFile)
 {
-    return "The corresponding phase image file\r" + FileTitle(phaseFile) + " was not found in this folder.";
+    return "The corresponding phase image file\r" + platform::FileNameOf(phaseFile) + " was not found in this folder.";
 }
 
 long TopIndexToShow(long index, long top, int n)

@@ -24,9 +24,6 @@ std::string KindTestPattern(int kind, const std::string& ext);
 
 using FilterEntries = std::array<std::string, KindCount>;
 
-// Wildcard match that respects letter case: '*' any run, '?' one character.
-bool MatchCase(const std::string& pattern, const std::string& text);
-
 // Each kind's entry for a filter: its text when the filter matches the
 // kind's test pattern, else empty.
 FilterEntries EntriesForFilter(const std::string& filter, const std::string& ext);
@@ -49,9 +46,6 @@ struct GridLayout {
 // The layout of n (3, 4 or 5); null for any other n.
 const GridLayout* LayoutFor(int n);
 const std::array<GridLayout, 3>& Layouts();  // 5, 4, 3 as the menu lists them
-
-// The part of a path after its last separator.
-std::string FileTitle(const std::string& path);
 
 // True when the picture is a phase image or a plot picture, the files whose
 // right-click menu offers "Load Phase Image".

@@ -50,7 +50,7 @@ FrmFullSize::FrmFullSize(FrmThumbnailView& browser) : browser_(browser)
 bool FrmFullSize::ShowPicture(const std::string& path, std::string* error)
 {
     const QImage picture = ReadPicture(path, error);
-    lblFileName->setText(QString::fromStdString(FileTitle(path)));
+    lblFileName->setText(QString::fromStdString(platform::FileNameOf(path)));
     lblFileName->adjustSize();
     if (picture.isNull()) {
         ImgXCtrl1->clear();

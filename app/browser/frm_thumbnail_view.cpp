@@ -252,7 +252,7 @@ void FrmThumbnailView::AdjustThumbnailDisplayPosition(long index)
 void FrmThumbnailView::Thumbnail1_SelChange(long index)
 {
     if (!thumbnail_) return;
-    lblSelectedFile->setText(Q("Selected File: " + FileTitle(thumbnail_->FileName(index))));
+    lblSelectedFile->setText(Q("Selected File: " + platform::FileNameOf(thumbnail_->FileName(index))));
     lblSelectedFile->show();
     CurrentThumbIndex = index;
     AdjustThumbnailDisplayPosition(CurrentThumbIndex);
@@ -327,13 +327,8 @@ void FrmThumbnailView::Thumbnail1_LoadingStart(long index)
 void FrmThumbnailView::Thumbnail1_LoadingEnd(long index)
 {
     if (index != thumbnail_->ListCount() - 1) return;
-    ProgressBar1->hide();
-    lblLoading->hide();
-    loadingShown_ = false;
-    menuBar->setEnabled(true);
+    ShowLoadedCount();
     ThumbnailClient& t = *thumbnail_;
-    lblNumberOfImages->setText(QString(kNumberOfImages) + QString::number(t.ListCount()));
-    lblNumberOfImages->show();
     long select = 0;
     if (!SelectedThumbFilename.empty()) {
         select = std::max(GetThumbIndexForFilename(SelectedThumbFilename), 0L);
@@ -353,13 +348,19 @@ void FrmThumbnailView::Thumbnail1_LoadingEnd(long index)
 void FrmThumbnailView::LoadingFinished()
 {
     if (!loadingShown_ || !thumbnail_) return;
+    ShowLoadedCount();
+    unsetCursor();
+}
+
+// The progress gives way to the number of images, and the menu works again.
+void FrmThumbnailView::ShowLoadedCount()
+{
     ProgressBar1->hide();
     lblLoading->hide();
     loadingShown_ = false;
     menuBar->setEnabled(true);
     lblNumberOfImages->setText(QString(kNumberOfImages) + QString::number(thumbnail_->ListCount()));
     lblNumberOfImages->show();
-    unsetCursor();
 }
 
 void FrmThumbnailView::Thumbnail1_ItemDblClick(long index)
@@ -367,7 +368,7 @@ void FrmThumbnailView::Thumbnail1_ItemDblClick(long index)
     const std::string file = thumbnail_->FileName(index);
     std::string error;
     if (!fullSize_->ShowPicture(file, &error)) {
-        ShowMessage("The picture " + FileTitle(file) + " cannot be shown.\r" + error, platform::kMsgCritical,
+        ShowMessage("The picture " + platform::FileNameOf(file) + " cannot be shown.\r" + error, platform::kMsgCritical,
                     "Full Size View");
         return;
     }

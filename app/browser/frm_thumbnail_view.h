@@ -85,6 +85,7 @@ private:
     void Thumbnail1_LoadingStart(long index);
     void Thumbnail1_LoadingEnd(long index);
     void LoadingFinished();
+    void ShowLoadedCount();
     void Thumbnail1_ItemDblClick(long index);
     void Thumbnail1_KeyDown(int keyCode, int shift);
     void Thumbnail1_MouseDown(int button, int shift, int x, int y);

@@ -100,51 +100,35 @@ namespace {
 int32_t IntegerOf(const Variant& v) { return v.type() == host::VarType::String ? 0 : v.integer(); }
 } // namespace
 
-std::string ThumbnailClient::DataPath()
+std::string ThumbnailClient::textOf(const std::string& name, const std::vector<Variant>& index)
 {
     Variant v;
-    return Get("DataPath", {}, &v) ? v.text() : std::string();
+    return Get(name, index, &v) ? v.text() : std::string();
 }
+
+int32_t ThumbnailClient::integerOf(const std::string& name)
+{
+    Variant v;
+    return Get(name, {}, &v) ? IntegerOf(v) : 0;
+}
+
+std::string ThumbnailClient::DataPath() { return textOf("DataPath"); }
 void ThumbnailClient::SetDataPath(const std::string& path) { Put("DataPath", {Variant::String(path)}); }
 
-long ThumbnailClient::ListCount()
-{
-    Variant v;
-    return Get("ListCount", {}, &v) ? IntegerOf(v) : 0;
-}
+long ThumbnailClient::ListCount() { return integerOf("ListCount"); }
 
 void ThumbnailClient::SetPattern(const std::string& pattern) { Put("Pattern", {Variant::String(pattern)}); }
-std::string ThumbnailClient::Pattern()
-{
-    Variant v;
-    return Get("Pattern", {}, &v) ? v.text() : std::string();
-}
+std::string ThumbnailClient::Pattern() { return textOf("Pattern"); }
 
-int ThumbnailClient::ThumbnailHeight()
-{
-    Variant v;
-    return Get("ThumbnailHeight", {}, &v) ? IntegerOf(v) : 0;
-}
-int ThumbnailClient::ThumbnailWidth()
-{
-    Variant v;
-    return Get("ThumbnailWidth", {}, &v) ? IntegerOf(v) : 0;
-}
+int ThumbnailClient::ThumbnailHeight() { return integerOf("ThumbnailHeight"); }
+int ThumbnailClient::ThumbnailWidth() { return integerOf("ThumbnailWidth"); }
 void ThumbnailClient::SetThumbnailHeight(int h) { Put("ThumbnailHeight", {Variant::Short(int16_t(h))}); }
 void ThumbnailClient::SetThumbnailWidth(int w) { Put("ThumbnailWidth", {Variant::Short(int16_t(w))}); }
 
-long ThumbnailClient::TopIndex()
-{
-    Variant v;
-    return Get("TopIndex", {}, &v) ? IntegerOf(v) : 0;
-}
+long ThumbnailClient::TopIndex() { return integerOf("TopIndex"); }
 void ThumbnailClient::SetTopIndex(long index) { Put("TopIndex", {Variant::Long(int32_t(index))}); }
 
-std::string ThumbnailClient::FileName(long index)
-{
-    Variant v;
-    return Get("FileName", {Variant::Long(int32_t(index))}, &v) ? v.text() : std::string();
-}
+std::string ThumbnailClient::FileName(long index) { return textOf("FileName", {Variant::Long(int32_t(index))}); }
 
 bool ThumbnailClient::Selected(long index)
 {

@@ -69,6 +69,9 @@ private:
     bool invoke(const std::string& name, host::InvokeKind kind, const std::vector<host::Variant>& args,
                 host::Variant* result);
     int32_t eventId(const char* name) const;
+    // A property's value; "" or 0 when the get failed.
+    std::string textOf(const std::string& name, const std::vector<host::Variant>& index = {});
+    int32_t integerOf(const std::string& name);
 
     // One reference each, released when the client goes, unless the control's
     // window (and with it the object) was destroyed by someone else first.

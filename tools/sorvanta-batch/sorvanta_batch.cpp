@@ -20,6 +20,7 @@
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
 #include "platform/folderjobs.h"
+#include "platform/folders.h"
 #include "platform/messages.h"
 #include "tools/analysis-cli/analysis_cli.h"
 
@@ -51,12 +52,6 @@ int Usage(const std::string& why)
                "--partition, --domain, --reference and --save do not apply to a batch.\n",
                stderr);
     return 2;
-}
-
-std::string FileTitle(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // Remembers which rows of the results grid got values, and the suggested ranges.
@@ -188,10 +183,10 @@ int main(int argc, char** argv)
             break;
         }
         o.analysis.useMask = true;
-        o.maskCaption = FileTitle(a.mask);
+        o.maskCaption = platform::FileNameOf(a.mask);
     }
     if (!relative.empty()) {
-        const std::string name = FileTitle(relative);
+        const std::string name = platform::FileNameOf(relative);
         auto it = std::find_if(o.files.begin(), o.files.end(),
                                [&](const std::string& f) { return core::EqualsNoCase(f, name); });
         if (it == o.files.end()) {
@@ -232,16 +227,8 @@ int main(int argc, char** argv)
         std::printf("%s: %s\n", refusal.title.c_str(), refusal.text.c_str());
         return 1;
     }
-    batch::OutputRun run;
-    const auto& b = model::batch;
-    for (size_t i = 0; i < b.BatchFileNames.size() && i < b.BatchBaseNames.size(); ++i)
-        run.images.push_back({b.BatchFileNames[i], b.BatchBaseNames[i], i < view.analysed.size() && view.analysed[i]});
-    run.relative = b.BatchRelativeMode;
-    run.referenceIndex = b.BatchReferenceIndex;
-    run.analysis = o.analysis;
-    run.boxes.rotation = o.rotationText;
-    run.boxes.sampleWidth = a.width;
-    run.boxes.sampleHeight = a.height;
+    const batch::OutputRun run =
+        batch::LastBatchRun(o, [&view](size_t i) { return i < view.analysed.size() && view.analysed[i]; });
     charts::Chart3D surface, contour, surfaceLegend, contourLegend;
     charts::Chart2D diagonal;
     const batch::OutputCharts charts{&surface, &contour, &diagonal, &surfaceLegend, &contourLegend};

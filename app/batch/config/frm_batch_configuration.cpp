@@ -6,6 +6,7 @@
 #include "utility_files.h"
 
 #include "app/batch/gui/frm_batch_processing.h"
+#include "app/core/gui/named_controls.h"
 #include "app/core/runtime.h"
 #include "plots/builders/appearance.h"
 #include "plots/builders/plot_state.h"
@@ -35,9 +36,6 @@ const QStringList kAppearanceEntries = {"Color Fill", "Gray Fill", "Color Lines"
 // The legend chart of "Gray Fill" takes its own grey ramp.
 const char* LegendStyleFile(int i) { return i == 1 ? "Colorgray Contour.sty" : plots::Appearances()[i].styleFile; }
 
-int UnitsToPercent(int units) { return AxisFontPercent(units); }
-int PercentToUnits(int percent) { return AxisFontUnits(percent); }
-
 std::string S(const QString& s) { return s.toStdString(); }
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
@@ -55,13 +53,6 @@ QLineEdit* Edit(QWidget* parent, const char* name, const char* text, const QStri
     e->setObjectName(name);
     e->setAccessibleName(accessible);
     return e;
-}
-
-QLabel* Label(QWidget* parent, const char* name, const char* text)
-{
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(name);
-    return l;
 }
 
 charts::ChartView* View3D(QWidget* parent, const char* name, const char* accessible)
@@ -138,7 +129,7 @@ void FrmBatchConfiguration::buildSurfaceTab()
     auto* row = new QHBoxLayout(tab);
     auto* panel = new QGridLayout;
     row->addLayout(panel);
-    lbl3DDisplay = Label(tab, "lbl3DDisplay", "Display:");
+    lbl3DDisplay = gui::Make<QLabel>(tab, "lbl3DDisplay", "Display:");
     chk3DHeader = Check(tab, "chk3DHeader", "Header");
     txt3DHeader = Edit(tab, "txt3DHeader", "Auto", "Header");
     chk3DFooter = Check(tab, "chk3DFooter", "Footer");
@@ -149,13 +140,13 @@ void FrmBatchConfiguration::buildSurfaceTab()
     chk3DZLabel = Check(tab, "chk3DZLabel", "Z Label");
     chk3DXValues = Check(tab, "chk3DXValues", "X Values");
     chk3DYValues = Check(tab, "chk3DYValues", "Y Values");
-    lbl3DLabelSize = Label(tab, "lbl3DLabelSize", "Axis Label Size");
+    lbl3DLabelSize = gui::Make<QLabel>(tab, "lbl3DLabelSize", "Axis Label Size");
     txt3DLabelSize = Edit(tab, "txt3DLabelSize", "40", "Axis Label Size");
-    lbl3DTickSize = Label(tab, "lbl3DTickSize", "Axis Number Size");
+    lbl3DTickSize = gui::Make<QLabel>(tab, "lbl3DTickSize", "Axis Number Size");
     txt3DTickSize = Edit(tab, "txt3DTickSize", "40", "Axis Number Size");
-    lblAltitude = Label(tab, "lblAltitude", "Altitude (degrees)");
+    lblAltitude = gui::Make<QLabel>(tab, "lblAltitude", "Altitude (degrees)");
     txtAltitude = Edit(tab, "txtAltitude", "45", "Altitude (degrees)");
-    lblRotation = Label(tab, "lblRotation", "Rotation (degrees)");
+    lblRotation = gui::Make<QLabel>(tab, "lblRotation", "Rotation (degrees)");
     txtRotation = Edit(tab, "txtRotation", "45", "Rotation (degrees)");
     int r = 0;
     panel->addWidget(lbl3DDisplay, r++, 0, 1, 2);
@@ -190,12 +181,9 @@ void FrmBatchConfiguration::buildContourTab()
     auto* row = new QHBoxLayout(tab);
     auto* panel = new QGridLayout;
     row->addLayout(panel);
-    lblAppearence = Label(tab, "lblAppearence", "Appearance");
-    cmbAppearance = new QComboBox(tab);
-    cmbAppearance->setObjectName("cmbAppearance");
-    cmbAppearance->setAccessibleName("Appearance");
-    cmbAppearance->addItems(kAppearanceEntries);
-    lblContourDisplay = Label(tab, "lblContourDisplay", "Display:");
+    lblAppearence = gui::Make<QLabel>(tab, "lblAppearence", "Appearance");
+    cmbAppearance = gui::MakeCombo(tab, "cmbAppearance", kAppearanceEntries, "Appearance");
+    lblContourDisplay = gui::Make<QLabel>(tab, "lblContourDisplay", "Display:");
     chkContourHeader = Check(tab, "chkContourHeader", "Header");
     txtContourHeader = Edit(tab, "txtContourHeader", "Auto", "Header");
     chkContourFooter = Check(tab, "chkContourFooter", "Footer");
@@ -205,9 +193,9 @@ void FrmBatchConfiguration::buildContourTab()
     chkContourYLabel = Check(tab, "chkContourYLabel", "Y Label");
     chkContourXValues = Check(tab, "chkContourXValues", "X Values");
     chkContourYValues = Check(tab, "chkContourYValues", "Y Values");
-    auto* lblLabel = Label(tab, "lblContourLabelSize", "Axis Label Size");
+    auto* lblLabel = gui::Make<QLabel>(tab, "lblContourLabelSize", "Axis Label Size");
     txtContourLabelSize = Edit(tab, "txtContourLabelSize", "50", "Axis Label Size");
-    auto* lblTick = Label(tab, "lblContourTickSize", "Axis Number Size");
+    auto* lblTick = gui::Make<QLabel>(tab, "lblContourTickSize", "Axis Number Size");
     txtContourTickSize = Edit(tab, "txtContourTickSize", "50", "Axis Number Size");
     int r = 0;
     panel->addWidget(lblAppearence, r, 0);
@@ -238,7 +226,7 @@ void FrmBatchConfiguration::buildDiagonalTab()
     auto* row = new QHBoxLayout(tab);
     auto* panel = new QGridLayout;
     row->addLayout(panel);
-    lblDiagDisplay = Label(tab, "lblDiagDisplay", "Display:");
+    lblDiagDisplay = gui::Make<QLabel>(tab, "lblDiagDisplay", "Display:");
     chkDiagHeader = Check(tab, "chkDiagHeader", "Header");
     txtDiagHeader = Edit(tab, "txtDiagHeader", "Auto", "Header");
     chkDiagFooter = Check(tab, "chkDiagFooter", "Footer");
@@ -248,7 +236,7 @@ void FrmBatchConfiguration::buildDiagonalTab()
     chkDiagYLabel = Check(tab, "chkDiagYLabel", "Y Label");
     chkDiagXValues = Check(tab, "chkDiagXValues", "X Values");
     chkDiagYValues = Check(tab, "chkDiagYValues", "Y Values");
-    lblDiagLabelSize = Label(tab, "lblDiagLabelSize", "Axis Label Size");
+    lblDiagLabelSize = gui::Make<QLabel>(tab, "lblDiagLabelSize", "Axis Label Size");
     txtDiagLabelSize = Edit(tab, "txtDiagLabelSize", "10", "Axis Label Size");
     int r = 0;
     panel->addWidget(lblDiagDisplay, r++, 0, 1, 2);
@@ -272,7 +260,7 @@ void FrmBatchConfiguration::buildMiscTab()
     auto* tab = new QWidget;
     SSTab1->addTab(tab, "Misc");
     auto* grid = new QGridLayout(tab);
-    lblGraphicalFormat = Label(tab, "lblGraphicalFormat", "Graphical Format:");
+    lblGraphicalFormat = gui::Make<QLabel>(tab, "lblGraphicalFormat", "Graphical Format:");
     fraGraphOutput = new QGroupBox(tab);
     fraGraphOutput->setObjectName("fraGraphOutput");
     fraGraphOutput->setAccessibleName("Graphical Format:");
@@ -284,7 +272,7 @@ void FrmBatchConfiguration::buildMiscTab()
     g->addWidget(optBitmap);
     g->addWidget(optJPG);
     optBitmap->setChecked(true);
-    lblDataFormat = Label(tab, "lblDataFormat", "Data File Format:");
+    lblDataFormat = gui::Make<QLabel>(tab, "lblDataFormat", "Data File Format:");
     fraDataFileFormat = new QGroupBox(tab);
     fraDataFileFormat->setObjectName("fraDataFileFormat");
     fraDataFileFormat->setAccessibleName("Data File Format:");
@@ -361,18 +349,18 @@ void FrmBatchConfiguration::bindChecks()
     auto all3D = [](charts::Chart3D* chart, bool title) {
         return [chart, title](int units) {
             for (Axis3D a : {Axis3D::X, Axis3D::Y, Axis3D::Z}) {
-                if (title) chart->setAxisTitleFontSize(a, UnitsToPercent(units));
-                else chart->setAxisNumberFontSize(a, UnitsToPercent(units));
+                if (title) chart->setAxisTitleFontSize(a, AxisFontPercent(units));
+                else chart->setAxisNumberFontSize(a, AxisFontPercent(units));
             }
         };
     };
     gSizes = {
-        {txt3DLabelSize, 20, 200, all3D(s, true), [s] { return PercentToUnits(s->axisTitleFontSize(Axis3D::X)); }},
-        {txt3DTickSize, 20, 200, all3D(s, false), [s] { return PercentToUnits(s->axisNumberFontSize(Axis3D::X)); }},
+        {txt3DLabelSize, 20, 200, all3D(s, true), [s] { return AxisFontUnits(s->axisTitleFontSize(Axis3D::X)); }},
+        {txt3DTickSize, 20, 200, all3D(s, false), [s] { return AxisFontUnits(s->axisNumberFontSize(Axis3D::X)); }},
         {txtContourLabelSize, 20, 200, all3D(c, true),
-         [c] { return PercentToUnits(c->axisTitleFontSize(Axis3D::X)); }},
+         [c] { return AxisFontUnits(c->axisTitleFontSize(Axis3D::X)); }},
         {txtContourTickSize, 20, 200, all3D(c, false),
-         [c] { return PercentToUnits(c->axisNumberFontSize(Axis3D::X)); }},
+         [c] { return AxisFontUnits(c->axisNumberFontSize(Axis3D::X)); }},
         {txtDiagLabelSize, 8, 30,
          [d](int points) {
              d->setAxisTitleFontSize(Axis2D::X, points);
@@ -615,11 +603,7 @@ bool FrmBatchConfiguration::Preview(const std::string& zMin, const std::string& 
 
 bool FrmBatchConfiguration::LoadSampleDiagonal(bool normalise, std::string* error)
 {
-    const std::string file = UtilityFilePath(normalise ? kNormalizedDiagonalData : kDiagonalData);
-    QString why;
-    const bool ok = diagonal().loadData(Q(file), &why);
-    if (!ok && error) *error = file + ": " + S(why);
-    return ok;
+    return batchcfg::LoadSampleDiagonal(diagonal(), normalise, error);
 }
 
 FrmBatchConfiguration* BatchConfiguration()

@@ -5,6 +5,7 @@
 
 #include "app/batch/gui/frm_batch_processing.h"
 #include "app/batch/output.h"
+#include "app/browser/browser_rules.h"
 #include "app/core/model/model.h"
 #include "platform/folderjobs.h"
 #include "plots/builders/plot_state.h"
@@ -15,9 +16,6 @@
 #include <algorithm>
 
 namespace batchcfg {
-
-const char* const kBatchThumbnailFilter =
-    "*_3D.bmp;*_3D.jpg;*_ctr.bmp;*_ctr.jpg;*_dia.bmp;*_dia.jpg;*Legend*.bmp;*Legend*.jpg";
 
 namespace {
 
@@ -78,19 +76,10 @@ void cmdGenerateOutput_Click()
     // The last run's images; a row of the results grid without values is an
     // image the run could not analyse (the grid's header is its own row, so
     // image i is row i).
-    batch::OutputRun run;
-    const model::BatchState& state = model::batch;
-    for (size_t i = 0; i < state.BatchFileNames.size() && i < state.BatchBaseNames.size(); ++i) {
+    batch::OutputRun run = batch::LastBatchRun(b.GatherOptions(), [&b](size_t i) {
         const QTableWidgetItem* cell = b.Grid1->item(int(i), 2);
-        run.images.push_back({state.BatchFileNames[i], state.BatchBaseNames[i], cell && !cell->text().isEmpty()});
-    }
-    run.relative = state.BatchRelativeMode;
-    run.referenceIndex = state.BatchReferenceIndex;
-    const batch::BatchOptions options = b.GatherOptions();
-    run.analysis = options.analysis;
-    run.boxes.rotation = options.rotationText;
-    run.boxes.sampleWidth = Text(b.txtSampleWidth);
-    run.boxes.sampleHeight = Text(b.txtSampleHeight);
+        return cell && !cell->text().isEmpty();
+    });
     run.surface = c->SurfaceOptions();
     run.contour = c->ContourOptions();
     run.diagonal = c->DiagonalOptions();
@@ -127,7 +116,7 @@ void cmdViewThumbnails_Click()
 {
     gui::ThumbnailViewWindow& t = gui::frmThumbnailView();
     t.FolderPath = batch::frmBatchProcessing().Dir1->path();
-    t.ImageFilter(kBatchThumbnailFilter);
+    t.ImageFilter(browser::kBatchFilter);
     t.DisplayThumbnailView();
 }
 

@@ -19,7 +19,4 @@ void cmdCreateLegend_Click();
 void cmdGenerateOutput_Click();
 void cmdViewThumbnails_Click();
 
-// The browser's filter of batch plots and legends.
-extern const char* const kBatchThumbnailFilter;
-
 } // namespace batchcfg

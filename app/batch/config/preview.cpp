@@ -103,10 +103,9 @@ void Contour(charts::Chart3D& c, const SampleResult& s, const PreviewInputs& in)
 bool Diagonal(charts::Chart2D& c, const PreviewInputs& in, std::string* error)
 {
     c.setIsBatched(true);
-    const std::string file = UtilityFilePath(in.normaliseDiagonal ? kNormalizedDiagonalData : kDiagonalData);
-    QString why;
-    const bool loaded = c.loadData(QString::fromStdString(file), &why);
-    if (!loaded && error) *error += (error->empty() ? "" : "; ") + file + ": " + why.toStdString();
+    std::string why;
+    const bool loaded = LoadSampleDiagonal(c, in.normaliseDiagonal, &why);
+    if (!loaded && error) *error += (error->empty() ? "" : "; ") + why;
     if (Auto(in.diagonalHeader)) c.setHeaderText("Phase Image Name");
     if (Auto(in.diagonalFooter)) c.setFooterText("Min/Max Values");
     if (in.diagonalXLabel) c.setAxisTitle(Axis2D::X, "Position Along Diagonal (units)");
@@ -152,6 +151,15 @@ SampleResult AnalyseSample(const std::string& path)
     out.yMax = im.YMax;
     out.ok = true;
     return out;
+}
+
+bool LoadSampleDiagonal(charts::Chart2D& chart, bool normalise, std::string* error)
+{
+    const std::string file = UtilityFilePath(normalise ? kNormalizedDiagonalData : kDiagonalData);
+    QString why;
+    const bool ok = chart.loadData(QString::fromStdString(file), &why);
+    if (!ok && error) *error = file + ": " + why.toStdString();
+    return ok;
 }
 
 bool PreviewBatchConfiguration(const PreviewCharts& charts, const PreviewInputs& in, std::string* error)

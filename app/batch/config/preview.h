@@ -63,6 +63,11 @@ struct PreviewCharts {
     charts::Chart2D* diagonal = nullptr;
 };
 
+// Loads the sample diagonal profile of "Utility Files" (the normalised one
+// when asked) into a profile chart; false with "file: reason" in *error when
+// it cannot be read.
+bool LoadSampleDiagonal(charts::Chart2D& chart, bool normalise, std::string* error = nullptr);
+
 // Puts the sample on the three charts. A sample image that cannot be read
 // leaves the surface and contour charts as they are, a profile file that
 // cannot be read the profile chart's data; false with the reasons then.

@@ -2,6 +2,7 @@
 #include "app/batch/gui/frm_batch_processing.h"
 
 #include "app/core/gui/frm_analysis.h"
+#include "app/core/gui/named_controls.h"
 #include "app/core/grating.h"
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
@@ -36,30 +37,9 @@ const GridColumn kColumns[12] = {{"#", 400},         {"Filename", 2400}, {"Min Z
                                  {"Max CD", 800},    {"% IPC Twist", 1000}, {"% Bow", 800},
                                  {"Center Deflection", 1450}};
 
-template <typename W>
-W* Make(QWidget* parent, const char* name, const QString& text)
-{
-    auto* w = new W(text, parent);
-    w->setObjectName(name);
-    return w;
-}
-
-QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& accessible)
-{
-    auto* e = new QLineEdit(parent);
-    e->setObjectName(name);
-    e->setAccessibleName(accessible);
-    return e;
-}
-
-QComboBox* MakeCombo(QWidget* parent, const char* name, const QStringList& items, const QString& accessible)
-{
-    auto* c = new QComboBox(parent);
-    c->setObjectName(name);
-    c->setAccessibleName(accessible);
-    c->addItems(items);
-    return c;
-}
+using gui::Make;
+using gui::MakeCombo;
+using gui::MakeEdit;
 
 QGroupBox* Step(QWidget* parent, const char* name, const QString& caption)
 {
@@ -362,21 +342,12 @@ void FrmBatchProcessing::chkCompensate_Click()
         // A setting pushed at start-up comes before the compensation table and
         // the units; the run checks the area again before it starts.
         if (!model::state.StartupInProgress) {
-            double width = 0, height = 0;
-            if (!core::ParseNumber(S(txtSampleWidth->text()), &width) ||
-                !core::ParseNumber(S(txtSampleHeight->text()), &height)) {
-                model::ShowMsg("Compensation requires image Width(X) and Height(Y).", 16, "Batch Analysis Setup Error");
-                txtSampleWidth->setFocus();
-                chkCompensate->setChecked(false);
-                return;
-            }
-            const bool inches = core::EqualsNoCase(model::files.XYUnits, "in");
-            const float w = static_cast<float>(inches ? width : width / model::MmPerInch);
-            const float h = static_cast<float>(inches ? height : height / model::MmPerInch);
-            const std::string problem =
-                core::CheckCompensationArea(static_cast<uint8_t>(cmbGrating->currentIndex()), w, h);
-            if (!problem.empty()) {
-                model::ShowMsg(problem, 16, "Analysis Setup Error");
+            const CompensationCheck c = CheckBatchCompensation(cmbGrating->currentIndex(), S(txtSampleWidth->text()),
+                                                               S(txtSampleHeight->text()));
+            if (!c.ok()) {
+                model::ShowMsg(c.message, 16, c.title);
+                if (c.sizesMissing)
+                    txtSampleWidth->setFocus();
                 chkCompensate->setChecked(false);
                 return;
             }
@@ -429,9 +400,8 @@ void FrmBatchProcessing::cmdSelectMask_Click()
                 chkUseMask->setChecked(false);
             return;
         }
-        const size_t slash = r.path.rfind('/');
-        model::files.WorkingFolder = slash == std::string::npos ? std::string() : r.path.substr(0, slash + 1);
-        const std::string title = slash == std::string::npos ? r.path : r.path.substr(slash + 1);
+        model::files.WorkingFolder = platform::FolderOf(r.path);
+        const std::string title = platform::FileNameOf(r.path);
         if (!core::MatchesPattern(r.path, "*_msk.tif")) {
             model::ShowMsg(platform::kMsgCannotOpenInvalidFormat, 16, "Load Mask File Error");
             continue;

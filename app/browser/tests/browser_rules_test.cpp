@@ -1,6 +1,7 @@
 // The browser's rules: kinds and filters, which pictures offer "Load Phase
 // Image" and which phase image they lead to, and grid positions.
 #include "app/browser/browser_rules.h"
+#include "platform/wildcard.h"
 
 #include <gtest/gtest.h>
 
@@ -34,6 +35,9 @@ TEST(BrowserFilter, EachKindIsTurnedOnByItsOwnPatternOnly)
 
 TEST(BrowserFilter, WildcardsRespectCase)
 {
+    auto MatchCase = [](const std::string& pattern, const std::string& text) {
+        return platform::WildcardMatch(pattern, text, platform::LetterCase::Respect);
+    };
     EXPECT_TRUE(MatchCase("*_3D*", "a_3D.bmp;b"));
     EXPECT_FALSE(MatchCase("*_3D*", "a_3d.bmp"));
     EXPECT_TRUE(MatchCase("a?c", "abc"));

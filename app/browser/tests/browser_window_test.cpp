@@ -5,6 +5,7 @@
 #include "app/browser/frm_full_size.h"
 #include "app/browser/frm_thumbnail_view.h"
 #include "app/core/gui/tests/gui_fixture.h"
+#include "platform/folders.h"
 #include "thumbctl/control/host/registry.h"
 
 #include <QMenu>
@@ -248,7 +249,7 @@ TEST_F(Browser, WithoutAnImageTheBrowserAsksForAFolder)
     ClickMenu(w.menuBar, {"Options...", "Select Folder..."});
     EXPECT_EQ("Number Of Images: 5", Text(w.lblNumberOfImages));
     EXPECT_EQ(0, w.SelectedThumbIndex());
-    EXPECT_EQ("Selected File: " + browser::FileTitle(w.Thumbnail1()->FileName(0)), Text(w.lblSelectedFile));
+    EXPECT_EQ("Selected File: " + platform::FileNameOf(w.Thumbnail1()->FileName(0)), Text(w.lblSelectedFile));
     EXPECT_TRUE(w.menuBar->isEnabled());
     EXPECT_TRUE(messages.records.empty()) << Messages();
 }
@@ -328,7 +329,7 @@ TEST_F(Browser, ViewerStepsThroughTheListAndTheBrowserFollows)
         QTest::keyClick(&v, Qt::Key_PageDown);
         EXPECT_EQ(i, v.CurrentIndex);
         EXPECT_EQ(i, w.SelectedThumbIndex());
-        const std::string name = browser::FileTitle(w.Thumbnail1()->FileName(i));
+        const std::string name = platform::FileNameOf(w.Thumbnail1()->FileName(i));
         EXPECT_EQ(name, Text(v.lblFileName));
         EXPECT_EQ("Selected File: " + name, Text(w.lblSelectedFile));
     }
@@ -343,7 +344,7 @@ TEST_F(Browser, ViewerStepsThroughTheListAndTheBrowserFollows)
     EXPECT_TRUE(v.isVisible());
     QTest::keyClick(&v, Qt::Key_Escape);
     EXPECT_FALSE(v.isVisible());
-    EXPECT_EQ("Selected File: " + browser::FileTitle(w.Thumbnail1()->FileName(0)), Text(w.lblSelectedFile));
+    EXPECT_EQ("Selected File: " + platform::FileNameOf(w.Thumbnail1()->FileName(0)), Text(w.lblSelectedFile));
 
     // A double click opens the picture under the pointer; a left click closes it.
     const long d = w.GetThumbIndexForFilename(F("a_3D.bmp"));

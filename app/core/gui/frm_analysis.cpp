@@ -2,6 +2,7 @@
 
 #include "app/core/gui/analysis_commands.h"
 #include "app/core/gui/frm_units.h"
+#include "app/core/gui/named_controls.h"
 #include "app/core/gui/settings_forms.h"
 #include "app/core/gui/windows.h"
 #include "app/core/grating.h"
@@ -34,31 +35,6 @@ QPointer<FrmAnalysis> gInstance;
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
-
-template <typename W>
-W* Make(QWidget* parent, const char* name, const QString& text)
-{
-    auto* w = new W(text, parent);
-    w->setObjectName(name);
-    return w;
-}
-
-QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& accessible)
-{
-    auto* e = new QLineEdit(parent);
-    e->setObjectName(name);
-    e->setAccessibleName(accessible);
-    return e;
-}
-
-QComboBox* MakeCombo(QWidget* parent, const char* name, const QStringList& items, const QString& accessible)
-{
-    auto* c = new QComboBox(parent);
-    c->setObjectName(name);
-    c->setAccessibleName(accessible);
-    c->addItems(items);
-    return c;
-}
 
 // N(v) of the size question: a leading space stands for the sign of a
 // non-negative number.

@@ -1,0 +1,17 @@
+#pragma once
+// Files built into the program (as resources) that belong in "Utility Files":
+// puts back any that are missing from the folder.
+#include <string>
+#include <vector>
+
+namespace core {
+
+// Writes each of `names` that is missing from the utility folder, taking it
+// from the resource folder `resourceFolder` (":/sorvanta/styles/"), and
+// creates the folder first; existing files are left as they are. Returns the
+// number of files written; failures are listed in *errors, a file that is not
+// built in as `label` + name + " is not built into the program".
+int InstallShippedFiles(const std::string& resourceFolder, const std::vector<std::string>& names,
+                        const std::string& label, std::vector<std::string>* errors);
+
+} // namespace core
