@@ -43,7 +43,9 @@ public:
 private:
     EmbeddedControl() = default;
     void OnEvent(int32_t id, std::vector<host::Variant>& args) override;
-    int32_t IdOf(const std::string& name);
+    // A member by name; keeps the description of a raised error.
+    host::Status Invoke(const std::string& name, host::InvokeKind kind, const std::vector<host::Variant>& args,
+                        host::Variant* result);
 
     std::unique_ptr<QTemporaryDir> registryDir_;
     host::Ref<host::Dispatch> dispatch_;
