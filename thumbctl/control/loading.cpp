@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <sys/stat.h>
 
 namespace thumbctl {
@@ -16,12 +17,6 @@ namespace thumbctl {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A block fetched for one operation; freed on leaving it.
-struct Fetched {
-    DibHandle block;
-    int64_t size = 0;
-};
 
 bool IsBlank(unsigned char c) { return c == ' ' || c == '\t'; }
 
@@ -136,6 +131,35 @@ void ThumbnailLoader::RemoveKeepingError(long index)
     lastError = kept;
 }
 
+// A remote location read whole for one operation: locked while it is used,
+// freed on leaving it.
+struct ThumbnailLoader::RemoteBlock {
+    DibHandle block;
+    std::optional<IpiGlobalLock> lock;
+    int64_t size = 0;
+    const uint8_t* data() const { return lock->ptr(); }
+};
+
+bool ThumbnailLoader::FetchRemote(const std::string& url, RemoteBlock* remote)
+{
+    if (!urlSupported) {
+        lastError = 2110;
+        return false;
+    }
+    IPIHANDLE h = 0;
+    if (const int e = FetchUrl(url, &h, &remote->size, urlTimeoutMs)) {
+        lastError = int16_t(e);
+        return false;
+    }
+    remote->block.reset(h);
+    remote->lock.emplace(h);
+    if (!remote->lock->ptr()) {
+        lastError = 9000;
+        return false;
+    }
+    return true;
+}
+
 bool ThumbnailLoader::FireLoadingEvent(long index, bool starting, bool single)
 {
     const std::string path = list_.valid(index) ? list_.items[size_t(index)]->fullPath : std::string();
@@ -158,23 +182,9 @@ bool ThumbnailLoader::IdentifyFormat(const std::string& location, int* probeType
     bool ok = false;
     int error = 0;
     if (ResolvePath(location, &local)) {
-        if (!urlSupported) {
-            lastError = 2110;
-            return false;
-        }
-        IPIHANDLE h = 0;
-        int64_t size = 0;
-        if (const int e = FetchUrl(location, &h, &size, urlTimeoutMs)) {
-            lastError = int16_t(e);
-            return false;
-        }
-        DibHandle block(h);
-        IpiGlobalLock lock(h);
-        if (!lock.ptr()) {
-            lastError = 9000;
-            return false;
-        }
-        ok = host_.ProbeMemory(lock.ptr(), size, probeType, &error);
+        RemoteBlock remote;
+        if (!FetchRemote(location, &remote)) return false;
+        ok = host_.ProbeMemory(remote.data(), remote.size, probeType, &error);
     } else {
         ok = host_.ProbeFile(local, probeType, &error);
     }
@@ -187,23 +197,9 @@ int ThumbnailLoader::CountPages(const std::string& location)
     std::string local;
     int error = 0, pages = 0;
     if (ResolvePath(location, &local)) {
-        if (!urlSupported) {
-            lastError = 2110;
-            return 0;
-        }
-        IPIHANDLE h = 0;
-        int64_t size = 0;
-        if (const int e = FetchUrl(location, &h, &size, urlTimeoutMs)) {
-            lastError = int16_t(e);
-            return 0;
-        }
-        DibHandle block(h);
-        IpiGlobalLock lock(h);
-        if (!lock.ptr()) {
-            lastError = 9000;
-            return 0;
-        }
-        pages = CountPagesInMemory(lock.ptr(), DecodeFormatTiff, size, nullptr, 0, &error);
+        RemoteBlock remote;
+        if (!FetchRemote(location, &remote)) return 0;
+        pages = CountPagesInMemory(remote.data(), DecodeFormatTiff, remote.size, nullptr, 0, &error);
     } else {
         pages = CountPagesInFile(local.c_str(), DecodeFormatTiff, nullptr, 0, &error);
     }
@@ -223,23 +219,9 @@ IPIHANDLE ThumbnailLoader::MakeThumbnail(long i)
         IPIHANDLE h = 0;
         int error = 0, got = 0;
         if (ResolvePath(item.fullPath, &local)) {
-            if (!urlSupported) {
-                lastError = 2110;
-                return 0;
-            }
-            IPIHANDLE data = 0;
-            int64_t size = 0;
-            if (const int e = FetchUrl(item.fullPath, &data, &size, urlTimeoutMs)) {
-                lastError = int16_t(e);
-                return 0;
-            }
-            DibHandle block(data);
-            IpiGlobalLock lock(data);
-            if (!lock.ptr()) {
-                lastError = 9000;
-                return 0;
-            }
-            got = DecodeImageFromMemory(lock.ptr(), &h, 1, format, item.page, size, nullptr, 0, &error);
+            RemoteBlock remote;
+            if (!FetchRemote(item.fullPath, &remote)) return 0;
+            got = DecodeImageFromMemory(remote.data(), &h, 1, format, item.page, remote.size, nullptr, 0, &error);
         } else {
             got = DecodeImageFromFile(local.c_str(), &h, 1, format, item.page, nullptr, 0, &error);
         }
@@ -443,23 +425,9 @@ bool ThumbnailLoader::LoadListFile()
 {
     std::string local, text;
     if (ResolvePath(dataPath, &local)) {
-        if (!urlSupported) {
-            lastError = 2110;
-            return false;
-        }
-        IPIHANDLE h = 0;
-        int64_t size = 0;
-        if (const int e = FetchUrl(dataPath, &h, &size, urlTimeoutMs)) {
-            lastError = int16_t(e);
-            return false;
-        }
-        DibHandle block(h);
-        IpiGlobalLock lock(h);
-        if (!lock.ptr()) {
-            lastError = 9000;
-            return false;
-        }
-        text.assign(reinterpret_cast<const char*>(lock.ptr()), size_t(size));
+        RemoteBlock remote;
+        if (!FetchRemote(dataPath, &remote)) return false;
+        text.assign(reinterpret_cast<const char*>(remote.data()), size_t(remote.size));
     } else {
         std::FILE* f = std::fopen(local.c_str(), "rb");
         if (!f) {

@@ -126,6 +126,10 @@ private:
     long AddFileItem(long index, const std::string& path, const std::string& key, const std::string& label,
                      bool loadNow);
     bool FireLoadingEvent(long index, bool starting, bool single);
+    struct RemoteBlock;
+    // Reads a remote location for one operation; false with lastError set
+    // (2110 when remote locations are turned off).
+    bool FetchRemote(const std::string& url, RemoteBlock* remote);
     bool IdentifyFormat(const std::string& location, int* probeType);
     int CountPages(const std::string& location);
     bool LoadFolder();
