@@ -52,12 +52,6 @@ EmbeddedControl::~EmbeddedControl()
     if (points_) points_->Unadvise(cookie_);
 }
 
-void EmbeddedControl::OnEvent(int32_t id, std::vector<host::Variant>& args)
-{
-    events.push_back({id, args});
-    if (onEvent) onEvent(id, args);
-}
-
 host::Status EmbeddedControl::Invoke(const std::string& name, host::InvokeKind kind,
                                      const std::vector<host::Variant>& args, host::Variant* result)
 {
