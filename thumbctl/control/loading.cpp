@@ -263,21 +263,35 @@ long ThumbnailLoader::AddFileItem(long index, const std::string& path, const std
         }
         list_.items[size_t(i)]->multiPage = pages != 1;
     }
+    if (!SettleNewItem(&i, loadNow)) return -1;
+    return i;
+}
+
+bool ThumbnailLoader::LoadVisibleThumbnail(long i, bool showNow, int16_t* failure)
+{
+    if (!host_.IsItemVisible(i)) return true;
+    const IPIHANDLE thumb = MakeThumbnail(i);
+    if (!thumb) {
+        *failure = lastError;
+        return false;
+    }
+    list_.items[size_t(i)]->thumbnail.reset(thumb);
+    if (showNow) host_.ItemLoaded(i);
+    return true;
+}
+
+bool ThumbnailLoader::SettleNewItem(long* index, bool loadNow)
+{
+    long i = *index;
     list_.items[size_t(i)]->pending = true;
     if (loadNow) {
-        if (FireLoadingEvent(i, true, true)) return -1;
-        bool failed = false;
-        if (host_.IsItemVisible(i)) {
-            const IPIHANDLE thumb = MakeThumbnail(i);
-            if (thumb)
-                list_.items[size_t(i)]->thumbnail.reset(thumb);
-            else
-                failed = true;
-        }
-        if (FireLoadingEvent(i, false, true)) return -1;
+        if (FireLoadingEvent(i, true, true)) return false;
+        int16_t failure = 0;
+        const bool failed = !LoadVisibleThumbnail(i, false, &failure);
+        if (FireLoadingEvent(i, false, true)) return false;
         if (failed) {
             RemoveKeepingError(i);
-            return -1;
+            return false;
         }
     }
     if (sortType != 0) {
@@ -285,7 +299,8 @@ long ThumbnailLoader::AddFileItem(long index, const std::string& path, const std
         i = list_.PendingIndex();
     }
     if (list_.valid(i)) list_.items[size_t(i)]->pending = false;
-    return i;
+    *index = i;
+    return true;
 }
 
 bool ThumbnailLoader::Add(long index, const std::string& fileName, const std::string& key,
@@ -334,26 +349,7 @@ bool ThumbnailLoader::AddDib(long index, IPIHANDLE dib, bool owner, const std::s
         }
     }
     long i = list_.Insert(index, CThumbnailItem::FromDib(mine, key, label));
-    list_.items[size_t(i)]->pending = true;
-    if (FireLoadingEvent(i, true, true)) return false;
-    bool failed = false;
-    if (host_.IsItemVisible(i)) {
-        const IPIHANDLE thumb = MakeThumbnail(i);
-        if (thumb)
-            list_.items[size_t(i)]->thumbnail.reset(thumb);
-        else
-            failed = true;
-    }
-    if (FireLoadingEvent(i, false, true)) return false;
-    if (failed) {
-        RemoveKeepingError(i);
-        return false;
-    }
-    if (sortType != 0) {
-        SortItems();
-        i = list_.PendingIndex();
-    }
-    if (list_.valid(i)) list_.items[size_t(i)]->pending = false;
+    if (!SettleNewItem(&i, true)) return false;
     host_.ListChanged();
     return true;
 }
@@ -464,18 +460,8 @@ bool ThumbnailLoader::LoadItems()
     long i = 0;
     while (i < list_.count()) {
         if (FireLoadingEvent(i, true, false)) return false;
-        bool failed = false;
         int16_t failure = 0;
-        if (host_.IsItemVisible(i)) {
-            const IPIHANDLE thumb = MakeThumbnail(i);
-            if (thumb) {
-                list_.items[size_t(i)]->thumbnail.reset(thumb);
-                host_.ItemLoaded(i);
-            } else {
-                failed = true;
-                failure = lastError;
-            }
-        }
+        const bool failed = !LoadVisibleThumbnail(i, true, &failure);
         cancelled = FireLoadingEvent(i, false, false);
         if (cancelled) break;
         if (failed) {
@@ -526,18 +512,8 @@ bool ThumbnailLoader::LoadPages()
             break;
         }
         list_.items[size_t(i)]->sourceDib.reset(dib);
-        bool failed = false;
         int16_t failure = 0;
-        if (host_.IsItemVisible(i)) {
-            const IPIHANDLE thumb = MakeThumbnail(i);
-            if (thumb) {
-                list_.items[size_t(i)]->thumbnail.reset(thumb);
-                host_.ItemLoaded(i);
-            } else {
-                failed = true;
-                failure = lastError;
-            }
-        }
+        const bool failed = !LoadVisibleThumbnail(i, true, &failure);
         if (FireLoadingEvent(i, false, false)) {
             result = false;
             break;

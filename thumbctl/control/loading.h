@@ -126,6 +126,14 @@ private:
     long AddFileItem(long index, const std::string& path, const std::string& key, const std::string& label,
                      bool loadNow);
     bool FireLoadingEvent(long index, bool starting, bool single);
+    // The thumbnail of item i when it is on screen (`showNow`: drawn at once);
+    // false with *failure the error when it cannot be made.
+    bool LoadVisibleThumbnail(long i, bool showNow, int16_t* failure);
+    // Item *index was just inserted: marked pending while its thumbnail is
+    // made (when asked, between its start and end events; an item whose
+    // thumbnail fails is removed) and the list sorted. False when cancelled or
+    // failed; else *index is where the item stands after sorting.
+    bool SettleNewItem(long* index, bool loadNow);
     struct RemoteBlock;
     // Reads a remote location for one operation; false with lastError set
     // (2110 when remote locations are turned off).
