@@ -25,11 +25,11 @@ int OpenError(const std::string& path)
 {
     std::error_code ec;
     const fs::path p(path);
-    if (fs::is_directory(p, ec)) return 9900;
+    if (fs::is_directory(p, ec)) return trkErrSystemError;
     const fs::path parent = p.has_parent_path() ? p.parent_path() : fs::path(".");
-    if (!fs::is_directory(parent, ec)) return 2112;
-    if (!fs::exists(p, ec)) return 2110;
-    return 2120;
+    if (!fs::is_directory(parent, ec)) return trkErrPathNotFound;
+    if (!fs::exists(p, ec)) return trkErrFileNotFound;
+    return trkErrFileIOError;
 }
 
 } // namespace
@@ -61,10 +61,10 @@ int DecodeFormatOfItem(int itemType)
 int ListErrorOfKernel(int kernelError)
 {
     switch (kernelError) {
-    case -1: return 9000;
-    case 22: return 2001;
-    case 25: return 2120;
-    default: return 9900;
+    case -1: return trkErrOutofMemory;
+    case 22: return trkErrInvalidFileFormat;
+    case 25: return trkErrFileIOError;
+    default: return trkErrSystemError;
     }
 }
 
@@ -143,7 +143,7 @@ struct ThumbnailLoader::RemoteBlock {
 bool ThumbnailLoader::FetchRemote(const std::string& url, RemoteBlock* remote)
 {
     if (!urlSupported) {
-        lastError = 2110;
+        lastError = trkErrFileNotFound;
         return false;
     }
     IPIHANDLE h = 0;
@@ -154,7 +154,7 @@ bool ThumbnailLoader::FetchRemote(const std::string& url, RemoteBlock* remote)
     remote->block.reset(h);
     remote->lock.emplace(h);
     if (!remote->lock->ptr()) {
-        lastError = 9000;
+        lastError = trkErrOutofMemory;
         return false;
     }
     return true;
@@ -172,7 +172,7 @@ bool ThumbnailLoader::FireLoadingEvent(long index, bool starting, bool single)
     for (; n > 0 && list_.valid(index); --n) list_.RemoveAt(index);
     host_.ListChanged();
     cancelRequested = false;
-    lastError = 1110;
+    lastError = trkErrUserAbort;
     return true;
 }
 
@@ -188,7 +188,7 @@ bool ThumbnailLoader::IdentifyFormat(const std::string& location, int* probeType
     } else {
         ok = host_.ProbeFile(local, probeType, &error);
     }
-    if (!ok) lastError = int16_t(error == 1001 ? 9900 : error);
+    if (!ok) lastError = int16_t(error == trkErrInvalidParam ? trkErrSystemError : error);
     return ok;
 }
 
@@ -235,12 +235,12 @@ IPIHANDLE ThumbnailLoader::MakeThumbnail(long i)
     int64_t w = 0, h = 0;
     int bits = 0;
     if (!GetDibInfo(picture, &w, &h, &bits)) {
-        lastError = 9900;
+        lastError = trkErrSystemError;
         return 0;
     }
     const ThumbSize size = FitIntoBox(w, h, boxWidth, boxHeight);
     const IPIHANDLE thumb = ReduceDib(picture, size.width, size.height);
-    if (!thumb) lastError = 9900;  // a depth or compression without reduction
+    if (!thumb) lastError = trkErrSystemError;  // a depth or compression without reduction
     return thumb;
 }
 
@@ -251,7 +251,7 @@ long ThumbnailLoader::AddFileItem(long index, const std::string& path, const std
     if (!IdentifyFormat(path, &probe)) return -1;
     const int type = ItemTypeOfProbe(probe);
     if (type == 0) {
-        lastError = 2000;
+        lastError = trkErrNotSupportFileFormat;
         return -1;
     }
     long i = list_.Insert(index, CThumbnailItem::FromFile(path, type, key, label));
@@ -308,11 +308,11 @@ bool ThumbnailLoader::Add(long index, const std::string& fileName, const std::st
 {
     lastError = 0;
     if (dataSource != sourceDirect) {
-        lastError = 1004;
+        lastError = trkErrInvalidDataSource;
         return false;
     }
     if (fileName.empty()) {
-        lastError = 1001;
+        lastError = trkErrInvalidParam;
         return false;
     }
     if (clearBeforeAdd) {
@@ -329,11 +329,11 @@ bool ThumbnailLoader::AddDib(long index, IPIHANDLE dib, bool owner, const std::s
 {
     lastError = 0;
     if (dataSource != sourceDirect) {
-        lastError = 1004;
+        lastError = trkErrInvalidDataSource;
         return false;
     }
     if (!dib || !ipiGlobalIsValid(dib)) {
-        lastError = 1001;
+        lastError = trkErrInvalidParam;
         return false;
     }
     if (clearBeforeAdd) {
@@ -344,7 +344,7 @@ bool ThumbnailLoader::AddDib(long index, IPIHANDLE dib, bool owner, const std::s
     if (!owner) {
         mine = CopyDib(dib);
         if (!mine) {
-            lastError = 9000;
+            lastError = trkErrOutofMemory;
             return false;
         }
     }
@@ -365,7 +365,7 @@ bool ThumbnailLoader::LoadFolder()
 {
     std::string local;
     if (ResolvePath(dataPath, &local)) {
-        lastError = 2112;
+        lastError = trkErrPathNotFound;
         return false;
     }
     // Pieces up to each ";" (empty ones too), then the rest unless empty.
@@ -383,7 +383,7 @@ bool ThumbnailLoader::LoadFolder()
     for (const std::string& p : patterns) {
         std::error_code ec;
         if (!fs::is_directory(fs::path(folder), ec)) {
-            lastError = 2112;
+            lastError = trkErrPathNotFound;
             ok = false;
             break;
         }
@@ -404,7 +404,7 @@ bool ThumbnailLoader::LoadMultiPageFile()
     int probe = 0;
     if (!IdentifyFormat(dataPath, &probe)) return false;
     if (probe != probeTiff) {
-        lastError = 2001;
+        lastError = trkErrInvalidFileFormat;
         return false;
     }
     const int pages = CountPages(dataPath);
@@ -433,14 +433,14 @@ bool ThumbnailLoader::LoadListFile()
         struct stat st {};
         if (::fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
             std::fclose(f);
-            lastError = 9900;
+            lastError = trkErrSystemError;
             return false;
         }
         text.resize(size_t(st.st_size));
         const size_t got = text.empty() ? 0 : std::fread(&text[0], 1, text.size(), f);
         std::fclose(f);
         if (got != text.size()) {
-            lastError = 2113;
+            lastError = trkErrFileLoadIncomplete;
             return false;
         }
     }
@@ -481,7 +481,7 @@ bool ThumbnailLoader::LoadPages()
     std::unique_ptr<PageSource> source = host_.NewPageSource();
     if (!source || !source->Open(list_.items[0]->fullPath) || !source->ReadPageIndex()) {
         if (source) source->Close();
-        lastError = 9900;
+        lastError = trkErrSystemError;
         return false;
     }
     bool result = true;
@@ -493,7 +493,7 @@ bool ThumbnailLoader::LoadPages()
         }
         DibHandle page(source->ExtractPage(list_.items[size_t(i)]->page));
         if (!page) {
-            lastError = 9000;
+            lastError = trkErrOutofMemory;
             break;
         }
         IPIHANDLE dib = 0;
@@ -501,7 +501,7 @@ bool ThumbnailLoader::LoadPages()
         {
             IpiGlobalLock lock(page.get());
             if (!lock.ptr()) {
-                lastError = 9000;
+                lastError = trkErrOutofMemory;
                 break;
             }
             got = DecodeImageFromMemory(lock.ptr(), &dib, 1, DecodeFormatTiff, 0, lock.size(), nullptr, 0, &error);
@@ -547,7 +547,7 @@ bool ThumbnailLoader::Update()
         case sourceFolder: ok = LoadFolder(); break;
         case sourceMultiPage: ok = LoadMultiPageFile(); break;
         case sourceListFile: ok = LoadListFile(); break;
-        default: lastError = 1004; break;
+        default: lastError = trkErrInvalidDataSource; break;
         }
         if (!ok) {
             host_.ListChanged();

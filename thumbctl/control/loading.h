@@ -4,6 +4,7 @@
 // a list file), the per-item load step with its start and end events and the
 // cancel request, decoding through the image kernel's decode entry points and
 // fitting each picture into the thumbnail box.
+#include "thumbctl/control/constants.h"
 #include "thumbctl/control/thumbnail.h"
 
 #include <memory>
@@ -11,8 +12,13 @@
 
 namespace thumbctl {
 
-// Data sources.
-enum DataSource : int { sourceDirect = 1, sourceFolder = 2, sourceMultiPage = 3, sourceListFile = 4 };
+// Data sources (the values of the DataSource property).
+enum DataSource : int {
+    sourceDirect = trkDataSrcDirect,
+    sourceFolder = trkDataSrcFolder,
+    sourceMultiPage = trkDataSrcMultiPage,
+    sourceListFile = trkDataSrcIndirect,
+};
 
 // Kinds the file probe recognises.
 enum ProbeType : int { probeBmp = 101, probeTiff = 102, probeJpeg = 103, probePcx = 104, probePng = 106 };
@@ -136,7 +142,7 @@ private:
     bool SettleNewItem(long* index, bool loadNow);
     struct RemoteBlock;
     // Reads a remote location for one operation; false with lastError set
-    // (2110 when remote locations are turned off).
+    // (trkErrFileNotFound when remote locations are turned off).
     bool FetchRemote(const std::string& url, RemoteBlock* remote);
     bool IdentifyFormat(const std::string& location, int* probeType);
     int CountPages(const std::string& location);
