@@ -26,6 +26,7 @@ using model::state;
 const char* kSetupTitle = "Analysis Setup Error";
 const char* kAnalysisTitle = "Analysis Error";
 const char* kOutOfMemoryText = "Not enough memory for the calculation.";
+const char* kReferenceSizeText = "Current and Reference images have different dimensions.";
 
 std::string gStepFailure;
 uint64_t gMemoryBudget = 0;   // 0: the computer's default
@@ -331,12 +332,10 @@ bool ApplyReference()
     images.DifferenceMatrix.create(Cols(), Rows());
     if (state.RefXMax == images.XMax && state.RefYMax == images.YMax &&
         images.ReferenceDisplacement.size() == images.Displacement.size()) {
-        state.RelativeResult = true;
-        if (!SubtractReference())
-            state.RelativeResult = false;
+        state.RelativeResult = SubtractReference();
         return state.RelativeResult;
     }
-    model::ShowMsg("Current and Reference images have different dimensions." + std::string(model::CR) +
+    model::ShowMsg(kReferenceSizeText + std::string(model::CR) +
                        "Absolute displacement will be reported.",
                    48, kSetupTitle);
     if (AnalysisWindow* w = CurrentAnalysisWindow())
@@ -616,7 +615,7 @@ bool BatchSteps(bool relative, const AnalysisOptions& o, std::string* reason)
     // another size is refused rather than read past its end).
     if (relative) {
         if (images.ReferenceDisplacement.size() != images.Displacement.size())
-            return fail("Current and Reference images have different dimensions.");
+            return fail(kReferenceSizeText);
         images.DifferenceMatrix.create(Cols(), Rows());
         if (!SubtractReference())
             return fail(gStepFailure);
