@@ -303,15 +303,14 @@ bool ThumbnailLoader::SettleNewItem(long* index, bool loadNow)
     return true;
 }
 
-bool ThumbnailLoader::Add(long index, const std::string& fileName, const std::string& key,
-                          const std::string& label)
+bool ThumbnailLoader::StartDirectAdd(bool argumentValid)
 {
     lastError = 0;
     if (dataSource != sourceDirect) {
         lastError = trkErrInvalidDataSource;
         return false;
     }
-    if (fileName.empty()) {
+    if (!argumentValid) {
         lastError = trkErrInvalidParam;
         return false;
     }
@@ -319,6 +318,13 @@ bool ThumbnailLoader::Add(long index, const std::string& fileName, const std::st
         list_.Clear();
         clearBeforeAdd = false;
     }
+    return true;
+}
+
+bool ThumbnailLoader::Add(long index, const std::string& fileName, const std::string& key,
+                          const std::string& label)
+{
+    if (!StartDirectAdd(!fileName.empty())) return false;
     const long i = AddFileItem(index, fileName, key, label, true);
     host_.ListChanged();
     return i >= 0;
@@ -327,19 +333,7 @@ bool ThumbnailLoader::Add(long index, const std::string& fileName, const std::st
 bool ThumbnailLoader::AddDib(long index, IPIHANDLE dib, bool owner, const std::string& key,
                              const std::string& label)
 {
-    lastError = 0;
-    if (dataSource != sourceDirect) {
-        lastError = trkErrInvalidDataSource;
-        return false;
-    }
-    if (!dib || !ipiGlobalIsValid(dib)) {
-        lastError = trkErrInvalidParam;
-        return false;
-    }
-    if (clearBeforeAdd) {
-        list_.Clear();
-        clearBeforeAdd = false;
-    }
+    if (!StartDirectAdd(dib && ipiGlobalIsValid(dib))) return false;
     IPIHANDLE mine = dib;
     if (!owner) {
         mine = CopyDib(dib);

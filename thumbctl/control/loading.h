@@ -132,6 +132,9 @@ private:
     long AddFileItem(long index, const std::string& path, const std::string& key, const std::string& label,
                      bool loadNow);
     bool FireLoadingEvent(long index, bool starting, bool single);
+    // The checks of Add and AddDIB (the direct source, a valid argument) and
+    // the clearing of the list before the first add; false with lastError.
+    bool StartDirectAdd(bool argumentValid);
     // The thumbnail of item i when it is on screen (`showNow`: drawn at once);
     // false with *failure the error when it cannot be made.
     bool LoadVisibleThumbnail(long i, bool showNow, int16_t* failure);
