@@ -26,6 +26,7 @@ using model::state;
 const char* kSetupTitle = "Analysis Setup Error";
 const char* kAnalysisTitle = "Analysis Error";
 const char* kOutOfMemoryText = "Not enough memory for the calculation.";
+const char* kReferenceSizeText = "Current and Reference images have different dimensions.";
 
 std::string gStepFailure;
 uint64_t gMemoryBudget = 0;   // 0: the computer's default
@@ -127,6 +128,9 @@ void CropRegion(const model::ByteMatrix& full, const model::Domain& d, model::By
     }
 }
 
+// The mask of the single-image analysis: CurrentMask when one is in memory.
+const model::ByteMatrix* CurrentMaskInUse() { return state.MaskInMemory ? &images.CurrentMask : nullptr; }
+
 // WorkingPhase from CurrentPhase, through `mask` when one is given.
 bool MaskPhase(const model::ByteMatrix* mask)
 {
@@ -156,6 +160,23 @@ std::string FringeProblem(float value, bool fromFile)
     const std::string source = fromFile ? "FringeValue.txt" : "The image header";
     return source + " gives the fringe value " + ShortText(value) + " (mils), which cannot be used." +
            std::string(model::CR) + FringeValueRule();
+}
+
+// The fringe value the options choose: the calibrated one or the header's.
+float FringeValueInUse(const AnalysisOptions& o)
+{
+    return o.useFringeFile ? state.CalibratedFringeValue : state.HeaderFringeValue;
+}
+
+std::string FringeProblem(const AnalysisOptions& o) { return FringeProblem(FringeValueInUse(o), o.useFringeFile); }
+
+const char* kSampleSizeText = "Compensation requires image physical Width(X) and Height(Y).";
+
+// The sample size texts as numbers; false unless both are usable sizes.
+bool ParseSampleSize(const AnalysisOptions& o, double* width, double* height)
+{
+    return ParseNumber(o.sampleWidth, width) && ParseNumber(o.sampleHeight, height) && UsableSampleSize(*width) &&
+           UsableSampleSize(*height);
 }
 
 // Physical memory of the computer in bytes (0 when unknown).
@@ -192,7 +213,7 @@ void ReplaceBlankPhase()
             b = model::BlankPhaseValue - 1;
 }
 
-bool ApplyMaskToPhase() { return MaskPhase(state.MaskInMemory ? &images.CurrentMask : nullptr); }
+bool ApplyMaskToPhase() { return MaskPhase(CurrentMaskInUse()); }
 
 bool FilterPhase() { return LibraryOk(outside::PhaseFiltering(images.WorkingPhase.data(), -1, Rows(), Cols())); }
 
@@ -311,12 +332,10 @@ bool ApplyReference()
     images.DifferenceMatrix.create(Cols(), Rows());
     if (state.RefXMax == images.XMax && state.RefYMax == images.YMax &&
         images.ReferenceDisplacement.size() == images.Displacement.size()) {
-        state.RelativeResult = true;
-        if (!SubtractReference())
-            state.RelativeResult = false;
+        state.RelativeResult = SubtractReference();
         return state.RelativeResult;
     }
-    model::ShowMsg("Current and Reference images have different dimensions." + std::string(model::CR) +
+    model::ShowMsg(kReferenceSizeText + std::string(model::CR) +
                        "Absolute displacement will be reported.",
                    48, kSetupTitle);
     if (AnalysisWindow* w = CurrentAnalysisWindow())
@@ -368,6 +387,32 @@ void MakeChartData()
 
 namespace {
 
+// After a step on Displacement: false with the reason when the step stopped
+// or left no data.
+bool DataAfter(bool stepDone, std::string* reason)
+{
+    if (!stepDone)
+        *reason = gStepFailure;
+    else if (!HoldsData(images.Displacement))
+        *reason = NoDataMessage();
+    else
+        return true;
+    return false;
+}
+
+// CurrentPhase through `mask` (none: copied), filtered when asked, unwrapped
+// and converted with the fringe value in use; false with the reason when a
+// step stops or the result holds no data.
+bool PhaseToDisplacementSteps(const model::ByteMatrix* mask, const AnalysisOptions& o, std::string* reason)
+{
+    if (!MaskPhase(mask) || (o.phaseFilter && !FilterPhase()) || !UnwrapPhase()) {
+        *reason = gStepFailure;
+        return false;
+    }
+    state.FringeValue = FringeValueInUse(o);
+    return DataAfter(PhaseToDisplacement(), reason);
+}
+
 // The steps of Calculate Displacement after its checks; false with the reason
 // when one stops.
 bool CalculateSteps(const AnalysisOptions& o, double width, double height, std::string* reason)
@@ -397,25 +442,14 @@ bool CalculateSteps(const AnalysisOptions& o, double width, double height, std::
     if (!o.exclude128)
         ReplaceBlankPhase();
     // 8.-11. Mask, filter, unwrap, convert.
-    if (!ApplyMaskToPhase() || (o.phaseFilter && !FilterPhase()) || !UnwrapPhase())
-        return fail(gStepFailure);
-    state.FringeValue = o.useFringeFile ? state.CalibratedFringeValue : state.HeaderFringeValue;
-    if (!PhaseToDisplacement())
-        return fail(gStepFailure);
-    if (!HoldsData(images.Displacement))
-        return fail(NoDataMessage());
+    if (!PhaseToDisplacementSteps(CurrentMaskInUse(), o, reason))
+        return false;
     // 12. Compensation (in mils, sample in inches).
-    if (o.compensate) {
-        if (!Compensate(width, height))
-            return fail(gStepFailure);
-        if (!HoldsData(images.Displacement))
-            return fail(NoDataMessage());
-    }
+    if (o.compensate && !DataAfter(Compensate(width, height), reason))
+        return false;
     // 13. Levelling, reference, range, result matrices.
-    if (!ApplyRotation(static_cast<int16_t>(o.rotation)))
-        return fail(gStepFailure);
-    if (!HoldsData(images.Displacement))
-        return fail(NoDataMessage());
+    if (!DataAfter(ApplyRotation(static_cast<int16_t>(o.rotation)), reason))
+        return false;
     if (o.setReference)
         SetReference(o.domain);
     if (o.relative) {
@@ -454,9 +488,8 @@ CalculateOutcome RunCalculateDisplacement(const AnalysisOptions& o)
     // area is checked on the very size the compensation is given.
     double width = 0, height = 0;
     if (o.compensate) {
-        if (!ParseNumber(o.sampleWidth, &width) || !ParseNumber(o.sampleHeight, &height) ||
-            !UsableSampleSize(width) || !UsableSampleSize(height)) {
-            model::ShowMsg("Compensation requires image physical Width(X) and Height(Y).", 16, kSetupTitle);
+        if (!ParseSampleSize(o, &width, &height)) {
+            model::ShowMsg(kSampleSizeText, 16, kSetupTitle);
             if (window) {
                 window->FocusSampleWidth();
                 window->UncheckCompensate();
@@ -502,8 +535,7 @@ CalculateOutcome RunCalculateDisplacement(const AnalysisOptions& o)
             return out;
         }
     }
-    const std::string fringe = o.useFringeFile ? FringeProblem(state.CalibratedFringeValue, true)
-                                               : FringeProblem(state.HeaderFringeValue, false);
+    const std::string fringe = FringeProblem(o);
     if (!fringe.empty()) {
         model::ShowMsg(fringe, 16, o.useFringeFile ? "Calibration Needed" : kSetupTitle);
         return out;
@@ -546,39 +578,27 @@ bool BatchSteps(bool relative, const AnalysisOptions& o, std::string* reason)
     };
     gStepFailure.clear();
     // A fringe value that cannot be used stops before any work.
-    const std::string fringe =
-        FringeProblem(o.useFringeFile ? state.CalibratedFringeValue : state.HeaderFringeValue, o.useFringeFile);
+    const std::string fringe = FringeProblem(o);
     if (!fringe.empty())
         return fail(fringe);
     // 1. Blank pixels.
     if (!o.exclude128)
         ReplaceBlankPhase();
-    // 2.-3. Mask, only when it has the image's size.
+    // 2.-6. Mask (only when it has the image's size), filter, unwrap, convert.
     const auto& b = model::batch;
     const bool maskFits = o.useMask && b.BatchMaskRows == Rows() && b.BatchMaskCols == Cols() &&
                           b.BatchMask.size() == images.CurrentPhase.size();
-    if (!MaskPhase(maskFits ? &b.BatchMask : nullptr))
-        return fail(gStepFailure);
-    // 4.-6. Filter, unwrap, convert.
-    if ((o.phaseFilter && !FilterPhase()) || !UnwrapPhase())
-        return fail(gStepFailure);
-    state.FringeValue = o.useFringeFile ? state.CalibratedFringeValue : state.HeaderFringeValue;
-    if (!PhaseToDisplacement())
-        return fail(gStepFailure);
-    if (!HoldsData(images.Displacement))
-        return fail(NoDataMessage());
+    if (!PhaseToDisplacementSteps(maskFits ? &b.BatchMask : nullptr, o, reason))
+        return false;
     // 7. Grating.
     state.GratingIndex = static_cast<uint8_t>(o.grating);
     // 8. Compensation.
     if (o.compensate) {
         double width = 0, height = 0;
-        if (!ParseNumber(o.sampleWidth, &width) || !ParseNumber(o.sampleHeight, &height) ||
-            !UsableSampleSize(width) || !UsableSampleSize(height))
-            return fail("Compensation requires image physical Width(X) and Height(Y).");
-        if (!Compensate(width, height))
-            return fail(gStepFailure);
-        if (!HoldsData(images.Displacement))
-            return fail(NoDataMessage());
+        if (!ParseSampleSize(o, &width, &height))
+            return fail(kSampleSizeText);
+        if (!DataAfter(Compensate(width, height), reason))
+            return false;
     }
     // 9. Corner-point levellings need data in the four matrix corners.
     if (o.rotation == 2 || o.rotation == 3) {
@@ -595,7 +615,7 @@ bool BatchSteps(bool relative, const AnalysisOptions& o, std::string* reason)
     // another size is refused rather than read past its end).
     if (relative) {
         if (images.ReferenceDisplacement.size() != images.Displacement.size())
-            return fail("Current and Reference images have different dimensions.");
+            return fail(kReferenceSizeText);
         images.DifferenceMatrix.create(Cols(), Rows());
         if (!SubtractReference())
             return fail(gStepFailure);

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <sys/stat.h>
 
 namespace thumbctl {
@@ -17,12 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A block fetched for one operation; freed on leaving it.
-struct Fetched {
-    DibHandle block;
-    int64_t size = 0;
-};
-
 bool IsBlank(unsigned char c) { return c == ' ' || c == '\t'; }
 
 // Opens a local file for reading and maps the failure to a list error.
@@ -30,11 +25,11 @@ int OpenError(const std::string& path)
 {
     std::error_code ec;
     const fs::path p(path);
-    if (fs::is_directory(p, ec)) return 9900;
+    if (fs::is_directory(p, ec)) return trkErrSystemError;
     const fs::path parent = p.has_parent_path() ? p.parent_path() : fs::path(".");
-    if (!fs::is_directory(parent, ec)) return 2112;
-    if (!fs::exists(p, ec)) return 2110;
-    return 2120;
+    if (!fs::is_directory(parent, ec)) return trkErrPathNotFound;
+    if (!fs::exists(p, ec)) return trkErrFileNotFound;
+    return trkErrFileIOError;
 }
 
 } // namespace
@@ -66,10 +61,10 @@ int DecodeFormatOfItem(int itemType)
 int ListErrorOfKernel(int kernelError)
 {
     switch (kernelError) {
-    case -1: return 9000;
-    case 22: return 2001;
-    case 25: return 2120;
-    default: return 9900;
+    case -1: return trkErrOutofMemory;
+    case 22: return trkErrInvalidFileFormat;
+    case 25: return trkErrFileIOError;
+    default: return trkErrSystemError;
     }
 }
 
@@ -136,6 +131,35 @@ void ThumbnailLoader::RemoveKeepingError(long index)
     lastError = kept;
 }
 
+// A remote location read whole for one operation: locked while it is used,
+// freed on leaving it.
+struct ThumbnailLoader::RemoteBlock {
+    DibHandle block;
+    std::optional<IpiGlobalLock> lock;
+    int64_t size = 0;
+    const uint8_t* data() const { return lock->ptr(); }
+};
+
+bool ThumbnailLoader::FetchRemote(const std::string& url, RemoteBlock* remote)
+{
+    if (!urlSupported) {
+        lastError = trkErrFileNotFound;
+        return false;
+    }
+    IPIHANDLE h = 0;
+    if (const int e = FetchUrl(url, &h, &remote->size, urlTimeoutMs)) {
+        lastError = int16_t(e);
+        return false;
+    }
+    remote->block.reset(h);
+    remote->lock.emplace(h);
+    if (!remote->lock->ptr()) {
+        lastError = trkErrOutofMemory;
+        return false;
+    }
+    return true;
+}
+
 bool ThumbnailLoader::FireLoadingEvent(long index, bool starting, bool single)
 {
     const std::string path = list_.valid(index) ? list_.items[size_t(index)]->fullPath : std::string();
@@ -148,7 +172,7 @@ bool ThumbnailLoader::FireLoadingEvent(long index, bool starting, bool single)
     for (; n > 0 && list_.valid(index); --n) list_.RemoveAt(index);
     host_.ListChanged();
     cancelRequested = false;
-    lastError = 1110;
+    lastError = trkErrUserAbort;
     return true;
 }
 
@@ -158,27 +182,13 @@ bool ThumbnailLoader::IdentifyFormat(const std::string& location, int* probeType
     bool ok = false;
     int error = 0;
     if (ResolvePath(location, &local)) {
-        if (!urlSupported) {
-            lastError = 2110;
-            return false;
-        }
-        IPIHANDLE h = 0;
-        int64_t size = 0;
-        if (const int e = FetchUrl(location, &h, &size, urlTimeoutMs)) {
-            lastError = int16_t(e);
-            return false;
-        }
-        DibHandle block(h);
-        IpiGlobalLock lock(h);
-        if (!lock.ptr()) {
-            lastError = 9000;
-            return false;
-        }
-        ok = host_.ProbeMemory(lock.ptr(), size, probeType, &error);
+        RemoteBlock remote;
+        if (!FetchRemote(location, &remote)) return false;
+        ok = host_.ProbeMemory(remote.data(), remote.size, probeType, &error);
     } else {
         ok = host_.ProbeFile(local, probeType, &error);
     }
-    if (!ok) lastError = int16_t(error == 1001 ? 9900 : error);
+    if (!ok) lastError = int16_t(error == trkErrInvalidParam ? trkErrSystemError : error);
     return ok;
 }
 
@@ -187,23 +197,9 @@ int ThumbnailLoader::CountPages(const std::string& location)
     std::string local;
     int error = 0, pages = 0;
     if (ResolvePath(location, &local)) {
-        if (!urlSupported) {
-            lastError = 2110;
-            return 0;
-        }
-        IPIHANDLE h = 0;
-        int64_t size = 0;
-        if (const int e = FetchUrl(location, &h, &size, urlTimeoutMs)) {
-            lastError = int16_t(e);
-            return 0;
-        }
-        DibHandle block(h);
-        IpiGlobalLock lock(h);
-        if (!lock.ptr()) {
-            lastError = 9000;
-            return 0;
-        }
-        pages = CountPagesInMemory(lock.ptr(), DecodeFormatTiff, size, nullptr, 0, &error);
+        RemoteBlock remote;
+        if (!FetchRemote(location, &remote)) return 0;
+        pages = CountPagesInMemory(remote.data(), DecodeFormatTiff, remote.size, nullptr, 0, &error);
     } else {
         pages = CountPagesInFile(local.c_str(), DecodeFormatTiff, nullptr, 0, &error);
     }
@@ -223,23 +219,9 @@ IPIHANDLE ThumbnailLoader::MakeThumbnail(long i)
         IPIHANDLE h = 0;
         int error = 0, got = 0;
         if (ResolvePath(item.fullPath, &local)) {
-            if (!urlSupported) {
-                lastError = 2110;
-                return 0;
-            }
-            IPIHANDLE data = 0;
-            int64_t size = 0;
-            if (const int e = FetchUrl(item.fullPath, &data, &size, urlTimeoutMs)) {
-                lastError = int16_t(e);
-                return 0;
-            }
-            DibHandle block(data);
-            IpiGlobalLock lock(data);
-            if (!lock.ptr()) {
-                lastError = 9000;
-                return 0;
-            }
-            got = DecodeImageFromMemory(lock.ptr(), &h, 1, format, item.page, size, nullptr, 0, &error);
+            RemoteBlock remote;
+            if (!FetchRemote(item.fullPath, &remote)) return 0;
+            got = DecodeImageFromMemory(remote.data(), &h, 1, format, item.page, remote.size, nullptr, 0, &error);
         } else {
             got = DecodeImageFromFile(local.c_str(), &h, 1, format, item.page, nullptr, 0, &error);
         }
@@ -253,12 +235,12 @@ IPIHANDLE ThumbnailLoader::MakeThumbnail(long i)
     int64_t w = 0, h = 0;
     int bits = 0;
     if (!GetDibInfo(picture, &w, &h, &bits)) {
-        lastError = 9900;
+        lastError = trkErrSystemError;
         return 0;
     }
     const ThumbSize size = FitIntoBox(w, h, boxWidth, boxHeight);
     const IPIHANDLE thumb = ReduceDib(picture, size.width, size.height);
-    if (!thumb) lastError = 9900;  // a depth or compression without reduction
+    if (!thumb) lastError = trkErrSystemError;  // a depth or compression without reduction
     return thumb;
 }
 
@@ -269,7 +251,7 @@ long ThumbnailLoader::AddFileItem(long index, const std::string& path, const std
     if (!IdentifyFormat(path, &probe)) return -1;
     const int type = ItemTypeOfProbe(probe);
     if (type == 0) {
-        lastError = 2000;
+        lastError = trkErrNotSupportFileFormat;
         return -1;
     }
     long i = list_.Insert(index, CThumbnailItem::FromFile(path, type, key, label));
@@ -281,21 +263,35 @@ long ThumbnailLoader::AddFileItem(long index, const std::string& path, const std
         }
         list_.items[size_t(i)]->multiPage = pages != 1;
     }
+    if (!SettleNewItem(&i, loadNow)) return -1;
+    return i;
+}
+
+bool ThumbnailLoader::LoadVisibleThumbnail(long i, bool showNow, int16_t* failure)
+{
+    if (!host_.IsItemVisible(i)) return true;
+    const IPIHANDLE thumb = MakeThumbnail(i);
+    if (!thumb) {
+        *failure = lastError;
+        return false;
+    }
+    list_.items[size_t(i)]->thumbnail.reset(thumb);
+    if (showNow) host_.ItemLoaded(i);
+    return true;
+}
+
+bool ThumbnailLoader::SettleNewItem(long* index, bool loadNow)
+{
+    long i = *index;
     list_.items[size_t(i)]->pending = true;
     if (loadNow) {
-        if (FireLoadingEvent(i, true, true)) return -1;
-        bool failed = false;
-        if (host_.IsItemVisible(i)) {
-            const IPIHANDLE thumb = MakeThumbnail(i);
-            if (thumb)
-                list_.items[size_t(i)]->thumbnail.reset(thumb);
-            else
-                failed = true;
-        }
-        if (FireLoadingEvent(i, false, true)) return -1;
+        if (FireLoadingEvent(i, true, true)) return false;
+        int16_t failure = 0;
+        const bool failed = !LoadVisibleThumbnail(i, false, &failure);
+        if (FireLoadingEvent(i, false, true)) return false;
         if (failed) {
             RemoveKeepingError(i);
-            return -1;
+            return false;
         }
     }
     if (sortType != 0) {
@@ -303,25 +299,32 @@ long ThumbnailLoader::AddFileItem(long index, const std::string& path, const std
         i = list_.PendingIndex();
     }
     if (list_.valid(i)) list_.items[size_t(i)]->pending = false;
-    return i;
+    *index = i;
+    return true;
 }
 
-bool ThumbnailLoader::Add(long index, const std::string& fileName, const std::string& key,
-                          const std::string& label)
+bool ThumbnailLoader::StartDirectAdd(bool argumentValid)
 {
     lastError = 0;
     if (dataSource != sourceDirect) {
-        lastError = 1004;
+        lastError = trkErrInvalidDataSource;
         return false;
     }
-    if (fileName.empty()) {
-        lastError = 1001;
+    if (!argumentValid) {
+        lastError = trkErrInvalidParam;
         return false;
     }
     if (clearBeforeAdd) {
         list_.Clear();
         clearBeforeAdd = false;
     }
+    return true;
+}
+
+bool ThumbnailLoader::Add(long index, const std::string& fileName, const std::string& key,
+                          const std::string& label)
+{
+    if (!StartDirectAdd(!fileName.empty())) return false;
     const long i = AddFileItem(index, fileName, key, label, true);
     host_.ListChanged();
     return i >= 0;
@@ -330,48 +333,17 @@ bool ThumbnailLoader::Add(long index, const std::string& fileName, const std::st
 bool ThumbnailLoader::AddDib(long index, IPIHANDLE dib, bool owner, const std::string& key,
                              const std::string& label)
 {
-    lastError = 0;
-    if (dataSource != sourceDirect) {
-        lastError = 1004;
-        return false;
-    }
-    if (!dib || !ipiGlobalIsValid(dib)) {
-        lastError = 1001;
-        return false;
-    }
-    if (clearBeforeAdd) {
-        list_.Clear();
-        clearBeforeAdd = false;
-    }
+    if (!StartDirectAdd(dib && ipiGlobalIsValid(dib))) return false;
     IPIHANDLE mine = dib;
     if (!owner) {
         mine = CopyDib(dib);
         if (!mine) {
-            lastError = 9000;
+            lastError = trkErrOutofMemory;
             return false;
         }
     }
     long i = list_.Insert(index, CThumbnailItem::FromDib(mine, key, label));
-    list_.items[size_t(i)]->pending = true;
-    if (FireLoadingEvent(i, true, true)) return false;
-    bool failed = false;
-    if (host_.IsItemVisible(i)) {
-        const IPIHANDLE thumb = MakeThumbnail(i);
-        if (thumb)
-            list_.items[size_t(i)]->thumbnail.reset(thumb);
-        else
-            failed = true;
-    }
-    if (FireLoadingEvent(i, false, true)) return false;
-    if (failed) {
-        RemoveKeepingError(i);
-        return false;
-    }
-    if (sortType != 0) {
-        SortItems();
-        i = list_.PendingIndex();
-    }
-    if (list_.valid(i)) list_.items[size_t(i)]->pending = false;
+    if (!SettleNewItem(&i, true)) return false;
     host_.ListChanged();
     return true;
 }
@@ -387,7 +359,7 @@ bool ThumbnailLoader::LoadFolder()
 {
     std::string local;
     if (ResolvePath(dataPath, &local)) {
-        lastError = 2112;
+        lastError = trkErrPathNotFound;
         return false;
     }
     // Pieces up to each ";" (empty ones too), then the rest unless empty.
@@ -405,7 +377,7 @@ bool ThumbnailLoader::LoadFolder()
     for (const std::string& p : patterns) {
         std::error_code ec;
         if (!fs::is_directory(fs::path(folder), ec)) {
-            lastError = 2112;
+            lastError = trkErrPathNotFound;
             ok = false;
             break;
         }
@@ -426,7 +398,7 @@ bool ThumbnailLoader::LoadMultiPageFile()
     int probe = 0;
     if (!IdentifyFormat(dataPath, &probe)) return false;
     if (probe != probeTiff) {
-        lastError = 2001;
+        lastError = trkErrInvalidFileFormat;
         return false;
     }
     const int pages = CountPages(dataPath);
@@ -443,23 +415,9 @@ bool ThumbnailLoader::LoadListFile()
 {
     std::string local, text;
     if (ResolvePath(dataPath, &local)) {
-        if (!urlSupported) {
-            lastError = 2110;
-            return false;
-        }
-        IPIHANDLE h = 0;
-        int64_t size = 0;
-        if (const int e = FetchUrl(dataPath, &h, &size, urlTimeoutMs)) {
-            lastError = int16_t(e);
-            return false;
-        }
-        DibHandle block(h);
-        IpiGlobalLock lock(h);
-        if (!lock.ptr()) {
-            lastError = 9000;
-            return false;
-        }
-        text.assign(reinterpret_cast<const char*>(lock.ptr()), size_t(size));
+        RemoteBlock remote;
+        if (!FetchRemote(dataPath, &remote)) return false;
+        text.assign(reinterpret_cast<const char*>(remote.data()), size_t(remote.size));
     } else {
         std::FILE* f = std::fopen(local.c_str(), "rb");
         if (!f) {
@@ -469,14 +427,14 @@ bool ThumbnailLoader::LoadListFile()
         struct stat st {};
         if (::fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
             std::fclose(f);
-            lastError = 9900;
+            lastError = trkErrSystemError;
             return false;
         }
         text.resize(size_t(st.st_size));
         const size_t got = text.empty() ? 0 : std::fread(&text[0], 1, text.size(), f);
         std::fclose(f);
         if (got != text.size()) {
-            lastError = 2113;
+            lastError = trkErrFileLoadIncomplete;
             return false;
         }
     }
@@ -496,18 +454,8 @@ bool ThumbnailLoader::LoadItems()
     long i = 0;
     while (i < list_.count()) {
         if (FireLoadingEvent(i, true, false)) return false;
-        bool failed = false;
         int16_t failure = 0;
-        if (host_.IsItemVisible(i)) {
-            const IPIHANDLE thumb = MakeThumbnail(i);
-            if (thumb) {
-                list_.items[size_t(i)]->thumbnail.reset(thumb);
-                host_.ItemLoaded(i);
-            } else {
-                failed = true;
-                failure = lastError;
-            }
-        }
+        const bool failed = !LoadVisibleThumbnail(i, true, &failure);
         cancelled = FireLoadingEvent(i, false, false);
         if (cancelled) break;
         if (failed) {
@@ -527,7 +475,7 @@ bool ThumbnailLoader::LoadPages()
     std::unique_ptr<PageSource> source = host_.NewPageSource();
     if (!source || !source->Open(list_.items[0]->fullPath) || !source->ReadPageIndex()) {
         if (source) source->Close();
-        lastError = 9900;
+        lastError = trkErrSystemError;
         return false;
     }
     bool result = true;
@@ -539,7 +487,7 @@ bool ThumbnailLoader::LoadPages()
         }
         DibHandle page(source->ExtractPage(list_.items[size_t(i)]->page));
         if (!page) {
-            lastError = 9000;
+            lastError = trkErrOutofMemory;
             break;
         }
         IPIHANDLE dib = 0;
@@ -547,7 +495,7 @@ bool ThumbnailLoader::LoadPages()
         {
             IpiGlobalLock lock(page.get());
             if (!lock.ptr()) {
-                lastError = 9000;
+                lastError = trkErrOutofMemory;
                 break;
             }
             got = DecodeImageFromMemory(lock.ptr(), &dib, 1, DecodeFormatTiff, 0, lock.size(), nullptr, 0, &error);
@@ -558,18 +506,8 @@ bool ThumbnailLoader::LoadPages()
             break;
         }
         list_.items[size_t(i)]->sourceDib.reset(dib);
-        bool failed = false;
         int16_t failure = 0;
-        if (host_.IsItemVisible(i)) {
-            const IPIHANDLE thumb = MakeThumbnail(i);
-            if (thumb) {
-                list_.items[size_t(i)]->thumbnail.reset(thumb);
-                host_.ItemLoaded(i);
-            } else {
-                failed = true;
-                failure = lastError;
-            }
-        }
+        const bool failed = !LoadVisibleThumbnail(i, true, &failure);
         if (FireLoadingEvent(i, false, false)) {
             result = false;
             break;
@@ -603,7 +541,7 @@ bool ThumbnailLoader::Update()
         case sourceFolder: ok = LoadFolder(); break;
         case sourceMultiPage: ok = LoadMultiPageFile(); break;
         case sourceListFile: ok = LoadListFile(); break;
-        default: lastError = 1004; break;
+        default: lastError = trkErrInvalidDataSource; break;
         }
         if (!ok) {
             host_.ListChanged();

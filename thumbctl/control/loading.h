@@ -4,6 +4,7 @@
 // a list file), the per-item load step with its start and end events and the
 // cancel request, decoding through the image kernel's decode entry points and
 // fitting each picture into the thumbnail box.
+#include "thumbctl/control/constants.h"
 #include "thumbctl/control/thumbnail.h"
 
 #include <memory>
@@ -11,8 +12,13 @@
 
 namespace thumbctl {
 
-// Data sources.
-enum DataSource : int { sourceDirect = 1, sourceFolder = 2, sourceMultiPage = 3, sourceListFile = 4 };
+// Data sources (the values of the DataSource property).
+enum DataSource : int {
+    sourceDirect = trkDataSrcDirect,
+    sourceFolder = trkDataSrcFolder,
+    sourceMultiPage = trkDataSrcMultiPage,
+    sourceListFile = trkDataSrcIndirect,
+};
 
 // Kinds the file probe recognises.
 enum ProbeType : int { probeBmp = 101, probeTiff = 102, probeJpeg = 103, probePcx = 104, probePng = 106 };
@@ -126,6 +132,21 @@ private:
     long AddFileItem(long index, const std::string& path, const std::string& key, const std::string& label,
                      bool loadNow);
     bool FireLoadingEvent(long index, bool starting, bool single);
+    // The checks of Add and AddDIB (the direct source, a valid argument) and
+    // the clearing of the list before the first add; false with lastError.
+    bool StartDirectAdd(bool argumentValid);
+    // The thumbnail of item i when it is on screen (`showNow`: drawn at once);
+    // false with *failure the error when it cannot be made.
+    bool LoadVisibleThumbnail(long i, bool showNow, int16_t* failure);
+    // Item *index was just inserted: marked pending while its thumbnail is
+    // made (when asked, between its start and end events; an item whose
+    // thumbnail fails is removed) and the list sorted. False when cancelled or
+    // failed; else *index is where the item stands after sorting.
+    bool SettleNewItem(long* index, bool loadNow);
+    struct RemoteBlock;
+    // Reads a remote location for one operation; false with lastError set
+    // (trkErrFileNotFound when remote locations are turned off).
+    bool FetchRemote(const std::string& url, RemoteBlock* remote);
     bool IdentifyFormat(const std::string& location, int* probeType);
     int CountPages(const std::string& location);
     bool LoadFolder();

@@ -29,12 +29,7 @@ void ControlLoadingHost::ItemLoaded(long index)
     if (!r.isEmpty()) c_.repaint(r);
 }
 
-void ControlLoadingHost::ListChanged()
-{
-    if (!c_.WindowCreated()) return;
-    c_.RecalcLayout();
-    c_.update();
-}
+void ControlLoadingHost::ListChanged() { c_.Relayout(); }
 
 void ControlLoadingHost::LoadingBegins()
 {

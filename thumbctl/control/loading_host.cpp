@@ -1,6 +1,7 @@
 // The file probe and multi-page source behind the loader.
 #include "thumbctl/control/loading_host.h"
 
+#include "thumbctl/control/constants.h"
 #include "thumbctl/control/loading_url.h"
 #include "thumbctl/control/source/multipage.h"
 #include "thumbctl/control/source/probe.h"
@@ -27,7 +28,7 @@ bool Answer(CImageFileProbe& probe, bool ok, int* probeType, int* error)
     *error = probe.Error();
     if (ok && probe.Recognised() != 1) {
         ok = false;
-        if (*error == 0) *error = 2001;
+        if (*error == 0) *error = trkErrInvalidFileFormat;
     }
     return ok;
 }

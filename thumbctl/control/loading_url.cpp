@@ -1,6 +1,7 @@
 // Locations of the thumbnail list: path resolution and the blocking URL fetch.
 #include "thumbctl/control/loading_url.h"
 
+#include "thumbctl/control/constants.h"
 #include "thumbctl/control/source/multipage.h"
 
 #include <QCoreApplication>
@@ -20,7 +21,7 @@ namespace thumbctl {
 namespace {
 
 struct FetchOutcome {
-    int error = 2120;
+    int error = trkErrFileIOError;
     QByteArray data;
 };
 
@@ -29,13 +30,13 @@ int ErrorOfReply(QNetworkReply::NetworkError e)
     switch (e) {
     case QNetworkReply::ContentNotFoundError:
     case QNetworkReply::ContentGoneError:
-        return 2110;
+        return trkErrFileNotFound;
     case QNetworkReply::HostNotFoundError:
     case QNetworkReply::ProtocolUnknownError:
     case QNetworkReply::ProtocolInvalidOperationError:
-        return 2112;
+        return trkErrPathNotFound;
     default:
-        return 2120;
+        return trkErrFileIOError;
     }
 }
 
@@ -56,9 +57,9 @@ int FetchUrl(const std::string& url, IPIHANDLE* handle, int64_t* size, int timeo
     *handle = 0;
     *size = 0;
     // The request needs the program's application object (its event system).
-    if (!QCoreApplication::instance()) return 2120;
+    if (!QCoreApplication::instance()) return trkErrFileIOError;
     const QUrl qurl(QString::fromStdString(url), QUrl::StrictMode);
-    if (!qurl.isValid() || qurl.host().isEmpty()) return 2112;
+    if (!qurl.isValid() || qurl.host().isEmpty()) return trkErrPathNotFound;
 
     auto outcome = std::make_shared<FetchOutcome>();
     // The request runs on its own thread with its own event loop, so the
@@ -79,12 +80,12 @@ int FetchUrl(const std::string& url, IPIHANDLE* handle, int64_t* size, int timeo
         if (reply->error() != QNetworkReply::NoError) {
             outcome->error = ErrorOfReply(reply->error());
         } else if (status >= 400) {
-            outcome->error = status == 404 || status == 410 ? 2110 : 2120;
+            outcome->error = status == 404 || status == 410 ? trkErrFileNotFound : trkErrFileIOError;
         } else {
             outcome->data = reply->readAll();
             const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
             if (length.isValid() && length.toLongLong() > outcome->data.size())
-                outcome->error = 2120;
+                outcome->error = trkErrFileIOError;
             else
                 outcome->error = 0;
         }
@@ -93,14 +94,14 @@ int FetchUrl(const std::string& url, IPIHANDLE* handle, int64_t* size, int timeo
     worker->start();
     worker->wait();
     if (outcome->error != 0) return outcome->error;
-    if (outcome->data.isEmpty()) return 2120;
+    if (outcome->data.isEmpty()) return trkErrFileIOError;
     const IPIHANDLE h = ipiGlobalAlloc(outcome->data.size());
-    if (!h) return 9000;
+    if (!h) return trkErrOutofMemory;
     {
         IpiGlobalLock lock(h);
         if (!lock.ptr()) {
             ipiGlobalFree(h);
-            return 9000;
+            return trkErrOutofMemory;
         }
         std::memcpy(lock.ptr(), outcome->data.constData(), size_t(outcome->data.size()));
     }

@@ -150,39 +150,18 @@ long ThumbnailList::PendingIndex() const
     return -1;
 }
 
-SelectResult ClickSelect(ThumbnailList& list, long i, long limit)
-{
-    SelectResult r;
-    if (!list.valid(i)) return r;
-    if (limit == 0) {
-        r.beep = true;
-        return r;
-    }
-    if (limit == 1) {
-        for (auto s : std::vector<uint32_t>(list.selected))
-            if (long(s) != i && list.SetSelectionFlag(long(s), false)) r.other = long(s);
-        r.changed = list.SetSelectionFlag(i, true);
-        return r;
-    }
-    const bool on = !list.items[size_t(i)]->selected;
-    if (on && limit != -1 && long(list.selected.size()) >= limit) {
-        r.beep = true;
-        return r;
-    }
-    r.changed = list.SetSelectionFlag(i, on);
-    return r;
-}
+namespace {
 
-SelectResult SetItemSelected(ThumbnailList& list, long i, bool on, long limit)
+// Item i (valid) turned on or off under the selection limit; with a limit of
+// one, turning it on turns the others off.
+SelectResult SelectWithinLimit(ThumbnailList& list, long i, bool on, long limit)
 {
     SelectResult r;
-    if (!list.valid(i)) return r;
     if (limit == 0) {
         r.beep = true;
         return r;
     }
     if (limit == 1) {
-        list.focus = int32_t(i);
         if (on) {
             for (auto s : std::vector<uint32_t>(list.selected))
                 if (long(s) != i && list.SetSelectionFlag(long(s), false)) r.other = long(s);
@@ -197,6 +176,22 @@ SelectResult SetItemSelected(ThumbnailList& list, long i, bool on, long limit)
     }
     r.changed = list.SetSelectionFlag(i, on);
     return r;
+}
+
+} // namespace
+
+SelectResult ClickSelect(ThumbnailList& list, long i, long limit)
+{
+    if (!list.valid(i)) return SelectResult();
+    // A click toggles the item; under a single selection it always selects.
+    return SelectWithinLimit(list, i, limit == 1 || !list.items[size_t(i)]->selected, limit);
+}
+
+SelectResult SetItemSelected(ThumbnailList& list, long i, bool on, long limit)
+{
+    if (!list.valid(i)) return SelectResult();
+    if (limit == 1) list.focus = int32_t(i);
+    return SelectWithinLimit(list, i, on, limit);
 }
 
 bool SelectAllAllowed(long count, long limit)

@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "thumbctl/control/host/proppage.h"
+#include "thumbctl/control/thumbnail.h"
 #include "thumbctl/control/typelib.h"
 
 namespace thumbctl {
@@ -72,10 +73,7 @@ void CThumbnailCtrl::OnFontChanged()
 {
     const QFontMetrics fm(StockFont());
     m.CaptionTextHeight = fm.height() + fm.leading();
-    if (WindowCreated()) {
-        RecalcLayout();
-        update();
-    }
+    Relayout();
 }
 
 void CThumbnailCtrl::OnCreate()
@@ -182,19 +180,13 @@ Variant CThumbnailCtrl::getProperty(int32_t id)
 void CThumbnailCtrl::putProperty(int32_t id, const Variant& value)
 {
     const int32_t v = value.integer();
-    auto relayout = [this] {
-        if (WindowCreated()) {
-            RecalcLayout();
-            update();
-        }
-    };
     switch (id) {
     case dispidCaptionType:
         if (v < trkCaptionNone || v > trkCaptionLabelStr) RaiseInvalidProperty();
         if (v != m.CaptionType) {
             m.CaptionType = int16_t(v);
             changed(id);
-            relayout();
+            Relayout();
         }
         break;
     case dispidDataPath:
@@ -223,7 +215,7 @@ void CThumbnailCtrl::putProperty(int32_t id, const Variant& value)
         if (v != m.ScrollDirection) {
             m.ScrollDirection = int16_t(v);
             changed(id);
-            relayout();
+            Relayout();
         }
         break;
     case dispidSelectLimit:
@@ -300,10 +292,7 @@ void CThumbnailCtrl::Remove(long index)
     m.LastError = trkSuccess;
     if (index < 0 || index >= ItemCount()) return;
     RemoveItemAt(index);
-    if (WindowCreated()) {
-        RecalcLayout();
-        update();
-    }
+    Relayout();
 }
 
 void CThumbnailCtrl::RemoveAll()
@@ -312,17 +301,14 @@ void CThumbnailCtrl::RemoveAll()
     DeleteAllItems();
     m.SelectedIndices.clear();
     m.FocusIndex = 0;
-    if (WindowCreated()) {
-        RecalcLayout();
-        update();
-    }
+    Relayout();
 }
 
 void CThumbnailCtrl::SelectAll()
 {
     m.LastError = trkSuccess;
     const long n = ItemCount();
-    if (n == 0 || m.SelectLimit == 0 || m.SelectLimit == 1 || (m.SelectLimit > 1 && m.SelectLimit < n)) return;
+    if (!SelectAllAllowed(n, m.SelectLimit)) return;
     const bool changedAny = SelectAllItems();
     m.SelectedIndices.clear();
     for (long i = 0; i < n; ++i) m.SelectedIndices.push_back(uint32_t(i));

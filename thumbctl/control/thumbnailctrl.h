@@ -87,7 +87,7 @@ public:
     // Stock key event; returns the key code the sinks left (0: swallowed).
     int FireKeyEvent(int32_t id, int keyCode, int shift);
 
-    // ---- loading (loading.cpp) ----------------------------------------------
+    // ---- loading (loading_ctrl.cpp) -------------------------------------------
     bool Update();
     bool Add(long index, const std::string& fileName, const std::string& key, const std::string& label);
     bool AddDIB(long index, uint32_t hDib, bool owner, const std::string& key, const std::string& label);
@@ -95,7 +95,7 @@ public:
     // Orders the items by SortKey and SortOrder.
     void SortItems();
 
-    // ---- the item record (thumbnail.cpp) --------------------------------------
+    // ---- the item record (thumbnail_ctrl.cpp) -----------------------------------
     std::string ItemFullPath(long index) const;
     std::string ItemKey(long index) const;
     std::string ItemLabel(long index) const;
@@ -108,8 +108,10 @@ public:
     // Sets the selected flag of every item; true when one was clear.
     bool SelectAllItems();
 
-    // ---- view (view.cpp) -------------------------------------------------------
+    // ---- view (view_ctrl.cpp) --------------------------------------------------
     void RecalcLayout();
+    // Lays the items out again and repaints, when the window exists.
+    void Relayout();
     void PaintItems(QPainter& painter, const QRect& updateRect);
     void DrawFocusFrame();
     // The selection rules of SelectLimit for one item.

@@ -110,6 +110,13 @@ Grid GridOf(const CThumbnailCtrl& control)
     return g;
 }
 
+void CThumbnailCtrl::Relayout()
+{
+    if (!WindowCreated()) return;
+    RecalcLayout();
+    update();
+}
+
 void CThumbnailCtrl::RecalcLayout()
 {
     if (m.InLayout) return;

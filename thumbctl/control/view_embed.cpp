@@ -1,6 +1,7 @@
 // The control in a Qt window through its class registry and automation.
 #include "thumbctl/control/view_embed.h"
 
+#include "thumbctl/control/constants.h"
 #include "thumbctl/control/host/registry.h"
 
 #include <QWidget>
@@ -30,7 +31,7 @@ std::unique_ptr<EmbeddedControl> EmbeddedControl::Create(QWidget* parent, const 
         *error = "cannot register " + module;
         return nullptr;
     }
-    if (host::CreateObject("THUMBNAIL.ThumbnailCtrl.1", host::kIidDispatch, c->dispatch_.out(), error) != host::kOk)
+    if (host::CreateObject(kControlProgId, host::kIidDispatch, c->dispatch_.out(), error) != host::kOk)
         return nullptr;
     auto persist = host::Ref<host::PersistPropertyBag>::query(c->dispatch_.get(), host::kIidPersistPropertyBag);
     auto ole = host::Ref<host::OleControl>::query(c->dispatch_.get(), host::kIidOleControl);
@@ -51,44 +52,35 @@ EmbeddedControl::~EmbeddedControl()
     if (points_) points_->Unadvise(cookie_);
 }
 
-void EmbeddedControl::OnEvent(int32_t id, std::vector<host::Variant>& args)
-{
-    events.push_back({id, args});
-    if (onEvent) onEvent(id, args);
-}
-
-int32_t EmbeddedControl::IdOf(const std::string& name)
+host::Status EmbeddedControl::Invoke(const std::string& name, host::InvokeKind kind,
+                                     const std::vector<host::Variant>& args, host::Variant* result)
 {
     int32_t id = 0;
     dispatch_->GetIDOfName(name, &id);
-    return id;
+    host::ExceptionInfo info;
+    const host::Status s = dispatch_->Invoke(id, kind, args, result, &info);
+    exception_ = s == host::kOk ? std::string() : info.description;
+    return s;
 }
 
 bool EmbeddedControl::Put(const std::string& name, const host::Variant& value, std::vector<host::Variant> index)
 {
     index.push_back(value);
-    host::ExceptionInfo info;
     host::Variant ignored;
-    const host::Status s = dispatch_->Invoke(IdOf(name), host::InvokeKind::Put, index, &ignored, &info);
-    exception_ = s == host::kOk ? std::string() : info.description;
-    return s == host::kOk;
+    return Invoke(name, host::InvokeKind::Put, index, &ignored) == host::kOk;
 }
 
 host::Variant EmbeddedControl::Get(const std::string& name, std::vector<host::Variant> index)
 {
-    host::ExceptionInfo info;
     host::Variant result;
-    const host::Status s = dispatch_->Invoke(IdOf(name), host::InvokeKind::Get, index, &result, &info);
-    exception_ = s == host::kOk ? std::string() : info.description;
+    Invoke(name, host::InvokeKind::Get, index, &result);
     return result;
 }
 
 host::Variant EmbeddedControl::Call(const std::string& name, std::vector<host::Variant> args)
 {
-    host::ExceptionInfo info;
     host::Variant result;
-    const host::Status s = dispatch_->Invoke(IdOf(name), host::InvokeKind::Call, args, &result, &info);
-    exception_ = s == host::kOk ? std::string() : info.description;
+    Invoke(name, host::InvokeKind::Call, args, &result);
     return result;
 }
 

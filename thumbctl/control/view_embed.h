@@ -3,11 +3,11 @@
 // the module is registered in a private class registry, the control created
 // by its ProgID and driven only through its automation members and events.
 // Used by the command-line tool and the control's window tests.
+#include "thumbctl/control/host/eventrecorder.h"
 #include "thumbctl/control/host/object.h"
 
 #include <QTemporaryDir>
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,7 +16,9 @@ class QWidget;
 
 namespace thumbctl {
 
-class EmbeddedControl : private host::EventSink {
+// Every event with its arguments is kept in `events`; `onEvent` runs inside
+// each one.
+class EmbeddedControl : public host::EventRecorder {
 public:
     // Registers libNorvikel.so from `moduleFolder` in a registry of its own
     // and creates the control's window in `parent`, at run time.
@@ -32,18 +34,11 @@ public:
     host::Variant Call(const std::string& name, std::vector<host::Variant> args = {});
     const std::string& lastException() const { return exception_; }
 
-    // Every event with its arguments, and a handler run inside each one.
-    struct Event {
-        int32_t id;
-        std::vector<host::Variant> args;
-    };
-    std::vector<Event> events;
-    std::function<void(int32_t id, std::vector<host::Variant>& args)> onEvent;
-
 private:
     EmbeddedControl() = default;
-    void OnEvent(int32_t id, std::vector<host::Variant>& args) override;
-    int32_t IdOf(const std::string& name);
+    // A member by name; keeps the description of a raised error.
+    host::Status Invoke(const std::string& name, host::InvokeKind kind, const std::vector<host::Variant>& args,
+                        host::Variant* result);
 
     std::unique_ptr<QTemporaryDir> registryDir_;
     host::Ref<host::Dispatch> dispatch_;

@@ -253,37 +253,37 @@ QColor ControlBase::TranslateColor(uint32_t c) const
 
 // ---- events and notifications ---------------------------------------------
 
-Status ControlBase::Advise(EventSink* sink, uint32_t* cookie)
+namespace {
+// A connection list of one kind of sink: each connection has its cookie.
+template <typename Sink>
+Status Connect(std::vector<std::pair<uint32_t, Sink*>>& list, Sink* sink, uint32_t* cookie, uint32_t* nextCookie)
 {
     if (!sink || !cookie) return kInvalidPointer;
-    *cookie = nextCookie_++;
-    sinks_.emplace_back(*cookie, sink);
+    *cookie = (*nextCookie)++;
+    list.emplace_back(*cookie, sink);
     return kOk;
 }
 
-Status ControlBase::Unadvise(uint32_t cookie)
+template <typename Sink>
+Status Disconnect(std::vector<std::pair<uint32_t, Sink*>>& list, uint32_t cookie)
 {
-    auto it = std::find_if(sinks_.begin(), sinks_.end(), [&](const auto& s) { return s.first == cookie; });
-    if (it == sinks_.end()) return kInvalidArg;
-    sinks_.erase(it);
+    auto it = std::find_if(list.begin(), list.end(), [&](const auto& s) { return s.first == cookie; });
+    if (it == list.end()) return kInvalidArg;
+    list.erase(it);
     return kOk;
 }
+} // namespace
+
+Status ControlBase::Advise(EventSink* sink, uint32_t* cookie) { return Connect(sinks_, sink, cookie, &nextCookie_); }
+
+Status ControlBase::Unadvise(uint32_t cookie) { return Disconnect(sinks_, cookie); }
 
 Status ControlBase::AdvisePropertyNotify(PropertyNotifySink* sink, uint32_t* cookie)
 {
-    if (!sink || !cookie) return kInvalidPointer;
-    *cookie = nextCookie_++;
-    notifySinks_.emplace_back(*cookie, sink);
-    return kOk;
+    return Connect(notifySinks_, sink, cookie, &nextCookie_);
 }
 
-Status ControlBase::UnadvisePropertyNotify(uint32_t cookie)
-{
-    auto it = std::find_if(notifySinks_.begin(), notifySinks_.end(), [&](const auto& s) { return s.first == cookie; });
-    if (it == notifySinks_.end()) return kInvalidArg;
-    notifySinks_.erase(it);
-    return kOk;
-}
+Status ControlBase::UnadvisePropertyNotify(uint32_t cookie) { return Disconnect(notifySinks_, cookie); }
 
 namespace {
 template <typename Sink, typename Call>

@@ -139,24 +139,27 @@ bool EditRegistry(const std::function<bool(RegistryKeys&)>& edit, std::string* e
     return true;
 }
 
-Status ClassIdFromProgId(const std::string& progId, std::string* classId)
+namespace {
+// One value of one registry key; kClassNotRegistered when either is missing.
+Status RegistryValue(const std::string& key, const char* name, std::string* value)
 {
     RegistryKeys keys;
     if (!ReadRegistry(&keys)) return kClassNotRegistered;
-    auto it = keys.find("ProgID/" + progId);
-    if (it == keys.end() || !it->second.count("CLSID")) return kClassNotRegistered;
-    *classId = it->second.at("CLSID");
+    auto it = keys.find(key);
+    if (it == keys.end() || !it->second.count(name)) return kClassNotRegistered;
+    *value = it->second.at(name);
     return kOk;
+}
+} // namespace
+
+Status ClassIdFromProgId(const std::string& progId, std::string* classId)
+{
+    return RegistryValue("ProgID/" + progId, "CLSID", classId);
 }
 
 Status ModuleOfClass(const std::string& classId, std::string* modulePath)
 {
-    RegistryKeys keys;
-    if (!ReadRegistry(&keys)) return kClassNotRegistered;
-    auto it = keys.find("CLSID/" + classId);
-    if (it == keys.end() || !it->second.count("InprocServer")) return kClassNotRegistered;
-    *modulePath = it->second.at("InprocServer");
-    return kOk;
+    return RegistryValue("CLSID/" + classId, "InprocServer", modulePath);
 }
 
 Status GetClassFactory(const std::string& classId, ClassFactory** factory, std::string* error)

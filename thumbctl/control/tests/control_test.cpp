@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "thumbctl/control/host/eventrecorder.h"
 #include "thumbctl/control/tests/control_host.h"
 
 namespace {
@@ -209,15 +210,7 @@ TEST_F(ControlTest, ChangeNotificationOnlyForRealChanges)
     EXPECT_EQ(cp->UnadvisePropertyNotify(cookie), host::kInvalidArg);
 }
 
-struct EventLog : host::EventSink {
-    std::vector<std::pair<int32_t, std::vector<Variant>>> events;
-    std::function<void(int32_t)> during;
-    void OnEvent(int32_t id, std::vector<Variant>& args) override
-    {
-        events.emplace_back(id, args);
-        if (during) during(id);
-    }
-};
+using EventLog = host::EventRecorder;
 
 TEST_F(ControlTest, MouseEventsReachEverySinkAndSinksMayDisconnectInside)
 {
@@ -236,18 +229,18 @@ TEST_F(ControlTest, MouseEventsReachEverySinkAndSinksMayDisconnectInside)
     ASSERT_EQ(cp->Advise(&second, &b), host::kOk);
     QTest::mousePress(window, Qt::LeftButton, Qt::ShiftModifier, QPoint(40, 30));
     ASSERT_EQ(first.events.size(), 1u);
-    EXPECT_EQ(first.events[0].first, host::kDispIdMouseDown);
-    EXPECT_EQ(first.events[0].second, (std::vector<Variant>{S(1), S(1), L(40), L(30)}));
+    EXPECT_EQ(first.events[0].id, host::kDispIdMouseDown);
+    EXPECT_EQ(first.events[0].args, (std::vector<Variant>{S(1), S(1), L(40), L(30)}));
     EXPECT_EQ(second.events, first.events);
 
     // The first sink drops the second (and calls back into the control) while the event runs.
-    first.during = [&](int32_t) {
+    first.onEvent = [&](int32_t, std::vector<Variant>&) {
         cp->Unadvise(b);
         c.get("CaptionType");
     };
     QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, QPoint(41, 31));
     EXPECT_EQ(first.events.size(), 2u);
-    EXPECT_EQ(first.events[1].first, host::kDispIdMouseUp);
+    EXPECT_EQ(first.events[1].id, host::kDispIdMouseUp);
     EXPECT_EQ(second.events.size(), 1u);
     cp->Unadvise(a);
     ctl->CloseControlWindow();
@@ -267,7 +260,7 @@ TEST(ControlEvents, ASinkMayReleaseTheLastReferenceInsideAnEvent)
     EventLog sink;
     uint32_t cookie = 0;
     cp->Advise(&sink, &cookie);
-    sink.during = [&](int32_t) {
+    sink.onEvent = [&](int32_t, std::vector<Variant>&) {
         if (!c.object) return;
         cp->Unadvise(cookie);
         ctl->CloseControlWindow();
