@@ -12,6 +12,8 @@
 #include "platform/messages.h"
 #include "platform/taskbar.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -77,7 +79,9 @@ FrmBatchProcessing::FrmBatchProcessing()
         auto* h = new QTableWidgetItem(kColumns[c].header);
         h->setTextAlignment(Qt::AlignCenter);
         Grid1->setHorizontalHeaderItem(c, h);
-        Grid1->setColumnWidth(c, kColumns[c].twips / kTwipsPerPixel);
+        // The designed width, widened where the header's text would be cut.
+        const int text = Grid1->horizontalHeader()->fontMetrics().horizontalAdvance(kColumns[c].header) + 12;
+        Grid1->setColumnWidth(c, std::max(kColumns[c].twips / kTwipsPerPixel, text));
     }
     Grid1->setRowCount(1);
     Grid1->verticalHeader()->setVisible(false);
