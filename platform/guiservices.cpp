@@ -143,6 +143,12 @@ FolderBrowseResult ShowQtFolderDialog(const FolderBrowseRequest& request)
     return result;
 }
 
+void ShowMaximised(QWidget& window)
+{
+    if (QScreen* s = window.screen()) window.setGeometry(s->availableGeometry());
+    window.showMaximized();
+}
+
 int ScreenWidth()
 {
     QScreen* s = QGuiApplication::primaryScreen();

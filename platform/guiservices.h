@@ -32,6 +32,10 @@ QString MessageText(const std::string& text);
 // Qt name filters ("Bitmap Files (*.bmp)") from a '|' filter text.
 QStringList QtNameFilters(const std::string& filter);
 
+// Shows a window maximised. Without a window manager to honour the state the
+// window first takes the screen's work area itself.
+void ShowMaximised(QWidget& window);
+
 // Screen of the primary display in pixels, its colour depth in bits per pixel
 // and its logical dots per inch (96 = small fonts). 0 without a screen.
 int ScreenWidth();

@@ -6,6 +6,7 @@
 #include "app/core/gui/frm_analysis.h"
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
+#include "platform/guiservices.h"
 #include "platform/dialogs.h"
 #include "platform/folderjobs.h"
 #include "platform/folders.h"
@@ -203,7 +204,7 @@ void FrmThumbnailView::DisplayThumbnailView()
     if (FolderPath.isEmpty()) {
         t.SetDataPath("");
         t.RemoveAll();
-        ShowMaximised(*this);
+        platform::ShowMaximised(*this);
         platform::YieldToUi();
         BrowseForThumbnailFolder(platform::ResultsFolder());
         return;
@@ -211,12 +212,12 @@ void FrmThumbnailView::DisplayThumbnailView()
     t.RemoveAll();
     t.SetDataPath(FolderPath.toStdString());
     ApplyFilePattern();
-    ShowMaximised(*this);
+    platform::ShowMaximised(*this);
     platform::YieldToUi();
     setWindowTitle(Q("Thumbnail View for " + t.DataPath()));
     t.Update();
     LoadingFinished();
-    if (!isVisible()) ShowMaximised(*this);
+    if (!isVisible()) platform::ShowMaximised(*this);
     if (t.ListCount() == 0) {
         ShowMessage("No image files were found in the selected folder.", platform::kMsgCritical, "View Thumbnails");
         ShowNoImages();
@@ -373,7 +374,7 @@ void FrmThumbnailView::Thumbnail1_ItemDblClick(long index)
         return;
     }
     fullSize_->setWindowModality(Qt::ApplicationModal);
-    ShowMaximised(*fullSize_);
+    platform::ShowMaximised(*fullSize_);
     fullSize_->Activate();
 }
 
@@ -441,12 +442,6 @@ void FrmThumbnailView::changeEvent(QEvent* event)
 }
 
 // ------------------------------------------------------------ instance
-
-void ShowMaximised(QWidget& window)
-{
-    if (QScreen* s = window.screen()) window.setGeometry(s->availableGeometry());
-    window.showMaximized();
-}
 
 FrmThumbnailView& frmThumbnailView()
 {

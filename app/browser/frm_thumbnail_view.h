@@ -105,10 +105,6 @@ private:
 // The browser as the program made it (after InstallBrowserWindows).
 FrmThumbnailView& frmThumbnailView();
 
-// Shows a window maximised; it first covers the screen's free area, so that
-// it does so also where no window manager maximises it.
-void ShowMaximised(QWidget& window);
-
 // Makes the program create the browser in place of its stand-in.
 void InstallBrowserWindows();
 

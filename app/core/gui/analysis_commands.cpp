@@ -189,7 +189,7 @@ void FrmAnalysis::cmdBatchProcess_Click()
 {
     platform::HideTaskbar();
     BatchProcessingWindow& w = frmBatchProcessing();
-    w.show();
+    platform::ShowMaximised(w);
     w.raise();
 }
 

@@ -12,6 +12,7 @@
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
 #include "app/core/settings.h"
+#include "platform/guiservices.h"
 #include "platform/dialogs.h"
 #include "platform/folders.h"
 #include "platform/messages.h"
@@ -437,9 +438,7 @@ bool FrmAnalysis::eventFilter(QObject* o, QEvent* e)
 
 void FrmAnalysis::ShowWindow()
 {
-    // Without a window manager "maximised" alone does not size the window.
-    if (QScreen* sc = screen()) setGeometry(sc->availableGeometry());
-    showMaximized();
+    platform::ShowMaximised(*this);
     raise();
     activateWindow();
 }
