@@ -34,7 +34,11 @@ std::string AfterColon(const std::string& s)
 
 bool UsableFringeValue(double mils)
 {
-    return std::isfinite(mils) && mils >= kMinFringeValue && mils <= kMaxFringeValue;
+    // Fringe values are held as floats: the bounds are compared as floats too,
+    // so that a value written as 0.0001 passes as the rule states.
+    const float v = static_cast<float>(mils);
+    return std::isfinite(mils) && v >= static_cast<float>(kMinFringeValue) &&
+           v <= static_cast<float>(kMaxFringeValue);
 }
 
 std::string FringeValueRule()
