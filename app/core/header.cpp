@@ -84,7 +84,7 @@ bool ParseImageHeader()
     if (h.haveFields)
         model::files.HeaderFields = std::move(h.fields);
     if (h.result != HeaderParse::Whole)
-        platform::ShowMessage("Error reading header information", platform::kMsgOkOnly, model::AppTitle);
+        platform::ShowMessage(kHeaderReadError, platform::kMsgOkOnly, model::AppTitle);
     model::state.HeaderFringeValue = h.fringeValue;
     return h.result != HeaderParse::Broken;
 }
