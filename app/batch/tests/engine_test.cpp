@@ -565,3 +565,44 @@ TEST_F(BatchRun, A24BitBmpIsRefusedWithTheReadersReason)
     EXPECT_EQ(model::batch.BatchErrorList,
               "#1 rgb_ph.bmp: The picture is not an 8-bit (256 level) BMP picture.\r");
 }
+
+TEST(BatchDiagonal, NormalisationRemovesTheLineThroughTheEnds)
+{
+    const float x = model::NoDataValue;
+    struct Case {
+        std::vector<float> in, out;
+    };
+    const Case cases[] = {
+        {{1, 2, 3, 4, 5}, {0, 0, 0, 0, 0}},            // a straight line leaves nothing
+        {{0, 5, 2}, {0, 4, 0}},                        // the middle against the chord's 1
+        {{10, 7, x, 13, 10}, {0, -3, x, 3, 0}},        // no-data stays, the chord is flat
+        {{2, 1, 1, 1, 1, 1, 8}, {0, -2, -3, -4, -5, -6, 0}},
+    };
+    for (const Case& c : cases) {
+        std::vector<float> v = c.in;
+        ASSERT_TRUE(batch::NormalizeDiagonal(v));
+        for (size_t k = 0; k < v.size(); ++k) EXPECT_FLOAT_EQ(v[k], c.out[k]) << "point " << k;
+    }
+    std::vector<float> open = {x, 1, 2};
+    EXPECT_FALSE(batch::NormalizeDiagonal(open));
+}
+
+TEST_F(BatchRun, DiagonalColumnsAndTheirSuggestedRangeKeepTheirOwnDiagonals)
+{
+    // A plane rising along AB: AB spans the whole range, CD (from the lower
+    // left to the upper right corner) stays level.
+    WritePhase(folder + "/a_plane_ph.tif", 201, 101, "plane:0.0390625,0.078125,0", true);
+    RecordingView view;
+    ASSERT_EQ(batch::RunBatchAnalysis(Options(0), view).processed, 1);
+    const auto lines = CrLfLines(Table());
+    const double abMin = core::Val(Column(lines, "a_plane_ph.tif", 4)), abMax = core::Val(Column(lines, "a_plane_ph.tif", 5));
+    const double cdMin = core::Val(Column(lines, "a_plane_ph.tif", 6)), cdMax = core::Val(Column(lines, "a_plane_ph.tif", 7));
+    EXPECT_NEAR(abMax - abMin, 15.6, 0.051) << "AB climbs the whole plane";
+    EXPECT_NEAR(cdMax - cdMin, 0.0, 0.051) << "CD runs along a level line";
+    EXPECT_EQ(view.summary.minAB, "Min AB: " + Column(lines, "a_plane_ph.tif", 4));
+    EXPECT_EQ(view.summary.maxCD, "Max CD: " + Column(lines, "a_plane_ph.tif", 7));
+    // The diagonal range: the extremes of both diagonals widened by 0.1 mils.
+    ASSERT_EQ(view.ranges.size(), 4u);
+    EXPECT_EQ(view.ranges[2], core::FormatNumber(std::min(abMin, cdMin) - 0.1, "0.0"));
+    EXPECT_EQ(view.ranges[3], core::FormatNumber(std::max(abMax, cdMax) + 0.1, "0.0"));
+}
