@@ -311,27 +311,28 @@ bool ReadsBack(const Line& l, const Settings& s)
     return back.*(l.single) == s.*(l.single);
 }
 
-// Puts back the earlier value of every line that would not read back.
+// Sets the value of one line from another settings record.
+void CopyValue(const Line& l, Settings& to, const Settings& from)
+{
+    if (l.text)
+        to.*(l.text) = from.*(l.text);
+    else if (l.integer)
+        to.*(l.integer) = from.*(l.integer);
+    else
+        to.*(l.single) = from.*(l.single);
+}
+
+// Puts back the earlier value (else the default) of every line that would not
+// read back.
 void KeepReadableValues(Settings& s, const Settings& before)
 {
+    const Settings defaults;
     for (const Line& l : Lines()) {
         if (ReadsBack(l, s))
             continue;
-        if (l.text)
-            s.*(l.text) = before.*(l.text);
-        else if (l.integer)
-            s.*(l.integer) = before.*(l.integer);
-        else
-            s.*(l.single) = before.*(l.single);
-        if (!ReadsBack(l, s)) {
-            const Settings defaults;
-            if (l.text)
-                s.*(l.text) = defaults.*(l.text);
-            else if (l.integer)
-                s.*(l.integer) = defaults.*(l.integer);
-            else
-                s.*(l.single) = defaults.*(l.single);
-        }
+        CopyValue(l, s, before);
+        if (!ReadsBack(l, s))
+            CopyValue(l, s, defaults);
     }
 }
 
