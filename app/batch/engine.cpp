@@ -125,15 +125,6 @@ private:
 // The pipeline's refusal of a corner-point levelling on a corner without data.
 bool IsCornerRefusal(const std::string& why) { return core::StartsWithNoCase(why, "A corner of the image has no data"); }
 
-// A reason on one line of the error list.
-std::string OneLine(std::string text)
-{
-    for (char& c : text)
-        if (c == '\r' || c == '\n')
-            c = ' ';
-    return text;
-}
-
 // Why a file name cannot go into the table or name the outputs; "" when it can.
 // A tab or a line break would split a row; a name whose bytes do not survive
 // the platform's file-name encoding would give outputs under another name.
@@ -147,13 +138,14 @@ std::string NameProblem(const std::string& name)
     return "";
 }
 
-// The name as a table row or a message line can hold it.
-std::string RowName(std::string name)
+// A text as one field of a table row or one line of the error list holds it:
+// tabs and line breaks become spaces.
+std::string OneLine(std::string text)
 {
-    for (char& c : name)
+    for (char& c : text)
         if (c == '\t' || c == '\r' || c == '\n')
             c = ' ';
-    return name;
+    return text;
 }
 
 // The position of the reference in the file list: by the name the options
@@ -174,7 +166,7 @@ int ReferencePosition(const BatchOptions& o)
 
 std::string ReferenceFailure(const BatchOptions& o, int index, float calibrated)
 {
-    const std::string name = RowName(o.files[size_t(index)]);
+    const std::string name = OneLine(o.files[size_t(index)]);
     const std::string problem = NameProblem(o.files[size_t(index)]);
     if (!problem.empty())
         return name + " cannot be analyzed." + model::CR + problem.substr(2);
@@ -259,7 +251,7 @@ std::optional<RunEnd> CheckRun(const BatchOptions& o, RunView& view, RunPlan& pl
     if (plan.relative) {
         plan.reference = ReferencePosition(o);
         if (plan.reference < 0) {
-            model::ShowMsg(RowName(o.referenceName) + " is no longer in the folder." + model::CR +
+            model::ShowMsg(OneLine(o.referenceName) + " is no longer in the folder." + model::CR +
                                "Nothing was analyzed.",
                            16, kReferenceTitle);
             return RunEnd::ReferenceFailed;
@@ -305,7 +297,7 @@ bool ListImages(const BatchOptions& o, const RunPlan& plan, std::time_t created,
     h.useMask = o.analysis.useMask;
     h.maskCaption = o.maskCaption;
     h.relative = plan.relative;
-    h.referenceName = plan.relative ? RowName(o.files[size_t(plan.reference)]) : "";
+    h.referenceName = plan.relative ? OneLine(o.files[size_t(plan.reference)]) : "";
     for (const std::string& line : HeaderLines(h))
         if (!table.writeLine(line))
             return false;
@@ -319,6 +311,29 @@ struct ImageContext {
     bool sizes = false;            // both sample sizes are numbers
     double width = 0, height = 0;
 };
+
+ImageContext MakeImageContext(const BatchOptions& o, const RunPlan& plan)
+{
+    ImageContext c{o, plan};
+    c.sizes = core::IsNumeric(o.analysis.sampleWidth) && core::IsNumeric(o.analysis.sampleHeight);
+    if (c.sizes) {
+        core::ParseNumber(o.analysis.sampleWidth, &c.width);
+        core::ParseNumber(o.analysis.sampleHeight, &c.height);
+    }
+    return c;
+}
+
+// The window at the start of a run: no images processed yet, the folder and
+// the progress bar shown.
+void ShowStart(const BatchOptions& o, const RunPlan& plan, RunView& view)
+{
+    core::ResetBatchSummary();
+    view.SetProcessedLabel(CountLine(0, plan.n), false);
+    view.SetCurrentPath(o.folder);
+    view.SetProgress(0, plan.n);
+    view.ShowProgress(true);
+    view.Yield();
+}
 
 // Why image i cannot be analysed (its reason for the error list), or "" when
 // the analysis and the diagonals stand in model::images.
@@ -386,11 +401,6 @@ ImageValues TakeValues(const ImageContext& c, Trackers& t)
     return v;
 }
 
-std::string ProcessedText(int processed, int n)
-{
-    return "Number of Images Processed: " + std::to_string(processed) + "/" + std::to_string(n);
-}
-
 // Every image in list order; a failed one is listed and the loop goes on.
 // False when a line of the table could not be written.
 bool AnalyseImages(const ImageContext& c, RunView& view, TableWriter& table, Trackers& t, int& processed)
@@ -398,7 +408,7 @@ bool AnalyseImages(const ImageContext& c, RunView& view, TableWriter& table, Tra
     auto& b = model::batch;
     const int n = c.plan.n;
     for (int i = 0; i < n; ++i) {
-        const std::string name = RowName(b.BatchFileNames[size_t(i)]);
+        const std::string name = OneLine(b.BatchFileNames[size_t(i)]);
         const std::string number = std::to_string(i + 1);
         const std::string reason = ImageFailure(c, i);
         if (!reason.empty()) {
@@ -411,7 +421,7 @@ bool AnalyseImages(const ImageContext& c, RunView& view, TableWriter& table, Tra
         const ImageValues v = TakeValues(c, t);
         ++processed;
         view.SetProgress(i + 1, n);
-        view.SetProcessedLabel(ProcessedText(processed, n), false);
+        view.SetProcessedLabel(CountLine(processed, n), false);
         if (!table.writeLine(DataRow(name, v)))
             return false;
         std::vector<std::string> cells = {number, name};
@@ -528,7 +538,10 @@ bool NormalizeDiagonal(std::vector<float>& v)
     return true;
 }
 
-RunOutcome RunBatchAnalysis(const BatchOptions& o, RunView& view)
+namespace {
+
+// The run itself: checks, listing, every image, summary and suggestions.
+RunOutcome Run(const BatchOptions& o, RunView& view)
 {
     RunPlan plan;
     plan.n = static_cast<int>(o.files.size());
@@ -554,64 +567,66 @@ RunOutcome RunBatchAnalysis(const BatchOptions& o, RunView& view)
     if (!table.open(out.tablePath))
         return folderAccess();
 
-    try {
-        scope.disable();
-        core::ResetBatchSummary();
-        view.SetProcessedLabel(ProcessedText(0, plan.n), false);
-        view.SetCurrentPath(o.folder);
-        view.SetProgress(0, plan.n);
-        view.ShowProgress(true);
-        view.Yield();
+    scope.disable();
+    ShowStart(o, plan, view);
 
-        if (!ListImages(o, plan, created, table))
-            return folderAccess();
-        if (plan.relative) {
-            const std::string why = ReferenceFailure(o, plan.reference, plan.calibrated);
-            if (!why.empty()) {
-                // The table ends with its column header.
-                if (!table.commit())
-                    return folderAccess();
-                model::ShowMsg(why, 16, kReferenceTitle);
-                out.end = RunEnd::ReferenceFailed;
-                return out;
-            }
+    if (!ListImages(o, plan, created, table))
+        return folderAccess();
+    if (plan.relative) {
+        const std::string why = ReferenceFailure(o, plan.reference, plan.calibrated);
+        if (!why.empty()) {
+            // The table ends with its column header.
+            if (!table.commit())
+                return folderAccess();
+            model::ShowMsg(why, 16, kReferenceTitle);
+            out.end = RunEnd::ReferenceFailed;
+            return out;
         }
-        view.SetDataType(plan.relative ? "Relative Data with Reference: " + RowName(o.files[size_t(plan.reference)])
-                                       : "Absolute Data");
-        view.SetGridRowCount(plan.n + 1);
-
-        ImageContext c{o, plan};
-        c.sizes = core::IsNumeric(o.analysis.sampleWidth) && core::IsNumeric(o.analysis.sampleHeight);
-        if (c.sizes) {
-            core::ParseNumber(o.analysis.sampleWidth, &c.width);
-            core::ParseNumber(o.analysis.sampleHeight, &c.height);
-        }
-        Trackers t;
-        if (!AnalyseImages(c, view, table, t, out.processed))
-            return folderAccess();
-        view.ShowProgress(false);
-        if (!table.writeLine("") || !table.writeLine(CountLine(out.processed, plan.n)) || !table.commit())
-            return folderAccess();
-
-        if (out.processed > 0) {
-            ShowSummary(o, t, view);
-            SuggestPlotRanges(t, view);
-        }
-        if (out.processed != plan.n) {
-            view.SetProcessedLabel(ProcessedText(out.processed, plan.n), true);
-            view.ShowViewErrors();
-        }
-        out.end = RunEnd::Completed;
-        return out;
-    } catch (const std::exception& e) {
-        model::ShowMsg(std::string("The batch run stopped: ") + e.what() + KeptTableNote(out.tablePath), 16,
-                       kReferenceTitle);
-    } catch (...) {
-        model::ShowMsg("The batch run stopped on an unexpected error." + KeptTableNote(out.tablePath), 16,
-                       kReferenceTitle);
     }
-    out.end = RunEnd::Stopped;
+    view.SetDataType(plan.relative ? "Relative Data with Reference: " + OneLine(o.files[size_t(plan.reference)])
+                                   : "Absolute Data");
+    view.SetGridRowCount(plan.n + 1);
+
+    Trackers t;
+    if (!AnalyseImages(MakeImageContext(o, plan), view, table, t, out.processed))
+        return folderAccess();
+    view.ShowProgress(false);
+    if (!table.writeLine("") || !table.writeLine(CountLine(out.processed, plan.n)) || !table.commit())
+        return folderAccess();
+
+    if (out.processed > 0) {
+        ShowSummary(o, t, view);
+        SuggestPlotRanges(t, view);
+    }
+    if (out.processed != plan.n) {
+        view.SetProcessedLabel(CountLine(out.processed, plan.n), true);
+        view.ShowViewErrors();
+    }
+    out.end = RunEnd::Completed;
     return out;
+}
+
+} // namespace
+
+RunOutcome RunBatchAnalysis(const BatchOptions& o, RunView& view)
+{
+    // A fault on the way ends the run with its reason; the table is left as
+    // it was (the run's temporary table is dropped as the run unwinds).
+    auto stopped = [&](const std::string& why) {
+        RunOutcome out;
+        out.end = RunEnd::Stopped;
+        out.total = static_cast<int>(o.files.size());
+        out.tablePath = TableFileName(o.folder, model::batch.BatchRelativeMode);
+        model::ShowMsg("The batch run stopped: " + why + KeptTableNote(out.tablePath), 16, kReferenceTitle);
+        return out;
+    };
+    try {
+        return Run(o, view);
+    } catch (const std::exception& e) {
+        return stopped(e.what());
+    } catch (...) {
+        return stopped("an unexpected error");
+    }
 }
 
 } // namespace batch
