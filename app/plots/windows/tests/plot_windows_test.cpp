@@ -5,6 +5,7 @@
 
 #include "app/core/figures.h"
 #include "app/core/runtime.h"
+#include "app/core/settings.h"
 #include "plots/builders/chart_builders.h"
 #include "plots/builders/plot_state.h"
 #include "plots/windows/frm_3dchart.h"
@@ -205,6 +206,25 @@ TEST_F(PlotWindows, ViewKeysHoldOneAngleAndAreForgottenWhenTheChartLosesFocus)
     w.chart().setViewElevation(200);
     w.Chart3D1_ViewChanged();
     EXPECT_EQ("-160", w.txtAltitude->text().toStdString());
+}
+
+TEST_F(PlotWindows, TypedAndDraggedViewAnglesAreSavedAsTheSettingsReaderTakesThem)
+{
+    Calculate();
+    auto& w = Open3D();
+    const std::string path = dir.file("Sorvanta Settings.txt");
+    w.txtAltitude->setText("100");
+    QTest::keyClick(w.txtAltitude, Qt::Key_Return);
+    w.txtRotation->setText("-10");
+    QTest::keyClick(w.txtRotation, Qt::Key_Return);
+    core::CollectSettings();
+    ASSERT_TRUE(core::SaveSettingsFile(path));
+    const model::Settings saved = model::settings;
+    messages.records.clear();
+    EXPECT_EQ(core::ReadSettingsFile(path), core::SettingsReadResult::Read) << Messages();
+    EXPECT_EQ(model::settings, saved);
+    EXPECT_EQ(model::settings.SettingPlotAltitude, 90);
+    EXPECT_EQ(model::settings.SettingPlotRotation, 350);
 }
 
 TEST_F(PlotWindows, PAndClickWritesThePointReadout)
