@@ -257,7 +257,6 @@ TEST_F(BatchConfigTest, TypedAndDraggedAnglesAreSavedAsTheSettingsReaderTakesThe
 {
     StartAndConfirm();
     FrmBatchConfiguration& w = Shown();
-    const std::string path = dir.file("Sorvanta Settings.txt");
     struct Case {
         const char* altitude;
         const char* rotation;
@@ -280,12 +279,7 @@ TEST_F(BatchConfigTest, TypedAndDraggedAnglesAreSavedAsTheSettingsReaderTakesThe
             Mouse(chart, QEvent::MouseMove, c + k.drag, Qt::NoButton, Qt::LeftButton);
             Mouse(chart, QEvent::MouseButtonRelease, c + k.drag, Qt::LeftButton, Qt::NoButton);
         }
-        core::CollectSettings();
-        ASSERT_TRUE(core::SaveSettingsFile(path));
-        const model::Settings saved = model::settings;
-        messages.records.clear();
-        EXPECT_EQ(core::ReadSettingsFile(path), core::SettingsReadResult::Read) << Messages();
-        EXPECT_EQ(model::settings, saved);
+        SaveAndReadBackSettings();
         EXPECT_EQ(model::settings.SettingBatchPlotAltitude, k.savedAltitude);
         EXPECT_EQ(model::settings.SettingBatchPlotRotation, k.savedRotation);
     }

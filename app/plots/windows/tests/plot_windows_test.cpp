@@ -5,7 +5,6 @@
 
 #include "app/core/figures.h"
 #include "app/core/runtime.h"
-#include "app/core/settings.h"
 #include "plots/builders/chart_builders.h"
 #include "plots/builders/plot_state.h"
 #include "plots/windows/frm_3dchart.h"
@@ -212,17 +211,11 @@ TEST_F(PlotWindows, TypedAndDraggedViewAnglesAreSavedAsTheSettingsReaderTakesThe
 {
     Calculate();
     auto& w = Open3D();
-    const std::string path = dir.file("Sorvanta Settings.txt");
     w.txtAltitude->setText("100");
     QTest::keyClick(w.txtAltitude, Qt::Key_Return);
     w.txtRotation->setText("-10");
     QTest::keyClick(w.txtRotation, Qt::Key_Return);
-    core::CollectSettings();
-    ASSERT_TRUE(core::SaveSettingsFile(path));
-    const model::Settings saved = model::settings;
-    messages.records.clear();
-    EXPECT_EQ(core::ReadSettingsFile(path), core::SettingsReadResult::Read) << Messages();
-    EXPECT_EQ(model::settings, saved);
+    SaveAndReadBackSettings();
     EXPECT_EQ(model::settings.SettingPlotAltitude, 90);
     EXPECT_EQ(model::settings.SettingPlotRotation, 350);
 }
