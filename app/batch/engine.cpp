@@ -14,6 +14,9 @@
 #include "platform/fileversion.h"
 #include "platform/folders.h"
 
+#include <QByteArray>
+#include <QFile>
+
 #include <ctime>
 #include <exception>
 #include <optional>
@@ -22,8 +25,6 @@ namespace batch {
 namespace {
 
 using model::NoDataValue;
-
-int gProcessedCount = 0;
 
 constexpr const char* kSetupTitle = "Batch Analysis Setup Error";
 constexpr const char* kReferenceTitle = "Batch Analysis Error";
@@ -34,6 +35,14 @@ editor::GreyImage ReadPhase(const std::string& path)
     editor::GreyImage p = ReadBatchImage(path);
     p.ok = p.ok && p.cols > 0 && p.rows > 0 && p.pixels.size() == size_t(p.cols) * size_t(p.rows);
     return p;
+}
+
+// Why a phase image cannot be read: the BMP reader's own reason (a 24-bit
+// picture, a compressed one...), else the plain one.
+std::string UnreadableReason(const editor::GreyImage& p)
+{
+    const bool bmp = !core::EqualsNoCase(model::files.ImageFileFormat, "tif");
+    return bmp && !p.message.empty() ? ": " + p.message : kReasonUnreadable;
 }
 
 bool MaskDiffers(const BatchOptions& o, int cols, int rows)
@@ -90,13 +99,14 @@ struct Trackers {
     std::optional<float> minZ, maxZ, range, abMin, abMax, cdMin, cdMax;
 };
 
-// Disables the window for its lifetime and closes the table at every end.
+// Disables the window for its lifetime and, at every end, drops a table that
+// was not put in place (the previous one stays as it was).
 class RunScope {
 public:
     RunScope(RunView& view, TableWriter& table) : view_(view), table_(table) {}
     ~RunScope()
     {
-        table_.close();
+        table_.discard();
         if (disabled_)
             view_.SetWindowEnabled(true);
     }
@@ -115,19 +125,52 @@ private:
 // The pipeline's refusal of a corner-point levelling on a corner without data.
 bool IsCornerRefusal(const std::string& why) { return core::StartsWithNoCase(why, "A corner of the image has no data"); }
 
-// A reason on one line of the error list.
+// Why a file name cannot go into the table or name the outputs; "" when it can.
+// A tab or a line break would split a row; a name whose bytes do not survive
+// the platform's file-name encoding would give outputs under another name.
+std::string NameProblem(const std::string& name)
+{
+    if (name.find_first_of("\t\r\n") != std::string::npos)
+        return kReasonNameBreaksRow;
+    const QByteArray bytes = QByteArray::fromStdString(name);
+    if (QFile::encodeName(QFile::decodeName(bytes)) != bytes)
+        return kReasonNameEncoding;
+    return "";
+}
+
+// A text as one field of a table row or one line of the error list holds it:
+// tabs and line breaks become spaces.
 std::string OneLine(std::string text)
 {
     for (char& c : text)
-        if (c == '\r' || c == '\n')
+        if (c == '\t' || c == '\r' || c == '\n')
             c = ' ';
     return text;
 }
 
-std::string ReferenceFailure(const BatchOptions& o, const std::string& name, float calibrated)
+// The position of the reference in the file list: by the name the options
+// give, else by model::batch.BatchReferenceIndex (0 when that is out of range);
+// -1 when the named image is not in the list.
+int ReferencePosition(const BatchOptions& o)
 {
-    const std::string path = model::batch.BatchBaseNames[size_t(model::batch.BatchReferenceIndex)];
-    editor::GreyImage p = ReadPhase(path);
+    const int n = static_cast<int>(o.files.size());
+    if (!o.referenceName.empty()) {
+        for (int i = 0; i < n; ++i)
+            if (o.files[size_t(i)] == o.referenceName)
+                return i;
+        return -1;
+    }
+    const int i = model::batch.BatchReferenceIndex;
+    return i >= 0 && i < n ? i : 0;
+}
+
+std::string ReferenceFailure(const BatchOptions& o, int index, float calibrated)
+{
+    const std::string name = OneLine(o.files[size_t(index)]);
+    const std::string problem = NameProblem(o.files[size_t(index)]);
+    if (!problem.empty())
+        return name + " cannot be analyzed." + model::CR + problem.substr(2);
+    editor::GreyImage p = ReadPhase(model::batch.BatchBaseNames[size_t(index)]);
     if (!p.ok)
         return name + " cannot be opened.";
     if (MaskDiffers(o, p.cols, p.rows))
@@ -153,9 +196,279 @@ std::string ReferenceFailure(const BatchOptions& o, const std::string& name, flo
     return "";
 }
 
-} // namespace
+// The run's settled choices, passed from step to step.
+struct RunPlan {
+    int n = 0;
+    bool relative = false;
+    int reference = -1;          // position of the reference (relative run)
+    float calibrated = -1.0f;    // FringeValue.txt's value for the grating, -1 when none
+};
 
-int ProcessedCount() { return gProcessedCount; }
+// Start-up checks, before anything is written. The end that refuses the run
+// (its message shown), or nothing when the run can go on.
+std::optional<RunEnd> CheckRun(const BatchOptions& o, RunView& view, RunPlan& plan)
+{
+    // Images of the folder.
+    if (plan.n < 1) {
+        model::ShowMsg("No phase images found in this folder.", 16, "Folder Selection Error");
+        return RunEnd::NoImages;
+    }
+    // Calibrated fringe value of the grating (reported by the table either way).
+    const std::string fringePath = platform::JoinPath(platform::UtilityFolder(), "FringeValue.txt");
+    float calibrated = outside::ReadFringeValue(fringePath.c_str(), static_cast<uint8_t>(o.analysis.grating));
+    if (calibrated == NoDataValue) {
+        // The library shows nothing itself: a file that cannot be read stops a
+        // run that needs it, with the reason; a run that does not need it goes
+        // on with the grating reported as not calibrated.
+        if (o.analysis.useFringeFile) {
+            const std::string reason = outside::LastError();
+            model::ShowMsg("FringeValue.txt cannot be read." +
+                               (reason.empty() ? std::string() : std::string(model::CR) + reason),
+                           16, kSetupTitle);
+            return RunEnd::Stopped;
+        }
+        calibrated = -1.0f;
+    }
+    model::state.CalibratedFringeValue = calibrated;
+    plan.calibrated = calibrated;
+    if (calibrated == -1.0f && o.analysis.useFringeFile) {
+        model::ShowMsg("There is no calibrated fringe height value for this grating.", 16, kSetupTitle);
+        return RunEnd::SetupRefused;
+    }
+    // Compensation needs both sizes and a sample inside the compensated area.
+    if (o.analysis.compensate) {
+        const CompensationCheck c =
+            CheckBatchCompensation(o.analysis.grating, o.analysis.sampleWidth, o.analysis.sampleHeight);
+        if (!c.ok()) {
+            model::ShowMsg(c.message, 16, c.title);
+            if (c.sizesMissing)
+                view.FocusSampleWidth();
+            view.UncheckCompensate();
+            return RunEnd::SetupRefused;
+        }
+    }
+    // The reference chosen by name must still be in the folder.
+    if (plan.relative) {
+        plan.reference = ReferencePosition(o);
+        if (plan.reference < 0) {
+            model::ShowMsg(OneLine(o.referenceName) + " is no longer in the folder." + model::CR +
+                               "Nothing was analyzed.",
+                           16, kReferenceTitle);
+            return RunEnd::ReferenceFailed;
+        }
+        model::batch.BatchReferenceIndex = static_cast<int16_t>(plan.reference);
+    }
+    return std::nullopt;
+}
+
+// The lists of the run in model::batch and the table's header blocks; false
+// when a line could not be written.
+bool ListImages(const BatchOptions& o, const RunPlan& plan, std::time_t created, TableWriter& table)
+{
+    auto& b = model::batch;
+    std::string folder = o.folder;
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    b.BatchFileNames = o.files;
+    b.BatchBaseNames.clear();
+    for (const std::string& f : o.files)
+        b.BatchBaseNames.push_back(folder == "/" ? "/" + f : folder + "/" + f);
+
+    TableHeader h;
+    h.created = created;
+    h.folder = o.folder;
+    h.programVersion = core::ProgramVersion();
+    if (model::files.AnalysisDllVersion.empty())
+        model::files.AnalysisDllVersion = platform::FileVersionOf(outside::LibraryPath());
+    h.analysisLibraryVersion = model::files.AnalysisDllVersion;
+    h.useFringeFile = o.analysis.useFringeFile;
+    h.exclude128 = o.analysis.exclude128;
+    h.phaseFilter = o.analysis.phaseFilter;
+    h.compensate = o.analysis.compensate;
+    h.normalizeDiagonal = o.normalizeDiagonal;
+    h.rotation = core::RotationName(o.analysis.rotation);
+    h.rotationText = o.rotationText;
+    h.grating = std::to_string(core::GratingLpi(o.analysis.grating));
+    h.calibratedFringeValue = plan.calibrated;
+    h.sampleWidth = o.analysis.sampleWidth;
+    h.sampleHeight = o.analysis.sampleHeight;
+    h.xyUnits = model::files.XYUnits;
+    h.zUnits = model::files.ZUnits;
+    h.useMask = o.analysis.useMask;
+    h.maskCaption = o.maskCaption;
+    h.relative = plan.relative;
+    h.referenceName = plan.relative ? OneLine(o.files[size_t(plan.reference)]) : "";
+    for (const std::string& line : HeaderLines(h))
+        if (!table.writeLine(line))
+            return false;
+    return true;
+}
+
+// What the image loop needs besides the options.
+struct ImageContext {
+    const BatchOptions& o;
+    const RunPlan& plan;
+    bool sizes = false;            // both sample sizes are numbers
+    double width = 0, height = 0;
+};
+
+ImageContext MakeImageContext(const BatchOptions& o, const RunPlan& plan)
+{
+    ImageContext c{o, plan};
+    c.sizes = core::IsNumeric(o.analysis.sampleWidth) && core::IsNumeric(o.analysis.sampleHeight);
+    if (c.sizes) {
+        core::ParseNumber(o.analysis.sampleWidth, &c.width);
+        core::ParseNumber(o.analysis.sampleHeight, &c.height);
+    }
+    return c;
+}
+
+// The window at the start of a run: no images processed yet, the folder and
+// the progress bar shown.
+void ShowStart(const BatchOptions& o, const RunPlan& plan, RunView& view)
+{
+    core::ResetBatchSummary();
+    view.SetProcessedLabel(CountLine(0, plan.n), false);
+    view.SetCurrentPath(o.folder);
+    view.SetProgress(0, plan.n);
+    view.ShowProgress(true);
+    view.Yield();
+}
+
+// Why image i cannot be analysed (its reason for the error list), or "" when
+// the analysis and the diagonals stand in model::images.
+std::string ImageFailure(const ImageContext& c, int i)
+{
+    const BatchOptions& o = c.o;
+    auto& im = model::images;
+    const std::string name = o.files[size_t(i)];
+    if (const std::string problem = NameProblem(name); !problem.empty())
+        return problem;
+    editor::GreyImage p = ReadPhase(model::batch.BatchBaseNames[size_t(i)]);
+    if (!p.ok)
+        return UnreadableReason(p);
+    if (MaskDiffers(o, p.cols, p.rows))
+        return kReasonMaskSize;
+    if (c.plan.relative && (model::state.RefXMax != p.cols - 1 || model::state.RefYMax != p.rows - 1))
+        return kReasonReferenceSize;
+    PutBatchImage(p);
+    if (!TakeHeader() && (c.plan.calibrated == -1.0f || !o.analysis.useFringeFile))
+        return kReasonFringeValue;
+    std::string why;
+    if (!core::BatchAnalyzeImage(c.plan.relative, o.analysis, &why))
+        return IsCornerRefusal(why) ? kReasonRotate : ": " + OneLine(why);
+    const int16_t xm = static_cast<int16_t>(im.XMax), ym = static_cast<int16_t>(im.YMax);
+    core::ChordProfile(0, 0, xm, ym);
+    im.DiagonalAB = im.ProfileData;
+    core::ChordProfile(0, ym, xm, 0);
+    im.DiagonalCD = im.ProfileData;
+    if (o.normalizeDiagonal && (!NormalizeDiagonal(im.DiagonalAB) || !NormalizeDiagonal(im.DiagonalCD)))
+        return kReasonNormalize;
+    return "";
+}
+
+// The ten values of the analysed image in model::images; the batch-wide
+// extremes take them in.
+ImageValues TakeValues(const ImageContext& c, Trackers& t)
+{
+    const auto& im = model::images;
+    const Extremes ab = ProfileExtremes(im.DiagonalAB);
+    const Extremes cd = ProfileExtremes(im.DiagonalCD);
+    if (ab.min) Lower(t.abMin, *ab.min);
+    if (ab.max) Raise(t.abMax, *ab.max);
+    if (cd.min) Lower(t.cdMin, *cd.min);
+    if (cd.max) Raise(t.cdMax, *cd.max);
+    const auto& s = model::state;
+    Lower(t.minZ, s.MinZ);
+    Raise(t.maxZ, s.MaxZ);
+    Raise(t.range, s.ZRange);
+
+    auto figure = [](float f, const std::string& pattern) {
+        return core::IsNoData(f) ? std::string("n/a") : core::FormatNumber(f, pattern);
+    };
+    const float w = float(c.width), h = float(c.height);
+    ImageValues v;
+    v.minZ = Fmt(s.MinZ);
+    v.maxZ = Fmt(s.MaxZ);
+    v.range = Fmt(s.ZRange);
+    v.abMin = Fmt(ab.min);
+    v.abMax = Fmt(ab.max);
+    v.cdMin = Fmt(cd.min);
+    v.cdMax = Fmt(cd.max);
+    v.twist = c.sizes ? figure(core::ComputeIpcTwist(im.ResultMatrix, w, h), "0.00") : "n/a";
+    v.bow = c.sizes ? figure(core::ComputeBow(im.ResultMatrix, w, h), "0.00") : "n/a";
+    v.centre = figure(core::ComputeCenterDeflection(im.ResultMatrix), model::files.ZFormat);
+    return v;
+}
+
+// Every image in list order; a failed one is listed and the loop goes on.
+// False when a line of the table could not be written.
+bool AnalyseImages(const ImageContext& c, RunView& view, TableWriter& table, Trackers& t, int& processed)
+{
+    auto& b = model::batch;
+    const int n = c.plan.n;
+    for (int i = 0; i < n; ++i) {
+        const std::string name = OneLine(b.BatchFileNames[size_t(i)]);
+        const std::string number = std::to_string(i + 1);
+        const std::string reason = ImageFailure(c, i);
+        if (!reason.empty()) {
+            if (!table.writeLine(name))
+                return false;
+            view.SetGridRow(i + 1, {number, name});
+            b.BatchErrorList += "#" + number + " " + name + reason + model::CR;
+            continue;
+        }
+        const ImageValues v = TakeValues(c, t);
+        ++processed;
+        view.SetProgress(i + 1, n);
+        view.SetProcessedLabel(CountLine(processed, n), false);
+        if (!table.writeLine(DataRow(name, v)))
+            return false;
+        std::vector<std::string> cells = {number, name};
+        for (const std::string& f : v.list())
+            cells.push_back(f);
+        view.SetGridRow(i + 1, cells);
+        view.Yield();
+    }
+    return true;
+}
+
+// The seven summary labels.
+void ShowSummary(const BatchOptions& o, const Trackers& t, RunView& view)
+{
+    SummaryTexts st;
+    st.maxZ = "Max Z: " + Fmt(t.maxZ);
+    st.minZ = "Min Z: " + Fmt(t.minZ);
+    st.maxRange =
+        (core::MatchesPattern(o.rotationText, "*Lsf*") ? "Max Coplanarity: " : "Max Deflection: ") + Fmt(t.range);
+    st.minAB = "Min AB: " + Fmt(t.abMin);
+    st.maxAB = "Max AB: " + Fmt(t.abMax);
+    st.minCD = "Min CD: " + Fmt(t.cdMin);
+    st.maxCD = "Max CD: " + Fmt(t.cdMax);
+    view.SetSummary(st);
+}
+
+// Plot ranges around the batch extremes, widened by 0.1 mils or 3 microns.
+void SuggestPlotRanges(const Trackers& t, RunView& view)
+{
+    const float m = core::EqualsNoCase(model::files.ZUnits, "mils") ? 0.1f : 3.0f;
+    std::optional<float> dMin, dMax;
+    for (const auto* v : {&t.abMin, &t.abMax, &t.cdMin, &t.cdMax})
+        if (*v) {
+            Lower(dMin, **v);
+            Raise(dMax, **v);
+        }
+    view.SuggestRanges(Fmt(*t.minZ - m), Fmt(*t.maxZ + m), dMin ? Fmt(*dMin - m) : "", dMax ? Fmt(*dMax + m) : "");
+    view.EnableGenerateOutput();
+}
+
+// The sentence that tells the user whether an earlier table is still there.
+std::string KeptTableNote(const std::string& tablePath)
+{
+    return core::IsRegularFile(tablePath) ? std::string(model::CR) + "The previous results table is kept." : "";
+}
+
+} // namespace
 
 CompensationCheck CheckBatchCompensation(int grating, const std::string& width, const std::string& height)
 {
@@ -225,63 +538,28 @@ bool NormalizeDiagonal(std::vector<float>& v)
     return true;
 }
 
-RunOutcome RunBatchAnalysis(const BatchOptions& o, RunView& view)
+namespace {
+
+// The run itself: checks, listing, every image, summary and suggestions.
+RunOutcome Run(const BatchOptions& o, RunView& view)
 {
-    auto& b = model::batch;
-    const int n = static_cast<int>(o.files.size());
-    const bool relative = b.BatchRelativeMode;
+    RunPlan plan;
+    plan.n = static_cast<int>(o.files.size());
+    plan.relative = model::batch.BatchRelativeMode;
     RunOutcome out;
-    out.total = n;
-
-    // 1. Images of the folder.
-    if (n < 1) {
-        model::ShowMsg("No phase images found in this folder.", 16, "Folder Selection Error");
-        out.end = RunEnd::NoImages;
+    out.total = plan.n;
+    if (const std::optional<RunEnd> refused = CheckRun(o, view, plan)) {
+        out.end = *refused;
         return out;
     }
-    // 2. Calibrated fringe value of the grating (reported by the table either way).
-    const std::string fringePath = platform::JoinPath(platform::UtilityFolder(), "FringeValue.txt");
-    float calibrated = outside::ReadFringeValue(fringePath.c_str(), static_cast<uint8_t>(o.analysis.grating));
-    if (calibrated == NoDataValue) {
-        // The library shows nothing itself: a file that cannot be read stops a
-        // run that needs it, with the reason; a run that does not need it goes
-        // on with the grating reported as not calibrated.
-        if (o.analysis.useFringeFile) {
-            const std::string reason = outside::LastError();
-            model::ShowMsg("FringeValue.txt cannot be read." +
-                               (reason.empty() ? std::string() : std::string(model::CR) + reason),
-                           16, kSetupTitle);
-            out.end = RunEnd::Stopped;
-            return out;
-        }
-        calibrated = -1.0f;
-    }
-    model::state.CalibratedFringeValue = calibrated;
-    if (calibrated == -1.0f && o.analysis.useFringeFile) {
-        model::ShowMsg("There is no calibrated fringe height value for this grating.", 16, kSetupTitle);
-        out.end = RunEnd::SetupRefused;
-        return out;
-    }
-    // 3. Compensation needs both sizes and a sample inside the compensated area.
-    if (o.analysis.compensate) {
-        const CompensationCheck c =
-            CheckBatchCompensation(o.analysis.grating, o.analysis.sampleWidth, o.analysis.sampleHeight);
-        if (!c.ok()) {
-            model::ShowMsg(c.message, 16, c.title);
-            if (c.sizesMissing)
-                view.FocusSampleWidth();
-            view.UncheckCompensate();
-            out.end = RunEnd::SetupRefused;
-            return out;
-        }
-    }
 
-    // 4.-5. The table, created or replaced.
+    // The table is written under a temporary name and put in place at the end.
     TableWriter table;
     RunScope scope(view, table);
-    out.tablePath = TableFileName(o.folder, relative);
+    out.tablePath = TableFileName(o.folder, plan.relative);
     auto folderAccess = [&] {
-        model::ShowMsg("Cannot write to the specified folder.", 16, "Folder Access Error");
+        model::ShowMsg("Cannot write to the specified folder." + KeptTableNote(out.tablePath), 16,
+                       "Folder Access Error");
         out.end = RunEnd::FolderAccess;
         return out;
     };
@@ -289,215 +567,65 @@ RunOutcome RunBatchAnalysis(const BatchOptions& o, RunView& view)
     if (!table.open(out.tablePath))
         return folderAccess();
 
-    try {
-        // 6. Start display.
-        scope.disable();
-        core::ResetBatchSummary();
-        view.SetProcessedLabel("Number of Images Processed: 0/" + std::to_string(n), false);
-        view.SetCurrentPath(o.folder);
-        view.SetProgress(0, n);
-        view.ShowProgress(true);
-        view.Yield();
+    scope.disable();
+    ShowStart(o, plan, view);
 
-        // 7. The lists.
-        std::string folder = o.folder;
-        while (folder.size() > 1 && folder.back() == '/')
-            folder.pop_back();
-        b.BatchFileNames = o.files;
-        b.BatchBaseNames.clear();
-        for (const std::string& f : o.files)
-            b.BatchBaseNames.push_back(folder == "/" ? "/" + f : folder + "/" + f);
-        if (relative && (b.BatchReferenceIndex < 0 || b.BatchReferenceIndex >= n))
-            b.BatchReferenceIndex = 0;
-        const std::string referenceName = relative ? b.BatchFileNames[size_t(b.BatchReferenceIndex)] : "";
-
-        // 8. Header blocks.
-        TableHeader h;
-        h.created = created;
-        h.folder = o.folder;
-        h.programVersion = core::ProgramVersion();
-        if (model::files.AnalysisDllVersion.empty())
-            model::files.AnalysisDllVersion = platform::FileVersionOf(outside::LibraryPath());
-        h.analysisLibraryVersion = model::files.AnalysisDllVersion;
-        h.useFringeFile = o.analysis.useFringeFile;
-        h.exclude128 = o.analysis.exclude128;
-        h.phaseFilter = o.analysis.phaseFilter;
-        h.compensate = o.analysis.compensate;
-        h.normalizeDiagonal = o.normalizeDiagonal;
-        h.rotation = core::RotationName(o.analysis.rotation);
-        h.rotationText = o.rotationText;
-        h.grating = std::to_string(core::GratingLpi(o.analysis.grating));
-        h.calibratedFringeValue = calibrated;
-        h.sampleWidth = o.analysis.sampleWidth;
-        h.sampleHeight = o.analysis.sampleHeight;
-        h.xyUnits = model::files.XYUnits;
-        h.zUnits = model::files.ZUnits;
-        h.useMask = o.analysis.useMask;
-        h.maskCaption = o.maskCaption;
-        h.relative = relative;
-        h.referenceName = referenceName;
-        for (const std::string& line : HeaderLines(h))
-            if (!table.writeLine(line))
+    if (!ListImages(o, plan, created, table))
+        return folderAccess();
+    if (plan.relative) {
+        const std::string why = ReferenceFailure(o, plan.reference, plan.calibrated);
+        if (!why.empty()) {
+            // The table ends with its column header.
+            if (!table.commit())
                 return folderAccess();
-
-        // 9.-10. Trackers and the reference.
-        Trackers t;
-        if (relative) {
-            const std::string why = ReferenceFailure(o, referenceName, calibrated);
-            if (!why.empty()) {
-                model::ShowMsg(why, 16, kReferenceTitle);
-                out.end = RunEnd::ReferenceFailed;
-                return out;
-            }
+            model::ShowMsg(why, 16, kReferenceTitle);
+            out.end = RunEnd::ReferenceFailed;
+            return out;
         }
-        // 11.-12.
-        view.SetDataType(relative ? "Relative Data with Reference: " + referenceName : "Absolute Data");
-        view.SetGridRowCount(n + 1);
-        gProcessedCount = 0;
+    }
+    view.SetDataType(plan.relative ? "Relative Data with Reference: " + OneLine(o.files[size_t(plan.reference)])
+                                   : "Absolute Data");
+    view.SetGridRowCount(plan.n + 1);
 
-        const bool sizes = core::IsNumeric(o.analysis.sampleWidth) && core::IsNumeric(o.analysis.sampleHeight);
-        double width = 0, height = 0;
-        if (sizes) {
-            core::ParseNumber(o.analysis.sampleWidth, &width);
-            core::ParseNumber(o.analysis.sampleHeight, &height);
-        }
-        auto& im = model::images;
+    Trackers t;
+    if (!AnalyseImages(MakeImageContext(o, plan), view, table, t, out.processed))
+        return folderAccess();
+    view.ShowProgress(false);
+    if (!table.writeLine("") || !table.writeLine(CountLine(out.processed, plan.n)) || !table.commit())
+        return folderAccess();
 
-        // 13. Every image in list order; a failed one is listed and the loop goes on.
-        for (int i = 0; i < n; ++i) {
-            const std::string& name = b.BatchFileNames[size_t(i)];
-            const std::string number = std::to_string(i + 1);
-            auto fail = [&](const char* reason) {
-                if (!table.writeLine(name))
-                    return false;
-                view.SetGridRow(i + 1, {number, name});
-                b.BatchErrorList += "#" + number + " " + name + reason + model::CR;
-                return true;
-            };
-            editor::GreyImage p = ReadPhase(b.BatchBaseNames[size_t(i)]);
-            const char* reason = nullptr;
-            std::string pipelineReason;
-            if (!p.ok)
-                reason = kReasonUnreadable;
-            else if (MaskDiffers(o, p.cols, p.rows))
-                reason = kReasonMaskSize;
-            else if (relative && (model::state.RefXMax != p.cols - 1 || model::state.RefYMax != p.rows - 1))
-                reason = kReasonReferenceSize;
-            if (!reason) {
-                PutBatchImage(p);
-                if (!TakeHeader() && (calibrated == -1.0f || !o.analysis.useFringeFile))
-                    reason = kReasonFringeValue;
-            }
-            std::string why;
-            if (!reason && !core::BatchAnalyzeImage(relative, o.analysis, &why)) {
-                if (IsCornerRefusal(why)) {
-                    reason = kReasonRotate;
-                } else {
-                    pipelineReason = ": " + OneLine(why);
-                    reason = pipelineReason.c_str();
-                }
-            }
-            if (!reason) {
-                const int16_t xm = static_cast<int16_t>(im.XMax), ym = static_cast<int16_t>(im.YMax);
-                core::ChordProfile(0, 0, xm, ym);
-                im.DiagonalAB = im.ProfileData;
-                core::ChordProfile(0, ym, xm, 0);
-                im.DiagonalCD = im.ProfileData;
-                if (o.normalizeDiagonal &&
-                    (!NormalizeDiagonal(im.DiagonalAB) || !NormalizeDiagonal(im.DiagonalCD)))
-                    reason = kReasonNormalize;
-            }
-            if (reason) {
-                if (!fail(reason))
-                    return folderAccess();
-                continue;
-            }
+    if (out.processed > 0) {
+        ShowSummary(o, t, view);
+        SuggestPlotRanges(t, view);
+    }
+    if (out.processed != plan.n) {
+        view.SetProcessedLabel(CountLine(out.processed, plan.n), true);
+        view.ShowViewErrors();
+    }
+    out.end = RunEnd::Completed;
+    return out;
+}
 
-            const Extremes ab = ProfileExtremes(im.DiagonalAB);
-            const Extremes cd = ProfileExtremes(im.DiagonalCD);
-            if (ab.min) Lower(t.abMin, *ab.min);
-            if (ab.max) Raise(t.abMax, *ab.max);
-            if (cd.min) Lower(t.cdMin, *cd.min);
-            if (cd.max) Raise(t.cdMax, *cd.max);
-            const auto& s = model::state;
-            Lower(t.minZ, s.MinZ);
-            Raise(t.maxZ, s.MaxZ);
-            Raise(t.range, s.ZRange);
+} // namespace
 
-            ++gProcessedCount;
-            view.SetProgress(i + 1, n);
-            view.SetProcessedLabel("Number of Images Processed: " + std::to_string(gProcessedCount) + "/" +
-                                       std::to_string(n),
-                                   false);
-
-            ImageValues v;
-            auto figure = [](float f, const std::string& pattern) {
-                return core::IsNoData(f) ? std::string("n/a") : core::FormatNumber(f, pattern);
-            };
-            v.minZ = Fmt(s.MinZ);
-            v.maxZ = Fmt(s.MaxZ);
-            v.range = Fmt(s.ZRange);
-            v.abMin = Fmt(ab.min);
-            v.abMax = Fmt(ab.max);
-            v.cdMin = Fmt(cd.min);
-            v.cdMax = Fmt(cd.max);
-            v.twist = sizes ? figure(core::ComputeIpcTwist(im.ResultMatrix, float(width), float(height)), "0.00")
-                            : "n/a";
-            v.bow = sizes ? figure(core::ComputeBow(im.ResultMatrix, float(width), float(height)), "0.00") : "n/a";
-            v.centre = figure(core::ComputeCenterDeflection(im.ResultMatrix), model::files.ZFormat);
-
-            if (!table.writeLine(DataRow(name, v)))
-                return folderAccess();
-            std::vector<std::string> cells = {number, name};
-            for (const std::string& f : v.list())
-                cells.push_back(f);
-            view.SetGridRow(i + 1, cells);
-            view.Yield();
-        }
-
-        // 14.-15. Summary and suggested ranges.
-        view.ShowProgress(false);
-        if (gProcessedCount > 0) {
-            SummaryTexts st;
-            st.maxZ = "Max Z: " + Fmt(t.maxZ);
-            st.minZ = "Min Z: " + Fmt(t.minZ);
-            st.maxRange = (core::MatchesPattern(o.rotationText, "*Lsf*") ? "Max Coplanarity: " : "Max Deflection: ") +
-                          Fmt(t.range);
-            st.minAB = "Min AB: " + Fmt(t.abMin);
-            st.maxAB = "Max AB: " + Fmt(t.abMax);
-            st.minCD = "Min CD: " + Fmt(t.cdMin);
-            st.maxCD = "Max CD: " + Fmt(t.cdMax);
-            view.SetSummary(st);
-            const float m = core::EqualsNoCase(model::files.ZUnits, "mils") ? 0.1f : 3.0f;
-            std::optional<float> dMin, dMax;
-            for (const auto* v : {&t.abMin, &t.abMax, &t.cdMin, &t.cdMax})
-                if (*v) {
-                    Lower(dMin, **v);
-                    Raise(dMax, **v);
-                }
-            view.SuggestRanges(Fmt(*t.minZ - m), Fmt(*t.maxZ + m), dMin ? Fmt(*dMin - m) : "",
-                               dMax ? Fmt(*dMax + m) : "");
-            view.EnableGenerateOutput();
-        }
-        // 16. Trailer.
-        if (!table.writeLine("") || !table.writeLine(CountLine(gProcessedCount, n)))
-            return folderAccess();
-        table.close();
-        // 17.
-        if (gProcessedCount != n) {
-            view.SetProcessedLabel("Number of Images Processed: " + std::to_string(gProcessedCount) + "/" +
-                                       std::to_string(n),
-                                   true);
-            view.ShowViewErrors();
-        }
-        out.end = RunEnd::Completed;
-        out.processed = gProcessedCount;
-        return out;
-    } catch (const std::exception&) {
-        // Any other failure ends the run; the table keeps what was written.
+RunOutcome RunBatchAnalysis(const BatchOptions& o, RunView& view)
+{
+    // A fault on the way ends the run with its reason; the table is left as
+    // it was (the run's temporary table is dropped as the run unwinds).
+    auto stopped = [&](const std::string& why) {
+        RunOutcome out;
         out.end = RunEnd::Stopped;
-        out.processed = gProcessedCount;
+        out.total = static_cast<int>(o.files.size());
+        out.tablePath = TableFileName(o.folder, model::batch.BatchRelativeMode);
+        model::ShowMsg("The batch run stopped: " + why + KeptTableNote(out.tablePath), 16, kReferenceTitle);
         return out;
+    };
+    try {
+        return Run(o, view);
+    } catch (const std::exception& e) {
+        return stopped(e.what());
+    } catch (...) {
+        return stopped("an unexpected error");
     }
 }
 

@@ -21,6 +21,9 @@ struct BatchOptions {
     bool normalizeDiagonal = false;
     std::string rotationText;           // the rotation list's text
     std::string maskCaption;            // the batch mask label's caption
+    // The reference image of a relative run by its file name; empty: the one
+    // at model::batch.BatchReferenceIndex in `files`.
+    std::string referenceName;
 };
 
 // The seven summary labels after a run.
@@ -58,24 +61,23 @@ public:
     virtual void Yield() {}
 };
 
+// How a run ended. Only Completed and ReferenceFailed put a new table in
+// place; every other end leaves an earlier table as it was.
 enum class RunEnd {
     Completed,        // the loop ran over every image
     NoImages,         // "No phase images found in this folder."
     SetupRefused,     // a start-up check refused the options (message shown)
-    Stopped,          // FringeValue.txt could not be read, or the run failed on its way
+    Stopped,          // FringeValue.txt could not be read, or the run failed on its way (reason shown)
     FolderAccess,     // the table could not be written ("Cannot write to the specified folder.")
-    ReferenceFailed,  // the reference image could not be analysed (message shown)
+    ReferenceFailed,  // the reference image is gone or could not be analysed (message shown)
 };
 
 struct RunOutcome {
     RunEnd end = RunEnd::Stopped;
     std::string tablePath;
-    int processed = 0;
+    int processed = 0;   // images analysed (the grid's double click needs two)
     int total = 0;
 };
-
-// Images analysed by the last run (the grid's double click needs two).
-int ProcessedCount();
 
 // Failure reasons of one image, as the error list shows them.
 inline constexpr const char* kReasonMaskSize = ": Image size does not match mask.";
@@ -86,8 +88,9 @@ inline constexpr const char* kReasonNormalize = ": Cannot normalize diagonal dat
 inline constexpr const char* kReasonUnreadable = ": The file cannot be opened.";
 
 // Runs the batch over options.files, absolute or relative by
-// model::batch.BatchRelativeMode (the reference being
-// model::batch.BatchReferenceIndex).
+// model::batch.BatchRelativeMode (the reference being options.referenceName,
+// whose position the run leaves in model::batch.BatchReferenceIndex). The table
+// is written under TemporaryTableName and renamed over the table at the end.
 RunOutcome RunBatchAnalysis(const BatchOptions& options, RunView& view);
 
 // Whether compensation can be used with the sample sizes typed in the width
@@ -113,6 +116,10 @@ void PutBatchImage(editor::GreyImage& image);
 // model::batch (BatchMask, its size and BatchMaskFile).
 enum class MaskLoad { Ok, BadName, Unreadable };
 MaskLoad LoadBatchMask(const std::string& path);
+
+// Reasons of an image whose name cannot be used.
+inline constexpr const char* kReasonNameBreaksRow = ": The file name holds a tab or a line break.";
+inline constexpr const char* kReasonNameEncoding = ": The file name is not valid in this system's file-name encoding.";
 
 // The diagonal with the straight line through its end values removed (both
 // ends become 0); no-data values stay. False when an end has no data.

@@ -10,6 +10,9 @@
 #include "app/core/runtime.h"
 #include "platform/folders.h"
 
+#include <QByteArray>
+#include <QFile>
+
 #include <fstream>
 #include <iterator>
 
@@ -52,7 +55,7 @@ public:
     void picture(const charts::ChartBase& chart, const std::string& path, bool bitmap)
     {
         QString why;
-        const QString p = QString::fromStdString(path);
+        const QString p = QFile::decodeName(QByteArray::fromStdString(path));   // the platform's file-name encoding
         const bool ok = bitmap ? chart.exportBmp(p, &why) : chart.exportJpeg(p, 100, &why);
         done(ok, path, why.toStdString());
     }

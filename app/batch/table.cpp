@@ -104,10 +104,23 @@ std::string CountLine(int processed, int total)
     return "Number of Images Processed: " + std::to_string(processed) + "/" + std::to_string(total);
 }
 
+std::string TemporaryTableName(const std::string& tablePath)
+{
+    const std::string folder = platform::FolderOf(tablePath);
+    const std::string name = "." + platform::FileNameOf(tablePath) + ".tmp";
+    return folder.empty() ? name : platform::JoinPath(folder, name);
+}
+
 bool TableWriter::open(const std::string& path)
 {
-    out_.open(path, std::ios::binary | std::ios::trunc);
+    discard();
+    path_ = path;
+    temporary_ = TemporaryTableName(path);
+    std::remove(temporary_.c_str());   // a leftover of a run that was killed
+    out_.open(temporary_, std::ios::binary | std::ios::trunc);
     ok_ = out_.is_open() && out_.good();
+    if (!ok_)
+        discard();
     return ok_;
 }
 
@@ -121,10 +134,27 @@ bool TableWriter::writeLine(const std::string& line)
     return ok_;
 }
 
-void TableWriter::close()
+bool TableWriter::commit()
+{
+    if (!out_.is_open())
+        return false;
+    out_.close();
+    ok_ = ok_ && !out_.fail() && std::rename(temporary_.c_str(), path_.c_str()) == 0;
+    if (ok_)
+        temporary_.clear();
+    else
+        discard();
+    return ok_;
+}
+
+void TableWriter::discard()
 {
     if (out_.is_open())
         out_.close();
+    if (!temporary_.empty())
+        std::remove(temporary_.c_str());
+    temporary_.clear();
+    ok_ = false;
 }
 
 } // namespace batch

@@ -1,8 +1,10 @@
 #pragma once
 // The batch results table: its file name, the header blocks, the column
 // header, data rows and the count line, and a writer that puts each line on
-// disk as it is produced, so a run that ends early leaves every line written
-// so far. Lines end with CR LF and fields are separated by single TABs.
+// disk as it is produced under a temporary name and renames the finished
+// table over the earlier one, so a run that fails or is killed leaves the
+// earlier table whole. Lines end with CR LF and fields are separated by single
+// TABs.
 #include <ctime>
 #include <fstream>
 #include <string>
@@ -13,6 +15,9 @@ namespace batch {
 // "FOLDER/Batch Results for NAME (Abs).txt" or "... (Rel).txt", NAME being the
 // last part of the folder path (empty for the root).
 std::string TableFileName(const std::string& folder, bool relative);
+// The hidden file beside the table that a run writes before it renames it:
+// "FOLDER/.Batch Results for NAME (Abs).txt.tmp".
+std::string TemporaryTableName(const std::string& tablePath);
 // The last part of a folder path ("" for "/").
 std::string FolderName(const std::string& folder);
 
@@ -62,18 +67,29 @@ struct ImageValues {
 std::string DataRow(const std::string& fileName, const ImageValues& v);
 std::string CountLine(int processed, int total);
 
-// Writes the table a line at a time. Every write is flushed; ok() turns false
-// at the first line that could not be written.
+// Writes the table a line at a time into its temporary file (an earlier
+// run's leftover is replaced). Every write is flushed; ok() turns false at the
+// first line that could not be written. commit() puts the table in place;
+// discard() (and the destructor) removes the temporary file.
 class TableWriter {
 public:
+    TableWriter() = default;
+    TableWriter(const TableWriter&) = delete;
+    TableWriter& operator=(const TableWriter&) = delete;
+    ~TableWriter() { discard(); }
+
     bool open(const std::string& path);
     bool writeLine(const std::string& line);
-    void close();
+    // Closes the temporary file and renames it over the table; false (the
+    // temporary file removed, the table untouched) when either fails.
+    bool commit();
+    void discard();
     bool ok() const { return ok_; }
     bool isOpen() const { return out_.is_open(); }
 
 private:
     std::ofstream out_;
+    std::string path_, temporary_;
     bool ok_ = false;
 };
 

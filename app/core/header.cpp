@@ -34,7 +34,11 @@ std::string AfterColon(const std::string& s)
 
 bool UsableFringeValue(double mils)
 {
-    return std::isfinite(mils) && mils >= kMinFringeValue && mils <= kMaxFringeValue;
+    // Fringe values are held as floats: the bounds are compared as floats too,
+    // so that a value written as 0.0001 passes as the rule states.
+    const float v = static_cast<float>(mils);
+    return std::isfinite(mils) && v >= static_cast<float>(kMinFringeValue) &&
+           v <= static_cast<float>(kMaxFringeValue);
 }
 
 std::string FringeValueRule()
@@ -80,7 +84,7 @@ bool ParseImageHeader()
     if (h.haveFields)
         model::files.HeaderFields = std::move(h.fields);
     if (h.result != HeaderParse::Whole)
-        platform::ShowMessage("Error reading header information", platform::kMsgOkOnly, model::AppTitle);
+        platform::ShowMessage(kHeaderReadError, platform::kMsgOkOnly, model::AppTitle);
     model::state.HeaderFringeValue = h.fringeValue;
     return h.result != HeaderParse::Broken;
 }

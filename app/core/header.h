@@ -10,6 +10,8 @@ namespace core {
 inline constexpr const char* kHeaderMaker = "Calverdine";
 inline constexpr const char* kHeaderEnd = "\\\\EndHeader";   // two backslashes
 inline constexpr size_t kMaxHeaderLength = 32767;
+// What ParseImageHeader shows for a header it cannot read whole.
+inline constexpr const char* kHeaderReadError = "Error reading header information";
 
 // Fringe values (mils per fringe) the analysis accepts, wherever they are read
 // (image header, FringeValue.txt): finite, from kMinFringeValue to kMaxFringeValue.

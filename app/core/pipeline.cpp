@@ -28,21 +28,19 @@ const char* kAnalysisTitle = "Analysis Error";
 const char* kOutOfMemoryText = "Not enough memory for the calculation.";
 const char* kReferenceSizeText = "Current and Reference images have different dimensions.";
 
-std::string gStepFailure;
 uint64_t gMemoryBudget = 0;   // 0: the computer's default
 
-// True for status 0; else the library's reason becomes the step failure.
-bool LibraryOk(int32_t status)
+// Done for status 0; else failed with the library's reason.
+StepResult LibraryOk(int32_t status)
 {
     if (status == 0)
-        return true;
-    if (status == outside::kLibraryMissing)
-        gStepFailure = "The analysis library cannot be loaded." + std::string(model::CR) + outside::LoadError();
-    else
-        gStepFailure = outside::LastError();
-    if (gStepFailure.empty())
-        gStepFailure = "The analysis library stopped the calculation (status " + std::to_string(status) + ").";
-    return false;
+        return {};
+    std::string why = status == outside::kLibraryMissing
+                          ? "The analysis library cannot be loaded." + std::string(model::CR) + outside::LoadError()
+                          : outside::LastError();
+    if (why.empty())
+        why = "The analysis library stopped the calculation (status " + std::to_string(status) + ").";
+    return StepResult::Failed(why);
 }
 
 int16_t Rows() { return images.ImageRows; }
@@ -77,18 +75,18 @@ float SampleInches(double value)
     return static_cast<float>(value);
 }
 
-bool Compensate(double width, double height)
+StepResult Compensate(double width, double height)
 {
     state.SampleWidth = SampleInches(width);
     state.SampleHeight = SampleInches(height);
     const bool microns = EqualsNoCase(model::files.ZUnits, "microns");
     if (microns)
         ScaleDisplacement(1.0 / model::MmPerInch);
-    if (!CompensateDisplacement())
-        return false;
+    if (StepResult done = CompensateDisplacement(); !done)
+        return done;
     if (microns)
         ScaleDisplacement(model::MmPerInch);
-    return true;
+    return {};
 }
 
 // The checks made before anything is computed for a partition or a mask that
@@ -132,7 +130,7 @@ void CropRegion(const model::ByteMatrix& full, const model::Domain& d, model::By
 const model::ByteMatrix* CurrentMaskInUse() { return state.MaskInMemory ? &images.CurrentMask : nullptr; }
 
 // WorkingPhase from CurrentPhase, through `mask` when one is given.
-bool MaskPhase(const model::ByteMatrix* mask)
+StepResult MaskPhase(const model::ByteMatrix* mask)
 {
     images.WorkingPhase.create(Cols(), Rows());
     if (mask)
@@ -144,12 +142,15 @@ bool MaskPhase(const model::ByteMatrix* mask)
 
 // Displacement minus ReferenceDisplacement, through DifferenceMatrix (already
 // of the region's size).
-bool SubtractReference()
+StepResult SubtractReference()
 {
-    return LibraryOk(outside::SubtractSingleMatrix(images.Displacement.data(), images.ReferenceDisplacement.data(),
-                                                   Rows(), Cols(), images.DifferenceMatrix.data())) &&
-           LibraryOk(outside::CopySingleMatrix(images.DifferenceMatrix.data(), Rows(), Cols(),
-                                               images.Displacement.data()));
+    if (StepResult done = LibraryOk(outside::SubtractSingleMatrix(images.Displacement.data(),
+                                                                  images.ReferenceDisplacement.data(), Rows(), Cols(),
+                                                                  images.DifferenceMatrix.data()));
+        !done)
+        return done;
+    return LibraryOk(
+        outside::CopySingleMatrix(images.DifferenceMatrix.data(), Rows(), Cols(), images.Displacement.data()));
 }
 
 // The reason why the fringe value in use cannot be used, "" when it can.
@@ -213,18 +214,18 @@ void ReplaceBlankPhase()
             b = model::BlankPhaseValue - 1;
 }
 
-bool ApplyMaskToPhase() { return MaskPhase(CurrentMaskInUse()); }
+StepResult ApplyMaskToPhase() { return MaskPhase(CurrentMaskInUse()); }
 
-bool FilterPhase() { return LibraryOk(outside::PhaseFiltering(images.WorkingPhase.data(), -1, Rows(), Cols())); }
+StepResult FilterPhase() { return LibraryOk(outside::PhaseFiltering(images.WorkingPhase.data(), -1, Rows(), Cols())); }
 
-bool UnwrapPhase()
+StepResult UnwrapPhase()
 {
     images.UnwrappedPhase.create(Cols(), Rows());
     return LibraryOk(
         outside::Unwrap_FloodFill(images.WorkingPhase.data(), -1, Rows(), Cols(), images.UnwrappedPhase.data()));
 }
 
-bool PhaseToDisplacement()
+StepResult PhaseToDisplacement()
 {
     images.Displacement.create(Cols(), Rows());
     if (EqualsNoCase(model::files.ZUnits, "microns"))
@@ -234,31 +235,29 @@ bool PhaseToDisplacement()
                                         images.Displacement.data()));
 }
 
-bool CompensateDisplacement()
+StepResult CompensateDisplacement()
 {
     const std::string path = GratingCompFilePath();
     return LibraryOk(outside::Compensate_Standard(images.Displacement.data(), path.c_str(), Rows(), Cols(),
                                                   state.SampleWidth, state.SampleHeight, state.GratingIndex));
 }
 
-bool ApplyRotation(int16_t choice)
+StepResult ApplyRotation(int16_t choice)
 {
     state.RotationMode = static_cast<uint8_t>(choice >= 0 && choice <= 3 ? choice : 1);
     float* d = images.Displacement.data();
-    if (!LibraryOk(outside::RotateDisplacement(d, Rows(), Cols(), state.RotationMode)))
-        return false;
+    if (StepResult done = LibraryOk(outside::RotateDisplacement(d, Rows(), Cols(), state.RotationMode)); !done)
+        return done;
     if (choice != 4 && choice != 5)
-        return true;
+        return {};
     const float offset = choice == 4 ? outside::MinSingle(d, Rows(), Cols()) : outside::MaxSingle(d, Rows(), Cols());
     if (IsNoData(offset))
-        return true;   // no data at all: nothing to shift
+        return {};   // no data at all: nothing to shift
     for (float& v : images.Displacement.buffer())
         if (!IsNoData(v))
             v -= offset;
-    return true;
+    return {};
 }
-
-std::string StepFailure() { return gStepFailure; }
 
 bool HoldsData(const model::SingleMatrix& m)
 {
@@ -327,20 +326,21 @@ void SetReference(int domainPosition)
         w->SetReferenceCaption(caption);
 }
 
-bool ApplyReference()
+StepResult ApplyReference()
 {
     images.DifferenceMatrix.create(Cols(), Rows());
     if (state.RefXMax == images.XMax && state.RefYMax == images.YMax &&
         images.ReferenceDisplacement.size() == images.Displacement.size()) {
-        state.RelativeResult = SubtractReference();
-        return state.RelativeResult;
+        StepResult done = SubtractReference();
+        state.RelativeResult = bool(done);
+        return done;
     }
     model::ShowMsg(kReferenceSizeText + std::string(model::CR) +
                        "Absolute displacement will be reported.",
                    48, kSetupTitle);
     if (AnalysisWindow* w = CurrentAnalysisWindow())
         w->UncheckRelative();
-    return false;
+    return {};
 }
 
 void ComputeDisplacementRange()
@@ -389,10 +389,10 @@ namespace {
 
 // After a step on Displacement: false with the reason when the step stopped
 // or left no data.
-bool DataAfter(bool stepDone, std::string* reason)
+bool DataAfter(const StepResult& step, std::string* reason)
 {
-    if (!stepDone)
-        *reason = gStepFailure;
+    if (!step)
+        *reason = step.failure;
     else if (!HoldsData(images.Displacement))
         *reason = NoDataMessage();
     else
@@ -405,8 +405,13 @@ bool DataAfter(bool stepDone, std::string* reason)
 // step stops or the result holds no data.
 bool PhaseToDisplacementSteps(const model::ByteMatrix* mask, const AnalysisOptions& o, std::string* reason)
 {
-    if (!MaskPhase(mask) || (o.phaseFilter && !FilterPhase()) || !UnwrapPhase()) {
-        *reason = gStepFailure;
+    StepResult done = MaskPhase(mask);
+    if (done && o.phaseFilter)
+        done = FilterPhase();
+    if (done)
+        done = UnwrapPhase();
+    if (!done) {
+        *reason = done.failure;
         return false;
     }
     state.FringeValue = FringeValueInUse(o);
@@ -421,7 +426,6 @@ bool CalculateSteps(const AnalysisOptions& o, double width, double height, std::
         *reason = why;
         return false;
     };
-    gStepFailure.clear();
     // 6. Region to analyse.
     if (state.PartitionInMemory) {
         ExtractDomain(static_cast<int16_t>(o.domain));
@@ -429,13 +433,16 @@ bool CalculateSteps(const AnalysisOptions& o, double width, double height, std::
     } else {
         SetRegionSize(images.FullXMax + 1, images.FullYMax + 1);
         images.CurrentPhase.create(Cols(), Rows());
-        if (!LibraryOk(outside::CopyByteMatrix(images.PhaseImage.data(), Rows(), Cols(), images.CurrentPhase.data())))
-            return fail(gStepFailure);
+        if (StepResult done = LibraryOk(
+                outside::CopyByteMatrix(images.PhaseImage.data(), Rows(), Cols(), images.CurrentPhase.data()));
+            !done)
+            return fail(done.failure);
         if (state.MaskInMemory) {
             images.CurrentMask.create(Cols(), Rows());
-            if (!LibraryOk(
-                    outside::CopyByteMatrix(images.MaskImage.data(), Rows(), Cols(), images.CurrentMask.data())))
-                return fail(gStepFailure);
+            if (StepResult done = LibraryOk(
+                    outside::CopyByteMatrix(images.MaskImage.data(), Rows(), Cols(), images.CurrentMask.data()));
+                !done)
+                return fail(done.failure);
         }
     }
     // 7. Blank pixels analysed as 127 unless excluded.
@@ -453,9 +460,8 @@ bool CalculateSteps(const AnalysisOptions& o, double width, double height, std::
     if (o.setReference)
         SetReference(o.domain);
     if (o.relative) {
-        gStepFailure.clear();
-        if (!ApplyReference() && !gStepFailure.empty())
-            return fail(gStepFailure);
+        if (StepResult done = ApplyReference(); !done)
+            return fail(done.failure);
         if (!HoldsData(images.Displacement))
             return fail(NoDataMessage());
     }
@@ -576,7 +582,6 @@ bool BatchSteps(bool relative, const AnalysisOptions& o, std::string* reason)
         *reason = why;
         return false;
     };
-    gStepFailure.clear();
     // A fringe value that cannot be used stops before any work.
     const std::string fringe = FringeProblem(o);
     if (!fringe.empty())
@@ -609,16 +614,16 @@ bool BatchSteps(bool relative, const AnalysisOptions& o, std::string* reason)
             return fail("A corner of the image has no data: it cannot be levelled on its corners.");
     }
     // 10. Levelling.
-    if (!ApplyRotation(static_cast<int16_t>(o.rotation)))
-        return fail(gStepFailure);
+    if (StepResult done = ApplyRotation(static_cast<int16_t>(o.rotation)); !done)
+        return fail(done.failure);
     // 11. Relative step (the caller has compared the sizes; a reference of
     // another size is refused rather than read past its end).
     if (relative) {
         if (images.ReferenceDisplacement.size() != images.Displacement.size())
             return fail(kReferenceSizeText);
         images.DifferenceMatrix.create(Cols(), Rows());
-        if (!SubtractReference())
-            return fail(gStepFailure);
+        if (StepResult done = SubtractReference(); !done)
+            return fail(done.failure);
     }
     if (!HoldsData(images.Displacement))
         return fail(NoDataMessage());

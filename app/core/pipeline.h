@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace core {
 
@@ -31,19 +32,25 @@ struct AnalysisOptions {
 // Texts of the rotation list, by position.
 std::string RotationItemText(int position);
 
+// What a step of the pipeline gives back: done, or stopped with the analysis
+// library's reason.
+struct StepResult {
+    std::string failure;   // empty when the step was done
+    static StepResult Failed(std::string why) { return StepResult{std::move(why)}; }
+    explicit operator bool() const { return failure.empty(); }
+};
+
 // Step procedures, in pipeline order. Rows and columns are ImageRows/ImageCols.
-// Those that return bool return false when the analysis library refuses the
-// step; StepFailure() then holds the library's reason.
-void ExtractDomain(int16_t index);   // CurrentPhase (and CurrentMask) from one domain
-void ReplaceBlankPhase();            // bytes 128 of CurrentPhase become 127
-bool ApplyMaskToPhase();             // WorkingPhase from CurrentPhase and CurrentMask
-bool FilterPhase();                  // WorkingPhase filtered in place
-bool UnwrapPhase();                  // UnwrappedPhase from WorkingPhase
-bool PhaseToDisplacement();          // Displacement from UnwrappedPhase with FringeValue
-bool CompensateDisplacement();       // Displacement (mils) with SampleWidth/Height (inches)
-bool ApplyRotation(int16_t choice);  // levels Displacement; 4 and 5 shift min or max to 0
-// Why the last step that returned false stopped.
-std::string StepFailure();
+// Those that return a StepResult fail when the analysis library refuses the
+// step, with its reason.
+void ExtractDomain(int16_t index);         // CurrentPhase (and CurrentMask) from one domain
+void ReplaceBlankPhase();                  // bytes 128 of CurrentPhase become 127
+StepResult ApplyMaskToPhase();             // WorkingPhase from CurrentPhase and CurrentMask
+StepResult FilterPhase();                  // WorkingPhase filtered in place
+StepResult UnwrapPhase();                  // UnwrappedPhase from WorkingPhase
+StepResult PhaseToDisplacement();          // Displacement from UnwrappedPhase with FringeValue
+StepResult CompensateDisplacement();       // Displacement (mils) with SampleWidth/Height (inches)
+StepResult ApplyRotation(int16_t choice);  // levels Displacement; 4 and 5 shift min or max to 0
 
 // True when the matrix holds at least one data value (IsNoData of figures.h).
 bool HoldsData(const model::SingleMatrix& m);
@@ -62,11 +69,12 @@ std::string MemoryProblem(int cols, int rows);
 // Stores Displacement as the reference; `domainPosition` names it when a
 // partition is in memory. Sets the main window's reference caption.
 void SetReference(int domainPosition);
-// Displacement minus the reference; with a reference of another size it warns
-// ("Current and Reference images have different dimensions." CR "Absolute
-// displacement will be reported.", 48, "Analysis Setup Error"), unticks
-// Calculate Relative and returns false.
-bool ApplyReference();
+// Displacement minus the reference (RelativeResult tells whether it was
+// taken); with a reference of another size it warns ("Current and Reference
+// images have different dimensions." CR "Absolute displacement will be
+// reported.", 48, "Analysis Setup Error"), unticks Calculate Relative and
+// leaves the absolute displacement. Fails only when the library refuses.
+StepResult ApplyReference();
 void ComputeDisplacementRange();     // MaxZ, MinZ, ZRange of Displacement
 void SwapImageMatrix();              // ResultMatrix from Displacement
 void ReduceData();                   // ReducedData: 50 x 50 samples of ResultMatrix

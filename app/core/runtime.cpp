@@ -267,9 +267,12 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, std:
     }
     if (!f.flush() || f.error() != QFileDevice::NoError)
         return fail(f.errorString());
+    // The rename over the target can still fail (a folder in its place, a
+    // folder that turned read-only): that is a failure like any other.
     if (!f.commit()) {
         if (error)
-            *error = f.errorString().toStdString();
+            *error = f.errorString().isEmpty() ? std::string("The file cannot be replaced.")
+                                               : f.errorString().toStdString();
         return false;
     }
     return true;

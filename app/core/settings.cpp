@@ -3,6 +3,7 @@
 #include "app/core/runtime.h"
 #include "platform/folders.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <system_error>
@@ -267,9 +268,80 @@ void ApplySettingsToForms()
         gWindows->PushSettings(s);
 }
 
+int16_t SettingsElevation(double degrees)
+{
+    if (!std::isfinite(degrees))
+        return 0;
+    double e = std::fmod(RoundHalfEven(degrees), 360.0);
+    if (e > 180)
+        e -= 360;
+    else if (e <= -180)
+        e += 360;
+    return static_cast<int16_t>(std::clamp(e, -90.0, 90.0));
+}
+
+int16_t SettingsRotation(double degrees)
+{
+    if (!std::isfinite(degrees))
+        return 0;
+    double r = RoundHalfEven(degrees);
+    if (r >= 0 && r <= 360)
+        return static_cast<int16_t>(r);   // 360 is read as it stands
+    r = std::fmod(r, 360.0);
+    if (r < 0)
+        r += 360;
+    return static_cast<int16_t>(r);
+}
+
+namespace {
+
+// True when the file line for this value reads back as the same value.
+bool ReadsBack(const Line& l, const Settings& s)
+{
+    std::string text = ValueText(l, s);
+    if (text.size() > 10)
+        return false;   // the reader takes the last ten characters of a line
+    Settings back = s;
+    if (!Accept(l, TrimSpaces(text), &back))
+        return false;
+    if (l.text)
+        return EqualsNoCase(back.*(l.text), s.*(l.text));
+    if (l.integer)
+        return back.*(l.integer) == s.*(l.integer);
+    return back.*(l.single) == s.*(l.single);
+}
+
+// Sets the value of one line from another settings record.
+void CopyValue(const Line& l, Settings& to, const Settings& from)
+{
+    if (l.text)
+        to.*(l.text) = from.*(l.text);
+    else if (l.integer)
+        to.*(l.integer) = from.*(l.integer);
+    else
+        to.*(l.single) = from.*(l.single);
+}
+
+// Puts back the earlier value (else the default) of every line that would not
+// read back.
+void KeepReadableValues(Settings& s, const Settings& before)
+{
+    const Settings defaults;
+    for (const Line& l : Lines()) {
+        if (ReadsBack(l, s))
+            continue;
+        CopyValue(l, s, before);
+        if (!ReadsBack(l, s))
+            CopyValue(l, s, defaults);
+    }
+}
+
+} // namespace
+
 void CollectSettings()
 {
     Settings& s = model::settings;
+    const Settings before = s;
     s.SettingXYDimensions = EqualsNoCase(model::files.XYUnits, "in") ? "English" : "Metric";
     s.SettingZDisplacement = EqualsNoCase(model::files.ZUnits, "mils") ? "English" : "Metric";
     s.SettingImageFormat = model::files.ImageFileFormat;
@@ -277,6 +349,11 @@ void CollectSettings()
     s.SettingGraphFormat = model::files.GraphFormatIndex == 1 ? "BMP" : "JPG";
     if (gWindows)
         gWindows->GatherSettings(s);
+    s.SettingPlotAltitude = SettingsElevation(s.SettingPlotAltitude);
+    s.SettingPlotRotation = SettingsRotation(s.SettingPlotRotation);
+    s.SettingBatchPlotAltitude = SettingsElevation(s.SettingBatchPlotAltitude);
+    s.SettingBatchPlotRotation = SettingsRotation(s.SettingBatchPlotRotation);
+    KeepReadableValues(s, before);
 }
 
 float GatherSampleSize(const std::string& text)

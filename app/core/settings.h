@@ -59,7 +59,17 @@ SettingsWindows* CurrentSettingsWindows();
 void ApplySettingsToForms();
 // Sets lines 1, 2, 3, 10 and 18 from the unit texts, ImageFileFormat,
 // DataFormatIndex and GraphFormatIndex, then gathers the rest from the windows.
+// The view angles are brought into the file's ranges; any other value the
+// reader would refuse (or read back as another value) keeps the value it had
+// before, so the file written from the result always reads back.
 void CollectSettings();
+
+// View angles as the settings file holds them: an elevation rounded and
+// clamped to -90..90 (one above 180 read as its negative turn), a rotation
+// rounded and, outside 0..360, brought into 0..359 (modulo 360). Non-finite
+// input gives 0.
+int16_t SettingsElevation(double degrees);
+int16_t SettingsRotation(double degrees);
 
 // Gathering rules of the text boxes: a sample width or height gives 0 when the
 // text is not numeric or not above 0, else the number rounded to one decimal;

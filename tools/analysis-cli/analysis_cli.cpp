@@ -1,5 +1,7 @@
 #include "tools/analysis-cli/analysis_cli.h"
 
+#include "app/core/header.h"
+
 #include "app/core/figures.h"
 #include "app/core/grating.h"
 #include "app/core/loader.h"
@@ -226,7 +228,12 @@ bool CheckSaveName(const Options& a)
 void PrintMessages()
 {
     platform::SetMessageHandler([](const std::string& text, int style, const std::string& title) {
-        std::printf("%s: %s\n", title.c_str(), Lines(text).c_str());
+        // A header read in part does not stop the command: it is a warning
+        // beside the command's outcome, not a second outcome.
+        if (text == core::kHeaderReadError)
+            std::printf("Warning: %s; the image is analysed with the header fields that were read.\n", text.c_str());
+        else
+            std::printf("%s: %s\n", title.c_str(), Lines(text).c_str());
         std::fflush(stdout);
         return style == platform::kMsgQuestion ? int(platform::kAnsYes) : int(platform::kAnsOk);
     });

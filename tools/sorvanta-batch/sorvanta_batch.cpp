@@ -195,6 +195,7 @@ int main(int argc, char** argv)
         }
         model::batch.BatchRelativeMode = true;
         model::batch.BatchReferenceIndex = static_cast<int16_t>(it - o.files.begin());
+        o.referenceName = *it;
     }
 
     OutputView view;

@@ -19,6 +19,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QFile>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -460,9 +461,10 @@ BatchOptions FrmBatchProcessing::GatherOptions()
 {
     BatchOptions o;
     fileList->setPath(Dir1->path());
-    o.folder = S(Dir1->path());
+    // Names in the platform's file-name encoding, as the files are named.
+    o.folder = QFile::encodeName(Dir1->path()).toStdString();
     for (int i = 0; i < fileList->listCount(); ++i)
-        o.files.push_back(S(fileList->fileName(i)));
+        o.files.push_back(QFile::encodeName(fileList->fileName(i)).toStdString());
     o.analysis.grating = cmbGrating->currentIndex();
     o.analysis.rotation = cmbRotation->currentIndex();
     o.analysis.useFringeFile = Ticked(chkFringeValuetxt);
@@ -478,9 +480,11 @@ BatchOptions FrmBatchProcessing::GatherOptions()
     return o;
 }
 
-void FrmBatchProcessing::RunBatchAnalysis()
+void FrmBatchProcessing::RunBatchAnalysis(const std::string& referenceName)
 {
-    batch::RunBatchAnalysis(GatherOptions(), *this);
+    BatchOptions o = GatherOptions();
+    o.referenceName = referenceName;
+    lastRun_ = batch::RunBatchAnalysis(o, *this);
 }
 
 void FrmBatchProcessing::Grid1_DblClick(int row, int column)
@@ -490,7 +494,7 @@ void FrmBatchProcessing::Grid1_DblClick(int row, int column)
     const QTableWidgetItem* cell = Grid1->item(row, column);
     if (!cell || cell->text().isEmpty())
         return;
-    if (ProcessedCount() < 2)
+    if (lastRun_.processed < 2)
         return;
     const auto& names = model::batch.BatchFileNames;
     if (row < 0 || row >= int(names.size()))
@@ -501,7 +505,8 @@ void FrmBatchProcessing::Grid1_DblClick(int row, int column)
         return;
     model::batch.BatchReferenceIndex = static_cast<int16_t>(row);
     model::batch.BatchRelativeMode = true;
-    RunBatchAnalysis();
+    const std::string reference = names[size_t(row)];   // the run replaces the list
+    RunBatchAnalysis(reference);
 }
 
 void FrmBatchProcessing::cmdViewErrors_Click()

@@ -72,8 +72,11 @@ public:
 
     // The options of the window as the run takes them.
     BatchOptions GatherOptions();
-    // Get Batch Data's run with the current relative mode.
-    void RunBatchAnalysis();
+    // Get Batch Data's run with the current relative mode (a relative run
+    // against the image of that name).
+    void RunBatchAnalysis(const std::string& referenceName = std::string());
+    // The outcome of the last run.
+    const RunOutcome& LastRun() const { return lastRun_; }
 
     // core::BatchSummaryWindow
     void ClearBatchSummary() override;
@@ -102,6 +105,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    RunOutcome lastRun_;
     void BuildControls();
     void Wire();
     void cmdBrowse_Click();

@@ -5,6 +5,7 @@
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
 #include "app/core/version.h"
+#include "app/core/tests/file_limit.h"
 #include "platform/folderjobs.h"
 #include "platform/messages.h"
 
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <algorithm>
 #include <map>
+#include <stdexcept>
 
 using namespace batchtest;
 
@@ -148,7 +150,6 @@ TEST_F(BatchRun, ThreeImagesGiveTheTableWithTheHeaderlessImageListedAlone)
     EXPECT_EQ(Column(lines, "c_bow_ph.tif", 8), "0.00");
 
     EXPECT_EQ(model::batch.BatchErrorList, "#2 b_bare_ph.tif: Fringe Value needed.\r");
-    EXPECT_EQ(batch::ProcessedCount(), 2);
     EXPECT_EQ(model::batch.BatchFileNames, (std::vector<std::string>{"a_plane_ph.tif", "b_bare_ph.tif", "c_bow_ph.tif"}));
     EXPECT_EQ(model::batch.BatchBaseNames[2], folder + "/c_bow_ph.tif");
 
@@ -418,4 +419,190 @@ TEST_F(BatchRun, PipelineRefusalsAreListedWithTheirReasonsAndTheRunGoesOn)
     EXPECT_EQ(errors.rfind("#1 a_corner_ph.tif: Cannot rotate data matrix.\r#2 b_blank_ph.tif: ", 0), 0u) << errors;
     EXPECT_EQ(std::count(errors.begin(), errors.end(), '\r'), 2) << "one line per failed image";
     EXPECT_NE(Table().find("\r\nb_blank_ph.tif\r\nc_good_ph.tif\t"), std::string::npos);
+}
+
+namespace {
+
+// A view whose grid fails the way an unexpected fault would.
+struct ThrowingView : RecordingView {
+    void SetGridRow(int, const std::vector<std::string>&) override { throw std::runtime_error("grid row lost"); }
+};
+
+std::vector<std::string> FolderEntries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
+
+TEST_F(BatchRun, ARunThatCannotFinishItsTableKeepsTheEarlierOneByteForByte)
+{
+    MakeThree();
+    RecordingView first;
+    ASSERT_EQ(batch::RunBatchAnalysis(Options(), first).end, batch::RunEnd::Completed);
+    const std::string earlier = Table();
+    ASSERT_NE(earlier.find("Number of Images Processed: 2/3"), std::string::npos);
+    const std::vector<std::string> entries = FolderEntries(folder);
+
+    // A full disk: the new table breaks off after a few hundred bytes.
+    EXPECT_TRUE(coretest::WithFileSizeLimit(400, [&] {
+        RecordingView view;
+        const batch::RunOutcome r = batch::RunBatchAnalysis(Options(), view);
+        return r.end == batch::RunEnd::FolderAccess && messages.records.size() == 1 &&
+               messages.records[0].text ==
+                   "Cannot write to the specified folder.\rThe previous results table is kept." &&
+               !view.generate;
+    }));
+    EXPECT_EQ(Table(), earlier);
+    EXPECT_EQ(FolderEntries(folder), entries) << "no temporary table is left";
+
+    // An unexpected fault on the way: the reason is shown, the table stays.
+    ThrowingView throwing;
+    EXPECT_EQ(batch::RunBatchAnalysis(Options(), throwing).end, batch::RunEnd::Stopped);
+    ASSERT_EQ(messages.records.size(), 1u);
+    EXPECT_EQ(messages.records[0].text,
+              "The batch run stopped: grid row lost\rThe previous results table is kept.");
+    EXPECT_EQ(Table(), earlier);
+    EXPECT_EQ(FolderEntries(folder), entries);
+    EXPECT_EQ(throwing.enabled, (std::vector<bool>{false, true}));
+
+    // A killed run's temporary table is replaced and gone after the next run.
+    const std::string leftover = batch::TemporaryTableName(batch::TableFileName(folder, false));
+    EXPECT_EQ(leftover, folder + "/.Batch Results for Panel 7 (Abs).txt.tmp");
+    testsupport::WriteBytes(leftover, {'x', 'y'});
+    RecordingView again;
+    ASSERT_EQ(batch::RunBatchAnalysis(Options(), again).end, batch::RunEnd::Completed);
+    EXPECT_FALSE(std::filesystem::exists(leftover));
+    EXPECT_NE(Table().find("\r\nNumber of Images Processed: 2/3\r\n"), std::string::npos);
+}
+
+TEST_F(BatchRun, TheReferenceIsKeptByItsName)
+{
+    MakeThree();
+    RecordingView first;
+    ASSERT_EQ(batch::RunBatchAnalysis(Options(), first).end, batch::RunEnd::Completed);
+    // An image added in front after the question named the reference.
+    WritePhase(folder + "/a0_saddle_ph.tif", 201, 101, "plane:0.01,0,0", true);
+    model::batch.BatchRelativeMode = true;
+    model::batch.BatchReferenceIndex = 2;
+    batch::BatchOptions o = Options();
+    o.referenceName = "c_bow_ph.tif";
+    RecordingView view;
+    ASSERT_EQ(batch::RunBatchAnalysis(o, view).end, batch::RunEnd::Completed);
+    EXPECT_EQ(view.dataType, "Relative Data with Reference: c_bow_ph.tif");
+    EXPECT_NE(Table(true).find("\r\nRelative Displacement Reference: c_bow_ph.tif\r\n"), std::string::npos);
+    EXPECT_EQ(Column(CrLfLines(Table(true)), "c_bow_ph.tif", 3), "0.0");
+    EXPECT_EQ(model::batch.BatchReferenceIndex, 3);
+
+    // Gone when the run starts: said so, nothing run, the relative table stays.
+    std::filesystem::remove(folder + "/c_bow_ph.tif");
+    RecordingView gone;
+    EXPECT_EQ(batch::RunBatchAnalysis(Options() /* listed again */, gone).end, batch::RunEnd::Completed)
+        << "without a name the index stands";
+    const std::string earlier = Table(true);
+    o = Options();
+    o.referenceName = "c_bow_ph.tif";
+    messages.records.clear();
+    RecordingView refused;
+    EXPECT_EQ(batch::RunBatchAnalysis(o, refused).end, batch::RunEnd::ReferenceFailed);
+    ASSERT_EQ(messages.records.size(), 1u);
+    EXPECT_EQ(messages.records[0].text, "c_bow_ph.tif is no longer in the folder.\rNothing was analyzed.");
+    EXPECT_TRUE(refused.enabled.empty()) << "nothing started";
+    EXPECT_TRUE(refused.rows.empty());
+    EXPECT_EQ(Table(true), earlier);
+
+    // A stale position equal to the number of images never reads past the list.
+    model::batch.BatchReferenceIndex = 3;
+    RecordingView stale;
+    EXPECT_EQ(batch::RunBatchAnalysis(Options(), stale).end, batch::RunEnd::Completed);
+    EXPECT_EQ(stale.dataType, "Relative Data with Reference: a0_saddle_ph.tif");
+}
+
+TEST_F(BatchRun, NamesThatWouldBreakTheTableOrThePicturesAreListedAsFailed)
+{
+    WritePhase(folder + "/a_plane_ph.tif", 201, 101, "cylinder:0.002,100", true);
+    const std::vector<std::string> odd = {"b\tx_ph.tif", "c\rx_ph.tif", "d\nx_ph.tif", "e\xff_ph.tif",
+                                          "f\xfe_ph.tif", "lat\xe9_ph.tif"};
+    for (const std::string& name : odd) WritePhase(folder + "/" + name, 201, 101, "cylinder:0.002,100", true);
+    WritePhase(folder + "/g\xc3\xa9_ph.tif", 201, 101, "cylinder:0.002,100", true);   // valid UTF-8
+    RecordingView view;
+    const batch::RunOutcome r = batch::RunBatchAnalysis(Options(), view);
+    ASSERT_EQ(r.end, batch::RunEnd::Completed);
+    EXPECT_EQ(r.processed, 2);
+    int bare = 0;
+    const auto lines = CrLfLines(Table(), &bare);
+    EXPECT_EQ(bare, 0) << "the table keeps CR LF line ends";
+    for (const std::string& l : lines) {
+        const size_t fields = Fields(l).size();
+        EXPECT_TRUE(fields <= 1 || fields == 11) << l;
+    }
+    const std::string& errors = model::batch.BatchErrorList;
+    for (const char* expected : {"b x_ph.tif: The file name holds a tab or a line break.\r",
+                                 "c x_ph.tif: The file name holds a tab or a line break.\r",
+                                 "d x_ph.tif: The file name holds a tab or a line break.\r",
+                                 "e\xff_ph.tif: The file name is not valid in this system's file-name encoding.\r",
+                                 "lat\xe9_ph.tif: The file name is not valid in this system's file-name encoding.\r"})
+        EXPECT_NE(errors.find(expected), std::string::npos) << expected << "\n" << errors;
+    EXPECT_EQ(errors.find("g\xc3\xa9_ph.tif"), std::string::npos) << errors;
+    EXPECT_NE(Column(lines, "g\xc3\xa9_ph.tif", 3), "<missing>");
+}
+
+TEST_F(BatchRun, A24BitBmpIsRefusedWithTheReadersReason)
+{
+    model::files.ImageFileFormat = "BMP";
+    // 2 x 2 pixels, 24 bits a pixel, rows padded to 8 bytes.
+    std::vector<uint8_t> bmp = {'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0,
+                                1, 0, 24, 0, 0, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    bmp.resize(70, 0x80);
+    testsupport::WriteBytes(folder + "/rgb_ph.bmp", bmp);
+    batch::BatchOptions o = Options();
+    o.files = {"rgb_ph.bmp"};
+    RecordingView view;
+    ASSERT_EQ(batch::RunBatchAnalysis(o, view).end, batch::RunEnd::Completed);
+    EXPECT_EQ(model::batch.BatchErrorList,
+              "#1 rgb_ph.bmp: The picture is not an 8-bit (256 level) BMP picture.\r");
+}
+
+TEST(BatchDiagonal, NormalisationRemovesTheLineThroughTheEnds)
+{
+    const float x = model::NoDataValue;
+    struct Case {
+        std::vector<float> in, out;
+    };
+    const Case cases[] = {
+        {{1, 2, 3, 4, 5}, {0, 0, 0, 0, 0}},            // a straight line leaves nothing
+        {{0, 5, 2}, {0, 4, 0}},                        // the middle against the chord's 1
+        {{10, 7, x, 13, 10}, {0, -3, x, 3, 0}},        // no-data stays, the chord is flat
+        {{2, 1, 1, 1, 1, 1, 8}, {0, -2, -3, -4, -5, -6, 0}},
+    };
+    for (const Case& c : cases) {
+        std::vector<float> v = c.in;
+        ASSERT_TRUE(batch::NormalizeDiagonal(v));
+        for (size_t k = 0; k < v.size(); ++k) EXPECT_FLOAT_EQ(v[k], c.out[k]) << "point " << k;
+    }
+    std::vector<float> open = {x, 1, 2};
+    EXPECT_FALSE(batch::NormalizeDiagonal(open));
+}
+
+TEST_F(BatchRun, DiagonalColumnsAndTheirSuggestedRangeKeepTheirOwnDiagonals)
+{
+    // A plane rising along AB: AB spans the whole range, CD (from the lower
+    // left to the upper right corner) stays level.
+    WritePhase(folder + "/a_plane_ph.tif", 201, 101, "plane:0.0390625,0.078125,0", true);
+    RecordingView view;
+    ASSERT_EQ(batch::RunBatchAnalysis(Options(0), view).processed, 1);
+    const auto lines = CrLfLines(Table());
+    const double abMin = core::Val(Column(lines, "a_plane_ph.tif", 4)), abMax = core::Val(Column(lines, "a_plane_ph.tif", 5));
+    const double cdMin = core::Val(Column(lines, "a_plane_ph.tif", 6)), cdMax = core::Val(Column(lines, "a_plane_ph.tif", 7));
+    EXPECT_NEAR(abMax - abMin, 15.6, 0.051) << "AB climbs the whole plane";
+    EXPECT_NEAR(cdMax - cdMin, 0.0, 0.051) << "CD runs along a level line";
+    EXPECT_EQ(view.summary.minAB, "Min AB: " + Column(lines, "a_plane_ph.tif", 4));
+    EXPECT_EQ(view.summary.maxCD, "Max CD: " + Column(lines, "a_plane_ph.tif", 7));
+    // The diagonal range: the extremes of both diagonals widened by 0.1 mils.
+    ASSERT_EQ(view.ranges.size(), 4u);
+    EXPECT_EQ(view.ranges[2], core::FormatNumber(std::min(abMin, cdMin) - 0.1, "0.0"));
+    EXPECT_EQ(view.ranges[3], core::FormatNumber(std::max(abMax, cdMax) + 0.1, "0.0"));
 }

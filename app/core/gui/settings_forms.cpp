@@ -46,11 +46,6 @@ void PushCompensate(QCheckBox* c, const std::string& value, float width, float h
     if (width != 0 && height != 0) c->setChecked(IsOn(value));
 }
 
-int16_t Angle(double degrees)
-{
-    return static_cast<int16_t>(core::RoundHalfEven(degrees));
-}
-
 QString AngleText(int16_t v) { return QString::number(v); }
 
 } // namespace
@@ -128,8 +123,8 @@ void SettingsForms::GatherSettings(model::Settings& s)
     s.SettingZMax = core::GatherZLimit(a.txtZmax->text().toStdString(), zFormat);
 
     Chart3DWindow& c3 = frm3DChart();
-    s.SettingPlotAltitude = Angle(c3.ViewElevation());
-    s.SettingPlotRotation = Angle(c3.ViewRotation());
+    s.SettingPlotAltitude = core::SettingsElevation(c3.ViewElevation());
+    s.SettingPlotRotation = core::SettingsRotation(c3.ViewRotation());
     if (auto* c = frmContour().cmbAppearance; c && c->currentIndex() >= 0 && c->currentIndex() <= 3)
         s.SettingContourStyle = core::ContourStyleName(c->currentIndex());
 
@@ -153,8 +148,8 @@ void SettingsForms::GatherSettings(model::Settings& s)
 
     BatchConfigurationWindow& bc = frmBatchConfiguration();
     s.SettingBatchDataFormat = bc.optText && bc.optText->isChecked() ? "Text" : "Binary";
-    s.SettingBatchPlotAltitude = Angle(bc.ViewElevation());
-    s.SettingBatchPlotRotation = Angle(bc.ViewRotation());
+    s.SettingBatchPlotAltitude = core::SettingsElevation(bc.ViewElevation());
+    s.SettingBatchPlotRotation = core::SettingsRotation(bc.ViewRotation());
     if (auto* c = bc.cmbAppearance; c && c->currentIndex() >= 0 && c->currentIndex() <= 3)
         s.SettingBatchContourStyle = core::ContourStyleName(c->currentIndex());
     s.SettingBatchGraphFormat = bc.optBitmap && bc.optBitmap->isChecked() ? "BMP" : "JPG";

@@ -102,6 +102,15 @@ TEST_F(Figures, CentreSearchStepsDownWithHalvesToEven)
     EXPECT_EQ(ComputeCenterDeflection(m), NoDataValue);
 }
 
+TEST_F(Figures, CentreColumnOfAnEvenWidthRoundsHalfToEven)
+{
+    // 642 columns: XMax / 2 = 320.5 gives column 320, not 321.
+    SingleMatrix m = Filled(642, 480, [](int, int) { return 0.0f; });
+    m(320, 240) = -4;
+    m(321, 240) = -9;
+    EXPECT_FLOAT_EQ(ComputeCenterDeflection(m), 4.0f);
+}
+
 TEST_F(Figures, PlaneHasNoBowOrTwistAndSignsHold)
 {
     SingleMatrix plane = Filled(101, 51, [](int x, int y) { return 0.01f * x - 0.02f * y + 3; });
@@ -192,6 +201,7 @@ TEST_F(Figures, ReducedSamplesAndChartCopy)
     for (int i = 1; i <= 50; ++i)
         cols.push_back(ReducedColumn(i, 639));
     EXPECT_EQ(cols[3], 39);
+    EXPECT_EQ(cols[13], 170);                       // 13 / 49 x 639 = 169.53 rounds up
     EXPECT_EQ(ReducedColumn(50, 639), 639);
     EXPECT_EQ(ReducedRow(1, 479), 479);
     EXPECT_EQ(ReducedRow(50, 479), 0);

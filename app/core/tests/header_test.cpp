@@ -112,3 +112,12 @@ TEST(ImageHeader, UsableFringeValues)
     for (double v : {0.0, -1.0, 1e-320, 9999.0, 3e38, 1e9, 1e39, std::nan("")})
         EXPECT_FALSE(UsableFringeValue(v)) << v;
 }
+
+TEST(ImageHeader, FringeBoundsHoldForTheFloatsTheValuesAreKeptIn)
+{
+    // A header or FringeValue.txt value is kept as a float: the bounds as written pass.
+    for (float v : {0.0001f, 1000.0f})
+        EXPECT_TRUE(UsableFringeValue(v)) << v;
+    for (float v : {0.0000999f, 1000.001f})
+        EXPECT_FALSE(UsableFringeValue(v)) << v;
+}

@@ -127,6 +127,19 @@ TEST(Runtime, AtomicWriteOnAFullDiskKeepsTheOldFile)
     EXPECT_EQ(ReadAll(path), std::string(5000, 'y'));
 }
 
+TEST(Runtime, AtomicWriteThatCannotReplaceItsTargetFails)
+{
+    testsupport::TempDir dir("commit");
+    // The target is a folder: nothing may report success, the folder stays.
+    const std::string folder = dir.file("target");
+    std::filesystem::create_directories(folder + "/inside");
+    std::string error;
+    EXPECT_FALSE(core::WriteFileAtomically(folder, "bytes", &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(std::filesystem::is_directory(folder + "/inside"));
+    EXPECT_EQ(FilesIn(dir.path().string()), 1u) << "no temporary file is left";
+}
+
 TEST(Runtime, SmallFileReaderTakesRegularFilesOnly)
 {
     testsupport::TempDir dir("readers");

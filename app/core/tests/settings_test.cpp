@@ -8,6 +8,8 @@
 
 #include <sys/stat.h>
 
+#include <cmath>
+
 #include <vector>
 
 using namespace core;
@@ -262,4 +264,79 @@ TEST_F(SettingsFile, APipeOrAHugeFileIsNoSettingsFile)
     ASSERT_EQ(messages.records.size(), 1u);
     EXPECT_EQ(messages.records[0].text,
               "Sorvanta Settings.txt is corrupted.\rA new file with default settings will be created.");
+}
+
+TEST(SettingsAngles, ViewAnglesComeIntoTheFileRanges)
+{
+    struct Case {
+        double in;
+        int elevation, rotation;
+    };
+    const Case cases[] = {{100, 90, 100},  {-10, -10, 350}, {400, 40, 40},   {-100, -90, 260},
+                          {350, -10, 350}, {360, 0, 360},   {720.4, 0, 0},   {-90.5, -90, 270},
+                          {1e9, -80, 280},  {45, 45, 45}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(SettingsElevation(c.in), c.elevation) << c.in;
+        EXPECT_EQ(SettingsRotation(c.in), c.rotation) << c.in;
+    }
+    EXPECT_EQ(SettingsRotation(std::nan("")), 0);
+}
+
+namespace {
+
+// Windows whose controls hold what a drag or a typed angle can leave.
+struct WildWindows : SettingsWindows {
+    double elevation = 0, rotation = 0;
+    float width = 0, zmin = 0;
+    void PushSettings(const model::Settings&) override {}
+    void GatherSettings(model::Settings& s) override
+    {
+        s.SettingPlotAltitude = SettingsElevation(elevation);
+        s.SettingPlotRotation = SettingsRotation(rotation);
+        s.SettingBatchPlotAltitude = int16_t(100);   // a window that did not bring it into range
+        s.SettingBatchPlotRotation = int16_t(-10);
+        s.SettingWidth = width;
+        s.SettingZMin = zmin;
+    }
+};
+
+} // namespace
+
+TEST_F(SettingsFile, EveryCollectedValueReadsBackWithoutAReset)
+{
+    struct Case {
+        double elevation, rotation;
+        float width, zmin;
+        int16_t wantAltitude, wantRotation;
+    };
+    const Case cases[] = {
+        {100, -10, 40000, -1.2345678e-5f, 90, 350},
+        {-135, 400, 7, 3, -90, 40},
+    };
+    for (const Case& c : cases) {
+        model::ResetModel();
+        model::settings.SettingWidth = 5;
+        model::settings.SettingZMin = 9999;
+        WildWindows windows;
+        windows.elevation = c.elevation;
+        windows.rotation = c.rotation;
+        windows.width = c.width;
+        windows.zmin = c.zmin;
+        SetSettingsWindows(&windows);
+        CollectSettings();
+        ASSERT_TRUE(SaveSettingsFile(path));
+        const model::Settings written = model::settings;
+        model::ResetModel();
+        messages.records.clear();
+        EXPECT_EQ(ReadSettingsFile(path), SettingsReadResult::Read) << c.elevation;
+        EXPECT_TRUE(messages.records.empty()) << "no corrupted-file warning";
+        EXPECT_EQ(model::settings, written);
+        EXPECT_EQ(model::settings.SettingPlotAltitude, c.wantAltitude);
+        EXPECT_EQ(model::settings.SettingPlotRotation, c.wantRotation);
+        EXPECT_EQ(model::settings.SettingBatchPlotAltitude, 90);
+        EXPECT_EQ(model::settings.SettingBatchPlotRotation, 350);
+        // A width the file cannot hold keeps the earlier one; others stand.
+        EXPECT_EQ(model::settings.SettingWidth, c.width > 32767 ? 5.0f : c.width);
+        EXPECT_EQ(model::settings.SettingZMin, c.zmin == 3 ? 3.0f : 9999.0f);
+    }
 }

@@ -204,3 +204,32 @@ TEST(AnalysisCli, PlotReportsAFullDiskAndAResultWithoutData)
     for (const auto& e : std::filesystem::directory_iterator(dir.path()))   // no temporary left behind
         EXPECT_NE('.', e.path().filename().string()[0]) << e.path();
 }
+
+TEST(AnalysisCli, AHeaderWithoutItsEndLineIsAWarningBesideOneOutcome)
+{
+    if (!std::filesystem::exists(Tool("sorvanta-analyze")) || !std::filesystem::exists(Tool("mkphase")))
+        GTEST_SKIP() << "sorvanta-analyze or mkphase not built";
+    testsupport::TempDir dir("headerend");
+    const std::string img = dir.file("Dome_ph.tif");
+    testsupport::Shell("'" + Tool("mkphase") + "' --size 64x48 --surface dome:0.0008 '" + img + "'");
+    // The end line spelled otherwise, at the same length.
+    std::vector<uint8_t> bytes = testsupport::ReadBytes(img);
+    std::string text(bytes.begin(), bytes.end());
+    const size_t end = text.find("\\\\EndHeader");
+    ASSERT_NE(end, std::string::npos);
+    bytes[end + 2] = 'X';
+    testsupport::WriteBytes(img, bytes);
+    std::filesystem::create_directories(dir.file("home"));
+    int rc = -1;
+    const std::string out = testsupport::Shell("HOME='" + dir.file("home") + "' '" + Tool("sorvanta-analyze") +
+                                                   "' --base '" + dir.file("base") + "' '" + img + "' 2>&1",
+                                               &rc);
+    EXPECT_EQ(rc, 0) << out;
+    EXPECT_NE(out.find("Max Z: "), std::string::npos) << out;
+    const std::string warning = "Warning: Error reading header information; the image is analysed with the header "
+                                "fields that were read.\n";
+    const size_t at = out.find(warning);
+    EXPECT_NE(at, std::string::npos) << out;
+    EXPECT_EQ(out.find("Error reading", at + warning.size()), std::string::npos) << "stated once\n" << out;
+    EXPECT_EQ(out.find("Sorvanta: Error"), std::string::npos) << out;
+}

@@ -80,3 +80,29 @@ TEST_F(SorvantaBatch, SetupErrorsExitWithAMessage)
     EXPECT_EQ((Run("--save x.dat '" + folder + "'", &rc), rc), 2);
     EXPECT_EQ((Run("", &rc), rc), 2);
 }
+
+TEST_F(SorvantaBatch, ATableThatCannotBeWrittenLeavesTheOldOneAndExitsOne)
+{
+    Make("a_ph.tif", "--size 201x101 --fringe 10 --surface cylinder:0.002,100");
+    Make("b_ph.tif", "--size 201x101 --fringe 10 --surface plane:0.01,0,0");
+    int rc = -1;
+    std::string out = Run("'" + folder + "'", &rc);
+    ASSERT_EQ(rc, 0) << out;
+    const std::string table = folder + "/Batch Results for Lot 3 (Abs).txt";
+    const std::string before = testsupport::ReadText(table);
+    ASSERT_NE(before.find("Number of Images Processed: 2/2"), std::string::npos);
+
+    // A full disk: no file may grow past 1 block (SIGXFSZ ignored, so a write fails).
+    const std::string home = dir.file("home"), runtime = dir.file("run");
+    std::filesystem::create_directories(home);
+    std::filesystem::create_directories(runtime);
+    out = testsupport::Shell("HOME='" + home + "' XDG_RUNTIME_DIR='" + runtime + "' sh -c \"trap '' XFSZ; ulimit -f 1; exec '" +
+                                 Bin("sorvanta-batch") + "' --base '" + dir.path().string() + "' '" + folder +
+                                 "'\" 2>&1",
+                             &rc);
+    EXPECT_EQ(rc, 1) << out;
+    EXPECT_NE(out.find("Cannot write to the specified folder."), std::string::npos) << out;
+    EXPECT_EQ(testsupport::ReadText(table), before) << "the old table, byte for byte";
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
+}

@@ -253,6 +253,38 @@ TEST_F(BatchConfigTest, ViewAnglesAndDragLocks)
     EXPECT_EQ(w.txtAltitude->text(), "-169");
 }
 
+TEST_F(BatchConfigTest, TypedAndDraggedAnglesAreSavedAsTheSettingsReaderTakesThem)
+{
+    StartAndConfirm();
+    FrmBatchConfiguration& w = Shown();
+    struct Case {
+        const char* altitude;
+        const char* rotation;
+        QPoint drag;
+        int16_t savedAltitude, savedRotation;
+    };
+    const Case cases[] = {
+        {"100", "-10", QPoint(0, 0), 90, 350},
+        {"30", "400", QPoint(0, 0), 30, 40},
+        {"80", "10", QPoint(40, 60), 90, 350},   // the drag takes the altitude past 90 and the rotation below 0
+    };
+    QWidget* chart = w.chtSurface;
+    const QPoint c = chart->rect().center();
+    for (const Case& k : cases) {
+        SCOPED_TRACE(std::string(k.altitude) + " " + k.rotation);
+        Type(w.txtAltitude, k.altitude);
+        Type(w.txtRotation, k.rotation);
+        if (!k.drag.isNull()) {
+            Mouse(chart, QEvent::MouseButtonPress, c, Qt::LeftButton, Qt::LeftButton);
+            Mouse(chart, QEvent::MouseMove, c + k.drag, Qt::NoButton, Qt::LeftButton);
+            Mouse(chart, QEvent::MouseButtonRelease, c + k.drag, Qt::LeftButton, Qt::NoButton);
+        }
+        SaveAndReadBackSettings();
+        EXPECT_EQ(model::settings.SettingBatchPlotAltitude, k.savedAltitude);
+        EXPECT_EQ(model::settings.SettingBatchPlotRotation, k.savedRotation);
+    }
+}
+
 TEST_F(BatchConfigTest, AppearanceRebuildsLevelsOnlyBetweenFillAndLines)
 {
     StartAndConfirm();

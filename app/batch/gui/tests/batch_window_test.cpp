@@ -96,6 +96,41 @@ protected:
 
 } // namespace
 
+TEST_F(BatchWindow, TheReferenceChosenInTheGridIsTheOneTheRelativeRunUses)
+{
+    MakeThree();
+    StartAndConfirm();
+    batch::FrmBatchProcessing& w = Open();
+    dialogs.queueFolder(folder);
+    Click(w.cmdBrowse);
+    Click(w.cmdGetBatchData);
+    ASSERT_EQ(w.LastRun().processed, 2);
+
+    // An image is added in front between the run and the double click.
+    batchtest::WritePhase(folder + "/a0_saddle_ph.tif", 201, 101, "saddle:0.001", true);
+    messages.records.clear();
+    messages.queue(platform::kAnsYes);
+    DoubleClickCell(w.Grid1, 2, 1);
+    ASSERT_EQ(messages.records.size(), 1u) << Messages();
+    EXPECT_NE(messages.records[0].text.find("\"c_bow_ph.tif\""), std::string::npos);
+    EXPECT_EQ(w.lblDataType->text(), "Relative Data with Reference: c_bow_ph.tif");
+    const std::string rel = folder + "/Batch Results for Panel 7 (Rel).txt";
+    const std::string relTable = testsupport::ReadText(rel);
+    EXPECT_NE(relTable.find("\r\nRelative Displacement Reference: c_bow_ph.tif\r\n"), std::string::npos);
+    EXPECT_EQ(w.LastRun().end, batch::RunEnd::Completed);
+    EXPECT_EQ(w.LastRun().total, 4);
+
+    // The reference is gone by the time of the next choice: said, nothing run.
+    std::filesystem::remove(folder + "/c_bow_ph.tif");
+    messages.records.clear();
+    messages.queue(platform::kAnsYes);
+    DoubleClickCell(w.Grid1, 3, 1);
+    ASSERT_EQ(messages.records.size(), 2u) << Messages();
+    EXPECT_EQ(messages.records[1].text, "c_bow_ph.tif is no longer in the folder.\rNothing was analyzed.");
+    EXPECT_EQ(w.LastRun().end, batch::RunEnd::ReferenceFailed);
+    EXPECT_EQ(testsupport::ReadText(rel), relTable) << "the relative table stays";
+}
+
 TEST_F(BatchWindow, WholeRunEqualsTheHarnessTableAndTheGridLeadsToARelativeRun)
 {
     MakeThree();

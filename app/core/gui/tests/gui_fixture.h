@@ -5,6 +5,7 @@
 #include "app/core/gui/frm_units.h"
 #include "app/core/gui/startup.h"
 #include "app/core/model/model.h"
+#include "app/core/settings.h"
 #include "platform/dialogs.h"
 #include "platform/folders.h"
 #include "platform/messages.h"
@@ -58,6 +59,20 @@ protected:
         dialogs.fileRequests.clear();
         exitCalls = 0;
         gui::frmAnalysis().exitProgram = [this] { ++exitCalls; };
+    }
+
+    // The exit's settings rewrite read back as the next start reads it: the
+    // settings gathered from the windows, saved and read again. Fails the test
+    // when the file is refused or reads back otherwise.
+    void SaveAndReadBackSettings()
+    {
+        const std::string path = dir.file("Sorvanta Settings.txt");
+        core::CollectSettings();
+        ASSERT_TRUE(core::SaveSettingsFile(path));
+        const model::Settings saved = model::settings;
+        messages.records.clear();
+        EXPECT_EQ(core::ReadSettingsFile(path), core::SettingsReadResult::Read) << Messages();
+        EXPECT_EQ(model::settings, saved);
     }
 
     std::string Messages() const

@@ -207,6 +207,19 @@ TEST_F(PlotWindows, ViewKeysHoldOneAngleAndAreForgottenWhenTheChartLosesFocus)
     EXPECT_EQ("-160", w.txtAltitude->text().toStdString());
 }
 
+TEST_F(PlotWindows, TypedAndDraggedViewAnglesAreSavedAsTheSettingsReaderTakesThem)
+{
+    Calculate();
+    auto& w = Open3D();
+    w.txtAltitude->setText("100");
+    QTest::keyClick(w.txtAltitude, Qt::Key_Return);
+    w.txtRotation->setText("-10");
+    QTest::keyClick(w.txtRotation, Qt::Key_Return);
+    SaveAndReadBackSettings();
+    EXPECT_EQ(model::settings.SettingPlotAltitude, 90);
+    EXPECT_EQ(model::settings.SettingPlotRotation, 350);
+}
+
 TEST_F(PlotWindows, PAndClickWritesThePointReadout)
 {
     Calculate();
