@@ -3,7 +3,10 @@
 #include <atomic>
 #include <cstdio>
 #include <fstream>
+#include <stdexcept>
 #include <iterator>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -47,6 +50,20 @@ std::vector<uint8_t> ReadBytes(const std::string& path)
     std::ifstream f(path, std::ios::binary);
     return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
 }
+
+void MakeFifo(const std::string& path)
+{
+    if (::mkfifo(path.c_str(), 0600) != 0) throw std::runtime_error("cannot make the pipe " + path);
+}
+
+void MakeSparseFile(const std::string& path, const std::vector<uint8_t>& head, int64_t size)
+{
+    WriteBytes(path, head);
+    if (::truncate(path.c_str(), off_t(size)) != 0) throw std::runtime_error("cannot size " + path);
+}
+
+HangGuard::HangGuard(unsigned seconds) { ::alarm(seconds); }
+HangGuard::~HangGuard() { ::alarm(0); }
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
 {

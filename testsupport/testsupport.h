@@ -30,6 +30,22 @@ std::vector<uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 std::string ReadText(const std::string& path);
 
+// Special files for the tests of readers that must never wait or read
+// without end: a named pipe with no writer, and a sparse file of `size`
+// bytes (its holes read as zeros) that begins with `head`.
+void MakeFifo(const std::string& path);
+void MakeSparseFile(const std::string& path, const std::vector<uint8_t>& head, int64_t size);
+
+// Turns a hang into a failure: the process ends (SIGALRM) when the guard is
+// still alive after `seconds`. Generous by intent; never a speed check.
+class HangGuard {
+public:
+    explicit HangGuard(unsigned seconds = 120);
+    ~HangGuard();
+    HangGuard(const HangGuard&) = delete;
+    HangGuard& operator=(const HangGuard&) = delete;
+};
+
 // Pixels of any image as ImageMagick reads it, 8-bit grey ("gray") or
 // 8-bit RGB ("rgb"); empty when it cannot read the file.
 std::vector<uint8_t> MagickPixels(const std::string& imagePath, const std::string& map = "gray");

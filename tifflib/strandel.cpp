@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -56,16 +57,62 @@ bool CompletePath(const char* path, std::string& out)
     return true;
 }
 
+// The first directory's strips lie inside the file: none starts in the
+// header, and each holds its data within the file's size (an uncompressed
+// strip the bytes of all its rows, a compressed one its byte count). A
+// StripOffsets entry that libtiff ignored or padded (a count of 0, a wrong
+// count) leaves offsets of 0 and fails here, and an image that declares far
+// more rows than its bytes can hold is refused before anyone sizes a buffer
+// for it.
+bool StripsInsideFile(TIFF* tif, uint64_t fileSize)
+{
+    if (TIFFIsTiled(tif)) return false;  // the scanline reader takes strips only
+    uint32_t length = 0, rowsPerStrip = 0;
+    uint16_t compression = COMPRESSION_NONE;
+    if (!TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &length)) return true;  // the reader refuses it
+    if (!TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip) || rowsPerStrip == 0) return false;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    const tmsize_t lineSize = TIFFScanlineSize(tif);
+    const uint32_t strips = TIFFNumberOfStrips(tif);
+    const uint32_t rows = rowsPerStrip < length ? rowsPerStrip : length;
+    if (length > 0 && (strips == 0 || uint64_t(strips) < (uint64_t(length) + rows - 1) / rows)) return false;
+    for (uint32_t s = 0; s < strips && uint64_t(s) * rows < length; ++s) {
+        int err = 0;
+        const uint64_t offset = TIFFGetStrileOffsetWithErr(tif, s, &err);
+        if (err) return false;
+        const uint64_t byteCount = TIFFGetStrileByteCountWithErr(tif, s, &err);
+        if (err) return false;
+        const uint64_t stripRows = std::min<uint64_t>(rows, uint64_t(length) - uint64_t(s) * rows);
+        const uint64_t bytes = compression == COMPRESSION_NONE ? stripRows * uint64_t(lineSize > 0 ? lineSize : 0)
+                                                               : byteCount;
+        if (offset < 8 || offset > fileSize || bytes > fileSize - offset) return false;
+    }
+    return true;
+}
+
 // Only regular files are read: a pipe or a device in the file's place would
 // block the open or never end.
-TIFF* OpenForReading(const char* path)
+TIFF* OpenTiff(const char* path, uint64_t* fileSize)
 {
     Initialise();
     std::string full;
     if (!CompletePath(path, full)) return nullptr;
     struct stat st {};
     if (::stat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+    *fileSize = uint64_t(st.st_size);
     return TIFFOpen(full.c_str(), "r");
+}
+
+// A file whose strips do not lie inside it counts as one that cannot be opened.
+TIFF* OpenForReading(const char* path)
+{
+    uint64_t fileSize = 0;
+    TIFF* tif = OpenTiff(path, &fileSize);
+    if (tif && !StripsInsideFile(tif, fileSize)) {
+        TIFFClose(tif);
+        return nullptr;
+    }
+    return tif;
 }
 
 uint16_t ReadSizeTag(const char* path, ttag_t tag)
@@ -95,7 +142,18 @@ char* ReadImpl(const char* path, uint8_t* pixels, bool sized, size_t bufferBytes
     auto setStatus = [status](int32_t s) {
         if (status) *status = s;
     };
-    TIFF* tif = OpenForReading(path);
+    // An image larger than the caller's buffer is refused as such; any other
+    // must have its strips inside the file to be opened.
+    uint64_t fileSize = 0;
+    TIFF* tif = OpenTiff(path, &fileSize);
+    uint32_t declaredWidth = 0, declaredLength = 0;
+    const bool tooLarge = tif && sized && TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &declaredWidth) &&
+                          TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &declaredLength) &&
+                          uint64_t(declaredWidth) * declaredLength > bufferBytes;
+    if (tif && !tooLarge && !StripsInsideFile(tif, fileSize)) {
+        TIFFClose(tif);
+        tif = nullptr;
+    }
     if (!tif) {
         setStatus(STRANDEL_ERR_OPEN);
         return CopyText(" ");
@@ -143,8 +201,8 @@ char* ReadImpl(const char* path, uint8_t* pixels, bool sized, size_t bufferBytes
             result = STRANDEL_OK;
             for (uint32_t row = 0; row < length; ++row) {
                 if (TIFFReadScanline(tif, line, row, 0) < 0) {
-                    result = STRANDEL_ERR_READ;
-                    continue; // the original went on; later rows may still decode
+                    result = STRANDEL_ERR_READ;  // the image is damaged: no row after this one is read
+                    break;
                 }
                 WidenRow(line, width, bits, pixels + uint64_t(row) * width);
             }

@@ -6,7 +6,9 @@
  *
  * Paths: a path without any '.' gets ".tif" appended; names of any length the
  * system allows are taken. Only regular files are read (a pipe or device is
- * refused as a file that cannot be opened).
+ * refused as a file that cannot be opened), and only those whose strips lie
+ * inside them: a damaged or truncated strip table counts as a file that cannot
+ * be opened (the size getters give 0), so its declared size is never used.
  *
  * Texts returned by ReadTIFFFile, ReadTIFFFileSized and TestFun are
  * NUL-terminated, allocated with malloc and owned by the caller, who frees
@@ -47,7 +49,8 @@ STRANDEL_EXPORT char* ReadTIFFFile(const char* path, uint8_t* pixels);
 /* As ReadTIFFFile, but refuses an image larger than bufferBytes, and reports
  * what happened in *status (may be NULL): STRANDEL_OK, STRANDEL_ERR_OPEN,
  * STRANDEL_ERR_TOO_LARGE, STRANDEL_ERR_FORMAT or STRANDEL_ERR_READ. On any
- * error but STRANDEL_ERR_READ the buffer is untouched. */
+ * error but STRANDEL_ERR_READ the buffer is untouched; with STRANDEL_ERR_READ
+ * the rows before the first that failed are filled and no later row is. */
 STRANDEL_EXPORT char* ReadTIFFFileSized(const char* path, uint8_t* pixels, size_t bufferBytes,
                                         int32_t* status);
 

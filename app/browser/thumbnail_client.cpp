@@ -13,6 +13,9 @@ namespace {
 
 std::string CreationMessage(host::Status s, const std::string& detail)
 {
+    if (s == host::kClassNotRegistered && !detail.empty())  // the class registry itself cannot be read
+        return "The thumbnail control is not registered, so thumbnails cannot be shown:\r" + detail +
+               ".\rMove that file aside, register libNorvikel.so with norvikel-regsvr again, then try again.";
     if (s == host::kClassNotRegistered)
         return std::string("The thumbnail control is not registered, so thumbnails cannot be shown.\r"
                            "Register libNorvikel.so with norvikel-regsvr, then try again.");

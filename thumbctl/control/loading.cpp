@@ -7,10 +7,8 @@
 #include "platform/folderjobs.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <filesystem>
 #include <optional>
-#include <sys/stat.h>
 
 namespace thumbctl {
 
@@ -419,22 +417,14 @@ bool ThumbnailLoader::LoadListFile()
         if (!FetchRemote(dataPath, &remote)) return false;
         text.assign(reinterpret_cast<const char*>(remote.data()), size_t(remote.size));
     } else {
-        std::FILE* f = std::fopen(local.c_str(), "rb");
-        if (!f) {
-            lastError = int16_t(OpenError(local));
-            return false;
-        }
-        struct stat st {};
-        if (::fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
-            std::fclose(f);
-            lastError = trkErrSystemError;
-            return false;
-        }
-        text.resize(size_t(st.st_size));
-        const size_t got = text.empty() ? 0 : std::fread(&text[0], 1, text.size(), f);
-        std::fclose(f);
-        if (got != text.size()) {
-            lastError = trkErrFileLoadIncomplete;
+        // Regular files only, opened without waiting (a pipe or a device in
+        // the list file's place is refused), and none beyond the cap.
+        const int cause = ipiReadRegularFile(local.c_str(), kMaxListFileBytes, &text);
+        if (cause) {
+            lastError = int16_t(cause == ENODEV || cause == EISDIR ? trkErrSystemError
+                                : cause == EFBIG || cause == ENOMEM ? trkErrOutofMemory
+                                : cause == EIO                      ? trkErrFileLoadIncomplete
+                                                                    : OpenError(local));
             return false;
         }
     }

@@ -160,6 +160,10 @@ private:
     LoadingHost& host_;
 };
 
+// A local list file larger than this is refused with trkErrOutofMemory
+// before any of it is read (a million entries of long paths fit).
+constexpr int64_t kMaxListFileBytes = int64_t(256) << 20;
+
 // Lines of a list file: a line ends at CR, LF or CR LF (each kept character
 // stays); lines of nothing but blanks are left out.
 std::vector<std::string> SplitListLines(const std::string& text);

@@ -86,6 +86,29 @@ int ParseHeader(IPIENVIRONMENT* env, IPIACCESSOR* in, int fileFormat, BmpHeader*
     return 0;
 }
 
+} // namespace
+
+int64_t BmpDeclaredFileBytes(const uint8_t* head, int64_t n)
+{
+    if (n < 54 || head[0] != 'B' || head[1] != 'M') return -1;
+    const int64_t offBits = ipiLe32(head + 10);
+    const int64_t width = int32_t(ipiLe32(head + 18));
+    const int64_t height = int32_t(ipiLe32(head + 22));
+    const int bpp = ipiLe16(head + 28);
+    const uint32_t compression = ipiLe32(head + 30);
+    const int64_t stated = ipiLe32(head + 34);
+    if (width <= 0 || height == 0 || width > kIpiMaxDimension || height < -kIpiMaxDimension ||
+        height > kIpiMaxDimension)
+        return -1;
+    int64_t pixels;
+    if (compression == 0) pixels = ipiBmpStride(width, bpp) * (height < 0 ? -height : height);
+    else if (stated > 0) pixels = stated;
+    else return -1;
+    return pixels > 0 ? std::max<int64_t>(offBits + pixels, 54) : -1;
+}
+
+namespace {
+
 int Analyse(IPIENVIRONMENT* env, IPIOBJECT* source, int fileFormat, BmpHeader* h)
 {
     IPIACCESSOR* in = ipiOpenAccessor(env, source, "r", 1, nullptr, 0);

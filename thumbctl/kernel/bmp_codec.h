@@ -11,6 +11,11 @@ int BmpReadDib(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int se
 // `compression` 234 stores bytes the run-length encoder made.
 int BmpWriteFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int fileFormat);
 
+// Bytes a BMP file's headers (the first `n` bytes at `head`) declare: the
+// pixel offset plus the pixel data of its size; -1 when they do not say
+// (too short, not a BMP, or a run-length image of unstated size).
+int64_t BmpDeclaredFileBytes(const uint8_t* head, int64_t n);
+
 // Decoders (registered for compressions 234 and 156).
 int BmpRleDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target);
 int PackBitsDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target);

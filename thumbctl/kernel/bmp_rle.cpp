@@ -224,7 +224,26 @@ int BmpRleDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target)
 
 // ---------------------------------------------------------------------------
 
-int PackBitsDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target)
+namespace {
+
+// One PackBits decode: the objects, the layout of a row of codes and how a
+// decoded row is stored into the target.
+struct PackBitsJob {
+    IPIENVIRONMENT* env = nullptr;
+    IPIOBJECT* source = nullptr;
+    IPIOBJECT* target = nullptr;
+    int64_t fileFormat = 0;
+    uint8_t mask = 0;       // 0xFF for inverted codes
+    bool boolean = false;   // bits in, bits out
+    bool bitmap = false;    // the target is a bitmap (rows bottom-up)
+    bool contig3 = false;   // three interleaved 8-bit samples a pixel
+    int64_t W = 0, P = 0, R = 0;  // target width, precision, bytes of one row of codes
+    int64_t H = 0, Z = 0, T = 0, B = 0;
+    int64_t bandLoops = 1;  // B for separate planes, else 1
+};
+
+// Checks the objects and works out the row layout; 0 or the error reported.
+int PackBitsLayout(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, PackBitsJob* job)
 {
     if (int rc = ipiCheckEnvironment(env)) return rc;
     if (!ipiIsValidObject(env, source) || !ipiIsValidObject(env, target)) return ipiErrInvalidInstance;
@@ -240,171 +259,211 @@ int PackBitsDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target)
         if (!p) p = ipiGetObjectAttribute(env, source, "planarConfiguration");
         if (p == ipiPlanarSeparate) planar = ipiPlanarSeparate;
     }
-    const uint8_t mask = ff == ipiFormatInvertedPackBits ? 0xFF : 0x00;
-    const bool bitmap = target->pixelInterpretation == ipiBitmapLayout;
-    const int64_t W = target->dim[0];
-    const int64_t P = target->dataPrecision;
-    const bool contig3 = bytes && P == 8 && source->dim[4] == 3 && planar != ipiPlanarSeparate;
-    int64_t R;
-    if (bitmap) R = (source->dim[4] * P * source->dim[0] + 7) / 8;
-    else if (boolean) R = (W + 7) / 8;
-    else if (P == 4) R = (W + 1) / 2;
-    else if (contig3) R = 3 * W;
-    else R = W;
-    if (W <= 0 || R <= 0 || R > kIpiMaxBytes) return ipiReportError(env, ipiErrSyntacticalError);
+    PackBitsJob& j = *job;
+    j.env = env;
+    j.source = source;
+    j.target = target;
+    j.fileFormat = ff;
+    j.mask = ff == ipiFormatInvertedPackBits ? 0xFF : 0x00;
+    j.boolean = boolean;
+    j.bitmap = target->pixelInterpretation == ipiBitmapLayout;
+    j.W = target->dim[0];
+    j.P = target->dataPrecision;
+    j.contig3 = bytes && j.P == 8 && source->dim[4] == 3 && planar != ipiPlanarSeparate;
+    if (j.bitmap) j.R = (source->dim[4] * j.P * source->dim[0] + 7) / 8;
+    else if (boolean) j.R = (j.W + 7) / 8;
+    else if (j.P == 4) j.R = (j.W + 1) / 2;
+    else if (j.contig3) j.R = 3 * j.W;
+    else j.R = j.W;
+    if (j.W <= 0 || j.R <= 0 || j.R > kIpiMaxBytes) return ipiReportError(env, ipiErrSyntacticalError);
+    j.H = std::min(source->dim[1], target->dim[1]);
+    j.Z = std::min(source->dim[2], target->dim[2]);
+    j.T = std::min(source->dim[3], target->dim[3]);
+    j.B = std::min(source->dim[4], target->dim[4]);
+    j.bandLoops = planar == ipiPlanarSeparate ? j.B : 1;
+    return 0;
+}
 
-    IpiAccessorPair io(env, source, target);
-    if (!io) return ipiGetError(env);
-    IPIACCESSOR *in = io.in, *out = io.out;
-    ByteStream data(env, in, std::min(source->size > 0 ? source->size : ipiStoreSize(in), ipiStoreSize(in)));
-    std::vector<uint8_t> row(size_t(R), 0);
-    const int64_t H = std::min(source->dim[1], target->dim[1]);
-    const int64_t Z = std::min(source->dim[2], target->dim[2]);
-    const int64_t T = std::min(source->dim[3], target->dim[3]);
-    const int64_t B = std::min(source->dim[4], target->dim[4]);
-    const int64_t bandLoops = planar == ipiPlanarSeparate ? B : 1;
-    int rc = 0;
-    bool finished = false;
-
-    auto storeRow = [&](int64_t b, int64_t t, int64_t z, int64_t y, int64_t n) -> bool {
-        int64_t ry = bitmap ? target->dim[1] - 1 - y : y;
-        if (boolean) {
-            int64_t index = SampleIndex(target, b, t, z, ry);
-            uint8_t* line = ipiReadAtOffset(env, out, index);
-            if (!line) return false;
-            int64_t bit0 = index % 8;
-            const int order = int(target->bitOrder);
-            for (int64_t x = 0; x < W && x / 8 < n; ++x) {
-                bool set = row[size_t(x / 8)] & (0x80u >> (x % 8));
-                int64_t bb = bit0 + x;
-                uint8_t m = order == ipiOrderLsbFirst ? uint8_t(1u << (bb % 8)) : uint8_t(0x80u >> (bb % 8));
-                if (set) line[size_t(bb / 8)] |= m;
-                else line[size_t(bb / 8)] &= uint8_t(~m);
-            }
-            return ipiWriteAt(env, out, index) == 0;
-        }
-        if (P == 4 && bitmap) {
-            int64_t rs = (W + 1) / 2;
-            return ipiWriteToStore(env, out, SampleIndex(target, b, t, z, ry) / W * rs, row.data(),
-                                   std::min(rs, R)) == std::min(rs, R);
-        }
-        if (contig3 && !bitmap) {
-            for (int64_t k = 0; k < B; ++k) {
-                int64_t index = SampleIndex(target, k, t, z, ry);
-                uint8_t* line = ipiReadAtOffset(env, out, index);
-                if (!line) return false;
-                for (int64_t i = 0; i < W; ++i) line[size_t(i)] = row[size_t(3 * i + k)];
-                if (ipiWriteAt(env, out, index)) return false;
-            }
-            return true;
-        }
-        if (contig3)  // bitmap layout: B G R
-            for (int64_t i = 0; i + 2 < R; i += 3) std::swap(row[size_t(i)], row[size_t(i + 2)]);
+// Stores the first n bytes of one decoded row (band b, time t, plane z,
+// row y) into the target, as its layout wants it. False on a store failure.
+bool StorePackBitsRow(const PackBitsJob& j, IPIACCESSOR* out, std::vector<uint8_t>& row, int64_t b, int64_t t,
+                      int64_t z, int64_t y, int64_t n)
+{
+    IPIENVIRONMENT* env = j.env;
+    IPIOBJECT* target = j.target;
+    const int64_t W = j.W, R = j.R;
+    int64_t ry = j.bitmap ? target->dim[1] - 1 - y : y;
+    if (j.boolean) {
         int64_t index = SampleIndex(target, b, t, z, ry);
-        if (P != 4) return ipiWriteLineBytes(env, out, index, row.data(), std::min(R, W)) == 0;
         uint8_t* line = ipiReadAtOffset(env, out, index);
         if (!line) return false;
-        for (int64_t x = 0; x < W; ++x) line[size_t(x)] = x % 2 ? row[size_t(x / 2)] & 15 : row[size_t(x / 2)] >> 4;
+        int64_t bit0 = index % 8;
+        const int order = int(target->bitOrder);
+        for (int64_t x = 0; x < W && x / 8 < n; ++x) {
+            bool set = row[size_t(x / 8)] & (0x80u >> (x % 8));
+            int64_t bb = bit0 + x;
+            uint8_t m = order == ipiOrderLsbFirst ? uint8_t(1u << (bb % 8)) : uint8_t(0x80u >> (bb % 8));
+            if (set) line[size_t(bb / 8)] |= m;
+            else line[size_t(bb / 8)] &= uint8_t(~m);
+        }
         return ipiWriteAt(env, out, index) == 0;
-    };
-
-    // Expands codes of a plain stream into out[0, n): the byte 128 ends the
-    // data (*ended), and a run or literal that passes n is cut there. False
-    // when the data runs out first.
-    auto expand = [&](uint8_t* out, int64_t n, bool* ended, int64_t* made) -> bool {
-        int64_t& k = *made;
-        k = 0;
-        while (k < n) {
-            uint8_t c;
-            if (!data.get(&c)) {
-                rc = data.failed() ? ipiGetError(env) : ipiReportError(env, ipiErrSyntacticalError);
-                return false;
-            }
-            if (c == 128) {
-                *ended = true;
-                break;
-            }
-            if (c < 128) {
-                for (int i = 0; i <= c; ++i) {
-                    uint8_t v;
-                    if (!data.get(&v)) {
-                        rc = data.failed() ? ipiGetError(env) : ipiReportError(env, ipiErrSyntacticalError);
-                        return false;
-                    }
-                    if (k < n) out[k++] = uint8_t(v ^ mask);
-                }
-            } else {
-                uint8_t v;
-                if (!data.get(&v)) {
-                    rc = data.failed() ? ipiGetError(env) : ipiReportError(env, ipiErrSyntacticalError);
-                    return false;
-                }
-                const int64_t m = std::min<int64_t>(257 - c, n - k);
-                std::memset(out + k, v ^ mask, size_t(m));
-                k += m;
-            }
+    }
+    if (j.P == 4 && j.bitmap) {
+        int64_t rs = (W + 1) / 2;
+        return ipiWriteToStore(env, out, SampleIndex(target, b, t, z, ry) / W * rs, row.data(), std::min(rs, R)) ==
+               std::min(rs, R);
+    }
+    if (j.contig3 && !j.bitmap) {
+        for (int64_t k = 0; k < j.B; ++k) {
+            int64_t index = SampleIndex(target, k, t, z, ry);
+            uint8_t* line = ipiReadAtOffset(env, out, index);
+            if (!line) return false;
+            for (int64_t i = 0; i < W; ++i) line[size_t(i)] = row[size_t(3 * i + k)];
+            if (ipiWriteAt(env, out, index)) return false;
         }
         return true;
-    };
+    }
+    if (j.contig3)  // bitmap layout: B G R
+        for (int64_t i = 0; i + 2 < R; i += 3) std::swap(row[size_t(i)], row[size_t(i + 2)]);
+    int64_t index = SampleIndex(target, b, t, z, ry);
+    if (j.P != 4) return ipiWriteLineBytes(env, out, index, row.data(), std::min(R, W)) == 0;
+    uint8_t* line = ipiReadAtOffset(env, out, index);
+    if (!line) return false;
+    for (int64_t x = 0; x < W; ++x) line[size_t(x)] = x % 2 ? row[size_t(x / 2)] & 15 : row[size_t(x / 2)] >> 4;
+    return ipiWriteAt(env, out, index) == 0;
+}
 
-    // TIFF strips lie back to back as the strip table counts them; each is
-    // decoded on its own, so a pad byte at a strip's end shifts nothing and
-    // a run may carry on into the next row of its strip.
-    int64_t strips = 0, rowsPerStrip = 0;
-    const uint32_t* counts = nullptr;
-    if (ff == ipiFormatTiff) {
-        strips = ipiGetObjectAttribute(env, source, "stripsPerImage");
-        rowsPerStrip = ipiGetObjectAttribute(env, source, "rowsPerStrip");
-        counts = reinterpret_cast<const uint32_t*>(ipiGetObjectAttribute(env, source, "stripByteCounts"));
-        if (strips < 1 || rowsPerStrip < 1 || !counts) strips = 0;
+// Expands codes of a plain stream into out[0, n): the byte 128 ends the data
+// (*ended), and a run or literal that passes n is cut there. *made counts the
+// bytes made. 0, or the error (reported) when the data runs out first.
+int ExpandPackBitsRow(IPIENVIRONMENT* env, ByteStream& data, uint8_t mask, uint8_t* out, int64_t n, bool* ended,
+                      int64_t* made)
+{
+    auto next = [&](uint8_t* b) { return data.get(b); };
+    auto fail = [&] { return data.failed() ? ipiGetError(env) : ipiReportError(env, ipiErrSyntacticalError); };
+    int64_t& k = *made;
+    k = 0;
+    while (k < n) {
+        uint8_t c;
+        if (!next(&c)) return fail();
+        if (c == 128) {
+            *ended = true;
+            break;
+        }
+        if (c < 128) {
+            for (int i = 0; i <= c; ++i) {
+                uint8_t v;
+                if (!next(&v)) return fail();
+                if (k < n) out[k++] = uint8_t(v ^ mask);
+            }
+        } else {
+            uint8_t v;
+            if (!next(&v)) return fail();
+            const int64_t m = std::min<int64_t>(257 - c, n - k);
+            std::memset(out + k, v ^ mask, size_t(m));
+            k += m;
+        }
     }
-    if (strips > 0) {
-        const int64_t sourceRows = source->dim[1];
-        const int64_t available = ipiStoreSize(in);
-        std::vector<uint8_t> strip, packed;
-        int64_t s = 0, at = 0;
-        for (int64_t b = 0; rc == 0 && b < bandLoops; ++b)
-            for (int64_t t = 0; rc == 0 && t < T; ++t)
-                for (int64_t z = 0; rc == 0 && z < Z; ++z)
-                    for (int64_t first = 0; rc == 0 && first < sourceRows && s < strips; first += rowsPerStrip, ++s) {
-                        const int64_t rows = std::min(rowsPerStrip, sourceRows - first);
-                        const int64_t bytes = std::max<int64_t>(0, std::min<int64_t>(counts[s], available - at));
-                        const int64_t from = at;
-                        at += bytes;
-                        if (first >= H) continue;
-                        if (rows > kIpiMaxBytes / R) {
-                            rc = ipiReportError(env, ipiErrSyntacticalError);
-                            break;
-                        }
-                        if (int64_t(strip.size()) < rows * R) strip.resize(size_t(rows * R));
-                        if (int64_t(packed.size()) < bytes) packed.resize(size_t(bytes));
-                        if (bytes > 0 && ipiReadFileAt(env, in, from, packed.data(), bytes) != bytes) {
-                            rc = ipiGetError(env);
-                            break;
-                        }
-                        if (!PackBitsExpand(packed.data(), bytes, strip.data(), rows * R, mask)) {
-                            rc = ipiReportError(env, ipiErrSyntacticalError);
-                            break;
-                        }
-                        for (int64_t y = first; rc == 0 && y < std::min(H, first + rows); ++y) {
-                            std::memcpy(row.data(), strip.data() + (y - first) * R, size_t(R));
-                            if (!storeRow(b, t, z, y, R)) rc = ipiGetError(env);
-                        }
+    return 0;
+}
+
+// The strip table of a TIFF source: no strips (0) for any other source or
+// an incomplete table.
+struct PackBitsStrips {
+    int64_t count = 0, rowsPerStrip = 0;
+    const uint32_t* byteCounts = nullptr;
+};
+
+PackBitsStrips TiffStripTable(const PackBitsJob& j)
+{
+    PackBitsStrips st;
+    if (j.fileFormat != ipiFormatTiff) return st;
+    st.count = ipiGetObjectAttribute(j.env, j.source, "stripsPerImage");
+    st.rowsPerStrip = ipiGetObjectAttribute(j.env, j.source, "rowsPerStrip");
+    st.byteCounts = reinterpret_cast<const uint32_t*>(ipiGetObjectAttribute(j.env, j.source, "stripByteCounts"));
+    if (st.count < 1 || st.rowsPerStrip < 1 || !st.byteCounts) st.count = 0;
+    return st;
+}
+
+// TIFF strips lie back to back as the strip table counts them; each is
+// decoded on its own, so a pad byte at a strip's end shifts nothing and a
+// run may carry on into the next row of its strip.
+int DecodePackBitsStrips(const PackBitsJob& j, const PackBitsStrips& st, IPIACCESSOR* in, IPIACCESSOR* out,
+                         std::vector<uint8_t>& row)
+{
+    IPIENVIRONMENT* env = j.env;
+    const int64_t R = j.R, H = j.H, rowsPerStrip = st.rowsPerStrip;
+    const int64_t sourceRows = j.source->dim[1];
+    const int64_t available = ipiStoreSize(in);
+    std::vector<uint8_t> strip, packed;
+    int64_t s = 0, at = 0;
+    int rc = 0;
+    for (int64_t b = 0; rc == 0 && b < j.bandLoops; ++b)
+        for (int64_t t = 0; rc == 0 && t < j.T; ++t)
+            for (int64_t z = 0; rc == 0 && z < j.Z; ++z)
+                for (int64_t first = 0; rc == 0 && first < sourceRows && s < st.count; first += rowsPerStrip, ++s) {
+                    const int64_t rows = std::min(rowsPerStrip, sourceRows - first);
+                    const int64_t bytes = std::max<int64_t>(0, std::min<int64_t>(st.byteCounts[s], available - at));
+                    const int64_t from = at;
+                    at += bytes;
+                    if (first >= H) continue;
+                    if (rows > kIpiMaxBytes / R) {
+                        rc = ipiReportError(env, ipiErrSyntacticalError);
+                        break;
                     }
-    } else {
-        for (int64_t b = 0; rc == 0 && !finished && b < bandLoops; ++b)
-            for (int64_t t = 0; rc == 0 && !finished && t < T; ++t)
-                for (int64_t z = 0; rc == 0 && !finished && z < Z; ++z)
-                    for (int64_t y = 0; rc == 0 && !finished && y < H; ++y) {
-                        std::fill(row.begin(), row.end(), 0);
-                        bool ended = false;
-                        int64_t n = 0;
-                        if (!expand(row.data(), R, &ended, &n)) break;
-                        // Bytes decoded before the end code still make a row.
-                        finished = ended;
-                        if ((n > 0 || !ended) && !storeRow(b, t, z, y, n)) rc = ipiGetError(env);
+                    if (int64_t(strip.size()) < rows * R) strip.resize(size_t(rows * R));
+                    if (int64_t(packed.size()) < bytes) packed.resize(size_t(bytes));
+                    if (bytes > 0 && ipiReadFileAt(env, in, from, packed.data(), bytes) != bytes) {
+                        rc = ipiGetError(env);
+                        break;
                     }
-    }
+                    if (!PackBitsExpand(packed.data(), bytes, strip.data(), rows * R, j.mask)) {
+                        rc = ipiReportError(env, ipiErrSyntacticalError);
+                        break;
+                    }
+                    for (int64_t y = first; rc == 0 && y < std::min(H, first + rows); ++y) {
+                        std::memcpy(row.data(), strip.data() + (y - first) * R, size_t(R));
+                        if (!StorePackBitsRow(j, out, row, b, t, z, y, R)) rc = ipiGetError(env);
+                    }
+                }
+    return rc;
+}
+
+// A plain stream: row after row until the rows or the data end (the byte 128
+// ends the data; bytes decoded before it still make a row).
+int DecodePackBitsStream(const PackBitsJob& j, IPIACCESSOR* in, IPIACCESSOR* out, std::vector<uint8_t>& row)
+{
+    IPIENVIRONMENT* env = j.env;
+    ByteStream data(env, in, std::min(j.source->size > 0 ? j.source->size : ipiStoreSize(in), ipiStoreSize(in)));
+    int rc = 0;
+    bool finished = false;
+    for (int64_t b = 0; rc == 0 && !finished && b < j.bandLoops; ++b)
+        for (int64_t t = 0; rc == 0 && !finished && t < j.T; ++t)
+            for (int64_t z = 0; rc == 0 && !finished && z < j.Z; ++z)
+                for (int64_t y = 0; rc == 0 && !finished && y < j.H; ++y) {
+                    std::fill(row.begin(), row.end(), 0);
+                    bool ended = false;
+                    int64_t n = 0;
+                    rc = ExpandPackBitsRow(env, data, j.mask, row.data(), j.R, &ended, &n);
+                    if (rc) return rc;
+                    finished = ended;
+                    if ((n > 0 || !ended) && !StorePackBitsRow(j, out, row, b, t, z, y, n)) rc = ipiGetError(env);
+                }
+    return rc;
+}
+
+} // namespace
+
+int PackBitsDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target)
+{
+    PackBitsJob job;
+    if (int rc = PackBitsLayout(env, source, target, &job)) return rc;
+    IpiAccessorPair io(env, source, target);
+    if (!io) return ipiGetError(env);
+    std::vector<uint8_t> row(size_t(job.R), 0);
+    const PackBitsStrips strips = TiffStripTable(job);
+    int rc = strips.count > 0 ? DecodePackBitsStrips(job, strips, io.in, io.out, row)
+                              : DecodePackBitsStream(job, io.in, io.out, row);
     const int closeRc = io.Close();
     if (rc == 0) rc = closeRc;
     return rc;

@@ -1,6 +1,7 @@
 // Decode entry points: an image file (in memory or on disk) to packed DIBs.
 #include "thumbctl/kernel/decode.h"
 
+#include "thumbctl/kernel/bmp_codec.h"
 #include "thumbctl/kernel/ipi_dib.h"
 #include "thumbctl/kernel/ipi_env.h"
 #include "thumbctl/kernel/ipi_import.h"
@@ -9,7 +10,9 @@
 #include "thumbctl/kernel/png_codec.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -428,6 +431,26 @@ int CheckArguments(IPIHANDLE* dibs, int count, int format, int page, const IPIAT
     return 0;
 }
 
+// The bytes of a file the decoder of `fileFormat` can use: for a BMP as many
+// as its headers declare (a picture padded with a gigabyte reads only its
+// own bytes), for every other format the whole file up to the kernel's cap.
+IPIHANDLE ReadDeclaredBytes(const char* path, int fileFormat, int* error)
+{
+    int64_t limit = INT64_MAX;
+    if (fileFormat == ipiFormatBmp) {
+        uint8_t head[54];
+        int64_t size = 0;
+        const int fd = ipiOpenRegularFile(path, &size);
+        if (fd >= 0) {
+            const int64_t got = ipiReadAt(fd, 0, head, sizeof head);
+            ::close(fd);
+            const int64_t declared = BmpDeclaredFileBytes(head, got);
+            if (declared > 0) limit = declared;
+        }
+    }
+    return ReadFileHeadToGlobal(path, limit, error);
+}
+
 // Start of both entry points: *error set to the outcome of the argument
 // checks and, when they pass, the handles cleared.
 bool Begin(IPIHANDLE* dibs, int count, int format, int page, const IPIATTRIBUTE* attributes, int attributeCount,
@@ -478,7 +501,7 @@ int DecodeImageFromFile(const char* path, IPIHANDLE* dibs, int count, int format
         return Finish(rc, made, dibs, count, error);
     }
     int readError = 0;
-    IPIHANDLE file = ReadFileToGlobal(path, &readError);
+    IPIHANDLE file = ReadDeclaredBytes(path, ipiFileFormatOfDecodeFormat(format), &readError);
     if (!file) {
         if (error) *error = readError;
         return 0;

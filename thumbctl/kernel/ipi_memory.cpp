@@ -2,7 +2,10 @@
 // temporary files.
 #include "thumbctl/kernel/ipi_memory.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <new>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -187,29 +190,80 @@ int64_t ipiFileSize(const char* path)
     return int64_t(st.st_size);
 }
 
+int ipiOpenRegularFile(const char* path, int64_t* size)
+{
+    if (!path || !*path) {
+        errno = ENOENT;
+        return -1;
+    }
+    // Non-blocking, so that a pipe without a writer or a device never holds
+    // the open; only a regular file is kept, and its reads block again.
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat st;
+    int cause = 0;
+    if (::fstat(fd, &st) != 0) cause = errno;
+    else if (S_ISDIR(st.st_mode)) cause = EISDIR;
+    else if (!S_ISREG(st.st_mode)) cause = ENODEV;
+    else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) cause = errno;
+    if (cause) {
+        ::close(fd);
+        errno = cause;
+        return -1;
+    }
+    if (size) *size = int64_t(st.st_size);
+    return fd;
+}
+
+int64_t ipiReadAt(int fd, int64_t offset, void* buffer, int64_t n)
+{
+    auto* out = static_cast<uint8_t*>(buffer);
+    int64_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::pread(fd, out + done, size_t(n - done), off_t(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += got;
+    }
+    return done;
+}
+
+int ipiReadRegularFile(const char* path, int64_t maxBytes, std::string* bytes)
+{
+    int64_t size = 0;
+    const int fd = ipiOpenRegularFile(path, &size);
+    if (fd < 0) return errno;
+    int cause = 0;
+    if (size > maxBytes) {
+        cause = EFBIG;
+    } else {
+        try {
+            bytes->assign(size_t(size), '\0');
+        } catch (const std::bad_alloc&) {
+            cause = ENOMEM;
+        }
+        if (!cause && ipiReadAt(fd, 0, &(*bytes)[0], size) != size) cause = EIO;
+    }
+    ::close(fd);
+    if (cause) bytes->clear();
+    return cause;
+}
+
 namespace {
 
-IPIHANDLE ReadFileSkipping(const char* path, int64_t skip, int* error)
+// The file from byte `skip` on, at most `limit` bytes of it, into a new block.
+IPIHANDLE ReadFileSkipping(const char* path, int64_t skip, int64_t limit, int* error)
 {
     int dummy = 0;
     if (!error) error = &dummy;
     *error = 0;
-    if (!path || !*path) {
-        *error = 25;
-        return 0;
-    }
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    int64_t fileSize = 0;
+    const int fd = ipiOpenRegularFile(path, &fileSize);
     if (fd < 0) {
         *error = 25;
         return 0;
     }
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        *error = 25;
-        return 0;
-    }
-    int64_t size = int64_t(st.st_size) - skip;
+    int64_t size = std::min(fileSize - skip, limit);
     if (size <= 0) {
         ::close(fd);
         *error = 22;
@@ -229,13 +283,7 @@ IPIHANDLE ReadFileSkipping(const char* path, int64_t skip, int* error)
         return 0;
     }
     auto* p = static_cast<uint8_t*>(ipiGlobalLock(h));
-    int64_t done = 0;
-    while (done < size) {
-        ssize_t n = ::pread(fd, p + done, size_t(size - done), off_t(skip + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += n;
-    }
+    const int64_t done = ipiReadAt(fd, skip, p, size);
     ipiGlobalUnlock(h);
     ::close(fd);
     if (done != size) {
@@ -248,9 +296,14 @@ IPIHANDLE ReadFileSkipping(const char* path, int64_t skip, int* error)
 
 } // namespace
 
-IPIHANDLE ReadFileToGlobal(const char* path, int* error) { return ReadFileSkipping(path, 0, error); }
+IPIHANDLE ReadFileToGlobal(const char* path, int* error) { return ReadFileSkipping(path, 0, INT64_MAX, error); }
 
-IPIHANDLE ReadBmpFileAsPackedDib(const char* path, int* error) { return ReadFileSkipping(path, 14, error); }
+IPIHANDLE ReadFileHeadToGlobal(const char* path, int64_t maxBytes, int* error)
+{
+    return ReadFileSkipping(path, 0, maxBytes, error);
+}
+
+IPIHANDLE ReadBmpFileAsPackedDib(const char* path, int* error) { return ReadFileSkipping(path, 14, INT64_MAX, error); }
 
 std::string ipiMakeTempFile()
 {

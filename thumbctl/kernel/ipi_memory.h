@@ -49,6 +49,20 @@ IPIHANDLE ReadFileToGlobal(const char* path, int* error);
 // The same without the first 14 bytes (a BMP's file header); 22 when the
 // file holds no more than 14 bytes.
 IPIHANDLE ReadBmpFileAsPackedDib(const char* path, int* error);
+// The first `maxBytes` bytes of a file (all of a shorter one), errors as above.
+IPIHANDLE ReadFileHeadToGlobal(const char* path, int64_t maxBytes, int* error);
+// Opens `path` for reading when it names a regular file, never waiting on a
+// pipe or a device: the descriptor (reads block as usual) and *size, or -1
+// with errno: the open's own cause, EISDIR for a folder, ENODEV for any other
+// file that is not a regular file. Every file the kernel and the thumbnail
+// control read is opened this way.
+int ipiOpenRegularFile(const char* path, int64_t* size);
+// Reads up to `n` bytes at `offset` of an open file; returns how many were
+// read (fewer only at the end of the file or on a failure).
+int64_t ipiReadAt(int fd, int64_t offset, void* buffer, int64_t n);
+// A whole regular file of at most `maxBytes` into *bytes: 0, or the cause
+// (ipiOpenRegularFile's errno, EFBIG when larger, ENOMEM, EIO on a short read).
+int ipiReadRegularFile(const char* path, int64_t maxBytes, std::string* bytes);
 // Size of a file in bytes, -1 when it cannot be examined.
 int64_t ipiFileSize(const char* path);
 // Makes a new empty temporary file "ipiXXXXXX" in the temporary folder

@@ -195,15 +195,17 @@ IPISTORE* ipiOpenDataStore(IPIENVIRONMENT* env, IPIOBJECT* object, const char* m
             object->fileName = name;
             object->flags |= ipiFlagTmpnam;
         }
-        int flags;
-        if (s->readMode) flags = O_RDONLY;
-        else if (!s->initedAtOpen) flags = O_RDWR | O_CREAT | O_TRUNC;
-        else flags = O_RDWR;
-        s->fd = ::open(object->fileName.c_str(), flags | O_CLOEXEC, 0644);
-        if (s->fd < 0) return fail(ipiErrFileOpenFailure);
-        struct stat st;
-        if (::fstat(s->fd, &st) != 0) return fail(ipiErrSystem);
-        s->fileSize = int64_t(st.st_size);
+        if (s->readMode) {
+            s->fd = ipiOpenRegularFile(object->fileName.c_str(), &s->fileSize);
+            if (s->fd < 0) return fail(ipiErrFileOpenFailure);
+        } else {
+            const int flags = s->initedAtOpen ? O_RDWR : O_RDWR | O_CREAT | O_TRUNC;
+            s->fd = ::open(object->fileName.c_str(), flags | O_CLOEXEC, 0644);
+            if (s->fd < 0) return fail(ipiErrFileOpenFailure);
+            struct stat st;
+            if (::fstat(s->fd, &st) != 0) return fail(ipiErrSystem);
+            s->fileSize = int64_t(st.st_size);
+        }
         s->totalSize = s->readMode ? s->fileSize : std::max<int64_t>(total, 0);
         s->transfer.assign(512, 0);
         s->transferPos = 512;

@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -279,6 +280,118 @@ TEST_F(StrandelTest, NarrowDepthsAreWidenedWithoutOverRead)
             }
         for (size_t i = 13 * 5; i < back.size(); ++i) EXPECT_EQ(back[i], 0xCC);
     }
+}
+
+// One entry of the first directory of a little-endian TIFF, and rewriting it.
+struct Entry {
+    std::streamoff at = 0;  // file offset of the entry
+    uint32_t type = 0, count = 0, value = 0;
+};
+
+class TiffPatch {
+public:
+    explicit TiffPatch(const std::string& path) : f_(path, std::ios::in | std::ios::out | std::ios::binary) {}
+    uint32_t get(std::streamoff at, int n)
+    {
+        uint32_t v = 0;
+        f_.seekg(at);
+        for (int i = 0; i < n; ++i) v |= uint32_t(uint8_t(f_.get())) << (8 * i);
+        return v;
+    }
+    void put(std::streamoff at, int n, uint32_t v)
+    {
+        f_.seekp(at);
+        for (int i = 0; i < n; ++i) f_.put(char(v >> (8 * i)));
+    }
+    Entry find(uint16_t tag)
+    {
+        const uint32_t ifd = get(4, 4);
+        const uint32_t n = get(ifd, 2);
+        for (uint32_t i = 0; i < n; ++i) {
+            const std::streamoff e = ifd + 2 + 12 * std::streamoff(i);
+            if (get(e, 2) == tag) return {e, get(e + 2, 2), get(e + 4, 4), get(e + 8, 4)};
+        }
+        ADD_FAILURE() << "no tag " << tag;
+        return {};
+    }
+    void set(uint16_t tag, uint16_t type, uint32_t count, uint32_t value)
+    {
+        const Entry e = find(tag);
+        put(e.at + 2, 2, type);
+        put(e.at + 4, 4, count);
+        put(e.at + 8, 4, value);
+    }
+
+private:
+    std::fstream f_;
+};
+
+// Strips that do not lie inside the file: the file counts as one that cannot
+// be opened, before its declared size is used, and none of it is read.
+TEST_F(StrandelTest, StripsOutsideTheFileAreRefusedAsUnopenable)
+{
+    struct Case {
+        const char* name;
+        uint16_t rows;
+        uint16_t tag, type;
+        uint32_t count, value;  // value 0xFFFFFFFF: the file's size minus 10
+    };
+    const Case cases[] = {
+        {"offsets count 0", 20, 273, 4, 0, 8},
+        {"short offsets, wrong count", 20, 273, 3, 1, 300},
+        {"one strip past the end", 8, 273, 4, 1, 0xFFFFFFFFu},
+        {"rows beyond the data", 8, 257, 3, 1, 30000},
+    };
+    for (const Case& c : cases) {
+        const std::string path = (dir / "bad.tif").string();
+        auto px = Ramp(16, c.rows);
+        ASSERT_EQ(WriteTIFFFile(path.c_str(), 16, c.rows, "hdr", px.data()), 0);
+        const uint32_t value = c.value == 0xFFFFFFFFu ? uint32_t(fs::file_size(path) - 10) : c.value;
+        TiffPatch(path).set(c.tag, c.type, c.count, value);
+        EXPECT_EQ(GetTIFFCols(path.c_str()), 0) << c.name;
+        EXPECT_EQ(GetTIFFRows(path.c_str()), 0) << c.name;
+        std::vector<uint8_t> buf(16 * 30000, 0xEE);  // room for every declared size
+        int32_t status = 0;
+        Text t(ReadTIFFFileSized(path.c_str(), buf.data(), buf.size(), &status));
+        EXPECT_EQ(status, STRANDEL_ERR_OPEN) << c.name;
+        EXPECT_EQ(t.str(), " ") << c.name;
+        EXPECT_EQ(buf, std::vector<uint8_t>(buf.size(), 0xEE)) << c.name;
+    }
+    // A file of under a kilobyte that declares 30000 x 30000 pixels in one strip.
+    const std::string huge = (dir / "huge.tif").string();
+    auto px = Ramp(16, 8);
+    ASSERT_EQ(WriteTIFFFile(huge.c_str(), 16, 8, "hdr", px.data()), 0);
+    {
+        TiffPatch p(huge);
+        p.set(256, 3, 1, 30000);
+        p.set(257, 3, 1, 30000);
+        p.set(278, 3, 1, 30000);
+    }
+    ASSERT_LT(fs::file_size(huge), 1024u);
+    EXPECT_EQ(GetTIFFCols(huge.c_str()), 0);
+    EXPECT_EQ(GetTIFFRows(huge.c_str()), 0);
+}
+
+// A row that cannot be decoded ends the read: the rows before it are filled,
+// no row after it is read.
+TEST_F(StrandelTest, ReadStopsAtTheFirstFailedRow)
+{
+    const std::string path = (dir / "short.tif").string();
+    auto px = Ramp(16, 20);  // strips of 8 rows
+    ASSERT_EQ(WriteTIFFFile(path.c_str(), 16, 20, "hdr", px.data()), 0);
+    {
+        // The first strip's byte count covers two of its eight rows.
+        TiffPatch p(path);
+        const Entry counts = p.find(279);
+        ASSERT_EQ(counts.count, 3u);
+        p.put(counts.value, counts.type == 3 ? 2 : 4, 32);
+    }
+    std::vector<uint8_t> buf(px.size(), 0xEE);
+    int32_t status = 0;
+    Text t(ReadTIFFFileSized(path.c_str(), buf.data(), buf.size(), &status));
+    EXPECT_EQ(status, STRANDEL_ERR_READ);
+    EXPECT_TRUE(std::equal(px.begin(), px.begin() + 32, buf.begin()));
+    EXPECT_EQ(std::vector<uint8_t>(buf.begin() + 8 * 16, buf.end()), std::vector<uint8_t>(buf.size() - 8 * 16, 0xEE));
 }
 
 TEST(StrandelMisc, TestFunAndRawImage)

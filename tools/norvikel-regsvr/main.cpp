@@ -34,6 +34,18 @@ int main(int argc, char** argv)
     if (host::Failed(s)) {
         std::fprintf(stderr, "norvikel-regsvr: %s failed: %s (%s)\n", entry, host::StatusText(s).c_str(),
                      host::StatusHex(s).c_str());
+        // A registry that cannot be read is left as it is: say which and how to go on.
+        host::RegistryKeys keys;
+        std::string why;
+        if (!host::ReadRegistry(&keys, &why)) {
+            const std::string registry = host::RegistryPath();
+            std::fprintf(stderr,
+                         "norvikel-regsvr: %s\n"
+                         "norvikel-regsvr: the file was left unchanged. Move it aside (for example: mv '%s' '%s.damaged') "
+                         "and run norvikel-regsvr %s again; other controls registered there must then be registered "
+                         "again too.\n",
+                         why.c_str(), registry.c_str(), registry.c_str(), argv[1]);
+        }
         return 1;
     }
     std::printf("%s %s in %s\n", doRegister ? "registered" : "unregistered", path.c_str(), host::RegistryPath().c_str());

@@ -8,8 +8,11 @@
 
 #include <dlfcn.h>
 
+#include "thumbctl/kernel/ipi_memory.h"
+
+#include <cerrno>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <mutex>
 #include <sstream>
 
@@ -29,7 +32,9 @@ std::string Trim(const std::string& s)
     return s.substr(a, b - a + 1);
 }
 
-bool Parse(const std::string& text, RegistryKeys* keys, std::string* error)
+// A damaged registry names its file and the first line that is neither a
+// key, a value, a comment nor blank.
+bool Parse(const std::string& path, const std::string& text, RegistryKeys* keys, std::string* error)
 {
     RegistryKeys out;
     std::istringstream in(text);
@@ -46,7 +51,11 @@ bool Parse(const std::string& text, RegistryKeys* keys, std::string* error)
         }
         const size_t eq = line.find('=');
         if (current.empty() || eq == std::string::npos) {
-            if (error) *error = "malformed line " + std::to_string(number);
+            if (error) {
+                const std::string shown = line.size() > 60 ? line.substr(0, 60) + "..." : line;
+                *error = "the class registry " + path + " is damaged: line " + std::to_string(number) +
+                         " is neither a [key] nor a name=value line (\"" + shown + "\")";
+            }
             return false;
         }
         out[current][Trim(line.substr(0, eq))] = Trim(line.substr(eq + 1));
@@ -64,16 +73,6 @@ std::string Format(const RegistryKeys& keys)
         for (const auto& v : k.second) out << v.first << "=" << v.second << "\n";
     }
     return out.str();
-}
-
-bool ReadFile(const std::string& path, std::string* text)
-{
-    std::ifstream f(path, std::ios::binary);
-    if (!f) return false;
-    std::ostringstream ss;
-    ss << f.rdbuf();
-    *text = ss.str();
-    return true;
 }
 
 } // namespace
@@ -102,15 +101,23 @@ bool ReadRegistry(RegistryKeys* keys, std::string* error)
 {
     const std::string path = RegistryPath();
     std::string text;
-    if (!QFileInfo::exists(QString::fromStdString(path))) {
+    // A regular file only, opened without waiting on a pipe and read no
+    // further than the cap (a device in its place never ends).
+    const int cause = ipiReadRegularFile(path.c_str(), kMaxRegistryBytes, &text);
+    if (cause == ENOENT) {  // no registry yet: an empty one
         keys->clear();
         return true;
     }
-    if (!ReadFile(path, &text)) {
-        if (error) *error = "cannot read " + path;
+    if (cause) {
+        if (error) {
+            *error = "cannot read the class registry " + path + ": " +
+                     (cause == ENODEV || cause == EISDIR ? std::string("not a regular file")
+                      : cause == EFBIG ? "larger than " + std::to_string(kMaxRegistryBytes) + " bytes"
+                                       : std::string(std::strerror(cause)));
+        }
         return false;
     }
-    return Parse(text, keys, error);
+    return Parse(path, text, keys, error);
 }
 
 bool EditRegistry(const std::function<bool(RegistryKeys&)>& edit, std::string* error)
@@ -140,11 +147,12 @@ bool EditRegistry(const std::function<bool(RegistryKeys&)>& edit, std::string* e
 }
 
 namespace {
-// One value of one registry key; kClassNotRegistered when either is missing.
-Status RegistryValue(const std::string& key, const char* name, std::string* value)
+// One value of one registry key; kClassNotRegistered when either is missing
+// or the registry cannot be read (then *error says why).
+Status RegistryValue(const std::string& key, const char* name, std::string* value, std::string* error)
 {
     RegistryKeys keys;
-    if (!ReadRegistry(&keys)) return kClassNotRegistered;
+    if (!ReadRegistry(&keys, error)) return kClassNotRegistered;
     auto it = keys.find(key);
     if (it == keys.end() || !it->second.count(name)) return kClassNotRegistered;
     *value = it->second.at(name);
@@ -152,14 +160,14 @@ Status RegistryValue(const std::string& key, const char* name, std::string* valu
 }
 } // namespace
 
-Status ClassIdFromProgId(const std::string& progId, std::string* classId)
+Status ClassIdFromProgId(const std::string& progId, std::string* classId, std::string* error)
 {
-    return RegistryValue("ProgID/" + progId, "CLSID", classId);
+    return RegistryValue("ProgID/" + progId, "CLSID", classId, error);
 }
 
-Status ModuleOfClass(const std::string& classId, std::string* modulePath)
+Status ModuleOfClass(const std::string& classId, std::string* modulePath, std::string* error)
 {
-    return RegistryValue("CLSID/" + classId, "InprocServer", modulePath);
+    return RegistryValue("CLSID/" + classId, "InprocServer", modulePath, error);
 }
 
 Status GetClassFactory(const std::string& classId, ClassFactory** factory, std::string* error)
@@ -167,7 +175,7 @@ Status GetClassFactory(const std::string& classId, ClassFactory** factory, std::
     if (!factory) return kInvalidPointer;
     *factory = nullptr;
     std::string module;
-    if (Status s = ModuleOfClass(classId, &module); Failed(s)) return s;
+    if (Status s = ModuleOfClass(classId, &module, error); Failed(s)) return s;
     void* handle = nullptr;
     {
         std::lock_guard<std::mutex> lock(gMutex);
@@ -196,7 +204,7 @@ Status CreateObject(const std::string& progId, const std::string& iid, void** ou
     if (!out) return kInvalidPointer;
     *out = nullptr;
     std::string classId;
-    if (Status s = ClassIdFromProgId(progId, &classId); Failed(s)) return s;
+    if (Status s = ClassIdFromProgId(progId, &classId, error); Failed(s)) return s;
     ClassFactory* factory = nullptr;
     if (Status s = GetClassFactory(classId, &factory, error); Failed(s)) return s;
     const Status s = factory->CreateInstance(nullptr, iid, out);

@@ -8,6 +8,7 @@
 //
 // Location: $SORVANTA_CLASS_REGISTRY when set, else
 // $XDG_CONFIG_HOME/Sorvanta/classes.reg (~/.config when unset).
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -24,10 +25,16 @@ std::string RegistryPath();
 // Overrides the location for this process (tests); empty restores the default.
 void SetRegistryPath(const std::string& path);
 
-// Reads the whole registry; a missing file is an empty registry.
+// A registry file larger than this is refused unread.
+constexpr int64_t kMaxRegistryBytes = int64_t(16) << 20;
+
+// Reads the whole registry; a missing file is an empty registry. A file that
+// is not a regular file, is too large or holds a malformed line is refused,
+// *error naming the file (and the line).
 bool ReadRegistry(RegistryKeys* keys, std::string* error = nullptr);
 // Runs `edit` on the current contents under the lock; when it returns true
-// the result is written back atomically. False when the lock or the write fails.
+// the result is written back atomically. False when the lock, the read (a
+// damaged registry is never overwritten) or the write fails.
 bool EditRegistry(const std::function<bool(RegistryKeys&)>& edit, std::string* error = nullptr);
 
 // Entry points a module exports for self-registration and creation.
@@ -37,15 +44,16 @@ typedef Status (*GetClassObjectFn)(const char* classId, const char* iid, void** 
 typedef Status (*CanUnloadNowFn)();
 }
 
-// Class id registered for a ProgID; kClassNotRegistered when none.
-Status ClassIdFromProgId(const std::string& progId, std::string* classId);
-// The registered module path of a class; kClassNotRegistered when none.
-Status ModuleOfClass(const std::string& classId, std::string* modulePath);
+// Class id registered for a ProgID; kClassNotRegistered when none, also when
+// the registry cannot be read (*error then names the file and the cause).
+Status ClassIdFromProgId(const std::string& progId, std::string* classId, std::string* error = nullptr);
+// The registered module path of a class; failures as above.
+Status ModuleOfClass(const std::string& classId, std::string* modulePath, std::string* error = nullptr);
 // Loads the class's module (once per process) and asks its factory.
 Status GetClassFactory(const std::string& classId, ClassFactory** factory, std::string* error = nullptr);
 // Creates an object by ProgID and asks it for `iid`. kClassNotRegistered
-// when the ProgID or its class is not in the registry, kModuleNotFound when
-// the module cannot be loaded.
+// when the ProgID or its class is not in the registry or the registry cannot
+// be read, kModuleNotFound when the module cannot be loaded; *error says more.
 Status CreateObject(const std::string& progId, const std::string& iid, void** out, std::string* error = nullptr);
 
 } // namespace host

@@ -1,7 +1,6 @@
 // File and memory byte sources with bounded reads.
 #include "thumbctl/control/source/filebytes.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +8,7 @@
 #include <cstring>
 
 #include "thumbctl/control/constants.h"
+#include "thumbctl/kernel/ipi_memory.h"
 
 namespace thumbctl {
 
@@ -31,11 +31,10 @@ void FileBytes::close()
 bool FileBytes::open(const std::string& path, int* error)
 {
     close();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st{};
-    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const int cause = fd < 0 ? errno : EISDIR;
-        if (fd >= 0) ::close(fd);
+    int64_t size = 0;
+    const int fd = ipiOpenRegularFile(path.c_str(), &size);
+    if (fd < 0) {
+        const int cause = errno;
         if (error) {
             if (cause == ENOENT) {
                 // A missing folder on the way is a bad path, a missing file not found.
@@ -53,23 +52,14 @@ bool FileBytes::open(const std::string& path, int* error)
         return false;
     }
     fd_ = fd;
-    size_ = int64_t(st.st_size);
+    size_ = size;
     return true;
 }
 
 bool FileBytes::read(int64_t offset, void* buffer, int64_t n)
 {
     if (fd_ < 0 || offset < 0 || n < 0 || offset > size_ || n > size_ - offset) return false;
-    auto* out = static_cast<uint8_t*>(buffer);
-    while (n > 0) {
-        const ssize_t got = pread(fd_, out, size_t(n), off_t(offset));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        out += got;
-        offset += got;
-        n -= got;
-    }
-    return true;
+    return ipiReadAt(fd_, offset, buffer, n) == n;
 }
 
 bool MemoryBytes::read(int64_t offset, void* buffer, int64_t n)

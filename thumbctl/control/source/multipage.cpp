@@ -2,12 +2,15 @@
 // read from the file is checked against its size before use.
 #include "thumbctl/control/source/multipage.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <unordered_set>
 
 #include "thumbctl/control/constants.h"
+#include "thumbctl/kernel/tiff_format.h"
 
 namespace thumbctl {
 
@@ -54,6 +57,35 @@ struct Order {
 
 bool IsStripOffsets(uint32_t tag) { return tag == kTagStripOffsets || tag == kTagTileOffsets; }
 bool IsStripByteCounts(uint32_t tag) { return tag == kTagStripByteCounts || tag == kTagTileByteCounts; }
+
+// Bytes of each strip a copy of the page must carry: its byte count, and for
+// an uncompressed page the whole of its rows when the count is shorter, as
+// the kernel reads rows by their size, not by the count. (A page the kernel
+// does not read keeps its byte counts.) The strips are not checked against
+// the data here: the caller refuses a page whose strips pass its end.
+std::vector<int64_t> StripCopyLengths(ByteSource& data, bool littleEndian, const CMultiPageSource::PageRecord& page)
+{
+    std::vector<int64_t> lengths(page.stripByteCounts.begin(), page.stripByteCounts.end());
+    const tiff::Source source{[&data](uint64_t offset, void* buffer, uint64_t count) {
+                                  return offset <= uint64_t(INT64_MAX) && count <= uint64_t(INT64_MAX) &&
+                                         data.read(int64_t(offset), buffer, int64_t(count));
+                              },
+                              UINT64_MAX};
+    tiff::Directory dir;
+    tiff::Page layout;
+    if (page.directoryOffset > 0xFFFFFFFFll ||
+        tiff::ReadDirectory(source, littleEndian, uint32_t(page.directoryOffset), &dir) != tiff::kOk ||
+        tiff::InterpretDirectory(source, dir, littleEndian, &layout) != tiff::kOk ||
+        layout.compression != ipiCompressionNone || layout.rowsPerStrip == 0)
+        return lengths;
+    for (size_t k = 0; k < lengths.size() && k < layout.stripOffsets.size(); ++k) {
+        const uint64_t first = uint64_t(k) * layout.rowsPerStrip;
+        const uint64_t rows = std::min<uint64_t>(layout.rowsPerStrip, layout.height - first);
+        const bool huge = layout.rowBytes != 0 && rows > uint64_t(INT64_MAX) / layout.rowBytes;
+        lengths[k] = huge ? INT64_MAX : std::max<int64_t>(lengths[k], int64_t(rows * layout.rowBytes));
+    }
+    return lengths;
+}
 
 } // namespace
 
@@ -296,9 +328,10 @@ IPIHANDLE CMultiPageSource::build(ByteSource& data, const PageRecord& page)
         error_ = trkErrInvalidFileFormat;
         return 0;
     }
+    const std::vector<int64_t> lengths = StripCopyLengths(data, littleEndian_, page);
     uint64_t stripBytes = 0;
     for (size_t k = 0; k < page.stripOffsets.size(); ++k) {
-        const int64_t at = page.stripOffsets[k], len = page.stripByteCounts[k];
+        const int64_t at = page.stripOffsets[k], len = lengths[k];
         if (at > fileSize || len > fileSize - at) {
             error_ = trkErrInvalidFileFormat;
             return 0;
@@ -357,7 +390,7 @@ IPIHANDLE CMultiPageSource::build(ByteSource& data, const PageRecord& page)
                 uint32_t at = uint32_t(S);
                 for (uint32_t k = 0; k < page.stripCount; ++k) {
                     order.put32(out + p + 4 * int64_t(k), at);
-                    at += page.stripByteCounts[k];
+                    at += uint32_t(lengths[k]);
                 }
                 order.put32(e + 8, uint32_t(p));
                 p += 4 * int64_t(page.stripCount);
@@ -377,11 +410,11 @@ IPIHANDLE CMultiPageSource::build(ByteSource& data, const PageRecord& page)
     }
     int64_t at = S;
     for (size_t k = 0; k < page.stripOffsets.size(); ++k) {
-        if (!data.read(page.stripOffsets[k], out + at, page.stripByteCounts[k])) {
+        if (!data.read(page.stripOffsets[k], out + at, lengths[k])) {
             ipiGlobalFree(h);
             return fail(trkErrFileLoadIncomplete);
         }
-        at += page.stripByteCounts[k];
+        at += lengths[k];
     }
     return h;
 }

@@ -2,6 +2,7 @@
 // read as the TIFF directory walk and the JPEG marker scan need them.
 #include "thumbctl/control/source/probe.h"
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_set>
 
@@ -12,6 +13,9 @@ namespace thumbctl {
 namespace {
 // A directory chain longer than this is treated as ending there.
 constexpr int kMaxDirectories = 65536;
+// The JPEG marker scan looks this far into the data: a start marker further
+// in is no picture's, and a huge file of junk is not read to its end.
+constexpr int64_t kMarkerScanBytes = int64_t(4) << 20;
 } // namespace
 
 const char* CImageFileProbe::TypeName(int t)
@@ -216,13 +220,14 @@ bool CImageFileProbe::testPcx()
 bool CImageFileProbe::scanJpegMarkers()
 {
     bool started = false;
+    const int64_t end = std::min(length_, kMarkerScanBytes);
     int64_t i = 0;
-    while (i < length_) {
+    while (i < end) {
         if (Byte(i) != 0xFF) {
             ++i;
             continue;
         }
-        if (i + 1 >= length_) break;
+        if (i + 1 >= end) break;
         const uint32_t m = Byte(i + 1);
         if (m == 0xD8) {
             if (started) break;

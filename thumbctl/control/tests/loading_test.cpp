@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 using namespace thumbctl;
@@ -170,6 +171,54 @@ TEST_F(MixedFolder, MultiPageSourceGivesEachPageItsOwnPixels)
     loader.dataPath = Dir() + "/wide.bmp";
     EXPECT_FALSE(loader.Update());
     EXPECT_EQ(loader.lastError, 2001);
+}
+
+// Pipes, devices and huge sparse files in every place the list opens a file:
+// each is refused at once with an error code, never waited on or read whole.
+TEST_F(MixedFolder, SpecialAndHugeFilesAreRefusedAtOnce)
+{
+    TempDir scratch("thumbspecial");
+    const std::string d = scratch.path().string() + "/";
+    testsupport::HangGuard guard;
+    testsupport::MakeFifo(d + "pipe.bmp");
+    const std::string good = Dir() + "/wide.bmp";
+
+    loader.dataSource = sourceListFile;
+    loader.dataPath = d + "pipe.bmp";  // the list file itself
+    EXPECT_FALSE(loader.Update());
+    EXPECT_EQ(loader.lastError, trkErrSystemError);
+    loader.dataPath = "/dev/zero";
+    EXPECT_FALSE(loader.Update());
+    EXPECT_EQ(loader.lastError, trkErrSystemError);
+    testsupport::MakeSparseFile(d + "huge.txt", std::vector<uint8_t>(good.begin(), good.end()),
+                                kMaxListFileBytes + 1);
+    loader.dataPath = d + "huge.txt";
+    EXPECT_FALSE(loader.Update());
+    EXPECT_EQ(loader.lastError, trkErrOutofMemory);
+
+    // Entries of a list file: the pipe and the device are skipped, the picture stays.
+    std::ofstream(d + "list.txt") << d << "pipe.bmp\n/dev/zero\n" << good << "\n";
+    loader.dataPath = d + "list.txt";
+    EXPECT_TRUE(loader.Update());
+    EXPECT_EQ(Names(), (std::vector<std::string>{"wide.bmp"}));
+
+    loader.dataSource = sourceMultiPage;
+    loader.dataPath = d + "pipe.bmp";
+    EXPECT_FALSE(loader.Update());
+    EXPECT_EQ(loader.lastError, trkErrFileIOError);
+
+    loader.dataSource = sourceDirect;
+    EXPECT_FALSE(loader.Add(-1, d + "pipe.bmp", "", ""));
+    EXPECT_EQ(loader.lastError, trkErrFileIOError);
+
+    // A folder of a pipe and an 8 GB file of zeros next to a picture.
+    std::filesystem::copy_file(good, d + "wide.bmp");
+    testsupport::MakeSparseFile(d + "zeros.bmp", std::vector<uint8_t>(16, 0), int64_t(8) << 30);
+    loader.dataSource = sourceFolder;
+    loader.dataPath = d;
+    loader.pattern = "*.bmp";
+    EXPECT_TRUE(loader.Update());
+    EXPECT_EQ(Names(), (std::vector<std::string>{"wide.bmp"}));
 }
 
 TEST(ListFile, LineAndFieldRules)

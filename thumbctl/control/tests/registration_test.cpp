@@ -89,12 +89,56 @@ TEST(Registration, UnwritableRegistryAndConcurrentWriters)
     for (int i = 0; i < 6; ++i)
         many += testsupport::BinDir() + "/norvikel-regsvr " + (i % 2 ? "register " : "unregister ") + ModulePath() + " & ";
     testsupport::Shell(many + "wait", &code);
-    EXPECT_EQ(RegSvr("register"), 0);
+    // What they left is read before anything else writes: whole, and with the
+    // control's keys all there or all gone, whichever ran last.
     host::RegistryKeys keys;
+    std::string why;
+    ASSERT_TRUE(host::ReadRegistry(&keys, &why)) << why;
+    EXPECT_FALSE(std::filesystem::exists(path + ".lock"));
+    const bool hasProgId = keys.count("ProgID/THUMBNAIL.ThumbnailCtrl.1") == 1;
+    EXPECT_EQ(keys.count(std::string("CLSID/") + thumbctl::kControlClassId) == 1, hasProgId);
+    EXPECT_EQ(keys.count("ProgID/THUMBNAIL.ThumbnailPropPage.1") == 1, hasProgId);
+    EXPECT_EQ(RegSvr("register"), 0);
     ASSERT_TRUE(host::ReadRegistry(&keys));
     EXPECT_EQ(keys.count("ProgID/THUMBNAIL.ThumbnailCtrl.1"), 1u);
-    EXPECT_FALSE(std::filesystem::exists(path + ".lock"));
     unsetenv("SORVANTA_CLASS_REGISTRY");
+}
+
+// A damaged registry is named with its line, never overwritten, and the tool
+// says how to recover; a pipe or a device in its place is refused at once.
+TEST(Registration, DamagedOrSpecialRegistryIsNamedAndKept)
+{
+    ScratchRegistry reg(false);
+    const std::string damaged = "# registry\n[ProgID/Other.Thing.1]\nCLSID={0}\nthis line is garbage\n";
+    testsupport::WriteBytes(reg.path(), std::vector<uint8_t>(damaged.begin(), damaged.end()));
+    for (const char* verb : {"register", "unregister"}) {
+        int code = 0;
+        const std::string said =
+            testsupport::Shell(testsupport::BinDir() + "/norvikel-regsvr " + verb + " " + ModulePath(), &code);
+        EXPECT_EQ(code, 1) << said;
+        EXPECT_NE(said.find(reg.path() + " is damaged: line 4"), std::string::npos) << said;
+        EXPECT_NE(said.find("this line is garbage"), std::string::npos) << said;
+        EXPECT_NE(said.find("Move it aside"), std::string::npos) << said;
+        EXPECT_EQ(testsupport::ReadText(reg.path()), damaged) << verb;
+    }
+    // A container asking for the control hears the same reason.
+    host::Ref<host::Dispatch> d;
+    std::string why;
+    EXPECT_EQ(host::CreateObject(thumbctl::kControlProgId, host::kIidDispatch, d.out(), &why),
+              host::kClassNotRegistered);
+    EXPECT_NE(why.find(reg.path() + " is damaged: line 4"), std::string::npos) << why;
+
+    testsupport::HangGuard guard;
+    std::filesystem::remove(reg.path());
+    testsupport::MakeFifo(reg.path());
+    for (const std::string& special : {reg.path(), std::string("/dev/zero")}) {
+        setenv("SORVANTA_CLASS_REGISTRY", special.c_str(), 1);
+        host::RegistryKeys keys;
+        EXPECT_FALSE(host::ReadRegistry(&keys, &why)) << special;
+        EXPECT_NE(why.find(special + ": not a regular file"), std::string::npos) << why;
+        EXPECT_FALSE(host::EditRegistry([](host::RegistryKeys&) { return true; }, &why)) << special;
+    }
+    EXPECT_EQ(std::filesystem::status(reg.path()).type(), std::filesystem::file_type::fifo);
 }
 
 TEST(Registration, UnknownProgIdAndForeignClass)

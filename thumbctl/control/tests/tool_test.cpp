@@ -79,6 +79,28 @@ TEST(NorvikelTool, ExtractSecondPageOfThreeInBothByteOrders)
     EXPECT_FALSE(std::filesystem::exists(d + "four.tif") || std::filesystem::exists(d + "t.tif"));
 }
 
+// A pipe without a writer given to the tools: each answers with an error code
+// at once (the time-out only turns a hang into a failure).
+TEST(NorvikelTool, PipesAreRefusedAtOnce)
+{
+    testsupport::TempDir dir("tool-pipe");
+    const std::string pipe = dir.file("pipe.bmp");
+    testsupport::MakeFifo(pipe);
+    const std::string bin = "timeout 120 " + testsupport::BinDir();
+    int code = 0;
+    std::string said = testsupport::Shell(bin + "/norvikel-tool probe " + pipe, &code);
+    EXPECT_EQ(code, 1) << said;
+    EXPECT_NE(said.find("pipe.bmp: error 2120"), std::string::npos) << said;
+    said = testsupport::Shell(bin + "/norvikel-tool extract " + pipe + " 1 " + dir.file("out.tif"), &code);
+    EXPECT_EQ(code, 1) << said;
+    EXPECT_NE(said.find("error 2113"), std::string::npos) << said;
+    for (const char* memory : {"", " --memory"}) {
+        said = testsupport::Shell(bin + "/ipidecode " + pipe + " 7" + memory, &code);
+        EXPECT_EQ(code, 1) << said;
+        EXPECT_EQ(said, "error 25\n") << memory;
+    }
+}
+
 TEST(NorvikelTool, TypeLibraryListing)
 {
     int code = 1;

@@ -266,6 +266,40 @@ TEST(BmpDecode, RefusesWhatItCannotRead)
     EXPECT_EQ(error, 25);
 }
 
+// Pipes and devices are refused at once in every format; a BMP padded far
+// past the kernel's size cap is read as far as its headers declare.
+TEST(BmpDecode, SpecialAndPaddedFiles)
+{
+    TempDir dir("kernel-special");
+    testsupport::HangGuard guard;
+    testsupport::MakeFifo(dir.file("pipe"));
+    for (const std::string& special : {dir.file("pipe"), std::string("/dev/zero")}) {
+        for (int format : {DecodeFormatBmp, DecodeFormatTiff, DecodeFormatJpeg, DecodeFormatPng, DecodeFormatPcx}) {
+            IPIHANDLE h = 0;
+            int error = 0;
+            EXPECT_EQ(DecodeImageFromFile(special.c_str(), &h, 1, format, 0, nullptr, 0, &error), 0);
+            EXPECT_EQ(error, 25) << special << " " << format;
+        }
+        int error = 0;
+        EXPECT_EQ(CountPagesInFile(special.c_str(), DecodeFormatTiff, nullptr, 0, &error), 0);
+        EXPECT_NE(error, 0) << special;
+        IPIHANDLE whole = ReadFileToGlobal(special.c_str(), &error);
+        EXPECT_EQ(whole, 0u);
+        EXPECT_EQ(error, 25) << special;
+    }
+    std::vector<uint8_t> px(3 * 4 * 5);
+    for (size_t i = 0; i < px.size(); ++i) px[i] = uint8_t(i * 11);
+    const std::vector<uint8_t> bmp = MakeBmp(5, 3, 24, 0, {}, px);
+    WriteBytes(dir.file("plain.bmp"), bmp);
+    testsupport::MakeSparseFile(dir.file("padded.bmp"), bmp, int64_t(2) << 30);
+    const Decoded plain = DecodeFile(dir.file("plain.bmp"));
+    const Decoded padded = DecodeFile(dir.file("padded.bmp"));
+    ASSERT_EQ(plain.count, 1);
+    EXPECT_EQ(padded.count, 1);
+    EXPECT_EQ(padded.error, 0);
+    EXPECT_EQ(padded.dib, plain.dib);
+}
+
 TEST(BmpDecode, PageCounts)
 {
     int error = 0;

@@ -204,6 +204,55 @@ TEST(MultiPageSource, LoopingChainEndsAndDamagedPagesFail)
     ipiGlobalFree(other);
 }
 
+// Uncompressed strips whose byte counts are shorter than their rows: the
+// kernel reads the rows, so the copy carries them whole and decodes as the
+// source page does; rows that pass the end of the file make the page an error.
+TEST(MultiPageSource, ShortStripByteCountsAreCopiedAsTheKernelReadsThem)
+{
+    tiffbuild::Writer le(true);
+    const auto pages = ThreePages();  // page 1: 9 x 5 in strips of 3 and 2 rows
+    Bytes file = tiffbuild::MultiPage(pages, true);
+    const uint32_t d1 = U32(file, 4, true);
+    const uint32_t d2 = U32(file, d1 + 2 + 12 * U16(file, d1, true), true);
+    uint32_t countsAt = 0;
+    for (uint32_t i = 0; i < U16(file, d2, true); ++i)
+        if (U16(file, d2 + 2 + 12 * i, true) == 279) countsAt = U32(file, d2 + 2 + 12 * i + 8, true);
+    ASSERT_NE(countsAt, 0u);
+    le.put32(file, countsAt, 9);  // the first strip's count covers one row of three
+
+    IPIHANDLE source = 0;
+    int error = 0;
+    ASSERT_EQ(DecodeImageFromMemory(file.data(), &source, 1, DecodeFormatTiff, 1, int64_t(file.size()), nullptr, 0,
+                                    &error), 1);
+    const Bytes sourceRows = DibGreyRows(source);
+    ipiGlobalFree(source);
+    EXPECT_EQ(sourceRows, tiffbuild::PagePixels(pages[1]));
+
+    CMultiPageSource pagesOf;
+    ASSERT_TRUE(pagesOf.OpenMemory(file.data(), int64_t(file.size())));
+    ASSERT_TRUE(pagesOf.ReadPageIndex(false));
+    IPIHANDLE h = pagesOf.ExtractPage(1);
+    ASSERT_NE(h, 0u) << pagesOf.Error();
+    EXPECT_EQ(DecodePage(h), sourceRows);
+    ipiGlobalFree(h);
+
+    // A strip whose 4-byte count fits in the file but whose rows pass its end.
+    Bytes cut = tiffbuild::MultiPage({pages[0]}, true);
+    const uint32_t d = U32(cut, 4, true);
+    for (uint32_t i = 0; i < U16(cut, d, true); ++i) {
+        const uint32_t tag = U16(cut, d + 2 + 12 * i, true);
+        if (tag == 273) le.put32(cut, d + 2 + 12 * i + 8, uint32_t(cut.size() - 10));
+        if (tag == 279) le.put32(cut, d + 2 + 12 * i + 8, 4);
+    }
+    pagesOf.Close();
+    ASSERT_TRUE(pagesOf.OpenMemory(cut.data(), int64_t(cut.size())));
+    ASSERT_TRUE(pagesOf.ReadPageIndex(false));
+    const int before = ipiGlobalLiveCount();
+    EXPECT_EQ(pagesOf.ExtractPage(0), 0u);
+    EXPECT_EQ(pagesOf.Error(), thumbctl::trkErrInvalidFileFormat);
+    EXPECT_EQ(ipiGlobalLiveCount(), before);
+}
+
 TEST(MultiPageSource, PagesOfTiffcpFilesMatchImageMagick)
 {
     testsupport::TempDir dir("multipage");

@@ -3,6 +3,7 @@
 // ImageMagick, cjpeg, tiffcp and our own phase-image generator.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -192,6 +193,36 @@ TEST(ImageFileProbe, OpenFailures)
     EXPECT_EQ(probe.Error(), thumbctl::trkErrPathNotFound);
     EXPECT_FALSE(probe.ProbeFile(dir.path().string()));
     EXPECT_EQ(probe.Error(), thumbctl::trkErrFileIOError);
+    // A pipe without a writer and a device are refused at once, not waited on or read.
+    testsupport::HangGuard guard;
+    testsupport::MakeFifo(dir.file("pipe.bmp"));
+    for (const std::string& special : {dir.file("pipe.bmp"), std::string("/dev/zero")}) {
+        EXPECT_FALSE(probe.ProbeFile(special)) << special;
+        EXPECT_EQ(probe.Error(), thumbctl::trkErrFileIOError) << special;
+    }
+}
+
+// Huge files are probed from their first bytes: a BMP padded to gigabytes is
+// a BMP, eight gigabytes of zeros end the marker scan after its first
+// megabytes, and a JPEG start further in than that is not looked for.
+TEST(ImageFileProbe, HugeFilesAreReadOnlyAsFarAsTheTestsNeed)
+{
+    testsupport::TempDir dir("probe-huge");
+    testsupport::HangGuard guard;
+    CImageFileProbe probe;
+    testsupport::MakeSparseFile(dir.file("padded.bmp"), Bmp(2000, 2000), int64_t(1) << 30);
+    EXPECT_TRUE(probe.ProbeFile(dir.file("padded.bmp")));
+    EXPECT_EQ(probe.ProbeType(), CImageFileProbe::probeBmp);
+    testsupport::MakeSparseFile(dir.file("zeros"), Bytes(16, 0), int64_t(8) << 30);
+    EXPECT_FALSE(probe.ProbeFile(dir.file("zeros")));
+    EXPECT_EQ(probe.Error(), thumbctl::trkErrInvalidFileFormat);
+    const size_t junk = size_t(5) << 20;
+    Bytes late(junk + 64, 0);
+    const uint8_t jpeg[] = {0xFF, 0xD8, 0xFF, 0xC0, 0, 17};
+    std::copy(jpeg, jpeg + sizeof jpeg, late.begin() + long(junk));
+    testsupport::WriteBytes(dir.file("late.jpg"), late);
+    EXPECT_FALSE(probe.ProbeFile(dir.file("late.jpg")));
+    EXPECT_EQ(probe.Error(), thumbctl::trkErrInvalidFileFormat);
 }
 
 TEST(ImageFileProbe, FilesFromReferenceToolsAndOurGenerator)
