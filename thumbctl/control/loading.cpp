@@ -114,7 +114,7 @@ ListEntry SplitListFields(const std::string& line)
 void ThumbnailLoader::Cancel()
 {
     lastError = 0;
-    if (loading) cancelRequested = true;
+    if (loading || fetching) cancelRequested = true;
 }
 
 void ThumbnailLoader::RemoveAll()
@@ -147,8 +147,16 @@ bool ThumbnailLoader::FetchRemote(const std::string& url, RemoteBlock* remote)
         return false;
     }
     IPIHANDLE h = 0;
-    if (const int e = FetchUrl(url, &h, &remote->size, urlTimeoutMs)) {
+    FetchLimits limits;
+    limits.deadlineMs = urlTimeoutMs;
+    limits.cancelled = [this] { return cancelRequested; };
+    fetching = true;
+    const int e = FetchUrl(url, &h, &remote->size, limits);
+    fetching = false;
+    if (e) {
         lastError = int16_t(e);
+        // Outside Update nothing else takes the request up.
+        if (e == trkErrUserAbort && !loading) cancelRequested = false;
         return false;
     }
     remote->block.reset(h);
@@ -440,12 +448,18 @@ bool ThumbnailLoader::LoadListFile()
     }
     const int savedSort = sortType;
     sortType = 0;
+    bool ok = true;
     for (const std::string& line : SplitListLines(text)) {
         const ListEntry e = SplitListFields(line);
-        if (!e.file.empty()) AddFileItem(-1, e.file, e.key, e.label, false);
+        if (e.file.empty()) continue;
+        // A fetch cancelled while it waited ends the list there.
+        if (AddFileItem(-1, e.file, e.key, e.label, false) < 0 && lastError == trkErrUserAbort) {
+            ok = false;
+            break;
+        }
     }
     sortType = savedSort;
-    return true;
+    return ok;
 }
 
 bool ThumbnailLoader::LoadItems()

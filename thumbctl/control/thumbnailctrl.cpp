@@ -272,7 +272,7 @@ void CThumbnailCtrl::putProperty(int32_t id, const Variant& value)
 void CThumbnailCtrl::Cancel()
 {
     m.LastError = trkSuccess;
-    if (m.Loading) m.CancelRequested = true;
+    if (m.Loading || m.Fetching) m.CancelRequested = true;
 }
 
 void CThumbnailCtrl::ClearSelection()
@@ -290,7 +290,7 @@ void CThumbnailCtrl::ClearSelection()
 void CThumbnailCtrl::Remove(long index)
 {
     m.LastError = trkSuccess;
-    if (index < 0 || index >= ItemCount()) return;
+    if (index < 0 || index >= ItemCount() || RefusedWhileFetching()) return;
     RemoveItemAt(index);
     Relayout();
 }
@@ -298,6 +298,7 @@ void CThumbnailCtrl::Remove(long index)
 void CThumbnailCtrl::RemoveAll()
 {
     m.LastError = trkSuccess;
+    if (RefusedWhileFetching()) return;
     DeleteAllItems();
     m.SelectedIndices.clear();
     m.FocusIndex = 0;

@@ -51,6 +51,7 @@ struct ThumbnailState {
     int32_t ItemsPerLine = 0;
     bool CancelRequested = false;
     bool Loading = false;
+    bool Fetching = false;  // a URL is being read; the window's events run meanwhile
     bool InLayout = false;
     bool ClearBeforeAdd = true;
     int32_t ThumbBoxWidth = 0;
@@ -88,6 +89,9 @@ public:
     int FireKeyEvent(int32_t id, int keyCode, int shift);
 
     // ---- loading (loading_ctrl.cpp) -------------------------------------------
+    // While a URL is being read the list stays as it is: members that would
+    // change it (called from the events processed meanwhile) fail with 9900.
+    bool RefusedWhileFetching();
     bool Update();
     bool Add(long index, const std::string& fileName, const std::string& key, const std::string& label);
     bool AddDIB(long index, uint32_t hDib, bool owner, const std::string& key, const std::string& label);

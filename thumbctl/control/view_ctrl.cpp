@@ -144,7 +144,8 @@ void CThumbnailCtrl::RecalcLayout()
     else
         on->setGeometry(width() - extent, 0, extent, height());
     if (l.scrolls) {
-        on->setRange(0, int(l.barMax));
+        // The bar's value is the top line; its last value shows a full last page.
+        on->setRange(0, int(l.lastTop));
         on->setPageStep(int(l.page));
         on->setSingleStep(1);
         on->show();
@@ -192,8 +193,9 @@ void CThumbnailCtrl::PaintItems(QPainter& painter, const QRect& updateRect)
                 continue;
             }
             // A thumbnail that cannot be made takes its item out of the list;
-            // the next item moves into this cell.
-            while (index < ItemCount() && !m.Items[size_t(index)]->thumbnail) {
+            // the next item moves into this cell. While a URL is being read
+            // the list stays as it is: a missing thumbnail waits.
+            while (!m.Fetching && index < ItemCount() && !m.Items[size_t(index)]->thumbnail) {
                 ControlLoader loader(*this);
                 if (const IPIHANDLE t = loader->MakeThumbnail(index)) {
                     m.Items[size_t(index)]->thumbnail.reset(t);
