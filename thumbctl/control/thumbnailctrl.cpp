@@ -17,6 +17,7 @@
 #include "thumbctl/control/host/proppage.h"
 #include "thumbctl/control/thumbnail.h"
 #include "thumbctl/control/typelib.h"
+#include "thumbctl/control/view_access.h"
 
 namespace thumbctl {
 
@@ -30,6 +31,7 @@ CThumbnailCtrl::CThumbnailCtrl()
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     setAccessibleName(QString::fromUtf8(kControlTypeName));
+    InstallAccessibility(*this);
     // Every platform this runs on reads URLs.
     m.UrlSupported = true;
 }
@@ -38,6 +40,14 @@ CThumbnailCtrl::~CThumbnailCtrl()
 {
     DeleteAllItems();
     m.SelectedIndices.clear();
+}
+
+host::Status CThumbnailCtrl::QueryInterface(const std::string& iid, void** out)
+{
+    if (!out || iid != host::kIidItemHitTest) return ControlBase::QueryInterface(iid, out);
+    *out = static_cast<host::ItemHitTest*>(this);
+    AddRef();
+    return host::kOk;
 }
 
 const host::TypeLibInfo& CThumbnailCtrl::TypeLibrary() const { return NorvikelTypeLib(); }

@@ -59,11 +59,18 @@ struct ThumbnailState {
     bool PaintEnabled = true;
 };
 
-class CThumbnailCtrl : public QWidget, public host::ControlBase {
+class CThumbnailCtrl : public QWidget, public host::ControlBase, public host::ItemHitTest {
     Q_OBJECT
 public:
     // Made only by the module's class factory.
     static CThumbnailCtrl* Create();
+
+    // host::Unknown, shared with ControlBase; adds the item hit test.
+    host::Status QueryInterface(const std::string& iid, void** out) override;
+    uint32_t AddRef() override { return ControlBase::AddRef(); }
+    uint32_t Release() override { return ControlBase::Release(); }
+    // host::ItemHitTest (view_ctrl.cpp): the grid's own hit test.
+    int32_t ItemAtPoint(int x, int y) override;
 
     ThumbnailState& state() { return m; }
     const ThumbnailState& state() const { return m; }

@@ -3,6 +3,7 @@
 // by property, mouse and keys.
 #include "thumbctl/control/view_ctrl.h"
 #include "thumbctl/control/view_paint.h"
+#include "thumbctl/control/view_access.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -108,6 +109,11 @@ Grid GridOf(const CThumbnailCtrl& control)
     g.count = control.ItemCount();
     g.horizontal = Horizontal(m);
     return g;
+}
+
+int32_t CThumbnailCtrl::ItemAtPoint(int x, int y)
+{
+    return WindowCreated() ? int32_t(HitTest(GridOf(*this), x, y)) : -1;
 }
 
 void CThumbnailCtrl::Relayout()
@@ -235,6 +241,7 @@ void SetFocusItem(CThumbnailCtrl& c, long index)
     c.DrawFocusFrame();
     m.FocusIndex = int32_t(index);
     c.DrawFocusFrame();
+    NotifyItemEvent(c, index, QAccessible::Focus);
 }
 
 void RedrawItem(CThumbnailCtrl& c, long index)
@@ -260,6 +267,7 @@ void ClickSelectItem(CThumbnailCtrl& c, long index)
     if (r.beep) Beep();
     if (!r.changed) return;
     RedrawItem(c, r.other);
+    NotifyItemEvent(c, index, QAccessible::Selection);
     c.FireSelChange(index);
     RedrawItem(c, index);
 }

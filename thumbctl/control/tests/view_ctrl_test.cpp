@@ -9,6 +9,7 @@
 #include "testsupport/testsupport.h"
 #include "thumbctl/control/host/typeinfo.h"
 
+#include <QAccessible>
 #include <QScrollBar>
 #include <QTimer>
 #include <QTest>
@@ -339,4 +340,38 @@ TEST_F(ControlWindow, AWaitingUrlLetsTheWindowPaintAndTheCancelThrough)
     EXPECT_EQ(refused, trkErrSystemError);
     EXPECT_EQ(control->Get("ListCount").integer(), 0);
     EXPECT_EQ(server.requests(), 1);
+}
+
+TEST_F(ControlWindow, AssistiveTechnologyWalksTheGridItemByItem)
+{
+    LoadFolder(12, trkCaptionFileName);  // cells of 100 x 103: 3 x 2 on screen
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(control->widget());
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->role(), QAccessible::List);
+    ASSERT_EQ(list->childCount(), 12);
+    for (int i = 0; i < 12; ++i) {
+        QAccessibleInterface* item = list->child(i);
+        ASSERT_NE(item, nullptr) << i;
+        EXPECT_EQ(item->role(), QAccessible::ListItem);
+        EXPECT_EQ(item->text(QAccessible::Name), QStringLiteral("p%1.bmp").arg(10 + i));
+        EXPECT_EQ(item->parent(), list);
+        EXPECT_EQ(list->indexOfChild(item), i);
+        EXPECT_EQ(item->state().offscreen, i >= 6) << i;
+        EXPECT_FALSE(item->state().selected);
+    }
+
+    // A click where the reader says item 4 is selects item 4, and the reader
+    // hears it; the point answers with that item too.
+    QAccessibleInterface* item = list->child(4);
+    const QPoint centre = item->rect().center();
+    Click(control->widget()->mapFromGlobal(centre).x(), control->widget()->mapFromGlobal(centre).y());
+    EXPECT_EQ(EventIndices(eventItemClick), (std::vector<long>{4}));
+    EXPECT_TRUE(item->state().selected);
+    EXPECT_FALSE(list->child(0)->state().selected);
+    EXPECT_EQ(list->childAt(centre.x(), centre.y()), item);
+
+    // Items that go away leave the list with them.
+    control->Call("Remove", {Variant::Long(11)});
+    EXPECT_EQ(list->childCount(), 11);
+    EXPECT_EQ(list->child(11), nullptr);
 }
