@@ -412,9 +412,9 @@ bool ThumbnailLoader::LoadMultiPageFile()
     const int pages = CountPages(dataPath);
     if (pages == 0) return false;
     for (int p = 0; p < pages; ++p) {
-        CThumbnailItem* item = CThumbnailItem::FromFile(dataPath, itemTiff, std::string(), std::string());
+        auto item = CThumbnailItem::FromFile(dataPath, itemTiff, std::string(), std::string());
         item->page = p;
-        list_.Insert(-1, item);
+        list_.Insert(-1, std::move(item));
     }
     return true;
 }
@@ -545,7 +545,7 @@ bool ThumbnailLoader::Update()
 {
     lastError = 0;
     if (dataSource == sourceDirect) {
-        for (auto* item : list_.items) item->thumbnail.reset();
+        for (auto& item : list_.items) item->thumbnail.reset();
     } else {
         RemoveAll();
         clearBeforeAdd = false;

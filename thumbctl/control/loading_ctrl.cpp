@@ -43,8 +43,8 @@ void ControlLoadingHost::LoadingBegins()
 }
 
 ControlLoader::ControlLoader(CThumbnailCtrl& control)
-    : list_(control.state().Items, control.state().SelectedIndices, control.state().FocusIndex), host_(control),
-      loader_(list_, host_,
+    : host_(control),
+      loader_(control.state().List, host_,
               LoadingFlags{control.state().LastError, control.state().Loading, control.state().CancelRequested,
                            control.state().ClearBeforeAdd, control.state().ThumbBoxWidth,
                            control.state().ThumbBoxHeight, control.state().Fetching})
@@ -92,15 +92,13 @@ bool CThumbnailCtrl::AddDIB(long index, uint32_t hDib, bool owner, const std::st
 
 void CThumbnailCtrl::RemoveItemAt(long index)
 {
-    ThumbnailList list(m.Items, m.SelectedIndices, m.FocusIndex);
-    list.RemoveAt(index);
+    m.List.RemoveAt(index);
 }
 
 void CThumbnailCtrl::SortItems()
 {
     if (m.SortKey == 0 || m.DataSource == trkDataSrcMultiPage || m.Fetching) return;
-    ThumbnailList list(m.Items, m.SelectedIndices, m.FocusIndex);
-    list.Sort(m.SortKey, m.SortOrder);
+    m.List.Sort(m.SortKey, m.SortOrder);
 }
 
 } // namespace thumbctl

@@ -17,12 +17,11 @@
 
 #include "thumbctl/control/constants.h"
 #include "thumbctl/control/host/controlbase.h"
+#include "thumbctl/control/thumbnail.h"
 
 class QPainter;
 
 namespace thumbctl {
-
-class CThumbnailItem;  // one entry of the list (thumbnail.h)
 
 struct ThumbnailState {
     // Persisted (version 1.0).
@@ -39,13 +38,11 @@ struct ThumbnailState {
     int32_t TopIndex = 0;
 
     // Run time.
-    std::vector<CThumbnailItem*> Items;    // owned
-    std::vector<uint32_t> SelectedIndices; // ascending
+    ThumbnailList List;  // the items (owned), selected indices and focus item
     bool UrlSupported = true;
     int16_t LastError = trkSuccess;
     int16_t SortKey = 0;
     int16_t SortOrder = 0;
-    int32_t FocusIndex = 0;
     int32_t CaptionTextHeight = 0;
     int32_t LineCount = 0;
     int32_t ItemsPerLine = 0;
@@ -74,7 +71,7 @@ public:
 
     ThumbnailState& state() { return m; }
     const ThumbnailState& state() const { return m; }
-    long ItemCount() const { return long(m.Items.size()); }
+    long ItemCount() const { return m.List.count(); }
 
     // ---- automation members (thumbnailctrl.cpp) ---------------------------
     void Cancel();

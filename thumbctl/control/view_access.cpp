@@ -18,7 +18,7 @@ namespace {
 const CThumbnailItem* ItemOf(const CThumbnailCtrl* c, long index)
 {
     if (!c || index < 0 || index >= c->ItemCount()) return nullptr;
-    return c->state().Items[size_t(index)];
+    return c->state().List.items[size_t(index)].get();
 }
 
 // One thumbnail of the list; it follows whatever item stands at its index.
@@ -65,7 +65,7 @@ public:
         s.selectable = control_->state().SelectLimit != 0;
         s.selected = item->selected;
         s.focusable = true;
-        s.focused = control_->hasFocus() && control_->state().FocusIndex == index_;
+        s.focused = control_->hasFocus() && control_->state().List.focus == index_;
         s.invisible = !control_->isVisible();
         s.offscreen = rect().isEmpty();
         return s;
@@ -117,7 +117,7 @@ public:
     QAccessibleInterface* focusChild() const override
     {
         if (!control()->hasFocus()) return nullptr;
-        return child(control()->state().FocusIndex);
+        return child(control()->state().List.focus);
     }
 
 private:

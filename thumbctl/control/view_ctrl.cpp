@@ -170,14 +170,14 @@ int CThumbnailCtrl::ScrollPosition() const
 
 void CThumbnailCtrl::SetScrollPosition(int line)
 {
-    if (m.Items.empty()) return;
+    if (m.List.items.empty()) return;
     QScrollBar* b = Bar(this, Horizontal(m));
     b->setValue(std::clamp(line, 0, b->maximum()));
 }
 
 void CThumbnailCtrl::PaintItems(QPainter& painter, const QRect& updateRect)
 {
-    if (!m.PaintEnabled || m.Items.empty()) return;
+    if (!m.PaintEnabled || m.List.items.empty()) return;
     m.TopIndex = ScrollPosition() * m.ItemsPerLine;
     RecalcLayout();
     const Grid g = GridOf(*this);
@@ -201,10 +201,10 @@ void CThumbnailCtrl::PaintItems(QPainter& painter, const QRect& updateRect)
             // A thumbnail that cannot be made takes its item out of the list;
             // the next item moves into this cell. While a URL is being read
             // the list stays as it is: a missing thumbnail waits.
-            while (!m.Fetching && index < ItemCount() && !m.Items[size_t(index)]->thumbnail) {
+            while (!m.Fetching && index < ItemCount() && !m.List.items[size_t(index)]->thumbnail) {
                 ControlLoader loader(*this);
                 if (const IPIHANDLE t = loader->MakeThumbnail(index)) {
-                    m.Items[size_t(index)]->thumbnail.reset(t);
+                    m.List.items[size_t(index)]->thumbnail.reset(t);
                     break;
                 }
                 const int16_t error = m.LastError;
@@ -213,11 +213,11 @@ void CThumbnailCtrl::PaintItems(QPainter& painter, const QRect& updateRect)
                 removed = true;
             }
             if (index >= ItemCount()) break;
-            DrawCell(painter, style, index, *m.Items[size_t(index)], cell, partAll);
+            DrawCell(painter, style, index, *m.List.items[size_t(index)], cell, partAll);
             ++index;
         }
     }
-    const QRect focus = VisibleItemRect(GridOf(*this), m.FocusIndex);
+    const QRect focus = VisibleItemRect(GridOf(*this), m.List.focus);
     if (!focus.isEmpty()) thumbctl::DrawFocusFrame(painter, focus, palette().color(QPalette::Highlight));
     if (removed) {
         RecalcLayout();
@@ -227,7 +227,7 @@ void CThumbnailCtrl::PaintItems(QPainter& painter, const QRect& updateRect)
 
 void CThumbnailCtrl::DrawFocusFrame()
 {
-    const QRect r = VisibleItemRect(GridOf(*this), m.FocusIndex);
+    const QRect r = VisibleItemRect(GridOf(*this), m.List.focus);
     if (!r.isEmpty()) update(r);
 }
 
@@ -237,9 +237,9 @@ namespace {
 void SetFocusItem(CThumbnailCtrl& c, long index)
 {
     ThumbnailState& m = c.state();
-    if (index == m.FocusIndex) return;
+    if (index == m.List.focus) return;
     c.DrawFocusFrame();
-    m.FocusIndex = int32_t(index);
+    m.List.focus = int32_t(index);
     c.DrawFocusFrame();
     NotifyItemEvent(c, index, QAccessible::Focus);
 }
@@ -262,8 +262,7 @@ void ScrollBy(CThumbnailCtrl& c, long lines)
 void ClickSelectItem(CThumbnailCtrl& c, long index)
 {
     ThumbnailState& m = c.state();
-    ThumbnailList list(m.Items, m.SelectedIndices, m.FocusIndex);
-    const SelectResult r = ClickSelect(list, index, m.SelectLimit);
+    const SelectResult r = ClickSelect(m.List, index, m.SelectLimit);
     if (r.beep) Beep();
     if (!r.changed) return;
     RedrawItem(c, r.other);
@@ -280,14 +279,13 @@ void CThumbnailCtrl::SetItemSelected(long index, bool selected)
         m.LastError = trkErrInvalidIndex;
         return;
     }
-    const long oldFocus = m.FocusIndex;
-    ThumbnailList list(m.Items, m.SelectedIndices, m.FocusIndex);
-    const SelectResult r = thumbctl::SetItemSelected(list, index, selected, m.SelectLimit);
+    const long oldFocus = m.List.focus;
+    const SelectResult r = thumbctl::SetItemSelected(m.List, index, selected, m.SelectLimit);
     if (r.beep) Beep();
     if (!WindowCreated()) return;
-    if (oldFocus != m.FocusIndex) {
+    if (oldFocus != m.List.focus) {
         RedrawItem(*this, oldFocus);
-        RedrawItem(*this, m.FocusIndex);
+        RedrawItem(*this, m.List.focus);
     }
     if (r.changed) {
         RedrawItem(*this, r.other);
@@ -321,15 +319,15 @@ void CThumbnailCtrl::OnKeyDown(QKeyEvent* event)
     const int shift = ShiftOf(event->modifiers());
     if (code == 32) {
         FireKeyEvent(host::kDispIdKeyDown, code, shift);
-        if (m.FocusIndex < ItemCount()) ClickSelectItem(*this, m.FocusIndex);
+        if (m.List.focus < ItemCount()) ClickSelectItem(*this, m.List.focus);
         return;
     }
     if (code < 33 || code > 40) {
         if (code) FireKeyEvent(host::kDispIdKeyDown, code, shift);
         return;
     }
-    const long f = m.FocusIndex;
-    const bool hold = m.SelectLimit == 1 && f < n && !m.Items[size_t(f)]->selected;
+    const long f = m.List.focus;
+    const bool hold = m.SelectLimit == 1 && f < n && !m.List.items[size_t(f)]->selected;
     const long next = FocusAfterKey(code, f, n, m.ItemsPerLine, m.LineCount, Horizontal(m), hold);
     FireKeyEvent(host::kDispIdKeyDown, code, shift);
     if (next < 0 || next >= ItemCount()) return;

@@ -41,7 +41,7 @@ protected:
     std::vector<std::string> Names() const
     {
         std::vector<std::string> out;
-        for (const auto* it : list.items) out.push_back(it->namePart);
+        for (const auto& it : list.items) out.push_back(it->namePart);
         return out;
     }
 };

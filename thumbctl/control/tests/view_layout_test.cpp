@@ -232,7 +232,7 @@ TEST(Selection, InsertRemoveAndSortKeepIndicesInStep)
     // Descending names; the selected item keeps its flag and index follows it.
     l.Sort(sortFileName, orderDescending);
     std::vector<std::string> names;
-    for (const auto* it : l.items) names.push_back(it->namePart);
+    for (const auto& it : l.items) names.push_back(it->namePart);
     EXPECT_EQ(names, (std::vector<std::string>{"z.bmp", "f3.bmp", "f2.bmp", "f0.bmp"}));
     EXPECT_EQ(l.selected, (std::vector<uint32_t>{1}));
     EXPECT_TRUE(l.items[1]->selected);
