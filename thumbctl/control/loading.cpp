@@ -149,7 +149,7 @@ bool ThumbnailLoader::FetchRemote(const std::string& url, RemoteBlock* remote)
     IPIHANDLE h = 0;
     FetchLimits limits;
     limits.deadlineMs = urlTimeoutMs;
-    limits.cancelled = [this] { return cancelRequested; };
+    if (eventsWhileFetching) limits.cancelled = [this] { return cancelRequested; };
     fetching = true;
     const int e = FetchUrl(url, &h, &remote->size, limits);
     fetching = false;

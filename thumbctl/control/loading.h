@@ -98,6 +98,9 @@ public:
     int thumbnailHeight = 60;
     bool urlSupported = true;
     int urlTimeoutMs = kUrlDeadlineMs;
+    // Whether the program's events run while a URL is read (not from inside
+    // a paint, which must not paint again).
+    bool eventsWhileFetching = true;
 
 private:
     struct Own {

@@ -203,6 +203,7 @@ void CThumbnailCtrl::PaintItems(QPainter& painter, const QRect& updateRect)
             // the list stays as it is: a missing thumbnail waits.
             while (!m.Fetching && index < ItemCount() && !m.List.items[size_t(index)]->thumbnail) {
                 ControlLoader loader(*this);
+                loader->eventsWhileFetching = false;
                 if (const IPIHANDLE t = loader->MakeThumbnail(index)) {
                     m.List.items[size_t(index)]->thumbnail.reset(t);
                     break;

@@ -375,3 +375,30 @@ TEST_F(ControlWindow, AssistiveTechnologyWalksTheGridItemByItem)
     EXPECT_EQ(list->childCount(), 11);
     EXPECT_EQ(list->child(11), nullptr);
 }
+
+TEST_F(ControlWindow, ARemoteItemScrolledIntoViewIsPaintedFromItsUrl)
+{
+    testkit::LoopbackServer server;
+    WriteBmp(dir.file("remote.bmp"), 40, 30, 0);
+    server.Serve("/remote.bmp", testsupport::ReadBytes(dir.file("remote.bmp")));
+    control->Put("DataSource", Variant::Short(trkDataSrcDirect));
+    for (int i = 0; i < 12; ++i) {
+        const std::string file = dir.file("d" + std::to_string(10 + i) + ".bmp");
+        WriteBmp(file, 40, 30, 200);
+        ASSERT_TRUE(control->Call("Add", {Variant::Long(-1), Variant::String(file), Variant::String(""),
+                                          Variant::String("")})
+                        .boolean());
+    }
+    // Added out of view, so its thumbnail waits until it is painted.
+    ASSERT_TRUE(control->Call("Add", {Variant::Long(-1), Variant::String(server.Url() + "/remote.bmp"),
+                                      Variant::String(""), Variant::String("")})
+                    .boolean());
+    control->Put("TopIndex", Variant::Long(12));
+    QApplication::processEvents();
+    const QImage shot = control->widget()->grab().toImage();
+    bool found = false;
+    for (int y = 0; y < shot.height() && !found; ++y)
+        for (int x = 0; x < shot.width() && !found; ++x) found = shot.pixel(x, y) == qRgb(90, 255, 0);
+    EXPECT_TRUE(found);
+    EXPECT_EQ(control->Get("ListCount").integer(), 13);
+}
