@@ -87,7 +87,7 @@ long LoadThumbnails(const std::string& pattern)
     loader.pattern = pattern;
     loader.Update();
     long made = 0;
-    for (const auto* it : list.items) made += it->thumbnail ? 1 : 0;
+    for (const auto& it : list.items) made += it->thumbnail ? 1 : 0;
     return made;
 }
 

@@ -135,17 +135,4 @@ long TopIndexToShow(long index, long top, int n)
     return index < top || index > last ? index : top;
 }
 
-long ItemAt(int x, int y, int thumbnailWidth, int thumbnailHeight, int n, long topIndex, long count)
-{
-    const int cw = thumbnailWidth + 20, ch = thumbnailHeight + 20;
-    if (count <= 0 || x < 0 || y < 0 || cw <= 0 || ch <= 0 || n <= 0) return -1;
-    const long column = x / cw, row = y / ch;
-    if (column >= n || row >= n) return -1;
-    const long index = topIndex + row * n + column;
-    if (index >= count) return -1;
-    const int cx = x - int(column) * cw, cy = y - int(row) * ch;
-    if (cx < 2 || cy < 2 || cx >= cw - 2 || cy >= ch - 2) return -1;
-    return index;
-}
-
 } // namespace browser

@@ -64,9 +64,4 @@ std::string PhaseNotFoundText(const std::string& phaseFile);
 // (unchanged when it is already in view).
 long TopIndexToShow(long index, long top, int n);
 
-// Item of the browser's n x n grid under a point (pixels of the control):
-// cells are the thumbnail plus 20 pixels each way, a cell's 2-pixel margin
-// hits nothing; -1 when there is no item there.
-long ItemAt(int x, int y, int thumbnailWidth, int thumbnailHeight, int n, long topIndex, long count);
-
 } // namespace browser

@@ -394,7 +394,7 @@ void FrmThumbnailView::Thumbnail1_MouseDown(int button, int, int x, int y)
     const long count = t.ListCount();
     if (count == 0 || button != 2) return;
     ItemClicked = false;
-    const long index = ItemAt(x, y, t.ThumbnailWidth(), t.ThumbnailHeight(), ThumbsPerRow, t.TopIndex(), count);
+    const long index = t.ItemAt(x, y);
     if (index < 0) return;
     if (!t.Selected(index)) t.SetSelected(index, true);
     Thumbnail1_SelChange(index);

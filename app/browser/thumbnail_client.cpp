@@ -39,6 +39,7 @@ std::unique_ptr<ThumbnailClient> ThumbnailClient::Create(QWidget* parent, std::s
     }
     c->dispatch_->QueryInterface(host::kIidConnectionPoints, reinterpret_cast<void**>(&c->points_));
     c->dispatch_->QueryInterface(host::kIidOleControl, reinterpret_cast<void**>(&c->control_));
+    c->dispatch_->QueryInterface(host::kIidItemHitTest, reinterpret_cast<void**>(&c->hitTest_));
     if (!c->points_ || !c->control_) {
         if (message) *message = "The registered thumbnail control is not a control this program can host.";
         return nullptr;
@@ -57,8 +58,14 @@ ThumbnailClient::~ThumbnailClient()
     if (windowMade_ && widget_.isNull()) return;  // the object went with its window
     if (points_ && cookie_) points_->Unadvise(cookie_);
     if (widget_) widget_->setParent(nullptr);
-    for (host::Unknown* u : std::initializer_list<host::Unknown*>{control_, points_, dispatch_})
+    for (host::Unknown* u : std::initializer_list<host::Unknown*>{hitTest_, control_, points_, dispatch_})
         if (u) u->Release();
+}
+
+long ThumbnailClient::ItemAt(int x, int y)
+{
+    if (!hitTest_ || (windowMade_ && widget_.isNull())) return -1;
+    return hitTest_->ItemAtPoint(x, y);
 }
 
 bool ThumbnailClient::invoke(const std::string& name, InvokeKind kind, const std::vector<Variant>& args,

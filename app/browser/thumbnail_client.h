@@ -46,6 +46,9 @@ public:
     void SetSelected(long index, bool on);
     void RemoveAll();
     bool Update();
+    // Item under a point of the control's window, by the control's own hit
+    // test; -1 for none.
+    long ItemAt(int x, int y);
 
     // Any member by name: a property get or put, or a method call. False when
     // the call failed; `error` then tells why.
@@ -78,6 +81,7 @@ private:
     host::Dispatch* dispatch_ = nullptr;
     host::ConnectionPoints* points_ = nullptr;
     host::OleControl* control_ = nullptr;
+    host::ItemHitTest* hitTest_ = nullptr;
     uint32_t cookie_ = 0;
     QPointer<QWidget> widget_;
     bool windowMade_ = false;

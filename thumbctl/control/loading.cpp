@@ -112,7 +112,7 @@ ListEntry SplitListFields(const std::string& line)
 void ThumbnailLoader::Cancel()
 {
     lastError = 0;
-    if (loading) cancelRequested = true;
+    if (loading || fetching) cancelRequested = true;
 }
 
 void ThumbnailLoader::RemoveAll()
@@ -145,8 +145,16 @@ bool ThumbnailLoader::FetchRemote(const std::string& url, RemoteBlock* remote)
         return false;
     }
     IPIHANDLE h = 0;
-    if (const int e = FetchUrl(url, &h, &remote->size, urlTimeoutMs)) {
+    FetchLimits limits;
+    limits.deadlineMs = urlTimeoutMs;
+    if (eventsWhileFetching) limits.cancelled = [this] { return cancelRequested; };
+    fetching = true;
+    const int e = FetchUrl(url, &h, &remote->size, limits);
+    fetching = false;
+    if (e) {
         lastError = int16_t(e);
+        // Outside Update nothing else takes the request up.
+        if (e == trkErrUserAbort && !loading) cancelRequested = false;
         return false;
     }
     remote->block.reset(h);
@@ -402,9 +410,9 @@ bool ThumbnailLoader::LoadMultiPageFile()
     const int pages = CountPages(dataPath);
     if (pages == 0) return false;
     for (int p = 0; p < pages; ++p) {
-        CThumbnailItem* item = CThumbnailItem::FromFile(dataPath, itemTiff, std::string(), std::string());
+        auto item = CThumbnailItem::FromFile(dataPath, itemTiff, std::string(), std::string());
         item->page = p;
-        list_.Insert(-1, item);
+        list_.Insert(-1, std::move(item));
     }
     return true;
 }
@@ -430,12 +438,18 @@ bool ThumbnailLoader::LoadListFile()
     }
     const int savedSort = sortType;
     sortType = 0;
+    bool ok = true;
     for (const std::string& line : SplitListLines(text)) {
         const ListEntry e = SplitListFields(line);
-        if (!e.file.empty()) AddFileItem(-1, e.file, e.key, e.label, false);
+        if (e.file.empty()) continue;
+        // A fetch cancelled while it waited ends the list there.
+        if (AddFileItem(-1, e.file, e.key, e.label, false) < 0 && lastError == trkErrUserAbort) {
+            ok = false;
+            break;
+        }
     }
     sortType = savedSort;
-    return true;
+    return ok;
 }
 
 bool ThumbnailLoader::LoadItems()
@@ -521,7 +535,7 @@ bool ThumbnailLoader::Update()
 {
     lastError = 0;
     if (dataSource == sourceDirect) {
-        for (auto* item : list_.items) item->thumbnail.reset();
+        for (auto& item : list_.items) item->thumbnail.reset();
     } else {
         RemoveAll();
         clearBeforeAdd = false;

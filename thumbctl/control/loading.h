@@ -5,6 +5,7 @@
 // cancel request, decoding through the image kernel's decode entry points and
 // fitting each picture into the thumbnail box.
 #include "thumbctl/control/constants.h"
+#include "thumbctl/control/loading_url.h"
 #include "thumbctl/control/thumbnail.h"
 
 #include <memory>
@@ -74,18 +75,19 @@ struct LoadingFlags {
     bool& clearBeforeAdd;
     int32_t& boxWidth;   // thumbnail box in effect (copied at each Update)
     int32_t& boxHeight;
+    bool& fetching;      // a URL is being read; events run meanwhile
 };
 
 class ThumbnailLoader {
 public:
     ThumbnailLoader(ThumbnailList& list, LoadingHost& host)
         : lastError(own_.lastError), loading(own_.loading), cancelRequested(own_.cancelRequested),
-          clearBeforeAdd(own_.clearBeforeAdd), boxWidth(own_.boxWidth), boxHeight(own_.boxHeight), list_(list),
-          host_(host) {}
+          clearBeforeAdd(own_.clearBeforeAdd), boxWidth(own_.boxWidth), boxHeight(own_.boxHeight),
+          fetching(own_.fetching), list_(list), host_(host) {}
     ThumbnailLoader(ThumbnailList& list, LoadingHost& host, const LoadingFlags& shared)
         : lastError(shared.lastError), loading(shared.loading), cancelRequested(shared.cancelRequested),
           clearBeforeAdd(shared.clearBeforeAdd), boxWidth(shared.boxWidth), boxHeight(shared.boxHeight),
-          list_(list), host_(host) {}
+          fetching(shared.fetching), list_(list), host_(host) {}
 
     // Settings, as the control's properties set them.
     int dataSource = sourceFolder;
@@ -95,7 +97,10 @@ public:
     int thumbnailWidth = 80;  // requested box
     int thumbnailHeight = 60;
     bool urlSupported = true;
-    int urlTimeoutMs = 20000;
+    int urlTimeoutMs = kUrlDeadlineMs;
+    // Whether the program's events run while a URL is read (not from inside
+    // a paint, which must not paint again).
+    bool eventsWhileFetching = true;
 
 private:
     struct Own {
@@ -105,6 +110,7 @@ private:
         bool clearBeforeAdd = true;
         int32_t boxWidth = 80;
         int32_t boxHeight = 60;
+        bool fetching = false;
     } own_;
 
 public:
@@ -114,12 +120,14 @@ public:
     bool& clearBeforeAdd;
     int32_t& boxWidth;
     int32_t& boxHeight;
+    bool& fetching;
 
     bool Update();
     bool Add(long index, const std::string& fileName, const std::string& key, const std::string& label);
     // bOwner: the list takes the block over; otherwise it keeps a copy.
     bool AddDib(long index, IPIHANDLE dib, bool owner, const std::string& key, const std::string& label);
-    // Takes effect only while loading (from inside an event).
+    // Takes effect only while loading (from inside an event) or while a URL
+    // is being read (from an event processed meanwhile).
     void Cancel();
     void RemoveAll();
 
@@ -145,7 +153,8 @@ private:
     bool SettleNewItem(long* index, bool loadNow);
     struct RemoteBlock;
     // Reads a remote location for one operation; false with lastError set
-    // (trkErrFileNotFound when remote locations are turned off).
+    // (trkErrFileNotFound when remote locations are turned off,
+    // trkErrUserAbort when cancelled while it waited).
     bool FetchRemote(const std::string& url, RemoteBlock* remote);
     bool IdentifyFormat(const std::string& location, int* probeType);
     int CountPages(const std::string& location);

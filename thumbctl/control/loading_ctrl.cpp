@@ -43,11 +43,11 @@ void ControlLoadingHost::LoadingBegins()
 }
 
 ControlLoader::ControlLoader(CThumbnailCtrl& control)
-    : list_(control.state().Items, control.state().SelectedIndices, control.state().FocusIndex), host_(control),
-      loader_(list_, host_,
+    : host_(control),
+      loader_(control.state().List, host_,
               LoadingFlags{control.state().LastError, control.state().Loading, control.state().CancelRequested,
                            control.state().ClearBeforeAdd, control.state().ThumbBoxWidth,
-                           control.state().ThumbBoxHeight})
+                           control.state().ThumbBoxHeight, control.state().Fetching})
 {
     const ThumbnailState& m = control.state();
     loader_.dataSource = m.DataSource;
@@ -59,8 +59,16 @@ ControlLoader::ControlLoader(CThumbnailCtrl& control)
     loader_.urlSupported = m.UrlSupported;
 }
 
+bool CThumbnailCtrl::RefusedWhileFetching()
+{
+    if (!m.Fetching) return false;
+    m.LastError = trkErrSystemError;
+    return true;
+}
+
 bool CThumbnailCtrl::Update()
 {
+    if (RefusedWhileFetching()) return false;
     WaitCursor wait;
     ControlLoader loader(*this);
     return loader->Update();
@@ -68,6 +76,7 @@ bool CThumbnailCtrl::Update()
 
 bool CThumbnailCtrl::Add(long index, const std::string& fileName, const std::string& key, const std::string& label)
 {
+    if (RefusedWhileFetching()) return false;
     WaitCursor wait;
     ControlLoader loader(*this);
     return loader->Add(index, fileName, key, label);
@@ -75,6 +84,7 @@ bool CThumbnailCtrl::Add(long index, const std::string& fileName, const std::str
 
 bool CThumbnailCtrl::AddDIB(long index, uint32_t hDib, bool owner, const std::string& key, const std::string& label)
 {
+    if (RefusedWhileFetching()) return false;
     WaitCursor wait;
     ControlLoader loader(*this);
     return loader->AddDib(index, hDib, owner, key, label);
@@ -82,15 +92,13 @@ bool CThumbnailCtrl::AddDIB(long index, uint32_t hDib, bool owner, const std::st
 
 void CThumbnailCtrl::RemoveItemAt(long index)
 {
-    ThumbnailList list(m.Items, m.SelectedIndices, m.FocusIndex);
-    list.RemoveAt(index);
+    m.List.RemoveAt(index);
 }
 
 void CThumbnailCtrl::SortItems()
 {
-    if (m.SortKey == 0 || m.DataSource == trkDataSrcMultiPage) return;
-    ThumbnailList list(m.Items, m.SelectedIndices, m.FocusIndex);
-    list.Sort(m.SortKey, m.SortOrder);
+    if (m.SortKey == 0 || m.DataSource == trkDataSrcMultiPage || m.Fetching) return;
+    m.List.Sort(m.SortKey, m.SortOrder);
 }
 
 } // namespace thumbctl

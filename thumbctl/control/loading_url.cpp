@@ -13,12 +13,18 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 
 namespace thumbctl {
 
 namespace {
+
+// How often a waiting fetch looks whether it is to stop.
+constexpr int kWatchMs = 50;
+// What the connection may hold ahead of the reader.
+constexpr qint64 kReadBufferBytes = 1 << 20;
 
 struct FetchOutcome {
     int error = trkErrFileIOError;
@@ -52,46 +58,107 @@ bool ResolvePath(const std::string& location, std::string* localPath)
     return false;
 }
 
-int FetchUrl(const std::string& url, IPIHANDLE* handle, int64_t* size, int timeoutMs)
+namespace {
+
+// The request, run on the helper thread with its own event loop: one
+// deadline from the start, the body taken as it arrives and refused once it
+// passes the cap, stopped early when `stop` is set.
+void RunRequest(const QUrl& url, const FetchLimits& limits, const std::atomic<bool>& stop, FetchOutcome* outcome)
+{
+    QNetworkAccessManager manager;
+    QNetworkRequest request(url);
+    request.setTransferTimeout(0);  // the deadline below covers the whole fetch
+    QNetworkReply* reply = manager.get(request);
+    // Data is taken from the connection only as fast as it is consumed here,
+    // so a fast stream cannot pile up ahead of the cap.
+    reply->setReadBufferSize(kReadBufferBytes);
+    bool tooLong = false;
+    auto refuse = [&] {
+        tooLong = true;
+        reply->abort();
+    };
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [&] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() > limits.maxBytes) refuse();
+    });
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [&] {
+        const QByteArray part = reply->readAll();
+        if (outcome->data.size() + part.size() > limits.maxBytes) {
+            outcome->data.clear();
+            refuse();
+            return;
+        }
+        outcome->data.append(part);
+    });
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, reply, &QNetworkReply::abort);
+    deadline.start(limits.deadlineMs);
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, reply, [&] {
+        if (stop) reply->abort();
+    });
+    watch.start(kWatchMs);
+    if (!reply->isFinished()) loop.exec();
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (stop) {
+        outcome->error = trkErrUserAbort;
+    } else if (tooLong) {
+        outcome->error = trkErrFileIOError;
+    } else if (reply->error() != QNetworkReply::NoError) {
+        outcome->error = ErrorOfReply(reply->error());
+    } else if (status >= 400) {
+        outcome->error = status == 404 || status == 410 ? trkErrFileNotFound : trkErrFileIOError;
+    } else {
+        outcome->data.append(reply->readAll());
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (outcome->data.size() > limits.maxBytes ||
+            (length.isValid() && length.toLongLong() > outcome->data.size()))
+            outcome->error = trkErrFileIOError;
+        else
+            outcome->error = 0;
+    }
+    if (outcome->error != 0) outcome->data = QByteArray();
+    delete reply;
+}
+
+// Lets the caller's events run until the helper thread ends, asking now and
+// then whether the fetch is to be cancelled.
+void WaitProcessingEvents(QThread& worker, const std::function<bool()>& cancelled, std::atomic<bool>& stop)
+{
+    QEventLoop loop;
+    QObject::connect(&worker, &QThread::finished, &loop, &QEventLoop::quit);
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
+        if (!stop && cancelled()) stop = true;
+    });
+    watch.start(kWatchMs);
+    if (!worker.isFinished()) loop.exec();
+}
+
+} // namespace
+
+int FetchUrl(const std::string& url, IPIHANDLE* handle, int64_t* size, const FetchLimits& limits)
 {
     *handle = 0;
     *size = 0;
     // The request needs the program's application object (its event system).
-    if (!QCoreApplication::instance()) return trkErrFileIOError;
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) return trkErrFileIOError;
     const QUrl qurl(QString::fromStdString(url), QUrl::StrictMode);
     if (!qurl.isValid() || qurl.host().isEmpty()) return trkErrPathNotFound;
 
     auto outcome = std::make_shared<FetchOutcome>();
-    // The request runs on its own thread with its own event loop, so the
-    // caller's thread simply waits for it, as a blocking read does.
-    std::unique_ptr<QThread> worker(QThread::create([qurl, timeoutMs, outcome] {
-        QNetworkAccessManager manager;
-        QNetworkRequest request(qurl);
-        request.setTransferTimeout(timeoutMs);
-        QNetworkReply* reply = manager.get(request);
-        QEventLoop loop;
-        QTimer timer;
-        timer.setSingleShot(true);
-        QObject::connect(&timer, &QTimer::timeout, reply, &QNetworkReply::abort);
-        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-        timer.start(timeoutMs);
-        if (!reply->isFinished()) loop.exec();
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        if (reply->error() != QNetworkReply::NoError) {
-            outcome->error = ErrorOfReply(reply->error());
-        } else if (status >= 400) {
-            outcome->error = status == 404 || status == 410 ? trkErrFileNotFound : trkErrFileIOError;
-        } else {
-            outcome->data = reply->readAll();
-            const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-            if (length.isValid() && length.toLongLong() > outcome->data.size())
-                outcome->error = trkErrFileIOError;
-            else
-                outcome->error = 0;
-        }
-        delete reply;
-    }));
+    auto stop = std::make_shared<std::atomic<bool>>(false);
+    // The request runs on its own thread with its own event loop; the caller
+    // waits for it as for a blocking read.
+    std::unique_ptr<QThread> worker(
+        QThread::create([qurl, limits, outcome, stop] { RunRequest(qurl, limits, *stop, outcome.get()); }));
     worker->start();
+    if (limits.cancelled && QThread::currentThread() == app->thread())
+        WaitProcessingEvents(*worker, limits.cancelled, *stop);
     worker->wait();
     if (outcome->error != 0) return outcome->error;
     if (outcome->data.isEmpty()) return trkErrFileIOError;
@@ -107,6 +174,7 @@ int FetchUrl(const std::string& url, IPIHANDLE* handle, int64_t* size, int timeo
     }
     *handle = h;
     *size = outcome->data.size();
+    outcome->data = QByteArray();
     return 0;
 }
 

@@ -28,10 +28,10 @@ std::string NamePart(const std::string& path)
     return p == std::string::npos ? path : path.substr(p + 1);
 }
 
-CThumbnailItem* CThumbnailItem::FromFile(const std::string& path, int type, const std::string& key,
-                                         const std::string& label)
+std::unique_ptr<CThumbnailItem> CThumbnailItem::FromFile(const std::string& path, int type,
+                                                         const std::string& key, const std::string& label)
 {
-    auto* item = new CThumbnailItem;
+    auto item = std::make_unique<CThumbnailItem>();
     CThumbnailItem& it = *item;
     it.fullPath = path;
     it.type = type;
@@ -43,9 +43,10 @@ CThumbnailItem* CThumbnailItem::FromFile(const std::string& path, int type, cons
     return item;
 }
 
-CThumbnailItem* CThumbnailItem::FromDib(IPIHANDLE dib, const std::string& key, const std::string& label)
+std::unique_ptr<CThumbnailItem> CThumbnailItem::FromDib(IPIHANDLE dib, const std::string& key,
+                                                        const std::string& label)
 {
-    auto* item = new CThumbnailItem;
+    auto item = std::make_unique<CThumbnailItem>();
     CThumbnailItem& it = *item;
     it.sourceDib.reset(dib);
     it.key = key;
@@ -54,15 +55,15 @@ CThumbnailItem* CThumbnailItem::FromDib(IPIHANDLE dib, const std::string& key, c
     return item;
 }
 
-long ThumbnailList::Insert(long index, CThumbnailItem* item)
+long ThumbnailList::Insert(long index, std::unique_ptr<CThumbnailItem> item)
 {
     if (index >= 0 && index < count()) {
-        items.insert(items.begin() + index, item);
+        items.insert(items.begin() + index, std::move(item));
         for (auto& s : selected)
             if (long(s) >= index) ++s;
         return index;
     }
-    items.push_back(item);
+    items.push_back(std::move(item));
     return count() - 1;
 }
 
@@ -72,14 +73,12 @@ void ThumbnailList::RemoveAt(long i)
     if (items[size_t(i)]->selected) SetSelectionFlag(i, false);
     for (auto& s : selected)
         if (long(s) > i) --s;
-    delete items[size_t(i)];
     items.erase(items.begin() + i);
     if ((focus == i && focus != 0) || (focus == count() && focus != 0)) --focus;
 }
 
 void ThumbnailList::Clear()
 {
-    for (auto* it : items) delete it;
     items.clear();
     selected.clear();
     focus = 0;

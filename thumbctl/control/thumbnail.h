@@ -5,6 +5,7 @@
 #include "thumbctl/control/thumbnail_dib.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,9 +35,9 @@ struct CThumbnailItem {
     int64_t time = 0;      // last-write time in seconds
     bool pending = false;  // the item being added (found again after a sort)
 
-    static CThumbnailItem* FromFile(const std::string& path, int type, const std::string& key,
-                                  const std::string& label);
-    static CThumbnailItem* FromDib(IPIHANDLE dib, const std::string& key, const std::string& label);
+    static std::unique_ptr<CThumbnailItem> FromFile(const std::string& path, int type, const std::string& key,
+                                                    const std::string& label);
+    static std::unique_ptr<CThumbnailItem> FromDib(IPIHANDLE dib, const std::string& key, const std::string& label);
 };
 
 // The part of a path after its last "\", "/" or ":".
@@ -46,35 +47,24 @@ std::string NamePart(const std::string& path);
 enum SortKey : int { sortNone = 0, sortFileName = 1, sortFileType = 2, sortTime = 4, sortKeyText = 8, sortLabel = 16 };
 enum SortOrder : int { orderNone = 0, orderAscending = 0x1000, orderDescending = 0x2000 };
 
-// The list works either on its own storage or on the item array, selected
-// indices and focus index that a control keeps. Items are owned: removing one
-// deletes it.
+// The items in order (the list owns them: removing one deletes it), the
+// ascending selected indices and the focus item.
 class ThumbnailList {
 public:
-    ThumbnailList() : items(ownItems_), selected(ownSelected_), focus(ownFocus_) {}
-    ThumbnailList(std::vector<CThumbnailItem*>& itemArray, std::vector<uint32_t>& selectedIndices,
-                  int32_t& focusIndex)
-        : items(itemArray), selected(selectedIndices), focus(focusIndex) {}
-    ~ThumbnailList() { for (auto* it : ownItems_) delete it; }
+    ThumbnailList() = default;
     ThumbnailList(const ThumbnailList&) = delete;
     ThumbnailList& operator=(const ThumbnailList&) = delete;
 
-private:
-    std::vector<CThumbnailItem*> ownItems_;
-    std::vector<uint32_t> ownSelected_;
-    int32_t ownFocus_ = 0;
-
-public:
-    std::vector<CThumbnailItem*>& items;
-    std::vector<uint32_t>& selected;  // ascending
-    int32_t& focus;
+    std::vector<std::unique_ptr<CThumbnailItem>> items;
+    std::vector<uint32_t> selected;  // ascending
+    int32_t focus = 0;
 
     long count() const { return long(items.size()); }
     bool valid(long i) const { return i >= 0 && i < count(); }
 
     // Puts the item at `index` when 0 <= index < count (selected indices from
     // there move up by one), else at the end. Returns where it went.
-    long Insert(long index, CThumbnailItem* item);
+    long Insert(long index, std::unique_ptr<CThumbnailItem> item);
     // Removes item i: deselects it, moves the selected indices after it down,
     // and keeps the focus on the list.
     void RemoveAt(long i);

@@ -7,7 +7,7 @@ namespace thumbctl {
 namespace {
 const CThumbnailItem* At(const ThumbnailState& m, long i)
 {
-    return i >= 0 && i < long(m.Items.size()) ? m.Items[size_t(i)] : nullptr;
+    return i >= 0 && i < long(m.List.items.size()) ? m.List.items[size_t(i)].get() : nullptr;
 }
 } // namespace
 
@@ -43,14 +43,13 @@ bool CThumbnailCtrl::ItemMultiPage(long index) const
 
 void CThumbnailCtrl::DeleteAllItems()
 {
-    for (auto* it : m.Items) delete it;
-    m.Items.clear();
+    m.List.items.clear();
 }
 
 bool CThumbnailCtrl::DeselectAllItems()
 {
     bool any = false;
-    for (auto* it : m.Items) {
+    for (auto& it : m.List.items) {
         any = any || it->selected;
         it->selected = false;
     }
@@ -60,7 +59,7 @@ bool CThumbnailCtrl::DeselectAllItems()
 bool CThumbnailCtrl::SelectAllItems()
 {
     bool any = false;
-    for (auto* it : m.Items) {
+    for (auto& it : m.List.items) {
         any = any || !it->selected;
         it->selected = true;
     }

@@ -17,6 +17,7 @@
 #include "thumbctl/control/host/proppage.h"
 #include "thumbctl/control/thumbnail.h"
 #include "thumbctl/control/typelib.h"
+#include "thumbctl/control/view_access.h"
 
 namespace thumbctl {
 
@@ -30,6 +31,7 @@ CThumbnailCtrl::CThumbnailCtrl()
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     setAccessibleName(QString::fromUtf8(kControlTypeName));
+    InstallAccessibility(*this);
     // Every platform this runs on reads URLs.
     m.UrlSupported = true;
 }
@@ -37,7 +39,15 @@ CThumbnailCtrl::CThumbnailCtrl()
 CThumbnailCtrl::~CThumbnailCtrl()
 {
     DeleteAllItems();
-    m.SelectedIndices.clear();
+    m.List.selected.clear();
+}
+
+host::Status CThumbnailCtrl::QueryInterface(const std::string& iid, void** out)
+{
+    if (!out || iid != host::kIidItemHitTest) return ControlBase::QueryInterface(iid, out);
+    *out = static_cast<host::ItemHitTest*>(this);
+    AddRef();
+    return host::kOk;
 }
 
 const host::TypeLibInfo& CThumbnailCtrl::TypeLibrary() const { return NorvikelTypeLib(); }
@@ -138,10 +148,10 @@ void CThumbnailCtrl::InvokeMember(const host::MemberInfo& member, InvokeKind kin
     if (member.params.empty()) return;
     if (id == dispidSelectedIndices) {
         const long n = args[0].integer();
-        if (m.SelectedIndices.empty()) *result = Variant::Long(-1);
-        else if (n < 0 || n >= long(m.SelectedIndices.size()))
+        if (m.List.selected.empty()) *result = Variant::Long(-1);
+        else if (n < 0 || n >= long(m.List.selected.size()))
             ThrowError(host::kCtlInvalidPropertyValue, kInvalidIndexHelpId, kInvalidIndexText);
-        else *result = Variant::Long(int32_t(m.SelectedIndices[size_t(n)]));
+        else *result = Variant::Long(int32_t(m.List.selected[size_t(n)]));
         return;
     }
     const long i = checkedIndex(args[0]);
@@ -165,12 +175,12 @@ Variant CThumbnailCtrl::getProperty(int32_t id)
     case dispidPattern: return Variant::String(m.Pattern);
     case dispidScrollDirection: return Variant::Short(m.ScrollDirection);
     case dispidSelectLimit: return Variant::Long(m.SelectLimit);
-    case dispidSelectedCount: return Variant::Long(int32_t(m.SelectedIndices.size()));
+    case dispidSelectedCount: return Variant::Long(int32_t(m.List.selected.size()));
     case dispidSortType: return Variant::Short(m.SortType);
     case dispidThumbnailHeight: return Variant::Short(m.ThumbnailHeight);
     case dispidThumbnailWidth: return Variant::Short(m.ThumbnailWidth);
     case dispidTopIndex:
-        if (!m.Items.empty()) m.TopIndex = ScrollPosition() * m.ItemsPerLine;
+        if (!m.List.items.empty()) m.TopIndex = ScrollPosition() * m.ItemsPerLine;
         return Variant::Long(m.TopIndex);
     case dispidAutoUpdate: return Variant::Bool(m.AutoUpdate);
     default: return Variant();
@@ -272,15 +282,15 @@ void CThumbnailCtrl::putProperty(int32_t id, const Variant& value)
 void CThumbnailCtrl::Cancel()
 {
     m.LastError = trkSuccess;
-    if (m.Loading) m.CancelRequested = true;
+    if (m.Loading || m.Fetching) m.CancelRequested = true;
 }
 
 void CThumbnailCtrl::ClearSelection()
 {
     m.LastError = trkSuccess;
-    const bool had = !m.SelectedIndices.empty();
+    const bool had = !m.List.selected.empty();
     const bool flagged = DeselectAllItems();
-    m.SelectedIndices.clear();
+    m.List.selected.clear();
     if ((had || flagged) && WindowCreated()) {
         DrawFocusFrame();
         update();
@@ -290,7 +300,7 @@ void CThumbnailCtrl::ClearSelection()
 void CThumbnailCtrl::Remove(long index)
 {
     m.LastError = trkSuccess;
-    if (index < 0 || index >= ItemCount()) return;
+    if (index < 0 || index >= ItemCount() || RefusedWhileFetching()) return;
     RemoveItemAt(index);
     Relayout();
 }
@@ -298,9 +308,10 @@ void CThumbnailCtrl::Remove(long index)
 void CThumbnailCtrl::RemoveAll()
 {
     m.LastError = trkSuccess;
+    if (RefusedWhileFetching()) return;
     DeleteAllItems();
-    m.SelectedIndices.clear();
-    m.FocusIndex = 0;
+    m.List.selected.clear();
+    m.List.focus = 0;
     Relayout();
 }
 
@@ -310,8 +321,8 @@ void CThumbnailCtrl::SelectAll()
     const long n = ItemCount();
     if (!SelectAllAllowed(n, m.SelectLimit)) return;
     const bool changedAny = SelectAllItems();
-    m.SelectedIndices.clear();
-    for (long i = 0; i < n; ++i) m.SelectedIndices.push_back(uint32_t(i));
+    m.List.selected.clear();
+    for (long i = 0; i < n; ++i) m.List.selected.push_back(uint32_t(i));
     if (changedAny && WindowCreated()) {
         DrawFocusFrame();
         update();

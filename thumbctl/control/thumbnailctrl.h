@@ -17,12 +17,11 @@
 
 #include "thumbctl/control/constants.h"
 #include "thumbctl/control/host/controlbase.h"
+#include "thumbctl/control/thumbnail.h"
 
 class QPainter;
 
 namespace thumbctl {
-
-class CThumbnailItem;  // one entry of the list (thumbnail.h)
 
 struct ThumbnailState {
     // Persisted (version 1.0).
@@ -39,18 +38,17 @@ struct ThumbnailState {
     int32_t TopIndex = 0;
 
     // Run time.
-    std::vector<CThumbnailItem*> Items;    // owned
-    std::vector<uint32_t> SelectedIndices; // ascending
+    ThumbnailList List;  // the items (owned), selected indices and focus item
     bool UrlSupported = true;
     int16_t LastError = trkSuccess;
     int16_t SortKey = 0;
     int16_t SortOrder = 0;
-    int32_t FocusIndex = 0;
     int32_t CaptionTextHeight = 0;
     int32_t LineCount = 0;
     int32_t ItemsPerLine = 0;
     bool CancelRequested = false;
     bool Loading = false;
+    bool Fetching = false;  // a URL is being read; the window's events run meanwhile
     bool InLayout = false;
     bool ClearBeforeAdd = true;
     int32_t ThumbBoxWidth = 0;
@@ -58,15 +56,22 @@ struct ThumbnailState {
     bool PaintEnabled = true;
 };
 
-class CThumbnailCtrl : public QWidget, public host::ControlBase {
+class CThumbnailCtrl : public QWidget, public host::ControlBase, public host::ItemHitTest {
     Q_OBJECT
 public:
     // Made only by the module's class factory.
     static CThumbnailCtrl* Create();
 
+    // host::Unknown, shared with ControlBase; adds the item hit test.
+    host::Status QueryInterface(const std::string& iid, void** out) override;
+    uint32_t AddRef() override { return ControlBase::AddRef(); }
+    uint32_t Release() override { return ControlBase::Release(); }
+    // host::ItemHitTest (view_ctrl.cpp): the grid's own hit test.
+    int32_t ItemAtPoint(int x, int y) override;
+
     ThumbnailState& state() { return m; }
     const ThumbnailState& state() const { return m; }
-    long ItemCount() const { return long(m.Items.size()); }
+    long ItemCount() const { return m.List.count(); }
 
     // ---- automation members (thumbnailctrl.cpp) ---------------------------
     void Cancel();
@@ -88,6 +93,9 @@ public:
     int FireKeyEvent(int32_t id, int keyCode, int shift);
 
     // ---- loading (loading_ctrl.cpp) -------------------------------------------
+    // While a URL is being read the list stays as it is: members that would
+    // change it (called from the events processed meanwhile) fail with 9900.
+    bool RefusedWhileFetching();
     bool Update();
     bool Add(long index, const std::string& fileName, const std::string& key, const std::string& label);
     bool AddDIB(long index, uint32_t hDib, bool owner, const std::string& key, const std::string& label);

@@ -3,6 +3,7 @@
 // by property, mouse and keys.
 #include "thumbctl/control/view_ctrl.h"
 #include "thumbctl/control/view_paint.h"
+#include "thumbctl/control/view_access.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -110,6 +111,11 @@ Grid GridOf(const CThumbnailCtrl& control)
     return g;
 }
 
+int32_t CThumbnailCtrl::ItemAtPoint(int x, int y)
+{
+    return WindowCreated() ? int32_t(HitTest(GridOf(*this), x, y)) : -1;
+}
+
 void CThumbnailCtrl::Relayout()
 {
     if (!WindowCreated()) return;
@@ -144,7 +150,8 @@ void CThumbnailCtrl::RecalcLayout()
     else
         on->setGeometry(width() - extent, 0, extent, height());
     if (l.scrolls) {
-        on->setRange(0, int(l.barMax));
+        // The bar's value is the top line; its last value shows a full last page.
+        on->setRange(0, int(l.lastTop));
         on->setPageStep(int(l.page));
         on->setSingleStep(1);
         on->show();
@@ -163,14 +170,14 @@ int CThumbnailCtrl::ScrollPosition() const
 
 void CThumbnailCtrl::SetScrollPosition(int line)
 {
-    if (m.Items.empty()) return;
+    if (m.List.items.empty()) return;
     QScrollBar* b = Bar(this, Horizontal(m));
     b->setValue(std::clamp(line, 0, b->maximum()));
 }
 
 void CThumbnailCtrl::PaintItems(QPainter& painter, const QRect& updateRect)
 {
-    if (!m.PaintEnabled || m.Items.empty()) return;
+    if (!m.PaintEnabled || m.List.items.empty()) return;
     m.TopIndex = ScrollPosition() * m.ItemsPerLine;
     RecalcLayout();
     const Grid g = GridOf(*this);
@@ -192,11 +199,13 @@ void CThumbnailCtrl::PaintItems(QPainter& painter, const QRect& updateRect)
                 continue;
             }
             // A thumbnail that cannot be made takes its item out of the list;
-            // the next item moves into this cell.
-            while (index < ItemCount() && !m.Items[size_t(index)]->thumbnail) {
+            // the next item moves into this cell. While a URL is being read
+            // the list stays as it is: a missing thumbnail waits.
+            while (!m.Fetching && index < ItemCount() && !m.List.items[size_t(index)]->thumbnail) {
                 ControlLoader loader(*this);
+                loader->eventsWhileFetching = false;
                 if (const IPIHANDLE t = loader->MakeThumbnail(index)) {
-                    m.Items[size_t(index)]->thumbnail.reset(t);
+                    m.List.items[size_t(index)]->thumbnail.reset(t);
                     break;
                 }
                 const int16_t error = m.LastError;
@@ -205,11 +214,11 @@ void CThumbnailCtrl::PaintItems(QPainter& painter, const QRect& updateRect)
                 removed = true;
             }
             if (index >= ItemCount()) break;
-            DrawCell(painter, style, index, *m.Items[size_t(index)], cell, partAll);
+            DrawCell(painter, style, index, *m.List.items[size_t(index)], cell, partAll);
             ++index;
         }
     }
-    const QRect focus = VisibleItemRect(GridOf(*this), m.FocusIndex);
+    const QRect focus = VisibleItemRect(GridOf(*this), m.List.focus);
     if (!focus.isEmpty()) thumbctl::DrawFocusFrame(painter, focus, palette().color(QPalette::Highlight));
     if (removed) {
         RecalcLayout();
@@ -219,7 +228,7 @@ void CThumbnailCtrl::PaintItems(QPainter& painter, const QRect& updateRect)
 
 void CThumbnailCtrl::DrawFocusFrame()
 {
-    const QRect r = VisibleItemRect(GridOf(*this), m.FocusIndex);
+    const QRect r = VisibleItemRect(GridOf(*this), m.List.focus);
     if (!r.isEmpty()) update(r);
 }
 
@@ -229,10 +238,11 @@ namespace {
 void SetFocusItem(CThumbnailCtrl& c, long index)
 {
     ThumbnailState& m = c.state();
-    if (index == m.FocusIndex) return;
+    if (index == m.List.focus) return;
     c.DrawFocusFrame();
-    m.FocusIndex = int32_t(index);
+    m.List.focus = int32_t(index);
     c.DrawFocusFrame();
+    NotifyItemEvent(c, index, QAccessible::Focus);
 }
 
 void RedrawItem(CThumbnailCtrl& c, long index)
@@ -253,11 +263,11 @@ void ScrollBy(CThumbnailCtrl& c, long lines)
 void ClickSelectItem(CThumbnailCtrl& c, long index)
 {
     ThumbnailState& m = c.state();
-    ThumbnailList list(m.Items, m.SelectedIndices, m.FocusIndex);
-    const SelectResult r = ClickSelect(list, index, m.SelectLimit);
+    const SelectResult r = ClickSelect(m.List, index, m.SelectLimit);
     if (r.beep) Beep();
     if (!r.changed) return;
     RedrawItem(c, r.other);
+    NotifyItemEvent(c, index, QAccessible::Selection);
     c.FireSelChange(index);
     RedrawItem(c, index);
 }
@@ -270,14 +280,13 @@ void CThumbnailCtrl::SetItemSelected(long index, bool selected)
         m.LastError = trkErrInvalidIndex;
         return;
     }
-    const long oldFocus = m.FocusIndex;
-    ThumbnailList list(m.Items, m.SelectedIndices, m.FocusIndex);
-    const SelectResult r = thumbctl::SetItemSelected(list, index, selected, m.SelectLimit);
+    const long oldFocus = m.List.focus;
+    const SelectResult r = thumbctl::SetItemSelected(m.List, index, selected, m.SelectLimit);
     if (r.beep) Beep();
     if (!WindowCreated()) return;
-    if (oldFocus != m.FocusIndex) {
+    if (oldFocus != m.List.focus) {
         RedrawItem(*this, oldFocus);
-        RedrawItem(*this, m.FocusIndex);
+        RedrawItem(*this, m.List.focus);
     }
     if (r.changed) {
         RedrawItem(*this, r.other);
@@ -311,15 +320,15 @@ void CThumbnailCtrl::OnKeyDown(QKeyEvent* event)
     const int shift = ShiftOf(event->modifiers());
     if (code == 32) {
         FireKeyEvent(host::kDispIdKeyDown, code, shift);
-        if (m.FocusIndex < ItemCount()) ClickSelectItem(*this, m.FocusIndex);
+        if (m.List.focus < ItemCount()) ClickSelectItem(*this, m.List.focus);
         return;
     }
     if (code < 33 || code > 40) {
         if (code) FireKeyEvent(host::kDispIdKeyDown, code, shift);
         return;
     }
-    const long f = m.FocusIndex;
-    const bool hold = m.SelectLimit == 1 && f < n && !m.Items[size_t(f)]->selected;
+    const long f = m.List.focus;
+    const bool hold = m.SelectLimit == 1 && f < n && !m.List.items[size_t(f)]->selected;
     const long next = FocusAfterKey(code, f, n, m.ItemsPerLine, m.LineCount, Horizontal(m), hold);
     FireKeyEvent(host::kDispIdKeyDown, code, shift);
     if (next < 0 || next >= ItemCount()) return;

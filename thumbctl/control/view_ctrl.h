@@ -33,7 +33,6 @@ public:
     ThumbnailLoader* operator->() { return &loader_; }
 
 private:
-    ThumbnailList list_;
     ControlLoadingHost host_;
     ThumbnailLoader loader_;
 };

@@ -33,6 +33,7 @@ Layout ComputeLayout(const LayoutInput& in)
         out.scrolls = true;
         out.barMax = (in.count + out.itemsPerLine - 1) / out.itemsPerLine - 1;
         out.page = out.lineCount;
+        out.lastTop = std::max(out.barMax - out.page + 1, 0L);
     }
     return out;
 }

@@ -35,8 +35,9 @@ struct Layout {
     long lineCount = 0;     // whole lines (rows or columns) that fit
     long itemsPerLine = 0;  // cells per line
     bool scrolls = false;   // the scrolling direction's bar is shown
-    long barMax = 0;        // its range is 0 .. barMax
+    long barMax = 0;        // it covers lines 0 .. barMax
     long page = 0;          // its page size in lines
+    long lastTop = 0;       // the last scroll position: a full page of lines ends at barMax
 };
 
 Layout ComputeLayout(const LayoutInput& in);

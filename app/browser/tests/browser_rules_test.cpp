@@ -99,21 +99,8 @@ TEST(BrowserPhaseImage, PicturesLeadToTheirPhaseImage)
               PhaseNotFoundText("/r/part_ph.tif"));
 }
 
-TEST(BrowserGrid, ItemsUnderPointsAndScrollingIntoView)
+TEST(BrowserGrid, ScrollingIntoView)
 {
-    // 5 x 5 grid, cells 195 x 130, 30 items, first shown item 5.
-    struct Case {
-        int x, y;
-        long item;
-    };
-    const Case cases[] = {
-        {10, 10, 5},    {194, 10, -1},  {197, 10, 6},  {10, 132, 10}, {1, 50, -1},
-        {4 * 195 + 10, 4 * 130 + 10, 29}, {5 * 195 + 10, 10, -1}, {10, 5 * 130 + 10, -1}, {-1, 10, -1},
-    };
-    for (const Case& c : cases) EXPECT_EQ(c.item, ItemAt(c.x, c.y, 175, 110, 5, 5, 30)) << c.x << "," << c.y;
-    EXPECT_EQ(-1, ItemAt(4 * 195 + 10, 4 * 130 + 10, 175, 110, 5, 5, 29));  // past the last item
-    EXPECT_EQ(-1, ItemAt(10, 10, 175, 110, 5, 0, 0));
-
     EXPECT_EQ(0, TopIndexToShow(24, 0, 5));
     EXPECT_EQ(25, TopIndexToShow(25, 0, 5));
     EXPECT_EQ(3, TopIndexToShow(3, 10, 5));

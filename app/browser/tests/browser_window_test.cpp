@@ -8,6 +8,7 @@
 #include "platform/folders.h"
 #include "thumbctl/control/host/registry.h"
 
+#include <QAccessible>
 #include <QMenu>
 #include <QTest>
 
@@ -119,13 +120,15 @@ protected:
         QApplication::processEvents();
     }
 
-    // Centre of item `index` on the control, as the grid lays it out.
+    // Centre of item `index` on the control, as the control tells assistive
+    // technology; outside the control when the item is not on screen.
     static QPoint ItemPoint(FrmThumbnailView& w, long index)
     {
-        browser::ThumbnailClient& t = *w.Thumbnail1();
-        const long k = index - t.TopIndex();
-        const int cw = t.ThumbnailWidth() + 20, ch = t.ThumbnailHeight() + 20;
-        return QPoint(int(k % w.ThumbsPerRow) * cw + cw / 2, int(k / w.ThumbsPerRow) * ch + ch / 2);
+        QWidget* c = w.Thumbnail1()->widget();
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(c);
+        QAccessibleInterface* item = list ? list->child(int(index)) : nullptr;
+        if (!item || item->rect().isEmpty()) return QPoint(-1, -1);
+        return c->mapFromGlobal(item->rect().center());
     }
 
     static void RightClick(FrmThumbnailView& w, long index)
@@ -305,6 +308,29 @@ TEST_F(Browser, RightClickLoadsThePhaseImageOfAPicture)
     QTest::mouseClick(w.Thumbnail1()->widget(), Qt::RightButton, {}, QPoint(990, 640));
     EXPECT_EQ(nullptr, OpenPopup());
     EXPECT_EQ(before, w.SelectedThumbIndex());
+}
+
+TEST_F(Browser, RightClickFollowsTheControlsOwnCells)
+{
+    // Seventeen phase images: four lines of five on screen.
+    guitest::WritePhaseTiff(F("a_ph.tif"), 32, 24);
+    for (int i = 0; i < 16; ++i) guitest::WritePhaseTiff(F("p" + std::to_string(10 + i) + "_ph.tif"), 32, 24);
+    FrmThumbnailView& w = Open();
+    ASSERT_EQ("Number Of Images: 17", Text(w.lblNumberOfImages));
+    // Captions in a large font under the pictures make the control's cells
+    // much taller than a picture and its margin (three lines on screen): the
+    // right click still lands on the item under the pointer.
+    ASSERT_TRUE(w.Thumbnail1()->Put("Font", {host::Variant::String("Sans Serif,36")}));
+    ASSERT_TRUE(w.Thumbnail1()->Put("CaptionType", {host::Variant::Short(3)}));
+    QApplication::processEvents();
+    for (long index : {12L, 7L}) {
+        RightClick(w, index);
+        EXPECT_EQ(index, w.SelectedThumbIndex());
+        EXPECT_EQ("Selected File: " + platform::FileNameOf(w.Thumbnail1()->FileName(index)), Text(w.lblSelectedFile));
+        QMenu* menu = OpenPopup();
+        ASSERT_NE(nullptr, menu);
+        menu->close();
+    }
 }
 
 TEST_F(Browser, ViewerStepsThroughTheListAndTheBrowserFollows)

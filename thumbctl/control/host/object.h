@@ -28,6 +28,7 @@ inline constexpr const char* kIidObjectSafety = "IObjectSafety";
 inline constexpr const char* kIidSpecifyPropertyPages = "ISpecifyPropertyPages";
 inline constexpr const char* kIidPropertyPage = "IPropertyPage";
 inline constexpr const char* kIidClassFactory = "IClassFactory";
+inline constexpr const char* kIidItemHitTest = "IItemHitTest";
 
 class Unknown {
 public:
@@ -126,6 +127,15 @@ public:
     // The container's ambient user mode: true at run time, false in design mode.
     virtual void SetAmbientUserMode(bool runMode) = 0;
     virtual uint32_t MiscStatus() = 0;
+};
+
+// A control that shows items in its window tells which one lies under a
+// point, by its own layout, so that a container never repeats its geometry.
+class ItemHitTest : public Unknown {
+public:
+    // Item under (x, y), in pixels of the control's window; -1 for none
+    // (a margin, an empty cell, no window).
+    virtual int32_t ItemAtPoint(int x, int y) = 0;
 };
 
 class SpecifyPropertyPages : public Unknown {

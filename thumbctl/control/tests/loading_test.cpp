@@ -9,6 +9,7 @@
 #include "testsupport/testsupport.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -41,7 +42,7 @@ protected:
     std::vector<std::string> Names() const
     {
         std::vector<std::string> out;
-        for (const auto* it : list.items) out.push_back(it->namePart);
+        for (const auto& it : list.items) out.push_back(it->namePart);
         return out;
     }
 };
@@ -352,6 +353,73 @@ TEST(Locations, ASilentServerRunsIntoTheTimeOut)
     EXPECT_EQ(FetchUrl(url, &h, &size, 300), 2120);
     EXPECT_EQ(h, 0u);
     ::close(fd);
+}
+
+TEST(Locations, EveryFetchEndsByItsDeadlineOrItsCap)
+{
+    testkit::LoopbackServer server;
+    using Mode = testkit::LoopbackServer::Mode;
+    server.Misbehave("/trickle", Mode::Trickle);
+    server.Misbehave("/stream", Mode::Stream);
+    server.Serve("/big", std::vector<uint8_t>(200000, 7));
+    server.Serve("/fits", std::vector<uint8_t>(50000, 7));
+    // The deadlines are guards except where the deadline is what ends the
+    // fetch: a trickle resets no clock.
+    struct Case {
+        const char* path;
+        int deadlineMs;
+        int64_t cap;
+        int error;
+        int64_t size;
+    } cases[] = {
+        {"/trickle", 600, kUrlMaxBytes, trkErrFileIOError, 0},
+        {"/stream", kUrlDeadlineMs, 1 << 20, trkErrFileIOError, 0},
+        {"/big", 60000, 100000, trkErrFileIOError, 0},
+        {"/fits", 60000, 100000, 0, 50000},
+    };
+    for (const Case& c : cases) {
+        FetchLimits limits;
+        limits.deadlineMs = c.deadlineMs;
+        limits.maxBytes = c.cap;
+        IPIHANDLE h = 0;
+        int64_t size = 0;
+        EXPECT_EQ(FetchUrl(server.Url() + c.path, &h, &size, limits), c.error) << c.path;
+        EXPECT_EQ(size, c.size) << c.path;
+        EXPECT_EQ(h != 0, c.size != 0) << c.path;
+        if (h) ipiGlobalFree(h);
+    }
+    EXPECT_EQ(kUrlDeadlineMs, 20000);
+    EXPECT_EQ(kUrlMaxBytes, 256 << 20);
+}
+
+TEST_F(MixedFolder, CancelWhileAUrlWaitsEndsTheListFile)
+{
+    // Three lines whose server never answers: the first fetch waits, the
+    // program's events run meanwhile, and a cancel ends the whole list.
+    testkit::LoopbackServer server;
+    server.Misbehave("/a.bmp", testkit::LoopbackServer::Mode::Stall);
+    TempDir here("thumbstall");
+    const std::string listFile = here.file("stalled.txt");
+    std::ofstream(listFile) << server.Url() << "/a.bmp\n" << server.Url() << "/a.bmp\n" << server.Url() << "/a.bmp\n";
+    bool cancelled = false;
+    QTimer::singleShot(100, [&] {
+        loader.Cancel();
+        cancelled = true;
+    });
+    loader.urlTimeoutMs = 10000;  // a guard: the cancel ends the wait
+    loader.dataSource = sourceListFile;
+    loader.dataPath = listFile;
+    EXPECT_FALSE(loader.Update());
+    EXPECT_TRUE(cancelled);
+    EXPECT_EQ(loader.lastError, trkErrUserAbort);
+    EXPECT_EQ(server.requests(), 1);
+    EXPECT_EQ(list.count(), 0);
+    EXPECT_FALSE(loader.cancelRequested);
+    EXPECT_FALSE(loader.fetching);
+
+    // Outside a fetch or a load a cancel does nothing.
+    loader.Cancel();
+    EXPECT_FALSE(loader.cancelRequested);
 }
 
 int main(int argc, char** argv)

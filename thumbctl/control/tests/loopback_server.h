@@ -1,12 +1,18 @@
 #pragma once
-// Test helper: a tiny HTTP/1.0 server on 127.0.0.1 that serves fixed bodies
-// from its own thread (the list's fetch blocks the test's thread).
+// Test helper: a tiny HTTP/1.0 server on 127.0.0.1 that serves fixed bodies,
+// and on request misbehaves: streams without a length, trickles a byte at a
+// time, or accepts and never answers. Each connection has its own thread (the
+// list's fetch blocks the test's thread).
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <sys/time.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -18,6 +24,14 @@ namespace thumbctl::testkit {
 
 class LoopbackServer {
 public:
+    // How a path misbehaves.
+    enum class Mode {
+        Body,     // the body with its length
+        Stream,   // endless data without a length, as fast as it is taken
+        Trickle,  // endless data without a length, one byte every 20 ms
+        Stall,    // reads the request and never answers
+    };
+
     LoopbackServer()
     {
         fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -40,6 +54,8 @@ public:
         ::shutdown(fd_, SHUT_RDWR);
         ::close(fd_);
         thread_.join();
+        std::lock_guard<std::mutex> g(mutex_);
+        for (auto& t : connections_) t.join();
     }
 
     void Serve(const std::string& path, std::vector<uint8_t> body)
@@ -47,7 +63,14 @@ public:
         std::lock_guard<std::mutex> g(mutex_);
         bodies_[path] = std::move(body);
     }
+    void Misbehave(const std::string& path, Mode mode)
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        modes_[path] = mode;
+    }
     std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_); }
+    // Requests received so far.
+    int requests() const { return requests_; }
 
 private:
     void Run()
@@ -55,40 +78,77 @@ private:
         while (!stop_) {
             const int c = ::accept(fd_, nullptr, nullptr);
             if (c < 0) break;
-            std::string request;
-            char buf[1024];
-            while (request.find("\r\n\r\n") == std::string::npos) {
-                const ssize_t n = ::recv(c, buf, sizeof buf, 0);
-                if (n <= 0) break;
-                request.append(buf, size_t(n));
+            std::lock_guard<std::mutex> g(mutex_);
+            connections_.emplace_back([this, c] { Answer(c); });
+        }
+    }
+
+    // Waits until the client has gone or the server stops.
+    bool ClientGone(int c, int ms) const
+    {
+        pollfd p{c, POLLIN, 0};
+        if (::poll(&p, 1, ms) <= 0) return stop_;
+        char b;
+        return ::recv(c, &b, 1, MSG_DONTWAIT) <= 0 || stop_;
+    }
+
+    void Answer(int c)
+    {
+        std::string request;
+        char buf[1024];
+        while (request.find("\r\n\r\n") == std::string::npos) {
+            const ssize_t n = ::recv(c, buf, sizeof buf, 0);
+            if (n <= 0) break;
+            request.append(buf, size_t(n));
+        }
+        ++requests_;
+        const size_t s = request.find(' '), e = request.find(' ', s + 1);
+        const std::string path = s == std::string::npos ? "" : request.substr(s + 1, e - s - 1);
+        std::vector<uint8_t> body;
+        bool found = false;
+        Mode mode = Mode::Body;
+        {
+            std::lock_guard<std::mutex> g(mutex_);
+            auto it = bodies_.find(path);
+            if (it != bodies_.end()) {
+                body = it->second;
+                found = true;
             }
-            const size_t s = request.find(' '), e = request.find(' ', s + 1);
-            const std::string path = s == std::string::npos ? "" : request.substr(s + 1, e - s - 1);
-            std::vector<uint8_t> body;
-            bool found = false;
-            {
-                std::lock_guard<std::mutex> g(mutex_);
-                auto it = bodies_.find(path);
-                if (it != bodies_.end()) {
-                    body = it->second;
-                    found = true;
-                }
+            auto m = modes_.find(path);
+            if (m != modes_.end()) mode = m->second;
+        }
+        if (mode == Mode::Stall) {
+            while (!ClientGone(c, 50)) {}
+        } else if (mode != Mode::Body) {
+            const std::string head = "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n";
+            ::send(c, head.data(), head.size(), MSG_NOSIGNAL);
+            const std::vector<uint8_t> chunk(mode == Mode::Stream ? 65536 : 1, 'x');
+            timeval wait{0, 100000};  // a full send buffer is looked at again, so the server can stop
+            ::setsockopt(c, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+            while (!stop_) {
+                const ssize_t n = ::send(c, chunk.data(), chunk.size(), MSG_NOSIGNAL);
+                if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) break;
+                if (mode == Mode::Trickle && ClientGone(c, 20)) break;
             }
+        } else {
             const std::string head = std::string(found ? "HTTP/1.0 200 OK" : "HTTP/1.0 404 Not Found") +
                                      "\r\nContent-Length: " + std::to_string(body.size()) +
                                      "\r\nConnection: close\r\n\r\n";
             ::send(c, head.data(), head.size(), MSG_NOSIGNAL);
             if (!body.empty()) ::send(c, body.data(), body.size(), MSG_NOSIGNAL);
-            ::close(c);
         }
+        ::close(c);
     }
 
     int fd_ = -1;
     int port_ = 0;
     std::atomic<bool> stop_{false};
+    std::atomic<int> requests_{0};
     std::thread thread_;
     std::mutex mutex_;
+    std::vector<std::thread> connections_;
     std::map<std::string, std::vector<uint8_t>> bodies_;
+    std::map<std::string, Mode> modes_;
 };
 
 } // namespace thumbctl::testkit

@@ -3,12 +3,15 @@
 // read back from the control's event sink.
 #include "thumbctl/control/constants.h"
 #include "thumbctl/control/tests/dib_maker.h"
+#include "thumbctl/control/tests/loopback_server.h"
 #include "thumbctl/control/view_embed.h"
 #include "testsupport/offscreen_app.h"
 #include "testsupport/testsupport.h"
 #include "thumbctl/control/host/typeinfo.h"
 
+#include <QAccessible>
 #include <QScrollBar>
+#include <QTimer>
 #include <QTest>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -87,11 +90,12 @@ TEST_F(ControlWindow, GridNumbersScrollBarAndMarginClicks)
     LoadFolder(10);
     EXPECT_EQ(control->Get("ListCount").integer(), 10);
     // Cells of 100 x 80: 3 x 3 would fit, but 10 items need the bar, which
-    // leaves (330 - bar) / 100 = 3 columns and lines 0 .. 3.
+    // leaves (330 - bar) / 100 = 3 columns and lines 0 .. 3, three of them on
+    // screen: the top line goes from 0 to 1.
     auto* bar = control->widget()->findChild<QScrollBar*>("thumbnailVScroll");
     ASSERT_TRUE(bar);
     EXPECT_TRUE(bar->isVisible());
-    EXPECT_EQ(bar->maximum(), 3);
+    EXPECT_EQ(bar->maximum(), 1);
     EXPECT_EQ(bar->pageStep(), 3);
 
     Click(150, 40);   // line 1, position 2
@@ -242,13 +246,159 @@ TEST_F(ControlWindow, KeysScrollTheFocusIntoViewAndDoubleClicksReport)
     LoadFolder(10);  // 3 per line, 3 lines on screen, lines 0 .. 3
     control->Put("SelectLimit", Variant::Long(-1));
     Key(Qt::Key_End);
-    EXPECT_EQ(control->Get("TopIndex").integer(), 9);
+    EXPECT_EQ(control->Get("TopIndex").integer(), 3);  // the last page, full
     Key(Qt::Key_Home);
     EXPECT_EQ(control->Get("TopIndex").integer(), 0);
     Key(Qt::Key_PageDown);  // focus 9
-    EXPECT_EQ(control->Get("TopIndex").integer(), 9);
+    EXPECT_EQ(control->Get("TopIndex").integer(), 3);
 
     control->events.clear();
-    QTest::mouseDClick(control->widget(), Qt::LeftButton, {}, QPoint(50, 40));
+    QTest::mouseDClick(control->widget(), Qt::LeftButton, {}, QPoint(50, 220));
     EXPECT_EQ(EventIndices(eventItemDblClick), (std::vector<long>{9}));
+}
+
+TEST_F(ControlWindow, TheLastScrollPositionShowsAFullPage)
+{
+    // 30 items, 3 per line: lines 0 .. 9, three on screen.
+    LoadFolder(30);
+    Key(Qt::Key_End);
+    EXPECT_EQ(control->Get("TopIndex").integer(), 21);
+    Click(250, 200);  // the last cell of the last line
+    EXPECT_EQ(EventIndices(eventItemClick), (std::vector<long>{29}));
+
+    // A top index past the last full page, as a container may have stored
+    // it, stops at that page when the folder is opened again.
+    control->Put("TopIndex", Variant::Long(28));
+    ASSERT_TRUE(control->Call("Update").boolean());
+    QApplication::processEvents();
+    EXPECT_EQ(control->Get("TopIndex").integer(), 21);
+    auto* bar = control->widget()->findChild<QScrollBar*>("thumbnailVScroll");
+    ASSERT_TRUE(bar);
+    bar->triggerAction(QAbstractSlider::SliderToMaximum);
+    EXPECT_EQ(control->Get("TopIndex").integer(), 21);
+}
+
+TEST_F(ControlWindow, HorizontalKeysOnTheLastColumn)
+{
+    // 8 items in columns of 3 (no bar needed): 0-2, 3-5, 6-7.
+    control->Put("ScrollDirection", Variant::Short(trkScrollHorz));
+    LoadFolder(8);
+    control->Put("SelectLimit", Variant::Long(-1));
+    struct Step { Qt::Key key; long focus; } steps[] = {
+        {Qt::Key_End, 7}, {Qt::Key_Up, 6}, {Qt::Key_Right, 6}, {Qt::Key_Left, 3}, {Qt::Key_Down, 4},
+        {Qt::Key_Down, 5}, {Qt::Key_Right, 7}, {Qt::Key_Right, 7},
+    };
+    for (const auto& s : steps) {
+        control->events.clear();
+        Key(s.key);
+        Key(Qt::Key_Space);
+        EXPECT_EQ(EventIndices(eventSelChange), (std::vector<long>{s.focus})) << s.key;
+    }
+}
+
+namespace {
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Paint) ++count;
+        return false;
+    }
+};
+
+} // namespace
+
+TEST_F(ControlWindow, AWaitingUrlLetsTheWindowPaintAndTheCancelThrough)
+{
+    testkit::LoopbackServer server;
+    server.Misbehave("/slow.bmp", testkit::LoopbackServer::Mode::Stall);
+    control->Put("DataSource", Variant::Short(trkDataSrcDirect));
+    PaintCounter paints;
+    control->widget()->installEventFilter(&paints);
+    int paintsBefore = -1, refused = -1;
+    bool paintedWhileWaiting = false;
+    QTimer::singleShot(100, [&] {
+        paintsBefore = paints.count;
+        control->widget()->update();
+    });
+    // Members that would change the list wait for the fetch; a cancel ends it.
+    QTimer::singleShot(400, [&] {
+        paintedWhileWaiting = paints.count > paintsBefore;
+        control->Call("RemoveAll");
+        refused = control->Call("GetErrorCode").integer();
+        control->Call("Cancel");
+    });
+    // Without the cancel the fetch would end at its deadline with 2120.
+    EXPECT_FALSE(control->Call("Add", {Variant::Long(-1), Variant::String(server.Url() + "/slow.bmp"),
+                                       Variant::String(""), Variant::String("")})
+                     .boolean());
+    EXPECT_EQ(control->Call("GetErrorCode").integer(), trkErrUserAbort);
+    EXPECT_TRUE(paintedWhileWaiting);
+    EXPECT_EQ(refused, trkErrSystemError);
+    EXPECT_EQ(control->Get("ListCount").integer(), 0);
+    EXPECT_EQ(server.requests(), 1);
+}
+
+TEST_F(ControlWindow, AssistiveTechnologyWalksTheGridItemByItem)
+{
+    LoadFolder(12, trkCaptionFileName);  // cells of 100 x 103: 3 x 2 on screen
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(control->widget());
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->role(), QAccessible::List);
+    ASSERT_EQ(list->childCount(), 12);
+    for (int i = 0; i < 12; ++i) {
+        QAccessibleInterface* item = list->child(i);
+        ASSERT_NE(item, nullptr) << i;
+        EXPECT_EQ(item->role(), QAccessible::ListItem);
+        EXPECT_EQ(item->text(QAccessible::Name), QStringLiteral("p%1.bmp").arg(10 + i));
+        EXPECT_EQ(item->parent(), list);
+        EXPECT_EQ(list->indexOfChild(item), i);
+        EXPECT_EQ(item->state().offscreen, i >= 6) << i;
+        EXPECT_FALSE(item->state().selected);
+    }
+
+    // A click where the reader says item 4 is selects item 4, and the reader
+    // hears it; the point answers with that item too.
+    QAccessibleInterface* item = list->child(4);
+    const QPoint centre = item->rect().center();
+    Click(control->widget()->mapFromGlobal(centre).x(), control->widget()->mapFromGlobal(centre).y());
+    EXPECT_EQ(EventIndices(eventItemClick), (std::vector<long>{4}));
+    EXPECT_TRUE(item->state().selected);
+    EXPECT_FALSE(list->child(0)->state().selected);
+    EXPECT_EQ(list->childAt(centre.x(), centre.y()), item);
+
+    // Items that go away leave the list with them.
+    control->Call("Remove", {Variant::Long(11)});
+    EXPECT_EQ(list->childCount(), 11);
+    EXPECT_EQ(list->child(11), nullptr);
+}
+
+TEST_F(ControlWindow, ARemoteItemScrolledIntoViewIsPaintedFromItsUrl)
+{
+    testkit::LoopbackServer server;
+    WriteBmp(dir.file("remote.bmp"), 40, 30, 0);
+    server.Serve("/remote.bmp", testsupport::ReadBytes(dir.file("remote.bmp")));
+    control->Put("DataSource", Variant::Short(trkDataSrcDirect));
+    for (int i = 0; i < 12; ++i) {
+        const std::string file = dir.file("d" + std::to_string(10 + i) + ".bmp");
+        WriteBmp(file, 40, 30, 200);
+        ASSERT_TRUE(control->Call("Add", {Variant::Long(-1), Variant::String(file), Variant::String(""),
+                                          Variant::String("")})
+                        .boolean());
+    }
+    // Added out of view, so its thumbnail waits until it is painted.
+    ASSERT_TRUE(control->Call("Add", {Variant::Long(-1), Variant::String(server.Url() + "/remote.bmp"),
+                                      Variant::String(""), Variant::String("")})
+                    .boolean());
+    control->Put("TopIndex", Variant::Long(12));
+    QApplication::processEvents();
+    const QImage shot = control->widget()->grab().toImage();
+    bool found = false;
+    for (int y = 0; y < shot.height() && !found; ++y)
+        for (int x = 0; x < shot.width() && !found; ++x) found = shot.pixel(x, y) == qRgb(90, 255, 0);
+    EXPECT_TRUE(found);
+    EXPECT_EQ(control->Get("ListCount").integer(), 13);
 }

@@ -44,12 +44,14 @@ TEST(Layout, BarTakesRoomOnlyWhenItemsOverflow)
     EXPECT_TRUE(l.scrolls);
     EXPECT_EQ(l.barMax, (10 + 2) / 3 - 1);
     EXPECT_EQ(l.page, 3);
+    EXPECT_EQ(l.lastTop, 1);  // lines 1 .. 3 on screen: a full last page
 
     in.horizontal = true;
     l = ComputeLayout(in);
     EXPECT_EQ(l.itemsPerLine, (250 - 17) / 80);
     EXPECT_EQ(l.lineCount, 3);
     EXPECT_EQ(l.barMax, 10 / 2 - 1);
+    EXPECT_EQ(l.lastTop, 2);
 
     // Never fewer than one cell, however small the window.
     in = LayoutInput{};
@@ -61,6 +63,19 @@ TEST(Layout, BarTakesRoomOnlyWhenItemsOverflow)
     EXPECT_EQ(l.lineCount, 1);
     EXPECT_EQ(l.itemsPerLine, 1);
     EXPECT_EQ(l.barMax, 3);
+    EXPECT_EQ(l.lastTop, 3);
+
+    // 36 pictures, 5 per line, 5 lines: the last position shows lines 3 .. 7.
+    in = LayoutInput{};
+    in.width = 1001;
+    in.height = 657;
+    in.cell = {195, 130};
+    in.barWidth = 17;
+    in.count = 36;
+    l = ComputeLayout(in);
+    EXPECT_EQ(l.itemsPerLine, 5);
+    EXPECT_EQ(l.barMax, 7);
+    EXPECT_EQ(l.lastTop, 3);
 }
 
 TEST(Layout, CellsHitTestAndVisibility)
@@ -121,6 +136,12 @@ TEST(Keys, FocusTable)
     // Horizontal: lines are columns of 3.
     struct Case h[] = {{40, 2, 3}, {38, 0, 0}, {39, 1, 4}, {39, 6, 6}, {39, 4, 6}, {37, 4, 1}, {37, 2, 2}};
     for (const auto& c : h) EXPECT_EQ(FocusAfterKey(c.key, c.from, 7, 3, 2, true), c.to) << c.key << " " << c.from;
+    // 8 items: the last line holds 6 and 7. From its first item the step
+    // across lines stays put, rather than running to the last item.
+    struct Case last[] = {{39, 6, 6}, {39, 5, 7}, {40, 7, 7}};
+    for (const auto& c : last) EXPECT_EQ(FocusAfterKey(c.key, c.from, 8, 3, 2, true), c.to) << c.key << " " << c.from;
+    EXPECT_EQ(FocusAfterKey(40, 6, 8, 3, 2, false), 6);
+    EXPECT_EQ(FocusAfterKey(40, 5, 8, 3, 2, false), 7);
     EXPECT_EQ(FocusAfterKey(40, 2, 7, 3, 2, false, true), 2);
     EXPECT_EQ(FocusAfterKey(35, 2, 7, 3, 2, false, true), 6);
     EXPECT_EQ(FocusAfterKey(36, 0, 0, 3, 2, false), -1);
@@ -211,7 +232,7 @@ TEST(Selection, InsertRemoveAndSortKeepIndicesInStep)
     // Descending names; the selected item keeps its flag and index follows it.
     l.Sort(sortFileName, orderDescending);
     std::vector<std::string> names;
-    for (const auto* it : l.items) names.push_back(it->namePart);
+    for (const auto& it : l.items) names.push_back(it->namePart);
     EXPECT_EQ(names, (std::vector<std::string>{"z.bmp", "f3.bmp", "f2.bmp", "f0.bmp"}));
     EXPECT_EQ(l.selected, (std::vector<uint32_t>{1}));
     EXPECT_TRUE(l.items[1]->selected);
