@@ -71,16 +71,11 @@ FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
 
     auto* outer = new QHBoxLayout(this);
     BuildPictureArea(*outer);
-    auto* panel = new QWidget(this);
-    panel->setObjectName("panel");
-    panel->setMaximumWidth(360);
-    auto* col = new QVBoxLayout(panel);
-    col->setContentsMargins(4, 2, 4, 2);
-    col->setSpacing(3);
-    outer->addWidget(panel);
-    BuildProcessingGroup(*panel, *col);
-    BuildPresentationGroup(*panel, *col);
-    BuildWindowButtons(*panel, *col);
+    QVBoxLayout& col = BuildSidePanel(*outer);
+    QWidget& panel = *col.parentWidget();
+    BuildProcessingGroup(panel, col);
+    BuildPresentationGroup(panel, col);
+    BuildWindowButtons(panel, col);
     EnableResultCommands(*this, false);
 
     WireOptionHandlers();
@@ -104,6 +99,19 @@ void FrmAnalysis::BuildPictureArea(QHBoxLayout& outer)
     bufLoadImage->setObjectName("bufLoadImage");
     bufLoadImage->setAccessibleName(QString());   // never shown: it only reads BMP files
     bufLoadImage->hide();
+}
+
+// The panel of groups and commands beside the picture; returns its column.
+QVBoxLayout& FrmAnalysis::BuildSidePanel(QHBoxLayout& outer)
+{
+    auto* panel = new QWidget(this);
+    panel->setObjectName("panel");
+    panel->setMaximumWidth(360);
+    auto* col = new QVBoxLayout(panel);
+    col->setContentsMargins(4, 2, 4, 2);
+    col->setSpacing(3);
+    outer.addWidget(panel);
+    return *col;
 }
 
 // "Processing": loading, options, sample size, figures and the commands on a result.
