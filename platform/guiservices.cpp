@@ -1,5 +1,6 @@
 #include "platform/guiservices.h"
 
+#include "platform/accessibility.h"
 #include "platform/folderjobs.h"
 #include "platform/messages.h"
 
@@ -18,6 +19,7 @@ void InstallGuiServices()
     SetMessageHandler(ShowMessageBox);
     SetFileDialogHandler(ShowQtFileDialog);
     SetFolderBrowseHandler(ShowQtFolderDialog);
+    InstallAccessibility();
 }
 
 QMessageBox::StandardButtons MessageButtons(int style)

@@ -10,8 +10,9 @@
 
 namespace platform {
 
-// Installs the QMessageBox message handler and the QFileDialog file and
-// folder dialogs. Call once after the QApplication exists.
+// Installs the QMessageBox message handler, the QFileDialog file and folder
+// dialogs and the window roles of accessibility.h. Call once after the
+// QApplication exists.
 void InstallGuiServices();
 
 // The parts of InstallGuiServices, one by one.

@@ -9,6 +9,7 @@
 //                  to standard output instead of showing it.
 // Exit status: 0 upgraded, 1 a step failed (nothing changed), 2 no
 // installation found, 3 declined.
+#include "platform/accessibility.h"
 #include "platform/folders.h"
 #include "platform/guiservices.h"
 #include "platform/messages.h"
@@ -41,6 +42,7 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     QApplication app(argc, argv);
+    platform::InstallAccessibility();   // the window reads as a window, unattended too
     if (!prefix.empty()) upgrade::SetProgramFilesFolder(platform::JoinPath(prefix, "share"));
     if (unattended.empty()) {
         platform::InstallGuiServices();

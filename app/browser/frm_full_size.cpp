@@ -55,9 +55,11 @@ bool FrmFullSize::ShowPicture(const std::string& path, std::string* error)
     if (picture.isNull()) {
         ImgXCtrl1->clear();
         ImgXCtrl1->resize(0, 0);
+        ImgXCtrl1->setAccessibleName(QString());
         return false;
     }
     ImgXCtrl1->setPixmap(QPixmap::fromImage(picture));
+    ImgXCtrl1->setAccessibleName(lblFileName->text());   // the picture is read by its file's name
     ImgXCtrl1->resize(picture.size());
     ImgXCtrl1->move(kCentreX - picture.width() / 2, kCentreY - picture.height() / 2);
     lblFileName->raise();

@@ -12,13 +12,13 @@ namespace core {
 class AnalysisWindow {
 public:
     virtual ~AnalysisWindow() = default;
-    // Back to "no result": caption "Calculate Displacement ", result labels
+    // Back to "no result": caption "Calculate Displacement", result labels
     // emptied, units label hidden, Save Data caption "Save Data File", Save, 3D,
     // Contour, Diagonal, Chord and Parameters disabled.
     virtual void ClearResultDisplay() {}
     // Calculation started: caption "Processing", busy pointer.
     virtual void ShowProcessing() {}
-    // Calculation finished: caption "Displacement Calculated ", normal pointer,
+    // Calculation finished: caption "Displacement Calculated", normal pointer,
     // the three labels (already formatted with ZFormat), units label shown, the
     // result buttons enabled.
     virtual void ShowResults(const std::string& maxZ, const std::string& minZ, const std::string& range) {}

@@ -1,6 +1,6 @@
 # Tests of the Qt-widget part of the platform layer.
 sorvanta_add_test(platform_gui_tests
-  SOURCES picturebuffer_test.cpp guiservices_test.cpp
+  SOURCES picturebuffer_test.cpp guiservices_test.cpp accessibility_test.cpp
   LIBS sorv_platform Qt6::Test)
 add_dependencies(platform_gui_tests Strandel)
 

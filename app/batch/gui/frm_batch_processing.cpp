@@ -103,14 +103,14 @@ void FrmBatchProcessing::BuildControls()
     root->addLayout(right, 1);
 
     // 1 - Select Folder
-    QGroupBox* g1 = Step(this, "lblPathSelection", "1 - Select Folder");
+    QGroupBox* g1 = Step(this, "lblPathSelection", "&1 - Select Folder");
     auto* l1 = new QGridLayout(g1);
     Dir1 = new platform::DirListBox(g1);
     Dir1->setObjectName("Dir1");
     fileList = new PhaseFileList(g1);
     fileList->setPattern("*_ph.tif");
     File1 = fileList;
-    cmdBrowse = Make<QPushButton>(g1, "cmdBrowse", "Browse...");
+    cmdBrowse = Make<QPushButton>(g1, "cmdBrowse", "&Browse...");
     lblCurrentPath = Make<QLabel>(g1, "lblCurrentPath", "Current Path");
     lblPhaseImageCount = Make<QLabel>(g1, "lblPhaseImageCount", "Phase Image Count");
     l1->addWidget(lblCurrentPath, 0, 0, 1, 2);
@@ -121,27 +121,31 @@ void FrmBatchProcessing::BuildControls()
     left->addWidget(g1);
 
     // 2 - Analysis Parameters
-    QGroupBox* g2 = Step(this, "lblAnalysisParameters", "2 - Analysis Parameters");
+    QGroupBox* g2 = Step(this, "lblAnalysisParameters", "&2 - Analysis Parameters");
     auto* l2 = new QGridLayout(g2);
-    lblGrating = Make<QLabel>(g2, "lblGrating", "Grating (lpi)");
+    lblGrating = Make<QLabel>(g2, "lblGrating", "Grating (&lpi)");
     lblGrating->setEnabled(false);
     cmbGrating = MakeCombo(g2, "cmbGrating", gui::GratingItems(), "Grating (lpi)");
     auto* lblRotation = Make<QLabel>(g2, "lblRotation", "Rotation");
     cmbRotation = MakeCombo(g2, "cmbRotation", gui::RotationItems(), "Rotation");
-    chkFringeValuetxt = Make<QCheckBox>(g2, "chkFringeValuetxt", "Use FringeValue.txt");
-    chkExclude128 = Make<QCheckBox>(g2, "chkExclude128", "Exclude 128");
-    chkPhaseFilter = Make<QCheckBox>(g2, "chkPhaseFilter", "Phase Filter");
-    chkCompensate = Make<QCheckBox>(g2, "chkCompensate", "Compensate");
-    chkNormalizeDiagonal = Make<QCheckBox>(g2, "chkNormalizeDiagonal", "Normalize Diagonal");
-    chkUseMask = Make<QCheckBox>(g2, "chkUseMask", "Mask with:");
+    chkFringeValuetxt = Make<QCheckBox>(g2, "chkFringeValuetxt", "&Use FringeValue.txt");
+    chkExclude128 = Make<QCheckBox>(g2, "chkExclude128", "&Exclude 128");
+    chkPhaseFilter = Make<QCheckBox>(g2, "chkPhaseFilter", "Phase &Filter");
+    chkCompensate = Make<QCheckBox>(g2, "chkCompensate", "Co&mpensate");
+    chkNormalizeDiagonal = Make<QCheckBox>(g2, "chkNormalizeDiagonal", "Normali&ze Diagonal");
+    chkUseMask = Make<QCheckBox>(g2, "chkUseMask", "Mas&k with:");
     lblBatchMask = Make<QLabel>(g2, "lblBatchMask", "No File Selected");
     lblBatchMask->setEnabled(false);
-    cmdSelectMask = Make<QPushButton>(g2, "cmdSelectMask", "Select File...");
+    cmdSelectMask = Make<QPushButton>(g2, "cmdSelectMask", "Selec&t File...");
     lblLateralDimensions = Make<QLabel>(g2, "lblLateralDimensions", "X/Y Dimensions");
-    auto* lblSampleWidth = Make<QLabel>(g2, "lblSampleWidth", "Width (X)");
+    auto* lblSampleWidth = Make<QLabel>(g2, "lblSampleWidth", "&Width (X)");
     txtSampleWidth = MakeEdit(g2, "txtSampleWidth", "Width (X)");
-    auto* lblSampleHeight = Make<QLabel>(g2, "lblSampleHeight", "Height (Y)");
+    auto* lblSampleHeight = Make<QLabel>(g2, "lblSampleHeight", "Height (&Y)");
     txtSampleHeight = MakeEdit(g2, "txtSampleHeight", "Height (Y)");
+    lblGrating->setBuddy(cmbGrating);
+    lblRotation->setBuddy(cmbRotation);
+    lblSampleWidth->setBuddy(txtSampleWidth);
+    lblSampleHeight->setBuddy(txtSampleHeight);
     int r = 0;
     l2->addWidget(lblGrating, r, 0);
     l2->addWidget(cmbGrating, r++, 1);
@@ -163,9 +167,9 @@ void FrmBatchProcessing::BuildControls()
     left->addWidget(g2);
 
     // 3 - Process
-    QGroupBox* g3 = Step(this, "lblThree", "3 - Process");
+    QGroupBox* g3 = Step(this, "lblThree", "&3 - Process");
     auto* l3 = new QVBoxLayout(g3);
-    cmdGetBatchData = Make<QPushButton>(g3, "cmdGetBatchData", "Get Batch Data");
+    cmdGetBatchData = Make<QPushButton>(g3, "cmdGetBatchData", "&Get Batch Data");
     lblNumberOfImagesProcessed = Make<QLabel>(g3, "lblNumberOfImagesProcessed", "Number of Images Processed: 0");
     ProgressBar1 = new QProgressBar(g3);
     ProgressBar1->setObjectName("ProgressBar1");
@@ -175,7 +179,7 @@ void FrmBatchProcessing::BuildControls()
     ProgressBar2->setObjectName("ProgressBar2");
     ProgressBar2->setAccessibleName("Output progress");
     ProgressBar2->setValue(0);
-    cmdViewErrors = Make<QPushButton>(g3, "cmdViewErrors", "View Errors...");
+    cmdViewErrors = Make<QPushButton>(g3, "cmdViewErrors", "&View Errors...");
     cmdViewErrors->setVisible(false);
     l3->addWidget(cmdGetBatchData);
     l3->addWidget(lblNumberOfImagesProcessed);
@@ -222,17 +226,17 @@ void FrmBatchProcessing::BuildControls()
 
     auto* bottom = new QHBoxLayout;
     // 5 - Output
-    QGroupBox* g5 = Step(this, "lblOutput", "5 - Output");
+    QGroupBox* g5 = Step(this, "lblOutput", "&5 - Output");
     auto* l5 = new QGridLayout(g5);
-    chk3DPlot = Make<QCheckBox>(g5, "chk3DPlot", "3D Surface Plot");
-    chkContour = Make<QCheckBox>(g5, "chkContour", "Contour Plot");
-    chkDiagonal = Make<QCheckBox>(g5, "chkDiagonal", "Diagonal Plot");
-    chkSaveData = Make<QCheckBox>(g5, "chkSaveData", "Data File");
-    chkReduceData = Make<QCheckBox>(g5, "chkReduceData", "Reduce Data");
+    chk3DPlot = Make<QCheckBox>(g5, "chk3DPlot", "3D &Surface Plot");
+    chkContour = Make<QCheckBox>(g5, "chkContour", "Co&ntour Plot");
+    chkDiagonal = Make<QCheckBox>(g5, "chkDiagonal", "Diagonal &Plot");
+    chkSaveData = Make<QCheckBox>(g5, "chkSaveData", "D&ata File");
+    chkReduceData = Make<QCheckBox>(g5, "chkReduceData", "Reduce &Data");
     chkReduceData->setChecked(true);
     chkReduceData->setEnabled(false);
-    cmdConfigure3D = Make<QPushButton>(g5, "cmdConfigure3D", "Configure....");
-    cmdCreateLegend = Make<QPushButton>(g5, "cmdCreateLegend", "Create Legend...");
+    cmdConfigure3D = Make<QPushButton>(g5, "cmdConfigure3D", "Conf&igure....");
+    cmdCreateLegend = Make<QPushButton>(g5, "cmdCreateLegend", "C&reate Legend...");
     l5->addWidget(chk3DPlot, 0, 0);
     l5->addWidget(chkContour, 1, 0);
     l5->addWidget(chkDiagonal, 2, 0);
@@ -242,7 +246,7 @@ void FrmBatchProcessing::BuildControls()
     l5->addWidget(cmdCreateLegend, 3, 1);
     bottom->addWidget(g5);
     // 6 - Graph Scaling
-    QGroupBox* g6 = Step(this, "lblScaling", "6 - Graph Scaling");
+    QGroupBox* g6 = Step(this, "lblScaling", "&6 - Graph Scaling");
     auto* l6 = new QGridLayout(g6);
     txtZmin = MakeEdit(g6, "txtZmin", "Z Min");
     txtZmax = MakeEdit(g6, "txtZmax", "Z Max");
@@ -258,13 +262,13 @@ void FrmBatchProcessing::BuildControls()
     l6->addWidget(txtDiagMax, 3, 1);
     bottom->addWidget(g6);
     // 7 - Process
-    QGroupBox* g7 = Step(this, "lblSeven", "7 - Process");
+    QGroupBox* g7 = Step(this, "lblSeven", "&7 - Process");
     auto* l7 = new QVBoxLayout(g7);
-    cmdGenerateOutput = Make<QPushButton>(g7, "cmdGenerateOutput", "Generate Output");
+    cmdGenerateOutput = Make<QPushButton>(g7, "cmdGenerateOutput", "Generate &Output");
     cmdGenerateOutput->setEnabled(false);
-    cmdViewThumbnails = Make<QPushButton>(g7, "cmdViewThumbnails", "View Thumbnails");
+    cmdViewThumbnails = Make<QPushButton>(g7, "cmdViewThumbnails", "View T&humbnails");
     cmdViewThumbnails->setEnabled(false);
-    cmdClose = Make<QPushButton>(g7, "cmdClose", "Close");
+    cmdClose = Make<QPushButton>(g7, "cmdClose", "&Close");
     l7->addWidget(cmdGenerateOutput);
     l7->addWidget(cmdViewThumbnails);
     l7->addWidget(cmdClose);
@@ -413,7 +417,7 @@ void FrmBatchProcessing::cmdSelectMask_Click()
         }
         cmdSelectMask->setText("Loading");
         const MaskLoad loaded = LoadBatchMask(r.path);
-        cmdSelectMask->setText("Select File...");
+        cmdSelectMask->setText("Selec&t File...");
         if (loaded != MaskLoad::Ok) {
             model::ShowMsg("The file cannot be opened.", 16, "Load Mask File Error");
             if (!lblBatchMask->isEnabled())

@@ -5,7 +5,9 @@
 #include "app/browser/frm_full_size.h"
 #include "app/browser/frm_thumbnail_view.h"
 #include "app/core/gui/tests/gui_fixture.h"
+#include "platform/accessibility.h"
 #include "platform/folders.h"
+#include "testsupport/accessible_names.h"
 #include "thumbctl/control/host/registry.h"
 
 #include <QAccessible>
@@ -484,3 +486,22 @@ TEST_F(Browser, UnregisteredControlIsReportedAndTheMainWindowGoesOn)
 }
 
 } // namespace
+
+TEST_F(Browser, ReaderHearsTheViewersPictureByItsFileName)
+{
+    platform::InstallAccessibility();
+    MakeResults();
+    FrmThumbnailView& w = Open();
+    browser::FrmFullSize& v = w.fullSize();
+    EXPECT_EQ(QAccessible::Window, testsupport::AccessibleRole(&w));
+    EXPECT_EQ("", testsupport::MnemonicFaults(&w));
+
+    QTest::keyClick(w.Thumbnail1()->widget(), Qt::Key_Return);
+    ASSERT_TRUE(v.isVisible());
+    EXPECT_EQ(QAccessible::Dialog, testsupport::AccessibleRole(&v));   // shown modal
+    EXPECT_EQ(Text(v.lblFileName), testsupport::AccessibleName(v.ImgXCtrl1));
+    QTest::keyClick(&v, Qt::Key_PageDown);
+    EXPECT_EQ(platform::FileNameOf(w.Thumbnail1()->FileName(v.CurrentIndex)), testsupport::AccessibleName(v.ImgXCtrl1));
+    EXPECT_EQ("", testsupport::CodeNamedElements(&v));
+    EXPECT_EQ("", testsupport::MnemonicFaults(&v));
+}

@@ -89,17 +89,17 @@ void FrmAnalysis::cmdSaveData_Click()
                                               36, "Save Data File");
             if (answer != platform::kAnsYes) continue;
         }
-        cmdSaveData->setText("Saving");
+        cmdSaveData->setText("S&aving");
         QCoreApplication::processEvents();
         if (!core::WriteDisplacementFile(target, index == 2)) {
-            cmdSaveData->setText("Save Data File");
+            cmdSaveData->setText("S&ave Data File");
             model::ShowMsg("The file cannot be saved.", 16, "Save Data File");
             return;
         }
         files.OutputFileName = target;
         files.WorkingFolder = platform::FolderOf(res.path);
         files.DataFormatIndex = uint8_t(index);
-        cmdSaveData->setText("Data File Saved");
+        cmdSaveData->setText("Data File S&aved");
         return;
     }
 }

@@ -41,6 +41,13 @@ std::string S(const QString& s) { return s.toStdString(); }
 // non-negative number.
 std::string SignedNumber(int v) { return (v >= 0 ? " " : "") + std::to_string(v); }
 
+void MakeBold(QLabel* title)
+{
+    QFont bold = title->font();
+    bold.setBold(true);
+    title->setFont(bold);
+}
+
 // The commands that work on a calculated result.
 void EnableResultCommands(FrmAnalysis& w, bool on)
 {
@@ -63,8 +70,22 @@ FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
     core::SetAnalysisWindow(this);
 
     auto* outer = new QHBoxLayout(this);
+    BuildPictureArea(*outer);
+    QVBoxLayout& col = BuildSidePanel(*outer);
+    QWidget& panel = *col.parentWidget();
+    BuildProcessingGroup(panel, col);
+    BuildPresentationGroup(panel, col);
+    BuildWindowButtons(panel, col);
+    EnableResultCommands(*this, false);
 
-    // Image display.
+    WireOptionHandlers();
+    WireCommands();
+    WirePictureClicks();
+}
+
+// The phase image display, scrolled, and the hidden buffer that reads BMP images.
+void FrmAnalysis::BuildPictureArea(QHBoxLayout& outer)
+{
     scroll_ = new QScrollArea(this);
     scroll_->setObjectName("Picbuf1Area");
     Picbuf1 = new platform::PictureBuffer;
@@ -73,96 +94,129 @@ FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
     Picbuf1->createBlank(640, 480, 0);
     scroll_->setWidget(Picbuf1);
     scroll_->setAlignment(Qt::AlignCenter);
-    outer->addWidget(scroll_, 1);
+    outer.addWidget(scroll_, 1);
     bufLoadImage = new platform::PictureBuffer(this);
     bufLoadImage->setObjectName("bufLoadImage");
-    bufLoadImage->setAccessibleName("bufLoadImage");
+    bufLoadImage->setAccessibleName(QString());   // never shown: it only reads BMP files
     bufLoadImage->hide();
+}
 
+// The panel of groups and commands beside the picture; returns its column.
+QVBoxLayout& FrmAnalysis::BuildSidePanel(QHBoxLayout& outer)
+{
     auto* panel = new QWidget(this);
     panel->setObjectName("panel");
     panel->setMaximumWidth(360);
     auto* col = new QVBoxLayout(panel);
     col->setContentsMargins(4, 2, 4, 2);
     col->setSpacing(3);
-    outer->addWidget(panel);
+    outer.addWidget(panel);
+    return *col;
+}
 
-    // Processing.
-    lblTitle1 = Make<QLabel>(panel, "lblTitle1", "Processing");
-    QFont bold = lblTitle1->font();
-    bold.setBold(true);
-    lblTitle1->setFont(bold);
-    col->addWidget(lblTitle1);
-    auto* proc = new QGroupBox(panel);
+// "Processing": loading, options, sample size, figures and the commands on a result.
+void FrmAnalysis::BuildProcessingGroup(QWidget& panel, QVBoxLayout& col)
+{
+    lblTitle1 = Make<QLabel>(&panel, "lblTitle1", "Processing");
+    MakeBold(lblTitle1);
+    col.addWidget(lblTitle1);
+    auto* proc = new QGroupBox(&panel);
     proc->setObjectName("fraProcessing");
     auto* pg = new QGridLayout(proc);
     pg->setVerticalSpacing(2);
     pg->setContentsMargins(6, 4, 6, 4);
     int r = 0;
-    cmdLoadFile = Make<QPushButton>(proc, "cmdLoadFile", "Load Phase Image");
-    cmdAutoLoadImagePH = Make<QPushButton>(proc, "cmdAutoLoadImagePH", "Load Image_ph.bmp");
+    AddImageRows(*proc, *pg, r);
+    AddOptionRows(*proc, *pg, r);
+    AddSampleSizeRows(*proc, *pg, r);
+    AddFigureRows(*proc, *pg, r);
+    TieBoxCaptions();
+    AddResultCommandRows(*proc, *pg, r);
+    col.addWidget(proc);
+}
+
+// The image loaders, the image and reference names and the fringe value.
+void FrmAnalysis::AddImageRows(QGroupBox& proc, QGridLayout& pg, int& r)
+{
+    cmdLoadFile = Make<QPushButton>(&proc, "cmdLoadFile", "&Load Phase Image");
+    cmdAutoLoadImagePH = Make<QPushButton>(&proc, "cmdAutoLoadImagePH", "Load &Image_ph.bmp");
     cmdAutoLoadImagePH->setVisible(false);
-    pg->addWidget(cmdLoadFile, r, 0);
-    pg->addWidget(cmdAutoLoadImagePH, r++, 1);
-    lblImageName = Make<QLabel>(proc, "lblImageName", "Image: None");
-    pg->addWidget(lblImageName, r++, 0, 1, 2);
-    lblReference = Make<QLabel>(proc, "lblReference", "Reference: None");
-    pg->addWidget(lblReference, r++, 0, 1, 2);
-    chkFringeValuetxt = Make<QCheckBox>(proc, "chkFringeValuetxt", "Use FringeValue.txt");
-    pg->addWidget(chkFringeValuetxt, r++, 0, 1, 2);
-    lblFringeValueLabel = Make<QLabel>(proc, "lblFringeValueLabel", "TIF Fringe Value:");
-    lblFringeValue = Make<QLabel>(proc, "lblFringeValue", "None");
-    pg->addWidget(lblFringeValueLabel, r, 0);
-    pg->addWidget(lblFringeValue, r++, 1);
-    lblGrating = Make<QLabel>(proc, "lblGrating", "Grating (lpi)");
-    cmbGrating = MakeCombo(proc, "cmbGrating", GratingItems(), "Grating (lpi)");
-    pg->addWidget(lblGrating, r, 0);
-    pg->addWidget(cmbGrating, r++, 1);
-    lblRotation = Make<QLabel>(proc, "lblRotation", "Rotation");
-    cmbRotation = MakeCombo(proc, "cmbRotation", RotationItems(), "Rotation");
-    pg->addWidget(lblRotation, r, 0);
-    pg->addWidget(cmbRotation, r++, 1);
-    chkExclude128 = Make<QCheckBox>(proc, "chkExclude128", "Exclude 128");
-    chkPhaseFilter = Make<QCheckBox>(proc, "chkPhaseFilter", "Phase Filter");
-    pg->addWidget(chkExclude128, r, 0);
-    pg->addWidget(chkPhaseFilter, r++, 1);
-    chkCompensate = Make<QCheckBox>(proc, "chkCompensate", "Compensate");
-    pg->addWidget(chkCompensate, r++, 0);
-    chkReference = Make<QCheckBox>(proc, "chkReference", "Set as Reference");
-    chkRelative = Make<QCheckBox>(proc, "chkRelative", "Calculate Relative");
-    pg->addWidget(chkReference, r, 0);
-    pg->addWidget(chkRelative, r++, 1);
-    lblAnalyze = Make<QLabel>(proc, "lblAnalyze", "Domain Select");
-    cmbDomain = MakeCombo(proc, "cmbDomain", {}, "Domain Select");
-    pg->addWidget(lblAnalyze, r, 0);
-    pg->addWidget(cmbDomain, r++, 1);
+    pg.addWidget(cmdLoadFile, r, 0);
+    pg.addWidget(cmdAutoLoadImagePH, r++, 1);
+    lblImageName = Make<QLabel>(&proc, "lblImageName", "Image: None");
+    pg.addWidget(lblImageName, r++, 0, 1, 2);
+    lblReference = Make<QLabel>(&proc, "lblReference", "Reference: None");
+    pg.addWidget(lblReference, r++, 0, 1, 2);
+    chkFringeValuetxt = Make<QCheckBox>(&proc, "chkFringeValuetxt", "&Use FringeValue.txt");
+    pg.addWidget(chkFringeValuetxt, r++, 0, 1, 2);
+    lblFringeValueLabel = Make<QLabel>(&proc, "lblFringeValueLabel", "TIF Fringe Value:");
+    lblFringeValue = Make<QLabel>(&proc, "lblFringeValue", "None");
+    pg.addWidget(lblFringeValueLabel, r, 0);
+    pg.addWidget(lblFringeValue, r++, 1);
+}
+
+// Grating, rotation, the processing options and the domain choice.
+void FrmAnalysis::AddOptionRows(QGroupBox& proc, QGridLayout& pg, int& r)
+{
+    lblGrating = Make<QLabel>(&proc, "lblGrating", "&Grating (lpi)");
+    cmbGrating = MakeCombo(&proc, "cmbGrating", GratingItems(), "Grating (lpi)");
+    pg.addWidget(lblGrating, r, 0);
+    pg.addWidget(cmbGrating, r++, 1);
+    lblRotation = Make<QLabel>(&proc, "lblRotation", "Rotation");
+    cmbRotation = MakeCombo(&proc, "cmbRotation", RotationItems(), "Rotation");
+    pg.addWidget(lblRotation, r, 0);
+    pg.addWidget(cmbRotation, r++, 1);
+    chkExclude128 = Make<QCheckBox>(&proc, "chkExclude128", "Exclude &128");
+    chkPhaseFilter = Make<QCheckBox>(&proc, "chkPhaseFilter", "Phase &Filter");
+    pg.addWidget(chkExclude128, r, 0);
+    pg.addWidget(chkPhaseFilter, r++, 1);
+    chkCompensate = Make<QCheckBox>(&proc, "chkCompensate", "Compe&nsate");
+    pg.addWidget(chkCompensate, r++, 0);
+    chkReference = Make<QCheckBox>(&proc, "chkReference", "&Set as Reference");
+    chkRelative = Make<QCheckBox>(&proc, "chkRelative", "Calculate R&elative");
+    pg.addWidget(chkReference, r, 0);
+    pg.addWidget(chkRelative, r++, 1);
+    lblAnalyze = Make<QLabel>(&proc, "lblAnalyze", "Domain Select");
+    cmbDomain = MakeCombo(&proc, "cmbDomain", {}, "Domain Select");
+    pg.addWidget(lblAnalyze, r, 0);
+    pg.addWidget(cmbDomain, r++, 1);
     lblAnalyze->setVisible(false);   // shown while a partition is in memory
     cmbDomain->setVisible(false);
-    lblLateralDimensions = Make<QLabel>(proc, "lblLateralDimensions", "X/Y Dimensions");
-    pg->addWidget(lblLateralDimensions, r++, 0, 1, 2);
-    lblSampleWidth = Make<QLabel>(proc, "lblSampleWidth", "Width (X)");
-    txtSampleWidth = MakeEdit(proc, "txtSampleWidth", "Width (X)");
-    pg->addWidget(lblSampleWidth, r, 0);
-    pg->addWidget(txtSampleWidth, r++, 1);
-    lblSampleHeight = Make<QLabel>(proc, "lblSampleHeight", "Height (Y)");
-    txtSampleHeight = MakeEdit(proc, "txtSampleHeight", "Height (Y)");
-    pg->addWidget(lblSampleHeight, r, 0);
-    pg->addWidget(txtSampleHeight, r++, 1);
-    cmdUnwrap = Make<QPushButton>(proc, "cmdUnwrap", "Calculate Displacement ");
-    pg->addWidget(cmdUnwrap, r++, 0, 1, 2);
-    lblMaxZ = Make<QLabel>(proc, "lblMaxZ", "Max Z");
-    lblMaxZValue = Make<QLabel>(proc, "lblMaxZValue", "");
-    pg->addWidget(lblMaxZ, r, 0);
-    pg->addWidget(lblMaxZValue, r++, 1);
-    lblMinZ = Make<QLabel>(proc, "lblMinZ", "Min Z");
-    lblMinZValue = Make<QLabel>(proc, "lblMinZValue", "");
-    pg->addWidget(lblMinZ, r, 0);
-    pg->addWidget(lblMinZValue, r++, 1);
-    lblCoplanarity = Make<QLabel>(proc, "lblCoplanarity", "Coplanarity");
-    lblCoplanarityData = Make<QLabel>(proc, "lblCoplanarityData", "");
-    pg->addWidget(lblCoplanarity, r, 0);
-    pg->addWidget(lblCoplanarityData, r++, 1);
-    lblZUnits = Make<QLabel>(proc, "lblZUnits", "(Z Units)");
+}
+
+// The sample width and height boxes.
+void FrmAnalysis::AddSampleSizeRows(QGroupBox& proc, QGridLayout& pg, int& r)
+{
+    lblLateralDimensions = Make<QLabel>(&proc, "lblLateralDimensions", "X/Y Dimensions");
+    pg.addWidget(lblLateralDimensions, r++, 0, 1, 2);
+    lblSampleWidth = Make<QLabel>(&proc, "lblSampleWidth", "&Width (X)");
+    txtSampleWidth = MakeEdit(&proc, "txtSampleWidth", "Width (X)");
+    pg.addWidget(lblSampleWidth, r, 0);
+    pg.addWidget(txtSampleWidth, r++, 1);
+    lblSampleHeight = Make<QLabel>(&proc, "lblSampleHeight", "Height (&Y)");
+    txtSampleHeight = MakeEdit(&proc, "txtSampleHeight", "Height (Y)");
+    pg.addWidget(lblSampleHeight, r, 0);
+    pg.addWidget(txtSampleHeight, r++, 1);
+}
+
+// Calculate Displacement and the figures it shows.
+void FrmAnalysis::AddFigureRows(QGroupBox& proc, QGridLayout& pg, int& r)
+{
+    cmdUnwrap = Make<QPushButton>(&proc, "cmdUnwrap", "&Calculate Displacement");
+    pg.addWidget(cmdUnwrap, r++, 0, 1, 2);
+    lblMaxZ = Make<QLabel>(&proc, "lblMaxZ", "Max Z");
+    lblMaxZValue = Make<QLabel>(&proc, "lblMaxZValue", "");
+    pg.addWidget(lblMaxZ, r, 0);
+    pg.addWidget(lblMaxZValue, r++, 1);
+    lblMinZ = Make<QLabel>(&proc, "lblMinZ", "Min Z");
+    lblMinZValue = Make<QLabel>(&proc, "lblMinZValue", "");
+    pg.addWidget(lblMinZ, r, 0);
+    pg.addWidget(lblMinZValue, r++, 1);
+    lblCoplanarity = Make<QLabel>(&proc, "lblCoplanarity", "Coplanarity");
+    lblCoplanarityData = Make<QLabel>(&proc, "lblCoplanarityData", "");
+    pg.addWidget(lblCoplanarity, r, 0);
+    pg.addWidget(lblCoplanarityData, r++, 1);
+    lblZUnits = Make<QLabel>(&proc, "lblZUnits", "(Z Units)");
     {
         // Its row keeps its height while the units are hidden: the panel
         // does not move when a result shows them.
@@ -171,7 +225,7 @@ FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
         lblZUnits->setSizePolicy(keep);
     }
     lblZUnits->setVisible(false);
-    pg->addWidget(lblZUnits, r++, 1);
+    pg.addWidget(lblZUnits, r++, 1);
     // The value labels carry no name of their own: assistive technology reads
     // the figure they show.
     for (QLabel* l : {lblMaxZValue, lblMinZValue, lblCoplanarityData}) {
@@ -184,29 +238,47 @@ FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
         l->setMinimumHeight(l->sizeHint().height());
         l->setText("");
     }
-    cmdParameters = Make<QPushButton>(proc, "cmdParameters", "Calculate Parameters ");
-    cmdSaveData = Make<QPushButton>(proc, "cmdSaveData", "Save Data File");
-    pg->addWidget(cmdParameters, r, 0);
-    pg->addWidget(cmdSaveData, r++, 1);
-    cmdCrop = Make<QPushButton>(proc, "cmdCrop", "Crop...");
-    cmdMask = Make<QPushButton>(proc, "cmdMask", "Mask...");
+}
+
+// The captions beside the boxes.
+void FrmAnalysis::TieBoxCaptions()
+{
+    // Each caption labels its box, so assistive technology reads "Width (X)"
+    // with the box. The figures are tied to theirs while they show one.
+    const std::pair<QLabel*, QWidget*> captions[] = {
+        {lblFringeValueLabel, lblFringeValue}, {lblGrating, cmbGrating},         {lblRotation, cmbRotation},
+        {lblAnalyze, cmbDomain},               {lblSampleWidth, txtSampleWidth}, {lblSampleHeight, txtSampleHeight}};
+    for (const auto& [caption, value] : captions) caption->setBuddy(value);
+}
+
+// The commands on a result and the editor commands.
+void FrmAnalysis::AddResultCommandRows(QGroupBox& proc, QGridLayout& pg, int& r)
+{
+    cmdParameters = Make<QPushButton>(&proc, "cmdParameters", "Calculate &Parameters");
+    cmdSaveData = Make<QPushButton>(&proc, "cmdSaveData", "S&ave Data File");
+    pg.addWidget(cmdParameters, r, 0);
+    pg.addWidget(cmdSaveData, r++, 1);
+    cmdCrop = Make<QPushButton>(&proc, "cmdCrop", "C&rop...");
+    cmdMask = Make<QPushButton>(&proc, "cmdMask", "&Mask...");
     cmdCrop->setVisible(false);
     cmdMask->setVisible(false);
-    pg->addWidget(cmdCrop, r, 0);
-    pg->addWidget(cmdMask, r++, 1);
-    col->addWidget(proc);
+    pg.addWidget(cmdCrop, r, 0);
+    pg.addWidget(cmdMask, r++, 1);
+}
 
-    // Presentation.
-    lblTitle2 = Make<QLabel>(panel, "lblTitle2", "Presentation");
-    lblTitle2->setFont(bold);
-    col->addWidget(lblTitle2);
-    auto* pres = new QGroupBox(panel);
+// "Presentation": the Z range boxes and the plot, batch and browser commands.
+void FrmAnalysis::BuildPresentationGroup(QWidget& panel, QVBoxLayout& col)
+{
+    lblTitle2 = Make<QLabel>(&panel, "lblTitle2", "Presentation");
+    MakeBold(lblTitle2);
+    col.addWidget(lblTitle2);
+    auto* pres = new QGroupBox(&panel);
     pres->setObjectName("fraPresentation");
     auto* rg = new QGridLayout(pres);
     rg->setVerticalSpacing(2);
     rg->setContentsMargins(6, 4, 6, 4);
-    r = 0;
-    lblZmax = Make<QLabel>(pres, "lblZmax", "Z Max");
+    int r = 0;
+    lblZmax = Make<QLabel>(pres, "lblZmax", "&Z Max");
     txtZmax = MakeEdit(pres, "txtZmax", "Z Max");
     rg->addWidget(lblZmax, r, 0);
     rg->addWidget(txtZmax, r++, 1);
@@ -214,30 +286,38 @@ FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
     txtZmin = MakeEdit(pres, "txtZmin", "Z Min");
     rg->addWidget(lblZmin, r, 0);
     rg->addWidget(txtZmin, r++, 1);
-    cmd3DPlot = Make<QPushButton>(pres, "cmd3DPlot", "3D Surface Plot");
-    cmdContour = Make<QPushButton>(pres, "cmdContour", "3D Contour Plot ");
+    lblZmax->setBuddy(txtZmax);
+    lblZmin->setBuddy(txtZmin);
+    cmd3DPlot = Make<QPushButton>(pres, "cmd3DPlot", "&3D Surface Plot");
+    cmdContour = Make<QPushButton>(pres, "cmdContour", "3D Con&tour Plot");
     rg->addWidget(cmd3DPlot, r, 0);
     rg->addWidget(cmdContour, r++, 1);
-    cmdDiagonal = Make<QPushButton>(pres, "cmdDiagonal", "Diagonal Plot");
-    cmdChordPlot = Make<QPushButton>(pres, "cmdChordPlot", "Chord Plot");
+    cmdDiagonal = Make<QPushButton>(pres, "cmdDiagonal", "&Diagonal Plot");
+    cmdChordPlot = Make<QPushButton>(pres, "cmdChordPlot", "Ch&ord Plot");
     rg->addWidget(cmdDiagonal, r, 0);
     rg->addWidget(cmdChordPlot, r++, 1);
-    cmdBatchProcess = Make<QPushButton>(pres, "cmdBatchProcess", "Batch Process...");
-    cmdViewThumbnails = Make<QPushButton>(pres, "cmdViewThumbnails", "View Thumbnails");
+    cmdBatchProcess = Make<QPushButton>(pres, "cmdBatchProcess", "&Batch Process...");
+    cmdViewThumbnails = Make<QPushButton>(pres, "cmdViewThumbnails", "&View Thumbnails");
     rg->addWidget(cmdBatchProcess, r, 0);
     rg->addWidget(cmdViewThumbnails, r++, 1);
-    col->addWidget(pres);
-    col->addStretch(1);
+    col.addWidget(pres);
+}
+
+// Hide and Exit Program at the foot of the panel.
+void FrmAnalysis::BuildWindowButtons(QWidget& panel, QVBoxLayout& col)
+{
+    col.addStretch(1);
     auto* bottom = new QHBoxLayout;
-    cmdClose = Make<QPushButton>(panel, "cmdClose", "Hide");
-    cmdExit = Make<QPushButton>(panel, "cmdExit", "Exit Program");
+    cmdClose = Make<QPushButton>(&panel, "cmdClose", "&Hide");
+    cmdExit = Make<QPushButton>(&panel, "cmdExit", "E&xit Program");
     bottom->addWidget(cmdClose);
     bottom->addWidget(cmdExit);
-    col->addLayout(bottom);
+    col.addLayout(bottom);
+}
 
-    EnableResultCommands(*this, false);
-
-    // Option handlers: a change made by code runs them as a click would.
+// Option handlers: a change made by code runs them as a click would.
+void FrmAnalysis::WireOptionHandlers()
+{
     connect(chkFringeValuetxt, &QCheckBox::stateChanged, this, [this] { chkFringeValuetxt_Click(); });
     connect(chkExclude128, &QCheckBox::stateChanged, this, [this] { chkExclude128_Click(); });
     connect(chkPhaseFilter, &QCheckBox::stateChanged, this, [this] { chkPhaseFilter_Click(); });
@@ -252,7 +332,11 @@ FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
     connect(txtZmax, &QLineEdit::textChanged, this, [this] { ZBoxChanged(); });
     connect(txtZmin, &QLineEdit::textChanged, this, [this] { ZBoxChanged(); });
     for (QLineEdit* e : {txtSampleWidth, txtSampleHeight, txtZmax, txtZmin}) e->installEventFilter(this);
+}
 
+// The command buttons.
+void FrmAnalysis::WireCommands()
+{
     connect(cmdLoadFile, &QPushButton::clicked, this, [this] { cmdLoadFile_Click(); });
     connect(cmdAutoLoadImagePH, &QPushButton::clicked, this, [this] { cmdAutoLoadImagePH_Click(); });
     connect(cmdUnwrap, &QPushButton::clicked, this, [this] { cmdUnwrap_Click(); });
@@ -268,7 +352,11 @@ FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
     connect(cmdViewThumbnails, &QPushButton::clicked, this, [this] { cmdViewThumbnails_Click(); });
     connect(cmdClose, &QPushButton::clicked, this, [this] { cmdClose_Click(); });
     connect(cmdExit, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
+}
 
+// A click refreshes an 8-bit picture; a right click shows the image header.
+void FrmAnalysis::WirePictureClicks()
+{
     connect(Picbuf1, &platform::PictureBuffer::clicked, this, [this] {
         if (model::files.DisplayBitsPerPixel == 8) Picbuf1->refresh();
     });
@@ -655,7 +743,7 @@ void FrmAnalysis::cmdLoadFile_Click()
         files.LastImageFile = res.path;
         if (platform::WildcardMatch("*_ph." + files.ImageFileFormat, files.LastImageFile)) {
             LoadPhaseImage(files.LastImageFile);
-            cmdLoadFile->setText("Load Phase Image");
+            cmdLoadFile->setText("&Load Phase Image");
             return;
         }
         InvalidFormat("Load Phase Image");
@@ -666,31 +754,42 @@ void FrmAnalysis::cmdLoadFile_Click()
 
 void FrmAnalysis::ClearResultDisplay()
 {
-    cmdUnwrap->setText("Calculate Displacement ");
+    cmdUnwrap->setText("&Calculate Displacement");
     lblMaxZValue->setText("");
     lblMinZValue->setText("");
     lblCoplanarityData->setText("");
+    TieFigureCaptions(false);
     lblZUnits->setVisible(false);
-    cmdSaveData->setText("Save Data File");
+    cmdSaveData->setText("S&ave Data File");
     EnableResultCommands(*this, false);
 }
 
 void FrmAnalysis::ShowProcessing()
 {
-    cmdUnwrap->setText("Processing");
+    cmdUnwrap->setText("Pro&cessing");
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void FrmAnalysis::ShowResults(const std::string& maxZ, const std::string& minZ, const std::string& range)
 {
-    cmdUnwrap->setText("Displacement Calculated ");
+    cmdUnwrap->setText("Displacement &Calculated");
     while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
     lblMaxZValue->setText(Q(maxZ));
     lblMinZValue->setText(Q(minZ));
     lblCoplanarityData->setText(Q(range));
+    TieFigureCaptions(true);
     lblZUnits->setVisible(true);
     EnableResultCommands(*this, true);
+}
+
+// A figure shown is read after its caption, with the units as its
+// description ("Max Z 28.3 mils"); an empty one reads nothing.
+void FrmAnalysis::TieFigureCaptions(bool tied)
+{
+    lblMaxZ->setBuddy(tied ? lblMaxZValue : nullptr);
+    lblMinZ->setBuddy(tied ? lblMinZValue : nullptr);
+    lblCoplanarity->setBuddy(tied ? lblCoplanarityData : nullptr);
 }
 
 void FrmAnalysis::SetReferenceCaption(const std::string& caption) { lblReference->setText(Q(caption)); }

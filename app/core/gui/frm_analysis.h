@@ -16,7 +16,11 @@
 #include <string>
 #include <vector>
 
+class QGridLayout;
+class QGroupBox;
+class QHBoxLayout;
 class QScrollArea;
+class QVBoxLayout;
 namespace platform {
 class PictureBuffer;
 }
@@ -142,12 +146,29 @@ protected:
     bool eventFilter(QObject* o, QEvent* e) override;
 
 private:
+    // The steps that build the window, in order.
+    void BuildPictureArea(QHBoxLayout& outer);
+    QVBoxLayout& BuildSidePanel(QHBoxLayout& outer);
+    void BuildProcessingGroup(QWidget& panel, QVBoxLayout& col);
+    void AddImageRows(QGroupBox& proc, QGridLayout& pg, int& r);
+    void AddOptionRows(QGroupBox& proc, QGridLayout& pg, int& r);
+    void AddSampleSizeRows(QGroupBox& proc, QGridLayout& pg, int& r);
+    void AddFigureRows(QGroupBox& proc, QGridLayout& pg, int& r);
+    void TieBoxCaptions();
+    void AddResultCommandRows(QGroupBox& proc, QGridLayout& pg, int& r);
+    void BuildPresentationGroup(QWidget& panel, QVBoxLayout& col);
+    void BuildWindowButtons(QWidget& panel, QVBoxLayout& col);
+    void WireOptionHandlers();
+    void WireCommands();
+    void WirePictureClicks();
+
     void SampleBoxChanged(QLineEdit* box);
     void SampleBoxLostFocus(QLineEdit* box);
     void ZBoxChanged();
     bool CheckZRange();
     bool ReloadCurrentMask(const std::string& fileName);
     void ShowHeaderMenu();
+    void TieFigureCaptions(bool tied);
 
     QScrollArea* scroll_ = nullptr;
     bool exiting_ = false;

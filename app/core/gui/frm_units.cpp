@@ -57,20 +57,21 @@ FrmUnits::FrmUnits(QWidget* parent) : QWidget(parent)
 {
     setObjectName("frmUnits");
     setWindowTitle("Sorvanta Setup");
+    setWindowFlag(Qt::Dialog);   // the units dialog, shown without a parent
     auto* lay = new QVBoxLayout(this);
     fraSampleDimensions = Frame(this, "fraSampleDimensions", "lblSampleDimensions", "X/Y Dimensions",
-                                &lblSampleDimensions, &optEnglishIn, "optEnglishIn", "English (in.)", &optMetricmm,
-                                "optMetricmm", "Metric (mm)");
+                                &lblSampleDimensions, &optEnglishIn, "optEnglishIn", "English (&in.)", &optMetricmm,
+                                "optMetricmm", "Metric (&mm)");
     fraDisplacement = Frame(this, "fraDisplacement", "lblDisplacement", "Z-Displacement", &lblDisplacement,
-                            &optEnglishMils, "optEnglishMils", "English (mils)", &optMetricMicrons,
-                            "optMetricMicrons", "Metric (microns)");
+                            &optEnglishMils, "optEnglishMils", "English (mi&ls)", &optMetricMicrons,
+                            "optMetricMicrons", "Metric (mi&crons)");
     fraImageFileFormat = Frame(this, "fraImageFileFormat", "lblImageFormat", "Phase Image File Format",
-                               &lblImageFormat, &optTif, "optTif", "TIF (Varnholde)", &optBitmap, "optBitmap",
-                               "BMP  (Orrindale)");
+                               &lblImageFormat, &optTif, "optTif", "&TIF (Varnholde)", &optBitmap, "optBitmap",
+                               "&BMP  (Orrindale)");
     lay->addWidget(fraSampleDimensions);
     lay->addWidget(fraDisplacement);
     lay->addWidget(fraImageFileFormat);
-    cmdOK = new QPushButton("OK", this);
+    cmdOK = new QPushButton("&OK", this);
     cmdOK->setObjectName("cmdOK");
     cmdOK->setDefault(true);
     lay->addWidget(cmdOK);
@@ -97,6 +98,8 @@ void FrmUnits::ApplyUnitsToBatchForm()
         files.ZFormat = "0";
     }
     main.lblZUnits->setText("(" + QString::fromStdString(files.ZUnits) + ")");
+    for (QLabel* figure : {main.lblMaxZValue, main.lblMinZValue, main.lblCoplanarityData})
+        figure->setAccessibleDescription(QString::fromStdString(files.ZUnits));
     if (batch.lblDataSummary)
         batch.lblDataSummary->setText("4 - Data Summary (" + QString::fromStdString(files.ZUnits) + ")");
 

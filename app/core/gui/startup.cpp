@@ -186,9 +186,9 @@ FrmDisplayConflict::FrmDisplayConflict(QWidget* parent) : QDialog(parent)
     lay->addWidget(Label3, 2, 1, 1, 2);
     lay->addWidget(Label5, 3, 1, 1, 2);
     lay->addWidget(Label6, 4, 1, 1, 2);
-    cmdContinue = new QPushButton("Continue", this);
+    cmdContinue = new QPushButton("&Continue", this);
     cmdContinue->setObjectName("cmdContinue");
-    cmdQuit = new QPushButton("Quit", this);
+    cmdQuit = new QPushButton("&Quit", this);
     cmdQuit->setObjectName("cmdQuit");
     lay->addWidget(cmdContinue, 5, 1);
     lay->addWidget(cmdQuit, 5, 2);

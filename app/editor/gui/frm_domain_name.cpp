@@ -20,12 +20,12 @@ FrmDomainName::FrmDomainName(QWidget* parent) : QDialog(parent)
     txtDomainName = new QLineEdit("Domain Name", this);
     txtDomainName->setObjectName("txtDomainName");
     txtDomainName->setAccessibleName("Enter the Domain Name");
-    chkAutomaticallyNumberDomains = new QCheckBox("Automatically Number Domain Names", this);
+    chkAutomaticallyNumberDomains = new QCheckBox("&Automatically Number Domain Names", this);
     chkAutomaticallyNumberDomains->setObjectName("chkAutomaticallyNumberDomains");
-    cmdOK = new QPushButton("OK", this);
+    cmdOK = new QPushButton("&OK", this);
     cmdOK->setObjectName("cmdOK");
     cmdOK->setAutoDefault(false);
-    cmdCancel = new QPushButton("Cancel", this);
+    cmdCancel = new QPushButton("&Cancel", this);
     cmdCancel->setObjectName("cmdCancel");
     cmdCancel->setAutoDefault(false);
     lay->addWidget(txtDomainName);

@@ -190,7 +190,7 @@ FrmCropDomains::FrmCropDomains(QWidget* parent) : QWidget(parent)
     DirSource = new platform::DirListBox(this);
     lblSourcePath = FolderNameLabel(this, lay, "lblSourcePath", DirSource);
     Add(this, lay, DirSource, "DirSource", "1 - Source");
-    cmdBrowseSourcePath = Button(this, lay, "cmdBrowseSourcePath", "Browse...");
+    cmdBrowseSourcePath = Button(this, lay, "cmdBrowseSourcePath", "&Browse...");
     File1 = new gui::standins::FileList(this);
     File1->setAccessibleName("Phase Images");
     lay->addWidget(File1);
@@ -199,36 +199,36 @@ FrmCropDomains::FrmCropDomains(QWidget* parent) : QWidget(parent)
     DirDestination = new platform::DirListBox(this);
     lblDestinationPath = FolderNameLabel(this, lay, "lblDestinationPath", DirDestination);
     Add(this, lay, DirDestination, "DirDestination", "2 - Destination");
-    cmdBrowseDestinationPath = Button(this, lay, "cmdBrowseDestinationPath", "Browse...");
+    cmdBrowseDestinationPath = Button(this, lay, "cmdBrowseDestinationPath", "B&rowse...");
     LimitListHeight({DirSource, File1, DirDestination});
     lay->addStretch(1);
     lay = columns.right;
     lblOptions = Label(this, lay, "lblOptions", "3 - Options");
-    auto* fraShape = new QGroupBox("Domain Shape", this);
+    auto* fraShape = new QGroupBox("Domain S&hape", this);
     fraShape->setObjectName("fraShape");
     auto* shapeLay = new QVBoxLayout(fraShape);
     cmbShape = Add(fraShape, shapeLay, new QComboBox(fraShape), "cmbShape", "Domain Shape");
     cmbShape->addItems({"Rectangle", "Ellipse"});
     lay->addWidget(fraShape);
-    chkCreateDomainSubfolders = Add(this, lay, new QCheckBox("Create Domain subfolder(s)", this), "chkCreateDomainSubfolders");
+    chkCreateDomainSubfolders = Add(this, lay, new QCheckBox("Create &Domain subfolder(s)", this), "chkCreateDomainSubfolders");
     chkCreatePhaseImageSubfolders =
-        Add(this, lay, new QCheckBox("Create Phase Image subfolder(s)", this), "chkCreatePhaseImageSubfolders");
-    chkCurrentPhaseImage = Add(this, lay, new QCheckBox("Crop Current Phase Image", this), "chkCurrentPhaseImage");
-    auto* fra = new QGroupBox("Cropped Filename", this);
+        Add(this, lay, new QCheckBox("Create &Phase Image subfolder(s)", this), "chkCreatePhaseImageSubfolders");
+    chkCurrentPhaseImage = Add(this, lay, new QCheckBox("Crop C&urrent Phase Image", this), "chkCurrentPhaseImage");
+    auto* fra = new QGroupBox("Cropped &Filename", this);
     fra->setObjectName("fraFilenameOptions");
     auto* fraLay = new QVBoxLayout(fra);
-    optUseDomainName = Add(fra, fraLay, new QRadioButton("Use Domain Name Only", fra), "optUseDomainName");
-    optAppendOriginalFilenameToDomainName = Add(fra, fraLay, new QRadioButton("Append Original Filename To Domain Name", fra),
+    optUseDomainName = Add(fra, fraLay, new QRadioButton("Use Domain &Name Only", fra), "optUseDomainName");
+    optAppendOriginalFilenameToDomainName = Add(fra, fraLay, new QRadioButton("&Append Original Filename To Domain Name", fra),
                                                 "optAppendOriginalFilenameToDomainName");
     optAppendDomainName =
-        Add(fra, fraLay, new QRadioButton("Append Domain Name to Original Filename", fra), "optAppendDomainName");
+        Add(fra, fraLay, new QRadioButton("Append Domain Name &to Original Filename", fra), "optAppendDomainName");
     lay->addWidget(fra);
     lblFour = Label(this, lay, "lblFour", "4 - Process");
-    cmdProcess = Button(this, lay, "cmdProcess", "Generate Images");
+    cmdProcess = Button(this, lay, "cmdProcess", "&Generate Images");
     ProgressBar1 = Add(this, lay, new QProgressBar(this), "ProgressBar1", "4 - Process");
     lblNumberOfImagesProcessed = Label(this, lay, "lblNumberOfImagesProcessed", "Number of Images Processed: 0");
-    cmdViewUnprocessedFiles = Button(this, lay, "cmdViewUnprocessedFiles", "View Unprocessed File List");
-    cmdClose = Button(this, lay, "cmdClose", "Close");
+    cmdViewUnprocessedFiles = Button(this, lay, "cmdViewUnprocessedFiles", "&View Unprocessed File List");
+    cmdClose = Button(this, lay, "cmdClose", "&Close");
     lay->addStretch(1);
 
     optAppendDomainName->setChecked(true);
@@ -404,7 +404,7 @@ FrmBurnMask::FrmBurnMask(QWidget* parent) : gui::BurnMaskWindow(parent)
     DirSource = new platform::DirListBox(this);
     lblSourcePath = FolderNameLabel(this, lay, "lblSourcePath", DirSource);
     Add(this, lay, DirSource, "DirSource", "1 - Source Folder");
-    cmdBrowseSourcePath = Button(this, lay, "cmdBrowseSourcePath", "Browse...");
+    cmdBrowseSourcePath = Button(this, lay, "cmdBrowseSourcePath", "&Browse...");
     FileList1 = new gui::standins::FileList(this);
     FileList1->setAccessibleName("Phase Images");
     lay->addWidget(FileList1);
@@ -414,22 +414,22 @@ FrmBurnMask::FrmBurnMask(QWidget* parent) : gui::BurnMaskWindow(parent)
     DirDestination = new platform::DirListBox(this);
     lblDestinationPath = FolderNameLabel(this, lay, "lblDestinationPath", DirDestination);
     Add(this, lay, DirDestination, "DirDestination", "2 - Destination Folder");
-    cmdBrowseDestinationPath = Button(this, lay, "cmdBrowseDestinationPath", "Browse...");
+    cmdBrowseDestinationPath = Button(this, lay, "cmdBrowseDestinationPath", "B&rowse...");
     LimitListHeight({DirSource, FileList1, DirDestination});
     lay->addStretch(1);
     lay = columns.right;
-    auto* fra = new QGroupBox("Masked Filename Options", this);
+    auto* fra = new QGroupBox("&Masked Filename Options", this);
     auto* fraLay = new QVBoxLayout(fra);
-    chkCreateMaskedSubfolder = Add(fra, fraLay, new QCheckBox("Create Masked Subfolder", fra), "chkCreateMaskedSubfolder");
-    chkTagFilenames = Add(fra, fraLay, new QCheckBox("Tag Filenames (*_msk_*)", fra), "chkTagFilenames");
+    chkCreateMaskedSubfolder = Add(fra, fraLay, new QCheckBox("Create Masked &Subfolder", fra), "chkCreateMaskedSubfolder");
+    chkTagFilenames = Add(fra, fraLay, new QCheckBox("&Tag Filenames (*_msk_*)", fra), "chkTagFilenames");
     lay->addWidget(fra);
-    cmdProcess = Button(this, lay, "cmdProcess", "Process");
+    cmdProcess = Button(this, lay, "cmdProcess", "&Process");
     ProgressBar1 = Add(this, lay, new QProgressBar(this), "ProgressBar1", "Process");
     ProgressBar1->setVisible(false);
     lblNumberOfImagesProcessed = Label(this, lay, "lblNumberOfImagesProcessed", "Number of Images Processed: 0");
-    cmdViewUnprocessedFiles = Button(this, lay, "cmdViewUnprocessedFiles", "View Unprocessed File List");
+    cmdViewUnprocessedFiles = Button(this, lay, "cmdViewUnprocessedFiles", "&View Unprocessed File List");
     cmdViewUnprocessedFiles->setVisible(false);
-    cmdClose = Button(this, lay, "cmdClose", "Close");
+    cmdClose = Button(this, lay, "cmdClose", "&Close");
     lay->addStretch(1);
 
     connect(DirSource, &platform::DirListBox::pathChanged, this, [this] { DirSource_Change(); });

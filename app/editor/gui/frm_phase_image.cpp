@@ -126,36 +126,37 @@ FrmPhaseImage::FrmPhaseImage(QWidget* parent) : gui::PhaseImageWindow(parent)
     bufLoadMask = new platform::PictureBuffer(this);
     bufLoadMask->setObjectName("bufLoadMask");
     bufLoadMask->setVisible(false);
+    bufLoadMask->setAccessibleName(QString());   // never shown: it only reads BMP masks
 
     auto* panel = new QWidget(this);
     auto* lay = new QVBoxLayout(panel);
     outer->addWidget(panel);
     // First position of the button column.
-    cmdCreateMask = Button(panel, lay, "cmdCreateMask", "Create Mask");
-    cmdCropImage = Button(panel, lay, "cmdCropImage", "Crop Image");
-    cmdCreatePartition = Button(panel, lay, "cmdCreatePartition", "Create Partition");
-    cmdClearMask = Button(panel, lay, "cmdClearMask", "Clear Mask");
-    cmdAddMaskRegion = Button(panel, lay, "cmdAddMaskRegion", "Add Region");
-    cmdClearPartition = Button(panel, lay, "cmdClearPartition", "Clear Partition");
-    cmdAddPartitionDomain = Button(panel, lay, "cmdAddPartitionDomain", "Add Domain");
-    cmdCropFinished = Button(panel, lay, "cmdCropFinished", "Finished");
-    cmdCrop = Button(panel, lay, "cmdCrop", "Crop");
+    cmdCreateMask = Button(panel, lay, "cmdCreateMask", "&Create Mask");
+    cmdCropImage = Button(panel, lay, "cmdCropImage", "Crop Ima&ge");
+    cmdCreatePartition = Button(panel, lay, "cmdCreatePartition", "Crea&te Partition");
+    cmdClearMask = Button(panel, lay, "cmdClearMask", "Clear Mas&k");
+    cmdAddMaskRegion = Button(panel, lay, "cmdAddMaskRegion", "Add R&egion");
+    cmdClearPartition = Button(panel, lay, "cmdClearPartition", "Clear Part&ition");
+    cmdAddPartitionDomain = Button(panel, lay, "cmdAddPartitionDomain", "Add &Domain");
+    cmdCropFinished = Button(panel, lay, "cmdCropFinished", "&Finished");
+    cmdCrop = Button(panel, lay, "cmdCrop", "Cr&op");
     // Second position.
-    cmdLoadMask = Button(panel, lay, "cmdLoadMask", "Load Mask");
-    cmdLoadPartition = Button(panel, lay, "cmdLoadPartition", "Load Partition");
-    cmdUndoCrop = Button(panel, lay, "cmdUndoCrop", "Undo Crop");
-    cmdCropDomains = Button(panel, lay, "cmdCropDomains", "Crop Domains...");
-    cmdCropCancel = Button(panel, lay, "cmdCropCancel", "Cancel");
-    cmdMaskCancel = Button(panel, lay, "cmdMaskCancel", "Cancel");
-    cmdUndoLastDomain = Button(panel, lay, "cmdUndoLastDomain", "Undo Last");
-    cmdUndoLastMask = Button(panel, lay, "cmdUndoLastMask", "Undo Last");
-    cmdPartitionAndCrop = Button(panel, lay, "cmdPartitionAndCrop", "Partition && Crop...");
-    cmdBatchBurn = Button(panel, lay, "cmdBatchBurn", "Batch Burn...");
+    cmdLoadMask = Button(panel, lay, "cmdLoadMask", "Load &Mask");
+    cmdLoadPartition = Button(panel, lay, "cmdLoadPartition", "Load &Partition");
+    cmdUndoCrop = Button(panel, lay, "cmdUndoCrop", "&Undo Crop");
+    cmdCropDomains = Button(panel, lay, "cmdCropDomains", "Crop Domain&s...");
+    cmdCropCancel = Button(panel, lay, "cmdCropCancel", "C&ancel");
+    cmdMaskCancel = Button(panel, lay, "cmdMaskCancel", "C&ancel");
+    cmdUndoLastDomain = Button(panel, lay, "cmdUndoLastDomain", "Undo &Last");
+    cmdUndoLastMask = Button(panel, lay, "cmdUndoLastMask", "Undo &Last");
+    cmdPartitionAndCrop = Button(panel, lay, "cmdPartitionAndCrop", "Partitio&n && Crop...");
+    cmdBatchBurn = Button(panel, lay, "cmdBatchBurn", "Batc&h Burn...");
     // Third position.
-    cmdMaskDone = Button(panel, lay, "cmdMaskDone", "Finished");
-    cmdPartitionDone = Button(panel, lay, "cmdPartitionDone", "Finished");
-    cmdBurnMask = Button(panel, lay, "cmdBurnMask", "Burn Mask");
-    cmdReturn = Button(panel, lay, "cmdReturn", "Return to Phase Image Display ");
+    cmdMaskDone = Button(panel, lay, "cmdMaskDone", "&Finished");
+    cmdPartitionDone = Button(panel, lay, "cmdPartitionDone", "&Finished");
+    cmdBurnMask = Button(panel, lay, "cmdBurnMask", "&Burn Mask");
+    cmdReturn = Button(panel, lay, "cmdReturn", "&Return to Phase Image Display");
     cmdReturn->setVisible(true);
 
     lblMask = Label(panel, lay, "lblMask", "Mask:");
@@ -582,7 +583,7 @@ void FrmPhaseImage::cmdLoadMask_Click()
     auto& im = model::images;
     cmdLoadMask->setText("Loading");
     MaskRead m = ReadMaskFile(path, int(im.XMax) + 1, int(im.YMax) + 1);
-    cmdLoadMask->setText("Load Mask");
+    cmdLoadMask->setText("Load &Mask");
     if (m.status == MaskRead::CannotOpen) {
         model::ShowMsg("The file cannot be opened." + CR + m.message, 16, "Load Mask Error");
         return;
@@ -799,7 +800,7 @@ void FrmPhaseImage::cmdLoadPartition_Click()
     model::files.WorkingFolder = platform::FolderOf(path);
     cmdLoadPartition->setText("Loading");
     const PartitionRead r = LoadPartitionFile(path);
-    cmdLoadPartition->setText("Load Partition");
+    cmdLoadPartition->setText("Load &Partition");
     bufDisplay->refresh();
     if (r.status == PartitionRead::SizeMismatch) {
         model::ShowMsg(PartitionSizeMessage(r.width, r.height), 16, "Partition Load Error");

@@ -10,6 +10,7 @@
 #include "editor_test_util.h"
 #include "platform/dialogs.h"
 #include "platform/messages.h"
+#include "platform/accessibility.h"
 #include "platform/picturebuffer.h"
 #include "tools/synth/synth.h"
 
@@ -234,7 +235,7 @@ TEST_F(EditorWindow, MalformedPartitionFilesAreRefusedWithoutChange)
         EXPECT_FALSE(model::state.PartitionInMemory) << bad;
         EXPECT_EQ(0, W().cmbDomains->count());
         EXPECT_EQ("Load Partition Error", messages.records.back().title);
-        EXPECT_EQ("Load Partition", W().cmdLoadPartition->text().toStdString());
+        EXPECT_EQ("Load Partition", testsupport::Caption(W().cmdLoadPartition));
     }
     dialogs.queueFile(edtest::Fixture("numeric_name_par.txt"));
     W().cmdLoadPartition->click();
@@ -622,6 +623,31 @@ TEST_F(EditorWindow, ControlsAreReadByTheirCaptionOrTheLabelBesideThem)
 
     EXPECT_EQ("", testsupport::UnreadableControls(&frmCropDomains()));
     EXPECT_EQ("", testsupport::UnreadableControls(&gui::frmBurnMask()));
+}
+
+TEST_F(EditorWindow, EveryCommandHasItsOwnMnemonicAndAltWorksIt)
+{
+    platform::InstallAccessibility();
+    const std::string image = dir.file("part_ph.tif");
+    WriteSynthetic(image, 64, 48, "plane:0.001,0,0");
+    Load(image);
+    QTest::mouseClick(gui::frmAnalysis().cmdMask, Qt::LeftButton);
+    ASSERT_TRUE(W().isVisible());
+    EXPECT_EQ(QAccessible::Window, testsupport::AccessibleRole(&W()));
+    EXPECT_EQ(QAccessible::Dialog, testsupport::AccessibleRole(&frmDomainName()));
+    EXPECT_EQ("", testsupport::CodeNamedElements(&W()));
+    // Each mode shows its own buttons; one caption keeps one key in all.
+    EXPECT_EQ("", testsupport::MnemonicFaults(&W(), true));
+    EXPECT_EQ("", testsupport::MnemonicFaults(&frmDomainName()));
+    EXPECT_EQ("", testsupport::MnemonicFaults(&frmCropDomains()));
+    EXPECT_EQ("", testsupport::MnemonicFaults(&gui::frmBurnMask(), true));
+
+    // Alt+C starts a mask as the click would.
+    W().activateWindow();
+    QApplication::setActiveWindow(&W());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&W()));
+    QTest::keyClick(&W(), Qt::Key_C, Qt::AltModifier);
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return W().hscCenterX->isVisibleTo(&W()); }));
 }
 
 TEST_F(EditorWindow, ClicksOnTheIdlePictureAfterACropSayNothing)

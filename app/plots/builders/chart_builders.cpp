@@ -2,6 +2,7 @@
 
 #include "app/core/runtime.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace plots {
@@ -234,9 +235,26 @@ DiagonalBuild Diagonal(Chart2D& chart, const std::vector<float>& profileAB, cons
 
 } // namespace
 
-float Apply3DLevels(Chart3D& chart, double zmin, double zmax, const std::string& f)
+std::string LegendLabelFormat(double labelStep, const std::string& zFormat)
+{
+    const size_t point = zFormat.find('.');
+    const int shown = point == std::string::npos ? 0 : int(zFormat.size() - point - 1);
+    // A float step carries a little noise (0.1f is 0.100000001): a step that
+    // is whole in the unit of the last decimal to within a thousandth of it
+    // is exact there. A step no three decimals write exactly (1/3, 8/18) is
+    // written as the format has it.
+    for (int decimals = shown; decimals <= std::max(shown, 3); ++decimals) {
+        const double scaled = std::fabs(labelStep) * std::pow(10.0, decimals);
+        if (std::fabs(scaled - std::round(scaled)) < 1e-3)
+            return decimals == shown ? zFormat : "0." + std::string(size_t(decimals), '0');
+    }
+    return zFormat;
+}
+
+float Apply3DLevels(Chart3D& chart, double zmin, double zmax, const std::string& zFormat)
 {
     const float step = EvenLevelTable(chart, zmin, zmax, 64, 64);
+    const std::string f = LegendLabelFormat(4 * double(step), zFormat);
     chart.setLegendLabelSecondText(1, Q(core::FormatNumber(zmin, f)));
     chart.setLegendLabelSecondText(2, chart.legendLabelSecondText(1));
     for (int k = 1; k <= 15; ++k) chart.setLegendLabelText(4 * k, Q(core::FormatNumber(zmin + 4 * k * double(step), f)));
@@ -244,17 +262,20 @@ float Apply3DLevels(Chart3D& chart, double zmin, double zmax, const std::string&
     return step;
 }
 
-float ApplyContourLayout(Chart3D& chart, bool filled, double lo, double hi, const std::string& f)
+float ApplyContourLayout(Chart3D& chart, bool filled, double lo, double hi, const std::string& zFormat)
 {
     chart.removeAllLegendLabels();
     float step;
+    std::string f;
     if (filled) {
         step = EvenLevelTable(chart, lo, hi, 16, 17);
+        f = LegendLabelFormat(step, zFormat);
         chart.setLegendMode(2);
         chart.appendLegendLabel("");
         for (int k = 0; k <= 16; ++k) chart.appendLegendLabel(Q(core::FormatNumber(lo + k * double(step), f)));
     } else {
         step = EvenLevelTable(chart, lo, hi, 18, 19);
+        f = LegendLabelFormat(step, zFormat);
         chart.setLegendMode(1);
         chart.appendLegendLabel("");
         for (int j = 2; j <= 18; ++j) chart.appendLegendLabel(Q(core::FormatNumber(chart.level(j), f)));

@@ -71,16 +71,24 @@ ContourBuild SetupContourChart(charts::Chart3D& chart, const GridInput& grid, co
 ContourBuild SetupBatchContourChart(charts::Chart3D& chart, const GridInput& grid, const ResultFacts& facts,
                                     const OptionBoxes& boxes, const BatchChartOptions& options);
 
+// The number pattern of legend labels `labelStep` apart: the displacement
+// format `zFormat` ("0.0", "0") with as many more decimals as the step needs
+// to be written exactly, up to three in all, so that evenly spaced labels read
+// evenly (0.25 -> "0.00", 0.125 -> "0.000", 0.2 -> "0.0"); a step that three
+// decimals cannot write (1/3) keeps `zFormat`.
+std::string LegendLabelFormat(double labelStep, const std::string& zFormat);
+
 // The 64 colour levels of a 3D surface or 3D legend from zmin up in steps of
 // (zmax - zmin) / 64, and the legend labels in sixteenths of the range (label
-// 1 and 2 second text zmin, label 4k main text, label 64 second text zmax).
-// Returns the level step.
+// 1 and 2 second text zmin, label 4k main text, label 64 second text zmax),
+// written with LegendLabelFormat of the label step. Returns the level step.
 float Apply3DLevels(charts::Chart3D& chart, double zmin, double zmax, const std::string& zFormat);
 
 // The contour level layout over lo..hi: filled, 17 levels in sixteenths with
 // legend mode 2 and the labels "", lo, ..., hi; lines, 19 levels in
-// eighteenths with legend mode 1 and the labels "" and levels 2 to 18.
-// Empties the level table and the legend labels first. Returns the step.
+// eighteenths with legend mode 1 and the labels "" and levels 2 to 18; the
+// labels written with LegendLabelFormat of the step. Empties the level table
+// and the legend labels first. Returns the step.
 float ApplyContourLayout(charts::Chart3D& chart, bool filled, double lo, double hi, const std::string& zFormat);
 
 // Legend pictures. The 3D legend: the 64 levels of Apply3DLevels with the

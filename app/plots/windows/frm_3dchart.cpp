@@ -40,16 +40,18 @@ Frm3DChart::Frm3DChart()
     chkZLabel = frame->chkZLabel;
 
     auto* angles = new QFormLayout;
-    lblRotation = new QLabel("Rotation (degrees)", frame->fixedArea);
+    lblRotation = new QLabel("Rota&tion (degrees)", frame->fixedArea);
     lblRotation->setObjectName("lblRotation");
     txtRotation = new QLineEdit(frame->fixedArea);
     txtRotation->setObjectName("txtRotation");
     txtRotation->setAccessibleName("Rotation (degrees)");
-    lblAltitude = new QLabel("Altitude (degrees)", frame->fixedArea);
+    lblAltitude = new QLabel("Altitude (&degrees)", frame->fixedArea);
     lblAltitude->setObjectName("lblAltitude");
     txtAltitude = new QLineEdit(frame->fixedArea);
     txtAltitude->setObjectName("txtAltitude");
     txtAltitude->setAccessibleName("Altitude (degrees)");
+    lblRotation->setBuddy(txtRotation);
+    lblAltitude->setBuddy(txtAltitude);
     angles->addRow(lblRotation, txtRotation);
     angles->addRow(lblAltitude, txtAltitude);
     frame->fixedLayout->addLayout(angles);
@@ -58,11 +60,11 @@ Frm3DChart::Frm3DChart()
     frame->WireTextBox(txtRotation, [this] { txtRotation_KeyPress(); });
     frame->WireTextBox(txtAltitude, [this] { txtAltitude_KeyPress(); });
 
-    chkReduceData = new QCheckBox("Reduce Data", frame->panel);
+    chkReduceData = new QCheckBox("&Reduce Data", frame->panel);
     chkReduceData->setObjectName("chkReduceData");
     chkReduceData->setChecked(true);
     frame->panelLayout->addWidget(chkReduceData);
-    cmdCreateLegend = new QPushButton("Create Legend...", frame->panel);
+    cmdCreateLegend = new QPushButton("Create Le&gend...", frame->panel);
     cmdCreateLegend->setObjectName("cmdCreateLegend");
     frame->panelLayout->addWidget(cmdCreateLegend);
     connect(chkReduceData, &QCheckBox::toggled, this, [this] { chkReduceData_Click(); });

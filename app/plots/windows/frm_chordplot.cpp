@@ -24,7 +24,7 @@ FrmChordPlot::FrmChordPlot()
     cmdCustomize = frame->cmdCustomize;
     txtHeader = frame->txtHeader;
     txtFooter = frame->txtFooter;
-    cmdNew = new QPushButton("Select New Chord ", frame->fixedArea);
+    cmdNew = new QPushButton("Select Ne&w Chord", frame->fixedArea);
     cmdNew->setObjectName("cmdNew");
     cmdNew->setAccessibleName("Select New Chord");
     frame->fixedLayout->addWidget(cmdNew);

@@ -41,20 +41,21 @@ FrmContour::FrmContour()
     txtFooter = frame->txtFooter;
 
     auto* form = new QFormLayout;
-    lblAppearence = new QLabel("Appearance", frame->fixedArea);
+    lblAppearence = new QLabel("App&earance", frame->fixedArea);
     lblAppearence->setObjectName("lblAppearence");
     cmbAppearance = new QComboBox(frame->fixedArea);
     cmbAppearance->setObjectName("cmbAppearance");
     cmbAppearance->setAccessibleName("Appearance");
     for (int i = 0; i < 4; ++i) cmbAppearance->addItem(Appearances()[i].entry);
+    lblAppearence->setBuddy(cmbAppearance);
     form->addRow(lblAppearence, cmbAppearance);
     frame->fixedLayout->addLayout(form);
 
-    chkReduceData = new QCheckBox("Reduce Data", frame->panel);
+    chkReduceData = new QCheckBox("&Reduce Data", frame->panel);
     chkReduceData->setObjectName("chkReduceData");
     chkReduceData->setChecked(true);
     frame->panelLayout->addWidget(chkReduceData);
-    cmdCreateLegend = new QPushButton("Create Legend...", frame->panel);
+    cmdCreateLegend = new QPushButton("Create Le&gend...", frame->panel);
     cmdCreateLegend->setObjectName("cmdCreateLegend");
     frame->panelLayout->addWidget(cmdCreateLegend);
 

@@ -20,7 +20,7 @@ FrmDiagonal::FrmDiagonal()
     cmdCustomize = frame->cmdCustomize;
     txtHeader = frame->txtHeader;
     txtFooter = frame->txtFooter;
-    chkNormalize = new QCheckBox("Normalize", frame->panel);
+    chkNormalize = new QCheckBox("&Normalize", frame->panel);
     chkNormalize->setObjectName("chkNormalize");
     frame->panelLayout->addWidget(chkNormalize);
     connect(chkNormalize, &QCheckBox::toggled, this, [this] { chkNormalize_Click(); });

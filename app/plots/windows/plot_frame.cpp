@@ -6,6 +6,7 @@
 #include "app/core/gui/frm_analysis.h"
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
+#include "platform/accessibility.h"
 #include "platform/dialogs.h"
 #include "platform/folders.h"
 #include "platform/messages.h"
@@ -26,6 +27,10 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
+
+// The two captions of the options button; Alt+O works both.
+const QString kShowOptions = QStringLiteral("Show &Options");
+const QString kHideOptions = QStringLiteral("Hide &Options");
 
 // A control with its code name. Its accessible name is what the user sees:
 // a captioned control's own caption (read by the accessibility layer, so it
@@ -119,10 +124,10 @@ PlotFrame::PlotFrame(QWidget* window, PlotKind kind, charts::Chart3D* chart3d, c
                                                          : "cmdPrintChord";
     const char* saveName = kind == PlotKind::Surface ? "cmdSave3DChart" : kind == PlotKind::Diagonal ? "cmdSave2DChart" : "cmdSave";
     auto* buttons = new QGridLayout;
-    cmdPrint = Named(new QPushButton("Print", side), printName);
-    cmdSave = Named(new QPushButton("Save", side), saveName);
-    cmdClose = Named(new QPushButton("Close", side), "cmdClose");
-    cmdCustomize = Named(new QPushButton("Show Options", side), "cmdCustomize");
+    cmdPrint = Named(new QPushButton("&Print", side), printName);
+    cmdSave = Named(new QPushButton("&Save", side), saveName);
+    cmdClose = Named(new QPushButton("&Close", side), "cmdClose");
+    cmdCustomize = Named(new QPushButton(kShowOptions, side), "cmdCustomize");
     for (QPushButton* b : {cmdPrint, cmdSave, cmdClose, cmdCustomize}) b->setAutoDefault(false);
     buttons->addWidget(cmdPrint, 0, 0);
     buttons->addWidget(cmdSave, 0, 1);
@@ -151,43 +156,44 @@ PlotFrame::PlotFrame(QWidget* window, PlotKind kind, charts::Chart3D* chart3d, c
         h->addWidget(e, 1);
         panelLayout->addLayout(h);
     };
-    chkHeader = Named(new QCheckBox("Header", panel), "chkHeader");
+    chkHeader = Named(new QCheckBox("&Header", panel), "chkHeader");
     txtHeader = Named(new QLineEdit(panel), "txtHeader", "Header");
     row(chkHeader, txtHeader);
-    chkFooter = Named(new QCheckBox("Footer", panel), "chkFooter");
+    chkFooter = Named(new QCheckBox("&Footer", panel), "chkFooter");
     txtFooter = Named(new QLineEdit(panel), "txtFooter", "Footer");
     row(chkFooter, txtFooter);
     auto* checks = new QGridLayout;
     int r = 0;
     if (kind != PlotKind::Chord) {
-        chkLegend = Named(new QCheckBox("Show Legend", panel), "chkLegend");
+        chkLegend = Named(new QCheckBox("Show &Legend", panel), "chkLegend");
         checks->addWidget(chkLegend, r++, 0, 1, 2);
     }
-    chkXLabel = Named(new QCheckBox("X Label", panel), "chkXLabel");
-    chkYLabel = Named(new QCheckBox("Y Label", panel), "chkYLabel");
-    chkXValues = Named(new QCheckBox("X Values", panel), "chkXValues");
-    chkYValues = Named(new QCheckBox("Y Values", panel), "chkYValues");
+    chkXLabel = Named(new QCheckBox("&X Label", panel), "chkXLabel");
+    chkYLabel = Named(new QCheckBox("&Y Label", panel), "chkYLabel");
+    chkXValues = Named(new QCheckBox("X &Values", panel), "chkXValues");
+    chkYValues = Named(new QCheckBox("Y Val&ues", panel), "chkYValues");
     checks->addWidget(chkXLabel, r, 0);
     checks->addWidget(chkXValues, r++, 1);
     checks->addWidget(chkYLabel, r, 0);
     checks->addWidget(chkYValues, r++, 1);
     if (kind == PlotKind::Surface) {
-        chkZLabel = Named(new QCheckBox("Z Label", panel), "chkZLabel");
+        chkZLabel = Named(new QCheckBox("&Z Label", panel), "chkZLabel");
         checks->addWidget(chkZLabel, r++, 0);
     }
     panelLayout->addLayout(checks);
     auto sizeRow = [this](QLabel* l, QLineEdit* e) {
+        l->setBuddy(e);
         auto* h = new QHBoxLayout;
         h->addWidget(l, 1);
         e->setFixedWidth(56);
         h->addWidget(e);
         panelLayout->addLayout(h);
     };
-    lblLabelSize = Named(new QLabel("Axis Label Size", panel), "lblLabelSize");
+    lblLabelSize = Named(new QLabel("Ax&is Label Size", panel), "lblLabelSize");
     txtLabelSize = Named(new QLineEdit(panel), "txtLabelSize", "Axis Label Size");
     sizeRow(lblLabelSize, txtLabelSize);
     if (Is3D()) {
-        lblTickSize = Named(new QLabel("Axis Number Size", panel), "lblTickSize");
+        lblTickSize = Named(new QLabel("&Axis Number Size", panel), "lblTickSize");
         txtTickSize = Named(new QLineEdit(panel), "txtTickSize", "Axis Number Size");
         sizeRow(lblTickSize, txtTickSize);
     }
@@ -362,9 +368,9 @@ void PlotFrame::txtTickSize_Apply()
 
 void PlotFrame::cmdCustomize_Click()
 {
-    const bool show = core::EqualsNoCase(S(cmdCustomize->text()), "Show Options");
+    const bool show = core::EqualsNoCase(S(platform::VisibleCaption(cmdCustomize->text())), "Show Options");
     panel->setVisible(show);
-    cmdCustomize->setText(show ? "Hide Options" : "Show Options");
+    cmdCustomize->setText(show ? kHideOptions : kShowOptions);
 }
 
 void PlotFrame::cmdPrint_Click() { PrintWindow(window_); }
@@ -397,7 +403,7 @@ void PlotFrame::cmdSave_Click()
             if (answer != platform::kAnsYes) continue;
         }
         const QString caption = cmdSave->text();
-        cmdSave->setText("Saving");
+        cmdSave->setText("&Saving");
         QApplication::processEvents();
         const bool written = index == 1 ? chart_->exportBmp(Q(*target)) : chart_->exportJpeg(Q(*target), 100);
         cmdSave->setText(caption);

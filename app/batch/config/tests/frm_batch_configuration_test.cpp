@@ -9,6 +9,8 @@
 #include "app/batch/gui/frm_batch_processing.h"
 #include "app/core/gui/tests/gui_fixture.h"
 #include "app/core/settings.h"
+#include "platform/accessibility.h"
+#include "testsupport/accessible_names.h"
 #include "plots/builders/plot_state.h"
 #include "plots/windows/frm_contour.h"
 #include "plots/windows/frm_createlegend.h"
@@ -486,4 +488,24 @@ TEST_F(BatchConfigTest, TheContourWindowsAppearanceLeavesTheBatchContourLegend)
     EXPECT_FALSE(contour.chart().contourFilled());
     EXPECT_TRUE(w.contourLegend().contourFilled());
     EXPECT_EQ(w.contourLegend().legendBackground(), QColor(Qt::white));
+}
+
+TEST_F(BatchConfigTest, EachTabsCaptionsHaveTheirOwnMnemonicsAndAltWorksThem)
+{
+    platform::InstallAccessibility();
+    FrmBatchConfiguration& w = Shown();
+    EXPECT_EQ(QAccessible::Window, testsupport::AccessibleRole(&w));
+    for (int i = 0; i < w.SSTab1->count(); ++i) {
+        Tab(w, i);
+        EXPECT_EQ("", testsupport::MnemonicFaults(&w)) << w.SSTab1->tabText(i).toStdString();
+        EXPECT_EQ("", testsupport::UnreadableControls(&w)) << w.SSTab1->tabText(i).toStdString();
+    }
+    // Alt+H on the 3D tab takes the header off the chart there.
+    Tab(w, 0);
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    ASSERT_TRUE(w.chk3DHeader->isChecked());
+    QTest::keyClick(&w, Qt::Key_H, Qt::AltModifier);
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return !w.chk3DHeader->isChecked(); }));
+    EXPECT_TRUE(w.chkContourHeader->isChecked());
 }

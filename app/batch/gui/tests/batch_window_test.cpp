@@ -6,6 +6,8 @@
 #include "app/core/gui/settings_forms.h"
 #include "app/core/gui/tests/gui_fixture.h"
 #include "app/core/settings.h"
+#include "platform/accessibility.h"
+#include "testsupport/accessible_names.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -344,7 +346,7 @@ TEST_F(BatchWindow, MaskChoice)
     EXPECT_TRUE(w.chkUseMask->isChecked());
     EXPECT_TRUE(w.lblBatchMask->isEnabled());
     EXPECT_EQ(w.lblBatchMask->text(), "Part_MSK.TIF");
-    EXPECT_EQ(w.cmdSelectMask->text(), "Select File...");
+    EXPECT_EQ(testsupport::Caption(w.cmdSelectMask), "Select File...");
     EXPECT_EQ(model::batch.BatchMaskCols, 40);
     EXPECT_EQ(model::batch.BatchMaskRows, 30);
     EXPECT_EQ(model::files.WorkingFolder, dir.path().string() + "/");
@@ -419,4 +421,19 @@ TEST_F(BatchWindow, SettingsRoundTripAndStoredCompensationAtStartUp)
     batch::FrmBatchProcessing& again = Open();
     EXPECT_EQ(&again, &w);
     EXPECT_TRUE(again.chkCompensate->isChecked());
+}
+
+TEST_F(BatchWindow, EveryCommandHasItsOwnMnemonicAndAltWorksIt)
+{
+    platform::InstallAccessibility();
+    StartAndConfirm();
+    batch::FrmBatchProcessing& w = Open();
+    EXPECT_EQ(QAccessible::Window, testsupport::AccessibleRole(&w));
+    EXPECT_EQ("", testsupport::MnemonicFaults(&w, true));
+    EXPECT_EQ("", testsupport::CodeNamedElements(&w));
+
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    const bool before = w.chkNormalizeDiagonal->isChecked();
+    QTest::keyClick(&w, Qt::Key_Z, Qt::AltModifier);
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return w.chkNormalizeDiagonal->isChecked() != before; }));
 }

@@ -2,6 +2,7 @@
 #include "gui_fixture.h"
 
 #include "app/core/figures.h"
+#include "testsupport/accessible_names.h"
 #include "app/core/runtime.h"
 #include "platform/picturebuffer.h"
 
@@ -47,7 +48,7 @@ TEST_F(GuiTest, CalculateShowsFiguresAndSavesData)
     EXPECT_FALSE(main.cmdSaveData->isEnabled());
 
     main.cmdUnwrap->click();
-    EXPECT_EQ("Displacement Calculated ", main.cmdUnwrap->text().toStdString()) << Messages();
+    EXPECT_EQ("Displacement Calculated", testsupport::Caption(main.cmdUnwrap)) << Messages();
     const auto& st = model::state;
     EXPECT_EQ(core::FormatNumber(st.MaxZ, "0.0"), main.lblMaxZValue->text().toStdString());
     EXPECT_EQ(core::FormatNumber(st.MinZ, "0.0"), main.lblMinZValue->text().toStdString());
@@ -94,7 +95,7 @@ TEST_F(GuiTest, CalculateShowsFiguresAndSavesData)
               dialogs.fileRequests[1].filter);
     EXPECT_EQ("Save Data File", dialogs.fileRequests[1].title);
     EXPECT_TRUE(dialogs.fileRequests[1].fileName.empty());
-    EXPECT_EQ("Data File Saved", main.cmdSaveData->text().toStdString());
+    EXPECT_EQ("Data File Saved", testsupport::Caption(main.cmdSaveData));
     const std::string written = out + "/part1_ab.dat";
     ASSERT_TRUE(platform::FileExists(written));
     EXPECT_EQ(written, model::files.OutputFileName);
@@ -128,7 +129,7 @@ TEST_F(GuiTest, CalculateShowsFiguresAndSavesData)
     main.cmdSaveData->click();
     ASSERT_EQ(1u, messages.records.size());
     EXPECT_EQ("The file cannot be saved.", messages.records[0].text);
-    EXPECT_EQ("Save Data File", main.cmdSaveData->text().toStdString());
+    EXPECT_EQ("Save Data File", testsupport::Caption(main.cmdSaveData));
 
     // Without an image: only the phase message.
     model::state.PhaseInMemory = false;
@@ -198,7 +199,7 @@ TEST_F(GuiTest, AResultWithoutDataShowsNoFiguresAndEnablesNothing)
     ASSERT_EQ(1u, messages.records.size()) << Messages();
     EXPECT_EQ("Analysis Error", messages.records[0].title);
     EXPECT_EQ(0u, messages.records[0].text.rfind("The result holds no data", 0)) << Messages();
-    EXPECT_NE("Displacement Calculated ", main.cmdUnwrap->text().toStdString());
+    EXPECT_NE("Displacement Calculated", testsupport::Caption(main.cmdUnwrap));
     EXPECT_TRUE(main.lblMaxZValue->text().isEmpty());
     EXPECT_TRUE(main.lblCoplanarityData->text().isEmpty());
     for (QPushButton* b : {main.cmdSaveData, main.cmd3DPlot, main.cmdContour, main.cmdDiagonal, main.cmdChordPlot,

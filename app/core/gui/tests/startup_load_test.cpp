@@ -5,6 +5,7 @@
 #include "app/core/gui/standins/standins.h"
 #include "app/core/settings.h"
 #include "platform/picturebuffer.h"
+#include "testsupport/accessible_names.h"
 
 #include <QKeyEvent>
 #include <QProcess>
@@ -56,7 +57,7 @@ TEST_F(GuiTest, UnitsDialogBitmapFormatAndConfirmationByKeyAndClose)
 {
     ASSERT_EQ(gui::StartupResult::Running, gui::RunStartup("", hooks));
     auto& units = gui::frmUnits();
-    EXPECT_EQ("BMP  (Orrindale)", units.optBitmap->text().toStdString());
+    EXPECT_EQ("BMP  (Orrindale)", testsupport::Caption(units.optBitmap));
     units.optBitmap->setChecked(true);
     {
         // Ticked from the settings of an earlier session.
@@ -343,7 +344,7 @@ TEST_F(GuiTest, PlotAndWindowCommands)
     EXPECT_TRUE(model::state.ChordPickMode);
     EXPECT_EQ(50, contour.lastCols);
     EXPECT_TRUE(contour.lastReduce);
-    EXPECT_EQ("Show Options", contour.cmdCustomize->text().toStdString());
+    EXPECT_EQ("Show Options", testsupport::Caption(contour.cmdCustomize));
     EXPECT_FALSE(contour.cmdSave->isEnabled());
     EXPECT_FALSE(contour.interactive);
 

@@ -1,5 +1,6 @@
 // Chart builders: texts, axes, levels, legend labels and proportions.
 #include "plots/builders/chart_builders.h"
+#include "app/core/runtime.h"
 
 #include <gtest/gtest.h>
 
@@ -305,4 +306,46 @@ TEST(Legends, TitleAndNameCarryTheUnit)
         EXPECT_FLOAT_EQ(step, float((k.hi - k.lo) / (k.threeD ? 64 : 16)));
         EXPECT_EQ(c.levelCount(), k.threeD ? 64 : 17);
     }
+}
+
+TEST(Legends, LabelsShowAsManyDecimalsAsTheirStepNeeds)
+{
+    const struct {
+        double step;
+        const char* zFormat;
+        const char* pattern;
+    } formats[] = {
+        {0.25, "0.0", "0.00"},  {0.2, "0.0", "0.0"},   {1, "0.0", "0.0"},     {0.125, "0.0", "0.000"},
+        {1.0 / 3, "0.0", "0.0"},   {8.0 / 18, "0", "0"}, {2, "0", "0"},       {0.5, "0", "0.0"},
+        {0.0625, "0", "0"},        {0.0005, "0.0", "0.0"},
+        {float(0.1), "0.0", "0.0"}, {-0.25, "0", "0.00"},
+    };
+    for (const auto& f : formats)
+        EXPECT_EQ(f.pattern, LegendLabelFormat(f.step, f.zFormat)) << f.step << " " << f.zFormat;
+
+    // A contour legend from 0 to 4 mils: sixteen bands of 0.25, every edge
+    // shown as it is (not 0.3 for 0.25).
+    charts::Chart3D contour;
+    contour.setContourFilled(true);
+    FillContourLegend(contour, 0, 4, "0.0", "mils");
+    ASSERT_EQ(18, contour.legendLabelCount());
+    for (int k = 0; k <= 16; ++k)
+        EXPECT_EQ(core::FormatNumber(k * 0.25, "0.00"), contour.legendLabelText(k + 2).toStdString()) << k;
+    // Lines from 0 to 4.5 mils: eighteen bands of 0.25, levels 2 to 18 named.
+    contour.setContourFilled(false);
+    FillContourLegend(contour, 0, 4.5, "0.0", "mils");
+    EXPECT_EQ("0.25", contour.legendLabelText(2).toStdString());
+    EXPECT_EQ("4.25", contour.legendLabelText(18).toStdString());
+    // Lines from 0 to 1.8 mils: tenths, as the format already shows them.
+    FillContourLegend(contour, 0, 1.8, "0.0", "mils");
+    EXPECT_EQ("0.1", contour.legendLabelText(2).toStdString());
+    EXPECT_EQ("1.7", contour.legendLabelText(18).toStdString());
+
+    // The 3D legend from -1 to 1 mils labels every 0.125.
+    charts::Chart3D surface;
+    FillSurfaceLegend(surface, -1, 1, "0.0", "mils");
+    EXPECT_EQ("-1.000", surface.legendLabelSecondText(1).toStdString());
+    EXPECT_EQ("-0.875", surface.legendLabelText(4).toStdString());
+    EXPECT_EQ("-0.750", surface.legendLabelText(8).toStdString());
+    EXPECT_EQ("1.000", surface.legendLabelSecondText(64).toStdString());
 }

@@ -134,7 +134,7 @@ TEST_F(PlotWindows, Save3DWritesA24BitBitmapAndRefusesAWrongExtension)
     EXPECT_EQ("3D Bitmap Files (*_3D.bmp)|*_3D.bmp|3D JPEG Files (*_3D.jpg)|*_3D.jpg", dialogs.fileRequests[0].filter);
     EXPECT_EQ(1, dialogs.fileRequests[0].filterIndex);
     EXPECT_EQ(24, BmpBitCount(dir.file("a_3D.bmp")));
-    EXPECT_EQ("Save", w.cmdSave3DChart->text().toStdString());
+    EXPECT_EQ("Save", testsupport::Caption(w.cmdSave3DChart));
     EXPECT_EQ(dir.path().string() + "/", model::files.WorkingFolder);
     EXPECT_TRUE(messages.records.empty()) << Messages();
 
@@ -280,7 +280,7 @@ TEST_F(PlotWindows, OptionsPanelTitlesSizesAndPrint)
     w.cmdCustomize->click();
     EXPECT_TRUE(f.chkHeader->isVisibleTo(&w));
     EXPECT_TRUE(w.chkReduceData->isVisibleTo(&w));
-    EXPECT_EQ("Hide Options", w.cmdCustomize->text().toStdString());
+    EXPECT_EQ("Hide Options", testsupport::Caption(w.cmdCustomize));
     EXPECT_TRUE(w.txtRotation->isVisibleTo(&w));
 
     f.chkHeader->setChecked(false);
@@ -628,4 +628,41 @@ TEST_F(PlotWindows, AChordCannotStartOnAMaskedNode)
     Mouse(w.Chart3D2, QEvent::MouseButtonPress, QPoint(int(x), int(y)), Qt::LeftButton, Qt::LeftButton);
     EXPECT_FALSE(w.ChordStartPicked);
     EXPECT_EQ(0, c.chartLabelCount());
+}
+
+TEST_F(PlotWindows, EveryCommandHasItsOwnMnemonicAndAltWorksIt)
+{
+    platform::InstallAccessibility();
+    Calculate();
+    auto& main = gui::frmAnalysis();
+    main.cmd3DPlot->click();
+    main.cmdContour->click();
+    main.cmdDiagonal->click();
+    QApplication::processEvents();
+    plots::FrmCreateLegend legend;
+    EXPECT_EQ(QAccessible::Dialog, testsupport::AccessibleRole(&legend));
+    EXPECT_EQ("", testsupport::MnemonicFaults(&legend));
+    EXPECT_EQ("", testsupport::UnreadableControls(&legend));
+    auto& w = plots::frm3DChart();
+    EXPECT_EQ(QAccessible::Window, testsupport::AccessibleRole(&w));
+    for (QWidget* window : {static_cast<QWidget*>(&w), static_cast<QWidget*>(&plots::frmContour()),
+                            static_cast<QWidget*>(&plots::frmDiagonal()), static_cast<QWidget*>(&plots::frmChordPlot())}) {
+        const std::string code = window->objectName().toStdString();
+        EXPECT_EQ("", testsupport::MnemonicFaults(window)) << code;
+        window->findChild<QPushButton*>("cmdCustomize")->click();   // the options panel too
+        EXPECT_EQ("", testsupport::MnemonicFaults(window)) << code;
+        EXPECT_EQ("", testsupport::UnreadableControls(window)) << code;
+        window->findChild<QPushButton*>("cmdCustomize")->click();
+    }
+
+    // Alt+O shows the options, again hides them: the key stays with the caption.
+    w.show();
+    w.activateWindow();
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(&w, Qt::Key_O, Qt::AltModifier);
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return w.frame->panel->isVisible(); }));
+    EXPECT_EQ("Hide Options", testsupport::Caption(w.cmdCustomize));
+    QTest::keyClick(&w, Qt::Key_O, Qt::AltModifier);
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return !w.frame->panel->isVisible(); }));
 }

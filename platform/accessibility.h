@@ -1,0 +1,24 @@
+#pragma once
+// What assistive technology reads from the program's own windows: the role of
+// a top-level window, and the names and captions of controls.
+#include <QAccessible>
+#include <QString>
+
+class QWidget;
+
+namespace platform {
+
+// The role of a top-level window: Dialog for a dialog (a QDialog, a window of
+// dialog type or a modal one), Window (a frame) for any other.
+QAccessible::Role WindowRole(const QWidget& window);
+
+// Gives top-level windows built on a plain QWidget their window role instead
+// of Qt's generic client role ("filler" on the accessibility bus). Called by
+// InstallGuiServices; safe to call more than once.
+void InstallAccessibility();
+
+// The text a user sees on a caption: without the mnemonic marker '&' ("&&"
+// stays one '&') and without leading or trailing blanks.
+QString VisibleCaption(const QString& caption);
+
+} // namespace platform
