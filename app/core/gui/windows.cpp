@@ -77,7 +77,10 @@ ContourWindow& frmContour() { return Get(gContour, Current().frmContour, "frmCon
 DiagonalWindow& frmDiagonal() { return Get(gDiagonal, Current().frmDiagonal, "frmDiagonal"); }
 ChordPlotWindow& frmChordPlot() { return Get(gChord, Current().frmChordPlot, "frmChordPlot"); }
 BatchProcessingWindow& frmBatchProcessing() { return Get(gBatch, Current().frmBatchProcessing, "frmBatchProcessing"); }
-BatchConfigurationWindow& frmBatchConfiguration() { return Get(gBatchConfig, Current().frmBatchConfiguration, "frmBatchConfiguration"); }
+BatchConfigurationWindow& frmBatchConfiguration()
+{
+    return Get(gBatchConfig, Current().frmBatchConfiguration, "frmBatchConfiguration");
+}
 BurnMaskWindow& frmBurnMask() { return Get(gBurn, Current().frmBurnMask, "frmBurnMask"); }
 PhaseImageWindow& frmPhaseImage() { return Get(gPhase, Current().frmPhaseImage, "frmPhaseImage"); }
 ThumbnailViewWindow& frmThumbnailView() { return Get(gThumbs, Current().frmThumbnailView, "frmThumbnailView"); }
