@@ -450,16 +450,13 @@ FrmThumbnailView& frmThumbnailView()
     return *w;
 }
 
+gui::ThumbnailViewWindow* NewThumbnailViewWindow() { return new FrmThumbnailView; }
+
 void InstallBrowserWindows()
 {
     gui::WindowFactories f;
-    f.frmThumbnailView = [] { return new FrmThumbnailView; };
+    f.frmThumbnailView = NewThumbnailViewWindow;
     gui::SetWindowFactories(f);
 }
-
-namespace {
-// The program picks up the browser by linking this library whole.
-const bool kInstalled = (InstallBrowserWindows(), true);
-} // namespace
 
 } // namespace browser

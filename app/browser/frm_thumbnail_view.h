@@ -105,7 +105,11 @@ private:
 // The browser as the program made it (after InstallBrowserWindows).
 FrmThumbnailView& frmThumbnailView();
 
-// Makes the program create the browser in place of its stand-in.
+// A new browser window (the program's window table names it).
+gui::ThumbnailViewWindow* NewThumbnailViewWindow();
+
+// Installs the browser as the program's thumbnail window, for a test that
+// runs without the whole program's table.
 void InstallBrowserWindows();
 
 } // namespace browser

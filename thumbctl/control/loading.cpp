@@ -473,23 +473,30 @@ bool ThumbnailLoader::LoadItems()
     return !cancelled;
 }
 
-bool ThumbnailLoader::LoadPages()
+bool ThumbnailLoader::OpenPages(PageSource& source, const std::string& location)
 {
-    if (list_.count() == 0) return true;
-    std::unique_ptr<PageSource> source = host_.NewPageSource();
-    if (!source || !source->Open(list_.items[0]->fullPath) || !source->ReadPageIndex()) {
-        if (source) source->Close();
+    std::string local;
+    bool opened = false;
+    if (ResolvePath(location, &local)) {
+        RemoteBlock remote;
+        if (!FetchRemote(location, &remote)) return false;
+        opened = source.OpenMemory(remote.data(), remote.size);
+    } else {
+        opened = source.Open(location);
+    }
+    if (!opened || !source.ReadPageIndex()) {
         lastError = trkErrSystemError;
         return false;
     }
-    bool result = true;
-    long i = 0;
-    for (; i < list_.count(); ++i) {
-        if (FireLoadingEvent(i, true, false)) {
-            result = false;
-            break;
-        }
-        DibHandle page(source->ExtractPage(list_.items[size_t(i)]->page));
+    return true;
+}
+
+bool ThumbnailLoader::DecodePages(PageSource& source, long* next)
+{
+    long& i = *next;
+    for (i = 0; i < list_.count(); ++i) {
+        if (FireLoadingEvent(i, true, false)) return false;
+        DibHandle page(source.ExtractPage(list_.items[size_t(i)]->page));
         if (!page) {
             lastError = trkErrOutofMemory;
             break;
@@ -512,21 +519,33 @@ bool ThumbnailLoader::LoadPages()
         list_.items[size_t(i)]->sourceDib.reset(dib);
         int16_t failure = 0;
         const bool failed = !LoadVisibleThumbnail(i, true, &failure);
-        if (FireLoadingEvent(i, false, false)) {
-            result = false;
-            break;
-        }
+        if (FireLoadingEvent(i, false, false)) return false;
         if (failed) {
             lastError = failure;
             break;
         }
     }
+    return true;
+}
+
+bool ThumbnailLoader::LoadPages()
+{
+    if (list_.count() == 0) return true;
+    std::unique_ptr<PageSource> source = host_.NewPageSource();
+    if (!source) {
+        lastError = trkErrSystemError;
+        return false;
+    }
+    // Without the file no page can be shown: the list ends at its start, as a
+    // cancel while the file was read ends it.
+    long kept = 0;
+    const bool result = OpenPages(*source, list_.items[0]->fullPath) && DecodePages(*source, &kept);
     source->Close();
-    if (i < list_.count()) {
-        const int16_t kept = lastError;
-        while (list_.count() > i) list_.RemoveAt(list_.count() - 1);
+    if (kept < list_.count()) {
+        const int16_t error = lastError;
+        while (list_.count() > kept) list_.RemoveAt(list_.count() - 1);
         host_.ListChanged();
-        lastError = kept;
+        lastError = error;
     }
     return result;
 }
@@ -555,9 +574,9 @@ bool ThumbnailLoader::Update()
     }
     boxWidth = thumbnailWidth;
     boxHeight = thumbnailHeight;
-    host_.LoadingBegins();
     loading = true;
     cancelRequested = false;
+    host_.LoadingBegins();
     const bool ok = dataSource == sourceMultiPage ? LoadPages() : LoadItems();
     loading = false;
     cancelRequested = false;

@@ -36,7 +36,10 @@ int ListErrorOfKernel(int kernelError);
 class PageSource {
 public:
     virtual ~PageSource() = default;
+    // A local path or file: URL; a remote file is read by the loader and
+    // handed over whole with OpenMemory.
     virtual bool Open(const std::string& location) = 0;
+    virtual bool OpenMemory(const uint8_t* data, int64_t size) = 0;
     virtual bool ReadPageIndex() = 0;
     virtual IPIHANDLE ExtractPage(int page) = 0;  // caller frees; 0 on failure
     virtual void Close() = 0;
@@ -163,6 +166,13 @@ private:
     bool LoadListFile();
     bool LoadItems();
     bool LoadPages();
+    // Opens the multi-page source and indexes its pages; a remote file is
+    // read through FetchRemote. False with lastError set.
+    bool OpenPages(PageSource& source, const std::string& location);
+    // Decodes the pages in turn, each between its start and end events; stops
+    // at the first that fails (lastError set). *next is the first page not
+    // decoded. False when cancelled from an event.
+    bool DecodePages(PageSource& source, long* next);
     void RemoveKeepingError(long index);
 
     ThumbnailList& list_;

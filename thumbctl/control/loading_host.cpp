@@ -13,6 +13,7 @@ namespace {
 class TiffPages : public PageSource {
 public:
     bool Open(const std::string& location) override { return source_.Open(location); }
+    bool OpenMemory(const uint8_t* data, int64_t size) override { return source_.OpenMemory(data, size); }
     bool ReadPageIndex() override { return source_.ReadPageIndex(false); }
     IPIHANDLE ExtractPage(int page) override { return source_.ExtractPage(page); }
     void Close() override { source_.Close(); }
@@ -49,13 +50,6 @@ bool StandaloneHost::ProbeMemory(const uint8_t* data, int64_t size, int* probeTy
     return Answer(probe, ok, probeType, error);
 }
 
-std::unique_ptr<PageSource> StandaloneHost::NewPageSource()
-{
-    // Remote pages are read whole through the list's own fetch.
-    CMultiPageSource::SetUrlFetcher([](const std::string& url, IPIHANDLE* block, int64_t* size) {
-        return FetchUrl(url, block, size);
-    });
-    return std::make_unique<TiffPages>();
-}
+std::unique_ptr<PageSource> StandaloneHost::NewPageSource() { return std::make_unique<TiffPages>(); }
 
 } // namespace thumbctl

@@ -199,9 +199,10 @@ void CThumbnailCtrl::PaintItems(QPainter& painter, const QRect& updateRect)
                 continue;
             }
             // A thumbnail that cannot be made takes its item out of the list;
-            // the next item moves into this cell. While a URL is being read
-            // the list stays as it is: a missing thumbnail waits.
-            while (!m.Fetching && index < ItemCount() && !m.List.items[size_t(index)]->thumbnail) {
+            // the next item moves into this cell. While the list loads or a
+            // URL is being read the list stays as it is: a missing thumbnail
+            // waits for the loader, which draws each one it makes.
+            while (!m.Fetching && !m.Loading && index < ItemCount() && !m.List.items[size_t(index)]->thumbnail) {
                 ControlLoader loader(*this);
                 loader->eventsWhileFetching = false;
                 if (const IPIHANDLE t = loader->MakeThumbnail(index)) {

@@ -193,7 +193,8 @@ struct Picture {
     int64_t rasterBytes = 0;
 };
 
-// Parts 3 to 5 of a picture record: flag, skipped record, stream header.
+// The head of a picture's data stream: the flag after 0xF110, the skipped
+// 0xF500 record, and the 0xF401 (single) or 0xF501 (continued) stream header.
 struct StreamHead {
     uint32_t flag = 0;
     bool continued = false;

@@ -611,16 +611,13 @@ FrmBatchConfiguration* BatchConfiguration()
     return dynamic_cast<FrmBatchConfiguration*>(&gui::frmBatchConfiguration());
 }
 
+gui::BatchConfigurationWindow* NewBatchConfigurationWindow() { return new FrmBatchConfiguration; }
+
 void InstallBatchConfigurationWindow()
 {
     gui::WindowFactories f;
-    f.frmBatchConfiguration = [] { return new FrmBatchConfiguration; };
+    f.frmBatchConfiguration = NewBatchConfigurationWindow;
     gui::SetWindowFactories(f);
 }
-
-namespace {
-// The program picks up this window by linking its library whole.
-const bool kInstalled = (InstallBatchConfigurationWindow(), true);
-} // namespace
 
 } // namespace batchcfg

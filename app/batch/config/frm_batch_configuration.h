@@ -105,7 +105,11 @@ private:
 // The window when the configuration window in place is this one (else null).
 FrmBatchConfiguration* BatchConfiguration();
 
-// Puts this window in place of the main program's stand-in.
+// A new configuration window (the program's window table names it).
+gui::BatchConfigurationWindow* NewBatchConfigurationWindow();
+
+// Installs this window as the program's configuration window, for a test that
+// runs without the whole program's table.
 void InstallBatchConfigurationWindow();
 
 } // namespace batchcfg

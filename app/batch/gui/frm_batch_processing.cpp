@@ -647,16 +647,13 @@ FrmBatchProcessing& frmBatchProcessing()
     return *w;
 }
 
+gui::BatchProcessingWindow* NewBatchProcessingWindow() { return new FrmBatchProcessing; }
+
 void InstallBatchWindows()
 {
     gui::WindowFactories f;
-    f.frmBatchProcessing = [] { return new FrmBatchProcessing; };
+    f.frmBatchProcessing = NewBatchProcessingWindow;
     gui::SetWindowFactories(f);
 }
-
-namespace {
-// The program picks up the batch window by linking this library whole.
-const bool kInstalled = (InstallBatchWindows(), true);
-} // namespace
 
 } // namespace batch

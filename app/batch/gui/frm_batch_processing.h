@@ -124,7 +124,11 @@ private:
 // The window as the program made it (after InstallBatchWindows).
 FrmBatchProcessing& frmBatchProcessing();
 
-// Makes the program create this window in place of its stand-in.
+// A new batch window (the program's window table names it).
+gui::BatchProcessingWindow* NewBatchProcessingWindow();
+
+// Installs this window as the program's batch window, for a test that runs
+// without the whole program's table.
 void InstallBatchWindows();
 
 } // namespace batch

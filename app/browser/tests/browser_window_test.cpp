@@ -2,6 +2,7 @@
 // start of the program, "View Thumbnails" clicked, menus, keys and mouse
 // clicks on the thumbnail control created from a scratch class registry,
 // scripted dialogs and message boxes, labels read back.
+#include "app/batch/gui/frm_batch_processing.h"
 #include "app/browser/frm_full_size.h"
 #include "app/browser/frm_thumbnail_view.h"
 #include "app/core/gui/tests/gui_fixture.h"
@@ -46,6 +47,8 @@ protected:
     void SetUp() override
     {
         GuiTest::SetUp();
+        browser::InstallBrowserWindows();
+        batch::InstallBatchWindows();
         host::SetRegistryPath(ScratchRegistry());
         folder = dir.file("Results 3");
         std::filesystem::create_directories(folder);

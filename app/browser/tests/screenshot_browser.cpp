@@ -4,11 +4,13 @@
 // with Enter and grabs it again. The control must be registered in the class
 // registry the environment names.
 //   screenshot_browser <scratch folder> <phase image> <browser.png> <viewer.png>
+#include "app/batch/gui/frm_batch_processing.h"
 #include "app/browser/frm_full_size.h"
 #include "app/browser/frm_thumbnail_view.h"
 #include "app/core/gui/startup.h"
 #include "testsupport/screenshot.h"
 #include "testsupport/screenshot_program.h"
+#include "testsupport/windows/standin_windows.h"
 
 #include <QKeyEvent>
 
@@ -24,6 +26,9 @@ int main(int argc, char** argv)
     }
     const std::string scratch = argv[1], image = argv[2];
     testsupport::UseScratchBase(scratch);
+    testsupport::standins::InstallStandinWindows();
+    batch::InstallBatchWindows();
+    browser::InstallBrowserWindows();
     gui::FrmAnalysis* main = testsupport::StartProgram(scratch, image);
     if (!main) return 1;
     main->cmdViewThumbnails->click();

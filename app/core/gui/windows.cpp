@@ -1,17 +1,17 @@
 #include "app/core/gui/windows.h"
 
-#include "app/core/gui/standins/standins.h"
 #include "app/core/pipeline.h"
 #include "app/core/settings.h"
 
 #include <QPointer>
+#include <QtGlobal>
 
 namespace gui {
 namespace {
 
 WindowFactories& Current()
 {
-    static WindowFactories f = standins::Factories();
+    static WindowFactories f;
     return f;
 }
 
@@ -26,9 +26,12 @@ QPointer<PhaseImageWindow> gPhase;
 QPointer<ThumbnailViewWindow> gThumbs;
 
 template <typename W, typename F>
-W& Get(QPointer<W>& window, const F& factory)
+W& Get(QPointer<W>& window, const F& factory, const char* name)
 {
-    if (!window) window = factory();
+    if (!window) {
+        if (!factory) qFatal("No factory installed for the window %s", name);
+        window = factory();
+    }
     return *window;
 }
 
@@ -69,15 +72,18 @@ void SetWindowFactories(const WindowFactories& f)
     if (f.frmThumbnailView) c.frmThumbnailView = f.frmThumbnailView;
 }
 
-Chart3DWindow& frm3DChart() { return Get(g3D, Current().frm3DChart); }
-ContourWindow& frmContour() { return Get(gContour, Current().frmContour); }
-DiagonalWindow& frmDiagonal() { return Get(gDiagonal, Current().frmDiagonal); }
-ChordPlotWindow& frmChordPlot() { return Get(gChord, Current().frmChordPlot); }
-BatchProcessingWindow& frmBatchProcessing() { return Get(gBatch, Current().frmBatchProcessing); }
-BatchConfigurationWindow& frmBatchConfiguration() { return Get(gBatchConfig, Current().frmBatchConfiguration); }
-BurnMaskWindow& frmBurnMask() { return Get(gBurn, Current().frmBurnMask); }
-PhaseImageWindow& frmPhaseImage() { return Get(gPhase, Current().frmPhaseImage); }
-ThumbnailViewWindow& frmThumbnailView() { return Get(gThumbs, Current().frmThumbnailView); }
+Chart3DWindow& frm3DChart() { return Get(g3D, Current().frm3DChart, "frm3DChart"); }
+ContourWindow& frmContour() { return Get(gContour, Current().frmContour, "frmContour"); }
+DiagonalWindow& frmDiagonal() { return Get(gDiagonal, Current().frmDiagonal, "frmDiagonal"); }
+ChordPlotWindow& frmChordPlot() { return Get(gChord, Current().frmChordPlot, "frmChordPlot"); }
+BatchProcessingWindow& frmBatchProcessing() { return Get(gBatch, Current().frmBatchProcessing, "frmBatchProcessing"); }
+BatchConfigurationWindow& frmBatchConfiguration()
+{
+    return Get(gBatchConfig, Current().frmBatchConfiguration, "frmBatchConfiguration");
+}
+BurnMaskWindow& frmBurnMask() { return Get(gBurn, Current().frmBurnMask, "frmBurnMask"); }
+PhaseImageWindow& frmPhaseImage() { return Get(gPhase, Current().frmPhaseImage, "frmPhaseImage"); }
+ThumbnailViewWindow& frmThumbnailView() { return Get(gThumbs, Current().frmThumbnailView, "frmThumbnailView"); }
 
 void DestroyWindows()
 {

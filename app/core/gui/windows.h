@@ -3,9 +3,10 @@
 // the settings push/gather use them. Each window exists once, is created on
 // first use through its accessor below and is hidden, never destroyed.
 //
-// A subsystem that builds the real window derives from the interface here and
-// installs its factory with SetWindowFactories() before the first use; until
-// then a minimal stand-in (app/core/gui/standins/) takes its place.
+// Each subsystem derives its window from the interface here and offers a
+// factory; the program installs all of them from one table in main.cpp with
+// SetWindowFactories() before the first use. Using a window whose factory was
+// never installed ends the program with a message naming the window.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QImage>

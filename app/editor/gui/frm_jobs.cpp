@@ -1,6 +1,6 @@
 #include "app/editor/gui/frm_jobs.h"
 
-#include "app/core/gui/standins/standins.h"
+#include "app/core/gui/file_list.h"
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
 #include "app/editor/core/folder_jobs.h"
@@ -105,7 +105,7 @@ void BrowseInto(platform::DirListBox* list, const std::string& prompt)
 // The first folder of both job windows: the results folder, the destination
 // following it.
 void StartAtResultsFolder(platform::DirListBox* source, platform::DirListBox* destination,
-                          gui::standins::FileList* files)
+                          gui::FileList* files)
 {
     files->SetPattern(Q("*_ph." + Ext()));
     source->setPath(Q(platform::ResultsFolder()));
@@ -113,13 +113,13 @@ void StartAtResultsFolder(platform::DirListBox* source, platform::DirListBox* de
 }
 
 // The phase images of the source folder in the pattern of the format.
-void ListPhaseImages(gui::standins::FileList* files, const QString& folder, const std::string& format)
+void ListPhaseImages(gui::FileList* files, const QString& folder, const std::string& format)
 {
     files->setPath(folder);
     files->SetPattern(Q("*_ph." + format));
 }
 
-QString PhaseImageCount(const gui::standins::FileList* files)
+QString PhaseImageCount(const gui::FileList* files)
 {
     return "Phase Image Count: " + QString::number(files->FileCount());
 }
@@ -191,7 +191,7 @@ FrmCropDomains::FrmCropDomains(QWidget* parent) : QWidget(parent)
     lblSourcePath = FolderNameLabel(this, lay, "lblSourcePath", DirSource);
     Add(this, lay, DirSource, "DirSource", "1 - Source");
     cmdBrowseSourcePath = Button(this, lay, "cmdBrowseSourcePath", "&Browse...");
-    File1 = new gui::standins::FileList(this);
+    File1 = new gui::FileList(this);
     File1->setAccessibleName("Phase Images");
     lay->addWidget(File1);
     lblPhaseImageCount = Label(this, lay, "lblPhaseImageCount", "Phase Image Count");
@@ -405,7 +405,7 @@ FrmBurnMask::FrmBurnMask(QWidget* parent) : gui::BurnMaskWindow(parent)
     lblSourcePath = FolderNameLabel(this, lay, "lblSourcePath", DirSource);
     Add(this, lay, DirSource, "DirSource", "1 - Source Folder");
     cmdBrowseSourcePath = Button(this, lay, "cmdBrowseSourcePath", "&Browse...");
-    FileList1 = new gui::standins::FileList(this);
+    FileList1 = new gui::FileList(this);
     FileList1->setAccessibleName("Phase Images");
     lay->addWidget(FileList1);
     File1 = FileList1;

@@ -16,7 +16,7 @@
 namespace platform {
 class DirListBox;
 }
-namespace gui::standins {
+namespace gui {
 class FileList;
 }
 
@@ -32,7 +32,7 @@ public:
     QLabel* lblDestinationPath;   // the destination folder's path
     platform::DirListBox* DirSource;
     QPushButton* cmdBrowseSourcePath;
-    gui::standins::FileList* File1;
+    gui::FileList* File1;
     QLabel* lblPhaseImageCount;
     QLabel* lblDestinationFolder;
     platform::DirListBox* DirDestination;
@@ -76,7 +76,7 @@ public:
     QLabel* lblDestinationPath;   // the destination folder's path
     platform::DirListBox* DirSource;
     platform::DirListBox* DirDestination;
-    gui::standins::FileList* FileList1;   // also File1 of the shared interface
+    gui::FileList* FileList1;   // also File1 of the shared interface
     QPushButton* cmdBrowseSourcePath;
     QPushButton* cmdBrowseDestinationPath;
     QCheckBox* chkCreateMaskedSubfolder;
@@ -103,6 +103,7 @@ private:
 FrmCropDomains& frmCropDomains();
 // The one burn-mask window (the program's frmBurnMask).
 FrmBurnMask& frmBurnMask();
+// A new burn-mask window (the program's window table names it).
 gui::BurnMaskWindow* NewBurnMaskWindow();
 
 // Opened modally from the phase-image window.

@@ -984,17 +984,14 @@ FrmPhaseImage& frmPhaseImage()
     return *mine;
 }
 
+gui::PhaseImageWindow* NewPhaseImageWindow() { return new FrmPhaseImage; }
+
 void InstallEditorWindows()
 {
     gui::WindowFactories f;
-    f.frmPhaseImage = [] { return new FrmPhaseImage; };
-    f.frmBurnMask = [] { return NewBurnMaskWindow(); };
+    f.frmPhaseImage = NewPhaseImageWindow;
+    f.frmBurnMask = NewBurnMaskWindow;
     gui::SetWindowFactories(f);
 }
-
-namespace {
-// The program picks up the editor's windows by linking this library whole.
-const bool kInstalled = (InstallEditorWindows(), true);
-} // namespace
 
 } // namespace editor

@@ -110,8 +110,11 @@ private:
     std::unique_ptr<RegionEditor> region_;
 };
 
+// A new phase-image window (the program's window table names it).
+gui::PhaseImageWindow* NewPhaseImageWindow();
+
 // Installs the editor's windows (phase-image window, burn-mask window) as the
-// program's windows. The program's link pulls this in; tests call it directly.
+// program's windows, for a test that runs without the whole program's table.
 void InstallEditorWindows();
 
 // The one phase-image window as this subsystem's type.

@@ -11,6 +11,7 @@
 #include "platform/messages.h"
 
 #include "testsupport/offscreen_app.h"
+#include "testsupport/windows/standin_windows.h"
 
 #include <QTest>
 
@@ -25,6 +26,7 @@ protected:
         testsupport::OffscreenApp();
         platform::SetBaseFolder(base.path().string());
         std::filesystem::create_directories(platform::ResultsFolder());
+        testsupport::standins::InstallStandinWindows();
         InstallEditorWindows();
         edtest::MakeCurrentImage(64, 48);
         model::files.ImageFileFormat = "TIF";

@@ -16,6 +16,7 @@
 
 #include "testsupport/accessible_names.h"
 #include "testsupport/offscreen_app.h"
+#include "testsupport/windows/standin_windows.h"
 
 #include <QTest>
 
@@ -44,6 +45,7 @@ protected:
         model::ResetModel();
         platform::SetBaseFolder(dir.file("base"));
         std::filesystem::create_directories(platform::ResultsFolder());
+        testsupport::standins::InstallStandinWindows();
         InstallEditorWindows();
         model::state.StartupInProgress = false;
         model::files.WorkingFolder = dir.path().string() + "/";

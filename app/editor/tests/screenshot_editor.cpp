@@ -14,6 +14,7 @@
 #include "platform/strandel_binding.h"
 #include "testsupport/screenshot.h"
 #include "testsupport/screenshot_program.h"
+#include "testsupport/windows/standin_windows.h"
 #include "tools/synth/synth.h"
 
 #include <QMouseEvent>
@@ -30,6 +31,7 @@ int main(int argc, char** argv)
     }
     const std::string scratch = argv[1], output = argv[2], step = argv[3];
     testsupport::UseScratchBase(scratch);
+    testsupport::standins::InstallStandinWindows();
     editor::InstallEditorWindows();
 
     const std::string image = platform::JoinPath(scratch, "Sample_ph.tif");

@@ -38,13 +38,18 @@ W& Typed(G& window)
 
 } // namespace
 
+gui::Chart3DWindow* NewChart3DWindow() { return new Frm3DChart; }
+gui::ContourWindow* NewContourWindow() { return new FrmContour; }
+gui::DiagonalWindow* NewDiagonalWindow() { return new FrmDiagonal; }
+gui::ChordPlotWindow* NewChordPlotWindow() { return new FrmChordPlot; }
+
 void InstallPlotWindows()
 {
     gui::WindowFactories f;
-    f.frm3DChart = [] { return new Frm3DChart; };
-    f.frmContour = [] { return new FrmContour; };
-    f.frmDiagonal = [] { return new FrmDiagonal; };
-    f.frmChordPlot = [] { return new FrmChordPlot; };
+    f.frm3DChart = NewChart3DWindow;
+    f.frmContour = NewContourWindow;
+    f.frmDiagonal = NewDiagonalWindow;
+    f.frmChordPlot = NewChordPlotWindow;
     gui::SetWindowFactories(f);
 }
 

@@ -2,8 +2,10 @@
 // The plot windows of the program and the chart builders as the main window
 // calls them, fed from the shared data model and the main window's boxes.
 //
-// InstallPlotWindows() puts the real windows in place of the main program's
-// stand-ins; call it once before the first use of a plot window.
+// The program's window table names the New...Window factories; a test that
+// runs without that table calls InstallPlotWindows() before the first use of
+// a plot window.
+#include "app/core/gui/windows.h"
 #include "app/core/model/matrix.h"
 #include "plots/builders/chart_builders.h"
 
@@ -13,6 +15,11 @@ class Frm3DChart;
 class FrmContour;
 class FrmDiagonal;
 class FrmChordPlot;
+
+gui::Chart3DWindow* NewChart3DWindow();
+gui::ContourWindow* NewContourWindow();
+gui::DiagonalWindow* NewDiagonalWindow();
+gui::ChordPlotWindow* NewChordPlotWindow();
 
 void InstallPlotWindows();
 

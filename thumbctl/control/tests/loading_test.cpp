@@ -422,6 +422,51 @@ TEST_F(MixedFolder, CancelWhileAUrlWaitsEndsTheListFile)
     EXPECT_FALSE(loader.cancelRequested);
 }
 
+TEST_F(MixedFolder, AMultiPageUrlIsReadAsAListLineIs)
+{
+    // The page source reads the URL once more after the format and page
+    // count are known: that read waits as a list line's does, with the
+    // program's events running, the cancel honoured and the list's deadline.
+    testkit::LoopbackServer server;
+    server.Serve("/pages.tif", testsupport::ReadBytes(Dir() + "/pages.tif"));
+    loader.dataSource = sourceMultiPage;
+    loader.dataPath = server.Url() + "/pages.tif";
+    ASSERT_TRUE(loader.Update());
+    ASSERT_EQ(list.count(), 4);
+    EXPECT_EQ(ThumbSizeOf(*list.items[3]), QSize(64, 48));
+    EXPECT_EQ(host.events, (std::vector<std::string>{"S0", "E0", "S1", "E1", "S2", "E2", "S3", "E3"}));
+
+    struct Case {
+        const char* what;
+        bool cancel;
+        int timeoutMs;
+        int error;
+    } cases[] = {
+        // A guard deadline: the cancel ends the wait.
+        {"cancelled", true, 10000, trkErrUserAbort},
+        {"deadline", false, 300, trkErrFileIOError},
+    };
+    for (const Case& c : cases) {
+        const int before = server.requests();
+        server.StallAfter("/pages.tif", 2);
+        host.events.clear();
+        bool eventsRan = false;
+        QTimer::singleShot(100, [&] {
+            eventsRan = true;
+            if (c.cancel) loader.Cancel();
+        });
+        loader.urlTimeoutMs = c.timeoutMs;
+        EXPECT_FALSE(loader.Update()) << c.what;
+        EXPECT_EQ(loader.lastError, c.error) << c.what;
+        EXPECT_TRUE(eventsRan) << c.what;
+        EXPECT_EQ(server.requests() - before, 3) << c.what;
+        EXPECT_EQ(list.count(), 0) << c.what;
+        EXPECT_TRUE(host.events.empty()) << c.what;
+        EXPECT_FALSE(loader.cancelRequested) << c.what;
+        EXPECT_FALSE(loader.fetching) << c.what;
+    }
+}
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);

@@ -1,7 +1,7 @@
 #pragma once
 // Test helper: a tiny HTTP/1.0 server on 127.0.0.1 that serves fixed bodies,
 // and on request misbehaves: streams without a length, trickles a byte at a
-// time, or accepts and never answers. Each connection has its own thread (the
+// time, or accepts and never answers (at once or after a number of answers). Each connection has its own thread (the
 // list's fetch blocks the test's thread).
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -68,6 +68,12 @@ public:
         std::lock_guard<std::mutex> g(mutex_);
         modes_[path] = mode;
     }
+    // The path is answered `answers` times, then stalls.
+    void StallAfter(const std::string& path, int answers)
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        answersLeft_[path] = answers;
+    }
     std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_); }
     // Requests received so far.
     int requests() const { return requests_; }
@@ -116,6 +122,8 @@ private:
             }
             auto m = modes_.find(path);
             if (m != modes_.end()) mode = m->second;
+            auto left = answersLeft_.find(path);
+            if (left != answersLeft_.end() && left->second-- <= 0) mode = Mode::Stall;
         }
         if (mode == Mode::Stall) {
             while (!ClientGone(c, 50)) {}
@@ -149,6 +157,7 @@ private:
     std::vector<std::thread> connections_;
     std::map<std::string, std::vector<uint8_t>> bodies_;
     std::map<std::string, Mode> modes_;
+    std::map<std::string, int> answersLeft_;
 };
 
 } // namespace thumbctl::testkit

@@ -3,6 +3,7 @@
 // read back from the control's event sink.
 #include "thumbctl/control/constants.h"
 #include "thumbctl/control/tests/dib_maker.h"
+#include "thumbctl/control/tests/folder_maker.h"
 #include "thumbctl/control/tests/loopback_server.h"
 #include "thumbctl/control/view_embed.h"
 #include "testsupport/offscreen_app.h"
@@ -340,6 +341,36 @@ TEST_F(ControlWindow, AWaitingUrlLetsTheWindowPaintAndTheCancelThrough)
     EXPECT_EQ(refused, trkErrSystemError);
     EXPECT_EQ(control->Get("ListCount").integer(), 0);
     EXPECT_EQ(server.requests(), 1);
+}
+
+TEST_F(ControlWindow, AWaitingMultiPageUrlLetsTheWindowPaintAndTheCancelThrough)
+{
+    // The format and the page count are read; the read of the pages stalls.
+    testkit::MakeMixedFolder(dir.path().string());
+    testkit::LoopbackServer server;
+    server.Serve("/pages.tif", testsupport::ReadBytes(dir.file("pages.tif")));
+    server.StallAfter("/pages.tif", 2);
+    control->Put("AutoUpdate", Variant::Bool(false));
+    control->Put("DataSource", Variant::Short(trkDataSrcMultiPage));
+    control->Put("DataPath", Variant::String(server.Url() + "/pages.tif"));
+    PaintCounter paints;
+    control->widget()->installEventFilter(&paints);
+    int paintsBefore = -1;
+    bool paintedWhileWaiting = false;
+    QTimer::singleShot(100, [&] {
+        paintsBefore = paints.count;
+        control->widget()->update();
+    });
+    QTimer::singleShot(400, [&] {
+        paintedWhileWaiting = paints.count > paintsBefore;
+        control->Call("Cancel");
+    });
+    // Without the cancel the read would end at its deadline with 2120.
+    EXPECT_FALSE(control->Call("Update").boolean());
+    EXPECT_EQ(control->Call("GetErrorCode").integer(), trkErrUserAbort);
+    EXPECT_TRUE(paintedWhileWaiting);
+    EXPECT_EQ(control->Get("ListCount").integer(), 0);
+    EXPECT_EQ(server.requests(), 3);
 }
 
 TEST_F(ControlWindow, AssistiveTechnologyWalksTheGridItemByItem)

@@ -76,6 +76,12 @@ void Tab(FrmBatchConfiguration& w, int index)
 
 class BatchConfigTest : public GuiTest {
 protected:
+    void SetUp() override
+    {
+        GuiTest::SetUp();
+        batch::InstallBatchWindows();
+        batchcfg::InstallBatchConfigurationWindow();
+    }
     FrmBatchConfiguration& Window()
     {
         FrmBatchConfiguration* w = batchcfg::BatchConfiguration();

@@ -4,8 +4,10 @@
 // import.
 //   screenshot_batch_config SCRATCH_DIR OUT_DIR
 #include "app/batch/config/frm_batch_configuration.h"
+#include "app/batch/gui/frm_batch_processing.h"
 #include "platform/folders.h"
 #include "testsupport/screenshot.h"
+#include "testsupport/windows/standin_windows.h"
 
 #include <cstdio>
 #include <string>
@@ -18,6 +20,9 @@ int main(int argc, char** argv)
     }
     testsupport::ScreenshotApp app(argc, argv);
     platform::SetBaseFolder(std::string(argv[1]) + "/base");
+    testsupport::standins::InstallStandinWindows();
+    batch::InstallBatchWindows();
+    batchcfg::InstallBatchConfigurationWindow();
     const std::string out = argv[2];
     batchcfg::FrmBatchConfiguration& w = *batchcfg::BatchConfiguration();
     std::string error;

@@ -24,6 +24,7 @@ protected:
     void SetUp() override
     {
         GuiTest::SetUp();
+        batch::InstallBatchWindows();
         folder = dir.file("Panel 7");
         std::filesystem::create_directories(folder);
     }

@@ -7,6 +7,7 @@
 #include "platform/messages.h"
 #include "testsupport/screenshot.h"
 #include "testsupport/screenshot_program.h"
+#include "testsupport/windows/standin_windows.h"
 
 #include <cstdio>
 #include <string>
@@ -20,6 +21,8 @@ int main(int argc, char** argv)
     testsupport::ScreenshotApp app(argc, argv);
     const std::string scratch = argv[1], folder = argv[2], out = argv[3];
     testsupport::UseScratchBase(scratch);
+    testsupport::standins::InstallStandinWindows();
+    batch::InstallBatchWindows();
     // Without an image on the command line the program asks for one first:
     // cancelled; then the batch window's folder dialog answered with FOLDER.
     platform::ScriptedDialogs dialogs;

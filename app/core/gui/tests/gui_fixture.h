@@ -1,6 +1,7 @@
 #pragma once
 // A real start of the program on the offscreen platform, in a scratch base
-// folder, with scripted message boxes and file dialogs.
+// folder, with scripted message boxes and file dialogs. The other windows are
+// stand-ins; a fixture installs the real windows it exercises after SetUp().
 #include "app/core/gui/frm_analysis.h"
 #include "app/core/gui/frm_units.h"
 #include "app/core/gui/startup.h"
@@ -12,6 +13,7 @@
 #include "platform/strandel_binding.h"
 #include "testsupport/offscreen_app.h"
 #include "testsupport/testsupport.h"
+#include "testsupport/windows/standin_windows.h"
 #include "tools/synth/synth.h"
 
 #include <QApplication>
@@ -38,6 +40,7 @@ protected:
     void SetUp() override
     {
         testsupport::OffscreenApp();
+        testsupport::standins::InstallStandinWindows();
         std::filesystem::create_directories(dir.file("run"));
         chmod(dir.file("run").c_str(), 0700);
         platform::SetBaseFolder(dir.file("base"));

@@ -2,7 +2,7 @@
 // settings file, controls shown or hidden, names read by assistive technology.
 #include "gui_fixture.h"
 
-#include "app/core/gui/standins/standins.h"
+#include "testsupport/windows/standin_windows.h"
 #include "app/core/settings.h"
 #include "testsupport/accessible_names.h"
 
@@ -42,7 +42,7 @@ namespace {
 
 // A surface window whose chart, like the real one, titles itself with the
 // data set at each build.
-class TitledChart : public gui::standins::Chart3D {
+class TitledChart : public testsupport::standins::Chart3D {
 public:
     void Setup3DChart(bool reduced) override
     {
@@ -84,7 +84,7 @@ TEST_F(GuiTest, AHeaderTypedInThePlotWindowSurvivesARecalculation)
     EXPECT_EQ("Wafer 7 after reflow", chart.txtHeader->text().toStdString());
 
     gui::ShutdownProgram();
-    gui::SetWindowFactories(gui::standins::Factories());
+    gui::SetWindowFactories(testsupport::standins::Factories());
 }
 
 TEST_F(GuiTest, FiguresAndControlsAreReadAsTheyAreShown)

@@ -7,6 +7,7 @@
 #include "platform/strandel_binding.h"
 #include "testsupport/screenshot.h"
 #include "testsupport/screenshot_program.h"
+#include "testsupport/windows/standin_windows.h"
 #include "tools/synth/synth.h"
 
 #include <cstdio>
@@ -21,6 +22,7 @@ int main(int argc, char** argv)
     }
     const std::string scratch = argv[1], output = argv[2];
     testsupport::UseScratchBase(scratch);
+    testsupport::standins::InstallStandinWindows();
 
     std::string image = argc > 3 ? argv[3] : "";
     if (image.empty()) {

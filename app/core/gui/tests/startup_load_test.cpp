@@ -2,7 +2,7 @@
 #include "gui_fixture.h"
 
 #include "app/core/gui/windows.h"
-#include "app/core/gui/standins/standins.h"
+#include "testsupport/windows/standin_windows.h"
 #include "app/core/settings.h"
 #include "platform/picturebuffer.h"
 #include "testsupport/accessible_names.h"
@@ -160,7 +160,7 @@ TEST_F(GuiTest, CommandLineImageOpensAfterUnitsDialog)
     EXPECT_FALSE(main.cmdCrop->isHidden());
     EXPECT_FALSE(main.cmdMask->isHidden());
     // The editor shows the same picture.
-    EXPECT_FALSE(static_cast<gui::standins::PhaseImage&>(gui::frmPhaseImage()).bufDisplay->pixmap().isNull());
+    EXPECT_FALSE(static_cast<testsupport::standins::PhaseImage&>(gui::frmPhaseImage()).bufDisplay->pixmap().isNull());
 }
 
 TEST_F(GuiTest, LoadWithoutHeaderForcesCalibrationFile)
@@ -330,7 +330,7 @@ TEST_F(GuiTest, PlotAndWindowCommands)
     main.cmdContour_Click();
     EXPECT_EQ("Z Max must be greater then Z Min.", messages.records.back().text);
     main.txtZmax->setText("abc");
-    auto& chart = static_cast<gui::standins::Chart3D&>(gui::frm3DChart());
+    auto& chart = static_cast<testsupport::standins::Chart3D&>(gui::frm3DChart());
     main.cmd3DPlot_Click();
     EXPECT_EQ(1, chart.setupCalls);
     EXPECT_TRUE(chart.lastReduced);
@@ -338,7 +338,7 @@ TEST_F(GuiTest, PlotAndWindowCommands)
     main.cmd3DPlot_Click();   // still valid: not built again
     EXPECT_EQ(1, chart.setupCalls);
 
-    auto& contour = static_cast<gui::standins::Contour&>(gui::frmContour());
+    auto& contour = static_cast<testsupport::standins::Contour&>(gui::frmContour());
     contour.cmdCustomize->setText("Hide Options");
     main.cmdChordPlot_Click();
     EXPECT_TRUE(model::state.ChordPickMode);
@@ -355,7 +355,7 @@ TEST_F(GuiTest, PlotAndWindowCommands)
     main.cmdCrop_Click();
     EXPECT_EQ("Sorvanta - Crop", gui::frmPhaseImage().windowTitle().toStdString());
 
-    auto& thumbs = static_cast<gui::standins::ThumbnailView&>(gui::frmThumbnailView());
+    auto& thumbs = static_cast<testsupport::standins::ThumbnailView&>(gui::frmThumbnailView());
     main.cmdViewThumbnails_Click();
     EXPECT_EQ(1, thumbs.displayCalls);
     EXPECT_EQ("", thumbs.FolderPath.toStdString());

@@ -81,9 +81,9 @@ class PlotWindows : public GuiTest {
 protected:
     void SetUp() override
     {
+        GuiTest::SetUp();
         plots::InstallPlotWindows();
         plots::plotState = plots::PlotState();
-        GuiTest::SetUp();
     }
 
     // Start-up with a dome image and Calculate Displacement; with `border`

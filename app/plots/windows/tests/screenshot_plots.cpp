@@ -17,6 +17,7 @@
 #include "plots/windows/frm_diagonal.h"
 #include "plots/windows/plot_windows.h"
 #include "testsupport/screenshot.h"
+#include "testsupport/windows/standin_windows.h"
 #include "tools/synth/synth.h"
 
 #include <QMouseEvent>
@@ -54,6 +55,7 @@ int main(int argc, char** argv)
         return 1;
     });
     platform::SetBaseFolder(scratch + "/base");
+    testsupport::standins::InstallStandinWindows();
     plots::InstallPlotWindows();
 
     // A dome with a blank border, 320 x 240, analysed with LSF levelling.

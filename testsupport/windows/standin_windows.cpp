@@ -1,13 +1,15 @@
-#include "app/core/gui/standins/standins.h"
+// The stand-in windows of the tests (see standin_windows.h).
+#include "testsupport/windows/standin_windows.h"
 
 #include "app/core/gui/frm_analysis.h"
 #include "app/core/model/model.h"
 #include "app/core/reset.h"
-#include "platform/folders.h"
 
 #include <QVBoxLayout>
 
-namespace gui::standins {
+namespace testsupport::standins {
+
+using namespace gui;
 namespace {
 
 QCheckBox* Check(QWidget* w, const char* name, const QString& text)
@@ -73,15 +75,6 @@ QScrollBar* Scroll(QWidget* w, const char* name)
 const QStringList kAppearance = {"ColorFill", "GrayFill", "ColorLine", "BlackLine"};
 
 } // namespace
-
-FileList::FileList(QWidget* parent) : platform::FileListBox(parent)
-{
-    setObjectName("File1");
-    setAccessibleName("File1");
-    setPath(QString::fromStdString(platform::ResultsFolder()));
-}
-
-void FileList::SetPattern(const QString& pattern) { setPattern(pattern); }
 
 Chart3D::Chart3D()
 {
@@ -284,4 +277,6 @@ WindowFactories Factories()
     return f;
 }
 
-} // namespace gui::standins
+void InstallStandinWindows() { SetWindowFactories(Factories()); }
+
+} // namespace testsupport::standins

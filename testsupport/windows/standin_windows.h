@@ -1,24 +1,16 @@
 #pragma once
-// Minimal windows that stand in for the plot, batch, editor and browser
-// windows until their subsystems provide them. They carry the controls and
-// public procedures that the main program uses and remember the calls made to
-// them, nothing more.
+// Minimal windows for the tests of one part of the program that run without
+// the plot, batch, editor or browser windows. They carry the controls and
+// public procedures that the main window uses and remember the calls made to
+// them, nothing more. The program itself registers its real windows (main.cpp).
+#include "app/core/gui/file_list.h"
 #include "app/core/gui/windows.h"
 
-#include "platform/listboxes.h"
+namespace testsupport::standins {
 
-namespace gui::standins {
+using gui::FileList;
 
-// A folder listing filtered by a wildcard pattern.
-class FileList : public platform::FileListBox, public FileListControl {
-public:
-    explicit FileList(QWidget* parent = nullptr);
-    void SetPattern(const QString& pattern) override;
-    QString Pattern() const override { return pattern(); }
-    int FileCount() const override { return listCount(); }
-};
-
-class Chart3D : public Chart3DWindow {
+class Chart3D : public gui::Chart3DWindow {
 public:
     Chart3D();
     void Setup3DChart(bool reduced) override;
@@ -38,7 +30,7 @@ private:
     double rotation_ = 330;
 };
 
-class Contour : public ContourWindow {
+class Contour : public gui::ContourWindow {
 public:
     Contour();
     void SetupContourChart(int cols, int rows, bool reduce) override;
@@ -54,7 +46,7 @@ public:
     QLabel* footer;
 };
 
-class Diagonal : public DiagonalWindow {
+class Diagonal : public gui::DiagonalWindow {
 public:
     Diagonal();
     void SetupDiagonalChart() override { ++setupCalls; }
@@ -63,18 +55,18 @@ public:
     QLabel* header;
 };
 
-class ChordPlot : public ChordPlotWindow {
+class ChordPlot : public gui::ChordPlotWindow {
 public:
     ChordPlot();
 };
 
-class BatchProcessing : public BatchProcessingWindow {
+class BatchProcessing : public gui::BatchProcessingWindow {
 public:
     BatchProcessing();
     FileList* list;
 };
 
-class BatchConfiguration : public BatchConfigurationWindow {
+class BatchConfiguration : public gui::BatchConfigurationWindow {
 public:
     BatchConfiguration();
     double ViewElevation() const override { return elevation_; }
@@ -87,13 +79,13 @@ private:
     double rotation_ = 330;
 };
 
-class BurnMask : public BurnMaskWindow {
+class BurnMask : public gui::BurnMaskWindow {
 public:
     BurnMask();
     FileList* list;
 };
 
-class PhaseImage : public PhaseImageWindow {
+class PhaseImage : public gui::PhaseImageWindow {
 public:
     PhaseImage();
     void cmdClearMask_Click() override;
@@ -108,7 +100,7 @@ public:
     QLabel* bufDisplay;
 };
 
-class ThumbnailView : public ThumbnailViewWindow {
+class ThumbnailView : public gui::ThumbnailViewWindow {
 public:
     ThumbnailView();
     void SetSelectedThumbFilename(const QString& path) override { selected = path; }
@@ -120,6 +112,10 @@ public:
 };
 
 // The factories of all stand-ins.
-WindowFactories Factories();
+gui::WindowFactories Factories();
 
-} // namespace gui::standins
+// Puts every stand-in in place; a test then installs the real windows it
+// exercises over them.
+void InstallStandinWindows();
+
+} // namespace testsupport::standins
