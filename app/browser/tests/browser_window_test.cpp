@@ -394,6 +394,42 @@ TEST_F(Browser, ViewerStepsThroughTheListAndTheBrowserFollows)
     EXPECT_EQ(F("a_ph.tif"), model::files.PhaseImageFile);
 }
 
+TEST_F(Browser, ATallPlotIsFittedWithItsHeaderInView)
+{
+    MakeResults();
+    // A batch plot taller than the window, its header a red band at the top.
+    Magick("-size 640x937 xc:white -fill red -draw 'rectangle 0,0 639,60' 'BMP3:" + F("tall_3D.bmp") + "'");
+    FrmThumbnailView& w = Open();
+    browser::FrmFullSize& v = w.fullSize();
+    const long t = w.GetThumbIndexForFilename(F("tall_3D.bmp"));
+    ASSERT_GE(t, 0);
+    QTest::mouseClick(w.Thumbnail1()->widget(), Qt::LeftButton, {}, ItemPoint(w, t));
+    QTest::keyClick(w.Thumbnail1()->widget(), Qt::Key_Return);
+    ASSERT_TRUE(v.isVisible());
+    ASSERT_EQ("tall_3D.bmp", Text(v.lblFileName));
+
+    const QRect r = v.ImgXCtrl1->geometry();
+    EXPECT_GT(r.top(), v.lblFileName->geometry().bottom()); // below the name, not above the window
+    EXPECT_LE(r.bottom(), v.rect().bottom());
+    EXPECT_GE(r.left(), 0);
+    EXPECT_LE(r.right(), v.rect().right());
+    EXPECT_NEAR(double(r.width()) / r.height(), 640.0 / 937.0, 0.01);
+    // What the user sees: the header's red at the top of the picture, white below it.
+    const QImage seen = v.grab().toImage();
+    if (const char* shot = std::getenv("SORVANTA_SHOT")) seen.save(shot);
+    const int x = r.center().x();
+    EXPECT_EQ(QColor(Qt::red), seen.pixelColor(x, r.top() + 3));
+    EXPECT_EQ(QColor(Qt::white), seen.pixelColor(x, r.bottom() - 3));
+
+    // A picture that fits stays centred on (513, 330) as before.
+    QTest::keyClick(&v, Qt::Key_Escape);
+    const long d = w.GetThumbIndexForFilename(F("a_3D.bmp"));
+    QTest::mouseClick(w.Thumbnail1()->widget(), Qt::LeftButton, {}, ItemPoint(w, d));
+    QTest::keyClick(w.Thumbnail1()->widget(), Qt::Key_Return);
+    ASSERT_EQ("a_3D.bmp", Text(v.lblFileName));
+    EXPECT_EQ(QRect(513 - 80, 330 - 60, 160, 120), v.ImgXCtrl1->geometry());
+}
+
 TEST_F(Browser, APictureGoneSinceListingIsReportedNotShown)
 {
     MakeResults();
