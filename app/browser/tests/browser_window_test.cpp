@@ -394,6 +394,23 @@ TEST_F(Browser, ViewerStepsThroughTheListAndTheBrowserFollows)
     EXPECT_EQ(F("a_ph.tif"), model::files.PhaseImageFile);
 }
 
+TEST_F(Browser, TheImageCountIsNeverCutAtTheWindowsEdge)
+{
+    MakeResults();
+    FrmThumbnailView& w = Open();
+    ASSERT_EQ("Number Of Images: 5", Text(w.lblNumberOfImages));
+    for (long count : {5L, 20000L, 1234567L}) {
+        w.ShowImageCount(count);
+        const QLabel* l = w.lblNumberOfImages;
+        const QString text = "Number Of Images: " + QString::number(count);
+        EXPECT_EQ(text, l->text());
+        EXPECT_GE(l->width(), l->fontMetrics().horizontalAdvance(text)) << count;
+        EXPECT_LE(l->geometry().right(), w.Thumbnail1()->widget()->geometry().right()) << count;
+        // Within the area of the control, whose right end lies inside any window it fits.
+        EXPECT_TRUE(w.client->rect().contains(l->geometry())) << count;
+    }
+}
+
 TEST_F(Browser, ATallPlotIsFittedWithItsHeaderInView)
 {
     MakeResults();
