@@ -17,6 +17,7 @@
 #include "testsupport/accessible_names.h"
 #include "testsupport/offscreen_app.h"
 
+#include <QScreen>
 #include <QTest>
 
 #include <sstream>
@@ -691,6 +692,45 @@ TEST_F(EditorWindow, OpensMaximisedInBothModes)
     W().hide();
     QTest::mouseClick(gui::frmAnalysis().cmdMask, Qt::LeftButton);
     EXPECT_TRUE(W().isMaximized());
+}
+
+namespace {
+
+// Counts the changes of a window into the maximised state.
+struct MaximiseCounter : QObject {
+    int count = 0;
+    bool eventFilter(QObject* o, QEvent* e) override
+    {
+        if (e->type() == QEvent::WindowStateChange && static_cast<QWidget*>(o)->isMaximized()) ++count;
+        return false;
+    }
+};
+
+} // namespace
+
+TEST_F(EditorWindow, EveryOpeningAsksForTheMaximisedState)
+{
+    const std::string image = dir.file("part_ph.tif");
+    WriteSynthetic(image, 200, 150, "plane:0.001,0,0");
+    Load(image);
+    MaximiseCounter counter;
+    QPushButton* open[] = {gui::frmAnalysis().cmdMask, gui::frmAnalysis().cmdCrop, gui::frmAnalysis().cmdMask};
+    for (int i = 0; i < 3; ++i) {
+        counter.count = 0;
+        W().installEventFilter(&counter);
+        QTest::mouseClick(open[i], Qt::LeftButton);
+        QApplication::processEvents();
+        W().removeEventFilter(&counter);
+        ASSERT_TRUE(W().isVisible()) << i;
+        // The request goes out with each opening, not only with the first.
+        EXPECT_GE(counter.count, 1) << i;
+        EXPECT_TRUE(W().isMaximized()) << i;
+        EXPECT_TRUE(W().screen()->availableGeometry().contains(W().frameGeometry()))
+            << i << " " << W().frameGeometry().x() << "," << W().frameGeometry().y() << " "
+            << W().frameGeometry().width() << "x" << W().frameGeometry().height();
+        QTest::mouseClick(W().cmdReturn, Qt::LeftButton);
+        ASSERT_FALSE(W().isVisible()) << i;
+    }
 }
 
 TEST_F(EditorWindow, ClearPartitionLeavesNoDomainOutlineOnEitherPicture)
