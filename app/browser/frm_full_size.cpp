@@ -151,6 +151,7 @@ void FrmFullSize::mnuLoadPhaseImage_Click()
     gui::frmAnalysis().LoadPhaseImage(phase);
     hide();
     browser_.hide();
+    gui::frmAnalysis().ShowWindow();   // the window holding the image comes to the front
 }
 
 void FrmFullSize::closeEvent(QCloseEvent* event)

@@ -421,6 +421,9 @@ void FrmThumbnailView::mnuLoadPhaseImage_Click()
     }
     gui::frmAnalysis().LoadPhaseImage(phase);
     hide();
+    // The window that now holds the image comes before any other (the batch
+    // window, when it opened the browser).
+    gui::frmAnalysis().ShowWindow();
 }
 
 // ------------------------------------------------------------ window

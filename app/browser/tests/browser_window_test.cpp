@@ -312,6 +312,47 @@ TEST_F(Browser, RightClickLoadsThePhaseImageOfAPicture)
     EXPECT_EQ(before, w.SelectedThumbIndex());
 }
 
+TEST_F(Browser, LoadPhaseImageFromTheBatchWindowsBrowserBringsTheMainWindowForward)
+{
+    MakeResults();
+    StartAndConfirm(F("b_ph.tif"));
+    messages.records.clear();
+    auto& main = gui::frmAnalysis();
+    QTest::mouseClick(main.cmdBatchProcess, Qt::LeftButton);
+    QWidget& batch = gui::frmBatchProcessing();
+    ASSERT_TRUE(batch.isVisible());
+    // The batch window's browser: its folder, plots and legends.
+    FrmThumbnailView& w = browser::frmThumbnailView();
+    w.FolderPath = QString::fromStdString(folder);
+    w.ImageFilter(browser::kBatchFilter);
+    w.DisplayThumbnailView();
+    ASSERT_TRUE(w.isVisible());
+
+    for (const bool viewer : {false, true}) {
+        SCOPED_TRACE(viewer ? "from the full-size viewer" : "from the browser");
+        batch.activateWindow();
+        if (!w.isVisible()) w.DisplayThumbnailView();
+        w.activateWindow();
+        QApplication::processEvents();
+        const long plot = w.GetThumbIndexForFilename(F("a_3D.bmp"));
+        if (viewer) {
+            QTest::mouseClick(w.Thumbnail1()->widget(), Qt::LeftButton, {}, ItemPoint(w, plot));
+            QTest::keyClick(w.Thumbnail1()->widget(), Qt::Key_Return);
+            ASSERT_TRUE(w.fullSize().isVisible());
+            QTest::mouseClick(w.fullSize().ImgXCtrl1, Qt::RightButton, {}, QPoint(10, 10));
+        } else {
+            RightClick(w, plot);
+        }
+        ClickPopupItem("Load Phase Image");
+        ASSERT_EQ(F("a_ph.tif"), model::files.PhaseImageFile) << Messages();
+        EXPECT_FALSE(w.isVisible());
+        EXPECT_TRUE(batch.isVisible());
+        // The window that now holds the image is the one in front.
+        EXPECT_EQ(&main, QApplication::activeWindow());
+        model::files.PhaseImageFile.clear();
+    }
+}
+
 TEST_F(Browser, RightClickFollowsTheControlsOwnCells)
 {
     // Seventeen phase images: four lines of five on screen.
