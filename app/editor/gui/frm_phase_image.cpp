@@ -46,6 +46,8 @@ QPushButton* Button(QWidget* parent, QLayout* lay, const char* name, const QStri
     auto* b = new QPushButton(text, parent);
     b->setObjectName(name);
     b->setVisible(false);
+    // A caption keeps a character's room from either edge of its button.
+    b->setMinimumWidth(b->sizeHint().width() + 2 * b->fontMetrics().averageCharWidth());
     lay->addWidget(b);
     return b;
 }

@@ -17,6 +17,7 @@
 #include "testsupport/accessible_names.h"
 #include "testsupport/offscreen_app.h"
 
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTest>
 
@@ -758,4 +759,21 @@ TEST_F(EditorWindow, ClearPartitionLeavesNoDomainOutlineOnEitherPicture)
     // The outline pixels drawn into the picture are gone too.
     EXPECT_EQ(model::images.PhaseImage(40, 30), W().bufDisplay->pixels()[30 * 320 + 40]);
     EXPECT_EQ(model::images.PhaseImage(40, 30), m.Picbuf1->pixels()[30 * 320 + 40]);
+}
+
+TEST_F(EditorWindow, ButtonCaptionsKeepClearOfTheButtonsEdges)
+{
+    const std::string image = dir.file("part_ph.tif");
+    WriteSynthetic(image, 200, 150, "plane:0.001,0,0");
+    Load(image);
+    QTest::mouseClick(gui::frmAnalysis().cmdMask, Qt::LeftButton);
+    QApplication::processEvents();
+    ASSERT_TRUE(W().cmdReturn->isVisible());
+    for (QPushButton* b : W().findChildren<QPushButton*>()) {
+        if (!b->isVisible()) continue;
+        QString caption = b->text();
+        caption.remove(QRegularExpression("&(?!&)"));
+        const int room = (b->width() - b->fontMetrics().horizontalAdvance(caption)) / 2;
+        EXPECT_GE(room, b->fontMetrics().averageCharWidth()) << caption.toStdString();
+    }
 }
