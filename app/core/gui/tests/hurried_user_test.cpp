@@ -2,6 +2,10 @@
 // typed, clicked twice, or clicked while another one still runs.
 #include "gui_fixture.h"
 
+#include "platform/guiservices.h"
+#include "platform/picturebuffer.h"
+
+#include <QFileDialog>
 #include <QMouseEvent>
 #include <QTest>
 #include <QTimer>
@@ -81,4 +85,37 @@ TEST_F(GuiTest, ClicksGivenWhileTheAnalysisRunsAreDropped)
     EXPECT_EQ("Are you sure you want to quit?", messages.records[0].text);
     QTest::mouseClick(main.cmdUnwrap, Qt::LeftButton);
     EXPECT_EQ(2, runs);
+}
+
+TEST_F(GuiTest, ThePictureStaysWhileSaveDataFilesDialogIsOpen)
+{
+    const std::string img = dir.file("Part1_ph.tif");
+    WritePhaseTiff(img, 80, 60, 0.5);
+    StartAndConfirm(img);
+    auto& main = gui::frmAnalysis();
+    main.show();
+    QTest::mouseClick(main.cmdUnwrap, Qt::LeftButton);
+    QApplication::processEvents();
+    const QImage before = main.Picbuf1->grab().toImage();
+
+    // The real dialog, closed by the user once the main window was looked at.
+    platform::SetFileDialogHandler(platform::ShowQtFileDialog);
+    bool seen = false;
+    QTimer look;
+    look.setInterval(50);
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        seen = true;
+        EXPECT_EQ("Save Data File", dialog->windowTitle().toStdString());
+        EXPECT_TRUE(main.isVisible());
+        EXPECT_FALSE(main.isMinimized());
+        EXPECT_TRUE(main.Picbuf1->isVisible());
+        EXPECT_EQ(before, main.Picbuf1->grab().toImage());
+        dialog->reject();
+    });
+    look.start();
+    QTest::mouseClick(main.cmdSaveData, Qt::LeftButton);
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(before, main.Picbuf1->grab().toImage());
 }
