@@ -31,13 +31,13 @@ constexpr int kMaxTokenLength = 48;
 QString Escaped(const QString& text)
 {
     QString out;
-    for (const QChar c : text) {
+    for (const char b : text.toUtf8()) {
+        const uchar c = uchar(b);
         if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == ':' ||
-            c == '_' || c == '-') {
-            out += c;
-        } else {
-            for (const char b : QString(c).toUtf8()) out += QString("%%1").arg(uchar(b), 2, 16, QChar('0')).toUpper();
-        }
+            c == '_' || c == '-')
+            out += QChar(c);
+        else
+            out += QString("%%1").arg(c, 2, 16, QChar('0')).toUpper();
     }
     return out;
 }

@@ -152,6 +152,7 @@ TEST(SingleInstance, TheDisplayTokenNamesOneDisplay)
         {"/run/user/7/wayland-0", "", "wayland:%2Frun%2Fuser%2F7%2Fwayland-0"},
         {"", "", "nodisplay"},
         {"", "odd name", "x11:odd%20name"},
+        {"\u00e9cran-1", "", "wayland:%C3%A9cran-1"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(platform::DisplayToken(c.wayland, c.x11).toStdString(), c.token) << c.wayland << " " << c.x11;

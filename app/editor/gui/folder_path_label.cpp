@@ -1,6 +1,8 @@
 // The folder name label of the folder-job windows.
 #include "app/editor/gui/folder_path_label.h"
 
+#include <algorithm>
+
 namespace editor {
 
 FolderPathLabel::FolderPathLabel(QWidget* parent) : QLabel(parent)
