@@ -4,15 +4,21 @@
 #include "platform/handover.h"
 #include "platform/messages.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
-#include <QStandardPaths>
+#include <QFileInfo>
 #include <QWidget>
 #include <QtEndian>
 
+#include <cerrno>
+#include <cstring>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -20,19 +26,132 @@ namespace platform {
 namespace {
 
 constexpr quint32 kMaxPayload = 1u << 20;
+constexpr int kMaxTokenLength = 48;
 
-QString DefaultFolder()
+QString Escaped(const QString& text)
 {
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty()) dir = QDir::tempPath();
-    return dir;
+    QString out;
+    for (const char b : text.toUtf8()) {
+        const uchar c = uchar(b);
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == ':' ||
+            c == '_' || c == '-')
+            out += QChar(c);
+        else
+            out += QString("%%1").arg(c, 2, 16, QChar('0')).toUpper();
+    }
+    return out;
+}
+
+QString Shortened(const QString& token)
+{
+    if (token.size() <= kMaxTokenLength) return token;
+    return "h" + QString::fromLatin1(
+                     QCryptographicHash::hash(token.toUtf8(), QCryptographicHash::Sha256).toHex().left(32));
+}
+
+QString SystemError() { return QString::fromLocal8Bit(std::strerror(errno)); }
+
+// A folder of this user that no one else can write to, as found.
+bool IsOwnClosedFolder(const QString& path)
+{
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) return false;
+    return S_ISDIR(st.st_mode) && st.st_uid == ::getuid() && (st.st_mode & 022) == 0;
+}
+
+// Makes `path` (its parents as usual) with mode 0700, or checks and narrows
+// an existing one.
+bool MakePrivateFolder(const QString& path, QString* error)
+{
+    const QByteArray native = QFile::encodeName(path);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST) {
+        if (error) *error = path + ": " + SystemError();
+        return false;
+    }
+    struct stat st {};
+    if (::lstat(native.constData(), &st) != 0) {
+        if (error) *error = path + ": " + SystemError();
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        if (error) *error = path + ": not a folder";
+        return false;
+    }
+    if (st.st_uid != ::getuid()) {
+        if (error) *error = path + ": owned by another user";
+        return false;
+    }
+    if ((st.st_mode & 07777) != 0700 && ::chmod(native.constData(), 0700) != 0) {
+        if (error) *error = path + ": " + SystemError();
+        return false;
+    }
+    return true;
+}
+
+QString HomeFolder()
+{
+    QString home = qEnvironmentVariable("HOME");
+    if (home.isEmpty()) {
+        if (const passwd* pw = ::getpwuid(::getuid())) home = QFile::decodeName(pw->pw_dir);
+    }
+    return home;
 }
 
 } // namespace
 
-SingleInstance::SingleInstance(const QString& key, const QString& folder, QObject* parent)
-    : QObject(parent), key_(key), folder_(folder.isEmpty() ? DefaultFolder() : folder)
+QString DisplayToken(const QString& waylandDisplay, const QString& x11Display)
 {
+    if (!waylandDisplay.isEmpty()) return Shortened("wayland:" + Escaped(waylandDisplay));
+    if (!x11Display.isEmpty()) {
+        // [host]:display[.screen]
+        const int colon = x11Display.lastIndexOf(':');
+        if (colon < 0) return Shortened("x11:" + Escaped(x11Display));
+        QString host = x11Display.left(colon);
+        if (host == "unix" || host.startsWith("unix/")) host = host.mid(5);
+        QString number = x11Display.mid(colon + 1);
+        const int dot = number.indexOf('.');
+        if (dot >= 0) number.truncate(dot);
+        return Shortened("x11:" + (host.isEmpty() ? QString() : Escaped(host) + ":") + Escaped(number));
+    }
+    return "nodisplay";
+}
+
+QString CurrentDisplayToken()
+{
+    return DisplayToken(qEnvironmentVariable("WAYLAND_DISPLAY"), qEnvironmentVariable("DISPLAY"));
+}
+
+QString InstanceFolder(const QString& runtimeDir, const QString& cacheHome, const QString& home, QString* error)
+{
+    if (QDir::isAbsolutePath(runtimeDir) && IsOwnClosedFolder(runtimeDir)) return QDir::cleanPath(runtimeDir);
+    QString base;
+    if (QDir::isAbsolutePath(cacheHome)) base = cacheHome;
+    else if (QDir::isAbsolutePath(home)) base = QDir(home).filePath(".cache");
+    if (base.isEmpty()) {
+        if (error) *error = "no runtime folder and no home folder";
+        return QString();
+    }
+    const QString folder = QDir::cleanPath(QDir(base).filePath("Sorvanta-runtime"));
+    return MakePrivateFolder(folder, error) ? folder : QString();
+}
+
+QString CurrentInstanceFolder(QString* error)
+{
+    return InstanceFolder(qEnvironmentVariable("XDG_RUNTIME_DIR"), qEnvironmentVariable("XDG_CACHE_HOME"),
+                          HomeFolder(), error);
+}
+
+SingleInstance::SingleInstance(const QString& key, const QString& folder, QObject* parent, const QString& display)
+    : QObject(parent), key_(key), display_(display.isEmpty() ? CurrentDisplayToken() : display)
+{
+    if (!folder.isEmpty()) {
+        folder_ = folder;
+    } else {
+        QString error;
+        folder_ = CurrentInstanceFolder(&error);
+        if (folder_.isEmpty()) qWarning("No private folder for the instance lock (%s)", qPrintable(error));
+    }
 }
 
 SingleInstance::~SingleInstance()
@@ -43,17 +162,20 @@ SingleInstance::~SingleInstance()
 
 QString SingleInstance::lockFilePath() const
 {
-    return QDir(folder_).filePath(QString("%1-%2.lock").arg(key_).arg(::getuid()));
+    if (folder_.isEmpty()) return QString();
+    return QDir(folder_).filePath(QString("%1-%2-%3.lock").arg(key_).arg(::getuid()).arg(display_));
 }
 
 QString SingleInstance::serverPath() const
 {
-    return QDir(folder_).filePath(QString("%1-%2.sock").arg(key_).arg(::getuid()));
+    if (folder_.isEmpty()) return QString();
+    return QDir(folder_).filePath(QString("%1-%2-%3.sock").arg(key_).arg(::getuid()).arg(display_));
 }
 
 bool SingleInstance::isFirstInstance()
 {
     if (owned_) return true;
+    if (folder_.isEmpty()) return true; // on its own, with no lock to share
     QDir().mkpath(folder_);
     lock_ = std::make_unique<QLockFile>(lockFilePath());
     // An instance may run for days: only a lock whose process is gone is stale.
@@ -69,7 +191,7 @@ bool SingleInstance::isFirstInstance()
 
 bool SingleInstance::listen()
 {
-    if (!owned_) return false;
+    if (!owned_ || folder_.isEmpty()) return false;
     if (server_) return server_->isListening();
     server_ = new QLocalServer(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);
@@ -120,6 +242,7 @@ void SingleInstance::onReadyRead(QLocalSocket* socket)
 
 bool SingleInstance::sendCommandLine(const QString& commandLine, int timeoutMs)
 {
+    if (folder_.isEmpty()) return false;
     QLocalSocket socket;
     socket.connectToServer(serverPath());
     if (!socket.waitForConnected(timeoutMs < 0 ? 5000 : timeoutMs)) return false;

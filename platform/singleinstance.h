@@ -1,7 +1,8 @@
 #pragma once
-// Keeps the program to one running instance per user. The first instance
-// holds a lock file named after the instance key and listens on a local
-// socket; a later instance hands its command line over and ends.
+// Keeps the program to one running instance per user and display. The first
+// instance holds a lock file named after the instance key, the user and the
+// display, and listens on a local socket; a later instance on the same
+// display hands its command line over and ends.
 //
 // Hand-over message: a 32-bit little-endian byte count, then the command line
 // as UTF-16LE characters without a terminator (an empty command line is sent
@@ -24,18 +25,42 @@ namespace platform {
 
 inline constexpr const char* kInstanceKey = "Sorvanta_APPLICATION_MUTEX";
 
+// The display part of the instance name, from the values of WAYLAND_DISPLAY
+// and DISPLAY: "wayland:<socket>" when a Wayland socket is named, else
+// "x11:[<host>:]<number>" for an X display (the screen number dropped: one
+// display, one instance; "unix" and no host are the same local host), else
+// "nodisplay". Characters other than letters, digits and ".:_-" are written
+// as %XX; a token longer than 48 characters is replaced by a digest of it.
+QString DisplayToken(const QString& waylandDisplay, const QString& x11Display);
+// The token of this process's environment.
+QString CurrentDisplayToken();
+
+// The folder of the lock file and the socket. `runtimeDir` (XDG_RUNTIME_DIR)
+// is used when it is an absolute path to a folder of this user that nobody
+// else may write to. Otherwise a private folder "Sorvanta-runtime" under
+// `cacheHome` (XDG_CACHE_HOME, when absolute) or "<home>/.cache" is made with
+// mode 0700; an existing one must be a real folder (no link) owned by the
+// user and has its mode narrowed to 0700. Returns "" with `error` set when
+// no such folder can be had.
+QString InstanceFolder(const QString& runtimeDir, const QString& cacheHome, const QString& home,
+                       QString* error = nullptr);
+// The folder for this process's environment.
+QString CurrentInstanceFolder(QString* error = nullptr);
+
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
-    // `folder`: where the lock file and the socket live; empty = the user's
-    // runtime folder (or the temporary folder when there is none).
+    // `folder`: where the lock file and the socket live; empty = the folder
+    // of CurrentInstanceFolder(). `display`: the display token; empty = that
+    // of CurrentDisplayToken().
     explicit SingleInstance(const QString& key = kInstanceKey, const QString& folder = QString(),
-                            QObject* parent = nullptr);
+                            QObject* parent = nullptr, const QString& display = QString());
     ~SingleInstance() override;
 
     // Takes the instance lock; true for the first instance. A lock left by an
     // instance that no longer runs is removed and taken. The lock is held for
-    // the life of this object.
+    // the life of this object. Without a usable folder there is no lock: the
+    // program runs on its own (true, and listen() fails).
     bool isFirstInstance();
     bool ownsLock() const { return owned_; }
 
@@ -68,6 +93,7 @@ private:
 
     QString key_;
     QString folder_;
+    QString display_;
     std::unique_ptr<QLockFile> lock_;
     QLocalServer* server_ = nullptr;
     bool owned_ = false;

@@ -4,6 +4,9 @@
 #include "platform/folders.h"
 #include "platform/wildcard.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace browser {
 
 namespace {
@@ -133,6 +136,22 @@ long TopIndexToShow(long index, long top, int n)
 {
     const long last = top + long(n) * n - 1;
     return index < top || index > last ? index : top;
+}
+
+PictureBox PlacePicture(int width, int height, int areaWidth, int areaHeight, int reserved, int centreX, int centreY)
+{
+    PictureBox b{centreX - width / 2, centreY - height / 2, width, height};
+    if (b.left >= 0 && b.top >= 0 && b.left + width <= areaWidth && b.top + height <= areaHeight) return b;
+    const int freeWidth = std::max(1, areaWidth);
+    const int freeHeight = std::max(1, areaHeight - reserved);
+    if (width > freeWidth || height > freeHeight) {
+        const double scale = std::min(double(freeWidth) / width, double(freeHeight) / height);
+        b.width = std::clamp(int(std::lround(width * scale)), 1, freeWidth);
+        b.height = std::clamp(int(std::lround(height * scale)), 1, freeHeight);
+    }
+    b.left = (areaWidth - b.width) / 2;
+    b.top = reserved + (freeHeight - b.height) / 2;
+    return b;
 }
 
 } // namespace browser

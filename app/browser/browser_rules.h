@@ -64,4 +64,20 @@ std::string PhaseNotFoundText(const std::string& phaseFile);
 // (unchanged when it is already in view).
 long TopIndexToShow(long index, long top, int n);
 
+// Where the full-size viewer puts a picture of `width` x `height` in a client
+// area of `areaWidth` x `areaHeight` whose top `reserved` rows hold the file
+// name: centred on (centreX, centreY) when it lies whole in the area there;
+// otherwise centred in the area below the name, scaled down with its aspect
+// kept when it is larger than that area, so that every part, its header
+// above all, can be seen.
+struct PictureBox {
+    int left = 0, top = 0, width = 0, height = 0;
+    bool operator==(const PictureBox& o) const
+    {
+        return left == o.left && top == o.top && width == o.width && height == o.height;
+    }
+};
+PictureBox PlacePicture(int width, int height, int areaWidth, int areaHeight, int reserved, int centreX = 513,
+                        int centreY = 330);
+
 } // namespace browser

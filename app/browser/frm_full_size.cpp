@@ -53,17 +53,35 @@ bool FrmFullSize::ShowPicture(const std::string& path, std::string* error)
     lblFileName->setText(QString::fromStdString(platform::FileNameOf(path)));
     lblFileName->adjustSize();
     if (picture.isNull()) {
+        picture_ = QPixmap();
         ImgXCtrl1->clear();
         ImgXCtrl1->resize(0, 0);
         ImgXCtrl1->setAccessibleName(QString());
         return false;
     }
-    ImgXCtrl1->setPixmap(QPixmap::fromImage(picture));
+    picture_ = QPixmap::fromImage(picture);
     ImgXCtrl1->setAccessibleName(lblFileName->text());   // the picture is read by its file's name
-    ImgXCtrl1->resize(picture.size());
-    ImgXCtrl1->move(kCentreX - picture.width() / 2, kCentreY - picture.height() / 2);
+    PlacePicture();
     lblFileName->raise();
     return true;
+}
+
+void FrmFullSize::PlacePicture()
+{
+    if (picture_.isNull()) return;
+    const PictureBox b = browser::PlacePicture(picture_.width(), picture_.height(), width(), height(),
+                                               lblFileName->geometry().bottom() + 4, kCentreX, kCentreY);
+    if (b.width == picture_.width() && b.height == picture_.height())
+        ImgXCtrl1->setPixmap(picture_);
+    else
+        ImgXCtrl1->setPixmap(picture_.scaled(b.width, b.height, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    ImgXCtrl1->setGeometry(b.left, b.top, b.width, b.height);
+}
+
+void FrmFullSize::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    PlacePicture();
 }
 
 void FrmFullSize::Activate()
@@ -133,6 +151,7 @@ void FrmFullSize::mnuLoadPhaseImage_Click()
     gui::frmAnalysis().LoadPhaseImage(phase);
     hide();
     browser_.hide();
+    gui::frmAnalysis().ShowWindow();   // the window holding the image comes to the front
 }
 
 void FrmFullSize::closeEvent(QCloseEvent* event)

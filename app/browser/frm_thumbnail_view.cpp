@@ -107,7 +107,6 @@ void FrmThumbnailView::BuildControls()
     lblSelectedFile = Make<QLabel>(client, "lblSelectedFile", "Selected File", 13, 5);
     lblSelectedFile->setMinimumWidth(600);
     lblNumberOfImages = Make<QLabel>(client, "lblNumberOfImages", "Number Of Images:", 869, 5);
-    lblNumberOfImages->setMinimumWidth(150);
     lblLoading = Make<QLabel>(client, "lblLoading", "Loading:", 762, 5);
     ProgressBar1 = Make<QProgressBar>(client, "ProgressBar1", QString(), 822, 2);
     ProgressBar1->resize(191, 22);
@@ -188,8 +187,7 @@ void FrmThumbnailView::ThumbnailSize(int n)
 
 void FrmThumbnailView::ShowNoImages()
 {
-    lblNumberOfImages->setText(QString(kNumberOfImages) + "0");
-    lblNumberOfImages->show();
+    ShowImageCount(0);
     lblSelectedFile->hide();
 }
 
@@ -360,7 +358,16 @@ void FrmThumbnailView::ShowLoadedCount()
     lblLoading->hide();
     loadingShown_ = false;
     menuBar->setEnabled(true);
-    lblNumberOfImages->setText(QString(kNumberOfImages) + QString::number(thumbnail_->ListCount()));
+    ShowImageCount(thumbnail_->ListCount());
+}
+
+// The count is as wide as its text and ends where the control ends, growing
+// to the left, so that no number is cut at the window's edge.
+void FrmThumbnailView::ShowImageCount(long count)
+{
+    lblNumberOfImages->setText(QString(kNumberOfImages) + QString::number(count));
+    lblNumberOfImages->adjustSize();
+    lblNumberOfImages->move(kControlLeft + kControlWidth - lblNumberOfImages->width(), lblNumberOfImages->y());
     lblNumberOfImages->show();
 }
 
@@ -414,6 +421,9 @@ void FrmThumbnailView::mnuLoadPhaseImage_Click()
     }
     gui::frmAnalysis().LoadPhaseImage(phase);
     hide();
+    // The window that now holds the image comes before any other (the batch
+    // window, when it opened the browser).
+    gui::frmAnalysis().ShowWindow();
 }
 
 // ------------------------------------------------------------ window

@@ -42,6 +42,8 @@ public:
     // The hosted control; null while it could not be created.
     ThumbnailClient* Thumbnail1() const { return thumbnail_.get(); }
     FrmFullSize& fullSize() { return *fullSize_; }
+    // "Number Of Images: " and the count, shown above the control's right end.
+    void ShowImageCount(long count);
 
     // Controls.
     QMenuBar* menuBar;

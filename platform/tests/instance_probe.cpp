@@ -1,5 +1,6 @@
 // Test program for the single-instance hand-over: started twice by the tests.
 //   instance_probe <folder> <log file> [command line]
+// A folder "-" stands for the user's own instance folder of the environment.
 // The first instance prints "FIRST" and logs every hand-over it receives as
 // "<action> <text>" (the text "quit" ends it). A later instance hands its
 // command line over, prints "HANDED" and exits 0, or prints "ALONE" and exits
@@ -38,7 +39,8 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     if (argc < 3) return 2;
-    const QString folder = QString::fromLocal8Bit(argv[1]);
+    QString folder = QString::fromLocal8Bit(argv[1]);
+    if (folder == "-") folder.clear();
     LoggingTarget target;
     target.log = QString::fromLocal8Bit(argv[2]);
     const QString commandLine = argc > 3 ? QString::fromUtf8(argv[3]) : QString();

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -31,6 +33,26 @@ int RunSecond(const testsupport::TempDir& dir, const std::string& log, const QSt
     *out = p.readAllStandardOutput();
     if (err) *err = p.readAllStandardError();
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+// The environment of one start on `display` with its own HOME (and
+// XDG_RUNTIME_DIR when `runtime` is not empty).
+QProcessEnvironment DisplayEnvironment(const QString& display, const QString& home, const QString& runtime)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("WAYLAND_DISPLAY");
+    env.remove("XDG_CACHE_HOME");
+    env.insert("DISPLAY", display);
+    env.insert("HOME", home);
+    if (runtime.isEmpty()) env.remove("XDG_RUNTIME_DIR");
+    else env.insert("XDG_RUNTIME_DIR", runtime);
+    return env;
+}
+
+int ModeOf(const std::string& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }
 
 void Quit(QProcess& first, const testsupport::TempDir& dir, const std::string& log)
@@ -112,4 +134,150 @@ TEST(SingleInstance, WithoutARunningInstanceTheSenderReportsFailure)
     EXPECT_FALSE(b.isFirstInstance()); // the lock is held by a live process (us)
     // Holding the lock but not listening: nobody answers, the caller goes on alone.
     EXPECT_FALSE(b.sendCommandLine("/x/a_ph.tif", 2000));
+}
+
+TEST(SingleInstance, TheDisplayTokenNamesOneDisplay)
+{
+    struct Case {
+        const char* wayland;
+        const char* x11;
+        const char* token;
+    } cases[] = {
+        {"", ":87", "x11:87"},
+        {"", ":87.0", "x11:87"},          // a screen of display 87 is display 87
+        {"", "unix:87.1", "x11:87"},      // so is its explicit local socket
+        {"", ":64", "x11:64"},
+        {"", "lab-4.example:10.0", "x11:lab-4.example:10"},
+        {"wayland-1", ":0", "wayland:wayland-1"}, // the session's own socket wins over Xwayland
+        {"/run/user/7/wayland-0", "", "wayland:%2Frun%2Fuser%2F7%2Fwayland-0"},
+        {"", "", "nodisplay"},
+        {"", "odd name", "x11:odd%20name"},
+        {"\u00e9cran-1", "", "wayland:%C3%A9cran-1"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(platform::DisplayToken(c.wayland, c.x11).toStdString(), c.token) << c.wayland << " " << c.x11;
+
+    // A long name stays short enough for a socket path and apart from its neighbours.
+    const QString a = platform::DisplayToken(QString(200, 'a') + "1", "");
+    const QString b = platform::DisplayToken(QString(200, 'a') + "2", "");
+    EXPECT_LE(a.size(), 48);
+    EXPECT_NE(a, b);
+}
+
+TEST(SingleInstance, TheInstanceFolderIsPrivateToTheUser)
+{
+    testsupport::TempDir dir("place");
+    const QString root = QString::fromStdString(dir.path().string());
+    const std::string runtime = dir.file("run");
+    std::filesystem::create_directories(runtime);
+    ::chmod(runtime.c_str(), 0700);
+    QString error;
+
+    // The user's runtime folder when it is the user's own.
+    EXPECT_EQ(platform::InstanceFolder(QString::fromStdString(runtime), "", root + "/home", &error).toStdString(),
+              runtime);
+
+    // None, relative or open to others: a private folder in the user's cache, mode 0700.
+    const std::string privateFolder = dir.file("home/.cache/Sorvanta-runtime");
+    const std::string open = dir.file("open");
+    std::filesystem::create_directories(open);
+    ::chmod(open.c_str(), 01777);
+    for (const QString& r : {QString(), QString("run"), QString::fromStdString(open), root + "/missing"}) {
+        EXPECT_EQ(platform::InstanceFolder(r, "", root + "/home", &error).toStdString(), privateFolder)
+            << r.toStdString();
+        EXPECT_EQ(ModeOf(privateFolder), 0700);
+    }
+    // XDG_CACHE_HOME when set.
+    EXPECT_EQ(platform::InstanceFolder("", root + "/cache", root + "/home").toStdString(),
+              dir.file("cache/Sorvanta-runtime"));
+
+    // An existing folder made too open is narrowed.
+    ::chmod(privateFolder.c_str(), 0755);
+    EXPECT_EQ(platform::InstanceFolder("", "", root + "/home").toStdString(), privateFolder);
+    EXPECT_EQ(ModeOf(privateFolder), 0700);
+
+    // A link put in its place is refused, as is a file; no home at all too.
+    const std::string linkedHome = dir.file("linked");
+    std::filesystem::create_directories(linkedHome + "/.cache");
+    std::filesystem::create_directory_symlink(open, linkedHome + "/.cache/Sorvanta-runtime");
+    error.clear();
+    EXPECT_TRUE(platform::InstanceFolder("", "", QString::fromStdString(linkedHome), &error).isEmpty());
+    EXPECT_FALSE(error.isEmpty());
+    const std::string fileHome = dir.file("filehome");
+    std::filesystem::create_directories(fileHome + "/.cache");
+    testsupport::WriteBytes(fileHome + "/.cache/Sorvanta-runtime", {'x'});
+    EXPECT_TRUE(platform::InstanceFolder("", "", QString::fromStdString(fileHome)).isEmpty());
+    EXPECT_TRUE(platform::InstanceFolder("", "", "").isEmpty());
+
+    // A folder of another user is refused, be it the runtime folder or the private one.
+    if (::getuid() == 0) {
+        const std::string foreignHome = dir.file("foreign");
+        std::filesystem::create_directories(foreignHome + "/.cache/Sorvanta-runtime");
+        ::chmod((foreignHome + "/.cache/Sorvanta-runtime").c_str(), 0700);
+        ASSERT_EQ(::chown((foreignHome + "/.cache/Sorvanta-runtime").c_str(), 65534, 65534), 0);
+        EXPECT_TRUE(platform::InstanceFolder("", "", QString::fromStdString(foreignHome)).isEmpty());
+        EXPECT_EQ(platform::InstanceFolder(QString::fromStdString(foreignHome + "/.cache/Sorvanta-runtime"), "",
+                                           root + "/home")
+                      .toStdString(),
+                  privateFolder);
+    }
+}
+
+TEST(SingleInstance, EachDisplayOfOneUserKeepsItsOwnInstance)
+{
+    // With and without a runtime folder of the session.
+    for (const bool withRuntime : {true, false}) {
+        SCOPED_TRACE(withRuntime ? "XDG_RUNTIME_DIR set" : "XDG_RUNTIME_DIR unset");
+        testsupport::TempDir dir("displays");
+        const QString home = QString::fromStdString(dir.file("home"));
+        QString runtime;
+        if (withRuntime) {
+            std::filesystem::create_directories(dir.file("run"));
+            ::chmod(dir.file("run").c_str(), 0700);
+            runtime = QString::fromStdString(dir.file("run"));
+        }
+        const std::string log64 = dir.file("on64.txt"), log87 = dir.file("on87.txt");
+        auto start = [&](QProcess& p, const QString& display, const std::string& log, const QString& commandLine) {
+            p.setProcessEnvironment(DisplayEnvironment(display, home, runtime));
+            QStringList args{"-", QString::fromStdString(log)};
+            if (!commandLine.isNull()) args << commandLine;
+            p.start(kProbe, args);
+            return p.waitForStarted(10000);
+        };
+        auto firstLine = [](QProcess& p) {
+            while (p.state() == QProcess::Running && !p.canReadLine()) p.waitForReadyRead(200);
+            return p.readLine().trimmed();
+        };
+
+        QProcess on64, on87;
+        ASSERT_TRUE(start(on64, ":64", log64, QString()));
+        ASSERT_EQ(firstLine(on64), "FIRST");
+        ASSERT_TRUE(start(on87, ":87.0", log87, QString()));
+        ASSERT_EQ(firstLine(on87), "FIRST"); // not handed to the instance on :64
+
+        // A second start on each display hands over to the instance of that display.
+        for (const auto& [display, file] : {std::pair<QString, QString>{":64", "/x/a_ph.tif"},
+                                            std::pair<QString, QString>{":87", "/x/b_ph.tif"}}) {
+            QProcess second;
+            ASSERT_TRUE(start(second, display, dir.file("unused.txt"), file));
+            ASSERT_TRUE(second.waitForFinished(60000));
+            EXPECT_EQ(second.readAllStandardOutput().trimmed(), "HANDED") << display.toStdString();
+            EXPECT_EQ(second.exitCode(), 0);
+        }
+        EXPECT_EQ(testsupport::ReadText(log64), "open /x/a_ph.tif\n");
+        EXPECT_EQ(testsupport::ReadText(log87), "open /x/b_ph.tif\n");
+        if (!withRuntime) {
+            EXPECT_EQ(ModeOf(dir.file("home/.cache/Sorvanta-runtime")), 0700);
+        }
+
+        for (const QString display : {":64", ":87"}) {
+            QProcess quit;
+            ASSERT_TRUE(start(quit, display, dir.file("unused.txt"), "quit"));
+            quit.waitForFinished(60000);
+        }
+        EXPECT_TRUE(on64.waitForFinished(20000));
+        EXPECT_TRUE(on87.waitForFinished(20000));
+        EXPECT_EQ(on64.exitCode(), 0);
+        EXPECT_EQ(on87.exitCode(), 0);
+    }
 }

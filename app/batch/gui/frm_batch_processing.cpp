@@ -19,6 +19,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QShowEvent>
 #include <QFile>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -90,7 +91,7 @@ FrmBatchProcessing::FrmBatchProcessing()
     Dir1->setPath(Q(platform::IsFolder(results) ? results : platform::BaseFolder()));
     fileList->setPath(Dir1->path());
     lblCurrentPath->setText(Dir1->path());
-    lblPhaseImageCount->setText("Phase Image Count: " + QString::number(fileList->listCount()));
+    ShowPhaseImageCount();
     Wire();
 }
 
@@ -340,6 +341,11 @@ void FrmBatchProcessing::Dir1_Change()
     core::ResetBatchSummary();
     fileList->setPath(Dir1->path());
     lblCurrentPath->setText(Dir1->path());
+    ShowPhaseImageCount();
+}
+
+void FrmBatchProcessing::ShowPhaseImageCount()
+{
     lblPhaseImageCount->setText("Phase Image Count: " + QString::number(fileList->listCount()));
 }
 
@@ -530,6 +536,17 @@ void FrmBatchProcessing::cmdClose_Click()
         main.activateWindow();
         main.setFocus();
     }
+}
+
+// Each opening reads the folder again: images written since (by Crop Domains,
+// or outside the program) are listed and counted.
+void FrmBatchProcessing::showEvent(QShowEvent* event)
+{
+    gui::BatchProcessingWindow::showEvent(event);
+    if (event->spontaneous()) return;
+    Dir1->refresh();
+    fileList->refresh();
+    ShowPhaseImageCount();
 }
 
 void FrmBatchProcessing::closeEvent(QCloseEvent* event)

@@ -102,6 +102,7 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
@@ -110,6 +111,7 @@ private:
     void Wire();
     void cmdBrowse_Click();
     void Dir1_Change();
+    void ShowPhaseImageCount();
     void chkCompensate_Click();
     void chkFringeValuetxt_Click();
     void chkOutputPlot_Click(QCheckBox* clicked);

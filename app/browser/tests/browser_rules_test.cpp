@@ -99,6 +99,27 @@ TEST(BrowserPhaseImage, PicturesLeadToTheirPhaseImage)
               PhaseNotFoundText("/r/part_ph.tif"));
 }
 
+TEST(FullSizeViewer, PicturePlacement)
+{
+    struct Case {
+        int w, h, areaW, areaH, reserved;
+        PictureBox box;
+    } cases[] = {
+        {64, 48, 1024, 738, 24, {481, 306, 64, 48}},      // fits at the centre point: kept there
+        {1000, 600, 1024, 738, 24, {13, 30, 1000, 600}},  // large, but whole at the centre point
+        {700, 700, 1024, 738, 24, {162, 31, 700, 700}},   // would cross the top: centred below the name
+        {640, 937, 1024, 738, 24, {268, 24, 488, 714}},   // a tall plot: scaled, aspect kept, top in view
+        {2000, 500, 1024, 738, 24, {0, 253, 1024, 256}},  // a wide one
+        {300, 200, 800, 600, 20, {363, 230, 300, 200}},    // small screen, still fits at the point
+        {50, 50, 10, 10, 20, {4, 20, 1, 1}},              // no room at all: never below one pixel
+    };
+    for (const Case& c : cases) {
+        const PictureBox b = PlacePicture(c.w, c.h, c.areaW, c.areaH, c.reserved);
+        EXPECT_TRUE(b == c.box) << c.w << "x" << c.h << " -> " << b.left << "," << b.top << " " << b.width << "x"
+                                << b.height;
+    }
+}
+
 TEST(BrowserGrid, ScrollingIntoView)
 {
     EXPECT_EQ(0, TopIndexToShow(24, 0, 5));

@@ -315,6 +315,47 @@ TEST_F(Browser, RightClickLoadsThePhaseImageOfAPicture)
     EXPECT_EQ(before, w.SelectedThumbIndex());
 }
 
+TEST_F(Browser, LoadPhaseImageFromTheBatchWindowsBrowserBringsTheMainWindowForward)
+{
+    MakeResults();
+    StartAndConfirm(F("b_ph.tif"));
+    messages.records.clear();
+    auto& main = gui::frmAnalysis();
+    QTest::mouseClick(main.cmdBatchProcess, Qt::LeftButton);
+    QWidget& batch = gui::frmBatchProcessing();
+    ASSERT_TRUE(batch.isVisible());
+    // The batch window's browser: its folder, plots and legends.
+    FrmThumbnailView& w = browser::frmThumbnailView();
+    w.FolderPath = QString::fromStdString(folder);
+    w.ImageFilter(browser::kBatchFilter);
+    w.DisplayThumbnailView();
+    ASSERT_TRUE(w.isVisible());
+
+    for (const bool viewer : {false, true}) {
+        SCOPED_TRACE(viewer ? "from the full-size viewer" : "from the browser");
+        batch.activateWindow();
+        if (!w.isVisible()) w.DisplayThumbnailView();
+        w.activateWindow();
+        QApplication::processEvents();
+        const long plot = w.GetThumbIndexForFilename(F("a_3D.bmp"));
+        if (viewer) {
+            QTest::mouseClick(w.Thumbnail1()->widget(), Qt::LeftButton, {}, ItemPoint(w, plot));
+            QTest::keyClick(w.Thumbnail1()->widget(), Qt::Key_Return);
+            ASSERT_TRUE(w.fullSize().isVisible());
+            QTest::mouseClick(w.fullSize().ImgXCtrl1, Qt::RightButton, {}, QPoint(10, 10));
+        } else {
+            RightClick(w, plot);
+        }
+        ClickPopupItem("Load Phase Image");
+        ASSERT_EQ(F("a_ph.tif"), model::files.PhaseImageFile) << Messages();
+        EXPECT_FALSE(w.isVisible());
+        EXPECT_TRUE(batch.isVisible());
+        // The window that now holds the image is the one in front.
+        EXPECT_EQ(&main, QApplication::activeWindow());
+        model::files.PhaseImageFile.clear();
+    }
+}
+
 TEST_F(Browser, RightClickFollowsTheControlsOwnCells)
 {
     // Seventeen phase images: four lines of five on screen.
@@ -395,6 +436,59 @@ TEST_F(Browser, ViewerStepsThroughTheListAndTheBrowserFollows)
     EXPECT_FALSE(v.isVisible());
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(F("a_ph.tif"), model::files.PhaseImageFile);
+}
+
+TEST_F(Browser, TheImageCountIsNeverCutAtTheWindowsEdge)
+{
+    MakeResults();
+    FrmThumbnailView& w = Open();
+    ASSERT_EQ("Number Of Images: 5", Text(w.lblNumberOfImages));
+    for (long count : {5L, 20000L, 1234567L}) {
+        w.ShowImageCount(count);
+        const QLabel* l = w.lblNumberOfImages;
+        const QString text = "Number Of Images: " + QString::number(count);
+        EXPECT_EQ(text, l->text());
+        EXPECT_GE(l->width(), l->fontMetrics().horizontalAdvance(text)) << count;
+        EXPECT_LE(l->geometry().right(), w.Thumbnail1()->widget()->geometry().right()) << count;
+        // Within the area of the control, whose right end lies inside any window it fits.
+        EXPECT_TRUE(w.client->rect().contains(l->geometry())) << count;
+    }
+}
+
+TEST_F(Browser, ATallPlotIsFittedWithItsHeaderInView)
+{
+    MakeResults();
+    // A batch plot taller than the window, its header a red band at the top.
+    Magick("-size 640x937 xc:white -fill red -draw 'rectangle 0,0 639,60' 'BMP3:" + F("tall_3D.bmp") + "'");
+    FrmThumbnailView& w = Open();
+    browser::FrmFullSize& v = w.fullSize();
+    const long t = w.GetThumbIndexForFilename(F("tall_3D.bmp"));
+    ASSERT_GE(t, 0);
+    QTest::mouseClick(w.Thumbnail1()->widget(), Qt::LeftButton, {}, ItemPoint(w, t));
+    QTest::keyClick(w.Thumbnail1()->widget(), Qt::Key_Return);
+    ASSERT_TRUE(v.isVisible());
+    ASSERT_EQ("tall_3D.bmp", Text(v.lblFileName));
+
+    const QRect r = v.ImgXCtrl1->geometry();
+    EXPECT_GT(r.top(), v.lblFileName->geometry().bottom()); // below the name, not above the window
+    EXPECT_LE(r.bottom(), v.rect().bottom());
+    EXPECT_GE(r.left(), 0);
+    EXPECT_LE(r.right(), v.rect().right());
+    EXPECT_NEAR(double(r.width()) / r.height(), 640.0 / 937.0, 0.01);
+    // What the user sees: the header's red at the top of the picture, white below it.
+    const QImage seen = v.grab().toImage();
+    if (const char* shot = std::getenv("SORVANTA_SHOT")) seen.save(shot);
+    const int x = r.center().x();
+    EXPECT_EQ(QColor(Qt::red), seen.pixelColor(x, r.top() + 3));
+    EXPECT_EQ(QColor(Qt::white), seen.pixelColor(x, r.bottom() - 3));
+
+    // A picture that fits stays centred on (513, 330) as before.
+    QTest::keyClick(&v, Qt::Key_Escape);
+    const long d = w.GetThumbIndexForFilename(F("a_3D.bmp"));
+    QTest::mouseClick(w.Thumbnail1()->widget(), Qt::LeftButton, {}, ItemPoint(w, d));
+    QTest::keyClick(w.Thumbnail1()->widget(), Qt::Key_Return);
+    ASSERT_EQ("a_3D.bmp", Text(v.lblFileName));
+    EXPECT_EQ(QRect(513 - 80, 330 - 60, 160, 120), v.ImgXCtrl1->geometry());
 }
 
 TEST_F(Browser, APictureGoneSinceListingIsReportedNotShown)

@@ -106,6 +106,7 @@ QVBoxLayout& FrmAnalysis::BuildSidePanel(QHBoxLayout& outer)
 {
     auto* panel = new QWidget(this);
     panel->setObjectName("panel");
+    panel_ = panel;
     panel->setMaximumWidth(360);
     auto* col = new QVBoxLayout(panel);
     col->setContentsMargins(4, 2, 4, 2);

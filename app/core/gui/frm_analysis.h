@@ -171,6 +171,7 @@ private:
     void TieFigureCaptions(bool tied);
 
     QScrollArea* scroll_ = nullptr;
+    QWidget* panel_ = nullptr;   // the groups and commands beside the picture
     bool exiting_ = false;
 };
 

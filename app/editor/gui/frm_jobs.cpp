@@ -5,6 +5,7 @@
 #include "app/core/runtime.h"
 #include "app/editor/core/folder_jobs.h"
 #include "app/editor/core/partition_file.h"
+#include "app/editor/gui/folder_path_label.h"
 #include "app/editor/gui/frm_phase_image.h"
 #include "platform/dialogs.h"
 #include "platform/folders.h"
@@ -50,13 +51,8 @@ QLabel* Label(QWidget* p, QLayout* l, const char* name, const QString& text)
 // and the sub-folders); the middle of a long path gives way to "...".
 QLabel* FolderNameLabel(QWidget* p, QLayout* l, const char* name, platform::DirListBox* list)
 {
-    auto* lbl = Label(p, l, name, "");
-    lbl->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    auto show = [lbl, list] {
-        const QString path = QDir::toNativeSeparators(list->path());
-        lbl->setToolTip(path);
-        lbl->setText(lbl->fontMetrics().elidedText(path, Qt::ElideMiddle, 330));
-    };
+    auto* lbl = Add(p, l, new FolderPathLabel(p), name);
+    auto show = [lbl, list] { lbl->setPath(QDir::toNativeSeparators(list->path())); };
     QObject::connect(list, &platform::DirListBox::pathChanged, lbl, show);
     show();
     return lbl;

@@ -161,3 +161,32 @@ TEST_F(JobWindows, BothWindowsFitTheScreenAndNameBothFolders)
         w->hide();
     }
 }
+
+TEST_F(JobWindows, LongFolderPathsGiveWayWithAnEllipsis)
+{
+    platform::ScriptedDialogs dialogs;
+    const std::string deep = src.file("A rather long folder name for lot seven/and another long one below it/Lot 7");
+    std::filesystem::create_directories(deep);
+    const QString full = QString::fromStdString(platform::CanonicalPath(deep));
+    for (QWidget* w : std::initializer_list<QWidget*>{&frmCropDomains(), &frmBurnMask()}) {
+        SCOPED_TRACE(w->objectName().toStdString());
+        w->show();
+        QApplication::processEvents();
+        auto* source = w->findChild<QLabel*>("lblSourcePath");
+        ASSERT_NE(nullptr, source);
+        dialogs.queueFolder(deep);
+        QTest::mouseClick(w->findChild<QPushButton*>("cmdBrowseSourcePath"), Qt::LeftButton);
+        QApplication::processEvents();
+        // Both ends stay; the middle gives way to an ellipsis; nothing is cut at the edge.
+        EXPECT_TRUE(source->text().contains(QChar(0x2026))) << source->text().toStdString();
+        EXPECT_TRUE(source->text().endsWith("Lot 7")) << source->text().toStdString();
+        EXPECT_LE(source->fontMetrics().horizontalAdvance(source->text()), source->contentsRect().width());
+        EXPECT_EQ(full, source->toolTip());
+        // A label given more room shows more of the path.
+        const QString narrow = source->text();
+        source->resize(source->width() + 400, source->height());
+        EXPECT_GT(source->text().size(), narrow.size());
+        EXPECT_LE(source->fontMetrics().horizontalAdvance(source->text()), source->contentsRect().width());
+        w->hide();
+    }
+}

@@ -18,6 +18,8 @@
 #include "testsupport/offscreen_app.h"
 #include "testsupport/windows/standin_windows.h"
 
+#include <QRegularExpression>
+#include <QScreen>
 #include <QTest>
 
 #include <sstream>
@@ -695,6 +697,45 @@ TEST_F(EditorWindow, OpensMaximisedInBothModes)
     EXPECT_TRUE(W().isMaximized());
 }
 
+namespace {
+
+// Counts the changes of a window into the maximised state.
+struct MaximiseCounter : QObject {
+    int count = 0;
+    bool eventFilter(QObject* o, QEvent* e) override
+    {
+        if (e->type() == QEvent::WindowStateChange && static_cast<QWidget*>(o)->isMaximized()) ++count;
+        return false;
+    }
+};
+
+} // namespace
+
+TEST_F(EditorWindow, EveryOpeningAsksForTheMaximisedState)
+{
+    const std::string image = dir.file("part_ph.tif");
+    WriteSynthetic(image, 200, 150, "plane:0.001,0,0");
+    Load(image);
+    MaximiseCounter counter;
+    QPushButton* open[] = {gui::frmAnalysis().cmdMask, gui::frmAnalysis().cmdCrop, gui::frmAnalysis().cmdMask};
+    for (int i = 0; i < 3; ++i) {
+        counter.count = 0;
+        W().installEventFilter(&counter);
+        QTest::mouseClick(open[i], Qt::LeftButton);
+        QApplication::processEvents();
+        W().removeEventFilter(&counter);
+        ASSERT_TRUE(W().isVisible()) << i;
+        // The request goes out with each opening, not only with the first.
+        EXPECT_GE(counter.count, 1) << i;
+        EXPECT_TRUE(W().isMaximized()) << i;
+        EXPECT_TRUE(W().screen()->availableGeometry().contains(W().frameGeometry()))
+            << i << " " << W().frameGeometry().x() << "," << W().frameGeometry().y() << " "
+            << W().frameGeometry().width() << "x" << W().frameGeometry().height();
+        QTest::mouseClick(W().cmdReturn, Qt::LeftButton);
+        ASSERT_FALSE(W().isVisible()) << i;
+    }
+}
+
 TEST_F(EditorWindow, ClearPartitionLeavesNoDomainOutlineOnEitherPicture)
 {
     const std::string image = dir.file("wafer_ph.tif");
@@ -720,4 +761,21 @@ TEST_F(EditorWindow, ClearPartitionLeavesNoDomainOutlineOnEitherPicture)
     // The outline pixels drawn into the picture are gone too.
     EXPECT_EQ(model::images.PhaseImage(40, 30), W().bufDisplay->pixels()[30 * 320 + 40]);
     EXPECT_EQ(model::images.PhaseImage(40, 30), m.Picbuf1->pixels()[30 * 320 + 40]);
+}
+
+TEST_F(EditorWindow, ButtonCaptionsKeepClearOfTheButtonsEdges)
+{
+    const std::string image = dir.file("part_ph.tif");
+    WriteSynthetic(image, 200, 150, "plane:0.001,0,0");
+    Load(image);
+    QTest::mouseClick(gui::frmAnalysis().cmdMask, Qt::LeftButton);
+    QApplication::processEvents();
+    ASSERT_TRUE(W().cmdReturn->isVisible());
+    for (QPushButton* b : W().findChildren<QPushButton*>()) {
+        if (!b->isVisible()) continue;
+        QString caption = b->text();
+        caption.remove(QRegularExpression("&(?!&)"));
+        const int room = (b->width() - b->fontMetrics().horizontalAdvance(caption)) / 2;
+        EXPECT_GE(room, b->fontMetrics().averageCharWidth()) << caption.toStdString();
+    }
 }

@@ -240,6 +240,26 @@ TEST_F(BatchWindow, WholeRunEqualsTheHarnessTableAndTheGridLeadsToARelativeRun)
     EXPECT_EQ(messages.records[0].title, "Folder Selection Error");
 }
 
+TEST_F(BatchWindow, TheFileListIsReadAgainWhenTheWindowIsShown)
+{
+    StartAndConfirm();
+    batch::FrmBatchProcessing& w = Open();
+    w.Dir1->setPath(QString::fromStdString(folder));
+    EXPECT_EQ("Phase Image Count: 0", w.lblPhaseImageCount->text().toStdString());
+    QTest::mouseClick(w.cmdClose, Qt::LeftButton);
+    ASSERT_FALSE(w.isVisible());
+
+    // Images written while the window was closed (as Crop Domains does), and a new folder.
+    batchtest::WritePhase(folder + "/d1_ph.tif", 40, 30, "plane:0.01,0,0", true);
+    batchtest::WritePhase(folder + "/d2_ph.tif", 40, 30, "plane:0.01,0,0", true);
+    std::filesystem::create_directories(folder + "/Domains");
+    Open();
+    EXPECT_EQ("Phase Image Count: 2", w.lblPhaseImageCount->text().toStdString());
+    ASSERT_EQ(2, w.fileList->listCount());
+    EXPECT_EQ("d1_ph.tif", w.fileList->fileName(0).toStdString());
+    EXPECT_FALSE(w.Dir1->findItems("Domains", Qt::MatchExactly).isEmpty());
+}
+
 TEST_F(BatchWindow, OptionChecksAndMessages)
 {
     // A grating table without data for 100 lpi (the box is disabled without a table).
