@@ -1,6 +1,11 @@
 // norvikel-regsvr register|unregister LIB: loads a control module and calls
 // its self-registration entry point (the class registry is the one
 // host/registry.h names; SORVANTA_CLASS_REGISTRY moves it).
+// norvikel-regsvr where: prints the path of that class registry.
+// The upgrade tool runs it as a child process and reads the exit status:
+// 0 done, 1 the entry point reported a failure (its status on standard error
+// as "(0x...)"), 2 usage, 3 the module cannot be loaded, 4 it lacks the entry
+// point.
 #include <dlfcn.h>
 #include <limits.h>
 #include <stdlib.h>
@@ -12,8 +17,12 @@
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && std::string(argv[1]) == "where") {
+        std::printf("%s\n", host::RegistryPath().c_str());
+        return 0;
+    }
     if (argc != 3 || (std::string(argv[1]) != "register" && std::string(argv[1]) != "unregister")) {
-        std::fprintf(stderr, "usage: norvikel-regsvr register|unregister LIB\n");
+        std::fprintf(stderr, "usage: norvikel-regsvr register|unregister LIB | where\n");
         return 2;
     }
     const bool doRegister = std::string(argv[1]) == "register";
@@ -22,13 +31,13 @@ int main(int argc, char** argv)
     void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module) {
         std::fprintf(stderr, "norvikel-regsvr: cannot load %s: %s\n", argv[2], dlerror());
-        return 1;
+        return 3;
     }
     const char* entry = doRegister ? "DllRegisterServer" : "DllUnregisterServer";
     auto fn = reinterpret_cast<host::RegisterServerFn>(dlsym(module, entry));
     if (!fn) {
         std::fprintf(stderr, "norvikel-regsvr: %s has no %s\n", argv[2], entry);
-        return 1;
+        return 4;
     }
     const host::Status s = fn();
     if (host::Failed(s)) {
