@@ -178,13 +178,14 @@ int RunUpgradeTool(const UpgradeToolOptions& options)
             QApplication::restoreOverrideCursor();
     });
     // From here on Ctrl-C, SIGTERM and SIGHUP roll the script back before
-    // the tool ends.
+    // the tool ends (a signal that comes once the upgrade is complete ends
+    // nothing: the upgrade stands and is reported as such).
     CatchStopSignals();
     myUpgrade.Go();
     SetBusyPointerHandler({});
     const int stop = StopSignal();
     RestoreStopSignals();
-    if (stop != 0) {
+    if (stop != 0 && !myUpgrade.Succeeded()) {
         std::fprintf(stderr, "%s: %s\n", kProgramName, myUpgrade.Failure().c_str());
         std::fprintf(stderr, "%s: The system has not been modified.\n", kProgramName);
         std::fflush(stderr);

@@ -270,7 +270,12 @@ void Checkpoint()
         const auto colon = text.find(':');
         if (colon == std::string::npos) return std::pair<int, long>(0, 0);
         const std::string how = text.substr(0, colon);
-        const int signo = how == "kill" ? SIGKILL : how == "stop" ? SIGSTOP : how == "term" ? SIGTERM : 0;
+        const int signo = how == "kill"   ? SIGKILL
+                          : how == "stop" ? SIGSTOP
+                          : how == "term" ? SIGTERM
+                          : how == "int"  ? SIGINT
+                          : how == "hup"  ? SIGHUP
+                                          : 0;
         return std::pair<int, long>(signo, std::atol(text.c_str() + colon + 1));
     }();
     static long count = 0;

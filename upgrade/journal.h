@@ -76,8 +76,8 @@ private:
 
 // Test hook: the points where a test may stop the tool. Called after every
 // journal record is synced and after every change is complete. When
-// SORVANTA_UPGRADE_TEST_HALT is "kill:N", "stop:N" or "term:N", the Nth
-// call sends the tool SIGKILL, SIGSTOP or SIGTERM; unset, it does nothing.
+// SORVANTA_UPGRADE_TEST_HALT is "kill:N", "stop:N", "term:N", "int:N" or
+// "hup:N", the Nth call sends the tool that signal; unset, it does nothing.
 void Checkpoint();
 
 } // namespace upgrade

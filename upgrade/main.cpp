@@ -12,8 +12,8 @@
 // installation found, 3 declined. Ended by SIGINT, SIGTERM or SIGHUP while
 // it works, it rolls back and then ends by that signal.
 //
-// Test hook: SORVANTA_UPGRADE_TEST_HALT=kill:N|stop:N|term:N sends the tool
-// SIGKILL, SIGSTOP or SIGTERM at its Nth journal point (after each journal
+// Test hook: SORVANTA_UPGRADE_TEST_HALT=kill:N|stop:N|term:N|int:N|hup:N sends
+// the tool that signal at its Nth journal point (after each journal
 // record and each completed change), so that tests interrupt an upgrade at
 // exactly known places.
 #include "platform/accessibility.h"
