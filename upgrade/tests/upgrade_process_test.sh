@@ -14,7 +14,7 @@ modules=$3
 manifest_script=$4
 
 tmp=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$tmp"' EXIT
+trap 'kill -KILL $(jobs -p) 2>/dev/null || true; rm -rf "$tmp"' EXIT
 export HOME="$tmp/home" XDG_RUNTIME_DIR="$tmp/run" TMPDIR="$tmp/tmp"
 export XDG_CONFIG_HOME="$tmp/home/.config" XDG_DATA_HOME="$tmp/home/.local/share"
 export SORVANTA_CLASS_REGISTRY="$tmp/registry/classes.reg"
