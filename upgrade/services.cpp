@@ -298,17 +298,18 @@ bool RegUnregServer(const std::string& path, const std::string& command, int tim
     BusyPointer(false);
     if (end.kind == ChildEnd::kExited && end.code == 0) return true;
     if (end.kind == ChildEnd::kStopped) return false;  // the tool is stopping; no message box now
+    // The helper says on standard error which failure it met.
+    const bool exited = end.kind == ChildEnd::kExited;
     std::string message;
-    if (end.kind == ChildEnd::kExited && end.code == 3) {
+    if (exited && end.code == 1 && end.err.find(": cannot load ") != std::string::npos) {
         message = "Failure loading control DLL";
-    } else if (end.kind == ChildEnd::kNotStarted ||
-               (end.kind == ChildEnd::kExited && (end.code == 4 || end.code == 127))) {
+    } else if (end.kind == ChildEnd::kNotStarted || (exited && end.code == 127) ||
+               (exited && end.code == 1 && end.err.find(" has no Dll") != std::string::npos)) {
         // No entry point, or the helper itself could not be started.
         message = "Process failed in obtaining entry point or creating thread.";
-    } else if (end.kind == ChildEnd::kExited && end.code == 1) {
+    } else if (exited && end.code == 1 && end.err.find("(0x") != std::string::npos) {
         // The helper ends its report with the entry point's status "(0x...)".
-        const auto at = end.err.rfind("(0x");
-        const std::string code = at == std::string::npos ? "unknown status" : end.err.substr(at + 1, 10);
+        const std::string code = end.err.substr(end.err.rfind("(0x") + 1, 10);
         message = std::string(command == "r" ? "Registration" : "Unregistration") + " of " + path + " failed (" +
                   code + ").";
     } else {

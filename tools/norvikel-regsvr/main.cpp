@@ -2,10 +2,10 @@
 // its self-registration entry point (the class registry is the one
 // host/registry.h names; SORVANTA_CLASS_REGISTRY moves it).
 // norvikel-regsvr where: prints the path of that class registry.
-// The upgrade tool runs it as a child process and reads the exit status:
-// 0 done, 1 the entry point reported a failure (its status on standard error
-// as "(0x...)"), 2 usage, 3 the module cannot be loaded, 4 it lacks the entry
-// point.
+// Exit status 0 done, 2 usage, 1 any failure, which standard error names:
+// "cannot load", "has no <entry point>", or "<entry point> failed: ...
+// (0x...)" with the entry point's status. The upgrade tool runs it as a
+// child process and tells the failures apart by these.
 #include <dlfcn.h>
 #include <limits.h>
 #include <stdlib.h>
@@ -31,13 +31,13 @@ int main(int argc, char** argv)
     void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module) {
         std::fprintf(stderr, "norvikel-regsvr: cannot load %s: %s\n", argv[2], dlerror());
-        return 3;
+        return 1;
     }
     const char* entry = doRegister ? "DllRegisterServer" : "DllUnregisterServer";
     auto fn = reinterpret_cast<host::RegisterServerFn>(dlsym(module, entry));
     if (!fn) {
         std::fprintf(stderr, "norvikel-regsvr: %s has no %s\n", argv[2], entry);
-        return 4;
+        return 1;
     }
     const host::Status s = fn();
     if (host::Failed(s)) {
