@@ -47,7 +47,7 @@ std::string CheckRelease(const std::string& releaseFolder, const std::vector<std
 {
     const std::string path = platform::JoinPath(releaseFolder, kManifestFile);
     QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly))
+    if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly))
         return std::string("The release has no manifest (\"") + kManifestFile + "\").";
     std::map<std::string, Entry> entries;
     int lineNumber = 0;

@@ -184,7 +184,11 @@ ChildEnd RunChild(const std::vector<std::string>& args, int timeoutMs)
             break;
         }
         const int n = ::poll(fds, 2, int(std::min<long long>(left, 100)));
-        if (n < 0 && errno != EINTR) break;
+        if (n < 0 && errno != EINTR) {
+            end.kind = ChildEnd::kTimedOut;  // cannot watch it: it is ended
+            killed = true;
+            break;
+        }
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || fds[i].revents == 0) continue;
             char buf[4096];
@@ -200,16 +204,26 @@ ChildEnd RunChild(const std::vector<std::string>& args, int timeoutMs)
     }
     for (const pollfd& f : fds)
         if (f.fd >= 0) ::close(f.fd);
-    if (killed) ::kill(pid, SIGKILL);
+    // A child that closed its output may still run: it too gets its time
+    // and no more.
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        if (!killed && (gStopSignal != 0 || std::chrono::steady_clock::now() >= deadline)) {
+    for (;;) {
+        if (killed) {
+            ::kill(pid, SIGKILL);
+            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            return end;
+        }
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid) break;
+        if (done < 0 && errno != EINTR) return end;  // not ours to wait for: nothing known
+        if (gStopSignal != 0 || std::chrono::steady_clock::now() >= deadline) {
             end.kind = gStopSignal != 0 ? ChildEnd::kStopped : ChildEnd::kTimedOut;
             killed = true;
-            ::kill(pid, SIGKILL);
+            continue;
         }
+        ::usleep(5000);
     }
-    if (killed) return end;
     if (WIFEXITED(status)) {
         end.kind = ChildEnd::kExited;
         end.code = WEXITSTATUS(status);
