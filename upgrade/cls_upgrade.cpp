@@ -1,4 +1,4 @@
-// The upgrade script and its file transaction.
+// The upgrade script and its journalled changes.
 #include "upgrade/cls_upgrade.h"
 
 #include "platform/fileversion.h"
@@ -6,14 +6,24 @@
 #include "upgrade/services.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace upgrade {
 namespace {
 
 std::string Join(const std::string& folder, const std::string& name) { return platform::JoinPath(folder, name); }
+
+// Hidden names beside a file: the copy being written, and the old contents.
+std::string TempOf(const std::string& target)
+{
+    return platform::FolderOf(target) + ".upgnew_" + platform::FileNameOf(target);
+}
+std::string BackupOf(const std::string& target)
+{
+    return platform::FolderOf(target) + ".upgold_" + platform::FileNameOf(target);
+}
 
 } // namespace
 
@@ -25,6 +35,19 @@ const std::vector<std::string>& ChartStyleFiles()
     return names;
 }
 
+std::vector<std::string> ReleaseFiles()
+{
+    std::vector<std::string> names = {kProgramFile, kDiagonalLegendFile, kTiffLibraryFile, kAnalysisLibraryFile,
+                                      kThumbnailControlFile, kRegistrationHelperFile};
+    names.insert(names.end(), ChartStyleFiles().begin(), ChartStyleFiles().end());
+    return names;
+}
+
+std::string JournalPath(const std::string& programFiles)
+{
+    return platform::JoinPath(programFiles, "Calverdine", kJournalFile);
+}
+
 clsUpgrade::clsUpgrade(std::string appFolder)
     : appFolder_(std::move(appFolder)), registrationTimeoutMs_(kRegistrationTimeoutMs)
 {
@@ -34,7 +57,7 @@ clsUpgrade::clsUpgrade(std::string appFolder)
 clsUpgrade::~clsUpgrade()
 {
     // A script that was interrupted before it finished leaves nothing half done.
-    if (!written_.empty()) Rollback();
+    if (journal_.Active()) Rollback();
 }
 
 void clsUpgrade::Raise(int percent)
@@ -47,77 +70,119 @@ void clsUpgrade::Pump()
     if (LetMessagesRun) LetMessagesRun();
 }
 
+bool clsUpgrade::Stopping()
+{
+    if (StopSignal() == 0) return false;
+    failure_ = "the upgrade was interrupted (signal " + std::to_string(StopSignal()) + ").";
+    return true;
+}
+
+bool clsUpgrade::Record(const JournalRecord& record)
+{
+    std::string error;
+    if (journal_.Add(record, &error)) return true;
+    failure_ = "the upgrade journal cannot be written: " + error;
+    return false;
+}
+
 bool clsUpgrade::Copy(const std::string& from, const std::string& to)
 {
+    if (Stopping()) return false;
     const std::string target = CopyTarget(from, to);
-    // Folders the copy will create, so that a rollback removes them again.
+    // Folders the copy needs, outermost first.
     std::vector<std::string> missing;
     for (std::string folder = platform::FolderOf(target); folder.size() > 1 && !platform::IsFolder(folder);) {
         while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
         missing.insert(missing.begin(), folder);
         folder = platform::FolderOf(folder);
     }
-    std::string backup;
+    for (const std::string& folder : missing) {
+        if (!Record({"folder", folder})) return false;
+        if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) {
+            failure_ = "\"" + folder + "\" cannot be created: " + std::strerror(errno);
+            return false;
+        }
+        Checkpoint();
+    }
+    const std::string temp = TempOf(target);
     if (platform::FileExists(target)) {
-        // Keep the old contents under a hidden name beside the target: a hard
-        // link costs nothing; where links are not allowed, a copy.
-        backup = platform::FolderOf(target) + ".upgold" + std::to_string(::getpid()) + "_" +
-                 std::to_string(written_.size()) + "_" + platform::FileNameOf(target);
+        // The old contents stay under a hidden name beside the target until
+        // the upgrade is complete: a hard link costs nothing; where links
+        // are not allowed, a copy.
+        const std::string backup = BackupOf(target);
+        if (!Record({"replace", target, backup, temp})) return false;
         ::unlink(backup.c_str());
         if (::link(target.c_str(), backup.c_str()) != 0) {
-            const std::string error = ShellFileOperation("CopyFile", target, backup, kNoConfirmation);
+            const std::string error = CopyThrough(target, backup, temp);
             if (!error.empty()) {
                 failure_ = "\"" + target + "\" cannot be replaced: " + error;
                 return false;
             }
         }
+        Checkpoint();
+    } else if (!Record({"new", target, temp})) {
+        return false;
     }
-    const std::string error = ShellFileOperation("CopyFile", from, to, kNoConfirmation);
+    const std::string error = CopyThrough(from, target, temp);
     if (!error.empty()) {
-        if (!backup.empty()) ::unlink(backup.c_str());
         failure_ = "\"" + platform::FileNameOf(from) + "\" cannot be copied: " + error;
         return false;
     }
-    createdFolders_.insert(createdFolders_.end(), missing.begin(), missing.end());
-    written_.emplace_back(target, backup);
+    Checkpoint();
     Pump();
     return true;
 }
 
 bool clsUpgrade::Register(const std::string& path)
 {
-    const bool ok = RegUnregServer(path, "r", registrationTimeoutMs_);
+    if (Stopping()) return false;
+    // The registration changes the class registry: a copy of it is kept
+    // until the upgrade is complete, so that a rollback restores it.
+    const std::string helper = Join(APP, kRegistrationHelperFile);
+    std::string error;
+    const std::string registry = ClassRegistryPath(helper, &error);
+    if (registry.empty()) {
+        failure_ = "\"" + path + "\" cannot be registered: " + error;
+        return false;
+    }
+    const bool existed = platform::FileExists(registry);
+    const std::string backup = BackupOf(registry);
+    const std::string temp = TempOf(registry);
+    if (!Record({"registry", registry, backup, temp, existed ? "1" : "0"})) return false;
+    if (existed) {
+        error = CopyThrough(registry, backup, temp);
+        if (!error.empty()) {
+            failure_ = "\"" + path + "\" cannot be registered: " + error;
+            return false;
+        }
+    }
+    Checkpoint();
+    const bool ok = RegUnregServer(path, "r", registrationTimeoutMs_, helper);
+    Checkpoint();
     Pump();
-    if (!ok) failure_ = "\"" + path + "\" cannot be registered.";
+    if (!ok && !Stopping()) failure_ = "\"" + path + "\" cannot be registered.";
     return ok;
 }
 
 void clsUpgrade::Rollback()
 {
-    for (auto it = written_.rbegin(); it != written_.rend(); ++it) {
-        if (it->second.empty())
-            ::unlink(it->first.c_str());
-        else
-            ::rename(it->second.c_str(), it->first.c_str());
-    }
-    written_.clear();
-    for (auto it = createdFolders_.rbegin(); it != createdFolders_.rend(); ++it) ::rmdir(it->c_str());
-    createdFolders_.clear();
+    std::string error;
+    if (!journal_.Undo(&error))
+        failure_ += " Not everything could be put back (" + error +
+                    "); the next start of the upgrade tool tries again.";
 }
 
 void clsUpgrade::Commit()
 {
-    for (const auto& w : written_)
-        if (!w.second.empty()) ::unlink(w.second.c_str());
-    written_.clear();
-    createdFolders_.clear();
+    // Backups that cannot be removed now are removed by the next start; the
+    // upgrade itself is complete either way.
+    std::string error;
+    journal_.Commit(&error);
 }
 
 void clsUpgrade::Go()
 {
     failure_.clear();
-    if (!stopwatch_) stopwatch_.emplace();
-    stopwatch_->Start();
 
     APP = appFolder_;
     PF = FindSystemFolder(kFolderProgramFiles);
@@ -126,6 +191,17 @@ void clsUpgrade::Go()
     HELP = WIN.empty() ? std::string() : Join(WIN, "Help");
     const std::string programFolder = Join(Join(PF, "Calverdine"), "Sorvanta");
     const std::string utilityFolder = Join(Join(PF, "Calverdine"), "Utility Files") + "/";
+    if (PF.empty()) {
+        failure_ = "there is no installation to upgrade.";
+        return;
+    }
+    // An upgrade ended by force is put back before this one begins.
+    std::string error;
+    if (RecoverInterruptedUpgrade(JournalPath(PF), &error) == Recovery::kFailed ||
+        !journal_.Begin(JournalPath(PF), &error)) {
+        failure_ = "the upgrade journal cannot be used: " + error;
+        return;
+    }
     Raise(10);
 
     auto run = [&]() -> bool {
@@ -133,8 +209,8 @@ void clsUpgrade::Go()
         if (!Copy(Join(APP, kProgramFile), Join(programFolder, kProgramFile))) return false;
         Raise(20);
 
-        // The image control and its run-time files of the original
-        // installation have no counterpart here.
+        // The picture libraries and their image control are built into the
+        // program and the thumbnail control here: nothing to copy.
         Raise(30);
 
         for (const std::string& name : ChartStyleFiles())
@@ -162,7 +238,8 @@ void clsUpgrade::Go()
             return false;
         Raise(80);
 
-        // The folder-browse component of the original: no counterpart here.
+        // The folder-browse dialog is part of the program's toolkit: nothing
+        // to install or register.
         Raise(90);
 
         const std::string control = Join(system, kThumbnailControlFile);
@@ -171,7 +248,7 @@ void clsUpgrade::Go()
             if (!Register(control)) return false;
         }
         Raise(100);
-        return true;
+        return !Stopping();
     };
 
     if (run())

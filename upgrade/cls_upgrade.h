@@ -1,31 +1,39 @@
 #pragma once
 // The upgrade script: copies a release's files over an installation, checks
 // the versions of the libraries, registers the thumbnail control and raises
-// progress from 10 to 100 percent. Every file it writes is kept in a
-// transaction: when a step fails, every file it replaced gets its old
-// contents back and every file it added is removed, so the installation is
-// either upgraded or left as it was.
-#include "upgrade/stopwatch.h"
+// progress from 10 to 100 percent. Every change is announced in the
+// installation's journal before it is made: when a step fails, or the
+// object goes away before the script ends, every file it replaced gets its
+// old contents back, every file and folder it added is removed and the class
+// registry is restored, so the installation is either upgraded or left as
+// it was; an upgrade ended by force is put back by the next start.
+#include "upgrade/journal.h"
 
 #include <functional>
-#include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace upgrade {
 
-// File names of the release and the installation.
+// File names of the release and the installation, and the library versions
+// the release carries (set where the build gives the libraries their versions).
 inline constexpr const char* kProgramFile = "Sorvanta";
 inline constexpr const char* kTiffLibraryFile = "libStrandel.so";
-inline constexpr const char* kTiffLibraryVersion = "1.1.0.0";
+inline constexpr const char* kTiffLibraryVersion = SORVANTA_TIFF_LIBRARY_VERSION;
 inline constexpr const char* kAnalysisLibraryFile = "libVarnholde.so";
-inline constexpr const char* kAnalysisLibraryVersion = "2.0.0.0";
+inline constexpr const char* kAnalysisLibraryVersion = SORVANTA_ANALYSIS_LIBRARY_VERSION;
 inline constexpr const char* kThumbnailControlFile = "libNorvikel.so";
 inline constexpr const char* kDiagonalLegendFile = "Diagonal Legend.jpg";
 
 // The chart style files of "Utility Files", copied when missing.
 const std::vector<std::string>& ChartStyleFiles();
+
+// Every file the release must hold: what the script may copy and the
+// registration helper.
+std::vector<std::string> ReleaseFiles();
+
+// The journal's place in the installation under the Program Files folder.
+std::string JournalPath(const std::string& programFiles);
 
 class clsUpgrade {
 public:
@@ -48,7 +56,6 @@ public:
     const std::string& Failure() const { return failure_; }
 
     void SetRegistrationTimeout(int ms) { registrationTimeoutMs_ = ms; }
-    Stopwatch* stopwatch() { return stopwatch_ ? &*stopwatch_ : nullptr; }
 
     // The folders, fixed when Go starts.
     std::string APP, PF, SYS, WIN, HELP;
@@ -56,20 +63,17 @@ public:
 private:
     bool Copy(const std::string& from, const std::string& to);
     bool Register(const std::string& path);
+    bool Record(const JournalRecord& record);
+    bool Stopping();
     void Raise(int percent);
     void Pump();
     void Rollback();
     void Commit();
 
     std::string appFolder_;
-    std::optional<Stopwatch> stopwatch_;
     int registrationTimeoutMs_;
     std::string failure_;
-    // Files written: the target and the hidden copy of its old contents
-    // ("" when the target did not exist).
-    std::vector<std::pair<std::string, std::string>> written_;
-    // Folders the script created, outermost first.
-    std::vector<std::string> createdFolders_;
+    Journal journal_;
 };
 
 } // namespace upgrade

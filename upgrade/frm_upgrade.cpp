@@ -5,6 +5,8 @@
 #include "platform/folders.h"
 #include "platform/messages.h"
 #include "upgrade/cls_upgrade.h"
+#include "upgrade/journal.h"
+#include "upgrade/manifest.h"
 #include "upgrade/services.h"
 
 #include <QApplication>
@@ -13,6 +15,9 @@
 #include <QPalette>
 #include <QPointer>
 #include <QVBoxLayout>
+
+#include <csignal>
+#include <cstdio>
 
 namespace upgrade {
 namespace {
@@ -85,8 +90,51 @@ int RunUpgradeTool(const UpgradeToolOptions& options)
 {
     std::string app = options.appFolder;
     while (app.size() > 1 && app.back() == '/') app.pop_back();
+    // A file-size limit makes a write fail (EFBIG), which the script treats
+    // as a failed step, instead of ending the tool in the middle of a copy.
+    std::signal(SIGXFSZ, SIG_IGN);
 
-    const std::string shown = ShownVersion(platform::FileVersionOf(platform::JoinPath(app, kProgramFile)));
+    // One upgrade of an installation at a time; before anything else, an
+    // upgrade ended by force is finished or put back.
+    const std::string pf = FindSystemFolder(kFolderProgramFiles);
+    const std::string installation = pf.empty() ? std::string() : platform::JoinPath(pf, "Calverdine");
+    InstallationLock lock;
+    if (!installation.empty() && platform::IsFolder(installation)) {
+        if (!lock.Take(installation)) {
+            platform::ShowMessage("Another upgrade of this system is running.\rThe system has not been modified.",
+                                  platform::kMsgCritical, kUpgradeTitle);
+            return kUpgradeFailed;
+        }
+        std::string error;
+        switch (RecoverInterruptedUpgrade(JournalPath(pf), &error)) {
+        case Recovery::kNothing:
+            break;
+        case Recovery::kUndone:
+            platform::ShowMessage("An interrupted upgrade has been undone.", platform::kMsgInformation,
+                                  kUpgradeTitle);
+            break;
+        case Recovery::kFinished:
+            platform::ShowMessage("An interrupted upgrade has been completed.", platform::kMsgInformation,
+                                  kUpgradeTitle);
+            break;
+        case Recovery::kFailed:
+            platform::ShowMessage("An interrupted upgrade could not be undone: " + error +
+                                      "\rThe system has not been modified.",
+                                  platform::kMsgCritical, kUpgradeTitle);
+            return kUpgradeFailed;
+        }
+    }
+
+    // The question names the release's version: a release without a
+    // readable program is refused instead.
+    const std::string version = platform::FileVersionOf(platform::JoinPath(app, kProgramFile));
+    if (version.empty()) {
+        platform::ShowMessage(std::string("The release folder holds no readable \"") + kProgramFile +
+                                  "\" program.\rThe system has not been modified.",
+                              platform::kMsgCritical, kUpgradeTitle);
+        return kUpgradeFailed;
+    }
+    const std::string shown = ShownVersion(version);
     const int answer = platform::ShowMessage("Upgrade this system to Sorvanta Version " + shown + " ?",
                                              platform::kMsgQuestion, kUpgradeTitle);
     if (answer != platform::kAnsYes) {
@@ -98,7 +146,6 @@ int RunUpgradeTool(const UpgradeToolOptions& options)
     gWindow = &window;
     window.show();
     LetMessagesRun();
-    const std::string pf = FindSystemFolder(kFolderProgramFiles);
     if (!platform::FileExists(platform::JoinPath(pf, "Calverdine", "Sorvanta", kProgramFile)) || pf.empty()) {
         window.hide();
         LetMessagesRun();
@@ -106,6 +153,17 @@ int RunUpgradeTool(const UpgradeToolOptions& options)
                               platform::kMsgCritical, kUpgradeTitle);
         window.allowClose(true);
         return kUpgradeNotFound;
+    }
+
+    // Every file of the release is checked before anything is changed.
+    const std::string damage = CheckRelease(app, ReleaseFiles());
+    if (!damage.empty()) {
+        window.hide();
+        LetMessagesRun();
+        window.allowClose(true);
+        platform::ShowMessage("The upgrade could not be completed: " + damage + "\rThe system has not been modified.",
+                              platform::kMsgCritical, kUpgradeTitle);
+        return kUpgradeFailed;
     }
 
     LetMessagesRun();
@@ -119,8 +177,20 @@ int RunUpgradeTool(const UpgradeToolOptions& options)
         else
             QApplication::restoreOverrideCursor();
     });
+    // From here on Ctrl-C, SIGTERM and SIGHUP roll the script back before
+    // the tool ends (a signal that comes once the upgrade is complete ends
+    // nothing: the upgrade stands and is reported as such).
+    CatchStopSignals();
     myUpgrade.Go();
     SetBusyPointerHandler({});
+    const int stop = StopSignal();
+    RestoreStopSignals();
+    if (stop != 0 && !myUpgrade.Succeeded()) {
+        std::fprintf(stderr, "%s: %s\n", kProgramName, myUpgrade.Failure().c_str());
+        std::fprintf(stderr, "%s: The system has not been modified.\n", kProgramName);
+        std::fflush(stderr);
+        ::raise(stop);
+    }
 
     window.hide();
     LetMessagesRun();

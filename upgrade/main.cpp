@@ -7,8 +7,15 @@
 //                  "Calverdine" (default: the user's data folder).
 // --unattended A   answers the confirmation with A and writes every message
 //                  to standard output instead of showing it.
-// Exit status: 0 upgraded, 1 a step failed (nothing changed), 2 no
-// installation found, 3 declined.
+// Exit status: 0 upgraded, 1 a step failed, the release is damaged or
+// another upgrade of the installation is running (nothing changed), 2 no
+// installation found, 3 declined. Ended by SIGINT, SIGTERM or SIGHUP while
+// it works, it rolls back and then ends by that signal.
+//
+// Test hook: SORVANTA_UPGRADE_TEST_HALT=kill:N|stop:N|term:N|int:N|hup:N sends
+// the tool that signal at its Nth journal point (after each journal
+// record and each completed change), so that tests interrupt an upgrade at
+// exactly known places.
 #include "platform/accessibility.h"
 #include "platform/folders.h"
 #include "platform/guiservices.h"

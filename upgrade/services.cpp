@@ -1,86 +1,97 @@
-// File operations, component registration, special folders, version tests
-// and the shown release number of the upgrade tool.
+// File operations, component registration, special folders, the shown
+// release number and the stop signals of the upgrade tool.
 #include "upgrade/services.h"
 
 #include "platform/folders.h"
 #include "platform/messages.h"
 
-#include <QStandardPaths>
-
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <fcntl.h>
-#include <future>
-#include <memory>
 #include <mutex>
+#include <poll.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
-#include <thread>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-#include <dlfcn.h>
 
 namespace upgrade {
 namespace {
 
 std::string ErrnoText(int err) { return std::strerror(err); }
 
-// Copies `from` over `target` through a hidden temporary file beside the
-// target; the target keeps its old contents until the final rename.
-std::string CopyReplacing(const std::string& from, const std::string& target)
+// Writes everything `in` holds to `out`; "" or the reason.
+std::string CopyContents(int in, int out, const std::string& from, const std::string& target)
 {
-    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return from + ": " + ErrnoText(errno);
-    struct stat st {};
-    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(in);
-        return from + ": not a regular file";
-    }
-    std::string folder = platform::FolderOf(target);
-    if (folder.empty()) folder = "./";
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);  // as a shell copy does
-    std::string temp = folder + ".upg" + std::to_string(::getpid()) + "XXXXXX";
-    std::vector<char> name(temp.begin(), temp.end());
-    name.push_back('\0');
-    const int out = ::mkstemp(name.data());
-    if (out < 0) {
-        const int err = errno;
-        ::close(in);
-        return target + ": " + ErrnoText(err);
-    }
-    temp.assign(name.data());
-    std::string error;
     std::vector<char> buf(1 << 16);
     for (;;) {
         const ssize_t n = ::read(in, buf.data(), buf.size());
         if (n < 0) {
             if (errno == EINTR) continue;
-            error = from + ": " + ErrnoText(errno);
-            break;
+            return from + ": " + ErrnoText(errno);
         }
-        if (n == 0) break;
+        if (n == 0) return "";
         for (ssize_t done = 0; done < n;) {
             const ssize_t w = ::write(out, buf.data() + done, size_t(n - done));
             if (w < 0) {
                 if (errno == EINTR) continue;
-                error = target + ": " + ErrnoText(errno);
-                break;
+                return target + ": " + ErrnoText(errno);  // EFBIG and ENOSPC end up here
             }
             done += w;
         }
-        if (!error.empty()) break;
     }
+}
+
+// Copies `from` into the file `out` already opened at `temp`, then renames
+// it over `target`. Closes `out`; removes `temp` on failure.
+std::string FinishCopy(const std::string& from, int out, const std::string& temp, const std::string& target)
+{
+    std::string error;
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (in < 0)
+        error = from + ": " + ErrnoText(errno);
+    else if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode))
+        error = from + ": not a regular file";
+    if (error.empty()) error = CopyContents(in, out, from, target);
     if (error.empty() && ::fchmod(out, st.st_mode & 07777) != 0) error = target + ": " + ErrnoText(errno);
     if (error.empty() && ::fsync(out) != 0) error = target + ": " + ErrnoText(errno);
     if (::close(out) != 0 && error.empty()) error = target + ": " + ErrnoText(errno);
-    ::close(in);
+    if (in >= 0) ::close(in);
     if (error.empty() && ::rename(temp.c_str(), target.c_str()) != 0) error = target + ": " + ErrnoText(errno);
     if (!error.empty()) ::unlink(temp.c_str());
     return error;
+}
+
+// Copies `from` over `target` through a hidden temporary file of a fresh
+// name beside the target.
+std::string CopyReplacing(const std::string& from, const std::string& target)
+{
+    std::string folder = platform::FolderOf(target);
+    if (folder.empty()) folder = "./";
+    std::string temp = folder + ".upg" + std::to_string(::getpid()) + "XXXXXX";
+    std::vector<char> name(temp.begin(), temp.end());
+    name.push_back('\0');
+    const int out = ::mkstemp(name.data());
+    if (out < 0) return target + ": " + ErrnoText(errno);
+    temp.assign(name.data());
+    return FinishCopy(from, out, temp, target);
+}
+
+std::string CreateFolders(const std::string& target)
+{
+    const std::string folder = platform::FolderOf(target);
+    std::string path;
+    for (std::string::size_type i = 0; i < folder.size(); ++i) {
+        path += folder[i];
+        if (folder[i] == '/' && path.size() > 1 && ::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
+            return path + ": " + ErrnoText(errno);
+    }
+    return "";
 }
 
 std::mutex gMutex;
@@ -102,6 +113,137 @@ std::string ExistingFolder(const std::string& path)
     return !path.empty() && platform::IsFolder(path) ? path : std::string();
 }
 
+volatile std::sig_atomic_t gStopSignal = 0;
+
+void NoteStopSignal(int signo) { gStopSignal = signo; }
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// How a child process ended.
+struct ChildEnd {
+    enum Kind { kExited, kSignaled, kTimedOut, kStopped, kNotStarted } kind = kNotStarted;
+    int code = 0;         // exit status or signal
+    std::string out, err; // what it wrote (the first 64 KB of each)
+};
+
+// Runs `argv` (argv[0] a path) as a child process with its output in pipes;
+// kills it after timeoutMs or when a stop signal arrives. The child is also
+// killed should this process die first.
+ChildEnd RunChild(const std::vector<std::string>& args, int timeoutMs)
+{
+    ChildEnd end;
+    int outPipe[2], errPipe[2];
+    if (::pipe2(outPipe, O_CLOEXEC) != 0) return end;
+    if (::pipe2(errPipe, O_CLOEXEC) != 0) {
+        ::close(outPipe[0]);
+        ::close(outPipe[1]);
+        return end;
+    }
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // Only async-signal-safe calls from here to exec.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent) ::_exit(127);
+        struct sigaction dfl {};
+        dfl.sa_handler = SIG_DFL;
+        for (int s : kStopSignals) ::sigaction(s, &dfl, nullptr);
+        ::sigaction(SIGXFSZ, &dfl, nullptr);
+        ::dup2(outPipe[1], 1);
+        ::dup2(errPipe[1], 2);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    if (pid < 0) {
+        ::close(outPipe[0]);
+        ::close(errPipe[0]);
+        return end;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    std::string* sinks[2] = {&end.out, &end.err};
+    int open = 2;
+    bool killed = false;
+    while (open > 0) {
+        if (gStopSignal != 0) {
+            end.kind = ChildEnd::kStopped;
+            killed = true;
+            break;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0) {
+            end.kind = ChildEnd::kTimedOut;
+            killed = true;
+            break;
+        }
+        const int n = ::poll(fds, 2, int(std::min<long long>(left, 100)));
+        if (n < 0 && errno != EINTR) {
+            end.kind = ChildEnd::kTimedOut;  // cannot watch it: it is ended
+            killed = true;
+            break;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+            char buf[4096];
+            const ssize_t got = ::read(fds[i].fd, buf, sizeof buf);
+            if (got > 0) {
+                if (sinks[i]->size() < 65536) sinks[i]->append(buf, size_t(got));
+            } else if (got == 0 || errno != EINTR) {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    for (const pollfd& f : fds)
+        if (f.fd >= 0) ::close(f.fd);
+    // A child that closed its output may still run: it too gets its time
+    // and no more.
+    int status = 0;
+    for (;;) {
+        if (killed) {
+            ::kill(pid, SIGKILL);
+            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            return end;
+        }
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid) break;
+        if (done < 0 && errno != EINTR) return end;  // not ours to wait for: nothing known
+        if (gStopSignal != 0 || std::chrono::steady_clock::now() >= deadline) {
+            end.kind = gStopSignal != 0 ? ChildEnd::kStopped : ChildEnd::kTimedOut;
+            killed = true;
+            continue;
+        }
+        ::usleep(5000);
+    }
+    if (WIFEXITED(status)) {
+        end.kind = ChildEnd::kExited;
+        end.code = WEXITSTATUS(status);
+    } else {
+        end.kind = ChildEnd::kSignaled;
+        end.code = WTERMSIG(status);
+    }
+    return end;
+}
+
+// The helper given, else the one beside this program.
+std::string HelperPath(const std::string& helper)
+{
+    if (!helper.empty()) return helper;
+    char buf[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    const std::string self = n > 0 ? std::string(buf, size_t(n)) : std::string();
+    return platform::FolderOf(self) + kRegistrationHelperFile;
+}
+
 } // namespace
 
 int FileOperationCode(const std::string& operation)
@@ -119,6 +261,14 @@ std::string CopyTarget(const std::string& from, const std::string& to)
     return to;
 }
 
+std::string CopyThrough(const std::string& from, const std::string& target, const std::string& temp)
+{
+    ::unlink(temp.c_str());
+    const int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (out < 0) return temp + ": " + ErrnoText(errno);
+    return FinishCopy(from, out, temp, target);
+}
+
 std::string ShellFileOperation(const std::string& operation, const std::string& from,
                                const std::string& to, int /*flags: nothing here ever asks*/)
 {
@@ -131,8 +281,11 @@ std::string ShellFileOperation(const std::string& operation, const std::string& 
         if (error.empty() && ::unlink(from.c_str()) != 0) error = from + ": " + ErrnoText(errno);
         return error;
     }
-    case 2:
-        return CopyReplacing(from, CopyTarget(from, to));
+    case 2: {
+        const std::string target = CopyTarget(from, to);
+        const std::string error = CreateFolders(target);  // as a shell copy does
+        return error.empty() ? CopyReplacing(from, target) : error;
+    }
     case 3:
         return ::unlink(from.c_str()) == 0 ? std::string() : from + ": " + ErrnoText(errno);
     case 4:
@@ -148,57 +301,49 @@ void SetBusyPointerHandler(std::function<void(bool)> handler)
     gBusyPointer = std::move(handler);
 }
 
-bool RegUnregServer(const std::string& path, const std::string& command, int timeoutMs)
+bool RegUnregServer(const std::string& path, const std::string& command, int timeoutMs, const std::string& helper)
 {
-    void* lib = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!lib) {
-        platform::ShowMessage("Failure loading control DLL", platform::kMsgOkOnly, kProgramName);
-        return false;
-    }
-    const char* entry = command == "r" ? "DllRegisterServer" : command == "u" ? "DllUnregisterServer" : nullptr;
-    if (!entry) {
+    if (command != "r" && command != "u") {
         platform::ShowMessage("Unknown command handle", platform::kMsgOkOnly, kProgramName);
-        ::dlclose(lib);
-        return false;
-    }
-    using EntryPoint = int32_t (*)();
-    auto fn = reinterpret_cast<EntryPoint>(::dlsym(lib, entry));
-    if (!fn) {
-        platform::ShowMessage("Process failed in obtaining entry point or creating thread.", platform::kMsgOkOnly,
-                              kProgramName);
-        ::dlclose(lib);
         return false;
     }
     BusyPointer(true);
-    auto result = std::make_shared<std::promise<int32_t>>();
-    std::future<int32_t> done = result->get_future();
-    try {
-        std::thread([fn, result] { result->set_value(fn()); }).detach();
-    } catch (const std::system_error&) {
-        BusyPointer(false);
-        platform::ShowMessage("Process failed in obtaining entry point or creating thread.", platform::kMsgOkOnly,
-                              kProgramName);
-        ::dlclose(lib);
-        return false;
-    }
-    if (done.wait_for(std::chrono::milliseconds(timeoutMs)) != std::future_status::ready) {
-        // The worker may still be inside the library: it stays loaded.
-        BusyPointer(false);
-        platform::ShowMessage("Process failed in signaled state or time-out.", platform::kMsgOkOnly, kProgramName);
-        return false;
-    }
-    const int32_t status = done.get();
-    ::dlclose(lib);
+    const ChildEnd end = RunChild({HelperPath(helper), command == "r" ? "register" : "unregister", path}, timeoutMs);
     BusyPointer(false);
-    if (status < 0) {
-        char code[16];
-        std::snprintf(code, sizeof code, "0x%08X", uint32_t(status));
-        platform::ShowMessage(std::string(command == "r" ? "Registration" : "Unregistration") + " of " + path +
-                                  " failed (" + code + ").",
-                              platform::kMsgOkOnly, kProgramName);
-        return false;
+    if (end.kind == ChildEnd::kExited && end.code == 0) return true;
+    if (end.kind == ChildEnd::kStopped) return false;  // the tool is stopping; no message box now
+    // The helper says on standard error which failure it met.
+    const bool exited = end.kind == ChildEnd::kExited;
+    std::string message;
+    if (exited && end.code == 1 && end.err.find(": cannot load ") != std::string::npos) {
+        message = "Failure loading control DLL";
+    } else if (end.kind == ChildEnd::kNotStarted || (exited && end.code == 127) ||
+               (exited && end.code == 1 && end.err.find(" has no Dll") != std::string::npos)) {
+        // No entry point, or the helper itself could not be started.
+        message = "Process failed in obtaining entry point or creating thread.";
+    } else if (exited && end.code == 1 && end.err.find("(0x") != std::string::npos) {
+        // The helper ends its report with the entry point's status "(0x...)".
+        const std::string code = end.err.substr(end.err.rfind("(0x") + 1, 10);
+        message = std::string(command == "r" ? "Registration" : "Unregistration") + " of " + path + " failed (" +
+                  code + ").";
+    } else {
+        // Timed out, killed by a signal (a damaged library) or ended abnormally.
+        message = "Process failed in signaled state or time-out.";
     }
-    return true;
+    platform::ShowMessage(message, platform::kMsgOkOnly, kProgramName);
+    return false;
+}
+
+std::string ClassRegistryPath(const std::string& helper, std::string* error)
+{
+    const ChildEnd end = RunChild({HelperPath(helper), "where"}, kRegistrationTimeoutMs);
+    std::string path = end.out;
+    while (!path.empty() && (path.back() == '\n' || path.back() == '\r')) path.pop_back();
+    if (end.kind != ChildEnd::kExited || end.code != 0 || path.empty() || path.find('\n') != std::string::npos) {
+        if (error) *error = "the class registry cannot be found (" + HelperPath(helper) + " where)";
+        return "";
+    }
+    return path;
 }
 
 void SetProgramFilesFolder(const std::string& folder)
@@ -220,23 +365,10 @@ std::string FindSystemFolder(int csidl)
         return ExistingFolder(programFiles);
     case kFolderSystem:
         return ExistingFolder(platform::JoinPath(programFiles, "Calverdine", "Sorvanta"));
-    case kFolderDesktop:
-    case kFolderDesktopDirectory:
-        return ExistingFolder(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation).toStdString());
-    case kFolderPrograms:
-    case kFolderStartMenu:
-        return ExistingFolder(QStandardPaths::writableLocation(QStandardPaths::ApplicationsLocation).toStdString());
     default:
         return "";
     }
 }
-
-bool IsWin95() { return false; }
-bool IsWin98() { return false; }
-bool IsWinME() { return false; }
-bool IsWinNT4() { return false; }
-bool IsWin2000() { return false; }
-bool IsWinXP() { return false; }
 
 std::string ShownVersion(const std::string& fileVersion)
 {
@@ -251,5 +383,25 @@ std::string ShownVersion(const std::string& fileVersion)
     if (parts.size() != 4) return fileVersion;
     return parts[0] + "." + parts[1] + "." + parts[3];
 }
+
+void CatchStopSignals()
+{
+    gStopSignal = 0;
+    struct sigaction sa {};
+    sa.sa_handler = NoteStopSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = 0;  // no restart: a waiting call returns and sees the signal
+    for (int s : kStopSignals) ::sigaction(s, &sa, nullptr);
+}
+
+void RestoreStopSignals()
+{
+    struct sigaction sa {};
+    sa.sa_handler = SIG_DFL;
+    sigemptyset(&sa.sa_mask);
+    for (int s : kStopSignals) ::sigaction(s, &sa, nullptr);
+}
+
+int StopSignal() { return gStopSignal; }
 
 } // namespace upgrade

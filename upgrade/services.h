@@ -1,9 +1,10 @@
 #pragma once
 // The services the upgrade script is built from: file operations, the
-// registration of a component through its self-registration entry point,
-// special folders, the system-version tests and a high-resolution stopwatch.
-// Each reports its own failures in a message box; the results returned here
-// let the script stop and report an upgrade that did not complete.
+// registration of a component through its self-registration entry point
+// (in a child process), special folders, the shown release number and the
+// handling of the signals that end the tool. The registration reports its
+// own failures in a message box; the results returned here let the script
+// stop and report an upgrade that did not complete.
 #include <functional>
 #include <string>
 
@@ -11,8 +12,10 @@ namespace upgrade {
 
 // Title of every message the tool shows.
 inline constexpr const char* kUpgradeTitle = "Sorvanta Upgrade";
-// Title of the registration and stopwatch messages: the program's name.
+// Title of the registration messages: the program's name.
 inline constexpr const char* kProgramName = "SorvantaUpgrade";
+// The registration helper, installed and shipped beside the tool.
+inline constexpr const char* kRegistrationHelperFile = "norvikel-regsvr";
 
 // ---- File operations ------------------------------------------------------
 
@@ -34,18 +37,31 @@ std::string ShellFileOperation(const std::string& operation, const std::string& 
 // The target a copy of `from` to `to` writes (folder targets completed).
 std::string CopyTarget(const std::string& from, const std::string& to);
 
+// Copies the regular file `from` to `target` through the temporary file
+// `temp` (in the target's folder; replaced when it exists), synced and then
+// renamed over the target: the target has its old contents or the new ones,
+// never a part. Permissions follow the source. Returns "" or the reason; on
+// failure `temp` is removed again.
+std::string CopyThrough(const std::string& from, const std::string& target, const std::string& temp);
+
 // ---- Registration ---------------------------------------------------------
 
-// How long a registration entry point may run.
+// How long a registration may run.
 inline constexpr int kRegistrationTimeoutMs = 10000;
 
-// Loads the library at `path` and runs DllRegisterServer (command "r") or
-// DllUnregisterServer ("u") on a worker thread, waiting at most timeoutMs.
-// Shows the failure messages itself; returns true when the entry point ran
-// to its end and reported success. After a time-out the library stays
-// loaded (the thread may still be running inside it).
+// Registers (command "r") or unregisters ("u") the component at `path` by
+// running the registration helper (`helper`; "" = the one beside this
+// program) in a child process, which loads the library and calls its
+// DllRegisterServer or DllUnregisterServer. The child is killed when it has
+// not ended after timeoutMs, or when the tool is asked to stop, so nothing
+// of it outlives the call. Shows the failure messages itself; returns true
+// when the entry point ran to its end and reported success.
 bool RegUnregServer(const std::string& path, const std::string& command,
-                    int timeoutMs = kRegistrationTimeoutMs);
+                    int timeoutMs = kRegistrationTimeoutMs, const std::string& helper = "");
+
+// Path of the class registry the helper writes ("" with *error when the
+// helper cannot tell).
+std::string ClassRegistryPath(const std::string& helper, std::string* error);
 
 // Called with true while a registration runs and false after it (the window
 // shows the busy pointer); empty by default.
@@ -74,20 +90,8 @@ void SetProgramFilesFolder(const std::string& folder);
 // Path of a special folder, or "" when the system has no such folder or it
 // does not exist. The system folder (where the program loads its libraries
 // from) is the installed program's own folder, "Calverdine/Sorvanta" under
-// the Program Files folder; the Windows folder and the all-users folders
-// have no counterpart here.
+// the Program Files folder; the other folders have no counterpart here.
 std::string FindSystemFolder(int csidl);
-
-// ---- System version -------------------------------------------------------
-
-// The tests for the Windows releases the help shortcuts depend on; none of
-// them holds on this system.
-bool IsWin95();
-bool IsWin98();
-bool IsWinME();
-bool IsWinNT4();
-bool IsWin2000();
-bool IsWinXP();
 
 // ---- Version text ---------------------------------------------------------
 
@@ -95,5 +99,15 @@ bool IsWinXP();
 // ("2.5.0.3" shows as "2.5.3", "2.10.0.3" as "2.10.3"). A text that is not
 // four dot-separated parts is shown as it is.
 std::string ShownVersion(const std::string& fileVersion);
+
+// ---- Signals --------------------------------------------------------------
+
+// From here on SIGINT, SIGTERM and SIGHUP only note that the tool is to stop
+// (the script then rolls back and the caller ends the tool with that signal);
+// RestoreStopSignals puts the default handling back.
+void CatchStopSignals();
+void RestoreStopSignals();
+// The stop signal received since CatchStopSignals, or 0.
+int StopSignal();
 
 } // namespace upgrade

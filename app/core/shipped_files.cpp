@@ -38,4 +38,23 @@ int InstallShippedFiles(const std::string& resourceFolder, const std::vector<std
     return written;
 }
 
+bool UseInstallationDataFolder()
+{
+    if (platform::IsFolder(platform::UtilityFolder())) return false;
+    auto parent = [](std::string path) {
+        while (path.size() > 1 && path.back() == '/') path.pop_back();
+        path = platform::FolderOf(path);
+        while (path.size() > 1 && path.back() == '/') path.pop_back();
+        return path;
+    };
+    std::string program = platform::SystemFolder();
+    while (program.size() > 1 && program.back() == '/') program.pop_back();
+    const std::string calverdine = parent(program);
+    if (platform::FileNameOf(program) != "Sorvanta" || platform::FileNameOf(calverdine) != "Calverdine" ||
+        !platform::IsFolder(platform::JoinPath(calverdine, "Utility Files")))
+        return false;
+    platform::SetBaseFolder(parent(calverdine));
+    return true;
+}
+
 } // namespace core

@@ -14,4 +14,12 @@ namespace core {
 int InstallShippedFiles(const std::string& resourceFolder, const std::vector<std::string>& names,
                         const std::string& label, std::vector<std::string>* errors);
 
+// An installation under any prefix carries its own "Utility Files" beside
+// the program ("<share>/Calverdine/Sorvanta" and "<share>/Calverdine/Utility
+// Files"). Where the user's data folder has no "Utility Files" and the
+// program runs from such an installation, the data folder becomes the
+// installation's "<share>", so that its styles and sample files are read.
+// Returns true when it did so.
+bool UseInstallationDataFolder();
+
 } // namespace core

@@ -1,6 +1,11 @@
 // norvikel-regsvr register|unregister LIB: loads a control module and calls
 // its self-registration entry point (the class registry is the one
 // host/registry.h names; SORVANTA_CLASS_REGISTRY moves it).
+// norvikel-regsvr where: prints the path of that class registry.
+// Exit status 0 done, 2 usage, 1 any failure, which standard error names:
+// "cannot load", "has no <entry point>", or "<entry point> failed: ...
+// (0x...)" with the entry point's status. The upgrade tool runs it as a
+// child process and tells the failures apart by these.
 #include <dlfcn.h>
 #include <limits.h>
 #include <stdlib.h>
@@ -12,8 +17,12 @@
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && std::string(argv[1]) == "where") {
+        std::printf("%s\n", host::RegistryPath().c_str());
+        return 0;
+    }
     if (argc != 3 || (std::string(argv[1]) != "register" && std::string(argv[1]) != "unregister")) {
-        std::fprintf(stderr, "usage: norvikel-regsvr register|unregister LIB\n");
+        std::fprintf(stderr, "usage: norvikel-regsvr register|unregister LIB | where\n");
         return 2;
     }
     const bool doRegister = std::string(argv[1]) == "register";

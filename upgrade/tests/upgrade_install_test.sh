@@ -7,7 +7,9 @@ build=$1
 release=$2
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
+export HOME="$tmp/home" XDG_RUNTIME_DIR="$tmp/run" TMPDIR="$tmp/tmp"
 export XDG_CONFIG_HOME="$tmp/config" XDG_DATA_HOME="$tmp/data"
+mkdir -p "$HOME" "$TMPDIR" && mkdir -m 700 "$XDG_RUNTIME_DIR"
 export SORVANTA_CLASS_REGISTRY="$tmp/classes.reg"
 
 cmake --install "$build" --prefix "$tmp/prefix" >/dev/null

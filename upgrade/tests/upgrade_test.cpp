@@ -6,16 +6,21 @@
 #include "testsupport/testsupport.h"
 #include "upgrade/cls_upgrade.h"
 #include "upgrade/frm_upgrade.h"
+#include "upgrade/journal.h"
+#include "upgrade/manifest.h"
 #include "upgrade/services.h"
-#include "upgrade/stopwatch.h"
 
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
 #include <QProgressBar>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <stdexcept>
+#include <thread>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
@@ -44,6 +49,35 @@ std::map<std::string, std::vector<uint8_t>> Snapshot(const fs::path& root)
         files[fs::relative(e.path(), root).string()] =
             e.is_regular_file() ? ReadBytes(e.path().string()) : std::vector<uint8_t>{};
     return files;
+}
+
+// Writes the release manifest of a folder, as the build does.
+void WriteManifest(const std::string& folder)
+{
+    std::string text;
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder))
+        if (e.is_regular_file() && e.path().filename() != upgrade::kManifestFile)
+            names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        const auto bytes = ReadBytes(folder + "/" + name);
+        const QByteArray hash =
+            QCryptographicHash::hash(QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size())),
+                                     QCryptographicHash::Sha256)
+                .toHex();
+        text += hash.toStdString() + " " + std::to_string(bytes.size()) + " " + name + "\n";
+    }
+    WriteText(folder + "/" + upgrade::kManifestFile, text);
+}
+
+// Names of hidden files and folders below a folder (leftovers of a copy).
+std::vector<std::string> Hidden(const fs::path& root)
+{
+    std::vector<std::string> hidden;
+    for (const auto& f : Snapshot(root))
+        if (fs::path(f.first).filename().string()[0] == '.') hidden.push_back(f.first);
+    return hidden;
 }
 
 ino_t Inode(const std::string& path)
@@ -117,18 +151,6 @@ TEST(UpgradeServices, SpecialFoldersFollowTheProgramFilesFolder)
     upgrade::SetProgramFilesFolder(dir.file("missing"));
     EXPECT_EQ("", upgrade::FindSystemFolder(upgrade::kFolderProgramFiles));
     upgrade::SetProgramFilesFolder("");
-    EXPECT_FALSE(upgrade::IsWin98() || upgrade::IsWinME() || upgrade::IsWinNT4() || upgrade::IsWinXP());
-}
-
-TEST(UpgradeServices, StopwatchKeepsTheStoppedTime)
-{
-    upgrade::Stopwatch watch;
-    watch.Wait(0.002, false);
-    EXPECT_GT(watch.ElapsedTime(), 0.002);
-    const double stopped = watch.Stopp();
-    EXPECT_GT(stopped, 0.002);
-    EXPECT_EQ(stopped, watch.ElapsedTime());
-    EXPECT_EQ(stopped, watch.ElapsedTime());
 }
 
 TEST(UpgradeServices, RegistrationOutcomesAndTheirMessages)
@@ -136,23 +158,36 @@ TEST(UpgradeServices, RegistrationOutcomesAndTheirMessages)
     TempDir dir;
     const std::string registry = dir.file("registry.txt");
     ::setenv("UPGRADE_TEST_REGISTRY", registry.c_str(), 1);
+    const std::string classes = dir.file("classes.reg");
+    ::setenv("SORVANTA_CLASS_REGISTRY", classes.c_str(), 1);
+    // A truncated library (the helper dies loading it) and one that never
+    // finishes: the helper process is ended, the tool goes on.
+    const std::string truncated = dir.file("truncated.so");
+    {
+        auto bytes = ReadBytes(SORVANTA_BIN_DIR "/libNorvikel.so");
+        bytes.resize(bytes.size() / 3);
+        WriteBytes(truncated, bytes);
+    }
     struct Case {
         std::string path, command;
         bool ok;
         std::string message;  // "" = none
+        int timeoutMs;
     };
+    const int kWait = upgrade::kRegistrationTimeoutMs;
     const Case cases[] = {
-        {Module(0), "r", true, ""},
-        {Module(0), "u", true, ""},
-        {Module(0), "x", false, "Unknown command handle"},
-        {dir.file("nothing.so"), "r", false, "Failure loading control DLL"},
-        {Module(3), "r", false, "Process failed in obtaining entry point or creating thread."},
-        {Module(2), "r", false, "Registration of " + Module(2) + " failed (0x80004005)."},
-        {Module(1), "r", false, "Process failed in signaled state or time-out."},
+        {Module(0), "r", true, "", kWait},
+        {Module(0), "u", true, "", kWait},
+        {Module(0), "x", false, "Unknown command handle", kWait},
+        {dir.file("nothing.so"), "r", false, "Failure loading control DLL", kWait},
+        {Module(3), "r", false, "Process failed in obtaining entry point or creating thread.", kWait},
+        {Module(2), "r", false, "Registration of " + Module(2) + " failed (0x80004005).", kWait},
+        {Module(1), "r", false, "Process failed in signaled state or time-out.", 300},
+        {truncated, "r", false, "Process failed in signaled state or time-out.", kWait},
     };
     for (const Case& c : cases) {
         platform::ScriptedMessages messages;
-        EXPECT_EQ(c.ok, upgrade::RegUnregServer(c.path, c.command, 300)) << c.path << " " << c.command;
+        EXPECT_EQ(c.ok, upgrade::RegUnregServer(c.path, c.command, c.timeoutMs)) << c.path << " " << c.command;
         if (!c.message.empty()) {
             ASSERT_EQ(1u, messages.records.size()) << c.message;
             EXPECT_EQ(c.message, messages.records[0].text);
@@ -161,8 +196,12 @@ TEST(UpgradeServices, RegistrationOutcomesAndTheirMessages)
             EXPECT_TRUE(messages.records.empty()) << messages.records[0].text;
         }
     }
+    // The registration that timed out was ended with its process: it never
+    // writes anything afterwards.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     EXPECT_EQ("register\nunregister\n", ReadText(registry));
     ::unsetenv("UPGRADE_TEST_REGISTRY");
+    ::unsetenv("SORVANTA_CLASS_REGISTRY");
 }
 
 // A release folder and an installation under a scratch prefix.
@@ -183,6 +222,8 @@ protected:
             fs::copy_file(std::string(SORVANTA_SOURCE_DIR) + "/app/plots/styles/" + style, release + "/" + style);
         WriteText(release + "/Diagonal Legend.jpg", "legend");
         fs::copy_file(Module(0), release + "/libNorvikel.so");
+        fs::copy_file(bin + "/norvikel-regsvr", release + "/norvikel-regsvr");
+        WriteManifest(release);
 
         // An earlier release: an older program and TIFF library, no styles,
         // no thumbnail control.
@@ -192,12 +233,15 @@ protected:
 
         registry = dir.file("registry.txt");
         ::setenv("UPGRADE_TEST_REGISTRY", registry.c_str(), 1);
+        classes = dir.file("config/classes.reg");
+        ::setenv("SORVANTA_CLASS_REGISTRY", classes.c_str(), 1);
         upgrade::SetProgramFilesFolder(pf);
     }
     void TearDown() override
     {
         upgrade::SetProgramFilesFolder("");
         ::unsetenv("UPGRADE_TEST_REGISTRY");
+        ::unsetenv("SORVANTA_CLASS_REGISTRY");
     }
 
     int Run(platform::ScriptedMessages& messages, int timeoutMs = 10000)
@@ -217,7 +261,7 @@ protected:
 
 public:
     TempDir dir;
-    std::string release, pf, program, utility, registry;
+    std::string release, pf, program, utility, registry, classes;
 };
 
 TEST_F(UpgradeScript, UpgradesAnEarlierInstallationAndReportsProgress)
@@ -270,8 +314,6 @@ TEST_F(UpgradeScript, ProgressRunsFromTenToHundredInSteps)
     script.Go();
     EXPECT_TRUE(script.Succeeded()) << script.Failure();
     EXPECT_EQ((std::vector<int>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100}), seen);
-    ASSERT_NE(nullptr, script.stopwatch());
-    EXPECT_GT(script.stopwatch()->ElapsedTime(), 0.0);
 }
 
 TEST_F(UpgradeScript, DeclinedOrMissingInstallationChangesNothing)
@@ -306,29 +348,33 @@ TEST_F(UpgradeScript, AFailedStepPutsEveryFileBack)
         const char* name;
         std::function<void(UpgradeScript&)> breakIt;
         const char* shownFirst;  // a message the failure shows before the final one, or ""
+        int timeoutMs;
     };
+    const int kWait = upgrade::kRegistrationTimeoutMs;
     const Case cases[] = {
         {"release without the diagonal legend",
-         [](UpgradeScript& t) { fs::remove(t.release + "/Diagonal Legend.jpg"); }, ""},
+         [](UpgradeScript& t) { fs::remove(t.release + "/Diagonal Legend.jpg"); }, "", kWait},
         {"control that never finishes registering",
          [](UpgradeScript& t) {
              fs::remove(t.release + "/libNorvikel.so");
              fs::copy_file(Module(1), t.release + "/libNorvikel.so");
+             WriteManifest(t.release);
          },
-         "Process failed in signaled state or time-out."},
+         "Process failed in signaled state or time-out.", 300},
         {"control whose registration fails",
          [](UpgradeScript& t) {
              fs::remove(t.release + "/libNorvikel.so");
              fs::copy_file(Module(2), t.release + "/libNorvikel.so");
+             WriteManifest(t.release);
          },
-         ""},
+         "", kWait},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         c.breakIt(*this);
         const auto before = Snapshot(pf);
         platform::ScriptedMessages messages;
-        EXPECT_EQ(upgrade::kUpgradeFailed, Run(messages, 300));
+        EXPECT_EQ(upgrade::kUpgradeFailed, Run(messages, c.timeoutMs));
         ASSERT_GE(messages.records.size(), 2u);
         const std::string last = messages.records.back().text;
         EXPECT_EQ(0u, last.find("The upgrade could not be completed: ")) << last;
@@ -341,6 +387,64 @@ TEST_F(UpgradeScript, AFailedStepPutsEveryFileBack)
         fs::remove(release + "/libNorvikel.so");
         fs::copy_file(Module(0), release + "/libNorvikel.so");
         WriteText(release + "/Diagonal Legend.jpg", "legend");
+        WriteManifest(release);
+    }
+}
+
+TEST_F(UpgradeScript, AFailedCopyLeavesNoBackupBehind)
+{
+    // The release's TIFF library cannot be read as a file: the program, the
+    // styles and the legend are copied and the old library has its backup
+    // when that copy fails.
+    fs::remove(release + "/libStrandel.so");
+    fs::create_directories(release + "/libStrandel.so");
+    const auto before = Snapshot(pf);
+    upgrade::clsUpgrade script(release);
+    script.Go();
+    EXPECT_FALSE(script.Succeeded());
+    EXPECT_NE(std::string::npos, script.Failure().find("libStrandel.so")) << script.Failure();
+    EXPECT_EQ(before, Snapshot(pf));
+    EXPECT_EQ(std::vector<std::string>{}, Hidden(pf));
+}
+
+TEST_F(UpgradeScript, AScriptThatEndsEarlyIsPutBackByItsDestructor)
+{
+    // The real control, so that its registration writes the class registry.
+    fs::remove(release + "/libNorvikel.so");
+    fs::copy_file(SORVANTA_BIN_DIR "/libNorvikel.so", release + "/libNorvikel.so");
+    const std::string other = dir.file("other/libNorvikel.so");
+    fs::create_directories(dir.file("other"));
+    fs::copy_file(SORVANTA_BIN_DIR "/libNorvikel.so", other);
+    for (const bool registeredBefore : {false, true}) {
+        for (const int endAt : {70, 100}) {  // before the control, after its registration
+            SCOPED_TRACE(std::string(registeredBefore ? "registry present" : "no registry") + ", ended at " +
+                         std::to_string(endAt));
+            fs::remove(classes);
+            if (registeredBefore) {
+                int rc = -1;
+                testsupport::Shell("'" SORVANTA_BIN_DIR "/norvikel-regsvr' register '" + other + "'", &rc);
+                ASSERT_EQ(0, rc);
+            }
+            const auto before = Snapshot(pf);
+            const bool existed = fs::exists(classes);
+            const auto registryBefore = ReadBytes(classes);
+            bool reached = false;
+            {
+                upgrade::clsUpgrade script(release);
+                script.Progress = [&](int percent) {
+                    if (percent == endAt) {
+                        reached = true;
+                        throw std::runtime_error("the window went away");
+                    }
+                };
+                EXPECT_THROW(script.Go(), std::runtime_error);
+            }
+            EXPECT_TRUE(reached);
+            EXPECT_EQ(before, Snapshot(pf));
+            EXPECT_EQ(existed, fs::exists(classes));
+            EXPECT_EQ(registryBefore, ReadBytes(classes));
+            EXPECT_EQ(std::vector<std::string>{}, Hidden(dir.file("config")));
+        }
     }
 }
 

@@ -8,6 +8,7 @@
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
 #include "app/core/settings.h"
+#include "app/core/shipped_files.h"
 #include "app/core/version.h"
 #include "app/outside/varnholde_calls.h"
 #include "platform/fileversion.h"
@@ -277,7 +278,9 @@ StartupResult RunStartup(const std::string& commandLine, const StartupHooks& hoo
         return StartupResult::Ended;
     }
 
-    // 8. Folders (made when missing, so that the settings file can be written).
+    // 8. Folders (made when missing, so that the settings file can be written);
+    // an installation's own "Utility Files" when the user has none.
+    core::UseInstallationDataFolder();
     QDir().mkpath(QString::fromStdString(platform::UtilityFolder()));
     QDir().mkpath(QString::fromStdString(platform::ResultsFolder()));
 

@@ -1,0 +1,174 @@
+#!/usr/bin/env bash
+# The upgrade tool run as a process, as an administrator runs it: a staged
+# installation (DESTDIR) made into an earlier release, then damaged release
+# folders, a second upgrade while one runs, stop signals and SIGKILL at every
+# journal point, a file-size limit; and the library search path of every
+# shipped binary. Each run has its own HOME, XDG_RUNTIME_DIR, class registry
+# and temporary folder.
+#
+#   upgrade_process_test.sh BUILD_DIR RELEASE_DIR MODULES_DIR MANIFEST_SCRIPT
+set -euo pipefail
+build=$1
+release=$2
+modules=$3
+manifest_script=$4
+
+tmp=$(mktemp -d)
+trap 'kill -KILL $(jobs -p) 2>/dev/null || true; rm -rf "$tmp"' EXIT
+export HOME="$tmp/home" XDG_RUNTIME_DIR="$tmp/run" TMPDIR="$tmp/tmp"
+export XDG_CONFIG_HOME="$tmp/home/.config" XDG_DATA_HOME="$tmp/home/.local/share"
+export SORVANTA_CLASS_REGISTRY="$tmp/registry/classes.reg"
+mkdir -p "$HOME" "$TMPDIR" "$tmp/registry" && mkdir -m 700 "$XDG_RUNTIME_DIR"
+unset SORVANTA_UPGRADE_TEST_HALT
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# ---- Staged install: succeeds, registers nothing, ships the tool and helper.
+DESTDIR="$tmp/stage" cmake --install "$build" --prefix /opt/sorvanta >/dev/null
+[ ! -e "$SORVANTA_CLASS_REGISTRY" ] || fail "a staged install registered the control"
+staged="$tmp/stage/opt/sorvanta/share/Calverdine"
+for f in Sorvanta SorvantaUpgrade norvikel-regsvr; do
+  [ -x "$staged/Sorvanta/$f" ] || fail "not installed beside the program: $f"
+done
+
+# ---- Every shipped binary searches its libraries in its own folder only.
+for dir in "$release" "$staged/Sorvanta"; do
+  count=0
+  for f in "$dir"/*; do
+    head -c 4 "$f" | grep -q "ELF" || continue
+    count=$((count + 1))
+    paths=$(readelf -d "$f" | grep -E '\((RUNPATH|RPATH)\)' || true)
+    [ "$(wc -l <<<"$paths")" = 1 ] && grep -qF '(RUNPATH)' <<<"$paths" &&
+      grep -qF 'Library runpath: [$ORIGIN]' <<<"$paths" || fail "$f: search path $paths"
+  done
+  [ "$count" -ge 6 ] || fail "only $count binaries in $dir"
+done
+
+# ---- An earlier release: an older program and TIFF library, no chart styles,
+# no thumbnail control.
+prefix="$tmp/prefix"
+inst="$prefix/share/Calverdine"
+old="$tmp/old"
+mkdir -p "$old/share"
+cp -a "$staged" "$old/share/"
+printf 'earlier program' > "$old/share/Calverdine/Sorvanta/Sorvanta"
+cp "$modules/old/libStrandel.so" "$old/share/Calverdine/Sorvanta/libStrandel.so"
+rm -f "$old/share/Calverdine/Utility Files/"*.sty "$old/share/Calverdine/Sorvanta/libNorvikel.so"
+
+rel="$tmp/release"
+cp -a "$release" "$rel"
+
+reset() {
+  rm -rf "$prefix" "$tmp/registry"
+  cp -a "$old" "$prefix"
+  mkdir -p "$tmp/registry"
+}
+upgrade() { "$rel/SorvantaUpgrade" --unattended "${1:-yes}" --prefix "$prefix"; }
+hidden() { find "$prefix" "$tmp/registry" -name '.*' | head -5; }
+same_tree() { diff -r "$1" "$prefix" >/dev/null; }
+same_registry() { # $1: reference file, or "none"
+  if [ "$1" = none ]; then [ ! -e "$SORVANTA_CLASS_REGISTRY" ]; else cmp -s "$1" "$SORVANTA_CLASS_REGISTRY"; fi
+}
+is_old() { same_tree "$old" && same_registry none && [ -z "$(hidden)" ]; }
+is_new() { same_tree "$tmp/new" && same_registry "$tmp/new.reg" && [ -z "$(hidden)" ]; }
+
+# The upgraded installation, as a run that nothing disturbs leaves it.
+reset
+out=$(upgrade) || fail "reference upgrade: $out"
+grep -qF "Upgrade this system to Sorvanta Version" <<<"$out"
+grep -qF "THUMBNAIL.ThumbnailCtrl.1" "$SORVANTA_CLASS_REGISTRY" || fail "control not registered"
+cp -a "$prefix" "$tmp/new"
+cp "$SORVANTA_CLASS_REGISTRY" "$tmp/new.reg"
+[ -z "$(hidden)" ] || fail "hidden files after an upgrade: $(hidden)"
+
+# ---- Damaged releases: refused with status 1 and the file's name, nothing changed.
+damage_cases=(
+  "libVarnholde.so|truncate -s 50000 libVarnholde.so"
+  "libVarnholde.so|: > libVarnholde.so"
+  "libStrandel.so|cp libVarnholde.so libStrandel.so"
+  "Colorfill Contour.sty|rm 'Colorfill Contour.sty'"
+  "release.manifest|rm release.manifest"
+  "release.manifest|printf 'not a manifest\n' >> release.manifest"
+  "norvikel-regsvr|sed -i '/norvikel-regsvr/d' release.manifest"
+)
+for c in "${damage_cases[@]}"; do
+  name=${c%%|*}
+  rm -rf "$rel" && cp -a "$release" "$rel"
+  (cd "$rel" && eval "${c#*|}")
+  reset
+  set +e; out=$(upgrade); rc=$?; set -e
+  [ "$rc" = 1 ] || fail "damaged release ($c): status $rc"
+  grep -qF "\"$name\"" <<<"$out" || fail "damaged release ($c) not named: $out"
+  grep -qF "The system has not been modified." <<<"$out" || fail "($c): $out"
+  is_old || fail "damaged release ($c) changed the installation"
+done
+
+# A 5 KB program, even with a manifest that matches it: no question with a
+# blank version, status 1.
+rm -rf "$rel" && cp -a "$release" "$rel"
+head -c 5000 /dev/urandom > "$rel/Sorvanta"
+cmake -DFOLDER="$rel" -P "$manifest_script"
+reset
+set +e; out=$(upgrade); rc=$?; set -e
+[ "$rc" = 1 ] || fail "release without a readable program: status $rc"
+! grep -q "Upgrade this system" <<<"$out" || fail "asked with a blank version: $out"
+grep -qF '"Sorvanta"' <<<"$out" || fail "$out"
+is_old || fail "release without a readable program changed the installation"
+rm -rf "$rel" && cp -a "$release" "$rel"
+
+# ---- A file-size limit: the copy fails (EFBIG), the upgrade is rolled back.
+reset
+set +e; out=$(ulimit -f 1000; upgrade); rc=$?; set -e
+[ "$rc" = 1 ] || fail "file-size limit: status $rc ($out)"
+grep -qF "File too large" <<<"$out" || fail "file-size limit not named: $out"
+is_old || fail "file-size limit left a changed installation"
+
+# ---- SIGKILL at every journal point, then a start that declines (it only
+# recovers) and one that upgrades.
+kills=0
+for n in $(seq 1 40); do
+  reset
+  set +e; SORVANTA_UPGRADE_TEST_HALT=kill:$n upgrade >/dev/null; rc=$?; set -e
+  [ "$rc" = 0 ] && break
+  [ "$rc" = 137 ] || fail "kill:$n: status $rc"
+  kills=$((kills + 1))
+  set +e; out=$(upgrade no); rc=$?; set -e
+  [ "$rc" = 3 ] || fail "kill:$n, then declined: status $rc ($out)"
+  is_old || is_new || fail "kill:$n: neither the old nor the new installation after recovery ($(hidden))"
+  out=$(upgrade) || fail "kill:$n, then upgrade: $out"
+  is_new || fail "kill:$n: the next upgrade did not give the new installation ($(hidden))"
+done
+[ "$kills" -ge 15 ] || fail "only $kills journal points"
+last=$kills
+
+# ---- SIGINT, SIGTERM and SIGHUP roll back before the tool ends: early, just
+# after the registration, and at the last point before the commit.
+for c in "term:3:143" "int:$((last - 1)):130" "hup:$((last - 1)):129" "term:$((last - 2)):143"; do
+  how=${c%:*}
+  reset
+  set +e; SORVANTA_UPGRADE_TEST_HALT=$how upgrade >/dev/null 2>"$tmp/err"; rc=$?; set -e
+  [ "$rc" = "${c##*:}" ] || fail "$how: status $rc"
+  grep -qF "The system has not been modified." "$tmp/err" || fail "$how: $(cat "$tmp/err")"
+  is_old || fail "$how: not rolled back ($(hidden))"
+done
+
+# ---- Two upgrades at once: the second says so, exits 1 and touches nothing.
+reset
+SORVANTA_UPGRADE_TEST_HALT=stop:5 "$rel/SorvantaUpgrade" --unattended yes --prefix "$prefix" >/dev/null &
+first=$!
+for _ in $(seq 1 200); do
+  [ "$(awk '{print $3}' "/proc/$first/stat" 2>/dev/null)" = T ] && break
+  sleep 0.05
+done
+[ "$(awk '{print $3}' "/proc/$first/stat")" = T ] || fail "the first upgrade did not reach its stop point"
+before=$(cd "$tmp" && find prefix registry -exec ls -ld --time-style=+%s.%N {} + | sort; find prefix -type f -exec md5sum {} + | sort)
+set +e; out=$(upgrade); rc=$?; set -e
+after=$(cd "$tmp" && find prefix registry -exec ls -ld --time-style=+%s.%N {} + | sort; find prefix -type f -exec md5sum {} + | sort)
+[ "$rc" = 1 ] || fail "second upgrade: status $rc"
+grep -qF "Another upgrade of this system is running." <<<"$out" || fail "$out"
+[ "$before" = "$after" ] || fail "the second upgrade touched the installation"
+kill -CONT "$first"
+wait "$first" || fail "the first upgrade failed after the second"
+is_new || fail "the first upgrade did not complete"
+
+echo "upgrade as a process: ok ($kills journal points)"
