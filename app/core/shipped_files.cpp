@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace core {
 
@@ -38,23 +39,54 @@ int InstallShippedFiles(const std::string& resourceFolder, const std::vector<std
     return written;
 }
 
-bool UseInstallationDataFolder()
+namespace {
+
+std::string WithoutTrailingSlash(std::string path)
 {
-    if (platform::IsFolder(platform::UtilityFolder())) return false;
-    auto parent = [](std::string path) {
-        while (path.size() > 1 && path.back() == '/') path.pop_back();
-        path = platform::FolderOf(path);
-        while (path.size() > 1 && path.back() == '/') path.pop_back();
-        return path;
-    };
-    std::string program = platform::SystemFolder();
-    while (program.size() > 1 && program.back() == '/') program.pop_back();
-    const std::string calverdine = parent(program);
-    if (platform::FileNameOf(program) != "Sorvanta" || platform::FileNameOf(calverdine) != "Calverdine" ||
-        !platform::IsFolder(platform::JoinPath(calverdine, "Utility Files")))
-        return false;
-    platform::SetBaseFolder(parent(calverdine));
-    return true;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+// "<share>/Calverdine/Utility Files" of the installation the program runs
+// from ("<share>/Calverdine/Sorvanta"), or "" when it runs from elsewhere.
+std::string InstallationUtilityFolder()
+{
+    const std::string program = WithoutTrailingSlash(platform::SystemFolder());
+    const std::string calverdine = WithoutTrailingSlash(platform::FolderOf(program));
+    if (platform::FileNameOf(program) != "Sorvanta" || platform::FileNameOf(calverdine) != "Calverdine") return {};
+    const std::string utility = platform::JoinPath(calverdine, "Utility Files");
+    return platform::IsFolder(utility) ? utility : std::string();
+}
+
+} // namespace
+
+int SeedUtilityFilesFromInstallation(std::vector<std::string>* errors)
+{
+    const std::string target = platform::UtilityFolder();
+    if (platform::IsFolder(target)) return 0;
+    const std::string source = InstallationUtilityFolder();
+    if (source.empty() || WithoutTrailingSlash(source) == WithoutTrailingSlash(target)) return 0;
+    if (!QDir().mkpath(QString::fromStdString(target))) {
+        if (errors) errors->push_back("cannot create " + target);
+        return 0;
+    }
+    int copied = 0;
+    const QDir from(QString::fromStdString(source));
+    for (const QFileInfo& info : from.entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name)) {
+        if (info.isSymLink() || !info.isFile()) continue;
+        QFile file(info.absoluteFilePath());
+        const std::string name = info.fileName().toStdString();
+        if (!file.open(QIODevice::ReadOnly)) {
+            if (errors) errors->push_back("cannot read " + platform::JoinPath(source, name));
+            continue;
+        }
+        if (!WriteFileAtomically(platform::JoinPath(target, name), file.readAll().toStdString())) {
+            if (errors) errors->push_back("cannot write " + platform::JoinPath(target, name));
+            continue;
+        }
+        ++copied;
+    }
+    return copied;
 }
 
 } // namespace core

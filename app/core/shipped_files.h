@@ -16,10 +16,12 @@ int InstallShippedFiles(const std::string& resourceFolder, const std::vector<std
 
 // An installation under any prefix carries its own "Utility Files" beside
 // the program ("<share>/Calverdine/Sorvanta" and "<share>/Calverdine/Utility
-// Files"). Where the user's data folder has no "Utility Files" and the
-// program runs from such an installation, the data folder becomes the
-// installation's "<share>", so that its styles and sample files are read.
-// Returns true when it did so.
-bool UseInstallationDataFolder();
+// Files"). When the program runs from such an installation and the user's
+// data folder has no "Utility Files" yet, that folder is made and filled with
+// copies of the installation's files, so its styles and sample files are read
+// while settings, masks and results stay writable in the user's own folder.
+// Files already in the user's folder are never replaced. Returns the number
+// of files copied; reasons for files that could not be go to errors.
+int SeedUtilityFilesFromInstallation(std::vector<std::string>* errors);
 
 } // namespace core

@@ -279,8 +279,10 @@ StartupResult RunStartup(const std::string& commandLine, const StartupHooks& hoo
     }
 
     // 8. Folders (made when missing, so that the settings file can be written);
-    // an installation's own "Utility Files" when the user has none.
-    core::UseInstallationDataFolder();
+    // a user without "Utility Files" starts from the installation's own. A
+    // file that cannot be copied is made from the program's built-in copy
+    // later, as for any user.
+    core::SeedUtilityFilesFromInstallation(nullptr);
     QDir().mkpath(QString::fromStdString(platform::UtilityFolder()));
     QDir().mkpath(QString::fromStdString(platform::ResultsFolder()));
 
