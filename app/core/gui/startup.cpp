@@ -215,12 +215,11 @@ void ReceiveCommandLine(const std::string& text)
 
 StartupResult RunStartup(const std::string& commandLine, const StartupHooks& hooks)
 {
-    // 1. Application title.
     // Only the application name: a display name would be appended to every
     // window title, which must read as the window itself sets it.
     QCoreApplication::setApplicationName(model::AppTitle);
 
-    // 2. Single instance.
+    // One instance per user and display: a later start hands its file over.
     gInstance = std::make_unique<platform::SingleInstance>(platform::kInstanceKey, hooks.instanceFolder);
     if (!gInstance->isFirstInstance()) {
         if (platform::HandOverToRunningInstance(*gInstance, QString::fromStdString(commandLine))) {
@@ -229,14 +228,14 @@ StartupResult RunStartup(const std::string& commandLine, const StartupHooks& hoo
         }
         // No running instance answered: a start-up of its own, untagged.
     } else {
-        // 3. First instance: receive hand-overs; the main window comes to the front.
+        // The first instance receives hand-overs; the main window comes to the front.
         gInstance->setHandler([](const QString& text) { ReceiveCommandLine(text.toStdString()); });
         gInstance->setMainWindow(&frmAnalysis());
         gInstance->listen();
         frmUnits();
     }
 
-    // 4. Command line.
+    // A file named on the command line must be a phase image.
     if (!commandLine.empty() && !platform::WildcardMatch("*_ph.tif", commandLine) &&
         !platform::WildcardMatch("*Phase.tif", commandLine)) {
         platform::ShowMessage(platform::kMsgCannotOpenInvalidFormat, 16,
@@ -244,7 +243,7 @@ StartupResult RunStartup(const std::string& commandLine, const StartupHooks& hoo
         return StartupResult::Ended;
     }
 
-    // 5. Display.
+    // The display the windows were laid out for, or the user's consent.
     const DisplayInfo d = hooks.display ? hooks.display() : ReadDisplay();
     model::files.DisplayBitsPerPixel = int16_t(d.colorDepth);
     const bool xga = d.width == 1024 && d.height == 768;
@@ -269,7 +268,7 @@ StartupResult RunStartup(const std::string& commandLine, const StartupHooks& hoo
         if (!go) return StartupResult::Ended;
     }
 
-    // 6. and 7. The analysis library must be the expected release.
+    // The analysis library must be the expected release.
     model::files.AnalysisDllVersion = platform::FileVersionOf(outside::LibraryPath());
     if (!core::EqualsNoCase(model::files.AnalysisDllVersion, kAnalysisLibraryVersion)) {
         platform::ShowMessage(std::string("Incorrect Analysis DLL Version installed on system.") + model::CR +
@@ -278,7 +277,7 @@ StartupResult RunStartup(const std::string& commandLine, const StartupHooks& hoo
         return StartupResult::Ended;
     }
 
-    // 8. Folders (made when missing, so that the settings file can be written);
+    // Folders (made when missing, so that the settings file can be written);
     // a user without "Utility Files" starts from the installation's own. A
     // file that cannot be copied is made from the program's built-in copy
     // later, as for any user.
@@ -286,25 +285,25 @@ StartupResult RunStartup(const std::string& commandLine, const StartupHooks& hoo
     QDir().mkpath(QString::fromStdString(platform::UtilityFolder()));
     QDir().mkpath(QString::fromStdString(platform::ResultsFolder()));
 
-    // 9. and 10.
+    // The version the batch tables carry; windows know start-up is running.
     model::files.ProgramVersion = core::ProgramVersion();
     model::state.StartupInProgress = true;
 
-    // 11. Splash picture.
+    // Splash picture.
     FrmSplash& splash = frmSplash();
     const std::string picture = platform::JoinPath(platform::UtilityFolder(), "SorvantaSplash.bmp");
     if (platform::FileExists(picture)) splash.ShowPictureFile(picture);
 
-    // 12. and 13.
+    // Analysis defaults and window captions.
     InitAnalysisDefaults();
     SetFormCaptions();
 
-    // 14.
+    // The splash shows while the settings are read.
     splash.setCursor(Qt::WaitCursor);
     splash.show();
     QCoreApplication::processEvents();
 
-    // 15. Settings, pushed into the windows.
+    // Settings, pushed into the windows.
     RegisterSettingsForms();
     // No Z unit is chosen yet (the units dialog sets the format): the Z
     // limits are shown as the plain numbers of the file.
@@ -312,15 +311,15 @@ StartupResult RunStartup(const std::string& commandLine, const StartupHooks& hoo
     core::ReadSettingsFile(core::SettingsFilePath());
     core::ApplySettingsToForms();
 
-    // 16. Grating compensation table.
+    // Grating compensation table.
     core::LoadGratingCompTable(core::GratingCompFilePath());
 
-    // 17. Twips per pixel.
+    // Twips per pixel.
     const int dpi = platform::LogicalDpiX() > 0 ? platform::LogicalDpiX() : 96;
     model::files.TwipsPerPixelX = int32_t(core::RoundHalfEven(1440.0 / dpi));
     model::files.TwipsPerPixelY = model::files.TwipsPerPixelX;
 
-    // 18. The splash stays at least until the timer's first tick.
+    // The splash stays at least until the timer's first tick.
     QCoreApplication::processEvents();
     splash.SplashTimerDone = false;
     splash.Timer1->setInterval(hooks.splashMs);
@@ -328,11 +327,11 @@ StartupResult RunStartup(const std::string& commandLine, const StartupHooks& hoo
     while (!splash.SplashTimerDone)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 
-    // 19.
     splash.unsetCursor();
     splash.hide();
 
-    // 20. and 21.
+    // The units dialog asks for the units before anything is analysed; a
+    // file from the command line is loaded once it is answered.
     FrmUnits& units = frmUnits();
     units.show();
     units.raise();
