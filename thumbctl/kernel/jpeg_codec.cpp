@@ -246,6 +246,8 @@ inline int32_t ClampCoef(int32_t v) {
 // stored (0: a flat block).
 // `dqz` holds, per zig-zag index, the divisor times 64 plus the natural
 // position.
+// With DcOnly the AC coefficients are read past but not stored.
+template <bool DcOnly>
 int DecodeBlock(BitReader& reader, const HuffDecoder& dc, const HuffDecoder& ac, int* pred,
                 const uint32_t* dqz, int32_t blk[64], int* count) {
     BitReader br = reader;  // kept in registers while the block is read
@@ -268,8 +270,10 @@ int DecodeBlock(BitReader& reader, const HuffDecoder& dc, const HuffDecoder& ac,
             k += kind;
             br.Skip(f & 0xFF);
             if (k > 63) return ipiErrSyntacticalError;
-            const uint32_t e = dqz[k];
-            blk[e & 63] = (f >> 16) * static_cast<int32_t>(e >> 6);
+            if (!DcOnly) {
+                const uint32_t e = dqz[k];
+                blk[e & 63] = (f >> 16) * static_cast<int32_t>(e >> 6);
+            }
             ++n;
             ++k;
             continue;
@@ -299,8 +303,11 @@ int DecodeBlock(BitReader& reader, const HuffDecoder& dc, const HuffDecoder& ac,
         }
         k += run;
         if (k > 63) return ipiErrSyntacticalError;
-        const uint32_t e = dqz[k];
-        blk[e & 63] = ClampCoef(br.Receive(size) * static_cast<int32_t>(e >> 6));
+        const int value = br.Receive(size);
+        if (!DcOnly) {
+            const uint32_t e = dqz[k];
+            blk[e & 63] = ClampCoef(value * static_cast<int32_t>(e >> 6));
+        }
         ++n;
         ++k;
     }
@@ -489,8 +496,11 @@ void InverseTransformSse2(const int32_t* in, uint8_t* out, ptrdiff_t stride) {
 }
 #endif
 
+// Value of a block whose only coefficient is `dc` (dequantised and scaled).
+inline uint8_t FlatValue(int32_t dc) { return Clamp255((dc + 32 + (128 << 6)) >> 6); }
+
 void FlatBlock(int32_t dc, uint8_t* out, ptrdiff_t stride) {
-    const uint8_t v = Clamp255((dc + 32 + (128 << 6)) >> 6);
+    const uint8_t v = FlatValue(dc);
     for (int r = 0; r < 8; ++r) std::memset(out + r * stride, v, 8);
 }
 
@@ -509,6 +519,77 @@ inline void DecodeToPixels(int32_t* blk, int count, uint8_t* out, ptrdiff_t stri
         std::memset(blk, 0, 64 * sizeof(int32_t));
     }
     blk[0] = 0;
+}
+
+// ---- reduced-size inverse transforms ------------------------------------------
+
+// Basis functions of the scaled transform averaged over the output pixels of
+// a block made n x n (n = 4 or 2): entry [u][x] is the mean over pixels
+// x s .. x s + s - 1 (s = 8 / n) of cos((2 i + 1) u pi / 16) / cos(u pi / 16)
+// (1 for u = 0), with 12 fractional bits. A picture reduced with them holds
+// the means of the s x s pixels the full transform gives, before the clamp.
+struct ReducedBasis {
+    int32_t h[2][8][4] = {};  // [0]: n = 4, [1]: n = 2
+    ReducedBasis() {
+        const double pi = 3.14159265358979323846;
+        for (int which = 0; which < 2; ++which) {
+            const int n = which ? 2 : 4, s = 8 / n;
+            for (int u = 0; u < 8; ++u) {
+                for (int x = 0; x < n; ++x) {
+                    double sum = 0;
+                    for (int k = 0; k < s; ++k)
+                        sum += u == 0 ? 1.0 : std::cos((2 * (x * s + k) + 1) * u * pi / 16) / std::cos(u * pi / 16);
+                    h[which][u][x] = RoundHalfAway(sum / s * 4096);
+                }
+            }
+        }
+    }
+};
+const ReducedBasis kReduced;
+
+// A dequantised block straight to n x n pixels (n = 4 or 2), rows then
+// columns through the averaged basis, in 64-bit sums.
+template <int N>
+void ReducedTransform(const int32_t* in, uint8_t* out, ptrdiff_t stride) {
+    const int32_t(*h)[4] = kReduced.h[N == 4 ? 0 : 1];
+    int64_t ws[N][8];  // [output row][column frequency], 12 fractional bits
+    for (int u = 0; u < 8; ++u) {
+        int64_t acc[N] = {};
+        for (int v = 0; v < 8; ++v) {
+            const int32_t c = in[v * 8 + u];
+            if (!c) continue;
+            for (int y = 0; y < N; ++y) acc[y] += int64_t(c) * h[v][y];
+        }
+        for (int y = 0; y < N; ++y) ws[y][u] = acc[y];
+    }
+    // Sums carry 24 fractional bits and 64 times the sample; the rounding
+    // term and the level shift are added before the shift.
+    const int64_t bias = int64_t(32 + (128 << 6)) << 24;
+    for (int y = 0; y < N; ++y) {
+        for (int x = 0; x < N; ++x) {
+            int64_t a = bias;
+            for (int u = 0; u < 8; ++u) a += ws[y][u] * h[u][x];
+            a >>= 30;
+            out[y * stride + x] = static_cast<uint8_t>(a < 0 ? 0 : (a > 255 ? 255 : a));
+        }
+    }
+}
+
+// Pixels of a decoded block at 1 / 2^shift of its size (shift 1..3); the
+// block is left all zero again. At 1/8 only the DC coefficient was stored.
+inline void DecodeToReducedPixels(int32_t* blk, int count, int shift, uint8_t* out, ptrdiff_t stride) {
+    if (shift == 3 || count == 0) {
+        const uint8_t v = FlatValue(blk[0]);
+        const int n = 8 >> shift;
+        for (int r = 0; r < n; ++r) std::memset(out + r * stride, v, static_cast<size_t>(n));
+        blk[0] = 0;
+        return;
+    }
+    if (shift == 1)
+        ReducedTransform<4>(blk, out, stride);
+    else
+        ReducedTransform<2>(blk, out, stride);
+    std::memset(blk, 0, 64 * sizeof(int32_t));
 }
 
 // ---- colour conversion -------------------------------------------------------
@@ -746,9 +827,13 @@ bool JpegMcuSize(int bands, int sampling, int* mcuWidth, int* mcuHeight) {
     return true;
 }
 
+int JpegScaledLength(int length, int scale) { return (length + scale - 1) / scale; }
+
 int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, int width, int height,
-                   int bands, int sampling, const JpegPlane* planes) {
+                   int bands, int sampling, const JpegPlane* planes, int scale) {
     if (width <= 0 || height <= 0 || (bands != 1 && bands != 3)) return ipiErrNonPermissibleOption;
+    const int shift = scale == 1 ? 0 : scale == 2 ? 1 : scale == 4 ? 2 : scale == 8 ? 3 : -1;
+    if (shift < 0) return ipiErrOutOfRange;
     int mcuW = 8, mcuH = 8;
     if (!JpegMcuSize(bands, sampling, &mcuW, &mcuH)) return ipiErrNonPermissibleOption;
     const bool colour = bands == 3;
@@ -782,18 +867,22 @@ int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, i
 
     const int mcusX = (width + mcuW - 1) / mcuW;
     const int mcusY = (height + mcuH - 1) / mcuH;
-    // Component rows of one MCU row: luminance at full MCU size, chroma 8x8 per MCU.
-    const int yStride = mcusX * mcuW;
-    const int cStride = mcusX * 8;
-    std::unique_ptr<uint8_t[]> ybuf(new (std::nothrow) uint8_t[static_cast<size_t>(yStride) * mcuH]);
+    // Sizes in output pixels: a block gives bs x bs of them.
+    const int bs = 8 >> shift;
+    const int outW = JpegScaledLength(width, scale), outH = JpegScaledLength(height, scale);
+    const int mcuOutW = mcuW >> shift, mcuOutH = mcuH >> shift;
+    // Component rows of one MCU row: luminance at full MCU size, chroma one block per MCU.
+    const int yStride = mcusX * mcuOutW;
+    const int cStride = mcusX * bs;
+    std::unique_ptr<uint8_t[]> ybuf(new (std::nothrow) uint8_t[static_cast<size_t>(yStride) * mcuOutH]);
     std::unique_ptr<uint8_t[]> cbuf;
     if (!ybuf) return ipiErrSystem;
     if (colour) {
-        cbuf.reset(new (std::nothrow) uint8_t[static_cast<size_t>(cStride) * 16]);
+        cbuf.reset(new (std::nothrow) uint8_t[static_cast<size_t>(cStride) * bs * 2]);
         if (!cbuf) return ipiErrSystem;
     }
     uint8_t* cbPlane = colour ? cbuf.get() : nullptr;
-    uint8_t* crPlane = colour ? cbuf.get() + cStride * 8 : nullptr;
+    uint8_t* crPlane = colour ? cbuf.get() + cStride * bs : nullptr;
 
     BitReader br;
     br.p = data;
@@ -806,22 +895,32 @@ int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, i
     const int restart = tables.restartInterval;
     const int hBlocks = mcuW / 8, vBlocks = mcuH / 8;
 
+    // One block into its place in the MCU row buffers.
+    auto block = [&](const HuffDecoder& dc, const HuffDecoder& ac, int* p, const uint32_t* dqz, uint8_t* out,
+                     ptrdiff_t stride) {
+        const int rc = shift == 3 ? DecodeBlock<true>(br, dc, ac, p, dqz, blk, &count)
+                                  : DecodeBlock<false>(br, dc, ac, p, dqz, blk, &count);
+        if (rc) return rc;
+        if (shift == 0)
+            DecodeToPixels(blk, count, out, stride, vector);
+        else
+            DecodeToReducedPixels(blk, count, shift, out, stride);
+        return 0;
+    };
     for (int my = 0; my < mcusY; ++my) {
         for (int mx = 0; mx < mcusX; ++mx) {
             for (int v = 0; v < vBlocks; ++v) {
                 for (int h = 0; h < hBlocks; ++h) {
-                    const int rc = DecodeBlock(br, st->huff[kJpegLumDC], st->huff[kJpegLumAC], &pred[0],
-                                               st->dqz[0], blk, &count);
+                    const int rc = block(st->huff[kJpegLumDC], st->huff[kJpegLumAC], &pred[0], st->dqz[0],
+                                         ybuf.get() + (v * bs) * yStride + mx * mcuOutW + h * bs, yStride);
                     if (rc) return rc;
-                    DecodeToPixels(blk, count, ybuf.get() + (v * 8) * yStride + mx * mcuW + h * 8, yStride, vector);
                 }
             }
             if (colour) {
                 for (int c = 0; c < 2; ++c) {
-                    const int rc = DecodeBlock(br, st->huff[kJpegChromDC], st->huff[kJpegChromAC],
-                                               &pred[1 + c], st->dqz[1], blk, &count);
+                    const int rc = block(st->huff[kJpegChromDC], st->huff[kJpegChromAC], &pred[1 + c], st->dqz[1],
+                                         (c ? crPlane : cbPlane) + mx * bs, cStride);
                     if (rc) return rc;
-                    DecodeToPixels(blk, count, (c ? crPlane : cbPlane) + mx * 8, cStride, vector);
                 }
             }
             if (br.Overrun()) return br.OverrunCode();
@@ -833,16 +932,16 @@ int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, i
         }
 
         // Deliver the rows of this MCU row that lie inside the image.
-        const int y0 = my * mcuH;
-        const int rows = height - y0 < mcuH ? height - y0 : mcuH;
+        const int y0 = my * mcuOutH;
+        const int rows = outH - y0 < mcuOutH ? outH - y0 : mcuOutH;
         if (!colour) {
             for (int r = 0; r < rows; ++r) {
                 const uint8_t* yrow = ybuf.get() + static_cast<size_t>(r) * yStride;
                 uint8_t* o = planes[0].origin + (y0 + r) * planes[0].rowStep;
                 if (planes[0].pixelStep == 1) {
-                    std::memcpy(o, yrow, static_cast<size_t>(width));
+                    std::memcpy(o, yrow, static_cast<size_t>(outW));
                 } else {
-                    for (int x = 0; x < width; ++x) o[x * planes[0].pixelStep] = yrow[x];
+                    for (int x = 0; x < outW; ++x) o[x * planes[0].pixelStep] = yrow[x];
                 }
             }
             continue;
@@ -856,9 +955,9 @@ int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, i
             const uint8_t* cbRow = cbPlane + cr * cStride;
             const uint8_t* crRow = crPlane + cr * cStride;
             if (mcuW == 16)
-                ConvertRows<2>(yrow, next, cbRow, crRow, width, planes, y0 + r, vector);
+                ConvertRows<2>(yrow, next, cbRow, crRow, outW, planes, y0 + r, vector);
             else
-                ConvertRows<1>(yrow, next, cbRow, crRow, width, planes, y0 + r, vector);
+                ConvertRows<1>(yrow, next, cbRow, crRow, outW, planes, y0 + r, vector);
         }
     }
     return 0;
