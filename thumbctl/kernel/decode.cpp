@@ -276,6 +276,7 @@ constexpr int kNotDirect = 1 << 20;
 struct ShrinkBox {
     int64_t width = 0;
     int64_t height = 0;
+    IPIVALUE* pictureSize = nullptr;  // receives the JPEG's own width and height
 };
 
 // Divisor (1, 2, 4 or 8) of the size at which a JPEG of w x h is decoded
@@ -293,8 +294,14 @@ int JpegScaleForBox(int64_t w, int64_t h, int64_t boxW, int64_t boxH)
 // A JPEG decoded straight from the caller's bytes into the rows of a new
 // bitmap, at 1 / `scale` of its size: `img` holds the header; neither the
 // entropy-coded data nor the pixels are copied on the way.
-int DecodeJpegIntoDib(IPIENVIRONMENT* env, const void* data, int64_t size, IPIOBJECT* img, int scale, IPIHANDLE* dib)
+int DecodeJpegIntoDib(IPIENVIRONMENT* env, const void* data, int64_t size, IPIOBJECT* img, const ShrinkBox& box,
+                      IPIHANDLE* dib)
 {
+    if (box.pictureSize) {
+        box.pictureSize[0] = img->dim[0];
+        box.pictureSize[1] = img->dim[1];
+    }
+    const int scale = JpegScaleForBox(img->dim[0], img->dim[1], box.width, box.height);
     img->dim[0] = JpegScaledLength(int(img->dim[0]), scale);
     img->dim[1] = JpegScaledLength(int(img->dim[1]), scale);
     const int depth = DibDepth(img);
@@ -341,8 +348,7 @@ int DecodeIntoDib(IPIENVIRONMENT* env, const void* data, int64_t size, int ff, I
         if (colourType == kPngColourRgbAlpha && img->dim[4] == 4) img->dim[4] = 3;
     }
     if (ff == ipiFormatJpeg && img->compression != 0)
-        return DecodeJpegIntoDib(env, data, size, img, JpegScaleForBox(img->dim[0], img->dim[1], box.width, box.height),
-                                 dib);
+        return DecodeJpegIntoDib(env, data, size, img, box, dib);
     const int depth = DibDepth(img);
     if (img->compression == 0 || depth == 0 || (depth == 4 && ff == ipiFormatPcx)) return kNotDirect;
     IpiDibLayout layout;
@@ -411,7 +417,10 @@ int DecodeSingle(IPIENVIRONMENT* env, const void* data, int64_t size, int ff, IP
         bool foundW = false, foundH = false;
         const IPIVALUE boxW = FindValue(attributes, attributeCount, "boxWidth", &foundW);
         const IPIVALUE boxH = FindValue(attributes, attributeCount, "boxHeight", &foundH);
-        const ShrinkBox box{foundW && foundH ? int64_t(boxW) : 0, foundW && foundH ? int64_t(boxH) : 0};
+        bool foundSize = false;
+        const IPIVALUE sizeOut = FindValue(attributes, attributeCount, "pictureSize", &foundSize);
+        const ShrinkBox box{foundW && foundH ? int64_t(boxW) : 0, foundW && foundH ? int64_t(boxH) : 0,
+                            reinterpret_cast<IPIVALUE*>(sizeOut)};
         const int rc = DecodeIntoDib(env, data, size, ff, img, box, dib);
         if (rc != kNotDirect) return rc;
     }

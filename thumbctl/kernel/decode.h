@@ -29,7 +29,9 @@ enum DecodeFormat : int {
 // `boxHeight` (both at least 1) when the bitmap is only going to be shrunk
 // into a box of that size: a JPEG then comes back at 1/2, 1/4 or 1/8 of its
 // size (sides rounded up), the smallest that still reaches the box's width
-// or its height, so that it still covers the picture fitted into the box.
+// or its height, so that it still covers the picture fitted into the box;
+// `pictureSize`, the address of two IPIVALUEs, then receives the JPEG's own
+// width and height.
 int DecodeImageFromMemory(const void* data, IPIHANDLE* dibs, int count, int format, int page, int64_t size,
                           const IPIATTRIBUTE* attributes, int attributeCount, int* error);
 int DecodeImageFromFile(const char* path, IPIHANDLE* dibs, int count, int format, int page,

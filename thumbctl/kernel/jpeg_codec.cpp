@@ -524,22 +524,23 @@ inline void DecodeToPixels(int32_t* blk, int count, uint8_t* out, ptrdiff_t stri
 // ---- reduced-size inverse transforms ------------------------------------------
 
 // Basis functions of the scaled transform averaged over the output pixels of
-// a block made n x n (n = 4 or 2): entry [u][x] is the mean over pixels
-// x s .. x s + s - 1 (s = 8 / n) of cos((2 i + 1) u pi / 16) / cos(u pi / 16)
-// (1 for u = 0), with 12 fractional bits. A picture reduced with them holds
-// the means of the s x s pixels the full transform gives, before the clamp.
+// a block made n pixels wide (n = 8, 4, 2, 1): entry [u][x] is the mean over
+// pixels x s .. x s + s - 1 (s = 8 / n) of cos((2 i + 1) u pi / 16) /
+// cos(u pi / 16) (1 for u = 0), with 12 fractional bits. A block reduced
+// with them holds the means of the s x s pixels the full transform gives
+// there, before the clamp.
 struct ReducedBasis {
-    int32_t h[2][8][4] = {};  // [0]: n = 4, [1]: n = 2
+    int32_t h[4][8][8] = {};  // [log2(8 / n)][u][x]
     ReducedBasis() {
         const double pi = 3.14159265358979323846;
-        for (int which = 0; which < 2; ++which) {
-            const int n = which ? 2 : 4, s = 8 / n;
+        for (int shift = 0; shift < 4; ++shift) {
+            const int n = 8 >> shift, s = 1 << shift;
             for (int u = 0; u < 8; ++u) {
                 for (int x = 0; x < n; ++x) {
                     double sum = 0;
                     for (int k = 0; k < s; ++k)
                         sum += u == 0 ? 1.0 : std::cos((2 * (x * s + k) + 1) * u * pi / 16) / std::cos(u * pi / 16);
-                    h[which][u][x] = RoundHalfAway(sum / s * 4096);
+                    h[shift][u][x] = RoundHalfAway(sum / s * 4096);
                 }
             }
         }
@@ -547,48 +548,51 @@ struct ReducedBasis {
 };
 const ReducedBasis kReduced;
 
-// A dequantised block straight to n x n pixels (n = 4 or 2), rows then
-// columns through the averaged basis, in 64-bit sums.
-template <int N>
-void ReducedTransform(const int32_t* in, uint8_t* out, ptrdiff_t stride) {
-    const int32_t(*h)[4] = kReduced.h[N == 4 ? 0 : 1];
-    int64_t ws[N][8];  // [output row][column frequency], 12 fractional bits
+// A dequantised block straight to (8 >> xShift) x (8 >> yShift) pixels,
+// columns then rows through the averaged basis, in 64-bit sums.
+void ReducedTransform(const int32_t* in, int xShift, int yShift, uint8_t* out, ptrdiff_t stride) {
+    const int32_t(*hx)[8] = kReduced.h[xShift];
+    const int32_t(*hy)[8] = kReduced.h[yShift];
+    const int nx = 8 >> xShift, ny = 8 >> yShift;
+    int64_t ws[8][8];  // [output row][column frequency], 12 fractional bits
     for (int u = 0; u < 8; ++u) {
-        int64_t acc[N] = {};
+        int64_t acc[8] = {};
         for (int v = 0; v < 8; ++v) {
             const int32_t c = in[v * 8 + u];
             if (!c) continue;
-            for (int y = 0; y < N; ++y) acc[y] += int64_t(c) * h[v][y];
+            for (int y = 0; y < ny; ++y) acc[y] += int64_t(c) * hy[v][y];
         }
-        for (int y = 0; y < N; ++y) ws[y][u] = acc[y];
+        for (int y = 0; y < ny; ++y) ws[y][u] = acc[y];
     }
     // Sums carry 24 fractional bits and 64 times the sample; the rounding
     // term and the level shift are added before the shift.
     const int64_t bias = int64_t(32 + (128 << 6)) << 24;
-    for (int y = 0; y < N; ++y) {
-        for (int x = 0; x < N; ++x) {
+    for (int y = 0; y < ny; ++y) {
+        for (int x = 0; x < nx; ++x) {
             int64_t a = bias;
-            for (int u = 0; u < 8; ++u) a += ws[y][u] * h[u][x];
+            for (int u = 0; u < 8; ++u) a += ws[y][u] * hx[u][x];
             a >>= 30;
             out[y * stride + x] = static_cast<uint8_t>(a < 0 ? 0 : (a > 255 ? 255 : a));
         }
     }
 }
 
-// Pixels of a decoded block at 1 / 2^shift of its size (shift 1..3); the
-// block is left all zero again. At 1/8 only the DC coefficient was stored.
-inline void DecodeToReducedPixels(int32_t* blk, int count, int shift, uint8_t* out, ptrdiff_t stride) {
-    if (shift == 3 || count == 0) {
+// Pixels of a decoded block made (8 >> xShift) x (8 >> yShift) pixels; the
+// block is left all zero again. A 1 x 1 block had only its DC coefficient
+// stored; 8 x 8 is the full-size transform.
+inline void DecodeToReducedPixels(int32_t* blk, int count, int xShift, int yShift, uint8_t* out, ptrdiff_t stride,
+                                  bool vector) {
+    if (xShift == 0 && yShift == 0) {
+        DecodeToPixels(blk, count, out, stride, vector);
+        return;
+    }
+    if (count == 0 || (xShift == 3 && yShift == 3)) {
         const uint8_t v = FlatValue(blk[0]);
-        const int n = 8 >> shift;
-        for (int r = 0; r < n; ++r) std::memset(out + r * stride, v, static_cast<size_t>(n));
+        for (int r = 0; r < (8 >> yShift); ++r) std::memset(out + r * stride, v, static_cast<size_t>(8 >> xShift));
         blk[0] = 0;
         return;
     }
-    if (shift == 1)
-        ReducedTransform<4>(blk, out, stride);
-    else
-        ReducedTransform<2>(blk, out, stride);
+    ReducedTransform(blk, xShift, yShift, out, stride);
     std::memset(blk, 0, 64 * sizeof(int32_t));
 }
 
@@ -867,22 +871,30 @@ int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, i
 
     const int mcusX = (width + mcuW - 1) / mcuW;
     const int mcusY = (height + mcuH - 1) / mcuH;
-    // Sizes in output pixels: a block gives bs x bs of them.
+    // Sizes in output pixels: a luminance block gives bs x bs of them.
     const int bs = 8 >> shift;
     const int outW = JpegScaledLength(width, scale), outH = JpegScaledLength(height, scale);
     const int mcuOutW = mcuW >> shift, mcuOutH = mcuH >> shift;
-    // Component rows of one MCU row: luminance at full MCU size, chroma one block per MCU.
+    // At full size a chroma block gives 8 x 8 samples, which the conversion
+    // spreads over the MCU. A smaller picture takes its chroma at the
+    // luminance's resolution instead, one chroma block covering the whole
+    // MCU: its samples are then means over the same pixels as the
+    // luminance's, not over two or four times as many.
+    const int chromaW = shift ? mcuOutW : 8, chromaH = shift ? mcuOutH : 8;
+    const int chromaXShift = chromaW == 8 ? 0 : chromaW == 4 ? 1 : chromaW == 2 ? 2 : 3;
+    const int chromaYShift = chromaH == 8 ? 0 : chromaH == 4 ? 1 : chromaH == 2 ? 2 : 3;
+    // Component rows of one MCU row.
     const int yStride = mcusX * mcuOutW;
-    const int cStride = mcusX * bs;
+    const int cStride = mcusX * chromaW;
     std::unique_ptr<uint8_t[]> ybuf(new (std::nothrow) uint8_t[static_cast<size_t>(yStride) * mcuOutH]);
     std::unique_ptr<uint8_t[]> cbuf;
     if (!ybuf) return ipiErrSystem;
     if (colour) {
-        cbuf.reset(new (std::nothrow) uint8_t[static_cast<size_t>(cStride) * bs * 2]);
+        cbuf.reset(new (std::nothrow) uint8_t[static_cast<size_t>(cStride) * chromaH * 2]);
         if (!cbuf) return ipiErrSystem;
     }
     uint8_t* cbPlane = colour ? cbuf.get() : nullptr;
-    uint8_t* crPlane = colour ? cbuf.get() + cStride * bs : nullptr;
+    uint8_t* crPlane = colour ? cbuf.get() + cStride * chromaH : nullptr;
 
     BitReader br;
     br.p = data;
@@ -895,31 +907,30 @@ int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, i
     const int restart = tables.restartInterval;
     const int hBlocks = mcuW / 8, vBlocks = mcuH / 8;
 
-    // One block into its place in the MCU row buffers.
-    auto block = [&](const HuffDecoder& dc, const HuffDecoder& ac, int* p, const uint32_t* dqz, uint8_t* out,
-                     ptrdiff_t stride) {
-        const int rc = shift == 3 ? DecodeBlock<true>(br, dc, ac, p, dqz, blk, &count)
-                                  : DecodeBlock<false>(br, dc, ac, p, dqz, blk, &count);
+    // One block into its place in the MCU row buffers, made 8 >> xShift by
+    // 8 >> yShift pixels.
+    auto block = [&](int slot, int* p, const uint32_t* dqz, int xShift, int yShift, uint8_t* out, ptrdiff_t stride) {
+        const HuffDecoder& dc = st->huff[slot];
+        const HuffDecoder& ac = st->huff[slot + 1];
+        const int rc = xShift == 3 && yShift == 3 ? DecodeBlock<true>(br, dc, ac, p, dqz, blk, &count)
+                                                  : DecodeBlock<false>(br, dc, ac, p, dqz, blk, &count);
         if (rc) return rc;
-        if (shift == 0)
-            DecodeToPixels(blk, count, out, stride, vector);
-        else
-            DecodeToReducedPixels(blk, count, shift, out, stride);
+        DecodeToReducedPixels(blk, count, xShift, yShift, out, stride, vector);
         return 0;
     };
     for (int my = 0; my < mcusY; ++my) {
         for (int mx = 0; mx < mcusX; ++mx) {
             for (int v = 0; v < vBlocks; ++v) {
                 for (int h = 0; h < hBlocks; ++h) {
-                    const int rc = block(st->huff[kJpegLumDC], st->huff[kJpegLumAC], &pred[0], st->dqz[0],
+                    const int rc = block(kJpegLumDC, &pred[0], st->dqz[0], shift, shift,
                                          ybuf.get() + (v * bs) * yStride + mx * mcuOutW + h * bs, yStride);
                     if (rc) return rc;
                 }
             }
             if (colour) {
                 for (int c = 0; c < 2; ++c) {
-                    const int rc = block(st->huff[kJpegChromDC], st->huff[kJpegChromAC], &pred[1 + c], st->dqz[1],
-                                         (c ? crPlane : cbPlane) + mx * bs, cStride);
+                    const int rc = block(kJpegChromDC, &pred[1 + c], st->dqz[1], chromaXShift, chromaYShift,
+                                         (c ? crPlane : cbPlane) + mx * chromaW, cStride);
                     if (rc) return rc;
                 }
             }
@@ -946,15 +957,15 @@ int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, i
             }
             continue;
         }
-        // With 16-row MCUs two image rows share each chroma row.
-        const int rowsPerChroma = mcuH == 16 ? 2 : 1;
+        // At full size with 16-row MCUs two image rows share each chroma row.
+        const int rowsPerChroma = mcuH == 16 && shift == 0 ? 2 : 1;
         for (int r = 0; r < rows; r += rowsPerChroma) {
             const uint8_t* yrow = ybuf.get() + static_cast<size_t>(r) * yStride;
             const uint8_t* next = rowsPerChroma == 2 && r + 1 < rows ? yrow + yStride : nullptr;
             const int cr = r / rowsPerChroma;
             const uint8_t* cbRow = cbPlane + cr * cStride;
             const uint8_t* crRow = crPlane + cr * cStride;
-            if (mcuW == 16)
+            if (mcuW == 16 && shift == 0)
                 ConvertRows<2>(yrow, next, cbRow, crRow, outW, planes, y0 + r, vector);
             else
                 ConvertRows<1>(yrow, next, cbRow, crRow, outW, planes, y0 + r, vector);
