@@ -254,12 +254,16 @@ IPIHANDLE ThumbnailLoader::MakeThumbnail(long i)
         lastError = trkErrSystemError;
         return 0;
     }
+    // A smaller decode is shrunk over the part of it that holds the picture,
+    // to the size the whole picture fits into the box.
+    SourceExtent extent;
     if (pictureSize[0] > 0 && pictureSize[1] > 0) {
+        extent = ExtentOfScaledPicture(w, h, pictureSize[0], pictureSize[1]);
         w = pictureSize[0];
         h = pictureSize[1];
     }
     const ThumbSize size = FitIntoBox(w, h, boxWidth, boxHeight);
-    const IPIHANDLE thumb = ReduceDib(picture, size.width, size.height);
+    const IPIHANDLE thumb = ReduceDib(picture, size.width, size.height, extent);
     if (!thumb) lastError = trkErrSystemError;  // a depth or compression without reduction
     return thumb;
 }
