@@ -246,10 +246,14 @@ inline int32_t ClampCoef(int32_t v) {
 // stored (0: a flat block).
 // `dqz` holds, per zig-zag index, the divisor times 64 plus the natural
 // position.
-// With DcOnly the AC coefficients are read past but not stored.
-template <bool DcOnly>
+// How a block's AC coefficients are kept: all stored; read past but not
+// stored; stored with their natural positions listed in `listed`, in the
+// order read.
+enum class AcStore { kAll, kNone, kListed };
+
+template <AcStore Store>
 int DecodeBlock(BitReader& reader, const HuffDecoder& dc, const HuffDecoder& ac, int* pred,
-                const uint32_t* dqz, int32_t blk[64], int* count) {
+                const uint32_t* dqz, int32_t blk[64], int* count, uint8_t* listed = nullptr) {
     BitReader br = reader;  // kept in registers while the block is read
     br.Ensure(32);
     const int t = DecodeSymbol(br, dc);
@@ -270,9 +274,10 @@ int DecodeBlock(BitReader& reader, const HuffDecoder& dc, const HuffDecoder& ac,
             k += kind;
             br.Skip(f & 0xFF);
             if (k > 63) return ipiErrSyntacticalError;
-            if (!DcOnly) {
+            if (Store != AcStore::kNone) {
                 const uint32_t e = dqz[k];
                 blk[e & 63] = (f >> 16) * static_cast<int32_t>(e >> 6);
+                if (Store == AcStore::kListed) listed[n] = static_cast<uint8_t>(e & 63);
             }
             ++n;
             ++k;
@@ -304,9 +309,10 @@ int DecodeBlock(BitReader& reader, const HuffDecoder& dc, const HuffDecoder& ac,
         k += run;
         if (k > 63) return ipiErrSyntacticalError;
         const int value = br.Receive(size);
-        if (!DcOnly) {
+        if (Store != AcStore::kNone) {
             const uint32_t e = dqz[k];
             blk[e & 63] = ClampCoef(value * static_cast<int32_t>(e >> 6));
+            if (Store == AcStore::kListed) listed[n] = static_cast<uint8_t>(e & 63);
         }
         ++n;
         ++k;
@@ -548,40 +554,47 @@ struct ReducedBasis {
 };
 const ReducedBasis kReduced;
 
-// A dequantised block straight to (8 >> xShift) x (8 >> yShift) pixels,
-// columns then rows through the averaged basis, in 64-bit sums.
-void ReducedTransform(const int32_t* in, int xShift, int yShift, uint8_t* out, ptrdiff_t stride) {
+// A dequantised block straight to (8 >> xShift) x (8 >> yShift) pixels:
+// every output pixel sums, over the block's non-zero coefficients (the DC
+// and the `count` listed ones), the coefficient times the averaged basis of
+// its row and of its column, in 64-bit sums. Leaves the block all zero.
+void ReducedTransform(int32_t* blk, const uint8_t* listed, int count, int xShift, int yShift, uint8_t* out,
+                      ptrdiff_t stride) {
     const int32_t(*hx)[8] = kReduced.h[xShift];
     const int32_t(*hy)[8] = kReduced.h[yShift];
     const int nx = 8 >> xShift, ny = 8 >> yShift;
-    int64_t ws[8][8];  // [output row][column frequency], 12 fractional bits
-    for (int u = 0; u < 8; ++u) {
-        int64_t acc[8] = {};
-        for (int v = 0; v < 8; ++v) {
-            const int32_t c = in[v * 8 + u];
-            if (!c) continue;
-            for (int y = 0; y < ny; ++y) acc[y] += int64_t(c) * hy[v][y];
-        }
-        for (int y = 0; y < ny; ++y) ws[y][u] = acc[y];
-    }
     // Sums carry 24 fractional bits and 64 times the sample; the rounding
-    // term and the level shift are added before the shift.
-    const int64_t bias = int64_t(32 + (128 << 6)) << 24;
+    // term and the level shift start them, with the DC (basis 1 everywhere).
+    const int64_t start = (int64_t(32 + (128 << 6)) + blk[0]) << 24;
+    blk[0] = 0;
+    int64_t acc[8][8];
+    for (int y = 0; y < ny; ++y)
+        for (int x = 0; x < nx; ++x) acc[y][x] = start;
+    for (int k = 0; k < count; ++k) {
+        const int pos = listed[k];
+        const int64_t c = blk[pos];
+        blk[pos] = 0;
+        const int v = pos >> 3, u = pos & 7;
+        for (int y = 0; y < ny; ++y) {
+            const int64_t cy = c * hy[v][y];
+            if (!cy) continue;
+            for (int x = 0; x < nx; ++x) acc[y][x] += cy * hx[u][x];
+        }
+    }
     for (int y = 0; y < ny; ++y) {
         for (int x = 0; x < nx; ++x) {
-            int64_t a = bias;
-            for (int u = 0; u < 8; ++u) a += ws[y][u] * hx[u][x];
-            a >>= 30;
+            const int64_t a = acc[y][x] >> 30;
             out[y * stride + x] = static_cast<uint8_t>(a < 0 ? 0 : (a > 255 ? 255 : a));
         }
     }
 }
 
 // Pixels of a decoded block made (8 >> xShift) x (8 >> yShift) pixels; the
-// block is left all zero again. A 1 x 1 block had only its DC coefficient
-// stored; 8 x 8 is the full-size transform.
-inline void DecodeToReducedPixels(int32_t* blk, int count, int xShift, int yShift, uint8_t* out, ptrdiff_t stride,
-                                  bool vector) {
+// block is left all zero again. 8 x 8 is the full-size transform (all AC
+// coefficients stored); a 1 x 1 block had only its DC stored; other sizes
+// had their AC positions listed.
+inline void DecodeToReducedPixels(int32_t* blk, const uint8_t* listed, int count, int xShift, int yShift,
+                                  uint8_t* out, ptrdiff_t stride, bool vector) {
     if (xShift == 0 && yShift == 0) {
         DecodeToPixels(blk, count, out, stride, vector);
         return;
@@ -592,8 +605,7 @@ inline void DecodeToReducedPixels(int32_t* blk, int count, int xShift, int yShif
         blk[0] = 0;
         return;
     }
-    ReducedTransform(blk, xShift, yShift, out, stride);
-    std::memset(blk, 0, 64 * sizeof(int32_t));
+    ReducedTransform(blk, listed, count, xShift, yShift, out, stride);
 }
 
 // ---- colour conversion -------------------------------------------------------
@@ -912,10 +924,16 @@ int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, i
     auto block = [&](int slot, int* p, const uint32_t* dqz, int xShift, int yShift, uint8_t* out, ptrdiff_t stride) {
         const HuffDecoder& dc = st->huff[slot];
         const HuffDecoder& ac = st->huff[slot + 1];
-        const int rc = xShift == 3 && yShift == 3 ? DecodeBlock<true>(br, dc, ac, p, dqz, blk, &count)
-                                                  : DecodeBlock<false>(br, dc, ac, p, dqz, blk, &count);
+        uint8_t listed[64];
+        int rc;
+        if (xShift == 0 && yShift == 0)
+            rc = DecodeBlock<AcStore::kAll>(br, dc, ac, p, dqz, blk, &count);
+        else if (xShift == 3 && yShift == 3)
+            rc = DecodeBlock<AcStore::kNone>(br, dc, ac, p, dqz, blk, &count);
+        else
+            rc = DecodeBlock<AcStore::kListed>(br, dc, ac, p, dqz, blk, &count, listed);
         if (rc) return rc;
-        DecodeToReducedPixels(blk, count, xShift, yShift, out, stride, vector);
+        DecodeToReducedPixels(blk, listed, count, xShift, yShift, out, stride, vector);
         return 0;
     };
     for (int my = 0; my < mcusY; ++my) {
