@@ -554,37 +554,43 @@ struct ReducedBasis {
 };
 const ReducedBasis kReduced;
 
-// A dequantised block straight to (8 >> xShift) x (8 >> yShift) pixels:
-// every output pixel sums, over the block's non-zero coefficients (the DC
-// and the `count` listed ones), the coefficient times the averaged basis of
-// its row and of its column, in 64-bit sums. Leaves the block all zero.
+// A dequantised block straight to (8 >> xShift) x (8 >> yShift) pixels
+// through the averaged basis, in exact 64-bit sums: first each column
+// frequency that has a coefficient (the DC and the `count` listed ones) is
+// taken down the output rows, then each output row along the columns used.
+// Leaves the block all zero.
 void ReducedTransform(int32_t* blk, const uint8_t* listed, int count, int xShift, int yShift, uint8_t* out,
                       ptrdiff_t stride) {
     const int32_t(*hx)[8] = kReduced.h[xShift];
     const int32_t(*hy)[8] = kReduced.h[yShift];
     const int nx = 8 >> xShift, ny = 8 >> yShift;
-    // Sums carry 24 fractional bits and 64 times the sample; the rounding
-    // term and the level shift start them, with the DC (basis 1 everywhere).
-    const int64_t start = (int64_t(32 + (128 << 6)) + blk[0]) << 24;
+    int64_t ws[8][8];  // [output row][column frequency], 12 fractional bits
+    for (int y = 0; y < ny; ++y) ws[y][0] = int64_t(blk[0]) << 12;  // the DC's basis is 1 everywhere
     blk[0] = 0;
-    int64_t acc[8][8];
-    for (int y = 0; y < ny; ++y)
-        for (int x = 0; x < nx; ++x) acc[y][x] = start;
+    unsigned used = 1;  // column frequencies with a coefficient
     for (int k = 0; k < count; ++k) {
         const int pos = listed[k];
         const int64_t c = blk[pos];
         blk[pos] = 0;
         const int v = pos >> 3, u = pos & 7;
-        for (int y = 0; y < ny; ++y) {
-            const int64_t cy = c * hy[v][y];
-            if (!cy) continue;
-            for (int x = 0; x < nx; ++x) acc[y][x] += cy * hx[u][x];
+        if (!(used & (1u << u))) {
+            used |= 1u << u;
+            for (int y = 0; y < ny; ++y) ws[y][u] = 0;
         }
+        for (int y = 0; y < ny; ++y) ws[y][u] += c * hy[v][y];
     }
+    int columns[8], n = 0;
+    for (int u = 0; u < 8; ++u)
+        if (used & (1u << u)) columns[n++] = u;
+    // Sums carry 24 fractional bits and 64 times the sample; the rounding
+    // term and the level shift start them.
+    const int64_t bias = int64_t(32 + (128 << 6)) << 24;
     for (int y = 0; y < ny; ++y) {
         for (int x = 0; x < nx; ++x) {
-            const int64_t a = acc[y][x] >> 30;
-            out[y * stride + x] = static_cast<uint8_t>(a < 0 ? 0 : (a > 255 ? 255 : a));
+            int64_t acc = bias;
+            for (int i = 0; i < n; ++i) acc += ws[y][columns[i]] * hx[columns[i]][x];
+            acc >>= 30;
+            out[y * stride + x] = static_cast<uint8_t>(acc < 0 ? 0 : (acc > 255 ? 255 : acc));
         }
     }
 }
