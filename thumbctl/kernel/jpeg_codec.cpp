@@ -595,6 +595,11 @@ void ReducedTransform(int32_t* blk, const uint8_t* listed, int count, int xShift
     }
 }
 
+// Blocks with at most this many AC coefficients are reduced through the
+// averaged basis; beyond it the full-size transform and averaging its pixels
+// cost less.
+constexpr int kSparseCoefficients = 6;
+
 // Pixels of a decoded block made (8 >> xShift) x (8 >> yShift) pixels; the
 // block is left all zero again. 8 x 8 is the full-size transform (all AC
 // coefficients stored); a 1 x 1 block had only its DC stored; other sizes
@@ -611,7 +616,24 @@ inline void DecodeToReducedPixels(int32_t* blk, const uint8_t* listed, int count
         blk[0] = 0;
         return;
     }
-    ReducedTransform(blk, listed, count, xShift, yShift, out, stride);
+    if (count <= kSparseCoefficients) {
+        ReducedTransform(blk, listed, count, xShift, yShift, out, stride);
+        return;
+    }
+    // A block with many coefficients goes through the fast full-size
+    // transform; its pixels are then averaged over each output pixel's cell.
+    uint8_t px[64];
+    DecodeToPixels(blk, count, px, 8, vector);
+    const int nx = 8 >> xShift, ny = 8 >> yShift, sx = 1 << xShift, sy = 1 << yShift;
+    const int cellShift = xShift + yShift, half = (1 << cellShift) >> 1;
+    for (int y = 0; y < ny; ++y) {
+        for (int x = 0; x < nx; ++x) {
+            int sum = 0;
+            for (int j = 0; j < sy; ++j)
+                for (int i = 0; i < sx; ++i) sum += px[(y * sy + j) * 8 + x * sx + i];
+            out[y * stride + x] = static_cast<uint8_t>((sum + half) >> cellShift);
+        }
+    }
 }
 
 // ---- colour conversion -------------------------------------------------------
