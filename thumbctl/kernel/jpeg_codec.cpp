@@ -565,7 +565,7 @@ void ReducedTransform(int32_t* blk, const uint8_t* listed, int count, int xShift
     const int32_t(*hy)[8] = kReduced.h[yShift];
     const int nx = 8 >> xShift, ny = 8 >> yShift;
     int64_t ws[8][8];  // [output row][column frequency], 12 fractional bits
-    for (int y = 0; y < ny; ++y) ws[y][0] = int64_t(blk[0]) << 12;  // the DC's basis is 1 everywhere
+    for (int y = 0; y < ny; ++y) ws[y][0] = int64_t(blk[0]) * 4096;  // the DC's basis is 1 everywhere
     blk[0] = 0;
     unsigned used = 1;  // column frequencies with a coefficient
     for (int k = 0; k < count; ++k) {
