@@ -595,6 +595,38 @@ void ReducedTransform(int32_t* blk, const uint8_t* listed, int count, int xShift
     }
 }
 
+#ifdef __SSE2__
+// The 2 x 2 cells of an 8 x 8 block averaged into 4 x 4 pixels, rounded as
+// the portable loop does: (sum + 2) / 4.
+inline void AverageHalfSse2(const uint8_t* px, uint8_t* out, ptrdiff_t stride) {
+    const __m128i zero = _mm_setzero_si128(), ones = _mm_set1_epi16(1), two = _mm_set1_epi32(2);
+    __m128i q[4];
+    for (int y = 0; y < 4; ++y) {
+        const __m128i a = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(px + 16 * y)), zero);
+        const __m128i b = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(px + 16 * y + 8)), zero);
+        q[y] = _mm_srli_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_add_epi16(a, b), ones), two), 2);
+    }
+    const __m128i p = _mm_packus_epi16(_mm_packs_epi32(q[0], q[1]), _mm_packs_epi32(q[2], q[3]));
+    const int32_t rows[4] = {_mm_cvtsi128_si32(p), _mm_cvtsi128_si32(_mm_srli_si128(p, 4)),
+                             _mm_cvtsi128_si32(_mm_srli_si128(p, 8)), _mm_cvtsi128_si32(_mm_srli_si128(p, 12))};
+    for (int y = 0; y < 4; ++y) std::memcpy(out + y * stride, &rows[y], 4);
+}
+
+// The 4 x 4 cells of an 8 x 8 block averaged into 2 x 2 pixels: (sum + 8) / 16.
+inline void AverageQuarterSse2(const uint8_t* px, uint8_t* out, ptrdiff_t stride) {
+    const __m128i zero = _mm_setzero_si128(), ones = _mm_set1_epi16(1), eight = _mm_set1_epi32(8);
+    for (int y = 0; y < 2; ++y) {
+        __m128i sum = zero;
+        for (int r = 0; r < 4; ++r)
+            sum = _mm_add_epi16(sum, _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(px + 8 * (4 * y + r))), zero));
+        const __m128i pairs = _mm_madd_epi16(sum, ones);  // columns 0+1, 2+3, 4+5, 6+7
+        const __m128i quads = _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(pairs, _mm_srli_epi64(pairs, 32)), eight), 4);
+        out[y * stride] = static_cast<uint8_t>(_mm_cvtsi128_si32(quads));
+        out[y * stride + 1] = static_cast<uint8_t>(_mm_cvtsi128_si32(_mm_srli_si128(quads, 8)));
+    }
+}
+#endif
+
 // Blocks with at most this many AC coefficients are reduced through the
 // averaged basis; beyond it the full-size transform and averaging its pixels
 // cost less.
@@ -622,8 +654,18 @@ inline void DecodeToReducedPixels(int32_t* blk, const uint8_t* listed, int count
     }
     // A block with many coefficients goes through the fast full-size
     // transform; its pixels are then averaged over each output pixel's cell.
-    uint8_t px[64];
+    alignas(16) uint8_t px[64];
     DecodeToPixels(blk, count, px, 8, vector);
+#ifdef __SSE2__
+    if (vector && xShift == 1 && yShift == 1) {
+        AverageHalfSse2(px, out, stride);
+        return;
+    }
+    if (vector && xShift == 2 && yShift == 2) {
+        AverageQuarterSse2(px, out, stride);
+        return;
+    }
+#endif
     const int nx = 8 >> xShift, ny = 8 >> yShift, sx = 1 << xShift, sy = 1 << yShift;
     const int cellShift = xShift + yShift, half = (1 << cellShift) >> 1;
     for (int y = 0; y < ny; ++y) {

@@ -668,7 +668,8 @@ TEST(JpegScaled, ReducedPicturesHoldTheCellMeansOfTheFullOne) {
 
 // Damaged and extreme data: at every scale the decoder reads the same
 // stream, so it ends with the same code as at full size, and it never
-// writes outside the smaller picture (the sanitizer build watches that).
+// writes outside the smaller picture (the sanitizer build watches that);
+// vector and portable code store the same pixels.
 TEST(JpegScaled, ExtremeDataEndsWithTheFullSizeCode) {
     JpegTables t;
     for (int q = 0; q < 2; ++q) {
@@ -691,10 +692,19 @@ TEST(JpegScaled, ExtremeDataEndsWithTheFullSizeCode) {
         int k = 0;
         for (int scale : {1, 2, 4, 8}) {
             const int sw = JpegScaledLength(w, scale), sh = JpegScaledLength(h, scale);
-            std::vector<uint8_t> out(size_t(sw) * sh * 3, 0);
-            JpegPlane pl[3];
-            for (int b = 0; b < bands; ++b) pl[b] = {out.data() + b, 3, sw * 3};
-            codes[k++] = JpegDecodeScan(scan.data(), scan.size(), t, w, h, bands, sampling, pl, scale);
+            std::vector<uint8_t> out[2];
+            int code[2];
+            for (int vector = 0; vector < 2; ++vector) {
+                JpegUseVectorCode(vector != 0);
+                out[vector].assign(size_t(sw) * sh * 3, 0);
+                JpegPlane pl[3];
+                for (int b = 0; b < bands; ++b) pl[b] = {out[vector].data() + b, 3, sw * 3};
+                code[vector] = JpegDecodeScan(scan.data(), scan.size(), t, w, h, bands, sampling, pl, scale);
+            }
+            JpegUseVectorCode(true);
+            EXPECT_EQ(code[0], code[1]) << round << " 1/" << scale;
+            EXPECT_EQ(out[0], out[1]) << round << " 1/" << scale;
+            codes[k++] = code[1];
         }
         EXPECT_EQ(codes[1], codes[0]) << round;
         EXPECT_EQ(codes[2], codes[0]) << round;
