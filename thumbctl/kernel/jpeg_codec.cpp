@@ -16,6 +16,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <type_traits>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -990,10 +991,17 @@ int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, i
     const int hBlocks = mcuW / 8, vBlocks = mcuH / 8;
 
     // One block into its place in the MCU row buffers, made 8 >> xShift by
-    // 8 >> yShift pixels.
-    auto block = [&](int slot, int* p, const uint32_t* dqz, int xShift, int yShift, uint8_t* out, ptrdiff_t stride) {
+    // 8 >> yShift pixels. The full-size decode has a loop of its own
+    // (Scaled false), in which nothing but the plain block path is compiled.
+    auto block = [&](auto scaled, int slot, int* p, const uint32_t* dqz, int xShift, int yShift, uint8_t* out,
+                     ptrdiff_t stride) {
         const HuffDecoder& dc = st->huff[slot];
         const HuffDecoder& ac = st->huff[slot + 1];
+        if (!decltype(scaled)::value) {
+            const int rc = DecodeBlock<AcStore::kAll>(br, dc, ac, p, dqz, blk, &count);
+            if (rc == 0) DecodeToPixels(blk, count, out, stride, vector);
+            return rc;
+        }
         uint8_t listed[64];
         int rc;
         if (xShift == 0 && yShift == 0)
@@ -1006,18 +1014,19 @@ int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, i
         DecodeToReducedPixels(blk, listed, count, xShift, yShift, out, stride, vector);
         return 0;
     };
-    for (int my = 0; my < mcusY; ++my) {
+    // The blocks of one MCU row.
+    auto mcuRow = [&](auto scaled) {
         for (int mx = 0; mx < mcusX; ++mx) {
             for (int v = 0; v < vBlocks; ++v) {
                 for (int h = 0; h < hBlocks; ++h) {
-                    const int rc = block(kJpegLumDC, &pred[0], st->dqz[0], shift, shift,
+                    const int rc = block(scaled, kJpegLumDC, &pred[0], st->dqz[0], shift, shift,
                                          ybuf.get() + (v * bs) * yStride + mx * mcuOutW + h * bs, yStride);
                     if (rc) return rc;
                 }
             }
             if (colour) {
                 for (int c = 0; c < 2; ++c) {
-                    const int rc = block(kJpegChromDC, &pred[1 + c], st->dqz[1], chromaXShift, chromaYShift,
+                    const int rc = block(scaled, kJpegChromDC, &pred[1 + c], st->dqz[1], chromaXShift, chromaYShift,
                                          (c ? crPlane : cbPlane) + mx * chromaW, cStride);
                     if (rc) return rc;
                 }
@@ -1029,6 +1038,12 @@ int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, i
                 pred[0] = pred[1] = pred[2] = 0;
             }
         }
+        return 0;
+    };
+
+    for (int my = 0; my < mcusY; ++my) {
+        const int rc = shift ? mcuRow(std::true_type()) : mcuRow(std::false_type());
+        if (rc) return rc;
 
         // Deliver the rows of this MCU row that lie inside the image.
         const int y0 = my * mcuOutH;
