@@ -9,6 +9,13 @@
 // caller's planes, two image rows per chroma row for 16-row MCUs. Where the
 // build has SSE2 the transform and the colour conversion run on vectors that
 // give exactly the pixels of the portable code.
+//
+// A picture decoded at 1/2, 1/4 or 1/8 of its size makes each block 4 x 4,
+// 2 x 2 or 1 x 1 pixels, each the mean of the pixels the full-size block
+// would give there: at 1/8 the DC value alone; otherwise a block with few
+// coefficients sums them through basis functions averaged over the output
+// pixels, and a block with many goes through the full-size transform and
+// is averaged. Chroma is then taken at the luminance's resolution.
 #include "thumbctl/kernel/jpeg_codec.h"
 
 #include <atomic>
