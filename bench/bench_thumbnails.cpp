@@ -1,16 +1,26 @@
-// Thumbnails of 200 mixed pictures (170 JPEGs of 1600 x 1200, 10 each of PNG,
-// TIFF and BMP at 800 x 600, made with ImageMagick and cjpeg at start-up)
-// through the thumbnail list's folder loading, as pictures per second, next
-// to a plain libjpeg-turbo full-size decode plus area-average scaling into
-// the same 80 x 60 box over the same JPEGs. BM_ThumbnailRatio times both
-// JPEG runs in turn and reports ours / reference. BM_Reduction* time the
-// shrinking step alone on one decoded 1600 x 1200 picture.
+// Thumbnails into the default 80 x 60 box of a folder of 3000 x 2000 JPEGs
+// (40, made with ImageMagick and cjpeg at start-up; 10 each of PNG, TIFF and
+// BMP at 800 x 600 beside them for the mixed run), as pictures per second:
+// - the list's folder loading, which decodes a JPEG at the smallest of 1/8,
+//   1/4, 1/2 that still covers the box;
+// - the same entry points decoding every JPEG at full size first, the path
+//   the list took before it asked for a smaller decode;
+// - libjpeg-turbo decoding at full size, or at the same reduced scale
+//   (scale_denom), into a bitmap that the list's own reduction then shrinks
+//   over the same extent: the reference for the decoder alone;
+// - vipsthumbnail in one process over the whole folder with one worker
+//   thread, when it is installed (skipped otherwise).
+// BM_ThumbnailRatio* time ours and a reference in turn in each iteration.
+// BM_PeakMemory gives the memory one thumbnail holds while it is made.
+// BM_Reduction* time the shrinking step alone on one 1600 x 1200 bitmap.
+#include "bench/bench_common.h"
 #include "thumbctl/control/loading_host.h"
 #include "thumbctl/control/thumbnail_dib.h"
+#include "thumbctl/kernel/decode.h"
 
 #include <benchmark/benchmark.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,8 +33,15 @@
 namespace {
 
 namespace fs = std::filesystem;
+// Pictures per second by the wall clock: the folder is read from disk, and
+// vipsthumbnail works in a process of its own.
+void Repeated(benchmark::internal::Benchmark* b)
+{
+    benchcommon::Repeated(b);
+    b->UseRealTime();
+}
 
-constexpr int kJpegs = 170, kOthers = 10;
+constexpr int kJpegs = 40, kOthers = 10;
 constexpr int kBoxW = 80, kBoxH = 60;
 
 int Run(const std::string& command) { return std::system(command.c_str()); }
@@ -47,7 +64,7 @@ const std::string& Folder()
         const std::string q = d + "/";
         for (int s = 0; s < 4; ++s) {
             const std::string ppm = q + "base" + std::to_string(s) + ".ppm";
-            Run("convert -size 1600x1200 -seed " + std::to_string(11 + s) + " plasma:red-green -depth 8 " + ppm +
+            Run("convert -size 3000x2000 -seed " + std::to_string(11 + s) + " plasma:red-green -depth 8 " + ppm +
                 " && cjpeg -quality 85 -outfile " + q + "base" + std::to_string(s) + ".jpeg " + ppm + " && rm " + ppm);
         }
         for (int i = 0; i < kJpegs; ++i) {
@@ -74,6 +91,7 @@ std::vector<std::string> Jpegs()
     std::vector<std::string> out;
     for (const auto& e : fs::directory_iterator(Folder()))
         if (e.path().extension() == ".jpg") out.push_back(e.path().string());
+    std::sort(out.begin(), out.end());
     return out;
 }
 
@@ -91,7 +109,186 @@ long LoadThumbnails(const std::string& pattern)
     return made;
 }
 
-// The plain area average of an RGB picture into the box.
+// The list's reduction of a decoded bitmap of a w x h picture into the box.
+bool Shrink(IPIHANDLE dib, int64_t w, int64_t h)
+{
+    int64_t dw = 0, dh = 0;
+    int bits = 0;
+    if (!thumbctl::GetDibInfo(dib, &dw, &dh, &bits)) return false;
+    const thumbctl::ThumbSize size = thumbctl::FitIntoBox(w, h, kBoxW, kBoxH);
+    thumbctl::DibHandle thumb(
+        thumbctl::ReduceDib(dib, size.width, size.height, thumbctl::ExtentOfScaledPicture(dw, dh, w, h)));
+    benchmark::DoNotOptimize(thumb.get());
+    return bool(thumb);
+}
+
+// Through the decode entry point at full size, then the reduction: the path
+// the list took before it asked for a smaller decode.
+bool FullSizeThumbnail(const std::string& path)
+{
+    IPIHANDLE h = 0;
+    int error = 0;
+    if (DecodeImageFromFile(path.c_str(), &h, 1, DecodeFormatJpeg, 0, nullptr, 0, &error) != 1) return false;
+    thumbctl::DibHandle dib(h);
+    int64_t w = 0, hh = 0;
+    int bits = 0;
+    return thumbctl::GetDibInfo(h, &w, &hh, &bits) && Shrink(h, w, hh);
+}
+
+// The largest of 8, 4, 2 at which a w x h picture still reaches the box's
+// width or height (the rule of the decode entry point), else 1.
+int ScaleForBox(int64_t w, int64_t h)
+{
+    for (int s = 8; s > 1; s /= 2)
+        if (s * kBoxW <= w || s * kBoxH <= h) return s;
+    return 1;
+}
+
+// libjpeg-turbo decodes the file into a new bitmap (bottom row first, blue,
+// green, red), at full size or reduced like ours, and the list's reduction
+// shrinks it.
+bool LibjpegThumbnail(const std::string& path, bool reduced)
+{
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    jpeg_decompress_struct d;
+    jpeg_error_mgr err;
+    d.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&d);
+    jpeg_stdio_src(&d, f);
+    jpeg_read_header(&d, TRUE);
+    const int64_t w = d.image_width, h = d.image_height;
+    d.out_color_space = JCS_EXT_BGR;
+    d.scale_num = 1;
+    d.scale_denom = reduced ? unsigned(ScaleForBox(w, h)) : 1;
+    jpeg_start_decompress(&d);
+    const int64_t ow = d.output_width, oh = d.output_height, stride = (ow * 3 + 3) / 4 * 4;
+    thumbctl::DibHandle dib(ipiGlobalAlloc(40 + stride * oh));
+    bool ok = bool(dib);
+    if (ok) {
+        IpiGlobalLock lock(dib.get());
+        uint8_t* p = lock.ptr();
+        const uint32_t header[] = {40, uint32_t(ow), uint32_t(oh)};
+        std::memcpy(p, header, sizeof header);
+        p[12] = 1;
+        p[14] = 24;
+        while (d.output_scanline < d.output_height) {
+            JSAMPROW row = p + 40 + (oh - 1 - int64_t(d.output_scanline)) * stride;
+            jpeg_read_scanlines(&d, &row, 1);
+        }
+    }
+    jpeg_finish_decompress(&d);
+    jpeg_destroy_decompress(&d);
+    std::fclose(f);
+    return ok && Shrink(dib.get(), w, h);
+}
+
+long RunEach(const std::vector<std::string>& files, bool (*make)(const std::string&))
+{
+    long made = 0;
+    for (const auto& f : files) made += make(f) ? 1 : 0;
+    return made;
+}
+bool LibjpegFull(const std::string& f) { return LibjpegThumbnail(f, false); }
+bool LibjpegReduced(const std::string& f) { return LibjpegThumbnail(f, true); }
+
+void PicturesPerSecond(benchmark::State& state, long made)
+{
+    state.counters["pictures_per_s"] = benchmark::Counter(double(made), benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void BM_ThumbnailsMixedFolder(benchmark::State& state)
+{
+    Folder();
+    long made = 0;
+    for (auto _ : state) made = LoadThumbnails("*.*");
+    PicturesPerSecond(state, made);
+    state.SetLabel(std::to_string(made) + " of " + std::to_string(kJpegs + 3 * kOthers) + " thumbnails made");
+}
+BENCHMARK(BM_ThumbnailsMixedFolder)->Apply(Repeated);
+
+// Arg 0: the list's folder loading (reduced decodes); 1: full-size decodes
+// through the same entry point, then the same reduction.
+void BM_ThumbnailsJpegsOurs(benchmark::State& state)
+{
+    const auto files = Jpegs();
+    long made = 0;
+    for (auto _ : state) made = state.range(0) ? RunEach(files, FullSizeThumbnail) : LoadThumbnails("*.jpg");
+    PicturesPerSecond(state, made);
+    state.SetLabel(state.range(0) ? "full-size decode, then reduction (before)" : "list loading, reduced decode");
+}
+BENCHMARK(BM_ThumbnailsJpegsOurs)->Arg(0)->Arg(1)->Apply(Repeated);
+
+// Arg 0: libjpeg-turbo at full size; 1: at the same reduced scale as ours.
+void BM_ThumbnailsJpegsLibjpeg(benchmark::State& state)
+{
+    const auto files = Jpegs();
+    long made = 0;
+    for (auto _ : state) made = RunEach(files, state.range(0) ? LibjpegReduced : LibjpegFull);
+    PicturesPerSecond(state, made);
+    state.SetLabel(state.range(0) ? "libjpeg-turbo scale_denom decode + same reduction"
+                                  : "libjpeg-turbo full decode + same reduction");
+}
+BENCHMARK(BM_ThumbnailsJpegsLibjpeg)->Arg(0)->Arg(1)->Apply(Repeated);
+
+// vipsthumbnail over the whole folder in one process, one worker thread.
+void BM_ThumbnailsJpegsVips(benchmark::State& state)
+{
+    if (Run("command -v vipsthumbnail > /dev/null 2>&1") != 0) {
+        state.SkipWithError("vipsthumbnail is not installed");
+        return;
+    }
+    const auto files = Jpegs();
+    const std::string out = Folder() + "/vips";
+    fs::create_directories(out);
+    std::string command = "VIPS_CONCURRENCY=1 vipsthumbnail -s " + std::to_string(kBoxW) + "x" +
+                          std::to_string(kBoxH) + " -o '" + out + "/%s.jpg'";
+    for (const auto& f : files) command += " '" + f + "'";
+    bool ok = true;
+    for (auto _ : state) ok = Run(command) == 0 && ok;
+    if (!ok) state.SkipWithError("vipsthumbnail failed");
+    PicturesPerSecond(state, long(files.size()));
+    state.SetLabel("libvips, one process for the folder");
+}
+BENCHMARK(BM_ThumbnailsJpegsVips)->Apply(Repeated);
+
+// Ours (list loading) over a reference, in turn. Arg 0: libjpeg-turbo at
+// the same reduced scale plus the same reduction; 1: libjpeg-turbo at full
+// size plus the same reduction.
+void BM_ThumbnailRatio(benchmark::State& state)
+{
+    const auto files = Jpegs();
+    const bool full = state.range(0) != 0;
+    benchcommon::CompareInTurn(
+        state, "ours_over_libjpeg", [] { LoadThumbnails("*.jpg"); },
+        [&] { RunEach(files, full ? LibjpegFull : LibjpegReduced); });
+    state.SetLabel(full ? "vs libjpeg-turbo full decode" : "vs libjpeg-turbo scale_denom decode");
+}
+BENCHMARK(BM_ThumbnailRatio)->Arg(0)->Arg(1)->Apply(Repeated);
+
+// Memory one thumbnail holds while it is made from a 3000 x 2000 JPEG. Arg
+// 0: the list (reduced decode); 1: full-size decode first.
+void BM_PeakMemory(benchmark::State& state)
+{
+    const std::string first = Jpegs().front();
+    const std::string name = fs::path(first).filename().string();
+    std::function<bool()> work;
+    if (state.range(0))
+        work = [first] { return FullSizeThumbnail(first); };
+    else
+        work = [name] { return LoadThumbnails(name) == 1; };
+    int64_t peak = -1;
+    for (auto _ : state) peak = benchcommon::PeakBytes(work);
+    if (peak < 0) {
+        state.SkipWithError("no peak figure");
+        return;
+    }
+    state.counters["peak_MB"] = double(peak) / 1e6;
+    state.SetLabel(state.range(0) ? "full-size decode first" : "list loading, reduced decode");
+}
+BENCHMARK(BM_PeakMemory)->Arg(0)->Arg(1)->Iterations(1)->Apply(Repeated);
+
+// The plain area average of a three-channel picture into the box.
 void BoxAverage(const uint8_t* rgb, int w, int h, std::vector<uint8_t>* out)
 {
     const double ratio = std::min(double(kBoxW) / w, double(kBoxH) / h);
@@ -115,86 +312,6 @@ void BoxAverage(const uint8_t* rgb, int w, int h, std::vector<uint8_t>* out)
         }
     }
 }
-
-// libjpeg-turbo decode to RGB, then the plain area average into the box.
-bool ReferenceThumbnail(const std::string& path, std::vector<uint8_t>* out)
-{
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    jpeg_decompress_struct d;
-    jpeg_error_mgr err;
-    d.err = jpeg_std_error(&err);
-    jpeg_create_decompress(&d);
-    jpeg_stdio_src(&d, f);
-    jpeg_read_header(&d, TRUE);
-    d.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&d);
-    const int w = int(d.output_width), h = int(d.output_height);
-    std::vector<uint8_t> rgb(size_t(w) * h * 3);
-    while (d.output_scanline < d.output_height) {
-        JSAMPROW row = &rgb[size_t(d.output_scanline) * w * 3];
-        jpeg_read_scanlines(&d, &row, 1);
-    }
-    jpeg_finish_decompress(&d);
-    jpeg_destroy_decompress(&d);
-    std::fclose(f);
-
-    BoxAverage(rgb.data(), w, h, out);
-    return true;
-}
-
-long ReferenceRun(const std::vector<std::string>& files)
-{
-    std::vector<uint8_t> thumb;
-    long made = 0;
-    for (const auto& f : files) made += ReferenceThumbnail(f, &thumb) ? 1 : 0;
-    return made;
-}
-
-void BM_ThumbnailsMixedFolder(benchmark::State& state)
-{
-    Folder();
-    long made = 0;
-    for (auto _ : state) made = LoadThumbnails("*.*");
-    state.counters["pictures_per_s"] = benchmark::Counter(double(made), benchmark::Counter::kIsIterationInvariantRate);
-    state.SetLabel(std::to_string(made) + " of 200 thumbnails made");
-}
-BENCHMARK(BM_ThumbnailsMixedFolder)->Unit(benchmark::kMillisecond)->Iterations(2);
-
-void BM_ThumbnailsJpegsOurs(benchmark::State& state)
-{
-    Folder();
-    long made = 0;
-    for (auto _ : state) made = LoadThumbnails("*.jpg");
-    state.counters["pictures_per_s"] = benchmark::Counter(double(made), benchmark::Counter::kIsIterationInvariantRate);
-}
-BENCHMARK(BM_ThumbnailsJpegsOurs)->Unit(benchmark::kMillisecond)->Iterations(2);
-
-void BM_ThumbnailsJpegsLibjpeg(benchmark::State& state)
-{
-    const auto files = Jpegs();
-    long made = 0;
-    for (auto _ : state) made = ReferenceRun(files);
-    state.counters["pictures_per_s"] = benchmark::Counter(double(made), benchmark::Counter::kIsIterationInvariantRate);
-}
-BENCHMARK(BM_ThumbnailsJpegsLibjpeg)->Unit(benchmark::kMillisecond)->Iterations(2);
-
-void BM_ThumbnailRatio(benchmark::State& state)
-{
-    const auto files = Jpegs();
-    double ours = 0, reference = 0;
-    for (auto _ : state) {
-        const auto t0 = std::chrono::steady_clock::now();
-        LoadThumbnails("*.jpg");
-        const auto t1 = std::chrono::steady_clock::now();
-        ReferenceRun(files);
-        const auto t2 = std::chrono::steady_clock::now();
-        ours += std::chrono::duration<double>(t1 - t0).count();
-        reference += std::chrono::duration<double>(t2 - t1).count();
-    }
-    state.counters["ours_over_libjpeg"] = ours / reference;
-}
-BENCHMARK(BM_ThumbnailRatio)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 // The reduction step alone: one 1600 x 1200 24-bit bitmap into the box, ours
 // against the plain average over the same pixels, per picture.
@@ -230,7 +347,7 @@ void BM_ReductionOurs(benchmark::State& state)
         benchmark::DoNotOptimize(thumb.get());
     }
 }
-BENCHMARK(BM_ReductionOurs)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReductionOurs)->Apply(Repeated)->Unit(benchmark::kMicrosecond);
 
 void BM_ReductionPlainBox(benchmark::State& state)
 {
@@ -241,6 +358,6 @@ void BM_ReductionPlainBox(benchmark::State& state)
         benchmark::DoNotOptimize(thumb.data());
     }
 }
-BENCHMARK(BM_ReductionPlainBox)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReductionPlainBox)->Apply(Repeated)->Unit(benchmark::kMicrosecond);
 
 } // namespace

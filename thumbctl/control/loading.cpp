@@ -219,17 +219,27 @@ IPIHANDLE ThumbnailLoader::MakeThumbnail(long i)
     CThumbnailItem& item = *list_.items[size_t(i)];
     DibHandle decoded;
     IPIHANDLE picture = item.sourceDib.get();
+    IPIVALUE pictureSize[2] = {0, 0};  // set when a JPEG came back smaller
     if (!picture) {
         const int format = DecodeFormatOfItem(item.type);
         std::string local;
         IPIHANDLE h = 0;
         int error = 0, got = 0;
+        // The picture is only shrunk into the box: a JPEG may come back at a
+        // fraction of its size that still covers the thumbnail.
+        // The fitted size stays the one of the full picture.
+        const IPIATTRIBUTE box[] = {{"boxWidth", boxWidth}, {"boxHeight", boxHeight},
+                                    {"pictureSize", reinterpret_cast<IPIVALUE>(pictureSize)}};
+        const bool shrink = format == DecodeFormatJpeg && boxWidth > 0 && boxHeight > 0;
+        const IPIATTRIBUTE* attributes = shrink ? box : nullptr;
+        const int attributeCount = shrink ? 3 : 0;
         if (ResolvePath(item.fullPath, &local)) {
             RemoteBlock remote;
             if (!FetchRemote(item.fullPath, &remote)) return 0;
-            got = DecodeImageFromMemory(remote.data(), &h, 1, format, item.page, remote.size, nullptr, 0, &error);
+            got = DecodeImageFromMemory(remote.data(), &h, 1, format, item.page, remote.size, attributes,
+                                        attributeCount, &error);
         } else {
-            got = DecodeImageFromFile(local.c_str(), &h, 1, format, item.page, nullptr, 0, &error);
+            got = DecodeImageFromFile(local.c_str(), &h, 1, format, item.page, attributes, attributeCount, &error);
         }
         if (got == 0 || h == 0) {
             lastError = int16_t(ListErrorOfKernel(error));
@@ -244,8 +254,16 @@ IPIHANDLE ThumbnailLoader::MakeThumbnail(long i)
         lastError = trkErrSystemError;
         return 0;
     }
+    // A smaller decode is shrunk over the part of it that holds the picture,
+    // to the size the whole picture fits into the box.
+    SourceExtent extent;
+    if (pictureSize[0] > 0 && pictureSize[1] > 0) {
+        extent = ExtentOfScaledPicture(w, h, pictureSize[0], pictureSize[1]);
+        w = pictureSize[0];
+        h = pictureSize[1];
+    }
     const ThumbSize size = FitIntoBox(w, h, boxWidth, boxHeight);
-    const IPIHANDLE thumb = ReduceDib(picture, size.width, size.height);
+    const IPIHANDLE thumb = ReduceDib(picture, size.width, size.height, extent);
     if (!thumb) lastError = trkErrSystemError;  // a depth or compression without reduction
     return thumb;
 }

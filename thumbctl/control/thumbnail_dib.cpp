@@ -31,13 +31,16 @@ struct AxisTaps {
 };
 
 // Spans in 8.8 fixed point: position i covers (i x step) .. (i x step + step),
-// step = (source length << 8) / destination length. The first pixel weighs
+// step = (source length << 8) / destination length, or the part of the
+// source length given in 8.8 (span256) over the destination length. The first pixel weighs
 // 256 minus its fraction, whole pixels 256, the last one the fraction it
 // reaches into; a span inside one pixel gives that pixel the full 256.
-AxisTaps BuildAxis(int64_t srcLen, int64_t dstLen)
+AxisTaps BuildAxis(int64_t srcLen, int64_t span256, int64_t dstLen)
 {
     AxisTaps t;
-    int64_t step = (srcLen << 8) / dstLen;
+    // The whole length unless a part of the last pixel is given.
+    if (span256 <= (srcLen - 1) << 8 || span256 > srcLen << 8) span256 = srcLen << 8;
+    int64_t step = span256 / dstLen;
     if (step < 1) step = 1;
     t.begin.reserve(size_t(dstLen) + 1);
     for (int64_t i = 0; i < dstLen; ++i) {
@@ -298,146 +301,251 @@ ThumbSize FitIntoBox(int64_t w, int64_t h, int64_t boxW, int64_t boxH)
     return s;
 }
 
-IPIHANDLE ReduceDib(const uint8_t* data, int64_t size, int64_t dstW, int64_t dstH)
-{
+namespace {
+
+// ---- the reduction, step by step -------------------------------------------------
+
+// The bitmap being reduced.
+struct ReductionSource {
+    const uint8_t* data = nullptr;
     DibInfo info;
-    if (!ReadDibInfo(data, size, &info) || info.compression != 0) return 0;
-    if (dstW <= 0 || dstH <= 0 || info.width > 0x7FFFFF || info.height > 0x7FFFFF) return 0;
+    Table table;
+    int channels = 3;  // 1 for a 1-bit bitmap: the count of set pixels
+};
 
-    const bool bilevel = info.bitCount == 1;
-    const int channels = bilevel ? 1 : 3;
-    const Table table = ReadTable(data, info);
-    uint8_t* outPixels = nullptr;
-    uint8_t* outTable = nullptr;
-    int64_t outStride = 0;
-    const IPIHANDLE out = ConstructBlank(dstW, dstH, bilevel ? 8 : 24, &outPixels, &outTable, &outStride);
-    if (!out) return 0;
+// The new bitmap: its pixel rows and, at 8 bits, its colour table.
+struct ReductionTarget {
+    uint8_t* pixels = nullptr;
+    uint8_t* table = nullptr;
+    int64_t stride = 0;
+};
 
-    if (bilevel) {
-        // Ramp from colour 0 to colour 1; the product comes before the division.
-        for (int k = 0; k < 256; ++k) {
-            outTable[4 * k] = uint8_t(table.b[0] + ((int(table.b[1]) - int(table.b[0])) * k) / 256);
-            outTable[4 * k + 1] = uint8_t(table.g[0] + ((int(table.g[1]) - int(table.g[0])) * k) / 256);
-            outTable[4 * k + 2] = uint8_t(table.r[0] + ((int(table.r[1]) - int(table.r[0])) * k) / 256);
+// What each destination pixel reads: the source positions and weights along
+// each axis, and the taps of x weighing less than a whole pixel.
+struct ReductionPlan {
+    AxisTaps xs, ys;
+    std::vector<Corner> corners;
+    size_t rowLen = 0;    // channel values in a source row
+    bool narrow = true;   // column sums fit in 32 bits
+};
+
+// The sums one destination row gathers from its source rows.
+struct RowSums {
+    std::vector<uint32_t> acc32;  // weighted column sums, 32 bits when they fit
+    std::vector<uint64_t> acc64;  // or 64
+    std::vector<uint16_t> whole;  // unweighted sums of whole rows not yet moved over
+    int wholeRows = 0;
+    std::vector<int64_t> cornerSum, cornerWeight;  // what the truncated pixel weights drop
+    std::vector<uint8_t> first;  // the first pixel of each span (the value of an empty span)
+    std::vector<uint8_t> converted;  // a row that is not 24 bits, as channel values
+};
+
+bool OpenSource(const uint8_t* data, int64_t size, ReductionSource* src)
+{
+    if (!ReadDibInfo(data, size, &src->info) || src->info.compression != 0) return false;
+    if (src->info.width > 0x7FFFFF || src->info.height > 0x7FFFFF) return false;
+    src->data = data;
+    src->table = ReadTable(data, src->info);
+    src->channels = src->info.bitCount == 1 ? 1 : 3;
+    return true;
+}
+
+// A blank 8-bit bitmap (from a bilevel one) or 24-bit one; the 8-bit table
+// ramps from colour 0 to colour 1, the product taken before the division.
+IPIHANDLE MakeTarget(const ReductionSource& src, int64_t dstW, int64_t dstH, ReductionTarget* dst)
+{
+    const bool bilevel = src.channels == 1;
+    const IPIHANDLE out = ConstructBlank(dstW, dstH, bilevel ? 8 : 24, &dst->pixels, &dst->table, &dst->stride);
+    if (!out || !bilevel) return out;
+    const Table& t = src.table;
+    for (int k = 0; k < 256; ++k) {
+        dst->table[4 * k] = uint8_t(t.b[0] + ((int(t.b[1]) - int(t.b[0])) * k) / 256);
+        dst->table[4 * k + 1] = uint8_t(t.g[0] + ((int(t.g[1]) - int(t.g[0])) * k) / 256);
+        dst->table[4 * k + 2] = uint8_t(t.r[0] + ((int(t.r[1]) - int(t.r[0])) * k) / 256);
+    }
+    return out;
+}
+
+ReductionPlan PlanReduction(const ReductionSource& src, int64_t dstW, int64_t dstH, const SourceExtent& extent)
+{
+    const DibInfo& info = src.info;
+    ReductionPlan plan;
+    plan.xs = BuildAxis(info.width, extent.width256, dstW);
+    plan.ys = BuildAxis(info.height, extent.height256, dstH);
+    plan.corners = PartialTaps(plan.xs);
+    plan.rowLen = size_t(info.width) * size_t(src.channels);
+    int64_t widestRow = 0;
+    for (int64_t j = 0; j < dstH; ++j) widestRow = std::max(widestRow, plan.ys.total[size_t(j)]);
+    // Column sums of up to 65,793 source rows of 256 x 255 stay within 32 bits.
+    plan.narrow = widestRow * 255 <= int64_t(UINT32_MAX);
+    return plan;
+}
+
+RowSums MakeRowSums(const ReductionSource& src, const ReductionPlan& plan, int64_t dstW)
+{
+    RowSums sums;
+    if (plan.narrow)
+        sums.acc32.assign(plan.rowLen, 0);
+    else
+        sums.acc64.assign(plan.rowLen, 0);
+    sums.whole.assign(plan.rowLen, 0);
+    sums.cornerSum.assign(size_t(dstW) * src.channels, 0);
+    sums.cornerWeight.assign(size_t(dstW), 0);
+    sums.first.assign(size_t(dstW) * src.channels, 0);
+    if (src.info.bitCount != 24) sums.converted.assign(size_t(src.info.width) * 3, 0);
+    return sums;
+}
+
+// Moves the unweighted sums of whole rows into the weighted sums (as 256 x).
+void MoveWholeRows(const ReductionPlan& plan, RowSums& sums)
+{
+    if (plan.narrow)
+        MoveWholeRows(sums.acc32.data(), sums.whole.data(), plan.rowLen);
+    else
+        MoveWholeRows(sums.acc64.data(), sums.whole.data(), plan.rowLen);
+    sums.wholeRows = 0;
+}
+
+// Source row r as channel values: read in place at 24 bits, else converted.
+const uint8_t* SourceRow(const ReductionSource& src, int64_t r, RowSums& sums)
+{
+    const uint8_t* row = RowFromTop(src.data, src.info, r);
+    if (src.info.bitCount == 24) return row;
+    ConvertRow(row, src.info, src.table, sums.converted.data());
+    return sums.converted.data();
+}
+
+// Whole source rows from tap `ty` on: up to four read in place at once
+// (fewer passes over the sums), a converted row alone. Returns how many.
+int AddWholeRows(const ReductionSource& src, const ReductionPlan& plan, int32_t ty, int32_t end,
+                 const uint8_t* first, RowSums& sums)
+{
+    const uint8_t* rows[4] = {first, nullptr, nullptr, nullptr};
+    int n = 1;
+    if (src.info.bitCount == 24)
+        for (; n < 4 && ty + n < end && plan.ys.weight[size_t(ty + n)] == 256; ++n)
+            rows[n] = RowFromTop(src.data, src.info, plan.ys.src[size_t(ty + n)]);
+    if (sums.wholeRows + n > kWholeRowsIn16Bits) MoveWholeRows(plan, sums);
+    if (n == 4)
+        AddFourRows(sums.whole.data(), rows[0], rows[1], rows[2], rows[3], plan.rowLen);
+    else
+        for (int m = 0; m < n; ++m) AddRow(sums.whole.data(), rows[m], plan.rowLen);
+    sums.wholeRows += n;
+    return n;
+}
+
+// A source row weighing wy < 256. Pixels fractional on both axes weigh the
+// product of their axis weights / 256, truncated: keep what the truncation
+// drops.
+void AddPartialRow(const ReductionPlan& plan, const uint8_t* src, int32_t wy, int channels, RowSums& sums)
+{
+    if (plan.narrow)
+        AddWeightedRow(sums.acc32.data(), src, plan.rowLen, wy);
+    else
+        AddWeightedRow(sums.acc64.data(), src, plan.rowLen, wy);
+    for (const Corner& k : plan.corners) {
+        const int32_t lost = (k.weight * wy) & 255;
+        if (!lost) continue;
+        sums.cornerWeight[size_t(k.dst)] += lost;
+        const uint8_t* px = src + int64_t(k.pos) * channels;
+        for (int c = 0; c < channels; ++c) sums.cornerSum[size_t(k.dst) * channels + c] += int64_t(lost) * px[c];
+    }
+}
+
+// Gathers the source rows of destination row j. A pixel weighs
+// (wx x wy) >> 8: the rows are summed per column weighted by wy here, the
+// columns weighted by wx when the row is written, which gives the
+// untruncated products; the corner sums hold what the shift drops.
+void SumSourceRows(const ReductionSource& src, const ReductionPlan& plan, int64_t j, RowSums& sums)
+{
+    if (plan.narrow)
+        std::fill(sums.acc32.begin(), sums.acc32.end(), 0u);
+    else
+        std::fill(sums.acc64.begin(), sums.acc64.end(), 0u);
+    std::fill(sums.cornerSum.begin(), sums.cornerSum.end(), 0);
+    std::fill(sums.cornerWeight.begin(), sums.cornerWeight.end(), 0);
+    const int channels = src.channels;
+    const int32_t begin = plan.ys.begin[size_t(j)], end = plan.ys.begin[size_t(j) + 1];
+    for (int32_t ty = begin; ty < end; ++ty) {
+        const uint8_t* row = SourceRow(src, plan.ys.src[size_t(ty)], sums);
+        if (ty == begin) {
+            const size_t dstW = sums.cornerWeight.size();
+            for (size_t i = 0; i < dstW; ++i)
+                for (int c = 0; c < channels; ++c)
+                    sums.first[i * channels + c] = row[int64_t(plan.xs.src[size_t(plan.xs.begin[i])]) * channels + c];
+        }
+        const int32_t wy = plan.ys.weight[size_t(ty)];
+        if (wy == 256)
+            ty += AddWholeRows(src, plan, ty, end, row, sums) - 1;
+        else
+            AddPartialRow(plan, row, wy, channels, sums);
+    }
+    if (sums.wholeRows) MoveWholeRows(plan, sums);
+}
+
+// Destination row j from its sums: per span the column sums weighted by
+// wx, less the corner sums, over the sum of the pixel weights. Every
+// product of axis weights is 256 x its pixel weight plus the part the
+// truncation drops, so both divide exactly. A bilevel source gives the
+// weighted share of set pixels as an index into the ramp.
+void WriteTargetRow(const ReductionPlan& plan, const RowSums& sums, int64_t j, int channels, uint8_t* dst)
+{
+    const int64_t wyTotal = plan.ys.total[size_t(j)];
+    const int64_t dstW = int64_t(sums.cornerWeight.size());
+    for (int64_t i = 0; i < dstW; ++i) {
+        const int32_t t0 = plan.xs.begin[size_t(i)], t1 = plan.xs.begin[size_t(i) + 1];
+        const size_t at = size_t(plan.xs.src[size_t(t0)]) * channels;
+        const int32_t* wx = &plan.xs.weight[size_t(t0)];
+        uint64_t s[3] = {0, 0, 0};
+        if (plan.narrow)
+            SumColumns(sums.acc32.data() + at, wx, t1 - t0, channels, s);
+        else
+            SumColumns(sums.acc64.data() + at, wx, t1 - t0, channels, s);
+        const int64_t ws = (plan.xs.total[size_t(i)] * wyTotal - sums.cornerWeight[size_t(i)]) >> 8;
+        if (channels == 1) {
+            const int64_t sum = (int64_t(s[0]) - sums.cornerSum[size_t(i)]) >> 8;
+            dst[i] = uint8_t(ws > 0 ? sum * 255 / ws : sums.first[size_t(i)] * 255);
+            continue;
+        }
+        for (int c = 0; c < 3; ++c) {
+            const int64_t sum = (int64_t(s[c]) - sums.cornerSum[size_t(i) * 3 + c]) >> 8;
+            dst[3 * i + c] = uint8_t(ws > 0 ? sum / ws : sums.first[size_t(i) * 3 + c]);
         }
     }
+}
 
-    // A pixel weighs (wx x wy) >> 8. Each destination row first sums its
-    // source rows per column (weighted by wy), then each span sums those
-    // columns (weighted by wx): that gives the untruncated products, from
-    // which the few pixels fractional on both axes give back what the shift
-    // drops, leaving exactly 256 x the sums of the pixel weights.
-    const AxisTaps xs = BuildAxis(info.width, dstW);
-    const AxisTaps ys = BuildAxis(info.height, dstH);
-    const size_t rowLen = size_t(info.width) * size_t(channels);
-    int64_t widestRow = 0;
-    for (int64_t j = 0; j < dstH; ++j) widestRow = std::max(widestRow, ys.total[size_t(j)]);
-    // Column sums of up to 65,793 source rows of 256 x 255 stay within 32 bits.
-    const bool narrow = widestRow * 255 <= int64_t(UINT32_MAX);
-    std::vector<uint32_t> acc32(narrow ? rowLen : 0);
-    std::vector<uint64_t> acc64(narrow ? 0 : rowLen);
-    std::vector<uint16_t> whole(rowLen);
-    int wholeRows = 0;
-    auto moveWholeRows = [&] {
-        if (narrow)
-            MoveWholeRows(acc32.data(), whole.data(), rowLen);
-        else
-            MoveWholeRows(acc64.data(), whole.data(), rowLen);
-        wholeRows = 0;
-    };
-    std::vector<uint8_t> row(info.bitCount == 24 ? 0 : size_t(info.width) * 3);
-    const std::vector<Corner> corners = PartialTaps(xs);
-    std::vector<int64_t> cornerSum(size_t(dstW) * channels), cornerWeight(static_cast<size_t>(dstW));
-    std::vector<uint8_t> first(size_t(dstW) * channels);
+} // namespace
 
+IPIHANDLE ReduceDib(const uint8_t* data, int64_t size, int64_t dstW, int64_t dstH, SourceExtent extent)
+{
+    ReductionSource src;
+    if (!OpenSource(data, size, &src) || dstW <= 0 || dstH <= 0) return 0;
+    ReductionTarget dst;
+    const IPIHANDLE out = MakeTarget(src, dstW, dstH, &dst);
+    if (!out) return 0;
+    const ReductionPlan plan = PlanReduction(src, dstW, dstH, extent);
+    RowSums sums = MakeRowSums(src, plan, dstW);
     for (int64_t j = 0; j < dstH; ++j) {
-        if (narrow)
-            std::fill(acc32.begin(), acc32.end(), 0u);
-        else
-            std::fill(acc64.begin(), acc64.end(), 0u);
-        std::fill(cornerSum.begin(), cornerSum.end(), 0);
-        std::fill(cornerWeight.begin(), cornerWeight.end(), 0);
-        for (int32_t ty = ys.begin[size_t(j)]; ty < ys.begin[size_t(j) + 1]; ++ty) {
-            const int32_t wy = ys.weight[size_t(ty)];
-            const uint8_t* src = RowFromTop(data, info, ys.src[size_t(ty)]);
-            if (info.bitCount != 24) {
-                ConvertRow(src, info, table, row.data());
-                src = row.data();
-            }
-            if (ty == ys.begin[size_t(j)]) {
-                for (int64_t i = 0; i < dstW; ++i)
-                    for (int c = 0; c < channels; ++c)
-                        first[size_t(i * channels + c)] = src[int64_t(xs.src[size_t(xs.begin[size_t(i)])]) * channels + c];
-            }
-            if (wy == 256) {
-                // Rows read in place go four at a time (fewer passes over
-                // the sums); converted rows one by one.
-                const uint8_t* rows[4] = {src, nullptr, nullptr, nullptr};
-                int n = 1;
-                if (info.bitCount == 24)
-                    for (; n < 4 && ty + n < ys.begin[size_t(j) + 1] && ys.weight[size_t(ty + n)] == 256; ++n)
-                        rows[n] = RowFromTop(data, info, ys.src[size_t(ty + n)]);
-                if (wholeRows + n > kWholeRowsIn16Bits) moveWholeRows();
-                if (n == 4)
-                    AddFourRows(whole.data(), rows[0], rows[1], rows[2], rows[3], rowLen);
-                else
-                    for (int m = 0; m < n; ++m) AddRow(whole.data(), rows[m], rowLen);
-                wholeRows += n;
-                ty += n - 1;
-                continue;
-            }
-            if (narrow)
-                AddWeightedRow(acc32.data(), src, rowLen, wy);
-            else
-                AddWeightedRow(acc64.data(), src, rowLen, wy);
-            // Pixels fractional on both axes: their weight is the product
-            // / 256 truncated; keep what the truncation drops.
-            for (const Corner& k : corners) {
-                const int32_t lost = (k.weight * wy) & 255;
-                if (!lost) continue;
-                cornerWeight[size_t(k.dst)] += lost;
-                const uint8_t* px = src + int64_t(k.pos) * channels;
-                for (int c = 0; c < channels; ++c) cornerSum[size_t(k.dst) * channels + c] += int64_t(lost) * px[c];
-            }
-        }
-
-        if (wholeRows) moveWholeRows();
-
-        uint8_t* dst = outPixels + (dstH - j - 1) * outStride;
-        const int64_t wyTotal = ys.total[size_t(j)];
-        for (int64_t i = 0; i < dstW; ++i) {
-            const int32_t t0 = xs.begin[size_t(i)], t1 = xs.begin[size_t(i) + 1];
-            const size_t at = size_t(xs.src[size_t(t0)]) * channels;
-            const int32_t* wx = &xs.weight[size_t(t0)];
-            uint64_t s[3] = {0, 0, 0};
-            if (narrow)
-                SumColumns(acc32.data() + at, wx, t1 - t0, channels, s);
-            else
-                SumColumns(acc64.data() + at, wx, t1 - t0, channels, s);
-            // Every product of axis weights is 256 x its pixel weight plus
-            // the part the truncation drops, so both divide exactly.
-            const int64_t ws = (xs.total[size_t(i)] * wyTotal - cornerWeight[size_t(i)]) >> 8;
-            if (bilevel) {
-                // Weighted share of set pixels as an index into the ramp.
-                const int64_t sum = (int64_t(s[0]) - cornerSum[size_t(i)]) >> 8;
-                dst[i] = uint8_t(ws > 0 ? sum * 255 / ws : first[size_t(i)] * 255);
-            } else {
-                for (int c = 0; c < 3; ++c) {
-                    const int64_t sum = (int64_t(s[c]) - cornerSum[size_t(i) * 3 + c]) >> 8;
-                    dst[3 * i + c] = uint8_t(ws > 0 ? sum / ws : first[size_t(i) * 3 + c]);
-                }
-            }
-        }
+        SumSourceRows(src, plan, j, sums);
+        WriteTargetRow(plan, sums, j, src.channels, dst.pixels + (dstH - j - 1) * dst.stride);
     }
     ipiGlobalUnlock(out);
     return out;
 }
 
-IPIHANDLE ReduceDib(IPIHANDLE dib, int64_t dstW, int64_t dstH)
+IPIHANDLE ReduceDib(IPIHANDLE dib, int64_t dstW, int64_t dstH, SourceExtent extent)
 {
     IpiGlobalLock lock(dib);
     if (!lock.ptr()) return 0;
-    return ReduceDib(lock.ptr(), lock.size(), dstW, dstH);
+    return ReduceDib(lock.ptr(), lock.size(), dstW, dstH, extent);
+}
+
+SourceExtent ExtentOfScaledPicture(int64_t width, int64_t height, int64_t pictureWidth, int64_t pictureHeight)
+{
+    for (int64_t scale = 1; scale <= 8; scale *= 2)
+        if ((pictureWidth + scale - 1) / scale == width && (pictureHeight + scale - 1) / scale == height)
+            return {(pictureWidth << 8) / scale, (pictureHeight << 8) / scale};
+    return {};
 }
 
 QImage DibToImage(IPIHANDLE dib)

@@ -48,13 +48,27 @@ struct ThumbSize {
 // A side that would shrink to nothing keeps one pixel.
 ThumbSize FitIntoBox(int64_t w, int64_t h, int64_t boxW, int64_t boxH);
 
-// Area-average reduction of a whole packed bitmap into a new one of
-// dstW x dstH: 1-bit images give an 8-bit image whose table ramps between the
-// two source colours, every other depth (4, 8, 16, 24, 32 bits) a 24-bit
-// image. 0 when the source is not a plain uncompressed bitmap, a size is not
-// positive, or memory runs out.
-IPIHANDLE ReduceDib(const uint8_t* data, int64_t size, int64_t dstW, int64_t dstH);
-IPIHANDLE ReduceDib(IPIHANDLE dib, int64_t dstW, int64_t dstH);
+// How much of a bitmap a reduction covers, in pixels with 8 fractional
+// bits: a picture decoded at 1/s of its size w x h covers w / s x h / s of
+// its own pixels, less than the last whole ones when s does not divide w or
+// h. 0 (or a value outside the last pixel): the whole bitmap.
+struct SourceExtent {
+    int64_t width256 = 0;
+    int64_t height256 = 0;
+};
+
+// Area-average reduction of a whole packed bitmap (or of its extent) into a
+// new one of dstW x dstH: 1-bit images give an 8-bit image whose table ramps
+// between the two source colours, every other depth (4, 8, 16, 24, 32 bits)
+// a 24-bit image. 0 when the source is not a plain uncompressed bitmap, a
+// size is not positive, or memory runs out.
+IPIHANDLE ReduceDib(const uint8_t* data, int64_t size, int64_t dstW, int64_t dstH, SourceExtent extent = {});
+IPIHANDLE ReduceDib(IPIHANDLE dib, int64_t dstW, int64_t dstH, SourceExtent extent = {});
+
+// The extent of a bitmap of width x height that holds a picture of
+// pictureWidth x pictureHeight decoded at 1/1, 1/2, 1/4 or 1/8 (sides
+// rounded up); the whole bitmap when it is none of these.
+SourceExtent ExtentOfScaledPicture(int64_t width, int64_t height, int64_t pictureWidth, int64_t pictureHeight);
 
 // The bitmap as a picture for painting (null image when unreadable).
 QImage DibToImage(IPIHANDLE dib);

@@ -7,6 +7,8 @@
 #include "thumbctl/kernel/ipi_import.h"
 #include "thumbctl/kernel/ipi_object.h"
 #include "thumbctl/kernel/ipi_store.h"
+#include "thumbctl/kernel/jpeg_codec.h"
+#include "thumbctl/kernel/jpeg_reader.h"
 #include "thumbctl/kernel/png_codec.h"
 
 #include <algorithm>
@@ -270,11 +272,70 @@ int DecodeTiff(IPIENVIRONMENT* env, const char* path, const void* data, int64_t 
 // Returned by DecodeIntoDib for a picture it leaves to the general path.
 constexpr int kNotDirect = 1 << 20;
 
+// The box a caller is going to shrink the bitmap into (0 x 0: none).
+struct ShrinkBox {
+    int64_t width = 0;
+    int64_t height = 0;
+    IPIVALUE* pictureSize = nullptr;  // receives the JPEG's own width and height
+};
+
+// Divisor (1, 2, 4 or 8) of the size at which a JPEG of w x h is decoded
+// for a bitmap that is going to be shrunk into a box of boxW x boxH: the
+// largest for which the picture still reaches the box's width or its height,
+// so that it still covers the picture fitted into the box.
+int JpegScaleForBox(int64_t w, int64_t h, int64_t boxW, int64_t boxH)
+{
+    if (boxW <= 0 || boxH <= 0) return 1;
+    for (int scale = 8; scale > 1; scale /= 2)
+        if (scale * boxW <= w || scale * boxH <= h) return scale;
+    return 1;
+}
+
+// A JPEG decoded straight from the caller's bytes into the rows of a new
+// bitmap, at 1 / `scale` of its size: `img` holds the header; neither the
+// entropy-coded data nor the pixels are copied on the way.
+int DecodeJpegIntoDib(IPIENVIRONMENT* env, const void* data, int64_t size, IPIOBJECT* img, const ShrinkBox& box,
+                      IPIHANDLE* dib)
+{
+    if (box.pictureSize) {
+        box.pictureSize[0] = img->dim[0];
+        box.pictureSize[1] = img->dim[1];
+    }
+    const int scale = JpegScaleForBox(img->dim[0], img->dim[1], box.width, box.height);
+    img->dim[0] = JpegScaledLength(int(img->dim[0]), scale);
+    img->dim[1] = JpegScaledLength(int(img->dim[1]), scale);
+    const int depth = DibDepth(img);
+    if (depth != 8 && depth != 24) return ipiReportError(env, ipiErrNonPermissibleOption);
+    IpiDibLayout layout;
+    if (int rc = ipiDibLayoutFor(img->dim[0], img->dim[1], depth, &layout)) return ipiReportError(env, rc);
+    const IPIHANDLE h = ipiGlobalAlloc(layout.totalBytes);
+    if (!h) return ipiReportError(env, ipiErrSystem);
+    int rc;
+    {
+        IpiGlobalLock lock(h);
+        uint8_t* p = lock.ptr();
+        img->compression = 0;  // from here on `img` describes the bitmap's pixels
+        rc = ipiExportDib(env, img, p, layout.headerBytes, ipiFormatDibHeader, nullptr, 0);
+        if (rc == 0)
+            rc = JpegDecodeIntoBitmap(env, static_cast<const uint8_t*>(data), size, scale, p + layout.headerBytes,
+                                      layout.stride, layout.width, layout.height);
+        if (rc == 0 && !ipiIsCleanPackedDib(p, layout.totalBytes, nullptr))
+            rc = ipiReportError(env, ipiErrSyntacticalError);
+    }
+    if (rc) {
+        ipiGlobalFree(h);
+        return rc;
+    }
+    *dib = h;
+    return 0;
+}
+
 // JPEG, PCX and PNG pictures (not 16-colour PCX) decoded straight into the rows of
 // the new bitmap: the header is read into `img`, the bitmap block is sized
 // and given its header and colour table, and the compressed data is expanded
 // into its pixel area in bitmap layout, with no full-size copy in between.
-int DecodeIntoDib(IPIENVIRONMENT* env, const void* data, int64_t size, int ff, IPIOBJECT* img, IPIHANDLE* dib)
+int DecodeIntoDib(IPIENVIRONMENT* env, const void* data, int64_t size, int ff, IPIOBJECT* img, const ShrinkBox& box,
+                  IPIHANDLE* dib)
 {
     IPIATTRIBUTE src[] = {{"applicationAddressSpace", reinterpret_cast<IPIVALUE>(data)}, {"size", size}};
     if (int rc = ipiImportFile(env, nullptr, img, ff, ipiSelectHeader, src, 2)) return rc;
@@ -286,6 +347,8 @@ int DecodeIntoDib(IPIENVIRONMENT* env, const void* data, int64_t size, int ff, I
             img->lut = 0;
         if (colourType == kPngColourRgbAlpha && img->dim[4] == 4) img->dim[4] = 3;
     }
+    if (ff == ipiFormatJpeg && img->compression != 0)
+        return DecodeJpegIntoDib(env, data, size, img, box, dib);
     const int depth = DibDepth(img);
     if (img->compression == 0 || depth == 0 || (depth == 4 && ff == ipiFormatPcx)) return kNotDirect;
     IpiDibLayout layout;
@@ -350,7 +413,15 @@ int DecodeSingle(IPIENVIRONMENT* env, const void* data, int64_t size, int ff, IP
     IPIOBJECT* img = ipiCreateGenericImage(env, "oImage", nullptr, ia, 2);
     if (!img) return ipiGetError(env);
     if (ff == ipiFormatJpeg || ff == ipiFormatPcx || ff == ipiFormatPng) {
-        const int rc = DecodeIntoDib(env, data, size, ff, img, dib);
+        // A JPEG that is going to be shrunk into a box may be decoded smaller.
+        bool foundW = false, foundH = false;
+        const IPIVALUE boxW = FindValue(attributes, attributeCount, "boxWidth", &foundW);
+        const IPIVALUE boxH = FindValue(attributes, attributeCount, "boxHeight", &foundH);
+        bool foundSize = false;
+        const IPIVALUE sizeOut = FindValue(attributes, attributeCount, "pictureSize", &foundSize);
+        const ShrinkBox box{foundW && foundH ? int64_t(boxW) : 0, foundW && foundH ? int64_t(boxH) : 0,
+                            reinterpret_cast<IPIVALUE*>(sizeOut)};
+        const int rc = DecodeIntoDib(env, data, size, ff, img, box, dib);
         if (rc != kNotDirect) return rc;
     }
     if (int rc = ipiImportIntoObject(env, data, img, ff, size, nullptr, 0)) return rc;
@@ -427,6 +498,11 @@ int CheckArguments(IPIHANDLE* dibs, int count, int format, int page, const IPIAT
         bool found = false;
         IPIVALUE pass = FindValue(attributes, attributeCount, "interlacePass", &found);
         if (found && (pass < 1 || pass > 7)) return ipiErrUnknownFormat;
+    }
+    for (const char* side : {"boxWidth", "boxHeight"}) {
+        bool found = false;
+        const IPIVALUE v = FindValue(attributes, attributeCount, side, &found);
+        if (found && (v < 1 || v > 0x7FFFFFFF)) return ipiErrUnknownFormat;
     }
     return 0;
 }

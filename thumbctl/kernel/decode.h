@@ -25,7 +25,13 @@ enum DecodeFormat : int {
 // `dibs` holds `count` handles. TIFF: decodes up to `count` pages from
 // `page` on and returns how many; other formats: one bitmap into dibs[0],
 // returns 1. 0 on failure. `attributes` (optional): `repository` (33 or
-// other), and for PNG `progressive`, `interlacePass` (1..7).
+// other), for PNG `progressive`, `interlacePass` (1..7), and `boxWidth` with
+// `boxHeight` (both at least 1) when the bitmap is only going to be shrunk
+// into a box of that size: a JPEG then comes back at 1/2, 1/4 or 1/8 of its
+// size (sides rounded up), the smallest that still reaches the box's width
+// or its height, so that it still covers the picture fitted into the box;
+// `pictureSize`, the address of two IPIVALUEs, then receives the JPEG's own
+// width and height.
 int DecodeImageFromMemory(const void* data, IPIHANDLE* dibs, int count, int format, int page, int64_t size,
                           const IPIATTRIBUTE* attributes, int attributeCount, int* error);
 int DecodeImageFromFile(const char* path, IPIHANDLE* dibs, int count, int format, int page,

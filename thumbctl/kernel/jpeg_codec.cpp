@@ -9,6 +9,13 @@
 // caller's planes, two image rows per chroma row for 16-row MCUs. Where the
 // build has SSE2 the transform and the colour conversion run on vectors that
 // give exactly the pixels of the portable code.
+//
+// A picture decoded at 1/2, 1/4 or 1/8 of its size makes each block 4 x 4,
+// 2 x 2 or 1 x 1 pixels, each the mean of the pixels the full-size block
+// would give there: at 1/8 the DC value alone; otherwise a block with few
+// coefficients sums them through basis functions averaged over the output
+// pixels, and a block with many goes through the full-size transform and
+// is averaged. Chroma is then taken at the luminance's resolution.
 #include "thumbctl/kernel/jpeg_codec.h"
 
 #include <atomic>
@@ -16,6 +23,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <type_traits>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -246,8 +254,14 @@ inline int32_t ClampCoef(int32_t v) {
 // stored (0: a flat block).
 // `dqz` holds, per zig-zag index, the divisor times 64 plus the natural
 // position.
+// How a block's AC coefficients are kept: all stored; read past but not
+// stored; stored with their natural positions listed in `listed`, in the
+// order read.
+enum class AcStore { kAll, kNone, kListed };
+
+template <AcStore Store>
 int DecodeBlock(BitReader& reader, const HuffDecoder& dc, const HuffDecoder& ac, int* pred,
-                const uint32_t* dqz, int32_t blk[64], int* count) {
+                const uint32_t* dqz, int32_t blk[64], int* count, uint8_t* listed = nullptr) {
     BitReader br = reader;  // kept in registers while the block is read
     br.Ensure(32);
     const int t = DecodeSymbol(br, dc);
@@ -268,8 +282,11 @@ int DecodeBlock(BitReader& reader, const HuffDecoder& dc, const HuffDecoder& ac,
             k += kind;
             br.Skip(f & 0xFF);
             if (k > 63) return ipiErrSyntacticalError;
-            const uint32_t e = dqz[k];
-            blk[e & 63] = (f >> 16) * static_cast<int32_t>(e >> 6);
+            if (Store != AcStore::kNone) {
+                const uint32_t e = dqz[k];
+                blk[e & 63] = (f >> 16) * static_cast<int32_t>(e >> 6);
+                if (Store == AcStore::kListed) listed[n] = static_cast<uint8_t>(e & 63);
+            }
             ++n;
             ++k;
             continue;
@@ -299,8 +316,12 @@ int DecodeBlock(BitReader& reader, const HuffDecoder& dc, const HuffDecoder& ac,
         }
         k += run;
         if (k > 63) return ipiErrSyntacticalError;
-        const uint32_t e = dqz[k];
-        blk[e & 63] = ClampCoef(br.Receive(size) * static_cast<int32_t>(e >> 6));
+        const int value = br.Receive(size);
+        if (Store != AcStore::kNone) {
+            const uint32_t e = dqz[k];
+            blk[e & 63] = ClampCoef(value * static_cast<int32_t>(e >> 6));
+            if (Store == AcStore::kListed) listed[n] = static_cast<uint8_t>(e & 63);
+        }
         ++n;
         ++k;
     }
@@ -489,8 +510,11 @@ void InverseTransformSse2(const int32_t* in, uint8_t* out, ptrdiff_t stride) {
 }
 #endif
 
+// Value of a block whose only coefficient is `dc` (dequantised and scaled).
+inline uint8_t FlatValue(int32_t dc) { return Clamp255((dc + 32 + (128 << 6)) >> 6); }
+
 void FlatBlock(int32_t dc, uint8_t* out, ptrdiff_t stride) {
-    const uint8_t v = Clamp255((dc + 32 + (128 << 6)) >> 6);
+    const uint8_t v = FlatValue(dc);
     for (int r = 0; r < 8; ++r) std::memset(out + r * stride, v, 8);
 }
 
@@ -509,6 +533,157 @@ inline void DecodeToPixels(int32_t* blk, int count, uint8_t* out, ptrdiff_t stri
         std::memset(blk, 0, 64 * sizeof(int32_t));
     }
     blk[0] = 0;
+}
+
+// ---- reduced-size inverse transforms ------------------------------------------
+
+// Basis functions of the scaled transform averaged over the output pixels of
+// a block made n pixels wide (n = 8, 4, 2, 1): entry [u][x] is the mean over
+// pixels x s .. x s + s - 1 (s = 8 / n) of cos((2 i + 1) u pi / 16) /
+// cos(u pi / 16) (1 for u = 0), with 12 fractional bits. A block reduced
+// with them holds the means of the s x s pixels the full transform gives
+// there, before the clamp.
+struct ReducedBasis {
+    int32_t h[4][8][8] = {};  // [log2(8 / n)][u][x]
+    ReducedBasis() {
+        const double pi = 3.14159265358979323846;
+        for (int shift = 0; shift < 4; ++shift) {
+            const int n = 8 >> shift, s = 1 << shift;
+            for (int u = 0; u < 8; ++u) {
+                for (int x = 0; x < n; ++x) {
+                    double sum = 0;
+                    for (int k = 0; k < s; ++k)
+                        sum += u == 0 ? 1.0 : std::cos((2 * (x * s + k) + 1) * u * pi / 16) / std::cos(u * pi / 16);
+                    h[shift][u][x] = RoundHalfAway(sum / s * 4096);
+                }
+            }
+        }
+    }
+};
+const ReducedBasis kReduced;
+
+// A dequantised block straight to (8 >> xShift) x (8 >> yShift) pixels
+// through the averaged basis, in exact 64-bit sums: first each column
+// frequency that has a coefficient (the DC and the `count` listed ones) is
+// taken down the output rows, then each output row along the columns used.
+// Leaves the block all zero.
+void ReducedTransform(int32_t* blk, const uint8_t* listed, int count, int xShift, int yShift, uint8_t* out,
+                      ptrdiff_t stride) {
+    const int32_t(*hx)[8] = kReduced.h[xShift];
+    const int32_t(*hy)[8] = kReduced.h[yShift];
+    const int nx = 8 >> xShift, ny = 8 >> yShift;
+    int64_t ws[8][8];  // [output row][column frequency], 12 fractional bits
+    for (int y = 0; y < ny; ++y) ws[y][0] = int64_t(blk[0]) * 4096;  // the DC's basis is 1 everywhere
+    blk[0] = 0;
+    unsigned used = 1;  // column frequencies with a coefficient
+    for (int k = 0; k < count; ++k) {
+        const int pos = listed[k];
+        const int64_t c = blk[pos];
+        blk[pos] = 0;
+        const int v = pos >> 3, u = pos & 7;
+        if (!(used & (1u << u))) {
+            used |= 1u << u;
+            for (int y = 0; y < ny; ++y) ws[y][u] = 0;
+        }
+        for (int y = 0; y < ny; ++y) ws[y][u] += c * hy[v][y];
+    }
+    int columns[8], n = 0;
+    for (int u = 0; u < 8; ++u)
+        if (used & (1u << u)) columns[n++] = u;
+    // Sums carry 24 fractional bits and 64 times the sample; the rounding
+    // term and the level shift start them.
+    const int64_t bias = int64_t(32 + (128 << 6)) << 24;
+    for (int y = 0; y < ny; ++y) {
+        for (int x = 0; x < nx; ++x) {
+            int64_t acc = bias;
+            for (int i = 0; i < n; ++i) acc += ws[y][columns[i]] * hx[columns[i]][x];
+            acc >>= 30;
+            out[y * stride + x] = static_cast<uint8_t>(acc < 0 ? 0 : (acc > 255 ? 255 : acc));
+        }
+    }
+}
+
+#ifdef __SSE2__
+// The 2 x 2 cells of an 8 x 8 block averaged into 4 x 4 pixels, rounded as
+// the portable loop does: (sum + 2) / 4.
+inline void AverageHalfSse2(const uint8_t* px, uint8_t* out, ptrdiff_t stride) {
+    const __m128i zero = _mm_setzero_si128(), ones = _mm_set1_epi16(1), two = _mm_set1_epi32(2);
+    __m128i q[4];
+    for (int y = 0; y < 4; ++y) {
+        const __m128i a = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(px + 16 * y)), zero);
+        const __m128i b = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(px + 16 * y + 8)), zero);
+        q[y] = _mm_srli_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_add_epi16(a, b), ones), two), 2);
+    }
+    const __m128i p = _mm_packus_epi16(_mm_packs_epi32(q[0], q[1]), _mm_packs_epi32(q[2], q[3]));
+    const int32_t rows[4] = {_mm_cvtsi128_si32(p), _mm_cvtsi128_si32(_mm_srli_si128(p, 4)),
+                             _mm_cvtsi128_si32(_mm_srli_si128(p, 8)), _mm_cvtsi128_si32(_mm_srli_si128(p, 12))};
+    for (int y = 0; y < 4; ++y) std::memcpy(out + y * stride, &rows[y], 4);
+}
+
+// The 4 x 4 cells of an 8 x 8 block averaged into 2 x 2 pixels: (sum + 8) / 16.
+inline void AverageQuarterSse2(const uint8_t* px, uint8_t* out, ptrdiff_t stride) {
+    const __m128i zero = _mm_setzero_si128(), ones = _mm_set1_epi16(1), eight = _mm_set1_epi32(8);
+    for (int y = 0; y < 2; ++y) {
+        __m128i sum = zero;
+        for (int r = 0; r < 4; ++r)
+            sum = _mm_add_epi16(sum, _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(px + 8 * (4 * y + r))), zero));
+        const __m128i pairs = _mm_madd_epi16(sum, ones);  // columns 0+1, 2+3, 4+5, 6+7
+        const __m128i quads = _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(pairs, _mm_srli_epi64(pairs, 32)), eight), 4);
+        out[y * stride] = static_cast<uint8_t>(_mm_cvtsi128_si32(quads));
+        out[y * stride + 1] = static_cast<uint8_t>(_mm_cvtsi128_si32(_mm_srli_si128(quads, 8)));
+    }
+}
+#endif
+
+// Blocks with at most this many AC coefficients are reduced through the
+// averaged basis; beyond it the full-size transform and averaging its pixels
+// cost less.
+constexpr int kSparseCoefficients = 6;
+
+// Pixels of a decoded block made (8 >> xShift) x (8 >> yShift) pixels; the
+// block is left all zero again. 8 x 8 is the full-size transform (all AC
+// coefficients stored); a 1 x 1 block had only its DC stored; other sizes
+// had their AC positions listed.
+inline void DecodeToReducedPixels(int32_t* blk, const uint8_t* listed, int count, int xShift, int yShift,
+                                  uint8_t* out, ptrdiff_t stride, bool vector) {
+    if (xShift == 0 && yShift == 0) {
+        DecodeToPixels(blk, count, out, stride, vector);
+        return;
+    }
+    if (count == 0 || (xShift == 3 && yShift == 3)) {
+        const uint8_t v = FlatValue(blk[0]);
+        for (int r = 0; r < (8 >> yShift); ++r) std::memset(out + r * stride, v, static_cast<size_t>(8 >> xShift));
+        blk[0] = 0;
+        return;
+    }
+    if (count <= kSparseCoefficients) {
+        ReducedTransform(blk, listed, count, xShift, yShift, out, stride);
+        return;
+    }
+    // A block with many coefficients goes through the fast full-size
+    // transform; its pixels are then averaged over each output pixel's cell.
+    alignas(16) uint8_t px[64];
+    DecodeToPixels(blk, count, px, 8, vector);
+#ifdef __SSE2__
+    if (vector && xShift == 1 && yShift == 1) {
+        AverageHalfSse2(px, out, stride);
+        return;
+    }
+    if (vector && xShift == 2 && yShift == 2) {
+        AverageQuarterSse2(px, out, stride);
+        return;
+    }
+#endif
+    const int nx = 8 >> xShift, ny = 8 >> yShift, sx = 1 << xShift, sy = 1 << yShift;
+    const int cellShift = xShift + yShift, half = (1 << cellShift) >> 1;
+    for (int y = 0; y < ny; ++y) {
+        for (int x = 0; x < nx; ++x) {
+            int sum = 0;
+            for (int j = 0; j < sy; ++j)
+                for (int i = 0; i < sx; ++i) sum += px[(y * sy + j) * 8 + x * sx + i];
+            out[y * stride + x] = static_cast<uint8_t>((sum + half) >> cellShift);
+        }
+    }
 }
 
 // ---- colour conversion -------------------------------------------------------
@@ -746,9 +921,13 @@ bool JpegMcuSize(int bands, int sampling, int* mcuWidth, int* mcuHeight) {
     return true;
 }
 
+int JpegScaledLength(int length, int scale) { return (length + scale - 1) / scale; }
+
 int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, int width, int height,
-                   int bands, int sampling, const JpegPlane* planes) {
+                   int bands, int sampling, const JpegPlane* planes, int scale) {
     if (width <= 0 || height <= 0 || (bands != 1 && bands != 3)) return ipiErrNonPermissibleOption;
+    const int shift = scale == 1 ? 0 : scale == 2 ? 1 : scale == 4 ? 2 : scale == 8 ? 3 : -1;
+    if (shift < 0) return ipiErrOutOfRange;
     int mcuW = 8, mcuH = 8;
     if (!JpegMcuSize(bands, sampling, &mcuW, &mcuH)) return ipiErrNonPermissibleOption;
     const bool colour = bands == 3;
@@ -782,18 +961,30 @@ int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, i
 
     const int mcusX = (width + mcuW - 1) / mcuW;
     const int mcusY = (height + mcuH - 1) / mcuH;
-    // Component rows of one MCU row: luminance at full MCU size, chroma 8x8 per MCU.
-    const int yStride = mcusX * mcuW;
-    const int cStride = mcusX * 8;
-    std::unique_ptr<uint8_t[]> ybuf(new (std::nothrow) uint8_t[static_cast<size_t>(yStride) * mcuH]);
+    // Sizes in output pixels: a luminance block gives bs x bs of them.
+    const int bs = 8 >> shift;
+    const int outW = JpegScaledLength(width, scale), outH = JpegScaledLength(height, scale);
+    const int mcuOutW = mcuW >> shift, mcuOutH = mcuH >> shift;
+    // At full size a chroma block gives 8 x 8 samples, which the conversion
+    // spreads over the MCU. A smaller picture takes its chroma at the
+    // luminance's resolution instead, one chroma block covering the whole
+    // MCU: its samples are then means over the same pixels as the
+    // luminance's, not over two or four times as many.
+    const int chromaW = shift ? mcuOutW : 8, chromaH = shift ? mcuOutH : 8;
+    const int chromaXShift = chromaW == 8 ? 0 : chromaW == 4 ? 1 : chromaW == 2 ? 2 : 3;
+    const int chromaYShift = chromaH == 8 ? 0 : chromaH == 4 ? 1 : chromaH == 2 ? 2 : 3;
+    // Component rows of one MCU row.
+    const int yStride = mcusX * mcuOutW;
+    const int cStride = mcusX * chromaW;
+    std::unique_ptr<uint8_t[]> ybuf(new (std::nothrow) uint8_t[static_cast<size_t>(yStride) * mcuOutH]);
     std::unique_ptr<uint8_t[]> cbuf;
     if (!ybuf) return ipiErrSystem;
     if (colour) {
-        cbuf.reset(new (std::nothrow) uint8_t[static_cast<size_t>(cStride) * 16]);
+        cbuf.reset(new (std::nothrow) uint8_t[static_cast<size_t>(cStride) * chromaH * 2]);
         if (!cbuf) return ipiErrSystem;
     }
     uint8_t* cbPlane = colour ? cbuf.get() : nullptr;
-    uint8_t* crPlane = colour ? cbuf.get() + cStride * 8 : nullptr;
+    uint8_t* crPlane = colour ? cbuf.get() + cStride * chromaH : nullptr;
 
     BitReader br;
     br.p = data;
@@ -806,22 +997,45 @@ int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, i
     const int restart = tables.restartInterval;
     const int hBlocks = mcuW / 8, vBlocks = mcuH / 8;
 
-    for (int my = 0; my < mcusY; ++my) {
+    // One block into its place in the MCU row buffers, made 8 >> xShift by
+    // 8 >> yShift pixels. The full-size decode has a loop of its own
+    // (Scaled false), in which nothing but the plain block path is compiled.
+    auto block = [&](auto scaled, int slot, int* p, const uint32_t* dqz, int xShift, int yShift, uint8_t* out,
+                     ptrdiff_t stride) {
+        const HuffDecoder& dc = st->huff[slot];
+        const HuffDecoder& ac = st->huff[slot + 1];
+        if (!decltype(scaled)::value) {
+            const int rc = DecodeBlock<AcStore::kAll>(br, dc, ac, p, dqz, blk, &count);
+            if (rc == 0) DecodeToPixels(blk, count, out, stride, vector);
+            return rc;
+        }
+        uint8_t listed[64];
+        int rc;
+        if (xShift == 0 && yShift == 0)
+            rc = DecodeBlock<AcStore::kAll>(br, dc, ac, p, dqz, blk, &count);
+        else if (xShift == 3 && yShift == 3)
+            rc = DecodeBlock<AcStore::kNone>(br, dc, ac, p, dqz, blk, &count);
+        else
+            rc = DecodeBlock<AcStore::kListed>(br, dc, ac, p, dqz, blk, &count, listed);
+        if (rc) return rc;
+        DecodeToReducedPixels(blk, listed, count, xShift, yShift, out, stride, vector);
+        return 0;
+    };
+    // The blocks of one MCU row.
+    auto mcuRow = [&](auto scaled) {
         for (int mx = 0; mx < mcusX; ++mx) {
             for (int v = 0; v < vBlocks; ++v) {
                 for (int h = 0; h < hBlocks; ++h) {
-                    const int rc = DecodeBlock(br, st->huff[kJpegLumDC], st->huff[kJpegLumAC], &pred[0],
-                                               st->dqz[0], blk, &count);
+                    const int rc = block(scaled, kJpegLumDC, &pred[0], st->dqz[0], shift, shift,
+                                         ybuf.get() + (v * bs) * yStride + mx * mcuOutW + h * bs, yStride);
                     if (rc) return rc;
-                    DecodeToPixels(blk, count, ybuf.get() + (v * 8) * yStride + mx * mcuW + h * 8, yStride, vector);
                 }
             }
             if (colour) {
                 for (int c = 0; c < 2; ++c) {
-                    const int rc = DecodeBlock(br, st->huff[kJpegChromDC], st->huff[kJpegChromAC],
-                                               &pred[1 + c], st->dqz[1], blk, &count);
+                    const int rc = block(scaled, kJpegChromDC, &pred[1 + c], st->dqz[1], chromaXShift, chromaYShift,
+                                         (c ? crPlane : cbPlane) + mx * chromaW, cStride);
                     if (rc) return rc;
-                    DecodeToPixels(blk, count, (c ? crPlane : cbPlane) + mx * 8, cStride, vector);
                 }
             }
             if (br.Overrun()) return br.OverrunCode();
@@ -831,34 +1045,40 @@ int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, i
                 pred[0] = pred[1] = pred[2] = 0;
             }
         }
+        return 0;
+    };
+
+    for (int my = 0; my < mcusY; ++my) {
+        const int rc = shift ? mcuRow(std::true_type()) : mcuRow(std::false_type());
+        if (rc) return rc;
 
         // Deliver the rows of this MCU row that lie inside the image.
-        const int y0 = my * mcuH;
-        const int rows = height - y0 < mcuH ? height - y0 : mcuH;
+        const int y0 = my * mcuOutH;
+        const int rows = outH - y0 < mcuOutH ? outH - y0 : mcuOutH;
         if (!colour) {
             for (int r = 0; r < rows; ++r) {
                 const uint8_t* yrow = ybuf.get() + static_cast<size_t>(r) * yStride;
                 uint8_t* o = planes[0].origin + (y0 + r) * planes[0].rowStep;
                 if (planes[0].pixelStep == 1) {
-                    std::memcpy(o, yrow, static_cast<size_t>(width));
+                    std::memcpy(o, yrow, static_cast<size_t>(outW));
                 } else {
-                    for (int x = 0; x < width; ++x) o[x * planes[0].pixelStep] = yrow[x];
+                    for (int x = 0; x < outW; ++x) o[x * planes[0].pixelStep] = yrow[x];
                 }
             }
             continue;
         }
-        // With 16-row MCUs two image rows share each chroma row.
-        const int rowsPerChroma = mcuH == 16 ? 2 : 1;
+        // At full size with 16-row MCUs two image rows share each chroma row.
+        const int rowsPerChroma = mcuH == 16 && shift == 0 ? 2 : 1;
         for (int r = 0; r < rows; r += rowsPerChroma) {
             const uint8_t* yrow = ybuf.get() + static_cast<size_t>(r) * yStride;
             const uint8_t* next = rowsPerChroma == 2 && r + 1 < rows ? yrow + yStride : nullptr;
             const int cr = r / rowsPerChroma;
             const uint8_t* cbRow = cbPlane + cr * cStride;
             const uint8_t* crRow = crPlane + cr * cStride;
-            if (mcuW == 16)
-                ConvertRows<2>(yrow, next, cbRow, crRow, width, planes, y0 + r, vector);
+            if (mcuW == 16 && shift == 0)
+                ConvertRows<2>(yrow, next, cbRow, crRow, outW, planes, y0 + r, vector);
             else
-                ConvertRows<1>(yrow, next, cbRow, crRow, width, planes, y0 + r, vector);
+                ConvertRows<1>(yrow, next, cbRow, crRow, outW, planes, y0 + r, vector);
         }
     }
     return 0;

@@ -62,8 +62,17 @@ bool JpegMcuSize(int bands, int sampling, int* mcuWidth, int* mcuHeight);
 
 // Decodes one scan. `planes` has `bands` entries (1: grey; 3: red, green,
 // blue). Only the part of each MCU inside width x height is stored.
+//
+// With `scale` 2, 4 or 8 the picture comes out at that fraction of its size,
+// JpegScaledLength(width, scale) x JpegScaledLength(height, scale): each
+// block gives 4 x 4 or 2 x 2 pixels, the means of the pixels the full-size
+// decode gives there (up to rounding and the clamp), or at 1/8 one pixel,
+// its DC value, for which the other coefficients are read but not used.
+// Other scales answer 18.
 int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, int width, int height,
-                   int bands, int sampling, const JpegPlane* planes);
+                   int bands, int sampling, const JpegPlane* planes, int scale = 1);
+// Length of a side decoded at 1 / scale: rounded up.
+int JpegScaledLength(int length, int scale);
 
 // Vector (SSE2) paths of the decoder: on by default where the build has
 // them; off runs the portable code, which stores the very same pixels (tests

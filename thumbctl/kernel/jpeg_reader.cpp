@@ -8,6 +8,7 @@
 #include "thumbctl/kernel/jpeg_codec.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -95,6 +96,24 @@ int JpegReadFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int 
         if (int rc = CodecWriteAll(env, target, bytes.data() + info.scanOffset, int64_t(info.scanSize))) return rc;
     }
     return 0;
+}
+
+int JpegDecodeIntoBitmap(IPIENVIRONMENT* env, const uint8_t* data, int64_t size, int scale, uint8_t* pixels,
+                         int64_t stride, int64_t width, int64_t height)
+{
+    if (int rc = ipiCheckEnvironment(env)) return rc;
+    JpegStreamInfo info;
+    if (int rc = JpegParseStream(data, size_t(size), &info)) return ipiReportError(env, rc);
+    if (JpegScaledLength(info.width, scale) != width || JpegScaledLength(info.height, scale) != height)
+        return ipiReportError(env, ipiErrNonPermissibleOption);
+    const int bands = info.components;
+    if (stride < width * bands) return ipiReportError(env, ipiErrInsufficientSize);
+    uint8_t* last = pixels + (height - 1) * stride;
+    JpegPlane planes[3];
+    for (int b = 0; b < bands; ++b) planes[b] = {last + (bands - 1 - b), bands, -stride};
+    const int rc = JpegDecodeScan(data + info.scanOffset, info.scanSize, info.tables, info.width, info.height, bands,
+                                  info.sampling, planes, scale);
+    return rc ? ipiReportError(env, rc) : 0;
 }
 
 namespace {

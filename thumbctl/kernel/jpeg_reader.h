@@ -13,3 +13,10 @@ int JpegReadFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int 
 int JpegCodec(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* destination, int direction);
 // Decoder registered for compression 114 (JpegCodec with direction 109).
 int JpegDecompress(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* destination);
+
+// Decodes the whole JPEG stream `data` at 1 / `scale` (1, 2, 4 or 8) straight
+// into the pixel rows of a bitmap of width x height (the picture's scaled
+// size): `stride` bytes a row, bottom row first, blue, green, red (grey: one
+// byte). Returns a kernel code, reported through `env`.
+int JpegDecodeIntoBitmap(IPIENVIRONMENT* env, const uint8_t* data, int64_t size, int scale, uint8_t* pixels,
+                         int64_t stride, int64_t width, int64_t height);

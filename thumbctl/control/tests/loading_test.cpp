@@ -6,14 +6,21 @@
 #include "thumbctl/control/tests/folder_maker.h"
 #include "thumbctl/control/tests/loopback_server.h"
 #include "thumbctl/control/tests/test_host.h"
+#include "thumbctl/control/thumbnail_dib.h"
+#include "thumbctl/kernel/decode.h"
 #include "testsupport/testsupport.h"
 
 #include <QCoreApplication>
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 using namespace thumbctl;
 using testsupport::TempDir;
@@ -465,6 +472,101 @@ TEST_F(MixedFolder, AMultiPageUrlIsReadAsAListLineIs)
         EXPECT_FALSE(loader.cancelRequested) << c.what;
         EXPECT_FALSE(loader.fetching) << c.what;
     }
+}
+
+// JPEG thumbnails come from a decode at 1/2, 1/4 or 1/8 of the picture's
+// size: each is exactly that decode shrunk to the size the whole picture
+// fits into the box, and over the whole set they lie within two levels on
+// average of the thumbnails made from the full-size decodes.
+TEST(JpegThumbnails, ReducedDecodesStayWithinTwoLevelsOfTheFullSize)
+{
+    TempDir dir("thumbjpeg");
+    const std::string d = dir.path().string() + "/";
+    struct Picture {
+        const char* name;
+        const char* size;
+        const char* cjpeg;
+        bool edges;  // a checkerboard laid over the plasma
+    } pictures[] = {
+        {"a.jpg", "1600x1200", "-sample 2x2", false},
+        {"b.jpg", "1203x797", "-sample 2x1 -quality 95", true},
+        {"c.jpg", "999x1001", "-sample 1x1 -restart 3", true},
+        {"d.jpg", "640x480", "-grayscale", false},
+        {"e.jpg", "1000x700", "-sample 2x2 -quality 50", true},
+    };
+    int seed = 1;
+    for (const Picture& p : pictures) {
+        const std::string ppm = d + "src.ppm";
+        std::string make = std::string("convert -size ") + p.size + " -seed " + std::to_string(seed++) +
+                           " plasma:red-blue ";
+        if (p.edges) make += std::string("\\( -size ") + p.size + " pattern:checkerboard \\) -compose overlay -composite ";
+        testsupport::Shell(make + "-depth 8 ppm:" + ppm + " && cjpeg " + p.cjpeg + " -outfile " + d + p.name + " " + ppm +
+                           " && rm " + ppm);
+    }
+
+    long total = 0, values = 0;
+    int worst = 0;
+    for (const QSize box : {QSize(80, 60), QSize(160, 120), QSize(300, 300)}) {
+        ThumbnailList list;
+        testkit::TestHost host{list};
+        ThumbnailLoader loader{list, host};
+        loader.dataPath = dir.path().string();
+        loader.pattern = "*.jpg";
+        loader.thumbnailWidth = box.width();
+        loader.thumbnailHeight = box.height();
+        ASSERT_TRUE(loader.Update());
+        ASSERT_EQ(list.items.size(), std::size(pictures));
+        for (const auto& item : list.items) {
+            const std::string where = item->namePart + " in " + std::to_string(box.width()) + "x" +
+                                      std::to_string(box.height());
+            // The full-size path.
+            IPIHANDLE full = 0;
+            int error = 0;
+            ASSERT_EQ(DecodeImageFromFile(item->fullPath.c_str(), &full, 1, DecodeFormatJpeg, 0, nullptr, 0, &error), 1);
+            DibHandle fullDib(full);
+            int64_t w = 0, h = 0;
+            int bits = 0;
+            ASSERT_TRUE(GetDibInfo(full, &w, &h, &bits));
+            const ThumbSize size = FitIntoBox(w, h, box.width(), box.height());
+            DibHandle reference(ReduceDib(full, size.width, size.height));
+            // The reduced decode, shrunk to the same size.
+            IPIVALUE own[2] = {0, 0};
+            const IPIATTRIBUTE a[] = {{"boxWidth", box.width()}, {"boxHeight", box.height()},
+                                      {"pictureSize", reinterpret_cast<IPIVALUE>(own)}};
+            IPIHANDLE small = 0;
+            ASSERT_EQ(DecodeImageFromFile(item->fullPath.c_str(), &small, 1, DecodeFormatJpeg, 0, a, 3, &error), 1);
+            DibHandle smallDib(small);
+            int64_t sw = 0, sh = 0;
+            ASSERT_TRUE(GetDibInfo(small, &sw, &sh, &bits));
+            EXPECT_LT(sw, w) << where;
+            EXPECT_EQ(own[0], w);
+            EXPECT_EQ(own[1], h);
+            DibHandle expected(ReduceDib(small, size.width, size.height, ExtentOfScaledPicture(sw, sh, w, h)));
+
+            IpiGlobalLock got(item->thumbnail.get()), ref(reference.get()), exp(expected.get());
+            ASSERT_EQ(got.size(), ref.size()) << where;
+            ASSERT_EQ(got.size(), exp.size()) << where;
+            EXPECT_EQ(0, std::memcmp(got.ptr(), exp.ptr(), size_t(got.size()))) << where;
+            long sum = 0;
+            int most = 0;
+            for (int64_t k = 40; k < got.size(); ++k) {
+                const int diff = std::abs(int(got.ptr()[k]) - int(ref.ptr()[k]));
+                sum += diff;
+                most = std::max(most, diff);
+            }
+            const int64_t n = got.size() - 40;
+            // Hard edges that a span of the full picture cuts inside an 8 x 8
+            // block differ most; a fault in the scale or the covered extent
+            // gives far more.
+            EXPECT_LE(double(sum) / double(n), 4.0) << where;
+            total += sum;
+            values += n;
+            worst = std::max(worst, most);
+        }
+    }
+    std::printf("JPEG thumbnails against full-size decodes: mean %.3f, max %d levels\n",
+                double(total) / double(values), worst);
+    EXPECT_LE(double(total) / double(values), 2.0);
 }
 
 int main(int argc, char** argv)

@@ -202,9 +202,10 @@ struct Tap {
 // The span of destination position i, written out the long way: 8.8 fixed
 // point from i x step to i x step + step; first pixel 256 minus its
 // fraction, whole pixels 256, the last one the fraction it reaches into.
-std::vector<Tap> Span(int64_t srcLen, int64_t dstLen, int64_t i)
+// With span256 the span covers that much of the source (8.8), not all of it.
+std::vector<Tap> Span(int64_t srcLen, int64_t dstLen, int64_t i, int64_t span256 = 0)
 {
-    const int64_t step = std::max<int64_t>(1, (srcLen << 8) / dstLen);
+    const int64_t step = std::max<int64_t>(1, (span256 ? span256 : srcLen << 8) / dstLen);
     const int64_t a = i * step, b = a + step;
     if ((a >> 8) == (b >> 8)) return {{a >> 8, 256}};
     std::vector<Tap> taps{{a >> 8, 256 - (a & 255)}};
@@ -215,7 +216,8 @@ std::vector<Tap> Span(int64_t srcLen, int64_t dstLen, int64_t i)
 
 // Reduces a bitmap pixel by pixel (weight of a pixel = product of its two
 // axis weights / 256) and compares every destination byte with ReduceDib.
-void ExpectSameAsPixelByPixel(int64_t w, int64_t h, int bits, int64_t dw, int64_t dh, uint32_t seed)
+void ExpectSameAsPixelByPixel(int64_t w, int64_t h, int bits, int64_t dw, int64_t dh, uint32_t seed,
+                              SourceExtent extent = {})
 {
     std::vector<PixelBgr> table;
     if (bits <= 8)
@@ -241,7 +243,7 @@ void ExpectSameAsPixelByPixel(int64_t w, int64_t h, int bits, int64_t dw, int64_
         return bits == 16 ? (v >> 3) * 255 / 31 : v;
     };
     DibHandle src(MakeDib(w, h, bits, table, pixel));
-    DibHandle out(ReduceDib(src.get(), dw, dh));
+    DibHandle out(ReduceDib(src.get(), dw, dh, extent));
     ASSERT_TRUE(out);
     IpiGlobalLock lock(out.get());
     DibInfo info;
@@ -252,10 +254,10 @@ void ExpectSameAsPixelByPixel(int64_t w, int64_t h, int bits, int64_t dw, int64_
     ASSERT_EQ(info.height, dh);
     int mismatches = 0;
     for (int64_t j = 0; j < dh; ++j) {
-        const auto ys = Span(h, dh, j);
+        const auto ys = Span(h, dh, j, extent.height256);
         const uint8_t* row = lock.ptr() + info.pixelOffset + (dh - 1 - j) * info.stride;
         for (int64_t i = 0; i < dw; ++i) {
-            const auto xs = Span(w, dw, i);
+            const auto xs = Span(w, dw, i, extent.width256);
             for (int c = 0; c < channels; ++c) {
                 int64_t sum = 0, ws = 0;
                 for (const Tap& ty : ys)
@@ -295,6 +297,17 @@ TEST(ReduceDib, EveryByteMatchesThePixelByPixelSum)
             if (c.w * c.h > 100000 && bits != 24 && bits != 8) continue;
             ExpectSameAsPixelByPixel(c.w, c.h, bits, c.dw, c.dh, seed++);
         }
+    // A picture decoded at a fraction of its size covers only part of its
+    // last column and row: 1203 x 797 at 1/8 is 151 x 100 pixels covering
+    // 150.375 x 99.625 of them.
+    const SourceExtent e = ExtentOfScaledPicture(151, 100, 1203, 797);
+    EXPECT_EQ(e.width256, 1203 * 32);
+    EXPECT_EQ(e.height256, 797 * 32);
+    for (int bits : {1, 8, 24}) ExpectSameAsPixelByPixel(151, 100, bits, 80, 53, seed++, e);
+    ExpectSameAsPixelByPixel(63, 41, 24, 17, 40, seed++, ExtentOfScaledPicture(63, 41, 249, 161));
+    EXPECT_EQ(ExtentOfScaledPicture(63, 41, 249, 161).width256, 249 * 64);
+    // A bitmap of none of the scaled sizes is reduced whole.
+    EXPECT_EQ(ExtentOfScaledPicture(150, 100, 1203, 797).width256, 0);
     // Random shapes, shrinking and enlarging.
     uint32_t r = 12345;
     auto next = [&r](int n) { r = r * 1103515245u + 12345u; return int64_t((r >> 16) % uint32_t(n)) + 1; };

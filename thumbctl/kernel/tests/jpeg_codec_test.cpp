@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
@@ -67,20 +68,24 @@ struct Decoded {
     std::vector<uint8_t> pixels;  // interleaved like the PNM
 };
 
-Decoded DecodeFile(const std::vector<uint8_t>& file) {
+// Decodes at 1 / scale; `width` and `height` of the result in d.info.
+Decoded DecodeFile(const std::vector<uint8_t>& file, int scale = 1) {
     Decoded d;
     d.code = JpegParseStream(file.data(), file.size(), &d.info);
     if (d.code) return d;
     const int c = d.info.components;
-    d.pixels.assign(static_cast<size_t>(d.info.width) * d.info.height * c, 0);
+    const int w = JpegScaledLength(d.info.width, scale), h = JpegScaledLength(d.info.height, scale);
+    d.pixels.assign(static_cast<size_t>(w) * h * c, 0);
     JpegPlane planes[3];
     for (int b = 0; b < c; ++b) {
         planes[b].origin = d.pixels.data() + b;
         planes[b].pixelStep = c;
-        planes[b].rowStep = static_cast<ptrdiff_t>(d.info.width) * c;
+        planes[b].rowStep = static_cast<ptrdiff_t>(w) * c;
     }
     d.code = JpegDecodeScan(file.data() + d.info.scanOffset, d.info.scanSize, d.info.tables, d.info.width,
-                            d.info.height, c, d.info.sampling, planes);
+                            d.info.height, c, d.info.sampling, planes, scale);
+    d.info.width = w;
+    d.info.height = h;
     return d;
 }
 
@@ -607,6 +612,154 @@ TEST(JpegDecode, VectorAndPortableCodeAgreeOnExtremeData) {
         EXPECT_EQ(codes[0], codes[1]) << round;
         EXPECT_EQ(results[0], results[1]) << round;
     }
+}
+
+// ---- decoding at 1/2, 1/4 and 1/8 -------------------------------------------
+
+// How far a picture decoded at 1 / scale lies from the means of the s x s
+// cells of the full-size decode (whole cells only: the last partial cells
+// also hold pixels outside the picture).
+struct CellDifference {
+    double mean = 0;
+    int max = 0;
+};
+CellDifference CompareWithCellMeans(const Decoded& full, const Decoded& small, int scale) {
+    const int c = full.info.components, w = full.info.width, h = full.info.height;
+    long total = 0, count = 0;
+    CellDifference d;
+    for (int y = 0; y + scale <= h; y += scale)
+        for (int x = 0; x + scale <= w; x += scale)
+            for (int b = 0; b < c; ++b) {
+                int sum = 0;
+                for (int j = 0; j < scale; ++j)
+                    for (int i = 0; i < scale; ++i) sum += full.pixels[(size_t(y + j) * w + x + i) * c + b];
+                const int mean = (sum + scale * scale / 2) / (scale * scale);
+                const int got = small.pixels[(size_t(y / scale) * small.info.width + x / scale) * c + b];
+                const int diff = std::abs(got - mean);
+                total += diff;
+                d.max = std::max(d.max, diff);
+                ++count;
+            }
+    d.mean = count ? double(total) / count : 0;
+    return d;
+}
+
+TEST(JpegScaled, ReducedPicturesHoldTheCellMeansOfTheFullOne) {
+    TempDir dir("jpegscaled");
+    const std::string src = MakeSource(dir);
+    for (const std::string options : {"-sample 1x1", "-sample 2x1", "-sample 2x2 -restart 1", "-grayscale",
+                                      "-sample 2x2 -quality 100", "-sample 2x2 -quality 20 -baseline"}) {
+        const std::string jpg = dir.file("s.jpg");
+        Shell("cjpeg " + options + " -outfile " + jpg + " " + src);
+        const std::vector<uint8_t> file = ReadBytes(jpg);
+        const Decoded full = DecodeFile(file);
+        ASSERT_EQ(full.code, 0) << options;
+        for (int scale : {2, 4, 8}) {
+            const Decoded small = DecodeFile(file, scale);
+            ASSERT_EQ(small.code, 0) << options << " 1/" << scale;
+            EXPECT_EQ(small.info.width, (203 + scale - 1) / scale);
+            EXPECT_EQ(small.info.height, (141 + scale - 1) / scale);
+            const CellDifference d = CompareWithCellMeans(full, small, scale);
+            EXPECT_LE(d.mean, 1.0) << options << " 1/" << scale;
+            EXPECT_LE(d.max, 8) << options << " 1/" << scale;
+        }
+    }
+}
+
+// Damaged and extreme data: at every scale the decoder reads the same
+// stream, so it ends with the same code as at full size, and it never
+// writes outside the smaller picture (the sanitizer build watches that);
+// vector and portable code store the same pixels.
+TEST(JpegScaled, ExtremeDataEndsWithTheFullSizeCode) {
+    JpegTables t;
+    for (int q = 0; q < 2; ++q) {
+        std::memset(t.quant[q], 255, 64);
+        t.hasQuant[q] = true;
+    }
+    for (int s = 0; s < 4; ++s) {
+        std::memcpy(t.bits[s], kJpegStdBits[s], 16);
+        std::memcpy(t.vals[s], kJpegStdVals[s], static_cast<size_t>(kJpegStdValCount[s]));
+        t.hasHuff[s] = true;
+    }
+    std::mt19937 rng(5);
+    const int w = 53, h = 37;
+    for (int round = 0; round < 24; ++round) {
+        std::vector<uint8_t> scan(3000 + round * 70);
+        for (uint8_t& b : scan) b = static_cast<uint8_t>(rng() % 255);
+        const int sampling = kJpegSampling1x1 + round % 3;
+        const int bands = round % 4 == 3 ? 1 : 3;
+        int codes[4];
+        int k = 0;
+        for (int scale : {1, 2, 4, 8}) {
+            const int sw = JpegScaledLength(w, scale), sh = JpegScaledLength(h, scale);
+            std::vector<uint8_t> out[2];
+            int code[2];
+            for (int vector = 0; vector < 2; ++vector) {
+                JpegUseVectorCode(vector != 0);
+                out[vector].assign(size_t(sw) * sh * 3, 0);
+                JpegPlane pl[3];
+                for (int b = 0; b < bands; ++b) pl[b] = {out[vector].data() + b, 3, sw * 3};
+                code[vector] = JpegDecodeScan(scan.data(), scan.size(), t, w, h, bands, sampling, pl, scale);
+            }
+            JpegUseVectorCode(true);
+            EXPECT_EQ(code[0], code[1]) << round << " 1/" << scale;
+            EXPECT_EQ(out[0], out[1]) << round << " 1/" << scale;
+            codes[k++] = code[1];
+        }
+        EXPECT_EQ(codes[1], codes[0]) << round;
+        EXPECT_EQ(codes[2], codes[0]) << round;
+        EXPECT_EQ(codes[3], codes[0]) << round;
+    }
+    uint8_t px[64];
+    JpegPlane p{px, 1, 8};
+    EXPECT_EQ(JpegDecodeScan(px, 0, t, 8, 8, 1, kJpegSampling1x1, &p, 3), 18);
+}
+
+// The decode entry gives a JPEG that is going to be shrunk into a box at the
+// smallest scale that still reaches the box's width or height, and tells its
+// own size; other formats and a JPEG without a box come back whole.
+TEST(JpegScaled, DecodeEntryPicksTheScaleFromTheBox) {
+    TempDir dir("jpegbox");
+    Shell("convert -size 640x400 plasma:red-blue -seed 4 " + dir.file("p.ppm") + " && cjpeg -outfile " +
+          dir.file("p.jpg") + " " + dir.file("p.ppm") + " && convert " + dir.file("p.ppm") + " -depth 8 " + dir.file("p.png"));
+    const std::vector<uint8_t> jpg = ReadBytes(dir.file("p.jpg"));
+    const std::vector<uint8_t> png = ReadBytes(dir.file("p.png"));
+    struct Case {
+        int format, boxW, boxH, width, height;
+    } cases[] = {
+        {DecodeFormatJpeg, 80, 60, 80, 50},     // 8 x 80 = 640 reaches the width
+        {DecodeFormatJpeg, 81, 50, 80, 50},     // 8 x 50 = 400 the height
+        {DecodeFormatJpeg, 81, 51, 160, 100},   // neither at 1/8: 1/4
+        {DecodeFormatJpeg, 300, 150, 320, 200}, // 1/2
+        {DecodeFormatJpeg, 321, 201, 640, 400}, // whole
+        {DecodeFormatJpeg, 0, 0, 640, 400},     // no box given
+        {DecodeFormatPng, 80, 60, 640, 400},
+    };
+    for (const Case& c : cases) {
+        IPIVALUE size[2] = {0, 0};
+        const IPIATTRIBUTE a[] = {{"boxWidth", c.boxW}, {"boxHeight", c.boxH},
+                                  {"pictureSize", reinterpret_cast<IPIVALUE>(size)}};
+        const std::vector<uint8_t>& f = c.format == DecodeFormatJpeg ? jpg : png;
+        IPIHANDLE h = 0;
+        int error = -7;
+        ASSERT_EQ(DecodeImageFromMemory(f.data(), &h, 1, c.format, 0, int64_t(f.size()), c.boxW ? a : nullptr,
+                                        c.boxW ? 3 : 0, &error), 1) << c.boxW << "x" << c.boxH << " error " << error;
+        EXPECT_EQ(error, 0);
+        const DibView v = TakeDib(h);
+        EXPECT_EQ(v.width, c.width) << c.boxW << "x" << c.boxH;
+        EXPECT_EQ(v.height, c.height) << c.boxW << "x" << c.boxH;
+        if (c.format == DecodeFormatJpeg && c.boxW) {
+            EXPECT_EQ(size[0], 640);
+            EXPECT_EQ(size[1], 400);
+        }
+    }
+    // A box side below 1 is a bad argument.
+    const IPIATTRIBUTE bad[] = {{"boxWidth", 0}, {"boxHeight", 60}};
+    IPIHANDLE h = 0;
+    int error = 0;
+    EXPECT_EQ(DecodeImageFromMemory(jpg.data(), &h, 1, DecodeFormatJpeg, 0, int64_t(jpg.size()), bad, 2, &error), 0);
+    EXPECT_EQ(error, -100);
+    EXPECT_EQ(h, 0u);
 }
 
 }  // namespace
