@@ -117,8 +117,8 @@ TEST(InstancePerDisplay, TwoDisplaysOfOneUserEachKeepTheirOwnWindow)
     // A further start on display A hands over to the instance there and ends.
     Program again(environment(a.display, "xcb"));
     EXPECT_TRUE(again.waitForFinished(60000));
-    EXPECT_EQ(QProcess::NormalExit, again.exitStatus());
-    EXPECT_EQ(0, again.exitCode());
+    EXPECT_EQ(QProcess::NormalExit, again.exitStatus()) << again.readAllStandardError().toStdString();
+    EXPECT_EQ(0, again.exitCode()) << again.readAllStandardError().toStdString();
     EXPECT_EQ(QProcess::Running, onA.state());
     EXPECT_EQ(QProcess::Running, onB.state());
 }
