@@ -2,7 +2,9 @@
 #include "varnholde/internal.h"
 #include "varnholde/varnholde.h"
 
+#include <algorithm>
 #include <cstring>
+#include <limits>
 
 using namespace varnholde;
 
@@ -23,23 +25,37 @@ int32_t CopyMatrix(const T* src, int16_t rows, int16_t cols, T* dst)
     });
 }
 
-// Smallest (sign 1) or largest (sign -1) data value; kNoData when there is none.
+// Smallest or largest data value; kNoData when there is none. Eight running
+// extremes side by side keep the loop free of hard-to-predict branches; only
+// a zero result, whose sign depends on which zero came first, is looked up
+// again in order.
 float Extreme(const float* data, int16_t rows, int16_t cols, bool smallest)
 {
     ClearError();
     if (!ValidSize(rows, cols) || !Present(data, "data")) return kNoData;
     const size_t n = Count(rows, cols);
-    bool found = false;
-    float best = kNoData;
-    for (size_t i = 0; i < n; ++i) {
-        const float v = data[i];
-        if (!IsData(v)) continue;
-        if (!found || (smallest ? v < best : v > best)) {
-            best = v;
-            found = true;
-        }
+    constexpr int kLanes = 8;
+    const float none = smallest ? std::numeric_limits<float>::infinity() : -std::numeric_limits<float>::infinity();
+    float lane[kLanes];
+    std::fill(lane, lane + kLanes, none);
+    auto take = [smallest](float& best, float v) {
+        const bool better = IsData(v) && (smallest ? v < best : v > best);
+        best = better ? v : best;
+    };
+    size_t i = 0;
+    for (; i + kLanes <= n; i += kLanes)
+        for (int k = 0; k < kLanes; ++k) take(lane[k], data[i + k]);
+    for (; i < n; ++i) take(lane[0], data[i]);
+    float best = none;
+    for (float v : lane) take(best, v);
+    if (best == none) {
+        SetError("The matrix holds no data.");
+        return kNoData;
     }
-    if (!found) SetError("The matrix holds no data.");
+    if (best == 0.0f) {
+        for (i = 0; i < n; ++i)
+            if (IsData(data[i]) && data[i] == 0.0f) return data[i];
+    }
     return best;
 }
 

@@ -9,9 +9,10 @@
 //
 // The fill visits pixels in quality order all over its front, so on a large
 // image nearly every step lands on memory that is not in the cache. All it
-// touches is one 4-byte cell a pixel: cost, blank and reached bits, the phase
-// byte and the fringe order (a count is the phase byte plus 256 times the
-// order). An image whose orders outgrow the cell is filled again with wide
+// touches is one 4-byte cell a pixel, kept in the caller's output buffer:
+// phase byte, blank, reached and edge bits, and the cost of a pixel until it
+// is reached, then its fringe order (a count is the phase byte plus 256 times
+// the order). An image whose orders outgrow the cell is filled again with wide
 // counts beside the cells.
 #include "varnholde/internal.h"
 #include "varnholde/varnholde.h"
@@ -20,7 +21,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
+#include <memory>
 #include <vector>
 
 #include <sys/mman.h>
@@ -33,63 +34,50 @@ constexpr int kBuckets = 1024;       // quality costs 0 .. kBuckets - 1
 constexpr int kMissingPenalty = 64;  // cost of a second difference that cannot be formed
 constexpr int kLookAhead = 12;       // pixels of the queue fetched ahead of their turn
 
-// One pixel of the fill: bits 0-9 cost, 10 blank, 11 reached, 12-19 phase
-// byte, 20-31 fringe order (signed).
+// One pixel of the fill: bits 0-7 phase byte, 8 blank, 9 reached, 10-13 no
+// neighbour to the left, right, above, below; from bit 14 the cost until the
+// pixel is reached, then its fringe order (signed).
 using Cell = uint32_t;
-constexpr Cell kCostBits = kBuckets - 1;
-constexpr Cell kBlankBit = 1u << 10, kReached = 1u << 11;
-constexpr int kPhaseShift = 12, kOrderShift = 20;
-constexpr Cell kBelowOrder = (1u << kOrderShift) - 1;
-constexpr int32_t kMaxOrder = (1 << (31 - kOrderShift)) - 1, kMinOrder = -kMaxOrder - 1;
+constexpr Cell kBlankBit = 1u << 8, kReached = 1u << 9;
+constexpr Cell kNoLeft = 1u << 10, kNoRight = 1u << 11, kNoUp = 1u << 12, kNoDown = 1u << 13;
+constexpr int kHighShift = 14;
+constexpr Cell kLowBits = (1u << kHighShift) - 1;
+constexpr int32_t kMaxOrder = (1 << (31 - kHighShift)) - 1, kMinOrder = -kMaxOrder - 1;
 
-inline int PhaseOf(Cell c) { return int(c >> kPhaseShift) & 255; }
-inline int32_t OrderOf(Cell c) { return static_cast<int32_t>(c) >> kOrderShift; }
-inline int32_t CountOf(Cell c) { return PhaseOf(c) + 256 * OrderOf(c); }
+inline int PhaseOf(Cell c) { return int(c & 255); }
+inline int CostOf(Cell c) { return int(c >> kHighShift) & (kBuckets - 1); }
+inline int32_t OrderOf(Cell c) { return static_cast<int32_t>(c) >> kHighShift; }
 
-// A buffer of trivially constructible elements, left unfilled. Large ones ask
-// the kernel for huge pages, which saves most of the address-translation
-// misses of the scattered fill.
-template <typename T>
-class Scratch {
-public:
-    explicit Scratch(size_t n) : n_(n)
+// The cells, in the caller's float buffer: read and written bytewise, so that
+// the compiler sees no type punning.
+struct Cells {
+    float* buffer;
+    Cell operator[](size_t i) const
     {
-        constexpr size_t kHuge = size_t(2) << 20;
-        const size_t bytes = std::max<size_t>(n * sizeof(T), 1);
-        if (bytes >= 4 * kHuge) {
-            void* p = nullptr;
-            if (posix_memalign(&p, kHuge, bytes) != 0) throw std::bad_alloc();
-            madvise(p, (bytes + kHuge - 1) / kHuge * kHuge, MADV_HUGEPAGE);
-            data_ = static_cast<T*>(p);
-        } else {
-            data_ = static_cast<T*>(std::malloc(bytes));
-            if (!data_) throw std::bad_alloc();
-        }
+        Cell c;
+        std::memcpy(&c, buffer + i, sizeof c);
+        return c;
     }
-    ~Scratch() { std::free(data_); }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-    T& operator[](size_t i) { return data_[i]; }
-    const T& operator[](size_t i) const { return data_[i]; }
-    T* data() { return data_; }
-    size_t size() const { return n_; }
-
-private:
-    T* data_ = nullptr;
-    size_t n_ = 0;
+    void set(size_t i, Cell c) const { std::memcpy(buffer + i, &c, sizeof c); }
+    void fetch(int32_t i) const { __builtin_prefetch(buffer + i, 1); }
 };
 
-// The cells of the image inside a one-pixel blank frame (stride cols + 2),
-// so that every pixel has four neighbours and the outside reads as blank.
-// The cost of a pixel is the summed magnitude of its horizontal, vertical and
-// two diagonal second differences, in counts, with a fixed penalty for each
-// one that a blank or outside pixel prevents.
-void MakeCells(const uint8_t* w, int rows, int cols, Cell* cells)
+// Wide counts, for the rare image whose orders do not fit a cell.
+class WideCounts {
+public:
+    explicit WideCounts(size_t n) : values_(new int64_t[n]) {}
+    int64_t& operator[](size_t i) { return values_[i]; }
+
+private:
+    std::unique_ptr<int64_t[]> values_;
+};
+
+// The cells of the image: phase, blank and edge bits and the cost of each
+// pixel, which is the summed magnitude of its horizontal, vertical and two
+// diagonal second differences, in counts, with a fixed penalty for each one
+// that a blank or outside pixel prevents.
+void MakeCells(const uint8_t* w, int rows, int cols, Cells cells)
 {
-    const size_t stride = size_t(cols) + 2;
-    const Cell frame = kBlankBit | (Cell(kBlank) << kPhaseShift);
-    std::fill(cells, cells + stride, frame);
-    std::fill(cells + (size_t(rows) + 1) * stride, cells + (size_t(rows) + 2) * stride, frame);
     // Phase byte at (x, y), blank outside the image.
     auto at = [&](int x, int y) -> uint8_t {
         return x < 0 || y < 0 || x >= cols || y >= rows ? kBlank : w[size_t(y) * cols + x];
@@ -99,13 +87,14 @@ void MakeCells(const uint8_t* w, int rows, int cols, Cell* cells)
     };
     for (int y = 0; y < rows; ++y) {
         const uint8_t* r = w + size_t(y) * cols;
-        Cell* out = cells + (size_t(y) + 1) * stride + 1;
-        out[-1] = out[cols] = frame;
+        const size_t first = size_t(y) * cols;
+        const Cell rowEdges = (y == 0 ? kNoUp : 0) | (y == rows - 1 ? kNoDown : 0);
         const bool inner = y > 0 && y + 1 < rows;
         for (int x = 0; x < cols; ++x) {
             const uint8_t p = r[x];
+            const Cell low = p | rowEdges | (x == 0 ? kNoLeft : 0) | (x == cols - 1 ? kNoRight : 0);
             if (p == kBlank) {
-                out[x] = frame;
+                cells.set(first + x, low | kBlankBit);
                 continue;
             }
             int sum;
@@ -118,7 +107,7 @@ void MakeCells(const uint8_t* w, int rows, int cols, Cell* cells)
                 sum = term(at(x - 1, y), p, at(x + 1, y)) + term(at(x, y - 1), p, at(x, y + 1)) +
                       term(at(x - 1, y - 1), p, at(x + 1, y + 1)) + term(at(x + 1, y - 1), p, at(x - 1, y + 1));
             }
-            out[x] = Cell(sum < kBuckets ? sum : kBuckets - 1) | (Cell(p) << kPhaseShift);
+            cells.set(first + x, low | (Cell(sum < kBuckets ? sum : kBuckets - 1) << kHighShift));
         }
     }
 }
@@ -129,7 +118,19 @@ void MakeCells(const uint8_t* w, int rows, int cols, Cell* cells)
 // once read, so the queue holds little more than what waits in it.
 class BucketQueue {
 public:
-    BucketQueue() { std::fill(std::begin(heads_), std::end(heads_), List{}); }
+    // For a fill of `pixels` pixels: the chunks come from one mapping with
+    // room for all of them waiting at once, which takes memory only as it is
+    // used and gives it all back at the end.
+    explicit BucketQueue(size_t pixels) : capacity_(pixels / kChunkItems + 2 * kBuckets + 2)
+    {
+        void* p = mmap(nullptr, capacity_ * sizeof(Chunk), PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (p == MAP_FAILED) throw std::bad_alloc();
+        chunks_ = static_cast<Chunk*>(p);
+    }
+    ~BucketQueue() { munmap(chunks_, capacity_ * sizeof(Chunk)); }
+    BucketQueue(const BucketQueue&) = delete;
+    BucketQueue& operator=(const BucketQueue&) = delete;
     __attribute__((always_inline)) void push(int32_t pixel, int cost)
     {
         List& l = heads_[cost];
@@ -146,15 +147,20 @@ public:
     }
     bool empty() const { return size_ == 0; }
     // The pixel `ahead` places behind the next one in the lowest non-empty
-    // list, when that list holds it in the same chunk; else -1. Unless a
-    // better pixel comes first, it is popped soon.
+    // list, when that list holds it in its first two chunks; else -1. Unless
+    // a better pixel comes first, it is popped soon.
     int32_t peek(int ahead) const
     {
         const List& l = heads_[lowest_ < kBuckets ? lowest_ : 0];
         if (l.headChunk < 0) return -1;
-        const int pos = l.headPos + ahead;
-        const int end = l.headChunk == l.tailChunk ? l.tailPos : kChunkItems;
-        return pos < end ? chunks_[size_t(l.headChunk)].items[pos] : -1;
+        int pos = l.headPos + ahead;
+        int32_t chunk = l.headChunk;
+        if (pos >= kChunkItems && chunk != l.tailChunk) {
+            chunk = chunks_[size_t(chunk)].next;
+            pos -= kChunkItems;
+        }
+        const int end = chunk == l.tailChunk ? l.tailPos : kChunkItems;
+        return pos < end ? chunks_[size_t(chunk)].items[pos] : -1;
     }
     int32_t pop()
     {
@@ -164,11 +170,12 @@ public:
         const int32_t pixel = c.items[l.headPos++];
         --size_;
         if (l.headChunk == l.tailChunk && l.headPos == l.tailPos) {
-            free_.push_back(l.headChunk);
+            release(l.headChunk);
             l = List{};
         } else if (l.headPos == kChunkItems) {
-            free_.push_back(l.headChunk);
-            l.headChunk = c.next;
+            const int32_t next = c.next;
+            release(l.headChunk);
+            l.headChunk = next;
             l.headPos = 0;
         }
         return pixel;
@@ -184,19 +191,26 @@ private:
         int32_t headChunk = -1, tailChunk = -1;
         int headPos = 0, tailPos = 0;
     };
+    // Read chunks are chained through `next` for reuse.
     int32_t newChunk()
     {
-        if (!free_.empty()) {
-            const int32_t c = free_.back();
-            free_.pop_back();
+        if (free_ >= 0) {
+            const int32_t c = free_;
+            free_ = chunks_[size_t(c)].next;
             return c;
         }
-        chunks_.emplace_back();
-        return int32_t(chunks_.size() - 1);
+        if (used_ == capacity_) throw std::bad_alloc();
+        return int32_t(used_++);
+    }
+    void release(int32_t c)
+    {
+        chunks_[size_t(c)].next = free_;
+        free_ = c;
     }
     List heads_[kBuckets];
-    std::deque<Chunk> chunks_;
-    std::vector<int32_t> free_;
+    Chunk* chunks_ = nullptr;
+    size_t capacity_ = 0, used_ = 0;
+    int32_t free_ = -1;
     int lowest_ = kBuckets;
     size_t size_ = 0;
 };
@@ -204,11 +218,10 @@ private:
 // Islands of 4-connected non-blank pixels, each with its seed: the pixel
 // nearest the image centre, the first in row order on a tie. One raster scan
 // with union-find (roots are each island's first pixel), then one scan to
-// number the islands and pick the seeds (returned as cell indices). The links
-// live in `links` (one per pixel, row-major without the frame): a root links
-// to itself until it is numbered, then holds -(island + 1). They are read and
-// written bytewise, as they borrow the caller's float buffer.
-std::vector<int32_t> FindSeeds(const Cell* cells, int rows, int cols, float* links)
+// number the islands and pick the seeds. The links borrow the output buffer
+// (before it holds the cells): a root links to itself until it is numbered,
+// then holds -(island + 1).
+std::vector<int32_t> FindSeeds(const uint8_t* w, int rows, int cols, float* links)
 {
     auto get = [links](int32_t i) {
         int32_t v;
@@ -229,37 +242,33 @@ std::vector<int32_t> FindSeeds(const Cell* cells, int rows, int cols, float* lin
         if (a < b) set(b, a);
         else if (b < a) set(a, b);
     };
-    const int32_t stride = cols + 2;
     for (int y = 0; y < rows; ++y) {
-        const Cell* c = cells + (y + 1) * stride + 1;
         int32_t i = y * cols;
         for (int x = 0; x < cols; ++x, ++i) {
-            if (c[x] & kBlankBit) continue;
+            if (w[i] == kBlank) continue;
             set(i, i);
-            if (!(c[x - 1] & kBlankBit)) join(i, i - 1);
-            if (!(c[x - stride] & kBlankBit)) join(i, i - cols);
+            if (x > 0 && w[i - 1] != kBlank) join(i, i - 1);
+            if (y > 0 && w[i - cols] != kBlank) join(i, i - cols);
         }
     }
     std::vector<int32_t> seeds;
     std::vector<int64_t> distances;
     for (int y = 0; y < rows; ++y) {
-        const Cell* c = cells + (y + 1) * stride + 1;
         int32_t i = y * cols;
         const int64_t dy = 2 * int64_t(y) - (rows - 1);
         for (int x = 0; x < cols; ++x, ++i) {
-            if (c[x] & kBlankBit) continue;
+            if (w[i] == kBlank) continue;
             const int32_t r = find(i);
             const int64_t dx = 2 * int64_t(x) - (cols - 1);
             const int64_t d = dx * dx + dy * dy; // doubled offsets keep it in integers
-            const int32_t cell = (y + 1) * stride + x + 1;
             const int32_t l = get(r);
             if (l == r) {
                 set(r, -int32_t(seeds.size()) - 1);
-                seeds.push_back(cell);
+                seeds.push_back(i);
                 distances.push_back(d);
             } else {
                 const size_t k = size_t(-l - 1);
-                if (d < distances[k]) seeds[k] = cell, distances[k] = d;
+                if (d < distances[k]) seeds[k] = i, distances[k] = d;
             }
         }
     }
@@ -267,96 +276,78 @@ std::vector<int32_t> FindSeeds(const Cell* cells, int rows, int cols, float* lin
 }
 
 // Grows each island from its seed, best quality first; a pixel is unwrapped
-// from the neighbour that reaches it first. `Orders` keeps the counts: in the
-// cells themselves (false as soon as an order does not fit) or beside them.
-template <typename Orders>
-bool Fill(Cell* cells, int32_t stride, const std::vector<int32_t>& seeds, Orders counts)
+// from the neighbour that reaches it first. Without `wide` the counts go into
+// the cells as fringe orders, and the fill gives up (false) as soon as one
+// does not fit; with it they go there.
+bool Fill(Cells cells, int32_t cols, size_t n, const std::vector<int32_t>& seeds, WideCounts* wide)
 {
-    BucketQueue queue;
+    BucketQueue queue(n);
+    auto reach = [&](int32_t q, Cell cq, int64_t count) {
+        if (wide) {
+            (*wide)[size_t(q)] = count;
+            cells.set(size_t(q), cq | kReached);
+        } else {
+            const int64_t order = (count - PhaseOf(cq)) / 256;
+            if (order < kMinOrder || order > kMaxOrder) return false;
+            cells.set(size_t(q), (cq & kLowBits) | kReached | (Cell(int32_t(order)) << kHighShift));
+        }
+        queue.push(q, CostOf(cq));
+        return true;
+    };
     for (const int32_t seed : seeds) {
-        cells[seed] |= kReached;
-        counts.set(cells, seed, PhaseOf(cells[seed]));
-        queue.push(seed, cells[seed] & kCostBits);
+        reach(seed, cells[size_t(seed)], PhaseOf(cells[size_t(seed)]));
         while (!queue.empty()) {
             const int32_t p = queue.pop();
             // The cells of a pixel soon to come are fetched while this one is
             // worked on.
             if (const int32_t soon = queue.peek(kLookAhead); soon >= 0) {
-                __builtin_prefetch(cells + soon - stride, 1);
-                __builtin_prefetch(cells + soon, 1);
-                __builtin_prefetch(cells + soon + stride, 1);
+                cells.fetch(soon - cols);
+                cells.fetch(soon);
+                cells.fetch(soon + cols);
             }
-            const Cell cp = cells[p];
+            const Cell cp = cells[size_t(p)];
             const int wp = PhaseOf(cp);
-            const int64_t from = counts.get(cells, p);
-            for (const int32_t q : {p - 1, p + 1, p - stride, p + stride}) {
-                const Cell cq = cells[q];
-                if (cq & (kBlankBit | kReached)) continue;
-                cells[q] = cq | kReached;
-                if (!counts.set(cells, q, from + WrappedStep(uint8_t(wp), uint8_t(PhaseOf(cq))))) return false;
-                queue.push(q, cq & kCostBits);
-            }
+            const int64_t from = wide ? (*wide)[size_t(p)] : wp + 256 * int64_t(OrderOf(cp));
+            auto visit = [&](Cell edge, int32_t q) {
+                if (cp & edge) return true;
+                const Cell cq = cells[size_t(q)];
+                if (cq & (kBlankBit | kReached)) return true;
+                return reach(q, cq, from + WrappedStep(uint8_t(wp), uint8_t(PhaseOf(cq))));
+            };
+            if (!visit(kNoLeft, p - 1) || !visit(kNoRight, p + 1) || !visit(kNoUp, p - cols) ||
+                !visit(kNoDown, p + cols))
+                return false;
         }
     }
     return true;
 }
 
-// Counts kept as fringe orders in the cells.
-struct OrdersInCells {
-    int64_t get(const Cell* cells, int32_t i) const { return CountOf(cells[i]); }
-    bool set(Cell* cells, int32_t i, int64_t count) const
-    {
-        const int64_t order = (count - PhaseOf(cells[i])) / 256;
-        if (order < kMinOrder || order > kMaxOrder) return false;
-        cells[i] = (cells[i] & kBelowOrder) | (Cell(int32_t(order)) << kOrderShift);
-        return true;
-    }
-};
-
-// Counts of any size, in an array beside the cells.
-struct CountsBeside {
-    int64_t* counts;
-    int64_t get(const Cell*, int32_t i) const { return counts[i]; }
-    bool set(Cell*, int32_t i, int64_t count) const
-    {
-        counts[i] = count;
-        return true;
-    }
-};
-
-// Radians of every pixel from its count, 9999.0 for blank pixels.
-template <typename Count>
-void ToRadians(const Cell* cells, int rows, int cols, Count count, float* out)
+// Radians of every pixel, in place of its cell; 9999.0 for blank pixels.
+void ToRadians(Cells cells, size_t n, WideCounts* wide)
 {
-    const int32_t stride = cols + 2;
-    for (int y = 0; y < rows; ++y) {
-        const int32_t first = (y + 1) * stride + 1;
-        float* row = out + size_t(y) * cols;
-        for (int x = 0; x < cols; ++x) {
-            const Cell c = cells[first + x];
-            row[x] = (c & kBlankBit) ? kNoData
-                                     : AsData(static_cast<float>(static_cast<double>(count(first + x)) * kRadiansPerCount));
-        }
+    for (size_t i = 0; i < n; ++i) {
+        const Cell c = cells[i];
+        const int64_t count = wide ? (*wide)[i] : PhaseOf(c) + 256 * int64_t(OrderOf(c));
+        cells.buffer[i] =
+            (c & kBlankBit) ? kNoData : AsData(static_cast<float>(static_cast<double>(count) * kRadiansPerCount));
     }
 }
 
 void Unwrap(const uint8_t* phase, int rows, int cols, float* out)
 {
-    const int32_t stride = cols + 2;
-    const size_t n = (size_t(rows) + 2) * size_t(stride);
-    Scratch<Cell> cells(n);
-    MakeCells(phase, rows, cols, cells.data());
-    const std::vector<int32_t> seeds = FindSeeds(cells.data(), rows, cols, out);
-    Cell* c = cells.data();
-    if (Fill(c, stride, seeds, OrdersInCells{})) {
-        ToRadians(c, rows, cols, [c](int32_t i) { return CountOf(c[i]); }, out);
+    const size_t n = size_t(rows) * size_t(cols);
+    const Cells cells{out};
+    const std::vector<int32_t> seeds = FindSeeds(phase, rows, cols, out);
+    MakeCells(phase, rows, cols, cells);
+    if (Fill(cells, cols, n, seeds, nullptr)) {
+        ToRadians(cells, n, nullptr);
         return;
     }
-    // Rare: more than 2047 fringes from a seed.
-    for (size_t i = 0; i < n; ++i) c[i] &= ~kReached;
-    Scratch<int64_t> wide(n);
-    Fill(c, stride, seeds, CountsBeside{wide.data()});
-    ToRadians(c, rows, cols, [&wide](int32_t i) { return wide[size_t(i)]; }, out);
+    // Rare: more fringes from a seed than a cell holds.
+    MakeCells(phase, rows, cols, cells);
+    WideCounts wide(n);
+    Fill(cells, cols, n, seeds, &wide);
+    ToRadians(cells, n, &wide);
 }
 
 } // namespace
