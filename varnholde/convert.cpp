@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdlib>
+#include <limits>
 
 using namespace varnholde;
 
@@ -21,9 +22,14 @@ int32_t PhaseTo(const float* unwrapped, int16_t rows, int16_t cols, double fring
             return kBadArgument;
         }
         const double factor = fringeValue * scale / kTwoPi;
+        // IsData and AsData spelt out without branches, so that the loop
+        // runs on whole vectors of pixels.
+        const float below = AsData(kNoData);
         for (size_t i = 0; i < n; ++i) {
             const float v = unwrapped[i];
-            out[i] = IsData(v) ? AsData(static_cast<float>(v * factor)) : kNoData;
+            const float d = static_cast<float>(v * factor);
+            const bool data = (std::fabs(v) < std::numeric_limits<float>::infinity()) & (v != kNoData);
+            out[i] = data ? (d == kNoData ? below : d) : kNoData;
         }
         return kOk;
     });

@@ -25,30 +25,36 @@ int32_t CopyMatrix(const T* src, int16_t rows, int16_t cols, T* dst)
     });
 }
 
+// Whether `best` should give way to `v`: a data value (IsData, without
+// branches) further out.
+template <bool Smallest>
+inline float Further(float best, float v)
+{
+    const bool data = (std::fabs(v) < std::numeric_limits<float>::infinity()) & (v != kNoData);
+    const bool beyond = Smallest ? v < best : v > best;
+    return (data & beyond) ? v : best;
+}
+
 // Smallest or largest data value; kNoData when there is none. Eight running
-// extremes side by side keep the loop free of hard-to-predict branches; only
-// a zero result, whose sign depends on which zero came first, is looked up
-// again in order.
-float Extreme(const float* data, int16_t rows, int16_t cols, bool smallest)
+// extremes side by side keep the loop free of branches; only a zero result,
+// whose sign depends on which zero came first, is looked up again in order.
+template <bool Smallest>
+float Extreme(const float* data, int16_t rows, int16_t cols)
 {
     ClearError();
     if (!ValidSize(rows, cols) || !Present(data, "data")) return kNoData;
     const size_t n = Count(rows, cols);
     constexpr int kLanes = 8;
-    const float none = smallest ? std::numeric_limits<float>::infinity() : -std::numeric_limits<float>::infinity();
+    constexpr float kNone = Smallest ? std::numeric_limits<float>::infinity() : -std::numeric_limits<float>::infinity();
     float lane[kLanes];
-    std::fill(lane, lane + kLanes, none);
-    auto take = [smallest](float& best, float v) {
-        const bool better = IsData(v) && (smallest ? v < best : v > best);
-        best = better ? v : best;
-    };
+    std::fill(lane, lane + kLanes, kNone);
     size_t i = 0;
     for (; i + kLanes <= n; i += kLanes)
-        for (int k = 0; k < kLanes; ++k) take(lane[k], data[i + k]);
-    for (; i < n; ++i) take(lane[0], data[i]);
-    float best = none;
-    for (float v : lane) take(best, v);
-    if (best == none) {
+        for (int k = 0; k < kLanes; ++k) lane[k] = Further<Smallest>(lane[k], data[i + k]);
+    for (; i < n; ++i) lane[0] = Further<Smallest>(lane[0], data[i]);
+    float best = kNone;
+    for (float v : lane) best = Further<Smallest>(best, v);
+    if (best == kNone) {
         SetError("The matrix holds no data.");
         return kNoData;
     }
@@ -99,8 +105,8 @@ int32_t Mask_UserAdd(const uint8_t* phase, const uint8_t* mask, int16_t rows, in
     });
 }
 
-float MinSingle(const float* data, int16_t rows, int16_t cols) { return Extreme(data, rows, cols, true); }
-float MaxSingle(const float* data, int16_t rows, int16_t cols) { return Extreme(data, rows, cols, false); }
+float MinSingle(const float* data, int16_t rows, int16_t cols) { return Extreme<true>(data, rows, cols); }
+float MaxSingle(const float* data, int16_t rows, int16_t cols) { return Extreme<false>(data, rows, cols); }
 
 int32_t SubtractSingleMatrix(const float* a, const float* b, int16_t rows, int16_t cols, float* out)
 {

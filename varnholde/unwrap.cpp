@@ -217,10 +217,12 @@ private:
 
 // Islands of 4-connected non-blank pixels, each with its seed: the pixel
 // nearest the image centre, the first in row order on a tie. One raster scan
-// with union-find (roots are each island's first pixel), then one scan to
-// number the islands and pick the seeds. The links borrow the output buffer
-// (before it holds the cells): a root links to itself until it is numbered,
-// then holds -(island + 1).
+// with union-find (the root of a set is its first pixel, as joins keep the
+// smaller root), then one scan to number the islands and pick the seeds. A
+// pixel with a non-blank left neighbour joins that neighbour's set, whose root
+// is still at hand. The links borrow the output buffer (before it holds the
+// cells): a root links to itself until it is numbered, then holds
+// -(island + 1).
 std::vector<int32_t> FindSeeds(const uint8_t* w, int rows, int cols, float* links)
 {
     auto get = [links](int32_t i) {
@@ -237,18 +239,25 @@ std::vector<int32_t> FindSeeds(const uint8_t* w, int rows, int cols, float* link
         }
         return i;
     };
-    auto join = [&](int32_t i, int32_t n) {
-        const int32_t a = find(i), b = find(n);
-        if (a < b) set(b, a);
-        else if (b < a) set(a, b);
-    };
     for (int y = 0; y < rows; ++y) {
         int32_t i = y * cols;
+        int32_t root = -1;   // root of the left neighbour's set, -1 when it is blank
         for (int x = 0; x < cols; ++x, ++i) {
-            if (w[i] == kBlank) continue;
-            set(i, i);
-            if (x > 0 && w[i - 1] != kBlank) join(i, i - 1);
-            if (y > 0 && w[i - cols] != kBlank) join(i, i - cols);
+            if (w[i] == kBlank) {
+                root = -1;
+                continue;
+            }
+            if (root < 0) root = i;
+            set(i, root);
+            if (y > 0 && w[i - cols] != kBlank) {
+                const int32_t above = find(i - cols);
+                if (above < root) {
+                    set(root, above);
+                    root = above;
+                } else if (root < above) {
+                    set(above, root);
+                }
+            }
         }
     }
     std::vector<int32_t> seeds;
@@ -256,20 +265,30 @@ std::vector<int32_t> FindSeeds(const uint8_t* w, int rows, int cols, float* link
     for (int y = 0; y < rows; ++y) {
         int32_t i = y * cols;
         const int64_t dy = 2 * int64_t(y) - (rows - 1);
+        size_t island = 0;
+        bool inRun = false;   // the left neighbour is not blank: same island
         for (int x = 0; x < cols; ++x, ++i) {
-            if (w[i] == kBlank) continue;
-            const int32_t r = find(i);
+            if (w[i] == kBlank) {
+                inRun = false;
+                continue;
+            }
             const int64_t dx = 2 * int64_t(x) - (cols - 1);
             const int64_t d = dx * dx + dy * dy; // doubled offsets keep it in integers
-            const int32_t l = get(r);
-            if (l == r) {
-                set(r, -int32_t(seeds.size()) - 1);
-                seeds.push_back(i);
-                distances.push_back(d);
-            } else {
-                const size_t k = size_t(-l - 1);
-                if (d < distances[k]) seeds[k] = i, distances[k] = d;
+            if (!inRun) {
+                const int32_t r = find(i);
+                const int32_t l = get(r);
+                if (l == r) {
+                    set(r, -int32_t(seeds.size()) - 1);
+                    island = seeds.size();
+                    seeds.push_back(i);
+                    distances.push_back(d);
+                    inRun = true;
+                    continue;
+                }
+                island = size_t(-l - 1);
+                inRun = true;
             }
+            if (d < distances[island]) seeds[island] = i, distances[island] = d;
         }
     }
     return seeds;

@@ -460,8 +460,13 @@ bool CalculateSteps(const AnalysisOptions& o, double width, double height, std::
     // 7. Blank pixels analysed as 127 unless excluded.
     if (!o.exclude128)
         ReplaceBlankPhase();
-    // 8.-11. Mask, filter, unwrap, convert.
-    if (!PhaseToDisplacementSteps(CurrentMaskInUse(), o, reason))
+    // 8.-11. Mask, filter, unwrap, convert. WorkingPhase is read by nothing
+    // after the unwrap; the single image gives its storage back before the
+    // result matrices are made, which keeps the peak of a large image down
+    // (a batch keeps it for the next image).
+    const bool converted = PhaseToDisplacementSteps(CurrentMaskInUse(), o, reason);
+    images.WorkingPhase.clear();
+    if (!converted)
         return false;
     // 12. Compensation (in mils, sample in inches).
     if (o.compensate && !DataAfter(Compensate(width, height), reason))
