@@ -205,10 +205,17 @@ int32_t Level(float* d, int rows, int cols, int mode)
         }
     }
     plane.solve();
+    // IsData and AsData spelt out without branches, so that the rows run on
+    // whole vectors of pixels.
+    const float below = AsData(kNoData);
     for (int y = 0; y < rows; ++y) {
         float* row = d + static_cast<size_t>(y) * cols;
-        for (int x = 0; x < cols; ++x)
-            if (IsData(row[x])) row[x] = AsData(static_cast<float>(row[x] - plane.at(x, y)));
+        for (int x = 0; x < cols; ++x) {
+            const float v = row[x];
+            const float levelled = static_cast<float>(v - plane.at(x, y));
+            const bool data = (std::fabs(v) < std::numeric_limits<float>::infinity()) & (v != kNoData);
+            row[x] = data ? (levelled == kNoData ? below : levelled) : v;
+        }
     }
     return kOk;
 }

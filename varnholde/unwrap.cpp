@@ -83,7 +83,8 @@ void MakeCells(const uint8_t* w, int rows, int cols, Cells cells)
         return x < 0 || y < 0 || x >= cols || y >= rows ? kBlank : w[size_t(y) * cols + x];
     };
     auto term = [](uint8_t a, uint8_t p, uint8_t b) {
-        return (a == kBlank || b == kBlank) ? kMissingPenalty : std::abs(WrappedStep(a, p) - WrappedStep(p, b));
+        const int second = std::abs(WrappedStep(a, p) - WrappedStep(p, b));
+        return ((a == kBlank) | (b == kBlank)) ? kMissingPenalty : second;
     };
     for (int y = 0; y < rows; ++y) {
         const uint8_t* r = w + size_t(y) * cols;
@@ -342,13 +343,15 @@ bool Fill(Cells cells, int32_t cols, size_t n, const std::vector<int32_t>& seeds
 }
 
 // Radians of every pixel, in place of its cell; 9999.0 for blank pixels.
+// Without branches (AsData spelt out), so that it runs on whole vectors.
 void ToRadians(Cells cells, size_t n, WideCounts* wide)
 {
+    const float below = AsData(kNoData);
     for (size_t i = 0; i < n; ++i) {
         const Cell c = cells[i];
         const int64_t count = wide ? (*wide)[i] : PhaseOf(c) + 256 * int64_t(OrderOf(c));
-        cells.buffer[i] =
-            (c & kBlankBit) ? kNoData : AsData(static_cast<float>(static_cast<double>(count) * kRadiansPerCount));
+        const float r = static_cast<float>(static_cast<double>(count) * kRadiansPerCount);
+        cells.buffer[i] = (c & kBlankBit) ? kNoData : (r == kNoData ? below : r);
     }
 }
 
