@@ -90,26 +90,32 @@ void MakeCells(const uint8_t* w, int rows, int cols, Cells cells)
         const uint8_t* r = w + size_t(y) * cols;
         const size_t first = size_t(y) * cols;
         const Cell rowEdges = (y == 0 ? kNoUp : 0) | (y == rows - 1 ? kNoDown : 0);
-        const bool inner = y > 0 && y + 1 < rows;
-        for (int x = 0; x < cols; ++x) {
+        // A pixel next to the border of the image.
+        auto edge = [&](int x) {
             const uint8_t p = r[x];
             const Cell low = p | rowEdges | (x == 0 ? kNoLeft : 0) | (x == cols - 1 ? kNoRight : 0);
-            if (p == kBlank) {
-                cells.set(first + x, low | kBlankBit);
-                continue;
-            }
-            int sum;
-            if (inner && x > 0 && x + 1 < cols) {
-                const uint8_t* up = r - cols;
-                const uint8_t* down = r + cols;
-                sum = term(r[x - 1], p, r[x + 1]) + term(up[x], p, down[x]) + term(up[x - 1], p, down[x + 1]) +
-                      term(up[x + 1], p, down[x - 1]);
-            } else {
-                sum = term(at(x - 1, y), p, at(x + 1, y)) + term(at(x, y - 1), p, at(x, y + 1)) +
-                      term(at(x - 1, y - 1), p, at(x + 1, y + 1)) + term(at(x + 1, y - 1), p, at(x - 1, y + 1));
-            }
-            cells.set(first + x, low | (Cell(sum < kBuckets ? sum : kBuckets - 1) << kHighShift));
+            const int sum = term(at(x - 1, y), p, at(x + 1, y)) + term(at(x, y - 1), p, at(x, y + 1)) +
+                            term(at(x - 1, y - 1), p, at(x + 1, y + 1)) + term(at(x + 1, y - 1), p, at(x - 1, y + 1));
+            cells.set(first + x, p == kBlank ? low | kBlankBit
+                                             : low | (Cell(sum < kBuckets ? sum : kBuckets - 1) << kHighShift));
+        };
+        if (y == 0 || y + 1 == rows || cols < 3) {
+            for (int x = 0; x < cols; ++x) edge(x);
+            continue;
         }
+        edge(0);
+        // Inside: every neighbour exists; no branches.
+        const uint8_t* up = r - cols;
+        const uint8_t* down = r + cols;
+        float* out = cells.buffer + first;
+        for (int x = 1; x + 1 < cols; ++x) {
+            const uint8_t p = r[x];
+            const int sum = term(r[x - 1], p, r[x + 1]) + term(up[x], p, down[x]) + term(up[x - 1], p, down[x + 1]) +
+                            term(up[x + 1], p, down[x - 1]);
+            const Cell cell = p == kBlank ? (p | kBlankBit) : (p | (Cell(std::min(sum, kBuckets - 1)) << kHighShift));
+            std::memcpy(out + x, &cell, sizeof cell);
+        }
+        edge(cols - 1);
     }
 }
 
@@ -137,7 +143,10 @@ public:
         List& l = heads_[cost];
         if (l.tailChunk < 0 || l.tailPos == kChunkItems) {
             const int32_t c = newChunk();
-            if (l.tailChunk < 0) l.headChunk = c, l.headPos = 0;
+            if (l.tailChunk < 0) {
+                l.headChunk = c, l.headPos = 0;
+                waiting_[cost >> 6] |= uint64_t(1) << (cost & 63);
+            }
             else chunks_[size_t(l.tailChunk)].next = c;
             l.tailChunk = c;
             l.tailPos = 0;
@@ -165,7 +174,12 @@ public:
     }
     int32_t pop()
     {
-        while (heads_[lowest_].headChunk < 0) ++lowest_;
+        if (heads_[lowest_].headChunk < 0) {
+            int word = lowest_ >> 6;
+            uint64_t bits = waiting_[word] & (~uint64_t(0) << (lowest_ & 63));
+            while (!bits) bits = waiting_[++word];
+            lowest_ = word * 64 + __builtin_ctzll(bits);
+        }
         List& l = heads_[lowest_];
         Chunk& c = chunks_[size_t(l.headChunk)];
         const int32_t pixel = c.items[l.headPos++];
@@ -173,6 +187,7 @@ public:
         if (l.headChunk == l.tailChunk && l.headPos == l.tailPos) {
             release(l.headChunk);
             l = List{};
+            waiting_[lowest_ >> 6] &= ~(uint64_t(1) << (lowest_ & 63));
         } else if (l.headPos == kChunkItems) {
             const int32_t next = c.next;
             release(l.headChunk);
@@ -209,6 +224,7 @@ private:
         free_ = c;
     }
     List heads_[kBuckets];
+    uint64_t waiting_[kBuckets / 64] = {};   // bit per list that holds pixels
     Chunk* chunks_ = nullptr;
     size_t capacity_ = 0, used_ = 0;
     int32_t free_ = -1;
@@ -243,20 +259,27 @@ std::vector<int32_t> FindSeeds(const uint8_t* w, int rows, int cols, float* link
     for (int y = 0; y < rows; ++y) {
         int32_t i = y * cols;
         int32_t root = -1;   // root of the left neighbour's set, -1 when it is blank
+        bool joined = false; // the left neighbour's upper neighbour is in that set too
         for (int x = 0; x < cols; ++x, ++i) {
             if (w[i] == kBlank) {
                 root = -1;
+                joined = false;
                 continue;
             }
             if (root < 0) root = i;
             set(i, root);
-            if (y > 0 && w[i - cols] != kBlank) {
-                const int32_t above = find(i - cols);
-                if (above < root) {
-                    set(root, above);
-                    root = above;
-                } else if (root < above) {
-                    set(above, root);
+            const bool above = y > 0 && w[i - cols] != kBlank;
+            // Next to the left neighbour's upper neighbour, the upper one is
+            // in the set already.
+            const bool known = above && joined;
+            joined = above;
+            if (above && !known) {
+                const int32_t top = find(i - cols);
+                if (top < root) {
+                    set(root, top);
+                    root = top;
+                } else if (root < top) {
+                    set(top, root);
                 }
             }
         }
@@ -299,23 +322,15 @@ std::vector<int32_t> FindSeeds(const uint8_t* w, int rows, int cols, float* link
 // from the neighbour that reaches it first. Without `wide` the counts go into
 // the cells as fringe orders, and the fill gives up (false) as soon as one
 // does not fit; with it they go there.
+template <bool Wide>
 bool Fill(Cells cells, int32_t cols, size_t n, const std::vector<int32_t>& seeds, WideCounts* wide)
 {
     BucketQueue queue(n);
-    auto reach = [&](int32_t q, Cell cq, int64_t count) {
-        if (wide) {
-            (*wide)[size_t(q)] = count;
-            cells.set(size_t(q), cq | kReached);
-        } else {
-            const int64_t order = (count - PhaseOf(cq)) / 256;
-            if (order < kMinOrder || order > kMaxOrder) return false;
-            cells.set(size_t(q), (cq & kLowBits) | kReached | (Cell(int32_t(order)) << kHighShift));
-        }
-        queue.push(q, CostOf(cq));
-        return true;
-    };
     for (const int32_t seed : seeds) {
-        reach(seed, cells[size_t(seed)], PhaseOf(cells[size_t(seed)]));
+        const Cell cs = cells[size_t(seed)];
+        if (Wide) (*wide)[size_t(seed)] = PhaseOf(cs);
+        cells.set(size_t(seed), (cs & kLowBits) | kReached);   // fringe order 0
+        queue.push(seed, CostOf(cs));
         while (!queue.empty()) {
             const int32_t p = queue.pop();
             // The cells of a pixel soon to come are fetched while this one is
@@ -327,12 +342,24 @@ bool Fill(Cells cells, int32_t cols, size_t n, const std::vector<int32_t>& seeds
             }
             const Cell cp = cells[size_t(p)];
             const int wp = PhaseOf(cp);
-            const int64_t from = wide ? (*wide)[size_t(p)] : wp + 256 * int64_t(OrderOf(cp));
+            const int32_t order = OrderOf(cp);
             auto visit = [&](Cell edge, int32_t q) {
                 if (cp & edge) return true;
                 const Cell cq = cells[size_t(q)];
                 if (cq & (kBlankBit | kReached)) return true;
-                return reach(q, cq, from + WrappedStep(uint8_t(wp), uint8_t(PhaseOf(cq))));
+                const int wq = PhaseOf(cq);
+                const int step = WrappedStep(uint8_t(wp), uint8_t(wq));
+                if (Wide) {
+                    (*wide)[size_t(q)] = (*wide)[size_t(p)] + step;
+                    cells.set(size_t(q), cq | kReached);
+                } else {
+                    // The count moves by `step`; the order by -1, 0 or 1.
+                    const int32_t next = order + (wp + step - wq) / 256;
+                    if (next < kMinOrder || next > kMaxOrder) return false;
+                    cells.set(size_t(q), (cq & kLowBits) | kReached | (Cell(next) << kHighShift));
+                }
+                queue.push(q, CostOf(cq));
+                return true;
             };
             if (!visit(kNoLeft, p - 1) || !visit(kNoRight, p + 1) || !visit(kNoUp, p - cols) ||
                 !visit(kNoDown, p + cols))
@@ -361,14 +388,14 @@ void Unwrap(const uint8_t* phase, int rows, int cols, float* out)
     const Cells cells{out};
     const std::vector<int32_t> seeds = FindSeeds(phase, rows, cols, out);
     MakeCells(phase, rows, cols, cells);
-    if (Fill(cells, cols, n, seeds, nullptr)) {
+    if (Fill<false>(cells, cols, n, seeds, nullptr)) {
         ToRadians(cells, n, nullptr);
         return;
     }
     // Rare: more fringes from a seed than a cell holds.
     MakeCells(phase, rows, cols, cells);
     WideCounts wide(n);
-    Fill(cells, cols, n, seeds, &wide);
+    Fill<true>(cells, cols, n, seeds, &wide);
     ToRadians(cells, n, &wide);
 }
 

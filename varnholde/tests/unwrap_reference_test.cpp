@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <string>
@@ -76,6 +78,33 @@ TEST(UnwrapAgainstReference, EveryPixelBitwiseEqual)
         EXPECT_EQ(0u, differing) << "first at pixel " << first << ": " << expected[first] << " expected, "
                                  << actual[first] << " given";
     }
+}
+
+// A corridor winding through the whole image, the phase rising by nearly
+// half a fringe at every step: far more fringes from the seed than the fill
+// keeps in its cells, so it takes them again in wide counts.
+TEST(UnwrapAgainstReference, ManyFringesFromTheSeedBitwiseEqual)
+{
+    const int cols = 1536, rows = 1536;
+    std::vector<uint8_t> phase(size_t(cols) * rows, synth::kBlank);
+    long step = 0;
+    auto put = [&](int x, int y) {
+        const uint8_t v = static_cast<uint8_t>((120 * step++) & 255);
+        phase[size_t(y) * cols + x] = v == synth::kBlank ? uint8_t(127) : v;
+    };
+    for (int y = 0; y < rows; y += 2) {
+        const bool rightward = (y / 2) % 2 == 0;
+        for (int i = 0; i < cols; ++i) put(rightward ? i : cols - 1 - i, y);
+        if (y + 1 < rows) put(rightward ? cols - 1 : 0, y + 1);
+    }
+    std::vector<float> expected(phase.size()), actual(phase.size());
+    reference_unwrap::UnwrapFloodFill(phase.data(), rows, cols, expected.data());
+    ASSERT_EQ(0, Unwrap_FloodFill(phase.data(), -1, int16_t(rows), int16_t(cols), actual.data()));
+    double most = 0;
+    for (float v : expected)
+        if (v != 9999.0f) most = std::max(most, std::fabs(double(v)) / (2 * M_PI));
+    ASSERT_GT(most, 140000.0) << "the corridor does not reach past what a cell holds";
+    EXPECT_EQ(0, std::memcmp(expected.data(), actual.data(), expected.size() * sizeof(float)));
 }
 
 } // namespace
