@@ -2,6 +2,7 @@
 #include "varnholde/internal.h"
 #include "varnholde/varnholde.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <limits>
@@ -105,13 +106,45 @@ int32_t Compensate(float* d, const char* path, int rows, int cols, double width,
 // coordinates taken from the image centre to keep the sums well conditioned.
 class PlaneFit {
 public:
-    PlaneFit(int rows, int cols) : cx_(0.5 * (cols - 1)), cy_(0.5 * (rows - 1)) {}
+    PlaneFit(int rows, int cols) : rows_(rows), cx_(0.5 * (cols - 1)), cy_(0.5 * (rows - 1)) {}
     void add(int x, int y, double z)
     {
         const double u = x - cx_, v = y - cy_;
         n_ += 1;
         su_ += u, sv_ += v, sz_ += z;
         suu_ += u * u, svv_ += v * v, suv_ += u * v, suz_ += u * z, svz_ += v * z;
+    }
+    // The same sums for the data of a whole row of the image, `data`
+    // telling which pixels hold data, when the coordinate sums are exact in
+    // any order (CoordinateSumsExact): only the sums with z keep the pixel
+    // order; those of the coordinates are taken in integers.
+    void addRow(int y, const float* z, int cols)
+    {
+        const double v = y - cy_;
+        const int64_t twiceV = 2 * int64_t(y) - (rows_ - 1);
+        int64_t count = 0, twiceU = 0, twiceUSquared = 0;
+        for (int x = 0; x < cols; ++x) {
+            const float value = z[x];
+            if (!IsData(value)) continue;
+            const double u = x - cx_;
+            sz_ += value, suz_ += u * value, svz_ += v * value;
+            const int64_t U = 2 * int64_t(x) - (cols - 1);
+            ++count, twiceU += U, twiceUSquared += U * U;
+        }
+        n_ += double(count);
+        su_ += 0.5 * double(twiceU);
+        sv_ += 0.5 * double(count * twiceV);
+        suu_ += 0.25 * double(twiceUSquared);
+        svv_ += 0.25 * double(count * twiceV * twiceV);
+        suv_ += 0.25 * double(twiceU * twiceV);
+    }
+    // Whether every partial sum of the coordinates is a whole number of
+    // quarters below 2^51, so that adding them in any order gives the same
+    // double.
+    static bool CoordinateSumsExact(int rows, int cols)
+    {
+        const double most = 0.25 * double(std::max(rows, cols)) * double(std::max(rows, cols));
+        return double(rows) * double(cols) * most < std::ldexp(1.0, 51);
     }
     bool empty() const { return n_ == 0; }
     // Solves the plane; points on one line fix only the slope along it.
@@ -135,6 +168,7 @@ public:
     double at(int x, int y) const { return a_ + b_ * (x - cx_) + c_ * (y - cy_); }
 
 private:
+    int rows_;
     double cx_, cy_;
     double n_ = 0, su_ = 0, sv_ = 0, sz_ = 0, suu_ = 0, svv_ = 0, suv_ = 0, suz_ = 0, svz_ = 0;
     double a_ = 0, b_ = 0, c_ = 0;
@@ -179,7 +213,13 @@ int32_t Level(float* d, int rows, int cols, int mode)
         return kBadArgument;
     }
     PlaneFit plane(rows, cols);
-    if (mode == 1) {
+    if (mode == 1 && PlaneFit::CoordinateSumsExact(rows, cols)) {
+        for (int y = 0; y < rows; ++y) plane.addRow(y, d + static_cast<size_t>(y) * cols, cols);
+        if (plane.empty()) {
+            SetError("The displacement holds no data to level.");
+            return kNoDataError;
+        }
+    } else if (mode == 1) {
         for (int y = 0; y < rows; ++y)
             for (int x = 0; x < cols; ++x) {
                 const float v = d[static_cast<size_t>(y) * cols + x];
