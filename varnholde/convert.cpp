@@ -26,7 +26,18 @@ int32_t PhaseTo(const float* unwrapped, int16_t rows, int16_t cols, double fring
         // IsData and AsData spelt out without branches, so that the loop
         // runs on whole vectors of pixels.
         const float below = AsData(kNoData);
-        for (size_t i = 0; i < n; ++i) {
+        size_t i = 0;
+#if defined(__SSE2__)
+        const __m128d f = _mm_set1_pd(factor);
+        for (; i + 4 <= n; i += 4) {
+            const __m128 v = _mm_loadu_ps(unwrapped + i);
+            __m128d low, high;
+            ToDouble4(v, low, high);
+            const __m128 d = ToFloat4(_mm_mul_pd(low, f), _mm_mul_pd(high, f));
+            _mm_storeu_ps(out + i, Select4(DataMask4(v), AsData4(d), _mm_set1_ps(kNoData)));
+        }
+#endif
+        for (; i < n; ++i) {
             const float v = unwrapped[i];
             const float d = static_cast<float>(v * factor);
             const bool data = (std::fabs(v) < std::numeric_limits<float>::infinity()) & (v != kNoData);
@@ -166,6 +177,11 @@ public:
         a_ = mz - b_ * mu - c_ * mv;
     }
     double at(int x, int y) const { return a_ + b_ * (x - cx_) + c_ * (y - cy_); }
+    // The parts of at(x, y), for a whole row at a time.
+    double constantTerm() const { return a_; }
+    double slopeX() const { return b_; }
+    double centreX() const { return cx_; }
+    double rowTerm(int y) const { return c_ * (y - cy_); }
 
 private:
     int rows_;
@@ -250,7 +266,24 @@ int32_t Level(float* d, int rows, int cols, int mode)
     const float below = AsData(kNoData);
     for (int y = 0; y < rows; ++y) {
         float* row = d + static_cast<size_t>(y) * cols;
-        for (int x = 0; x < cols; ++x) {
+        int x = 0;
+#if defined(__SSE2__)
+        const double rowTerm = plane.rowTerm(y);
+        const __m128d a = _mm_set1_pd(plane.constantTerm()), b = _mm_set1_pd(plane.slopeX());
+        const __m128d cx = _mm_set1_pd(plane.centreX()), yTerm = _mm_set1_pd(rowTerm);
+        for (; x + 4 <= cols; x += 4) {
+            const __m128 v = _mm_loadu_ps(row + x);
+            // plane.at(x, y) for the four columns, in its order of operations.
+            const __m128d x01 = _mm_set_pd(x + 1, x), x23 = _mm_set_pd(x + 3, x + 2);
+            const __m128d at01 = _mm_add_pd(_mm_add_pd(a, _mm_mul_pd(b, _mm_sub_pd(x01, cx))), yTerm);
+            const __m128d at23 = _mm_add_pd(_mm_add_pd(a, _mm_mul_pd(b, _mm_sub_pd(x23, cx))), yTerm);
+            __m128d low, high;
+            ToDouble4(v, low, high);
+            const __m128 levelled = ToFloat4(_mm_sub_pd(low, at01), _mm_sub_pd(high, at23));
+            _mm_storeu_ps(row + x, Select4(DataMask4(v), AsData4(levelled), v));
+        }
+#endif
+        for (; x < cols; ++x) {
             const float v = row[x];
             const float levelled = static_cast<float>(v - plane.at(x, y));
             const bool data = (std::fabs(v) < std::numeric_limits<float>::infinity()) & (v != kNoData);

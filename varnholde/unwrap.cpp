@@ -374,7 +374,24 @@ bool Fill(Cells cells, int32_t cols, size_t n, const std::vector<int32_t>& seeds
 void ToRadians(Cells cells, size_t n, WideCounts* wide)
 {
     const float below = AsData(kNoData);
-    for (size_t i = 0; i < n; ++i) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    if (!wide) {
+        const __m128d radiansPerCount = _mm_set1_pd(kRadiansPerCount);
+        const __m128i blank = _mm_set1_epi32(int(kBlankBit)), phaseBits = _mm_set1_epi32(255);
+        for (; i + 4 <= n; i += 4) {
+            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cells.buffer + i));
+            // phase + 256 * order
+            const __m128i count =
+                _mm_add_epi32(_mm_and_si128(c, phaseBits), _mm_slli_epi32(_mm_srai_epi32(c, kHighShift), 8));
+            const __m128 r = ToFloat4(_mm_mul_pd(_mm_cvtepi32_pd(count), radiansPerCount),
+                                      _mm_mul_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(count, 0xEE)), radiansPerCount));
+            const __m128 isBlank = _mm_castsi128_ps(_mm_cmpeq_epi32(_mm_and_si128(c, blank), blank));
+            _mm_storeu_ps(cells.buffer + i, Select4(isBlank, _mm_set1_ps(kNoData), AsData4(r)));
+        }
+    }
+#endif
+    for (; i < n; ++i) {
         const Cell c = cells[i];
         const int64_t count = wide ? (*wide)[i] : PhaseOf(c) + 256 * int64_t(OrderOf(c));
         const float r = static_cast<float>(static_cast<double>(count) * kRadiansPerCount);
