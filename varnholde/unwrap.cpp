@@ -234,12 +234,12 @@ private:
 
 // Islands of 4-connected non-blank pixels, each with its seed: the pixel
 // nearest the image centre, the first in row order on a tie. One raster scan
-// with union-find (the root of a set is its first pixel, as joins keep the
-// smaller root), then one scan to number the islands and pick the seeds. A
-// pixel with a non-blank left neighbour joins that neighbour's set, whose root
-// is still at hand. The links borrow the output buffer (before it holds the
-// cells): a root links to itself until it is numbered, then holds
-// -(island + 1).
+// over the runs of non-blank pixels with union-find (the root of a set is its
+// first pixel, as joins keep the smaller root), then one scan to number the
+// islands and pick the seeds, a run at a time. Every pixel of a run links to
+// the run's first pixel; a run joins the set of each run above it that it
+// touches. The links borrow the output buffer (before it holds the cells): a
+// root links to itself until it is numbered, then holds -(island + 1).
 std::vector<int32_t> FindSeeds(const uint8_t* w, int rows, int cols, float* links)
 {
     auto get = [links](int32_t i) {
@@ -256,64 +256,60 @@ std::vector<int32_t> FindSeeds(const uint8_t* w, int rows, int cols, float* link
         }
         return i;
     };
-    for (int y = 0; y < rows; ++y) {
-        int32_t i = y * cols;
-        int32_t root = -1;   // root of the left neighbour's set, -1 when it is blank
-        bool joined = false; // the left neighbour's upper neighbour is in that set too
-        for (int x = 0; x < cols; ++x, ++i) {
-            if (w[i] == kBlank) {
-                root = -1;
-                joined = false;
-                continue;
-            }
-            if (root < 0) root = i;
-            set(i, root);
-            const bool above = y > 0 && w[i - cols] != kBlank;
-            // Next to the left neighbour's upper neighbour, the upper one is
-            // in the set already.
-            const bool known = above && joined;
-            joined = above;
-            if (above && !known) {
-                const int32_t top = find(i - cols);
-                if (top < root) {
-                    set(root, top);
-                    root = top;
-                } else if (root < top) {
-                    set(top, root);
-                }
-            }
+    // The runs of row y, in order: f(first x, end x).
+    auto runs = [&](int y, auto&& f) {
+        const uint8_t* r = w + size_t(y) * cols;
+        int x = 0;
+        while (x < cols) {
+            while (x < cols && r[x] == kBlank) ++x;
+            if (x == cols) break;
+            const void* blank = std::memchr(r + x, kBlank, size_t(cols - x));
+            const int end = blank ? int(static_cast<const uint8_t*>(blank) - r) : cols;
+            f(x, end);
+            x = end;
         }
+    };
+    for (int y = 0; y < rows; ++y) {
+        const uint8_t* above = w + size_t(y) * cols - cols;
+        runs(y, [&](int x0, int x1) {
+            const int32_t first = y * cols + x0;
+            int32_t root = first;
+            if (y > 0)
+                for (int x = x0; x < x1; ++x) {
+                    // The first pixel of each run above that this run touches.
+                    if (above[x] == kBlank || (x > x0 && above[x - 1] != kBlank)) continue;
+                    const int32_t top = find(first - cols + (x - x0));
+                    if (top < root) {
+                        if (root != first) set(root, top);
+                        root = top;
+                    } else if (root < top) {
+                        set(top, root);
+                    }
+                }
+            set(first, root);
+            for (int32_t i = first + 1; i < y * cols + x1; ++i) set(i, first);
+        });
     }
     std::vector<int32_t> seeds;
     std::vector<int64_t> distances;
     for (int y = 0; y < rows; ++y) {
-        int32_t i = y * cols;
         const int64_t dy = 2 * int64_t(y) - (rows - 1);
-        size_t island = 0;
-        bool inRun = false;   // the left neighbour is not blank: same island
-        for (int x = 0; x < cols; ++x, ++i) {
-            if (w[i] == kBlank) {
-                inRun = false;
-                continue;
-            }
+        runs(y, [&](int x0, int x1) {
+            // The run's pixel nearest the centre column (the left one of two).
+            const int x = std::min(std::max((cols - 1) / 2, x0), x1 - 1);
             const int64_t dx = 2 * int64_t(x) - (cols - 1);
             const int64_t d = dx * dx + dy * dy; // doubled offsets keep it in integers
-            if (!inRun) {
-                const int32_t r = find(i);
-                const int32_t l = get(r);
-                if (l == r) {
-                    set(r, -int32_t(seeds.size()) - 1);
-                    island = seeds.size();
-                    seeds.push_back(i);
-                    distances.push_back(d);
-                    inRun = true;
-                    continue;
-                }
-                island = size_t(-l - 1);
-                inRun = true;
+            const int32_t r = find(y * cols + x0);
+            const int32_t l = get(r);
+            if (l == r) {
+                set(r, -int32_t(seeds.size()) - 1);
+                seeds.push_back(y * cols + x);
+                distances.push_back(d);
+            } else {
+                const size_t k = size_t(-l - 1);
+                if (d < distances[k]) seeds[k] = y * cols + x, distances[k] = d;
             }
-            if (d < distances[island]) seeds[island] = i, distances[island] = d;
-        }
+        });
     }
     return seeds;
 }
