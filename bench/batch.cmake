@@ -1,5 +1,6 @@
-# A batch run over 100 synthetic 640 x 480 images beside Calculate
-# Displacement on one of them.
+# A batch run over 16 synthetic 1024 x 1024 images beside the same work done
+# with the former allocate-and-fill pattern, Calculate Displacement on one of
+# them and the reading of one image.
 sorvanta_add_benchmark(bench_batch SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_batch.cpp LIBS sorv_batch_core sorv_synth)
 add_dependencies(bench_batch Strandel)
 if(TARGET Varnholde)

@@ -2,8 +2,10 @@
 #include "varnholde/internal.h"
 #include "varnholde/varnholde.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <limits>
 
 using namespace varnholde;
 
@@ -21,9 +23,25 @@ int32_t PhaseTo(const float* unwrapped, int16_t rows, int16_t cols, double fring
             return kBadArgument;
         }
         const double factor = fringeValue * scale / kTwoPi;
-        for (size_t i = 0; i < n; ++i) {
+        // IsData and AsData spelt out without branches, so that the loop
+        // runs on whole vectors of pixels.
+        const float below = AsData(kNoData);
+        size_t i = 0;
+#if defined(__SSE2__)
+        const __m128d f = _mm_set1_pd(factor);
+        for (; i + 4 <= n; i += 4) {
+            const __m128 v = _mm_loadu_ps(unwrapped + i);
+            __m128d low, high;
+            ToDouble4(v, low, high);
+            const __m128 d = ToFloat4(_mm_mul_pd(low, f), _mm_mul_pd(high, f));
+            _mm_storeu_ps(out + i, Select4(DataMask4(v), AsData4(d), _mm_set1_ps(kNoData)));
+        }
+#endif
+        for (; i < n; ++i) {
             const float v = unwrapped[i];
-            out[i] = IsData(v) ? AsData(static_cast<float>(v * factor)) : kNoData;
+            const float d = static_cast<float>(v * factor);
+            const bool data = (std::fabs(v) < std::numeric_limits<float>::infinity()) & (v != kNoData);
+            out[i] = data ? (d == kNoData ? below : d) : kNoData;
         }
         return kOk;
     });
@@ -99,13 +117,45 @@ int32_t Compensate(float* d, const char* path, int rows, int cols, double width,
 // coordinates taken from the image centre to keep the sums well conditioned.
 class PlaneFit {
 public:
-    PlaneFit(int rows, int cols) : cx_(0.5 * (cols - 1)), cy_(0.5 * (rows - 1)) {}
+    PlaneFit(int rows, int cols) : rows_(rows), cx_(0.5 * (cols - 1)), cy_(0.5 * (rows - 1)) {}
     void add(int x, int y, double z)
     {
         const double u = x - cx_, v = y - cy_;
         n_ += 1;
         su_ += u, sv_ += v, sz_ += z;
         suu_ += u * u, svv_ += v * v, suv_ += u * v, suz_ += u * z, svz_ += v * z;
+    }
+    // The same sums for the data of a whole row of the image, `data`
+    // telling which pixels hold data, when the coordinate sums are exact in
+    // any order (CoordinateSumsExact): only the sums with z keep the pixel
+    // order; those of the coordinates are taken in integers.
+    void addRow(int y, const float* z, int cols)
+    {
+        const double v = y - cy_;
+        const int64_t twiceV = 2 * int64_t(y) - (rows_ - 1);
+        int64_t count = 0, twiceU = 0, twiceUSquared = 0;
+        for (int x = 0; x < cols; ++x) {
+            const float value = z[x];
+            if (!IsData(value)) continue;
+            const double u = x - cx_;
+            sz_ += value, suz_ += u * value, svz_ += v * value;
+            const int64_t U = 2 * int64_t(x) - (cols - 1);
+            ++count, twiceU += U, twiceUSquared += U * U;
+        }
+        n_ += double(count);
+        su_ += 0.5 * double(twiceU);
+        sv_ += 0.5 * double(count * twiceV);
+        suu_ += 0.25 * double(twiceUSquared);
+        svv_ += 0.25 * double(count * twiceV * twiceV);
+        suv_ += 0.25 * double(twiceU * twiceV);
+    }
+    // Whether every partial sum of the coordinates is a whole number of
+    // quarters below 2^51, so that adding them in any order gives the same
+    // double.
+    static bool CoordinateSumsExact(int rows, int cols)
+    {
+        const double most = 0.25 * double(std::max(rows, cols)) * double(std::max(rows, cols));
+        return double(rows) * double(cols) * most < std::ldexp(1.0, 51);
     }
     bool empty() const { return n_ == 0; }
     // Solves the plane; points on one line fix only the slope along it.
@@ -127,8 +177,14 @@ public:
         a_ = mz - b_ * mu - c_ * mv;
     }
     double at(int x, int y) const { return a_ + b_ * (x - cx_) + c_ * (y - cy_); }
+    // The parts of at(x, y), for a whole row at a time.
+    double constantTerm() const { return a_; }
+    double slopeX() const { return b_; }
+    double centreX() const { return cx_; }
+    double rowTerm(int y) const { return c_ * (y - cy_); }
 
 private:
+    int rows_;
     double cx_, cy_;
     double n_ = 0, su_ = 0, sv_ = 0, sz_ = 0, suu_ = 0, svv_ = 0, suv_ = 0, suz_ = 0, svz_ = 0;
     double a_ = 0, b_ = 0, c_ = 0;
@@ -173,7 +229,13 @@ int32_t Level(float* d, int rows, int cols, int mode)
         return kBadArgument;
     }
     PlaneFit plane(rows, cols);
-    if (mode == 1) {
+    if (mode == 1 && PlaneFit::CoordinateSumsExact(rows, cols)) {
+        for (int y = 0; y < rows; ++y) plane.addRow(y, d + static_cast<size_t>(y) * cols, cols);
+        if (plane.empty()) {
+            SetError("The displacement holds no data to level.");
+            return kNoDataError;
+        }
+    } else if (mode == 1) {
         for (int y = 0; y < rows; ++y)
             for (int x = 0; x < cols; ++x) {
                 const float v = d[static_cast<size_t>(y) * cols + x];
@@ -199,10 +261,34 @@ int32_t Level(float* d, int rows, int cols, int mode)
         }
     }
     plane.solve();
+    // IsData and AsData spelt out without branches, so that the rows run on
+    // whole vectors of pixels.
+    const float below = AsData(kNoData);
     for (int y = 0; y < rows; ++y) {
         float* row = d + static_cast<size_t>(y) * cols;
-        for (int x = 0; x < cols; ++x)
-            if (IsData(row[x])) row[x] = AsData(static_cast<float>(row[x] - plane.at(x, y)));
+        int x = 0;
+#if defined(__SSE2__)
+        const double rowTerm = plane.rowTerm(y);
+        const __m128d a = _mm_set1_pd(plane.constantTerm()), b = _mm_set1_pd(plane.slopeX());
+        const __m128d cx = _mm_set1_pd(plane.centreX()), yTerm = _mm_set1_pd(rowTerm);
+        for (; x + 4 <= cols; x += 4) {
+            const __m128 v = _mm_loadu_ps(row + x);
+            // plane.at(x, y) for the four columns, in its order of operations.
+            const __m128d x01 = _mm_set_pd(x + 1, x), x23 = _mm_set_pd(x + 3, x + 2);
+            const __m128d at01 = _mm_add_pd(_mm_add_pd(a, _mm_mul_pd(b, _mm_sub_pd(x01, cx))), yTerm);
+            const __m128d at23 = _mm_add_pd(_mm_add_pd(a, _mm_mul_pd(b, _mm_sub_pd(x23, cx))), yTerm);
+            __m128d low, high;
+            ToDouble4(v, low, high);
+            const __m128 levelled = ToFloat4(_mm_sub_pd(low, at01), _mm_sub_pd(high, at23));
+            _mm_storeu_ps(row + x, Select4(DataMask4(v), AsData4(levelled), v));
+        }
+#endif
+        for (; x < cols; ++x) {
+            const float v = row[x];
+            const float levelled = static_cast<float>(v - plane.at(x, y));
+            const bool data = (std::fabs(v) < std::numeric_limits<float>::infinity()) & (v != kNoData);
+            row[x] = data ? (levelled == kNoData ? below : levelled) : v;
+        }
     }
     return kOk;
 }

@@ -48,7 +48,10 @@ float Angle(float s, float c)
 uint8_t ByteOfAngle(float c, float s)
 {
     constexpr float kCountsPerRadian = static_cast<float>(256.0 / kTwoPi);
-    const int v = static_cast<int>(std::lround(Angle(s, c) * kCountsPerRadian)) & 255;
+    // Rounded half away from zero, as lround does: the float is exact in
+    // double, and so is the sum with one half.
+    const float a = Angle(s, c) * kCountsPerRadian;
+    const int v = static_cast<int>(static_cast<double>(a) + (a < 0.0f ? -0.5 : 0.5)) & 255;
     return v == kBlank ? static_cast<uint8_t>(kBlank - 1) : static_cast<uint8_t>(v);
 }
 

@@ -6,15 +6,25 @@
 // wrapped phase around them); a pixel is unwrapped, in whole counts, from the
 // neighbour through which it is first reached. Counts are integers, so long
 // paths accumulate no rounding, and every tie is broken in a fixed order.
+//
+// The fill visits pixels in quality order all over its front, so on a large
+// image nearly every step lands on memory that is not in the cache. All it
+// touches is one 4-byte cell a pixel, kept in the caller's output buffer:
+// phase byte, blank, reached and edge bits, and the cost of a pixel until it
+// is reached, then its fringe order (a count is the phase byte plus 256 times
+// the order). An image whose orders outgrow the cell is filled again with wide
+// counts beside the cells.
 #include "varnholde/internal.h"
 #include "varnholde/varnholde.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdlib>
-#include <limits>
-#include <type_traits>
+#include <cstring>
+#include <memory>
 #include <vector>
+
+#include <sys/mman.h>
 
 using namespace varnholde;
 
@@ -22,180 +32,384 @@ namespace {
 
 constexpr int kBuckets = 1024;       // quality costs 0 .. kBuckets - 1
 constexpr int kMissingPenalty = 64;  // cost of a second difference that cannot be formed
+constexpr int kLookAhead = 12;       // pixels of the queue fetched ahead of their turn
 
-// Everything the fill needs of one pixel, side by side for the cache. Before
-// the fill, `count` serves the island search as its union-find link.
-template <typename Counts>
-struct Cell {
-    Counts count;
-    uint16_t cost;
-    uint8_t w;
-    uint8_t done;
-};
+// One pixel of the fill: bits 0-7 phase byte, 8 blank, 9 reached, 10-13 no
+// neighbour to the left, right, above, below; from bit 14 the cost until the
+// pixel is reached, then its fringe order (signed).
+using Cell = uint32_t;
+constexpr Cell kBlankBit = 1u << 8, kReached = 1u << 9;
+constexpr Cell kNoLeft = 1u << 10, kNoRight = 1u << 11, kNoUp = 1u << 12, kNoDown = 1u << 13;
+constexpr int kHighShift = 14;
+constexpr Cell kLowBits = (1u << kHighShift) - 1;
+constexpr int32_t kMaxOrder = (1 << (31 - kHighShift)) - 1, kMinOrder = -kMaxOrder - 1;
 
-// The image with a one-pixel blank frame, so that every pixel has four
-// neighbours and the outside of the image reads as blank.
-template <typename Counts>
-struct Grid {
-    int rows, cols, stride;
-    std::vector<Cell<Counts>> cells;
-    Grid(const uint8_t* phase, int r, int c)
-        : rows(r), cols(c), stride(c + 2), cells(size_t(r + 2) * (c + 2), Cell<Counts>{0, 0, kBlank, 0})
+inline int PhaseOf(Cell c) { return int(c & 255); }
+inline int CostOf(Cell c) { return int(c >> kHighShift) & (kBuckets - 1); }
+inline int32_t OrderOf(Cell c) { return static_cast<int32_t>(c) >> kHighShift; }
+
+// The cells, in the caller's float buffer: read and written bytewise, so that
+// the compiler sees no type punning.
+struct Cells {
+    float* buffer;
+    Cell operator[](size_t i) const
     {
-        for (int y = 0; y < rows; ++y) {
-            const uint8_t* in = phase + size_t(y) * cols;
-            Cell<Counts>* out = &cells[at(0, y)];
-            for (int x = 0; x < cols; ++x) out[x].w = in[x];
-        }
+        Cell c;
+        std::memcpy(&c, buffer + i, sizeof c);
+        return c;
     }
-    size_t at(int x, int y) const { return size_t(y + 1) * stride + (x + 1); }
+    void set(size_t i, Cell c) const { std::memcpy(buffer + i, &c, sizeof c); }
+    void fetch(int32_t i) const { __builtin_prefetch(buffer + i, 1); }
 };
 
-// Quality cost of every non-blank pixel: the summed magnitude of its
-// horizontal, vertical and two diagonal second differences, in counts, with a
-// fixed penalty for each one that a blank or outside pixel prevents.
-template <typename Counts>
-void QualityCosts(Grid<Counts>& g)
+// Wide counts, for the rare image whose orders do not fit a cell.
+class WideCounts {
+public:
+    explicit WideCounts(size_t n) : values_(new int64_t[n]) {}
+    int64_t& operator[](size_t i) { return values_[i]; }
+
+private:
+    std::unique_ptr<int64_t[]> values_;
+};
+
+// The cells of the image: phase, blank and edge bits and the cost of each
+// pixel, which is the summed magnitude of its horizontal, vertical and two
+// diagonal second differences, in counts, with a fixed penalty for each one
+// that a blank or outside pixel prevents.
+void MakeCells(const uint8_t* w, int rows, int cols, Cells cells)
 {
-    const ptrdiff_t s = g.stride;
-    const ptrdiff_t offsets[4] = {1, s, s + 1, s - 1};
-    for (int y = 0; y < g.rows; ++y) {
-        Cell<Counts>* c = &g.cells[g.at(0, y)];
-        for (int x = 0; x < g.cols; ++x, ++c) {
-            const uint8_t p = c->w;
-            if (p == kBlank) continue;
-            int sum = 0;
-            for (ptrdiff_t o : offsets) {
-                const uint8_t a = c[-o].w, b = c[o].w;
-                sum += (a == kBlank || b == kBlank) ? kMissingPenalty : std::abs(WrappedStep(a, p) - WrappedStep(p, b));
-            }
-            c->cost = static_cast<uint16_t>(sum < kBuckets ? sum : kBuckets - 1);
+    // Phase byte at (x, y), blank outside the image.
+    auto at = [&](int x, int y) -> uint8_t {
+        return x < 0 || y < 0 || x >= cols || y >= rows ? kBlank : w[size_t(y) * cols + x];
+    };
+    auto term = [](uint8_t a, uint8_t p, uint8_t b) {
+        const int second = std::abs(WrappedStep(a, p) - WrappedStep(p, b));
+        return ((a == kBlank) | (b == kBlank)) ? kMissingPenalty : second;
+    };
+    for (int y = 0; y < rows; ++y) {
+        const uint8_t* r = w + size_t(y) * cols;
+        const size_t first = size_t(y) * cols;
+        const Cell rowEdges = (y == 0 ? kNoUp : 0) | (y == rows - 1 ? kNoDown : 0);
+        // A pixel next to the border of the image.
+        auto edge = [&](int x) {
+            const uint8_t p = r[x];
+            const Cell low = p | rowEdges | (x == 0 ? kNoLeft : 0) | (x == cols - 1 ? kNoRight : 0);
+            const int sum = term(at(x - 1, y), p, at(x + 1, y)) + term(at(x, y - 1), p, at(x, y + 1)) +
+                            term(at(x - 1, y - 1), p, at(x + 1, y + 1)) + term(at(x + 1, y - 1), p, at(x - 1, y + 1));
+            cells.set(first + x, p == kBlank ? low | kBlankBit
+                                             : low | (Cell(sum < kBuckets ? sum : kBuckets - 1) << kHighShift));
+        };
+        if (y == 0 || y + 1 == rows || cols < 3) {
+            for (int x = 0; x < cols; ++x) edge(x);
+            continue;
         }
+        edge(0);
+        // Inside: every neighbour exists; no branches.
+        const uint8_t* up = r - cols;
+        const uint8_t* down = r + cols;
+        float* out = cells.buffer + first;
+        for (int x = 1; x + 1 < cols; ++x) {
+            const uint8_t p = r[x];
+            const int sum = term(r[x - 1], p, r[x + 1]) + term(up[x], p, down[x]) + term(up[x - 1], p, down[x + 1]) +
+                            term(up[x + 1], p, down[x - 1]);
+            const Cell cell = p == kBlank ? (p | kBlankBit) : (p | (Cell(std::min(sum, kBuckets - 1)) << kHighShift));
+            std::memcpy(out + x, &cell, sizeof cell);
+        }
+        edge(cols - 1);
     }
 }
 
 // Priority queue over small integer costs: one first-in first-out list per
 // cost, so that pixels of equal quality are taken in the order they were
-// reached.
+// reached. The lists are chains of fixed-size chunks, which go back to a pool
+// once read, so the queue holds little more than what waits in it.
 class BucketQueue {
 public:
-    BucketQueue() : buckets_(kBuckets), heads_(kBuckets, 0) {}
-    void push(int32_t pixel, int cost)
+    // For a fill of `pixels` pixels: the chunks come from one mapping with
+    // room for all of them waiting at once, which takes memory only as it is
+    // used and gives it all back at the end.
+    explicit BucketQueue(size_t pixels) : capacity_(pixels / kChunkItems + 2 * kBuckets + 2)
     {
-        buckets_[cost].push_back(pixel);
+        void* p = mmap(nullptr, capacity_ * sizeof(Chunk), PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (p == MAP_FAILED) throw std::bad_alloc();
+        chunks_ = static_cast<Chunk*>(p);
+    }
+    ~BucketQueue() { munmap(chunks_, capacity_ * sizeof(Chunk)); }
+    BucketQueue(const BucketQueue&) = delete;
+    BucketQueue& operator=(const BucketQueue&) = delete;
+    __attribute__((always_inline)) void push(int32_t pixel, int cost)
+    {
+        List& l = heads_[cost];
+        if (l.tailChunk < 0 || l.tailPos == kChunkItems) {
+            const int32_t c = newChunk();
+            if (l.tailChunk < 0) {
+                l.headChunk = c, l.headPos = 0;
+                waiting_[cost >> 6] |= uint64_t(1) << (cost & 63);
+            }
+            else chunks_[size_t(l.tailChunk)].next = c;
+            l.tailChunk = c;
+            l.tailPos = 0;
+        }
+        chunks_[size_t(l.tailChunk)].items[l.tailPos++] = pixel;
         if (cost < lowest_) lowest_ = cost;
         ++size_;
     }
     bool empty() const { return size_ == 0; }
+    // The pixel `ahead` places behind the next one in the lowest non-empty
+    // list, when that list holds it in its first two chunks; else -1. Unless
+    // a better pixel comes first, it is popped soon.
+    int32_t peek(int ahead) const
+    {
+        const List& l = heads_[lowest_ < kBuckets ? lowest_ : 0];
+        if (l.headChunk < 0) return -1;
+        int pos = l.headPos + ahead;
+        int32_t chunk = l.headChunk;
+        if (pos >= kChunkItems && chunk != l.tailChunk) {
+            chunk = chunks_[size_t(chunk)].next;
+            pos -= kChunkItems;
+        }
+        const int end = chunk == l.tailChunk ? l.tailPos : kChunkItems;
+        return pos < end ? chunks_[size_t(chunk)].items[pos] : -1;
+    }
     int32_t pop()
     {
-        while (heads_[lowest_] == buckets_[lowest_].size()) {
-            buckets_[lowest_].clear();
-            heads_[lowest_] = 0;
-            ++lowest_;
+        if (heads_[lowest_].headChunk < 0) {
+            int word = lowest_ >> 6;
+            uint64_t bits = waiting_[word] & (~uint64_t(0) << (lowest_ & 63));
+            while (!bits) bits = waiting_[++word];
+            lowest_ = word * 64 + __builtin_ctzll(bits);
         }
+        List& l = heads_[lowest_];
+        Chunk& c = chunks_[size_t(l.headChunk)];
+        const int32_t pixel = c.items[l.headPos++];
         --size_;
-        return buckets_[lowest_][heads_[lowest_]++];
+        if (l.headChunk == l.tailChunk && l.headPos == l.tailPos) {
+            release(l.headChunk);
+            l = List{};
+            waiting_[lowest_ >> 6] &= ~(uint64_t(1) << (lowest_ & 63));
+        } else if (l.headPos == kChunkItems) {
+            const int32_t next = c.next;
+            release(l.headChunk);
+            l.headChunk = next;
+            l.headPos = 0;
+        }
+        return pixel;
     }
 
 private:
-    std::vector<std::vector<int32_t>> buckets_;
-    std::vector<size_t> heads_;
+    static constexpr int kChunkItems = 255;
+    struct Chunk {
+        int32_t items[kChunkItems];
+        int32_t next;
+    };
+    struct List {
+        int32_t headChunk = -1, tailChunk = -1;
+        int headPos = 0, tailPos = 0;
+    };
+    // Read chunks are chained through `next` for reuse.
+    int32_t newChunk()
+    {
+        if (free_ >= 0) {
+            const int32_t c = free_;
+            free_ = chunks_[size_t(c)].next;
+            return c;
+        }
+        if (used_ == capacity_) throw std::bad_alloc();
+        return int32_t(used_++);
+    }
+    void release(int32_t c)
+    {
+        chunks_[size_t(c)].next = free_;
+        free_ = c;
+    }
+    List heads_[kBuckets];
+    uint64_t waiting_[kBuckets / 64] = {};   // bit per list that holds pixels
+    Chunk* chunks_ = nullptr;
+    size_t capacity_ = 0, used_ = 0;
+    int32_t free_ = -1;
     int lowest_ = kBuckets;
     size_t size_ = 0;
 };
 
 // Islands of 4-connected non-blank pixels, each with its seed: the pixel
 // nearest the image centre, the first in row order on a tie. One raster scan
-// with union-find (roots are each island's first pixel), then one scan to
-// number the islands and pick the seeds.
-template <typename Counts>
-std::vector<int32_t> FindSeeds(Grid<Counts>& g)
+// over the runs of non-blank pixels with union-find (the root of a set is its
+// first pixel, as joins keep the smaller root), then one scan to number the
+// islands and pick the seeds, a run at a time. Every pixel of a run links to
+// the run's first pixel; a run joins the set of each run above it that it
+// touches. The links borrow the output buffer (before it holds the cells): a
+// root links to itself until it is numbered, then holds -(island + 1).
+std::vector<int32_t> FindSeeds(const uint8_t* w, int rows, int cols, float* links)
 {
-    auto& c = g.cells;
-    const int32_t s = g.stride;
-    // Links live in `count`: a root links to itself until it is numbered,
-    // then holds -(island + 1).
+    auto get = [links](int32_t i) {
+        int32_t v;
+        std::memcpy(&v, links + i, sizeof v);
+        return v;
+    };
+    auto set = [links](int32_t i, int32_t v) { std::memcpy(links + i, &v, sizeof v); };
     auto find = [&](int32_t i) {
-        while (c[i].count >= 0 && c[i].count != i) {
-            const int32_t p = int32_t(c[i].count);
-            if (c[p].count >= 0 && c[p].count != p) c[i].count = c[p].count; // path halving
+        for (int32_t p = get(i); p >= 0 && p != i; p = get(i)) {
+            const int32_t g = get(p);
+            if (g >= 0 && g != p) set(i, g); // path halving
             i = p;
         }
         return i;
     };
-    for (int y = 0; y < g.rows; ++y) {
-        int32_t i = int32_t(g.at(0, y));
-        for (int x = 0; x < g.cols; ++x, ++i) {
-            if (c[i].w == kBlank) continue;
-            c[i].count = i;
-            for (int32_t n : {i - 1, i - s}) {
-                if (c[n].w == kBlank) continue;
-                const int32_t a = find(i), b = find(n);
-                if (a < b) c[b].count = a;
-                else if (b < a) c[a].count = b;
-            }
+    // The runs of row y, in order: f(first x, end x).
+    auto runs = [&](int y, auto&& f) {
+        const uint8_t* r = w + size_t(y) * cols;
+        int x = 0;
+        while (x < cols) {
+            while (x < cols && r[x] == kBlank) ++x;
+            if (x == cols) break;
+            const void* blank = std::memchr(r + x, kBlank, size_t(cols - x));
+            const int end = blank ? int(static_cast<const uint8_t*>(blank) - r) : cols;
+            f(x, end);
+            x = end;
         }
+    };
+    for (int y = 0; y < rows; ++y) {
+        const uint8_t* above = w + size_t(y) * cols - cols;
+        runs(y, [&](int x0, int x1) {
+            const int32_t first = y * cols + x0;
+            int32_t root = first;
+            if (y > 0)
+                for (int x = x0; x < x1; ++x) {
+                    // The first pixel of each run above that this run touches.
+                    if (above[x] == kBlank || (x > x0 && above[x - 1] != kBlank)) continue;
+                    const int32_t top = find(first - cols + (x - x0));
+                    if (top < root) {
+                        if (root != first) set(root, top);
+                        root = top;
+                    } else if (root < top) {
+                        set(top, root);
+                    }
+                }
+            set(first, root);
+            for (int32_t i = first + 1; i < y * cols + x1; ++i) set(i, first);
+        });
     }
     std::vector<int32_t> seeds;
     std::vector<int64_t> distances;
-    for (int y = 0; y < g.rows; ++y) {
-        int32_t i = int32_t(g.at(0, y));
-        const int64_t dy = 2 * int64_t(y) - (g.rows - 1);
-        for (int x = 0; x < g.cols; ++x, ++i) {
-            if (c[i].w == kBlank) continue;
-            const int32_t r = find(i);
-            const int64_t dx = 2 * int64_t(x) - (g.cols - 1);
+    for (int y = 0; y < rows; ++y) {
+        const int64_t dy = 2 * int64_t(y) - (rows - 1);
+        runs(y, [&](int x0, int x1) {
+            // The run's pixel nearest the centre column (the left one of two).
+            const int x = std::min(std::max((cols - 1) / 2, x0), x1 - 1);
+            const int64_t dx = 2 * int64_t(x) - (cols - 1);
             const int64_t d = dx * dx + dy * dy; // doubled offsets keep it in integers
-            if (c[r].count == r) {
-                c[r].count = -Counts(seeds.size()) - 1;
-                seeds.push_back(i);
+            const int32_t r = find(y * cols + x0);
+            const int32_t l = get(r);
+            if (l == r) {
+                set(r, -int32_t(seeds.size()) - 1);
+                seeds.push_back(y * cols + x);
                 distances.push_back(d);
             } else {
-                const size_t k = size_t(-c[r].count - 1);
-                if (d < distances[k]) seeds[k] = i, distances[k] = d;
+                const size_t k = size_t(-l - 1);
+                if (d < distances[k]) seeds[k] = y * cols + x, distances[k] = d;
             }
-        }
+        });
     }
     return seeds;
 }
 
-template <typename Counts>
-void Unwrap(const uint8_t* phase, int rows, int cols, float* out)
+// Grows each island from its seed, best quality first; a pixel is unwrapped
+// from the neighbour that reaches it first. Without `wide` the counts go into
+// the cells as fringe orders, and the fill gives up (false) as soon as one
+// does not fit; with it they go there.
+template <bool Wide>
+bool Fill(Cells cells, int32_t cols, size_t n, const std::vector<int32_t>& seeds, WideCounts* wide)
 {
-    Grid<Counts> g(phase, rows, cols);
-    QualityCosts(g);
-    const std::vector<int32_t> seeds = FindSeeds(g);
-    auto& c = g.cells;
-    const int32_t s = g.stride;
-    BucketQueue queue;
-
-    // Each island grows from its seed, best quality first; a pixel is
-    // unwrapped from the neighbour that reaches it first.
+    BucketQueue queue(n);
     for (const int32_t seed : seeds) {
-        c[seed].count = c[seed].w;
-        c[seed].done = 1;
-        queue.push(seed, c[seed].cost);
+        const Cell cs = cells[size_t(seed)];
+        if (Wide) (*wide)[size_t(seed)] = PhaseOf(cs);
+        cells.set(size_t(seed), (cs & kLowBits) | kReached);   // fringe order 0
+        queue.push(seed, CostOf(cs));
         while (!queue.empty()) {
             const int32_t p = queue.pop();
-            const Cell<Counts>& from = c[p];
-            for (int32_t q : {p - 1, p + 1, p - s, p + s}) {
-                Cell<Counts>& to = c[q];
-                if (to.w == kBlank || to.done) continue;
-                to.count = from.count + WrappedStep(from.w, to.w);
-                to.done = 1;
-                queue.push(q, to.cost);
+            // The cells of a pixel soon to come are fetched while this one is
+            // worked on.
+            if (const int32_t soon = queue.peek(kLookAhead); soon >= 0) {
+                cells.fetch(soon - cols);
+                cells.fetch(soon);
+                cells.fetch(soon + cols);
             }
+            const Cell cp = cells[size_t(p)];
+            const int wp = PhaseOf(cp);
+            const int32_t order = OrderOf(cp);
+            auto visit = [&](Cell edge, int32_t q) {
+                if (cp & edge) return true;
+                const Cell cq = cells[size_t(q)];
+                if (cq & (kBlankBit | kReached)) return true;
+                const int wq = PhaseOf(cq);
+                const int step = WrappedStep(uint8_t(wp), uint8_t(wq));
+                if (Wide) {
+                    (*wide)[size_t(q)] = (*wide)[size_t(p)] + step;
+                    cells.set(size_t(q), cq | kReached);
+                } else {
+                    // The count moves by `step`; the order by -1, 0 or 1.
+                    const int32_t next = order + (wp + step - wq) / 256;
+                    if (next < kMinOrder || next > kMaxOrder) return false;
+                    cells.set(size_t(q), (cq & kLowBits) | kReached | (Cell(next) << kHighShift));
+                }
+                queue.push(q, CostOf(cq));
+                return true;
+            };
+            if (!visit(kNoLeft, p - 1) || !visit(kNoRight, p + 1) || !visit(kNoUp, p - cols) ||
+                !visit(kNoDown, p + cols))
+                return false;
         }
     }
+    return true;
+}
 
-    for (int y = 0; y < rows; ++y) {
-        const Cell<Counts>* in = &c[g.at(0, y)];
-        float* row = out + size_t(y) * cols;
-        for (int x = 0; x < cols; ++x)
-            row[x] = in[x].w == kBlank ? kNoData
-                                       : AsData(static_cast<float>(static_cast<double>(in[x].count) * kRadiansPerCount));
+// Radians of every pixel, in place of its cell; 9999.0 for blank pixels.
+// Without branches (AsData spelt out), so that it runs on whole vectors.
+void ToRadians(Cells cells, size_t n, WideCounts* wide)
+{
+    const float below = AsData(kNoData);
+    size_t i = 0;
+#if defined(__SSE2__)
+    if (!wide) {
+        const __m128d radiansPerCount = _mm_set1_pd(kRadiansPerCount);
+        const __m128i blank = _mm_set1_epi32(int(kBlankBit)), phaseBits = _mm_set1_epi32(255);
+        for (; i + 4 <= n; i += 4) {
+            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cells.buffer + i));
+            // phase + 256 * order
+            const __m128i count =
+                _mm_add_epi32(_mm_and_si128(c, phaseBits), _mm_slli_epi32(_mm_srai_epi32(c, kHighShift), 8));
+            const __m128 r = ToFloat4(_mm_mul_pd(_mm_cvtepi32_pd(count), radiansPerCount),
+                                      _mm_mul_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(count, 0xEE)), radiansPerCount));
+            const __m128 isBlank = _mm_castsi128_ps(_mm_cmpeq_epi32(_mm_and_si128(c, blank), blank));
+            _mm_storeu_ps(cells.buffer + i, Select4(isBlank, _mm_set1_ps(kNoData), AsData4(r)));
+        }
     }
+#endif
+    for (; i < n; ++i) {
+        const Cell c = cells[i];
+        const int64_t count = wide ? (*wide)[i] : PhaseOf(c) + 256 * int64_t(OrderOf(c));
+        const float r = static_cast<float>(static_cast<double>(count) * kRadiansPerCount);
+        cells.buffer[i] = (c & kBlankBit) ? kNoData : (r == kNoData ? below : r);
+    }
+}
+
+void Unwrap(const uint8_t* phase, int rows, int cols, float* out)
+{
+    const size_t n = size_t(rows) * size_t(cols);
+    const Cells cells{out};
+    const std::vector<int32_t> seeds = FindSeeds(phase, rows, cols, out);
+    MakeCells(phase, rows, cols, cells);
+    if (Fill<false>(cells, cols, n, seeds, nullptr)) {
+        ToRadians(cells, n, nullptr);
+        return;
+    }
+    // Rare: more fringes from a seed than a cell holds.
+    MakeCells(phase, rows, cols, cells);
+    WideCounts wide(n);
+    Fill<true>(cells, cols, n, seeds, &wide);
+    ToRadians(cells, n, &wide);
 }
 
 } // namespace
@@ -209,11 +423,7 @@ extern "C" int32_t Unwrap_FloodFill(const uint8_t* wrapped, int16_t seed, int16_
             SetError("Seed mode " + std::to_string(seed) + " is not supported (use -1 for the automatic seed).");
             return kBadArgument;
         }
-        // A path through every pixel moves at most 128 counts a step.
-        if (Count(rows, cols) * 128 + 256 < static_cast<size_t>(std::numeric_limits<int32_t>::max()))
-            Unwrap<int32_t>(wrapped, rows, cols, unwrapped);
-        else
-            Unwrap<int64_t>(wrapped, rows, cols, unwrapped);
+        Unwrap(wrapped, rows, cols, unwrapped);
         return kOk;
     });
 }

@@ -501,8 +501,7 @@ void PutBatchImage(editor::GreyImage& image)
     im.ImageRows = static_cast<int16_t>(image.rows);
     im.XMax = image.cols - 1;
     im.YMax = image.rows - 1;
-    im.CurrentPhase.create(image.cols, image.rows);
-    im.CurrentPhase.buffer() = std::move(image.pixels);
+    im.CurrentPhase.adopt(image.cols, image.rows, std::move(image.pixels));
     model::files.ImageHeaderText = std::move(image.header);
 }
 
@@ -517,8 +516,7 @@ MaskLoad LoadBatchMask(const std::string& path)
     b.BatchMaskFile = path;
     b.BatchMaskCols = static_cast<int16_t>(f.cols);
     b.BatchMaskRows = static_cast<int16_t>(f.rows);
-    b.BatchMask.create(f.cols, f.rows);
-    b.BatchMask.buffer() = std::move(f.pixels);
+    b.BatchMask.adopt(f.cols, f.rows, std::move(f.pixels));
     return MaskLoad::Ok;
 }
 

@@ -69,9 +69,7 @@ InstalledImage InstallPhaseImage(const std::string& path, PhaseImageFile file)
     im.FullXMax = static_cast<int16_t>(file.cols - 1);
     im.FullYMax = static_cast<int16_t>(file.rows - 1);
     // Pixels.
-    im.PhaseImage.create(file.cols, file.rows);
-    im.PhaseImage.buffer() = std::move(file.pixels);
-    im.PhaseImage.buffer().resize(static_cast<size_t>(file.cols) * file.rows, 0);
+    im.PhaseImage.adopt(file.cols, file.rows, std::move(file.pixels));
     // Header and fringe value.
     files.ImageHeaderText = file.header;
     out.hasHeader = HasMakerHeader(files.ImageHeaderText) && ParseImageHeader();
@@ -84,7 +82,7 @@ InstalledImage InstallPhaseImage(const std::string& path, PhaseImageFile file)
         out.fringeLabel = "None";
     }
     // Working copies.
-    im.CurrentPhase.create(file.cols, file.rows);
+    im.CurrentPhase.resize(file.cols, file.rows);
     if (outside::CopyByteMatrix(im.PhaseImage.data(), im.ImageRows, im.ImageCols, im.CurrentPhase.data()) != 0)
         im.CurrentPhase = im.PhaseImage;   // without the analysis library the image still shows
     RebuildDisplayImage();

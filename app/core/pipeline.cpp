@@ -117,7 +117,7 @@ std::string RegionProblem(const AnalysisOptions& o)
 // out = the domain's rectangle of `full`, copied a row at a time.
 void CropRegion(const model::ByteMatrix& full, const model::Domain& d, model::ByteMatrix* out)
 {
-    out->create(d.Width, d.Height);
+    out->resize(d.Width, d.Height);
     if (out->empty())
         return;
     for (int y = 0; y < d.Height; ++y) {
@@ -132,7 +132,7 @@ const model::ByteMatrix* CurrentMaskInUse() { return state.MaskInMemory ? &image
 // WorkingPhase from CurrentPhase, through `mask` when one is given.
 StepResult MaskPhase(const model::ByteMatrix* mask)
 {
-    images.WorkingPhase.create(Cols(), Rows());
+    images.WorkingPhase.resize(Cols(), Rows());
     if (mask)
         return LibraryOk(outside::Mask_UserAdd(images.CurrentPhase.data(), mask->data(), Rows(), Cols(),
                                                images.WorkingPhase.data()));
@@ -220,19 +220,31 @@ StepResult FilterPhase() { return LibraryOk(outside::PhaseFiltering(images.Worki
 
 StepResult UnwrapPhase()
 {
-    images.UnwrappedPhase.create(Cols(), Rows());
+    // The conversion turns the unwrapped phase into the displacement in place,
+    // so the two take turns with one storage: the unwrapped phase takes over
+    // Displacement's, whose old values are stale from here on.
+    if (images.UnwrappedPhase.empty())
+        std::swap(images.UnwrappedPhase, images.Displacement);
+    images.UnwrappedPhase.resize(Cols(), Rows());
     return LibraryOk(
         outside::Unwrap_FloodFill(images.WorkingPhase.data(), -1, Rows(), Cols(), images.UnwrappedPhase.data()));
 }
 
 StepResult PhaseToDisplacement()
 {
-    images.Displacement.create(Cols(), Rows());
-    if (EqualsNoCase(model::files.ZUnits, "microns"))
-        return LibraryOk(outside::PhiToMicrons(images.UnwrappedPhase.data(), Rows(), Cols(), state.FringeValue,
-                                               images.Displacement.data()));
-    return LibraryOk(outside::PhiToMils(images.UnwrappedPhase.data(), Rows(), Cols(), state.FringeValue,
-                                        images.Displacement.data()));
+    model::SingleMatrix& phase = images.UnwrappedPhase;
+    if (phase.cols() != Cols() || phase.rows() != Rows())
+        return StepResult::Failed("No unwrapped phase of the analysed region is in memory.");
+    // Converted in place; the storage then becomes Displacement, and the
+    // unwrapped phase, used up, is left empty.
+    float* values = phase.data();
+    const int32_t status =
+        EqualsNoCase(model::files.ZUnits, "microns")
+            ? outside::PhiToMicrons(values, Rows(), Cols(), state.FringeValue, values)
+            : outside::PhiToMils(values, Rows(), Cols(), state.FringeValue, values);
+    std::swap(images.Displacement, phase);
+    phase.clear();
+    return LibraryOk(status);
 }
 
 StepResult CompensateDisplacement()
@@ -313,7 +325,7 @@ std::string MemoryProblem(int cols, int rows)
 
 void SetReference(int domainPosition)
 {
-    images.ReferenceDisplacement.create(Cols(), Rows());
+    images.ReferenceDisplacement.resize(Cols(), Rows());
     state.RefXMax = images.XMax;
     state.RefYMax = images.YMax;
     state.ReferenceInMemory = true;
@@ -328,7 +340,7 @@ void SetReference(int domainPosition)
 
 StepResult ApplyReference()
 {
-    images.DifferenceMatrix.create(Cols(), Rows());
+    images.DifferenceMatrix.resize(Cols(), Rows());
     if (state.RefXMax == images.XMax && state.RefYMax == images.YMax &&
         images.ReferenceDisplacement.size() == images.Displacement.size()) {
         StepResult done = SubtractReference();
@@ -352,7 +364,7 @@ void ComputeDisplacementRange()
 
 void SwapImageMatrix()
 {
-    images.ResultMatrix.create(Cols(), Rows());
+    images.ResultMatrix.resize(Cols(), Rows());
     outside::SwapSingleMatrix(images.Displacement.data(), Rows(), Cols(), images.ResultMatrix.data());
 }
 
@@ -375,7 +387,7 @@ void ReduceData()
 void MakeChartData()
 {
     const int cols = images.XMax + 1, rows = images.YMax + 1;
-    images.ChartData.create(cols, rows);
+    images.ChartData.resize(cols, rows);
     if (images.ChartData.empty())
         return;
     const auto& m = images.ResultMatrix;
@@ -432,13 +444,13 @@ bool CalculateSteps(const AnalysisOptions& o, double width, double height, std::
         model::maskPartition.CurrentDomain = static_cast<int16_t>(o.domain);
     } else {
         SetRegionSize(images.FullXMax + 1, images.FullYMax + 1);
-        images.CurrentPhase.create(Cols(), Rows());
+        images.CurrentPhase.resize(Cols(), Rows());
         if (StepResult done = LibraryOk(
                 outside::CopyByteMatrix(images.PhaseImage.data(), Rows(), Cols(), images.CurrentPhase.data()));
             !done)
             return fail(done.failure);
         if (state.MaskInMemory) {
-            images.CurrentMask.create(Cols(), Rows());
+            images.CurrentMask.resize(Cols(), Rows());
             if (StepResult done = LibraryOk(
                     outside::CopyByteMatrix(images.MaskImage.data(), Rows(), Cols(), images.CurrentMask.data()));
                 !done)
@@ -448,8 +460,13 @@ bool CalculateSteps(const AnalysisOptions& o, double width, double height, std::
     // 7. Blank pixels analysed as 127 unless excluded.
     if (!o.exclude128)
         ReplaceBlankPhase();
-    // 8.-11. Mask, filter, unwrap, convert.
-    if (!PhaseToDisplacementSteps(CurrentMaskInUse(), o, reason))
+    // 8.-11. Mask, filter, unwrap, convert. WorkingPhase is read by nothing
+    // after the unwrap; the single image gives its storage back before the
+    // result matrices are made, which keeps the peak of a large image down
+    // (a batch keeps it for the next image).
+    const bool converted = PhaseToDisplacementSteps(CurrentMaskInUse(), o, reason);
+    images.WorkingPhase.clear();
+    if (!converted)
         return false;
     // 12. Compensation (in mils, sample in inches).
     if (o.compensate && !DataAfter(Compensate(width, height), reason))
@@ -621,7 +638,7 @@ bool BatchSteps(bool relative, const AnalysisOptions& o, std::string* reason)
     if (relative) {
         if (images.ReferenceDisplacement.size() != images.Displacement.size())
             return fail(kReferenceSizeText);
-        images.DifferenceMatrix.create(Cols(), Rows());
+        images.DifferenceMatrix.resize(Cols(), Rows());
         if (StepResult done = SubtractReference(); !done)
             return fail(done.failure);
     }

@@ -286,6 +286,29 @@ TEST(Conversion, PhaseToMilsAndMicrons)
     }
 }
 
+// The extremes over rows long enough for the side-by-side search and its
+// tail: wherever the extreme lies, non-finite values never count, and of two
+// zeros the first in order is the answer.
+TEST(Matrices, ExtremesAnywhereInLongRowsAndTheFirstOfTwoZeros)
+{
+    for (int at : {0, 5, 7, 8, 16, 18}) {
+        std::vector<float> v(19, 1.0f);
+        v[3] = INFINITY, v[11] = -INFINITY, v[12] = NAN, v[4] = kNoData;
+        v[size_t(at)] = -3.0f;
+        v[size_t(18 - at)] = 4.0f;
+        EXPECT_EQ(MinSingle(v.data(), 1, 19), -3.0f) << at;
+        EXPECT_EQ(MaxSingle(v.data(), 1, 19), 4.0f) << at;
+    }
+    for (bool negativeFirst : {false, true}) {
+        std::vector<float> v(17, 2.0f);
+        v[14] = negativeFirst ? -0.0f : 0.0f;
+        v[16] = negativeFirst ? 0.0f : -0.0f;
+        EXPECT_EQ(std::signbit(MinSingle(v.data(), 1, 17)), negativeFirst);
+        for (float& x : v) x = x == 2.0f ? -2.0f : x;
+        EXPECT_EQ(std::signbit(MaxSingle(v.data(), 1, 17)), negativeFirst);
+    }
+}
+
 TEST(Matrices, ExtremesSkipNoDataAndDifferencePropagatesIt)
 {
     const std::vector<float> a = {3.0f, kNoData, -2.0f, 7.5f, kNoData, 0.0f};

@@ -1,9 +1,11 @@
 #pragma once
 // A matrix of the shared data model: cols x rows elements indexed (x, y), x the
 // column varying fastest, stored as one row-major buffer (element (x, y) at
-// y * cols + x). Re-creating it discards the old contents (all elements 0).
+// y * cols + x). Re-creating it discards the old contents (all elements 0);
+// resizing it for a step that overwrites it whole keeps its storage.
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace model {
@@ -20,6 +22,29 @@ public:
         cols_ = cols > 0 ? cols : 0;
         rows_ = rows > 0 ? rows : 0;
         data_.assign(static_cast<size_t>(cols_) * static_cast<size_t>(rows_), fill);
+    }
+    // Gives the matrix cols x rows elements for a step that writes every one
+    // of them. The storage is kept while it fits (and is not more than twice
+    // the size); new storage is made without copying the old values. What is
+    // not written again keeps an old value or is 0.
+    void resize(int cols, int rows)
+    {
+        cols_ = cols > 0 ? cols : 0;
+        rows_ = rows > 0 ? rows : 0;
+        const size_t n = static_cast<size_t>(cols_) * static_cast<size_t>(rows_);
+        if (n > data_.capacity() || n < data_.capacity() / 2) {
+            data_.clear();
+            data_.shrink_to_fit();
+        }
+        data_.resize(n);
+    }
+    // Takes over `elements` (cols x rows of them, row-major) as the matrix.
+    void adopt(int cols, int rows, std::vector<T>&& elements)
+    {
+        cols_ = cols > 0 ? cols : 0;
+        rows_ = rows > 0 ? rows : 0;
+        data_ = std::move(elements);
+        data_.resize(static_cast<size_t>(cols_) * static_cast<size_t>(rows_));
     }
     void clear()
     {

@@ -264,6 +264,36 @@ TEST_F(InProcess, BatchCornerCheckRefusesCornerLevellings)
     EXPECT_FALSE(BatchAnalyzeImage(false, o));
 }
 
+// A batch keeps the storage of its matrices from image to image (no matrix
+// is made again while the size stays), and the unwrapped phase, converted in
+// place, is handed on to Displacement. Converting without an unwrapped phase
+// of the region's size is refused rather than read past its end.
+TEST_F(InProcess, MatricesAreKeptFromImageToImage)
+{
+    AnalysisOptions o;
+    o.rotation = 1;
+    auto& im = model::images;
+    ASSERT_TRUE(BatchAnalyzeImage(false, o));
+    const float range = model::state.ZRange;
+    const std::vector<float> first = im.Displacement.buffer();
+    EXPECT_TRUE(im.UnwrappedPhase.empty());
+    const float* displacement = im.Displacement.data();
+    const float* result = im.ResultMatrix.data();
+    const uint8_t* working = im.WorkingPhase.data();
+    ASSERT_TRUE(BatchAnalyzeImage(false, o));
+    EXPECT_EQ(im.Displacement.data(), displacement);
+    EXPECT_EQ(im.ResultMatrix.data(), result);
+    EXPECT_EQ(im.WorkingPhase.data(), working);
+    EXPECT_EQ(im.Displacement.buffer(), first);
+    EXPECT_EQ(model::state.ZRange, range);
+
+    model::state.FringeValue = 10.0f;
+    const StepResult refused = PhaseToDisplacement();
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(refused.failure, "No unwrapped phase of the analysed region is in memory.");
+    EXPECT_EQ(im.Displacement.buffer(), first);
+}
+
 TEST_F(InProcess, RegionProblemsStopBeforeAnythingIsComputed)
 {
     AnalysisOptions o;
