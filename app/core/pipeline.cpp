@@ -438,7 +438,7 @@ bool CalculateSteps(const AnalysisOptions& o, double width, double height, std::
         *reason = why;
         return false;
     };
-    // 6. Region to analyse.
+    // Region to analyse.
     if (state.PartitionInMemory) {
         ExtractDomain(static_cast<int16_t>(o.domain));
         model::maskPartition.CurrentDomain = static_cast<int16_t>(o.domain);
@@ -457,10 +457,10 @@ bool CalculateSteps(const AnalysisOptions& o, double width, double height, std::
                 return fail(done.failure);
         }
     }
-    // 7. Blank pixels analysed as 127 unless excluded.
+    // Blank pixels analysed as 127 unless excluded.
     if (!o.exclude128)
         ReplaceBlankPhase();
-    // 8.-11. Mask, filter, unwrap, convert. WorkingPhase is read by nothing
+    // Mask, filter, unwrap, convert. WorkingPhase is read by nothing
     // after the unwrap; the single image gives its storage back before the
     // result matrices are made, which keeps the peak of a large image down
     // (a batch keeps it for the next image).
@@ -468,10 +468,10 @@ bool CalculateSteps(const AnalysisOptions& o, double width, double height, std::
     images.WorkingPhase.clear();
     if (!converted)
         return false;
-    // 12. Compensation (in mils, sample in inches).
+    // Compensation (in mils, sample in inches).
     if (o.compensate && !DataAfter(Compensate(width, height), reason))
         return false;
-    // 13. Levelling, reference, range, result matrices.
+    // Levelling, reference, range, result matrices.
     if (!DataAfter(ApplyRotation(static_cast<int16_t>(o.rotation)), reason))
         return false;
     if (o.setReference)
@@ -485,7 +485,7 @@ bool CalculateSteps(const AnalysisOptions& o, double width, double height, std::
     ComputeDisplacementRange();
     SwapImageMatrix();
     ReduceData();
-    // 14. Chart copy.
+    // Chart copy.
     MakeChartData();
     return true;
 }
@@ -496,7 +496,7 @@ CalculateOutcome RunCalculateDisplacement(const AnalysisOptions& o)
 {
     CalculateOutcome out;
     AnalysisWindow* window = CurrentAnalysisWindow();
-    // 1. An image must be in memory.
+    // An image must be in memory.
     if (!state.PhaseInMemory) {
         platform::ShowMessage("No Phase Data in Memory", platform::kMsgOkOnly, model::AppTitle);
         return out;
@@ -505,9 +505,9 @@ CalculateOutcome RunCalculateDisplacement(const AnalysisOptions& o)
         model::ShowMsg("Select a grating and a rotation.", 16, kSetupTitle);
         return out;
     }
-    // 2. Grating.
+    // Grating.
     state.GratingIndex = static_cast<uint8_t>(o.grating);
-    // 3. Compensation needs the sample size inside the compensated area. The
+    // Compensation needs the sample size inside the compensated area. The
     // area is checked on the very size the compensation is given.
     double width = 0, height = 0;
     if (o.compensate) {
@@ -540,7 +540,7 @@ CalculateOutcome RunCalculateDisplacement(const AnalysisOptions& o)
         model::ShowMsg(problem, 16, kSetupTitle);
         return out;
     }
-    // 4. Calibrated fringe value.
+    // Calibrated fringe value.
     if (o.useFringeFile) {
         const std::string path = platform::JoinPath(platform::UtilityFolder(), "FringeValue.txt");
         state.CalibratedFringeValue = outside::ReadFringeValue(path.c_str(), state.GratingIndex);
@@ -563,7 +563,7 @@ CalculateOutcome RunCalculateDisplacement(const AnalysisOptions& o)
         model::ShowMsg(fringe, 16, o.useFringeFile ? "Calibration Needed" : kSetupTitle);
         return out;
     }
-    // 5. Start.
+    // The analysis starts: the window shows it is busy.
     state.RelativeResult = false;
     if (window)
         window->ShowProcessing();
@@ -581,7 +581,7 @@ CalculateOutcome RunCalculateDisplacement(const AnalysisOptions& o)
         model::ShowMsg(reason, 16, kAnalysisTitle);
         return out;
     }
-    // 15. Figures.
+    // Figures.
     out.completed = true;
     out.maxZ = FormatNumber(state.MaxZ, model::files.ZFormat);
     out.minZ = FormatNumber(state.MinZ, model::files.ZFormat);
@@ -603,18 +603,18 @@ bool BatchSteps(bool relative, const AnalysisOptions& o, std::string* reason)
     const std::string fringe = FringeProblem(o);
     if (!fringe.empty())
         return fail(fringe);
-    // 1. Blank pixels.
+    // Blank pixels.
     if (!o.exclude128)
         ReplaceBlankPhase();
-    // 2.-6. Mask (only when it has the image's size), filter, unwrap, convert.
+    // Mask (only when it has the image's size), filter, unwrap, convert.
     const auto& b = model::batch;
     const bool maskFits = o.useMask && b.BatchMaskRows == Rows() && b.BatchMaskCols == Cols() &&
                           b.BatchMask.size() == images.CurrentPhase.size();
     if (!PhaseToDisplacementSteps(maskFits ? &b.BatchMask : nullptr, o, reason))
         return false;
-    // 7. Grating.
+    // Grating.
     state.GratingIndex = static_cast<uint8_t>(o.grating);
-    // 8. Compensation.
+    // Compensation.
     if (o.compensate) {
         double width = 0, height = 0;
         if (!ParseSampleSize(o, &width, &height))
@@ -622,7 +622,7 @@ bool BatchSteps(bool relative, const AnalysisOptions& o, std::string* reason)
         if (!DataAfter(Compensate(width, height), reason))
             return false;
     }
-    // 9. Corner-point levellings need data in the four matrix corners.
+    // Corner-point levellings need data in the four matrix corners.
     if (o.rotation == 2 || o.rotation == 3) {
         SwapImageMatrix();
         const auto& m = images.ResultMatrix;
@@ -630,10 +630,10 @@ bool BatchSteps(bool relative, const AnalysisOptions& o, std::string* reason)
         if (IsNoData(m(0, 0)) || IsNoData(m(xm, ym)) || IsNoData(m(xm, 0)) || IsNoData(m(0, ym)))
             return fail("A corner of the image has no data: it cannot be levelled on its corners.");
     }
-    // 10. Levelling.
+    // Levelling.
     if (StepResult done = ApplyRotation(static_cast<int16_t>(o.rotation)); !done)
         return fail(done.failure);
-    // 11. Relative step (the caller has compared the sizes; a reference of
+    // Relative step (the caller has compared the sizes; a reference of
     // another size is refused rather than read past its end).
     if (relative) {
         if (images.ReferenceDisplacement.size() != images.Displacement.size())
@@ -644,7 +644,7 @@ bool BatchSteps(bool relative, const AnalysisOptions& o, std::string* reason)
     }
     if (!HoldsData(images.Displacement))
         return fail(NoDataMessage());
-    // 12.-13.
+    // Range of the result, then the result takes the displacement's place.
     ComputeDisplacementRange();
     SwapImageMatrix();
     return true;
