@@ -339,7 +339,8 @@ bool Fill(Cells cells, int32_t cols, size_t n, const std::vector<int32_t>& seeds
             const Cell cp = cells[size_t(p)];
             const int wp = PhaseOf(cp);
             const int32_t order = OrderOf(cp);
-            auto visit = [&](Cell edge, int32_t q) {
+            // `beyond` is the pixel past q seen from p.
+            auto visit = [&](Cell edge, int32_t q, int32_t beyond) {
                 if (cp & edge) return true;
                 const Cell cq = cells[size_t(q)];
                 if (cq & (kBlankBit | kReached)) return true;
@@ -354,11 +355,15 @@ bool Fill(Cells cells, int32_t cols, size_t n, const std::vector<int32_t>& seeds
                     if (next < kMinOrder || next > kMaxOrder) return false;
                     cells.set(size_t(q), (cq & kLowBits) | kReached | (Cell(next) << kHighShift));
                 }
+                // A pixel reached upwards or downwards is often taken next
+                // (when its cost is the lowest), and then needs the row past
+                // it, which nothing has touched yet: fetch it now.
+                if (beyond != q) cells.fetch(beyond);
                 queue.push(q, CostOf(cq));
                 return true;
             };
-            if (!visit(kNoLeft, p - 1) || !visit(kNoRight, p + 1) || !visit(kNoUp, p - cols) ||
-                !visit(kNoDown, p + cols))
+            if (!visit(kNoLeft, p - 1, p - 1) || !visit(kNoRight, p + 1, p + 1) ||
+                !visit(kNoUp, p - cols, p - 2 * cols) || !visit(kNoDown, p + cols, p + 2 * cols))
                 return false;
         }
     }
