@@ -200,15 +200,7 @@ bool Journal::Add(const JournalRecord& record, std::string* error)
 bool Journal::Undo(std::string* error)
 {
     if (!Active()) return true;
-    const std::string why = UndoAll(records_);
-    Close();
-    if (!why.empty()) {
-        if (error) *error = why;
-        return false;
-    }
-    records_.clear();
-    ::unlink(path_.c_str());
-    return true;
+    return Retire(UndoAll(records_), error);
 }
 
 bool Journal::Commit(std::string* error)
@@ -217,7 +209,11 @@ bool Journal::Commit(std::string* error)
     if (!Add({"commit"}, error)) return false;
     // From here on the upgrade stands: whatever ends the tool now, the next
     // start finishes the clearing.
-    const std::string why = FinishAll(records_);
+    return Retire(FinishAll(records_), error);
+}
+
+bool Journal::Retire(const std::string& why, std::string* error)
+{
     Close();
     if (!why.empty()) {
         if (error) *error = why;

@@ -46,6 +46,9 @@ public:
 
 private:
     void Close();
+    // Closes the journal after an undo or a commit; the file goes only when
+    // every record was dealt with (why empty), else it stays for the next start.
+    bool Retire(const std::string& why, std::string* error);
     int fd_ = -1;
     std::string path_;
     std::vector<JournalRecord> records_;
