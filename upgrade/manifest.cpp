@@ -54,13 +54,11 @@ std::string CheckRelease(const std::string& releaseFolder, const std::vector<std
     while (!file.atEnd()) {
         std::string line = file.readLine(4096).toStdString();
         ++lineNumber;
-        if (line.empty() || line.back() != '\n')
-            return std::string("The release manifest \"") + kManifestFile + "\" is damaged (line " +
-                   std::to_string(lineNumber) + ").";
-        line.pop_back();
+        const bool whole = !line.empty() && line.back() == '\n';
+        if (whole) line.pop_back();
         std::string name;
         Entry entry;
-        if (!ParseLine(line, &name, &entry))
+        if (!whole || !ParseLine(line, &name, &entry))
             return std::string("The release manifest \"") + kManifestFile + "\" is damaged (line " +
                    std::to_string(lineNumber) + ").";
         entries[name] = entry;

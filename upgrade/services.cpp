@@ -237,11 +237,7 @@ ChildEnd RunChild(const std::vector<std::string>& args, int timeoutMs)
 // The helper given, else the one beside this program.
 std::string HelperPath(const std::string& helper)
 {
-    if (!helper.empty()) return helper;
-    char buf[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    const std::string self = n > 0 ? std::string(buf, size_t(n)) : std::string();
-    return platform::FolderOf(self) + kRegistrationHelperFile;
+    return helper.empty() ? platform::JoinPath(platform::SystemFolder(), kRegistrationHelperFile) : helper;
 }
 
 } // namespace

@@ -9,37 +9,22 @@
 #include <QFileInfo>
 
 namespace core {
+namespace {
 
-int InstallShippedFiles(const std::string& resourceFolder, const std::vector<std::string>& names,
-                        const std::string& label, std::vector<std::string>* errors)
+enum class Copy { Written, Unreadable, Unwritable };
+
+// Copies the file (or built-in resource) `from` to `target` in one atomic write.
+Copy CopyFile(const QString& from, const std::string& target)
 {
-    auto report = [errors](const std::string& why) {
-        if (errors) errors->push_back(why);
-    };
-    const std::string folder = platform::UtilityFolder();
-    if (!QDir().mkpath(QString::fromStdString(folder))) {
-        report("cannot create " + folder);
-        return 0;
-    }
-    int written = 0;
-    for (const std::string& name : names) {
-        const std::string target = platform::JoinPath(folder, name);
-        if (QFile::exists(QString::fromStdString(target))) continue;
-        QFile source(QString::fromStdString(resourceFolder + name));
-        if (!source.open(QIODevice::ReadOnly)) {
-            report(label + name + " is not built into the program");
-            continue;
-        }
-        if (!WriteFileAtomically(target, source.readAll().toStdString())) {
-            report("cannot write " + target);
-            continue;
-        }
-        ++written;
-    }
-    return written;
+    QFile source(from);
+    if (!source.open(QIODevice::ReadOnly)) return Copy::Unreadable;
+    return WriteFileAtomically(target, source.readAll().toStdString()) ? Copy::Written : Copy::Unwritable;
 }
 
-namespace {
+void Report(std::vector<std::string>* errors, const std::string& why)
+{
+    if (errors) errors->push_back(why);
+}
 
 std::string WithoutTrailingSlash(std::string path)
 {
@@ -60,6 +45,27 @@ std::string InstallationUtilityFolder()
 
 } // namespace
 
+int InstallShippedFiles(const std::string& resourceFolder, const std::vector<std::string>& names,
+                        const std::string& label, std::vector<std::string>* errors)
+{
+    const std::string folder = platform::UtilityFolder();
+    if (!QDir().mkpath(QString::fromStdString(folder))) {
+        Report(errors, "cannot create " + folder);
+        return 0;
+    }
+    int written = 0;
+    for (const std::string& name : names) {
+        const std::string target = platform::JoinPath(folder, name);
+        if (QFile::exists(QString::fromStdString(target))) continue;
+        switch (CopyFile(QString::fromStdString(resourceFolder + name), target)) {
+        case Copy::Written: ++written; break;
+        case Copy::Unreadable: Report(errors, label + name + " is not built into the program"); break;
+        case Copy::Unwritable: Report(errors, "cannot write " + target); break;
+        }
+    }
+    return written;
+}
+
 int SeedUtilityFilesFromInstallation(std::vector<std::string>* errors)
 {
     const std::string target = platform::UtilityFolder();
@@ -67,24 +73,19 @@ int SeedUtilityFilesFromInstallation(std::vector<std::string>* errors)
     const std::string source = InstallationUtilityFolder();
     if (source.empty() || WithoutTrailingSlash(source) == WithoutTrailingSlash(target)) return 0;
     if (!QDir().mkpath(QString::fromStdString(target))) {
-        if (errors) errors->push_back("cannot create " + target);
+        Report(errors, "cannot create " + target);
         return 0;
     }
     int copied = 0;
     const QDir from(QString::fromStdString(source));
     for (const QFileInfo& info : from.entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name)) {
         if (info.isSymLink() || !info.isFile()) continue;
-        QFile file(info.absoluteFilePath());
         const std::string name = info.fileName().toStdString();
-        if (!file.open(QIODevice::ReadOnly)) {
-            if (errors) errors->push_back("cannot read " + platform::JoinPath(source, name));
-            continue;
+        switch (CopyFile(info.absoluteFilePath(), platform::JoinPath(target, name))) {
+        case Copy::Written: ++copied; break;
+        case Copy::Unreadable: Report(errors, "cannot read " + platform::JoinPath(source, name)); break;
+        case Copy::Unwritable: Report(errors, "cannot write " + platform::JoinPath(target, name)); break;
         }
-        if (!WriteFileAtomically(platform::JoinPath(target, name), file.readAll().toStdString())) {
-            if (errors) errors->push_back("cannot write " + platform::JoinPath(target, name));
-            continue;
-        }
-        ++copied;
     }
     return copied;
 }
