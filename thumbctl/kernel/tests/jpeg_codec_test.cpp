@@ -576,11 +576,12 @@ TEST_P(JpegPinned, DamagedScansGiveTheirRecordedResults) {
     }
 }
 
-// Random entropy-coded data with the coarsest divisors gives coefficients of
-// every size, up to the clamp: vector and portable code store the same pixels
-// and end with the same code.
-TEST(JpegDecode, VectorAndPortableCodeAgreeOnExtremeData) {
-    if (!JpegUseVectorCode(true)) GTEST_SKIP() << "no vector code in this build";
+namespace {
+
+// The coarsest divisors and the standard Huffman tables: random entropy-coded
+// data then gives coefficients of every size, up to the clamp.
+JpegTables CoarseStandardTables()
+{
     JpegTables t;
     for (int q = 0; q < 2; ++q) {
         std::memset(t.quant[q], 255, 64);
@@ -591,6 +592,17 @@ TEST(JpegDecode, VectorAndPortableCodeAgreeOnExtremeData) {
         std::memcpy(t.vals[s], kJpegStdVals[s], static_cast<size_t>(kJpegStdValCount[s]));
         t.hasHuff[s] = true;
     }
+    return t;
+}
+
+} // namespace
+
+// Random entropy-coded data with the coarsest divisors gives coefficients of
+// every size, up to the clamp: vector and portable code store the same pixels
+// and end with the same code.
+TEST(JpegDecode, VectorAndPortableCodeAgreeOnExtremeData) {
+    if (!JpegUseVectorCode(true)) GTEST_SKIP() << "no vector code in this build";
+    JpegTables t = CoarseStandardTables();
     std::mt19937 rng(3);
     const int w = 53, h = 37;
     for (int round = 0; round < 60; ++round) {
@@ -671,16 +683,7 @@ TEST(JpegScaled, ReducedPicturesHoldTheCellMeansOfTheFullOne) {
 // writes outside the smaller picture (the sanitizer build watches that);
 // vector and portable code store the same pixels.
 TEST(JpegScaled, ExtremeDataEndsWithTheFullSizeCode) {
-    JpegTables t;
-    for (int q = 0; q < 2; ++q) {
-        std::memset(t.quant[q], 255, 64);
-        t.hasQuant[q] = true;
-    }
-    for (int s = 0; s < 4; ++s) {
-        std::memcpy(t.bits[s], kJpegStdBits[s], 16);
-        std::memcpy(t.vals[s], kJpegStdVals[s], static_cast<size_t>(kJpegStdValCount[s]));
-        t.hasHuff[s] = true;
-    }
+    JpegTables t = CoarseStandardTables();
     std::mt19937 rng(5);
     const int w = 53, h = 37;
     for (int round = 0; round < 24; ++round) {
