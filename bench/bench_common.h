@@ -3,18 +3,12 @@
 // a comparison timed in turn inside one iteration of one process, the
 // repetitions every figure runs with (medians and spread over them), and the
 // peak memory of one piece of work measured in a child process.
+#include "testsupport/peak_memory.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <functional>
-#include <string>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace benchcommon {
 
@@ -56,41 +50,7 @@ void CompareInTurn(benchmark::State& state, const char* ratio, Ours&& ours, Refe
     state.counters["reference_ms"] = n > 0 ? 1000 * b / n : 0;
 }
 
-inline int64_t StatusKb(const char* field)
-{
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    const size_t n = std::strlen(field);
-    while (std::getline(in, line))
-        if (line.compare(0, n, field) == 0) return std::atoll(line.c_str() + n + 1);
-    return -1;
-}
-
-// Peak resident memory that `work` adds, measured in a child process whose
-// peak is reset first; -1 when the system cannot tell or the work fails.
-inline int64_t PeakBytes(const std::function<bool()>& work)
-{
-    int fds[2];
-    if (pipe(fds) != 0) return -1;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        int64_t result = -1;
-        std::ofstream("/proc/self/clear_refs") << "5";
-        const int64_t before = StatusKb("VmRSS:");
-        if (work()) {
-            const int64_t peak = StatusKb("VmHWM:");
-            if (before >= 0 && peak >= 0) result = (peak - before) * 1024;
-        }
-        if (write(fds[1], &result, sizeof result) != sizeof result) _exit(1);
-        _exit(0);
-    }
-    close(fds[1]);
-    int64_t result = -1;
-    if (pid < 0 || read(fds[0], &result, sizeof result) != sizeof result) result = -1;
-    close(fds[0]);
-    if (pid > 0) waitpid(pid, nullptr, 0);
-    return result;
-}
+using testsupport::PeakBytes;
+using testsupport::StatusKb;
 
 } // namespace benchcommon
