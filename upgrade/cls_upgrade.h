@@ -7,6 +7,7 @@
 // old contents back, every file and folder it added is removed and the class
 // registry is restored, so the installation is either upgraded or left as
 // it was; an upgrade ended by force is put back by the next start.
+#include "sorvanta_versions.h"
 #include "upgrade/journal.h"
 
 #include <functional>

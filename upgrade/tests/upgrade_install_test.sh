@@ -5,6 +5,7 @@
 set -euo pipefail
 build=$1
 release=$2
+version=$3
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 export HOME="$tmp/home" XDG_RUNTIME_DIR="$tmp/run" TMPDIR="$tmp/tmp"
@@ -30,7 +31,7 @@ printf 'earlier program' > "$inst/Sorvanta/Sorvanta"
 rm -f "$inst/Utility Files/"*.sty "$inst/Sorvanta/libNorvikel.so"
 out=$("$release/SorvantaUpgrade" --unattended yes --prefix "$tmp/prefix")
 echo "$out"
-grep -q "Upgrade this system to Sorvanta Version 2.5.3 ?" <<<"$out"
+grep -qF "Upgrade this system to Sorvanta Version $version ?" <<<"$out"
 grep -q "The system has been successfully modified." <<<"$out"
 cmp "$release/Sorvanta" "$inst/Sorvanta/Sorvanta"
 [ -f "$inst/Utility Files/Grayfill Contour.sty" ]

@@ -2,6 +2,7 @@
 // folder and an installation in a scratch prefix, and its window.
 #include "platform/fileversion.h"
 #include "platform/messages.h"
+#include "sorvanta_versions.h"
 #include "testsupport/offscreen_app.h"
 #include "testsupport/testsupport.h"
 #include "upgrade/cls_upgrade.h"
@@ -274,15 +275,15 @@ TEST_F(UpgradeScript, UpgradesAnEarlierInstallationAndReportsProgress)
         return style == platform::kMsgQuestion ? int(platform::kAnsYes) : int(platform::kAnsOk);
     });
     EXPECT_EQ(upgrade::kUpgradeDone, Run(messages));
-    EXPECT_EQ((std::vector<std::string>{"Upgrade this system to Sorvanta Version 2.5.3 ?",
+    EXPECT_EQ((std::vector<std::string>{"Upgrade this system to Sorvanta Version " SORVANTA_PROGRAM_VERSION " ?",
                                         "The system has been successfully modified."}),
               Texts(messages));
     EXPECT_EQ(upgrade::kUpgradeTitle, messages.records[0].title);
     EXPECT_EQ("100%", barAtEnd.toStdString());
 
     EXPECT_EQ(ReadBytes(release + "/Sorvanta"), ReadBytes(program + "/Sorvanta"));
-    EXPECT_EQ("1.1.0.0", platform::FileVersionOf(program + "/libStrandel.so"));
-    EXPECT_EQ("2.0.0.0", platform::FileVersionOf(program + "/libVarnholde.so"));
+    EXPECT_EQ(SORVANTA_TIFF_LIBRARY_VERSION, platform::FileVersionOf(program + "/libStrandel.so"));
+    EXPECT_EQ(SORVANTA_ANALYSIS_LIBRARY_VERSION, platform::FileVersionOf(program + "/libVarnholde.so"));
     for (const std::string& style : upgrade::ChartStyleFiles()) EXPECT_TRUE(fs::exists(utility + "/" + style));
     EXPECT_TRUE(fs::exists(utility + "/Diagonal Legend.jpg"));
     EXPECT_TRUE(fs::exists(program + "/libNorvikel.so"));
@@ -323,7 +324,7 @@ TEST_F(UpgradeScript, DeclinedOrMissingInstallationChangesNothing)
         platform::ScriptedMessages messages;
         messages.queue(platform::kAnsNo);
         EXPECT_EQ(upgrade::kUpgradeDeclined, Run(messages));
-        EXPECT_EQ((std::vector<std::string>{"Upgrade this system to Sorvanta Version 2.5.3 ?",
+        EXPECT_EQ((std::vector<std::string>{"Upgrade this system to Sorvanta Version " SORVANTA_PROGRAM_VERSION " ?",
                                             "The system has not been modified."}),
                   Texts(messages));
         EXPECT_EQ(platform::kMsgInformation, messages.records[1].style);
