@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# From a shell: installs the build into a scratch prefix, makes it look like
-# an earlier release, upgrades it with the release folder's tool and checks
-# the result; then a prefix without an installation and a declined upgrade.
+# From a shell: installs the build into a scratch prefix (PREFIX/lib/Calverdine),
+# makes it look like an earlier release, upgrades it with the release folder's
+# tool and checks the result; then a prefix without an installation and a
+# declined upgrade.
 set -euo pipefail
 build=$1
 release=$2
@@ -16,13 +17,13 @@ export SORVANTA_CLASS_REGISTRY="$tmp/classes.reg"
 cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
 # The installation registered its thumbnail control.
 grep -q "THUMBNAIL.ThumbnailCtrl.1" "$SORVANTA_CLASS_REGISTRY" || { echo "installation did not register the control"; exit 1; }
-inst="$tmp/prefix/share/Calverdine"
+inst="$tmp/prefix/lib/Calverdine"
 for f in "Sorvanta/Sorvanta" "Sorvanta/libStrandel.so" "Sorvanta/libVarnholde.so" "Sorvanta/libNorvikel.so" \
          "Utility Files/Colorfill Contour.sty" "Utility Files/Sample_ph.tif" "Utility Files/Diagonal Legend.jpg" \
          "Utility Files/Configuration Phase.tif"; do
   [ -f "$inst/$f" ] || { echo "not installed: $f"; exit 1; }
 done
-[ -d "$inst/Results" ] || { echo "no Results folder"; exit 1; }
+[ ! -e "$inst/Results" ] || { echo "a Results folder is installed"; exit 1; }
 # The installed program finds its libraries beside itself.
 if ldd "$inst/Sorvanta/Sorvanta" | grep -q "not found"; then echo "unresolved libraries"; exit 1; fi
 
