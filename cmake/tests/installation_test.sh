@@ -76,6 +76,12 @@ read -r -t 30 number <&3 || fail "no virtual X server"
 export DISPLAY=":$number"
 openbox >/dev/null 2>&1 &
 pids+=($!)
+# The window manager is up once it names itself on the root window.
+for _ in $(seq 1 600); do
+  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
+  sleep 0.1
+done
+xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id" || fail "the window manager did not start"
 
 # The first visible window whose title is exactly $1, waited for (the guard
 # only ends a hung test).
@@ -88,22 +94,28 @@ window() {
   done
   return 1
 }
-key() { xdotool windowactivate --sync "$1" key "$2"; }
+# Presses a key in the window titled $1 once it shows; ends the test when it
+# never does (the program's output then says why).
+key() {
+  local w
+  w=$(window "$1") || { cat "$home.log" >&2; fail "no window \"$1\" ($(xwininfo -root -tree | grep -o '"[^"]*": (' | tr '\n' ' '))"; }
+  xdotool windowactivate --sync "$w" windowfocus --sync "$w" key --clearmodifiers "$2"
+}
 
 # Starts the installed program as a user with the home $1 and opens the
 # browser; prints "browser" when it opens, "message" when the program says
 # it cannot.
 open_browser() {
-  local home=$1
+  home=$1
   mkdir -p "$home" "$home.run" && chmod 700 "$home.run"
   HOME="$home" XDG_RUNTIME_DIR="$home.run" QT_QPA_PLATFORM=xcb "$prefix/bin/Sorvanta" >"$home.log" 2>&1 &
   local program=$!
   pids+=("$program")
-  key "$(window "Display Configuration Warning")" Return   # Continue
-  key "$(window "Warning")" Return                         # a new settings file
-  key "$(window "Sorvanta Setup")" Return                  # units: OK
-  key "$(window "Load Phase Image")" Escape
-  key "$(window "Sorvanta Phase Image Display")" alt+v     # View Thumbnails
+  key "Display Configuration Warning" Return   # Continue
+  key "Warning" Return                         # a new settings file
+  key "Sorvanta Setup" Return                  # units: OK
+  key "Load Phase Image" Escape
+  key "Sorvanta Phase Image Display" alt+v     # View Thumbnails
   local result=""
   for _ in $(seq 1 600); do
     if xdotool search --onlyvisible --name "^Browse For Folder" >/dev/null 2>&1; then result=browser; break; fi
@@ -115,10 +127,16 @@ open_browser() {
   echo "$result"
 }
 
-[ "$(open_browser "$tmp/user")" = browser ] || fail "the other user's program could not create the control"
+result=$(open_browser "$tmp/user") || exit 1
+[ "$result" = browser ] || fail "the other user's program could not create the control"
 [ ! -e "$tmp/user/.config/Sorvanta/classes.reg" ] || fail "the user's own registry was written"
+# The program found its installation's Utility Files and copied them into
+# the user's own folder (the sample image is built into nothing else).
+cmp "$prefix/lib/Calverdine/Utility Files/Sample_ph.tif" "$tmp/user/.local/share/Calverdine/Utility Files/Sample_ph.tif" ||
+  fail "the installation's Utility Files were not found"
 # Without the installation's registry the same start says the control is not
 # registered (so the step above is what made it work).
 mv "$prefix/lib/Calverdine/classes.reg" "$tmp/moved.reg"
-[ "$(open_browser "$tmp/user2")" = message ] || fail "without registration the browser still opened"
+result=$(open_browser "$tmp/user2") || exit 1
+[ "$result" = message ] || fail "without registration the browser still opened"
 echo "installation: ok"
