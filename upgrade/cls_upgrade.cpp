@@ -97,7 +97,7 @@ bool clsUpgrade::MakeFolders(const std::string& folder)
     }
     for (const std::string& f : missing) {
         if (!Record({"folder", f})) return false;
-        if (::mkdir(f.c_str(), 0755) != 0 && errno != EEXIST) {
+        if (::mkdir(f.c_str(), 0755) != 0 && (errno != EEXIST || !platform::IsFolder(f))) {
             failure_ = "\"" + f + "\" cannot be created: " + std::strerror(errno);
             return false;
         }

@@ -39,9 +39,12 @@ std::string Remove(const std::string& path)
     return path + ": " + std::strerror(errno);
 }
 
-// Removes a folder (when empty) and syncs the folder that held it.
+// Removes a folder (when empty) and syncs the folder that held it. Anything
+// else under that name was not made by the step.
 std::string RemoveFolder(const std::string& path)
 {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) return "";
     if (::rmdir(path.c_str()) == 0) return SyncFolderOf(path);
     if (NothingThere(path, errno)) return "";
     return path + ": " + std::strerror(errno);
