@@ -40,9 +40,9 @@ reset() {
   cp -a "$old" "$prefix"
 }
 # The tool with the stand-in preloaded (the sanitizers' runtime then does not
-# come first, which is as intended here).
+# come first, which is as intended here); the timeout only ends a hung run.
 upgrade() {
-  env LD_PRELOAD="$faults" ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0" \
+  timeout 120 env LD_PRELOAD="$faults" ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0" \
     "${rel:-$release}/SorvantaUpgrade" --unattended yes --prefix "$prefix"
 }
 same_tree() { diff -r "$old" "$prefix" >/dev/null; }
@@ -130,6 +130,23 @@ rm -f "$tmp/ops.log"
 set +e; SORVANTA_FAULT_LOG="$tmp/ops.log" SORVANTA_CLASS_REGISTRY="$tmp/plain/classes.reg" upgrade >/dev/null; set -e
 check_order "$tmp/ops.log" || fail "folders not synced in a rollback"
 same_tree || fail "the logged rollback left a changed installation"
+
+# ---- Pipes where files belong are never waited on: a pipe named "Sorvanta" in the release is no readable program; a pipe
+# in place of an installed library has no version and is replaced.
+rel="$tmp/release-fifo"
+cp -a "$release" "$rel"
+rm "$rel/Sorvanta" && mkfifo "$rel/Sorvanta"
+reset
+set +e; out=$(upgrade); rc=$?; set -e
+[ "$rc" = 1 ] || fail "a pipe as the release's program: status $rc ($out)"
+grep -qF 'holds no readable "Sorvanta" program' <<<"$out" || fail "$out"
+same_tree || fail "a pipe as the release's program changed the installation"
+rm -rf "$rel"
+unset rel
+reset
+rm "$inst/Sorvanta/libStrandel.so" && mkfifo "$inst/Sorvanta/libStrandel.so"
+out=$(upgrade) || fail "a pipe as an installed library: $out"
+cmp "$release/libStrandel.so" "$inst/Sorvanta/libStrandel.so" || fail "the pipe was not replaced"
 
 # ---- A release folder whose name is not UTF-8.
 rel="$tmp/release-"$'\xff\xfe'
