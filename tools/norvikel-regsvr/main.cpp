@@ -17,7 +17,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/regularfile.h"
 #include "thumbctl/control/host/registry.h"
+
+#include <unistd.h>
 
 namespace {
 
@@ -85,6 +88,14 @@ int main(int argc, char** argv)
     const char* given = args.back().c_str();
     const std::string path = Resolved(given);
     if (system && !UseInstallationRegistry(path)) return 1;
+    // A regular file only: the loader would wait on a pipe.
+    std::string why;
+    const int fd = platform::OpenRegularFile(path, nullptr, &why);
+    if (fd < 0) {
+        std::fprintf(stderr, "norvikel-regsvr: cannot load %s: %s\n", given, why.c_str());
+        return 1;
+    }
+    ::close(fd);
     void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module) {
         std::fprintf(stderr, "norvikel-regsvr: cannot load %s: %s\n", given, dlerror());

@@ -98,6 +98,11 @@ public:
         for (;;) {
             fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
             if (fd_ < 0) return "cannot lock the class registry: " + path_ + ": " + SystemError(errno);
+            struct stat st {};
+            if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+                Close();
+                return "cannot lock the class registry: " + path_ + ": not a regular file";
+            }
             if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
                 // Held, unless the file was removed (by the holder before
                 // us) after this process opened it: then lock the new one.
@@ -419,6 +424,13 @@ Status GetClassFactory(const std::string& classId, ClassFactory** factory, std::
         if (it != gModules.end()) {
             handle = it->second;
         } else {
+            // A regular file only: the loader would wait on a pipe.
+            const int fd = ipiOpenRegularFile(module.c_str(), nullptr);
+            if (fd < 0) {
+                if (error) *error = module + ": " + (errno == ENODEV || errno == EISDIR ? "not a regular file" : SystemError(errno));
+                return kModuleNotFound;
+            }
+            ::close(fd);
             handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
             if (!handle) {
                 if (error) *error = dlerror();

@@ -51,6 +51,43 @@ TEST(ClassRegistry, ALockFileWhoseHolderIsGoneIsLockedAgainAndRemoved)
     }
 }
 
+TEST(ClassRegistry, PipesAndFoldersInPlaceOfFilesAreNeverWaitedOn)
+{
+    testsupport::TempDir dir("regsvr-special");
+    testsupport::HangGuard guard;
+    const std::string registry = dir.file("classes.reg");
+    testsupport::MakeFifo(dir.file("libNorvikel.so"));
+    testsupport::MakeFifo(registry + ".lock");
+    struct Case {
+        std::string args, said;
+    };
+    const Case cases[] = {
+        {"register '" + dir.file("libNorvikel.so") + "'", dir.file("libNorvikel.so") + ": not a regular file"},
+        {"register '" + dir.path().string() + "'", ": not a regular file"},
+        {"register '" + kModule + "'", registry + ".lock: not a regular file"},
+    };
+    for (const Case& c : cases) {
+        int code = -1;
+        const std::string said = RegSvr(registry, c.args, &code);
+        EXPECT_EQ(1, code) << said;
+        EXPECT_NE(std::string::npos, said.find(c.said)) << said;
+    }
+    // A registered module that became a pipe is not loaded.
+    fs::remove(registry + ".lock");
+    testsupport::WriteBytes(registry, {});
+    host::SetRegistryPath(registry);
+    ASSERT_TRUE(host::EditRegistry([&](host::RegistryKeys& k) {
+        k["ProgID/" + kProgId]["CLSID"] = "{1}";
+        k["CLSID/{1}"]["InprocServer"] = dir.file("libNorvikel.so");
+        return true;
+    }));
+    host::Ref<host::Dispatch> d;
+    std::string why;
+    EXPECT_EQ(host::kModuleNotFound, host::CreateObject(kProgId, host::kIidDispatch, d.out(), &why));
+    EXPECT_NE(std::string::npos, why.find("not a regular file")) << why;
+    host::SetRegistryPath("");
+}
+
 TEST(ClassRegistry, AWriteThatFailsNamesTheFileAndTheReason)
 {
     testsupport::TempDir dir("regsvr-write");
