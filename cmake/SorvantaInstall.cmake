@@ -1,12 +1,18 @@
 # The installation layout and the release folder.
 #
-# Under an installation prefix the data folder ("share") holds "Calverdine":
-#   Calverdine/Sorvanta       the program and the libraries it loads
-#   Calverdine/Utility Files  chart styles, legends, configuration and sample files
-#   Calverdine/Results        the results folder, empty
-# With the prefix ~/.local this is the user's data folder the program uses.
-# The upgrade tool and the registration helper are installed beside the
-# program. The release folder (build/release) holds the upgrade tool, the
+# Under an installation prefix, "lib" (where architecture-dependent files
+# belong) holds "Calverdine":
+#   lib/Calverdine/Sorvanta       the program, the libraries it loads, the
+#                                 upgrade tool, the registration helper and
+#                                 the command-line tools
+#   lib/Calverdine/Utility Files  chart styles, legends, configuration and
+#                                 sample files
+#   lib/Calverdine/classes.reg    the installation's class registry, written
+#                                 by the post-install step, read by every user
+#   bin/                          links to the program and the command-line tools
+#   share/applications/sorvanta.desktop, share/icons/hicolor/*/apps/sorvanta.png
+# Results always go to the user's own folder: the installation has none.
+# The release folder (build/release) holds the upgrade tool, the
 # registration helper and every file the tool copies, with "release.manifest"
 # (name, size and SHA-256 of each file), against which the tool checks the
 # release before it changes anything.
@@ -15,9 +21,12 @@
 # sorvanta_utility_file(<path> [DEPENDS <target>]) installed into Calverdine/Utility Files
 # sorvanta_finish_installation()                  install rules and the release target
 include(GNUInstallDirs)
-set(SORVANTA_INSTALL_ROOT "${CMAKE_INSTALL_DATADIR}/Calverdine")
+set(SORVANTA_INSTALL_ROOT "lib/Calverdine")
 set(SORVANTA_RELEASE_DIR "${CMAKE_BINARY_DIR}/release")
 set(SORVANTA_MANIFEST_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/SorvantaManifest.cmake")
+set(SORVANTA_POST_INSTALL_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/SorvantaPostInstall.cmake")
+# The command-line tools a user runs, linked into PREFIX/bin beside the program.
+set(SORVANTA_COMMAND_LINE_TOOLS sorvanta-analyze sorvanta-plot sorvanta-batch mkphase norvikel-regsvr norvikel-tool)
 
 function(sorvanta_program_file target)
   set_property(GLOBAL APPEND PROPERTY SORVANTA_PROGRAM_TARGETS ${target})
@@ -31,6 +40,23 @@ function(sorvanta_utility_file path)
   endif()
 endfunction()
 
+# The program's icon, drawn by sorvanta-icon at each size of the icon theme.
+function(_sorvanta_install_icon)
+  set(dir ${CMAKE_BINARY_DIR}/icons)
+  set(pngs "")
+  foreach(size 16 24 32 48 64 128 256)
+    list(APPEND pngs ${dir}/${size}/sorvanta.png)
+    install(FILES ${dir}/${size}/sorvanta.png DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps")
+  endforeach()
+  add_custom_command(OUTPUT ${pngs}
+    COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0
+      $<TARGET_FILE:sorvanta-icon> ${dir} 16 24 32 48 64 128 256
+    DEPENDS sorvanta-icon
+    COMMENT "Drawing the program's icon"
+    VERBATIM)
+  add_custom_target(sorvanta-icons ALL DEPENDS ${pngs})
+endfunction()
+
 function(sorvanta_finish_installation)
   get_property(targets GLOBAL PROPERTY SORVANTA_PROGRAM_TARGETS)
   get_property(files GLOBAL PROPERTY SORVANTA_UTILITY_FILES)
@@ -40,26 +66,44 @@ function(sorvanta_finish_installation)
   if(TARGET norvikel-regsvr)
     list(APPEND tools norvikel-regsvr)
   endif()
-  install(TARGETS ${targets} ${tools}
-    RUNTIME DESTINATION "${SORVANTA_INSTALL_ROOT}/Sorvanta"
-    LIBRARY DESTINATION "${SORVANTA_INSTALL_ROOT}/Sorvanta")
+  set(commands "")
+  foreach(t IN LISTS SORVANTA_COMMAND_LINE_TOOLS)
+    if(TARGET ${t})
+      list(APPEND commands ${t})
+    endif()
+  endforeach()
+  set(installed ${targets} ${tools} ${commands})
+  list(REMOVE_DUPLICATES installed)
+  set(folder "${SORVANTA_INSTALL_ROOT}/Sorvanta")
+  install(TARGETS ${installed} RUNTIME DESTINATION "${folder}" LIBRARY DESTINATION "${folder}")
   install(FILES ${files} DESTINATION "${SORVANTA_INSTALL_ROOT}/Utility Files")
-  install(DIRECTORY DESTINATION "${SORVANTA_INSTALL_ROOT}/Results")
-  # As an installation does, register the installed thumbnail control for the
-  # user (SORVANTA_CLASS_REGISTRY names another class registry), with the
-  # installed helper. A staged install (DESTDIR) registers nothing: the files
-  # are not at their final place yet, and a package registers the control in
-  # its post-install step with the same command.
+  _sorvanta_install_icon()
+
+  # The links in bin/, the desktop entry (naming the launcher by its final
+  # path) and the registration of the thumbnail control: see
+  # SorvantaPostInstall.cmake.
+  file(RELATIVE_PATH link_target "/p/${CMAKE_INSTALL_BINDIR}" "/p/${folder}")
+  set(launched Sorvanta ${commands})
+  list(REMOVE_DUPLICATES launched)
+  set(names "")
+  foreach(t IN LISTS launched)
+    list(APPEND names "$<TARGET_FILE_NAME:${t}>")
+  endforeach()
+  set(regsvr "")
+  set(control "")
   if(TARGET Norvikel AND TARGET norvikel-regsvr)
-    set(folder "\${CMAKE_INSTALL_PREFIX}/${SORVANTA_INSTALL_ROOT}/Sorvanta")
-    install(CODE "
-      if(\"\$ENV{DESTDIR}\" STREQUAL \"\")
-        execute_process(COMMAND \"${folder}/$<TARGET_FILE_NAME:norvikel-regsvr>\" register
-          \"${folder}/$<TARGET_FILE_NAME:Norvikel>\" COMMAND_ERROR_IS_FATAL ANY)
-      else()
-        message(STATUS \"Staged install: register the control after installing with: ${folder}/$<TARGET_FILE_NAME:norvikel-regsvr> register ${folder}/$<TARGET_FILE_NAME:Norvikel>\")
-      endif()")
+    set(regsvr "$<TARGET_FILE_NAME:norvikel-regsvr>")
+    set(control "$<TARGET_FILE_NAME:Norvikel>")
   endif()
+  install(CODE "
+    set(SORVANTA_FOLDER \"${folder}\")
+    set(SORVANTA_BINDIR \"${CMAKE_INSTALL_BINDIR}\")
+    set(SORVANTA_DATADIR \"${CMAKE_INSTALL_DATADIR}\")
+    set(SORVANTA_LINK_TARGET \"${link_target}\")
+    set(SORVANTA_LAUNCHED \"${names}\")
+    set(SORVANTA_REGSVR \"${regsvr}\")
+    set(SORVANTA_CONTROL \"${control}\")
+    include(\"${SORVANTA_POST_INSTALL_SCRIPT}\")")
 
   set(copies COMMAND ${CMAKE_COMMAND} -E make_directory "${SORVANTA_RELEASE_DIR}")
   foreach(t IN LISTS targets tools)

@@ -13,3 +13,8 @@ function(sorvanta_file_version target version)
   target_sources(${target} PRIVATE ${src})
   set_property(TARGET ${target} PROPERTY SORVANTA_FILE_VERSION "${version}")
 endfunction()
+
+# The versions set in the top-level CMakeLists.txt, as the header
+# "sorvanta_versions.h" that every target can include.
+configure_file(${CMAKE_CURRENT_LIST_DIR}/sorvanta_versions.h.in ${CMAKE_BINARY_DIR}/generated/sorvanta_versions.h @ONLY)
+include_directories(${CMAKE_BINARY_DIR}/generated)

@@ -1,30 +1,52 @@
+// File versions of our binaries, read from their ELF version section.
 #include "platform/fileversion.h"
 
+#include "platform/regularfile.h"
+
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
+#include <unistd.h>
 #include <vector>
 
 namespace platform {
 namespace {
 
-// Minimal ELF64 little-endian reader: finds the section ".sorvanta_version".
-template <typename T>
-bool ReadAt(std::ifstream& f, uint64_t off, T& out)
-{
-    f.seekg(static_cast<std::streamoff>(off));
-    f.read(reinterpret_cast<char*>(&out), sizeof out);
-    return static_cast<bool>(f);
-}
+// Minimal ELF64 little-endian reader over an open regular file: finds the
+// section ".sorvanta_version". Every read stays inside the file.
+class ElfFile {
+public:
+    ElfFile(int fd, int64_t size) : fd_(fd), size_(size) {}
 
-bool ReadBytes(std::ifstream& f, uint64_t off, uint64_t n, std::vector<char>& out)
-{
-    if (n > (1u << 24)) return false;
-    out.assign(n, 0);
-    f.seekg(static_cast<std::streamoff>(off));
-    f.read(out.data(), static_cast<std::streamsize>(n));
-    return static_cast<bool>(f);
-}
+    template <typename T>
+    bool ReadAt(uint64_t off, T& out) const
+    {
+        return ReadBytes(off, sizeof out, reinterpret_cast<char*>(&out));
+    }
+
+    bool ReadBlock(uint64_t off, uint64_t n, std::vector<char>& out) const
+    {
+        if (n > (1u << 24)) return false;
+        out.assign(n, 0);
+        return ReadBytes(off, n, out.data());
+    }
+
+private:
+    bool ReadBytes(uint64_t off, uint64_t n, char* out) const
+    {
+        if (off > uint64_t(size_) || n > uint64_t(size_) - off) return false;
+        for (uint64_t done = 0; done < n;) {
+            const ssize_t got = ::pread(fd_, out + done, size_t(n - done), off_t(off + done));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) return false;
+            done += uint64_t(got);
+        }
+        return true;
+    }
+
+    int fd_;
+    int64_t size_;
+};
 
 struct SectionHeader {
     uint32_t name, type;
@@ -34,36 +56,45 @@ struct SectionHeader {
 };
 static_assert(sizeof(SectionHeader) == 64, "ELF64 section header");
 
+std::string VersionSection(const ElfFile& f)
+{
+    unsigned char ident[16];
+    if (!f.ReadAt(0, ident)) return "";
+    if (std::memcmp(ident, "\x7f" "ELF", 4) != 0 || ident[4] != 2 || ident[5] != 1) return "";
+    uint64_t shoff = 0;
+    uint16_t shentsize = 0, shnum = 0, shstrndx = 0;
+    if (!f.ReadAt(0x28, shoff) || !f.ReadAt(0x3A, shentsize) || !f.ReadAt(0x3C, shnum) ||
+        !f.ReadAt(0x3E, shstrndx))
+        return "";
+    if (shentsize != sizeof(SectionHeader) || shstrndx >= shnum || shnum > 4096) return "";
+    SectionHeader strtab;
+    if (!f.ReadAt(shoff + uint64_t(shstrndx) * shentsize, strtab)) return "";
+    std::vector<char> names;
+    if (!f.ReadBlock(strtab.offset, strtab.size, names)) return "";
+    static const char kWanted[] = ".sorvanta_version";
+    for (uint16_t i = 0; i < shnum; ++i) {
+        SectionHeader sh;
+        if (!f.ReadAt(shoff + uint64_t(i) * shentsize, sh)) return "";
+        if (sh.name + sizeof kWanted > names.size()) continue;
+        if (std::memcmp(names.data() + sh.name, kWanted, sizeof kWanted) != 0) continue;
+        std::vector<char> data;
+        if (sh.size == 0 || !f.ReadBlock(sh.offset, sh.size, data)) return "";
+        return std::string(data.data(), strnlen(data.data(), data.size()));
+    }
+    return "";
+}
+
 } // namespace
 
 std::string FileVersionOf(const std::string& path)
 {
-    std::ifstream f(path, std::ios::binary);
-    if (!f) return "";
-    unsigned char ident[16];
-    if (!ReadAt(f, 0, ident)) return "";
-    if (std::memcmp(ident, "\x7f" "ELF", 4) != 0 || ident[4] != 2 || ident[5] != 1) return "";
-    uint64_t shoff = 0;
-    uint16_t shentsize = 0, shnum = 0, shstrndx = 0;
-    if (!ReadAt(f, 0x28, shoff) || !ReadAt(f, 0x3A, shentsize) || !ReadAt(f, 0x3C, shnum) ||
-        !ReadAt(f, 0x3E, shstrndx))
-        return "";
-    if (shentsize != sizeof(SectionHeader) || shstrndx >= shnum || shnum > 4096) return "";
-    SectionHeader strtab;
-    if (!ReadAt(f, shoff + uint64_t(shstrndx) * shentsize, strtab)) return "";
-    std::vector<char> names;
-    if (!ReadBytes(f, strtab.offset, strtab.size, names)) return "";
-    static const char kWanted[] = ".sorvanta_version";
-    for (uint16_t i = 0; i < shnum; ++i) {
-        SectionHeader sh;
-        if (!ReadAt(f, shoff + uint64_t(i) * shentsize, sh)) return "";
-        if (sh.name + sizeof kWanted > names.size()) continue;
-        if (std::memcmp(names.data() + sh.name, kWanted, sizeof kWanted) != 0) continue;
-        std::vector<char> data;
-        if (sh.size == 0 || !ReadBytes(f, sh.offset, sh.size, data)) return "";
-        return std::string(data.data(), strnlen(data.data(), data.size()));
-    }
-    return "";
+    // A regular file only: a pipe or a device in its place is never waited on.
+    int64_t size = 0;
+    const int fd = OpenRegularFile(path, &size, nullptr);
+    if (fd < 0) return "";
+    const std::string version = VersionSection(ElfFile(fd, size));
+    ::close(fd);
+    return version;
 }
 
 } // namespace platform

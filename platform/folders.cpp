@@ -1,8 +1,8 @@
 #include "platform/folders.h"
 
-#include <QStandardPaths>
-
+#include <cstdlib>
 #include <mutex>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,7 +43,7 @@ std::string BaseFolder()
 {
     std::lock_guard<std::mutex> lock(gMutex);
     if (gBaseFolder.empty()) {
-        gBaseFolder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation).toStdString();
+        gBaseFolder = UserDataFolder();
         if (gBaseFolder.empty()) gBaseFolder = ".";
     }
     return gBaseFolder;
@@ -53,6 +53,20 @@ void SetBaseFolder(const std::string& folder)
 {
     std::lock_guard<std::mutex> lock(gMutex);
     gBaseFolder = folder;
+}
+
+std::string HomeFolder()
+{
+    if (const char* home = std::getenv("HOME"); home && *home) return home;
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
+    return "";
+}
+
+std::string UserDataFolder()
+{
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && data[0] == '/') return data;
+    const std::string home = HomeFolder();
+    return home.empty() ? std::string() : JoinPath(home, ".local", "share");
 }
 
 std::string UtilityFolder() { return JoinPath(BaseFolder(), "Calverdine", "Utility Files"); }

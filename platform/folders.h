@@ -9,9 +9,16 @@ std::string SystemFolder();
 void SetSystemFolder(const std::string& folder);   // tests and tools
 
 // The user's data folder; "Calverdine/Utility Files" and "Calverdine/Results"
-// live under it.
+// live under it. By default UserDataFolder().
 std::string BaseFolder();
 void SetBaseFolder(const std::string& folder);     // tests and tools
+
+// The user's home folder ($HOME, else the password database's), "" when
+// there is none; and the user's data folder: $XDG_DATA_HOME when it is an
+// absolute path, else "~/.local/share". Both as the bytes the system gives,
+// never passed through a Unicode string.
+std::string HomeFolder();
+std::string UserDataFolder();
 
 // "Utility Files" and "Results" under BaseFolder().
 std::string UtilityFolder();

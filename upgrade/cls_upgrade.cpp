@@ -85,39 +85,53 @@ bool clsUpgrade::Record(const JournalRecord& record)
     return false;
 }
 
-bool clsUpgrade::Copy(const std::string& from, const std::string& to)
+// Creates the missing folders up to `folder`, outermost first, each announced
+// in the journal before it is made and synced into its parent after.
+bool clsUpgrade::MakeFolders(const std::string& folder)
 {
-    if (Stopping()) return false;
-    const std::string target = CopyTarget(from, to);
-    // Folders the copy needs, outermost first.
     std::vector<std::string> missing;
-    for (std::string folder = platform::FolderOf(target); folder.size() > 1 && !platform::IsFolder(folder);) {
-        while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-        missing.insert(missing.begin(), folder);
-        folder = platform::FolderOf(folder);
+    for (std::string f = folder; f.size() > 1 && !platform::IsFolder(f);) {
+        while (f.size() > 1 && f.back() == '/') f.pop_back();
+        missing.insert(missing.begin(), f);
+        f = platform::FolderOf(f);
     }
-    for (const std::string& folder : missing) {
-        if (!Record({"folder", folder})) return false;
-        if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) {
-            failure_ = "\"" + folder + "\" cannot be created: " + std::strerror(errno);
+    for (const std::string& f : missing) {
+        if (!Record({"folder", f})) return false;
+        if (::mkdir(f.c_str(), 0755) != 0 && (errno != EEXIST || !platform::IsFolder(f))) {
+            failure_ = "\"" + f + "\" cannot be created: " + std::strerror(errno);
+            return false;
+        }
+        const std::string error = SyncFolderOf(f);
+        if (!error.empty()) {
+            failure_ = "\"" + f + "\" cannot be created: " + error;
             return false;
         }
         Checkpoint();
     }
+    return true;
+}
+
+bool clsUpgrade::Copy(const std::string& from, const std::string& to)
+{
+    if (Stopping()) return false;
+    const std::string target = CopyTarget(from, to);
+    if (!MakeFolders(platform::FolderOf(target))) return false;
     const std::string temp = TempOf(target);
     if (platform::FileExists(target)) {
         // The old contents stay under a hidden name beside the target until
         // the upgrade is complete: a hard link costs nothing; where links
-        // are not allowed, a copy.
+        // are not allowed, a copy that keeps the owner too.
         const std::string backup = BackupOf(target);
         if (!Record({"replace", target, backup, temp})) return false;
         ::unlink(backup.c_str());
-        if (::link(target.c_str(), backup.c_str()) != 0) {
-            const std::string error = CopyThrough(target, backup, temp);
-            if (!error.empty()) {
-                failure_ = "\"" + target + "\" cannot be replaced: " + error;
-                return false;
-            }
+        std::string error;
+        if (::link(target.c_str(), backup.c_str()) == 0)
+            error = SyncFolderOf(backup);
+        else
+            error = CopyThrough(target, backup, temp, true);
+        if (!error.empty()) {
+            failure_ = "\"" + target + "\" cannot be replaced: " + error;
+            return false;
         }
         Checkpoint();
     } else if (!Record({"new", target, temp})) {
@@ -136,28 +150,35 @@ bool clsUpgrade::Copy(const std::string& from, const std::string& to)
 bool clsUpgrade::Register(const std::string& path)
 {
     if (Stopping()) return false;
-    // The registration changes the class registry: a copy of it is kept
-    // until the upgrade is complete, so that a rollback restores it.
-    const std::string helper = Join(APP, kRegistrationHelperFile);
+    // The registration changes the class registry: the installation's, which
+    // every user reads, when the installation has one, else the user's. A
+    // copy of it is kept until the upgrade is complete, so that a rollback
+    // restores it. A registry reached through a symbolic link is the file
+    // the link names: that file is backed up, written and put back.
+    const std::string helper = Join(releaseFolder_, kRegistrationHelperFile);
     std::string error;
-    const std::string registry = ClassRegistryPath(helper, &error);
+    std::string registry = InstallationRegistryPath(helper, path, nullptr);
+    if (registry.empty() || !platform::FileExists(ResolvedPath(registry))) registry = ClassRegistryPath(helper, &error);
+    if (!registry.empty()) registry = ResolvedPath(registry);
     if (registry.empty()) {
         failure_ = "\"" + path + "\" cannot be registered: " + error;
         return false;
     }
+    // Folders the registration will make are removed again by a rollback.
+    if (!MakeFolders(platform::FolderOf(registry))) return false;
     const bool existed = platform::FileExists(registry);
     const std::string backup = BackupOf(registry);
     const std::string temp = TempOf(registry);
-    if (!Record({"registry", registry, backup, temp, existed ? "1" : "0"})) return false;
+    if (!Record({"registry", registry, backup, temp, existed ? "1" : "0", registry + ".lock"})) return false;
     if (existed) {
-        error = CopyThrough(registry, backup, temp);
+        error = CopyThrough(registry, backup, temp, true);
         if (!error.empty()) {
             failure_ = "\"" + path + "\" cannot be registered: " + error;
             return false;
         }
     }
     Checkpoint();
-    const bool ok = RegUnregServer(path, "r", registrationTimeoutMs_, helper);
+    const bool ok = RegUnregServer(path, "r", registrationTimeoutMs_, helper, registry);
     Checkpoint();
     Pump();
     if (!ok && !Stopping()) failure_ = "\"" + path + "\" cannot be registered.";
@@ -184,77 +205,77 @@ void clsUpgrade::Go()
 {
     failure_.clear();
 
-    APP = appFolder_;
-    PF = FindSystemFolder(kFolderProgramFiles);
-    SYS = FindSystemFolder(kFolderSystem);
-    WIN = FindSystemFolder(kFolderWindows);
-    HELP = WIN.empty() ? std::string() : Join(WIN, "Help");
-    const std::string programFolder = Join(Join(PF, "Calverdine"), "Sorvanta");
-    const std::string utilityFolder = Join(Join(PF, "Calverdine"), "Utility Files") + "/";
-    if (PF.empty()) {
+    releaseFolder_ = appFolder_;
+    programFiles_ = FindSystemFolder(kFolderProgramFiles);
+    systemFolder_ = FindSystemFolder(kFolderSystem);
+    if (programFiles_.empty()) {
         failure_ = "there is no installation to upgrade.";
         return;
     }
     // An upgrade ended by force is put back before this one begins.
     std::string error;
-    if (RecoverInterruptedUpgrade(JournalPath(PF), &error) == Recovery::kFailed ||
-        !journal_.Begin(JournalPath(PF), &error)) {
+    if (RecoverInterruptedUpgrade(JournalPath(programFiles_), &error) == Recovery::kFailed ||
+        !journal_.Begin(JournalPath(programFiles_), &error)) {
         failure_ = "the upgrade journal cannot be used: " + error;
         return;
     }
     Raise(10);
-
-    auto run = [&]() -> bool {
-        // The main program, always.
-        if (!Copy(Join(APP, kProgramFile), Join(programFolder, kProgramFile))) return false;
-        Raise(20);
-
-        // The picture libraries and their image control are built into the
-        // program and the thumbnail control here: nothing to copy.
-        Raise(30);
-
-        for (const std::string& name : ChartStyleFiles())
-            if (!platform::FileExists(utilityFolder + name) && !Copy(Join(APP, name), utilityFolder)) return false;
-        Raise(40);
-
-        // The 3D and 2D chart controls, their help files and shortcuts: the
-        // charts are part of the program here.
-        Raise(50);
-        Raise(60);
-
-        if (!platform::FileExists(utilityFolder + kDiagonalLegendFile) &&
-            !Copy(Join(APP, kDiagonalLegendFile), utilityFolder))
-            return false;
-        Raise(70);
-
-        // The libraries the program loads: replaced unless they already
-        // carry exactly the release's version (a missing file has none).
-        const std::string system = SYS.empty() ? programFolder : SYS;
-        if (platform::FileVersionOf(Join(system, kTiffLibraryFile)) != kTiffLibraryVersion &&
-            !Copy(Join(APP, kTiffLibraryFile), system + "/"))
-            return false;
-        if (platform::FileVersionOf(Join(system, kAnalysisLibraryFile)) != kAnalysisLibraryVersion &&
-            !Copy(Join(APP, kAnalysisLibraryFile), system + "/"))
-            return false;
-        Raise(80);
-
-        // The folder-browse dialog is part of the program's toolkit: nothing
-        // to install or register.
-        Raise(90);
-
-        const std::string control = Join(system, kThumbnailControlFile);
-        if (!platform::FileExists(control)) {
-            if (!Copy(Join(APP, kThumbnailControlFile), system + "/")) return false;
-            if (!Register(control)) return false;
-        }
-        Raise(100);
-        return !Stopping();
-    };
-
-    if (run())
+    if (RunSteps())
         Commit();
     else
         Rollback();
+}
+
+bool clsUpgrade::RunSteps()
+{
+    const std::string programFolder = Join(Join(programFiles_, "Calverdine"), "Sorvanta");
+    const std::string utilityFolder = Join(Join(programFiles_, "Calverdine"), "Utility Files") + "/";
+
+    // The main program, always.
+    if (!Copy(Join(releaseFolder_, kProgramFile), Join(programFolder, kProgramFile))) return false;
+    Raise(20);
+
+    // The picture libraries and their image control are built into the
+    // program and the thumbnail control here: nothing to copy.
+    Raise(30);
+
+    for (const std::string& name : ChartStyleFiles())
+        if (!platform::FileExists(utilityFolder + name) && !Copy(Join(releaseFolder_, name), utilityFolder))
+            return false;
+    Raise(40);
+
+    // The 3D and 2D chart controls, their help files and shortcuts: the
+    // charts are part of the program here.
+    Raise(50);
+    Raise(60);
+
+    if (!platform::FileExists(utilityFolder + kDiagonalLegendFile) &&
+        !Copy(Join(releaseFolder_, kDiagonalLegendFile), utilityFolder))
+        return false;
+    Raise(70);
+
+    // The libraries the program loads: replaced unless they already carry
+    // exactly the release's version (a missing file has none).
+    const std::string system = systemFolder_.empty() ? programFolder : systemFolder_;
+    if (platform::FileVersionOf(Join(system, kTiffLibraryFile)) != kTiffLibraryVersion &&
+        !Copy(Join(releaseFolder_, kTiffLibraryFile), system + "/"))
+        return false;
+    if (platform::FileVersionOf(Join(system, kAnalysisLibraryFile)) != kAnalysisLibraryVersion &&
+        !Copy(Join(releaseFolder_, kAnalysisLibraryFile), system + "/"))
+        return false;
+    Raise(80);
+
+    // The folder-browse dialog is part of the program's toolkit: nothing to
+    // install or register.
+    Raise(90);
+
+    const std::string control = Join(system, kThumbnailControlFile);
+    if (!platform::FileExists(control)) {
+        if (!Copy(Join(releaseFolder_, kThumbnailControlFile), system + "/")) return false;
+        if (!Register(control)) return false;
+    }
+    Raise(100);
+    return !Stopping();
 }
 
 } // namespace upgrade

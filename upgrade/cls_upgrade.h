@@ -7,7 +7,9 @@
 // old contents back, every file and folder it added is removed and the class
 // registry is restored, so the installation is either upgraded or left as
 // it was; an upgrade ended by force is put back by the next start.
+#include "sorvanta_versions.h"
 #include "upgrade/journal.h"
+#include "upgrade/services.h"
 
 #include <functional>
 #include <string>
@@ -17,7 +19,6 @@ namespace upgrade {
 
 // File names of the release and the installation, and the library versions
 // the release carries (set where the build gives the libraries their versions).
-inline constexpr const char* kProgramFile = "Sorvanta";
 inline constexpr const char* kTiffLibraryFile = "libStrandel.so";
 inline constexpr const char* kTiffLibraryVersion = SORVANTA_TIFF_LIBRARY_VERSION;
 inline constexpr const char* kAnalysisLibraryFile = "libVarnholde.so";
@@ -57,10 +58,9 @@ public:
 
     void SetRegistrationTimeout(int ms) { registrationTimeoutMs_ = ms; }
 
-    // The folders, fixed when Go starts.
-    std::string APP, PF, SYS, WIN, HELP;
-
 private:
+    bool RunSteps();
+    bool MakeFolders(const std::string& folder);
     bool Copy(const std::string& from, const std::string& to);
     bool Register(const std::string& path);
     bool Record(const JournalRecord& record);
@@ -71,6 +71,10 @@ private:
     void Commit();
 
     std::string appFolder_;
+    // The folders, fixed when Go starts: the release folder, the Program
+    // Files folder that holds "Calverdine", and the installed program's
+    // folder, from which it loads its libraries.
+    std::string releaseFolder_, programFiles_, systemFolder_;
     int registrationTimeoutMs_;
     std::string failure_;
     Journal journal_;

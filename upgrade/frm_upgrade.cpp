@@ -86,88 +86,92 @@ void frmSorvantaUpgrade::closeEvent(QCloseEvent* event)
 
 frmSorvantaUpgrade* CurrentUpgradeWindow() { return gWindow; }
 
-int RunUpgradeTool(const UpgradeToolOptions& options)
+namespace {
+
+constexpr int kGoOn = -1;
+
+void ShowCritical(const std::string& text) { platform::ShowMessage(text, platform::kMsgCritical, kUpgradeTitle); }
+
+// One upgrade of an installation at a time; before anything else, an
+// upgrade ended by force is finished or put back. kGoOn, or the exit status.
+int LockAndRecover(const std::string& pf, InstallationLock* lock)
 {
-    std::string app = options.appFolder;
-    while (app.size() > 1 && app.back() == '/') app.pop_back();
-    // A file-size limit makes a write fail (EFBIG), which the script treats
-    // as a failed step, instead of ending the tool in the middle of a copy.
-    std::signal(SIGXFSZ, SIG_IGN);
-
-    // One upgrade of an installation at a time; before anything else, an
-    // upgrade ended by force is finished or put back.
-    const std::string pf = FindSystemFolder(kFolderProgramFiles);
     const std::string installation = pf.empty() ? std::string() : platform::JoinPath(pf, "Calverdine");
-    InstallationLock lock;
-    if (!installation.empty() && platform::IsFolder(installation)) {
-        if (!lock.Take(installation)) {
-            platform::ShowMessage("Another upgrade of this system is running.\rThe system has not been modified.",
-                                  platform::kMsgCritical, kUpgradeTitle);
-            return kUpgradeFailed;
-        }
-        std::string error;
-        switch (RecoverInterruptedUpgrade(JournalPath(pf), &error)) {
-        case Recovery::kNothing:
-            break;
-        case Recovery::kUndone:
-            platform::ShowMessage("An interrupted upgrade has been undone.", platform::kMsgInformation,
-                                  kUpgradeTitle);
-            break;
-        case Recovery::kFinished:
-            platform::ShowMessage("An interrupted upgrade has been completed.", platform::kMsgInformation,
-                                  kUpgradeTitle);
-            break;
-        case Recovery::kFailed:
-            platform::ShowMessage("An interrupted upgrade could not be undone: " + error +
-                                      "\rThe system has not been modified.",
-                                  platform::kMsgCritical, kUpgradeTitle);
-            return kUpgradeFailed;
-        }
-    }
-
-    // The question names the release's version: a release without a
-    // readable program is refused instead.
-    const std::string version = platform::FileVersionOf(platform::JoinPath(app, kProgramFile));
-    if (version.empty()) {
-        platform::ShowMessage(std::string("The release folder holds no readable \"") + kProgramFile +
-                                  "\" program.\rThe system has not been modified.",
-                              platform::kMsgCritical, kUpgradeTitle);
+    if (installation.empty() || !platform::IsFolder(installation)) return kGoOn;
+    if (!lock->Take(installation)) {
+        ShowCritical("Another upgrade of this system is running.\rThe system has not been modified.");
         return kUpgradeFailed;
     }
-    const std::string shown = ShownVersion(version);
-    const int answer = platform::ShowMessage("Upgrade this system to Sorvanta Version " + shown + " ?",
+    std::string error;
+    switch (RecoverInterruptedUpgrade(JournalPath(pf), &error)) {
+    case Recovery::kNothing:
+        break;
+    case Recovery::kUndone:
+        platform::ShowMessage("An interrupted upgrade has been undone.", platform::kMsgInformation, kUpgradeTitle);
+        break;
+    case Recovery::kFinished:
+        platform::ShowMessage("An interrupted upgrade has been completed.", platform::kMsgInformation,
+                              kUpgradeTitle);
+        break;
+    case Recovery::kFailed:
+        ShowCritical("An interrupted upgrade could not be undone: " + error + "\rThe system has not been modified.");
+        return kUpgradeFailed;
+    }
+    return kGoOn;
+}
+
+// The question names the release's version: a release without a readable
+// program is refused instead. kGoOn when the user answers Yes.
+int AskToUpgrade(const std::string& app)
+{
+    const std::string version = platform::FileVersionOf(platform::JoinPath(app, kProgramFile));
+    if (version.empty()) {
+        ShowCritical(std::string("The release folder holds no readable \"") + kProgramFile +
+                     "\" program.\rThe system has not been modified.");
+        return kUpgradeFailed;
+    }
+    const int answer = platform::ShowMessage("Upgrade this system to Sorvanta Version " + ShownVersion(version) + " ?",
                                              platform::kMsgQuestion, kUpgradeTitle);
     if (answer != platform::kAnsYes) {
         platform::ShowMessage("The system has not been modified.", platform::kMsgInformation, kUpgradeTitle);
         return kUpgradeDeclined;
     }
+    return kGoOn;
+}
 
-    frmSorvantaUpgrade window;
-    gWindow = &window;
-    window.show();
+// Hides the window, lets it go and shows the closing message.
+void CloseWith(frmSorvantaUpgrade& window, const std::string& text, int style)
+{
+    window.hide();
     LetMessagesRun();
-    if (!platform::FileExists(platform::JoinPath(pf, "Calverdine", "Sorvanta", kProgramFile)) || pf.empty()) {
-        window.hide();
-        LetMessagesRun();
-        platform::ShowMessage("Existing files to upgrade not found.\rThe system has not been modified.",
-                              platform::kMsgCritical, kUpgradeTitle);
-        window.allowClose(true);
+    window.allowClose(true);
+    platform::ShowMessage(text, style, kUpgradeTitle);
+}
+
+// The installation to upgrade is there and every file of the release is
+// whole, checked before anything is changed. kGoOn, or the exit status.
+int CheckBeforeChanging(frmSorvantaUpgrade& window, const std::string& app, const std::string& pf)
+{
+    if (pf.empty() || !platform::FileExists(platform::JoinPath(pf, "Calverdine", "Sorvanta", kProgramFile))) {
+        CloseWith(window, "Existing files to upgrade not found.\rThe system has not been modified.",
+                  platform::kMsgCritical);
         return kUpgradeNotFound;
     }
-
-    // Every file of the release is checked before anything is changed.
     const std::string damage = CheckRelease(app, ReleaseFiles());
     if (!damage.empty()) {
-        window.hide();
-        LetMessagesRun();
-        window.allowClose(true);
-        platform::ShowMessage("The upgrade could not be completed: " + damage + "\rThe system has not been modified.",
-                              platform::kMsgCritical, kUpgradeTitle);
+        CloseWith(window, "The upgrade could not be completed: " + damage + "\rThe system has not been modified.",
+                  platform::kMsgCritical);
         return kUpgradeFailed;
     }
+    return kGoOn;
+}
 
-    LetMessagesRun();
-    clsUpgrade myUpgrade(app);
+// Runs the script with its progress on the window and the busy pointer
+// during registrations. Ctrl-C, SIGTERM and SIGHUP roll the script back
+// before the tool ends (a signal that comes once the upgrade is complete
+// ends nothing: the upgrade stands and is reported as such).
+void RunScript(clsUpgrade& myUpgrade, frmSorvantaUpgrade& window, const UpgradeToolOptions& options)
+{
     myUpgrade.SetRegistrationTimeout(options.registrationTimeoutMs);
     myUpgrade.Progress = [&window](int percent) { window.myUpgrade_Progress(percent); };
     myUpgrade.LetMessagesRun = LetMessagesRun;
@@ -177,9 +181,6 @@ int RunUpgradeTool(const UpgradeToolOptions& options)
         else
             QApplication::restoreOverrideCursor();
     });
-    // From here on Ctrl-C, SIGTERM and SIGHUP roll the script back before
-    // the tool ends (a signal that comes once the upgrade is complete ends
-    // nothing: the upgrade stands and is reported as such).
     CatchStopSignals();
     myUpgrade.Go();
     SetBusyPointerHandler({});
@@ -191,17 +192,39 @@ int RunUpgradeTool(const UpgradeToolOptions& options)
         std::fflush(stderr);
         ::raise(stop);
     }
+}
 
-    window.hide();
+} // namespace
+
+int RunUpgradeTool(const UpgradeToolOptions& options)
+{
+    std::string app = options.appFolder;
+    while (app.size() > 1 && app.back() == '/') app.pop_back();
+    // A file-size limit makes a write fail (EFBIG), which the script treats
+    // as a failed step, instead of ending the tool in the middle of a copy.
+    std::signal(SIGXFSZ, SIG_IGN);
+
+    const std::string pf = FindSystemFolder(kFolderProgramFiles);
+    InstallationLock lock;
+    if (const int status = LockAndRecover(pf, &lock); status != kGoOn) return status;
+    if (const int status = AskToUpgrade(app); status != kGoOn) return status;
+
+    frmSorvantaUpgrade window;
+    gWindow = &window;
+    window.show();
     LetMessagesRun();
-    window.allowClose(true);
+    if (const int status = CheckBeforeChanging(window, app, pf); status != kGoOn) return status;
+
+    LetMessagesRun();
+    clsUpgrade myUpgrade(app);
+    RunScript(myUpgrade, window, options);
     if (!myUpgrade.Succeeded()) {
-        platform::ShowMessage("The upgrade could not be completed: " + myUpgrade.Failure() +
-                                  "\rThe system has not been modified.",
-                              platform::kMsgCritical, kUpgradeTitle);
+        CloseWith(window,
+                  "The upgrade could not be completed: " + myUpgrade.Failure() + "\rThe system has not been modified.",
+                  platform::kMsgCritical);
         return kUpgradeFailed;
     }
-    platform::ShowMessage("The system has been successfully modified.", platform::kMsgInformation, kUpgradeTitle);
+    CloseWith(window, "The system has been successfully modified.", platform::kMsgInformation);
     return kUpgradeDone;
 }
 

@@ -2,6 +2,7 @@
 #include "upgrade/journal.h"
 
 #include "platform/folders.h"
+#include "platform/regularfile.h"
 #include "upgrade/services.h"
 
 #include <cerrno>
@@ -22,12 +23,48 @@ bool Exists(const std::string& path)
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-// Removes a file; a file that is not there is no error.
+// Whether a failed removal found nothing to remove. A read-only file system
+// answers EROFS even for a name that is not there; a step that never
+// happened is not a failed undo.
+bool NothingThere(const std::string& path, int err)
+{
+    return err == ENOENT || !Exists(path);
+}
+
+// Removes a file and syncs its folder; a file that is not there is no error.
 std::string Remove(const std::string& path)
 {
-    if (::unlink(path.c_str()) == 0 || errno == ENOENT) return "";
+    if (::unlink(path.c_str()) == 0) return SyncFolderOf(path);
+    if (NothingThere(path, errno)) return "";
     return path + ": " + std::strerror(errno);
 }
+
+// Removes a folder (when empty) and syncs the folder that held it. Anything
+// else under that name was not made by the step.
+std::string RemoveFolder(const std::string& path)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) return "";
+    if (::rmdir(path.c_str()) == 0) return SyncFolderOf(path);
+    if (NothingThere(path, errno)) return "";
+    return path + ": " + std::strerror(errno);
+}
+
+// Removes the lock file of a registration that was ended before it could
+// remove it itself, unless a running registration holds it.
+std::string RemoveUnheldLock(const std::string& path)
+{
+    if (path.empty()) return "";
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return "";
+    struct stat st {};
+    std::string error;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) error = Remove(path);
+    ::close(fd);
+    return error;
+}
+
+std::string First(const std::string& a, const std::string& b) { return a.empty() ? b : a; }
 
 const std::string& Field(const JournalRecord& r, size_t i)
 {
@@ -39,15 +76,8 @@ const std::string& Field(const JournalRecord& r, size_t i)
 std::string UndoRecord(const JournalRecord& r)
 {
     const std::string& kind = Field(r, 0);
-    if (kind == "folder") {
-        if (::rmdir(Field(r, 1).c_str()) == 0 || errno == ENOENT) return "";
-        return Field(r, 1) + ": " + std::strerror(errno);
-    }
-    if (kind == "new") {
-        std::string error = Remove(Field(r, 2));
-        const std::string e2 = Remove(Field(r, 1));
-        return error.empty() ? e2 : error;
-    }
+    if (kind == "folder") return RemoveFolder(Field(r, 1));
+    if (kind == "new") return First(Remove(Field(r, 2)), Remove(Field(r, 1)));
     if (kind == "replace" || kind == "registry") {
         const std::string& target = Field(r, 1);
         const std::string& backup = Field(r, 2);
@@ -57,13 +87,14 @@ std::string UndoRecord(const JournalRecord& r)
             // the target itself (the copy had not been renamed in yet) the
             // rename does nothing and the link is simply removed.
             if (::rename(backup.c_str(), target.c_str()) != 0) return target + ": " + std::strerror(errno);
-            const std::string e2 = Remove(backup);
-            if (error.empty()) error = e2;
+            error = First(error, SyncFolderOf(target));
+            error = First(error, Remove(backup));
         } else if (kind == "registry" && Field(r, 4) == "0") {
             // There was no registry before: the registration made it.
-            const std::string e2 = Remove(target);
-            if (error.empty()) error = e2;
+            error = First(error, Remove(target));
         }
+        // A registration ended by force may have left its lock file.
+        if (kind == "registry") error = First(error, RemoveUnheldLock(Field(r, 5)));
         // A replaced file without a backup was never touched: the backup is
         // made before the copy starts.
         return error;
@@ -76,31 +107,21 @@ std::string FinishRecord(const JournalRecord& r)
 {
     const std::string& kind = Field(r, 0);
     if (kind == "new") return Remove(Field(r, 2));
-    if (kind == "replace" || kind == "registry") {
-        std::string error = Remove(Field(r, 3));
-        const std::string e2 = Remove(Field(r, 2));
-        return error.empty() ? e2 : error;
-    }
+    if (kind == "replace" || kind == "registry") return First(Remove(Field(r, 3)), Remove(Field(r, 2)));
     return "";
 }
 
 std::string UndoAll(const std::vector<JournalRecord>& records)
 {
     std::string first;
-    for (auto it = records.rbegin(); it != records.rend(); ++it) {
-        const std::string error = UndoRecord(*it);
-        if (first.empty()) first = error;
-    }
+    for (auto it = records.rbegin(); it != records.rend(); ++it) first = First(first, UndoRecord(*it));
     return first;
 }
 
 std::string FinishAll(const std::vector<JournalRecord>& records)
 {
     std::string first;
-    for (const JournalRecord& r : records) {
-        const std::string error = FinishRecord(r);
-        if (first.empty()) first = error;
-    }
+    for (const JournalRecord& r : records) first = First(first, FinishRecord(r));
     return first;
 }
 
@@ -115,20 +136,8 @@ bool Committed(const std::vector<JournalRecord>& records)
 // of the tool announced nothing that was done.
 bool ReadJournal(const std::string& path, std::vector<JournalRecord>* records, std::string* error)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (error) *error = path + ": " + std::strerror(errno);
-        return false;
-    }
     std::string text;
-    char buf[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        text.append(buf, size_t(n));
-    }
-    ::close(fd);
+    if (!platform::ReadRegularFile(path, kMaxJournalBytes, &text, error)) return false;
     std::string::size_type start = 0;
     for (auto end = text.find('\n'); end != std::string::npos; start = end + 1, end = text.find('\n', start)) {
         JournalRecord record;
@@ -159,9 +168,18 @@ bool Journal::Begin(const std::string& path, std::string* error)
     Close();
     records_.clear();
     path_ = path;
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
-    if (fd_ < 0) {
-        if (error) *error = path + ": " + std::strerror(errno);
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0644);
+    struct stat st {};
+    std::string why;
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0)
+        why = path + ": " + std::strerror(errno);
+    else if (!S_ISREG(st.st_mode))
+        why = path + ": not a regular file";
+    else
+        why = SyncFolderOf(path);  // the journal's name is on the disk before any record relies on it
+    if (!why.empty()) {
+        if (error) *error = why;
+        Close();
         return false;
     }
     return true;
@@ -220,7 +238,7 @@ bool Journal::Retire(const std::string& why, std::string* error)
         return false;
     }
     records_.clear();
-    ::unlink(path_.c_str());
+    Remove(path_);
     return true;
 }
 
@@ -235,7 +253,7 @@ Recovery RecoverInterruptedUpgrade(const std::string& path, std::string* error)
         if (error) *error = why;
         return Recovery::kFailed;
     }
-    ::unlink(path.c_str());
+    Remove(path);
     return committed ? Recovery::kFinished : Recovery::kUndone;
 }
 

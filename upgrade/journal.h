@@ -10,8 +10,10 @@
 //   new      TARGET TEMP                   a file about to be added
 //   replace  TARGET BACKUP TEMP            a file about to be replaced; its old
 //                                          contents are kept in BACKUP
-//   registry FILE BACKUP TEMP EXISTED      the class registry about to be changed
-//                                          by a registration (EXISTED 1 or 0)
+//   registry FILE BACKUP TEMP EXISTED LOCK the class registry about to be changed
+//                                          by a registration (EXISTED 1 or 0;
+//                                          LOCK its lock file, removed on undo
+//                                          when no one holds it)
 //   commit                                 every step done: the backups go
 // TEMP is the hidden file a copy is written to before its rename.
 #include <string>
@@ -21,6 +23,8 @@ namespace upgrade {
 
 // File name of the journal in the installation's "Calverdine" folder.
 inline constexpr const char* kJournalFile = ".upgrade-journal";
+// A journal larger than this is not one this tool wrote.
+inline constexpr long long kMaxJournalBytes = 1 << 20;
 
 using JournalRecord = std::vector<std::string>;
 

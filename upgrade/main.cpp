@@ -3,8 +3,9 @@
 //
 //   SorvantaUpgrade [--prefix DIR] [--unattended yes|no]
 //
-// --prefix DIR     the installation prefix; its data folder DIR/share holds
-//                  "Calverdine" (default: the user's data folder).
+// --prefix DIR     the installation prefix: DIR/lib holds "Calverdine" (or
+//                  DIR/share, where earlier releases installed it); default
+//                  the user's own installation under ~/.local.
 // --unattended A   answers the confirmation with A and writes every message
 //                  to standard output instead of showing it.
 // Exit status: 0 upgraded, 1 a step failed, the release is damaged or
@@ -50,7 +51,7 @@ int main(int argc, char** argv)
 
     QApplication app(argc, argv);
     platform::InstallAccessibility();   // the window reads as a window, unattended too
-    if (!prefix.empty()) upgrade::SetProgramFilesFolder(platform::JoinPath(prefix, "share"));
+    if (!prefix.empty()) upgrade::SetProgramFilesFolder(upgrade::ProgramFilesOfPrefix(prefix));
     if (unattended.empty()) {
         platform::InstallGuiServices();
     } else {
@@ -65,6 +66,8 @@ int main(int argc, char** argv)
         });
     }
     upgrade::UpgradeToolOptions options;
-    options.appFolder = QCoreApplication::applicationDirPath().toStdString();
+    // The release folder as the bytes of the tool's own path: a folder whose
+    // name is not UTF-8 is found as well.
+    options.appFolder = platform::SystemFolder();
     return upgrade::RunUpgradeTool(options);
 }

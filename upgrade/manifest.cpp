@@ -2,12 +2,14 @@
 #include "upgrade/manifest.h"
 
 #include "platform/folders.h"
+#include "platform/regularfile.h"
 
 #include <QCryptographicHash>
-#include <QFile>
-#include <QFileInfo>
 
+#include <cerrno>
 #include <map>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace upgrade {
 namespace {
@@ -41,21 +43,63 @@ bool ParseLine(const std::string& line, std::string* name, Entry* entry)
     return name->find('/') == std::string::npos && *name != "." && *name != "..";
 }
 
+// A manifest larger than this is not one the build wrote.
+constexpr int64_t kMaxManifestBytes = 1 << 20;
+
+// Checks one file of the release against its entry; "" or what is wrong.
+// The path is used as the bytes it is, never passed through a Unicode string.
+std::string CheckFile(const std::string& folder, const std::string& name, const Entry& entry)
+{
+    const std::string path = platform::JoinPath(folder, name);
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 && errno == ENOENT) return "\"" + name + "\" is missing from the release.";
+    int64_t size = 0;
+    std::string why;
+    const int fd = platform::OpenRegularFile(path, &size, &why);
+    if (fd < 0) {
+        if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return "\"" + name + "\" in the release is not a file.";
+        return "\"" + name + "\" in the release cannot be read.";
+    }
+    std::string problem;
+    if (size != entry.size) {
+        problem = "\"" + name + "\" in the release is damaged: " + std::to_string(size) + " bytes instead of " +
+                  std::to_string(entry.size) + ".";
+    } else {
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        std::vector<char> buf(1 << 16);
+        int64_t done = 0;
+        while (done < size && problem.empty()) {
+            const ssize_t n = ::read(fd, buf.data(), buf.size());
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) problem = "\"" + name + "\" in the release cannot be read.";
+            else {
+                hash.addData(QByteArrayView(buf.data(), qsizetype(n)));
+                done += n;
+            }
+        }
+        if (problem.empty() && hash.result().toHex().toStdString() != entry.sha256)
+            problem = "\"" + name + "\" in the release is damaged: its contents differ from the release manifest.";
+    }
+    ::close(fd);
+    return problem;
+}
+
 } // namespace
 
 std::string CheckRelease(const std::string& releaseFolder, const std::vector<std::string>& required)
 {
     const std::string path = platform::JoinPath(releaseFolder, kManifestFile);
-    QFile file(QString::fromStdString(path));
-    if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly))
+    std::string text;
+    if (!platform::ReadRegularFile(path, kMaxManifestBytes, &text, nullptr))
         return std::string("The release has no manifest (\"") + kManifestFile + "\").";
     std::map<std::string, Entry> entries;
     int lineNumber = 0;
-    while (!file.atEnd()) {
-        std::string line = file.readLine(4096).toStdString();
+    for (std::string::size_type start = 0; start < text.size();) {
+        const auto end = text.find('\n', start);
+        const bool whole = end != std::string::npos && end - start < 4096;
+        std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        start = end == std::string::npos ? text.size() : end + 1;
         ++lineNumber;
-        const bool whole = !line.empty() && line.back() == '\n';
-        if (whole) line.pop_back();
         std::string name;
         Entry entry;
         if (!whole || !ParseLine(line, &name, &entry))
@@ -66,19 +110,8 @@ std::string CheckRelease(const std::string& releaseFolder, const std::vector<std
     for (const std::string& name : required)
         if (!entries.count(name)) return "\"" + name + "\" is not listed in the release manifest.";
     for (const auto& [name, entry] : entries) {
-        const std::string filePath = platform::JoinPath(releaseFolder, name);
-        const QFileInfo info(QString::fromStdString(filePath));
-        if (!info.exists()) return "\"" + name + "\" is missing from the release.";
-        if (!info.isFile()) return "\"" + name + "\" in the release is not a file.";
-        if (info.size() != entry.size)
-            return "\"" + name + "\" in the release is damaged: " + std::to_string(info.size()) + " bytes instead of " +
-                   std::to_string(entry.size) + ".";
-        QFile data(info.filePath());
-        QCryptographicHash hash(QCryptographicHash::Sha256);
-        if (!data.open(QIODevice::ReadOnly) || !hash.addData(&data))
-            return "\"" + name + "\" in the release cannot be read.";
-        if (hash.result().toHex().toStdString() != entry.sha256)
-            return "\"" + name + "\" in the release is damaged: its contents differ from the release manifest.";
+        const std::string problem = CheckFile(releaseFolder, name, entry);
+        if (!problem.empty()) return problem;
     }
     return "";
 }

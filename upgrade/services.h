@@ -14,6 +14,8 @@ namespace upgrade {
 inline constexpr const char* kUpgradeTitle = "Sorvanta Upgrade";
 // Title of the registration messages: the program's name.
 inline constexpr const char* kProgramName = "SorvantaUpgrade";
+// The main program's file name, in the release and in the installation.
+inline constexpr const char* kProgramFile = "Sorvanta";
 // The registration helper, installed and shipped beside the tool.
 inline constexpr const char* kRegistrationHelperFile = "norvikel-regsvr";
 
@@ -39,10 +41,19 @@ std::string CopyTarget(const std::string& from, const std::string& to);
 
 // Copies the regular file `from` to `target` through the temporary file
 // `temp` (in the target's folder; replaced when it exists), synced and then
-// renamed over the target: the target has its old contents or the new ones,
-// never a part. Permissions follow the source. Returns "" or the reason; on
-// failure `temp` is removed again.
-std::string CopyThrough(const std::string& from, const std::string& target, const std::string& temp);
+// renamed over the target, whose folder is synced too: the target has its
+// old contents or the new ones, never a part. Permissions follow the source;
+// with keepOwner so do the owner and group (a backup must be faithful: when
+// they cannot be kept, the copy fails). Returns "" or the reason; on failure
+// `temp` is removed again.
+std::string CopyThrough(const std::string& from, const std::string& target, const std::string& temp,
+                        bool keepOwner = false);
+
+// Syncs a folder, so that the renames, links and removals made in it so far
+// are on the disk before a later journal record relies on them. "" or the
+// reason. SyncFolderOf syncs the folder that holds `path`.
+std::string SyncFolder(const std::string& folder);
+std::string SyncFolderOf(const std::string& path);
 
 // ---- Registration ---------------------------------------------------------
 
@@ -52,16 +63,27 @@ inline constexpr int kRegistrationTimeoutMs = 10000;
 // Registers (command "r") or unregisters ("u") the component at `path` by
 // running the registration helper (`helper`; "" = the one beside this
 // program) in a child process, which loads the library and calls its
-// DllRegisterServer or DllUnregisterServer. The child is killed when it has
-// not ended after timeoutMs, or when the tool is asked to stop, so nothing
-// of it outlives the call. Shows the failure messages itself; returns true
-// when the entry point ran to its end and reported success.
+// DllRegisterServer or DllUnregisterServer. `registry`, when given, is the
+// class registry file the child writes (else the one it finds itself). The
+// child is killed when it has not ended after timeoutMs, or when the tool is
+// asked to stop, so nothing of it outlives the call. Shows the failure
+// messages itself; returns true when the entry point ran to its end and
+// reported success.
 bool RegUnregServer(const std::string& path, const std::string& command,
-                    int timeoutMs = kRegistrationTimeoutMs, const std::string& helper = "");
+                    int timeoutMs = kRegistrationTimeoutMs, const std::string& helper = "",
+                    const std::string& registry = "");
 
-// Path of the class registry the helper writes ("" with *error when the
-// helper cannot tell).
+// Path of the user's class registry the helper writes ("" with *error when
+// the helper cannot tell).
 std::string ClassRegistryPath(const std::string& helper, std::string* error);
+// Path of the class registry of the installation that holds `module`, which
+// every user of it reads ("" with *error when the helper cannot tell).
+std::string InstallationRegistryPath(const std::string& helper, const std::string& module, std::string* error);
+
+// The file a path names once every symbolic link on its last part is
+// followed (a dangling link: the file it would name); the path itself when
+// it is no link.
+std::string ResolvedPath(const std::string& path);
 
 // Called with true while a registration runs and false after it (the window
 // shows the busy pointer); empty by default.
@@ -82,9 +104,16 @@ enum SystemFolderId : int {
     kFolderProgramFiles = 38,
 };
 
-// The Program Files folder of the installation: the data folder of the
-// installation prefix ("<prefix>/share"), by default the user's data folder,
-// where the main program looks for "Calverdine".
+// The Program Files folder of an installation: the folder that holds
+// "Calverdine". Under an installation prefix that is "<prefix>/lib" (where
+// architecture-dependent files belong); earlier releases installed into
+// "<prefix>/share", and an installation found there is upgraded in place.
+// ProgramFilesOfPrefix gives the one of the two that holds an installed
+// program, else "<prefix>/lib".
+std::string ProgramFilesOfPrefix(const std::string& prefix);
+// Sets the Program Files folder (the tool's --prefix; tests). Empty: the
+// user's own installation, under the prefix "~/.local" (an earlier
+// release's in the user's data folder, $XDG_DATA_HOME or ~/.local/share).
 void SetProgramFilesFolder(const std::string& folder);
 
 // Path of a special folder, or "" when the system has no such folder or it

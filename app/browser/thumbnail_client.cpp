@@ -2,6 +2,7 @@
 // calls by member name, events to callbacks.
 #include "app/browser/thumbnail_client.h"
 
+#include "platform/folders.h"
 #include "thumbctl/control/host/registry.h"
 
 namespace browser {
@@ -11,14 +12,33 @@ using host::Variant;
 
 namespace {
 
+// A path quoted for pasting into a shell.
+std::string ShellQuoted(const std::string& path)
+{
+    std::string quoted = "'";
+    for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// The command that registers the control installed beside the program: for
+// every user of an installation, else for the user.
+std::string RegisterCommand()
+{
+    const std::string folder = platform::SystemFolder();
+    const bool installation = !host::InstallationRegistryPath().empty();
+    return ShellQuoted(platform::JoinPath(folder, "norvikel-regsvr")) + (installation ? " register --system " : " register ") +
+           ShellQuoted(platform::JoinPath(folder, "libNorvikel.so"));
+}
+
 std::string CreationMessage(host::Status s, const std::string& detail)
 {
     if (s == host::kClassNotRegistered && !detail.empty())  // the class registry itself cannot be read
         return "The thumbnail control is not registered, so thumbnails cannot be shown:\r" + detail +
-               ".\rMove that file aside, register libNorvikel.so with norvikel-regsvr again, then try again.";
+               ".\rMove that file aside, register the control again with\r" + RegisterCommand() +
+               "\rthen try again.";
     if (s == host::kClassNotRegistered)
-        return std::string("The thumbnail control is not registered, so thumbnails cannot be shown.\r"
-                           "Register libNorvikel.so with norvikel-regsvr, then try again.");
+        return "The thumbnail control is not registered, so thumbnails cannot be shown.\rRegister it with\r" +
+               RegisterCommand() + "\rthen try again.";
     if (s == host::kModuleNotFound)
         return "The thumbnail control is registered but its library cannot be loaded:\r" + detail;
     return "The thumbnail control cannot be created (" + host::StatusText(s) + ", " + host::StatusHex(s) + ")." +

@@ -32,8 +32,9 @@ std::string WithoutTrailingSlash(std::string path)
     return path;
 }
 
-// "<share>/Calverdine/Utility Files" of the installation the program runs
-// from ("<share>/Calverdine/Sorvanta"), or "" when it runs from elsewhere.
+// "Calverdine/Utility Files" of the installation the program runs from
+// ("<prefix>/lib/Calverdine/Sorvanta", or an earlier release's under
+// "<prefix>/share"), or "" when it runs from elsewhere.
 std::string InstallationUtilityFolder()
 {
     const std::string program = WithoutTrailingSlash(platform::SystemFolder());

@@ -15,8 +15,9 @@ int InstallShippedFiles(const std::string& resourceFolder, const std::vector<std
                         const std::string& label, std::vector<std::string>* errors);
 
 // An installation under any prefix carries its own "Utility Files" beside
-// the program ("<share>/Calverdine/Sorvanta" and "<share>/Calverdine/Utility
-// Files"). When the program runs from such an installation and the user's
+// the program ("<prefix>/lib/Calverdine/Sorvanta" and "<prefix>/lib/
+// Calverdine/Utility Files"; "<prefix>/share/Calverdine" for earlier
+// releases). When the program runs from such an installation and the user's
 // data folder has no "Utility Files" yet, that folder is made and filled with
 // copies of the installation's files, so its styles and sample files are read
 // while settings, masks and results stay writable in the user's own folder.

@@ -1,4 +1,5 @@
 #include "platform/dynlib.h"
+#include "sorvanta_versions.h"
 #include "platform/fileversion.h"
 #include "platform/folders.h"
 #include "platform/messages.h"
@@ -15,7 +16,7 @@ namespace fs = std::filesystem;
 
 TEST(FileVersion, ReadsTheMarkerOfOurLibrariesAndNothingElse)
 {
-    EXPECT_EQ(platform::FileVersionOf(std::string(SORVANTA_BIN_DIR) + "/libStrandel.so"), "1.1.0.0");
+    EXPECT_EQ(platform::FileVersionOf(std::string(SORVANTA_BIN_DIR) + "/libStrandel.so"), SORVANTA_TIFF_LIBRARY_VERSION);
     EXPECT_EQ(platform::FileVersionOf("/nonexistent/lib.so"), "");
     const auto txt = fs::temp_directory_path() / "fileversion_plain.txt";
     std::ofstream(txt) << "1.1.0.0 is not a marker";

@@ -177,12 +177,21 @@ TEST(SingleInstance, TheInstanceFolderIsPrivateToTheUser)
     EXPECT_EQ(platform::InstanceFolder(QString::fromStdString(runtime), "", root + "/home", &error).toStdString(),
               runtime);
 
-    // None, relative or open to others: a private folder in the user's cache, mode 0700.
+    // None, relative or open to others (the world or the group may write
+    // there): a private folder in the user's cache, mode 0700.
     const std::string privateFolder = dir.file("home/.cache/Sorvanta-runtime");
     const std::string open = dir.file("open");
     std::filesystem::create_directories(open);
     ::chmod(open.c_str(), 01777);
-    for (const QString& r : {QString(), QString("run"), QString::fromStdString(open), root + "/missing"}) {
+    QStringList refused = {QString(), QString("run"), QString::fromStdString(open), root + "/missing"};
+    const std::pair<const char*, mode_t> shares[] = {{"0770", 0770}, {"0730", 0730}, {"0720", 0720}, {"0702", 0702}};
+    for (const auto& [name, mode] : shares) {
+        const std::string shared = dir.file(std::string("shared") + name);
+        std::filesystem::create_directories(shared);
+        ::chmod(shared.c_str(), mode);
+        refused << QString::fromStdString(shared);
+    }
+    for (const QString& r : refused) {
         EXPECT_EQ(platform::InstanceFolder(r, "", root + "/home", &error).toStdString(), privateFolder)
             << r.toStdString();
         EXPECT_EQ(ModeOf(privateFolder), 0700);

@@ -4,6 +4,8 @@
 // errors it raises.
 #include <cstdint>
 
+#include "sorvanta_versions.h"
+
 namespace thumbctl {
 
 enum ErrorConstants : int16_t {
@@ -87,7 +89,7 @@ inline constexpr const char* kEventsIid = "{6D3C1A52-2F0B-4B7E-9A41-5E2C7D8B1F04
 inline constexpr const char* kControlTypeName = "Norvikel Thumbnail Control";
 inline constexpr const char* kPropPageTypeName = "Norvikel Thumbnail Property Page";
 inline constexpr uint32_t kControlMiscStatus = 0x20191;
-inline constexpr const char* kControlVersion = "1.0.0.5";
+inline constexpr const char* kControlVersion = SORVANTA_CONTROL_VERSION;
 
 // Descriptions of the automation errors (string table 201 and 202).
 inline constexpr const char* kInvalidPropertyText = "ﾌﾟﾛﾊﾟﾃｨの値が不正です。";

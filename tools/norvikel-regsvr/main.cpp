@@ -1,60 +1,117 @@
-// norvikel-regsvr register|unregister LIB: loads a control module and calls
-// its self-registration entry point (the class registry is the one
-// host/registry.h names; SORVANTA_CLASS_REGISTRY moves it).
-// norvikel-regsvr where: prints the path of that class registry.
+// norvikel-regsvr register|unregister [--system] LIB: loads a control module
+// and calls its self-registration entry point. The class registry written is
+// the user's (host/registry.h names it; SORVANTA_CLASS_REGISTRY moves it), or
+// with --system the registry of the installation that holds LIB, which every
+// user of that installation reads (a package's post-install step).
+// norvikel-regsvr where [--system LIB]: prints the path of that registry.
 // Exit status 0 done, 2 usage, 1 any failure, which standard error names:
 // "cannot load", "has no <entry point>", or "<entry point> failed: ...
-// (0x...)" with the entry point's status. The upgrade tool runs it as a
-// child process and tells the failures apart by these.
+// (0x...)" with the entry point's status, then what kept the registry from
+// being written (the file and the system's reason). The upgrade tool runs it
+// as a child process and tells the failures apart by these.
 #include <dlfcn.h>
 #include <limits.h>
 #include <stdlib.h>
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "platform/regularfile.h"
 #include "thumbctl/control/host/registry.h"
+
+#include <unistd.h>
+
+namespace {
+
+int Usage()
+{
+    std::fprintf(stderr, "usage: norvikel-regsvr register|unregister [--system] LIB | where [--system LIB]\n");
+    return 2;
+}
+
+std::string Resolved(const char* path)
+{
+    char resolved[PATH_MAX];
+    return realpath(path, resolved) ? std::string(resolved) : std::string(path);
+}
+
+// Points this process (and the module it loads) at the registry of the
+// installation that holds `module`; false when it is in none.
+bool UseInstallationRegistry(const std::string& module)
+{
+    const std::string registry = host::InstallationRegistryPathOf(module);
+    if (registry.empty()) {
+        std::fprintf(stderr, "norvikel-regsvr: %s is not in an installation (a \"Calverdine/Sorvanta\" folder)\n",
+                     module.c_str());
+        return false;
+    }
+    setenv("SORVANTA_CLASS_REGISTRY", registry.c_str(), 1);
+    return true;
+}
+
+// Says why the registry could not be written; for a damaged file, how to go on.
+void ExplainRegistryFailure(const char* verb)
+{
+    bool damaged = false;
+    const std::string why = host::RegistryWriteProblem(&damaged);
+    if (why.empty()) return;
+    std::fprintf(stderr, "norvikel-regsvr: %s\n", why.c_str());
+    if (!damaged) return;
+    const std::string registry = host::RegistryPath();
+    std::fprintf(stderr,
+                 "norvikel-regsvr: the file was left unchanged. Move it aside (for example: mv '%s' '%s.damaged') "
+                 "and run norvikel-regsvr %s again; other controls registered there must then be registered "
+                 "again too.\n",
+                 registry.c_str(), registry.c_str(), verb);
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc == 2 && std::string(argv[1]) == "where") {
-        std::printf("%s\n", host::RegistryPath().c_str());
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && args[0] == "where") {
+        if (args.size() == 1) {
+            std::printf("%s\n", host::RegistryPath().c_str());
+            return 0;
+        }
+        if (args.size() != 3 || args[1] != "--system") return Usage();
+        const std::string registry = host::InstallationRegistryPathOf(Resolved(args[2].c_str()));
+        if (registry.empty()) return UseInstallationRegistry(Resolved(args[2].c_str())) ? 0 : 1;
+        std::printf("%s\n", registry.c_str());
         return 0;
     }
-    if (argc != 3 || (std::string(argv[1]) != "register" && std::string(argv[1]) != "unregister")) {
-        std::fprintf(stderr, "usage: norvikel-regsvr register|unregister LIB | where\n");
-        return 2;
+    const bool system = args.size() == 3 && args[1] == "--system";
+    if ((args.size() != 2 && !system) || (args[0] != "register" && args[0] != "unregister")) return Usage();
+    const bool doRegister = args[0] == "register";
+    const char* given = args.back().c_str();
+    const std::string path = Resolved(given);
+    if (system && !UseInstallationRegistry(path)) return 1;
+    // A regular file only: the loader would wait on a pipe.
+    std::string why;
+    const int fd = platform::OpenRegularFile(path, nullptr, &why);
+    if (fd < 0) {
+        std::fprintf(stderr, "norvikel-regsvr: cannot load %s: %s\n", given, why.c_str());
+        return 1;
     }
-    const bool doRegister = std::string(argv[1]) == "register";
-    char resolved[PATH_MAX];
-    const std::string path = realpath(argv[2], resolved) ? resolved : argv[2];
+    ::close(fd);
     void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module) {
-        std::fprintf(stderr, "norvikel-regsvr: cannot load %s: %s\n", argv[2], dlerror());
+        std::fprintf(stderr, "norvikel-regsvr: cannot load %s: %s\n", given, dlerror());
         return 1;
     }
     const char* entry = doRegister ? "DllRegisterServer" : "DllUnregisterServer";
     auto fn = reinterpret_cast<host::RegisterServerFn>(dlsym(module, entry));
     if (!fn) {
-        std::fprintf(stderr, "norvikel-regsvr: %s has no %s\n", argv[2], entry);
+        std::fprintf(stderr, "norvikel-regsvr: %s has no %s\n", given, entry);
         return 1;
     }
     const host::Status s = fn();
     if (host::Failed(s)) {
         std::fprintf(stderr, "norvikel-regsvr: %s failed: %s (%s)\n", entry, host::StatusText(s).c_str(),
                      host::StatusHex(s).c_str());
-        // A registry that cannot be read is left as it is: say which and how to go on.
-        host::RegistryKeys keys;
-        std::string why;
-        if (!host::ReadRegistry(&keys, &why)) {
-            const std::string registry = host::RegistryPath();
-            std::fprintf(stderr,
-                         "norvikel-regsvr: %s\n"
-                         "norvikel-regsvr: the file was left unchanged. Move it aside (for example: mv '%s' '%s.damaged') "
-                         "and run norvikel-regsvr %s again; other controls registered there must then be registered "
-                         "again too.\n",
-                         why.c_str(), registry.c_str(), registry.c_str(), argv[1]);
-        }
+        ExplainRegistryFailure(args[0].c_str());
         return 1;
     }
     std::printf("%s %s in %s\n", doRegister ? "registered" : "unregistered", path.c_str(), host::RegistryPath().c_str());

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# From a shell: installs the build into a scratch prefix, makes it look like
-# an earlier release, upgrades it with the release folder's tool and checks
-# the result; then a prefix without an installation and a declined upgrade.
+# From a shell: installs the build into a scratch prefix (PREFIX/lib/Calverdine),
+# makes it look like an earlier release, upgrades it with the release folder's
+# tool and checks the result; then a prefix without an installation and a
+# declined upgrade.
 set -euo pipefail
 build=$1
 release=$2
+version=$3
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 export HOME="$tmp/home" XDG_RUNTIME_DIR="$tmp/run" TMPDIR="$tmp/tmp"
@@ -15,13 +17,13 @@ export SORVANTA_CLASS_REGISTRY="$tmp/classes.reg"
 cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
 # The installation registered its thumbnail control.
 grep -q "THUMBNAIL.ThumbnailCtrl.1" "$SORVANTA_CLASS_REGISTRY" || { echo "installation did not register the control"; exit 1; }
-inst="$tmp/prefix/share/Calverdine"
+inst="$tmp/prefix/lib/Calverdine"
 for f in "Sorvanta/Sorvanta" "Sorvanta/libStrandel.so" "Sorvanta/libVarnholde.so" "Sorvanta/libNorvikel.so" \
          "Utility Files/Colorfill Contour.sty" "Utility Files/Sample_ph.tif" "Utility Files/Diagonal Legend.jpg" \
          "Utility Files/Configuration Phase.tif"; do
   [ -f "$inst/$f" ] || { echo "not installed: $f"; exit 1; }
 done
-[ -d "$inst/Results" ] || { echo "no Results folder"; exit 1; }
+[ ! -e "$inst/Results" ] || { echo "a Results folder is installed"; exit 1; }
 # The installed program finds its libraries beside itself.
 if ldd "$inst/Sorvanta/Sorvanta" | grep -q "not found"; then echo "unresolved libraries"; exit 1; fi
 
@@ -30,7 +32,7 @@ printf 'earlier program' > "$inst/Sorvanta/Sorvanta"
 rm -f "$inst/Utility Files/"*.sty "$inst/Sorvanta/libNorvikel.so"
 out=$("$release/SorvantaUpgrade" --unattended yes --prefix "$tmp/prefix")
 echo "$out"
-grep -q "Upgrade this system to Sorvanta Version 2.5.3 ?" <<<"$out"
+grep -qF "Upgrade this system to Sorvanta Version $version ?" <<<"$out"
 grep -q "The system has been successfully modified." <<<"$out"
 cmp "$release/Sorvanta" "$inst/Sorvanta/Sorvanta"
 [ -f "$inst/Utility Files/Grayfill Contour.sty" ]

@@ -18,7 +18,7 @@ trap 'kill -KILL $(jobs -p) 2>/dev/null || true; rm -rf "$tmp"' EXIT
 export HOME="$tmp/home" XDG_RUNTIME_DIR="$tmp/run" TMPDIR="$tmp/tmp"
 export XDG_CONFIG_HOME="$tmp/home/.config" XDG_DATA_HOME="$tmp/home/.local/share"
 export SORVANTA_CLASS_REGISTRY="$tmp/registry/classes.reg"
-mkdir -p "$HOME" "$TMPDIR" "$tmp/registry" && mkdir -m 700 "$XDG_RUNTIME_DIR"
+mkdir -p "$HOME" "$TMPDIR" && mkdir -m 700 "$XDG_RUNTIME_DIR"
 unset SORVANTA_UPGRADE_TEST_HALT
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -26,7 +26,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 # ---- Staged install: succeeds, registers nothing, ships the tool and helper.
 DESTDIR="$tmp/stage" cmake --install "$build" --prefix /opt/sorvanta >/dev/null
 [ ! -e "$SORVANTA_CLASS_REGISTRY" ] || fail "a staged install registered the control"
-staged="$tmp/stage/opt/sorvanta/share/Calverdine"
+staged="$tmp/stage/opt/sorvanta/lib/Calverdine"
 for f in Sorvanta SorvantaUpgrade norvikel-regsvr; do
   [ -x "$staged/Sorvanta/$f" ] || fail "not installed beside the program: $f"
 done
@@ -44,8 +44,8 @@ for dir in "$release" "$staged/Sorvanta"; do
   [ "$count" -ge 6 ] || fail "only $count binaries in $dir"
 done
 
-# ---- An earlier release: an older program and TIFF library, no chart styles,
-# no thumbnail control.
+# ---- An earlier release, installed where earlier releases were (PREFIX/share):
+# an older program and TIFF library, no chart styles, no thumbnail control.
 prefix="$tmp/prefix"
 inst="$prefix/share/Calverdine"
 old="$tmp/old"
@@ -58,18 +58,25 @@ rm -f "$old/share/Calverdine/Utility Files/"*.sty "$old/share/Calverdine/Sorvant
 rel="$tmp/release"
 cp -a "$release" "$rel"
 
+# The registry folder does not exist before an upgrade: a registration makes
+# it, and a rollback removes it again.
 reset() {
   rm -rf "$prefix" "$tmp/registry"
   cp -a "$old" "$prefix"
-  mkdir -p "$tmp/registry"
 }
 upgrade() { "$rel/SorvantaUpgrade" --unattended "${1:-yes}" --prefix "$prefix"; }
-hidden() { find "$prefix" "$tmp/registry" -name '.*' | head -5; }
+# Leftovers: hidden files of the installation (diff -r sees any other file
+# there) and every file in the registry folder but the registry itself.
+hidden() {
+  { find "$prefix" -name '.*'
+    [ ! -d "$tmp/registry" ] || find "$tmp/registry" -mindepth 1 ! -path "$SORVANTA_CLASS_REGISTRY"
+  } | head -5
+}
 same_tree() { diff -r "$1" "$prefix" >/dev/null; }
 same_registry() { # $1: reference file, or "none"
   if [ "$1" = none ]; then [ ! -e "$SORVANTA_CLASS_REGISTRY" ]; else cmp -s "$1" "$SORVANTA_CLASS_REGISTRY"; fi
 }
-is_old() { same_tree "$old" && same_registry none && [ -z "$(hidden)" ]; }
+is_old() { same_tree "$old" && same_registry none && [ ! -e "$tmp/registry" ] && [ -z "$(hidden)" ]; }
 is_new() { same_tree "$tmp/new" && same_registry "$tmp/new.reg" && [ -z "$(hidden)" ]; }
 
 # The upgraded installation, as a run that nothing disturbs leaves it.
@@ -161,9 +168,9 @@ for _ in $(seq 1 200); do
   sleep 0.05
 done
 [ "$(awk '{print $3}' "/proc/$first/stat")" = T ] || fail "the first upgrade did not reach its stop point"
-before=$(cd "$tmp" && find prefix registry -exec ls -ld --time-style=+%s.%N {} + | sort; find prefix -type f -exec md5sum {} + | sort)
+before=$(cd "$tmp" && find prefix $(ls -d registry 2>/dev/null) -exec ls -ld --time-style=+%s.%N {} + | sort; find prefix -type f -exec md5sum {} + | sort)
 set +e; out=$(upgrade); rc=$?; set -e
-after=$(cd "$tmp" && find prefix registry -exec ls -ld --time-style=+%s.%N {} + | sort; find prefix -type f -exec md5sum {} + | sort)
+after=$(cd "$tmp" && find prefix $(ls -d registry 2>/dev/null) -exec ls -ld --time-style=+%s.%N {} + | sort; find prefix -type f -exec md5sum {} + | sort)
 [ "$rc" = 1 ] || fail "second upgrade: status $rc"
 grep -qF "Another upgrade of this system is running." <<<"$out" || fail "$out"
 [ "$before" = "$after" ] || fail "the second upgrade touched the installation"

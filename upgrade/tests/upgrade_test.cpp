@@ -2,6 +2,7 @@
 // folder and an installation in a scratch prefix, and its window.
 #include "platform/fileversion.h"
 #include "platform/messages.h"
+#include "sorvanta_versions.h"
 #include "testsupport/offscreen_app.h"
 #include "testsupport/testsupport.h"
 #include "upgrade/cls_upgrade.h"
@@ -274,15 +275,15 @@ TEST_F(UpgradeScript, UpgradesAnEarlierInstallationAndReportsProgress)
         return style == platform::kMsgQuestion ? int(platform::kAnsYes) : int(platform::kAnsOk);
     });
     EXPECT_EQ(upgrade::kUpgradeDone, Run(messages));
-    EXPECT_EQ((std::vector<std::string>{"Upgrade this system to Sorvanta Version 2.5.3 ?",
+    EXPECT_EQ((std::vector<std::string>{"Upgrade this system to Sorvanta Version " SORVANTA_PROGRAM_VERSION " ?",
                                         "The system has been successfully modified."}),
               Texts(messages));
     EXPECT_EQ(upgrade::kUpgradeTitle, messages.records[0].title);
     EXPECT_EQ("100%", barAtEnd.toStdString());
 
     EXPECT_EQ(ReadBytes(release + "/Sorvanta"), ReadBytes(program + "/Sorvanta"));
-    EXPECT_EQ("1.1.0.0", platform::FileVersionOf(program + "/libStrandel.so"));
-    EXPECT_EQ("2.0.0.0", platform::FileVersionOf(program + "/libVarnholde.so"));
+    EXPECT_EQ(SORVANTA_TIFF_LIBRARY_VERSION, platform::FileVersionOf(program + "/libStrandel.so"));
+    EXPECT_EQ(SORVANTA_ANALYSIS_LIBRARY_VERSION, platform::FileVersionOf(program + "/libVarnholde.so"));
     for (const std::string& style : upgrade::ChartStyleFiles()) EXPECT_TRUE(fs::exists(utility + "/" + style));
     EXPECT_TRUE(fs::exists(utility + "/Diagonal Legend.jpg"));
     EXPECT_TRUE(fs::exists(program + "/libNorvikel.so"));
@@ -323,7 +324,7 @@ TEST_F(UpgradeScript, DeclinedOrMissingInstallationChangesNothing)
         platform::ScriptedMessages messages;
         messages.queue(platform::kAnsNo);
         EXPECT_EQ(upgrade::kUpgradeDeclined, Run(messages));
-        EXPECT_EQ((std::vector<std::string>{"Upgrade this system to Sorvanta Version 2.5.3 ?",
+        EXPECT_EQ((std::vector<std::string>{"Upgrade this system to Sorvanta Version " SORVANTA_PROGRAM_VERSION " ?",
                                             "The system has not been modified."}),
                   Texts(messages));
         EXPECT_EQ(platform::kMsgInformation, messages.records[1].style);
@@ -428,6 +429,8 @@ TEST_F(UpgradeScript, AScriptThatEndsEarlyIsPutBackByItsDestructor)
             const auto before = Snapshot(pf);
             const bool existed = fs::exists(classes);
             const auto registryBefore = ReadBytes(classes);
+            const bool folderExisted = fs::exists(dir.file("config"));
+            const auto folderBefore = Snapshot(dir.file("config"));
             bool reached = false;
             {
                 upgrade::clsUpgrade script(release);
@@ -444,8 +447,58 @@ TEST_F(UpgradeScript, AScriptThatEndsEarlyIsPutBackByItsDestructor)
             EXPECT_EQ(existed, fs::exists(classes));
             EXPECT_EQ(registryBefore, ReadBytes(classes));
             EXPECT_EQ(std::vector<std::string>{}, Hidden(dir.file("config")));
+            // Nothing the registration made is left: no lock file, no folder.
+            EXPECT_EQ(folderExisted, fs::exists(dir.file("config")));
+            EXPECT_EQ(folderBefore, Snapshot(dir.file("config")));
         }
     }
+}
+
+TEST_F(UpgradeScript, AClassRegistryThatIsALinkIsBackedUpAndPutBackAtTheFileItNames)
+{
+    // The real control, so that its registration writes the class registry.
+    fs::remove(release + "/libNorvikel.so");
+    fs::copy_file(SORVANTA_BIN_DIR "/libNorvikel.so", release + "/libNorvikel.so");
+    fs::create_directories(dir.file("config"));
+    fs::create_directories(dir.file("elsewhere"));
+    const std::string target = dir.file("elsewhere/classes.reg");
+    for (const bool targetExists : {true, false}) {
+        SCOPED_TRACE(targetExists ? "link to a registry" : "dangling link");
+        fs::remove(classes);
+        fs::remove(target);
+        fs::create_symlink("../elsewhere/classes.reg", classes);
+        if (targetExists) WriteText(target, "# registry\n[ProgID/Other.Thing.1]\nCLSID={0}\n");
+        const auto before = ReadBytes(target);
+        {
+            upgrade::clsUpgrade script(release);
+            script.Progress = [](int percent) {
+                if (percent == 100) throw std::runtime_error("the window went away");
+            };
+            EXPECT_THROW(script.Go(), std::runtime_error);
+        }
+        EXPECT_TRUE(fs::is_symlink(classes));
+        EXPECT_EQ(targetExists, fs::exists(target));
+        EXPECT_EQ(before, ReadBytes(target));
+        EXPECT_EQ(targetExists ? std::vector<std::string>{"classes.reg"} : std::vector<std::string>{}, [&] {
+            std::vector<std::string> names;
+            for (const auto& e : fs::directory_iterator(dir.file("elsewhere"))) names.push_back(e.path().filename());
+            return names;
+        }()) << "leftovers beside the registry";
+    }
+}
+
+TEST_F(UpgradeScript, ALockFileLeftByAKilledRegistrationDoesNotStopTheNext)
+{
+    fs::remove(release + "/libNorvikel.so");
+    fs::copy_file(SORVANTA_BIN_DIR "/libNorvikel.so", release + "/libNorvikel.so");
+    WriteManifest(release);
+    // What a registration killed between making its lock file and writing
+    // into it leaves: an empty lock file that no one holds.
+    WriteText(classes + ".lock", "");
+    platform::ScriptedMessages messages;
+    EXPECT_EQ(upgrade::kUpgradeDone, Run(messages)) << (messages.records.empty() ? "" : messages.records.back().text);
+    EXPECT_NE(std::string::npos, testsupport::ReadText(classes).find("THUMBNAIL.ThumbnailCtrl.1"));
+    EXPECT_FALSE(fs::exists(classes + ".lock"));
 }
 
 TEST(UpgradeWindow, ShowsPercentAndCannotBeClosedWhileRunning)

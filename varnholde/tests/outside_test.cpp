@@ -3,6 +3,7 @@
 #include "app/outside/varnholde_calls.h"
 #include "platform/fileversion.h"
 #include "platform/folders.h"
+#include "sorvanta_versions.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,7 @@
 TEST(OutsideBinding, LoadsTheLibraryAndReadsItsVersion)
 {
     platform::SetSystemFolder(SORVANTA_BIN_DIR);
-    EXPECT_EQ(platform::FileVersionOf(outside::LibraryPath()), "2.0.0.0");
+    EXPECT_EQ(platform::FileVersionOf(outside::LibraryPath()), SORVANTA_ANALYSIS_LIBRARY_VERSION);
 
     const std::vector<float> v = {4.0f, 9999.0f, -1.5f, 2.0f};
     EXPECT_EQ(outside::MinSingle(v.data(), 2, 2), -1.5f) << outside::LoadError();

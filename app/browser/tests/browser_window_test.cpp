@@ -550,6 +550,10 @@ TEST_F(Browser, UnregisteredControlIsReportedAndTheMainWindowGoesOn)
     FrmThumbnailView& w = Open();
     ASSERT_EQ(1u, messages.records.size()) << Messages();
     EXPECT_NE(std::string::npos, messages.records[0].text.find("The thumbnail control is not registered"));
+    // It says where the control and its registration helper are installed.
+    EXPECT_NE(std::string::npos, messages.records[0].text.find("'" + platform::SystemFolder() + "/norvikel-regsvr' register '" +
+                                                                platform::SystemFolder() + "/libNorvikel.so'"))
+        << messages.records[0].text;
     EXPECT_EQ("View Thumbnails", messages.records[0].title);
     EXPECT_EQ(16, messages.records[0].style);
     EXPECT_FALSE(w.isVisible());

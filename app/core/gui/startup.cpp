@@ -35,7 +35,7 @@ namespace {
 QPointer<FrmSplash> gSplash;
 std::unique_ptr<platform::SingleInstance> gInstance;
 
-const char* kAnalysisLibraryVersion = "2.0.0.0";
+const char* kAnalysisLibraryVersion = core::AnalysisLibraryVersion();
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text)
 {

@@ -2,6 +2,7 @@
 #include "gui_fixture.h"
 
 #include "app/core/gui/windows.h"
+#include "sorvanta_versions.h"
 #include "testsupport/windows/standin_windows.h"
 #include "app/core/settings.h"
 #include "platform/picturebuffer.h"
@@ -31,7 +32,7 @@ TEST_F(GuiTest, StartupEndsInUnitsDialogThenOpenDialog)
     EXPECT_EQ("Sorvanta Settings.txt is missing." + CR + "A new file with default settings will be created.",
               messages.records[0].text);
     EXPECT_TRUE(platform::FileExists(core::SettingsFilePath()));
-    EXPECT_EQ("Sorvanta 2.5.3", gui::frmSplash().lblSorvanta->text().toStdString());
+    EXPECT_EQ("Sorvanta " SORVANTA_PROGRAM_VERSION, gui::frmSplash().lblSorvanta->text().toStdString());
 
     gui::frmUnits().optMetricmm->setChecked(true);
     gui::frmUnits().optMetricMicrons->setChecked(true);

@@ -1,4 +1,6 @@
-// Sorvanta: phase-image analysis of part surfaces.
+// Sorvanta: phase-image analysis of part surfaces. The program on top of
+// every subsystem: it hands the main window the factories of the windows
+// the batch, browser, editor and plot subsystems build.
 #include "app/batch/config/frm_batch_configuration.h"
 #include "app/batch/gui/frm_batch_processing.h"
 #include "app/browser/frm_thumbnail_view.h"
