@@ -37,6 +37,16 @@ int DecodeImageFromMemory(const void* data, IPIHANDLE* dibs, int count, int form
 int DecodeImageFromFile(const char* path, IPIHANDLE* dibs, int count, int format, int page,
                         const IPIATTRIBUTE* attributes, int attributeCount, int* error);
 
+// The bytes of an image file that its decode format reads, as
+// DecodeImageFromFile reads them: from the start up to where the format
+// marks its end (a JPEG's EOI, a PNG's IEND, a GIF's trailer, a picture
+// container's end word, the furthest directory, value or strip of a TIFF,
+// a BMP's declared rows, a PCX's run-length data and table), the whole file
+// when no end is found, at most the kernel's size cap. A new global block the caller frees; 0 with *error 25
+// (cannot open a regular file), 22 (empty) or -1 (too large, no memory,
+// read failure).
+IPIHANDLE ReadImageFileToGlobal(const char* path, int format, int* error);
+
 // TIFF: number of pages (0 with error on failure); GIF: 1; others: 0 with
 // error -100.
 int CountPagesInMemory(const void* data, int format, int64_t size, const IPIATTRIBUTE* attributes,

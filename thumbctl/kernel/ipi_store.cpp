@@ -169,7 +169,11 @@ IPISTORE* ipiOpenDataStore(IPIENVIRONMENT* env, IPIOBJECT* object, const char* m
                 errno = ENOMEM;
                 return fail(ipiErrSystem);
             }
-            int64_t bytes = std::max<int64_t>(total, std::max<int64_t>(object->size, 0));
+            // Compressed data takes its own byte count (the block grows when
+            // more is written), never the size of the picture it expands to.
+            int64_t bytes = object->compression != 0 && object->size > 0
+                                ? object->size
+                                : std::max<int64_t>(total, std::max<int64_t>(object->size, 0));
             if (bytes > kIpiMaxBytes) {
                 errno = ENOMEM;
                 return fail(ipiErrSystem);

@@ -10,6 +10,7 @@
 
 namespace {
 int Le16(const uint8_t* p) { return p[0] | (p[1] << 8); }
+constexpr uint8_t kPaletteMarker = 12;  // before a 256-colour table
 }  // namespace
 
 int PcxParse(const uint8_t* d, size_t size, PcxInfo* info)
@@ -69,6 +70,31 @@ int PcxParse(const uint8_t* d, size_t size, PcxInfo* info)
         info->palette.assign(d + at, d + at + 768);
     }
     return 0;
+}
+
+uint64_t PcxFileExtent(const IpiByteSource& src)
+{
+    uint8_t d[128];
+    if (!src.read(0, d, 128) || d[0] != 10) return src.size;
+    const int64_t lines = int64_t(Le16(d + 10)) - Le16(d + 6) + 1;
+    const int64_t need = int64_t(d[65]) * Le16(d + 66) * lines;
+    if (need <= 0) return src.size;
+    // Counts the run-length data without expanding it, as PcxParse does.
+    IpiByteCursor c(src, 128);
+    for (int64_t expanded = 0; expanded < need;) {
+        const int b = c.Get();
+        if (b < 0) return src.size;
+        if ((b & 0xC0) == 0xC0) {
+            if (c.Get() < 0) return src.size;
+            expanded += b & 0x3F;
+        } else {
+            ++expanded;
+        }
+    }
+    const uint64_t end = c.Pos();
+    if (d[3] != 8 || d[65] != 1 || Le16(d + 68) != 1) return end;  // no 256-colour table
+    // The table right after the data; else it can only be the last 769 bytes.
+    return c.Get() == kPaletteMarker ? std::min<uint64_t>(end + 769, src.size) : src.size;
 }
 
 int PcxExpand(const uint8_t* rle, size_t size, int lineBytes, int lines, std::vector<uint8_t>* out)

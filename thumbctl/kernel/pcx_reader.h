@@ -3,6 +3,7 @@
 // run-length decoder registered for compression 247. The plain parsing lives
 // in PcxParse / PcxExpand so that it can be driven without kernel objects.
 #include "thumbctl/kernel/ipi_base.h"
+#include "thumbctl/kernel/ipi_extent.h"
 
 #include <vector>
 
@@ -24,4 +25,7 @@ int PcxParse(const uint8_t* data, size_t size, PcxInfo* info);
 int PcxExpand(const uint8_t* rle, size_t size, int lineBytes, int lines, std::vector<uint8_t>* out);
 
 int PcxReadFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int selector);
+// The bytes of a PCX file (ipi_extent.h): the header, the run-length data
+// of every line and, right after it, a 256-colour table with its marker.
+uint64_t PcxFileExtent(const IpiByteSource& src);
 int PcxDecodeRle(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* destination);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "thumbctl/kernel/bmp_codec.h"
 #include "thumbctl/kernel/ipi_base.h"
 
 namespace tiff {
@@ -325,12 +326,15 @@ int InterpretDirectory(const Source& src, const Directory& dir, bool littleEndia
     p.stripByteCounts.resize(size_t(strips));
 
     // Every strip must lie inside the data: compressed strips by their byte
-    // counts, uncompressed ones by the rows they hold.
+    // counts, uncompressed ones by the rows they hold. PackBits codes must be
+    // able to fill their strip's rows.
     p.compressedSize = 0;
     for (uint64_t s = 0; s < strips; ++s) {
         const uint64_t rows = std::min<uint64_t>(rps, p.height - s * rps);
         const uint64_t bytes = p.compression == ipiCompressionNone ? rows * p.rowBytes : p.stripByteCounts[s];
         if (uint64_t(p.stripOffsets[s]) + bytes > src.size) return kSyntax;
+        if (p.compression == ipiCompressionPackBits && rows * p.rowBytes > uint64_t(PackBitsMostBytes(bytes)))
+            return kSyntax;
         p.compressedSize += p.stripByteCounts[s];
     }
     if (p.compression != ipiCompressionNone && p.compressedSize == 0) return kSyntax;
@@ -358,6 +362,62 @@ int ReadPage(const Source& src, int index, Page* page) {
     rc = ReadDirectory(src, header.littleEndian, offsets[size_t(index)], &dir);
     if (rc != kOk) return rc;
     return InterpretDirectory(src, dir, header.littleEndian, page);
+}
+
+namespace {
+
+// Bytes of one value of a TIFF field type; 0 for a type TIFF does not know.
+uint64_t TypeBytes(uint32_t type) {
+    switch (type) {
+    case 1: case 2: case 6: case 7: return 1;
+    case 3: case 8: return 2;
+    case 4: case 9: case 11: return 4;
+    case 5: case 10: case 12: return 8;
+    default: return 0;
+    }
+}
+
+// End of the directory at `offset`, of the values it keeps out of line and
+// of its page's strips; false when it cannot be read or interpreted.
+bool DirectoryExtent(const Source& src, bool littleEndian, uint32_t offset, uint64_t* end) {
+    Reader r(src, littleEndian);
+    uint32_t entries = 0;
+    if (!r.U16(offset, &entries)) return false;
+    uint64_t last = uint64_t(offset) + 2 + 12 * uint64_t(entries) + 4;
+    for (uint32_t i = 0; i < entries; ++i) {
+        const uint64_t e = uint64_t(offset) + 2 + 12 * uint64_t(i);
+        uint32_t type = 0, count = 0, field = 0;
+        if (!r.U16(e + 2, &type) || !r.U32(e + 4, &count) || !r.U32(e + 8, &field)) return false;
+        const uint64_t bytes = TypeBytes(type) * count;
+        if (bytes > 4) last = std::max(last, uint64_t(field) + bytes);
+    }
+    Directory dir;
+    Page page;
+    if (ReadDirectory(src, littleEndian, offset, &dir) != kOk ||
+        InterpretDirectory(src, dir, littleEndian, &page) != kOk)
+        return false;
+    for (size_t s = 0; s < page.stripOffsets.size(); ++s) {
+        const uint64_t rows = std::min<uint64_t>(page.rowsPerStrip, page.height - uint64_t(s) * page.rowsPerStrip);
+        const uint64_t bytes = page.compression == ipiCompressionNone ? rows * page.rowBytes : page.stripByteCounts[s];
+        last = std::max(last, uint64_t(page.stripOffsets[s]) + bytes);
+    }
+    *end = last;
+    return true;
+}
+
+} // namespace
+
+uint64_t FileExtent(const Source& src) {
+    Header header;
+    std::vector<uint32_t> offsets;
+    if (ReadHeader(src, &header) != kOk || WalkDirectories(src, header, &offsets) != kOk) return src.size;
+    uint64_t end = 8;
+    for (uint32_t offset : offsets) {
+        uint64_t e = 0;
+        if (!DirectoryExtent(src, header.littleEndian, offset, &e)) return src.size;
+        end = std::max(end, e);
+    }
+    return std::min(end, src.size);
 }
 
 uint64_t RowOffset(const Page& page, uint32_t y) {

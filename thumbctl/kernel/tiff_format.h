@@ -4,19 +4,18 @@
 // description of one page (layout, kernel codes, strip table, colour map).
 // Every read goes through a bounded byte source, so a damaged or hostile
 // file costs an error code, never a read outside the data.
+#include "thumbctl/kernel/ipi_extent.h"
+
 #include <cstdint>
 #include <functional>
 #include <vector>
 
 namespace tiff {
 
-// Reads `count` bytes at `offset`; false when the range passes the data.
-using ReadFn = std::function<bool(uint64_t offset, void* buffer, uint64_t count)>;
-
-struct Source {
-    ReadFn read;
-    uint64_t size = 0;  // bytes of data (strips are checked against it)
-};
+// The bytes of the file: every read is checked against `size`, and strips
+// against it too.
+using Source = IpiByteSource;
+using ReadFn = decltype(IpiByteSource::read);
 
 // Kernel error codes used here.
 enum : int { kOk = 0, kInsufficientSize = 8, kNonPermissible = 12, kSyntax = 22 };
@@ -107,5 +106,10 @@ int ReadPage(const Source& src, int index, Page* page);
 
 // Byte offset of stored row y: the strip holding it, plus its place there.
 uint64_t RowOffset(const Page& page, uint32_t y);
+
+// The bytes of a TIFF file that its pages use (ipi_extent.h): the end of the
+// furthest directory, tag value or strip of the chain. src.size when a
+// directory cannot be read or a page cannot be interpreted.
+uint64_t FileExtent(const Source& src);
 
 } // namespace tiff

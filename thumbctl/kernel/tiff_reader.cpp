@@ -297,19 +297,26 @@ int DecodeIntoBitmap(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target, co
         // a strip's end shifts nothing and a run may carry on into the next
         // row of its strip.
         constexpr int64_t kWindow = int64_t(1) << 20;
-        std::vector<uint8_t> window, flipped, strip;
+        std::vector<uint8_t> window, flipped;
+        IpiScratch strip;
         int64_t windowAt = 0, windowBytes = 0;
         const int64_t rps = p.rowsPerStrip;
         for (size_t s = 0; rc == 0 && s < p.stripOffsets.size(); ++s) {
             const int64_t first = int64_t(s) * rps;
             if (first >= out.Rows()) break;
             const int64_t rows = std::min<int64_t>(rps, int64_t(p.height) - first);
-            if (rows > kIpiMaxBytes / R) {
+            const int64_t bytes = p.stripByteCounts[s];
+            // The codes must be able to fill the strip's rows, which bounds
+            // the strip buffer by the data.
+            if (rows > kIpiMaxBytes / R || rows * R > PackBitsMostBytes(bytes)) {
                 rc = Report(env, ipiErrSyntacticalError);
                 break;
             }
-            const int64_t bytes = p.stripByteCounts[s];
-            if (int64_t(strip.size()) < rows * R) strip.resize(size_t(rows * R));
+            uint8_t* expanded = strip.Reserve(rows * R);
+            if (!expanded) {
+                rc = Report(env, ipiErrSystem);
+                break;
+            }
             // Codes in memory are expanded where they lie. From a file they
             // are read a megabyte at a time, so that small strips lying one
             // after the other cost one read together.
@@ -332,12 +339,12 @@ int DecodeIntoBitmap(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target, co
                 ReverseBytes(flipped.data(), flipped.size());
                 codes = flipped.data();
             }
-            if (!PackBitsExpand(codes, bytes, strip.data(), rows * R, 0)) {
+            if (!PackBitsExpand(codes, bytes, expanded, rows * R, 0)) {
                 rc = Report(env, ipiErrSyntacticalError);
                 break;
             }
             for (int64_t y = first; rc == 0 && y < std::min(out.Rows(), first + rows); ++y)
-                rc = out.Put(y, strip.data() + (y - first) * R);
+                rc = out.Put(y, expanded + (y - first) * R);
         }
     }
     const int closeRc = out.Close();

@@ -139,6 +139,11 @@ TEST(TiffFormat, DirectoryChecks) {
         {"resolution unit 4", Build(With(GreyPage(), 296, 3, 1, 4)), 22},
         {"palette without a colour map", Build(With(GreyPage(), 262, 3, 1, 3)), 22},
         {"width 0", Build(With(GreyPage(), 256, 3, 1, 0)), 22},
+        // Two bytes of PackBits codes make at most 128 bytes: 32 bytes of rows
+        // need at least that, one byte cannot fill them.
+        {"PackBits codes that can fill their rows", Build(With(With(GreyPage(), 259, 3, 1, 32773), 279, 4, 1, 2)), 0},
+        {"PackBits codes that cannot fill their rows",
+         Build(With(With(GreyPage(), 259, 3, 1, 32773), 279, 4, 1, 1)), 22},
         {"four strips in four counts", stripTables(1, 4, false), 0},
         {"three counts for two strips", stripTables(2, 3, true), 22},
         {"surplus empty last strip", stripTables(1, 5, true), 0},
