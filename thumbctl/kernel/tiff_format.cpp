@@ -123,8 +123,8 @@ int ReadDirectory(const Source& src, bool littleEndian, uint32_t offset, Directo
             rc = need(type == kShort && one);
             if (value >= 1 && value <= 3) dir->subfileType = value - 1;
             break;
-        case 256: rc = need(ShortOrLong(type) && one); dir->width = value; break;
-        case 257: rc = need(ShortOrLong(type) && one); dir->length = value; break;
+        case 256: rc = need(ShortOrLong(type) && one); dir->width = value; dir->hasWidth = true; break;
+        case 257: rc = need(ShortOrLong(type) && one); dir->length = value; dir->hasLength = true; break;
         case 258:
             rc = need(type == kShort);
             dir->bitsPerSampleCount = count;
@@ -199,6 +199,15 @@ int InterpretDirectory(const Source& src, const Directory& dir, bool littleEndia
 
     // Pages laid out in tiles are not read.
     if (dir.tiled) return kSyntax;
+    // The tags a page cannot do without, whatever its photometric
+    // interpretation: ImageWidth and ImageLength (checked here), StripOffsets,
+    // and StripByteCounts when compressed (the strip table below). Bilevel and
+    // grey pages need nothing more: BitsPerSample 1, Compression 1,
+    // PhotometricInterpretation 0 (WhiteIsZero), RowsPerStrip (all rows) and
+    // ResolutionUnit stand in when absent, and the resolutions are not needed;
+    // palette pages need their ColorMap, RGB pages a SamplesPerPixel of 3
+    // (both checked below).
+    if (!dir.hasWidth || !dir.hasLength) return kSyntax;
     if (dir.width < 1 || dir.length < 1 || dir.width > kIpiMaxDimension || dir.length > kIpiMaxDimension)
         return kSyntax;
     p.width = dir.width;

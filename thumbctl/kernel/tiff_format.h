@@ -40,6 +40,7 @@ int WalkDirectories(const Source& src, const Header& header, std::vector<uint32_
 struct Directory {
     uint32_t subfileType = 0;
     uint32_t width = 1, length = 1;
+    bool hasWidth = false, hasLength = false;  // ImageWidth, ImageLength given
     uint32_t bitsPerSampleValue = 0, bitsPerSampleCount = 0;  // value or offset
     uint32_t compression = 1;
     uint32_t photometric = 0;
@@ -97,7 +98,8 @@ struct Page {
 
 // Checks a directory and describes its page. 0, or 22 for anything the kernel
 // does not read (layouts, codings, photometric interpretations, orientations,
-// tiles, planes, strip tables that do not fit the data ...).
+// tiles, planes, strip tables that do not fit the data ...) and for a
+// directory without a tag its page cannot do without.
 int InterpretDirectory(const Source& src, const Directory& dir, bool littleEndian, Page* page);
 
 // Header, directory and interpretation of page `index` (0-based).

@@ -139,6 +139,9 @@ TEST(TiffFormat, DirectoryChecks) {
         {"resolution unit 4", Build(With(GreyPage(), 296, 3, 1, 4)), 22},
         {"palette without a colour map", Build(With(GreyPage(), 262, 3, 1, 3)), 22},
         {"width 0", Build(With(GreyPage(), 256, 3, 1, 0)), 22},
+        // Without them the initial values would stand in: a 1-pixel row or column.
+        {"no ImageWidth", Build(Without(GreyPage(), 256)), 22},
+        {"no ImageLength", Build(Without(GreyPage(), 257)), 22},
         // Two bytes of PackBits codes make at most 128 bytes: 32 bytes of rows
         // need at least that, one byte cannot fill them.
         {"PackBits codes that can fill their rows", Build(With(With(GreyPage(), 259, 3, 1, 32773), 279, 4, 1, 2)), 0},
