@@ -63,9 +63,14 @@ int PcxParse(const uint8_t* d, size_t size, PcxInfo* info)
     if (mode == 1 || mode == 2) {
         info->paletteEntries = mode == 1 ? 2 : 16;
         info->palette.assign(d + 16, d + 16 + 3 * info->paletteEntries);
+        if (mode == 1 && std::equal(d + 16, d + 19, d + 19)) info->palette = {0, 0, 0, 255, 255, 255};
     } else if (mode == 3 && info->paletteInfo == 1) {
-        const size_t at = pos + 1;  // past the marker byte
-        if (size < at || size - at < 768) return ipiErrSyntacticalError;
+        // The marker byte 12 and 768 bytes of table: right after the
+        // run-length data, or else (bytes left between) at the end.
+        size_t at = 0;
+        if (size - pos >= 769 && d[pos] == kPaletteMarker) at = pos + 1;
+        else if (size - pos >= 769 && d[size - 769] == kPaletteMarker) at = size - 768;
+        else return ipiErrSyntacticalError;
         info->paletteEntries = 256;
         info->palette.assign(d + at, d + at + 768);
     }

@@ -18,7 +18,10 @@ struct PcxInfo {
 };
 
 // Header, extent of the run-length data and palette. Kernel code: 0, 19
-// (4 bits per pixel), 22 (anything malformed or cut short).
+// (4 bits per pixel), 22 (anything malformed or cut short, or a 256-colour
+// table without its marker byte 12, found right after the run-length data
+// or else in the last 769 bytes). A two-colour header table whose two
+// entries are equal (writers often leave it zero) gives black and white.
 int PcxParse(const uint8_t* data, size_t size, PcxInfo* info);
 // Expands run-length data into scan lines of planes x bytesPerLine bytes
 // each (`lines` of them); 22 when the data runs out.
