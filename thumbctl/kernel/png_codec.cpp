@@ -98,7 +98,6 @@ int PngParseStream(const uint8_t* data, size_t size, PngStreamInfo* info) {
             info->paletteEntries = static_cast<int>(length / 3);
             info->palette.assign(body, body + length);
             seenPlte = true;
-            checkCrc = false;
         } else if (is("IDAT")) {
             if (!seenIhdr || (info->colourType == 3 && !seenPlte) || idatClosed) return ipiErrSyntacticalError;
             info->idat.push_back({static_cast<size_t>(body - data), length});

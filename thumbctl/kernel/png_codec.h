@@ -48,7 +48,8 @@ struct PngStreamInfo {
 };
 
 // Parses and checks the chunk structure. CRCs are checked on every chunk
-// except PLTE and IDAT (zlib's own check covers the image data).
+// but IDAT (zlib's own check covers the image data once inflated), and image
+// data too short to inflate to the declared picture is refused.
 int PngParseStream(const uint8_t* data, size_t size, PngStreamInfo* info);
 
 // The bytes of a PNG file up to and with its IEND chunk (ipi_extent.h).
