@@ -17,6 +17,7 @@
 #include "testsupport/peak_memory.h"
 #include "testsupport/testsupport.h"
 #include "thumbctl/kernel/decode.h"
+#include "thumbctl/kernel/ipi.h"
 #include "thumbctl/kernel/ipi_dib.h"
 #include "thumbctl/kernel/ipi_memory.h"
 #include "thumbctl/kernel/tests/dib_view.h"
@@ -285,6 +286,26 @@ TEST_F(BoundedReads, PaddedPicturesReadOnlyTheirOwnBytes)
         }
         ipiGlobalFree(read);
         const int64_t peak = PeakOfFileDecode(padded, s.format, want.error != 0);
+        EXPECT_GE(peak, 0);
+        EXPECT_LT(peak, kPeakBound);
+    }
+}
+
+TEST_F(BoundedReads, KernelImportOfAPaddedFileByNameReadsThePictureOnly)
+{
+    // The kernel's own import, given the file's name, reads it in place.
+    const std::string padded = dir_->file("padded");
+    for (const Sample& s : *samples_) {
+        SCOPED_TRACE(s.name);
+        testsupport::MakeSparseFile(padded, s.bytes, kPadded);
+        const int64_t peak = testsupport::PeakBytes([&] {
+            IPIENVIRONMENT* env = ipiOpenEnvironment(nullptr);
+            IPIOBJECT* lut = ipiCreateLookupTable(env, "oLUT", nullptr, nullptr, 0);
+            IPIATTRIBUTE a[] = {{"repository", ipiRepositoryWorkspace}, {"lut", reinterpret_cast<IPIVALUE>(lut)}};
+            IPIOBJECT* img = ipiCreateGenericImage(env, "oImage", nullptr, a, 2);
+            ipiImportFileIntoObject(env, padded.c_str(), img, ipiFileFormatOfDecodeFormat(s.format), nullptr, 0);
+            return ipiCloseEnvironment(env) == 0;
+        });
         EXPECT_GE(peak, 0);
         EXPECT_LT(peak, kPeakBound);
     }
