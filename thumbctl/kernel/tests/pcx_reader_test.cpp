@@ -152,6 +152,25 @@ TEST(PcxDecode, LinesShorterThanTheWidthAreRefusedInEveryKind) {
     }
 }
 
+// A run that passes a line's end goes on at the start of the next line, in
+// the decoded picture as in the parser's count.
+TEST(PcxDecode, ARunCarriesOnIntoTheNextLine) {
+    std::vector<uint8_t> d = Header(8, 1, 40, 2, 40);
+    d.insert(d.end(), {0xFF, 7, 0xD1, 9});  // 63 x 7, then 17 x 9
+    int error = -5;
+    IPIHANDLE h = 0;
+    ASSERT_EQ(DecodeImageFromMemory(d.data(), &h, 1, DecodeFormatPcx, 0, int64_t(d.size()), nullptr, 0, &error), 1);
+    const DibView v = TakeDib(h);
+    ASSERT_EQ(v.bits, 8);
+    // The first line: forty 7s; the second: twenty-three 7s, then seventeen 9s.
+    std::vector<uint8_t> want(63, 7);
+    want.resize(80, 9);
+    // Stored bottom row first: the second line, then the first.
+    std::vector<uint8_t> lines(v.stored.begin() + 40, v.stored.end());
+    lines.insert(lines.end(), v.stored.begin(), v.stored.begin() + 40);
+    EXPECT_EQ(lines, want);
+}
+
 // The colour table of the bitmap a PCX decodes to (B, G, R, 0 per entry);
 // empty when it is refused.
 std::vector<uint8_t> DecodedTable(const std::vector<uint8_t>& pcx, int* error) {
