@@ -206,6 +206,21 @@ TEST(TiffFormat, PageDescription) {
     EXPECT_EQ(coded.newSubfileType, 254);
     EXPECT_TRUE(coded.lsbFirst);
     EXPECT_EQ(coded.photometric, 222);
+
+    // The rest of the tags the kernel keeps: resolutions, page number, the
+    // LZW predictor (two SHORTs of PageNumber sit in the value field).
+    e = With(With(With(GreyPage(), 282, 5, 1, 400), 283, 5, 1, 408), 297, 3, 2, 0x00050002u);
+    e = With(With(e, 259, 3, 1, 5), 317, 3, 1, 2);
+    Bytes withValues = Build(e);
+    Put32(withValues, 400, 300, true), Put32(withValues, 404, 1, true);
+    Put32(withValues, 408, 150, true), Put32(withValues, 412, 2, true);
+    tiff::Page more;
+    ASSERT_EQ(Page0(withValues, &more), 0);
+    EXPECT_TRUE(more.hasXResolution && more.hasYResolution);
+    EXPECT_EQ(std::vector<uint32_t>(more.xResolution, more.xResolution + 2), (std::vector<uint32_t>{300, 1}));
+    EXPECT_EQ(std::vector<uint32_t>(more.yResolution, more.yResolution + 2), (std::vector<uint32_t>{150, 2}));
+    EXPECT_EQ(more.pageNumber, 0x00020005u);
+    EXPECT_EQ(more.predictor, 1);
 }
 
 TEST(TiffFormat, DirectoryChainEndsAtLoopsAndBounds) {
