@@ -57,6 +57,31 @@ uint64_t FilteredBytes(const PngStreamInfo& info) {
 
 }  // namespace
 
+namespace {
+
+// The 13 bytes of IHDR: size, depth and colour type the kernel reads.
+int ParseIhdr(const uint8_t* body, PngStreamInfo* info) {
+    const uint32_t w = Be32(body), h = Be32(body + 4);
+    const int depth = body[8], ct = body[9];
+    if (w == 0 || h == 0 || w > uint32_t(kIpiMaxDimension) || h > uint32_t(kIpiMaxDimension))
+        return ipiErrSyntacticalError;
+    if (depth != 1 && depth != 2 && depth != 4 && depth != 8 && depth != 16) return ipiErrSyntacticalError;
+    if (ct != 0 && ct != 2 && ct != 3 && ct != 4 && ct != 6) return ipiErrSyntacticalError;
+    if ((ct == 2 || ct == 4 || ct == 6) && depth < 8) return ipiErrSyntacticalError;
+    if (ct == 3 && depth == 16) return ipiErrSyntacticalError;
+    if (body[10] != 0 || body[11] != 0 || body[12] > 1) return ipiErrSyntacticalError;
+    if (ct == 4) return ipiErrSyntacticalError;
+    info->width = static_cast<int>(w);
+    info->height = static_cast<int>(h);
+    info->bitDepth = depth;
+    info->colourType = ct;
+    info->interlaced = body[12];
+    info->channels = ct == 2 ? 3 : (ct == 6 ? 4 : 1);
+    return 0;
+}
+
+}  // namespace
+
 int PngParseStream(const uint8_t* data, size_t size, PngStreamInfo* info) {
     *info = PngStreamInfo();
     if (size < 8 || std::memcmp(data, kSignature, 8) != 0) return ipiErrSyntacticalError;
@@ -75,22 +100,7 @@ int PngParseStream(const uint8_t* data, size_t size, PngStreamInfo* info) {
         if (seenIdat && !is("IDAT")) idatClosed = true;
         if (is("IHDR")) {
             if (seenIhdr || seenPlte || seenIdat || length != 13) return ipiErrSyntacticalError;
-            const uint32_t w = Be32(body), h = Be32(body + 4);
-            const int depth = body[8], ct = body[9];
-            if (w == 0 || h == 0 || w > uint32_t(kIpiMaxDimension) || h > uint32_t(kIpiMaxDimension))
-                return ipiErrSyntacticalError;
-            if (depth != 1 && depth != 2 && depth != 4 && depth != 8 && depth != 16) return ipiErrSyntacticalError;
-            if (ct != 0 && ct != 2 && ct != 3 && ct != 4 && ct != 6) return ipiErrSyntacticalError;
-            if ((ct == 2 || ct == 4 || ct == 6) && depth < 8) return ipiErrSyntacticalError;
-            if (ct == 3 && depth == 16) return ipiErrSyntacticalError;
-            if (body[10] != 0 || body[11] != 0 || body[12] > 1) return ipiErrSyntacticalError;
-            if (ct == 4) return ipiErrSyntacticalError;
-            info->width = static_cast<int>(w);
-            info->height = static_cast<int>(h);
-            info->bitDepth = depth;
-            info->colourType = ct;
-            info->interlaced = body[12];
-            info->channels = ct == 2 ? 3 : (ct == 6 ? 4 : 1);
+            if (int rc = ParseIhdr(body, info)) return rc;
             seenIhdr = true;
         } else if (is("PLTE")) {
             if (!seenIhdr || seenPlte || seenIdat || length % 3 != 0 || length == 0 || length / 3 > 256)
