@@ -521,13 +521,12 @@ int64_t PictureBytes(const FormatRoute& route, const void* data, int64_t size)
     return extent ? int64_t(extent(ipiMemoryBytes(data, size))) : size;
 }
 
-// Decodes the image in memory, or for a TIFF with null `data` the file
-// `path` in place.
+// Decodes the picture's `size` bytes in memory, or for a TIFF with null
+// `data` the file `path` in place.
 int Decode(const char* path, const void* data, int64_t size, IPIHANDLE* dibs, int count, const FormatRoute& route,
            int page, const IPIATTRIBUTE* attributes, int attributeCount, int* made)
 {
     const int repository = RepositoryFromAttributes(attributes, attributeCount);
-    if (data) size = PictureBytes(route, data, size);
     if (route.passThrough && data && IsPassThroughBmp(static_cast<const uint8_t*>(data), size)) {
         IPIHANDLE h = ipiGlobalAlloc(size - 14);
         if (!h) return ipiErrSystem;
@@ -610,7 +609,8 @@ int DecodeImageFromMemory(const void* data, IPIHANDLE* dibs, int count, int form
     int made = 0;
     const int rc = !data || size <= 0
                        ? ipiErrSyntacticalError
-                       : Decode(nullptr, data, size, dibs, count, *route, page, attributes, attributeCount, &made);
+                       : Decode(nullptr, data, PictureBytes(*route, data, size), dibs, count, *route, page,
+                                attributes, attributeCount, &made);
     return Finish(rc, made, dibs, count, error);
 }
 
@@ -654,6 +654,7 @@ int DecodeImageFromFile(const char* path, IPIHANDLE* dibs, int count, int format
     int made = 0;
     int rc;
     {
+        // The block holds the picture's bytes and no more.
         IpiGlobalLock lock(file);
         rc = Decode(path, lock.ptr(), lock.size(), dibs, count, *route, page, attributes, attributeCount, &made);
     }
