@@ -31,7 +31,10 @@ enum DecodeFormat : int {
 // size (sides rounded up), the smallest that still reaches the box's width
 // or its height, so that it still covers the picture fitted into the box;
 // `pictureSize`, the address of two IPIVALUEs, then receives the JPEG's own
-// width and height.
+// width and height. Only the picture's own bytes are decoded: from memory up
+// to where its format marks its end, from a file as ReadImageFileToGlobal
+// reads it (a large TIFF in place); data that ends before the picture is
+// complete, or that cannot fill the size its header declares, is refused.
 int DecodeImageFromMemory(const void* data, IPIHANDLE* dibs, int count, int format, int page, int64_t size,
                           const IPIATTRIBUTE* attributes, int attributeCount, int* error);
 int DecodeImageFromFile(const char* path, IPIHANDLE* dibs, int count, int format, int page,
