@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 namespace bitrun {
 
@@ -174,6 +175,116 @@ void BuildRow(const Elements& cur, int32_t width, std::vector<uint8_t>& row)
 
 } // namespace
 
+namespace {
+
+// One plane being decoded: the output row, the two element arrays (owned),
+// and the rows handed to the sink so far.
+class PlaneDecoder {
+public:
+    PlaneDecoder(int64_t width, int64_t rows, const RowSink& sink, PlaneResult& result)
+        : w_(int32_t(std::min<int64_t>(width, kIpiMaxDimension))), rows_(rows), sink_(sink), res_(result),
+          row_(size_t((w_ + 7) / 8), 0), zeros_(row_.size(), 0), bits_(std::max<int64_t>(w_, kMinLineBits)),
+          ref_(new Elements), cur_(new Elements)
+    {
+        ref_->Clear(w_);
+        cur_->Clear(w_);
+    }
+
+    // Lines from data[*pos] up to the plane's end mark (see DecodePlane).
+    int Run(const uint8_t* data, size_t size, size_t* pos)
+    {
+        size_t p = *pos;
+        if (p >= size) return Exhausted(size, pos);
+        uint8_t type = data[p++];
+        for (;;) {
+            const size_t start = p;
+            while (p < size && !IsFlag(data[p])) ++p;
+            const bool atEnd = p >= size;
+            if (type == kFlagRaw && p == start) return EndMark(atEnd ? p : p + 1, pos);
+            int rc;
+            if (type == kFlagRaw) rc = RawLine(data + start, p - start);
+            else if (type == kFlagCoded && std::all_of(data + start, data + p, [](uint8_t b) { return b == 0; }))
+                rc = Emit(row_.data());  // repeats the previous row
+            else rc = CodedLine(data + start, p - start);
+            if (rc) {
+                *pos = p;
+                return rc;
+            }
+            if (atEnd) return Exhausted(size, pos);
+            type = data[p++];
+        }
+    }
+
+private:
+    int Emit(const uint8_t* bytes)
+    {
+        if (y_ >= rows_) return 0;
+        const int rc = sink_(y_, bytes);
+        if (rc == 0) res_.rowsWritten = ++y_;
+        return rc;
+    }
+
+    int ClearRest()
+    {
+        while (y_ < rows_)
+            if (int rc = Emit(zeros_.data())) return rc;
+        return 0;
+    }
+
+    // The end mark writes the output row once more; the rest of the plane is cleared.
+    int EndMark(size_t next, size_t* pos)
+    {
+        *pos = next;
+        res_.endMark = true;
+        if (int rc = Emit(row_.data())) return rc;
+        return ClearRest();
+    }
+
+    // The data ended before the end mark: the rest is cleared, error 8.
+    int Exhausted(size_t size, size_t* pos)
+    {
+        *pos = size;
+        if (int rc = ClearRest()) return rc;
+        return ipiErrInsufficientSize;
+    }
+
+    // A raw line: its bits are the row; the next coded line is coded against
+    // an empty line.
+    int RawLine(const uint8_t* data, size_t n)
+    {
+        bits_.Load(data, n);
+        std::fill(row_.begin(), row_.end(), 0);
+        const size_t take = std::min<size_t>(bits_.Count(), size_t(w_));
+        for (size_t x = 0; x < take; ++x)
+            if (bits_.At(x)) row_[x >> 3] |= uint8_t(0x80u >> (x & 7));
+        cur_->Clear(w_);
+        const int rc = Emit(row_.data());
+        std::fill(row_.begin(), row_.end(), 0);
+        return rc;
+    }
+
+    // A line coded against the previous one.
+    int CodedLine(const uint8_t* data, size_t n)
+    {
+        bits_.Load(data, n);
+        std::swap(ref_, cur_);
+        if (int rc = DecodeCodedLine(bits_, *ref_, *cur_, w_)) return rc;
+        BuildRow(*cur_, w_, row_);
+        return Emit(row_.data());
+    }
+
+    const int32_t w_;
+    const int64_t rows_;
+    const RowSink& sink_;
+    PlaneResult& res_;
+    std::vector<uint8_t> row_, zeros_;
+    LineBits bits_;
+    std::unique_ptr<Elements> ref_, cur_;
+    int64_t y_ = 0;
+};
+
+} // namespace
+
 int DecodePlane(const uint8_t* data, size_t size, size_t* pos, int64_t width, int64_t rows, const RowSink& sink,
                 PlaneResult* result)
 {
@@ -181,85 +292,7 @@ int DecodePlane(const uint8_t* data, size_t size, size_t* pos, int64_t width, in
     PlaneResult& res = result ? *result : local;
     res = PlaneResult();
     if (width < 1 || rows < 0) return ipiErrOutOfRange;
-    const int32_t w = int32_t(std::min<int64_t>(width, kIpiMaxDimension));
-    const size_t rowBytes = size_t((w + 7) / 8);
-    std::vector<uint8_t> row(rowBytes, 0);
-    std::vector<uint8_t> zeros(rowBytes, 0);
-    LineBits bits(std::max<int64_t>(w, kMinLineBits));
-    auto* ref = new Elements;
-    auto* cur = new Elements;
-    ref->Clear(w);
-    cur->Clear(w);
-    struct Free {
-        Elements* a;
-        Elements* b;
-        ~Free() { delete a; delete b; }
-    } freeArrays{ref, cur};
-
-    int64_t y = 0;
-    auto emit = [&](const uint8_t* bytes) -> int {
-        if (y >= rows) return 0;
-        int rc = sink(y, bytes);
-        if (rc == 0) res.rowsWritten = ++y;
-        return rc;
-    };
-    auto clearRest = [&]() -> int {
-        while (y < rows)
-            if (int rc = emit(zeros.data())) return rc;
-        return 0;
-    };
-
-    size_t p = *pos;
-    if (p >= size) {
-        *pos = size;
-        if (int rc = clearRest()) return rc;
-        return ipiErrInsufficientSize;
-    }
-    uint8_t type = data[p++];
-    for (;;) {
-        const size_t start = p;
-        while (p < size && !IsFlag(data[p])) ++p;
-        const size_t n = p - start;
-        const bool atEnd = p >= size;
-
-        if (type == kFlagRaw && n == 0) {
-            // End mark: the following flag goes with it.
-            if (!atEnd) ++p;
-            *pos = p;
-            res.endMark = true;
-            if (int rc = emit(row.data())) return rc;
-            return clearRest();
-        }
-        bits.Load(data + start, n);
-        if (type == kFlagRaw) {
-            std::fill(row.begin(), row.end(), 0);
-            const size_t take = std::min<size_t>(bits.Count(), size_t(w));
-            for (size_t x = 0; x < take; ++x)
-                if (bits.At(x)) row[x >> 3] |= uint8_t(0x80u >> (x & 7));
-            cur->Clear(w);
-            int rc = emit(row.data());
-            std::fill(row.begin(), row.end(), 0);
-            if (rc) return rc;
-        } else if (type == kFlagCoded && std::all_of(data + start, data + p, [](uint8_t b) { return b == 0; })) {
-            if (int rc = emit(row.data())) return rc;  // repeats the previous row
-        } else {
-            std::swap(ref, cur);
-            freeArrays.a = ref;
-            freeArrays.b = cur;
-            if (int rc = DecodeCodedLine(bits, *ref, *cur, w)) {
-                *pos = p;
-                return rc;
-            }
-            BuildRow(*cur, w, row);
-            if (int rc = emit(row.data())) return rc;
-        }
-        if (atEnd) {
-            *pos = size;
-            if (int rc = clearRest()) return rc;
-            return ipiErrInsufficientSize;
-        }
-        type = data[p++];
-    }
+    return PlaneDecoder(width, rows, sink, res).Run(data, size, pos);
 }
 
 std::vector<uint8_t> DecodeImage(const std::vector<uint8_t>& data, int64_t width, int64_t rows, int* error)

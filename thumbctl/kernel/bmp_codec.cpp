@@ -88,23 +88,57 @@ int ParseHeader(IPIENVIRONMENT* env, IPIACCESSOR* in, int fileFormat, BmpHeader*
 
 } // namespace
 
-int64_t BmpDeclaredFileBytes(const uint8_t* head, int64_t n)
+namespace {
+
+// End of run-length codes that begin at `at`: after the end-of-bitmap code,
+// or after the code that completes the last of `rows` rows; 0 when the data
+// ends first.
+uint64_t RleCodesEnd(const IpiByteSource& src, uint64_t at, int64_t rows, int bpp)
 {
-    if (n < 54 || head[0] != 'B' || head[1] != 'M') return -1;
-    const int64_t offBits = ipiLe32(head + 10);
+    IpiByteCursor c(src, at);
+    int64_t y = 0;
+    for (;;) {
+        const int b0 = c.Get(), b1 = c.Get();
+        if (b0 < 0 || b1 < 0) return 0;
+        if (b0 > 0) continue;  // encoded run
+        if (b1 == 1) return c.Pos();  // end of bitmap
+        if (b1 == 0) {  // end of line
+            if (++y >= rows) return c.Pos();
+        } else if (b1 == 2) {  // delta
+            if (c.Get() < 0) return 0;
+            const int dy = c.Get();
+            if (dy < 0) return 0;
+            if ((y += dy) >= rows) return c.Pos();
+        } else {  // absolute run and its pad byte
+            const uint64_t bytes = bpp == 8 ? uint64_t(b1) : uint64_t(b1 + 1) / 2;
+            if (!c.Skip(bytes + bytes % 2)) return 0;
+        }
+    }
+}
+
+} // namespace
+
+uint64_t BmpFileExtent(const IpiByteSource& src)
+{
+    uint8_t head[54];
+    if (!src.read(0, head, 54) || head[0] != 'B' || head[1] != 'M') return src.size;
+    const uint64_t offBits = ipiLe32(head + 10);
     const int64_t width = int32_t(ipiLe32(head + 18));
-    const int64_t height = int32_t(ipiLe32(head + 22));
+    int64_t height = int32_t(ipiLe32(head + 22));
     const int bpp = ipiLe16(head + 28);
     const uint32_t compression = ipiLe32(head + 30);
-    const int64_t stated = ipiLe32(head + 34);
-    if (width <= 0 || height == 0 || width > kIpiMaxDimension || height < -kIpiMaxDimension ||
-        height > kIpiMaxDimension)
-        return -1;
-    int64_t pixels;
-    if (compression == 0) pixels = ipiBmpStride(width, bpp) * (height < 0 ? -height : height);
-    else if (stated > 0) pixels = stated;
-    else return -1;
-    return pixels > 0 ? std::max<int64_t>(offBits + pixels, 54) : -1;
+    const uint64_t stated = ipiLe32(head + 34);
+    if (height < 0) height = -height;
+    if (width <= 0 || height == 0 || width > kIpiMaxDimension || height > kIpiMaxDimension) return src.size;
+    uint64_t end = 0;
+    if (compression == 0) {
+        const int64_t stride = ipiBmpStride(width, bpp);
+        if (stride <= 0) return src.size;
+        end = offBits + uint64_t(stride) * uint64_t(height);
+    } else if ((compression == 1 && bpp == 8) || (compression == 2 && bpp == 4)) {
+        end = stated > 0 ? offBits + stated : RleCodesEnd(src, offBits, height, bpp);
+    }
+    return end > 0 ? std::min(std::max<uint64_t>(end, 54), src.size) : src.size;
 }
 
 namespace {
@@ -208,6 +242,139 @@ int HeaderStage(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int f
     return rc;
 }
 
+// The run-length codes as they stand, from the pixel offset to offset 0 of
+// the target's store; target `size` their count.
+int CopyCompressed(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIACCESSOR* out, IPIOBJECT* target, const BmpHeader& h)
+{
+    std::vector<uint8_t> buf(size_t(std::min<int64_t>(std::max<int64_t>(h.stride, 4096), 1 << 20)));
+    for (int64_t done = 0; done < h.imageSize;) {
+        const int64_t n = std::min<int64_t>(int64_t(buf.size()), h.imageSize - done);
+        if (ipiReadFileAt(env, in, h.pixelOffset + done, buf.data(), n) != n ||
+            ipiWriteToStore(env, out, done, buf.data(), n) != n)
+            return ipiGetError(env);
+        done += n;
+    }
+    target->size = h.imageSize;
+    return 0;
+}
+
+// Stored row `fileRow` (the first row in the file is 0, the bottom row) into
+// `row`: 0, or 22 when the data ends before the row's pixels (a last row
+// without its padding is whole).
+int ReadFileRow(IPIENVIRONMENT* env, IPIACCESSOR* in, const BmpHeader& h, int64_t fileRow, std::vector<uint8_t>& row)
+{
+    const int64_t got = ipiReadFileAtMost(env, in, h.pixelOffset + fileRow * h.stride, row.data(), h.stride);
+    if (got < 0) return ipiGetError(env);
+    if (got < (h.width * h.bpp + 7) / 8) return ipiReportError(env, ipiErrSyntacticalError);
+    return 0;
+}
+
+// Bitmap layout: rows in file order, three bytes blue, green, red a pixel,
+// each row a line of `X` bytes.
+int ConvertToBitmapRows(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIACCESSOR* out, const BmpHeader& h, int64_t X)
+{
+    if (X < 3 * h.width) return ipiReportError(env, ipiErrInsufficientSize);
+    std::vector<uint8_t> row(size_t(h.stride)), conv(size_t(X), 0);
+    for (int64_t y = 0; y < h.height; ++y) {
+        if (int rc = ReadFileRow(env, in, h, y, row)) return rc;
+        for (int64_t x = 0; x < h.width; ++x) {
+            uint8_t* d = &conv[size_t(3 * x)];
+            if (h.bpp == 16) {
+                unsigned v = ipiLe16(&row[size_t(2 * x)]);
+                unsigned r = (v >> 10) & 31, g = (v >> 5) & 31, b = v & 31;
+                d[0] = uint8_t((b << 3) | (b >> 2));
+                d[1] = uint8_t((g << 3) | (g >> 2));
+                d[2] = uint8_t((r << 3) | (r >> 2));
+            } else {
+                const uint8_t* s = &row[size_t((h.bpp / 8) * x)];
+                d[0] = s[0];
+                d[1] = s[1];
+                d[2] = s[2];
+            }
+        }
+        if (ipiWriteToStore(env, out, y * X, conv.data(), X) != X) return ipiGetError(env);
+    }
+    return 0;
+}
+
+// One file row of one-bit pixels into the target's packed bits at sample
+// index `index`, each side's bits in its own order.
+int PutBitRow(IPIENVIRONMENT* env, IPIACCESSOR* out, const std::vector<uint8_t>& row, int64_t index, int64_t count,
+              int srcOrder, int dstOrder)
+{
+    uint8_t* line = ipiReadAtOffset(env, out, index);
+    if (!line) return ipiGetError(env);
+    const int64_t bit0 = index % 8;
+    for (int64_t x = 0; x < count; ++x) {
+        bool set = row[size_t(x / 8)] & (srcOrder == ipiOrderLsbFirst ? (1u << (x % 8)) : (0x80u >> (x % 8)));
+        int64_t b = bit0 + x;
+        uint8_t mask = dstOrder == ipiOrderLsbFirst ? uint8_t(1u << (b % 8)) : uint8_t(0x80u >> (b % 8));
+        if (set) line[size_t(b / 8)] |= mask;
+        else line[size_t(b / 8)] &= uint8_t(~mask);
+    }
+    return ipiWriteAt(env, out, index) ? ipiGetError(env) : 0;
+}
+
+// One file row of 4- or 8-bit colour indices, one byte a pixel.
+int PutIndexRow(IPIENVIRONMENT* env, IPIACCESSOR* out, const BmpHeader& h, const std::vector<uint8_t>& row,
+                int64_t index, int64_t count)
+{
+    uint8_t* line = ipiReadAtOffset(env, out, index);
+    if (!line) return ipiGetError(env);
+    for (int64_t x = 0; x < count; ++x)
+        line[size_t(x)] = h.bpp == 8 ? row[size_t(x)]
+                                     : (x % 2 == 0 ? uint8_t(row[size_t(x / 2)] >> 4) : uint8_t(row[size_t(x / 2)] & 15));
+    return ipiWriteAt(env, out, index) ? ipiGetError(env) : 0;
+}
+
+// One file row of 16-, 24- or 32-bit colour into the red, green and blue
+// band planes (band k `bandSize` samples after band k - 1).
+int PutColourRow(IPIENVIRONMENT* env, IPIACCESSOR* out, const BmpHeader& h, const std::vector<uint8_t>& row,
+                 int64_t index, int64_t count, int64_t bands, int64_t bandSize)
+{
+    for (int64_t k = 0; k < bands; ++k) {
+        uint8_t* line = ipiReadAtOffset(env, out, k * bandSize + index);
+        if (!line) return ipiGetError(env);
+        for (int64_t x = 0; x < count; ++x) {
+            if (h.bpp == 16) {
+                const unsigned p = ipiLe16(&row[size_t(2 * x)]);
+                const unsigned c = (p >> (10 - 5 * k)) & 31;
+                line[size_t(x)] = uint8_t((c << 3) | (c >> 2));
+            } else {
+                line[size_t(x)] = row[size_t((h.bpp / 8) * x + (2 - k))];
+            }
+        }
+        if (ipiWriteAt(env, out, k * bandSize + index)) return ipiGetError(env);
+    }
+    return 0;
+}
+
+// Rows top down into the target's planes, one sample a pixel (packed bits
+// at one bit).
+int ConvertRows(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIACCESSOR* out, IPIOBJECT* source, IPIOBJECT* target,
+                const BmpHeader& h)
+{
+    const int64_t X = target->dim[0], Y = target->dim[1];
+    const int64_t xCount = std::min<int64_t>(std::min(source->dim[0], X), h.width);
+    const int64_t yCount = std::min(h.height, Y);
+    const int64_t bandSize = X * Y * std::max<int64_t>(1, target->dim[2]) * std::max<int64_t>(1, target->dim[3]);
+    const int64_t bands = std::min<int64_t>(std::min<int64_t>(source->dim[4], target->dim[4]), 3);
+    std::vector<uint8_t> row(size_t(h.stride));
+    for (int64_t y = 0; y < yCount; ++y) {
+        int rc = ReadFileRow(env, in, h, h.height - 1 - y, row);
+        if (rc == 0) {
+            if (h.bpp == 1)
+                rc = PutBitRow(env, out, row, y * X, xCount, int(source->bitOrder), int(target->bitOrder));
+            else if (h.bpp <= 8)
+                rc = PutIndexRow(env, out, h, row, y * X, xCount);
+            else
+                rc = PutColourRow(env, out, h, row, y * X, xCount, bands, bandSize);
+        }
+        if (rc) return rc;
+    }
+    return 0;
+}
+
 int PixelStage(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, const BmpHeader& h)
 {
     if ((source->dataType != ipiTypeBoolean && source->dataType != ipiTypeNonNegative) ||
@@ -215,122 +382,15 @@ int PixelStage(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, const 
         return ipiReportError(env, ipiErrMismatchDataType);
     IpiAccessorPair io(env, source, target);
     if (!io) return ipiGetError(env);
-    IPIACCESSOR *in = io.in, *out = io.out;
-    int rc = 0;
-    const int64_t X = target->dim[0];
-    const int64_t Y = target->dim[1];
-    const int64_t xCount = std::min<int64_t>(std::min(source->dim[0], X), h.width * (h.bpp >= 16 && target->pixelInterpretation == ipiBitmapLayout ? 3 : 1));
-    const int64_t yCount = std::min(h.height, Y);
-    const int64_t bandSize = X * Y * std::max<int64_t>(1, target->dim[2]) * std::max<int64_t>(1, target->dim[3]);
-    const int64_t bands = std::min<int64_t>(std::min<int64_t>(source->dim[4], target->dim[4]), 3);
-
-    if (h.compression == ipiCompressionBmpRle) {
-        // Carried compressed: the bytes from the pixel offset, bounded by the data.
-        std::vector<uint8_t> buf(size_t(std::min<int64_t>(std::max<int64_t>(h.stride, 4096), 1 << 20)));
-        int64_t done = 0;
-        while (rc == 0 && done < h.imageSize) {
-            int64_t n = std::min<int64_t>(int64_t(buf.size()), h.imageSize - done);
-            if (ipiReadFileAt(env, in, h.pixelOffset + done, buf.data(), n) != n ||
-                ipiWriteToStore(env, out, done, buf.data(), n) != n)
-                rc = ipiGetError(env);
-            done += n;
-        }
-        if (rc == 0) target->size = h.imageSize;
-    } else if (h.bpp >= 16 && target->pixelInterpretation == ipiBitmapLayout) {
-        // Bitmap layout: rows in file order, three bytes B G R per pixel.
-        if (X < 3 * h.width) {
-            rc = ipiReportError(env, ipiErrInsufficientSize);
-        } else {
-            std::vector<uint8_t> row(size_t(h.stride)), conv(size_t(X), 0);
-            for (int64_t y = 0; rc == 0 && y < h.height; ++y) {
-                std::fill(row.begin(), row.end(), 0);
-                if (ipiReadFileAtMost(env, in, h.pixelOffset + y * h.stride, row.data(), h.stride) < 0) {
-                    rc = ipiGetError(env);
-                    break;
-                }
-                for (int64_t x = 0; x < h.width; ++x) {
-                    uint8_t* d = &conv[size_t(3 * x)];
-                    if (h.bpp == 16) {
-                        unsigned v = ipiLe16(&row[size_t(2 * x)]);
-                        unsigned r = (v >> 10) & 31, g = (v >> 5) & 31, b = v & 31;
-                        d[0] = uint8_t((b << 3) | (b >> 2));
-                        d[1] = uint8_t((g << 3) | (g >> 2));
-                        d[2] = uint8_t((r << 3) | (r >> 2));
-                    } else {
-                        const uint8_t* s = &row[size_t((h.bpp / 8) * x)];
-                        d[0] = s[0];
-                        d[1] = s[1];
-                        d[2] = s[2];
-                    }
-                }
-                if (ipiWriteToStore(env, out, y * X, conv.data(), X) != X) rc = ipiGetError(env);
-            }
-        }
-    } else {
-        std::vector<uint8_t> row(size_t(h.stride));
-        const int srcOrder = int(source->bitOrder), dstOrder = int(target->bitOrder);
-        for (int64_t y = 0; rc == 0 && y < yCount; ++y) {
-            std::fill(row.begin(), row.end(), 0);
-            int64_t fileRow = h.pixelOffset + (h.height - 1 - y) * h.stride;
-            if (ipiReadFileAtMost(env, in, fileRow, row.data(), h.stride) < 0) {
-                rc = ipiGetError(env);
-                break;
-            }
-            if (h.bpp == 1) {
-                uint8_t* line = ipiReadAtOffset(env, out, y * X);
-                if (!line) {
-                    rc = ipiGetError(env);
-                    break;
-                }
-                int64_t bit0 = (y * X) % 8;
-                for (int64_t x = 0; x < xCount; ++x) {
-                    bool set = row[size_t(x / 8)] &
-                               (srcOrder == ipiOrderLsbFirst ? (1u << (x % 8)) : (0x80u >> (x % 8)));
-                    int64_t b = bit0 + x;
-                    uint8_t mask = dstOrder == ipiOrderLsbFirst ? uint8_t(1u << (b % 8)) : uint8_t(0x80u >> (b % 8));
-                    if (set) line[size_t(b / 8)] |= mask;
-                    else line[size_t(b / 8)] &= uint8_t(~mask);
-                }
-                if (ipiWriteAt(env, out, y * X)) rc = ipiGetError(env);
-                continue;
-            }
-            if (h.bpp <= 8) {
-                uint8_t* line = ipiReadAtOffset(env, out, y * X);
-                if (!line) {
-                    rc = ipiGetError(env);
-                    break;
-                }
-                for (int64_t x = 0; x < xCount; ++x)
-                    line[size_t(x)] = h.bpp == 8 ? row[size_t(x)]
-                                      : (x % 2 == 0 ? uint8_t(row[size_t(x / 2)] >> 4) : uint8_t(row[size_t(x / 2)] & 15));
-                if (ipiWriteAt(env, out, y * X)) rc = ipiGetError(env);
-                continue;
-            }
-            for (int64_t k = 0; rc == 0 && k < bands; ++k) {
-                int64_t index = k * bandSize + y * X;
-                uint8_t* line = ipiReadAtOffset(env, out, index);
-                if (!line) {
-                    rc = ipiGetError(env);
-                    break;
-                }
-                for (int64_t x = 0; x < xCount; ++x) {
-                    uint8_t v;
-                    if (h.bpp == 16) {
-                        unsigned p = ipiLe16(&row[size_t(2 * x)]);
-                        unsigned c = (p >> (10 - 5 * k)) & 31;
-                        v = uint8_t((c << 3) | (c >> 2));
-                    } else {
-                        v = row[size_t((h.bpp / 8) * x + (2 - k))];
-                    }
-                    line[size_t(x)] = v;
-                }
-                if (ipiWriteAt(env, out, index)) rc = ipiGetError(env);
-            }
-        }
-    }
+    int rc;
+    if (h.compression == ipiCompressionBmpRle)
+        rc = CopyCompressed(env, io.in, io.out, target, h);
+    else if (h.bpp >= 16 && target->pixelInterpretation == ipiBitmapLayout)
+        rc = ConvertToBitmapRows(env, io.in, io.out, h, target->dim[0]);
+    else
+        rc = ConvertRows(env, io.in, io.out, source, target, h);
     const int closeRc = io.Close();
-    if (rc == 0) rc = closeRc;
-    return rc;
+    return rc ? rc : closeRc;
 }
 
 } // namespace
@@ -361,177 +421,216 @@ int BmpReadDib(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int se
 
 // ---- writer ---------------------------------------------------------------
 
+namespace {
+
+// What the writer makes of a source: depth, colour table entries, row
+// stride, image bytes and where the pixels begin.
+struct WriteLayout {
+    int depth = 0, entries = 0;
+    int64_t stride = 0, imageBytes = 0, base = 0, pixelOffset = 0;
+    bool compressed = false;
+};
+
+// The depth and sizes for `source` written into `target`; 0, 12 or 22.
+int LayoutFor(IPIOBJECT* source, IPIOBJECT* target, int fileFormat, WriteLayout* l)
+{
+    l->compressed = target->compression == ipiCompressionBmpRle;
+    const int64_t P = target->dataPrecision;
+    const int64_t X = target->dim[0];
+    const bool sameClass = source->cls == target->cls &&
+                           (source->cls == &ipiClassColourImage || source->cls == &ipiClassGenericImage);
+    if (sameClass && source->dim[4] >= 4 && target->dim[4] >= 4) l->depth = 32, l->entries = 0;
+    else if (sameClass && source->dim[4] >= 3 && target->dim[4] >= 3 && P == 8) l->depth = 24, l->entries = 0;
+    else if (sameClass && source->dim[4] >= 3 && target->dim[4] >= 3 && P == 16) return ipiErrNonPermissibleOption;
+    else if (P == 1) l->depth = 1, l->entries = 2;
+    else if (P == 4) l->depth = 4, l->entries = 16;
+    else if (P == 8) l->depth = 8, l->entries = 256;
+    else return ipiErrNonPermissibleOption;
+    if (l->compressed && l->depth != 4 && l->depth != 8) return ipiErrNonPermissibleOption;
+    if (X <= 0 || target->dim[1] <= 0 || X > kIpiMaxDimension || target->dim[1] > kIpiMaxDimension)
+        return ipiErrSyntacticalError;
+    l->stride = ipiBmpStride(X, l->depth);
+    l->imageBytes = l->compressed ? source->size : l->stride * target->dim[1];
+    if (l->imageBytes < 0 || l->imageBytes > kIpiMaxBytes) return ipiErrSyntacticalError;
+    l->base = fileFormat == ipiFormatBmp ? 14 : 0;
+    l->pixelOffset = l->base + 40 + 4 * int64_t(l->entries);
+    return 0;
+}
+
+// The file header (BMP only) and the 40-byte information header.
+int WriteHeaders(IPIENVIRONMENT* env, IPIOBJECT* target, IPIACCESSOR* out, int fileFormat, const WriteLayout& l)
+{
+    uint8_t head[54] = {};
+    if (fileFormat == ipiFormatBmp) {
+        head[0] = 'B';
+        head[1] = 'M';
+        ipiPutLe32(head + 2, uint32_t(54 + 4 * l.entries + l.imageBytes));
+        ipiPutLe32(head + 10, uint32_t(54 + 4 * l.entries));
+    }
+    uint8_t* info = head + l.base;
+    ipiPutLe32(info, 40);
+    int64_t width = target->dim[0];
+    if (env->byteBoundary && target->dataPrecision == 1 && target->widthByteBoundary > 0)
+        width = target->widthByteBoundary;
+    ipiPutLe32(info + 4, uint32_t(width));
+    ipiPutLe32(info + 8, uint32_t(target->dim[1]));
+    ipiPutLe16(info + 12, 1);
+    ipiPutLe16(info + 14, uint32_t(l.depth));
+    ipiPutLe32(info + 16, l.compressed ? (l.depth == 8 ? 1u : 2u) : 0u);
+    ipiPutLe32(info + 20, l.compressed ? uint32_t(l.imageBytes) : 0u);
+    if (target->fileFormat == ipiFormatBmp &&
+        ipiGetObjectAttribute(env, target, "resolutionUnit") == ipiResolutionUnitMetre) {
+        ipiPutLe32(info + 24, uint32_t(ipiGetObjectAttribute(env, target, "xResolution")));
+        ipiPutLe32(info + 28, uint32_t(ipiGetObjectAttribute(env, target, "yResolution")));
+    }
+    ipiPutLe32(info + 32, uint32_t(l.entries));
+    ipiPutLe32(info + 36, uint32_t(l.entries));
+    return ipiWriteToStore(env, out, 0, head, l.base + 40) == l.base + 40 ? 0 : ipiGetError(env);
+}
+
+// The colour table from the source's `lut` when it has a usable one, else
+// black and white, 16 grey levels or the grey ramp.
+std::vector<uint8_t> ColourTable(IPIENVIRONMENT* env, IPIOBJECT* source, int entries)
+{
+    std::vector<uint8_t> table(size_t(entries) * 4, 0);
+    auto* lut = reinterpret_cast<IPIOBJECT*>(source->lut);
+    if (lut && ipiIsValidObject(env, lut) && lut->dim[0] != 0 && lut->dim[4] >= 3 &&
+        (lut->dataType == ipiTypeNonNegative || lut->dataType == ipiTypeSigned) &&
+        lut->bitOrder == ipiOrderMsbFirst && ipiIsInited(lut)) {
+        IPIACCESSOR* la = ipiOpenAccessor(env, lut, "r", 1, nullptr, 0);
+        if (la) {
+            const int64_t E = lut->dim[0];
+            const int bytes = lut->dataType == ipiTypeSigned ? 2 : 1;
+            std::vector<uint8_t> planes(size_t(E * 3 * bytes), 0);
+            const bool read = ipiReadFileAtMost(env, la, 0, planes.data(), int64_t(planes.size())) >= 0;
+            ipiCloseAccessor(env, la);
+            if (read) {
+                const int pick = bytes == 2 ? (source->byteOrder == ipiOrderLsbFirst ? 0 : 1) : 0;
+                for (int64_t i = 0; i < std::min<int64_t>(entries, E); ++i)
+                    for (int k = 0; k < 3; ++k)
+                        table[size_t(4 * i + (2 - k))] = planes[size_t((k * E + i) * bytes + pick)];
+                return table;
+            }
+        }
+    }
+    for (int i = 0; i < entries; ++i) {
+        uint8_t v = entries == 2 ? uint8_t(i * 255) : entries == 16 ? uint8_t(i * 17) : uint8_t(i);
+        table[size_t(4 * i)] = table[size_t(4 * i + 1)] = table[size_t(4 * i + 2)] = v;
+    }
+    return table;
+}
+
+// Run-length codes the encoder made, copied as they stand.
+int CopyCodes(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIACCESSOR* out, const WriteLayout& l)
+{
+    std::vector<uint8_t> buf(65536);
+    for (int64_t done = 0; done < l.imageBytes;) {
+        const int64_t n = std::min<int64_t>(65536, l.imageBytes - done);
+        if (ipiReadFileAt(env, in, done, buf.data(), n) != n ||
+            ipiWriteToStore(env, out, l.pixelOffset + done, buf.data(), n) != n)
+            return ipiGetError(env);
+        done += n;
+    }
+    return 0;
+}
+
+// One bitmap row of the source's band lines (`lines`: red, green, blue and
+// alpha at 24 and 32 bits, else the one band) into `row`.
+void PackRow(const WriteLayout& l, const uint8_t* const lines[4], int64_t xCount, int64_t bit0, int srcOrder,
+             std::vector<uint8_t>& row)
+{
+    std::fill(row.begin(), row.end(), 0);
+    if (l.depth == 32 || l.depth == 24) {
+        const int64_t step = l.depth / 8;
+        const uint8_t *r = lines[0], *g = lines[1], *b = lines[2], *a = lines[3];
+        uint8_t* d = row.data();
+        for (int64_t x = 0; x < xCount; ++x) {
+            d[step * x + 0] = b[x];
+            d[step * x + 1] = g[x];
+            d[step * x + 2] = r[x];
+            if (l.depth == 32) d[step * x + 3] = a[x];
+        }
+    } else if (l.depth == 8) {
+        std::memcpy(row.data(), lines[0], size_t(xCount));
+    } else if (l.depth == 4) {
+        for (int64_t x = 0; x < xCount; ++x) {
+            uint8_t v = lines[0][x];
+            uint8_t& d = row[size_t(x / 2)];
+            if (x % 2 == 0) d = uint8_t(v * 16);
+            else d = uint8_t((d & 0xF0) | (v & 15));
+        }
+    } else {
+        for (int64_t x = 0; x < xCount; ++x) {
+            int64_t b = bit0 + x;
+            uint8_t m = srcOrder == ipiOrderLsbFirst ? uint8_t(1u << (b % 8)) : uint8_t(0x80u >> (b % 8));
+            if (lines[0][b / 8] & m) row[size_t(x / 8)] |= uint8_t(0x80u >> (x % 8));
+        }
+    }
+}
+
+// The source's rows, bottom row first, each padded to the stride.
+int WriteRows(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, IPIACCESSOR* in, IPIACCESSOR* out,
+              const WriteLayout& l)
+{
+    const int64_t SX = source->dim[0], SY = source->dim[1];
+    const int64_t xCount = std::min(SX, target->dim[0]);
+    const int64_t yCount = std::min(SY, target->dim[1]);
+    const int64_t srcBand = SX * SY * std::max<int64_t>(1, source->dim[2]) * std::max<int64_t>(1, source->dim[3]);
+    std::vector<uint8_t> row(size_t(l.stride), 0);
+    const int bandsUsed = l.depth == 32 ? 4 : l.depth == 24 ? 3 : 1;
+    // A band's line is used where the store has it, copied only when it lies
+    // in the store's line buffer, which the next read reuses.
+    std::vector<std::vector<uint8_t>> copies(static_cast<size_t>(bandsUsed));
+    const uint8_t* lines[4] = {};
+    for (int64_t y = 0; y < yCount; ++y) {
+        const int64_t sy = SY - 1 - y;
+        for (int k = 0; k < bandsUsed; ++k) {
+            const uint8_t* p = ipiReadAt(env, in, k * srcBand + sy * SX);
+            if (!p) return ipiGetError(env);
+            if (k + 1 < bandsUsed && ipiIsLineBuffer(in->store, p)) {
+                copies[size_t(k)].assign(p, p + xCount);  // several bands: 24 or 32 bits
+                p = copies[size_t(k)].data();
+            }
+            lines[k] = p;
+        }
+        PackRow(l, lines, xCount, (sy * SX) % 8, int(source->bitOrder), row);
+        if (ipiWriteToStore(env, out, l.pixelOffset + y * l.stride, row.data(), l.stride) != l.stride)
+            return ipiGetError(env);
+    }
+    return 0;
+}
+
+} // namespace
+
 int BmpWriteFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int fileFormat)
 {
     if (int rc = ipiCheckEnvironment(env)) return rc;
     if (!ipiIsValidObject(env, source) || !ipiIsValidObject(env, target)) return ipiErrInvalidInstance;
     if (fileFormat != ipiFormatBmp && fileFormat != ipiFormatDib && fileFormat != ipiFormatDibHeader)
         return ipiReportError(env, ipiErrOutOfRange);
-    const bool compressed = target->compression == ipiCompressionBmpRle;
-    if (target->compression != 0 && !compressed) return ipiReportError(env, ipiErrNonPermissibleOption);
-    target->bitOrder = ipiOrderMsbFirst;
-
-    const int64_t P = target->dataPrecision;
-    const int64_t X = target->dim[0];
-    const bool sameClass = source->cls == target->cls &&
-                           (source->cls == &ipiClassColourImage || source->cls == &ipiClassGenericImage);
-    int depth, entries;
-    if (sameClass && source->dim[4] >= 4 && target->dim[4] >= 4) depth = 32, entries = 0;
-    else if (sameClass && source->dim[4] >= 3 && target->dim[4] >= 3 && P == 8) depth = 24, entries = 0;
-    else if (sameClass && source->dim[4] >= 3 && target->dim[4] >= 3 && P == 16)
+    if (target->compression != 0 && target->compression != ipiCompressionBmpRle)
         return ipiReportError(env, ipiErrNonPermissibleOption);
-    else if (P == 1) depth = 1, entries = 2;
-    else if (P == 4) depth = 4, entries = 16;
-    else if (P == 8) depth = 8, entries = 256;
-    else return ipiReportError(env, ipiErrNonPermissibleOption);
-    if (compressed && depth != 4 && depth != 8) return ipiReportError(env, ipiErrNonPermissibleOption);
-    if (X <= 0 || target->dim[1] <= 0 || X > kIpiMaxDimension || target->dim[1] > kIpiMaxDimension)
-        return ipiReportError(env, ipiErrSyntacticalError);
-    const int64_t stride = ipiBmpStride(X, depth);
-    const int64_t S = compressed ? source->size : stride * target->dim[1];
-    if (S < 0 || S > kIpiMaxBytes) return ipiReportError(env, ipiErrSyntacticalError);
-    const int64_t base = fileFormat == ipiFormatBmp ? 14 : 0;
-    const int64_t pixelOffset = base + 40 + 4 * int64_t(entries);
+    target->bitOrder = ipiOrderMsbFirst;
+    WriteLayout l;
+    if (int rc = LayoutFor(source, target, fileFormat, &l)) return ipiReportError(env, rc);
 
     IpiAccessorPair io(env, source, target);
     if (!io) return ipiGetError(env);
-    IPIACCESSOR *in = io.in, *out = io.out;
-    int rc = 0;
-    auto put = [&](int64_t off, const void* data, int64_t n) {
-        if (rc == 0 && ipiWriteToStore(env, out, off, data, n) != n) rc = ipiGetError(env);
-    };
-    uint8_t head[54] = {};
-    if (fileFormat == ipiFormatBmp) {
-        head[0] = 'B';
-        head[1] = 'M';
-        ipiPutLe32(head + 2, uint32_t(54 + 4 * entries + S));
-        ipiPutLe32(head + 10, uint32_t(54 + 4 * entries));
+    int rc = WriteHeaders(env, target, io.out, fileFormat, l);
+    if (rc == 0 && l.entries > 0) {
+        const std::vector<uint8_t> table = ColourTable(env, source, l.entries);
+        if (ipiWriteToStore(env, io.out, l.base + 40, table.data(), int64_t(table.size())) != int64_t(table.size()))
+            rc = ipiGetError(env);
     }
-    uint8_t* info = head + base;
-    ipiPutLe32(info, 40);
-    int64_t width = X;
-    if (env->byteBoundary && P == 1 && target->widthByteBoundary > 0) width = target->widthByteBoundary;
-    ipiPutLe32(info + 4, uint32_t(width));
-    ipiPutLe32(info + 8, uint32_t(target->dim[1]));
-    ipiPutLe16(info + 12, 1);
-    ipiPutLe16(info + 14, uint32_t(depth));
-    ipiPutLe32(info + 16, compressed ? (depth == 8 ? 1u : 2u) : 0u);
-    ipiPutLe32(info + 20, compressed ? uint32_t(S) : 0u);
-    if (target->fileFormat == ipiFormatBmp &&
-        ipiGetObjectAttribute(env, target, "resolutionUnit") == ipiResolutionUnitMetre) {
-        ipiPutLe32(info + 24, uint32_t(ipiGetObjectAttribute(env, target, "xResolution")));
-        ipiPutLe32(info + 28, uint32_t(ipiGetObjectAttribute(env, target, "yResolution")));
-    }
-    ipiPutLe32(info + 32, uint32_t(entries));
-    ipiPutLe32(info + 36, uint32_t(entries));
-    put(0, head, base + 40);
-
-    if (rc == 0 && entries > 0) {
-        std::vector<uint8_t> table(size_t(entries) * 4, 0);
-        bool fromLut = false;
-        auto* lut = reinterpret_cast<IPIOBJECT*>(source->lut);
-        if (lut && ipiIsValidObject(env, lut) && lut->dim[0] != 0 && lut->dim[4] >= 3 &&
-            (lut->dataType == ipiTypeNonNegative || lut->dataType == ipiTypeSigned) &&
-            lut->bitOrder == ipiOrderMsbFirst && ipiIsInited(lut)) {
-            IPIACCESSOR* la = ipiOpenAccessor(env, lut, "r", 1, nullptr, 0);
-            if (la) {
-                const int64_t E = lut->dim[0];
-                const int bytes = lut->dataType == ipiTypeSigned ? 2 : 1;
-                std::vector<uint8_t> planes(size_t(E * 3 * bytes), 0);
-                if (ipiReadFileAtMost(env, la, 0, planes.data(), int64_t(planes.size())) >= 0) {
-                    fromLut = true;
-                    int pick = bytes == 2 ? (source->byteOrder == ipiOrderLsbFirst ? 0 : 1) : 0;
-                    for (int64_t i = 0; i < std::min<int64_t>(entries, E); ++i)
-                        for (int k = 0; k < 3; ++k)
-                            table[size_t(4 * i + (2 - k))] = planes[size_t((k * E + i) * bytes + pick)];
-                }
-                ipiCloseAccessor(env, la);
-            }
-        }
-        if (!fromLut) {
-            for (int i = 0; i < entries; ++i) {
-                uint8_t v = entries == 2 ? uint8_t(i * 255) : entries == 16 ? uint8_t(i * 17) : uint8_t(i);
-                table[size_t(4 * i)] = table[size_t(4 * i + 1)] = table[size_t(4 * i + 2)] = v;
-            }
-        }
-        put(base + 40, table.data(), int64_t(table.size()));
-    }
-
     if (rc == 0 && fileFormat != ipiFormatDibHeader) {
         if (source->dataType != target->dataType ||
             (source->dataType != ipiTypeBoolean && source->dataType != ipiTypeNonNegative))
             rc = ipiReportError(env, ipiErrMismatchDataType);
-    }
-    if (rc == 0 && fileFormat != ipiFormatDibHeader) {
-        if (compressed) {
-            std::vector<uint8_t> buf(65536);
-            for (int64_t done = 0; rc == 0 && done < S;) {
-                int64_t n = std::min<int64_t>(65536, S - done);
-                if (ipiReadFileAt(env, in, done, buf.data(), n) != n) rc = ipiGetError(env);
-                put(pixelOffset + done, buf.data(), n);
-                done += n;
-            }
-        } else {
-            const int64_t SX = source->dim[0], SY = source->dim[1];
-            const int64_t xCount = std::min(SX, X);
-            const int64_t yCount = std::min(SY, target->dim[1]);
-            const int64_t srcBand = SX * SY * std::max<int64_t>(1, source->dim[2]) * std::max<int64_t>(1, source->dim[3]);
-            const int srcOrder = int(source->bitOrder);
-            std::vector<uint8_t> row(size_t(stride), 0);
-            const int bandsUsed = depth == 32 ? 4 : depth == 24 ? 3 : 1;
-            // A band's line is used where the store has it, copied only when
-            // it lies in the store's line buffer, which the next read reuses.
-            std::vector<std::vector<uint8_t>> copies(static_cast<size_t>(bandsUsed));
-            const uint8_t* lines[4] = {};
-            for (int64_t y = 0; rc == 0 && y < yCount; ++y) {
-                int64_t sy = SY - 1 - y;
-                for (int k = 0; rc == 0 && k < bandsUsed; ++k) {
-                    int64_t index = k * srcBand + sy * SX;
-                    const uint8_t* p = ipiReadAt(env, in, index);
-                    if (!p) {
-                        rc = ipiGetError(env);
-                        break;
-                    }
-                    if (k + 1 < bandsUsed && ipiIsLineBuffer(in->store, p)) {
-                        copies[size_t(k)].assign(p, p + xCount);  // several bands: 24 or 32 bits
-                        p = copies[size_t(k)].data();
-                    }
-                    lines[k] = p;
-                }
-                if (rc) break;
-                std::fill(row.begin(), row.end(), 0);
-                if (depth == 32 || depth == 24) {
-                    const int64_t step = depth / 8;
-                    const uint8_t *r = lines[0], *g = lines[1], *b = lines[2], *a = lines[3];
-                    uint8_t* d = row.data();
-                    for (int64_t x = 0; x < xCount; ++x) {
-                        d[step * x + 0] = b[x];
-                        d[step * x + 1] = g[x];
-                        d[step * x + 2] = r[x];
-                        if (depth == 32) d[step * x + 3] = a[x];
-                    }
-                } else if (depth == 8) {
-                    std::memcpy(row.data(), lines[0], size_t(xCount));
-                } else if (depth == 4) {
-                    for (int64_t x = 0; x < xCount; ++x) {
-                        uint8_t v = lines[0][x];
-                        uint8_t& d = row[size_t(x / 2)];
-                        if (x % 2 == 0) d = uint8_t(v * 16);
-                        else d = uint8_t((d & 0xF0) | (v & 15));
-                    }
-                } else {
-                    int64_t bit0 = (sy * SX) % 8;
-                    for (int64_t x = 0; x < xCount; ++x) {
-                        int64_t b = bit0 + x;
-                        uint8_t m = srcOrder == ipiOrderLsbFirst ? uint8_t(1u << (b % 8)) : uint8_t(0x80u >> (b % 8));
-                        if (lines[0][b / 8] & m) row[size_t(x / 8)] |= uint8_t(0x80u >> (x % 8));
-                    }
-                }
-                put(pixelOffset + y * stride, row.data(), stride);
-            }
-        }
+        else if (l.compressed)
+            rc = CopyCodes(env, io.in, io.out, l);
+        else
+            rc = WriteRows(env, source, target, io.in, io.out, l);
     }
     const int closeRc = io.Close();
-    if (rc == 0) rc = closeRc;
-    return rc;
+    return rc ? rc : closeRc;
 }

@@ -2,6 +2,7 @@
 // Windows bitmap codec: BMP / DIB reader and writer, the BMP run-length
 // decoder and encoder, and the PackBits decoder (TIFF strips).
 #include "thumbctl/kernel/ipi_base.h"
+#include "thumbctl/kernel/ipi_extent.h"
 
 // Reader for 225 (BMP file) and 255 (packed DIB); see ipi_registry.h.
 int BmpReadFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int selector, int fileFormat);
@@ -11,14 +12,18 @@ int BmpReadDib(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int se
 // `compression` 234 stores bytes the run-length encoder made.
 int BmpWriteFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int fileFormat);
 
-// Bytes a BMP file's headers (the first `n` bytes at `head`) declare: the
-// pixel offset plus the pixel data of its size; -1 when they do not say
-// (too short, not a BMP, or a run-length image of unstated size).
-int64_t BmpDeclaredFileBytes(const uint8_t* head, int64_t n);
+// The bytes of a BMP file (ipi_extent.h): the pixel offset plus the rows
+// its header declares, or the run-length data of its stated size (when the
+// size is not stated, the codes up to the end of the bitmap).
+uint64_t BmpFileExtent(const IpiByteSource& src);
 
 // Decoders (registered for compressions 234 and 156).
 int BmpRleDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target);
 int PackBitsDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target);
+// The most bytes `codeBytes` bytes of PackBits codes can expand to: a
+// two-byte code repeats its byte at most 128 times. A strip whose rows need
+// more cannot be filled by its codes.
+inline int64_t PackBitsMostBytes(int64_t codeBytes) { return codeBytes / 2 * 128; }
 // Expands the PackBits codes of one TIFF strip (`size` bytes at p) into
 // out[0, n), each byte XOR `mask`: 128 is a no-op, and a code that passes n
 // is cut there. False when the codes end first.

@@ -3,6 +3,7 @@
 #include "thumbctl/kernel/bmp_codec.h"
 
 #include "thumbctl/kernel/ipi_env.h"
+#include "thumbctl/kernel/ipi_memory.h"
 #include "thumbctl/kernel/ipi_object.h"
 #include "thumbctl/kernel/ipi_store.h"
 
@@ -106,6 +107,160 @@ bool PackBitsExpand(const uint8_t* p, int64_t size, uint8_t* out, int64_t n, uin
 
 // ---------------------------------------------------------------------------
 
+namespace {
+
+// One BMP run-length decode: the codes, the row in hand and where it stands.
+// Rows are fetched from the target and stored back whole: one byte a pixel,
+// or two pixels a byte in a 4-bit bitmap. The code's first row is the
+// bottom row: a bitmap target takes the rows in code order, any other target
+// flipped, so that its row 0 is the top.
+class RleDecoder {
+public:
+    RleDecoder(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, IPIACCESSOR* in, IPIACCESSOR* out)
+        : env_(env), out_(out), data_(env, in, std::min(source->size, ipiStoreSize(in))),
+          bits_(source->dataPrecision == 4 ? 4 : 8), bitmap_(target->pixelInterpretation == ipiBitmapLayout),
+          packed4_(bitmap_ && target->dataPrecision == 4), TX_(target->dim[0]),
+          W_(std::min(source->dim[0], TX_)), H_(std::min(source->dim[1], target->dim[1])),
+          packedStride_((TX_ + 1) / 2), row_(size_t(TX_), 0)
+    {
+    }
+
+    // 0, the error of a read or store, or 22 when the codes end before the
+    // picture does (neither an end of bitmap nor the last row reached).
+    int Run()
+    {
+        if (!LoadRow()) return ipiGetError(env_);
+        bool more = true;
+        while (more && rc_ == 0) {
+            uint8_t b0, b1;
+            if (!data_.get(&b0) || !data_.get(&b1)) break;
+            if (b0 > 0) more = EncodedRun(b0, b1);
+            else if (b1 == 0 || b1 == 1) more = EndOfLine(b1 == 1);
+            else if (b1 == 2) more = Delta();
+            else more = AbsoluteRun(b1);
+        }
+        if (rc_ == 0 && dirty_ && y_ < H_ && !StoreRow()) rc_ = ipiGetError(env_);
+        if (rc_ == 0 && data_.failed()) rc_ = ipiGetError(env_);
+        // Codes that stop inside the picture leave rows that no code gave.
+        if (rc_ == 0 && !complete_ && !(y_ == H_ - 1 && x_ >= W_)) rc_ = ipiReportError(env_, ipiErrSyntacticalError);
+        return rc_;
+    }
+
+private:
+    int64_t RowIndex() const { return bitmap_ ? y_ : H_ - 1 - y_; }
+
+    bool LoadRow()
+    {
+        const int64_t r = RowIndex();
+        if (packed4_) {
+            std::vector<uint8_t> p(size_t(packedStride_), 0);
+            if (ipiReadFileAtMost(env_, out_, r * packedStride_, p.data(), packedStride_) < 0) return false;
+            for (int64_t x = 0; x < TX_; ++x) row_[size_t(x)] = x % 2 ? p[size_t(x / 2)] & 15 : p[size_t(x / 2)] >> 4;
+            return true;
+        }
+        const uint8_t* p = ipiReadAtOffset(env_, out_, r * TX_);
+        if (!p) return false;
+        std::memcpy(row_.data(), p, size_t(TX_));
+        return true;
+    }
+
+    bool StoreRow()
+    {
+        const int64_t r = RowIndex();
+        if (packed4_) {
+            std::vector<uint8_t> p(size_t(packedStride_), 0);
+            for (int64_t x = 0; x < TX_; ++x)
+                p[size_t(x / 2)] |= x % 2 ? (row_[size_t(x)] & 15) : uint8_t(row_[size_t(x)] << 4);
+            return ipiWriteToStore(env_, out_, r * packedStride_, p.data(), packedStride_) == packedStride_;
+        }
+        return ipiWriteLineBytes(env_, out_, r * TX_, row_.data(), TX_) == 0;
+    }
+
+    // Stores the row in hand and moves `dy` rows on; false once past the last.
+    bool NextRows(int64_t dy)
+    {
+        if (!StoreRow()) {
+            rc_ = ipiGetError(env_);
+            return false;
+        }
+        dirty_ = false;
+        y_ += dy;
+        if (y_ >= H_) {
+            complete_ = true;
+            return false;
+        }
+        if (!LoadRow()) rc_ = ipiGetError(env_);
+        return rc_ == 0;
+    }
+
+    // `count` pixels of `value`, cut at the last column; at 4 bits they take
+    // the value's nibbles in turn.
+    bool EncodedRun(uint8_t count, uint8_t value)
+    {
+        for (int i = 0; i < count; ++i, ++x_)
+            if (x_ < W_) row_[size_t(x_)] = bits_ == 8 ? value : (i % 2 == 0 ? value >> 4 : value & 15);
+        dirty_ = true;
+        return true;
+    }
+
+    // End of line, or end of bitmap.
+    bool EndOfLine(bool endOfBitmap)
+    {
+        if (endOfBitmap) {
+            if (!StoreRow()) rc_ = ipiGetError(env_);
+            dirty_ = false;
+            complete_ = true;
+            return false;
+        }
+        x_ = 0;
+        return NextRows(1);
+    }
+
+    // Right by dx and down the picture by dy rows; rows passed over keep
+    // their contents.
+    bool Delta()
+    {
+        uint8_t dx, dy;
+        if (!data_.get(&dx) || !data_.get(&dy)) return false;
+        x_ += dx;
+        return dy == 0 || NextRows(dy);
+    }
+
+    // `count` pixels as they follow (bytes, or nibbles at 4 bits), then a pad
+    // byte when their byte count is odd; all consumed even past the last column.
+    bool AbsoluteRun(uint8_t count)
+    {
+        const int64_t bytes = bits_ == 8 ? count : (count + 1) / 2;
+        for (int64_t i = 0; i < bytes; ++i) {
+            uint8_t v;
+            if (!data_.get(&v)) return false;
+            if (bits_ == 8) {
+                if (x_ < W_) row_[size_t(x_)] = v;
+                ++x_;
+            } else {
+                for (int h = 0; h < 2 && 2 * i + h < count; ++h, ++x_)
+                    if (x_ < W_) row_[size_t(x_)] = h == 0 ? v >> 4 : v & 15;
+            }
+        }
+        dirty_ = true;
+        uint8_t pad;
+        return bytes % 2 == 0 || data_.get(&pad);
+    }
+
+    IPIENVIRONMENT* env_;
+    IPIACCESSOR* out_;
+    ByteStream data_;
+    const int bits_;
+    const bool bitmap_, packed4_;
+    const int64_t TX_, W_, H_, packedStride_;
+    std::vector<uint8_t> row_;
+    int64_t x_ = 0, y_ = 0;
+    bool dirty_ = false, complete_ = false;
+    int rc_ = 0;
+};
+
+} // namespace
+
 int BmpRleDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target)
 {
     if (int rc = ipiCheckEnvironment(env)) return rc;
@@ -113,113 +268,12 @@ int BmpRleDecode(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target)
     if (source->size < 2) return ipiReportError(env, ipiErrSyntacticalError);
     if (source->dataType != ipiTypeNonNegative || target->dataType != ipiTypeNonNegative)
         return ipiReportError(env, ipiErrMismatchDataType);
-    const int bits = source->dataPrecision == 4 ? 4 : 8;
-    const bool bitmap = target->pixelInterpretation == ipiBitmapLayout;
-    const bool packed4 = bitmap && target->dataPrecision == 4;
-    const int64_t TX = target->dim[0];
-    const int64_t W = std::min(source->dim[0], TX);
-    const int64_t H = std::min(source->dim[1], target->dim[1]);
-    if (W <= 0 || H <= 0) return 0;
-
+    if (std::min(source->dim[0], target->dim[0]) <= 0 || std::min(source->dim[1], target->dim[1]) <= 0) return 0;
     IpiAccessorPair io(env, source, target);
     if (!io) return ipiGetError(env);
-    IPIACCESSOR *in = io.in, *out = io.out;
-    ByteStream data(env, in, std::min(source->size, ipiStoreSize(in)));
-    std::vector<uint8_t> row(size_t(TX), 0);
-    const int64_t packedStride = (TX + 1) / 2;
-    int rc = 0;
-
-    auto rowIndex = [&](int64_t y) { return bitmap ? y : H - 1 - y; };
-    auto loadRow = [&](int64_t y) {
-        int64_t r = rowIndex(y);
-        if (packed4) {
-            std::vector<uint8_t> p(size_t(packedStride), 0);
-            if (ipiReadFileAtMost(env, out, r * packedStride, p.data(), packedStride) < 0) return false;
-            for (int64_t x = 0; x < TX; ++x) row[size_t(x)] = x % 2 ? p[size_t(x / 2)] & 15 : p[size_t(x / 2)] >> 4;
-            return true;
-        }
-        const uint8_t* p = ipiReadAtOffset(env, out, r * TX);
-        if (!p) return false;
-        std::memcpy(row.data(), p, size_t(TX));
-        return true;
-    };
-    auto storeRow = [&](int64_t y) {
-        int64_t r = rowIndex(y);
-        if (packed4) {
-            std::vector<uint8_t> p(size_t(packedStride), 0);
-            for (int64_t x = 0; x < TX; ++x)
-                p[size_t(x / 2)] |= x % 2 ? (row[size_t(x)] & 15) : uint8_t(row[size_t(x)] << 4);
-            return ipiWriteToStore(env, out, r * packedStride, p.data(), packedStride) == packedStride;
-        }
-        return ipiWriteLineBytes(env, out, r * TX, row.data(), TX) == 0;
-    };
-
-    int64_t x = 0, y = 0;
-    bool dirty = false;
-    if (!loadRow(0)) rc = ipiGetError(env);
-    while (rc == 0) {
-        uint8_t b0, b1;
-        if (!data.get(&b0) || !data.get(&b1)) break;  // data ended early
-        if (b0 > 0) {
-            for (int i = 0; i < b0; ++i, ++x)
-                if (x < W) row[size_t(x)] = bits == 8 ? b1 : (i % 2 == 0 ? b1 >> 4 : b1 & 15);
-            dirty = true;
-            continue;
-        }
-        if (b1 == 0 || b1 == 1) {  // end of line / end of bitmap
-            if (!storeRow(y)) rc = ipiGetError(env);
-            dirty = false;
-            if (b1 == 1) break;
-            x = 0;
-            if (++y >= H) break;
-            if (!loadRow(y)) rc = ipiGetError(env);
-            continue;
-        }
-        if (b1 == 2) {  // delta
-            uint8_t dx, dy;
-            if (!data.get(&dx) || !data.get(&dy)) break;
-            x += dx;
-            if (dy) {
-                if (!storeRow(y)) {
-                    rc = ipiGetError(env);
-                    break;
-                }
-                dirty = false;
-                y += dy;
-                if (y >= H) break;
-                if (!loadRow(y)) rc = ipiGetError(env);
-            }
-            continue;
-        }
-        // absolute run of b1 pixels
-        int64_t bytes = bits == 8 ? b1 : (b1 + 1) / 2;
-        bool ok = true;
-        for (int64_t i = 0; i < bytes && ok; ++i) {
-            uint8_t v;
-            if (!data.get(&v)) {
-                ok = false;
-                break;
-            }
-            if (bits == 8) {
-                if (x < W) row[size_t(x)] = v;
-                ++x;
-            } else {
-                for (int h = 0; h < 2 && 2 * i + h < b1; ++h, ++x)
-                    if (x < W) row[size_t(x)] = h == 0 ? v >> 4 : v & 15;
-            }
-        }
-        dirty = true;
-        if (!ok) break;
-        if (bytes % 2) {
-            uint8_t pad;
-            if (!data.get(&pad)) break;
-        }
-    }
-    if (rc == 0 && dirty && y < H && !storeRow(y)) rc = ipiGetError(env);
-    if (rc == 0 && data.failed()) rc = ipiGetError(env);
+    const int rc = RleDecoder(env, source, target, io.in, io.out).Run();
     const int closeRc = io.Close();
-    if (rc == 0) rc = closeRc;
-    return rc;
+    return rc ? rc : closeRc;
 }
 
 // ---------------------------------------------------------------------------
@@ -395,7 +449,7 @@ int DecodePackBitsStrips(const PackBitsJob& j, const PackBitsStrips& st, IPIACCE
     const int64_t R = j.R, H = j.H, rowsPerStrip = st.rowsPerStrip;
     const int64_t sourceRows = j.source->dim[1];
     const int64_t available = ipiStoreSize(in);
-    std::vector<uint8_t> strip, packed;
+    IpiScratch strip, packed;
     int64_t s = 0, at = 0;
     int rc = 0;
     for (int64_t b = 0; rc == 0 && b < j.bandLoops; ++b)
@@ -407,22 +461,28 @@ int DecodePackBitsStrips(const PackBitsJob& j, const PackBitsStrips& st, IPIACCE
                     const int64_t from = at;
                     at += bytes;
                     if (first >= H) continue;
-                    if (rows > kIpiMaxBytes / R) {
+                    // Codes that cannot fill the strip's rows are refused
+                    // before any buffer is sized by those rows.
+                    if (rows > kIpiMaxBytes / R || rows * R > PackBitsMostBytes(bytes)) {
                         rc = ipiReportError(env, ipiErrSyntacticalError);
                         break;
                     }
-                    if (int64_t(strip.size()) < rows * R) strip.resize(size_t(rows * R));
-                    if (int64_t(packed.size()) < bytes) packed.resize(size_t(bytes));
-                    if (bytes > 0 && ipiReadFileAt(env, in, from, packed.data(), bytes) != bytes) {
+                    uint8_t* expanded = strip.Reserve(rows * R);
+                    uint8_t* codes = packed.Reserve(std::max<int64_t>(bytes, 1));
+                    if (!expanded || !codes) {
+                        rc = ipiReportError(env, ipiErrSystem);
+                        break;
+                    }
+                    if (bytes > 0 && ipiReadFileAt(env, in, from, codes, bytes) != bytes) {
                         rc = ipiGetError(env);
                         break;
                     }
-                    if (!PackBitsExpand(packed.data(), bytes, strip.data(), rows * R, j.mask)) {
+                    if (!PackBitsExpand(codes, bytes, expanded, rows * R, j.mask)) {
                         rc = ipiReportError(env, ipiErrSyntacticalError);
                         break;
                     }
                     for (int64_t y = first; rc == 0 && y < std::min(H, first + rows); ++y) {
-                        std::memcpy(row.data(), strip.data() + (y - first) * R, size_t(R));
+                        std::memcpy(row.data(), expanded + (y - first) * R, size_t(R));
                         if (!StorePackBitsRow(j, out, row, b, t, z, y, R)) rc = ipiGetError(env);
                     }
                 }

@@ -205,6 +205,8 @@ public:
     const std::vector<int64_t>& Elements() const { return cur_; }
     size_t Count() const { return curCount_; }
     int EolCount() const { return eolCount_; }
+    // Whether the line a RowThenStop gave reached the last column.
+    bool LineWhole() const { return lineWhole_; }
 
     // Decodes the next line into the current element array.
     LineStatus NextLine() {
@@ -301,6 +303,7 @@ private:
                 eolExpected_ = true;
                 return LineStatus::Row;
             case RunStatus::OutOfData:
+                lineWhole_ = a0 >= width_;
                 return any ? LineStatus::RowThenStop : LineStatus::Stop;
             }
         }
@@ -334,6 +337,7 @@ private:
                 bits_.AlignToByte();
                 return LineStatus::Row;
             case RunStatus::OutOfData:
+                lineWhole_ = false;  // a whole line ended with its last run
                 return any ? LineStatus::RowThenStop : LineStatus::Stop;
             }
         }
@@ -355,6 +359,7 @@ private:
         int64_t a0 = -1;
         bool black = false;
         bool any = false;
+        lineWhole_ = false;  // every way out of the loop before the last column
         searchFrom_[0] = 0;
         searchFrom_[1] = 1;
         while (a0 < width_) {
@@ -446,6 +451,7 @@ private:
     size_t searchFrom_[2] = {0, 1};
     int eolCount_ = 0;
     bool eolExpected_ = false;
+    bool lineWhole_ = false;
 };
 
 void FillBits(uint8_t* data, uint64_t start, uint64_t count, bool set) {
@@ -484,18 +490,13 @@ bool IsCcittCoding(int code) {
     return code == kGroup3OneD || code == kGroup3TwoD || code == kGroup4 || code == kModifiedHuffman;
 }
 
-bool DecodeStrip(int coding, const uint8_t* data, size_t size, bool lsbFirst, int64_t width,
-                 int64_t firstRow, int64_t rowCount, BitPlane& plane, StripResult* result) {
-    StripResult local;
-    StripResult& r = result ? *result : local;
-    r = StripResult{};
-    if (!IsCcittCoding(coding) || width < 1) return false;
-    if (plane.data == nullptr || plane.rowBits == 0 || plane.rows <= 0) return true;
-    if (static_cast<uint64_t>(plane.rows) > static_cast<uint64_t>(plane.sizeBytes) * 8 / plane.rowBits) {
-        return false;  // the plane does not hold its rows
-    }
-    if (data == nullptr) size = 0;
+namespace {
 
+// The decoding of one strip's lines; `put(row, elements, count)` receives
+// each row's changing elements.
+template <typename Put>
+void DecodeLines(int coding, const uint8_t* data, size_t size, bool lsbFirst, int64_t width, int64_t rowCount,
+                 StripResult& r, const Put& put) {
     // Each element costs at least one bit of code, so a line can never hold
     // more elements than the strip has bits (plus the two of a last run pair).
     const uint64_t byBits = static_cast<uint64_t>(size) * 8 + 2;
@@ -519,15 +520,56 @@ bool DecodeStrip(int coding, const uint8_t* data, size_t size, bool lsbFirst, in
             }
             continue;
         }
-        WriteRow(plane, firstRow + row, width, decoder.Elements(), decoder.Count());
+        put(row, decoder.Elements(), decoder.Count());
         decoder.FinishLine();
         ++row;
         if (status == LineStatus::RowThenStop) {
-            r.dataExhausted = row < rowCount;
+            r.dataExhausted = row < rowCount || !decoder.LineWhole();
             break;
         }
     }
     r.rowsWritten = row;
+}
+
+} // namespace
+
+bool DecodeStrip(int coding, const uint8_t* data, size_t size, bool lsbFirst, int64_t width,
+                 int64_t firstRow, int64_t rowCount, BitPlane& plane, StripResult* result) {
+    StripResult local;
+    StripResult& r = result ? *result : local;
+    r = StripResult{};
+    if (!IsCcittCoding(coding) || width < 1) return false;
+    if (plane.data == nullptr || plane.rowBits == 0 || plane.rows <= 0) return true;
+    if (static_cast<uint64_t>(plane.rows) > static_cast<uint64_t>(plane.sizeBytes) * 8 / plane.rowBits) {
+        return false;  // the plane does not hold its rows
+    }
+    if (data == nullptr) size = 0;
+    DecodeLines(coding, data, size, lsbFirst, width, rowCount, r,
+                [&](int64_t row, const std::vector<int64_t>& elements, size_t count) {
+                    WriteRow(plane, firstRow + row, width, elements, count);
+                });
+    return true;
+}
+
+bool DecodeStripRows(int coding, const uint8_t* data, size_t size, bool lsbFirst, int64_t width, int64_t rowCount,
+                     const RowSink& sink, StripResult* result) {
+    StripResult local;
+    StripResult& r = result ? *result : local;
+    r = StripResult{};
+    if (!IsCcittCoding(coding) || width < 1) return false;
+    if (data == nullptr) size = 0;
+    std::vector<uint8_t> bits(static_cast<size_t>((width + 7) / 8));
+    BitPlane one;
+    one.data = bits.data();
+    one.sizeBytes = bits.size();
+    one.rowBits = bits.size() * 8;
+    one.rows = 1;
+    DecodeLines(coding, data, size, lsbFirst, width, rowCount, r,
+                [&](int64_t row, const std::vector<int64_t>& elements, size_t count) {
+                    std::fill(bits.begin(), bits.end(), 0);
+                    WriteRow(one, 0, width, elements, count);
+                    sink(row, bits.data());
+                });
     return true;
 }
 

@@ -8,6 +8,7 @@
 // outside the plane; hostile data costs at most white or partly decoded rows.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace ccitt {
@@ -36,8 +37,19 @@ struct BitPlane {
 struct StripResult {
     int64_t rowsWritten = 0;  // rows of the strip that reached the plane
     bool endOfPage = false;   // RTC (six EOLs) or EOFB (two EOLs) was met
-    bool dataExhausted = false;  // the coded bytes ran out before the rows
+    bool dataExhausted = false;  // the coded bytes ran out (or broke off) before the rows were whole
 };
+
+// Receives each decoded row of a strip: `row` counts from the strip's first
+// row, `bits` holds (width + 7) / 8 bytes, most significant bit first, the
+// bits past the width 0.
+using RowSink = std::function<void(int64_t row, const uint8_t* bits)>;
+
+// Decodes up to `rowCount` rows of one strip and hands each to `sink`, as
+// DecodeStrip decodes them into a plane; a last row the bytes end inside is
+// handed on as far as it was decoded and counts as exhausted data.
+bool DecodeStripRows(int coding, const uint8_t* data, size_t size, bool lsbFirst, int64_t width, int64_t rowCount,
+                     const RowSink& sink, StripResult* result = nullptr);
 
 // Decodes the rows firstRow .. firstRow + rowCount - 1 of an image `width`
 // columns wide from the coded bytes of one strip. lsbFirst: each byte's least

@@ -3,6 +3,7 @@
 
 #include "thumbctl/kernel/bitrun.h"
 #include "thumbctl/kernel/ipi_env.h"
+#include "thumbctl/kernel/ipi_extent.h"
 #include "thumbctl/kernel/ipi_import.h"
 #include "thumbctl/kernel/ipi_object.h"
 #include "thumbctl/kernel/ipi_store.h"
@@ -52,21 +53,23 @@ uint32_t Be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) <
 
 constexpr int64_t kPiece = 32768;
 
-// Bytes of the source at a running position; every read is bounded by the data.
+// Bytes of the source at a running position; every read is bounded by the
+// data. Errors are reported in `env` when there is one (the extent walk has
+// none).
 struct Reader {
     IPIENVIRONMENT* env;
-    IPIACCESSOR* in;
+    const IpiByteSource& bytes;
     int64_t pos = 0;
 
     int Read(void* dst, int64_t n)
     {
-        if (ipiReadFileAt(env, in, pos, dst, n) != n) return ipiGetError(env);
+        if (n < 0 || !bytes.read(uint64_t(pos), dst, uint64_t(n))) return Fail(ipiErrInsufficientSize);
         pos += n;
         return 0;
     }
     int Skip(int64_t n)
     {
-        if (n < 0 || n > ipiStoreSize(in) - pos) return ipiReportError(env, ipiErrInsufficientSize);
+        if (n < 0 || n > int64_t(bytes.size) - pos) return Fail(ipiErrInsufficientSize);
         pos += n;
         return 0;
     }
@@ -84,7 +87,7 @@ struct Reader {
         *v = Be32(b);
         return 0;
     }
-    int Fail(int code) { return ipiReportError(env, code); }
+    int Fail(int code) { return env ? ipiReportError(env, code) : code; }
 };
 
 // The CGM stream of one picture: one segment (0xF401) or a chain of
@@ -429,7 +432,8 @@ int ReadContainer(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* source, IPIOB
 {
     const bool header = selector == ipiSelectAll || selector == ipiSelectHeader;
     const bool data = selector == ipiSelectAll || selector == ipiSelectData;
-    Reader r{env, in};
+    const IpiByteSource bytes = ipiStoreBytes(env, in);
+    Reader r{env, bytes};
     if (int rc = ReadContainerStart(r)) return rc;
     uint32_t w = 0;
     if (target->cls != &ipiClassCompositeIDArray) {
@@ -476,8 +480,9 @@ int CgmCountPages(IPIENVIRONMENT* env, IPIOBJECT* source)
     if (ipiCheckEnvironment(env) || !ipiIsValidObject(env, source)) return 0;
     IPIACCESSOR* in = ipiOpenAccessor(env, source, "r", 1, nullptr, 0);
     if (!in) return 0;
-    Reader r{env, in};
-    int rc = ipiStoreSize(in) < 4 ? r.Fail(ipiErrInsufficientSize) : ReadContainerStart(r);
+    const IpiByteSource bytes = ipiStoreBytes(env, in);
+    Reader r{env, bytes};
+    int rc = bytes.size < 4 ? r.Fail(ipiErrInsufficientSize) : ReadContainerStart(r);
     int pages = 0;
     while (rc == 0 && pages < kIpiMaxChain) {
         uint32_t w = 0;
@@ -492,4 +497,17 @@ int CgmCountPages(IPIENVIRONMENT* env, IPIOBJECT* source)
     }
     ipiCloseAccessor(env, in);
     return rc ? 0 : pages;
+}
+
+uint64_t CgmContainerExtent(const IpiByteSource& src)
+{
+    Reader r{nullptr, src};
+    if (ReadContainerStart(r) != 0) return src.size;
+    for (int pages = 0; pages <= kIpiMaxChain; ++pages) {
+        uint32_t w = 0;
+        if (r.Word(&w) != 0) break;
+        if (w == cgm::kEndWord) return uint64_t(r.pos);
+        if (w != cgm::kPictureWord || SkipPicture(r) != 0) break;
+    }
+    return src.size;
 }

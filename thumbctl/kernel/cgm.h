@@ -12,6 +12,7 @@
 // trailing records, then the end word 0xF0000000 (twice with the flag). The
 // container ends with 0xF0000000.
 #include "thumbctl/kernel/ipi_base.h"
+#include "thumbctl/kernel/ipi_extent.h"
 
 namespace cgm {
 
@@ -43,3 +44,6 @@ int CgmContainerReadFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* targ
 // Registered page counter for 216: the number of pictures (0 with the error
 // reported: 8 for a record past the end of the data, 22 for a malformed one).
 int CgmCountPages(IPIENVIRONMENT* env, IPIOBJECT* source);
+
+// The bytes of a container (ipi_extent.h): up to and with its end word.
+uint64_t CgmContainerExtent(const IpiByteSource& src);

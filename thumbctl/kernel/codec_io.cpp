@@ -4,6 +4,7 @@
 #include "thumbctl/kernel/ipi_dib.h"
 #include "thumbctl/kernel/ipi_env.h"
 #include "thumbctl/kernel/ipi_object.h"
+#include "thumbctl/kernel/ipi_registry.h"
 #include "thumbctl/kernel/ipi_store.h"
 
 #include <algorithm>
@@ -37,6 +38,9 @@ int CodecSourceBytes::Open(IPIENVIRONMENT* env, IPIOBJECT* object, int64_t limit
     if (!in_) return ipiGetError(env);
     int64_t n = ipiStoreSize(in_);
     if (limit >= 0) n = std::min(n, limit);
+    // A file is copied only as far as its picture goes.
+    const IpiExtentFn extent = limit < 0 && !ipiViewStoreAt(in_, 0, n) ? ipiFindExtent(int(object->fileFormat)) : nullptr;
+    if (extent) n = int64_t(extent(ipiStoreBytes(env, in_)));
     if (n < 0 || n > kIpiMaxBytes) return ipiReportError(env, ipiErrSystem);
     size_ = size_t(n);
     data_ = ipiViewStoreAt(in_, 0, n);

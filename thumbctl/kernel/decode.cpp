@@ -4,8 +4,10 @@
 #include "thumbctl/kernel/bmp_codec.h"
 #include "thumbctl/kernel/ipi_dib.h"
 #include "thumbctl/kernel/ipi_env.h"
+#include "thumbctl/kernel/ipi_extent.h"
 #include "thumbctl/kernel/ipi_import.h"
 #include "thumbctl/kernel/ipi_object.h"
+#include "thumbctl/kernel/ipi_registry.h"
 #include "thumbctl/kernel/ipi_store.h"
 #include "thumbctl/kernel/jpeg_codec.h"
 #include "thumbctl/kernel/jpeg_reader.h"
@@ -21,6 +23,72 @@ namespace {
 
 // TIFF files from this size on are decoded in place, not read whole first.
 constexpr int64_t kTiffInPlaceBytes = 0x500000;
+
+// Returned by the bitmap decoders for a picture they leave to the general
+// path (a kernel image first, then the bitmap written from it).
+constexpr int kNotDirect = 1 << 20;
+
+// The box a caller is going to shrink the bitmap into (0 x 0: none).
+struct ShrinkBox {
+    int64_t width = 0;
+    int64_t height = 0;
+    IPIVALUE* pictureSize = nullptr;  // receives the JPEG's own width and height
+};
+
+struct FormatRoute;
+
+// Straight into a new bitmap: `img` holds the picture's header, `src` its
+// bytes in memory (applicationAddressSpace, size). 0, an error, or
+// kNotDirect.
+using BitmapDecoder = int (*)(IPIENVIRONMENT* env, const FormatRoute& route, const IPIATTRIBUTE* src,
+                              IPIOBJECT* img, const ShrinkBox& box, IPIHANDLE* dib);
+// A format's changes to the header it read before its bitmap is laid out.
+using HeaderStep = void (*)(IPIENVIRONMENT* env, IPIOBJECT* img);
+
+// What the decode entry points do with each decode format: the kernel file
+// format that reads it, and every step in which the formats differ.
+struct FormatRoute {
+    int decodeFormat;
+    int fileFormat;
+    bool pages;              // several pages: page counts, pages from `page` on, large files read in place
+    bool pageArgument;       // a negative page is refused
+    int pagesWithoutData;    // the page count answered without reading (0: counted, or refused)
+    bool colourTable;        // the image takes a colour table object
+    bool progressive;        // the `progressive` and `interlacePass` attributes apply
+    bool passThrough;        // an uncompressed packed DIB in the file is the bitmap itself
+    HeaderStep bitmapHeader; // null: the header as read
+    BitmapDecoder intoBitmap;  // null: always the general path
+    bool fourBitBitmaps;     // its decoder writes 4-bit pictures into a bitmap too
+    bool greyRamp;           // the general path gives the image a descending grey ramp
+};
+
+int DecodeJpegIntoDib(IPIENVIRONMENT* env, const FormatRoute& route, const IPIATTRIBUTE* src, IPIOBJECT* img,
+                      const ShrinkBox& box, IPIHANDLE* dib);
+int DecodeCompressedIntoDib(IPIENVIRONMENT* env, const FormatRoute& route, const IPIATTRIBUTE* src, IPIOBJECT* img,
+                            const ShrinkBox& box, IPIHANDLE* dib);
+int DecodeBmpIntoDib(IPIENVIRONMENT* env, const FormatRoute& route, const IPIATTRIBUTE* src, IPIOBJECT* img,
+                     const ShrinkBox& box, IPIHANDLE* dib);
+void PngBitmapHeader(IPIENVIRONMENT* env, IPIOBJECT* img);
+
+// clang-format off
+const FormatRoute kRoutes[] = {
+    // decode format   file format            pages  page   count table  prog.  pass   header           into a bitmap            4-bit  ramp
+    {DecodeFormatTiff, ipiFormatTiff,         true,  true,  0,    true,  false, false, nullptr,         nullptr,                 false, false},
+    {DecodeFormatJpeg, ipiFormatJpeg,         false, false, 0,    false, false, false, nullptr,         DecodeJpegIntoDib,       false, false},
+    {DecodeFormatGif,  ipiFormatGif,          false, true,  1,    true,  false, false, nullptr,         nullptr,                 false, false},
+    {DecodeFormatBmp,  ipiFormatBmp,          false, false, 0,    true,  false, true,  nullptr,         DecodeBmpIntoDib,        true,  false},
+    {DecodeFormatPcx,  ipiFormatPcx,          false, false, 0,    true,  false, false, nullptr,         DecodeCompressedIntoDib, false, false},
+    {DecodeFormatPng,  ipiFormatPng,          false, false, 0,    true,  true,  false, PngBitmapHeader, DecodeCompressedIntoDib, true,  false},
+    {DecodeFormatCgm,  ipiFormatCgmContainer, false, false, 0,    true,  false, false, nullptr,         nullptr,                 false, true},
+};
+// clang-format on
+
+const FormatRoute* RouteOf(int decodeFormat)
+{
+    for (const FormatRoute& r : kRoutes)
+        if (r.decodeFormat == decodeFormat) return &r;
+    return nullptr;
+}
 
 IPIVALUE FindValue(const IPIATTRIBUTE* a, int count, const char* name, bool* found)
 {
@@ -74,45 +142,22 @@ int DibDepth(const IPIOBJECT* image)
 }
 
 // Writes `image` as a packed DIB into a new global block.
-int MakeDib(IPIENVIRONMENT* env, IPIOBJECT* image, IPIHANDLE* handle, int repository)
+int MakeDib(IPIENVIRONMENT* env, IPIOBJECT* image, IPIHANDLE* handle)
 {
     *handle = 0;
-    IPIOBJECT* src = image;
-    IPIOBJECT* three = nullptr;
-    if (image->dataType == ipiTypeNonNegative && image->dataPrecision == 8 && image->dim[4] >= 4) {
-        // Drop the fourth band (alpha) before writing.
-        IPIATTRIBUTE a[] = {{"bDimension", 3}, {"repository", repository}, {"lut", 0}};
-        three = ipiCreateObject(env, "oImage3", &ipiClassGenericImage, image, a, 3);
-        if (!three) return ipiGetError(env);
-        if (int rc = ipiCopyImageData(env, image, three)) {
-            ipiDestroyObject(env, three);
-            return rc;
-        }
-        src = three;
-    }
-    const int depth = DibDepth(src);
-    if (!depth) {
-        if (three) ipiDestroyObject(env, three);
-        return ipiReportError(env, ipiErrNonPermissibleOption);
-    }
+    const int depth = DibDepth(image);
+    if (!depth) return ipiReportError(env, ipiErrNonPermissibleOption);
     IpiDibLayout layout;
-    int rc = ipiDibLayoutFor(src->dim[0], src->dim[1], depth, &layout);
-    if (rc) {
-        if (three) ipiDestroyObject(env, three);
-        return ipiReportError(env, rc);
-    }
+    if (int rc = ipiDibLayoutFor(image->dim[0], image->dim[1], depth, &layout)) return ipiReportError(env, rc);
     IPIHANDLE h = ipiGlobalAlloc(layout.totalBytes);
-    if (!h) {
-        if (three) ipiDestroyObject(env, three);
-        return ipiReportError(env, ipiErrSystem);
-    }
+    if (!h) return ipiReportError(env, ipiErrSystem);
+    int rc;
     {
         IpiGlobalLock lock(h);
-        rc = ipiExportDib(env, src, lock.ptr(), layout.totalBytes, ipiFormatDib, nullptr, 0);
+        rc = ipiExportDib(env, image, lock.ptr(), layout.totalBytes, ipiFormatDib, nullptr, 0);
         if (rc == 0 && !ipiIsCleanPackedDib(lock.ptr(), layout.totalBytes, nullptr))
             rc = ipiReportError(env, ipiErrSyntacticalError);
     }
-    if (three) ipiDestroyObject(env, three);
     if (rc) {
         ipiGlobalFree(h);
         return rc;
@@ -120,6 +165,65 @@ int MakeDib(IPIENVIRONMENT* env, IPIOBJECT* image, IPIHANDLE* handle, int reposi
     *handle = h;
     return 0;
 }
+
+// ---- new bitmaps -------------------------------------------------------------
+
+// A new bitmap block for a picture of `img`'s size at `depth`, its header and
+// colour table written from `img`; *pixels receives its first (bottom) row.
+// The block stays where it is while its handle lives.
+int NewBitmap(IPIENVIRONMENT* env, IPIOBJECT* img, int depth, IpiDibLayout* layout, IPIHANDLE* block,
+              uint8_t** pixels)
+{
+    *block = 0;
+    if (int rc = ipiDibLayoutFor(img->dim[0], img->dim[1], depth, layout)) return ipiReportError(env, rc);
+    const IPIHANDLE h = ipiGlobalAlloc(layout->totalBytes);
+    if (!h) return ipiReportError(env, ipiErrSystem);
+    auto* p = static_cast<uint8_t*>(ipiGlobalLock(h));
+    ipiGlobalUnlock(h);
+    img->compression = 0;  // from here on `img` describes the bitmap's pixels
+    if (int rc = ipiExportDib(env, img, p, layout->headerBytes, ipiFormatDibHeader, nullptr, 0)) {
+        ipiGlobalFree(h);
+        return rc;
+    }
+    *block = h;
+    *pixels = p + layout->headerBytes;
+    return 0;
+}
+
+// An image object in bitmap layout over the pixel area of a new bitmap.
+// With `rowLines`, one line of it is one whole row of the bitmap, padding
+// included (the TIFF and BMP decoders write rows so).
+IPIOBJECT* BitmapObject(IPIENVIRONMENT* env, IPIOBJECT* img, const IpiDibLayout& layout, uint8_t* pixels,
+                        bool rowLines)
+{
+    IPIATTRIBUTE ba[] = {{"repository", ipiRepositoryApplication}, {"pixelInterpretation", ipiBitmapLayout}};
+    IPIOBJECT* bitmap = ipiCreateObject(env, "oBitmap", img->cls, img, ba, 2);
+    if (!bitmap) return nullptr;
+    if (rowLines)
+        bitmap->dim[0] = layout.bitsPerPixel == 24 ? layout.stride : layout.stride * 8 / layout.bitsPerPixel;
+    bitmap->applicationAddressSpace = reinterpret_cast<IPIVALUE>(pixels);
+    bitmap->size = layout.imageBytes;
+    bitmap->flags |= ipiFlagInited;  // the zero-filled rows are its data
+    return bitmap;
+}
+
+// The end of a bitmap decode: a failed one, or one that did not make a
+// clean bitmap, frees its block; a good one hands it out.
+int FinishBitmap(IPIENVIRONMENT* env, int rc, IPIHANDLE block, const IpiDibLayout& layout, IPIHANDLE* dib)
+{
+    if (rc == 0) {
+        IpiGlobalLock lock(block);
+        if (!ipiIsCleanPackedDib(lock.ptr(), layout.totalBytes, nullptr)) rc = ipiReportError(env, ipiErrSyntacticalError);
+    }
+    if (rc) {
+        if (block) ipiGlobalFree(block);
+        return rc;
+    }
+    *dib = block;
+    return 0;
+}
+
+// ---- TIFF pages ------------------------------------------------------------
 
 // Bits per pixel of the bitmap a TIFF page is decoded straight into from its
 // strips (uncompressed or PackBits, one band or three in one plane); 0 when
@@ -151,49 +255,20 @@ int DecodeTiffPagesIntoDibs(IPIENVIRONMENT* env, const char* path, const std::ve
     for (int i = 0; rc == 0 && i < n; ++i) {
         IPIOBJECT* img = pages[size_t(i)];
         const int depth = depths[size_t(i)];
-        // As on the general path: bilevel rows whole bytes wide, pixels uncompressed.
+        // As on the general path: bilevel rows whole bytes wide.
         if (depth == 1) img->dim[0] = (img->dim[0] + 7) / 8 * 8;
-        img->compression = 0;
-        IpiDibLayout& layout = layouts[size_t(i)];
-        if ((rc = ipiDibLayoutFor(img->dim[0], img->dim[1], depth, &layout)) != 0) {
-            rc = ipiReportError(env, rc);
-            break;
-        }
-        made[size_t(i)] = ipiGlobalAlloc(layout.totalBytes);
-        if (!made[size_t(i)]) {
-            rc = ipiReportError(env, ipiErrSystem);
-            break;
-        }
-        // The block stays where it is while its handle lives.
-        auto* p = static_cast<uint8_t*>(ipiGlobalLock(made[size_t(i)]));
-        ipiGlobalUnlock(made[size_t(i)]);
-        if ((rc = ipiExportDib(env, img, p, layout.headerBytes, ipiFormatDibHeader, nullptr, 0)) != 0) break;
-        IPIATTRIBUTE ba[] = {{"repository", ipiRepositoryApplication}, {"pixelInterpretation", ipiBitmapLayout}};
-        IPIOBJECT* bitmap = ipiCreateObject(env, "oBitmap", img->cls, img, ba, 2);
-        if (!bitmap) {
-            rc = ipiGetError(env);
-            break;
-        }
-        // A line of the bitmap object is one row of the DIB.
-        bitmap->dim[0] = depth == 24 ? layout.stride : layout.stride * 8 / depth;
-        bitmap->applicationAddressSpace = reinterpret_cast<IPIVALUE>(p + layout.headerBytes);
-        bitmap->size = layout.imageBytes;
-        bitmap->flags |= ipiFlagInited;  // the zero-filled rows are its data
-        rc = ipiSetCompositeElement(env, bitmap, bitmaps, i);
+        uint8_t* pixels = nullptr;
+        if ((rc = NewBitmap(env, img, depth, &layouts[size_t(i)], &made[size_t(i)], &pixels)) != 0) break;
+        IPIOBJECT* bitmap = BitmapObject(env, img, layouts[size_t(i)], pixels, true);
+        rc = bitmap ? ipiSetCompositeElement(env, bitmap, bitmaps, i) : ipiGetError(env);
     }
     if (rc == 0) rc = ipiImportFile(env, path, bitmaps, ipiFormatTiff, ipiSelectData, src.data(), int(src.size()));
     for (IPIOBJECT* bitmap : bitmaps->elements)
         if (bitmap) ipiDestroyObject(env, bitmap);
     ipiDestroyObject(env, bitmaps);
-    for (int i = 0; rc == 0 && i < n; ++i) {
-        IpiGlobalLock lock(made[size_t(i)]);
-        if (!ipiIsCleanPackedDib(lock.ptr(), layouts[size_t(i)].totalBytes, nullptr))
-            rc = ipiReportError(env, ipiErrSyntacticalError);
-    }
-    for (int i = 0; i < n; ++i) {
-        if (rc == 0) dibs[i] = made[size_t(i)];
-        else if (made[size_t(i)]) ipiGlobalFree(made[size_t(i)]);
-    }
+    // All or none: once one fails, the rest are freed (and the caller frees
+    // those handed out).
+    for (int i = 0; i < n; ++i) rc = FinishBitmap(env, rc, made[size_t(i)], layouts[size_t(i)], &dibs[i]);
     return rc;
 }
 
@@ -259,7 +334,7 @@ int DecodeTiff(IPIENVIRONMENT* env, const char* path, const void* data, int64_t 
             pagesToDecode.push_back(img);
             continue;
         }
-        if (int rc = MakeDib(env, img, &dibs[i], repository)) return rc;
+        if (int rc = MakeDib(env, img, &dibs[i])) return rc;
         ++*made;
     }
     if (!pagesToDecode.empty()) {
@@ -269,15 +344,8 @@ int DecodeTiff(IPIENVIRONMENT* env, const char* path, const void* data, int64_t 
     return *made > 0 ? 0 : ipiReportError(env, ipiErrSyntacticalError);
 }
 
-// Returned by DecodeIntoDib for a picture it leaves to the general path.
-constexpr int kNotDirect = 1 << 20;
 
-// The box a caller is going to shrink the bitmap into (0 x 0: none).
-struct ShrinkBox {
-    int64_t width = 0;
-    int64_t height = 0;
-    IPIVALUE* pictureSize = nullptr;  // receives the JPEG's own width and height
-};
+// ---- straight into a bitmap ------------------------------------------------
 
 // Divisor (1, 2, 4 or 8) of the size at which a JPEG of w x h is decoded
 // for a bitmap that is going to be shrunk into a box of boxW x boxH: the
@@ -294,9 +362,10 @@ int JpegScaleForBox(int64_t w, int64_t h, int64_t boxW, int64_t boxH)
 // A JPEG decoded straight from the caller's bytes into the rows of a new
 // bitmap, at 1 / `scale` of its size: `img` holds the header; neither the
 // entropy-coded data nor the pixels are copied on the way.
-int DecodeJpegIntoDib(IPIENVIRONMENT* env, const void* data, int64_t size, IPIOBJECT* img, const ShrinkBox& box,
-                      IPIHANDLE* dib)
+int DecodeJpegIntoDib(IPIENVIRONMENT* env, const FormatRoute&, const IPIATTRIBUTE* src, IPIOBJECT* img,
+                      const ShrinkBox& box, IPIHANDLE* dib)
 {
+    if (img->compression == 0) return kNotDirect;
     if (box.pictureSize) {
         box.pictureSize[0] = img->dim[0];
         box.pictureSize[1] = img->dim[1];
@@ -307,104 +376,110 @@ int DecodeJpegIntoDib(IPIENVIRONMENT* env, const void* data, int64_t size, IPIOB
     const int depth = DibDepth(img);
     if (depth != 8 && depth != 24) return ipiReportError(env, ipiErrNonPermissibleOption);
     IpiDibLayout layout;
-    if (int rc = ipiDibLayoutFor(img->dim[0], img->dim[1], depth, &layout)) return ipiReportError(env, rc);
-    const IPIHANDLE h = ipiGlobalAlloc(layout.totalBytes);
-    if (!h) return ipiReportError(env, ipiErrSystem);
-    int rc;
-    {
-        IpiGlobalLock lock(h);
-        uint8_t* p = lock.ptr();
-        img->compression = 0;  // from here on `img` describes the bitmap's pixels
-        rc = ipiExportDib(env, img, p, layout.headerBytes, ipiFormatDibHeader, nullptr, 0);
-        if (rc == 0)
-            rc = JpegDecodeIntoBitmap(env, static_cast<const uint8_t*>(data), size, scale, p + layout.headerBytes,
-                                      layout.stride, layout.width, layout.height);
-        if (rc == 0 && !ipiIsCleanPackedDib(p, layout.totalBytes, nullptr))
-            rc = ipiReportError(env, ipiErrSyntacticalError);
-    }
-    if (rc) {
-        ipiGlobalFree(h);
-        return rc;
-    }
-    *dib = h;
-    return 0;
+    IPIHANDLE block = 0;
+    uint8_t* pixels = nullptr;
+    int rc = NewBitmap(env, img, depth, &layout, &block, &pixels);
+    if (rc == 0)
+        rc = JpegDecodeIntoBitmap(env, reinterpret_cast<const uint8_t*>(src[0].value), src[1].value, scale, pixels,
+                                  layout.stride, layout.width, layout.height);
+    return FinishBitmap(env, rc, block, layout, dib);
 }
 
-// JPEG, PCX and PNG pictures (not 16-colour PCX) decoded straight into the rows of
-// the new bitmap: the header is read into `img`, the bitmap block is sized
-// and given its header and colour table, and the compressed data is expanded
-// into its pixel area in bitmap layout, with no full-size copy in between.
-int DecodeIntoDib(IPIENVIRONMENT* env, const void* data, int64_t size, int ff, IPIOBJECT* img, const ShrinkBox& box,
-                  IPIHANDLE* dib)
+// A picture whose compressed data a decoder expands straight into the rows
+// of a new bitmap (`rowLines`: one line of the bitmap object a whole row):
+// the compressed bytes are read into an intermediate object, the bitmap is
+// sized and given its header and colour table, and the decoder writes its
+// pixel area in bitmap layout, with no full-size copy in between.
+int DecompressIntoDib(IPIENVIRONMENT* env, const IPIATTRIBUTE* src, IPIOBJECT* img, int depth, bool rowLines,
+                      IPIHANDLE* dib)
 {
-    IPIATTRIBUTE src[] = {{"applicationAddressSpace", reinterpret_cast<IPIVALUE>(data)}, {"size", size}};
-    if (int rc = ipiImportFile(env, nullptr, img, ff, ipiSelectHeader, src, 2)) return rc;
-    if (ff == ipiFormatPng) {
-        // Grey and colour bitmaps take no colour table from the file; an
-        // alpha band is dropped.
-        const IPIVALUE colourType = ipiGetObjectAttribute(env, img, "colourType");
-        if (colourType == kPngColourGrey || colourType == kPngColourRgb || colourType == kPngColourRgbAlpha)
-            img->lut = 0;
-        if (colourType == kPngColourRgbAlpha && img->dim[4] == 4) img->dim[4] = 3;
-    }
-    if (ff == ipiFormatJpeg && img->compression != 0)
-        return DecodeJpegIntoDib(env, data, size, img, box, dib);
-    const int depth = DibDepth(img);
-    if (img->compression == 0 || depth == 0 || (depth == 4 && ff == ipiFormatPcx)) return kNotDirect;
-    IpiDibLayout layout;
-    if (int rc = ipiDibLayoutFor(img->dim[0], img->dim[1], depth, &layout)) return ipiReportError(env, rc);
-
+    const int ff = int(img->fileFormat);
     IPIATTRIBUTE ia[] = {{"repository", ipiRepositoryWorkspace}};
     IPIOBJECT* inter = ipiCreateObject(env, "oCompressed", img->cls, img, ia, 1);
     if (!inter) return ipiGetError(env);
     int rc = ipiImportFile(env, nullptr, inter, ff, ipiSelectAll, src, 2);
-    IPIHANDLE h = 0;
+    IpiDibLayout layout;
+    IPIHANDLE block = 0;
+    uint8_t* pixels = nullptr;
+    if (rc == 0) rc = NewBitmap(env, img, depth, &layout, &block, &pixels);
     if (rc == 0) {
-        h = ipiGlobalAlloc(layout.totalBytes);
-        if (!h) rc = ipiReportError(env, ipiErrSystem);
-    }
-    if (rc == 0) {
-        IpiGlobalLock lock(h);
-        uint8_t* p = lock.ptr();
-        img->compression = 0;  // from here on `img` describes the bitmap's pixels
-        rc = ipiExportDib(env, img, p, layout.headerBytes, ipiFormatDibHeader, nullptr, 0);
-        IPIOBJECT* bitmap = nullptr;
-        if (rc == 0) {
-            IPIATTRIBUTE ba[] = {{"repository", ipiRepositoryApplication}, {"pixelInterpretation", ipiBitmapLayout}};
-            bitmap = ipiCreateObject(env, "oBitmap", img->cls, img, ba, 2);
-            if (!bitmap) rc = ipiGetError(env);
-        }
-        if (rc == 0) {
-            bitmap->applicationAddressSpace = reinterpret_cast<IPIVALUE>(p + layout.headerBytes);
-            bitmap->size = layout.imageBytes;
-            bitmap->flags |= ipiFlagInited;  // the zero-filled rows are its data
-            rc = ipiDecompress(env, inter, bitmap);
-        }
+        IPIOBJECT* bitmap = BitmapObject(env, img, layout, pixels, rowLines);
+        rc = bitmap ? ipiDecompress(env, inter, bitmap) : ipiGetError(env);
         if (bitmap) ipiDestroyObject(env, bitmap);
-        if (rc == 0 && !ipiIsCleanPackedDib(p, layout.totalBytes, nullptr))
-            rc = ipiReportError(env, ipiErrSyntacticalError);
     }
     ipiDestroyObject(env, inter);
-    if (rc) {
-        if (h) ipiGlobalFree(h);
-        return rc;
-    }
-    *dib = h;
-    return 0;
+    return FinishBitmap(env, rc, block, layout, dib);
 }
 
-int DecodeSingle(IPIENVIRONMENT* env, const void* data, int64_t size, int ff, IPIHANDLE* dib, int repository,
-                 const IPIATTRIBUTE* attributes, int attributeCount)
+// Compressed PCX and PNG pictures (not 16-colour PCX) into the bitmap.
+int DecodeCompressedIntoDib(IPIENVIRONMENT* env, const FormatRoute& route, const IPIATTRIBUTE* src, IPIOBJECT* img,
+                            const ShrinkBox&, IPIHANDLE* dib)
 {
-    if (ff == ipiFormatPng) {
-        bool found = false;
-        IPIVALUE v = FindValue(attributes, attributeCount, "progressive", &found);
-        if (found) env->progressive = int32_t(v);
-        v = FindValue(attributes, attributeCount, "interlacePass", &found);
-        if (found) env->interlacePass = int32_t(v);
+    const int depth = DibDepth(img);
+    if (img->compression == 0 || depth == 0 || (depth == 4 && !route.fourBitBitmaps)) return kNotDirect;
+    return DecompressIntoDib(env, src, img, depth, false, dib);
+}
+
+// Run-length BMPs are expanded into the bitmap, and 16- and 32-bit BMPs
+// converted row by row into it (three bytes a pixel); other BMPs take the
+// general path.
+int DecodeBmpIntoDib(IPIENVIRONMENT* env, const FormatRoute&, const IPIATTRIBUTE* src, IPIOBJECT* img,
+                     const ShrinkBox&, IPIHANDLE* dib)
+{
+    const int depth = DibDepth(img);
+    if (depth == 0) return kNotDirect;
+    if (img->compression != 0) return DecompressIntoDib(env, src, img, depth, true, dib);
+    if (depth != 24) return kNotDirect;
+    IpiDibLayout layout;
+    IPIHANDLE block = 0;
+    uint8_t* pixels = nullptr;
+    int rc = NewBitmap(env, img, depth, &layout, &block, &pixels);
+    if (rc == 0) {
+        IPIOBJECT* bitmap = BitmapObject(env, img, layout, pixels, true);
+        rc = bitmap ? ipiImportFile(env, nullptr, bitmap, ipiFormatBmp, ipiSelectData, src, 2) : ipiGetError(env);
+        if (bitmap) ipiDestroyObject(env, bitmap);
     }
+    return FinishBitmap(env, rc, block, layout, dib);
+}
+
+// A PNG bitmap takes no colour table for grey and colour pictures, and
+// drops an alpha band.
+void PngBitmapHeader(IPIENVIRONMENT* env, IPIOBJECT* img)
+{
+    const IPIVALUE colourType = ipiGetObjectAttribute(env, img, "colourType");
+    if (colourType == kPngColourGrey || colourType == kPngColourRgb || colourType == kPngColourRgbAlpha) img->lut = 0;
+    if (colourType == kPngColourRgbAlpha && img->dim[4] == 4) img->dim[4] = 3;
+}
+
+// The attributes of the decode call that a bitmap decoder uses.
+ShrinkBox BoxOf(const IPIATTRIBUTE* attributes, int attributeCount)
+{
+    bool foundW = false, foundH = false, foundSize = false;
+    const IPIVALUE boxW = FindValue(attributes, attributeCount, "boxWidth", &foundW);
+    const IPIVALUE boxH = FindValue(attributes, attributeCount, "boxHeight", &foundH);
+    const IPIVALUE sizeOut = FindValue(attributes, attributeCount, "pictureSize", &foundSize);
+    return ShrinkBox{foundW && foundH ? int64_t(boxW) : 0, foundW && foundH ? int64_t(boxH) : 0,
+                     reinterpret_cast<IPIVALUE*>(sizeOut)};
+}
+
+// The PNG options of the call into the environment.
+void TakeProgressiveOptions(IPIENVIRONMENT* env, const IPIATTRIBUTE* attributes, int attributeCount)
+{
+    bool found = false;
+    IPIVALUE v = FindValue(attributes, attributeCount, "progressive", &found);
+    if (found) env->progressive = int32_t(v);
+    v = FindValue(attributes, attributeCount, "interlacePass", &found);
+    if (found) env->interlacePass = int32_t(v);
+}
+
+// One picture: straight into its bitmap where its format's decoder can,
+// else imported into a kernel image and the bitmap written from that.
+int DecodeSingle(IPIENVIRONMENT* env, const FormatRoute& route, const void* data, int64_t size, IPIHANDLE* dib,
+                 int repository, const IPIATTRIBUTE* attributes, int attributeCount)
+{
+    if (route.progressive) TakeProgressiveOptions(env, attributes, attributeCount);
     IPIOBJECT* lut = nullptr;
-    if (ff != ipiFormatJpeg) {
+    if (route.colourTable) {
         IPIATTRIBUTE la[] = {{"bDimension", 3}};
         lut = ipiCreateLookupTable(env, "oLUT", nullptr, la, 1);
         if (!lut) return ipiGetError(env);
@@ -412,37 +487,21 @@ int DecodeSingle(IPIENVIRONMENT* env, const void* data, int64_t size, int ff, IP
     IPIATTRIBUTE ia[] = {{"repository", repository}, {"lut", reinterpret_cast<IPIVALUE>(lut)}};
     IPIOBJECT* img = ipiCreateGenericImage(env, "oImage", nullptr, ia, 2);
     if (!img) return ipiGetError(env);
-    if (ff == ipiFormatJpeg || ff == ipiFormatPcx || ff == ipiFormatPng) {
-        // A JPEG that is going to be shrunk into a box may be decoded smaller.
-        bool foundW = false, foundH = false;
-        const IPIVALUE boxW = FindValue(attributes, attributeCount, "boxWidth", &foundW);
-        const IPIVALUE boxH = FindValue(attributes, attributeCount, "boxHeight", &foundH);
-        bool foundSize = false;
-        const IPIVALUE sizeOut = FindValue(attributes, attributeCount, "pictureSize", &foundSize);
-        const ShrinkBox box{foundW && foundH ? int64_t(boxW) : 0, foundW && foundH ? int64_t(boxH) : 0,
-                            reinterpret_cast<IPIVALUE*>(sizeOut)};
-        const int rc = DecodeIntoDib(env, data, size, ff, img, box, dib);
+    if (route.intoBitmap) {
+        IPIATTRIBUTE src[] = {{"applicationAddressSpace", reinterpret_cast<IPIVALUE>(data)}, {"size", size}};
+        if (int rc = ipiImportFile(env, nullptr, img, route.fileFormat, ipiSelectHeader, src, 2)) return rc;
+        if (route.bitmapHeader) route.bitmapHeader(env, img);
+        const int rc = route.intoBitmap(env, route, src, img, BoxOf(attributes, attributeCount), dib);
         if (rc != kNotDirect) return rc;
     }
-    if (int rc = ipiImportIntoObject(env, data, img, ff, size, nullptr, 0)) return rc;
-    if (ff == ipiFormatCgmContainer && lut) {
+    if (int rc = ipiImportIntoObject(env, data, img, route.fileFormat, size, nullptr, 0)) return rc;
+    if (route.greyRamp && lut) {
         if (int rc = SetGreyRamp(env, lut, img->dataPrecision, true)) return rc;
     }
-    if (ff == ipiFormatPng) {
-        IPIVALUE colourType = ipiGetObjectAttribute(env, img, "colourType");
-        if (colourType == 265 || colourType == 266) {
-            img->lut = 0;
-        } else if (colourType == 267 || colourType == 268) {
-            IPIATTRIBUTE a2[] = {{"bDimension", std::max<IPIVALUE>(1, img->dim[4] - 1)}, {"lut", 0},
-                                 {"repository", repository}};
-            IPIOBJECT* img2 = ipiCreateObject(env, "oImage2", &ipiClassGenericImage, img, a2, 3);
-            if (!img2) return ipiGetError(env);
-            if (int rc = ipiCopyImageData(env, img, img2)) return rc;
-            img = img2;
-        }
-    }
-    return MakeDib(env, img, dib, repository);
+    return MakeDib(env, img, dib);
 }
+
+// ---- the frame of every call -------------------------------------------------
 
 // An uncompressed BMP of 1, 4, 8 or 24 bits whose pixels follow a 40-byte
 // header and a full colour table is already a packed DIB.
@@ -454,14 +513,21 @@ bool IsPassThroughBmp(const uint8_t* p, int64_t size)
     return ipiLe32(p + 10) == uint32_t(14 + layout.headerBytes);
 }
 
-// Decodes the image in memory, or for a TIFF with null `data` the file
-// `path` in place.
-int Decode(const char* path, const void* data, int64_t size, IPIHANDLE* dibs, int count, int format, int page,
-           const IPIATTRIBUTE* attributes, int attributeCount, int* made)
+// The bytes a picture of `route`'s format takes of the `size` at `data`:
+// up to where its format marks its end.
+int64_t PictureBytes(const FormatRoute& route, const void* data, int64_t size)
 {
-    const int ff = ipiFileFormatOfDecodeFormat(format);
+    const IpiExtentFn extent = ipiFindExtent(route.fileFormat);
+    return extent ? int64_t(extent(ipiMemoryBytes(data, size))) : size;
+}
+
+// Decodes the picture's `size` bytes in memory, or for a TIFF with null
+// `data` the file `path` in place.
+int Decode(const char* path, const void* data, int64_t size, IPIHANDLE* dibs, int count, const FormatRoute& route,
+           int page, const IPIATTRIBUTE* attributes, int attributeCount, int* made)
+{
     const int repository = RepositoryFromAttributes(attributes, attributeCount);
-    if (ff == ipiFormatBmp && data && IsPassThroughBmp(static_cast<const uint8_t*>(data), size)) {
+    if (route.passThrough && data && IsPassThroughBmp(static_cast<const uint8_t*>(data), size)) {
         IPIHANDLE h = ipiGlobalAlloc(size - 14);
         if (!h) return ipiErrSystem;
         {
@@ -475,10 +541,10 @@ int Decode(const char* path, const void* data, int64_t size, IPIHANDLE* dibs, in
     IPIENVIRONMENT* env = ipiOpenEnvironment(nullptr);
     if (!env) return ipiErrSystem;
     int rc;
-    if (ff == ipiFormatTiff) {
+    if (route.pages) {
         rc = DecodeTiff(env, path, data, size, dibs, count, page, repository, made);
     } else {
-        rc = DecodeSingle(env, data, size, ff, &dibs[0], repository, attributes, attributeCount);
+        rc = DecodeSingle(env, route, data, size, &dibs[0], repository, attributes, attributeCount);
         if (rc == 0) *made = 1;
     }
     if (rc && rc == ipiGetError(env)) rc = ipiGetError(env);
@@ -487,56 +553,37 @@ int Decode(const char* path, const void* data, int64_t size, IPIHANDLE* dibs, in
     return rc;
 }
 
-// Argument checks shared by both entry points; 0 or -100.
-int CheckArguments(IPIHANDLE* dibs, int count, int format, int page, const IPIATTRIBUTE* attributes,
-                   int attributeCount)
+// Argument checks shared by both entry points: the route, or null with
+// *rc -100.
+const FormatRoute* CheckArguments(IPIHANDLE* dibs, int count, int format, int page, const IPIATTRIBUTE* attributes,
+                                  int attributeCount)
 {
-    int ff = ipiFileFormatOfDecodeFormat(format);
-    if (!ff || !dibs || count < 1) return ipiErrUnknownFormat;
-    if ((ff == ipiFormatTiff || ff == ipiFormatGif) && page < 0) return ipiErrUnknownFormat;
-    if (ff == ipiFormatPng) {
+    const FormatRoute* route = RouteOf(format);
+    if (!route || !dibs || count < 1) return nullptr;
+    if (route->pageArgument && page < 0) return nullptr;
+    if (route->progressive) {
         bool found = false;
         IPIVALUE pass = FindValue(attributes, attributeCount, "interlacePass", &found);
-        if (found && (pass < 1 || pass > 7)) return ipiErrUnknownFormat;
+        if (found && (pass < 1 || pass > 7)) return nullptr;
     }
     for (const char* side : {"boxWidth", "boxHeight"}) {
         bool found = false;
         const IPIVALUE v = FindValue(attributes, attributeCount, side, &found);
-        if (found && (v < 1 || v > 0x7FFFFFFF)) return ipiErrUnknownFormat;
+        if (found && (v < 1 || v > 0x7FFFFFFF)) return nullptr;
     }
-    return 0;
-}
-
-// The bytes of a file the decoder of `fileFormat` can use: for a BMP as many
-// as its headers declare (a picture padded with a gigabyte reads only its
-// own bytes), for every other format the whole file up to the kernel's cap.
-IPIHANDLE ReadDeclaredBytes(const char* path, int fileFormat, int* error)
-{
-    int64_t limit = INT64_MAX;
-    if (fileFormat == ipiFormatBmp) {
-        uint8_t head[54];
-        int64_t size = 0;
-        const int fd = ipiOpenRegularFile(path, &size);
-        if (fd >= 0) {
-            const int64_t got = ipiReadAt(fd, 0, head, sizeof head);
-            ::close(fd);
-            const int64_t declared = BmpDeclaredFileBytes(head, got);
-            if (declared > 0) limit = declared;
-        }
-    }
-    return ReadFileHeadToGlobal(path, limit, error);
+    return route;
 }
 
 // Start of both entry points: *error set to the outcome of the argument
-// checks and, when they pass, the handles cleared.
-bool Begin(IPIHANDLE* dibs, int count, int format, int page, const IPIATTRIBUTE* attributes, int attributeCount,
-           int* error)
+// checks and, when they pass, the handles cleared. Null when they fail.
+const FormatRoute* Begin(IPIHANDLE* dibs, int count, int format, int page, const IPIATTRIBUTE* attributes,
+                         int attributeCount, int* error)
 {
-    const int rc = CheckArguments(dibs, count, format, page, attributes, attributeCount);
-    if (error) *error = rc;
-    if (rc) return false;
+    const FormatRoute* route = CheckArguments(dibs, count, format, page, attributes, attributeCount);
+    if (error) *error = route ? 0 : ipiErrUnknownFormat;
+    if (!route) return nullptr;
     for (int i = 0; i < count; ++i) dibs[i] = 0;
-    return true;
+    return route;
 }
 
 int Finish(int rc, int made, IPIHANDLE* dibs, int count, int* error)
@@ -557,27 +604,49 @@ int Finish(int rc, int made, IPIHANDLE* dibs, int count, int* error)
 int DecodeImageFromMemory(const void* data, IPIHANDLE* dibs, int count, int format, int page, int64_t size,
                           const IPIATTRIBUTE* attributes, int attributeCount, int* error)
 {
-    if (!Begin(dibs, count, format, page, attributes, attributeCount, error)) return 0;
+    const FormatRoute* route = Begin(dibs, count, format, page, attributes, attributeCount, error);
+    if (!route) return 0;
     int made = 0;
-    const int rc = !data || size <= 0 ? ipiErrSyntacticalError
-                                      : Decode(nullptr, data, size, dibs, count, format, page, attributes, attributeCount, &made);
+    const int rc = !data || size <= 0
+                       ? ipiErrSyntacticalError
+                       : Decode(nullptr, data, PictureBytes(*route, data, size), dibs, count, *route, page,
+                                attributes, attributeCount, &made);
     return Finish(rc, made, dibs, count, error);
+}
+
+IPIHANDLE ReadImageFileToGlobal(const char* path, int format, int* error)
+{
+    int unused = 0;
+    if (!error) error = &unused;
+    const FormatRoute* route = RouteOf(format);
+    int64_t size = 0;
+    const int fd = ipiOpenRegularFile(path, &size);
+    if (fd < 0) {
+        *error = 25;
+        return 0;
+    }
+    const IpiExtentFn extent = route ? ipiFindExtent(route->fileFormat) : nullptr;
+    const int64_t bytes = extent ? int64_t(extent(ipiFileBytes(fd, size))) : size;
+    const IPIHANDLE h = ReadOpenFileToGlobal(fd, size, 0, bytes, error);
+    ::close(fd);
+    return h;
 }
 
 int DecodeImageFromFile(const char* path, IPIHANDLE* dibs, int count, int format, int page,
                         const IPIATTRIBUTE* attributes, int attributeCount, int* error)
 {
-    if (!Begin(dibs, count, format, page, attributes, attributeCount, error)) return 0;
+    const FormatRoute* route = Begin(dibs, count, format, page, attributes, attributeCount, error);
+    if (!route) return 0;
     // Large TIFF files are read in place through the file; everything else is
-    // read whole and decoded as from memory, so that both entry points give
-    // the same bitmaps.
-    if (ipiFileFormatOfDecodeFormat(format) == ipiFormatTiff && ipiFileSize(path) >= kTiffInPlaceBytes) {
+    // read as far as its picture goes and decoded as from memory, so that both
+    // entry points give the same bitmaps.
+    if (route->pages && ipiFileSize(path) >= kTiffInPlaceBytes) {
         int made = 0;
-        const int rc = Decode(path, nullptr, 0, dibs, count, format, page, attributes, attributeCount, &made);
+        const int rc = Decode(path, nullptr, 0, dibs, count, *route, page, attributes, attributeCount, &made);
         return Finish(rc, made, dibs, count, error);
     }
     int readError = 0;
-    IPIHANDLE file = ReadDeclaredBytes(path, ipiFileFormatOfDecodeFormat(format), &readError);
+    IPIHANDLE file = ReadImageFileToGlobal(path, format, &readError);
     if (!file) {
         if (error) *error = readError;
         return 0;
@@ -585,8 +654,9 @@ int DecodeImageFromFile(const char* path, IPIHANDLE* dibs, int count, int format
     int made = 0;
     int rc;
     {
+        // The block holds the picture's bytes and no more.
         IpiGlobalLock lock(file);
-        rc = Decode(path, lock.ptr(), lock.size(), dibs, count, format, page, attributes, attributeCount, &made);
+        rc = Decode(path, lock.ptr(), lock.size(), dibs, count, *route, page, attributes, attributeCount, &made);
     }
     ipiGlobalFree(file);
     return Finish(rc, made, dibs, count, error);
@@ -594,12 +664,14 @@ int DecodeImageFromFile(const char* path, IPIHANDLE* dibs, int count, int format
 
 namespace {
 
-// Page count of a TIFF file (`fromFile`) or image in memory, one for a GIF.
+// Page count of a TIFF file (`fromFile`) or image in memory; a format that
+// holds one picture answers without reading.
 int CountPages(bool fromFile, const char* path, const void* data, int64_t size, int format, int* error)
 {
     if (error) *error = 0;
-    if (format == DecodeFormatGif) return 1;
-    if (format != DecodeFormatTiff) {
+    const FormatRoute* route = RouteOf(format);
+    if (route && route->pagesWithoutData) return route->pagesWithoutData;
+    if (!route || !route->pages) {
         if (error) *error = ipiErrUnknownFormat;
         return 0;
     }
@@ -612,8 +684,8 @@ int CountPages(bool fromFile, const char* path, const void* data, int64_t size, 
         if (error) *error = ipiErrSystem;
         return 0;
     }
-    int pages = fromFile ? ipiOpenMultiImageFromFile(env, path, ipiFormatTiff)
-                         : ipiOpenMultiImageFromMemory(env, data, ipiFormatTiff, size);
+    int pages = fromFile ? ipiOpenMultiImageFromFile(env, path, route->fileFormat)
+                         : ipiOpenMultiImageFromMemory(env, data, route->fileFormat, size);
     int rc = pages > 0 ? 0 : ipiGetError(env);
     int closeRc = ipiCloseEnvironment(env);
     if (closeRc) {

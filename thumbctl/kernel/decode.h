@@ -31,11 +31,24 @@ enum DecodeFormat : int {
 // size (sides rounded up), the smallest that still reaches the box's width
 // or its height, so that it still covers the picture fitted into the box;
 // `pictureSize`, the address of two IPIVALUEs, then receives the JPEG's own
-// width and height.
+// width and height. Only the picture's own bytes are decoded: from memory up
+// to where its format marks its end, from a file as ReadImageFileToGlobal
+// reads it (a large TIFF in place); data that ends before the picture is
+// complete, or that cannot fill the size its header declares, is refused.
 int DecodeImageFromMemory(const void* data, IPIHANDLE* dibs, int count, int format, int page, int64_t size,
                           const IPIATTRIBUTE* attributes, int attributeCount, int* error);
 int DecodeImageFromFile(const char* path, IPIHANDLE* dibs, int count, int format, int page,
                         const IPIATTRIBUTE* attributes, int attributeCount, int* error);
+
+// The bytes of an image file that its decode format reads, as
+// DecodeImageFromFile reads them: from the start up to where the format
+// marks its end (a JPEG's EOI, a PNG's IEND, a GIF's trailer, a picture
+// container's end word, the furthest directory, value or strip of a TIFF,
+// a BMP's declared rows, a PCX's run-length data and table), the whole file
+// when no end is found, at most the kernel's size cap. A new global block the caller frees; 0 with *error 25
+// (cannot open a regular file), 22 (empty) or -1 (too large, no memory,
+// read failure).
+IPIHANDLE ReadImageFileToGlobal(const char* path, int format, int* error);
 
 // TIFF: number of pages (0 with error on failure); GIF: 1; others: 0 with
 // error -100.

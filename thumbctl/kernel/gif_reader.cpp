@@ -143,13 +143,54 @@ int GifParse(const uint8_t* data, size_t size, GifInfo* g, std::vector<uint8_t>*
     return Extensions(r, g);
 }
 
+namespace {
+
+// Steps over data sub-blocks up to their zero-length terminator.
+bool SkipSubBlocks(IpiByteCursor& c)
+{
+    for (;;) {
+        const int n = c.Get();
+        if (n < 0) return false;
+        if (n == 0) return true;
+        if (!c.Skip(uint64_t(n))) return false;
+    }
+}
+
+// Steps over a colour table when the packed field announces one.
+bool SkipColourTable(IpiByteCursor& c, int packed)
+{
+    return !(packed & 0x80) || c.Skip(uint64_t(3) << ((packed & 7) + 1));
+}
+
+}  // namespace
+
+uint64_t GifFileExtent(const IpiByteSource& src)
+{
+    IpiByteCursor c(src);
+    uint8_t head[13];
+    if (!c.Read(head, 13) || std::memcmp(head, "GIF8", 4) != 0 || !SkipColourTable(c, head[10])) return src.size;
+    for (;;) {
+        const int block = c.Get();
+        if (block == 0x3B) return c.Pos();  // trailer
+        if (block == 0x21) {                // extension: label, sub-blocks
+            if (c.Get() < 0 || !SkipSubBlocks(c)) return src.size;
+        } else if (block == 0x2C) {  // image: descriptor, table, code size, sub-blocks
+            uint8_t d[9];
+            if (!c.Read(d, 9) || !SkipColourTable(c, d[8]) || c.Get() < 0 || !SkipSubBlocks(c)) return src.size;
+        } else {
+            return src.size;
+        }
+    }
+}
+
 int GifReadFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int selector)
 {
     if (int rc = ipiCheckEnvironment(env)) return rc;
     if (source->cls != &ipiClassMonochromeImage && source->cls != &ipiClassGenericImage)
         return ipiReportError(env, ipiErrMismatchObjectClass);
-    std::vector<uint8_t> bytes, lzw;
-    if (int rc = CodecReadAll(env, source, -1, &bytes)) return rc;
+    CodecSourceBytes bytes;
+    if (int rc = bytes.Open(env, source, -1)) return rc;
+    std::vector<uint8_t> lzw;
     GifInfo g;
     const bool wantData = selector == ipiSelectAll || selector == ipiSelectData;
     if (int rc = GifParse(bytes.data(), bytes.size(), &g, wantData ? &lzw : nullptr)) return ipiReportError(env, rc);

@@ -4,6 +4,7 @@
 // with compression 136; the kernel has no LZW decoder, so decoding the
 // image answers 12. GifParse is the plain parser under it.
 #include "thumbctl/kernel/ipi_base.h"
+#include "thumbctl/kernel/ipi_extent.h"
 
 #include <vector>
 
@@ -35,3 +36,6 @@ struct GifInfo {
 int GifParse(const uint8_t* data, size_t size, GifInfo* info, std::vector<uint8_t>* lzw);
 
 int GifReadFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int selector);
+// The bytes of a GIF file up to and with its trailer (ipi_extent.h): the
+// blocks are stepped over by their lengths.
+uint64_t GifFileExtent(const IpiByteSource& src);

@@ -263,29 +263,37 @@ IPIHANDLE ReadFileSkipping(const char* path, int64_t skip, int64_t limit, int* e
         *error = 25;
         return 0;
     }
-    int64_t size = std::min(fileSize - skip, limit);
+    const IPIHANDLE h = ReadOpenFileToGlobal(fd, fileSize, skip, limit, error);
+    ::close(fd);
+    return h;
+}
+
+} // namespace
+
+IPIHANDLE ReadOpenFileToGlobal(int fd, int64_t fileSize, int64_t offset, int64_t maxBytes, int* error)
+{
+    int dummy = 0;
+    if (!error) error = &dummy;
+    *error = 0;
+    const int64_t size = std::min(fileSize - offset, maxBytes);
     if (size <= 0) {
-        ::close(fd);
         *error = 22;
         return 0;
     }
     if (size > kIpiMaxBytes) {
-        ::close(fd);
         errno = EFBIG;
         *error = -1;
         return 0;
     }
     IPIHANDLE h = ipiGlobalAlloc(size);
     if (!h) {
-        ::close(fd);
         errno = ENOMEM;
         *error = -1;
         return 0;
     }
     auto* p = static_cast<uint8_t*>(ipiGlobalLock(h));
-    const int64_t done = ipiReadAt(fd, skip, p, size);
+    const int64_t done = ipiReadAt(fd, offset, p, size);
     ipiGlobalUnlock(h);
-    ::close(fd);
     if (done != size) {
         ipiGlobalFree(h);
         *error = -1;
@@ -294,16 +302,12 @@ IPIHANDLE ReadFileSkipping(const char* path, int64_t skip, int64_t limit, int* e
     return h;
 }
 
-} // namespace
-
 IPIHANDLE ReadFileToGlobal(const char* path, int* error) { return ReadFileSkipping(path, 0, INT64_MAX, error); }
 
 IPIHANDLE ReadFileHeadToGlobal(const char* path, int64_t maxBytes, int* error)
 {
     return ReadFileSkipping(path, 0, maxBytes, error);
 }
-
-IPIHANDLE ReadBmpFileAsPackedDib(const char* path, int* error) { return ReadFileSkipping(path, 14, INT64_MAX, error); }
 
 std::string ipiMakeTempFile()
 {

@@ -8,6 +8,8 @@
 // are such blocks; the caller frees them with ipiGlobalFree.
 #include "thumbctl/kernel/ipi_base.h"
 
+#include <memory>
+#include <new>
 #include <string>
 
 typedef uint32_t IPIHANDLE;
@@ -42,15 +44,34 @@ private:
     uint8_t* p_;
 };
 
+// A scratch buffer for data that is written whole before it is read: it
+// grows to the largest size asked for and is never cleared.
+class IpiScratch {
+public:
+    // At least `n` bytes; null when they cannot be had.
+    uint8_t* Reserve(int64_t n)
+    {
+        if (n > size_) {
+            p_.reset(n > 0 && n <= kIpiMaxBytes ? new (std::nothrow) uint8_t[size_t(n)] : nullptr);
+            size_ = p_ ? n : 0;
+        }
+        return n <= size_ ? p_.get() : nullptr;
+    }
+
+private:
+    std::unique_ptr<uint8_t[]> p_;
+    int64_t size_ = 0;
+};
+
 // ---- files with 64-bit sizes and temporary files ------------------------
 // Whole file into a new global block. *error: 0, 25 (cannot open),
 // 22 (empty file), -1 (too large, read or allocation failure).
 IPIHANDLE ReadFileToGlobal(const char* path, int* error);
-// The same without the first 14 bytes (a BMP's file header); 22 when the
-// file holds no more than 14 bytes.
-IPIHANDLE ReadBmpFileAsPackedDib(const char* path, int* error);
 // The first `maxBytes` bytes of a file (all of a shorter one), errors as above.
 IPIHANDLE ReadFileHeadToGlobal(const char* path, int64_t maxBytes, int* error);
+// The same for a file opened with ipiOpenRegularFile (`fileSize` bytes): at
+// most `maxBytes` bytes from `offset` on; errors as above but 25.
+IPIHANDLE ReadOpenFileToGlobal(int fd, int64_t fileSize, int64_t offset, int64_t maxBytes, int* error);
 // Opens `path` for reading when it names a regular file, never waiting on a
 // pipe or a device: the descriptor (reads block as usual) and *size, or -1
 // with errno: the open's own cause, EISDIR for a folder, ENODEV for any other

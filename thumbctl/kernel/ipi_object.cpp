@@ -419,6 +419,117 @@ const IPICLASS* ipiGetObjectClass(IPIENVIRONMENT* env, IPIOBJECT* object)
     return o ? o->cls : nullptr;
 }
 
+namespace {
+
+// Whether an object of `cls` may be made from `templ`: the same class, or
+// image classes (and regions and spectra) from any image; 0 or the error.
+int CheckTemplate(IPIENVIRONMENT* env, const IPICLASS* cls, IPIOBJECT* templ)
+{
+    if (!ipiIsValidObject(env, templ)) return ipiErrInvalidInstance;  // reported
+    if (templ->cls == cls) return 0;
+    const bool ok = ipiIsImageClass(cls) ? ipiIsImageClass(templ->cls)
+                                         : ((cls == &ipiClassROI || IsSpectrumClass(cls)) && ipiIsImageClass(templ->cls));
+    return ok ? 0 : ipiReportError(env, ipiErrMismatchObjectClass);
+}
+
+// A record for a new object in the chain under `templ` (or the root): the
+// first unused one, cleared in its place, or a new one at the chain's end.
+IPIOBJECT* TakeRecord(IPIENVIRONMENT* env, IPIOBJECT* templ)
+{
+    IPIOBJECT** head = templ ? &templ->firstChild : &env->root;
+    IPIOBJECT** tail = head;
+    for (IPIOBJECT* o = *head; o; o = o->next) {
+        if (!o->inUse) {
+            // Reset a reused record, keeping its place in the chain.
+            IPIOBJECT* next = o->next;
+            IPIOBJECT* child = o->firstChild;
+            o->~IPIOBJECT();
+            new (o) IPIOBJECT;
+            o->next = next;
+            o->firstChild = child;
+            return o;
+        }
+        tail = &o->next;
+    }
+    auto* record = new (std::nothrow) IPIOBJECT;
+    if (!record) {
+        errno = ENOMEM;
+        ipiReportError(env, ipiErrSystem);
+        return nullptr;
+    }
+    *tail = record;
+    return record;
+}
+
+// The template's attribute words, without its data, then what the class
+// fixes of them.
+void CopyTemplateWords(IPIENVIRONMENT* env, IPIOBJECT* record, const IPIOBJECT* templ, const IPICLASS* cls)
+{
+    record->applicationAddressSpace = 0;
+    record->bitOrder = templ->bitOrder;
+    record->byteOrder = templ->byteOrder;
+    record->colourSpace = templ->colourSpace;
+    record->compression = templ->compression;
+    record->k = templ->k;
+    record->predictor = templ->predictor;
+    record->dataPrecision = templ->dataPrecision;
+    record->dataType = templ->dataType;
+    record->jIndexAssignment = templ->jIndexAssignment;
+    record->kIndexAssignment = templ->kIndexAssignment;
+    record->lIndexAssignment = templ->lIndexAssignment;
+    record->mIndexAssignment = templ->mIndexAssignment;
+    record->nIndexAssignment = templ->nIndexAssignment;
+    record->repository = templ->repository;
+    record->lut = templ->lut;
+    record->roi = templ->roi;
+    record->samplingFactor = templ->samplingFactor;
+    record->scaleFactor = templ->scaleFactor;
+    record->size = templ->size;
+    for (int i = 0; i < 5; ++i) {
+        record->dim[i] = templ->dim[i];
+        record->matchPoint[i] = templ->matchPoint[i];
+    }
+    record->applAddressSpaceHandle = 0;
+    record->pixelInterpretation = templ->pixelInterpretation;
+    record->widthByteBoundary = templ->widthByteBoundary;
+    record->compressionLevel = templ->compressionLevel;
+    record->filter = templ->filter;
+    if (cls == &ipiClassColourImage) record->dim[2] = record->dim[3] = 1;
+    if (cls == &ipiClassMonochromeImage) record->dim[2] = record->dim[3] = record->dim[4] = 1;
+    if (cls == &ipiClassROI) {
+        record->dataType = ipiTypeNonNegative;
+        record->dataPrecision = env->nonnegativeIntegerPrecision;
+    }
+    if (cls == &ipiClassPowerSpectrumArray || cls == &ipiClassTransferFunctionArray) {
+        record->dataType = ipiTypeComplex;
+        record->dataPrecision = env->complexArithmeticPrecision;
+    }
+    if (cls == &ipiClassWindowFunctionArray) {
+        record->dataType = ipiTypeReal;
+        record->dataPrecision = env->realArithmeticPrecision;
+    }
+}
+
+// A new object's attribute words without a template: the class's defaults.
+void SetClassWords(IPIENVIRONMENT* env, IPIOBJECT* record, const IPICLASS* cls)
+{
+    ApplyClassDefaults(record, cls);
+    if (cls == &ipiClassDitherArray) {
+        record->dataType = ipiTypeNonNegative;
+        record->dataPrecision = env->nonnegativeIntegerPrecision;
+        record->dim[0] = record->dim[1] = 4;
+        record->scaleFactor = 16;
+    } else if (cls == &ipiClassMaskArray) {
+        record->dataType = ipiTypeNonNegative;
+        record->dataPrecision = env->nonnegativeIntegerPrecision;
+    } else if (cls == &ipiClassWindowFunctionArray) {
+        record->dataType = ipiTypeReal;
+        record->dataPrecision = env->realArithmeticPrecision;
+    }
+}
+
+} // namespace
+
 IPIOBJECT* ipiCreateObject(IPIENVIRONMENT* env, const char* name, const IPICLASS* cls, IPIOBJECT* templ,
                            const IPIATTRIBUTE* attributes, int count)
 {
@@ -427,113 +538,22 @@ IPIOBJECT* ipiCreateObject(IPIENVIRONMENT* env, const char* name, const IPICLASS
         ipiReportError(env, ipiErrIncorrectObjectClass);
         return nullptr;
     }
-    if (templ) {
-        if (!ipiIsValidObject(env, templ)) return nullptr;
-        if (templ->cls != cls) {
-            bool ok = ipiIsImageClass(cls) ? ipiIsImageClass(templ->cls)
-                                           : ((cls == &ipiClassROI || IsSpectrumClass(cls)) &&
-                                              ipiIsImageClass(templ->cls));
-            if (!ok) {
-                ipiReportError(env, ipiErrMismatchObjectClass);
-                return nullptr;
-            }
-        }
-    }
-    IPIOBJECT** head = templ ? &templ->firstChild : &env->root;
-    IPIOBJECT* record = nullptr;
-    IPIOBJECT** tail = head;
-    for (IPIOBJECT* o = *head; o; o = o->next) {
-        if (!o->inUse) {
-            record = o;
-            break;
-        }
-        tail = &o->next;
-    }
-    if (!record) {
-        record = new (std::nothrow) IPIOBJECT;
-        if (!record) {
-            errno = ENOMEM;
-            ipiReportError(env, ipiErrSystem);
-            return nullptr;
-        }
-        *tail = record;
-    } else {
-        // Reset a reused record, keeping its place in the chain.
-        IPIOBJECT* next = record->next;
-        IPIOBJECT* child = record->firstChild;
-        record->~IPIOBJECT();
-        new (record) IPIOBJECT;
-        record->next = next;
-        record->firstChild = child;
-    }
+    if (templ && CheckTemplate(env, cls, templ) != 0) return nullptr;
+    IPIOBJECT* record = TakeRecord(env, templ);
+    if (!record) return nullptr;
     record->inUse = 1;
     record->flags = 0;
     if (name && *name) record->name = name;
     record->cls = cls;
     record->templ = templ;
     if (templ) {
-        // The template's attribute words, without its data.
-        record->applicationAddressSpace = 0;
-        record->bitOrder = templ->bitOrder;
-        record->byteOrder = templ->byteOrder;
-        record->colourSpace = templ->colourSpace;
-        record->compression = templ->compression;
-        record->k = templ->k;
-        record->predictor = templ->predictor;
-        record->dataPrecision = templ->dataPrecision;
-        record->dataType = templ->dataType;
-        record->jIndexAssignment = templ->jIndexAssignment;
-        record->kIndexAssignment = templ->kIndexAssignment;
-        record->lIndexAssignment = templ->lIndexAssignment;
-        record->mIndexAssignment = templ->mIndexAssignment;
-        record->nIndexAssignment = templ->nIndexAssignment;
-        record->repository = templ->repository;
-        record->lut = templ->lut;
-        record->roi = templ->roi;
-        record->samplingFactor = templ->samplingFactor;
-        record->scaleFactor = templ->scaleFactor;
-        record->size = templ->size;
-        for (int i = 0; i < 5; ++i) {
-            record->dim[i] = templ->dim[i];
-            record->matchPoint[i] = templ->matchPoint[i];
-        }
-        record->applAddressSpaceHandle = 0;
-        record->pixelInterpretation = templ->pixelInterpretation;
-        record->widthByteBoundary = templ->widthByteBoundary;
-        record->compressionLevel = templ->compressionLevel;
-        record->filter = templ->filter;
-        if (cls == &ipiClassColourImage) record->dim[2] = record->dim[3] = 1;
-        if (cls == &ipiClassMonochromeImage) record->dim[2] = record->dim[3] = record->dim[4] = 1;
-        if (cls == &ipiClassROI) {
-            record->dataType = ipiTypeNonNegative;
-            record->dataPrecision = env->nonnegativeIntegerPrecision;
-        }
-        if (cls == &ipiClassPowerSpectrumArray || cls == &ipiClassTransferFunctionArray) {
-            record->dataType = ipiTypeComplex;
-            record->dataPrecision = env->complexArithmeticPrecision;
-        }
-        if (cls == &ipiClassWindowFunctionArray) {
-            record->dataType = ipiTypeReal;
-            record->dataPrecision = env->realArithmeticPrecision;
-        }
+        CopyTemplateWords(env, record, templ, cls);
         if (ipiCopyFormatData(env, record, templ) != 0) {
             ipiDestroyObject(env, record);
             return nullptr;
         }
     } else {
-        ApplyClassDefaults(record, cls);
-        if (cls == &ipiClassDitherArray) {
-            record->dataType = ipiTypeNonNegative;
-            record->dataPrecision = env->nonnegativeIntegerPrecision;
-            record->dim[0] = record->dim[1] = 4;
-            record->scaleFactor = 16;
-        } else if (cls == &ipiClassMaskArray) {
-            record->dataType = ipiTypeNonNegative;
-            record->dataPrecision = env->nonnegativeIntegerPrecision;
-        } else if (cls == &ipiClassWindowFunctionArray) {
-            record->dataType = ipiTypeReal;
-            record->dataPrecision = env->realArithmeticPrecision;
-        }
+        SetClassWords(env, record, cls);
     }
     ipiSetAttributes(env, record, attributes, count);
     return record;

@@ -6,7 +6,9 @@
 // ONE line for it to the matching table in kernel_registry.cpp. Nothing else
 // in the kernel needs to change: ipiImportFile finds readers by file format
 // code, ipiDecompress finds decoders by the source's compression code, and
-// ipiOpenMultiImage* find page counters by file format code.
+// ipiOpenMultiImage* find page counters by file format code. A reader whose
+// format marks its own end names the extent function beside it
+// (ipi_extent.h): the decode entry points read and decode only that far.
 //
 // Reader contract (every format): `source` is an object whose data store
 // holds the file's bytes (repository 83 file or 9 memory, `size` = byte
@@ -27,6 +29,7 @@
 // pixelInterpretation); the decoder writes the target's rows through a "w"
 // accessor. Returns 0 or a kernel error code.
 #include "thumbctl/kernel/ipi_base.h"
+#include "thumbctl/kernel/ipi_extent.h"
 
 typedef int (*IpiReaderFn)(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int selector);
 typedef int (*IpiDecoderFn)(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target);
@@ -37,6 +40,7 @@ typedef int (*IpiPageCounterFn)(IPIENVIRONMENT* env, IPIOBJECT* source);
 struct IpiReaderEntry {
     int fileFormat;
     IpiReaderFn read;
+    IpiExtentFn extent;  // null: the picture runs to the end of the data
 };
 struct IpiDecoderEntry {
     int compression;
@@ -49,5 +53,6 @@ struct IpiPageCounterEntry {
 
 // Lookups (null when nothing is registered for the code).
 IpiReaderFn ipiFindReader(int fileFormat);
+IpiExtentFn ipiFindExtent(int fileFormat);
 IpiDecoderFn ipiFindDecoder(int compression);
 IpiPageCounterFn ipiFindPageCounter(int fileFormat);

@@ -99,6 +99,91 @@ int64_t ipiLineStride(int64_t width, int64_t precision)
     return (bits + 14) / 8;
 }
 
+namespace {
+
+// A store's line geometry: precision as stored, samples per line, stride and
+// the window of lines (negative `lines`: the whole block as one line).
+// False when the window would pass the kernel's limit.
+bool SetLines(IPIENVIRONMENT* env, IPISTORE* s, const IPIOBJECT* object, int lines)
+{
+    s->precision = object->dataPrecision;
+    if (object->dataType == ipiTypeNonNegative && s->precision < 8) s->precision = env->nonnegativeIntegerPrecision;
+    if (s->precision <= 0 || s->precision > 128) s->precision = 8;
+    int64_t width = std::max<int64_t>(0, object->dim[0]);
+    if (lines < 0) {
+        width *= -int64_t(lines);
+        s->window = 1;
+    } else {
+        s->window = std::max(1, lines);
+    }
+    s->lineWidth = width;
+    if (width > kIpiMaxBytes) width = kIpiMaxBytes;
+    s->stride = ipiLineStride(width, s->precision);
+    return s->stride <= kIpiMaxBytes / s->window;
+}
+
+// A workspace store: the object's block, or a new zero-filled one when its
+// data is not there yet; 0 or the error to report.
+int AttachWorkspace(IPISTORE* s, IPIOBJECT* object, int64_t total)
+{
+    IPIHANDLE h = IPIHANDLE(object->workSpaceHandle);
+    if (s->initedAtOpen && ipiGlobalIsValid(h)) {
+        s->totalSize = ipiGlobalSize(h);
+        s->memory = reinterpret_cast<uint8_t*>(object->workSpace);
+        return 0;
+    }
+    if (ipiGlobalIsValid(h)) {
+        ipiGlobalUnlock(h);
+        ipiGlobalFree(h);
+    }
+    object->workSpaceHandle = 0;
+    object->workSpace = 0;
+    // Compressed data takes its own byte count (the block grows when more is
+    // written), never the size of the picture it expands to.
+    const int64_t bytes = object->compression != 0 && object->size > 0
+                              ? object->size
+                              : std::max<int64_t>(total, std::max<int64_t>(object->size, 0));
+    if (total >= 0 && bytes <= kIpiMaxBytes) h = ipiGlobalAlloc(std::max<int64_t>(bytes, 1));
+    if (total < 0 || bytes > kIpiMaxBytes || !h) {
+        errno = ENOMEM;
+        return ipiErrSystem;
+    }
+    object->workSpaceHandle = IPIVALUE(h);
+    object->workSpace = reinterpret_cast<IPIVALUE>(ipiGlobalLock(h));
+    s->totalSize = bytes;
+    s->memory = reinterpret_cast<uint8_t*>(object->workSpace);
+    return 0;
+}
+
+// A file store: the object's file (a new temporary one when it has none),
+// opened to read (a regular file only) or to write; 0 or the error.
+int AttachFile(IPISTORE* s, IPIOBJECT* object, int64_t total)
+{
+    if (object->fileName.empty()) {
+        std::string name = ipiMakeTempFile();
+        if (name.empty()) return ipiErrFileOpenFailure;
+        object->fileName = name;
+        object->flags |= ipiFlagTmpnam;
+    }
+    if (s->readMode) {
+        s->fd = ipiOpenRegularFile(object->fileName.c_str(), &s->fileSize);
+        if (s->fd < 0) return ipiErrFileOpenFailure;
+    } else {
+        const int flags = s->initedAtOpen ? O_RDWR : O_RDWR | O_CREAT | O_TRUNC;
+        s->fd = ::open(object->fileName.c_str(), flags | O_CLOEXEC, 0644);
+        if (s->fd < 0) return ipiErrFileOpenFailure;
+        struct stat st;
+        if (::fstat(s->fd, &st) != 0) return ipiErrSystem;
+        s->fileSize = int64_t(st.st_size);
+    }
+    s->totalSize = s->readMode ? s->fileSize : std::max<int64_t>(total, 0);
+    s->transfer.assign(512, 0);
+    s->transferPos = 512;
+    return 0;
+}
+
+} // namespace
+
 IPISTORE* ipiOpenDataStore(IPIENVIRONMENT* env, IPIOBJECT* object, const char* mode, int lines)
 {
     if (ipiCheckEnvironment(env)) return nullptr;
@@ -115,106 +200,35 @@ IPISTORE* ipiOpenDataStore(IPIENVIRONMENT* env, IPIOBJECT* object, const char* m
     s->dataType = object->dataType;
     s->compression = object->compression;
     s->repository = int(object->repository);
-    s->precision = object->dataPrecision;
-    if (object->dataType == ipiTypeNonNegative && s->precision < 8) s->precision = env->nonnegativeIntegerPrecision;
-    if (s->precision <= 0 || s->precision > 128) s->precision = 8;
-    int64_t width = std::max<int64_t>(0, object->dim[0]);
-    if (lines < 0) {
-        width *= -int64_t(lines);
-        s->window = 1;
-    } else {
-        s->window = std::max(1, lines);
-    }
-    s->lineWidth = width;
-    if (width > kIpiMaxBytes) width = kIpiMaxBytes;
-    s->stride = ipiLineStride(width, s->precision);
-    if (s->stride > kIpiMaxBytes / s->window) {
-        delete s;
-        errno = ENOMEM;
-        ipiReportError(env, ipiErrSystem);
-        return nullptr;
-    }
-    int64_t total = ipiObjectDataSize(env, object);
-
     auto fail = [&](int code) -> IPISTORE* {
         if (s->fd >= 0) ::close(s->fd);
         delete s;
         ipiReportError(env, code);
         return nullptr;
     };
-
+    if (!SetLines(env, s, object, lines)) {
+        errno = ENOMEM;
+        return fail(ipiErrSystem);
+    }
     try {
         s->line.assign(size_t(std::max<int64_t>(1, s->stride) * s->window), 0);
     } catch (...) {
         errno = ENOMEM;
         return fail(ipiErrSystem);
     }
-
+    const int64_t total = ipiObjectDataSize(env, object);
+    int rc = 0;
     switch (s->repository) {
     case ipiRepositoryApplication:
         s->memory = reinterpret_cast<uint8_t*>(object->applicationAddressSpace);
-        if (!s->memory) return fail(ipiErrNonPermissibleOption);
+        if (!s->memory) rc = ipiErrNonPermissibleOption;
         s->totalSize = object->size > 0 ? object->size : std::max<int64_t>(0, total);
         break;
-    case ipiRepositoryWorkspace: {
-        IPIHANDLE h = IPIHANDLE(object->workSpaceHandle);
-        if (!s->initedAtOpen || !ipiGlobalIsValid(h)) {
-            if (ipiGlobalIsValid(h)) {
-                ipiGlobalUnlock(h);
-                ipiGlobalFree(h);
-            }
-            object->workSpaceHandle = 0;
-            object->workSpace = 0;
-            if (total < 0) {
-                errno = ENOMEM;
-                return fail(ipiErrSystem);
-            }
-            int64_t bytes = std::max<int64_t>(total, std::max<int64_t>(object->size, 0));
-            if (bytes > kIpiMaxBytes) {
-                errno = ENOMEM;
-                return fail(ipiErrSystem);
-            }
-            h = ipiGlobalAlloc(std::max<int64_t>(bytes, 1));
-            if (!h) {
-                errno = ENOMEM;
-                return fail(ipiErrSystem);
-            }
-            object->workSpaceHandle = IPIVALUE(h);
-            object->workSpace = reinterpret_cast<IPIVALUE>(ipiGlobalLock(h));
-            s->totalSize = bytes;
-        } else {
-            s->totalSize = ipiGlobalSize(h);
-        }
-        s->memory = reinterpret_cast<uint8_t*>(object->workSpace);
-        break;
+    case ipiRepositoryWorkspace: rc = AttachWorkspace(s, object, total); break;
+    case ipiRepositoryFile: rc = AttachFile(s, object, total); break;
+    default: break;
     }
-    case ipiRepositoryFile: {
-        if (object->fileName.empty()) {
-            std::string name = ipiMakeTempFile();
-            if (name.empty()) return fail(ipiErrFileOpenFailure);
-            object->fileName = name;
-            object->flags |= ipiFlagTmpnam;
-        }
-        if (s->readMode) {
-            s->fd = ipiOpenRegularFile(object->fileName.c_str(), &s->fileSize);
-            if (s->fd < 0) return fail(ipiErrFileOpenFailure);
-        } else {
-            const int flags = s->initedAtOpen ? O_RDWR : O_RDWR | O_CREAT | O_TRUNC;
-            s->fd = ::open(object->fileName.c_str(), flags | O_CLOEXEC, 0644);
-            if (s->fd < 0) return fail(ipiErrFileOpenFailure);
-            struct stat st;
-            if (::fstat(s->fd, &st) != 0) return fail(ipiErrSystem);
-            s->fileSize = int64_t(st.st_size);
-        }
-        s->totalSize = s->readMode ? s->fileSize : std::max<int64_t>(total, 0);
-        s->transfer.assign(512, 0);
-        s->transferPos = 512;
-        break;
-    }
-    default:
-        break;
-    }
-    return s;
+    return rc ? fail(rc) : s;
 }
 
 int ipiCloseDataStore(IPIENVIRONMENT* env, IPISTORE* s)

@@ -9,25 +9,28 @@
 #include "thumbctl/kernel/ccitt_decoder.h"
 #include "thumbctl/kernel/gif_reader.h"
 #include "thumbctl/kernel/ipi_import.h"
+#include "thumbctl/kernel/jpeg_extent.h"
 #include "thumbctl/kernel/jpeg_reader.h"
 #include "thumbctl/kernel/kol1.h"
 #include "thumbctl/kernel/pcx_reader.h"
+#include "thumbctl/kernel/png_codec.h"
 #include "thumbctl/kernel/png_reader.h"
+#include "thumbctl/kernel/tiff_format.h"
 #include "thumbctl/kernel/tiff_reader.h"
 
 namespace {
 
 // File readers by file format code.
 const IpiReaderEntry kReaders[] = {
-    {ipiFormatBmp, BmpReadBmp},
-    {ipiFormatDib, BmpReadDib},
-    {ipiFormatJpeg, JpegReadFile},
-    {ipiFormatPng, PngReadFile},
-    {ipiFormatPcx, PcxReadFile},
-    {ipiFormatGif, GifReadFile},
-    {ipiFormatTiff, TiffReadFile},
-    {ipiFormatBilevel, Kol1ReadFile},
-    {ipiFormatCgmContainer, CgmContainerReadFile},
+    {ipiFormatBmp, BmpReadBmp, BmpFileExtent},
+    {ipiFormatDib, BmpReadDib, nullptr},
+    {ipiFormatJpeg, JpegReadFile, JpegFileExtent},
+    {ipiFormatPng, PngReadFile, PngFileExtent},
+    {ipiFormatPcx, PcxReadFile, PcxFileExtent},
+    {ipiFormatGif, GifReadFile, GifFileExtent},
+    {ipiFormatTiff, TiffReadFile, tiff::FileExtent},
+    {ipiFormatBilevel, Kol1ReadFile, nullptr},
+    {ipiFormatCgmContainer, CgmContainerReadFile, CgmContainerExtent},
 };
 
 // Decoders by compression code.
@@ -56,6 +59,13 @@ IpiReaderFn ipiFindReader(int fileFormat)
 {
     for (const auto& e : kReaders)
         if (e.fileFormat == fileFormat) return e.read;
+    return nullptr;
+}
+
+IpiExtentFn ipiFindExtent(int fileFormat)
+{
+    for (const auto& e : kReaders)
+        if (e.fileFormat == fileFormat) return e.extent;
     return nullptr;
 }
 

@@ -10,6 +10,7 @@
 
 namespace {
 int Le16(const uint8_t* p) { return p[0] | (p[1] << 8); }
+constexpr uint8_t kPaletteMarker = 12;  // before a 256-colour table
 }  // namespace
 
 int PcxParse(const uint8_t* d, size_t size, PcxInfo* info)
@@ -62,13 +63,43 @@ int PcxParse(const uint8_t* d, size_t size, PcxInfo* info)
     if (mode == 1 || mode == 2) {
         info->paletteEntries = mode == 1 ? 2 : 16;
         info->palette.assign(d + 16, d + 16 + 3 * info->paletteEntries);
+        if (mode == 1 && std::equal(d + 16, d + 19, d + 19)) info->palette = {0, 0, 0, 255, 255, 255};
     } else if (mode == 3 && info->paletteInfo == 1) {
-        const size_t at = pos + 1;  // past the marker byte
-        if (size < at || size - at < 768) return ipiErrSyntacticalError;
+        // The marker byte 12 and 768 bytes of table: right after the
+        // run-length data, or else (bytes left between) at the end.
+        size_t at = 0;
+        if (size - pos >= 769 && d[pos] == kPaletteMarker) at = pos + 1;
+        else if (size - pos >= 769 && d[size - 769] == kPaletteMarker) at = size - 768;
+        else return ipiErrSyntacticalError;
         info->paletteEntries = 256;
         info->palette.assign(d + at, d + at + 768);
     }
     return 0;
+}
+
+uint64_t PcxFileExtent(const IpiByteSource& src)
+{
+    uint8_t d[128];
+    if (!src.read(0, d, 128) || d[0] != 10) return src.size;
+    const int64_t lines = int64_t(Le16(d + 10)) - Le16(d + 6) + 1;
+    const int64_t need = int64_t(d[65]) * Le16(d + 66) * lines;
+    if (need <= 0) return src.size;
+    // Counts the run-length data without expanding it, as PcxParse does.
+    IpiByteCursor c(src, 128);
+    for (int64_t expanded = 0; expanded < need;) {
+        const int b = c.Get();
+        if (b < 0) return src.size;
+        if ((b & 0xC0) == 0xC0) {
+            if (c.Get() < 0) return src.size;
+            expanded += b & 0x3F;
+        } else {
+            ++expanded;
+        }
+    }
+    const uint64_t end = c.Pos();
+    if (d[3] != 8 || d[65] != 1 || Le16(d + 68) != 1) return end;  // no 256-colour table
+    // The table right after the data; else it can only be the last 769 bytes.
+    return c.Get() == kPaletteMarker ? std::min<uint64_t>(end + 769, src.size) : src.size;
 }
 
 int PcxExpand(const uint8_t* rle, size_t size, int lineBytes, int lines, std::vector<uint8_t>* out)
@@ -133,24 +164,100 @@ int PcxReadFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int s
     return 0;
 }
 
-int PcxDecodeRle(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* destination)
+namespace {
+
+// Scan lines of planes x bytes-per-line bytes from run-length data; the
+// part of a run that passes a line's end begins the next line.
+class PcxLines {
+public:
+    PcxLines(const CodecSourceBytes& rle, int64_t lineBytes) : rle_(rle), line_(size_t(lineBytes)) {}
+    const uint8_t* data() const { return line_.data(); }
+
+    // The next line; false when the data runs out first.
+    bool Next()
+    {
+        const int64_t L = int64_t(line_.size());
+        int64_t o = std::min(carry_, L);
+        std::memset(line_.data(), carryValue_, size_t(o));
+        carry_ -= o;
+        while (o < L) {
+            if (pos_ >= rle_.size()) return false;
+            const uint8_t b = rle_[pos_++];
+            if ((b & 0xC0) != 0xC0) {
+                line_[size_t(o++)] = b;
+                continue;
+            }
+            if (pos_ >= rle_.size()) return false;
+            const uint8_t v = rle_[pos_++];
+            const int64_t n = std::min<int64_t>(b & 0x3F, L - o);
+            std::memset(line_.data() + o, v, size_t(n));
+            o += n;
+            carry_ = (b & 0x3F) - n;
+            carryValue_ = v;
+        }
+        return true;
+    }
+
+private:
+    const CodecSourceBytes& rle_;
+    std::vector<uint8_t> line_;
+    size_t pos_ = 0;
+    int64_t carry_ = 0;
+    uint8_t carryValue_ = 0;
+};
+
+// The decoded picture's variant: planes of one bit or of eight; 0 or the
+// error reported.
+int PcxVariant(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* destination, int* planes, int* planeBits)
 {
-    if (int rc = ipiCheckEnvironment(env)) return rc;
     const int64_t precision = destination->dataPrecision;
-    const bool bitmap = destination->pixelInterpretation == ipiBitmapLayout;
-    int planes, planeBits;
+    const bool bytes = source->dataType == ipiTypeNonNegative && destination->dataType == ipiTypeNonNegative;
     if (source->dataType == ipiTypeBoolean && destination->dataType == ipiTypeBoolean) {
-        planes = 1, planeBits = 1;
-    } else if (source->dataType == ipiTypeNonNegative && destination->dataType == ipiTypeNonNegative &&
-               precision == 4) {
-        if (bitmap) return ipiReportError(env, ipiErrSemanticalError);
-        planes = 4, planeBits = 1;
-    } else if (source->dataType == ipiTypeNonNegative && destination->dataType == ipiTypeNonNegative &&
-               precision == 8) {
-        planes = source->dim[4] >= 3 ? 3 : 1, planeBits = 8;
+        *planes = 1, *planeBits = 1;
+    } else if (bytes && precision == 4) {
+        if (destination->pixelInterpretation == ipiBitmapLayout) return ipiReportError(env, ipiErrSemanticalError);
+        *planes = 4, *planeBits = 1;
+    } else if (bytes && precision == 8) {
+        *planes = source->dim[4] >= 3 ? 3 : 1, *planeBits = 8;
     } else {
         return ipiReportError(env, ipiErrMismatchDataType);
     }
+    return 0;
+}
+
+// One scan line into the destination's row y, as its variant and layout
+// want it.
+int PutLine(CodecRowWriter& out, const uint8_t* line, int64_t y, int64_t W, int64_t bpl, int planes, int planeBits,
+            std::vector<uint8_t>& row)
+{
+    if (planeBits == 1 && planes == 1)
+        return out.BitmapLayout() ? out.PutBitmapRow(y, line, (W + 7) / 8) : out.PutBitRow(y, line, W);
+    if (planes == 4) {  // bit p of a pixel's value from plane p
+        for (int64_t x = 0; x < W; ++x) {
+            int v = 0;
+            for (int p = 0; p < 4; ++p) v |= ((line[p * bpl + x / 8] >> (7 - x % 8)) & 1) << p;
+            row[size_t(x)] = uint8_t(v);
+        }
+        return out.PutBandRow(0, y, row.data(), W);
+    }
+    if (out.BitmapLayout()) {
+        if (planes == 1) return out.PutBitmapRow(y, line, W);
+        for (int64_t x = 0; x < W; ++x)
+            for (int c = 0; c < 3; ++c) row[size_t(3 * x + c)] = line[(2 - c) * bpl + x];
+        return out.PutBitmapRow(y, row.data(), 3 * W);
+    }
+    int rc = 0;
+    for (int p = 0; rc == 0 && p < planes; ++p) rc = out.PutBandRow(p, y, line + p * bpl, W);
+    return rc;
+}
+
+} // namespace
+
+int PcxDecodeRle(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* destination)
+{
+    if (int rc = ipiCheckEnvironment(env)) return rc;
+    int planes = 0, planeBits = 0;
+    if (int rc = PcxVariant(env, source, destination, &planes, &planeBits)) return rc;
     const int64_t W = std::min(source->dim[0], destination->dim[0]);
     const int64_t H = std::min(source->dim[1], destination->dim[1]);
     if (W <= 0 || H <= 0 || W > kIpiMaxDimension || H > kIpiMaxDimension)
@@ -167,67 +274,14 @@ int PcxDecodeRle(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* destination)
 
     CodecSourceBytes rle;
     if (int rc = rle.Open(env, source, source->size > 0 ? source->size : -1)) return rc;
-
-    // One scan line at a time; the part of a run that passes a line's end
-    // begins the next line.
-    const int64_t L = planes * bpl;
-    std::vector<uint8_t> buffer(static_cast<size_t>(L));
-    size_t pos = 0;
-    int64_t carry = 0;
-    uint8_t carryValue = 0;
-    auto nextLine = [&]() -> bool {
-        int64_t o = std::min(carry, L);
-        std::memset(buffer.data(), carryValue, size_t(o));
-        carry -= o;
-        while (o < L) {
-            if (pos >= rle.size()) return false;
-            const uint8_t b = rle[pos++];
-            if ((b & 0xC0) == 0xC0) {
-                if (pos >= rle.size()) return false;
-                const uint8_t v = rle[pos++];
-                const int64_t n = std::min<int64_t>(b & 0x3F, L - o);
-                std::memset(buffer.data() + o, v, size_t(n));
-                o += n;
-                carry = (b & 0x3F) - n;
-                carryValue = v;
-            } else {
-                buffer[size_t(o++)] = b;
-            }
-        }
-        return true;
-    };
-
+    PcxLines lines(rle, planes * bpl);
     CodecRowWriter out(env, destination);
     if (int rc = out.Open()) return rc;
     int rc = 0;
     std::vector<uint8_t> row(size_t(W) * 3 + 8);
-    for (int64_t y = 0; rc == 0 && y < H; ++y) {
-        if (!nextLine()) {
-            rc = ipiReportError(env, ipiErrSyntacticalError);
-            break;
-        }
-        const uint8_t* line = buffer.data();
-        if (planeBits == 1 && planes == 1) {
-            rc = bitmap ? out.PutBitmapRow(y, line, (W + 7) / 8) : out.PutBitRow(y, line, W);
-        } else if (planes == 4) {
-            for (int64_t x = 0; x < W; ++x) {
-                int v = 0;
-                for (int p = 0; p < 4; ++p) v |= ((line[p * bpl + x / 8] >> (7 - x % 8)) & 1) << p;
-                row[size_t(x)] = uint8_t(v);
-            }
-            rc = out.PutBandRow(0, y, row.data(), W);
-        } else if (bitmap) {
-            if (planes == 1) {
-                rc = out.PutBitmapRow(y, line, W);
-            } else {
-                for (int64_t x = 0; x < W; ++x)
-                    for (int c = 0; c < 3; ++c) row[size_t(3 * x + c)] = line[(2 - c) * bpl + x];
-                rc = out.PutBitmapRow(y, row.data(), 3 * W);
-            }
-        } else {
-            for (int p = 0; rc == 0 && p < planes; ++p) rc = out.PutBandRow(p, y, line + p * bpl, W);
-        }
-    }
+    for (int64_t y = 0; rc == 0 && y < H; ++y)
+        rc = lines.Next() ? PutLine(out, lines.data(), y, W, bpl, planes, planeBits, row)
+                          : ipiReportError(env, ipiErrSyntacticalError);
     const int closeRc = out.Close();
     return rc ? rc : closeRc;
 }

@@ -3,6 +3,7 @@
 // run-length decoder registered for compression 247. The plain parsing lives
 // in PcxParse / PcxExpand so that it can be driven without kernel objects.
 #include "thumbctl/kernel/ipi_base.h"
+#include "thumbctl/kernel/ipi_extent.h"
 
 #include <vector>
 
@@ -17,11 +18,17 @@ struct PcxInfo {
 };
 
 // Header, extent of the run-length data and palette. Kernel code: 0, 19
-// (4 bits per pixel), 22 (anything malformed or cut short).
+// (4 bits per pixel), 22 (anything malformed or cut short, or a 256-colour
+// table without its marker byte 12, found right after the run-length data
+// or else in the last 769 bytes). A two-colour header table whose two
+// entries are equal (writers often leave it zero) gives black and white.
 int PcxParse(const uint8_t* data, size_t size, PcxInfo* info);
 // Expands run-length data into scan lines of planes x bytesPerLine bytes
 // each (`lines` of them); 22 when the data runs out.
 int PcxExpand(const uint8_t* rle, size_t size, int lineBytes, int lines, std::vector<uint8_t>* out);
 
 int PcxReadFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int selector);
+// The bytes of a PCX file (ipi_extent.h): the header, the run-length data
+// of every line and, right after it, a 256-colour table with its marker.
+uint64_t PcxFileExtent(const IpiByteSource& src);
 int PcxDecodeRle(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* destination);

@@ -3,6 +3,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -30,6 +31,55 @@ bool IsLetter(uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z
 
 const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
+// Adam7: where each pass starts and how far apart its pixels lie.
+const int kPassX0[7] = {0, 4, 0, 2, 0, 1, 0};
+const int kPassDx[7] = {8, 8, 4, 4, 2, 2, 1};
+const int kPassY0[7] = {0, 0, 4, 0, 2, 0, 1};
+const int kPassDy[7] = {8, 8, 8, 4, 4, 2, 2};
+
+// Most bytes deflate makes of one byte of its stream: a 258-byte match from
+// two one-bit codes.
+constexpr uint64_t kDeflateMostPerByte = 1032;
+
+// Bytes the image data inflates to: every row (of every pass) with its
+// filter byte.
+uint64_t FilteredBytes(const PngStreamInfo& info) {
+    if (!info.interlaced)
+        return uint64_t(info.height) * uint64_t(PngRowBytes(info.width, info.bitDepth, info.channels) + 1);
+    uint64_t total = 0;
+    for (int p = 0; p < 7; ++p) {
+        const int64_t cols = info.width > kPassX0[p] ? (info.width - kPassX0[p] + kPassDx[p] - 1) / kPassDx[p] : 0;
+        const int64_t rows = info.height > kPassY0[p] ? (info.height - kPassY0[p] + kPassDy[p] - 1) / kPassDy[p] : 0;
+        if (cols > 0 && rows > 0) total += uint64_t(rows) * uint64_t(PngRowBytes(cols, info.bitDepth, info.channels) + 1);
+    }
+    return total;
+}
+
+}  // namespace
+
+namespace {
+
+// The 13 bytes of IHDR: size, depth and colour type the kernel reads.
+int ParseIhdr(const uint8_t* body, PngStreamInfo* info) {
+    const uint32_t w = Be32(body), h = Be32(body + 4);
+    const int depth = body[8], ct = body[9];
+    if (w == 0 || h == 0 || w > uint32_t(kIpiMaxDimension) || h > uint32_t(kIpiMaxDimension))
+        return ipiErrSyntacticalError;
+    if (depth != 1 && depth != 2 && depth != 4 && depth != 8 && depth != 16) return ipiErrSyntacticalError;
+    if (ct != 0 && ct != 2 && ct != 3 && ct != 4 && ct != 6) return ipiErrSyntacticalError;
+    if ((ct == 2 || ct == 4 || ct == 6) && depth < 8) return ipiErrSyntacticalError;
+    if (ct == 3 && depth == 16) return ipiErrSyntacticalError;
+    if (body[10] != 0 || body[11] != 0 || body[12] > 1) return ipiErrSyntacticalError;
+    if (ct == 4) return ipiErrSyntacticalError;
+    info->width = static_cast<int>(w);
+    info->height = static_cast<int>(h);
+    info->bitDepth = depth;
+    info->colourType = ct;
+    info->interlaced = body[12];
+    info->channels = ct == 2 ? 3 : (ct == 6 ? 4 : 1);
+    return 0;
+}
+
 }  // namespace
 
 int PngParseStream(const uint8_t* data, size_t size, PngStreamInfo* info) {
@@ -50,22 +100,7 @@ int PngParseStream(const uint8_t* data, size_t size, PngStreamInfo* info) {
         if (seenIdat && !is("IDAT")) idatClosed = true;
         if (is("IHDR")) {
             if (seenIhdr || seenPlte || seenIdat || length != 13) return ipiErrSyntacticalError;
-            const uint32_t w = Be32(body), h = Be32(body + 4);
-            const int depth = body[8], ct = body[9];
-            if (w == 0 || h == 0 || w > uint32_t(kIpiMaxDimension) || h > uint32_t(kIpiMaxDimension))
-                return ipiErrSyntacticalError;
-            if (depth != 1 && depth != 2 && depth != 4 && depth != 8 && depth != 16) return ipiErrSyntacticalError;
-            if (ct != 0 && ct != 2 && ct != 3 && ct != 4 && ct != 6) return ipiErrSyntacticalError;
-            if ((ct == 2 || ct == 4 || ct == 6) && depth < 8) return ipiErrSyntacticalError;
-            if (ct == 3 && depth == 16) return ipiErrSyntacticalError;
-            if (body[10] != 0 || body[11] != 0 || body[12] > 1) return ipiErrSyntacticalError;
-            if (ct == 4) return ipiErrSyntacticalError;
-            info->width = static_cast<int>(w);
-            info->height = static_cast<int>(h);
-            info->bitDepth = depth;
-            info->colourType = ct;
-            info->interlaced = body[12];
-            info->channels = ct == 2 ? 3 : (ct == 6 ? 4 : 1);
+            if (int rc = ParseIhdr(body, info)) return rc;
             seenIhdr = true;
         } else if (is("PLTE")) {
             if (!seenIhdr || seenPlte || seenIdat || length % 3 != 0 || length == 0 || length / 3 > 256)
@@ -73,7 +108,6 @@ int PngParseStream(const uint8_t* data, size_t size, PngStreamInfo* info) {
             info->paletteEntries = static_cast<int>(length / 3);
             info->palette.assign(body, body + length);
             seenPlte = true;
-            checkCrc = false;
         } else if (is("IDAT")) {
             if (!seenIhdr || (info->colourType == 3 && !seenPlte) || idatClosed) return ipiErrSyntacticalError;
             info->idat.push_back({static_cast<size_t>(body - data), length});
@@ -111,7 +145,23 @@ int PngParseStream(const uint8_t* data, size_t size, PngStreamInfo* info) {
     }
     if (!seenIhdr || !seenIdat) return ipiErrSyntacticalError;
     if (info->bitDepth == 2 || info->bitDepth == 16) return ipiErrSyntacticalError;
+    // Image data too short to inflate to the picture it declares.
+    if (FilteredBytes(*info) > uint64_t(info->idatTotal) * kDeflateMostPerByte) return ipiErrSyntacticalError;
     return 0;
+}
+
+uint64_t PngFileExtent(const IpiByteSource& src) {
+    uint8_t head[8];
+    if (!src.read(0, head, 8) || std::memcmp(head, kSignature, 8) != 0) return src.size;
+    // Chunk after chunk by their lengths; only the length and type are read.
+    uint64_t pos = 8;
+    while (src.read(pos, head, 8)) {
+        const uint32_t length = Be32(head);
+        if (length > 0x7FFFFFFFu) break;
+        pos += 12 + uint64_t(length);
+        if (std::memcmp(head + 4, "IEND", 4) == 0) return std::min(pos, src.size);
+    }
+    return src.size;
 }
 
 std::vector<uint8_t> PngGatherImageData(const uint8_t* data, const PngStreamInfo& info) {
@@ -124,11 +174,6 @@ std::vector<uint8_t> PngGatherImageData(const uint8_t* data, const PngStreamInfo
 // ---- pixel decoding ----------------------------------------------------------
 
 namespace {
-
-const int kPassX0[7] = {0, 4, 0, 2, 0, 1, 0};
-const int kPassDx[7] = {8, 8, 4, 4, 2, 2, 1};
-const int kPassY0[7] = {0, 0, 4, 0, 2, 0, 1};
-const int kPassDy[7] = {8, 8, 8, 4, 4, 2, 2};
 
 inline uint8_t Paeth(int a, int b, int c) {
     const int p = a + b - c;
@@ -261,8 +306,13 @@ int PngDecodeRows(const uint8_t* zdata, size_t zsize, const PngShape& shape, boo
 
     const int64_t imageBytes = rowBytes * shape.height;
     if (imageBytes > kIpiMaxBytes) return ipiErrSystem;
-    std::unique_ptr<uint8_t[]> image(new (std::nothrow) uint8_t[static_cast<size_t>(imageBytes)]());
+    // Every pixel is written by one of the passes (with the progressive view,
+    // by the first pass's blocks); only the bits past a row's last pixel are
+    // cleared first.
+    std::unique_ptr<uint8_t[]> image(new (std::nothrow) uint8_t[static_cast<size_t>(imageBytes)]);
     if (!image) return ipiErrSystem;
+    if ((int64_t(shape.width) * bitsPerPixel) % 8)
+        for (int y = 0; y < shape.height; ++y) image[size_t(y + 1) * size_t(rowBytes) - 1] = 0;
     const PixelCopier px{shape.bitDepth, shape.bitDepth >= 8 ? bpp : 0};
     const int lastPass = progressive ? pass - 1 : 6;
     for (int p = 0; p <= lastPass; ++p) {

@@ -8,6 +8,7 @@
 // Return values are kernel codes: 0, 22 (malformed or unsupported stream),
 // 18 (progressive pass out of range), -1 (no memory).
 #include "thumbctl/kernel/ipi_base.h"
+#include "thumbctl/kernel/ipi_extent.h"
 
 #include <vector>
 
@@ -47,8 +48,12 @@ struct PngStreamInfo {
 };
 
 // Parses and checks the chunk structure. CRCs are checked on every chunk
-// except PLTE and IDAT (zlib's own check covers the image data).
+// but IDAT (zlib's own check covers the image data once inflated), and image
+// data too short to inflate to the declared picture is refused.
 int PngParseStream(const uint8_t* data, size_t size, PngStreamInfo* info);
+
+// The bytes of a PNG file up to and with its IEND chunk (ipi_extent.h).
+uint64_t PngFileExtent(const IpiByteSource& src);
 
 // The concatenated IDAT data.
 std::vector<uint8_t> PngGatherImageData(const uint8_t* data, const PngStreamInfo& info);

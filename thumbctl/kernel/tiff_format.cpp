@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "thumbctl/kernel/bmp_codec.h"
 #include "thumbctl/kernel/ipi_base.h"
 
 namespace tiff {
@@ -101,109 +102,135 @@ int WalkDirectories(const Source& src, const Header& header, std::vector<uint32_
     return kOk;
 }
 
+namespace {
+
+// One directory entry: tag, field type, count and the 4-byte value field,
+// with the value a single SHORT or LONG holds (a SHORT held alone is the
+// first two bytes of the field).
+struct Entry {
+    uint32_t tag = 0, type = 0, count = 0, field = 0, value = 0;
+    bool One() const { return count == 1; }
+};
+
+int Need(bool ok) { return ok ? kOk : kSyntax; }
+
+// Answer of StoreLayoutTag for a tag it does not store.
+constexpr int kNotLayout = -1;
+
+// The tags of the picture's layout: size, samples, coding, strips.
+int StoreLayoutTag(const Entry& e, Directory* dir) {
+    const uint32_t type = e.type, value = e.value;
+    switch (e.tag) {
+    case 254: dir->subfileType = value; return Need(type == kLong && e.One());
+    case 255:
+        if (value >= 1 && value <= 3) dir->subfileType = value - 1;
+        return Need(type == kShort && e.One());
+    case 256: dir->width = value, dir->hasWidth = true; return Need(ShortOrLong(type) && e.One());
+    case 257: dir->length = value, dir->hasLength = true; return Need(ShortOrLong(type) && e.One());
+    case 258:
+        dir->bitsPerSampleCount = e.count;
+        dir->bitsPerSampleValue = e.One() ? value : e.field;
+        return Need(type == kShort);
+    case 259: dir->compression = value; return Need(type == kShort && e.One());
+    case 262: dir->photometric = value; return Need(type == kShort && e.One());
+    case 266: dir->fillOrder = value; return Need(type == kShort && e.One() && (value == 1 || value == 2));
+    case 273:
+    case 324:
+        dir->stripOffsetsType = type;
+        dir->stripOffsetsCount = e.count;
+        dir->stripOffsetsValue = e.field;
+        if (e.tag == 324) dir->tiled = true;
+        return Need(e.tag == 273 ? ShortOrLong(type) : type == kLong);
+    case 274: dir->orientation = value; return Need(ShortOrLong(type) && e.One());
+    case 277: dir->samplesPerPixel = value; return Need(type == kShort && e.One());
+    case 278: dir->rowsPerStrip = value; return Need(ShortOrLong(type) && e.One());
+    case 279:
+    case 325:
+        dir->stripByteCountsType = type;
+        dir->stripByteCountsCount = e.count;
+        dir->stripByteCountsValue = e.field;
+        if (e.tag == 325) dir->tiled = true;
+        return Need(ShortOrLong(type));
+    case 280:
+    case 281: return Need(type == kShort);
+    case 284: dir->planarConfiguration = value; return Need(type == kShort && e.One());
+    default: return kNotLayout;
+    }
+}
+
+// The other tags the kernel knows: resolutions, facsimile options, page,
+// predictor, colour map, tiles, JPEG tables, YCbCr subsampling.
+int StoreOtherTag(const Reader& r, const Entry& e, Directory* dir) {
+    const uint32_t type = e.type, value = e.value;
+    switch (e.tag) {
+    case 282: dir->xResolutionOffset = e.field; return Need(type == kRational && e.One());
+    case 283: dir->yResolutionOffset = e.field; return Need(type == kRational && e.One());
+    case 292: dir->t4Options = value; return Need(ShortOrLong(type) && e.One());
+    case 293: dir->t6Options = value; return Need(ShortOrLong(type) && e.One());
+    case 296: dir->resolutionUnit = value; return Need(type == kShort && e.One());
+    case 297:
+        dir->pageNumber = r.FirstShort(e.field) << 16 | r.SecondShort(e.field);
+        return Need(type == kShort && e.count == 2);
+    case 317: dir->predictor = value; return Need(type == kShort && e.One());
+    case 320:
+        dir->colorMapCount = e.count;
+        dir->colorMapOffset = e.field;
+        return Need(type == kShort);
+    case 322: dir->tileWidth = value, dir->tiled = true; return Need(ShortOrLong(type) && e.One());
+    case 323: dir->tileLength = value, dir->tiled = true; return Need(ShortOrLong(type) && e.One());
+    case 512: return Need(type == kShort && e.One());
+    case 519:
+    case 520:
+    case 521: return Need(type == kLong);
+    case 530:
+        dir->ycbcrSubsampling = r.FirstShort(e.field) << 16 | r.SecondShort(e.field);
+        return Need(type == kShort && e.count == 2);
+    default: return kOk;
+    }
+}
+
+} // namespace
+
 int ReadDirectory(const Source& src, bool littleEndian, uint32_t offset, Directory* dir) {
     *dir = Directory{};
     Reader r(src, littleEndian);
     uint32_t entries = 0;
     if (!r.U16(offset, &entries)) return kInsufficientSize;
     for (uint32_t i = 0; i < entries; ++i) {
-        const uint64_t e = uint64_t(offset) + 2 + 12 * uint64_t(i);
-        uint32_t tag = 0, type = 0, count = 0, field = 0;
-        if (!r.U16(e, &tag) || !r.U16(e + 2, &type) || !r.U32(e + 4, &count) || !r.U32(e + 8, &field))
+        const uint64_t at = uint64_t(offset) + 2 + 12 * uint64_t(i);
+        Entry e;
+        if (!r.U16(at, &e.tag) || !r.U16(at + 2, &e.type) || !r.U32(at + 4, &e.count) || !r.U32(at + 8, &e.field))
             return kInsufficientSize;
-        // A SHORT held alone is the first two bytes of the field; a LONG all four.
-        const uint32_t value = type == kShort ? r.FirstShort(field) : field;
-        const bool one = count == 1;
-        auto need = [&](bool ok) { return ok ? kOk : kSyntax; };
-        int rc = kOk;
-        switch (tag) {
-        case 254: rc = need(type == kLong && one); dir->subfileType = value; break;
-        case 255:
-            rc = need(type == kShort && one);
-            if (value >= 1 && value <= 3) dir->subfileType = value - 1;
-            break;
-        case 256: rc = need(ShortOrLong(type) && one); dir->width = value; break;
-        case 257: rc = need(ShortOrLong(type) && one); dir->length = value; break;
-        case 258:
-            rc = need(type == kShort);
-            dir->bitsPerSampleCount = count;
-            dir->bitsPerSampleValue = count == 1 ? value : field;
-            break;
-        case 259: rc = need(type == kShort && one); dir->compression = value; break;
-        case 262: rc = need(type == kShort && one); dir->photometric = value; break;
-        case 266:
-            rc = need(type == kShort && one && (value == 1 || value == 2));
-            dir->fillOrder = value;
-            break;
-        case 273:
-        case 324:
-            rc = need(tag == 273 ? ShortOrLong(type) : type == kLong);
-            dir->stripOffsetsType = type;
-            dir->stripOffsetsCount = count;
-            dir->stripOffsetsValue = field;
-            if (tag == 324) dir->tiled = true;
-            break;
-        case 274: rc = need(ShortOrLong(type) && one); dir->orientation = value; break;
-        case 277: rc = need(type == kShort && one); dir->samplesPerPixel = value; break;
-        case 278: rc = need(ShortOrLong(type) && one); dir->rowsPerStrip = value; break;
-        case 279:
-        case 325:
-            rc = need(ShortOrLong(type));
-            dir->stripByteCountsType = type;
-            dir->stripByteCountsCount = count;
-            dir->stripByteCountsValue = field;
-            if (tag == 325) dir->tiled = true;
-            break;
-        case 280:
-        case 281: rc = need(type == kShort); break;
-        case 282: rc = need(type == kRational && one); dir->xResolutionOffset = field; break;
-        case 283: rc = need(type == kRational && one); dir->yResolutionOffset = field; break;
-        case 284: rc = need(type == kShort && one); dir->planarConfiguration = value; break;
-        case 292: rc = need(ShortOrLong(type) && one); dir->t4Options = value; break;
-        case 293: rc = need(ShortOrLong(type) && one); dir->t6Options = value; break;
-        case 296: rc = need(type == kShort && one); dir->resolutionUnit = value; break;
-        case 297:
-            rc = need(type == kShort && count == 2);
-            dir->pageNumber = r.FirstShort(field) << 16 | r.SecondShort(field);
-            break;
-        case 317: rc = need(type == kShort && one); dir->predictor = value; break;
-        case 320:
-            rc = need(type == kShort);
-            dir->colorMapCount = count;
-            dir->colorMapOffset = field;
-            break;
-        case 322: rc = need(ShortOrLong(type) && one); dir->tileWidth = value; dir->tiled = true; break;
-        case 323: rc = need(ShortOrLong(type) && one); dir->tileLength = value; dir->tiled = true; break;
-        case 512: rc = need(type == kShort && one); break;
-        case 519:
-        case 520:
-        case 521: rc = need(type == kLong); break;
-        case 530:
-            rc = need(type == kShort && count == 2);
-            dir->ycbcrSubsampling = r.FirstShort(field) << 16 | r.SecondShort(field);
-            break;
-        default: break;
-        }
+        e.value = e.type == kShort ? r.FirstShort(e.field) : e.field;
+        // A known tag with the wrong type or count ends the read.
+        int rc = StoreLayoutTag(e, dir);
+        if (rc == kNotLayout) rc = StoreOtherTag(r, e, dir);
         if (rc != kOk) return rc;
     }
     return kOk;
 }
 
-int InterpretDirectory(const Source& src, const Directory& dir, bool littleEndian, Page* page) {
-    *page = Page{};
-    Page& p = *page;
-    Reader r(src, littleEndian);
-    p.littleEndian = littleEndian;
-    p.lsbFirst = dir.fillOrder == 2;
+namespace {
 
-    // Pages laid out in tiles are not read.
-    if (dir.tiled) return kSyntax;
+// Size. The tags a page cannot do without, whatever its photometric
+// interpretation: ImageWidth and ImageLength (checked here), StripOffsets,
+// and StripByteCounts when compressed (StripTable). Bilevel and grey pages
+// need nothing more: BitsPerSample 1, Compression 1, PhotometricInterpretation
+// 0 (WhiteIsZero), RowsPerStrip (all rows) and ResolutionUnit stand in when
+// absent, and the resolutions are not needed; palette pages need their
+// ColorMap (ColourMap), RGB pages a SamplesPerPixel of 3 (Photometric).
+int Size(const Directory& dir, Page& p) {
+    if (dir.tiled) return kSyntax;  // pages laid out in tiles are not read
+    if (!dir.hasWidth || !dir.hasLength) return kSyntax;
     if (dir.width < 1 || dir.length < 1 || dir.width > kIpiMaxDimension || dir.length > kIpiMaxDimension)
         return kSyntax;
     p.width = dir.width;
     p.height = dir.length;
+    return kOk;
+}
 
-    // Samples: one (bilevel, grey, palette) or three 8-bit colour samples.
+// Samples: one (bilevel, grey, palette) or three 8-bit colour samples.
+int Samples(const Reader& r, const Directory& dir, Page& p) {
     const uint32_t samples = dir.samplesPerPixel == 0 ? 1 : dir.samplesPerPixel;
     uint32_t bits = 1;
     if (dir.bitsPerSampleCount == 1) {
@@ -231,8 +258,11 @@ int InterpretDirectory(const Source& src, const Directory& dir, bool littleEndia
     p.dataType = bits == 1 ? 18 : 153;
     p.dataPrecision = bits == 16 ? 8 : int(bits);
     p.rowBytes = (uint64_t(p.width) * samples * bits + 7) / 8;
+    return kOk;
+}
 
-    // Coding.
+// Coding, to the kernel's compression code.
+int Coding(const Directory& dir, Page& p) {
     switch (dir.compression) {
     case 1: p.compression = ipiCompressionNone; break;
     case 2: p.compression = ipiCompressionCcittMH; break;
@@ -246,14 +276,17 @@ int InterpretDirectory(const Source& src, const Directory& dir, bool littleEndia
         if (dir.predictor == 1) p.predictor = 0;
         else if (dir.predictor == 2) p.predictor = 1;
         else return kSyntax;
-        if (bits == 16) return kSyntax;
+        if (p.bitsPerSample == 16) return kSyntax;
         break;
     case 32773: p.compression = ipiCompressionPackBits; break;
     default: return kSyntax;
     }
-    if (dir.compression >= 2 && dir.compression <= 4 && bits != 1) return kSyntax;  // facsimile is bilevel
+    if (dir.compression >= 2 && dir.compression <= 4 && p.bitsPerSample != 1) return kSyntax;  // facsimile is bilevel
+    return kOk;
+}
 
-    // Photometric interpretation, consistent with the samples.
+// Photometric interpretation, consistent with the samples.
+int Photometric(const Directory& dir, Page& p) {
     switch (dir.photometric) {
     case 0: p.photometric = ipiPhotometricMinIsWhite; break;
     case 1: p.photometric = ipiPhotometricMinIsBlack; break;
@@ -262,18 +295,21 @@ int InterpretDirectory(const Source& src, const Directory& dir, bool littleEndia
     case 4: p.photometric = 209; break;
     default: return kSyntax;  // CMYK, YCbCr, CIE L*a*b* and unknown values
     }
-    if ((dir.photometric == 2) != (samples == 3)) return kSyntax;
-    if (dir.photometric == 3 && bits == 16) return kSyntax;
-    if (dir.photometric == 4 && bits != 1) return kSyntax;
+    if ((dir.photometric == 2) != (p.samplesPerPixel == 3)) return kSyntax;
+    if (dir.photometric == 3 && p.bitsPerSample == 16) return kSyntax;
+    if (dir.photometric == 4 && p.bitsPerSample != 1) return kSyntax;
+    return kOk;
+}
 
+// Orientation, planes, resolution unit, subfile type and page number, to
+// kernel codes; the resolutions as stored.
+int Description(const Reader& r, const Directory& dir, Page& p) {
     static const int kOrientation[9] = {0, 0, 117, 1, 208, 213, 2, 132, 3};
     if (dir.orientation < 1 || dir.orientation > 8) return kSyntax;
     p.orientation = kOrientation[dir.orientation];
-
     // Separate planes matter only with several samples.
-    if (dir.planarConfiguration != 1 && !(dir.planarConfiguration == 2 && samples == 1)) return kSyntax;
+    if (dir.planarConfiguration != 1 && !(dir.planarConfiguration == 2 && p.samplesPerPixel == 1)) return kSyntax;
     p.planarConfiguration = ipiPlanarContig;
-
     switch (dir.resolutionUnit) {
     case 1: p.resolutionUnit = 0; break;
     case 2: p.resolutionUnit = 106; break;
@@ -283,7 +319,6 @@ int InterpretDirectory(const Source& src, const Directory& dir, bool littleEndia
     if (dir.subfileType > 2) return kSyntax;
     p.newSubfileType = 252 + int(dir.subfileType);
     p.pageNumber = dir.pageNumber;
-
     if (dir.xResolutionOffset) {
         if (!r.U32(dir.xResolutionOffset, &p.xResolution[0]) || !r.U32(uint64_t(dir.xResolutionOffset) + 4, &p.xResolution[1]))
             return kSyntax;
@@ -294,8 +329,12 @@ int InterpretDirectory(const Source& src, const Directory& dir, bool littleEndia
             return kSyntax;
         p.hasYResolution = true;
     }
+    return kOk;
+}
 
-    // Strip table.
+// The strip table: offsets and byte counts, one per strip of RowsPerStrip
+// rows (a surplus empty last strip, which some writers add, is tolerated).
+int StripTable(const Reader& r, const Directory& dir, Page& p) {
     uint32_t countCount = dir.stripByteCountsCount;
     uint32_t countType = dir.stripByteCountsType ? dir.stripByteCountsType : kLong;
     if (countCount == 0 && p.compression == ipiCompressionNone) countCount = 1;  // counts are not needed
@@ -304,7 +343,6 @@ int InterpretDirectory(const Source& src, const Directory& dir, bool littleEndia
     const uint64_t rps = std::min<uint64_t>(dir.rowsPerStrip, p.height);
     const uint64_t strips = (uint64_t(p.height) + rps - 1) / rps;
     if (strips != countCount) {
-        // A surplus empty last strip (some writers add one) is tolerated.
         bool surplus = countCount >= 4 && countCount == strips + 1;
         if (surplus) {
             std::vector<uint32_t> all;
@@ -323,19 +361,30 @@ int InterpretDirectory(const Source& src, const Directory& dir, bool littleEndia
     }
     p.stripOffsets.resize(size_t(strips));
     p.stripByteCounts.resize(size_t(strips));
+    return kOk;
+}
 
-    // Every strip must lie inside the data: compressed strips by their byte
-    // counts, uncompressed ones by the rows they hold.
+// Every strip must lie inside the data: compressed strips by their byte
+// counts, uncompressed ones by the rows they hold. PackBits codes must be
+// able to fill their strip's rows.
+int StripsFitTheData(const Source& src, Page& p) {
     p.compressedSize = 0;
-    for (uint64_t s = 0; s < strips; ++s) {
+    const uint64_t rps = p.rowsPerStrip;
+    for (uint64_t s = 0; s < p.stripOffsets.size(); ++s) {
         const uint64_t rows = std::min<uint64_t>(rps, p.height - s * rps);
         const uint64_t bytes = p.compression == ipiCompressionNone ? rows * p.rowBytes : p.stripByteCounts[s];
         if (uint64_t(p.stripOffsets[s]) + bytes > src.size) return kSyntax;
+        if (p.compression == ipiCompressionPackBits && rows * p.rowBytes > uint64_t(PackBitsMostBytes(bytes)))
+            return kSyntax;
         p.compressedSize += p.stripByteCounts[s];
     }
     if (p.compression != ipiCompressionNone && p.compressedSize == 0) return kSyntax;
+    return kOk;
+}
 
-    // Colour map: red, green and blue planes of 16-bit values.
+// Colour map: red, green and blue planes of 16-bit values; a palette page
+// needs one.
+int ColourMap(const Reader& r, const Directory& dir, Page& p) {
     if (dir.colorMapCount >= 3) {
         if (dir.colorMapCount > 3 * 65536) return kSyntax;
         std::vector<uint32_t> v;
@@ -344,6 +393,25 @@ int InterpretDirectory(const Source& src, const Directory& dir, bool littleEndia
     }
     if (dir.photometric == 3 && p.colorMap.size() < 3) return kSyntax;
     return kOk;
+}
+
+} // namespace
+
+int InterpretDirectory(const Source& src, const Directory& dir, bool littleEndian, Page* page) {
+    *page = Page{};
+    Page& p = *page;
+    const Reader r(src, littleEndian);
+    p.littleEndian = littleEndian;
+    p.lsbFirst = dir.fillOrder == 2;
+    int rc = Size(dir, p);
+    if (rc == kOk) rc = Samples(r, dir, p);
+    if (rc == kOk) rc = Coding(dir, p);
+    if (rc == kOk) rc = Photometric(dir, p);
+    if (rc == kOk) rc = Description(r, dir, p);
+    if (rc == kOk) rc = StripTable(r, dir, p);
+    if (rc == kOk) rc = StripsFitTheData(src, p);
+    if (rc == kOk) rc = ColourMap(r, dir, p);
+    return rc;
 }
 
 int ReadPage(const Source& src, int index, Page* page) {
@@ -358,6 +426,62 @@ int ReadPage(const Source& src, int index, Page* page) {
     rc = ReadDirectory(src, header.littleEndian, offsets[size_t(index)], &dir);
     if (rc != kOk) return rc;
     return InterpretDirectory(src, dir, header.littleEndian, page);
+}
+
+namespace {
+
+// Bytes of one value of a TIFF field type; 0 for a type TIFF does not know.
+uint64_t TypeBytes(uint32_t type) {
+    switch (type) {
+    case 1: case 2: case 6: case 7: return 1;
+    case 3: case 8: return 2;
+    case 4: case 9: case 11: return 4;
+    case 5: case 10: case 12: return 8;
+    default: return 0;
+    }
+}
+
+// End of the directory at `offset`, of the values it keeps out of line and
+// of its page's strips; false when it cannot be read or interpreted.
+bool DirectoryExtent(const Source& src, bool littleEndian, uint32_t offset, uint64_t* end) {
+    Reader r(src, littleEndian);
+    uint32_t entries = 0;
+    if (!r.U16(offset, &entries)) return false;
+    uint64_t last = uint64_t(offset) + 2 + 12 * uint64_t(entries) + 4;
+    for (uint32_t i = 0; i < entries; ++i) {
+        const uint64_t e = uint64_t(offset) + 2 + 12 * uint64_t(i);
+        uint32_t type = 0, count = 0, field = 0;
+        if (!r.U16(e + 2, &type) || !r.U32(e + 4, &count) || !r.U32(e + 8, &field)) return false;
+        const uint64_t bytes = TypeBytes(type) * count;
+        if (bytes > 4) last = std::max(last, uint64_t(field) + bytes);
+    }
+    Directory dir;
+    Page page;
+    if (ReadDirectory(src, littleEndian, offset, &dir) != kOk ||
+        InterpretDirectory(src, dir, littleEndian, &page) != kOk)
+        return false;
+    for (size_t s = 0; s < page.stripOffsets.size(); ++s) {
+        const uint64_t rows = std::min<uint64_t>(page.rowsPerStrip, page.height - uint64_t(s) * page.rowsPerStrip);
+        const uint64_t bytes = page.compression == ipiCompressionNone ? rows * page.rowBytes : page.stripByteCounts[s];
+        last = std::max(last, uint64_t(page.stripOffsets[s]) + bytes);
+    }
+    *end = last;
+    return true;
+}
+
+} // namespace
+
+uint64_t FileExtent(const Source& src) {
+    Header header;
+    std::vector<uint32_t> offsets;
+    if (ReadHeader(src, &header) != kOk || WalkDirectories(src, header, &offsets) != kOk) return src.size;
+    uint64_t end = 8;
+    for (uint32_t offset : offsets) {
+        uint64_t e = 0;
+        if (!DirectoryExtent(src, header.littleEndian, offset, &e)) return src.size;
+        end = std::max(end, e);
+    }
+    return std::min(end, src.size);
 }
 
 uint64_t RowOffset(const Page& page, uint32_t y) {

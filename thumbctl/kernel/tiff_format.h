@@ -4,19 +4,18 @@
 // description of one page (layout, kernel codes, strip table, colour map).
 // Every read goes through a bounded byte source, so a damaged or hostile
 // file costs an error code, never a read outside the data.
+#include "thumbctl/kernel/ipi_extent.h"
+
 #include <cstdint>
 #include <functional>
 #include <vector>
 
 namespace tiff {
 
-// Reads `count` bytes at `offset`; false when the range passes the data.
-using ReadFn = std::function<bool(uint64_t offset, void* buffer, uint64_t count)>;
-
-struct Source {
-    ReadFn read;
-    uint64_t size = 0;  // bytes of data (strips are checked against it)
-};
+// The bytes of the file: every read is checked against `size`, and strips
+// against it too.
+using Source = IpiByteSource;
+using ReadFn = decltype(IpiByteSource::read);
 
 // Kernel error codes used here.
 enum : int { kOk = 0, kInsufficientSize = 8, kNonPermissible = 12, kSyntax = 22 };
@@ -41,6 +40,7 @@ int WalkDirectories(const Source& src, const Header& header, std::vector<uint32_
 struct Directory {
     uint32_t subfileType = 0;
     uint32_t width = 1, length = 1;
+    bool hasWidth = false, hasLength = false;  // ImageWidth, ImageLength given
     uint32_t bitsPerSampleValue = 0, bitsPerSampleCount = 0;  // value or offset
     uint32_t compression = 1;
     uint32_t photometric = 0;
@@ -98,7 +98,8 @@ struct Page {
 
 // Checks a directory and describes its page. 0, or 22 for anything the kernel
 // does not read (layouts, codings, photometric interpretations, orientations,
-// tiles, planes, strip tables that do not fit the data ...).
+// tiles, planes, strip tables that do not fit the data ...) and for a
+// directory without a tag its page cannot do without.
 int InterpretDirectory(const Source& src, const Directory& dir, bool littleEndian, Page* page);
 
 // Header, directory and interpretation of page `index` (0-based).
@@ -107,5 +108,10 @@ int ReadPage(const Source& src, int index, Page* page);
 
 // Byte offset of stored row y: the strip holding it, plus its place there.
 uint64_t RowOffset(const Page& page, uint32_t y);
+
+// The bytes of a TIFF file that its pages use (ipi_extent.h): the end of the
+// furthest directory, tag value or strip of the chain. src.size when a
+// directory cannot be read or a page cannot be interpreted.
+uint64_t FileExtent(const Source& src);
 
 } // namespace tiff

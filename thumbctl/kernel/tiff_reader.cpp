@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "thumbctl/kernel/bitrun.h"
 #include "thumbctl/kernel/bmp_codec.h"
 #include "thumbctl/kernel/ipi_dib.h"
 #include "thumbctl/kernel/ipi.h"
@@ -297,19 +298,26 @@ int DecodeIntoBitmap(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target, co
         // a strip's end shifts nothing and a run may carry on into the next
         // row of its strip.
         constexpr int64_t kWindow = int64_t(1) << 20;
-        std::vector<uint8_t> window, flipped, strip;
+        std::vector<uint8_t> window, flipped;
+        IpiScratch strip;
         int64_t windowAt = 0, windowBytes = 0;
         const int64_t rps = p.rowsPerStrip;
         for (size_t s = 0; rc == 0 && s < p.stripOffsets.size(); ++s) {
             const int64_t first = int64_t(s) * rps;
             if (first >= out.Rows()) break;
             const int64_t rows = std::min<int64_t>(rps, int64_t(p.height) - first);
-            if (rows > kIpiMaxBytes / R) {
+            const int64_t bytes = p.stripByteCounts[s];
+            // The codes must be able to fill the strip's rows, which bounds
+            // the strip buffer by the data.
+            if (rows > kIpiMaxBytes / R || rows * R > PackBitsMostBytes(bytes)) {
                 rc = Report(env, ipiErrSyntacticalError);
                 break;
             }
-            const int64_t bytes = p.stripByteCounts[s];
-            if (int64_t(strip.size()) < rows * R) strip.resize(size_t(rows * R));
+            uint8_t* expanded = strip.Reserve(rows * R);
+            if (!expanded) {
+                rc = Report(env, ipiErrSystem);
+                break;
+            }
             // Codes in memory are expanded where they lie. From a file they
             // are read a megabyte at a time, so that small strips lying one
             // after the other cost one read together.
@@ -332,12 +340,12 @@ int DecodeIntoBitmap(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target, co
                 ReverseBytes(flipped.data(), flipped.size());
                 codes = flipped.data();
             }
-            if (!PackBitsExpand(codes, bytes, strip.data(), rows * R, 0)) {
+            if (!PackBitsExpand(codes, bytes, expanded, rows * R, 0)) {
                 rc = Report(env, ipiErrSyntacticalError);
                 break;
             }
             for (int64_t y = first; rc == 0 && y < std::min(out.Rows(), first + rows); ++y)
-                rc = out.Put(y, strip.data() + (y - first) * R);
+                rc = out.Put(y, expanded + (y - first) * R);
         }
     }
     const int closeRc = out.Close();
@@ -346,41 +354,20 @@ int DecodeIntoBitmap(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target, co
     return rc;
 }
 
-// Bilevel rows into the target's packed bit plane (row y at bit y x xDimension),
-// in the target's bit order.
+// Bilevel rows into the target's packed bit plane (row y at bit y x
+// xDimension), in the target's bit order, row by row.
 int ConvertBilevel(IPIENVIRONMENT* env, IPIACCESSOR* in, IPIOBJECT* target, const tiff::Page& p) {
     const int64_t planeBytes = ipiObjectDataSize(env, target);
     if (planeBytes <= 0) return planeBytes < 0 ? Report(env, ipiErrSystem) : 0;
     const int64_t X = target->dim[0], Y = target->dim[1];
-    const bool targetLsb = target->bitOrder == ipiOrderLsbFirst;
     IPIACCESSOR* out = ipiOpenAccessor(env, target, "w", 1, nullptr, 0);
     if (!out) return ipiGetError(env);
-    std::vector<uint8_t> plane(size_t(planeBytes), 0);
-    if (ipiIsInited(target)) {
-        ipiReadFileAtMost(env, out, 0, plane.data(), planeBytes);
-        if (targetLsb) ReverseBytes(plane.data(), plane.size());
-    }
     std::vector<uint8_t> row(size_t(p.rowBytes));
     const int64_t rows = std::min<int64_t>(p.height, Y);
     const int64_t cols = std::min<int64_t>(p.width, X);
     int rc = 0;
-    for (int64_t y = 0; y < rows; ++y) {
-        if (!ReadRow(env, in, p, uint32_t(y), row)) {
-            rc = ipiGetError(env);
-            break;
-        }
-        const uint64_t base = uint64_t(y) * uint64_t(X);
-        for (int64_t x = 0; x < cols; ++x) {
-            const uint64_t bit = base + uint64_t(x);
-            const uint8_t mask = uint8_t(0x80 >> (bit & 7));
-            if (row[size_t(x >> 3)] & (0x80 >> (x & 7))) plane[size_t(bit >> 3)] |= mask;
-            else plane[size_t(bit >> 3)] &= uint8_t(~mask);
-        }
-    }
-    if (rc == 0) {
-        if (targetLsb) ReverseBytes(plane.data(), plane.size());
-        if (ipiWriteToStore(env, out, 0, plane.data(), planeBytes) != planeBytes) rc = ipiGetError(env);
-    }
+    for (int64_t y = 0; rc == 0 && y < rows; ++y)
+        rc = ReadRow(env, in, p, uint32_t(y), row) ? ipiPutBitRow(env, out, y * X, row.data(), cols) : ipiGetError(env);
     const int closeRc = ipiCloseAccessor(env, out);
     return rc ? rc : closeRc;
 }

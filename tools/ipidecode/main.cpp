@@ -32,30 +32,32 @@ int main(int argc, char** argv)
         else if (a == "-o" && i + 1 < argc) out = argv[++i];
         else return Usage();
     }
-    std::vector<uint8_t> bytes;
+    // In memory: the picture's bytes as the file entry point reads them.
+    IPIHANDLE file = 0;
     if (memory) {
         int error = 0;
-        IPIHANDLE file = ReadFileToGlobal(path, &error);
+        file = ReadImageFileToGlobal(path, format, &error);
         if (!file) {
             std::printf("error %d\n", error);
             return 1;
         }
-        IpiGlobalLock lock(file);
-        bytes.assign(lock.ptr(), lock.ptr() + lock.size());
-        ipiGlobalUnlock(file);
-        ipiGlobalFree(file);
     }
     IPIHANDLE dib = 0;
-    for (int r = 0; r < repeat; ++r) {
+    int decodeError = 0;
+    for (int r = 0; r < repeat && decodeError == 0; ++r) {
         if (dib) ipiGlobalFree(dib);
         dib = 0;
-        int error = 0;
-        int n = memory ? DecodeImageFromMemory(bytes.data(), &dib, 1, format, page, int64_t(bytes.size()), nullptr, 0, &error)
-                       : DecodeImageFromFile(path, &dib, 1, format, page, nullptr, 0, &error);
-        if (n < 1) {
-            std::printf("error %d\n", error);
-            return 1;
+        if (memory) {
+            IpiGlobalLock lock(file);
+            DecodeImageFromMemory(lock.ptr(), &dib, 1, format, page, lock.size(), nullptr, 0, &decodeError);
+        } else {
+            DecodeImageFromFile(path, &dib, 1, format, page, nullptr, 0, &decodeError);
         }
+    }
+    if (file) ipiGlobalFree(file);
+    if (!dib) {
+        std::printf("error %d\n", decodeError);
+        return 1;
     }
     int rc = 0;
     {

@@ -283,6 +283,38 @@ TEST(CcittDecoder, PlaneLayout) {
     EXPECT_FALSE(ccitt::DecodeStrip(ccitt::kGroup4, code.data(), code.size(), false, 8, 0, 2, plane));
 }
 
+TEST(CcittDecoder, BytesThatEndBeforeTheRowsAreWholeAreReported) {
+    // Two rows of width 8: all black, then 0011 1000 (or 0111 1111 in the
+    // modified Huffman row). Every cut of the bytes before the second row is
+    // whole, one inside that row too, is reported; a cut in the end of line
+    // that follows it is not.
+    const struct {
+        int coding;
+        Bytes code;
+        size_t whole;  // bytes up to the end of the second row
+        Bytes rows;
+    } cases[] = {
+        {ccitt::kGroup4, Bits("001 00110101 000101  000011 0000010 1"), 4, {0xFF, 0x38}},
+        {ccitt::kGroup3OneD, Bits("000000000001 00110101 000101  000000000001 0111 10 1000  0000 0000 0000 1"), 6,
+         {0xFF, 0x38}},
+        {ccitt::kModifiedHuffman, Bits("00110101 000101 00  000111 00011"), 4, {0xFF, 0x7F}},
+    };
+    for (const auto& c : cases) {
+        for (size_t n = 0; n <= c.code.size(); ++n) {
+            SCOPED_TRACE("coding " + std::to_string(c.coding) + ", " + std::to_string(n) + " bytes");
+            Bytes rows(2, 0xA5);
+            ccitt::StripResult r;
+            ASSERT_TRUE(ccitt::DecodeStripRows(c.coding, c.code.data(), n, false, 8, 2,
+                                               [&](int64_t row, const uint8_t* bits) { rows[size_t(row)] = bits[0]; },
+                                               &r));
+            EXPECT_EQ(r.dataExhausted, n < c.whole);
+            if (n >= c.whole) {
+                EXPECT_EQ(rows, c.rows);
+            }
+        }
+    }
+}
+
 TEST_F(CcittFixture, HostileDataStaysInBounds) {
     // Real strips with bytes flipped, cut short, decoded at the wrong width, and
     // plain noise: every call returns, and only the plane's bytes are written

@@ -332,7 +332,9 @@ TEST(RasterDecoders, BmpRunLengthAndPackBits)
         {"rle4 absolute", 234, 4, 6, 1, {0, 5, 0x12, 0x34, 0x50, 0, 1, 0x90, 0, 1}, {1, 2, 3, 4, 5, 9}, 0},
         // Two pixels, then a delta (2, 1): column 4 of the next row (top row is last).
         {"delta", 234, 8, 6, 2, {2, 1, 0, 2, 2, 1, 1, 8, 0, 1}, {0, 0, 0, 0, 8, 0, 1, 1, 0, 0, 0, 0}, 0},
-        {"ends early", 234, 8, 2, 2, {2, 5}, {0, 0, 5, 5}, 0},
+        // Codes that stop before the picture is complete leave a row no code gave.
+        {"ends early", 234, 8, 2, 2, {2, 5}, {0, 0, 5, 5}, 22},
+        {"ends with the last row", 234, 8, 2, 2, {2, 5, 0, 0, 2, 6}, {6, 6, 5, 5}, 0},
         {"one byte", 234, 8, 2, 1, {2}, {0, 0}, 22},
         {"packbits", 156, 8, 6, 1, {0xFE, 0xAA, 0x02, 0x80, 0x00, 0x2A}, {0xAA, 0xAA, 0xAA, 0x80, 0x00, 0x2A}, 0},
         {"packbits end code", 156, 8, 2, 2, {0x01, 4, 5, 0x80}, {4, 5, 0, 0}, 0},

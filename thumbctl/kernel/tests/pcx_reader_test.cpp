@@ -1,6 +1,7 @@
 // PCX through the decode entry points against pcxtoppm, and the parser on
 // crafted headers.
 #include "thumbctl/kernel/decode.h"
+#include "thumbctl/kernel/ipi_dib.h"
 #include "thumbctl/kernel/pcx_reader.h"
 #include "thumbctl/kernel/tests/dib_view.h"
 
@@ -148,6 +149,96 @@ TEST(PcxDecode, LinesShorterThanTheWidthAreRefusedInEveryKind) {
                 EXPECT_EQ(v.width, c.width);
             }
         }
+    }
+}
+
+// A run that passes a line's end goes on at the start of the next line, in
+// the decoded picture as in the parser's count.
+TEST(PcxDecode, ARunCarriesOnIntoTheNextLine) {
+    std::vector<uint8_t> d = Header(8, 1, 40, 2, 40);
+    d.insert(d.end(), {0xFF, 7, 0xD1, 9});  // 63 x 7, then 17 x 9
+    int error = -5;
+    IPIHANDLE h = 0;
+    ASSERT_EQ(DecodeImageFromMemory(d.data(), &h, 1, DecodeFormatPcx, 0, int64_t(d.size()), nullptr, 0, &error), 1);
+    const DibView v = TakeDib(h);
+    ASSERT_EQ(v.bits, 8);
+    // The first line: forty 7s; the second: twenty-three 7s, then seventeen 9s.
+    std::vector<uint8_t> want(63, 7);
+    want.resize(80, 9);
+    // Stored bottom row first: the second line, then the first.
+    std::vector<uint8_t> lines(v.stored.begin() + 40, v.stored.end());
+    lines.insert(lines.end(), v.stored.begin(), v.stored.begin() + 40);
+    EXPECT_EQ(lines, want);
+}
+
+// The colour table of the bitmap a PCX decodes to (B, G, R, 0 per entry);
+// empty when it is refused.
+std::vector<uint8_t> DecodedTable(const std::vector<uint8_t>& pcx, int* error) {
+    IPIHANDLE h = 0;
+    *error = 0;
+    DecodeImageFromMemory(pcx.data(), &h, 1, DecodeFormatPcx, 0, int64_t(pcx.size()), nullptr, 0, error);
+    std::vector<uint8_t> table;
+    if (h) {
+        IpiGlobalLock lock(h);
+        const uint32_t colours = ipiLe32(lock.ptr() + 32);
+        table.assign(lock.ptr() + 40, lock.ptr() + 40 + 4 * colours);
+    }
+    if (h) ipiGlobalFree(h);
+    return table;
+}
+
+// The colours of a picture are the ones its file gives: a 256-colour table
+// only behind its marker byte 12 (right after the run-length data, or at
+// the very end), and a two-colour header table that writers left all zero
+// is black and white.
+TEST(PcxDecode, TheColourTableIsTheOneTheFileGives) {
+    std::vector<uint8_t> table = {12};
+    for (int i = 0; i < 256; ++i) table.insert(table.end(), {uint8_t(i), uint8_t(255 - i), uint8_t(i / 2)});
+    std::vector<uint8_t> want;  // as the bitmap holds it: blue, green, red, 0
+    for (int i = 0; i < 256; ++i) want.insert(want.end(), {uint8_t(i / 2), uint8_t(255 - i), uint8_t(i), 0});
+    // 4 x 2 pixels: a run of four 5s, then the literals 1 2 3 4.
+    auto eightBit = [&](const std::vector<uint8_t>& data, size_t gap, uint8_t marker) {
+        std::vector<uint8_t> d = Header(8, 1, 4, 2, 4);
+        d[68] = 1;
+        d.insert(d.end(), data.begin(), data.end());
+        d.insert(d.end(), gap, 0);
+        d.insert(d.end(), table.begin(), table.end());
+        d[d.size() - 769] = marker;
+        return d;
+    };
+    const std::vector<uint8_t> runs = {0xC4, 5, 1, 2, 3, 4};
+    const std::vector<uint8_t> oneShort = {0xC3, 5, 1, 2, 3, 4};  // a run count one short
+    const std::vector<uint8_t> oneLong = {0xC5, 5, 1, 2, 3, 4};   // and one long
+    std::vector<uint8_t> blackAndWhite = {0, 0, 0, 0, 255, 255, 255, 0};
+    std::vector<uint8_t> redAndBlue = {0, 0, 255, 0, 255, 0, 0, 0};
+    auto oneBit = [](uint8_t r0, uint8_t b1) {
+        std::vector<uint8_t> d = Header(1, 1, 8, 1, 2);
+        d[16] = r0, d[21] = b1;  // entry 0 red r0, entry 1 blue b1
+        d.insert(d.end(), {0xC1, 0xF0, 0xC1, 0x0F});
+        return d;
+    };
+    const struct {
+        const char* what;
+        std::vector<uint8_t> pcx;
+        int error;
+        std::vector<uint8_t> table;
+    } cases[] = {
+        {"table right after the data", eightBit(runs, 0, 12), 0, want},
+        {"table at the end, bytes between", eightBit(runs, 9, 12), 0, want},
+        {"no marker before the table", eightBit(runs, 0, 11), 22, {}},
+        // The data then takes the marker for a pixel and runs into the table.
+        {"a run count one short", eightBit(oneShort, 0, 12), 22, {}},
+        // The data then ends a byte early: the table is not taken from there.
+        {"a run count one long", eightBit(oneLong, 0, 12), 0, want},
+        {"two colours left zero", oneBit(0, 0), 0, blackAndWhite},
+        {"two colours given", oneBit(255, 255), 0, redAndBlue},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        int error = -5;
+        const std::vector<uint8_t> got = DecodedTable(c.pcx, &error);
+        EXPECT_EQ(error, c.error);
+        EXPECT_EQ(got, c.table);
     }
 }
 

@@ -258,6 +258,45 @@ TEST(PngCrafted, CrcAndTransparency) {
         EXPECT_EQ(PngParseStream(f.data(), n, &info), ipiErrSyntacticalError) << n;
 }
 
+TEST(PngCrafted, EveryChunksCrcIsCheckedButTheImageDatas) {
+    // A damaged CRC refuses the stream in every chunk but IDAT, whose bytes
+    // zlib's own check covers once inflated.
+    std::vector<uint8_t> f(kSig, kSig + 8);
+    std::vector<std::pair<std::string, size_t>> at;
+    auto add = [&](const char* type, const std::vector<uint8_t>& body) {
+        Chunk(f, type, body);
+        at.emplace_back(type, f.size() - 1);  // the last byte of its CRC
+    };
+    add("IHDR", Ihdr(4, 1, 8, 3));
+    add("gAMA", {0, 1, 0x86, 0xA0});
+    add("PLTE", std::vector<uint8_t>(6 * 3, 7));
+    add("tRNS", {0, 0x80});
+    add("tEXt", {'k', 0, 'v'});
+    add("IDAT", Deflate({0, 0, 1, 2, 3}));
+    add("IEND", {});
+    PngStreamInfo info;
+    ASSERT_EQ(PngParseStream(f.data(), f.size(), &info), 0);
+    for (const auto& chunk : at) {
+        std::vector<uint8_t> bad = f;
+        bad[chunk.second] ^= 0x10;
+        EXPECT_EQ(PngParseStream(bad.data(), bad.size(), &info), chunk.first == "IDAT" ? 0 : ipiErrSyntacticalError)
+            << chunk.first;
+    }
+}
+
+TEST(PngCrafted, ImageDataThatCannotFillThePictureIsRefused) {
+    // Deflate makes at most 1032 bytes of one; 20 bytes of image data cannot
+    // fill 30000 rows, one of them enough for a 4 x 1 picture.
+    for (const uint32_t height : {1u, 30000u}) {
+        std::vector<uint8_t> f(kSig, kSig + 8);
+        Chunk(f, "IHDR", Ihdr(4, height, 8, 0));
+        Chunk(f, "IDAT", Deflate({0, 1, 2, 3, 4}));
+        Chunk(f, "IEND", {});
+        PngStreamInfo info;
+        EXPECT_EQ(PngParseStream(f.data(), f.size(), &info), height == 1 ? 0 : ipiErrSyntacticalError) << height;
+    }
+}
+
 TEST(PngInterlace, OnePixelAndProgressiveBlocks) {
     TempDir dir("png");
     // 1x1 interlaced: only the first pass holds a pixel.

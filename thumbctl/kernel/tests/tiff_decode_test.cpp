@@ -397,6 +397,40 @@ TEST_F(TiffDecode, PackBitsStripsDecodeAsLibtiffDoes) {
     }
 }
 
+// A palette page's colours are the high bytes of its 16-bit colour map
+// values: every entry here has high and low bytes that differ.
+TEST_F(TiffDecode, PaletteColoursAreTheHighBytesOfTheColourMap) {
+    const uint32_t mapAt = 16, ifd = mapAt + 3 * 256 * 2;
+    Bytes f(ifd, 0);
+    f[0] = 'I', f[1] = 'I', f[2] = 42;
+    Put32(f, 4, ifd);
+    for (uint8_t i = 0; i < 4; ++i) f[8 + i] = i;  // the strip: indices 0 1 2 3
+    for (uint32_t i = 0; i < 256; ++i) {
+        Put16(f, mapAt + 2 * i, (0x10 * (i & 15)) << 8 | (0xFF - i));       // red
+        Put16(f, mapAt + 512 + 2 * i, (0x40 + (i & 15)) << 8 | 0x0F);        // green
+        Put16(f, mapAt + 1024 + 2 * i, (0x80 + (i & 15)) << 8 | (i ^ 0xA5));  // blue
+    }
+    const uint32_t entries[][4] = {{256, 4, 1, 4},   {257, 4, 1, 1}, {258, 3, 1, 8},   {259, 3, 1, 1},
+                                   {262, 3, 1, 3},   {273, 4, 1, 8}, {277, 3, 1, 1},   {278, 4, 1, 1},
+                                   {279, 4, 1, 4},   {320, 3, 768, mapAt}};
+    f.resize(ifd + 2 + 12 * 10 + 4, 0);
+    Put16(f, ifd, 10);
+    for (size_t i = 0; i < 10; ++i) {
+        const size_t at = ifd + 2 + 12 * i;
+        Put16(f, at, entries[i][0]);
+        Put16(f, at + 2, entries[i][1]);
+        Put32(f, at + 4, entries[i][2]);
+        if (entries[i][1] == 3 && entries[i][2] == 1) Put16(f, at + 8, entries[i][3]);
+        else Put32(f, at + 8, entries[i][3]);
+    }
+    IPIHANDLE h = 0;
+    int error = -5;
+    ASSERT_EQ(DecodeImageFromMemory(f.data(), &h, 1, DecodeFormatTiff, 0, int64_t(f.size()), nullptr, 0, &error), 1);
+    const DibView v = TakeDib(h);
+    EXPECT_EQ(v.bits, 8);
+    EXPECT_EQ(v.rgb, (Bytes{0x00, 0x40, 0x80, 0x10, 0x41, 0x81, 0x20, 0x42, 0x82, 0x30, 0x43, 0x83}));
+}
+
 // 16-bit grey PackBits strips give the high byte of each sample, as the
 // same page stored uncompressed does (both byte orders, odd widths, runs
 // across rows).

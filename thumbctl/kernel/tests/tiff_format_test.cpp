@@ -139,6 +139,14 @@ TEST(TiffFormat, DirectoryChecks) {
         {"resolution unit 4", Build(With(GreyPage(), 296, 3, 1, 4)), 22},
         {"palette without a colour map", Build(With(GreyPage(), 262, 3, 1, 3)), 22},
         {"width 0", Build(With(GreyPage(), 256, 3, 1, 0)), 22},
+        // Without them the initial values would stand in: a 1-pixel row or column.
+        {"no ImageWidth", Build(Without(GreyPage(), 256)), 22},
+        {"no ImageLength", Build(Without(GreyPage(), 257)), 22},
+        // Two bytes of PackBits codes make at most 128 bytes: 32 bytes of rows
+        // need at least that, one byte cannot fill them.
+        {"PackBits codes that can fill their rows", Build(With(With(GreyPage(), 259, 3, 1, 32773), 279, 4, 1, 2)), 0},
+        {"PackBits codes that cannot fill their rows",
+         Build(With(With(GreyPage(), 259, 3, 1, 32773), 279, 4, 1, 1)), 22},
         {"four strips in four counts", stripTables(1, 4, false), 0},
         {"three counts for two strips", stripTables(2, 3, true), 22},
         {"surplus empty last strip", stripTables(1, 5, true), 0},
@@ -198,6 +206,21 @@ TEST(TiffFormat, PageDescription) {
     EXPECT_EQ(coded.newSubfileType, 254);
     EXPECT_TRUE(coded.lsbFirst);
     EXPECT_EQ(coded.photometric, 222);
+
+    // The rest of the tags the kernel keeps: resolutions, page number, the
+    // LZW predictor (two SHORTs of PageNumber sit in the value field).
+    e = With(With(With(GreyPage(), 282, 5, 1, 400), 283, 5, 1, 408), 297, 3, 2, 0x00050002u);
+    e = With(With(e, 259, 3, 1, 5), 317, 3, 1, 2);
+    Bytes withValues = Build(e);
+    Put32(withValues, 400, 300, true), Put32(withValues, 404, 1, true);
+    Put32(withValues, 408, 150, true), Put32(withValues, 412, 2, true);
+    tiff::Page more;
+    ASSERT_EQ(Page0(withValues, &more), 0);
+    EXPECT_TRUE(more.hasXResolution && more.hasYResolution);
+    EXPECT_EQ(std::vector<uint32_t>(more.xResolution, more.xResolution + 2), (std::vector<uint32_t>{300, 1}));
+    EXPECT_EQ(std::vector<uint32_t>(more.yResolution, more.yResolution + 2), (std::vector<uint32_t>{150, 2}));
+    EXPECT_EQ(more.pageNumber, 0x00020005u);
+    EXPECT_EQ(more.predictor, 1);
 }
 
 TEST(TiffFormat, DirectoryChainEndsAtLoopsAndBounds) {
