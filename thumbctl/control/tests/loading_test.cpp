@@ -408,12 +408,13 @@ TEST_F(MixedFolder, CancelWhileAUrlWaitsEndsTheListFile)
     TempDir here("thumbstall");
     const std::string listFile = here.file("stalled.txt");
     std::ofstream(listFile) << server.Url() << "/a.bmp\n" << server.Url() << "/a.bmp\n" << server.Url() << "/a.bmp\n";
+    // The cancel comes once the server holds the first request.
     bool cancelled = false;
-    QTimer::singleShot(100, [&] {
+    server.PostOnRequest([&](const std::string&) {
         loader.Cancel();
         cancelled = true;
     });
-    loader.urlTimeoutMs = 10000;  // a guard: the cancel ends the wait
+    loader.urlTimeoutMs = 60000;  // a guard only: the cancel ends the wait
     loader.dataSource = sourceListFile;
     loader.dataPath = listFile;
     EXPECT_FALSE(loader.Update());

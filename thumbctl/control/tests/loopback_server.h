@@ -1,8 +1,10 @@
 #pragma once
 // Test helper: a tiny HTTP/1.0 server on 127.0.0.1 that serves fixed bodies,
 // and on request misbehaves: streams without a length, trickles a byte at a
-// time, or accepts and never answers (at once or after a number of answers). Each connection has its own thread (the
-// list's fetch blocks the test's thread).
+// time, or accepts and never answers (at once or after a number of answers).
+// Each connection has its own thread (the list's fetch blocks the test's
+// thread); a test can be told of each request as it arrives, so that it acts
+// when the request is there rather than after a delay.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -10,10 +12,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QMetaObject>
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -54,8 +60,13 @@ public:
         ::shutdown(fd_, SHUT_RDWR);
         ::close(fd_);
         thread_.join();
-        std::lock_guard<std::mutex> g(mutex_);
-        for (auto& t : connections_) t.join();
+        // Joined without the lock: a connection still starting needs it.
+        std::vector<std::thread> connections;
+        {
+            std::lock_guard<std::mutex> g(mutex_);
+            connections.swap(connections_);
+        }
+        for (auto& t : connections) t.join();
     }
 
     void Serve(const std::string& path, std::vector<uint8_t> body)
@@ -73,6 +84,21 @@ public:
     {
         std::lock_guard<std::mutex> g(mutex_);
         answersLeft_[path] = answers;
+    }
+    // Called on the connection's thread with the path of each request, once
+    // it has been read whole and before it is answered.
+    void OnRequest(std::function<void(const std::string& path)> seen)
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        onRequest_ = std::move(seen);
+    }
+    // The same, run on the application's thread: by the event loop that waits
+    // there (a fetch that lets the program's events run) once it takes it up.
+    void PostOnRequest(std::function<void(const std::string& path)> act)
+    {
+        OnRequest([act](const std::string& path) {
+            QMetaObject::invokeMethod(QCoreApplication::instance(), [act, path] { act(path); }, Qt::QueuedConnection);
+        });
     }
     std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_); }
     // Requests received so far.
@@ -113,8 +139,10 @@ private:
         std::vector<uint8_t> body;
         bool found = false;
         Mode mode = Mode::Body;
+        std::function<void(const std::string&)> seen;
         {
             std::lock_guard<std::mutex> g(mutex_);
+            seen = onRequest_;
             auto it = bodies_.find(path);
             if (it != bodies_.end()) {
                 body = it->second;
@@ -125,6 +153,7 @@ private:
             auto left = answersLeft_.find(path);
             if (left != answersLeft_.end() && left->second-- <= 0) mode = Mode::Stall;
         }
+        if (seen) seen(path);
         if (mode == Mode::Stall) {
             while (!ClientGone(c, 50)) {}
         } else if (mode != Mode::Body) {
@@ -158,6 +187,7 @@ private:
     std::map<std::string, std::vector<uint8_t>> bodies_;
     std::map<std::string, Mode> modes_;
     std::map<std::string, int> answersLeft_;
+    std::function<void(const std::string&)> onRequest_;
 };
 
 } // namespace thumbctl::testkit
