@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -397,6 +398,65 @@ TEST(Locations, EveryFetchEndsByItsDeadlineOrItsCap)
     }
     EXPECT_EQ(kUrlDeadlineMs, 20000);
     EXPECT_EQ(kUrlMaxBytes, 256 << 20);
+}
+
+namespace {
+
+// `size` zero bytes compressed as a gzip member (`gzip`) or a zlib stream.
+std::vector<uint8_t> CompressedZeros(int64_t size, bool gzip)
+{
+    z_stream z{};
+    EXPECT_EQ(deflateInit2(&z, 9, Z_DEFLATED, gzip ? 15 + 16 : 15, 9, Z_DEFAULT_STRATEGY), Z_OK);
+    std::vector<uint8_t> zeros(1 << 20, 0), out;
+    uint8_t buffer[1 << 16];
+    for (int64_t left = size; left >= 0;) {
+        const int64_t take = std::min<int64_t>(left, int64_t(zeros.size()));
+        left -= take;
+        z.next_in = zeros.data();
+        z.avail_in = uInt(take);
+        const int flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
+        do {
+            z.next_out = buffer;
+            z.avail_out = sizeof buffer;
+            deflate(&z, flush);
+            out.insert(out.end(), buffer, buffer + (sizeof buffer - z.avail_out));
+        } while (z.avail_out == 0);
+        if (flush == Z_FINISH) break;
+    }
+    deflateEnd(&z);
+    return out;
+}
+
+} // namespace
+
+// A body sent compressed is taken as it comes: the bytes the server sent
+// count against the cap, never what they would expand to. The fetch asks for
+// the body as it is stored; a server that compresses it anyway hands over
+// bytes that are no picture (refused by the probe), at once.
+TEST(Locations, ACompressedBodyIsNeverExpanded)
+{
+    testkit::LoopbackServer server;
+    struct Case {
+        const char* encoding;
+        bool gzip;
+    } cases[] = {{"gzip", true}, {"deflate", false}};
+    for (const Case& c : cases) {
+        const std::string path = std::string("/bomb.") + c.encoding;
+        const std::vector<uint8_t> body = CompressedZeros(int64_t(64) << 20, c.gzip);
+        ASSERT_LT(body.size(), 1u << 20);
+        server.Serve(path, body);
+        server.Encode(path, c.encoding);
+        FetchLimits limits;
+        limits.maxBytes = 1 << 20;    // the 64 MB it expands to pass the cap
+        limits.deadlineMs = 60000;  // a guard only
+        IPIHANDLE h = 0;
+        int64_t size = 0;
+        EXPECT_EQ(FetchUrl(server.Url() + path, &h, &size, limits), 0) << c.encoding;
+        EXPECT_EQ(size, int64_t(body.size())) << c.encoding;
+        EXPECT_NE(server.lastRequest().find("Accept-Encoding: identity\r\n"), std::string::npos)
+            << server.lastRequest();
+        if (h) ipiGlobalFree(h);
+    }
 }
 
 TEST_F(MixedFolder, CancelWhileAUrlWaitsEndsTheListFile)

@@ -74,6 +74,13 @@ public:
         std::lock_guard<std::mutex> g(mutex_);
         bodies_[path] = std::move(body);
     }
+    // The body is sent with this Content-Encoding ("gzip" ...), whatever the
+    // request asked for.
+    void Encode(const std::string& path, const std::string& encoding)
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        encodings_[path] = encoding;
+    }
     void Misbehave(const std::string& path, Mode mode)
     {
         std::lock_guard<std::mutex> g(mutex_);
@@ -103,6 +110,12 @@ public:
     std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_); }
     // Requests received so far.
     int requests() const { return requests_; }
+    // The last request as it came (request line and headers).
+    std::string lastRequest() const
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        return lastRequest_;
+    }
 
 private:
     void Run()
@@ -140,9 +153,13 @@ private:
         bool found = false;
         Mode mode = Mode::Body;
         std::function<void(const std::string&)> seen;
+        std::string encoding;
         {
             std::lock_guard<std::mutex> g(mutex_);
             seen = onRequest_;
+            lastRequest_ = request;
+            auto enc = encodings_.find(path);
+            if (enc != encodings_.end()) encoding = "\r\nContent-Encoding: " + enc->second;
             auto it = bodies_.find(path);
             if (it != bodies_.end()) {
                 body = it->second;
@@ -169,7 +186,7 @@ private:
             }
         } else {
             const std::string head = std::string(found ? "HTTP/1.0 200 OK" : "HTTP/1.0 404 Not Found") +
-                                     "\r\nContent-Length: " + std::to_string(body.size()) +
+                                     "\r\nContent-Length: " + std::to_string(body.size()) + encoding +
                                      "\r\nConnection: close\r\n\r\n";
             ::send(c, head.data(), head.size(), MSG_NOSIGNAL);
             if (!body.empty()) ::send(c, body.data(), body.size(), MSG_NOSIGNAL);
@@ -182,12 +199,14 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<int> requests_{0};
     std::thread thread_;
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::vector<std::thread> connections_;
     std::map<std::string, std::vector<uint8_t>> bodies_;
     std::map<std::string, Mode> modes_;
     std::map<std::string, int> answersLeft_;
     std::function<void(const std::string&)> onRequest_;
+    std::map<std::string, std::string> encodings_;
+    std::string lastRequest_;
 };
 
 } // namespace thumbctl::testkit
