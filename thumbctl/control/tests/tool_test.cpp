@@ -44,6 +44,37 @@ TEST(NorvikelTool, ProbePrintsFormatPagesSizeOrError)
     EXPECT_NE(bad.find("none.tif: error 2110 File NotFound\n"), std::string::npos) << bad;
 }
 
+// A file whose format is recognised but whose picture cannot be decoded is
+// reported with the error the list gives it, and fails the run.
+TEST(NorvikelTool, ProbeReportsADecodeThatFails)
+{
+    testsupport::TempDir dir("tool-probe-cut");
+    const std::string d = dir.path().string() + "/";
+    int code = 1;
+    testsupport::Shell("convert -size 64x48 plasma:red-blue -seed 2 -depth 8 ppm:" + d + "a.ppm && "
+                       "convert " + d + "a.ppm -depth 8 PNG24:" + d + "a.png && "
+                       "cjpeg -outfile " + d + "a.jpg " + d + "a.ppm && "
+                       "convert " + d + "a.ppm PCX:" + d + "a.pcx",
+                       &code);
+    ASSERT_EQ(code, 0);
+    const struct {
+        const char* ext;
+        const char* format;
+    } files[] = {{"png", "PNG"}, {"jpg", "JPEG"}, {"pcx", "PCX"}};
+    for (const auto& f : files) {
+        const std::string whole = d + "a." + f.ext, cut = d + "cut." + f.ext;
+        const auto bytes = testsupport::ReadBytes(whole);
+        testsupport::WriteBytes(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + long(bytes.size() / 2)));
+        std::string out = Tool("probe " + whole, &code);
+        EXPECT_EQ(code, 0) << out;
+        EXPECT_EQ(out, whole + ": " + f.format + ", 1 page, 64x48\n");
+        out = Tool("probe " + whole + " " + cut, &code);
+        EXPECT_EQ(code, 1) << out;
+        EXPECT_NE(out.find(cut + ": error 2001 Invalid FileFormat\n"), std::string::npos) << out;
+        EXPECT_EQ(out.find("size unknown"), std::string::npos) << out;
+    }
+}
+
 TEST(NorvikelTool, ExtractSecondPageOfThreeInBothByteOrders)
 {
     testsupport::TempDir dir("tool-extract");
