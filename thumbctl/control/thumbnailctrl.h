@@ -49,6 +49,11 @@ struct ThumbnailState {
     bool CancelRequested = false;
     bool Loading = false;
     bool Fetching = false;  // a URL is being read; the window's events run meanwhile
+    // Thumbnails of remote items on screen are fetched after the paint that
+    // found them missing (never inside it): one fetch step is queued at a
+    // time, and a cancel stops them until the list is loaded again.
+    bool ThumbnailFetchQueued = false;
+    bool ThumbnailFetchStopped = false;
     bool InLayout = false;
     bool ClearBeforeAdd = true;
     int32_t ThumbBoxWidth = 0;
@@ -121,6 +126,10 @@ public:
     // Lays the items out again and repaints, when the window exists.
     void Relayout();
     void PaintItems(QPainter& painter, const QRect& updateRect);
+    // Fetches the missing thumbnails of the remote items on screen, one after
+    // the other, each with the window's events running and the cancel
+    // honoured while it waits; redraws each cell as its thumbnail comes.
+    void FetchVisibleThumbnails();
     void DrawFocusFrame();
     // The selection rules of SelectLimit for one item.
     void SetItemSelected(long index, bool selected);

@@ -187,6 +187,21 @@ bool CMultiPageSource::OpenMemory(const void* data, int64_t size)
     return true;
 }
 
+bool CMultiPageSource::OpenBlock(IPIHANDLE block, int64_t size)
+{
+    if (pages_) {
+        if (block) ipiGlobalFree(block);
+        error_ = ErrSourceState;
+        return false;
+    }
+    error_ = 0;
+    location_.clear();
+    pages_ = std::make_unique<std::vector<PageRecord>>();
+    downloaded_ = block;
+    downloadedSize_ = block ? std::min(std::max<int64_t>(size, 0), ipiGlobalSize(block)) : 0;
+    return true;
+}
+
 void CMultiPageSource::Close()
 {
     error_ = 0;

@@ -492,9 +492,9 @@ TEST_F(MixedFolder, CancelWhileAUrlWaitsEndsTheListFile)
 
 TEST_F(MixedFolder, AMultiPageUrlIsReadAsAListLineIs)
 {
-    // The page source reads the URL once more after the format and page
-    // count are known: that read waits as a list line's does, with the
-    // program's events running, the cancel honoured and the list's deadline.
+    // The URL is read once, for the format, the page count and the pages:
+    // that read waits as a list line's does, with the program's events
+    // running, the cancel honoured and the list's deadline.
     testkit::LoopbackServer server;
     server.Serve("/pages.tif", testsupport::ReadBytes(Dir() + "/pages.tif"));
     loader.dataSource = sourceMultiPage;
@@ -503,6 +503,7 @@ TEST_F(MixedFolder, AMultiPageUrlIsReadAsAListLineIs)
     ASSERT_EQ(list.count(), 4);
     EXPECT_EQ(ThumbSizeOf(*list.items[3]), QSize(64, 48));
     EXPECT_EQ(host.events, (std::vector<std::string>{"S0", "E0", "S1", "E1", "S2", "E2", "S3", "E3"}));
+    EXPECT_EQ(server.requests(), 1);
 
     struct Case {
         const char* what;
@@ -510,29 +511,91 @@ TEST_F(MixedFolder, AMultiPageUrlIsReadAsAListLineIs)
         int timeoutMs;
         int error;
     } cases[] = {
-        // A guard deadline: the cancel ends the wait.
-        {"cancelled", true, 10000, trkErrUserAbort},
-        {"deadline", false, 300, trkErrFileIOError},
+        // A guard deadline: the cancel, sent once the server holds the
+        // request, ends the wait.
+        {"cancelled", true, 60000, trkErrUserAbort},
+        // The deadline ends it: the server never answers.
+        {"deadline", false, 2000, trkErrFileIOError},
     };
     for (const Case& c : cases) {
         const int before = server.requests();
-        server.StallAfter("/pages.tif", 2);
+        server.StallAfter("/pages.tif", 0);
         host.events.clear();
+        // An event posted now runs only while the fetch waits.
         bool eventsRan = false;
-        QTimer::singleShot(100, [&] {
-            eventsRan = true;
-            if (c.cancel) loader.Cancel();
-        });
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [&] { eventsRan = true; }, Qt::QueuedConnection);
+        if (c.cancel)
+            server.PostOnRequest([&](const std::string&) { loader.Cancel(); });
+        else
+            server.OnRequest(nullptr);
         loader.urlTimeoutMs = c.timeoutMs;
         EXPECT_FALSE(loader.Update()) << c.what;
         EXPECT_EQ(loader.lastError, c.error) << c.what;
         EXPECT_TRUE(eventsRan) << c.what;
-        EXPECT_EQ(server.requests() - before, 3) << c.what;
+        EXPECT_EQ(server.requests() - before, 1) << c.what;
         EXPECT_EQ(list.count(), 0) << c.what;
         EXPECT_TRUE(host.events.empty()) << c.what;
         EXPECT_FALSE(loader.cancelRequested) << c.what;
         EXPECT_FALSE(loader.fetching) << c.what;
     }
+}
+
+// Each URL is read once for everything the list needs of it: its format, its
+// page count and its picture come from the same bytes, within one deadline,
+// whether it is a list line, an Add or the multi-page source, in every
+// format; the thumbnails are those of the same files read locally.
+TEST_F(MixedFolder, EachUrlIsFetchedOnce)
+{
+    testkit::LoopbackServer server;
+    const std::string d = Dir() + "/";
+    const std::vector<std::string> names = {"wide.bmp", "photo.jpg", "small.png", "pic.pcx", "pages.tif"};
+    std::string lines;
+    for (const std::string& name : names) {
+        server.Serve("/" + name, testsupport::ReadBytes(d + name));
+        lines += server.Url() + "/" + name + "\r\n";
+    }
+    server.Serve("/list.txt", std::vector<uint8_t>(lines.begin(), lines.end()));
+
+    // The same pictures read locally, for their thumbnails.
+    std::vector<std::vector<uint8_t>> local;
+    for (const std::string& name : names) {
+        ThumbnailList localList;
+        testkit::TestHost localHost{localList};
+        ThumbnailLoader localLoader{localList, localHost};
+        localLoader.dataSource = sourceDirect;
+        ASSERT_TRUE(localLoader.Add(-1, d + name, "", "")) << name;
+        IpiGlobalLock thumb(localList.items[0]->thumbnail.get());
+        local.emplace_back(thumb.ptr(), thumb.ptr() + thumb.size());
+    }
+    auto expectLocalThumbnails = [&](const char* how) {
+        ASSERT_EQ(list.count(), long(names.size())) << how;
+        for (size_t k = 0; k < names.size(); ++k) {
+            IpiGlobalLock thumb(list.items[k]->thumbnail.get());
+            ASSERT_TRUE(thumb.ptr()) << how << " " << names[k];
+            EXPECT_EQ(std::vector<uint8_t>(thumb.ptr(), thumb.ptr() + thumb.size()), local[k]) << how << " " << names[k];
+        }
+        EXPECT_TRUE(list.items.back()->multiPage) << how;
+    };
+
+    loader.dataSource = sourceListFile;
+    loader.dataPath = server.Url() + "/list.txt";
+    ASSERT_TRUE(loader.Update());
+    EXPECT_EQ(server.requests(), 1 + int(names.size()));
+    expectLocalThumbnails("list file");
+
+    loader.dataSource = sourceDirect;
+    loader.RemoveAll();
+    const int before = server.requests();
+    for (const std::string& name : names) EXPECT_TRUE(loader.Add(-1, server.Url() + "/" + name, "", "")) << name;
+    EXPECT_EQ(server.requests() - before, int(names.size()));
+    expectLocalThumbnails("Add");
+
+    loader.dataSource = sourceMultiPage;
+    loader.dataPath = server.Url() + "/pages.tif";
+    const int beforePages = server.requests();
+    ASSERT_TRUE(loader.Update());
+    EXPECT_EQ(server.requests() - beforePages, 1);
+    EXPECT_EQ(list.count(), 4);
 }
 
 // JPEG thumbnails come from a decode at 1/2, 1/4 or 1/8 of the picture's
