@@ -56,6 +56,13 @@ struct Order {
 };
 
 bool IsStripOffsets(uint32_t tag) { return tag == kTagStripOffsets || tag == kTagTileOffsets; }
+
+// Bytes of the file a page record stands for: its directory and its
+// out-of-line values (the strip tables among them).
+int64_t IndexedBytes(const CMultiPageSource::PageRecord& page)
+{
+    return 2 + 12 * int64_t(page.entryCount) + 4 + page.outOfLineSize;
+}
 bool IsStripByteCounts(uint32_t tag) { return tag == kTagStripByteCounts || tag == kTagTileByteCounts; }
 
 // Bytes of each strip a copy of the page must carry: its byte count, and for
@@ -253,6 +260,11 @@ bool CMultiPageSource::index(ByteSource& data)
     const Order order{littleEndian_};
     firstDirectory_ = order.u32(header + 4);
     std::unordered_set<int64_t> seen;
+    // Bytes of the directories and strip tables read: each page's are bytes
+    // of its own, so together they never pass the data's length. Pages that
+    // share them over and over end the index (the memory of the index stays
+    // within a few times the file's size).
+    int64_t indexed = 0;
     int64_t offset = firstDirectory_;
     while (offset != 0) {
         // A chain that comes back to a directory already read ends there.
@@ -263,6 +275,8 @@ bool CMultiPageSource::index(ByteSource& data)
             error_ = trkErrInvalidFileFormat;
             return false;
         }
+        indexed += IndexedBytes(page);
+        if (indexed > data.size()) break;
         pages->push_back(std::move(page));
         offset = next;
     }
@@ -352,6 +366,13 @@ IPIHANDLE CMultiPageSource::build(ByteSource& data, const PageRecord& page)
             return 0;
         }
         stripBytes += uint64_t(len);
+    }
+    // Each value and strip is bytes of its own in the file: a page whose
+    // values and strips together need more than the file holds shares them
+    // over and over, and is refused before its copy is made.
+    if (uint64_t(page.outOfLineSize) + stripBytes > uint64_t(fileSize)) {
+        error_ = trkErrInvalidFileFormat;
+        return 0;
     }
     // Strip offsets are always written as LONG values: in the entry for one
     // strip, else in their own out-of-line space of 4 bytes a strip.

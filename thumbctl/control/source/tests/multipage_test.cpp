@@ -5,9 +5,11 @@
 // match ImageMagick's.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "testsupport/peak_memory.h"
 #include "testsupport/testsupport.h"
 #include "thumbctl/control/constants.h"
 #include "thumbctl/control/source/multipage.h"
@@ -108,8 +110,13 @@ TEST_P(FromMemory, ThreePagesIndexAndTheSecondComesOutWhole)
             EXPECT_EQ(U32(out, at, little), S);
             EXPECT_EQ(U32(out, at + 4, little), S + 27);  // first strip: 3 rows of 9
         }
-        if (tag == 297) EXPECT_EQ(U32(out, e + 8, little), U32(w.shorts({1, 3}), 0, little));
-        if (tag == 305) EXPECT_EQ(std::string(out.begin() + U32(out, e + 8, little), out.begin() + U32(out, e + 8, little) + 11), "Sorvanta te");
+        if (tag == 297) {
+            EXPECT_EQ(U32(out, e + 8, little), U32(w.shorts({1, 3}), 0, little));
+        }
+        if (tag == 305) {
+            EXPECT_EQ(std::string(out.begin() + U32(out, e + 8, little), out.begin() + U32(out, e + 8, little) + 11),
+                      "Sorvanta te");
+        }
     }
     EXPECT_EQ(DecodePage(h), tiffbuild::PagePixels(pages[1]));
     ipiGlobalFree(h);
@@ -132,8 +139,11 @@ TEST_P(FromMemory, SingleStripOffsetInTheEntryAndShortOffsetsWidened)
         const Bytes out = BlockBytes(h);
         const uint32_t n = source.Page(p).entryCount;
         if (pages[size_t(p)].strips == 1) {
-            for (uint32_t i = 0; i < n; ++i)
-                if (U16(out, 10 + 12 * i, little) == 273) EXPECT_EQ(U32(out, 10 + 12 * i + 8, little), 12 * n + 14) << p;
+            for (uint32_t i = 0; i < n; ++i) {
+                if (U16(out, 10 + 12 * i, little) == 273) {
+                    EXPECT_EQ(U32(out, 10 + 12 * i + 8, little), 12 * n + 14) << p;
+                }
+            }
         }
         EXPECT_EQ(DecodePage(h), tiffbuild::PagePixels(pages[size_t(p)])) << p;
         ipiGlobalFree(h);
@@ -251,6 +261,103 @@ TEST(MultiPageSource, ShortStripByteCountsAreCopiedAsTheKernelReadsThem)
     EXPECT_EQ(pagesOf.ExtractPage(0), 0u);
     EXPECT_EQ(pagesOf.Error(), thumbctl::trkErrInvalidFileFormat);
     EXPECT_EQ(ipiGlobalLiveCount(), before);
+}
+
+namespace {
+
+struct RawEntry {
+    uint16_t tag, type;
+    uint32_t count, value;  // the value itself, or its offset
+};
+
+// A little-endian file: the header, `blob` at offset 8, then the directories
+// chained in order.
+Bytes RawTiff(const Bytes& blob, const std::vector<std::vector<RawEntry>>& dirs)
+{
+    tiffbuild::Writer le(true);
+    Bytes f(8 + blob.size(), 0);
+    f[0] = f[1] = 'I';
+    f[2] = 42;
+    std::copy(blob.begin(), blob.end(), f.begin() + 8);
+    size_t linkAt = 4;
+    for (const auto& entries : dirs) {
+        le.put32(f, linkAt, uint32_t(f.size()));
+        le.u16(f, uint32_t(entries.size()));
+        for (const RawEntry& e : entries) {
+            le.u16(f, e.tag);
+            le.u16(f, e.type);
+            le.u32(f, e.count);
+            le.u32(f, e.value);
+        }
+        linkAt = f.size();
+        le.u32(f, 0);
+    }
+    return f;
+}
+
+Bytes Longs(size_t n, uint32_t value)
+{
+    tiffbuild::Writer le(true);
+    Bytes b;
+    for (size_t i = 0; i < n; ++i) le.u32(b, value);
+    return b;
+}
+
+} // namespace
+
+// Structures used over and over: pages that all share one big strip table,
+// and a page whose strips all lie on the same big block. The index keeps no
+// more than the file can hold and the copy of such a page is refused before
+// it is made, each within a bounded peak of memory.
+TEST(MultiPageSource, SharedStructuresAreBoundedByTheFile)
+{
+    constexpr uint32_t kStrips = 16384;
+    // 4000 pages whose strip tables are the same two tables of 16384 values.
+    Bytes tables = Longs(kStrips, 8);
+    const Bytes counts = Longs(kStrips, 1);
+    tables.insert(tables.end(), counts.begin(), counts.end());
+    const std::vector<RawEntry> sharing = {{273, 4, kStrips, 8}, {279, 4, kStrips, 8 + 4 * kStrips}};
+    // One page of 100 strips, each the whole 4 MB block after the header.
+    const uint32_t block = 4u << 20;
+    Bytes blockAndTables(block, 7);
+    const Bytes offsets = Longs(100, 8), lengths = Longs(100, block);
+    blockAndTables.insert(blockAndTables.end(), offsets.begin(), offsets.end());
+    blockAndTables.insert(blockAndTables.end(), lengths.begin(), lengths.end());
+    const std::vector<RawEntry> repeating = {{273, 4, 100, 8 + block}, {279, 4, 100, 8 + block + 400}};
+
+    struct Case {
+        const char* name;
+        Bytes file;
+        int pages;
+        int error;  // of extracting page 0
+    } cases[] = {
+        {"pages sharing their strip tables", RawTiff(tables, std::vector<std::vector<RawEntry>>(4000, sharing)), 1, 0},
+        {"strips on the same block", RawTiff(blockAndTables, {repeating}), 1, thumbctl::trkErrInvalidFileFormat},
+    };
+    // Index and page 0 as the list takes them: pages and error as expected.
+    auto indexAndCut = [](const Case& c, int* pages, int* error) {
+        CMultiPageSource source;
+        if (!source.OpenMemory(c.file.data(), int64_t(c.file.size())) || !source.ReadPageIndex(false)) return false;
+        *pages = source.PageCount();
+        const IPIHANDLE h = source.ExtractPage(0);
+        *error = source.Error();
+        if (h) ipiGlobalFree(h);
+        return *pages == c.pages && *error == c.error && (h != 0) == (c.error == 0);
+    };
+    for (const Case& c : cases) {
+        int pages = -1, error = -1;
+        const int64_t peak = testsupport::PeakBytes([&] {
+            indexAndCut(c, &pages, &error);
+            return true;
+        });
+        EXPECT_GE(peak, 0) << c.name;
+        EXPECT_LT(peak, int64_t(50) << 20) << c.name;
+        if (peak < 0 || peak >= int64_t(50) << 20) continue;
+        // What came out, here, now that it is known to stay within the bound.
+        EXPECT_TRUE(indexAndCut(c, &pages, &error)) << c.name;
+        EXPECT_EQ(pages, c.pages) << c.name;
+        EXPECT_EQ(error, c.error) << c.name;
+    }
 }
 
 TEST(MultiPageSource, PagesOfTiffcpFilesMatchImageMagick)
