@@ -30,7 +30,7 @@ CThumbnailCtrl::CThumbnailCtrl()
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
-    setAccessibleName(QString::fromUtf8(kControlTypeName));
+    setAccessibleName(QString::fromUtf8(kListAccessibleName));
     InstallAccessibility(*this);
     // Every platform this runs on reads URLs.
     m.UrlSupported = true;

@@ -450,6 +450,8 @@ TEST_F(ControlWindow, AssistiveTechnologyWalksTheGridItemByItem)
     QAccessibleInterface* list = QAccessible::queryAccessibleInterface(control->widget());
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(list->role(), QAccessible::List);
+    // Named by what the user sees, not by the component's name.
+    EXPECT_EQ(list->text(QAccessible::Name).toStdString(), "Thumbnails");
     ASSERT_EQ(list->childCount(), 12);
     for (int i = 0; i < 12; ++i) {
         QAccessibleInterface* item = list->child(i);
