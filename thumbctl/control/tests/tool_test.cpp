@@ -137,6 +137,8 @@ TEST(NorvikelTool, TypeLibraryListing)
     int code = 1;
     const std::string out = Tool("typelib", &code);
     EXPECT_EQ(code, 0);
+    // The whole listing as the control has always described itself.
+    EXPECT_EQ(out, testsupport::ReadText(testsupport::SourceDir() + "/thumbctl/control/tests/fixtures/typelib.txt"));
     for (const char* line : {"library NorvikelLib 1.0", "interface _DThumbnail", "interface _DThumbnailEvents",
                              "  2\tproperty DataPath : string\n", "  15\tmethod AddDIB(long Index, long hDIB, boolean bOwner, string Key, string Label) : boolean\n",
                              "  23\tproperty FileName(long Index) : string [read-only] [run time only]\n",

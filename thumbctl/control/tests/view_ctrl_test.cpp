@@ -147,6 +147,55 @@ TEST_F(ControlWindow, SelectionLimits)
     EXPECT_EQ(EventIndices(eventSelChange), (std::vector<long>{1, 4}));
 }
 
+// What a property change does besides storing the value, each at once:
+// a new selection limit drops the selection, a sort type sorts, a new data
+// source clears the list at the next Add, a path or pattern reloads the list
+// when AutoUpdate is on, a scroll direction lays the grid out again; a value
+// set again to what it was does nothing.
+TEST_F(ControlWindow, PropertyChangesTakeEffectAtOnce)
+{
+    LoadFolder(12);  // p10.bmp .. p21.bmp, vertical bar
+    auto* vbar = control->widget()->findChild<QScrollBar*>("thumbnailVScroll");
+    ASSERT_TRUE(vbar);
+    control->Put("SelectLimit", Variant::Long(-1));
+    Click(50, 40);
+    Click(150, 40);
+    ASSERT_EQ(control->Get("SelectedCount").integer(), 2);
+    control->Put("SelectLimit", Variant::Long(-1));
+    EXPECT_EQ(control->Get("SelectedCount").integer(), 2);
+    control->Put("SelectLimit", Variant::Long(3));
+    EXPECT_EQ(control->Get("SelectedCount").integer(), 0);
+
+    control->Put("SortType", Variant::Short(trkSortFileNameDescending));
+    EXPECT_EQ(control->Get("FileName", {Variant::Long(0)}).text(), dir.file("p21.bmp"));
+
+    control->Put("ScrollDirection", Variant::Short(trkScrollHorz));
+    auto* hbar = control->widget()->findChild<QScrollBar*>("thumbnailHScroll");
+    ASSERT_TRUE(hbar);
+    EXPECT_TRUE(hbar->isVisible());
+    EXPECT_FALSE(vbar->isVisible());
+
+    // AutoUpdate on: the pattern of a folder and the path reload the list.
+    control->Put("AutoUpdate", Variant::Bool(true));
+    control->Put("Pattern", Variant::String("p1?.bmp"));
+    EXPECT_EQ(control->Get("ListCount").integer(), 10);
+    control->Put("DataPath", Variant::String(dir.file("missing")));
+    EXPECT_EQ(control->Get("ListCount").integer(), 0);
+    EXPECT_EQ(control->Call("GetErrorCode").integer(), trkErrPathNotFound);
+    control->Put("DataPath", Variant::String(dir.path().string()));
+    EXPECT_EQ(control->Get("ListCount").integer(), 10);
+
+    // Another data source: the next Add starts a new list; a pattern change
+    // reloads nothing there.
+    control->Put("DataSource", Variant::Short(trkDataSrcDirect));
+    control->Put("Pattern", Variant::String("*.*"));
+    EXPECT_EQ(control->Get("ListCount").integer(), 10);
+    ASSERT_TRUE(control->Call("Add", {Variant::Long(-1), Variant::String(dir.file("p10.bmp")), Variant::String(""),
+                                      Variant::String("")})
+                    .boolean());
+    EXPECT_EQ(control->Get("ListCount").integer(), 1);
+}
+
 TEST_F(ControlWindow, KeyTable)
 {
     // 7 items, 3 per line, all visible; unlimited selection so that the

@@ -153,6 +153,58 @@ TEST_P(FromMemory, SingleStripOffsetInTheEntryAndShortOffsetsWidened)
 INSTANTIATE_TEST_SUITE_P(ByteOrders, FromMemory, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "LittleEndian" : "BigEndian"; });
 
+// FNV-1a of a block's bytes.
+uint64_t Fnv1a(const Bytes& b)
+{
+    uint64_t h = 0xcbf29ce484222325ull;
+    for (uint8_t c : b) h = (h ^ c) * 0x100000001b3ull;
+    return h;
+}
+
+// Every page of the files above, in both byte orders, comes out byte for byte
+// as it always has (the digests were taken from the pages as first written).
+TEST(MultiPageSource, ExtractedPagesAreByteForByteAsBefore)
+{
+    std::vector<tiffbuild::Page> widened(3);
+    widened[1].shortStripOffsets = true;
+    widened[2] = {7, 6, 3, 50, true, {}};
+    // Values in the entry and out of line (PageNumber, Software, XResolution).
+    auto withValues = [](bool little) {
+        tiffbuild::Writer w(little);
+        std::vector<tiffbuild::Page> pages = ThreePages();
+        pages[1].extra = {{297, 3, 2, w.shorts({1, 3})},
+                          {305, 2, 12, {'S', 'o', 'r', 'v', 'a', 'n', 't', 'a', ' ', 't', 'e', 0}},
+                          {282, 5, 1, w.longs({72, 1})}};
+        return pages;
+    };
+    struct Case {
+        const char* name;
+        std::vector<tiffbuild::Page> pages;
+        bool little;
+        std::vector<uint64_t> digests;
+    } cases[] = {
+        {"three pages, II", ThreePages(), true, {0x015edc6f75274c13ull, 0xb0d319c56426a702ull, 0xac1f14ec4e7b09fbull}},
+        {"three pages, MM", ThreePages(), false, {0x8355d16d94ab0c6full, 0x3e31cc84ace7ffe0ull, 0xe7e766de99d912e7ull}},
+        {"short offsets, II", widened, true, {0x6c93bdfca29fad6bull, 0x6c93bdfca29fad6bull, 0xe565796d45346f4full}},
+        {"values, II", withValues(true), true, {0x015edc6f75274c13ull, 0x42c03be49358523bull, 0xac1f14ec4e7b09fbull}},
+        {"values, MM", withValues(false), false, {0x8355d16d94ab0c6full, 0x0917633f5a0ebd2dull, 0xe7e766de99d912e7ull}},
+        {"short offsets, MM", widened, false, {0x689cffa294d50b97ull, 0x689cffa294d50b97ull, 0xea4e91960c31561dull}},
+    };
+    for (const Case& c : cases) {
+        const Bytes file = tiffbuild::MultiPage(c.pages, c.little);
+        CMultiPageSource source;
+        ASSERT_TRUE(source.OpenMemory(file.data(), int64_t(file.size())));
+        ASSERT_TRUE(source.ReadPageIndex(false));
+        ASSERT_EQ(source.PageCount(), int(c.digests.size())) << c.name;
+        for (int p = 0; p < source.PageCount(); ++p) {
+            const IPIHANDLE h = source.ExtractPage(p);
+            ASSERT_NE(h, 0u) << c.name << " " << p;
+            EXPECT_EQ(Fnv1a(BlockBytes(h)), c.digests[size_t(p)]) << c.name << " page " << p;
+            ipiGlobalFree(h);
+        }
+    }
+}
+
 TEST(MultiPageSource, StateErrors)
 {
     const Bytes file = tiffbuild::MultiPage(ThreePages(), true);
