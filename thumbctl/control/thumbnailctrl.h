@@ -171,6 +171,13 @@ protected:
 
 private:
     void putProperty(int32_t id, const host::Variant& value);
+    // A new integer value: raises the invalid-value error outside
+    // lowest..highest; true when it differs from `current`.
+    static bool Changes(int32_t value, int32_t lowest, int32_t highest, int32_t current);
+    // DataPath or Pattern (reloading the list when AutoUpdate is on).
+    void PutText(int32_t id, const std::string& text);
+    void PutSortType(int32_t value);
+    void PutTopIndex(int32_t value);
     host::Variant getProperty(int32_t id);
     long checkedIndex(const host::Variant& index) const;  // raises 202 when outside
     void changed(int32_t id);                              // notify and mark modified
