@@ -543,7 +543,9 @@ TEST_F(MixedFolder, AMultiPageUrlIsReadAsAListLineIs)
 // Each URL is read once for everything the list needs of it: its format, its
 // page count and its picture come from the same bytes, within one deadline,
 // whether it is a list line, an Add or the multi-page source, in every
-// format; the thumbnails are those of the same files read locally.
+// format; the thumbnails are those of the same files read locally. A picture
+// that cannot be decoded from its bytes is removed in its turn, with the
+// decode's error, without being read again.
 TEST_F(MixedFolder, EachUrlIsFetchedOnce)
 {
     testkit::LoopbackServer server;
@@ -554,6 +556,13 @@ TEST_F(MixedFolder, EachUrlIsFetchedOnce)
         server.Serve("/" + name, testsupport::ReadBytes(d + name));
         lines += server.Url() + "/" + name + "\r\n";
     }
+    // A JPEG cut in half: recognised, but its picture cannot be decoded.
+    std::vector<uint8_t> cut = testsupport::ReadBytes(d + "photo.jpg");
+    cut.resize(cut.size() / 2);
+    server.Serve("/cut.jpg", cut);
+    TempDir scratch("thumbcut");
+    testsupport::WriteBytes(scratch.file("cut.jpg"), cut);
+    lines += server.Url() + "/cut.jpg\r\n";
     server.Serve("/list.txt", std::vector<uint8_t>(lines.begin(), lines.end()));
 
     // The same pictures read locally, for their thumbnails.
@@ -566,6 +575,17 @@ TEST_F(MixedFolder, EachUrlIsFetchedOnce)
         ASSERT_TRUE(localLoader.Add(-1, d + name, "", "")) << name;
         IpiGlobalLock thumb(localList.items[0]->thumbnail.get());
         local.emplace_back(thumb.ptr(), thumb.ptr() + thumb.size());
+    }
+    // The error the same cut file gets when read locally.
+    int16_t cutError = 0;
+    {
+        ThumbnailList localList;
+        testkit::TestHost localHost{localList};
+        ThumbnailLoader localLoader{localList, localHost};
+        localLoader.dataSource = sourceDirect;
+        EXPECT_FALSE(localLoader.Add(-1, scratch.file("cut.jpg"), "", ""));
+        cutError = localLoader.lastError;
+        EXPECT_NE(cutError, 0);
     }
     auto expectLocalThumbnails = [&](const char* how) {
         ASSERT_EQ(list.count(), long(names.size())) << how;
@@ -580,14 +600,18 @@ TEST_F(MixedFolder, EachUrlIsFetchedOnce)
     loader.dataSource = sourceListFile;
     loader.dataPath = server.Url() + "/list.txt";
     ASSERT_TRUE(loader.Update());
-    EXPECT_EQ(server.requests(), 1 + int(names.size()));
+    EXPECT_EQ(server.requests(), 1 + int(names.size()) + 1);
+    EXPECT_EQ(loader.lastError, cutError);
+    EXPECT_EQ(host.events.size(), 2 * (names.size() + 1));
     expectLocalThumbnails("list file");
 
     loader.dataSource = sourceDirect;
     loader.RemoveAll();
     const int before = server.requests();
     for (const std::string& name : names) EXPECT_TRUE(loader.Add(-1, server.Url() + "/" + name, "", "")) << name;
-    EXPECT_EQ(server.requests() - before, int(names.size()));
+    EXPECT_FALSE(loader.Add(-1, server.Url() + "/cut.jpg", "", ""));
+    EXPECT_EQ(loader.lastError, cutError);
+    EXPECT_EQ(server.requests() - before, int(names.size()) + 1);
     expectLocalThumbnails("Add");
 
     loader.dataSource = sourceMultiPage;
