@@ -66,10 +66,11 @@ int64_t IndexedBytes(const CMultiPageSource::PageRecord& page)
 bool IsStripByteCounts(uint32_t tag) { return tag == kTagStripByteCounts || tag == kTagTileByteCounts; }
 
 // Bytes of each strip a copy of the page must carry: its byte count, and for
-// an uncompressed page the whole of its rows when the count is shorter, as
-// the kernel reads rows by their size, not by the count. (A page the kernel
-// does not read keeps its byte counts.) The strips are not checked against
-// the data here: the caller refuses a page whose strips pass its end.
+// an uncompressed page exactly its rows, as the kernel reads rows by their
+// size, not by the count (a shorter count is made up from the file, a longer
+// one copies nothing the picture needs). (A page the kernel does not read
+// keeps its byte counts.) The strips are not checked against the data here:
+// the caller refuses a page whose strips pass its end.
 std::vector<int64_t> StripCopyLengths(ByteSource& data, bool littleEndian, const CMultiPageSource::PageRecord& page)
 {
     std::vector<int64_t> lengths(page.stripByteCounts.begin(), page.stripByteCounts.end());
@@ -89,7 +90,7 @@ std::vector<int64_t> StripCopyLengths(ByteSource& data, bool littleEndian, const
         const uint64_t first = uint64_t(k) * layout.rowsPerStrip;
         const uint64_t rows = std::min<uint64_t>(layout.rowsPerStrip, layout.height - first);
         const bool huge = layout.rowBytes != 0 && rows > uint64_t(INT64_MAX) / layout.rowBytes;
-        lengths[k] = huge ? INT64_MAX : std::max<int64_t>(lengths[k], int64_t(rows * layout.rowBytes));
+        lengths[k] = huge ? INT64_MAX : int64_t(rows * layout.rowBytes);
     }
     return lengths;
 }
