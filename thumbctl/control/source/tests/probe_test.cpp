@@ -227,20 +227,20 @@ TEST(ImageFileProbe, HugeFilesAreReadOnlyAsFarAsTheTestsNeed)
 
 namespace {
 
-// A memory source that counts the bytes read through it.
+// A source that counts the bytes read through it.
 class CountingBytes : public thumbctl::ByteSource {
 public:
-    explicit CountingBytes(const Bytes& data) : memory_(data.data(), int64_t(data.size())) {}
-    int64_t size() const override { return memory_.size(); }
+    explicit CountingBytes(thumbctl::ByteSource& inner) : inner_(inner) {}
+    int64_t size() const override { return inner_.size(); }
     bool read(int64_t offset, void* buffer, int64_t n) override
     {
         total += n;
-        return memory_.read(offset, buffer, n);
+        return inner_.read(offset, buffer, n);
     }
     int64_t total = 0;
 
 private:
-    thumbctl::MemoryBytes memory_;
+    thumbctl::ByteSource& inner_;
 };
 
 // A little-endian TIFF of `dirs` directories of `entries` entries each that
@@ -291,7 +291,8 @@ TEST(ImageFileProbe, TheTiffWalkReadsNoMoreThanTheDataHolds)
         {"many pages", tiffbuild::MultiPage(std::vector<tiffbuild::Page>(2000), true), CImageFileProbe::probeTiff, 0},
     };
     for (const Case& c : cases) {
-        CountingBytes source(c.data);
+        thumbctl::MemoryBytes memory(c.data.data(), int64_t(c.data.size()));
+        CountingBytes source(memory);
         CImageFileProbe probe;
         probe.Probe(source);
         EXPECT_EQ(probe.ProbeType(), c.type) << c.name;
@@ -338,7 +339,28 @@ TEST(ImageFileProbe, FilesFromReferenceToolsAndOurGenerator)
         CImageFileProbe probe;
         EXPECT_EQ(probe.ProbeFile(d + j.file), j.error == 0) << j.file;
         EXPECT_EQ(probe.Error(), j.error) << j.file;
-        if (j.type != -1) EXPECT_EQ(probe.ProbeType(), j.type) << j.file;
+        if (j.type != -1) {
+            EXPECT_EQ(probe.ProbeType(), j.type) << j.file;
+        }
+
+        // Padded to a gigabyte of holes: the same answer from the same few
+        // bytes. Cut at a quarter, a half and three quarters: an answer from
+        // no more bytes than the file holds.
+        const Bytes whole = testsupport::ReadBytes(d + j.file);
+        testsupport::MakeSparseFile(d + "padded", whole, int64_t(1) << 30);
+        thumbctl::FileBytes padded;
+        ASSERT_TRUE(padded.open(d + "padded", nullptr));
+        CountingBytes counted(padded);
+        EXPECT_EQ(probe.Probe(counted), j.error == 0) << j.file << " padded";
+        EXPECT_EQ(probe.Error(), j.error) << j.file << " padded";
+        EXPECT_LE(counted.total, 1024 + 2 * int64_t(whole.size())) << j.file << " padded";
+        for (const size_t cut : {whole.size() / 4, whole.size() / 2, whole.size() * 3 / 4}) {
+            const Bytes part(whole.begin(), whole.begin() + long(cut));
+            thumbctl::MemoryBytes memory(part.data(), int64_t(part.size()));
+            CountingBytes cutSource(memory);
+            probe.Probe(cutSource);
+            EXPECT_LE(cutSource.total, 1024 + 2 * int64_t(cut)) << j.file << " cut at " << cut;
+        }
     }
 }
 
