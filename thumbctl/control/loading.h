@@ -133,7 +133,8 @@ public:
 
     // The thumbnail of item i as a new block, 0 with lastError on failure. A
     // remote item is fetched (once), with the program's events running and
-    // the cancel honoured while it waits: never call it from inside a paint.
+    // the cancel honoured while it waits: a paint asks only for items that
+    // need no fetch (ThumbnailNeedsFetch).
     IPIHANDLE MakeThumbnail(long i);
     // Sorts by the sort type (not the pages of a multi-page source).
     void SortItems();

@@ -204,8 +204,9 @@ void CThumbnailCtrl::FetchVisibleThumbnails()
     m.ThumbnailFetchQueued = false;
     // While the list loads or a URL is read, the paint after it asks again.
     if (!WindowCreated() || m.Loading || m.Fetching) return;
-    bool removed = false;
+    bool fetched = false, removed = false;
     for (long i; !m.ThumbnailFetchStopped && (i = NextVisibleToFetch(*this)) >= 0;) {
+        fetched = true;
         ControlLoader loader(*this);
         // The list stays as it is while the URL is read (members that would
         // change it are refused meanwhile): item i is still there after it.
@@ -227,7 +228,7 @@ void CThumbnailCtrl::FetchVisibleThumbnails()
     // Cells painted while a URL was read may still lack their pictures.
     if (removed)
         Relayout();
-    else
+    else if (fetched)
         update();
 }
 
