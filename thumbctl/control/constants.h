@@ -90,6 +90,8 @@ inline constexpr const char* kControlTypeName = "Norvikel Thumbnail Control";
 inline constexpr const char* kPropPageTypeName = "Norvikel Thumbnail Property Page";
 inline constexpr uint32_t kControlMiscStatus = 0x20191;
 inline constexpr const char* kControlVersion = SORVANTA_CONTROL_VERSION;
+// What assistive technology calls the list (its own name, not the component's).
+inline constexpr const char* kListAccessibleName = "Thumbnails";
 
 // Descriptions of the automation errors (string table 201 and 202).
 inline constexpr const char* kInvalidPropertyText = "ﾌﾟﾛﾊﾟﾃｨの値が不正です。";

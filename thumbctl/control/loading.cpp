@@ -129,16 +129,31 @@ void ThumbnailLoader::RemoveKeepingError(long index)
     lastError = kept;
 }
 
-// A remote location read whole for one operation: locked while it is used,
-// freed on leaving it.
-struct ThumbnailLoader::RemoteBlock {
+// A location read for one item's step: the local path, or the bytes of the
+// URL fetched once, locked while the step uses them and freed after it.
+struct ThumbnailLoader::Location {
+    std::string local;  // the local path; the URL itself when remote
+    bool remote = false;
     DibHandle block;
     std::optional<IpiGlobalLock> lock;
     int64_t size = 0;
     const uint8_t* data() const { return lock->ptr(); }
+    // Hands the block over (unlocked) to a new owner.
+    IPIHANDLE release()
+    {
+        lock.reset();
+        return block.release();
+    }
 };
 
-bool ThumbnailLoader::FetchRemote(const std::string& url, RemoteBlock* remote)
+bool ThumbnailNeedsFetch(const CThumbnailItem& item)
+{
+    std::string local;
+    return !item.thumbnail && !item.sourceDib && item.thumbnailError == 0 && !item.fullPath.empty() &&
+           ResolvePath(item.fullPath, &local);
+}
+
+bool ThumbnailLoader::FetchRemote(const std::string& url, Location* where)
 {
     if (!urlSupported) {
         lastError = trkErrFileNotFound;
@@ -147,9 +162,9 @@ bool ThumbnailLoader::FetchRemote(const std::string& url, RemoteBlock* remote)
     IPIHANDLE h = 0;
     FetchLimits limits;
     limits.deadlineMs = urlTimeoutMs;
-    if (eventsWhileFetching) limits.cancelled = [this] { return cancelRequested; };
+    limits.cancelled = [this] { return cancelRequested; };
     fetching = true;
-    const int e = FetchUrl(url, &h, &remote->size, limits);
+    const int e = FetchUrl(url, &h, &where->size, limits);
     fetching = false;
     if (e) {
         lastError = int16_t(e);
@@ -157,13 +172,19 @@ bool ThumbnailLoader::FetchRemote(const std::string& url, RemoteBlock* remote)
         if (e == trkErrUserAbort && !loading) cancelRequested = false;
         return false;
     }
-    remote->block.reset(h);
-    remote->lock.emplace(h);
-    if (!remote->lock->ptr()) {
+    where->block.reset(h);
+    where->lock.emplace(h);
+    if (!where->lock->ptr()) {
         lastError = trkErrOutofMemory;
         return false;
     }
     return true;
+}
+
+bool ThumbnailLoader::ReadLocation(const std::string& location, Location* where)
+{
+    where->remote = ResolvePath(location, &where->local);
+    return !where->remote || FetchRemote(location, where);
 }
 
 bool ThumbnailLoader::FireLoadingEvent(long index, bool starting, bool single)
@@ -182,47 +203,31 @@ bool ThumbnailLoader::FireLoadingEvent(long index, bool starting, bool single)
     return true;
 }
 
-bool ThumbnailLoader::IdentifyFormat(const std::string& location, int* probeType)
+bool ThumbnailLoader::IdentifyFormat(const Location& where, int* probeType)
 {
-    std::string local;
-    bool ok = false;
     int error = 0;
-    if (ResolvePath(location, &local)) {
-        RemoteBlock remote;
-        if (!FetchRemote(location, &remote)) return false;
-        ok = host_.ProbeMemory(remote.data(), remote.size, probeType, &error);
-    } else {
-        ok = host_.ProbeFile(local, probeType, &error);
-    }
+    const bool ok = where.remote ? host_.ProbeMemory(where.data(), where.size, probeType, &error)
+                                 : host_.ProbeFile(where.local, probeType, &error);
     if (!ok) lastError = int16_t(error == trkErrInvalidParam ? trkErrSystemError : error);
     return ok;
 }
 
-int ThumbnailLoader::CountPages(const std::string& location)
+int ThumbnailLoader::CountPages(const Location& where)
 {
-    std::string local;
-    int error = 0, pages = 0;
-    if (ResolvePath(location, &local)) {
-        RemoteBlock remote;
-        if (!FetchRemote(location, &remote)) return 0;
-        pages = CountPagesInMemory(remote.data(), DecodeFormatTiff, remote.size, nullptr, 0, &error);
-    } else {
-        pages = CountPagesInFile(local.c_str(), DecodeFormatTiff, nullptr, 0, &error);
-    }
+    int error = 0;
+    const int pages = where.remote ? CountPagesInMemory(where.data(), DecodeFormatTiff, where.size, nullptr, 0, &error)
+                                   : CountPagesInFile(where.local.c_str(), DecodeFormatTiff, nullptr, 0, &error);
     if (pages == 0) lastError = int16_t(ListErrorOfKernel(error));
     return pages;
 }
 
-IPIHANDLE ThumbnailLoader::MakeThumbnail(long i)
+IPIHANDLE ThumbnailLoader::ThumbnailOf(const CThumbnailItem& item, const Location& where)
 {
-    if (!list_.valid(i)) return 0;
-    CThumbnailItem& item = *list_.items[size_t(i)];
     DibHandle decoded;
     IPIHANDLE picture = item.sourceDib.get();
     IPIVALUE pictureSize[2] = {0, 0};  // set when a JPEG came back smaller
     if (!picture) {
         const int format = DecodeFormatOfItem(item.type);
-        std::string local;
         IPIHANDLE h = 0;
         int error = 0, got = 0;
         // The picture is only shrunk into the box: a JPEG may come back at a
@@ -233,14 +238,12 @@ IPIHANDLE ThumbnailLoader::MakeThumbnail(long i)
         const bool shrink = format == DecodeFormatJpeg && boxWidth > 0 && boxHeight > 0;
         const IPIATTRIBUTE* attributes = shrink ? box : nullptr;
         const int attributeCount = shrink ? 3 : 0;
-        if (ResolvePath(item.fullPath, &local)) {
-            RemoteBlock remote;
-            if (!FetchRemote(item.fullPath, &remote)) return 0;
-            got = DecodeImageFromMemory(remote.data(), &h, 1, format, item.page, remote.size, attributes,
+        if (where.remote)
+            got = DecodeImageFromMemory(where.data(), &h, 1, format, item.page, where.size, attributes,
                                         attributeCount, &error);
-        } else {
-            got = DecodeImageFromFile(local.c_str(), &h, 1, format, item.page, attributes, attributeCount, &error);
-        }
+        else
+            got = DecodeImageFromFile(where.local.c_str(), &h, 1, format, item.page, attributes, attributeCount,
+                                      &error);
         if (got == 0 || h == 0) {
             lastError = int16_t(ListErrorOfKernel(error));
             return 0;
@@ -268,11 +271,39 @@ IPIHANDLE ThumbnailLoader::MakeThumbnail(long i)
     return thumb;
 }
 
+IPIHANDLE ThumbnailLoader::MakeThumbnail(long i)
+{
+    if (!list_.valid(i)) return 0;
+    const CThumbnailItem& item = *list_.items[size_t(i)];
+    if (item.thumbnailError) {
+        lastError = item.thumbnailError;
+        return 0;
+    }
+    Location where;
+    if (!item.sourceDib && !ReadLocation(item.fullPath, &where)) return 0;
+    // The list does not change while a URL is read: the item is still there.
+    return ThumbnailOf(*list_.items[size_t(i)], where);
+}
+
+void ThumbnailLoader::PrepareRemoteThumbnail(long i, const Location& where)
+{
+    CThumbnailItem& item = *list_.items[size_t(i)];
+    const int16_t kept = lastError;
+    if (const IPIHANDLE thumb = ThumbnailOf(item, where))
+        item.thumbnail.reset(thumb);
+    else
+        item.thumbnailError = lastError;
+    lastError = kept;
+}
+
 long ThumbnailLoader::AddFileItem(long index, const std::string& path, const std::string& key,
                                   const std::string& label, bool loadNow)
 {
+    // A URL is fetched once: its format, pages and picture come from the
+    // same bytes, within one deadline.
+    Location where;
     int probe = 0;
-    if (!IdentifyFormat(path, &probe)) return -1;
+    if (!ReadLocation(path, &where) || !IdentifyFormat(where, &probe)) return -1;
     const int type = ItemTypeOfProbe(probe);
     if (type == 0) {
         lastError = trkErrNotSupportFileFormat;
@@ -280,13 +311,14 @@ long ThumbnailLoader::AddFileItem(long index, const std::string& path, const std
     }
     long i = list_.Insert(index, CThumbnailItem::FromFile(path, type, key, label));
     if (type == itemTiff) {
-        const int pages = CountPages(path);
+        const int pages = CountPages(where);
         if (pages == 0) {
             list_.RemoveAt(i);
             return -1;
         }
         list_.items[size_t(i)]->multiPage = pages != 1;
     }
+    if (where.remote) PrepareRemoteThumbnail(i, where);
     if (!SettleNewItem(&i, loadNow)) return -1;
     return i;
 }
@@ -294,12 +326,14 @@ long ThumbnailLoader::AddFileItem(long index, const std::string& path, const std
 bool ThumbnailLoader::LoadVisibleThumbnail(long i, bool showNow, int16_t* failure)
 {
     if (!host_.IsItemVisible(i)) return true;
-    const IPIHANDLE thumb = MakeThumbnail(i);
-    if (!thumb) {
-        *failure = lastError;
-        return false;
+    if (!list_.items[size_t(i)]->thumbnail) {
+        const IPIHANDLE thumb = MakeThumbnail(i);
+        if (!thumb) {
+            *failure = lastError;
+            return false;
+        }
+        list_.items[size_t(i)]->thumbnail.reset(thumb);
     }
-    list_.items[size_t(i)]->thumbnail.reset(thumb);
     if (showNow) host_.ItemLoaded(i);
     return true;
 }
@@ -419,13 +453,15 @@ bool ThumbnailLoader::LoadFolder()
 
 bool ThumbnailLoader::LoadMultiPageFile()
 {
+    // A URL is read once for its format, its pages and their pictures.
+    pagesFile_ = std::make_shared<Location>();
     int probe = 0;
-    if (!IdentifyFormat(dataPath, &probe)) return false;
+    if (!ReadLocation(dataPath, pagesFile_.get()) || !IdentifyFormat(*pagesFile_, &probe)) return false;
     if (probe != probeTiff) {
         lastError = trkErrInvalidFileFormat;
         return false;
     }
-    const int pages = CountPages(dataPath);
+    const int pages = CountPages(*pagesFile_);
     if (pages == 0) return false;
     for (int p = 0; p < pages; ++p) {
         auto item = CThumbnailItem::FromFile(dataPath, itemTiff, std::string(), std::string());
@@ -439,7 +475,7 @@ bool ThumbnailLoader::LoadListFile()
 {
     std::string local, text;
     if (ResolvePath(dataPath, &local)) {
-        RemoteBlock remote;
+        Location remote;
         if (!FetchRemote(dataPath, &remote)) return false;
         text.assign(reinterpret_cast<const char*>(remote.data()), size_t(remote.size));
     } else {
@@ -491,16 +527,14 @@ bool ThumbnailLoader::LoadItems()
     return !cancelled;
 }
 
-bool ThumbnailLoader::OpenPages(PageSource& source, const std::string& location)
+bool ThumbnailLoader::OpenPages(PageSource& source, Location& file)
 {
-    std::string local;
     bool opened = false;
-    if (ResolvePath(location, &local)) {
-        RemoteBlock remote;
-        if (!FetchRemote(location, &remote)) return false;
-        opened = source.OpenMemory(remote.data(), remote.size);
+    if (file.remote) {
+        const int64_t size = file.size;
+        opened = source.OpenBlock(file.release(), size);
     } else {
-        opened = source.Open(location);
+        opened = source.Open(file.local);
     }
     if (!opened || !source.ReadPageIndex()) {
         lastError = trkErrSystemError;
@@ -557,7 +591,7 @@ bool ThumbnailLoader::LoadPages()
     // Without the file no page can be shown: the list ends at its start, as a
     // cancel while the file was read ends it.
     long kept = 0;
-    const bool result = OpenPages(*source, list_.items[0]->fullPath) && DecodePages(*source, &kept);
+    const bool result = pagesFile_ && OpenPages(*source, *pagesFile_) && DecodePages(*source, &kept);
     source->Close();
     if (kept < list_.count()) {
         const int16_t error = lastError;
@@ -571,8 +605,16 @@ bool ThumbnailLoader::LoadPages()
 bool ThumbnailLoader::Update()
 {
     lastError = 0;
+    // The box in effect from here on: remote items get their thumbnails as
+    // they are read.
+    boxWidth = thumbnailWidth;
+    boxHeight = thumbnailHeight;
+    pagesFile_.reset();
     if (dataSource == sourceDirect) {
-        for (auto& item : list_.items) item->thumbnail.reset();
+        for (auto& item : list_.items) {
+            item->thumbnail.reset();
+            item->thumbnailError = 0;
+        }
     } else {
         RemoveAll();
         clearBeforeAdd = false;
@@ -585,17 +627,17 @@ bool ThumbnailLoader::Update()
         default: lastError = trkErrInvalidDataSource; break;
         }
         if (!ok) {
+            pagesFile_.reset();
             host_.ListChanged();
             return false;
         }
         SortItems();
     }
-    boxWidth = thumbnailWidth;
-    boxHeight = thumbnailHeight;
     loading = true;
     cancelRequested = false;
     host_.LoadingBegins();
     const bool ok = dataSource == sourceMultiPage ? LoadPages() : LoadItems();
+    pagesFile_.reset();
     loading = false;
     cancelRequested = false;
     host_.ListChanged();

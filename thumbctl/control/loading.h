@@ -36,10 +36,10 @@ int ListErrorOfKernel(int kernelError);
 class PageSource {
 public:
     virtual ~PageSource() = default;
-    // A local path or file: URL; a remote file is read by the loader and
-    // handed over whole with OpenMemory.
+    // A local path or file: URL; a remote file is read once by the loader and
+    // its block handed over with OpenBlock (the source frees it).
     virtual bool Open(const std::string& location) = 0;
-    virtual bool OpenMemory(const uint8_t* data, int64_t size) = 0;
+    virtual bool OpenBlock(IPIHANDLE block, int64_t size) = 0;
     virtual bool ReadPageIndex() = 0;
     virtual IPIHANDLE ExtractPage(int page) = 0;  // caller frees; 0 on failure
     virtual void Close() = 0;
@@ -101,9 +101,6 @@ public:
     int thumbnailHeight = 60;
     bool urlSupported = true;
     int urlTimeoutMs = kUrlDeadlineMs;
-    // Whether the program's events run while a URL is read (not from inside
-    // a paint, which must not paint again).
-    bool eventsWhileFetching = true;
 
 private:
     struct Own {
@@ -134,7 +131,10 @@ public:
     void Cancel();
     void RemoveAll();
 
-    // The thumbnail of item i as a new block, 0 with lastError on failure.
+    // The thumbnail of item i as a new block, 0 with lastError on failure. A
+    // remote item is fetched (once), with the program's events running and
+    // the cancel honoured while it waits: a paint asks only for items that
+    // need no fetch (ThumbnailNeedsFetch).
     IPIHANDLE MakeThumbnail(long i);
     // Sorts by the sort type (not the pages of a multi-page source).
     void SortItems();
@@ -154,21 +154,30 @@ private:
     // thumbnail fails is removed) and the list sorted. False when cancelled or
     // failed; else *index is where the item stands after sorting.
     bool SettleNewItem(long* index, bool loadNow);
-    struct RemoteBlock;
-    // Reads a remote location for one operation; false with lastError set
-    // (trkErrFileNotFound when remote locations are turned off,
-    // trkErrUserAbort when cancelled while it waited).
-    bool FetchRemote(const std::string& url, RemoteBlock* remote);
-    bool IdentifyFormat(const std::string& location, int* probeType);
-    int CountPages(const std::string& location);
+    // A location as one item's step reads it: a local path, or the bytes of
+    // a URL fetched once for the whole step (format, pages and picture).
+    struct Location;
+    // Resolves a location and fetches it when it is remote; false with
+    // lastError set (trkErrFileNotFound when remote locations are turned
+    // off, trkErrUserAbort when cancelled while it waited).
+    bool ReadLocation(const std::string& location, Location* where);
+    bool FetchRemote(const std::string& url, Location* where);
+    bool IdentifyFormat(const Location& where, int* probeType);
+    int CountPages(const Location& where);
+    // Decodes the item's picture from `where` and shrinks it into the box.
+    IPIHANDLE ThumbnailOf(const CThumbnailItem& item, const Location& where);
+    // A remote item's thumbnail made from the bytes just fetched; a failure
+    // is kept in the item for its turn.
+    void PrepareRemoteThumbnail(long i, const Location& where);
     bool LoadFolder();
     bool LoadMultiPageFile();
     bool LoadListFile();
     bool LoadItems();
     bool LoadPages();
-    // Opens the multi-page source and indexes its pages; a remote file is
-    // read through FetchRemote. False with lastError set.
-    bool OpenPages(PageSource& source, const std::string& location);
+    // Opens the multi-page source on the file read for the Update (a remote
+    // file's block is handed over) and indexes its pages. False with
+    // lastError set.
+    bool OpenPages(PageSource& source, Location& file);
     // Decodes the pages in turn, each between its start and end events; stops
     // at the first that fails (lastError set). *next is the first page not
     // decoded. False when cancelled from an event.
@@ -177,7 +186,14 @@ private:
 
     ThumbnailList& list_;
     LoadingHost& host_;
+    // The multi-page file of an Update, read once for its format, its pages
+    // and their pictures.
+    std::shared_ptr<Location> pagesFile_;
 };
+
+// Whether making the item's thumbnail means fetching a URL (an item of a
+// remote location with no thumbnail, no bitmap and no failure kept).
+bool ThumbnailNeedsFetch(const CThumbnailItem& item);
 
 // A local list file larger than this is refused with trkErrOutofMemory
 // before any of it is read (a million entries of long paths fit).

@@ -66,10 +66,19 @@ bool CThumbnailCtrl::RefusedWhileFetching()
     return true;
 }
 
+namespace {
+
+// A list loaded again fetches the thumbnails of its remote items again, even
+// after a cancel stopped them.
+void ResumeThumbnailFetches(ThumbnailState& m) { m.ThumbnailFetchStopped = false; }
+
+} // namespace
+
 bool CThumbnailCtrl::Update()
 {
     if (RefusedWhileFetching()) return false;
     WaitCursor wait;
+    ResumeThumbnailFetches(m);
     ControlLoader loader(*this);
     return loader->Update();
 }
@@ -78,6 +87,7 @@ bool CThumbnailCtrl::Add(long index, const std::string& fileName, const std::str
 {
     if (RefusedWhileFetching()) return false;
     WaitCursor wait;
+    ResumeThumbnailFetches(m);
     ControlLoader loader(*this);
     return loader->Add(index, fileName, key, label);
 }
@@ -86,6 +96,7 @@ bool CThumbnailCtrl::AddDIB(long index, uint32_t hDib, bool owner, const std::st
 {
     if (RefusedWhileFetching()) return false;
     WaitCursor wait;
+    ResumeThumbnailFetches(m);
     ControlLoader loader(*this);
     return loader->AddDib(index, hDib, owner, key, label);
 }

@@ -13,7 +13,7 @@ namespace {
 class TiffPages : public PageSource {
 public:
     bool Open(const std::string& location) override { return source_.Open(location); }
-    bool OpenMemory(const uint8_t* data, int64_t size) override { return source_.OpenMemory(data, size); }
+    bool OpenBlock(IPIHANDLE block, int64_t size) override { return source_.OpenBlock(block, size); }
     bool ReadPageIndex() override { return source_.ReadPageIndex(false); }
     IPIHANDLE ExtractPage(int page) override { return source_.ExtractPage(page); }
     void Close() override { source_.Close(); }

@@ -34,6 +34,10 @@ struct CThumbnailItem {
     int type = itemDib;
     int64_t time = 0;      // last-write time in seconds
     bool pending = false;  // the item being added (found again after a sort)
+    // A remote item's thumbnail is made from the bytes of its one fetch, when
+    // it is added; when that fails, the list error it is removed with once its
+    // turn comes (0: none).
+    int16_t thumbnailError = 0;
 
     static std::unique_ptr<CThumbnailItem> FromFile(const std::string& path, int type, const std::string& key,
                                                     const std::string& label);

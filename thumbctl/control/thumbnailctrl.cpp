@@ -30,7 +30,7 @@ CThumbnailCtrl::CThumbnailCtrl()
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
-    setAccessibleName(QString::fromUtf8(kControlTypeName));
+    setAccessibleName(QString::fromUtf8(kListAccessibleName));
     InstallAccessibility(*this);
     // Every platform this runs on reads URLs.
     m.UrlSupported = true;
@@ -187,93 +187,93 @@ Variant CThumbnailCtrl::getProperty(int32_t id)
     }
 }
 
+bool CThumbnailCtrl::Changes(int32_t value, int32_t lowest, int32_t highest, int32_t current)
+{
+    if (value < lowest || value > highest) RaiseInvalidProperty();
+    return value != current;
+}
+
+void CThumbnailCtrl::PutText(int32_t id, const std::string& text)
+{
+    std::string& field = id == dispidDataPath ? m.DataPath : m.Pattern;
+    if (text == field) return;
+    field = text;
+    changed(id);
+    // A new path reloads every loaded source, a new pattern the folder.
+    const bool reload = id == dispidDataPath ? m.DataSource != trkDataSrcDirect : m.DataSource == trkDataSrcFolder;
+    if (AmbientUserMode() && m.AutoUpdate && reload) {
+        m.LastError = trkSuccess;
+        Update();
+    }
+}
+
+void CThumbnailCtrl::PutSortType(int32_t v)
+{
+    if (!Changes(v, trkSortNone, trkSortLabelStrDescending, m.SortType)) return;
+    m.SortType = int16_t(v);
+    changed(dispidSortType);
+    SortKeyOfType(v, &m.SortKey, &m.SortOrder);
+    if (m.SortKey != 0) {
+        SortItems();
+        update();
+    }
+}
+
+void CThumbnailCtrl::PutTopIndex(int32_t v)
+{
+    if (!Changes(v, 0, INT32_MAX, m.TopIndex)) return;
+    m.TopIndex = v;
+    changed(dispidTopIndex);
+    if (WindowCreated()) {
+        if (m.ItemsPerLine > 0) SetScrollPosition(m.TopIndex / m.ItemsPerLine);
+        update();
+    }
+}
+
 void CThumbnailCtrl::putProperty(int32_t id, const Variant& value)
 {
     const int32_t v = value.integer();
+    // How the grid looks: laid out again at once.
+    auto setLook = [&](int16_t& field) {
+        field = int16_t(v);
+        changed(id);
+        Relayout();
+    };
     switch (id) {
     case dispidCaptionType:
-        if (v < trkCaptionNone || v > trkCaptionLabelStr) RaiseInvalidProperty();
-        if (v != m.CaptionType) {
-            m.CaptionType = int16_t(v);
-            changed(id);
-            Relayout();
-        }
-        break;
-    case dispidDataPath:
-    case dispidPattern: {
-        std::string& field = id == dispidDataPath ? m.DataPath : m.Pattern;
-        if (value.text() == field) break;
-        field = value.text();
-        changed(id);
-        const bool reload = id == dispidDataPath ? m.DataSource != trkDataSrcDirect : m.DataSource == trkDataSrcFolder;
-        if (AmbientUserMode() && m.AutoUpdate && reload) {
-            m.LastError = trkSuccess;
-            Update();
-        }
-        break;
-    }
-    case dispidDataSource:
-        if (v < trkDataSrcDirect || v > trkDataSrcIndirect) RaiseInvalidProperty();
-        if (v != m.DataSource) {
-            m.DataSource = int16_t(v);
-            m.ClearBeforeAdd = true;
-            changed(id);
-        }
+        if (Changes(v, trkCaptionNone, trkCaptionLabelStr, m.CaptionType)) setLook(m.CaptionType);
         break;
     case dispidScrollDirection:
-        if (v < trkScrollVert || v > trkScrollHorz) RaiseInvalidProperty();
-        if (v != m.ScrollDirection) {
-            m.ScrollDirection = int16_t(v);
-            changed(id);
-            Relayout();
-        }
+        if (Changes(v, trkScrollVert, trkScrollHorz, m.ScrollDirection)) setLook(m.ScrollDirection);
+        break;
+    case dispidDataPath:
+    case dispidPattern: PutText(id, value.text()); break;
+    case dispidDataSource:
+        if (!Changes(v, trkDataSrcDirect, trkDataSrcIndirect, m.DataSource)) break;
+        m.DataSource = int16_t(v);
+        m.ClearBeforeAdd = true;
+        changed(id);
         break;
     case dispidSelectLimit:
-        if (v < -1) RaiseInvalidProperty();
-        if (v != m.SelectLimit) {
-            ClearSelection();
-            m.SelectLimit = v;
-            changed(id);
-        }
+        if (!Changes(v, -1, INT32_MAX, m.SelectLimit)) break;
+        ClearSelection();
+        m.SelectLimit = v;
+        changed(id);
         break;
-    case dispidSortType:
-        if (v < trkSortNone || v > trkSortLabelStrDescending) RaiseInvalidProperty();
-        if (v != m.SortType) {
-            m.SortType = int16_t(v);
-            changed(id);
-            SortKeyOfType(v, &m.SortKey, &m.SortOrder);
-            if (m.SortKey != 0) {
-                SortItems();
-                update();
-            }
-        }
-        break;
+    case dispidSortType: PutSortType(v); break;
     case dispidThumbnailHeight:
     case dispidThumbnailWidth: {
         int16_t& field = id == dispidThumbnailHeight ? m.ThumbnailHeight : m.ThumbnailWidth;
-        if (v < 0) RaiseInvalidProperty();
-        if (v != field) {
-            field = int16_t(v);
-            changed(id);
-        }
+        if (!Changes(v, 0, INT32_MAX, field)) break;
+        field = int16_t(v);
+        changed(id);
         break;
     }
-    case dispidTopIndex:
-        if (v < 0) RaiseInvalidProperty();
-        if (v != m.TopIndex) {
-            m.TopIndex = v;
-            changed(id);
-            if (WindowCreated()) {
-                if (m.ItemsPerLine > 0) SetScrollPosition(m.TopIndex / m.ItemsPerLine);
-                update();
-            }
-        }
-        break;
+    case dispidTopIndex: PutTopIndex(v); break;
     case dispidAutoUpdate:
-        if (value.boolean() != m.AutoUpdate) {
-            m.AutoUpdate = value.boolean();
-            changed(id);
-        }
+        if (value.boolean() == m.AutoUpdate) break;
+        m.AutoUpdate = value.boolean();
+        changed(id);
         break;
     default: break;
     }

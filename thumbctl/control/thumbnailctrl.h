@@ -49,6 +49,11 @@ struct ThumbnailState {
     bool CancelRequested = false;
     bool Loading = false;
     bool Fetching = false;  // a URL is being read; the window's events run meanwhile
+    // Thumbnails of remote items on screen are fetched after the paint that
+    // found them missing (never inside it): one fetch step is queued at a
+    // time, and a cancel stops them until the list is loaded again.
+    bool ThumbnailFetchQueued = false;
+    bool ThumbnailFetchStopped = false;
     bool InLayout = false;
     bool ClearBeforeAdd = true;
     int32_t ThumbBoxWidth = 0;
@@ -121,6 +126,10 @@ public:
     // Lays the items out again and repaints, when the window exists.
     void Relayout();
     void PaintItems(QPainter& painter, const QRect& updateRect);
+    // Fetches the missing thumbnails of the remote items on screen, one after
+    // the other, each with the window's events running and the cancel
+    // honoured while it waits; redraws each cell as its thumbnail comes.
+    void FetchVisibleThumbnails();
     void DrawFocusFrame();
     // The selection rules of SelectLimit for one item.
     void SetItemSelected(long index, bool selected);
@@ -162,6 +171,13 @@ protected:
 
 private:
     void putProperty(int32_t id, const host::Variant& value);
+    // A new integer value: raises the invalid-value error outside
+    // lowest..highest; true when it differs from `current`.
+    static bool Changes(int32_t value, int32_t lowest, int32_t highest, int32_t current);
+    // DataPath or Pattern (reloading the list when AutoUpdate is on).
+    void PutText(int32_t id, const std::string& text);
+    void PutSortType(int32_t value);
+    void PutTopIndex(int32_t value);
     host::Variant getProperty(int32_t id);
     long checkedIndex(const host::Variant& index) const;  // raises 202 when outside
     void changed(int32_t id);                              // notify and mark modified

@@ -41,14 +41,9 @@ MemberInfo Method(int32_t id, const char* name, VarType result, std::vector<Para
     return MemberInfo{id, name, MemberKind::Method, result, std::move(params), flags, {}};
 }
 
-host::TypeLibInfo Build()
+// The control's dispatch interface: properties, methods, stock members.
+InterfaceInfo DispatchInterface()
 {
-    host::TypeLibInfo lib;
-    lib.name = "NorvikelLib";
-    lib.libId = kTypeLibId;
-    lib.major = 1;
-    lib.minor = 0;
-
     InterfaceInfo d{"_DThumbnail", kDispatchIid, "Thumbnail Control 用ﾃﾞｨｽﾊﾟｯﾁ ｲﾝﾀｰﾌｪｲｽ", {}};
     d.members = {
         Prop(dispidCaptionType, "CaptionType", VarType::Short),
@@ -89,7 +84,12 @@ host::TypeLibInfo Build()
         Method(host::kDispIdRefresh, "Refresh", VarType::Empty, {}, ST),
         Method(host::kDispIdAboutBox, "AboutBox", VarType::Empty, {}, ST),
     };
+    return d;
+}
 
+// The event interface: the list's own events and the stock key and mouse ones.
+InterfaceInfo EventInterface()
+{
     const std::vector<ParamInfo> keyArgs = {{"KeyCode", VarType::Short}, {"Shift", VarType::Short}};
     const std::vector<ParamInfo> mouseArgs = {{"Button", VarType::Short}, {"Shift", VarType::Short},
                                               {"x", VarType::Long}, {"y", VarType::Long}};
@@ -106,9 +106,13 @@ host::TypeLibInfo Build()
         Method(host::kDispIdMouseMove, "MouseMove", VarType::Empty, mouseArgs, ST),
         Method(host::kDispIdMouseUp, "MouseUp", VarType::Empty, mouseArgs, ST),
     };
-    lib.interfaces = {d, e};
+    return e;
+}
 
-    lib.enums = {
+// The enumerations, error codes first.
+std::vector<EnumInfo> Enumerations()
+{
+    return {
         EnumInfo{"ErrorConstants",
                  {{"trkSuccess", 0, "Success"},
                   {"trkErrInvalidParam", 1001, "Invalid Param"},
@@ -148,6 +152,17 @@ host::TypeLibInfo Build()
                   {"trkSortLabelStrAscending", 9, ""},
                   {"trkSortLabelStrDescending", 10, ""}}},
     };
+}
+
+host::TypeLibInfo Build()
+{
+    host::TypeLibInfo lib;
+    lib.name = "NorvikelLib";
+    lib.libId = kTypeLibId;
+    lib.major = 1;
+    lib.minor = 0;
+    lib.interfaces = {DispatchInterface(), EventInterface()};
+    lib.enums = Enumerations();
     return lib;
 }
 

@@ -1,6 +1,7 @@
-// The thumbnail list's accessible interfaces: the control is a list whose
-// children are its thumbnails, each named by its file and carrying its
-// selection and focus state and its cell on screen.
+// The thumbnail list's accessible interfaces: the control is a list (named
+// "Thumbnails" by the control) whose children are its thumbnails, each named
+// by its file and carrying its selection and focus state and its cell on
+// screen.
 #include "thumbctl/control/view_access.h"
 
 #include "thumbctl/control/thumbnail.h"

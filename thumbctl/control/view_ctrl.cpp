@@ -175,6 +175,63 @@ void CThumbnailCtrl::SetScrollPosition(int line)
     b->setValue(std::clamp(line, 0, b->maximum()));
 }
 
+namespace {
+
+// Queues one fetch step for after the paint, unless one waits already or a
+// cancel stopped them.
+void QueueThumbnailFetch(CThumbnailCtrl& c)
+{
+    ThumbnailState& m = c.state();
+    if (m.ThumbnailFetchQueued || m.ThumbnailFetchStopped) return;
+    m.ThumbnailFetchQueued = true;
+    QMetaObject::invokeMethod(&c, [&c] { c.FetchVisibleThumbnails(); }, Qt::QueuedConnection);
+}
+
+// The first item on screen whose thumbnail needs a URL read, -1 when none.
+long NextVisibleToFetch(const CThumbnailCtrl& c)
+{
+    const Grid g = GridOf(c);
+    const long end = std::min<long>(c.ItemCount(), g.topIndex + long(g.lineCount) * long(g.itemsPerLine));
+    for (long i = g.topIndex; i < end; ++i)
+        if (ThumbnailNeedsFetch(*c.state().List.items[size_t(i)])) return i;
+    return -1;
+}
+
+} // namespace
+
+void CThumbnailCtrl::FetchVisibleThumbnails()
+{
+    m.ThumbnailFetchQueued = false;
+    // While the list loads or a URL is read, the paint after it asks again.
+    if (!WindowCreated() || m.Loading || m.Fetching) return;
+    bool fetched = false, removed = false;
+    for (long i; !m.ThumbnailFetchStopped && (i = NextVisibleToFetch(*this)) >= 0;) {
+        fetched = true;
+        ControlLoader loader(*this);
+        // The list stays as it is while the URL is read (members that would
+        // change it are refused meanwhile): item i is still there after it.
+        if (const IPIHANDLE t = loader->MakeThumbnail(i)) {
+            m.List.items[size_t(i)]->thumbnail.reset(t);
+            const QRect r = VisibleItemRect(GridOf(*this), i);
+            if (!r.isEmpty()) update(r);
+            continue;
+        }
+        if (m.LastError == trkErrUserAbort) {
+            m.ThumbnailFetchStopped = true;
+            break;
+        }
+        const int16_t error = m.LastError;
+        RemoveItemAt(i);
+        m.LastError = error;
+        removed = true;
+    }
+    // Cells painted while a URL was read may still lack their pictures.
+    if (removed)
+        Relayout();
+    else if (fetched)
+        update();
+}
+
 void CThumbnailCtrl::PaintItems(QPainter& painter, const QRect& updateRect)
 {
     if (!m.PaintEnabled || m.List.items.empty()) return;
@@ -201,10 +258,15 @@ void CThumbnailCtrl::PaintItems(QPainter& painter, const QRect& updateRect)
             // A thumbnail that cannot be made takes its item out of the list;
             // the next item moves into this cell. While the list loads or a
             // URL is being read the list stays as it is: a missing thumbnail
-            // waits for the loader, which draws each one it makes.
+            // waits for the loader, which draws each one it makes. A URL is
+            // never read here: the cell shows its caption alone until the
+            // fetch queued for after the paint brings the picture.
             while (!m.Fetching && !m.Loading && index < ItemCount() && !m.List.items[size_t(index)]->thumbnail) {
+                if (ThumbnailNeedsFetch(*m.List.items[size_t(index)])) {
+                    QueueThumbnailFetch(*this);
+                    break;
+                }
                 ControlLoader loader(*this);
-                loader->eventsWhileFetching = false;
                 if (const IPIHANDLE t = loader->MakeThumbnail(index)) {
                     m.List.items[size_t(index)]->thumbnail.reset(t);
                     break;

@@ -1,5 +1,6 @@
 // norvikel-tool: the thumbnail-list control's file logic from the command line.
-//   probe FILE...            format, pages and size of each file, or its error code
+//   probe FILE...            format, pages and size of each file, or the error the list
+//                            would report for it (exit 1 when any file has one)
 //   extract TIFF PAGE OUT    writes page PAGE (1 = first) of a multi-page TIFF as a single-page TIFF
 //   typelib                  the control's type library: interfaces, members, enumerations
 //   list, grab               the thumbnail list's loading and window (thumbnails.cpp)
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "app/core/runtime.h"
+#include "thumbctl/control/loading.h"
 #include "thumbctl/control/source/multipage.h"
 #include "thumbctl/control/source/probe.h"
 #include "thumbctl/control/typelib.h"
@@ -49,34 +51,52 @@ int DecodeFormatOf(int probeType)
     }
 }
 
+// Size of a decoded DIB as "WxH", "" when the block holds no header.
+std::string DibSize(IPIHANDLE dib)
+{
+    IpiGlobalLock lock(dib);
+    if (!lock.ptr() || lock.size() < 12) return std::string();
+    const uint8_t* h = lock.ptr();
+    const int32_t w = int32_t(h[4] | h[5] << 8 | h[6] << 16 | uint32_t(h[7]) << 24);
+    const int32_t hgt = int32_t(h[8] | h[9] << 8 | h[10] << 16 | uint32_t(h[11]) << 24);
+    return std::to_string(w) + "x" + std::to_string(hgt < 0 ? -hgt : hgt);
+}
+
+// One file as the list takes it: the probe, the page count of a TIFF and the
+// decode of its first page. Prints "FILE: FORMAT, N pages, WxH", or
+// "FILE: error CODE TEXT" with the error the list would report; true when
+// the list would show the file.
+bool ProbeOne(const char* path)
+{
+    thumbctl::CImageFileProbe probe;
+    if (!probe.ProbeFile(path)) {
+        std::printf("%s: error %s\n", path, ErrorText(probe.Error()).c_str());
+        return false;
+    }
+    const int format = DecodeFormatOf(probe.ProbeType());
+    int error = 0;
+    const int pages = format == DecodeFormatTiff ? CountPagesInFile(path, format, nullptr, 0, &error) : 1;
+    IPIHANDLE dib = 0;
+    if (pages > 0 && DecodeImageFromFile(path, &dib, 1, format, 0, nullptr, 0, &error) != 1 && dib) {
+        ipiGlobalFree(dib);
+        dib = 0;
+    }
+    const std::string size = dib ? DibSize(dib) : std::string();
+    if (dib) ipiGlobalFree(dib);
+    if (size.empty()) {
+        std::printf("%s: error %s\n", path, ErrorText(thumbctl::ListErrorOfKernel(error)).c_str());
+        return false;
+    }
+    std::printf("%s: %s, %d page%s, %s\n", path, thumbctl::CImageFileProbe::TypeName(probe.ProbeType()), pages,
+                pages == 1 ? "" : "s", size.c_str());
+    return true;
+}
+
 int Probe(int argc, char** argv)
 {
     int failures = 0;
-    for (int i = 2; i < argc; ++i) {
-        thumbctl::CImageFileProbe probe;
-        if (!probe.ProbeFile(argv[i])) {
-            std::printf("%s: error %s\n", argv[i], ErrorText(probe.Error()).c_str());
-            ++failures;
-            continue;
-        }
-        const int format = DecodeFormatOf(probe.ProbeType());
-        int error = 0;
-        int pages = format == DecodeFormatTiff ? CountPagesInFile(argv[i], format, nullptr, 0, &error) : 1;
-        std::string size = "size unknown";
-        IPIHANDLE dib = 0;
-        if (DecodeImageFromFile(argv[i], &dib, 1, format, 0, nullptr, 0, &error) == 1) {
-            IpiGlobalLock lock(dib);
-            if (lock.ptr() && lock.size() >= 12) {
-                const uint8_t* h = lock.ptr();
-                const int32_t w = int32_t(h[4] | h[5] << 8 | h[6] << 16 | uint32_t(h[7]) << 24);
-                const int32_t hgt = int32_t(h[8] | h[9] << 8 | h[10] << 16 | uint32_t(h[11]) << 24);
-                size = std::to_string(w) + "x" + std::to_string(hgt < 0 ? -hgt : hgt);
-            }
-        }
-        if (dib) ipiGlobalFree(dib);
-        std::printf("%s: %s, %d page%s, %s\n", argv[i], thumbctl::CImageFileProbe::TypeName(probe.ProbeType()), pages,
-                    pages == 1 ? "" : "s", size.c_str());
-    }
+    for (int i = 2; i < argc; ++i)
+        if (!ProbeOne(argv[i])) ++failures;
     return failures ? 1 : 0;
 }
 

@@ -56,13 +56,21 @@ struct Order {
 };
 
 bool IsStripOffsets(uint32_t tag) { return tag == kTagStripOffsets || tag == kTagTileOffsets; }
+
+// Bytes of the file a page record stands for: its directory and its
+// out-of-line values (the strip tables among them).
+int64_t IndexedBytes(const CMultiPageSource::PageRecord& page)
+{
+    return 2 + 12 * int64_t(page.entryCount) + 4 + page.outOfLineSize;
+}
 bool IsStripByteCounts(uint32_t tag) { return tag == kTagStripByteCounts || tag == kTagTileByteCounts; }
 
 // Bytes of each strip a copy of the page must carry: its byte count, and for
-// an uncompressed page the whole of its rows when the count is shorter, as
-// the kernel reads rows by their size, not by the count. (A page the kernel
-// does not read keeps its byte counts.) The strips are not checked against
-// the data here: the caller refuses a page whose strips pass its end.
+// an uncompressed page exactly its rows, as the kernel reads rows by their
+// size, not by the count (a shorter count is made up from the file, a longer
+// one copies nothing the picture needs). (A page the kernel does not read
+// keeps its byte counts.) The strips are not checked against the data here:
+// the caller refuses a page whose strips pass its end.
 std::vector<int64_t> StripCopyLengths(ByteSource& data, bool littleEndian, const CMultiPageSource::PageRecord& page)
 {
     std::vector<int64_t> lengths(page.stripByteCounts.begin(), page.stripByteCounts.end());
@@ -82,7 +90,7 @@ std::vector<int64_t> StripCopyLengths(ByteSource& data, bool littleEndian, const
         const uint64_t first = uint64_t(k) * layout.rowsPerStrip;
         const uint64_t rows = std::min<uint64_t>(layout.rowsPerStrip, layout.height - first);
         const bool huge = layout.rowBytes != 0 && rows > uint64_t(INT64_MAX) / layout.rowBytes;
-        lengths[k] = huge ? INT64_MAX : std::max<int64_t>(lengths[k], int64_t(rows * layout.rowBytes));
+        lengths[k] = huge ? INT64_MAX : int64_t(rows * layout.rowBytes);
     }
     return lengths;
 }
@@ -187,6 +195,21 @@ bool CMultiPageSource::OpenMemory(const void* data, int64_t size)
     return true;
 }
 
+bool CMultiPageSource::OpenBlock(IPIHANDLE block, int64_t size)
+{
+    if (pages_) {
+        if (block) ipiGlobalFree(block);
+        error_ = ErrSourceState;
+        return false;
+    }
+    error_ = 0;
+    location_.clear();
+    pages_ = std::make_unique<std::vector<PageRecord>>();
+    downloaded_ = block;
+    downloadedSize_ = block ? std::min(std::max<int64_t>(size, 0), ipiGlobalSize(block)) : 0;
+    return true;
+}
+
 void CMultiPageSource::Close()
 {
     error_ = 0;
@@ -238,6 +261,11 @@ bool CMultiPageSource::index(ByteSource& data)
     const Order order{littleEndian_};
     firstDirectory_ = order.u32(header + 4);
     std::unordered_set<int64_t> seen;
+    // Bytes of the directories and strip tables read: each page's are bytes
+    // of its own, so together they never pass the data's length. Pages that
+    // share them over and over end the index (the memory of the index stays
+    // within a few times the file's size).
+    int64_t indexed = 0;
     int64_t offset = firstDirectory_;
     while (offset != 0) {
         // A chain that comes back to a directory already read ends there.
@@ -248,6 +276,8 @@ bool CMultiPageSource::index(ByteSource& data)
             error_ = trkErrInvalidFileFormat;
             return false;
         }
+        indexed += IndexedBytes(page);
+        if (indexed > data.size()) break;
         pages->push_back(std::move(page));
         offset = next;
     }
@@ -320,101 +350,140 @@ IPIHANDLE CMultiPageSource::ExtractPage(int n)
     return made;
 }
 
-IPIHANDLE CMultiPageSource::build(ByteSource& data, const PageRecord& page)
-{
-    const Order order{littleEndian_};
-    const int64_t fileSize = data.size();
-    if (page.stripEntry < 0 || page.stripByteCounts.size() != page.stripOffsets.size()) {
-        error_ = trkErrInvalidFileFormat;
-        return 0;
-    }
-    const std::vector<int64_t> lengths = StripCopyLengths(data, littleEndian_, page);
+namespace {
+
+// Where the parts of a page's new file go.
+struct PageLayout {
+    std::vector<int64_t> lengths;  // bytes copied of each strip
     uint64_t stripBytes = 0;
+    int64_t entries = 0;           // n
+    int64_t valuesAt = 0;          // D: the out-of-line values
+    int64_t stripsAt = 0;          // S: the strips
+    uint64_t total = 0;
+};
+
+// The layout of page `page`'s new file; 0, or the control error that refuses
+// the page (its strips outside the data, more bytes than the file holds, a
+// file too large for one block).
+int PlanPage(ByteSource& data, bool littleEndian, const CMultiPageSource::PageRecord& page, PageLayout* l)
+{
+    const int64_t fileSize = data.size();
+    if (page.stripEntry < 0 || page.stripByteCounts.size() != page.stripOffsets.size())
+        return trkErrInvalidFileFormat;
+    l->lengths = StripCopyLengths(data, littleEndian, page);
+    l->stripBytes = 0;
     for (size_t k = 0; k < page.stripOffsets.size(); ++k) {
-        const int64_t at = page.stripOffsets[k], len = lengths[k];
-        if (at > fileSize || len > fileSize - at) {
-            error_ = trkErrInvalidFileFormat;
-            return 0;
-        }
-        stripBytes += uint64_t(len);
+        const int64_t at = page.stripOffsets[k], len = l->lengths[k];
+        if (at > fileSize || len > fileSize - at) return trkErrInvalidFileFormat;
+        l->stripBytes += uint64_t(len);
     }
+    // Each value and strip is bytes of its own in the file: a page whose
+    // values and strips together need more than the file holds shares them
+    // over and over, and is refused before its copy is made.
+    if (uint64_t(page.outOfLineSize) + l->stripBytes > uint64_t(fileSize)) return trkErrInvalidFileFormat;
     // Strip offsets are always written as LONG values: in the entry for one
     // strip, else in their own out-of-line space of 4 bytes a strip.
     int64_t outOfLine = 0;
-    for (const OutOfLine& v : page.values)
+    for (const CMultiPageSource::OutOfLine& v : page.values)
         if (v.entry != page.stripEntry) outOfLine += v.size;
     if (page.stripCount > 1) outOfLine += 4 * int64_t(page.stripCount);
-    const int64_t n = page.entryCount;
-    const int64_t D = 12 * n + 14;
-    const int64_t S = D + outOfLine;
-    const uint64_t total = uint64_t(S) + stripBytes;
-    if (total > 0xFFFFFFFFull || int64_t(total) > kIpiMaxBytes) {
-        error_ = trkErrOutofMemory;
-        return 0;
+    l->entries = page.entryCount;
+    l->valuesAt = 12 * l->entries + 14;
+    l->stripsAt = l->valuesAt + outOfLine;
+    l->total = uint64_t(l->stripsAt) + l->stripBytes;
+    if (l->total > 0xFFFFFFFFull || int64_t(l->total) > kIpiMaxBytes) return trkErrOutofMemory;
+    return 0;
+}
+
+// The new StripOffsets entry `e`: LONG values, the one offset in the entry,
+// else the offsets written at out + *p (advanced past them).
+void WriteStripOffsets(const Order& order, const CMultiPageSource::PageRecord& page, const PageLayout& l,
+                       uint8_t* out, uint8_t* e, int64_t* p)
+{
+    order.put16(e + 2, kTypeLong);
+    if (page.stripCount == 1) {
+        order.put32(e + 8, uint32_t(l.stripsAt));
+        return;
     }
-    IPIHANDLE h = ipiGlobalAlloc(int64_t(total));
-    if (!h) {
-        error_ = trkErrOutofMemory;
-        return 0;
+    uint32_t at = uint32_t(l.stripsAt);
+    for (uint32_t k = 0; k < page.stripCount; ++k) {
+        order.put32(out + *p + 4 * int64_t(k), at);
+        at += uint32_t(l.lengths[k]);
     }
-    IpiGlobalLock lock(h);
-    uint8_t* out = lock.ptr();
-    if (!out) {
-        ipiGlobalFree(h);
-        error_ = trkErrOutofMemory;
-        return 0;
-    }
-    auto fail = [&](int code) {
-        error_ = code;
-        return IPIHANDLE(0);
-    };
-    out[0] = out[1] = littleEndian_ ? 'I' : 'M';
+    order.put32(e + 8, uint32_t(*p));
+    *p += 4 * int64_t(page.stripCount);
+}
+
+// The header, the page's one directory (entries copied, then patched to the
+// new places of the strip offsets and the out-of-line values) and those
+// values. False when the data cannot be read.
+bool WriteDirectory(ByteSource& data, const Order& order, const CMultiPageSource::PageRecord& page,
+                    const PageLayout& l, uint8_t* out)
+{
+    out[0] = out[1] = order.little ? 'I' : 'M';
     order.put16(out + 2, 42);
     order.put32(out + 4, 8);
-    order.put16(out + 8, uint32_t(n));
+    order.put16(out + 8, uint32_t(l.entries));
     uint8_t* entries = out + 10;
-    if (!data.read(page.directoryOffset + 2, entries, 12 * n)) {
-        ipiGlobalFree(h);
-        return fail(trkErrFileLoadIncomplete);
-    }
+    if (!data.read(page.directoryOffset + 2, entries, 12 * l.entries)) return false;
     // The next-directory offset after the entries stays 0.
-    int64_t p = D;
+    int64_t p = l.valuesAt;
     size_t nextValue = 0;
-    for (int64_t i = 0; i < n; ++i) {
+    for (int64_t i = 0; i < l.entries; ++i) {
         uint8_t* e = entries + 12 * i;
         if (i == page.stripEntry) {
-            order.put16(e + 2, kTypeLong);
-            if (page.stripCount == 1) {
-                order.put32(e + 8, uint32_t(S));
-            } else {
-                uint32_t at = uint32_t(S);
-                for (uint32_t k = 0; k < page.stripCount; ++k) {
-                    order.put32(out + p + 4 * int64_t(k), at);
-                    at += uint32_t(lengths[k]);
-                }
-                order.put32(e + 8, uint32_t(p));
-                p += 4 * int64_t(page.stripCount);
-            }
+            WriteStripOffsets(order, page, l, out, e, &p);
             while (nextValue < page.values.size() && page.values[nextValue].entry <= i) ++nextValue;
             continue;
         }
         if (nextValue < page.values.size() && page.values[nextValue].entry == i) {
-            const OutOfLine& v = page.values[nextValue++];
-            if (!data.read(v.offset, out + p, v.size)) {
-                ipiGlobalFree(h);
-                return fail(trkErrFileLoadIncomplete);
-            }
+            const CMultiPageSource::OutOfLine& v = page.values[nextValue++];
+            if (!data.read(v.offset, out + p, v.size)) return false;
             order.put32(e + 8, uint32_t(p));
             p += v.size;
         }
     }
-    int64_t at = S;
+    return true;
+}
+
+// The strips, one after the other from the layout's strip place.
+bool CopyStrips(ByteSource& data, const CMultiPageSource::PageRecord& page, const PageLayout& l, uint8_t* out)
+{
+    int64_t at = l.stripsAt;
     for (size_t k = 0; k < page.stripOffsets.size(); ++k) {
-        if (!data.read(page.stripOffsets[k], out + at, lengths[k])) {
-            ipiGlobalFree(h);
-            return fail(trkErrFileLoadIncomplete);
+        if (!data.read(page.stripOffsets[k], out + at, l.lengths[k])) return false;
+        at += l.lengths[k];
+    }
+    return true;
+}
+
+} // namespace
+
+IPIHANDLE CMultiPageSource::build(ByteSource& data, const PageRecord& page)
+{
+    PageLayout layout;
+    if (const int refused = PlanPage(data, littleEndian_, page, &layout)) {
+        error_ = refused;
+        return 0;
+    }
+    const IPIHANDLE h = ipiGlobalAlloc(int64_t(layout.total));
+    if (!h) {
+        error_ = trkErrOutofMemory;
+        return 0;
+    }
+    int failure = trkErrOutofMemory;  // when the block cannot be locked
+    {
+        IpiGlobalLock lock(h);
+        if (uint8_t* out = lock.ptr()) {
+            const Order order{littleEndian_};
+            const bool copied = WriteDirectory(data, order, page, layout, out) && CopyStrips(data, page, layout, out);
+            failure = copied ? 0 : trkErrFileLoadIncomplete;
         }
-        at += lengths[k];
+    }
+    if (failure) {
+        ipiGlobalFree(h);
+        error_ = failure;
+        return 0;
     }
     return h;
 }

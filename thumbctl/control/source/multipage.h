@@ -45,6 +45,8 @@ public:
     bool Open(const std::string& location);
     // Opens over a copy of bytes already in memory (a downloaded file).
     bool OpenMemory(const void* data, int64_t size);
+    // Opens over a block of `size` bytes that the source takes over (frees).
+    bool OpenBlock(IPIHANDLE block, int64_t size);
     bool ReadPageIndex(bool rebuild);
     // New single-page TIFF of page `n` (0-based), or 0; the caller owns it.
     IPIHANDLE ExtractPage(int n);

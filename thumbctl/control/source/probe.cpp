@@ -40,7 +40,12 @@ bool CImageFileProbe::ProbeFile(const std::string& path)
         error_ = openError;
         return false;
     }
-    const bool ok = Detect(&file);
+    return Probe(file);
+}
+
+bool CImageFileProbe::Probe(ByteSource& data)
+{
+    const bool ok = Detect(&data);
     if (error_ == trkErrInvalidParam) error_ = trkErrSystemError;
     return ok;
 }
@@ -154,10 +159,19 @@ bool CImageFileProbe::testTiff()
     int64_t dir = u32(4);
     if (dir >= length_ - 2) return false;
     std::unordered_set<int64_t> seen;
+    // Bytes of all the directories walked: in a TIFF each directory is bytes
+    // of its own, so together they never pass the data's length. Directories
+    // that overlap to walk the same entries again and again end the walk.
+    int64_t walked = 0;
     while (dir > 0) {
         // A chain that comes back to a directory already walked ends there.
         if (!seen.insert(dir).second || int(seen.size()) > kMaxDirectories) break;
         const int count = int16_t(u16(dir));
+        const int64_t bytes = 2 + 12 * int64_t(count < 0 ? 0 : count) + 4;
+        // (A directory that runs past the end fails below, on its first
+        // entry outside the data.)
+        walked += bytes;
+        if (dir + bytes <= length_ && walked > length_) break;
         for (int i = 0; i < count; ++i) {
             const int64_t e = dir + 2 + 12 * int64_t(i);
             const uint32_t type = u16(e + 2);

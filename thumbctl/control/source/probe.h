@@ -2,7 +2,9 @@
 // The image file probe: tells from a file's content (never its name)
 // whether the control makes a thumbnail of it and of which type. GIF and
 // LZW-compressed TIFF files are recognised but refused (2000). Reads the
-// first 1024 bytes, then further 512-byte windows only as far as a test needs.
+// first 1024 bytes, then further 512-byte windows only as far as a test needs:
+// the TIFF directory walk reads no more entries in all than the data holds,
+// the JPEG marker scan no further than its first megabytes.
 #include <cstdint>
 #include <string>
 
@@ -16,6 +18,8 @@ public:
 
     bool ProbeFile(const std::string& path);
     bool ProbeMemory(const void* data, int64_t size);
+    // Probes any byte source (the two above go through it).
+    bool Probe(ByteSource& data);
 
     int ProbeType() const { return probeType_; }
     int Recognised() const { return recognised_; }

@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -399,6 +400,65 @@ TEST(Locations, EveryFetchEndsByItsDeadlineOrItsCap)
     EXPECT_EQ(kUrlMaxBytes, 256 << 20);
 }
 
+namespace {
+
+// `size` zero bytes compressed as a gzip member (`gzip`) or a zlib stream.
+std::vector<uint8_t> CompressedZeros(int64_t size, bool gzip)
+{
+    z_stream z{};
+    EXPECT_EQ(deflateInit2(&z, 9, Z_DEFLATED, gzip ? 15 + 16 : 15, 9, Z_DEFAULT_STRATEGY), Z_OK);
+    std::vector<uint8_t> zeros(1 << 20, 0), out;
+    uint8_t buffer[1 << 16];
+    for (int64_t left = size; left >= 0;) {
+        const int64_t take = std::min<int64_t>(left, int64_t(zeros.size()));
+        left -= take;
+        z.next_in = zeros.data();
+        z.avail_in = uInt(take);
+        const int flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
+        do {
+            z.next_out = buffer;
+            z.avail_out = sizeof buffer;
+            deflate(&z, flush);
+            out.insert(out.end(), buffer, buffer + (sizeof buffer - z.avail_out));
+        } while (z.avail_out == 0);
+        if (flush == Z_FINISH) break;
+    }
+    deflateEnd(&z);
+    return out;
+}
+
+} // namespace
+
+// A body sent compressed is taken as it comes: the bytes the server sent
+// count against the cap, never what they would expand to. The fetch asks for
+// the body as it is stored; a server that compresses it anyway hands over
+// bytes that are no picture (refused by the probe), at once.
+TEST(Locations, ACompressedBodyIsNeverExpanded)
+{
+    testkit::LoopbackServer server;
+    struct Case {
+        const char* encoding;
+        bool gzip;
+    } cases[] = {{"gzip", true}, {"deflate", false}};
+    for (const Case& c : cases) {
+        const std::string path = std::string("/bomb.") + c.encoding;
+        const std::vector<uint8_t> body = CompressedZeros(int64_t(64) << 20, c.gzip);
+        ASSERT_LT(body.size(), 1u << 20);
+        server.Serve(path, body);
+        server.Encode(path, c.encoding);
+        FetchLimits limits;
+        limits.maxBytes = 1 << 20;    // the 64 MB it expands to pass the cap
+        limits.deadlineMs = 60000;  // a guard only
+        IPIHANDLE h = 0;
+        int64_t size = 0;
+        EXPECT_EQ(FetchUrl(server.Url() + path, &h, &size, limits), 0) << c.encoding;
+        EXPECT_EQ(size, int64_t(body.size())) << c.encoding;
+        EXPECT_NE(server.lastRequest().find("Accept-Encoding: identity\r\n"), std::string::npos)
+            << server.lastRequest();
+        if (h) ipiGlobalFree(h);
+    }
+}
+
 TEST_F(MixedFolder, CancelWhileAUrlWaitsEndsTheListFile)
 {
     // Three lines whose server never answers: the first fetch waits, the
@@ -408,12 +468,13 @@ TEST_F(MixedFolder, CancelWhileAUrlWaitsEndsTheListFile)
     TempDir here("thumbstall");
     const std::string listFile = here.file("stalled.txt");
     std::ofstream(listFile) << server.Url() << "/a.bmp\n" << server.Url() << "/a.bmp\n" << server.Url() << "/a.bmp\n";
+    // The cancel comes once the server holds the first request.
     bool cancelled = false;
-    QTimer::singleShot(100, [&] {
+    server.PostOnRequest([&](const std::string&) {
         loader.Cancel();
         cancelled = true;
     });
-    loader.urlTimeoutMs = 10000;  // a guard: the cancel ends the wait
+    loader.urlTimeoutMs = 60000;  // a guard only: the cancel ends the wait
     loader.dataSource = sourceListFile;
     loader.dataPath = listFile;
     EXPECT_FALSE(loader.Update());
@@ -431,9 +492,9 @@ TEST_F(MixedFolder, CancelWhileAUrlWaitsEndsTheListFile)
 
 TEST_F(MixedFolder, AMultiPageUrlIsReadAsAListLineIs)
 {
-    // The page source reads the URL once more after the format and page
-    // count are known: that read waits as a list line's does, with the
-    // program's events running, the cancel honoured and the list's deadline.
+    // The URL is read once, for the format, the page count and the pages:
+    // that read waits as a list line's does, with the program's events
+    // running, the cancel honoured and the list's deadline.
     testkit::LoopbackServer server;
     server.Serve("/pages.tif", testsupport::ReadBytes(Dir() + "/pages.tif"));
     loader.dataSource = sourceMultiPage;
@@ -442,6 +503,7 @@ TEST_F(MixedFolder, AMultiPageUrlIsReadAsAListLineIs)
     ASSERT_EQ(list.count(), 4);
     EXPECT_EQ(ThumbSizeOf(*list.items[3]), QSize(64, 48));
     EXPECT_EQ(host.events, (std::vector<std::string>{"S0", "E0", "S1", "E1", "S2", "E2", "S3", "E3"}));
+    EXPECT_EQ(server.requests(), 1);
 
     struct Case {
         const char* what;
@@ -449,29 +511,115 @@ TEST_F(MixedFolder, AMultiPageUrlIsReadAsAListLineIs)
         int timeoutMs;
         int error;
     } cases[] = {
-        // A guard deadline: the cancel ends the wait.
-        {"cancelled", true, 10000, trkErrUserAbort},
-        {"deadline", false, 300, trkErrFileIOError},
+        // A guard deadline: the cancel, sent once the server holds the
+        // request, ends the wait.
+        {"cancelled", true, 60000, trkErrUserAbort},
+        // The deadline ends it: the server never answers.
+        {"deadline", false, 2000, trkErrFileIOError},
     };
     for (const Case& c : cases) {
         const int before = server.requests();
-        server.StallAfter("/pages.tif", 2);
+        server.StallAfter("/pages.tif", 0);
         host.events.clear();
+        // An event posted now runs only while the fetch waits.
         bool eventsRan = false;
-        QTimer::singleShot(100, [&] {
-            eventsRan = true;
-            if (c.cancel) loader.Cancel();
-        });
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [&] { eventsRan = true; }, Qt::QueuedConnection);
+        if (c.cancel)
+            server.PostOnRequest([&](const std::string&) { loader.Cancel(); });
+        else
+            server.OnRequest(nullptr);
         loader.urlTimeoutMs = c.timeoutMs;
         EXPECT_FALSE(loader.Update()) << c.what;
         EXPECT_EQ(loader.lastError, c.error) << c.what;
         EXPECT_TRUE(eventsRan) << c.what;
-        EXPECT_EQ(server.requests() - before, 3) << c.what;
+        EXPECT_EQ(server.requests() - before, 1) << c.what;
         EXPECT_EQ(list.count(), 0) << c.what;
         EXPECT_TRUE(host.events.empty()) << c.what;
         EXPECT_FALSE(loader.cancelRequested) << c.what;
         EXPECT_FALSE(loader.fetching) << c.what;
     }
+}
+
+// Each URL is read once for everything the list needs of it: its format, its
+// page count and its picture come from the same bytes, within one deadline,
+// whether it is a list line, an Add or the multi-page source, in every
+// format; the thumbnails are those of the same files read locally. A picture
+// that cannot be decoded from its bytes is removed in its turn, with the
+// decode's error, without being read again.
+TEST_F(MixedFolder, EachUrlIsFetchedOnce)
+{
+    testkit::LoopbackServer server;
+    const std::string d = Dir() + "/";
+    const std::vector<std::string> names = {"wide.bmp", "photo.jpg", "small.png", "pic.pcx", "pages.tif"};
+    std::string lines;
+    for (const std::string& name : names) {
+        server.Serve("/" + name, testsupport::ReadBytes(d + name));
+        lines += server.Url() + "/" + name + "\r\n";
+    }
+    // A JPEG cut in half: recognised, but its picture cannot be decoded.
+    std::vector<uint8_t> cut = testsupport::ReadBytes(d + "photo.jpg");
+    cut.resize(cut.size() / 2);
+    server.Serve("/cut.jpg", cut);
+    TempDir scratch("thumbcut");
+    testsupport::WriteBytes(scratch.file("cut.jpg"), cut);
+    lines += server.Url() + "/cut.jpg\r\n";
+    server.Serve("/list.txt", std::vector<uint8_t>(lines.begin(), lines.end()));
+
+    // The same pictures read locally, for their thumbnails.
+    std::vector<std::vector<uint8_t>> local;
+    for (const std::string& name : names) {
+        ThumbnailList localList;
+        testkit::TestHost localHost{localList};
+        ThumbnailLoader localLoader{localList, localHost};
+        localLoader.dataSource = sourceDirect;
+        ASSERT_TRUE(localLoader.Add(-1, d + name, "", "")) << name;
+        IpiGlobalLock thumb(localList.items[0]->thumbnail.get());
+        local.emplace_back(thumb.ptr(), thumb.ptr() + thumb.size());
+    }
+    // The error the same cut file gets when read locally.
+    int16_t cutError = 0;
+    {
+        ThumbnailList localList;
+        testkit::TestHost localHost{localList};
+        ThumbnailLoader localLoader{localList, localHost};
+        localLoader.dataSource = sourceDirect;
+        EXPECT_FALSE(localLoader.Add(-1, scratch.file("cut.jpg"), "", ""));
+        cutError = localLoader.lastError;
+        EXPECT_NE(cutError, 0);
+    }
+    auto expectLocalThumbnails = [&](const char* how) {
+        ASSERT_EQ(list.count(), long(names.size())) << how;
+        for (size_t k = 0; k < names.size(); ++k) {
+            IpiGlobalLock thumb(list.items[k]->thumbnail.get());
+            ASSERT_TRUE(thumb.ptr()) << how << " " << names[k];
+            EXPECT_EQ(std::vector<uint8_t>(thumb.ptr(), thumb.ptr() + thumb.size()), local[k]) << how << " " << names[k];
+        }
+        EXPECT_TRUE(list.items.back()->multiPage) << how;
+    };
+
+    loader.dataSource = sourceListFile;
+    loader.dataPath = server.Url() + "/list.txt";
+    ASSERT_TRUE(loader.Update());
+    EXPECT_EQ(server.requests(), 1 + int(names.size()) + 1);
+    EXPECT_EQ(loader.lastError, cutError);
+    EXPECT_EQ(host.events.size(), 2 * (names.size() + 1));
+    expectLocalThumbnails("list file");
+
+    loader.dataSource = sourceDirect;
+    loader.RemoveAll();
+    const int before = server.requests();
+    for (const std::string& name : names) EXPECT_TRUE(loader.Add(-1, server.Url() + "/" + name, "", "")) << name;
+    EXPECT_FALSE(loader.Add(-1, server.Url() + "/cut.jpg", "", ""));
+    EXPECT_EQ(loader.lastError, cutError);
+    EXPECT_EQ(server.requests() - before, int(names.size()) + 1);
+    expectLocalThumbnails("Add");
+
+    loader.dataSource = sourceMultiPage;
+    loader.dataPath = server.Url() + "/pages.tif";
+    const int beforePages = server.requests();
+    ASSERT_TRUE(loader.Update());
+    EXPECT_EQ(server.requests() - beforePages, 1);
+    EXPECT_EQ(list.count(), 4);
 }
 
 // JPEG thumbnails come from a decode at 1/2, 1/4 or 1/8 of the picture's

@@ -1,8 +1,10 @@
 #pragma once
 // Test helper: a tiny HTTP/1.0 server on 127.0.0.1 that serves fixed bodies,
 // and on request misbehaves: streams without a length, trickles a byte at a
-// time, or accepts and never answers (at once or after a number of answers). Each connection has its own thread (the
-// list's fetch blocks the test's thread).
+// time, or accepts and never answers (at once or after a number of answers).
+// Each connection has its own thread (the list's fetch blocks the test's
+// thread); a test can be told of each request as it arrives, so that it acts
+// when the request is there rather than after a delay.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -10,10 +12,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QMetaObject>
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -54,14 +60,26 @@ public:
         ::shutdown(fd_, SHUT_RDWR);
         ::close(fd_);
         thread_.join();
-        std::lock_guard<std::mutex> g(mutex_);
-        for (auto& t : connections_) t.join();
+        // Joined without the lock: a connection still starting needs it.
+        std::vector<std::thread> connections;
+        {
+            std::lock_guard<std::mutex> g(mutex_);
+            connections.swap(connections_);
+        }
+        for (auto& t : connections) t.join();
     }
 
     void Serve(const std::string& path, std::vector<uint8_t> body)
     {
         std::lock_guard<std::mutex> g(mutex_);
         bodies_[path] = std::move(body);
+    }
+    // The body is sent with this Content-Encoding ("gzip" ...), whatever the
+    // request asked for.
+    void Encode(const std::string& path, const std::string& encoding)
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        encodings_[path] = encoding;
     }
     void Misbehave(const std::string& path, Mode mode)
     {
@@ -74,9 +92,30 @@ public:
         std::lock_guard<std::mutex> g(mutex_);
         answersLeft_[path] = answers;
     }
+    // Called on the connection's thread with the path of each request, once
+    // it has been read whole and before it is answered.
+    void OnRequest(std::function<void(const std::string& path)> seen)
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        onRequest_ = std::move(seen);
+    }
+    // The same, run on the application's thread: by the event loop that waits
+    // there (a fetch that lets the program's events run) once it takes it up.
+    void PostOnRequest(std::function<void(const std::string& path)> act)
+    {
+        OnRequest([act](const std::string& path) {
+            QMetaObject::invokeMethod(QCoreApplication::instance(), [act, path] { act(path); }, Qt::QueuedConnection);
+        });
+    }
     std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_); }
     // Requests received so far.
     int requests() const { return requests_; }
+    // The last request as it came (request line and headers).
+    std::string lastRequest() const
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        return lastRequest_;
+    }
 
 private:
     void Run()
@@ -113,8 +152,14 @@ private:
         std::vector<uint8_t> body;
         bool found = false;
         Mode mode = Mode::Body;
+        std::function<void(const std::string&)> seen;
+        std::string encoding;
         {
             std::lock_guard<std::mutex> g(mutex_);
+            seen = onRequest_;
+            lastRequest_ = request;
+            auto enc = encodings_.find(path);
+            if (enc != encodings_.end()) encoding = "\r\nContent-Encoding: " + enc->second;
             auto it = bodies_.find(path);
             if (it != bodies_.end()) {
                 body = it->second;
@@ -125,6 +170,7 @@ private:
             auto left = answersLeft_.find(path);
             if (left != answersLeft_.end() && left->second-- <= 0) mode = Mode::Stall;
         }
+        if (seen) seen(path);
         if (mode == Mode::Stall) {
             while (!ClientGone(c, 50)) {}
         } else if (mode != Mode::Body) {
@@ -140,7 +186,7 @@ private:
             }
         } else {
             const std::string head = std::string(found ? "HTTP/1.0 200 OK" : "HTTP/1.0 404 Not Found") +
-                                     "\r\nContent-Length: " + std::to_string(body.size()) +
+                                     "\r\nContent-Length: " + std::to_string(body.size()) + encoding +
                                      "\r\nConnection: close\r\n\r\n";
             ::send(c, head.data(), head.size(), MSG_NOSIGNAL);
             if (!body.empty()) ::send(c, body.data(), body.size(), MSG_NOSIGNAL);
@@ -153,11 +199,14 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<int> requests_{0};
     std::thread thread_;
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::vector<std::thread> connections_;
     std::map<std::string, std::vector<uint8_t>> bodies_;
     std::map<std::string, Mode> modes_;
     std::map<std::string, int> answersLeft_;
+    std::function<void(const std::string&)> onRequest_;
+    std::map<std::string, std::string> encodings_;
+    std::string lastRequest_;
 };
 
 } // namespace thumbctl::testkit

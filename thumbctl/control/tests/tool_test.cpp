@@ -44,6 +44,43 @@ TEST(NorvikelTool, ProbePrintsFormatPagesSizeOrError)
     EXPECT_NE(bad.find("none.tif: error 2110 File NotFound\n"), std::string::npos) << bad;
 }
 
+// A file whose format is recognised but whose picture cannot be decoded is
+// reported with the error the list gives it, and fails the run.
+TEST(NorvikelTool, ProbeReportsADecodeThatFails)
+{
+    testsupport::TempDir dir("tool-probe-cut");
+    const std::string d = dir.path().string() + "/";
+    int code = 1;
+    testsupport::Shell("convert -size 64x48 plasma:red-blue -seed 2 -depth 8 ppm:" + d + "a.ppm && "
+                       "convert " + d + "a.ppm -depth 8 PNG24:" + d + "a.png && "
+                       "cjpeg -outfile " + d + "a.jpg " + d + "a.ppm && "
+                       "convert " + d + "a.ppm PCX:" + d + "a.pcx",
+                       &code);
+    ASSERT_EQ(code, 0);
+    const struct {
+        const char* ext;
+        const char* format;
+    } files[] = {{"png", "PNG"}, {"jpg", "JPEG"}, {"pcx", "PCX"}};
+    for (const auto& f : files) {
+        const std::string whole = d + "a." + f.ext, cut = d + "cut." + f.ext;
+        const auto bytes = testsupport::ReadBytes(whole);
+        testsupport::WriteBytes(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + long(bytes.size() / 2)));
+        std::string out = Tool("probe " + whole, &code);
+        EXPECT_EQ(code, 0) << out;
+        EXPECT_EQ(out, whole + ": " + f.format + ", 1 page, 64x48\n");
+        // The error is the one the list gives the file when it is added.
+        const std::string listed = Tool("list --source items --path " + cut, &code);
+        EXPECT_EQ(code, 1) << listed;
+        const size_t at = listed.rfind("error ");
+        ASSERT_NE(at, std::string::npos) << listed;
+        EXPECT_NE(listed.substr(at), "error 0 Success\n");
+        out = Tool("probe " + whole + " " + cut, &code);
+        EXPECT_EQ(code, 1) << out;
+        EXPECT_NE(out.find(cut + ": " + listed.substr(at)), std::string::npos) << out << listed;
+        EXPECT_EQ(out.find("size unknown"), std::string::npos) << out;
+    }
+}
+
 TEST(NorvikelTool, ExtractSecondPageOfThreeInBothByteOrders)
 {
     testsupport::TempDir dir("tool-extract");
@@ -106,6 +143,8 @@ TEST(NorvikelTool, TypeLibraryListing)
     int code = 1;
     const std::string out = Tool("typelib", &code);
     EXPECT_EQ(code, 0);
+    // The whole listing as the control has always described itself.
+    EXPECT_EQ(out, testsupport::ReadText(testsupport::SourceDir() + "/thumbctl/control/tests/fixtures/typelib.txt"));
     for (const char* line : {"library NorvikelLib 1.0", "interface _DThumbnail", "interface _DThumbnailEvents",
                              "  2\tproperty DataPath : string\n", "  15\tmethod AddDIB(long Index, long hDIB, boolean bOwner, string Key, string Label) : boolean\n",
                              "  23\tproperty FileName(long Index) : string [read-only] [run time only]\n",

@@ -19,6 +19,8 @@
 
 #include <cstring>
 #include <fstream>
+#include <functional>
+#include <utility>
 
 using namespace thumbctl;
 using host::Variant;
@@ -143,6 +145,55 @@ TEST_F(ControlWindow, SelectionLimits)
     EXPECT_TRUE(control->Get("Selected", {Variant::Long(3)}).boolean());
     Key(Qt::Key_Right);  // the focus went to 3 as well: the arrow goes on from there
     EXPECT_EQ(EventIndices(eventSelChange), (std::vector<long>{1, 4}));
+}
+
+// What a property change does besides storing the value, each at once:
+// a new selection limit drops the selection, a sort type sorts, a new data
+// source clears the list at the next Add, a path or pattern reloads the list
+// when AutoUpdate is on, a scroll direction lays the grid out again; a value
+// set again to what it was does nothing.
+TEST_F(ControlWindow, PropertyChangesTakeEffectAtOnce)
+{
+    LoadFolder(12);  // p10.bmp .. p21.bmp, vertical bar
+    auto* vbar = control->widget()->findChild<QScrollBar*>("thumbnailVScroll");
+    ASSERT_TRUE(vbar);
+    control->Put("SelectLimit", Variant::Long(-1));
+    Click(50, 40);
+    Click(150, 40);
+    ASSERT_EQ(control->Get("SelectedCount").integer(), 2);
+    control->Put("SelectLimit", Variant::Long(-1));
+    EXPECT_EQ(control->Get("SelectedCount").integer(), 2);
+    control->Put("SelectLimit", Variant::Long(3));
+    EXPECT_EQ(control->Get("SelectedCount").integer(), 0);
+
+    control->Put("SortType", Variant::Short(trkSortFileNameDescending));
+    EXPECT_EQ(control->Get("FileName", {Variant::Long(0)}).text(), dir.file("p21.bmp"));
+
+    control->Put("ScrollDirection", Variant::Short(trkScrollHorz));
+    auto* hbar = control->widget()->findChild<QScrollBar*>("thumbnailHScroll");
+    ASSERT_TRUE(hbar);
+    EXPECT_TRUE(hbar->isVisible());
+    EXPECT_FALSE(vbar->isVisible());
+
+    // AutoUpdate on: the pattern of a folder and the path reload the list.
+    control->Put("AutoUpdate", Variant::Bool(true));
+    control->Put("Pattern", Variant::String("p1?.bmp"));
+    EXPECT_EQ(control->Get("ListCount").integer(), 10);
+    control->Put("DataPath", Variant::String(dir.file("missing")));
+    EXPECT_EQ(control->Get("ListCount").integer(), 0);
+    EXPECT_EQ(control->Call("GetErrorCode").integer(), trkErrPathNotFound);
+    control->Put("DataPath", Variant::String(dir.path().string()));
+    EXPECT_EQ(control->Get("ListCount").integer(), 10);
+
+    // Another data source: the next Add starts a new list; a pattern change
+    // reloads nothing there.
+    control->Put("DataSource", Variant::Short(trkDataSrcDirect));
+    control->Put("Pattern", Variant::String("*.*"));
+    EXPECT_EQ(control->Get("ListCount").integer(), 10);
+    ASSERT_TRUE(control->Call("Add", {Variant::Long(-1), Variant::String(dir.file("p10.bmp")), Variant::String(""),
+                                      Variant::String("")})
+                    .boolean());
+    EXPECT_EQ(control->Get("ListCount").integer(), 1);
 }
 
 TEST_F(ControlWindow, KeyTable)
@@ -299,16 +350,32 @@ TEST_F(ControlWindow, HorizontalKeysOnTheLastColumn)
 
 namespace {
 
-// Counts the paint events a widget receives.
+// Counts the paint events a widget receives; `afterNextPaint`, when set, is
+// posted to run once the next paint is done.
 class PaintCounter : public QObject {
 public:
     int count = 0;
+    std::function<void()> afterNextPaint;
     bool eventFilter(QObject*, QEvent* e) override
     {
-        if (e->type() == QEvent::Paint) ++count;
+        if (e->type() != QEvent::Paint) return false;
+        ++count;
+        if (afterNextPaint)
+            QMetaObject::invokeMethod(QCoreApplication::instance(), std::exchange(afterNextPaint, nullptr),
+                                      Qt::QueuedConnection);
         return false;
     }
 };
+
+// True when some pixel of the widget's picture has colour `rgb`.
+bool Shows(QWidget* w, QRgb rgb)
+{
+    const QImage shot = w->grab().toImage();
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x)
+            if (shot.pixel(x, y) == rgb) return true;
+    return false;
+}
 
 } // namespace
 
@@ -319,18 +386,19 @@ TEST_F(ControlWindow, AWaitingUrlLetsTheWindowPaintAndTheCancelThrough)
     control->Put("DataSource", Variant::Short(trkDataSrcDirect));
     PaintCounter paints;
     control->widget()->installEventFilter(&paints);
-    int paintsBefore = -1, refused = -1;
+    int refused = -1;
     bool paintedWhileWaiting = false;
-    QTimer::singleShot(100, [&] {
-        paintsBefore = paints.count;
+    // Once the server holds the request the window is asked to repaint; after
+    // that paint, members that would change the list are refused and a
+    // cancel ends the fetch.
+    server.PostOnRequest([&](const std::string&) {
+        paints.afterNextPaint = [&] {
+            paintedWhileWaiting = true;
+            control->Call("RemoveAll");
+            refused = control->Call("GetErrorCode").integer();
+            control->Call("Cancel");
+        };
         control->widget()->update();
-    });
-    // Members that would change the list wait for the fetch; a cancel ends it.
-    QTimer::singleShot(400, [&] {
-        paintedWhileWaiting = paints.count > paintsBefore;
-        control->Call("RemoveAll");
-        refused = control->Call("GetErrorCode").integer();
-        control->Call("Cancel");
     });
     // Without the cancel the fetch would end at its deadline with 2120.
     EXPECT_FALSE(control->Call("Add", {Variant::Long(-1), Variant::String(server.Url() + "/slow.bmp"),
@@ -345,32 +413,84 @@ TEST_F(ControlWindow, AWaitingUrlLetsTheWindowPaintAndTheCancelThrough)
 
 TEST_F(ControlWindow, AWaitingMultiPageUrlLetsTheWindowPaintAndTheCancelThrough)
 {
-    // The format and the page count are read; the read of the pages stalls.
+    // The one read of the file (format, pages and pictures) stalls.
     testkit::MakeMixedFolder(dir.path().string());
     testkit::LoopbackServer server;
     server.Serve("/pages.tif", testsupport::ReadBytes(dir.file("pages.tif")));
-    server.StallAfter("/pages.tif", 2);
+    server.StallAfter("/pages.tif", 0);
     control->Put("AutoUpdate", Variant::Bool(false));
     control->Put("DataSource", Variant::Short(trkDataSrcMultiPage));
     control->Put("DataPath", Variant::String(server.Url() + "/pages.tif"));
     PaintCounter paints;
     control->widget()->installEventFilter(&paints);
-    int paintsBefore = -1;
     bool paintedWhileWaiting = false;
-    QTimer::singleShot(100, [&] {
-        paintsBefore = paints.count;
+    server.PostOnRequest([&](const std::string&) {
+        paints.afterNextPaint = [&] {
+            paintedWhileWaiting = true;
+            control->Call("Cancel");
+        };
         control->widget()->update();
-    });
-    QTimer::singleShot(400, [&] {
-        paintedWhileWaiting = paints.count > paintsBefore;
-        control->Call("Cancel");
     });
     // Without the cancel the read would end at its deadline with 2120.
     EXPECT_FALSE(control->Call("Update").boolean());
     EXPECT_EQ(control->Call("GetErrorCode").integer(), trkErrUserAbort);
     EXPECT_TRUE(paintedWhileWaiting);
     EXPECT_EQ(control->Get("ListCount").integer(), 0);
-    EXPECT_EQ(server.requests(), 3);
+    EXPECT_EQ(server.requests(), 1);
+}
+
+// Remote items scrolled into view on a server that has stopped answering:
+// the paint shows their cells without pictures at once and the fetch runs
+// after it, with the window's events running; a cancel ends it, the items
+// stay, and no paint fetches them again until the list is loaded again.
+TEST_F(ControlWindow, RemoteItemsScrolledIntoViewAreFetchedAfterThePaintAndCancelled)
+{
+    testkit::LoopbackServer server;
+    WriteBmp(dir.file("remote.bmp"), 40, 30, 0);
+    control->Put("DataSource", Variant::Short(trkDataSrcDirect));
+    for (int i = 0; i < 9; ++i) {
+        const std::string file = dir.file("d" + std::to_string(10 + i) + ".bmp");
+        WriteBmp(file, 40, 30, 200);
+        ASSERT_TRUE(control->Call("Add", {Variant::Long(-1), Variant::String(file), Variant::String(""),
+                                          Variant::String("")})
+                        .boolean());
+    }
+    // Three remote items, answered once when they are added, then never.
+    for (int i = 0; i < 3; ++i) {
+        const std::string path = "/r" + std::to_string(i) + ".bmp";
+        server.Serve(path, testsupport::ReadBytes(dir.file("remote.bmp")));
+        server.StallAfter(path, 1);
+        ASSERT_TRUE(control->Call("Add", {Variant::Long(-1), Variant::String(server.Url() + path),
+                                          Variant::String(""), Variant::String("")})
+                        .boolean());
+    }
+    // Loading again keeps thumbnails only for the nine items on screen.
+    ASSERT_TRUE(control->Call("Update").boolean());
+    QApplication::processEvents();
+    ASSERT_EQ(server.requests(), 3);
+
+    PaintCounter paints;
+    control->widget()->installEventFilter(&paints);
+    bool cancelSent = false;
+    server.PostOnRequest([&](const std::string&) {
+        paints.afterNextPaint = [&] {
+            control->Call("Cancel");
+            cancelSent = true;
+        };
+        control->widget()->update();
+    });
+    testsupport::HangGuard guard;
+    Key(Qt::Key_End);  // the remote items come into view
+    while (!cancelSent) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    EXPECT_EQ(control->Call("GetErrorCode").integer(), trkErrUserAbort);
+    EXPECT_EQ(control->Get("ListCount").integer(), 12);
+    EXPECT_EQ(server.requests(), 4);
+    EXPECT_FALSE(Shows(control->widget(), qRgb(90, 255, 0)));
+    // Painting again reads nothing more.
+    control->widget()->repaint();
+    QApplication::processEvents();
+    EXPECT_EQ(server.requests(), 4);
+    EXPECT_EQ(control->Get("ListCount").integer(), 12);
 }
 
 TEST_F(ControlWindow, AssistiveTechnologyWalksTheGridItemByItem)
@@ -379,6 +499,8 @@ TEST_F(ControlWindow, AssistiveTechnologyWalksTheGridItemByItem)
     QAccessibleInterface* list = QAccessible::queryAccessibleInterface(control->widget());
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(list->role(), QAccessible::List);
+    // Named by what the user sees, not by the component's name.
+    EXPECT_EQ(list->text(QAccessible::Name).toStdString(), "Thumbnails");
     ASSERT_EQ(list->childCount(), 12);
     for (int i = 0; i < 12; ++i) {
         QAccessibleInterface* item = list->child(i);
@@ -420,16 +542,28 @@ TEST_F(ControlWindow, ARemoteItemScrolledIntoViewIsPaintedFromItsUrl)
                                           Variant::String("")})
                         .boolean());
     }
-    // Added out of view, so its thumbnail waits until it is painted.
+    // Added out of view: its thumbnail is made from the bytes read for the
+    // Add, so showing it reads nothing more.
     ASSERT_TRUE(control->Call("Add", {Variant::Long(-1), Variant::String(server.Url() + "/remote.bmp"),
                                       Variant::String(""), Variant::String("")})
                     .boolean());
     control->Put("TopIndex", Variant::Long(12));
     QApplication::processEvents();
-    const QImage shot = control->widget()->grab().toImage();
-    bool found = false;
-    for (int y = 0; y < shot.height() && !found; ++y)
-        for (int x = 0; x < shot.width() && !found; ++x) found = shot.pixel(x, y) == qRgb(90, 255, 0);
-    EXPECT_TRUE(found);
+    EXPECT_TRUE(Shows(control->widget(), qRgb(90, 255, 0)));
+    EXPECT_EQ(control->Get("ListCount").integer(), 13);
+    EXPECT_EQ(server.requests(), 1);
+
+    // Loaded again while out of view, it keeps no thumbnail: when it scrolls
+    // into view the paint shows its cell at once and the fetch after the
+    // paint brings the picture.
+    control->Put("TopIndex", Variant::Long(0));
+    QApplication::processEvents();
+    ASSERT_TRUE(control->Call("Update").boolean());
+    QApplication::processEvents();
+    EXPECT_EQ(server.requests(), 1);
+    control->Put("TopIndex", Variant::Long(12));
+    testsupport::HangGuard guard;
+    while (!Shows(control->widget(), qRgb(90, 255, 0))) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    EXPECT_EQ(server.requests(), 2);
     EXPECT_EQ(control->Get("ListCount").integer(), 13);
 }

@@ -5,9 +5,11 @@
 // match ImageMagick's.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "testsupport/peak_memory.h"
 #include "testsupport/testsupport.h"
 #include "thumbctl/control/constants.h"
 #include "thumbctl/control/source/multipage.h"
@@ -108,8 +110,13 @@ TEST_P(FromMemory, ThreePagesIndexAndTheSecondComesOutWhole)
             EXPECT_EQ(U32(out, at, little), S);
             EXPECT_EQ(U32(out, at + 4, little), S + 27);  // first strip: 3 rows of 9
         }
-        if (tag == 297) EXPECT_EQ(U32(out, e + 8, little), U32(w.shorts({1, 3}), 0, little));
-        if (tag == 305) EXPECT_EQ(std::string(out.begin() + U32(out, e + 8, little), out.begin() + U32(out, e + 8, little) + 11), "Sorvanta te");
+        if (tag == 297) {
+            EXPECT_EQ(U32(out, e + 8, little), U32(w.shorts({1, 3}), 0, little));
+        }
+        if (tag == 305) {
+            EXPECT_EQ(std::string(out.begin() + U32(out, e + 8, little), out.begin() + U32(out, e + 8, little) + 11),
+                      "Sorvanta te");
+        }
     }
     EXPECT_EQ(DecodePage(h), tiffbuild::PagePixels(pages[1]));
     ipiGlobalFree(h);
@@ -132,8 +139,11 @@ TEST_P(FromMemory, SingleStripOffsetInTheEntryAndShortOffsetsWidened)
         const Bytes out = BlockBytes(h);
         const uint32_t n = source.Page(p).entryCount;
         if (pages[size_t(p)].strips == 1) {
-            for (uint32_t i = 0; i < n; ++i)
-                if (U16(out, 10 + 12 * i, little) == 273) EXPECT_EQ(U32(out, 10 + 12 * i + 8, little), 12 * n + 14) << p;
+            for (uint32_t i = 0; i < n; ++i) {
+                if (U16(out, 10 + 12 * i, little) == 273) {
+                    EXPECT_EQ(U32(out, 10 + 12 * i + 8, little), 12 * n + 14) << p;
+                }
+            }
         }
         EXPECT_EQ(DecodePage(h), tiffbuild::PagePixels(pages[size_t(p)])) << p;
         ipiGlobalFree(h);
@@ -142,6 +152,58 @@ TEST_P(FromMemory, SingleStripOffsetInTheEntryAndShortOffsetsWidened)
 
 INSTANTIATE_TEST_SUITE_P(ByteOrders, FromMemory, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "LittleEndian" : "BigEndian"; });
+
+// FNV-1a of a block's bytes.
+uint64_t Fnv1a(const Bytes& b)
+{
+    uint64_t h = 0xcbf29ce484222325ull;
+    for (uint8_t c : b) h = (h ^ c) * 0x100000001b3ull;
+    return h;
+}
+
+// Every page of the files above, in both byte orders, comes out byte for byte
+// as it always has (the digests were taken from the pages as first written).
+TEST(MultiPageSource, ExtractedPagesAreByteForByteAsBefore)
+{
+    std::vector<tiffbuild::Page> widened(3);
+    widened[1].shortStripOffsets = true;
+    widened[2] = {7, 6, 3, 50, true, {}};
+    // Values in the entry and out of line (PageNumber, Software, XResolution).
+    auto withValues = [](bool little) {
+        tiffbuild::Writer w(little);
+        std::vector<tiffbuild::Page> pages = ThreePages();
+        pages[1].extra = {{297, 3, 2, w.shorts({1, 3})},
+                          {305, 2, 12, {'S', 'o', 'r', 'v', 'a', 'n', 't', 'a', ' ', 't', 'e', 0}},
+                          {282, 5, 1, w.longs({72, 1})}};
+        return pages;
+    };
+    struct Case {
+        const char* name;
+        std::vector<tiffbuild::Page> pages;
+        bool little;
+        std::vector<uint64_t> digests;
+    } cases[] = {
+        {"three pages, II", ThreePages(), true, {0x015edc6f75274c13ull, 0xb0d319c56426a702ull, 0xac1f14ec4e7b09fbull}},
+        {"three pages, MM", ThreePages(), false, {0x8355d16d94ab0c6full, 0x3e31cc84ace7ffe0ull, 0xe7e766de99d912e7ull}},
+        {"short offsets, II", widened, true, {0x6c93bdfca29fad6bull, 0x6c93bdfca29fad6bull, 0xe565796d45346f4full}},
+        {"values, II", withValues(true), true, {0x015edc6f75274c13ull, 0x42c03be49358523bull, 0xac1f14ec4e7b09fbull}},
+        {"values, MM", withValues(false), false, {0x8355d16d94ab0c6full, 0x0917633f5a0ebd2dull, 0xe7e766de99d912e7ull}},
+        {"short offsets, MM", widened, false, {0x689cffa294d50b97ull, 0x689cffa294d50b97ull, 0xea4e91960c31561dull}},
+    };
+    for (const Case& c : cases) {
+        const Bytes file = tiffbuild::MultiPage(c.pages, c.little);
+        CMultiPageSource source;
+        ASSERT_TRUE(source.OpenMemory(file.data(), int64_t(file.size())));
+        ASSERT_TRUE(source.ReadPageIndex(false));
+        ASSERT_EQ(source.PageCount(), int(c.digests.size())) << c.name;
+        for (int p = 0; p < source.PageCount(); ++p) {
+            const IPIHANDLE h = source.ExtractPage(p);
+            ASSERT_NE(h, 0u) << c.name << " " << p;
+            EXPECT_EQ(Fnv1a(BlockBytes(h)), c.digests[size_t(p)]) << c.name << " page " << p;
+            ipiGlobalFree(h);
+        }
+    }
+}
 
 TEST(MultiPageSource, StateErrors)
 {
@@ -253,6 +315,136 @@ TEST(MultiPageSource, ShortStripByteCountsAreCopiedAsTheKernelReadsThem)
     EXPECT_EQ(ipiGlobalLiveCount(), before);
 }
 
+namespace {
+
+struct RawEntry {
+    uint16_t tag, type;
+    uint32_t count, value;  // the value itself, or its offset
+};
+
+// A little-endian file: the header, `blob` at offset 8, then the directories
+// chained in order.
+Bytes RawTiff(const Bytes& blob, const std::vector<std::vector<RawEntry>>& dirs)
+{
+    tiffbuild::Writer le(true);
+    Bytes f(8 + blob.size(), 0);
+    f[0] = f[1] = 'I';
+    f[2] = 42;
+    std::copy(blob.begin(), blob.end(), f.begin() + 8);
+    size_t linkAt = 4;
+    for (const auto& entries : dirs) {
+        le.put32(f, linkAt, uint32_t(f.size()));
+        le.u16(f, uint32_t(entries.size()));
+        for (const RawEntry& e : entries) {
+            le.u16(f, e.tag);
+            le.u16(f, e.type);
+            le.u32(f, e.count);
+            le.u32(f, e.value);
+        }
+        linkAt = f.size();
+        le.u32(f, 0);
+    }
+    return f;
+}
+
+Bytes Longs(size_t n, uint32_t value)
+{
+    tiffbuild::Writer le(true);
+    Bytes b;
+    for (size_t i = 0; i < n; ++i) le.u32(b, value);
+    return b;
+}
+
+} // namespace
+
+// Structures used over and over: pages that all share one big strip table,
+// and a page whose strips all lie on the same big block. The index keeps no
+// more than the file can hold and the copy of such a page is refused before
+// it is made, each within a bounded peak of memory.
+TEST(MultiPageSource, SharedStructuresAreBoundedByTheFile)
+{
+    constexpr uint32_t kStrips = 16384;
+    // 4000 pages whose strip tables are the same two tables of 16384 values.
+    Bytes tables = Longs(kStrips, 8);
+    const Bytes counts = Longs(kStrips, 1);
+    tables.insert(tables.end(), counts.begin(), counts.end());
+    const std::vector<RawEntry> sharing = {{273, 4, kStrips, 8}, {279, 4, kStrips, 8 + 4 * kStrips}};
+    // One page of 100 strips, each the whole 4 MB block after the header.
+    const uint32_t block = 4u << 20;
+    Bytes blockAndTables(block, 7);
+    const Bytes offsets = Longs(100, 8), lengths = Longs(100, block);
+    blockAndTables.insert(blockAndTables.end(), offsets.begin(), offsets.end());
+    blockAndTables.insert(blockAndTables.end(), lengths.begin(), lengths.end());
+    const std::vector<RawEntry> repeating = {{273, 4, 100, 8 + block}, {279, 4, 100, 8 + block + 400}};
+
+    struct Case {
+        const char* name;
+        Bytes file;
+        int pages;
+        int error;  // of extracting page 0
+    } cases[] = {
+        {"pages sharing their strip tables", RawTiff(tables, std::vector<std::vector<RawEntry>>(4000, sharing)), 1, 0},
+        {"strips on the same block", RawTiff(blockAndTables, {repeating}), 1, thumbctl::trkErrInvalidFileFormat},
+    };
+    // Index and page 0 as the list takes them: pages and error as expected.
+    auto indexAndCut = [](const Case& c, int* pages, int* error) {
+        CMultiPageSource source;
+        if (!source.OpenMemory(c.file.data(), int64_t(c.file.size())) || !source.ReadPageIndex(false)) return false;
+        *pages = source.PageCount();
+        const IPIHANDLE h = source.ExtractPage(0);
+        *error = source.Error();
+        if (h) ipiGlobalFree(h);
+        return *pages == c.pages && *error == c.error && (h != 0) == (c.error == 0);
+    };
+    for (const Case& c : cases) {
+        int pages = -1, error = -1;
+        const int64_t peak = testsupport::PeakBytes([&] {
+            indexAndCut(c, &pages, &error);
+            return true;
+        });
+        EXPECT_GE(peak, 0) << c.name;
+        EXPECT_LT(peak, int64_t(50) << 20) << c.name;
+        if (peak < 0 || peak >= int64_t(50) << 20) continue;
+        // What came out, here, now that it is known to stay within the bound.
+        EXPECT_TRUE(indexAndCut(c, &pages, &error)) << c.name;
+        EXPECT_EQ(pages, c.pages) << c.name;
+        EXPECT_EQ(error, c.error) << c.name;
+    }
+}
+
+// An uncompressed page whose strip byte count runs far past its rows (in a
+// file that holds that many bytes: half a gigabyte of holes) is copied with
+// its rows alone, within a bounded peak of memory, and decodes as before.
+TEST(MultiPageSource, AnUncompressedStripIsCopiedAsFarAsItsRows)
+{
+    testsupport::TempDir dir("multipage-long");
+    tiffbuild::Writer le(true);
+    const std::vector<tiffbuild::Page> pages(1);
+    Bytes file = tiffbuild::MultiPage(pages, true);
+    const uint32_t d = U32(file, 4, true);
+    for (uint32_t i = 0; i < U16(file, d, true); ++i)
+        if (U16(file, d + 2 + 12 * i, true) == 279) le.put32(file, d + 2 + 12 * i + 8, 512u << 20);
+    testsupport::MakeSparseFile(dir.file("long.tif"), file, int64_t(600) << 20);
+    Bytes rows;
+    const int64_t peak = testsupport::PeakBytes([&] {
+        CMultiPageSource source;
+        if (!source.Open(dir.file("long.tif")) || !source.ReadPageIndex(false)) return false;
+        const IPIHANDLE h = source.ExtractPage(0);
+        if (h) ipiGlobalFree(h);
+        return h != 0;
+    });
+    EXPECT_GE(peak, 0);
+    EXPECT_LT(peak, int64_t(50) << 20);
+    if (peak < 0 || peak >= int64_t(50) << 20) return;
+    CMultiPageSource source;
+    ASSERT_TRUE(source.Open(dir.file("long.tif")));
+    ASSERT_TRUE(source.ReadPageIndex(false));
+    const IPIHANDLE h = source.ExtractPage(0);
+    ASSERT_NE(h, 0u) << source.Error();
+    EXPECT_EQ(DecodePage(h), tiffbuild::PagePixels(pages[0]));
+    ipiGlobalFree(h);
+}
+
 TEST(MultiPageSource, PagesOfTiffcpFilesMatchImageMagick)
 {
     testsupport::TempDir dir("multipage");
@@ -288,6 +480,25 @@ TEST(MultiPageSource, PagesOfTiffcpFilesMatchImageMagick)
             EXPECT_FALSE(a.empty());
             EXPECT_EQ(a, b) << name << " page " << page;
         }
+        // Padded to a gigabyte of holes: the same pages, within a bounded
+        // peak of memory.
+        const Bytes whole = testsupport::ReadBytes(d + name);
+        testsupport::MakeSparseFile(d + "padded.tif", whole, int64_t(1) << 30);
+        auto samePages = [&] {
+            CMultiPageSource padded;
+            if (!padded.Open(d + "padded.tif") || !padded.ReadPageIndex(false) || padded.PageCount() != 3) return false;
+            for (int page = 0; page < 3; ++page) {
+                const IPIHANDLE a = padded.ExtractPage(page), b = source.ExtractPage(page);
+                const bool same = a && b && BlockBytes(a) == BlockBytes(b);
+                if (a) ipiGlobalFree(a);
+                if (b) ipiGlobalFree(b);
+                if (!same) return false;
+            }
+            return true;
+        };
+        const int64_t peak = testsupport::PeakBytes(samePages);
+        EXPECT_GE(peak, 0) << name << ": the padded file's pages differ";
+        EXPECT_LT(peak, int64_t(50) << 20) << name;
     }
 }
 

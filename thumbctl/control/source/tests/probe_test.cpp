@@ -225,6 +225,82 @@ TEST(ImageFileProbe, HugeFilesAreReadOnlyAsFarAsTheTestsNeed)
     EXPECT_EQ(probe.Error(), thumbctl::trkErrInvalidFileFormat);
 }
 
+namespace {
+
+// A source that counts the bytes read through it.
+class CountingBytes : public thumbctl::ByteSource {
+public:
+    explicit CountingBytes(thumbctl::ByteSource& inner) : inner_(inner) {}
+    int64_t size() const override { return inner_.size(); }
+    bool read(int64_t offset, void* buffer, int64_t n) override
+    {
+        total += n;
+        return inner_.read(offset, buffer, n);
+    }
+    int64_t total = 0;
+
+private:
+    thumbctl::ByteSource& inner_;
+};
+
+// A little-endian TIFF of `dirs` directories of `entries` entries each that
+// overlap: directory k starts 12 bytes after directory k - 1 and walks the
+// same entries again. Every entry has a valid field type, and each
+// directory's link (inside the entries of the later ones) points to the
+// next, so that walking them all reads dirs x entries x 12 bytes.
+Bytes OverlappingDirectories(int dirs, int entries)
+{
+    const uint32_t base = 1 << 16;  // links then have a valid field type as their high half
+    tiffbuild::Writer le(true);
+    Bytes f(base, 0);
+    f[0] = 'I';
+    f[1] = 'I';
+    f[2] = 42;
+    le.put32(f, 4, base);
+    for (int j = 0; j < dirs + entries; ++j) {
+        Bytes slot;
+        le.u16(slot, uint32_t(entries));              // a directory's entry count
+        if (j < entries) {
+            le.u16(slot, 300);                        // tag
+            le.u16(slot, 3);                          // SHORT
+        } else {
+            const int k = j - entries;                // the link of directory k
+            le.u32(slot, k + 1 < dirs ? base + 12 * uint32_t(k + 1) : 0);
+        }
+        le.u32(slot, 1);                              // count
+        le.u16(slot, 0);                              // value
+        f.insert(f.end(), slot.begin(), slot.end());
+    }
+    return f;
+}
+
+} // namespace
+
+// The directory walk reads no more entries in all than the data holds:
+// directories that overlap to be walked again and again end it, and a
+// well-formed file of many pages is walked whole.
+TEST(ImageFileProbe, TheTiffWalkReadsNoMoreThanTheDataHolds)
+{
+    struct Case {
+        const char* name;
+        Bytes data;
+        int type;
+        int error;
+    } cases[] = {
+        {"overlapping directories", OverlappingDirectories(20000, 4000), CImageFileProbe::probeTiff, 0},
+        {"many pages", tiffbuild::MultiPage(std::vector<tiffbuild::Page>(2000), true), CImageFileProbe::probeTiff, 0},
+    };
+    for (const Case& c : cases) {
+        thumbctl::MemoryBytes memory(c.data.data(), int64_t(c.data.size()));
+        CountingBytes source(memory);
+        CImageFileProbe probe;
+        probe.Probe(source);
+        EXPECT_EQ(probe.ProbeType(), c.type) << c.name;
+        EXPECT_EQ(probe.Error(), c.error) << c.name;
+        EXPECT_LE(source.total, 2 * int64_t(c.data.size())) << c.name;
+    }
+}
+
 TEST(ImageFileProbe, FilesFromReferenceToolsAndOurGenerator)
 {
     testsupport::TempDir dir("probe-tools");
@@ -263,7 +339,28 @@ TEST(ImageFileProbe, FilesFromReferenceToolsAndOurGenerator)
         CImageFileProbe probe;
         EXPECT_EQ(probe.ProbeFile(d + j.file), j.error == 0) << j.file;
         EXPECT_EQ(probe.Error(), j.error) << j.file;
-        if (j.type != -1) EXPECT_EQ(probe.ProbeType(), j.type) << j.file;
+        if (j.type != -1) {
+            EXPECT_EQ(probe.ProbeType(), j.type) << j.file;
+        }
+
+        // Padded to a gigabyte of holes: the same answer from the same few
+        // bytes. Cut at a quarter, a half and three quarters: an answer from
+        // no more bytes than the file holds.
+        const Bytes whole = testsupport::ReadBytes(d + j.file);
+        testsupport::MakeSparseFile(d + "padded", whole, int64_t(1) << 30);
+        thumbctl::FileBytes padded;
+        ASSERT_TRUE(padded.open(d + "padded", nullptr));
+        CountingBytes counted(padded);
+        EXPECT_EQ(probe.Probe(counted), j.error == 0) << j.file << " padded";
+        EXPECT_EQ(probe.Error(), j.error) << j.file << " padded";
+        EXPECT_LE(counted.total, 1024 + 2 * int64_t(whole.size())) << j.file << " padded";
+        for (const size_t cut : {whole.size() / 4, whole.size() / 2, whole.size() * 3 / 4}) {
+            const Bytes part(whole.begin(), whole.begin() + long(cut));
+            thumbctl::MemoryBytes memory(part.data(), int64_t(part.size()));
+            CountingBytes cutSource(memory);
+            probe.Probe(cutSource);
+            EXPECT_LE(cutSource.total, 1024 + 2 * int64_t(cut)) << j.file << " cut at " << cut;
+        }
     }
 }
 
