@@ -23,7 +23,7 @@ constexpr uint64_t kLoadCopies = 4;
 
 } // namespace
 
-PhaseImageFile ReadPhaseImageFile(const std::string& path)
+PhaseImageFile ReadPhaseImageFile(const std::string& path, PhaseFormat format)
 {
     PhaseImageFile f;
     // An image the computer cannot hold is refused before any memory is taken for it.
@@ -35,13 +35,17 @@ PhaseImageFile ReadPhaseImageFile(const std::string& path)
     const std::string limit = platform::PathLimitText(path);
     if (!limit.empty())
         return refuse(std::string(kCannotOpen) + model::CR + limit);
-    if (MatchesPattern(path, "*_ph.bmp")) {
+    if (format == PhaseFormat::Bmp || (format == PhaseFormat::ByName && MatchesPattern(path, "*_ph.bmp"))) {
         // As the main window's picture buffer reads it: the picture's values, no header.
         platform::GreyPicture p = platform::ReadGreyPicture(path, maxPixels);
         if (p.result == platform::GreyPicture::Result::TooLarge)
             return refuse(kNotEnoughMemoryToLoad);
-        if (p.result != platform::GreyPicture::Result::Ok)
+        if (p.result == platform::GreyPicture::Result::CannotOpen)
             return refuse(kCannotOpen);
+        if (p.result == platform::GreyPicture::Result::Unsupported)
+            return refuse(platform::kMsgCannotOpenInvalidFormat);
+        if (p.result != platform::GreyPicture::Result::Ok)
+            return refuse(p.error);   // the reader's reason: not 8-bit, incomplete ...
         f.cols = static_cast<uint16_t>(p.width);
         f.rows = static_cast<uint16_t>(p.height);
         f.pixels = std::move(p.pixels);

@@ -12,7 +12,8 @@ inline constexpr const char* kNotEnoughMemoryToLoad = "Not enough memory to load
 
 struct PhaseImageFile {
     bool ok = false;
-    std::string message;          // "The file cannot be opened." (or kNotEnoughMemoryToLoad, or the path limit) when !ok
+    std::string message;          // when !ok: "The file cannot be opened." (with the path limit when one
+                                  // is gone beyond), kNotEnoughMemoryToLoad, or the BMP reader's reason
     uint16_t cols = 0;
     uint16_t rows = 0;
     std::string header;           // header text ("" for none)
@@ -25,7 +26,10 @@ struct PhaseImageFile {
 // '.' too); a path beyond the system's limits is refused with a message that
 // names the limit, an image larger than the analysis memory budget allows
 // (four copies of it) before any memory is taken for it.
-PhaseImageFile ReadPhaseImageFile(const std::string& path);
+// `format` chooses the reader when the caller knows the kind (the batch and
+// the editor's jobs by their phase-image format).
+enum class PhaseFormat { ByName, Tiff, Bmp };
+PhaseImageFile ReadPhaseImageFile(const std::string& path, PhaseFormat format = PhaseFormat::ByName);
 
 struct InstalledImage {
     bool hasHeader = false;       // a maker header was parsed: Exclude 128 ticked,

@@ -2,7 +2,6 @@
 
 #include "app/core/loader.h"
 #include "app/core/runtime.h"
-#include "platform/bmp8.h"
 #include "platform/strandel_binding.h"
 
 #include <QBuffer>
@@ -28,19 +27,9 @@ bool WritableSize(int cols, int rows, std::string* error)
 GreyImage ReadGreyImage(const std::string& path, const std::string& format)
 {
     GreyImage g;
-    if (core::EqualsNoCase(format, "bmp")) {
-        platform::Bmp8Image b = platform::ReadBmp8(path);
-        if (b.status != platform::Bmp8Status::Ok) {
-            g.message = platform::Bmp8StatusText(b.status);
-            return g;
-        }
-        g.cols = b.cols;
-        g.rows = b.rows;
-        g.pixels = std::move(b.pixels);
-        g.ok = true;
-        return g;
-    }
-    core::PhaseImageFile f = core::ReadPhaseImageFile(path);
+    // The program's phase-image reader, as the main window reads each kind.
+    core::PhaseImageFile f = core::ReadPhaseImageFile(
+        path, core::EqualsNoCase(format, "bmp") ? core::PhaseFormat::Bmp : core::PhaseFormat::Tiff);
     g.ok = f.ok;
     g.message = std::move(f.message);
     g.cols = f.cols;
