@@ -33,6 +33,9 @@ public:
     const std::string& error() const { return error_; }
     // The size the file had when it was opened.
     uint64_t size() const { return size_; }
+    // The open descriptor (-1 when closed), for a reader that reads from it
+    // itself; it stays this object's to close.
+    int descriptor() const { return fd_; }
 
     // Reads up to n bytes at `offset`; the number read, short only at the end
     // of the file; -1 on a read error.
