@@ -243,7 +243,8 @@ namespace {
 
 // Runs a tool with its own home, runtime folder and class registry; its output
 // (standard output and error) goes into *out. Returns the exit status; *peak
-// gets the tool's peak resident memory.
+// gets the tool's peak resident memory. A tool that hangs is killed by a
+// generous guard (exit status 137), so that the test fails instead of waiting.
 int RunTool(const testsupport::TempDir& dir, const std::string& tool, const std::string& args, std::string* out,
             int64_t* peak = nullptr)
 {
@@ -252,7 +253,8 @@ int RunTool(const testsupport::TempDir& dir, const std::string& tool, const std:
     int rc = -1;
     const int64_t bytes = testsupport::CommandPeakBytes("HOME='" + home + "' XDG_RUNTIME_DIR='" + run +
                                                             "' SORVANTA_CLASS_REGISTRY='" + dir.file("classes.reg") +
-                                                            "' '" + Tool(tool.c_str()) + "' " + args + " > '" + log +
+                                                            "' timeout -s KILL 300 '" + Tool(tool.c_str()) + "' " +
+                                                            args + " > '" + log +
                                                             "' 2>&1",
                                                         &rc);
     if (peak) *peak = bytes;
@@ -374,4 +376,25 @@ TEST(AnalysisCli, APathBeyondTheSystemLimitIsNamed)
                        "path the system opens."),
               std::string::npos)
         << out.substr(0, 300);
+}
+
+// Pipes as the contour style files never hold sorvanta-plot: the built-in
+// style draws the plot.
+TEST(AnalysisCli, StyleFilesThatArePipesNeverHoldAPlot)
+{
+    if (!ToolsBuilt({"sorvanta-plot", "mkphase"})) GTEST_SKIP() << "tools not built";
+    testsupport::TempDir dir("stylepipe");
+    const std::string img = dir.file("Dome_ph.tif"), base = dir.file("base"), picture = dir.file("contour.bmp");
+    testsupport::Shell("'" + Tool("mkphase") + "' --size 96x64 --surface dome:0.0008 '" + img + "'");
+    const std::string utility = base + "/Calverdine/Utility Files";
+    std::filesystem::create_directories(utility);
+    for (const char* name : {"Colorfill Contour.sty", "Grayfill Contour.sty", "Colorline Contour.sty",
+                             "Blackline Contour.sty", "Colorgray Contour.sty"})
+        testsupport::MakeFifo(utility + "/" + name);
+    std::string out;
+    EXPECT_EQ(RunTool(dir, "sorvanta-plot", "--base '" + base + "' --kind contour --out '" + picture + "' '" + img + "'",
+                      &out),
+              0)
+        << out;
+    EXPECT_FALSE(testsupport::MagickPixels(picture).empty()) << out;
 }
