@@ -87,8 +87,8 @@ Bmp8Image Failed(Bmp8Image& img, Bmp8Status status)
     return img;
 }
 
-// Room for every pixel, taken without filling it: rows are appended as they
-// are read, so memory grows only with what the data fills.
+// Room for `pixels` pixels, taken without filling it: rows are appended as
+// they are read.
 bool Reserve(Bmp8Image& img, uint64_t pixels)
 {
     try {
@@ -131,7 +131,14 @@ Bmp8Image ReadRows(Bytes& bytes, uint64_t offBits, int width, int height, bool t
 Bmp8Image ReadRle8(Bytes& bytes, uint64_t offBits, int width, int height, bool topDown, Bmp8Image& img)
 {
     const uint64_t pixels = uint64_t(width) * uint64_t(height);
-    if (!Reserve(img, pixels)) return Failed(img, Bmp8Status::TooLarge);
+    // Run-length data can skip rows or end the picture in two bytes, so its
+    // size says nothing of the picture's: room is taken as rows are passed,
+    // doubling up to the whole picture, never ahead of the data.
+    auto makeRoom = [&](uint64_t more) {
+        const uint64_t need = img.pixels.size() + more;
+        if (need <= img.pixels.capacity()) return true;
+        return Reserve(img, std::min(pixels, std::max<uint64_t>(need, 2 * uint64_t(img.pixels.capacity()))));
+    };
     // No encoding spends more than four bytes a pixel (a one-pixel move) and
     // two a row: data beyond that is never read.
     Cursor in(bytes, offBits, offBits + 4 * pixels + 2 * uint64_t(height) + 2);
@@ -139,8 +146,9 @@ Bmp8Image ReadRle8(Bytes& bytes, uint64_t offBits, int width, int height, bool t
     std::vector<uint8_t> current(size_t(width), kUnreachedPixel);
     int row = 0;
     int64_t x = 0;
+    bool room = true;
     auto finishRowsUpTo = [&](int64_t target) {
-        while (row < target && row < height) {
+        while (row < target && row < height && (room = makeRoom(uint64_t(width)))) {
             img.pixels.insert(img.pixels.end(), current.begin(), current.end());
             std::fill(current.begin(), current.end(), kUnreachedPixel);
             ++row;
@@ -152,7 +160,7 @@ Bmp8Image ReadRle8(Bytes& bytes, uint64_t offBits, int width, int height, bool t
     };
     bool ended = false;
     uint8_t a = 0, b = 0;
-    while (row < height && in.get(&a) && in.get(&b)) {
+    while (room && row < height && in.get(&a) && in.get(&b)) {
         if (a > 0) {
             for (int k = 0; k < a; ++k) put(b);
         } else if (b == 0) {
@@ -179,8 +187,10 @@ Bmp8Image ReadRle8(Bytes& bytes, uint64_t offBits, int width, int height, bool t
     }
     // Writers may leave out the final marker once the last row is complete.
     const bool complete = ended || row >= height || (row == height - 1 && x >= width);
+    if (!room) return Failed(img, Bmp8Status::TooLarge);
     if (!complete) return Failed(img, Bmp8Status::Truncated);
     finishRowsUpTo(height);
+    if (!room) return Failed(img, Bmp8Status::TooLarge);
     if (!topDown) {
         for (int y = 0; y < height / 2; ++y)
             std::swap_ranges(img.pixels.begin() + int64_t(y) * width, img.pixels.begin() + int64_t(y + 1) * width,
