@@ -51,7 +51,10 @@ QImage ReadPicture(const std::string& path, std::string* error)
     // A regular file only, opened without waiting: a pipe, folder or device
     // in a picture's place is refused at once.
     platform::RegularFile file;
-    if (!file.open(path)) return fail("The file cannot be opened.");
+    if (!file.open(path)) {
+        const std::string limit = platform::PathLimitText(path);
+        return fail(limit.empty() ? "The file cannot be opened." : "The file cannot be opened.\r" + limit);
+    }
     uint8_t head[4] = {};
     const bool tiff = file.readExactlyAt(0, head, sizeof head) &&
                       ((head[0] == 'I' && head[1] == 'I' && head[2] == 42 && head[3] == 0) ||

@@ -76,4 +76,8 @@ TEST(ViewerPicture, ReadExactlyOrRefusedNeverWaitingOrReadingPastThePicture)
         EXPECT_TRUE(browser::ReadPicture(path, &why).isNull()) << path;
         EXPECT_EQ(why, "The file cannot be opened.") << path;
     }
+    std::string why;
+    EXPECT_TRUE(browser::ReadPicture(dir.file(std::string(300, 'n') + "_3D.bmp"), &why).isNull());
+    EXPECT_EQ(why, "The file cannot be opened.\rA name in the path is longer than 255 bytes, the longest name the "
+                   "system allows.");
 }

@@ -2,6 +2,7 @@
 
 #include "app/core/loader.h"
 #include "app/core/runtime.h"
+#include "platform/regular_file.h"
 #include "platform/strandel_binding.h"
 
 #include <QBuffer>
@@ -46,7 +47,9 @@ bool WriteTiffImage(const std::string& path, int cols, int rows, const std::stri
     const int32_t status = strandel::WriteTIFFFile(path, uint16_t(cols), uint16_t(rows), header, pixels);
     if (status != 0) {
         if (error) {
+            const std::string limit = platform::PathLimitText(path);
             *error = status == strandel::kLibraryMissing ? strandel::LoadError()
+                     : !limit.empty()                    ? limit
                                                          : "The TIFF library reported status " + std::to_string(status) + ".";
         }
         return false;

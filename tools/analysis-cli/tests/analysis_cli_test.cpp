@@ -362,7 +362,8 @@ TEST(AnalysisCli, DeclaredSizesTheDataCannotFillCostTheToolsAFewMegabytes)
     EXPECT_LT(peak - batchBaseline, 50 << 20);
 }
 
-// A path longer than the system opens is refused with the limit named.
+// A path longer than the system opens is refused with the limit named, when
+// an image is read and when one is written.
 TEST(AnalysisCli, APathBeyondTheSystemLimitIsNamed)
 {
     if (!ToolsBuilt({"sorvanta-analyze"})) GTEST_SKIP() << "sorvanta-analyze not built";
@@ -376,6 +377,11 @@ TEST(AnalysisCli, APathBeyondTheSystemLimitIsNamed)
                        "path the system opens."),
               std::string::npos)
         << out.substr(0, 300);
+    platform::SetSystemFolder(testsupport::BinDir());
+    const std::vector<uint8_t> px(4, 1);
+    std::string error;
+    EXPECT_FALSE(editor::WriteTiffImage(path, 2, 2, "", px.data(), &error));
+    EXPECT_EQ(error, "The path is longer than 4095 bytes, the longest path the system opens.");
 }
 
 // Pipes as the contour style files never hold sorvanta-plot: the built-in
