@@ -239,7 +239,9 @@ std::string TrimSpaces(const std::string& s)
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace core {
 
