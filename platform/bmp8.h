@@ -16,6 +16,7 @@ enum class Bmp8Status {
     Compressed,    // a compression other than RLE8: not read
     BadSize,       // zero, negative or more than 32767 columns or rows
     Truncated,     // the pixel data ends before the picture does
+    TooLarge,      // more pixels than the caller takes, or than memory holds
 };
 
 struct Bmp8Image {
@@ -30,9 +31,12 @@ struct Bmp8Image {
 inline constexpr uint8_t kUnreachedPixel = 128;
 
 // Reads an 8-bit BMP, uncompressed or RLE8 (Windows or OS/2 header,
-// bottom-up or top-down).
-Bmp8Image ReadBmp8(const std::string& path);
-Bmp8Image DecodeBmp8(const uint8_t* data, size_t size);
+// bottom-up or top-down): the headers, then only the rows they declare, so a
+// file padded far past its picture costs no more than the picture. A picture
+// of more than maxPixels pixels is refused (TooLarge) before any is read.
+// Memory grows with the rows read, never ahead of the data.
+Bmp8Image ReadBmp8(const std::string& path, uint64_t maxPixels = UINT64_MAX);
+Bmp8Image DecodeBmp8(const uint8_t* data, size_t size, uint64_t maxPixels = UINT64_MAX);
 
 // A sentence for the user that says why a picture could not be read.
 std::string Bmp8StatusText(Bmp8Status status);

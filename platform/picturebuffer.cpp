@@ -1,14 +1,11 @@
 #include "platform/picturebuffer.h"
 
-#include "platform/bmp8.h"
-#include "platform/strandel_binding.h"
+#include "platform/picture_file.h"
 
 #include <QFile>
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
-
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -58,47 +55,18 @@ PictureBuffer::LoadResult PictureBuffer::load()
         lastError_ = "No file name given.";
         return LoadResult::NoFileName;
     }
-    // Regular files only: opening a pipe would wait for a writer.
-    QFile file(fileName_);
-    struct stat st {};
-    if (::stat(QFile::encodeName(fileName_).constData(), &st) != 0 || !S_ISREG(st.st_mode) ||
-        !file.open(QIODevice::ReadOnly)) {
-        lastError_ = "The file cannot be opened.";
-        return LoadResult::CannotOpen;
+    GreyPicture p = ReadGreyPicture(QFile::encodeName(fileName_).toStdString());
+    lastError_ = QString::fromStdString(p.error);
+    switch (p.result) {
+    case GreyPicture::Result::Ok: break;
+    case GreyPicture::Result::CannotOpen: return LoadResult::CannotOpen;
+    case GreyPicture::Result::NotEightBit: return LoadResult::NotEightBit;
+    case GreyPicture::Result::Unsupported: return LoadResult::Unsupported;
+    case GreyPicture::Result::BadFile:
+    case GreyPicture::Result::TooLarge: return LoadResult::BadFile;
     }
-    const QByteArray magic = file.peek(4);
-    file.close();
-    if (magic.startsWith("BM")) {
-        const QByteArray path = QFile::encodeName(fileName_);
-        Bmp8Image img = ReadBmp8(path.toStdString());
-        if (img.status != Bmp8Status::Ok) {
-            lastError_ = QString::fromStdString(Bmp8StatusText(img.status));
-            switch (img.status) {
-            case Bmp8Status::CannotOpen: return LoadResult::CannotOpen;
-            case Bmp8Status::NotEightBit: return LoadResult::NotEightBit;
-            case Bmp8Status::Compressed:
-            case Bmp8Status::NotBmp: return LoadResult::Unsupported;
-            default: return LoadResult::BadFile;
-            }
-        }
-        setPicture(img.cols, img.rows, std::move(img.pixels));
-        return LoadResult::Ok;
-    }
-    if (magic == QByteArray("II*\0", 4) || magic == QByteArray("MM\0*", 4)) {
-        strandel::ReadResult r = strandel::ReadImage(QFile::encodeName(fileName_).toStdString());
-        if (r.status == strandel::kLibraryMissing) {
-            lastError_ = "The TIFF library cannot be loaded: " + QString::fromStdString(strandel::LoadError());
-            return LoadResult::CannotOpen;
-        }
-        if (r.status != 0 || r.cols == 0 || r.rows == 0 || r.pixels.size() != size_t(r.cols) * r.rows) {
-            lastError_ = QString("The TIFF picture cannot be read (status %1).").arg(r.status);
-            return LoadResult::BadFile;
-        }
-        setPicture(r.cols, r.rows, std::move(r.pixels));
-        return LoadResult::Ok;
-    }
-    lastError_ = "Invalid file format.";
-    return LoadResult::Unsupported;
+    setPicture(p.width, p.height, std::move(p.pixels));
+    return LoadResult::Ok;
 }
 
 bool PictureBuffer::readRow(int y, int32_t* row) const

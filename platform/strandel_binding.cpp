@@ -43,39 +43,71 @@ uint16_t GetTIFFRows(const std::string& path)
     return fn ? fn(ExactName(path).c_str()) : 0;
 }
 
-ReadResult ReadImage(const std::string& path)
+namespace {
+
+// Rows of a read appended as they are decoded. The declared size is checked
+// when the library reports it; room for the image is reserved, not filled,
+// only with the first row (once the file is known to hold the image), so
+// memory grows only with the rows the data fills.
+struct Rows {
+    uint64_t maxPixels = 0;
+    ReadResult* result = nullptr;
+    int32_t refusal = STRANDEL_OK;   // why the size was refused
+
+    static int Size(void* context, uint32_t width, uint32_t length)
+    {
+        auto* self = static_cast<Rows*>(context);
+        if (width > kMaxSide || length > kMaxSide)
+            self->refusal = STRANDEL_ERR_TOO_LARGE;
+        else if (uint64_t(width) * length > self->maxPixels)
+            self->refusal = kOverBudget;
+        if (self->refusal != STRANDEL_OK) return 0;
+        self->result->cols = uint16_t(width);
+        self->result->rows = uint16_t(length);
+        return 1;
+    }
+    static int Row(void* context, uint32_t y, const uint8_t* pixels)
+    {
+        auto* self = static_cast<Rows*>(context);
+        ReadResult& r = *self->result;
+        try {
+            if (y == 0) r.pixels.reserve(size_t(r.cols) * r.rows);
+            r.pixels.insert(r.pixels.end(), pixels, pixels + r.cols);   // within the room reserved
+        } catch (const std::bad_alloc&) {
+            return 0;
+        }
+        return 1;
+    }
+};
+
+} // namespace
+
+ReadResult ReadImage(const std::string& path, uint64_t maxPixels)
 {
     ReadResult r;
-    static platform::LazyFunction<decltype(::ReadTIFFFileSized)> bound(Library(), "ReadTIFFFileSized");
+    static platform::LazyFunction<decltype(::ReadTIFFRows)> bound(Library(), "ReadTIFFRows");
     auto read = bound.get();
     if (!read) {
         r.status = kLibraryMissing;
         return r;
     }
-    r.cols = GetTIFFCols(path);
-    r.rows = GetTIFFRows(path);
-    // The declared size is checked before anything is allocated for it.
-    if (r.cols > kMaxSide || r.rows > kMaxSide) {
-        r.status = STRANDEL_ERR_TOO_LARGE;
-        return r;
-    }
-    std::vector<uint8_t> buf;
-    try {
-        buf.resize(size_t(r.cols) * r.rows);
-    } catch (const std::bad_alloc&) {
-        r.status = STRANDEL_ERR_NOMEM;
-        return r;
-    }
+    // One open of the file gives size, rows and header text together; the
+    // declared size is checked before anything is taken for it.
+    Rows rows;
+    rows.maxPixels = maxPixels;
+    rows.result = &r;
+    const StrandelRowReader reader{&rows, &Rows::Size, &Rows::Row};
     int32_t status = STRANDEL_ERR_OPEN;
-    char* text = read(ExactName(path).c_str(), buf.data(), buf.size(), &status);
+    char* text = read(ExactName(path).c_str(), &reader, &status);
     if (text) {
         r.header = text;
         std::free(text);
     }
+    if (status == STRANDEL_ERR_TOO_LARGE && rows.refusal != STRANDEL_OK) status = rows.refusal;
     // An image without pixels is as unreadable as a missing one.
-    if (status == STRANDEL_OK && buf.empty()) status = STRANDEL_ERR_FORMAT;
+    if (status == STRANDEL_OK && r.pixels.empty()) status = STRANDEL_ERR_FORMAT;
     r.status = status;
-    if (status == STRANDEL_OK) r.pixels = std::move(buf);
+    if (status != STRANDEL_OK) r.pixels = std::vector<uint8_t>();
     return r;
 }
 

@@ -15,12 +15,14 @@ uint16_t GetTIFFRows(const std::string& path);
 // The largest image side the program reads.
 inline constexpr uint16_t kMaxSide = 32767;
 
-// Reads the pixels of an 8-bit image into `pixels` (resized to cols x rows);
-// returns the header text. `status` gets the library's status code
-// (0 when read; negative otherwise, and `pixels` then is left empty). A
-// declared side above kMaxSide is refused before anything is allocated
-// (STRANDEL_ERR_TOO_LARGE), memory that cannot be had gives STRANDEL_ERR_NOMEM.
-// The file read is exactly the one named (no ".tif" completion), of any length.
+// Reads the pixels of an 8-bit image into `pixels` (cols x rows) with its
+// header text, in one open of the file. `status` gets the library's status
+// code (0 when read; negative otherwise, and `pixels` then is left empty). A
+// declared side above kMaxSide (STRANDEL_ERR_TOO_LARGE) or more than maxPixels
+// pixels (kOverBudget) is refused before anything is allocated, memory that
+// cannot be had gives STRANDEL_ERR_NOMEM; memory grows with the rows decoded,
+// never ahead of them. The file read is exactly the one named (no ".tif"
+// completion).
 struct ReadResult {
     int32_t status = -14;
     uint16_t cols = 0;
@@ -28,7 +30,7 @@ struct ReadResult {
     std::string header;
     std::vector<uint8_t> pixels;
 };
-ReadResult ReadImage(const std::string& path);
+ReadResult ReadImage(const std::string& path, uint64_t maxPixels = UINT64_MAX);
 
 // Writes an 8-bit grey image with its header text; returns the library status
 // (0 written). -1000 when the library cannot be loaded. The image is written
@@ -41,5 +43,7 @@ int32_t WriteTIFFFile(const std::string& path, uint16_t cols, uint16_t rows, con
 std::string LoadError();
 
 inline constexpr int32_t kLibraryMissing = -1000;
+// The image has more pixels than the caller takes.
+inline constexpr int32_t kOverBudget = -1001;
 
 } // namespace strandel

@@ -3,9 +3,13 @@
 
 #include <tiffio.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -57,14 +61,73 @@ bool CompletePath(const char* path, std::string& out)
     return true;
 }
 
-// The first directory's strips lie inside the file: none starts in the
-// header, and each holds its data within the file's size (an uncompressed
-// strip the bytes of all its rows, a compressed one its byte count). A
+// What libtiff reports while a file is open. Messages while the pixels are
+// decoded mean a row came out wrong or incomplete (a strip that ends early,
+// a bad code, a run past the row), whatever the codec: the row failed.
+struct Reports {
+    bool decoding = false;
+    bool lostData = false;
+};
+
+// Notices that come with intact data while decoding.
+bool IsNotice(const char* fmt)
+{
+    // LZW of the earliest writers, bit order reversed: read as it is.
+    return fmt && std::strncmp(fmt, "Old-style LZW codes", 19) == 0;
+}
+
+int OnMessage(TIFF*, void* user, const char*, const char* fmt, va_list)
+{
+    auto* r = static_cast<Reports*>(user);
+    if (r && r->decoding && !IsNotice(fmt)) r->lostData = true;
+    return 1;   // handled: a windowed caller never sees libtiff's chatter
+}
+
+// The most rows of lineSize bytes that byteCount bytes of a strip can decode
+// to, for each compression the library reads; false for any other. No codec
+// makes more of its data than this, so a strip that declares more rows than
+// its bytes can fill is refused before anyone sizes a buffer for it.
+bool MostRows(uint16_t compression, uint64_t byteCount, uint64_t lineSize, uint64_t* rows)
+{
+    uint64_t bytes = 0;
+    switch (compression) {
+    case COMPRESSION_PACKBITS:   // a count byte and one value give at most 128 bytes
+        bytes = 64 * byteCount;
+        break;
+    case COMPRESSION_LZW: {      // codes of 9 bits or more; the n-th code after a clear adds
+                                 // at most n bytes, and no entry of the 4096-code table more
+        const uint64_t codes = byteCount * 8 / 9;
+        bytes = std::min(codes * (codes + 1) / 2, codes * 4096);
+        break;
+    }
+    case COMPRESSION_ADOBE_DEFLATE:
+    case COMPRESSION_DEFLATE:    // deflate expands at most 1032 times
+        bytes = 1032 * byteCount;
+        break;
+    case COMPRESSION_JPEG:       // at least one bit for every block of 8 x 8 samples
+        bytes = 512 * byteCount;
+        break;
+    case COMPRESSION_CCITTRLE:
+    case COMPRESSION_CCITTFAX3:
+    case COMPRESSION_CCITTFAX4:  // at least one bit a row, whatever its width
+        *rows = 8 * byteCount;
+        return true;
+    default:
+        return false;
+    }
+    *rows = lineSize > 0 ? bytes / lineSize : 0;
+    return true;
+}
+
+// The first directory's strips lie inside the file and can hold the image:
+// none starts in the header, each holds its data within the file's size (an
+// uncompressed strip the bytes of all its rows, a compressed one its byte
+// count), and a compressed strip's bytes can decode to all its rows. A
 // StripOffsets entry that libtiff ignored or padded (a count of 0, a wrong
 // count) leaves offsets of 0 and fails here, and an image that declares far
-// more rows than its bytes can hold is refused before anyone sizes a buffer
-// for it.
-bool StripsInsideFile(TIFF* tif, uint64_t fileSize)
+// more rows than its bytes can hold, or a compression the library does not
+// read, is refused before anyone sizes a buffer for it.
+bool StripsHoldTheImage(TIFF* tif, uint64_t fileSize)
 {
     if (TIFFIsTiled(tif)) return false;  // the scanline reader takes strips only
     uint32_t length = 0, rowsPerStrip = 0;
@@ -73,6 +136,9 @@ bool StripsInsideFile(TIFF* tif, uint64_t fileSize)
     if (!TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip) || rowsPerStrip == 0) return false;
     TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
     const tmsize_t lineSize = TIFFScanlineSize(tif);
+    const uint64_t lineBytes = uint64_t(lineSize > 0 ? lineSize : 0);
+    uint64_t unused = 0;
+    if (compression != COMPRESSION_NONE && !MostRows(compression, 0, lineBytes, &unused)) return false;
     const uint32_t strips = TIFFNumberOfStrips(tif);
     const uint32_t rows = rowsPerStrip < length ? rowsPerStrip : length;
     if (length > 0 && (strips == 0 || uint64_t(strips) < (uint64_t(length) + rows - 1) / rows)) return false;
@@ -83,32 +149,62 @@ bool StripsInsideFile(TIFF* tif, uint64_t fileSize)
         const uint64_t byteCount = TIFFGetStrileByteCountWithErr(tif, s, &err);
         if (err) return false;
         const uint64_t stripRows = std::min<uint64_t>(rows, uint64_t(length) - uint64_t(s) * rows);
-        const uint64_t bytes = compression == COMPRESSION_NONE ? stripRows * uint64_t(lineSize > 0 ? lineSize : 0)
-                                                               : byteCount;
+        const uint64_t bytes = compression == COMPRESSION_NONE ? stripRows * lineBytes : byteCount;
         if (offset < 8 || offset > fileSize || bytes > fileSize - offset) return false;
+        uint64_t most = 0;
+        if (compression != COMPRESSION_NONE && (!MostRows(compression, byteCount, lineBytes, &most) || most < stripRows))
+            return false;
     }
     return true;
 }
 
-// Only regular files are read: a pipe or a device in the file's place would
-// block the open or never end.
-TIFF* OpenTiff(const char* path, uint64_t* fileSize)
+// Opens a regular file for reading without waiting: a pipe or device in its
+// place never holds the open, and the check is made on the open descriptor
+// itself, so a path swapped for a pipe after any earlier look is refused too.
+// Returns the descriptor (-1 when refused) and the file's size.
+int OpenRegularFile(const std::string& path, uint64_t* fileSize)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    *fileSize = uint64_t(st.st_size);
+    return fd;
+}
+
+// Only regular files are read. The file is read, not mapped: one that shrinks
+// while it is read gives a read error, never a fault.
+TIFF* OpenTiff(const char* path, Reports* reports, uint64_t* fileSize)
 {
     Initialise();
     std::string full;
     if (!CompletePath(path, full)) return nullptr;
-    struct stat st {};
-    if (::stat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
-    *fileSize = uint64_t(st.st_size);
-    return TIFFOpen(full.c_str(), "r");
+    const int fd = OpenRegularFile(full, fileSize);
+    if (fd < 0) return nullptr;
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    if (!options) {
+        ::close(fd);
+        return nullptr;
+    }
+    TIFFOpenOptionsSetErrorHandlerExtR(options, OnMessage, reports);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, OnMessage, reports);
+    TIFF* tif = TIFFFdOpenExt(fd, full.c_str(), "rm", options);
+    TIFFOpenOptionsFree(options);
+    if (!tif) ::close(fd);   // libtiff closes the descriptor only with the file it opened
+    return tif;
 }
 
-// A file whose strips do not lie inside it counts as one that cannot be opened.
-TIFF* OpenForReading(const char* path)
+// A file whose strips cannot hold its image counts as one that cannot be opened.
+TIFF* OpenForReading(const char* path, Reports* reports)
 {
     uint64_t fileSize = 0;
-    TIFF* tif = OpenTiff(path, &fileSize);
-    if (tif && !StripsInsideFile(tif, fileSize)) {
+    TIFF* tif = OpenTiff(path, reports, &fileSize);
+    if (tif && !StripsHoldTheImage(tif, fileSize)) {
         TIFFClose(tif);
         return nullptr;
     }
@@ -117,7 +213,8 @@ TIFF* OpenForReading(const char* path)
 
 uint16_t ReadSizeTag(const char* path, ttag_t tag)
 {
-    TIFF* tif = OpenForReading(path);
+    Reports reports;
+    TIFF* tif = OpenForReading(path, &reports);
     if (!tif) return 0;
     uint32_t v = 0;
     if (!TIFFGetField(tif, tag, &v)) v = 0;
@@ -137,20 +234,74 @@ void WidenRow(const uint8_t* line, uint32_t width, uint16_t bits, uint8_t* out)
     }
 }
 
-char* ReadImpl(const char* path, uint8_t* pixels, bool sized, size_t bufferBytes, int32_t* status)
+// Where the rows of a read go: told the declared size first (before the
+// file's strips are checked, so nothing may be taken for it yet), then given
+// each row.
+class RowSink {
+public:
+    virtual ~RowSink() = default;
+    // STRANDEL_OK when an image of this size is wanted, else the status that
+    // refuses it.
+    virtual int32_t size(uint32_t width, uint32_t length) = 0;
+    // False ends the read (STRANDEL_ERR_NOMEM).
+    virtual bool row(uint32_t y, const uint8_t* pixels) = 0;
+};
+
+// The rows go into a caller's buffer of bufferBytes (no limit when unsized).
+class BufferSink : public RowSink {
+public:
+    BufferSink(uint8_t* pixels, bool sized, size_t bufferBytes) : pixels_(pixels), sized_(sized), bytes_(bufferBytes) {}
+    int32_t size(uint32_t width, uint32_t length) override
+    {
+        width_ = width;
+        return sized_ && uint64_t(width) * length > bytes_ ? STRANDEL_ERR_TOO_LARGE : STRANDEL_OK;
+    }
+    bool row(uint32_t y, const uint8_t* pixels) override
+    {
+        std::memcpy(pixels_ + uint64_t(y) * width_, pixels, width_);
+        return true;
+    }
+
+private:
+    uint8_t* pixels_;
+    bool sized_;
+    size_t bytes_;
+    uint32_t width_ = 0;
+};
+
+// The rows go to a caller's functions.
+class CallbackSink : public RowSink {
+public:
+    explicit CallbackSink(const StrandelRowReader& reader) : reader_(reader) {}
+    int32_t size(uint32_t width, uint32_t length) override
+    {
+        return reader_.size && !reader_.size(reader_.context, width, length) ? STRANDEL_ERR_TOO_LARGE : STRANDEL_OK;
+    }
+    bool row(uint32_t y, const uint8_t* pixels) override
+    {
+        return !reader_.row || reader_.row(reader_.context, y, pixels) != 0;
+    }
+
+private:
+    const StrandelRowReader& reader_;
+};
+
+char* ReadImpl(const char* path, RowSink& sink, int32_t* status)
 {
     auto setStatus = [status](int32_t s) {
         if (status) *status = s;
     };
-    // An image larger than the caller's buffer is refused as such; any other
-    // must have its strips inside the file to be opened.
+    // An image the caller does not want at its declared size is refused as
+    // such; any other must have strips that hold it to be opened.
+    Reports reports;
     uint64_t fileSize = 0;
-    TIFF* tif = OpenTiff(path, &fileSize);
+    TIFF* tif = OpenTiff(path, &reports, &fileSize);
     uint32_t declaredWidth = 0, declaredLength = 0;
-    const bool tooLarge = tif && sized && TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &declaredWidth) &&
-                          TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &declaredLength) &&
-                          uint64_t(declaredWidth) * declaredLength > bufferBytes;
-    if (tif && !tooLarge && !StripsInsideFile(tif, fileSize)) {
+    int32_t refusal = STRANDEL_OK;
+    if (tif && TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &declaredWidth) &&
+        TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &declaredLength))
+        refusal = sink.size(declaredWidth, declaredLength);
+    if (tif && refusal == STRANDEL_OK && !StripsHoldTheImage(tif, fileSize)) {
         TIFFClose(tif);
         tif = nullptr;
     }
@@ -190,23 +341,35 @@ char* ReadImpl(const char* path, uint8_t* pixels, bool sized, size_t bufferBytes
              (photometric == 0 || photometric == 1 || photometric == 3);
     }
     if (ok && spp == 1) {
-        const uint64_t needed = uint64_t(width) * length;
         // A scanline shorter than the row it must hold would be over-read.
         const uint64_t lineBits = uint64_t(width) * bits;
+        uint8_t* wide = nullptr;
         if (uint64_t(lineSize) * 8 < lineBits) {
             result = STRANDEL_ERR_FORMAT;
-        } else if (sized && needed > bufferBytes) {
-            result = STRANDEL_ERR_TOO_LARGE;
+        } else if (refusal != STRANDEL_OK) {
+            result = refusal;
+        } else if (width > 0 && !(wide = static_cast<uint8_t*>(_TIFFmalloc(tmsize_t(width))))) {
+            result = STRANDEL_ERR_NOMEM;
         } else {
             result = STRANDEL_OK;
+            reports.decoding = true;
             for (uint32_t row = 0; row < length; ++row) {
-                if (TIFFReadScanline(tif, line, row, 0) < 0) {
-                    result = STRANDEL_ERR_READ;  // the image is damaged: no row after this one is read
+                // A row that libtiff could not decode, or that it reported
+                // damage in, fails: the image is damaged and no row after this
+                // one is read.
+                if (TIFFReadScanline(tif, line, row, 0) < 0 || reports.lostData) {
+                    result = STRANDEL_ERR_READ;
                     break;
                 }
-                WidenRow(line, width, bits, pixels + uint64_t(row) * width);
+                WidenRow(line, width, bits, wide);
+                if (!sink.row(row, wide)) {
+                    result = STRANDEL_ERR_NOMEM;
+                    break;
+                }
             }
+            reports.decoding = false;
         }
+        if (wide) _TIFFfree(wide);
     }
     if (line) _TIFFfree(line);
     TIFFClose(tif);
@@ -224,12 +387,24 @@ uint16_t GetTIFFRows(const char* path) { return ReadSizeTag(path, TIFFTAG_IMAGEL
 
 char* ReadTIFFFile(const char* path, uint8_t* pixels)
 {
-    return ReadImpl(path, pixels, false, 0, nullptr);
+    BufferSink sink(pixels, false, 0);
+    return ReadImpl(path, sink, nullptr);
 }
 
 char* ReadTIFFFileSized(const char* path, uint8_t* pixels, size_t bufferBytes, int32_t* status)
 {
-    return ReadImpl(path, pixels, true, bufferBytes, status);
+    BufferSink sink(pixels, true, bufferBytes);
+    return ReadImpl(path, sink, status);
+}
+
+char* ReadTIFFRows(const char* path, const StrandelRowReader* reader, int32_t* status)
+{
+    if (!reader) {
+        if (status) *status = STRANDEL_ERR_FORMAT;
+        return CopyText(" ");
+    }
+    CallbackSink sink(*reader);
+    return ReadImpl(path, sink, status);
 }
 
 int32_t WriteTIFFFile(const char* path, uint16_t cols, uint16_t rows, const char* info, const uint8_t* pixels)
@@ -282,17 +457,21 @@ int32_t WriteTIFFFile(const char* path, uint16_t cols, uint16_t rows, const char
 
 void ReadRawImage(const char* path, int16_t cols, int16_t rows, uint8_t* buffer)
 {
-    FILE* f = path ? std::fopen(path, "rb") : nullptr;
-    if (!f) {
+    uint64_t size = 0;
+    const int fd = path ? OpenRegularFile(path, &size) : -1;
+    if (fd < 0) {
         std::printf("Can not open the image file!\n");
         return;
     }
-    long n = long(cols) * long(rows);
-    if (n > 0 && buffer) {
-        size_t got = std::fread(buffer, 1, size_t(n), f);
-        (void)got;
+    const long n = long(cols) * long(rows);
+    size_t done = 0;
+    while (n > 0 && buffer && done < size_t(n)) {
+        const ssize_t got = ::read(fd, buffer + done, size_t(n) - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += size_t(got);
     }
-    std::fclose(f);
+    ::close(fd);
 }
 
 char* TestFun(void) { return CopyText("test is passed"); }

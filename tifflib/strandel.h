@@ -6,9 +6,14 @@
  *
  * Paths: a path without any '.' gets ".tif" appended; names of any length the
  * system allows are taken. Only regular files are read (a pipe or device is
- * refused as a file that cannot be opened), and only those whose strips lie
- * inside them: a damaged or truncated strip table counts as a file that cannot
- * be opened (the size getters give 0), so its declared size is never used.
+ * refused as a file that cannot be opened, and never waited on), and only
+ * those whose strips lie inside them and can hold the image: a damaged or
+ * truncated strip table, a compressed strip whose bytes cannot decode to the
+ * rows it declares, and a compression other than none, PackBits, LZW,
+ * Deflate, JPEG, CCITT RLE, Group 3 and Group 4 count as a file that cannot be opened (the
+ * size getters give 0), so its declared size is never used. A row that libtiff
+ * cannot decode, or reports damage in (a strip that ends early, a bad code),
+ * is a failed row.
  *
  * Texts returned by ReadTIFFFile, ReadTIFFFileSized and TestFun are
  * NUL-terminated, allocated with malloc and owned by the caller, who frees
@@ -54,12 +59,25 @@ STRANDEL_EXPORT char* ReadTIFFFile(const char* path, uint8_t* pixels);
 STRANDEL_EXPORT char* ReadTIFFFileSized(const char* path, uint8_t* pixels, size_t bufferBytes,
                                         int32_t* status);
 
+/* As ReadTIFFFileSized, row by row into the caller's own storage, so that
+ * memory grows only with the rows decoded: `size` is told the image's width
+ * and length before any row (return 0 to refuse it: STRANDEL_ERR_TOO_LARGE),
+ * then `row` gets each row top first, width bytes of one byte a pixel (return
+ * 0 to stop: STRANDEL_ERR_NOMEM). The status is as for ReadTIFFFileSized;
+ * with STRANDEL_ERR_READ the rows before the first that failed were given. */
+typedef struct StrandelRowReader {
+    void* context;
+    int (*size)(void* context, uint32_t width, uint32_t length);
+    int (*row)(void* context, uint32_t y, const uint8_t* pixels);
+} StrandelRowReader;
+STRANDEL_EXPORT char* ReadTIFFRows(const char* path, const StrandelRowReader* reader, int32_t* status);
+
 /* Writes an uncompressed 8-bit min-is-black little-endian TIFF in strips of
  * 8 rows with the header text in tag 32768. Returns a STRANDEL_* status. */
 STRANDEL_EXPORT int32_t WriteTIFFFile(const char* path, uint16_t cols, uint16_t rows, const char* info,
                                       const uint8_t* pixels);
 
-/* Reads cols x rows raw bytes from the start of a file; nothing is checked. */
+/* Reads cols x rows raw bytes from the start of a regular file; nothing is checked. */
 STRANDEL_EXPORT void ReadRawImage(const char* path, int16_t cols, int16_t rows, uint8_t* buffer);
 
 /* Returns "test is passed". */

@@ -13,8 +13,6 @@
 #include <QByteArray>
 #include <QFile>
 
-#include <fstream>
-#include <iterator>
 
 namespace batch {
 
@@ -38,14 +36,14 @@ editor::GreyImage ReadImage(const std::string& path)
     return p;
 }
 
+// The sample legend picture: a regular file of bounded size (never a folder,
+// pipe or device), copied whole or not at all; *why says which file failed.
 bool CopyFile(const std::string& from, const std::string& to, std::string* why)
 {
-    std::ifstream in(from, std::ios::binary);
-    if (!in) {
-        *why = "cannot read " + from;
+    constexpr size_t kMaxLegendBytes = size_t(64) << 20;
+    std::string bytes;
+    if (!core::ReadSmallFile(from, kMaxLegendBytes, &bytes, why))
         return false;
-    }
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     return core::WriteFileAtomically(to, bytes, why);
 }
 

@@ -9,6 +9,8 @@
 #include "app/outside/varnholde_calls.h"
 #include "platform/folders.h"
 #include "platform/messages.h"
+#include "platform/picture_file.h"
+#include "platform/regular_file.h"
 #include "platform/strandel_binding.h"
 
 namespace core {
@@ -21,30 +23,46 @@ constexpr uint64_t kLoadCopies = 4;
 
 } // namespace
 
-PhaseImageFile ReadPhaseImageFile(const std::string& path)
+PhaseImageFile ReadPhaseImageFile(const std::string& path, PhaseFormat format)
 {
     PhaseImageFile f;
-    // Regular files only: a pipe or device in the image's place would block or never end.
-    if (!IsRegularFile(path)) {
-        f.message = kCannotOpen;
-        return f;
-    }
-    strandel::ReadResult r = strandel::ReadImage(path);
-    if (r.status != 0 || r.cols == 0 || r.rows == 0 || r.cols > 32767 || r.rows > 32767 ||
-        r.pixels.size() != static_cast<size_t>(r.cols) * r.rows) {
-        f.message = kCannotOpen;
-        return f;
-    }
-    // An image the computer cannot hold is refused before any copy of it is made.
-    if (uint64_t(r.cols) * r.rows * kLoadCopies > AnalysisMemoryBudget()) {
-        f.message = kNotEnoughMemoryToLoad;
-        return f;
+    // An image the computer cannot hold is refused before any memory is taken for it.
+    const uint64_t maxPixels = AnalysisMemoryBudget() / kLoadCopies;
+    auto refuse = [&f](std::string message) {
+        f.message = std::move(message);
+        return std::move(f);
+    };
+    const std::string limit = platform::PathLimitText(path);
+    if (!limit.empty())
+        return refuse(std::string(kCannotOpen) + model::CR + limit);
+    if (format == PhaseFormat::Bmp || (format == PhaseFormat::ByName && MatchesPattern(path, "*_ph.bmp"))) {
+        // As the main window's picture buffer reads it: the picture's values, no header.
+        platform::GreyPicture p = platform::ReadGreyPicture(path, maxPixels);
+        if (p.result == platform::GreyPicture::Result::TooLarge)
+            return refuse(kNotEnoughMemoryToLoad);
+        if (p.result == platform::GreyPicture::Result::CannotOpen)
+            return refuse(kCannotOpen);
+        if (p.result == platform::GreyPicture::Result::Unsupported)
+            return refuse(platform::kMsgCannotOpenInvalidFormat);
+        if (p.result != platform::GreyPicture::Result::Ok)
+            return refuse(p.error);   // the reader's reason: not 8-bit, incomplete ...
+        f.cols = static_cast<uint16_t>(p.width);
+        f.rows = static_cast<uint16_t>(p.height);
+        f.pixels = std::move(p.pixels);
+    } else {
+        // Regular files only: a pipe or device in the image's place is refused at once.
+        strandel::ReadResult r = strandel::ReadImage(path, maxPixels);
+        if (r.status == strandel::kOverBudget)
+            return refuse(kNotEnoughMemoryToLoad);
+        if (r.status != 0 || r.cols == 0 || r.rows == 0 || r.cols > 32767 || r.rows > 32767 ||
+            r.pixels.size() != static_cast<size_t>(r.cols) * r.rows)
+            return refuse(kCannotOpen);
+        f.cols = r.cols;
+        f.rows = r.rows;
+        f.header = std::move(r.header);
+        f.pixels = std::move(r.pixels);
     }
     f.ok = true;
-    f.cols = r.cols;
-    f.rows = r.rows;
-    f.header = std::move(r.header);
-    f.pixels = std::move(r.pixels);
     return f;
 }
 

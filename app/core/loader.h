@@ -12,16 +12,24 @@ inline constexpr const char* kNotEnoughMemoryToLoad = "Not enough memory to load
 
 struct PhaseImageFile {
     bool ok = false;
-    std::string message;          // "The file cannot be opened." (or kNotEnoughMemoryToLoad) when !ok
+    std::string message;          // when !ok: "The file cannot be opened." (with the path limit when one
+                                  // is gone beyond), kNotEnoughMemoryToLoad, or the BMP reader's reason
     uint16_t cols = 0;
     uint16_t rows = 0;
     std::string header;           // header text ("" for none)
     std::vector<uint8_t> pixels;  // row-major, cols x rows
 };
 
-// Reads size, pixels and header text through the TIFF library; regular files
-// only, the file named exactly (a name without '.' too), paths of any length.
-PhaseImageFile ReadPhaseImageFile(const std::string& path);
+// Reads size, pixels and header text: a "*_ph.bmp" as the main window's
+// picture buffer reads it (its values, no header), any other name through the
+// TIFF library. Regular files only, the file named exactly (a name without
+// '.' too); a path beyond the system's limits is refused with a message that
+// names the limit, an image larger than the analysis memory budget allows
+// (four copies of it) before any memory is taken for it.
+// `format` chooses the reader when the caller knows the kind (the batch and
+// the editor's jobs by their phase-image format).
+enum class PhaseFormat { ByName, Tiff, Bmp };
+PhaseImageFile ReadPhaseImageFile(const std::string& path, PhaseFormat format = PhaseFormat::ByName);
 
 struct InstalledImage {
     bool hasHeader = false;       // a maker header was parsed: Exclude 128 ticked,

@@ -1,5 +1,6 @@
 #include "app/core/runtime.h"
 
+#include "platform/regular_file.h"
 #include "platform/wildcard.h"
 
 #include <algorithm>
@@ -291,39 +292,24 @@ bool ReadSmallFile(const std::string& path, size_t maxBytes, std::string* bytes,
             *error = why;
         return false;
     };
-    // Non-blocking, so that opening a pipe never waits for a writer.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return fail("Cannot open " + path + ": " + std::strerror(errno) + ".");
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return fail(path + " is not a regular file.");
-    }
-    if (static_cast<uint64_t>(st.st_size) > maxBytes) {
-        ::close(fd);
-        return fail(path + " is too large (more than " + std::to_string(maxBytes) + " bytes).");
-    }
+    platform::RegularFile file;
+    if (!file.open(path))
+        return fail(file.error());
+    auto tooLarge = [&] { return fail(path + " is too large (more than " + std::to_string(maxBytes) + " bytes)."); };
+    if (file.size() > maxBytes)
+        return tooLarge();
     std::string text;
     char buf[8192];
     for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const int e = errno;
-            ::close(fd);
-            return fail("Cannot read " + path + ": " + std::strerror(e) + ".");
-        }
+        const int64_t n = file.readAt(text.size(), buf, sizeof buf);
+        if (n < 0)
+            return fail("Cannot read " + path + ": " + std::strerror(errno) + ".");
         if (n == 0)
             break;
         text.append(buf, static_cast<size_t>(n));
-        if (text.size() > maxBytes) {   // a file that grows while it is read
-            ::close(fd);
-            return fail(path + " is too large (more than " + std::to_string(maxBytes) + " bytes).");
-        }
+        if (text.size() > maxBytes)   // a file that grows while it is read
+            return tooLarge();
     }
-    ::close(fd);
     if (bytes)
         *bytes = std::move(text);
     return true;

@@ -13,12 +13,23 @@ namespace {
 
 enum class Copy { Written, Unreadable, Unwritable };
 
-// Copies the file (or built-in resource) `from` to `target` in one atomic write.
+// The largest file of an installation's "Utility Files" copied.
+constexpr size_t kMaxUtilityFileBytes = size_t(64) << 20;
+
+// Copies the file (or built-in resource, ":/...") `from` to `target` in one
+// atomic write. A file is read as a regular file of bounded size only, never
+// a pipe or device waited on.
 Copy CopyFile(const QString& from, const std::string& target)
 {
-    QFile source(from);
-    if (!source.open(QIODevice::ReadOnly)) return Copy::Unreadable;
-    return WriteFileAtomically(target, source.readAll().toStdString()) ? Copy::Written : Copy::Unwritable;
+    std::string bytes;
+    if (from.startsWith(":/")) {
+        QFile resource(from);
+        if (!resource.open(QIODevice::ReadOnly)) return Copy::Unreadable;
+        bytes = resource.readAll().toStdString();
+    } else if (!ReadSmallFile(QFile::encodeName(from).toStdString(), kMaxUtilityFileBytes, &bytes)) {
+        return Copy::Unreadable;
+    }
+    return WriteFileAtomically(target, bytes) ? Copy::Written : Copy::Unwritable;
 }
 
 void Report(std::vector<std::string>* errors, const std::string& why)

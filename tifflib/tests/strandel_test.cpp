@@ -1,10 +1,15 @@
 #include "tifflib/strandel.h"
 
+#include "tifflib/tests/tiff_fixtures.h"
+
+#include "testsupport/peak_memory.h"
 #include "testsupport/testsupport.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <tiffio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -14,6 +19,8 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <atomic>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -392,6 +399,268 @@ TEST_F(StrandelTest, ReadStopsAtTheFirstFailedRow)
     EXPECT_EQ(status, STRANDEL_ERR_READ);
     EXPECT_TRUE(std::equal(px.begin(), px.begin() + 32, buf.begin()));
     EXPECT_EQ(std::vector<uint8_t>(buf.begin() + 8 * 16, buf.end()), std::vector<uint8_t>(buf.size() - 8 * 16, 0xEE));
+}
+
+// ---------------------------------------------------------------- every compression
+
+namespace {
+
+namespace tf = tifffixtures;
+
+constexpr int64_t kPeakBound = 50 << 20;
+
+// A read through the row interface: the rows given before the read ended.
+struct RowRead {
+    int32_t status = 0;
+    std::string text;
+    uint32_t width = 0, length = 0;
+    bool sized = false;
+    bool inOrder = true;   // rows came top first, one after another
+    std::vector<uint8_t> pixels;
+};
+
+RowRead ReadRows(const std::string& path)
+{
+    RowRead r;
+    StrandelRowReader reader{};
+    reader.context = &r;
+    reader.size = [](void* c, uint32_t w, uint32_t h) {
+        auto* self = static_cast<RowRead*>(c);
+        self->sized = true;
+        self->width = w;
+        self->length = h;
+        return 1;
+    };
+    reader.row = [](void* c, uint32_t y, const uint8_t* px) {
+        auto* self = static_cast<RowRead*>(c);
+        self->inOrder = self->inOrder && size_t(y) * self->width == self->pixels.size();
+        self->pixels.insert(self->pixels.end(), px, px + self->width);
+        return 1;
+    };
+    Text t(ReadTIFFRows(path.c_str(), &reader, &r.status));
+    r.text = t.str();
+    return r;
+}
+
+// What a reader must give for the pixels of `path`: the pixels themselves, or
+// for JPEG what libtiff decodes of the intact file.
+std::vector<uint8_t> Expected(const tf::Compression& c, const std::vector<uint8_t>& pixels, const std::string& intact)
+{
+    return c.lossy ? tf::DecodeWithLibtiff(intact) : pixels;
+}
+
+bool IsPrefix(const std::vector<uint8_t>& part, const std::vector<uint8_t>& whole)
+{
+    return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
+}
+
+} // namespace
+
+// Each compression the library reads, in strips of 16 rows, and its most
+// compressed image (one strip of zeros, as dense as the codec packs it): both
+// read exactly, so no bound on what a strip may hold refuses real data.
+TEST_F(StrandelTest, EveryCompressionIsReadExactlyItsDensestImageToo)
+{
+    for (const tf::Compression& c : tf::Compressions()) {
+        const int w = 97, h = 64;
+        const auto px = tf::Pattern(w, h, c.bits);
+        const std::string path = (dir / (std::string(c.name) + ".tif")).string();
+        tf::Write(path, tf::ValidTiff(c, w, h, px, 16, "text of " + std::string(c.name)));
+        const RowRead r = ReadRows(path);
+        EXPECT_EQ(r.status, STRANDEL_OK) << c.name;
+        EXPECT_TRUE(r.inOrder) << c.name;
+        EXPECT_EQ(r.text, "text of " + std::string(c.name)) << c.name;
+        EXPECT_EQ(r.pixels, Expected(c, px, path)) << c.name;
+        if (!c.lossy) {
+            std::vector<uint8_t> buf(px.size(), 0xEE);
+            int32_t status = -1;
+            Text t(ReadTIFFFileSized(path.c_str(), buf.data(), buf.size(), &status));
+            EXPECT_EQ(status, STRANDEL_OK) << c.name;
+            EXPECT_EQ(buf, px) << c.name;
+        }
+
+        const int side = 2048;
+        const std::vector<uint8_t> zeros(size_t(side) * side, 0);
+        const std::string dense = (dir / (std::string(c.name) + "_zeros.tif")).string();
+        tf::Write(dense, tf::ValidTiff(c, side, side, zeros, side));
+        const RowRead z = ReadRows(dense);
+        EXPECT_EQ(z.status, STRANDEL_OK) << c.name << " densest";
+        EXPECT_EQ(z.pixels, Expected(c, zeros, dense)) << c.name << " densest";
+    }
+}
+
+// A file of under a kilobyte that declares 30000 x 30000 pixels in one strip,
+// for every compression: refused as a file that cannot be opened before any
+// row is decoded or any buffer sized, and in a few megabytes.
+TEST_F(StrandelTest, DeclaredSizesTheStripCannotFillAreRefusedAtOnce)
+{
+    for (const tf::Compression& c : tf::Compressions()) {
+        const std::string path = (dir / (std::string(c.name) + "_huge.tif")).string();
+        const auto bytes = tf::HugeDeclaredTiff(c);
+        if (c.code == COMPRESSION_PACKBITS) {
+            EXPECT_EQ(bytes.size(), 948u);
+        }
+        EXPECT_LT(bytes.size(), 1024u) << c.name;
+        tf::Write(path, bytes);
+        EXPECT_EQ(GetTIFFCols(path.c_str()), 0) << c.name;
+        EXPECT_EQ(GetTIFFRows(path.c_str()), 0) << c.name;
+        RowRead r;
+        const int64_t peak = testsupport::PeakBytes([&] {
+            r = ReadRows(path);
+            return r.status == STRANDEL_ERR_OPEN && r.pixels.empty();
+        });
+        EXPECT_GE(peak, 0) << c.name << ": refused as a file that cannot be opened, no row given";
+        EXPECT_LT(peak, kPeakBound) << c.name;
+        r = ReadRows(path);
+        EXPECT_EQ(r.status, STRANDEL_ERR_OPEN) << c.name;
+        EXPECT_TRUE(r.pixels.empty()) << c.name;
+    }
+}
+
+// Strips that end early, for every compression and at several points: the
+// read is refused (as unopenable, or with the failed row), or, where the
+// bytes cut were not needed, read exactly; the rows given before a failure are
+// the image's own. A CCITT or JPEG strip that runs out is reported by libtiff
+// only as a warning; that is a failed row too.
+TEST_F(StrandelTest, AStripThatEndsEarlyIsAFailedRow)
+{
+    for (const tf::Compression& c : tf::Compressions()) {
+        const int w = 97, h = 64;
+        const auto px = tf::Pattern(w, h, c.bits);
+        const auto valid = tf::ValidTiff(c, w, h, px, h);
+        const std::string intact = (dir / (std::string(c.name) + "_intact.tif")).string();
+        tf::Write(intact, valid);
+        const auto expected = Expected(c, px, intact);
+        const size_t at = tf::FirstByteCountOffset(valid);
+        const uint32_t count = uint32_t(valid[at]) | uint32_t(valid[at + 1]) << 8 | uint32_t(valid[at + 2]) << 16 |
+                               uint32_t(valid[at + 3]) << 24;
+        for (const double part : {0.25, 0.5, 0.75, -1.0}) {
+            const uint32_t kept = part < 0 ? count - 1 : uint32_t(count * part);
+            auto cut = valid;
+            for (int k = 0; k < 4; ++k) cut[at + k] = uint8_t(kept >> (8 * k));
+            cut.resize(cut.size() - (count - kept));   // the file ends where the strip now does
+            const std::string path = (dir / "cut.tif").string();
+            tf::Write(path, cut);
+            const RowRead r = ReadRows(path);
+            const std::string what = std::string(c.name) + " cut to " + std::to_string(kept) + " of " +
+                                     std::to_string(count) + " bytes";
+            if (part > 0) {
+                EXPECT_NE(r.status, STRANDEL_OK) << what;
+            }
+            if (r.status == STRANDEL_OK) {
+                EXPECT_EQ(r.pixels, expected) << what;
+            } else {
+                EXPECT_TRUE(r.status == STRANDEL_ERR_READ || r.status == STRANDEL_ERR_OPEN) << what << ": " << r.status;
+                EXPECT_LT(r.pixels.size(), expected.size()) << what;
+                EXPECT_TRUE(IsPrefix(r.pixels, expected)) << what;
+            }
+        }
+    }
+}
+
+// A valid image with a gigabyte after it (a sparse file): read exactly, and
+// only its strips are read.
+TEST_F(StrandelTest, AnImagePaddedToAGigabyteReadsOnlyItsStrips)
+{
+    for (const tf::Compression& c : tf::Compressions()) {
+        const int w = 97, h = 64;
+        const auto px = tf::Pattern(w, h, c.bits);
+        const std::string intact = (dir / "intact.tif").string();
+        tf::Write(intact, tf::ValidTiff(c, w, h, px, 16));
+        const std::string path = (dir / "padded.tif").string();
+        testsupport::MakeSparseFile(path, testsupport::ReadBytes(intact), int64_t(1) << 30);
+        const auto expected = Expected(c, px, intact);
+        const int64_t peak = testsupport::PeakBytes([&] {
+            const RowRead r = ReadRows(path);
+            return r.status == STRANDEL_OK && r.inOrder && r.pixels == expected;
+        });
+        EXPECT_GE(peak, 0) << c.name << ": read exactly";
+        EXPECT_LT(peak, kPeakBound) << c.name;
+    }
+}
+
+// LZW of the earliest writers (codes low bit first) comes with libtiff's
+// notice "Old-style LZW codes": the data is whole, and read as it is.
+TEST_F(StrandelTest, OldStyleLzwIsReadAsItIs)
+{
+    const int w = 16, h = 12;
+    const auto px = tf::Pattern(w, h, 8);
+    tf::Layout l;
+    l.width = w;
+    l.length = h;
+    l.compression = COMPRESSION_LZW;
+    l.strips.push_back(tf::OldStyleLzwStrip(px));
+    l.text = "old";
+    const std::string path = (dir / "old_lzw.tif").string();
+    tf::Write(path, tf::BuildTiff(l));
+    const RowRead r = ReadRows(path);
+    EXPECT_EQ(r.status, STRANDEL_OK);
+    EXPECT_EQ(r.pixels, px);
+}
+
+// Compressions whose data the library cannot bound or does not read are
+// refused as files that cannot be opened, whatever libtiff could make of them.
+TEST_F(StrandelTest, OtherCompressionsAreRefused)
+{
+    const uint16_t others[] = {COMPRESSION_OJPEG, COMPRESSION_CCITTRLEW, COMPRESSION_NEXT, COMPRESSION_THUNDERSCAN,
+                               COMPRESSION_PIXARLOG, COMPRESSION_JBIG, COMPRESSION_LZMA, COMPRESSION_ZSTD,
+                               COMPRESSION_WEBP, COMPRESSION_LERC, 12345};
+    for (const uint16_t code : others) {
+        tf::Layout l;
+        l.width = 16;
+        l.length = 4;
+        l.compression = code;
+        l.strips.push_back(std::vector<uint8_t>(64, 0));
+        const std::string path = (dir / "other.tif").string();
+        tf::Write(path, tf::BuildTiff(l));
+        EXPECT_EQ(GetTIFFCols(path.c_str()), 0) << code;
+        EXPECT_EQ(ReadRows(path).status, STRANDEL_ERR_OPEN) << code;
+    }
+}
+
+// A path that turns into a pipe between any look at it and the open never
+// holds a read: every read ends, refused or read, while another thread keeps
+// swapping the path between an image and a pipe. (A read that hangs ends the
+// test through the guard.)
+TEST_F(StrandelTest, APathSwappedForAPipeNeverHoldsTheRead)
+{
+    testsupport::HangGuard guard(300);
+    auto px = Ramp(8, 8);
+    const std::string image = (dir / "image.tif").string(), path = (dir / "swap.tif").string();
+    ASSERT_EQ(WriteTIFFFile(image.c_str(), 8, 8, "x", px.data()), 0);
+    std::atomic<bool> stop{false};
+    std::atomic<int> swaps{0};
+    std::thread swapper([&] {
+        const std::string fifo = (dir / "fifo.tmp").string(), copy = (dir / "copy.tmp").string();
+        for (int i = 0; !stop; ++i) {
+            if (i % 2) {
+                ::mkfifo(fifo.c_str(), 0600);
+                std::rename(fifo.c_str(), path.c_str());
+            } else {
+                ::link(image.c_str(), copy.c_str());
+                std::rename(copy.c_str(), path.c_str());
+            }
+            ++swaps;
+        }
+    });
+    while (swaps < 2) std::this_thread::yield();   // the path exists and changes from here on
+    int read = 0, refused = 0;
+    for (int i = 0; i < 1000000 && (read < 500 || refused < 500); ++i) {
+        std::vector<uint8_t> buf(px.size());
+        int32_t status = -1;
+        Text t(ReadTIFFFileSized(path.c_str(), buf.data(), buf.size(), &status));
+        if (status == STRANDEL_OK) {
+            EXPECT_EQ(buf, px);
+            ++read;
+        } else {
+            EXPECT_EQ(status, STRANDEL_ERR_OPEN);
+            ++refused;
+        }
+    }
+    stop = true;
+    swapper.join();
+    EXPECT_GT(read, 0);
+    EXPECT_GT(refused, 0);
 }
 
 TEST(StrandelMisc, TestFunAndRawImage)

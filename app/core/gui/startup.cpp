@@ -155,7 +155,11 @@ FrmSplash::FrmSplash(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::F
 
 bool FrmSplash::ShowPictureFile(const std::string& path)
 {
-    QImage img(QString::fromStdString(path));
+    // A regular file of bounded size only: a pipe or device in the picture's
+    // place is refused at once, never waited on.
+    std::string bytes;
+    if (!core::ReadSmallFile(path, size_t(64) << 20, &bytes)) return false;
+    const QImage img = QImage::fromData(reinterpret_cast<const uchar*>(bytes.data()), int(bytes.size()));
     if (img.isNull()) return false;
     ImgXCtrl1->setPixmap(QPixmap::fromImage(img));
     return true;

@@ -2,7 +2,7 @@
 
 #include "app/core/loader.h"
 #include "app/core/runtime.h"
-#include "platform/bmp8.h"
+#include "platform/regular_file.h"
 #include "platform/strandel_binding.h"
 
 #include <QBuffer>
@@ -28,19 +28,9 @@ bool WritableSize(int cols, int rows, std::string* error)
 GreyImage ReadGreyImage(const std::string& path, const std::string& format)
 {
     GreyImage g;
-    if (core::EqualsNoCase(format, "bmp")) {
-        platform::Bmp8Image b = platform::ReadBmp8(path);
-        if (b.status != platform::Bmp8Status::Ok) {
-            g.message = platform::Bmp8StatusText(b.status);
-            return g;
-        }
-        g.cols = b.cols;
-        g.rows = b.rows;
-        g.pixels = std::move(b.pixels);
-        g.ok = true;
-        return g;
-    }
-    core::PhaseImageFile f = core::ReadPhaseImageFile(path);
+    // The program's phase-image reader, as the main window reads each kind.
+    core::PhaseImageFile f = core::ReadPhaseImageFile(
+        path, core::EqualsNoCase(format, "bmp") ? core::PhaseFormat::Bmp : core::PhaseFormat::Tiff);
     g.ok = f.ok;
     g.message = std::move(f.message);
     g.cols = f.cols;
@@ -57,7 +47,9 @@ bool WriteTiffImage(const std::string& path, int cols, int rows, const std::stri
     const int32_t status = strandel::WriteTIFFFile(path, uint16_t(cols), uint16_t(rows), header, pixels);
     if (status != 0) {
         if (error) {
+            const std::string limit = platform::PathLimitText(path);
             *error = status == strandel::kLibraryMissing ? strandel::LoadError()
+                     : !limit.empty()                    ? limit
                                                          : "The TIFF library reported status " + std::to_string(status) + ".";
         }
         return false;

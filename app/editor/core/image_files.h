@@ -1,7 +1,7 @@
 #pragma once
 // Reading and writing the 8-bit grey images of the editor and its jobs: TIFF
 // through the TIFF library (with the header text), BMP through the platform's
-// 8-bit reader and a grey-palette writer. Writers go through a temporary file
+// picture read and a grey-palette writer. Writers go through a temporary file
 // that is renamed into place, so a failed write never leaves a partial file.
 #include <cstdint>
 #include <string>
@@ -19,7 +19,8 @@ struct GreyImage {
 };
 
 // "tif" or "bmp" (any case) chooses the reader; anything else reads TIFF
-// (the program's phase-image reader, core::ReadPhaseImageFile).
+// (the program's phase-image reader, core::ReadPhaseImageFile, a BMP as the
+// main window's picture buffer reads it).
 GreyImage ReadGreyImage(const std::string& path, const std::string& format);
 
 // Writes an 8-bit TIFF with its header text. False with the reason on failure.

@@ -1,6 +1,7 @@
 #include "chart2d.h"
 
 #include "chart3d_render.h"   // NiceTicks, FormatTick
+#include "app/core/runtime.h"
 
 #include <QFile>
 #include <QFontMetricsF>
@@ -14,6 +15,9 @@
 namespace charts {
 
 namespace {
+
+// The largest chart data file read.
+constexpr size_t kMaxDataBytes = size_t(64) << 20;
 
 QFont Font2D(double points, bool bold = false)
 {
@@ -97,9 +101,11 @@ bool Chart2D::loadData(const QString& path, QString* error)
         if (error) *error = why;
         return false;
     };
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return fail("cannot open " + path);
-    const QStringList lines = QString::fromUtf8(f.read(64 << 20)).split('\n');
+    // A regular file of bounded size, never a pipe or device waited on.
+    std::string bytes, failure;
+    if (!core::ReadSmallFile(QFile::encodeName(path).toStdString(), kMaxDataBytes, &bytes, &failure))
+        return fail(QString::fromStdString(failure));
+    const QStringList lines = QString::fromUtf8(bytes.data(), int(bytes.size())).split('\n');
     int series = -1, points = -1;
     bool magic = false;
     std::vector<double> xs;

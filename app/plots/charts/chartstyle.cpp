@@ -17,6 +17,8 @@
 // colour or number, a wrong first line) makes the whole file invalid.
 #include "chartstyle.h"
 
+#include "app/core/runtime.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
@@ -28,6 +30,7 @@ namespace charts {
 namespace {
 
 const char* kMagic = "sorvanta-chart-style";
+constexpr size_t kMaxStyleBytes = 1 << 20;
 
 bool ParseColour(const QString& text, QColor* colour)
 {
@@ -168,14 +171,14 @@ bool ParseStyle(const QString& text, ChartStyle* style, QString* error)
 
 bool ReadStyleFile(const QString& path, ChartStyle* style, QString* error)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        if (error) *error = "cannot open " + path;
+    // A regular file of at most a megabyte, never a pipe or device waited on.
+    std::string bytes, failure;
+    if (!core::ReadSmallFile(QFile::encodeName(path).toStdString(), kMaxStyleBytes, &bytes, &failure)) {
+        if (error) *error = QString::fromStdString(failure);
         return false;
     }
-    const QByteArray bytes = f.read(1 << 20);
     QString why;
-    if (!ParseStyle(QString::fromUtf8(bytes), style, &why)) {
+    if (!ParseStyle(QString::fromUtf8(bytes.data(), int(bytes.size())), style, &why)) {
         if (error) *error = path + ": " + why;
         return false;
     }

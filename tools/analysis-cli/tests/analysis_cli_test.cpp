@@ -3,8 +3,13 @@
 #include "tools/analysis-cli/analysis_cli.h"
 
 #include "app/core/model/model.h"
+#include "app/editor/core/image_files.h"
 #include "app/editor/core/mask_ops.h"
+#include "platform/folders.h"
+#include "platform/strandel_binding.h"
+#include "testsupport/peak_memory.h"
 #include "testsupport/testsupport.h"
+#include "tifflib/tests/tiff_fixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -232,4 +237,170 @@ TEST(AnalysisCli, AHeaderWithoutItsEndLineIsAWarningBesideOneOutcome)
     EXPECT_NE(at, std::string::npos) << out;
     EXPECT_EQ(out.find("Error reading", at + warning.size()), std::string::npos) << "stated once\n" << out;
     EXPECT_EQ(out.find("Sorvanta: Error"), std::string::npos) << out;
+}
+
+namespace {
+
+// Runs a tool with its own home, runtime folder and class registry; its output
+// (standard output and error) goes into *out. Returns the exit status; *peak
+// gets the tool's peak resident memory. A tool that hangs is killed by a
+// generous guard (exit status 137), so that the test fails instead of waiting.
+int RunTool(const testsupport::TempDir& dir, const std::string& tool, const std::string& args, std::string* out,
+            int64_t* peak = nullptr)
+{
+    const std::string home = dir.file("home"), run = dir.file("run"), log = dir.file("tool.log");
+    testsupport::Shell("mkdir -p '" + home + "' && mkdir -p -m 700 '" + run + "'");
+    int rc = -1;
+    const int64_t bytes = testsupport::CommandPeakBytes("HOME='" + home + "' XDG_RUNTIME_DIR='" + run +
+                                                            "' SORVANTA_CLASS_REGISTRY='" + dir.file("classes.reg") +
+                                                            "' timeout -s KILL 300 '" + Tool(tool.c_str()) + "' " +
+                                                            args + " > '" + log +
+                                                            "' 2>&1",
+                                                        &rc);
+    if (peak) *peak = bytes;
+    *out = testsupport::ReadText(log);
+    return rc;
+}
+
+// The lines "Max Z: ...", "Min Z: ...", "Coplanarity: ..." of an analysis.
+std::string Figures(const std::string& out)
+{
+    std::string figures;
+    for (const char* label : {"Max Z: ", "Min Z: ", "Coplanarity: "}) {
+        const size_t at = out.find(label);
+        if (at != std::string::npos) figures += out.substr(at, out.find('\n', at) - at) + "\n";
+    }
+    return figures;
+}
+
+bool ToolsBuilt(std::initializer_list<const char*> tools)
+{
+    for (const char* t : tools)
+        if (!std::filesystem::exists(Tool(t))) return false;
+    return true;
+}
+
+} // namespace
+
+// sorvanta-analyze and sorvanta-plot read a BMP phase image as the main window
+// does: its values, no header (so FringeValue.txt is used), the same figures
+// as the same pixels in a TIFF, and a plot of the same size (its title names
+// the file).
+TEST(AnalysisCli, BmpPhaseImagesAreReadAsTheMainWindowReadsThem)
+{
+    if (!ToolsBuilt({"sorvanta-analyze", "sorvanta-plot", "mkphase"})) GTEST_SKIP() << "tools not built";
+    platform::SetSystemFolder(testsupport::BinDir());
+    testsupport::TempDir dir("bmpcli");
+    const std::string tif = dir.file("Dome_ph.tif"), bmp = dir.file("Dome_ph.bmp"), base = dir.file("base");
+    testsupport::Shell("'" + Tool("mkphase") + "' --size 160x120 --surface dome:0.0008 --no-header '" + tif + "'");
+    const strandel::ReadResult r = strandel::ReadImage(tif);
+    ASSERT_EQ(r.status, 0);
+    std::string error;
+    ASSERT_TRUE(editor::WriteGreyBmp(bmp, r.cols, r.rows, r.pixels.data(), &error)) << error;
+    const std::string utility = base + "/Calverdine/Utility Files";
+    testsupport::Shell("mkdir -p '" + utility + "'");
+    const std::string fringe = "100\t0.98425\n";
+    testsupport::WriteBytes(utility + "/FringeValue.txt", std::vector<uint8_t>(fringe.begin(), fringe.end()));
+
+    std::string fromTif, fromBmp;
+    EXPECT_EQ(RunTool(dir, "sorvanta-analyze", "--base '" + base + "' '" + tif + "'", &fromTif), 0) << fromTif;
+    EXPECT_EQ(RunTool(dir, "sorvanta-analyze", "--base '" + base + "' '" + bmp + "'", &fromBmp), 0) << fromBmp;
+    EXPECT_NE(Figures(fromBmp).find("Coplanarity: "), std::string::npos) << fromBmp;
+    EXPECT_EQ(Figures(fromBmp), Figures(fromTif));
+
+    std::string out;
+    for (const std::string& image : {tif, bmp}) {
+        const std::string picture = image + ".contour.bmp";
+        EXPECT_EQ(RunTool(dir, "sorvanta-plot", "--base '" + base + "' --kind contour --out '" + picture + "' '" +
+                                                    image + "'",
+                          &out),
+                  0)
+            << out;
+    }
+    EXPECT_EQ(testsupport::MagickPixels(bmp + ".contour.bmp").size(), testsupport::MagickPixels(tif + ".contour.bmp").size());
+    EXPECT_FALSE(testsupport::MagickPixels(bmp + ".contour.bmp").empty());
+}
+
+// Files of under a kilobyte declaring 30000 x 30000 pixels, in every
+// compression, cost sorvanta-analyze and the batch engine (sorvanta-batch)
+// a few megabytes more than a missing file does, and say "The file cannot be
+// opened."; the batch goes on to the good image.
+TEST(AnalysisCli, DeclaredSizesTheDataCannotFillCostTheToolsAFewMegabytes)
+{
+    if (!ToolsBuilt({"sorvanta-analyze", "sorvanta-batch", "mkphase"})) GTEST_SKIP() << "tools not built";
+    testsupport::TempDir dir("hugecli");
+    const std::string base = dir.file("base"), folder = dir.file("folder");
+    testsupport::Shell("mkdir -p '" + folder + "' && '" + Tool("mkphase") + "' --size 64x48 '" + folder +
+                       "/good_ph.tif'");
+    std::string out;
+    int64_t baseline = -1, peak = -1;
+    EXPECT_EQ(RunTool(dir, "sorvanta-analyze", "--base '" + base + "' '" + dir.file("missing_ph.tif") + "'", &out,
+                      &baseline),
+              1);
+    ASSERT_GT(baseline, 0);
+    for (const tifffixtures::Compression& c : tifffixtures::Compressions()) {
+        const std::string path = folder + "/" + c.name + "_ph.tif";
+        tifffixtures::Write(path, tifffixtures::HugeDeclaredTiff(c));
+        EXPECT_EQ(RunTool(dir, "sorvanta-analyze", "--base '" + base + "' '" + path + "'", &out, &peak), 1) << out;
+        EXPECT_NE(out.find("Load Phase Image: The file cannot be opened."), std::string::npos) << c.name << out;
+        EXPECT_LT(peak - baseline, 50 << 20) << c.name;
+    }
+    int64_t batchBaseline = -1;
+    {
+        testsupport::TempDir alone("hugebatch");
+        testsupport::Shell("'" + Tool("mkphase") + "' --size 64x48 '" + alone.file("good_ph.tif") + "'");
+        EXPECT_EQ(RunTool(dir, "sorvanta-batch", "--base '" + base + "' '" + alone.path().string() + "'", &out,
+                          &batchBaseline),
+                  0)
+            << out;
+    }
+    EXPECT_EQ(RunTool(dir, "sorvanta-batch", "--base '" + base + "' '" + folder + "'", &out, &peak), 0) << out;
+    const size_t images = tifffixtures::Compressions().size() + 1;
+    EXPECT_NE(out.find("Number of Images Processed: 1/" + std::to_string(images)), std::string::npos) << out;
+    for (const tifffixtures::Compression& c : tifffixtures::Compressions())
+        EXPECT_NE(out.find(std::string(c.name) + "_ph.tif: The file cannot be opened."), std::string::npos) << out;
+    EXPECT_LT(peak - batchBaseline, 50 << 20);
+}
+
+// A path longer than the system opens is refused with the limit named, when
+// an image is read and when one is written.
+TEST(AnalysisCli, APathBeyondTheSystemLimitIsNamed)
+{
+    if (!ToolsBuilt({"sorvanta-analyze"})) GTEST_SKIP() << "sorvanta-analyze not built";
+    testsupport::TempDir dir("longpath");
+    std::string path = dir.path().string();
+    while (path.size() < 5267 - 8) path += "/" + std::string(std::min<size_t>(200, 5267 - 8 - path.size() - 1), 'd');
+    path += "/a_ph.tif";
+    std::string out;
+    EXPECT_EQ(RunTool(dir, "sorvanta-analyze", "'" + path + "'", &out), 1) << out;
+    EXPECT_NE(out.find("Load Phase Image: The file cannot be opened.\nThe path is longer than 4095 bytes, the longest "
+                       "path the system opens."),
+              std::string::npos)
+        << out.substr(0, 300);
+    platform::SetSystemFolder(testsupport::BinDir());
+    const std::vector<uint8_t> px(4, 1);
+    std::string error;
+    EXPECT_FALSE(editor::WriteTiffImage(path, 2, 2, "", px.data(), &error));
+    EXPECT_EQ(error, "The path is longer than 4095 bytes, the longest path the system opens.");
+}
+
+// Pipes as the contour style files never hold sorvanta-plot: the built-in
+// style draws the plot.
+TEST(AnalysisCli, StyleFilesThatArePipesNeverHoldAPlot)
+{
+    if (!ToolsBuilt({"sorvanta-plot", "mkphase"})) GTEST_SKIP() << "tools not built";
+    testsupport::TempDir dir("stylepipe");
+    const std::string img = dir.file("Dome_ph.tif"), base = dir.file("base"), picture = dir.file("contour.bmp");
+    testsupport::Shell("'" + Tool("mkphase") + "' --size 96x64 --surface dome:0.0008 '" + img + "'");
+    const std::string utility = base + "/Calverdine/Utility Files";
+    std::filesystem::create_directories(utility);
+    for (const char* name : {"Colorfill Contour.sty", "Grayfill Contour.sty", "Colorline Contour.sty",
+                             "Blackline Contour.sty", "Colorgray Contour.sty"})
+        testsupport::MakeFifo(utility + "/" + name);
+    std::string out;
+    EXPECT_EQ(RunTool(dir, "sorvanta-plot", "--base '" + base + "' --kind contour --out '" + picture + "' '" + img + "'",
+                      &out),
+              0)
+        << out;
+    EXPECT_FALSE(testsupport::MagickPixels(picture).empty()) << out;
 }

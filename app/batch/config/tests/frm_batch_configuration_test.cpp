@@ -6,6 +6,7 @@
 #include "app/batch/config/chart_design.h"
 
 #include "app/batch/config/output_commands.h"
+#include "app/batch/config/utility_files.h"
 #include "app/batch/gui/frm_batch_processing.h"
 #include "app/core/gui/tests/gui_fixture.h"
 #include "app/core/settings.h"
@@ -514,4 +515,19 @@ TEST_F(BatchConfigTest, EachTabsCaptionsHaveTheirOwnMnemonicsAndAltWorksThem)
     QTest::keyClick(&w, Qt::Key_H, Qt::AltModifier);
     EXPECT_TRUE(testsupport::WaitUntil([&] { return !w.chk3DHeader->isChecked(); }));
     EXPECT_TRUE(w.chkContourHeader->isChecked());
+}
+
+// A pipe as a sample diagonal file ("Utility Files") never keeps the window
+// from opening.
+TEST_F(BatchConfigTest, ASampleDiagonalThatIsAPipeNeverHoldsTheWindow)
+{
+    testsupport::HangGuard guard;
+    StartAndConfirm();
+    for (const char* name : {batchcfg::kDiagonalData, batchcfg::kNormalizedDiagonalData}) {
+        std::filesystem::remove(batchcfg::UtilityFilePath(name));
+        testsupport::MakeFifo(batchcfg::UtilityFilePath(name));
+    }
+    QTest::mouseClick(gui::frmAnalysis().cmdBatchProcess, Qt::LeftButton);
+    QTest::mouseClick(batch::frmBatchProcessing().cmdConfigure3D, Qt::LeftButton);
+    EXPECT_TRUE(Window().isVisible());
 }

@@ -382,3 +382,13 @@ TEST_F(GuiTest, GratingAndRotationListsOfMainAndBatchWindows)
     EXPECT_EQ(gratings, items(gui::frmBatchProcessing().cmbGrating));
     EXPECT_EQ(rotations, items(gui::frmBatchProcessing().cmbRotation));
 }
+
+// A pipe in the splash picture's place ("Utility Files") never holds the start.
+TEST_F(GuiTest, ASplashPictureThatIsAPipeNeverHoldsTheStart)
+{
+    testsupport::HangGuard guard;
+    testsupport::Shell("mkdir -p '" + platform::UtilityFolder() + "'");
+    testsupport::MakeFifo(platform::JoinPath(platform::UtilityFolder(), "SorvantaSplash.bmp"));
+    ASSERT_EQ(gui::StartupResult::Running, gui::RunStartup("", hooks));
+    EXPECT_TRUE(gui::frmUnits().isVisible());
+}
