@@ -198,6 +198,19 @@ std::string ShortText(float value)
     return buf;
 }
 
+std::string ExactText(float value)
+{
+    if (value == 0.0f || !std::isfinite(value))
+        return ShortText(value);
+    char buf[64];
+    for (int digits = 7; digits <= 9; ++digits) {
+        std::snprintf(buf, sizeof buf, "%.*G", digits, static_cast<double>(value));
+        if (std::strtof(buf, nullptr) == value)
+            break;
+    }
+    return buf;
+}
+
 bool MatchesPattern(const std::string& name, const std::string& pattern)
 {
     return platform::WildcardMatch(pattern, name);

@@ -38,6 +38,10 @@ std::string FormatNumber(float value, const std::string& pattern);
 // Short text of a float: up to 7 significant digits, no trailing zeros, no
 // trailing point ("2.5", "9999", "0.1", "1.234568E+07").
 std::string ShortText(float value);
+// The shortest text in ShortText's style that reads back as the same float
+// (up to 9 significant digits): a value refused for lying just outside a
+// bound shows why ("1000.0001", where ShortText gives "1000").
+std::string ExactText(float value);
 
 // Case-insensitive wildcard match of a whole name (platform::WildcardMatch): '*' any run of characters,
 // '?' one character ("A_PH.TIF" matches "*_ph.tif").
