@@ -59,10 +59,10 @@ std::string TrimSpaces(const std::string& s);
 namespace core {
 
 // Writes a whole file through a temporary file in the same folder that is
-// renamed into place, so a failed write never leaves a half-written file:
-// every byte is flushed and checked (a full disk or a file-size limit cancels
-// the write and keeps the old file). Returns false (and the reason in *error)
-// when it cannot.
+// renamed into place (core::AtomicFile, with its rules for links and
+// read-only files), so a failed write never leaves a half-written file: a full
+// disk or a file-size limit cancels the write and keeps the old file. Returns
+// false (and the reason in *error) when it cannot.
 bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string* error = nullptr);
 
 // True when the path names a regular file (not a folder, pipe or device).
