@@ -21,6 +21,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTest>
+#include <QTimer>
 
 #include <filesystem>
 #include <set>
@@ -452,6 +453,66 @@ TEST_F(BatchConfigTest, GenerateOutputFromTheBatchWindow)
     QTest::mouseClick(b.cmdConfigure3D, Qt::LeftButton);
     EXPECT_TRUE(w.isVisible());
     EXPECT_EQ(w.diagonal().seriesCount(), 2);
+}
+
+// A range no plot can take is refused before anything is written; a close of
+// the batch window during Generate Output stops it after the image in hand,
+// and the window closes when it has stopped.
+TEST_F(BatchConfigTest, GenerateOutputRefusesARangeNoPlotTakesAndStopsWhenTheWindowIsClosed)
+{
+    const std::string folder = dir.file("Panel 7");
+    std::filesystem::create_directories(folder);
+    WritePhaseTiff(folder + "/a_ph.tif", 90, 60, 10.0, true, "dome:0.004");
+    WritePhaseTiff(folder + "/c_ph.tif", 90, 60, 10.0, true, "saddle:0.003");
+    const std::string user = dir.file("mine_ph.tif");
+    WritePhaseTiff(user, 40, 30);
+    StartAndConfirm(user);
+    QTest::mouseClick(gui::frmAnalysis().cmdBatchProcess, Qt::LeftButton);
+    batch::FrmBatchProcessing& b = batch::frmBatchProcessing();
+    dialogs.queueFolder(folder);
+    QTest::mouseClick(b.cmdBrowse, Qt::LeftButton);
+    for (QCheckBox* box : {b.chk3DPlot, b.chkDiagonal, b.chkSaveData})
+        if (!box->isChecked()) Click(box);
+    QTest::mouseClick(b.cmdGetBatchData, Qt::LeftButton);
+    ASSERT_TRUE(b.cmdGenerateOutput->isEnabled()) << Messages();
+    const auto files = [&] {
+        std::set<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(folder)) names.insert(e.path().filename().string());
+        return names;
+    };
+    const std::set<std::string> before = files();
+
+    struct Case {
+        const char* zMin;
+        const char* zMax;
+        const char* message;
+    };
+    for (const Case& c : {Case{"-2", "1e300", "Z Max must be a number from -999999 to 999999."},
+                          Case{"-1e7", "3", "Z Min must be a number from -999999 to 999999."}}) {
+        Type(b.txtZmin, c.zMin);
+        Type(b.txtZmax, c.zMax);
+        messages.records.clear();
+        QTest::mouseClick(b.cmdGenerateOutput, Qt::LeftButton);
+        ASSERT_EQ(messages.records.size(), 1u) << Messages();
+        EXPECT_EQ(messages.records[0].text, c.message);
+        EXPECT_EQ(messages.records[0].title, "Batch Output Setup Error");
+        EXPECT_EQ(files(), before);
+    }
+
+    Type(b.txtZmin, "-2");
+    Type(b.txtZmax, "3.5");
+    messages.records.clear();
+    QTimer::singleShot(0, &b, [&] { b.close(); });   // at the first image's progress
+    QTest::mouseClick(b.cmdGenerateOutput, Qt::LeftButton);
+    EXPECT_TRUE(messages.records.empty()) << Messages();
+    const std::set<std::string> after = files();
+    for (const char* n : {"a_ab.dat", "a_3D.bmp", "a_dia.bmp"}) EXPECT_TRUE(after.count(n)) << n;
+    for (const char* n : {"c_ab.dat", "c_3D.bmp", "3D Legend (-2.0 to 3.5 mils).bmp", "Diagonal Legend.bmp"})
+        EXPECT_FALSE(after.count(n)) << n;
+    EXPECT_FALSE(b.isVisible());
+    EXPECT_TRUE(b.isEnabled());
+    EXPECT_EQ(model::files.PhaseImageFile, user);
+    EXPECT_TRUE(gui::frmAnalysis().cmdUnwrap->isEnabled());
 }
 
 TEST_F(BatchConfigTest, CreateLegendDrawsOnTheConfigurationLegendAndNamesTheUnit)
