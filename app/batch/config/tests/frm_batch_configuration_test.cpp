@@ -17,6 +17,7 @@
 #include "plots/windows/plot_windows.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -575,4 +576,48 @@ TEST_F(BatchConfigTest, EachTabsCaptionsHaveTheirOwnMnemonicsAndAltWorksThem)
     QTest::keyClick(&w, Qt::Key_H, Qt::AltModifier);
     EXPECT_TRUE(testsupport::WaitUntil([&] { return !w.chk3DHeader->isChecked(); }));
     EXPECT_TRUE(w.chkContourHeader->isChecked());
+}
+
+// Every box of every tab is tied to its caption: a number box or a list is
+// the buddy of the label before it and is read by that caption (never by the
+// tab's or group's mnemonic); a title box is named by the check box beside it.
+TEST_F(BatchConfigTest, EveryBoxIsTiedToItsCaption)
+{
+    platform::InstallAccessibility();
+    StartAndConfirm();
+    FrmBatchConfiguration& w = Shown();
+    int tied = 0, titles = 0;
+    for (int t = 0; t < w.SSTab1->count(); ++t) {
+        Tab(w, t);
+        QWidget* page = w.SSTab1->widget(t);
+        for (QWidget* box : page->findChildren<QWidget*>()) {
+            if (!qobject_cast<QLineEdit*>(box) && !qobject_cast<QComboBox*>(box)) continue;
+            if (qobject_cast<QComboBox*>(box->parent())) continue;   // a list's own editor
+            SCOPED_TRACE(box->objectName().toStdString());
+            const std::string name = testsupport::AccessibleName(box);
+            QLabel* caption = nullptr;
+            for (QLabel* l : page->findChildren<QLabel*>())
+                if (l->buddy() == box) caption = l;
+            if (!caption) {
+                bool besideItsCheckBox = false;
+                for (QCheckBox* c : page->findChildren<QCheckBox*>())
+                    besideItsCheckBox |= testsupport::Caption(c) == name && box->objectName().endsWith(
+                                                                                 c->objectName().mid(3));
+                EXPECT_TRUE(besideItsCheckBox) << name;
+                ++titles;
+                continue;
+            }
+            const std::string shown = platform::VisibleCaption(caption->text()).toStdString();
+            EXPECT_EQ(testsupport::LabelledBy(box), shown);
+            if (qobject_cast<QLineEdit*>(box)) {
+                EXPECT_EQ(name, shown);
+            }
+            // No mnemonic borrowed from around it (a list keeps its own Down key).
+            const QString key = QAccessible::queryAccessibleInterface(box)->text(QAccessible::Accelerator);
+            EXPECT_FALSE(key.startsWith("Alt+")) << key.toStdString();
+            ++tied;
+        }
+    }
+    EXPECT_EQ(tied, 8) << "Appearance, three label sizes, two number sizes, altitude, rotation";
+    EXPECT_EQ(titles, 6);
 }
