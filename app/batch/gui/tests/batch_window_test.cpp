@@ -540,6 +540,19 @@ TEST_F(BatchWindow, TheMainWindowComputesWithItsOwnImageWhateverTheBatchWindowDi
     EXPECT_TRUE(main.cmdUnwrap->isEnabled());
     QTest::mouseClick(main.cmdUnwrap, Qt::LeftButton);
     EXPECT_EQ(MainFigures(), expected);
+
+    // An image handed over by a second start during a run is loaded when the
+    // run has ended, as a whole: its name and its figures.
+    const std::string other = dir.file("other_ph.tif");
+    batchtest::WritePhase(other, 201, 101, "cylinder:0.001,100", true, "", 10.0);
+    const std::vector<std::string> otherExpected = AnalyzeFigures(dir.file("tool"), other);
+    Open();
+    QTimer::singleShot(0, &main, [&] { main.LoadPhaseImage(other); });
+    Click(w.cmdGetBatchData);
+    ASSERT_EQ(w.LastRun().end, batch::RunEnd::Completed);
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return main.lblImageName->text().contains("other_ph.tif"); }));
+    QTest::mouseClick(main.cmdUnwrap, Qt::LeftButton);
+    EXPECT_EQ(MainFigures(), otherExpected);
 }
 
 // The window lists the folder by the names the file system gives, exactly as
