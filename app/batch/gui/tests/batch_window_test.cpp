@@ -582,6 +582,19 @@ TEST_F(BatchWindow, NamesThatAreNotUtf8AreListedAsTheCommandLineListsThem)
         EXPECT_NE(errors.find(std::string(name) + batch::kReasonNameEncoding), std::string::npos) << errors;
     EXPECT_NE(out.find("lat\xe9_ph.tif: The file name is not valid"), std::string::npos) << out;
     EXPECT_EQ(w.LastRun().processed, 2);
+
+    // A folder whose name is not UTF-8, chosen with Browse...: its images are
+    // listed and its table is written into it.
+    const std::string odd = dir.file("lot\xe9");
+    std::filesystem::create_directories(odd);
+    batchtest::WritePhase(odd + "/a_ph.tif", 201, 101, "cylinder:0.002,100", true);
+    dialogs.queueFolder(odd);
+    Click(w.cmdBrowse);
+    EXPECT_EQ(w.lblPhaseImageCount->text(), "Phase Image Count: 1");
+    Click(w.cmdGetBatchData);
+    EXPECT_EQ(w.LastRun().processed, 1);
+    EXPECT_NE(testsupport::ReadText(odd + "/Batch Results for lot\xe9 (Abs).txt").find("\r\na_ph.tif\t"),
+              std::string::npos);
 }
 
 // After a relative run against b_bow, a double click on c_twist whose file
