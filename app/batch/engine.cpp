@@ -1,10 +1,12 @@
 // The batch analysis run over a folder of phase images.
 #include "app/batch/engine.h"
 
+#include "app/core/atomic_file.h"
 #include "app/core/figures.h"
 #include "app/core/grating.h"
 #include "app/core/header.h"
 #include "app/core/loader.h"
+#include "app/core/model/hold.h"
 #include "app/core/model/model.h"
 #include "app/core/reset.h"
 #include "app/core/runtime.h"
@@ -12,6 +14,7 @@
 #include "app/core/version.h"
 #include "app/outside/varnholde_calls.h"
 #include "platform/fileversion.h"
+#include "platform/folderjobs.h"
 #include "platform/folders.h"
 
 #include <QByteArray>
@@ -19,6 +22,7 @@
 
 #include <ctime>
 #include <exception>
+#include <map>
 #include <optional>
 
 namespace batch {
@@ -48,15 +52,6 @@ std::string UnreadableReason(const editor::GreyImage& p)
 bool MaskDiffers(const BatchOptions& o, int cols, int rows)
 {
     return o.analysis.useMask && (model::batch.BatchMaskRows != rows || model::batch.BatchMaskCols != cols);
-}
-
-// A header with the maker tag sets HeaderFringeValue; false when there is none
-// (or it is broken).
-bool TakeHeader()
-{
-    if (!core::MatchesPattern(model::files.ImageHeaderText, "Calverdine*"))
-        return false;
-    return core::ParseImageHeader();
 }
 
 std::string Fmt(float v) { return core::FormatNumber(v, model::files.ZFormat); }
@@ -164,6 +159,8 @@ int ReferencePosition(const BatchOptions& o)
     return i >= 0 && i < n ? i : 0;
 }
 
+// Why the reference image cannot serve ("" when it can); on success its
+// displacement is the run's reference, in the model and in model::batch.
 std::string ReferenceFailure(const BatchOptions& o, int index, float calibrated)
 {
     const std::string name = OneLine(o.files[size_t(index)]);
@@ -176,16 +173,18 @@ std::string ReferenceFailure(const BatchOptions& o, int index, float calibrated)
     if (MaskDiffers(o, p.cols, p.rows))
         return name + " does not match the selected mask size.";
     PutBatchImage(p);
-    if (!TakeHeader()) {
+    const bool header = TakeImageHeader();
+    if (!header) {
         if (calibrated == -1.0f)
             return name + " cannot be analyzed because there is no calibrated fringe" + model::CR +
                    "height value stored for this grating.";
         model::state.HeaderFringeValue = 0;
-        if (!o.analysis.useFringeFile)
-            return name + " requires the Use FringeValue.txt option to be checked.";
     }
+    core::AnalysisOptions options;
+    if (!ImageOptions(o.analysis, o.headerlessUseFringeFile, header, calibrated, &options))
+        return name + " requires the Use FringeValue.txt option to be checked.";
     std::string why;
-    if (!core::BatchAnalyzeImage(false, o.analysis, &why))
+    if (!core::BatchAnalyzeImage(false, options, &why))
         return IsCornerRefusal(why) ? name + " cannot be analyzed with the specified rotation."
                                     : name + " cannot be analyzed." + model::CR + why;
     auto& im = model::images;
@@ -193,6 +192,10 @@ std::string ReferenceFailure(const BatchOptions& o, int index, float calibrated)
     model::state.RefXMax = im.XMax;
     model::state.RefYMax = im.YMax;
     model::state.ReferenceInMemory = true;
+    auto& b = model::batch;
+    b.ReferenceDisplacement = im.Displacement;
+    b.RefXMax = im.XMax;
+    b.RefYMax = im.YMax;
     return "";
 }
 
@@ -231,6 +234,7 @@ std::optional<RunEnd> CheckRun(const BatchOptions& o, RunView& view, RunPlan& pl
     }
     model::state.CalibratedFringeValue = calibrated;
     plan.calibrated = calibrated;
+    model::batch.CalibratedFringeValue = calibrated;
     if (calibrated == -1.0f && o.analysis.useFringeFile) {
         model::ShowMsg("There is no calibrated fringe height value for this grating.", 16, kSetupTitle);
         return RunEnd::SetupRefused;
@@ -310,11 +314,13 @@ struct ImageContext {
     const RunPlan& plan;
     bool sizes = false;            // both sample sizes are numbers
     double width = 0, height = 0;
+    // Output bases of the images analysed so far, with their positions.
+    std::map<std::string, int> outputBases;
 };
 
 ImageContext MakeImageContext(const BatchOptions& o, const RunPlan& plan)
 {
-    ImageContext c{o, plan};
+    ImageContext c{o, plan, false, 0, 0, {}};
     c.sizes = core::IsNumeric(o.analysis.sampleWidth) && core::IsNumeric(o.analysis.sampleHeight);
     if (c.sizes) {
         core::ParseNumber(o.analysis.sampleWidth, &c.width);
@@ -324,8 +330,8 @@ ImageContext MakeImageContext(const BatchOptions& o, const RunPlan& plan)
 }
 
 // The window at the start of a run: no images processed yet, the folder and
-// the progress bar shown.
-void ShowStart(const BatchOptions& o, const RunPlan& plan, RunView& view)
+// the progress bar shown. False when the view asks to stop.
+bool ShowStart(const BatchOptions& o, const RunPlan& plan, RunView& view)
 {
     core::ResetBatchSummary();
     view.SetProcessedLabel(CountLine(0, plan.n), false);
@@ -333,6 +339,7 @@ void ShowStart(const BatchOptions& o, const RunPlan& plan, RunView& view)
     view.SetProgress(0, plan.n);
     view.ShowProgress(true);
     view.Yield();
+    return !view.StopRequested();
 }
 
 // Why image i cannot be analysed (its reason for the error list), or "" when
@@ -344,7 +351,11 @@ std::string ImageFailure(const ImageContext& c, int i)
     const std::string name = o.files[size_t(i)];
     if (const std::string problem = NameProblem(name); !problem.empty())
         return problem;
-    editor::GreyImage p = ReadPhase(model::batch.BatchBaseNames[size_t(i)]);
+    const std::string& path = model::batch.BatchBaseNames[size_t(i)];
+    if (const auto earlier = c.outputBases.find(OutputBaseName(path)); earlier != c.outputBases.end())
+        return kReasonSameOutputs + ("#" + std::to_string(earlier->second + 1)) + " " +
+               OneLine(o.files[size_t(earlier->second)]) + ".";
+    editor::GreyImage p = ReadPhase(path);
     if (!p.ok)
         return UnreadableReason(p);
     if (MaskDiffers(o, p.cols, p.rows))
@@ -352,10 +363,11 @@ std::string ImageFailure(const ImageContext& c, int i)
     if (c.plan.relative && (model::state.RefXMax != p.cols - 1 || model::state.RefYMax != p.rows - 1))
         return kReasonReferenceSize;
     PutBatchImage(p);
-    if (!TakeHeader() && (c.plan.calibrated == -1.0f || !o.analysis.useFringeFile))
+    core::AnalysisOptions options;
+    if (!ImageOptions(o.analysis, o.headerlessUseFringeFile, TakeImageHeader(), c.plan.calibrated, &options))
         return kReasonFringeValue;
     std::string why;
-    if (!core::BatchAnalyzeImage(c.plan.relative, o.analysis, &why))
+    if (!core::BatchAnalyzeImage(c.plan.relative, options, &why))
         return IsCornerRefusal(why) ? kReasonRotate : ": " + OneLine(why);
     const int16_t xm = static_cast<int16_t>(im.XMax), ym = static_cast<int16_t>(im.YMax);
     core::ChordProfile(0, 0, xm, ym);
@@ -401,9 +413,10 @@ ImageValues TakeValues(const ImageContext& c, Trackers& t)
     return v;
 }
 
+enum class LoopEnd { Done, WriteFailed, Stopped };
+
 // Every image in list order; a failed one is listed and the loop goes on.
-// False when a line of the table could not be written.
-bool AnalyseImages(const ImageContext& c, RunView& view, TableWriter& table, Trackers& t, int& processed)
+LoopEnd AnalyseImages(ImageContext& c, RunView& view, TableWriter& table, Trackers& t, int& processed)
 {
     auto& b = model::batch;
     const int n = c.plan.n;
@@ -413,24 +426,27 @@ bool AnalyseImages(const ImageContext& c, RunView& view, TableWriter& table, Tra
         const std::string reason = ImageFailure(c, i);
         if (!reason.empty()) {
             if (!table.writeLine(name))
-                return false;
+                return LoopEnd::WriteFailed;
             view.SetGridRow(i + 1, {number, name});
             b.BatchErrorList += "#" + number + " " + name + reason + model::CR;
             continue;
         }
         const ImageValues v = TakeValues(c, t);
+        c.outputBases.emplace(OutputBaseName(b.BatchBaseNames[size_t(i)]), i);
         ++processed;
         view.SetProgress(i + 1, n);
         view.SetProcessedLabel(CountLine(processed, n), false);
         if (!table.writeLine(DataRow(name, v)))
-            return false;
+            return LoopEnd::WriteFailed;
         std::vector<std::string> cells = {number, name};
         for (const std::string& f : v.list())
             cells.push_back(f);
         view.SetGridRow(i + 1, cells);
         view.Yield();
+        if (view.StopRequested())
+            return LoopEnd::Stopped;
     }
-    return true;
+    return LoopEnd::Done;
 }
 
 // The seven summary labels.
@@ -536,49 +552,105 @@ bool NormalizeDiagonal(std::vector<float>& v)
     return true;
 }
 
+bool TakeImageHeader()
+{
+    if (!core::HasMakerHeader(model::files.ImageHeaderText))
+        return false;
+    return core::ParseImageHeader();
+}
+
+bool ImageOptions(const core::AnalysisOptions& run, bool headerlessUseFringeFile, bool hasHeader, float calibrated,
+                  core::AnalysisOptions* image)
+{
+    *image = run;
+    if (hasHeader)
+        return true;
+    image->useFringeFile = run.useFringeFile || headerlessUseFringeFile;
+    return image->useFringeFile && calibrated != -1.0f;
+}
+
+int FindPhaseImage(const std::vector<std::string>& files, const std::string& name)
+{
+    for (size_t i = 0; i < files.size(); ++i)
+        if (files[i] == name)
+            return static_cast<int>(i);
+    for (size_t i = 0; i < files.size(); ++i)
+        if (core::EqualsNoCase(files[i], name))
+            return static_cast<int>(i);
+    return -1;
+}
+
+std::string FolderOnDisk(const std::string& text)
+{
+    if (text.empty() || text[0] != '/')
+        return text;
+    std::string disk;
+    size_t start = 1;
+    while (start <= text.size()) {
+        size_t end = text.find('/', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string part = text.substr(start, end - start);
+        start = end + 1;
+        if (part.empty())
+            continue;
+        const std::string here = disk.empty() ? "/" : disk;
+        std::string chosen = part;
+        if (!platform::IsFolder(platform::JoinPath(here, part))) {
+            std::vector<std::string> matches;
+            const QString shown = QString::fromStdString(part);
+            for (const std::string& name : platform::ListSubfolders(here))
+                if (QFile::decodeName(QByteArray::fromStdString(name)) == shown)
+                    matches.push_back(name);
+            if (matches.size() == 1)
+                chosen = matches[0];
+        }
+        disk += "/" + chosen;
+    }
+    return disk.empty() ? "/" : disk;
+}
+
+std::string OutputBaseName(const std::string& imagePath)
+{
+    return imagePath.size() > 7 ? imagePath.substr(0, imagePath.size() - 7) : std::string();
+}
+
 namespace {
 
-// The run itself: checks, listing, every image, summary and suggestions.
-RunOutcome Run(const BatchOptions& o, RunView& view)
+// The folder's lock for the run, with the stale temporary files of ended runs
+// cleared; false (the message shown, the end in *end) when another run holds
+// it or the folder cannot be opened.
+bool LockFolder(const std::string& folder, FolderLock& lock, const std::string& tablePath, RunEnd* end)
 {
-    RunPlan plan;
-    plan.n = static_cast<int>(o.files.size());
-    plan.relative = model::batch.BatchRelativeMode;
-    RunOutcome out;
-    out.total = plan.n;
-    if (const std::optional<RunEnd> refused = CheckRun(o, view, plan)) {
-        out.end = *refused;
-        return out;
+    switch (lock.acquire(folder)) {
+    case FolderLock::Result::Held:
+        core::RemoveStaleTemporaries(folder);
+        return true;
+    case FolderLock::Result::Busy:
+        model::ShowMsg(std::string(kFolderBusyText) + KeptTableNote(tablePath), 16, "Folder Access Error");
+        *end = RunEnd::FolderBusy;
+        return false;
+    case FolderLock::Result::Unavailable:
+        break;
     }
+    model::ShowMsg("Cannot write to the specified folder." + KeptTableNote(tablePath), 16, "Folder Access Error");
+    *end = RunEnd::FolderAccess;
+    return false;
+}
 
-    // The table is written under a temporary name and put in place at the end.
-    TableWriter table;
-    RunScope scope(view, table);
-    out.tablePath = TableFileName(o.folder, plan.relative);
-    auto folderAccess = [&] {
-        model::ShowMsg("Cannot write to the specified folder." + KeptTableNote(out.tablePath), 16,
-                       "Folder Access Error");
-        out.end = RunEnd::FolderAccess;
-        return out;
-    };
-    const std::time_t created = std::time(nullptr);
-    if (!table.open(out.tablePath))
-        return folderAccess();
-
-    scope.disable();
-    ShowStart(o, plan, view);
-
-    if (!ListImages(o, plan, created, table))
-        return folderAccess();
+// After the table's header blocks: the reference of a relative run, every
+// image, the count line and the summary. FolderAccess and Cancelled are left
+// to the caller to show.
+RunEnd AnalyseFolder(const BatchOptions& o, const RunPlan& plan, RunView& view, TableWriter& table, int& processed)
+{
     if (plan.relative) {
         const std::string why = ReferenceFailure(o, plan.reference, plan.calibrated);
         if (!why.empty()) {
             // The table ends with its column header.
             if (!table.commit())
-                return folderAccess();
+                return RunEnd::FolderAccess;
             model::ShowMsg(why, 16, kReferenceTitle);
-            out.end = RunEnd::ReferenceFailed;
-            return out;
+            return RunEnd::ReferenceFailed;
         }
     }
     view.SetDataType(plan.relative ? "Relative Data with Reference: " + OneLine(o.files[size_t(plan.reference)])
@@ -586,22 +658,83 @@ RunOutcome Run(const BatchOptions& o, RunView& view)
     view.SetGridRowCount(plan.n + 1);
 
     Trackers t;
-    if (!AnalyseImages(MakeImageContext(o, plan), view, table, t, out.processed))
-        return folderAccess();
+    ImageContext images = MakeImageContext(o, plan);
+    switch (AnalyseImages(images, view, table, t, processed)) {
+    case LoopEnd::WriteFailed:
+        return RunEnd::FolderAccess;
+    case LoopEnd::Stopped:
+        return RunEnd::Cancelled;
+    case LoopEnd::Done:
+        break;
+    }
     view.ShowProgress(false);
-    if (!table.writeLine("") || !table.writeLine(CountLine(out.processed, plan.n)) || !table.commit())
-        return folderAccess();
+    if (!table.writeLine("") || !table.writeLine(CountLine(processed, plan.n)) || !table.commit())
+        return RunEnd::FolderAccess;
 
-    if (out.processed > 0) {
+    if (processed > 0) {
         ShowSummary(o, t, view);
         SuggestPlotRanges(t, view);
     }
-    if (out.processed != plan.n) {
-        view.SetProcessedLabel(CountLine(out.processed, plan.n), true);
+    if (processed != plan.n) {
+        view.SetProcessedLabel(CountLine(processed, plan.n), true);
         view.ShowViewErrors();
     }
-    out.end = RunEnd::Completed;
-    return out;
+    return RunEnd::Completed;
+}
+
+// The run itself: checks, listing, every image, summary and suggestions.
+RunOutcome Run(const BatchOptions& o, RunView& view)
+{
+    // The run works on the shared matrices: the single image's state is put
+    // aside and comes back at every end of the run.
+    model::SingleImageHold hold;
+    RunPlan plan;
+    plan.n = static_cast<int>(o.files.size());
+    plan.relative = model::batch.BatchRelativeMode;
+    RunOutcome out;
+    out.total = plan.n;
+    out.tablePath = TableFileName(o.folder, plan.relative);
+    FolderLock lock;
+    if (const std::optional<RunEnd> refused = CheckRun(o, view, plan)) {
+        out.end = *refused;
+        return out;
+    }
+    if (!LockFolder(o.folder, lock, out.tablePath, &out.end))
+        return out;
+
+    // The table is written under a temporary name and put in place at the end.
+    TableWriter table;
+    RunScope scope(view, table);
+    auto folderAccess = [&] {
+        model::ShowMsg("Cannot write to the specified folder." + KeptTableNote(out.tablePath), 16,
+                       "Folder Access Error");
+        out.end = RunEnd::FolderAccess;
+        return out;
+    };
+    auto cancelled = [&] {
+        core::ResetBatchSummary();
+        out.end = RunEnd::Cancelled;
+        return out;
+    };
+    const std::time_t created = std::time(nullptr);
+    if (!table.open(out.tablePath))
+        return folderAccess();
+
+    out.started = true;
+    scope.disable();
+    if (!ShowStart(o, plan, view))
+        return cancelled();
+    if (!ListImages(o, plan, created, table))
+        return folderAccess();
+    switch (const RunEnd end = AnalyseFolder(o, plan, view, table, out.processed)) {
+    case RunEnd::FolderAccess:
+        return folderAccess();
+    case RunEnd::Cancelled:
+        return cancelled();
+    default:
+        out.end = end;
+        return out;
+    }
 }
 
 } // namespace

@@ -24,6 +24,10 @@ struct BatchOptions {
     // The reference image of a relative run by its file name; empty: the one
     // at model::batch.BatchReferenceIndex in `files`.
     std::string referenceName;
+    // An image without a header takes FringeValue.txt's value even with Use
+    // FringeValue.txt off (the command line's rule); the window's run leaves
+    // such an image to the option (off: ": Fringe Value needed.").
+    bool headerlessUseFringeFile = true;
 };
 
 // The seven summary labels after a run.
@@ -59,6 +63,9 @@ public:
     virtual void ShowViewErrors() {}
     // Lets the window system repaint.
     virtual void Yield() {}
+    // Asked after each yield: true stops the run there (the window was
+    // closed). The earlier table stays and the summary is cleared.
+    virtual bool StopRequested() { return false; }
 };
 
 // How a run ended. Only Completed and ReferenceFailed put a new table in
@@ -70,6 +77,8 @@ enum class RunEnd {
     Stopped,          // FringeValue.txt could not be read, or the run failed on its way (reason shown)
     FolderAccess,     // the table could not be written ("Cannot write to the specified folder.")
     ReferenceFailed,  // the reference image is gone or could not be analysed (message shown)
+    FolderBusy,       // another run holds the folder's table (message shown)
+    Cancelled,        // the view asked the run to stop (no message)
 };
 
 struct RunOutcome {
@@ -77,7 +86,14 @@ struct RunOutcome {
     std::string tablePath;
     int processed = 0;   // images analysed (the grid's double click needs two)
     int total = 0;
+    // The run got past its checks and the folder's lock: the window's summary
+    // was reset and model::batch describes this run. A run refused before
+    // that changed nothing.
+    bool started = false;
 };
+
+// The message of a run that finds another run writing the folder's table.
+inline constexpr const char* kFolderBusyText = "Another batch run is writing the results table of this folder.";
 
 // Failure reasons of one image, as the error list shows them.
 inline constexpr const char* kReasonMaskSize = ": Image size does not match mask.";
@@ -89,9 +105,37 @@ inline constexpr const char* kReasonUnreadable = ": The file cannot be opened.";
 
 // Runs the batch over options.files, absolute or relative by
 // model::batch.BatchRelativeMode (the reference being options.referenceName,
-// whose position the run leaves in model::batch.BatchReferenceIndex). The table
-// is written under TemporaryTableName and renamed over the table at the end.
+// whose position the run leaves in model::batch.BatchReferenceIndex). The run
+// holds the folder's lock, clears the stale temporary files of ended runs from
+// the folder, writes the table into a temporary file and renames it over the
+// table at the end. The single image's state is the same after the run as
+// before it (model::SingleImageHold); what Generate Output needs of the run
+// stays in model::batch.
 RunOutcome RunBatchAnalysis(const BatchOptions& options, RunView& view);
+
+// The position of an image of the list by its name: the name exactly, else the
+// first that differs only in letter case; -1 when none.
+int FindPhaseImage(const std::vector<std::string>& files, const std::string& name);
+
+// The folder a path shown as text (UTF-8) names on disk. Text cannot hold a
+// name that is not UTF-8 (it shows with U+FFFD in its place): each part of
+// the path that does not name a folder as it stands is matched against the
+// names on disk; a part that matches none or several stays as the text has it.
+std::string FolderOnDisk(const std::string& text);
+
+// The path the outputs of an image are named from: the image path less its
+// last 7 characters ("_ph.tif" / "_ph.bmp").
+std::string OutputBaseName(const std::string& imagePath);
+
+// Reads the maker header of the image in memory (model::files.ImageHeaderText)
+// into HeaderFringeValue; false when there is none (or it is broken).
+bool TakeImageHeader();
+// The options one image is analysed with: the run's, with FringeValue.txt in
+// use for an image without a header when `headerlessUseFringeFile`. False
+// when the image has no fringe value to use: no header, and FringeValue.txt
+// not in use or the grating not calibrated (`calibrated` -1).
+bool ImageOptions(const core::AnalysisOptions& run, bool headerlessUseFringeFile, bool hasHeader, float calibrated,
+                  core::AnalysisOptions* image);
 
 // Whether compensation can be used with the sample sizes typed in the width
 // and height boxes (in model::files.XYUnits) and the grating (index 0..5):
@@ -120,6 +164,9 @@ MaskLoad LoadBatchMask(const std::string& path);
 // Reasons of an image whose name cannot be used.
 inline constexpr const char* kReasonNameBreaksRow = ": The file name holds a tab or a line break.";
 inline constexpr const char* kReasonNameEncoding = ": The file name is not valid in this system's file-name encoding.";
+// Reason of an image whose outputs would take the names of an earlier one's
+// ("part1_ph.tif" and "part1_PH.TIF"); the earlier image's number and name follow.
+inline constexpr const char* kReasonSameOutputs = ": Its output files would replace those of ";
 
 // The diagonal with the straight line through its end values removed (both
 // ends become 0); no-data values stay. False when an end has no data.

@@ -1,11 +1,11 @@
 // Generate Output of the batch window.
 #include "output.h"
 
-#include "app/batch/config/preview.h"
 #include "app/batch/config/utility_files.h"
 #include "app/batch/engine.h"
-#include "app/core/header.h"
+#include "app/core/figures.h"
 #include "app/core/loader.h"
+#include "app/core/model/hold.h"
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
 #include "platform/folders.h"
@@ -52,8 +52,16 @@ public:
     Writer(OutputReport& report) : r_(report) {}
     void picture(const charts::ChartBase& chart, const std::string& path, bool bitmap)
     {
+        // The encoder takes the path as text in the platform's file-name
+        // encoding: a path that does not survive that would be written under
+        // another name, so it is listed instead.
+        const QByteArray bytes = QByteArray::fromStdString(path);
+        const QString p = QFile::decodeName(bytes);
+        if (QFile::encodeName(p) != bytes) {
+            done(false, path, std::string(kReasonNameEncoding).substr(2));
+            return;
+        }
         QString why;
-        const QString p = QFile::decodeName(QByteArray::fromStdString(path));   // the platform's file-name encoding
         const bool ok = bitmap ? chart.exportBmp(p, &why) : chart.exportJpeg(p, 100, &why);
         done(ok, path, why.toStdString());
     }
@@ -67,124 +75,112 @@ private:
     OutputReport& r_;
 };
 
-} // namespace
-
-std::string OutputBaseName(const std::string& imagePath)
+// Puts what the run left for its output into the model: FringeValue.txt's
+// value and, for a relative run, the reference displacement.
+void TakeOverRun(const OutputRun& run)
 {
-    return imagePath.size() > 7 ? imagePath.substr(0, imagePath.size() - 7) : std::string();
-}
-
-std::string ProcessedCaption(int processed, int total)
-{
-    return "Phase Images Processed: " + std::to_string(processed) + "/" + std::to_string(total);
-}
-
-OutputRun LastBatchRun(const BatchOptions& options, const std::function<bool(size_t)>& analysed)
-{
-    OutputRun run;
+    model::state.CalibratedFringeValue = run.calibratedFringeValue;
+    if (!run.relative) return;
     const model::BatchState& b = model::batch;
-    for (size_t i = 0; i < b.BatchFileNames.size() && i < b.BatchBaseNames.size(); ++i)
-        run.images.push_back({b.BatchFileNames[i], b.BatchBaseNames[i], analysed(i)});
-    run.relative = b.BatchRelativeMode;
-    run.referenceIndex = b.BatchReferenceIndex;
-    run.analysis = options.analysis;
-    run.boxes.rotation = options.rotationText;
-    run.boxes.sampleWidth = options.analysis.sampleWidth;
-    run.boxes.sampleHeight = options.analysis.sampleHeight;
-    return run;
+    model::images.ReferenceDisplacement = b.ReferenceDisplacement;
+    model::state.RefXMax = b.RefXMax;
+    model::state.RefYMax = b.RefYMax;
+    model::state.ReferenceInMemory = true;
 }
 
-Refusal CheckOutputRequest(const OutputOptions& o)
-{
-    if (!o.plot3D && !o.contour && !o.diagonal && !o.saveData) return {"No output selected.", "Batch Processing Error"};
-    if (RangeRefused(o.zMin, o.zMax)) return {"Z Max must be greater then Z Min.", kSetupError};
-    if (RangeRefused(o.diagMin, o.diagMax)) return {"Diagonal Max must be greater then Diagonal Min.", kSetupError};
-    return {};
-}
+enum class Analysed { Yes, Skipped, Failed };
 
-OutputReport GenerateOutput(const OutputRun& run, const OutputOptions& o, const OutputCharts& charts,
-                            const OutputProgress& progress)
+// Reads image i and analyses it with the run's options; an image without a
+// fringe value to use is passed over, as the run passed it over.
+Analysed AnalyseImage(const OutputRun& run, const OutputImage& image, OutputReport& report)
 {
-    OutputReport report;
-    Writer write(report);
-    const std::string pictureExt = o.bitmap ? ".bmp" : ".jpg";
-    const int total = int(run.images.size());
-    {
-        batchcfg::KeepAnalysisModel keep;
-        for (int i = 0; i < total; ++i) {
-            const OutputImage& image = run.images[size_t(i)];
-            if (!image.analysed) continue;
-            editor::GreyImage pixels = ReadImage(image.path);
-            if (!pixels.ok) {
-                report.failed.push_back(image.path + ": " + pixels.message);
-                continue;
-            }
-            PutBatchImage(pixels);
-            if (core::HasMakerHeader(model::files.ImageHeaderText)) {
-                core::ParseImageHeader();
-            } else {
-                model::state.HeaderFringeValue = 0;
-                if (model::state.CalibratedFringeValue == -1.0f) continue;
-            }
-            ++report.processed;
-            if (!core::BatchAnalyzeImage(run.relative, run.analysis)) {
-                report.failed.push_back(image.path + ": the image cannot be analysed with the batch options");
-                continue;
-            }
-            if (o.plot3D || o.contour) {
-                if (o.reduceData) core::ReduceData();
-                else core::MakeChartData();
-            }
-            const std::string base = OutputBaseName(image.path);
-            const std::string tag = run.relative ? "_rel" : "";
-            model::files.OutputFileName = base;
-            model::files.DataSetName = image.fileName;
-            if (run.relative) {
-                const int ref = run.referenceIndex;
-                const std::string refName =
-                    ref >= 0 && ref < total ? run.images[size_t(ref)].fileName : std::string();
-                model::files.DataSetName += std::string(model::CR) + "Reference: " + refName;
-            }
-            if (o.saveData) {
-                const std::string path = base + (run.relative ? "_rel" : "_ab") + (o.textData ? ".dat" : ".bin");
-                std::string why;
-                write.done(core::WriteDisplacementFile(path, o.textData, &why), path, why);
-            }
-            const plots::ResultFacts facts = plots::ModelFacts();
-            plots::OptionBoxes boxes = run.boxes;
-            boxes.zMin = o.zMin;
-            boxes.zMax = o.zMax;
-            auto tab = [&](int t) {
-                if (run.showTab) run.showTab(t);
-            };
-            if (o.plot3D && charts.surface) {
-                tab(0);
-                plots::GridInput grid = plots::ModelGrid(o.reduceData);
-                plots::SetupBatch3DChart(*charts.surface, grid, facts, boxes, run.surface);
-                write.picture(*charts.surface, base + tag + "_3D" + pictureExt, o.bitmap);
-            }
-            if (o.contour && charts.contour) {
-                tab(1);
-                plots::GridInput grid = plots::ModelGrid(o.reduceData);
-                plots::SetupBatchContourChart(*charts.contour, grid, facts, boxes, run.contour);
-                write.picture(*charts.contour, base + tag + "_ctr" + pictureExt, o.bitmap);
-            }
-            if (o.diagonal && charts.diagonal) {
-                tab(2);
-                std::vector<float> ab, cd;
-                plots::ModelDiagonals(&ab, &cd);
-                plots::OptionBoxes diagBoxes = run.boxes;
-                diagBoxes.zMin = o.diagMin;
-                diagBoxes.zMax = o.diagMax;
-                plots::SetupBatchDiagonalChart(*charts.diagonal, ab, cd, o.normaliseDiagonal, facts, diagBoxes,
-                                               run.diagonal);
-                write.picture(*charts.diagonal, base + tag + "_dia" + pictureExt, o.bitmap);
-            }
-            if (progress) progress(i + 1, report.processed, total);
-        }
+    editor::GreyImage pixels = ReadImage(image.path);
+    if (!pixels.ok) {
+        report.failed.push_back(image.path + ": " + pixels.message);
+        return Analysed::Failed;
     }
+    PutBatchImage(pixels);
+    const bool header = TakeImageHeader();
+    if (!header) model::state.HeaderFringeValue = 0;
+    core::AnalysisOptions options;
+    if (!ImageOptions(run.analysis, run.headerlessUseFringeFile, header, run.calibratedFringeValue, &options))
+        return Analysed::Skipped;
+    ++report.processed;
+    if (!core::BatchAnalyzeImage(run.relative, options)) {
+        report.failed.push_back(image.path + ": the image cannot be analysed with the batch options");
+        return Analysed::Failed;
+    }
+    return Analysed::Yes;
+}
 
-    // Legends, in the units and number format of the results.
+// The names the image's results are drawn under: the image, and in a
+// relative run its reference on a second line.
+void NameDataSet(const OutputRun& run, const OutputImage& image)
+{
+    model::files.OutputFileName = OutputBaseName(image.path);
+    model::files.DataSetName = image.fileName;
+    if (!run.relative) return;
+    const int ref = run.referenceIndex;
+    const std::string refName =
+        ref >= 0 && ref < int(run.images.size()) ? run.images[size_t(ref)].fileName : std::string();
+    model::files.DataSetName += std::string(model::CR) + "Reference: " + refName;
+}
+
+// The data file and the pictures of the analysed image in the model.
+void WriteImageOutputs(const OutputRun& run, const OutputOptions& o, const OutputCharts& charts,
+                       const OutputImage& image, Writer& write)
+{
+    if (o.plot3D || o.contour) {
+        if (o.reduceData) core::ReduceData();
+        else core::MakeChartData();
+    }
+    NameDataSet(run, image);
+    const std::string base = OutputBaseName(image.path);
+    const std::string tag = run.relative ? "_rel" : "";
+    const std::string pictureExt = o.bitmap ? ".bmp" : ".jpg";
+    if (o.saveData) {
+        const std::string path = base + (run.relative ? "_rel" : "_ab") + (o.textData ? ".dat" : ".bin");
+        std::string why;
+        write.done(core::WriteDisplacementFile(path, o.textData, &why), path, why);
+    }
+    const plots::ResultFacts facts = plots::ModelFacts();
+    plots::OptionBoxes boxes = run.boxes;
+    boxes.zMin = o.zMin;
+    boxes.zMax = o.zMax;
+    auto tab = [&](int t) {
+        if (run.showTab) run.showTab(t);
+    };
+    if (o.plot3D && charts.surface) {
+        tab(0);
+        plots::GridInput grid = plots::ModelGrid(o.reduceData);
+        plots::SetupBatch3DChart(*charts.surface, grid, facts, boxes, run.surface);
+        write.picture(*charts.surface, base + tag + "_3D" + pictureExt, o.bitmap);
+    }
+    if (o.contour && charts.contour) {
+        tab(1);
+        plots::GridInput grid = plots::ModelGrid(o.reduceData);
+        plots::SetupBatchContourChart(*charts.contour, grid, facts, boxes, run.contour);
+        write.picture(*charts.contour, base + tag + "_ctr" + pictureExt, o.bitmap);
+    }
+    if (o.diagonal && charts.diagonal) {
+        tab(2);
+        std::vector<float> ab, cd;
+        plots::ModelDiagonals(&ab, &cd);
+        plots::OptionBoxes diagBoxes = run.boxes;
+        diagBoxes.zMin = o.diagMin;
+        diagBoxes.zMax = o.diagMax;
+        plots::SetupBatchDiagonalChart(*charts.diagonal, ab, cd, o.normaliseDiagonal, facts, diagBoxes, run.diagonal);
+        write.picture(*charts.diagonal, base + tag + "_dia" + pictureExt, o.bitmap);
+    }
+}
+
+// The legends go into the batch folder, in the units and number format of
+// the results: the 3D and contour legends of a numeric Z range, and a copy of
+// the sample diagonal legend.
+void WriteLegends(const OutputRun& run, const OutputOptions& o, const OutputCharts& charts, OutputReport& report,
+                  Writer& write)
+{
+    const std::string pictureExt = o.bitmap ? ".bmp" : ".jpg";
     const bool zRange = core::IsNumeric(o.zMin) && core::IsNumeric(o.zMax);
     const double zmin = core::Val(o.zMin), zmax = core::Val(o.zMax);
     const std::string& format = model::files.ZFormat;
@@ -208,6 +204,67 @@ OutputReport GenerateOutput(const OutputRun& run, const OutputOptions& o, const 
         std::string why;
         write.done(CopyFile(batchcfg::UtilityFilePath(sample), target, &why), target, why);
     }
+}
+
+} // namespace
+
+std::string ProcessedCaption(int processed, int total)
+{
+    return "Phase Images Processed: " + std::to_string(processed) + "/" + std::to_string(total);
+}
+
+OutputRun LastBatchRun(const BatchOptions& options, const std::function<bool(size_t)>& analysed)
+{
+    OutputRun run;
+    const model::BatchState& b = model::batch;
+    for (size_t i = 0; i < b.BatchFileNames.size() && i < b.BatchBaseNames.size(); ++i)
+        run.images.push_back({b.BatchFileNames[i], b.BatchBaseNames[i], analysed(i)});
+    run.relative = b.BatchRelativeMode;
+    run.referenceIndex = b.BatchReferenceIndex;
+    run.analysis = options.analysis;
+    run.boxes.rotation = options.rotationText;
+    run.boxes.sampleWidth = options.analysis.sampleWidth;
+    run.boxes.sampleHeight = options.analysis.sampleHeight;
+    run.calibratedFringeValue = b.CalibratedFringeValue;
+    run.headerlessUseFringeFile = options.headerlessUseFringeFile;
+    return run;
+}
+
+Refusal CheckOutputRequest(const OutputOptions& o)
+{
+    if (!o.plot3D && !o.contour && !o.diagonal && !o.saveData) return {"No output selected.", "Batch Processing Error"};
+    for (const auto& [text, box] : {std::pair{&o.zMin, "Z Min"}, std::pair{&o.zMax, "Z Max"},
+                                    std::pair{&o.diagMin, "Diagonal Min"}, std::pair{&o.diagMax, "Diagonal Max"}}) {
+        double v = 0;
+        if (core::ParseNumber(*text, &v) && !core::UsablePlotRangeValue(v))
+            return {core::PlotRangeValueMessage(box), kSetupError};
+    }
+    if (RangeRefused(o.zMin, o.zMax)) return {"Z Max must be greater then Z Min.", kSetupError};
+    if (RangeRefused(o.diagMin, o.diagMax)) return {"Diagonal Max must be greater then Diagonal Min.", kSetupError};
+    return {};
+}
+
+OutputReport GenerateOutput(const OutputRun& run, const OutputOptions& o, const OutputCharts& charts,
+                            const OutputProgress& progress)
+{
+    OutputReport report;
+    Writer write(report);
+    const int total = int(run.images.size());
+    {
+        // The images are analysed on the shared matrices; the user's image
+        // comes back when they are done.
+        model::SingleImageHold hold;
+        TakeOverRun(run);
+        for (int i = 0; i < total && !report.stopped; ++i) {
+            const OutputImage& image = run.images[size_t(i)];
+            if (!image.analysed) continue;
+            if (AnalyseImage(run, image, report) != Analysed::Yes) continue;
+            WriteImageOutputs(run, o, charts, image, write);
+            if (progress) progress(i + 1, report.processed, total);
+            report.stopped = run.stopRequested && run.stopRequested();
+        }
+    }
+    if (!report.stopped) WriteLegends(run, o, charts, report, write);
     return report;
 }
 

@@ -14,8 +14,10 @@
 // with numeric Z boxes) and a copy of "Diagonal Legend" from "Utility Files".
 //
 // An image or file that cannot be read or written is listed in the report and
-// the run goes on with the next one. The analysis model in memory (the user's
-// image and its results) is the same after the run as before it.
+// the run goes on with the next one; so is a file whose path cannot be given
+// to the picture encoder under its own bytes (a folder name that is not
+// UTF-8). The analysis model in memory (the user's image and its results) is
+// the same after the run as before it (model::SingleImageHold).
 #include "app/batch/config/chart_design.h"
 #include "app/batch/engine.h"
 #include "app/core/pipeline.h"
@@ -57,13 +59,21 @@ struct OutputRun {
     core::AnalysisOptions analysis;
     plots::OptionBoxes boxes;              // rotation text, sample size texts (Z boxes from OutputOptions)
     plots::BatchChartOptions surface, contour, diagonal;
+    // FringeValue.txt's value for the run's grating (-1 not calibrated), and
+    // the run's rule for an image without a header (BatchOptions). The
+    // reference displacement of a relative run is model::batch's.
+    float calibratedFringeValue = -1;
+    bool headerlessUseFringeFile = true;
     // Told the tab of the chart about to be drawn (0 3D, 1 contour, 2 diagonal).
     std::function<void(int tab)> showTab;
+    // Asked after each image: true ends the output there (legends included).
+    std::function<bool()> stopRequested;
 };
 
-// The last batch run (model::batch: its images, relative mode and reference)
-// with the options it ran with; `analysed(i)` tells whether image i got a
-// result. The chart options and showTab are left to the caller.
+// The last batch run (model::batch: its images, relative mode, reference and
+// calibrated fringe value) with the options it ran with; `analysed(i)` tells
+// whether image i got a result. The chart options, showTab and stopRequested
+// are left to the caller.
 OutputRun LastBatchRun(const BatchOptions& options, const std::function<bool(size_t)>& analysed);
 
 // The five charts the pictures are drawn on.
@@ -74,14 +84,16 @@ struct Refusal {
     std::string text;
     std::string title;
 };
-// "No output selected." when nothing is asked; a Z or diagonal range whose
-// maximum is not above its minimum (both boxes numeric).
+// "No output selected." when nothing is asked; a Z or diagonal box whose
+// number no plot can take (core::UsablePlotRangeValue); a Z or diagonal range
+// whose maximum is not above its minimum (both boxes numeric).
 Refusal CheckOutputRequest(const OutputOptions& options);
 
 struct OutputReport {
     std::vector<std::string> written;   // full paths, in the order written
     std::vector<std::string> failed;    // one line per image or file not written
     int processed = 0;                  // images counted
+    bool stopped = false;               // stopRequested ended it
     bool surfaceLegendBuilt = false;
     float surfaceLevelStep = 0;         // of the 3D legend
 };
@@ -92,8 +104,6 @@ using OutputProgress = std::function<void(int value, int processed, int total)>;
 OutputReport GenerateOutput(const OutputRun& run, const OutputOptions& options, const OutputCharts& charts,
                             const OutputProgress& progress = {});
 
-// The image path less its last 7 characters ("_ph.tif" / "_ph.bmp").
-std::string OutputBaseName(const std::string& imagePath);
 // "Phase Images Processed: 7/10".
 std::string ProcessedCaption(int processed, int total);
 

@@ -5,7 +5,11 @@
 #include "app/core/runtime.h"
 #include "platform/folders.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace batch {
 namespace {
@@ -104,57 +108,26 @@ std::string CountLine(int processed, int total)
     return "Number of Images Processed: " + std::to_string(processed) + "/" + std::to_string(total);
 }
 
-std::string TemporaryTableName(const std::string& tablePath)
+FolderLock::~FolderLock()
 {
-    const std::string folder = platform::FolderOf(tablePath);
-    const std::string name = "." + platform::FileNameOf(tablePath) + ".tmp";
-    return folder.empty() ? name : platform::JoinPath(folder, name);
+    if (fd_ >= 0)
+        ::close(fd_);   // releases the lock
 }
 
-bool TableWriter::open(const std::string& path)
+FolderLock::Result FolderLock::acquire(const std::string& folder)
 {
-    discard();
-    path_ = path;
-    temporary_ = TemporaryTableName(path);
-    std::remove(temporary_.c_str());   // a leftover of a run that was killed
-    out_.open(temporary_, std::ios::binary | std::ios::trunc);
-    ok_ = out_.is_open() && out_.good();
-    if (!ok_)
-        discard();
-    return ok_;
-}
-
-bool TableWriter::writeLine(const std::string& line)
-{
-    if (!ok_)
-        return false;
-    out_ << line << "\r\n";
-    out_.flush();
-    ok_ = out_.good();
-    return ok_;
-}
-
-bool TableWriter::commit()
-{
-    if (!out_.is_open())
-        return false;
-    out_.close();
-    ok_ = ok_ && !out_.fail() && std::rename(temporary_.c_str(), path_.c_str()) == 0;
-    if (ok_)
-        temporary_.clear();
-    else
-        discard();
-    return ok_;
-}
-
-void TableWriter::discard()
-{
-    if (out_.is_open())
-        out_.close();
-    if (!temporary_.empty())
-        std::remove(temporary_.c_str());
-    temporary_.clear();
-    ok_ = false;
+    if (fd_ >= 0)
+        return Result::Held;
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return Result::Unavailable;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const bool busy = errno == EWOULDBLOCK;
+        ::close(fd);
+        return busy ? Result::Busy : Result::Unavailable;
+    }
+    fd_ = fd;
+    return Result::Held;
 }
 
 } // namespace batch

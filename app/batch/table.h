@@ -1,12 +1,13 @@
 #pragma once
 // The batch results table: its file name, the header blocks, the column
-// header, data rows and the count line, and a writer that puts each line on
-// disk as it is produced under a temporary name and renames the finished
-// table over the earlier one, so a run that fails or is killed leaves the
-// earlier table whole. Lines end with CR LF and fields are separated by single
-// TABs.
+// header, data rows and the count line; a writer that puts each line on disk
+// as it is produced into a temporary file and renames the finished table over
+// the earlier one (core::AtomicFile), so a run that fails or is killed leaves
+// the earlier table whole; and the lock that makes a folder's table one run's
+// at a time. Lines end with CR LF and fields are separated by single TABs.
+#include "app/core/atomic_file.h"
+
 #include <ctime>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -15,9 +16,6 @@ namespace batch {
 // "FOLDER/Batch Results for NAME (Abs).txt" or "... (Rel).txt", NAME being the
 // last part of the folder path (empty for the root).
 std::string TableFileName(const std::string& folder, bool relative);
-// The hidden file beside the table that a run writes before it renames it:
-// "FOLDER/.Batch Results for NAME (Abs).txt.tmp".
-std::string TemporaryTableName(const std::string& tablePath);
 // The last part of a folder path ("" for "/").
 std::string FolderName(const std::string& folder);
 
@@ -67,30 +65,42 @@ struct ImageValues {
 std::string DataRow(const std::string& fileName, const ImageValues& v);
 std::string CountLine(int processed, int total);
 
-// Writes the table a line at a time into its temporary file (an earlier
-// run's leftover is replaced). Every write is flushed; ok() turns false at the
-// first line that could not be written. commit() puts the table in place;
-// discard() (and the destructor) removes the temporary file.
+// Writes the table a line at a time into its temporary file. Every line goes
+// to the file at once; ok() turns false at the first line that could not be
+// written. commit() puts the table in place; discard() (and the destructor)
+// removes the temporary file. A table that is a link is written through to
+// its target; a read-only table is not replaced (open() fails).
 class TableWriter {
 public:
-    TableWriter() = default;
-    TableWriter(const TableWriter&) = delete;
-    TableWriter& operator=(const TableWriter&) = delete;
-    ~TableWriter() { discard(); }
-
-    bool open(const std::string& path);
-    bool writeLine(const std::string& line);
-    // Closes the temporary file and renames it over the table; false (the
-    // temporary file removed, the table untouched) when either fails.
-    bool commit();
-    void discard();
-    bool ok() const { return ok_; }
-    bool isOpen() const { return out_.is_open(); }
+    bool open(const std::string& path) { return file_.open(path); }
+    bool writeLine(const std::string& line) { return file_.write(line + "\r\n"); }
+    // Renames the finished table over the old one; false (the temporary file
+    // removed, the old table untouched) when that fails.
+    bool commit() { return file_.commit(); }
+    void discard() { file_.discard(); }
+    bool ok() const { return file_.isOpen() && file_.error().empty(); }
+    bool isOpen() const { return file_.isOpen(); }
 
 private:
-    std::ofstream out_;
-    std::string path_, temporary_;
-    bool ok_ = false;
+    core::AtomicFile file_;
+};
+
+// The batch lock of a folder: one run at a time writes its results table.
+// A kernel lock on the folder itself, so it ends with its holder, however
+// that ends; the folder gets no file of its own for it.
+class FolderLock {
+public:
+    enum class Result { Held, Busy, Unavailable };
+    FolderLock() = default;
+    ~FolderLock();
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+    // Held: this run holds the folder; Busy: another run does; Unavailable:
+    // the folder cannot be opened.
+    Result acquire(const std::string& folder);
+
+private:
+    int fd_ = -1;
 };
 
 } // namespace batch

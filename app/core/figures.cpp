@@ -228,4 +228,12 @@ bool RunCalculateParameters(const std::string& widthText, const std::string& hei
     return true;
 }
 
+bool UsablePlotRangeValue(double value) { return std::isfinite(value) && std::fabs(value) <= kPlotRangeLimit; }
+
+std::string PlotRangeValueMessage(const std::string& box)
+{
+    return box + " must be a number from " + FormatNumber(-kPlotRangeLimit, "0") + " to " +
+           FormatNumber(kPlotRangeLimit, "0") + ".";
+}
+
 } // namespace core

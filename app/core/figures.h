@@ -64,6 +64,17 @@ float ComputeBow(const model::SingleMatrix& m, float width, float height);
 // NoDataValue when width or height is not a usable size.
 float ComputeIpcTwist(const model::SingleMatrix& m, float width, float height);
 
+// Plot ranges typed into the Z and diagonal boxes of the windows, in the
+// displacement units: a limit beyond any displacement a measurement gives
+// and within what the plots' labels show as plain numbers.
+inline constexpr double kPlotRangeLimit = 999999.0;
+// True for a range value the plots can take: finite, from -kPlotRangeLimit to
+// kPlotRangeLimit.
+bool UsablePlotRangeValue(double value);
+// The message for a box whose value a plot cannot take ("Z Max must be a
+// number from -999999 to 999999.").
+std::string PlotRangeValueMessage(const std::string& box);
+
 // UnitScaleFactor from XYUnits and ZUnits: mm with mils 2.54, in with microns
 // 0.003937, else 0.1.
 void SetUnitScaleFactor();

@@ -1,5 +1,7 @@
 #include "app/core/loader.h"
 
+#include "app/core/atomic_file.h"
+
 #include "app/core/header.h"
 #include "app/core/model/model.h"
 #include "app/core/overlay.h"
@@ -151,11 +153,19 @@ std::string DataFileName(const std::string& chosen, int filterIndex, bool relati
 
 bool WriteDisplacementFile(const std::string& path, bool text, std::string* error)
 {
+    // The library replaces the file it is given: the rules of every writer of
+    // the program (atomic_file.h) are applied here, a link written through.
+    const std::string target = WriteTarget(path);
+    if (const std::string problem = ReplaceProblem(target); !problem.empty()) {
+        if (error)
+            *error = problem;
+        return false;
+    }
     const auto& im = model::images;
     const int16_t mils = EqualsNoCase(model::files.ZUnits, "mils") ? -1 : 0;
     const int32_t status =
-        text ? outside::SaveSingleAsText(im.Displacement.data(), im.ImageRows, im.ImageCols, mils, path.c_str())
-             : outside::SaveSingleAsBinary(im.Displacement.data(), im.ImageRows, im.ImageCols, mils, path.c_str());
+        text ? outside::SaveSingleAsText(im.Displacement.data(), im.ImageRows, im.ImageCols, mils, target.c_str())
+             : outside::SaveSingleAsBinary(im.Displacement.data(), im.ImageRows, im.ImageCols, mils, target.c_str());
     if (status != 0 && error)
         *error = outside::LastError();
     return status == 0;

@@ -57,8 +57,9 @@ bool LoadPhaseImageFile(const std::string& path, std::string* message = nullptr,
 // "_rel" put before the extension when missing; "" when the name lacks the
 // filter's extension ("The file cannot be saved." CR "Invalid filename specified.").
 std::string DataFileName(const std::string& chosen, int filterIndex, bool relative);
-// Writes model::images.Displacement through the analysis library; false with
-// the library's reason when it fails.
+// Writes model::images.Displacement through the analysis library, by the
+// rules of every writer (atomic_file.h: a link written through, a read-only
+// file refused); false with the reason when it fails.
 bool WriteDisplacementFile(const std::string& path, bool text, std::string* error = nullptr);
 
 } // namespace core

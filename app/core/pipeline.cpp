@@ -129,6 +129,19 @@ void CropRegion(const model::ByteMatrix& full, const model::Domain& d, model::By
 // The mask of the single-image analysis: CurrentMask when one is in memory.
 const model::ByteMatrix* CurrentMaskInUse() { return state.MaskInMemory ? &images.CurrentMask : nullptr; }
 
+// True when every pixel of CurrentPhase that `mask` keeps (all of them
+// without a mask) is blank: such a frame carries no measurement, whatever
+// Exclude 128 would make of its bytes.
+bool RegionIsBlank(const model::ByteMatrix* mask)
+{
+    const std::vector<uint8_t>& phase = images.CurrentPhase.buffer();
+    const bool masked = mask && mask->size() == images.CurrentPhase.size();
+    for (size_t i = 0; i < phase.size(); ++i)
+        if (phase[i] != model::BlankPhaseValue && !(masked && mask->buffer()[i] == 0))
+            return false;
+    return true;
+}
+
 // WorkingPhase from CurrentPhase, through `mask` when one is given.
 StepResult MaskPhase(const model::ByteMatrix* mask)
 {
@@ -159,7 +172,7 @@ std::string FringeProblem(float value, bool fromFile)
     if (UsableFringeValue(value))
         return std::string();
     const std::string source = fromFile ? "FringeValue.txt" : "The image header";
-    return source + " gives the fringe value " + ShortText(value) + " (mils), which cannot be used." +
+    return source + " gives the fringe value " + ExactText(value) + " (mils), which cannot be used." +
            std::string(model::CR) + FringeValueRule();
 }
 
@@ -457,7 +470,10 @@ bool CalculateSteps(const AnalysisOptions& o, double width, double height, std::
                 return fail(done.failure);
         }
     }
-    // Blank pixels analysed as 127 unless excluded.
+    // A blank frame holds no data; otherwise blank pixels are analysed as 127
+    // unless excluded.
+    if (RegionIsBlank(CurrentMaskInUse()))
+        return fail(NoDataMessage());
     if (!o.exclude128)
         ReplaceBlankPhase();
     // Mask, filter, unwrap, convert. WorkingPhase is read by nothing
@@ -490,57 +506,67 @@ bool CalculateSteps(const AnalysisOptions& o, double width, double height, std::
     return true;
 }
 
-} // namespace
-
-CalculateOutcome RunCalculateDisplacement(const AnalysisOptions& o)
+// An image in memory, a grating and a rotation from the lists; false after
+// the message.
+bool CheckImageAndChoices(const AnalysisOptions& o)
 {
-    CalculateOutcome out;
-    AnalysisWindow* window = CurrentAnalysisWindow();
-    // An image must be in memory.
     if (!state.PhaseInMemory) {
         platform::ShowMessage("No Phase Data in Memory", platform::kMsgOkOnly, model::AppTitle);
-        return out;
+        return false;
     }
     if (o.grating < 0 || o.grating > 5 || o.rotation < 0 || o.rotation > 5) {
         model::ShowMsg("Select a grating and a rotation.", 16, kSetupTitle);
-        return out;
+        return false;
     }
-    // Grating.
-    state.GratingIndex = static_cast<uint8_t>(o.grating);
-    // Compensation needs the sample size inside the compensated area. The
-    // area is checked on the very size the compensation is given.
-    double width = 0, height = 0;
-    if (o.compensate) {
-        if (!ParseSampleSize(o, &width, &height)) {
-            model::ShowMsg(kSampleSizeText, 16, kSetupTitle);
-            if (window) {
-                window->FocusSampleWidth();
-                window->UncheckCompensate();
-            }
-            return out;
+    return true;
+}
+
+// Compensation needs the sample size inside the compensated area, checked on
+// the very size the compensation is given; false after the message (the
+// window's box unticked). The size in the box units goes to *width, *height.
+bool CheckCompensationSetup(const AnalysisOptions& o, AnalysisWindow* window, double* width, double* height)
+{
+    if (!o.compensate)
+        return true;
+    if (!ParseSampleSize(o, width, height)) {
+        model::ShowMsg(kSampleSizeText, 16, kSetupTitle);
+        if (window) {
+            window->FocusSampleWidth();
+            window->UncheckCompensate();
         }
-        const std::string problem =
-            CheckCompensationArea(static_cast<uint8_t>(o.grating), SampleInches(width), SampleInches(height));
-        if (!problem.empty()) {
-            model::ShowMsg(problem, 16, kSetupTitle);
-            if (window)
-                window->UncheckCompensate();
-            return out;
-        }
+        return false;
     }
-    // The region must be analysable: a selected domain inside the image, a
-    // mask of the image's size, and memory for its analysis.
+    const std::string problem =
+        CheckCompensationArea(static_cast<uint8_t>(o.grating), SampleInches(*width), SampleInches(*height));
+    if (!problem.empty()) {
+        model::ShowMsg(problem, 16, kSetupTitle);
+        if (window)
+            window->UncheckCompensate();
+        return false;
+    }
+    return true;
+}
+
+// The region must be analysable: a selected domain inside the image, a mask
+// of the image's size, and memory for its analysis. False after the message.
+bool CheckRegion(const AnalysisOptions& o)
+{
     std::string problem = RegionProblem(o);
     if (problem.empty()) {
         const bool domain = state.PartitionInMemory;
         const model::Domain* d = domain ? &model::maskPartition.DomainTable[o.domain] : nullptr;
         problem = MemoryProblem(domain ? d->Width : images.FullXMax + 1, domain ? d->Height : images.FullYMax + 1);
     }
-    if (!problem.empty()) {
-        model::ShowMsg(problem, 16, kSetupTitle);
-        return out;
-    }
-    // Calibrated fringe value.
+    if (problem.empty())
+        return true;
+    model::ShowMsg(problem, 16, kSetupTitle);
+    return false;
+}
+
+// The calibrated fringe value when asked for, and a fringe value in use that
+// the analysis accepts; false after the message.
+bool CheckFringeValue(const AnalysisOptions& o)
+{
     if (o.useFringeFile) {
         const std::string path = platform::JoinPath(platform::UtilityFolder(), "FringeValue.txt");
         state.CalibratedFringeValue = outside::ReadFringeValue(path.c_str(), state.GratingIndex);
@@ -549,21 +575,27 @@ CalculateOutcome RunCalculateDisplacement(const AnalysisOptions& o)
             model::ShowMsg("FringeValue.txt cannot be read." +
                                (reason.empty() ? std::string() : std::string(model::CR) + reason),
                            16, "Calibration Needed");
-            return out;
+            return false;
         }
         if (state.CalibratedFringeValue == -1.0f) {
             model::ShowMsg("Analysis cannot be performed with this grating until" + std::string(model::CR) +
                                "a calibrated value is entered in FringeValue.txt.",
                            48, "Calibration Needed");
-            return out;
+            return false;
         }
     }
     const std::string fringe = FringeProblem(o);
-    if (!fringe.empty()) {
-        model::ShowMsg(fringe, 16, o.useFringeFile ? "Calibration Needed" : kSetupTitle);
-        return out;
-    }
-    // The analysis starts: the window shows it is busy.
+    if (fringe.empty())
+        return true;
+    model::ShowMsg(fringe, 16, o.useFringeFile ? "Calibration Needed" : kSetupTitle);
+    return false;
+}
+
+// The steps with the window busy, then the figures; a step that stops puts the
+// window back into its state without a result and shows the reason.
+CalculateOutcome Calculate(const AnalysisOptions& o, double width, double height, AnalysisWindow* window)
+{
+    CalculateOutcome out;
     state.RelativeResult = false;
     if (window)
         window->ShowProcessing();
@@ -581,7 +613,6 @@ CalculateOutcome RunCalculateDisplacement(const AnalysisOptions& o)
         model::ShowMsg(reason, 16, kAnalysisTitle);
         return out;
     }
-    // Figures.
     out.completed = true;
     out.maxZ = FormatNumber(state.MaxZ, model::files.ZFormat);
     out.minZ = FormatNumber(state.MinZ, model::files.ZFormat);
@@ -589,6 +620,20 @@ CalculateOutcome RunCalculateDisplacement(const AnalysisOptions& o)
     if (window)
         window->ShowResults(out.maxZ, out.minZ, out.range);
     return out;
+}
+
+} // namespace
+
+CalculateOutcome RunCalculateDisplacement(const AnalysisOptions& o)
+{
+    if (!CheckImageAndChoices(o))
+        return {};
+    state.GratingIndex = static_cast<uint8_t>(o.grating);
+    AnalysisWindow* window = CurrentAnalysisWindow();
+    double width = 0, height = 0;
+    if (!CheckCompensationSetup(o, window, &width, &height) || !CheckRegion(o) || !CheckFringeValue(o))
+        return {};
+    return Calculate(o, width, height, window);
 }
 
 namespace {
@@ -603,14 +648,18 @@ bool BatchSteps(bool relative, const AnalysisOptions& o, std::string* reason)
     const std::string fringe = FringeProblem(o);
     if (!fringe.empty())
         return fail(fringe);
-    // Blank pixels.
-    if (!o.exclude128)
-        ReplaceBlankPhase();
-    // Mask (only when it has the image's size), filter, unwrap, convert.
+    // The mask applies only when it has the image's size.
     const auto& b = model::batch;
     const bool maskFits = o.useMask && b.BatchMaskRows == Rows() && b.BatchMaskCols == Cols() &&
                           b.BatchMask.size() == images.CurrentPhase.size();
-    if (!PhaseToDisplacementSteps(maskFits ? &b.BatchMask : nullptr, o, reason))
+    const model::ByteMatrix* mask = maskFits ? &b.BatchMask : nullptr;
+    // Blank frame, blank pixels.
+    if (RegionIsBlank(mask))
+        return fail(NoDataMessage());
+    if (!o.exclude128)
+        ReplaceBlankPhase();
+    // Mask, filter, unwrap, convert.
+    if (!PhaseToDisplacementSteps(mask, o, reason))
         return false;
     // Grating.
     state.GratingIndex = static_cast<uint8_t>(o.grating);

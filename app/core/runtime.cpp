@@ -199,6 +199,19 @@ std::string ShortText(float value)
     return buf;
 }
 
+std::string ExactText(float value)
+{
+    if (value == 0.0f || !std::isfinite(value))
+        return ShortText(value);
+    char buf[64];
+    for (int digits = 7; digits <= 9; ++digits) {
+        std::snprintf(buf, sizeof buf, "%.*G", digits, static_cast<double>(value));
+        if (std::strtof(buf, nullptr) == value)
+            break;
+    }
+    return buf;
+}
+
 bool MatchesPattern(const std::string& name, const std::string& pattern)
 {
     return platform::WildcardMatch(pattern, name);
@@ -234,8 +247,7 @@ std::string TrimSpaces(const std::string& s)
 
 } // namespace core
 
-#include <QSaveFile>
-#include <QString>
+#include "app/core/atomic_file.h"
 
 #include <cerrno>
 #include <cstring>
@@ -247,36 +259,13 @@ namespace core {
 
 bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string* error)
 {
-    QSaveFile f(QString::fromStdString(path));
-    auto fail = [&](const QString& why) {
-        if (error)
-            *error = why.toStdString();
-        f.cancelWriting();
-        return false;
-    };
-    // Unbuffered, so that a short write (full disk, file-size limit) shows at
-    // once instead of being lost in a buffer the commit would flush unchecked.
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return fail(f.errorString());
-    const qint64 size = static_cast<qint64>(bytes.size());
-    qint64 done = 0;
-    while (done < size) {
-        const qint64 n = f.write(bytes.data() + done, size - done);
-        if (n <= 0)
-            return fail(f.errorString().isEmpty() ? QStringLiteral("The disk is full.") : f.errorString());
-        done += n;
-    }
-    if (!f.flush() || f.error() != QFileDevice::NoError)
-        return fail(f.errorString());
-    // The rename over the target can still fail (a folder in its place, a
-    // folder that turned read-only): that is a failure like any other.
-    if (!f.commit()) {
-        if (error)
-            *error = f.errorString().isEmpty() ? std::string("The file cannot be replaced.")
-                                               : f.errorString().toStdString();
-        return false;
-    }
-    return true;
+    AtomicFile f;
+    if (f.open(path) && f.write(bytes) && f.commit())
+        return true;
+    if (error)
+        *error = f.error();
+    f.discard();
+    return false;
 }
 
 bool IsRegularFile(const std::string& path)

@@ -38,6 +38,10 @@ std::string FormatNumber(float value, const std::string& pattern);
 // Short text of a float: up to 7 significant digits, no trailing zeros, no
 // trailing point ("2.5", "9999", "0.1", "1.234568E+07").
 std::string ShortText(float value);
+// The shortest text in ShortText's style that reads back as the same float
+// (up to 9 significant digits): a value refused for lying just outside a
+// bound shows why ("1000.0001", where ShortText gives "1000").
+std::string ExactText(float value);
 
 // Case-insensitive wildcard match of a whole name (platform::WildcardMatch): '*' any run of characters,
 // '?' one character ("A_PH.TIF" matches "*_ph.tif").
@@ -55,10 +59,10 @@ std::string TrimSpaces(const std::string& s);
 namespace core {
 
 // Writes a whole file through a temporary file in the same folder that is
-// renamed into place, so a failed write never leaves a half-written file:
-// every byte is flushed and checked (a full disk or a file-size limit cancels
-// the write and keeps the old file). Returns false (and the reason in *error)
-// when it cannot.
+// renamed into place (core::AtomicFile, with its rules for links and
+// read-only files), so a failed write never leaves a half-written file: a full
+// disk or a file-size limit cancels the write and keeps the old file. Returns
+// false (and the reason in *error) when it cannot.
 bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string* error = nullptr);
 
 // True when the path names a regular file (not a folder, pipe or device).

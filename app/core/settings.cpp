@@ -4,6 +4,8 @@
 #include "platform/folders.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <sys/stat.h>
 #include <cmath>
 #include <filesystem>
 #include <system_error>
@@ -33,19 +35,22 @@ const std::vector<const char*> kRotations{"None", "LSF", "4Pt", "3Pt", "LSF+", "
 const std::vector<const char*> kStyles{"ColorFill", "GrayFill", "ColorLine", "BlackLine"};
 const std::vector<const char*> kGratings{"50", "100", "200", "300", "500", "1000"};
 
-Line T(const char* label, const std::vector<const char*>& acc, std::string Settings::*m)
+// A line whose value is one of the accepted words (case ignored).
+Line WordLine(const char* label, const std::vector<const char*>& acc, std::string Settings::*m)
 {
     Line l{label, Kind::Text, acc};
     l.text = m;
     return l;
 }
-Line I(const char* label, Kind k, int16_t Settings::*m)
+// A line whose value is a whole number (grating, view angle).
+Line WholeNumberLine(const char* label, Kind k, int16_t Settings::*m)
 {
     Line l{label, k, {}};
     l.integer = m;
     return l;
 }
-Line F(const char* label, Kind k, float Settings::*m)
+// A line whose value is a decimal number (sample size, Z limit).
+Line DecimalLine(const char* label, Kind k, float Settings::*m)
 {
     Line l{label, k, {}};
     l.single = m;
@@ -55,43 +60,43 @@ Line F(const char* label, Kind k, float Settings::*m)
 const std::vector<Line>& Lines()
 {
     static const std::vector<Line> lines{
-        T("X/Y Dimensions (English/Metric)", kEnglishMetric, &Settings::SettingXYDimensions),
-        T("Z-Displacement (English/Metric)", kEnglishMetric, &Settings::SettingZDisplacement),
-        T("Phase Image File Format (TIF/BMP)", {"TIF", "BMP"}, &Settings::SettingImageFormat),
-        I("Single Image Grating (LPI)", Kind::Grating, &Settings::SettingGrating),
-        T("Single Image Rotation (None/LSF/4Pt/3Pt/LSF-/LSF+)", kRotations, &Settings::SettingRotation),
-        T("Single Image Use FringeValue.txt (On/Off)", kOnOff, &Settings::SettingUseFringeValue),
-        T("Single Image Exclude 128 (On/Off)", kOnOff, &Settings::SettingExclude128),
-        T("Single Image Phase Filter (On/Off)", kOnOff, &Settings::SettingPhaseFilter),
-        T("Single Image Compensate (On/Off)", kOnOff, &Settings::SettingCompensate),
-        T("Single Image Data File Format (Text/Binary)", {"Text", "Binary"}, &Settings::SettingDataFormat),
-        F("Single Image Width (0=NULL)", Kind::SampleSize, &Settings::SettingWidth),
-        F("Single Image Height (0=NULL)", Kind::SampleSize, &Settings::SettingHeight),
-        F("Single Image ZMin (9999=NULL)", Kind::ZLimit, &Settings::SettingZMin),
-        F("Single Image ZMax (9999=NULL)", Kind::ZLimit, &Settings::SettingZMax),
-        I("Single Image 3D Plot Altitude [-90, 90]", Kind::Altitude, &Settings::SettingPlotAltitude),
-        I("Single Image 3D Plot Rotation [0, 359]", Kind::ViewRotation, &Settings::SettingPlotRotation),
-        T("Single Image Contour Plot Style", kStyles, &Settings::SettingContourStyle),
-        T("Single Image Graph Output Format (BMP/JPG)", {"BMP", "JPG"}, &Settings::SettingGraphFormat),
-        I("Batch Grating (LPI)", Kind::Grating, &Settings::SettingBatchGrating),
-        T("Batch Rotation (None/LSF/4Pt/3Pt/LSF-/LSF+)", kRotations, &Settings::SettingBatchRotation),
-        T("Batch Use FringeValue.txt (On/Off)", kOnOff, &Settings::SettingBatchUseFringeValue),
-        T("Batch Exclude 128 (On/Off)", kOnOff, &Settings::SettingBatchExclude128),
-        T("Batch Phase Filter (On/Off)", kOnOff, &Settings::SettingBatchPhaseFilter),
-        T("Batch Compensate (On/Off)", kOnOff, &Settings::SettingBatchCompensate),
-        T("Batch Normalize Diagonal (On/Off)", kOnOff, &Settings::SettingBatchNormalizeDiagonal),
-        T("Batch Data File Format (Text/Binary)", {"Text", "Binary"}, &Settings::SettingBatchDataFormat),
-        F("Batch Width (0=NULL)", Kind::SampleSize, &Settings::SettingBatchWidth),
-        F("Batch Height (0=NULL)", Kind::SampleSize, &Settings::SettingBatchHeight),
-        T("Batch 3D Plot Output (On/Off)", kOnOff, &Settings::SettingBatch3DOutput),
-        T("Batch Contour Plot Output (On/Off)", kOnOff, &Settings::SettingBatchContourOutput),
-        T("Batch Diagonal Plot Output (On/Off)", kOnOff, &Settings::SettingBatchDiagonalOutput),
-        T("Batch Data File Output (On/Off)", kOnOff, &Settings::SettingBatchDataOutput),
-        T("Batch Reduce Data Output (On/Off)", kOnOff, &Settings::SettingBatchReduceData),
-        I("Batch 3D Plot Altitude [-90, 90]", Kind::Altitude, &Settings::SettingBatchPlotAltitude),
-        I("Batch 3D Plot Rotation [0, 359]", Kind::ViewRotation, &Settings::SettingBatchPlotRotation),
-        T("Batch Contour Plot Style", kStyles, &Settings::SettingBatchContourStyle),
-        T("Batch Graph Output Format (BMP/JPG)", {"BMP", "JPG"}, &Settings::SettingBatchGraphFormat),
+        WordLine("X/Y Dimensions (English/Metric)", kEnglishMetric, &Settings::SettingXYDimensions),
+        WordLine("Z-Displacement (English/Metric)", kEnglishMetric, &Settings::SettingZDisplacement),
+        WordLine("Phase Image File Format (TIF/BMP)", {"TIF", "BMP"}, &Settings::SettingImageFormat),
+        WholeNumberLine("Single Image Grating (LPI)", Kind::Grating, &Settings::SettingGrating),
+        WordLine("Single Image Rotation (None/LSF/4Pt/3Pt/LSF-/LSF+)", kRotations, &Settings::SettingRotation),
+        WordLine("Single Image Use FringeValue.txt (On/Off)", kOnOff, &Settings::SettingUseFringeValue),
+        WordLine("Single Image Exclude 128 (On/Off)", kOnOff, &Settings::SettingExclude128),
+        WordLine("Single Image Phase Filter (On/Off)", kOnOff, &Settings::SettingPhaseFilter),
+        WordLine("Single Image Compensate (On/Off)", kOnOff, &Settings::SettingCompensate),
+        WordLine("Single Image Data File Format (Text/Binary)", {"Text", "Binary"}, &Settings::SettingDataFormat),
+        DecimalLine("Single Image Width (0=NULL)", Kind::SampleSize, &Settings::SettingWidth),
+        DecimalLine("Single Image Height (0=NULL)", Kind::SampleSize, &Settings::SettingHeight),
+        DecimalLine("Single Image ZMin (9999=NULL)", Kind::ZLimit, &Settings::SettingZMin),
+        DecimalLine("Single Image ZMax (9999=NULL)", Kind::ZLimit, &Settings::SettingZMax),
+        WholeNumberLine("Single Image 3D Plot Altitude [-90, 90]", Kind::Altitude, &Settings::SettingPlotAltitude),
+        WholeNumberLine("Single Image 3D Plot Rotation [0, 359]", Kind::ViewRotation, &Settings::SettingPlotRotation),
+        WordLine("Single Image Contour Plot Style", kStyles, &Settings::SettingContourStyle),
+        WordLine("Single Image Graph Output Format (BMP/JPG)", {"BMP", "JPG"}, &Settings::SettingGraphFormat),
+        WholeNumberLine("Batch Grating (LPI)", Kind::Grating, &Settings::SettingBatchGrating),
+        WordLine("Batch Rotation (None/LSF/4Pt/3Pt/LSF-/LSF+)", kRotations, &Settings::SettingBatchRotation),
+        WordLine("Batch Use FringeValue.txt (On/Off)", kOnOff, &Settings::SettingBatchUseFringeValue),
+        WordLine("Batch Exclude 128 (On/Off)", kOnOff, &Settings::SettingBatchExclude128),
+        WordLine("Batch Phase Filter (On/Off)", kOnOff, &Settings::SettingBatchPhaseFilter),
+        WordLine("Batch Compensate (On/Off)", kOnOff, &Settings::SettingBatchCompensate),
+        WordLine("Batch Normalize Diagonal (On/Off)", kOnOff, &Settings::SettingBatchNormalizeDiagonal),
+        WordLine("Batch Data File Format (Text/Binary)", {"Text", "Binary"}, &Settings::SettingBatchDataFormat),
+        DecimalLine("Batch Width (0=NULL)", Kind::SampleSize, &Settings::SettingBatchWidth),
+        DecimalLine("Batch Height (0=NULL)", Kind::SampleSize, &Settings::SettingBatchHeight),
+        WordLine("Batch 3D Plot Output (On/Off)", kOnOff, &Settings::SettingBatch3DOutput),
+        WordLine("Batch Contour Plot Output (On/Off)", kOnOff, &Settings::SettingBatchContourOutput),
+        WordLine("Batch Diagonal Plot Output (On/Off)", kOnOff, &Settings::SettingBatchDiagonalOutput),
+        WordLine("Batch Data File Output (On/Off)", kOnOff, &Settings::SettingBatchDataOutput),
+        WordLine("Batch Reduce Data Output (On/Off)", kOnOff, &Settings::SettingBatchReduceData),
+        WholeNumberLine("Batch 3D Plot Altitude [-90, 90]", Kind::Altitude, &Settings::SettingBatchPlotAltitude),
+        WholeNumberLine("Batch 3D Plot Rotation [0, 359]", Kind::ViewRotation, &Settings::SettingBatchPlotRotation),
+        WordLine("Batch Contour Plot Style", kStyles, &Settings::SettingBatchContourStyle),
+        WordLine("Batch Graph Output Format (BMP/JPG)", {"BMP", "JPG"}, &Settings::SettingBatchGraphFormat),
     };
     return lines;
 }
@@ -216,6 +221,20 @@ bool WriteSettings(const std::string& path, const std::string& text, std::string
 // The settings file is a few kilobytes; anything far larger is no settings file.
 constexpr size_t kMaxSettingsBytes = 64 * 1024;
 
+// A refused settings file is kept beside it as "Sorvanta Settings.txt.bad"
+// before the defaults replace it: its text when it was read (a link keeps
+// pointing at the file it names), else the file itself moved aside (a pipe
+// or device holds nothing to keep).
+void KeepRefusedFile(const std::string& path, const std::string* text)
+{
+    const std::string bad = path + ".bad";
+    struct stat st {};
+    if (text)
+        WriteFileAtomically(bad, *text);
+    else if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        std::rename(path.c_str(), bad.c_str());
+}
+
 } // namespace
 
 bool WriteDefaultSettingsFile(const std::string& path)
@@ -248,6 +267,7 @@ SettingsReadResult ReadSettingsFile(const std::string& path)
     const bool read = ReadSmallFile(path, kMaxSettingsBytes, &text);
     Settings s = model::settings;
     if (!read || ParseSettingsText(text, &s) != 0) {
+        KeepRefusedFile(path, read ? &text : nullptr);
         model::ShowMsg(std::string(kCorrupted) + model::CR + kNewFile, 48, "Warning");
         WriteDefaultSettingsFile(path);
         return SettingsReadResult::Corrupted;

@@ -187,15 +187,14 @@ int main(int argc, char** argv)
     }
     if (!relative.empty()) {
         const std::string name = platform::FileNameOf(relative);
-        auto it = std::find_if(o.files.begin(), o.files.end(),
-                               [&](const std::string& f) { return core::EqualsNoCase(f, name); });
-        if (it == o.files.end()) {
+        const int at = batch::FindPhaseImage(o.files, name);
+        if (at < 0) {
             std::fprintf(stderr, "sorvanta-batch: %s is not a phase image of %s\n", name.c_str(), o.folder.c_str());
             return 1;
         }
         model::batch.BatchRelativeMode = true;
-        model::batch.BatchReferenceIndex = static_cast<int16_t>(it - o.files.begin());
-        o.referenceName = *it;
+        model::batch.BatchReferenceIndex = static_cast<int16_t>(at);
+        o.referenceName = o.files[size_t(at)];
     }
 
     OutputView view;

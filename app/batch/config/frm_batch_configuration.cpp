@@ -8,6 +8,7 @@
 #include "app/batch/gui/frm_batch_processing.h"
 #include "app/core/gui/named_controls.h"
 #include "app/core/runtime.h"
+#include "platform/accessibility.h"
 #include "plots/builders/appearance.h"
 #include "plots/builders/plot_state.h"
 #include "plots/charts/chartstyle.h"
@@ -70,23 +71,6 @@ charts::ChartView* LegendView(QWidget* parent, const char* name, const char* acc
     return v;
 }
 
-struct TitleBox {
-    QLineEdit* box;
-    std::function<void(const QString&)> set;
-    const char* placeholder;
-    bool onLostFocus;
-};
-
-struct SizeBox {
-    QLineEdit* box;
-    int lo, hi;
-    std::function<void(int)> set;
-    std::function<int()> current;
-};
-
-std::vector<TitleBox> gTitles;   // of the one window
-std::vector<SizeBox> gSizes;
-
 } // namespace
 
 FrmBatchConfiguration::FrmBatchConfiguration()
@@ -118,54 +102,105 @@ FrmBatchConfiguration::~FrmBatchConfiguration()
 {
     // The legend maker goes back to charts of its own.
     if (&plots::SurfaceLegendChart() == &surfaceLegend()) plots::UseLegendCharts(nullptr, nullptr);
-    gTitles.clear();
-    gSizes.clear();
+}
+
+// One plot tab: a panel of controls beside its chart. From the top: an
+// optional list with its caption, "Display:", the header and footer each a
+// check box with its title box, the element check boxes, then the number
+// boxes, each under its caption (the caption is the box's label).
+struct FrmBatchConfiguration::TabDesign {
+    struct Check {
+        QCheckBox** box;
+        const char* name;
+        const char* caption;
+    };
+    struct Box {
+        QLabel** label;   // may be null: the caption is not kept
+        QLineEdit** box;
+        const char *labelName, *boxName, *caption, *text;
+    };
+    const char* title;
+    QLabel** list;   // the list's caption, or null
+    QLabel** display;
+    const char* displayName;
+    Check header, footer;
+    QLineEdit **headerText, **footerText;
+    const char *headerTextName, *footerTextName;
+    std::vector<Check> elements;
+    std::vector<Box> boxes;
+};
+
+QHBoxLayout& FrmBatchConfiguration::buildPlotTab(const TabDesign& d)
+{
+    auto* tab = new QWidget;
+    SSTab1->addTab(tab, d.title);
+    auto* row = new QHBoxLayout(tab);
+    auto* panel = new QGridLayout;
+    row->addLayout(panel);
+    int r = 0;
+    if (d.list) {
+        *d.list = gui::Make<QLabel>(tab, "lblAppearence", "Appearance");
+        cmbAppearance = gui::MakeCombo(tab, "cmbAppearance", kAppearanceEntries, "Appearance");
+        (*d.list)->setBuddy(cmbAppearance);
+        panel->addWidget(*d.list, r, 0);
+        panel->addWidget(cmbAppearance, r++, 1);
+    }
+    *d.display = gui::Make<QLabel>(tab, d.displayName, "Display:");
+    panel->addWidget(*d.display, r++, 0, 1, 2);
+    for (auto [check, text, textName] : {std::tuple{d.header, d.headerText, d.headerTextName},
+                                         std::tuple{d.footer, d.footerText, d.footerTextName}}) {
+        *check.box = Check(tab, check.name, check.caption);
+        *text = Edit(tab, textName, "Auto", platform::VisibleCaption(check.caption));
+        panel->addWidget(*check.box, r, 0);
+        panel->addWidget(*text, r++, 1);
+    }
+    for (const TabDesign::Check& c : d.elements) {
+        *c.box = Check(tab, c.name, c.caption);
+        panel->addWidget(*c.box, r++, 0, 1, 2);
+    }
+    for (const TabDesign::Box& b : d.boxes) {
+        auto* label = gui::Make<QLabel>(tab, b.labelName, b.caption);
+        *b.box = Edit(tab, b.boxName, b.text, b.caption);
+        label->setBuddy(*b.box);
+        if (b.label) *b.label = label;
+        panel->addWidget(label, r, 0);
+        panel->addWidget(*b.box, r++, 1);
+    }
+    panel->setRowStretch(r, 1);
+    return *row;
 }
 
 void FrmBatchConfiguration::buildSurfaceTab()
 {
-    auto* tab = new QWidget;
-    SSTab1->addTab(tab, "3D Surface Plot");
-    auto* row = new QHBoxLayout(tab);
-    auto* panel = new QGridLayout;
-    row->addLayout(panel);
-    lbl3DDisplay = gui::Make<QLabel>(tab, "lbl3DDisplay", "Display:");
-    chk3DHeader = Check(tab, "chk3DHeader", "&Header");
-    txt3DHeader = Edit(tab, "txt3DHeader", "Auto", "Header");
-    chk3DFooter = Check(tab, "chk3DFooter", "&Footer");
-    txt3DFooter = Edit(tab, "txt3DFooter", "Auto", "Footer");
-    chk3DLegend = Check(tab, "chk3DLegend", "&Legend");
-    chk3DXLabel = Check(tab, "chk3DXLabel", "&X Label");
-    chk3DYLabel = Check(tab, "chk3DYLabel", "&Y Label");
-    chk3DZLabel = Check(tab, "chk3DZLabel", "&Z Label");
-    chk3DXValues = Check(tab, "chk3DXValues", "X &Values");
-    chk3DYValues = Check(tab, "chk3DYValues", "Y Val&ues");
-    lbl3DLabelSize = gui::Make<QLabel>(tab, "lbl3DLabelSize", "Axis Label Size");
-    txt3DLabelSize = Edit(tab, "txt3DLabelSize", "40", "Axis Label Size");
-    lbl3DTickSize = gui::Make<QLabel>(tab, "lbl3DTickSize", "Axis Number Size");
-    txt3DTickSize = Edit(tab, "txt3DTickSize", "40", "Axis Number Size");
-    lblAltitude = gui::Make<QLabel>(tab, "lblAltitude", "Altitude (degrees)");
-    txtAltitude = Edit(tab, "txtAltitude", "45", "Altitude (degrees)");
-    lblRotation = gui::Make<QLabel>(tab, "lblRotation", "Rotation (degrees)");
-    txtRotation = Edit(tab, "txtRotation", "45", "Rotation (degrees)");
-    int r = 0;
-    panel->addWidget(lbl3DDisplay, r++, 0, 1, 2);
-    panel->addWidget(chk3DHeader, r, 0);
-    panel->addWidget(txt3DHeader, r++, 1);
-    panel->addWidget(chk3DFooter, r, 0);
-    panel->addWidget(txt3DFooter, r++, 1);
-    for (QCheckBox* c : {chk3DLegend, chk3DXLabel, chk3DYLabel, chk3DZLabel, chk3DXValues, chk3DYValues})
-        panel->addWidget(c, r++, 0, 1, 2);
-    for (auto [l, e] : {std::pair{lbl3DLabelSize, txt3DLabelSize}, std::pair{lbl3DTickSize, txt3DTickSize},
-                        std::pair{lblAltitude, txtAltitude}, std::pair{lblRotation, txtRotation}}) {
-        panel->addWidget(l, r, 0);
-        panel->addWidget(e, r++, 1);
-    }
-    panel->setRowStretch(r, 1);
+    QHBoxLayout& row = buildPlotTab({"3D Surface Plot",
+                                     nullptr,
+                                     &lbl3DDisplay,
+                                     "lbl3DDisplay",
+                                     {&chk3DHeader, "chk3DHeader", "&Header"},
+                                     {&chk3DFooter, "chk3DFooter", "&Footer"},
+                                     &txt3DHeader,
+                                     &txt3DFooter,
+                                     "txt3DHeader",
+                                     "txt3DFooter",
+                                     {{&chk3DLegend, "chk3DLegend", "&Legend"},
+                                      {&chk3DXLabel, "chk3DXLabel", "&X Label"},
+                                      {&chk3DYLabel, "chk3DYLabel", "&Y Label"},
+                                      {&chk3DZLabel, "chk3DZLabel", "&Z Label"},
+                                      {&chk3DXValues, "chk3DXValues", "X &Values"},
+                                      {&chk3DYValues, "chk3DYValues", "Y Val&ues"}},
+                                     {{&lbl3DLabelSize, &txt3DLabelSize, "lbl3DLabelSize", "txt3DLabelSize",
+                                       "Axis Label Size", "40"},
+                                      {&lbl3DTickSize, &txt3DTickSize, "lbl3DTickSize", "txt3DTickSize",
+                                       "Axis Number Size", "40"},
+                                      {&lblAltitude, &txtAltitude, "lblAltitude", "txtAltitude", "Altitude (degrees)",
+                                       "45"},
+                                      {&lblRotation, &txtRotation, "lblRotation", "txtRotation", "Rotation (degrees)",
+                                       "45"}}});
+    QWidget* tab = SSTab1->widget(SSTab1->count() - 1);
     chtSurface = View3D(tab, "chtSurface", "3D Surface Plot");
-    row->addWidget(chtSurface, 1);
+    row.addWidget(chtSurface, 1);
     cht3DLegend = LegendView(tab, "cht3DLegend", "3D Legend");
-    row->addWidget(cht3DLegend, 0, Qt::AlignTop);
+    row.addWidget(cht3DLegend, 0, Qt::AlignTop);
 
     connect(chtSurface, &charts::ChartView::keyDown, this, [this](int k, int s) { chtSurface_KeyDown(k, s); });
     connect(chtSurface, &charts::ChartView::keyUp, this, [this](int k, int s) { chtSurface_KeyUp(k, s); });
@@ -176,83 +211,57 @@ void FrmBatchConfiguration::buildSurfaceTab()
 
 void FrmBatchConfiguration::buildContourTab()
 {
-    auto* tab = new QWidget;
-    SSTab1->addTab(tab, "Contour Plot");
-    auto* row = new QHBoxLayout(tab);
-    auto* panel = new QGridLayout;
-    row->addLayout(panel);
-    lblAppearence = gui::Make<QLabel>(tab, "lblAppearence", "Appearance");
-    cmbAppearance = gui::MakeCombo(tab, "cmbAppearance", kAppearanceEntries, "Appearance");
-    lblContourDisplay = gui::Make<QLabel>(tab, "lblContourDisplay", "Display:");
-    chkContourHeader = Check(tab, "chkContourHeader", "&Header");
-    txtContourHeader = Edit(tab, "txtContourHeader", "Auto", "Header");
-    chkContourFooter = Check(tab, "chkContourFooter", "&Footer");
-    txtContourFooter = Edit(tab, "txtContourFooter", "Auto", "Footer");
-    chkContourLegend = Check(tab, "chkContourLegend", "&Legend");
-    chkContourXLabel = Check(tab, "chkContourXLabel", "&X Label");
-    chkContourYLabel = Check(tab, "chkContourYLabel", "&Y Label");
-    chkContourXValues = Check(tab, "chkContourXValues", "X &Values");
-    chkContourYValues = Check(tab, "chkContourYValues", "Y Val&ues");
-    auto* lblLabel = gui::Make<QLabel>(tab, "lblContourLabelSize", "Axis Label Size");
-    txtContourLabelSize = Edit(tab, "txtContourLabelSize", "50", "Axis Label Size");
-    auto* lblTick = gui::Make<QLabel>(tab, "lblContourTickSize", "Axis Number Size");
-    txtContourTickSize = Edit(tab, "txtContourTickSize", "50", "Axis Number Size");
-    int r = 0;
-    panel->addWidget(lblAppearence, r, 0);
-    panel->addWidget(cmbAppearance, r++, 1);
-    panel->addWidget(lblContourDisplay, r++, 0, 1, 2);
-    panel->addWidget(chkContourHeader, r, 0);
-    panel->addWidget(txtContourHeader, r++, 1);
-    panel->addWidget(chkContourFooter, r, 0);
-    panel->addWidget(txtContourFooter, r++, 1);
-    for (QCheckBox* c : {chkContourLegend, chkContourXLabel, chkContourYLabel, chkContourXValues, chkContourYValues})
-        panel->addWidget(c, r++, 0, 1, 2);
-    panel->addWidget(lblLabel, r, 0);
-    panel->addWidget(txtContourLabelSize, r++, 1);
-    panel->addWidget(lblTick, r, 0);
-    panel->addWidget(txtContourTickSize, r++, 1);
-    panel->setRowStretch(r, 1);
+    QHBoxLayout& row = buildPlotTab({"Contour Plot",
+                                     &lblAppearence,
+                                     &lblContourDisplay,
+                                     "lblContourDisplay",
+                                     {&chkContourHeader, "chkContourHeader", "&Header"},
+                                     {&chkContourFooter, "chkContourFooter", "&Footer"},
+                                     &txtContourHeader,
+                                     &txtContourFooter,
+                                     "txtContourHeader",
+                                     "txtContourFooter",
+                                     {{&chkContourLegend, "chkContourLegend", "&Legend"},
+                                      {&chkContourXLabel, "chkContourXLabel", "&X Label"},
+                                      {&chkContourYLabel, "chkContourYLabel", "&Y Label"},
+                                      {&chkContourXValues, "chkContourXValues", "X &Values"},
+                                      {&chkContourYValues, "chkContourYValues", "Y Val&ues"}},
+                                     {{nullptr, &txtContourLabelSize, "lblContourLabelSize", "txtContourLabelSize",
+                                       "Axis Label Size", "50"},
+                                      {nullptr, &txtContourTickSize, "lblContourTickSize", "txtContourTickSize",
+                                       "Axis Number Size", "50"}}});
+    QWidget* tab = SSTab1->widget(SSTab1->count() - 1);
     chtContour = View3D(tab, "chtContour", "Contour Plot");
-    row->addWidget(chtContour, 1);
+    row.addWidget(chtContour, 1);
     chtContourLegend = LegendView(tab, "chtContourLegend", "Contour Legend");
-    row->addWidget(chtContourLegend, 0, Qt::AlignTop);
+    row.addWidget(chtContourLegend, 0, Qt::AlignTop);
     connect(cmbAppearance, &QComboBox::currentIndexChanged, this, [this] { cmbAppearance_Click(); });
 }
 
 void FrmBatchConfiguration::buildDiagonalTab()
 {
-    auto* tab = new QWidget;
-    SSTab1->addTab(tab, "Diagonal Plot");
-    auto* row = new QHBoxLayout(tab);
-    auto* panel = new QGridLayout;
-    row->addLayout(panel);
-    lblDiagDisplay = gui::Make<QLabel>(tab, "lblDiagDisplay", "Display:");
-    chkDiagHeader = Check(tab, "chkDiagHeader", "&Header");
-    txtDiagHeader = Edit(tab, "txtDiagHeader", "Auto", "Header");
-    chkDiagFooter = Check(tab, "chkDiagFooter", "&Footer");
-    txtDiagFooter = Edit(tab, "txtDiagFooter", "Auto", "Footer");
-    chkDiagLegend = Check(tab, "chkDiagLegend", "&Legend");
-    chkDiagXLabel = Check(tab, "chkDiagXLabel", "&X Label");
-    chkDiagYLabel = Check(tab, "chkDiagYLabel", "&Y Label");
-    chkDiagXValues = Check(tab, "chkDiagXValues", "X &Values");
-    chkDiagYValues = Check(tab, "chkDiagYValues", "Y Val&ues");
-    lblDiagLabelSize = gui::Make<QLabel>(tab, "lblDiagLabelSize", "Axis Label Size");
-    txtDiagLabelSize = Edit(tab, "txtDiagLabelSize", "10", "Axis Label Size");
-    int r = 0;
-    panel->addWidget(lblDiagDisplay, r++, 0, 1, 2);
-    panel->addWidget(chkDiagHeader, r, 0);
-    panel->addWidget(txtDiagHeader, r++, 1);
-    panel->addWidget(chkDiagFooter, r, 0);
-    panel->addWidget(txtDiagFooter, r++, 1);
-    for (QCheckBox* c : {chkDiagLegend, chkDiagXLabel, chkDiagYLabel, chkDiagXValues, chkDiagYValues})
-        panel->addWidget(c, r++, 0, 1, 2);
-    panel->addWidget(lblDiagLabelSize, r, 0);
-    panel->addWidget(txtDiagLabelSize, r++, 1);
-    panel->setRowStretch(r, 1);
+    QHBoxLayout& row = buildPlotTab({"Diagonal Plot",
+                                     nullptr,
+                                     &lblDiagDisplay,
+                                     "lblDiagDisplay",
+                                     {&chkDiagHeader, "chkDiagHeader", "&Header"},
+                                     {&chkDiagFooter, "chkDiagFooter", "&Footer"},
+                                     &txtDiagHeader,
+                                     &txtDiagFooter,
+                                     "txtDiagHeader",
+                                     "txtDiagFooter",
+                                     {{&chkDiagLegend, "chkDiagLegend", "&Legend"},
+                                      {&chkDiagXLabel, "chkDiagXLabel", "&X Label"},
+                                      {&chkDiagYLabel, "chkDiagYLabel", "&Y Label"},
+                                      {&chkDiagXValues, "chkDiagXValues", "X &Values"},
+                                      {&chkDiagYValues, "chkDiagYValues", "Y Val&ues"}},
+                                     {{&lblDiagLabelSize, &txtDiagLabelSize, "lblDiagLabelSize", "txtDiagLabelSize",
+                                       "Axis Label Size", "10"}}});
+    QWidget* tab = SSTab1->widget(SSTab1->count() - 1);
     chtDiagonal = new charts::Chart2DView(tab);
     chtDiagonal->setObjectName("chtDiagonal");
     chtDiagonal->setAccessibleName("Diagonal Plot");
-    row->addWidget(chtDiagonal, 1);
+    row.addWidget(chtDiagonal, 1);
 }
 
 void FrmBatchConfiguration::buildMiscTab()
@@ -338,7 +347,7 @@ void FrmBatchConfiguration::bindChecks()
     on(chkDiagXValues, [d](bool t) { d->setAxisAnnotation(Axis2D::X, t ? 0 : 2); });
     on(chkDiagYValues, [d](bool t) { d->setAxisAnnotation(Axis2D::Y, t ? 0 : 2); });
 
-    gTitles = {
+    titles_ = {
         {txt3DHeader, [s](const QString& t) { s->setHeaderText(t); }, "Phase Image Name", true},
         {txt3DFooter, [s](const QString& t) { s->setFooterText(t); }, "Coplanarity Value", true},
         {txtContourHeader, [c](const QString& t) { c->setHeaderText(t); }, "Phase Image Name", true},
@@ -354,7 +363,7 @@ void FrmBatchConfiguration::bindChecks()
             }
         };
     };
-    gSizes = {
+    sizes_ = {
         {txt3DLabelSize, 20, 200, all3D(s, true), [s] { return AxisFontUnits(s->axisTitleFontSize(Axis3D::X)); }},
         {txt3DTickSize, 20, 200, all3D(s, false), [s] { return AxisFontUnits(s->axisNumberFontSize(Axis3D::X)); }},
         {txtContourLabelSize, 20, 200, all3D(c, true),
@@ -368,11 +377,11 @@ void FrmBatchConfiguration::bindChecks()
          },
          [d] { return d->axisTitleFontSize(Axis2D::X); }},
     };
-    for (const TitleBox& t : gTitles) {
+    for (const TitleBox& t : titles_) {
         connect(t.box, &QLineEdit::returnPressed, this, [this, box = t.box] { titleEnter(box); });
         t.box->installEventFilter(this);
     }
-    for (const SizeBox& z : gSizes) {
+    for (const SizeBox& z : sizes_) {
         connect(z.box, &QLineEdit::returnPressed, this, [this, box = z.box] { sizeEnter(box); });
         z.box->installEventFilter(this);
     }
@@ -405,9 +414,9 @@ bool FrmBatchConfiguration::eventFilter(QObject* watched, QEvent* event)
     if (box && event->type() == QEvent::FocusIn) {
         QTimer::singleShot(0, box, [box] { box->selectAll(); });
     } else if (box && event->type() == QEvent::FocusOut) {
-        for (const TitleBox& t : gTitles)
+        for (const TitleBox& t : titles_)
             if (t.box == box && t.onLostFocus) titleEnter(box);
-        for (const SizeBox& z : gSizes)
+        for (const SizeBox& z : sizes_)
             if (z.box == box) sizeEnter(box);
         if (box == txtAltitude || box == txtRotation) angleEnter(box);
     }
@@ -424,13 +433,13 @@ void FrmBatchConfiguration::changeEvent(QEvent* event)
 
 void FrmBatchConfiguration::titleEnter(QLineEdit* box)
 {
-    for (const TitleBox& t : gTitles)
+    for (const TitleBox& t : titles_)
         if (t.box == box) t.set(box->text() == "Auto" ? QString(t.placeholder) : box->text());
 }
 
 void FrmBatchConfiguration::sizeEnter(QLineEdit* box)
 {
-    for (const SizeBox& z : gSizes) {
+    for (const SizeBox& z : sizes_) {
         if (z.box != box) continue;
         double v = 0;
         if (core::ParseNumber(S(box->text()), &v) && v >= z.lo && v <= z.hi) {

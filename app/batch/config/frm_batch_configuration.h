@@ -11,12 +11,16 @@
 #include "plots/charts/chartview.h"
 
 #include <QCheckBox>
+#include <QHBoxLayout>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTabWidget>
+
+#include <functional>
+#include <vector>
 
 namespace batchcfg {
 
@@ -86,6 +90,24 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    struct TabDesign;
+    QHBoxLayout& buildPlotTab(const TabDesign& design);
+    // The title boxes and the number boxes, with what each sets on its chart.
+    struct TitleBox {
+        QLineEdit* box;
+        std::function<void(const QString&)> set;
+        const char* placeholder;
+        bool onLostFocus;
+    };
+    struct SizeBox {
+        QLineEdit* box;
+        int lo, hi;
+        std::function<void(int)> set;
+        std::function<int()> current;
+    };
+    std::vector<TitleBox> titles_;
+    std::vector<SizeBox> sizes_;
+
     void buildSurfaceTab();
     void buildContourTab();
     void buildDiagonalTab();

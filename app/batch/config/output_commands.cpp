@@ -66,7 +66,7 @@ void cmdGenerateOutput_Click()
     o.zMax = Text(b.txtZmax);
     o.diagMin = Text(b.txtDiagMin);
     o.diagMax = Text(b.txtDiagMax);
-    o.folder = S(b.Dir1->path());
+    o.folder = b.Folder();
     const batch::Refusal refusal = batch::CheckOutputRequest(o);
     if (!refusal.text.empty()) {
         model::ShowMsg(refusal.text, 16, refusal.title);
@@ -84,8 +84,11 @@ void cmdGenerateOutput_Click()
     run.contour = c->ContourOptions();
     run.diagonal = c->DiagonalOptions();
     run.showTab = [c](int tab) { c->SSTab1->setCurrentIndex(tab); };
+    // A close of the batch window stops the output after the image in hand.
+    run.stopRequested = [&b] { return b.StopRequested(); };
 
     const int total = int(run.images.size());
+    b.BeginJob();
     b.setEnabled(false);
     b.ProgressBar2->setValue(0);
     b.ProgressBar2->setMaximum(std::max(total, 1));
@@ -110,6 +113,7 @@ void cmdGenerateOutput_Click()
         for (const std::string& f : report.failed) text += std::string(model::CR) + f;
         model::ShowMsg(text, 48, "Batch Output Error");
     }
+    b.EndJob();
 }
 
 void cmdViewThumbnails_Click()

@@ -4,7 +4,9 @@
 #include "chart_design.h"
 #include "utility_files.h"
 
+#include "app/core/figures.h"
 #include "app/core/loader.h"
+#include "app/core/model/hold.h"
 #include "app/core/pipeline.h"
 #include "app/core/runtime.h"
 
@@ -12,15 +14,6 @@ namespace batchcfg {
 
 using charts::Axis2D;
 using charts::Axis3D;
-
-KeepAnalysisModel::KeepAnalysisModel() : images_(model::images), state_(model::state), files_(model::files) {}
-
-KeepAnalysisModel::~KeepAnalysisModel()
-{
-    model::images = std::move(images_);
-    model::state = state_;
-    model::files = std::move(files_);
-}
 
 namespace {
 
@@ -62,11 +55,12 @@ void Surface(charts::Chart3D& c, const SampleResult& s, const PreviewInputs& in)
     c.setAxisMaxAuto(Axis3D::Z, true);
     c.setAxisMinAuto(Axis3D::Z, true);
     // 64 levels from the batch window's Z boxes (a box that holds no number
-    // reads 0); without a range there, 64 even levels over the sample's values.
+    // reads 0); without a range there (or with one no plot can take), 64 even
+    // levels over the sample's values.
     const double zmin = core::Val(in.zMin), zmax = core::Val(in.zMax);
     c.setLevelTableReset(true);
     c.setLevelCount(0);
-    if (zmax > zmin) {
+    if (zmax > zmin && core::UsablePlotRangeValue(zmin) && core::UsablePlotRangeValue(zmax)) {
         const float step = float((zmax - zmin) / 64);
         for (int i = 0; i < 64; ++i) c.addLevel(zmin + i * double(step));
     } else {
@@ -128,7 +122,7 @@ SampleResult AnalyseSample(const std::string& path)
         out.message = path + ": " + file.message;
         return out;
     }
-    KeepAnalysisModel keep;
+    model::SingleImageHold hold;
     auto& im = model::images;
     im.XMax = file.cols - 1;
     im.YMax = file.rows - 1;

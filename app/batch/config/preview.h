@@ -6,7 +6,7 @@
 // shows the layout of the batch plots on a known image.
 //
 // The user's image in memory is left as it was: the sample is analysed on the
-// shared matrices inside a KeepAnalysisModel guard that puts them back.
+// shared matrices inside a model::SingleImageHold that puts them back.
 #include "app/core/model/model.h"
 #include "plots/charts/chart2d.h"
 #include "plots/charts/chart3d.h"
@@ -15,21 +15,6 @@
 #include <vector>
 
 namespace batchcfg {
-
-// Saves the image matrices, the analysis state and the file context on
-// construction and puts them back on destruction.
-class KeepAnalysisModel {
-public:
-    KeepAnalysisModel();
-    ~KeepAnalysisModel();
-    KeepAnalysisModel(const KeepAnalysisModel&) = delete;
-    KeepAnalysisModel& operator=(const KeepAnalysisModel&) = delete;
-
-private:
-    model::ImageMatrices images_;
-    model::AnalysisState state_;
-    model::FileContext files_;
-};
 
 // The sample analysed: the 50 x 50 reduced grid (i fastest) and the sample's
 // last column and row.

@@ -3,6 +3,7 @@
 
 #include "app/core/gui/frm_analysis.h"
 #include "app/core/gui/named_controls.h"
+#include "app/core/figures.h"
 #include "app/core/grating.h"
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
@@ -20,6 +21,9 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QShowEvent>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QFile>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -54,14 +58,21 @@ QGroupBox* Step(QWidget* parent, const char* name, const QString& caption)
 
 bool Ticked(const QCheckBox* c) { return c && c->isChecked(); }
 
-} // namespace
-
-PhaseFileList::PhaseFileList(QWidget* parent) : platform::FileListBox(parent)
+// The width of a plot range box: its longest value in either number format
+// (core::kPlotRangeLimit with the mils format's decimal), with the box's frame
+// and text margins.
+int RangeBoxWidth(const QLineEdit& box)
 {
-    setObjectName("File1");
+    const QString longest = QString::fromStdString(core::FormatNumber(-core::kPlotRangeLimit, "0.0"));
+    QStyleOptionFrame frame;
+    frame.initFrom(&box);
+    const QMargins m = box.textMargins();
+    const int text = box.fontMetrics().horizontalAdvance(longest) + m.left() + m.right() + 2 * 2;
+    return box.style()->sizeFromContents(QStyle::CT_LineEdit, &frame, QSize(text, box.fontMetrics().height()), &box)
+        .width();
 }
 
-void PhaseFileList::SetPattern(const QString& pattern) { setPattern(pattern); }
+} // namespace
 
 FrmBatchProcessing::FrmBatchProcessing()
 {
@@ -74,8 +85,18 @@ FrmBatchProcessing::FrmBatchProcessing()
     core::SetBatchSummaryWindowProvider(
         [] { return dynamic_cast<core::BatchSummaryWindow*>(&gui::frmBatchProcessing()); });
     BuildControls();
+    LoadGrid();
+    // The Results folder, else the program's own.
+    const std::string results = platform::ResultsFolder();
+    SetFolder(platform::IsFolder(results) ? results : platform::BaseFolder());
+    ListFolder();
+    lblCurrentPath->setText(Dir1->path());
+    Wire();
+}
 
-    // Load: the grid's headers and widths, then the Results folder.
+// The grid's headers and widths.
+void FrmBatchProcessing::LoadGrid()
+{
     Grid1->setColumnCount(12);
     for (int c = 0; c < 12; ++c) {
         auto* h = new QTableWidgetItem(kColumns[c].header);
@@ -87,12 +108,6 @@ FrmBatchProcessing::FrmBatchProcessing()
     }
     Grid1->setRowCount(1);
     Grid1->verticalHeader()->setVisible(false);
-    const std::string results = platform::ResultsFolder();
-    Dir1->setPath(Q(platform::IsFolder(results) ? results : platform::BaseFolder()));
-    fileList->setPath(Dir1->path());
-    lblCurrentPath->setText(Dir1->path());
-    ShowPhaseImageCount();
-    Wire();
 }
 
 void FrmBatchProcessing::BuildControls()
@@ -102,13 +117,22 @@ void FrmBatchProcessing::BuildControls()
     auto* right = new QVBoxLayout;
     root->addLayout(left, 0);
     root->addLayout(right, 1);
+    BuildFolderStep(*left);
+    BuildAnalysisStep(*left);
+    BuildProcessStep(*left);
+    left->addStretch(1);
+    BuildSummaryStep(*right);
+    BuildOutputSteps(*right);
+}
 
-    // 1 - Select Folder
+// 1 - Select Folder
+void FrmBatchProcessing::BuildFolderStep(QBoxLayout& column)
+{
     QGroupBox* g1 = Step(this, "lblPathSelection", "&1 - Select Folder");
     auto* l1 = new QGridLayout(g1);
     Dir1 = new platform::DirListBox(g1);
     Dir1->setObjectName("Dir1");
-    fileList = new PhaseFileList(g1);
+    fileList = new gui::FileList(g1);
     fileList->setPattern("*_ph.tif");
     File1 = fileList;
     cmdBrowse = Make<QPushButton>(g1, "cmdBrowse", "&Browse...");
@@ -119,9 +143,12 @@ void FrmBatchProcessing::BuildControls()
     l1->addWidget(fileList, 1, 1);
     l1->addWidget(cmdBrowse, 2, 0);
     l1->addWidget(lblPhaseImageCount, 2, 1);
-    left->addWidget(g1);
+    column.addWidget(g1);
+}
 
-    // 2 - Analysis Parameters
+// 2 - Analysis Parameters
+void FrmBatchProcessing::BuildAnalysisStep(QBoxLayout& column)
+{
     QGroupBox* g2 = Step(this, "lblAnalysisParameters", "&2 - Analysis Parameters");
     auto* l2 = new QGridLayout(g2);
     lblGrating = Make<QLabel>(g2, "lblGrating", "Grating (&lpi)");
@@ -143,15 +170,12 @@ void FrmBatchProcessing::BuildControls()
     txtSampleWidth = MakeEdit(g2, "txtSampleWidth", "Width (X)");
     auto* lblSampleHeight = Make<QLabel>(g2, "lblSampleHeight", "Height (&Y)");
     txtSampleHeight = MakeEdit(g2, "txtSampleHeight", "Height (Y)");
-    lblGrating->setBuddy(cmbGrating);
-    lblRotation->setBuddy(cmbRotation);
-    lblSampleWidth->setBuddy(txtSampleWidth);
-    lblSampleHeight->setBuddy(txtSampleHeight);
     int r = 0;
-    l2->addWidget(lblGrating, r, 0);
-    l2->addWidget(cmbGrating, r++, 1);
-    l2->addWidget(lblRotation, r, 0);
-    l2->addWidget(cmbRotation, r++, 1);
+    for (auto [label, box] : {std::pair<QLabel*, QWidget*>{lblGrating, cmbGrating}, {lblRotation, cmbRotation}}) {
+        label->setBuddy(box);
+        l2->addWidget(label, r, 0);
+        l2->addWidget(box, r++, 1);
+    }
     l2->addWidget(chkFringeValuetxt, r, 0);
     l2->addWidget(chkExclude128, r++, 1);
     l2->addWidget(chkPhaseFilter, r, 0);
@@ -161,13 +185,17 @@ void FrmBatchProcessing::BuildControls()
     l2->addWidget(lblBatchMask, r++, 1);
     l2->addWidget(cmdSelectMask, r++, 1);
     l2->addWidget(lblLateralDimensions, r++, 0, 1, 2);
-    l2->addWidget(lblSampleWidth, r, 0);
-    l2->addWidget(txtSampleWidth, r++, 1);
-    l2->addWidget(lblSampleHeight, r, 0);
-    l2->addWidget(txtSampleHeight, r++, 1);
-    left->addWidget(g2);
+    for (auto [label, box] : {std::pair{lblSampleWidth, txtSampleWidth}, std::pair{lblSampleHeight, txtSampleHeight}}) {
+        label->setBuddy(box);
+        l2->addWidget(label, r, 0);
+        l2->addWidget(box, r++, 1);
+    }
+    column.addWidget(g2);
+}
 
-    // 3 - Process
+// 3 - Process
+void FrmBatchProcessing::BuildProcessStep(QBoxLayout& column)
+{
     QGroupBox* g3 = Step(this, "lblThree", "&3 - Process");
     auto* l3 = new QVBoxLayout(g3);
     cmdGetBatchData = Make<QPushButton>(g3, "cmdGetBatchData", "&Get Batch Data");
@@ -182,16 +210,16 @@ void FrmBatchProcessing::BuildControls()
     ProgressBar2->setValue(0);
     cmdViewErrors = Make<QPushButton>(g3, "cmdViewErrors", "&View Errors...");
     cmdViewErrors->setVisible(false);
-    l3->addWidget(cmdGetBatchData);
-    l3->addWidget(lblNumberOfImagesProcessed);
-    l3->addWidget(ProgressBar1);
-    l3->addWidget(ProgressBar2);
-    l3->addWidget(cmdViewErrors);
-    left->addWidget(g3);
-    left->addStretch(1);
+    for (QWidget* w : std::initializer_list<QWidget*>{cmdGetBatchData, lblNumberOfImagesProcessed, ProgressBar1,
+                                                      ProgressBar2, cmdViewErrors})
+        l3->addWidget(w);
+    column.addWidget(g3);
+}
 
-    // 4 - Data Summary
-    // (its caption is a label: the units dialog writes the Z unit into it)
+// 4 - Data Summary (its caption is a label: the units dialog writes the Z
+// unit into it)
+void FrmBatchProcessing::BuildSummaryStep(QBoxLayout& column)
+{
     QGroupBox* g4 = Step(this, "grpDataSummary", "");
     auto* l4 = new QVBoxLayout(g4);
     lblDataSummary = Make<QLabel>(g4, "lblDataSummary", "4 - Data Summary");
@@ -223,10 +251,13 @@ void FrmBatchProcessing::BuildControls()
     l4->addWidget(lblImagesProcessed);
     l4->addWidget(Grid1, 1);
     l4->addLayout(labels);
-    right->addWidget(g4, 1);
+    column.addWidget(g4, 1);
+}
 
+// 5 - Output, 6 - Graph Scaling, 7 - Process
+void FrmBatchProcessing::BuildOutputSteps(QBoxLayout& column)
+{
     auto* bottom = new QHBoxLayout;
-    // 5 - Output
     QGroupBox* g5 = Step(this, "lblOutput", "&5 - Output");
     auto* l5 = new QGridLayout(g5);
     chk3DPlot = Make<QCheckBox>(g5, "chk3DPlot", "3D &Surface Plot");
@@ -246,23 +277,29 @@ void FrmBatchProcessing::BuildControls()
     l5->addWidget(cmdConfigure3D, 2, 1);
     l5->addWidget(cmdCreateLegend, 3, 1);
     bottom->addWidget(g5);
-    // 6 - Graph Scaling
+
+    // The range boxes are wide enough for the longest value a plot range may take.
     QGroupBox* g6 = Step(this, "lblScaling", "&6 - Graph Scaling");
     auto* l6 = new QGridLayout(g6);
-    txtZmin = MakeEdit(g6, "txtZmin", "Z Min");
-    txtZmax = MakeEdit(g6, "txtZmax", "Z Max");
-    txtDiagMin = MakeEdit(g6, "txtDiagMin", "Diagonal Min");
-    txtDiagMax = MakeEdit(g6, "txtDiagMax", "Diagonal Max");
-    l6->addWidget(Make<QLabel>(g6, "lblZmin", "Z Min"), 0, 0);
-    l6->addWidget(txtZmin, 0, 1);
-    l6->addWidget(Make<QLabel>(g6, "lblZmax", "Z Max"), 1, 0);
-    l6->addWidget(txtZmax, 1, 1);
-    l6->addWidget(Make<QLabel>(g6, "lblDiagMin", "Diagonal Min"), 2, 0);
-    l6->addWidget(txtDiagMin, 2, 1);
-    l6->addWidget(Make<QLabel>(g6, "lblDiagMax", "Diagonal Max"), 3, 0);
-    l6->addWidget(txtDiagMax, 3, 1);
+    const struct {
+        QLineEdit** box;
+        const char *boxName, *labelName, *caption;
+    } ranges[] = {{&txtZmin, "txtZmin", "lblZmin", "Z Min"},
+                  {&txtZmax, "txtZmax", "lblZmax", "Z Max"},
+                  {&txtDiagMin, "txtDiagMin", "lblDiagMin", "Diagonal Min"},
+                  {&txtDiagMax, "txtDiagMax", "lblDiagMax", "Diagonal Max"}};
+    int r = 0;
+    for (const auto& range : ranges) {
+        auto* label = Make<QLabel>(g6, range.labelName, range.caption);
+        QLineEdit* box = MakeEdit(g6, range.boxName, range.caption);
+        box->setMinimumWidth(RangeBoxWidth(*box));
+        label->setBuddy(box);
+        *range.box = box;
+        l6->addWidget(label, r, 0);
+        l6->addWidget(box, r++, 1);
+    }
     bottom->addWidget(g6);
-    // 7 - Process
+
     QGroupBox* g7 = Step(this, "lblSeven", "&7 - Process");
     auto* l7 = new QVBoxLayout(g7);
     cmdGenerateOutput = Make<QPushButton>(g7, "cmdGenerateOutput", "Generate &Output");
@@ -274,7 +311,7 @@ void FrmBatchProcessing::BuildControls()
     l7->addWidget(cmdViewThumbnails);
     l7->addWidget(cmdClose);
     bottom->addWidget(g7);
-    right->addLayout(bottom);
+    column.addLayout(bottom);
 }
 
 void FrmBatchProcessing::Wire()
@@ -295,10 +332,7 @@ void FrmBatchProcessing::Wire()
         connect(e, &QLineEdit::textChanged, this, [this, e] { SizeBox_Change(e); });
     for (QLineEdit* e : {txtSampleWidth, txtSampleHeight, txtZmin, txtZmax, txtDiagMin, txtDiagMax})
         e->installEventFilter(this);
-    connect(cmdGetBatchData, &QPushButton::clicked, this, [this] {
-        model::batch.BatchRelativeMode = false;
-        RunBatchAnalysis();
-    });
+    connect(cmdGetBatchData, &QPushButton::clicked, this, [this] { StartRun(false, -1); });
     connect(Grid1, &QTableWidget::cellDoubleClicked, this, [this](int row, int column) { Grid1_DblClick(row, column); });
     connect(cmdViewErrors, &QPushButton::clicked, this, [this] { cmdViewErrors_Click(); });
     connect(cmdClose, &QPushButton::clicked, this, [this] { cmdClose_Click(); });
@@ -333,14 +367,39 @@ void FrmBatchProcessing::cmdBrowse_Click()
         model::ShowMsg("Device unavailable", 16, "Folder Access Error");
         return;
     }
-    Dir1->setPath(Q(r.folder));
+    SetFolder(r.folder);
+    Dir1_Change();
+}
+
+// The folder as the file system names it; the folder list shows it as text.
+void FrmBatchProcessing::SetFolder(const std::string& folder)
+{
+    folder_ = folder;
+    const QSignalBlocker quiet(Dir1);
+    Dir1->setPath(QFile::decodeName(QByteArray::fromStdString(folder)));
 }
 
 void FrmBatchProcessing::Dir1_Change()
 {
+    // A folder chosen in the list is known by its text: its name on disk is
+    // looked up (a name that is not UTF-8 shows with U+FFFD in the list).
+    if (QFile::decodeName(QByteArray::fromStdString(folder_)) != Dir1->path())
+        folder_ = FolderOnDisk(S(Dir1->path()));
     core::ResetBatchSummary();
-    fileList->setPath(Dir1->path());
+    ListFolder();
     lblCurrentPath->setText(Dir1->path());
+}
+
+// The file list shows the folder's phase images, by the names on disk.
+void FrmBatchProcessing::ListFolder()
+{
+    const QString text = QFile::decodeName(QByteArray::fromStdString(folder_));
+    fileList->setPath(text);
+    if (QFile::encodeName(text).toStdString() != folder_) {
+        fileList->clear();
+        for (const std::string& name : platform::ListFiles(folder_, S(fileList->pattern())))
+            fileList->addItem(QFile::decodeName(QByteArray::fromStdString(name)));
+    }
     ShowPhaseImageCount();
 }
 
@@ -470,11 +529,14 @@ bool FrmBatchProcessing::eventFilter(QObject* watched, QEvent* event)
 BatchOptions FrmBatchProcessing::GatherOptions()
 {
     BatchOptions o;
-    fileList->setPath(Dir1->path());
-    // Names in the platform's file-name encoding, as the files are named.
-    o.folder = QFile::encodeName(Dir1->path()).toStdString();
-    for (int i = 0; i < fileList->listCount(); ++i)
-        o.files.push_back(QFile::encodeName(fileList->fileName(i)).toStdString());
+    ListFolder();
+    // The folder and its images by the names on disk, listed as the command
+    // line lists them; the run refuses a name the outputs could not carry.
+    o.folder = folder_;
+    while (o.folder.size() > 1 && o.folder.back() == '/')
+        o.folder.pop_back();
+    o.files = platform::ListFiles(folder_, S(fileList->pattern()));
+    o.headerlessUseFringeFile = false;
     o.analysis.grating = cmbGrating->currentIndex();
     o.analysis.rotation = cmbRotation->currentIndex();
     o.analysis.useFringeFile = Ticked(chkFringeValuetxt);
@@ -494,7 +556,25 @@ void FrmBatchProcessing::RunBatchAnalysis(const std::string& referenceName)
 {
     BatchOptions o = GatherOptions();
     o.referenceName = referenceName;
+    BeginJob();
     lastRun_ = batch::RunBatchAnalysis(o, *this);
+    if (lastRun_.started)
+        shownProcessed_ = lastRun_.end == RunEnd::Completed ? lastRun_.processed : 0;
+    EndJob();
+}
+
+void FrmBatchProcessing::BeginJob()
+{
+    if (jobs_++ == 0)
+        closeRequested_ = false;
+}
+
+void FrmBatchProcessing::EndJob()
+{
+    if (--jobs_ > 0 || !closeRequested_)
+        return;
+    closeRequested_ = false;
+    cmdClose_Click();
 }
 
 void FrmBatchProcessing::Grid1_DblClick(int row, int column)
@@ -504,7 +584,7 @@ void FrmBatchProcessing::Grid1_DblClick(int row, int column)
     const QTableWidgetItem* cell = Grid1->item(row, column);
     if (!cell || cell->text().isEmpty())
         return;
-    if (lastRun_.processed < 2)
+    if (shownProcessed_ < 2)
         return;
     const auto& names = model::batch.BatchFileNames;
     if (row < 0 || row >= int(names.size()))
@@ -513,10 +593,27 @@ void FrmBatchProcessing::Grid1_DblClick(int row, int column)
                              names[size_t(row)] + "\"" + model::CR + "as the reference image?";
     if (model::ShowMsg(text, 36, "Calculate Relative Data") != platform::kAnsYes)
         return;
-    model::batch.BatchReferenceIndex = static_cast<int16_t>(row);
-    model::batch.BatchRelativeMode = true;
-    const std::string reference = names[size_t(row)];   // the run replaces the list
+    StartRun(true, row);
+}
+
+// A run refused before it starts (the reference gone, another run writing the
+// table...) leaves the results shown and the mode and reference they came from.
+void FrmBatchProcessing::StartRun(bool relative, int row)
+{
+    auto& b = model::batch;
+    const bool mode = b.BatchRelativeMode;
+    const int16_t index = b.BatchReferenceIndex;
+    b.BatchRelativeMode = relative;
+    std::string reference;
+    if (relative) {
+        b.BatchReferenceIndex = static_cast<int16_t>(row);
+        reference = b.BatchFileNames[size_t(row)];   // the run replaces the list
+    }
     RunBatchAnalysis(reference);
+    if (!lastRun_.started) {
+        b.BatchRelativeMode = mode;
+        b.BatchReferenceIndex = index;
+    }
 }
 
 void FrmBatchProcessing::cmdViewErrors_Click()
@@ -524,6 +621,8 @@ void FrmBatchProcessing::cmdViewErrors_Click()
     model::ShowMsg(model::batch.BatchErrorList, 64, "Batch Processing Errors");
 }
 
+// The single image's fringe value needs no restoring here: every batch job
+// puts the single image's state back when it ends (model::SingleImageHold).
 void FrmBatchProcessing::cmdClose_Click()
 {
     hide();
@@ -531,8 +630,6 @@ void FrmBatchProcessing::cmdClose_Click()
     core::ResetAnalysisState();
     if (gui::frmAnalysisExists()) {
         gui::FrmAnalysis& main = gui::frmAnalysis();
-        if (main.lblFringeValue->isEnabled())
-            model::state.HeaderFringeValue = static_cast<float>(core::Val(S(main.lblFringeValue->text())));
         main.activateWindow();
         main.setFocus();
     }
@@ -545,14 +642,18 @@ void FrmBatchProcessing::showEvent(QShowEvent* event)
     gui::BatchProcessingWindow::showEvent(event);
     if (event->spontaneous()) return;
     Dir1->refresh();
-    fileList->refresh();
-    ShowPhaseImageCount();
+    ListFolder();
 }
 
+// The close box and Alt+F4 hide the window (Close); during a job they stop
+// it, and the window closes when the job has ended.
 void FrmBatchProcessing::closeEvent(QCloseEvent* event)
 {
     event->ignore();
-    cmdClose_Click();
+    if (JobRunning())
+        closeRequested_ = true;
+    else
+        cmdClose_Click();
 }
 
 void FrmBatchProcessing::changeEvent(QEvent* event)

@@ -5,6 +5,7 @@
 // itself is batch::RunBatchAnalysis; the window gathers its options and shows
 // what the run reports.
 #include "app/batch/engine.h"
+#include "app/core/gui/file_list.h"
 #include "app/core/gui/windows.h"
 #include "app/core/reset.h"
 #include "platform/listboxes.h"
@@ -16,23 +17,16 @@
 
 #include <functional>
 
-namespace batch {
+class QBoxLayout;
 
-// The file list of the window: the folder's phase images.
-class PhaseFileList : public platform::FileListBox, public gui::FileListControl {
-public:
-    explicit PhaseFileList(QWidget* parent = nullptr);
-    void SetPattern(const QString& pattern) override;
-    QString Pattern() const override { return pattern(); }
-    int FileCount() const override { return listCount(); }
-};
+namespace batch {
 
 class FrmBatchProcessing : public gui::BatchProcessingWindow, public core::BatchSummaryWindow, public RunView {
 public:
     FrmBatchProcessing();
 
     platform::DirListBox* Dir1;
-    PhaseFileList* fileList;
+    gui::FileList* fileList;
     QPushButton* cmdBrowse;
     QLabel* lblCurrentPath;
     QLabel* lblGrating;
@@ -70,13 +64,24 @@ public:
     std::function<void()> onConfigure;
     std::function<void()> onViewThumbnails;
 
-    // The options of the window as the run takes them.
+    // The options of the window as the run takes them: the folder and its
+    // phase images under the names the file system gives them (bytes that
+    // need not be UTF-8), listed as the command line lists them.
     BatchOptions GatherOptions();
+    // The folder as the file system names it.
+    const std::string& Folder() const { return folder_; }
     // Get Batch Data's run with the current relative mode (a relative run
     // against the image of that name).
     void RunBatchAnalysis(const std::string& referenceName = std::string());
     // The outcome of the last run.
     const RunOutcome& LastRun() const { return lastRun_; }
+
+    // A long job of the window (a run, Generate Output): the window is
+    // disabled, and a close (its close box, Alt+F4) asks the job to stop; the
+    // window closes once the job has ended.
+    void BeginJob();
+    void EndJob();
+    bool JobRunning() const { return jobs_ > 0; }
 
     // core::BatchSummaryWindow
     void ClearBatchSummary() override;
@@ -98,6 +103,7 @@ public:
     void EnableGenerateOutput() override;
     void ShowViewErrors() override;
     void Yield() override;
+    bool StopRequested() override { return closeRequested_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -107,7 +113,21 @@ protected:
 
 private:
     RunOutcome lastRun_;
+    // Images analysed by the run whose results the window shows (a refused
+    // run leaves them).
+    int shownProcessed_ = 0;
+    std::string folder_;
+    int jobs_ = 0;
+    bool closeRequested_ = false;
     void BuildControls();
+    void BuildFolderStep(QBoxLayout& column);
+    void BuildAnalysisStep(QBoxLayout& column);
+    void BuildProcessStep(QBoxLayout& column);
+    void BuildSummaryStep(QBoxLayout& column);
+    void BuildOutputSteps(QBoxLayout& column);
+    void LoadGrid();
+    void SetFolder(const std::string& folder);
+    void ListFolder();
     void Wire();
     void cmdBrowse_Click();
     void Dir1_Change();
@@ -119,6 +139,7 @@ private:
     void cmdSelectMask_Click();
     void SizeBox_Change(QLineEdit* box);
     void Grid1_DblClick(int row, int column);
+    void StartRun(bool relative, int row);
     void cmdViewErrors_Click();
     void cmdClose_Click();
 };

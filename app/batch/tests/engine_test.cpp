@@ -2,8 +2,10 @@
 // relative run, the start-up checks and the view's reports.
 #include "app/batch/engine.h"
 #include "app/batch/tests/batch_test_util.h"
+#include "app/core/atomic_file.h"
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
+#include "app/core/settings.h"
 #include "app/core/version.h"
 #include "app/core/tests/file_limit.h"
 #include "platform/folderjobs.h"
@@ -14,7 +16,13 @@
 #include <filesystem>
 #include <algorithm>
 #include <map>
+#include <sstream>
 #include <stdexcept>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace batchtest;
 
@@ -94,6 +102,8 @@ protected:
     }
 
     std::string Table(bool relative = false) { return testsupport::ReadText(batch::TableFileName(folder, relative)); }
+
+    std::vector<std::string> KilledRunLeftovers(const batch::BatchOptions& o);
 };
 
 std::string Column(const std::vector<std::string>& lines, const std::string& name, int field)
@@ -211,7 +221,11 @@ TEST_F(BatchRun, RelativeRunAgainstTheBowedImage)
                                            "#4 d_small_ph.tif: Image size does not match reference.\r");
     EXPECT_EQ(view.dataType, "Relative Data with Reference: c_bow_ph.tif");
     EXPECT_EQ(view.labels.back(), "Number of Images Processed: 2/4");
-    EXPECT_TRUE(model::state.ReferenceInMemory);
+    // The reference stays with the batch, for Generate Output; the single
+    // image's state is as it was before the run.
+    EXPECT_EQ(model::batch.ReferenceDisplacement.cols(), 201);
+    EXPECT_EQ(model::batch.RefYMax, 100);
+    EXPECT_FALSE(model::state.ReferenceInMemory);
 }
 
 TEST_F(BatchRun, ReferenceThatCannotBeAnalysedEndsTheRunAfterTheHeader)
@@ -436,7 +450,47 @@ std::vector<std::string> FolderEntries(const std::string& folder)
     return names;
 }
 
+// A view that tells the parent process, at the run's first yield (the table
+// open, the lock held), and then waits to be killed.
+struct KilledView : RecordingView {
+    int tell = -1;
+    void Yield() override
+    {
+        const char c = 'y';
+        if (::write(tell, &c, 1) == 1)
+            for (;;) ::pause();
+    }
+};
+
 } // namespace
+
+// Runs the batch in a child process and kills it while it writes its table;
+// returns the temporary files the child left in the run's folder.
+std::vector<std::string> BatchRun::KilledRunLeftovers(const batch::BatchOptions& o)
+{
+    int tell[2];
+    if (::pipe(tell) != 0) return {};
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(tell[0]);
+        KilledView view;
+        view.tell = tell[1];
+        batch::RunBatchAnalysis(o, view);
+        ::_exit(1);
+    }
+    ::close(tell[1]);
+    char c = 0;
+    const bool reached = ::read(tell[0], &c, 1) == 1;
+    ::close(tell[0]);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    std::vector<std::string> left;
+    if (!reached) return left;
+    for (const std::string& name : FolderEntries(o.folder))
+        if (core::IsProgramTemporary(name)) left.push_back(name);
+    return left;
+}
 
 TEST_F(BatchRun, ARunThatCannotFinishItsTableKeepsTheEarlierOneByteForByte)
 {
@@ -469,14 +523,17 @@ TEST_F(BatchRun, ARunThatCannotFinishItsTableKeepsTheEarlierOneByteForByte)
     EXPECT_EQ(FolderEntries(folder), entries);
     EXPECT_EQ(throwing.enabled, (std::vector<bool>{false, true}));
 
-    // A killed run's temporary table is replaced and gone after the next run.
-    const std::string leftover = batch::TemporaryTableName(batch::TableFileName(folder, false));
-    EXPECT_EQ(leftover, folder + "/.Batch Results for Panel 7 (Abs).txt.tmp");
-    testsupport::WriteBytes(leftover, {'x', 'y'});
+    // A killed run's temporary table is gone after the next run, and its lock
+    // with it: a run in a child process, killed while it writes.
+    const std::vector<std::string> leftovers = KilledRunLeftovers(Options());
+    ASSERT_EQ(leftovers.size(), 1u) << "the killed run's temporary table";
+    const std::string leftover = folder + "/" + leftovers[0];
+    EXPECT_EQ(Table(), earlier) << "a killed run leaves the table as it was";
     RecordingView again;
     ASSERT_EQ(batch::RunBatchAnalysis(Options(), again).end, batch::RunEnd::Completed);
     EXPECT_FALSE(std::filesystem::exists(leftover));
     EXPECT_NE(Table().find("\r\nNumber of Images Processed: 2/3\r\n"), std::string::npos);
+    EXPECT_EQ(FolderEntries(folder), entries);
 }
 
 TEST_F(BatchRun, TheReferenceIsKeptByItsName)
@@ -605,4 +662,299 @@ TEST_F(BatchRun, DiagonalColumnsAndTheirSuggestedRangeKeepTheirOwnDiagonals)
     ASSERT_EQ(view.ranges.size(), 4u);
     EXPECT_EQ(view.ranges[2], core::FormatNumber(std::min(abMin, cdMin) - 0.1, "0.0"));
     EXPECT_EQ(view.ranges[3], core::FormatNumber(std::max(abMax, cdMax) + 0.1, "0.0"));
+}
+
+namespace {
+
+// What a run must leave of the single image: its matrices, fringe values,
+// levelling, figures, reference and names.
+std::string SingleImageDigest()
+{
+    const auto& im = model::images;
+    const auto& st = model::state;
+    const auto& f = model::files;
+    std::ostringstream d;
+    d << im.ImageCols << 'x' << im.ImageRows << ' ' << im.XMax << ' ' << im.YMax << ' ' << im.PhaseImage.size() << ' '
+      << im.CurrentPhase.size() << ' ' << im.Displacement.size() << ' ' << im.ResultMatrix.size() << ' '
+      << im.ReferenceDisplacement.size() << ' ' << im.DiagonalAB.size() << '|' << st.HeaderFringeValue << ' '
+      << st.CalibratedFringeValue << ' ' << st.FringeValue << ' ' << int(st.GratingIndex) << ' '
+      << int(st.RotationMode) << ' ' << st.SampleWidth << ' ' << st.MaxZ << ' ' << st.MinZ << ' ' << st.ZRange << ' '
+      << st.ReferenceInMemory << ' ' << st.RefXMax << ' ' << st.RefYMax << '|' << f.ImageHeaderText << '|'
+      << f.HeaderFields.size() << '|' << f.DataSetName << '|' << f.OutputFileName;
+    for (float v : im.ReferenceDisplacement.buffer()) d << ' ' << v;
+    return d.str();
+}
+
+struct StoppingView : RecordingView {
+    bool StopRequested() override { return yields > 0; }
+};
+
+} // namespace
+
+// A run works on the shared matrices; whatever its end, the single image's
+// state is as it was before it (the main window computes with its own fringe
+// value afterwards), and what Generate Output needs stays with the batch.
+TEST_F(BatchRun, EveryEndOfARunLeavesTheSingleImageStateAsItWas)
+{
+    MakeThree();
+    auto& im = model::images;
+    auto& st = model::state;
+    im.ImageCols = 10;
+    im.ImageRows = 8;
+    im.XMax = 9;
+    im.YMax = 7;
+    im.PhaseImage.create(10, 8, 7);
+    im.CurrentPhase.create(10, 8, 7);
+    im.Displacement.create(10, 8, 1.5f);
+    im.ResultMatrix.create(10, 8, 1.5f);
+    im.ReferenceDisplacement.create(10, 8, 0.25f);
+    st.HeaderFringeValue = 3.5f;
+    st.FringeValue = 3.5f;
+    st.CalibratedFringeValue = 12.0f;
+    st.GratingIndex = 4;
+    st.RotationMode = 0;
+    st.MaxZ = 1.5f;
+    st.ReferenceInMemory = true;
+    st.RefXMax = 9;
+    st.RefYMax = 7;
+    model::files.ImageHeaderText = "Calverdine mine";
+    model::files.HeaderFields = {"Calverdine", "Header Fields:9"};
+    model::files.DataSetName = "mine_ph.tif";
+    const std::string before = SingleImageDigest();
+
+    struct Case {
+        const char* what;
+        bool relative;
+        std::function<batch::RunOutcome()> run;
+        batch::RunEnd end;
+    };
+    RecordingView view;
+    StoppingView stopping;
+    ThrowingView throwing;
+    const Case cases[] = {
+        {"absolute", false, [&] { return batch::RunBatchAnalysis(Options(), view); }, batch::RunEnd::Completed},
+        {"relative", true, [&] { return batch::RunBatchAnalysis(Options(), view); }, batch::RunEnd::Completed},
+        {"stopped by the window", false, [&] { return batch::RunBatchAnalysis(Options(), stopping); },
+         batch::RunEnd::Cancelled},
+        {"a fault on the way", false, [&] { return batch::RunBatchAnalysis(Options(), throwing); },
+         batch::RunEnd::Stopped},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        model::batch.BatchRelativeMode = c.relative;
+        model::batch.BatchReferenceIndex = 2;
+        EXPECT_EQ(c.run().end, c.end);
+        EXPECT_EQ(SingleImageDigest(), before);
+    }
+    // The relative run left its reference and FringeValue.txt's answer with the batch.
+    EXPECT_EQ(model::batch.ReferenceDisplacement.cols(), 201);
+    EXPECT_EQ(model::batch.CalibratedFringeValue, -1.0f);
+    // The stopped run leaves the absolute run's table; the error list is cleared.
+    EXPECT_TRUE(model::batch.BatchErrorList.empty());
+    EXPECT_EQ(stopping.enabled, (std::vector<bool>{false, true}));
+    EXPECT_NE(Table().find("\r\nNumber of Images Processed: 2/3\r\n"), std::string::npos);
+}
+
+// One run at a time writes a folder's table: a second run, started while the
+// first holds the folder (at the first's first yield), says so and changes
+// nothing; the table is the first run's, with its options and figures.
+TEST_F(BatchRun, ASecondRunOnTheFolderSaysAnotherRunIsWritingItsTable)
+{
+    MakeThree();
+    testsupport::TempDir scratch("second");
+    struct SecondRunView : RecordingView {
+        std::function<void()> second;
+        void Yield() override
+        {
+            if (yields++ == 0) second();
+        }
+    };
+    for (const auto& [first, other] : {std::pair{1, "None"}, std::pair{0, "LSF"}}) {
+        SCOPED_TRACE(other);
+        int rc = -1;
+        std::string out;
+        SecondRunView view;
+        view.second = [&] {
+            out = testsupport::Shell(ToolEnvironment(scratch.path().string()) + "'" + testsupport::BinDir() +
+                                         "/sorvanta-batch' --base '" + base.path().string() + "' --rotation " +
+                                         other + " '" + folder + "'",
+                                     &rc);
+        };
+        const batch::RunOutcome r = batch::RunBatchAnalysis(Options(first), view);
+        EXPECT_EQ(r.end, batch::RunEnd::Completed);
+        EXPECT_EQ(rc, 1) << out;
+        EXPECT_NE(out.find(std::string("Folder Access Error: ") + batch::kFolderBusyText), std::string::npos) << out;
+        EXPECT_EQ(out.find("Table:"), std::string::npos) << out;
+        EXPECT_NE(Table().find(std::string("\r\nRotation: ") + core::RotationName(first) + "\r\n"), std::string::npos);
+        for (const std::string& name : FolderEntries(folder)) EXPECT_FALSE(core::IsProgramTemporary(name)) << name;
+    }
+
+    // The same inside one program: the lock is the folder's, not the process's.
+    const std::string table = Table();
+    batch::FolderLock held;
+    ASSERT_EQ(held.acquire(folder), batch::FolderLock::Result::Held);
+    RecordingView refused;
+    const batch::RunOutcome r = batch::RunBatchAnalysis(Options(), refused);
+    EXPECT_EQ(r.end, batch::RunEnd::FolderBusy);
+    EXPECT_FALSE(r.started);
+    ASSERT_EQ(messages.records.size(), 1u);
+    EXPECT_EQ(messages.records[0].text,
+              std::string(batch::kFolderBusyText) + "\rThe previous results table is kept.");
+    EXPECT_TRUE(refused.enabled.empty()) << "nothing started";
+    EXPECT_EQ(Table(), table);
+}
+
+// The table is replaced by the rules of every writer: a read-only table is
+// kept (root included), a table that is a link is written through.
+TEST_F(BatchRun, AReadOnlyTableIsKeptAndALinkedTableIsWrittenThrough)
+{
+    MakeThree();
+    RecordingView first;
+    ASSERT_EQ(batch::RunBatchAnalysis(Options(1), first).end, batch::RunEnd::Completed);
+    const std::string path = batch::TableFileName(folder, false), table = Table();
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    RecordingView readOnly;
+    EXPECT_EQ(batch::RunBatchAnalysis(Options(0), readOnly).end, batch::RunEnd::FolderAccess);
+    ASSERT_EQ(messages.records.size(), 1u);
+    EXPECT_EQ(messages.records[0].text, "Cannot write to the specified folder.\rThe previous results table is kept.");
+    EXPECT_EQ(Table(), table);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
+
+    const std::string target = root.file("kept table.txt");
+    std::filesystem::rename(path, target);
+    ASSERT_EQ(::chmod(target.c_str(), 0644), 0);
+    std::filesystem::create_symlink(target, path);
+    RecordingView linked;
+    ASSERT_EQ(batch::RunBatchAnalysis(Options(0), linked).end, batch::RunEnd::Completed);
+    EXPECT_TRUE(std::filesystem::is_symlink(path));
+    EXPECT_NE(testsupport::ReadText(target).find("\r\nRotation: None\r\n"), std::string::npos);
+}
+
+// Two images whose outputs would take the same names: the later is listed
+// as failed. A reference is found by its exact name before a name that
+// differs in letter case.
+TEST_F(BatchRun, ImagesWhoseOutputsWouldShareNamesAndReferencesByExactName)
+{
+    WritePhase(folder + "/part1_ph.tif", 201, 101, "cylinder:0.002,100", true);
+    WritePhase(folder + "/part1_PH.TIF", 201, 101, "plane:0.01,0,0", true);
+    WritePhase(folder + "/part2_ph.tif", 201, 101, "plane:0.01,0,0", true);
+    RecordingView view;
+    const batch::RunOutcome r = batch::RunBatchAnalysis(Options(), view);
+    ASSERT_EQ(r.end, batch::RunEnd::Completed);
+    EXPECT_EQ(r.processed, 2);
+    EXPECT_EQ(model::batch.BatchErrorList,
+              "#2 part1_ph.tif: Its output files would replace those of #1 part1_PH.TIF.\r");
+
+    const std::vector<std::string> files = {"Ref_ph.tif", "ref_ph.tif", "zz_ph.tif"};
+    EXPECT_EQ(batch::FindPhaseImage(files, "ref_ph.tif"), 1);
+    EXPECT_EQ(batch::FindPhaseImage(files, "Ref_ph.tif"), 0);
+    EXPECT_EQ(batch::FindPhaseImage(files, "REF_PH.TIF"), 0);
+    EXPECT_EQ(batch::FindPhaseImage(files, "ZZ_ph.tif"), 2);
+    EXPECT_EQ(batch::FindPhaseImage(files, "other_ph.tif"), -1);
+}
+
+// An image without a header takes FringeValue.txt's value when the run says
+// so (the command line); the window's run leaves it to the option.
+TEST_F(BatchRun, AnImageWithoutHeaderTakesTheCalibratedValueByTheRunsRule)
+{
+    MakeThree();
+    const std::string utility = base.file("Calverdine/Utility Files");
+    std::filesystem::create_directories(utility);
+    testsupport::WriteBytes(utility + "/FringeValue.txt", {'1', '0', '0', '\t', '1', '0', '\n'});
+    batch::BatchOptions o = Options();
+    RecordingView rule;
+    EXPECT_EQ(batch::RunBatchAnalysis(o, rule).processed, 3);
+    EXPECT_NE(Table().find("\r\nUse FringeValue.txt: OFF\r\n"), std::string::npos);
+    o.headerlessUseFringeFile = false;
+    RecordingView option;
+    EXPECT_EQ(batch::RunBatchAnalysis(o, option).processed, 2);
+    EXPECT_EQ(model::batch.BatchErrorList, "#2 b_bare_ph.tif: Fringe Value needed.\r");
+}
+
+// The batch table's % bow and % twist of a part that is not square (2 x 1 in)
+// and bows along its height: the bow is the height edges' sag over their
+// length (1 in), the twist the saddle's corners over the diagonal.
+TEST_F(BatchRun, BowAndTwistOfAPartThatBowsAlongItsHeight)
+{
+    // Made on a 101 x 201 image along x and turned: z = 0.008 (y - 50)^2 +
+    // 0.001 (x - 100)(y - 50), 20 mils of sag over the height.
+    WritePhase(folder + "/tall_bow_ph.tif", 201, 101, "cylinder:0.008,50+saddle:0.001,50,100", true, "", 10.0,
+               true);
+    RecordingView view;
+    ASSERT_EQ(batch::RunBatchAnalysis(Options(), view).processed, 1) << model::batch.BatchErrorList;
+    const auto lines = CrLfLines(Table());
+    EXPECT_EQ(Column(lines, "tall_bow_ph.tif", 9), "-2.00") << "20 mils over the 1 in height";
+    EXPECT_EQ(Column(lines, "tall_bow_ph.tif", 8), "0.45") << "(4 x 5 mils / 2.236 in) / 2";
+    EXPECT_EQ(Column(lines, "tall_bow_ph.tif", 10), "20.0");
+}
+
+TEST(BatchFolders, AFolderShownAsTextIsFoundByItsNameOnDisk)
+{
+    testsupport::TempDir dir("ondisk");
+    const std::string root = dir.path().string();
+    for (const char* sub : {"/lat\xe9/inner", "/plain", "/e\xff", "/e\xfe"})
+        std::filesystem::create_directories(root + sub);
+    const std::string replacement = "\xef\xbf\xbd";   // U+FFFD as text shows it
+    EXPECT_EQ(batch::FolderOnDisk(root + "/lat" + replacement), root + "/lat\xe9");
+    EXPECT_EQ(batch::FolderOnDisk(root + "/lat" + replacement + "/inner"), root + "/lat\xe9/inner");
+    EXPECT_EQ(batch::FolderOnDisk(root + "/plain"), root + "/plain");
+    EXPECT_EQ(batch::FolderOnDisk(root + "/e" + replacement), root + "/e" + replacement) << "two folders show so";
+}
+
+// The longest folder name whose table name the file system still takes
+// (227 bytes: "Batch Results for NAME (Abs).txt" is 255): the run's temporary
+// file has a short name of its own.
+TEST_F(BatchRun, AFolderWithTheLongestNameATableCanHaveGetsItsTable)
+{
+    for (size_t length : {size_t(223), size_t(227)}) {
+        SCOPED_TRACE(length);
+        folder = root.file(std::string(length, 'f'));
+        std::filesystem::create_directories(folder);
+        WritePhase(folder + "/a_ph.tif", 201, 101, "cylinder:0.002,100", true);
+        RecordingView view;
+        const batch::RunOutcome r = batch::RunBatchAnalysis(Options(), view);
+        EXPECT_EQ(r.end, batch::RunEnd::Completed);
+        EXPECT_EQ(platform::FileNameOf(r.tablePath).size(), length + 28);
+        EXPECT_NE(Table().find("\r\nNumber of Images Processed: 1/1\r\n"), std::string::npos);
+    }
+}
+
+namespace {
+
+// sorvanta-batch on the test's folder, in an environment of its own.
+std::string BatchTool(const std::string& scratch, const std::string& base, const std::string& args, int* rc)
+{
+    return testsupport::Shell(ToolEnvironment(scratch) + "'" + testsupport::BinDir() + "/sorvanta-batch' --base '" +
+                                  base + "' " + args,
+                              rc);
+}
+
+} // namespace
+
+// The command line: --relative prefers the exact name; --format bmp analyses
+// BMP images (no header) with FringeValue.txt, as its help says.
+TEST_F(BatchRun, CommandLineReferenceByExactNameAndBmpImagesWithTheCalibratedValue)
+{
+    testsupport::TempDir scratch("cli");
+    WritePhase(folder + "/Ref_ph.tif", 201, 101, "plane:0.01,0,0", true);
+    WritePhase(folder + "/ref_ph.tif", 201, 101, "cylinder:0.002,100", true);
+    int rc = -1;
+    std::string out = BatchTool(scratch.path().string(), base.path().string(),
+                                "--relative ref_ph.tif '" + folder + "'", &rc);
+    ASSERT_EQ(rc, 0) << out;
+    EXPECT_NE(Table(true).find("\r\nRelative Displacement Reference: ref_ph.tif\r\n"), std::string::npos);
+    EXPECT_EQ(Column(CrLfLines(Table(true)), "ref_ph.tif", 3), "0.0");
+    EXPECT_EQ(Column(CrLfLines(Table(true)), "Ref_ph.tif", 3), "20.0");
+
+    const std::string utility = base.file("Calverdine/Utility Files");
+    std::filesystem::create_directories(utility);
+    testsupport::WriteBytes(utility + "/FringeValue.txt", {'1', '0', '0', '\t', '1', '0', '\n'});
+    WritePhaseBmp(folder + "/a_ph.bmp", 201, 101, "cylinder:0.002,100");
+    WritePhaseBmp(folder + "/b_ph.bmp", 201, 101, "plane:0.01,0,0");
+    out = BatchTool(scratch.path().string(), base.path().string(), "--format bmp '" + folder + "'", &rc);
+    EXPECT_EQ(rc, 0) << out;
+    EXPECT_NE(out.find("Number of Images Processed: 2/2\n"), std::string::npos) << out;
+    EXPECT_EQ(Column(CrLfLines(Table()), "a_ph.bmp", 3), "20.0");
 }

@@ -182,7 +182,9 @@ TEST_F(Output, RelativeJpegRunInMicronsWithBinaryData)
 {
     model::files.ZUnits = "microns";
     model::files.ZFormat = "0";
-    model::images.ReferenceDisplacement.create(120, 90, 0.0f);
+    model::batch.ReferenceDisplacement.create(120, 90, 0.0f);   // the run's reference
+    model::batch.RefXMax = 119;
+    model::batch.RefYMax = 89;
     run.relative = true;
     run.referenceIndex = 0;
     options.bitmap = false;
@@ -256,4 +258,26 @@ TEST_F(Output, CommandLineWritesTheSameOutputsWithoutWindows)
     ExpectPicture(folder + "/b_rel_3D.jpg", QSize(860, 640), false);
     EXPECT_NE(testsupport::Shell("'" + tool + "' --output 3d,plots '" + folder + "' 2>&1").find("--output takes"),
               std::string::npos);
+}
+
+// A folder whose name is not UTF-8: the data file and the copied legend are
+// written under the folder's own bytes; a picture, whose encoder takes its
+// path as text, is listed with the reason instead of landing in the folder
+// that text names (U+FFFD in place of the byte).
+TEST_F(Output, AFolderWhoseNameIsNotUtf8KeepsItsBytesOrSaysWhy)
+{
+    const std::string odd = dir.file("lat\xe9"), sibling = dir.file("lat\xef\xbf\xbd");
+    fs::create_directories(odd);
+    fs::create_directories(sibling);
+    WritePhase(odd + "/a_ph.tif", true, "dome:0.0004");
+    run.images = {{"a_ph.tif", odd + "/a_ph.tif", true}};
+    options.folder = odd;
+    options.contour = false;
+    const OutputReport r = GenerateOutput(run, options, Charts());
+    EXPECT_EQ(r.written, (std::vector<std::string>{odd + "/a_ab.dat", odd + "/Diagonal Legend.bmp"}));
+    ASSERT_EQ(r.failed.size(), 3u) << "the two pictures and the 3D legend";
+    for (const std::string& f : r.failed)
+        EXPECT_NE(f.find(": The file name is not valid in this system's file-name encoding."), std::string::npos) << f;
+    EXPECT_TRUE(Files(sibling).empty());
+    EXPECT_EQ(Files(odd), (std::set<std::string>{"a_ph.tif", "a_ab.dat", "Diagonal Legend.bmp"}));
 }

@@ -7,8 +7,7 @@ namespace gui {
 
 FileList::FileList(QWidget* parent) : platform::FileListBox(parent)
 {
-    setObjectName("File1");
-    setAccessibleName("File1");
+    setObjectName("File1");   // read as the list box names itself, never by this code name
     setPath(QString::fromStdString(platform::ResultsFolder()));
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The file list of the batch, burn-mask and crop-domains windows (their
 // File1): the files of one folder that match a pattern, opening on the
-// results folder.
+// results folder. One class for all three windows.
 #include "app/core/gui/windows.h"
 
 #include "platform/listboxes.h"

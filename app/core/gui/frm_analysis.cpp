@@ -9,6 +9,7 @@
 #include "app/core/header.h"
 #include "app/core/loader.h"
 #include "app/core/reset.h"
+#include "app/core/model/hold.h"
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
 #include "app/core/settings.h"
@@ -28,6 +29,8 @@
 #include <QScrollArea>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace gui {
 namespace {
@@ -60,6 +63,11 @@ void InvalidFormat(const std::string& title)
     model::ShowMsg(platform::kMsgCannotOpenInvalidFormat, 16, title);
 }
 
+// While a batch job holds the shared model (model::SingleImageHold): whether
+// the commands were available before it, and an image to load after it.
+bool gPanelBeforeHold = true;
+std::string gLoadAfterHold;
+
 } // namespace
 
 FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
@@ -81,6 +89,22 @@ FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
     WireOptionHandlers();
     WireCommands();
     WirePictureClicks();
+
+    // The commands on the single image are unavailable while a batch job
+    // holds the shared model; an image handed over meanwhile is loaded after.
+    model::SetSingleImageHoldListener([w = QPointer<FrmAnalysis>(this)](bool held) {
+        if (!w) return;
+        if (held) {
+            gPanelBeforeHold = w->panel_->isEnabled();
+            w->panel_->setEnabled(false);
+            return;
+        }
+        w->panel_->setEnabled(gPanelBeforeHold);
+        if (!gLoadAfterHold.empty())
+            QTimer::singleShot(0, w, [w, file = std::exchange(gLoadAfterHold, std::string())] {
+                if (w) w->LoadPhaseImage(file);
+            });
+    });
 }
 
 // The phase image display, scrolled, and the hidden buffer that reads BMP images.
@@ -638,6 +662,10 @@ bool FrmAnalysis::ReloadCurrentMask(const std::string& fileName)
 void FrmAnalysis::LoadPhaseImage(const std::string& fileName)
 {
     auto& st = model::state;
+    if (model::SingleImageHeld()) {
+        gLoadAfterHold = fileName;   // a batch job holds the model: loaded when it ends
+        return;
+    }
 
     // A name that is not there (handed over by a second start, or typed) is
     // not a file of the wrong kind.

@@ -468,6 +468,13 @@ TEST_F(Failures, UnusableFringeValuesStopBeforeTheCalculation)
     model::state.HeaderFringeValue = 0;
     EXPECT_TRUE(RunCalculateDisplacement(o).completed);
 
+    // A value just past a bound is shown with the digits that put it there.
+    for (const auto& [value, shown] : {std::pair{1000.0001f, "1000.0001"}, std::pair{1000.00006f, "1000.00006"}}) {
+        model::state.HeaderFringeValue = value;
+        ExpectStoppedWithoutFigures(AnalysisOptions(), std::string("gives the fringe value ") + shown + " (mils)");
+    }
+    model::state.HeaderFringeValue = 0;
+
     // The batch analysis refuses the same values with the same reason.
     std::string reason;
     model::images.CurrentPhase = model::images.PhaseImage;
@@ -504,6 +511,73 @@ TEST_F(Failures, AResultWithoutDataShowsNoFigures)
     std::string reason;
     EXPECT_FALSE(BatchAnalyzeImage(false, o, &reason));
     EXPECT_NE(reason.find(noData), std::string::npos) << reason;
+}
+
+// A frame of blank bytes carries no measurement even when Exclude 128 is off
+// (any BMP, any TIFF without header): no figures, single image and batch
+// alike; so is a frame whose only unmasked pixels are blank.
+TEST_F(Failures, ABlankFrameIsNoDataWhateverExclude128Says)
+{
+    const std::string noData = "The result holds no data";
+    struct Case {
+        const char* what;
+        bool exclude128;
+        bool maskKeepsOnlyBlank;
+    };
+    const Case cases[] = {{"excluded", true, false}, {"analysed as 127", false, false},
+                          {"blank where the mask keeps", false, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto& im = model::images;
+        im.PhaseImage.create(201, 101, model::BlankPhaseValue);
+        model::state.MaskInMemory = c.maskKeepsOnlyBlank;
+        if (c.maskKeepsOnlyBlank) {
+            // Data in the left half, masked; blank right half, kept.
+            im.MaskImage.create(201, 101, 255);
+            for (int y = 0; y < 101; ++y)
+                for (int x = 0; x < 100; ++x) {
+                    im.PhaseImage(x, y) = uint8_t(x);
+                    im.MaskImage(x, y) = 0;
+                }
+        }
+        AnalysisOptions o;
+        o.exclude128 = c.exclude128;
+        ExpectStoppedWithoutFigures(o, noData);
+        EXPECT_EQ(messages.records[0].title, "Analysis Error");
+
+        // The batch analysis of the same frame through the batch mask.
+        model::batch.BatchMask = im.MaskImage;
+        model::batch.BatchMaskCols = c.maskKeepsOnlyBlank ? 201 : 0;
+        model::batch.BatchMaskRows = c.maskKeepsOnlyBlank ? 101 : 0;
+        o.useMask = c.maskKeepsOnlyBlank;
+        im.ImageCols = 201;
+        im.ImageRows = 101;
+        im.CurrentPhase = im.PhaseImage;
+        std::string reason;
+        EXPECT_FALSE(BatchAnalyzeImage(false, o, &reason));
+        EXPECT_NE(reason.find(noData), std::string::npos) << reason;
+    }
+    // One byte of data is a frame to analyse.
+    model::state.MaskInMemory = false;
+    model::images.PhaseImage(100, 50) = 0;
+    AnalysisOptions o;
+    o.exclude128 = false;
+    EXPECT_TRUE(RunCalculateDisplacement(o).completed);
+}
+
+TEST_F(EndToEnd, HarnessRefusesABlankFrameWithoutHeader)
+{
+    int rc = -1;
+    const std::string path = dir.file("blank_ph.tif");
+    const std::string out = testsupport::Shell(
+        Bin("mkphase") + " --size 100x80 --blank border:50 --no-header '" + path + "'", &rc);
+    ASSERT_EQ(rc, 0) << out;
+    testsupport::Shell("mkdir -p '" + dir.file("Calverdine/Utility Files") + "'");
+    testsupport::WriteBytes(dir.file("Calverdine/Utility Files/FringeValue.txt"), {'1', '0', '0', ' ', '1', '0', '\n'});
+    ToolRun r = Analyze("--base '" + dir.path().string() + "' --width 1 --height 0.8 '" + path + "'");
+    EXPECT_EQ(r.rc, 1) << r.out;
+    EXPECT_NE(r.out.find("Analysis Error: The result holds no data"), std::string::npos) << r.out;
+    EXPECT_EQ(r.lines.count("Max Z"), 0u) << r.out;
 }
 
 TEST_F(Failures, CompensationIsCheckedOnTheSizeItIsGivenAndItsRefusalStops)

@@ -1,5 +1,7 @@
 #include "app/core/runtime.h"
 
+#include "app/core/atomic_file.h"
+
 #include "app/core/tests/file_limit.h"
 #include "testsupport/testsupport.h"
 
@@ -138,6 +140,76 @@ TEST(Runtime, AtomicWriteThatCannotReplaceItsTargetFails)
     EXPECT_FALSE(error.empty());
     EXPECT_TRUE(std::filesystem::is_directory(folder + "/inside"));
     EXPECT_EQ(FilesIn(dir.path().string()), 1u) << "no temporary file is left";
+}
+
+// The rename over the target is the last step that can fail: a folder made in
+// the target's place after the data were written (this holds for root too,
+// which permissions would not stop) fails the write and leaves nothing behind.
+TEST(Runtime, AtomicWriteWhoseFinalRenameFailsReportsIt)
+{
+    testsupport::TempDir dir("rename");
+    const std::string target = dir.file("table.txt");
+    core::SetBeforeRenameHook([](const std::string& path) {
+        std::filesystem::create_directories(path + "/inside");
+    });
+    std::string error;
+    const bool written = core::WriteFileAtomically(target, "bytes", &error);
+    core::SetBeforeRenameHook(nullptr);
+    EXPECT_FALSE(written);
+    EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(std::filesystem::is_directory(target + "/inside"));
+    EXPECT_EQ(FilesIn(dir.path().string()), 1u) << "no temporary file is left";
+}
+
+// What a replaced file may be: a link is written through to its target, a
+// file that grants nobody write permission is refused (also for root), a
+// file keeps its permissions, a name that is not UTF-8 is written under its
+// own bytes.
+TEST(Runtime, AtomicWriteRulesForLinksReadOnlyFilesAndNames)
+{
+    testsupport::TempDir dir("replace");
+    const std::string real = dir.file("real.txt"), link = dir.file("link.txt");
+    ASSERT_TRUE(core::WriteFileAtomically(real, "old"));
+    std::filesystem::create_symlink("real.txt", link);
+    ASSERT_TRUE(core::WriteFileAtomically(link, "new"));
+    EXPECT_TRUE(std::filesystem::is_symlink(link)) << "the link stays";
+    EXPECT_EQ(ReadAll(real), "new");
+
+    ASSERT_EQ(::chmod(real.c_str(), 0444), 0);
+    std::string error;
+    EXPECT_FALSE(core::WriteFileAtomically(real, "newer", &error));
+    EXPECT_EQ(error, "The file is read-only.");
+    EXPECT_FALSE(core::WriteFileAtomically(link, "newer", &error));
+    EXPECT_EQ(ReadAll(real), "new");
+
+    ASSERT_EQ(::chmod(real.c_str(), 0600), 0);
+    ASSERT_TRUE(core::WriteFileAtomically(real, "kept mode"));
+    struct stat st {};
+    ASSERT_EQ(::stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+
+    const std::string odd = dir.file("lat\xe9.txt");
+    ASSERT_TRUE(core::WriteFileAtomically(odd, "latin-1 name", &error)) << error;
+    EXPECT_EQ(ReadAll(odd), "latin-1 name");
+    EXPECT_EQ(FilesIn(dir.path().string()), 3u) << "no temporary file and no other name";
+}
+
+TEST(Runtime, StaleTemporaryFilesOfEndedProcessesAreRemoved)
+{
+    testsupport::TempDir dir("stale");
+    // A process that has ended: a child that exited and was waited for.
+    const pid_t ended = ::fork();
+    if (ended == 0) ::_exit(0);
+    ::waitpid(ended, nullptr, 0);
+    const std::string dead = std::to_string(ended), live = std::to_string(::getppid()), own = std::to_string(::getpid());
+    const std::vector<std::string> removed = {".vh" + dead + "_0.tmp", ".vh" + dead + "_s3.tmp"};
+    const std::vector<std::string> kept = {".vh" + live + "_0.tmp", ".vh" + own + "_s0.tmp", ".vh_0.tmp",
+                                           ".vhx_0.tmp", "vh" + dead + "_0.tmp", ".vh" + dead + "_0.txt"};
+    for (const std::string& name : removed) testsupport::WriteBytes(dir.file(name), {'x'});
+    for (const std::string& name : kept) testsupport::WriteBytes(dir.file(name), {'x'});
+    EXPECT_EQ(core::RemoveStaleTemporaries(dir.path().string()), 2);
+    for (const std::string& name : removed) EXPECT_FALSE(std::filesystem::exists(dir.file(name))) << name;
+    for (const std::string& name : kept) EXPECT_TRUE(std::filesystem::exists(dir.file(name))) << name;
 }
 
 TEST(Runtime, SmallFileReaderTakesRegularFilesOnly)

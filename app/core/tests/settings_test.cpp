@@ -147,10 +147,8 @@ TEST_F(SettingsFile, OneBadLineGivesTheCorruptedWarningAndDefaults)
     for (auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.line) + " '" + c.value + "'");
         testsupport::WriteBytes(path, {});
-        {
-            std::string text = WithValue(c.line, c.value);
-            testsupport::WriteBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
-        }
+        const std::string text = WithValue(c.line, c.value);
+        testsupport::WriteBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
         model::settings = Odd();
         messages.records.clear();
         EXPECT_EQ(ReadSettingsFile(path), SettingsReadResult::Corrupted);
@@ -158,6 +156,7 @@ TEST_F(SettingsFile, OneBadLineGivesTheCorruptedWarningAndDefaults)
         EXPECT_EQ(messages.records[0].text,
                   "Sorvanta Settings.txt is corrupted.\rA new file with default settings will be created.");
         EXPECT_EQ(testsupport::ReadText(path), Fixture("defaults_settings.txt"));
+        EXPECT_EQ(testsupport::ReadText(path + ".bad"), text) << "the refused file is kept beside it";
         EXPECT_EQ(model::settings, model::Settings{});
     }
 }
@@ -264,6 +263,7 @@ TEST_F(SettingsFile, APipeOrAHugeFileIsNoSettingsFile)
     ASSERT_EQ(messages.records.size(), 1u);
     EXPECT_EQ(messages.records[0].text,
               "Sorvanta Settings.txt is corrupted.\rA new file with default settings will be created.");
+    EXPECT_EQ(testsupport::ReadText(path + ".bad"), huge) << "too large to read, kept all the same";
 }
 
 TEST(SettingsAngles, ViewAnglesComeIntoTheFileRanges)

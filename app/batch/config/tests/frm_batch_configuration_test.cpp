@@ -18,10 +18,12 @@
 #include "plots/windows/plot_windows.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTest>
+#include <QTimer>
 
 #include <filesystem>
 #include <set>
@@ -455,6 +457,66 @@ TEST_F(BatchConfigTest, GenerateOutputFromTheBatchWindow)
     EXPECT_EQ(w.diagonal().seriesCount(), 2);
 }
 
+// A range no plot can take is refused before anything is written; a close of
+// the batch window during Generate Output stops it after the image in hand,
+// and the window closes when it has stopped.
+TEST_F(BatchConfigTest, GenerateOutputRefusesARangeNoPlotTakesAndStopsWhenTheWindowIsClosed)
+{
+    const std::string folder = dir.file("Panel 7");
+    std::filesystem::create_directories(folder);
+    WritePhaseTiff(folder + "/a_ph.tif", 90, 60, 10.0, true, "dome:0.004");
+    WritePhaseTiff(folder + "/c_ph.tif", 90, 60, 10.0, true, "saddle:0.003");
+    const std::string user = dir.file("mine_ph.tif");
+    WritePhaseTiff(user, 40, 30);
+    StartAndConfirm(user);
+    QTest::mouseClick(gui::frmAnalysis().cmdBatchProcess, Qt::LeftButton);
+    batch::FrmBatchProcessing& b = batch::frmBatchProcessing();
+    dialogs.queueFolder(folder);
+    QTest::mouseClick(b.cmdBrowse, Qt::LeftButton);
+    for (QCheckBox* box : {b.chk3DPlot, b.chkDiagonal, b.chkSaveData})
+        if (!box->isChecked()) Click(box);
+    QTest::mouseClick(b.cmdGetBatchData, Qt::LeftButton);
+    ASSERT_TRUE(b.cmdGenerateOutput->isEnabled()) << Messages();
+    const auto files = [&] {
+        std::set<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(folder)) names.insert(e.path().filename().string());
+        return names;
+    };
+    const std::set<std::string> before = files();
+
+    struct Case {
+        const char* zMin;
+        const char* zMax;
+        const char* message;
+    };
+    for (const Case& c : {Case{"-2", "1e300", "Z Max must be a number from -999999 to 999999."},
+                          Case{"-1e7", "3", "Z Min must be a number from -999999 to 999999."}}) {
+        Type(b.txtZmin, c.zMin);
+        Type(b.txtZmax, c.zMax);
+        messages.records.clear();
+        QTest::mouseClick(b.cmdGenerateOutput, Qt::LeftButton);
+        ASSERT_EQ(messages.records.size(), 1u) << Messages();
+        EXPECT_EQ(messages.records[0].text, c.message);
+        EXPECT_EQ(messages.records[0].title, "Batch Output Setup Error");
+        EXPECT_EQ(files(), before);
+    }
+
+    Type(b.txtZmin, "-2");
+    Type(b.txtZmax, "3.5");
+    messages.records.clear();
+    QTimer::singleShot(0, &b, [&] { b.close(); });   // at the first image's progress
+    QTest::mouseClick(b.cmdGenerateOutput, Qt::LeftButton);
+    EXPECT_TRUE(messages.records.empty()) << Messages();
+    const std::set<std::string> after = files();
+    for (const char* n : {"a_ab.dat", "a_3D.bmp", "a_dia.bmp"}) EXPECT_TRUE(after.count(n)) << n;
+    for (const char* n : {"c_ab.dat", "c_3D.bmp", "3D Legend (-2.0 to 3.5 mils).bmp", "Diagonal Legend.bmp"})
+        EXPECT_FALSE(after.count(n)) << n;
+    EXPECT_FALSE(b.isVisible());
+    EXPECT_TRUE(b.isEnabled());
+    EXPECT_EQ(model::files.PhaseImageFile, user);
+    EXPECT_TRUE(gui::frmAnalysis().cmdUnwrap->isEnabled());
+}
+
 TEST_F(BatchConfigTest, CreateLegendDrawsOnTheConfigurationLegendAndNamesTheUnit)
 {
     StartAndConfirm();
@@ -530,4 +592,48 @@ TEST_F(BatchConfigTest, ASampleDiagonalThatIsAPipeNeverHoldsTheWindow)
     QTest::mouseClick(gui::frmAnalysis().cmdBatchProcess, Qt::LeftButton);
     QTest::mouseClick(batch::frmBatchProcessing().cmdConfigure3D, Qt::LeftButton);
     EXPECT_TRUE(Window().isVisible());
+}
+
+// Every box of every tab is tied to its caption: a number box or a list is
+// the buddy of the label before it and is read by that caption (never by the
+// tab's or group's mnemonic); a title box is named by the check box beside it.
+TEST_F(BatchConfigTest, EveryBoxIsTiedToItsCaption)
+{
+    platform::InstallAccessibility();
+    StartAndConfirm();
+    FrmBatchConfiguration& w = Shown();
+    int tied = 0, titles = 0;
+    for (int t = 0; t < w.SSTab1->count(); ++t) {
+        Tab(w, t);
+        QWidget* page = w.SSTab1->widget(t);
+        for (QWidget* box : page->findChildren<QWidget*>()) {
+            if (!qobject_cast<QLineEdit*>(box) && !qobject_cast<QComboBox*>(box)) continue;
+            if (qobject_cast<QComboBox*>(box->parent())) continue;   // a list's own editor
+            SCOPED_TRACE(box->objectName().toStdString());
+            const std::string name = testsupport::AccessibleName(box);
+            QLabel* caption = nullptr;
+            for (QLabel* l : page->findChildren<QLabel*>())
+                if (l->buddy() == box) caption = l;
+            if (!caption) {
+                bool besideItsCheckBox = false;
+                for (QCheckBox* c : page->findChildren<QCheckBox*>())
+                    besideItsCheckBox |= testsupport::Caption(c) == name && box->objectName().endsWith(
+                                                                                 c->objectName().mid(3));
+                EXPECT_TRUE(besideItsCheckBox) << name;
+                ++titles;
+                continue;
+            }
+            const std::string shown = platform::VisibleCaption(caption->text()).toStdString();
+            EXPECT_EQ(testsupport::LabelledBy(box), shown);
+            if (qobject_cast<QLineEdit*>(box)) {
+                EXPECT_EQ(name, shown);
+            }
+            // No mnemonic borrowed from around it (a list keeps its own Down key).
+            const QString key = QAccessible::queryAccessibleInterface(box)->text(QAccessible::Accelerator);
+            EXPECT_FALSE(key.startsWith("Alt+")) << key.toStdString();
+            ++tied;
+        }
+    }
+    EXPECT_EQ(tied, 8) << "Appearance, three label sizes, two number sizes, altitude, rotation";
+    EXPECT_EQ(titles, 6);
 }

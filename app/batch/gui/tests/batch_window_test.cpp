@@ -1,18 +1,26 @@
 // The batch window as a user drives it: a real start of the program, real
 // clicks and keys, scripted dialogs and message boxes, labels read back.
 #include "app/batch/gui/frm_batch_processing.h"
+#include "app/batch/output.h"
 #include "app/batch/tests/batch_test_util.h"
 #include "app/core/gui/frm_analysis.h"
+#include "app/core/figures.h"
+#include "app/core/runtime.h"
 #include "app/core/gui/settings_forms.h"
 #include "app/core/gui/tests/gui_fixture.h"
 #include "app/core/settings.h"
 #include "platform/accessibility.h"
 #include "testsupport/accessible_names.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QStyle>
+#include <QStyleOptionFrame>
+#include <QTimer>
 #include <QHeaderView>
 #include <QTest>
 
+#include <cstring>
 #include <filesystem>
 
 namespace {
@@ -457,4 +465,212 @@ TEST_F(BatchWindow, EveryCommandHasItsOwnMnemonicAndAltWorksIt)
     const bool before = w.chkNormalizeDiagonal->isChecked();
     QTest::keyClick(&w, Qt::Key_Z, Qt::AltModifier);
     EXPECT_TRUE(testsupport::WaitUntil([&] { return w.chkNormalizeDiagonal->isChecked() != before; }));
+}
+
+namespace {
+
+// The figures sorvanta-analyze gives for an image with the main window's
+// default options: "Max Z", "Min Z", "Coplanarity".
+std::vector<std::string> AnalyzeFigures(const std::string& scratch, const std::string& image)
+{
+    int rc = -1;
+    const std::string out = testsupport::Shell(batchtest::ToolEnvironment(scratch) + "'" + testsupport::BinDir() +
+                                                   "/sorvanta-analyze' '" + image + "'",
+                                               &rc);
+    EXPECT_EQ(rc, 0) << out;
+    std::vector<std::string> figures;
+    for (const char* label : {"Max Z: ", "Min Z: ", "Coplanarity: "}) {
+        const size_t at = out.find(label);
+        figures.push_back(at == std::string::npos ? "<missing>"
+                                                  : out.substr(at + strlen(label), out.find('\n', at) - at - strlen(label)));
+    }
+    return figures;
+}
+
+std::vector<std::string> MainFigures()
+{
+    const gui::FrmAnalysis& m = gui::frmAnalysis();
+    return {m.lblMaxZValue->text().toStdString(), m.lblMinZValue->text().toStdString(),
+            m.lblCoplanarityData->text().toStdString()};
+}
+
+} // namespace
+
+// A batch run on images of another fringe value leaves the main window's
+// image as it was: a click on Calculate Displacement during the run does
+// nothing (the commands are unavailable while the run holds the model), and
+// a close of the batch window during the run stops it; either way the next
+// Calculate Displacement gives sorvanta-analyze's figures.
+TEST_F(BatchWindow, TheMainWindowComputesWithItsOwnImageWhateverTheBatchWindowDid)
+{
+    for (const char* name : {"a_ph.tif", "b_ph.tif", "c_ph.tif"})
+        batchtest::WritePhase(folder + "/" + name, 201, 101, "cylinder:0.001,100", true, "", 5.0);
+    const std::string image = dir.file("main_ph.tif");
+    batchtest::WritePhase(image, 201, 101, "cylinder:0.002,100+saddle:0.001,100,50", true, "", 10.0);
+    const std::vector<std::string> expected = AnalyzeFigures(dir.file("tool"), image);
+    StartAndConfirm();
+    gui::FrmAnalysis& main = gui::frmAnalysis();
+    dialogs.queueFile(image);
+    QTest::mouseClick(main.cmdLoadFile, Qt::LeftButton);
+    ASSERT_EQ(main.lblFringeValue->text(), "10.000000 (mils)");
+
+    batch::FrmBatchProcessing& w = Open();
+    dialogs.queueFolder(folder);
+    Click(w.cmdBrowse);
+    // The user brings the main window forward during the run and clicks
+    // Calculate Displacement (at the run's first yield).
+    bool unavailable = false;
+    QTimer::singleShot(0, &main, [&] {
+        unavailable = !main.cmdUnwrap->isEnabled();
+        QTest::mouseClick(main.cmdUnwrap, Qt::LeftButton);
+    });
+    Click(w.cmdGetBatchData);
+    ASSERT_EQ(w.LastRun().end, batch::RunEnd::Completed);
+    EXPECT_TRUE(unavailable) << "Calculate Displacement is unavailable during the run";
+    EXPECT_EQ(MainFigures(), (std::vector<std::string>{"", "", ""})) << "nothing was computed during the run";
+    QTest::mouseClick(main.cmdUnwrap, Qt::LeftButton);
+    EXPECT_EQ(MainFigures(), expected);
+
+    // The batch window is closed (its close box) during the next run.
+    QTimer::singleShot(0, &w, [&] { w.close(); });
+    Click(w.cmdGetBatchData);
+    EXPECT_EQ(w.LastRun().end, batch::RunEnd::Cancelled);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(w.cmdGenerateOutput->isEnabled()) << "nothing of the stopped run can be output";
+    EXPECT_TRUE(main.cmdUnwrap->isEnabled());
+    QTest::mouseClick(main.cmdUnwrap, Qt::LeftButton);
+    EXPECT_EQ(MainFigures(), expected);
+
+    // An image handed over by a second start during a run is loaded when the
+    // run has ended, as a whole: its name and its figures.
+    const std::string other = dir.file("other_ph.tif");
+    batchtest::WritePhase(other, 201, 101, "cylinder:0.001,100", true, "", 10.0);
+    const std::vector<std::string> otherExpected = AnalyzeFigures(dir.file("tool"), other);
+    Open();
+    QTimer::singleShot(0, &main, [&] { main.LoadPhaseImage(other); });
+    Click(w.cmdGetBatchData);
+    ASSERT_EQ(w.LastRun().end, batch::RunEnd::Completed);
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return main.lblImageName->text().contains("other_ph.tif"); }));
+    QTest::mouseClick(main.cmdUnwrap, Qt::LeftButton);
+    EXPECT_EQ(MainFigures(), otherExpected);
+}
+
+// The window lists the folder by the names the file system gives, exactly as
+// the command line does: names that are not UTF-8 are failed with the
+// encoding reason, never taken for the file whose name holds U+FFFD.
+TEST_F(BatchWindow, NamesThatAreNotUtf8AreListedAsTheCommandLineListsThem)
+{
+    batchtest::WritePhase(folder + "/a_plane_ph.tif", 201, 101, "plane:0.0390625,0.078125,0", true);
+    batchtest::WritePhase(folder + "/e\xef\xbf\xbd_ph.tif", 201, 101, "cylinder:0.002,100", true);
+    batchtest::WritePhase(folder + "/e\xfe_ph.tif", 201, 101, "cylinder:0.003,100", true);
+    batchtest::WritePhase(folder + "/e\xff_ph.tif", 201, 101, "saddle:0.001,100,50", true);
+    batchtest::WritePhase(folder + "/lat\xe9_ph.tif", 201, 101, "cylinder:0.001,100", true);
+    StartAndConfirm();
+    const std::string out = Harness("");
+    const std::string abs = folder + "/Batch Results for Panel 7 (Abs).txt";
+    const std::string harnessTable = testsupport::ReadText(abs);
+    std::filesystem::remove(abs);
+
+    batch::FrmBatchProcessing& w = Open();
+    dialogs.queueFolder(folder);
+    Click(w.cmdBrowse);
+    EXPECT_EQ(w.lblPhaseImageCount->text(), "Phase Image Count: 5");
+    Click(w.cmdGetBatchData);
+    EXPECT_EQ(WithoutCreated(testsupport::ReadText(abs)), WithoutCreated(harnessTable));
+    const std::string& errors = model::batch.BatchErrorList;
+    for (const char* name : {"e\xfe_ph.tif", "e\xff_ph.tif", "lat\xe9_ph.tif"})
+        EXPECT_NE(errors.find(std::string(name) + batch::kReasonNameEncoding), std::string::npos) << errors;
+    EXPECT_NE(out.find("lat\xe9_ph.tif: The file name is not valid"), std::string::npos) << out;
+    EXPECT_EQ(w.LastRun().processed, 2);
+
+    // A folder whose name is not UTF-8, chosen with Browse...: its images are
+    // listed and its table is written into it.
+    const std::string odd = dir.file("lot\xe9");
+    std::filesystem::create_directories(odd);
+    batchtest::WritePhase(odd + "/a_ph.tif", 201, 101, "cylinder:0.002,100", true);
+    dialogs.queueFolder(odd);
+    Click(w.cmdBrowse);
+    EXPECT_EQ(w.lblPhaseImageCount->text(), "Phase Image Count: 1");
+    Click(w.cmdGetBatchData);
+    EXPECT_EQ(w.LastRun().processed, 1);
+    EXPECT_NE(testsupport::ReadText(odd + "/Batch Results for lot\xe9 (Abs).txt").find("\r\na_ph.tif\t"),
+              std::string::npos);
+}
+
+// After a relative run against b_bow, a double click on c_twist whose file
+// has gone is refused and leaves everything as it was: the relative mode,
+// the reference, the grid and the labels, and so what Generate Output writes.
+TEST_F(BatchWindow, ARefusedRelativeRunLeavesTheResultsAndTheirReference)
+{
+    batchtest::WritePhase(folder + "/a_plane_ph.tif", 201, 101, "plane:0.0390625,0.078125,0", true);
+    batchtest::WritePhase(folder + "/b_bow_ph.tif", 201, 101, "cylinder:0.002,100", true);
+    batchtest::WritePhase(folder + "/c_twist_ph.tif", 201, 101, "saddle:0.001,100,50", true);
+    StartAndConfirm();
+    batch::FrmBatchProcessing& w = Open();
+    dialogs.queueFolder(folder);
+    Click(w.cmdBrowse);
+    Click(w.cmdGetBatchData);
+    messages.queue(platform::kAnsYes);
+    DoubleClickCell(w.Grid1, 1, 1);
+    ASSERT_EQ(w.lblDataType->text(), "Relative Data with Reference: b_bow_ph.tif");
+    const std::string twistRow = w.Grid1->item(2, 4)->text().toStdString();
+
+    std::filesystem::remove(folder + "/c_twist_ph.tif");
+    messages.records.clear();
+    messages.queue(platform::kAnsYes);
+    DoubleClickCell(w.Grid1, 2, 1);
+    ASSERT_EQ(messages.records.size(), 2u) << Messages();
+    EXPECT_EQ(messages.records[1].text, "c_twist_ph.tif is no longer in the folder.\rNothing was analyzed.");
+    EXPECT_TRUE(model::batch.BatchRelativeMode);
+    EXPECT_EQ(model::batch.BatchReferenceIndex, 1);
+    EXPECT_EQ(w.lblDataType->text(), "Relative Data with Reference: b_bow_ph.tif");
+    EXPECT_EQ(w.Grid1->item(2, 4)->text().toStdString(), twistRow);
+    EXPECT_TRUE(w.cmdGenerateOutput->isEnabled());
+    const batch::OutputRun run = batch::LastBatchRun(w.GatherOptions(), [](size_t) { return true; });
+    EXPECT_TRUE(run.relative);
+    EXPECT_EQ(run.images[size_t(run.referenceIndex)].fileName, "b_bow_ph.tif");
+
+    // The same for a run another program holds the folder for.
+    batch::FolderLock held;
+    ASSERT_EQ(held.acquire(w.Folder()), batch::FolderLock::Result::Held);
+    messages.records.clear();
+    Click(w.cmdGetBatchData);
+    ASSERT_EQ(messages.records.size(), 1u) << Messages();
+    EXPECT_EQ(messages.records[0].text, std::string(batch::kFolderBusyText) + "\rThe previous results table is kept.");
+    EXPECT_TRUE(model::batch.BatchRelativeMode);
+    EXPECT_EQ(w.lblDataType->text(), "Relative Data with Reference: b_bow_ph.tif");
+    EXPECT_TRUE(w.cmdGenerateOutput->isEnabled());
+}
+
+// Each box of both steps with numbers is tied to its caption (the label's
+// buddy; read by its caption, never by its group's Alt+6), and the range
+// boxes show the longest value a plot range may take.
+TEST_F(BatchWindow, BoxesAreTiedToTheirCaptionsAndShowTheirLongestValue)
+{
+    platform::InstallAccessibility();
+    StartAndConfirm();
+    batch::FrmBatchProcessing& w = Open();
+    for (QWidget* box : w.findChildren<QWidget*>()) {
+        if (!qobject_cast<QLineEdit*>(box) && !qobject_cast<QComboBox*>(box)) continue;
+        if (box->parent() && qobject_cast<QComboBox*>(box->parent())) continue;   // a combo box's own editor
+        SCOPED_TRACE(box->objectName().toStdString());
+        QLabel* caption = nullptr;
+        for (QLabel* l : w.findChildren<QLabel*>())
+            if (l->buddy() == box) caption = l;
+        ASSERT_NE(caption, nullptr);
+        const std::string shown = platform::VisibleCaption(caption->text()).toStdString();
+        EXPECT_EQ(testsupport::LabelledBy(box), shown);
+        if (qobject_cast<QLineEdit*>(box))   // a list box reads its choice, captioned by its label
+            EXPECT_EQ(testsupport::AccessibleName(box), shown);
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(box);
+        EXPECT_NE(a->text(QAccessible::Accelerator).toStdString(), "Alt+6");
+    }
+    const QString longest = QString::fromStdString(core::FormatNumber(-core::kPlotRangeLimit, "0.0"));
+    ASSERT_EQ(longest, "-999999.0");
+    for (QLineEdit* box : {w.txtZmin, w.txtZmax, w.txtDiagMin, w.txtDiagMax}) {
+        QStyleOptionFrame frame;
+        frame.initFrom(box);
+        const QRect text = box->style()->subElementRect(QStyle::SE_LineEditContents, &frame, box);
+        EXPECT_LE(box->fontMetrics().horizontalAdvance(longest), text.width() - 4) << box->objectName().toStdString();
+    }
 }
