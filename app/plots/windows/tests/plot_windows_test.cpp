@@ -18,6 +18,7 @@
 #include "plots/charts/chart3d_render.h"
 
 #include <QAccessible>
+#include <QCryptographicHash>
 #include "testsupport/accessible_names.h"
 #include <QApplication>
 #include <QScreen>
@@ -665,4 +666,42 @@ TEST_F(PlotWindows, EveryCommandHasItsOwnMnemonicAndAltWorksIt)
     EXPECT_EQ("Hide Options", testsupport::Caption(w.cmdCustomize));
     QTest::keyClick(&w, Qt::Key_O, Qt::AltModifier);
     EXPECT_TRUE(testsupport::WaitUntil([&] { return !w.frame->panel->isVisible(); }));
+}
+
+// The frame of each plot window, options hidden and shown, draws the picture
+// recorded before its construction was split into named steps, beside a chart
+// of the same place and size.
+TEST_F(PlotWindows, FramesDrawAsRecorded)
+{
+    StartAndConfirm();
+    struct Case {
+        QWidget* window;
+        plots::PlotFrame* frame;
+        QWidget* chart;
+        std::string hidden, shown;
+    };
+    const Case cases[] = {
+        {&plots::frm3DChart(), plots::frm3DChart().frame, plots::frm3DChart().Chart3D1, "4,4 546x788 e5c3cd90b30a022c", "4,4 546x788 6c31b73ae0094a1f"},
+        {&plots::frmContour(), plots::frmContour().frame, plots::frmContour().Chart3D2, "4,4 546x788 2ee06a21b57d6d7e", "4,4 546x788 aa4cf3f663b0126e"},
+        {&plots::frmDiagonal(), plots::frmDiagonal().frame, plots::frmDiagonal().Chart2D1, "4,4 546x788 cc70f4c3068a3fed", "4,4 546x788 510c608b2ca1a603"},
+        {&plots::frmChordPlot(), plots::frmChordPlot().frame, plots::frmChordPlot().Chart2D2, "4,4 546x788 24b9ea2fd859aafd", "4,4 546x788 45f0c94aba8e0202"},
+    };
+    for (const Case& k : cases) {
+        k.window->show();
+        QApplication::processEvents();
+        auto digest = [&k] {
+            const QImage side = k.frame->panel->parentWidget()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            QCryptographicHash h(QCryptographicHash::Sha1);
+            h.addData(QByteArrayView(reinterpret_cast<const char*>(side.constBits()), side.sizeInBytes()));
+            const QRect g = k.chart->geometry();
+            return QString("%1,%2 %3x%4 ").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height()).toStdString() +
+                   h.result().toHex().left(16).toStdString();
+        };
+        EXPECT_EQ(k.hidden, digest()) << k.window->objectName().toStdString();
+        k.frame->cmdCustomize->click();
+        QApplication::processEvents();
+        EXPECT_EQ(k.shown, digest()) << k.window->objectName().toStdString();
+        k.frame->cmdCustomize->click();
+        k.window->hide();
+    }
 }
