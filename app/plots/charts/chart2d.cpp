@@ -230,89 +230,117 @@ void Chart2D::limits(Axis2D a, double* lo, double* hi) const
 double Chart2D::axisMin(Axis2D a) const { double lo, hi; limits(a, &lo, &hi); return lo; }
 double Chart2D::axisMax(Axis2D a) const { double lo, hi; limits(a, &lo, &hi); return hi; }
 
+namespace {
+
+// Lines of a header or footer, centred in their rectangle one under the
+// other; a line wider than the picture ends in an ellipsis.
+void CentredLines(std::vector<TextBox>* texts, const QString& text, const QFont& font, const QRect& r)
+{
+    const QStringList lines = TextLines(text);
+    const QFontMetricsF fm(font);
+    const double top = r.center().y() + 0.5 - fm.height() * lines.size() / 2.0;
+    for (int i = 0; i < lines.size(); ++i)
+        if (!lines[i].isEmpty())
+            texts->push_back(CentredText(fm.elidedText(lines[i], Qt::ElideRight, r.width()), font,
+                                         QPointF(r.center().x() + 0.5, top + fm.height() * (i + 0.5))));
+}
+
+} // namespace
+
 Chart2D::Layout Chart2D::layout() const
 {
     Layout l;
     QRect area(8, 8, size().width() - 16, size().height() - 16);
-    auto block = [&l](const QString& text, const QFont& font, const QRect& r) {
-        const QStringList lines = TextLines(text);
-        const QFontMetricsF fm(font);
-        const double top = r.center().y() + 0.5 - fm.height() * lines.size() / 2.0;
-        // A line wider than the picture ends in an ellipsis.
-        for (int i = 0; i < lines.size(); ++i)
-            if (!lines[i].isEmpty())
-                l.texts.push_back(CentredText(fm.elidedText(lines[i], Qt::ElideRight, r.width()), font, QPointF(r.center().x() + 0.5, top + fm.height() * (i + 0.5))));
-    };
+    placeHeaderAndFooter(&l, &area);
+    if (legendShown() && !y_.empty()) placeLegend(&l, &area);
+    fitPlot(&l, QRectF(area));
+    KeepInside(&l.texts, QRectF(0, 0, size().width(), size().height()));
+    return l;
+}
+
+void Chart2D::placeHeaderAndFooter(Layout* l, QRect* area) const
+{
     if (headerShown() && !headerText().isEmpty()) {
         const QFontMetrics fm(Font2D(13, true));
-        l.header = QRect(area.left(), area.top(), area.width(), fm.height() * int(TextLines(headerText()).size()) + 4);
-        area.setTop(l.header.bottom() + 5);
-        block(headerText(), Font2D(13, true), l.header);
+        l->header = QRect(area->left(), area->top(), area->width(), fm.height() * int(TextLines(headerText()).size()) + 4);
+        area->setTop(l->header.bottom() + 5);
+        CentredLines(&l->texts, headerText(), Font2D(13, true), l->header);
     }
     if (footerShown() && !footerText().isEmpty()) {
         const QFontMetrics fm(Font2D(10));
         const int h = fm.height() * int(TextLines(footerText()).size()) + 4;
-        l.footer = QRect(area.left(), area.bottom() - h + 1, area.width(), h);
-        area.setBottom(l.footer.top() - 5);
-        block(footerText(), Font2D(10), l.footer);
+        l->footer = QRect(area->left(), area->bottom() - h + 1, area->width(), h);
+        area->setBottom(l->footer.top() - 5);
+        CentredLines(&l->texts, footerText(), Font2D(10), l->footer);
     }
-    if (legendShown() && !y_.empty()) {
-        // Series names in a row under the plot, in more rows when one is too narrow.
-        const QFont font = Font2D(9);
-        const QFontMetricsF fm(font);
-        std::vector<QString> names;
-        std::vector<std::vector<size_t>> rows(1);
-        double rowW = 0;
-        for (size_t s = 0; s < y_.size(); ++s) {
-            QString n = s < labels_.size() ? labels_[s] : QString();
-            if (n.isEmpty()) n = QString("Series %1").arg(s + 1);
-            names.push_back(n);
-            const double w = 30 + fm.horizontalAdvance(n) + 20;
-            if (!rows.back().empty() && rowW + w > area.width()) {
-                rows.emplace_back();
-                rowW = 0;
-            }
-            rows.back().push_back(s);
-            rowW += w;
+}
+
+std::vector<QString> Chart2D::seriesNames() const
+{
+    std::vector<QString> names;
+    for (size_t s = 0; s < y_.size(); ++s) {
+        QString n = s < labels_.size() ? labels_[s] : QString();
+        if (n.isEmpty()) n = QString("Series %1").arg(s + 1);
+        names.push_back(n);
+    }
+    return names;
+}
+
+void Chart2D::placeLegend(Layout* l, QRect* area) const
+{
+    // Series names in a row under the plot, in more rows when one is too narrow.
+    const QFont font = Font2D(9);
+    const QFontMetricsF fm(font);
+    const std::vector<QString> names = seriesNames();
+    auto width = [&](size_t s) { return 30 + fm.horizontalAdvance(names[s]) + 20; };
+    std::vector<std::vector<size_t>> rows(1);
+    double rowW = 0;
+    for (size_t s = 0; s < names.size(); ++s) {
+        if (!rows.back().empty() && rowW + width(s) > area->width()) {
+            rows.emplace_back();
+            rowW = 0;
         }
-        const double rowH = std::ceil(fm.height()) + 4;
-        const int h = int(rowH * rows.size()) + 4;
-        l.legend = QRect(area.left(), area.bottom() - h + 1, area.width(), h);
-        area.setBottom(l.legend.top() - 5);
-        for (size_t r = 0; r < rows.size(); ++r) {
-            double total = 0;
-            for (size_t s : rows[r]) total += 30 + fm.horizontalAdvance(names[s]) + 20;
-            double x = std::max(double(l.legend.left()), l.legend.center().x() - (total - 20) / 2);
-            const double y = l.legend.top() + 2 + rowH * (r + 0.5);
-            for (size_t s : rows[r]) {
-                const QColor colour = s < colours_.size() && colours_[s].isValid() ? colours_[s] : kSeriesColours[s % 4];
-                TextBox b = CentredText(names[s], font, QPointF(0, y));
-                b.rect.moveLeft(x + 30);
-                if (b.rect.right() <= size().width() && PlaceIfFree(l.texts, b))
-                    l.legendLines.push_back({QLineF(x, y, x + 24, y), colour});
-                x += 30 + fm.horizontalAdvance(names[s]) + 20;
-            }
+        rows.back().push_back(s);
+        rowW += width(s);
+    }
+    const double rowH = std::ceil(fm.height()) + 4;
+    const int h = int(rowH * rows.size()) + 4;
+    l->legend = QRect(area->left(), area->bottom() - h + 1, area->width(), h);
+    area->setBottom(l->legend.top() - 5);
+    for (size_t r = 0; r < rows.size(); ++r) {
+        double total = 0;
+        for (size_t s : rows[r]) total += width(s);
+        double x = std::max(double(l->legend.left()), l->legend.center().x() - (total - 20) / 2);
+        const double y = l->legend.top() + 2 + rowH * (r + 0.5);
+        for (size_t s : rows[r]) {
+            const QColor colour = s < colours_.size() && colours_[s].isValid() ? colours_[s] : kSeriesColours[s % 4];
+            TextBox b = CentredText(names[s], font, QPointF(0, y));
+            b.rect.moveLeft(x + 30);
+            if (b.rect.right() <= size().width() && PlaceIfFree(l->texts, b))
+                l->legendLines.push_back({QLineF(x, y, x + 24, y), colour});
+            x += width(s);
         }
     }
+}
+
+void Chart2D::fitPlot(Layout* l, const QRectF& full) const
+{
     // The plot takes what the axis texts leave, measured.
-    const QRectF full = QRectF(area);
     QRectF plot = full;
-    const size_t fixedTexts = l.texts.size();
+    const size_t fixedTexts = l->texts.size();
     for (int pass = 0; pass < 4; ++pass) {
-        l.plot = plot.width() >= 10 && plot.height() >= 10 ? plot : full;
-        l.texts.resize(fixedTexts);
-        placeAxisText(&l);
-        QRectF all = l.plot;
-        for (size_t k = fixedTexts; k < l.texts.size(); ++k) all |= l.texts[k].rect;
-        const QRectF next = full.adjusted(l.plot.left() - all.left(), l.plot.top() - all.top(),
-                                          l.plot.right() - all.right(), l.plot.bottom() - all.bottom());
+        l->plot = plot.width() >= 10 && plot.height() >= 10 ? plot : full;
+        l->texts.resize(fixedTexts);
+        placeAxisText(l);
+        QRectF all = l->plot;
+        for (size_t k = fixedTexts; k < l->texts.size(); ++k) all |= l->texts[k].rect;
+        const QRectF next = full.adjusted(l->plot.left() - all.left(), l->plot.top() - all.top(),
+                                          l->plot.right() - all.right(), l->plot.bottom() - all.bottom());
         if (std::fabs(next.left() - plot.left()) < 1 && std::fabs(next.right() - plot.right()) < 1 &&
             std::fabs(next.top() - plot.top()) < 1 && std::fabs(next.bottom() - plot.bottom()) < 1)
             break;
         plot = next;
     }
-    KeepInside(&l.texts, QRectF(0, 0, size().width(), size().height()));
-    return l;
 }
 
 void Chart2D::placeAxisText(Layout* l) const

@@ -104,6 +104,12 @@ private:
         std::vector<std::pair<QLineF, QColor>> legendLines;
     };
     Layout layout() const;
+    // The steps of the layout: header and footer, then the series legend
+    // under the plot, each taking its room from the area; then the plot.
+    void placeHeaderAndFooter(Layout* l, QRect* area) const;
+    void placeLegend(Layout* l, QRect* area) const;
+    std::vector<QString> seriesNames() const;
+    void fitPlot(Layout* l, const QRectF& full) const;
     // Numbers and titles of the axes around a plot rectangle.
     void placeAxisText(Layout* l) const;
 
