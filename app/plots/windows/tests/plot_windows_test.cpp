@@ -532,6 +532,21 @@ TEST_F(PlotWindows, LegendMakerOffersTheRangeNameAndWritesTheLegend)
     legend->close();
 }
 
+// Without the configuration window's charts the maker draws on its own two,
+// which the application frees; freed, they are made again on demand.
+TEST_F(PlotWindows, TheMakersOwnLegendChartsAreFreedWithTheApplication)
+{
+    plots::UseLegendCharts(nullptr, nullptr);
+    for (bool contour : {false, true}) {
+        charts::Chart3D* c = contour ? &plots::ContourLegendChart() : &plots::SurfaceLegendChart();
+        EXPECT_EQ(QCoreApplication::instance(), c->parent());
+        delete c;
+        charts::Chart3D& again = contour ? plots::ContourLegendChart() : plots::SurfaceLegendChart();
+        EXPECT_EQ(charts::ChartKind::LegendOnly, again.kind());
+        EXPECT_EQ(10.0f, plots::BuildSurfaceLegend(0, 640));
+    }
+}
+
 TEST_F(PlotWindows, WindowsOpenMaximisedRestoreOnScreenAndKeepAMinimumSize)
 {
     Calculate();
