@@ -29,6 +29,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <set>
 
 using namespace guitest;
 
@@ -469,6 +470,20 @@ TEST_F(PlotWindows, NormalisingWithAMaskedCornerFallsBackToThePlainProfiles)
     EXPECT_FALSE(w.chkNormalize->isChecked());
     EXPECT_EQ(plain, model::images.DiagonalAB);
     EXPECT_EQ(plain[40], float(w.chart().y(1, 41)));
+}
+
+// The diagonal window's profiles keep both axis titles beside their legend.
+TEST_F(PlotWindows, DiagonalWindowDrawsBothAxisTitles)
+{
+    Calculate();
+    gui::frmAnalysis().cmdDiagonal->click();
+    const charts::Chart2D& c = plots::frmDiagonal().chart();
+    ASSERT_TRUE(c.legendShown());
+    std::set<std::string> texts;
+    for (const charts::TextBox& b : c.textBoxes()) texts.insert(b.text.toStdString());
+    EXPECT_TRUE(texts.count("Position Along Diagonal (pixels)"));
+    EXPECT_TRUE(texts.count("Displacement (mils)"));
+    EXPECT_TRUE(texts.count(plots::kSeriesAB));
 }
 
 TEST_F(PlotWindows, LegendMakerOffersTheRangeNameAndWritesTheLegend)
