@@ -127,6 +127,11 @@ void FrmCreateLegend::cmdSaveAs_Click()
             platform::ShowMessage("Z Max must be greater then Z Min.", 0, model::AppTitle);
             return;
         }
+        const std::string problem = ZRangeProblem(zmin, zmax);
+        if (!problem.empty()) {
+            platform::ShowMessage(problem, 0, model::AppTitle);
+            return;
+        }
         const bool threeD = opt3D->isChecked();
         // The batch configuration window shows the tab of the legend drawn.
         if (auto* tabs = gui::frmBatchConfiguration().findChild<QTabWidget*>("SSTab1"))

@@ -562,6 +562,57 @@ TEST_F(PlotWindows, TheMakersOwnLegendChartsAreFreedWithTheApplication)
     }
 }
 
+// A Z range the charts cannot draw (its labels would read Inf, or never
+// differ) is refused with its reason wherever it is typed: before any of the
+// four plot commands opens its window, and by the legend maker.
+TEST_F(PlotWindows, ZRangesTheChartsCannotDrawAreRefusedWhereTheyAreTyped)
+{
+    Calculate();
+    auto& main = gui::frmAnalysis();
+    const struct {
+        const char *zmin, *zmax, *message;
+    } ranges[] = {
+        {"0", "1e300", "Z Min and Z Max must lie between -1000000 and 1000000."},
+        {"-2000000", "1", "Z Min and Z Max must lie between -1000000 and 1000000."},
+        {"0", "0.0000001", "Z Max must exceed Z Min by at least 0.000001."},
+    };
+    const std::pair<QPushButton*, QWidget*> commands[] = {{main.cmd3DPlot, &plots::frm3DChart()},
+                                                           {main.cmdContour, &plots::frmContour()},
+                                                           {main.cmdDiagonal, &plots::frmDiagonal()},
+                                                           {main.cmdChordPlot, &plots::frmContour()}};
+    for (const auto& r : ranges) {
+        for (const auto& [button, window] : commands) {
+            SCOPED_TRACE(testing::Message() << r.zmin << " to " << r.zmax << " " << button->objectName().toStdString());
+            for (auto [box, text] : {std::pair{main.txtZmin, r.zmin}, std::pair{main.txtZmax, r.zmax}}) {
+                box->clear();
+                QTest::keyClicks(box, text);
+            }
+            messages.records.clear();
+            QTest::mouseClick(button, Qt::LeftButton);
+            ASSERT_EQ(1u, messages.records.size()) << Messages();
+            EXPECT_EQ(r.message, messages.records[0].text);
+            EXPECT_EQ("Presentation Setup Error", messages.records[0].title);
+            EXPECT_EQ(16, messages.records[0].style);
+            EXPECT_FALSE(window->isVisible());
+        }
+    }
+
+    plots::FrmCreateLegend legend;
+    const float step = plots::plotState.LevelStep;
+    for (const auto& r : ranges) {
+        legend.txtZmin->clear();
+        QTest::keyClicks(legend.txtZmin, r.zmin);
+        legend.txtZmax->clear();
+        QTest::keyClicks(legend.txtZmax, r.zmax);
+        messages.records.clear();
+        QTest::mouseClick(legend.cmdSaveAs, Qt::LeftButton);
+        ASSERT_EQ(1u, messages.records.size()) << Messages();
+        EXPECT_EQ(r.message, messages.records[0].text);
+    }
+    EXPECT_TRUE(dialogs.fileRequests.empty());
+    EXPECT_EQ(step, plots::plotState.LevelStep);
+}
+
 TEST_F(PlotWindows, WindowsOpenMaximisedRestoreOnScreenAndKeepAMinimumSize)
 {
     Calculate();
