@@ -78,7 +78,7 @@ bool Save(const std::string& path, bool jpeg, const charts::ChartBase& chart)
     QString error;
     const QString p = QString::fromStdString(path);
     const bool ok = jpeg ? chart.exportJpeg(p, 100, &error) : chart.exportBmp(p, &error);
-    if (!ok) std::printf("Save Graph Error: The file cannot be saved.\n%s\n", error.toStdString().c_str());
+    if (!ok) std::printf("Save Graph Error: The file cannot be saved.\n%s: %s\n", path.c_str(), error.toStdString().c_str());
     return ok;
 }
 

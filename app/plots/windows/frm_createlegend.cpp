@@ -163,8 +163,10 @@ void FrmCreateLegend::cmdSaveAs_Click()
         }
         const charts::Chart3D& chart = threeD ? SurfaceLegendChart() : ContourLegendChart();
         const QString path = QString::fromStdString(res.path);
-        if (index == 1) chart.exportBmp(path);
-        else chart.exportJpeg(path, 100);
+        QString why;
+        const bool written = index == 1 ? chart.exportBmp(path, &why) : chart.exportJpeg(path, 100, &why);
+        // Nothing was written; a file of that name keeps what it held.
+        if (!written) model::ShowMsg(CannotSaveMessage(res.path, S(why)), 16, "Save Legend Error");
         return;
     }
 }

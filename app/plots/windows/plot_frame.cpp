@@ -420,9 +420,15 @@ void PlotFrame::cmdSave_Click()
         const QString caption = cmdSave->text();
         cmdSave->setText("&Saving");
         QApplication::processEvents();
-        const bool written = index == 1 ? chart_->exportBmp(Q(*target)) : chart_->exportJpeg(Q(*target), 100);
+        QString why;
+        const bool written =
+            index == 1 ? chart_->exportBmp(Q(*target), &why) : chart_->exportJpeg(Q(*target), 100, &why);
         cmdSave->setText(caption);
-        if (!written) return;   // an export that cannot write ends the command silently
+        if (!written) {
+            // Nothing was written; a file of that name keeps what it held.
+            model::ShowMsg(CannotSaveMessage(*target, S(why)), 16, "Save Graph Error");
+            return;
+        }
         files.WorkingFolder = FolderWithSeparator(*target);
         files.GraphFormatIndex = uint8_t(index);
         return;

@@ -29,7 +29,9 @@
 #include <QTest>
 
 #include <cmath>
+#include <csignal>
 #include <set>
+#include <sys/resource.h>
 
 using namespace guitest;
 
@@ -77,6 +79,37 @@ int BmpBitCount(const std::string& path)
     const std::string b = Bytes(path);
     if (b.size() < 30 || b.compare(0, 2, "BM") != 0) return 0;
     return static_cast<unsigned char>(b[28]) | (static_cast<unsigned char>(b[29]) << 8);
+}
+
+// While alive, files may grow to `bytes` as on a nearly full disk (a limit
+// that holds for root too); SIGXFSZ is ignored, so a write past it fails.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        previous_ = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit r = old_;
+        r.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &r);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, previous_);
+    }
+
+private:
+    struct rlimit old_ {};
+    void (*previous_)(int) = nullptr;
+};
+
+// The names of the files in a folder.
+std::set<std::string> FilesIn(const std::string& folder)
+{
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) names.insert(e.path().filename().string());
+    return names;
 }
 
 class PlotWindows : public GuiTest {
@@ -159,6 +192,96 @@ TEST_F(PlotWindows, Save3DWritesA24BitBitmapAndRefusesAWrongExtension)
     dialogs.queueFileCancel();
     w.cmdSave3DChart->click();
     EXPECT_TRUE(messages.records.empty());
+}
+
+// A picture that cannot be written, under a folder that is a file or past
+// a full disk, is reported with its reason by every plot window's Save, as
+// bitmap and as JPEG; a picture of that name keeps what it held, nothing is
+// left behind, and the format and folder of the last save stay.
+TEST_F(PlotWindows, SavesThatCannotWriteSaySoAndKeepTheOldPicture)
+{
+    Calculate(false);
+    auto& main = gui::frmAnalysis();
+    main.cmdChordPlot->click();
+    auto& contour = plots::frmContour();
+    QApplication::processEvents();
+    Mouse(contour.Chart3D2, QEvent::MouseButtonPress, NodePixel(contour.chart(), 5, 5), Qt::LeftButton, Qt::LeftButton);
+    Mouse(contour.Chart3D2, QEvent::MouseButtonRelease, NodePixel(contour.chart(), 40, 30), Qt::LeftButton, Qt::NoButton);
+    ASSERT_TRUE(plots::frmChordPlot().isVisible()) << Messages();
+    main.cmd3DPlot->click();
+    main.cmdDiagonal->click();
+    const std::string folder = dir.file("pictures");
+    std::filesystem::create_directories(folder);
+    testsupport::WriteBytes(folder + "/plain", {'x'});
+    struct Window {
+        QPushButton* save;
+        const char* suffix;
+    };
+    const Window windows[] = {{plots::frm3DChart().cmdSave3DChart, "_3D"},
+                              {plots::frmDiagonal().cmdSave2DChart, "_dia"},
+                              {plots::frmChordPlot().cmdSave, "_crd"}};
+    model::files.GraphFormatIndex = 1;
+    model::files.WorkingFolder = dir.path().string() + "/";
+    for (const Window& w : windows) {
+        for (int index : {1, 2}) {
+            const std::string ext = index == 1 ? ".bmp" : ".jpg";
+            const std::string old = folder + "/old" + w.suffix + ext;
+            testsupport::WriteBytes(old, {'o', 'l', 'd'});
+            for (const std::string& chosen : {folder + "/plain/a" + ext, old}) {
+                SCOPED_TRACE(chosen);
+                messages.records.clear();
+                dialogs.queueFile(chosen, index);
+                {
+                    FileSizeLimit full(4096);
+                    QTest::mouseClick(w.save, Qt::LeftButton);
+                }
+                ASSERT_EQ(1u, messages.records.size());
+                const std::string target = chosen == old ? old : folder + "/plain/a" + w.suffix + ext;
+                EXPECT_EQ(0u, messages.records[0].text.rfind("The file cannot be saved.\r" + target + ": ", 0))
+                    << messages.records[0].text;
+                EXPECT_GT(messages.records[0].text.size(), ("The file cannot be saved.\r" + target + ": ").size());
+                EXPECT_EQ("Save Graph Error", messages.records[0].title);
+                EXPECT_EQ(16, messages.records[0].style);
+                EXPECT_EQ("Save", testsupport::Caption(w.save));
+                EXPECT_EQ("old", Bytes(old));
+            }
+            EXPECT_EQ(1, model::files.GraphFormatIndex);
+            EXPECT_EQ(dir.path().string() + "/", model::files.WorkingFolder);
+        }
+    }
+    // The contour window's Save is kept for chord picking; after it, the same.
+    plots::frmChordPlot().cmdClose->click();
+    main.cmdContour->click();
+    messages.records.clear();
+    dialogs.queueFile(folder + "/plain/c.jpg", 2);
+    QTest::mouseClick(contour.cmdSave, Qt::LeftButton);
+    ASSERT_EQ(1u, messages.records.size());
+    EXPECT_EQ(0u, messages.records[0].text.rfind("The file cannot be saved.\r" + folder + "/plain/c_ctr.jpg: ", 0));
+
+    // The legend maker, both types and formats.
+    plots::FrmCreateLegend legend;
+    legend.txtZmin->setText("0");
+    legend.txtZmax->setText("64");
+    for (QRadioButton* type : {legend.opt3D, legend.optContour})
+        for (int index : {1, 2}) {
+            type->setChecked(true);
+            const std::string old = folder + (index == 1 ? "/legend.bmp" : "/legend.jpg");
+            testsupport::WriteBytes(old, {'o', 'l', 'd'});
+            messages.records.clear();
+            dialogs.queueFile(old, index);
+            {
+                FileSizeLimit full(4096);
+                QTest::mouseClick(legend.cmdSaveAs, Qt::LeftButton);
+            }
+            ASSERT_EQ(1u, messages.records.size());
+            EXPECT_EQ(0u, messages.records[0].text.rfind("The file cannot be saved.\r" + old + ": ", 0))
+                << messages.records[0].text;
+            EXPECT_EQ("Save Legend Error", messages.records[0].title);
+            EXPECT_EQ("old", Bytes(old));
+        }
+    const std::set<std::string> left = {"legend.bmp", "legend.jpg", "old_3D.bmp", "old_3D.jpg", "old_crd.bmp",
+                                        "old_crd.jpg", "old_dia.bmp", "old_dia.jpg", "plain"};
+    EXPECT_EQ(left, FilesIn(folder));
 }
 
 TEST_F(PlotWindows, ViewKeysHoldOneAngleAndAreForgottenWhenTheChartLosesFocus)
