@@ -909,3 +909,91 @@ TEST_F(PlotWindows, FramesDrawAsRecorded)
         k.window->hide();
     }
 }
+
+// Assistive technology reads every plot window and the legend maker: each
+// control by a text the user sees on it or beside it, each box tied to its
+// caption, and the charts as images named by their window and described by
+// what their header and footer say.
+TEST_F(PlotWindows, AssistiveTechnologyReadsControlsByTheirTextAndChartsAsImages)
+{
+    platform::InstallAccessibility();
+    Calculate(false);
+    auto& main = gui::frmAnalysis();
+    main.cmdChordPlot->click();
+    auto& contour = plots::frmContour();
+    QApplication::processEvents();
+    Mouse(contour.Chart3D2, QEvent::MouseButtonPress, NodePixel(contour.chart(), 5, 5), Qt::LeftButton, Qt::LeftButton);
+    Mouse(contour.Chart3D2, QEvent::MouseButtonRelease, NodePixel(contour.chart(), 40, 30), Qt::LeftButton, Qt::NoButton);
+    ASSERT_TRUE(plots::frmChordPlot().isVisible()) << Messages();
+    main.cmd3DPlot->click();
+    main.cmdDiagonal->click();
+    plots::FrmCreateLegend legend;
+    legend.show();
+    QApplication::processEvents();
+    const std::string dataSet = model::files.DataSetName;
+    struct Window {
+        QWidget* window;
+        QWidget* chart;
+        const char* name;
+        std::string header;
+    };
+    // The contour map is picking a chord: its header prompts for the end.
+    const Window windows[] = {{&plots::frm3DChart(), plots::frm3DChart().Chart3D1, "3D Surface Plot", dataSet},
+                              {&contour, contour.Chart3D2, "Contour Plot", "Move mouse cursor to endpoint and release button:"},
+                              {&plots::frmDiagonal(), plots::frmDiagonal().Chart2D1, "Diagonal Plot", dataSet},
+                              {&plots::frmChordPlot(), plots::frmChordPlot().Chart2D2, "Chord Plot", dataSet},
+                              {&legend, nullptr, "", ""}};
+    for (const Window& w : windows) {
+        SCOPED_TRACE(w.window->objectName().toStdString());
+        if (auto* options = w.window->findChild<QPushButton*>("cmdCustomize")) {
+            options->setEnabled(true);
+            options->click();
+        }
+        // What the user sees: captions of buttons, boxes and labels.
+        std::set<std::string> seen;
+        for (QWidget* c : w.window->findChildren<QWidget*>()) {
+            if (!c->isVisibleTo(w.window)) continue;
+            if (auto* b = qobject_cast<QAbstractButton*>(c)) seen.insert(testsupport::Caption(b));
+            if (auto* l = qobject_cast<QLabel*>(c)) seen.insert(platform::VisibleCaption(l->text()).toStdString());
+            if (auto* g = qobject_cast<QGroupBox*>(c)) seen.insert(platform::VisibleCaption(g->title()).toStdString());
+            if (auto* b = qobject_cast<QComboBox*>(c)) seen.insert(b->currentText().toStdString());
+        }
+        std::vector<QAccessibleInterface*> todo{QAccessible::queryAccessibleInterface(w.window)};
+        int boxes = 0;
+        while (!todo.empty()) {
+            QAccessibleInterface* a = todo.back();
+            todo.pop_back();
+            for (int i = 0; i < a->childCount(); ++i) todo.push_back(a->child(i));
+            auto* c = qobject_cast<QWidget*>(a->object());
+            if (!c || !c->isVisibleTo(w.window) || c == w.window) continue;
+            const std::string name = a->text(QAccessible::Name).toStdString();
+            switch (a->role()) {
+            case QAccessible::PushButton:
+            case QAccessible::CheckBox:
+            case QAccessible::RadioButton:
+                EXPECT_TRUE(seen.count(name)) << c->objectName().toStdString() << " reads \"" << name << '"';
+                break;
+            case QAccessible::EditableText:
+            case QAccessible::ComboBox:
+                ++boxes;
+                EXPECT_TRUE(seen.count(name)) << c->objectName().toStdString() << " reads \"" << name << '"';
+                // Tied to the caption beside it, or named by its check box (Header, Footer).
+                EXPECT_TRUE(!testsupport::LabelledBy(c).empty() ||
+                            w.window->findChild<QCheckBox*>(QString(c->objectName()).replace("txt", "chk")))
+                    << c->objectName().toStdString();
+                break;
+            default:
+                break;
+            }
+        }
+        EXPECT_GE(boxes, 2);
+        if (!w.chart) continue;
+        EXPECT_EQ(QAccessible::Graphic, testsupport::AccessibleRole(w.chart));
+        EXPECT_EQ(w.name, testsupport::AccessibleName(w.chart));
+        const std::string read = testsupport::ReadWithCaption(w.chart);
+        EXPECT_EQ(0u, read.rfind(w.name + std::string(" ") + w.header, 0)) << read;
+    }
+    // The description follows the chart.
+    plots::frm3DChart().chart().setHeaderText("retitled");
+    EXPECT_EQ(0u, testsupport::ReadWithCaption(plots::frm3DChart().Chart3D1).rfind("3D Surface Plot retitled", 0));
+}
