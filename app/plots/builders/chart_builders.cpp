@@ -253,10 +253,6 @@ DiagonalBuild Diagonal(Chart2D& chart, const std::vector<float>& profileAB, cons
     return out;
 }
 
-} // namespace
-
-namespace {
-
 constexpr int kMostLabelDecimals = 12;
 
 int DecimalsOf(const std::string& zFormat)
@@ -338,7 +334,7 @@ std::vector<std::string> LegendLabelTexts(const std::vector<double>& values, dou
     std::vector<long long> n;
     bool exact = Whole(units);
     for (size_t k = 0; k < values.size() && exact; ++k) {
-        n.push_back(std::llround(Snapped(values.front()) * scale) + (long long)k * std::llround(units));
+        n.push_back(std::llround(Snapped(values.front()) * scale) + static_cast<long long>(k) * std::llround(units));
         exact = std::fabs(double(n.back()) - values[k] * scale) <= 0.5 + 1e-6 * std::max(1.0, std::fabs(values[k] * scale));
     }
     if (!exact) {
