@@ -78,7 +78,7 @@ bool Save(const std::string& path, bool jpeg, const charts::ChartBase& chart)
     QString error;
     const QString p = QString::fromStdString(path);
     const bool ok = jpeg ? chart.exportJpeg(p, 100, &error) : chart.exportBmp(p, &error);
-    if (!ok) std::printf("Save Graph Error: The file cannot be saved.\n%s\n", error.toStdString().c_str());
+    if (!ok) std::printf("Save Graph Error: The file cannot be saved.\n%s: %s\n", path.c_str(), error.toStdString().c_str());
     return ok;
 }
 
@@ -141,6 +141,10 @@ int main(int argc, char** argv)
     double zlo = 0, zhi = 0;
     if (haveZ && (!core::ParseNumber(a.zmin, &zlo) || !core::ParseNumber(a.zmax, &zhi) || !(zhi > zlo)))
         return Usage("--zmin and --zmax go together, with Z max greater than Z min");
+    if (haveZ && !plots::ZRangeProblem(zlo, zhi).empty()) {
+        std::printf("Presentation Setup Error: %s\n", plots::ZRangeProblem(zlo, zhi).c_str());
+        return 1;
+    }
 
     if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);

@@ -10,6 +10,7 @@
 #include "app/core/loader.h"
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
+#include "app/plots/builders/chart_builders.h"
 #include "platform/dialogs.h"
 #include "platform/folders.h"
 #include "platform/guiservices.h"
@@ -116,6 +117,11 @@ bool FrmAnalysis::CheckZRange()
         }
         if (zmax == zmin) {
             model::ShowMsg("Z Max cannot equal Z Min.", 16, "Presentation Setup Error");
+            return false;
+        }
+        const std::string problem = plots::ZRangeProblem(zmin, zmax);
+        if (!problem.empty()) {
+            model::ShowMsg(problem, 16, "Presentation Setup Error");
             return false;
         }
     }

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 namespace plots {
 
@@ -78,6 +80,30 @@ float EvenLevelTable(Chart3D& chart, double lo, double hi, int divisions, int co
 
 std::vector<float> Values(const GridInput& grid) { return grid.values ? *grid.values : std::vector<float>(); }
 
+// The 3D legend's labels in sixteenths from zmin, `labelStep` apart: label 1
+// and 2 second text the minimum, label 4k main text the k-th sixteenth,
+// label 64 second text the maximum.
+void Label3DLegend(Chart3D& chart, double zmin, double labelStep, const std::string& zFormat)
+{
+    std::vector<double> values;
+    for (int k = 0; k <= 16; ++k) values.push_back(zmin + k * labelStep);
+    const std::vector<std::string> texts = LegendLabelTexts(values, labelStep, zFormat);
+    chart.setLegendLabelSecondText(1, Q(texts[0]));
+    chart.setLegendLabelSecondText(2, chart.legendLabelSecondText(1));
+    for (int k = 1; k <= 15; ++k) chart.setLegendLabelText(4 * k, Q(texts[size_t(k)]));
+    chart.setLegendLabelSecondText(64, Q(texts[16]));
+}
+
+// The Z range of a pair of boxes: both numeric and a range the charts can
+// draw (ZRangeProblem); otherwise the builders take the automatic range.
+bool BoxRange(const OptionBoxes& boxes, double* zmin, double* zmax)
+{
+    if (!BothNumeric(boxes.zMin, boxes.zMax)) return false;
+    *zmin = core::Val(boxes.zMin);
+    *zmax = core::Val(boxes.zMax);
+    return ZRangeProblem(*zmin, *zmax).empty();
+}
+
 SurfaceBuild Surface(Chart3D& chart, const GridInput& grid, const ResultFacts& facts, const OptionBoxes& boxes,
                      const BatchChartOptions* batch)
 {
@@ -86,22 +112,18 @@ SurfaceBuild Surface(Chart3D& chart, const GridInput& grid, const ResultFacts& f
     const bool header = !batch || Auto(batch->header);
     CommonSteps(chart, grid, facts, boxes, batch, header, facts.dataSetName);
     if (!batch || batch->zLabel) chart.setAxisTitle(Axis3D::Z, Q("Displacement (" + facts.zUnits + ")"));
-    const std::string& f = facts.zFormat;
-    if (BothNumeric(boxes.zMin, boxes.zMax)) {
-        chart.setAxisMax(Axis3D::Z, core::Val(boxes.zMax));
-        chart.setAxisMin(Axis3D::Z, core::Val(boxes.zMin));
+    double zmin, zmax;
+    if (BoxRange(boxes, &zmin, &zmax)) {
+        chart.setAxisMax(Axis3D::Z, zmax);
+        chart.setAxisMin(Axis3D::Z, zmin);
         out.levelStepWritten = true;
-        out.levelStep = Apply3DLevels(chart, core::Val(boxes.zMin), core::Val(boxes.zMax), f);
+        out.levelStep = Apply3DLevels(chart, zmin, zmax, facts.zFormat);
     } else {
         chart.setAxisMinAuto(Axis3D::Z, true);
         chart.setAxisMaxAuto(Axis3D::Z, true);
         chart.setLevelTableReset(true);
         chart.setLevelCount(64);
-        chart.setLegendLabelSecondText(1, Q(core::FormatNumber(facts.minZ, f)));
-        chart.setLegendLabelSecondText(2, chart.legendLabelSecondText(1));
-        for (int k = 1; k <= 15; ++k)
-            chart.setLegendLabelText(4 * k, Q(core::FormatNumber(float(facts.minZ + k * facts.zRange / 16.0f), f)));
-        chart.setLegendLabelSecondText(64, Q(core::FormatNumber(facts.maxZ, f)));
+        Label3DLegend(chart, facts.minZ, facts.zRange / 16.0f, facts.zFormat);
     }
     chart.setGridValues(Values(grid));
     if (facts.xMax <= facts.yMax) {
@@ -126,13 +148,10 @@ ContourBuild Contour(Chart3D& chart, const GridInput& grid, const ResultFacts& f
                 !batch && chordPickMode ? std::string(kChordPickPrompt) : facts.dataSetName);
     chart.setAxisTitle(Axis3D::Z, Q("Z (" + facts.zUnits + ")"));
     double zmax, zmin;
-    if (BothNumeric(boxes.zMin, boxes.zMax)) {
-        if (batch) {
-            zmax = core::Val(boxes.zMax);
-            zmin = core::Val(boxes.zMin);
-        } else {
-            zmax = float(core::Val(boxes.zMax));
-            zmin = float(core::Val(boxes.zMin));
+    if (BoxRange(boxes, &zmin, &zmax)) {
+        if (!batch) {
+            zmax = float(zmax);
+            zmin = float(zmin);
         }
     } else {
         zmax = facts.maxZ;
@@ -219,9 +238,10 @@ DiagonalBuild Diagonal(Chart2D& chart, const std::vector<float>& profileAB, cons
     chart.setAxisMax(Axis2D::X, length);
     for (size_t i = 1; i <= n; ++i) chart.setX(int(i), double(float(i - 1) * length / float(n)));
     if (!batch || batch->yLabel) chart.setAxisTitle(Axis2D::Y, Q("Displacement (" + facts.zUnits + ")"));
-    if (BothNumeric(boxes.zMin, boxes.zMax)) {
-        chart.setAxisMin(Axis2D::Y, core::Val(boxes.zMin));
-        chart.setAxisMax(Axis2D::Y, core::Val(boxes.zMax));
+    double lo, hi;
+    if (BoxRange(boxes, &lo, &hi)) {
+        chart.setAxisMin(Axis2D::Y, lo);
+        chart.setAxisMax(Axis2D::Y, hi);
     } else {
         chart.setAxisMinAuto(Axis2D::Y, true);
         chart.setAxisMaxAuto(Axis2D::Y, true);
@@ -233,53 +253,123 @@ DiagonalBuild Diagonal(Chart2D& chart, const std::vector<float>& profileAB, cons
     return out;
 }
 
-} // namespace
+constexpr int kMostLabelDecimals = 12;
 
-std::string LegendLabelFormat(double labelStep, const std::string& zFormat)
+int DecimalsOf(const std::string& zFormat)
 {
     const size_t point = zFormat.find('.');
-    const int shown = point == std::string::npos ? 0 : int(zFormat.size() - point - 1);
-    // A float step carries a little noise (0.1f is 0.100000001): a step that
-    // is whole in the unit of the last decimal to within a thousandth of it
-    // is exact there. A step no three decimals write exactly (1/3, 8/18) is
-    // written as the format has it.
-    for (int decimals = shown; decimals <= std::max(shown, 3); ++decimals) {
-        const double scaled = std::fabs(labelStep) * std::pow(10.0, decimals);
-        if (std::fabs(scaled - std::round(scaled)) < 1e-3)
-            return decimals == shown ? zFormat : "0." + std::string(size_t(decimals), '0');
+    return point == std::string::npos ? 0 : int(zFormat.size() - point - 1);
+}
+
+std::string PatternWith(int decimals) { return decimals == 0 ? "0" : "0." + std::string(size_t(decimals), '0'); }
+
+// A value as the 4-byte floats of the results hold it: the nearest decimal
+// of seven significant digits (0.1f is 0.1, not 0.100000001).
+double Snapped(double v)
+{
+    if (v == 0.0 || !std::isfinite(v)) return v;
+    char text[32];
+    std::snprintf(text, sizeof text, "%.7g", v);
+    return std::strtod(text, nullptr);
+}
+
+bool Whole(double scaled) { return std::fabs(scaled - std::round(scaled)) <= 1e-9 * std::max(1.0, std::fabs(scaled)); }
+
+// Half-way between two values of the last decimal: either rounding is as true.
+bool HalfWay(double scaled)
+{
+    const double f = std::fabs(scaled - std::trunc(scaled));
+    return std::fabs(f - 0.5) < 1e-6;
+}
+
+// The text of n units of the last of `decimals` decimals.
+std::string UnitsText(long long n, int decimals)
+{
+    std::string digits = std::to_string(n < 0 ? -n : n);
+    if (int(digits.size()) <= decimals) digits.insert(0, size_t(decimals + 1) - digits.size(), '0');
+    std::string out = n < 0 ? "-" : "";
+    out += digits.substr(0, digits.size() - size_t(decimals));
+    if (decimals > 0) out += "." + digits.substr(digits.size() - size_t(decimals));
+    return out;
+}
+
+} // namespace
+
+std::string LegendLabelFormat(double labelStep, const std::string& zFormat, double first)
+{
+    const int shown = DecimalsOf(zFormat);
+    const double step = std::fabs(Snapped(labelStep));
+    first = Snapped(first);
+    if (!(step > 0) || !std::isfinite(step)) return zFormat;
+    // The fewest decimals that keep neighbouring labels apart ...
+    int least = shown;
+    while (least < kMostLabelDecimals && step * std::pow(10.0, least) < 1.0 - 1e-9) ++least;
+    // ... or up to two more, where they write the step exactly and the first
+    // label not half-way between two values: then every label is exact and
+    // the labels read evenly spaced.
+    for (int d = least; d <= std::min(least + 2, kMostLabelDecimals); ++d) {
+        const double scale = std::pow(10.0, d);
+        if (Whole(step * scale) && !HalfWay(first * scale)) return d == shown ? zFormat : PatternWith(d);
     }
-    return zFormat;
+    return least == shown ? zFormat : PatternWith(least);
+}
+
+std::vector<std::string> LegendLabelTexts(const std::vector<double>& values, double step, const std::string& zFormat)
+{
+    std::vector<std::string> out;
+    if (values.empty()) return out;
+    const std::string pattern = LegendLabelFormat(step, zFormat, values.front());
+    const int d = DecimalsOf(pattern);
+    const double scale = std::pow(10.0, d);
+    bool sane = true;
+    for (double v : values) sane = sane && std::isfinite(v) && std::fabs(v * scale) < 1e17;
+    if (!sane) {
+        for (double v : values) out.push_back(core::FormatNumber(v, pattern));
+        return out;
+    }
+    // A step the decimals write exactly: the first label and whole steps from
+    // it, so that every pair of neighbours is the same distance apart, as
+    // long as each label stays its value rounded; otherwise each value rounded.
+    const double units = Snapped(step) * scale;
+    std::vector<long long> n;
+    bool exact = Whole(units);
+    for (size_t k = 0; k < values.size() && exact; ++k) {
+        n.push_back(std::llround(Snapped(values.front()) * scale) + static_cast<long long>(k) * std::llround(units));
+        exact = std::fabs(double(n.back()) - values[k] * scale) <= 0.5 + 1e-6 * std::max(1.0, std::fabs(values[k] * scale));
+    }
+    if (!exact) {
+        n.clear();
+        for (double v : values) n.push_back(std::llround(v * scale));
+    }
+    for (long long units_k : n) out.push_back(UnitsText(units_k, d));
+    return out;
+}
+
+std::string ZRangeProblem(double zmin, double zmax)
+{
+    if (!(std::fabs(zmin) <= kZLimit) || !(std::fabs(zmax) <= kZLimit))
+        return "Z Min and Z Max must lie between -1000000 and 1000000.";
+    if (zmax > zmin && zmax - zmin < kLeastZSpan * (1 - 1e-6)) return "Z Max must exceed Z Min by at least 0.000001.";
+    return {};
 }
 
 float Apply3DLevels(Chart3D& chart, double zmin, double zmax, const std::string& zFormat)
 {
     const float step = EvenLevelTable(chart, zmin, zmax, 64, 64);
-    const std::string f = LegendLabelFormat(4 * double(step), zFormat);
-    chart.setLegendLabelSecondText(1, Q(core::FormatNumber(zmin, f)));
-    chart.setLegendLabelSecondText(2, chart.legendLabelSecondText(1));
-    for (int k = 1; k <= 15; ++k) chart.setLegendLabelText(4 * k, Q(core::FormatNumber(zmin + 4 * k * double(step), f)));
-    chart.setLegendLabelSecondText(64, Q(core::FormatNumber(zmax, f)));
+    Label3DLegend(chart, zmin, 4 * double(step), zFormat);
     return step;
 }
 
 float ApplyContourLayout(Chart3D& chart, bool filled, double lo, double hi, const std::string& zFormat)
 {
     chart.removeAllLegendLabels();
-    float step;
-    std::string f;
-    if (filled) {
-        step = EvenLevelTable(chart, lo, hi, 16, 17);
-        f = LegendLabelFormat(step, zFormat);
-        chart.setLegendMode(2);
-        chart.appendLegendLabel("");
-        for (int k = 0; k <= 16; ++k) chart.appendLegendLabel(Q(core::FormatNumber(lo + k * double(step), f)));
-    } else {
-        step = EvenLevelTable(chart, lo, hi, 18, 19);
-        f = LegendLabelFormat(step, zFormat);
-        chart.setLegendMode(1);
-        chart.appendLegendLabel("");
-        for (int j = 2; j <= 18; ++j) chart.appendLegendLabel(Q(core::FormatNumber(chart.level(j), f)));
-    }
+    const float step = filled ? EvenLevelTable(chart, lo, hi, 16, 17) : EvenLevelTable(chart, lo, hi, 18, 19);
+    chart.setLegendMode(filled ? 2 : 1);
+    chart.appendLegendLabel("");
+    // Filled: every level; lines: the levels 2 to 18 as the chart holds them.
+    std::vector<double> values;
+    for (int j = filled ? 1 : 2; j <= (filled ? 17 : 18); ++j) values.push_back(chart.level(j));
+    for (const std::string& t : LegendLabelTexts(values, step, zFormat)) chart.appendLegendLabel(Q(t));
     return step;
 }
 
@@ -428,9 +518,10 @@ void SetupChordChart(Chart2D& c, const std::vector<float>& profile, int x1, int 
     c.setAxisMax(Axis2D::X, length);
     const std::vector<double> xs = ProfileXValues(n, length);
     for (int i = 1; i <= n; ++i) c.setX(i, xs[size_t(i - 1)]);
-    if (BothNumeric(boxes.zMin, boxes.zMax)) {
-        c.setAxisMin(Axis2D::Y, core::Val(boxes.zMin));
-        c.setAxisMax(Axis2D::Y, core::Val(boxes.zMax));
+    double lo, hi;
+    if (BoxRange(boxes, &lo, &hi)) {
+        c.setAxisMin(Axis2D::Y, lo);
+        c.setAxisMax(Axis2D::Y, hi);
     } else {
         c.setAxisMinAuto(Axis2D::Y, true);
         c.setAxisMaxAuto(Axis2D::Y, true);

@@ -71,23 +71,38 @@ ContourBuild SetupContourChart(charts::Chart3D& chart, const GridInput& grid, co
 ContourBuild SetupBatchContourChart(charts::Chart3D& chart, const GridInput& grid, const ResultFacts& facts,
                                     const OptionBoxes& boxes, const BatchChartOptions& options);
 
-// The number pattern of legend labels `labelStep` apart: the displacement
-// format `zFormat` ("0.0", "0") with as many more decimals as the step needs
-// to be written exactly, up to three in all, so that evenly spaced labels read
-// evenly (0.25 -> "0.00", 0.125 -> "0.000", 0.2 -> "0.0"); a step that three
-// decimals cannot write (1/3) keeps `zFormat`.
-std::string LegendLabelFormat(double labelStep, const std::string& zFormat);
+// The number pattern of legend labels `labelStep` apart, the first at
+// `first`: the displacement format `zFormat` ("0.0", "0") with as many more
+// decimals as keep neighbouring labels apart, and up to two more where these
+// write the step exactly and the first label not half-way between two values
+// (0.25 -> "0.00", 0.0625 -> "0.0000", 0.2 -> "0.0"; 1/3 -> "0.0"). Values
+// are taken as the 4-byte floats of the results hold them (0.1f is 0.1).
+std::string LegendLabelFormat(double labelStep, const std::string& zFormat, double first = 0);
+// Texts of legend labels for the evenly spaced values v0, v0 + step, ... (as
+// the chart holds them), with LegendLabelFormat: neighbours never read the
+// same; where the step is written exactly they are exactly one step apart
+// (whole steps from the first), otherwise each is its value rounded.
+std::vector<std::string> LegendLabelTexts(const std::vector<double>& values, double step, const std::string& zFormat);
+
+// The Z range the plots and legends draw, in the displacement units: its
+// ends within kZLimit of zero and, when zmax > zmin, at least kLeastZSpan
+// apart. The reason a typed range zmin..zmax is refused, or "" (the order of
+// the two is the callers' to check, with their own messages). The builders
+// take a refused range of their boxes as no range (the automatic one).
+constexpr double kZLimit = 1e6;
+constexpr double kLeastZSpan = 1e-6;
+std::string ZRangeProblem(double zmin, double zmax);
 
 // The 64 colour levels of a 3D surface or 3D legend from zmin up in steps of
 // (zmax - zmin) / 64, and the legend labels in sixteenths of the range (label
 // 1 and 2 second text zmin, label 4k main text, label 64 second text zmax),
-// written with LegendLabelFormat of the label step. Returns the level step.
+// written with LegendLabelTexts. Returns the level step.
 float Apply3DLevels(charts::Chart3D& chart, double zmin, double zmax, const std::string& zFormat);
 
 // The contour level layout over lo..hi: filled, 17 levels in sixteenths with
 // legend mode 2 and the labels "", lo, ..., hi; lines, 19 levels in
 // eighteenths with legend mode 1 and the labels "" and levels 2 to 18; the
-// labels written with LegendLabelFormat of the step. Empties the level table
+// labels written with LegendLabelTexts. Empties the level table
 // and the legend labels first. Returns the step.
 float ApplyContourLayout(charts::Chart3D& chart, bool filled, double lo, double hi, const std::string& zFormat);
 

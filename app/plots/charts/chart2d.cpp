@@ -236,92 +236,159 @@ void Chart2D::limits(Axis2D a, double* lo, double* hi) const
 double Chart2D::axisMin(Axis2D a) const { double lo, hi; limits(a, &lo, &hi); return lo; }
 double Chart2D::axisMax(Axis2D a) const { double lo, hi; limits(a, &lo, &hi); return hi; }
 
+namespace {
+
+// Lines of a header or footer, centred in their rectangle one under the
+// other; a line wider than the picture ends in an ellipsis.
+void CentredLines(std::vector<TextBox>* texts, const QString& text, const QFont& font, const QRect& r)
+{
+    const QStringList lines = TextLines(text);
+    const QFontMetricsF fm(font);
+    const double top = r.center().y() + 0.5 - fm.height() * lines.size() / 2.0;
+    for (int i = 0; i < lines.size(); ++i)
+        if (!lines[i].isEmpty())
+            texts->push_back(CentredText(fm.elidedText(lines[i], Qt::ElideRight, r.width()), font,
+                                         QPointF(r.center().x() + 0.5, top + fm.height() * (i + 0.5))));
+}
+
+} // namespace
+
 Chart2D::Layout Chart2D::layout() const
 {
     Layout l;
     QRect area(8, 8, size().width() - 16, size().height() - 16);
-    auto block = [&l](const QString& text, const QFont& font, const QRect& r) {
-        const QStringList lines = TextLines(text);
-        const QFontMetricsF fm(font);
-        const double top = r.center().y() + 0.5 - fm.height() * lines.size() / 2.0;
-        // A line wider than the picture ends in an ellipsis.
-        for (int i = 0; i < lines.size(); ++i)
-            if (!lines[i].isEmpty())
-                l.texts.push_back(CentredText(fm.elidedText(lines[i], Qt::ElideRight, r.width()), font, QPointF(r.center().x() + 0.5, top + fm.height() * (i + 0.5))));
-    };
+    placeHeaderAndFooter(&l, &area);
+    if (legendShown() && !y_.empty()) placeLegend(&l, &area);
+    fitPlot(&l, QRectF(area));
+    KeepInside(&l.texts, QRectF(0, 0, size().width(), size().height()));
+    return l;
+}
+
+void Chart2D::placeHeaderAndFooter(Layout* l, QRect* area) const
+{
     if (headerShown() && !headerText().isEmpty()) {
         const QFontMetrics fm(Font2D(13, true));
-        l.header = QRect(area.left(), area.top(), area.width(), fm.height() * int(TextLines(headerText()).size()) + 4);
-        area.setTop(l.header.bottom() + 5);
-        block(headerText(), Font2D(13, true), l.header);
+        l->header = QRect(area->left(), area->top(), area->width(), fm.height() * int(TextLines(headerText()).size()) + 4);
+        area->setTop(l->header.bottom() + 5);
+        CentredLines(&l->texts, headerText(), Font2D(13, true), l->header);
     }
     if (footerShown() && !footerText().isEmpty()) {
         const QFontMetrics fm(Font2D(10));
         const int h = fm.height() * int(TextLines(footerText()).size()) + 4;
-        l.footer = QRect(area.left(), area.bottom() - h + 1, area.width(), h);
-        area.setBottom(l.footer.top() - 5);
-        block(footerText(), Font2D(10), l.footer);
+        l->footer = QRect(area->left(), area->bottom() - h + 1, area->width(), h);
+        area->setBottom(l->footer.top() - 5);
+        CentredLines(&l->texts, footerText(), Font2D(10), l->footer);
     }
-    if (legendShown() && !y_.empty()) {
-        // Series names in a row under the plot, in more rows when one is too narrow.
-        const QFont font = Font2D(9);
-        const QFontMetricsF fm(font);
-        std::vector<QString> names;
-        std::vector<std::vector<size_t>> rows(1);
-        double rowW = 0;
-        for (size_t s = 0; s < y_.size(); ++s) {
-            QString n = s < labels_.size() ? labels_[s] : QString();
-            if (n.isEmpty()) n = QString("Series %1").arg(s + 1);
-            names.push_back(n);
-            const double w = 30 + fm.horizontalAdvance(n) + 20;
-            if (!rows.back().empty() && rowW + w > area.width()) {
-                rows.emplace_back();
-                rowW = 0;
-            }
-            rows.back().push_back(s);
-            rowW += w;
+}
+
+std::vector<QString> Chart2D::seriesNames() const
+{
+    std::vector<QString> names;
+    for (size_t s = 0; s < y_.size(); ++s) {
+        QString n = s < labels_.size() ? labels_[s] : QString();
+        if (n.isEmpty()) n = QString("Series %1").arg(s + 1);
+        names.push_back(n);
+    }
+    return names;
+}
+
+void Chart2D::placeLegend(Layout* l, QRect* area) const
+{
+    // Series names in a row under the plot, in more rows when one is too narrow.
+    const QFont font = Font2D(9);
+    const QFontMetricsF fm(font);
+    const std::vector<QString> names = seriesNames();
+    auto width = [&](size_t s) { return 30 + fm.horizontalAdvance(names[s]) + 20; };
+    std::vector<std::vector<size_t>> rows(1);
+    double rowW = 0;
+    for (size_t s = 0; s < names.size(); ++s) {
+        // A name too long for the picture is not drawn and takes no room.
+        if (width(s) - 20 > area->width()) continue;
+        if (!rows.back().empty() && rowW + width(s) > area->width()) {
+            rows.emplace_back();
+            rowW = 0;
         }
-        const double rowH = std::ceil(fm.height()) + 4;
-        const int h = int(rowH * rows.size()) + 4;
-        l.legend = QRect(area.left(), area.bottom() - h + 1, area.width(), h);
-        area.setBottom(l.legend.top() - 5);
-        for (size_t r = 0; r < rows.size(); ++r) {
-            double total = 0;
-            for (size_t s : rows[r]) total += 30 + fm.horizontalAdvance(names[s]) + 20;
-            double x = std::max(double(l.legend.left()), l.legend.center().x() - (total - 20) / 2);
-            const double y = l.legend.top() + 2 + rowH * (r + 0.5);
-            for (size_t s : rows[r]) {
-                const QColor colour = s < colours_.size() && colours_[s].isValid() ? colours_[s] : kSeriesColours[s % 4];
-                TextBox b = CentredText(names[s], font, QPointF(0, y));
-                b.rect.moveLeft(x + 30);
-                if (b.rect.right() <= size().width() && PlaceIfFree(l.texts, b))
-                    l.legendLines.push_back({QLineF(x, y, x + 24, y), colour});
-                x += 30 + fm.horizontalAdvance(names[s]) + 20;
-            }
+        rows.back().push_back(s);
+        rowW += width(s);
+    }
+    if (rows.back().empty()) return;
+    const double rowH = std::ceil(fm.height()) + 4;
+    const int h = int(rowH * rows.size()) + 4;
+    l->legend = QRect(area->left(), area->bottom() - h + 1, area->width(), h);
+    area->setBottom(l->legend.top() - 5);
+    for (size_t r = 0; r < rows.size(); ++r) {
+        double total = 0;
+        for (size_t s : rows[r]) total += width(s);
+        double x = std::max(double(l->legend.left()), l->legend.center().x() - (total - 20) / 2);
+        const double y = l->legend.top() + 2 + rowH * (r + 0.5);
+        for (size_t s : rows[r]) {
+            const QColor colour = s < colours_.size() && colours_[s].isValid() ? colours_[s] : kSeriesColours[s % 4];
+            TextBox b = CentredText(names[s], font, QPointF(0, y));
+            b.rect.moveLeft(x + 30);
+            if (b.rect.right() <= size().width() && PlaceIfFree(l->texts, b))
+                l->legendLines.push_back({QLineF(x, y, x + 24, y), colour});
+            x += width(s);
         }
     }
-    // The plot takes what the axis texts leave, measured.
-    const QRectF full = QRectF(area);
+}
+
+void Chart2D::fitPlot(Layout* l, const QRectF& full) const
+{
+    // The axis texts shown; where even the least plot leaves no room for
+    // them, the numbers of that side give way first, then its title.
+    AxisParts parts;
+    parts.xNumbers = axes_[0].annotation != 2;
+    parts.yNumbers = axes_[1].annotation != 2;
+    parts.xTitle = !axes_[0].title.isEmpty();
+    parts.yTitle = !axes_[1].title.isEmpty();
+    std::vector<TextBox> texts;
+    for (;;) {
+        QRectF all;
+        texts = fitAxisText(l, full, parts, &all);
+        // (The fit stops within a pixel.)
+        const bool low = all.top() < full.top() - 1 || all.bottom() > full.bottom() + 1;
+        const bool narrow = all.left() < full.left() - 1 || all.right() > full.right() + 1;
+        bool* dropped = low && parts.xNumbers     ? &parts.xNumbers
+                        : narrow && parts.yNumbers ? &parts.yNumbers
+                        : low && parts.xTitle      ? &parts.xTitle
+                        : narrow && parts.yTitle   ? &parts.yTitle
+                                                   : nullptr;
+        if (!dropped) break;
+        *dropped = false;
+    }
+    // In a picture too small for even that, header, footer and legend keep
+    // their place and the axis texts in their way are left out.
+    for (const TextBox& t : texts) PlaceIfFree(l->texts, t);
+}
+
+std::vector<TextBox> Chart2D::fitAxisText(Layout* l, const QRectF& full, const AxisParts& parts, QRectF* all) const
+{
+    // The plot takes what its axis numbers and titles leave of the area: laid
+    // out round the plot, what sticks out of the area shrinks the plot, until
+    // nothing does. The plot keeps at least its least size; `all` is what
+    // the plot and the texts then cover.
+    std::vector<TextBox> texts;
     QRectF plot = full;
-    const size_t fixedTexts = l.texts.size();
-    for (int pass = 0; pass < 4; ++pass) {
-        l.plot = plot.width() >= 10 && plot.height() >= 10 ? plot : full;
-        l.texts.resize(fixedTexts);
-        placeAxisText(&l);
-        QRectF all = l.plot;
-        for (size_t k = fixedTexts; k < l.texts.size(); ++k) all |= l.texts[k].rect;
-        const QRectF next = full.adjusted(l.plot.left() - all.left(), l.plot.top() - all.top(),
-                                          l.plot.right() - all.right(), l.plot.bottom() - all.bottom());
+    for (int pass = 0; pass < 8; ++pass) {
+        l->plot = plot;
+        texts.clear();
+        *all = placeAxisText(l, parts, full, &texts);
+        // The plot only shrinks, so that texts whose number changes with
+        // the plot's size cannot make it swing between two sizes.
+        QRectF next = full.adjusted(l->plot.left() - all->left(), l->plot.top() - all->top(),
+                                    l->plot.right() - all->right(), l->plot.bottom() - all->bottom()) &
+                      plot;
+        if (next.width() < kLeastPlot) next.setWidth(std::min(kLeastPlot, full.width()));
+        if (next.height() < kLeastPlot) next.setHeight(std::min(kLeastPlot, full.height()));
         if (std::fabs(next.left() - plot.left()) < 1 && std::fabs(next.right() - plot.right()) < 1 &&
             std::fabs(next.top() - plot.top()) < 1 && std::fabs(next.bottom() - plot.bottom()) < 1)
             break;
         plot = next;
     }
-    KeepInside(&l.texts, QRectF(0, 0, size().width(), size().height()));
-    return l;
+    return texts;
 }
 
-void Chart2D::placeAxisText(Layout* l) const
+QRectF Chart2D::placeAxisText(Layout* l, const AxisParts& parts, const QRectF& full, std::vector<TextBox>* texts) const
 {
     double x0, x1, y0, y1;
     limits(Axis2D::X, &x0, &x1);
@@ -360,23 +427,46 @@ void Chart2D::placeAxisText(Layout* l) const
         }
         if (!crowded(yb, 0, 4)) break;
     }
+    QRectF all = plot;
     double numbersH = 4, numbersW = 4;
-    if (axes_[0].annotation != 2)
+    if (parts.xNumbers)
         for (const TextBox& b : xb)
-            if (PlaceIfFree(l->texts, b)) numbersH = nfm.height() + 6;
-    if (axes_[1].annotation != 2)
+            if (PlaceIfFree(*texts, b)) {
+                numbersH = nfm.height() + 6;
+                all |= b.rect;
+            }
+    if (parts.yNumbers)
         for (const TextBox& b : yb)
-            if (PlaceIfFree(l->texts, b)) numbersW = std::max(numbersW, b.rect.width() + 7);
-    if (!axes_[0].title.isEmpty()) {
-        const QFont tf = Font2D(axes_[0].titleFont, true);
-        const QFontMetricsF fm(tf);
-        PlaceIfFree(l->texts, CentredText(axes_[0].title, tf, QPointF(plot.center().x(), plot.bottom() + numbersH + 5 + fm.height() / 2)));
-    }
-    if (!axes_[1].title.isEmpty()) {
+            if (PlaceIfFree(*texts, b)) {
+                numbersW = std::max(numbersW, b.rect.width() + 7);
+                all |= b.rect;
+            }
+    // A title runs along the middle of its side of the plot, within the
+    // area and clear of the other title, ending in an ellipsis where that is
+    // shorter; only its depth takes room.
+    double xTitleLeft = full.left();
+    if (parts.yTitle) {
         const QFont tf = Font2D(axes_[1].titleFont, true);
         const QFontMetricsF fm(tf);
-        PlaceIfFree(l->texts, CentredText(axes_[1].title, tf, QPointF(plot.left() - numbersW - 6 - fm.height() / 2, plot.center().y()), true));
+        const double top = full.top(), bottom = std::max(top, plot.bottom());
+        TextBox b = CentredText(fm.elidedText(axes_[1].title, Qt::ElideRight, bottom - top), tf,
+                                QPointF(plot.left() - numbersW - 6 - fm.height() / 2, plot.center().y()), true);
+        b.rect.moveTop(std::clamp(b.rect.top(), top, std::max(top, bottom - b.rect.height())));
+        if (PlaceIfFree(*texts, b)) {
+            all |= QRectF(b.rect.left(), plot.top(), b.rect.width(), plot.height());
+            xTitleLeft = b.rect.right() + 3;
+        }
     }
+    if (parts.xTitle) {
+        const QFont tf = Font2D(axes_[0].titleFont, true);
+        const QFontMetricsF fm(tf);
+        const double left = std::min(xTitleLeft, full.right()), right = full.right();
+        TextBox b = CentredText(fm.elidedText(axes_[0].title, Qt::ElideRight, right - left), tf,
+                                QPointF(plot.center().x(), plot.bottom() + numbersH + 5 + fm.height() / 2));
+        b.rect.moveLeft(std::clamp(b.rect.left(), left, std::max(left, right - b.rect.width())));
+        if (PlaceIfFree(*texts, b)) all |= QRectF(plot.left(), b.rect.top(), plot.width(), b.rect.height());
+    }
+    return all;
 }
 
 QRectF Chart2D::plotRect() const { return layout().plot; }

@@ -5,7 +5,10 @@
 //
 // Conventions: points and series count from 1; the x values are given for
 // series 1 and every series shares them. Axis annotation: 0 shown, 2 hidden.
-// Axis title font sizes are in points.
+// Axis title font sizes are in points. The plot shrinks until its axis
+// numbers and titles fit beside header, footer and legend; in a picture too
+// small for that, a side's numbers give way before its title, and a title
+// longer than its side ends in an ellipsis.
 //
 // Data files (loadData) are text, one entry a line, '#' starting a comment:
 //
@@ -104,8 +107,25 @@ private:
         std::vector<std::pair<QLineF, QColor>> legendLines;
     };
     Layout layout() const;
-    // Numbers and titles of the axes around a plot rectangle.
-    void placeAxisText(Layout* l) const;
+    // The steps of the layout: header and footer, then the series legend
+    // under the plot, each taking its room from the area; then the plot.
+    void placeHeaderAndFooter(Layout* l, QRect* area) const;
+    void placeLegend(Layout* l, QRect* area) const;
+    std::vector<QString> seriesNames() const;
+    void fitPlot(Layout* l, const QRectF& full) const;
+    // Which axis texts are laid out.
+    struct AxisParts {
+        bool xNumbers = true, yNumbers = true, xTitle = true, yTitle = true;
+    };
+    // The least plot the axis texts leave, in pixels each way.
+    static constexpr double kLeastPlot = 20;
+    // The plot in the area with the axis texts round it; returns the texts,
+    // and in `all` what they and the plot cover.
+    std::vector<TextBox> fitAxisText(Layout* l, const QRectF& full, const AxisParts& parts, QRectF* all) const;
+    // Numbers and titles of the axes around the layout's plot rectangle,
+    // titles kept within the area `full`; returns the rectangle they and the
+    // plot need.
+    QRectF placeAxisText(Layout* l, const AxisParts& parts, const QRectF& full, std::vector<TextBox>* texts) const;
 
     double hole_ = kHoleValue;
     std::vector<double> x_;

@@ -293,95 +293,133 @@ void Chart3DLayout::layoutFrame()
     plotRect_ = area;
 }
 
+// The legend's drawing area: swatches at its left edge, texts beside them.
+struct Chart3DLayout::LegendArea {
+    QRectF r;
+    double swatchW = 24;
+    double tx = 0;   // left edge of the texts
+    QColor outline;
+    QFont font;
+};
+
 void Chart3DLayout::layoutLegend()
 {
     if (legendRect_.isEmpty()) return;
-    const QFont font = LegendFont();
-    const QFontMetricsF fm(font);
+    LegendArea a;
+    a.font = LegendFont();
+    const QFontMetricsF fm(a.font);
+    a.r = QRectF(legendRect_).adjusted(kPad, kPad + fm.height() / 2, -kPad, -kPad - fm.height() / 2);
+    a.tx = a.r.left() + a.swatchW + 9;   // clear of the tick marks and of a minus sign
+    a.outline = c_.style().meshColour.isValid() ? c_.style().meshColour : QColor(90, 90, 90);
+    const int mode = c_.legendMode();
+    if (flat_) layoutFlatLegend(a);
+    else if (mode == 2) layoutZoneLegend(a);
+    else if (mode == 1) layoutLineLegend(a);
+    else layoutBarLegend(a);
+}
+
+void Chart3DLayout::legendFill(const QRectF& box, const QColor& colour)
+{
+    legendMarks_.push_back({Mark::Fill, box, QLineF(), colour, 0});
+}
+
+void Chart3DLayout::legendOutline(const LegendArea& a, const QRectF& box)
+{
+    legendMarks_.push_back({Mark::Outline, box, QLineF(), a.outline, 0});
+}
+
+void Chart3DLayout::legendLine(const QLineF& line, const QColor& colour, double width)
+{
+    legendMarks_.push_back({Mark::Line, QRectF(), line, colour, width});
+}
+
+bool Chart3DLayout::legendText(const LegendArea& a, double y, const QString& s, bool tick)
+{
+    // Left-aligned at the texts' edge, centred on height y; the tick at y when asked.
+    if (s.isEmpty()) return false;
+    TextBox b = CentredText(s, a.font, QPointF(0, y));
+    b.rect.moveLeft(a.tx);
+    if (!PlaceIfFree(legendText_, b)) return false;
+    if (tick) legendLine(QLineF(a.r.left() + a.swatchW, y, a.r.left() + a.swatchW + 4, y), a.outline, 0);
+    return true;
+}
+
+void Chart3DLayout::layoutFlatLegend(const LegendArea& a)
+{
+    // One value: one swatch in the middle colour, named once.
+    QString first;
+    for (const LegendLabel& l : c_.legendLabels()) {
+        first = !l.text.isEmpty() ? l.text : l.secondText;
+        if (!first.isEmpty()) break;
+    }
+    const double h = std::min(24.0, a.r.height());
+    const QRectF box(a.r.left(), a.r.center().y() - h / 2, a.swatchW, h);
+    legendFill(box, QColor(colours_.front()));
+    legendOutline(a, box);
+    legendText(a, box.center().y(), first, false);
+}
+
+void Chart3DLayout::layoutZoneLegend(const LegendArea& a)
+{
+    // Filled zones: the bands between neighbouring levels, as the map
+    // shows them, each label (the lower edge of its zone) on the
+    // boundary it names. Zone 1, under the first level, only when named.
     const int n = int(levels_.size());
     const std::vector<LegendLabel>& labels = c_.legendLabels();
-    const QRectF r = QRectF(legendRect_).adjusted(kPad, kPad + fm.height() / 2, -kPad, -kPad - fm.height() / 2);
-    const double swatchW = 24;
-    const double tx = r.left() + swatchW + 9;   // clear of the tick marks and of a minus sign
-    const QColor outline = c_.style().meshColour.isValid() ? c_.style().meshColour : QColor(90, 90, 90);
-    auto fill = [&](const QRectF& box, QColor colour) { legendMarks_.push_back({Mark::Fill, box, QLineF(), colour, 0}); };
-    auto frame = [&](const QRectF& box) { legendMarks_.push_back({Mark::Outline, box, QLineF(), outline, 0}); };
-    auto line = [&](const QLineF& l, QColor colour, double w) { legendMarks_.push_back({Mark::Line, QRectF(), l, colour, w}); };
-    // Text left-aligned at tx, centred on height y; the tick at y when asked.
-    auto text = [&](double y, const QString& s, bool tick) {
-        if (s.isEmpty()) return false;
-        TextBox b = CentredText(s, font, QPointF(0, y));
-        b.rect.moveLeft(tx);
-        if (!PlaceIfFree(legendText_, b)) return false;
-        if (tick) line(QLineF(r.left() + swatchW, y, r.left() + swatchW + 4, y), outline, 0);
-        return true;
-    };
-    auto firstText = [&]() {
-        for (const LegendLabel& l : labels) {
-            if (!l.text.isEmpty()) return l.text;
-            if (!l.secondText.isEmpty()) return l.secondText;
-        }
-        return QString();
-    };
-    const int mode = c_.legendMode();
-    if (flat_) {
-        // One value: one swatch in the middle colour, named once.
-        const double h = std::min(24.0, r.height());
-        const QRectF box(r.left(), r.center().y() - h / 2, swatchW, h);
-        fill(box, QColor(colours_.front()));
-        frame(box);
-        text(box.center().y(), firstText(), false);
-        return;
+    if (n < 1) return;
+    const bool zone1 = !labels.empty() && !labels[0].text.isEmpty();
+    const int bands = std::max(1, n - 1) + (zone1 ? 1 : 0);
+    const double h = std::min(24.0, a.r.height() / bands);
+    const double bottom = a.r.center().y() + h * bands / 2.0;
+    for (int b = 0; b < bands; ++b) {
+        const int level = zone1 ? std::max(1, b) : b + 1;
+        legendFill(QRectF(a.r.left(), bottom - (b + 1) * h, a.swatchW, h + 0.5), QColor(colours_[size_t(level - 1)]));
     }
-    if (mode == 2) {
-        // Filled zones: the bands between neighbouring levels, as the map
-        // shows them, each label (the lower edge of its zone) on the
-        // boundary it names. Zone 1, under the first level, only when named.
-        if (n < 1) return;
-        const bool zone1 = !labels.empty() && !labels[0].text.isEmpty();
-        const int bands = std::max(1, n - 1) + (zone1 ? 1 : 0);
-        const double h = std::min(24.0, r.height() / bands);
-        const double bottom = r.center().y() + h * bands / 2.0;
-        for (int b = 0; b < bands; ++b) {
-            const int level = zone1 ? std::max(1, b) : b + 1;
-            fill(QRectF(r.left(), bottom - (b + 1) * h, swatchW, h + 0.5), QColor(colours_[size_t(level - 1)]));
-        }
-        frame(QRectF(r.left(), bottom - bands * h, swatchW, bands * h));
-        auto boundaryY = [&](int level) { return bottom - ((zone1 ? 1 : 0) + (level - 1)) * h; };
-        // Both ends first, then the rest from the bottom up while there is room.
-        std::vector<int> order;
-        const int last = std::min(int(labels.size()), n + 1);
-        if (last >= 2) order = {2, last};
-        for (int j = 3; j < last; ++j) order.push_back(j);
-        for (int j : order) text(boundaryY(j - 1), labels[size_t(j - 1)].text, true);
-        if (zone1) text(bottom - h / 2, labels[0].text, false);
-    } else if (mode == 1) {
-        // Lines: label k names level k.
-        std::vector<int> shown;
-        for (size_t k = 1; k <= labels.size(); ++k)
-            if (!labels[k - 1].text.isEmpty()) shown.push_back(int(k));
-        if (shown.empty()) return;
-        const double h = std::min(22.0, r.height() / shown.size());
-        const double top = r.center().y() - h * shown.size() / 2.0;
-        for (size_t s = 0; s < shown.size(); ++s) {
-            const int k = shown[s];
-            const double y = std::floor(top + (shown.size() - 1 - s) * h + h / 2) + 0.5;
-            if (!text(y, labels[size_t(k - 1)].text, false)) continue;
-            const QColor colour = c_.style().lineColour.isValid() ? c_.style().lineColour : c_.levelColour(k);
-            line(QLineF(r.left(), y, r.left() + swatchW, y), colour, std::max(2.0, std::round(c_.style().lineWidth)));
-        }
-    } else {
-        // Colour bar: one band per level; the ends named first.
-        if (n < 1) return;
-        const double bandH = std::min(12.0, r.height() / n);
-        const double barH = bandH * n;
-        const double bottom = r.center().y() + barH / 2.0;
-        for (int k = 1; k <= n; ++k) fill(QRectF(r.left(), bottom - k * bandH, swatchW, bandH + 0.5), QColor(colours_[size_t(k - 1)]));
-        frame(QRectF(r.left(), bottom - barH, swatchW, barH));
-        if (!labels.empty()) text(bottom, labels[0].secondText, true);
-        if (size_t(n) <= labels.size()) text(bottom - barH, labels[size_t(n - 1)].secondText, true);
-        for (size_t k = 1; k <= labels.size() && int(k) <= n; ++k) text(bottom - int(k) * bandH, labels[k - 1].text, true);
+    legendOutline(a, QRectF(a.r.left(), bottom - bands * h, a.swatchW, bands * h));
+    auto boundaryY = [&](int level) { return bottom - ((zone1 ? 1 : 0) + (level - 1)) * h; };
+    // Both ends first, then the rest from the bottom up while there is room.
+    std::vector<int> order;
+    const int last = std::min(int(labels.size()), n + 1);
+    if (last >= 2) order = {2, last};
+    for (int j = 3; j < last; ++j) order.push_back(j);
+    for (int j : order) legendText(a, boundaryY(j - 1), labels[size_t(j - 1)].text, true);
+    if (zone1) legendText(a, bottom - h / 2, labels[0].text, false);
+}
+
+void Chart3DLayout::layoutLineLegend(const LegendArea& a)
+{
+    // Lines: label k names level k.
+    const std::vector<LegendLabel>& labels = c_.legendLabels();
+    std::vector<int> shown;
+    for (size_t k = 1; k <= labels.size(); ++k)
+        if (!labels[k - 1].text.isEmpty()) shown.push_back(int(k));
+    if (shown.empty()) return;
+    const double h = std::min(22.0, a.r.height() / shown.size());
+    const double top = a.r.center().y() - h * shown.size() / 2.0;
+    for (size_t s = 0; s < shown.size(); ++s) {
+        const int k = shown[s];
+        const double y = std::floor(top + (shown.size() - 1 - s) * h + h / 2) + 0.5;
+        if (!legendText(a, y, labels[size_t(k - 1)].text, false)) continue;
+        const QColor colour = c_.style().lineColour.isValid() ? c_.style().lineColour : c_.levelColour(k);
+        legendLine(QLineF(a.r.left(), y, a.r.left() + a.swatchW, y), colour, std::max(2.0, std::round(c_.style().lineWidth)));
     }
+}
+
+void Chart3DLayout::layoutBarLegend(const LegendArea& a)
+{
+    // Colour bar: one band per level; the ends named first.
+    const int n = int(levels_.size());
+    const std::vector<LegendLabel>& labels = c_.legendLabels();
+    if (n < 1) return;
+    const double bandH = std::min(12.0, a.r.height() / n);
+    const double barH = bandH * n;
+    const double bottom = a.r.center().y() + barH / 2.0;
+    for (int k = 1; k <= n; ++k)
+        legendFill(QRectF(a.r.left(), bottom - k * bandH, a.swatchW, bandH + 0.5), QColor(colours_[size_t(k - 1)]));
+    legendOutline(a, QRectF(a.r.left(), bottom - barH, a.swatchW, barH));
+    if (!labels.empty()) legendText(a, bottom, labels[0].secondText, true);
+    if (size_t(n) <= labels.size()) legendText(a, bottom - barH, labels[size_t(n - 1)].secondText, true);
+    for (size_t k = 1; k <= labels.size() && int(k) <= n; ++k) legendText(a, bottom - int(k) * bandH, labels[k - 1].text, true);
 }
 
 void Chart3DLayout::layoutContour()
@@ -565,6 +603,21 @@ void Chart3DLayout::layoutSurface()
     }
 }
 
+// An edge of the surface's box that carries an axis's numbers and title:
+// the corners it joins and its outward normal.
+struct Chart3DLayout::SurfaceAxis {
+    Axis3D axis = Axis3D::X;
+    int a = -1, b = -1;   // corners; -1 when no edge of the outline fits
+    QPointF out;          // unit normal pointing away from the box
+    double lo = 0, hi = 1;
+    bool vertical = false;   // title turned to read upwards
+    double reach = 0;        // how far numbers stand off the edge
+};
+
+namespace {
+constexpr double kSurfaceTextGap = 8;
+} // namespace
+
 void Chart3DLayout::placeSurfaceText()
 {
     axisText_.clear();
@@ -577,14 +630,32 @@ void Chart3DLayout::placeSurfaceText()
         pts.push_back(P[k]);
     }
     hull_ = ConvexOutline(pts);
+    static const int xEdges[4][2] = {{0, 1}, {2, 3}, {4, 5}, {6, 7}};
+    static const int yEdges[4][2] = {{0, 2}, {1, 3}, {4, 6}, {5, 7}};
+    static const int zEdges[4][2] = {{0, 4}, {1, 5}, {2, 6}, {3, 7}};
+    SurfaceAxis plans[3] = {SurfaceEdge(P, xEdges, false), SurfaceEdge(P, yEdges, false), SurfaceEdge(P, zEdges, true)};
+    const double limits[3][2] = {{xmin_, xmax_}, {ymin_, ymax_}, {zmin_, zmax_}};
+    for (int k = 0; k < 3; ++k) {
+        plans[k].axis = Axis3D(k);
+        plans[k].lo = limits[k][0];
+        plans[k].hi = limits[k][1];
+        plans[k].vertical = k == 2;
+    }
+    for (SurfaceAxis& a : plans) {
+        a.reach = kSurfaceTextGap;
+        if (a.a < 0) continue;
+        if (a.axis == Axis3D::Z) zAxisLine_ = QLineF(P[a.a], P[a.b]);
+        if (c_.axisAnnotation(a.axis) == 1) placeSurfaceNumbers(P, &a);
+    }
+    for (const SurfaceAxis& a : plans) placeSurfaceTitle(P, a);
+}
+
+Chart3DLayout::SurfaceAxis Chart3DLayout::SurfaceEdge(const QPointF (&P)[8], const int (&cands)[4][2], bool vertical)
+{
     // An edge of the box can carry numbers when it lies on the box's outline:
     // every other corner on one side. Its numbers go on the other side, so
     // no text is ever drawn over the surface, whatever the view.
-    struct Edge {
-        int a = -1, b = -1;
-        QPointF out;   // unit normal pointing away from the box
-    };
-    auto outlineEdge = [&](int a, int b, Edge* e) {
+    auto outlineEdge = [&](int a, int b, SurfaceAxis* e) {
         const QPointF d = P[b] - P[a];
         const double len = std::hypot(d.x(), d.y());
         if (len < 20) return false;
@@ -605,98 +676,84 @@ void Chart3DLayout::placeSurfaceText()
     };
     // X and Y: an outline edge on the floor if there is one, the lowest on
     // the picture first; Z: the outline edge furthest left.
-    auto choose = [&](const int (&cands)[4][2], bool vertical) {
-        Edge best;
-        double bestScore = -1e30;
-        for (const auto& c : cands) {
-            Edge e;
-            if (!outlineEdge(c[0], c[1], &e)) continue;
-            const QPointF mid = (P[c[0]] + P[c[1]]) / 2.0;
-            const double score = vertical ? -mid.x() : ((c[0] & 4) ? 0.0 : 1e6) + mid.y();
-            if (score > bestScore) {
-                bestScore = score;
-                best = e;
-            }
-        }
-        return best;
-    };
-    static const int xEdges[4][2] = {{0, 1}, {2, 3}, {4, 5}, {6, 7}};
-    static const int yEdges[4][2] = {{0, 2}, {1, 3}, {4, 6}, {5, 7}};
-    static const int zEdges[4][2] = {{0, 4}, {1, 5}, {2, 6}, {3, 7}};
-    struct AxisPlan {
-        Axis3D axis;
-        Edge edge;
-        double lo, hi;
-        bool vertical;   // title turned to read upwards
-        double reach = 0;   // how far numbers stand off the edge
-    };
-    AxisPlan plans[3] = {{Axis3D::X, choose(xEdges, false), xmin_, xmax_, false},
-                         {Axis3D::Y, choose(yEdges, false), ymin_, ymax_, false},
-                         {Axis3D::Z, choose(zEdges, true), zmin_, zmax_, true}};
-    const double gap = 8;
-    for (AxisPlan& a : plans) {
-        a.reach = gap;
-        if (a.edge.a < 0) continue;
-        const QPointF A = P[a.edge.a], B = P[a.edge.b], n = a.edge.out;
-        if (a.axis == Axis3D::Z) zAxisLine_ = QLineF(A, B);
-        if (c_.axisAnnotation(a.axis) != 1) continue;
-        const QFont font = NumberFont(c_.axisNumberFontSize(a.axis));
-        const QFontMetricsF fm(font);
-        auto boxesFor = [&](const std::vector<double>& ticks) {
-            std::vector<TextBox> out;
-            const double step = ticks.size() > 1 ? ticks[1] - ticks[0] : 1.0;
-            for (double t : ticks) {
-                const QString s = FormatTick(t, step);
-                const QPointF q = A + (B - A) * ((t - a.lo) / (a.hi - a.lo));
-                const double w = fm.horizontalAdvance(s), h = fm.height();
-                out.push_back(CentredText(s, font, q + n * (gap + Reach(n, w, h))));
-            }
-            return out;
-        };
-        auto crowded = [](const std::vector<TextBox>& b) {
-            for (size_t k = 1; k < b.size(); ++k)
-                if (b[k].rect.adjusted(-8, -3, 8, 3).intersects(b[k - 1].rect)) return true;
-            return false;
-        };
-        // As many numbers as fit along the edge without touching.
-        std::vector<double> ticks;
-        std::vector<TextBox> boxes;
-        for (int budget = 10; budget >= 2; --budget) {
-            ticks = NiceTicks(a.lo, a.hi, budget);
-            boxes = boxesFor(ticks);
-            if (!crowded(boxes)) break;
-        }
-        while (crowded(boxes) && ticks.size() > 1) {
-            std::vector<double> fewer;
-            for (size_t k = 0; k < ticks.size(); k += 2) fewer.push_back(ticks[k]);
-            ticks = fewer;
-            boxes = boxesFor(ticks);
-        }
-        // Where two axes meet, the number that comes second gives way, and
-        // keeps well apart from the other axis's ("200" and "0" must not read
-        // as "2000").
-        const std::vector<TextBox> others = axisText_;
-        for (size_t k = 0; k < boxes.size(); ++k) {
-            if (!IsClear(others, boxes[k], 10.0)) continue;
-            axisText_.push_back(boxes[k]);
-            const QPointF q = A + (B - A) * ((ticks[k] - a.lo) / (a.hi - a.lo));
-            tickMarks_.push_back(QLineF(q, q + n * 5));
-            a.reach = std::max(a.reach, gap + 2 * Reach(n, boxes[k].rect.width(), boxes[k].rect.height()));
+    SurfaceAxis best;
+    double bestScore = -1e30;
+    for (const auto& c : cands) {
+        SurfaceAxis e;
+        if (!outlineEdge(c[0], c[1], &e)) continue;
+        const QPointF mid = (P[c[0]] + P[c[1]]) / 2.0;
+        const double score = vertical ? -mid.x() : ((c[0] & 4) ? 0.0 : 1e6) + mid.y();
+        if (score > bestScore) {
+            bestScore = score;
+            best = e;
         }
     }
-    for (const AxisPlan& a : plans) {
-        const QString title = c_.axisTitle(a.axis);
-        if (title.isEmpty() || a.edge.a < 0) continue;
-        const QFont font = TitleFont(c_.axisTitleFontSize(a.axis));
-        const QFontMetricsF fm(font);
-        const QPointF mid = (P[a.edge.a] + P[a.edge.b]) / 2.0, n = a.edge.out;
-        const double w = a.vertical ? fm.height() : fm.horizontalAdvance(title);
-        const double h = a.vertical ? fm.horizontalAdvance(title) : fm.height();
-        // Beyond the numbers; further out while something is in the way.
-        for (int step = 0; step < 40; ++step) {
-            const TextBox b = CentredText(title, font, mid + n * (a.reach + 6 + Reach(n, w, h) + 6 * step), a.vertical);
-            if (PlaceIfFree(axisText_, b, 3.0)) break;
+    return best;
+}
+
+void Chart3DLayout::placeSurfaceNumbers(const QPointF (&P)[8], SurfaceAxis* axis)
+{
+    SurfaceAxis& a = *axis;
+    const QPointF A = P[a.a], B = P[a.b], n = a.out;
+    const double gap = kSurfaceTextGap;
+    const QFont font = NumberFont(c_.axisNumberFontSize(a.axis));
+    const QFontMetricsF fm(font);
+    auto boxesFor = [&](const std::vector<double>& ticks) {
+        std::vector<TextBox> out;
+        const double step = ticks.size() > 1 ? ticks[1] - ticks[0] : 1.0;
+        for (double t : ticks) {
+            const QString s = FormatTick(t, step);
+            const QPointF q = A + (B - A) * ((t - a.lo) / (a.hi - a.lo));
+            const double w = fm.horizontalAdvance(s), h = fm.height();
+            out.push_back(CentredText(s, font, q + n * (gap + Reach(n, w, h))));
         }
+        return out;
+    };
+    auto crowded = [](const std::vector<TextBox>& b) {
+        for (size_t k = 1; k < b.size(); ++k)
+            if (b[k].rect.adjusted(-8, -3, 8, 3).intersects(b[k - 1].rect)) return true;
+        return false;
+    };
+    // As many numbers as fit along the edge without touching.
+    std::vector<double> ticks;
+    std::vector<TextBox> boxes;
+    for (int budget = 10; budget >= 2; --budget) {
+        ticks = NiceTicks(a.lo, a.hi, budget);
+        boxes = boxesFor(ticks);
+        if (!crowded(boxes)) break;
+    }
+    while (crowded(boxes) && ticks.size() > 1) {
+        std::vector<double> fewer;
+        for (size_t k = 0; k < ticks.size(); k += 2) fewer.push_back(ticks[k]);
+        ticks = fewer;
+        boxes = boxesFor(ticks);
+    }
+    // Where two axes meet, the number that comes second gives way, and
+    // keeps well apart from the other axis's ("200" and "0" must not read
+    // as "2000").
+    const std::vector<TextBox> others = axisText_;
+    for (size_t k = 0; k < boxes.size(); ++k) {
+        if (!IsClear(others, boxes[k], 10.0)) continue;
+        axisText_.push_back(boxes[k]);
+        const QPointF q = A + (B - A) * ((ticks[k] - a.lo) / (a.hi - a.lo));
+        tickMarks_.push_back(QLineF(q, q + n * 5));
+        a.reach = std::max(a.reach, gap + 2 * Reach(n, boxes[k].rect.width(), boxes[k].rect.height()));
+    }
+}
+
+void Chart3DLayout::placeSurfaceTitle(const QPointF (&P)[8], const SurfaceAxis& a)
+{
+    const QString title = c_.axisTitle(a.axis);
+    if (title.isEmpty() || a.a < 0) return;
+    const QFont font = TitleFont(c_.axisTitleFontSize(a.axis));
+    const QFontMetricsF fm(font);
+    const QPointF mid = (P[a.a] + P[a.b]) / 2.0, n = a.out;
+    const double w = a.vertical ? fm.height() : fm.horizontalAdvance(title);
+    const double h = a.vertical ? fm.horizontalAdvance(title) : fm.height();
+    // Beyond the numbers; further out while something is in the way.
+    for (int step = 0; step < 40; ++step) {
+        const TextBox b = CentredText(title, font, mid + n * (a.reach + 6 + Reach(n, w, h) + 6 * step), a.vertical);
+        if (PlaceIfFree(axisText_, b, 3.0)) break;
     }
 }
 

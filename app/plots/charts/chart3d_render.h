@@ -78,8 +78,25 @@ private:
     };
     void layoutFrame();
     void layoutLegend();
+    // The legend by its mode, in the legend's drawing area, and the marks
+    // and texts they add.
+    struct LegendArea;
+    void layoutFlatLegend(const LegendArea& a);
+    void layoutZoneLegend(const LegendArea& a);
+    void layoutLineLegend(const LegendArea& a);
+    void layoutBarLegend(const LegendArea& a);
+    void legendFill(const QRectF& box, const QColor& colour);
+    void legendOutline(const LegendArea& a, const QRectF& box);
+    void legendLine(const QLineF& line, const QColor& colour, double width);
+    bool legendText(const LegendArea& a, double y, const QString& s, bool tick);
     void layoutSurface();
+    // The numbers and titles around the surface's box: each axis on an
+    // edge of the box's outline, numbers first, titles beyond them.
     void placeSurfaceText();
+    struct SurfaceAxis;
+    static SurfaceAxis SurfaceEdge(const QPointF (&P)[8], const int (&cands)[4][2], bool vertical);
+    void placeSurfaceNumbers(const QPointF (&P)[8], SurfaceAxis* axis);
+    void placeSurfaceTitle(const QPointF (&P)[8], const SurfaceAxis& a);
     void layoutContour();
     void placeContourText(std::vector<double>* xt, std::vector<double>* yt);
     QPointF project(double x, double y, double z) const;

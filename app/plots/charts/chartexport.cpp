@@ -14,8 +14,8 @@ bool SavePicture(const QImage& image, const QString& path, PictureFormat format,
         if (error) *error = why;
         return false;
     };
-    if (image.isNull()) return fail("empty picture");
-    if (path.isEmpty()) return fail("no file name");
+    if (image.isNull()) return fail("The picture is empty.");
+    if (path.isEmpty()) return fail("No file name was given.");
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -26,10 +26,9 @@ bool SavePicture(const QImage& image, const QString& path, PictureFormat format,
     } else {
         ok = image.convertToFormat(QImage::Format_RGB32).save(&buffer, "JPEG", std::clamp(quality, 0, 100));
     }
-    if (!ok) return fail("cannot encode the picture for " + path);
+    if (!ok) return fail("The picture cannot be encoded.");
     std::string why;
-    if (!core::WriteFileAtomically(path.toStdString(), bytes.toStdString(), &why))
-        return fail("cannot write " + path + ": " + QString::fromStdString(why));
+    if (!core::WriteFileAtomically(path.toStdString(), bytes.toStdString(), &why)) return fail(QString::fromStdString(why));
     return true;
 }
 

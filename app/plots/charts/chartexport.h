@@ -1,7 +1,8 @@
 #pragma once
 // Picture export of charts: BMP (always 24 bits a pixel) or JPEG. The file is
 // written under a temporary name and renamed into place, so a failed export
-// never leaves a half-written picture.
+// never leaves a half-written picture and a file of that name keeps what it
+// held; `error` then tells why (the reason alone, without the path).
 #include <QImage>
 #include <QString>
 

@@ -1,5 +1,8 @@
 #include "chartview.h"
 
+#include "chart3d_render.h"   // TextLines
+
+#include <QAccessibleWidget>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -24,6 +27,25 @@ int ButtonCode(Qt::MouseButton b)
 int ShiftCode(Qt::KeyboardModifiers m)
 {
     return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) | (m & Qt::AltModifier ? 4 : 0);
+}
+
+// A chart view is a picture to assistive technology: the image role, named
+// by the caller, described by what the chart's header and footer say.
+QAccessibleInterface* ChartPictureFactory(const QString& className, QObject* object)
+{
+    if (className != QLatin1String("charts::ChartPictureView")) return nullptr;
+    auto* w = qobject_cast<QWidget*>(object);
+    return w ? new QAccessibleWidget(w, QAccessible::Graphic) : nullptr;
+}
+
+QString ChartDescription(const ChartBase& chart)
+{
+    QStringList parts;
+    for (const auto& [shown, text] : {std::pair{chart.headerShown(), chart.headerText()},
+                                      std::pair{chart.footerShown(), chart.footerText()}})
+        if (shown && !text.isEmpty()) parts += TextLines(text);
+    parts.removeAll(QString());
+    return parts.join(QStringLiteral(", "));
 }
 
 } // namespace
@@ -59,13 +81,21 @@ int MatchAction(const std::vector<ChartAction>& table, int message, int modifier
 
 void ChartPictureView::attach(ChartBase* chart, const QString& accessibleName)
 {
+    static const bool factory = [] {
+        QAccessible::installFactory(ChartPictureFactory);
+        return true;
+    }();
+    (void)factory;
     shown_ = chart;
     setAccessibleName(accessibleName);
+    setAccessibleDescription(ChartDescription(*chart));
     setMinimumSize(200, 150);
     // The chart keeps the size it was given until the view is first shown: a
     // chart on a window that never shows exports at its own size.
     connect(chart, &ChartBase::changed, this, [this] {
         dirty_ = true;
+        const QString description = ChartDescription(*shown_);
+        if (description != accessibleDescription()) setAccessibleDescription(description);
         update();
     });
 }

@@ -42,7 +42,9 @@ struct ViewProposal {
 
 // What both views share: the chart's picture, drawn again when the chart
 // reports a change (the last picture stays while the chart batches changes),
-// the chart's size following the widget's, and the mouse button signals.
+// the chart's size following the widget's, and the mouse button signals. To
+// assistive technology a view is an image under the name it is attached with,
+// described by the lines of the chart's header and footer shown.
 // Mouse buttons in signals: 1 left, 2 right, 4 middle. Shift state: 1 Shift, 2 Ctrl, 4 Alt.
 class ChartPictureView : public QWidget {
     Q_OBJECT

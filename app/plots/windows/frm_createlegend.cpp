@@ -12,7 +12,9 @@
 #include "plots/builders/chart_builders.h"
 #include "plots/builders/plot_state.h"
 
+#include <QCoreApplication>
 #include <QGridLayout>
+#include <QPointer>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -21,15 +23,22 @@ namespace {
 
 std::string S(const QString& s) { return s.toStdString(); }
 
-charts::Chart3D& NewLegendChart(bool contour)
+// The maker's own legend chart of one type, for use while the configuration
+// window has not handed over its charts. It belongs to the application,
+// which frees it; a new one is made should it be asked for again after that.
+charts::Chart3D& OwnLegendChart(bool contour)
 {
-    auto* c = new charts::Chart3D;
-    c->setKind(charts::ChartKind::LegendOnly);
-    c->setSize(QSize(180, 480));
-    c->setHeaderShown(false);
-    c->setFooterShown(false);
-    c->setLegendShown(true);
-    if (contour) ApplyAppearanceStyle(*c, 0);
+    static QPointer<charts::Chart3D> own[2];
+    QPointer<charts::Chart3D>& c = own[contour ? 1 : 0];
+    if (!c) {
+        c = new charts::Chart3D(QCoreApplication::instance());
+        c->setKind(charts::ChartKind::LegendOnly);
+        c->setSize(QSize(180, 480));
+        c->setHeaderShown(false);
+        c->setFooterShown(false);
+        c->setLegendShown(true);
+        if (contour) ApplyAppearanceStyle(*c, 0);
+    }
     return *c;
 }
 
@@ -46,16 +55,12 @@ void UseLegendCharts(charts::Chart3D* surface, charts::Chart3D* contour)
 
 charts::Chart3D& SurfaceLegendChart()
 {
-    if (gSurfaceLegend) return *gSurfaceLegend;
-    static charts::Chart3D& c = NewLegendChart(false);
-    return c;
+    return gSurfaceLegend ? *gSurfaceLegend : OwnLegendChart(false);
 }
 
 charts::Chart3D& ContourLegendChart()
 {
-    if (gContourLegend) return *gContourLegend;
-    static charts::Chart3D& c = NewLegendChart(true);
-    return c;
+    return gContourLegend ? *gContourLegend : OwnLegendChart(true);
 }
 
 float BuildSurfaceLegend(double zmin, double zmax)
@@ -122,6 +127,11 @@ void FrmCreateLegend::cmdSaveAs_Click()
             platform::ShowMessage("Z Max must be greater then Z Min.", 0, model::AppTitle);
             return;
         }
+        const std::string problem = ZRangeProblem(zmin, zmax);
+        if (!problem.empty()) {
+            platform::ShowMessage(problem, 0, model::AppTitle);
+            return;
+        }
         const bool threeD = opt3D->isChecked();
         // The batch configuration window shows the tab of the legend drawn.
         if (auto* tabs = gui::frmBatchConfiguration().findChild<QTabWidget*>("SSTab1"))
@@ -153,8 +163,10 @@ void FrmCreateLegend::cmdSaveAs_Click()
         }
         const charts::Chart3D& chart = threeD ? SurfaceLegendChart() : ContourLegendChart();
         const QString path = QString::fromStdString(res.path);
-        if (index == 1) chart.exportBmp(path);
-        else chart.exportJpeg(path, 100);
+        QString why;
+        const bool written = index == 1 ? chart.exportBmp(path, &why) : chart.exportJpeg(path, 100, &why);
+        // Nothing was written; a file of that name keeps what it held.
+        if (!written) model::ShowMsg(CannotSaveMessage(res.path, S(why)), 16, "Save Legend Error");
         return;
     }
 }

@@ -118,11 +118,30 @@ PlotFrame::PlotFrame(QWidget* window, PlotKind kind, charts::Chart3D* chart3d, c
     sideLayout->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(side);
 
-    const char* printName = kind == PlotKind::Contour   ? "cmdPrintCntr"
-                            : kind == PlotKind::Surface ? "cmdPrint3D"
-                            : kind == PlotKind::Diagonal ? "cmdPrintDiag"
-                                                         : "cmdPrintChord";
-    const char* saveName = kind == PlotKind::Surface ? "cmdSave3DChart" : kind == PlotKind::Diagonal ? "cmdSave2DChart" : "cmdSave";
+    BuildButtons(side, sideLayout);
+    fixedArea = new QWidget(side);
+    fixedLayout = new QVBoxLayout(fixedArea);
+    fixedLayout->setContentsMargins(0, 6, 0, 6);
+    sideLayout->addWidget(fixedArea);
+    panel = new QWidget(side);
+    panel->setObjectName("OptionsPanel");
+    panelLayout = new QVBoxLayout(panel);
+    panelLayout->setContentsMargins(0, 0, 0, 0);
+    sideLayout->addWidget(panel);
+    sideLayout->addStretch(1);
+    BuildPanel();
+    panel->hide();
+    ShowDesignState();
+    WireHandlers(std::move(close));
+}
+
+void PlotFrame::BuildButtons(QWidget* side, QVBoxLayout* sideLayout)
+{
+    const char* printName = kind_ == PlotKind::Contour    ? "cmdPrintCntr"
+                            : kind_ == PlotKind::Surface  ? "cmdPrint3D"
+                            : kind_ == PlotKind::Diagonal ? "cmdPrintDiag"
+                                                          : "cmdPrintChord";
+    const char* saveName = kind_ == PlotKind::Surface ? "cmdSave3DChart" : kind_ == PlotKind::Diagonal ? "cmdSave2DChart" : "cmdSave";
     auto* buttons = new QGridLayout;
     cmdPrint = Named(new QPushButton("&Print", side), printName);
     cmdSave = Named(new QPushButton("&Save", side), saveName);
@@ -134,19 +153,10 @@ PlotFrame::PlotFrame(QWidget* window, PlotKind kind, charts::Chart3D* chart3d, c
     buttons->addWidget(cmdClose, 1, 0);
     buttons->addWidget(cmdCustomize, 1, 1);
     sideLayout->addLayout(buttons);
+}
 
-    fixedArea = new QWidget(side);
-    fixedLayout = new QVBoxLayout(fixedArea);
-    fixedLayout->setContentsMargins(0, 6, 0, 6);
-    sideLayout->addWidget(fixedArea);
-
-    panel = new QWidget(side);
-    panel->setObjectName("OptionsPanel");
-    panelLayout = new QVBoxLayout(panel);
-    panelLayout->setContentsMargins(0, 0, 0, 0);
-    sideLayout->addWidget(panel);
-    sideLayout->addStretch(1);
-
+void PlotFrame::BuildPanel()
+{
     lblDisplay = Named(new QLabel("Display:", panel), "lblDisplay");
     panelLayout->addWidget(lblDisplay);
     auto row = [this](QCheckBox* c, QLineEdit* e) {
@@ -164,7 +174,7 @@ PlotFrame::PlotFrame(QWidget* window, PlotKind kind, charts::Chart3D* chart3d, c
     row(chkFooter, txtFooter);
     auto* checks = new QGridLayout;
     int r = 0;
-    if (kind != PlotKind::Chord) {
+    if (kind_ != PlotKind::Chord) {
         chkLegend = Named(new QCheckBox("Show &Legend", panel), "chkLegend");
         checks->addWidget(chkLegend, r++, 0, 1, 2);
     }
@@ -176,7 +186,7 @@ PlotFrame::PlotFrame(QWidget* window, PlotKind kind, charts::Chart3D* chart3d, c
     checks->addWidget(chkXValues, r++, 1);
     checks->addWidget(chkYLabel, r, 0);
     checks->addWidget(chkYValues, r++, 1);
-    if (kind == PlotKind::Surface) {
+    if (kind_ == PlotKind::Surface) {
         chkZLabel = Named(new QCheckBox("&Z Label", panel), "chkZLabel");
         checks->addWidget(chkZLabel, r++, 0);
     }
@@ -197,14 +207,19 @@ PlotFrame::PlotFrame(QWidget* window, PlotKind kind, charts::Chart3D* chart3d, c
         txtTickSize = Named(new QLineEdit(panel), "txtTickSize", "Axis Number Size");
         sizeRow(lblTickSize, txtTickSize);
     }
-    panel->hide();
+}
 
-    // Design state: everything shown, as the chart starts.
+void PlotFrame::ShowDesignState()
+{
+    // Everything shown, as the chart starts.
     for (QCheckBox* c : {chkHeader, chkFooter, chkLegend, chkXLabel, chkYLabel, chkZLabel, chkXValues, chkYValues})
         if (c) c->setChecked(true);
     txtLabelSize->setText(QString::number(TitleFontSize()));
     if (txtTickSize) txtTickSize->setText(QString::number(NumberFontSize()));
+}
 
+void PlotFrame::WireHandlers(std::function<void()> close)
+{
     connect(chkHeader, &QCheckBox::toggled, this, [this] { chkHeader_Click(); });
     connect(chkFooter, &QCheckBox::toggled, this, [this] { chkFooter_Click(); });
     if (chkLegend) connect(chkLegend, &QCheckBox::toggled, this, [this] { chkLegend_Click(); });
@@ -405,9 +420,15 @@ void PlotFrame::cmdSave_Click()
         const QString caption = cmdSave->text();
         cmdSave->setText("&Saving");
         QApplication::processEvents();
-        const bool written = index == 1 ? chart_->exportBmp(Q(*target)) : chart_->exportJpeg(Q(*target), 100);
+        QString why;
+        const bool written =
+            index == 1 ? chart_->exportBmp(Q(*target), &why) : chart_->exportJpeg(Q(*target), 100, &why);
         cmdSave->setText(caption);
-        if (!written) return;   // an export that cannot write ends the command silently
+        if (!written) {
+            // Nothing was written; a file of that name keeps what it held.
+            model::ShowMsg(CannotSaveMessage(*target, S(why)), 16, "Save Graph Error");
+            return;
+        }
         files.WorkingFolder = FolderWithSeparator(*target);
         files.GraphFormatIndex = uint8_t(index);
         return;

@@ -85,6 +85,12 @@ public:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The steps of construction: the command buttons, the options panel's
+    // controls, their design state, and their handlers.
+    void BuildButtons(QWidget* side, QVBoxLayout* sideLayout);
+    void BuildPanel();
+    void ShowDesignState();
+    void WireHandlers(std::function<void()> close);
     bool Is3D() const { return chart3d_ != nullptr; }
     void SetAxisTitle(int axis, const QString& title);
     int TitleFontSize() const;

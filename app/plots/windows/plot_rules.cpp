@@ -34,6 +34,11 @@ std::string InvalidFileNameMessage()
     return std::string(platform::kMsgCannotSaveInvalidName);
 }
 
+std::string CannotSaveMessage(const std::string& path, const std::string& reason)
+{
+    return "The file cannot be saved." + std::string(model::CR) + path + ": " + reason;
+}
+
 std::string FolderWithSeparator(const std::string& path)
 {
     const size_t slash = path.find_last_of("/\\");

@@ -19,6 +19,9 @@ std::string GraphSaveFilter(const std::string& suffix);
 std::optional<std::string> GraphSaveTarget(const std::string& chosen, int filterIndex, const std::string& suffix);
 // "The file cannot be saved." CR "Invalid filename specified."
 std::string InvalidFileNameMessage();
+// A picture that could not be written: "The file cannot be saved." CR the
+// file's path, ": " and the reason.
+std::string CannotSaveMessage(const std::string& path, const std::string& reason);
 // Folder of a path up to and including its last separator.
 std::string FolderWithSeparator(const std::string& path);
 

@@ -316,9 +316,11 @@ TEST(Legends, LabelsShowAsManyDecimalsAsTheirStepNeeds)
         const char* pattern;
     } formats[] = {
         {0.25, "0.0", "0.00"},  {0.2, "0.0", "0.0"},   {1, "0.0", "0.0"},     {0.125, "0.0", "0.000"},
-        {1.0 / 3, "0.0", "0.0"},   {8.0 / 18, "0", "0"}, {2, "0", "0"},       {0.5, "0", "0.0"},
-        {0.0625, "0", "0"},        {0.0005, "0.0", "0.0"},
+        {1.0 / 3, "0.0", "0.0"},   {2, "0", "0"},       {0.5, "0", "0.0"},
         {float(0.1), "0.0", "0.0"}, {-0.25, "0", "0.00"},
+        // Steps under the format's last decimal get the decimals that keep
+        // neighbours apart (the format alone repeated labels: 0, 0, 1, 1, ...).
+        {8.0 / 18, "0", "0.0"}, {0.0625, "0", "0.0000"}, {0.0005, "0.0", "0.0000"},
     };
     for (const auto& f : formats)
         EXPECT_EQ(f.pattern, LegendLabelFormat(f.step, f.zFormat)) << f.step << " " << f.zFormat;
@@ -348,4 +350,124 @@ TEST(Legends, LabelsShowAsManyDecimalsAsTheirStepNeeds)
     EXPECT_EQ("-0.875", surface.legendLabelText(4).toStdString());
     EXPECT_EQ("-0.750", surface.legendLabelText(8).toStdString());
     EXPECT_EQ("1.000", surface.legendLabelSecondText(64).toStdString());
+}
+
+namespace {
+
+// The labels of a legend as read, bottom to top, beside the values they name.
+struct ReadLabels {
+    std::vector<std::string> texts;
+    std::vector<double> values;
+};
+
+double Parsed(const std::string& text)
+{
+    double v = 0;
+    EXPECT_TRUE(core::ParseNumber(text, &v)) << text;
+    return v;
+}
+
+} // namespace
+
+// Neighbouring legend labels never read the same and stand evenly apart:
+// exactly one step apart where the step is a short decimal, else within one
+// unit of their last decimal; every label is its value rounded. Over tiny,
+// huge, negative and offset ranges in both formats, on the 3D legend from the
+// Z boxes and from the result's figures, and on the filled and line contour
+// legends.
+TEST(Legends, NeighbouringLabelsAreDistinctAndEvenlySpaced)
+{
+    struct Range {
+        double lo, hi;
+        const char* format;
+    };
+    const Range ranges[] = {
+        {0, 1, "0.0"},        {0, 1, "0"},          {0, 1e-3, "0.0"},       {0, 64, "0"},
+        {-5, -1, "0.0"},      {1000.3, 1000.4, "0.0"}, {-24.75, 15.25, "0.0"}, {0, 1e6, "0.0"},
+        {-1e6, 1e6, "0"},     {0.5, 0.50001, "0"},  {-2, 6, "0.0"},         {-0.003, 0.0049, "0.0"},
+        {-63.8, 42.5, "0.0"}, {12.3456, 12.9, "0"},
+    };
+    enum Layout { Boxes3D, Figures3D, Filled, Lines };
+    for (const Range& r : ranges) {
+        for (Layout layout : {Boxes3D, Figures3D, Filled, Lines}) {
+            SCOPED_TRACE(testing::Message() << r.lo << " to " << r.hi << " " << r.format << " layout " << int(layout));
+            charts::Chart3D c;
+            ReadLabels read;
+            double step = 0;
+            if (layout == Boxes3D || layout == Figures3D) {
+                Grid g(50, 50, true);
+                ResultFacts f = Facts(50, 50, r.format);
+                f.minZ = float(r.lo);
+                f.maxZ = float(r.hi);
+                f.zRange = f.maxZ - f.minZ;
+                OptionBoxes b;
+                if (layout == Boxes3D) {
+                    b.zMin = core::FormatNumber(r.lo, "0.000000");
+                    b.zMax = core::FormatNumber(r.hi, "0.000000");
+                }
+                Setup3DChart(c, g.in, f, b);
+                step = layout == Boxes3D ? (r.hi - r.lo) / 16 : f.zRange / 16.0;
+                read.texts.push_back(c.legendLabelSecondText(1).toStdString());
+                for (int k = 1; k <= 15; ++k) read.texts.push_back(c.legendLabelText(4 * k).toStdString());
+                read.texts.push_back(c.legendLabelSecondText(64).toStdString());
+                for (int k = 0; k <= 16; ++k) read.values.push_back((layout == Boxes3D ? r.lo : f.minZ) + k * step);
+            } else {
+                c.setContourFilled(layout == Filled);
+                step = FillContourLegend(c, r.lo, r.hi, r.format, "mils");
+                ASSERT_EQ(18, c.legendLabelCount());
+                for (int j = 2; j <= 18; ++j) {
+                    read.texts.push_back(c.legendLabelText(j).toStdString());
+                    read.values.push_back(layout == Filled ? r.lo + (j - 2) * double(step) : c.level(j));
+                }
+            }
+            const std::string& first = read.texts.front();
+            const size_t point = first.find('.');
+            const int decimals = point == std::string::npos ? 0 : int(first.size() - point - 1);
+            const double unit = std::pow(10.0, -decimals);
+            double least = 1e300, most = -1e300;
+            for (size_t k = 0; k < read.texts.size(); ++k) {
+                const double v = Parsed(read.texts[k]);
+                EXPECT_NEAR(v, read.values[k], unit / 2 + std::fabs(read.values[k]) * 1e-6) << read.texts[k];
+                if (k == 0) continue;
+                EXPECT_NE(read.texts[k], read.texts[k - 1]);
+                const double apart = v - Parsed(read.texts[k - 1]);
+                least = std::min(least, apart);
+                most = std::max(most, apart);
+            }
+            EXPECT_LE(most - least, unit * 1.001) << first << " ... " << read.texts.back();
+            // The step as the range gives it: a short decimal reads exactly even.
+            const double span = layout == Figures3D ? double(float(r.hi) - float(r.lo)) : r.hi - r.lo;
+            const double units = span / (layout == Lines ? 18 : 16) / unit;
+            if (std::fabs(units - std::round(units)) < 1e-6 + 1e-12 * units)
+                EXPECT_LE(most - least, unit * 1e-3) << first << " ... " << read.texts.back();
+        }
+    }
+}
+
+// A Z range beyond what the charts can draw is refused with its reason; the
+// builders take such boxes as no range.
+TEST(Legends, RangesTheChartsCannotDrawAreRefused)
+{
+    const char* outside = "Z Min and Z Max must lie between -1000000 and 1000000.";
+    const char* narrow = "Z Max must exceed Z Min by at least 0.000001.";
+    const struct {
+        double lo, hi;
+        const char* problem;
+    } cases[] = {
+        {0, 1e300, outside},   {-1e300, 0, outside}, {0, INFINITY, outside}, {NAN, 1, outside},
+        {-1e6, 1e6, ""},       {0, 1000001, outside}, {0, 1e-7, narrow},     {1, 1 + 1e-6, ""},
+        {1000.3, 1000.4, ""},  {5, 5, ""},            {6, 2, ""},
+    };
+    for (const auto& k : cases) EXPECT_EQ(k.problem, ZRangeProblem(k.lo, k.hi)) << k.lo << " " << k.hi;
+
+    charts::Chart3D c;
+    Grid g(50, 50, true);
+    const SurfaceBuild r = Setup3DChart(c, g.in, Facts(640, 480), {"None", "", "", "0", "1e300"});
+    EXPECT_FALSE(r.levelStepWritten);
+    EXPECT_TRUE(c.axisMaxAuto(Axis3D::Z));
+    EXPECT_EQ(c.legendLabelSecondText(64), "10.0");
+    c.setContourFilled(true);
+    const ContourBuild k = SetupContourChart(c, g.in, Facts(640, 480), {"None", "", "", "-1e300", "6"}, false);
+    EXPECT_EQ(k.contourZMin, -2.5f);
+    EXPECT_EQ(c.legendLabelText(18), "10.0");
 }

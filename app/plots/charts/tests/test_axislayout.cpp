@@ -1,12 +1,16 @@
 // Axis numbering and text layout of the charts: the tick routine over small
 // budgets and awkward ranges, and exported 3D and 2D charts whose text boxes
-// (titles, numbers, legend) never overlap at any size and view angle.
+// (titles, numbers, legend) never overlap at any size and view angle, and a
+// table of charts that draw the pictures recorded for them.
 #include "plots/charts/chart2d.h"
 #include "plots/charts/chart3d.h"
 #include "plots/charts/chart3d_render.h"
 
+#include <QCryptographicHash>
 #include <gtest/gtest.h>
 #include <cmath>
+#include <functional>
+#include <memory>
 
 using namespace charts;
 
@@ -294,5 +298,206 @@ TEST(ProfileTextLayout, ALongHeaderEndsInAnEllipsisInsideThePicture)
         ASSERT_FALSE(boxes.empty());
         EXPECT_TRUE(boxes[0].text.endsWith(QChar(0x2026))) << boxes[0].text.toStdString();
         ExpectApart(boxes, QSize(400, 300));
+    }
+}
+
+namespace {
+
+// A digest of a rendered picture: its size and every pixel.
+std::string PictureDigest(const ChartBase& chart)
+{
+    const QImage img = chart.renderImage().convertToFormat(QImage::Format_RGB32);
+    QCryptographicHash h(QCryptographicHash::Sha1);
+    h.addData(QByteArrayView(reinterpret_cast<const char*>(img.constBits()), img.sizeInBytes()));
+    return QString("%1x%2:").arg(img.width()).arg(img.height()).toStdString() + h.result().toHex().left(16).toStdString();
+}
+
+// The two profiles of a diagonal chart with everything shown.
+void MakeProfiles(Chart2D& c, QSize size)
+{
+    c.setIsBatched(true);
+    c.setSize(size);
+    c.setSeriesCount(2);
+    c.setPointCount(400);
+    for (int i = 1; i <= 400; ++i) {
+        c.setX(i, (i - 1) * 1.25);
+        c.setY(1, i, 5.2 * std::cos(i / 64.0) - 2.7);
+        c.setY(2, i, i > 180 && i < 190 ? kHoleValue : 0.01 * i - 1.4);
+    }
+    c.setSeriesLabel(1, "Upper Left to Lower Right (AB)");
+    c.setSeriesLabel(2, "Lower Left to Upper Right (CD)");
+    c.setHeaderText("dome_ph.tif");
+    c.setFooterText("Min AB: -2.7       Max AB: 2.5       Min CD: -1.4       Max CD: 2.6       (mils)");
+    c.setAxisTitle(Axis2D::X, "Position Along Diagonal (pixels)");
+    c.setAxisTitle(Axis2D::Y, "Displacement (mils)");
+    c.setAxisMax(Axis2D::X, 500);
+    c.setIsBatched(false);
+}
+
+// A legend chart of each mode, with the labels the builders write.
+void MakeLegend(Chart3D& c, int mode, bool flat)
+{
+    c.setIsBatched(true);
+    c.setKind(ChartKind::LegendOnly);
+    c.setSize(QSize(180, 480));
+    c.setHeaderText("Z (mils)");
+    c.setFooterShown(false);
+    const int levels = mode == 0 ? 64 : mode == 2 ? 17 : 19;
+    c.setLevelTableReset(true);
+    c.setLevelCount(0);
+    for (int k = 0; k < levels; ++k) c.addLevel(flat ? 1.5 : -2.0 + k * 8.0 / (levels - 1));
+    c.setLegendMode(mode);
+    c.setContourFilled(mode != 1);
+    c.removeAllLegendLabels();
+    if (mode == 0) {
+        c.setLegendLabelSecondText(1, "-2.0");
+        for (int k = 1; k <= 15; ++k) c.setLegendLabelText(4 * k, QString::number(-2.0 + k * 0.5, 'f', 1));
+        c.setLegendLabelSecondText(64, "6.0");
+    } else {
+        c.appendLegendLabel("");
+        for (int k = 2; k <= 18; ++k) c.appendLegendLabel(QString::number(-2.0 + (k - 1) * 8.0 / 18, 'f', 1));
+    }
+    c.setIsBatched(false);
+}
+
+} // namespace
+
+// Pictures recorded before the layout code was split into named steps: the
+// same charts draw byte for byte the same pictures.
+TEST(ChartPictures, DrawAsRecorded)
+{
+    struct Case {
+        const char* name;
+        std::function<void(std::unique_ptr<ChartBase>&)> make;
+        std::string digest;
+    };
+    auto profile = [](QSize size, std::function<void(Chart2D&)> more = {}) {
+        return [size, more](std::unique_ptr<ChartBase>& out) {
+            auto c = std::make_unique<Chart2D>();
+            MakeProfiles(*c, size);
+            if (more) more(*c);
+            out = std::move(c);
+        };
+    };
+    auto surface = [](ChartKind kind, QSize size, std::function<void(Chart3D&)> more = {}) {
+        return [kind, size, more](std::unique_ptr<ChartBase>& out) {
+            auto c = std::make_unique<Chart3D>();
+            MakeSurface(*c, kind, size);
+            if (more) more(*c);
+            out = std::move(c);
+        };
+    };
+    auto legend = [](int mode, bool flat) {
+        return [mode, flat](std::unique_ptr<ChartBase>& out) {
+            auto c = std::make_unique<Chart3D>();
+            MakeLegend(*c, mode, flat);
+            out = std::move(c);
+        };
+    };
+    const Case cases[] = {
+        {"profile 860x560", profile(QSize(860, 560)), "860x560:e0c9d4745613fba5"},
+        {"profile 400x300", profile(QSize(400, 300)), "400x300:97361e6fdf415868"},
+        {"profile 300x200", profile(QSize(300, 200)), "300x200:47b0349478016844"},
+        {"profile 160x120", profile(QSize(160, 120)), "160x120:ff63259986bc774d"},
+        {"profile no legend", profile(QSize(860, 560), [](Chart2D& c) { c.setLegendShown(false); }), "860x560:29a558152cda1bf1"},
+        {"profile two-line header, no numbers",
+         profile(QSize(640, 480), [](Chart2D& c) {
+             c.setHeaderText("b_ph.tif\rReference: a_ph.tif");
+             c.setAxisAnnotation(Axis2D::X, 2);
+             c.setAxisAnnotation(Axis2D::Y, 2);
+         }),
+         "640x480:c9abf030fe7e9cf1"},
+        {"profile large titles", profile(QSize(860, 560), [](Chart2D& c) {
+             c.setAxisTitleFontSize(Axis2D::X, 30);
+             c.setAxisMin(Axis2D::Y, -4);
+             c.setAxisMax(Axis2D::Y, 6);
+         }),
+         "860x560:8fd02545e6214e4e"},
+        {"surface 330/45", surface(ChartKind::Surface, QSize(860, 560)), "860x560:43e5c8f61a47def3"},
+        {"surface 30/20 small", surface(ChartKind::Surface, QSize(400, 300), [](Chart3D& c) {
+             c.setViewRotation(30);
+             c.setViewElevation(20);
+         }),
+         "400x300:25095163bc2bf0a0"},
+        {"surface 135/-30 large fonts", surface(ChartKind::Surface, QSize(860, 560), [](Chart3D& c) {
+             c.setViewRotation(135);
+             c.setViewElevation(-30);
+             for (Axis3D a : {Axis3D::X, Axis3D::Y, Axis3D::Z}) {
+                 c.setAxisTitleFontSize(a, 200);
+                 c.setAxisNumberFontSize(a, 160);
+             }
+         }),
+         "860x560:c67baaa4d61aa2ee"},
+        {"surface 250/200 no Y numbers", surface(ChartKind::Surface, QSize(1600, 1000), [](Chart3D& c) {
+             c.setViewRotation(250);
+             c.setViewElevation(200);
+             c.setAxisAnnotation(Axis3D::Y, 2);
+         }),
+         "1600x1000:9d03c87ca7099d2e"},
+        {"contour filled", surface(ChartKind::Contour, QSize(860, 560)), "860x560:03a031d04b591c30"},
+        {"contour lines", surface(ChartKind::Contour, QSize(400, 300), [](Chart3D& c) {
+             c.setContourFilled(false);
+             c.setLegendMode(1);
+         }),
+         "400x300:d608327b994457e7"},
+        {"legend bar", legend(0, false), "180x480:a6b9adb7038da0f7"},
+        {"legend lines", legend(1, false), "180x480:a51c2e3ad4760c74"},
+        {"legend zones", legend(2, false), "180x480:edad89b62bd32b5a"},
+        {"legend flat", legend(2, true), "180x480:b32a2efe44af21d8"},
+    };
+    for (const Case& k : cases) {
+        std::unique_ptr<ChartBase> chart;
+        k.make(chart);
+        EXPECT_EQ(k.digest, PictureDigest(*chart)) << k.name;
+    }
+}
+
+// A profile picture at any size: the axis titles set are drawn, and a larger
+// picture never shows fewer axis numbers, with or without the series legend
+// and with a two-line header (a relative result).
+TEST(ProfileTextLayout, TitlesAreDrawnAndALargerPictureNeverShowsFewerNumbers)
+{
+    const QSize sizes[] = {{160, 120}, {200, 150}, {240, 180}, {300, 200}, {320, 240},  {400, 300},
+                           {480, 360}, {640, 480}, {860, 560}, {1024, 768}, {1600, 1000}};
+    struct Variant {
+        const char* name;
+        std::function<void(Chart2D&)> apply;
+    };
+    const Variant variants[] = {
+        {"batch diagonal", [](Chart2D&) {}},
+        {"chord", [](Chart2D& c) { c.setLegendShown(false); }},
+        {"relative", [](Chart2D& c) { c.setHeaderText("b_ph.tif\rReference: a_ph.tif"); }},
+    };
+    for (const Variant& v : variants) {
+        int before = 0;
+        for (const QSize size : sizes) {
+            SCOPED_TRACE(testing::Message() << v.name << " " << size.width() << "x" << size.height());
+            Chart2D c;
+            MakeProfiles(c, size);
+            v.apply(c);
+            const std::vector<TextBox> boxes = c.textBoxes();
+            ExpectApart(boxes, size);
+            // A title longer than its side ends in an ellipsis; from 300
+            // pixels across the X title is whole. Under 200 x 150 a two-line
+            // header leaves the X title no room.
+            auto drawn = [&boxes](const QString& title) {
+                for (const TextBox& b : boxes)
+                    if (b.text == title || (b.text.endsWith(QChar(0x2026)) && b.text.size() >= 2 && title.startsWith(b.text.chopped(1))))
+                        return b.text;
+                return QString();
+            };
+            if (size.width() >= 200) EXPECT_FALSE(drawn(c.axisTitle(Axis2D::X)).isEmpty());
+            EXPECT_FALSE(drawn(c.axisTitle(Axis2D::Y)).isEmpty());
+            if (size.width() >= 300) EXPECT_EQ(drawn(c.axisTitle(Axis2D::X)), c.axisTitle(Axis2D::X));
+            int numbers = 0;
+            for (const TextBox& b : boxes) {
+                bool ok = false;
+                b.text.toDouble(&ok);
+                numbers += ok;
+            }
+            EXPECT_GE(numbers, before);
+            before = numbers;
+        }
+        EXPECT_GE(before, 12) << v.name;
     }
 }

@@ -18,6 +18,7 @@
 #include "plots/charts/chart3d_render.h"
 
 #include <QAccessible>
+#include <QCryptographicHash>
 #include "testsupport/accessible_names.h"
 #include <QApplication>
 #include <QScreen>
@@ -28,6 +29,9 @@
 #include <QTest>
 
 #include <cmath>
+#include <csignal>
+#include <set>
+#include <sys/resource.h>
 
 using namespace guitest;
 
@@ -75,6 +79,37 @@ int BmpBitCount(const std::string& path)
     const std::string b = Bytes(path);
     if (b.size() < 30 || b.compare(0, 2, "BM") != 0) return 0;
     return static_cast<unsigned char>(b[28]) | (static_cast<unsigned char>(b[29]) << 8);
+}
+
+// While alive, files may grow to `bytes` as on a nearly full disk (a limit
+// that holds for root too); SIGXFSZ is ignored, so a write past it fails.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        previous_ = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit r = old_;
+        r.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &r);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, previous_);
+    }
+
+private:
+    struct rlimit old_ {};
+    void (*previous_)(int) = nullptr;
+};
+
+// The names of the files in a folder.
+std::set<std::string> FilesIn(const std::string& folder)
+{
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) names.insert(e.path().filename().string());
+    return names;
 }
 
 class PlotWindows : public GuiTest {
@@ -157,6 +192,96 @@ TEST_F(PlotWindows, Save3DWritesA24BitBitmapAndRefusesAWrongExtension)
     dialogs.queueFileCancel();
     w.cmdSave3DChart->click();
     EXPECT_TRUE(messages.records.empty());
+}
+
+// A picture that cannot be written, under a folder that is a file or past
+// a full disk, is reported with its reason by every plot window's Save, as
+// bitmap and as JPEG; a picture of that name keeps what it held, nothing is
+// left behind, and the format and folder of the last save stay.
+TEST_F(PlotWindows, SavesThatCannotWriteSaySoAndKeepTheOldPicture)
+{
+    Calculate(false);
+    auto& main = gui::frmAnalysis();
+    main.cmdChordPlot->click();
+    auto& contour = plots::frmContour();
+    QApplication::processEvents();
+    Mouse(contour.Chart3D2, QEvent::MouseButtonPress, NodePixel(contour.chart(), 5, 5), Qt::LeftButton, Qt::LeftButton);
+    Mouse(contour.Chart3D2, QEvent::MouseButtonRelease, NodePixel(contour.chart(), 40, 30), Qt::LeftButton, Qt::NoButton);
+    ASSERT_TRUE(plots::frmChordPlot().isVisible()) << Messages();
+    main.cmd3DPlot->click();
+    main.cmdDiagonal->click();
+    const std::string folder = dir.file("pictures");
+    std::filesystem::create_directories(folder);
+    testsupport::WriteBytes(folder + "/plain", {'x'});
+    struct Window {
+        QPushButton* save;
+        const char* suffix;
+    };
+    const Window windows[] = {{plots::frm3DChart().cmdSave3DChart, "_3D"},
+                              {plots::frmDiagonal().cmdSave2DChart, "_dia"},
+                              {plots::frmChordPlot().cmdSave, "_crd"}};
+    model::files.GraphFormatIndex = 1;
+    model::files.WorkingFolder = dir.path().string() + "/";
+    for (const Window& w : windows) {
+        for (int index : {1, 2}) {
+            const std::string ext = index == 1 ? ".bmp" : ".jpg";
+            const std::string old = folder + "/old" + w.suffix + ext;
+            testsupport::WriteBytes(old, {'o', 'l', 'd'});
+            for (const std::string& chosen : {folder + "/plain/a" + ext, old}) {
+                SCOPED_TRACE(chosen);
+                messages.records.clear();
+                dialogs.queueFile(chosen, index);
+                {
+                    FileSizeLimit full(4096);
+                    QTest::mouseClick(w.save, Qt::LeftButton);
+                }
+                ASSERT_EQ(1u, messages.records.size());
+                const std::string target = chosen == old ? old : folder + "/plain/a" + w.suffix + ext;
+                EXPECT_EQ(0u, messages.records[0].text.rfind("The file cannot be saved.\r" + target + ": ", 0))
+                    << messages.records[0].text;
+                EXPECT_GT(messages.records[0].text.size(), ("The file cannot be saved.\r" + target + ": ").size());
+                EXPECT_EQ("Save Graph Error", messages.records[0].title);
+                EXPECT_EQ(16, messages.records[0].style);
+                EXPECT_EQ("Save", testsupport::Caption(w.save));
+                EXPECT_EQ("old", Bytes(old));
+            }
+            EXPECT_EQ(1, model::files.GraphFormatIndex);
+            EXPECT_EQ(dir.path().string() + "/", model::files.WorkingFolder);
+        }
+    }
+    // The contour window's Save is kept for chord picking; after it, the same.
+    plots::frmChordPlot().cmdClose->click();
+    main.cmdContour->click();
+    messages.records.clear();
+    dialogs.queueFile(folder + "/plain/c.jpg", 2);
+    QTest::mouseClick(contour.cmdSave, Qt::LeftButton);
+    ASSERT_EQ(1u, messages.records.size());
+    EXPECT_EQ(0u, messages.records[0].text.rfind("The file cannot be saved.\r" + folder + "/plain/c_ctr.jpg: ", 0));
+
+    // The legend maker, both types and formats.
+    plots::FrmCreateLegend legend;
+    legend.txtZmin->setText("0");
+    legend.txtZmax->setText("64");
+    for (QRadioButton* type : {legend.opt3D, legend.optContour})
+        for (int index : {1, 2}) {
+            type->setChecked(true);
+            const std::string old = folder + (index == 1 ? "/legend.bmp" : "/legend.jpg");
+            testsupport::WriteBytes(old, {'o', 'l', 'd'});
+            messages.records.clear();
+            dialogs.queueFile(old, index);
+            {
+                FileSizeLimit full(4096);
+                QTest::mouseClick(legend.cmdSaveAs, Qt::LeftButton);
+            }
+            ASSERT_EQ(1u, messages.records.size());
+            EXPECT_EQ(0u, messages.records[0].text.rfind("The file cannot be saved.\r" + old + ": ", 0))
+                << messages.records[0].text;
+            EXPECT_EQ("Save Legend Error", messages.records[0].title);
+            EXPECT_EQ("old", Bytes(old));
+        }
+    const std::set<std::string> left = {"legend.bmp", "legend.jpg", "old_3D.bmp", "old_3D.jpg", "old_crd.bmp",
+                                        "old_crd.jpg", "old_dia.bmp", "old_dia.jpg", "plain"};
+    EXPECT_EQ(left, FilesIn(folder));
 }
 
 TEST_F(PlotWindows, ViewKeysHoldOneAngleAndAreForgottenWhenTheChartLosesFocus)
@@ -470,6 +595,20 @@ TEST_F(PlotWindows, NormalisingWithAMaskedCornerFallsBackToThePlainProfiles)
     EXPECT_EQ(plain[40], float(w.chart().y(1, 41)));
 }
 
+// The diagonal window's profiles keep both axis titles beside their legend.
+TEST_F(PlotWindows, DiagonalWindowDrawsBothAxisTitles)
+{
+    Calculate();
+    gui::frmAnalysis().cmdDiagonal->click();
+    const charts::Chart2D& c = plots::frmDiagonal().chart();
+    ASSERT_TRUE(c.legendShown());
+    std::set<std::string> texts;
+    for (const charts::TextBox& b : c.textBoxes()) texts.insert(b.text.toStdString());
+    EXPECT_TRUE(texts.count("Position Along Diagonal (pixels)"));
+    EXPECT_TRUE(texts.count("Displacement (mils)"));
+    EXPECT_TRUE(texts.count(plots::kSeriesAB));
+}
+
 TEST_F(PlotWindows, LegendMakerOffersTheRangeNameAndWritesTheLegend)
 {
     Calculate();
@@ -529,6 +668,72 @@ TEST_F(PlotWindows, LegendMakerOffersTheRangeNameAndWritesTheLegend)
     EXPECT_EQ("2", plots::ContourLegendChart().legendLabelText(3).toStdString());
     EXPECT_TRUE(platform::FileExists(dir.file("contour.bmp")));
     legend->close();
+}
+
+// Without the configuration window's charts the maker draws on its own two,
+// which the application frees; freed, they are made again on demand.
+TEST_F(PlotWindows, TheMakersOwnLegendChartsAreFreedWithTheApplication)
+{
+    plots::UseLegendCharts(nullptr, nullptr);
+    for (bool contour : {false, true}) {
+        charts::Chart3D* c = contour ? &plots::ContourLegendChart() : &plots::SurfaceLegendChart();
+        EXPECT_EQ(QCoreApplication::instance(), c->parent());
+        delete c;
+        charts::Chart3D& again = contour ? plots::ContourLegendChart() : plots::SurfaceLegendChart();
+        EXPECT_EQ(charts::ChartKind::LegendOnly, again.kind());
+        EXPECT_EQ(10.0f, plots::BuildSurfaceLegend(0, 640));
+    }
+}
+
+// A Z range the charts cannot draw (its labels would read Inf, or never
+// differ) is refused with its reason wherever it is typed: before any of the
+// four plot commands opens its window, and by the legend maker.
+TEST_F(PlotWindows, ZRangesTheChartsCannotDrawAreRefusedWhereTheyAreTyped)
+{
+    Calculate();
+    auto& main = gui::frmAnalysis();
+    const struct {
+        const char *zmin, *zmax, *message;
+    } ranges[] = {
+        {"0", "1e300", "Z Min and Z Max must lie between -1000000 and 1000000."},
+        {"-2000000", "1", "Z Min and Z Max must lie between -1000000 and 1000000."},
+        {"0", "0.0000001", "Z Max must exceed Z Min by at least 0.000001."},
+    };
+    const std::pair<QPushButton*, QWidget*> commands[] = {{main.cmd3DPlot, &plots::frm3DChart()},
+                                                           {main.cmdContour, &plots::frmContour()},
+                                                           {main.cmdDiagonal, &plots::frmDiagonal()},
+                                                           {main.cmdChordPlot, &plots::frmContour()}};
+    for (const auto& r : ranges) {
+        for (const auto& [button, window] : commands) {
+            SCOPED_TRACE(testing::Message() << r.zmin << " to " << r.zmax << " " << button->objectName().toStdString());
+            for (auto [box, text] : {std::pair{main.txtZmin, r.zmin}, std::pair{main.txtZmax, r.zmax}}) {
+                box->clear();
+                QTest::keyClicks(box, text);
+            }
+            messages.records.clear();
+            QTest::mouseClick(button, Qt::LeftButton);
+            ASSERT_EQ(1u, messages.records.size()) << Messages();
+            EXPECT_EQ(r.message, messages.records[0].text);
+            EXPECT_EQ("Presentation Setup Error", messages.records[0].title);
+            EXPECT_EQ(16, messages.records[0].style);
+            EXPECT_FALSE(window->isVisible());
+        }
+    }
+
+    plots::FrmCreateLegend legend;
+    const float step = plots::plotState.LevelStep;
+    for (const auto& r : ranges) {
+        legend.txtZmin->clear();
+        QTest::keyClicks(legend.txtZmin, r.zmin);
+        legend.txtZmax->clear();
+        QTest::keyClicks(legend.txtZmax, r.zmax);
+        messages.records.clear();
+        QTest::mouseClick(legend.cmdSaveAs, Qt::LeftButton);
+        ASSERT_EQ(1u, messages.records.size()) << Messages();
+        EXPECT_EQ(r.message, messages.records[0].text);
+    }
+    EXPECT_TRUE(dialogs.fileRequests.empty());
+    EXPECT_EQ(step, plots::plotState.LevelStep);
 }
 
 TEST_F(PlotWindows, WindowsOpenMaximisedRestoreOnScreenAndKeepAMinimumSize)
@@ -665,4 +870,130 @@ TEST_F(PlotWindows, EveryCommandHasItsOwnMnemonicAndAltWorksIt)
     EXPECT_EQ("Hide Options", testsupport::Caption(w.cmdCustomize));
     QTest::keyClick(&w, Qt::Key_O, Qt::AltModifier);
     EXPECT_TRUE(testsupport::WaitUntil([&] { return !w.frame->panel->isVisible(); }));
+}
+
+// The frame of each plot window, options hidden and shown, draws the picture
+// recorded before its construction was split into named steps, beside a chart
+// of the same place and size.
+TEST_F(PlotWindows, FramesDrawAsRecorded)
+{
+    StartAndConfirm();
+    struct Case {
+        QWidget* window;
+        plots::PlotFrame* frame;
+        QWidget* chart;
+        std::string hidden, shown;
+    };
+    const Case cases[] = {
+        {&plots::frm3DChart(), plots::frm3DChart().frame, plots::frm3DChart().Chart3D1, "4,4 546x788 e5c3cd90b30a022c", "4,4 546x788 6c31b73ae0094a1f"},
+        {&plots::frmContour(), plots::frmContour().frame, plots::frmContour().Chart3D2, "4,4 546x788 2ee06a21b57d6d7e", "4,4 546x788 aa4cf3f663b0126e"},
+        {&plots::frmDiagonal(), plots::frmDiagonal().frame, plots::frmDiagonal().Chart2D1, "4,4 546x788 cc70f4c3068a3fed", "4,4 546x788 510c608b2ca1a603"},
+        {&plots::frmChordPlot(), plots::frmChordPlot().frame, plots::frmChordPlot().Chart2D2, "4,4 546x788 24b9ea2fd859aafd", "4,4 546x788 45f0c94aba8e0202"},
+    };
+    for (const Case& k : cases) {
+        k.window->show();
+        QApplication::processEvents();
+        auto digest = [&k] {
+            const QImage side = k.frame->panel->parentWidget()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            QCryptographicHash h(QCryptographicHash::Sha1);
+            h.addData(QByteArrayView(reinterpret_cast<const char*>(side.constBits()), side.sizeInBytes()));
+            const QRect g = k.chart->geometry();
+            return QString("%1,%2 %3x%4 ").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height()).toStdString() +
+                   h.result().toHex().left(16).toStdString();
+        };
+        EXPECT_EQ(k.hidden, digest()) << k.window->objectName().toStdString();
+        k.frame->cmdCustomize->click();
+        QApplication::processEvents();
+        EXPECT_EQ(k.shown, digest()) << k.window->objectName().toStdString();
+        k.frame->cmdCustomize->click();
+        k.window->hide();
+    }
+}
+
+// Assistive technology reads every plot window and the legend maker: each
+// control by a text the user sees on it or beside it, each box tied to its
+// caption, and the charts as images named by their window and described by
+// what their header and footer say.
+TEST_F(PlotWindows, AssistiveTechnologyReadsControlsByTheirTextAndChartsAsImages)
+{
+    platform::InstallAccessibility();
+    Calculate(false);
+    auto& main = gui::frmAnalysis();
+    main.cmdChordPlot->click();
+    auto& contour = plots::frmContour();
+    QApplication::processEvents();
+    Mouse(contour.Chart3D2, QEvent::MouseButtonPress, NodePixel(contour.chart(), 5, 5), Qt::LeftButton, Qt::LeftButton);
+    Mouse(contour.Chart3D2, QEvent::MouseButtonRelease, NodePixel(contour.chart(), 40, 30), Qt::LeftButton, Qt::NoButton);
+    ASSERT_TRUE(plots::frmChordPlot().isVisible()) << Messages();
+    main.cmd3DPlot->click();
+    main.cmdDiagonal->click();
+    plots::FrmCreateLegend legend;
+    legend.show();
+    QApplication::processEvents();
+    const std::string dataSet = model::files.DataSetName;
+    struct Window {
+        QWidget* window;
+        QWidget* chart;
+        const char* name;
+        std::string header;
+    };
+    // The contour map is picking a chord: its header prompts for the end.
+    const Window windows[] = {{&plots::frm3DChart(), plots::frm3DChart().Chart3D1, "3D Surface Plot", dataSet},
+                              {&contour, contour.Chart3D2, "Contour Plot", "Move mouse cursor to endpoint and release button:"},
+                              {&plots::frmDiagonal(), plots::frmDiagonal().Chart2D1, "Diagonal Plot", dataSet},
+                              {&plots::frmChordPlot(), plots::frmChordPlot().Chart2D2, "Chord Plot", dataSet},
+                              {&legend, nullptr, "", ""}};
+    for (const Window& w : windows) {
+        SCOPED_TRACE(w.window->objectName().toStdString());
+        if (auto* options = w.window->findChild<QPushButton*>("cmdCustomize")) {
+            options->setEnabled(true);
+            options->click();
+        }
+        // What the user sees: captions of buttons, boxes and labels.
+        std::set<std::string> seen;
+        for (QWidget* c : w.window->findChildren<QWidget*>()) {
+            if (!c->isVisibleTo(w.window)) continue;
+            if (auto* b = qobject_cast<QAbstractButton*>(c)) seen.insert(testsupport::Caption(b));
+            if (auto* l = qobject_cast<QLabel*>(c)) seen.insert(platform::VisibleCaption(l->text()).toStdString());
+            if (auto* g = qobject_cast<QGroupBox*>(c)) seen.insert(platform::VisibleCaption(g->title()).toStdString());
+            if (auto* b = qobject_cast<QComboBox*>(c)) seen.insert(b->currentText().toStdString());
+        }
+        std::vector<QAccessibleInterface*> todo{QAccessible::queryAccessibleInterface(w.window)};
+        int boxes = 0;
+        while (!todo.empty()) {
+            QAccessibleInterface* a = todo.back();
+            todo.pop_back();
+            for (int i = 0; i < a->childCount(); ++i) todo.push_back(a->child(i));
+            auto* c = qobject_cast<QWidget*>(a->object());
+            if (!c || !c->isVisibleTo(w.window) || c == w.window) continue;
+            const std::string name = a->text(QAccessible::Name).toStdString();
+            switch (a->role()) {
+            case QAccessible::PushButton:
+            case QAccessible::CheckBox:
+            case QAccessible::RadioButton:
+                EXPECT_TRUE(seen.count(name)) << c->objectName().toStdString() << " reads \"" << name << '"';
+                break;
+            case QAccessible::EditableText:
+            case QAccessible::ComboBox:
+                ++boxes;
+                EXPECT_TRUE(seen.count(name)) << c->objectName().toStdString() << " reads \"" << name << '"';
+                // Tied to the caption beside it, or named by its check box (Header, Footer).
+                EXPECT_TRUE(!testsupport::LabelledBy(c).empty() ||
+                            w.window->findChild<QCheckBox*>(QString(c->objectName()).replace("txt", "chk")))
+                    << c->objectName().toStdString();
+                break;
+            default:
+                break;
+            }
+        }
+        EXPECT_GE(boxes, 2);
+        if (!w.chart) continue;
+        EXPECT_EQ(QAccessible::Graphic, testsupport::AccessibleRole(w.chart));
+        EXPECT_EQ(w.name, testsupport::AccessibleName(w.chart));
+        const std::string read = testsupport::ReadWithCaption(w.chart);
+        EXPECT_EQ(0u, read.rfind(w.name + std::string(" ") + w.header, 0)) << read;
+    }
+    // The description follows the chart.
+    plots::frm3DChart().chart().setHeaderText("retitled");
+    EXPECT_EQ(0u, testsupport::ReadWithCaption(plots::frm3DChart().Chart3D1).rfind("3D Surface Plot retitled", 0));
 }

@@ -50,4 +50,16 @@ TEST(SorvantaPlot, WritesEveryKindOfPictureOfADome)
     EXPECT_NE(std::string::npos,
               testsupport::Shell(run + "--kind 3d --out '" + dir.file("x.png") + "'").find("Invalid filename specified."));
     EXPECT_FALSE(std::filesystem::exists(dir.file("x.bmp")));
+    // A Z range the charts cannot draw: the reason, status 1, no picture.
+    for (const char* kind : {"legend", "3d", "diagonal"}) {
+        int rc = -1;
+        const std::string out = testsupport::Shell(run + "--kind " + kind + " --zmin 0 --zmax 1e300 --out '" +
+                                                       dir.file("inf.bmp") + "' 2>&1",
+                                                   &rc);
+        EXPECT_EQ(1, rc) << kind;
+        EXPECT_NE(std::string::npos,
+                  out.find("Presentation Setup Error: Z Min and Z Max must lie between -1000000 and 1000000."))
+            << out;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("inf.bmp")));
+    }
 }
