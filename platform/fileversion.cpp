@@ -1,7 +1,7 @@
 // File versions of our binaries, read from their ELF version section.
 #include "platform/fileversion.h"
 
-#include "platform/regularfile.h"
+#include "platform/regular_file.h"
 
 #include <cerrno>
 #include <cstdint>

@@ -62,6 +62,14 @@ bool RegularFile::open(const std::string& path)
     return true;
 }
 
+int RegularFile::release()
+{
+    const int fd = fd_;
+    fd_ = -1;
+    size_ = 0;
+    return fd;
+}
+
 int64_t RegularFile::readAt(uint64_t offset, void* buffer, size_t n)
 {
     if (fd_ < 0) return -1;
@@ -80,6 +88,46 @@ int64_t RegularFile::readAt(uint64_t offset, void* buffer, size_t n)
 bool RegularFile::readExactlyAt(uint64_t offset, void* buffer, size_t n)
 {
     return readAt(offset, buffer, n) == int64_t(n);
+}
+
+int OpenRegularFile(const std::string& path, int64_t* size, std::string* error, int64_t maxBytes)
+{
+    RegularFile file;
+    std::string why;
+    if (!file.open(path))
+        why = file.error();
+    else if (maxBytes >= 0 && file.size() > uint64_t(maxBytes))
+        why = path + " is too large (more than " + std::to_string(maxBytes) + " bytes).";
+    if (!why.empty()) {
+        if (error) *error = why;
+        return -1;
+    }
+    if (size) *size = int64_t(file.size());
+    return file.release();
+}
+
+bool ReadRegularFile(const std::string& path, uint64_t maxBytes, std::string* bytes, std::string* error)
+{
+    auto fail = [&](const std::string& why) {
+        if (error) *error = why;
+        return false;
+    };
+    RegularFile file;
+    if (!file.open(path)) return fail(file.error());
+    auto tooLarge = [&] { return fail(path + " is too large (more than " + std::to_string(maxBytes) + " bytes)."); };
+    if (file.size() > maxBytes) return tooLarge();
+    std::string text;
+    char buf[8192];
+    for (;;) {
+        const int64_t n = file.readAt(text.size(), buf, sizeof buf);
+        if (n < 0) return fail("Cannot read " + path + ": " + std::strerror(errno) + ".");
+        if (n == 0) break;
+        text.append(buf, static_cast<size_t>(n));
+        if (text.size() > maxBytes)   // a file that grows while it is read
+            return tooLarge();
+    }
+    if (bytes) *bytes = std::move(text);
+    return true;
 }
 
 } // namespace platform

@@ -2,7 +2,7 @@
 #include "upgrade/journal.h"
 
 #include "platform/folders.h"
-#include "platform/regularfile.h"
+#include "platform/regular_file.h"
 #include "upgrade/services.h"
 
 #include <cerrno>

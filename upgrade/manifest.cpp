@@ -2,7 +2,7 @@
 #include "upgrade/manifest.h"
 
 #include "platform/folders.h"
-#include "platform/regularfile.h"
+#include "platform/regular_file.h"
 
 #include <QCryptographicHash>
 

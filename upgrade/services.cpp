@@ -3,7 +3,7 @@
 #include "upgrade/services.h"
 
 #include "platform/folders.h"
-#include "platform/regularfile.h"
+#include "platform/regular_file.h"
 #include "platform/messages.h"
 
 #include <cerrno>

@@ -276,32 +276,7 @@ bool IsRegularFile(const std::string& path)
 
 bool ReadSmallFile(const std::string& path, size_t maxBytes, std::string* bytes, std::string* error)
 {
-    auto fail = [&](const std::string& why) {
-        if (error)
-            *error = why;
-        return false;
-    };
-    platform::RegularFile file;
-    if (!file.open(path))
-        return fail(file.error());
-    auto tooLarge = [&] { return fail(path + " is too large (more than " + std::to_string(maxBytes) + " bytes)."); };
-    if (file.size() > maxBytes)
-        return tooLarge();
-    std::string text;
-    char buf[8192];
-    for (;;) {
-        const int64_t n = file.readAt(text.size(), buf, sizeof buf);
-        if (n < 0)
-            return fail("Cannot read " + path + ": " + std::strerror(errno) + ".");
-        if (n == 0)
-            break;
-        text.append(buf, static_cast<size_t>(n));
-        if (text.size() > maxBytes)   // a file that grows while it is read
-            return tooLarge();
-    }
-    if (bytes)
-        *bytes = std::move(text);
-    return true;
+    return platform::ReadRegularFile(path, maxBytes, bytes, error);
 }
 
 } // namespace core

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/regularfile.h"
+#include "platform/regular_file.h"
 #include "thumbctl/control/host/registry.h"
 
 #include <unistd.h>

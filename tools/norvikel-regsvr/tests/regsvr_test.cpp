@@ -62,8 +62,8 @@ TEST(ClassRegistry, PipesAndFoldersInPlaceOfFilesAreNeverWaitedOn)
         std::string args, said;
     };
     const Case cases[] = {
-        {"register '" + dir.file("libNorvikel.so") + "'", dir.file("libNorvikel.so") + ": not a regular file"},
-        {"register '" + dir.path().string() + "'", ": not a regular file"},
+        {"register '" + dir.file("libNorvikel.so") + "'", dir.file("libNorvikel.so") + " is not a regular file."},
+        {"register '" + dir.path().string() + "'", " is not a regular file."},
         {"register '" + kModule + "'", registry + ".lock: not a regular file"},
     };
     for (const Case& c : cases) {
