@@ -13,6 +13,8 @@
 #include <QByteArray>
 #include <QFile>
 
+#include <tuple>
+
 
 namespace batch {
 
@@ -241,6 +243,12 @@ Refusal CheckOutputRequest(const OutputOptions& o)
     }
     if (RangeRefused(o.zMin, o.zMax)) return {"Z Max must be greater then Z Min.", kSetupError};
     if (RangeRefused(o.diagMin, o.diagMax)) return {"Diagonal Max must be greater then Diagonal Min.", kSetupError};
+    for (const auto& [lo, hi, loBox, hiBox] : {std::tuple{&o.zMin, &o.zMax, "Z Min", "Z Max"},
+                                               std::tuple{&o.diagMin, &o.diagMax, "Diagonal Min", "Diagonal Max"}}) {
+        if (!core::IsNumeric(*lo) || !core::IsNumeric(*hi)) continue;
+        const std::string problem = core::PlotRangeProblem(core::Val(*lo), core::Val(*hi), loBox, hiBox);
+        if (!problem.empty()) return {problem, kSetupError};
+    }
     return {};
 }
 

@@ -236,4 +236,15 @@ std::string PlotRangeValueMessage(const std::string& box)
            FormatNumber(kPlotRangeLimit, "0") + ".";
 }
 
+std::string PlotRangeProblem(double lo, double hi, const std::string& loBox, const std::string& hiBox)
+{
+    if (!UsablePlotRangeValue(lo)) return PlotRangeValueMessage(loBox);
+    if (!UsablePlotRangeValue(hi)) return PlotRangeValueMessage(hiBox);
+    // A span a hair under the least one (0.000001 typed as a difference of
+    // two decimals) is still taken.
+    if (hi > lo && hi - lo < kLeastPlotSpan * (1 - 1e-6))
+        return hiBox + " must exceed " + loBox + " by at least 0.000001.";
+    return {};
+}
+
 } // namespace core

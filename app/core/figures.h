@@ -74,6 +74,15 @@ bool UsablePlotRangeValue(double value);
 // The message for a box whose value a plot cannot take ("Z Max must be a
 // number from -999999 to 999999.").
 std::string PlotRangeValueMessage(const std::string& box);
+// The narrowest range the plots draw: labels and levels need ends this far
+// apart to stay distinct.
+inline constexpr double kLeastPlotSpan = 0.000001;
+// The reason a typed range lo..hi (boxes loBox and hiBox) cannot be drawn: an
+// end the plots cannot take, or ends closer than kLeastPlotSpan; "" when it
+// can. The order of the two ends is the callers' to check, with their own
+// messages.
+std::string PlotRangeProblem(double lo, double hi, const std::string& loBox = "Z Min",
+                             const std::string& hiBox = "Z Max");
 
 // UnitScaleFactor from XYUnits and ZUnits: mm with mils 2.54, in with microns
 // 0.003937, else 0.1.

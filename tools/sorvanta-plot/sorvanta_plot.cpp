@@ -141,8 +141,8 @@ int main(int argc, char** argv)
     double zlo = 0, zhi = 0;
     if (haveZ && (!core::ParseNumber(a.zmin, &zlo) || !core::ParseNumber(a.zmax, &zhi) || !(zhi > zlo)))
         return Usage("--zmin and --zmax go together, with Z max greater than Z min");
-    if (haveZ && !plots::ZRangeProblem(zlo, zhi).empty()) {
-        std::printf("Presentation Setup Error: %s\n", plots::ZRangeProblem(zlo, zhi).c_str());
+    if (haveZ && !core::PlotRangeProblem(zlo, zhi).empty()) {
+        std::printf("Presentation Setup Error: %s\n", core::PlotRangeProblem(zlo, zhi).c_str());
         return 1;
     }
 

@@ -118,6 +118,9 @@ TEST(OutputRules, RefusalsNamesAndCaption)
         {true, "5", "", "", "", ""},
         {true, "1", "2", "3", "1", "Diagonal Max must be greater then Diagonal Min."},
         {true, "abc", "1", "", "x", ""},
+        {true, "1", "1.0000001", "", "", "Z Max must exceed Z Min by at least 0.000001."},
+        {true, "", "", "0", "0.0000005", "Diagonal Max must exceed Diagonal Min by at least 0.000001."},
+        {true, "-2", "1e300", "", "", "Z Max must be a number from -999999 to 999999."},
     };
     for (const Case& k : cases) {
         OutputOptions o;

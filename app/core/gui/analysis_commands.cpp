@@ -2,6 +2,7 @@
 // data, the plot windows, the editor, batch processing and the browser.
 #include "app/core/gui/analysis_commands.h"
 
+#include "app/core/figures.h"
 #include "app/core/gui/frm_analysis.h"
 #include "app/core/gui/frm_units.h"
 #include "app/core/gui/save_data.h"
@@ -119,7 +120,7 @@ bool FrmAnalysis::CheckZRange()
             model::ShowMsg("Z Max cannot equal Z Min.", 16, "Presentation Setup Error");
             return false;
         }
-        const std::string problem = plots::ZRangeProblem(zmin, zmax);
+        const std::string problem = core::PlotRangeProblem(zmin, zmax);
         if (!problem.empty()) {
             model::ShowMsg(problem, 16, "Presentation Setup Error");
             return false;

@@ -1,5 +1,6 @@
 #include "chart_builders.h"
 
+#include "app/core/figures.h"
 #include "app/core/runtime.h"
 
 #include <algorithm>
@@ -95,13 +96,14 @@ void Label3DLegend(Chart3D& chart, double zmin, double labelStep, const std::str
 }
 
 // The Z range of a pair of boxes: both numeric and a range the charts can
-// draw (ZRangeProblem); otherwise the builders take the automatic range.
+// draw (core::PlotRangeProblem); otherwise the builders take the automatic
+// range.
 bool BoxRange(const OptionBoxes& boxes, double* zmin, double* zmax)
 {
     if (!BothNumeric(boxes.zMin, boxes.zMax)) return false;
     *zmin = core::Val(boxes.zMin);
     *zmax = core::Val(boxes.zMax);
-    return ZRangeProblem(*zmin, *zmax).empty();
+    return core::PlotRangeProblem(*zmin, *zmax).empty();
 }
 
 SurfaceBuild Surface(Chart3D& chart, const GridInput& grid, const ResultFacts& facts, const OptionBoxes& boxes,
@@ -343,14 +345,6 @@ std::vector<std::string> LegendLabelTexts(const std::vector<double>& values, dou
     }
     for (long long units_k : n) out.push_back(UnitsText(units_k, d));
     return out;
-}
-
-std::string ZRangeProblem(double zmin, double zmax)
-{
-    if (!(std::fabs(zmin) <= kZLimit) || !(std::fabs(zmax) <= kZLimit))
-        return "Z Min and Z Max must lie between -1000000 and 1000000.";
-    if (zmax > zmin && zmax - zmin < kLeastZSpan * (1 - 1e-6)) return "Z Max must exceed Z Min by at least 0.000001.";
-    return {};
 }
 
 float Apply3DLevels(Chart3D& chart, double zmin, double zmax, const std::string& zFormat)

@@ -84,14 +84,6 @@ std::string LegendLabelFormat(double labelStep, const std::string& zFormat, doub
 // (whole steps from the first), otherwise each is its value rounded.
 std::vector<std::string> LegendLabelTexts(const std::vector<double>& values, double step, const std::string& zFormat);
 
-// The Z range the plots and legends draw, in the displacement units: its
-// ends within kZLimit of zero and, when zmax > zmin, at least kLeastZSpan
-// apart. The reason a typed range zmin..zmax is refused, or "" (the order of
-// the two is the callers' to check, with their own messages). The builders
-// take a refused range of their boxes as no range (the automatic one).
-constexpr double kZLimit = 1e6;
-constexpr double kLeastZSpan = 1e-6;
-std::string ZRangeProblem(double zmin, double zmax);
 
 // The 64 colour levels of a 3D surface or 3D legend from zmin up in steps of
 // (zmax - zmin) / 64, and the legend labels in sixteenths of the range (label

@@ -6,6 +6,7 @@
 
 #include "app/core/gui/windows.h"
 #include "app/core/model/model.h"
+#include "app/core/figures.h"
 #include "app/core/runtime.h"
 #include "platform/dialogs.h"
 #include "platform/messages.h"
@@ -127,7 +128,7 @@ void FrmCreateLegend::cmdSaveAs_Click()
             platform::ShowMessage("Z Max must be greater then Z Min.", 0, model::AppTitle);
             return;
         }
-        const std::string problem = ZRangeProblem(zmin, zmax);
+        const std::string problem = core::PlotRangeProblem(zmin, zmax);
         if (!problem.empty()) {
             platform::ShowMessage(problem, 0, model::AppTitle);
             return;

@@ -1,4 +1,5 @@
 // Chart builders: texts, axes, levels, legend labels and proportions.
+#include "app/core/figures.h"
 #include "plots/builders/chart_builders.h"
 #include "app/core/runtime.h"
 
@@ -448,17 +449,18 @@ TEST(Legends, NeighbouringLabelsAreDistinctAndEvenlySpaced)
 // builders take such boxes as no range.
 TEST(Legends, RangesTheChartsCannotDrawAreRefused)
 {
-    const char* outside = "Z Min and Z Max must lie between -1000000 and 1000000.";
+    const char* low = "Z Min must be a number from -999999 to 999999.";
+    const char* high = "Z Max must be a number from -999999 to 999999.";
     const char* narrow = "Z Max must exceed Z Min by at least 0.000001.";
     const struct {
         double lo, hi;
         const char* problem;
     } cases[] = {
-        {0, 1e300, outside},   {-1e300, 0, outside}, {0, INFINITY, outside}, {NAN, 1, outside},
-        {-1e6, 1e6, ""},       {0, 1000001, outside}, {0, 1e-7, narrow},     {1, 1 + 1e-6, ""},
-        {1000.3, 1000.4, ""},  {5, 5, ""},            {6, 2, ""},
+        {0, 1e300, high},       {-1e300, 0, low},       {0, INFINITY, high},  {NAN, 1, low},
+        {-999999, 999999, ""},  {0, 1000000, high},     {0, 1e-7, narrow},    {1, 1 + 1e-6, ""},
+        {1000.3, 1000.4, ""},   {5, 5, ""},             {6, 2, ""},
     };
-    for (const auto& k : cases) EXPECT_EQ(k.problem, ZRangeProblem(k.lo, k.hi)) << k.lo << " " << k.hi;
+    for (const auto& k : cases) EXPECT_EQ(k.problem, core::PlotRangeProblem(k.lo, k.hi)) << k.lo << " " << k.hi;
 
     charts::Chart3D c;
     Grid g(50, 50, true);

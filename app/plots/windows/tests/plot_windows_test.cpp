@@ -695,8 +695,8 @@ TEST_F(PlotWindows, ZRangesTheChartsCannotDrawAreRefusedWhereTheyAreTyped)
     const struct {
         const char *zmin, *zmax, *message;
     } ranges[] = {
-        {"0", "1e300", "Z Min and Z Max must lie between -1000000 and 1000000."},
-        {"-2000000", "1", "Z Min and Z Max must lie between -1000000 and 1000000."},
+        {"0", "1e300", "Z Max must be a number from -999999 to 999999."},
+        {"-2000000", "1", "Z Min must be a number from -999999 to 999999."},
         {"0", "0.0000001", "Z Max must exceed Z Min by at least 0.000001."},
     };
     const std::pair<QPushButton*, QWidget*> commands[] = {{main.cmd3DPlot, &plots::frm3DChart()},

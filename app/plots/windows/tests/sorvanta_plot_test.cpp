@@ -58,7 +58,7 @@ TEST(SorvantaPlot, WritesEveryKindOfPictureOfADome)
                                                    &rc);
         EXPECT_EQ(1, rc) << kind;
         EXPECT_NE(std::string::npos,
-                  out.find("Presentation Setup Error: Z Min and Z Max must lie between -1000000 and 1000000."))
+                  out.find("Presentation Setup Error: Z Max must be a number from -999999 to 999999."))
             << out;
         EXPECT_FALSE(std::filesystem::exists(dir.file("inf.bmp")));
     }
