@@ -13,6 +13,7 @@
 #include "platform/folders.h"
 #include "platform/messages.h"
 #include "platform/strandel_binding.h"
+#include "tools/cli/usage.h"
 #ifdef SORVANTA_PARTITION_READER
 #include "app/editor/core/mask_ops.h"
 #include "app/editor/core/partition_file.h"
@@ -184,11 +185,20 @@ bool LoadPartition(const std::string& path)
 Parsed Parse(int argc, char** argv, Options* a, std::string* why, const ExtraOption& extra)
 {
     why->clear();
+    bool operandsOnly = false;
     for (int i = 1; i < argc; ++i) {
         const std::string opt = argv[i];
-        if (opt == "-h" || opt == "--help")
+        if (!operandsOnly && cli::IsHelp(opt))
             return Parsed::Help;
-        if (opt.size() < 2 || opt.compare(0, 2, "--") != 0) {
+        if (!operandsOnly && opt == "--") {
+            operandsOnly = true;
+            continue;
+        }
+        if (!operandsOnly && cli::IsOption(opt) && opt.compare(0, 2, "--") != 0) {
+            *why = "unknown option " + opt;
+            return Parsed::Bad;
+        }
+        if (operandsOnly || !cli::IsOption(opt)) {
             if (!a->image.empty()) {
                 *why = "more than one image given";
                 return Parsed::Bad;

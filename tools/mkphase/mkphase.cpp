@@ -10,6 +10,7 @@
 //   --blank border:5                 --blank "rect:0,0,10,10+ring:40,60"
 #include "platform/folders.h"
 #include "platform/strandel_binding.h"
+#include "tools/cli/usage.h"
 #include "tools/synth/synth.h"
 
 #include <cstdio>
@@ -20,19 +21,16 @@
 
 namespace {
 
-int Usage(const char* why)
-{
-    if (why && *why)
-        std::fprintf(stderr, "mkphase: %s\n", why);
-    std::fprintf(stderr,
-                 "usage: mkphase [--size COLSxROWS] [--fringe MILS] [--surface TEXT] [--blank TEXT]\n"
-                 "               [--no-header] OUT_ph.tif\n"
-                 "       mkphase --sample OUT\n"
-                 "surfaces (joined by '+'): plane:a,b,c  cylinder:k[,x0]  saddle:k[,x0,y0]  dome:k[,x0,y0]\n"
-                 "                          noise:amp[,seed]\n"
-                 "blank regions (joined by '+'): border:pct  ring:r0,r1  rect:x,y,w,h  none\n");
-    return 2;
-}
+const char* const kUsage =
+    "usage: mkphase [--size COLSxROWS] [--fringe MILS] [--surface TEXT] [--blank TEXT]\n"
+    "               [--no-header] OUT_ph.tif\n"
+    "       mkphase --sample OUT\n"
+    "surfaces (joined by '+'): plane:a,b,c  cylinder:k[,x0]  saddle:k[,x0,y0]  dome:k[,x0,y0]\n"
+    "                          noise:amp[,seed]\n"
+    "blank regions (joined by '+'): border:pct  ring:r0,r1  rect:x,y,w,h  none\n"
+    "exit status: 0 written, 1 the image could not be written, 2 bad command line\n";
+
+int Usage(const std::string& why) { return cli::Usage("mkphase", why, kUsage); }
 
 bool ParseSize(const std::string& s, int* cols, int* rows)
 {
@@ -79,9 +77,15 @@ int main(int argc, char** argv)
     int cols = 201, rows = 101;
     double fringe = 10.0;
     std::string surfaceText = "plane:0,0,0", blankText = "none", out;
-    bool header = true;
+    bool header = true, operandsOnly = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
+        if (operandsOnly || !cli::IsOption(a)) {
+            if (!out.empty())
+                return Usage("more than one output file given");
+            out = a;
+            continue;
+        }
         auto value = [&](std::string* v) {
             if (i + 1 >= argc)
                 return false;
@@ -113,12 +117,12 @@ int main(int argc, char** argv)
                 return Usage("--blank needs a text");
         } else if (a == "--no-header") {
             header = false;
-        } else if (a == "-h" || a == "--help") {
+        } else if (cli::IsHelp(a)) {
             return Usage("");
-        } else if (!a.empty() && a[0] == '-') {
-            return Usage(("unknown option " + a).c_str());
+        } else if (a == "--") {
+            operandsOnly = true;
         } else {
-            out = a;
+            return Usage("unknown option " + a);
         }
     }
     if (out.empty())
@@ -126,10 +130,10 @@ int main(int argc, char** argv)
     std::string error;
     synth::Surface surface = synth::ParseSurface(surfaceText, cols, rows, &error);
     if (!surface)
-        return Usage(("bad surface: " + error).c_str());
+        return Usage("bad surface: " + error);
     synth::Blank blank = synth::ParseBlank(blankText, cols, rows, &error);
     if (!blank && !error.empty())
-        return Usage(("bad blank region: " + error).c_str());
+        return Usage("bad blank region: " + error);
     const std::vector<uint8_t> pixels = synth::WrapToPhase(cols, rows, surface, fringe, blank);
     return Write(out, cols, rows, header ? synth::MakeHeader(fringe, cols, rows) : std::string(), pixels);
 }

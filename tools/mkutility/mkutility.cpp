@@ -3,13 +3,14 @@
 // profiles "Diagonal.dat" and "Normalized Diagonal.dat" (profile chart data
 // files) and the profile legend pictures "Diagonal Legend.bmp" and ".jpg".
 //
-//   mkutility OUTDIR
+//   mkutility [--] OUTDIR
 //
 // The sample is a synthetic warped part (the synthetic surface helper) wrapped
 // with 10 mils a fringe, the fringe value the configuration preview uses.
 #include "platform/strandel_binding.h"
 #include "plots/builders/chart_builders.h"
 #include "plots/charts/chartexport.h"
+#include "tools/cli/usage.h"
 #include "tools/synth/synth.h"
 
 #include <QDir>
@@ -32,6 +33,13 @@ constexpr int kCols = 320;
 constexpr int kRows = 240;
 constexpr double kFringe = 10.0;
 const char* const kSurface = "dome:0.00012+saddle:0.00006+plane:0.004,0.002,0";
+
+const char* const kUsage =
+    "usage: mkutility OUTDIR\n"
+    "writes the batch configuration's sample files into OUTDIR\n"
+    "exit status: 0 written, 1 a file could not be written, 2 bad command line\n";
+
+int Usage(const std::string& why) { return cli::Usage("mkutility", why, kUsage); }
 
 bool Fail(const std::string& why)
 {
@@ -128,11 +136,26 @@ bool Run(const std::string& folder)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: mkutility OUTDIR\n");
-        return 2;
+    // One folder; anything that looks like an option is one ("--" before a
+    // folder whose name begins with '-').
+    std::string folder, why;
+    bool operandsOnly = false;
+    for (int i = 1; i < argc && why.empty(); ++i) {
+        const std::string a = argv[i];
+        if (!operandsOnly && cli::IsHelp(a))
+            return Usage("");
+        if (!operandsOnly && a == "--")
+            operandsOnly = true;
+        else if (!operandsOnly && cli::IsOption(a))
+            why = "unknown option " + a;
+        else if (!folder.empty())
+            why = "more than one folder given";
+        else
+            folder = a;
     }
+    if (why.empty() && folder.empty()) why = "no folder given";
+    if (!why.empty()) return Usage(why);
     if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    return Run(argv[1]) ? 0 : 1;
+    return Run(folder) ? 0 : 1;
 }

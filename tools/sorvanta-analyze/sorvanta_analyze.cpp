@@ -11,6 +11,7 @@
 #include "app/core/pipeline.h"
 #include "app/core/reset.h"
 #include "tools/analysis-cli/analysis_cli.h"
+#include "tools/cli/usage.h"
 
 #include <cstdio>
 #include <string>
@@ -19,11 +20,9 @@ namespace {
 
 int Usage(const std::string& why)
 {
-    if (!why.empty())
-        std::fprintf(stderr, "sorvanta-analyze: %s\n", why.c_str());
-    std::fputs("usage: sorvanta-analyze [options] IMAGE_ph.tif\n", stderr);
-    std::fputs(analysiscli::kOptionsUsage, stderr);
-    return 2;
+    return cli::Usage("sorvanta-analyze", why,
+                      std::string("usage: sorvanta-analyze [options] IMAGE_ph.tif\n") + analysiscli::kOptionsUsage +
+                          "exit status: 0 analysed, 1 stopped by a message of the program, 2 bad command line\n");
 }
 
 } // namespace

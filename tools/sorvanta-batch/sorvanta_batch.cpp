@@ -23,6 +23,7 @@
 #include "platform/folders.h"
 #include "platform/messages.h"
 #include "tools/analysis-cli/analysis_cli.h"
+#include "tools/cli/usage.h"
 
 #include <QGuiApplication>
 
@@ -37,21 +38,19 @@ namespace {
 
 int Usage(const std::string& why)
 {
-    if (!why.empty())
-        std::fprintf(stderr, "sorvanta-batch: %s\n", why.c_str());
-    std::fputs("usage: sorvanta-batch [options] FOLDER\n", stderr);
-    std::fputs(analysiscli::kOptionsUsage, stderr);
-    std::fputs("  --relative NAME                  relative run against this image of the folder\n"
-               "  --normalize on|off               normalise the diagonals (default off)\n"
-               "  --format tif|bmp                 phase-image format (default tif)\n"
-               "  --output 3d,contour,diagonal,data   write these outputs of every analysed image\n"
-               "  --jpeg                           pictures as JPEG (default BMP, 24 bits)\n"
-               "  --text | --binary                data files as text (default) or binary\n"
-               "  --zmin Z --zmax Z                Z range of the plots and legends\n"
-               "  --diagmin Z --diagmax Z          range of the diagonal plots\n"
-               "--partition, --domain, --reference and --save do not apply to a batch.\n",
-               stderr);
-    return 2;
+    return cli::Usage("sorvanta-batch", why,
+                      std::string("usage: sorvanta-batch [options] FOLDER\n") + analysiscli::kOptionsUsage +
+                          "  --relative NAME                  relative run against this image of the folder\n"
+                          "  --normalize on|off               normalise the diagonals (default off)\n"
+                          "  --format tif|bmp                 phase-image format (default tif)\n"
+                          "  --output 3d,contour,diagonal,data   write these outputs of every analysed image\n"
+                          "  --jpeg                           pictures as JPEG (default BMP, 24 bits)\n"
+                          "  --text | --binary                data files as text (default) or binary\n"
+                          "  --zmin Z --zmax Z                Z range of the plots and legends\n"
+                          "  --diagmin Z --diagmax Z          range of the diagonal plots\n"
+                          "--partition, --domain, --reference and --save do not apply to a batch.\n"
+                          "exit status: 0 run (failed images are listed), 1 refused at its start,\n"
+                          "             2 bad command line, 3 an output could not be written\n");
 }
 
 // Remembers which rows of the results grid got values, and the suggested ranges.

@@ -22,6 +22,7 @@
 #include "plots/charts/chart3d.h"
 #include "plots/styles/plotstyles.h"
 #include "tools/analysis-cli/analysis_cli.h"
+#include "tools/cli/usage.h"
 
 #include <QGuiApplication>
 
@@ -48,10 +49,10 @@ const char* kUsage =
 
 int Usage(const std::string& why)
 {
-    if (!why.empty()) std::fprintf(stderr, "sorvanta-plot: %s\n", why.c_str());
-    std::fputs(kUsage, stderr);
-    std::fputs(analysiscli::kOptionsUsage, stderr);
-    return 2;
+    return cli::Usage("sorvanta-plot", why,
+                      std::string(kUsage) + analysiscli::kOptionsUsage +
+                          "exit status: 0 drawn and saved, 1 stopped by a message of the program or not saved,\n"
+                          "             2 bad command line\n");
 }
 
 // The options of the picture; the analysis options are analysiscli's.
