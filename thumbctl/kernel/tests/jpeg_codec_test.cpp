@@ -202,6 +202,113 @@ TEST(JpegStream, MalformedHeadersAreRefused) {
     EXPECT_EQ(JpegParseStream(dri.data(), dri.size(), &info), ipiErrSyntacticalError);
 }
 
+// Offsets of a stream's segments with marker `m` (after SOI, up to SOS).
+std::vector<size_t> Segments(const std::vector<uint8_t>& f, int m) {
+    std::vector<size_t> at;
+    for (size_t p = 2; p + 4 <= f.size() && f[p] == 0xFF;) {
+        if (f[p + 1] == m) at.push_back(p);
+        if (f[p + 1] == 0xDA) break;
+        p += 2 + ((f[p + 2] << 8) | f[p + 3]);
+    }
+    return at;
+}
+
+// The table each component selects: quantisation tables by the frame's
+// selectors (cjpeg -qslots, three tables from a -qtables file), Huffman
+// tables by the scan's (the table identities of a cjpeg stream swapped by
+// hand). Where the codec cannot follow them, because the two chroma
+// components select different tables, the stream is refused.
+TEST(JpegStream, ComponentsDecodeWithTheTablesTheySelect) {
+    TempDir dir("jpegsel");
+    const std::string src = MakeSource(dir);
+    // Three tables: 0 and 1 the standard ones, 2 a coarse ramp.
+    std::ostringstream tables;
+    for (int t = 0; t < 3; ++t)
+        for (int k = 0; k < 64; ++k)
+            tables << (t < 2 ? int(kJpegStdQuant[t][k]) : 8 + 3 * (k / 8 + k % 8)) << (k % 8 == 7 ? "\n" : " ");
+    {
+        std::vector<uint8_t> text;
+        const std::string s = tables.str();
+        text.assign(s.begin(), s.end());
+        WriteBytes(dir.file("q.txt"), text);
+    }
+    const std::string q3 = "-qtables " + dir.file("q.txt") + " ";
+    // Swaps Huffman tables 0 and 1 of both classes in the DHT segments and
+    // in the scan's selectors: the same picture, coded with other identities.
+    auto swapHuffman = [](std::vector<uint8_t> f) {
+        for (size_t seg : Segments(f, 0xC4)) {
+            const size_t end = seg + 2 + ((f[seg + 2] << 8) | f[seg + 3]);
+            for (size_t p = seg + 4; p < end;) {
+                f[p] ^= 1;
+                int n = 0;
+                for (int i = 1; i <= 16; ++i) n += f[p + i];
+                p += 17 + n;
+            }
+        }
+        const size_t sos = Segments(f, 0xDA).at(0);
+        for (int j = 0; j < f[sos + 4]; ++j) f[sos + 6 + 2 * j] ^= 0x11;
+        return f;
+    };
+    // Cr selects the luminance's Huffman tables, Cb the chrominance ones.
+    auto splitChroma = [](std::vector<uint8_t> f) {
+        const size_t sos = Segments(f, 0xDA).at(0);
+        f[sos + 6 + 2 * 2] = 0x00;
+        return f;
+    };
+    struct Case {
+        const char* options;
+        std::vector<uint8_t> (*edit)(std::vector<uint8_t>);
+        bool followed;
+    };
+    const auto same = [](std::vector<uint8_t> f) { return f; };
+    const Case cases[] = {
+        {"-sample 2x2 -qslots 1,0,0", same, true},
+        {"-sample 1x1 -qslots 1,0,0", same, true},
+        {"-sample 2x1 -qslots 0,0,0", same, true},
+        {"-grayscale -qslots 1", same, true},
+        {"-sample 2x2 -qslots 2,1,1", nullptr, true},   // with the three tables
+        {"-sample 2x2 -qslots 0,2,0", nullptr, false},  // chroma tables differ
+        {"-sample 2x2 -qslots 0,1,2", nullptr, false},
+        {"-sample 2x2", swapHuffman, true},
+        {"-sample 1x1 -restart 1", swapHuffman, true},
+        {"-grayscale", swapHuffman, true},
+        {"-sample 2x2", splitChroma, false},
+    };
+    for (const Case& c : cases) {
+        const bool threeTables = c.edit == nullptr;
+        const std::string jpg = dir.file("s.jpg");
+        Shell("cjpeg " + (threeTables ? q3 : std::string()) + c.options + " -outfile " + jpg + " " + src);
+        std::vector<uint8_t> file = ReadBytes(jpg);
+        ASSERT_FALSE(file.empty()) << c.options;
+        if (c.edit) file = c.edit(file);
+        WriteBytes(jpg, file);
+        const Decoded d = DecodeFile(file);
+        IPIHANDLE h = 0;
+        int error = 0;
+        const int entry =
+            DecodeImageFromMemory(file.data(), &h, 1, DecodeFormatJpeg, 0, int64_t(file.size()), nullptr, 0, &error);
+        if (h) ipiGlobalFree(h);
+        if (!c.followed) {
+            EXPECT_EQ(d.code, ipiErrSyntacticalError) << c.options;
+            EXPECT_EQ(entry, 0) << c.options;
+            continue;
+        }
+        EXPECT_EQ(entry, 1) << c.options << " error " << error;
+        if (d.code != 0) {
+            ADD_FAILURE() << c.options << " refused with " << d.code;
+            continue;
+        }
+        Shell("djpeg -nosmooth -dct int -outfile " + dir.file("ref.pnm") + " " + jpg);
+        const Pnm ref = ReadPnm(ReadBytes(dir.file("ref.pnm")));
+        ASSERT_EQ(ref.width, d.info.width) << c.options;
+        int worst = 0;
+        for (size_t i = 0; i < ref.pixels.size() && i < d.pixels.size(); ++i)
+            worst = std::max(worst, std::abs(int(ref.pixels[i]) - int(d.pixels[i])));
+        EXPECT_GE(Psnr(d.pixels, ref.pixels), 38.0) << c.options;
+        EXPECT_LE(worst, 24) << c.options;
+    }
+}
+
 TEST(JpegDecode, TruncatedAndCorruptScansEndWithAnError) {
     TempDir dir("jpeg");
     const std::string src = MakeSource(dir, 96, 80);
