@@ -643,6 +643,52 @@ TEST_P(JpegPinned, OwnEncoderScansDecodeToTheirRecordedPixels) {
     }
 }
 
+// The encoder's exact bytes for every MCU layout, quality factors at both
+// ends, restart intervals and partial MCUs on the right and at the bottom.
+TEST(JpegEncode, ScansAreTheirRecordedBytes) {
+    const int w = 77, h = 45;
+    std::vector<uint8_t> planar(size_t(w) * h * 3);
+    uint32_t seed = 41;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int b = 0; b < 3; ++b) {
+                seed = seed * 1664525u + 1013904223u;
+                const int shade = (x * 3 + y * (b + 1)) & 255;
+                planar[size_t(b) * w * h + size_t(y) * w + x] = uint8_t(y < h / 2 ? shade : (seed >> 24));
+            }
+    struct Case {
+        int bands, sampling, quality, restart, width, height;
+        const char* bytes;  // FNV-1a of the scan, then of the tables
+    } cases[] = {
+        {3, kJpegSampling2x2, 1, 0, 77, 45, "b244ae6ffd86a1e0:28e1f9185172e7dc"},
+        {3, kJpegSampling2x1, 4, 3, 77, 45, "1f534273310c7751:f88b2cbc2dcb68c8"},
+        {3, kJpegSampling1x1, -3, 1, 77, 45, "a00963f4ca41aa0e:e9b9340dfbfa80b2"},
+        {3, kJpegSampling2x2, 0, 2, 17, 9, "47bbaf0c3eb1f3cd:37184fcd7c293fbf"},
+        {1, kJpegSampling2x2, 2, 0, 77, 45, "76a9a67db8be655e:745bc28807eec04c"},
+        {1, kJpegSampling1x1, 1, 5, 9, 17, "b4e9b887ce8ebb57:13aa7c9f294df9c5"},
+    };
+    for (const Case& c : cases) {
+        JpegConstPlane in[3];
+        for (int b = 0; b < 3; ++b) in[b] = {planar.data() + size_t(b) * w * h, 1, w};
+        JpegTables tables;
+        std::vector<uint8_t> scan;
+        ASSERT_EQ(JpegEncodeScan(in, c.width, c.height, c.bands, c.sampling, c.quality, c.restart, &tables, &scan), 0);
+        std::vector<uint8_t> t;
+        for (int q = 0; q < 2; ++q) {
+            t.push_back(tables.hasQuant[q]);
+            t.insert(t.end(), tables.quant[q], tables.quant[q] + 64);
+        }
+        for (int k = 0; k < 4; ++k) {
+            t.push_back(tables.hasHuff[k]);
+            t.insert(t.end(), tables.bits[k], tables.bits[k] + 16);
+            t.insert(t.end(), tables.vals[k], tables.vals[k] + 256);
+        }
+        t.push_back(uint8_t(tables.restartInterval));
+        EXPECT_EQ(Hex(Fnv1a(scan)) + ":" + Hex(Fnv1a(t)), c.bytes)
+            << c.bands << " " << c.sampling << " q " << c.quality << " r " << c.restart;
+    }
+}
+
 // Damaged scans: the code returned and what was stored until then stay the same.
 TEST_P(JpegPinned, DamagedScansGiveTheirRecordedResults) {
     const std::vector<uint8_t> file = Fixture("s21_restart2.jpg");
