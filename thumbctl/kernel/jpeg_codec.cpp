@@ -1226,6 +1226,89 @@ void EncodeBlock(BitWriter& bw, int32_t blk[64], const int32_t* divisors, const 
     if (run > 0) bw.Put(ac.code[0], ac.size[0]);
 }
 
+// The encoder's working tables: Huffman codes per slot and the scaled
+// quantisation divisors of luminance and chrominance.
+struct EncoderTables {
+    HuffEncoder huff[4];
+    int32_t divisors[2][64];
+};
+
+// Fills `tables` with what the scan is coded with (the quality factor's
+// quantisation tables in zig-zag order, the standard Huffman tables, the
+// restart interval) and `enc` with the same in working form.
+void SetUpEncoder(int quality, bool colour, int restartInterval, JpegTables* tables, EncoderTables* enc) {
+    *tables = JpegTables();
+    for (int t = 0; t < (colour ? 2 : 1); ++t) {
+        uint8_t natural[64];
+        JpegQuantForQuality(quality, t, natural);
+        for (int k = 0; k < 64; ++k) tables->quant[t][k] = natural[kJpegZigZag[k]];
+        tables->hasQuant[t] = true;
+        ScaledDivisors(natural, enc->divisors[t]);
+        for (int s = 0; s < 2; ++s) {
+            const int slot = 2 * t + s;
+            std::memcpy(tables->bits[slot], kJpegStdBits[slot], 16);
+            std::memcpy(tables->vals[slot], kJpegStdVals[slot], static_cast<size_t>(kJpegStdValCount[slot]));
+            tables->hasHuff[slot] = true;
+            BuildEncoder(kJpegStdBits[slot], kJpegStdVals[slot], &enc->huff[slot]);
+        }
+    }
+    tables->restartInterval = restartInterval > 0 ? restartInterval : 0;
+}
+
+// The pixels an encoder reads: rows past the last one repeat it, columns
+// past the last one repeat it.
+struct EncoderSource {
+    const JpegConstPlane* planes;
+    int width, height;
+    int Sample(int band, int x, int y) const {
+        x = x < width ? x : width - 1;
+        y = y < height ? y : height - 1;
+        const JpegConstPlane& p = planes[band];
+        return p.origin[y * p.rowStep + x * p.pixelStep];
+    }
+    // Luminance of a grey or colour pixel.
+    int Luma(bool colour, int x, int y) const {
+        if (!colour) return Sample(0, x, y);
+        const int R = Sample(0, x, y), G = Sample(1, x, y), B = Sample(2, x, y);
+        return (77 * R + 150 * G + 29 * B + 128) >> 8;
+    }
+    // Cb (comp 0) or Cr (comp 1) of a pixel.
+    int Chroma(int comp, int x, int y) const {
+        const int R = Sample(0, x, y), G = Sample(1, x, y), B = Sample(2, x, y);
+        return comp == 0 ? (128 * (B + 256) - 85 * G - 43 * R) >> 8 : (128 * (R + 256) - 107 * G - 21 * B) >> 8;
+    }
+};
+
+// The luminance block whose top-left pixel is (x0, y0), level-shifted.
+void GatherLumaBlock(const EncoderSource& src, bool colour, int x0, int y0, int32_t blk[64]) {
+    for (int r = 0; r < 8; ++r)
+        for (int c = 0; c < 8; ++c) blk[r * 8 + c] = src.Luma(colour, x0 + c, y0 + r) - 128;
+}
+
+// The chroma block of an MCU at (x0, y0): one sample, the top-left one, of
+// each sx x sy group of pixels, level-shifted.
+void GatherChromaBlock(const EncoderSource& src, int comp, int x0, int y0, int sx, int sy, int32_t blk[64]) {
+    for (int r = 0; r < 8; ++r)
+        for (int c = 0; c < 8; ++c) blk[r * 8 + c] = src.Chroma(comp, x0 + c * sx, y0 + r * sy) - 128;
+}
+
+// One MCU: its luminance blocks in row order, then Cb and Cr.
+void EncodeMcu(BitWriter& bw, const EncoderSource& src, const EncoderTables& enc, bool colour, int x0, int y0,
+               int mcuW, int mcuH, int pred[3]) {
+    int32_t blk[64];
+    for (int by = 0; by < mcuH; by += 8) {
+        for (int bx = 0; bx < mcuW; bx += 8) {
+            GatherLumaBlock(src, colour, x0 + bx, y0 + by, blk);
+            EncodeBlock(bw, blk, enc.divisors[0], enc.huff[kJpegLumDC], enc.huff[kJpegLumAC], &pred[0]);
+        }
+    }
+    if (!colour) return;
+    for (int comp = 0; comp < 2; ++comp) {
+        GatherChromaBlock(src, comp, x0, y0, mcuW / 8, mcuH / 8, blk);
+        EncodeBlock(bw, blk, enc.divisors[1], enc.huff[kJpegChromDC], enc.huff[kJpegChromAC], &pred[1 + comp]);
+    }
+}
+
 }  // namespace
 
 int JpegEncodeScan(const JpegConstPlane* planes, int width, int height, int bands, int sampling,
@@ -1234,79 +1317,22 @@ int JpegEncodeScan(const JpegConstPlane* planes, int width, int height, int band
     int mcuW = 8, mcuH = 8;
     if (!JpegMcuSize(bands, sampling, &mcuW, &mcuH)) return ipiErrNonPermissibleOption;
     const bool colour = bands == 3;
-
-    *tables = JpegTables();
-    HuffEncoder enc[4];
-    int32_t divisors[2][64];
-    for (int t = 0; t < (colour ? 2 : 1); ++t) {
-        uint8_t natural[64];
-        JpegQuantForQuality(quality, t, natural);
-        for (int k = 0; k < 64; ++k) tables->quant[t][k] = natural[kJpegZigZag[k]];
-        tables->hasQuant[t] = true;
-        ScaledDivisors(natural, divisors[t]);
-        for (int s = 0; s < 2; ++s) {
-            const int slot = 2 * t + s;
-            std::memcpy(tables->bits[slot], kJpegStdBits[slot], 16);
-            std::memcpy(tables->vals[slot], kJpegStdVals[slot], static_cast<size_t>(kJpegStdValCount[slot]));
-            tables->hasHuff[slot] = true;
-            BuildEncoder(kJpegStdBits[slot], kJpegStdVals[slot], &enc[slot]);
-        }
-    }
-    tables->restartInterval = restartInterval > 0 ? restartInterval : 0;
+    EncoderTables enc;
+    SetUpEncoder(quality, colour, restartInterval, tables, &enc);
 
     out->clear();
     BitWriter bw;
     bw.out = out;
+    const EncoderSource src{planes, width, height};
     int pred[3] = {0, 0, 0};
     long mcuCount = 0;
     int markers = 0;
     const int mcusX = (width + mcuW - 1) / mcuW;
     const int mcusY = (height + mcuH - 1) / mcuH;
-
-    auto sample = [&](int band, int x, int y) -> int {
-        x = x < width ? x : width - 1;
-        y = y < height ? y : height - 1;
-        const JpegConstPlane& p = planes[band];
-        return p.origin[y * p.rowStep + x * p.pixelStep];
-    };
-
-    int32_t blk[64];
     for (int my = 0; my < mcusY; ++my) {
         for (int mx = 0; mx < mcusX; ++mx) {
-            const int x0 = mx * mcuW, y0 = my * mcuH;
-            for (int by = 0; by < mcuH; by += 8) {
-                for (int bx = 0; bx < mcuW; bx += 8) {
-                    for (int r = 0; r < 8; ++r) {
-                        for (int c = 0; c < 8; ++c) {
-                            const int x = x0 + bx + c, y = y0 + by + r;
-                            int v;
-                            if (!colour) {
-                                v = sample(0, x, y);
-                            } else {
-                                const int R = sample(0, x, y), G = sample(1, x, y), B = sample(2, x, y);
-                                v = (77 * R + 150 * G + 29 * B + 128) >> 8;
-                            }
-                            blk[r * 8 + c] = v - 128;
-                        }
-                    }
-                    EncodeBlock(bw, blk, divisors[0], enc[kJpegLumDC], enc[kJpegLumAC], &pred[0]);
-                }
-            }
-            if (colour) {
-                const int sx = mcuW / 8, sy = mcuH / 8;
-                for (int comp = 0; comp < 2; ++comp) {
-                    for (int r = 0; r < 8; ++r) {
-                        for (int c = 0; c < 8; ++c) {
-                            const int x = x0 + c * sx, y = y0 + r * sy;
-                            const int R = sample(0, x, y), G = sample(1, x, y), B = sample(2, x, y);
-                            const int v = comp == 0 ? (128 * (B + 256) - 85 * G - 43 * R) >> 8
-                                                    : (128 * (R + 256) - 107 * G - 21 * B) >> 8;
-                            blk[r * 8 + c] = v - 128;
-                        }
-                    }
-                    EncodeBlock(bw, blk, divisors[1], enc[kJpegChromDC], enc[kJpegChromAC], &pred[1 + comp]);
-                }
-            }
+            EncodeMcu(bw, src, enc, colour, mx * mcuW, my * mcuH, mcuW, mcuH, pred);
+            // After every restartInterval MCUs, the final one included.
             ++mcuCount;
             if (restartInterval > 0 && mcuCount % restartInterval == 0) {
                 bw.Marker(0xD0 + (markers++ % 8));
