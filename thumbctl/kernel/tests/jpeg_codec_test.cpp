@@ -551,17 +551,20 @@ std::vector<uint8_t> DecodeLaidOut(const std::vector<uint8_t>& file, Layout layo
     return out;
 }
 
-// The pinned results hold for the vector code and for the portable code.
-class JpegPinned : public ::testing::TestWithParam<bool> {
+// The pinned results hold for every path: AVX2 and SSE2 vectors and the
+// portable code.
+class JpegPinned : public ::testing::TestWithParam<int> {
 protected:
     void SetUp() override {
-        if (!JpegUseVectorCode(GetParam()) && GetParam()) GTEST_SKIP() << "no vector code in this build";
+        if (!JpegSelectCode(GetParam())) GTEST_SKIP() << "this path is not in this build or processor";
     }
     void TearDown() override { JpegUseVectorCode(true); }
 };
 
-INSTANTIATE_TEST_SUITE_P(Paths, JpegPinned, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "Vector" : "Portable"; });
+INSTANTIATE_TEST_SUITE_P(Paths, JpegPinned, ::testing::Values(2, 1, 0),
+                         [](const ::testing::TestParamInfo<int>& i) {
+                             return i.param == 2 ? "Avx2" : i.param == 1 ? "Vector" : "Portable";
+                         });
 
 TEST_P(JpegPinned, FixturesDecodeToTheirRecordedPixels) {
     struct Case {
@@ -763,19 +766,20 @@ TEST(JpegDecode, VectorAndPortableCodeAgreeOnExtremeData) {
         for (uint8_t& b : scan) b = static_cast<uint8_t>(rng() % 255);  // no 0xFF: no marker
         const int sampling = kJpegSampling1x1 + round % 3;
         const int bands = round % 4 == 3 ? 1 : 3;
-        std::vector<uint8_t> results[2];
-        int codes[2];
-        for (int vector = 0; vector < 2; ++vector) {
-            JpegUseVectorCode(vector != 0);
+        // Every path this processor has (portable, SSE2, AVX2) against the portable one.
+        std::vector<uint8_t> results[3];
+        int codes[3];
+        for (int path = 0; path < 3; ++path) {
+            if (!JpegSelectCode(path)) continue;
             std::vector<uint8_t> out(size_t(w) * h * 3, 0);
             JpegPlane pl[3];
             for (int b = 0; b < bands; ++b) pl[b] = {out.data() + b, 3, w * 3};
-            codes[vector] = JpegDecodeScan(scan.data(), scan.size(), t, w, h, bands, sampling, pl);
-            results[vector] = out;
+            codes[path] = JpegDecodeScan(scan.data(), scan.size(), t, w, h, bands, sampling, pl);
+            results[path] = out;
+            EXPECT_EQ(codes[0], codes[path]) << round << " path " << path;
+            EXPECT_EQ(results[0], results[path]) << round << " path " << path;
         }
         JpegUseVectorCode(true);
-        EXPECT_EQ(codes[0], codes[1]) << round;
-        EXPECT_EQ(results[0], results[1]) << round;
     }
 }
 
@@ -848,19 +852,22 @@ TEST(JpegScaled, ExtremeDataEndsWithTheFullSizeCode) {
         int k = 0;
         for (int scale : {1, 2, 4, 8}) {
             const int sw = JpegScaledLength(w, scale), sh = JpegScaledLength(h, scale);
-            std::vector<uint8_t> out[2];
-            int code[2];
-            for (int vector = 0; vector < 2; ++vector) {
-                JpegUseVectorCode(vector != 0);
-                out[vector].assign(size_t(sw) * sh * 3, 0);
+            std::vector<uint8_t> out[3];
+            int code[3];
+            for (int path = 0; path < 3; ++path) {
+                if (!JpegSelectCode(path)) {
+                    code[path] = code[path - 1];
+                    continue;
+                }
+                out[path].assign(size_t(sw) * sh * 3, 0);
                 JpegPlane pl[3];
-                for (int b = 0; b < bands; ++b) pl[b] = {out[vector].data() + b, 3, sw * 3};
-                code[vector] = JpegDecodeScan(scan.data(), scan.size(), t, w, h, bands, sampling, pl, scale);
+                for (int b = 0; b < bands; ++b) pl[b] = {out[path].data() + b, 3, sw * 3};
+                code[path] = JpegDecodeScan(scan.data(), scan.size(), t, w, h, bands, sampling, pl, scale);
+                EXPECT_EQ(code[0], code[path]) << round << " 1/" << scale << " path " << path;
+                EXPECT_EQ(out[0], out[path]) << round << " 1/" << scale << " path " << path;
             }
             JpegUseVectorCode(true);
-            EXPECT_EQ(code[0], code[1]) << round << " 1/" << scale;
-            EXPECT_EQ(out[0], out[1]) << round << " 1/" << scale;
-            codes[k++] = code[1];
+            codes[k++] = code[2];
         }
         EXPECT_EQ(codes[1], codes[0]) << round;
         EXPECT_EQ(codes[2], codes[0]) << round;
