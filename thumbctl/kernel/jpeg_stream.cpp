@@ -159,6 +159,73 @@ int SelectTables(const DefinedTables& d, int comps, const int* tq, const int* td
 
 }  // namespace
 
+namespace {
+
+// What the frame and scan headers say of the components.
+struct Components {
+    int count = 0;
+    int ids[3] = {0, 0, 0};
+    int tq[3] = {0, 0, 0};             // quantisation table selectors
+    int td[3] = {0, 0, 0}, ta[3] = {0, 0, 0};  // DC and AC table selectors
+};
+
+// Frame header (after its marker): size, components, their sampling and
+// quantisation table selectors; the sampling code into *sampling.
+int ReadFrame(Cursor& c, JpegStreamInfo* info, Components* comp, int* sampling) {
+    if (!c.Has(2)) return ipiErrSyntacticalError;
+    const int len = c.U16();
+    if ((len != 11 && len != 17) || !c.Has(static_cast<size_t>(len - 2))) return ipiErrSyntacticalError;
+    const int precision = c.U8();
+    info->height = c.U16();
+    info->width = c.U16();
+    const int comps = c.U8();
+    if (precision != 8 || info->height == 0 || info->width == 0 || (comps != 1 && comps != 3) ||
+        len != 8 + 3 * comps)
+        return ipiErrSyntacticalError;
+    comp->count = comps;
+    int h[3] = {0, 0, 0}, v[3] = {0, 0, 0};
+    for (int i = 0; i < comps; ++i) {
+        comp->ids[i] = c.U8();
+        const int hv = c.U8();
+        h[i] = hv >> 4;
+        v[i] = hv & 15;
+        comp->tq[i] = c.U8();
+        if (h[i] < 1 || h[i] > 4 || v[i] < 1 || v[i] > 4) return ipiErrSyntacticalError;
+    }
+    *sampling = kJpegSampling1x1;
+    if (comps == 3) {
+        // Chroma at one block per MCU, luminance 1x1, 2x1 or 2x2 (or all
+        // components alike at 1x1).
+        if (h[1] != 1 || v[1] != 1 || h[2] != 1 || v[2] != 1) return ipiErrSyntacticalError;
+        if (h[0] == 1 && v[0] == 1) *sampling = kJpegSampling1x1;
+        else if (h[0] == 2 && v[0] == 1) *sampling = kJpegSampling2x1;
+        else if (h[0] == 2 && v[0] == 2) *sampling = kJpegSampling2x2;
+        else return ipiErrSyntacticalError;
+    }
+    return 0;
+}
+
+// Scan header (after its marker): the frame's components in the frame's
+// order, each with its DC and AC table selectors.
+int ReadScan(Cursor& c, Components* comp) {
+    if (!c.Has(3)) return ipiErrSyntacticalError;
+    const int slen = c.U16();
+    const int ns = c.U8();
+    if ((slen != 8 && slen != 12) || ns != comp->count || slen != 6 + 2 * ns ||
+        !c.Has(static_cast<size_t>(slen - 3)))
+        return ipiErrSyntacticalError;
+    for (int j = 0; j < ns; ++j) {
+        if (c.U8() != comp->ids[j]) return ipiErrSyntacticalError;
+        const int sel = c.U8();
+        comp->td[j] = sel >> 4;
+        comp->ta[j] = sel & 15;
+    }
+    c.pos += 3;  // spectral selection and approximation: fixed in a baseline scan
+    return 0;
+}
+
+}  // namespace
+
 int JpegParseStream(const uint8_t* data, size_t size, JpegStreamInfo* info) {
     *info = JpegStreamInfo();
     Cursor c{data, size, 0};
@@ -174,66 +241,18 @@ int JpegParseStream(const uint8_t* data, size_t size, JpegStreamInfo* info) {
     c.pos = start;
 
     DefinedTables t;
-    int marker = 0;
+    Components comp;
+    int marker = 0, sampling = 0;
     int rc = ReadMiscSegments(c, &t, &marker);
     if (rc) return rc;
     if (marker != 0xC0) return ipiErrSyntacticalError;  // progressive, arithmetic, lossless ... refused
-
-    if (!c.Has(2)) return ipiErrSyntacticalError;
-    const int len = c.U16();
-    if ((len != 11 && len != 17) || !c.Has(static_cast<size_t>(len - 2))) return ipiErrSyntacticalError;
-    const int precision = c.U8();
-    const int height = c.U16();
-    const int width = c.U16();
-    const int comps = c.U8();
-    if (precision != 8 || height == 0 || width == 0 || (comps != 1 && comps != 3) ||
-        len != 8 + 3 * comps)
-        return ipiErrSyntacticalError;
-    int h[3] = {0, 0, 0}, v[3] = {0, 0, 0}, ids[3] = {0, 0, 0}, tq[3] = {0, 0, 0};
-    for (int i = 0; i < comps; ++i) {
-        ids[i] = c.U8();
-        const int hv = c.U8();
-        h[i] = hv >> 4;
-        v[i] = hv & 15;
-        tq[i] = c.U8();
-        if (h[i] < 1 || h[i] > 4 || v[i] < 1 || v[i] > 4) return ipiErrSyntacticalError;
-    }
-    int sampling = kJpegSampling1x1;
-    if (comps == 3) {
-        // Chroma at one block per MCU, luminance 1x1, 2x1 or 2x2 (or all
-        // components alike at 1x1).
-        if (h[1] != 1 || v[1] != 1 || h[2] != 1 || v[2] != 1) return ipiErrSyntacticalError;
-        if (h[0] == 1 && v[0] == 1) sampling = kJpegSampling1x1;
-        else if (h[0] == 2 && v[0] == 1) sampling = kJpegSampling2x1;
-        else if (h[0] == 2 && v[0] == 2) sampling = kJpegSampling2x2;
-        else return ipiErrSyntacticalError;
-    }
-
-    rc = ReadMiscSegments(c, &t, &marker);
-    if (rc) return rc;
+    if ((rc = ReadFrame(c, info, &comp, &sampling))) return rc;
+    if ((rc = ReadMiscSegments(c, &t, &marker))) return rc;
     if (marker != 0xDA) return ipiErrSyntacticalError;
-    if (!c.Has(3)) return ipiErrSyntacticalError;
-    const int slen = c.U16();
-    const int ns = c.U8();
-    if ((slen != 8 && slen != 12) || ns != comps || slen != 6 + 2 * ns ||
-        !c.Has(static_cast<size_t>(slen - 3)))
-        return ipiErrSyntacticalError;
-    // The scan names the frame's components in the frame's order, each with
-    // its DC and AC table selectors.
-    int td[3] = {0, 0, 0}, ta[3] = {0, 0, 0};
-    for (int j = 0; j < ns; ++j) {
-        if (c.U8() != ids[j]) return ipiErrSyntacticalError;
-        const int sel = c.U8();
-        td[j] = sel >> 4;
-        ta[j] = sel & 15;
-    }
-    c.pos += 3;  // spectral selection and approximation: fixed in a baseline scan
-    rc = SelectTables(t, comps, tq, td, ta, &info->tables);
-    if (rc) return rc;
+    if ((rc = ReadScan(c, &comp))) return rc;
+    if ((rc = SelectTables(t, comp.count, comp.tq, comp.td, comp.ta, &info->tables))) return rc;
 
-    info->width = width;
-    info->height = height;
-    info->components = comps;
+    info->components = comp.count;
     info->sampling = sampling;
     info->scanOffset = c.pos;
     info->scanSize = size - c.pos;
