@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include <sys/mman.h>
@@ -72,6 +73,66 @@ private:
     std::unique_ptr<int64_t[]> values_;
 };
 
+#if defined(__SSE2__)
+// The second-difference term of 16 pixels: |int8(p - a) - int8(b - p)|, or
+// the penalty where a or b is blank; 16-bit lanes, low and high 8 pixels.
+inline void Terms16(__m128i a, __m128i p, __m128i b, __m128i* lo, __m128i* hi)
+{
+    const __m128i zero = _mm_setzero_si128(), blank = _mm_set1_epi8(char(kBlank));
+    // Signed bytes widened to 16 bits: unpack against their sign.
+    auto widen = [&](__m128i v, bool high) {
+        const __m128i sign = _mm_cmpgt_epi8(zero, v);
+        return high ? _mm_unpackhi_epi8(v, sign) : _mm_unpacklo_epi8(v, sign);
+    };
+    const __m128i first = _mm_sub_epi8(p, a), second = _mm_sub_epi8(b, p);
+    const __m128i missing = _mm_or_si128(_mm_cmpeq_epi8(a, blank), _mm_cmpeq_epi8(b, blank));
+    const __m128i penalty = _mm_set1_epi16(kMissingPenalty);
+    for (int h = 0; h < 2; ++h) {
+        const __m128i d = _mm_sub_epi16(widen(first, h), widen(second, h));
+        const __m128i magnitude = _mm_max_epi16(d, _mm_sub_epi16(zero, d));
+        const __m128i gone = h ? _mm_unpackhi_epi8(missing, missing) : _mm_unpacklo_epi8(missing, missing);
+        (h ? *hi : *lo) = _mm_or_si128(_mm_and_si128(gone, penalty), _mm_andnot_si128(gone, magnitude));
+    }
+}
+
+// Cells of an inside row (every neighbour exists) from x on, 16 pixels at a
+// time; returns the first pixel not done. Four terms of at most 255 never
+// reach the top cost, so no clamp is needed.
+int InsideCells16(const uint8_t* r, const uint8_t* up, const uint8_t* down, int x, int cols, float* out)
+{
+    const __m128i zero = _mm_setzero_si128(), blank = _mm_set1_epi8(char(kBlank));
+    for (; x + 17 <= cols; x += 16) {
+        auto at = [](const uint8_t* row, int i) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i)); };
+        const __m128i p = at(r, x);
+        __m128i sum[2] = {zero, zero}, t[2];
+        Terms16(at(r, x - 1), p, at(r, x + 1), &t[0], &t[1]);
+        sum[0] = t[0], sum[1] = t[1];
+        Terms16(at(up, x), p, at(down, x), &t[0], &t[1]);
+        sum[0] = _mm_add_epi16(sum[0], t[0]), sum[1] = _mm_add_epi16(sum[1], t[1]);
+        Terms16(at(up, x - 1), p, at(down, x + 1), &t[0], &t[1]);
+        sum[0] = _mm_add_epi16(sum[0], t[0]), sum[1] = _mm_add_epi16(sum[1], t[1]);
+        Terms16(at(up, x + 1), p, at(down, x - 1), &t[0], &t[1]);
+        sum[0] = _mm_add_epi16(sum[0], t[0]), sum[1] = _mm_add_epi16(sum[1], t[1]);
+        const __m128i isBlank = _mm_cmpeq_epi8(p, blank);
+        for (int h = 0; h < 2; ++h) {
+            const __m128i phase = h ? _mm_unpackhi_epi8(p, zero) : _mm_unpacklo_epi8(p, zero);
+            const __m128i gone = h ? _mm_unpackhi_epi8(isBlank, isBlank) : _mm_unpacklo_epi8(isBlank, isBlank);
+            // Blank: phase | blank bit; else phase | cost << kHighShift.
+            const __m128i costs = _mm_andnot_si128(gone, sum[h]);
+            const __m128i blankBits = _mm_and_si128(gone, _mm_set1_epi16(int16_t(kBlankBit)));
+            const __m128i low = _mm_or_si128(phase, blankBits);
+            for (int q = 0; q < 2; ++q) {
+                const __m128i l = q ? _mm_unpackhi_epi16(low, zero) : _mm_unpacklo_epi16(low, zero);
+                const __m128i c = q ? _mm_unpackhi_epi16(costs, zero) : _mm_unpacklo_epi16(costs, zero);
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x + 8 * h + 4 * q),
+                                 _mm_or_si128(l, _mm_slli_epi32(c, kHighShift)));
+            }
+        }
+    }
+    return x;
+}
+#endif
+
 // The cells of the image: phase, blank and edge bits and the cost of each
 // pixel, which is the summed magnitude of its horizontal, vertical and two
 // diagonal second differences, in counts, with a fixed penalty for each one
@@ -108,7 +169,11 @@ void MakeCells(const uint8_t* w, int rows, int cols, Cells cells)
         const uint8_t* up = r - cols;
         const uint8_t* down = r + cols;
         float* out = cells.buffer + first;
-        for (int x = 1; x + 1 < cols; ++x) {
+        int x = 1;
+#if defined(__SSE2__)
+        x = InsideCells16(r, up, down, x, cols, out);
+#endif
+        for (; x + 1 < cols; ++x) {
             const uint8_t p = r[x];
             const int sum = term(r[x - 1], p, r[x + 1]) + term(up[x], p, down[x]) + term(up[x - 1], p, down[x + 1]) +
                             term(up[x + 1], p, down[x - 1]);
@@ -236,10 +301,10 @@ private:
 // nearest the image centre, the first in row order on a tie. One raster scan
 // over the runs of non-blank pixels with union-find (the root of a set is its
 // first pixel, as joins keep the smaller root), then one scan to number the
-// islands and pick the seeds, a run at a time. Every pixel of a run links to
-// the run's first pixel; a run joins the set of each run above it that it
-// touches. The links borrow the output buffer (before it holds the cells): a
-// root links to itself until it is numbered, then holds -(island + 1).
+// islands and pick the seeds, a run at a time. Only the first pixel of a run
+// holds a link; a run joins the set of each run above it that it touches.
+// The links borrow the output buffer (before it holds the cells): a root
+// links to itself until it is numbered, then holds -(island + 1).
 std::vector<int32_t> FindSeeds(const uint8_t* w, int rows, int cols, float* links)
 {
     auto get = [links](int32_t i) {
@@ -269,26 +334,29 @@ std::vector<int32_t> FindSeeds(const uint8_t* w, int rows, int cols, float* link
             x = end;
         }
     };
+    // The runs of the row above (first x, end x), and those of this row.
+    std::vector<std::pair<int, int>> above, here;
     for (int y = 0; y < rows; ++y) {
-        const uint8_t* above = w + size_t(y) * cols - cols;
+        here.clear();
+        size_t next = 0;  // the first run above that may still touch a run of this row
         runs(y, [&](int x0, int x1) {
+            here.emplace_back(x0, x1);
             const int32_t first = y * cols + x0;
             int32_t root = first;
-            if (y > 0)
-                for (int x = x0; x < x1; ++x) {
-                    // The first pixel of each run above that this run touches.
-                    if (above[x] == kBlank || (x > x0 && above[x - 1] != kBlank)) continue;
-                    const int32_t top = find(first - cols + (x - x0));
-                    if (top < root) {
-                        if (root != first) set(root, top);
-                        root = top;
-                    } else if (root < top) {
-                        set(top, root);
-                    }
+            while (next < above.size() && above[next].second <= x0) ++next;
+            // Each run above that this run touches, from the left.
+            for (size_t k = next; k < above.size() && above[k].first < x1; ++k) {
+                const int32_t top = find((y - 1) * cols + above[k].first);
+                if (top < root) {
+                    if (root != first) set(root, top);
+                    root = top;
+                } else if (root < top) {
+                    set(top, root);
                 }
+            }
             set(first, root);
-            for (int32_t i = first + 1; i < y * cols + x1; ++i) set(i, first);
         });
+        above.swap(here);
     }
     std::vector<int32_t> seeds;
     std::vector<int64_t> distances;
