@@ -117,13 +117,7 @@ std::string RegionProblem(const AnalysisOptions& o)
 // out = the domain's rectangle of `full`, copied a row at a time.
 void CropRegion(const model::ByteMatrix& full, const model::Domain& d, model::ByteMatrix* out)
 {
-    out->resize(d.Width, d.Height);
-    if (out->empty())
-        return;
-    for (int y = 0; y < d.Height; ++y) {
-        const uint8_t* row = &full(d.Left, d.Top + y);
-        std::copy(row, row + d.Width, &out->at(0, y));
-    }
+    out->assignRows(d.Width, d.Height, [&](int y) { return &full(d.Left, d.Top + y); });
 }
 
 // The mask of the single-image analysis: CurrentMask when one is in memory.
@@ -386,15 +380,8 @@ void ReduceData()
 
 void MakeChartData()
 {
-    const int cols = images.XMax + 1, rows = images.YMax + 1;
-    images.ChartData.resize(cols, rows);
-    if (images.ChartData.empty())
-        return;
     const auto& m = images.ResultMatrix;
-    for (int y = 0; y < rows; ++y) {
-        const float* row = &m(0, images.YMax - y);
-        std::copy(row, row + cols, &images.ChartData(0, y));
-    }
+    images.ChartData.assignRows(images.XMax + 1, images.YMax + 1, [&](int y) { return &m(0, images.YMax - y); });
 }
 
 namespace {
