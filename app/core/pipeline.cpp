@@ -11,6 +11,7 @@
 #include "platform/messages.h"
 
 #include <algorithm>
+#include <malloc.h>
 #include <cmath>
 #include <new>
 #include <sys/resource.h>
@@ -172,6 +173,17 @@ bool ParseSampleSize(const AnalysisOptions& o, double* width, double* height)
 {
     return ParseNumber(o.sampleWidth, width) && ParseNumber(o.sampleHeight, height) && UsableSampleSize(*width) &&
            UsableSampleSize(*height);
+}
+
+// Memory freed on the heap goes back to the system at once. A large block
+// freed after a large one came back may have been taken from the heap
+// rather than mapped on its own, and would otherwise stay with the process
+// and raise its peak.
+void GiveBackFreedMemory()
+{
+#ifdef __GLIBC__
+    ::malloc_trim(0);
+#endif
 }
 
 // Physical memory of the computer in bytes (0 when unknown).
@@ -453,6 +465,7 @@ bool CalculateSteps(const AnalysisOptions& o, double width, double height, std::
     // (a batch keeps it for the next image).
     const bool converted = PhaseToDisplacementSteps(CurrentMaskInUse(), o, reason);
     images.WorkingPhase.clear();
+    GiveBackFreedMemory();
     if (!converted)
         return false;
     // Compensation (in mils, sample in inches).
