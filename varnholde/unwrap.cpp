@@ -281,7 +281,22 @@ private:
             return c;
         }
         if (used_ == capacity_) throw std::bad_alloc();
+        if (used_ == present_) makePresent();
         return int32_t(used_++);
+    }
+    // The next stretch of never-used chunks is about to be written: its pages
+    // are made present in one call rather than one at a time.
+    void makePresent()
+    {
+        constexpr size_t kStretch = (size_t(1) << 20) / sizeof(Chunk);
+        const size_t end = std::min(capacity_, present_ + kStretch);
+#ifdef MADV_POPULATE_WRITE
+        const uintptr_t page = 4096;
+        const uintptr_t from = reinterpret_cast<uintptr_t>(chunks_ + present_) & ~(page - 1);
+        const uintptr_t to = reinterpret_cast<uintptr_t>(chunks_ + end);
+        madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+#endif
+        present_ = end;
     }
     void release(int32_t c)
     {
@@ -291,7 +306,7 @@ private:
     List heads_[kBuckets];
     uint64_t waiting_[kBuckets / 64] = {};   // bit per list that holds pixels
     Chunk* chunks_ = nullptr;
-    size_t capacity_ = 0, used_ = 0;
+    size_t capacity_ = 0, used_ = 0, present_ = 0;
     int32_t free_ = -1;
     int lowest_ = kBuckets;
     size_t size_ = 0;
