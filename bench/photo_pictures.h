@@ -58,6 +58,59 @@ std::vector<float> Fractal(int w, int h, int spacing, int finest, Random& rng) {
     return out;
 }
 
+// Ellipses with an anti-aliased rim, their own colour, a shading ramp
+// across them and some of the fine texture.
+inline void AddShapes(int w, int h, Random& rng, double texture, const std::vector<float>& fine,
+                      const std::vector<float>& speckle, std::vector<float>& r, std::vector<float>& g,
+                      std::vector<float>& b) {
+    const int shapes = 40;
+    for (int k = 0; k < shapes; ++k) {
+        const double cx = rng.Unit() * w, cy = (0.25 + 0.75 * rng.Unit()) * h;
+        const double rx = (0.02 + 0.12 * rng.Unit()) * w, ry = (0.02 + 0.15 * rng.Unit()) * h;
+        const double col[3] = {255 * rng.Unit(), 255 * rng.Unit(), 255 * rng.Unit()};
+        const double slope = rng.Unit() * 2 - 1;
+        const int x0 = std::max(0, int(cx - rx - 2)), x1 = std::min(w - 1, int(cx + rx + 2));
+        const int y0 = std::max(0, int(cy - ry - 2)), y1 = std::min(h - 1, int(cy + ry + 2));
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x) {
+                const double dx = (x - cx) / rx, dy = (y - cy) / ry;
+                const double d = std::sqrt(dx * dx + dy * dy);
+                // Coverage from the distance to the rim in pixels.
+                const double cover = std::clamp((1 - d) * std::min(rx, ry) + 0.5, 0.0, 1.0);
+                if (cover <= 0) continue;
+                const size_t i = size_t(y) * w + x;
+                const double shade =
+                    (0.8 + 0.3 * slope * dx - 0.25 * dy) * (1 + texture * (0.3 * fine[i] + 0.25 * speckle[i]));
+                r[i] = float(r[i] + cover * (col[0] * shade - r[i]));
+                g[i] = float(g[i] + cover * (col[1] * shade - g[i]));
+                b[i] = float(b[i] + cover * (col[2] * shade - b[i]));
+            }
+    }
+}
+
+// Thin dark strokes (wires, branches), anti-aliased across their width.
+inline void AddStrokes(int w, int h, Random& rng, std::vector<float>& r, std::vector<float>& g, std::vector<float>& b) {
+    for (int k = 0; k < 25; ++k) {
+        const double x0 = rng.Unit() * w, y0 = rng.Unit() * h, angle = rng.Unit() * 3.14159265;
+        const double len = (0.1 + 0.4 * rng.Unit()) * w, width = 1 + 2.5 * rng.Unit();
+        const double ux = std::cos(angle), uy = std::sin(angle);
+        for (double s = 0; s < len; s += 0.5) {
+            const double px = x0 + ux * s, py = y0 + uy * s;
+            for (int oy = -3; oy <= 3; ++oy)
+                for (int ox = -3; ox <= 3; ++ox) {
+                    const int x = int(px) + ox, y = int(py) + oy;
+                    if (x < 0 || y < 0 || x >= w || y >= h) continue;
+                    const double across = std::fabs((x - px) * -uy + (y - py) * ux);
+                    const double cover = std::clamp(width / 2 - across + 0.5, 0.0, 1.0) * 0.9;
+                    const size_t i = size_t(y) * w + x;
+                    r[i] = float(std::min<double>(r[i], r[i] * (1 - cover) + 25 * cover));
+                    g[i] = float(std::min<double>(g[i], g[i] * (1 - cover) + 22 * cover));
+                    b[i] = float(std::min<double>(b[i], b[i] * (1 - cover) + 20 * cover));
+                }
+        }
+    }
+}
+
 inline uint8_t Byte(double v) { return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v + 0.5); }
 
 }  // namespace detail
@@ -90,51 +143,8 @@ inline Rgb PhotoLike(int w, int h, uint32_t seed, double texture, int grain, dou
             g[i] = float(((1 - t) * sky[1] * skyShade + t * ground[1] * light) * surface);
             b[i] = float(((1 - t) * sky[2] * skyShade + t * ground[2] * light) * surface);
         }
-    // Shapes: ellipses with an anti-aliased rim, their own colour, a shading
-    // ramp across them and some of the fine texture.
-    const int shapes = 40;
-    for (int k = 0; k < shapes; ++k) {
-        const double cx = rng.Unit() * w, cy = (0.25 + 0.75 * rng.Unit()) * h;
-        const double rx = (0.02 + 0.12 * rng.Unit()) * w, ry = (0.02 + 0.15 * rng.Unit()) * h;
-        const double col[3] = {255 * rng.Unit(), 255 * rng.Unit(), 255 * rng.Unit()};
-        const double slope = rng.Unit() * 2 - 1;
-        const int x0 = std::max(0, int(cx - rx - 2)), x1 = std::min(w - 1, int(cx + rx + 2));
-        const int y0 = std::max(0, int(cy - ry - 2)), y1 = std::min(h - 1, int(cy + ry + 2));
-        for (int y = y0; y <= y1; ++y)
-            for (int x = x0; x <= x1; ++x) {
-                const double dx = (x - cx) / rx, dy = (y - cy) / ry;
-                const double d = std::sqrt(dx * dx + dy * dy);
-                // Coverage from the distance to the rim in pixels.
-                const double cover = std::clamp((1 - d) * std::min(rx, ry) + 0.5, 0.0, 1.0);
-                if (cover <= 0) continue;
-                const size_t i = size_t(y) * w + x;
-                const double shade =
-                    (0.8 + 0.3 * slope * dx - 0.25 * dy) * (1 + texture * (0.3 * fine[i] + 0.25 * speckle[i]));
-                r[i] = float(r[i] + cover * (col[0] * shade - r[i]));
-                g[i] = float(g[i] + cover * (col[1] * shade - g[i]));
-                b[i] = float(b[i] + cover * (col[2] * shade - b[i]));
-            }
-    }
-    // Thin dark strokes (wires, branches), anti-aliased across their width.
-    for (int k = 0; k < 25; ++k) {
-        const double x0 = rng.Unit() * w, y0 = rng.Unit() * h, angle = rng.Unit() * 3.14159265;
-        const double len = (0.1 + 0.4 * rng.Unit()) * w, width = 1 + 2.5 * rng.Unit();
-        const double ux = std::cos(angle), uy = std::sin(angle);
-        for (double s = 0; s < len; s += 0.5) {
-            const double px = x0 + ux * s, py = y0 + uy * s;
-            for (int oy = -3; oy <= 3; ++oy)
-                for (int ox = -3; ox <= 3; ++ox) {
-                    const int x = int(px) + ox, y = int(py) + oy;
-                    if (x < 0 || y < 0 || x >= w || y >= h) continue;
-                    const double across = std::fabs((x - px) * -uy + (y - py) * ux);
-                    const double cover = std::clamp(width / 2 - across + 0.5, 0.0, 1.0) * 0.9;
-                    const size_t i = size_t(y) * w + x;
-                    r[i] = float(std::min<double>(r[i], r[i] * (1 - cover) + 25 * cover));
-                    g[i] = float(std::min<double>(g[i], g[i] * (1 - cover) + 22 * cover));
-                    b[i] = float(std::min<double>(b[i], b[i] * (1 - cover) + 20 * cover));
-                }
-        }
-    }
+    detail::AddShapes(w, h, rng, texture, fine, speckle, r, g, b);
+    detail::AddStrokes(w, h, rng, r, g, b);
     Rgb out;
     out.width = w;
     out.height = h;
