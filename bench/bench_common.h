@@ -1,14 +1,20 @@
 #pragma once
-// Helpers shared by the thumbnail and kernel-codec benchmarks: both sides of
-// a comparison timed in turn inside one iteration of one process, the
-// repetitions every figure runs with (medians and spread over them), and the
-// peak memory of one piece of work measured in a child process.
+// Helpers shared by the benchmarks: both sides of a comparison timed in turn
+// inside one iteration of one process, the repetitions every figure runs
+// with (medians and spread over them), the peak memory of one piece of work
+// measured in a child process, and a scratch folder removed at exit.
 #include "testsupport/peak_memory.h"
 
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include <unistd.h>
 
 namespace benchcommon {
 
@@ -49,6 +55,33 @@ void CompareInTurn(benchmark::State& state, const char* ratio, Ours&& ours, Refe
     state.counters["ours_ms"] = n > 0 ? 1000 * a / n : 0;
     state.counters["reference_ms"] = n > 0 ? 1000 * b / n : 0;
 }
+
+// A folder of files a benchmark makes, under TMPDIR (else /tmp), removed
+// with everything in it when the object ends. Kept in a function-local static
+// that nothing else in the program touches at exit, the folder goes when the
+// program ends normally, however many benchmarks used it.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(const char* tag)
+    {
+        const char* dir = std::getenv("TMPDIR");
+        std::string pattern = std::string(dir && *dir ? dir : "/tmp") + "/" + tag + "XXXXXX";
+        if (::mkdtemp(pattern.data())) path_ = pattern;
+    }
+    ~ScratchFolder()
+    {
+        std::error_code ec;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    // Empty when the folder could not be made.
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
 
 using testsupport::PeakBytes;
 using testsupport::StatusKb;

@@ -11,12 +11,14 @@
 // and into a new buffer each call (the kernel makes a new bitmap for every
 // decode).
 #include "bench/bench_common.h"
+#include "bench/photo_pictures.h"
 #include "thumbctl/kernel/decode.h"
 #include "thumbctl/kernel/jpeg_codec.h"
 #include "thumbctl/kernel/png_codec.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
@@ -31,6 +33,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -532,6 +535,132 @@ void BM_TiffPackBitsRatio(benchmark::State& state) {
     if (!refOk) state.SkipWithError("libtiff failed");
 }
 
+// ---- the JPEG entry point on ordinary pictures --------------------------------
+
+// 12-megapixel photograph-like pictures (bench/photo_pictures.h), a smooth
+// and a detailed scene, each written at 4:2:0 and at 4:4:4 by two encoders:
+// libjpeg-turbo's cjpeg (quality 90, the standard Huffman tables) and
+// ImageMagick (quality 85, Huffman tables made for the picture). The files
+// are made in a scratch folder at start-up and only their bytes are kept.
+struct PhotoJpeg {
+    std::string name;
+    std::vector<uint8_t> bytes;
+};
+
+const std::vector<PhotoJpeg>& PhotoJpegs() {
+    static const std::vector<PhotoJpeg> files = [] {
+        std::vector<PhotoJpeg> out;
+        const benchcommon::ScratchFolder dir("bench_photos");
+        if (dir.path().empty()) return out;
+        struct Scene {
+            const char* name;
+            uint32_t seed;
+            double texture;
+            int grain;
+            double noise;
+        } scenes[] = {{"smooth", 1, 0.3, 4, 2.5}, {"detailed", 2, 0.8, 2, 4.0}};
+        for (const Scene& sc : scenes) {
+            const std::string ppm = dir.file(std::string(sc.name) + ".ppm");
+            if (!benchpictures::WritePpm(ppm, benchpictures::PhotoLike(kJpegW, kJpegH, sc.seed, sc.texture, sc.grain,
+                                                                       sc.noise)))
+                return std::vector<PhotoJpeg>();
+            for (const bool sub : {true, false}) {
+                const std::string tag = std::string(sub ? "420_" : "444_") + sc.name;
+                const std::string a = dir.file("cjpeg_" + tag + ".jpg"), b = dir.file("magick_" + tag + ".jpg");
+                const std::string cjpeg = "cjpeg -quality 90 -sample " + std::string(sub ? "2x2" : "1x1") +
+                                          " -outfile " + a + " " + ppm;
+                const std::string magick = "convert " + ppm + " -quality 85 -sampling-factor " +
+                                           std::string(sub ? "4:2:0" : "4:4:4") + " " + b;
+                if (std::system((cjpeg + " && " + magick).c_str()) != 0) return std::vector<PhotoJpeg>();
+                for (const auto& [file, who] : {std::pair<std::string, const char*>{a, "cjpeg_"}, {b, "magick_"}}) {
+                    std::ifstream in(file, std::ios::binary);
+                    PhotoJpeg p{who + tag, std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {})};
+                    if (p.bytes.empty()) return std::vector<PhotoJpeg>();
+                    out.push_back(std::move(p));
+                }
+            }
+        }
+        return out;
+    }();
+    return files;
+}
+
+// libjpeg-turbo decoding into a new bitmap of the very layout the entry
+// point makes (40-byte header, bottom row first, blue, green, red, rows
+// padded to 4 bytes), all rows asked for in one call; with `likeOurs` the
+// fast integer transform and no smoothing of the chroma.
+bool RefJpegBitmap(const std::vector<uint8_t>& f, bool likeOurs) {
+    jpeg_decompress_struct d;
+    jpeg_error_mgr err;
+    d.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&d);
+    jpeg_mem_src(&d, f.data(), f.size());
+    jpeg_read_header(&d, TRUE);
+    d.out_color_space = d.num_components == 1 ? JCS_GRAYSCALE : JCS_EXT_BGR;
+    if (likeOurs) {
+        d.dct_method = JDCT_IFAST;
+        d.do_fancy_upsampling = FALSE;
+    }
+    jpeg_start_decompress(&d);
+    const int64_t w = d.output_width, h = d.output_height, stride = (w * d.output_components + 3) / 4 * 4;
+    const IPIHANDLE dib = ipiGlobalAlloc(40 + stride * h);
+    bool ok = dib != 0;
+    if (ok) {
+        IpiGlobalLock lock(dib);
+        uint8_t* p = lock.ptr();
+        const uint32_t header[] = {40, uint32_t(w), uint32_t(h)};
+        std::memcpy(p, header, sizeof header);
+        p[12] = 1;
+        p[14] = uint8_t(8 * d.output_components);
+        std::vector<JSAMPROW> rows(static_cast<size_t>(h));
+        for (int64_t y = 0; y < h; ++y) rows[size_t(y)] = p + 40 + (h - 1 - y) * stride;
+        while (d.output_scanline < d.output_height)
+            jpeg_read_scanlines(&d, &rows[d.output_scanline], d.output_height - d.output_scanline);
+        benchmark::DoNotOptimize(p);
+    }
+    jpeg_finish_decompress(&d);
+    jpeg_destroy_decompress(&d);
+    if (dib) ipiGlobalFree(dib);
+    return ok;
+}
+
+// The entry point against libjpeg-turbo writing the same bitmap, on every
+// ordinary picture: both timed in turn on each picture in each iteration.
+// Counters: each picture's ratio and the worst of them (worst_over_libjpeg).
+// Arg 0: libjpeg-turbo's defaults; 1: its fast transform without smoothing.
+void BM_JpegPhotoEntryRatio(benchmark::State& state) {
+    const auto& files = PhotoJpegs();
+    if (files.empty()) {
+        state.SkipWithError("the pictures could not be made (cjpeg and ImageMagick's convert are needed)");
+        return;
+    }
+    const bool likeOurs = state.range(0) != 0;
+    std::vector<double> ours(files.size(), 0.0), reference(files.size(), 0.0);
+    bool ok = true, referenceFirst = false;
+    for (auto _ : state) {
+        for (size_t i = 0; i < files.size(); ++i) {
+            const auto& f = files[i].bytes;
+            if (referenceFirst) reference[i] += benchcommon::Seconds([&] { RefJpegBitmap(f, likeOurs); });
+            ours[i] += benchcommon::Seconds([&] { ok = OursFromMemory(f, DecodeFormatJpeg) && ok; });
+            if (!referenceFirst) reference[i] += benchcommon::Seconds([&] { RefJpegBitmap(f, likeOurs); });
+        }
+        referenceFirst = !referenceFirst;
+    }
+    if (!ok) {
+        state.SkipWithError("decode failed");
+        return;
+    }
+    double worst = 0;
+    for (size_t i = 0; i < files.size(); ++i) {
+        const double r = reference[i] > 0 ? ours[i] / reference[i] : 0;
+        state.counters[files[i].name] = r;
+        worst = std::max(worst, r);
+    }
+    state.counters["worst_over_libjpeg"] = worst;
+    state.SetLabel(std::string("4000x3000 photo-like, 8 files, ") +
+                   (likeOurs ? "vs ifast, no fancy upsampling" : "vs libjpeg defaults"));
+}
+
 // Arg 0 JPEG from memory, 1 PCX file, 2 PackBits TIFF file, 3 PNG from
 // memory: the peak memory of one decode over the size of the bitmap it makes.
 void BM_PeakMemory(benchmark::State& state) {
@@ -573,6 +702,7 @@ BENCHMARK(BM_PngOurs)->Apply(Repeated);
 BENCHMARK(BM_PngLibpng)->Apply(Repeated);
 BENCHMARK(BM_PngRatio)->Apply(Repeated);
 BENCHMARK(BM_JpegEntryRatio)->Arg(0)->Arg(1)->Apply(Repeated);
+BENCHMARK(BM_JpegPhotoEntryRatio)->Arg(0)->Arg(1)->Apply(Repeated)->MinTime(2.0);
 BENCHMARK(BM_PngEntryRatio)->Apply(Repeated);
 BENCHMARK(BM_PcxEntry)->Apply(Repeated);
 BENCHMARK(BM_PcxRatio)->Apply(Repeated);

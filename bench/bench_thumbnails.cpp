@@ -9,7 +9,8 @@
 //   (scale_denom), into a bitmap that the list's own reduction then shrinks
 //   over the same extent: the reference for the decoder alone;
 // - vipsthumbnail in one process over the whole folder with one worker
-//   thread, when it is installed (skipped otherwise).
+//   thread, when it is installed (skipped otherwise): started through a shell
+//   for every run, writing its thumbnails as JPEG files, both included.
 // BM_ThumbnailRatio* time ours and a reference in turn in each iteration.
 // BM_PeakMemory gives the memory one thumbnail holds while it is made.
 // BM_Reduction* time the shrinking step alone on one 1600 x 1200 bitmap.
@@ -46,21 +47,13 @@ constexpr int kBoxW = 80, kBoxH = 60;
 
 int Run(const std::string& command) { return std::system(command.c_str()); }
 
-// The folder, made once and removed at exit.
-struct ScratchFolder {
-    std::string path;
-    ~ScratchFolder()
-    {
-        std::error_code ec;
-        if (!path.empty()) fs::remove_all(path, ec);
-    }
-};
-
+// The folder, made once and removed with everything in it at exit.
 const std::string& Folder()
 {
-    static const ScratchFolder folder{[] {
-        char pattern[] = "/tmp/bench_thumbsXXXXXX";
-        const std::string d = ::mkdtemp(pattern);
+    static const benchcommon::ScratchFolder dir("bench_thumbs");
+    static const std::string folder = [] {
+        const std::string d = dir.path();
+        if (d.empty()) return d;
         const std::string q = d + "/";
         for (int s = 0; s < 4; ++s) {
             const std::string ppm = q + "base" + std::to_string(s) + ".ppm";
@@ -70,7 +63,8 @@ const std::string& Folder()
         for (int i = 0; i < kJpegs; ++i) {
             char name[32];
             std::snprintf(name, sizeof name, "photo%03d.jpg", i);
-            fs::copy_file(q + "base" + std::to_string(i % 4) + ".jpeg", q + name);
+            std::error_code ec;
+            fs::copy_file(q + "base" + std::to_string(i % 4) + ".jpeg", q + name, ec);
         }
         for (int s = 0; s < 4; ++s) fs::remove(q + "base" + std::to_string(s) + ".jpeg");
         Run("convert -size 800x600 -seed 5 plasma:blue-yellow -depth 8 " + q + "o.ppm");
@@ -82,8 +76,8 @@ const std::string& Folder()
         }
         fs::remove(q + "o.ppm");
         return d;
-    }()};
-    return folder.path;
+    }();
+    return folder;
 }
 
 std::vector<std::string> Jpegs()
@@ -231,8 +225,10 @@ void BM_ThumbnailsJpegsLibjpeg(benchmark::State& state)
 }
 BENCHMARK(BM_ThumbnailsJpegsLibjpeg)->Arg(0)->Arg(1)->Apply(Repeated);
 
-// vipsthumbnail over the whole folder in one process, one worker thread.
-void BM_ThumbnailsJpegsVips(benchmark::State& state)
+// vipsthumbnail over the whole folder in one process, one worker thread. Not
+// the same work as ours: each run starts a shell and a vipsthumbnail process,
+// and vipsthumbnail writes every thumbnail out as a JPEG file.
+void BM_ThumbnailsJpegsVipsProcessWritingJpegs(benchmark::State& state)
 {
     if (Run("command -v vipsthumbnail > /dev/null 2>&1") != 0) {
         state.SkipWithError("vipsthumbnail is not installed");
@@ -248,23 +244,28 @@ void BM_ThumbnailsJpegsVips(benchmark::State& state)
     for (auto _ : state) ok = Run(command) == 0 && ok;
     if (!ok) state.SkipWithError("vipsthumbnail failed");
     PicturesPerSecond(state, long(files.size()));
-    state.SetLabel("libvips, one process for the folder");
+    state.SetLabel("vipsthumbnail: shell and process start-up and JPEG files written, included");
 }
-BENCHMARK(BM_ThumbnailsJpegsVips)->Apply(Repeated);
+BENCHMARK(BM_ThumbnailsJpegsVipsProcessWritingJpegs)->Apply(Repeated);
 
 // Ours (list loading) over a reference, in turn. Arg 0: libjpeg-turbo at
 // the same reduced scale plus the same reduction; 1: libjpeg-turbo at full
-// size plus the same reduction.
+// size plus the same reduction; 2: our own entry points decoding at full
+// size first, then the same reduction (the path before reduced decodes).
 void BM_ThumbnailRatio(benchmark::State& state)
 {
     const auto files = Jpegs();
-    const bool full = state.range(0) != 0;
+    const int against = int(state.range(0));
+    bool (*reference)(const std::string&) = against == 0 ? LibjpegReduced : against == 1 ? LibjpegFull
+                                                                                         : FullSizeThumbnail;
     benchcommon::CompareInTurn(
-        state, "ours_over_libjpeg", [] { LoadThumbnails("*.jpg"); },
-        [&] { RunEach(files, full ? LibjpegFull : LibjpegReduced); });
-    state.SetLabel(full ? "vs libjpeg-turbo full decode" : "vs libjpeg-turbo scale_denom decode");
+        state, against == 2 ? "ours_over_full_size_path" : "ours_over_libjpeg", [] { LoadThumbnails("*.jpg"); },
+        [&] { RunEach(files, reference); });
+    const char* labels[] = {"vs libjpeg-turbo scale_denom decode", "vs libjpeg-turbo full decode",
+                            "vs our full-size decode, then reduction"};
+    state.SetLabel(labels[against]);
 }
-BENCHMARK(BM_ThumbnailRatio)->Arg(0)->Arg(1)->Apply(Repeated);
+BENCHMARK(BM_ThumbnailRatio)->Arg(0)->Arg(1)->Arg(2)->Apply(Repeated);
 
 // Memory one thumbnail holds while it is made from a 3000 x 2000 JPEG. Arg
 // 0: the list (reduced decode); 1: full-size decode first.
@@ -359,5 +360,23 @@ void BM_ReductionPlainBox(benchmark::State& state)
     }
 }
 BENCHMARK(BM_ReductionPlainBox)->Apply(Repeated)->Unit(benchmark::kMicrosecond);
+
+// The two reductions in turn on the same bitmap.
+void BM_ReductionRatio(benchmark::State& state)
+{
+    static const Photo photo;
+    std::vector<uint8_t> plain;
+    benchcommon::CompareInTurn(
+        state, "ours_over_plain_box",
+        [&] {
+            thumbctl::DibHandle thumb(thumbctl::ReduceDib(photo.dib.get(), kBoxW, kBoxH));
+            benchmark::DoNotOptimize(thumb.get());
+        },
+        [&] {
+            BoxAverage(photo.rgb.data(), 1600, 1200, &plain);
+            benchmark::DoNotOptimize(plain.data());
+        });
+}
+BENCHMARK(BM_ReductionRatio)->Apply(Repeated)->Unit(benchmark::kMicrosecond);
 
 } // namespace

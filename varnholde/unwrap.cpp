@@ -22,9 +22,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include <sys/mman.h>
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#endif
 
 using namespace varnholde;
 
@@ -72,6 +77,151 @@ private:
     std::unique_ptr<int64_t[]> values_;
 };
 
+#if defined(__SSE2__)
+// The second-difference term of 16 pixels: |int8(p - a) - int8(b - p)|, or
+// the penalty where a or b is blank; 16-bit lanes, low and high 8 pixels.
+inline void Terms16(__m128i a, __m128i p, __m128i b, __m128i* lo, __m128i* hi)
+{
+    const __m128i zero = _mm_setzero_si128(), blank = _mm_set1_epi8(char(kBlank));
+    // Signed bytes widened to 16 bits: unpack against their sign.
+    auto widen = [&](__m128i v, bool high) {
+        const __m128i sign = _mm_cmpgt_epi8(zero, v);
+        return high ? _mm_unpackhi_epi8(v, sign) : _mm_unpacklo_epi8(v, sign);
+    };
+    const __m128i first = _mm_sub_epi8(p, a), second = _mm_sub_epi8(b, p);
+    const __m128i missing = _mm_or_si128(_mm_cmpeq_epi8(a, blank), _mm_cmpeq_epi8(b, blank));
+    const __m128i penalty = _mm_set1_epi16(kMissingPenalty);
+    for (int h = 0; h < 2; ++h) {
+        const __m128i d = _mm_sub_epi16(widen(first, h), widen(second, h));
+        const __m128i magnitude = _mm_max_epi16(d, _mm_sub_epi16(zero, d));
+        const __m128i gone = h ? _mm_unpackhi_epi8(missing, missing) : _mm_unpacklo_epi8(missing, missing);
+        (h ? *hi : *lo) = _mm_or_si128(_mm_and_si128(gone, penalty), _mm_andnot_si128(gone, magnitude));
+    }
+}
+
+// Cells of an inside row (every neighbour exists) from x on, 16 pixels at a
+// time; returns the first pixel not done. Four terms of at most 255 never
+// reach the top cost, so no clamp is needed.
+int InsideCells16(const uint8_t* r, const uint8_t* up, const uint8_t* down, int x, int cols, float* out)
+{
+    const __m128i zero = _mm_setzero_si128(), blank = _mm_set1_epi8(char(kBlank));
+    for (; x + 17 <= cols; x += 16) {
+        auto at = [](const uint8_t* row, int i) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i)); };
+        const __m128i p = at(r, x);
+        __m128i sum[2] = {zero, zero}, t[2];
+        Terms16(at(r, x - 1), p, at(r, x + 1), &t[0], &t[1]);
+        sum[0] = t[0], sum[1] = t[1];
+        Terms16(at(up, x), p, at(down, x), &t[0], &t[1]);
+        sum[0] = _mm_add_epi16(sum[0], t[0]), sum[1] = _mm_add_epi16(sum[1], t[1]);
+        Terms16(at(up, x - 1), p, at(down, x + 1), &t[0], &t[1]);
+        sum[0] = _mm_add_epi16(sum[0], t[0]), sum[1] = _mm_add_epi16(sum[1], t[1]);
+        Terms16(at(up, x + 1), p, at(down, x - 1), &t[0], &t[1]);
+        sum[0] = _mm_add_epi16(sum[0], t[0]), sum[1] = _mm_add_epi16(sum[1], t[1]);
+        const __m128i isBlank = _mm_cmpeq_epi8(p, blank);
+        for (int h = 0; h < 2; ++h) {
+            const __m128i phase = h ? _mm_unpackhi_epi8(p, zero) : _mm_unpacklo_epi8(p, zero);
+            const __m128i gone = h ? _mm_unpackhi_epi8(isBlank, isBlank) : _mm_unpacklo_epi8(isBlank, isBlank);
+            // Blank: phase | blank bit; else phase | cost << kHighShift.
+            const __m128i costs = _mm_andnot_si128(gone, sum[h]);
+            const __m128i blankBits = _mm_and_si128(gone, _mm_set1_epi16(int16_t(kBlankBit)));
+            const __m128i low = _mm_or_si128(phase, blankBits);
+            for (int q = 0; q < 2; ++q) {
+                const __m128i l = q ? _mm_unpackhi_epi16(low, zero) : _mm_unpacklo_epi16(low, zero);
+                const __m128i c = q ? _mm_unpackhi_epi16(costs, zero) : _mm_unpacklo_epi16(costs, zero);
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x + 8 * h + 4 * q),
+                                 _mm_or_si128(l, _mm_slli_epi32(c, kHighShift)));
+            }
+        }
+    }
+    return x;
+}
+#endif
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define VARNHOLDE_UNWRAP_AVX2 1
+#define VARNHOLDE_AVX2_CODE __attribute__((target("avx2")))
+
+// The radians of ToRadians on eight cells at once where the processor has
+// AVX2, with the same double products and float rounding; returns the
+// first cell not done.
+VARNHOLDE_AVX2_CODE size_t RadiansAvx2(Cells cells, size_t n)
+{
+    const __m256d radiansPerCount = _mm256_set1_pd(kRadiansPerCount);
+    const __m256i blank = _mm256_set1_epi32(int(kBlankBit)), phaseBits = _mm256_set1_epi32(255);
+    const __m256 noData = _mm256_set1_ps(kNoData), below = _mm256_set1_ps(AsData(kNoData));
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cells.buffer + i));
+        const __m256i count =
+            _mm256_add_epi32(_mm256_and_si256(c, phaseBits), _mm256_slli_epi32(_mm256_srai_epi32(c, kHighShift), 8));
+        const __m128 lo = _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(count)), radiansPerCount));
+        const __m128 hi =
+            _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(count, 1)), radiansPerCount));
+        __m256 r = _mm256_set_m128(hi, lo);
+        r = _mm256_blendv_ps(r, below, _mm256_cmp_ps(r, noData, _CMP_EQ_OQ));
+        const __m256 isBlank = _mm256_castsi256_ps(_mm256_cmpeq_epi32(_mm256_and_si256(c, blank), blank));
+        _mm256_storeu_ps(cells.buffer + i, _mm256_blendv_ps(r, noData, isBlank));
+    }
+    return i;
+}
+
+// The low (0) or high (1) half of a vector.
+VARNHOLDE_AVX2_CODE inline __m128i Half(__m256i v, int h)
+{
+    return h ? _mm256_extracti128_si256(v, 1) : _mm256_castsi256_si128(v);
+}
+
+VARNHOLDE_AVX2_CODE inline __m256i Load32(const uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+
+// Second-difference terms of 32 pixels (16-bit lanes, low and high 16 pixels),
+// as Terms16 gives them.
+VARNHOLDE_AVX2_CODE inline void Terms32(__m256i a, __m256i p, __m256i b, __m256i* lo, __m256i* hi)
+{
+    const __m256i blank = _mm256_set1_epi8(char(kBlank)), penalty = _mm256_set1_epi16(kMissingPenalty);
+    const __m256i first = _mm256_sub_epi8(p, a), second = _mm256_sub_epi8(b, p);
+    const __m256i missing = _mm256_or_si256(_mm256_cmpeq_epi8(a, blank), _mm256_cmpeq_epi8(b, blank));
+    for (int h = 0; h < 2; ++h) {
+        const __m256i d = _mm256_sub_epi16(_mm256_cvtepi8_epi16(Half(first, h)), _mm256_cvtepi8_epi16(Half(second, h)));
+        const __m256i gone = _mm256_cvtepi8_epi16(Half(missing, h));  // 0 or -1 in each lane
+        (h ? *hi : *lo) = _mm256_blendv_epi8(_mm256_abs_epi16(d), penalty, gone);
+    }
+}
+
+// As InsideCells16, 32 pixels at a time; returns the first pixel not done.
+VARNHOLDE_AVX2_CODE int InsideCells32(const uint8_t* r, const uint8_t* up, const uint8_t* down, int x, int cols,
+                                      float* out)
+{
+    const __m256i blank = _mm256_set1_epi8(char(kBlank));
+    for (; x + 33 <= cols; x += 32) {
+        const __m256i p = Load32(r + x);
+        __m256i sum[2], t[2];
+        Terms32(Load32(r + x - 1), p, Load32(r + x + 1), &sum[0], &sum[1]);
+        Terms32(Load32(up + x), p, Load32(down + x), &t[0], &t[1]);
+        sum[0] = _mm256_add_epi16(sum[0], t[0]), sum[1] = _mm256_add_epi16(sum[1], t[1]);
+        Terms32(Load32(up + x - 1), p, Load32(down + x + 1), &t[0], &t[1]);
+        sum[0] = _mm256_add_epi16(sum[0], t[0]), sum[1] = _mm256_add_epi16(sum[1], t[1]);
+        Terms32(Load32(up + x + 1), p, Load32(down + x - 1), &t[0], &t[1]);
+        sum[0] = _mm256_add_epi16(sum[0], t[0]), sum[1] = _mm256_add_epi16(sum[1], t[1]);
+        const __m256i isBlank = _mm256_cmpeq_epi8(p, blank);
+        for (int h = 0; h < 2; ++h) {
+            const __m128i ph = Half(p, h), bh = Half(isBlank, h);
+            for (int q = 0; q < 2; ++q) {
+                // Eight pixels: phase | blank bit, or phase | cost << kHighShift.
+                const __m128i p8 = q ? _mm_srli_si128(ph, 8) : ph;
+                const __m128i b8 = q ? _mm_srli_si128(bh, 8) : bh;
+                const __m128i cost16 = Half(sum[h], q);
+                const __m256i phase = _mm256_cvtepu8_epi32(p8);
+                const __m256i gone = _mm256_cvtepi8_epi32(b8);
+                const __m256i cost = _mm256_slli_epi32(_mm256_cvtepu16_epi32(cost16), kHighShift);
+                const __m256i cell = _mm256_or_si256(phase, _mm256_blendv_epi8(cost, _mm256_set1_epi32(int(kBlankBit)), gone));
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x + 16 * h + 8 * q), cell);
+            }
+        }
+    }
+    return x;
+}
+#endif
+
 // The cells of the image: phase, blank and edge bits and the cost of each
 // pixel, which is the summed magnitude of its horizontal, vertical and two
 // diagonal second differences, in counts, with a fixed penalty for each one
@@ -108,7 +258,15 @@ void MakeCells(const uint8_t* w, int rows, int cols, Cells cells)
         const uint8_t* up = r - cols;
         const uint8_t* down = r + cols;
         float* out = cells.buffer + first;
-        for (int x = 1; x + 1 < cols; ++x) {
+        int x = 1;
+#ifdef VARNHOLDE_UNWRAP_AVX2
+        static const bool avx2 = __builtin_cpu_supports("avx2");
+        if (avx2) x = InsideCells32(r, up, down, x, cols, out);
+#endif
+#if defined(__SSE2__)
+        x = InsideCells16(r, up, down, x, cols, out);
+#endif
+        for (; x + 1 < cols; ++x) {
             const uint8_t p = r[x];
             const int sum = term(r[x - 1], p, r[x + 1]) + term(up[x], p, down[x]) + term(up[x - 1], p, down[x + 1]) +
                             term(up[x + 1], p, down[x - 1]);
@@ -216,7 +374,22 @@ private:
             return c;
         }
         if (used_ == capacity_) throw std::bad_alloc();
+        if (used_ == present_) makePresent();
         return int32_t(used_++);
+    }
+    // The next stretch of never-used chunks is about to be written: its pages
+    // are made present in one call rather than one at a time.
+    void makePresent()
+    {
+        constexpr size_t kStretch = (size_t(1) << 20) / sizeof(Chunk);
+        const size_t end = std::min(capacity_, present_ + kStretch);
+#ifdef MADV_POPULATE_WRITE
+        const uintptr_t page = 4096;
+        const uintptr_t from = reinterpret_cast<uintptr_t>(chunks_ + present_) & ~(page - 1);
+        const uintptr_t to = reinterpret_cast<uintptr_t>(chunks_ + end);
+        madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+#endif
+        present_ = end;
     }
     void release(int32_t c)
     {
@@ -226,7 +399,7 @@ private:
     List heads_[kBuckets];
     uint64_t waiting_[kBuckets / 64] = {};   // bit per list that holds pixels
     Chunk* chunks_ = nullptr;
-    size_t capacity_ = 0, used_ = 0;
+    size_t capacity_ = 0, used_ = 0, present_ = 0;
     int32_t free_ = -1;
     int lowest_ = kBuckets;
     size_t size_ = 0;
@@ -236,10 +409,10 @@ private:
 // nearest the image centre, the first in row order on a tie. One raster scan
 // over the runs of non-blank pixels with union-find (the root of a set is its
 // first pixel, as joins keep the smaller root), then one scan to number the
-// islands and pick the seeds, a run at a time. Every pixel of a run links to
-// the run's first pixel; a run joins the set of each run above it that it
-// touches. The links borrow the output buffer (before it holds the cells): a
-// root links to itself until it is numbered, then holds -(island + 1).
+// islands and pick the seeds, a run at a time. Only the first pixel of a run
+// holds a link; a run joins the set of each run above it that it touches.
+// The links borrow the output buffer (before it holds the cells): a root
+// links to itself until it is numbered, then holds -(island + 1).
 std::vector<int32_t> FindSeeds(const uint8_t* w, int rows, int cols, float* links)
 {
     auto get = [links](int32_t i) {
@@ -269,26 +442,29 @@ std::vector<int32_t> FindSeeds(const uint8_t* w, int rows, int cols, float* link
             x = end;
         }
     };
+    // The runs of the row above (first x, end x), and those of this row.
+    std::vector<std::pair<int, int>> above, here;
     for (int y = 0; y < rows; ++y) {
-        const uint8_t* above = w + size_t(y) * cols - cols;
+        here.clear();
+        size_t next = 0;  // the first run above that may still touch a run of this row
         runs(y, [&](int x0, int x1) {
+            here.emplace_back(x0, x1);
             const int32_t first = y * cols + x0;
             int32_t root = first;
-            if (y > 0)
-                for (int x = x0; x < x1; ++x) {
-                    // The first pixel of each run above that this run touches.
-                    if (above[x] == kBlank || (x > x0 && above[x - 1] != kBlank)) continue;
-                    const int32_t top = find(first - cols + (x - x0));
-                    if (top < root) {
-                        if (root != first) set(root, top);
-                        root = top;
-                    } else if (root < top) {
-                        set(top, root);
-                    }
+            while (next < above.size() && above[next].second <= x0) ++next;
+            // Each run above that this run touches, from the left.
+            for (size_t k = next; k < above.size() && above[k].first < x1; ++k) {
+                const int32_t top = find((y - 1) * cols + above[k].first);
+                if (top < root) {
+                    if (root != first) set(root, top);
+                    root = top;
+                } else if (root < top) {
+                    set(top, root);
                 }
+            }
             set(first, root);
-            for (int32_t i = first + 1; i < y * cols + x1; ++i) set(i, first);
         });
+        above.swap(here);
     }
     std::vector<int32_t> seeds;
     std::vector<int64_t> distances;
@@ -376,6 +552,10 @@ void ToRadians(Cells cells, size_t n, WideCounts* wide)
 {
     const float below = AsData(kNoData);
     size_t i = 0;
+#ifdef VARNHOLDE_UNWRAP_AVX2
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (!wide && avx2) i = RadiansAvx2(cells, n);
+#endif
 #if defined(__SSE2__)
     if (!wide) {
         const __m128d radiansPerCount = _mm_set1_pd(kRadiansPerCount);

@@ -11,6 +11,7 @@
 #include "platform/messages.h"
 
 #include <algorithm>
+#include <malloc.h>
 #include <cmath>
 #include <new>
 #include <sys/resource.h>
@@ -117,13 +118,7 @@ std::string RegionProblem(const AnalysisOptions& o)
 // out = the domain's rectangle of `full`, copied a row at a time.
 void CropRegion(const model::ByteMatrix& full, const model::Domain& d, model::ByteMatrix* out)
 {
-    out->resize(d.Width, d.Height);
-    if (out->empty())
-        return;
-    for (int y = 0; y < d.Height; ++y) {
-        const uint8_t* row = &full(d.Left, d.Top + y);
-        std::copy(row, row + d.Width, &out->at(0, y));
-    }
+    out->assignRows(d.Width, d.Height, [&](int y) { return &full(d.Left, d.Top + y); });
 }
 
 // The mask of the single-image analysis: CurrentMask when one is in memory.
@@ -191,6 +186,17 @@ bool ParseSampleSize(const AnalysisOptions& o, double* width, double* height)
 {
     return ParseNumber(o.sampleWidth, width) && ParseNumber(o.sampleHeight, height) && UsableSampleSize(*width) &&
            UsableSampleSize(*height);
+}
+
+// Memory freed on the heap goes back to the system at once. A large block
+// freed after a large one came back may have been taken from the heap
+// rather than mapped on its own, and would otherwise stay with the process
+// and raise its peak.
+void GiveBackFreedMemory()
+{
+#ifdef __GLIBC__
+    ::malloc_trim(0);
+#endif
 }
 
 // Physical memory of the computer in bytes (0 when unknown).
@@ -399,15 +405,8 @@ void ReduceData()
 
 void MakeChartData()
 {
-    const int cols = images.XMax + 1, rows = images.YMax + 1;
-    images.ChartData.resize(cols, rows);
-    if (images.ChartData.empty())
-        return;
     const auto& m = images.ResultMatrix;
-    for (int y = 0; y < rows; ++y) {
-        const float* row = &m(0, images.YMax - y);
-        std::copy(row, row + cols, &images.ChartData(0, y));
-    }
+    images.ChartData.assignRows(images.XMax + 1, images.YMax + 1, [&](int y) { return &m(0, images.YMax - y); });
 }
 
 namespace {
@@ -482,6 +481,7 @@ bool CalculateSteps(const AnalysisOptions& o, double width, double height, std::
     // (a batch keeps it for the next image).
     const bool converted = PhaseToDisplacementSteps(CurrentMaskInUse(), o, reason);
     images.WorkingPhase.clear();
+    GiveBackFreedMemory();
     if (!converted)
         return false;
     // Compensation (in mils, sample in inches).

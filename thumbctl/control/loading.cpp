@@ -221,6 +221,12 @@ int ThumbnailLoader::CountPages(const Location& where)
     return pages;
 }
 
+// Mean level step between neighbouring pixels of a reduced JPEG decode above
+// which the picture is decoded again at full size for its thumbnail.
+// Ordinary pictures stay below 12 at 1/8, stripes of 3 to 12 pixels lie
+// above 25 there.
+constexpr double kFineContentStep = 20;
+
 IPIHANDLE ThumbnailLoader::ThumbnailOf(const CThumbnailItem& item, const Location& where)
 {
     DibHandle decoded;
@@ -236,20 +242,39 @@ IPIHANDLE ThumbnailLoader::ThumbnailOf(const CThumbnailItem& item, const Locatio
         const IPIATTRIBUTE box[] = {{"boxWidth", boxWidth}, {"boxHeight", boxHeight},
                                     {"pictureSize", reinterpret_cast<IPIVALUE>(pictureSize)}};
         const bool shrink = format == DecodeFormatJpeg && boxWidth > 0 && boxHeight > 0;
-        const IPIATTRIBUTE* attributes = shrink ? box : nullptr;
-        const int attributeCount = shrink ? 3 : 0;
-        if (where.remote)
-            got = DecodeImageFromMemory(where.data(), &h, 1, format, item.page, where.size, attributes,
-                                        attributeCount, &error);
-        else
-            got = DecodeImageFromFile(where.local.c_str(), &h, 1, format, item.page, attributes, attributeCount,
-                                      &error);
-        if (got == 0 || h == 0) {
+        auto decode = [&](bool reduced) {
+            const IPIATTRIBUTE* attributes = reduced ? box : nullptr;
+            const int count = reduced ? 3 : 0;
+            h = 0;
+            got = where.remote ? DecodeImageFromMemory(where.data(), &h, 1, format, item.page, where.size, attributes,
+                                                       count, &error)
+                               : DecodeImageFromFile(where.local.c_str(), &h, 1, format, item.page, attributes,
+                                                     count, &error);
+            return got != 0 && h != 0;
+        };
+        if (!decode(shrink)) {
             lastError = int16_t(ListErrorOfKernel(error));
             return 0;
         }
         decoded.reset(h);
-        picture = h;
+        // Content finer than the reduced decode's pixels (stripes a few pixels
+        // wide) shows as steps of many levels between its neighbouring
+        // pixels, and its thumbnail would lie far off the one of the whole
+        // picture: such a picture is decoded again at full size. Ordinary
+        // pictures change by a few levels from pixel to pixel and keep the
+        // reduced decode.
+        int64_t dw = 0, dh = 0;
+        int depth = 0;
+        if (shrink && GetDibInfo(h, &dw, &dh, &depth) && dw < pictureSize[0] &&
+            NeighbourStep(h) > kFineContentStep) {
+            if (!decode(false)) {
+                lastError = int16_t(ListErrorOfKernel(error));
+                return 0;
+            }
+            decoded.reset(h);
+            pictureSize[0] = pictureSize[1] = 0;
+        }
+        picture = decoded.get();
     }
     int64_t w = 0, h = 0;
     int bits = 0;

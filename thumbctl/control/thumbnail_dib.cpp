@@ -548,6 +548,28 @@ SourceExtent ExtentOfScaledPicture(int64_t width, int64_t height, int64_t pictur
     return {};
 }
 
+double NeighbourStep(IPIHANDLE dib)
+{
+    IpiGlobalLock lock(dib);
+    DibInfo info;
+    if (!lock.ptr() || !ReadDibInfo(lock.ptr(), lock.size(), &info) || info.compression != 0 || info.bitCount == 1)
+        return -1;
+    const Table table = ReadTable(lock.ptr(), info);
+    const size_t n = size_t(info.width) * 3;
+    std::vector<uint8_t> row(n), above(n);
+    int64_t across = 0, down = 0;
+    for (int64_t r = 0; r < info.height; ++r) {
+        ConvertRow(RowFromTop(lock.ptr(), info, r), info, table, row.data());
+        for (size_t k = 3; k < n; ++k) across += std::abs(int(row[k]) - int(row[k - 3]));
+        if (r > 0)
+            for (size_t k = 0; k < n; ++k) down += std::abs(int(row[k]) - int(above[k]));
+        row.swap(above);
+    }
+    const double pairsAcross = double(info.width - 1) * double(info.height) * 3;
+    const double pairsDown = double(info.width) * double(info.height - 1) * 3;
+    return std::max(pairsAcross > 0 ? double(across) / pairsAcross : 0.0, pairsDown > 0 ? double(down) / pairsDown : 0.0);
+}
+
 QImage DibToImage(IPIHANDLE dib)
 {
     IpiGlobalLock lock(dib);

@@ -70,6 +70,11 @@ IPIHANDLE ReduceDib(IPIHANDLE dib, int64_t dstW, int64_t dstH, SourceExtent exte
 // rounded up); the whole bitmap when it is none of these.
 SourceExtent ExtentOfScaledPicture(int64_t width, int64_t height, int64_t pictureWidth, int64_t pictureHeight);
 
+// How much a bitmap changes from pixel to pixel: the larger of the mean
+// level steps between horizontal and between vertical neighbours, over the
+// colour channels; -1 when the bitmap cannot be read or is 1-bit.
+double NeighbourStep(IPIHANDLE dib);
+
 // The bitmap as a picture for painting (null image when unreadable).
 QImage DibToImage(IPIHANDLE dib);
 

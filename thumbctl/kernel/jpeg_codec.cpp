@@ -5,10 +5,12 @@
 // table per Huffman table; for AC codes the table gives run, size and value
 // (or end of block, or a run of 16) in one step. Coefficients are dequantised
 // with divisors that carry the scale factors of the scaled inverse transform,
-// which runs with 8 fractional bits; each MCU row is then converted into the
-// caller's planes, two image rows per chroma row for 16-row MCUs. Where the
-// build has SSE2 the transform and the colour conversion run on vectors that
-// give exactly the pixels of the portable code.
+// which runs with 8 fractional bits; the blocks of an MCU are all read before
+// any is transformed, and each MCU row is then converted into the caller's
+// planes, two image rows per chroma row for 16-row MCUs. Where the build has
+// SSE2, and where the processor has AVX2, the transform and the colour
+// conversion run on vectors that give exactly the pixels of the portable
+// code.
 //
 // A picture decoded at 1/2, 1/4 or 1/8 of its size makes each block 4 x 4,
 // 2 x 2 or 1 x 1 pixels, each the mean of the pixels the full-size block
@@ -27,6 +29,9 @@
 
 #ifdef __SSE2__
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
 #endif
 
 namespace {
@@ -460,11 +465,15 @@ inline void Transpose4(__m128i& a, __m128i& b, __m128i& c, __m128i& d) {
     d = _mm_unpackhi_epi64(t2, t3);
 }
 
-void InverseTransformSse2(const int32_t* in, uint8_t* out, ptrdiff_t stride) {
+// Leaves the block all zero.
+void InverseTransformSse2(int32_t* in, uint8_t* out, ptrdiff_t stride) {
     // Columns: w[h][r] holds row r of columns 4h..4h+3.
     __m128i w[2][8];
     for (int h = 0; h < 2; ++h) {
-        for (int r = 0; r < 8; ++r) w[h][r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + r * 8 + 4 * h));
+        for (int r = 0; r < 8; ++r) {
+            w[h][r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + r * 8 + 4 * h));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(in + r * 8 + 4 * h), _mm_setzero_si128());
+        }
         InverseStage(w[h]);
     }
     // Rows, four at a time: x[j] holds element j of rows 4g..4g+3.
@@ -510,6 +519,97 @@ void InverseTransformSse2(const int32_t* in, uint8_t* out, ptrdiff_t stride) {
 }
 #endif
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define SORVANTA_JPEG_AVX2 1
+// The same transform on processors with AVX2, taken when the processor says
+// it has it: all eight columns (then all eight rows) at once in 32-bit lanes,
+// with the very products, shifts and range limit of the scalar code.
+#define SORVANTA_AVX2 __attribute__((target("avx2")))
+
+SORVANTA_AVX2 inline __m256i Mul8Avx2(__m256i x, int c) {
+    return _mm256_srai_epi32(_mm256_mullo_epi32(x, _mm256_set1_epi32(c)), 8);
+}
+
+SORVANTA_AVX2 inline void InverseStageAvx2(__m256i x[8]) {
+    __m256i t10 = _mm256_add_epi32(x[0], x[4]), t11 = _mm256_sub_epi32(x[0], x[4]);
+    const __m256i t13 = _mm256_add_epi32(x[2], x[6]);
+    __m256i t12 = _mm256_sub_epi32(Mul8Avx2(_mm256_sub_epi32(x[2], x[6]), 362), t13);
+    const __m256i t0 = _mm256_add_epi32(t10, t13), t3 = _mm256_sub_epi32(t10, t13);
+    const __m256i t1 = _mm256_add_epi32(t11, t12), t2 = _mm256_sub_epi32(t11, t12);
+    const __m256i z13 = _mm256_add_epi32(x[5], x[3]), z10 = _mm256_sub_epi32(x[5], x[3]);
+    const __m256i z11 = _mm256_add_epi32(x[1], x[7]), z12 = _mm256_sub_epi32(x[1], x[7]);
+    const __m256i t7 = _mm256_add_epi32(z11, z13);
+    t11 = Mul8Avx2(_mm256_sub_epi32(z11, z13), 362);
+    const __m256i z5 = Mul8Avx2(_mm256_add_epi32(z10, z12), 473);
+    t10 = _mm256_sub_epi32(Mul8Avx2(z12, 277), z5);
+    t12 = _mm256_add_epi32(Mul8Avx2(z10, -669), z5);
+    const __m256i t6 = _mm256_sub_epi32(t12, t7), t5 = _mm256_sub_epi32(t11, t6), t4 = _mm256_add_epi32(t10, t5);
+    x[0] = _mm256_add_epi32(t0, t7);
+    x[7] = _mm256_sub_epi32(t0, t7);
+    x[1] = _mm256_add_epi32(t1, t6);
+    x[6] = _mm256_sub_epi32(t1, t6);
+    x[2] = _mm256_add_epi32(t2, t5);
+    x[5] = _mm256_sub_epi32(t2, t5);
+    x[4] = _mm256_add_epi32(t3, t4);
+    x[3] = _mm256_sub_epi32(t3, t4);
+}
+
+// x[r] lane c becomes x[c] lane r.
+SORVANTA_AVX2 inline void Transpose8Avx2(__m256i x[8]) {
+    __m256i a[8], b[8];
+    for (int i = 0; i < 8; i += 2) {
+        a[i] = _mm256_unpacklo_epi32(x[i], x[i + 1]);
+        a[i + 1] = _mm256_unpackhi_epi32(x[i], x[i + 1]);
+    }
+    for (int i = 0; i < 8; i += 4) {
+        b[i] = _mm256_unpacklo_epi64(a[i], a[i + 2]);
+        b[i + 1] = _mm256_unpackhi_epi64(a[i], a[i + 2]);
+        b[i + 2] = _mm256_unpacklo_epi64(a[i + 1], a[i + 3]);
+        b[i + 3] = _mm256_unpackhi_epi64(a[i + 1], a[i + 3]);
+    }
+    for (int i = 0; i < 4; ++i) {
+        x[i] = _mm256_permute2x128_si256(b[i], b[i + 4], 0x20);
+        x[i + 4] = _mm256_permute2x128_si256(b[i], b[i + 4], 0x31);
+    }
+}
+
+// `in` is aligned to 32 bytes; the block is left all zero.
+SORVANTA_AVX2 void InverseTransformAvx2(int32_t* in, uint8_t* out, ptrdiff_t stride) {
+    // Columns: x[r] holds row r of all eight columns.
+    __m256i* const v = reinterpret_cast<__m256i*>(in);
+    __m256i x[8] = {_mm256_load_si256(v), _mm256_load_si256(v + 1), _mm256_load_si256(v + 2),
+                    _mm256_load_si256(v + 3), _mm256_load_si256(v + 4), _mm256_load_si256(v + 5),
+                    _mm256_load_si256(v + 6), _mm256_load_si256(v + 7)};
+    const __m256i zero = _mm256_setzero_si256();
+    _mm256_store_si256(v, zero);
+    _mm256_store_si256(v + 1, zero);
+    _mm256_store_si256(v + 2, zero);
+    _mm256_store_si256(v + 3, zero);
+    _mm256_store_si256(v + 4, zero);
+    _mm256_store_si256(v + 5, zero);
+    _mm256_store_si256(v + 6, zero);
+    _mm256_store_si256(v + 7, zero);
+    InverseStageAvx2(x);
+    // Rows: x[j] holds element j of all eight rows.
+    Transpose8Avx2(x);
+    x[0] = _mm256_add_epi32(x[0], _mm256_set1_epi32(32 + (128 << 6)));
+    InverseStageAvx2(x);
+    // Range limit as the table does it: index (v + 384) mod 1024.
+    const __m256i k384 = _mm256_set1_epi32(384), k1023 = _mm256_set1_epi32(1023);
+    for (int j = 0; j < 8; ++j)
+        x[j] = _mm256_sub_epi32(_mm256_and_si256(_mm256_add_epi32(_mm256_srai_epi32(x[j], 6), k384), k1023), k384);
+    // Back to rows, clamped to bytes two rows at a time.
+    Transpose8Avx2(x);
+    for (int r = 0; r < 8; r += 2) {
+        const __m128i a = _mm_packs_epi32(_mm256_castsi256_si128(x[r]), _mm256_extracti128_si256(x[r], 1));
+        const __m128i b = _mm_packs_epi32(_mm256_castsi256_si128(x[r + 1]), _mm256_extracti128_si256(x[r + 1], 1));
+        const __m128i px = _mm_packus_epi16(a, b);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + r * stride), px);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (r + 1) * stride), _mm_srli_si128(px, 8));
+    }
+}
+#endif
+
 // Value of a block whose only coefficient is `dc` (dequantised and scaled).
 inline uint8_t FlatValue(int32_t dc) { return Clamp255((dc + 32 + (128 << 6)) >> 6); }
 
@@ -518,18 +618,29 @@ void FlatBlock(int32_t dc, uint8_t* out, ptrdiff_t stride) {
     for (int r = 0; r < 8; ++r) std::memset(out + r * stride, v, 8);
 }
 
-// Pixels of a decoded block; the block is left all zero again.
-inline void DecodeToPixels(int32_t* blk, int count, uint8_t* out, ptrdiff_t stride,
-                           bool vector) {
+// The code the decoder runs: the portable code or one of the vector paths,
+// which all store the very same pixels.
+enum class Code { kPortable = 0, kSse2 = 1, kAvx2 = 2 };
+
+// Pixels of a decoded block (aligned to 32 bytes); the block is left all
+// zero again.
+inline void DecodeToPixels(int32_t* blk, int count, uint8_t* out, ptrdiff_t stride, Code code) {
     if (count == 0) {
         FlatBlock(blk[0], out, stride);
     } else {
-#ifdef __SSE2__
-        if (vector)
-            InverseTransformSse2(blk, out, stride);
-        else
+#ifdef SORVANTA_JPEG_AVX2
+        if (code == Code::kAvx2) {
+            InverseTransformAvx2(blk, out, stride);
+            return;
+        }
 #endif
-            InverseTransform(blk, out, stride);
+#ifdef __SSE2__
+        if (code != Code::kPortable) {
+            InverseTransformSse2(blk, out, stride);
+            return;
+        }
+#endif
+        InverseTransform(blk, out, stride);
         std::memset(blk, 0, 64 * sizeof(int32_t));
     }
     blk[0] = 0;
@@ -645,9 +756,10 @@ constexpr int kSparseCoefficients = 6;
 // coefficients stored); a 1 x 1 block had only its DC stored; other sizes
 // had their AC positions listed.
 inline void DecodeToReducedPixels(int32_t* blk, const uint8_t* listed, int count, int xShift, int yShift,
-                                  uint8_t* out, ptrdiff_t stride, bool vector) {
+                                  uint8_t* out, ptrdiff_t stride, Code code) {
+    const bool vector = code != Code::kPortable;
     if (xShift == 0 && yShift == 0) {
-        DecodeToPixels(blk, count, out, stride, vector);
+        DecodeToPixels(blk, count, out, stride, code);
         return;
     }
     if (count == 0 || (xShift == 3 && yShift == 3)) {
@@ -663,7 +775,7 @@ inline void DecodeToReducedPixels(int32_t* blk, const uint8_t* listed, int count
     // A block with many coefficients goes through the fast full-size
     // transform; its pixels are then averaged over each output pixel's cell.
     alignas(16) uint8_t px[64];
-    DecodeToPixels(blk, count, px, 8, vector);
+    DecodeToPixels(blk, count, px, 8, code);
 #ifdef __SSE2__
     if (vector && xShift == 1 && yShift == 1) {
         AverageHalfSse2(px, out, stride);
@@ -807,13 +919,14 @@ inline void StoreInterleaved(uint8_t* out, __m128i a, __m128i b, __m128i c) {
 }
 
 // One or two image rows (y1 may be null) sharing one chroma row, 16 pixels at
-// a time; returns how many pixels were done (the rest is left to the scalar
-// code). `rows` are the output rows' R, G, B starts.
+// a time from pixel `from` on; returns how many pixels are done then (the
+// rest is left to the scalar code). `out0` and `out1` are the output rows'
+// R, G, B starts.
 template <int H>
-int ConvertRowsSse2(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr, int n,
+int ConvertRowsSse2(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr, int from, int n,
                     RgbLayout layout, uint8_t* const out0[3], uint8_t* const out1[3]) {
     const __m128i zero = _mm_setzero_si128(), k128 = _mm_set1_epi16(128);
-    int x = 0;
+    int x = from;
     for (; x + 16 <= n; x += 16) {
         __m128i rt[2], gt[2], bt[2];  // terms of pixels x..x+7 and x+8..x+15
         if (H == 2) {
@@ -857,11 +970,133 @@ int ConvertRowsSse2(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, con
 }
 #endif
 
+#ifdef SORVANTA_JPEG_AVX2
+// The conversion on processors with AVX2, 32 pixels at a time, with the
+// very arithmetic of the tables.
+
+// Terms of sixteen samples: (k0 v + k1 w (+ 128)) >> 8 for the 16-bit pairs
+// (v, w) of lo and hi, in the samples' order (madd and the pack work per
+// 128-bit half, which keeps it).
+SORVANTA_AVX2 inline __m256i TermsAvx2(__m256i lo, __m256i hi, __m256i k, bool round) {
+    __m256i a = _mm256_madd_epi16(lo, k), b = _mm256_madd_epi16(hi, k);
+    if (round) {
+        a = _mm256_add_epi32(a, _mm256_set1_epi32(128));
+        b = _mm256_add_epi32(b, _mm256_set1_epi32(128));
+    }
+    return _mm256_packs_epi32(_mm256_srai_epi32(a, 8), _mm256_srai_epi32(b, 8));
+}
+
+// Chroma terms of sixteen samples (16-bit lanes, already minus 128), as
+// ChromaTerms gives them, in the samples' order.
+SORVANTA_AVX2 inline void ChromaTermsAvx2(__m256i cb, __m256i cr, __m256i* rt, __m256i* gt, __m256i* bt) {
+    const __m256i one = _mm256_set1_epi16(1);
+    // 16-bit pairs (factor, second factor) as madd takes them.
+    const __m256i kR = _mm256_set1_epi32((128 << 16) | 359);
+    const __m256i kB = _mm256_set1_epi32((128 << 16) | 454);
+    const __m256i kG = _mm256_set1_epi32(int32_t((uint32_t(uint16_t(-183)) << 16) | uint16_t(-88)));
+    *rt = TermsAvx2(_mm256_unpacklo_epi16(cr, one), _mm256_unpackhi_epi16(cr, one), kR, false);
+    *bt = TermsAvx2(_mm256_unpacklo_epi16(cb, one), _mm256_unpackhi_epi16(cb, one), kB, false);
+    *gt = TermsAvx2(_mm256_unpacklo_epi16(cb, cr), _mm256_unpackhi_epi16(cb, cr), kG, true);
+}
+
+// Sixteen bytes widened to 16-bit lanes, minus 128.
+SORVANTA_AVX2 inline __m256i WidenMinus128(const uint8_t* p) {
+    return _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+                            _mm256_set1_epi16(128));
+}
+
+// Each of sixteen terms twice, for the two pixels of its sample: out[0] the
+// terms of pixels 0..15, out[1] of 16..31.
+SORVANTA_AVX2 inline void SpreadAvx2(__m256i t, __m256i* out) {
+    const __m256i lo = _mm256_unpacklo_epi16(t, t), hi = _mm256_unpackhi_epi16(t, t);
+    out[0] = _mm256_permute2x128_si256(lo, hi, 0x20);
+    out[1] = _mm256_permute2x128_si256(lo, hi, 0x31);
+}
+
+// One channel of 32 pixels: Y + term clamped to bytes. Y + term lies within
+// -180..434, so the saturating pack is the clamp; the pack works per 128-bit
+// half, the permute puts the pixels back in order.
+SORVANTA_AVX2 inline __m256i ChannelAvx2(__m256i ya, __m256i yb, const __m256i* t) {
+    return _mm256_permute4x64_epi64(_mm256_packus_epi16(_mm256_add_epi16(ya, t[0]), _mm256_add_epi16(yb, t[1])),
+                                    0xD8);
+}
+
+// Byte shuffles that put 16 pixels' first, second and third bytes (a, b,
+// c) into three 16-byte pieces of the interleaved row: kInterleave[piece]
+// [channel][i] is the pixel whose channel goes to byte i of the piece, or
+// 0x80 for none.
+struct InterleaveMasks {
+    uint8_t m[3][3][16];
+    constexpr InterleaveMasks() : m() {
+        for (int piece = 0; piece < 3; ++piece)
+            for (int ch = 0; ch < 3; ++ch)
+                for (int i = 0; i < 16; ++i) {
+                    const int k = 16 * piece + i;
+                    m[piece][ch][i] = static_cast<uint8_t>(k % 3 == ch ? k / 3 : 0x80);
+                }
+    }
+};
+constexpr InterleaveMasks kInterleave;
+
+SORVANTA_AVX2 inline void StoreInterleavedSsse3(uint8_t* out, __m128i a, __m128i b, __m128i c) {
+    for (int piece = 0; piece < 3; ++piece) {
+        const __m128i* m = reinterpret_cast<const __m128i*>(kInterleave.m[piece]);
+        const __m128i v = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, _mm_loadu_si128(m)),
+                                                    _mm_shuffle_epi8(b, _mm_loadu_si128(m + 1))),
+                                       _mm_shuffle_epi8(c, _mm_loadu_si128(m + 2)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * piece), v);
+    }
+}
+
+// As ConvertRowsSse2, 32 pixels at a time from pixel 0.
+template <int H>
+SORVANTA_AVX2 int ConvertRowsAvx2(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr, int n,
+                                  RgbLayout layout, uint8_t* const out0[3], uint8_t* const out1[3]) {
+    int x = 0;
+    for (; x + 32 <= n; x += 32) {
+        __m256i rt[2], gt[2], bt[2];  // terms of pixels x..x+15 and x+16..x+31
+        if (H == 2) {
+            __m256i rv, gv, bv;
+            ChromaTermsAvx2(WidenMinus128(cb + x / 2), WidenMinus128(cr + x / 2), &rv, &gv, &bv);
+            SpreadAvx2(rv, rt);
+            SpreadAvx2(gv, gt);
+            SpreadAvx2(bv, bt);
+        } else {
+            ChromaTermsAvx2(WidenMinus128(cb + x), WidenMinus128(cr + x), &rt[0], &gt[0], &bt[0]);
+            ChromaTermsAvx2(WidenMinus128(cb + x + 16), WidenMinus128(cr + x + 16), &rt[1], &gt[1], &bt[1]);
+        }
+        for (int row = 0; row < 2; ++row) {
+            const uint8_t* yrow = row ? y1 : y0;
+            if (!yrow) break;
+            uint8_t* const* out = row ? out1 : out0;
+            const __m256i ya = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(yrow + x)));
+            const __m256i yb = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(yrow + x + 16)));
+            const __m256i R = ChannelAvx2(ya, yb, rt), G = ChannelAvx2(ya, yb, gt), B = ChannelAvx2(ya, yb, bt);
+            if (layout == kRgbPlanar) {
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(out[0] + x), R);
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(out[1] + x), G);
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(out[2] + x), B);
+                continue;
+            }
+            const bool rgb = layout == kRgbInterleaved;
+            const __m256i first = rgb ? R : B, third = rgb ? B : R;
+            uint8_t* o = (rgb ? out[0] : out[2]) + 3 * x;
+            StoreInterleavedSsse3(o, _mm256_castsi256_si128(first), _mm256_castsi256_si128(G),
+                                  _mm256_castsi256_si128(third));
+            StoreInterleavedSsse3(o + 48, _mm256_extracti128_si256(first, 1), _mm256_extracti128_si256(G, 1),
+                                  _mm256_extracti128_si256(third, 1));
+        }
+    }
+    return x;
+}
+#endif
+
 // Converts image row `row` (n pixels) into the caller's planes, the two-row
 // pair (row, row + 1) when `y1` is given: both share the chroma row.
 template <int H>
 void ConvertRows(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr, int n,
-                 const JpegPlane* pl, int row, bool vector) {
+                 const JpegPlane* pl, int row, Code code) {
+    const bool vector = code != Code::kPortable;
     const ptrdiff_t sr = pl[0].pixelStep, sg = pl[1].pixelStep, sb = pl[2].pixelStep;
     const int nRows = y1 ? 2 : 1;
     uint8_t* out[2][3] = {};
@@ -870,7 +1105,11 @@ void ConvertRows(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const 
     int done = 0;
 #ifdef __SSE2__
     const RgbLayout layout = LayoutOf(pl);
-    if (vector && layout != kRgbOther) done = ConvertRowsSse2<H>(y0, y1, cb, cr, n, layout, out[0], out[1]);
+#ifdef SORVANTA_JPEG_AVX2
+    if (code == Code::kAvx2 && layout != kRgbOther)
+        done = ConvertRowsAvx2<H>(y0, y1, cb, cr, n, layout, out[0], out[1]);
+#endif
+    if (vector && layout != kRgbOther) done = ConvertRowsSse2<H>(y0, y1, cb, cr, done, n, layout, out[0], out[1]);
 #else
     (void)vector;
 #endif
@@ -890,18 +1129,30 @@ void ConvertRows(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const 
         ConvertRowAnyStep<H, false>(y0d, y1d, cbd, crd, n - done, o[0], o[1], sr, sg, sb);
 }
 
-#ifdef __SSE2__
-constexpr bool kHaveVectorCode = true;
-#else
-constexpr bool kHaveVectorCode = false;
+// The best code this build and processor have.
+Code BestCode() {
+#ifdef SORVANTA_JPEG_AVX2
+    if (__builtin_cpu_supports("avx2")) return Code::kAvx2;
 #endif
-std::atomic<bool> g_vectorCode{kHaveVectorCode};
+#ifdef __SSE2__
+    return Code::kSse2;
+#else
+    return Code::kPortable;
+#endif
+}
+std::atomic<int> g_code{int(BestCode())};
 
 }  // namespace
 
 bool JpegUseVectorCode(bool on) {
-    g_vectorCode.store(on && kHaveVectorCode);
-    return kHaveVectorCode;
+    g_code.store(int(on ? BestCode() : Code::kPortable));
+    return BestCode() != Code::kPortable;
+}
+
+bool JpegSelectCode(int path) {
+    if (path < 0 || path > int(BestCode())) return false;
+    g_code.store(path);
+    return true;
 }
 
 bool JpegMcuSize(int bands, int sampling, int* mcuWidth, int* mcuHeight) {
@@ -923,28 +1174,22 @@ bool JpegMcuSize(int bands, int sampling, int* mcuWidth, int* mcuHeight) {
 
 int JpegScaledLength(int length, int scale) { return (length + scale - 1) / scale; }
 
-int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, int width, int height,
-                   int bands, int sampling, const JpegPlane* planes, int scale) {
-    if (width <= 0 || height <= 0 || (bands != 1 && bands != 3)) return ipiErrNonPermissibleOption;
-    const int shift = scale == 1 ? 0 : scale == 2 ? 1 : scale == 4 ? 2 : scale == 8 ? 3 : -1;
-    if (shift < 0) return ipiErrOutOfRange;
-    int mcuW = 8, mcuH = 8;
-    if (!JpegMcuSize(bands, sampling, &mcuW, &mcuH)) return ipiErrNonPermissibleOption;
-    const bool colour = bands == 3;
-    const bool vector = g_vectorCode.load(std::memory_order_relaxed);
+namespace {
+
+// The Huffman decoders and dequantisation entries of one scan's tables.
+struct ScanTables {
+    HuffDecoder huff[4];
+    uint32_t dqz[2][64];  // zig-zag order: divisor << 6 | natural position
+};
+
+// Builds them for the tables a grey (one table of each kind) or colour scan
+// uses; a kernel code.
+int SetUpScanTables(const JpegTables& tables, bool colour, ScanTables* st) {
     const int nTables = colour ? 2 : 1;
     for (int t = 0; t < nTables; ++t) {
         if (!tables.hasQuant[t] || !tables.hasHuff[2 * t] || !tables.hasHuff[2 * t + 1])
             return ipiErrNonPermissibleOption;
     }
-
-    struct State {
-        HuffDecoder huff[4];
-        uint32_t dqz[2][64];  // zig-zag order: divisor << 6 | natural position
-        int32_t blk[64];
-    };
-    std::unique_ptr<State> st(new (std::nothrow) State);
-    if (!st) return ipiErrSystem;
     for (int t = 0; t < nTables; ++t) {
         for (int s = 0; s < 2; ++s) {
             const int slot = 2 * t + s;
@@ -958,128 +1203,231 @@ int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, i
         for (int k = 0; k < 64; ++k)
             st->dqz[t][k] = (static_cast<uint32_t>(scaled[kJpegZigZag[k]]) << 6) | kJpegZigZag[k];
     }
+    return 0;
+}
 
-    const int mcusX = (width + mcuW - 1) / mcuW;
-    const int mcusY = (height + mcuH - 1) / mcuH;
-    // Sizes in output pixels: a luminance block gives bs x bs of them.
-    const int bs = 8 >> shift;
-    const int outW = JpegScaledLength(width, scale), outH = JpegScaledLength(height, scale);
-    const int mcuOutW = mcuW >> shift, mcuOutH = mcuH >> shift;
+// Sizes of a decode at 1 / (1 << shift), in output pixels.
+struct ScanLayout {
+    int mcuW = 8, mcuH = 8;            // MCU in image pixels
+    int mcusX = 0, mcusY = 0;
+    int shift = 0;
+    int bs = 8;                        // a luminance block gives bs x bs pixels
+    int outW = 0, outH = 0;            // the picture
+    int mcuOutW = 8, mcuOutH = 8;      // an MCU
+    int chromaW = 8, chromaH = 8;      // a chroma block
+    int chromaXShift = 0, chromaYShift = 0;
+    int yStride = 0, cStride = 0;      // rows of the MCU row buffers
+    int hBlocks = 1, vBlocks = 1;      // luminance blocks of an MCU
+};
+
+ScanLayout LayoutOf(int width, int height, int mcuW, int mcuH, int shift) {
+    ScanLayout l;
+    l.mcuW = mcuW;
+    l.mcuH = mcuH;
+    l.mcusX = (width + mcuW - 1) / mcuW;
+    l.mcusY = (height + mcuH - 1) / mcuH;
+    l.shift = shift;
+    l.bs = 8 >> shift;
+    l.outW = JpegScaledLength(width, 1 << shift);
+    l.outH = JpegScaledLength(height, 1 << shift);
+    l.mcuOutW = mcuW >> shift;
+    l.mcuOutH = mcuH >> shift;
     // At full size a chroma block gives 8 x 8 samples, which the conversion
     // spreads over the MCU. A smaller picture takes its chroma at the
     // luminance's resolution instead, one chroma block covering the whole
     // MCU: its samples are then means over the same pixels as the
     // luminance's, not over two or four times as many.
-    const int chromaW = shift ? mcuOutW : 8, chromaH = shift ? mcuOutH : 8;
-    const int chromaXShift = chromaW == 8 ? 0 : chromaW == 4 ? 1 : chromaW == 2 ? 2 : 3;
-    const int chromaYShift = chromaH == 8 ? 0 : chromaH == 4 ? 1 : chromaH == 2 ? 2 : 3;
-    // Component rows of one MCU row.
-    const int yStride = mcusX * mcuOutW;
-    const int cStride = mcusX * chromaW;
-    std::unique_ptr<uint8_t[]> ybuf(new (std::nothrow) uint8_t[static_cast<size_t>(yStride) * mcuOutH]);
-    std::unique_ptr<uint8_t[]> cbuf;
-    if (!ybuf) return ipiErrSystem;
-    if (colour) {
-        cbuf.reset(new (std::nothrow) uint8_t[static_cast<size_t>(cStride) * chromaH * 2]);
-        if (!cbuf) return ipiErrSystem;
+    l.chromaW = shift ? l.mcuOutW : 8;
+    l.chromaH = shift ? l.mcuOutH : 8;
+    l.chromaXShift = l.chromaW == 8 ? 0 : l.chromaW == 4 ? 1 : l.chromaW == 2 ? 2 : 3;
+    l.chromaYShift = l.chromaH == 8 ? 0 : l.chromaH == 4 ? 1 : l.chromaH == 2 ? 2 : 3;
+    l.yStride = l.mcusX * l.mcuOutW;
+    l.cStride = l.mcusX * l.chromaW;
+    l.hBlocks = mcuW / 8;
+    l.vBlocks = mcuH / 8;
+    return l;
+}
+
+// The decoded samples of one MCU row before they are delivered.
+struct McuRowBuffers {
+    std::unique_ptr<uint8_t[]> luma, chroma;
+    uint8_t* cb = nullptr;
+    uint8_t* cr = nullptr;
+    bool Allocate(const ScanLayout& l, bool colour) {
+        luma.reset(new (std::nothrow) uint8_t[static_cast<size_t>(l.yStride) * l.mcuOutH]);
+        if (!luma) return false;
+        if (!colour) return true;
+        chroma.reset(new (std::nothrow) uint8_t[static_cast<size_t>(l.cStride) * l.chromaH * 2]);
+        if (!chroma) return false;
+        cb = chroma.get();
+        cr = cb + l.cStride * l.chromaH;
+        return true;
     }
-    uint8_t* cbPlane = colour ? cbuf.get() : nullptr;
-    uint8_t* crPlane = colour ? cbuf.get() + cStride * chromaH : nullptr;
+};
 
+// The scan's entropy-coded data read MCU after MCU: the bit reader, the DC
+// predictors and the restart count.
+struct ScanReader {
     BitReader br;
-    br.p = data;
-    br.end = data + size;
     int pred[3] = {0, 0, 0};
-    int32_t* blk = st->blk;
-    std::memset(blk, 0, sizeof(st->blk));
-    int count = 0;
     long mcuCount = 0;
-    const int restart = tables.restartInterval;
-    const int hBlocks = mcuW / 8, vBlocks = mcuH / 8;
-
-    // One block into its place in the MCU row buffers, made 8 >> xShift by
-    // 8 >> yShift pixels. The full-size decode has a loop of its own
-    // (Scaled false), in which nothing but the plain block path is compiled.
-    auto block = [&](auto scaled, int slot, int* p, const uint32_t* dqz, int xShift, int yShift, uint8_t* out,
-                     ptrdiff_t stride) {
-        const HuffDecoder& dc = st->huff[slot];
-        const HuffDecoder& ac = st->huff[slot + 1];
-        if (!decltype(scaled)::value) {
-            const int rc = DecodeBlock<AcStore::kAll>(br, dc, ac, p, dqz, blk, &count);
-            if (rc == 0) DecodeToPixels(blk, count, out, stride, vector);
-            return rc;
+    int restart = 0;
+    ScanReader(const uint8_t* data, size_t size, int restartInterval) : restart(restartInterval) {
+        br.p = data;
+        br.end = data + size;
+    }
+    // After each MCU: the code when the MCU read past the data, else 0;
+    // after every `restart` MCUs the restart marker is passed over and the
+    // predictors start again from 0.
+    int EndMcu() {
+        if (br.Overrun()) return br.OverrunCode();
+        ++mcuCount;
+        if (restart > 0 && mcuCount % restart == 0) {
+            br.Restart();
+            pred[0] = pred[1] = pred[2] = 0;
         }
-        uint8_t listed[64];
-        int rc;
-        if (xShift == 0 && yShift == 0)
-            rc = DecodeBlock<AcStore::kAll>(br, dc, ac, p, dqz, blk, &count);
-        else if (xShift == 3 && yShift == 3)
-            rc = DecodeBlock<AcStore::kNone>(br, dc, ac, p, dqz, blk, &count);
+        return 0;
+    }
+};
+
+// Coefficients of the blocks of one MCU, all decoded before any of them is
+// transformed, so that the transform never waits for the decoder's stores.
+struct McuCoefficients {
+    alignas(32) int32_t blk[6][64] = {};
+    int count[6] = {};
+};
+
+// One MCU row at full size.
+int DecodeMcuRowFull(ScanReader& sr, const ScanTables& st, const ScanLayout& l, McuRowBuffers& buf, bool colour,
+                     Code code, McuCoefficients& m) {
+    const int luma = l.hBlocks * l.vBlocks;
+    const int blocks = luma + (colour ? 2 : 0);
+    for (int mx = 0; mx < l.mcusX; ++mx) {
+        for (int b = 0; b < blocks; ++b) {
+            const bool y = b < luma;
+            const int slot = y ? kJpegLumDC : kJpegChromDC;
+            const int rc = DecodeBlock<AcStore::kAll>(sr.br, st.huff[slot], st.huff[slot + 1],
+                                                      &sr.pred[y ? 0 : 1 + (b - luma)], st.dqz[y ? 0 : 1], m.blk[b],
+                                                      &m.count[b]);
+            if (rc) return rc;
+        }
+        for (int v = 0; v < l.vBlocks; ++v)
+            for (int h = 0; h < l.hBlocks; ++h) {
+                const int b = v * l.hBlocks + h;
+                DecodeToPixels(m.blk[b], m.count[b], buf.luma.get() + (v * 8) * l.yStride + mx * l.mcuW + h * 8,
+                               l.yStride, code);
+            }
+        if (colour) {
+            DecodeToPixels(m.blk[luma], m.count[luma], buf.cb + mx * 8, l.cStride, code);
+            DecodeToPixels(m.blk[luma + 1], m.count[luma + 1], buf.cr + mx * 8, l.cStride, code);
+        }
+        if (int rc = sr.EndMcu()) return rc;
+    }
+    return 0;
+}
+
+// One block made (8 >> xShift) x (8 >> yShift) pixels at `out`.
+int DecodeReducedBlock(BitReader& br, const HuffDecoder& dc, const HuffDecoder& ac, int* pred, const uint32_t* dqz,
+                       int32_t* blk, int xShift, int yShift, uint8_t* out, ptrdiff_t stride, Code code) {
+    uint8_t listed[64];
+    int count = 0, rc;
+    if (xShift == 0 && yShift == 0)
+        rc = DecodeBlock<AcStore::kAll>(br, dc, ac, pred, dqz, blk, &count);
+    else if (xShift == 3 && yShift == 3)
+        rc = DecodeBlock<AcStore::kNone>(br, dc, ac, pred, dqz, blk, &count);
+    else
+        rc = DecodeBlock<AcStore::kListed>(br, dc, ac, pred, dqz, blk, &count, listed);
+    if (rc) return rc;
+    DecodeToReducedPixels(blk, listed, count, xShift, yShift, out, stride, code);
+    return 0;
+}
+
+// One MCU row at 1/2, 1/4 or 1/8 of the size, block after block.
+int DecodeMcuRowScaled(ScanReader& sr, const ScanTables& st, const ScanLayout& l, McuRowBuffers& buf, bool colour,
+                       Code code, int32_t* blk) {
+    for (int mx = 0; mx < l.mcusX; ++mx) {
+        for (int v = 0; v < l.vBlocks; ++v)
+            for (int h = 0; h < l.hBlocks; ++h) {
+                uint8_t* out = buf.luma.get() + (v * l.bs) * l.yStride + mx * l.mcuOutW + h * l.bs;
+                const int rc = DecodeReducedBlock(sr.br, st.huff[kJpegLumDC], st.huff[kJpegLumAC], &sr.pred[0],
+                                                  st.dqz[0], blk, l.shift, l.shift, out, l.yStride, code);
+                if (rc) return rc;
+            }
+        if (colour) {
+            for (int c = 0; c < 2; ++c) {
+                uint8_t* out = (c ? buf.cr : buf.cb) + mx * l.chromaW;
+                const int rc = DecodeReducedBlock(sr.br, st.huff[kJpegChromDC], st.huff[kJpegChromAC], &sr.pred[1 + c],
+                                                  st.dqz[1], blk, l.chromaXShift, l.chromaYShift, out, l.cStride, code);
+                if (rc) return rc;
+            }
+        }
+        if (int rc = sr.EndMcu()) return rc;
+    }
+    return 0;
+}
+
+// The rows of MCU row `my` that lie inside the picture, into the caller's
+// planes: grey copied, colour converted (at full size with 16-row MCUs two
+// image rows share each chroma row).
+void DeliverMcuRow(const McuRowBuffers& buf, const ScanLayout& l, int my, bool colour, const JpegPlane* planes,
+                   Code code) {
+    const int y0 = my * l.mcuOutH;
+    const int rows = l.outH - y0 < l.mcuOutH ? l.outH - y0 : l.mcuOutH;
+    if (!colour) {
+        for (int r = 0; r < rows; ++r) {
+            const uint8_t* yrow = buf.luma.get() + static_cast<size_t>(r) * l.yStride;
+            uint8_t* o = planes[0].origin + (y0 + r) * planes[0].rowStep;
+            if (planes[0].pixelStep == 1) {
+                std::memcpy(o, yrow, static_cast<size_t>(l.outW));
+            } else {
+                for (int x = 0; x < l.outW; ++x) o[x * planes[0].pixelStep] = yrow[x];
+            }
+        }
+        return;
+    }
+    const int rowsPerChroma = l.mcuH == 16 && l.shift == 0 ? 2 : 1;
+    for (int r = 0; r < rows; r += rowsPerChroma) {
+        const uint8_t* yrow = buf.luma.get() + static_cast<size_t>(r) * l.yStride;
+        const uint8_t* next = rowsPerChroma == 2 && r + 1 < rows ? yrow + l.yStride : nullptr;
+        const int c = r / rowsPerChroma;
+        const uint8_t* cbRow = buf.cb + c * l.cStride;
+        const uint8_t* crRow = buf.cr + c * l.cStride;
+        if (l.mcuW == 16 && l.shift == 0)
+            ConvertRows<2>(yrow, next, cbRow, crRow, l.outW, planes, y0 + r, code);
         else
-            rc = DecodeBlock<AcStore::kListed>(br, dc, ac, p, dqz, blk, &count, listed);
-        if (rc) return rc;
-        DecodeToReducedPixels(blk, listed, count, xShift, yShift, out, stride, vector);
-        return 0;
-    };
-    // The blocks of one MCU row.
-    auto mcuRow = [&](auto scaled) {
-        for (int mx = 0; mx < mcusX; ++mx) {
-            for (int v = 0; v < vBlocks; ++v) {
-                for (int h = 0; h < hBlocks; ++h) {
-                    const int rc = block(scaled, kJpegLumDC, &pred[0], st->dqz[0], shift, shift,
-                                         ybuf.get() + (v * bs) * yStride + mx * mcuOutW + h * bs, yStride);
-                    if (rc) return rc;
-                }
-            }
-            if (colour) {
-                for (int c = 0; c < 2; ++c) {
-                    const int rc = block(scaled, kJpegChromDC, &pred[1 + c], st->dqz[1], chromaXShift, chromaYShift,
-                                         (c ? crPlane : cbPlane) + mx * chromaW, cStride);
-                    if (rc) return rc;
-                }
-            }
-            if (br.Overrun()) return br.OverrunCode();
-            ++mcuCount;
-            if (restart > 0 && mcuCount % restart == 0) {
-                br.Restart();
-                pred[0] = pred[1] = pred[2] = 0;
-            }
-        }
-        return 0;
-    };
+            ConvertRows<1>(yrow, next, cbRow, crRow, l.outW, planes, y0 + r, code);
+    }
+}
 
-    for (int my = 0; my < mcusY; ++my) {
-        const int rc = shift ? mcuRow(std::true_type()) : mcuRow(std::false_type());
-        if (rc) return rc;
+}  // namespace
 
-        // Deliver the rows of this MCU row that lie inside the image.
-        const int y0 = my * mcuOutH;
-        const int rows = outH - y0 < mcuOutH ? outH - y0 : mcuOutH;
-        if (!colour) {
-            for (int r = 0; r < rows; ++r) {
-                const uint8_t* yrow = ybuf.get() + static_cast<size_t>(r) * yStride;
-                uint8_t* o = planes[0].origin + (y0 + r) * planes[0].rowStep;
-                if (planes[0].pixelStep == 1) {
-                    std::memcpy(o, yrow, static_cast<size_t>(outW));
-                } else {
-                    for (int x = 0; x < outW; ++x) o[x * planes[0].pixelStep] = yrow[x];
-                }
-            }
-            continue;
-        }
-        // At full size with 16-row MCUs two image rows share each chroma row.
-        const int rowsPerChroma = mcuH == 16 && shift == 0 ? 2 : 1;
-        for (int r = 0; r < rows; r += rowsPerChroma) {
-            const uint8_t* yrow = ybuf.get() + static_cast<size_t>(r) * yStride;
-            const uint8_t* next = rowsPerChroma == 2 && r + 1 < rows ? yrow + yStride : nullptr;
-            const int cr = r / rowsPerChroma;
-            const uint8_t* cbRow = cbPlane + cr * cStride;
-            const uint8_t* crRow = crPlane + cr * cStride;
-            if (mcuW == 16 && shift == 0)
-                ConvertRows<2>(yrow, next, cbRow, crRow, outW, planes, y0 + r, vector);
-            else
-                ConvertRows<1>(yrow, next, cbRow, crRow, outW, planes, y0 + r, vector);
-        }
+int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, int width, int height,
+                   int bands, int sampling, const JpegPlane* planes, int scale) {
+    if (width <= 0 || height <= 0 || (bands != 1 && bands != 3)) return ipiErrNonPermissibleOption;
+    const int shift = scale == 1 ? 0 : scale == 2 ? 1 : scale == 4 ? 2 : scale == 8 ? 3 : -1;
+    if (shift < 0) return ipiErrOutOfRange;
+    int mcuW = 8, mcuH = 8;
+    if (!JpegMcuSize(bands, sampling, &mcuW, &mcuH)) return ipiErrNonPermissibleOption;
+    const bool colour = bands == 3;
+    const Code code = Code(g_code.load(std::memory_order_relaxed));
+
+    struct Working {
+        ScanTables tables;
+        McuCoefficients mcu;
+    };
+    std::unique_ptr<Working> w(new (std::nothrow) Working);
+    if (!w) return ipiErrSystem;
+    if (int rc = SetUpScanTables(tables, colour, &w->tables)) return rc;
+    const ScanLayout layout = LayoutOf(width, height, mcuW, mcuH, shift);
+    McuRowBuffers buffers;
+    if (!buffers.Allocate(layout, colour)) return ipiErrSystem;
+
+    ScanReader reader(data, size, tables.restartInterval);
+    for (int my = 0; my < layout.mcusY; ++my) {
+        const int rc = shift ? DecodeMcuRowScaled(reader, w->tables, layout, buffers, colour, code, w->mcu.blk[0])
+                             : DecodeMcuRowFull(reader, w->tables, layout, buffers, colour, code, w->mcu);
+        if (rc) return rc;
+        DeliverMcuRow(buffers, layout, my, colour, planes, code);
     }
     return 0;
 }
@@ -1226,6 +1574,89 @@ void EncodeBlock(BitWriter& bw, int32_t blk[64], const int32_t* divisors, const 
     if (run > 0) bw.Put(ac.code[0], ac.size[0]);
 }
 
+// The encoder's working tables: Huffman codes per slot and the scaled
+// quantisation divisors of luminance and chrominance.
+struct EncoderTables {
+    HuffEncoder huff[4];
+    int32_t divisors[2][64];
+};
+
+// Fills `tables` with what the scan is coded with (the quality factor's
+// quantisation tables in zig-zag order, the standard Huffman tables, the
+// restart interval) and `enc` with the same in working form.
+void SetUpEncoder(int quality, bool colour, int restartInterval, JpegTables* tables, EncoderTables* enc) {
+    *tables = JpegTables();
+    for (int t = 0; t < (colour ? 2 : 1); ++t) {
+        uint8_t natural[64];
+        JpegQuantForQuality(quality, t, natural);
+        for (int k = 0; k < 64; ++k) tables->quant[t][k] = natural[kJpegZigZag[k]];
+        tables->hasQuant[t] = true;
+        ScaledDivisors(natural, enc->divisors[t]);
+        for (int s = 0; s < 2; ++s) {
+            const int slot = 2 * t + s;
+            std::memcpy(tables->bits[slot], kJpegStdBits[slot], 16);
+            std::memcpy(tables->vals[slot], kJpegStdVals[slot], static_cast<size_t>(kJpegStdValCount[slot]));
+            tables->hasHuff[slot] = true;
+            BuildEncoder(kJpegStdBits[slot], kJpegStdVals[slot], &enc->huff[slot]);
+        }
+    }
+    tables->restartInterval = restartInterval > 0 ? restartInterval : 0;
+}
+
+// The pixels an encoder reads: rows past the last one repeat it, columns
+// past the last one repeat it.
+struct EncoderSource {
+    const JpegConstPlane* planes;
+    int width, height;
+    int Sample(int band, int x, int y) const {
+        x = x < width ? x : width - 1;
+        y = y < height ? y : height - 1;
+        const JpegConstPlane& p = planes[band];
+        return p.origin[y * p.rowStep + x * p.pixelStep];
+    }
+    // Luminance of a grey or colour pixel.
+    int Luma(bool colour, int x, int y) const {
+        if (!colour) return Sample(0, x, y);
+        const int R = Sample(0, x, y), G = Sample(1, x, y), B = Sample(2, x, y);
+        return (77 * R + 150 * G + 29 * B + 128) >> 8;
+    }
+    // Cb (comp 0) or Cr (comp 1) of a pixel.
+    int Chroma(int comp, int x, int y) const {
+        const int R = Sample(0, x, y), G = Sample(1, x, y), B = Sample(2, x, y);
+        return comp == 0 ? (128 * (B + 256) - 85 * G - 43 * R) >> 8 : (128 * (R + 256) - 107 * G - 21 * B) >> 8;
+    }
+};
+
+// The luminance block whose top-left pixel is (x0, y0), level-shifted.
+void GatherLumaBlock(const EncoderSource& src, bool colour, int x0, int y0, int32_t blk[64]) {
+    for (int r = 0; r < 8; ++r)
+        for (int c = 0; c < 8; ++c) blk[r * 8 + c] = src.Luma(colour, x0 + c, y0 + r) - 128;
+}
+
+// The chroma block of an MCU at (x0, y0): one sample, the top-left one, of
+// each sx x sy group of pixels, level-shifted.
+void GatherChromaBlock(const EncoderSource& src, int comp, int x0, int y0, int sx, int sy, int32_t blk[64]) {
+    for (int r = 0; r < 8; ++r)
+        for (int c = 0; c < 8; ++c) blk[r * 8 + c] = src.Chroma(comp, x0 + c * sx, y0 + r * sy) - 128;
+}
+
+// One MCU: its luminance blocks in row order, then Cb and Cr.
+void EncodeMcu(BitWriter& bw, const EncoderSource& src, const EncoderTables& enc, bool colour, int x0, int y0,
+               int mcuW, int mcuH, int pred[3]) {
+    int32_t blk[64];
+    for (int by = 0; by < mcuH; by += 8) {
+        for (int bx = 0; bx < mcuW; bx += 8) {
+            GatherLumaBlock(src, colour, x0 + bx, y0 + by, blk);
+            EncodeBlock(bw, blk, enc.divisors[0], enc.huff[kJpegLumDC], enc.huff[kJpegLumAC], &pred[0]);
+        }
+    }
+    if (!colour) return;
+    for (int comp = 0; comp < 2; ++comp) {
+        GatherChromaBlock(src, comp, x0, y0, mcuW / 8, mcuH / 8, blk);
+        EncodeBlock(bw, blk, enc.divisors[1], enc.huff[kJpegChromDC], enc.huff[kJpegChromAC], &pred[1 + comp]);
+    }
+}
+
 }  // namespace
 
 int JpegEncodeScan(const JpegConstPlane* planes, int width, int height, int bands, int sampling,
@@ -1234,79 +1665,22 @@ int JpegEncodeScan(const JpegConstPlane* planes, int width, int height, int band
     int mcuW = 8, mcuH = 8;
     if (!JpegMcuSize(bands, sampling, &mcuW, &mcuH)) return ipiErrNonPermissibleOption;
     const bool colour = bands == 3;
-
-    *tables = JpegTables();
-    HuffEncoder enc[4];
-    int32_t divisors[2][64];
-    for (int t = 0; t < (colour ? 2 : 1); ++t) {
-        uint8_t natural[64];
-        JpegQuantForQuality(quality, t, natural);
-        for (int k = 0; k < 64; ++k) tables->quant[t][k] = natural[kJpegZigZag[k]];
-        tables->hasQuant[t] = true;
-        ScaledDivisors(natural, divisors[t]);
-        for (int s = 0; s < 2; ++s) {
-            const int slot = 2 * t + s;
-            std::memcpy(tables->bits[slot], kJpegStdBits[slot], 16);
-            std::memcpy(tables->vals[slot], kJpegStdVals[slot], static_cast<size_t>(kJpegStdValCount[slot]));
-            tables->hasHuff[slot] = true;
-            BuildEncoder(kJpegStdBits[slot], kJpegStdVals[slot], &enc[slot]);
-        }
-    }
-    tables->restartInterval = restartInterval > 0 ? restartInterval : 0;
+    EncoderTables enc;
+    SetUpEncoder(quality, colour, restartInterval, tables, &enc);
 
     out->clear();
     BitWriter bw;
     bw.out = out;
+    const EncoderSource src{planes, width, height};
     int pred[3] = {0, 0, 0};
     long mcuCount = 0;
     int markers = 0;
     const int mcusX = (width + mcuW - 1) / mcuW;
     const int mcusY = (height + mcuH - 1) / mcuH;
-
-    auto sample = [&](int band, int x, int y) -> int {
-        x = x < width ? x : width - 1;
-        y = y < height ? y : height - 1;
-        const JpegConstPlane& p = planes[band];
-        return p.origin[y * p.rowStep + x * p.pixelStep];
-    };
-
-    int32_t blk[64];
     for (int my = 0; my < mcusY; ++my) {
         for (int mx = 0; mx < mcusX; ++mx) {
-            const int x0 = mx * mcuW, y0 = my * mcuH;
-            for (int by = 0; by < mcuH; by += 8) {
-                for (int bx = 0; bx < mcuW; bx += 8) {
-                    for (int r = 0; r < 8; ++r) {
-                        for (int c = 0; c < 8; ++c) {
-                            const int x = x0 + bx + c, y = y0 + by + r;
-                            int v;
-                            if (!colour) {
-                                v = sample(0, x, y);
-                            } else {
-                                const int R = sample(0, x, y), G = sample(1, x, y), B = sample(2, x, y);
-                                v = (77 * R + 150 * G + 29 * B + 128) >> 8;
-                            }
-                            blk[r * 8 + c] = v - 128;
-                        }
-                    }
-                    EncodeBlock(bw, blk, divisors[0], enc[kJpegLumDC], enc[kJpegLumAC], &pred[0]);
-                }
-            }
-            if (colour) {
-                const int sx = mcuW / 8, sy = mcuH / 8;
-                for (int comp = 0; comp < 2; ++comp) {
-                    for (int r = 0; r < 8; ++r) {
-                        for (int c = 0; c < 8; ++c) {
-                            const int x = x0 + c * sx, y = y0 + r * sy;
-                            const int R = sample(0, x, y), G = sample(1, x, y), B = sample(2, x, y);
-                            const int v = comp == 0 ? (128 * (B + 256) - 85 * G - 43 * R) >> 8
-                                                    : (128 * (R + 256) - 107 * G - 21 * B) >> 8;
-                            blk[r * 8 + c] = v - 128;
-                        }
-                    }
-                    EncodeBlock(bw, blk, divisors[1], enc[kJpegChromDC], enc[kJpegChromAC], &pred[1 + comp]);
-                }
-            }
+            EncodeMcu(bw, src, enc, colour, mx * mcuW, my * mcuH, mcuW, mcuH, pred);
+            // After every restartInterval MCUs, the final one included.
             ++mcuCount;
             if (restartInterval > 0 && mcuCount % restartInterval == 0) {
                 bw.Marker(0xD0 + (markers++ % 8));

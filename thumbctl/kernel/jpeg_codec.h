@@ -74,11 +74,16 @@ int JpegDecodeScan(const uint8_t* data, size_t size, const JpegTables& tables, i
 // Length of a side decoded at 1 / scale: rounded up.
 int JpegScaledLength(int length, int scale);
 
-// Vector (SSE2) paths of the decoder: on by default where the build has
-// them; off runs the portable code, which stores the very same pixels (tests
-// and benchmarks compare the two). Process-wide; returns whether the build
-// has vector paths at all.
+// Vector (SSE2, and AVX2 where the processor has it) paths of the decoder:
+// on by default where the build has them; off runs the portable code, which
+// stores the very same pixels (tests and benchmarks compare them).
+// Process-wide; returns whether the build has vector paths at all.
 bool JpegUseVectorCode(bool on);
+// The decoder's paths one by one, for tests and benchmarks that compare
+// them: 0 the portable code, 1 SSE2 vectors, 2 AVX2 vectors (where the
+// processor has them; on by default there). False, changing nothing, for a
+// path this build or processor does not have.
+bool JpegSelectCode(int path);
 
 // Quantisation divisors in natural order for a quality factor: q >= 1 scales
 // the built-in table (T + q/2) / q, q <= 0 gives 1 + |q| (1 + r + c). Every

@@ -18,12 +18,24 @@ struct Cursor {
     }
 };
 
+// Every table a stream defines, by the identity it is given, before the
+// components pick theirs: quantisation tables 0 to 3 (zig-zag order) and
+// Huffman tables 0 to 3 of each class (DC 0..3, AC 4..7).
+struct DefinedTables {
+    uint8_t quant[4][64] = {};
+    bool hasQuant[4] = {false, false, false, false};
+    uint8_t bits[8][16] = {};
+    uint8_t vals[8][256] = {};
+    bool hasHuff[8] = {false, false, false, false, false, false, false, false};
+    int restartInterval = 0;
+};
+
 // DQT segment: entries of one precision/identity byte and 64 table bytes.
-int ReadDqt(Cursor& c, size_t segEnd, JpegTables* t) {
+int ReadDqt(Cursor& c, size_t segEnd, DefinedTables* t) {
     while (c.pos < segEnd) {
         const int pq = c.U8();
         if (segEnd - c.pos < 64) return ipiErrSyntacticalError;
-        if (pq == 0 || pq == 1) {
+        if (pq <= 3) {
             std::memcpy(t->quant[pq], c.data + c.pos, 64);
             t->hasQuant[pq] = true;
         } else if ((pq >> 4) != 0) {
@@ -35,15 +47,12 @@ int ReadDqt(Cursor& c, size_t segEnd, JpegTables* t) {
 }
 
 // DHT segment: class/identity byte, 16 counts, the symbols.
-int ReadDht(Cursor& c, size_t segEnd, JpegTables* t) {
+int ReadDht(Cursor& c, size_t segEnd, DefinedTables* t) {
     while (c.pos < segEnd) {
         const int tc = c.U8();
-        int slot = -1;
-        if (tc == 0x00) slot = kJpegLumDC;
-        else if (tc == 0x10) slot = kJpegLumAC;
-        else if (tc == 0x01) slot = kJpegChromDC;
-        else if (tc == 0x11) slot = kJpegChromAC;
-        else if (tc > 0x13) return ipiErrSyntacticalError;
+        if (tc > 0x13) return ipiErrSyntacticalError;
+        const int id = tc & 15;
+        const int slot = id <= 3 ? 4 * (tc >> 4) + id : -1;
         if (segEnd - c.pos < 16) return ipiErrSyntacticalError;
         uint8_t bits[16];
         std::memcpy(bits, c.data + c.pos, 16);
@@ -66,7 +75,7 @@ int ReadDht(Cursor& c, size_t segEnd, JpegTables* t) {
 
 // Tables and skipped segments; any other marker ends the run (returned in
 // *marker). Error for a segment that does not fit the stream.
-int ReadMiscSegments(Cursor& c, JpegTables* t, int* marker) {
+int ReadMiscSegments(Cursor& c, DefinedTables* t, int* marker) {
     for (;;) {
         if (!c.Has(2)) return ipiErrSyntacticalError;
         if (c.data[c.pos] != 0xFF) return ipiErrSyntacticalError;
@@ -97,6 +106,124 @@ int ReadMiscSegments(Cursor& c, JpegTables* t, int* marker) {
     }
 }
 
+// A component's Huffman table of one class (0 DC, 1 AC), by its selector;
+// null when the stream defines none under that identity.
+struct HuffRef {
+    const uint8_t* bits = nullptr;
+    const uint8_t* vals = nullptr;
+};
+HuffRef HuffOf(const DefinedTables& d, int cls, int id) {
+    const int slot = 4 * cls + id;
+    return d.hasHuff[slot] ? HuffRef{d.bits[slot], d.vals[slot]} : HuffRef{};
+}
+bool SameHuff(HuffRef a, HuffRef b) {
+    if (!a.bits || !b.bits) return !a.bits && !b.bits;
+    return std::memcmp(a.bits, b.bits, 16) == 0 && std::memcmp(a.vals, b.vals, 256) == 0;
+}
+
+// The codec's tables from the ones each component selects: the first
+// component's are the luminance tables, the other two components' the
+// chrominance ones. The codec keeps one table of each kind for both chroma
+// components, so two chroma components that select tables with different
+// contents are refused (22), as are selectors outside the baseline ranges.
+// A chroma component whose quantisation table is not defined takes the
+// luminance one; a luminance quantisation table must be defined.
+int SelectTables(const DefinedTables& d, int comps, const int* tq, const int* td, const int* ta, JpegTables* out) {
+    for (int i = 0; i < comps; ++i)
+        if (tq[i] > 3 || td[i] > 1 || ta[i] > 1) return ipiErrSyntacticalError;
+    if (!d.hasQuant[tq[0]]) return ipiErrSyntacticalError;
+    *out = JpegTables();
+    out->restartInterval = d.restartInterval;
+    std::memcpy(out->quant[0], d.quant[tq[0]], 64);
+    out->hasQuant[0] = true;
+    auto putHuff = [&](int slot, HuffRef h) {
+        if (!h.bits) return;
+        std::memcpy(out->bits[slot], h.bits, 16);
+        std::memcpy(out->vals[slot], h.vals, 256);
+        out->hasHuff[slot] = true;
+    };
+    putHuff(kJpegLumDC, HuffOf(d, 0, td[0]));
+    putHuff(kJpegLumAC, HuffOf(d, 1, ta[0]));
+    if (comps == 1) return 0;
+    const uint8_t* q1 = d.hasQuant[tq[1]] ? d.quant[tq[1]] : out->quant[0];
+    const uint8_t* q2 = d.hasQuant[tq[2]] ? d.quant[tq[2]] : out->quant[0];
+    const HuffRef dc1 = HuffOf(d, 0, td[1]), dc2 = HuffOf(d, 0, td[2]);
+    const HuffRef ac1 = HuffOf(d, 1, ta[1]), ac2 = HuffOf(d, 1, ta[2]);
+    if (std::memcmp(q1, q2, 64) != 0 || !SameHuff(dc1, dc2) || !SameHuff(ac1, ac2)) return ipiErrSyntacticalError;
+    std::memcpy(out->quant[1], q1, 64);
+    out->hasQuant[1] = true;
+    putHuff(kJpegChromDC, dc1);
+    putHuff(kJpegChromAC, ac1);
+    return 0;
+}
+
+}  // namespace
+
+namespace {
+
+// What the frame and scan headers say of the components.
+struct Components {
+    int count = 0;
+    int ids[3] = {0, 0, 0};
+    int tq[3] = {0, 0, 0};             // quantisation table selectors
+    int td[3] = {0, 0, 0}, ta[3] = {0, 0, 0};  // DC and AC table selectors
+};
+
+// Frame header (after its marker): size, components, their sampling and
+// quantisation table selectors; the sampling code into *sampling.
+int ReadFrame(Cursor& c, JpegStreamInfo* info, Components* comp, int* sampling) {
+    if (!c.Has(2)) return ipiErrSyntacticalError;
+    const int len = c.U16();
+    if ((len != 11 && len != 17) || !c.Has(static_cast<size_t>(len - 2))) return ipiErrSyntacticalError;
+    const int precision = c.U8();
+    info->height = c.U16();
+    info->width = c.U16();
+    const int comps = c.U8();
+    if (precision != 8 || info->height == 0 || info->width == 0 || (comps != 1 && comps != 3) ||
+        len != 8 + 3 * comps)
+        return ipiErrSyntacticalError;
+    comp->count = comps;
+    int h[3] = {0, 0, 0}, v[3] = {0, 0, 0};
+    for (int i = 0; i < comps; ++i) {
+        comp->ids[i] = c.U8();
+        const int hv = c.U8();
+        h[i] = hv >> 4;
+        v[i] = hv & 15;
+        comp->tq[i] = c.U8();
+        if (h[i] < 1 || h[i] > 4 || v[i] < 1 || v[i] > 4) return ipiErrSyntacticalError;
+    }
+    *sampling = kJpegSampling1x1;
+    if (comps == 3) {
+        // Chroma at one block per MCU, luminance 1x1, 2x1 or 2x2 (or all
+        // components alike at 1x1).
+        if (h[1] != 1 || v[1] != 1 || h[2] != 1 || v[2] != 1) return ipiErrSyntacticalError;
+        if (h[0] == 1 && v[0] == 1) *sampling = kJpegSampling1x1;
+        else if (h[0] == 2 && v[0] == 1) *sampling = kJpegSampling2x1;
+        else if (h[0] == 2 && v[0] == 2) *sampling = kJpegSampling2x2;
+        else return ipiErrSyntacticalError;
+    }
+    return 0;
+}
+
+// Scan header (after its marker): the frame's components in the frame's
+// order, each with its DC and AC table selectors.
+int ReadScan(Cursor& c, Components* comp) {
+    if (!c.Has(3)) return ipiErrSyntacticalError;
+    const int slen = c.U16();
+    const int ns = c.U8();
+    if ((slen != 8 && slen != 12) || ns != comp->count || slen != 6 + 2 * ns ||
+        !c.Has(static_cast<size_t>(slen - 3)))
+        return ipiErrSyntacticalError;
+    for (int j = 0; j < ns; ++j) {
+        if (c.U8() != comp->ids[j]) return ipiErrSyntacticalError;
+        const int sel = c.U8();
+        comp->td[j] = sel >> 4;
+        comp->ta[j] = sel & 15;
+    }
+    c.pos += 3;  // spectral selection and approximation: fixed in a baseline scan
+    return 0;
+}
+
 }  // namespace
 
 int JpegParseStream(const uint8_t* data, size_t size, JpegStreamInfo* info) {
@@ -113,61 +240,19 @@ int JpegParseStream(const uint8_t* data, size_t size, JpegStreamInfo* info) {
     if (start > size) return ipiErrSyntacticalError;
     c.pos = start;
 
-    JpegTables& t = info->tables;
-    int marker = 0;
+    DefinedTables t;
+    Components comp;
+    int marker = 0, sampling = 0;
     int rc = ReadMiscSegments(c, &t, &marker);
     if (rc) return rc;
     if (marker != 0xC0) return ipiErrSyntacticalError;  // progressive, arithmetic, lossless ... refused
-
-    if (!c.Has(2)) return ipiErrSyntacticalError;
-    const int len = c.U16();
-    if ((len != 11 && len != 17) || !c.Has(static_cast<size_t>(len - 2))) return ipiErrSyntacticalError;
-    const int precision = c.U8();
-    const int height = c.U16();
-    const int width = c.U16();
-    const int comps = c.U8();
-    if (precision != 8 || height == 0 || width == 0 || (comps != 1 && comps != 3) ||
-        len != 8 + 3 * comps)
-        return ipiErrSyntacticalError;
-    int h[3] = {0, 0, 0}, v[3] = {0, 0, 0};
-    for (int i = 0; i < comps; ++i) {
-        c.U8();
-        const int hv = c.U8();
-        h[i] = hv >> 4;
-        v[i] = hv & 15;
-        c.U8();
-        if (h[i] < 1 || h[i] > 4 || v[i] < 1 || v[i] > 4) return ipiErrSyntacticalError;
-    }
-    int sampling = kJpegSampling1x1;
-    if (comps == 3) {
-        // Chroma at one block per MCU, luminance 1x1, 2x1 or 2x2 (or all
-        // components alike at 1x1).
-        if (h[1] != 1 || v[1] != 1 || h[2] != 1 || v[2] != 1) return ipiErrSyntacticalError;
-        if (h[0] == 1 && v[0] == 1) sampling = kJpegSampling1x1;
-        else if (h[0] == 2 && v[0] == 1) sampling = kJpegSampling2x1;
-        else if (h[0] == 2 && v[0] == 2) sampling = kJpegSampling2x2;
-        else return ipiErrSyntacticalError;
-    }
-
-    rc = ReadMiscSegments(c, &t, &marker);
-    if (rc) return rc;
+    if ((rc = ReadFrame(c, info, &comp, &sampling))) return rc;
+    if ((rc = ReadMiscSegments(c, &t, &marker))) return rc;
     if (marker != 0xDA) return ipiErrSyntacticalError;
-    if (!c.Has(3)) return ipiErrSyntacticalError;
-    const int slen = c.U16();
-    const int ns = c.U8();
-    if ((slen != 8 && slen != 12) || ns != comps || slen != 6 + 2 * ns ||
-        !c.Has(static_cast<size_t>(slen - 3)))
-        return ipiErrSyntacticalError;
-    c.pos += static_cast<size_t>(slen - 3);
-    if (!t.hasQuant[0]) return ipiErrSyntacticalError;
-    if (comps == 3 && !t.hasQuant[1]) {
-        std::memcpy(t.quant[1], t.quant[0], 64);
-        t.hasQuant[1] = true;
-    }
+    if ((rc = ReadScan(c, &comp))) return rc;
+    if ((rc = SelectTables(t, comp.count, comp.tq, comp.td, comp.ta, &info->tables))) return rc;
 
-    info->width = width;
-    info->height = height;
-    info->components = comps;
+    info->components = comp.count;
     info->sampling = sampling;
     info->scanOffset = c.pos;
     info->scanSize = size - c.pos;

@@ -107,4 +107,50 @@ TEST(UnwrapAgainstReference, ManyFringesFromTheSeedBitwiseEqual)
     EXPECT_EQ(0, std::memcmp(expected.data(), actual.data(), expected.size() * sizeof(float)));
 }
 
+// The same corridor started at the pixel nearest the image centre, so that
+// the seed lies at one end of it and every order counts away from 0 in one
+// direction only: down with a falling phase, up with a rising one. Either
+// way the orders pass what a cell holds and the fill takes them again in
+// wide counts.
+TEST(UnwrapAgainstReference, OrdersPastTheCellDownwardsAndUpwardsBitwiseEqual)
+{
+    const int cols = 1200, rows = 1200;
+    for (const int rise : {-120, 120}) {
+        SCOPED_TRACE(rise < 0 ? "falling" : "rising");
+        std::vector<uint8_t> phase(size_t(cols) * rows, synth::kBlank);
+        long step = 0;
+        auto put = [&](int x, int y) {
+            const uint8_t v = static_cast<uint8_t>((rise * step++) & 255);
+            phase[size_t(y) * cols + x] = v == synth::kBlank ? uint8_t(127) : v;
+        };
+        // From (cols / 2, rows / 2) rightwards, then row pairs down to the bottom.
+        const int top = rows / 2;
+        for (int x = cols / 2; x < cols; ++x) put(x, top);
+        put(cols - 1, top + 1);
+        for (int y = top + 2; y < rows; y += 2) {
+            const bool rightward = ((y - top) / 2) % 2 == 0;
+            for (int i = 0; i < cols; ++i) put(rightward ? i : cols - 1 - i, y);
+            if (y + 1 < rows) put(rightward ? cols - 1 : 0, y + 1);
+        }
+        std::vector<float> expected(phase.size()), actual(phase.size());
+        reference_unwrap::UnwrapFloodFill(phase.data(), rows, cols, expected.data());
+        ASSERT_EQ(0, Unwrap_FloodFill(phase.data(), -1, int16_t(rows), int16_t(cols), actual.data()));
+        double low = 0, high = 0;
+        for (float v : expected)
+            if (v != 9999.0f) {
+                low = std::min(low, double(v) / (2 * M_PI));
+                high = std::max(high, double(v) / (2 * M_PI));
+            }
+        // A cell holds orders from -131072 to 131071.
+        if (rise < 0) {
+            ASSERT_LT(low, -140000.0) << "the corridor does not reach below what a cell holds";
+            ASSERT_LE(high, 1.0);
+        } else {
+            ASSERT_GT(high, 140000.0) << "the corridor does not reach above what a cell holds";
+            ASSERT_GE(low, -1.0);
+        }
+        EXPECT_EQ(0, std::memcmp(expected.data(), actual.data(), expected.size() * sizeof(float)));
+    }
+}
+
 } // namespace

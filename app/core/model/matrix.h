@@ -3,12 +3,37 @@
 // column varying fastest, stored as one row-major buffer (element (x, y) at
 // y * cols + x). Re-creating it discards the old contents (all elements 0);
 // resizing it for a step that overwrites it whole keeps its storage.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
 #include <vector>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 namespace model {
+
+// New storage of a large matrix is about to be written whole: its pages are
+// made present in one call, which costs the system much less than taking
+// them one at a time as the writing reaches them. Best effort; small blocks
+// are left alone.
+inline void PrepareForWriting(void* data, size_t bytes)
+{
+#ifdef MADV_POPULATE_WRITE
+    constexpr size_t kLarge = size_t(1) << 20;
+    if (bytes < kLarge || !data)
+        return;
+    const uintptr_t page = uintptr_t(::sysconf(_SC_PAGESIZE));
+    const uintptr_t first = (reinterpret_cast<uintptr_t>(data) + page - 1) & ~(page - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(page - 1);
+    if (end > first)
+        ::madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
 
 template <typename T>
 class Matrix {
@@ -32,11 +57,40 @@ public:
         cols_ = cols > 0 ? cols : 0;
         rows_ = rows > 0 ? rows : 0;
         const size_t n = static_cast<size_t>(cols_) * static_cast<size_t>(rows_);
-        if (n > data_.capacity() || n < data_.capacity() / 2) {
+        if (!keepsStorage(n)) {
             data_.clear();
             data_.shrink_to_fit();
+            data_.reserve(n);
+            PrepareForWriting(data_.data(), n * sizeof(T));
         }
         data_.resize(n);
+    }
+    // Makes the matrix cols x rows with row y a copy of the `cols` elements
+    // at rowOf(y). The storage is kept as by resize; new storage is written
+    // once, row after row, and not filled first.
+    template <typename RowOf>
+    void assignRows(int cols, int rows, RowOf rowOf)
+    {
+        const int c = cols > 0 ? cols : 0, r = rows > 0 ? rows : 0;
+        const size_t n = static_cast<size_t>(c) * static_cast<size_t>(r);
+        if (n == 0 || keepsStorage(n)) {
+            resize(c, r);
+            for (int y = 0; y < r; ++y) {
+                const T* row = rowOf(y);
+                std::copy(row, row + c, data_.data() + static_cast<size_t>(y) * c);
+            }
+            return;
+        }
+        std::vector<T> fresh;
+        data_.clear();
+        data_.shrink_to_fit();
+        fresh.reserve(n);
+        PrepareForWriting(fresh.data(), n * sizeof(T));
+        for (int y = 0; y < r; ++y) {
+            const T* row = rowOf(y);
+            fresh.insert(fresh.end(), row, row + c);
+        }
+        adopt(c, r, std::move(fresh));
     }
     // Takes over `elements` (cols x rows of them, row-major) as the matrix.
     void adopt(int cols, int rows, std::vector<T>&& elements)
@@ -73,6 +127,10 @@ public:
     bool operator==(const Matrix& o) const { return cols_ == o.cols_ && rows_ == o.rows_ && data_ == o.data_; }
 
 private:
+    // Whether storage for n elements is kept: it fits and is not more than
+    // twice the size.
+    bool keepsStorage(size_t n) const { return n <= data_.capacity() && n >= data_.capacity() / 2; }
+
     int cols_ = 0;
     int rows_ = 0;
     std::vector<T> data_;

@@ -217,6 +217,34 @@ TEST_F(Figures, ReducedSamplesAndChartCopy)
     EXPECT_EQ(c(5, 0), NoDataValue);
 }
 
+// A matrix made from rows keeps its storage while it fits (and is not more
+// than twice the size), as resize does, and otherwise gets new storage; in
+// both cases every element is the copied one.
+TEST(MatrixRows, StorageKeptWhileItFitsAndEveryRowCopied)
+{
+    std::vector<float> source(12 * 10);
+    for (size_t i = 0; i < source.size(); ++i) source[i] = float(i);
+    auto row = [&](int cols) { return [&, cols](int y) { return &source[size_t(y) * cols]; }; };
+    SingleMatrix m;
+    m.assignRows(12, 10, row(12));
+    ASSERT_EQ(m.cols(), 12);
+    ASSERT_EQ(m.rows(), 10);
+    EXPECT_EQ(m.buffer(), source);
+    const float* storage = m.data();
+    m.assignRows(8, 9, row(8));                 // 72 of 120: kept
+    EXPECT_EQ(m.data(), storage);
+    EXPECT_EQ(m.size(), 72u);
+    for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < 8; ++x) EXPECT_EQ(m(x, y), float(y * 8 + x)) << x << "," << y;
+    m.assignRows(5, 5, row(5));                 // 25 of 120: given back
+    EXPECT_EQ(m.size(), 25u);
+    EXPECT_LT(m.buffer().capacity(), 120u);
+    EXPECT_EQ(m(4, 4), 24.0f);
+    m.assignRows(0, 7, row(0));
+    EXPECT_TRUE(m.empty());
+    EXPECT_EQ(m.rows(), 7);
+}
+
 TEST_F(Figures, DomainCropOfPhaseAndMask)
 {
     auto& im = model::images;

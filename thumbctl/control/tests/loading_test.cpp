@@ -717,6 +717,61 @@ TEST(JpegThumbnails, ReducedDecodesStayWithinTwoLevelsOfTheFullSize)
     EXPECT_LE(double(total) / double(values), 2.0);
 }
 
+// Stripes a few pixels wide are finer than the pixels of a reduced decode:
+// their thumbnails from the list still lie within four levels on average of
+// those made from the full-size decodes, in every box.
+TEST(JpegThumbnails, FineStripesStayWithinFourLevelsOfTheFullSize)
+{
+    TempDir dir("thumbstripes");
+    const std::string d = dir.path().string() + "/";
+    // One period of the pattern, tiled over the picture.
+    struct Picture {
+        const char* name;
+        const char* tile;
+        const char* size;
+        const char* cjpeg;
+    } pictures[] = {
+        {"v3.jpg", "-size 6x8 xc:black -fill white -draw 'rectangle 3,0 5,7'", "3000x2000", "-sample 2x2"},
+        {"h3.jpg", "-size 8x6 xc:black -fill white -draw 'rectangle 0,3 7,5'", "3000x2000", "-sample 1x1"},
+        {"c3.jpg", "-size 6x8 xc:red -fill blue -draw 'rectangle 3,0 5,7'", "1603x1001", "-sample 2x2 -quality 95"},
+        {"v5.jpg", "-size 10x8 xc:black -fill white -draw 'rectangle 5,0 9,7'", "2400x1800", "-grayscale"},
+        {"v7.jpg", "-size 14x8 xc:black -fill white -draw 'rectangle 7,0 13,7'", "3000x2000", "-sample 2x1"},
+    };
+    for (const Picture& p : pictures)
+        testsupport::Shell(std::string("convert ") + p.tile + " -write mpr:t +delete -size " + p.size +
+                           " tile:mpr:t -depth 8 ppm:" + d + "s.ppm && cjpeg " + p.cjpeg + " -outfile " + d + p.name +
+                           " " + d + "s.ppm && rm " + d + "s.ppm");
+    for (const QSize box : {QSize(80, 60), QSize(160, 120), QSize(300, 300)}) {
+        ThumbnailList list;
+        testkit::TestHost host{list};
+        ThumbnailLoader loader{list, host};
+        loader.dataPath = dir.path().string();
+        loader.pattern = "*.jpg";
+        loader.thumbnailWidth = box.width();
+        loader.thumbnailHeight = box.height();
+        ASSERT_TRUE(loader.Update());
+        ASSERT_EQ(list.items.size(), std::size(pictures));
+        for (const auto& item : list.items) {
+            const std::string where = item->namePart + " in " + std::to_string(box.width()) + "x" +
+                                      std::to_string(box.height());
+            IPIHANDLE full = 0;
+            int error = 0;
+            ASSERT_EQ(DecodeImageFromFile(item->fullPath.c_str(), &full, 1, DecodeFormatJpeg, 0, nullptr, 0, &error), 1);
+            DibHandle fullDib(full);
+            int64_t w = 0, h = 0;
+            int bits = 0;
+            ASSERT_TRUE(GetDibInfo(full, &w, &h, &bits));
+            const ThumbSize size = FitIntoBox(w, h, box.width(), box.height());
+            DibHandle reference(ReduceDib(full, size.width, size.height));
+            IpiGlobalLock got(item->thumbnail.get()), ref(reference.get());
+            ASSERT_EQ(got.size(), ref.size()) << where;
+            long sum = 0;
+            for (int64_t k = 40; k < got.size(); ++k) sum += std::abs(int(got.ptr()[k]) - int(ref.ptr()[k]));
+            EXPECT_LE(double(sum) / double(got.size() - 40), 4.0) << where;
+        }
+    }
+}
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);

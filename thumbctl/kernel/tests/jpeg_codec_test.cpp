@@ -202,6 +202,113 @@ TEST(JpegStream, MalformedHeadersAreRefused) {
     EXPECT_EQ(JpegParseStream(dri.data(), dri.size(), &info), ipiErrSyntacticalError);
 }
 
+// Offsets of a stream's segments with marker `m` (after SOI, up to SOS).
+std::vector<size_t> Segments(const std::vector<uint8_t>& f, int m) {
+    std::vector<size_t> at;
+    for (size_t p = 2; p + 4 <= f.size() && f[p] == 0xFF;) {
+        if (f[p + 1] == m) at.push_back(p);
+        if (f[p + 1] == 0xDA) break;
+        p += 2 + ((f[p + 2] << 8) | f[p + 3]);
+    }
+    return at;
+}
+
+// The table each component selects: quantisation tables by the frame's
+// selectors (cjpeg -qslots, three tables from a -qtables file), Huffman
+// tables by the scan's (the table identities of a cjpeg stream swapped by
+// hand). Where the codec cannot follow them, because the two chroma
+// components select different tables, the stream is refused.
+TEST(JpegStream, ComponentsDecodeWithTheTablesTheySelect) {
+    TempDir dir("jpegsel");
+    const std::string src = MakeSource(dir);
+    // Three tables: 0 and 1 the standard ones, 2 a coarse ramp.
+    std::ostringstream tables;
+    for (int t = 0; t < 3; ++t)
+        for (int k = 0; k < 64; ++k)
+            tables << (t < 2 ? int(kJpegStdQuant[t][k]) : 8 + 3 * (k / 8 + k % 8)) << (k % 8 == 7 ? "\n" : " ");
+    {
+        std::vector<uint8_t> text;
+        const std::string s = tables.str();
+        text.assign(s.begin(), s.end());
+        WriteBytes(dir.file("q.txt"), text);
+    }
+    const std::string q3 = "-qtables " + dir.file("q.txt") + " ";
+    // Swaps Huffman tables 0 and 1 of both classes in the DHT segments and
+    // in the scan's selectors: the same picture, coded with other identities.
+    auto swapHuffman = [](std::vector<uint8_t> f) {
+        for (size_t seg : Segments(f, 0xC4)) {
+            const size_t end = seg + 2 + ((f[seg + 2] << 8) | f[seg + 3]);
+            for (size_t p = seg + 4; p < end;) {
+                f[p] ^= 1;
+                int n = 0;
+                for (int i = 1; i <= 16; ++i) n += f[p + i];
+                p += 17 + n;
+            }
+        }
+        const size_t sos = Segments(f, 0xDA).at(0);
+        for (int j = 0; j < f[sos + 4]; ++j) f[sos + 6 + 2 * j] ^= 0x11;
+        return f;
+    };
+    // Cr selects the luminance's Huffman tables, Cb the chrominance ones.
+    auto splitChroma = [](std::vector<uint8_t> f) {
+        const size_t sos = Segments(f, 0xDA).at(0);
+        f[sos + 6 + 2 * 2] = 0x00;
+        return f;
+    };
+    struct Case {
+        const char* options;
+        std::vector<uint8_t> (*edit)(std::vector<uint8_t>);
+        bool followed;
+    };
+    const auto same = [](std::vector<uint8_t> f) { return f; };
+    const Case cases[] = {
+        {"-sample 2x2 -qslots 1,0,0", same, true},
+        {"-sample 1x1 -qslots 1,0,0", same, true},
+        {"-sample 2x1 -qslots 0,0,0", same, true},
+        {"-grayscale -qslots 1", same, true},
+        {"-sample 2x2 -qslots 2,1,1", nullptr, true},   // with the three tables
+        {"-sample 2x2 -qslots 0,2,0", nullptr, false},  // chroma tables differ
+        {"-sample 2x2 -qslots 0,1,2", nullptr, false},
+        {"-sample 2x2", swapHuffman, true},
+        {"-sample 1x1 -restart 1", swapHuffman, true},
+        {"-grayscale", swapHuffman, true},
+        {"-sample 2x2", splitChroma, false},
+    };
+    for (const Case& c : cases) {
+        const bool threeTables = c.edit == nullptr;
+        const std::string jpg = dir.file("s.jpg");
+        Shell("cjpeg " + (threeTables ? q3 : std::string()) + c.options + " -outfile " + jpg + " " + src);
+        std::vector<uint8_t> file = ReadBytes(jpg);
+        ASSERT_FALSE(file.empty()) << c.options;
+        if (c.edit) file = c.edit(file);
+        WriteBytes(jpg, file);
+        const Decoded d = DecodeFile(file);
+        IPIHANDLE h = 0;
+        int error = 0;
+        const int entry =
+            DecodeImageFromMemory(file.data(), &h, 1, DecodeFormatJpeg, 0, int64_t(file.size()), nullptr, 0, &error);
+        if (h) ipiGlobalFree(h);
+        if (!c.followed) {
+            EXPECT_EQ(d.code, ipiErrSyntacticalError) << c.options;
+            EXPECT_EQ(entry, 0) << c.options;
+            continue;
+        }
+        EXPECT_EQ(entry, 1) << c.options << " error " << error;
+        if (d.code != 0) {
+            ADD_FAILURE() << c.options << " refused with " << d.code;
+            continue;
+        }
+        Shell("djpeg -nosmooth -dct int -outfile " + dir.file("ref.pnm") + " " + jpg);
+        const Pnm ref = ReadPnm(ReadBytes(dir.file("ref.pnm")));
+        ASSERT_EQ(ref.width, d.info.width) << c.options;
+        int worst = 0;
+        for (size_t i = 0; i < ref.pixels.size() && i < d.pixels.size(); ++i)
+            worst = std::max(worst, std::abs(int(ref.pixels[i]) - int(d.pixels[i])));
+        EXPECT_GE(Psnr(d.pixels, ref.pixels), 38.0) << c.options;
+        EXPECT_LE(worst, 24) << c.options;
+    }
+}
+
 TEST(JpegDecode, TruncatedAndCorruptScansEndWithAnError) {
     TempDir dir("jpeg");
     const std::string src = MakeSource(dir, 96, 80);
@@ -444,17 +551,20 @@ std::vector<uint8_t> DecodeLaidOut(const std::vector<uint8_t>& file, Layout layo
     return out;
 }
 
-// The pinned results hold for the vector code and for the portable code.
-class JpegPinned : public ::testing::TestWithParam<bool> {
+// The pinned results hold for every path: AVX2 and SSE2 vectors and the
+// portable code.
+class JpegPinned : public ::testing::TestWithParam<int> {
 protected:
     void SetUp() override {
-        if (!JpegUseVectorCode(GetParam()) && GetParam()) GTEST_SKIP() << "no vector code in this build";
+        if (!JpegSelectCode(GetParam())) GTEST_SKIP() << "this path is not in this build or processor";
     }
     void TearDown() override { JpegUseVectorCode(true); }
 };
 
-INSTANTIATE_TEST_SUITE_P(Paths, JpegPinned, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "Vector" : "Portable"; });
+INSTANTIATE_TEST_SUITE_P(Paths, JpegPinned, ::testing::Values(2, 1, 0),
+                         [](const ::testing::TestParamInfo<int>& i) {
+                             return i.param == 2 ? "Avx2" : i.param == 1 ? "Vector" : "Portable";
+                         });
 
 TEST_P(JpegPinned, FixturesDecodeToTheirRecordedPixels) {
     struct Case {
@@ -536,6 +646,52 @@ TEST_P(JpegPinned, OwnEncoderScansDecodeToTheirRecordedPixels) {
     }
 }
 
+// The encoder's exact bytes for every MCU layout, quality factors at both
+// ends, restart intervals and partial MCUs on the right and at the bottom.
+TEST(JpegEncode, ScansAreTheirRecordedBytes) {
+    const int w = 77, h = 45;
+    std::vector<uint8_t> planar(size_t(w) * h * 3);
+    uint32_t seed = 41;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int b = 0; b < 3; ++b) {
+                seed = seed * 1664525u + 1013904223u;
+                const int shade = (x * 3 + y * (b + 1)) & 255;
+                planar[size_t(b) * w * h + size_t(y) * w + x] = uint8_t(y < h / 2 ? shade : (seed >> 24));
+            }
+    struct Case {
+        int bands, sampling, quality, restart, width, height;
+        const char* bytes;  // FNV-1a of the scan, then of the tables
+    } cases[] = {
+        {3, kJpegSampling2x2, 1, 0, 77, 45, "b244ae6ffd86a1e0:28e1f9185172e7dc"},
+        {3, kJpegSampling2x1, 4, 3, 77, 45, "1f534273310c7751:f88b2cbc2dcb68c8"},
+        {3, kJpegSampling1x1, -3, 1, 77, 45, "a00963f4ca41aa0e:e9b9340dfbfa80b2"},
+        {3, kJpegSampling2x2, 0, 2, 17, 9, "47bbaf0c3eb1f3cd:37184fcd7c293fbf"},
+        {1, kJpegSampling2x2, 2, 0, 77, 45, "76a9a67db8be655e:745bc28807eec04c"},
+        {1, kJpegSampling1x1, 1, 5, 9, 17, "b4e9b887ce8ebb57:13aa7c9f294df9c5"},
+    };
+    for (const Case& c : cases) {
+        JpegConstPlane in[3];
+        for (int b = 0; b < 3; ++b) in[b] = {planar.data() + size_t(b) * w * h, 1, w};
+        JpegTables tables;
+        std::vector<uint8_t> scan;
+        ASSERT_EQ(JpegEncodeScan(in, c.width, c.height, c.bands, c.sampling, c.quality, c.restart, &tables, &scan), 0);
+        std::vector<uint8_t> t;
+        for (int q = 0; q < 2; ++q) {
+            t.push_back(tables.hasQuant[q]);
+            t.insert(t.end(), tables.quant[q], tables.quant[q] + 64);
+        }
+        for (int k = 0; k < 4; ++k) {
+            t.push_back(tables.hasHuff[k]);
+            t.insert(t.end(), tables.bits[k], tables.bits[k] + 16);
+            t.insert(t.end(), tables.vals[k], tables.vals[k] + 256);
+        }
+        t.push_back(uint8_t(tables.restartInterval));
+        EXPECT_EQ(Hex(Fnv1a(scan)) + ":" + Hex(Fnv1a(t)), c.bytes)
+            << c.bands << " " << c.sampling << " q " << c.quality << " r " << c.restart;
+    }
+}
+
 // Damaged scans: the code returned and what was stored until then stay the same.
 TEST_P(JpegPinned, DamagedScansGiveTheirRecordedResults) {
     const std::vector<uint8_t> file = Fixture("s21_restart2.jpg");
@@ -610,19 +766,20 @@ TEST(JpegDecode, VectorAndPortableCodeAgreeOnExtremeData) {
         for (uint8_t& b : scan) b = static_cast<uint8_t>(rng() % 255);  // no 0xFF: no marker
         const int sampling = kJpegSampling1x1 + round % 3;
         const int bands = round % 4 == 3 ? 1 : 3;
-        std::vector<uint8_t> results[2];
-        int codes[2];
-        for (int vector = 0; vector < 2; ++vector) {
-            JpegUseVectorCode(vector != 0);
+        // Every path this processor has (portable, SSE2, AVX2) against the portable one.
+        std::vector<uint8_t> results[3];
+        int codes[3];
+        for (int path = 0; path < 3; ++path) {
+            if (!JpegSelectCode(path)) continue;
             std::vector<uint8_t> out(size_t(w) * h * 3, 0);
             JpegPlane pl[3];
             for (int b = 0; b < bands; ++b) pl[b] = {out.data() + b, 3, w * 3};
-            codes[vector] = JpegDecodeScan(scan.data(), scan.size(), t, w, h, bands, sampling, pl);
-            results[vector] = out;
+            codes[path] = JpegDecodeScan(scan.data(), scan.size(), t, w, h, bands, sampling, pl);
+            results[path] = out;
+            EXPECT_EQ(codes[0], codes[path]) << round << " path " << path;
+            EXPECT_EQ(results[0], results[path]) << round << " path " << path;
         }
         JpegUseVectorCode(true);
-        EXPECT_EQ(codes[0], codes[1]) << round;
-        EXPECT_EQ(results[0], results[1]) << round;
     }
 }
 
@@ -695,19 +852,22 @@ TEST(JpegScaled, ExtremeDataEndsWithTheFullSizeCode) {
         int k = 0;
         for (int scale : {1, 2, 4, 8}) {
             const int sw = JpegScaledLength(w, scale), sh = JpegScaledLength(h, scale);
-            std::vector<uint8_t> out[2];
-            int code[2];
-            for (int vector = 0; vector < 2; ++vector) {
-                JpegUseVectorCode(vector != 0);
-                out[vector].assign(size_t(sw) * sh * 3, 0);
+            std::vector<uint8_t> out[3];
+            int code[3];
+            for (int path = 0; path < 3; ++path) {
+                if (!JpegSelectCode(path)) {
+                    code[path] = code[path - 1];
+                    continue;
+                }
+                out[path].assign(size_t(sw) * sh * 3, 0);
                 JpegPlane pl[3];
-                for (int b = 0; b < bands; ++b) pl[b] = {out[vector].data() + b, 3, sw * 3};
-                code[vector] = JpegDecodeScan(scan.data(), scan.size(), t, w, h, bands, sampling, pl, scale);
+                for (int b = 0; b < bands; ++b) pl[b] = {out[path].data() + b, 3, sw * 3};
+                code[path] = JpegDecodeScan(scan.data(), scan.size(), t, w, h, bands, sampling, pl, scale);
+                EXPECT_EQ(code[0], code[path]) << round << " 1/" << scale << " path " << path;
+                EXPECT_EQ(out[0], out[path]) << round << " 1/" << scale << " path " << path;
             }
             JpegUseVectorCode(true);
-            EXPECT_EQ(code[0], code[1]) << round << " 1/" << scale;
-            EXPECT_EQ(out[0], out[1]) << round << " 1/" << scale;
-            codes[k++] = code[1];
+            codes[k++] = code[2];
         }
         EXPECT_EQ(codes[1], codes[0]) << round;
         EXPECT_EQ(codes[2], codes[0]) << round;
