@@ -286,94 +286,117 @@ private:
     const StrandelRowReader& reader_;
 };
 
-char* ReadImpl(const char* path, RowSink& sink, int32_t* status)
+// Opens the image for a sink. An image the sink does not want at its
+// declared size is kept open with the refusal in *refusal (the header text is
+// still read); any other must have strips that hold it. Null when it cannot
+// be opened.
+TIFF* OpenForSink(const char* path, Reports* reports, RowSink& sink, int32_t* refusal)
 {
-    auto setStatus = [status](int32_t s) {
-        if (status) *status = s;
-    };
-    // An image the caller does not want at its declared size is refused as
-    // such; any other must have strips that hold it to be opened.
-    Reports reports;
     uint64_t fileSize = 0;
-    TIFF* tif = OpenTiff(path, &reports, &fileSize);
+    TIFF* tif = OpenTiff(path, reports, &fileSize);
     uint32_t declaredWidth = 0, declaredLength = 0;
-    int32_t refusal = STRANDEL_OK;
+    *refusal = STRANDEL_OK;
     if (tif && TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &declaredWidth) &&
         TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &declaredLength))
-        refusal = sink.size(declaredWidth, declaredLength);
-    if (tif && refusal == STRANDEL_OK && !StripsHoldTheImage(tif, fileSize)) {
+        *refusal = sink.size(declaredWidth, declaredLength);
+    if (tif && *refusal == STRANDEL_OK && !StripsHoldTheImage(tif, fileSize)) {
         TIFFClose(tif);
         tif = nullptr;
     }
+    return tif;
+}
+
+// The layout of an image's pixels; a tag the reader can do without is
+// warned about and takes its usual value.
+struct PixelLayout {
+    uint32_t width = 0, length = 0;
+    uint16_t bits = 0, spp = 0, planar = 0, photometric = 0;
+};
+
+// False when the image is no grey or palette picture of 1, 4 or 8 bits.
+bool ReadPixelLayout(TIFF* tif, PixelLayout* l)
+{
+    if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &l->width) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &l->length))
+        return false;
+    if (!TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &l->bits)) {
+        std::printf("Warning BitsPerSample tag missing\n");
+        l->bits = 1;
+    }
+    if (l->bits != 1 && l->bits != 4 && l->bits != 8) return false;
+    if (!TIFFGetField(tif, TIFFTAG_SAMPLESPERPIXEL, &l->spp)) {
+        std::printf("Warning SamplesPerPixel tag missing\n");
+        l->spp = 1;
+    }
+    if (!TIFFGetField(tif, TIFFTAG_PLANARCONFIG, &l->planar)) {
+        std::printf("Warning PlanarConfig tag missing\n");
+        l->planar = 1;
+    }
+    return TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &l->photometric) &&
+           (l->photometric == 0 || l->photometric == 1 || l->photometric == 3);
+}
+
+// Decodes the rows in order, each widened to a byte a pixel, into the sink.
+// A row that libtiff could not decode, or that it reported damage in, fails:
+// the image is damaged and no row after it is read.
+int32_t ReadRows(TIFF* tif, const PixelLayout& l, uint8_t* line, Reports& reports, RowSink& sink)
+{
+    uint8_t* wide = l.width > 0 ? static_cast<uint8_t*>(_TIFFmalloc(tmsize_t(l.width))) : nullptr;
+    if (l.width > 0 && !wide) return STRANDEL_ERR_NOMEM;
+    int32_t result = STRANDEL_OK;
+    reports.decoding = true;
+    for (uint32_t row = 0; row < l.length; ++row) {
+        if (TIFFReadScanline(tif, line, row, 0) < 0 || reports.lostData) {
+            result = STRANDEL_ERR_READ;
+            break;
+        }
+        WidenRow(line, l.width, l.bits, wide);
+        if (!sink.row(row, wide)) {
+            result = STRANDEL_ERR_NOMEM;
+            break;
+        }
+    }
+    reports.decoding = false;
+    if (wide) _TIFFfree(wide);
+    return result;
+}
+
+// The pixels of an open image into the sink, after the checks that keep a
+// scanline from being over-read; the status of the read.
+int32_t ReadPixels(TIFF* tif, int32_t refusal, Reports& reports, RowSink& sink)
+{
+    const tmsize_t lineSize = TIFFScanlineSize(tif);
+    uint8_t* line = lineSize > 0 ? static_cast<uint8_t*>(_TIFFmalloc(lineSize)) : nullptr;
+    if (!line) return lineSize > 0 ? STRANDEL_ERR_NOMEM : STRANDEL_ERR_FORMAT;
+    int32_t result = STRANDEL_ERR_FORMAT;
+    PixelLayout l;
+    if (ReadPixelLayout(tif, &l) && l.spp == 1) {
+        // A scanline shorter than the row it must hold would be over-read.
+        if (uint64_t(lineSize) * 8 < uint64_t(l.width) * l.bits)
+            result = STRANDEL_ERR_FORMAT;
+        else if (refusal != STRANDEL_OK)
+            result = refusal;
+        else
+            result = ReadRows(tif, l, line, reports, sink);
+    }
+    _TIFFfree(line);
+    return result;
+}
+
+char* ReadImpl(const char* path, RowSink& sink, int32_t* status)
+{
+    Reports reports;
+    int32_t refusal = STRANDEL_OK;
+    TIFF* tif = OpenForSink(path, &reports, sink, &refusal);
     if (!tif) {
-        setStatus(STRANDEL_ERR_OPEN);
+        if (status) *status = STRANDEL_ERR_OPEN;
         return CopyText(" ");
     }
     char* tagText = nullptr;
     std::string text;
     if (TIFFGetField(tif, kInfoTag, &tagText) && tagText) text = tagText;
-
-    int32_t result = STRANDEL_ERR_FORMAT;
-    tmsize_t lineSize = TIFFScanlineSize(tif);
-    uint8_t* line = lineSize > 0 ? static_cast<uint8_t*>(_TIFFmalloc(lineSize)) : nullptr;
-    uint32_t width = 0, length = 0;
-    uint16_t bits = 0, spp = 0, planar = 0, photometric = 0;
-    bool ok = line != nullptr && TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width) &&
-              TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &length);
-    if (!line && lineSize > 0) result = STRANDEL_ERR_NOMEM;
-    if (ok) {
-        if (!TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &bits)) {
-            std::printf("Warning BitsPerSample tag missing\n");
-            bits = 1;
-        }
-        ok = bits == 1 || bits == 4 || bits == 8;
-    }
-    if (ok) {
-        if (!TIFFGetField(tif, TIFFTAG_SAMPLESPERPIXEL, &spp)) {
-            std::printf("Warning SamplesPerPixel tag missing\n");
-            spp = 1;
-        }
-        if (!TIFFGetField(tif, TIFFTAG_PLANARCONFIG, &planar)) {
-            std::printf("Warning PlanarConfig tag missing\n");
-            planar = 1;
-        }
-        ok = TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric) &&
-             (photometric == 0 || photometric == 1 || photometric == 3);
-    }
-    if (ok && spp == 1) {
-        // A scanline shorter than the row it must hold would be over-read.
-        const uint64_t lineBits = uint64_t(width) * bits;
-        uint8_t* wide = nullptr;
-        if (uint64_t(lineSize) * 8 < lineBits) {
-            result = STRANDEL_ERR_FORMAT;
-        } else if (refusal != STRANDEL_OK) {
-            result = refusal;
-        } else if (width > 0 && !(wide = static_cast<uint8_t*>(_TIFFmalloc(tmsize_t(width))))) {
-            result = STRANDEL_ERR_NOMEM;
-        } else {
-            result = STRANDEL_OK;
-            reports.decoding = true;
-            for (uint32_t row = 0; row < length; ++row) {
-                // A row that libtiff could not decode, or that it reported
-                // damage in, fails: the image is damaged and no row after this
-                // one is read.
-                if (TIFFReadScanline(tif, line, row, 0) < 0 || reports.lostData) {
-                    result = STRANDEL_ERR_READ;
-                    break;
-                }
-                WidenRow(line, width, bits, wide);
-                if (!sink.row(row, wide)) {
-                    result = STRANDEL_ERR_NOMEM;
-                    break;
-                }
-            }
-            reports.decoding = false;
-        }
-        if (wide) _TIFFfree(wide);
-    }
-    if (line) _TIFFfree(line);
+    const int32_t result = ReadPixels(tif, refusal, reports, sink);
     TIFFClose(tif);
-    setStatus(result);
+    if (status) *status = result;
     return CopyText(text.c_str());
 }
 
