@@ -89,56 +89,60 @@ bool ParseOutputs(const std::string& list, batch::OutputOptions* o)
     return any;
 }
 
-} // namespace
+// The command line: the analysis options and the batch's own.
+struct BatchArgs {
+    analysiscli::Options analysis;
+    std::string relative, format = "tif";
+    std::optional<bool> normalize;
+    bool outputAsked = false, jpeg = false, binary = false, text = false;
+    batch::OutputOptions out;
+    std::optional<std::string> zMin, zMax, diagMin, diagMax;
+};
 
-int main(int argc, char** argv)
+// The batch's own options with a value; false when `opt` is none of them.
+bool TakeBatchOption(BatchArgs& b, const std::string& opt, const std::string& v, std::string* why)
+{
+    if (opt == "--relative") {
+        b.relative = v;
+    } else if (opt == "--normalize") {
+        if (!analysiscli::OnOff(v, &b.normalize)) *why = "--normalize must be on or off";
+    } else if (opt == "--output") {
+        b.outputAsked = true;
+        if (!ParseOutputs(v, &b.out)) *why = "--output takes a list of 3d, contour, diagonal and data";
+    } else if (opt == "--zmin") {
+        b.zMin = v;
+    } else if (opt == "--zmax") {
+        b.zMax = v;
+    } else if (opt == "--diagmin") {
+        b.diagMin = v;
+    } else if (opt == "--diagmax") {
+        b.diagMax = v;
+    } else if (opt == "--format") {
+        b.format = core::ToLower(v);
+        if (b.format != "tif" && b.format != "bmp") *why = "--format must be tif or bmp";
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Parses the command line into *b; the status to exit with, or -1 to go on.
+int ParseArgs(int argc, char** argv, BatchArgs* b)
 {
     // Flags without a value are taken out before the shared parser sees the rest.
     std::vector<char*> args;
-    bool jpeg = false, binary = false, text = false;
     for (int i = 0; i < argc; ++i) {
-        if (i > 0 && std::strcmp(argv[i], "--jpeg") == 0) jpeg = true;
-        else if (i > 0 && std::strcmp(argv[i], "--binary") == 0) binary = true;
-        else if (i > 0 && std::strcmp(argv[i], "--text") == 0) text = true;
+        if (i > 0 && std::strcmp(argv[i], "--jpeg") == 0) b->jpeg = true;
+        else if (i > 0 && std::strcmp(argv[i], "--binary") == 0) b->binary = true;
+        else if (i > 0 && std::strcmp(argv[i], "--text") == 0) b->text = true;
         else args.push_back(argv[i]);
     }
-    if (binary && text)
-        return Usage("--text and --binary exclude each other");
-    bool outputAsked = false;
-    batch::OutputOptions out;
-    std::optional<std::string> zMin, zMax, diagMin, diagMax;
-    analysiscli::Options a;
-    std::string relative, format = "tif";
-    std::optional<bool> normalize;
-    auto extra = [&](const std::string& opt, const std::string& v, std::string* why) {
-        if (opt == "--relative") {
-            relative = v;
-        } else if (opt == "--normalize") {
-            if (!analysiscli::OnOff(v, &normalize))
-                *why = "--normalize must be on or off";
-        } else if (opt == "--output") {
-            outputAsked = true;
-            if (!ParseOutputs(v, &out))
-                *why = "--output takes a list of 3d, contour, diagonal and data";
-        } else if (opt == "--zmin") {
-            zMin = v;
-        } else if (opt == "--zmax") {
-            zMax = v;
-        } else if (opt == "--diagmin") {
-            diagMin = v;
-        } else if (opt == "--diagmax") {
-            diagMax = v;
-        } else if (opt == "--format") {
-            format = core::ToLower(v);
-            if (format != "tif" && format != "bmp")
-                *why = "--format must be tif or bmp";
-        } else {
-            return false;
-        }
-        return true;
+    if (b->binary && b->text) return Usage("--text and --binary exclude each other");
+    const auto extra = [b](const std::string& opt, const std::string& v, std::string* why) {
+        return TakeBatchOption(*b, opt, v, why);
     };
     std::string why;
-    switch (analysiscli::Parse(int(args.size()), args.data(), &a, &why, extra)) {
+    switch (analysiscli::Parse(int(args.size()), args.data(), &b->analysis, &why, extra)) {
     case analysiscli::Parsed::Help:
         return Usage("");
     case analysiscli::Parsed::Bad:
@@ -146,80 +150,87 @@ int main(int argc, char** argv)
     case analysiscli::Parsed::Ok:
         break;
     }
+    const analysiscli::Options& a = b->analysis;
     if (!a.partition.empty() || !a.reference.empty() || !a.save.empty())
         return Usage("--partition, --domain, --reference and --save do not apply to a batch");
+    return -1;
+}
 
-    analysiscli::PrintMessages();
-    if (!analysiscli::Start(a))
-        return 1;
-    model::files.ImageFileFormat = format == "tif" ? "TIF" : "BMP";
-
-    batch::BatchOptions o;
-    o.folder = a.image;
-    while (o.folder.size() > 1 && o.folder.back() == '/')
-        o.folder.pop_back();
-    o.files = platform::ListFiles(o.folder, "*_ph." + format);
-    o.analysis.grating = a.grating;
-    o.analysis.rotation = a.rotation;
-    o.analysis.exclude128 = a.exclude128.value_or(true);
-    o.analysis.phaseFilter = a.filter.value_or(false);
-    o.analysis.compensate = a.compensate.value_or(false);
-    o.analysis.useFringeFile = a.fringeFile.value_or(false);
-    o.analysis.sampleWidth = a.width;
-    o.analysis.sampleHeight = a.height;
-    o.normalizeDiagonal = normalize.value_or(false);
-    o.rotationText = core::RotationItemText(a.rotation);
+// The run's options as the batch window gathers them: folder, images,
+// analysis options, mask and reference. False (the reason printed) when the
+// mask or the reference cannot be had.
+bool PrepareRun(const BatchArgs& b, batch::BatchOptions* o)
+{
+    const analysiscli::Options& a = b.analysis;
+    o->folder = a.image;
+    while (o->folder.size() > 1 && o->folder.back() == '/')
+        o->folder.pop_back();
+    o->files = platform::ListFiles(o->folder, "*_ph." + b.format);
+    o->analysis.grating = a.grating;
+    o->analysis.rotation = a.rotation;
+    o->analysis.exclude128 = a.exclude128.value_or(true);
+    o->analysis.phaseFilter = a.filter.value_or(false);
+    o->analysis.compensate = a.compensate.value_or(false);
+    o->analysis.useFringeFile = a.fringeFile.value_or(false);
+    o->analysis.sampleWidth = a.width;
+    o->analysis.sampleHeight = a.height;
+    o->normalizeDiagonal = b.normalize.value_or(false);
+    o->rotationText = core::RotationItemText(a.rotation);
 
     if (!a.mask.empty()) {
         switch (batch::LoadBatchMask(a.mask)) {
         case batch::MaskLoad::BadName:
             std::printf("Load Mask File Error: %s\n", analysiscli::Lines(platform::kMsgCannotOpenInvalidFormat).c_str());
-            return 1;
+            return false;
         case batch::MaskLoad::Unreadable:
             std::printf("Load Mask File Error: The file cannot be opened.\n");
-            return 1;
+            return false;
         case batch::MaskLoad::Ok:
             break;
         }
-        o.analysis.useMask = true;
-        o.maskCaption = platform::FileNameOf(a.mask);
+        o->analysis.useMask = true;
+        o->maskCaption = platform::FileNameOf(a.mask);
     }
-    if (!relative.empty()) {
-        const std::string name = platform::FileNameOf(relative);
-        const int at = batch::FindPhaseImage(o.files, name);
+    if (!b.relative.empty()) {
+        const std::string name = platform::FileNameOf(b.relative);
+        const int at = batch::FindPhaseImage(o->files, name);
         if (at < 0) {
-            std::fprintf(stderr, "sorvanta-batch: %s is not a phase image of %s\n", name.c_str(), o.folder.c_str());
-            return 1;
+            std::fprintf(stderr, "sorvanta-batch: %s is not a phase image of %s\n", name.c_str(), o->folder.c_str());
+            return false;
         }
         model::batch.BatchRelativeMode = true;
         model::batch.BatchReferenceIndex = static_cast<int16_t>(at);
-        o.referenceName = o.files[size_t(at)];
+        o->referenceName = o->files[size_t(at)];
     }
+    return true;
+}
 
-    OutputView view;
-    const batch::RunOutcome r = batch::RunBatchAnalysis(o, view);
-    if (r.end != batch::RunEnd::Completed)
-        return 1;
+// The table's path, the count line and the error list of a finished run.
+void PrintRun(const batch::RunOutcome& r)
+{
     std::printf("Table: %s\n", r.tablePath.c_str());
     std::printf("%s\n", batch::CountLine(r.processed, r.total).c_str());
     if (!model::batch.BatchErrorList.empty())
         std::printf("Batch Processing Errors:\n%s", analysiscli::Lines(model::batch.BatchErrorList).c_str());
-    if (!outputAsked)
-        return 0;
+}
 
-    // Generate Output.
+// Generate Output on the run's analysed images, with the ranges the run
+// suggested unless given; the status to exit with.
+int GenerateOutputs(BatchArgs& b, const batch::BatchOptions& o, const OutputView& view, char** argv)
+{
     if (qgetenv("QT_QPA_PLATFORM").isEmpty())
         qputenv("QT_QPA_PLATFORM", "offscreen");
     int qtArgc = 1;
     QGuiApplication app(qtArgc, argv);
     batchcfg::InstallUtilityFiles();
-    out.textData = !binary;
-    out.bitmap = !jpeg;
+    batch::OutputOptions& out = b.out;
+    out.textData = !b.binary;
+    out.bitmap = !b.jpeg;
     out.normaliseDiagonal = o.normalizeDiagonal;
-    out.zMin = zMin.value_or(view.zMin);
-    out.zMax = zMax.value_or(view.zMax);
-    out.diagMin = diagMin.value_or(view.diagMin);
-    out.diagMax = diagMax.value_or(view.diagMax);
+    out.zMin = b.zMin.value_or(view.zMin);
+    out.zMax = b.zMax.value_or(view.zMax);
+    out.diagMin = b.diagMin.value_or(view.diagMin);
+    out.diagMax = b.diagMax.value_or(view.diagMax);
     out.folder = o.folder;
     const batch::Refusal refusal = batch::CheckOutputRequest(out);
     if (!refusal.text.empty()) {
@@ -241,4 +252,26 @@ int main(int argc, char** argv)
         std::printf("Not written: %s\n", f.c_str());
     std::printf("%s\n", batch::ProcessedCaption(report.processed, int(run.images.size())).c_str());
     return report.failed.empty() ? 0 : 3;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    BatchArgs b;
+    if (const int status = ParseArgs(argc, argv, &b); status >= 0)
+        return status;
+    analysiscli::PrintMessages();
+    if (!analysiscli::Start(b.analysis))
+        return 1;
+    model::files.ImageFileFormat = b.format == "tif" ? "TIF" : "BMP";
+    batch::BatchOptions o;
+    if (!PrepareRun(b, &o))
+        return 1;
+    OutputView view;
+    const batch::RunOutcome r = batch::RunBatchAnalysis(o, view);
+    if (r.end != batch::RunEnd::Completed)
+        return 1;
+    PrintRun(r);
+    return b.outputAsked ? GenerateOutputs(b, o, view, argv) : 0;
 }
