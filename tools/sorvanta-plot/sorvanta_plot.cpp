@@ -55,12 +55,46 @@ int Usage(const std::string& why)
                           "             2 bad command line\n");
 }
 
-// The options of the picture; the analysis options are analysiscli's.
+// The options of the picture; the analysis options are analysiscli's. The
+// checked values beside them: picture type, chord ends, appearance, Z range.
 struct Args {
     std::string out, kind, style, chord, zmin, zmax;
     int pictureWidth = 0, pictureHeight = 0;
     std::optional<bool> reduce, normalize;
+    bool jpeg = false, haveZ = false;
+    int chordEnds[4] = {0, 0, -1, -1};
+    int appearance = 0;
+    double zlo = 0, zhi = 0;
 };
+
+// The picture's own options with a value; false when `opt` is none of them.
+bool TakePictureOption(Args& a, const std::string& opt, const std::string& v, std::string* bad)
+{
+    if (opt == "--kind") {
+        a.kind = core::ToLower(v);
+    } else if (opt == "--out") {
+        a.out = v;
+    } else if (opt == "--style") {
+        a.style = v;
+    } else if (opt == "--chord") {
+        a.chord = v;
+    } else if (opt == "--zmin") {
+        a.zmin = v;
+    } else if (opt == "--zmax") {
+        a.zmax = v;
+    } else if (opt == "--size") {
+        char x = 0;
+        std::istringstream in(v);
+        if (!(in >> a.pictureWidth >> x >> a.pictureHeight) || x != 'x' || a.pictureWidth < 50 ||
+            a.pictureHeight < 50 || a.pictureWidth > 8000 || a.pictureHeight > 8000)
+            *bad = "--size must be WxH, 50 to 8000 pixels each";
+    } else if (opt == "--reduce" || opt == "--normalize") {
+        if (!analysiscli::OnOff(v, opt == "--reduce" ? &a.reduce : &a.normalize)) *bad = opt + " must be on or off";
+    } else {
+        return false;
+    }
+    return true;
+}
 
 bool ParseChord(const std::string& text, int v[4])
 {
@@ -83,69 +117,117 @@ bool Save(const std::string& path, bool jpeg, const charts::ChartBase& chart)
     return ok;
 }
 
+// Parses and checks the command line; the status to exit with, or -1 to go on.
+int ParseArgs(int argc, char** argv, Args* a, analysiscli::Options* an)
+{
+    std::string why;
+    const auto own = [a](const std::string& opt, const std::string& v, std::string* bad) {
+        return TakePictureOption(*a, opt, v, bad);
+    };
+    switch (analysiscli::Parse(argc, argv, an, &why, own)) {
+    case analysiscli::Parsed::Help: return Usage("");
+    case analysiscli::Parsed::Bad: return Usage(why);
+    case analysiscli::Parsed::Ok: break;
+    }
+    if (a->kind != "3d" && a->kind != "contour" && a->kind != "diagonal" && a->kind != "chord" && a->kind != "legend")
+        return Usage("--kind must be 3d, contour, diagonal, chord or legend");
+    if (a->out.empty()) return Usage("no --out picture given");
+    a->jpeg = core::MatchesPattern(a->out, "*.jpg");
+    if (!a->jpeg && !core::MatchesPattern(a->out, "*.bmp")) {
+        std::printf("Save Graph Error: The file cannot be saved.\nInvalid filename specified.\n");
+        return 1;
+    }
+    if (!a->chord.empty() && !ParseChord(a->chord, a->chordEnds)) return Usage("--chord must be X1,Y1,X2,Y2");
+    if (!a->style.empty()) {
+        a->appearance = plots::AppearanceIndex(QString::fromStdString(a->style));
+        if (a->appearance < 0) return Usage("unknown --style " + a->style);
+    }
+    if (!analysiscli::CheckSaveName(*an)) return 1;
+    a->haveZ = !a->zmin.empty() || !a->zmax.empty();
+    if (a->haveZ &&
+        (!core::ParseNumber(a->zmin, &a->zlo) || !core::ParseNumber(a->zmax, &a->zhi) || !(a->zhi > a->zlo)))
+        return Usage("--zmin and --zmax go together, with Z max greater than Z min");
+    if (a->haveZ && !core::PlotRangeProblem(a->zlo, a->zhi).empty()) {
+        std::printf("Presentation Setup Error: %s\n", core::PlotRangeProblem(a->zlo, a->zhi).c_str());
+        return 1;
+    }
+    return -1;
+}
+
+// A 3D surface, a contour map or a legend, as the plot windows and the
+// legend maker fill them; true when saved.
+bool DrawSurfaceChart(const Args& a, const plots::ResultFacts& facts, const plots::OptionBoxes& boxes, QSize size)
+{
+    charts::Chart3D c;
+    c.setSize(size);
+    const bool reduce = a.reduce.value_or(true);
+    if (a.kind == "3d") {
+        c.setKind(charts::ChartKind::Surface);
+        plots::Setup3DChart(c, plots::ModelGrid(reduce), facts, boxes);
+    } else if (a.kind == "contour") {
+        c.setKind(charts::ChartKind::Contour);
+        plots::ApplyAppearanceStyle(c, a.appearance);
+        plots::SetupContourChart(c, plots::ModelGrid(reduce), facts, boxes, false);
+    } else {
+        c.setKind(charts::ChartKind::LegendOnly);
+        c.setHeaderShown(false);
+        c.setFooterShown(false);
+        const double zlo = a.haveZ ? a.zlo : facts.minZ;
+        const double zhi = a.haveZ ? a.zhi : facts.maxZ;
+        if (a.style.empty()) {
+            c.setLegendMode(0);
+            plots::Apply3DLevels(c, zlo, zhi, facts.zFormat);
+        } else {
+            plots::ApplyAppearanceStyle(c, a.appearance);
+            plots::ApplyContourLayout(c, c.contourFilled(), zlo, zhi, facts.zFormat);
+        }
+    }
+    return Save(a.out, a.jpeg, c);
+}
+
+// The diagonal profiles or a chord profile; true when saved.
+bool DrawProfileChart(const Args& a, const plots::ResultFacts& facts, const plots::OptionBoxes& boxes, QSize size)
+{
+    charts::Chart2D c;
+    c.setSize(size);
+    if (a.kind == "diagonal") {
+        plots::ConfigureDiagonalChart(c, false);
+        std::vector<float> ab, cd;
+        plots::ModelDiagonals(&ab, &cd);
+        const plots::DiagonalBuild b = plots::SetupDiagonalChart(c, ab, cd, a.normalize.value_or(false), facts, boxes);
+        if (b.cornerMasked) {
+            platform::ShowMessage(plots::kCornerMaskMessage, 0, model::AppTitle);
+            plots::SetupDiagonalChart(c, ab, cd, false, facts, boxes);
+        }
+        return Save(a.out, a.jpeg, c);
+    }
+    int chord[4] = {a.chordEnds[0], a.chordEnds[1], a.chordEnds[2], a.chordEnds[3]};
+    if (chord[2] < 0) {
+        chord[2] = facts.xMax;
+        chord[3] = facts.yMax;
+    }
+    for (int k = 0; k < 4; ++k)
+        if (chord[k] < 0 || chord[k] > (k % 2 ? facts.yMax : facts.xMax)) {
+            std::printf("Chord Error: Invalid endpoint selected.\n");
+            return false;
+        }
+    if (chord[0] == chord[2] && chord[1] == chord[3]) {
+        std::printf("Chord Error: No line selected.\n");
+        return false;
+    }
+    core::ChordProfile(int16_t(chord[0]), int16_t(chord[1]), int16_t(chord[2]), int16_t(chord[3]));
+    c.setLegendShown(false);
+    plots::SetupChordChart(c, model::images.ProfileData, chord[0], chord[1], chord[2], chord[3], facts, boxes);
+    return Save(a.out, a.jpeg, c);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     Args a;
     analysiscli::Options an;
-    std::string why;
-    const auto own = [&a](const std::string& opt, const std::string& v, std::string* bad) {
-        if (opt == "--kind") {
-            a.kind = core::ToLower(v);
-        } else if (opt == "--out") {
-            a.out = v;
-        } else if (opt == "--style") {
-            a.style = v;
-        } else if (opt == "--chord") {
-            a.chord = v;
-        } else if (opt == "--zmin") {
-            a.zmin = v;
-        } else if (opt == "--zmax") {
-            a.zmax = v;
-        } else if (opt == "--size") {
-            char x = 0;
-            std::istringstream in(v);
-            if (!(in >> a.pictureWidth >> x >> a.pictureHeight) || x != 'x' || a.pictureWidth < 50 ||
-                a.pictureHeight < 50 || a.pictureWidth > 8000 || a.pictureHeight > 8000)
-                *bad = "--size must be WxH, 50 to 8000 pixels each";
-        } else if (opt == "--reduce" || opt == "--normalize") {
-            if (!analysiscli::OnOff(v, opt == "--reduce" ? &a.reduce : &a.normalize))
-                *bad = opt + " must be on or off";
-        } else {
-            return false;
-        }
-        return true;
-    };
-    switch (analysiscli::Parse(argc, argv, &an, &why, own)) {
-    case analysiscli::Parsed::Help: return Usage("");
-    case analysiscli::Parsed::Bad: return Usage(why);
-    case analysiscli::Parsed::Ok: break;
-    }
-    if (a.kind != "3d" && a.kind != "contour" && a.kind != "diagonal" && a.kind != "chord" && a.kind != "legend")
-        return Usage("--kind must be 3d, contour, diagonal, chord or legend");
-    if (a.out.empty()) return Usage("no --out picture given");
-    const bool jpeg = core::MatchesPattern(a.out, "*.jpg");
-    if (!jpeg && !core::MatchesPattern(a.out, "*.bmp")) {
-        std::printf("Save Graph Error: The file cannot be saved.\nInvalid filename specified.\n");
-        return 1;
-    }
-    int chord[4] = {0, 0, -1, -1};
-    if (!a.chord.empty() && !ParseChord(a.chord, chord)) return Usage("--chord must be X1,Y1,X2,Y2");
-    int appearance = 0;
-    if (!a.style.empty()) {
-        appearance = plots::AppearanceIndex(QString::fromStdString(a.style));
-        if (appearance < 0) return Usage("unknown --style " + a.style);
-    }
-    if (!analysiscli::CheckSaveName(an)) return 1;
-    const bool haveZ = !a.zmin.empty() || !a.zmax.empty();
-    double zlo = 0, zhi = 0;
-    if (haveZ && (!core::ParseNumber(a.zmin, &zlo) || !core::ParseNumber(a.zmax, &zhi) || !(zhi > zlo)))
-        return Usage("--zmin and --zmax go together, with Z max greater than Z min");
-    if (haveZ && !core::PlotRangeProblem(zlo, zhi).empty()) {
-        std::printf("Presentation Setup Error: %s\n", core::PlotRangeProblem(zlo, zhi).c_str());
-        return 1;
-    }
+    if (const int status = ParseArgs(argc, argv, &a, &an); status >= 0) return status;
 
     if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
@@ -170,65 +252,6 @@ int main(int argc, char** argv)
     const QSize size = a.pictureWidth > 0 ? QSize(a.pictureWidth, a.pictureHeight)
                        : a.kind == "legend"  ? QSize(180, 480)
                                              : QSize(860, 560);
-    const bool reduce = a.reduce.value_or(true);
-
-    if (a.kind == "3d" || a.kind == "contour" || a.kind == "legend") {
-        charts::Chart3D c;
-        c.setSize(size);
-        if (a.kind == "3d") {
-            c.setKind(charts::ChartKind::Surface);
-            plots::Setup3DChart(c, plots::ModelGrid(reduce), facts, boxes);
-        } else if (a.kind == "contour") {
-            c.setKind(charts::ChartKind::Contour);
-            plots::ApplyAppearanceStyle(c, appearance);
-            plots::SetupContourChart(c, plots::ModelGrid(reduce), facts, boxes, false);
-        } else {
-            c.setKind(charts::ChartKind::LegendOnly);
-            c.setHeaderShown(false);
-            c.setFooterShown(false);
-            if (!haveZ) {
-                zlo = facts.minZ;
-                zhi = facts.maxZ;
-            }
-            if (a.style.empty()) {
-                c.setLegendMode(0);
-                plots::Apply3DLevels(c, zlo, zhi, facts.zFormat);
-            } else {
-                plots::ApplyAppearanceStyle(c, appearance);
-                plots::ApplyContourLayout(c, c.contourFilled(), zlo, zhi, facts.zFormat);
-            }
-        }
-        return Save(a.out, jpeg, c) ? 0 : 1;
-    }
-
-    charts::Chart2D c;
-    c.setSize(size);
-    if (a.kind == "diagonal") {
-        plots::ConfigureDiagonalChart(c, false);
-        std::vector<float> ab, cd;
-        plots::ModelDiagonals(&ab, &cd);
-        const plots::DiagonalBuild b = plots::SetupDiagonalChart(c, ab, cd, a.normalize.value_or(false), facts, boxes);
-        if (b.cornerMasked) {
-            platform::ShowMessage(plots::kCornerMaskMessage, 0, model::AppTitle);
-            plots::SetupDiagonalChart(c, ab, cd, false, facts, boxes);
-        }
-    } else {
-        if (chord[2] < 0) {
-            chord[2] = facts.xMax;
-            chord[3] = facts.yMax;
-        }
-        for (int k = 0; k < 4; ++k)
-            if (chord[k] < 0 || chord[k] > (k % 2 ? facts.yMax : facts.xMax)) {
-                std::printf("Chord Error: Invalid endpoint selected.\n");
-                return 1;
-            }
-        if (chord[0] == chord[2] && chord[1] == chord[3]) {
-            std::printf("Chord Error: No line selected.\n");
-            return 1;
-        }
-        core::ChordProfile(int16_t(chord[0]), int16_t(chord[1]), int16_t(chord[2]), int16_t(chord[3]));
-        c.setLegendShown(false);
-        plots::SetupChordChart(c, model::images.ProfileData, chord[0], chord[1], chord[2], chord[3], facts, boxes);
-    }
-    return Save(a.out, jpeg, c) ? 0 : 1;
+    const bool surface = a.kind == "3d" || a.kind == "contour" || a.kind == "legend";
+    return (surface ? DrawSurfaceChart(a, facts, boxes, size) : DrawProfileChart(a, facts, boxes, size)) ? 0 : 1;
 }
