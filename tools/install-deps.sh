@@ -15,4 +15,5 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   libtiff-tools imagemagick netpbm libjpeg-turbo-progs giflib-tools \
   clang libclang-rt-dev \
   xvfb xauth x11-utils fonts-dejavu-core fonts-ipafont-gothic qt6-qpa-plugins \
+  openbox xdotool libxcb1-dev \
   >/dev/null

@@ -227,8 +227,7 @@ void FrmAnalysis::cmdCrop_Click()
     }
     SetVisible({w.cmdClearMask, w.cmdBurnMask, w.cmdBatchBurn, w.cmdLoadMask, w.cmdCreateMask}, false);
     w.setWindowTitle("Sorvanta - Crop");
-    w.show();
-    w.raise();
+    platform::ShowMaximised(w);
     platform::HideTaskbar();
 }
 
@@ -246,8 +245,7 @@ void FrmAnalysis::cmdMask_Click()
                false);
     if (model::state.PartitionInMemory) w.SetRegionShown(false);
     w.setWindowTitle("Sorvanta - Mask");
-    w.show();
-    w.raise();
+    platform::ShowMaximised(w);
     platform::HideTaskbar();
 }
 

@@ -287,36 +287,6 @@ void FrmPhaseImage::changeEvent(QEvent* e)
         setWindowState(Qt::WindowMaximized);
 }
 
-void FrmPhaseImage::showEvent(QShowEvent* e)
-{
-    gui::PhaseImageWindow::showEvent(e);
-    // Every opening asks for the maximised state anew (the window is hidden
-    // in its normal state), so a window manager gets the request with the
-    // window's mapping; a minimised window stays so.
-    if (windowState() & Qt::WindowMinimized) return;
-    if (!(windowState() & Qt::WindowMaximized)) setWindowState(windowState() | Qt::WindowMaximized);
-    // Without a window manager to honour the state the window takes the
-    // screen's work area itself: its frame, title bar included, fills the
-    // area, never more.
-    QTimer::singleShot(0, this, [this] {
-        const QScreen* s = screen();
-        if (!s || !isVisible() || (windowState() & Qt::WindowMinimized)) return;
-        const QRect area = s->availableGeometry();
-        const QRect frame = frameGeometry(), client = geometry();
-        if (frame.width() >= area.width() && frame.height() >= area.height()) return;
-        const QMargins margins(client.left() - frame.left(), client.top() - frame.top(),
-                               frame.right() - client.right(), frame.bottom() - client.bottom());
-        setGeometry(area.marginsRemoved(margins));
-    });
-}
-
-void FrmPhaseImage::hideEvent(QHideEvent* e)
-{
-    gui::PhaseImageWindow::hideEvent(e);
-    if (!e->spontaneous() && (windowState() & Qt::WindowMaximized))
-        setWindowState(windowState() & ~Qt::WindowMaximized);
-}
-
 void FrmPhaseImage::paintEvent(QPaintEvent* e)
 {
     gui::PhaseImageWindow::paintEvent(e);
