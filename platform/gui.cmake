@@ -5,6 +5,8 @@ add_library(sorv_platform STATIC
   ${CMAKE_CURRENT_LIST_DIR}/singleinstance.cpp
   ${CMAKE_CURRENT_LIST_DIR}/accessibility.cpp
   ${CMAKE_CURRENT_LIST_DIR}/accessibility.h
+  ${CMAKE_CURRENT_LIST_DIR}/commandguards.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/commandguards.h
   ${CMAKE_CURRENT_LIST_DIR}/guiservices.cpp
   ${CMAKE_CURRENT_LIST_DIR}/listboxes.cpp
   ${CMAKE_CURRENT_LIST_DIR}/picturebuffer.h

@@ -3,6 +3,7 @@
 #include "platform/guiservices.h"
 
 #include "platform/accessibility.h"
+#include "platform/commandguards.h"
 #include "platform/folderjobs.h"
 #include "platform/messages.h"
 
@@ -28,6 +29,7 @@ void InstallGuiServices()
     SetFileDialogHandler(ShowQtFileDialog);
     SetFolderBrowseHandler(ShowQtFolderDialog);
     InstallAccessibility();
+    InstallCommandClickGuard();
 }
 
 QMessageBox::StandardButtons MessageButtons(int style)

@@ -11,7 +11,8 @@
 namespace platform {
 
 // Installs the QMessageBox message handler, the QFileDialog file and folder
-// dialogs and the window roles of accessibility.h. Call once after the
+// dialogs, the window roles of accessibility.h and the second-click guard of
+// commandguards.h. Call once after the
 // QApplication exists.
 void InstallGuiServices();
 

@@ -10,6 +10,7 @@
 #include "app/core/loader.h"
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
+#include "platform/commandguards.h"
 #include "platform/dialogs.h"
 #include "platform/folders.h"
 #include "platform/guiservices.h"
@@ -90,6 +91,9 @@ void FrmAnalysis::cmdSaveData_Click()
             if (answer != platform::kAnsYes) continue;
         }
         cmdSaveData->setText("S&aving");
+        // The caption shows before the write; a close or a hand-over given
+        // meanwhile waits for the end of the save.
+        platform::BusyScope busy(*panel_, "Save Data File");
         QCoreApplication::processEvents();
         if (!core::WriteDisplacementFile(target, index == 2)) {
             cmdSaveData->setText("S&ave Data File");

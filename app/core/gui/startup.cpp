@@ -207,8 +207,10 @@ platform::SingleInstance* Instance() { return gInstance.get(); }
 
 void ReceiveCommandLine(const std::string& text)
 {
-    Receiver r;
-    platform::HandleHandover(text, r);
+    // One receiver for the program's life: a name that arrives during a long
+    // job is acted on through it when the job ends.
+    static Receiver receiver;
+    platform::HandleHandover(text, receiver);
 }
 
 // ---------------------------------------------------------------- start-up

@@ -946,6 +946,9 @@ void FrmPhaseImage::cmdCropCancel_Click()
 
 void FrmPhaseImage::cmdCropFinished_Click()
 {
+    // The saved image lets the windows repaint once; a hand-over or a close
+    // given meanwhile waits until the cropped image is named.
+    platform::JobGuard job("Crop Image");
     const int cols = bufDisplay->imageWidth(), rows = bufDisplay->imageHeight();
     AcceptCroppedImage(cols, rows, bufDisplay->pixels());
     CopyToMainPicture();
