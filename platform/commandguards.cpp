@@ -63,10 +63,17 @@ private:
     bool eatRelease_ = false;
 };
 
-SecondClickGuard* Guard()
+QPointer<SecondClickGuard>& TheGuard()
 {
     static QPointer<SecondClickGuard> guard;
-    if (!guard && qApp) {
+    return guard;
+}
+
+// The guard, installed on the application when `install` asks for it.
+SecondClickGuard* Guard(bool install = false)
+{
+    QPointer<SecondClickGuard>& guard = TheGuard();
+    if (!guard && install && qApp) {
         guard = new SecondClickGuard;
         guard->setParent(qApp);
         qApp->installEventFilter(guard);
@@ -116,7 +123,7 @@ private:
 
 } // namespace
 
-void InstallCommandClickGuard() { Guard(); }
+void InstallCommandClickGuard() { Guard(true); }
 
 void CommandClicked(const QInputEvent& event)
 {
