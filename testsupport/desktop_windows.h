@@ -50,7 +50,7 @@ inline void TypeInto(const QWidget& window, const std::string& keys)
 // `clicks` 2 gives a double click.
 inline void ClickAt(QPoint at, int clicks = 1)
 {
-    Shell("xdotool mousemove --sync " + std::to_string(at.x()) + " " + std::to_string(at.y()) + " click --repeat " +
+    Shell("xdotool mousemove " + std::to_string(at.x()) + " " + std::to_string(at.y()) + " click --repeat " +
           std::to_string(clicks) + " 1");
 }
 
