@@ -494,6 +494,9 @@ void FrmBatchProcessing::RunBatchAnalysis(const std::string& referenceName)
 {
     BatchOptions o = GatherOptions();
     o.referenceName = referenceName;
+    // The run works in the shared image model: a file handed over by a
+    // second start (or a close of the main window) waits for its end.
+    platform::JobGuard job("Batch Run");
     lastRun_ = batch::RunBatchAnalysis(o, *this);
 }
 
