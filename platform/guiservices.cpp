@@ -9,6 +9,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -224,6 +226,17 @@ void ShowMaximised(QWidget& window)
     }
     window.raise();
     window.activateWindow();
+}
+
+bool IsContextMenuKey(const QEvent* event)
+{
+    if (event->type() == QEvent::ContextMenu)
+        return static_cast<const QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard;
+    if (event->type() != QEvent::KeyPress) return false;
+    const auto* k = static_cast<const QKeyEvent*>(event);
+    const Qt::KeyboardModifiers mods = k->modifiers() & ~Qt::KeypadModifier;
+    return (k->key() == Qt::Key_Menu && mods == Qt::NoModifier) ||
+           (k->key() == Qt::Key_F10 && mods == Qt::ShiftModifier);
 }
 
 int ScreenWidth()

@@ -3,6 +3,7 @@
 // dialogs.h, and what the start-up asks of the display.
 #include "platform/dialogs.h"
 
+#include <QEvent>
 #include <QMessageBox>
 #include <QString>
 
@@ -46,6 +47,10 @@ void ShowMaximised(QWidget& window);
 // the compositor; false on the offscreen and other window-manager-less
 // platforms.
 bool WindowManagerRuns();
+
+// A key press that asks for the context menu from the keyboard: the menu key
+// or Shift+F10 (or the context-menu event the platform makes of them).
+bool IsContextMenuKey(const QEvent* event);
 
 // Screen of the primary display in pixels, its colour depth in bits per pixel
 // and its logical dots per inch (96 = small fonts). 0 without a screen.

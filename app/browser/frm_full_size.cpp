@@ -8,8 +8,10 @@
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
 #include "platform/folders.h"
+#include "platform/guiservices.h"
 
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -42,7 +44,7 @@ FrmFullSize::FrmFullSize(FrmThumbnailView& browser) : browser_(browser)
 
     mnuSecondaryMouseButtonClick = new QMenu(this);
     mnuSecondaryMouseButtonClick->setObjectName("mnuSecondaryMouseButtonClick");
-    mnuLoadPhaseImage = mnuSecondaryMouseButtonClick->addAction("Load Phase Image");
+    mnuLoadPhaseImage = mnuSecondaryMouseButtonClick->addAction("&Load Phase Image");
     mnuLoadPhaseImage->setObjectName("mnuLoadPhaseImage");
     connect(mnuLoadPhaseImage, &QAction::triggered, this, [this] { mnuLoadPhaseImage_Click(); });
 }
@@ -107,6 +109,10 @@ void FrmFullSize::keyPressEvent(QKeyEvent* event)
 {
     // Every key stops here; none reaches the picture.
     event->accept();
+    if (platform::IsContextMenuKey(event)) {
+        OfferLoadPhaseImage(ImgXCtrl1->mapToGlobal(ImgXCtrl1->rect().center()));
+        return;
+    }
     ThumbnailClient* t = browser_.Thumbnail1();
     switch (event->key()) {
     case Qt::Key_Escape:
@@ -133,12 +139,26 @@ bool FrmFullSize::eventFilter(QObject* watched, QEvent* event)
         auto* e = static_cast<QMouseEvent*>(event);
         if (e->button() == Qt::LeftButton) {
             hide();
-        } else if (e->button() == Qt::RightButton && OffersLoadPhaseImage(CurrentFile, Ext())) {
-            mnuSecondaryMouseButtonClick->popup(e->globalPosition().toPoint());
+        } else if (e->button() == Qt::RightButton) {
+            OfferLoadPhaseImage(e->globalPosition().toPoint());
         }
         return true;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void FrmFullSize::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (event->reason() == QContextMenuEvent::Keyboard)
+        OfferLoadPhaseImage(ImgXCtrl1->mapToGlobal(ImgXCtrl1->rect().center()));
+}
+
+// "Load Phase Image" for a phase image or plot picture, at `at` (screen pixels).
+void FrmFullSize::OfferLoadPhaseImage(QPoint at)
+{
+    if (!OffersLoadPhaseImage(CurrentFile, Ext())) return;
+    mnuSecondaryMouseButtonClick->popup(at);
+    mnuSecondaryMouseButtonClick->setActiveAction(mnuLoadPhaseImage);
 }
 
 void FrmFullSize::mnuLoadPhaseImage_Click()

@@ -102,7 +102,7 @@ protected:
     {
         QAction* top = nullptr;
         for (QAction* a : bar->actions())
-            if (a->text() == path[0]) top = a;
+            if (platform::VisibleCaption(a->text()) == path[0]) top = a;
         ASSERT_NE(nullptr, top) << path[0].toStdString();
         QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(top).center());
         QMenu* menu = top->menu();
@@ -110,7 +110,7 @@ protected:
             ASSERT_TRUE(menu->isVisible()) << path[i - 1].toStdString();
             QAction* item = nullptr;
             for (QAction* a : menu->actions())
-                if (a->text() == path[i]) item = a;
+                if (platform::VisibleCaption(a->text()) == path[i]) item = a;
             ASSERT_NE(nullptr, item) << path[i].toStdString();
             for (int k = 0; k <= menu->actions().size() && menu->activeAction() != item; ++k)
                 QTest::keyClick(menu, Qt::Key_Down);
@@ -151,7 +151,7 @@ protected:
         ASSERT_NE(nullptr, menu);
         QAction* item = nullptr;
         for (QAction* a : menu->actions())
-            if (a->text() == text) item = a;
+            if (platform::VisibleCaption(a->text()) == text) item = a;
         ASSERT_NE(nullptr, item);
         QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
         QApplication::processEvents();

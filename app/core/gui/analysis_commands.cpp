@@ -27,29 +27,42 @@ namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 
-// One title of a plot: the text of the window's box goes onto the chart, so
-// a title typed there survives a new calculation. A box that still holds the
-// title the chart gave it (or is empty before the first plot) follows the
-// chart's own title instead.
-void SyncTitle(QLineEdit* box, const QString& chartTitle, const std::function<void(const QString&)>& setChartTitle)
+// The image a title belongs to.
+QString TitleImage()
+{
+    return Q(model::files.PhaseImageFile + "\n" + model::files.DataSetName);
+}
+
+// One title of a plot. The chart's own title (the data set's name in the
+// header, the figures in the footer) is the automatic one. A title typed
+// into the window's box replaces it on every plot of the image it was typed
+// for; an empty box, and a box typed for another image, give the automatic
+// title. `rebuilt`: the chart was filled anew, so its title is automatic.
+void SyncTitle(QLineEdit* box, bool rebuilt, const QString& chartTitle,
+               const std::function<void(const QString&)>& setChartTitle)
 {
     if (!box) return;
-    const char* kGiven = "chartTitleGiven";
-    const QVariant given = box->property(kGiven);
-    const bool typed = given.isValid() ? box->text() != given.toString() : !box->text().isEmpty();
-    if (typed) {
-        setChartTitle(box->text());
-        return;
+    const char* kAutomatic = "automaticTitle";
+    const char* kImage = "titleImage";   // the image the box's text was typed for
+    if (!box->property("titleWatched").toBool()) {
+        box->setProperty("titleWatched", true);
+        QObject::connect(box, &QLineEdit::textEdited, box, [box, kImage] { box->setProperty(kImage, TitleImage()); });
     }
-    box->setText(chartTitle);
-    box->setProperty(kGiven, chartTitle);
+    if (rebuilt || !box->property(kAutomatic).isValid()) box->setProperty(kAutomatic, chartTitle);
+    const QString automatic = box->property(kAutomatic).toString();
+    const QString typed = box->text();
+    const bool keep = !typed.isEmpty() && typed != automatic && box->property(kImage).toString() == TitleImage();
+    const QString title = keep ? typed : automatic;
+    if (typed != title) box->setText(title);
+    box->setProperty(kImage, TitleImage());
+    setChartTitle(title);
 }
 
 template <typename ChartWindow>
-void SyncTitles(ChartWindow& w)
+void SyncTitles(ChartWindow& w, bool rebuilt)
 {
-    SyncTitle(w.txtHeader, w.ChartHeader(), [&w](const QString& t) { w.SetChartHeader(t); });
-    SyncTitle(w.txtFooter, w.ChartFooter(), [&w](const QString& t) { w.SetChartFooter(t); });
+    SyncTitle(w.txtHeader, rebuilt, w.ChartHeader(), [&w](const QString& t) { w.SetChartHeader(t); });
+    SyncTitle(w.txtFooter, rebuilt, w.ChartFooter(), [&w](const QString& t) { w.SetChartFooter(t); });
 }
 
 } // namespace
@@ -130,11 +143,12 @@ void FrmAnalysis::cmd3DPlot_Click()
 {
     if (!CheckZRange()) return;
     Chart3DWindow& w = frm3DChart();
-    if (!model::state.Surface3DValid) {
+    const bool rebuilt = !model::state.Surface3DValid;
+    if (rebuilt) {
         w.Setup3DChart(w.chkReduceData && w.chkReduceData->isChecked());
         if (w.chkLegend) w.chkLegend->setChecked(true);
     }
-    SyncTitles(w);
+    SyncTitles(w, rebuilt);
     w.show();
     w.raise();
     w.RefreshChart();
@@ -146,14 +160,15 @@ void FrmAnalysis::cmdContour_Click()
 {
     if (!CheckZRange()) return;
     ContourWindow& w = frmContour();
-    if (!model::state.ContourValid) {
+    const bool rebuilt = !model::state.ContourValid;
+    if (rebuilt) {
         if (w.chkReduceData && w.chkReduceData->isChecked())
             w.SetupContourChart(model::ReducedSize, model::ReducedSize, true);
         else
             w.SetupContourChart(model::images.ImageCols, model::images.ImageRows, false);
         if (w.chkLegend) w.chkLegend->setChecked(true);
     }
-    SyncTitles(w);
+    SyncTitles(w, rebuilt);
     w.show();
     w.raise();
     platform::HideTaskbar();
@@ -165,7 +180,7 @@ void FrmAnalysis::cmdDiagonal_Click()
     if (!CheckZRange()) return;
     DiagonalWindow& w = frmDiagonal();
     w.SetupDiagonalChart();
-    SyncTitle(w.txtHeader, w.ChartHeader(), [&w](const QString& t) { w.SetChartHeader(t); });
+    SyncTitle(w.txtHeader, true, w.ChartHeader(), [&w](const QString& t) { w.SetChartHeader(t); });
     w.show();
     w.raise();
     platform::HideTaskbar();
@@ -177,10 +192,11 @@ void FrmAnalysis::cmdChordPlot_Click()
     model::state.ChordPickMode = true;
     ContourWindow& w = frmContour();
     w.SetupContourChart(model::ReducedSize, model::ReducedSize, true);
-    if (w.cmdCustomize && w.cmdCustomize->text() == "Hide Options") w.cmdCustomize_Click();
+    // The options close (and stay closed while the chord is picked).
+    if (w.OptionsShown()) w.cmdCustomize_Click();
     for (QPushButton* b : {w.cmdPrintCntr, w.cmdSave, w.cmdCustomize})
         if (b) b->setEnabled(false);
-    SyncTitles(w);
+    SyncTitles(w, true);
     w.SetChartInteractive(false);
     w.show();
     w.raise();

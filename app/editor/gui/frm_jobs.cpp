@@ -346,7 +346,7 @@ void FrmCropDomains::cmdProcess_Click()
     if (!o.currentImage) ListPhaseImages(File1, DirSource->path(), o.format);
     o.sourceFolder = S(DirSource->path());
     o.destination = S(DirDestination->path());
-    o.ellipse = cmbShape->currentText() == "Ellipse";
+    o.ellipse = cmbShape->currentIndex() == 1;   // Rectangle, Ellipse
     o.domainSubfolders = chkCreateDomainSubfolders->isChecked();
     o.imageSubfolders = chkCreatePhaseImageSubfolders->isChecked();
     o.naming = optAppendDomainName->isChecked() ? CropNaming::AppendDomainToOriginal
