@@ -33,12 +33,19 @@ QString TitleImage()
     return Q(model::files.PhaseImageFile + "\n" + model::files.DataSetName);
 }
 
+// What the chart's own title is when a plot command syncs the titles.
+enum class ChartTitle {
+    Rebuilt,      // filled anew: its title is the automatic one
+    Kept,         // as last filled (the automatic title is the one recorded then)
+    PickPrompt,   // the chord pick's prompt stands in the header: not a title
+};
+
 // One title of a plot. The chart's own title (the data set's name in the
 // header, the figures in the footer) is the automatic one. A title typed
 // into the window's box replaces it on every plot of the image it was typed
 // for; an empty box, and a box typed for another image, give the automatic
-// title. `rebuilt`: the chart was filled anew, so its title is automatic.
-void SyncTitle(QLineEdit* box, bool rebuilt, const QString& chartTitle,
+// title.
+void SyncTitle(QLineEdit* box, ChartTitle chart, const QString& chartTitle,
                const std::function<void(const QString&)>& setChartTitle)
 {
     if (!box) return;
@@ -48,10 +55,16 @@ void SyncTitle(QLineEdit* box, bool rebuilt, const QString& chartTitle,
         box->setProperty("titleWatched", true);
         QObject::connect(box, &QLineEdit::textEdited, box, [box, kImage] { box->setProperty(kImage, TitleImage()); });
     }
-    if (rebuilt || !box->property(kAutomatic).isValid()) box->setProperty(kAutomatic, chartTitle);
-    const QString automatic = box->property(kAutomatic).toString();
     const QString typed = box->text();
-    const bool keep = !typed.isEmpty() && typed != automatic && box->property(kImage).toString() == TitleImage();
+    const bool forThisImage = box->property(kImage).toString() == TitleImage();
+    if (chart == ChartTitle::PickPrompt) {
+        // The prompt guides the pick; only a title typed for this image replaces it.
+        if (!typed.isEmpty() && typed != box->property(kAutomatic).toString() && forThisImage) setChartTitle(typed);
+        return;
+    }
+    if (chart == ChartTitle::Rebuilt || !box->property(kAutomatic).isValid()) box->setProperty(kAutomatic, chartTitle);
+    const QString automatic = box->property(kAutomatic).toString();
+    const bool keep = !typed.isEmpty() && typed != automatic && forThisImage;
     const QString title = keep ? typed : automatic;
     if (typed != title) box->setText(title);
     box->setProperty(kImage, TitleImage());
@@ -59,10 +72,11 @@ void SyncTitle(QLineEdit* box, bool rebuilt, const QString& chartTitle,
 }
 
 template <typename ChartWindow>
-void SyncTitles(ChartWindow& w, bool rebuilt)
+void SyncTitles(ChartWindow& w, ChartTitle chart)
 {
-    SyncTitle(w.txtHeader, rebuilt, w.ChartHeader(), [&w](const QString& t) { w.SetChartHeader(t); });
-    SyncTitle(w.txtFooter, rebuilt, w.ChartFooter(), [&w](const QString& t) { w.SetChartFooter(t); });
+    SyncTitle(w.txtHeader, chart, w.ChartHeader(), [&w](const QString& t) { w.SetChartHeader(t); });
+    SyncTitle(w.txtFooter, chart == ChartTitle::PickPrompt ? ChartTitle::Rebuilt : chart, w.ChartFooter(),
+              [&w](const QString& t) { w.SetChartFooter(t); });
 }
 
 } // namespace
@@ -148,7 +162,7 @@ void FrmAnalysis::cmd3DPlot_Click()
         w.Setup3DChart(w.chkReduceData && w.chkReduceData->isChecked());
         if (w.chkLegend) w.chkLegend->setChecked(true);
     }
-    SyncTitles(w, rebuilt);
+    SyncTitles(w, rebuilt ? ChartTitle::Rebuilt : ChartTitle::Kept);
     w.show();
     w.raise();
     w.RefreshChart();
@@ -168,7 +182,7 @@ void FrmAnalysis::cmdContour_Click()
             w.SetupContourChart(model::images.ImageCols, model::images.ImageRows, false);
         if (w.chkLegend) w.chkLegend->setChecked(true);
     }
-    SyncTitles(w, rebuilt);
+    SyncTitles(w, rebuilt ? ChartTitle::Rebuilt : ChartTitle::Kept);
     w.show();
     w.raise();
     platform::HideTaskbar();
@@ -180,7 +194,7 @@ void FrmAnalysis::cmdDiagonal_Click()
     if (!CheckZRange()) return;
     DiagonalWindow& w = frmDiagonal();
     w.SetupDiagonalChart();
-    SyncTitle(w.txtHeader, true, w.ChartHeader(), [&w](const QString& t) { w.SetChartHeader(t); });
+    SyncTitle(w.txtHeader, ChartTitle::Rebuilt, w.ChartHeader(), [&w](const QString& t) { w.SetChartHeader(t); });
     w.show();
     w.raise();
     platform::HideTaskbar();
@@ -196,7 +210,7 @@ void FrmAnalysis::cmdChordPlot_Click()
     if (w.OptionsShown()) w.cmdCustomize_Click();
     for (QPushButton* b : {w.cmdPrintCntr, w.cmdSave, w.cmdCustomize})
         if (b) b->setEnabled(false);
-    SyncTitles(w, true);
+    SyncTitles(w, ChartTitle::PickPrompt);
     w.SetChartInteractive(false);
     w.show();
     w.raise();
