@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QPushButton>
+#include <QWindow>
 
 #include <functional>
 #include <map>
@@ -73,23 +74,26 @@ TEST_F(PlotsOnDesktop, ADoubleClickOnCloseRunsNothingInTheMainWindow)
 
     const struct {
         const char* window;
-        QPushButton* open;
+        const char* keys;   // the command's mnemonic in the main window
         std::function<QWidget&()> plot;
         std::function<QPushButton*()> close;
     } cases[] = {
-        {"3D", main.cmd3DPlot, [] () -> QWidget& { return plots::frm3DChart(); },
+        {"3D", "alt+3", [] () -> QWidget& { return plots::frm3DChart(); },
          [] { return plots::frm3DChart().cmdClose; }},
-        {"contour", main.cmdContour, [] () -> QWidget& { return plots::frmContour(); },
+        {"contour", "alt+t", [] () -> QWidget& { return plots::frmContour(); },
          [] { return plots::frmContour().cmdClose; }},
-        {"diagonal", main.cmdDiagonal, [] () -> QWidget& { return plots::frmDiagonal(); },
+        {"diagonal", "alt+d", [] () -> QWidget& { return plots::frmDiagonal(); },
          [] { return plots::frmDiagonal().cmdClose; }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.window);
-        QTest::mouseClick(c.open, Qt::LeftButton);
+        testsupport::TypeInto(main, c.keys);   // opened as a user opens it
         QWidget& plot = c.plot();
-        ASSERT_TRUE(testsupport::WaitUntil([&] { return testsupport::PlacedByWindowManager(plot); }))
-            << testsupport::Placement(plot);
+        // Placed, drawn and shown by the server before the user clicks.
+        ASSERT_TRUE(testsupport::WaitUntil([&] {
+            return testsupport::PlacedByWindowManager(plot) && plot.windowHandle()->isExposed() &&
+                   !GoneFromScreen(plot);
+        })) << testsupport::Placement(plot);
         const QPoint at = testsupport::CentreOf(*c.close());
         // What lies under Close in the main window.
         QWidget* under = main.childAt(main.mapFromGlobal(at));
