@@ -12,6 +12,11 @@ namespace {
 // a window that is a plain QWidget reaches "QWidget" unanswered.
 QAccessibleInterface* TopLevelWindowFactory(const QString& className, QObject* object)
 {
+    // A picture view is an image, whatever it is built on.
+    if (className == QLatin1String("platform::PictureBuffer")) {
+        auto* w = qobject_cast<QWidget*>(object);
+        return w ? new QAccessibleWidget(w, QAccessible::Graphic) : nullptr;
+    }
     if (className != QLatin1String("QWidget")) return nullptr;
     auto* w = qobject_cast<QWidget*>(object);
     if (!w || !w->isWindow()) return nullptr;

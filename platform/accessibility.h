@@ -13,8 +13,9 @@ namespace platform {
 QAccessible::Role WindowRole(const QWidget& window);
 
 // Gives top-level windows built on a plain QWidget their window role instead
-// of Qt's generic client role ("filler" on the accessibility bus). Called by
-// InstallGuiServices; safe to call more than once.
+// of Qt's generic client role ("filler" on the accessibility bus), and the
+// picture views (PictureBuffer) the image role. Called by InstallGuiServices
+// and by every picture view; safe to call more than once.
 void InstallAccessibility();
 
 // The text a user sees on a caption: without the mnemonic marker '&' ("&&"

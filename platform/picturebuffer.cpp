@@ -1,5 +1,8 @@
+// The picture view of picturebuffer.h: loading, pixel rows, the region of
+// interest and its outline, drawing and the mouse.
 #include "platform/picturebuffer.h"
 
+#include "platform/accessibility.h"
 #include "platform/bmp8.h"
 #include "platform/strandel_binding.h"
 
@@ -47,6 +50,7 @@ int ShiftCode(Qt::KeyboardModifiers m)
 PictureBuffer::PictureBuffer(QWidget* parent) : QWidget(parent)
 {
     setAccessibleName("Picture");
+    InstallAccessibility();   // read as an image
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
 }

@@ -90,6 +90,7 @@ void FrmAnalysis::BuildPictureArea(QHBoxLayout& outer)
 {
     scroll_ = new QScrollArea(this);
     scroll_->setObjectName("Picbuf1Area");
+    scroll_->setAccessibleName("Phase Image");   // the first stop of the keyboard reads what it scrolls
     Picbuf1 = new platform::PictureBuffer;
     Picbuf1->setObjectName("Picbuf1");
     Picbuf1->setAccessibleName("Phase Image");

@@ -77,7 +77,9 @@ void SetFormCaptions()
     frmChordPlot().setWindowTitle("Sorvanta Chord Plot");
     frmUnits().setWindowTitle("Sorvanta Setup");
     frmBatchProcessing().setWindowTitle("Sorvanta Batch Processing");
-    frmSplash().lblSorvanta->setText("Sorvanta " + QString::fromStdString(model::files.ProgramVersion));
+    FrmSplash& splash = frmSplash();
+    splash.lblSorvanta->setText("Sorvanta " + QString::fromStdString(model::files.ProgramVersion));
+    splash.setAccessibleName(splash.lblSorvanta->text());   // no title bar: named by the product line it shows
 }
 
 void InitAnalysisDefaults()
@@ -126,6 +128,8 @@ QImage DrawSplashPicture(int width, int height)
 FrmSplash::FrmSplash(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
 {
     setObjectName("frmSplash");
+    setWindowTitle("Sorvanta");
+    setAccessibleName("Sorvanta");
     auto* lay = new QVBoxLayout(this);
     ImgXCtrl1 = MakeLabel(this, "ImgXCtrl1", "");
     ImgXCtrl1->setAccessibleName("Splash picture");

@@ -267,3 +267,35 @@ TEST_F(EditorPanel, CancelAsksBeforeItDiscardsDrawnRegions)
     EXPECT_TRUE(messages.records.empty());
     EXPECT_TRUE(W().cmdCreateMask->isVisible());
 }
+
+TEST_F(EditorPanel, TheRegionBarsTakeTheKeyboard)
+{
+    gui::frmAnalysis().cmdCrop_Click();
+    Click(W().cmdCropImage);
+    W().activateWindow();
+    // Each bar takes the keyboard (Tab or a click) and moves the region with
+    // its keys.
+    const struct {
+        QScrollBar* bar;
+        std::function<int()> edge;
+    } bars[] = {
+        {W().hscCenterX, [&] { return W().bufDisplay->roiLeft(); }},
+        {W().hscCenterY, [&] { return W().bufDisplay->roiTop(); }},
+        {W().hscSizeX, [&] { return W().bufDisplay->roiWidth(); }},
+        {W().hscSizeY, [&] { return W().bufDisplay->roiHeight(); }},
+    };
+    for (const auto& b : bars) {
+        SCOPED_TRACE(b.bar->objectName().toStdString());
+        EXPECT_TRUE(b.bar->focusPolicy() & Qt::TabFocus);
+        QTest::mouseClick(b.bar, Qt::LeftButton, {}, QPoint(b.bar->width() - 4, b.bar->height() / 2));
+        EXPECT_TRUE(b.bar->hasFocus());
+        b.bar->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(b.bar->hasFocus());
+        const int before = b.edge();
+        QTest::keyClick(b.bar, Qt::Key_End);
+        EXPECT_NE(before, b.edge());
+    }
+    // Each is named by the caption above it.
+    EXPECT_EQ(W().hscCenterX, W().lblCenterX->buddy());
+    EXPECT_EQ(W().cmbDomains, W().lblDomainSelect->buddy());
+}
