@@ -46,6 +46,9 @@ inline void TypeInto(const QWidget& window, const std::string& keys)
     Shell("xdotool windowactivate --sync " + std::to_string(window.winId()) + " key " + keys);
 }
 
+// Real key presses to whatever holds the keyboard now (an open pop-up menu).
+inline void Type(const std::string& keys) { Shell("xdotool key " + keys); }
+
 // A real click of the left button at `at` (global screen pixels);
 // `clicks` 2 gives a double click.
 inline void ClickAt(QPoint at, int clicks = 1)

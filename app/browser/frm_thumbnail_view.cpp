@@ -109,7 +109,9 @@ void FrmThumbnailView::BuildControls()
     // Controls at fixed places, as the thumbnail grid's sizes are made for them.
     client = new QWidget(this);
     client->setObjectName("client");
-    client->setMinimumSize(kControlLeft + kControlWidth + 12, kControlTop + kControlHeight + 8);
+    // Room for the control and a narrow margin: on a 1024-pixel screen the
+    // maximised window is as wide as the screen, not a pixel wider.
+    client->setMinimumSize(kControlLeft + kControlWidth + 6, kControlTop + kControlHeight + 8);
     layout->addWidget(client, 1);
     lblSelectedFile = Make<QLabel>(client, "lblSelectedFile", "Selected File", 13, 5);
     lblSelectedFile->setMinimumWidth(600);
