@@ -7,6 +7,7 @@
 #include "app/core/gui/frm_analysis.h"
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
+#include "platform/commandguards.h"
 #include "platform/folders.h"
 #include "platform/guiservices.h"
 
@@ -130,7 +131,15 @@ void FrmFullSize::keyPressEvent(QKeyEvent* event)
 
 void FrmFullSize::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton) hide();
+    if (event->button() == Qt::LeftButton) CloseByClick(*event);
+}
+
+// A left click closes the viewer; the second click of a double click, which
+// lands on the browser beneath, is dropped rather than opening it again.
+void FrmFullSize::CloseByClick(const QMouseEvent& event)
+{
+    platform::CommandClicked(event);
+    hide();
 }
 
 bool FrmFullSize::eventFilter(QObject* watched, QEvent* event)
@@ -138,7 +147,7 @@ bool FrmFullSize::eventFilter(QObject* watched, QEvent* event)
     if (watched == ImgXCtrl1 && event->type() == QEvent::MouseButtonPress) {
         auto* e = static_cast<QMouseEvent*>(event);
         if (e->button() == Qt::LeftButton) {
-            hide();
+            CloseByClick(*e);
         } else if (e->button() == Qt::RightButton) {
             OfferLoadPhaseImage(e->globalPosition().toPoint());
         }

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPixmap>
+#include <QMouseEvent>
 #include <QWidget>
 
 #include <string>
@@ -53,6 +54,7 @@ private:
     void PlacePicture();
     void mnuLoadPhaseImage_Click();
     void OfferLoadPhaseImage(QPoint at);
+    void CloseByClick(const QMouseEvent& event);
 
     FrmThumbnailView& browser_;
     QPixmap picture_;   // the picture as read, before any fitting
