@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QStackedWidget>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
@@ -88,6 +89,19 @@ inline std::string UnreadableControls(QWidget* window)
     return bad;
 }
 
+// Hidden within its own page: a widget merely on a page not shown (a tab of
+// a tab widget) is shown with its page.
+inline bool HiddenOnItsPage(const QWidget* w, const QWidget* window)
+{
+    const QWidget* page = window;
+    for (const QWidget* p = w->parentWidget(); p && p != window; p = p->parentWidget())
+        if (qobject_cast<const QStackedWidget*>(p->parentWidget())) {
+            page = p;
+            break;
+        }
+    return !w->isVisibleTo(page);
+}
+
 // Elements of the accessibility tree of `window` that expose a code name: a
 // name equal to the object name of their widget, or any name on a hidden
 // element that shows nothing of its own (a picture buffer that only loads
@@ -110,7 +124,7 @@ inline std::string CodeNamedElements(QWidget* window)
                              qobject_cast<QComboBox*>(w) || qobject_cast<QAbstractSlider*>(w) ||
                              qobject_cast<QProgressBar*>(w) || qobject_cast<QAbstractItemView*>(w);
         if (!name.empty() && name == code) bad += code + " is named by its code name\n";
-        else if (!name.empty() && a->state().invisible && w->isHidden() && !ownText)
+        else if (!name.empty() && a->state().invisible && !ownText && HiddenOnItsPage(w, window))
             bad += code + " is hidden but named \"" + name + "\"\n";
     }
     return bad;

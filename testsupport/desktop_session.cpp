@@ -75,6 +75,10 @@ DesktopSession::DesktopSession(int width, int height)
         why_ = "openbox is not installed (tools/install-deps.sh installs it)";
         return;
     }
+    if (!OnPath("xdotool")) {
+        why_ = "xdotool is not installed (tools/install-deps.sh installs it)";
+        return;
+    }
     char scratch[] = "/tmp/sorv_desktop_XXXXXX";
     if (!::mkdtemp(scratch)) {
         why_ = "no scratch folder";

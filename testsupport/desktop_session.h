@@ -25,7 +25,8 @@ public:
     DesktopSession& operator=(const DesktopSession&) = delete;
 
     bool ok() const { return ok_; }
-    // Why the desktop could not be made ("Xvfb is not installed", ...).
+    // Why the desktop could not be made ("Xvfb is not installed", ...); the
+    // tests also need xdotool, which gives them the real mouse and keys.
     const std::string& whyNot() const { return why_; }
     // ":N", the display the windows go to.
     const std::string& display() const { return display_; }
