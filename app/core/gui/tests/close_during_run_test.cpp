@@ -164,3 +164,19 @@ TEST_F(GuiTest, AFileHandedOverWhileDataIsSavedOpensAfterTheSave)
     EXPECT_TRUE(testsupport::WaitUntil([&] { return model::files.PhaseImageFile == second; }));
     EXPECT_TRUE(messages.records.empty()) << Messages();
 }
+
+TEST_F(GuiTest, AWindowCloseWhileExitingDoesNotAskAgain)
+{
+    StartAndConfirm();
+    auto& main = gui::frmAnalysis();
+    main.show();
+    // The window manager's close arrives while Exit Program rewrites the
+    // settings and lets the windows repaint.
+    QCoreApplication::postEvent(main.windowHandle(), new QCloseEvent);
+    messages.records.clear();
+    messages.queue(platform::kAnsYes);
+    QTest::mouseClick(main.cmdExit, Qt::LeftButton);
+    ASSERT_EQ(1u, messages.records.size()) << Messages();
+    EXPECT_EQ("Are you sure you want to quit?", messages.records[0].text);
+    EXPECT_EQ(1, exitCalls);
+}
