@@ -1,7 +1,9 @@
+// Window roles, picture roles and captions as assistive technology reads them.
 #include "platform/accessibility.h"
 
 #include <QAccessibleWidget>
 #include <QDialog>
+#include <QLabel>
 #include <QWidget>
 
 namespace platform {
@@ -12,6 +14,11 @@ namespace {
 // a window that is a plain QWidget reaches "QWidget" unanswered.
 QAccessibleInterface* TopLevelWindowFactory(const QString& className, QObject* object)
 {
+    // A picture view is an image, whatever it is built on.
+    if (className == QLatin1String("platform::PictureBuffer")) {
+        auto* w = qobject_cast<QWidget*>(object);
+        return w ? new QAccessibleWidget(w, QAccessible::Graphic) : nullptr;
+    }
     if (className != QLatin1String("QWidget")) return nullptr;
     auto* w = qobject_cast<QWidget*>(object);
     if (!w || !w->isWindow()) return nullptr;
@@ -46,6 +53,12 @@ QString VisibleCaption(const QString& caption)
         else if (i + 1 < caption.size()) out += caption[++i];   // "&C" shows C, "&&" shows &
     }
     return out.trimmed();
+}
+
+void ShowCaption(QLabel& caption, const QString& text)
+{
+    caption.setText(text);
+    if (QWidget* box = caption.buddy()) box->setAccessibleName(VisibleCaption(text));
 }
 
 } // namespace platform

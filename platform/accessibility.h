@@ -4,6 +4,7 @@
 #include <QAccessible>
 #include <QString>
 
+class QLabel;
 class QWidget;
 
 namespace platform {
@@ -13,12 +14,17 @@ namespace platform {
 QAccessible::Role WindowRole(const QWidget& window);
 
 // Gives top-level windows built on a plain QWidget their window role instead
-// of Qt's generic client role ("filler" on the accessibility bus). Called by
-// InstallGuiServices; safe to call more than once.
+// of Qt's generic client role ("filler" on the accessibility bus), and the
+// picture views (PictureBuffer) the image role. Called by InstallGuiServices
+// and by every picture view; safe to call more than once.
 void InstallAccessibility();
 
 // The text a user sees on a caption: without the mnemonic marker '&' ("&&"
 // stays one '&') and without leading or trailing blanks.
 QString VisibleCaption(const QString& caption);
+
+// A caption whose text changes (a count, a unit) and that names the box it is
+// tied to (its buddy): the label shows `text` and the box is read by it.
+void ShowCaption(QLabel& caption, const QString& text);
 
 } // namespace platform

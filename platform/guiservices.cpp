@@ -1,16 +1,27 @@
+// The real message boxes and dialogs of guiservices.h, the placement of
+// maximised windows and what the start-up asks of the display.
 #include "platform/guiservices.h"
 
 #include "platform/accessibility.h"
+#include "platform/commandguards.h"
 #include "platform/folderjobs.h"
 #include "platform/messages.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWindow>
+#include <QtGui/qguiapplication_platform.h>
+#include <QStringList>
+
+#include <cstdlib>
+#include <xcb/xcb.h>
 
 namespace platform {
 
@@ -20,6 +31,7 @@ void InstallGuiServices()
     SetFileDialogHandler(ShowQtFileDialog);
     SetFolderBrowseHandler(ShowQtFolderDialog);
     InstallAccessibility();
+    InstallCommandClickGuard();
 }
 
 QMessageBox::StandardButtons MessageButtons(int style)
@@ -145,10 +157,86 @@ FolderBrowseResult ShowQtFolderDialog(const FolderBrowseRequest& request)
     return result;
 }
 
+namespace {
+
+// The window named by `property` of `window` on the X server; 0 without one.
+xcb_window_t WindowProperty(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property)
+{
+    const xcb_get_property_cookie_t cookie = xcb_get_property(c, 0, window, property, XCB_ATOM_WINDOW, 0, 1);
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(c, cookie, nullptr);
+    if (!reply) return 0;
+    xcb_window_t value = 0;
+    if (reply->type == XCB_ATOM_WINDOW && reply->format == 32 && xcb_get_property_value_length(reply) >= 4)
+        value = *static_cast<const xcb_window_t*>(xcb_get_property_value(reply));
+    std::free(reply);
+    return value;
+}
+
+// An EWMH window manager names a window of its own on the root window, and
+// that window names itself: a manager that ended leaves a stale name behind.
+bool X11WindowManagerRuns()
+{
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+    if (!c) return false;
+    const char name[] = "_NET_SUPPORTING_WM_CHECK";
+    xcb_intern_atom_reply_t* atom =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, sizeof name - 1, name), nullptr);
+    if (!atom) return false;
+    const xcb_atom_t check = atom->atom;
+    std::free(atom);
+    if (check == XCB_ATOM_NONE) return false;
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    if (!screen) return false;
+    const xcb_window_t manager = WindowProperty(c, screen->root, check);
+    return manager != 0 && WindowProperty(c, manager, check) == manager;
+}
+
+} // namespace
+
+bool WindowManagerRuns()
+{
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("xcb")) return X11WindowManagerRuns();
+    if (platform.startsWith(QLatin1String("wayland"))) return true;
+    static const QStringList bare = {"offscreen", "minimal", "minimalegl", "vnc", "linuxfb", "eglfs", "vkkhrdisplay"};
+    return !bare.contains(platform);
+}
+
 void ShowMaximised(QWidget& window)
 {
-    if (QScreen* s = window.screen()) window.setGeometry(s->availableGeometry());
-    window.showMaximized();
+    const Qt::WindowStates state = window.windowState() & ~(Qt::WindowMinimized | Qt::WindowFullScreen);
+    // Each opening asks for the maximised state anew, so the request goes out
+    // with the window's mapping.
+    const bool opening = !window.isVisible();
+    if (opening) window.setWindowState(state & ~Qt::WindowMaximized);
+    if (!WindowManagerRuns()) {
+        // The frame, title bar included, fills the work area, never more.
+        window.winId();   // the platform window, to learn its frame
+        const QMargins frame = window.windowHandle() ? window.windowHandle()->frameMargins() : QMargins();
+        if (const QScreen* s = window.screen()) window.setGeometry(s->availableGeometry().marginsRemoved(frame));
+        window.showMaximized();
+    } else if (!opening) {
+        // Shown again: a minimised or restored window is maximised once more;
+        // its place stays the manager's.
+        if (window.windowState() != (state | Qt::WindowMaximized)) window.setWindowState(state | Qt::WindowMaximized);
+    } else {
+        window.setWindowState(state | Qt::WindowMaximized);
+        window.show();
+    }
+    window.raise();
+    window.activateWindow();
+}
+
+bool IsContextMenuKey(const QEvent* event)
+{
+    if (event->type() == QEvent::ContextMenu)
+        return static_cast<const QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard;
+    if (event->type() != QEvent::KeyPress) return false;
+    const auto* k = static_cast<const QKeyEvent*>(event);
+    const Qt::KeyboardModifiers mods = k->modifiers() & ~Qt::KeypadModifier;
+    return (k->key() == Qt::Key_Menu && mods == Qt::NoModifier) ||
+           (k->key() == Qt::Key_F10 && mods == Qt::ShiftModifier);
 }
 
 int ScreenWidth()

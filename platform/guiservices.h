@@ -3,6 +3,7 @@
 // dialogs.h, and what the start-up asks of the display.
 #include "platform/dialogs.h"
 
+#include <QEvent>
 #include <QMessageBox>
 #include <QString>
 
@@ -11,7 +12,8 @@
 namespace platform {
 
 // Installs the QMessageBox message handler, the QFileDialog file and folder
-// dialogs and the window roles of accessibility.h. Call once after the
+// dialogs, the window roles of accessibility.h and the second-click guard of
+// commandguards.h. Call once after the
 // QApplication exists.
 void InstallGuiServices();
 
@@ -33,9 +35,22 @@ QString MessageText(const std::string& text);
 // Qt name filters ("Bitmap Files (*.bmp)") from a '|' filter text.
 QStringList QtNameFilters(const std::string& filter);
 
-// Shows a window maximised. Without a window manager to honour the state the
-// window first takes the screen's work area itself.
+// Shows a window maximised, raised and active. Under a window manager the
+// window only asks for the maximised state (anew at each opening) and the
+// manager places it; a window shown again is never given a geometry, which
+// would take it out of the manager's maximised placement. Without a window
+// manager to honour the state the window takes the screen's work area itself.
 void ShowMaximised(QWidget& window);
+
+// True when a window manager places the program's windows: on X11 one that
+// announces itself on the root window (_NET_SUPPORTING_WM_CHECK), on Wayland
+// the compositor; false on the offscreen and other window-manager-less
+// platforms.
+bool WindowManagerRuns();
+
+// A key press that asks for the context menu from the keyboard: the menu key
+// or Shift+F10 (or the context-menu event the platform makes of them).
+bool IsContextMenuKey(const QEvent* event);
 
 // Screen of the primary display in pixels, its colour depth in bits per pixel
 // and its logical dots per inch (96 = small fonts). 0 without a screen.

@@ -1,6 +1,11 @@
+// The picture view of picturebuffer.h: loading, pixel rows, the region of
+// interest and its outline, drawing and the mouse.
 #include "platform/picturebuffer.h"
 
 #include "platform/picture_file.h"
+#include "platform/accessibility.h"
+#include "platform/bmp8.h"
+#include "platform/strandel_binding.h"
 
 #include <QFile>
 #include <QImage>
@@ -44,6 +49,7 @@ int ShiftCode(Qt::KeyboardModifiers m)
 PictureBuffer::PictureBuffer(QWidget* parent) : QWidget(parent)
 {
     setAccessibleName("Picture");
+    InstallAccessibility();   // read as an image
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
 }

@@ -14,5 +14,5 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   libjpeg-dev libpng-dev \
   libtiff-tools imagemagick netpbm libjpeg-turbo-progs giflib-tools \
   clang libclang-rt-dev \
-  xvfb xauth x11-utils xdotool openbox desktop-file-utils fonts-dejavu-core fonts-ipafont-gothic qt6-qpa-plugins \
+  xvfb xauth x11-utils xdotool openbox desktop-file-utils libxcb1-dev fonts-dejavu-core fonts-ipafont-gothic qt6-qpa-plugins \
   >/dev/null

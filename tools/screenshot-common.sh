@@ -20,9 +20,17 @@ screenshot_scratch() {
 }
 
 # screenshot_run WxHxDEPTH HARNESS ARG...: runs $BUILD_DIR/bin/HARNESS on a
-# virtual screen of that size.
+# virtual screen of that size, under the openbox window manager when it is
+# installed (title bars and maximised windows as a desktop places them).
 screenshot_run() {
   local screen="$1" harness="$2"
   shift 2
-  xvfb-run -a -s "-screen 0 $screen -dpi 96" "$BUILD_DIR/bin/$harness" "$@"
+  xvfb-run -a -s "-screen 0 $screen -dpi 96" bash -c '
+    if command -v openbox >/dev/null; then
+      ready="$(mktemp -u)"
+      openbox --sm-disable --startup "touch $ready" >/dev/null 2>&1 &
+      for _ in $(seq 1200); do [ -e "$ready" ] && break; sleep 0.05; done
+      rm -f "$ready"
+    fi
+    exec "$@"' _ "$BUILD_DIR/bin/$harness" "$@"
 }

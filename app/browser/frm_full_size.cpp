@@ -7,9 +7,12 @@
 #include "app/core/gui/frm_analysis.h"
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
+#include "platform/commandguards.h"
 #include "platform/folders.h"
+#include "platform/guiservices.h"
 
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -42,7 +45,7 @@ FrmFullSize::FrmFullSize(FrmThumbnailView& browser) : browser_(browser)
 
     mnuSecondaryMouseButtonClick = new QMenu(this);
     mnuSecondaryMouseButtonClick->setObjectName("mnuSecondaryMouseButtonClick");
-    mnuLoadPhaseImage = mnuSecondaryMouseButtonClick->addAction("Load Phase Image");
+    mnuLoadPhaseImage = mnuSecondaryMouseButtonClick->addAction("&Load Phase Image");
     mnuLoadPhaseImage->setObjectName("mnuLoadPhaseImage");
     connect(mnuLoadPhaseImage, &QAction::triggered, this, [this] { mnuLoadPhaseImage_Click(); });
 }
@@ -107,6 +110,10 @@ void FrmFullSize::keyPressEvent(QKeyEvent* event)
 {
     // Every key stops here; none reaches the picture.
     event->accept();
+    if (platform::IsContextMenuKey(event)) {
+        OfferLoadPhaseImage(ImgXCtrl1->mapToGlobal(ImgXCtrl1->rect().center()));
+        return;
+    }
     ThumbnailClient* t = browser_.Thumbnail1();
     switch (event->key()) {
     case Qt::Key_Escape:
@@ -124,7 +131,15 @@ void FrmFullSize::keyPressEvent(QKeyEvent* event)
 
 void FrmFullSize::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton) hide();
+    if (event->button() == Qt::LeftButton) CloseByClick(*event);
+}
+
+// A left click closes the viewer; the second click of a double click, which
+// lands on the browser beneath, is dropped rather than opening it again.
+void FrmFullSize::CloseByClick(const QMouseEvent& event)
+{
+    platform::CommandClicked(event);
+    hide();
 }
 
 bool FrmFullSize::eventFilter(QObject* watched, QEvent* event)
@@ -132,13 +147,27 @@ bool FrmFullSize::eventFilter(QObject* watched, QEvent* event)
     if (watched == ImgXCtrl1 && event->type() == QEvent::MouseButtonPress) {
         auto* e = static_cast<QMouseEvent*>(event);
         if (e->button() == Qt::LeftButton) {
-            hide();
-        } else if (e->button() == Qt::RightButton && OffersLoadPhaseImage(CurrentFile, Ext())) {
-            mnuSecondaryMouseButtonClick->popup(e->globalPosition().toPoint());
+            CloseByClick(*e);
+        } else if (e->button() == Qt::RightButton) {
+            OfferLoadPhaseImage(e->globalPosition().toPoint());
         }
         return true;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void FrmFullSize::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (event->reason() == QContextMenuEvent::Keyboard)
+        OfferLoadPhaseImage(ImgXCtrl1->mapToGlobal(ImgXCtrl1->rect().center()));
+}
+
+// "Load Phase Image" for a phase image or plot picture, at `at` (screen pixels).
+void FrmFullSize::OfferLoadPhaseImage(QPoint at)
+{
+    if (!OffersLoadPhaseImage(CurrentFile, Ext())) return;
+    mnuSecondaryMouseButtonClick->popup(at);
+    mnuSecondaryMouseButtonClick->setActiveAction(mnuLoadPhaseImage);
 }
 
 void FrmFullSize::mnuLoadPhaseImage_Click()

@@ -3,11 +3,13 @@
 // its own size, centred (fitted into the window when it is too large to be
 // seen whole there); Page Up and Page Down step through the list and move
 // the browser's selection along; Esc, Enter or a left click close it; a right
-// click on a phase image or plot picture offers "Load Phase Image".
+// click, the menu key or Shift+F10 on a phase image or plot picture offers
+// "Load Phase Image".
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
 #include <QPixmap>
+#include <QMouseEvent>
 #include <QWidget>
 
 #include <string>
@@ -43,6 +45,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -50,6 +53,8 @@ private:
     void Step(long index);
     void PlacePicture();
     void mnuLoadPhaseImage_Click();
+    void OfferLoadPhaseImage(QPoint at);
+    void CloseByClick(const QMouseEvent& event);
 
     FrmThumbnailView& browser_;
     QPixmap picture_;   // the picture as read, before any fitting

@@ -13,7 +13,9 @@
 #include "platform/messages.h"
 #include "platform/taskbar.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QShortcut>
 #include <QCloseEvent>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -66,9 +68,10 @@ void FrmThumbnailView::BuildControls()
     menuBar->setObjectName("menuBar");
     layout->setMenuBar(menuBar);
 
-    Options = menuBar->addMenu("Options...");
+    // Alt+O, or F10 as on the classic desktop, opens the menu.
+    Options = menuBar->addMenu("&Options...");
     Options->setObjectName("Options");
-    optLayout = Options->addMenu("Layout");
+    optLayout = Options->addMenu("&Layout");
     optLayout->setObjectName("optLayout");
     for (size_t i = 0; i < Layouts().size(); ++i) {
         const GridLayout& l = Layouts()[i];
@@ -80,7 +83,7 @@ void FrmThumbnailView::BuildControls()
         connect(a, &QAction::triggered, this, [this, n] { LayoutItem_Click(n); });
         layoutItems[i] = a;
     }
-    mnuoptDisplayFilter = Options->addMenu("Display Filter");
+    mnuoptDisplayFilter = Options->addMenu("&Display Filter");
     mnuoptDisplayFilter->setObjectName("mnuoptDisplayFilter");
     for (int k = 0; k < KindCount; ++k) {
         QAction* a = mnuoptDisplayFilter->addAction(KindCaption(k));
@@ -89,20 +92,26 @@ void FrmThumbnailView::BuildControls()
         connect(a, &QAction::triggered, this, [this, k] { KindItem_Click(k); });
         kindItems[size_t(k)] = a;
     }
-    mnuoptSelectFolder = Options->addAction("Select Folder...");
+    mnuoptSelectFolder = Options->addAction("&Select Folder...");
     mnuoptSelectFolder->setObjectName("mnuoptSelectFolder");
     connect(mnuoptSelectFolder, &QAction::triggered, this, [this] { mnuoptSelectFolder_Click(); });
+    auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(f10, &QShortcut::activated, this, [this] {
+        if (menuBar->isEnabled()) menuBar->setActiveAction(Options->menuAction());
+    });
 
     mnuSecondaryMouseButtonClick = new QMenu(this);
     mnuSecondaryMouseButtonClick->setObjectName("mnuSecondaryMouseButtonClick");
-    mnuLoadPhaseImage = mnuSecondaryMouseButtonClick->addAction("Load Phase Image");
+    mnuLoadPhaseImage = mnuSecondaryMouseButtonClick->addAction("&Load Phase Image");
     mnuLoadPhaseImage->setObjectName("mnuLoadPhaseImage");
     connect(mnuLoadPhaseImage, &QAction::triggered, this, [this] { mnuLoadPhaseImage_Click(); });
 
     // Controls at fixed places, as the thumbnail grid's sizes are made for them.
     client = new QWidget(this);
     client->setObjectName("client");
-    client->setMinimumSize(kControlLeft + kControlWidth + 12, kControlTop + kControlHeight + 8);
+    // Room for the control and a narrow margin: on a 1024-pixel screen the
+    // maximised window is as wide as the screen, not a pixel wider.
+    client->setMinimumSize(kControlLeft + kControlWidth + 6, kControlTop + kControlHeight + 8);
     layout->addWidget(client, 1);
     lblSelectedFile = Make<QLabel>(client, "lblSelectedFile", "Selected File", 13, 5);
     lblSelectedFile->setMinimumWidth(600);
@@ -146,6 +155,8 @@ bool FrmThumbnailView::MakeControl(bool tellUser)
     t.onLoadingEnd = [this](long index, const std::string&) { Thumbnail1_LoadingEnd(index); };
     t.onKeyDown = [this](int key, int shift) { Thumbnail1_KeyDown(key, shift); };
     t.onMouseDown = [this](int button, int shift, int x, int y) { Thumbnail1_MouseDown(button, shift, x, y); };
+    // The menu key and Shift+F10 offer what a right click offers.
+    t.widget()->installEventFilter(this);
     return true;
 }
 
@@ -406,8 +417,33 @@ void FrmThumbnailView::Thumbnail1_MouseDown(int button, int, int x, int y)
     if (!t.Selected(index)) t.SetSelected(index, true);
     Thumbnail1_SelChange(index);
     ItemClicked = true;
-    if (!OffersLoadPhaseImage(t.FileName(CurrentThumbIndex), Ext())) return;
-    mnuSecondaryMouseButtonClick->popup(t.widget()->mapToGlobal(QPoint(x, y)));
+    OfferLoadPhaseImage(t.widget()->mapToGlobal(QPoint(x, y)));
+}
+
+// "Load Phase Image" for the selected picture, when it is a phase image or a
+// plot picture, at `at` (screen pixels).
+void FrmThumbnailView::OfferLoadPhaseImage(QPoint at)
+{
+    if (!thumbnail_ || CurrentThumbIndex < 0 || !OffersLoadPhaseImage(thumbnail_->FileName(CurrentThumbIndex), Ext()))
+        return;
+    mnuSecondaryMouseButtonClick->popup(at);
+    mnuSecondaryMouseButtonClick->setActiveAction(mnuLoadPhaseImage);
+}
+
+bool FrmThumbnailView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (thumbnail_ && watched == thumbnail_->widget() && platform::IsContextMenuKey(event)) {
+        // The menu opens on the selected picture, as the control shows it to
+        // assistive technology; on the control's middle when it does not.
+        QWidget* c = thumbnail_->widget();
+        QPoint at = c->mapToGlobal(c->rect().center());
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(c);
+        QAccessibleInterface* item = list && CurrentThumbIndex >= 0 ? list->child(int(CurrentThumbIndex)) : nullptr;
+        if (item && !item->rect().isEmpty()) at = item->rect().center();
+        OfferLoadPhaseImage(at);
+        return true;
+    }
+    return gui::ThumbnailViewWindow::eventFilter(watched, event);
 }
 
 void FrmThumbnailView::mnuLoadPhaseImage_Click()

@@ -76,6 +76,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildControls();
@@ -92,6 +93,7 @@ private:
     void Thumbnail1_KeyDown(int keyCode, int shift);
     void Thumbnail1_MouseDown(int button, int shift, int x, int y);
     void mnuLoadPhaseImage_Click();
+    void OfferLoadPhaseImage(QPoint at);
     void BrowseForThumbnailFolder(const std::string& startPath);
     void ShowMessage(const std::string& text, int style, const std::string& title);
     std::string Ext() const;

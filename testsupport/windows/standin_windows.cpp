@@ -124,7 +124,8 @@ void Contour::SetupContourChart(int cols, int rows, bool reduce)
 
 void Contour::cmdCustomize_Click()
 {
-    cmdCustomize->setText(cmdCustomize->text() == "Hide Options" ? "Show Options" : "Hide Options");
+    optionsShown = !optionsShown;
+    cmdCustomize->setText(optionsShown ? "Hide Options" : "Show Options");
 }
 
 Diagonal::Diagonal()

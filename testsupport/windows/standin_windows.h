@@ -38,6 +38,8 @@ public:
     void SetChartFooter(const QString& text) override { footer->setText(text); }
     void SetChartInteractive(bool on) override { interactive = on; }
     void cmdCustomize_Click() override;
+    bool OptionsShown() const override { return optionsShown; }
+    bool optionsShown = false;
     int setupCalls = 0;
     int lastCols = 0, lastRows = 0;
     bool lastReduce = false;

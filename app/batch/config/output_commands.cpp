@@ -89,6 +89,9 @@ void cmdGenerateOutput_Click()
 
     const int total = int(run.images.size());
     b.BeginJob();
+    // The output puts the image in memory back when it ends: a file handed
+    // over by a second start (or a close of the main window) waits for that.
+    platform::JobGuard job("Generate Output");
     b.setEnabled(false);
     b.ProgressBar2->setValue(0);
     b.ProgressBar2->setMaximum(std::max(total, 1));

@@ -7,6 +7,7 @@
 #include "app/core/grating.h"
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
+#include "platform/accessibility.h"
 #include "platform/dialogs.h"
 #include "platform/folderjobs.h"
 #include "platform/folders.h"
@@ -132,12 +133,14 @@ void FrmBatchProcessing::BuildFolderStep(QBoxLayout& column)
     auto* l1 = new QGridLayout(g1);
     Dir1 = new platform::DirListBox(g1);
     Dir1->setObjectName("Dir1");
+    Dir1->setAccessibleName(platform::VisibleCaption(g1->title()));
     fileList = new gui::FileList(g1);
     fileList->setPattern("*_ph.tif");
     File1 = fileList;
     cmdBrowse = Make<QPushButton>(g1, "cmdBrowse", "&Browse...");
     lblCurrentPath = Make<QLabel>(g1, "lblCurrentPath", "Current Path");
     lblPhaseImageCount = Make<QLabel>(g1, "lblPhaseImageCount", "Phase Image Count");
+    lblPhaseImageCount->setBuddy(fileList);
     l1->addWidget(lblCurrentPath, 0, 0, 1, 2);
     l1->addWidget(Dir1, 1, 0);
     l1->addWidget(fileList, 1, 1);
@@ -202,11 +205,11 @@ void FrmBatchProcessing::BuildProcessStep(QBoxLayout& column)
     lblNumberOfImagesProcessed = Make<QLabel>(g3, "lblNumberOfImagesProcessed", "Number of Images Processed: 0");
     ProgressBar1 = new QProgressBar(g3);
     ProgressBar1->setObjectName("ProgressBar1");
-    ProgressBar1->setAccessibleName("Progress");
+    ProgressBar1->setAccessibleName(platform::VisibleCaption(g3->title()));
     ProgressBar1->setVisible(false);
     ProgressBar2 = new QProgressBar(g3);
     ProgressBar2->setObjectName("ProgressBar2");
-    ProgressBar2->setAccessibleName("Output progress");
+    ProgressBar2->setAccessibleName(platform::VisibleCaption(g3->title()));
     ProgressBar2->setValue(0);
     cmdViewErrors = Make<QPushButton>(g3, "cmdViewErrors", "&View Errors...");
     cmdViewErrors->setVisible(false);
@@ -226,7 +229,8 @@ void FrmBatchProcessing::BuildSummaryStep(QBoxLayout& column)
     l4->addWidget(lblDataSummary);
     Grid1 = new QTableWidget(g4);
     Grid1->setObjectName("Grid1");
-    Grid1->setAccessibleName("Batch results");
+    lblDataSummary->setBuddy(Grid1);
+    platform::ShowCaption(*lblDataSummary, lblDataSummary->text());
     Grid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lblDataType = Make<QLabel>(g4, "lblDataType", "Data Type:");
     lblDataType->setVisible(false);
@@ -405,7 +409,7 @@ void FrmBatchProcessing::ListFolder()
 
 void FrmBatchProcessing::ShowPhaseImageCount()
 {
-    lblPhaseImageCount->setText("Phase Image Count: " + QString::number(fileList->listCount()));
+    platform::ShowCaption(*lblPhaseImageCount, "Phase Image Count: " + QString::number(fileList->listCount()));
 }
 
 // ----------------------------------------------------------------- options
@@ -557,6 +561,9 @@ void FrmBatchProcessing::RunBatchAnalysis(const std::string& referenceName)
     BatchOptions o = GatherOptions();
     o.referenceName = referenceName;
     BeginJob();
+    // The run works in the shared image model: a file handed over by a
+    // second start (or a close of the main window) waits for its end.
+    platform::JobGuard job("Batch Run");
     lastRun_ = batch::RunBatchAnalysis(o, *this);
     if (lastRun_.started)
         shownProcessed_ = lastRun_.end == RunEnd::Completed ? lastRun_.processed : 0;

@@ -102,7 +102,7 @@ protected:
     {
         QAction* top = nullptr;
         for (QAction* a : bar->actions())
-            if (a->text() == path[0]) top = a;
+            if (platform::VisibleCaption(a->text()) == path[0]) top = a;
         ASSERT_NE(nullptr, top) << path[0].toStdString();
         QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(top).center());
         QMenu* menu = top->menu();
@@ -110,7 +110,7 @@ protected:
             ASSERT_TRUE(menu->isVisible()) << path[i - 1].toStdString();
             QAction* item = nullptr;
             for (QAction* a : menu->actions())
-                if (a->text() == path[i]) item = a;
+                if (platform::VisibleCaption(a->text()) == path[i]) item = a;
             ASSERT_NE(nullptr, item) << path[i].toStdString();
             for (int k = 0; k <= menu->actions().size() && menu->activeAction() != item; ++k)
                 QTest::keyClick(menu, Qt::Key_Down);
@@ -151,7 +151,7 @@ protected:
         ASSERT_NE(nullptr, menu);
         QAction* item = nullptr;
         for (QAction* a : menu->actions())
-            if (a->text() == text) item = a;
+            if (platform::VisibleCaption(a->text()) == text) item = a;
         ASSERT_NE(nullptr, item);
         QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
         QApplication::processEvents();
@@ -605,4 +605,62 @@ TEST_F(Browser, ReaderHearsTheViewersPictureByItsFileName)
     EXPECT_EQ(platform::FileNameOf(w.Thumbnail1()->FileName(v.CurrentIndex)), testsupport::AccessibleName(v.ImgXCtrl1));
     EXPECT_EQ("", testsupport::CodeNamedElements(&v));
     EXPECT_EQ("", testsupport::MnemonicFaults(&v));
+}
+
+TEST_F(Browser, TheKeyboardReachesTheOptionsAndLoadPhaseImage)
+{
+    MakeResults();
+    FrmThumbnailView& w = Open();
+    ASSERT_TRUE(w.isVisible()) << Messages();
+    QWidget* list = w.Thumbnail1()->widget();
+
+    // Alt+O and F10 open the Options menu.
+    for (const auto& [key, mods] : {std::pair{Qt::Key_O, Qt::KeyboardModifiers(Qt::AltModifier)},
+                                    std::pair{Qt::Key_F10, Qt::KeyboardModifiers()}}) {
+        w.activateWindow();
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return QApplication::activeWindow() == &w; }));
+        QTest::keyClick(list, key, mods);
+        EXPECT_TRUE(testsupport::WaitUntil([&] { return w.Options->isVisible(); }))
+            << QKeySequence(key | mods).toString().toStdString();
+        QTest::keyClick(w.Options, Qt::Key_Escape);
+        QTest::keyClick(w.menuBar, Qt::Key_Escape);
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return !w.Options->isVisible(); }));
+    }
+
+    // The menu key and Shift+F10 offer Load Phase Image on the selected
+    // phase image, in the browser and in the viewer.
+    const long b = w.GetThumbIndexForFilename(F("b_ph.tif"));
+    ASSERT_GE(b, 0);
+    w.Thumbnail1()->SetSelected(b, true);
+    w.Thumbnail1_SelChange(b);
+    for (const auto& [key, mods] : {std::pair{Qt::Key_Menu, Qt::KeyboardModifiers()},
+                                    std::pair{Qt::Key_F10, Qt::KeyboardModifiers(Qt::ShiftModifier)}}) {
+        QTest::keyClick(list, key, mods);
+        QMenu* menu = OpenPopup();
+        ASSERT_NE(nullptr, menu) << QKeySequence(key | mods).toString().toStdString();
+        QTest::keyClick(menu, Qt::Key_Escape);
+    }
+    QTest::keyClick(list, Qt::Key_Menu);
+    ASSERT_NE(nullptr, OpenPopup());
+    QTest::keyClick(OpenPopup(), Qt::Key_Return);   // the offered command is the active one
+    EXPECT_EQ(F("b_ph.tif"), model::files.PhaseImageFile);
+    EXPECT_FALSE(w.isVisible());
+
+    ClickViewThumbnails();
+    ASSERT_TRUE(w.isVisible());
+    const long a3d = w.GetThumbIndexForFilename(F("a_3D.bmp"));
+    w.Thumbnail1()->SetSelected(a3d, true);
+    w.Thumbnail1_SelChange(a3d);
+    QTest::keyClick(w.Thumbnail1()->widget(), Qt::Key_Return);
+    browser::FrmFullSize& v = w.fullSize();
+    ASSERT_TRUE(v.isVisible());
+    QTest::keyClick(&v, Qt::Key_F10, Qt::ShiftModifier);
+    ASSERT_NE(nullptr, OpenPopup());
+    QTest::keyClick(OpenPopup(), Qt::Key_Escape);
+    EXPECT_TRUE(v.isVisible());
+    QTest::keyClick(&v, Qt::Key_Menu);
+    ASSERT_NE(nullptr, OpenPopup());
+    QTest::keyClick(OpenPopup(), Qt::Key_Return);
+    EXPECT_FALSE(v.isVisible());
+    EXPECT_EQ(F("a_ph.tif"), model::files.PhaseImageFile);
 }

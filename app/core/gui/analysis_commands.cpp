@@ -11,7 +11,7 @@
 #include "app/core/loader.h"
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
-#include "app/plots/builders/chart_builders.h"
+#include "platform/commandguards.h"
 #include "platform/dialogs.h"
 #include "platform/folders.h"
 #include "platform/guiservices.h"
@@ -28,29 +28,56 @@ namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 
-// One title of a plot: the text of the window's box goes onto the chart, so
-// a title typed there survives a new calculation. A box that still holds the
-// title the chart gave it (or is empty before the first plot) follows the
-// chart's own title instead.
-void SyncTitle(QLineEdit* box, const QString& chartTitle, const std::function<void(const QString&)>& setChartTitle)
+// The image a title belongs to.
+QString TitleImage()
+{
+    return Q(model::files.PhaseImageFile + "\n" + model::files.DataSetName);
+}
+
+// What the chart's own title is when a plot command syncs the titles.
+enum class ChartTitle {
+    Rebuilt,      // filled anew: its title is the automatic one
+    Kept,         // as last filled (the automatic title is the one recorded then)
+    PickPrompt,   // the chord pick's prompt stands in the header: not a title
+};
+
+// One title of a plot. The chart's own title (the data set's name in the
+// header, the figures in the footer) is the automatic one. A title typed
+// into the window's box replaces it on every plot of the image it was typed
+// for; an empty box, and a box typed for another image, give the automatic
+// title.
+void SyncTitle(QLineEdit* box, ChartTitle chart, const QString& chartTitle,
+               const std::function<void(const QString&)>& setChartTitle)
 {
     if (!box) return;
-    const char* kGiven = "chartTitleGiven";
-    const QVariant given = box->property(kGiven);
-    const bool typed = given.isValid() ? box->text() != given.toString() : !box->text().isEmpty();
-    if (typed) {
-        setChartTitle(box->text());
+    const char* kAutomatic = "automaticTitle";
+    const char* kImage = "titleImage";   // the image the box's text was typed for
+    if (!box->property("titleWatched").toBool()) {
+        box->setProperty("titleWatched", true);
+        QObject::connect(box, &QLineEdit::textEdited, box, [box, kImage] { box->setProperty(kImage, TitleImage()); });
+    }
+    const QString typed = box->text();
+    const bool forThisImage = box->property(kImage).toString() == TitleImage();
+    if (chart == ChartTitle::PickPrompt) {
+        // The prompt guides the pick; only a title typed for this image replaces it.
+        if (!typed.isEmpty() && typed != box->property(kAutomatic).toString() && forThisImage) setChartTitle(typed);
         return;
     }
-    box->setText(chartTitle);
-    box->setProperty(kGiven, chartTitle);
+    if (chart == ChartTitle::Rebuilt || !box->property(kAutomatic).isValid()) box->setProperty(kAutomatic, chartTitle);
+    const QString automatic = box->property(kAutomatic).toString();
+    const bool keep = !typed.isEmpty() && typed != automatic && forThisImage;
+    const QString title = keep ? typed : automatic;
+    if (typed != title) box->setText(title);
+    box->setProperty(kImage, TitleImage());
+    setChartTitle(title);
 }
 
 template <typename ChartWindow>
-void SyncTitles(ChartWindow& w)
+void SyncTitles(ChartWindow& w, ChartTitle chart)
 {
-    SyncTitle(w.txtHeader, w.ChartHeader(), [&w](const QString& t) { w.SetChartHeader(t); });
-    SyncTitle(w.txtFooter, w.ChartFooter(), [&w](const QString& t) { w.SetChartFooter(t); });
+    SyncTitle(w.txtHeader, chart, w.ChartHeader(), [&w](const QString& t) { w.SetChartHeader(t); });
+    SyncTitle(w.txtFooter, chart == ChartTitle::PickPrompt ? ChartTitle::Rebuilt : chart, w.ChartFooter(),
+              [&w](const QString& t) { w.SetChartFooter(t); });
 }
 
 } // namespace
@@ -92,6 +119,9 @@ void FrmAnalysis::cmdSaveData_Click()
             if (answer != platform::kAnsYes) continue;
         }
         cmdSaveData->setText("S&aving");
+        // The caption shows before the write; a close or a hand-over given
+        // meanwhile waits for the end of the save.
+        platform::BusyScope busy(*panel_, "Save Data File");
         QCoreApplication::processEvents();
         if (!core::WriteDisplacementFile(target, index == 2)) {
             cmdSaveData->setText("S&ave Data File");
@@ -133,11 +163,12 @@ void FrmAnalysis::cmd3DPlot_Click()
 {
     if (!CheckZRange()) return;
     Chart3DWindow& w = frm3DChart();
-    if (!model::state.Surface3DValid) {
+    const bool rebuilt = !model::state.Surface3DValid;
+    if (rebuilt) {
         w.Setup3DChart(w.chkReduceData && w.chkReduceData->isChecked());
         if (w.chkLegend) w.chkLegend->setChecked(true);
     }
-    SyncTitles(w);
+    SyncTitles(w, rebuilt ? ChartTitle::Rebuilt : ChartTitle::Kept);
     w.show();
     w.raise();
     w.RefreshChart();
@@ -149,14 +180,15 @@ void FrmAnalysis::cmdContour_Click()
 {
     if (!CheckZRange()) return;
     ContourWindow& w = frmContour();
-    if (!model::state.ContourValid) {
+    const bool rebuilt = !model::state.ContourValid;
+    if (rebuilt) {
         if (w.chkReduceData && w.chkReduceData->isChecked())
             w.SetupContourChart(model::ReducedSize, model::ReducedSize, true);
         else
             w.SetupContourChart(model::images.ImageCols, model::images.ImageRows, false);
         if (w.chkLegend) w.chkLegend->setChecked(true);
     }
-    SyncTitles(w);
+    SyncTitles(w, rebuilt ? ChartTitle::Rebuilt : ChartTitle::Kept);
     w.show();
     w.raise();
     platform::HideTaskbar();
@@ -168,7 +200,7 @@ void FrmAnalysis::cmdDiagonal_Click()
     if (!CheckZRange()) return;
     DiagonalWindow& w = frmDiagonal();
     w.SetupDiagonalChart();
-    SyncTitle(w.txtHeader, w.ChartHeader(), [&w](const QString& t) { w.SetChartHeader(t); });
+    SyncTitle(w.txtHeader, ChartTitle::Rebuilt, w.ChartHeader(), [&w](const QString& t) { w.SetChartHeader(t); });
     w.show();
     w.raise();
     platform::HideTaskbar();
@@ -180,10 +212,11 @@ void FrmAnalysis::cmdChordPlot_Click()
     model::state.ChordPickMode = true;
     ContourWindow& w = frmContour();
     w.SetupContourChart(model::ReducedSize, model::ReducedSize, true);
-    if (w.cmdCustomize && w.cmdCustomize->text() == "Hide Options") w.cmdCustomize_Click();
+    // The options close (and stay closed while the chord is picked).
+    if (w.OptionsShown()) w.cmdCustomize_Click();
     for (QPushButton* b : {w.cmdPrintCntr, w.cmdSave, w.cmdCustomize})
         if (b) b->setEnabled(false);
-    SyncTitles(w);
+    SyncTitles(w, ChartTitle::PickPrompt);
     w.SetChartInteractive(false);
     w.show();
     w.raise();
@@ -234,8 +267,7 @@ void FrmAnalysis::cmdCrop_Click()
     }
     SetVisible({w.cmdClearMask, w.cmdBurnMask, w.cmdBatchBurn, w.cmdLoadMask, w.cmdCreateMask}, false);
     w.setWindowTitle("Sorvanta - Crop");
-    w.show();
-    w.raise();
+    platform::ShowMaximised(w);
     platform::HideTaskbar();
 }
 
@@ -253,8 +285,7 @@ void FrmAnalysis::cmdMask_Click()
                false);
     if (model::state.PartitionInMemory) w.SetRegionShown(false);
     w.setWindowTitle("Sorvanta - Mask");
-    w.show();
-    w.raise();
+    platform::ShowMaximised(w);
     platform::HideTaskbar();
 }
 

@@ -6,66 +6,11 @@
 #include "app/core/figures.h"
 #include "app/core/pipeline.h"
 
+#include "platform/commandguards.h"
+
 #include <QApplication>
-#include <QPointer>
 
 namespace gui {
-namespace {
-
-// Eats the clicks and keys that reach the program while it is installed.
-class InputEater : public QObject {
-public:
-    bool eventFilter(QObject*, QEvent* e) override
-    {
-        switch (e->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride:
-        case QEvent::Shortcut:
-        case QEvent::Wheel:
-        case QEvent::TouchBegin:
-        case QEvent::TouchUpdate:
-        case QEvent::TouchEnd:
-        case QEvent::TabletPress:
-        case QEvent::TabletRelease:
-            return true;
-        default:
-            return false;
-        }
-    }
-};
-
-// A long command runs in the window's own event handler. While it runs the
-// window's commands are disabled, and the clicks and keys the user gave
-// meanwhile (a second click of a double click, Exit Program) are dropped when
-// it ends rather than acted on long after they were given.
-class BusyCommands {
-public:
-    explicit BusyCommands(QWidget& commands) : commands_(&commands), focus_(QApplication::focusWidget())
-    {
-        commands.setEnabled(false);
-    }
-    ~BusyCommands()
-    {
-        InputEater eater;
-        qApp->installEventFilter(&eater);
-        QCoreApplication::processEvents();
-        qApp->removeEventFilter(&eater);
-        if (commands_) commands_->setEnabled(true);
-        if (focus_ && focus_->isEnabled() && focus_->isVisible()) focus_->setFocus();
-    }
-    BusyCommands(const BusyCommands&) = delete;
-    BusyCommands& operator=(const BusyCommands&) = delete;
-
-private:
-    QPointer<QWidget> commands_;
-    QPointer<QWidget> focus_;
-};
-
-} // namespace
 
 void FrmAnalysis::cmdUnwrap_Click()
 {
@@ -81,7 +26,10 @@ void FrmAnalysis::cmdUnwrap_Click()
     o.relative = chkRelative->isChecked();
     o.sampleWidth = txtSampleWidth->text().toStdString();
     o.sampleHeight = txtSampleHeight->text().toStdString();
-    BusyCommands busy(*panel_);
+    // The window's commands wait; a close or a hand-over given meanwhile is
+    // acted on once the calculation has ended.
+    platform::BusyScope busy(*panel_, "Calculate Displacement");
+    if (!busy.started()) return;
     core::RunCalculateDisplacement(o);
     while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
 }

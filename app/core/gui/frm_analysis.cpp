@@ -13,6 +13,7 @@
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
 #include "app/core/settings.h"
+#include "platform/commandguards.h"
 #include "platform/guiservices.h"
 #include "platform/dialogs.h"
 #include "platform/folders.h"
@@ -76,6 +77,7 @@ FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
     setWindowTitle("Sorvanta Phase Image Display");
     exitProgram = [] { QCoreApplication::exit(0); };
     core::SetAnalysisWindow(this);
+    platform::InstallCommandClickGuard();
 
     auto* outer = new QHBoxLayout(this);
     BuildPictureArea(*outer);
@@ -112,6 +114,7 @@ void FrmAnalysis::BuildPictureArea(QHBoxLayout& outer)
 {
     scroll_ = new QScrollArea(this);
     scroll_->setObjectName("Picbuf1Area");
+    scroll_->setAccessibleName("Phase Image");   // the first stop of the keyboard reads what it scrolls
     Picbuf1 = new platform::PictureBuffer;
     Picbuf1->setObjectName("Picbuf1");
     Picbuf1->setAccessibleName("Phase Image");
@@ -575,7 +578,25 @@ void FrmAnalysis::cmdClose_Click() { showMinimized(); }
 void FrmAnalysis::closeEvent(QCloseEvent* e)
 {
     e->ignore();
-    if (!exiting_) cmdExit_Click();
+    if (exiting_) return;
+    // A close given while a long command runs (the close box or Alt+F4 during
+    // Calculate Displacement, a folder job) asks its question once the command
+    // has ended, from the event loop: never in the middle of the work, and
+    // never while the input given meanwhile is being dropped.
+    if (platform::JobGuard::AnyRunning()) {
+        if (closeDeferred_) return;
+        closeDeferred_ = true;
+        platform::JobGuard::WhenIdle([self = QPointer<FrmAnalysis>(this)] {
+            if (!self) return;
+            QTimer::singleShot(0, self, [self] {
+                self->closeDeferred_ = false;
+                if (platform::JobGuard::AnyRunning()) self->close();   // another job began meanwhile
+                else self->cmdExit_Click();
+            });
+        });
+        return;
+    }
+    cmdExit_Click();
 }
 
 void FrmAnalysis::cmdExit_Click()
@@ -583,8 +604,8 @@ void FrmAnalysis::cmdExit_Click()
     if (model::ShowMsg("Are you sure you want to quit?", 36, model::AppTitle) == platform::kAnsNo) return;
     core::CollectSettings();
     core::SaveSettingsFile(core::SettingsFilePath());
+    exiting_ = true;   // a close that arrives now is the one being carried out
     QCoreApplication::processEvents();
-    exiting_ = true;
     if (exitProgram) exitProgram();
 }
 

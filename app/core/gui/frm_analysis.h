@@ -173,6 +173,7 @@ private:
     QScrollArea* scroll_ = nullptr;
     QWidget* panel_ = nullptr;   // the groups and commands beside the picture
     bool exiting_ = false;
+    bool closeDeferred_ = false;   // a close waits for the end of a long command
 };
 
 // The one main window, created on first use.

@@ -5,6 +5,7 @@
 #include "app/core/model/model.h"
 #include "app/core/figures.h"
 #include "app/core/runtime.h"
+#include "platform/accessibility.h"
 #include "platform/wildcard.h"
 
 #include <QCloseEvent>
@@ -48,7 +49,7 @@ void ListPhaseImages(JobWindow& w, const QString& pattern)
     if (!w.File1) return;
     w.File1->SetPattern(pattern);
     if (w.lblPhaseImageCount)
-        w.lblPhaseImageCount->setText("Phase Image Count: " + QString::number(w.File1->FileCount()));
+        platform::ShowCaption(*w.lblPhaseImageCount, "Phase Image Count: " + QString::number(w.File1->FileCount()));
 }
 
 } // namespace
@@ -101,7 +102,7 @@ void FrmUnits::ApplyUnitsToBatchForm()
     for (QLabel* figure : {main.lblMaxZValue, main.lblMinZValue, main.lblCoplanarityData})
         figure->setAccessibleDescription(QString::fromStdString(files.ZUnits));
     if (batch.lblDataSummary)
-        batch.lblDataSummary->setText("4 - Data Summary (" + QString::fromStdString(files.ZUnits) + ")");
+        platform::ShowCaption(*batch.lblDataSummary, "4 - Data Summary (" + QString::fromStdString(files.ZUnits) + ")");
 
     if (!optTif->isChecked()) {
         files.ImageFileFormat = "BMP";

@@ -77,7 +77,9 @@ void SetFormCaptions()
     frmChordPlot().setWindowTitle("Sorvanta Chord Plot");
     frmUnits().setWindowTitle("Sorvanta Setup");
     frmBatchProcessing().setWindowTitle("Sorvanta Batch Processing");
-    frmSplash().lblSorvanta->setText("Sorvanta " + QString::fromStdString(model::files.ProgramVersion));
+    FrmSplash& splash = frmSplash();
+    splash.lblSorvanta->setText("Sorvanta " + QString::fromStdString(model::files.ProgramVersion));
+    splash.setAccessibleName(splash.lblSorvanta->text());   // no title bar: named by the product line it shows
 }
 
 void InitAnalysisDefaults()
@@ -126,6 +128,8 @@ QImage DrawSplashPicture(int width, int height)
 FrmSplash::FrmSplash(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
 {
     setObjectName("frmSplash");
+    setWindowTitle("Sorvanta");
+    setAccessibleName("Sorvanta");
     auto* lay = new QVBoxLayout(this);
     ImgXCtrl1 = MakeLabel(this, "ImgXCtrl1", "");
     ImgXCtrl1->setAccessibleName("Splash picture");
@@ -211,138 +215,161 @@ platform::SingleInstance* Instance() { return gInstance.get(); }
 
 void ReceiveCommandLine(const std::string& text)
 {
-    Receiver r;
-    platform::HandleHandover(text, r);
+    // One receiver for the program's life: a name that arrives during a long
+    // job is acted on through it when the job ends.
+    static Receiver receiver;
+    platform::HandleHandover(text, receiver);
 }
 
 // ---------------------------------------------------------------- start-up
 
-StartupResult RunStartup(const std::string& commandLine, const StartupHooks& hooks)
-{
-    // Only the application name: a display name would be appended to every
-    // window title, which must read as the window itself sets it.
-    QCoreApplication::setApplicationName(model::AppTitle);
+namespace {
 
-    // One instance per user and display: a later start hands its file over.
+// One instance per user and display: a later start hands its file over and
+// ends (true). The first instance receives hand-overs from here on: a name
+// that arrives before the units dialog's OK is the pending file, the last one
+// winning over the command line.
+bool HandedOverToRunningInstance(const std::string& commandLine, const StartupHooks& hooks)
+{
     gInstance = std::make_unique<platform::SingleInstance>(platform::kInstanceKey, hooks.instanceFolder);
+    model::files.UnitsDialogPending = true;
+    model::files.PendingFile = commandLine;
     if (!gInstance->isFirstInstance()) {
         if (platform::HandOverToRunningInstance(*gInstance, QString::fromStdString(commandLine))) {
             gInstance.reset();
-            return StartupResult::HandedOver;
+            return true;
         }
         // No running instance answered: a start-up of its own, untagged.
-    } else {
-        // The first instance receives hand-overs; the main window comes to the front.
-        gInstance->setHandler([](const QString& text) { ReceiveCommandLine(text.toStdString()); });
-        gInstance->setMainWindow(&frmAnalysis());
-        gInstance->listen();
-        frmUnits();
+        return false;
     }
+    // The first instance receives hand-overs; the main window comes to the front.
+    gInstance->setHandler([](const QString& text) { ReceiveCommandLine(text.toStdString()); });
+    gInstance->setMainWindow(&frmAnalysis());
+    gInstance->listen();
+    frmUnits();
+    return false;
+}
 
-    // A file named on the command line must be a phase image.
-    if (!commandLine.empty() && !platform::WildcardMatch("*_ph.tif", commandLine) &&
-        !platform::WildcardMatch("*Phase.tif", commandLine)) {
-        platform::ShowMessage(platform::kMsgCannotOpenInvalidFormat, 16,
-                              model::AppTitle);
-        return StartupResult::Ended;
-    }
+// A file named on the command line must be a phase image; false (said) when not.
+bool CommandLineAccepted(const std::string& commandLine)
+{
+    if (commandLine.empty() || platform::WildcardMatch("*_ph.tif", commandLine) ||
+        platform::WildcardMatch("*Phase.tif", commandLine))
+        return true;
+    platform::ShowMessage(platform::kMsgCannotOpenInvalidFormat, 16, model::AppTitle);
+    return false;
+}
 
-    // The display the windows were laid out for, or the user's consent.
+// The display the windows were laid out for, or the user's consent to go on.
+bool DisplayAccepted(const StartupHooks& hooks)
+{
     const DisplayInfo d = hooks.display ? hooks.display() : ReadDisplay();
     model::files.DisplayBitsPerPixel = int16_t(d.colorDepth);
     const bool xga = d.width == 1024 && d.height == 768;
-    if (!xga || d.smallFonts) {
-        FrmDisplayConflict dlg;
-        if (!xga) {
-            QFont f = dlg.Label2->font();
-            f.setBold(true);
-            dlg.Label2->setFont(f);
-        }
-        dlg.Label2->setText(QString("Display Resolution: %1x%2 pixels").arg(d.width).arg(d.height));
-        if (!d.smallFonts) {
-            dlg.Label3->setText("Font Size: LARGE Fonts");
-        } else {
-            QFont f = dlg.Label3->font();
-            f.setBold(true);
-            dlg.Label3->setFont(f);
-            dlg.Label3->setText("Font Size: SMALL Fonts");
-        }
-        QCoreApplication::processEvents();
-        const bool go = hooks.runDisplayConflict ? hooks.runDisplayConflict(dlg) : RunConflictDialog(dlg);
-        if (!go) return StartupResult::Ended;
+    if (xga && !d.smallFonts) return true;
+    FrmDisplayConflict dlg;
+    if (!xga) {
+        QFont f = dlg.Label2->font();
+        f.setBold(true);
+        dlg.Label2->setFont(f);
     }
+    dlg.Label2->setText(QString("Display Resolution: %1x%2 pixels").arg(d.width).arg(d.height));
+    if (!d.smallFonts) {
+        dlg.Label3->setText("Font Size: LARGE Fonts");
+    } else {
+        QFont f = dlg.Label3->font();
+        f.setBold(true);
+        dlg.Label3->setFont(f);
+        dlg.Label3->setText("Font Size: SMALL Fonts");
+    }
+    QCoreApplication::processEvents();
+    return hooks.runDisplayConflict ? hooks.runDisplayConflict(dlg) : RunConflictDialog(dlg);
+}
 
-    // The analysis library must be the expected release.
+// The analysis library must be the expected release; false (said) when not.
+bool AnalysisLibraryAccepted()
+{
     model::files.AnalysisDllVersion = platform::FileVersionOf(outside::LibraryPath());
-    if (!core::EqualsNoCase(model::files.AnalysisDllVersion, kAnalysisLibraryVersion)) {
-        platform::ShowMessage(std::string("Incorrect Analysis DLL Version installed on system.") + model::CR +
-                                  "Contact Calverdine.",
-                              0, model::AppTitle);
-        return StartupResult::Ended;
-    }
+    if (core::EqualsNoCase(model::files.AnalysisDllVersion, kAnalysisLibraryVersion)) return true;
+    platform::ShowMessage(std::string("Incorrect Analysis DLL Version installed on system.") + model::CR +
+                              "Contact Calverdine.",
+                          0, model::AppTitle);
+    return false;
+}
 
-    // Folders (made when missing, so that the settings file can be written);
-    // a user without "Utility Files" starts from the installation's own. A
-    // file that cannot be copied is made from the program's built-in copy
-    // later, as for any user.
+// Folders (made when missing, so that the settings file can be written); a
+// user without "Utility Files" starts from the installation's own. A file
+// that cannot be copied is made from the program's built-in copy later, as
+// for any user.
+void PrepareFolders()
+{
     core::SeedUtilityFilesFromInstallation(nullptr);
     QDir().mkpath(QString::fromStdString(platform::UtilityFolder()));
     QDir().mkpath(QString::fromStdString(platform::ResultsFolder()));
+}
 
-    // The version the batch tables carry; windows know start-up is running.
-    model::files.ProgramVersion = core::ProgramVersion();
-    model::state.StartupInProgress = true;
-
-    // Splash picture.
+// The splash shows while the defaults, the captions, the settings and the
+// grating compensation table are read, and at least until its timer's first
+// tick; then it hides.
+void ReadSettingsUnderSplash(const StartupHooks& hooks)
+{
     FrmSplash& splash = frmSplash();
     const std::string picture = platform::JoinPath(platform::UtilityFolder(), "SorvantaSplash.bmp");
     if (platform::FileExists(picture)) splash.ShowPictureFile(picture);
-
-    // Analysis defaults and window captions.
     InitAnalysisDefaults();
     SetFormCaptions();
-
-    // The splash shows while the settings are read.
     splash.setCursor(Qt::WaitCursor);
     splash.show();
     QCoreApplication::processEvents();
 
-    // Settings, pushed into the windows.
     RegisterSettingsForms();
     // No Z unit is chosen yet (the units dialog sets the format): the Z
     // limits are shown as the plain numbers of the file.
     model::files.ZFormat.clear();
     core::ReadSettingsFile(core::SettingsFilePath());
     core::ApplySettingsToForms();
-
-    // Grating compensation table.
     core::LoadGratingCompTable(core::GratingCompFilePath());
-
-    // Twips per pixel.
     const int dpi = platform::LogicalDpiX() > 0 ? platform::LogicalDpiX() : 96;
     model::files.TwipsPerPixelX = int32_t(core::RoundHalfEven(1440.0 / dpi));
     model::files.TwipsPerPixelY = model::files.TwipsPerPixelX;
 
-    // The splash stays at least until the timer's first tick.
     QCoreApplication::processEvents();
     splash.SplashTimerDone = false;
     splash.Timer1->setInterval(hooks.splashMs);
     splash.Timer1->start();
     while (!splash.SplashTimerDone)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-
     splash.unsetCursor();
     splash.hide();
+}
 
-    // The units dialog asks for the units before anything is analysed; a
-    // file from the command line is loaded once it is answered.
+// The units dialog asks for the units before anything is analysed; the
+// pending file is loaded once it is answered.
+void ShowUnitsDialog()
+{
     FrmUnits& units = frmUnits();
     units.show();
     units.raise();
     units.activateWindow();
     units.cmdOK->setFocus();
-    model::files.UnitsDialogPending = true;
-    model::files.PendingFile = commandLine;
+}
+
+} // namespace
+
+StartupResult RunStartup(const std::string& commandLine, const StartupHooks& hooks)
+{
+    // Only the application name: a display name would be appended to every
+    // window title, which must read as the window itself sets it.
+    QCoreApplication::setApplicationName(model::AppTitle);
+    if (HandedOverToRunningInstance(commandLine, hooks)) return StartupResult::HandedOver;
+    if (!CommandLineAccepted(commandLine) || !DisplayAccepted(hooks) || !AnalysisLibraryAccepted())
+        return StartupResult::Ended;
+    PrepareFolders();
+    // The version the batch tables carry; windows know start-up is running.
+    model::files.ProgramVersion = core::ProgramVersion();
+    model::state.StartupInProgress = true;
+    ReadSettingsUnderSplash(hooks);
+    ShowUnitsDialog();
     return StartupResult::Running;
 }
 

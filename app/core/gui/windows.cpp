@@ -2,6 +2,7 @@
 
 #include "app/core/pipeline.h"
 #include "app/core/settings.h"
+#include "platform/commandguards.h"
 
 #include <QPointer>
 #include <QtGlobal>
@@ -30,6 +31,8 @@ W& Get(QPointer<W>& window, const F& factory, const char* name)
 {
     if (!window) {
         if (!factory) qFatal("No factory installed for the window %s", name);
+        // A double click on a command of any window runs it once.
+        platform::InstallCommandClickGuard();
         window = factory();
     }
     return *window;

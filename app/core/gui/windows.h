@@ -58,7 +58,7 @@ public:
     QCheckBox* chkLegend = nullptr;
     QLineEdit* txtHeader = nullptr;
     QLineEdit* txtFooter = nullptr;
-    QPushButton* cmdCustomize = nullptr;  // "Hide Options" while the options panel is open
+    QPushButton* cmdCustomize = nullptr;  // "Show Options" / "Hide Options"
     QPushButton* cmdPrintCntr = nullptr;
     QPushButton* cmdSave = nullptr;
     QComboBox* cmbAppearance = nullptr;   // ColorFill, GrayFill, ColorLine, BlackLine
@@ -74,6 +74,8 @@ public:
     virtual void SetChartInteractive(bool on) = 0;
     // Toggles the options panel.
     virtual void cmdCustomize_Click() = 0;
+    // The options panel is open (the window's state, never its caption).
+    virtual bool OptionsShown() const = 0;
 };
 
 // Diagonal profile window.

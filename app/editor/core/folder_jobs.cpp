@@ -101,111 +101,157 @@ bool CutDomain(const model::ByteMatrix& image, const model::Domain& d, const mod
     return true;
 }
 
-JobOutcome RunCropDomains(const CropDomainsOptions& o, const std::vector<model::Domain>& domains,
-                          const JobCallbacks& cb)
-{
-    platform::JobGuard guard("Crop Domains");
-    if (!guard.started()) return Refused("A crop job is already running.", "Crop Domains");
-    const std::string ext = core::ToLower(o.format);
-    const int n = int(domains.size());
-    if (n == 0) return Refused("The partition holds no domain.", "Crop Domains");
-    // Domain names become file and folder names: "..", separators and control
-    // characters would write outside the destination.
-    for (const model::Domain& d : domains)
-        if (!IsSafeDomainName(d.Name))
-            return Refused("The domain name \"" + d.Name + "\" cannot be part of a file name.", "Crop Domains");
+namespace {
 
-    const auto& im = model::images;
-    const int cols = im.FullXMax + 1;
-    const int rows = im.FullYMax + 1;
-    std::vector<std::string> files;
-    if (!o.currentImage) {
-        files = platform::ListFiles(o.sourceFolder, "*_ph." + ext);
-        if (files.empty()) return Refused("No phase images found in this folder.", "Folder Selection Error");
-        RecordBatchFiles(o.sourceFolder, files);
+// Why the domains cannot be cropped at all ("" when they can): none, or a
+// name that cannot be part of a file name ("..", separators and control
+// characters would write outside the destination).
+std::string DomainsRefusal(const std::vector<model::Domain>& domains)
+{
+    if (domains.empty()) return "The partition holds no domain.";
+    for (const model::Domain& d : domains)
+        if (!IsSafeDomainName(d.Name)) return "The domain name \"" + d.Name + "\" cannot be part of a file name.";
+    return "";
+}
+
+// One run of the crop-domains job: the domains of each image written to
+// their files, the outcome and the progress as it goes.
+class CropRun {
+public:
+    CropRun(const CropDomainsOptions& o, const std::vector<model::Domain>& domains, const JobCallbacks& cb,
+            int imageCount)
+        : o_(o), domains_(domains), cb_(cb), ext_(core::ToLower(o.format)),
+          mask_(model::state.MaskInMemory ? &model::images.MaskImage : nullptr),
+          maximum_(imageCount * int(domains.size())),
+          // Sources are never replaced by an output.
+          sources_(o.currentImage ? std::set<std::string>{platform::CanonicalPath(model::files.PhaseImageFile)}
+                                  : BatchSources())
+    {
+        out.ran = true;
     }
-    if (cb.started) cb.started();
 
     JobOutcome out;
-    out.ran = true;
-    const std::string P = o.destination;
-    if (o.domainSubfolders) {
-        for (const model::Domain& d : domains) {
+
+    // The folders of the domains, when each domain has its own.
+    void MakeDomainFolders()
+    {
+        if (!o_.domainSubfolders) return;
+        for (const model::Domain& d : domains_) {
             std::string err;
-            if (!EnsureFolder(platform::JoinPath(P, d.Name), &err)) out.failedWrites.push_back(err);
+            if (!EnsureFolder(platform::JoinPath(o_.destination, d.Name), &err)) out.failedWrites.push_back(err);
         }
     }
-    // Sources are never replaced by an output.
-    const std::set<std::string> sources =
-        o.currentImage ? std::set<std::string>{platform::CanonicalPath(model::files.PhaseImageFile)} : BatchSources();
 
-    const model::ByteMatrix* mask = model::state.MaskInMemory ? &im.MaskImage : nullptr;
-    const int maximum = o.currentImage ? n : int(files.size()) * n;
-    Report(cb, 0, maximum);
-    platform::YieldToUi();
+    void Start()
+    {
+        Report(cb_, 0, maximum_);
+        platform::YieldToUi();
+    }
 
-    // Crops and writes the domains of one image; false when one could not be written.
-    auto writeDomains = [&](const model::ByteMatrix& image, const std::string& header, const std::string& folder,
-                            const std::string& sourceName, int i) {
+    // Crops and writes the domains of image number `i`; false when one could
+    // not be written.
+    bool WriteDomains(const model::ByteMatrix& image, const std::string& header, const std::string& folder,
+                      const std::string& sourceName, int i)
+    {
+        const int n = int(domains_.size());
         bool allWritten = true;
         for (int d = 0; d < n; ++d) {
-            const model::Domain& dom = domains[size_t(d)];
-            model::ByteMatrix cut;
-            const std::string name = CroppedFileName(o.naming, sourceName, dom.Name, ext);
+            const model::Domain& dom = domains_[size_t(d)];
+            const std::string name = CroppedFileName(o_.naming, sourceName, dom.Name, ext_);
             const std::string path =
-                o.domainSubfolders ? platform::JoinPath(folder, dom.Name, name) : platform::JoinPath(folder, name);
+                o_.domainSubfolders ? platform::JoinPath(folder, dom.Name, name) : platform::JoinPath(folder, name);
             std::string err;
-            if (!CutDomain(image, dom, mask, o.ellipse, &cut)) {
+            model::ByteMatrix cut;
+            if (!CutDomain(image, dom, mask_, o_.ellipse, &cut))
                 err = "the domain " + dom.Name + " lies outside the image";
-            } else if (sources.count(platform::CanonicalPath(path))) {
+            else if (sources_.count(platform::CanonicalPath(path)))
                 err = "it would replace a source image";
-            } else {
-                WriteImage(path, ext, cut, header, &err);
-            }
+            else
+                WriteImage(path, ext_, cut, header, &err);
             if (!err.empty()) {
                 out.failedWrites.push_back(path + ": " + err);
                 allWritten = false;
             }
             platform::YieldToUi();
-            Report(cb, i * n + d + 1, maximum);
+            Report(cb_, i * n + d + 1, maximum_);
         }
         return allWritten;
-    };
-
-    if (o.currentImage) {
-        out.total = 1;
-        const std::string sourceName = platform::FileNameOf(model::files.PhaseImageFile);
-        if (writeDomains(im.PhaseImage, model::files.ImageHeaderText, P, sourceName, 0)) out.processed = 1;
-        if (cb.counter) cb.counter(out.processed, out.total);
-        return out;
     }
 
-    out.total = int(files.size());
-    for (int i = 0; i < out.total; ++i) {
-        const std::string& name = files[size_t(i)];
-        GreyImage g = ReadGreyImage(model::batch.BatchBaseNames[size_t(i)], ext);
+    // Image number `i` of the folder: read, checked against the current
+    // image's size, cropped into its folder; counted as processed or skipped.
+    void CropFolderImage(const std::string& name, int i, int cols, int rows)
+    {
+        GreyImage g = ReadGreyImage(model::batch.BatchBaseNames[size_t(i)], ext_);
         bool processed = false;
         if (g.ok && g.cols == cols && g.rows == rows) {
             model::ByteMatrix image(g.cols, g.rows);
             image.buffer() = std::move(g.pixels);
-            std::string folder = P;
+            std::string folder = o_.destination;
             bool folderOk = true;
-            if (o.imageSubfolders) {
-                folder = platform::JoinPath(P, BaseOf(name));
+            if (o_.imageSubfolders) {
+                folder = platform::JoinPath(o_.destination, BaseOf(name));
                 std::string err;
                 folderOk = EnsureFolder(folder, &err);
                 if (!folderOk) out.failedWrites.push_back(err);
             }
-            processed = folderOk && writeDomains(image, g.header, folder, name, i);
+            processed = folderOk && WriteDomains(image, g.header, folder, name, i);
         }
         if (processed)
             ++out.processed;
         else
             out.skippedList += name + model::CR;
-        if (cb.counter) cb.counter(out.processed, out.total);
+        Count();
         platform::YieldToUi();
     }
-    return out;
+
+    void Count()
+    {
+        if (cb_.counter) cb_.counter(out.processed, out.total);
+    }
+
+private:
+    const CropDomainsOptions& o_;
+    const std::vector<model::Domain>& domains_;
+    const JobCallbacks& cb_;
+    const std::string ext_;
+    const model::ByteMatrix* mask_;
+    const int maximum_;
+    const std::set<std::string> sources_;
+};
+
+} // namespace
+
+JobOutcome RunCropDomains(const CropDomainsOptions& o, const std::vector<model::Domain>& domains,
+                          const JobCallbacks& cb)
+{
+    platform::JobGuard guard("Crop Domains");
+    if (!guard.started()) return Refused("A crop job is already running.", "Crop Domains");
+    const std::string refusal = DomainsRefusal(domains);
+    if (!refusal.empty()) return Refused(refusal, "Crop Domains");
+    std::vector<std::string> files;
+    if (!o.currentImage) {
+        files = platform::ListFiles(o.sourceFolder, "*_ph." + core::ToLower(o.format));
+        if (files.empty()) return Refused("No phase images found in this folder.", "Folder Selection Error");
+        RecordBatchFiles(o.sourceFolder, files);
+    }
+    if (cb.started) cb.started();
+
+    CropRun run(o, domains, cb, o.currentImage ? 1 : int(files.size()));
+    run.MakeDomainFolders();
+    run.Start();
+    const auto& im = model::images;
+    if (o.currentImage) {
+        run.out.total = 1;
+        const std::string sourceName = platform::FileNameOf(model::files.PhaseImageFile);
+        if (run.WriteDomains(im.PhaseImage, model::files.ImageHeaderText, o.destination, sourceName, 0))
+            run.out.processed = 1;
+        run.Count();
+        return run.out;
+    }
+    run.out.total = int(files.size());
+    for (int i = 0; i < run.out.total; ++i) run.CropFolderImage(files[size_t(i)], i, im.FullXMax + 1, im.FullYMax + 1);
+    return run.out;
 }
 
 std::string BurnedFileName(const BurnMaskOptions& o, const std::string& folder, const std::string& fileName)

@@ -1,5 +1,7 @@
 #include "app/editor/core/mask_ops.h"
 
+#include <algorithm>
+
 #include "app/editor/core/image_files.h"
 #include "app/editor/core/partition_file.h"
 
@@ -38,6 +40,12 @@ bool AddMaskRect(int left, int top, int width, int height)
     mp.UndoMaskHeight = height;
     LastMaskRect() = {true, left, top, width, height};
     return true;
+}
+
+bool MaskHasRegions()
+{
+    const auto& px = model::images.MaskImage.buffer();
+    return std::find(px.begin(), px.end(), uint8_t(0)) != px.end();
 }
 
 void UndoMaskRect()

@@ -30,6 +30,9 @@ bool AddMaskRect(int left, int top, int width, int height);
 // the partition outlines again. Nothing happens without a recorded rectangle.
 void UndoMaskRect();
 
+// True when the mask being drawn masks any point (a region is drawn).
+bool MaskHasRegions();
+
 // The display overlay (masked points, domain outlines) lives with the core's
 // display rebuild.
 using core::ApplyMaskOverlay;

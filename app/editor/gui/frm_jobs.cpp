@@ -7,6 +7,7 @@
 #include "app/editor/core/partition_file.h"
 #include "app/editor/gui/folder_path_label.h"
 #include "app/editor/gui/frm_phase_image.h"
+#include "platform/accessibility.h"
 #include "platform/dialogs.h"
 #include "platform/folders.h"
 #include "platform/listboxes.h"
@@ -14,6 +15,7 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPointer>
 #include <QVBoxLayout>
 
@@ -120,6 +122,13 @@ QString PhaseImageCount(const gui::FileList* files)
     return "Phase Image Count: " + QString::number(files->FileCount());
 }
 
+// The count under the file list is the text that names the list.
+void ShowPhaseImageCount(QLabel* count, gui::FileList* files, const QString& text)
+{
+    count->setBuddy(files);
+    platform::ShowCaption(*count, text);
+}
+
 // The result part of both job windows: the counter text, its colour and the
 // button that shows the files not processed.
 void ResetJobResult(QLabel* counter, QPushButton* viewUnprocessed)
@@ -170,6 +179,14 @@ void ReportFailedWrites(const JobOutcome& out, const std::string& title)
     model::ShowMsg(text, 16, title);
 }
 
+// Escape works Close, as long as Close can be clicked (not during a run).
+bool CloseOnEscape(QKeyEvent* e, QPushButton* close)
+{
+    if (e->key() != Qt::Key_Escape || e->modifiers() != Qt::NoModifier) return false;
+    if (close->isEnabled()) close->click();
+    return true;
+}
+
 QPointer<FrmCropDomains> gCrop;
 
 } // namespace
@@ -184,15 +201,16 @@ FrmCropDomains::FrmCropDomains(QWidget* parent) : QWidget(parent)
     QVBoxLayout* lay = columns.left;
     lblPathSelection = Label(this, lay, "lblPathSelection", "1 - Source");
     DirSource = new platform::DirListBox(this);
+    lblPathSelection->setBuddy(DirSource);
     lblSourcePath = FolderNameLabel(this, lay, "lblSourcePath", DirSource);
     Add(this, lay, DirSource, "DirSource", "1 - Source");
     cmdBrowseSourcePath = Button(this, lay, "cmdBrowseSourcePath", "&Browse...");
     File1 = new gui::FileList(this);
-    File1->setAccessibleName("Phase Images");
     lay->addWidget(File1);
     lblPhaseImageCount = Label(this, lay, "lblPhaseImageCount", "Phase Image Count");
     lblDestinationFolder = Label(this, lay, "lblDestinationFolder", "2 - Destination");
     DirDestination = new platform::DirListBox(this);
+    lblDestinationFolder->setBuddy(DirDestination);
     lblDestinationPath = FolderNameLabel(this, lay, "lblDestinationPath", DirDestination);
     Add(this, lay, DirDestination, "DirDestination", "2 - Destination");
     cmdBrowseDestinationPath = Button(this, lay, "cmdBrowseDestinationPath", "B&rowse...");
@@ -250,6 +268,11 @@ FrmCropDomains::FrmCropDomains(QWidget* parent) : QWidget(parent)
     DirSource_Change();
 }
 
+void FrmCropDomains::keyPressEvent(QKeyEvent* e)
+{
+    if (!CloseOnEscape(e, cmdClose)) QWidget::keyPressEvent(e);
+}
+
 void FrmCropDomains::ResetBatchCrop() { ResetJobResult(lblNumberOfImagesProcessed, cmdViewUnprocessedFiles); }
 
 void FrmCropDomains::DirSource_Change()
@@ -258,7 +281,7 @@ void FrmCropDomains::DirSource_Change()
     DirDestination->setPath(DirSource->path());
     File1->setPath(DirSource->path());
     if (!chkCurrentPhaseImage->isChecked())
-        lblPhaseImageCount->setText(PhaseImageCount(File1));
+        ShowPhaseImageCount(lblPhaseImageCount, File1, PhaseImageCount(File1));
 }
 
 void FrmCropDomains::chkCreateDomainSubfolders_Click()
@@ -290,10 +313,10 @@ void FrmCropDomains::chkCurrentPhaseImage_Click()
     DirSource->setStyleSheet(current ? "background-color: rgb(218, 218, 218);" : "background-color: rgb(255, 255, 255);");
     lblPhaseImageCount->setEnabled(!current);
     if (current) {
-        lblPhaseImageCount->setText("Phase Image Count: n/a");
+        ShowPhaseImageCount(lblPhaseImageCount, File1, "Phase Image Count: n/a");
         optUseDomainName->setEnabled(true);
     } else {
-        lblPhaseImageCount->setText(PhaseImageCount(File1));
+        ShowPhaseImageCount(lblPhaseImageCount, File1, PhaseImageCount(File1));
         if (!chkCreatePhaseImageSubfolders->isChecked()) {
             if (!optAppendDomainName->isChecked()) {
                 optAppendDomainName->setChecked(true);
@@ -346,7 +369,7 @@ void FrmCropDomains::cmdProcess_Click()
     if (!o.currentImage) ListPhaseImages(File1, DirSource->path(), o.format);
     o.sourceFolder = S(DirSource->path());
     o.destination = S(DirDestination->path());
-    o.ellipse = cmbShape->currentText() == "Ellipse";
+    o.ellipse = cmbShape->currentIndex() == 1;   // Rectangle, Ellipse
     o.domainSubfolders = chkCreateDomainSubfolders->isChecked();
     o.imageSubfolders = chkCreatePhaseImageSubfolders->isChecked();
     o.naming = optAppendDomainName->isChecked() ? CropNaming::AppendDomainToOriginal
@@ -396,18 +419,19 @@ FrmBurnMask::FrmBurnMask(QWidget* parent) : gui::BurnMaskWindow(parent)
     setWindowTitle("Burn Mask");
     const JobColumns columns = TwoColumns(this);
     QVBoxLayout* lay = columns.left;
-    Label(this, lay, "lblSource", "1 - Source Folder");
+    QLabel* source = Label(this, lay, "lblSource", "1 - Source Folder");
     DirSource = new platform::DirListBox(this);
+    source->setBuddy(DirSource);
     lblSourcePath = FolderNameLabel(this, lay, "lblSourcePath", DirSource);
     Add(this, lay, DirSource, "DirSource", "1 - Source Folder");
     cmdBrowseSourcePath = Button(this, lay, "cmdBrowseSourcePath", "&Browse...");
     FileList1 = new gui::FileList(this);
-    FileList1->setAccessibleName("Phase Images");
     lay->addWidget(FileList1);
     File1 = FileList1;
     lblPhaseImageCount = Label(this, lay, "lblPhaseImageCount", "Phase Image Count");
-    Label(this, lay, "lblDestination", "2 - Destination Folder");
+    QLabel* destination = Label(this, lay, "lblDestination", "2 - Destination Folder");
     DirDestination = new platform::DirListBox(this);
+    destination->setBuddy(DirDestination);
     lblDestinationPath = FolderNameLabel(this, lay, "lblDestinationPath", DirDestination);
     Add(this, lay, DirDestination, "DirDestination", "2 - Destination Folder");
     cmdBrowseDestinationPath = Button(this, lay, "cmdBrowseDestinationPath", "B&rowse...");
@@ -442,6 +466,11 @@ FrmBurnMask::FrmBurnMask(QWidget* parent) : gui::BurnMaskWindow(parent)
     DirSource_Change();
 }
 
+void FrmBurnMask::keyPressEvent(QKeyEvent* e)
+{
+    if (!CloseOnEscape(e, cmdClose)) gui::BurnMaskWindow::keyPressEvent(e);
+}
+
 void FrmBurnMask::ResetBatchBurn() { ResetJobResult(lblNumberOfImagesProcessed, cmdViewUnprocessedFiles); }
 
 void FrmBurnMask::DirSource_Change()
@@ -449,7 +478,7 @@ void FrmBurnMask::DirSource_Change()
     ResetBatchBurn();
     DirDestination->setPath(DirSource->path());
     FileList1->setPath(DirSource->path());
-    lblPhaseImageCount->setText(PhaseImageCount(FileList1));
+    ShowPhaseImageCount(lblPhaseImageCount, FileList1, PhaseImageCount(FileList1));
 }
 
 void FrmBurnMask::cmdBrowseSourcePath_Click()

@@ -62,6 +62,9 @@ public:
     void cmdProcess_Click();
     void cmdViewUnprocessedFiles_Click();
 
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
+
 private:
     void SetRunning(bool running);
     bool running_ = false;
@@ -93,6 +96,9 @@ public:
     void cmdBrowseDestinationPath_Click();
     void cmdProcess_Click();
     void cmdViewUnprocessedFiles_Click();
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     void SetRunning(bool running);

@@ -118,78 +118,121 @@ FrmPhaseImage::FrmPhaseImage(QWidget* parent) : gui::PhaseImageWindow(parent)
     setObjectName("frmPhaseImage");
     setWindowTitle("Sorvanta - Phase Image");
     auto* outer = new QHBoxLayout(this);
+    BuildPicture(*outer);
+    auto* panel = new QWidget(this);
+    auto* column = new QVBoxLayout(panel);
+    outer->addWidget(panel);
+    BuildCommandColumn(*panel, *column);
+    BuildDomainList(*panel, *column);
+    BuildRegionBars(*panel, *column);
+    column->addStretch(1);
+    WireRegion();
+    WireCommands();
+}
+
+// The image, scrolled, and the hidden picture that reads mask files.
+void FrmPhaseImage::BuildPicture(QHBoxLayout& outer)
+{
     auto* scroll = new QScrollArea(this);
+    scroll->setObjectName("bufDisplayArea");
+    scroll->setAccessibleName("Phase Image");   // the first stop of the keyboard reads what it scrolls
     bufDisplay = new platform::PictureBuffer;
     bufDisplay->setObjectName("bufDisplay");
     bufDisplay->setAccessibleName("Phase Image");
     scroll->setWidget(bufDisplay);
     scroll->setWidgetResizable(false);
-    outer->addWidget(scroll, 1);
+    outer.addWidget(scroll, 1);
     bufLoadMask = new platform::PictureBuffer(this);
     bufLoadMask->setObjectName("bufLoadMask");
     bufLoadMask->setVisible(false);
     bufLoadMask->setAccessibleName(QString());   // never shown: it only reads BMP masks
+}
 
-    auto* panel = new QWidget(this);
-    auto* lay = new QVBoxLayout(panel);
-    outer->addWidget(panel);
-    // First position of the button column.
-    cmdCreateMask = Button(panel, lay, "cmdCreateMask", "&Create Mask");
-    cmdCropImage = Button(panel, lay, "cmdCropImage", "Crop Ima&ge");
-    cmdCreatePartition = Button(panel, lay, "cmdCreatePartition", "Crea&te Partition");
-    cmdClearMask = Button(panel, lay, "cmdClearMask", "Clear Mas&k");
-    cmdAddMaskRegion = Button(panel, lay, "cmdAddMaskRegion", "Add R&egion");
-    cmdClearPartition = Button(panel, lay, "cmdClearPartition", "Clear Part&ition");
-    cmdAddPartitionDomain = Button(panel, lay, "cmdAddPartitionDomain", "Add &Domain");
-    cmdCropFinished = Button(panel, lay, "cmdCropFinished", "&Finished");
-    cmdCrop = Button(panel, lay, "cmdCrop", "Cr&op");
-    // Second position.
-    cmdLoadMask = Button(panel, lay, "cmdLoadMask", "Load &Mask");
-    cmdLoadPartition = Button(panel, lay, "cmdLoadPartition", "Load &Partition");
-    cmdUndoCrop = Button(panel, lay, "cmdUndoCrop", "&Undo Crop");
-    cmdCropDomains = Button(panel, lay, "cmdCropDomains", "Crop Domain&s...");
-    cmdCropCancel = Button(panel, lay, "cmdCropCancel", "C&ancel");
-    cmdMaskCancel = Button(panel, lay, "cmdMaskCancel", "C&ancel");
-    cmdUndoLastDomain = Button(panel, lay, "cmdUndoLastDomain", "Undo &Last");
-    cmdUndoLastMask = Button(panel, lay, "cmdUndoLastMask", "Undo &Last");
-    cmdPartitionAndCrop = Button(panel, lay, "cmdPartitionAndCrop", "Partitio&n && Crop...");
-    cmdBatchBurn = Button(panel, lay, "cmdBatchBurn", "Batc&h Burn...");
-    // Third position.
-    cmdMaskDone = Button(panel, lay, "cmdMaskDone", "&Finished");
-    cmdPartitionDone = Button(panel, lay, "cmdPartitionDone", "&Finished");
-    cmdBurnMask = Button(panel, lay, "cmdBurnMask", "&Burn Mask");
-    cmdReturn = Button(panel, lay, "cmdReturn", "&Return to Phase Image Display");
+// The commands share three fixed positions of one column, as every state of
+// the panel shows at most one of them at each; a hidden command leaves its
+// place empty, so nothing moves under the pointer when the panel changes.
+// Return stands apart below them.
+void FrmPhaseImage::BuildCommandColumn(QWidget& panel, QVBoxLayout& column)
+{
+    auto position = [&](std::initializer_list<std::pair<QPushButton**, std::pair<const char*, const char*>>> buttons) {
+        auto* place = new QWidget(&panel);
+        auto* lay = new QVBoxLayout(place);
+        lay->setContentsMargins(0, 0, 0, 0);
+        int height = 0, width = 0;
+        for (const auto& [target, names] : buttons) {
+            *target = Button(place, lay, names.first, names.second);
+            height = std::max(height, (*target)->sizeHint().height());
+            width = std::max(width, (*target)->minimumWidth());
+        }
+        place->setMinimumSize(width, height);
+        column.addWidget(place);
+    };
+    position({{&cmdCreateMask, {"cmdCreateMask", "&Create Mask"}},
+              {&cmdCropImage, {"cmdCropImage", "Crop Ima&ge"}},
+              {&cmdCreatePartition, {"cmdCreatePartition", "Crea&te Partition"}},
+              {&cmdClearMask, {"cmdClearMask", "Clear Mas&k"}},
+              {&cmdAddMaskRegion, {"cmdAddMaskRegion", "Add R&egion"}},
+              {&cmdClearPartition, {"cmdClearPartition", "Clear Part&ition"}},
+              {&cmdAddPartitionDomain, {"cmdAddPartitionDomain", "Add &Domain"}},
+              {&cmdCropFinished, {"cmdCropFinished", "&Finished"}},
+              {&cmdCrop, {"cmdCrop", "Cr&op"}}});
+    position({{&cmdLoadMask, {"cmdLoadMask", "Load &Mask"}},
+              {&cmdLoadPartition, {"cmdLoadPartition", "Load &Partition"}},
+              {&cmdUndoCrop, {"cmdUndoCrop", "&Undo Crop"}},
+              {&cmdCropDomains, {"cmdCropDomains", "Crop Domain&s..."}},
+              {&cmdCropCancel, {"cmdCropCancel", "C&ancel"}},
+              {&cmdMaskCancel, {"cmdMaskCancel", "C&ancel"}},
+              {&cmdUndoLastDomain, {"cmdUndoLastDomain", "Undo &Last"}},
+              {&cmdUndoLastMask, {"cmdUndoLastMask", "Undo &Last"}},
+              {&cmdPartitionAndCrop, {"cmdPartitionAndCrop", "Partitio&n && Crop..."}},
+              {&cmdBatchBurn, {"cmdBatchBurn", "Batc&h Burn..."}}});
+    position({{&cmdMaskDone, {"cmdMaskDone", "&Finished"}},
+              {&cmdPartitionDone, {"cmdPartitionDone", "&Finished"}},
+              {&cmdBurnMask, {"cmdBurnMask", "&Burn Mask"}}});
+    cmdReturn = Button(&panel, &column, "cmdReturn", "&Return to Phase Image Display");
     cmdReturn->setVisible(true);
+    lblMask = Label(&panel, &column, "lblMask", "Mask:");
+    lblPartition = Label(&panel, &column, "lblPartition", "Partition:");
+    SetVisible({lblMask, lblPartition}, false);
+}
 
-    lblMask = Label(panel, lay, "lblMask", "Mask:");
-    lblPartition = Label(panel, lay, "lblPartition", "Partition:");
-    lblDomainSelect = Label(panel, lay, "lblDomainSelect", "Domain Select");
-    cmbDomains = new QComboBox(panel);
+// The domain list of a partition under its caption.
+void FrmPhaseImage::BuildDomainList(QWidget& panel, QVBoxLayout& column)
+{
+    lblDomainSelect = Label(&panel, &column, "lblDomainSelect", "Domain Select");
+    cmbDomains = new QComboBox(&panel);
     cmbDomains->setObjectName("cmbDomains");
-    cmbDomains->setAccessibleName("Domain Select");
-    lay->addWidget(cmbDomains);
-    // Each bar is named after the caption of the label above it.
+    lblDomainSelect->setBuddy(cmbDomains);   // the caption names the list
+    column.addWidget(cmbDomains);
+    SetVisible({lblDomainSelect, cmbDomains}, false);
+}
+
+// The four region bars, each under the label that names it.
+void FrmPhaseImage::BuildRegionBars(QWidget& panel, QVBoxLayout& column)
+{
     auto bar = [&](const char* name, const char* label, const char* caption, QScrollBar** sb, QLabel** lb) {
-        *lb = Label(panel, lay, label, "");
-        *sb = new QScrollBar(Qt::Horizontal, panel);
+        *lb = Label(&panel, &column, label, caption);
+        *sb = new QScrollBar(Qt::Horizontal, &panel);
         (*sb)->setObjectName(name);
         (*sb)->setAccessibleName(caption);
         (*sb)->setMinimum(0);
         (*sb)->setInvertedControls(false);   // the arrow keys move the way they point
-        lay->addWidget(*sb);
+        // Every bar takes the keyboard focus (a click or Tab), so the region
+        // can be placed and sized from the keyboard.
+        (*sb)->setFocusPolicy(Qt::StrongFocus);
+        (*lb)->setBuddy(*sb);
+        column.addWidget(*sb);
     };
     bar("hscCenterX", "lblCenterX", "Center X", &hscCenterX, &lblCenterX);
     bar("hscCenterY", "lblCenterY", "Center Y", &hscCenterY, &lblCenterY);
     bar("hscSizeX", "lblSizeX", "Size X", &hscSizeX, &lblSizeX);
     bar("hscSizeY", "lblSizeY", "Size Y", &hscSizeY, &lblSizeY);
-    lblCenterX->setText("Center X");
-    lblCenterY->setText("Center Y");
-    lblSizeX->setText("Size X");
-    lblSizeY->setText("Size Y");
-    lay->addStretch(1);
-    SetVisible({lblMask, lblPartition, lblDomainSelect, cmbDomains}, false);
     ShowRegionControls(false);
+}
 
+// The region editor between the display, the bars and their labels.
+void FrmPhaseImage::WireRegion()
+{
     view_ = std::make_unique<View>(bufDisplay);
     region_ = std::make_unique<RegionEditor>(*view_);
     region_->onBarValue = [this](Bar b, int v) {
@@ -205,47 +248,47 @@ FrmPhaseImage::FrmPhaseImage(QWidget* parent) : gui::PhaseImageWindow(parent)
     };
     for (Bar b : {CenterX, CenterY, SizeX, SizeY})
         connect(BarWidget(b), &QScrollBar::valueChanged, this, [this, b](int v) { region_->BarScrolled(b, v); });
-    // The size bars take the keyboard focus (a click or Tab), so Ctrl held on
-    // one links the two sizes.
-    for (QScrollBar* s : {hscSizeX, hscSizeY}) {
-        s->setFocusPolicy(Qt::StrongFocus);
-        s->installEventFilter(this);
-    }
-
+    // Ctrl held on a size bar links the two sizes.
+    for (QScrollBar* s : {hscSizeX, hscSizeY}) s->installEventFilter(this);
     connect(bufDisplay, &platform::PictureBuffer::mouseDown, this,
             [this](int button, int, double x, double y) { region_->MouseDown(button, x, y); });
     connect(bufDisplay, &platform::PictureBuffer::mouseMove, this,
             [this](int button, int, double x, double y) { region_->MouseMove(button, x, y); });
     connect(bufDisplay, &platform::PictureBuffer::mouseUp, this,
             [this](int button, int, double x, double y) { region_->MouseUp(button, x, y); });
-    connect(cmbDomains, qOverload<int>(&QComboBox::activated), this, [this] { cmbDomains_Click(); });
+}
 
-    auto on = [this](QPushButton* b, void (FrmPhaseImage::*h)()) {
-        connect(b, &QPushButton::clicked, this, [this, h] { (this->*h)(); });
+// Each command button runs its handler; the domain list shows its domain.
+void FrmPhaseImage::WireCommands()
+{
+    connect(cmbDomains, qOverload<int>(&QComboBox::activated), this, [this] { cmbDomains_Click(); });
+    const std::pair<QPushButton*, void (FrmPhaseImage::*)()> commands[] = {
+        {cmdReturn, &FrmPhaseImage::cmdReturn_Click},
+        {cmdPartitionAndCrop, &FrmPhaseImage::cmdPartitionAndCrop_Click},
+        {cmdBatchBurn, &FrmPhaseImage::cmdBatchBurn_Click},
+        {cmdCropDomains, &FrmPhaseImage::cmdCropDomains_Click},
+        {cmdCreateMask, &FrmPhaseImage::cmdCreateMask_Click},
+        {cmdAddMaskRegion, &FrmPhaseImage::cmdAddMaskRegion_Click},
+        {cmdUndoLastMask, &FrmPhaseImage::cmdUndoLastMask_Click},
+        {cmdMaskCancel, &FrmPhaseImage::cmdMaskCancel_Click},
+        {cmdMaskDone, &FrmPhaseImage::cmdMaskDone_Click},
+        {cmdLoadMask, &FrmPhaseImage::cmdLoadMask_Click},
+        {cmdClearMask, &FrmPhaseImage::cmdClearMask_Click},
+        {cmdBurnMask, &FrmPhaseImage::cmdBurnMask_Click},
+        {cmdCreatePartition, &FrmPhaseImage::cmdCreatePartition_Click},
+        {cmdAddPartitionDomain, &FrmPhaseImage::cmdAddPartitionDomain_Click},
+        {cmdUndoLastDomain, &FrmPhaseImage::cmdUndoLastDomain_Click},
+        {cmdPartitionDone, &FrmPhaseImage::cmdPartitionDone_Click},
+        {cmdLoadPartition, &FrmPhaseImage::cmdLoadPartition_Click},
+        {cmdClearPartition, &FrmPhaseImage::cmdClearPartition_Click},
+        {cmdCropImage, &FrmPhaseImage::cmdCropImage_Click},
+        {cmdCrop, &FrmPhaseImage::cmdCrop_Click},
+        {cmdUndoCrop, &FrmPhaseImage::cmdUndoCrop_Click},
+        {cmdCropFinished, &FrmPhaseImage::cmdCropFinished_Click},
+        {cmdCropCancel, &FrmPhaseImage::cmdCropCancel_Click},
     };
-    on(cmdReturn, &FrmPhaseImage::cmdReturn_Click);
-    on(cmdPartitionAndCrop, &FrmPhaseImage::cmdPartitionAndCrop_Click);
-    on(cmdBatchBurn, &FrmPhaseImage::cmdBatchBurn_Click);
-    on(cmdCropDomains, &FrmPhaseImage::cmdCropDomains_Click);
-    on(cmdCreateMask, &FrmPhaseImage::cmdCreateMask_Click);
-    on(cmdAddMaskRegion, &FrmPhaseImage::cmdAddMaskRegion_Click);
-    on(cmdUndoLastMask, &FrmPhaseImage::cmdUndoLastMask_Click);
-    on(cmdMaskCancel, &FrmPhaseImage::cmdMaskCancel_Click);
-    on(cmdMaskDone, &FrmPhaseImage::cmdMaskDone_Click);
-    on(cmdLoadMask, &FrmPhaseImage::cmdLoadMask_Click);
-    on(cmdClearMask, &FrmPhaseImage::cmdClearMask_Click);
-    on(cmdBurnMask, &FrmPhaseImage::cmdBurnMask_Click);
-    on(cmdCreatePartition, &FrmPhaseImage::cmdCreatePartition_Click);
-    on(cmdAddPartitionDomain, &FrmPhaseImage::cmdAddPartitionDomain_Click);
-    on(cmdUndoLastDomain, &FrmPhaseImage::cmdUndoLastDomain_Click);
-    on(cmdPartitionDone, &FrmPhaseImage::cmdPartitionDone_Click);
-    on(cmdLoadPartition, &FrmPhaseImage::cmdLoadPartition_Click);
-    on(cmdClearPartition, &FrmPhaseImage::cmdClearPartition_Click);
-    on(cmdCropImage, &FrmPhaseImage::cmdCropImage_Click);
-    on(cmdCrop, &FrmPhaseImage::cmdCrop_Click);
-    on(cmdUndoCrop, &FrmPhaseImage::cmdUndoCrop_Click);
-    on(cmdCropFinished, &FrmPhaseImage::cmdCropFinished_Click);
-    on(cmdCropCancel, &FrmPhaseImage::cmdCropCancel_Click);
+    for (const auto& [button, handler] : commands)
+        connect(button, &QPushButton::clicked, this, [this, h = handler] { (this->*h)(); });
 }
 
 FrmPhaseImage::~FrmPhaseImage() = default;
@@ -285,36 +328,6 @@ void FrmPhaseImage::changeEvent(QEvent* e)
     gui::PhaseImageWindow::changeEvent(e);
     if (e->type() == QEvent::WindowStateChange && isVisible() && windowState() == Qt::WindowNoState)
         setWindowState(Qt::WindowMaximized);
-}
-
-void FrmPhaseImage::showEvent(QShowEvent* e)
-{
-    gui::PhaseImageWindow::showEvent(e);
-    // Every opening asks for the maximised state anew (the window is hidden
-    // in its normal state), so a window manager gets the request with the
-    // window's mapping; a minimised window stays so.
-    if (windowState() & Qt::WindowMinimized) return;
-    if (!(windowState() & Qt::WindowMaximized)) setWindowState(windowState() | Qt::WindowMaximized);
-    // Without a window manager to honour the state the window takes the
-    // screen's work area itself: its frame, title bar included, fills the
-    // area, never more.
-    QTimer::singleShot(0, this, [this] {
-        const QScreen* s = screen();
-        if (!s || !isVisible() || (windowState() & Qt::WindowMinimized)) return;
-        const QRect area = s->availableGeometry();
-        const QRect frame = frameGeometry(), client = geometry();
-        if (frame.width() >= area.width() && frame.height() >= area.height()) return;
-        const QMargins margins(client.left() - frame.left(), client.top() - frame.top(),
-                               frame.right() - client.right(), frame.bottom() - client.bottom());
-        setGeometry(area.marginsRemoved(margins));
-    });
-}
-
-void FrmPhaseImage::hideEvent(QHideEvent* e)
-{
-    gui::PhaseImageWindow::hideEvent(e);
-    if (!e->spontaneous() && (windowState() & Qt::WindowMaximized))
-        setWindowState(windowState() & ~Qt::WindowMaximized);
 }
 
 void FrmPhaseImage::paintEvent(QPaintEvent* e)
@@ -392,7 +405,7 @@ bool FrmPhaseImage::EndOpenOperation()
         return false;
     if (what == "MASK") {
         SetVisible({cmdMaskDone, cmdUndoLastMask}, false);
-        cmdMaskCancel_Click();
+        EndMaskWithoutMask();   // the user agreed above
     } else if (what == "PARTITION") {
         // The domains drawn so far were never a partition.
         SetVisible({cmdAddPartitionDomain, cmdPartitionDone, cmdUndoLastDomain}, false);
@@ -547,6 +560,16 @@ void FrmPhaseImage::cmdUndoLastMask_Click()
 }
 
 void FrmPhaseImage::cmdMaskCancel_Click()
+{
+    // Regions still drawn after an Undo Last would be lost without a word.
+    if (MaskHasRegions() &&
+        model::ShowMsg("The mask regions drawn will be discarded." + CR + "Cancel the MASK operation?", 36,
+                       "Cancel Mask") != platform::kAnsYes)
+        return;
+    EndMaskWithoutMask();
+}
+
+void FrmPhaseImage::EndMaskWithoutMask()
 {
     SetVisible({cmdMaskCancel, cmdAddMaskRegion}, false);
     setCursor(Qt::ArrowCursor);
@@ -976,6 +999,9 @@ void FrmPhaseImage::cmdCropCancel_Click()
 
 void FrmPhaseImage::cmdCropFinished_Click()
 {
+    // The saved image lets the windows repaint once; a hand-over or a close
+    // given meanwhile waits until the cropped image is named.
+    platform::JobGuard job("Crop Image");
     const int cols = bufDisplay->imageWidth(), rows = bufDisplay->imageHeight();
     AcceptCroppedImage(cols, rows, bufDisplay->pixels());
     CopyToMainPicture();

@@ -12,6 +12,9 @@
 
 #include <memory>
 
+class QHBoxLayout;
+class QVBoxLayout;
+
 namespace platform {
 class PictureBuffer;
 }
@@ -90,13 +93,21 @@ public:
 protected:
     void closeEvent(QCloseEvent* e) override;
     void changeEvent(QEvent* e) override;
-    void showEvent(QShowEvent* e) override;
-    void hideEvent(QHideEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     bool eventFilter(QObject* o, QEvent* e) override;
 
 private:
+    // The steps that build the window, in order.
+    void BuildPicture(QHBoxLayout& outer);
+    void BuildCommandColumn(QWidget& panel, QVBoxLayout& column);
+    void BuildDomainList(QWidget& panel, QVBoxLayout& column);
+    void BuildRegionBars(QWidget& panel, QVBoxLayout& column);
+    void WireRegion();
+    void WireCommands();
+
     void Leave();
+    // Closes the MASK operation with no mask (Cancel once agreed).
+    void EndMaskWithoutMask();
     void SendDisplayImage();
     void CopyToMainPicture();
     void ShowRegionControls(bool on);

@@ -94,6 +94,46 @@ TEST(CropDomainsJob, FolderRunCropsMatchingImagesAndListsTheOthers)
     EXPECT_EQ((std::vector<std::string>{"a_ph.tif", "b_ph.tif", "c_ph.tif"}), model::batch.BatchFileNames);
 }
 
+TEST(CropDomainsJob, SubfoldersAndNamesOfEveryLayout)
+{
+    testsupport::TempDir src("src");
+    edtest::WriteTiff(src.file("a_ph.tif"), 64, 48, 1);
+    edtest::WriteTiff(src.file("b_ph.tif"), 64, 48, 2);
+    const struct {
+        bool domainSubfolders, imageSubfolders;
+        CropNaming naming;
+        std::vector<std::string> files;
+    } layouts[] = {
+        {true, false, CropNaming::AppendDomainToOriginal,
+         {"Left/a_Left_ph.tif", "Left/b_Left_ph.tif", "Right/a_Right_ph.tif", "Right/b_Right_ph.tif"}},
+        {false, true, CropNaming::UseDomainName, {"a/Left_ph.tif", "a/Right_ph.tif", "b/Left_ph.tif", "b/Right_ph.tif"}},
+        {false, false, CropNaming::AppendOriginalToDomain,
+         {"Left_a_ph.tif", "Left_b_ph.tif", "Right_a_ph.tif", "Right_b_ph.tif"}},
+    };
+    for (const auto& l : layouts) {
+        testsupport::TempDir dst("dst");
+        edtest::MakeCurrentImage(64, 48);
+        CropDomainsOptions o;
+        o.sourceFolder = src.path().string();
+        o.destination = dst.path().string();
+        o.domainSubfolders = l.domainSubfolders;
+        o.imageSubfolders = l.imageSubfolders;
+        o.naming = l.naming;
+        std::vector<int> progress;
+        JobCallbacks cb;
+        cb.progress = [&](int v, int max) { progress.push_back(v * 100 + max); };
+        const JobOutcome out = RunCropDomains(o, kDomains, cb);
+        ASSERT_TRUE(out.ran) << out.message;
+        EXPECT_EQ(2, out.processed);
+        EXPECT_EQ("", out.skippedList);
+        EXPECT_EQ(l.files, FilesIn(dst.path().string()));
+        EXPECT_EQ((std::vector<int>{4, 104, 204, 304, 404}), progress);
+        const strandel::ReadResult r = strandel::ReadImage(dst.path().string() + "/" + l.files[1]);
+        ASSERT_EQ(0, r.status);
+        EXPECT_EQ(Expected(64, 48, l.imageSubfolders ? 1 : 2, kDomains[l.imageSubfolders ? 1 : 0], nullptr), r.pixels);
+    }
+}
+
 TEST(CropDomainsJob, BmpOutputsAreEightBitGreyWithTheSamePixels)
 {
     testsupport::TempDir src("src"), dst("dst");

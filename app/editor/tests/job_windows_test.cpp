@@ -15,6 +15,8 @@
 
 #include <QTest>
 
+#include <functional>
+
 using namespace editor;
 
 namespace {
@@ -188,5 +190,26 @@ TEST_F(JobWindows, LongFolderPathsGiveWayWithAnEllipsis)
         EXPECT_GT(source->text().size(), narrow.size());
         EXPECT_LE(source->fontMetrics().horizontalAdvance(source->text()), source->contentsRect().width());
         w->hide();
+    }
+}
+
+TEST_F(JobWindows, EscapeClosesBothWindowsAsCloseDoes)
+{
+    const struct {
+        const char* window;
+        std::function<void()> show;
+        std::function<QWidget&()> w;
+        std::function<QWidget*()> focus;   // where the keyboard stands
+    } windows[] = {
+        {"Crop Domains", [] { ShowCropDomainsWindow(); }, []() -> QWidget& { return frmCropDomains(); },
+         [] { return static_cast<QWidget*>(frmCropDomains().DirDestination); }},
+        {"Burn Mask", [] { ShowBurnMaskWindow(); }, []() -> QWidget& { return frmBurnMask(); },
+         [] { return static_cast<QWidget*>(frmBurnMask().chkTagFilenames); }},
+    };
+    for (const auto& c : windows) {
+        c.show();
+        ASSERT_TRUE(c.w().isVisible()) << c.window;
+        QTest::keyClick(c.focus(), Qt::Key_Escape);
+        EXPECT_FALSE(c.w().isVisible()) << c.window;
     }
 }

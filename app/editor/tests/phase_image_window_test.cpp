@@ -21,6 +21,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 
 #include <sstream>
 
@@ -282,6 +283,36 @@ TEST_F(EditorWindow, CropMakesTheRegionTheCurrentImageAndKeepsTheHeader)
     EXPECT_EQ(header, r.header);
     for (int y = 0; y < 10; ++y)
         for (int x = 0; x < 20; ++x) ASSERT_EQ(before(44 + x, 8 + y), r.pixels[size_t(y) * 20 + x]);
+}
+
+TEST_F(EditorWindow, AFileHandedOverWhileTheCropIsSavedOpensAfterIt)
+{
+    const std::string image = dir.file("big_ph.tif"), other = dir.file("other_ph.tif");
+    WriteSynthetic(image, 64, 48, "plane:0.003,0.001,0");
+    WriteSynthetic(other, 40, 30, "plane:0.001,0,0");
+    Load(image);
+    gui::frmAnalysis().cmdCrop_Click();
+    W().cmdCropImage->click();
+    SetRegion(4, 8, 20, 10);
+    W().cmdCrop->click();
+    // A second start hands its file over while the saved crop lets the
+    // windows repaint.
+    bool handed = false;
+    QTimer whileSaving;
+    whileSaving.setInterval(0);
+    QObject::connect(&whileSaving, &QTimer::timeout, [&] {
+        if (handed || model::files.PhaseImageFile != dir.file("small_ph.tif")) return;
+        handed = true;
+        gui::ReceiveCommandLine(other);
+    });
+    whileSaving.start();
+    dialogs.queueFile(dir.file("small.tif"));
+    W().cmdCropFinished->click();
+    ASSERT_TRUE(handed);
+    // The handed file is the current image, and the label names it.
+    EXPECT_EQ(other, model::files.PhaseImageFile);
+    EXPECT_EQ(40, model::images.ImageCols);
+    EXPECT_EQ("Image: other_ph.tif (40 x 30)", gui::frmAnalysis().lblImageName->text().toStdString());
 }
 
 TEST_F(EditorWindow, BurnMaskWritesANewImageAndClearsTheMask)

@@ -31,6 +31,7 @@ public:
     QString ChartFooter() const override { return Chart3D2->chart()->footerText(); }
     void SetChartInteractive(bool on) override { chart().setUserChangesAllowed(on); }
     void cmdCustomize_Click() override { frame->cmdCustomize_Click(); }
+    bool OptionsShown() const override { return frame->panelShown(); }
 
     // Event procedures.
     void cmbAppearance_Click();

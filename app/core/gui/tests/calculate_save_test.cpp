@@ -206,3 +206,37 @@ TEST_F(GuiTest, AResultWithoutDataShowsNoFiguresAndEnablesNothing)
                            main.cmdParameters})
         EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
 }
+
+TEST_F(GuiTest, AFileHandedOverWhileTheDisplayWarningIsUpIsThePendingFile)
+{
+    const std::string a = dir.file("A_ph.tif"), b = dir.file("B_ph.tif");
+    WritePhaseTiff(a, 40, 30);
+    WritePhaseTiff(b, 48, 36);
+    for (const std::string& commandLine : {std::string(), a}) {
+        SCOPED_TRACE("command line \"" + commandLine + "\"");
+        gui::ShutdownProgram();
+        model::ResetModel();
+        // A screen the windows were not laid out for: the warning waits for
+        // the user, and a second start hands its file over meanwhile.
+        hooks.display = [] { return gui::DisplayInfo{1280, 1024, 32, false}; };
+        bool warned = false;
+        hooks.runDisplayConflict = [&](gui::FrmDisplayConflict&) {
+            warned = true;
+            gui::ReceiveCommandLine(b);
+            return true;
+        };
+        ASSERT_EQ(gui::StartupResult::Running, gui::RunStartup(commandLine, hooks));
+        ASSERT_TRUE(warned);
+        EXPECT_FALSE(model::state.PhaseInMemory);
+        gui::frmUnits().cmdOK->click();
+        gui::FrmAnalysis& main = gui::frmAnalysis();
+        EXPECT_EQ(b, model::files.PhaseImageFile);
+        EXPECT_TRUE(model::state.PhaseInMemory);
+        EXPECT_EQ(48, model::images.ImageCols);
+        EXPECT_NE(std::string::npos, main.lblImageName->text().toStdString().find("B_ph.tif"));
+        messages.records.clear();
+        QTest::mouseClick(main.cmdUnwrap, Qt::LeftButton);
+        EXPECT_TRUE(main.cmdSaveData->isEnabled()) << Messages();
+        EXPECT_FALSE(main.lblMaxZValue->text().isEmpty());
+    }
+}

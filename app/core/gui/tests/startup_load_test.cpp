@@ -340,7 +340,7 @@ TEST_F(GuiTest, PlotAndWindowCommands)
     EXPECT_EQ(1, chart.setupCalls);
 
     auto& contour = static_cast<testsupport::standins::Contour&>(gui::frmContour());
-    contour.cmdCustomize->setText("Hide Options");
+    contour.cmdCustomize_Click();   // the options are open
     main.cmdChordPlot_Click();
     EXPECT_TRUE(model::state.ChordPickMode);
     EXPECT_EQ(50, contour.lastCols);

@@ -1,0 +1,112 @@
+// The plot windows on a desktop with a window manager (Xvfb and openbox),
+// driven by the real mouse: a double click on Close closes the window and its
+// second click, landing on the main window now under the pointer, runs
+// nothing there.
+#include "app/core/gui/tests/gui_fixture.h"
+
+#include "platform/commandguards.h"
+#include "plots/windows/frm_3dchart.h"
+#include "plots/windows/frm_contour.h"
+#include "plots/windows/frm_diagonal.h"
+#include "plots/windows/plot_windows.h"
+
+#include "testsupport/accessible_names.h"
+#include "testsupport/desktop_session.h"
+#include "testsupport/desktop_windows.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QWindow>
+
+#include <functional>
+#include <map>
+
+using namespace guitest;
+
+namespace {
+
+testsupport::DesktopSession& Desktop()
+{
+    static testsupport::DesktopSession desktop(1024, 768);
+    return desktop;
+}
+
+class PlotsOnDesktop : public GuiTest {
+protected:
+    void SetUp() override
+    {
+        if (!Desktop().ok()) GTEST_SKIP() << Desktop().whyNot();
+        GuiTest::SetUp();
+        plots::InstallPlotWindows();
+    }
+};
+
+// The window is off the screen: the server no longer shows it.
+bool GoneFromScreen(const QWidget& w)
+{
+    int code = 0;
+    const std::string shown =
+        testsupport::Shell("xdotool search --onlyvisible --name '^" + w.windowTitle().toStdString() + "$'", &code);
+    return shown.find_first_of("0123456789") == std::string::npos;
+}
+
+} // namespace
+
+TEST_F(PlotsOnDesktop, ADoubleClickOnCloseRunsNothingInTheMainWindow)
+{
+    const std::string img = dir.file("Dome_ph.tif");
+    WritePhaseTiff(img, 80, 60, 0.5);
+    StartAndConfirm(img);
+    auto& main = gui::frmAnalysis();
+    main.ShowWindow();
+    QTest::mouseClick(main.cmdUnwrap, Qt::LeftButton);
+    ASSERT_TRUE(main.cmd3DPlot->isEnabled()) << Messages();
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return testsupport::PlacedByWindowManager(main); }))
+        << testsupport::Placement(main);
+    // The second click comes when the plot window is gone, and still counts
+    // as the second click of a double click.
+    QApplication::setDoubleClickInterval(60000);
+
+    // Every command of the main window counts its clicks.
+    std::map<QPushButton*, int> clicks;
+    for (QPushButton* b : main.findChildren<QPushButton*>())
+        QObject::connect(b, &QPushButton::clicked, [&clicks, b] { ++clicks[b]; });
+
+    const struct {
+        const char* window;
+        const char* keys;   // the command's mnemonic in the main window
+        std::function<QWidget&()> plot;
+        std::function<QPushButton*()> close;
+    } cases[] = {
+        {"3D", "alt+3", [] () -> QWidget& { return plots::frm3DChart(); },
+         [] { return plots::frm3DChart().cmdClose; }},
+        {"contour", "alt+t", [] () -> QWidget& { return plots::frmContour(); },
+         [] { return plots::frmContour().cmdClose; }},
+        {"diagonal", "alt+d", [] () -> QWidget& { return plots::frmDiagonal(); },
+         [] { return plots::frmDiagonal().cmdClose; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.window);
+        testsupport::TypeInto(main, c.keys);   // opened as a user opens it
+        QWidget& plot = c.plot();
+        // Placed, drawn and shown by the server before the user clicks.
+        ASSERT_TRUE(testsupport::WaitUntil([&] {
+            return testsupport::PlacedByWindowManager(plot) && plot.windowHandle()->isExposed() &&
+                   !GoneFromScreen(plot);
+        })) << testsupport::Placement(plot);
+        const QPoint at = testsupport::CentreOf(*c.close());
+        // What lies under Close in the main window.
+        QWidget* under = main.childAt(main.mapFromGlobal(at));
+        ASSERT_TRUE(qobject_cast<QPushButton*>(under)) << (under ? under->objectName().toStdString() : "nothing");
+        clicks.clear();
+        const int dropped = platform::DroppedSecondClicks();
+
+        testsupport::ClickAt(at);
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return !plot.isVisible() && GoneFromScreen(plot); }));
+        testsupport::ClickAt(at);
+        EXPECT_TRUE(testsupport::WaitUntil([&] { return platform::DroppedSecondClicks() == dropped + 1; }));
+        EXPECT_TRUE(clicks.empty()) << under->objectName().toStdString() << " was clicked";
+        EXPECT_FALSE(QApplication::activeModalWidget());
+        EXPECT_TRUE(dialogs.fileRequests.empty());
+    }
+}

@@ -1,0 +1,59 @@
+#pragma once
+// Guards around the commands of the program's windows.
+//
+// The second click of a double click on a command: the first click runs the
+// command, which often hides the button, shows another one in its place or
+// closes the window; the second click would then land on whatever is there
+// now (Cancel after Undo Last, the main window's Load Phase Image after a plot
+// window's Close) or run the same command again. InstallCommandClickGuard()
+// drops that second click, wherever it lands, for every push button of every
+// window; a window whose click runs a command without a push button (the
+// full-size viewer closes on a click) marks it with CommandClicked().
+//
+// A long command run inside its handler (BusyScope): its window's commands
+// are disabled, it counts as a running job (JobGuard), so a hand-over from a
+// second start and a close of the main window wait for its end (WhenIdle),
+// and the clicks and keys given meanwhile are dropped when it ends rather
+// than acted on long after they were given. Only input is dropped, and never
+// the input of a dialog opened while it is being dropped.
+#include "platform/folderjobs.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <memory>
+#include <string>
+
+class QInputEvent;
+
+namespace platform {
+
+// Installs the guard on the application (once; later calls do nothing).
+void InstallCommandClickGuard();
+
+// A click given with `event` (its press or release) ran a command: the second
+// click of its double click is dropped.
+void CommandClicked(const QInputEvent& event);
+
+// How many second clicks were dropped since the program started (tests wait
+// on it).
+int DroppedSecondClicks();
+
+class BusyScope {
+public:
+    // `commands`: the widget holding the window's commands; `job`: the job's
+    // name for JobGuard. A job that already runs is refused (started()).
+    BusyScope(QWidget& commands, std::string job);
+    ~BusyScope();
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+    bool started() const { return guard_->started(); }
+
+private:
+    std::unique_ptr<JobGuard> guard_;
+    QPointer<QWidget> commands_;
+    QPointer<QWidget> focus_;
+};
+
+} // namespace platform

@@ -1,0 +1,63 @@
+#pragma once
+// What the desktop tests (desktop_session.h) ask of a window placed by the
+// window manager, and the real input they give it through xdotool. Header
+// only, like offscreen_app.h, so the testsupport library stays free of Qt.
+#include "testsupport/testsupport.h"
+
+#include <QApplication>
+#include <QScreen>
+#include <QTest>
+#include <QWidget>
+
+#include <string>
+
+namespace testsupport {
+
+// "frame 0,0 1024x768, client 1024x749, maximised" for failure messages.
+inline std::string Placement(const QWidget& w)
+{
+    const QRect f = w.frameGeometry(), g = w.geometry();
+    return "frame " + std::to_string(f.x()) + "," + std::to_string(f.y()) + " " + std::to_string(f.width()) + "x" +
+           std::to_string(f.height()) + ", client " + std::to_string(g.width()) + "x" + std::to_string(g.height()) +
+           (w.isMaximized() ? ", maximised" : ", not maximised") + (w.isVisible() ? "" : ", hidden");
+}
+
+// Maximised by the window manager: the frame, title bar included, fills the
+// work area and the window's own area lies inside it.
+inline bool PlacedByWindowManager(const QWidget& w)
+{
+    const QRect area = w.screen()->availableGeometry();
+    return w.isVisible() && w.isMaximized() && w.frameGeometry() == area && area.contains(w.geometry()) &&
+           w.geometry() != area;
+}
+
+// The whole of `control` lies on the screen, inside its window's own area.
+inline bool WhollyShown(const QWidget& control)
+{
+    const QRect on(control.mapToGlobal(QPoint(0, 0)), control.size());
+    const QWidget* w = control.window();
+    return control.isVisible() && w->screen()->geometry().contains(on) && w->geometry().contains(on);
+}
+
+// Real key presses: the window is made active through the window manager and
+// xdotool types `keys` ("alt+r", "Escape", "shift+F10") on the X server.
+inline void TypeInto(const QWidget& window, const std::string& keys)
+{
+    Shell("xdotool windowactivate --sync " + std::to_string(window.winId()) + " key " + keys);
+}
+
+// Real key presses to whatever holds the keyboard now (an open pop-up menu).
+inline void Type(const std::string& keys) { Shell("xdotool key " + keys); }
+
+// A real click of the left button at `at` (global screen pixels);
+// `clicks` 2 gives a double click.
+inline void ClickAt(QPoint at, int clicks = 1)
+{
+    Shell("xdotool mousemove " + std::to_string(at.x()) + " " + std::to_string(at.y()) + " click --repeat " +
+          std::to_string(clicks) + " 1");
+}
+
+// The centre of `control` on the screen.
+inline QPoint CentreOf(const QWidget& control) { return control.mapToGlobal(control.rect().center()); }
+
+} // namespace testsupport
