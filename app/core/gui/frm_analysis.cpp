@@ -16,6 +16,7 @@
 #include "platform/commandguards.h"
 #include "platform/guiservices.h"
 #include "platform/dialogs.h"
+#include "platform/regular_file.h"
 #include "platform/folders.h"
 #include "platform/messages.h"
 #include "platform/picturebuffer.h"
@@ -122,10 +123,6 @@ void FrmAnalysis::BuildPictureArea(QHBoxLayout& outer)
     scroll_->setWidget(Picbuf1);
     scroll_->setAlignment(Qt::AlignCenter);
     outer.addWidget(scroll_, 1);
-    bufLoadImage = new platform::PictureBuffer(this);
-    bufLoadImage->setObjectName("bufLoadImage");
-    bufLoadImage->setAccessibleName(QString());   // never shown: it only reads BMP files
-    bufLoadImage->hide();
 }
 
 // The panel of groups and commands beside the picture; returns its column.
@@ -689,28 +686,23 @@ void FrmAnalysis::LoadPhaseImage(const std::string& fileName)
     }
 
     // A name that is not there (handed over by a second start, or typed) is
-    // not a file of the wrong kind.
-    if (!platform::FileExists(fileName)) {
-        model::ShowMsg("The file cannot be opened.", 16, "Load Phase Image");
+    // not a file of the wrong kind; nor is a path beyond the system's limits.
+    const std::string limit = platform::PathLimitText(fileName);
+    if (!limit.empty() || !platform::FileExists(fileName)) {
+        model::ShowMsg("The file cannot be opened." + (limit.empty() ? "" : model::CR + limit), 16, "Load Phase Image");
         return;
     }
 
     // The new image as a whole. A file that cannot be read, or whose header
     // breaks off, is refused before anything in memory changes.
-    core::PhaseImageFile file;
-    if (platform::WildcardMatch("*_ph.bmp", fileName)) {
-        bufLoadImage->setFileName(Q(fileName));
-        if (bufLoadImage->load() == platform::PictureBuffer::LoadResult::Ok && bufLoadImage->imageWidth() > 0 &&
-            bufLoadImage->imageHeight() > 0) {
-            file.ok = true;
-            file.cols = uint16_t(bufLoadImage->imageWidth());
-            file.rows = uint16_t(bufLoadImage->imageHeight());
-            file.pixels = bufLoadImage->pixels();
-        }
-    } else {
-        file = core::ReadPhaseImageFile(fileName);
+    // The loader the tools and the batch use; an image too large to analyse
+    // says so, any other refusal is a file of the wrong kind. A maker header
+    // that breaks off is refused too.
+    core::PhaseImageFile file = core::ReadPhaseImageFile(fileName);
+    if (!file.ok && file.message == core::kNotEnoughMemoryToLoad) {
+        model::ShowMsg(file.message, 16, "Load Phase Image");
+        return;
     }
-    // A maker header that breaks off is refused before anything changes.
     if (!file.ok || (core::HasMakerHeader(file.header) &&
                      core::ParseHeaderText(file.header).result == core::HeaderParse::Broken)) {
         InvalidFormat("Load Phase Image");

@@ -84,7 +84,6 @@ public:
     QPushButton* cmdClose;
     QPushButton* cmdExit;
     platform::PictureBuffer* Picbuf1;
-    platform::PictureBuffer* bufLoadImage;   // hidden: decodes *_ph.bmp files
 
     // Option handlers.
     void chkFringeValuetxt_Click();

@@ -4,8 +4,11 @@
 #include "app/core/gui/windows.h"
 #include "sorvanta_versions.h"
 #include "testsupport/windows/standin_windows.h"
+#include "app/core/loader.h"
+#include "app/core/pipeline.h"
 #include "app/core/settings.h"
 #include "platform/picturebuffer.h"
+#include "platform/regular_file.h"
 #include "testsupport/accessible_names.h"
 
 #include <QKeyEvent>
@@ -211,6 +214,30 @@ TEST_F(GuiTest, BadFilesAreRefusedAndThePreviousImageStays)
         EXPECT_EQ("Image: good_ph.tif (32 x 24)", main.lblImageName->text().toStdString()) << f;
     }
     EXPECT_EQ(2u, dialogs.fileRequests.size());
+
+    // A TIFF or BMP larger than the analysis may hold, and a path beyond the
+    // system's limits, say why; the image in memory stays.
+    const std::string bmp = dir.file("grey_ph.bmp");
+    testsupport::Shell("convert -size 40x30 gradient: -colors 200 -type Palette BMP3:" + bmp);   // 8 bits
+    const std::string tif = dir.file("big_ph.tif");
+    WritePhaseTiff(tif, 40, 30);
+    core::SetAnalysisMemoryBudget(4 * 40 * 30 - 1);
+    const std::string longPath = dir.file(std::string(300, 'n') + "_ph.tif");
+    const std::pair<std::string, std::string> refused[] = {
+        {tif, core::kNotEnoughMemoryToLoad},
+        {bmp, core::kNotEnoughMemoryToLoad},
+        {longPath, "The file cannot be opened." + CR + platform::PathLimitText(longPath)},
+    };
+    for (const auto& [f, text] : refused) {
+        messages.records.clear();
+        main.LoadPhaseImage(f);
+        ASSERT_FALSE(messages.records.empty()) << f;
+        EXPECT_EQ(text, messages.records.back().text) << f;
+        EXPECT_EQ(before, model::images.PhaseImage) << f;
+    }
+    core::SetAnalysisMemoryBudget(0);
+    main.LoadPhaseImage(bmp);
+    EXPECT_EQ("Image: grey_ph.bmp (40 x 30)", main.lblImageName->text().toStdString());
 }
 
 TEST_F(GuiTest, SizeQuestionsProtectMaskAndPartition)
