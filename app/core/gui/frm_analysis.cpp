@@ -110,7 +110,7 @@ FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
     });
 }
 
-// The phase image display, scrolled, and the hidden buffer that reads BMP images.
+// The phase image display, scrolled.
 void FrmAnalysis::BuildPictureArea(QHBoxLayout& outer)
 {
     scroll_ = new QScrollArea(this);
