@@ -11,6 +11,7 @@
 #include "platform/folderjobs.h"
 #include "platform/folders.h"
 #include "platform/messages.h"
+#include "platform/qtext.h"
 #include "platform/taskbar.h"
 
 #include <QAccessible>
@@ -24,7 +25,7 @@ namespace browser {
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+using platform::Q;
 
 const char* const kNumberOfImages = "Number Of Images: ";
 

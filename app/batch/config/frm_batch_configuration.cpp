@@ -9,6 +9,7 @@
 #include "app/core/gui/named_controls.h"
 #include "app/core/runtime.h"
 #include "platform/accessibility.h"
+#include "platform/qtext.h"
 #include "plots/builders/appearance.h"
 #include "plots/builders/plot_state.h"
 #include "plots/charts/chartstyle.h"
@@ -37,8 +38,8 @@ const QStringList kAppearanceEntries = {"Color Fill", "Gray Fill", "Color Lines"
 // The legend chart of "Gray Fill" takes its own grey ramp.
 const char* LegendStyleFile(int i) { return i == 1 ? "Colorgray Contour.sty" : plots::Appearances()[i].styleFile; }
 
-std::string S(const QString& s) { return s.toStdString(); }
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+using platform::S;
+using platform::Q;
 
 QCheckBox* Check(QWidget* parent, const char* name, const char* caption)
 {

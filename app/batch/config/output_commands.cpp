@@ -8,6 +8,7 @@
 #include "app/browser/browser_rules.h"
 #include "app/core/model/model.h"
 #include "platform/folderjobs.h"
+#include "platform/qtext.h"
 #include "plots/builders/plot_state.h"
 #include "plots/windows/frm_createlegend.h"
 
@@ -19,7 +20,7 @@ namespace batchcfg {
 
 namespace {
 
-std::string S(const QString& s) { return s.toStdString(); }
+using platform::S;
 bool Ticked(const QCheckBox* b) { return b && b->isChecked(); }
 std::string Text(const QLineEdit* e) { return e ? S(e->text()) : std::string(); }
 

@@ -12,6 +12,7 @@
 #include "platform/folderjobs.h"
 #include "platform/folders.h"
 #include "platform/messages.h"
+#include "platform/qtext.h"
 #include "platform/taskbar.h"
 
 #include <algorithm>
@@ -32,8 +33,8 @@
 namespace batch {
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-std::string S(const QString& s) { return s.toStdString(); }
+using platform::Q;
+using platform::S;
 
 constexpr int kTwipsPerPixel = 15;
 

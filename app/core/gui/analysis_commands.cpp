@@ -17,6 +17,7 @@
 #include "platform/guiservices.h"
 #include "platform/messages.h"
 #include "platform/picturebuffer.h"
+#include "platform/qtext.h"
 #include "platform/taskbar.h"
 #include "platform/wildcard.h"
 
@@ -25,8 +26,8 @@
 namespace gui {
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-std::string S(const QString& s) { return s.toStdString(); }
+using platform::Q;
+using platform::S;
 
 // The image a title belongs to.
 QString TitleImage()

@@ -16,6 +16,7 @@
 #include "platform/commandguards.h"
 #include "platform/guiservices.h"
 #include "platform/dialogs.h"
+#include "platform/qtext.h"
 #include "platform/regular_file.h"
 #include "platform/folders.h"
 #include "platform/messages.h"
@@ -39,8 +40,8 @@ namespace {
 
 QPointer<FrmAnalysis> gInstance;
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-std::string S(const QString& s) { return s.toStdString(); }
+using platform::Q;
+using platform::S;
 
 // N(v) of the size question: a leading space stands for the sign of a
 // non-negative number.

@@ -6,11 +6,12 @@
 #include "app/core/grating.h"
 #include "app/core/runtime.h"
 #include "platform/folders.h"
+#include "platform/qtext.h"
 
 namespace gui {
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+using platform::Q;
 
 bool IsOn(const std::string& v) { return core::EqualsNoCase(v, "On"); }
 std::string OnOff(const QCheckBox* c) { return c && c->isChecked() ? "On" : "Off"; }

@@ -11,6 +11,7 @@
 #include "platform/dialogs.h"
 #include "platform/folders.h"
 #include "platform/listboxes.h"
+#include "platform/qtext.h"
 
 #include <QDir>
 #include <QGroupBox>
@@ -22,8 +23,8 @@
 namespace editor {
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-std::string S(const QString& s) { return s.toStdString(); }
+using platform::Q;
+using platform::S;
 std::string Ext() { return core::ToLower(model::files.ImageFileFormat); }
 
 // A control without a caption of its own is named after the label beside it.

@@ -16,6 +16,7 @@
 #include "platform/folders.h"
 #include "platform/messages.h"
 #include "platform/picturebuffer.h"
+#include "platform/qtext.h"
 #include "platform/taskbar.h"
 
 #include <QCloseEvent>
@@ -32,7 +33,7 @@ namespace {
 const std::string CR = model::CR;
 constexpr uint32_t kRed = 255, kGreen = 65280, kYellow = 65535;
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+using platform::Q;
 int Half(int v) { return int(core::RoundHalfEven(v / 2.0)); }
 
 void SetVisible(std::initializer_list<QWidget*> ws, bool on)

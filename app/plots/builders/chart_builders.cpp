@@ -2,6 +2,7 @@
 
 #include "app/core/figures.h"
 #include "app/core/runtime.h"
+#include "platform/qtext.h"
 
 #include <algorithm>
 #include <cmath>
@@ -24,7 +25,7 @@ namespace {
 
 constexpr double kNoData = 9999.0;
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+using platform::Q;
 bool Auto(const std::string& box) { return core::EqualsNoCase(box, "Auto"); }
 bool BothNumeric(const std::string& a, const std::string& b) { return core::IsNumeric(a) && core::IsNumeric(b); }
 // Gaps between the points along an axis; a one-point axis counts one gap so

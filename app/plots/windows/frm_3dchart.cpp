@@ -8,6 +8,7 @@
 #include "app/core/runtime.h"
 #include "plots/builders/plot_state.h"
 #include "plots/charts/chart3d_render.h"
+#include "platform/qtext.h"
 
 #include <QApplication>
 #include <QFormLayout>
@@ -16,8 +17,8 @@
 namespace plots {
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-std::string S(const QString& s) { return s.toStdString(); }
+using platform::Q;
+using platform::S;
 
 } // namespace
 

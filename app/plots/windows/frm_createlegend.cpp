@@ -10,6 +10,7 @@
 #include "app/core/runtime.h"
 #include "platform/dialogs.h"
 #include "platform/messages.h"
+#include "platform/qtext.h"
 #include "plots/builders/chart_builders.h"
 #include "plots/builders/plot_state.h"
 
@@ -22,7 +23,7 @@
 namespace plots {
 namespace {
 
-std::string S(const QString& s) { return s.toStdString(); }
+using platform::S;
 
 // The maker's own legend chart of one type, for use while the configuration
 // window has not handed over its charts. It belongs to the application,

@@ -10,6 +10,7 @@
 #include "platform/dialogs.h"
 #include "platform/folders.h"
 #include "platform/messages.h"
+#include "platform/qtext.h"
 #include "platform/taskbar.h"
 
 #include <QApplication>
@@ -25,8 +26,8 @@
 namespace plots {
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-std::string S(const QString& s) { return s.toStdString(); }
+using platform::Q;
+using platform::S;
 
 // The two captions of the options button; Alt+O works both.
 const QString kShowOptions = QStringLiteral("Show &Options");
