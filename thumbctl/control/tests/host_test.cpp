@@ -40,7 +40,9 @@ TEST(HostValues, Conversions)
         bool overflow = false;
         EXPECT_EQ(rows[i].from.convertTo(rows[i].to, &out, &overflow), rows[i].ok) << i;
         EXPECT_EQ(overflow, rows[i].overflow) << i;
-        if (rows[i].ok) EXPECT_EQ(out, rows[i].expected) << i;
+        if (rows[i].ok) {
+            EXPECT_EQ(out, rows[i].expected) << i;
+        }
     }
 }
 

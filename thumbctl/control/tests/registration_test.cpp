@@ -148,8 +148,9 @@ TEST(Registration, UnknownProgIdAndForeignClass)
     // Without an application object the widget classes cannot be made (ctest
     // runs each test in a process of its own; run together, an earlier test
     // may already have made the application object).
-    if (!QCoreApplication::instance())
+    if (!QCoreApplication::instance()) {
         EXPECT_EQ(host::CreateObject(thumbctl::kControlProgId, host::kIidDispatch, d.out()), host::kUnexpected);
+    }
     testsupport::OffscreenApp();
     EXPECT_EQ(host::CreateObject("THUMBNAIL.Nothing.1", host::kIidDispatch, d.out()), host::kClassNotRegistered);
     // A control asked for an interface it does not have.

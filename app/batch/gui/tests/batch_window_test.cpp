@@ -660,8 +660,9 @@ TEST_F(BatchWindow, BoxesAreTiedToTheirCaptionsAndShowTheirLongestValue)
         ASSERT_NE(caption, nullptr);
         const std::string shown = platform::VisibleCaption(caption->text()).toStdString();
         EXPECT_EQ(testsupport::LabelledBy(box), shown);
-        if (qobject_cast<QLineEdit*>(box))   // a list box reads its choice, captioned by its label
+        if (qobject_cast<QLineEdit*>(box)) {   // a list box reads its choice, captioned by its label
             EXPECT_EQ(testsupport::AccessibleName(box), shown);
+        }
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(box);
         EXPECT_NE(a->text(QAccessible::Accelerator).toStdString(), "Alt+6");
     }

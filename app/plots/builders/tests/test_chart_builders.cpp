@@ -108,13 +108,13 @@ TEST(Surface3D, BatchTwinSetsTitlesOnlyWhereAskedFor)
     o.header = "custom";
     o.footer = "custom";
     o.zLabel = false;
-    SetupBatch3DChart(c, g.in, Facts(640, 480), {"LSF"}, o);
+    SetupBatch3DChart(c, g.in, Facts(640, 480), OptionBoxes{"LSF", "", "", "", ""}, o);
     EXPECT_EQ(c.headerText(), "mine");
     EXPECT_EQ(c.footerText(), "my footer");
     EXPECT_EQ(c.axisTitle(Axis3D::Z), "kept");
     o.header = "auto";
     o.footer = "AUTO";
-    SetupBatch3DChart(c, g.in, Facts(640, 480), {"LSF"}, o);
+    SetupBatch3DChart(c, g.in, Facts(640, 480), OptionBoxes{"LSF", "", "", "", ""}, o);
     EXPECT_EQ(c.headerText(), "plate7");
     EXPECT_EQ(c.footerText(), "Coplanarity = 12.5 mils");
 }
@@ -160,7 +160,7 @@ TEST(Contour, FillAndLineLayoutsFromTheZBoxes)
     c.setFooterText("keep");
     BatchChartOptions o;
     o.footerTicked = false;
-    SetupBatchContourChart(c, g.in, Facts(50, 50), {"LSF"}, o);
+    SetupBatchContourChart(c, g.in, Facts(50, 50), OptionBoxes{"LSF", "", "", "", ""}, o);
     EXPECT_EQ(c.footerText(), "keep");
 }
 
@@ -439,8 +439,9 @@ TEST(Legends, NeighbouringLabelsAreDistinctAndEvenlySpaced)
             // The step as the range gives it: a short decimal reads exactly even.
             const double span = layout == Figures3D ? double(float(r.hi) - float(r.lo)) : r.hi - r.lo;
             const double units = span / (layout == Lines ? 18 : 16) / unit;
-            if (std::fabs(units - std::round(units)) < 1e-6 + 1e-12 * units)
+            if (std::fabs(units - std::round(units)) < 1e-6 + 1e-12 * units) {
                 EXPECT_LE(most - least, unit * 1e-3) << first << " ... " << read.texts.back();
+            }
         }
     }
 }

@@ -182,7 +182,10 @@ TEST_P(SurfaceTextLayout, TextsNeverOverlapNorCoverTheBox)
                 b.text.toDouble(&nb);
                 if (&a == &b || !na || !nb) continue;
                 const bool sameRow = a.rect.top() < b.rect.bottom() && b.rect.top() < a.rect.bottom();
-                if (sameRow) EXPECT_FALSE(a.rect.adjusted(-6, 0, 6, 0).intersects(b.rect)) << a.text.toStdString() << " " << b.text.toStdString();
+                if (sameRow) {
+                    EXPECT_FALSE(a.rect.adjusted(-6, 0, 6, 0).intersects(b.rect))
+                        << a.text.toStdString() << " " << b.text.toStdString();
+                }
             }
         // The two header lines are two texts.
         int headerLines = 0;
@@ -486,9 +489,13 @@ TEST(ProfileTextLayout, TitlesAreDrawnAndALargerPictureNeverShowsFewerNumbers)
                         return b.text;
                 return QString();
             };
-            if (size.width() >= 200) EXPECT_FALSE(drawn(c.axisTitle(Axis2D::X)).isEmpty());
+            if (size.width() >= 200) {
+                EXPECT_FALSE(drawn(c.axisTitle(Axis2D::X)).isEmpty());
+            }
             EXPECT_FALSE(drawn(c.axisTitle(Axis2D::Y)).isEmpty());
-            if (size.width() >= 300) EXPECT_EQ(drawn(c.axisTitle(Axis2D::X)), c.axisTitle(Axis2D::X));
+            if (size.width() >= 300) {
+                EXPECT_EQ(drawn(c.axisTitle(Axis2D::X)), c.axisTitle(Axis2D::X));
+            }
             int numbers = 0;
             for (const TextBox& b : boxes) {
                 bool ok = false;

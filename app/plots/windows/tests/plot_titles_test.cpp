@@ -79,7 +79,9 @@ TEST_F(PlotTitles, ATypedTitleStaysWithItsImageAndAnEmptyBoxIsAutomatic)
         LoadAndCalculate("First_ph.tif");
         QTest::mouseClick(main.*p.command, Qt::LeftButton);
         const QString autoFooter = p.chartFooter ? p.chartFooter() : QString();
-        if (p.footer) ASSERT_FALSE(autoFooter.isEmpty());
+        if (p.footer) {
+            ASSERT_FALSE(autoFooter.isEmpty());
+        }
 
         // Typed, then kept across a recalculation of the same image.
         TypeTitle(p.header(), "Panel 7 after reflow");
@@ -104,7 +106,9 @@ TEST_F(PlotTitles, ATypedTitleStaysWithItsImageAndAnEmptyBoxIsAutomatic)
         QTest::mouseClick(main.*p.command, Qt::LeftButton);
         EXPECT_EQ("Second_ph.tif", p.chartHeader().toStdString());
         EXPECT_EQ("Second_ph.tif", p.header()->text().toStdString());
-        if (p.footer) EXPECT_FALSE(p.chartFooter().isEmpty());
+        if (p.footer) {
+            EXPECT_FALSE(p.chartFooter().isEmpty());
+        }
         LoadAndCalculate("Third_ph.tif");
         QTest::mouseClick(main.*p.command, Qt::LeftButton);
         EXPECT_EQ("Third_ph.tif", p.chartHeader().toStdString());
