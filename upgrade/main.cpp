@@ -10,7 +10,8 @@
 //                  to standard output instead of showing it.
 // Exit status: 0 upgraded, 1 a step failed, the release is damaged or
 // another upgrade of the installation is running (nothing changed), 2 no
-// installation found, 3 declined. Ended by SIGINT, SIGTERM or SIGHUP while
+// installation found, 3 declined, 64 a command line it cannot take (--help
+// prints the usage with status 0). Ended by SIGINT, SIGTERM or SIGHUP while
 // it works, it rolls back and then ends by that signal.
 //
 // Test hook: SORVANTA_UPGRADE_TEST_HALT=kill:N|stop:N|term:N|int:N|hup:N sends
@@ -22,6 +23,7 @@
 #include "platform/guiservices.h"
 #include "platform/messages.h"
 #include "upgrade/frm_upgrade.h"
+#include "tools/cli/usage.h"
 #include "upgrade/services.h"
 
 #include <QApplication>
@@ -30,20 +32,35 @@
 #include <cstring>
 #include <string>
 
+namespace {
+
+int Usage(const std::string& why)
+{
+    return cli::Usage("SorvantaUpgrade", why,
+                      "usage: SorvantaUpgrade [--prefix DIR] [--unattended yes|no]\n"
+                      "exit status: 0 upgraded, 1 refused or a step failed (nothing changed), 2 no installation\n"
+                      "             found, 3 declined, 64 bad command line\n",
+                      64);
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     std::string prefix;
     std::string unattended;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (cli::IsHelp(arg)) return Usage("");
         if (arg == "--prefix" && i + 1 < argc) {
             prefix = argv[++i];
         } else if (arg == "--unattended" && i + 1 < argc && (std::strcmp(argv[i + 1], "yes") == 0 ||
                                                               std::strcmp(argv[i + 1], "no") == 0)) {
             unattended = argv[++i];
+        } else if (arg == "--prefix" || arg == "--unattended") {
+            return Usage(arg + (arg == "--prefix" ? " needs a folder" : " needs yes or no"));
         } else {
-            std::fprintf(stderr, "usage: SorvantaUpgrade [--prefix DIR] [--unattended yes|no]\n");
-            return 64;
+            return Usage((cli::IsOption(arg) ? "unknown option " : "unexpected argument ") + arg);
         }
     }
     if (!unattended.empty() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))

@@ -2,6 +2,8 @@
 // showing the wrapped fringes of a domed, tilted part as the program shows a
 // phase image, and writes FOLDER/SIZE/sorvanta.png for each size. Run by the
 // build for the icon theme.
+#include "tools/cli/usage.h"
+
 #include <QColor>
 #include <QDir>
 #include <QImage>
@@ -63,18 +65,24 @@ QImage Draw(int size)
 
 } // namespace
 
+int Usage(const std::string& why)
+{
+    return cli::Usage("sorvanta-icon", why,
+                      "usage: sorvanta-icon FOLDER SIZE...\n"
+                      "writes FOLDER/SIZE/sorvanta.png for each SIZE (8 to 1024)\n"
+                      "exit status: 0 written, 1 a picture could not be written, 2 bad command line\n");
+}
+
 int main(int argc, char** argv)
 {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: sorvanta-icon FOLDER SIZE...\n");
-        return 2;
+    for (int i = 1; i < argc; ++i) {
+        if (cli::IsHelp(argv[i])) return Usage("");
+        if (cli::IsOption(argv[i])) return Usage(std::string("unknown option ") + argv[i]);
     }
+    if (argc < 3) return Usage("needs a folder and a size");
     for (int i = 2; i < argc; ++i) {
         const int size = std::atoi(argv[i]);
-        if (size < 8 || size > 1024) {
-            std::fprintf(stderr, "sorvanta-icon: size %s out of 8..1024\n", argv[i]);
-            return 2;
-        }
+        if (size < 8 || size > 1024) return Usage(std::string("size ") + argv[i] + " out of 8..1024");
         const QString folder = QString::fromLocal8Bit(argv[1]) + "/" + QString::number(size);
         const QString path = folder + "/sorvanta.png";
         if (!QDir().mkpath(folder) || !Draw(size).save(path, "PNG")) {

@@ -18,8 +18,9 @@ inline bool IsOption(const std::string& arg) { return arg.size() > 1 && arg[0] =
 
 // Prints the usage text. With `why` empty the user asked for it: standard
 // output, status 0. Otherwise "tool: why" and the usage on standard error,
-// status kBadUsage. Returns the status to exit with.
-inline int Usage(const char* tool, const std::string& why, const std::string& usage)
+// status badStatus (a tool whose status 2 says something else passes its own).
+// Returns the status to exit with.
+inline int Usage(const char* tool, const std::string& why, const std::string& usage, int badStatus = kBadUsage)
 {
     if (why.empty()) {
         std::fputs(usage.c_str(), stdout);
@@ -27,7 +28,7 @@ inline int Usage(const char* tool, const std::string& why, const std::string& us
     }
     std::fprintf(stderr, "%s: %s\n", tool, why.c_str());
     std::fputs(usage.c_str(), stderr);
-    return kBadUsage;
+    return badStatus;
 }
 
 } // namespace cli

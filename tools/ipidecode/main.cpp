@@ -3,6 +3,7 @@
 // "W H BPP COLOURS", or "error N" with the kernel's code.
 #include "thumbctl/kernel/decode.h"
 #include "thumbctl/kernel/ipi_dib.h"
+#include "tools/cli/usage.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,17 +11,27 @@
 #include <string>
 #include <vector>
 
-static int Usage()
+static int Usage(const std::string& why)
 {
-    std::fprintf(stderr, "usage: ipidecode FILE FORMAT [--page N] [--memory] [--repeat N] [-o OUT.bmp]\n");
-    return 2;
+    return cli::Usage("ipidecode", why,
+                      "usage: ipidecode FILE FORMAT [--page N] [--memory] [--repeat N] [-o OUT.bmp]\n"
+                      "exit status: 0 decoded, 1 the kernel refused the picture (\"error N\"), 2 bad command line\n");
 }
 
 int main(int argc, char** argv)
 {
-    if (argc < 3) return Usage();
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (cli::IsHelp(a)) return Usage("");
+        if (cli::IsOption(a) && a != "--page" && a != "--memory" && a != "--repeat" && a != "-o")
+            return Usage("unknown option " + a);
+    }
+    if (argc < 3) return Usage("needs FILE and FORMAT");
+    if (cli::IsOption(argv[1]) || cli::IsOption(argv[2])) return Usage("FILE and FORMAT come first");
     const char* path = argv[1];
-    int format = std::atoi(argv[2]);
+    char* end = nullptr;
+    const int format = int(std::strtol(argv[2], &end, 10));
+    if (*end) return Usage(std::string("FORMAT must be a number: ") + argv[2]);
     int page = 0, repeat = 1;
     bool memory = false;
     std::string out;
@@ -30,7 +41,7 @@ int main(int argc, char** argv)
         else if (a == "--repeat" && i + 1 < argc) repeat = std::max(1, std::atoi(argv[++i]));
         else if (a == "--memory") memory = true;
         else if (a == "-o" && i + 1 < argc) out = argv[++i];
-        else return Usage();
+        else return Usage((cli::IsOption(a) ? "unknown or incomplete option " : "unexpected argument ") + a);
     }
     // In memory: the picture's bytes as the file entry point reads them.
     IPIHANDLE file = 0;

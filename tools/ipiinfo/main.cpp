@@ -1,6 +1,7 @@
 // ipiinfo FILE: the kernel's image information and page count of an image.
 #include "thumbctl/kernel/decode.h"
 #include "thumbctl/kernel/ipi_import.h"
+#include "tools/cli/usage.h"
 
 #include <cctype>
 #include <cstdio>
@@ -24,12 +25,20 @@ static int FormatOf(const std::string& path)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2 && argc != 3) {
-        std::fprintf(stderr, "usage: ipiinfo FILE [FORMAT]\n");
-        return 2;
+    const auto usage = [](const std::string& why) {
+        return cli::Usage("ipiinfo", why,
+                          "usage: ipiinfo FILE [FORMAT]\n"
+                          "exit status: 0 read, 1 the kernel refused the file (\"error N\"), 2 bad command line\n");
+    };
+    for (int i = 1; i < argc; ++i) {
+        if (cli::IsHelp(argv[i])) return usage("");
+        if (cli::IsOption(argv[i])) return usage(std::string("unknown option ") + argv[i]);
     }
+    if (argc != 2 && argc != 3) return usage("needs FILE and at most a FORMAT");
     const char* path = argv[1];
-    int format = argc == 3 ? std::atoi(argv[2]) : FormatOf(path);
+    char* end = nullptr;
+    const int format = argc == 3 ? int(std::strtol(argv[2], &end, 10)) : FormatOf(path);
+    if (argc == 3 && *end) return usage(std::string("FORMAT must be a number: ") + argv[2]);
     int error = 0;
     int pages = format == DecodeFormatTiff ? CountPagesInFile(path, format, nullptr, 0, &error) : 1;
     if (format == DecodeFormatTiff && pages == 0) {

@@ -6,6 +6,7 @@
 //
 // The CCITT Group 4 container wraps the strip that libtiff's tiffcp writes
 // for a pattern picture; it is skipped when ImageMagick or tiffcp is absent.
+#include "tools/cli/usage.h"
 #include "tools/kfixtures/kfixtures.h"
 
 #include <cstdio>
@@ -63,6 +64,15 @@ bool G4Picture(const Bilevel& b, const fs::path& scratch, CgmPicture* p)
 
 int main(int argc, char** argv)
 {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const std::string usage = "usage: kfixtures [FOLDER]\n"
+                                  "writes the kernel's test pictures under FOLDER (default thumbctl/kernel/tests/fixtures)\n"
+                                  "exit status: 0 written, 1 a file could not be written, 2 bad command line\n";
+        if (cli::IsHelp(a)) return cli::Usage("kfixtures", "", usage);
+        if (cli::IsOption(a)) return cli::Usage("kfixtures", "unknown option " + a, usage);
+        if (i > 1) return cli::Usage("kfixtures", "more than one folder given", usage);
+    }
     const fs::path root = argc > 1 ? fs::path(argv[1]) : fs::path("thumbctl/kernel/tests/fixtures");
     bool ok = true;
 

@@ -19,15 +19,17 @@
 
 #include "platform/regular_file.h"
 #include "thumbctl/control/host/registry.h"
+#include "tools/cli/usage.h"
 
 #include <unistd.h>
 
 namespace {
 
-int Usage()
+int Usage(const std::string& why)
 {
-    std::fprintf(stderr, "usage: norvikel-regsvr register|unregister [--system] LIB | where [--system LIB]\n");
-    return 2;
+    return cli::Usage("norvikel-regsvr", why,
+                      "usage: norvikel-regsvr register|unregister [--system] LIB | where [--system LIB]\n"
+                      "exit status: 0 done, 1 failed (standard error says why), 2 bad command line\n");
 }
 
 std::string Resolved(const char* path)
@@ -71,19 +73,25 @@ void ExplainRegistryFailure(const char* verb)
 int main(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (!args.empty() && args[0] == "where") {
+    for (const std::string& a : args) {
+        if (cli::IsHelp(a)) return Usage("");
+        if (cli::IsOption(a) && a != "--system") return Usage("unknown option " + a);
+    }
+    if (args.empty()) return Usage("no command given");
+    if (args[0] == "where") {
         if (args.size() == 1) {
             std::printf("%s\n", host::RegistryPath().c_str());
             return 0;
         }
-        if (args.size() != 3 || args[1] != "--system") return Usage();
+        if (args.size() != 3 || args[1] != "--system") return Usage("where takes nothing or --system LIB");
         const std::string registry = host::InstallationRegistryPathOf(Resolved(args[2].c_str()));
         if (registry.empty()) return UseInstallationRegistry(Resolved(args[2].c_str())) ? 0 : 1;
         std::printf("%s\n", registry.c_str());
         return 0;
     }
     const bool system = args.size() == 3 && args[1] == "--system";
-    if ((args.size() != 2 && !system) || (args[0] != "register" && args[0] != "unregister")) return Usage();
+    if (args[0] != "register" && args[0] != "unregister") return Usage("unknown command " + args[0]);
+    if (args.size() != 2 && !system) return Usage(args[0] + " takes [--system] LIB");
     const bool doRegister = args[0] == "register";
     const char* given = args.back().c_str();
     const std::string path = Resolved(given);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "app/core/runtime.h"
 #include "thumbctl/control/loading.h"
@@ -14,19 +15,41 @@
 #include "thumbctl/control/source/probe.h"
 #include "thumbctl/control/typelib.h"
 #include "thumbctl/kernel/decode.h"
+#include "tools/cli/usage.h"
 #include "tools/norvikel-tool/thumbnails.h"
 
 namespace {
 
-int Usage()
+int Usage(const std::string& why)
 {
-    std::fprintf(stderr,
-                 "usage: norvikel-tool probe FILE...\n"
-                 "       norvikel-tool extract TIFF PAGE OUT.tif   (PAGE 1 is the first page)\n"
-                 "       norvikel-tool typelib\n"
-                 "       norvikel-tool list --source folder|list|multipage|items --path P [--path P...] [--pattern P]\n"
-                 "       norvikel-tool grab (list options) [--size WxH] [--caption 1-5] OUT.png\n");
-    return 2;
+    return cli::Usage("norvikel-tool", why,
+                      "usage: norvikel-tool probe FILE...\n"
+                      "       norvikel-tool extract TIFF PAGE OUT.tif   (PAGE 1 is the first page)\n"
+                      "       norvikel-tool typelib\n"
+                      "       norvikel-tool list --source folder|list|multipage|items --path P [--path P...] "
+                      "[--pattern P]\n"
+                      "       norvikel-tool grab (list options) [--size WxH] [--caption 1-5] OUT.png\n"
+                      "'--' before a file name that begins with '-'.\n"
+                      "exit status: 0 done, 1 a file could not be read or written (probe: any file with an\n"
+                      "             error), 2 bad command line\n");
+}
+
+// The operands from argv[first] on: "--" ends the options, any other
+// argument that looks like an option is refused (empty *why on success).
+std::vector<std::string> Operands(int argc, char** argv, int first, std::string* why)
+{
+    std::vector<std::string> out;
+    bool operandsOnly = false;
+    for (int i = first; i < argc && why->empty(); ++i) {
+        const std::string a = argv[i];
+        if (!operandsOnly && a == "--")
+            operandsOnly = true;
+        else if (!operandsOnly && cli::IsOption(a))
+            *why = "unknown option " + a;
+        else
+            out.push_back(a);
+    }
+    return out;
 }
 
 // "2000 NotSupport FileFormat": the code with its help string.
@@ -94,32 +117,41 @@ bool ProbeOne(const char* path)
 
 int Probe(int argc, char** argv)
 {
+    std::string why;
+    const std::vector<std::string> files = Operands(argc, argv, 2, &why);
+    if (!why.empty()) return Usage(why);
+    if (files.empty()) return Usage("probe needs a file");
     int failures = 0;
-    for (int i = 2; i < argc; ++i)
-        if (!ProbeOne(argv[i])) ++failures;
+    for (const std::string& f : files)
+        if (!ProbeOne(f.c_str())) ++failures;
     return failures ? 1 : 0;
 }
 
 int Extract(int argc, char** argv)
 {
-    if (argc != 5) return Usage();
+    std::string why;
+    const std::vector<std::string> args = Operands(argc, argv, 2, &why);
+    if (!why.empty()) return Usage(why);
+    if (args.size() != 3) return Usage("extract needs TIFF PAGE OUT.tif");
+    const char* tiff = args[0].c_str();
+    const char* out = args[2].c_str();
     char* end = nullptr;
-    const long page = std::strtol(argv[3], &end, 10);
+    const long page = std::strtol(args[1].c_str(), &end, 10);
     if (*end || page < 1) {
         std::fprintf(stderr, "norvikel-tool: PAGE must be 1 or more\n");
         return 2;
     }
     thumbctl::CMultiPageSource source;
     IPIHANDLE h = 0;
-    if (source.Open(argv[2]) && source.ReadPageIndex(false)) {
+    if (source.Open(tiff) && source.ReadPageIndex(false)) {
         if (page > source.PageCount()) {
-            std::fprintf(stderr, "norvikel-tool: %s has %d page(s)\n", argv[2], source.PageCount());
+            std::fprintf(stderr, "norvikel-tool: %s has %d page(s)\n", tiff, source.PageCount());
             return 1;
         }
         h = source.ExtractPage(int(page - 1));
     }
     if (!h) {
-        std::fprintf(stderr, "norvikel-tool: %s: error %s\n", argv[2], ErrorText(source.Error()).c_str());
+        std::fprintf(stderr, "norvikel-tool: %s: error %s\n", tiff, ErrorText(source.Error()).c_str());
         return 1;
     }
     std::string bytes;
@@ -128,9 +160,8 @@ int Extract(int argc, char** argv)
         bytes.assign(reinterpret_cast<const char*>(lock.ptr()), size_t(lock.size()));
     }
     ipiGlobalFree(h);
-    std::string why;
-    if (!core::WriteFileAtomically(argv[4], bytes, &why)) {
-        std::fprintf(stderr, "norvikel-tool: cannot write %s: %s\n", argv[4], why.c_str());
+    if (!core::WriteFileAtomically(out, bytes, &why)) {
+        std::fprintf(stderr, "norvikel-tool: cannot write %s: %s\n", out, why.c_str());
         return 1;
     }
     return 0;
@@ -140,15 +171,18 @@ int Extract(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) return Usage();
+    if (argc < 2) return Usage("no command given");
     const std::string verb = argv[1];
-    if (verb == "probe" && argc >= 3) return Probe(argc, argv);
+    if (cli::IsHelp(verb)) return Usage("");
+    if (verb == "probe") return Probe(argc, argv);
     if (verb == "extract") return Extract(argc, argv);
     if (verb == "list") return ListThumbnails(argc, argv, ErrorText);
     if (verb == "grab") return GrabThumbnails(argc, argv, ErrorText);
-    if (verb == "typelib" && argc == 2) {
+    if (verb == "typelib") {
+        if (argc > 2)
+            return Usage(std::string(cli::IsOption(argv[2]) ? "unknown option " : "typelib takes no file: ") + argv[2]);
         std::fputs(thumbctl::NorvikelTypeLib().listing().c_str(), stdout);
         return 0;
     }
-    return Usage();
+    return Usage((cli::IsOption(verb) ? "unknown option " : "unknown command ") + verb);
 }

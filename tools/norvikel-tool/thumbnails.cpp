@@ -3,6 +3,7 @@
 //        each item's file name, page flag and thumbnail size, then the final error code
 //   grab (same options) [--size WxH] [--caption N] OUT.png
 //        the control in an offscreen window, drawn to a picture
+#include "tools/cli/usage.h"
 #include "tools/norvikel-tool/thumbnails.h"
 
 #include "app/core/runtime.h"
@@ -61,7 +62,7 @@ bool Parse(int argc, char** argv, bool grab, Options* o)
             }
         } else if (grab && a == "--caption" && hasValue) {
             o->caption = std::atoi(argv[++i]);
-        } else if (grab && o->out.empty() && a.rfind("--", 0) != 0) {
+        } else if (grab && o->out.empty() && !cli::IsOption(a)) {
             o->out = a;
         } else {
             std::fprintf(stderr, "norvikel-tool: unknown or incomplete option %s\n", a.c_str());
