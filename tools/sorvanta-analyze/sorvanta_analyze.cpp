@@ -1,7 +1,7 @@
 // sorvanta-analyze: the main window's Calculate Displacement and Calculate
 // Parameters on one phase image, from the command line.
 //
-//   sorvanta-analyze [options] IMAGE_ph.tif
+//   sorvanta-analyze [options] IMAGE_ph.tif|IMAGE_ph.bmp
 //
 // Prints "Max Z: v", "Min Z: v" and "Coplanarity: v" (or "Maximum
 // Deflection: v") as the window's labels show them, then the Parameters text
@@ -21,7 +21,8 @@ namespace {
 int Usage(const std::string& why)
 {
     return cli::Usage("sorvanta-analyze", why,
-                      std::string("usage: sorvanta-analyze [options] IMAGE_ph.tif\n") + analysiscli::kOptionsUsage +
+                      std::string("usage: sorvanta-analyze [options] IMAGE_ph.tif|IMAGE_ph.bmp\n") +
+                          analysiscli::kOptionsUsage +
                           "exit status: 0 analysed, 1 stopped by a message of the program, 2 bad command line\n");
 }
 

@@ -1,7 +1,7 @@
 // sorvanta-plot: the analysis of one phase image, as Calculate Displacement
 // runs it, then one plot picture drawn by the chart builders.
 //
-//   sorvanta-plot [analysis options] --kind KIND --out PICTURE IMAGE_ph.tif
+//   sorvanta-plot [analysis options] --kind KIND --out PICTURE IMAGE_ph.tif|IMAGE_ph.bmp
 //
 // The picture is a BMP (24 bits) or a JPEG by the extension of PICTURE. A
 // message of the program is printed as "Title: text"; a command stopped by
@@ -34,7 +34,7 @@
 namespace {
 
 const char* kUsage =
-    "usage: sorvanta-plot [options] --kind KIND --out PICTURE IMAGE_ph.tif\n"
+    "usage: sorvanta-plot [options] --kind KIND --out PICTURE IMAGE_ph.tif|IMAGE_ph.bmp\n"
     "  --kind 3d|contour|diagonal|chord|legend   what to draw\n"
     "  --out PICTURE                    .bmp or .jpg\n"
     "  --style NAME                     contour appearance: \"Color Fill\" (default), \"Gray Fill\",\n"
