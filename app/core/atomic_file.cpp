@@ -1,6 +1,8 @@
 // Files written whole or not at all (see atomic_file.h).
 #include "app/core/atomic_file.h"
 
+#include "platform/regular_file.h"
+
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -54,6 +56,8 @@ std::string WriteTarget(const std::string& path)
 
 std::string ReplaceProblem(const std::string& path)
 {
+    if (std::string limit = platform::PathLimitText(path); !limit.empty())
+        return limit;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
         return errno == ENOENT ? std::string() : Reason(errno);

@@ -50,8 +50,8 @@ private:
 // The file that writing `path` replaces: `path` itself, or for a symbolic
 // link (a chain of them) the file it names.
 std::string WriteTarget(const std::string& path);
-// "" when a file may be written at `path` (none there, or one that grants
-// write permission), else why not.
+// "" when a file may be written at `path` (a path within the system's limits,
+// and none there or one that grants write permission), else why not.
 std::string ReplaceProblem(const std::string& path);
 
 // True for a name of the program's temporary files (".vh<pid>_....tmp"),

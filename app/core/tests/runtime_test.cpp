@@ -140,6 +140,15 @@ TEST(Runtime, AtomicWriteThatCannotReplaceItsTargetFails)
     EXPECT_FALSE(error.empty());
     EXPECT_TRUE(std::filesystem::is_directory(folder + "/inside"));
     EXPECT_EQ(FilesIn(dir.path().string()), 1u) << "no temporary file is left";
+
+    // A path beyond the system's limits is refused with the limit named.
+    const std::string longName = dir.file(std::string(256, 'n'));
+    EXPECT_FALSE(core::WriteFileAtomically(longName, "bytes", &error));
+    EXPECT_EQ(error, "A name in the path is longer than 255 bytes, the longest name the system allows.");
+    std::string longPath = dir.path().string();
+    while (longPath.size() <= 4095) longPath += "/" + std::string(200, 'd');
+    EXPECT_FALSE(core::WriteFileAtomically(longPath, "bytes", &error));
+    EXPECT_EQ(error, "The path is longer than 4095 bytes, the longest path the system opens.");
 }
 
 // The rename over the target is the last step that can fail: a folder made in

@@ -382,6 +382,16 @@ TEST(AnalysisCli, APathBeyondTheSystemLimitIsNamed)
     std::string error;
     EXPECT_FALSE(editor::WriteTiffImage(path, 2, 2, "", px.data(), &error));
     EXPECT_EQ(error, "The path is longer than 4095 bytes, the longest path the system opens.");
+
+    // The data file of an analysis that worked, at a path beyond the limits.
+    if (!ToolsBuilt({"mkphase"})) return;
+    const std::string image = dir.file("b_ph.tif");
+    testsupport::Shell("'" + Tool("mkphase") + "' --size 40x30 '" + image + "'");
+    const std::string dat = path.substr(0, path.size() - 8) + "b_ab.dat";
+    EXPECT_EQ(RunTool(dir, "sorvanta-analyze", "--fringe-file off --save '" + dat + "' '" + image + "'", &out), 1) << out;
+    EXPECT_NE(out.find("Save Data File: The file cannot be saved.\nThe path is longer than 4095 bytes"),
+              std::string::npos)
+        << out.substr(0, 300);
 }
 
 // Pipes as the contour style files never hold sorvanta-plot: the built-in
