@@ -8,6 +8,7 @@
 #include "app/batch/gui/frm_batch_processing.h"
 #include "app/browser/frm_full_size.h"
 #include "app/browser/frm_thumbnail_view.h"
+#include "app/sorvanta/program_windows.h"
 #include "app/editor/gui/frm_domain_name.h"
 #include "app/editor/gui/frm_jobs.h"
 #include "app/editor/gui/frm_phase_image.h"
@@ -27,21 +28,8 @@ using namespace guitest;
 
 namespace {
 
-// The program's own windows, as main.cpp installs them.
-void InstallProgramWindows()
-{
-    gui::WindowFactories f;
-    f.frm3DChart = plots::NewChart3DWindow;
-    f.frmContour = plots::NewContourWindow;
-    f.frmDiagonal = plots::NewDiagonalWindow;
-    f.frmChordPlot = plots::NewChordPlotWindow;
-    f.frmBatchProcessing = batch::NewBatchProcessingWindow;
-    f.frmBatchConfiguration = batchcfg::NewBatchConfigurationWindow;
-    f.frmBurnMask = editor::NewBurnMaskWindow;
-    f.frmPhaseImage = editor::NewPhaseImageWindow;
-    f.frmThumbnailView = browser::NewThumbnailViewWindow;
-    gui::SetWindowFactories(f);
-}
+// The program's own windows, as the program installs them.
+void InstallProgramWindows() { gui::SetWindowFactories(sorvanta::ProgramWindows()); }
 
 // The thumbnail control registered into a scratch registry, as an
 // installation registers it.
