@@ -66,11 +66,6 @@ void InvalidFormat(const std::string& title)
     model::ShowMsg(platform::kMsgCannotOpenInvalidFormat, 16, title);
 }
 
-// While a batch job holds the shared model (model::SingleImageHold): whether
-// the commands were available before it, and an image to load after it.
-bool gPanelBeforeHold = true;
-std::string gLoadAfterHold;
-
 } // namespace
 
 FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
@@ -99,13 +94,13 @@ FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
     model::SetSingleImageHoldListener([w = QPointer<FrmAnalysis>(this)](bool held) {
         if (!w) return;
         if (held) {
-            gPanelBeforeHold = w->panel_->isEnabled();
+            w->panelBeforeHold_ = w->panel_->isEnabled();
             w->panel_->setEnabled(false);
             return;
         }
-        w->panel_->setEnabled(gPanelBeforeHold);
-        if (!gLoadAfterHold.empty())
-            QTimer::singleShot(0, w, [w, file = std::exchange(gLoadAfterHold, std::string())] {
+        w->panel_->setEnabled(w->panelBeforeHold_);
+        if (!w->loadAfterHold_.empty())
+            QTimer::singleShot(0, w, [w, file = std::exchange(w->loadAfterHold_, std::string())] {
                 if (w) w->LoadPhaseImage(file);
             });
     });
@@ -682,7 +677,7 @@ void FrmAnalysis::LoadPhaseImage(const std::string& fileName)
 {
     auto& st = model::state;
     if (model::SingleImageHeld()) {
-        gLoadAfterHold = fileName;   // a batch job holds the model: loaded when it ends
+        loadAfterHold_ = fileName;   // a batch job holds the model: loaded when it ends
         return;
     }
 

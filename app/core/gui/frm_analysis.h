@@ -172,6 +172,11 @@ private:
     QScrollArea* scroll_ = nullptr;
     QWidget* panel_ = nullptr;   // the groups and commands beside the picture
     bool exiting_ = false;
+    // While a batch job holds the shared model (model::SingleImageHold):
+    // whether the commands were available before it, and an image to load
+    // after it (the last one handed over).
+    bool panelBeforeHold_ = true;
+    std::string loadAfterHold_;
     bool closeDeferred_ = false;   // a close waits for the end of a long command
 };
 
