@@ -4,9 +4,9 @@
 #include "testsupport/testsupport.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -28,7 +28,7 @@ struct VirtualDisplay {
         if (xvfb.isEmpty()) return;
         // The server picks a free display number and writes it to standard output.
         server.start(xvfb, {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
-        if (!server.waitForStarted(10000)) return;
+        if (!server.waitForStarted(testsupport::kHangMs)) return;
         while (server.state() == QProcess::Running && !server.canReadLine()) server.waitForReadyRead(500);
         const QByteArray number = server.readLine().trimmed();
         if (!number.isEmpty()) display = ":" + QString::fromLatin1(number);
@@ -45,18 +45,21 @@ struct VirtualDisplay {
     {
         QProcess info;
         info.start("xwininfo", {"-display", display, "-root", "-tree"});
-        info.waitForFinished(20000);
+        if (!info.waitForFinished(testsupport::kHangMs)) return "xwininfo did not end";
         return QString::fromLocal8Bit(info.readAllStandardOutput());
     }
 
-    // Waits until one of the program's windows is on the display.
-    bool ShowsProgramWindow(const QProcess& program) const
+    // Waits until one of the program's windows is on the display, looking
+    // again while the program runs; false when it ended first (the guard only
+    // ends a hang).
+    bool ShowsProgramWindow(QProcess& program) const
     {
-        for (int i = 0; i < 240 && program.state() == QProcess::Running; ++i) {
+        const QDeadlineTimer guard(testsupport::kHangMs);
+        while (!guard.hasExpired()) {
             const QString titles = Windows();
             if (titles.contains("\"Display Configuration Warning\"") || titles.contains("\"Sorvanta Setup\""))
                 return true;
-            QThread::msleep(250);
+            if (program.state() != QProcess::Running || program.waitForFinished(100)) return false;
         }
         return false;
     }
@@ -68,7 +71,7 @@ struct Program : QProcess {
     {
         setProcessEnvironment(env);
         start(kProgram, {});
-        waitForStarted(10000);
+        waitForStarted(testsupport::kHangMs);
     }
     ~Program() override
     {
@@ -116,7 +119,7 @@ TEST(InstancePerDisplay, TwoDisplaysOfOneUserEachKeepTheirOwnWindow)
 
     // A further start on display A hands over to the instance there and ends.
     Program again(environment(a.display, "xcb"));
-    EXPECT_TRUE(again.waitForFinished(60000));
+    EXPECT_TRUE(again.waitForFinished(testsupport::kHangMs));
     EXPECT_EQ(QProcess::NormalExit, again.exitStatus()) << again.readAllStandardError().toStdString();
     EXPECT_EQ(0, again.exitCode()) << again.readAllStandardError().toStdString();
     EXPECT_EQ(QProcess::Running, onA.state());
