@@ -26,8 +26,11 @@ struct VirtualDisplay {
     {
         const QString xvfb = QStandardPaths::findExecutable("Xvfb");
         if (xvfb.isEmpty()) return;
-        // The server picks a free display number and writes it to standard output.
-        server.start(xvfb, {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+        // The server picks a free display number and writes it to standard
+        // output. It never resets: by default a server resets when its last
+        // client leaves and refuses a client that comes meanwhile, so a
+        // program starting while xwininfo ends could find no display.
+        server.start(xvfb, {"-displayfd", "1", "-noreset", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
         if (!server.waitForStarted(testsupport::kHangMs)) return;
         while (server.state() == QProcess::Running && !server.canReadLine()) server.waitForReadyRead(500);
         const QByteArray number = server.readLine().trimmed();
@@ -39,6 +42,9 @@ struct VirtualDisplay {
         if (!server.waitForFinished(10000)) server.kill();
         server.waitForFinished(5000);
     }
+
+    // What the server said on standard error.
+    std::string Said() { return server.readAllStandardError().toStdString(); }
 
     // The titles of the windows on the display.
     QString Windows() const
@@ -72,6 +78,15 @@ struct Program : QProcess {
         setProcessEnvironment(env);
         start(kProgram, {});
         waitForStarted(testsupport::kHangMs);
+    }
+    // What the program said on standard error, and how it ended if it did.
+    std::string Said()
+    {
+        std::string said = readAllStandardError().toStdString();
+        if (state() == QProcess::NotRunning)
+            said += exitStatus() == QProcess::NormalExit ? "\nended with status " + std::to_string(exitCode())
+                                                         : "\nended by a signal";
+        return said;
     }
     ~Program() override
     {
@@ -112,9 +127,9 @@ TEST(InstancePerDisplay, TwoDisplaysOfOneUserEachKeepTheirOwnWindow)
     };
 
     Program onA(environment(a.display, "xcb"));
-    ASSERT_TRUE(a.ShowsProgramWindow(onA)) << a.Windows().toStdString();
+    ASSERT_TRUE(a.ShowsProgramWindow(onA)) << a.Windows().toStdString() << onA.Said() << a.Said();
     Program onB(environment(b.display, "xcb"));
-    EXPECT_TRUE(b.ShowsProgramWindow(onB)) << b.Windows().toStdString(); // not handed to the one on A
+    EXPECT_TRUE(b.ShowsProgramWindow(onB)) << b.Windows().toStdString() << onB.Said() << b.Said(); // not handed to the one on A
     EXPECT_EQ(QProcess::Running, onB.state());
 
     // A further start on display A hands over to the instance there and ends.
