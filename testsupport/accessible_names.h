@@ -3,6 +3,7 @@
 // control shown, as the accessibility interface reports it, the captions tied
 // to values, and the keyboard mnemonics of buttons and captions.
 #include "platform/accessibility.h"
+#include "testsupport/testsupport.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -10,6 +11,7 @@
 #include <QAbstractSlider>
 #include <QAccessible>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeySequence>
@@ -264,11 +266,13 @@ inline std::string AccessibilityFaults(QWidget* window)
 }
 
 // Lets events run until `done` holds (a mnemonic clicks its button after
-// showing it pressed for a moment); gives up after ten seconds.
+// showing it pressed for a moment, however busy the machine); gives up only
+// at the guard that ends a hung test.
 template <typename Done>
 bool WaitUntil(Done done)
 {
-    for (int i = 0; i < 1000 && !done(); ++i) QTest::qWait(10);
+    const QDeadlineTimer guard(kHangMs);
+    while (!done() && !guard.hasExpired()) QTest::qWait(10);
     return done();
 }
 

@@ -4,12 +4,16 @@
 // settle, grabbing the screen or one window to a PNG with ImageMagick's
 // import, and a timeline of steps run inside the event loop. Header only, like
 // offscreen_app.h, so the testsupport library itself stays free of Qt.
+#include "testsupport/testsupport.h"
+
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 #include <cstdio>
 #include <functional>
@@ -34,10 +38,32 @@ private:
     }
 };
 
-// Runs the event loop for `ms` milliseconds so that windows are laid out and
-// painted before a grab.
+// Runs the event loop until `window` (else every window shown) is on the
+// screen, however long the display takes to map it; a guard only ends a hang.
+inline void WaitUntilShown(const QWidget* window = nullptr)
+{
+    const auto exposed = [](const QWidget* w) {
+        const QWindow* handle = w->window()->windowHandle();
+        return !w->isVisible() || (handle && handle->isExposed());
+    };
+    const auto shown = [&] {
+        if (window) return exposed(window);
+        for (const QWidget* w : QApplication::topLevelWidgets())
+            if (!exposed(w)) return false;
+        return true;
+    };
+    const QDeadlineTimer guard(kHangMs);
+    while (!shown() && !guard.hasExpired()) {
+        QApplication::processEvents();
+        QThread::msleep(20);
+    }
+}
+
+// Waits until the windows are on the screen, then runs the event loop for
+// `ms` milliseconds more so that they are laid out and painted before a grab.
 inline void Settle(int ms = 400)
 {
+    WaitUntilShown();
     QElapsedTimer t;
     t.start();
     while (t.elapsed() < ms) {
@@ -53,7 +79,7 @@ inline bool GrabScreen(const std::string& png, const QWidget* window = nullptr)
     const QString target = window ? QString::number(window->winId()) : QStringLiteral("root");
     QProcess import;
     import.start(QStringLiteral("import"), {QStringLiteral("-window"), target, QString::fromStdString(png)});
-    const bool ok = import.waitForFinished(60000) && import.exitStatus() == QProcess::NormalExit &&
+    const bool ok = import.waitForFinished(kHangMs) && import.exitStatus() == QProcess::NormalExit &&
                     import.exitCode() == 0;
     std::printf("%s %s\n", ok ? "wrote" : "FAILED", png.c_str());
     std::fflush(stdout);
@@ -77,17 +103,22 @@ class ScreenshotTimeline {
 public:
     ScreenshotTimeline& then(int delayMs, std::function<void()> action)
     {
-        steps_.push_back({delayMs, std::move(action)});
+        steps_.push_back({delayMs, {}, std::move(action)});
         return *this;
     }
+    // A grab waits, past its delay, until its window (else every window
+    // shown) is on the screen; the next step is timed from then.
     ScreenshotTimeline& grab(int delayMs, const std::string& png, std::function<const QWidget*()> window = {})
     {
-        return then(delayMs, [this, png, window] { ok_ = GrabScreen(png, window ? window() : nullptr) && ok_; });
+        steps_.push_back({delayMs, [window] { WaitUntilShown(window ? window() : nullptr); },
+                          [this, png, window] { ok_ = GrabScreen(png, window ? window() : nullptr) && ok_; }});
+        return *this;
     }
 
-    // Runs the event loop until the last step is done, or for `limitMs` at the
-    // most; 0 when every grab was written.
-    int run(int limitMs = 60000)
+    // Runs the event loop until the last step is done, or until `limitMs`, a
+    // guard that only ends a harness whose step hangs; 0 when every grab was
+    // written.
+    int run(int limitMs = kHangMs)
     {
         if (steps_.empty()) return 0;
         QTimer::singleShot(limitMs, &context_, [this] {
@@ -103,12 +134,14 @@ public:
 private:
     struct Step {
         int delayMs;
+        std::function<void()> ready;   // waits for what the action needs, or empty
         std::function<void()> action;
     };
 
     void schedule(size_t i)
     {
         QTimer::singleShot(steps_[i].delayMs, &context_, [this, i] {
+            if (steps_[i].ready) steps_[i].ready();
             if (i + 1 < steps_.size()) schedule(i + 1);
             steps_[i].action();
             if (i + 1 == steps_.size()) QCoreApplication::exit(0);

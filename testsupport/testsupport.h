@@ -36,6 +36,12 @@ std::string ReadText(const std::string& path);
 void MakeFifo(const std::string& path);
 void MakeSparseFile(const std::string& path, const std::vector<uint8_t>& head, int64_t size);
 
+// The bound of a wait on something that must come (a process that ends, a
+// line it prints, a window that shows, a state the events bring): so long
+// that only a hung test reaches it, on a loaded machine and under the
+// sanitizers alike. Never a speed check: a test waits on the event itself.
+inline constexpr int kHangMs = 120000;
+
 // Turns a hang into a failure: the process ends (SIGALRM) when the guard is
 // still alive after `seconds`. Generous by intent; never a speed check.
 class HangGuard {

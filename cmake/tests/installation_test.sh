@@ -20,6 +20,10 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
+# Every wait below is on the event itself (a line printed, a window shown),
+# looked for again every tenth of a second; its guard, two minutes on a
+# machine however busy, only ends a hung test.
+guard=1200
 unset SORVANTA_CLASS_REGISTRY XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME WAYLAND_DISPLAY
 
 prefix="$tmp/a prefix"
@@ -70,24 +74,30 @@ if ! command -v Xvfb >/dev/null || ! command -v xdotool >/dev/null || ! command 
   echo "installation: ok (the program was not started: Xvfb, openbox or xdotool missing)"
   exit 0
 fi
-exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null)
+# The server never resets: by default it resets when its last client leaves
+# and refuses a client that comes meanwhile (the window manager starting
+# while an xprop below ends).
+exec 3< <(Xvfb -displayfd 1 -noreset -screen 0 1024x768x24 -nolisten tcp 2>"$tmp/xvfb.log")
 pids+=($!)
-read -r -t 30 number <&3 || fail "no virtual X server"
+read -r -t $((guard / 10)) number <&3 || fail "no virtual X server: $(cat "$tmp/xvfb.log")"
 export DISPLAY=":$number"
-openbox >/dev/null 2>&1 &
-pids+=($!)
-# The window manager is up once it names itself on the root window.
-for _ in $(seq 1 600); do
+openbox >"$tmp/openbox.log" 2>&1 &
+wm=$!
+pids+=($wm)
+# The window manager is up once it names itself on the root window; one that
+# has ended will not.
+for _ in $(seq 1 $guard); do
   xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
+  kill -0 "$wm" 2>/dev/null || break
   sleep 0.1
 done
-xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id" || fail "the window manager did not start"
+xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id" ||
+  fail "the window manager did not start on $DISPLAY: $(cat "$tmp/openbox.log")"
 
-# The first visible window whose title is exactly $1, waited for (the guard
-# only ends a hung test).
+# The first visible window whose title is exactly $1, waited for.
 window() {
   local w=""
-  for _ in $(seq 1 600); do
+  for _ in $(seq 1 $guard); do
     w=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1 || true)
     [ -n "$w" ] && { echo "$w"; return 0; }
     sleep 0.1
@@ -117,7 +127,7 @@ open_browser() {
   key "Load Phase Image" Escape
   key "Sorvanta Phase Image Display" alt+v     # View Thumbnails
   local result=""
-  for _ in $(seq 1 600); do
+  for _ in $(seq 1 $guard); do
     if xdotool search --onlyvisible --name "^Browse For Folder" >/dev/null 2>&1; then result=browser; break; fi
     if xdotool search --onlyvisible --name "^View Thumbnails\$" >/dev/null 2>&1; then result=message; break; fi
     sleep 0.1

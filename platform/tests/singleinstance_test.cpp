@@ -19,20 +19,22 @@ const QString kProbe = QString(SORVANTA_BIN_DIR) + "/instance_probe";
 bool StartFirst(QProcess& p, const testsupport::TempDir& dir, const std::string& log)
 {
     p.start(kProbe, {QString::fromStdString(dir.path().string()), QString::fromStdString(log)});
-    if (!p.waitForStarted(10000)) return false;
+    if (!p.waitForStarted(testsupport::kHangMs)) return false;
     while (p.state() == QProcess::Running && !p.canReadLine()) p.waitForReadyRead(200);
     return p.readLine().trimmed() == "FIRST";
 }
 
+// The exit status of a later instance, once it has ended; -1 when it did
+// not end normally (or only the guard against a hang ended the wait).
 int RunSecond(const testsupport::TempDir& dir, const std::string& log, const QString& commandLine, QByteArray* out,
               QByteArray* err = nullptr)
 {
     QProcess p;
     p.start(kProbe, {QString::fromStdString(dir.path().string()), QString::fromStdString(log), commandLine});
-    p.waitForFinished(60000);
+    const bool ended = p.waitForFinished(testsupport::kHangMs);
     *out = p.readAllStandardOutput();
     if (err) *err = p.readAllStandardError();
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return ended && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 
 // The environment of one start on `display` with its own HOME (and
@@ -58,8 +60,9 @@ int ModeOf(const std::string& path)
 void Quit(QProcess& first, const testsupport::TempDir& dir, const std::string& log)
 {
     QByteArray out;
-    RunSecond(dir, log, "quit", &out);
-    if (!first.waitForFinished(20000)) first.kill();
+    EXPECT_EQ(RunSecond(dir, log, "quit", &out), 0);
+    EXPECT_TRUE(first.waitForFinished(testsupport::kHangMs));
+    if (first.state() != QProcess::NotRunning) first.kill();
     first.waitForFinished(5000);
 }
 
@@ -104,7 +107,7 @@ TEST(SingleInstance, AStaleLockFromAKilledInstanceDoesNotBlockTheNextStart)
         QProcess crashed;
         ASSERT_TRUE(StartFirst(crashed, dir, log));
         crashed.kill(); // SIGKILL: lock file and socket file stay behind
-        crashed.waitForFinished(5000);
+        ASSERT_TRUE(crashed.waitForFinished(testsupport::kHangMs));
     }
     bool leftovers = false;
     for (auto& e : std::filesystem::directory_iterator(dir.path()))
@@ -251,7 +254,7 @@ TEST(SingleInstance, EachDisplayOfOneUserKeepsItsOwnInstance)
             QStringList args{"-", QString::fromStdString(log)};
             if (!commandLine.isNull()) args << commandLine;
             p.start(kProbe, args);
-            return p.waitForStarted(10000);
+            return p.waitForStarted(testsupport::kHangMs);
         };
         auto firstLine = [](QProcess& p) {
             while (p.state() == QProcess::Running && !p.canReadLine()) p.waitForReadyRead(200);
@@ -269,7 +272,7 @@ TEST(SingleInstance, EachDisplayOfOneUserKeepsItsOwnInstance)
                                             std::pair<QString, QString>{":87", "/x/b_ph.tif"}}) {
             QProcess second;
             ASSERT_TRUE(start(second, display, dir.file("unused.txt"), file));
-            ASSERT_TRUE(second.waitForFinished(60000));
+            ASSERT_TRUE(second.waitForFinished(testsupport::kHangMs));
             EXPECT_EQ(second.readAllStandardOutput().trimmed(), "HANDED") << display.toStdString();
             EXPECT_EQ(second.exitCode(), 0);
         }
@@ -282,10 +285,10 @@ TEST(SingleInstance, EachDisplayOfOneUserKeepsItsOwnInstance)
         for (const QString display : {":64", ":87"}) {
             QProcess quit;
             ASSERT_TRUE(start(quit, display, dir.file("unused.txt"), "quit"));
-            quit.waitForFinished(60000);
+            EXPECT_TRUE(quit.waitForFinished(testsupport::kHangMs));
         }
-        EXPECT_TRUE(on64.waitForFinished(20000));
-        EXPECT_TRUE(on87.waitForFinished(20000));
+        EXPECT_TRUE(on64.waitForFinished(testsupport::kHangMs));
+        EXPECT_TRUE(on87.waitForFinished(testsupport::kHangMs));
         EXPECT_EQ(on64.exitCode(), 0);
         EXPECT_EQ(on87.exitCode(), 0);
     }

@@ -163,11 +163,18 @@ done
 reset
 SORVANTA_UPGRADE_TEST_HALT=stop:5 "$rel/SorvantaUpgrade" --unattended yes --prefix "$prefix" >/dev/null &
 first=$!
-for _ in $(seq 1 200); do
-  [ "$(awk '{print $3}' "/proc/$first/stat" 2>/dev/null)" = T ] && break
+# Wait until the first run has stopped itself there, however long its start
+# takes; a run that ends instead fails at once, and the guard (two minutes)
+# only ends a hang.
+state() { awk '{print $3}' "/proc/$first/stat" 2>/dev/null || true; }
+for _ in $(seq 1 2400); do
+  case "$(state)" in
+    T) break ;;
+    Z | "") fail "the first upgrade ended before its stop point" ;;
+  esac
   sleep 0.05
 done
-[ "$(awk '{print $3}' "/proc/$first/stat")" = T ] || fail "the first upgrade did not reach its stop point"
+[ "$(state)" = T ] || fail "the first upgrade did not reach its stop point"
 before=$(cd "$tmp" && find prefix $(ls -d registry 2>/dev/null) -exec ls -ld --time-style=+%s.%N {} + | sort; find prefix -type f -exec md5sum {} + | sort)
 set +e; out=$(upgrade); rc=$?; set -e
 after=$(cd "$tmp" && find prefix $(ls -d registry 2>/dev/null) -exec ls -ld --time-style=+%s.%N {} + | sort; find prefix -type f -exec md5sum {} + | sort)

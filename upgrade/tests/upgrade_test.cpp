@@ -17,12 +17,13 @@
 #include <QProgressBar>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <stdexcept>
-#include <thread>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 namespace fs = std::filesystem;
 using testsupport::ReadBytes;
@@ -156,6 +157,7 @@ TEST(UpgradeServices, SpecialFoldersFollowTheProgramFilesFolder)
 
 TEST(UpgradeServices, RegistrationOutcomesAndTheirMessages)
 {
+    testsupport::HangGuard guard;   // a registration that is never ended
     TempDir dir;
     const std::string registry = dir.file("registry.txt");
     ::setenv("UPGRADE_TEST_REGISTRY", registry.c_str(), 1);
@@ -175,7 +177,9 @@ TEST(UpgradeServices, RegistrationOutcomesAndTheirMessages)
         std::string message;  // "" = none
         int timeoutMs;
     };
-    const int kWait = upgrade::kRegistrationTimeoutMs;
+    // The registrations that end on their own are given a guard only; the
+    // one that never ends has a short time-out.
+    const int kWait = testsupport::kHangMs;
     const Case cases[] = {
         {Module(0), "r", true, "", kWait},
         {Module(0), "u", true, "", kWait},
@@ -197,9 +201,11 @@ TEST(UpgradeServices, RegistrationOutcomesAndTheirMessages)
             EXPECT_TRUE(messages.records.empty()) << messages.records[0].text;
         }
     }
-    // The registration that timed out was ended with its process: it never
-    // writes anything afterwards.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    // The registration that timed out was ended with its process: no child
+    // of this test is left, running or unreaped.
+    errno = 0;
+    EXPECT_EQ(-1, ::waitpid(-1, nullptr, WNOHANG));
+    EXPECT_EQ(ECHILD, errno);
     EXPECT_EQ("register\nunregister\n", ReadText(registry));
     ::unsetenv("UPGRADE_TEST_REGISTRY");
     ::unsetenv("SORVANTA_CLASS_REGISTRY");
@@ -245,7 +251,9 @@ protected:
         ::unsetenv("SORVANTA_CLASS_REGISTRY");
     }
 
-    int Run(platform::ScriptedMessages& messages, int timeoutMs = 10000)
+    // The tool's run; a registration that must end on its own is given a
+    // guard only.
+    int Run(platform::ScriptedMessages& messages, int timeoutMs = testsupport::kHangMs)
     {
         upgrade::UpgradeToolOptions options;
         options.appFolder = release + "/";
@@ -310,6 +318,7 @@ TEST_F(UpgradeScript, UpgradesAnEarlierInstallationAndReportsProgress)
 TEST_F(UpgradeScript, ProgressRunsFromTenToHundredInSteps)
 {
     upgrade::clsUpgrade script(release);
+    script.SetRegistrationTimeout(testsupport::kHangMs);
     std::vector<int> seen;
     script.Progress = [&](int p) { seen.push_back(p); };
     script.Go();
@@ -351,7 +360,7 @@ TEST_F(UpgradeScript, AFailedStepPutsEveryFileBack)
         const char* shownFirst;  // a message the failure shows before the final one, or ""
         int timeoutMs;
     };
-    const int kWait = upgrade::kRegistrationTimeoutMs;
+    const int kWait = testsupport::kHangMs;
     const Case cases[] = {
         {"release without the diagonal legend",
          [](UpgradeScript& t) { fs::remove(t.release + "/Diagonal Legend.jpg"); }, "", kWait},
@@ -434,6 +443,7 @@ TEST_F(UpgradeScript, AScriptThatEndsEarlyIsPutBackByItsDestructor)
             bool reached = false;
             {
                 upgrade::clsUpgrade script(release);
+                script.SetRegistrationTimeout(testsupport::kHangMs);
                 script.Progress = [&](int percent) {
                     if (percent == endAt) {
                         reached = true;
@@ -471,6 +481,7 @@ TEST_F(UpgradeScript, AClassRegistryThatIsALinkIsBackedUpAndPutBackAtTheFileItNa
         const auto before = ReadBytes(target);
         {
             upgrade::clsUpgrade script(release);
+            script.SetRegistrationTimeout(testsupport::kHangMs);
             script.Progress = [](int percent) {
                 if (percent == 100) throw std::runtime_error("the window went away");
             };

@@ -602,7 +602,7 @@ TEST_F(EditorWindow, CtrlHeldOnASizeBarLinksTheTwoSizesFromTheKeyboard)
     W().cmdCreateMask->click();
     W().show();
     W().activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&W()));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&W(), testsupport::kHangMs));
     QScrollBar* bar = W().hscSizeX;
     QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, QPoint(bar->width() - 3, bar->height() / 2));
     ASSERT_EQ(bar, QApplication::focusWidget());
@@ -680,7 +680,7 @@ TEST_F(EditorWindow, EveryCommandHasItsOwnMnemonicAndAltWorksIt)
     // Alt+C starts a mask as the click would.
     W().activateWindow();
     QApplication::setActiveWindow(&W());
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&W()));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&W(), testsupport::kHangMs));
     QTest::keyClick(&W(), Qt::Key_C, Qt::AltModifier);
     EXPECT_TRUE(testsupport::WaitUntil([&] { return W().hscCenterX->isVisibleTo(&W()); }));
 }

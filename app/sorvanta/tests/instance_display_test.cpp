@@ -4,9 +4,9 @@
 #include "testsupport/testsupport.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -26,9 +26,12 @@ struct VirtualDisplay {
     {
         const QString xvfb = QStandardPaths::findExecutable("Xvfb");
         if (xvfb.isEmpty()) return;
-        // The server picks a free display number and writes it to standard output.
-        server.start(xvfb, {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
-        if (!server.waitForStarted(10000)) return;
+        // The server picks a free display number and writes it to standard
+        // output. It never resets: by default a server resets when its last
+        // client leaves and refuses a client that comes meanwhile, so a
+        // program starting while xwininfo ends could find no display.
+        server.start(xvfb, {"-displayfd", "1", "-noreset", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+        if (!server.waitForStarted(testsupport::kHangMs)) return;
         while (server.state() == QProcess::Running && !server.canReadLine()) server.waitForReadyRead(500);
         const QByteArray number = server.readLine().trimmed();
         if (!number.isEmpty()) display = ":" + QString::fromLatin1(number);
@@ -40,23 +43,29 @@ struct VirtualDisplay {
         server.waitForFinished(5000);
     }
 
+    // What the server said on standard error.
+    std::string Said() { return server.readAllStandardError().toStdString(); }
+
     // The titles of the windows on the display.
     QString Windows() const
     {
         QProcess info;
         info.start("xwininfo", {"-display", display, "-root", "-tree"});
-        info.waitForFinished(20000);
+        if (!info.waitForFinished(testsupport::kHangMs)) return "xwininfo did not end";
         return QString::fromLocal8Bit(info.readAllStandardOutput());
     }
 
-    // Waits until one of the program's windows is on the display.
-    bool ShowsProgramWindow(const QProcess& program) const
+    // Waits until one of the program's windows is on the display, looking
+    // again while the program runs; false when it ended first (the guard only
+    // ends a hang).
+    bool ShowsProgramWindow(QProcess& program) const
     {
-        for (int i = 0; i < 240 && program.state() == QProcess::Running; ++i) {
+        const QDeadlineTimer guard(testsupport::kHangMs);
+        while (!guard.hasExpired()) {
             const QString titles = Windows();
             if (titles.contains("\"Display Configuration Warning\"") || titles.contains("\"Sorvanta Setup\""))
                 return true;
-            QThread::msleep(250);
+            if (program.state() != QProcess::Running || program.waitForFinished(100)) return false;
         }
         return false;
     }
@@ -68,7 +77,16 @@ struct Program : QProcess {
     {
         setProcessEnvironment(env);
         start(kProgram, {});
-        waitForStarted(10000);
+        waitForStarted(testsupport::kHangMs);
+    }
+    // What the program said on standard error, and how it ended if it did.
+    std::string Said()
+    {
+        std::string said = readAllStandardError().toStdString();
+        if (state() == QProcess::NotRunning)
+            said += exitStatus() == QProcess::NormalExit ? "\nended with status " + std::to_string(exitCode())
+                                                         : "\nended by a signal";
+        return said;
     }
     ~Program() override
     {
@@ -109,14 +127,14 @@ TEST(InstancePerDisplay, TwoDisplaysOfOneUserEachKeepTheirOwnWindow)
     };
 
     Program onA(environment(a.display, "xcb"));
-    ASSERT_TRUE(a.ShowsProgramWindow(onA)) << a.Windows().toStdString();
+    ASSERT_TRUE(a.ShowsProgramWindow(onA)) << a.Windows().toStdString() << onA.Said() << a.Said();
     Program onB(environment(b.display, "xcb"));
-    EXPECT_TRUE(b.ShowsProgramWindow(onB)) << b.Windows().toStdString(); // not handed to the one on A
+    EXPECT_TRUE(b.ShowsProgramWindow(onB)) << b.Windows().toStdString() << onB.Said() << b.Said(); // not handed to the one on A
     EXPECT_EQ(QProcess::Running, onB.state());
 
     // A further start on display A hands over to the instance there and ends.
     Program again(environment(a.display, "xcb"));
-    EXPECT_TRUE(again.waitForFinished(60000));
+    EXPECT_TRUE(again.waitForFinished(testsupport::kHangMs));
     EXPECT_EQ(QProcess::NormalExit, again.exitStatus()) << again.readAllStandardError().toStdString();
     EXPECT_EQ(0, again.exitCode()) << again.readAllStandardError().toStdString();
     EXPECT_EQ(QProcess::Running, onA.state());

@@ -572,7 +572,7 @@ TEST_F(BatchConfigTest, EachTabsCaptionsHaveTheirOwnMnemonicsAndAltWorksThem)
     // Alt+H on the 3D tab takes the header off the chart there.
     Tab(w, 0);
     QApplication::setActiveWindow(&w);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w, testsupport::kHangMs));
     ASSERT_TRUE(w.chk3DHeader->isChecked());
     QTest::keyClick(&w, Qt::Key_H, Qt::AltModifier);
     EXPECT_TRUE(testsupport::WaitUntil([&] { return !w.chk3DHeader->isChecked(); }));

@@ -461,7 +461,7 @@ TEST_F(BatchWindow, EveryCommandHasItsOwnMnemonicAndAltWorksIt)
     EXPECT_EQ("", testsupport::MnemonicFaults(&w, true));
     EXPECT_EQ("", testsupport::CodeNamedElements(&w));
 
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w, testsupport::kHangMs));
     const bool before = w.chkNormalizeDiagonal->isChecked();
     QTest::keyClick(&w, Qt::Key_Z, Qt::AltModifier);
     EXPECT_TRUE(testsupport::WaitUntil([&] { return w.chkNormalizeDiagonal->isChecked() != before; }));

@@ -20,7 +20,7 @@ void Activate(QWidget& window)
     window.show();
     window.activateWindow();
     QApplication::setActiveWindow(&window);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window, testsupport::kHangMs));
 }
 
 } // namespace

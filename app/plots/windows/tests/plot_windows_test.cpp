@@ -864,7 +864,7 @@ TEST_F(PlotWindows, EveryCommandHasItsOwnMnemonicAndAltWorksIt)
     w.show();
     w.activateWindow();
     QApplication::setActiveWindow(&w);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w, testsupport::kHangMs));
     QTest::keyClick(&w, Qt::Key_O, Qt::AltModifier);
     EXPECT_TRUE(testsupport::WaitUntil([&] { return w.frame->panel->isVisible(); }));
     EXPECT_EQ("Hide Options", testsupport::Caption(w.cmdCustomize));
