@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QTest>
 #include <QWidget>
+#include <QWindow>
 
 #include <string>
 
@@ -29,6 +30,14 @@ inline bool PlacedByWindowManager(const QWidget& w)
     const QRect area = w.screen()->availableGeometry();
     return w.isVisible() && w.isMaximized() && w.frameGeometry() == area && area.contains(w.geometry()) &&
            w.geometry() != area;
+}
+
+// Ready for a real click: placed by the window manager, drawn on the server
+// (exposed) and the window the keyboard and pointer go to (active). A click
+// given before the server has shown the window lands on what lay there.
+inline bool ReadyForInput(const QWidget& w)
+{
+    return PlacedByWindowManager(w) && w.windowHandle() && w.windowHandle()->isExposed() && w.isActiveWindow();
 }
 
 // The whole of `control` lies on the screen, inside its window's own area.

@@ -112,7 +112,7 @@ TEST_F(BrowserOnDesktop, ADoubleClickClosesTheViewerAndDoesNotOpenItAgain)
     w.Thumbnail1()->widget()->setFocus();
     testsupport::TypeInto(w, "Return");   // the selected picture, full size
     browser::FrmFullSize& v = w.fullSize();
-    ASSERT_TRUE(testsupport::WaitUntil([&] { return testsupport::PlacedByWindowManager(v); }));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return testsupport::ReadyForInput(v); })) << testsupport::Placement(v);
     // The second click comes when the viewer is gone, and still counts as
     // the second click of a double click.
     QApplication::setDoubleClickInterval(60000);

@@ -91,8 +91,7 @@ TEST_F(PlotsOnDesktop, ADoubleClickOnCloseRunsNothingInTheMainWindow)
         QWidget& plot = c.plot();
         // Placed, drawn and shown by the server before the user clicks.
         ASSERT_TRUE(testsupport::WaitUntil([&] {
-            return testsupport::PlacedByWindowManager(plot) && plot.windowHandle()->isExposed() &&
-                   !GoneFromScreen(plot);
+            return testsupport::ReadyForInput(plot) && !GoneFromScreen(plot);
         })) << testsupport::Placement(plot);
         const QPoint at = testsupport::CentreOf(*c.close());
         // What lies under Close in the main window.
