@@ -5,6 +5,7 @@
 #include "thumbctl/kernel/ipi_dib.h"
 #include "tools/cli/usage.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,7 +19,18 @@ static int Usage(const std::string& why)
                       "exit status: 0 decoded, 1 the kernel refused the picture (\"error N\"), 2 bad command line\n");
 }
 
-int main(int argc, char** argv)
+namespace {
+
+struct Options {
+    const char* path = nullptr;
+    int format = 0, page = 0, repeat = 1;
+    bool memory = false;
+    std::string out;
+};
+
+// The command line into options; a non-negative return is the exit status of
+// a usage message.
+int ParseOptions(int argc, char** argv, Options* o)
 {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -28,76 +40,94 @@ int main(int argc, char** argv)
     }
     if (argc < 3) return Usage("needs FILE and FORMAT");
     if (cli::IsOption(argv[1]) || cli::IsOption(argv[2])) return Usage("FILE and FORMAT come first");
-    const char* path = argv[1];
+    o->path = argv[1];
     char* end = nullptr;
-    const int format = int(std::strtol(argv[2], &end, 10));
+    o->format = int(std::strtol(argv[2], &end, 10));
     if (*end) return Usage(std::string("FORMAT must be a number: ") + argv[2]);
-    int page = 0, repeat = 1;
-    bool memory = false;
-    std::string out;
     for (int i = 3; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "--page" && i + 1 < argc) page = std::atoi(argv[++i]);
-        else if (a == "--repeat" && i + 1 < argc) repeat = std::max(1, std::atoi(argv[++i]));
-        else if (a == "--memory") memory = true;
-        else if (a == "-o" && i + 1 < argc) out = argv[++i];
+        if (a == "--page" && i + 1 < argc) o->page = std::atoi(argv[++i]);
+        else if (a == "--repeat" && i + 1 < argc) o->repeat = std::max(1, std::atoi(argv[++i]));
+        else if (a == "--memory") o->memory = true;
+        else if (a == "-o" && i + 1 < argc) o->out = argv[++i];
         else return Usage((cli::IsOption(a) ? "unknown or incomplete option " : "unexpected argument ") + a);
     }
-    // In memory: the picture's bytes as the file entry point reads them.
+    return -1;
+}
+
+// Decodes the picture (repeatedly when asked), from the file or from its bytes
+// in memory as the file entry point reads them; 0 with the kernel's code when
+// it refuses.
+IPIHANDLE Decode(const Options& o, int* error)
+{
     IPIHANDLE file = 0;
-    if (memory) {
-        int error = 0;
-        file = ReadImageFileToGlobal(path, format, &error);
-        if (!file) {
-            std::printf("error %d\n", error);
-            return 1;
-        }
+    if (o.memory) {
+        file = ReadImageFileToGlobal(o.path, o.format, error);
+        if (!file) return 0;
     }
     IPIHANDLE dib = 0;
-    int decodeError = 0;
-    for (int r = 0; r < repeat && decodeError == 0; ++r) {
+    *error = 0;
+    for (int r = 0; r < o.repeat && *error == 0; ++r) {
         if (dib) ipiGlobalFree(dib);
         dib = 0;
-        if (memory) {
+        if (o.memory) {
             IpiGlobalLock lock(file);
-            DecodeImageFromMemory(lock.ptr(), &dib, 1, format, page, lock.size(), nullptr, 0, &decodeError);
+            DecodeImageFromMemory(lock.ptr(), &dib, 1, o.format, o.page, lock.size(), nullptr, 0, error);
         } else {
-            DecodeImageFromFile(path, &dib, 1, format, page, nullptr, 0, &decodeError);
+            DecodeImageFromFile(o.path, &dib, 1, o.format, o.page, nullptr, 0, error);
         }
     }
     if (file) ipiGlobalFree(file);
-    if (!dib) {
-        std::printf("error %d\n", decodeError);
+    return dib;
+}
+
+// The packed bitmap as a BMP file, written under a temporary name first.
+bool WriteBmp(const std::string& out, const uint8_t* dib, const IpiDibLayout& l)
+{
+    std::string tmp = out + ".part";
+    FILE* f = std::fopen(tmp.c_str(), "wb");
+    uint8_t head[14] = {'B', 'M'};
+    ipiPutLe32(head + 2, uint32_t(14 + l.totalBytes));
+    ipiPutLe32(head + 10, uint32_t(14 + l.headerBytes));
+    bool ok = f && std::fwrite(head, 1, 14, f) == 14 &&
+              std::fwrite(dib, 1, size_t(l.totalBytes), f) == size_t(l.totalBytes);
+    if (f && std::fclose(f) != 0) ok = false;
+    if (!ok || std::rename(tmp.c_str(), out.c_str()) != 0) {
+        std::remove(tmp.c_str());
+        std::fprintf(stderr, "ipidecode: cannot write %s\n", out.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Prints the bitmap's "W H BPP COLOURS" and writes it when asked.
+int Report(IPIHANDLE dib, const std::string& out)
+{
+    IpiGlobalLock lock(dib);
+    IpiDibLayout l;
+    const uint8_t* p = lock.ptr();
+    if (!ipiIsCleanPackedDib(p, lock.size(), &l)) {
+        std::printf("error invalid bitmap\n");
         return 1;
     }
-    int rc = 0;
-    {
-        IpiGlobalLock lock(dib);
-        IpiDibLayout l;
-        const uint8_t* p = lock.ptr();
-        int64_t size = lock.size();
-        if (!ipiIsCleanPackedDib(p, size, &l)) {
-            std::printf("error invalid bitmap\n");
-            rc = 1;
-        } else {
-            std::printf("%lld %lld %d %d\n", (long long)l.width, (long long)l.height, l.bitsPerPixel, l.colours);
-            if (!out.empty()) {
-                std::string tmp = out + ".part";
-                FILE* f = std::fopen(tmp.c_str(), "wb");
-                uint8_t head[14] = {'B', 'M'};
-                ipiPutLe32(head + 2, uint32_t(14 + l.totalBytes));
-                ipiPutLe32(head + 10, uint32_t(14 + l.headerBytes));
-                bool ok = f && std::fwrite(head, 1, 14, f) == 14 &&
-                          std::fwrite(p, 1, size_t(l.totalBytes), f) == size_t(l.totalBytes);
-                if (f && std::fclose(f) != 0) ok = false;
-                if (!ok || std::rename(tmp.c_str(), out.c_str()) != 0) {
-                    std::remove(tmp.c_str());
-                    std::fprintf(stderr, "ipidecode: cannot write %s\n", out.c_str());
-                    rc = 1;
-                }
-            }
-        }
+    std::printf("%lld %lld %d %d\n", (long long)l.width, (long long)l.height, l.bitsPerPixel, l.colours);
+    return out.empty() || WriteBmp(out, p, l) ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options o;
+    const int usage = ParseOptions(argc, argv, &o);
+    if (usage >= 0) return usage;
+    int error = 0;
+    const IPIHANDLE dib = Decode(o, &error);
+    if (!dib) {
+        std::printf("error %d\n", error);
+        return 1;
     }
+    const int rc = Report(dib, o.out);
     ipiGlobalFree(dib);
     return rc;
 }
