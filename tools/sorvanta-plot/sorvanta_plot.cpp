@@ -147,8 +147,9 @@ int ParseArgs(int argc, char** argv, Args* a, analysiscli::Options* an)
     if (a->haveZ &&
         (!core::ParseNumber(a->zmin, &a->zlo) || !core::ParseNumber(a->zmax, &a->zhi) || !(a->zhi > a->zlo)))
         return Usage("--zmin and --zmax go together, with Z max greater than Z min");
-    if (a->haveZ && !core::PlotRangeProblem(a->zlo, a->zhi).empty()) {
-        std::printf("Presentation Setup Error: %s\n", core::PlotRangeProblem(a->zlo, a->zhi).c_str());
+    const std::string problem = a->haveZ ? core::PlotRangeProblem(a->zlo, a->zhi) : std::string();
+    if (!problem.empty()) {
+        std::printf("Presentation Setup Error: %s\n", problem.c_str());
         return 1;
     }
     return -1;
