@@ -151,6 +151,23 @@ protected:
         QApplication::processEvents();
         return w;
     }
+
+    // Every plot window open on a result without a blank border: a chord
+    // picked on the contour map from node (5, 5) to (40, 30), then the 3D
+    // and diagonal plots.
+    void OpenEveryPlot()
+    {
+        Calculate(false);
+        auto& main = gui::frmAnalysis();
+        main.cmdChordPlot->click();
+        auto& contour = plots::frmContour();
+        QApplication::processEvents();
+        Mouse(contour.Chart3D2, QEvent::MouseButtonPress, NodePixel(contour.chart(), 5, 5), Qt::LeftButton, Qt::LeftButton);
+        Mouse(contour.Chart3D2, QEvent::MouseButtonRelease, NodePixel(contour.chart(), 40, 30), Qt::LeftButton, Qt::NoButton);
+        ASSERT_TRUE(plots::frmChordPlot().isVisible()) << Messages();
+        main.cmd3DPlot->click();
+        main.cmdDiagonal->click();
+    }
 };
 
 } // namespace
@@ -200,16 +217,9 @@ TEST_F(PlotWindows, Save3DWritesA24BitBitmapAndRefusesAWrongExtension)
 // left behind, and the format and folder of the last save stay.
 TEST_F(PlotWindows, SavesThatCannotWriteSaySoAndKeepTheOldPicture)
 {
-    Calculate(false);
+    ASSERT_NO_FATAL_FAILURE(OpenEveryPlot());
     auto& main = gui::frmAnalysis();
-    main.cmdChordPlot->click();
     auto& contour = plots::frmContour();
-    QApplication::processEvents();
-    Mouse(contour.Chart3D2, QEvent::MouseButtonPress, NodePixel(contour.chart(), 5, 5), Qt::LeftButton, Qt::LeftButton);
-    Mouse(contour.Chart3D2, QEvent::MouseButtonRelease, NodePixel(contour.chart(), 40, 30), Qt::LeftButton, Qt::NoButton);
-    ASSERT_TRUE(plots::frmChordPlot().isVisible()) << Messages();
-    main.cmd3DPlot->click();
-    main.cmdDiagonal->click();
     const std::string folder = dir.file("pictures");
     std::filesystem::create_directories(folder);
     testsupport::WriteBytes(folder + "/plain", {'x'});
@@ -917,16 +927,8 @@ TEST_F(PlotWindows, FramesDrawAsRecorded)
 TEST_F(PlotWindows, AssistiveTechnologyReadsControlsByTheirTextAndChartsAsImages)
 {
     platform::InstallAccessibility();
-    Calculate(false);
-    auto& main = gui::frmAnalysis();
-    main.cmdChordPlot->click();
+    ASSERT_NO_FATAL_FAILURE(OpenEveryPlot());
     auto& contour = plots::frmContour();
-    QApplication::processEvents();
-    Mouse(contour.Chart3D2, QEvent::MouseButtonPress, NodePixel(contour.chart(), 5, 5), Qt::LeftButton, Qt::LeftButton);
-    Mouse(contour.Chart3D2, QEvent::MouseButtonRelease, NodePixel(contour.chart(), 40, 30), Qt::LeftButton, Qt::NoButton);
-    ASSERT_TRUE(plots::frmChordPlot().isVisible()) << Messages();
-    main.cmd3DPlot->click();
-    main.cmdDiagonal->click();
     plots::FrmCreateLegend legend;
     legend.show();
     QApplication::processEvents();
