@@ -16,7 +16,6 @@
 
 #include <QApplication>
 #include <QPushButton>
-#include <QWindow>
 
 #include <functional>
 #include <map>
