@@ -3,10 +3,8 @@
 
 #include "platform/regular_file.h"
 
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <unistd.h>
 #include <vector>
 
 namespace platform {
@@ -16,12 +14,12 @@ namespace {
 // section ".sorvanta_version". Every read stays inside the file.
 class ElfFile {
 public:
-    ElfFile(int fd, int64_t size) : fd_(fd), size_(size) {}
+    explicit ElfFile(RegularFile& file) : file_(file) {}
 
     template <typename T>
     bool ReadAt(uint64_t off, T& out) const
     {
-        return ReadBytes(off, sizeof out, reinterpret_cast<char*>(&out));
+        return ReadBytes(off, sizeof out, &out);
     }
 
     bool ReadBlock(uint64_t off, uint64_t n, std::vector<char>& out) const
@@ -32,20 +30,13 @@ public:
     }
 
 private:
-    bool ReadBytes(uint64_t off, uint64_t n, char* out) const
+    bool ReadBytes(uint64_t off, uint64_t n, void* out) const
     {
-        if (off > uint64_t(size_) || n > uint64_t(size_) - off) return false;
-        for (uint64_t done = 0; done < n;) {
-            const ssize_t got = ::pread(fd_, out + done, size_t(n - done), off_t(off + done));
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) return false;
-            done += uint64_t(got);
-        }
-        return true;
+        const uint64_t size = file_.size();
+        return off <= size && n <= size - off && file_.readExactlyAt(off, out, size_t(n));
     }
 
-    int fd_;
-    int64_t size_;
+    RegularFile& file_;
 };
 
 struct SectionHeader {
@@ -89,12 +80,9 @@ std::string VersionSection(const ElfFile& f)
 std::string FileVersionOf(const std::string& path)
 {
     // A regular file only: a pipe or a device in its place is never waited on.
-    int64_t size = 0;
-    const int fd = OpenRegularFile(path, &size, nullptr);
-    if (fd < 0) return "";
-    const std::string version = VersionSection(ElfFile(fd, size));
-    ::close(fd);
-    return version;
+    RegularFile file;
+    if (!file.open(path)) return "";
+    return VersionSection(ElfFile(file));
 }
 
 } // namespace platform

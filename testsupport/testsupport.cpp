@@ -51,6 +51,18 @@ std::vector<uint8_t> ReadBytes(const std::string& path)
     return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
 }
 
+void PutLe16(std::vector<uint8_t>& b, size_t at, uint32_t v)
+{
+    b[at] = uint8_t(v);
+    b[at + 1] = uint8_t(v >> 8);
+}
+
+void PutLe32(std::vector<uint8_t>& b, size_t at, uint32_t v)
+{
+    PutLe16(b, at, v & 0xFFFF);
+    PutLe16(b, at + 2, v >> 16);
+}
+
 void MakeFifo(const std::string& path)
 {
     if (::mkfifo(path.c_str(), 0600) != 0) throw std::runtime_error("cannot make the pipe " + path);

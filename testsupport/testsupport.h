@@ -30,6 +30,11 @@ std::vector<uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 std::string ReadText(const std::string& path);
 
+// Little-endian numbers in bytes laid out by hand (picture headers): the low
+// 16 or 32 bits of v at `at`.
+void PutLe16(std::vector<uint8_t>& b, size_t at, uint32_t v);
+void PutLe32(std::vector<uint8_t>& b, size_t at, uint32_t v);
+
 // Special files for the tests of readers that must never wait or read
 // without end: a named pipe with no writer, and a sparse file of `size`
 // bytes (its holes read as zeros) that begins with `head`.

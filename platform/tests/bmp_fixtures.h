@@ -1,6 +1,8 @@
 #pragma once
 // 8-bit BMP pictures of palette indices for the reader tests, made at test
 // time in each layout the phase-image reader takes.
+#include "testsupport/testsupport.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <vector>
@@ -71,32 +73,26 @@ inline std::vector<uint8_t> Bmp(BmpKind kind, int w, int h, const std::vector<ui
             std::copy_n(px.begin() + int64_t(y) * w, w, data.begin() + int64_t(fileRow) * stride);
         }
     }
+    using testsupport::PutLe16;
+    using testsupport::PutLe32;
     std::vector<uint8_t> b(off, 0);
-    auto put16 = [&](size_t at, uint32_t v) {
-        b[at] = uint8_t(v);
-        b[at + 1] = uint8_t(v >> 8);
-    };
-    auto put32 = [&](size_t at, uint32_t v) {
-        put16(at, v & 0xFFFF);
-        put16(at + 2, v >> 16);
-    };
     b[0] = 'B';
     b[1] = 'M';
-    put32(2, uint32_t(off + data.size()));
-    put32(10, off);
-    put32(14, info);
+    PutLe32(b, 2, uint32_t(off + data.size()));
+    PutLe32(b, 10, off);
+    PutLe32(b, 14, info);
     if (os2) {
-        put16(18, uint32_t(w));
-        put16(20, uint32_t(h));
-        put16(22, 1);
-        put16(24, 8);
+        PutLe16(b, 18, uint32_t(w));
+        PutLe16(b, 20, uint32_t(h));
+        PutLe16(b, 22, 1);
+        PutLe16(b, 24, 8);
     } else {
-        put32(18, uint32_t(w));
-        put32(22, uint32_t(kind == BmpKind::TopDown ? -h : h));
-        put16(26, 1);
-        put16(28, 8);
-        put32(30, kind == BmpKind::Rle8 ? 1 : 0);
-        put32(34, uint32_t(data.size()));
+        PutLe32(b, 18, uint32_t(w));
+        PutLe32(b, 22, uint32_t(kind == BmpKind::TopDown ? -h : h));
+        PutLe16(b, 26, 1);
+        PutLe16(b, 28, 8);
+        PutLe32(b, 30, kind == BmpKind::Rle8 ? 1 : 0);
+        PutLe32(b, 34, uint32_t(data.size()));
     }
     b.insert(b.end(), data.begin(), data.end());
     return b;

@@ -15,6 +15,8 @@
 #include <sys/stat.h>
 
 using platform::PictureBuffer;
+using testsupport::PutLe16;
+using testsupport::PutLe32;
 
 namespace {
 
@@ -38,18 +40,16 @@ std::vector<uint8_t> ReversedPaletteBmp(int w, int h, const std::vector<uint8_t>
     const uint32_t off = 14 + 40 + 1024;
     const uint32_t size = off + uint32_t(stride * h);
     std::vector<uint8_t> b(size, 0);
-    auto put16 = [&](size_t at, uint32_t v) { b[at] = uint8_t(v); b[at + 1] = uint8_t(v >> 8); };
-    auto put32 = [&](size_t at, uint32_t v) { put16(at, v & 0xFFFF); put16(at + 2, v >> 16); };
     b[0] = 'B';
     b[1] = 'M';
-    put32(2, size);
-    put32(10, off);
-    put32(14, 40);
-    put32(18, uint32_t(w));
-    put32(22, uint32_t(topDown ? -h : h));
-    put16(26, 1);
-    put16(28, 8);
-    put32(46, 256);
+    PutLe32(b, 2, size);
+    PutLe32(b, 10, off);
+    PutLe32(b, 14, 40);
+    PutLe32(b, 18, uint32_t(w));
+    PutLe32(b, 22, uint32_t(topDown ? -h : h));
+    PutLe16(b, 26, 1);
+    PutLe16(b, 28, 8);
+    PutLe32(b, 46, 256);
     for (int i = 0; i < 256; ++i) b[54 + 4 * i] = b[55 + 4 * i] = b[56 + 4 * i] = uint8_t(255 - i);
     for (int y = 0; y < h; ++y) {
         const int fileRow = topDown ? y : h - 1 - y;

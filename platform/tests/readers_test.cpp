@@ -101,11 +101,8 @@ TEST(Bmp8Reader, DeclaredSizesTheDataCannotFillTakeNoMemory)
     const int side = 32767;
     for (BmpKind kind : {BmpKind::BottomUp, BmpKind::Rle8}) {
         auto bytes = Bmp(kind, 4, 4, Indices(4, 4));
-        auto put32 = [&](size_t at, uint32_t v) {
-            for (int k = 0; k < 4; ++k) bytes[at + size_t(k)] = uint8_t(v >> (8 * k));
-        };
-        put32(18, side);
-        put32(22, side);
+        testsupport::PutLe32(bytes, 18, side);
+        testsupport::PutLe32(bytes, 22, side);
         if (kind == BmpKind::Rle8) bytes.resize(bytes.size() - 2);   // no end of picture
         const std::string path = dir.file("huge.bmp");
         testsupport::WriteBytes(path, bytes);

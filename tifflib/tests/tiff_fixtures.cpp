@@ -1,6 +1,8 @@
 // TIFF files for the reader tests, made at test time (see tiff_fixtures.h).
 #include "tifflib/tests/tiff_fixtures.h"
 
+#include "testsupport/testsupport.h"
+
 #include <tiffio.h>
 
 #include <cstdio>
@@ -10,6 +12,9 @@
 #include <unistd.h>
 
 namespace tifffixtures {
+
+using testsupport::PutLe16;
+using testsupport::PutLe32;
 
 const std::vector<Compression>& Compressions()
 {
@@ -127,25 +132,17 @@ std::vector<uint8_t> BuildTiff(const Layout& l)
         next += uint32_t(s.size());
     }
     std::vector<uint8_t> b(next, 0);
-    auto put16 = [&](size_t at, uint32_t v) {
-        b[at] = uint8_t(v);
-        b[at + 1] = uint8_t(v >> 8);
-    };
-    auto put32 = [&](size_t at, uint32_t v) {
-        put16(at, v & 0xFFFF);
-        put16(at + 2, v >> 16);
-    };
     b[0] = b[1] = 'I';
-    put16(2, 42);
-    put32(4, ifd);
-    put16(ifd, entries);
+    PutLe16(b, 2, 42);
+    PutLe32(b, 4, ifd);
+    PutLe16(b, ifd, entries);
     size_t e = ifd + 2;
     auto entry = [&](uint16_t tag, uint16_t type, uint32_t count, uint32_t value) {
-        put16(e, tag);
-        put16(e + 2, type);
-        put32(e + 4, count);
-        if (type == 3 && count == 1) put16(e + 8, value);
-        else put32(e + 8, value);
+        PutLe16(b, e, tag);
+        PutLe16(b, e + 2, type);
+        PutLe32(b, e + 4, count);
+        if (type == 3 && count == 1) PutLe16(b, e + 8, value);
+        else PutLe32(b, e + 8, value);
         e += 12;
     };
     entry(256, 4, 1, l.width);
@@ -160,10 +157,10 @@ std::vector<uint8_t> BuildTiff(const Layout& l)
     uint32_t inlineText = 0;
     for (size_t i = 0; i < l.text.size() && textCount <= 4; ++i) inlineText |= uint32_t(uint8_t(l.text[i])) << (8 * i);
     entry(32768, 2, textCount, textCount > 4 ? textAt : inlineText);
-    put32(e, 0);
+    PutLe32(b, e, 0);
     for (size_t i = 0; i < n && n > 1; ++i) {
-        put32(offsetsAt + 4 * i, offsets[i]);
-        put32(countsAt + 4 * i, uint32_t(l.strips[i].size()));
+        PutLe32(b, offsetsAt + 4 * i, offsets[i]);
+        PutLe32(b, countsAt + 4 * i, uint32_t(l.strips[i].size()));
     }
     if (textCount > 4) std::copy(l.text.begin(), l.text.end(), b.begin() + textAt);
     for (size_t i = 0; i < n; ++i) std::copy(l.strips[i].begin(), l.strips[i].end(), b.begin() + offsets[i]);
