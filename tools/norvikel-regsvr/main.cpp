@@ -84,9 +84,8 @@ int main(int argc, char** argv)
             return 0;
         }
         if (args.size() != 3 || args[1] != "--system") return Usage("where takes nothing or --system LIB");
-        const std::string registry = host::InstallationRegistryPathOf(Resolved(args[2].c_str()));
-        if (registry.empty()) return UseInstallationRegistry(Resolved(args[2].c_str())) ? 0 : 1;
-        std::printf("%s\n", registry.c_str());
+        if (!UseInstallationRegistry(Resolved(args[2].c_str()))) return 1;
+        std::printf("%s\n", host::RegistryPath().c_str());
         return 0;
     }
     const bool system = args.size() == 3 && args[1] == "--system";

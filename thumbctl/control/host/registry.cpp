@@ -32,6 +32,12 @@ constexpr auto kLockWait = std::chrono::seconds(10);
 
 std::string SystemError(int err) { return std::strerror(err); }
 
+// Why a file taken as a regular file only could not be opened or read.
+std::string RegularFileError(int err)
+{
+    return err == ENODEV || err == EISDIR ? std::string("not a regular file") : SystemError(err);
+}
+
 std::string FolderOf(const std::string& path)
 {
     const auto slash = path.rfind('/');
@@ -278,9 +284,8 @@ bool ReadRegistryFile(const std::string& path, RegistryKeys* keys, std::string* 
     if (cause) {
         if (error) {
             *error = "cannot read the class registry " + path + ": " +
-                     (cause == ENODEV || cause == EISDIR ? std::string("not a regular file")
-                      : cause == EFBIG ? "larger than " + std::to_string(kMaxRegistryBytes) + " bytes"
-                                       : std::string(std::strerror(cause)));
+                     (cause == EFBIG ? "larger than " + std::to_string(kMaxRegistryBytes) + " bytes"
+                                     : RegularFileError(cause));
         }
         return false;
     }
@@ -427,7 +432,7 @@ Status GetClassFactory(const std::string& classId, ClassFactory** factory, std::
             // A regular file only: the loader would wait on a pipe.
             const int fd = ipiOpenRegularFile(module.c_str(), nullptr);
             if (fd < 0) {
-                if (error) *error = module + ": " + (errno == ENODEV || errno == EISDIR ? "not a regular file" : SystemError(errno));
+                if (error) *error = module + ": " + RegularFileError(errno);
                 return kModuleNotFound;
             }
             ::close(fd);

@@ -622,6 +622,53 @@ TEST_F(MixedFolder, EachUrlIsFetchedOnce)
     EXPECT_EQ(list.count(), 4);
 }
 
+namespace {
+
+// A list item's thumbnail beside the one made from the picture's full-size
+// decode: that decode's size and the size it fits into the box.
+struct FullSizeThumbnail {
+    int64_t width = 0, height = 0;
+    ThumbSize size;
+    IPIHANDLE thumbnail = 0;
+};
+
+// Loads the folder's JPEG pictures as a list in each of three boxes and
+// hands every item to `check` with its full-size thumbnail; a fatal failure
+// (here or in `check`) ends the whole run.
+template <typename Check>
+void CompareWithFullSize(const TempDir& dir, size_t count, Check check)
+{
+    for (const QSize box : {QSize(80, 60), QSize(160, 120), QSize(300, 300)}) {
+        ThumbnailList list;
+        testkit::TestHost host{list};
+        ThumbnailLoader loader{list, host};
+        loader.dataPath = dir.path().string();
+        loader.pattern = "*.jpg";
+        loader.thumbnailWidth = box.width();
+        loader.thumbnailHeight = box.height();
+        ASSERT_TRUE(loader.Update());
+        ASSERT_EQ(list.items.size(), count);
+        for (const auto& item : list.items) {
+            const std::string where = item->namePart + " in " + std::to_string(box.width()) + "x" +
+                                      std::to_string(box.height());
+            IPIHANDLE full = 0;
+            int error = 0;
+            ASSERT_EQ(DecodeImageFromFile(item->fullPath.c_str(), &full, 1, DecodeFormatJpeg, 0, nullptr, 0, &error), 1);
+            DibHandle fullDib(full);
+            FullSizeThumbnail reference;
+            int bits = 0;
+            ASSERT_TRUE(GetDibInfo(full, &reference.width, &reference.height, &bits));
+            reference.size = FitIntoBox(reference.width, reference.height, box.width(), box.height());
+            DibHandle made(ReduceDib(full, reference.size.width, reference.size.height));
+            reference.thumbnail = made.get();
+            check(*item, box, where, reference);
+            if (::testing::Test::HasFatalFailure()) return;
+        }
+    }
+}
+
+} // namespace
+
 // JPEG thumbnails come from a decode at 1/2, 1/4 or 1/8 of the picture's
 // size: each is exactly that decode shrunk to the size the whole picture
 // fits into the box, and over the whole set they lie within two levels on
@@ -654,64 +701,47 @@ TEST(JpegThumbnails, ReducedDecodesStayWithinTwoLevelsOfTheFullSize)
 
     long total = 0, values = 0;
     int worst = 0;
-    for (const QSize box : {QSize(80, 60), QSize(160, 120), QSize(300, 300)}) {
-        ThumbnailList list;
-        testkit::TestHost host{list};
-        ThumbnailLoader loader{list, host};
-        loader.dataPath = dir.path().string();
-        loader.pattern = "*.jpg";
-        loader.thumbnailWidth = box.width();
-        loader.thumbnailHeight = box.height();
-        ASSERT_TRUE(loader.Update());
-        ASSERT_EQ(list.items.size(), std::size(pictures));
-        for (const auto& item : list.items) {
-            const std::string where = item->namePart + " in " + std::to_string(box.width()) + "x" +
-                                      std::to_string(box.height());
-            // The full-size path.
-            IPIHANDLE full = 0;
-            int error = 0;
-            ASSERT_EQ(DecodeImageFromFile(item->fullPath.c_str(), &full, 1, DecodeFormatJpeg, 0, nullptr, 0, &error), 1);
-            DibHandle fullDib(full);
-            int64_t w = 0, h = 0;
-            int bits = 0;
-            ASSERT_TRUE(GetDibInfo(full, &w, &h, &bits));
-            const ThumbSize size = FitIntoBox(w, h, box.width(), box.height());
-            DibHandle reference(ReduceDib(full, size.width, size.height));
-            // The reduced decode, shrunk to the same size.
-            IPIVALUE own[2] = {0, 0};
-            const IPIATTRIBUTE a[] = {{"boxWidth", box.width()}, {"boxHeight", box.height()},
-                                      {"pictureSize", reinterpret_cast<IPIVALUE>(own)}};
-            IPIHANDLE small = 0;
-            ASSERT_EQ(DecodeImageFromFile(item->fullPath.c_str(), &small, 1, DecodeFormatJpeg, 0, a, 3, &error), 1);
-            DibHandle smallDib(small);
-            int64_t sw = 0, sh = 0;
-            ASSERT_TRUE(GetDibInfo(small, &sw, &sh, &bits));
-            EXPECT_LT(sw, w) << where;
-            EXPECT_EQ(own[0], w);
-            EXPECT_EQ(own[1], h);
-            DibHandle expected(ReduceDib(small, size.width, size.height, ExtentOfScaledPicture(sw, sh, w, h)));
+    CompareWithFullSize(dir, std::size(pictures), [&](const CThumbnailItem& item, QSize box, const std::string& where,
+                                                      const FullSizeThumbnail& reference) {
+        const int64_t w = reference.width, h = reference.height;
+        // The reduced decode, shrunk to the same size.
+        IPIVALUE own[2] = {0, 0};
+        const IPIATTRIBUTE a[] = {{"boxWidth", box.width()}, {"boxHeight", box.height()},
+                                  {"pictureSize", reinterpret_cast<IPIVALUE>(own)}};
+        IPIHANDLE small = 0;
+        int error = 0;
+        ASSERT_EQ(DecodeImageFromFile(item.fullPath.c_str(), &small, 1, DecodeFormatJpeg, 0, a, 3, &error), 1);
+        DibHandle smallDib(small);
+        int64_t sw = 0, sh = 0;
+        int bits = 0;
+        ASSERT_TRUE(GetDibInfo(small, &sw, &sh, &bits));
+        EXPECT_LT(sw, w) << where;
+        EXPECT_EQ(own[0], w);
+        EXPECT_EQ(own[1], h);
+        DibHandle expected(
+            ReduceDib(small, reference.size.width, reference.size.height, ExtentOfScaledPicture(sw, sh, w, h)));
 
-            IpiGlobalLock got(item->thumbnail.get()), ref(reference.get()), exp(expected.get());
-            ASSERT_EQ(got.size(), ref.size()) << where;
-            ASSERT_EQ(got.size(), exp.size()) << where;
-            EXPECT_EQ(0, std::memcmp(got.ptr(), exp.ptr(), size_t(got.size()))) << where;
-            long sum = 0;
-            int most = 0;
-            for (int64_t k = 40; k < got.size(); ++k) {
-                const int diff = std::abs(int(got.ptr()[k]) - int(ref.ptr()[k]));
-                sum += diff;
-                most = std::max(most, diff);
-            }
-            const int64_t n = got.size() - 40;
-            // Hard edges that a span of the full picture cuts inside an 8 x 8
-            // block differ most; a fault in the scale or the covered extent
-            // gives far more.
-            EXPECT_LE(double(sum) / double(n), 4.0) << where;
-            total += sum;
-            values += n;
-            worst = std::max(worst, most);
+        IpiGlobalLock got(item.thumbnail.get()), ref(reference.thumbnail), exp(expected.get());
+        ASSERT_EQ(got.size(), ref.size()) << where;
+        ASSERT_EQ(got.size(), exp.size()) << where;
+        EXPECT_EQ(0, std::memcmp(got.ptr(), exp.ptr(), size_t(got.size()))) << where;
+        long sum = 0;
+        int most = 0;
+        for (int64_t k = 40; k < got.size(); ++k) {
+            const int diff = std::abs(int(got.ptr()[k]) - int(ref.ptr()[k]));
+            sum += diff;
+            most = std::max(most, diff);
         }
-    }
+        const int64_t n = got.size() - 40;
+        // Hard edges that a span of the full picture cuts inside an 8 x 8
+        // block differ most; a fault in the scale or the covered extent
+        // gives far more.
+        EXPECT_LE(double(sum) / double(n), 4.0) << where;
+        total += sum;
+        values += n;
+        worst = std::max(worst, most);
+    });
+    if (HasFatalFailure()) return;
     std::printf("JPEG thumbnails against full-size decodes: mean %.3f, max %d levels\n",
                 double(total) / double(values), worst);
     EXPECT_LE(double(total) / double(values), 2.0);
@@ -741,35 +771,14 @@ TEST(JpegThumbnails, FineStripesStayWithinFourLevelsOfTheFullSize)
         testsupport::Shell(std::string("convert ") + p.tile + " -write mpr:t +delete -size " + p.size +
                            " tile:mpr:t -depth 8 ppm:" + d + "s.ppm && cjpeg " + p.cjpeg + " -outfile " + d + p.name +
                            " " + d + "s.ppm && rm " + d + "s.ppm");
-    for (const QSize box : {QSize(80, 60), QSize(160, 120), QSize(300, 300)}) {
-        ThumbnailList list;
-        testkit::TestHost host{list};
-        ThumbnailLoader loader{list, host};
-        loader.dataPath = dir.path().string();
-        loader.pattern = "*.jpg";
-        loader.thumbnailWidth = box.width();
-        loader.thumbnailHeight = box.height();
-        ASSERT_TRUE(loader.Update());
-        ASSERT_EQ(list.items.size(), std::size(pictures));
-        for (const auto& item : list.items) {
-            const std::string where = item->namePart + " in " + std::to_string(box.width()) + "x" +
-                                      std::to_string(box.height());
-            IPIHANDLE full = 0;
-            int error = 0;
-            ASSERT_EQ(DecodeImageFromFile(item->fullPath.c_str(), &full, 1, DecodeFormatJpeg, 0, nullptr, 0, &error), 1);
-            DibHandle fullDib(full);
-            int64_t w = 0, h = 0;
-            int bits = 0;
-            ASSERT_TRUE(GetDibInfo(full, &w, &h, &bits));
-            const ThumbSize size = FitIntoBox(w, h, box.width(), box.height());
-            DibHandle reference(ReduceDib(full, size.width, size.height));
-            IpiGlobalLock got(item->thumbnail.get()), ref(reference.get());
-            ASSERT_EQ(got.size(), ref.size()) << where;
-            long sum = 0;
-            for (int64_t k = 40; k < got.size(); ++k) sum += std::abs(int(got.ptr()[k]) - int(ref.ptr()[k]));
-            EXPECT_LE(double(sum) / double(got.size() - 40), 4.0) << where;
-        }
-    }
+    CompareWithFullSize(dir, std::size(pictures), [](const CThumbnailItem& item, QSize, const std::string& where,
+                                                     const FullSizeThumbnail& reference) {
+        IpiGlobalLock got(item.thumbnail.get()), ref(reference.thumbnail);
+        ASSERT_EQ(got.size(), ref.size()) << where;
+        long sum = 0;
+        for (int64_t k = 40; k < got.size(); ++k) sum += std::abs(int(got.ptr()[k]) - int(ref.ptr()[k]));
+        EXPECT_LE(double(sum) / double(got.size() - 40), 4.0) << where;
+    });
 }
 
 int main(int argc, char** argv)
