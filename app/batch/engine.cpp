@@ -127,8 +127,7 @@ std::string NameProblem(const std::string& name)
 {
     if (name.find_first_of("\t\r\n") != std::string::npos)
         return kReasonNameBreaksRow;
-    const QByteArray bytes = QByteArray::fromStdString(name);
-    if (QFile::encodeName(QFile::decodeName(bytes)) != bytes)
+    if (!SurvivesNameEncoding(name))
         return kReasonNameEncoding;
     return "";
 }
@@ -567,6 +566,12 @@ bool ImageOptions(const core::AnalysisOptions& run, bool headerlessUseFringeFile
         return true;
     image->useFringeFile = run.useFringeFile || headerlessUseFringeFile;
     return image->useFringeFile && calibrated != -1.0f;
+}
+
+bool SurvivesNameEncoding(const std::string& name)
+{
+    const QByteArray bytes = QByteArray::fromStdString(name);
+    return QFile::encodeName(QFile::decodeName(bytes)) == bytes;
 }
 
 int FindPhaseImage(const std::vector<std::string>& files, const std::string& name)

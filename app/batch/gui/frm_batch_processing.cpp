@@ -400,7 +400,7 @@ void FrmBatchProcessing::ListFolder()
 {
     const QString text = QFile::decodeName(QByteArray::fromStdString(folder_));
     fileList->setPath(text);
-    if (QFile::encodeName(text).toStdString() != folder_) {
+    if (!SurvivesNameEncoding(folder_)) {
         fileList->clear();
         for (const std::string& name : platform::ListFiles(folder_, S(fileList->pattern())))
             fileList->addItem(QFile::decodeName(QByteArray::fromStdString(name)));
