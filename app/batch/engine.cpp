@@ -622,6 +622,13 @@ std::string OutputBaseName(const std::string& imagePath)
 
 namespace {
 
+// "Cannot write to the specified folder.", telling whether the earlier table is kept.
+RunEnd ShowFolderAccess(const std::string& tablePath)
+{
+    model::ShowMsg("Cannot write to the specified folder." + KeptTableNote(tablePath), 16, "Folder Access Error");
+    return RunEnd::FolderAccess;
+}
+
 // The folder's lock for the run, with the stale temporary files of ended runs
 // cleared; false (the message shown, the end in *end) when another run holds
 // it or the folder cannot be opened.
@@ -638,8 +645,7 @@ bool LockFolder(const std::string& folder, FolderLock& lock, const std::string& 
     case FolderLock::Result::Unavailable:
         break;
     }
-    model::ShowMsg("Cannot write to the specified folder." + KeptTableNote(tablePath), 16, "Folder Access Error");
-    *end = RunEnd::FolderAccess;
+    *end = ShowFolderAccess(tablePath);
     return false;
 }
 
@@ -711,9 +717,7 @@ RunOutcome Run(const BatchOptions& o, RunView& view)
     TableWriter table;
     RunScope scope(view, table);
     auto folderAccess = [&] {
-        model::ShowMsg("Cannot write to the specified folder." + KeptTableNote(out.tablePath), 16,
-                       "Folder Access Error");
-        out.end = RunEnd::FolderAccess;
+        out.end = ShowFolderAccess(out.tablePath);
         return out;
     };
     auto cancelled = [&] {
