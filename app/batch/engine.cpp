@@ -127,8 +127,7 @@ std::string NameProblem(const std::string& name)
 {
     if (name.find_first_of("\t\r\n") != std::string::npos)
         return kReasonNameBreaksRow;
-    const QByteArray bytes = QByteArray::fromStdString(name);
-    if (QFile::encodeName(QFile::decodeName(bytes)) != bytes)
+    if (!SurvivesNameEncoding(name))
         return kReasonNameEncoding;
     return "";
 }
@@ -569,6 +568,12 @@ bool ImageOptions(const core::AnalysisOptions& run, bool headerlessUseFringeFile
     return image->useFringeFile && calibrated != -1.0f;
 }
 
+bool SurvivesNameEncoding(const std::string& name)
+{
+    const QByteArray bytes = QByteArray::fromStdString(name);
+    return QFile::encodeName(QFile::decodeName(bytes)) == bytes;
+}
+
 int FindPhaseImage(const std::vector<std::string>& files, const std::string& name)
 {
     for (size_t i = 0; i < files.size(); ++i)
@@ -617,6 +622,13 @@ std::string OutputBaseName(const std::string& imagePath)
 
 namespace {
 
+// "Cannot write to the specified folder.", telling whether the earlier table is kept.
+RunEnd ShowFolderAccess(const std::string& tablePath)
+{
+    model::ShowMsg("Cannot write to the specified folder." + KeptTableNote(tablePath), 16, "Folder Access Error");
+    return RunEnd::FolderAccess;
+}
+
 // The folder's lock for the run, with the stale temporary files of ended runs
 // cleared; false (the message shown, the end in *end) when another run holds
 // it or the folder cannot be opened.
@@ -633,8 +645,7 @@ bool LockFolder(const std::string& folder, FolderLock& lock, const std::string& 
     case FolderLock::Result::Unavailable:
         break;
     }
-    model::ShowMsg("Cannot write to the specified folder." + KeptTableNote(tablePath), 16, "Folder Access Error");
-    *end = RunEnd::FolderAccess;
+    *end = ShowFolderAccess(tablePath);
     return false;
 }
 
@@ -706,9 +717,7 @@ RunOutcome Run(const BatchOptions& o, RunView& view)
     TableWriter table;
     RunScope scope(view, table);
     auto folderAccess = [&] {
-        model::ShowMsg("Cannot write to the specified folder." + KeptTableNote(out.tablePath), 16,
-                       "Folder Access Error");
-        out.end = RunEnd::FolderAccess;
+        out.end = ShowFolderAccess(out.tablePath);
         return out;
     };
     auto cancelled = [&] {

@@ -164,6 +164,11 @@ MaskLoad LoadBatchMask(const std::string& path);
 // Reasons of an image whose name cannot be used.
 inline constexpr const char* kReasonNameBreaksRow = ": The file name holds a tab or a line break.";
 inline constexpr const char* kReasonNameEncoding = ": The file name is not valid in this system's file-name encoding.";
+// True when a name (or path) comes back byte for byte from the platform's
+// file-name encoding (QFile::decodeName, then encodeName); a name that does
+// not would be written or listed under another name by anything that takes
+// it as text.
+bool SurvivesNameEncoding(const std::string& name);
 // Reason of an image whose outputs would take the names of an earlier one's
 // ("part1_ph.tif" and "part1_PH.TIF"); the earlier image's number and name follow.
 inline constexpr const char* kReasonSameOutputs = ": Its output files would replace those of ";

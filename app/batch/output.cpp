@@ -57,12 +57,11 @@ public:
         // The encoder takes the path as text in the platform's file-name
         // encoding: a path that does not survive that would be written under
         // another name, so it is listed instead.
-        const QByteArray bytes = QByteArray::fromStdString(path);
-        const QString p = QFile::decodeName(bytes);
-        if (QFile::encodeName(p) != bytes) {
+        if (!SurvivesNameEncoding(path)) {
             done(false, path, std::string(kReasonNameEncoding).substr(2));
             return;
         }
+        const QString p = QFile::decodeName(QByteArray::fromStdString(path));
         QString why;
         const bool ok = bitmap ? chart.exportBmp(p, &why) : chart.exportJpeg(p, 100, &why);
         done(ok, path, why.toStdString());

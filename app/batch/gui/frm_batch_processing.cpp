@@ -60,6 +60,10 @@ QGroupBox* Step(QWidget* parent, const char* name, const QString& caption)
 
 bool Ticked(const QCheckBox* c) { return c && c->isChecked(); }
 
+// A name on disk as the window shows it (a name that is not UTF-8 shows with
+// U+FFFD in its place).
+QString NameText(const std::string& bytes) { return QFile::decodeName(QByteArray::fromStdString(bytes)); }
+
 // The width of a plot range box: its longest value in either number format
 // (core::kPlotRangeLimit with the mils format's decimal), with the box's frame
 // and text margins.
@@ -381,14 +385,14 @@ void FrmBatchProcessing::SetFolder(const std::string& folder)
 {
     folder_ = folder;
     const QSignalBlocker quiet(Dir1);
-    Dir1->setPath(QFile::decodeName(QByteArray::fromStdString(folder)));
+    Dir1->setPath(NameText(folder));
 }
 
 void FrmBatchProcessing::Dir1_Change()
 {
     // A folder chosen in the list is known by its text: its name on disk is
     // looked up (a name that is not UTF-8 shows with U+FFFD in the list).
-    if (QFile::decodeName(QByteArray::fromStdString(folder_)) != Dir1->path())
+    if (NameText(folder_) != Dir1->path())
         folder_ = FolderOnDisk(S(Dir1->path()));
     core::ResetBatchSummary();
     ListFolder();
@@ -398,12 +402,11 @@ void FrmBatchProcessing::Dir1_Change()
 // The file list shows the folder's phase images, by the names on disk.
 void FrmBatchProcessing::ListFolder()
 {
-    const QString text = QFile::decodeName(QByteArray::fromStdString(folder_));
-    fileList->setPath(text);
-    if (QFile::encodeName(text).toStdString() != folder_) {
+    fileList->setPath(NameText(folder_));
+    if (!SurvivesNameEncoding(folder_)) {
         fileList->clear();
         for (const std::string& name : platform::ListFiles(folder_, S(fileList->pattern())))
-            fileList->addItem(QFile::decodeName(QByteArray::fromStdString(name)));
+            fileList->addItem(NameText(name));
     }
     ShowPhaseImageCount();
 }
