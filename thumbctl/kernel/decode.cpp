@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -616,20 +615,8 @@ int DecodeImageFromMemory(const void* data, IPIHANDLE* dibs, int count, int form
 
 IPIHANDLE ReadImageFileToGlobal(const char* path, int format, int* error)
 {
-    int unused = 0;
-    if (!error) error = &unused;
     const FormatRoute* route = RouteOf(format);
-    int64_t size = 0;
-    const int fd = ipiOpenRegularFile(path, &size);
-    if (fd < 0) {
-        *error = 25;
-        return 0;
-    }
-    const IpiExtentFn extent = route ? ipiFindExtent(route->fileFormat) : nullptr;
-    const int64_t bytes = extent ? int64_t(extent(ipiFileBytes(fd, size))) : size;
-    const IPIHANDLE h = ReadOpenFileToGlobal(fd, size, 0, bytes, error);
-    ::close(fd);
-    return h;
+    return ReadFileToGlobal(path, error, route ? ipiFindExtent(route->fileFormat) : nullptr);
 }
 
 int DecodeImageFromFile(const char* path, IPIHANDLE* dibs, int count, int format, int page,

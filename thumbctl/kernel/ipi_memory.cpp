@@ -251,31 +251,9 @@ int ipiReadRegularFile(const char* path, int64_t maxBytes, std::string* bytes)
 
 namespace {
 
-// The file from byte `skip` on, at most `limit` bytes of it, into a new block.
-IPIHANDLE ReadFileSkipping(const char* path, int64_t skip, int64_t limit, int* error)
+// The first `size` bytes of the open file `fd` into a new block.
+IPIHANDLE ReadOpenFileToGlobal(int fd, int64_t size, int* error)
 {
-    int dummy = 0;
-    if (!error) error = &dummy;
-    *error = 0;
-    int64_t fileSize = 0;
-    const int fd = ipiOpenRegularFile(path, &fileSize);
-    if (fd < 0) {
-        *error = 25;
-        return 0;
-    }
-    const IPIHANDLE h = ReadOpenFileToGlobal(fd, fileSize, skip, limit, error);
-    ::close(fd);
-    return h;
-}
-
-} // namespace
-
-IPIHANDLE ReadOpenFileToGlobal(int fd, int64_t fileSize, int64_t offset, int64_t maxBytes, int* error)
-{
-    int dummy = 0;
-    if (!error) error = &dummy;
-    *error = 0;
-    const int64_t size = std::min(fileSize - offset, maxBytes);
     if (size <= 0) {
         *error = 22;
         return 0;
@@ -292,7 +270,7 @@ IPIHANDLE ReadOpenFileToGlobal(int fd, int64_t fileSize, int64_t offset, int64_t
         return 0;
     }
     auto* p = static_cast<uint8_t*>(ipiGlobalLock(h));
-    const int64_t done = ipiReadAt(fd, offset, p, size);
+    const int64_t done = ipiReadAt(fd, 0, p, size);
     ipiGlobalUnlock(h);
     if (done != size) {
         ipiGlobalFree(h);
@@ -302,11 +280,23 @@ IPIHANDLE ReadOpenFileToGlobal(int fd, int64_t fileSize, int64_t offset, int64_t
     return h;
 }
 
-IPIHANDLE ReadFileToGlobal(const char* path, int* error) { return ReadFileSkipping(path, 0, INT64_MAX, error); }
+} // namespace
 
-IPIHANDLE ReadFileHeadToGlobal(const char* path, int64_t maxBytes, int* error)
+IPIHANDLE ReadFileToGlobal(const char* path, int* error, IpiExtentFn extent)
 {
-    return ReadFileSkipping(path, 0, maxBytes, error);
+    int dummy = 0;
+    if (!error) error = &dummy;
+    *error = 0;
+    int64_t fileSize = 0;
+    const int fd = ipiOpenRegularFile(path, &fileSize);
+    if (fd < 0) {
+        *error = 25;
+        return 0;
+    }
+    const int64_t size = extent ? int64_t(extent(ipiFileBytes(fd, fileSize))) : fileSize;
+    const IPIHANDLE h = ReadOpenFileToGlobal(fd, size, error);
+    ::close(fd);
+    return h;
 }
 
 std::string ipiMakeTempFile()

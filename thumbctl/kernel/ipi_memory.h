@@ -7,6 +7,7 @@
 // allocation. Thread-safe. The packed DIBs the decode entry points hand out
 // are such blocks; the caller frees them with ipiGlobalFree.
 #include "thumbctl/kernel/ipi_base.h"
+#include "thumbctl/kernel/ipi_extent.h"
 
 #include <memory>
 #include <new>
@@ -64,14 +65,10 @@ private:
 };
 
 // ---- files with 64-bit sizes and temporary files ------------------------
-// Whole file into a new global block. *error: 0, 25 (cannot open),
-// 22 (empty file), -1 (too large, read or allocation failure).
-IPIHANDLE ReadFileToGlobal(const char* path, int* error);
-// The first `maxBytes` bytes of a file (all of a shorter one), errors as above.
-IPIHANDLE ReadFileHeadToGlobal(const char* path, int64_t maxBytes, int* error);
-// The same for a file opened with ipiOpenRegularFile (`fileSize` bytes): at
-// most `maxBytes` bytes from `offset` on; errors as above but 25.
-IPIHANDLE ReadOpenFileToGlobal(int fd, int64_t fileSize, int64_t offset, int64_t maxBytes, int* error);
+// Whole file into a new global block; with `extent`, only the bytes of the
+// picture it finds at the file's start (ipi_extent.h). *error: 0, 25 (cannot
+// open), 22 (empty), -1 (too large, read or allocation failure).
+IPIHANDLE ReadFileToGlobal(const char* path, int* error, IpiExtentFn extent = nullptr);
 // Opens `path` for reading when it names a regular file, never waiting on a
 // pipe or a device: the descriptor (reads block as usual) and *size, or -1
 // with errno: the open's own cause, EISDIR for a folder, ENODEV for any other

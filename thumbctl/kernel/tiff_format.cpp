@@ -114,6 +114,17 @@ struct Entry {
 
 int Need(bool ok) { return ok ? kOk : kSyntax; }
 
+// Bytes of one value of a TIFF field type; 0 for a type TIFF does not know.
+uint64_t TypeBytes(uint32_t type) {
+    switch (type) {
+    case 1: case 2: case 6: case 7: return 1;
+    case 3: case 8: return 2;
+    case 4: case 9: case 11: return 4;
+    case 5: case 10: case 12: return 8;
+    default: return 0;
+    }
+}
+
 // Answer of StoreLayoutTag for a tag it does not store.
 constexpr int kNotLayout = -1;
 
@@ -196,11 +207,14 @@ int ReadDirectory(const Source& src, bool littleEndian, uint32_t offset, Directo
     Reader r(src, littleEndian);
     uint32_t entries = 0;
     if (!r.U16(offset, &entries)) return kInsufficientSize;
+    dir->end = uint64_t(offset) + 2 + 12 * uint64_t(entries) + 4;
     for (uint32_t i = 0; i < entries; ++i) {
         const uint64_t at = uint64_t(offset) + 2 + 12 * uint64_t(i);
         Entry e;
         if (!r.U16(at, &e.tag) || !r.U16(at + 2, &e.type) || !r.U32(at + 4, &e.count) || !r.U32(at + 8, &e.field))
             return kInsufficientSize;
+        const uint64_t bytes = TypeBytes(e.type) * e.count;
+        if (bytes > 4) dir->end = std::max(dir->end, uint64_t(e.field) + bytes);
         e.value = e.type == kShort ? r.FirstShort(e.field) : e.field;
         // A known tag with the wrong type or count ends the read.
         int rc = StoreLayoutTag(e, dir);
@@ -373,7 +387,9 @@ int StripsFitTheData(const Source& src, Page& p) {
     for (uint64_t s = 0; s < p.stripOffsets.size(); ++s) {
         const uint64_t rows = std::min<uint64_t>(rps, p.height - s * rps);
         const uint64_t bytes = p.compression == ipiCompressionNone ? rows * p.rowBytes : p.stripByteCounts[s];
-        if (uint64_t(p.stripOffsets[s]) + bytes > src.size) return kSyntax;
+        const uint64_t end = uint64_t(p.stripOffsets[s]) + bytes;
+        if (end > src.size) return kSyntax;
+        p.stripsEnd = std::max(p.stripsEnd, end);
         if (p.compression == ipiCompressionPackBits && rows * p.rowBytes > uint64_t(PackBitsMostBytes(bytes)))
             return kSyntax;
         p.compressedSize += p.stripByteCounts[s];
@@ -428,58 +444,19 @@ int ReadPage(const Source& src, int index, Page* page) {
     return InterpretDirectory(src, dir, header.littleEndian, page);
 }
 
-namespace {
-
-// Bytes of one value of a TIFF field type; 0 for a type TIFF does not know.
-uint64_t TypeBytes(uint32_t type) {
-    switch (type) {
-    case 1: case 2: case 6: case 7: return 1;
-    case 3: case 8: return 2;
-    case 4: case 9: case 11: return 4;
-    case 5: case 10: case 12: return 8;
-    default: return 0;
-    }
-}
-
-// End of the directory at `offset`, of the values it keeps out of line and
-// of its page's strips; false when it cannot be read or interpreted.
-bool DirectoryExtent(const Source& src, bool littleEndian, uint32_t offset, uint64_t* end) {
-    Reader r(src, littleEndian);
-    uint32_t entries = 0;
-    if (!r.U16(offset, &entries)) return false;
-    uint64_t last = uint64_t(offset) + 2 + 12 * uint64_t(entries) + 4;
-    for (uint32_t i = 0; i < entries; ++i) {
-        const uint64_t e = uint64_t(offset) + 2 + 12 * uint64_t(i);
-        uint32_t type = 0, count = 0, field = 0;
-        if (!r.U16(e + 2, &type) || !r.U32(e + 4, &count) || !r.U32(e + 8, &field)) return false;
-        const uint64_t bytes = TypeBytes(type) * count;
-        if (bytes > 4) last = std::max(last, uint64_t(field) + bytes);
-    }
-    Directory dir;
-    Page page;
-    if (ReadDirectory(src, littleEndian, offset, &dir) != kOk ||
-        InterpretDirectory(src, dir, littleEndian, &page) != kOk)
-        return false;
-    for (size_t s = 0; s < page.stripOffsets.size(); ++s) {
-        const uint64_t rows = std::min<uint64_t>(page.rowsPerStrip, page.height - uint64_t(s) * page.rowsPerStrip);
-        const uint64_t bytes = page.compression == ipiCompressionNone ? rows * page.rowBytes : page.stripByteCounts[s];
-        last = std::max(last, uint64_t(page.stripOffsets[s]) + bytes);
-    }
-    *end = last;
-    return true;
-}
-
-} // namespace
-
 uint64_t FileExtent(const Source& src) {
     Header header;
     std::vector<uint32_t> offsets;
     if (ReadHeader(src, &header) != kOk || WalkDirectories(src, header, &offsets) != kOk) return src.size;
+    // Each directory with the values it keeps out of line, and its page's strips.
     uint64_t end = 8;
     for (uint32_t offset : offsets) {
-        uint64_t e = 0;
-        if (!DirectoryExtent(src, header.littleEndian, offset, &e)) return src.size;
-        end = std::max(end, e);
+        Directory dir;
+        Page page;
+        if (ReadDirectory(src, header.littleEndian, offset, &dir) != kOk ||
+            InterpretDirectory(src, dir, header.littleEndian, &page) != kOk)
+            return src.size;
+        end = std::max({end, dir.end, page.stripsEnd});
     }
     return std::min(end, src.size);
 }

@@ -60,6 +60,7 @@ struct Directory {
     bool tiled = false;        // TileWidth, TileLength, TileOffsets or TileByteCounts present
     uint32_t fillOrder = 1;    // 1 most significant bit first, 2 least
     uint32_t ycbcrSubsampling = 0x00010001;
+    uint64_t end = 0;  // end of the directory and of the values it keeps out of line
 };
 
 // Reads the directory at `offset`: 0, 22 (a known tag with the wrong type or
@@ -92,6 +93,7 @@ struct Page {
     uint32_t rowsPerStrip = 0;
     std::vector<uint32_t> stripOffsets, stripByteCounts;
     uint64_t compressedSize = 0;  // total of the byte counts (compressed pages)
+    uint64_t stripsEnd = 0;       // end of the furthest strip in the data
     // Colour map: three planes (red, green, blue) of colorMapCount / 3 values.
     std::vector<uint16_t> colorMap;
 };
