@@ -249,11 +249,7 @@ std::string TrimSpaces(const std::string& s)
 
 #include "app/core/atomic_file.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace core {
 
@@ -264,7 +260,6 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, std:
         return true;
     if (error)
         *error = f.error();
-    f.discard();
     return false;
 }
 

@@ -27,16 +27,7 @@ using browser::FrmThumbnailView;
 const std::string& ScratchRegistry()
 {
     static testsupport::TempDir dir("registry");
-    static const std::string path = [] {
-        const std::string reg = dir.file("classes.reg");
-        int rc = -1;
-        const std::string out = testsupport::Shell("SORVANTA_CLASS_REGISTRY='" + reg + "' '" + testsupport::BinDir() +
-                                                       "/norvikel-regsvr' register '" + testsupport::BinDir() +
-                                                       "/libNorvikel.so'",
-                                                   &rc);
-        EXPECT_EQ(0, rc) << out;
-        return reg;
-    }();
+    static const std::string path = guitest::RegisterThumbnailControl(dir.file("classes.reg"));
     return path;
 }
 

@@ -35,8 +35,6 @@ namespace {
 QPointer<FrmSplash> gSplash;
 std::unique_ptr<platform::SingleInstance> gInstance;
 
-const char* kAnalysisLibraryVersion = core::AnalysisLibraryVersion();
-
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text)
 {
     auto* l = new QLabel(text, parent);
@@ -290,7 +288,7 @@ bool DisplayAccepted(const StartupHooks& hooks)
 bool AnalysisLibraryAccepted()
 {
     model::files.AnalysisDllVersion = platform::FileVersionOf(outside::LibraryPath());
-    if (core::EqualsNoCase(model::files.AnalysisDllVersion, kAnalysisLibraryVersion)) return true;
+    if (core::EqualsNoCase(model::files.AnalysisDllVersion, core::AnalysisLibraryVersion())) return true;
     platform::ShowMessage(std::string("Incorrect Analysis DLL Version installed on system.") + model::CR +
                               "Contact Calverdine.",
                           0, model::AppTitle);

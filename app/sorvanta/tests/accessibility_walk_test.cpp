@@ -31,20 +31,6 @@ namespace {
 // The program's own windows, as the program installs them.
 void InstallProgramWindows() { gui::SetWindowFactories(sorvanta::ProgramWindows()); }
 
-// The thumbnail control registered into a scratch registry, as an
-// installation registers it.
-std::string ScratchRegistry(const testsupport::TempDir& dir)
-{
-    const std::string reg = dir.file("classes.reg");
-    int rc = -1;
-    const std::string out = testsupport::Shell("SORVANTA_CLASS_REGISTRY='" + reg + "' '" + testsupport::BinDir() +
-                                                   "/norvikel-regsvr' register '" + testsupport::BinDir() +
-                                                   "/libNorvikel.so'",
-                                               &rc);
-    EXPECT_EQ(0, rc) << out;
-    return reg;
-}
-
 class AccessibilityWalk : public GuiTest {
 protected:
     void SetUp() override
@@ -52,7 +38,8 @@ protected:
         GuiTest::SetUp();
         InstallProgramWindows();
         platform::InstallAccessibility();
-        host::SetRegistryPath(ScratchRegistry(dir));
+        // The thumbnail control in a scratch registry.
+        host::SetRegistryPath(RegisterThumbnailControl(dir.file("classes.reg")));
     }
     void TearDown() override
     {

@@ -35,6 +35,20 @@ inline void WritePhaseTiff(const std::string& path, int cols, int rows, double f
     ASSERT_EQ(0, strandel::WriteTIFFFile(path, uint16_t(cols), uint16_t(rows), h, px.data())) << path;
 }
 
+// The thumbnail control registered into the class registry file `registry`
+// by the registration tool, as an installation registers it; returns
+// `registry`.
+inline std::string RegisterThumbnailControl(const std::string& registry)
+{
+    int rc = -1;
+    const std::string out = testsupport::Shell("SORVANTA_CLASS_REGISTRY='" + registry + "' '" + testsupport::BinDir() +
+                                                   "/norvikel-regsvr' register '" + testsupport::BinDir() +
+                                                   "/libNorvikel.so'",
+                                               &rc);
+    EXPECT_EQ(0, rc) << out;
+    return registry;
+}
+
 class GuiTest : public ::testing::Test {
 protected:
     void SetUp() override
