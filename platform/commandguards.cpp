@@ -1,9 +1,15 @@
 // The second-click guard and the busy scope of commandguards.h.
 #include "platform/commandguards.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -121,9 +127,176 @@ private:
     QPointer<QWidget> modal_;
 };
 
+constexpr const char* kJobWindow = "sorvantaJobWindow";
+constexpr const char* kUnavailable = "sorvantaUnavailable";
+
+// The widget an event given to `receiver` acts on: the widget itself, the
+// widget a shortcut or action belongs to, or none (a window-system window
+// passes its events on to its widgets, where they are judged).
+QWidget* OwnerWidget(QObject* receiver)
+{
+    if (auto* action = qobject_cast<QAction*>(receiver))
+        for (QObject* o : action->associatedObjects())
+            if (o->isWidgetType()) return static_cast<QWidget*>(o);
+    for (QObject* o = receiver; o; o = o->parent())
+        if (o->isWidgetType()) return static_cast<QWidget*>(o);
+    return nullptr;
+}
+
+// Drops the input of every window but the jobs' own while the single image
+// is held, and keeps the window manager's closes of those windows for the
+// end of the hold.
+class WindowHold : public QObject {
+public:
+    int depth = 0;
+
+    void Begin()
+    {
+        open_.clear();
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible()) open_.emplace_back(w);
+        qApp->installEventFilter(this);
+    }
+
+    void End()
+    {
+        qApp->removeEventFilter(this);
+        open_.clear();
+        for (const QPointer<QWidget>& w : std::exchange(closes_, {}))
+            if (w) QTimer::singleShot(0, w, [w] {
+                    if (w && w->isVisible()) w->close();
+                });
+    }
+
+    bool eventFilter(QObject* receiver, QEvent* e) override
+    {
+        if (!IsInput(e->type())) return false;
+        QWidget* w = OwnerWidget(receiver);
+        if (!w || Live(w)) return false;
+        if (e->type() == QEvent::Close) {
+            // The program's own closes go on; the user's waits for the end.
+            if (!e->spontaneous() || receiver != w) return false;
+            e->ignore();
+            QPointer<QWidget> window(w->window());
+            for (const QPointer<QWidget>& c : closes_)
+                if (c == window) return true;
+            closes_.push_back(window);
+            return true;
+        }
+        e->ignore();
+        return true;
+    }
+
+private:
+    static bool IsInput(QEvent::Type t)
+    {
+        switch (t) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::NonClientAreaMouseButtonPress:
+        case QEvent::NonClientAreaMouseButtonRelease:
+        case QEvent::NonClientAreaMouseButtonDblClick:
+        case QEvent::NonClientAreaMouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::InputMethod:
+        case QEvent::ContextMenu:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::DragLeave:
+        case QEvent::Drop:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TouchCancel:
+        case QEvent::TabletPress:
+        case QEvent::TabletMove:
+        case QEvent::TabletRelease:
+        case QEvent::Gesture:
+        case QEvent::NativeGesture:
+        case QEvent::Enter:
+        case QEvent::Leave:
+        case QEvent::HoverEnter:
+        case QEvent::HoverLeave:
+        case QEvent::HoverMove:
+        case QEvent::FocusIn:
+        case QEvent::FocusOut:
+        case QEvent::FocusAboutToChange:
+        case QEvent::Close:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+    // A job's window, what it owns, or a question asked during the hold (a
+    // modal window that was not open when the hold began).
+    bool Live(QWidget* w) const
+    {
+        for (QWidget* p = w; p; p = p->parentWidget()) {
+            if (p->property(kJobWindow).toBool()) return true;
+            if (p->isWindow() && p->isModal() && !WasOpen(p)) return true;
+        }
+        return false;
+    }
+
+    bool WasOpen(QWidget* window) const
+    {
+        for (const QPointer<QWidget>& w : open_)
+            if (w == window) return true;
+        return false;
+    }
+
+    std::vector<QPointer<QWidget>> open_;
+    std::vector<QPointer<QWidget>> closes_;
+};
+
+WindowHold* Hold()
+{
+    static QPointer<WindowHold> hold;
+    if (!hold && qApp) {
+        hold = new WindowHold;
+        hold->setParent(qApp);
+    }
+    return hold;
+}
+
 } // namespace
 
 void InstallCommandClickGuard() { Guard(true); }
+
+void MarkJobWindow(QWidget& window) { window.setProperty(kJobWindow, true); }
+
+void HoldWindows(bool held)
+{
+    WindowHold* h = Hold();
+    if (!h) return;
+    if (held) {
+        if (h->depth++ == 0) h->Begin();
+    } else if (h->depth > 0 && --h->depth == 0) {
+        h->End();
+    }
+}
+
+bool WindowsHeld()
+{
+    const WindowHold* h = Hold();
+    return h && h->depth > 0;
+}
+
+void HoldUnavailable(QWidget& widget, bool unavailable)
+{
+    const int before = widget.property(kUnavailable).toInt();
+    const int after = unavailable ? before + 1 : std::max(before - 1, 0);
+    widget.setProperty(kUnavailable, after);
+    if (before == 0 && after > 0) widget.setEnabled(false);
+    else if (before > 0 && after == 0) widget.setEnabled(true);
+}
 
 void CommandClicked(const QInputEvent& event)
 {
@@ -141,7 +314,7 @@ BusyScope::BusyScope(QWidget& commands, std::string job)
 {
     if (!guard_->started()) return;
     commands_ = &commands;
-    commands.setEnabled(false);
+    HoldUnavailable(commands, true);
 }
 
 BusyScope::~BusyScope()
@@ -153,7 +326,7 @@ BusyScope::~BusyScope()
         QCoreApplication::processEvents();
         qApp->removeEventFilter(&eater);
     }
-    if (commands_) commands_->setEnabled(true);
+    if (commands_) HoldUnavailable(*commands_, false);
     if (focus_ && focus_->isEnabled() && focus_->isVisible()) focus_->setFocus();
     // What waited for the end (a hand-over, a close) runs now, with nothing
     // filtered.

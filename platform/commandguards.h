@@ -16,6 +16,18 @@
 // and the clicks and keys given meanwhile are dropped when it ends rather
 // than acted on long after they were given. Only input is dropped, and never
 // the input of a dialog opened while it is being dropped.
+//
+// A job that holds the single image (a batch run, Generate Output, the
+// configuration preview: model::SingleImageHold) works on the model the other
+// windows read. While it holds it (HoldWindows) only the job's own windows
+// live: every other window of the program takes no input (clicks, keys,
+// shortcuts, the wheel, drops, focus, hover), so none of them redraws from
+// the model, saves or prints, and a close given to one by the window manager
+// is carried out when the hold ends. A job's window says so once
+// (MarkJobWindow); the dialogs, menus and message boxes it owns, and the
+// questions the job asks meanwhile (a modal dialog opened during the hold),
+// live with it. Nothing is disabled for the hold: when it ends every window
+// takes input as before, however holds and busy scopes nest.
 #include "platform/folderjobs.h"
 
 #include <QPointer>
@@ -38,6 +50,20 @@ void CommandClicked(const QInputEvent& event);
 // How many second clicks were dropped since the program started (tests wait
 // on it).
 int DroppedSecondClicks();
+
+// `window` (and what it owns) belongs to the jobs that hold the single image:
+// it stays live while they hold it.
+void MarkJobWindow(QWidget& window);
+
+// Begins (true) or ends (false) a hold of the program's windows; holds nest,
+// the windows live again when the last one ends.
+void HoldWindows(bool held);
+bool WindowsHeld();
+
+// Makes `widget` unavailable (disabled) for as long as any reason holds it:
+// it is available again when the last reason lets go, in whatever order the
+// reasons end. BusyScope and the main window's hold use it.
+void HoldUnavailable(QWidget& widget, bool unavailable);
 
 class BusyScope {
 public:

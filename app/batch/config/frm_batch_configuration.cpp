@@ -9,6 +9,7 @@
 #include "app/core/gui/named_controls.h"
 #include "app/core/runtime.h"
 #include "platform/accessibility.h"
+#include "platform/commandguards.h"
 #include "platform/qtext.h"
 #include "plots/builders/appearance.h"
 #include "plots/builders/plot_state.h"
@@ -78,6 +79,8 @@ FrmBatchConfiguration::FrmBatchConfiguration()
 {
     setObjectName("frmBatchConfiguration");
     setWindowTitle("Batch Output Configuration");
+    // The batch jobs hold the single image; their windows stay live meanwhile.
+    platform::MarkJobWindow(*this);
     auto* layout = new QVBoxLayout(this);
     SSTab1 = new QTabWidget(this);
     SSTab1->setObjectName("SSTab1");

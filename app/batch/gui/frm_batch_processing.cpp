@@ -8,6 +8,7 @@
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
 #include "platform/accessibility.h"
+#include "platform/commandguards.h"
 #include "platform/dialogs.h"
 #include "platform/folderjobs.h"
 #include "platform/folders.h"
@@ -84,6 +85,8 @@ FrmBatchProcessing::FrmBatchProcessing()
 {
     setObjectName("frmBatchProcessing");
     setWindowTitle("Sorvanta Batch Processing");
+    // The batch jobs hold the single image; their windows stay live meanwhile.
+    platform::MarkJobWindow(*this);
     setWindowState(Qt::WindowMaximized);
     // The core clears this window's summary on every option change (set here
     // rather than at static start-up, where the core's own statics may not be

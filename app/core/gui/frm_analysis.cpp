@@ -89,16 +89,18 @@ FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
     WireCommands();
     WirePictureClicks();
 
-    // The commands on the single image are unavailable while a batch job
-    // holds the shared model; an image handed over meanwhile is loaded after.
+    // While a batch job holds the shared model only the job's windows take
+    // input (platform::HoldWindows), and the commands on the single image show
+    // as unavailable; an image handed over meanwhile is loaded after.
     model::SetSingleImageHoldListener([w = QPointer<FrmAnalysis>(this)](bool held) {
-        if (!w) return;
         if (held) {
-            w->panelBeforeHold_ = w->panel_->isEnabled();
-            w->panel_->setEnabled(false);
+            if (w) platform::HoldUnavailable(*w->panel_, true);
+            platform::HoldWindows(true);
             return;
         }
-        w->panel_->setEnabled(w->panelBeforeHold_);
+        platform::HoldWindows(false);
+        if (!w) return;
+        platform::HoldUnavailable(*w->panel_, false);
         if (!w->loadAfterHold_.empty())
             QTimer::singleShot(0, w, [w, file = std::exchange(w->loadAfterHold_, std::string())] {
                 if (w) w->LoadPhaseImage(file);

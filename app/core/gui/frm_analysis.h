@@ -172,10 +172,8 @@ private:
     QScrollArea* scroll_ = nullptr;
     QWidget* panel_ = nullptr;   // the groups and commands beside the picture
     bool exiting_ = false;
-    // While a batch job holds the shared model (model::SingleImageHold):
-    // whether the commands were available before it, and an image to load
-    // after it (the last one handed over).
-    bool panelBeforeHold_ = true;
+    // An image handed over while a batch job holds the shared model
+    // (model::SingleImageHold), loaded after it (the last one handed over).
     std::string loadAfterHold_;
     bool closeDeferred_ = false;   // a close waits for the end of a long command
 };

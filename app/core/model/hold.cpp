@@ -9,11 +9,23 @@ std::function<void(bool)> gListener;
 
 } // namespace
 
+SingleImageHold::Notice::Notice()
+{
+    // The listener acts while the single image's state is still in place.
+    if (gDepth == 0 && gListener)
+        gListener(true);
+    ++gDepth;
+}
+
+SingleImageHold::Notice::~Notice()
+{
+    if (--gDepth == 0 && gListener)
+        gListener(false);
+}
+
 SingleImageHold::SingleImageHold() : images_(std::move(images)), state_(state), files_(files)
 {
     images = ImageMatrices{};
-    if (gDepth++ == 0 && gListener)
-        gListener(true);
 }
 
 SingleImageHold::~SingleImageHold()
@@ -21,8 +33,6 @@ SingleImageHold::~SingleImageHold()
     images = std::move(images_);
     state = state_;
     files = std::move(files_);
-    if (--gDepth == 0 && gListener)
-        gListener(false);
 }
 
 bool SingleImageHeld() { return gDepth > 0; }

@@ -6,9 +6,14 @@
 // SingleImageHold puts the single image's state aside for the job and puts it
 // back whole when the job ends, however it ends: the image matrices (moved
 // aside; the job starts on empty ones), the analysis state and the file
-// context (the job starts on copies, units and formats included). While a
-// hold is in place the main window's commands on that state are unavailable:
-// the window listens through SetSingleImageHoldListener.
+// context (the job starts on copies, units and formats included).
+//
+// While a hold is in place only the job's own windows live: the program's
+// windows listen through SetSingleImageHoldListener and take no input, so
+// none of them redraws from the model, saves or prints what the job has put
+// there. The listener hears of the hold before the state is put aside and of
+// its end after the state is back, so what it does at either moment acts on
+// the single image's own state.
 #include "app/core/model/model.h"
 
 #include <functional>
@@ -23,6 +28,13 @@ public:
     SingleImageHold& operator=(const SingleImageHold&) = delete;
 
 private:
+    // Tells the listener: constructed before the state is put aside,
+    // destroyed after it is back.
+    struct Notice {
+        Notice();
+        ~Notice();
+    };
+    Notice notice_;
     ImageMatrices images_;
     AnalysisState state_;
     FileContext files_;
