@@ -290,7 +290,10 @@ TEST_F(HoldWindows, NoWindowButTheJobsTakesInputWhileAJobHoldsTheImage)
          [&] { return std::to_string(contour().chkReduceData->isChecked()) + " " + Describe(contour().chart()); }},
         {"contour plot: Appearance by a key",
          [&] { return &contour(); },
-         [&] { QTest::keyClick(contour().cmbAppearance, Qt::Key_Down); },
+         [&] {
+             QComboBox* c = contour().cmbAppearance;
+             QTest::keyClick(c, c->currentIndex() == 0 ? Qt::Key_End : Qt::Key_Home);
+         },
          [&] { return contour().cmbAppearance->currentText().toStdString(); }},
         {"diagonal plot: Normalize",
          [&] { return &diagonal(); },
@@ -492,4 +495,30 @@ TEST_F(HoldWindows, AWindowClosedDuringAJobClosesWhenItEnds)
     EXPECT_TRUE(openDuring);
     EXPECT_FALSE(d.isVisible());
     EXPECT_TRUE(testsupport::WaitUntil([&] { return !w.isVisible(); }));
+}
+
+// What a window does when a hold begins or ends (the main window's box losing
+// the focus as its commands become unavailable) acts on the user's image,
+// not on the job's: its width box, left at 0, is emptied, and the user's
+// results are marked for rebuilding, as leaving the box at any other time does.
+TEST_F(HoldWindows, WhatAHoldsBeginningSetsOffActsOnTheUsersImage)
+{
+    ASSERT_NO_FATAL_FAILURE(Start());
+    gui::FrmAnalysis& m = main();
+    m.ShowWindow();
+    QApplication::setActiveWindow(&m);
+    m.txtSampleWidth->setFocus();
+    TypeAndEnter(m.txtSampleWidth, "0");
+    m.cmd3DPlot->click();
+    plots::frm3DChart().hide();
+    QApplication::setActiveWindow(&m);
+    m.txtSampleWidth->setFocus();
+    ASSERT_TRUE(m.txtSampleWidth->hasFocus());
+    ASSERT_TRUE(model::state.Surface3DValid);
+    {
+        model::SingleImageHold hold;
+        EXPECT_FALSE(m.txtSampleWidth->hasFocus());
+    }
+    EXPECT_EQ(m.txtSampleWidth->text(), "");
+    EXPECT_FALSE(model::state.Surface3DValid) << "the 3D plot is built again for the new width";
 }
