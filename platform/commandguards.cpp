@@ -183,7 +183,10 @@ public:
             closes_.push_back(window);
             return true;
         }
-        e->ignore();
+        // Taken here, so that it goes to no other widget; a drag is told
+        // that nothing here takes it.
+        if (e->type() == QEvent::DragEnter || e->type() == QEvent::DragMove) e->ignore();
+        else e->accept();
         return true;
     }
 
@@ -259,7 +262,8 @@ private:
 WindowHold* Hold()
 {
     static QPointer<WindowHold> hold;
-    if (!hold && qApp) {
+    // Windows only: a program without them (a tool) has nothing to hold.
+    if (!hold && qobject_cast<QApplication*>(QCoreApplication::instance())) {
         hold = new WindowHold;
         hold->setParent(qApp);
     }
