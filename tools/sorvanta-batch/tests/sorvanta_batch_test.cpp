@@ -31,7 +31,9 @@ protected:
 
     std::string Run(const std::string& args, int* rc)
     {
-        return testsupport::Shell(Bin("sorvanta-batch") + " --base '" + dir.path().string() + "' " + args, rc);
+        return testsupport::Shell(batchtest::ToolEnvironment(dir.file("env")) + Bin("sorvanta-batch") + " --base '" +
+                                      dir.path().string() + "' " + args,
+                                  rc);
     }
 };
 
@@ -174,7 +176,8 @@ TEST_F(SorvantaBatch, TheTableNamesTheRealFolderAndTheFringeValueItUsed)
 {
     Make("a_ph.tif", "--size 61x41 --fringe 10 --surface cylinder:0.002,30");
     int rc = -1;
-    std::string out = testsupport::Shell("cd '" + folder + "' && '" + Bin("sorvanta-batch") + "' --base '" +
+    std::string out = testsupport::Shell("cd '" + folder + "' && " + batchtest::ToolEnvironment(dir.file("env")) + "'" +
+                                             Bin("sorvanta-batch") + "' --base '" +
                                              dir.path().string() + "' . 2>&1",
                                          &rc);
     ASSERT_EQ(rc, 0) << out;

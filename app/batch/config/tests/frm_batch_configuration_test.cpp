@@ -460,7 +460,7 @@ TEST_F(BatchConfigTest, GenerateOutputFromTheBatchWindow)
 // A range no plot can take is refused before anything is written; a close of
 // the batch window during Generate Output waits for its end (a folder is never
 // left with some images' outputs and not others'), and the window closes then.
-TEST_F(BatchConfigTest, GenerateOutputRefusesARangeNoPlotTakesAndStopsWhenTheWindowIsClosed)
+TEST_F(BatchConfigTest, GenerateOutputRefusesARangeNoPlotTakesAndACloseWaitsForItsEnd)
 {
     const std::string folder = dir.file("Panel 7");
     std::filesystem::create_directories(folder);
