@@ -140,6 +140,9 @@ void FrmBatchProcessing::BuildControls()
     scroll->setObjectName("scrollSteps");
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
+    // Only a container: the keyboard goes to the controls, and the page
+    // scrolls to the one that takes the focus.
+    scroll->setFocusPolicy(Qt::NoFocus);
     auto* page = new QWidget(scroll);
     page->setObjectName("pageSteps");
     auto* root = new QHBoxLayout(page);
