@@ -3,22 +3,31 @@
 #include "platform/folderjobs.h"
 #include "platform/folders.h"
 
+#include <QByteArray>
+#include <QFile>
+
 namespace platform {
 
 DirListBox::DirListBox(QWidget* parent) : QListWidget(parent)
 {
     setAccessibleName("Folder list");
     connect(this, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
-        const QString name = item->data(Qt::UserRole).toString();
-        setPath(QString::fromStdString(JoinPath(path_.toStdString(), name.toStdString())));
+        const QByteArray name = item->data(Qt::UserRole).toByteArray();
+        setFolder(JoinPath(folder_, name.toStdString()));
     });
 }
 
 void DirListBox::setPath(const QString& folder)
 {
-    const QString canonical = QString::fromStdString(CanonicalPath(folder.toStdString()));
-    const bool changed = canonical != path_;
-    path_ = canonical;
+    setFolder(folder.toStdString());
+}
+
+void DirListBox::setFolder(const std::string& folder)
+{
+    const std::string canonical = CanonicalPath(folder);
+    const bool changed = canonical != folder_;
+    folder_ = canonical;
+    path_ = QFile::decodeName(QByteArray::fromStdString(folder_));
     refresh();
     if (changed) emit pathChanged(path_);
 }
@@ -28,11 +37,12 @@ void DirListBox::refresh()
     clear();
     if (path_ != "/") {
         auto* up = new QListWidgetItem("..", this);
-        up->setData(Qt::UserRole, "..");
+        up->setData(Qt::UserRole, QByteArray(".."));
     }
-    for (const auto& name : ListSubfolders(path_.toStdString())) {
-        auto* item = new QListWidgetItem(QString::fromStdString(name), this);
-        item->setData(Qt::UserRole, QString::fromStdString(name));
+    for (const auto& name : ListSubfolders(folder_)) {
+        const QByteArray bytes = QByteArray::fromStdString(name);
+        auto* item = new QListWidgetItem(QFile::decodeName(bytes), this);
+        item->setData(Qt::UserRole, bytes);
     }
 }
 

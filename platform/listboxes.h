@@ -6,6 +6,8 @@
 #include <QListWidget>
 #include <QString>
 
+#include <string>
+
 namespace platform {
 
 class DirListBox : public QListWidget {
@@ -15,6 +17,11 @@ public:
     // Canonical folder shown; setting it emits pathChanged when it changes.
     void setPath(const QString& folder);
     QString path() const { return path_; }
+    // The same folder as the file system names it: each entry of the list
+    // keeps its name's bytes, so a folder whose name is not UTF-8 is told
+    // from one that shows the same text (its name holding U+FFFD).
+    void setFolder(const std::string& folder);
+    const std::string& folder() const { return folder_; }
     void refresh();
 
 signals:
@@ -22,6 +29,7 @@ signals:
 
 private:
     QString path_;
+    std::string folder_;
 };
 
 class FileListBox : public QListWidget {

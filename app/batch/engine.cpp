@@ -16,12 +16,14 @@
 #include "platform/fileversion.h"
 #include "platform/folderjobs.h"
 #include "platform/folders.h"
+#include "platform/regular_file.h"
 
 #include <QByteArray>
 #include <QFile>
 
 #include <ctime>
 #include <exception>
+#include <filesystem>
 #include <map>
 #include <optional>
 
@@ -158,15 +160,27 @@ int ReferencePosition(const BatchOptions& o)
     return i >= 0 && i < n ? i : 0;
 }
 
+// The run's settled choices, passed from step to step.
+struct RunPlan {
+    int n = 0;
+    bool relative = false;
+    int reference = -1;          // position of the reference (relative run)
+    float calibrated = -1.0f;    // FringeValue.txt's value for the grating, -1 when none
+    std::string folder;          // the folder as the run names it (RunFolder)
+    std::vector<std::string> paths;   // the full path of each image
+};
+
 // Why the reference image cannot serve ("" when it can); on success its
-// displacement is the run's reference, in the model and in model::batch.
-std::string ReferenceFailure(const BatchOptions& o, int index, float calibrated)
+// displacement is the run's reference, in the model and in the run's record.
+std::string ReferenceFailure(const BatchOptions& o, const RunPlan& plan, RunRecord& record)
 {
+    const int index = plan.reference;
+    const float calibrated = plan.calibrated;
     const std::string name = OneLine(o.files[size_t(index)]);
     const std::string problem = NameProblem(o.files[size_t(index)]);
     if (!problem.empty())
         return name + " cannot be analyzed." + model::CR + problem.substr(2);
-    editor::GreyImage p = ReadPhase(model::batch.BatchBaseNames[size_t(index)]);
+    editor::GreyImage p = ReadPhase(plan.paths[size_t(index)]);
     if (!p.ok)
         return name + " cannot be opened.";
     if (MaskDiffers(o, p.cols, p.rows))
@@ -191,23 +205,15 @@ std::string ReferenceFailure(const BatchOptions& o, int index, float calibrated)
     model::state.RefXMax = im.XMax;
     model::state.RefYMax = im.YMax;
     model::state.ReferenceInMemory = true;
-    auto& b = model::batch;
-    b.ReferenceDisplacement = im.Displacement;
-    b.RefXMax = im.XMax;
-    b.RefYMax = im.YMax;
+    record.referenceDisplacement = im.Displacement;
+    record.refXMax = im.XMax;
+    record.refYMax = im.YMax;
     return "";
 }
 
-// The run's settled choices, passed from step to step.
-struct RunPlan {
-    int n = 0;
-    bool relative = false;
-    int reference = -1;          // position of the reference (relative run)
-    float calibrated = -1.0f;    // FringeValue.txt's value for the grating, -1 when none
-};
-
 // Start-up checks, before anything is written. The end that refuses the run
-// (its message shown), or nothing when the run can go on.
+// (its message shown), or nothing when the run can go on. The checks only
+// settle the plan: nothing that outputs read is written here.
 std::optional<RunEnd> CheckRun(const BatchOptions& o, RunView& view, RunPlan& plan)
 {
     // Images of the folder.
@@ -231,9 +237,7 @@ std::optional<RunEnd> CheckRun(const BatchOptions& o, RunView& view, RunPlan& pl
         }
         calibrated = -1.0f;
     }
-    model::state.CalibratedFringeValue = calibrated;
     plan.calibrated = calibrated;
-    model::batch.CalibratedFringeValue = calibrated;
     if (calibrated == -1.0f && o.analysis.useFringeFile) {
         model::ShowMsg("There is no calibrated fringe height value for this grating.", 16, kSetupTitle);
         return RunEnd::SetupRefused;
@@ -259,32 +263,25 @@ std::optional<RunEnd> CheckRun(const BatchOptions& o, RunView& view, RunPlan& pl
                            16, kReferenceTitle);
             return RunEnd::ReferenceFailed;
         }
-        model::batch.BatchReferenceIndex = static_cast<int16_t>(plan.reference);
     }
     return std::nullopt;
 }
 
-// The lists of the run in model::batch and the table's header blocks; false
+// The table's header blocks: what the run's figures are made from; false
 // when a line could not be written.
-bool ListImages(const BatchOptions& o, const RunPlan& plan, std::time_t created, TableWriter& table)
+bool WriteHeader(const BatchOptions& o, const RunPlan& plan, std::time_t created, TableWriter& table)
 {
-    auto& b = model::batch;
-    std::string folder = o.folder;
-    while (folder.size() > 1 && folder.back() == '/')
-        folder.pop_back();
-    b.BatchFileNames = o.files;
-    b.BatchBaseNames.clear();
-    for (const std::string& f : o.files)
-        b.BatchBaseNames.push_back(folder == "/" ? "/" + f : folder + "/" + f);
-
     TableHeader h;
     h.created = created;
-    h.folder = o.folder;
+    h.folder = plan.folder;
     h.programVersion = core::ProgramVersion();
     if (model::files.AnalysisDllVersion.empty())
         model::files.AnalysisDllVersion = platform::FileVersionOf(outside::LibraryPath());
     h.analysisLibraryVersion = model::files.AnalysisDllVersion;
-    h.useFringeFile = o.analysis.useFringeFile;
+    // An image without a header takes FringeValue.txt's value under the
+    // command line's rule; a BMP has no header, so then every image does.
+    const bool bmp = !core::EqualsNoCase(model::files.ImageFileFormat, "tif");
+    h.useFringeFile = o.analysis.useFringeFile || (o.headerlessUseFringeFile && bmp && plan.calibrated != -1.0f);
     h.exclude128 = o.analysis.exclude128;
     h.phaseFilter = o.analysis.phaseFilter;
     h.compensate = o.analysis.compensate;
@@ -315,11 +312,20 @@ struct ImageContext {
     double width = 0, height = 0;
     // Output bases of the images analysed so far, with their positions.
     std::map<std::string, int> outputBases;
+    // Every output name any image of the folder may have (absolute and
+    // relative), with the image's position.
+    std::multimap<std::string, int> folderOutputs;
 };
 
 ImageContext MakeImageContext(const BatchOptions& o, const RunPlan& plan)
 {
-    ImageContext c{o, plan, false, 0, 0, {}};
+    ImageContext c{o, plan, false, 0, 0, {}, {}};
+    for (int i = 0; i < plan.n; ++i) {
+        const std::string base = OutputBaseName(plan.paths[size_t(i)]);
+        for (bool relative : {false, true})
+            for (const std::string& name : OutputNames(base, relative))
+                c.folderOutputs.emplace(name, i);
+    }
     c.sizes = core::IsNumeric(o.analysis.sampleWidth) && core::IsNumeric(o.analysis.sampleHeight);
     if (c.sizes) {
         core::ParseNumber(o.analysis.sampleWidth, &c.width);
@@ -330,11 +336,11 @@ ImageContext MakeImageContext(const BatchOptions& o, const RunPlan& plan)
 
 // The window at the start of a run: no images processed yet, the folder and
 // the progress bar shown. False when the view asks to stop.
-bool ShowStart(const BatchOptions& o, const RunPlan& plan, RunView& view)
+bool ShowStart(const RunPlan& plan, RunView& view)
 {
     core::ResetBatchSummary();
     view.SetProcessedLabel(CountLine(0, plan.n), false);
-    view.SetCurrentPath(o.folder);
+    view.SetCurrentPath(plan.folder);
     view.SetProgress(0, plan.n);
     view.ShowProgress(true);
     view.Yield();
@@ -350,10 +356,21 @@ std::string ImageFailure(const ImageContext& c, int i)
     const std::string name = o.files[size_t(i)];
     if (const std::string problem = NameProblem(name); !problem.empty())
         return problem;
-    const std::string& path = model::batch.BatchBaseNames[size_t(i)];
-    if (const auto earlier = c.outputBases.find(OutputBaseName(path)); earlier != c.outputBases.end())
-        return kReasonSameOutputs + ("#" + std::to_string(earlier->second + 1)) + " " +
-               OneLine(o.files[size_t(earlier->second)]) + ".";
+    const std::string& path = c.plan.paths[size_t(i)];
+    const std::string base = OutputBaseName(path);
+    auto sameOutputs = [&](int other) {
+        return kReasonSameOutputs + ("#" + std::to_string(other + 1)) + " " + OneLine(o.files[size_t(other)]) + ".";
+    };
+    if (const auto earlier = c.outputBases.find(base); earlier != c.outputBases.end())
+        return sameOutputs(earlier->second);
+    // An output of this run that another image of the folder may have under
+    // the same name (x_ph.tif relative, x_rel_ph.tif absolute).
+    for (const std::string& name : OutputNames(base, c.plan.relative)) {
+        const auto [first, last] = c.folderOutputs.equal_range(name);
+        for (auto it = first; it != last; ++it)
+            if (it->second != i && OutputBaseName(c.plan.paths[size_t(it->second)]) != base)
+                return sameOutputs(it->second);
+    }
     editor::GreyImage p = ReadPhase(path);
     if (!p.ok)
         return UnreadableReason(p);
@@ -415,12 +432,14 @@ ImageValues TakeValues(const ImageContext& c, Trackers& t)
 enum class LoopEnd { Done, WriteFailed, Stopped };
 
 // Every image in list order; a failed one is listed and the loop goes on.
-LoopEnd AnalyseImages(ImageContext& c, RunView& view, TableWriter& table, Trackers& t, int& processed)
+LoopEnd AnalyseImages(ImageContext& c, RunView& view, TableWriter& table, Trackers& t, int& processed,
+                      std::vector<bool>& analysed)
 {
     auto& b = model::batch;
     const int n = c.plan.n;
+    analysed.assign(size_t(n), false);
     for (int i = 0; i < n; ++i) {
-        const std::string name = OneLine(b.BatchFileNames[size_t(i)]);
+        const std::string name = OneLine(c.o.files[size_t(i)]);
         const std::string number = std::to_string(i + 1);
         const std::string reason = ImageFailure(c, i);
         if (!reason.empty()) {
@@ -431,7 +450,8 @@ LoopEnd AnalyseImages(ImageContext& c, RunView& view, TableWriter& table, Tracke
             continue;
         }
         const ImageValues v = TakeValues(c, t);
-        c.outputBases.emplace(OutputBaseName(b.BatchBaseNames[size_t(i)]), i);
+        c.outputBases.emplace(OutputBaseName(c.plan.paths[size_t(i)]), i);
+        analysed[size_t(i)] = true;
         ++processed;
         view.SetProgress(i + 1, n);
         view.SetProcessedLabel(CountLine(processed, n), false);
@@ -620,12 +640,40 @@ std::string OutputBaseName(const std::string& imagePath)
     return imagePath.size() > 7 ? imagePath.substr(0, imagePath.size() - 7) : std::string();
 }
 
+std::vector<std::string> OutputNames(const std::string& base, bool relative)
+{
+    const std::string tag = relative ? "_rel" : "";
+    std::vector<std::string> names;
+    for (const char* data : {".dat", ".bin"})
+        names.push_back(base + (relative ? "_rel" : "_ab") + data);
+    for (const char* picture : {"_3D", "_ctr", "_dia"})
+        for (const char* ext : {".bmp", ".jpg"})
+            names.push_back(base + tag + picture + ext);
+    return names;
+}
+
+std::string RunFolder(const std::string& folder)
+{
+    std::error_code ec;
+    std::filesystem::path p = std::filesystem::absolute(folder.empty() ? std::string(".") : folder, ec);
+    if (ec)
+        p = folder;
+    std::string s = p.lexically_normal().string();
+    while (s.size() > 1 && s.back() == '/')
+        s.pop_back();
+    return s;
+}
+
 namespace {
 
-// "Cannot write to the specified folder.", telling whether the earlier table is kept.
+// "Cannot write to the specified folder.", naming the system's limit when the
+// table's path goes beyond it, and telling whether the earlier table is kept.
 RunEnd ShowFolderAccess(const std::string& tablePath)
 {
-    model::ShowMsg("Cannot write to the specified folder." + KeptTableNote(tablePath), 16, "Folder Access Error");
+    const std::string limit = platform::PathLimitText(tablePath);
+    model::ShowMsg("Cannot write to the specified folder." + (limit.empty() ? "" : model::CR + limit) +
+                       KeptTableNote(tablePath),
+                   16, "Folder Access Error");
     return RunEnd::FolderAccess;
 }
 
@@ -652,10 +700,11 @@ bool LockFolder(const std::string& folder, FolderLock& lock, const std::string& 
 // After the table's header blocks: the reference of a relative run, every
 // image, the count line and the summary. FolderAccess and Cancelled are left
 // to the caller to show.
-RunEnd AnalyseFolder(const BatchOptions& o, const RunPlan& plan, RunView& view, TableWriter& table, int& processed)
+RunEnd AnalyseFolder(const BatchOptions& o, const RunPlan& plan, RunView& view, TableWriter& table, int& processed,
+                     RunRecord& record)
 {
     if (plan.relative) {
-        const std::string why = ReferenceFailure(o, plan.reference, plan.calibrated);
+        const std::string why = ReferenceFailure(o, plan, record);
         if (!why.empty()) {
             // The table ends with its column header.
             if (!table.commit())
@@ -670,7 +719,7 @@ RunEnd AnalyseFolder(const BatchOptions& o, const RunPlan& plan, RunView& view, 
 
     Trackers t;
     ImageContext images = MakeImageContext(o, plan);
-    switch (AnalyseImages(images, view, table, t, processed)) {
+    switch (AnalyseImages(images, view, table, t, processed, record.analysed)) {
     case LoopEnd::WriteFailed:
         return RunEnd::FolderAccess;
     case LoopEnd::Stopped:
@@ -694,7 +743,7 @@ RunEnd AnalyseFolder(const BatchOptions& o, const RunPlan& plan, RunView& view, 
 }
 
 // The run itself: checks, listing, every image, summary and suggestions.
-RunOutcome Run(const BatchOptions& o, RunView& view)
+RunOutcome Run(const BatchOptions& o, RunView& view, FolderLock* keep)
 {
     // The run works on the shared matrices: the single image's state is put
     // aside and comes back at every end of the run.
@@ -702,15 +751,19 @@ RunOutcome Run(const BatchOptions& o, RunView& view)
     RunPlan plan;
     plan.n = static_cast<int>(o.files.size());
     plan.relative = model::batch.BatchRelativeMode;
+    plan.folder = RunFolder(o.folder);
+    for (const std::string& f : o.files)
+        plan.paths.push_back(plan.folder == "/" ? "/" + f : plan.folder + "/" + f);
     RunOutcome out;
     out.total = plan.n;
-    out.tablePath = TableFileName(o.folder, plan.relative);
-    FolderLock lock;
+    out.tablePath = TableFileName(plan.folder, plan.relative);
+    FolderLock own;
+    FolderLock& lock = keep ? *keep : own;
     if (const std::optional<RunEnd> refused = CheckRun(o, view, plan)) {
         out.end = *refused;
         return out;
     }
-    if (!LockFolder(o.folder, lock, out.tablePath, &out.end))
+    if (!LockFolder(plan.folder, lock, out.tablePath, &out.end))
         return out;
 
     // The table is written under a temporary name and put in place at the end.
@@ -729,13 +782,25 @@ RunOutcome Run(const BatchOptions& o, RunView& view)
     if (!table.open(out.tablePath))
         return folderAccess();
 
+    // Past the last refusal: from here the run's state is written.
     out.started = true;
+    RunRecord& record = out.record;
+    record.options = o;
+    record.options.folder = plan.folder;
+    record.paths = plan.paths;
+    record.relative = plan.relative;
+    record.referenceIndex = plan.relative ? plan.reference : 0;
+    record.calibratedFringeValue = plan.calibrated;
+    record.analysed.assign(size_t(plan.n), false);
+    model::state.CalibratedFringeValue = plan.calibrated;
+    if (plan.relative)
+        model::batch.BatchReferenceIndex = static_cast<int16_t>(plan.reference);
     scope.disable();
-    if (!ShowStart(o, plan, view))
+    if (!ShowStart(plan, view))
         return cancelled();
-    if (!ListImages(o, plan, created, table))
+    if (!WriteHeader(o, plan, created, table))
         return folderAccess();
-    switch (const RunEnd end = AnalyseFolder(o, plan, view, table, out.processed)) {
+    switch (const RunEnd end = AnalyseFolder(o, plan, view, table, out.processed, record)) {
     case RunEnd::FolderAccess:
         return folderAccess();
     case RunEnd::Cancelled:
@@ -748,7 +813,7 @@ RunOutcome Run(const BatchOptions& o, RunView& view)
 
 } // namespace
 
-RunOutcome RunBatchAnalysis(const BatchOptions& o, RunView& view)
+RunOutcome RunBatchAnalysis(const BatchOptions& o, RunView& view, FolderLock* keep)
 {
     // A fault on the way ends the run with its reason; the table is left as
     // it was (the run's temporary table is dropped as the run unwinds).
@@ -756,12 +821,12 @@ RunOutcome RunBatchAnalysis(const BatchOptions& o, RunView& view)
         RunOutcome out;
         out.end = RunEnd::Stopped;
         out.total = static_cast<int>(o.files.size());
-        out.tablePath = TableFileName(o.folder, model::batch.BatchRelativeMode);
+        out.tablePath = TableFileName(RunFolder(o.folder), model::batch.BatchRelativeMode);
         model::ShowMsg("The batch run stopped: " + why + KeptTableNote(out.tablePath), 16, kReferenceTitle);
         return out;
     };
     try {
-        return Run(o, view);
+        return Run(o, view, keep);
     } catch (const std::exception& e) {
         return stopped(e.what());
     } catch (...) {

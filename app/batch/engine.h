@@ -1,9 +1,10 @@
 #pragma once
 // The batch analysis run: every phase image of a folder through the batch
 // pipeline, absolute or relative to a reference image of the same folder. It
-// writes the results table as it goes, keeps the lists, the reference choice
-// and the error list in model::batch, and reports to the batch window (or to
-// nothing, for the command-line harness) through RunView.
+// writes the results table as it goes, keeps the error list in model::batch,
+// hands back the record of what it analysed (RunRecord: what Generate Output,
+// the grid's double click and the relative run act on), and reports to the
+// batch window (or to nothing, for the command-line harness) through RunView.
 #include "app/batch/table.h"
 #include "app/core/pipeline.h"
 #include "app/editor/core/image_files.h"
@@ -81,6 +82,21 @@ enum class RunEnd {
     Cancelled,        // the view asked the run to stop (no message)
 };
 
+// The record of a run that got past its checks: what it analysed and with
+// what. Its owner (the batch window, the command line) keeps it for the
+// outputs of that run; nothing else writes it.
+struct RunRecord {
+    BatchOptions options;               // folder (absolute) and names as bytes, as the run took them
+    std::vector<std::string> paths;     // the full path of each image, in the order of options.files
+    std::vector<bool> analysed;         // whether the run left a result for each image
+    bool relative = false;
+    int referenceIndex = 0;             // position of the reference in options.files (relative run)
+    float calibratedFringeValue = -1;   // FringeValue.txt's value for the grating, -1 not calibrated
+    // The reference displacement of a relative run, with its last column and row.
+    model::SingleMatrix referenceDisplacement;
+    int32_t refXMax = 0, refYMax = 0;
+};
+
 struct RunOutcome {
     RunEnd end = RunEnd::Stopped;
     std::string tablePath;
@@ -90,9 +106,12 @@ struct RunOutcome {
     // was reset and model::batch describes this run. A run refused before
     // that changed nothing.
     bool started = false;
+    // What the run analysed and with what (meaningful when started).
+    RunRecord record;
 };
 
-// The message of a run that finds another run writing the folder's table.
+// The message of a run (or an output) that finds another run or output
+// writing into the folder.
 inline constexpr const char* kFolderBusyText = "Another batch run is writing the results table of this folder.";
 
 // Failure reasons of one image, as the error list shows them.
@@ -105,13 +124,20 @@ inline constexpr const char* kReasonUnreadable = ": The file cannot be opened.";
 
 // Runs the batch over options.files, absolute or relative by
 // model::batch.BatchRelativeMode (the reference being options.referenceName,
-// whose position the run leaves in model::batch.BatchReferenceIndex). The run
-// holds the folder's lock, clears the stale temporary files of ended runs from
-// the folder, writes the table into a temporary file and renames it over the
-// table at the end. The single image's state is the same after the run as
-// before it (model::SingleImageHold); what Generate Output needs of the run
-// stays in model::batch.
-RunOutcome RunBatchAnalysis(const BatchOptions& options, RunView& view);
+// whose position the run leaves in model::batch.BatchReferenceIndex once it
+// has started). The run holds the folder's lock, clears the stale temporary
+// files of ended runs from the folder, writes the table into a temporary file
+// and renames it over the table at the end. The single image's state is the
+// same after the run as before it (model::SingleImageHold); what Generate
+// Output needs of the run is in the outcome's record. A run refused at any
+// of its checks (the folder busy included) changes nothing that outputs read.
+// With `keep`, the folder's lock is taken into it and stays held after the
+// run, for the outputs the caller writes next under the same lock.
+RunOutcome RunBatchAnalysis(const BatchOptions& options, RunView& view, FolderLock* keep = nullptr);
+
+// The folder a run names its table and outputs in: the path made absolute
+// (against the working folder) and without "." and ".." parts, bytes kept.
+std::string RunFolder(const std::string& folder);
 
 // The position of an image of the list by its name: the name exactly, else the
 // first that differs only in letter case; -1 when none.
@@ -172,6 +198,10 @@ bool SurvivesNameEncoding(const std::string& name);
 // Reason of an image whose outputs would take the names of an earlier one's
 // ("part1_ph.tif" and "part1_PH.TIF"); the earlier image's number and name follow.
 inline constexpr const char* kReasonSameOutputs = ": Its output files would replace those of ";
+
+// The names of the outputs an image may have, absolute and relative, data
+// files and pictures (base = OutputBaseName of the image's path).
+std::vector<std::string> OutputNames(const std::string& base, bool relative);
 
 // The diagonal with the straight line through its end values removed (both
 // ends become 0); no-data values stay. False when an end has no data.

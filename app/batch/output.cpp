@@ -9,6 +9,7 @@
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
 #include "platform/folders.h"
+#include "plots/charts/chartexport.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -54,17 +55,13 @@ public:
     Writer(OutputReport& report) : r_(report) {}
     void picture(const charts::ChartBase& chart, const std::string& path, bool bitmap)
     {
-        // The encoder takes the path as text in the platform's file-name
-        // encoding: a path that does not survive that would be written under
-        // another name, so it is listed instead.
-        if (!SurvivesNameEncoding(path)) {
-            done(false, path, std::string(kReasonNameEncoding).substr(2));
-            return;
-        }
-        const QString p = QFile::decodeName(QByteArray::fromStdString(path));
-        QString why;
-        const bool ok = bitmap ? chart.exportBmp(p, &why) : chart.exportJpeg(p, 100, &why);
-        done(ok, path, why.toStdString());
+        // Written under the path's own bytes (never through text, which
+        // cannot hold a name that is not UTF-8).
+        std::string why;
+        const bool ok = charts::SavePictureFile(chart.renderImage(), path,
+                                                bitmap ? charts::PictureFormat::Bmp : charts::PictureFormat::Jpeg, 100,
+                                                &why);
+        done(ok, path, why);
     }
     void done(bool ok, const std::string& path, const std::string& why)
     {
@@ -82,10 +79,9 @@ void TakeOverRun(const OutputRun& run)
 {
     model::state.CalibratedFringeValue = run.calibratedFringeValue;
     if (!run.relative) return;
-    const model::BatchState& b = model::batch;
-    model::images.ReferenceDisplacement = b.ReferenceDisplacement;
-    model::state.RefXMax = b.RefXMax;
-    model::state.RefYMax = b.RefYMax;
+    model::images.ReferenceDisplacement = run.referenceDisplacement;
+    model::state.RefXMax = run.refXMax;
+    model::state.RefYMax = run.refYMax;
     model::state.ReferenceInMemory = true;
 }
 
@@ -214,21 +210,37 @@ std::string ProcessedCaption(int processed, int total)
     return "Phase Images Processed: " + std::to_string(processed) + "/" + std::to_string(total);
 }
 
-OutputRun LastBatchRun(const BatchOptions& options, const std::function<bool(size_t)>& analysed)
+OutputRun RecordedRun(const RunRecord& r)
 {
     OutputRun run;
-    const model::BatchState& b = model::batch;
-    for (size_t i = 0; i < b.BatchFileNames.size() && i < b.BatchBaseNames.size(); ++i)
-        run.images.push_back({b.BatchFileNames[i], b.BatchBaseNames[i], analysed(i)});
-    run.relative = b.BatchRelativeMode;
-    run.referenceIndex = b.BatchReferenceIndex;
+    const BatchOptions& options = r.options;
+    for (size_t i = 0; i < options.files.size() && i < r.paths.size(); ++i)
+        run.images.push_back({options.files[i], r.paths[i], i < r.analysed.size() && r.analysed[i]});
+    run.relative = r.relative;
+    run.referenceIndex = r.referenceIndex;
     run.analysis = options.analysis;
     run.boxes.rotation = options.rotationText;
     run.boxes.sampleWidth = options.analysis.sampleWidth;
     run.boxes.sampleHeight = options.analysis.sampleHeight;
-    run.calibratedFringeValue = b.CalibratedFringeValue;
+    run.calibratedFringeValue = r.calibratedFringeValue;
     run.headerlessUseFringeFile = options.headerlessUseFringeFile;
+    run.referenceDisplacement = r.referenceDisplacement;
+    run.refXMax = r.refXMax;
+    run.refYMax = r.refYMax;
     return run;
+}
+
+std::string OutputSummary(const OutputReport& report, int total)
+{
+    const size_t n = report.written.size();
+    std::string text = std::to_string(n) + (n == 1 ? " file" : " files") + " written for " +
+                       std::to_string(report.processed) + " of " + std::to_string(total) +
+                       (total == 1 ? " image." : " images.");
+    if (!report.failed.empty())
+        text += " " + std::to_string(report.failed.size()) + " not written.";
+    if (report.stopped)
+        text += " Stopped before the end.";
+    return text;
 }
 
 Refusal CheckOutputRequest(const OutputOptions& o)
@@ -252,9 +264,23 @@ Refusal CheckOutputRequest(const OutputOptions& o)
 }
 
 OutputReport GenerateOutput(const OutputRun& run, const OutputOptions& o, const OutputCharts& charts,
-                            const OutputProgress& progress)
+                            const OutputProgress& progress, FolderLock* held)
 {
     OutputReport report;
+    // Every file of the output is written under the folder's lock.
+    FolderLock own;
+    if (!held || !held->held()) {
+        switch (own.acquire(o.folder)) {
+        case FolderLock::Result::Held:
+            break;
+        case FolderLock::Result::Busy:
+            report.refused = kFolderBusyText;
+            return report;
+        case FolderLock::Result::Unavailable:
+            report.refused = "Cannot write to the specified folder.";
+            return report;
+        }
+    }
     Writer write(report);
     const int total = int(run.images.size());
     {

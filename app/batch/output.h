@@ -14,9 +14,11 @@
 // with numeric Z boxes) and a copy of "Diagonal Legend" from "Utility Files".
 //
 // An image or file that cannot be read or written is listed in the report and
-// the run goes on with the next one; so is a file whose path cannot be given
-// to the picture encoder under its own bytes (a folder name that is not
-// UTF-8). The analysis model in memory (the user's image and its results) is
+// the run goes on with the next one. Every file is written under its path's
+// own bytes (a folder name that is not UTF-8 included). Everything is written
+// under the folder's batch lock (FolderLock): while another run or output
+// writes into the folder, nothing is written and the report says the folder
+// is busy. The analysis model in memory (the user's image and its results) is
 // the same after the run as before it (model::SingleImageHold).
 #include "app/batch/config/chart_design.h"
 #include "app/batch/engine.h"
@@ -64,17 +66,19 @@ struct OutputRun {
     // reference displacement of a relative run is model::batch's.
     float calibratedFringeValue = -1;
     bool headerlessUseFringeFile = true;
+    // The reference displacement of a relative run, with its last column and row.
+    model::SingleMatrix referenceDisplacement;
+    int32_t refXMax = 0, refYMax = 0;
     // Told the tab of the chart about to be drawn (0 3D, 1 contour, 2 diagonal).
     std::function<void(int tab)> showTab;
     // Asked after each image: true ends the output there (legends included).
     std::function<bool()> stopRequested;
 };
 
-// The last batch run (model::batch: its images, relative mode, reference and
-// calibrated fringe value) with the options it ran with; `analysed(i)` tells
-// whether image i got a result. The chart options, showTab and stopRequested
-// are left to the caller.
-OutputRun LastBatchRun(const BatchOptions& options, const std::function<bool(size_t)>& analysed);
+// The outputs of a run from its record: its images with their results, its
+// relative mode, reference, fringe value and options. The chart options,
+// showTab and stopRequested are left to the caller.
+OutputRun RecordedRun(const RunRecord& record);
 
 // The five charts the pictures are drawn on.
 using OutputCharts = batchcfg::ConfigCharts;
@@ -92,6 +96,7 @@ Refusal CheckOutputRequest(const OutputOptions& options);
 struct OutputReport {
     std::vector<std::string> written;   // full paths, in the order written
     std::vector<std::string> failed;    // one line per image or file not written
+    std::string refused;                // why nothing was written (another writer holds the folder...)
     int processed = 0;                  // images counted
     bool stopped = false;               // stopRequested ended it
     bool surfaceLegendBuilt = false;
@@ -101,10 +106,16 @@ struct OutputReport {
 // Called after each counted image: (index + 1, images counted, image count).
 using OutputProgress = std::function<void(int value, int processed, int total)>;
 
+// With `held`, the caller already holds the folder's lock (the run it made
+// the outputs of); else GenerateOutput takes it for its own time.
 OutputReport GenerateOutput(const OutputRun& run, const OutputOptions& options, const OutputCharts& charts,
-                            const OutputProgress& progress = {});
+                            const OutputProgress& progress = {}, FolderLock* held = nullptr);
 
 // "Phase Images Processed: 7/10".
 std::string ProcessedCaption(int processed, int total);
+
+// What an output wrote, as its end tells the user: "11 files written for 2
+// of 3 images." and, when some were not, how many and that the list follows.
+std::string OutputSummary(const OutputReport& report, int total);
 
 } // namespace batch

@@ -98,6 +98,7 @@ public:
     // Held: this run holds the folder; Busy: another run does; Unavailable:
     // the folder cannot be opened.
     Result acquire(const std::string& folder);
+    bool held() const { return fd_ >= 0; }
 
 private:
     int fd_ = -1;

@@ -13,7 +13,10 @@
 // folder, drawn on charts set up as the batch configuration designs them (the
 // Z and diagonal ranges the run suggests unless --zmin/--zmax are given). It
 // prints each file written ("Wrote: path") and each one that could not be
-// ("Not written: path: reason"); any of those exits with status 3.
+// ("Not written: path: reason"); any of those exits with status 3. The run
+// and its outputs are written under one lock of the folder: while another
+// run or output (a window's, another instance's) writes into the folder, this
+// one writes nothing, says the folder is busy and exits with status 1.
 #include "app/batch/config/utility_files.h"
 #include "app/batch/engine.h"
 #include "app/batch/output.h"
@@ -53,16 +56,10 @@ int Usage(const std::string& why)
                           "             2 bad command line, 3 an output could not be written\n");
 }
 
-// Remembers which rows of the results grid got values, and the suggested ranges.
+// Remembers the suggested ranges.
 class OutputView : public batch::RunView {
 public:
-    std::vector<bool> analysed;
     std::string zMin, zMax, diagMin, diagMax;
-    void SetGridRowCount(int rows) override { analysed.assign(size_t(std::max(rows - 1, 0)), false); }
-    void SetGridRow(int row, const std::vector<std::string>& cells) override
-    {
-        if (row >= 1 && size_t(row) <= analysed.size()) analysed[size_t(row - 1)] = cells.size() > 2 && !cells[2].empty();
-    }
     void SuggestRanges(const std::string& a, const std::string& b, const std::string& c, const std::string& d) override
     {
         zMin = a;
@@ -215,9 +212,12 @@ void PrintRun(const batch::RunOutcome& r)
 }
 
 // Generate Output on the run's analysed images, with the ranges the run
-// suggested unless given; the status to exit with.
-int GenerateOutputs(BatchArgs& b, const batch::BatchOptions& o, const OutputView& view, char** argv)
+// suggested unless given, under the run's lock of the folder; the status to
+// exit with.
+int GenerateOutputs(BatchArgs& b, const batch::RunRecord& record, const OutputView& view, batch::FolderLock& lock,
+                    char** argv)
 {
+    const batch::BatchOptions& o = record.options;
     if (qgetenv("QT_QPA_PLATFORM").isEmpty())
         qputenv("QT_QPA_PLATFORM", "offscreen");
     int qtArgc = 1;
@@ -237,15 +237,18 @@ int GenerateOutputs(BatchArgs& b, const batch::BatchOptions& o, const OutputView
         std::printf("%s: %s\n", refusal.title.c_str(), refusal.text.c_str());
         return 1;
     }
-    const batch::OutputRun run =
-        batch::LastBatchRun(o, [&view](size_t i) { return i < view.analysed.size() && view.analysed[i]; });
+    const batch::OutputRun run = batch::RecordedRun(record);
     charts::Chart3D surface, contour, surfaceLegend, contourLegend;
     charts::Chart2D diagonal;
     const batch::OutputCharts charts{&surface, &contour, &diagonal, &surfaceLegend, &contourLegend};
     batchcfg::DesignCharts(charts);
     surface.setViewElevation(model::settings.SettingBatchPlotAltitude);
     surface.setViewRotation(model::settings.SettingBatchPlotRotation);
-    const batch::OutputReport report = batch::GenerateOutput(run, out, charts);
+    const batch::OutputReport report = batch::GenerateOutput(run, out, charts, {}, &lock);
+    if (!report.refused.empty()) {
+        std::printf("Folder Access Error: %s\n", report.refused.c_str());
+        return 1;
+    }
     for (const std::string& f : report.written)
         std::printf("Wrote: %s\n", f.c_str());
     for (const std::string& f : report.failed)
@@ -269,9 +272,11 @@ int main(int argc, char** argv)
     if (!PrepareRun(b, &o))
         return 1;
     OutputView view;
-    const batch::RunOutcome r = batch::RunBatchAnalysis(o, view);
+    // The folder stays locked from the run through its outputs.
+    batch::FolderLock lock;
+    const batch::RunOutcome r = batch::RunBatchAnalysis(o, view, &lock);
     if (r.end != batch::RunEnd::Completed)
         return 1;
     PrintRun(r);
-    return b.outputAsked ? GenerateOutputs(b, o, view, argv) : 0;
+    return b.outputAsked ? GenerateOutputs(b, r.record, view, lock, argv) : 0;
 }

@@ -23,6 +23,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QScrollArea>
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -66,17 +67,30 @@ bool Ticked(const QCheckBox* c) { return c && c->isChecked(); }
 QString NameText(const std::string& bytes) { return QFile::decodeName(QByteArray::fromStdString(bytes)); }
 
 // The width of a plot range box: its longest value in either number format
-// (core::kPlotRangeLimit with the mils format's decimal), with the box's frame
-// and text margins.
+// (core::kPlotRangeLimit with the mils format's decimal) in the box's own
+// font, with what the box draws around its text: the glyphs' overhangs, the
+// cursor after the last character, the box's inner margins (2 pixels a side),
+// its text margins and its frame.
 int RangeBoxWidth(const QLineEdit& box)
 {
     const QString longest = QString::fromStdString(core::FormatNumber(-core::kPlotRangeLimit, "0.0"));
+    const QFontMetrics fm = box.fontMetrics();
     QStyleOptionFrame frame;
     frame.initFrom(&box);
+    frame.lineWidth = box.hasFrame() ? box.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &frame, &box) : 0;
     const QMargins m = box.textMargins();
-    const int text = box.fontMetrics().horizontalAdvance(longest) + m.left() + m.right() + 2 * 2;
-    return box.style()->sizeFromContents(QStyle::CT_LineEdit, &frame, QSize(text, box.fontMetrics().height()), &box)
-        .width();
+    const int overhang = std::max(0, -fm.minLeftBearing()) + std::max(0, -fm.minRightBearing());
+    const int text = fm.horizontalAdvance(longest) + overhang + 1 + m.left() + m.right() + 2 * 2;
+    const int contents = box.style()->sizeFromContents(QStyle::CT_LineEdit, &frame, QSize(text, fm.height()), &box).width();
+    // The style's frame, as the box lays its text out inside it.
+    const QRect inner = box.style()->subElementRect(QStyle::SE_LineEditContents, &frame, &box);
+    const int frameWidth = inner.isValid() ? box.width() - inner.width() : 0;
+    return std::max(contents, text + frameWidth);
+}
+
+bool IsRangeBox(const FrmBatchProcessing& w, const QObject* o)
+{
+    return o == w.txtZmin || o == w.txtZmax || o == w.txtDiagMin || o == w.txtDiagMax;
 }
 
 } // namespace
@@ -119,9 +133,22 @@ void FrmBatchProcessing::LoadGrid()
     Grid1->verticalHeader()->setVisible(false);
 }
 
+// The steps are laid out on a page that scrolls when the work area the
+// window is given is smaller than they need.
 void FrmBatchProcessing::BuildControls()
 {
-    auto* root = new QHBoxLayout(this);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName("scrollSteps");
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    // Only a container: the keyboard goes to the controls, and the page
+    // scrolls to the one that takes the focus.
+    scroll->setFocusPolicy(Qt::NoFocus);
+    auto* page = new QWidget(scroll);
+    page->setObjectName("pageSteps");
+    auto* root = new QHBoxLayout(page);
     auto* left = new QVBoxLayout;
     auto* right = new QVBoxLayout;
     root->addLayout(left, 0);
@@ -132,6 +159,8 @@ void FrmBatchProcessing::BuildControls()
     left->addStretch(1);
     BuildSummaryStep(*right);
     BuildOutputSteps(*right);
+    scroll->setWidget(page);
+    outer->addWidget(scroll);
 }
 
 // 1 - Select Folder
@@ -147,13 +176,17 @@ void FrmBatchProcessing::BuildFolderStep(QBoxLayout& column)
     File1 = fileList;
     cmdBrowse = Make<QPushButton>(g1, "cmdBrowse", "&Browse...");
     lblCurrentPath = Make<QLabel>(g1, "lblCurrentPath", "Current Path");
+    // The file list is read by its caption; the count under it is a label of its own.
+    auto* lblPhaseImages = Make<QLabel>(g1, "lblPhaseImages", "Phase Images");
+    lblPhaseImages->setBuddy(fileList);
+    fileList->setAccessibleName(platform::VisibleCaption(lblPhaseImages->text()));
     lblPhaseImageCount = Make<QLabel>(g1, "lblPhaseImageCount", "Phase Image Count");
-    lblPhaseImageCount->setBuddy(fileList);
     l1->addWidget(lblCurrentPath, 0, 0, 1, 2);
-    l1->addWidget(Dir1, 1, 0);
-    l1->addWidget(fileList, 1, 1);
-    l1->addWidget(cmdBrowse, 2, 0);
-    l1->addWidget(lblPhaseImageCount, 2, 1);
+    l1->addWidget(lblPhaseImages, 1, 1);
+    l1->addWidget(Dir1, 2, 0);
+    l1->addWidget(fileList, 2, 1);
+    l1->addWidget(cmdBrowse, 3, 0);
+    l1->addWidget(lblPhaseImageCount, 3, 1);
     column.addWidget(g1);
 }
 
@@ -388,15 +421,15 @@ void FrmBatchProcessing::SetFolder(const std::string& folder)
 {
     folder_ = folder;
     const QSignalBlocker quiet(Dir1);
-    Dir1->setPath(NameText(folder));
+    Dir1->setFolder(folder);
 }
 
 void FrmBatchProcessing::Dir1_Change()
 {
-    // A folder chosen in the list is known by its text: its name on disk is
-    // looked up (a name that is not UTF-8 shows with U+FFFD in the list).
-    if (NameText(folder_) != Dir1->path())
-        folder_ = FolderOnDisk(S(Dir1->path()));
+    // The folder list keeps the bytes of the folder chosen in it (a name
+    // that is not UTF-8 shows with U+FFFD in the list).
+    if (platform::CanonicalPath(folder_) != Dir1->folder())
+        folder_ = Dir1->folder();
     core::ResetBatchSummary();
     ListFolder();
     lblCurrentPath->setText(Dir1->path());
@@ -416,7 +449,7 @@ void FrmBatchProcessing::ListFolder()
 
 void FrmBatchProcessing::ShowPhaseImageCount()
 {
-    platform::ShowCaption(*lblPhaseImageCount, "Phase Image Count: " + QString::number(fileList->listCount()));
+    lblPhaseImageCount->setText("Phase Image Count: " + QString::number(fileList->listCount()));
 }
 
 // ----------------------------------------------------------------- options
@@ -520,7 +553,11 @@ void FrmBatchProcessing::SizeBox_Change(QLineEdit* box)
 bool FrmBatchProcessing::eventFilter(QObject* watched, QEvent* event)
 {
     auto* box = qobject_cast<QLineEdit*>(watched);
-    if (box && event->type() == QEvent::FocusIn) {
+    // A range box keeps room for its longest value in whatever font it is given.
+    if (box && (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) &&
+        IsRangeBox(*this, box)) {
+        box->setMinimumWidth(RangeBoxWidth(*box));
+    } else if (box && event->type() == QEvent::FocusIn) {
         QTimer::singleShot(0, box, [box] { box->selectAll(); });
     } else if (box && event->type() == QEvent::FocusOut) {
         double v = 0;
@@ -563,17 +600,22 @@ BatchOptions FrmBatchProcessing::GatherOptions()
     return o;
 }
 
-void FrmBatchProcessing::RunBatchAnalysis(const std::string& referenceName)
+void FrmBatchProcessing::RunBatchAnalysis(const BatchOptions& o)
 {
-    BatchOptions o = GatherOptions();
-    o.referenceName = referenceName;
     BeginJob();
-    // The run works in the shared image model: a file handed over by a
-    // second start (or a close of the main window) waits for its end.
-    platform::JobGuard job("Batch Run");
-    lastRun_ = batch::RunBatchAnalysis(o, *this);
-    if (lastRun_.started)
-        shownProcessed_ = lastRun_.end == RunEnd::Completed ? lastRun_.processed : 0;
+    {
+        // The run works in the shared image model: a file handed over by a
+        // second start (or a close of the main window) waits for its end.
+        platform::JobGuard job("Batch Run");
+        lastRun_ = batch::RunBatchAnalysis(o, *this);
+    }
+    // Past its checks, the run's record is the grid's (outputs only of a
+    // completed run); a refused run leaves the grid's record as it was.
+    if (lastRun_.started) {
+        const bool completed = lastRun_.end == RunEnd::Completed;
+        shownProcessed_ = completed ? lastRun_.processed : 0;
+        record_ = completed ? lastRun_.record : RunRecord{};
+    }
     EndJob();
 }
 
@@ -588,7 +630,14 @@ void FrmBatchProcessing::EndJob()
     if (--jobs_ > 0 || !closeRequested_)
         return;
     closeRequested_ = false;
+    stopOnClose_ = true;
     cmdClose_Click();
+}
+
+void FrmBatchProcessing::ShowOutputEnd(const std::string& text)
+{
+    lblImagesProcessed->setText(Q(text));
+    lblImagesProcessed->setVisible(true);
 }
 
 void FrmBatchProcessing::Grid1_DblClick(int row, int column)
@@ -600,7 +649,7 @@ void FrmBatchProcessing::Grid1_DblClick(int row, int column)
         return;
     if (shownProcessed_ < 2)
         return;
-    const auto& names = model::batch.BatchFileNames;
+    const auto& names = record_.options.files;
     if (row < 0 || row >= int(names.size()))
         return;
     const std::string text = std::string("Recalculate displacement data using") + model::CR + "\"" +
@@ -610,20 +659,27 @@ void FrmBatchProcessing::Grid1_DblClick(int row, int column)
     StartRun(true, row);
 }
 
-// A run refused before it starts (the reference gone, another run writing the
-// table...) leaves the results shown and the mode and reference they came from.
+// Get Batch Data runs with the window's options; the grid's relative run
+// with those of the run that filled the grid (its folder read again), against
+// the image of the row. A run refused before it starts (the reference gone,
+// another run writing the folder...) leaves the results shown and the mode,
+// reference and record they came from.
 void FrmBatchProcessing::StartRun(bool relative, int row)
 {
     auto& b = model::batch;
     const bool mode = b.BatchRelativeMode;
     const int16_t index = b.BatchReferenceIndex;
-    b.BatchRelativeMode = relative;
-    std::string reference;
+    BatchOptions o;
     if (relative) {
+        o = record_.options;
+        o.referenceName = record_.options.files[size_t(row)];
+        o.files = platform::ListFiles(o.folder, S(fileList->pattern()));
         b.BatchReferenceIndex = static_cast<int16_t>(row);
-        reference = b.BatchFileNames[size_t(row)];   // the run replaces the list
+    } else {
+        o = GatherOptions();
     }
-    RunBatchAnalysis(reference);
+    b.BatchRelativeMode = relative;
+    RunBatchAnalysis(o);
     if (!lastRun_.started) {
         b.BatchRelativeMode = mode;
         b.BatchReferenceIndex = index;
@@ -704,6 +760,10 @@ void FrmBatchProcessing::ClearBatchSummary()
     ProgressBar2->setValue(0);
     lblNumberOfImagesProcessed->setText("Number of Images Processed: 0");
     lblDataType->setVisible(false);
+    lblImagesProcessed->setVisible(false);
+    // The grid shows no results: there is no run to output.
+    record_ = RunRecord{};
+    shownProcessed_ = 0;
 }
 
 void FrmBatchProcessing::UncheckCompensate() { chkCompensate->setChecked(false); }

@@ -70,18 +70,28 @@ public:
     BatchOptions GatherOptions();
     // The folder as the file system names it.
     const std::string& Folder() const { return folder_; }
-    // Get Batch Data's run with the current relative mode (a relative run
-    // against the image of that name).
-    void RunBatchAnalysis(const std::string& referenceName = std::string());
+    // Runs the batch with `options` and the current relative mode (a
+    // relative run against options.referenceName). The grid's record is
+    // replaced only by a run that got past its checks.
+    void RunBatchAnalysis(const BatchOptions& options);
     // The outcome of the last run.
     const RunOutcome& LastRun() const { return lastRun_; }
+    // The record of the run that filled the grid: what Generate Output, the
+    // grid's double click and the relative run act on. The window alone
+    // writes it; empty while the grid shows no results.
+    const RunRecord& Record() const { return record_; }
 
-    // A long job of the window (a run, Generate Output): the window is
-    // disabled, and a close (its close box, Alt+F4) asks the job to stop; the
-    // window closes once the job has ended.
+    // A long job of the window (a run, Generate Output): the window's
+    // commands are disabled (platform::BusyScope) and a close (its close box,
+    // Alt+F4) waits for the job's end. A run is asked to stop at the close
+    // (what it wrote stays as it was: the table is put in place whole or not
+    // at all); Generate Output finishes its outputs first. The window closes
+    // once the job has ended.
     void BeginJob();
     void EndJob();
     bool JobRunning() const { return jobs_ > 0; }
+    // Whether a close came during the job in hand.
+    bool CloseRequested() const { return closeRequested_; }
 
     // core::BatchSummaryWindow
     void ClearBatchSummary() override;
@@ -103,7 +113,11 @@ public:
     void EnableGenerateOutput() override;
     void ShowViewErrors() override;
     void Yield() override;
-    bool StopRequested() override { return closeRequested_; }
+    bool StopRequested() override { return closeRequested_ && stopOnClose_; }
+    // Generate Output: what the window says at its end (the label under the
+    // grid) and its stop rule (false: a close waits for the end).
+    void ShowOutputEnd(const std::string& text);
+    void SetStopOnClose(bool stop) { stopOnClose_ = stop; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -113,12 +127,14 @@ protected:
 
 private:
     RunOutcome lastRun_;
+    RunRecord record_;
     // Images analysed by the run whose results the window shows (a refused
     // run leaves them).
     int shownProcessed_ = 0;
     std::string folder_;
     int jobs_ = 0;
     bool closeRequested_ = false;
+    bool stopOnClose_ = true;
     void BuildControls();
     void BuildFolderStep(QBoxLayout& column);
     void BuildAnalysisStep(QBoxLayout& column);

@@ -160,8 +160,9 @@ TEST_F(BatchRun, ThreeImagesGiveTheTableWithTheHeaderlessImageListedAlone)
     EXPECT_EQ(Column(lines, "c_bow_ph.tif", 8), "0.00");
 
     EXPECT_EQ(model::batch.BatchErrorList, "#2 b_bare_ph.tif: Fringe Value needed.\r");
-    EXPECT_EQ(model::batch.BatchFileNames, (std::vector<std::string>{"a_plane_ph.tif", "b_bare_ph.tif", "c_bow_ph.tif"}));
-    EXPECT_EQ(model::batch.BatchBaseNames[2], folder + "/c_bow_ph.tif");
+    EXPECT_EQ(r.record.options.files, (std::vector<std::string>{"a_plane_ph.tif", "b_bare_ph.tif", "c_bow_ph.tif"}));
+    EXPECT_EQ(r.record.paths[2], folder + "/c_bow_ph.tif");
+    EXPECT_EQ(r.record.analysed, (std::vector<bool>{true, false, true}));
 
     // The view: disabled then enabled, grid rows, red count and View Errors.
     EXPECT_EQ(view.enabled, (std::vector<bool>{false, true}));
@@ -221,10 +222,11 @@ TEST_F(BatchRun, RelativeRunAgainstTheBowedImage)
                                            "#4 d_small_ph.tif: Image size does not match reference.\r");
     EXPECT_EQ(view.dataType, "Relative Data with Reference: c_bow_ph.tif");
     EXPECT_EQ(view.labels.back(), "Number of Images Processed: 2/4");
-    // The reference stays with the batch, for Generate Output; the single
-    // image's state is as it was before the run.
-    EXPECT_EQ(model::batch.ReferenceDisplacement.cols(), 201);
-    EXPECT_EQ(model::batch.RefYMax, 100);
+    // The reference stays with the run's record, for Generate Output; the
+    // single image's state is as it was before the run.
+    EXPECT_EQ(r.record.referenceDisplacement.cols(), 201);
+    EXPECT_EQ(r.record.refYMax, 100);
+    EXPECT_EQ(r.record.referenceIndex, 2);
     EXPECT_FALSE(model::state.ReferenceInMemory);
 }
 
@@ -739,16 +741,19 @@ TEST_F(BatchRun, EveryEndOfARunLeavesTheSingleImageStateAsItWas)
         {"a fault on the way", false, [&] { return batch::RunBatchAnalysis(Options(), throwing); },
          batch::RunEnd::Stopped},
     };
+    batch::RunRecord relative;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         model::batch.BatchRelativeMode = c.relative;
         model::batch.BatchReferenceIndex = 2;
-        EXPECT_EQ(c.run().end, c.end);
+        const batch::RunOutcome r = c.run();
+        EXPECT_EQ(r.end, c.end);
         EXPECT_EQ(SingleImageDigest(), before);
+        if (c.relative) relative = r.record;
     }
-    // The relative run left its reference and FringeValue.txt's answer with the batch.
-    EXPECT_EQ(model::batch.ReferenceDisplacement.cols(), 201);
-    EXPECT_EQ(model::batch.CalibratedFringeValue, -1.0f);
+    // The relative run left its reference and FringeValue.txt's answer in its record.
+    EXPECT_EQ(relative.referenceDisplacement.cols(), 201);
+    EXPECT_EQ(relative.calibratedFringeValue, -1.0f);
     // The stopped run leaves the absolute run's table; the error list is cleared.
     EXPECT_TRUE(model::batch.BatchErrorList.empty());
     EXPECT_EQ(stopping.enabled, (std::vector<bool>{false, true}));

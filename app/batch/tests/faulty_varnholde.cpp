@@ -3,9 +3,16 @@
 // variable VARNHOLDE_FAULT, which is refused with a status and a reason as
 // the real library refuses a step. It lets the tests see that a refused
 // levelling or reference subtraction ends an image instead of passing unseen.
+//
+// VARNHOLDE_PAUSE="Name:fifo" holds the first call of Name until the test has
+// done its part: the call opens the named pipe for reading (which waits for
+// the test to open it for writing, so the test knows the call is reached) and
+// reads it to its end (the test closes it when it is done).
 #include "varnholde/varnholde.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -39,11 +46,30 @@ bool Refused(const char* name)
 
 constexpr int32_t kRefusedStatus = 7;
 
+// Holds the first call of the function VARNHOLDE_PAUSE names (see above).
+void PauseAt(const char* name)
+{
+    static bool paused = false;
+    const char* pause = std::getenv("VARNHOLDE_PAUSE");
+    if (paused || !pause) return;
+    const std::string spec = pause;
+    const size_t colon = spec.find(':');
+    if (colon == std::string::npos || spec.compare(0, colon, name) != 0) return;
+    paused = true;
+    const int fd = ::open(spec.c_str() + colon + 1, O_RDONLY);
+    if (fd < 0) return;
+    char buffer[64];
+    while (::read(fd, buffer, sizeof buffer) > 0) {
+    }
+    ::close(fd);
+}
+
 } // namespace
 
 #define FORWARD(ret, name, refusedValue, params, args)                                     \
     extern "C" VARNHOLDE_EXPORT ret name params                                            \
     {                                                                                      \
+        PauseAt(#name);                                                                    \
         if (Refused(#name))                                                                \
             return refusedValue;                                                           \
         gFault.clear();                                                                    \

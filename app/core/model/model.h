@@ -194,20 +194,13 @@ struct Settings {
     bool operator!=(const Settings& o) const { return !(*this == o); }
 };
 
-// Batch lists, reference, error list and batch mask (owned by the batch window).
+// The batch window's mode and reference choice, error list and batch mask.
+// The record of the run that filled the batch grid (its images, options,
+// reference and fringe value) is not here: the batch window owns it
+// (batch::RunRecord), so no other job can change what its outputs act on.
 struct BatchState {
-    std::vector<std::string> BatchFileNames;
-    std::vector<std::string> BatchBaseNames;
     bool BatchRelativeMode = false;
     int16_t BatchReferenceIndex = 0;
-    // What Generate Output takes over from the last run (the run works on the
-    // shared matrices, which return to the single image at its end): the
-    // reference displacement of a relative run with its last column and row,
-    // and FringeValue.txt's value for the run's grating (-1 not calibrated).
-    SingleMatrix ReferenceDisplacement;
-    int32_t RefXMax = 0;
-    int32_t RefYMax = 0;
-    float CalibratedFringeValue = -1;
     bool BatchDataPresent = false;
     std::string BatchErrorList;
     std::string SkippedFileList;

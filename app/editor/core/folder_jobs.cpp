@@ -45,20 +45,20 @@ void Report(const JobCallbacks& cb, int value, int maximum)
     if (cb.progress) cb.progress(value, maximum);
 }
 
-// The run's source images in the batch record: names and full paths.
-void RecordBatchFiles(const std::string& folder, const std::vector<std::string>& files)
+// The full paths of the job's source images. The job keeps its own list: the
+// batch window's record of its run is the batch window's alone.
+std::vector<std::string> SourcePaths(const std::string& folder, const std::vector<std::string>& files)
 {
-    auto& b = model::batch;
-    b.BatchFileNames = files;
-    b.BatchBaseNames.clear();
-    for (const std::string& f : files) b.BatchBaseNames.push_back(platform::JoinPath(folder, f));
+    std::vector<std::string> paths;
+    for (const std::string& f : files) paths.push_back(platform::JoinPath(folder, f));
+    return paths;
 }
 
-// The canonical paths of the batch's sources: an output never replaces one.
-std::set<std::string> BatchSources()
+// The canonical paths of the sources: an output never replaces one.
+std::set<std::string> Sources(const std::vector<std::string>& paths)
 {
     std::set<std::string> sources;
-    for (const std::string& p : model::batch.BatchBaseNames) sources.insert(platform::CanonicalPath(p));
+    for (const std::string& p : paths) sources.insert(platform::CanonicalPath(p));
     return sources;
 }
 
@@ -119,13 +119,13 @@ std::string DomainsRefusal(const std::vector<model::Domain>& domains)
 class CropRun {
 public:
     CropRun(const CropDomainsOptions& o, const std::vector<model::Domain>& domains, const JobCallbacks& cb,
-            int imageCount)
-        : o_(o), domains_(domains), cb_(cb), ext_(core::ToLower(o.format)),
+            int imageCount, const std::vector<std::string>& paths)
+        : o_(o), domains_(domains), cb_(cb), ext_(core::ToLower(o.format)), paths_(paths),
           mask_(model::state.MaskInMemory ? &model::images.MaskImage : nullptr),
           maximum_(imageCount * int(domains.size())),
           // Sources are never replaced by an output.
           sources_(o.currentImage ? std::set<std::string>{platform::CanonicalPath(model::files.PhaseImageFile)}
-                                  : BatchSources())
+                                  : Sources(paths))
     {
         out.ran = true;
     }
@@ -182,7 +182,7 @@ public:
     // image's size, cropped into its folder; counted as processed or skipped.
     void CropFolderImage(const std::string& name, int i, int cols, int rows)
     {
-        GreyImage g = ReadGreyImage(model::batch.BatchBaseNames[size_t(i)], ext_);
+        GreyImage g = ReadGreyImage(paths_[size_t(i)], ext_);
         bool processed = false;
         if (g.ok && g.cols == cols && g.rows == rows) {
             model::ByteMatrix image(g.cols, g.rows);
@@ -215,6 +215,7 @@ private:
     const std::vector<model::Domain>& domains_;
     const JobCallbacks& cb_;
     const std::string ext_;
+    const std::vector<std::string> paths_;
     const model::ByteMatrix* mask_;
     const int maximum_;
     const std::set<std::string> sources_;
@@ -233,11 +234,10 @@ JobOutcome RunCropDomains(const CropDomainsOptions& o, const std::vector<model::
     if (!o.currentImage) {
         files = platform::ListFiles(o.sourceFolder, "*_ph." + core::ToLower(o.format));
         if (files.empty()) return Refused("No phase images found in this folder.", "Folder Selection Error");
-        RecordBatchFiles(o.sourceFolder, files);
     }
     if (cb.started) cb.started();
 
-    CropRun run(o, domains, cb, o.currentImage ? 1 : int(files.size()));
+    CropRun run(o, domains, cb, o.currentImage ? 1 : int(files.size()), SourcePaths(o.sourceFolder, files));
     run.MakeDomainFolders();
     run.Start();
     const auto& im = model::images;
@@ -284,8 +284,7 @@ JobOutcome RunBurnMask(const BurnMaskOptions& o, const JobCallbacks& cb)
     JobOutcome out;
     out.ran = true;
     out.total = int(files.size());
-    RecordBatchFiles(o.sourceFolder, files);
-    const auto& b = model::batch;
+    const std::vector<std::string> paths = SourcePaths(o.sourceFolder, files);
     Report(cb, 0, out.total);
     platform::YieldToUi();
 
@@ -293,11 +292,11 @@ JobOutcome RunBurnMask(const BurnMaskOptions& o, const JobCallbacks& cb)
     const bool folderOk = EnsureFolder(outFolder, &folderError);
     if (!folderOk) out.failedWrites.push_back(folderError);
 
-    const std::set<std::string> sources = BatchSources();
+    const std::set<std::string> sources = Sources(paths);
 
     for (int i = 0; i < out.total; ++i) {
         const std::string& name = files[size_t(i)];
-        GreyImage g = ReadGreyImage(b.BatchBaseNames[size_t(i)], ext);
+        GreyImage g = ReadGreyImage(paths[size_t(i)], ext);
         bool processed = false;
         if (g.ok && g.cols == cols && g.rows == rows && folderOk) {
             SetMaskedPixels(im.MaskImage, g.pixels, model::BlankPhaseValue);

@@ -10,12 +10,21 @@ namespace charts {
 bool SavePicture(const QImage& image, const QString& path, PictureFormat format, int quality,
                  QString* error)
 {
-    auto fail = [error](const QString& why) {
+    std::string why;
+    const bool ok = SavePictureFile(image, path.toStdString(), format, quality, &why);
+    if (!ok && error) *error = QString::fromStdString(why);
+    return ok;
+}
+
+bool SavePictureFile(const QImage& image, const std::string& path, PictureFormat format, int quality,
+                     std::string* error)
+{
+    auto fail = [error](const std::string& why) {
         if (error) *error = why;
         return false;
     };
     if (image.isNull()) return fail("The picture is empty.");
-    if (path.isEmpty()) return fail("No file name was given.");
+    if (path.empty()) return fail("No file name was given.");
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -28,7 +37,7 @@ bool SavePicture(const QImage& image, const QString& path, PictureFormat format,
     }
     if (!ok) return fail("The picture cannot be encoded.");
     std::string why;
-    if (!core::WriteFileAtomically(path.toStdString(), bytes.toStdString(), &why)) return fail(QString::fromStdString(why));
+    if (!core::WriteFileAtomically(path, bytes.toStdString(), &why)) return fail(why);
     return true;
 }
 

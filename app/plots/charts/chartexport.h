@@ -6,11 +6,17 @@
 #include <QImage>
 #include <QString>
 
+#include <string>
+
 namespace charts {
 
 enum class PictureFormat { Bmp, Jpeg };
 
 bool SavePicture(const QImage& image, const QString& path, PictureFormat format, int quality,
                  QString* error = nullptr);
+// The same with the path as the file system names it (bytes that need not
+// be UTF-8).
+bool SavePictureFile(const QImage& image, const std::string& path, PictureFormat format, int quality,
+                     std::string* error = nullptr);
 
 } // namespace charts

@@ -458,9 +458,9 @@ TEST_F(BatchConfigTest, GenerateOutputFromTheBatchWindow)
 }
 
 // A range no plot can take is refused before anything is written; a close of
-// the batch window during Generate Output stops it after the image in hand,
-// and the window closes when it has stopped.
-TEST_F(BatchConfigTest, GenerateOutputRefusesARangeNoPlotTakesAndStopsWhenTheWindowIsClosed)
+// the batch window during Generate Output waits for its end (a folder is never
+// left with some images' outputs and not others'), and the window closes then.
+TEST_F(BatchConfigTest, GenerateOutputRefusesARangeNoPlotTakesAndACloseWaitsForItsEnd)
 {
     const std::string folder = dir.file("Panel 7");
     std::filesystem::create_directories(folder);
@@ -504,13 +504,21 @@ TEST_F(BatchConfigTest, GenerateOutputRefusesARangeNoPlotTakesAndStopsWhenTheWin
     Type(b.txtZmin, "-2");
     Type(b.txtZmax, "3.5");
     messages.records.clear();
-    QTimer::singleShot(0, &b, [&] { b.close(); });   // at the first image's progress
+    bool closed = false;
+    QMetaObject::Connection atFirst = QObject::connect(b.ProgressBar2, &QProgressBar::valueChanged, [&](int v) {
+        if (v != 1 || closed) return;
+        closed = true;
+        b.close();   // at the first image's progress
+        EXPECT_TRUE(b.isVisible()) << "the close waits for the output's end";
+    });
     QTest::mouseClick(b.cmdGenerateOutput, Qt::LeftButton);
+    QObject::disconnect(atFirst);
+    ASSERT_TRUE(closed);
     EXPECT_TRUE(messages.records.empty()) << Messages();
     const std::set<std::string> after = files();
-    for (const char* n : {"a_ab.dat", "a_3D.bmp", "a_dia.bmp"}) EXPECT_TRUE(after.count(n)) << n;
-    for (const char* n : {"c_ab.dat", "c_3D.bmp", "3D Legend (-2.0 to 3.5 mils).bmp", "Diagonal Legend.bmp"})
-        EXPECT_FALSE(after.count(n)) << n;
+    for (const char* n : {"a_ab.dat", "a_3D.bmp", "a_dia.bmp", "c_ab.dat", "c_3D.bmp", "c_dia.bmp",
+                          "3D Legend (-2.0 to 3.5 mils).bmp", "Diagonal Legend.bmp"})
+        EXPECT_TRUE(after.count(n)) << n;
     EXPECT_FALSE(b.isVisible());
     EXPECT_TRUE(b.isEnabled());
     EXPECT_EQ(model::files.PhaseImageFile, user);

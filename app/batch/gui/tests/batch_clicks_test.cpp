@@ -11,6 +11,7 @@
 #include "testsupport/accessible_names.h"
 
 #include <QApplication>
+#include <QScrollArea>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -61,6 +62,9 @@ protected:
     static void DoubleClick(QPushButton* b)
     {
         ASSERT_TRUE(b->isVisible() && b->isEnabled()) << b->objectName().toStdString();
+        // Scrolled into view first, as a user on a small screen does.
+        for (QWidget* p = b->parentWidget(); p; p = p->parentWidget())
+            if (auto* area = qobject_cast<QScrollArea*>(p)) area->ensureWidgetVisible(b);
         QWidget* w = b->window();
         QTest::mouseDClick(w->windowHandle(), Qt::LeftButton, {}, b->mapTo(w, b->rect().center()));
     }

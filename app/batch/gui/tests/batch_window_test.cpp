@@ -626,7 +626,7 @@ TEST_F(BatchWindow, ARefusedRelativeRunLeavesTheResultsAndTheirReference)
     EXPECT_EQ(w.lblDataType->text(), "Relative Data with Reference: b_bow_ph.tif");
     EXPECT_EQ(w.Grid1->item(2, 4)->text().toStdString(), twistRow);
     EXPECT_TRUE(w.cmdGenerateOutput->isEnabled());
-    const batch::OutputRun run = batch::LastBatchRun(w.GatherOptions(), [](size_t) { return true; });
+    const batch::OutputRun run = batch::RecordedRun(w.Record());
     EXPECT_TRUE(run.relative);
     EXPECT_EQ(run.images[size_t(run.referenceIndex)].fileName, "b_bow_ph.tif");
 
