@@ -1,7 +1,8 @@
 #pragma once
 // Reads a result picture for the full-size viewer: BMP and JPEG plot
-// pictures and legends through Qt's readers, 8-bit grey TIFF phase images
-// and masks through Strandel.
+// pictures and legends (and PNG, PCX) through the image kernel, as the
+// thumbnail list reads them, 8-bit grey TIFF phase images and masks through
+// Strandel.
 #include <QImage>
 #include <QString>
 

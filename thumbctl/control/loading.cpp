@@ -60,8 +60,18 @@ int ListErrorOfKernel(int kernelError)
 {
     switch (kernelError) {
     case -1: return trkErrOutofMemory;
-    case 22: return trkErrInvalidFileFormat;
     case 25: return trkErrFileIOError;
+    // What the kernel says of data it cannot read (too short, malformed,
+    // describing what cannot be, beyond what it implements): a damaged file
+    // is an invalid file, never a failure of the system.
+    case ipiErrExceedImplementation:
+    case ipiErrInsufficientSize:
+    case ipiErrMismatchDataType:
+    case ipiErrMismatchObjectClass:
+    case ipiErrNonPermissibleOption:
+    case ipiErrOutOfRange:
+    case ipiErrSemanticalError:
+    case ipiErrSyntacticalError: return trkErrInvalidFileFormat;
     default: return trkErrSystemError;
     }
 }

@@ -28,7 +28,8 @@ enum ProbeType : int { probeBmp = 101, probeTiff = 102, probeJpeg = 103, probePc
 int ItemTypeOfProbe(int probeType);
 // Decode format code of an item type.
 int DecodeFormatOfItem(int itemType);
-// List error of a kernel error code.
+// List error of a kernel error code: 9000 for memory, 2120 for a file that
+// cannot be read, 2001 for data the kernel cannot read (damage), 9900 else.
 int ListErrorOfKernel(int kernelError);
 
 // Pages of one multi-page TIFF handed out as single-page TIFFs in

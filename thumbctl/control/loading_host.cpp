@@ -5,6 +5,7 @@
 #include "thumbctl/control/loading_url.h"
 #include "thumbctl/control/source/multipage.h"
 #include "thumbctl/control/source/probe.h"
+#include "thumbctl/control/thumbnail_dib.h"
 
 namespace thumbctl {
 
@@ -51,5 +52,24 @@ bool StandaloneHost::ProbeMemory(const uint8_t* data, int64_t size, int* probeTy
 }
 
 std::unique_ptr<PageSource> StandaloneHost::NewPageSource() { return std::make_unique<TiffPages>(); }
+
+QImage ReadPictureFile(const std::string& path, int* listError)
+{
+    StandaloneHost host;
+    int probeType = 0, error = 0;
+    if (!host.ProbeFile(path, &probeType, &error)) {
+        *listError = error == trkErrInvalidParam || error == 0 ? trkErrSystemError : error;
+        return {};
+    }
+    const int format = DecodeFormatOfItem(ItemTypeOfProbe(probeType));
+    if (!format) {
+        *listError = trkErrNotSupportFileFormat;
+        return {};
+    }
+    int kernelError = 0;
+    QImage image = DecodePictureFile(path, format, &kernelError);
+    *listError = image.isNull() ? ListErrorOfKernel(kernelError) : 0;
+    return image;
+}
 
 } // namespace thumbctl

@@ -16,6 +16,8 @@
 #include <atomic>
 #include <cstring>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace thumbctl {
 
@@ -26,9 +28,72 @@ constexpr int kWatchMs = 50;
 // What the connection may hold ahead of the reader.
 constexpr qint64 kReadBufferBytes = 1 << 20;
 
+// The body, held once: straight in the caller's block when its length is
+// announced (the block made at that length), else in the pieces it arrived
+// in, moved into a block at the end.
 struct FetchOutcome {
     int error = trkErrFileIOError;
-    QByteArray data;
+    IPIHANDLE block = 0;
+    uint8_t* blockBytes = nullptr;
+    int64_t capacity = 0;
+    std::vector<QByteArray> parts;
+    qint64 size = 0;
+    ~FetchOutcome() { Clear(); }
+    // A block for a body of `length` bytes, before any of it arrives.
+    void Expect(int64_t length)
+    {
+        if (size != 0 || block || length <= 0) return;
+        block = ipiGlobalAlloc(length);
+        blockBytes = block ? static_cast<uint8_t*>(ipiGlobalLock(block)) : nullptr;
+        capacity = blockBytes ? length : 0;
+        if (block && !blockBytes) Clear();
+    }
+    // False when the body passes the length it announced.
+    bool Add(const QByteArray& part)
+    {
+        if (part.isEmpty()) return true;
+        if (block) {
+            if (size + part.size() > capacity) return false;
+            std::memcpy(blockBytes + size, part.constData(), size_t(part.size()));
+        } else {
+            parts.push_back(part);
+        }
+        size += part.size();
+        return true;
+    }
+    void Clear()
+    {
+        if (block) {
+            ipiGlobalUnlock(block);
+            ipiGlobalFree(block);
+        }
+        block = 0;
+        blockBytes = nullptr;
+        capacity = 0;
+        parts.clear();
+        size = 0;
+    }
+    // The body's block, handed to the caller (0 when memory runs out).
+    IPIHANDLE Take()
+    {
+        IPIHANDLE h = block;
+        if (h) {
+            ipiGlobalUnlock(h);
+            block = 0;
+            blockBytes = nullptr;
+        } else if ((h = ipiGlobalAlloc(size)) != 0) {
+            IpiGlobalLock lock(h);
+            auto* at = static_cast<uint8_t*>(lock.ptr());
+            for (QByteArray& part : parts) {
+                std::memcpy(at, part.constData(), size_t(part.size()));
+                at += part.size();
+                part = QByteArray();
+            }
+        }
+        parts.clear();
+        size = 0;
+        return h;
+    }
 };
 
 int ErrorOfReply(QNetworkReply::NetworkError e)
@@ -84,15 +149,15 @@ void RunRequest(const QUrl& url, const FetchLimits& limits, const std::atomic<bo
     QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [&] {
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
         if (length.isValid() && length.toLongLong() > limits.maxBytes) refuse();
+        else if (length.isValid()) outcome->Expect(length.toLongLong());
     });
     QObject::connect(reply, &QNetworkReply::readyRead, reply, [&] {
         const QByteArray part = reply->readAll();
-        if (outcome->data.size() + part.size() > limits.maxBytes) {
-            outcome->data.clear();
+        if (outcome->size + part.size() > limits.maxBytes || !outcome->Add(part)) {
+            outcome->Clear();
             refuse();
             return;
         }
-        outcome->data.append(part);
     });
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
@@ -116,15 +181,14 @@ void RunRequest(const QUrl& url, const FetchLimits& limits, const std::atomic<bo
     } else if (status >= 400) {
         outcome->error = status == 404 || status == 410 ? trkErrFileNotFound : trkErrFileIOError;
     } else {
-        outcome->data.append(reply->readAll());
+        const bool within = outcome->Add(reply->readAll());
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (outcome->data.size() > limits.maxBytes ||
-            (length.isValid() && length.toLongLong() > outcome->data.size()))
+        if (!within || outcome->size > limits.maxBytes || (length.isValid() && length.toLongLong() > outcome->size))
             outcome->error = trkErrFileIOError;
         else
             outcome->error = 0;
     }
-    if (outcome->error != 0) outcome->data = QByteArray();
+    if (outcome->error != 0) outcome->Clear();
     delete reply;
 }
 
@@ -165,20 +229,12 @@ int FetchUrl(const std::string& url, IPIHANDLE* handle, int64_t* size, const Fet
         WaitProcessingEvents(*worker, limits.cancelled, *stop);
     worker->wait();
     if (outcome->error != 0) return outcome->error;
-    if (outcome->data.isEmpty()) return trkErrFileIOError;
-    const IPIHANDLE h = ipiGlobalAlloc(outcome->data.size());
+    if (outcome->size == 0) return trkErrFileIOError;
+    const int64_t bytes = outcome->size;
+    const IPIHANDLE h = outcome->Take();
     if (!h) return trkErrOutofMemory;
-    {
-        IpiGlobalLock lock(h);
-        if (!lock.ptr()) {
-            ipiGlobalFree(h);
-            return trkErrOutofMemory;
-        }
-        std::memcpy(lock.ptr(), outcome->data.constData(), size_t(outcome->data.size()));
-    }
     *handle = h;
-    *size = outcome->data.size();
-    outcome->data = QByteArray();
+    *size = bytes;
     return 0;
 }
 

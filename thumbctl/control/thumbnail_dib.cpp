@@ -2,6 +2,8 @@
 // reduction that makes thumbnails.
 #include "thumbctl/control/thumbnail_dib.h"
 
+#include "thumbctl/kernel/decode.h"
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -591,6 +593,21 @@ QImage DibToImage(IPIHANDLE dib)
             }
         }
     }
+    return image;
+}
+
+QImage DecodePictureFile(const std::string& path, int decodeFormat, int* kernelError)
+{
+    int error = 0;
+    IPIHANDLE dib = 0;
+    if (DecodeImageFromFile(path.c_str(), &dib, 1, decodeFormat, 0, nullptr, 0, &error) != 1 || !dib) {
+        if (dib) ipiGlobalFree(dib);
+        if (kernelError) *kernelError = error ? error : ipiErrSyntacticalError;
+        return {};
+    }
+    DibHandle owner(dib);
+    QImage image = DibToImage(dib);
+    if (kernelError) *kernelError = image.isNull() ? ipiErrSyntacticalError : 0;
     return image;
 }
 

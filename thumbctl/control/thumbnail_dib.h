@@ -9,6 +9,7 @@
 #include <QImage>
 
 #include <cstdint>
+#include <string>
 
 namespace thumbctl {
 
@@ -77,6 +78,12 @@ double NeighbourStep(IPIHANDLE dib);
 
 // The bitmap as a picture for painting (null image when unreadable).
 QImage DibToImage(IPIHANDLE dib);
+
+// The picture file `path` decoded by the image kernel as the thumbnail list
+// decodes it (DecodeFormat code `decodeFormat`): the same bound on what is
+// read and the same refusals of cut or damaged data for every window that
+// shows a picture. Null with *kernelError set when the kernel refuses it.
+QImage DecodePictureFile(const std::string& path, int decodeFormat, int* kernelError);
 
 // Owner of one global-memory block: frees it when replaced or destroyed.
 class DibHandle {

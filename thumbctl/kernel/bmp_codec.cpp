@@ -121,7 +121,7 @@ uint64_t RleCodesEnd(const IpiByteSource& src, uint64_t at, int64_t rows, int bp
 uint64_t BmpFileExtent(const IpiByteSource& src)
 {
     uint8_t head[54];
-    if (!src.read(0, head, 54) || head[0] != 'B' || head[1] != 'M') return src.size;
+    if (!src.read(0, head, 54) || head[0] != 'B' || head[1] != 'M') return ipiNoEndWithin(src, kIpiBesidePixels);
     const uint64_t offBits = ipiLe32(head + 10);
     const int64_t width = int32_t(ipiLe32(head + 18));
     int64_t height = int32_t(ipiLe32(head + 22));
@@ -129,16 +129,27 @@ uint64_t BmpFileExtent(const IpiByteSource& src)
     const uint32_t compression = ipiLe32(head + 30);
     const uint64_t stated = ipiLe32(head + 34);
     if (height < 0) height = -height;
-    if (width <= 0 || height == 0 || width > kIpiMaxDimension || height > kIpiMaxDimension) return src.size;
-    uint64_t end = 0;
-    if (compression == 0) {
+    if (width <= 0 || height == 0 || width > kIpiMaxDimension || height > kIpiMaxDimension)
+        return ipiNoEndWithin(src, kIpiBesidePixels);
+    if (compression == 0 || compression == 3) {
+        // The rows the header declares, right where it says they begin.
         const int64_t stride = ipiBmpStride(width, bpp);
-        if (stride <= 0) return src.size;
-        end = offBits + uint64_t(stride) * uint64_t(height);
-    } else if ((compression == 1 && bpp == 8) || (compression == 2 && bpp == 4)) {
-        end = stated > 0 ? offBits + stated : RleCodesEnd(src, offBits, height, bpp);
+        if (stride <= 0) return ipiNoEndWithin(src, kIpiBesidePixels);
+        const uint64_t pixels = uint64_t(stride) * uint64_t(height);
+        const uint64_t end = std::max<uint64_t>(offBits + pixels, 54);
+        return end <= pixels + kIpiBesidePixels ? std::min(end, src.size) : ipiNoEndWithin(src, pixels + kIpiBesidePixels);
     }
-    return end > 0 ? std::min(std::max<uint64_t>(end, 54), src.size) : src.size;
+    if ((compression == 1 && bpp == 8) || (compression == 2 && bpp == 4)) {
+        // Run-length codes take at most two bytes a pixel (runs of one, or
+        // short literal runs with their pad byte) and an end of line a row.
+        const uint64_t bound = ipiBoundOf(uint64_t(width) * uint64_t(height), 2, uint64_t(2 * height + 2) + kIpiBesidePixels);
+        if (offBits >= bound) return ipiNoEndWithin(src, bound);
+        // The stated size of the codes narrows what is read, never widens it.
+        const uint64_t end = stated > 0 ? std::min(offBits + stated, bound)
+                                        : RleCodesEnd(ipiBytesUpTo(src, bound), offBits, height, bpp);
+        return end > 0 ? std::min(std::max<uint64_t>(end, 54), src.size) : ipiNoEndWithin(src, bound);
+    }
+    return ipiNoEndWithin(src, kIpiBesidePixels);  // a coding the reader refuses
 }
 
 namespace {

@@ -501,13 +501,16 @@ int CgmCountPages(IPIENVIRONMENT* env, IPIOBJECT* source)
 
 uint64_t CgmContainerExtent(const IpiByteSource& src)
 {
+    // A container whose records cannot be followed to its end word is
+    // refused by the reader: it gets no more than what a file keeps beside
+    // its pixels to find that out.
     Reader r{nullptr, src};
-    if (ReadContainerStart(r) != 0) return src.size;
+    if (ReadContainerStart(r) != 0) return ipiNoEndWithin(src, kIpiBesidePixels);
     for (int pages = 0; pages <= kIpiMaxChain; ++pages) {
         uint32_t w = 0;
         if (r.Word(&w) != 0) break;
         if (w == cgm::kEndWord) return uint64_t(r.pos);
         if (w != cgm::kPictureWord || SkipPicture(r) != 0) break;
     }
-    return src.size;
+    return ipiNoEndWithin(src, kIpiBesidePixels);
 }

@@ -44,21 +44,27 @@ using BitmapDecoder = int (*)(IPIENVIRONMENT* env, const FormatRoute& route, con
 // A format's changes to the header it read before its bitmap is laid out.
 using HeaderStep = void (*)(IPIENVIRONMENT* env, IPIOBJECT* img);
 
+// The decisions in which the decode formats differ, named in each route.
+enum RouteFlag : unsigned {
+    Pages = 1u << 0,           // several pages: page counts, pages from `page` on, large files read in place
+    PageArgument = 1u << 1,    // a negative page is refused
+    OnePageUncounted = 1u << 2,  // the page count is 1, answered without reading
+    ColourTable = 1u << 3,     // the image takes a colour table object
+    Progressive = 1u << 4,     // the `progressive` and `interlacePass` attributes apply
+    PassThrough = 1u << 5,     // an uncompressed packed DIB in the file is the bitmap itself
+    FourBitBitmaps = 1u << 6,  // its decoder writes 4-bit pictures into a bitmap too
+    GreyRamp = 1u << 7,        // the general path gives the image a descending grey ramp
+};
+
 // What the decode entry points do with each decode format: the kernel file
-// format that reads it, and every step in which the formats differ.
+// format that reads it, its decisions, and the steps in which it differs.
 struct FormatRoute {
     int decodeFormat;
     int fileFormat;
-    bool pages;              // several pages: page counts, pages from `page` on, large files read in place
-    bool pageArgument;       // a negative page is refused
-    int pagesWithoutData;    // the page count answered without reading (0: counted, or refused)
-    bool colourTable;        // the image takes a colour table object
-    bool progressive;        // the `progressive` and `interlacePass` attributes apply
-    bool passThrough;        // an uncompressed packed DIB in the file is the bitmap itself
-    HeaderStep bitmapHeader; // null: the header as read
+    unsigned flags;            // RouteFlag values
+    HeaderStep bitmapHeader;   // null: the header as read
     BitmapDecoder intoBitmap;  // null: always the general path
-    bool fourBitBitmaps;     // its decoder writes 4-bit pictures into a bitmap too
-    bool greyRamp;           // the general path gives the image a descending grey ramp
+    bool Has(RouteFlag f) const { return (flags & f) != 0; }
 };
 
 int DecodeJpegIntoDib(IPIENVIRONMENT* env, const FormatRoute& route, const IPIATTRIBUTE* src, IPIOBJECT* img,
@@ -71,14 +77,14 @@ void PngBitmapHeader(IPIENVIRONMENT* env, IPIOBJECT* img);
 
 // clang-format off
 const FormatRoute kRoutes[] = {
-    // decode format   file format            pages  page   count table  prog.  pass   header           into a bitmap            4-bit  ramp
-    {DecodeFormatTiff, ipiFormatTiff,         true,  true,  0,    true,  false, false, nullptr,         nullptr,                 false, false},
-    {DecodeFormatJpeg, ipiFormatJpeg,         false, false, 0,    false, false, false, nullptr,         DecodeJpegIntoDib,       false, false},
-    {DecodeFormatGif,  ipiFormatGif,          false, true,  1,    true,  false, false, nullptr,         nullptr,                 false, false},
-    {DecodeFormatBmp,  ipiFormatBmp,          false, false, 0,    true,  false, true,  nullptr,         DecodeBmpIntoDib,        true,  false},
-    {DecodeFormatPcx,  ipiFormatPcx,          false, false, 0,    true,  false, false, nullptr,         DecodeCompressedIntoDib, false, false},
-    {DecodeFormatPng,  ipiFormatPng,          false, false, 0,    true,  true,  false, PngBitmapHeader, DecodeCompressedIntoDib, true,  false},
-    {DecodeFormatCgm,  ipiFormatCgmContainer, false, false, 0,    true,  false, false, nullptr,         nullptr,                 false, true},
+    // decode format   file format            decisions                                      bitmap header    into a bitmap
+    {DecodeFormatTiff, ipiFormatTiff,         Pages | PageArgument | ColourTable,            nullptr,         nullptr},
+    {DecodeFormatJpeg, ipiFormatJpeg,         0,                                             nullptr,         DecodeJpegIntoDib},
+    {DecodeFormatGif,  ipiFormatGif,          PageArgument | OnePageUncounted | ColourTable, nullptr,         nullptr},
+    {DecodeFormatBmp,  ipiFormatBmp,          ColourTable | PassThrough | FourBitBitmaps,    nullptr,         DecodeBmpIntoDib},
+    {DecodeFormatPcx,  ipiFormatPcx,          ColourTable,                                   nullptr,         DecodeCompressedIntoDib},
+    {DecodeFormatPng,  ipiFormatPng,          ColourTable | Progressive | FourBitBitmaps,    PngBitmapHeader, DecodeCompressedIntoDib},
+    {DecodeFormatCgm,  ipiFormatCgmContainer, ColourTable | GreyRamp,                        nullptr,         nullptr},
 };
 // clang-format on
 
@@ -415,7 +421,7 @@ int DecodeCompressedIntoDib(IPIENVIRONMENT* env, const FormatRoute& route, const
                             const ShrinkBox&, IPIHANDLE* dib)
 {
     const int depth = DibDepth(img);
-    if (img->compression == 0 || depth == 0 || (depth == 4 && !route.fourBitBitmaps)) return kNotDirect;
+    if (img->compression == 0 || depth == 0 || (depth == 4 && !route.Has(FourBitBitmaps))) return kNotDirect;
     return DecompressIntoDib(env, src, img, depth, false, dib);
 }
 
@@ -476,9 +482,9 @@ void TakeProgressiveOptions(IPIENVIRONMENT* env, const IPIATTRIBUTE* attributes,
 int DecodeSingle(IPIENVIRONMENT* env, const FormatRoute& route, const void* data, int64_t size, IPIHANDLE* dib,
                  int repository, const IPIATTRIBUTE* attributes, int attributeCount)
 {
-    if (route.progressive) TakeProgressiveOptions(env, attributes, attributeCount);
+    if (route.Has(Progressive)) TakeProgressiveOptions(env, attributes, attributeCount);
     IPIOBJECT* lut = nullptr;
-    if (route.colourTable) {
+    if (route.Has(ColourTable)) {
         IPIATTRIBUTE la[] = {{"bDimension", 3}};
         lut = ipiCreateLookupTable(env, "oLUT", nullptr, la, 1);
         if (!lut) return ipiGetError(env);
@@ -494,7 +500,7 @@ int DecodeSingle(IPIENVIRONMENT* env, const FormatRoute& route, const void* data
         if (rc != kNotDirect) return rc;
     }
     if (int rc = ipiImportIntoObject(env, data, img, route.fileFormat, size, nullptr, 0)) return rc;
-    if (route.greyRamp && lut) {
+    if (route.Has(GreyRamp) && lut) {
         if (int rc = SetGreyRamp(env, lut, img->dataPrecision, true)) return rc;
     }
     return MakeDib(env, img, dib);
@@ -513,7 +519,8 @@ bool IsPassThroughBmp(const uint8_t* p, int64_t size)
 }
 
 // The bytes a picture of `route`'s format takes of the `size` at `data`:
-// up to where its format marks its end.
+// up to where its format marks its end; 0 when no end lies within what the
+// declared picture can take (ipi_extent.h).
 int64_t PictureBytes(const FormatRoute& route, const void* data, int64_t size)
 {
     const IpiExtentFn extent = ipiFindExtent(route.fileFormat);
@@ -526,7 +533,7 @@ int Decode(const char* path, const void* data, int64_t size, IPIHANDLE* dibs, in
            int page, const IPIATTRIBUTE* attributes, int attributeCount, int* made)
 {
     const int repository = RepositoryFromAttributes(attributes, attributeCount);
-    if (route.passThrough && data && IsPassThroughBmp(static_cast<const uint8_t*>(data), size)) {
+    if (route.Has(PassThrough) && data && IsPassThroughBmp(static_cast<const uint8_t*>(data), size)) {
         IPIHANDLE h = ipiGlobalAlloc(size - 14);
         if (!h) return ipiErrSystem;
         {
@@ -540,7 +547,7 @@ int Decode(const char* path, const void* data, int64_t size, IPIHANDLE* dibs, in
     IPIENVIRONMENT* env = ipiOpenEnvironment(nullptr);
     if (!env) return ipiErrSystem;
     int rc;
-    if (route.pages) {
+    if (route.Has(Pages)) {
         rc = DecodeTiff(env, path, data, size, dibs, count, page, repository, made);
     } else {
         rc = DecodeSingle(env, route, data, size, &dibs[0], repository, attributes, attributeCount);
@@ -559,8 +566,8 @@ const FormatRoute* CheckArguments(IPIHANDLE* dibs, int count, int format, int pa
 {
     const FormatRoute* route = RouteOf(format);
     if (!route || !dibs || count < 1) return nullptr;
-    if (route->pageArgument && page < 0) return nullptr;
-    if (route->progressive) {
+    if (route->Has(PageArgument) && page < 0) return nullptr;
+    if (route->Has(Progressive)) {
         bool found = false;
         IPIVALUE pass = FindValue(attributes, attributeCount, "interlacePass", &found);
         if (found && (pass < 1 || pass > 7)) return nullptr;
@@ -606,10 +613,11 @@ int DecodeImageFromMemory(const void* data, IPIHANDLE* dibs, int count, int form
     const FormatRoute* route = Begin(dibs, count, format, page, attributes, attributeCount, error);
     if (!route) return 0;
     int made = 0;
-    const int rc = !data || size <= 0
-                       ? ipiErrSyntacticalError
-                       : Decode(nullptr, data, PictureBytes(*route, data, size), dibs, count, *route, page,
-                                attributes, attributeCount, &made);
+    // No end within what the declared picture can take: refused, like a cut file.
+    const int64_t bytes = data && size > 0 ? PictureBytes(*route, data, size) : 0;
+    const int rc = bytes <= 0 ? ipiErrSyntacticalError
+                              : Decode(nullptr, data, bytes, dibs, count, *route, page, attributes, attributeCount,
+                                       &made);
     return Finish(rc, made, dibs, count, error);
 }
 
@@ -627,7 +635,7 @@ int DecodeImageFromFile(const char* path, IPIHANDLE* dibs, int count, int format
     // Large TIFF files are read in place through the file; everything else is
     // read as far as its picture goes and decoded as from memory, so that both
     // entry points give the same bitmaps.
-    if (route->pages && ipiFileSize(path) >= kTiffInPlaceBytes) {
+    if (route->Has(Pages) && ipiFileSize(path) >= kTiffInPlaceBytes) {
         int made = 0;
         const int rc = Decode(path, nullptr, 0, dibs, count, *route, page, attributes, attributeCount, &made);
         return Finish(rc, made, dibs, count, error);
@@ -657,8 +665,8 @@ int CountPages(bool fromFile, const char* path, const void* data, int64_t size, 
 {
     if (error) *error = 0;
     const FormatRoute* route = RouteOf(format);
-    if (route && route->pagesWithoutData) return route->pagesWithoutData;
-    if (!route || !route->pages) {
+    if (route && route->Has(OnePageUncounted)) return 1;
+    if (!route || !route->Has(Pages)) {
         if (error) *error = ipiErrUnknownFormat;
         return 0;
     }

@@ -44,9 +44,11 @@ int DecodeImageFromFile(const char* path, IPIHANDLE* dibs, int count, int format
 // DecodeImageFromFile reads them: from the start up to where the format
 // marks its end (a JPEG's EOI, a PNG's IEND, a GIF's trailer, a picture
 // container's end word, the furthest directory, value or strip of a TIFF,
-// a BMP's declared rows, a PCX's run-length data and table), the whole file
-// when no end is found, at most the kernel's size cap. A new global block the caller frees; 0 with *error 25
-// (cannot open a regular file), 22 (empty) or -1 (too large, no memory,
+// a BMP's declared rows, a PCX's run-length data and table), looked for no
+// further than the declared picture can take (ipi_extent.h); the whole file
+// when it ends first, at most the kernel's size cap. A new global block the
+// caller frees; 0 with *error 25 (cannot open a regular file), 22 (empty, or
+// no end within what the picture can take) or -1 (too large, no memory,
 // read failure).
 IPIHANDLE ReadImageFileToGlobal(const char* path, int format, int* error);
 

@@ -166,19 +166,33 @@ bool SkipColourTable(IpiByteCursor& c, int packed)
 
 uint64_t GifFileExtent(const IpiByteSource& src)
 {
-    IpiByteCursor c(src);
+    // The reader takes the first image and the extensions right after it.
+    // Before that image only what a file keeps beside its pixels; its LZW
+    // codes are at most 12 bits a pixel, in sub-blocks of up to 255 bytes.
+    IpiByteSource seen = src;
+    seen.size = std::min(src.size, kIpiBesidePixels);
+    IpiByteCursor c(seen);
+    auto noEnd = [&] { return ipiNoEndWithin(src, seen.size); };
     uint8_t head[13];
-    if (!c.Read(head, 13) || std::memcmp(head, "GIF8", 4) != 0 || !SkipColourTable(c, head[10])) return src.size;
+    if (!c.Read(head, 13) || std::memcmp(head, "GIF8", 4) != 0 || !SkipColourTable(c, head[10])) return noEnd();
+    bool imageSeen = false;
     for (;;) {
         const int block = c.Get();
-        if (block == 0x3B) return c.Pos();  // trailer
-        if (block == 0x21) {                // extension: label, sub-blocks
-            if (c.Get() < 0 || !SkipSubBlocks(c)) return src.size;
-        } else if (block == 0x2C) {  // image: descriptor, table, code size, sub-blocks
+        if (block == 0x21) {  // extension: label, sub-blocks
+            if (c.Get() < 0 || !SkipSubBlocks(c)) return noEnd();
+        } else if (block == 0x2C && !imageSeen) {  // image: descriptor, table, code size, sub-blocks
             uint8_t d[9];
-            if (!c.Read(d, 9) || !SkipColourTable(c, d[8]) || c.Get() < 0 || !SkipSubBlocks(c)) return src.size;
+            if (!c.Read(d, 9)) return noEnd();
+            const uint64_t pixels = uint64_t(d[4] | (d[5] << 8)) * uint64_t(d[6] | (d[7] << 8));
+            seen.size = std::min(src.size, ipiBoundOf(pixels, 2, c.Pos() + kIpiBesidePixels));
+            if (!SkipColourTable(c, d[8]) || c.Get() < 0 || !SkipSubBlocks(c)) return noEnd();
+            imageSeen = true;
+        } else if (imageSeen && block >= 0) {
+            return c.Pos() - 1;  // the next image or the trailer: the picture is complete
+        } else if (block == 0x3B || block < 0) {
+            return imageSeen ? c.Pos() : noEnd();
         } else {
-            return src.size;
+            return noEnd();
         }
     }
 }

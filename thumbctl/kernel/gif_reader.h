@@ -36,6 +36,7 @@ struct GifInfo {
 int GifParse(const uint8_t* data, size_t size, GifInfo* info, std::vector<uint8_t>* lzw);
 
 int GifReadFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int selector);
-// The bytes of a GIF file up to and with its trailer (ipi_extent.h): the
-// blocks are stepped over by their lengths.
+// The bytes of a GIF file the reader takes (ipi_extent.h): up to the end
+// of its first image and the extensions right after it, the blocks stepped
+// over by their lengths.
 uint64_t GifFileExtent(const IpiByteSource& src);

@@ -50,6 +50,24 @@ IpiByteSource ipiStoreBytes(IPIENVIRONMENT* env, IPIACCESSOR* in)
     return s;
 }
 
+IpiByteSource ipiBytesUpTo(const IpiByteSource& src, uint64_t bound)
+{
+    IpiByteSource s;
+    s.size = std::min(src.size, bound);
+    s.read = [read = src.read, n = s.size](uint64_t offset, void* buffer, uint64_t count) {
+        return Within(n, offset, count) && read(offset, buffer, count);
+    };
+    return s;
+}
+
+uint64_t ipiBoundOf(uint64_t a, uint64_t b, uint64_t c)
+{
+    constexpr uint64_t kMax = UINT64_MAX;
+    if (a != 0 && b > kMax / a) return kMax;
+    const uint64_t ab = a * b;
+    return ab > kMax - c ? kMax : ab + c;
+}
+
 bool IpiByteCursor::Fill()
 {
     if (pos_ >= pieceAt_ && pos_ < pieceAt_ + piece_.size()) return true;

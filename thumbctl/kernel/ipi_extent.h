@@ -3,12 +3,13 @@
 //
 // A reader walks a file's structure through an IpiByteSource: a file, a
 // block of memory or an object's store, every read checked against its size.
-// Each file format that marks its own end (a JPEG's EOI, a PNG's IEND, a
-// GIF's trailer, a container's end word, a BMP's declared pixel rows) has an
-// extent function in its codec, registered beside its reader: the decode
-// entry points read a file only that far, and decode a picture in memory
-// from the same bytes, so that a valid picture with a gigabyte after it
-// costs its own bytes.
+// Each file format has an extent function in its codec, registered beside
+// its reader: where its picture ends (a JPEG's EOI, a PNG's IEND, a GIF's
+// first image, a container's end word, a BMP's declared pixel rows), looked
+// for no further than the declared picture can need. The decode entry points
+// read a file only that far, and decode a picture in memory from the same
+// bytes, so that a picture with a gigabyte after it, whole or cut, costs at
+// most what its own picture could take.
 #include "thumbctl/kernel/ipi_base.h"
 
 #include <cstdint>
@@ -29,10 +30,28 @@ IpiByteSource ipiFileBytes(int fd, int64_t size);
 // The store behind an "r" accessor; a failed read records its error there.
 IpiByteSource ipiStoreBytes(IPIENVIRONMENT* env, IPIACCESSOR* in);
 
-// Bytes of a picture from offset 0 as its format marks them; src.size when
-// the data ends first or the structure cannot be followed (the reader then
-// sees everything and refuses what it cannot read). Never above src.size.
+// Bytes of a picture from offset 0 as its format marks them. An extent
+// function reads no further than the picture its header declares can take:
+// its dimensions, depth and the format's worst legitimate expansion, plus
+// kIpiBesidePixels for what the format keeps beside its pixels. Returns the
+// end it found; src.size when the data ends before the bound without an end
+// (the reader then sees everything and refuses what it cannot read); 0 when
+// the data runs on past the bound and no end was found within it: the
+// picture is refused. Never above src.size.
 typedef uint64_t (*IpiExtentFn)(const IpiByteSource& src);
+
+// Room a picture's file may take beside its coded pixels: headers, colour
+// tables, profiles, text and the like.
+constexpr uint64_t kIpiBesidePixels = uint64_t(4) << 20;
+
+// The answer of an extent function that found no end within `bound`.
+inline uint64_t ipiNoEndWithin(const IpiByteSource& src, uint64_t bound) { return src.size > bound ? 0 : src.size; }
+
+// `src` seen only up to `bound` bytes (its own size when that is smaller).
+IpiByteSource ipiBytesUpTo(const IpiByteSource& src, uint64_t bound);
+
+// a * b + c, held at UINT64_MAX instead of wrapping.
+uint64_t ipiBoundOf(uint64_t a, uint64_t b, uint64_t c = 0);
 
 // Sequential reading of a byte source in pieces, for the extent functions.
 class IpiByteCursor {

@@ -67,7 +67,8 @@ private:
 // ---- files with 64-bit sizes and temporary files ------------------------
 // Whole file into a new global block; with `extent`, only the bytes of the
 // picture it finds at the file's start (ipi_extent.h). *error: 0, 25 (cannot
-// open), 22 (empty), -1 (too large, read or allocation failure).
+// open), 22 (empty, or the extent found no end within what the picture can
+// take), -1 (too large, read or allocation failure).
 IPIHANDLE ReadFileToGlobal(const char* path, int* error, IpiExtentFn extent = nullptr);
 // Opens `path` for reading when it names a regular file, never waiting on a
 // pipe or a device: the descriptor (reads block as usual) and *size, or -1

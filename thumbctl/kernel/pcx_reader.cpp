@@ -58,6 +58,9 @@ int PcxParse(const uint8_t* d, size_t size, PcxInfo* info)
             ++expanded;
         }
     }
+    // A run that passes the end of the picture's data is damage: the data
+    // was changed or does not belong to this header.
+    if (expanded > need) return ipiErrSyntacticalError;
     info->dataSize = pos - 128;
 
     if (mode == 1 || mode == 2) {
@@ -66,11 +69,18 @@ int PcxParse(const uint8_t* d, size_t size, PcxInfo* info)
         if (mode == 1 && std::equal(d + 16, d + 19, d + 19)) info->palette = {0, 0, 0, 255, 255, 255};
     } else if (mode == 3 && info->paletteInfo == 1) {
         // The marker byte 12 and 768 bytes of table: right after the
-        // run-length data, or else (bytes left between) at the end.
+        // run-length data, or at the end with only zeros between. Anything
+        // else there means the data did not end where its runs say (a
+        // changed run count shifts every pixel after it): damage, never a
+        // picture.
         size_t at = 0;
-        if (size - pos >= 769 && d[pos] == kPaletteMarker) at = pos + 1;
-        else if (size - pos >= 769 && d[size - 769] == kPaletteMarker) at = size - 768;
-        else return ipiErrSyntacticalError;
+        if (size - pos >= 769 && d[pos] == kPaletteMarker)
+            at = pos + 1;
+        else if (size - pos >= 769 && d[size - 769] == kPaletteMarker &&
+                 std::all_of(d + pos, d + size - 769, [](uint8_t b) { return b == 0; }))
+            at = size - 768;
+        else
+            return ipiErrSyntacticalError;
         info->paletteEntries = 256;
         info->palette.assign(d + at, d + at + 768);
     }
@@ -79,27 +89,16 @@ int PcxParse(const uint8_t* d, size_t size, PcxInfo* info)
 
 uint64_t PcxFileExtent(const IpiByteSource& src)
 {
+    // The header declares no end: the run-length data of its lines takes at
+    // most two bytes a byte (runs of one), then comes the 256-colour table.
+    // The reader finds where the data ends in its one pass over it, within
+    // these bytes, and refuses a picture that does not end there.
     uint8_t d[128];
-    if (!src.read(0, d, 128) || d[0] != 10) return src.size;
+    if (!src.read(0, d, 128) || d[0] != 10) return ipiNoEndWithin(src, kIpiBesidePixels);
     const int64_t lines = int64_t(Le16(d + 10)) - Le16(d + 6) + 1;
     const int64_t need = int64_t(d[65]) * Le16(d + 66) * lines;
-    if (need <= 0) return src.size;
-    // Counts the run-length data without expanding it, as PcxParse does.
-    IpiByteCursor c(src, 128);
-    for (int64_t expanded = 0; expanded < need;) {
-        const int b = c.Get();
-        if (b < 0) return src.size;
-        if ((b & 0xC0) == 0xC0) {
-            if (c.Get() < 0) return src.size;
-            expanded += b & 0x3F;
-        } else {
-            ++expanded;
-        }
-    }
-    const uint64_t end = c.Pos();
-    if (d[3] != 8 || d[65] != 1 || Le16(d + 68) != 1) return end;  // no 256-colour table
-    // The table right after the data; else it can only be the last 769 bytes.
-    return c.Get() == kPaletteMarker ? std::min<uint64_t>(end + 769, src.size) : src.size;
+    if (need <= 0) return ipiNoEndWithin(src, kIpiBesidePixels);
+    return std::min(src.size, ipiBoundOf(uint64_t(need), 2, 128 + 769));
 }
 
 int PcxExpand(const uint8_t* rle, size_t size, int lineBytes, int lines, std::vector<uint8_t>* out)

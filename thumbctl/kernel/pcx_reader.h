@@ -18,9 +18,10 @@ struct PcxInfo {
 };
 
 // Header, extent of the run-length data and palette. Kernel code: 0, 19
-// (4 bits per pixel), 22 (anything malformed or cut short, or a 256-colour
-// table without its marker byte 12, found right after the run-length data
-// or else in the last 769 bytes). A two-colour header table whose two
+// (4 bits per pixel), 22 (anything malformed or cut short, a run that passes
+// the end of the picture's data, or a 256-colour table without its marker
+// byte 12, found right after the run-length data or else in the last 769
+// bytes with only zeros between). A two-colour header table whose two
 // entries are equal (writers often leave it zero) gives black and white.
 int PcxParse(const uint8_t* data, size_t size, PcxInfo* info);
 // Expands run-length data into scan lines of planes x bytesPerLine bytes
@@ -28,7 +29,8 @@ int PcxParse(const uint8_t* data, size_t size, PcxInfo* info);
 int PcxExpand(const uint8_t* rle, size_t size, int lineBytes, int lines, std::vector<uint8_t>* out);
 
 int PcxReadFile(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* target, int selector);
-// The bytes of a PCX file (ipi_extent.h): the header, the run-length data
-// of every line and, right after it, a 256-colour table with its marker.
+// The bytes of a PCX file (ipi_extent.h): at most the header, the most
+// run-length data its lines can take and a 256-colour table; the reader
+// finds the data's end within them.
 uint64_t PcxFileExtent(const IpiByteSource& src);
 int PcxDecodeRle(IPIENVIRONMENT* env, IPIOBJECT* source, IPIOBJECT* destination);

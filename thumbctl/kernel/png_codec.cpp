@@ -151,17 +151,27 @@ int PngParseStream(const uint8_t* data, size_t size, PngStreamInfo* info) {
 }
 
 uint64_t PngFileExtent(const IpiByteSource& src) {
-    uint8_t head[8];
-    if (!src.read(0, head, 8) || std::memcmp(head, kSignature, 8) != 0) return src.size;
+    // The header chunk declares the picture: its image data can take at most
+    // twice its filtered rows (stored deflate blocks, chunks of any length),
+    // and the other chunks what a file keeps beside its pixels.
+    uint8_t head[8 + 8 + 13];
+    if (!src.read(0, head, sizeof head) || std::memcmp(head, kSignature, 8) != 0)
+        return ipiNoEndWithin(src, kIpiBesidePixels);
+    PngStreamInfo info;
+    const bool declared = Be32(head + 8) == 13 && std::memcmp(head + 12, "IHDR", 4) == 0 && ParseIhdr(head + 16, &info) == 0;
+    const uint64_t bound = declared ? ipiBoundOf(FilteredBytes(info), 2, kIpiBesidePixels) : kIpiBesidePixels;
+    const IpiByteSource seen = ipiBytesUpTo(src, bound);
     // Chunk after chunk by their lengths; only the length and type are read.
     uint64_t pos = 8;
-    while (src.read(pos, head, 8)) {
+    while (seen.read(pos, head, 8)) {
         const uint32_t length = Be32(head);
-        if (length > 0x7FFFFFFFu) break;
+        // A chunk whose type is not four letters is no chunk: the data has
+        // ended (zeros after a cut file) or is damaged.
+        if (length > 0x7FFFFFFFu || !std::all_of(head + 4, head + 8, IsLetter)) break;
         pos += 12 + uint64_t(length);
         if (std::memcmp(head + 4, "IEND", 4) == 0) return std::min(pos, src.size);
     }
-    return src.size;
+    return ipiNoEndWithin(src, seen.size);
 }
 
 std::vector<uint8_t> PngGatherImageData(const uint8_t* data, const PngStreamInfo& info) {

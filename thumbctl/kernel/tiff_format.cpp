@@ -378,6 +378,24 @@ int StripTable(const Reader& r, const Directory& dir, Page& p) {
     return kOk;
 }
 
+// The most bytes `rows` rows of a page can take in its coding: PackBits
+// two bytes a byte (literals of one), LZW at most 12 bits a byte with its
+// clear codes, the CCITT codings at most two bytes a pixel and an end of
+// line a row.
+uint64_t MostCodedBytes(const Page& p, uint64_t rows) {
+    const uint64_t n = rows * p.rowBytes;
+    switch (p.compression) {
+    case ipiCompressionNone: return n;
+    case ipiCompressionPackBits: return 2 * n + 16;
+    case ipiCompressionLzw: return 2 * n + 16;
+    case ipiCompressionCcittG3:
+    case ipiCompressionCcittG3_2D:
+    case ipiCompressionCcittG4:
+    case ipiCompressionCcittMH: return 16 * n + 8 * rows + 64;
+    default: return UINT32_MAX;
+    }
+}
+
 // Every strip must lie inside the data: compressed strips by their byte
 // counts, uncompressed ones by the rows they hold. PackBits codes must be
 // able to fill their strip's rows.
@@ -386,9 +404,12 @@ int StripsFitTheData(const Source& src, Page& p) {
     const uint64_t rps = p.rowsPerStrip;
     for (uint64_t s = 0; s < p.stripOffsets.size(); ++s) {
         const uint64_t rows = std::min<uint64_t>(rps, p.height - s * rps);
-        const uint64_t bytes = p.compression == ipiCompressionNone ? rows * p.rowBytes : p.stripByteCounts[s];
+        uint64_t bytes = p.compression == ipiCompressionNone ? rows * p.rowBytes : p.stripByteCounts[s];
+        if (uint64_t(p.stripOffsets[s]) + bytes > src.size) return kSyntax;
+        // A byte count is read no further than its rows can take coded.
+        bytes = std::min(bytes, MostCodedBytes(p, rows));
+        p.stripByteCounts[s] = uint32_t(std::min<uint64_t>(p.stripByteCounts[s], bytes));
         const uint64_t end = uint64_t(p.stripOffsets[s]) + bytes;
-        if (end > src.size) return kSyntax;
         p.stripsEnd = std::max(p.stripsEnd, end);
         if (p.compression == ipiCompressionPackBits && rows * p.rowBytes > uint64_t(PackBitsMostBytes(bytes)))
             return kSyntax;
@@ -447,7 +468,10 @@ int ReadPage(const Source& src, int index, Page* page) {
 uint64_t FileExtent(const Source& src) {
     Header header;
     std::vector<uint32_t> offsets;
-    if (ReadHeader(src, &header) != kOk || WalkDirectories(src, header, &offsets) != kOk) return src.size;
+    // A chain the reader cannot follow is refused by it: it gets no more than
+    // what a file keeps beside its pixels to find that out.
+    if (ReadHeader(src, &header) != kOk || WalkDirectories(src, header, &offsets) != kOk)
+        return ipiNoEndWithin(src, kIpiBesidePixels);
     // Each directory with the values it keeps out of line, and its page's strips.
     uint64_t end = 8;
     for (uint32_t offset : offsets) {
@@ -455,7 +479,7 @@ uint64_t FileExtent(const Source& src) {
         Page page;
         if (ReadDirectory(src, header.littleEndian, offset, &dir) != kOk ||
             InterpretDirectory(src, dir, header.littleEndian, &page) != kOk)
-            return src.size;
+            return ipiNoEndWithin(src, kIpiBesidePixels);
         end = std::max({end, dir.end, page.stripsEnd});
     }
     return std::min(end, src.size);

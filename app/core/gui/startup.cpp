@@ -11,6 +11,7 @@
 #include "app/core/shipped_files.h"
 #include "app/core/version.h"
 #include "app/outside/varnholde_calls.h"
+#include "thumbctl/control/loading_host.h"
 #include "platform/fileversion.h"
 #include "platform/folders.h"
 #include "platform/guiservices.h"
@@ -157,11 +158,11 @@ FrmSplash::FrmSplash(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::F
 
 bool FrmSplash::ShowPictureFile(const std::string& path)
 {
-    // A regular file of bounded size only: a pipe or device in the picture's
-    // place is refused at once, never waited on.
-    std::string bytes;
-    if (!core::ReadSmallFile(path, size_t(64) << 20, &bytes)) return false;
-    const QImage img = QImage::fromData(reinterpret_cast<const uchar*>(bytes.data()), int(bytes.size()));
+    // Read as the thumbnail list reads a picture: a regular file only (a
+    // pipe or device in its place is refused at once, never waited on), read
+    // no further than its picture can take, refused when cut or damaged.
+    int listError = 0;
+    const QImage img = thumbctl::ReadPictureFile(path, &listError);
     if (img.isNull()) return false;
     ImgXCtrl1->setPixmap(QPixmap::fromImage(img));
     return true;

@@ -8,6 +8,7 @@
 #include "thumbctl/control/tests/test_host.h"
 #include "thumbctl/control/thumbnail_dib.h"
 #include "thumbctl/kernel/decode.h"
+#include "testsupport/peak_memory.h"
 #include "testsupport/testsupport.h"
 
 #include <QCoreApplication>
@@ -673,6 +674,77 @@ void CompareWithFullSize(const TempDir& dir, size_t count, Check check)
 // size: each is exactly that decode shrunk to the size the whole picture
 // fits into the box, and over the whole set they lie within two levels on
 // average of the thumbnails made from the full-size decodes.
+namespace {
+
+// Peak memory `work` adds in this process (the loopback server's thread
+// rules out a child process): the peak reset first, then read back.
+int64_t PeakInProcess(const std::function<void()>& work)
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+    const int64_t before = testsupport::StatusKb("VmRSS:");
+    work();
+    const int64_t peak = testsupport::StatusKb("VmHWM:");
+    return before >= 0 && peak >= 0 ? (peak - before) * 1024 : -1;
+}
+
+} // namespace
+
+// A damaged picture is an invalid file (2001), never a failure of the
+// system (9900); a picture cut short with zeros after it is read no further
+// than its picture can take, from a file or a URL.
+TEST_F(MixedFolder, DamagedAndCutPicturesAreInvalidFilesReadWithinTheirPicture)
+{
+    TempDir scratch("thumbdamage");
+    const std::string d = Dir() + "/";
+    int tries = 0, refused = 0;
+    for (const std::string name : {"photo.jpg", "wide.bmp", "small.png", "pic.pcx"}) {
+        const std::vector<uint8_t> good = testsupport::ReadBytes(d + name);
+        const std::string path = scratch.file("damaged-" + name);
+        for (size_t at = 2; at < good.size(); at += std::max<size_t>(1, good.size() / 97)) {
+            for (uint8_t flip : {uint8_t(0xFF), uint8_t(0x10)}) {
+                std::vector<uint8_t> bad = good;
+                bad[at] ^= flip;
+                testsupport::WriteBytes(path, bad);
+                loader.RemoveAll();
+                loader.dataSource = sourceDirect;
+                loader.lastError = 0;
+                ++tries;
+                if (loader.Add(-1, path, "", "")) continue;
+                ++refused;
+                EXPECT_TRUE(loader.lastError == trkErrInvalidFileFormat || loader.lastError == trkErrNotSupportFileFormat)
+                    << name << " byte " << at << " ^ " << int(flip) << ": " << loader.lastError;
+            }
+        }
+        // Cut in half, then zeros up to 48 MB: from the file and from a URL.
+        std::vector<uint8_t> cut(good.begin(), good.begin() + long(good.size() / 2));
+        testsupport::MakeSparseFile(path, cut, int64_t(48) << 20);
+        loader.RemoveAll();
+        const int64_t peak = testsupport::PeakBytes([&] {
+            loader.Add(-1, path, "", "");
+            return true;
+        });
+        EXPECT_GE(peak, 0) << name;
+        EXPECT_LT(peak, int64_t(16) << 20) << name << " cut and padded";
+    }
+    EXPECT_GT(refused, tries / 10);
+}
+
+// A URL's body is held once: a small JPEG with 48 MB of zeros after it,
+// fetched whole, costs the body and not twice that.
+TEST_F(MixedFolder, AFetchedBodyIsHeldOnce)
+{
+    testkit::LoopbackServer server;
+    std::vector<uint8_t> body = testsupport::ReadBytes(Dir() + "/photo.jpg");
+    const int64_t padded = int64_t(48) << 20;
+    body.resize(size_t(padded), 0);
+    server.Serve("/padded.jpg", body);
+    body = std::vector<uint8_t>();
+    loader.dataSource = sourceDirect;
+    const int64_t peak = PeakInProcess([&] { EXPECT_TRUE(loader.Add(-1, server.Url() + "/padded.jpg", "", "")); });
+    EXPECT_GT(peak, 0);
+    EXPECT_LT(peak, padded + padded / 2);
+}
+
 TEST(JpegThumbnails, ReducedDecodesStayWithinTwoLevelsOfTheFullSize)
 {
     TempDir dir("thumbjpeg");

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -72,7 +73,7 @@ public:
     void Serve(const std::string& path, std::vector<uint8_t> body)
     {
         std::lock_guard<std::mutex> g(mutex_);
-        bodies_[path] = std::move(body);
+        bodies_[path] = std::make_shared<const std::vector<uint8_t>>(std::move(body));
     }
     // The body is sent with this Content-Encoding ("gzip" ...), whatever the
     // request asked for.
@@ -149,7 +150,8 @@ private:
         ++requests_;
         const size_t s = request.find(' '), e = request.find(' ', s + 1);
         const std::string path = s == std::string::npos ? "" : request.substr(s + 1, e - s - 1);
-        std::vector<uint8_t> body;
+        // Shared, not copied: a large body is in memory once while it is sent.
+        std::shared_ptr<const std::vector<uint8_t>> shared;
         bool found = false;
         Mode mode = Mode::Body;
         std::function<void(const std::string&)> seen;
@@ -162,7 +164,7 @@ private:
             if (enc != encodings_.end()) encoding = "\r\nContent-Encoding: " + enc->second;
             auto it = bodies_.find(path);
             if (it != bodies_.end()) {
-                body = it->second;
+                shared = it->second;
                 found = true;
             }
             auto m = modes_.find(path);
@@ -185,6 +187,8 @@ private:
                 if (mode == Mode::Trickle && ClientGone(c, 20)) break;
             }
         } else {
+            static const std::vector<uint8_t> kNone;
+            const std::vector<uint8_t>& body = shared ? *shared : kNone;
             const std::string head = std::string(found ? "HTTP/1.0 200 OK" : "HTTP/1.0 404 Not Found") +
                                      "\r\nContent-Length: " + std::to_string(body.size()) + encoding +
                                      "\r\nConnection: close\r\n\r\n";
@@ -201,7 +205,7 @@ private:
     std::thread thread_;
     mutable std::mutex mutex_;
     std::vector<std::thread> connections_;
-    std::map<std::string, std::vector<uint8_t>> bodies_;
+    std::map<std::string, std::shared_ptr<const std::vector<uint8_t>>> bodies_;
     std::map<std::string, Mode> modes_;
     std::map<std::string, int> answersLeft_;
     std::function<void(const std::string&)> onRequest_;

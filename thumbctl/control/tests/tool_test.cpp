@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "testsupport/peak_memory.h"
 #include "testsupport/testsupport.h"
 
 namespace {
@@ -78,6 +79,52 @@ TEST(NorvikelTool, ProbeReportsADecodeThatFails)
         EXPECT_EQ(code, 1) << out;
         EXPECT_NE(out.find(cut + ": " + listed.substr(at)), std::string::npos) << out << listed;
         EXPECT_EQ(out.find("size unknown"), std::string::npos) << out;
+    }
+}
+
+// A picture cut in half with 48 MB of zeros after it: every tool that
+// reads it (the list's probe and list, the thumbnail grab, the kernel's
+// ipidecode from a file and from memory) refuses it within what its picture
+// can take, never reading the zeros.
+TEST(NorvikelTool, CutAndPaddedPicturesAreReadNoFurtherThanTheirPicture)
+{
+    testsupport::TempDir dir("tool-cut-padded");
+    const std::string d = dir.path().string() + "/";
+    int code = 1;
+    testsupport::Shell("convert -size 64x48 plasma:red-blue -seed 3 -depth 8 ppm:" + d + "a.ppm && "
+                       "convert " + d + "a.ppm -depth 8 PNG24:" + d + "a.png && "
+                       "cjpeg -outfile " + d + "a.jpg " + d + "a.ppm",
+                       &code);
+    ASSERT_EQ(code, 0);
+    const std::string bin = testsupport::BinDir() + "/";
+    for (const auto& f : {std::make_pair("jpg", "5"), std::make_pair("png", "44")}) {
+        const auto bytes = testsupport::ReadBytes(d + "a." + f.first);
+        const std::vector<uint8_t> half(bytes.begin(), bytes.begin() + long(bytes.size() / 2));
+        const std::string cut = d + "cut." + f.first, padded = d + "padded." + f.first;
+        testsupport::WriteBytes(cut, half);
+        testsupport::MakeSparseFile(padded, half, int64_t(48) << 20);
+        for (const std::string& command :
+             {bin + "norvikel-tool probe ", bin + "norvikel-tool list --source items --path ",
+              bin + "norvikel-tool grab --source items --path "}) {
+            SCOPED_TRACE(command + f.first);
+            const std::string out = command.find(" grab ") == std::string::npos ? "" : " " + d + "grab.png";
+            // Against the same program on the cut file without the zeros.
+            int exit = -1, padExit = -1;
+            const int64_t plain = testsupport::CommandPeakBytes(command + cut + out + " >/dev/null 2>&1", &exit);
+            const int64_t peak = testsupport::CommandPeakBytes(command + padded + out + " >/dev/null 2>&1", &padExit);
+            EXPECT_GT(plain, 0);
+            EXPECT_LT(peak, plain + (int64_t(8) << 20));
+            EXPECT_EQ(padExit, exit);
+        }
+        for (const std::string& how : {"", " --memory"}) {
+            SCOPED_TRACE(std::string("ipidecode") + how + " " + f.first);
+            int exit = -1;
+            const int64_t peak =
+                testsupport::CommandPeakBytes(bin + "ipidecode " + padded + " " + f.second + how + " >/dev/null 2>&1", &exit);
+            EXPECT_GT(peak, 0);
+            EXPECT_LT(peak, int64_t(16) << 20);
+            EXPECT_EQ(exit, 1);
+        }
     }
 }
 

@@ -168,6 +168,14 @@ Bytes WithPngSize(Bytes png, uint32_t w, uint32_t h)
     return png;
 }
 
+// The most bytes a PCX's lines can take run-length coded (two bytes a
+// byte), with its header and a 256-colour table.
+int64_t PcxMostBytes(const Bytes& pcx)
+{
+    const int64_t lines = int64_t(pcx[10] | pcx[11] << 8) - int64_t(pcx[6] | pcx[7] << 8) + 1;
+    return 128 + 2 * int64_t(pcx[65]) * int64_t(pcx[66] | pcx[67] << 8) * lines + 769;
+}
+
 class BoundedReads : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -272,12 +280,14 @@ TEST_F(BoundedReads, PaddedPicturesReadOnlyTheirOwnBytes)
         EXPECT_EQ(want.error, s.error);
         testsupport::MakeSparseFile(padded, s.bytes, kPadded);
         EXPECT_EQ(FromFile(padded, s.format), want);
-        // The bytes the file entry point reads are the picture's own.
+        // The bytes the file entry point reads are the picture's own (a
+        // PCX, whose header declares no end, at most the most its lines
+        // can take: its reader finds the end in its one pass).
         int error = 0;
         const IPIHANDLE read = ReadImageFileToGlobal(padded.c_str(), s.format, &error);
         ASSERT_NE(read, 0u) << error;
         const int64_t got = ipiGlobalSize(read);
-        EXPECT_LE(got, int64_t(s.bytes.size()));
+        EXPECT_LE(got, s.format == DecodeFormatPcx ? PcxMostBytes(s.bytes) : int64_t(s.bytes.size()));
         if (got <= int64_t(s.bytes.size())) {
             IpiGlobalLock lock(read);
             const Bytes picture(lock.ptr(), lock.ptr() + got);
@@ -359,6 +369,81 @@ const Bytes& SampleBytes(const std::vector<Sample>& samples, const std::string& 
     ADD_FAILURE() << "no sample " << name;
     static const Bytes none;
     return none;
+}
+
+// Cut short, then padded: the end its format marks is missing and a long
+// run of zeros follows (a copy that stopped into a file made at full size).
+// No reader follows the file's size: what is read stays within what the
+// declared picture can take, and a picture whose format marks its end
+// (JPEG, PNG) is refused. The other formats cannot tell zeros from picture
+// data; they give a picture of the declared size or refuse it.
+TEST_F(BoundedReads, CutAndPaddedPicturesCostNoMoreThanTheirPicture)
+{
+    // Well above what these small pictures can take with what a file keeps
+    // beside its pixels, well below the padding.
+    constexpr int64_t kPad = int64_t(32) << 20;
+    constexpr int64_t kBound = int64_t(12) << 20;
+    const std::string path = dir_->file("cut-and-padded");
+    for (const Sample& s : *samples_) {
+        const Outcome whole = FromMemory(s.bytes, s.format);
+        const DibView want = ViewDibBytes(whole.dib.data(), int64_t(whole.dib.size()));
+        const size_t n = s.bytes.size();
+        for (size_t at : {size_t(60), n / 2, n - 2}) {
+            SCOPED_TRACE(s.name + " cut at " + std::to_string(at) + " of " + std::to_string(n));
+            Bytes part(s.bytes.begin(), s.bytes.begin() + long(at));
+            if (s.format == DecodeFormatBmp) Put32(part, 2, 0);
+            testsupport::MakeSparseFile(path, part, kPad);
+            Bytes inMemory = part;
+            inMemory.resize(size_t(kPad), 0);
+            const Outcome fromFile = FromFile(path, s.format);
+            for (const Outcome& o : {fromFile, FromMemory(inMemory, s.format)}) {
+                if (s.format == DecodeFormatJpeg || s.format == DecodeFormatPng) {
+                    EXPECT_NE(o.error, 0);
+                }
+                if (o.error != 0) continue;
+                const DibView got = ViewDibBytes(o.dib.data(), int64_t(o.dib.size()));
+                EXPECT_EQ(std::tie(got.width, got.height), std::tie(want.width, want.height));
+            }
+            int error = 0;
+            const IPIHANDLE read = ReadImageFileToGlobal(path.c_str(), s.format, &error);
+            EXPECT_LT(read ? ipiGlobalSize(read) : 0, kBound);
+            if (read) ipiGlobalFree(read);
+            for (const int64_t peak : {PeakOfFileDecode(path, s.format, fromFile.error != 0),
+                                       testsupport::PeakBytes([&] {
+                                           IPIHANDLE h = 0;
+                                           int e = 0;
+                                           DecodeImageFromMemory(inMemory.data(), &h, 1, s.format, 0, kPad, nullptr,
+                                                                 0, &e);
+                                           if (h) ipiGlobalFree(h);
+                                           return true;
+                                       })}) {
+                EXPECT_GE(peak, 0);
+                EXPECT_LT(peak, kBound);
+            }
+        }
+    }
+}
+
+// A valid run-length BMP whose stated size of its codes is wrong (far too
+// large), with zeros after it: the codes are read no further than its
+// pixels can take, and the picture is the one without the zeros.
+TEST_F(BoundedReads, AStatedCodeSizeNeverWidensTheRead)
+{
+    constexpr int64_t kPad = int64_t(64) << 20;
+    const std::string path = dir_->file("stated");
+    for (const char* name : {"rle8.bmp", "rle4.bmp"}) {
+        SCOPED_TRACE(name);
+        const Bytes& bmp = SampleBytes(*samples_, name);
+        const Outcome whole = FromMemory(bmp, DecodeFormatBmp);
+        ASSERT_EQ(whole.error, 0);
+        Bytes wrong = bmp;
+        Put32(wrong, 34, 0x7FFFFFF0u);
+        testsupport::MakeSparseFile(path, wrong, kPad);
+        EXPECT_EQ(FromFile(path, DecodeFormatBmp), whole);
+        const int64_t peak = PeakOfFileDecode(path, DecodeFormatBmp, false);
+        EXPECT_GE(peak, 0);
+        EXPECT_LT(peak, kPeakBound);
+    }
 }
 
 TEST_F(BoundedReads, DeclaredSizesTheDataCannotFillAreRefused)

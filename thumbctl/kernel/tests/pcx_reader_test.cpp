@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using testsupport::MagickPixels;
 using testsupport::ReadBytes;
 using testsupport::Shell;
@@ -189,7 +191,7 @@ std::vector<uint8_t> DecodedTable(const std::vector<uint8_t>& pcx, int* error) {
 
 // The colours of a picture are the ones its file gives: a 256-colour table
 // only behind its marker byte 12 (right after the run-length data, or at
-// the very end), and a two-colour header table that writers left all zero
+// the very end with only zeros between), and a two-colour header table that writers left all zero
 // is black and white.
 TEST(PcxDecode, TheColourTableIsTheOneTheFileGives) {
     std::vector<uint8_t> table = {12};
@@ -224,12 +226,14 @@ TEST(PcxDecode, TheColourTableIsTheOneTheFileGives) {
         std::vector<uint8_t> table;
     } cases[] = {
         {"table right after the data", eightBit(runs, 0, 12), 0, want},
-        {"table at the end, bytes between", eightBit(runs, 9, 12), 0, want},
+        {"table at the end, zeros between", eightBit(runs, 9, 12), 0, want},
         {"no marker before the table", eightBit(runs, 0, 11), 22, {}},
         // The data then takes the marker for a pixel and runs into the table.
         {"a run count one short", eightBit(oneShort, 0, 12), 22, {}},
-        // The data then ends a byte early: the table is not taken from there.
-        {"a run count one long", eightBit(oneLong, 0, 12), 0, want},
+        // The data then ends a byte early, the last literal left over before
+        // the table: every pixel after the run would be shifted.
+        {"a run count one long", eightBit(oneLong, 0, 12), 22, {}},
+        {"a run count one long, zeros before the table", eightBit(oneLong, 9, 12), 22, {}},
         {"two colours left zero", oneBit(0, 0), 0, blackAndWhite},
         {"two colours given", oneBit(255, 255), 0, redAndBlue},
     };
@@ -243,3 +247,87 @@ TEST(PcxDecode, TheColourTableIsTheOneTheFileGives) {
 }
 
 }  // namespace
+
+namespace {
+
+// An 8-bit PCX of 96 x 64 with its 256-colour table, coded as writers code
+// it: a run for every repeated byte (and for a byte with both top bits set),
+// a literal for the rest. Rows of short runs and single levels.
+std::vector<uint8_t> EightBitPcx(std::vector<size_t>* runStarts) {
+    const int w = 96, h = 64;
+    std::vector<uint8_t> d = Header(8, 1, w, h, w);
+    d[68] = 1;
+    for (int y = 0; y < h; ++y) {
+        std::vector<uint8_t> line(static_cast<size_t>(w), 0);
+        for (int x = 0; x < w; ++x) line[size_t(x)] = uint8_t(((x / (1 + y % 5)) * 7 + y * 3) & 0xFF);
+        for (size_t x = 0; x < line.size();) {
+            size_t n = 1;
+            while (x + n < line.size() && n < 63 && line[x + n] == line[x]) ++n;
+            if (n > 1 || line[x] >= 0xC0) {
+                runStarts->push_back(d.size());
+                d.insert(d.end(), {uint8_t(0xC0 | n), line[x]});
+            } else {
+                d.push_back(line[x]);
+            }
+            x += n;
+        }
+    }
+    d.push_back(12);
+    for (int i = 0; i < 256; ++i) d.insert(d.end(), {uint8_t(i), uint8_t(i), uint8_t(255 - i)});
+    return d;
+}
+
+DibView FromMemory(const std::vector<uint8_t>& b, int* error) {
+    IPIHANDLE h = 0;
+    *error = 0;
+    DecodeImageFromMemory(b.data(), &h, 1, DecodeFormatPcx, 0, int64_t(b.size()), nullptr, 0, error);
+    return TakeDib(h);
+}
+
+}  // namespace
+
+// Damage is never shown as a picture: a changed run count moves every pixel
+// after it, so the data no longer ends where the table begins (or a run
+// passes the end of the picture's data); such a file is refused. A changed
+// byte anywhere in the run-length data is refused or changes at most the
+// pixels of one run, never shifts the picture.
+TEST(PcxDecode, AChangedRunIsRefusedNeverAShiftedPicture) {
+    std::vector<size_t> runs;
+    const std::vector<uint8_t> good = EightBitPcx(&runs);
+    int error = -5;
+    const DibView want = FromMemory(good, &error);
+    ASSERT_EQ(error, 0);
+    ASSERT_EQ(want.width * want.height, 6144);
+    ASSERT_GT(runs.size(), 100u);
+    for (size_t at : runs) {
+        for (int step : {-1, 1}) {
+            const int count = (good[at] & 0x3F) + step;
+            if (count < 1 || count > 63) continue;
+            std::vector<uint8_t> bad = good;
+            bad[at] = uint8_t(0xC0 | count);
+            FromMemory(bad, &error);
+            EXPECT_EQ(error, 22) << "run at " << at << " count " << count;
+        }
+    }
+    const size_t dataEnd = good.size() - 769;
+    int shifted = 0, refused = 0;
+    for (size_t at = 128; at < dataEnd; at += 3) {
+        for (uint8_t flip : {uint8_t(0x01), uint8_t(0x40), uint8_t(0xC0)}) {
+            std::vector<uint8_t> bad = good;
+            bad[at] ^= flip;
+            const DibView got = FromMemory(bad, &error);
+            if (error != 0) {
+                ++refused;
+                continue;
+            }
+            ASSERT_EQ(got.rgb.size(), want.rgb.size());
+            int differ = 0;
+            for (size_t i = 0; i < want.rgb.size(); i += 3)
+                differ += !std::equal(want.rgb.begin() + long(i), want.rgb.begin() + long(i) + 3, got.rgb.begin() + long(i));
+            if (differ > 63) ++shifted;
+            EXPECT_LE(differ, 63) << "byte " << at << " ^ " << int(flip);
+        }
+    }
+    EXPECT_EQ(shifted, 0);
+    EXPECT_GT(refused, 0);
+}

@@ -10,7 +10,9 @@
 #include "platform/picturebuffer.h"
 #include "platform/regular_file.h"
 #include "testsupport/accessible_names.h"
+#include "testsupport/peak_memory.h"
 
+#include <QBuffer>
 #include <QKeyEvent>
 #include <QProcess>
 #include <QSignalBlocker>
@@ -418,4 +420,30 @@ TEST_F(GuiTest, ASplashPictureThatIsAPipeNeverHoldsTheStart)
     testsupport::MakeFifo(platform::JoinPath(platform::UtilityFolder(), "SorvantaSplash.bmp"));
     ASSERT_EQ(gui::StartupResult::Running, gui::RunStartup("", hooks));
     EXPECT_TRUE(gui::frmUnits().isVisible());
+}
+
+// The splash reads its picture as the thumbnail list reads pictures: a
+// whole one is shown; one cut short with zeros after it (its end missing)
+// is refused without reading the zeros, and the drawn picture stays.
+TEST_F(GuiTest, TheSplashPictureIsReadNoFurtherThanItsPicture)
+{
+    testsupport::HangGuard guard;
+    testsupport::TempDir dir("splash");
+    QImage picture(120, 50, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x) picture.setPixel(x, y, qRgb(2 * x, 5 * y, (x * y) & 255));
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(picture.save(&buffer, "JPEG"));
+    const std::vector<uint8_t> jpeg(encoded.begin(), encoded.end());
+    const std::string path = dir.file("SorvantaSplash.bmp");
+    testsupport::WriteBytes(path, jpeg);
+    EXPECT_TRUE(gui::frmSplash().ShowPictureFile(path));
+    EXPECT_EQ(gui::frmSplash().ImgXCtrl1->pixmap().size(), QSize(120, 50));
+    testsupport::MakeSparseFile(path, std::vector<uint8_t>(jpeg.begin(), jpeg.begin() + long(jpeg.size() / 2)),
+                                int64_t(48) << 20);
+    const int64_t peak = testsupport::PeakBytes([&] { return !gui::frmSplash().ShowPictureFile(path); });
+    EXPECT_GE(peak, 0) << "cut and padded: refused";
+    EXPECT_LT(peak, int64_t(16) << 20);
 }
