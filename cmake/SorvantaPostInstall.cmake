@@ -11,7 +11,8 @@
 #   post-install step a package runs, quoted for a shell.
 # Each path made here gets an explicit mode (folders 0755, the desktop entry
 # 0644; the registry's own writer gives it 0644) and is recorded in
-# install_manifest.txt beside the files the install rules copied.
+# install_manifest.txt beside the files the install rules copied (as they
+# are, by their path under the prefix, without DESTDIR).
 set(_prefix "${CMAKE_INSTALL_PREFIX}")
 set(_stage "$ENV{DESTDIR}")
 
@@ -21,19 +22,7 @@ function(_sorvanta_shell_quote text out)
   set(${out} "'${quoted}'" PARENT_SCOPE)
 endfunction()
 
-# Makes a folder and its missing parents, each new one with mode 0755
-# whatever the umask; folders that exist keep theirs.
-function(_sorvanta_make_folder dir)
-  if(IS_DIRECTORY "${dir}")
-    return()
-  endif()
-  get_filename_component(_parent "${dir}" DIRECTORY)
-  if(NOT _parent STREQUAL dir)
-    _sorvanta_make_folder("${_parent}")
-  endif()
-  file(MAKE_DIRECTORY "${dir}")
-  file(CHMOD "${dir}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-endfunction()
+include("${CMAKE_CURRENT_LIST_DIR}/SorvantaMakeFolder.cmake")
 
 _sorvanta_make_folder("${_stage}${_prefix}/${SORVANTA_BINDIR}")
 foreach(_name IN LISTS SORVANTA_LAUNCHED)
@@ -41,7 +30,7 @@ foreach(_name IN LISTS SORVANTA_LAUNCHED)
   message(STATUS "Installing: ${_link} -> ${SORVANTA_LINK_TARGET}/${_name}")
   file(REMOVE "${_link}")
   file(CREATE_LINK "${SORVANTA_LINK_TARGET}/${_name}" "${_link}" SYMBOLIC)
-  list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${_link}")
+  list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${_prefix}/${SORVANTA_BINDIR}/${_name}")
 endforeach()
 
 # Exec of a desktop entry: the launcher's path in double quotes (a prefix
@@ -66,7 +55,7 @@ Terminal=false
 Categories=Science;Engineering;
 ")
 file(CHMOD "${_entry}" PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
-list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${_entry}")
+list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${_prefix}/${SORVANTA_DATADIR}/applications/sorvanta.desktop")
 
 if(SORVANTA_REGSVR)
   set(_folder "${_prefix}/${SORVANTA_FOLDER}")

@@ -78,7 +78,9 @@ std::string UndoRecord(const JournalRecord& r)
         host::RegistryLock lock;
         if (kind == "registry" && platform::IsFolder(platform::FolderOf(target))) {
             const std::string lockPath = Field(r, 5).empty() ? host::RegistryLockPath(target) : Field(r, 5);
-            if (const std::string why = lock.Take(lockPath); !why.empty()) return why;
+            // A lock file that cannot even be made (a read-only folder) is
+            // one no registration could have taken to write there either.
+            if (const std::string why = lock.Take(lockPath); !why.empty() && lock.HeldElsewhere()) return why;
             if (const std::string why = host::RemoveRegistryLeftovers(target); !why.empty()) return why;
         }
         std::string error = Remove(Field(r, 3));

@@ -269,28 +269,6 @@ TEST(UpgradeRelease, EachCheckOfTheManifestStandsOnItsOwn)
     }
 }
 
-// A registration that meets a class registry another process holds locked:
-// the helper waits its own time and says so, and its words reach the user
-// (the tool's limit is longer than the helper's wait).
-TEST(UpgradeServices, TheHelpersOwnReasonReachesTheUserWhenTheRegistryIsLocked)
-{
-    testsupport::HangGuard guard;
-    TempDir dir;
-    const std::string classes = dir.file("classes.reg");
-    ::setenv("SORVANTA_CLASS_REGISTRY", classes.c_str(), 1);
-    host::RegistryLock held;
-    ASSERT_EQ("", held.Take(host::RegistryLockPath(classes)));
-    platform::ScriptedMessages messages;
-    EXPECT_FALSE(upgrade::RegUnregServer(SORVANTA_BIN_DIR "/libNorvikel.so", "r"));
-    ASSERT_EQ(1u, messages.records.size());
-    const std::string& text = messages.records[0].text;
-    EXPECT_EQ(0u, text.find("Registration of " SORVANTA_BIN_DIR "/libNorvikel.so failed (0x80040200).\r")) << text;
-    EXPECT_NE(std::string::npos, text.find("the class registry is locked by another process (" + classes + ".lock)"))
-        << text;
-    EXPECT_FALSE(fs::exists(classes));
-    ::unsetenv("SORVANTA_CLASS_REGISTRY");
-}
-
 // What the upgrade puts into an installation has the mode every user needs,
 // whatever the umask and the release folder's modes; a backup keeps its
 // source's mode exactly.
@@ -430,6 +408,41 @@ public:
     TempDir dir;
     std::string release, pf, program, utility, registry, classes, savedHome;
 };
+
+// A registration that meets a class registry another process holds locked:
+// the helper waits its own time and says so, and its words reach the user
+// (the tool's own limit, as it runs by default, is longer than that wait).
+TEST_F(UpgradeScript, TheHelpersOwnReasonReachesTheUserWhenTheRegistryIsLocked)
+{
+    testsupport::HangGuard guard;
+    fs::remove(release + "/libNorvikel.so");
+    fs::copy_file(SORVANTA_BIN_DIR "/libNorvikel.so", release + "/libNorvikel.so");
+    WriteManifest(release);
+    fs::create_directories(dir.file("config"));
+    host::RegistryLock held;
+    ASSERT_EQ("", held.Take(host::RegistryLockPath(classes)));
+    const auto before = Snapshot(pf);
+    // The other process lets the lock go once the failure is shown: the
+    // rollback, which puts the registry back under its lock, then has it.
+    platform::ScriptedMessages messages;
+    platform::SetMessageHandler([&](const std::string& text, int style, const std::string& title) {
+        messages.records.push_back({text, style, title});
+        if (text.rfind("Registration of ", 0) == 0) held.Release();
+        return style == platform::kMsgQuestion ? int(platform::kAnsYes) : int(platform::kAnsOk);
+    });
+    upgrade::UpgradeToolOptions options;  // the tool's own limit
+    options.appFolder = release;
+    EXPECT_EQ(upgrade::kUpgradeFailed, upgrade::RunUpgradeTool(options));
+    ASSERT_EQ(3u, messages.records.size());
+    EXPECT_EQ(0u, messages.records[2].text.find("The upgrade could not be completed: ")) << messages.records[2].text;
+    EXPECT_NE(std::string::npos, messages.records[2].text.find("\rThe system has not been modified."));
+    const std::string& text = messages.records[1].text;
+    EXPECT_EQ(0u, text.find("Registration of " + program + "/libNorvikel.so failed (0x80040200).\r")) << text;
+    EXPECT_NE(std::string::npos, text.find("the class registry is locked by another process (" + classes + ".lock)"))
+        << text;
+    EXPECT_EQ(before, Snapshot(pf));
+    EXPECT_FALSE(fs::exists(classes));
+}
 
 // An installation in a shared prefix (an earlier release's PREFIX/share,
 // outside the user's home) registers its control in the installation's

@@ -44,6 +44,7 @@ std::string RegistryLockPath(const std::string& registry) { return registry + ".
 std::string RegistryLock::Take(const std::string& lockPath, int waitMs)
 {
     Release();
+    heldElsewhere_ = false;
     path_ = lockPath;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
     for (;;) {
@@ -67,8 +68,10 @@ std::string RegistryLock::Take(const std::string& lockPath, int waitMs)
             return "cannot lock the class registry: " + path_ + ": " + SystemError(err);
         }
         Close();
-        if (std::chrono::steady_clock::now() >= deadline)
+        if (std::chrono::steady_clock::now() >= deadline) {
+            heldElsewhere_ = true;
             return "the class registry is locked by another process (" + path_ + ")";
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
 }

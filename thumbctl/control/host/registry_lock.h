@@ -32,10 +32,14 @@ public:
     std::string Take(const std::string& lockPath, int waitMs = kRegistryLockWaitMs);
     // Removes the lock file and lets the lock go.
     void Release();
+    // After a Take that failed: whether another process held the lock (else
+    // the lock file could not be made or opened at all).
+    bool HeldElsewhere() const { return heldElsewhere_; }
 
 private:
     void Close();
     int fd_ = -1;
+    bool heldElsewhere_ = false;
     std::string path_;
 };
 
