@@ -444,6 +444,37 @@ TEST_F(UpgradeScript, TheHelpersOwnReasonReachesTheUserWhenTheRegistryIsLocked)
     EXPECT_FALSE(fs::exists(classes));
 }
 
+// A rollback that cannot put everything back (the registry stays locked by
+// another process throughout) says so, and does not say the system is
+// unchanged; the next start, once the lock is gone, puts it back.
+TEST_F(UpgradeScript, ARollbackThatCannotPutEverythingBackSaysSo)
+{
+    testsupport::HangGuard guard;
+    fs::remove(release + "/libNorvikel.so");
+    fs::copy_file(SORVANTA_BIN_DIR "/libNorvikel.so", release + "/libNorvikel.so");
+    WriteManifest(release);
+    fs::create_directories(dir.file("config"));
+    const auto before = Snapshot(pf);
+    {
+        host::RegistryLock held;
+        ASSERT_EQ("", held.Take(host::RegistryLockPath(classes)));
+        platform::ScriptedMessages messages;
+        EXPECT_EQ(upgrade::kUpgradeFailed, Run(messages));
+        ASSERT_FALSE(messages.records.empty());
+        const std::string last = messages.records.back().text;
+        EXPECT_NE(std::string::npos, last.find("Not everything could be put back (the class registry is locked by "
+                                               "another process"))
+            << last;
+        EXPECT_EQ(std::string::npos, last.find("The system has not been modified.")) << last;
+        EXPECT_NE(before, Snapshot(pf));
+    }
+    platform::ScriptedMessages messages;
+    messages.defaultAnswer = platform::kAnsNo;  // every question answered No
+    EXPECT_EQ(upgrade::kUpgradeDeclined, Run(messages));
+    EXPECT_EQ("An interrupted upgrade has been undone.", messages.records.at(0).text);
+    EXPECT_EQ(before, Snapshot(pf));
+}
+
 // An installation in a shared prefix (an earlier release's PREFIX/share,
 // outside the user's home) registers its control in the installation's
 // registry, which every user of it reads; the user's own is not touched.
