@@ -50,8 +50,9 @@ std::string RemoveFolder(const std::string& path)
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) return "";
     if (::rmdir(path.c_str()) == 0) return SyncFolderOf(path);
-    if (NothingThere(path, errno) || errno == ENOTEMPTY || errno == EEXIST) return "";
-    return path + ": " + std::strerror(errno);
+    const int err = errno;
+    if (NothingThere(path, err) || err == ENOTEMPTY || err == EEXIST) return "";
+    return path + ": " + std::strerror(err);
 }
 
 std::string First(const std::string& a, const std::string& b) { return a.empty() ? b : a; }

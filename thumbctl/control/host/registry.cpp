@@ -103,15 +103,17 @@ void HaltForTestAtTheWrite()
 }
 
 // Writes `text` to `path` through a temporary file renamed into place, the
-// folder synced after; the mode of the file it replaces is kept (0644 for
-// a new one, so that every user reads an installation's registry).
+// folder synced after; the mode of the file it replaces is kept but for
+// write permission of group and others (0644 for a new one, so that every
+// user reads an installation's registry).
 bool WriteWhole(const std::string& path, const std::string& text, std::string* error)
 {
     std::string temp;
     const int fd = MakeRegistryTemporary(path, &temp, error);
     if (fd < 0) return false;
     struct stat old {};
-    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+    // Never writable by others: a lookup would not use it then.
+    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777 & ~mode_t(022)) : 0644;
     int err = 0;
     for (size_t done = 0; done < text.size() && !err;) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);

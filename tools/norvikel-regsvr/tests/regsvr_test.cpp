@@ -355,6 +355,21 @@ TEST(ClassRegistry, ALookupPassesOverAScopeItCannotUse)
         EXPECT_NE(std::string::npos, why.find(c.said)) << why;
         host::SetInstallationRegistryPath(system);
     }
+    // The next change of a registry others could write takes that right
+    // away again, and the registry is used again.
+    fs::remove_all(userFolder);
+    fs::create_directories(userFolder);
+    ::chmod(userFolder.c_str(), 0700);
+    RegSvr(user, "register '" + earlier + "'", &code);
+    ::chmod(user.c_str(), 0666);
+    RegSvr(user, "register '" + earlier + "'", &code);
+    ASSERT_EQ(0, code);
+    struct stat st {};
+    ASSERT_EQ(0, ::stat(user.c_str(), &st));
+    EXPECT_EQ(0644u, st.st_mode & 07777);
+    std::string module, used;
+    EXPECT_EQ(host::kOk, host::ModuleOfClass(classId, &module, nullptr, &used));
+    EXPECT_EQ(user, used);
     fs::remove_all(userFolder);
     host::SetInstallationRegistryPath("");
     host::SetRegistryPath("");
