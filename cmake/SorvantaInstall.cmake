@@ -17,10 +17,20 @@
 # (name, size and SHA-256 of each file), against which the tool checks the
 # release before it changes anything.
 #
+# Every path the install makes gets an explicit mode, whatever the
+# installer's umask: folders 0755, programs and libraries 0755, other files
+# 0644 (the post-install step gives the links' folder and the desktop entry
+# theirs). Every path it makes is recorded in install_manifest.txt.
+#
 # sorvanta_program_file(<target>)                 installed into Calverdine/Sorvanta
 # sorvanta_utility_file(<path> [DEPENDS <target>]) installed into Calverdine/Utility Files
 # sorvanta_finish_installation()                  install rules and the release target
 include(GNUInstallDirs)
+set(SORVANTA_PROGRAM_PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(SORVANTA_FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+# The sizes the program's icon is drawn at for the icon theme.
+set(SORVANTA_ICON_SIZES 16 24 32 48 64 128 256)
 set(SORVANTA_INSTALL_ROOT "lib/Calverdine")
 set(SORVANTA_RELEASE_DIR "${CMAKE_BINARY_DIR}/release")
 set(SORVANTA_MANIFEST_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/SorvantaManifest.cmake")
@@ -44,13 +54,14 @@ endfunction()
 function(_sorvanta_install_icon)
   set(dir ${CMAKE_BINARY_DIR}/icons)
   set(pngs "")
-  foreach(size 16 24 32 48 64 128 256)
+  foreach(size IN LISTS SORVANTA_ICON_SIZES)
     list(APPEND pngs ${dir}/${size}/sorvanta.png)
-    install(FILES ${dir}/${size}/sorvanta.png DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps")
+    install(FILES ${dir}/${size}/sorvanta.png DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps"
+      PERMISSIONS ${SORVANTA_FILE_PERMISSIONS})
   endforeach()
   add_custom_command(OUTPUT ${pngs}
     COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0
-      $<TARGET_FILE:sorvanta-icon> ${dir} 16 24 32 48 64 128 256
+      $<TARGET_FILE:sorvanta-icon> ${dir} ${SORVANTA_ICON_SIZES}
     DEPENDS sorvanta-icon
     COMMENT "Drawing the program's icon"
     VERBATIM)
@@ -75,8 +86,21 @@ function(sorvanta_finish_installation)
   set(installed ${targets} ${tools} ${commands})
   list(REMOVE_DUPLICATES installed)
   set(folder "${SORVANTA_INSTALL_ROOT}/Sorvanta")
-  install(TARGETS ${installed} RUNTIME DESTINATION "${folder}" LIBRARY DESTINATION "${folder}")
-  install(FILES ${files} DESTINATION "${SORVANTA_INSTALL_ROOT}/Utility Files")
+  # Every folder the install rules below fill is made first, with its mode
+  # (the install rules' own folders would follow the umask).
+  set(made_folders "${folder}" "${SORVANTA_INSTALL_ROOT}/Utility Files")
+  foreach(size IN LISTS SORVANTA_ICON_SIZES)
+    list(APPEND made_folders "${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps")
+  endforeach()
+  set(make_code "include(\"${CMAKE_CURRENT_FUNCTION_LIST_DIR}/SorvantaMakeFolder.cmake\")\n")
+  foreach(f IN LISTS made_folders)
+    string(APPEND make_code "_sorvanta_make_folder(\"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${f}\")\n")
+  endforeach()
+  install(CODE "${make_code}")
+  install(TARGETS ${installed}
+    RUNTIME DESTINATION "${folder}" PERMISSIONS ${SORVANTA_PROGRAM_PERMISSIONS}
+    LIBRARY DESTINATION "${folder}" PERMISSIONS ${SORVANTA_PROGRAM_PERMISSIONS})
+  install(FILES ${files} DESTINATION "${SORVANTA_INSTALL_ROOT}/Utility Files" PERMISSIONS ${SORVANTA_FILE_PERMISSIONS})
   _sorvanta_install_icon()
 
   # The links in bin/, the desktop entry (naming the launcher by its final

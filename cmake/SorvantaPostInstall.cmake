@@ -9,6 +9,10 @@
 #   reads, and for the installing user. A staged install (DESTDIR) registers
 #   nothing: the files are not at their final place yet; it prints the
 #   post-install step a package runs, quoted for a shell.
+# Each path made here gets an explicit mode (folders 0755, the desktop entry
+# 0644; the registry's own writer gives it 0644) and is recorded in
+# install_manifest.txt beside the files the install rules copied (as they
+# are, by their path under the prefix, without DESTDIR).
 set(_prefix "${CMAKE_INSTALL_PREFIX}")
 set(_stage "$ENV{DESTDIR}")
 
@@ -18,12 +22,15 @@ function(_sorvanta_shell_quote text out)
   set(${out} "'${quoted}'" PARENT_SCOPE)
 endfunction()
 
+include("${CMAKE_CURRENT_LIST_DIR}/SorvantaMakeFolder.cmake")
+
+_sorvanta_make_folder("${_stage}${_prefix}/${SORVANTA_BINDIR}")
 foreach(_name IN LISTS SORVANTA_LAUNCHED)
   set(_link "${_stage}${_prefix}/${SORVANTA_BINDIR}/${_name}")
   message(STATUS "Installing: ${_link} -> ${SORVANTA_LINK_TARGET}/${_name}")
-  file(MAKE_DIRECTORY "${_stage}${_prefix}/${SORVANTA_BINDIR}")
   file(REMOVE "${_link}")
   file(CREATE_LINK "${SORVANTA_LINK_TARGET}/${_name}" "${_link}" SYMBOLIC)
+  list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${_prefix}/${SORVANTA_BINDIR}/${_name}")
 endforeach()
 
 # Exec of a desktop entry: the launcher's path in double quotes (a prefix
@@ -34,6 +41,8 @@ set(_exec "\"${_exec}\"")
 string(REPLACE "\\" "\\\\" _exec "${_exec}")
 set(_entry "${_stage}${_prefix}/${SORVANTA_DATADIR}/applications/sorvanta.desktop")
 message(STATUS "Installing: ${_entry}")
+get_filename_component(_entry_folder "${_entry}" DIRECTORY)
+_sorvanta_make_folder("${_entry_folder}")
 file(WRITE "${_entry}" "[Desktop Entry]
 Type=Application
 Version=1.0
@@ -45,6 +54,8 @@ Icon=sorvanta
 Terminal=false
 Categories=Science;Engineering;
 ")
+file(CHMOD "${_entry}" PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${_prefix}/${SORVANTA_DATADIR}/applications/sorvanta.desktop")
 
 if(SORVANTA_REGSVR)
   set(_folder "${_prefix}/${SORVANTA_FOLDER}")
@@ -52,6 +63,9 @@ if(SORVANTA_REGSVR)
   set(_control "${_folder}/${SORVANTA_CONTROL}")
   if(_stage STREQUAL "")
     execute_process(COMMAND "${_regsvr}" register --system "${_control}" COMMAND_ERROR_IS_FATAL ANY)
+    execute_process(COMMAND "${_regsvr}" where --system "${_control}" OUTPUT_VARIABLE _registry
+                    OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+    list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${_registry}")
     execute_process(COMMAND "${_regsvr}" register "${_control}" COMMAND_ERROR_IS_FATAL ANY)
   else()
     _sorvanta_shell_quote("${_regsvr}" _q_regsvr)

@@ -57,8 +57,8 @@ void SetBaseFolder(const std::string& folder)
 
 std::string HomeFolder()
 {
-    if (const char* home = std::getenv("HOME"); home && *home) return home;
-    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
+    if (const char* home = std::getenv("HOME"); home && home[0] == '/') return home;
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir && pw->pw_dir[0] == '/') return pw->pw_dir;
     return "";
 }
 
@@ -67,6 +67,13 @@ std::string UserDataFolder()
     if (const char* data = std::getenv("XDG_DATA_HOME"); data && data[0] == '/') return data;
     const std::string home = HomeFolder();
     return home.empty() ? std::string() : JoinPath(home, ".local", "share");
+}
+
+std::string UserConfigFolder()
+{
+    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && config[0] == '/') return config;
+    const std::string home = HomeFolder();
+    return home.empty() ? std::string() : JoinPath(home, ".config");
 }
 
 std::string UtilityFolder() { return JoinPath(BaseFolder(), "Calverdine", "Utility Files"); }

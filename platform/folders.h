@@ -13,12 +13,16 @@ void SetSystemFolder(const std::string& folder);   // tests and tools
 std::string BaseFolder();
 void SetBaseFolder(const std::string& folder);     // tests and tools
 
-// The user's home folder ($HOME, else the password database's), "" when
-// there is none; and the user's data folder: $XDG_DATA_HOME when it is an
-// absolute path, else "~/.local/share". Both as the bytes the system gives,
-// never passed through a Unicode string.
+// The user's home folder: $HOME when it is an absolute path, else the
+// password database's entry of this user; "" when there is none. Every
+// per-user place is built on this one answer: the user's data folder
+// ($XDG_DATA_HOME when it is an absolute path, else "~/.local/share") and
+// configuration folder ($XDG_CONFIG_HOME when absolute, else "~/.config");
+// "" when the user has no home. All as the bytes the system gives, never
+// passed through a Unicode string.
 std::string HomeFolder();
 std::string UserDataFolder();
+std::string UserConfigFolder();
 
 // "Utility Files" and "Results" under BaseFolder().
 std::string UtilityFolder();

@@ -1,6 +1,7 @@
 #include "platform/singleinstance.h"
 
 #include "platform/folderjobs.h"
+#include "platform/folders.h"
 #include "platform/handover.h"
 #include "platform/messages.h"
 
@@ -17,7 +18,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -89,15 +89,6 @@ bool MakePrivateFolder(const QString& path, QString* error)
     return true;
 }
 
-QString HomeFolder()
-{
-    QString home = qEnvironmentVariable("HOME");
-    if (home.isEmpty()) {
-        if (const passwd* pw = ::getpwuid(::getuid())) home = QFile::decodeName(pw->pw_dir);
-    }
-    return home;
-}
-
 } // namespace
 
 QString DisplayToken(const QString& waylandDisplay, const QString& x11Display)
@@ -139,7 +130,7 @@ QString InstanceFolder(const QString& runtimeDir, const QString& cacheHome, cons
 QString CurrentInstanceFolder(QString* error)
 {
     return InstanceFolder(qEnvironmentVariable("XDG_RUNTIME_DIR"), qEnvironmentVariable("XDG_CACHE_HOME"),
-                          HomeFolder(), error);
+                          QFile::decodeName(QByteArray::fromStdString(HomeFolder())), error);
 }
 
 SingleInstance::SingleInstance(const QString& key, const QString& folder, QObject* parent, const QString& display)

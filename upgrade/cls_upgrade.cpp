@@ -3,9 +3,12 @@
 
 #include "platform/fileversion.h"
 #include "platform/folders.h"
+#include "thumbctl/control/host/registry_lock.h"
 #include "upgrade/services.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,6 +26,18 @@ std::string TempOf(const std::string& target)
 std::string BackupOf(const std::string& target)
 {
     return platform::FolderOf(target) + ".upgold_" + platform::FileNameOf(target);
+}
+
+// Whether `path` lies in the user's home folder (the user's own
+// installation), both taken as the files they name.
+bool IsUnderHome(const std::string& path)
+{
+    const std::string home = platform::HomeFolder();
+    if (home.empty() || path.empty()) return false;
+    char a[PATH_MAX], b[PATH_MAX];
+    if (!::realpath(home.c_str(), a) || !::realpath(path.c_str(), b)) return false;
+    const std::string h = a, p = b;
+    return p == h || (p.size() > h.size() && p.compare(0, h.size(), h) == 0 && (h == "/" || p[h.size()] == '/'));
 }
 
 } // namespace
@@ -97,7 +112,10 @@ bool clsUpgrade::MakeFolders(const std::string& folder)
     }
     for (const std::string& f : missing) {
         if (!Record({"folder", f})) return false;
-        if (::mkdir(f.c_str(), 0755) != 0 && (errno != EEXIST || !platform::IsFolder(f))) {
+        // Mode 0755 whatever the umask: every user of the installation
+        // reads the folder.
+        const bool made = ::mkdir(f.c_str(), 0755) == 0;
+        if ((!made && (errno != EEXIST || !platform::IsFolder(f))) || (made && ::chmod(f.c_str(), 0755) != 0)) {
             failure_ = "\"" + f + "\" cannot be created: " + std::strerror(errno);
             return false;
         }
@@ -147,19 +165,33 @@ bool clsUpgrade::Copy(const std::string& from, const std::string& to)
     return true;
 }
 
+// The scope of the registration follows the installation: an installation
+// in a shared prefix (anywhere but under the user's own home), which every
+// user of it runs, gets its own registry, read by all of them; so does one
+// that already has that registry. The user's own installation, under the
+// home, keeps the user's registry otherwise. A registry reached through a
+// symbolic link is the file the link names. "" with *error when the helper
+// cannot tell.
+std::string clsUpgrade::RegistryOfRegistration(const std::string& helper, const std::string& control,
+                                               std::string* error)
+{
+    std::string registry = InstallationRegistryPath(helper, control, error);
+    if (registry.empty()) return "";
+    if (!platform::FileExists(ResolvedPath(registry)) && IsUnderHome(programFiles_)) {
+        registry = ClassRegistryPath(helper, error);
+        if (registry.empty()) return "";
+    }
+    return ResolvedPath(registry);
+}
+
 bool clsUpgrade::Register(const std::string& path)
 {
     if (Stopping()) return false;
-    // The registration changes the class registry: the installation's, which
-    // every user reads, when the installation has one, else the user's. A
-    // copy of it is kept until the upgrade is complete, so that a rollback
-    // restores it. A registry reached through a symbolic link is the file
-    // the link names: that file is backed up, written and put back.
+    // The registration changes the class registry. A copy of it is kept
+    // until the upgrade is complete, so that a rollback restores it.
     const std::string helper = Join(releaseFolder_, kRegistrationHelperFile);
     std::string error;
-    std::string registry = InstallationRegistryPath(helper, path, nullptr);
-    if (registry.empty() || !platform::FileExists(ResolvedPath(registry))) registry = ClassRegistryPath(helper, &error);
-    if (!registry.empty()) registry = ResolvedPath(registry);
+    const std::string registry = RegistryOfRegistration(helper, path, &error);
     if (registry.empty()) {
         failure_ = "\"" + path + "\" cannot be registered: " + error;
         return false;
@@ -169,7 +201,7 @@ bool clsUpgrade::Register(const std::string& path)
     const bool existed = platform::FileExists(registry);
     const std::string backup = BackupOf(registry);
     const std::string temp = TempOf(registry);
-    if (!Record({"registry", registry, backup, temp, existed ? "1" : "0", registry + ".lock"})) return false;
+    if (!Record({"registry", registry, backup, temp, existed ? "1" : "0", host::RegistryLockPath(registry)})) return false;
     if (existed) {
         error = CopyThrough(registry, backup, temp, true);
         if (!error.empty()) {
@@ -188,9 +220,11 @@ bool clsUpgrade::Register(const std::string& path)
 void clsUpgrade::Rollback()
 {
     std::string error;
-    if (!journal_.Undo(&error))
+    if (!journal_.Undo(&error)) {
+        leftAsItWas_ = false;
         failure_ += " Not everything could be put back (" + error +
                     "); the next start of the upgrade tool tries again.";
+    }
 }
 
 void clsUpgrade::Commit()
@@ -204,6 +238,7 @@ void clsUpgrade::Commit()
 void clsUpgrade::Go()
 {
     failure_.clear();
+    leftAsItWas_ = true;
 
     releaseFolder_ = appFolder_;
     programFiles_ = FindSystemFolder(kFolderProgramFiles);

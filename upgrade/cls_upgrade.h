@@ -55,6 +55,10 @@ public:
     void Go();
     bool Succeeded() const { return failure_.empty(); }
     const std::string& Failure() const { return failure_; }
+    // After a failure: whether the installation is as it was before Go
+    // (false when the rollback could not put everything back; Failure()
+    // then says what stayed, and the next start of the tool tries again).
+    bool LeftAsItWas() const { return leftAsItWas_; }
 
     void SetRegistrationTimeout(int ms) { registrationTimeoutMs_ = ms; }
 
@@ -63,6 +67,7 @@ private:
     bool MakeFolders(const std::string& folder);
     bool Copy(const std::string& from, const std::string& to);
     bool Register(const std::string& path);
+    std::string RegistryOfRegistration(const std::string& helper, const std::string& control, std::string* error);
     bool Record(const JournalRecord& record);
     bool Stopping();
     void Raise(int percent);
@@ -77,6 +82,7 @@ private:
     std::string releaseFolder_, programFiles_, systemFolder_;
     int registrationTimeoutMs_;
     std::string failure_;
+    bool leftAsItWas_ = true;
     Journal journal_;
 };
 

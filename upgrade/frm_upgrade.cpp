@@ -89,6 +89,7 @@ frmSorvantaUpgrade* CurrentUpgradeWindow() { return gWindow; }
 namespace {
 
 constexpr int kGoOn = -1;
+constexpr const char* kNotModified = "The system has not been modified.";
 
 void ShowCritical(const std::string& text) { platform::ShowMessage(text, platform::kMsgCritical, kUpgradeTitle); }
 
@@ -114,7 +115,10 @@ int LockAndRecover(const std::string& pf, InstallationLock* lock)
                               kUpgradeTitle);
         break;
     case Recovery::kFailed:
-        ShowCritical("An interrupted upgrade could not be undone: " + error + "\rThe system has not been modified.");
+        // The installation stays as the interrupted upgrade left it.
+        ShowCritical("An interrupted upgrade could not be undone: " + error +
+                     "\rThe installation is as the interrupted upgrade left it; the next start of the upgrade tool "
+                     "tries again.");
         return kUpgradeFailed;
     }
     return kGoOn;
@@ -188,7 +192,7 @@ void RunScript(clsUpgrade& myUpgrade, frmSorvantaUpgrade& window, const UpgradeT
     RestoreStopSignals();
     if (stop != 0 && !myUpgrade.Succeeded()) {
         std::fprintf(stderr, "%s: %s\n", kProgramName, myUpgrade.Failure().c_str());
-        std::fprintf(stderr, "%s: The system has not been modified.\n", kProgramName);
+        if (myUpgrade.LeftAsItWas()) std::fprintf(stderr, "%s: %s\n", kProgramName, kNotModified);
         std::fflush(stderr);
         ::raise(stop);
     }
@@ -219,8 +223,11 @@ int RunUpgradeTool(const UpgradeToolOptions& options)
     clsUpgrade myUpgrade(app);
     RunScript(myUpgrade, window, options);
     if (!myUpgrade.Succeeded()) {
+        // "Not modified" only when the rollback put everything back; else
+        // the failure says what stayed and that the next start tries again.
         CloseWith(window,
-                  "The upgrade could not be completed: " + myUpgrade.Failure() + "\rThe system has not been modified.",
+                  "The upgrade could not be completed: " + myUpgrade.Failure() +
+                      (myUpgrade.LeftAsItWas() ? std::string("\r") + kNotModified : std::string()),
                   platform::kMsgCritical);
         return kUpgradeFailed;
     }

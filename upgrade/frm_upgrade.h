@@ -5,6 +5,8 @@
 #include <QProgressBar>
 #include <QWidget>
 
+#include "upgrade/services.h"
+
 #include <string>
 
 namespace upgrade {
@@ -51,7 +53,7 @@ private:
 
 struct UpgradeToolOptions {
     std::string appFolder;                 // the release folder
-    int registrationTimeoutMs = 10000;     // per registration
+    int registrationTimeoutMs = kRegistrationTimeoutMs;  // per registration
 };
 
 // The tool's start-up (runs the whole tool); returns the exit status.

@@ -3,6 +3,7 @@
 
 #include "platform/folders.h"
 #include "platform/regular_file.h"
+#include "thumbctl/control/host/registry_lock.h"
 #include "upgrade/services.h"
 
 #include <cerrno>
@@ -39,29 +40,19 @@ std::string Remove(const std::string& path)
     return path + ": " + std::strerror(errno);
 }
 
-// Removes a folder (when empty) and syncs the folder that held it. Anything
-// else under that name was not made by the step.
+// Removes a folder the upgrade made and syncs the folder that held it.
+// Every file the upgrade put there is gone by now (records are undone
+// newest first): a folder that still holds something holds what someone
+// else put there since, and stays with it; anything else under that name
+// was not made by the step either.
 std::string RemoveFolder(const std::string& path)
 {
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) return "";
     if (::rmdir(path.c_str()) == 0) return SyncFolderOf(path);
-    if (NothingThere(path, errno)) return "";
-    return path + ": " + std::strerror(errno);
-}
-
-// Removes the lock file of a registration that was ended before it could
-// remove it itself, unless a running registration holds it.
-std::string RemoveUnheldLock(const std::string& path)
-{
-    if (path.empty()) return "";
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return "";
-    struct stat st {};
-    std::string error;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) error = Remove(path);
-    ::close(fd);
-    return error;
+    const int err = errno;
+    if (NothingThere(path, err) || err == ENOTEMPTY || err == EEXIST) return "";
+    return path + ": " + std::strerror(err);
 }
 
 std::string First(const std::string& a, const std::string& b) { return a.empty() ? b : a; }
@@ -81,6 +72,18 @@ std::string UndoRecord(const JournalRecord& r)
     if (kind == "replace" || kind == "registry") {
         const std::string& target = Field(r, 1);
         const std::string& backup = Field(r, 2);
+        // The registry is put back under its own lock, as a change of it is
+        // made: a registration that still runs for someone else ends first,
+        // and whatever temporary file the registration ended by force left
+        // beside the registry (it writes through one of its own) goes.
+        host::RegistryLock lock;
+        if (kind == "registry" && platform::IsFolder(platform::FolderOf(target))) {
+            const std::string lockPath = Field(r, 5).empty() ? host::RegistryLockPath(target) : Field(r, 5);
+            // A lock file that cannot even be made (a read-only folder) is
+            // one no registration could have taken to write there either.
+            if (const std::string why = lock.Take(lockPath); !why.empty() && lock.HeldElsewhere()) return why;
+            if (const std::string why = host::RemoveRegistryLeftovers(target); !why.empty()) return why;
+        }
         std::string error = Remove(Field(r, 3));
         if (Exists(backup)) {
             // The backup holds the old contents. When it is still a link to
@@ -93,8 +96,7 @@ std::string UndoRecord(const JournalRecord& r)
             // There was no registry before: the registration made it.
             error = First(error, Remove(target));
         }
-        // A registration ended by force may have left its lock file.
-        if (kind == "registry") error = First(error, RemoveUnheldLock(Field(r, 5)));
+        // The lock file a registration ended by force left goes with ours.
         // A replaced file without a backup was never touched: the backup is
         // made before the copy starts.
         return error;

@@ -12,8 +12,12 @@
 //                                          contents are kept in BACKUP
 //   registry FILE BACKUP TEMP EXISTED LOCK the class registry about to be changed
 //                                          by a registration (EXISTED 1 or 0;
-//                                          LOCK its lock file, removed on undo
-//                                          when no one holds it)
+//                                          LOCK its lock file). Undone under
+//                                          that lock, as a change of the
+//                                          registry is made: the temporary
+//                                          files the registration child
+//                                          writes through go too, and so
+//                                          does the lock file.
 //   commit                                 every step done: the backups go
 // TEMP is the hidden file a copy is written to before its rename.
 #include <string>
@@ -42,8 +46,10 @@ public:
     // when it cannot (the change must then not be made).
     bool Add(const JournalRecord& record, std::string* error);
     // Undoes every recorded change, newest first, and removes the journal.
-    // False with *error when something could not be put back (the journal
-    // then stays for the next start to try again).
+    // A folder the upgrade made that holds someone else's files since stays
+    // (with them) and is no failure. False with *error when something could
+    // not be put back (the journal then stays for the next start to try
+    // again).
     bool Undo(std::string* error);
     // Records the commit, removes the backups and the journal.
     bool Commit(std::string* error);

@@ -47,6 +47,10 @@ std::string CopyContents(int in, int out, const std::string& from, const std::st
     }
 }
 
+// The mode of a file the upgrade puts into the installation, whatever the
+// umask and the release folder's modes: every user runs and reads it.
+mode_t ShippedMode(mode_t source) { return (source & 0111) ? 0755 : 0644; }
+
 // Copies `from` into the file `out` already opened at `temp`, then renames
 // it over `target` and syncs the target's folder. Closes `out`; removes
 // `temp` on failure. With keepOwner the copy keeps the owner and group of
@@ -60,7 +64,8 @@ std::string FinishCopy(const std::string& from, int out, const std::string& temp
     struct stat st {};
     if (in >= 0 && ::fstat(in, &st) != 0) error = from + ": " + ErrnoText(errno);
     if (error.empty()) error = CopyContents(in, out, from, target);
-    if (error.empty() && ::fchmod(out, st.st_mode & 07777) != 0) error = target + ": " + ErrnoText(errno);
+    const mode_t mode = keepOwner ? mode_t(st.st_mode & 07777) : ShippedMode(st.st_mode);
+    if (error.empty() && ::fchmod(out, mode) != 0) error = target + ": " + ErrnoText(errno);
     if (error.empty() && keepOwner && ::fchown(out, st.st_uid, st.st_gid) != 0)
         error = target + ": the owner of " + from + " cannot be kept (" + ErrnoText(errno) + ")";
     if (error.empty() && ::fsync(out) != 0) error = target + ": " + ErrnoText(errno);
@@ -95,6 +100,7 @@ std::string CreateFolders(const std::string& target)
         path += folder[i];
         if (folder[i] != '/' || path.size() <= 1) continue;
         if (::mkdir(path.c_str(), 0755) == 0) {
+            if (::chmod(path.c_str(), 0755) != 0) return path + ": " + ErrnoText(errno);  // not the umask's
             const std::string error = SyncFolderOf(path.substr(0, path.size() - 1));
             if (!error.empty()) return error;
         } else if (errno != EEXIST) {
@@ -416,6 +422,10 @@ bool RegUnregServer(const std::string& path, const std::string& command, int tim
         // Timed out, killed by a signal (a damaged library) or ended abnormally.
         message = "Process failed in signaled state or time-out.";
     }
+    // The helper's own words follow: the file and the reason it names.
+    std::string said = end.err;
+    while (!said.empty() && (said.back() == '\n' || said.back() == '\r')) said.pop_back();
+    if (!said.empty()) message += "\r" + said;
     platform::ShowMessage(message, platform::kMsgOkOnly, kProgramName);
     return false;
 }

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "thumbctl/control/host/registry_lock.h"
+
 namespace upgrade {
 
 // Title of every message the tool shows.
@@ -42,9 +44,11 @@ std::string CopyTarget(const std::string& from, const std::string& to);
 // Copies the regular file `from` to `target` through the temporary file
 // `temp` (in the target's folder; replaced when it exists), synced and then
 // renamed over the target, whose folder is synced too: the target has its
-// old contents or the new ones, never a part. Permissions follow the source;
-// with keepOwner so do the owner and group (a backup must be faithful: when
-// they cannot be kept, the copy fails). Returns "" or the reason; on failure
+// old contents or the new ones, never a part. The copy's mode is explicit,
+// not the umask's: 0755 when the source may be run by anyone, else 0644
+// (every user of the installation runs or reads it). With keepOwner (a
+// backup, which must be faithful) the mode, owner and group follow the
+// source exactly; when they cannot be kept, the copy fails. Returns "" or the reason; on failure
 // `temp` is removed again.
 std::string CopyThrough(const std::string& from, const std::string& target, const std::string& temp,
                         bool keepOwner = false);
@@ -57,8 +61,12 @@ std::string SyncFolderOf(const std::string& path);
 
 // ---- Registration ---------------------------------------------------------
 
-// How long a registration may run.
-inline constexpr int kRegistrationTimeoutMs = 10000;
+// How long a registration may run: it ends a library that hangs. Longer by
+// far than any wait of the helper's own (the class registry's lock), so
+// that the helper's words on a busy registry reach the user, and than a
+// slow registration on a loaded machine (a sanitizer build's took 21 s).
+inline constexpr int kRegistrationTimeoutMs = 12 * host::kRegistryLockWaitMs;
+static_assert(kRegistrationTimeoutMs > 2 * host::kRegistryLockWaitMs, "the helper's own lock wait must end first");
 
 // Registers (command "r") or unregisters ("u") the component at `path` by
 // running the registration helper (`helper`; "" = the one beside this
@@ -67,8 +75,9 @@ inline constexpr int kRegistrationTimeoutMs = 10000;
 // class registry file the child writes (else the one it finds itself). The
 // child is killed when it has not ended after timeoutMs, or when the tool is
 // asked to stop, so nothing of it outlives the call. Shows the failure
-// messages itself; returns true when the entry point ran to its end and
-// reported success.
+// messages itself, each followed by what the helper said on its standard
+// error; returns true when the entry point ran to its end and reported
+// success.
 bool RegUnregServer(const std::string& path, const std::string& command,
                     int timeoutMs = kRegistrationTimeoutMs, const std::string& helper = "",
                     const std::string& registry = "");
@@ -93,13 +102,6 @@ void SetBusyPointerHandler(std::function<void(bool)> handler);
 
 // Folder identifiers the tool asks for.
 enum SystemFolderId : int {
-    kFolderDesktop = 0,
-    kFolderPrograms = 2,
-    kFolderStartMenu = 11,
-    kFolderDesktopDirectory = 16,
-    kFolderCommonStartMenu = 22,
-    kFolderCommonDesktopDirectory = 25,
-    kFolderWindows = 36,
     kFolderSystem = 37,
     kFolderProgramFiles = 38,
 };
@@ -116,10 +118,10 @@ std::string ProgramFilesOfPrefix(const std::string& prefix);
 // release's in the user's data folder, $XDG_DATA_HOME or ~/.local/share).
 void SetProgramFilesFolder(const std::string& folder);
 
-// Path of a special folder, or "" when the system has no such folder or it
-// does not exist. The system folder (where the program loads its libraries
+// Path of a special folder, or "" when it does not exist (or the id is none
+// of the above). The system folder (where the program loads its libraries
 // from) is the installed program's own folder, "Calverdine/Sorvanta" under
-// the Program Files folder; the other folders have no counterpart here.
+// the Program Files folder.
 std::string FindSystemFolder(int csidl);
 
 // ---- Version text ---------------------------------------------------------

@@ -2,11 +2,15 @@
 # The installation as a distribution ships it: a staged install into a prefix
 # with spaces, unpacked as a package manager does; nothing architecture-
 # dependent under share/, no Results folder, links in bin/, a desktop entry
-# that validates, the icon; then the printed post-install step run (as a
-# package runs it) with one HOME, and the installed program, started through
-# PREFIX/bin by another user with another HOME, creates the thumbnail control
-# and opens the browser. Each run has its own HOME, XDG_RUNTIME_DIR and class
-# registry.
+# that validates, the icon; every path with an explicit mode whatever the
+# installer's umask (027 and 002 tried), and every path the install made
+# recorded in install_manifest.txt; then the printed post-install step run
+# (as a package runs it) with one HOME, and the installed program, started
+# through PREFIX/bin by another user with another HOME, creates the thumbnail
+# control and opens the browser. Run as root, that other user is a real
+# second account: an unused uid taken with setpriv, at umask 027 (no account
+# is created, so there is nothing to clean up); otherwise only the HOME
+# differs. Each run has its own HOME, XDG_RUNTIME_DIR and class registry.
 #
 #   installation_test.sh BUILD_DIR
 set -euo pipefail
@@ -27,11 +31,30 @@ guard=1200
 unset SORVANTA_CLASS_REGISTRY XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME WAYLAND_DISPLAY
 
 prefix="$tmp/a prefix"
-stage="$tmp/stage"
-HOME="$tmp/packager" SORVANTA_CLASS_REGISTRY="$tmp/packager.reg" DESTDIR="$stage" \
-  cmake --install "$build" --prefix "$prefix" >"$tmp/install.log"
-[ ! -e "$tmp/packager.reg" ] || fail "a staged install registered the control"
-staged="$stage$prefix"
+# Every path of a staged tree has the mode every user needs, and the
+# manifest the install wrote names each path it made, no more, no less.
+check_modes_and_manifest() { # $1: staged prefix, $2: the umask it was installed at, $3: the stage
+  local bad
+  bad=$(find "$1" -type d ! -perm 755 -printf '%m %p\n'
+        find "$1" -type f ! -perm 755 ! -perm 644 -printf '%m %p\n' | head -5)
+  [ -z "$bad" ] || fail "umask $2: paths without their explicit mode: $bad"
+  for f in "lib/Calverdine/Sorvanta/sorvanta-analyze" "lib/Calverdine/Sorvanta/Sorvanta" \
+           "lib/Calverdine/Sorvanta/libNorvikel.so"; do
+    [ "$(stat -c %a "$1/$f")" = 755 ] || fail "umask $2: $f has mode $(stat -c %a "$1/$f")"
+  done
+  [ "$(stat -c %a "$1/share/applications/sorvanta.desktop")" = 644 ] || fail "umask $2: desktop entry mode"
+  diff <(find "$1" ! -type d | sed "s|^$3||" | sort) <(sort "$build/install_manifest.txt") >&2 ||
+    fail "umask $2: install_manifest.txt does not list exactly the paths the install made"
+}
+for mask in 002 027; do
+  stage="$tmp/stage$mask"
+  (umask $mask
+   HOME="$tmp/packager" SORVANTA_CLASS_REGISTRY="$tmp/packager.reg" DESTDIR="$stage" \
+     cmake --install "$build" --prefix "$prefix" >"$tmp/install.log")
+  [ ! -e "$tmp/packager.reg" ] || fail "a staged install registered the control"
+  check_modes_and_manifest "$stage$prefix" $mask "$stage"
+done
+staged="$stage$prefix"   # the one installed at umask 027
 
 # ---- The tree.
 elf_under_share=$(find "$staged/share" -type f -exec sh -c 'head -c 4 "$1" | grep -q ELF && echo "$1"' _ {} \;)
@@ -63,11 +86,40 @@ cmd=$(sed -n 's/.*register the control for every user after installing with: //p
 mkdir -p "$(dirname "$prefix")"
 cp -a "$staged" "$prefix"
 mkdir -p "$tmp/root"
-HOME="$tmp/root" bash -c "$cmd" >/dev/null || fail "the post-install command failed: $cmd"
+(umask 027; HOME="$tmp/root" bash -c "$cmd" >/dev/null) || fail "the post-install command failed: $cmd"
 [ -f "$prefix/lib/Calverdine/classes.reg" ] || fail "no registry in the installation"
+[ "$(stat -c %a "$prefix/lib/Calverdine/classes.reg")" = 644 ] || fail "the installation's registry is not for every user"
 grep -qF "InprocServer=$prefix/lib/Calverdine/Sorvanta/libNorvikel.so" "$prefix/lib/Calverdine/classes.reg" ||
   fail "registered elsewhere: $(cat "$prefix/lib/Calverdine/classes.reg")"
 [ ! -e "$tmp/root/.config" ] || fail "the post-install step wrote the installing user's own registry"
+
+# ---- Another user. As root: a real second account, an unused uid (setpriv
+# needs no account in the password database), at umask 027.
+as_user=()
+other_uid=""
+if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
+  for uid in $(seq 61000 61999); do
+    getent passwd "$uid" >/dev/null || getent group "$uid" >/dev/null || { other_uid=$uid; break; }
+  done
+fi
+if [ -n "$other_uid" ]; then
+  chmod 755 "$tmp"
+  as_user=(setpriv --reuid="$other_uid" --regid="$other_uid" --clear-groups)
+  echo "(the other user is uid $other_uid)"
+else
+  echo "(not root or no setpriv: the other user differs by HOME only)"
+fi
+# Makes a home (and its runtime folder) for the other user.
+user_home() {
+  mkdir -p "$1" "$1.run" && chmod 700 "$1.run"
+  [ -z "$other_uid" ] || chown "$other_uid:$other_uid" "$1" "$1.run"
+}
+# Every command-line tool runs for that user through PREFIX/bin.
+user_home "$tmp/cli"
+for f in sorvanta-analyze sorvanta-plot sorvanta-batch mkphase norvikel-regsvr norvikel-tool; do
+  (umask 027; HOME="$tmp/cli" XDG_RUNTIME_DIR="$tmp/cli.run" "${as_user[@]}" "$prefix/bin/$f" --help >/dev/null 2>"$tmp/cli.err") ||
+    fail "another user cannot run bin/$f: $(cat "$tmp/cli.err")"
+done
 
 # ---- Another user starts the program through PREFIX/bin and opens the browser.
 if ! command -v Xvfb >/dev/null || ! command -v xdotool >/dev/null || ! command -v openbox >/dev/null; then
@@ -117,8 +169,9 @@ key() {
 # it cannot.
 open_browser() {
   home=$1
-  mkdir -p "$home" "$home.run" && chmod 700 "$home.run"
-  HOME="$home" XDG_RUNTIME_DIR="$home.run" QT_QPA_PLATFORM=xcb "$prefix/bin/Sorvanta" >"$home.log" 2>&1 &
+  user_home "$home"
+  (umask 027; exec env HOME="$home" XDG_RUNTIME_DIR="$home.run" QT_QPA_PLATFORM=xcb "${as_user[@]}" \
+     "$prefix/bin/Sorvanta") >"$home.log" 2>&1 &
   local program=$!
   pids+=("$program")
   key "Display Configuration Warning" Return   # Continue

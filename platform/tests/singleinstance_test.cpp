@@ -293,3 +293,26 @@ TEST(SingleInstance, EachDisplayOfOneUserKeepsItsOwnInstance)
         EXPECT_EQ(on87.exitCode(), 0);
     }
 }
+
+// The socket that later instances hand their command line through admits
+// this user only, whatever the umask: no other user can connect and make
+// the instance open a file.
+TEST(SingleInstance, TheSocketAdmitsItsUserOnlyWhateverTheUmask)
+{
+    testsupport::TempDir dir("socket");
+    for (const mode_t mask : {mode_t(0), mode_t(002), mode_t(022)}) {
+        SCOPED_TRACE("umask " + std::to_string(mask));
+        const mode_t old = ::umask(mask);
+        platform::SingleInstance instance("modecheck" + QString::number(mask), QString::fromStdString(dir.path().string()),
+                                          nullptr, "nodisplay");
+        const bool first = instance.isFirstInstance();
+        const bool listening = first && instance.listen();
+        ::umask(old);
+        ASSERT_TRUE(listening);
+        struct stat st {};
+        ASSERT_EQ(0, ::lstat(instance.serverPath().toLocal8Bit().constData(), &st));
+        EXPECT_TRUE(S_ISSOCK(st.st_mode));
+        EXPECT_EQ(0, int(st.st_mode & 077)) << std::oct << (st.st_mode & 07777);
+        EXPECT_EQ(::getuid(), st.st_uid);
+    }
+}

@@ -55,8 +55,10 @@ bool UseInstallationRegistry(const std::string& module)
 // Says why the registry could not be written; for a damaged file, how to go on.
 void ExplainRegistryFailure(const char* verb)
 {
+    // The entry point has just waited its full time for a held lock: a lock
+    // still held is named at once.
     bool damaged = false;
-    const std::string why = host::RegistryWriteProblem(&damaged);
+    const std::string why = host::RegistryWriteProblem(&damaged, 0);
     if (why.empty()) return;
     std::fprintf(stderr, "norvikel-regsvr: %s\n", why.c_str());
     if (!damaged) return;

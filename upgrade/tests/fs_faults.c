@@ -7,7 +7,9 @@
  *   SORVANTA_FAULT_NO_CHOWN=1     fchown() is refused (EPERM)
  *   SORVANTA_FAULT_LOG=FILE       each change made and each fsync is logged
  *                                 as "PID OP PATH" (OP rename, link, mkdir,
- *                                 unlink, rmdir, fsync, fsyncdir)
+ *                                 unlink, rmdir, fsync, fsyncdir; a rename
+ *                                 is logged as "renamefrom FROM" then
+ *                                 "rename TO")
  * Everything else goes to the C library as it is. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -102,7 +104,10 @@ int rename(const char* from, const char* to)
 {
     if (Under(from) || Under(to)) return Refused(EROFS);
     int rc = NEXT(rename)(from, to);
-    if (rc == 0) Log("rename", to);
+    if (rc == 0) {
+        Log("renamefrom", from);
+        Log("rename", to);
+    }
     return rc;
 }
 

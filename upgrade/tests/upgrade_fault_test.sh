@@ -24,9 +24,12 @@ unset SORVANTA_UPGRADE_TEST_HALT SORVANTA_FAULT_READONLY SORVANTA_FAULT_NO_HARDL
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # An earlier release in the installation's place: an older program and TIFF
-# library, no chart styles, no thumbnail control.
+# library, no chart styles, no thumbnail control. It is the user's own
+# installation, under the home: without a registry of its own, its control
+# is registered in the user's registry, where the registry rows below
+# put their faults.
 DESTDIR="$tmp/stage" cmake --install "$build" --prefix /opt/sorvanta >/dev/null
-prefix="$tmp/prefix"
+prefix="$HOME/sorvanta"
 inst="$prefix/lib/Calverdine"
 old="$tmp/old"
 mkdir -p "$old/lib"
@@ -112,7 +115,7 @@ check_order() { # $1: log
           delete pending
         } else if (f[2] == "fsyncdir") {
           for (p in pending) if (folder(p) == path) delete pending[p]
-        } else if (f[2] != "fsync") {
+        } else if (f[2] != "fsync" && f[2] != "renamefrom") {
           pending[path] = f[2] " " path
         }
       }
@@ -121,9 +124,26 @@ check_order() { # $1: log
       exit bad
     }' "$1"
 }
+# Every file renamed into place, by the tool or its registration child (a
+# copy, a backup copy, the class registry), was synced under its temporary
+# name before the rename.
+check_synced_before_rename() { # $1: log
+  awk '
+    { path = $1 " " substr($0, length($1 $2) + 3) }
+    $2 == "fsync" { synced[path] = 1 }
+    $2 == "renamefrom" {
+      renames++
+      if (!(path in synced)) { print "renamed into place unsynced: " path; bad = 1 }
+      delete synced[path]
+    }
+    END { if (renames < 5) { print "only " renames + 0 " renames seen"; bad = 1 } exit bad }' "$1"
+}
 reset
 SORVANTA_FAULT_LOG="$tmp/ops.log" upgrade >/dev/null || fail "logged upgrade failed"
 check_order "$tmp/ops.log" || fail "folders not synced in an upgrade"
+check_synced_before_rename "$tmp/ops.log" || fail "a file was renamed into place before it was synced"
+grep -q " renamefrom .*/\.upgnew_Sorvanta\$" "$tmp/ops.log" || fail "the program's copy was not logged"
+grep -q " renamefrom $tmp/registry/\.classes\.reg\.[A-Za-z0-9]\{6\}\$" "$tmp/ops.log" || fail "the registry write was not logged"
 grep -q " fsyncdir $inst\$" "$tmp/ops.log" || fail "the journal's folder was never synced"
 reset
 rm -f "$tmp/ops.log"

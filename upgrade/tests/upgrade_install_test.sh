@@ -17,6 +17,10 @@ export SORVANTA_CLASS_REGISTRY="$tmp/classes.reg"
 cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
 # The installation registered its thumbnail control.
 grep -q "THUMBNAIL.ThumbnailCtrl.1" "$SORVANTA_CLASS_REGISTRY" || { echo "installation did not register the control"; exit 1; }
+# Every path the install made in the prefix, the installation's registry
+# that its post-install step wrote included, is in install_manifest.txt.
+diff <(find "$tmp/prefix" ! -type d | sort) <(sort "$build/install_manifest.txt") ||
+  { echo "install_manifest.txt does not list exactly the paths the install made"; exit 1; }
 inst="$tmp/prefix/lib/Calverdine"
 for f in "Sorvanta/Sorvanta" "Sorvanta/libStrandel.so" "Sorvanta/libVarnholde.so" "Sorvanta/libNorvikel.so" \
          "Utility Files/Colorfill Contour.sty" "Utility Files/Sample_ph.tif" "Utility Files/Diagonal Legend.jpg" \

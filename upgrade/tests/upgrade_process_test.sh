@@ -58,8 +58,10 @@ rm -f "$old/share/Calverdine/Utility Files/"*.sty "$old/share/Calverdine/Sorvant
 rel="$tmp/release"
 cp -a "$release" "$rel"
 
-# The registry folder does not exist before an upgrade: a registration makes
-# it, and a rollback removes it again.
+# The installation lies in a shared prefix (not under the user's home): its
+# control is registered in the installation's own registry, which every user
+# reads (inside the tree compared below); the user's registry stays as it
+# was, absent.
 reset() {
   rm -rf "$prefix" "$tmp/registry"
   cp -a "$old" "$prefix"
@@ -77,19 +79,22 @@ same_registry() { # $1: reference file, or "none"
   if [ "$1" = none ]; then [ ! -e "$SORVANTA_CLASS_REGISTRY" ]; else cmp -s "$1" "$SORVANTA_CLASS_REGISTRY"; fi
 }
 is_old() { same_tree "$old" && same_registry none && [ ! -e "$tmp/registry" ] && [ -z "$(hidden)" ]; }
-is_new() { same_tree "$tmp/new" && same_registry "$tmp/new.reg" && [ -z "$(hidden)" ]; }
+is_new() { same_tree "$tmp/new" && same_registry none && [ ! -e "$tmp/registry" ] && [ -z "$(hidden)" ]; }
 
 # The upgraded installation, as a run that nothing disturbs leaves it.
 reset
 out=$(upgrade) || fail "reference upgrade: $out"
 grep -qF "Upgrade this system to Sorvanta Version" <<<"$out"
-grep -qF "THUMBNAIL.ThumbnailCtrl.1" "$SORVANTA_CLASS_REGISTRY" || fail "control not registered"
+grep -qF "InprocServer=$inst/Sorvanta/libNorvikel.so" "$inst/classes.reg" ||
+  fail "control not registered for every user: $(cat "$inst/classes.reg" 2>&1)"
+[ "$(stat -c %a "$inst/classes.reg")" = 644 ] || fail "the installation's registry is not readable by every user"
+[ ! -e "$SORVANTA_CLASS_REGISTRY" ] || fail "the user's own registry was written"
 cp -a "$prefix" "$tmp/new"
-cp "$SORVANTA_CLASS_REGISTRY" "$tmp/new.reg"
 [ -z "$(hidden)" ] || fail "hidden files after an upgrade: $(hidden)"
 
 # ---- Damaged releases: refused with status 1 and the file's name, nothing changed.
 damage_cases=(
+  "libVarnholde.so|printf 'X' | dd of=libVarnholde.so bs=1 seek=4096 conv=notrunc status=none"
   "libVarnholde.so|truncate -s 50000 libVarnholde.so"
   "libVarnholde.so|: > libVarnholde.so"
   "libStrandel.so|cp libVarnholde.so libStrandel.so"
@@ -158,6 +163,88 @@ for c in "term:3:143" "int:$((last - 1)):130" "hup:$((last - 1)):129" "term:$((l
   grep -qF "The system has not been modified." "$tmp/err" || fail "$how: $(cat "$tmp/err")"
   is_old || fail "$how: not rolled back ($(hidden))"
 done
+
+# ---- The registration child killed while it writes the registry through its
+# temporary file (the hook stops it there: SORVANTA_REGISTRY_TEST_HALT=write),
+# alone or with the tool. First in the installation's registry of the shared
+# prefix, then in the user's own registry of the user's own installation
+# (under the home), whose folder the run makes.
+# The child of $1 once it has stopped itself; the guard only ends a hang.
+stopped_child() {
+  local c
+  for _ in $(seq 1 2400); do
+    c=$(cat /proc/[0-9]*/stat 2>/dev/null |
+        awk -v parent="$1" '{ pid = $1; sub(/^[^(]*\(.*\) /, ""); split($0, f, " ") }
+                            f[1] == "T" && f[2] == parent { print pid; exit }')
+    [ -n "$c" ] && { echo "$c"; return 0; }
+    kill -0 "$1" 2>/dev/null || return 1
+    sleep 0.05
+  done
+  return 1
+}
+# Starts an upgrade ($@: more options) whose registration stops at its write;
+# sets $first and $child.
+start_halted() {
+  SORVANTA_REGISTRY_TEST_HALT=write "$rel/SorvantaUpgrade" --unattended yes "$@" >"$tmp/out" 2>&1 &
+  first=$!
+  child=$(stopped_child "$first") || fail "the registration did not stop at its write: $(cat "$tmp/out")"
+}
+# The final message matches the state left: put back, and said so.
+said_put_back() {
+  grep -qF "The upgrade could not be completed" "$tmp/out" && grep -qF "The system has not been modified." "$tmp/out" &&
+    ! grep -qF "Not everything could be put back" "$tmp/out"
+}
+
+reset
+start_halted --prefix "$prefix"
+[ -n "$(find "$inst" -maxdepth 1 -name '.classes.reg.??????')" ] || fail "no temporary registry at the write"
+kill -KILL "$child"
+set +e; wait "$first"; rc=$?; set -e
+[ "$rc" = 1 ] || fail "registration killed: status $rc ($(cat "$tmp/out"))"
+said_put_back || fail "registration killed: $(cat "$tmp/out")"
+grep -qF "Process failed in signaled state or time-out." "$tmp/out" || fail "$(cat "$tmp/out")"
+is_old || fail "registration killed: not put back ($(hidden))"
+
+reset
+start_halted --prefix "$prefix"
+kill -KILL "$first"
+wait "$first" 2>/dev/null || true
+set +e; out=$(upgrade no); rc=$?; set -e
+[ "$rc" = 3 ] || fail "tool and registration killed, then declined: status $rc ($out)"
+grep -qF "An interrupted upgrade has been undone." <<<"$out" || fail "$out"
+is_old || fail "tool and registration killed: not put back ($(hidden))"
+
+# The user's own installation: "~/.local/lib", from an earlier release.
+own="$HOME/.local/lib"
+own_reset() { rm -rf "$own" "$tmp/registry"; mkdir -p "$own"; cp -a "$old/share/Calverdine" "$own/"; }
+own_is_old() { diff -r "$old/share/Calverdine" "$own/Calverdine" >/dev/null && [ ! -e "$tmp/registry" ] &&
+  [ -z "$(find "$own" -name '.*' | head -3)" ]; }
+own_reset
+start_halted
+[ -n "$(find "$tmp/registry" -maxdepth 1 -name '.classes.reg.??????')" ] || fail "no temporary user registry at the write"
+kill -KILL "$child"
+set +e; wait "$first"; rc=$?; set -e
+[ "$rc" = 1 ] || fail "user's registration killed: status $rc ($(cat "$tmp/out"))"
+said_put_back || fail "user's registration killed: $(cat "$tmp/out")"
+own_is_old || fail "user's registration killed: the installation or the registry folder stayed"
+
+# Tool and child killed; meanwhile someone puts a file into the registry
+# folder the run made. The next start undoes the upgrade, keeps that file
+# and its folder, and the one after upgrades.
+own_reset
+start_halted
+kill -KILL "$first"
+wait "$first" 2>/dev/null || true
+printf 'not the upgrade'"'"'s\n' > "$tmp/registry/notes.txt"
+set +e; out=$("$rel/SorvantaUpgrade" --unattended no); rc=$?; set -e
+[ "$rc" = 3 ] || fail "user's tool killed, then declined: status $rc ($out)"
+grep -qF "An interrupted upgrade has been undone." <<<"$out" || fail "$out"
+[ "$(ls -A "$tmp/registry")" = notes.txt ] || fail "the registry folder holds: $(ls -A "$tmp/registry")"
+diff -r "$old/share/Calverdine" "$own/Calverdine" >/dev/null || fail "the user's installation was not put back"
+out=$("$rel/SorvantaUpgrade" --unattended yes) || fail "the upgrade after: $out"
+grep -qF "InprocServer=$own/Calverdine/Sorvanta/libNorvikel.so" "$SORVANTA_CLASS_REGISTRY" ||
+  fail "the user's own installation is not registered in the user's registry"
+rm -rf "$own" "$tmp/registry"
 
 # ---- Two upgrades at once: the second says so, exits 1 and touches nothing.
 reset

@@ -5,6 +5,7 @@
 #include "sorvanta_versions.h"
 #include "testsupport/offscreen_app.h"
 #include "testsupport/testsupport.h"
+#include "thumbctl/control/host/registry_lock.h"
 #include "upgrade/cls_upgrade.h"
 #include "upgrade/frm_upgrade.h"
 #include "upgrade/journal.h"
@@ -20,6 +21,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -147,8 +149,6 @@ TEST(UpgradeServices, SpecialFoldersFollowTheProgramFilesFolder)
     EXPECT_EQ("", upgrade::FindSystemFolder(upgrade::kFolderSystem));  // no installation yet
     fs::create_directories(dir.file("Calverdine/Sorvanta"));
     EXPECT_EQ(dir.file("Calverdine/Sorvanta"), upgrade::FindSystemFolder(upgrade::kFolderSystem));
-    EXPECT_EQ("", upgrade::FindSystemFolder(upgrade::kFolderWindows));
-    EXPECT_EQ("", upgrade::FindSystemFolder(upgrade::kFolderCommonStartMenu));
     EXPECT_EQ("", upgrade::FindSystemFolder(12345));
     upgrade::SetProgramFilesFolder(dir.file("missing"));
     EXPECT_EQ("", upgrade::FindSystemFolder(upgrade::kFolderProgramFiles));
@@ -176,6 +176,7 @@ TEST(UpgradeServices, RegistrationOutcomesAndTheirMessages)
         bool ok;
         std::string message;  // "" = none
         int timeoutMs;
+        std::string said = "";  // what the helper said, shown after the message
     };
     // The registrations that end on their own are given a guard only; the
     // one that never ends has a short time-out.
@@ -184,9 +185,12 @@ TEST(UpgradeServices, RegistrationOutcomesAndTheirMessages)
         {Module(0), "r", true, "", kWait},
         {Module(0), "u", true, "", kWait},
         {Module(0), "x", false, "Unknown command handle", kWait},
-        {dir.file("nothing.so"), "r", false, "Failure loading control DLL", kWait},
-        {Module(3), "r", false, "Process failed in obtaining entry point or creating thread.", kWait},
-        {Module(2), "r", false, "Registration of " + Module(2) + " failed (0x80004005).", kWait},
+        {dir.file("nothing.so"), "r", false, "Failure loading control DLL", kWait,
+         "norvikel-regsvr: cannot load " + dir.file("nothing.so") + ": "},
+        {Module(3), "r", false, "Process failed in obtaining entry point or creating thread.", kWait,
+         "norvikel-regsvr: " + Module(3) + " has no DllRegisterServer"},
+        {Module(2), "r", false, "Registration of " + Module(2) + " failed (0x80004005).", kWait,
+         "norvikel-regsvr: DllRegisterServer failed: "},
         {Module(1), "r", false, "Process failed in signaled state or time-out.", 300},
         {truncated, "r", false, "Process failed in signaled state or time-out.", kWait},
     };
@@ -195,7 +199,11 @@ TEST(UpgradeServices, RegistrationOutcomesAndTheirMessages)
         EXPECT_EQ(c.ok, upgrade::RegUnregServer(c.path, c.command, c.timeoutMs)) << c.path << " " << c.command;
         if (!c.message.empty()) {
             ASSERT_EQ(1u, messages.records.size()) << c.message;
-            EXPECT_EQ(c.message, messages.records[0].text);
+            const std::string& text = messages.records[0].text;
+            EXPECT_EQ(c.message, text.substr(0, text.find('\r')));
+            if (!c.said.empty()) {
+                EXPECT_EQ(c.message + "\r" + c.said, text.substr(0, c.message.size() + 1 + c.said.size())) << text;
+            }
             EXPECT_EQ(upgrade::kProgramName, messages.records[0].title);
         } else {
             EXPECT_TRUE(messages.records.empty()) << messages.records[0].text;
@@ -209,6 +217,129 @@ TEST(UpgradeServices, RegistrationOutcomesAndTheirMessages)
     EXPECT_EQ("register\nunregister\n", ReadText(registry));
     ::unsetenv("UPGRADE_TEST_REGISTRY");
     ::unsetenv("SORVANTA_CLASS_REGISTRY");
+}
+
+// Each check of the release against its manifest, in a case where it is
+// the only check that fails: the exact message names what is wrong.
+TEST(UpgradeRelease, EachCheckOfTheManifestStandsOnItsOwn)
+{
+    struct Case {
+        const char* name;
+        std::function<void(const std::string& folder)> damage;
+        std::string said;  // "" = the release is whole
+    };
+    const auto writeLine = [](const std::string& folder, const std::string& line) {
+        std::string text = ReadText(folder + "/" + upgrade::kManifestFile) + line;
+        WriteText(folder + "/" + upgrade::kManifestFile, text);
+    };
+    const Case cases[] = {
+        {"whole", [](const std::string&) {}, ""},
+        {"no manifest", [](const std::string& f) { fs::remove(f + "/" + upgrade::kManifestFile); },
+         "The release has no manifest (\"release.manifest\")."},
+        {"a line that is none", [&](const std::string& f) { writeLine(f, "not a line\n"); },
+         "The release manifest \"release.manifest\" is damaged (line 3)."},
+        {"a required file not listed",
+         [](const std::string& f) {
+             fs::remove(f + "/b.txt");
+             WriteManifest(f);
+         },
+         "\"b.txt\" is not listed in the release manifest."},
+        {"a listed file missing", [](const std::string& f) { fs::remove(f + "/b.txt"); },
+         "\"b.txt\" is missing from the release."},
+        {"a folder in a file's place",
+         [](const std::string& f) {
+             fs::remove(f + "/b.txt");
+             fs::create_directory(f + "/b.txt");
+         },
+         "\"b.txt\" in the release is not a file."},
+        {"another size", [](const std::string& f) { WriteText(f + "/b.txt", "bravo!"); },
+         "\"b.txt\" in the release is damaged: 6 bytes instead of 5."},
+        {"the same size, other bytes", [](const std::string& f) { WriteText(f + "/b.txt", "brave"); },
+         "\"b.txt\" in the release is damaged: its contents differ from the release manifest."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string folder = dir.file("release");
+        WriteText(folder + "/a.txt", "alpha");
+        WriteText(folder + "/b.txt", "bravo");
+        WriteManifest(folder);
+        c.damage(folder);
+        EXPECT_EQ(c.said, upgrade::CheckRelease(folder, {"a.txt", "b.txt"}));
+    }
+}
+
+// What the upgrade puts into an installation has the mode every user needs,
+// whatever the umask and the release folder's modes; a backup keeps its
+// source's mode exactly.
+TEST(UpgradeServices, CopiesAndFoldersGetExplicitModesWhateverTheUmask)
+{
+    TempDir dir;
+    const auto modeOf = [](const std::string& path) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+    };
+    WriteText(dir.file("release/program"), "program");
+    WriteText(dir.file("release/data"), "data");
+    ::chmod(dir.file("release/program").c_str(), 0700);
+    ::chmod(dir.file("release/data").c_str(), 0600);
+    for (const mode_t mask : {mode_t(027), mode_t(002), mode_t(077)}) {
+        SCOPED_TRACE("umask " + std::to_string(mask));
+        const mode_t old = ::umask(mask);
+        const std::string to = dir.file("install" + std::to_string(mask) + "/a/b/");
+        EXPECT_EQ("", upgrade::ShellFileOperation("CopyFile", dir.file("release/program"), to, upgrade::kNoConfirmation));
+        EXPECT_EQ("", upgrade::ShellFileOperation("CopyFile", dir.file("release/data"), to, upgrade::kNoConfirmation));
+        EXPECT_EQ("", upgrade::CopyThrough(dir.file("release/data"), to + "backup", to + ".temp", true));
+        ::umask(old);
+        EXPECT_EQ(0755, modeOf(to + "program"));
+        EXPECT_EQ(0644, modeOf(to + "data"));
+        EXPECT_EQ(0600, modeOf(to + "backup"));
+        EXPECT_EQ(0755, modeOf(dir.file("install" + std::to_string(mask) + "/a")));
+        EXPECT_EQ(0755, modeOf(to));
+    }
+}
+
+// The undo of an interrupted upgrade: whatever a registration ended by force
+// left beside the registry (its temporary file, its lock) goes with the
+// registry and the folder the run made for it; a folder the run made that
+// someone else has put a file into since stays, with that file, and blocks
+// nothing.
+TEST(UpgradeJournal, UndoRemovesWhatAKilledRegistrationLeftAndKeepsOthersFiles)
+{
+    TempDir dir;
+    const std::string journal = dir.file("Calverdine/.upgrade-journal");
+    fs::create_directories(dir.file("Calverdine"));
+    const std::string config = dir.file("config");
+    const std::string registry = config + "/classes.reg";
+    const std::string shared = dir.file("Calverdine/Utility Files");
+    {
+        upgrade::Journal j;
+        std::string error;
+        ASSERT_TRUE(j.Begin(journal, &error)) << error;
+        ASSERT_TRUE(j.Add({"folder", shared}, &error)) << error;
+        fs::create_directories(shared);
+        ASSERT_TRUE(j.Add({"new", shared + "/style.sty", shared + "/.upgnew_style.sty"}, &error)) << error;
+        WriteText(shared + "/style.sty", "style");
+        ASSERT_TRUE(j.Add({"folder", config}, &error)) << error;
+        fs::create_directories(config);
+        ASSERT_TRUE(j.Add({"registry", registry, config + "/.upgold_classes.reg", config + "/.upgnew_classes.reg", "0",
+                           host::RegistryLockPath(registry)},
+                          &error))
+            << error;
+        // The registration child, killed while it wrote: its lock file and
+        // its temporary file stay.
+        WriteText(host::RegistryLockPath(registry), "");
+        WriteText(config + "/.classes.reg.aZ09xY", "[CLSID/{half");
+        // Someone else's file in a folder the run made.
+        WriteText(shared + "/mine.txt", "not the upgrade's");
+    }  // the tool ends here without an undo
+    std::string error;
+    EXPECT_EQ(upgrade::Recovery::kUndone, upgrade::RecoverInterruptedUpgrade(journal, &error)) << error;
+    EXPECT_FALSE(fs::exists(config)) << (fs::exists(config) ? fs::directory_iterator(config)->path().string() : "");
+    EXPECT_FALSE(fs::exists(shared + "/style.sty"));
+    EXPECT_EQ("not the upgrade's", ReadText(shared + "/mine.txt"));
+    EXPECT_FALSE(fs::exists(journal));
+    EXPECT_EQ(upgrade::Recovery::kNothing, upgrade::RecoverInterruptedUpgrade(journal, &error));
 }
 
 // A release folder and an installation under a scratch prefix.
@@ -243,9 +374,14 @@ protected:
         classes = dir.file("config/classes.reg");
         ::setenv("SORVANTA_CLASS_REGISTRY", classes.c_str(), 1);
         upgrade::SetProgramFilesFolder(pf);
+        // The installation is the user's own, under the home, unless a test
+        // moves the home away.
+        if (const char* home = std::getenv("HOME")) savedHome = home;
+        ::setenv("HOME", dir.path().c_str(), 1);
     }
     void TearDown() override
     {
+        ::setenv("HOME", savedHome.c_str(), 1);
         upgrade::SetProgramFilesFolder("");
         ::unsetenv("UPGRADE_TEST_REGISTRY");
         ::unsetenv("SORVANTA_CLASS_REGISTRY");
@@ -270,8 +406,111 @@ protected:
 
 public:
     TempDir dir;
-    std::string release, pf, program, utility, registry, classes;
+    std::string release, pf, program, utility, registry, classes, savedHome;
 };
+
+// A registration that meets a class registry another process holds locked:
+// the helper waits its own time and says so, and its words reach the user
+// (the tool's own limit, as it runs by default, is longer than that wait).
+TEST_F(UpgradeScript, TheHelpersOwnReasonReachesTheUserWhenTheRegistryIsLocked)
+{
+    testsupport::HangGuard guard;
+    fs::remove(release + "/libNorvikel.so");
+    fs::copy_file(SORVANTA_BIN_DIR "/libNorvikel.so", release + "/libNorvikel.so");
+    WriteManifest(release);
+    fs::create_directories(dir.file("config"));
+    host::RegistryLock held;
+    ASSERT_EQ("", held.Take(host::RegistryLockPath(classes)));
+    const auto before = Snapshot(pf);
+    // The other process lets the lock go once the failure is shown: the
+    // rollback, which puts the registry back under its lock, then has it.
+    platform::ScriptedMessages messages;
+    platform::SetMessageHandler([&](const std::string& text, int style, const std::string& title) {
+        messages.records.push_back({text, style, title});
+        if (text.rfind("Registration of ", 0) == 0) held.Release();
+        return style == platform::kMsgQuestion ? int(platform::kAnsYes) : int(platform::kAnsOk);
+    });
+    upgrade::UpgradeToolOptions options;  // the tool's own limit
+    options.appFolder = release;
+    EXPECT_EQ(upgrade::kUpgradeFailed, upgrade::RunUpgradeTool(options));
+    ASSERT_EQ(3u, messages.records.size());
+    EXPECT_EQ(0u, messages.records[2].text.find("The upgrade could not be completed: ")) << messages.records[2].text;
+    EXPECT_NE(std::string::npos, messages.records[2].text.find("\rThe system has not been modified."));
+    const std::string& text = messages.records[1].text;
+    EXPECT_EQ(0u, text.find("Registration of " + program + "/libNorvikel.so failed (0x80040200).\r")) << text;
+    EXPECT_NE(std::string::npos, text.find("the class registry is locked by another process (" + classes + ".lock)"))
+        << text;
+    EXPECT_EQ(before, Snapshot(pf));
+    EXPECT_FALSE(fs::exists(classes));
+}
+
+// A rollback that cannot put everything back (the registry stays locked by
+// another process throughout) says so, and does not say the system is
+// unchanged; the next start, once the lock is gone, puts it back.
+TEST_F(UpgradeScript, ARollbackThatCannotPutEverythingBackSaysSo)
+{
+    testsupport::HangGuard guard;
+    fs::remove(release + "/libNorvikel.so");
+    fs::copy_file(SORVANTA_BIN_DIR "/libNorvikel.so", release + "/libNorvikel.so");
+    WriteManifest(release);
+    fs::create_directories(dir.file("config"));
+    const auto before = Snapshot(pf);
+    {
+        host::RegistryLock held;
+        ASSERT_EQ("", held.Take(host::RegistryLockPath(classes)));
+        platform::ScriptedMessages messages;
+        EXPECT_EQ(upgrade::kUpgradeFailed, Run(messages));
+        ASSERT_FALSE(messages.records.empty());
+        const std::string last = messages.records.back().text;
+        EXPECT_NE(std::string::npos, last.find("Not everything could be put back (the class registry is locked by "
+                                               "another process"))
+            << last;
+        EXPECT_EQ(std::string::npos, last.find("The system has not been modified.")) << last;
+        EXPECT_NE(before, Snapshot(pf));
+    }
+    platform::ScriptedMessages messages;
+    messages.defaultAnswer = platform::kAnsNo;  // every question answered No
+    EXPECT_EQ(upgrade::kUpgradeDeclined, Run(messages));
+    EXPECT_EQ("An interrupted upgrade has been undone.", messages.records.at(0).text);
+    EXPECT_EQ(before, Snapshot(pf));
+}
+
+// An installation in a shared prefix (an earlier release's PREFIX/share,
+// outside the user's home) registers its control in the installation's
+// registry, which every user of it reads; the user's own is not touched.
+// What the run makes has the modes every user needs, at any umask.
+TEST_F(UpgradeScript, AnInstallationInASharedPrefixRegistersForEveryUser)
+{
+    fs::remove(release + "/libNorvikel.so");
+    fs::copy_file(SORVANTA_BIN_DIR "/libNorvikel.so", release + "/libNorvikel.so");
+    WriteManifest(release);
+    for (const mode_t mask : {mode_t(027), mode_t(002)}) {
+        SCOPED_TRACE("umask " + std::to_string(mask));
+        fs::create_directories(dir.file("home"));
+        ::setenv("HOME", dir.file("home").c_str(), 1);
+        fs::remove_all(utility);
+        fs::remove(program + "/libNorvikel.so");
+        fs::remove(pf + "/Calverdine/classes.reg");
+        const mode_t old = ::umask(mask);
+        platform::ScriptedMessages messages;
+        const int status = Run(messages);
+        ::umask(old);
+        EXPECT_EQ(upgrade::kUpgradeDone, status) << (messages.records.empty() ? "" : messages.records.back().text);
+        const std::string installed = pf + "/Calverdine/classes.reg";
+        EXPECT_NE(std::string::npos,
+                  ReadText(installed).find("InprocServer=" + fs::canonical(program + "/libNorvikel.so").string()));
+        EXPECT_FALSE(fs::exists(classes));
+        const auto modeOf = [](const std::string& path) {
+            struct stat st {};
+            return ::stat(path.c_str(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+        };
+        EXPECT_EQ(0644, modeOf(installed));
+        EXPECT_EQ(0755, modeOf(utility));
+        EXPECT_EQ(0644, modeOf(utility + "/Diagonal Legend.jpg"));
+        EXPECT_EQ(0755, modeOf(program + "/Sorvanta"));
+        EXPECT_EQ(0755, modeOf(program + "/libNorvikel.so"));
+    }
+}
 
 TEST_F(UpgradeScript, UpgradesAnEarlierInstallationAndReportsProgress)
 {

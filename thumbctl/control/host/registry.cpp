@@ -7,9 +7,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/folders.h"
+#include "thumbctl/control/host/registry_lock.h"
 #include "thumbctl/kernel/ipi_memory.h"
 
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -26,9 +29,6 @@ std::mutex gMutex;
 std::string gOverride;
 std::string gInstallationOverride;
 std::map<std::string, void*> gModules;
-
-// How long a change waits for another process's change to end.
-constexpr auto kLockWait = std::chrono::seconds(10);
 
 std::string SystemError(int err) { return std::strerror(err); }
 
@@ -66,7 +66,9 @@ std::string Resolved(const std::string& path)
     return current;
 }
 
-// Makes a folder and its parents; "" or the reason naming the folder.
+// Makes a folder and its parents, each new one with mode 0700 whatever the
+// umask (a folder others may write into would make its registry unusable);
+// "" or the reason naming the folder.
 std::string MakeFolders(const std::string& folder)
 {
     std::string path;
@@ -79,7 +81,10 @@ std::string MakeFolders(const std::string& folder)
             struct stat st {};
             if (::stat(path.c_str(), &st) == 0) {
                 if (!S_ISDIR(st.st_mode)) return "cannot make the folder " + folder + ": " + path + " is not a folder";
-            } else if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) {
+            } else if (::mkdir(path.c_str(), 0700) == 0) {
+                if (::chmod(path.c_str(), 0700) != 0)
+                    return "cannot make the folder " + folder + ": " + SystemError(errno);
+            } else if (errno != EEXIST) {
                 return "cannot make the folder " + folder + ": " + SystemError(errno);
             }
         }
@@ -88,89 +93,27 @@ std::string MakeFolders(const std::string& folder)
     return "";
 }
 
-// The lock of one change: a kernel lock (flock) on "<registry>.lock". The
-// system drops it when its holder ends, however it ends; the file itself is
-// removed by its holder before the lock is let go, and a file whose holder
-// was killed is locked again as it stands.
-class RegistryLock {
-public:
-    ~RegistryLock() { Release(); }
-
-    // "" once held, else why not.
-    std::string Take(const std::string& lockPath)
-    {
-        path_ = lockPath;
-        const auto deadline = std::chrono::steady_clock::now() + kLockWait;
-        for (;;) {
-            fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-            if (fd_ < 0) return "cannot lock the class registry: " + path_ + ": " + SystemError(errno);
-            struct stat st {};
-            if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-                Close();
-                return "cannot lock the class registry: " + path_ + ": not a regular file";
-            }
-            if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
-                // Held, unless the file was removed (by the holder before
-                // us) after this process opened it: then lock the new one.
-                struct stat mine {}, now {};
-                if (::fstat(fd_, &mine) == 0 && ::stat(path_.c_str(), &now) == 0 && mine.st_ino == now.st_ino &&
-                    mine.st_dev == now.st_dev)
-                    return "";
-            } else if (errno != EWOULDBLOCK) {
-                const int err = errno;
-                Close();
-                return "cannot lock the class registry: " + path_ + ": " + SystemError(err);
-            }
-            Close();
-            if (std::chrono::steady_clock::now() >= deadline)
-                return "the class registry is locked by another process (" + path_ + ")";
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    }
-
-    void Release()
-    {
-        if (fd_ < 0) return;
-        ::unlink(path_.c_str());
-        Close();
-    }
-
-private:
-    void Close()
-    {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-    int fd_ = -1;
-    std::string path_;
-};
-
-// A temporary file beside `path` (descriptor and name), or -1 with *error.
-int MakeTemporary(const std::string& path, std::string* name, std::string* error)
+// Test hook: with SORVANTA_REGISTRY_TEST_HALT=write a change stops itself
+// (SIGSTOP) once its temporary file holds the new registry, before the
+// rename, so that a test can end it there.
+void HaltForTestAtTheWrite()
 {
-    std::string pattern = FolderOf(path) + "/." + NameOf(path) + ".XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    const int fd = ::mkstemp(buf.data());
-    if (fd < 0) {
-        if (error) *error = "cannot write " + path + ": " + SystemError(errno);
-        return -1;
-    }
-    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    name->assign(buf.data());
-    return fd;
+    if (const char* v = std::getenv("SORVANTA_REGISTRY_TEST_HALT"); v && std::strcmp(v, "write") == 0)
+        ::raise(SIGSTOP);
 }
 
 // Writes `text` to `path` through a temporary file renamed into place, the
-// folder synced after; the mode of the file it replaces is kept (0644 for
-// a new one, so that every user reads an installation's registry).
+// folder synced after; the mode of the file it replaces is kept but for
+// write permission of group and others (0644 for a new one, so that every
+// user reads an installation's registry).
 bool WriteWhole(const std::string& path, const std::string& text, std::string* error)
 {
     std::string temp;
-    const int fd = MakeTemporary(path, &temp, error);
+    const int fd = MakeRegistryTemporary(path, &temp, error);
     if (fd < 0) return false;
     struct stat old {};
-    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+    // Never writable by others: a lookup would not use it then.
+    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777 & ~mode_t(022)) : 0644;
     int err = 0;
     for (size_t done = 0; done < text.size() && !err;) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
@@ -181,6 +124,7 @@ bool WriteWhole(const std::string& path, const std::string& text, std::string* e
     if (!err && ::fchmod(fd, mode) != 0) err = errno;
     if (!err && ::fsync(fd) != 0) err = errno;
     if (::close(fd) != 0 && !err) err = errno;
+    if (!err) HaltForTestAtTheWrite();
     if (!err && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
     if (err) {
         ::unlink(temp.c_str());
@@ -255,11 +199,8 @@ std::string RegistryPath()
         if (!gOverride.empty()) return gOverride;
     }
     if (const char* env = std::getenv("SORVANTA_CLASS_REGISTRY"); env && *env) return env;
-    std::string base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) base = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home) base = std::string(home) + "/.config";
-    else base = "/tmp";
-    return base + "/Sorvanta/classes.reg";
+    const std::string base = platform::UserConfigFolder();
+    return base.empty() ? std::string() : base + "/Sorvanta/classes.reg";
 }
 
 void SetRegistryPath(const std::string& path)
@@ -297,6 +238,10 @@ bool ReadRegistryFile(const std::string& path, RegistryKeys* keys, std::string* 
 std::string WritablePath(std::string* error)
 {
     const std::string path = RegistryPath();
+    if (path.empty()) {
+        if (error) *error = "the user's class registry has no place: this user has no home folder";
+        return "";
+    }
     const std::string problem = MakeFolders(FolderOf(path));
     if (!problem.empty()) {
         if (error) *error = problem;
@@ -352,24 +297,26 @@ bool EditRegistry(const std::function<bool(RegistryKeys&)>& edit, std::string* e
     const std::string path = WritablePath(error);
     if (path.empty()) return false;
     RegistryLock lock;
-    if (const std::string why = lock.Take(path + ".lock"); !why.empty()) {
+    if (const std::string why = lock.Take(RegistryLockPath(path)); !why.empty()) {
         if (error) *error = why;
         return false;
     }
+    // What a change ended by force left beside the registry goes first.
+    RemoveRegistryLeftovers(path);
     RegistryKeys keys;
     if (!ReadRegistryFile(path, &keys, error)) return false;
     if (!edit(keys)) return true;
     return WriteWhole(path, Format(keys), error);
 }
 
-std::string RegistryWriteProblem(bool* damaged)
+std::string RegistryWriteProblem(bool* damaged, int lockWaitMs)
 {
     if (damaged) *damaged = false;
     std::string why;
     const std::string path = WritablePath(&why);
     if (path.empty()) return why;
     RegistryLock lock;
-    if (why = lock.Take(path + ".lock"); !why.empty()) return why;
+    if (why = lock.Take(RegistryLockPath(path), lockWaitMs); !why.empty()) return why;
     RegistryKeys keys;
     if (!ReadRegistryFile(path, &keys, &why)) {
         struct stat st {};
@@ -377,7 +324,7 @@ std::string RegistryWriteProblem(bool* damaged)
         return why;
     }
     std::string temp;
-    const int fd = MakeTemporary(path, &temp, &why);
+    const int fd = MakeRegistryTemporary(path, &temp, &why);
     if (fd < 0) return why;
     ::close(fd);
     ::unlink(temp.c_str());
@@ -385,81 +332,169 @@ std::string RegistryWriteProblem(bool* damaged)
 }
 
 namespace {
-// One value of one registry key; kClassNotRegistered when either is missing
-// or the registry cannot be read (then *error says why).
-// Looks in the user's registry, then in the installation's.
-Status RegistryValue(const std::string& key, const char* name, std::string* value, std::string* error)
+
+bool OwnedByUserOrRoot(const struct stat& st) { return st.st_uid == ::geteuid() || st.st_uid == 0; }
+
+// Why the registry file `path` may not decide which library this process
+// loads, "" when it may: it (when it exists) and its folder belong to this
+// user or to root, and no one else may write them.
+std::string TrustProblem(const std::string& path)
 {
-    const std::string user = Resolved(RegistryPath());
-    const std::string installation = InstallationRegistryPath();
-    std::vector<std::string> scopes = {user};
-    if (!installation.empty() && Resolved(installation) != user) scopes.push_back(Resolved(installation));
-    for (const std::string& path : scopes) {
-        RegistryKeys keys;
-        if (!ReadRegistryFile(path, &keys, error)) return kClassNotRegistered;
-        auto it = keys.find(key);
-        if (it == keys.end() || !it->second.count(name)) continue;
-        *value = it->second.at(name);
-        return kOk;
-    }
-    return kClassNotRegistered;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return "";  // no file: nothing in it is used
+    const std::string folder = FolderOf(path);
+    const std::string what = "the class registry " + path + " is not used: ";
+    if (!OwnedByUserOrRoot(st)) return what + "it belongs to another user (uid " + std::to_string(st.st_uid) + ")";
+    if (st.st_mode & 022) return what + "users other than its owner may write it";
+    struct stat in {};
+    if (::stat(folder.c_str(), &in) != 0) return what + folder + ": " + SystemError(errno);
+    if (!OwnedByUserOrRoot(in))
+        return what + "its folder " + folder + " belongs to another user (uid " + std::to_string(in.st_uid) + ")";
+    if (in.st_mode & 022) return what + "users other than its owner may write into its folder " + folder;
+    return "";
 }
+
+// A registry a lookup reads.
+struct Scope {
+    std::string path;
+    RegistryKeys keys;
+};
+
+void Note(std::string* notes, const std::string& line)
+{
+    if (!notes || line.empty()) return;
+    if (!notes->empty()) *notes += "; ";
+    *notes += line;
+}
+
+// The registries a lookup reads, in order: the user's, then the
+// installation's. One that cannot be read, or that someone else could have
+// written, is passed over; *notes says why.
+std::vector<Scope> LookupScopes(std::string* notes)
+{
+    std::vector<std::string> paths;
+    if (const std::string user = RegistryPath(); !user.empty()) paths.push_back(Resolved(user));
+    if (const std::string installation = InstallationRegistryPath(); !installation.empty()) {
+        const std::string resolved = Resolved(installation);
+        if (paths.empty() || resolved != paths.front()) paths.push_back(resolved);
+    }
+    std::vector<Scope> scopes;
+    for (const std::string& path : paths) {
+        Scope scope{path, {}};
+        std::string why = TrustProblem(path);
+        if (why.empty() && ReadRegistryFile(path, &scope.keys, &why)) scopes.push_back(std::move(scope));
+        else Note(notes, why);
+    }
+    return scopes;
+}
+
+const std::string* ValueOf(const RegistryKeys& keys, const std::string& key, const char* name)
+{
+    const auto it = keys.find(key);
+    if (it == keys.end()) return nullptr;
+    const auto value = it->second.find(name);
+    return value == it->second.end() ? nullptr : &value->second;
+}
+
+// Loads a module (once per process); nullptr with *why when it cannot.
+void* LoadModule(const std::string& module, std::string* why)
+{
+    std::lock_guard<std::mutex> lock(gMutex);
+    if (auto it = gModules.find(module); it != gModules.end()) return it->second;
+    // A regular file only: the loader would wait on a pipe.
+    const int fd = ipiOpenRegularFile(module.c_str(), nullptr);
+    if (fd < 0) {
+        *why = module + ": " + RegularFileError(errno);
+        return nullptr;
+    }
+    ::close(fd);
+    void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        const char* text = dlerror();
+        *why = text ? text : module + ": cannot be loaded";
+        return nullptr;
+    }
+    gModules[module] = handle;  // kept loaded for the life of the process
+    return handle;
+}
+
 } // namespace
 
-Status ClassIdFromProgId(const std::string& progId, std::string* classId, std::string* error)
+Status ClassIdFromProgId(const std::string& progId, std::string* classId, std::string* error, std::string* registry)
 {
-    return RegistryValue("ProgID/" + progId, "CLSID", classId, error);
+    std::string notes;
+    for (const Scope& scope : LookupScopes(&notes)) {
+        if (const std::string* id = ValueOf(scope.keys, "ProgID/" + progId, "CLSID")) {
+            *classId = *id;
+            if (registry) *registry = scope.path;
+            return kOk;
+        }
+    }
+    if (error) *error = notes;
+    return kClassNotRegistered;
 }
 
-Status ModuleOfClass(const std::string& classId, std::string* modulePath, std::string* error)
+Status ModuleOfClass(const std::string& classId, std::string* modulePath, std::string* error, std::string* registry)
 {
-    return RegistryValue("CLSID/" + classId, "InprocServer", modulePath, error);
+    std::string notes;
+    bool registered = false;
+    for (const Scope& scope : LookupScopes(&notes)) {
+        const std::string* module = ValueOf(scope.keys, "CLSID/" + classId, "InprocServer");
+        if (!module) continue;
+        registered = true;
+        const int fd = ipiOpenRegularFile(module->c_str(), nullptr);
+        if (fd < 0) {
+            Note(&notes, "the class registry " + scope.path + " names " + *module + ": " + RegularFileError(errno));
+            continue;
+        }
+        ::close(fd);
+        *modulePath = *module;
+        if (registry) *registry = scope.path;
+        return kOk;
+    }
+    if (error) *error = notes;
+    return registered ? kModuleNotFound : kClassNotRegistered;
 }
 
-Status GetClassFactory(const std::string& classId, ClassFactory** factory, std::string* error)
+Status GetClassFactory(const std::string& classId, ClassFactory** factory, std::string* error, std::string* registry)
 {
     if (!factory) return kInvalidPointer;
     *factory = nullptr;
-    std::string module;
-    if (Status s = ModuleOfClass(classId, &module, error); Failed(s)) return s;
-    void* handle = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(gMutex);
-        auto it = gModules.find(module);
-        if (it != gModules.end()) {
-            handle = it->second;
-        } else {
-            // A regular file only: the loader would wait on a pipe.
-            const int fd = ipiOpenRegularFile(module.c_str(), nullptr);
-            if (fd < 0) {
-                if (error) *error = module + ": " + RegularFileError(errno);
-                return kModuleNotFound;
-            }
-            ::close(fd);
-            handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-            if (!handle) {
-                if (error) *error = dlerror();
-                return kModuleNotFound;
-            }
-            gModules[module] = handle;  // kept loaded for the life of the process
+    // Scope by scope: an entry whose library is gone or cannot be loaded
+    // gives way to the next registry's.
+    std::string notes;
+    bool registered = false;
+    for (const Scope& scope : LookupScopes(&notes)) {
+        const std::string* module = ValueOf(scope.keys, "CLSID/" + classId, "InprocServer");
+        if (!module) continue;
+        registered = true;
+        std::string why;
+        void* handle = LoadModule(*module, &why);
+        if (!handle) {
+            Note(&notes, "the class registry " + scope.path + " names " + why);
+            continue;
         }
+        if (registry) *registry = scope.path;
+        auto get = reinterpret_cast<GetClassObjectFn>(dlsym(handle, "DllGetClassObject"));
+        if (!get) {
+            if (error) *error = *module + " has no DllGetClassObject";
+            return kClassNotAvailable;
+        }
+        return get(classId.c_str(), kIidClassFactory, reinterpret_cast<void**>(factory));
     }
-    auto get = reinterpret_cast<GetClassObjectFn>(dlsym(handle, "DllGetClassObject"));
-    if (!get) {
-        if (error) *error = module + " has no DllGetClassObject";
-        return kClassNotAvailable;
-    }
-    return get(classId.c_str(), kIidClassFactory, reinterpret_cast<void**>(factory));
+    if (error) *error = notes;
+    return registered ? kModuleNotFound : kClassNotRegistered;
 }
 
-Status CreateObject(const std::string& progId, const std::string& iid, void** out, std::string* error)
+Status CreateObject(const std::string& progId, const std::string& iid, void** out, std::string* error,
+                    std::string* registry)
 {
     if (!out) return kInvalidPointer;
     *out = nullptr;
     std::string classId;
     if (Status s = ClassIdFromProgId(progId, &classId, error); Failed(s)) return s;
     ClassFactory* factory = nullptr;
-    if (Status s = GetClassFactory(classId, &factory, error); Failed(s)) return s;
+    if (Status s = GetClassFactory(classId, &factory, error, registry); Failed(s)) return s;
     const Status s = factory->CreateInstance(nullptr, iid, out);
     factory->Release();
     return s;

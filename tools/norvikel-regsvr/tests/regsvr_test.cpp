@@ -1,15 +1,24 @@
 // The class registry as norvikel-regsvr and the program use it: the lock
-// that a killed writer leaves, write failures named with their file and
-// reason, a registry that is a symbolic link, and the installation's scope
-// that every user reads after the user's own.
+// and the temporary file that a killed writer leaves, writers at once,
+// write failures named with their file and reason, a registry that is a
+// symbolic link, the installation's scope that every user reads after the
+// user's own, scopes a lookup must pass over, and where the user's registry
+// is when HOME is unset.
 #include "app/browser/thumbnail_client.h"
 #include "testsupport/testsupport.h"
+#include "thumbctl/control/constants.h"
 #include "thumbctl/control/host/registry.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <functional>
 #include <filesystem>
+#include <pwd.h>
+#include <set>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -184,4 +193,210 @@ TEST(ClassRegistry, TheInstallationsRegistryIsWrittenWithSystemAndReadAfterTheUs
     EXPECT_NE(std::string::npos, message.find("/norvikel-regsvr' register --system '")) << message;
     host::SetInstallationRegistryPath("");
     host::SetRegistryPath("");
+}
+
+// Writers at once that each change keys of their own: every change of
+// every writer is in the registry afterwards (a lock that let two writers
+// read the same registry would lose one's change).
+TEST(ClassRegistry, WritersAtOnceLoseNoChange)
+{
+    testsupport::HangGuard guard;
+    testsupport::TempDir dir("regsvr-writers");
+    const std::string registry = dir.file("classes.reg");
+    ::setenv("SORVANTA_CLASS_REGISTRY", registry.c_str(), 1);
+    constexpr int kWriters = 6, kChanges = 20;
+    std::vector<pid_t> writers;
+    for (int w = 0; w < kWriters; ++w) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            int failed = 0;
+            for (int c = 0; c < kChanges; ++c) {
+                failed += !host::EditRegistry([&](host::RegistryKeys& keys) {
+                    keys["Writer/" + std::to_string(w)][std::to_string(c)] = std::to_string(w * 1000 + c);
+                    return true;
+                });
+            }
+            ::_exit(failed);
+        }
+        writers.push_back(pid);
+    }
+    for (const pid_t pid : writers) {
+        int status = 0;
+        ASSERT_EQ(pid, ::waitpid(pid, &status, 0));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a writer's change failed: " << status;
+    }
+    host::RegistryKeys keys;
+    std::string why;
+    ASSERT_TRUE(host::ReadRegistry(&keys, &why)) << why;
+    for (int w = 0; w < kWriters; ++w)
+        for (int c = 0; c < kChanges; ++c) {
+            const auto key = keys.find("Writer/" + std::to_string(w));
+            ASSERT_NE(keys.end(), key) << "every change of writer " << w << " is lost";
+            EXPECT_EQ(std::to_string(w * 1000 + c), key->second[std::to_string(c)]) << w << "/" << c;
+        }
+    EXPECT_EQ(1, std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()));
+    ::unsetenv("SORVANTA_CLASS_REGISTRY");
+}
+
+// A registration killed while it writes leaves its lock and its temporary
+// file; the next change of that registry removes both and writes it whole.
+TEST(ClassRegistry, WhatAWriterKilledWhileWritingLeftGoesWithTheNextChange)
+{
+    testsupport::HangGuard guard;
+    testsupport::TempDir dir("regsvr-killed");
+    const std::string registry = dir.file("classes.reg");
+    const std::string tool = testsupport::BinDir() + "/norvikel-regsvr";
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::setenv("SORVANTA_CLASS_REGISTRY", registry.c_str(), 1);
+        ::setenv("SORVANTA_REGISTRY_TEST_HALT", "write", 1);
+        ::execl(tool.c_str(), tool.c_str(), "register", kModule.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // Stopped at the write, which the hook makes it wait at.
+    int status = 0;
+    ASSERT_EQ(pid, ::waitpid(pid, &status, WUNTRACED));
+    ASSERT_TRUE(WIFSTOPPED(status)) << status;
+    std::set<std::string> left;
+    for (const auto& e : fs::directory_iterator(dir.path())) left.insert(e.path().filename().string());
+    ASSERT_EQ(2u, left.size());
+    EXPECT_EQ(1u, left.count("classes.reg.lock"));
+    const std::string temporary = *left.begin() == "classes.reg.lock" ? *left.rbegin() : *left.begin();
+    EXPECT_EQ(0u, temporary.find(".classes.reg.")) << temporary;
+    ::kill(pid, SIGKILL);
+    ASSERT_EQ(pid, ::waitpid(pid, &status, 0));
+
+    int code = -1;
+    const std::string said = RegSvr(registry, "register '" + kModule + "'", &code);
+    EXPECT_EQ(0, code) << said;
+    EXPECT_TRUE(Registers(registry));
+    std::vector<std::string> now;
+    for (const auto& e : fs::directory_iterator(dir.path())) now.push_back(e.path().filename().string());
+    EXPECT_EQ(std::vector<std::string>{"classes.reg"}, now);
+}
+
+// A lookup passes over a scope it cannot use and says which it used: the
+// user's entry naming a library that is gone (an earlier release's place),
+// a user's registry that cannot be read, and one that someone other than
+// the user or root owns or may write, or whose folder is so.
+TEST(ClassRegistry, ALookupPassesOverAScopeItCannotUse)
+{
+    testsupport::TempDir dir("regsvr-scopes");
+    const std::string installed = dir.file("lib/Calverdine/Sorvanta/libNorvikel.so");
+    const std::string earlier = dir.file("share/Calverdine/Sorvanta/libNorvikel.so");
+    for (const std::string& to : {installed, earlier}) {
+        fs::create_directories(fs::path(to).parent_path());
+        fs::copy_file(kModule, to);
+    }
+    const std::string system = dir.file("lib/Calverdine/classes.reg");
+    const std::string userFolder = dir.file("config");
+    const std::string user = userFolder + "/classes.reg";
+    int code = -1;
+    RegSvr(user, "register --system '" + installed + "'", &code);
+    ASSERT_EQ(0, code);
+    host::SetRegistryPath(user);
+    host::SetInstallationRegistryPath(system);
+    const std::string classId = thumbctl::kControlClassId;
+
+    struct Case {
+        const char* name;
+        std::function<void()> spoil;  // makes the user's scope unusable
+        std::string said;             // what the lookup says of it without the installation's
+        bool rootOnly;
+    };
+    const Case cases[] = {
+        {"library gone", [&] { fs::remove(earlier); }, "libNorvikel.so: No such file or directory", false},
+        {"damaged", [&] { testsupport::WriteBytes(user, {'j', 'u', 'n', 'k', '\n'}); }, " is damaged: line 1",
+         false},
+        {"written by the group", [&] { ::chmod(user.c_str(), 0664); }, "users other than its owner may write it",
+         false},
+        {"folder open to all", [&] { ::chmod(userFolder.c_str(), 01777); },
+         "users other than its owner may write into its folder", false},
+        {"another user's file", [&] { ASSERT_EQ(0, ::chown(user.c_str(), 65534, 65534)); },
+         "belongs to another user (uid 65534)", true},
+        {"another user's folder", [&] { ASSERT_EQ(0, ::chown(userFolder.c_str(), 65534, 65534)); },
+         "its folder " + userFolder + " belongs to another user (uid 65534)", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.rootOnly && ::geteuid() != 0) continue;
+        fs::remove_all(userFolder);
+        fs::create_directories(userFolder);
+        ::chmod(userFolder.c_str(), 0700);
+        fs::create_directories(fs::path(earlier).parent_path());
+        if (!fs::exists(earlier)) fs::copy_file(kModule, earlier);
+        RegSvr(user, "register '" + earlier + "'", &code);
+        ASSERT_EQ(0, code);
+        // Usable, the user's own entry wins.
+        std::string module, used, why;
+        ASSERT_EQ(host::kOk, host::ModuleOfClass(classId, &module, &why, &used)) << why;
+        EXPECT_EQ(fs::canonical(earlier).string(), module);
+        EXPECT_EQ(user, used);
+
+        c.spoil();
+        module.clear();
+        used.clear();
+        EXPECT_EQ(host::kOk, host::ModuleOfClass(classId, &module, &why, &used)) << why;
+        EXPECT_EQ(installed, module);
+        EXPECT_EQ(system, used);
+        host::ClassFactory* factory = nullptr;
+        used.clear();
+        ASSERT_EQ(host::kOk, host::GetClassFactory(classId, &factory, &why, &used)) << why;
+        EXPECT_EQ(system, used);
+        factory->Release();
+
+        // Without the installation's entry, the lookup says why it passed
+        // over the user's.
+        host::SetInstallationRegistryPath(dir.file("none.reg"));
+        why.clear();
+        EXPECT_TRUE(host::Failed(host::ModuleOfClass(classId, &module, &why)));
+        EXPECT_NE(std::string::npos, why.find(c.said)) << why;
+        host::SetInstallationRegistryPath(system);
+    }
+    // The next change of a registry others could write takes that right
+    // away again, and the registry is used again.
+    fs::remove_all(userFolder);
+    fs::create_directories(userFolder);
+    ::chmod(userFolder.c_str(), 0700);
+    RegSvr(user, "register '" + earlier + "'", &code);
+    ::chmod(user.c_str(), 0666);
+    RegSvr(user, "register '" + earlier + "'", &code);
+    ASSERT_EQ(0, code);
+    struct stat st {};
+    ASSERT_EQ(0, ::stat(user.c_str(), &st));
+    EXPECT_EQ(0644u, st.st_mode & 07777);
+    std::string module, used;
+    EXPECT_EQ(host::kOk, host::ModuleOfClass(classId, &module, nullptr, &used));
+    EXPECT_EQ(user, used);
+    fs::remove_all(userFolder);
+    host::SetInstallationRegistryPath("");
+    host::SetRegistryPath("");
+}
+
+// The user's registry is in the user's configuration folder, found from
+// one resolution of the home: with HOME (or a relative one) and
+// XDG_CONFIG_HOME unset, the password database's home; never a shared
+// folder such as /tmp that another user could have put a registry into.
+TEST(ClassRegistry, TheUsersRegistryFollowsTheHomeOfThePasswordDatabaseWhenHomeIsUnset)
+{
+    const passwd* pw = ::getpwuid(::getuid());
+    ASSERT_NE(nullptr, pw);
+    const std::string fromDatabase = std::string(pw->pw_dir) + "/.config/Sorvanta/classes.reg";
+    const std::pair<std::string, std::string> cases[] = {
+        {"-u HOME -u XDG_CONFIG_HOME", fromDatabase},
+        {"-u XDG_CONFIG_HOME HOME=", fromDatabase},
+        {"HOME=relative XDG_CONFIG_HOME=relative", fromDatabase},
+        {"-u XDG_CONFIG_HOME HOME=/h", "/h/.config/Sorvanta/classes.reg"},
+        {"HOME=/h XDG_CONFIG_HOME=/x", "/x/Sorvanta/classes.reg"},
+        {"-u HOME XDG_CONFIG_HOME=/x", "/x/Sorvanta/classes.reg"},
+    };
+    for (const auto& [env, expected] : cases) {
+        int code = -1;
+        const std::string said = testsupport::Shell(
+            "env -u SORVANTA_CLASS_REGISTRY " + env + " '" + testsupport::BinDir() + "/norvikel-regsvr' where", &code);
+        EXPECT_EQ(0, code) << env;
+        EXPECT_EQ(expected + "\n", said) << env;
+    }
 }
