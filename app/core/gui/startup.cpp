@@ -7,6 +7,7 @@
 #include "app/core/grating.h"
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
+#include "platform/regular_file.h"
 #include "app/core/settings.h"
 #include "app/core/shipped_files.h"
 #include "app/core/version.h"
@@ -160,7 +161,7 @@ bool FrmSplash::ShowPictureFile(const std::string& path)
     // A regular file of bounded size only: a pipe or device in the picture's
     // place is refused at once, never waited on.
     std::string bytes;
-    if (!core::ReadSmallFile(path, size_t(64) << 20, &bytes)) return false;
+    if (!platform::ReadRegularFile(path, size_t(64) << 20, &bytes)) return false;
     const QImage img = QImage::fromData(reinterpret_cast<const uchar*>(bytes.data()), int(bytes.size()));
     if (img.isNull()) return false;
     ImgXCtrl1->setPixmap(QPixmap::fromImage(img));
