@@ -37,6 +37,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -50,7 +51,8 @@ struct FileEvent {
 };
 
 std::mutex gEventsMutex;
-std::vector<FileEvent> gEvents;
+// Never destroyed: a rename made while the program ends is still recorded safely.
+std::vector<FileEvent>& gEvents = *new std::vector<FileEvent>;
 std::function<void(const std::string& from, const std::string& to)> gBeforeRename;
 bool gInHook = false;
 
