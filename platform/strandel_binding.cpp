@@ -1,7 +1,7 @@
 #include "platform/strandel_binding.h"
 
+#include "app/core/atomic_file.h"
 #include "platform/dynlib.h"
-#include "platform/folders.h"
 #include "tifflib/strandel.h"
 
 #include <cstdio>
@@ -112,20 +112,31 @@ ReadResult ReadImage(const std::string& path, uint64_t maxPixels)
 }
 
 int32_t WriteTIFFFile(const std::string& path, uint16_t cols, uint16_t rows, const std::string& info,
-                      const uint8_t* pixels)
+                      const uint8_t* pixels, std::string* why)
 {
-    static platform::LazyFunction<decltype(::WriteTIFFFile)> bound(Library(), "WriteTIFFFile");
+    static platform::LazyFunction<decltype(::WriteTIFFDescriptor)> bound(Library(), "WriteTIFFDescriptor");
     auto fn = bound.get();
-    if (!fn) return kLibraryMissing;
+    if (!fn) {
+        if (why) *why = LoadError();
+        return kLibraryMissing;
+    }
     // The name the library itself would create (".tif" added to a path without any '.').
     const std::string target = path.find('.') == std::string::npos ? path + ".tif" : path;
-    const std::string name = platform::FileNameOf(target);
-    if (name.size() < 2) return fn(path.c_str(), cols, rows, info.c_str(), pixels);
-    const std::string temp = platform::FolderOf(target) + "." + name.substr(0, name.size() - 1);
-    const int32_t status = fn(temp.c_str(), cols, rows, info.c_str(), pixels);
-    if (status == STRANDEL_OK && std::rename(temp.c_str(), target.c_str()) == 0) return STRANDEL_OK;
-    std::remove(temp.c_str());
-    return status == STRANDEL_OK ? STRANDEL_ERR_WRITE : status;
+    core::AtomicFile file;
+    if (!file.open(target)) {
+        if (why) *why = file.error();
+        return STRANDEL_ERR_OPEN;
+    }
+    const int32_t status = fn(file.descriptor(), cols, rows, info.c_str(), pixels);
+    if (status != STRANDEL_OK) {
+        if (why) *why = "The TIFF library reported status " + std::to_string(status) + ".";
+        return status;   // the temporary file goes with `file`
+    }
+    if (!file.commit()) {
+        if (why) *why = file.error();
+        return STRANDEL_ERR_WRITE;
+    }
+    return STRANDEL_OK;
 }
 
 std::string LoadError()

@@ -33,11 +33,13 @@ struct ReadResult {
 ReadResult ReadImage(const std::string& path, uint64_t maxPixels = UINT64_MAX);
 
 // Writes an 8-bit grey image with its header text; returns the library status
-// (0 written). -1000 when the library cannot be loaded. The image is written
-// under a hidden temporary name beside the target (no longer than the target's
-// own name) and renamed into place, so a failed write never leaves a half file or spoils an existing one.
+// (0 written) and, when not written, why in *why. -1000 when the library
+// cannot be loaded. The library encodes into the program's one writer
+// (core::AtomicFile): a new temporary file beside the target renamed over it,
+// a link written through, a read-only file refused, the mode kept, so a
+// failed write never leaves a half file or spoils an existing one.
 int32_t WriteTIFFFile(const std::string& path, uint16_t cols, uint16_t rows, const std::string& info,
-                      const uint8_t* pixels);
+                      const uint8_t* pixels, std::string* why = nullptr);
 
 // Why the last call could not reach the library ("" when it could).
 std::string LoadError();

@@ -319,16 +319,16 @@ bool ReadPixelLayout(TIFF* tif, PixelLayout* l)
     if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &l->width) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &l->length))
         return false;
     if (!TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &l->bits)) {
-        std::printf("Warning BitsPerSample tag missing\n");
+        std::fprintf(stderr, "Warning BitsPerSample tag missing\n");
         l->bits = 1;
     }
     if (l->bits != 1 && l->bits != 4 && l->bits != 8) return false;
     if (!TIFFGetField(tif, TIFFTAG_SAMPLESPERPIXEL, &l->spp)) {
-        std::printf("Warning SamplesPerPixel tag missing\n");
+        std::fprintf(stderr, "Warning SamplesPerPixel tag missing\n");
         l->spp = 1;
     }
     if (!TIFFGetField(tif, TIFFTAG_PLANARCONFIG, &l->planar)) {
-        std::printf("Warning PlanarConfig tag missing\n");
+        std::fprintf(stderr, "Warning PlanarConfig tag missing\n");
         l->planar = 1;
     }
     return TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &l->photometric) &&
@@ -400,6 +400,48 @@ char* ReadImpl(const char* path, RowSink& sink, int32_t* status)
     return CopyText(text.c_str());
 }
 
+// Writes the image into a file libtiff has opened for writing, and closes it.
+int32_t WriteImage(TIFF* tif, uint16_t cols, uint16_t rows, const char* info, const uint8_t* pixels)
+{
+    TIFFSetField(tif, TIFFTAG_SUBFILETYPE, 0);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(cols));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(rows));
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_MAKE, "Calverdine's Video Digitizer");
+    TIFFSetField(tif, TIFFTAG_ARTIST, "Calverdine");
+    TIFFSetField(tif, kInfoTag, info ? info : "");
+    TIFFSetField(tif, TIFFTAG_HOSTCOMPUTER, "PC");
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, 72.0f);
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, 72.0f);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+
+    tmsize_t lineSize = TIFFScanlineSize(tif);
+    uint8_t* row = static_cast<uint8_t*>(_TIFFmalloc(lineSize > 0 ? lineSize : 1));
+    if (!row) {
+        std::fprintf(stderr, "Error: %s\n", "No memory for RowBuffer");
+        TIFFClose(tif);
+        return STRANDEL_ERR_NOMEM;
+    }
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 8);
+    for (uint16_t r = 0; r < rows; ++r) {
+        std::memcpy(row, pixels + uint64_t(r) * cols, cols);
+        if (TIFFWriteScanline(tif, row, r, 0) < 0) {
+            TIFFClose(tif);
+            _TIFFfree(row);
+            return STRANDEL_ERR_WRITE;
+        }
+    }
+    // The directory is written on close; a failed flush means a broken file.
+    int flushed = TIFFFlush(tif);
+    TIFFClose(tif);
+    _TIFFfree(row);
+    return flushed ? STRANDEL_OK : STRANDEL_ERR_WRITE;
+}
+
 } // namespace
 
 extern "C" {
@@ -436,46 +478,24 @@ int32_t WriteTIFFFile(const char* path, uint16_t cols, uint16_t rows, const char
     std::string full;
     TIFF* tif = CompletePath(path, full) ? TIFFOpen(full.c_str(), "wl") : nullptr;
     if (!tif) {
-        std::printf("Error opening output file: %s\n", path ? path : "");
+        std::fprintf(stderr, "Error opening output file: %s\n", path ? path : "");
         return STRANDEL_ERR_OPEN;
     }
-    TIFFSetField(tif, TIFFTAG_SUBFILETYPE, 0);
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(cols));
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(rows));
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-    TIFFSetField(tif, TIFFTAG_MAKE, "Calverdine's Video Digitizer");
-    TIFFSetField(tif, TIFFTAG_ARTIST, "Calverdine");
-    TIFFSetField(tif, kInfoTag, info ? info : "");
-    TIFFSetField(tif, TIFFTAG_HOSTCOMPUTER, "PC");
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(tif, TIFFTAG_XRESOLUTION, 72.0f);
-    TIFFSetField(tif, TIFFTAG_YRESOLUTION, 72.0f);
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    return WriteImage(tif, cols, rows, info, pixels);
+}
 
-    tmsize_t lineSize = TIFFScanlineSize(tif);
-    uint8_t* row = static_cast<uint8_t*>(_TIFFmalloc(lineSize > 0 ? lineSize : 1));
-    if (!row) {
-        std::printf("Error: %s\n", "No memory for RowBuffer");
-        TIFFClose(tif);
-        return STRANDEL_ERR_NOMEM;
+int32_t WriteTIFFDescriptor(int fd, uint16_t cols, uint16_t rows, const char* info, const uint8_t* pixels)
+{
+    Initialise();
+    // libtiff closes what it writes through: it gets a descriptor of its own.
+    const int own = fd >= 0 ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
+    TIFF* tif = own >= 0 ? TIFFFdOpen(own, "output file", "wl") : nullptr;
+    if (!tif) {
+        if (own >= 0) ::close(own);
+        std::fprintf(stderr, "Error opening output file: descriptor %d\n", fd);
+        return STRANDEL_ERR_OPEN;
     }
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 8);
-    for (uint16_t r = 0; r < rows; ++r) {
-        std::memcpy(row, pixels + uint64_t(r) * cols, cols);
-        if (TIFFWriteScanline(tif, row, r, 0) < 0) {
-            TIFFClose(tif);
-            _TIFFfree(row);
-            return STRANDEL_ERR_WRITE;
-        }
-    }
-    // The directory is written on close; a failed flush means a broken file.
-    int flushed = TIFFFlush(tif);
-    TIFFClose(tif);
-    _TIFFfree(row);
-    return flushed ? STRANDEL_OK : STRANDEL_ERR_WRITE;
+    return WriteImage(tif, cols, rows, info, pixels);
 }
 
 void ReadRawImage(const char* path, int16_t cols, int16_t rows, uint8_t* buffer)
@@ -483,7 +503,7 @@ void ReadRawImage(const char* path, int16_t cols, int16_t rows, uint8_t* buffer)
     uint64_t size = 0;
     const int fd = path ? OpenRegularFile(path, &size) : -1;
     if (fd < 0) {
-        std::printf("Can not open the image file!\n");
+        std::fprintf(stderr, "Can not open the image file!\n");
         return;
     }
     const long n = long(cols) * long(rows);

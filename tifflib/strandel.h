@@ -20,6 +20,9 @@
  * them with free(). They are never NULL.
  *
  * Pixels are one row-major byte buffer of cols x rows bytes owned by the caller.
+ *
+ * Warnings and errors are written to standard error, never standard output
+ * (a command-line caller's results stay apart from them).
  */
 #include <stddef.h>
 #include <stdint.h>
@@ -76,6 +79,12 @@ STRANDEL_EXPORT char* ReadTIFFRows(const char* path, const StrandelRowReader* re
  * 8 rows with the header text in tag 32768. Returns a STRANDEL_* status. */
 STRANDEL_EXPORT int32_t WriteTIFFFile(const char* path, uint16_t cols, uint16_t rows, const char* info,
                                       const uint8_t* pixels);
+
+/* As WriteTIFFFile, into a new, empty file the caller has opened for writing
+ * (the descriptor stays the caller's, open): the caller decides where the
+ * file is made and how it is put in place. */
+STRANDEL_EXPORT int32_t WriteTIFFDescriptor(int fd, uint16_t cols, uint16_t rows, const char* info,
+                                            const uint8_t* pixels);
 
 /* Reads cols x rows raw bytes from the start of a regular file; nothing is checked. */
 STRANDEL_EXPORT void ReadRawImage(const char* path, int16_t cols, int16_t rows, uint8_t* buffer);

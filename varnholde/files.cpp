@@ -10,6 +10,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <mutex>
+#include <set>
+#include <vector>
+#include <dirent.h>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -104,27 +109,121 @@ std::vector<std::string> Tokens(const std::string& line)
 
 // ---- Data files ----
 
-// Writes a file through a temporary file in the same folder that is renamed
-// into place only when every byte has been written.
-class AtomicFile {
-public:
-    explicit AtomicFile(const std::string& path) : path_(path)
-    {
-        // A short hidden name in the target's folder: it fits beside any name
-        // the folder can hold, and one left by a killed run stays out of sight.
-        static std::atomic<unsigned> counter{0};
-        const size_t slash = path.rfind('/');
-        const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-        temp_ = folder + ".vh" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + ".tmp";
-        fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd_ < 0) fail(std::string("Cannot create a file in the folder of ") + path + ": " + std::strerror(errno));
-        created_ = fd_ >= 0;
+// The data file writer. A data file is written whole or not at all, under the
+// rules every writer of the program keeps:
+//   - a temporary file of a new name (".vh<pid>_<n>.tmp", made with O_EXCL)
+//     beside the file replaced, synced, then renamed over it;
+//   - a symbolic link is written through: its target is replaced, the link stays;
+//   - a file that grants nobody write permission is not replaced (root included);
+//   - a replaced file keeps its permissions;
+//   - the temporary files of runs that ended (a killed process's) are cleared
+//     from the folder written to, the first time a process writes there.
+
+std::string FolderOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The file that writing `path` replaces: `path` itself, or for a symbolic
+// link (a chain of them) the file it names.
+std::string WriteTarget(const std::string& path)
+{
+    std::string p = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p;
+        std::vector<char> buf(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
+        const ssize_t n = ::readlink(p.c_str(), buf.data(), buf.size());
+        if (n <= 0 || static_cast<size_t>(n) >= buf.size()) return p;
+        const std::string link(buf.data(), static_cast<size_t>(n));
+        p = link[0] == '/' ? link : FolderOf(p) + link;
     }
-    ~AtomicFile()
+    return p;
+}
+
+// A name ".vh<pid>_<n>.tmp" of this writer, with the process that made it.
+bool IsDataTemporary(const std::string& name, long* pid)
+{
+    if (name.size() < 10 || name.compare(0, 3, ".vh") != 0 || name.compare(name.size() - 4, 4, ".tmp") != 0)
+        return false;
+    const std::string middle = name.substr(3, name.size() - 7);
+    const size_t bar = middle.find('_');
+    if (bar == 0 || bar == std::string::npos || bar > 10 || bar + 1 == middle.size()) return false;
+    for (size_t k = 0; k < middle.size(); ++k)
+        if (k != bar && !std::isdigit(static_cast<unsigned char>(middle[k]))) return false;
+    *pid = std::strtol(middle.substr(0, bar).c_str(), nullptr, 10);
+    return *pid > 0;
+}
+
+// Removes the temporary files of ended processes from `folder`, once a process.
+void ClearStaleTemporaries(const std::string& folder)
+{
+    static std::mutex mutex;
+    static std::set<std::string> cleared;
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (!cleared.insert(folder).second) return;
+    }
+    DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!d) return;
+    std::vector<std::string> stale;
+    while (const dirent* e = ::readdir(d)) {
+        long pid = 0;
+        if (IsDataTemporary(e->d_name, &pid) && pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0 &&
+            errno == ESRCH)
+            stale.push_back(folder + e->d_name);
+    }
+    ::closedir(d);
+    for (const std::string& path : stale) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(path.c_str());
+    }
+}
+
+class DataFileWriter {
+public:
+    explicit DataFileWriter(const std::string& path) : path_(path), target_(WriteTarget(path))
+    {
+        struct stat old {};
+        const bool replacing = ::stat(target_.c_str(), &old) == 0;
+        if (!replacing && errno != ENOENT) {
+            fail(std::string("Cannot save ") + path + ": " + std::strerror(errno));
+            return;
+        }
+        if (replacing && S_ISDIR(old.st_mode)) {
+            fail(std::string("Cannot save ") + path + ": " + std::strerror(EISDIR));
+            return;
+        }
+        // Mode bits rather than access(): root may write anything, but a file
+        // that grants nobody write permission was made read-only on purpose.
+        if (replacing && ((old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(target_.c_str(), W_OK) != 0)) {
+            fail(std::string("Cannot save ") + path + ": the file is read-only");
+            return;
+        }
+        const std::string folder = FolderOf(target_);
+        ClearStaleTemporaries(folder);
+        // A short hidden name: it fits beside any name the folder can hold.
+        static std::atomic<unsigned> counter{0};
+        for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+            temp_ = folder + ".vh" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + ".tmp";
+            fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd_ < 0 && errno != EEXIST) break;
+        }
+        if (fd_ < 0) {
+            fail(std::string("Cannot create a file in the folder of ") + path + ": " + std::strerror(errno));
+            return;
+        }
+        created_ = true;
+        if (replacing) ::fchmod(fd_, old.st_mode & 07777);
+    }
+    ~DataFileWriter()
     {
         if (fd_ >= 0) ::close(fd_);
         if (created_ && !committed_) ::unlink(temp_.c_str());
     }
+    DataFileWriter(const DataFileWriter&) = delete;
+    DataFileWriter& operator=(const DataFileWriter&) = delete;
     bool ok() const { return error_.empty(); }
     const std::string& error() const { return error_; }
     void write(const void* data, size_t size)
@@ -150,7 +249,7 @@ public:
         const int closed = ::close(fd_);
         fd_ = -1;
         if (ok() && closed != 0) fail(std::string("Cannot write ") + path_ + ": " + std::strerror(errno));
-        if (ok() && ::rename(temp_.c_str(), path_.c_str()) != 0)
+        if (ok() && ::rename(temp_.c_str(), target_.c_str()) != 0)
             fail(std::string("Cannot save ") + path_ + ": " + std::strerror(errno));
         committed_ = ok();
         return committed_;
@@ -161,7 +260,7 @@ private:
     {
         if (error_.empty()) error_ = why + ".";
     }
-    std::string path_, temp_, error_;
+    std::string path_, target_, temp_, error_;
     int fd_ = -1;
     bool created_ = false;
     bool committed_ = false;
@@ -196,7 +295,7 @@ bool CheckSave(const float* data, int16_t rows, int16_t cols, const char* path)
     return true;
 }
 
-int32_t Finish(AtomicFile& file)
+int32_t Finish(DataFileWriter& file)
 {
     if (file.commit()) return kOk;
     SetError(file.error());
@@ -253,7 +352,7 @@ int32_t SaveSingleAsText(const float* data, int16_t rows, int16_t cols, int16_t 
 {
     return Guard([&] {
         if (!CheckSave(data, rows, cols, path)) return kBadArgument;
-        AtomicFile file(path);
+        DataFileWriter file(path);
         std::string line = "Varnholde displacement data\r\nRows\t" + std::to_string(rows) + "\r\nColumns\t" +
                            std::to_string(cols) + "\r\nUnits\t" + (mils ? "mils" : "microns") +
                            "\r\nNoData\t9999\r\n";
@@ -276,7 +375,7 @@ int32_t SaveSingleAsBinary(const float* data, int16_t rows, int16_t cols, int16_
 {
     return Guard([&] {
         if (!CheckSave(data, rows, cols, path)) return kBadArgument;
-        AtomicFile file(path);
+        DataFileWriter file(path);
         std::string block = "VHDB";
         PutU32(block, 1);
         PutU32(block, static_cast<uint32_t>(rows));

@@ -8,6 +8,7 @@
 #include "app/core/model/hold.h"
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
+#include "platform/regular_file.h"
 #include "platform/folders.h"
 #include "plots/charts/chartexport.h"
 
@@ -45,7 +46,7 @@ bool CopyFile(const std::string& from, const std::string& to, std::string* why)
 {
     constexpr size_t kMaxLegendBytes = size_t(64) << 20;
     std::string bytes;
-    if (!core::ReadSmallFile(from, kMaxLegendBytes, &bytes, why))
+    if (!platform::ReadRegularFile(from, kMaxLegendBytes, &bytes, why))
         return false;
     return core::WriteFileAtomically(to, bytes, why);
 }

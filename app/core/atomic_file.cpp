@@ -4,6 +4,8 @@
 #include "platform/regular_file.h"
 
 #include <atomic>
+#include <mutex>
+#include <set>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -34,6 +36,21 @@ std::string TemporaryName(const std::string& target)
 }
 
 bool ProcessAlive(pid_t pid) { return ::kill(pid, 0) == 0 || errno == EPERM; }
+
+// Clears the stale temporary files of the folder `target` lies in, once a
+// process: a folder is read once, however many files are written into it.
+void ClearFolderOnce(const std::string& target)
+{
+    static std::mutex mutex;
+    static std::set<std::string> cleared;
+    const std::string folder = FolderPart(target);
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (!cleared.insert(folder).second)
+            return;
+    }
+    RemoveStaleTemporaries(folder);
+}
 
 } // namespace
 
@@ -84,6 +101,7 @@ bool AtomicFile::open(const std::string& path)
     target_ = WriteTarget(path);
     if (const std::string problem = ReplaceProblem(target_); !problem.empty())
         return fail(problem);
+    ClearFolderOnce(target_);
     struct stat old {};
     const bool replacing = ::stat(target_.c_str(), &old) == 0;
     for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {

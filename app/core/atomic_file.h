@@ -10,8 +10,11 @@
 //   - a symbolic link is written through: its target is replaced, the link stays;
 //   - a file that grants nobody write permission is not replaced (root included);
 //   - a replaced file keeps its permissions.
-// A temporary file whose process has ended is stale; RemoveStaleTemporaries
-// clears those of a folder.
+// A temporary file whose process has ended is stale: the first open of a
+// folder in a process clears those of that folder (the folder written to: a
+// link's target's), and RemoveStaleTemporaries clears those of any folder.
+// Every whole-file write of the program ends here, whatever it encodes (the
+// TIFF library writes into descriptor(), the other codecs into memory first).
 #include <functional>
 #include <string>
 #include <sys/types.h>
@@ -37,6 +40,9 @@ public:
     // Removes the temporary file (the target stays as it was).
     void discard();
     bool isOpen() const { return fd_ >= 0; }
+    // The temporary file's descriptor (-1 when not open), for an encoder that
+    // writes into it itself; it stays this object's to close.
+    int descriptor() const { return fd_; }
     const std::string& error() const { return error_; }
     // The file a commit replaces (the link's target for a symbolic link).
     const std::string& target() const { return target_; }

@@ -2,6 +2,7 @@
 
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
+#include "platform/regular_file.h"
 #include "platform/folders.h"
 
 #include <sstream>
@@ -15,7 +16,7 @@ int LoadGratingCompTable(const std::string& path)
     // A pipe, a device or a file far larger than a table is no table.
     constexpr size_t kMaxTableBytes = 1 << 20;
     std::string text;
-    if (!ReadSmallFile(path, kMaxTableBytes, &text))
+    if (!platform::ReadRegularFile(path, kMaxTableBytes, &text))
         return 0;
     std::istringstream in(text);
     auto& table = model::files.GratingCompTable;

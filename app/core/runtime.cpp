@@ -269,9 +269,4 @@ bool IsRegularFile(const std::string& path)
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool ReadSmallFile(const std::string& path, size_t maxBytes, std::string* bytes, std::string* error)
-{
-    return platform::ReadRegularFile(path, maxBytes, bytes, error);
-}
-
 } // namespace core

@@ -67,9 +67,5 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, std:
 
 // True when the path names a regular file (not a folder, pipe or device).
 bool IsRegularFile(const std::string& path);
-// Reads a whole regular file of at most maxBytes. False (the reason in
-// *error) for a missing file, a folder, a pipe or device (never waited on),
-// or a file longer than maxBytes (never read to its end).
-bool ReadSmallFile(const std::string& path, size_t maxBytes, std::string* bytes, std::string* error = nullptr);
 
 } // namespace core

@@ -1,6 +1,7 @@
 #include "app/core/settings.h"
 
 #include "app/core/runtime.h"
+#include "platform/regular_file.h"
 #include "platform/folders.h"
 
 #include <algorithm>
@@ -264,7 +265,7 @@ SettingsReadResult ReadSettingsFile(const std::string& path)
     }
     // A pipe, a device or a huge file in its place is no settings file.
     std::string text;
-    const bool read = ReadSmallFile(path, kMaxSettingsBytes, &text);
+    const bool read = platform::ReadRegularFile(path, kMaxSettingsBytes, &text);
     Settings s = model::settings;
     if (!read || ParseSettingsText(text, &s) != 0) {
         KeepRefusedFile(path, read ? &text : nullptr);

@@ -2,6 +2,7 @@
 #include "app/core/shipped_files.h"
 
 #include "app/core/runtime.h"
+#include "platform/regular_file.h"
 #include "platform/folders.h"
 
 #include <QDir>
@@ -26,7 +27,7 @@ Copy CopyFile(const QString& from, const std::string& target)
         QFile resource(from);
         if (!resource.open(QIODevice::ReadOnly)) return Copy::Unreadable;
         bytes = resource.readAll().toStdString();
-    } else if (!ReadSmallFile(QFile::encodeName(from).toStdString(), kMaxUtilityFileBytes, &bytes)) {
+    } else if (!platform::ReadRegularFile(QFile::encodeName(from).toStdString(), kMaxUtilityFileBytes, &bytes)) {
         return Copy::Unreadable;
     }
     return WriteFileAtomically(target, bytes) ? Copy::Written : Copy::Unwritable;

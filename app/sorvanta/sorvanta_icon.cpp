@@ -1,11 +1,15 @@
 // sorvanta-icon FOLDER SIZE...: draws the program's icon, a rounded tile
 // showing the wrapped fringes of a domed, tilted part as the program shows a
-// phase image, and writes FOLDER/SIZE/sorvanta.png for each size. Run by the
-// build for the icon theme.
+// phase image, and writes FOLDER/SIZE/sorvanta.png for each size through the
+// program's one writer. Run by the build for the icon theme.
+#include "app/core/runtime.h"
 #include "tools/cli/usage.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QColor>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 
 #include <cmath>
@@ -85,8 +89,19 @@ int main(int argc, char** argv)
         if (size < 8 || size > 1024) return Usage(std::string("size ") + argv[i] + " out of 8..1024");
         const QString folder = QString::fromLocal8Bit(argv[1]) + "/" + QString::number(size);
         const QString path = folder + "/sorvanta.png";
-        if (!QDir().mkpath(folder) || !Draw(size).save(path, "PNG")) {
-            std::fprintf(stderr, "sorvanta-icon: cannot write %s\n", path.toLocal8Bit().constData());
+        // Encoded in memory, then written through the program's one writer.
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        std::string why;
+        if (!QDir().mkpath(folder))
+            why = "the folder cannot be made";
+        else if (!buffer.open(QIODevice::WriteOnly) || !Draw(size).save(&buffer, "PNG"))
+            why = "the picture cannot be encoded";
+        else
+            core::WriteFileAtomically(QFile::encodeName(path).toStdString(), bytes.toStdString(), &why);
+        if (!why.empty()) {
+            std::fprintf(stderr, "sorvanta-icon: cannot write %s: %s\n", QFile::encodeName(path).constData(),
+                         why.c_str());
             return 1;
         }
     }

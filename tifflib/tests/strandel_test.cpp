@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <tiffio.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -682,3 +684,77 @@ TEST(StrandelMisc, TestFunAndRawImage)
 }
 
 } // namespace
+
+namespace {
+
+// What the library writes to one of the standard streams (1 or 2) while
+// `body` runs.
+std::string Captured(int stream, const std::function<void()>& body, const fs::path& scratch)
+{
+    std::fflush(nullptr);
+    const std::string file = (scratch / ("stream" + std::to_string(stream))).string();
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int saved = ::dup(stream);
+    ::dup2(fd, stream);
+    body();
+    std::fflush(nullptr);
+    ::dup2(saved, stream);
+    ::close(saved);
+    ::close(fd);
+    return testsupport::ReadText(file);
+}
+
+} // namespace
+
+// Warnings and errors go to standard error: a command-line caller's results
+// on standard output stay its own.
+TEST_F(StrandelTest, DiagnosticsGoToStandardErrorNeverStandardOutput)
+{
+    tifffixtures::Layout l;
+    l.width = 4;
+    l.length = 2;
+    l.strips = {std::vector<uint8_t>(8, 3)};
+    std::vector<uint8_t> noSpp = tifffixtures::BuildTiff(l);
+    // Tag 277 (SamplesPerPixel) becomes 276, a tag no reader knows.
+    const size_t ifd = size_t(noSpp[4]) | size_t(noSpp[5]) << 8;
+    bool patched = false;
+    for (size_t i = 0, n = size_t(noSpp[ifd]) | size_t(noSpp[ifd + 1]) << 8; i < n; ++i) {
+        const size_t e = ifd + 2 + 12 * i;
+        if (noSpp[e] == 277 % 256 && noSpp[e + 1] == 277 / 256) noSpp[e] = 276 % 256, patched = true;
+    }
+    ASSERT_TRUE(patched);
+    const std::string path = (dir / "nospp_msk.tif").string();
+    tifffixtures::Write(path, noSpp);
+    std::vector<uint8_t> px(8, 0);
+    const std::string missing = (dir / "no/such/folder/x.tif").string();
+    auto diagnose = [&] {
+        int32_t status = -1;
+        Text t(ReadTIFFFileSized(path.c_str(), px.data(), px.size(), &status));
+        EXPECT_EQ(status, STRANDEL_OK);
+        EXPECT_EQ(WriteTIFFFile(missing.c_str(), 2, 2, "", px.data()), STRANDEL_ERR_OPEN);
+        EXPECT_EQ(WriteTIFFDescriptor(-1, 2, 2, "", px.data()), STRANDEL_ERR_OPEN);
+        ReadRawImage(missing.c_str(), 2, 2, px.data());
+    };
+    EXPECT_EQ(Captured(1, diagnose, dir), "");
+    const std::string err = Captured(2, diagnose, dir);
+    for (const char* line : {"Warning SamplesPerPixel tag missing\n", "Error opening output file: ",
+                             "Can not open the image file!\n"})
+        EXPECT_NE(err.find(line), std::string::npos) << line << " in " << err;
+}
+
+// The descriptor writer fills the caller's file and leaves the descriptor
+// open and the caller's; the image reads back whole.
+TEST_F(StrandelTest, DescriptorWriterWritesIntoTheCallersFile)
+{
+    const std::string path = (dir / "fd_ph.tif").string();
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    auto px = Ramp(5, 3);
+    EXPECT_EQ(WriteTIFFDescriptor(fd, 5, 3, "hdr", px.data()), STRANDEL_OK);
+    EXPECT_EQ(::fcntl(fd, F_GETFD), FD_CLOEXEC) << "still open";
+    ::close(fd);
+    std::vector<uint8_t> back(15, 0);
+    Text t(ReadTIFFFile(path.c_str(), back.data()));
+    EXPECT_EQ(t.str(), "hdr");
+    EXPECT_EQ(back, px);
+}

@@ -3,6 +3,7 @@
 // "W H BPP COLOURS", or "error N" with the kernel's code.
 #include "thumbctl/kernel/decode.h"
 #include "thumbctl/kernel/ipi_dib.h"
+#include "app/core/atomic_file.h"
 #include "tools/cli/usage.h"
 
 #include <algorithm>
@@ -81,20 +82,16 @@ IPIHANDLE Decode(const Options& o, int* error)
     return dib;
 }
 
-// The packed bitmap as a BMP file, written under a temporary name first.
+// The packed bitmap as a BMP file, through the program's one writer.
 bool WriteBmp(const std::string& out, const uint8_t* dib, const IpiDibLayout& l)
 {
-    std::string tmp = out + ".part";
-    FILE* f = std::fopen(tmp.c_str(), "wb");
     uint8_t head[14] = {'B', 'M'};
     ipiPutLe32(head + 2, uint32_t(14 + l.totalBytes));
     ipiPutLe32(head + 10, uint32_t(14 + l.headerBytes));
-    bool ok = f && std::fwrite(head, 1, 14, f) == 14 &&
-              std::fwrite(dib, 1, size_t(l.totalBytes), f) == size_t(l.totalBytes);
-    if (f && std::fclose(f) != 0) ok = false;
-    if (!ok || std::rename(tmp.c_str(), out.c_str()) != 0) {
-        std::remove(tmp.c_str());
-        std::fprintf(stderr, "ipidecode: cannot write %s\n", out.c_str());
+    core::AtomicFile file;
+    if (!file.open(out) || !file.write(reinterpret_cast<const char*>(head), 14) ||
+        !file.write(reinterpret_cast<const char*>(dib), size_t(l.totalBytes)) || !file.commit()) {
+        std::fprintf(stderr, "ipidecode: cannot write %s: %s\n", out.c_str(), file.error().c_str());
         return false;
     }
     return true;

@@ -6,6 +6,7 @@
 //
 // The CCITT Group 4 container wraps the strip that libtiff's tiffcp writes
 // for a pattern picture; it is skipped when ImageMagick or tiffcp is absent.
+#include "app/core/atomic_file.h"
 #include "tools/cli/usage.h"
 #include "tools/kfixtures/kfixtures.h"
 
@@ -22,10 +23,14 @@ namespace {
 bool Write(const fs::path& path, const Bytes& bytes)
 {
     fs::create_directories(path.parent_path());
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    // Through the program's one writer, as every whole-file write.
+    core::AtomicFile f;
+    if (!f.open(path.string()) || !f.write(reinterpret_cast<const char*>(bytes.data()), bytes.size()) || !f.commit()) {
+        std::cerr << "kfixtures: cannot write " << path.string() << ": " << f.error() << "\n";
+        return false;
+    }
     std::cout << path.string() << " (" << bytes.size() << " bytes)\n";
-    return bool(f);
+    return true;
 }
 
 Bytes ReadAll(const fs::path& path)

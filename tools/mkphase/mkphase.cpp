@@ -49,7 +49,7 @@ bool ParseSize(const std::string& s, int* cols, int* rows)
     return true;
 }
 
-// Writes the image (the binding writes through a temporary name, renamed into place).
+// Writes the image (the TIFF library encodes into the program's one writer).
 int Write(const std::string& out, int cols, int rows, const std::string& header,
           const std::vector<uint8_t>& pixels)
 {
@@ -58,12 +58,10 @@ int Write(const std::string& out, int cols, int rows, const std::string& header,
     const fs::path target(out);
     if (target.has_parent_path())
         fs::create_directories(target.parent_path(), ec);
-    const int32_t status = strandel::WriteTIFFFile(out, static_cast<uint16_t>(cols), static_cast<uint16_t>(rows),
-                                                   header, pixels.data());
-    if (status != 0) {
-        const std::string why = strandel::LoadError();
-        std::fprintf(stderr, "mkphase: cannot write %s (status %d)%s%s\n", out.c_str(), status,
-                     why.empty() ? "" : ": ", why.c_str());
+    std::string why;
+    if (strandel::WriteTIFFFile(out, static_cast<uint16_t>(cols), static_cast<uint16_t>(rows), header, pixels.data(),
+                                &why) != 0) {
+        std::fprintf(stderr, "mkphase: cannot write %s: %s\n", out.c_str(), why.c_str());
         return 1;
     }
     std::printf("%s (%d x %d)\n", out.c_str(), cols, rows);

@@ -5,8 +5,10 @@
 //
 //   mkutility [--] OUTDIR
 //
+// Every file is written through the program's one writer (core::AtomicFile).
 // The sample is a synthetic warped part (the synthetic surface helper) wrapped
 // with 10 mils a fringe, the fringe value the configuration preview uses.
+#include "app/core/runtime.h"
 #include "platform/strandel_binding.h"
 #include "plots/builders/chart_builders.h"
 #include "plots/charts/chartexport.h"
@@ -22,7 +24,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -69,9 +70,8 @@ bool WriteProfiles(const std::string& path, const std::vector<float>& ab, const 
     const double length = std::sqrt(double(kCols) * kCols + double(kRows) * kRows);
     for (size_t i = 0; i < ab.size(); ++i)
         out << double(i) * length / double(ab.size()) << ' ' << ab[i] << ' ' << cd[i] << '\n';
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f << out.str();
-    return bool(f) || Fail("cannot write " + path);
+    std::string why;
+    return core::WriteFileAtomically(path, out.str(), &why) || Fail("cannot write " + path + ": " + why);
 }
 
 // The legend of the two profiles: a line sample in each series' colour (the
@@ -111,9 +111,9 @@ bool Run(const std::string& folder)
     const synth::Surface z = synth::ParseSurface(kSurface, kCols, kRows, &error);
     if (!z) return Fail("bad surface: " + error);
     const std::vector<uint8_t> pixels = synth::WrapToPhase(kCols, kRows, z, kFringe);
-    const int32_t status = strandel::WriteTIFFFile(at("Configuration Phase.tif"), kCols, kRows,
-                                                   synth::MakeHeader(kFringe, kCols, kRows), pixels.data());
-    if (status != 0) return Fail("cannot write the sample image (" + std::to_string(status) + ") " + strandel::LoadError());
+    if (strandel::WriteTIFFFile(at("Configuration Phase.tif"), kCols, kRows, synth::MakeHeader(kFringe, kCols, kRows),
+                                pixels.data(), &error) != 0)
+        return Fail("cannot write the sample image: " + error);
 
     std::vector<float> ab = Profile(z, 0, 0, kCols - 1, kRows - 1);
     std::vector<float> cd = Profile(z, 0, kRows - 1, kCols - 1, 0);

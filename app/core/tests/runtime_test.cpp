@@ -1,4 +1,5 @@
 #include "app/core/runtime.h"
+#include "platform/regular_file.h"
 
 #include "app/core/atomic_file.h"
 
@@ -94,7 +95,7 @@ namespace {
 std::string ReadAll(const std::string& path)
 {
     std::string bytes;
-    return core::ReadSmallFile(path, 1 << 20, &bytes) ? bytes : "(unreadable)";
+    return platform::ReadRegularFile(path, 1 << 20, &bytes) ? bytes : "(unreadable)";
 }
 
 size_t FilesIn(const std::string& folder)
@@ -229,14 +230,14 @@ TEST(Runtime, SmallFileReaderTakesRegularFilesOnly)
     ASSERT_TRUE(core::WriteFileAtomically(big, std::string(2000, 'b')));
     ASSERT_TRUE(core::WriteFileAtomically(small, "abc"));
     std::string bytes, error;
-    EXPECT_FALSE(core::ReadSmallFile(fifo, 1000, &bytes, &error));   // returns at once, no writer needed
+    EXPECT_FALSE(platform::ReadRegularFile(fifo, 1000, &bytes, &error));   // returns at once, no writer needed
     EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
-    EXPECT_FALSE(core::ReadSmallFile(big, 1000, &bytes, &error));
+    EXPECT_FALSE(platform::ReadRegularFile(big, 1000, &bytes, &error));
     EXPECT_NE(error.find("too large"), std::string::npos) << error;
-    EXPECT_FALSE(core::ReadSmallFile("/dev/zero", 1000, &bytes, &error));
-    EXPECT_FALSE(core::ReadSmallFile(dir.path().string(), 1000, &bytes, &error));
+    EXPECT_FALSE(platform::ReadRegularFile("/dev/zero", 1000, &bytes, &error));
+    EXPECT_FALSE(platform::ReadRegularFile(dir.path().string(), 1000, &bytes, &error));
     EXPECT_FALSE(core::IsRegularFile(fifo));
     EXPECT_TRUE(core::IsRegularFile(small));
-    ASSERT_TRUE(core::ReadSmallFile(small, 1000, &bytes, &error));
+    ASSERT_TRUE(platform::ReadRegularFile(small, 1000, &bytes, &error));
     EXPECT_EQ(bytes, "abc");
 }

@@ -44,17 +44,11 @@ bool WriteTiffImage(const std::string& path, int cols, int rows, const std::stri
                     std::string* error)
 {
     if (!WritableSize(cols, rows, error)) return false;
-    const int32_t status = strandel::WriteTIFFFile(path, uint16_t(cols), uint16_t(rows), header, pixels);
-    if (status != 0) {
-        if (error) {
-            const std::string limit = platform::PathLimitText(path);
-            *error = status == strandel::kLibraryMissing ? strandel::LoadError()
-                     : !limit.empty()                    ? limit
-                                                         : "The TIFF library reported status " + std::to_string(status) + ".";
-        }
-        return false;
-    }
-    return true;
+    // Encoded by the TIFF library into the program's one writer.
+    std::string why;
+    if (strandel::WriteTIFFFile(path, uint16_t(cols), uint16_t(rows), header, pixels, &why) == 0) return true;
+    if (error) *error = why;
+    return false;
 }
 
 bool WriteGreyBmp(const std::string& path, int cols, int rows, const uint8_t* pixels, std::string* error)

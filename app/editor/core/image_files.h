@@ -1,8 +1,8 @@
 #pragma once
 // Reading and writing the 8-bit grey images of the editor and its jobs: TIFF
 // through the TIFF library (with the header text), BMP through the platform's
-// picture read and a grey-palette writer. Writers go through a temporary file
-// that is renamed into place, so a failed write never leaves a partial file.
+// picture read and a grey-palette writer. Both writers end in the program's
+// one writer (core::AtomicFile), so a failed write never leaves a partial file.
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -1,6 +1,7 @@
 #include "app/editor/core/partition_file.h"
 
 #include "app/core/runtime.h"
+#include "platform/regular_file.h"
 #include "app/editor/core/domain_names.h"
 
 #include <fstream>
@@ -139,7 +140,7 @@ PartitionRead ReadPartitionFile(const std::string& path, int imageWidth, int ima
     // Regular files of a partition's size only: a pipe would block, an endless file never end.
     constexpr size_t kMaxPartitionBytes = 1 << 20;
     std::string text;
-    if (!core::ReadSmallFile(path, kMaxPartitionBytes, &text)) {
+    if (!platform::ReadRegularFile(path, kMaxPartitionBytes, &text)) {
         PartitionRead r;
         r.status = PartitionRead::CannotOpen;
         r.reason = "The file cannot be read.";

@@ -2,6 +2,7 @@
 
 #include "chart3d_render.h"   // NiceTicks, FormatTick
 #include "app/core/runtime.h"
+#include "platform/regular_file.h"
 
 #include <QFile>
 #include <QFontMetricsF>
@@ -103,7 +104,7 @@ bool Chart2D::loadData(const QString& path, QString* error)
     };
     // A regular file of bounded size, never a pipe or device waited on.
     std::string bytes, failure;
-    if (!core::ReadSmallFile(QFile::encodeName(path).toStdString(), kMaxDataBytes, &bytes, &failure))
+    if (!platform::ReadRegularFile(QFile::encodeName(path).toStdString(), kMaxDataBytes, &bytes, &failure))
         return fail(QString::fromStdString(failure));
     const QStringList lines = QString::fromUtf8(bytes.data(), int(bytes.size())).split('\n');
     int series = -1, points = -1;

@@ -18,6 +18,7 @@
 #include "chartstyle.h"
 
 #include "app/core/runtime.h"
+#include "platform/regular_file.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -173,7 +174,7 @@ bool ReadStyleFile(const QString& path, ChartStyle* style, QString* error)
 {
     // A regular file of at most a megabyte, never a pipe or device waited on.
     std::string bytes, failure;
-    if (!core::ReadSmallFile(QFile::encodeName(path).toStdString(), kMaxStyleBytes, &bytes, &failure)) {
+    if (!platform::ReadRegularFile(QFile::encodeName(path).toStdString(), kMaxStyleBytes, &bytes, &failure)) {
         if (error) *error = QString::fromStdString(failure);
         return false;
     }
