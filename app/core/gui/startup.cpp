@@ -7,7 +7,6 @@
 #include "app/core/grating.h"
 #include "app/core/model/model.h"
 #include "app/core/runtime.h"
-#include "platform/regular_file.h"
 #include "app/core/settings.h"
 #include "app/core/shipped_files.h"
 #include "app/core/version.h"
