@@ -81,6 +81,10 @@ FrmBatchConfiguration::FrmBatchConfiguration()
     auto* layout = new QVBoxLayout(this);
     SSTab1 = new QTabWidget(this);
     SSTab1->setObjectName("SSTab1");
+    // The pages are reached through their tabs; the page holder itself is no
+    // stop of the keyboard, and reads as the window it fills.
+    SSTab1->setFocusPolicy(Qt::NoFocus);
+    SSTab1->setAccessibleName(windowTitle());
     layout->addWidget(SSTab1);
     buildSurfaceTab();
     buildContourTab();

@@ -299,3 +299,42 @@ TEST_F(EditorPanel, TheRegionBarsTakeTheKeyboard)
     EXPECT_EQ(W().hscCenterX, W().lblCenterX->buddy());
     EXPECT_EQ(W().cmbDomains, W().lblDomainSelect->buddy());
 }
+
+namespace {
+// "The file cannot be saved." with the file and a reason after it.
+bool NamesFileAndReason(const std::string& text, const std::string& path)
+{
+    const std::string head = "The file cannot be saved.\r";
+    const size_t at = text.find(path);
+    return text.rfind(head, 0) == 0 && at != std::string::npos && text.size() > at + path.size() + 2;
+}
+} // namespace
+
+// A mask or partition that cannot be written is reported with the file's
+// name and the reason, not with the bare "cannot be saved".
+TEST_F(EditorPanel, AFailedSaveNamesTheFileAndItsReason)
+{
+    FrmPhaseImage& w = W();
+    const std::string mask = dir.file("no/such/folder/part_msk.tif");
+    gui::frmAnalysis().cmdMask_Click();
+    Click(w.cmdCreateMask);
+    AddMaskRegion(10, 10);
+    dialogs.queueFile(mask);
+    messages.records.clear();
+    Click(w.cmdMaskDone);
+    ASSERT_EQ(1u, messages.records.size());
+    EXPECT_EQ("Save Mask Error", messages.records[0].title);
+    EXPECT_TRUE(NamesFileAndReason(messages.records[0].text, mask)) << messages.records[0].text;
+    Click(w.cmdClearMask);
+    Click(w.cmdReturn);
+
+    const std::string partition = dir.file("no/such/folder/part_par.txt");
+    OpenPartition();
+    AddDomain(10, 10);
+    dialogs.queueFile(partition);
+    messages.records.clear();
+    Click(w.cmdPartitionDone);
+    ASSERT_EQ(1u, messages.records.size());
+    EXPECT_EQ("Save Partition Error", messages.records[0].title);
+    EXPECT_TRUE(NamesFileAndReason(messages.records[0].text, partition)) << messages.records[0].text;
+}
