@@ -1014,10 +1014,12 @@ TEST_F(PlotWindows, AnEmptiedTitleBoxMeansTheAutomaticTitle)
         plots::PlotFrame* frame;
         charts::ChartBase* chart;
     } windows[] = {
+        // The chord window first: its Close ends the pick that holds the
+        // contour window's commands.
+        {"chord", &plots::frmChordPlot(), plots::frmChordPlot().frame, &plots::frmChordPlot().chart()},
         {"3D", &plots::frm3DChart(), plots::frm3DChart().frame, &plots::frm3DChart().chart()},
         {"contour", &plots::frmContour(), plots::frmContour().frame, &plots::frmContour().chart()},
         {"diagonal", &plots::frmDiagonal(), plots::frmDiagonal().frame, &plots::frmDiagonal().chart()},
-        {"chord", &plots::frmChordPlot(), plots::frmChordPlot().frame, &plots::frmChordPlot().chart()},
     };
     for (const auto& c : windows) {
         SCOPED_TRACE(c.window);
@@ -1026,6 +1028,8 @@ TEST_F(PlotWindows, AnEmptiedTitleBoxMeansTheAutomaticTitle)
         ASSERT_FALSE(header.isEmpty());
         c.w->show();
         c.w->activateWindow();
+        QApplication::setActiveWindow(c.w);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(c.w, testsupport::kHangMs));
         f.cmdCustomize->setText("Options");   // whatever the caption says
         QTest::mouseClick(f.cmdCustomize, Qt::LeftButton);
         ASSERT_TRUE(f.panelShown());
@@ -1055,14 +1059,18 @@ TEST_F(PlotWindows, AnEmptiedTitleBoxMeansTheAutomaticTitle)
         f.txtHeader->selectAll();
         QTest::keyClick(f.txtHeader, Qt::Key_Backspace);
         QString headerWhenSaved;
+        bool asked = false;
         const auto previous = platform::SetFileDialogHandler([&](const platform::FileDialogRequest&) {
+            asked = true;
             headerWhenSaved = c.chart->headerText();
             return platform::FileDialogResult{};
         });
         QTest::keyClick(f.txtHeader, Qt::Key_S, Qt::AltModifier);
+        EXPECT_TRUE(testsupport::WaitUntil([&] { return asked; }));
         platform::SetFileDialogHandler(previous);
         EXPECT_EQ(header, headerWhenSaved);
         QTest::mouseClick(f.cmdCustomize, Qt::LeftButton);
-        c.w->hide();
+        QTest::mouseClick(f.cmdClose, Qt::LeftButton);
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return !c.w->isVisible(); }));
     }
 }
