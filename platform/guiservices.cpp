@@ -26,33 +26,15 @@
 
 namespace platform {
 
-namespace {
+ReturnActivation::ReturnActivation() : opener_(QApplication::activeWindow()) {}
 
-// Activation goes back to the window that opened a dialog once the dialog,
-// and any question it asked on top of it ("replace?"), has closed: the
-// window manager would otherwise pick a window of its own choosing (the
-// main window over the plot window that asked), and the next key meant for
-// the asking window would run a command of another.
-class ReturnActivation {
-public:
-    ReturnActivation() : opener_(QApplication::activeWindow()) {}
-    ~ReturnActivation()
-    {
-        if (!opener_ || !opener_->isVisible()) return;
-        if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != opener_) return;
-        opener_->raise();
-        opener_->activateWindow();
-    }
-    ReturnActivation(const ReturnActivation&) = delete;
-    ReturnActivation& operator=(const ReturnActivation&) = delete;
-
-    QWidget* opener() const { return opener_; }
-
-private:
-    QPointer<QWidget> opener_;
-};
-
-} // namespace
+ReturnActivation::~ReturnActivation()
+{
+    if (!opener_ || !opener_->isVisible()) return;
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != opener_) return;
+    opener_->raise();
+    opener_->activateWindow();
+}
 
 void InstallGuiServices()
 {

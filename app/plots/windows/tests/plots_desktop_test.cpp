@@ -141,6 +141,7 @@ TEST_F(PlotsOnDesktop, ActivationReturnsToThePlotWindowAfterSaveAndItsQuestion)
         std::filesystem::resize_file(existing, 3);
         // The user: the name typed into the dialog, then Yes to its question.
         bool typed = false, answered = false;
+        std::string dialogTitle, dialogName;
         QTimer user;
         user.setInterval(10);
         QObject::connect(&user, &QTimer::timeout, [&] {
@@ -151,6 +152,9 @@ TEST_F(PlotsOnDesktop, ActivationReturnsToThePlotWindowAfterSaveAndItsQuestion)
                 testsupport::ClickAt(testsupport::CentreOf(*box->button(QMessageBox::Yes)));
             } else if (qobject_cast<QFileDialog*>(modal) && !typed) {
                 typed = true;
+                // Announced as it is titled.
+                dialogTitle = modal->windowTitle().toStdString();
+                dialogName = testsupport::AccessibleName(modal);
                 testsupport::Type("--delay 20 D o m e underscore 3 D period b m p Return");
             }
         });
@@ -159,6 +163,8 @@ TEST_F(PlotsOnDesktop, ActivationReturnsToThePlotWindowAfterSaveAndItsQuestion)
         ASSERT_TRUE(testsupport::WaitUntil([&] { return answered && !QApplication::activeModalWidget(); }));
         user.stop();
         EXPECT_GT(std::filesystem::file_size(existing), 3u);   // replaced by the picture
+        EXPECT_EQ("Save As", dialogTitle);
+        EXPECT_EQ(dialogTitle, dialogName);
         EXPECT_TRUE(testsupport::WaitUntil([&] { return QApplication::activeWindow() == &plot; }))
             << "active: " << (QApplication::activeWindow() ? QApplication::activeWindow()->windowTitle().toStdString()
                                                              : std::string("none"));
