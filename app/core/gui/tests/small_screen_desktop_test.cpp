@@ -1,8 +1,11 @@
-// The main window on an 800 x 600 screen with a window manager (Xvfb and
-// openbox): maximised, it fits the work area, and the commands at the foot of
-// its panel are reached by scrolling the panel with the mouse wheel.
+// The windows on an 800 x 600 screen with a window manager (Xvfb and
+// openbox): the maximised main window fits the work area and the commands at
+// the foot of its panel are reached by scrolling the panel with the mouse
+// wheel; the configuration window opens within the work area.
 #include "gui_fixture.h"
 
+#include "app/batch/config/frm_batch_configuration.h"
+#include "app/sorvanta/program_windows.h"
 #include "testsupport/accessible_names.h"
 #include "testsupport/desktop_session.h"
 #include "testsupport/desktop_windows.h"
@@ -10,6 +13,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QWindow>
 
 using namespace guitest;
 
@@ -67,4 +71,22 @@ TEST_F(SmallScreen, TheMaximisedMainWindowFitsAndItsLastCommandsAreReached)
         return false;
     };
     EXPECT_TRUE(testsupport::WaitUntil(asked)) << Messages();
+}
+
+// The Batch Output Configuration, designed for a larger screen, opens within
+// the work area; its pages scroll.
+TEST_F(SmallScreen, TheConfigurationWindowFitsTheWorkArea)
+{
+    gui::SetWindowFactories(sorvanta::ProgramWindows());
+    StartAndConfirm();
+    batchcfg::FrmBatchConfiguration* c = batchcfg::BatchConfiguration();
+    ASSERT_TRUE(c);
+    c->show();
+    // Placed and framed by the window manager.
+    ASSERT_TRUE(testsupport::WaitUntil([&] {
+        return c->windowHandle() && c->windowHandle()->isExposed() && c->frameGeometry() != c->geometry();
+    }));
+    const QRect area = c->screen()->availableGeometry();
+    EXPECT_TRUE(area.contains(c->frameGeometry())) << testsupport::Placement(*c);
+    c->hide();
 }
