@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
@@ -313,10 +314,48 @@ int DroppedSecondClicks()
     return g ? g->dropped : 0;
 }
 
+// Refuses and remembers the closes of one window.
+class CloseAfterJob::Filter : public QObject {
+public:
+    explicit Filter(QWidget* window) : window(window) { window->installEventFilter(this); }
+    ~Filter() override
+    {
+        if (window) window->removeEventFilter(this);
+    }
+
+    bool eventFilter(QObject* receiver, QEvent* e) override
+    {
+        if (receiver != window || e->type() != QEvent::Close) return false;
+        e->ignore();
+        asked = true;
+        return true;
+    }
+
+    QPointer<QWidget> window;
+    bool asked = false;
+};
+
+CloseAfterJob::CloseAfterJob(QWidget& window) : filter_(std::make_unique<Filter>(window.window())) {}
+
+CloseAfterJob::~CloseAfterJob()
+{
+    QPointer<QWidget> window = filter_->window;
+    const bool asked = filter_->asked;
+    filter_.reset();
+    if (!asked || !window) return;
+    // From the event loop: never inside the handler that ran the job.
+    QTimer::singleShot(0, window, [window] {
+        if (window && window->isVisible()) window->close();
+    });
+}
+
+bool CloseAfterJob::closeAsked() const { return filter_->asked; }
+
 BusyScope::BusyScope(QWidget& commands, std::string job)
     : guard_(std::make_unique<JobGuard>(std::move(job))), focus_(QApplication::focusWidget())
 {
     if (!guard_->started()) return;
+    close_ = std::make_unique<CloseAfterJob>(commands);
     commands_ = &commands;
     HoldUnavailable(commands, true);
 }
@@ -335,6 +374,7 @@ BusyScope::~BusyScope()
     // What waited for the end (a hand-over, a close) runs now, with nothing
     // filtered.
     guard_.reset();
+    close_.reset();
 }
 
 } // namespace platform

@@ -28,6 +28,12 @@
 // questions the job asks meanwhile (a modal dialog opened during the hold),
 // live with it. Nothing is disabled for the hold: when it ends every window
 // takes input as before, however holds and busy scopes nest.
+//
+// A window whose job runs closes one way (CloseAfterJob): the close box,
+// Alt+F4 or a close() given while the job runs are refused and kept, and the
+// window closes once the job has ended and said how it ended, from the event
+// loop. BusyScope holds one for the window of its commands; a window that
+// runs its job otherwise holds its own around the job and its report.
 #include "platform/folderjobs.h"
 
 #include <QPointer>
@@ -65,6 +71,25 @@ bool WindowsHeld();
 // reasons end. BusyScope and the main window's hold use it.
 void HoldUnavailable(QWidget& widget, bool unavailable);
 
+class CloseAfterJob {
+public:
+    // `window`: the job's window (its top-level window is the one watched).
+    explicit CloseAfterJob(QWidget& window);
+    // Closes the window, from the event loop, when a close was asked.
+    ~CloseAfterJob();
+    CloseAfterJob(const CloseAfterJob&) = delete;
+    CloseAfterJob& operator=(const CloseAfterJob&) = delete;
+
+    // A close was asked while the job ran: the window goes when the scope
+    // ends, so whatever the window alone shows of the outcome must be said
+    // in words before then.
+    bool closeAsked() const;
+
+private:
+    class Filter;
+    std::unique_ptr<Filter> filter_;
+};
+
 class BusyScope {
 public:
     // `commands`: the widget holding the window's commands; `job`: the job's
@@ -78,6 +103,7 @@ public:
 
 private:
     std::unique_ptr<JobGuard> guard_;
+    std::unique_ptr<CloseAfterJob> close_;
     QPointer<QWidget> commands_;
     QPointer<QWidget> focus_;
 };

@@ -9,6 +9,8 @@ add_library(sorv_platform STATIC
   ${CMAKE_CURRENT_LIST_DIR}/commandguards.h
   ${CMAKE_CURRENT_LIST_DIR}/guiservices.cpp
   ${CMAKE_CURRENT_LIST_DIR}/listboxes.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/modalwait.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/modalwait.h
   ${CMAKE_CURRENT_LIST_DIR}/picturebuffer.h
   ${CMAKE_CURRENT_LIST_DIR}/singleinstance.h
   ${CMAKE_CURRENT_LIST_DIR}/listboxes.h

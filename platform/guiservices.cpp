@@ -15,6 +15,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QScreen>
 #include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
@@ -24,6 +25,16 @@
 #include <xcb/xcb.h>
 
 namespace platform {
+
+ReturnActivation::ReturnActivation() : opener_(QApplication::activeWindow()) {}
+
+ReturnActivation::~ReturnActivation()
+{
+    if (!opener_ || !opener_->isVisible()) return;
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != opener_) return;
+    opener_->raise();
+    opener_->activateWindow();
+}
 
 void InstallGuiServices()
 {
@@ -81,9 +92,10 @@ QString MessageText(const std::string& text)
 
 int ShowMessageBox(const std::string& text, int style, const std::string& title)
 {
+    const ReturnActivation returnTo;
     QMessageBox box(MessageIcon(style),
                     title.empty() ? QCoreApplication::applicationName() : QString::fromStdString(title),
-                    MessageText(text), MessageButtons(style), QApplication::activeWindow());
+                    MessageText(text), MessageButtons(style), returnTo.opener());
     box.setAccessibleName(box.windowTitle());
     // The first button is the default one; the close box gives Cancel, or No
     // where there is no Cancel.
@@ -118,10 +130,13 @@ QStringList QtNameFilters(const std::string& filter)
 
 FileDialogResult ShowQtFileDialog(const FileDialogRequest& request)
 {
-    QFileDialog dialog(QApplication::activeWindow(), QString::fromStdString(request.title),
+    const ReturnActivation returnTo;
+    QFileDialog dialog(returnTo.opener(), QString::fromStdString(request.title),
                        QString::fromStdString(request.initialFolder));
-    dialog.setAccessibleName(dialog.windowTitle());
     dialog.setAcceptMode(request.kind == FileDialogRequest::Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    // Named by its title as shown: an untitled dialog takes "Open" or "Save
+    // As" from its kind, so it is named once the kind is set.
+    dialog.setAccessibleName(dialog.windowTitle());
     dialog.setFileMode(request.kind == FileDialogRequest::Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     if (request.kind == FileDialogRequest::Save && !request.promptOverwrite)
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
@@ -148,7 +163,8 @@ FolderBrowseResult ShowQtFolderDialog(const FolderBrowseRequest& request)
     // The prompt goes into the title bar: Qt's folder dialog has no prompt line.
     QString title = QString::fromStdString(request.title);
     if (!request.prompt.empty()) title += " - " + QString::fromStdString(request.prompt);
-    const QString chosen = QFileDialog::getExistingDirectory(QApplication::activeWindow(), title,
+    const ReturnActivation returnTo;
+    const QString chosen = QFileDialog::getExistingDirectory(returnTo.opener(), title,
                                                              QString::fromStdString(request.initialFolder));
     FolderBrowseResult result;
     if (chosen.isEmpty()) return result;

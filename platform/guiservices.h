@@ -5,6 +5,7 @@
 
 #include <QEvent>
 #include <QMessageBox>
+#include <QPointer>
 #include <QString>
 
 #include <string>
@@ -16,6 +17,27 @@ namespace platform {
 // commandguards.h. Call once after the
 // QApplication exists.
 void InstallGuiServices();
+
+// Activation goes back to the window that opened a dialog once the dialog,
+// and any question it asked on top of it ("replace?"), has closed: the
+// window manager would otherwise pick a window of its own choosing (the
+// main window over the plot window that asked), and the next key meant for
+// the asking window would run a command of another. Every dialog of the
+// program is opened inside one:
+//     const ReturnActivation returnTo;
+//     QFileDialog dialog(returnTo.opener(), ...);
+class ReturnActivation {
+public:
+    ReturnActivation();    // the active window is the opener
+    ~ReturnActivation();   // the opener, still shown, is raised and activated
+    ReturnActivation(const ReturnActivation&) = delete;
+    ReturnActivation& operator=(const ReturnActivation&) = delete;
+
+    QWidget* opener() const { return opener_; }
+
+private:
+    QPointer<QWidget> opener_;
+};
 
 // The parts of InstallGuiServices, one by one.
 int ShowMessageBox(const std::string& text, int style, const std::string& title);

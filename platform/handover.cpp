@@ -41,7 +41,9 @@ bool HandoverTarget::JobRunning() const
 
 HandoverAction HandleHandover(const std::string& text, HandoverTarget& target)
 {
-    const HandoverAction action = DecideHandover(text, target.UnitsDialogPending(), target.JobRunning());
+    const bool jobRunning = target.JobRunning();
+    const HandoverAction action =
+        DecideHandover(text, target.UnitsDialogPending(), jobRunning || target.DialogOpen());
     switch (action) {
     case HandoverAction::KeptPending:
         target.SetPendingFile(text);
@@ -54,11 +56,15 @@ HandoverAction HandleHandover(const std::string& text, HandoverTarget& target)
         q.target = &target;
         if (!q.waiting) {
             q.waiting = true;
-            JobGuard::WhenIdle([] {
+            // Decided again when the wait ends: another job or dialog may have
+            // begun meanwhile.
+            auto again = [] {
                 Deferred& d = Queue();
                 d.waiting = false;
                 if (d.target) HandleHandover(d.text, *d.target);
-            });
+            };
+            if (jobRunning) JobGuard::WhenIdle(again);
+            else target.WhenDialogsClosed(again);
         }
         break;
     }

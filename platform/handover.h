@@ -2,6 +2,7 @@
 // What the running instance does with a command line handed over by a second
 // instance. The decision is plain logic; the main window supplies the actions
 // through HandoverTarget.
+#include <functional>
 #include <string>
 
 namespace platform {
@@ -13,7 +14,7 @@ bool IsPhaseImageCommandLine(const std::string& commandLine);
 enum class HandoverAction {
     KeptPending,   // the units dialog is up: kept as the pending file
     Ignored,       // empty or not a phase-image name
-    Queued,        // a long job runs: acted on when it ends
+    Queued,        // a long job runs or a modal dialog is open: acted on when it ends or closes
     Opened,        // opened as the current phase image
     Cleared,       // "*NoPhase.tif": the current image was cleared
 };
@@ -35,11 +36,17 @@ public:
     virtual void ClearCurrentImage() = 0;
     // By default any running JobGuard counts as a long job.
     virtual bool JobRunning() const;
+    // A modal dialog (a question, a file dialog) is open: the hand-over waits
+    // for it to close as it waits for a job, so that no question of its own
+    // comes on top of another and nothing changes under an open question.
+    virtual bool DialogOpen() const { return false; }
+    // Runs `action` once no modal dialog is open (at once by default).
+    virtual void WhenDialogsClosed(std::function<void()> action) { action(); }
 };
 
-// Acts on one handed-over text. A text that arrives while a job runs is kept
-// (the last one wins) and handled as soon as the job ends; the target must
-// then still be alive.
+// Acts on one handed-over text. A text that arrives while a job runs or a
+// dialog is open is kept (the last one wins) and handled as soon as both have
+// ended; the target must then still be alive.
 HandoverAction HandleHandover(const std::string& text, HandoverTarget& target);
 
 } // namespace platform

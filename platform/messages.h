@@ -21,6 +21,15 @@ enum MessageStyle : int {
 inline constexpr const char* kMsgCannotOpenInvalidFormat = "The file cannot be opened.\rInvalid file format.";
 inline constexpr const char* kMsgCannotSaveInvalidName = "The file cannot be saved.\rInvalid filename specified.";
 
+// A failed save names the file and the system's reason in words:
+// "The file cannot be saved." CR "/r/part_ab.dat: Permission denied." (a
+// reason that names the file already stands alone).
+inline std::string CannotSaveMessage(const std::string& path, const std::string& reason)
+{
+    const std::string why = reason.empty() ? std::string("it could not be written.") : reason;
+    return "The file cannot be saved.\r" + (why.find(path) != std::string::npos ? why : path + ": " + why);
+}
+
 // Answers.
 enum MessageAnswer : int { kAnsOk = 1, kAnsCancel = 2, kAnsYes = 6, kAnsNo = 7 };
 

@@ -226,8 +226,7 @@ inline std::string AccessibilityFaults(QWidget* window)
         const QAccessible::Role role = AccessibleRole(w);
         // Every stop of the keyboard says what it is.
         if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && AccessibleName(w).empty() &&
-            !qobject_cast<QComboBox*>(w) && !qobject_cast<QComboBox*>(w->parentWidget()) &&
-            !qobject_cast<QTabWidget*>(w))   // its tab bar reads the pages' names
+            !qobject_cast<QComboBox*>(w) && !qobject_cast<QComboBox*>(w->parentWidget()))
             bad += code + " takes the keyboard but has no name\n";
         if (role == QAccessible::Window || role == QAccessible::Dialog)
             bad += code + " reports a window's role inside the window\n";

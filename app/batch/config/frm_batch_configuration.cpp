@@ -18,9 +18,12 @@
 #include "plots/windows/frm_createlegend.h"
 
 #include <QEvent>
+#include <QGuiApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -82,9 +85,21 @@ FrmBatchConfiguration::FrmBatchConfiguration()
     // The batch jobs hold the single image; their windows stay live meanwhile.
     platform::MarkJobWindow(*this);
     auto* layout = new QVBoxLayout(this);
-    SSTab1 = new QTabWidget(this);
+    // On a screen lower or narrower than the pages (800 x 600) they scroll,
+    // so the window fits the work area and every control can be reached.
+    auto* pages = new QScrollArea(this);
+    pages->setObjectName("pagesArea");
+    pages->setFrameShape(QFrame::NoFrame);
+    pages->setFocusPolicy(Qt::NoFocus);   // the pages' controls take the keyboard
+    pages->setWidgetResizable(true);
+    layout->addWidget(pages);
+    SSTab1 = new QTabWidget(pages);
     SSTab1->setObjectName("SSTab1");
-    layout->addWidget(SSTab1);
+    // The pages are reached through their tabs; the page holder itself is no
+    // stop of the keyboard, and reads as the window it fills.
+    SSTab1->setFocusPolicy(Qt::NoFocus);
+    SSTab1->setAccessibleName(windowTitle());
+    pages->setWidget(SSTab1);
     buildSurfaceTab();
     buildContourTab();
     buildDiagonalTab();
@@ -99,7 +114,11 @@ FrmBatchConfiguration::FrmBatchConfiguration()
     // The batch window's output commands work on this window's charts.
     if (auto* batchWindow = dynamic_cast<batch::FrmBatchProcessing*>(&gui::frmBatchProcessing()))
         WireOutputCommands(*batchWindow);
-    resize(1100, 760);
+    // Its designed size, within the work area of its screen.
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    QSize size(1100, 760);
+    if (screen) size = size.boundedTo(screen->availableGeometry().size() - QSize(8, 32));   // room for the frame
+    resize(size);
 }
 
 FrmBatchConfiguration::~FrmBatchConfiguration()

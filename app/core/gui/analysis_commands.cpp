@@ -124,9 +124,10 @@ void FrmAnalysis::cmdSaveData_Click()
         // meanwhile waits for the end of the save.
         platform::BusyScope busy(*panel_, "Save Data File");
         QCoreApplication::processEvents();
-        if (!core::WriteDisplacementFile(target, index == 2)) {
+        std::string why;
+        if (!core::WriteDisplacementFile(target, index == 2, &why)) {
             cmdSaveData->setText("S&ave Data File");
-            model::ShowMsg("The file cannot be saved.", 16, "Save Data File");
+            model::ShowMsg(platform::CannotSaveMessage(target, why), 16, "Save Data File");
             return;
         }
         files.OutputFileName = target;

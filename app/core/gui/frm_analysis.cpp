@@ -30,6 +30,7 @@
 #include <QPointer>
 #include <QScreen>
 #include <QScrollArea>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -83,6 +84,7 @@ FrmAnalysis::FrmAnalysis(QWidget* parent) : QWidget(parent)
     BuildProcessingGroup(panel, col);
     BuildPresentationGroup(panel, col);
     BuildWindowButtons(panel, col);
+    FitPanelArea();
     EnableResultCommands(*this, false);
 
     WireOptionHandlers();
@@ -124,17 +126,35 @@ void FrmAnalysis::BuildPictureArea(QHBoxLayout& outer)
 }
 
 // The panel of groups and commands beside the picture; returns its column.
+// On a screen too low for the whole column (800 x 600) the panel scrolls, so
+// the window still fits the work area and every command can be reached.
 QVBoxLayout& FrmAnalysis::BuildSidePanel(QHBoxLayout& outer)
 {
-    auto* panel = new QWidget(this);
+    auto* area = new QScrollArea(this);
+    area->setObjectName("panelArea");
+    area->setFrameShape(QFrame::NoFrame);
+    area->setFocusPolicy(Qt::NoFocus);   // the panel's controls take the keyboard
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    area->setWidgetResizable(true);
+    auto* panel = new QWidget(area);
     panel->setObjectName("panel");
     panel_ = panel;
     panel->setMaximumWidth(360);
     auto* col = new QVBoxLayout(panel);
     col->setContentsMargins(4, 2, 4, 2);
     col->setSpacing(3);
-    outer.addWidget(panel);
+    area->setWidget(panel);
+    outer.addWidget(area);
     return *col;
+}
+
+// The panel area is as wide as the panel needs, with room for its scroll bar.
+void FrmAnalysis::FitPanelArea()
+{
+    auto* area = qobject_cast<QScrollArea*>(panel_->parentWidget()->parentWidget());
+    if (!area) return;
+    const int bar = area->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, area);
+    area->setFixedWidth(std::min(360, panel_->minimumSizeHint().width()) + bar);
 }
 
 // "Processing": loading, options, sample size, figures and the commands on a result.

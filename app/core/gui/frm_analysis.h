@@ -148,6 +148,7 @@ private:
     // The steps that build the window, in order.
     void BuildPictureArea(QHBoxLayout& outer);
     QVBoxLayout& BuildSidePanel(QHBoxLayout& outer);
+    void FitPanelArea();
     void BuildProcessingGroup(QWidget& panel, QVBoxLayout& col);
     void AddImageRows(QGroupBox& proc, QGridLayout& pg, int& r);
     void AddOptionRows(QGroupBox& proc, QGridLayout& pg, int& r);

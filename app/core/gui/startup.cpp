@@ -17,6 +17,7 @@
 #include "platform/guiservices.h"
 #include "platform/handover.h"
 #include "platform/messages.h"
+#include "platform/modalwait.h"
 #include "platform/singleinstance.h"
 #include "platform/wildcard.h"
 
@@ -51,6 +52,8 @@ public:
     void ForgetMask() override { model::state.MaskInMemory = false; }
     void LoadPhaseImage(const std::string& path) override { frmAnalysis().LoadPhaseImage(path); }
     void ClearCurrentImage() override { frmAnalysis().ClearCurrentImage(); }
+    bool DialogOpen() const override { return platform::ModalDialogOpen(); }
+    void WhenDialogsClosed(std::function<void()> action) override { platform::WhenNoModalDialog(std::move(action)); }
 };
 
 DisplayInfo ReadDisplay()

@@ -7,7 +7,7 @@
 #include "app/editor/core/partition_file.h"
 #include "app/editor/gui/folder_path_label.h"
 #include "app/editor/gui/frm_phase_image.h"
-#include "platform/accessibility.h"
+#include "platform/commandguards.h"
 #include "platform/dialogs.h"
 #include "platform/folders.h"
 #include "platform/listboxes.h"
@@ -18,6 +18,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPointer>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 namespace editor {
@@ -123,11 +124,17 @@ QString PhaseImageCount(const gui::FileList* files)
     return "Phase Image Count: " + QString::number(files->FileCount());
 }
 
-// The count under the file list is the text that names the list.
-void ShowPhaseImageCount(QLabel* count, gui::FileList* files, const QString& text)
+// The count under the file list tells how many it holds; the caption above
+// names it, so a screen reader does not read a changing count as its name.
+void ShowPhaseImageCount(QLabel* count, gui::FileList*, const QString& text) { count->setText(text); }
+
+// The file list with its caption above it.
+void AddFileList(QWidget* p, QLayout* l, gui::FileList* files)
 {
-    count->setBuddy(files);
-    platform::ShowCaption(*count, text);
+    auto* caption = Label(p, l, "lblPhaseImages", "Phase &Images");
+    caption->setBuddy(files);
+    files->setAccessibleName("Phase Images");
+    l->addWidget(files);
 }
 
 // The result part of both job windows: the counter text, its colour and the
@@ -165,11 +172,14 @@ bool ShowRefusal(const JobOutcome& out)
 
 void ShowUnprocessedFiles() { model::ShowMsg(model::batch.SkippedFileList, 64, "Unprocessed File List"); }
 
+// Shown in front and holding the keyboard: every other window is blocked
+// while it is open, so keys given to them would go nowhere.
 void ShowModal(QWidget& w)
 {
     w.setWindowModality(Qt::ApplicationModal);
     w.show();
     w.raise();
+    w.activateWindow();
 }
 
 void ReportFailedWrites(const JobOutcome& out, const std::string& title)
@@ -178,6 +188,27 @@ void ReportFailedWrites(const JobOutcome& out, const std::string& title)
     std::string text = "These files could not be written:";
     for (const std::string& f : out.failedWrites) text += std::string(model::CR) + f;
     model::ShowMsg(text, 16, title);
+}
+
+// A run whose window was closed during it ends with its outcome in words:
+// the window and its count are gone. A run that processed every image says
+// nothing more than its written-files report does.
+void ReportShortEndOfClosedRun(const JobOutcome& out, const std::string& title)
+{
+    if (!out.ran || out.processed == out.total) return;
+    std::string text = std::to_string(out.processed) + " of " + std::to_string(out.total) +
+                       " phase images were processed and written.";
+    if (!out.skippedList.empty()) text += std::string(model::CR) + "Not processed:" + model::CR + out.skippedList;
+    model::ShowMsg(text, 48, title);
+}
+
+// The lists show the folders as they are now: a window shown again reads
+// them again (another program may have added images meanwhile).
+void ReadFoldersAgain(platform::DirListBox* source, platform::DirListBox* destination, gui::FileList* files)
+{
+    source->refresh();
+    destination->refresh();
+    files->refresh();
 }
 
 // Escape works Close, as long as Close can be clicked (not during a run).
@@ -207,7 +238,7 @@ FrmCropDomains::FrmCropDomains(QWidget* parent) : QWidget(parent)
     Add(this, lay, DirSource, "DirSource", "1 - Source");
     cmdBrowseSourcePath = Button(this, lay, "cmdBrowseSourcePath", "&Browse...");
     File1 = new gui::FileList(this);
-    lay->addWidget(File1);
+    AddFileList(this, lay, File1);
     lblPhaseImageCount = Label(this, lay, "lblPhaseImageCount", "Phase Image Count");
     lblDestinationFolder = Label(this, lay, "lblDestinationFolder", "2 - Destination");
     DirDestination = new platform::DirListBox(this);
@@ -272,6 +303,15 @@ FrmCropDomains::FrmCropDomains(QWidget* parent) : QWidget(parent)
 void FrmCropDomains::keyPressEvent(QKeyEvent* e)
 {
     if (!CloseOnEscape(e, cmdClose)) QWidget::keyPressEvent(e);
+}
+
+void FrmCropDomains::showEvent(QShowEvent* e)
+{
+    QWidget::showEvent(e);
+    if (e->spontaneous() || running_) return;
+    ReadFoldersAgain(DirSource, DirDestination, File1);
+    if (!chkCurrentPhaseImage->isChecked())
+        ShowPhaseImageCount(lblPhaseImageCount, File1, PhaseImageCount(File1));
 }
 
 void FrmCropDomains::ResetBatchCrop() { ResetJobResult(lblNumberOfImagesProcessed, cmdViewUnprocessedFiles); }
@@ -385,11 +425,14 @@ void FrmCropDomains::cmdProcess_Click()
         if (!o.currentImage) ResetBatchCrop();
         ProgressBar1->setVisible(true);
     };
+    // A close during the run waits for its end and its report.
+    platform::CloseAfterJob closer(*this);
     SetRunning(true);
     const JobOutcome out = RunCropDomains(o, domains, cb);
     SetRunning(false);
     ProgressBar1->setVisible(false);
     if (ShowRefusal(out)) return;
+    if (closer.closeAsked()) ReportShortEndOfClosedRun(out, "Crop Domains");
     model::batch.SkippedFileList = out.skippedList;
     if (!o.currentImage && out.processed != out.total) {
         SetLabelColour(lblNumberOfImagesProcessed, true);
@@ -427,7 +470,7 @@ FrmBurnMask::FrmBurnMask(QWidget* parent) : gui::BurnMaskWindow(parent)
     Add(this, lay, DirSource, "DirSource", "1 - Source Folder");
     cmdBrowseSourcePath = Button(this, lay, "cmdBrowseSourcePath", "&Browse...");
     FileList1 = new gui::FileList(this);
-    lay->addWidget(FileList1);
+    AddFileList(this, lay, FileList1);
     File1 = FileList1;
     lblPhaseImageCount = Label(this, lay, "lblPhaseImageCount", "Phase Image Count");
     QLabel* destination = Label(this, lay, "lblDestination", "2 - Destination Folder");
@@ -470,6 +513,14 @@ FrmBurnMask::FrmBurnMask(QWidget* parent) : gui::BurnMaskWindow(parent)
 void FrmBurnMask::keyPressEvent(QKeyEvent* e)
 {
     if (!CloseOnEscape(e, cmdClose)) gui::BurnMaskWindow::keyPressEvent(e);
+}
+
+void FrmBurnMask::showEvent(QShowEvent* e)
+{
+    gui::BurnMaskWindow::showEvent(e);
+    if (e->spontaneous() || running_) return;
+    ReadFoldersAgain(DirSource, DirDestination, FileList1);
+    ShowPhaseImageCount(lblPhaseImageCount, FileList1, PhaseImageCount(FileList1));
 }
 
 void FrmBurnMask::ResetBatchBurn() { ResetJobResult(lblNumberOfImagesProcessed, cmdViewUnprocessedFiles); }
@@ -517,11 +568,14 @@ void FrmBurnMask::cmdProcess_Click()
         ProgressBar1->setValue(0);
         ProgressBar1->setVisible(true);
     };
+    // A close during the run waits for its end and its report.
+    platform::CloseAfterJob closer(*this);
     SetRunning(true);
     const JobOutcome out = RunBurnMask(o, cb);
     SetRunning(false);
     ProgressBar1->setVisible(false);
     if (ShowRefusal(out)) return;
+    if (closer.closeAsked()) ReportShortEndOfClosedRun(out, "Burn Mask");
     model::batch.SkippedFileList = out.skippedList;
     if (out.processed != out.total) {
         SetLabelColour(lblNumberOfImagesProcessed, true);

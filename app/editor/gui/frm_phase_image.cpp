@@ -12,6 +12,7 @@
 #include "app/editor/core/save_dialog.h"
 #include "app/editor/gui/frm_domain_name.h"
 #include "app/editor/gui/frm_jobs.h"
+#include "platform/commandguards.h"
 #include "platform/folderjobs.h"
 #include "platform/folders.h"
 #include "platform/messages.h"
@@ -72,7 +73,7 @@ bool SavePhaseImage(int cols, int rows, const uint8_t* pixels, SaveName* name)
     if (!name->confirmed) return false;
     std::string err;
     if (!WriteTiffImage(name->path, cols, rows, model::files.ImageHeaderText, pixels, &err)) {
-        model::ShowMsg("The file cannot be saved." + CR + err, 16, "Save Image Error");
+        model::ShowMsg(platform::CannotSaveMessage(name->path, err), 16, "Save Image Error");
         return false;
     }
     model::files.PhaseImageFile = name->path;
@@ -601,7 +602,7 @@ void FrmPhaseImage::cmdMaskDone_Click()
         if (WriteMaskFile(name.path, model::images.MaskImage, &err))
             caption = "Mask: " + platform::FileNameOf(name.path);
         else
-            model::ShowMsg("The file cannot be saved." + CR + err, 16, "Save Mask Error");
+            model::ShowMsg(platform::CannotSaveMessage(name.path, err), 16, "Save Mask Error");
     }
     lblMask->setText(Q(caption));
     lblMask->setVisible(true);
@@ -810,7 +811,7 @@ void FrmPhaseImage::cmdPartitionDone_Click()
         if (WritePartitionFile(name.path, domains, W, H, &err))
             mp.PartitionFile = name.path;
         else
-            model::ShowMsg("The file cannot be saved." + CR + err, 16, "Save Partition Error");
+            model::ShowMsg(platform::CannotSaveMessage(name.path, err), 16, "Save Partition Error");
     }
     SendDisplayImage();
     CopyToMainPicture();
@@ -1002,6 +1003,7 @@ void FrmPhaseImage::cmdCropFinished_Click()
 {
     // The saved image lets the windows repaint once; a hand-over or a close
     // given meanwhile waits until the cropped image is named.
+    platform::CloseAfterJob closer(*this);
     platform::JobGuard job("Crop Image");
     const int cols = bufDisplay->imageWidth(), rows = bufDisplay->imageHeight();
     AcceptCroppedImage(cols, rows, bufDisplay->pixels());

@@ -10,6 +10,7 @@
 #include "platform/listboxes.h"
 #include "platform/messages.h"
 
+#include "testsupport/accessible_names.h"
 #include "testsupport/offscreen_app.h"
 #include "testsupport/windows/standin_windows.h"
 
@@ -211,5 +212,31 @@ TEST_F(JobWindows, EscapeClosesBothWindowsAsCloseDoes)
         ASSERT_TRUE(c.w().isVisible()) << c.window;
         QTest::keyClick(c.focus(), Qt::Key_Escape);
         EXPECT_FALSE(c.w().isVisible()) << c.window;
+    }
+}
+
+// The file lists are named by their caption, not by the count under them
+// (a screen reader would read "Phase Image Count: 3" as the list's name).
+TEST_F(JobWindows, FileListsAreNamedByTheirCaptionNotByTheCount)
+{
+    edtest::WriteTiff(src.file("a_ph.tif"), 64, 48, 1);
+    edtest::WriteTiff(src.file("b_ph.tif"), 64, 48, 2);
+    const struct {
+        const char* window;
+        QWidget* list;
+        platform::DirListBox* source;
+        QLabel* count;
+    } cases[] = {
+        {"Crop Domains", frmCropDomains().File1, frmCropDomains().DirSource, frmCropDomains().lblPhaseImageCount},
+        {"Burn Mask", frmBurnMask().FileList1, frmBurnMask().DirSource, frmBurnMask().lblPhaseImageCount},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.window);
+        c.source->setPath(QString::fromStdString(src.path().string()));
+        c.list->window()->show();
+        EXPECT_EQ("Phase Image Count: 2", c.count->text().toStdString());
+        EXPECT_EQ("Phase Images", testsupport::AccessibleName(c.list));
+        EXPECT_EQ("", testsupport::AccessibilityFaults(c.list->window()));
+        c.list->window()->hide();
     }
 }

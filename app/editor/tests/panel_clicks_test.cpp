@@ -11,13 +11,16 @@
 #include "editor_test_util.h"
 #include "platform/commandguards.h"
 #include "platform/dialogs.h"
+#include "platform/folderjobs.h"
 #include "platform/picturebuffer.h"
 #include "platform/messages.h"
 #include "tools/synth/synth.h"
 
+#include "testsupport/accessible_names.h"
 #include "testsupport/offscreen_app.h"
 #include "testsupport/windows/standin_windows.h"
 
+#include <QCloseEvent>
 #include <QTest>
 #include <QWindow>
 
@@ -298,4 +301,94 @@ TEST_F(EditorPanel, TheRegionBarsTakeTheKeyboard)
     // Each is named by the caption above it.
     EXPECT_EQ(W().hscCenterX, W().lblCenterX->buddy());
     EXPECT_EQ(W().cmbDomains, W().lblDomainSelect->buddy());
+}
+
+namespace {
+// "The file cannot be saved." with the file and a reason after it.
+bool NamesFileAndReason(const std::string& text, const std::string& path)
+{
+    const std::string head = "The file cannot be saved.\r";
+    const size_t at = text.find(path);
+    return text.rfind(head, 0) == 0 && at != std::string::npos && text.size() > at + path.size() + 2;
+}
+} // namespace
+
+// A mask or partition that cannot be written is reported with the file's
+// name and the reason, not with the bare "cannot be saved".
+TEST_F(EditorPanel, AFailedSaveNamesTheFileAndItsReason)
+{
+    FrmPhaseImage& w = W();
+    const std::string mask = dir.file("no/such/folder/part_msk.tif");
+    gui::frmAnalysis().cmdMask_Click();
+    Click(w.cmdCreateMask);
+    AddMaskRegion(10, 10);
+    dialogs.queueFile(mask);
+    messages.records.clear();
+    Click(w.cmdMaskDone);
+    ASSERT_EQ(1u, messages.records.size());
+    EXPECT_EQ("Save Mask Error", messages.records[0].title);
+    EXPECT_TRUE(NamesFileAndReason(messages.records[0].text, mask)) << messages.records[0].text;
+    Click(w.cmdClearMask);
+    Click(w.cmdReturn);
+
+    const std::string partition = dir.file("no/such/folder/part_par.txt");
+    OpenPartition();
+    AddDomain(10, 10);
+    dialogs.queueFile(partition);
+    messages.records.clear();
+    Click(w.cmdPartitionDone);
+    ASSERT_EQ(1u, messages.records.size());
+    EXPECT_EQ("Save Partition Error", messages.records[0].title);
+    EXPECT_TRUE(NamesFileAndReason(messages.records[0].text, partition)) << messages.records[0].text;
+}
+
+namespace {
+// Notes when a window is hidden, and whether a job was running then.
+class HideWatch : public QObject {
+public:
+    explicit HideWatch(QWidget* w) : w_(w) { qApp->installEventFilter(this); }
+    ~HideWatch() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject* o, QEvent* e) override
+    {
+        if (o == w_ && e->type() == QEvent::Hide) {
+            ++count;
+            duringJob = duringJob || platform::JobGuard::AnyRunning();
+        }
+        return false;
+    }
+    int count = 0;
+    bool duringJob = false;
+
+private:
+    QWidget* w_;
+};
+} // namespace
+
+// The window manager's close (close box, Alt+F4) reaching the editor while
+// its cropped image is being saved and named: the editor stays until the
+// image is named, then closes as Return does.
+TEST_F(EditorPanel, ACloseDuringTheCropsSaveClosesAfterTheImageIsNamed)
+{
+    FrmPhaseImage& w = W();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    gui::frmAnalysis().cmdCrop_Click();
+    Click(w.cmdCropImage);
+    w.bufDisplay->setRoi(20, 10, 40, 30);
+    Click(w.cmdCrop);
+    ASSERT_TRUE(w.cmdCropFinished->isVisible());
+    const std::string saved = dir.file("cut_ph.tif");
+    const auto scripted = platform::SetFileDialogHandler([&](const platform::FileDialogRequest&) {
+        // The close arrives while the save runs; it is delivered when the
+        // program next looks at its events.
+        QCoreApplication::postEvent(w.windowHandle(), new QCloseEvent);
+        return platform::FileDialogResult{true, saved, 1};
+    });
+    HideWatch hides(&w);
+    Click(w.cmdCropFinished);
+    platform::SetFileDialogHandler(scripted);
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return !w.isVisible(); }));
+    EXPECT_EQ(saved, model::files.PhaseImageFile);
+    EXPECT_EQ(1, hides.count);
+    EXPECT_FALSE(hides.duringJob);   // not in the middle of the save
 }

@@ -134,6 +134,8 @@ PlotFrame::PlotFrame(QWidget* window, PlotKind kind, charts::Chart3D* chart3d, c
     panel->hide();
     ShowDesignState();
     WireHandlers(std::move(close));
+    connect(chart_, &charts::ChartBase::changed, this, [this] { NoteBuiltTitles(); });
+    NoteBuiltTitles();
 }
 
 void PlotFrame::BuildButtons(QWidget* side, QVBoxLayout* sideLayout)
@@ -341,8 +343,31 @@ void PlotFrame::chkYValues_Click()
     else chart2d_->setAxisAnnotation(charts::Axis2D::Y, on ? 0 : 2);
 }
 
-void PlotFrame::txtHeader_Apply() { chart_->setHeaderText(txtHeader->text()); }
-void PlotFrame::txtFooter_Apply() { chart_->setFooterText(txtFooter->text()); }
+void PlotFrame::NoteBuiltTitles()
+{
+    // A text the frame did not write came from the builder (Calculate, a new
+    // image): it is the automatic title from now on.
+    for (auto [title, text] : {std::pair{&header_, chart_->headerText()}, std::pair{&footer_, chart_->footerText()}}) {
+        if (text == title->seen) continue;
+        title->automatic = text;
+        title->seen = text;
+    }
+}
+
+QString PlotFrame::TitleFor(const QLineEdit* box, Title& title)
+{
+    title.seen = box->text().isEmpty() ? title.automatic : box->text();
+    return title.seen;
+}
+
+void PlotFrame::txtHeader_Apply() { chart_->setHeaderText(TitleFor(txtHeader, header_)); }
+void PlotFrame::txtFooter_Apply() { chart_->setFooterText(TitleFor(txtFooter, footer_)); }
+
+void PlotFrame::ApplyEmptiedTitles()
+{
+    if (txtHeader->text().isEmpty()) txtHeader_Apply();
+    if (txtFooter->text().isEmpty()) txtFooter_Apply();
+}
 
 // ---------------------------------------------------------------- font sizes
 
@@ -384,15 +409,20 @@ void PlotFrame::txtTickSize_Apply()
 
 void PlotFrame::cmdCustomize_Click()
 {
-    const bool show = core::EqualsNoCase(S(platform::VisibleCaption(cmdCustomize->text())), "Show Options");
+    const bool show = panel->isHidden();
     panel->setVisible(show);
     cmdCustomize->setText(show ? kHideOptions : kShowOptions);
 }
 
-void PlotFrame::cmdPrint_Click() { PrintWindow(window_); }
+void PlotFrame::cmdPrint_Click()
+{
+    ApplyEmptiedTitles();
+    PrintWindow(window_);
+}
 
 void PlotFrame::cmdSave_Click()
 {
+    ApplyEmptiedTitles();
     auto& files = model::files;
     const std::string sfx = suffix();
     for (;;) {

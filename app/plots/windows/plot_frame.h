@@ -102,6 +102,22 @@ private:
     charts::Chart2D* chart2d_;
     charts::ChartBase* chart_;    // whichever of the two is given
     std::vector<std::pair<QLineEdit*, std::function<void()>>> boxes_;
+
+    // A header or footer: what the chart's builder last put there (the
+    // automatic title an emptied box stands for) and what the chart showed
+    // when the frame last looked or wrote it.
+    struct Title {
+        QString automatic;
+        QString seen;
+    };
+    Title header_, footer_;
+    // The builder's titles, noted whenever the chart changes.
+    void NoteBuiltTitles();
+    // The box's text, or the automatic title when the box is empty.
+    static QString TitleFor(const QLineEdit* box, Title& title);
+    // An emptied header or footer box stands for the automatic title in what
+    // is saved or printed, even when it was emptied without Enter.
+    void ApplyEmptiedTitles();
 };
 
 // Reads the main window's sample-size boxes ("" when there is no main window).

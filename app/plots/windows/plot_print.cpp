@@ -1,5 +1,7 @@
 #include "plot_print.h"
 
+#include "platform/guiservices.h"
+
 #include <QPainter>
 #include <QPixmap>
 #include <QPrintDialog>
@@ -17,6 +19,7 @@ std::unique_ptr<QPrinter> AskPrinter(QWidget* parent)
 {
     auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     printer->setPageOrientation(QPageLayout::Landscape);
+    const platform::ReturnActivation returnTo;   // the plot window, once the dialog has closed
     QPrintDialog dialog(printer.get(), parent);
     if (dialog.exec() != QDialog::Accepted) return nullptr;
     return printer;

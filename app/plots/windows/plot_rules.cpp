@@ -36,7 +36,7 @@ std::string InvalidFileNameMessage()
 
 std::string CannotSaveMessage(const std::string& path, const std::string& reason)
 {
-    return "The file cannot be saved." + std::string(model::CR) + path + ": " + reason;
+    return platform::CannotSaveMessage(path, reason);
 }
 
 std::string FolderWithSeparator(const std::string& path)

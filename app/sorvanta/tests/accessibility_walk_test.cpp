@@ -19,6 +19,7 @@
 #include "testsupport/accessible_names.h"
 #include "thumbctl/control/host/registry.h"
 
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
 
@@ -58,6 +59,15 @@ struct Row {
     // must fail, and reports when it passes so that it is switched on.
     const char* pendingFix = nullptr;
 };
+
+// A plot window opened, with its options panel shown by its own button.
+QWidget* WithOptionsShown(QWidget* w, const std::function<void()>& open)
+{
+    open();
+    auto* options = w->findChild<QPushButton*>("cmdCustomize");
+    if (options) QTest::mouseClick(options, Qt::LeftButton);
+    return w;
+}
 
 } // namespace
 
@@ -126,6 +136,11 @@ TEST_F(AccessibilityWalk, EveryWindowReadsWell)
              gui::frmChordPlot().show();
              return &gui::frmChordPlot();
          }},
+        // Each plot window again with its options shown.
+        {"3D surface plot, options shown", [&] { return WithOptionsShown(&gui::frm3DChart(), [&] { main.cmd3DPlot->click(); }); }},
+        {"contour plot, options shown", [&] { return WithOptionsShown(&gui::frmContour(), [&] { main.cmdContour->click(); }); }},
+        {"diagonal plot, options shown", [&] { return WithOptionsShown(&gui::frmDiagonal(), [&] { main.cmdDiagonal->click(); }); }},
+        {"chord plot, options shown", [] { return WithOptionsShown(&gui::frmChordPlot(), [] { gui::frmChordPlot().show(); }); }},
         {"legend maker", [] { return plots::ShowLegendMaker(plots::LegendType::Surface3D); }},
         {"batch", [&] {
              main.cmdBatchProcess->click();

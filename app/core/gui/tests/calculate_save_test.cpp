@@ -123,13 +123,18 @@ TEST_F(GuiTest, CalculateShowsFiguresAndSavesData)
     EXPECT_EQ(36, messages.records[0].style);
     EXPECT_EQ("keep", testsupport::ReadText(written));
 
-    // A write that fails is reported, not announced as saved.
+    // A write that fails is reported with the file and the system's reason,
+    // not announced as saved.
     main.cmdUnwrap->click();
-    dialogs.queueFile(dir.file("no/such/folder/x_ab.dat"), 2);
+    const std::string unwritable = dir.file("no/such/folder/x_ab.dat");
+    dialogs.queueFile(unwritable, 2);
     messages.records.clear();
     main.cmdSaveData->click();
     ASSERT_EQ(1u, messages.records.size());
-    EXPECT_EQ("The file cannot be saved.", messages.records[0].text);
+    const std::string& text = messages.records[0].text;
+    EXPECT_EQ(0u, text.find("The file cannot be saved.\r")) << text;
+    EXPECT_NE(std::string::npos, text.find(unwritable)) << text;
+    EXPECT_NE(std::string::npos, text.find("No such file or directory")) << text;
     EXPECT_EQ("Save Data File", testsupport::Caption(main.cmdSaveData));
 
     // Without an image: only the phase message.

@@ -180,3 +180,39 @@ TEST_F(GuiTest, AWindowCloseWhileExitingDoesNotAskAgain)
     EXPECT_EQ("Are you sure you want to quit?", messages.records[0].text);
     EXPECT_EQ(1, exitCalls);
 }
+
+// A second start hands an image over while a question is open: the image
+// waits for the answer, and no box of its own comes on top of the question.
+TEST_F(GuiTest, AFileHandedOverUnderAnOpenQuestionWaitsForTheAnswer)
+{
+    const std::string first = dir.file("Part1_ph.tif"), second = dir.file("Part2_ph.tif");
+    WritePhaseTiff(first, 80, 60, 0.5);
+    WritePhaseTiff(second, 64, 48, 0.5);
+    StartAndConfirm(first);
+    auto& main = gui::frmAnalysis();
+    main.show();
+    platform::SetMessageHandler(platform::ShowMessageBox);
+    bool handed = false;
+    std::string currentUnderQuestion;
+    bool questionOnTop = false;
+    QTimer user;
+    user.setInterval(0);
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        QMessageBox* box = QuitQuestion();
+        if (!box || handed) return;
+        handed = true;
+        gui::ReceiveCommandLine(second);
+        QCoreApplication::processEvents();
+        currentUnderQuestion = model::files.PhaseImageFile;
+        questionOnTop = QApplication::activeModalWidget() == box;   // nothing stacked on it
+        QTest::mouseClick(box->button(QMessageBox::No), Qt::LeftButton);
+    });
+    user.start();
+    QTest::mouseClick(main.cmdExit, Qt::LeftButton);
+    ASSERT_TRUE(handed);
+    EXPECT_EQ(first, currentUnderQuestion);
+    EXPECT_TRUE(questionOnTop);
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return model::files.PhaseImageFile == second; }));
+    EXPECT_EQ(64, model::images.ImageCols);
+    EXPECT_EQ(0, exitCalls);
+}

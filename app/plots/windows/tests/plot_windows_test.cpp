@@ -31,6 +31,7 @@
 #include <cmath>
 #include <csignal>
 #include <set>
+#include <tuple>
 #include <sys/resource.h>
 
 using namespace guitest;
@@ -998,4 +999,78 @@ TEST_F(PlotWindows, AssistiveTechnologyReadsControlsByTheirTextAndChartsAsImages
     // The description follows the chart.
     plots::frm3DChart().chart().setHeaderText("retitled");
     EXPECT_EQ(0u, testsupport::ReadWithCaption(plots::frm3DChart().Chart3D1).rfind("3D Surface Plot retitled", 0));
+}
+
+// An emptied Header or Footer box stands for the automatic title, in what
+// every plot window draws and in the picture its Save writes, whether the
+// box was left with Enter or Save was given straight away (Alt+S). The
+// options button opens and closes the panel whatever its caption reads.
+TEST_F(PlotWindows, AnEmptiedTitleBoxMeansTheAutomaticTitle)
+{
+    OpenEveryPlot();
+    const struct {
+        const char* window;
+        QWidget* w;
+        plots::PlotFrame* frame;
+        charts::ChartBase* chart;
+    } windows[] = {
+        // The chord window first: its Close ends the pick that holds the
+        // contour window's commands.
+        {"chord", &plots::frmChordPlot(), plots::frmChordPlot().frame, &plots::frmChordPlot().chart()},
+        {"3D", &plots::frm3DChart(), plots::frm3DChart().frame, &plots::frm3DChart().chart()},
+        {"contour", &plots::frmContour(), plots::frmContour().frame, &plots::frmContour().chart()},
+        {"diagonal", &plots::frmDiagonal(), plots::frmDiagonal().frame, &plots::frmDiagonal().chart()},
+    };
+    for (const auto& c : windows) {
+        SCOPED_TRACE(c.window);
+        plots::PlotFrame& f = *c.frame;
+        const QString header = c.chart->headerText(), footer = c.chart->footerText();
+        ASSERT_FALSE(header.isEmpty());
+        c.w->show();
+        c.w->activateWindow();
+        QApplication::setActiveWindow(c.w);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(c.w, testsupport::kHangMs));
+        f.cmdCustomize->setText("Options");   // whatever the caption says
+        QTest::mouseClick(f.cmdCustomize, Qt::LeftButton);
+        ASSERT_TRUE(f.panelShown());
+        QTest::mouseClick(f.cmdCustomize, Qt::LeftButton);
+        ASSERT_FALSE(f.panelShown());
+        QTest::mouseClick(f.cmdCustomize, Qt::LeftButton);
+        ASSERT_TRUE(f.panelShown());
+
+        // A title of one's own, then the box emptied and left with Enter.
+        for (auto [box, automatic, read] :
+             {std::tuple{f.txtHeader, header, &charts::ChartBase::headerText},
+              std::tuple{f.txtFooter, footer, &charts::ChartBase::footerText}}) {
+            box->setFocus();
+            box->selectAll();
+            QTest::keyClicks(box, "Mine");
+            QTest::keyClick(box, Qt::Key_Return);
+            EXPECT_EQ("Mine", ((*c.chart).*read)());
+            box->selectAll();
+            QTest::keyClick(box, Qt::Key_Backspace);
+            QTest::keyClick(box, Qt::Key_Return);
+            EXPECT_EQ(automatic, ((*c.chart).*read)());
+        }
+        // A title of one's own, emptied, and Save given without leaving the box.
+        f.txtHeader->setFocus();
+        QTest::keyClicks(f.txtHeader, "Mine");
+        QTest::keyClick(f.txtHeader, Qt::Key_Return);
+        f.txtHeader->selectAll();
+        QTest::keyClick(f.txtHeader, Qt::Key_Backspace);
+        QString headerWhenSaved;
+        bool asked = false;
+        const auto previous = platform::SetFileDialogHandler([&](const platform::FileDialogRequest&) {
+            asked = true;
+            headerWhenSaved = c.chart->headerText();
+            return platform::FileDialogResult{};
+        });
+        QTest::keyClick(f.txtHeader, Qt::Key_S, Qt::AltModifier);
+        EXPECT_TRUE(testsupport::WaitUntil([&] { return asked; }));
+        platform::SetFileDialogHandler(previous);
+        EXPECT_EQ(header, headerWhenSaved);
+        QTest::mouseClick(f.cmdCustomize, Qt::LeftButton);
+        QTest::mouseClick(f.cmdClose, Qt::LeftButton);
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return !c.w->isVisible(); }));
+    }
 }
