@@ -32,6 +32,7 @@
 #include <QCloseEvent>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <functional>
 #include <optional>
@@ -91,6 +92,17 @@ void Click(QAbstractButton* b)
         QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2));
     else
         QTest::mouseClick(b, Qt::LeftButton);
+}
+
+// Turns the mouse wheel one notch over `w`, as the window system reports it
+// (up for a positive `notches`).
+void Wheel(QWidget* w, int notches)
+{
+    const QPoint at = w->rect().center();
+    QWheelEvent e(at, w->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
+                  Qt::NoScrollPhase, false);
+    QSpontaneKeyEvent::setSpontaneous(&e);
+    QApplication::sendEvent(w, &e);
 }
 
 // Types a new value over the box's text and enters it.
@@ -293,6 +305,13 @@ TEST_F(HoldWindows, NoWindowButTheJobsTakesInputWhileAJobHoldsTheImage)
          [&] {
              QComboBox* c = contour().cmbAppearance;
              QTest::keyClick(c, c->currentIndex() == 0 ? Qt::Key_End : Qt::Key_Home);
+         },
+         [&] { return contour().cmbAppearance->currentText().toStdString(); }},
+        {"contour plot: Appearance by the wheel",
+         [&] { return &contour(); },
+         [&] {
+             QComboBox* c = contour().cmbAppearance;
+             Wheel(c, c->currentIndex() + 1 < c->count() ? -1 : 1);
          },
          [&] { return contour().cmbAppearance->currentText().toStdString(); }},
         {"diagonal plot: Normalize",
