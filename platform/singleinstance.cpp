@@ -3,6 +3,7 @@
 #include "platform/folderjobs.h"
 #include "platform/handover.h"
 #include "platform/messages.h"
+#include "platform/pathtext.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -289,7 +290,7 @@ void SingleInstance::RaiseWindow(QWidget* window)
 bool HandOverToRunningInstance(SingleInstance& instance, const QString& commandLine)
 {
     const bool delivered = instance.sendCommandLine(commandLine);
-    const std::string text = commandLine.toStdString();
+    const std::string text = PathBytes(commandLine);
     if (delivered && !text.empty() && !IsPhaseImageCommandLine(text)) {
         YieldToUi();
         ShowMessage(kMsgCannotOpenInvalidFormat, kMsgCritical, "Open Phase Image");

@@ -16,6 +16,7 @@
 #include "platform/guiservices.h"
 #include "platform/handover.h"
 #include "platform/messages.h"
+#include "platform/pathtext.h"
 #include "platform/singleinstance.h"
 #include "platform/wildcard.h"
 
@@ -233,7 +234,7 @@ bool HandedOverToRunningInstance(const std::string& commandLine, const StartupHo
     model::files.UnitsDialogPending = true;
     model::files.PendingFile = commandLine;
     if (!gInstance->isFirstInstance()) {
-        if (platform::HandOverToRunningInstance(*gInstance, QString::fromStdString(commandLine))) {
+        if (platform::HandOverToRunningInstance(*gInstance, platform::PathText(commandLine))) {
             gInstance.reset();
             return true;
         }
@@ -241,7 +242,7 @@ bool HandedOverToRunningInstance(const std::string& commandLine, const StartupHo
         return false;
     }
     // The first instance receives hand-overs; the main window comes to the front.
-    gInstance->setHandler([](const QString& text) { ReceiveCommandLine(text.toStdString()); });
+    gInstance->setHandler([](const QString& text) { ReceiveCommandLine(platform::PathBytes(text)); });
     gInstance->setMainWindow(&frmAnalysis());
     gInstance->listen();
     frmUnits();

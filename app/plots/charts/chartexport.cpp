@@ -1,6 +1,7 @@
 #include "chartexport.h"
 
 #include "app/core/runtime.h"
+#include "platform/pathtext.h"
 
 #include <QBuffer>
 #include <algorithm>
@@ -28,7 +29,9 @@ bool SavePicture(const QImage& image, const QString& path, PictureFormat format,
     }
     if (!ok) return fail("The picture cannot be encoded.");
     std::string why;
-    if (!core::WriteFileAtomically(path.toStdString(), bytes.toStdString(), &why)) return fail(QString::fromStdString(why));
+    // The path's own bytes (a name need not be UTF-8): never another file's.
+    if (!core::WriteFileAtomically(platform::PathBytes(path), bytes.toStdString(), &why))
+        return fail(QString::fromStdString(why));
     return true;
 }
 
