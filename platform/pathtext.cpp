@@ -139,16 +139,30 @@ std::string CommandLinePath(int argc, const char* const* argv)
         line += argv[i];
     }
     if (line.empty() || line[0] == '/' || !Exists(line)) return line;
-    std::string relative = line;
-    while (relative.compare(0, 2, "./") == 0) relative.erase(0, 2);
     std::vector<char> cwd(4096);
     while (!::getcwd(cwd.data(), cwd.size())) {
         if (errno != ERANGE) return line;
         cwd.resize(cwd.size() * 2);
     }
-    std::string absolute = cwd.data();
-    if (absolute.empty() || absolute.back() != '/') absolute += '/';
-    return absolute + relative;
+    // The current folder's parts, then the line's: "." dropped, ".." taking
+    // the part before it away (as the start always made a relative name
+    // absolute).
+    std::vector<std::string> parts;
+    const std::string joined = std::string(cwd.data()) + "/" + line;
+    for (size_t start = 0; start <= joined.size();) {
+        size_t end = joined.find('/', start);
+        if (end == std::string::npos) end = joined.size();
+        const std::string part = joined.substr(start, end - start);
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = end + 1;
+    }
+    std::string absolute;
+    for (const std::string& part : parts) absolute += "/" + part;
+    return absolute.empty() ? "/" : absolute;
 }
 
 bool PathOnDisk(const QString& shown, std::string* bytes)

@@ -27,7 +27,7 @@ std::string PathBytes(const QString& text);
 
 // The command line of a start: the arguments after the program's name joined
 // by spaces, as bytes; an existing relative path is made absolute against the
-// current folder (no link resolved).
+// current folder ("." and ".." taken away, no link resolved).
 std::string CommandLinePath(int argc, const char* const* argv);
 
 // The file (or folder) on disk a Qt file dialog names with `shown` (its text

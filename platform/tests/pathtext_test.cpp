@@ -61,12 +61,15 @@ TEST(PathText, CommandLineKeepsTheBytesOfTheArguments)
     const char* dotted[] = {"Sorvanta", "./e\xff_ph.tif"};
     const std::string absolute = dir.file(name);
     const char* given[] = {"Sorvanta", absolute.c_str()};
+    const std::string up = "../" + dir.path().filename().string() + "/./" + name;
+    const char* parent[] = {"Sorvanta", up.c_str()};
     const char* split[] = {"Sorvanta", "/r/Part", "\xff", "One_ph.tif"};
     const char* missing[] = {"Sorvanta", "gone\xff_ph.tif"};
     const char* none[] = {"Sorvanta"};
     EXPECT_EQ(platform::CommandLinePath(2, relative), absolute);
     EXPECT_EQ(platform::CommandLinePath(2, dotted), absolute);
     EXPECT_EQ(platform::CommandLinePath(2, given), absolute);
+    EXPECT_EQ(platform::CommandLinePath(2, parent), absolute);
     EXPECT_EQ(platform::CommandLinePath(4, split), "/r/Part \xff One_ph.tif");
     EXPECT_EQ(platform::CommandLinePath(2, missing), "gone\xff_ph.tif");
     EXPECT_EQ(platform::CommandLinePath(1, none), "");
