@@ -6,6 +6,7 @@
 #include "platform/commandguards.h"
 #include "platform/folderjobs.h"
 #include "platform/messages.h"
+#include "platform/pathtext.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -151,8 +152,17 @@ FileDialogResult ShowQtFileDialog(const FileDialogRequest& request)
     FileDialogResult result;
     result.filterIndex = request.filterIndex;
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return result;
+    // The dialog gives the name as text; the file is the one on disk of that
+    // name, or none when two names show alike (their bytes differ where they
+    // are not valid in the file-name encoding).
+    if (!PathOnDisk(QDir::fromNativeSeparators(dialog.selectedFiles().first()), &result.path)) {
+        ShowMessage(std::string(request.kind == FileDialogRequest::Save ? "The file cannot be saved."
+                                                                         : "The file cannot be opened.") +
+                        "\r" + kNameEncodingReason,
+                    kMsgCritical, request.title);
+        return result;
+    }
     result.confirmed = true;
-    result.path = QDir::fromNativeSeparators(dialog.selectedFiles().first()).toStdString();
     const int chosen = filters.indexOf(dialog.selectedNameFilter());
     if (chosen >= 0) result.filterIndex = chosen + 1;
     return result;
@@ -168,8 +178,13 @@ FolderBrowseResult ShowQtFolderDialog(const FolderBrowseRequest& request)
                                                              QString::fromStdString(request.initialFolder));
     FolderBrowseResult result;
     if (chosen.isEmpty()) return result;
+    std::string folder;
+    if (!PathOnDisk(QDir::fromNativeSeparators(chosen), &folder)) {
+        ShowMessage(std::string("The folder cannot be opened.\r") + kNameEncodingReason, kMsgCritical, request.title);
+        return result;
+    }
     result.confirmed = true;
-    result.folder = CanonicalPath(QDir::fromNativeSeparators(chosen).toStdString());
+    result.folder = CanonicalPath(folder);
     return result;
 }
 

@@ -4,6 +4,7 @@
 #include "platform/folders.h"
 #include "platform/handover.h"
 #include "platform/messages.h"
+#include "platform/pathtext.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -280,7 +281,7 @@ void SingleInstance::RaiseWindow(QWidget* window)
 bool HandOverToRunningInstance(SingleInstance& instance, const QString& commandLine)
 {
     const bool delivered = instance.sendCommandLine(commandLine);
-    const std::string text = commandLine.toStdString();
+    const std::string text = PathBytes(commandLine);
     if (delivered && !text.empty() && !IsPhaseImageCommandLine(text)) {
         YieldToUi();
         ShowMessage(kMsgCannotOpenInvalidFormat, kMsgCritical, "Open Phase Image");

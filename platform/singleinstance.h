@@ -6,7 +6,9 @@
 //
 // Hand-over message: a 32-bit little-endian byte count, then the command line
 // as UTF-16LE characters without a terminator (an empty command line is sent
-// too). The receiver answers with one byte once its handler has returned, so
+// too). The command line's bytes travel as platform::PathText gives them:
+// bytes that are not UTF-8 as U+DC80..U+DCFF, so the running instance gets
+// the very bytes the second start was given. The receiver answers with one byte once its handler has returned, so
 // the sender waits until the running instance has dealt with the text.
 #include <QObject>
 #include <QPointer>
@@ -101,7 +103,8 @@ private:
     QPointer<QWidget> mainWindow_;
 };
 
-// The second instance's part of the start-up: hands `commandLine` over and,
+// The second instance's part of the start-up: hands `commandLine` (its
+// PathText) over and,
 // when it does not name a phase image, shows "The file cannot be opened." /
 // "Invalid file format." titled "Open Phase Image" (the running instance got
 // the text all the same). Returns whether the running instance was reached.

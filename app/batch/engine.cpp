@@ -17,6 +17,7 @@
 #include "platform/folderjobs.h"
 #include "platform/folders.h"
 #include "platform/regular_file.h"
+#include "platform/messages.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -44,11 +45,13 @@ editor::GreyImage ReadPhase(const std::string& path)
 }
 
 // Why a phase image cannot be read: the BMP reader's own reason (a 24-bit
-// picture, a compressed one...), else the plain one.
+// picture, a compressed one...) and the loader's refusal of a file of the
+// wrong kind (a maker header that breaks off), else the plain one.
 std::string UnreadableReason(const editor::GreyImage& p)
 {
     const bool bmp = !core::EqualsNoCase(model::files.ImageFileFormat, "tif");
-    return bmp && !p.message.empty() ? ": " + p.message : kReasonUnreadable;
+    const bool named = bmp || p.message == platform::kMsgCannotOpenInvalidFormat;
+    return named && !p.message.empty() ? ": " + p.message : kReasonUnreadable;
 }
 
 bool MaskDiffers(const BatchOptions& o, int cols, int rows)

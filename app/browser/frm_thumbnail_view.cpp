@@ -220,7 +220,7 @@ void FrmThumbnailView::DisplayThumbnailView()
         return;
     }
     t.RemoveAll();
-    t.SetDataPath(FolderPath.toStdString());
+    t.SetDataPath(platform::PathBytes(FolderPath));
     ApplyFilePattern();
     platform::ShowMaximised(*this);
     platform::YieldToUi();
@@ -312,7 +312,7 @@ void FrmThumbnailView::BrowseForThumbnailFolder(const std::string& startPath)
     }
     SelectedThumbFilename.clear();
     CurrentThumbIndex = -1;
-    FolderPath = Q(r.folder);
+    FolderPath = platform::PathText(r.folder);
     DisplayThumbnailView();
 }
 

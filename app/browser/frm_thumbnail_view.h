@@ -8,6 +8,7 @@
 #include "app/browser/browser_rules.h"
 #include "app/browser/thumbnail_client.h"
 #include "app/core/gui/windows.h"
+#include "platform/pathtext.h"
 
 #include <QAction>
 #include <QLabel>
@@ -29,7 +30,7 @@ public:
     ~FrmThumbnailView() override;
 
     // Public members the opening commands and the viewer use.
-    void SetSelectedThumbFilename(const QString& path) override { SelectedThumbFilename = path.toStdString(); }
+    void SetSelectedThumbFilename(const QString& path) override { SelectedThumbFilename = platform::PathBytes(path); }
     void ImageFilter(const QString& filter) override;
     void DisplayThumbnailView() override;
     void ThumbnailSize(int n);

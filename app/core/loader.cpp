@@ -59,6 +59,11 @@ PhaseImageFile ReadPhaseImageFile(const std::string& path, PhaseFormat format)
         if (r.status != 0 || r.cols == 0 || r.rows == 0 || r.cols > 32767 || r.rows > 32767 ||
             r.pixels.size() != static_cast<size_t>(r.cols) * r.rows)
             return refuse(kCannotOpen);
+        // A maker header that breaks off (a fringe value that is not a
+        // number, a count beyond the text) makes the file one of the wrong
+        // kind for every reader of phase images, not a header-less image.
+        if (HasMakerHeader(r.header) && ParseHeaderText(r.header).result == HeaderParse::Broken)
+            return refuse(platform::kMsgCannotOpenInvalidFormat);
         f.cols = r.cols;
         f.rows = r.rows;
         f.header = std::move(r.header);
@@ -123,11 +128,6 @@ InstalledImage InstallPhaseImage(const std::string& path, PhaseImageFile file)
 bool LoadPhaseImageFile(const std::string& path, std::string* message, InstalledImage* installed)
 {
     PhaseImageFile f = ReadPhaseImageFile(path);
-    // A maker header that breaks off is refused, as the main window refuses it.
-    if (f.ok && HasMakerHeader(f.header) && ParseHeaderText(f.header).result == HeaderParse::Broken) {
-        f.ok = false;
-        f.message = platform::kMsgCannotOpenInvalidFormat;
-    }
     if (!f.ok) {
         if (message)
             *message = f.message;

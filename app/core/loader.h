@@ -13,7 +13,9 @@ inline constexpr const char* kNotEnoughMemoryToLoad = "Not enough memory to load
 struct PhaseImageFile {
     bool ok = false;
     std::string message;          // when !ok: "The file cannot be opened." (with the path limit when one
-                                  // is gone beyond), kNotEnoughMemoryToLoad, or the BMP reader's reason
+                                  // is gone beyond), kNotEnoughMemoryToLoad, the BMP reader's reason, or
+                                  // "The file cannot be opened." CR "Invalid file format." for a
+                                  // TIFF whose maker header breaks off
     uint16_t cols = 0;
     uint16_t rows = 0;
     std::string header;           // header text ("" for none)
@@ -26,6 +28,9 @@ struct PhaseImageFile {
 // '.' too); a path beyond the system's limits is refused with a message that
 // names the limit, an image larger than the analysis memory budget allows
 // (four copies of it) before any memory is taken for it.
+// A TIFF whose maker header breaks off is refused here, once for every
+// reader (main window, hand-over, tools, batch, editor jobs): whether an image
+// is accepted is this function's decision alone.
 // `format` chooses the reader when the caller knows the kind (the batch and
 // the editor's jobs by their phase-image format).
 enum class PhaseFormat { ByName, Tiff, Bmp };
@@ -47,9 +52,8 @@ InstalledImage InstallPhaseImage(const std::string& path, PhaseImageFile file);
 // DisplayImage = CurrentPhase with masked pixels and domain outlines at 255.
 void RebuildDisplayImage();
 
-// Read and install in one (no size questions). False with the message when
-// the file cannot be read or its maker header breaks off (as the main window
-// refuses it: "The file cannot be opened." CR "Invalid file format.").
+// Read and install in one (no size questions). False with the reader's
+// message when ReadPhaseImageFile refuses the file.
 bool LoadPhaseImageFile(const std::string& path, std::string* message = nullptr, InstalledImage* installed = nullptr);
 
 // Data files of the displacement: the name the save command writes for a

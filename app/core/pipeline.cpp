@@ -124,16 +124,31 @@ void CropRegion(const model::ByteMatrix& full, const model::Domain& d, model::By
 // The mask of the single-image analysis: CurrentMask when one is in memory.
 const model::ByteMatrix* CurrentMaskInUse() { return state.MaskInMemory ? &images.CurrentMask : nullptr; }
 
-// True when every pixel of CurrentPhase that `mask` keeps (all of them
-// without a mask) is blank: such a frame carries no measurement, whatever
-// Exclude 128 would make of its bytes.
-bool RegionIsBlank(const model::ByteMatrix* mask)
+// True when the pixels of CurrentPhase the analysis reads hold at most one
+// value: those `mask` keeps (all of them without a mask), blank ones left out
+// with Exclude 128 and read as 127 without it. Such a frame (a dark frame of a
+// failed camera or lamp, a saturated one, a blank one) carries no
+// measurement: a real flat part still shows phase noise. A frame of blank
+// pixels only is empty whatever Exclude 128 would make of its bytes.
+bool RegionHoldsNoMeasurement(const model::ByteMatrix* mask, bool exclude128)
 {
     const std::vector<uint8_t>& phase = images.CurrentPhase.buffer();
     const bool masked = mask && mask->size() == images.CurrentPhase.size();
-    for (size_t i = 0; i < phase.size(); ++i)
-        if (phase[i] != model::BlankPhaseValue && !(masked && mask->buffer()[i] == 0))
+    int first = -1;
+    for (size_t i = 0; i < phase.size(); ++i) {
+        if (masked && mask->buffer()[i] == 0)
+            continue;
+        int v = phase[i];
+        if (v == model::BlankPhaseValue) {
+            if (exclude128)
+                continue;
+            v = model::BlankPhaseValue - 1;
+        }
+        if (first < 0)
+            first = v;
+        else if (v != first)
             return false;
+    }
     return true;
 }
 
@@ -300,8 +315,8 @@ bool HoldsData(const model::SingleMatrix& m)
 
 std::string NoDataMessage()
 {
-    return "The result holds no data: every pixel of the analysed region is blank, masked or without a usable "
-           "value." +
+    return "The result holds no data: the analysed region holds a single value, or every pixel of it is blank, "
+           "masked or without a usable value." +
            std::string(model::CR) + "No figures are given.";
 }
 
@@ -469,9 +484,9 @@ bool CalculateSteps(const AnalysisOptions& o, double width, double height, std::
                 return fail(done.failure);
         }
     }
-    // A blank frame holds no data; otherwise blank pixels are analysed as 127
-    // unless excluded.
-    if (RegionIsBlank(CurrentMaskInUse()))
+    // A frame of one value holds no data; otherwise blank pixels are
+    // analysed as 127 unless excluded.
+    if (RegionHoldsNoMeasurement(CurrentMaskInUse(), o.exclude128))
         return fail(NoDataMessage());
     if (!o.exclude128)
         ReplaceBlankPhase();
@@ -653,8 +668,8 @@ bool BatchSteps(bool relative, const AnalysisOptions& o, std::string* reason)
     const bool maskFits = o.useMask && b.BatchMaskRows == Rows() && b.BatchMaskCols == Cols() &&
                           b.BatchMask.size() == images.CurrentPhase.size();
     const model::ByteMatrix* mask = maskFits ? &b.BatchMask : nullptr;
-    // Blank frame, blank pixels.
-    if (RegionIsBlank(mask))
+    // Frame of one value, blank pixels.
+    if (RegionHoldsNoMeasurement(mask, o.exclude128))
         return fail(NoDataMessage());
     if (!o.exclude128)
         ReplaceBlankPhase();

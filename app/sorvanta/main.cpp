@@ -5,9 +5,9 @@
 #include "app/core/gui/windows.h"
 #include "app/sorvanta/program_windows.h"
 #include "platform/guiservices.h"
+#include "platform/pathtext.h"
 
 #include <QApplication>
-#include <QFileInfo>
 
 int main(int argc, char** argv)
 {
@@ -15,14 +15,9 @@ int main(int argc, char** argv)
     platform::InstallGuiServices();
     gui::SetWindowFactories(sorvanta::ProgramWindows());
 
-    // The command line carries at most one phase-image path.
-    QStringList args = app.arguments();
-    args.removeFirst();
-    QString commandLine = args.join(' ');
-    if (!commandLine.isEmpty() && QFileInfo::exists(commandLine))
-        commandLine = QFileInfo(commandLine).absoluteFilePath();
-
-    const gui::StartupResult r = gui::RunStartup(commandLine.toStdString());
+    // The command line carries at most one phase-image path, kept as the
+    // bytes the system gave (app.arguments() would decode them as text).
+    const gui::StartupResult r = gui::RunStartup(platform::CommandLinePath(argc, argv));
     if (r != gui::StartupResult::Running) {
         gui::ShutdownProgram();
         return 0;

@@ -4,6 +4,7 @@
 #include "platform/guiservices.h"
 #include "platform/listboxes.h"
 #include "platform/messages.h"
+#include "platform/pathtext.h"
 
 #include "testsupport/testsupport.h"
 
@@ -121,6 +122,34 @@ TEST(FileDialogs, RealDialogTakesFiltersFolderAndReportsTheChoice)
 
     WhenModal([](QWidget* w) { static_cast<QDialog*>(w)->reject(); });
     EXPECT_FALSE(platform::ShowQtFileDialog(req).confirmed);
+}
+
+// The dialog gives its choice as text, as the file-name encoding shows the
+// names: two files whose bytes differ only where they are not valid in it
+// ("e\xff_ph.tif" and "e\xef\xbf\xbd_ph.tif", U+FFFD) show alike, and the
+// choice is refused with the encoding reason, never taken as the other file.
+TEST(FileDialogs, RealDialogsChoiceOfTwoNamesThatShowAlikeIsRefused)
+{
+    testsupport::OffscreenApp();
+    testsupport::TempDir dir("dlgbytes");
+    std::ofstream(dir.file("e\xff_ph.tif")) << "first";
+    std::ofstream(dir.file("e\xef\xbf\xbd_ph.tif")) << "second";
+    platform::ScriptedMessages messages;
+    platform::FileDialogRequest open;
+    open.title = "Load Phase Image";
+    open.filter = "Phase Image TIF Files (*_ph.tif)|*_ph.tif";
+    open.initialFolder = dir.path().string();
+    WhenModal([&](QWidget* w) {
+        auto* d = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(d, nullptr);
+        d->selectFile(QFile::decodeName(QByteArray("e\xff_ph.tif")));
+        static_cast<QDialog*>(d)->accept();
+    });
+    const platform::FileDialogResult r = platform::ShowQtFileDialog(open);
+    EXPECT_FALSE(r.confirmed) << r.path;
+    ASSERT_EQ(messages.records.size(), 1u);
+    EXPECT_EQ(messages.records[0].text, std::string("The file cannot be opened.\r") + platform::kNameEncodingReason);
+    EXPECT_EQ(messages.records[0].title, "Load Phase Image");
 }
 
 TEST(Display, ReportsTheScreen)

@@ -16,6 +16,7 @@
 #include "app/outside/varnholde_calls.h"
 #include "platform/folders.h"
 #include "platform/messages.h"
+#include "platform/pathtext.h"
 #include "plots/builders/appearance.h"
 #include "plots/builders/chart_builders.h"
 #include "plots/charts/chart2d.h"
@@ -111,7 +112,7 @@ bool ParseChord(const std::string& text, int v[4])
 bool Save(const std::string& path, bool jpeg, const charts::ChartBase& chart)
 {
     QString error;
-    const QString p = QString::fromStdString(path);
+    const QString p = platform::PathText(path);   // the bytes given, whatever their encoding
     const bool ok = jpeg ? chart.exportJpeg(p, 100, &error) : chart.exportBmp(p, &error);
     if (!ok) std::printf("Save Graph Error: The file cannot be saved.\n%s: %s\n", path.c_str(), error.toStdString().c_str());
     return ok;

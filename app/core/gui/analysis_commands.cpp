@@ -16,6 +16,7 @@
 #include "platform/folders.h"
 #include "platform/guiservices.h"
 #include "platform/messages.h"
+#include "platform/pathtext.h"
 #include "platform/picturebuffer.h"
 #include "platform/qtext.h"
 #include "platform/taskbar.h"
@@ -308,8 +309,8 @@ void FrmAnalysis::cmdViewThumbnails_Click()
     } else {
         std::string folder = platform::FolderOf(files.PhaseImageFile);
         if (!folder.empty()) folder.pop_back();
-        w.FolderPath = Q(folder);
-        w.SetSelectedThumbFilename(Q(files.PhaseImageFile));
+        w.FolderPath = platform::PathText(folder);
+        w.SetSelectedThumbFilename(platform::PathText(files.PhaseImageFile));
     }
     w.ImageFilter(Q("*_3D.bmp;*_3D.jpg;*_ctr.bmp;*_ctr.jpg;*_dia.bmp;*_dia.jpg;*_crd.bmp;*_crd.jpg;*_ph." +
                     core::ToLower(files.ImageFileFormat) + ";*_msk.tif;*Legend*.bmp;*Legend*.jpg"));

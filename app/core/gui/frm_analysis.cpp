@@ -711,18 +711,16 @@ void FrmAnalysis::LoadPhaseImage(const std::string& fileName)
         return;
     }
 
-    // The new image as a whole. A file that cannot be read, or whose header
-    // breaks off, is refused before anything in memory changes.
-    // The loader the tools and the batch use; an image too large to analyse
-    // says so, any other refusal is a file of the wrong kind. A maker header
-    // that breaks off is refused too.
+    // The new image as a whole, refused before anything in memory changes.
+    // The loader the tools and the batch use decides (a maker header that
+    // breaks off included); an image too large to analyse says so, any other
+    // refusal is a file of the wrong kind.
     core::PhaseImageFile file = core::ReadPhaseImageFile(fileName);
     if (!file.ok && file.message == core::kNotEnoughMemoryToLoad) {
         model::ShowMsg(file.message, 16, "Load Phase Image");
         return;
     }
-    if (!file.ok || (core::HasMakerHeader(file.header) &&
-                     core::ParseHeaderText(file.header).result == core::HeaderParse::Broken)) {
+    if (!file.ok) {
         InvalidFormat("Load Phase Image");
         return;
     }

@@ -18,6 +18,7 @@
 #include "platform/handover.h"
 #include "platform/messages.h"
 #include "platform/modalwait.h"
+#include "platform/pathtext.h"
 #include "platform/singleinstance.h"
 #include "platform/wildcard.h"
 
@@ -237,7 +238,7 @@ bool HandedOverToRunningInstance(const std::string& commandLine, const StartupHo
     model::files.UnitsDialogPending = true;
     model::files.PendingFile = commandLine;
     if (!gInstance->isFirstInstance()) {
-        if (platform::HandOverToRunningInstance(*gInstance, QString::fromStdString(commandLine))) {
+        if (platform::HandOverToRunningInstance(*gInstance, platform::PathText(commandLine))) {
             gInstance.reset();
             return true;
         }
@@ -245,7 +246,7 @@ bool HandedOverToRunningInstance(const std::string& commandLine, const StartupHo
         return false;
     }
     // The first instance receives hand-overs; the main window comes to the front.
-    gInstance->setHandler([](const QString& text) { ReceiveCommandLine(text.toStdString()); });
+    gInstance->setHandler([](const QString& text) { ReceiveCommandLine(platform::PathBytes(text)); });
     gInstance->setMainWindow(&frmAnalysis());
     gInstance->listen();
     frmUnits();

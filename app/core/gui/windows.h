@@ -197,6 +197,7 @@ public:
 class ThumbnailViewWindow : public QWidget {
 public:
     using QWidget::QWidget;
+    // Paths as platform::PathText of their bytes (a name need not be UTF-8).
     QString FolderPath;
     virtual void SetSelectedThumbFilename(const QString& path) = 0;
     virtual void ImageFilter(const QString& patterns) = 0;

@@ -23,6 +23,8 @@ namespace tf = tifffixtures;
 namespace bf = bmpfixtures;
 
 constexpr int64_t kPeakBound = 50 << 20;
+// A measurement header the analysis reads whole: nine fields, the fringe value in the ninth.
+const std::string kWholeHeader = "Calverdine\r\nHeader Fields:9\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\nFringe:10\r\n\\\\EndHeader\r\n";
 
 class Loader : public ::testing::Test {
 protected:
@@ -74,8 +76,8 @@ TEST_F(Loader, ReadsTiffAndBmpPhaseImagesAsTheMainWindowDoes)
         EXPECT_EQ(f.pixels, px) << bf::Name(kind);
     }
     const std::string tiffAsBmp = dir.file("other_ph.bmp"), tiff = dir.file("other_ph.tif");
-    tf::Write(tiffAsBmp, tf::ValidTiff(tf::ByName("packbits"), w, h, px, 8, "Calverdine header"));
-    tf::Write(tiff, tf::ValidTiff(tf::ByName("packbits"), w, h, px, 8, "Calverdine header"));
+    tf::Write(tiffAsBmp, tf::ValidTiff(tf::ByName("packbits"), w, h, px, 8, kWholeHeader));
+    tf::Write(tiff, tf::ValidTiff(tf::ByName("packbits"), w, h, px, 8, kWholeHeader));
     const PhaseImageFile b = ReadPhaseImageFile(tiffAsBmp);
     ASSERT_TRUE(b.ok) << b.message;
     EXPECT_EQ(b.pixels, px);
@@ -83,11 +85,52 @@ TEST_F(Loader, ReadsTiffAndBmpPhaseImagesAsTheMainWindowDoes)
     const PhaseImageFile t = ReadPhaseImageFile(tiff);
     ASSERT_TRUE(t.ok) << t.message;
     EXPECT_EQ(t.pixels, px);
-    EXPECT_EQ(t.header, "Calverdine header");
+    EXPECT_EQ(t.header, kWholeHeader);
     // A BMP under a TIFF name is no TIFF.
     const std::string bmpAsTiff = dir.file("bmp_ph.tif");
     testsupport::WriteBytes(bmpAsTiff, bf::Bmp(bf::BmpKind::BottomUp, w, h, px));
     EXPECT_FALSE(ReadPhaseImageFile(bmpAsTiff).ok);
+}
+
+// Whether an image is accepted is the loader's decision, the same for every
+// reader: a maker header that breaks off (a count that is no number, a text
+// ending before its count, a fringe value that is not a number) makes a file
+// of the wrong kind, refused by ReadPhaseImageFile itself; a header without
+// its end line, or no maker header at all, is an image.
+TEST_F(Loader, AMakerHeaderThatBreaksOffIsRefusedByTheLoaderItself)
+{
+    const int w = 20, h = 10;
+    const std::vector<uint8_t> px(size_t(w) * h, 10);
+    const std::string invalid = "The file cannot be opened.\rInvalid file format.";
+    const struct {
+        const char* what;
+        std::string header;
+        bool accepted;
+    } cases[] = {
+        {"count no number", "Calverdine\r\nHeader Fields:twelve\r\n", false},
+        {"text ends before its count", "Calverdine Phase\r\nHeader Fields:12\r\nA:1\r\n", false},
+        {"fringe value no number", "Calverdine\r\nHeader Fields:9\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\nFringe:ten\r\n\\\\EndHeader\r\n", false},
+        {"lower-case maker, fringe cut", "CALVERDINE\r\nHeader Fields:9\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n", false},
+        {"whole", kWholeHeader, true},
+        {"end line missing", "Calverdine\r\nHeader Fields:9\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\nFringe:10\r\n", true},
+        {"no maker header", "Other maker\r\nHeader Fields:twelve\r\n", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = dir.file("h_ph.tif");
+        tf::Write(path, tf::ValidTiff(tf::ByName("none"), w, h, px, 8, c.header));
+        const PhaseImageFile f = ReadPhaseImageFile(path);
+        EXPECT_EQ(f.ok, c.accepted) << f.message;
+        if (!c.accepted) {
+            EXPECT_EQ(f.message, invalid);
+            EXPECT_TRUE(f.pixels.empty());
+        }
+        // Every way the loader is asked gives the same answer.
+        EXPECT_EQ(ReadPhaseImageFile(path, PhaseFormat::Tiff).ok, c.accepted);
+        std::string message;
+        EXPECT_EQ(LoadPhaseImageFile(path, &message), c.accepted) << message;
+        if (!c.accepted) EXPECT_EQ(message, invalid);
+    }
 }
 
 // A BMP phase image with a gigabyte after it is read exactly from its rows;

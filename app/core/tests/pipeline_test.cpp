@@ -565,6 +565,67 @@ TEST_F(Failures, ABlankFrameIsNoDataWhateverExclude128Says)
     EXPECT_TRUE(RunCalculateDisplacement(o).completed);
 }
 
+// A frame whose analysed pixels all hold one value carries no measurement (a
+// dark frame, a saturated one, one grey): no figures, single image and batch
+// alike; blank pixels count as Exclude 128 reads them. Two values are a frame.
+TEST_F(Failures, AFrameOfOneValueIsNoData)
+{
+    const std::string noData = "The result holds no data";
+    const uint8_t blank = model::BlankPhaseValue;
+    struct Case {
+        const char* what;
+        uint8_t value, rest;   // the left half holds `value`, the right half `rest`
+        bool exclude128;
+        bool noData;
+    };
+    const Case cases[] = {
+        {"all 0", 0, 0, true, true},
+        {"all 0, Exclude 128 off", 0, 0, false, true},
+        {"all 127", 127, 127, false, true},
+        {"all 255", 255, 255, true, true},
+        {"0 beside blank, blank excluded", 0, blank, true, true},
+        {"127 beside blank analysed as 127", 127, blank, false, true},
+        {"0 beside blank analysed as 127", 0, blank, false, false},
+        {"0 beside 1", 0, 1, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto& im = model::images;
+        im.PhaseImage.create(201, 101, c.rest);
+        for (int y = 0; y < 101; ++y)
+            for (int x = 0; x < 100; ++x)
+                im.PhaseImage(x, y) = c.value;
+        model::state.MaskInMemory = false;
+        AnalysisOptions o;
+        o.exclude128 = c.exclude128;
+        std::string reason;
+        if (c.noData) {
+            ExpectStoppedWithoutFigures(o, noData);
+            EXPECT_EQ(messages.records[0].title, "Analysis Error");
+        } else {
+            messages.records.clear();
+            EXPECT_TRUE(RunCalculateDisplacement(o).completed) << (messages.records.empty() ? "" : messages.records[0].text);
+        }
+        // The batch analysis of the same frame.
+        im.ImageCols = 201;
+        im.ImageRows = 101;
+        im.CurrentPhase = im.PhaseImage;
+        EXPECT_EQ(BatchAnalyzeImage(false, o, &reason), !c.noData) << reason;
+        if (c.noData)
+            EXPECT_NE(reason.find(noData), std::string::npos) << reason;
+    }
+    // The mask decides which pixels count: one value where it keeps pixels.
+    model::images.PhaseImage.create(201, 101, 40);
+    model::images.MaskImage.create(201, 101, 0);
+    for (int y = 0; y < 101; ++y) {
+        model::images.PhaseImage(0, y) = 90;   // masked away
+        for (int x = 100; x < 201; ++x)
+            model::images.MaskImage(x, y) = 255;
+    }
+    model::state.MaskInMemory = true;
+    ExpectStoppedWithoutFigures(AnalysisOptions(), noData);
+}
+
 TEST_F(EndToEnd, HarnessRefusesABlankFrameWithoutHeader)
 {
     int rc = -1;
@@ -733,6 +794,7 @@ TEST_F(Failures, RunningOutOfMemoryIsAMessage)
     model::images.FullXMax = 5999;
     model::images.FullYMax = 4999;
     model::images.PhaseImage.create(6000, 5000, 10);
+    model::images.PhaseImage(0, 0) = 11;   // a frame of one value would stop before any memory is taken
     SetAnalysisMemoryBudget(uint64_t(1) << 40);
     std::fflush(nullptr);
     const pid_t pid = ::fork();

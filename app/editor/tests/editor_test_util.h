@@ -51,8 +51,10 @@ inline void MakeCurrentImage(int cols, int rows, int seed = 0, const std::string
     model::files.PhaseImageFile = file;
 }
 
-inline const std::string kHeader =
-    "Calverdine Phase Measurement\r\nHeader Fields:3\r\nA: 1\r\nB: 2\r\n\\EndHeader\r\n";
+// A whole measurement header (nine fields, the fringe value in the ninth): a
+// header that breaks off makes a file every reader of phase images refuses.
+inline const std::string kHeader = "Calverdine Phase Measurement\r\nHeader Fields:9\r\nA: 1\r\nB: 2\r\nC: 3\r\nD: 4\r\n"
+                                   "E: 5\r\nF: 6\r\nFringe Value: 0.5\r\n\\\\EndHeader\r\n";
 
 inline void WriteTiff(const std::string& path, int cols, int rows, int seed = 0, const std::string& header = kHeader)
 {

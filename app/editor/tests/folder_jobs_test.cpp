@@ -287,3 +287,38 @@ TEST(BurnMaskJob, SourceEqualToDestinationIsRefusedHoweverWritten)
     EXPECT_TRUE(fs::exists(src.file("a_msk_ph.tif")));
     EXPECT_EQ(a, testsupport::ReadBytes(src.file("a_ph.tif")));
 }
+
+// The folder jobs take the loader's decision on each image: one whose
+// measurement header breaks off (the fringe value is not a number) is a file
+// of the wrong kind, skipped and listed, never cropped or masked as an image
+// without a header.
+TEST(FolderJobs, AnImageWhoseHeaderBreaksOffIsSkipped)
+{
+    testsupport::TempDir src("src"), crop("crop"), burn("burn");
+    edtest::WriteTiff(src.file("a_ph.tif"), 64, 48, 1);
+    std::string broken = edtest::kHeader;
+    broken.replace(broken.find("0.5"), 3, "ten");
+    edtest::WriteTiff(src.file("broken_ph.tif"), 64, 48, 2, broken);
+    edtest::MakeCurrentImage(64, 48);
+    model::images.MaskImage.create(64, 48, 255);
+    model::images.MaskImage(5, 4) = 0;
+    model::state.MaskInMemory = true;
+
+    CropDomainsOptions c;
+    c.sourceFolder = src.path().string();
+    c.destination = crop.path().string();
+    JobOutcome out = RunCropDomains(c, kDomains, {});
+    ASSERT_TRUE(out.ran) << out.message;
+    EXPECT_EQ(1, out.processed);
+    EXPECT_EQ("broken_ph.tif\r", out.skippedList);
+    EXPECT_EQ((std::vector<std::string>{"a_Left_ph.tif", "a_Right_ph.tif"}), FilesIn(crop.path().string()));
+
+    BurnMaskOptions b;
+    b.sourceFolder = src.path().string();
+    b.destination = burn.path().string();
+    out = RunBurnMask(b);
+    ASSERT_TRUE(out.ran) << out.message;
+    EXPECT_EQ(1, out.processed);
+    EXPECT_EQ("broken_ph.tif\r", out.skippedList);
+    EXPECT_EQ(1u, FilesIn(burn.path().string()).size());
+}

@@ -1,6 +1,7 @@
 #include "chartexport.h"
 
 #include "app/core/runtime.h"
+#include "platform/pathtext.h"
 
 #include <QBuffer>
 #include <algorithm>
@@ -11,7 +12,7 @@ bool SavePicture(const QImage& image, const QString& path, PictureFormat format,
                  QString* error)
 {
     std::string why;
-    const bool ok = SavePictureFile(image, path.toStdString(), format, quality, &why);
+    const bool ok = SavePictureFile(image, platform::PathBytes(path), format, quality, &why);
     if (!ok && error) *error = QString::fromStdString(why);
     return ok;
 }

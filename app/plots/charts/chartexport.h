@@ -3,6 +3,8 @@
 // written under a temporary name and renamed into place, so a failed export
 // never leaves a half-written picture and a file of that name keeps what it
 // held; `error` then tells why (the reason alone, without the path).
+// `path` is a path's platform::PathText: the file written is the one of those
+// bytes, a name that is not UTF-8 included.
 #include <QImage>
 #include <QString>
 

@@ -10,6 +10,7 @@
 #include "app/core/runtime.h"
 #include "platform/dialogs.h"
 #include "platform/messages.h"
+#include "platform/pathtext.h"
 #include "platform/qtext.h"
 #include "plots/builders/chart_builders.h"
 #include "plots/builders/plot_state.h"
@@ -164,7 +165,7 @@ void FrmCreateLegend::cmdSaveAs_Click()
             continue;
         }
         const charts::Chart3D& chart = threeD ? SurfaceLegendChart() : ContourLegendChart();
-        const QString path = QString::fromStdString(res.path);
+        const QString path = platform::PathText(res.path);
         QString why;
         const bool written = index == 1 ? chart.exportBmp(path, &why) : chart.exportJpeg(path, 100, &why);
         // Nothing was written; a file of that name keeps what it held.

@@ -10,6 +10,7 @@
 #include "platform/dialogs.h"
 #include "platform/folders.h"
 #include "platform/messages.h"
+#include "platform/pathtext.h"
 #include "platform/qtext.h"
 #include "platform/taskbar.h"
 
@@ -453,7 +454,8 @@ void PlotFrame::cmdSave_Click()
         QApplication::processEvents();
         QString why;
         const bool written =
-            index == 1 ? chart_->exportBmp(Q(*target), &why) : chart_->exportJpeg(Q(*target), 100, &why);
+            index == 1 ? chart_->exportBmp(platform::PathText(*target), &why)
+                       : chart_->exportJpeg(platform::PathText(*target), 100, &why);
         cmdSave->setText(caption);
         if (!written) {
             // Nothing was written; a file of that name keeps what it held.

@@ -330,7 +330,7 @@ TEST(AnalysisCli, DeclaredSizesTheDataCannotFillCostTheToolsAFewMegabytes)
     if (!ToolsBuilt({"sorvanta-analyze", "sorvanta-batch", "mkphase"})) GTEST_SKIP() << "tools not built";
     testsupport::TempDir dir("hugecli");
     const std::string base = dir.file("base"), folder = dir.file("folder");
-    testsupport::Shell("mkdir -p '" + folder + "' && '" + Tool("mkphase") + "' --size 64x48 '" + folder +
+    testsupport::Shell("mkdir -p '" + folder + "' && '" + Tool("mkphase") + "' --size 64x48 --surface dome:0.0008 '" + folder +
                        "/good_ph.tif'");
     std::string out;
     int64_t baseline = -1, peak = -1;
@@ -348,7 +348,7 @@ TEST(AnalysisCli, DeclaredSizesTheDataCannotFillCostTheToolsAFewMegabytes)
     int64_t batchBaseline = -1;
     {
         testsupport::TempDir alone("hugebatch");
-        testsupport::Shell("'" + Tool("mkphase") + "' --size 64x48 '" + alone.file("good_ph.tif") + "'");
+        testsupport::Shell("'" + Tool("mkphase") + "' --size 64x48 --surface dome:0.0008 '" + alone.file("good_ph.tif") + "'");
         EXPECT_EQ(RunTool(dir, "sorvanta-batch", "--base '" + base + "' '" + alone.path().string() + "'", &out,
                           &batchBaseline),
                   0)
@@ -386,7 +386,7 @@ TEST(AnalysisCli, APathBeyondTheSystemLimitIsNamed)
     // The data file of an analysis that worked, at a path beyond the limits.
     if (!ToolsBuilt({"mkphase"})) return;
     const std::string image = dir.file("b_ph.tif");
-    testsupport::Shell("'" + Tool("mkphase") + "' --size 40x30 '" + image + "'");
+    testsupport::Shell("'" + Tool("mkphase") + "' --size 40x30 --surface dome:0.0008 '" + image + "'");
     const std::string dat = path.substr(0, path.size() - 8) + "b_ab.dat";
     EXPECT_EQ(RunTool(dir, "sorvanta-analyze", "--fringe-file off --save '" + dat + "' '" + image + "'", &out), 1) << out;
     EXPECT_NE(out.find("Save Data File: The file cannot be saved.\nThe path is longer than 4095 bytes"),

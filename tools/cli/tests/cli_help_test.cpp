@@ -86,7 +86,7 @@ TEST(ToolCommandLine, TwoDashesEndTheOptions)
     EXPECT_EQ(0, s.rc) << s.err;
     EXPECT_TRUE(std::filesystem::exists(cwd + "/--help/Diagonal.dat"));
 
-    s = RunTool(cwd, "mkphase", "--size 20x10 -- -a_ph.tif");
+    s = RunTool(cwd, "mkphase", "--size 20x10 --surface dome:0.004 -- -a_ph.tif");
     EXPECT_EQ(0, s.rc) << s.err;
     EXPECT_TRUE(std::filesystem::is_regular_file(cwd + "/-a_ph.tif"));
 

@@ -212,6 +212,33 @@ TEST_F(PlotWindows, Save3DWritesA24BitBitmapAndRefusesAWrongExtension)
     EXPECT_TRUE(messages.records.empty());
 }
 
+// A name the dialog gives as bytes that are not UTF-8 is the file written:
+// the 3D window's Save and the legend maker write "A\xff..." and leave the
+// picture of "A\xef\xbf\xbd..." (U+FFFD), another part's, as it was.
+TEST_F(PlotWindows, SaveWritesTheBytesOfTheNameItIsGiven)
+{
+    Calculate();
+    auto& w = Open3D();
+    const std::string chosen = dir.file("A\xff_3D.bmp"), other = dir.file("A\xef\xbf\xbd_3D.bmp");
+    testsupport::WriteBytes(other, {'o', 't', 'h', 'e', 'r'});
+    dialogs.queueFile(chosen, 1);
+    QTest::mouseClick(w.cmdSave3DChart, Qt::LeftButton);
+    EXPECT_TRUE(messages.records.empty()) << Messages();
+    EXPECT_EQ(24, BmpBitCount(chosen));
+    EXPECT_EQ("other", Bytes(other));
+
+    plots::FrmCreateLegend legend;
+    legend.txtZmin->setText("0");
+    legend.txtZmax->setText("64");
+    const std::string legendName = dir.file("Legend\xff.bmp"), otherLegend = dir.file("Legend\xef\xbf\xbd.bmp");
+    testsupport::WriteBytes(otherLegend, {'o', 't', 'h', 'e', 'r'});
+    dialogs.queueFile(legendName, 1);
+    QTest::mouseClick(legend.cmdSaveAs, Qt::LeftButton);
+    EXPECT_TRUE(messages.records.empty()) << Messages();
+    EXPECT_EQ(24, BmpBitCount(legendName));
+    EXPECT_EQ("other", Bytes(otherLegend));
+}
+
 // A picture that cannot be written, under a folder that is a file or past
 // a full disk, is reported with its reason by every plot window's Save, as
 // bitmap and as JPEG; a picture of that name keeps what it held, nothing is
