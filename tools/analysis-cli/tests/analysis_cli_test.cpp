@@ -14,22 +14,33 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 using analysiscli::Options;
-using analysiscli::Parse;
-using analysiscli::Parsed;
+using Parsed = cli::Parser::Outcome;
 
 namespace {
 
+// The command line read by a tool's parser holding the analysis options after
+// `own` (the tool's own options), then the image taken from the operands.
 Parsed ParseArgs(std::vector<std::string> args, Options* o, std::string* why,
-           const analysiscli::ExtraOption& extra = {})
+                 const std::function<void(cli::Parser&)>& own = {})
 {
     args.insert(args.begin(), "tool");
     std::vector<char*> argv;
     for (std::string& s : args)
         argv.push_back(s.data());
-    return Parse(static_cast<int>(argv.size()), argv.data(), o, why, extra);
+    cli::Parser p("tool", "");
+    if (own)
+        own(p);
+    analysiscli::AddOptions(p, o);
+    std::vector<std::string> operands;
+    const Parsed r = p.read(static_cast<int>(argv.size()), argv.data(), &operands, why);
+    if (r != Parsed::Go)
+        return r;
+    *why = analysiscli::TakeImage(operands, o);
+    return why->empty() ? Parsed::Go : Parsed::Bad;
 }
 
 std::string Tool(const char* name) { return testsupport::BinDir() + "/" + name; }
@@ -40,7 +51,7 @@ TEST(AnalysisCli, ParsesEveryAnalysisOption)
 {
     Options o;
     std::string why;
-    ASSERT_EQ(Parsed::Ok, ParseArgs({"--grating", "200", "--rotation", "3pt", "--xy", "MM", "--z", "Microns", "--width",
+    ASSERT_EQ(Parsed::Go, ParseArgs({"--grating", "200", "--rotation", "3pt", "--xy", "MM", "--z", "Microns", "--width",
                                "4", "--height", "3", "--exclude128", "OFF", "--filter", "on", "--compensate", "on",
                                "--fringe-file", "on", "--base", "B", "--mask", "M", "--partition", "P", "--domain",
                                "2", "--reference", "R", "--save", "S.dat", "img_ph.tif"},
@@ -73,12 +84,16 @@ TEST(AnalysisCli, RefusesBadCommandLines)
         {{}, "no image given"},
         {{"a_ph.tif", "b_ph.tif"}, "more than one image given"},
         {{"a_ph.tif", "--grating"}, "--grating needs a value"},
-        {{"--grating", "150", "a_ph.tif"}, "--grating must be 50, 100, 200, 300, 500 or 1000"},
-        {{"--rotation", "Tilt", "a_ph.tif"}, "--rotation must be None, LSF, 4Pt, 3Pt, LSF+ or LSF-"},
-        {{"--xy", "cm", "a_ph.tif"}, "--xy must be in or mm"},
-        {{"--z", "nm", "a_ph.tif"}, "--z must be mils or microns"},
-        {{"--filter", "yes", "a_ph.tif"}, "--filter must be on or off"},
-        {{"--domain", "0", "--partition", "p", "a_ph.tif"}, "--domain must be a domain number from 1"},
+        {{"--grating", "150", "a_ph.tif"}, "--grating must be 50, 100, 200, 300, 500 or 1000, not \"150\""},
+        {{"--grating", "100.5", "a_ph.tif"}, "--grating must be 50, 100, 200, 300, 500 or 1000, not \"100.5\""},
+        {{"--rotation", "Tilt", "a_ph.tif"}, "--rotation must be None, LSF, 4Pt, 3Pt, LSF+ or LSF-, not \"Tilt\""},
+        {{"--xy", "cm", "a_ph.tif"}, "--xy must be in or mm, not \"cm\""},
+        {{"--z", "nm", "a_ph.tif"}, "--z must be mils or microns, not \"nm\""},
+        {{"--filter", "yes", "a_ph.tif"}, "--filter must be on or off, not \"yes\""},
+        {{"--width", "abc", "a_ph.tif"}, "--width needs a number above 0, not \"abc\""},
+        {{"--height", "0", "a_ph.tif"}, "--height needs a number above 0, not \"0\""},
+        {{"--domain", "0", "--partition", "p", "a_ph.tif"}, "--domain needs a whole number from 1 to 499, not \"0\""},
+        {{"--domain", "1.5", "--partition", "p", "a_ph.tif"}, "--domain needs a whole number from 1 to 499, not \"1.5\""},
         {{"--domain", "1", "a_ph.tif"}, "--domain and --partition go together"},
         {{"--partition", "p", "a_ph.tif"}, "--domain and --partition go together"},
         {{"--kind", "3d", "a_ph.tif"}, "unknown option --kind"},
@@ -97,26 +112,25 @@ TEST(AnalysisCli, RefusesBadCommandLines)
 TEST(AnalysisCli, ToolOptionsComeFirstAndMayBeRefused)
 {
     std::string kind;
-    const auto extra = [&kind](const std::string& opt, const std::string& v, std::string* why) {
-        if (opt != "--kind" && opt != "--width")
-            return false;
-        if (v == "bad")
-            *why = opt + " is bad";
-        kind = v;
-        return true;
+    const auto own = [&kind](cli::Parser& p) {
+        for (const char* name : {"--kind", "--width"})
+            p.option(name, [&kind, name](const std::string& v) {
+                kind = v;
+                return v == "bad" ? std::string(name) + " is bad" : std::string();
+            });
     };
     Options o;
     std::string why;
-    ASSERT_EQ(Parsed::Ok, ParseArgs({"--kind", "3d", "--grating", "50", "a_ph.tif"}, &o, &why, extra)) << why;
+    ASSERT_EQ(Parsed::Go, ParseArgs({"--kind", "3d", "--grating", "50", "a_ph.tif"}, &o, &why, own)) << why;
     EXPECT_EQ("3d", kind);
     EXPECT_EQ(0, o.grating);
     // A tool's own option takes the name before the analysis options.
-    Options own;
-    ASSERT_EQ(Parsed::Ok, ParseArgs({"--width", "7", "a_ph.tif"}, &own, &why, extra)) << why;
-    EXPECT_EQ("", own.width);
+    Options mine;
+    ASSERT_EQ(Parsed::Go, ParseArgs({"--width", "7", "a_ph.tif"}, &mine, &why, own)) << why;
+    EXPECT_EQ("", mine.width);
     EXPECT_EQ("7", kind);
     Options bad;
-    EXPECT_EQ(Parsed::Bad, ParseArgs({"--kind", "bad", "a_ph.tif"}, &bad, &why, extra));
+    EXPECT_EQ(Parsed::Bad, ParseArgs({"--kind", "bad", "a_ph.tif"}, &bad, &why, own));
     EXPECT_EQ("--kind is bad", why);
 }
 
