@@ -15,6 +15,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <vector>
 
 using analysiscli::Options;
@@ -427,4 +428,33 @@ TEST(AnalysisCli, StyleFilesThatArePipesNeverHoldAPlot)
               0)
         << out;
     EXPECT_FALSE(testsupport::MagickPixels(picture).empty()) << out;
+}
+
+// The batch's figures take the batch's own width and height, each where it
+// belongs: on a part much wider than high whose bow lies on a height edge,
+// the batch table's twist and bow are those Calculate Parameters gives for
+// the same image and sizes.
+TEST(AnalysisCli, TheBatchFiguresUseItsOwnWidthAndHeight)
+{
+    if (!ToolsBuilt({"sorvanta-analyze", "sorvanta-batch", "mkphase"})) GTEST_SKIP() << "tools not built";
+    testsupport::TempDir dir("batchsizes");
+    const std::string folder = dir.file("parts"), image = folder + "/dome_ph.tif";
+    testsupport::Shell("mkdir -p '" + folder + "' && '" + Tool("mkphase") +
+                       "' --size 201x101 --surface 'dome:0.0008+saddle:0.0003' '" + image + "'");
+    std::string analysed, batch;
+    ASSERT_EQ(RunTool(dir, "sorvanta-analyze", "--width 8 --height 1 '" + image + "'", &analysed), 0) << analysed;
+    const size_t at = analysed.find("IPC Twist: ");
+    ASSERT_NE(at, std::string::npos) << analysed;
+    ASSERT_EQ(RunTool(dir, "sorvanta-batch", "--width 8 --height 1 '" + folder + "'", &batch), 0) << batch;
+    const std::string table = testsupport::ReadText(folder + "/Batch Results for parts (Abs).txt");
+    const size_t row = table.find("dome_ph.tif\t");
+    ASSERT_NE(row, std::string::npos) << table;
+    std::vector<std::string> fields;
+    std::stringstream line(table.substr(row, table.find('\r', row) - row));
+    for (std::string f; std::getline(line, f, '\t');) fields.push_back(f);
+    ASSERT_EQ(fields.size(), 11u) << line.str();
+    const std::string expected = "IPC Twist: " + fields[8] + "%    Bow: " + fields[9] + "%";
+    EXPECT_EQ(analysed.substr(at, expected.size()), expected) << analysed << line.str();
+    EXPECT_NE(fields[9], "0.00");
+    EXPECT_NE(fields[8], "0.00");
 }
