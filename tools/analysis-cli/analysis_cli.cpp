@@ -14,10 +14,8 @@
 #include "platform/messages.h"
 #include "platform/strandel_binding.h"
 #include "tools/cli/usage.h"
-#ifdef SORVANTA_PARTITION_READER
 #include "app/editor/core/mask_ops.h"
 #include "app/editor/core/partition_file.h"
-#endif
 
 #include <cstdio>
 
@@ -66,7 +64,6 @@ bool Load(const std::string& path, const Options& a, const std::string& tool, co
 
 bool LoadMask(const std::string& path)
 {
-#ifdef SORVANTA_PARTITION_READER
     const int cols = model::images.FullXMax + 1, rows = model::images.FullYMax + 1;
     editor::MaskRead r = editor::ReadMaskFile(path, cols, rows);
     if (r.status == editor::MaskRead::SizeMismatch) {
@@ -78,22 +75,12 @@ bool LoadMask(const std::string& path)
         return false;
     }
     model::images.MaskImage = std::move(r.mask);
-#else
-    strandel::ReadResult r = strandel::ReadImage(path);
-    if (r.status != 0 || r.pixels.empty()) {
-        std::printf("Load Mask File Error: The file cannot be opened.\n");
-        return false;
-    }
-    model::images.MaskImage.create(r.cols, r.rows);
-    model::images.MaskImage.buffer() = std::move(r.pixels);
-#endif
     model::state.MaskInMemory = true;
     return true;
 }
 
 bool LoadPartition(const std::string& path)
 {
-#ifdef SORVANTA_PARTITION_READER
     const int cols = model::images.FullXMax + 1, rows = model::images.FullYMax + 1;
     editor::PartitionRead r = editor::ReadPartitionFile(path, cols, rows);
     if (r.status == editor::PartitionRead::Ok) {
@@ -107,11 +94,6 @@ bool LoadPartition(const std::string& path)
         std::printf("Load Partition File Error: The file cannot be opened.%s%s\n", r.reason.empty() ? "" : "\n",
                     r.reason.c_str());
     return false;
-#else
-    (void)path;
-    std::printf("Partition files are not available in this build.\n");
-    return false;
-#endif
 }
 
 } // namespace
