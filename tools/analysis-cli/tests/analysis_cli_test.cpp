@@ -10,11 +10,14 @@
 #include "testsupport/peak_memory.h"
 #include "testsupport/testsupport.h"
 #include "tifflib/tests/tiff_fixtures.h"
+#include "varnholde/tests/datafile_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cmath>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <vector>
 
@@ -457,4 +460,68 @@ TEST(AnalysisCli, TheBatchFiguresUseItsOwnWidthAndHeight)
     EXPECT_EQ(analysed.substr(at, expected.size()), expected) << analysed << line.str();
     EXPECT_NE(fields[9], "0.00");
     EXPECT_NE(fields[8], "0.00");
+}
+
+// Every field the program puts into a data file, read back in each mode:
+// text and binary, mils and microns, from sorvanta-analyze --save and from
+// the batch's Generate Output (both through the program's one writer, as
+// Save Data File is): the image's rows and columns, the unit the analysis
+// ran in, the no-data value and the values themselves, microns 25.4 times
+// mils.
+TEST(AnalysisCli, DataFilesHoldEveryFieldInEachMode)
+{
+    if (!ToolsBuilt({"sorvanta-analyze", "sorvanta-batch", "mkphase"})) GTEST_SKIP() << "tools not built";
+    testsupport::TempDir dir("datafields");
+    const std::string folder = dir.file("parts"), image = folder + "/tilt_ph.tif";
+    testsupport::Shell("mkdir -p '" + folder + "' && '" + Tool("mkphase") +
+                       "' --size 61x37 --blank rect:0,0,8,8 --surface 'dome:0.002+plane:0.05,0.02,0' '" + image + "'");
+    std::map<std::string, datafile::Data> read;   // "analyze mils .dat" ...
+    for (const std::string units : {"mils", "microns"}) {
+        for (const std::string ext : {".dat", ".bin"}) {
+            const std::string saved = dir.file(units + "_ab" + ext);
+            std::string out;
+            ASSERT_EQ(RunTool(dir, "sorvanta-analyze", "--z " + units + " --save '" + saved + "' '" + image + "'", &out),
+                      0)
+                << out;
+            const std::vector<uint8_t> bytes = testsupport::ReadBytes(saved);
+            read["analyze " + units + " " + ext] = ext == ".dat" ? datafile::ReadText(bytes) : datafile::ReadBinary(bytes);
+
+            const std::string written = folder + "/tilt_ab" + ext;
+            ASSERT_EQ(RunTool(dir, "sorvanta-batch",
+                              "--z " + units + " --output data " + (ext == ".dat" ? "--text" : "--binary") + " '" +
+                                  folder + "'",
+                              &out),
+                      0)
+                << out;
+            EXPECT_NE(out.find("Wrote: " + written), std::string::npos) << out;
+            const std::vector<uint8_t> batchBytes = testsupport::ReadBytes(written);
+            read["batch " + units + " " + ext] =
+                ext == ".dat" ? datafile::ReadText(batchBytes) : datafile::ReadBinary(batchBytes);
+            std::filesystem::remove(written);
+        }
+    }
+    const datafile::Data& mils = read["analyze mils .bin"];
+    ASSERT_TRUE(mils.ok);
+    size_t noData = 0;
+    for (float v : mils.values) noData += v == 9999.0f;
+    EXPECT_GT(noData, 0u) << "the blank corner has no data";
+    EXPECT_LT(noData, mils.values.size());
+    for (const auto& [what, d] : read) {
+        SCOPED_TRACE(what);
+        ASSERT_TRUE(d.ok);
+        EXPECT_EQ(d.rows, 37);
+        EXPECT_EQ(d.cols, 61);
+        const bool microns = what.find("microns") != std::string::npos;
+        EXPECT_EQ(d.units, microns ? "microns" : "mils");
+        ASSERT_EQ(d.values.size(), mils.values.size());
+        for (size_t i = 0; i < d.values.size(); ++i) {
+            if (mils.values[i] == 9999.0f) {
+                EXPECT_EQ(d.values[i], 9999.0f) << i;
+                continue;
+            }
+            const float expected = microns ? mils.values[i] * 25.4f : mils.values[i];
+            // Text holds the values to the digits it prints.
+            EXPECT_NEAR(d.values[i], expected, 1e-4f * std::max(1.0f, std::fabs(expected))) << i;
+        }
+    }
 }
