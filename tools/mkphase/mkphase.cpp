@@ -3,7 +3,8 @@
 //
 //   mkphase [--size COLSxROWS] [--fringe MILS] [--surface TEXT] [--blank TEXT]
 //           [--no-header] OUT_ph.tif
-//   mkphase --sample OUT      the sample image the run script opens
+//   mkphase --sample OUT      the sample image the run script opens (400 x 300
+//                             pixels, standing for a part 4 in x 3 in)
 //
 // Surfaces and blank regions are those of the synthetic surface helper, e.g.
 //   --surface "cylinder:0.002,100"   --surface "saddle:0.001+noise:0.05"
