@@ -100,15 +100,6 @@ bool LoadPartition(const std::string& path)
 
 void AddOptions(cli::Parser& p, Options* a)
 {
-    // Sample sizes keep the text the user gave, as the window's boxes do.
-    const auto size = [](const std::string& name, std::string* out) {
-        return [name, out](const std::string& v) {
-            double n = 0;
-            const std::string why = cli::ReadPositiveNumber(name, v, &n);
-            if (why.empty()) *out = v;
-            return why;
-        };
-    };
     p.option("--grating",
              [a](const std::string& v) {
                  long lpi = 0;
@@ -126,8 +117,8 @@ void AddOptions(cli::Parser& p, Options* a)
                 })
         .choice("--xy", &a->xy, {"in", "mm"})
         .choice("--z", &a->z, {"mils", "microns"})
-        .option("--width", size("--width", &a->width))
-        .option("--height", size("--height", &a->height))
+        .positiveNumber("--width", &a->width)
+        .positiveNumber("--height", &a->height)
         .onOff("--exclude128", &a->exclude128)
         .onOff("--filter", &a->filter)
         .onOff("--compensate", &a->compensate)

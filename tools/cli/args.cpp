@@ -184,12 +184,22 @@ Parser& Parser::integer(const std::string& name, int* out, int min, int max)
     });
 }
 
-Parser& Parser::number(const std::string& name, std::optional<double>* out)
+Parser& Parser::number(const std::string& name, std::string* text)
 {
-    return option(name, [name, out](const std::string& v) {
+    return option(name, [name, text](const std::string& v) {
         double n = 0;
         const std::string why = ReadNumber(name, v, &n);
-        if (why.empty()) *out = n;
+        if (why.empty()) *text = v;
+        return why;
+    });
+}
+
+Parser& Parser::positiveNumber(const std::string& name, std::string* text)
+{
+    return option(name, [name, text](const std::string& v) {
+        double n = 0;
+        const std::string why = ReadPositiveNumber(name, v, &n);
+        if (why.empty()) *text = v;
         return why;
     });
 }

@@ -47,7 +47,10 @@ public:
     Parser& path(const std::string& name, std::string* out);
     Parser& paths(const std::string& name, std::vector<std::string>* out);
     Parser& integer(const std::string& name, int* out, int min, int max);
-    Parser& number(const std::string& name, std::optional<double>* out);
+    // A number (or one above 0) kept as the text given, as the program's
+    // boxes keep the values typed into them.
+    Parser& number(const std::string& name, std::string* text);
+    Parser& positiveNumber(const std::string& name, std::string* text);
     Parser& choice(const std::string& name, std::string* out, std::vector<std::string> choices);
     Parser& onOff(const std::string& name, std::optional<bool>* out);
     Parser& size(const std::string& name, int* cols, int* rows, int min, int max);

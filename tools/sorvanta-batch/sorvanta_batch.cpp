@@ -98,15 +98,7 @@ int ParseArgs(int argc, char** argv, BatchArgs* b)
                       "--partition, --domain, --reference and --save do not apply to a batch.\n"
                       "exit status: 0 run (failed images are listed), 1 refused at its start,\n"
                       "             2 bad command line, 3 an output could not be written\n");
-    // Ranges keep the text the user gave, as the configuration's boxes do.
-    const auto z = [](const std::string& name, std::optional<std::string>* out) {
-        return [name, out](const std::string& v) {
-            double n = 0;
-            const std::string why = cli::ReadNumber(name, v, &n);
-            if (why.empty()) *out = v;
-            return why;
-        };
-    };
+    std::string zMin, zMax, diagMin, diagMax;
     p.text("--relative", &b->relative)
         .onOff("--normalize", &b->normalize)
         .option("--output",
@@ -116,10 +108,10 @@ int ParseArgs(int argc, char** argv, BatchArgs* b)
                                ? std::string()
                                : "--output takes a list of 3d, contour, diagonal and data, not \"" + v + "\"";
                 })
-        .option("--zmin", z("--zmin", &b->zMin))
-        .option("--zmax", z("--zmax", &b->zMax))
-        .option("--diagmin", z("--diagmin", &b->diagMin))
-        .option("--diagmax", z("--diagmax", &b->diagMax))
+        .number("--zmin", &zMin)
+        .number("--zmax", &zMax)
+        .number("--diagmin", &diagMin)
+        .number("--diagmax", &diagMax)
         .choice("--format", &b->format, {"tif", "bmp"})
         .flag("--jpeg", &b->jpeg)
         .flag("--binary", &b->binary)
@@ -130,6 +122,10 @@ int ParseArgs(int argc, char** argv, BatchArgs* b)
         return status;
     if (b->binary && b->text)
         return p.usage("--text and --binary exclude each other");
+    // A range given is never empty: the number reader takes no empty text.
+    for (auto [text, range] : {std::pair{&zMin, &b->zMin}, std::pair{&zMax, &b->zMax},
+                               std::pair{&diagMin, &b->diagMin}, std::pair{&diagMax, &b->diagMax}})
+        if (!text->empty()) *range = *text;
     if (operands.size() > 1)
         return p.usage("more than one folder given");
     if (operands.empty())

@@ -83,15 +83,6 @@ bool Save(const std::string& path, bool jpeg, const charts::ChartBase& chart)
 // Parses and checks the command line; the status to exit with, or -1 to go on.
 int ParseArgs(int argc, char** argv, Args* a, analysiscli::Options* an)
 {
-    // Z limits keep the text the user gave, as the window's boxes do.
-    const auto z = [](const std::string& name, std::string* out) {
-        return [name, out](const std::string& v) {
-            double n = 0;
-            const std::string why = cli::ReadNumber(name, v, &n);
-            if (why.empty()) *out = v;
-            return why;
-        };
-    };
     cli::Parser p("sorvanta-plot", std::string(kUsage) + analysiscli::kOptionsUsage +
                                        "exit status: 0 drawn and saved, 1 stopped by a message of the program or "
                                        "not saved,\n             2 bad command line\n");
@@ -104,8 +95,8 @@ int ParseArgs(int argc, char** argv, Args* a, analysiscli::Options* an)
                     return ParseChord(v, a->chordEnds) ? std::string()
                                                        : "--chord must be X1,Y1,X2,Y2, not \"" + v + "\"";
                 })
-        .option("--zmin", z("--zmin", &a->zmin))
-        .option("--zmax", z("--zmax", &a->zmax))
+        .number("--zmin", &a->zmin)
+        .number("--zmax", &a->zmax)
         .size("--size", &a->pictureWidth, &a->pictureHeight, 50, 8000)
         .onOff("--reduce", &a->reduce)
         .onOff("--normalize", &a->normalize);
