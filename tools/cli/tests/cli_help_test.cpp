@@ -236,3 +236,23 @@ TEST(ToolCommandLine, EveryToolNamesAPathLimit)
         }
     }
 }
+
+// A failure while working is the status each usage promises for it, never an
+// abort: kfixtures under a folder that cannot be made, norvikel-tool list and
+// grab on a folder that is not there (the list's error, both alike).
+TEST(ToolCommandLine, AFailureWhileWorkingIsTheStatusTheUsagePromises)
+{
+    testsupport::TempDir dir("cliwork");
+    const std::string cwd = dir.path().string();
+    testsupport::WriteBytes(dir.file("plain"), {'x'});
+    Streams s = RunTool(cwd, "kfixtures", "plain/fixtures");
+    EXPECT_EQ(1, s.rc) << s.out << s.err;
+    EXPECT_NE(std::string::npos, s.err.find("kfixtures: ")) << s.err;
+
+    s = RunTool(cwd, "norvikel-tool", "list --source folder --path missing");
+    EXPECT_EQ(1, s.rc) << s.out << s.err;
+    EXPECT_NE(std::string::npos, s.out.find("error 2112 Path NotFound")) << s.out;
+    s = RunTool(cwd, "norvikel-tool", "grab --source folder --path missing grid.png");
+    EXPECT_EQ(1, s.rc) << s.out << s.err;
+    EXPECT_NE(std::string::npos, s.out.find("error 2112 Path NotFound")) << s.out;
+}
