@@ -14,6 +14,10 @@
 #include <string>
 #include <system_error>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace benchcommon {
@@ -56,10 +60,62 @@ void CompareInTurn(benchmark::State& state, const char* ratio, Ours&& ours, Refe
     state.counters["reference_ms"] = n > 0 ? 1000 * b / n : 0;
 }
 
+namespace detail {
+
+// The scratch folders alive now, for the signal handler: fixed slots the
+// handler reads without allocating.
+constexpr int kScratchSlots = 8;
+inline char scratchPaths[kScratchSlots][4096];
+
+// Ended by Ctrl+C, `timeout` or a closed terminal, the program removes its
+// scratch folders first (by `rm -rf`, through fork and exec: calls a signal
+// handler may make), then ends by the same signal.
+inline void RemoveScratchAndEnd(int sig)
+{
+    for (auto& path : scratchPaths) {
+        if (path[0] == 0) continue;
+        const pid_t child = ::fork();
+        if (child == 0) {
+            char rm[] = "rm", rf[] = "-rf", dashes[] = "--";
+            char* const args[] = {rm, rf, dashes, path, nullptr};
+            char* const noEnv[] = {nullptr};
+            ::execve("/bin/rm", args, noEnv);
+            ::_exit(127);
+        }
+        if (child > 0) {
+            int status = 0;
+            while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+            }
+        }
+    }
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+}
+
+inline void RemoveScratchOnSignals()
+{
+    static const bool installed = [] {
+        struct sigaction sa {};
+        sa.sa_handler = RemoveScratchAndEnd;
+        sigemptyset(&sa.sa_mask);
+        // A signal the program was started to ignore (nohup, a background
+        // job) stays ignored.
+        for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+            struct sigaction was {};
+            if (::sigaction(sig, nullptr, &was) == 0 && was.sa_handler != SIG_IGN) ::sigaction(sig, &sa, nullptr);
+        }
+        return true;
+    }();
+    (void)installed;
+}
+
+} // namespace detail
+
 // A folder of files a benchmark makes, under TMPDIR (else /tmp), removed
 // with everything in it when the object ends. Kept in a function-local static
 // that nothing else in the program touches at exit, the folder goes when the
-// program ends normally, however many benchmarks used it.
+// program ends normally, however many benchmarks used it; interrupted
+// (SIGINT, SIGTERM, SIGHUP) the program removes it before it ends.
 class ScratchFolder {
 public:
     explicit ScratchFolder(const char* tag)
@@ -67,9 +123,17 @@ public:
         const char* dir = std::getenv("TMPDIR");
         std::string pattern = std::string(dir && *dir ? dir : "/tmp") + "/" + tag + "XXXXXX";
         if (::mkdtemp(pattern.data())) path_ = pattern;
+        for (auto& slot : detail::scratchPaths) {
+            if (path_.empty() || path_.size() >= sizeof slot || slot[0] != 0) continue;
+            detail::RemoveScratchOnSignals();
+            std::memcpy(slot, path_.c_str(), path_.size() + 1);
+            slot_ = slot;
+            break;
+        }
     }
     ~ScratchFolder()
     {
+        if (slot_) slot_[0] = 0;
         std::error_code ec;
         if (!path_.empty()) std::filesystem::remove_all(path_, ec);
     }
@@ -81,6 +145,7 @@ public:
 
 private:
     std::string path_;
+    char* slot_ = nullptr;
 };
 
 using testsupport::PeakBytes;

@@ -5,6 +5,7 @@
 #include "testsupport/testsupport.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QScreen>
 #include <QTest>
 #include <QWidget>
@@ -38,6 +39,43 @@ inline bool PlacedByWindowManager(const QWidget& w)
 inline bool ReadyForInput(const QWidget& w)
 {
     return PlacedByWindowManager(w) && w.windowHandle() && w.windowHandle()->isExposed() && w.isActiveWindow();
+}
+
+// The state the window manager has set on the window on the X server, as
+// xprop reads it: "withdrawn" (unmapped, or never managed), "iconic" or
+// "normal", then " maximised" when both maximised states are set.
+inline std::string ManagerState(const QWidget& w)
+{
+    const std::string said =
+        Shell("xprop -id " + std::to_string(w.winId()) + " WM_STATE _NET_WM_STATE 2>/dev/null");
+    std::string state = said.find("window state: Iconic") != std::string::npos   ? "iconic"
+                        : said.find("window state: Normal") != std::string::npos ? "normal"
+                                                                                 : "withdrawn";
+    if (said.find("_NET_WM_STATE_MAXIMIZED_VERT") != std::string::npos &&
+        said.find("_NET_WM_STATE_MAXIMIZED_HORZ") != std::string::npos)
+        state += " maximised";
+    return state;
+}
+
+// Waits until the window manager reports `state` (ManagerState) and the
+// window has taken it in: a step that changes a window through the manager
+// (hide, minimise, restore) is over only then, never after a fixed number of
+// event rounds; the manager may apply it after the program's next request.
+inline bool WaitForManager(const QWidget& w, const std::string& state)
+{
+    const auto takenIn = [&] {
+        if (state == "withdrawn") return !w.isVisible();
+        if (state == "iconic") return w.isMinimized();
+        return !w.isMinimized() && w.isMaximized() == (state == "normal maximised");
+    };
+    // A hidden or minimised window may keep its maximised state for later.
+    const auto says = [&] {
+        const std::string now = ManagerState(w);
+        return state.rfind("normal", 0) == 0 ? now == state : now.rfind(state, 0) == 0;
+    };
+    const QDeadlineTimer guard(kHangMs);
+    while (!(says() && takenIn()) && !guard.hasExpired()) QTest::qWait(10);
+    return says() && takenIn();
 }
 
 // The whole of `control` lies on the screen, inside its window's own area.

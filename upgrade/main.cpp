@@ -23,7 +23,7 @@
 #include "platform/guiservices.h"
 #include "platform/messages.h"
 #include "upgrade/frm_upgrade.h"
-#include "tools/cli/usage.h"
+#include "tools/cli/args.h"
 #include "upgrade/services.h"
 
 #include <QApplication>
@@ -32,37 +32,19 @@
 #include <cstring>
 #include <string>
 
-namespace {
-
-int Usage(const std::string& why)
-{
-    return cli::Usage("SorvantaUpgrade", why,
-                      "usage: SorvantaUpgrade [--prefix DIR] [--unattended yes|no]\n"
-                      "exit status: 0 upgraded, 1 refused or a step failed (nothing changed), 2 no installation\n"
-                      "             found, 3 declined, 64 bad command line\n",
-                      64);
-}
-
-} // namespace
-
 int main(int argc, char** argv)
 {
     std::string prefix;
     std::string unattended;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (cli::IsHelp(arg)) return Usage("");
-        if (arg == "--prefix" && i + 1 < argc) {
-            prefix = argv[++i];
-        } else if (arg == "--unattended" && i + 1 < argc && (std::strcmp(argv[i + 1], "yes") == 0 ||
-                                                              std::strcmp(argv[i + 1], "no") == 0)) {
-            unattended = argv[++i];
-        } else if (arg == "--prefix" || arg == "--unattended") {
-            return Usage(arg + (arg == "--prefix" ? " needs a folder" : " needs yes or no"));
-        } else {
-            return Usage((cli::IsOption(arg) ? "unknown option " : "unexpected argument ") + arg);
-        }
-    }
+    cli::Parser p("SorvantaUpgrade",
+                  "usage: SorvantaUpgrade [--prefix DIR] [--unattended yes|no]\n"
+                  "exit status: 0 upgraded, 1 refused or a step failed (nothing changed), 2 no installation\n"
+                  "             found, 3 declined, 64 bad command line\n",
+                  64);
+    p.path("--prefix", &prefix).choice("--unattended", &unattended, {"yes", "no"});
+    std::vector<std::string> operands;
+    if (const int status = p.parse(argc, argv, &operands); status >= 0) return status;
+    if (!operands.empty()) return p.usage("unexpected argument " + operands[0]);
     if (!unattended.empty() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 

@@ -3,7 +3,7 @@
 // phase image, and writes FOLDER/SIZE/sorvanta.png for each size through the
 // program's one writer. Run by the build for the icon theme.
 #include "app/core/runtime.h"
-#include "tools/cli/usage.h"
+#include "tools/cli/args.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -69,25 +70,26 @@ QImage Draw(int size)
 
 } // namespace
 
-int Usage(const std::string& why)
-{
-    return cli::Usage("sorvanta-icon", why,
-                      "usage: sorvanta-icon FOLDER SIZE...\n"
-                      "writes FOLDER/SIZE/sorvanta.png for each SIZE (8 to 1024)\n"
-                      "exit status: 0 written, 1 a picture could not be written, 2 bad command line\n");
-}
-
 int main(int argc, char** argv)
 {
-    for (int i = 1; i < argc; ++i) {
-        if (cli::IsHelp(argv[i])) return Usage("");
-        if (cli::IsOption(argv[i])) return Usage(std::string("unknown option ") + argv[i]);
+    cli::Parser p("sorvanta-icon", "usage: sorvanta-icon FOLDER SIZE...\n"
+                                   "writes FOLDER/SIZE/sorvanta.png for each SIZE (8 to 1024)\n"
+                                   "exit status: 0 written, 1 a picture could not be written, 2 bad command line\n");
+    std::vector<std::string> operands;
+    if (const int status = p.parse(argc, argv, &operands); status >= 0) return status;
+    if (operands.size() < 2) return p.usage("needs a folder and a size");
+    std::vector<int> sizes;
+    for (size_t i = 1; i < operands.size(); ++i) {
+        long size = 0;
+        if (const int status = p.refuse(cli::ReadInteger("SIZE", operands[i], 8, 1024, &size)); status >= 0)
+            return status;
+        sizes.push_back(int(size));
     }
-    if (argc < 3) return Usage("needs a folder and a size");
-    for (int i = 2; i < argc; ++i) {
-        const int size = std::atoi(argv[i]);
-        if (size < 8 || size > 1024) return Usage(std::string("size ") + argv[i] + " out of 8..1024");
-        const QString folder = QString::fromLocal8Bit(argv[1]) + "/" + QString::number(size);
+    // The longest path written: FOLDER/1024/sorvanta.png.
+    if (const int status = p.refuse(cli::ReadPath("FOLDER", operands[0] + "/1024/sorvanta.png")); status >= 0)
+        return status;
+    for (const int size : sizes) {
+        const QString folder = QString::fromLocal8Bit(operands[0].c_str()) + "/" + QString::number(size);
         const QString path = folder + "/sorvanta.png";
         // Encoded in memory, then written through the program's one writer.
         QByteArray bytes;

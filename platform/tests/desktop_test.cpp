@@ -48,21 +48,25 @@ TEST(DesktopPlacement, EveryShowingIsMaximisedByTheWindowManager)
 {
     if (!Desktop().ok()) GTEST_SKIP() << Desktop().whyNot();
     testsupport::OffscreenApp();
-    // What happened to the window before it is shown (again).
+    // What happened to the window before it is shown (again), and the state
+    // the window manager reports once it has done that.
     const struct {
         const char* before;
         std::function<void(QWidget&)> prepare;
+        const char* managerSays;
     } cases[] = {
-        {"never shown", [](QWidget&) {}},
-        {"hidden", [](QWidget& w) { w.hide(); }},
-        {"shown", [](QWidget&) {}},
-        {"minimised", [](QWidget& w) { w.showMinimized(); }},
-        {"restored by the user", [](QWidget& w) { w.showNormal(); }},
+        {"never shown", [](QWidget&) {}, nullptr},
+        {"hidden", [](QWidget& w) { w.hide(); }, "withdrawn"},
+        {"shown", [](QWidget&) {}, "normal maximised"},
+        {"minimised", [](QWidget& w) { w.showMinimized(); }, "iconic"},
+        {"restored by the user", [](QWidget& w) { w.showNormal(); }, "normal"},
     };
     FootedWindow w;
     for (const auto& c : cases) {
         c.prepare(w);
-        QApplication::processEvents();
+        if (c.managerSays)
+            ASSERT_TRUE(testsupport::WaitForManager(w, c.managerSays))
+                << c.before << ": the manager says " << testsupport::ManagerState(w);
         platform::ShowMaximised(w);
         EXPECT_TRUE(testsupport::WaitUntil([&] { return testsupport::PlacedByWindowManager(w); }))
             << c.before << ": " << testsupport::Placement(w);

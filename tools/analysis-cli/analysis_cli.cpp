@@ -14,10 +14,8 @@
 #include "platform/messages.h"
 #include "platform/strandel_binding.h"
 #include "tools/cli/usage.h"
-#ifdef SORVANTA_PARTITION_READER
 #include "app/editor/core/mask_ops.h"
 #include "app/editor/core/partition_file.h"
-#endif
 
 #include <cstdio>
 
@@ -46,73 +44,7 @@ std::string Lines(std::string text)
     return text;
 }
 
-bool OnOff(const std::string& v, std::optional<bool>* out)
-{
-    if (core::EqualsNoCase(v, "on"))
-        *out = true;
-    else if (core::EqualsNoCase(v, "off"))
-        *out = false;
-    else
-        return false;
-    return true;
-}
-
 namespace {
-
-// One analysis option with its value; false with *why set when it is bad or
-// unknown.
-bool TakeOption(const std::string& opt, const std::string& v, Options* a, std::string* why)
-{
-    if (opt == "--grating") {
-        double lpi = 0;
-        a->grating = core::ParseNumber(v, &lpi) ? core::GratingPosition(static_cast<int>(lpi)) : -1;
-        if (a->grating < 0)
-            *why = "--grating must be 50, 100, 200, 300, 500 or 1000";
-    } else if (opt == "--rotation") {
-        a->rotation = core::RotationPosition(v);
-        if (a->rotation < 0)
-            *why = "--rotation must be None, LSF, 4Pt, 3Pt, LSF+ or LSF-";
-    } else if (opt == "--xy") {
-        if (!core::EqualsNoCase(v, "in") && !core::EqualsNoCase(v, "mm"))
-            *why = "--xy must be in or mm";
-        a->xy = core::ToLower(v);
-    } else if (opt == "--z") {
-        if (!core::EqualsNoCase(v, "mils") && !core::EqualsNoCase(v, "microns"))
-            *why = "--z must be mils or microns";
-        a->z = core::ToLower(v);
-    } else if (opt == "--width") {
-        a->width = v;
-    } else if (opt == "--height") {
-        a->height = v;
-    } else if (opt == "--exclude128" || opt == "--filter" || opt == "--compensate" || opt == "--fringe-file") {
-        std::optional<bool>* target = opt == "--exclude128"   ? &a->exclude128
-                                      : opt == "--filter"     ? &a->filter
-                                      : opt == "--compensate" ? &a->compensate
-                                                              : &a->fringeFile;
-        if (!OnOff(v, target))
-            *why = opt + " must be on or off";
-    } else if (opt == "--base") {
-        a->base = v;
-    } else if (opt == "--mask") {
-        a->mask = v;
-    } else if (opt == "--partition") {
-        a->partition = v;
-    } else if (opt == "--domain") {
-        double n = 0;
-        if (!core::ParseNumber(v, &n) || n < 1 || n > model::MaxDomains - 1)
-            *why = "--domain must be a domain number from 1";
-        else
-            a->domain = static_cast<int>(n) - 1;
-        a->domainGiven = true;
-    } else if (opt == "--reference") {
-        a->reference = v;
-    } else if (opt == "--save") {
-        a->save = v;
-    } else {
-        *why = "unknown option " + opt;
-    }
-    return why->empty();
-}
 
 // Loads an image and fills the options the loader would set on the window.
 bool Load(const std::string& path, const Options& a, const std::string& tool, core::AnalysisOptions* o)
@@ -132,7 +64,6 @@ bool Load(const std::string& path, const Options& a, const std::string& tool, co
 
 bool LoadMask(const std::string& path)
 {
-#ifdef SORVANTA_PARTITION_READER
     const int cols = model::images.FullXMax + 1, rows = model::images.FullYMax + 1;
     editor::MaskRead r = editor::ReadMaskFile(path, cols, rows);
     if (r.status == editor::MaskRead::SizeMismatch) {
@@ -144,22 +75,12 @@ bool LoadMask(const std::string& path)
         return false;
     }
     model::images.MaskImage = std::move(r.mask);
-#else
-    strandel::ReadResult r = strandel::ReadImage(path);
-    if (r.status != 0 || r.pixels.empty()) {
-        std::printf("Load Mask File Error: The file cannot be opened.\n");
-        return false;
-    }
-    model::images.MaskImage.create(r.cols, r.rows);
-    model::images.MaskImage.buffer() = std::move(r.pixels);
-#endif
     model::state.MaskInMemory = true;
     return true;
 }
 
 bool LoadPartition(const std::string& path)
 {
-#ifdef SORVANTA_PARTITION_READER
     const int cols = model::images.FullXMax + 1, rows = model::images.FullYMax + 1;
     editor::PartitionRead r = editor::ReadPartitionFile(path, cols, rows);
     if (r.status == editor::PartitionRead::Ok) {
@@ -173,57 +94,62 @@ bool LoadPartition(const std::string& path)
         std::printf("Load Partition File Error: The file cannot be opened.%s%s\n", r.reason.empty() ? "" : "\n",
                     r.reason.c_str());
     return false;
-#else
-    (void)path;
-    std::printf("Partition files are not available in this build.\n");
-    return false;
-#endif
 }
 
 } // namespace
 
-Parsed Parse(int argc, char** argv, Options* a, std::string* why, const ExtraOption& extra)
+void AddOptions(cli::Parser& p, Options* a)
 {
-    why->clear();
-    bool operandsOnly = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string opt = argv[i];
-        if (!operandsOnly && cli::IsHelp(opt))
-            return Parsed::Help;
-        if (!operandsOnly && opt == "--") {
-            operandsOnly = true;
-            continue;
-        }
-        if (!operandsOnly && cli::IsOption(opt) && opt.compare(0, 2, "--") != 0) {
-            *why = "unknown option " + opt;
-            return Parsed::Bad;
-        }
-        if (operandsOnly || !cli::IsOption(opt)) {
-            if (!a->image.empty()) {
-                *why = "more than one image given";
-                return Parsed::Bad;
-            }
-            a->image = opt;
-            continue;
-        }
-        if (i + 1 >= argc) {
-            *why = opt + " needs a value";
-            return Parsed::Bad;
-        }
-        const std::string v = argv[++i];
-        if (extra && extra(opt, v, why)) {
-            if (!why->empty())
-                return Parsed::Bad;
-            continue;
-        }
-        if (!why->empty() || !TakeOption(opt, v, a, why))
-            return Parsed::Bad;
-    }
-    if (a->image.empty())
-        *why = "no image given";
-    else if (a->domainGiven != !a->partition.empty())
-        *why = "--domain and --partition go together";
-    return why->empty() ? Parsed::Ok : Parsed::Bad;
+    p.option("--grating",
+             [a](const std::string& v) {
+                 long lpi = 0;
+                 a->grating = cli::ReadInteger("--grating", v, 1, 1000, &lpi).empty()
+                                  ? core::GratingPosition(static_cast<int>(lpi))
+                                  : -1;
+                 return a->grating < 0 ? "--grating must be 50, 100, 200, 300, 500 or 1000, not \"" + v + "\""
+                                       : std::string();
+             })
+        .option("--rotation",
+                [a](const std::string& v) {
+                    a->rotation = core::RotationPosition(v);
+                    return a->rotation < 0 ? "--rotation must be None, LSF, 4Pt, 3Pt, LSF+ or LSF-, not \"" + v + "\""
+                                           : std::string();
+                })
+        .choice("--xy", &a->xy, {"in", "mm"})
+        .choice("--z", &a->z, {"mils", "microns"})
+        .positiveNumber("--width", &a->width)
+        .positiveNumber("--height", &a->height)
+        .onOff("--exclude128", &a->exclude128)
+        .onOff("--filter", &a->filter)
+        .onOff("--compensate", &a->compensate)
+        .onOff("--fringe-file", &a->fringeFile)
+        .path("--base", &a->base)
+        // The files are opened by the program's own readers and writers,
+        // whose messages name a path beyond the system's limits.
+        .text("--mask", &a->mask)
+        .text("--partition", &a->partition)
+        .option("--domain",
+                [a](const std::string& v) {
+                    long n = 0;
+                    const std::string why = cli::ReadInteger("--domain", v, 1, model::MaxDomains - 1, &n);
+                    if (why.empty()) a->domain = static_cast<int>(n) - 1;
+                    a->domainGiven = true;
+                    return why;
+                })
+        .text("--reference", &a->reference)
+        .text("--save", &a->save);
+}
+
+std::string TakeImage(const std::vector<std::string>& operands, Options* a)
+{
+    if (operands.size() > 1)
+        return "more than one image given";
+    if (operands.empty())
+        return "no image given";
+    a->image = operands[0];
+    if (a->domainGiven != !a->partition.empty())
+        return "--domain and --partition go together";
+    return "";
 }
 
 bool CheckSaveName(const Options& a)

@@ -3,10 +3,11 @@
 // sorvanta-plot) and the run of Calculate Displacement on one phase image as
 // those tools prepare it: image, mask, partition domain, reference.
 #include "app/core/pipeline.h"
+#include "tools/cli/args.h"
 
-#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace analysiscli {
 
@@ -21,23 +22,17 @@ struct Options {
     std::optional<bool> exclude128, filter, compensate, fringeFile;
 };
 
-// "on" / "off" (any case) into *out; false for anything else.
-bool OnOff(const std::string& v, std::optional<bool>* out);
-
 // The program's line breaks ('\r') as new lines.
 std::string Lines(std::string text);
 
-enum class Parsed { Ok, Help, Bad };
+// Adds the analysis options to a tool's parser (a tool adds its own first),
+// each value read and checked there.
+void AddOptions(cli::Parser& p, Options* o);
 
-// A tool's own option: return true when `opt` is one (its value taken), and
-// set *why when the value is bad.
-using ExtraOption = std::function<bool(const std::string& opt, const std::string& value, std::string* why)>;
-
-// Parses the command line: the one image, the analysis options and, through
-// `extra` (tried first), the tool's own options, each with a value. Checks
-// that an image is given and that --domain and --partition come together.
-// Bad: *why holds the reason for the usage text.
-Parsed Parse(int argc, char** argv, Options* o, std::string* why, const ExtraOption& extra = {});
+// The one image (or folder) among the operands, and the options that go
+// together (--domain and --partition): "" when the command line holds them,
+// else why not.
+std::string TakeImage(const std::vector<std::string>& operands, Options* o);
 
 // False (the program's message printed) when --save names no data file.
 bool CheckSaveName(const Options& o);

@@ -4,7 +4,7 @@
 #include "thumbctl/kernel/decode.h"
 #include "thumbctl/kernel/ipi_dib.h"
 #include "app/core/atomic_file.h"
-#include "tools/cli/usage.h"
+#include "tools/cli/args.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -13,17 +13,10 @@
 #include <string>
 #include <vector>
 
-static int Usage(const std::string& why)
-{
-    return cli::Usage("ipidecode", why,
-                      "usage: ipidecode FILE FORMAT [--page N] [--memory] [--repeat N] [-o OUT.bmp]\n"
-                      "exit status: 0 decoded, 1 the kernel refused the picture (\"error N\"), 2 bad command line\n");
-}
-
 namespace {
 
 struct Options {
-    const char* path = nullptr;
+    std::string path;
     int format = 0, page = 0, repeat = 1;
     bool memory = false;
     std::string out;
@@ -33,26 +26,23 @@ struct Options {
 // a usage message.
 int ParseOptions(int argc, char** argv, Options* o)
 {
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (cli::IsHelp(a)) return Usage("");
-        if (cli::IsOption(a) && a != "--page" && a != "--memory" && a != "--repeat" && a != "-o")
-            return Usage("unknown option " + a);
-    }
-    if (argc < 3) return Usage("needs FILE and FORMAT");
-    if (cli::IsOption(argv[1]) || cli::IsOption(argv[2])) return Usage("FILE and FORMAT come first");
-    o->path = argv[1];
-    char* end = nullptr;
-    o->format = int(std::strtol(argv[2], &end, 10));
-    if (*end) return Usage(std::string("FORMAT must be a number: ") + argv[2]);
-    for (int i = 3; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a == "--page" && i + 1 < argc) o->page = std::atoi(argv[++i]);
-        else if (a == "--repeat" && i + 1 < argc) o->repeat = std::max(1, std::atoi(argv[++i]));
-        else if (a == "--memory") o->memory = true;
-        else if (a == "-o" && i + 1 < argc) o->out = argv[++i];
-        else return Usage((cli::IsOption(a) ? "unknown or incomplete option " : "unexpected argument ") + a);
-    }
+    cli::Parser p("ipidecode",
+                  "usage: ipidecode FILE FORMAT [--page N] [--memory] [--repeat N] [-o OUT.bmp]\n"
+                  "  FORMAT the kernel's format number; --page N counts from 0\n"
+                  "exit status: 0 decoded, 1 the kernel refused the picture (\"error N\"), 2 bad command line\n");
+    p.integer("--page", &o->page, 0, 2147483647)
+        .integer("--repeat", &o->repeat, 1, 1000000)
+        .flag("--memory", &o->memory)
+        .path("-o", &o->out);
+    std::vector<std::string> operands;
+    if (const int status = p.parse(argc, argv, &operands); status >= 0) return status;
+    if (operands.size() != 2) return p.usage("needs FILE and FORMAT");
+    o->path = operands[0];
+    long format = 0;
+    if (const int status = p.refuse(cli::ReadPath("FILE", o->path)); status >= 0) return status;
+    if (const int status = p.refuse(cli::ReadInteger("FORMAT", operands[1], 0, 65535, &format)); status >= 0)
+        return status;
+    o->format = int(format);
     return -1;
 }
 
@@ -63,7 +53,7 @@ IPIHANDLE Decode(const Options& o, int* error)
 {
     IPIHANDLE file = 0;
     if (o.memory) {
-        file = ReadImageFileToGlobal(o.path, o.format, error);
+        file = ReadImageFileToGlobal(o.path.c_str(), o.format, error);
         if (!file) return 0;
     }
     IPIHANDLE dib = 0;
@@ -75,7 +65,7 @@ IPIHANDLE Decode(const Options& o, int* error)
             IpiGlobalLock lock(file);
             DecodeImageFromMemory(lock.ptr(), &dib, 1, o.format, o.page, lock.size(), nullptr, 0, error);
         } else {
-            DecodeImageFromFile(o.path, &dib, 1, o.format, o.page, nullptr, 0, error);
+            DecodeImageFromFile(o.path.c_str(), &dib, 1, o.format, o.page, nullptr, 0, error);
         }
     }
     if (file) ipiGlobalFree(file);

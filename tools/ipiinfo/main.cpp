@@ -1,7 +1,7 @@
 // ipiinfo FILE: the kernel's image information and page count of an image.
 #include "thumbctl/kernel/decode.h"
 #include "thumbctl/kernel/ipi_import.h"
-#include "tools/cli/usage.h"
+#include "tools/cli/args.h"
 
 #include <cctype>
 #include <cstdio>
@@ -25,20 +25,19 @@ static int FormatOf(const std::string& path)
 
 int main(int argc, char** argv)
 {
-    const auto usage = [](const std::string& why) {
-        return cli::Usage("ipiinfo", why,
-                          "usage: ipiinfo FILE [FORMAT]\n"
-                          "exit status: 0 read, 1 the kernel refused the file (\"error N\"), 2 bad command line\n");
-    };
-    for (int i = 1; i < argc; ++i) {
-        if (cli::IsHelp(argv[i])) return usage("");
-        if (cli::IsOption(argv[i])) return usage(std::string("unknown option ") + argv[i]);
+    cli::Parser p("ipiinfo", "usage: ipiinfo FILE [FORMAT]\n"
+                             "exit status: 0 read, 1 the kernel refused the file (\"error N\"), 2 bad command line\n");
+    std::vector<std::string> operands;
+    if (const int status = p.parse(argc, argv, &operands); status >= 0) return status;
+    if (operands.empty() || operands.size() > 2) return p.usage("needs FILE and at most a FORMAT");
+    const char* path = operands[0].c_str();
+    if (const int status = p.refuse(cli::ReadPath("FILE", operands[0])); status >= 0) return status;
+    long number = 0;
+    if (operands.size() == 2) {
+        if (const int status = p.refuse(cli::ReadInteger("FORMAT", operands[1], 0, 65535, &number)); status >= 0)
+            return status;
     }
-    if (argc != 2 && argc != 3) return usage("needs FILE and at most a FORMAT");
-    const char* path = argv[1];
-    char* end = nullptr;
-    const int format = argc == 3 ? int(std::strtol(argv[2], &end, 10)) : FormatOf(path);
-    if (argc == 3 && *end) return usage(std::string("FORMAT must be a number: ") + argv[2]);
+    const int format = operands.size() == 2 ? int(number) : FormatOf(path);
     int error = 0;
     int pages = format == DecodeFormatTiff ? CountPagesInFile(path, format, nullptr, 0, &error) : 1;
     if (format == DecodeFormatTiff && pages == 0) {

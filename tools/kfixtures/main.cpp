@@ -7,7 +7,7 @@
 // The CCITT Group 4 container wraps the strip that libtiff's tiffcp writes
 // for a pattern picture; it is skipped when ImageMagick or tiffcp is absent.
 #include "app/core/atomic_file.h"
-#include "tools/cli/usage.h"
+#include "tools/cli/args.h"
 #include "tools/kfixtures/kfixtures.h"
 
 #include <cstdio>
@@ -65,20 +65,9 @@ bool G4Picture(const Bilevel& b, const fs::path& scratch, CgmPicture* p)
     return true;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// Writes every fixture under `root`; false when one could not be written.
+bool WriteFixtures(const fs::path& root)
 {
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        const std::string usage = "usage: kfixtures [FOLDER]\n"
-                                  "writes the kernel's test pictures under FOLDER (default thumbctl/kernel/tests/fixtures)\n"
-                                  "exit status: 0 written, 1 a file could not be written, 2 bad command line\n";
-        if (cli::IsHelp(a)) return cli::Usage("kfixtures", "", usage);
-        if (cli::IsOption(a)) return cli::Usage("kfixtures", "unknown option " + a, usage);
-        if (i > 1) return cli::Usage("kfixtures", "more than one folder given", usage);
-    }
-    const fs::path root = argc > 1 ? fs::path(argv[1]) : fs::path("thumbctl/kernel/tests/fixtures");
     bool ok = true;
 
     // KOL1: coded lines, a raw line among them, and the colour codes.
@@ -112,5 +101,26 @@ int main(int argc, char** argv)
         std::cout << "ImageMagick or tiffcp missing: no Group 4 container\n";
     }
     fs::remove_all(scratch);
-    return ok ? 0 : 1;
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    cli::Parser p("kfixtures", "usage: kfixtures [FOLDER]\n"
+                               "writes the kernel's test pictures under FOLDER (default thumbctl/kernel/tests/fixtures)\n"
+                               "exit status: 0 written, 1 a file could not be written, 2 bad command line\n");
+    std::vector<std::string> operands;
+    if (const int status = p.parse(argc, argv, &operands); status >= 0) return status;
+    if (operands.size() > 1) return p.usage("more than one folder given");
+    const std::string root = operands.empty() ? std::string("thumbctl/kernel/tests/fixtures") : operands[0];
+    if (const int status = p.refuse(cli::ReadPath("FOLDER", root)); status >= 0) return status;
+    // A folder that cannot be made or written is a file not written, never an abort.
+    try {
+        return WriteFixtures(root) ? 0 : 1;
+    } catch (const std::exception& e) {
+        std::cerr << "kfixtures: " << e.what() << "\n";
+        return 1;
+    }
 }

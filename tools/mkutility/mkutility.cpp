@@ -12,7 +12,7 @@
 #include "platform/strandel_binding.h"
 #include "plots/builders/chart_builders.h"
 #include "plots/charts/chartexport.h"
-#include "tools/cli/usage.h"
+#include "tools/cli/args.h"
 #include "tools/synth/synth.h"
 
 #include <QDir>
@@ -39,8 +39,6 @@ const char* const kUsage =
     "usage: mkutility OUTDIR\n"
     "writes the batch configuration's sample files into OUTDIR\n"
     "exit status: 0 written, 1 a file could not be written, 2 bad command line\n";
-
-int Usage(const std::string& why) { return cli::Usage("mkutility", why, kUsage); }
 
 bool Fail(const std::string& why)
 {
@@ -138,23 +136,13 @@ int main(int argc, char** argv)
 {
     // One folder; anything that looks like an option is one ("--" before a
     // folder whose name begins with '-').
-    std::string folder, why;
-    bool operandsOnly = false;
-    for (int i = 1; i < argc && why.empty(); ++i) {
-        const std::string a = argv[i];
-        if (!operandsOnly && cli::IsHelp(a))
-            return Usage("");
-        if (!operandsOnly && a == "--")
-            operandsOnly = true;
-        else if (!operandsOnly && cli::IsOption(a))
-            why = "unknown option " + a;
-        else if (!folder.empty())
-            why = "more than one folder given";
-        else
-            folder = a;
-    }
-    if (why.empty() && folder.empty()) why = "no folder given";
-    if (!why.empty()) return Usage(why);
+    cli::Parser p("mkutility", kUsage);
+    std::vector<std::string> operands;
+    if (const int status = p.parse(argc, argv, &operands); status >= 0) return status;
+    if (operands.size() > 1) return p.usage("more than one folder given");
+    if (operands.empty()) return p.usage("no folder given");
+    const std::string folder = operands[0];
+    if (const int status = p.refuse(cli::ReadPath("the folder", folder)); status >= 0) return status;
     if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     return Run(folder) ? 0 : 1;

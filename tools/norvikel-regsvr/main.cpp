@@ -19,18 +19,11 @@
 
 #include "platform/regular_file.h"
 #include "thumbctl/control/host/registry.h"
-#include "tools/cli/usage.h"
+#include "tools/cli/args.h"
 
 #include <unistd.h>
 
 namespace {
-
-int Usage(const std::string& why)
-{
-    return cli::Usage("norvikel-regsvr", why,
-                      "usage: norvikel-regsvr register|unregister [--system] LIB | where [--system LIB]\n"
-                      "exit status: 0 done, 1 failed (standard error says why), 2 bad command line\n");
-}
 
 std::string Resolved(const char* path)
 {
@@ -74,27 +67,30 @@ void ExplainRegistryFailure(const char* verb)
 
 int main(int argc, char** argv)
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    for (const std::string& a : args) {
-        if (cli::IsHelp(a)) return Usage("");
-        if (cli::IsOption(a) && a != "--system") return Usage("unknown option " + a);
-    }
-    if (args.empty()) return Usage("no command given");
+    cli::Parser p("norvikel-regsvr",
+                  "usage: norvikel-regsvr register|unregister [--system] LIB | where [--system LIB]\n"
+                  "exit status: 0 done, 1 failed (standard error says why), 2 bad command line\n");
+    bool system = false;
+    p.flag("--system", &system);
+    std::vector<std::string> args;
+    if (const int status = p.parse(argc, argv, &args); status >= 0) return status;
+    if (args.empty()) return p.usage("no command given");
     if (args[0] == "where") {
-        if (args.size() == 1) {
+        if (args.size() == 1 && !system) {
             std::printf("%s\n", host::RegistryPath().c_str());
             return 0;
         }
-        if (args.size() != 3 || args[1] != "--system") return Usage("where takes nothing or --system LIB");
-        if (!UseInstallationRegistry(Resolved(args[2].c_str()))) return 1;
+        if (args.size() != 2 || !system) return p.usage("where takes nothing or --system LIB");
+        if (const int status = p.refuse(cli::ReadPath("LIB", args[1])); status >= 0) return status;
+        if (!UseInstallationRegistry(Resolved(args[1].c_str()))) return 1;
         std::printf("%s\n", host::RegistryPath().c_str());
         return 0;
     }
-    const bool system = args.size() == 3 && args[1] == "--system";
-    if (args[0] != "register" && args[0] != "unregister") return Usage("unknown command " + args[0]);
-    if (args.size() != 2 && !system) return Usage(args[0] + " takes [--system] LIB");
+    if (args[0] != "register" && args[0] != "unregister") return p.usage("unknown command " + args[0]);
+    if (args.size() != 2) return p.usage(args[0] + " takes [--system] LIB");
+    if (const int status = p.refuse(cli::ReadPath("LIB", args[1])); status >= 0) return status;
     const bool doRegister = args[0] == "register";
-    const char* given = args.back().c_str();
+    const char* given = args[1].c_str();
     const std::string path = Resolved(given);
     if (system && !UseInstallationRegistry(path)) return 1;
     // A regular file only: the loader would wait on a pipe.

@@ -15,41 +15,42 @@
 #include "thumbctl/control/source/probe.h"
 #include "thumbctl/control/typelib.h"
 #include "thumbctl/kernel/decode.h"
-#include "tools/cli/usage.h"
+#include "tools/cli/args.h"
 #include "tools/norvikel-tool/thumbnails.h"
+
+namespace norvikeltool {
+
+const char* const kUsage =
+    "usage: norvikel-tool probe FILE...\n"
+    "       norvikel-tool extract TIFF PAGE OUT.tif   (PAGE 1 is the first page)\n"
+    "       norvikel-tool typelib\n"
+    "       norvikel-tool list --source folder|list|multipage|items --path P [--path P...] [--pattern P]\n"
+    "       norvikel-tool grab (list options) [--size WxH] [--caption 1-5] OUT.png\n"
+    "'--' before a file name that begins with '-'.\n"
+    "exit status: 0 done, 1 a file could not be read or written (probe: any file with an\n"
+    "             error; list and grab: the list's error), 2 bad command line\n";
+
+} // namespace norvikeltool
 
 namespace {
 
-int Usage(const std::string& why)
+cli::Parser ToolParser() { return cli::Parser("norvikel-tool", norvikeltool::kUsage); }
+
+int Usage(const std::string& why) { return ToolParser().usage(why); }
+
+// The operands from argv[first] on, with no options; the status of a usage
+// message, or -1 to go on.
+int Operands(int argc, char** argv, int first, std::vector<std::string>* operands)
 {
-    return cli::Usage("norvikel-tool", why,
-                      "usage: norvikel-tool probe FILE...\n"
-                      "       norvikel-tool extract TIFF PAGE OUT.tif   (PAGE 1 is the first page)\n"
-                      "       norvikel-tool typelib\n"
-                      "       norvikel-tool list --source folder|list|multipage|items --path P [--path P...] "
-                      "[--pattern P]\n"
-                      "       norvikel-tool grab (list options) [--size WxH] [--caption 1-5] OUT.png\n"
-                      "'--' before a file name that begins with '-'.\n"
-                      "exit status: 0 done, 1 a file could not be read or written (probe: any file with an\n"
-                      "             error), 2 bad command line\n");
+    return ToolParser().parse(argc, argv, operands, first);
 }
 
-// The operands from argv[first] on: "--" ends the options, any other
-// argument that looks like an option is refused (empty *why on success).
-std::vector<std::string> Operands(int argc, char** argv, int first, std::string* why)
+// The first of `files` beyond the system's limits, named; -1 when none is.
+int CheckPaths(const std::vector<std::string>& files)
 {
-    std::vector<std::string> out;
-    bool operandsOnly = false;
-    for (int i = first; i < argc && why->empty(); ++i) {
-        const std::string a = argv[i];
-        if (!operandsOnly && a == "--")
-            operandsOnly = true;
-        else if (!operandsOnly && cli::IsOption(a))
-            *why = "unknown option " + a;
-        else
-            out.push_back(a);
-    }
-    return out;
+    for (const std::string& f : files)
+        if (const int status = ToolParser().refuse(cli::ReadPath("the file", f)); status >= 0) return status;
+    return -1;
 }
 
 // "2000 NotSupport FileFormat": the code with its help string.
@@ -117,10 +118,10 @@ bool ProbeOne(const char* path)
 
 int Probe(int argc, char** argv)
 {
-    std::string why;
-    const std::vector<std::string> files = Operands(argc, argv, 2, &why);
-    if (!why.empty()) return Usage(why);
+    std::vector<std::string> files;
+    if (const int status = Operands(argc, argv, 2, &files); status >= 0) return status;
     if (files.empty()) return Usage("probe needs a file");
+    if (const int status = CheckPaths(files); status >= 0) return status;
     int failures = 0;
     for (const std::string& f : files)
         if (!ProbeOne(f.c_str())) ++failures;
@@ -129,18 +130,16 @@ int Probe(int argc, char** argv)
 
 int Extract(int argc, char** argv)
 {
-    std::string why;
-    const std::vector<std::string> args = Operands(argc, argv, 2, &why);
-    if (!why.empty()) return Usage(why);
+    std::vector<std::string> args;
+    if (const int status = Operands(argc, argv, 2, &args); status >= 0) return status;
     if (args.size() != 3) return Usage("extract needs TIFF PAGE OUT.tif");
     const char* tiff = args[0].c_str();
     const char* out = args[2].c_str();
-    char* end = nullptr;
-    const long page = std::strtol(args[1].c_str(), &end, 10);
-    if (*end || page < 1) {
-        std::fprintf(stderr, "norvikel-tool: PAGE must be 1 or more\n");
-        return 2;
-    }
+    long page = 0;
+    if (const int status = CheckPaths({args[0], args[2]}); status >= 0) return status;
+    if (const int status = ToolParser().refuse(cli::ReadInteger("PAGE", args[1], 1, 2147483647, &page)); status >= 0)
+        return status;
+    std::string why;
     thumbctl::CMultiPageSource source;
     IPIHANDLE h = 0;
     if (source.Open(tiff) && source.ReadPageIndex(false)) {
@@ -179,8 +178,9 @@ int main(int argc, char** argv)
     if (verb == "list") return ListThumbnails(argc, argv, ErrorText);
     if (verb == "grab") return GrabThumbnails(argc, argv, ErrorText);
     if (verb == "typelib") {
-        if (argc > 2)
-            return Usage(std::string(cli::IsOption(argv[2]) ? "unknown option " : "typelib takes no file: ") + argv[2]);
+        std::vector<std::string> extra;
+        if (const int status = Operands(argc, argv, 2, &extra); status >= 0) return status;
+        if (!extra.empty()) return Usage("typelib takes no file: " + extra[0]);
         std::fputs(thumbctl::NorvikelTypeLib().listing().c_str(), stdout);
         return 0;
     }

@@ -3,7 +3,7 @@
 //        each item's file name, page flag and thumbnail size, then the final error code
 //   grab (same options) [--size WxH] [--caption N] OUT.png
 //        the control in an offscreen window, drawn to a picture
-#include "tools/cli/usage.h"
+#include "tools/cli/args.h"
 #include "tools/norvikel-tool/thumbnails.h"
 
 #include "app/core/runtime.h"
@@ -34,46 +34,30 @@ struct Options {
     std::string out;
 };
 
-int SourceOf(const std::string& name)
+// Options from argv[2] on; the status of a usage message, or -1 to go on.
+int Parse(int argc, char** argv, bool grab, Options* o)
 {
-    if (name == "items") return thumbctl::sourceDirect;
-    if (name == "folder") return thumbctl::sourceFolder;
-    if (name == "multipage") return thumbctl::sourceMultiPage;
-    if (name == "list") return thumbctl::sourceListFile;
-    return 0;
-}
-
-// Options from argv[2] on; false (with a message) for anything unknown.
-bool Parse(int argc, char** argv, bool grab, Options* o)
-{
-    for (int i = 2; i < argc; ++i) {
-        const std::string a = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (a == "--source" && hasValue) {
-            o->source = SourceOf(argv[++i]);
-        } else if (a == "--path" && hasValue) {
-            o->paths.push_back(argv[++i]);
-        } else if (a == "--pattern" && hasValue) {
-            o->pattern = argv[++i];
-        } else if (grab && a == "--size" && hasValue) {
-            if (std::sscanf(argv[++i], "%dx%d", &o->width, &o->height) != 2 || o->width < 1 || o->height < 1) {
-                std::fprintf(stderr, "norvikel-tool: --size takes WIDTHxHEIGHT\n");
-                return false;
-            }
-        } else if (grab && a == "--caption" && hasValue) {
-            o->caption = std::atoi(argv[++i]);
-        } else if (grab && o->out.empty() && !cli::IsOption(a)) {
-            o->out = a;
-        } else {
-            std::fprintf(stderr, "norvikel-tool: unknown or incomplete option %s\n", a.c_str());
-            return false;
-        }
+    cli::Parser p("norvikel-tool", norvikeltool::kUsage);
+    std::string source;
+    p.choice("--source", &source, {"folder", "list", "multipage", "items"})
+        .paths("--path", &o->paths)
+        .text("--pattern", &o->pattern);
+    if (grab) p.size("--size", &o->width, &o->height, 1, 8000).integer("--caption", &o->caption, 1, 5);
+    std::vector<std::string> operands;
+    if (const int status = p.parse(argc, argv, &operands, 2); status >= 0) return status;
+    o->source = source == "items"       ? thumbctl::sourceDirect
+                : source == "folder"    ? thumbctl::sourceFolder
+                : source == "multipage" ? thumbctl::sourceMultiPage
+                : source == "list"      ? thumbctl::sourceListFile
+                                        : 0;
+    if (operands.size() > (grab ? 1u : 0u)) return p.usage("unexpected argument " + operands.back());
+    if (grab && !operands.empty()) {
+        o->out = operands[0];
+        if (const int status = p.refuse(cli::ReadPath("OUT.png", o->out)); status >= 0) return status;
     }
-    if (o->source == 0 || o->paths.empty() || (grab && o->out.empty())) {
-        std::fprintf(stderr, "norvikel-tool: needs --source, --path%s\n", grab ? " and OUT.png" : "");
-        return false;
-    }
-    return true;
+    if (o->source == 0 || o->paths.empty() || (grab && o->out.empty()))
+        return p.usage(std::string("needs --source, --path") + (grab ? " and OUT.png" : ""));
+    return -1;
 }
 
 } // namespace
@@ -81,7 +65,7 @@ bool Parse(int argc, char** argv, bool grab, Options* o)
 int ListThumbnails(int argc, char** argv, std::string (*errorText)(int))
 {
     Options o;
-    if (!Parse(argc, argv, false, &o)) return 2;
+    if (const int status = Parse(argc, argv, false, &o); status >= 0) return status;
     QCoreApplication app(argc, argv);  // URLs are fetched through its event system
     ThumbnailList list;
     thumbctl::StandaloneHost host;
@@ -117,7 +101,7 @@ int ListThumbnails(int argc, char** argv, std::string (*errorText)(int))
 int GrabThumbnails(int argc, char** argv, std::string (*errorText)(int))
 {
     Options o;
-    if (!Parse(argc, argv, true, &o)) return 2;
+    if (const int status = Parse(argc, argv, true, &o); status >= 0) return status;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QWidget window;
@@ -135,13 +119,18 @@ int GrabThumbnails(int argc, char** argv, std::string (*errorText)(int))
     control->Put("CaptionType", Variant::Short(int16_t(o.caption)));
     control->Put("DataSource", Variant::Short(int16_t(o.source)));
     control->Put("Pattern", Variant::String(o.pattern));
+    // As list: a run fails when the list could not load its source (a
+    // direct item refused, a missing folder or file).
+    bool loaded = true;
     if (o.source == thumbctl::sourceDirect) {
         for (const auto& p : o.paths)
-            control->Call("Add", {Variant::Long(-1), Variant::String(p), Variant::String(""), Variant::String("")});
+            if (!control->Call("Add", {Variant::Long(-1), Variant::String(p), Variant::String(""), Variant::String("")})
+                     .boolean())
+                loaded = false;
     } else {
         control->Put("AutoUpdate", Variant::Bool(false));
         control->Put("DataPath", Variant::String(o.paths.front()));
-        control->Call("Update");
+        loaded = control->Call("Update").boolean();
     }
     const int error = control->Call("GetErrorCode").integer();
     QApplication::processEvents();
@@ -155,5 +144,5 @@ int GrabThumbnails(int argc, char** argv, std::string (*errorText)(int))
         return 1;
     }
     std::printf("%ld items, error %s\n", long(control->Get("ListCount").integer()), errorText(error).c_str());
-    return 0;
+    return loaded ? 0 : 1;
 }

@@ -11,35 +11,25 @@
 #include "app/core/pipeline.h"
 #include "app/core/reset.h"
 #include "tools/analysis-cli/analysis_cli.h"
-#include "tools/cli/usage.h"
+#include "tools/cli/args.h"
 
 #include <cstdio>
 #include <string>
-
-namespace {
-
-int Usage(const std::string& why)
-{
-    return cli::Usage("sorvanta-analyze", why,
-                      std::string("usage: sorvanta-analyze [options] IMAGE_ph.tif|IMAGE_ph.bmp\n") +
-                          analysiscli::kOptionsUsage +
-                          "exit status: 0 analysed, 1 stopped by a message of the program, 2 bad command line\n");
-}
-
-} // namespace
+#include <vector>
 
 int main(int argc, char** argv)
 {
     analysiscli::Options a;
-    std::string why;
-    switch (analysiscli::Parse(argc, argv, &a, &why)) {
-    case analysiscli::Parsed::Help:
-        return Usage("");
-    case analysiscli::Parsed::Bad:
-        return Usage(why);
-    case analysiscli::Parsed::Ok:
-        break;
-    }
+    cli::Parser p("sorvanta-analyze",
+                  std::string("usage: sorvanta-analyze [options] IMAGE_ph.tif|IMAGE_ph.bmp\n") +
+                      analysiscli::kOptionsUsage +
+                      "exit status: 0 analysed, 1 stopped by a message of the program, 2 bad command line\n");
+    analysiscli::AddOptions(p, &a);
+    std::vector<std::string> operands;
+    if (const int status = p.parse(argc, argv, &operands); status >= 0)
+        return status;
+    if (const int status = p.refuse(analysiscli::TakeImage(operands, &a)); status >= 0)
+        return status;
     if (!analysiscli::CheckSaveName(a))
         return 1;
 

@@ -26,7 +26,7 @@
 #include "platform/folders.h"
 #include "platform/messages.h"
 #include "tools/analysis-cli/analysis_cli.h"
-#include "tools/cli/usage.h"
+#include "tools/cli/args.h"
 
 #include <QGuiApplication>
 
@@ -38,23 +38,6 @@
 #include <vector>
 
 namespace {
-
-int Usage(const std::string& why)
-{
-    return cli::Usage("sorvanta-batch", why,
-                      std::string("usage: sorvanta-batch [options] FOLDER\n") + analysiscli::kOptionsUsage +
-                          "  --relative NAME                  relative run against this image of the folder\n"
-                          "  --normalize on|off               normalise the diagonals (default off)\n"
-                          "  --format tif|bmp                 phase-image format (default tif)\n"
-                          "  --output 3d,contour,diagonal,data   write these outputs of every analysed image\n"
-                          "  --jpeg                           pictures as JPEG (default BMP, 24 bits)\n"
-                          "  --text | --binary                data files as text (default) or binary\n"
-                          "  --zmin Z --zmax Z                Z range of the plots and legends\n"
-                          "  --diagmin Z --diagmax Z          range of the diagonal plots\n"
-                          "--partition, --domain, --reference and --save do not apply to a batch.\n"
-                          "exit status: 0 run (failed images are listed), 1 refused at its start,\n"
-                          "             2 bad command line, 3 an output could not be written\n");
-}
 
 // Remembers the suggested ranges.
 class OutputView : public batch::RunView {
@@ -96,60 +79,60 @@ struct BatchArgs {
     std::optional<std::string> zMin, zMax, diagMin, diagMax;
 };
 
-// The batch's own options with a value; false when `opt` is none of them.
-bool TakeBatchOption(BatchArgs& b, const std::string& opt, const std::string& v, std::string* why)
-{
-    if (opt == "--relative") {
-        b.relative = v;
-    } else if (opt == "--normalize") {
-        if (!analysiscli::OnOff(v, &b.normalize)) *why = "--normalize must be on or off";
-    } else if (opt == "--output") {
-        b.outputAsked = true;
-        if (!ParseOutputs(v, &b.out)) *why = "--output takes a list of 3d, contour, diagonal and data";
-    } else if (opt == "--zmin") {
-        b.zMin = v;
-    } else if (opt == "--zmax") {
-        b.zMax = v;
-    } else if (opt == "--diagmin") {
-        b.diagMin = v;
-    } else if (opt == "--diagmax") {
-        b.diagMax = v;
-    } else if (opt == "--format") {
-        b.format = core::ToLower(v);
-        if (b.format != "tif" && b.format != "bmp") *why = "--format must be tif or bmp";
-    } else {
-        return false;
-    }
-    return true;
-}
-
 // Parses the command line into *b; the status to exit with, or -1 to go on.
 int ParseArgs(int argc, char** argv, BatchArgs* b)
 {
-    // Flags without a value are taken out before the shared parser sees the rest.
-    std::vector<char*> args;
-    for (int i = 0; i < argc; ++i) {
-        if (i > 0 && std::strcmp(argv[i], "--jpeg") == 0) b->jpeg = true;
-        else if (i > 0 && std::strcmp(argv[i], "--binary") == 0) b->binary = true;
-        else if (i > 0 && std::strcmp(argv[i], "--text") == 0) b->text = true;
-        else args.push_back(argv[i]);
-    }
-    if (b->binary && b->text) return Usage("--text and --binary exclude each other");
-    const auto extra = [b](const std::string& opt, const std::string& v, std::string* why) {
-        return TakeBatchOption(*b, opt, v, why);
-    };
-    std::string why;
-    switch (analysiscli::Parse(int(args.size()), args.data(), &b->analysis, &why, extra)) {
-    case analysiscli::Parsed::Help:
-        return Usage("");
-    case analysiscli::Parsed::Bad:
-        return Usage(why == "no image given" ? "no folder given" : why);
-    case analysiscli::Parsed::Ok:
-        break;
-    }
+    cli::Parser p("sorvanta-batch",
+                  std::string("usage: sorvanta-batch [options] FOLDER\n") + analysiscli::kOptionsUsage +
+                      "  --relative NAME                  relative run against this image of the folder\n"
+                      "  --normalize on|off               normalise the diagonals (default off)\n"
+                      "  --format tif|bmp                 phase-image format (default tif)\n"
+                      "  --output 3d,contour,diagonal,data   write these outputs of every analysed image\n"
+                      "  --jpeg                           pictures as JPEG (default BMP, 24 bits)\n"
+                      "  --text | --binary                data files as text (default) or binary\n"
+                      "  --zmin Z --zmax Z                Z range of the plots and legends\n"
+                      "  --diagmin Z --diagmax Z          range of the diagonal plots\n"
+                      "--partition, --domain, --reference and --save do not apply to a batch.\n"
+                      "exit status: 0 run (failed images are listed), 1 refused at its start,\n"
+                      "             2 bad command line, 3 an output could not be written\n");
+    std::string zMin, zMax, diagMin, diagMax;
+    p.text("--relative", &b->relative)
+        .onOff("--normalize", &b->normalize)
+        .option("--output",
+                [b](const std::string& v) {
+                    b->outputAsked = true;
+                    return ParseOutputs(v, &b->out)
+                               ? std::string()
+                               : "--output takes a list of 3d, contour, diagonal and data, not \"" + v + "\"";
+                })
+        .number("--zmin", &zMin)
+        .number("--zmax", &zMax)
+        .number("--diagmin", &diagMin)
+        .number("--diagmax", &diagMax)
+        .choice("--format", &b->format, {"tif", "bmp"})
+        .flag("--jpeg", &b->jpeg)
+        .flag("--binary", &b->binary)
+        .flag("--text", &b->text);
+    analysiscli::AddOptions(p, &b->analysis);
+    std::vector<std::string> operands;
+    if (const int status = p.parse(argc, argv, &operands); status >= 0)
+        return status;
+    if (b->binary && b->text)
+        return p.usage("--text and --binary exclude each other");
+    // A range given is never empty: the number reader takes no empty text.
+    for (auto [text, range] : {std::pair{&zMin, &b->zMin}, std::pair{&zMax, &b->zMax},
+                               std::pair{&diagMin, &b->diagMin}, std::pair{&diagMax, &b->diagMax}})
+        if (!text->empty()) *range = *text;
+    if (operands.size() > 1)
+        return p.usage("more than one folder given");
+    if (operands.empty())
+        return p.usage("no folder given");
+    if (const int status = p.refuse(cli::ReadPath("the folder", operands[0])); status >= 0)
+        return status;
     const analysiscli::Options& a = b->analysis;
-    if (!a.partition.empty() || !a.reference.empty() || !a.save.empty())
-        return Usage("--partition, --domain, --reference and --save do not apply to a batch");
+    if (!a.partition.empty() || a.domainGiven || !a.reference.empty() || !a.save.empty())
+        return p.usage("--partition, --domain, --reference and --save do not apply to a batch");
+    b->analysis.image = operands[0];
     return -1;
 }
 

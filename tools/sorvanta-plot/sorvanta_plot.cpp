@@ -23,7 +23,7 @@
 #include "plots/charts/chart3d.h"
 #include "plots/styles/plotstyles.h"
 #include "tools/analysis-cli/analysis_cli.h"
-#include "tools/cli/usage.h"
+#include "tools/cli/args.h"
 
 #include <QGuiApplication>
 
@@ -48,14 +48,6 @@ const char* kUsage =
     "  --size WxH                       picture size in pixels (default 860x560, legends 180x480)\n"
     "analysis options (as sorvanta-analyze):\n";
 
-int Usage(const std::string& why)
-{
-    return cli::Usage("sorvanta-plot", why,
-                      std::string(kUsage) + analysiscli::kOptionsUsage +
-                          "exit status: 0 drawn and saved, 1 stopped by a message of the program or not saved,\n"
-                          "             2 bad command line\n");
-}
-
 // The options of the picture; the analysis options are analysiscli's. The
 // checked values beside them: picture type, chord ends, appearance, Z range.
 struct Args {
@@ -67,35 +59,6 @@ struct Args {
     int appearance = 0;
     double zlo = 0, zhi = 0;
 };
-
-// The picture's own options with a value; false when `opt` is none of them.
-bool TakePictureOption(Args& a, const std::string& opt, const std::string& v, std::string* bad)
-{
-    if (opt == "--kind") {
-        a.kind = core::ToLower(v);
-    } else if (opt == "--out") {
-        a.out = v;
-    } else if (opt == "--style") {
-        a.style = v;
-    } else if (opt == "--chord") {
-        a.chord = v;
-    } else if (opt == "--zmin") {
-        a.zmin = v;
-    } else if (opt == "--zmax") {
-        a.zmax = v;
-    } else if (opt == "--size") {
-        char x = 0;
-        std::istringstream in(v);
-        if (!(in >> a.pictureWidth >> x >> a.pictureHeight) || x != 'x' || a.pictureWidth < 50 ||
-            a.pictureHeight < 50 || a.pictureWidth > 8000 || a.pictureHeight > 8000)
-            *bad = "--size must be WxH, 50 to 8000 pixels each";
-    } else if (opt == "--reduce" || opt == "--normalize") {
-        if (!analysiscli::OnOff(v, opt == "--reduce" ? &a.reduce : &a.normalize)) *bad = opt + " must be on or off";
-    } else {
-        return false;
-    }
-    return true;
-}
 
 bool ParseChord(const std::string& text, int v[4])
 {
@@ -121,33 +84,43 @@ bool Save(const std::string& path, bool jpeg, const charts::ChartBase& chart)
 // Parses and checks the command line; the status to exit with, or -1 to go on.
 int ParseArgs(int argc, char** argv, Args* a, analysiscli::Options* an)
 {
-    std::string why;
-    const auto own = [a](const std::string& opt, const std::string& v, std::string* bad) {
-        return TakePictureOption(*a, opt, v, bad);
-    };
-    switch (analysiscli::Parse(argc, argv, an, &why, own)) {
-    case analysiscli::Parsed::Help: return Usage("");
-    case analysiscli::Parsed::Bad: return Usage(why);
-    case analysiscli::Parsed::Ok: break;
-    }
-    if (a->kind != "3d" && a->kind != "contour" && a->kind != "diagonal" && a->kind != "chord" && a->kind != "legend")
-        return Usage("--kind must be 3d, contour, diagonal, chord or legend");
-    if (a->out.empty()) return Usage("no --out picture given");
+    cli::Parser p("sorvanta-plot", std::string(kUsage) + analysiscli::kOptionsUsage +
+                                       "exit status: 0 drawn and saved, 1 stopped by a message of the program or "
+                                       "not saved,\n             2 bad command line\n");
+    p.choice("--kind", &a->kind, {"3d", "contour", "diagonal", "chord", "legend"})
+        .path("--out", &a->out)
+        .text("--style", &a->style)
+        .option("--chord",
+                [a](const std::string& v) {
+                    a->chord = v;
+                    return ParseChord(v, a->chordEnds) ? std::string()
+                                                       : "--chord must be X1,Y1,X2,Y2, not \"" + v + "\"";
+                })
+        .number("--zmin", &a->zmin)
+        .number("--zmax", &a->zmax)
+        .size("--size", &a->pictureWidth, &a->pictureHeight, 50, 8000)
+        .onOff("--reduce", &a->reduce)
+        .onOff("--normalize", &a->normalize);
+    analysiscli::AddOptions(p, an);
+    std::vector<std::string> operands;
+    if (const int status = p.parse(argc, argv, &operands); status >= 0) return status;
+    if (const int status = p.refuse(analysiscli::TakeImage(operands, an)); status >= 0) return status;
+    if (a->kind.empty()) return p.usage("--kind must be 3d, contour, diagonal, chord or legend");
+    if (a->out.empty()) return p.usage("no --out picture given");
     a->jpeg = core::MatchesPattern(a->out, "*.jpg");
     if (!a->jpeg && !core::MatchesPattern(a->out, "*.bmp")) {
         std::printf("Save Graph Error: The file cannot be saved.\nInvalid filename specified.\n");
         return 1;
     }
-    if (!a->chord.empty() && !ParseChord(a->chord, a->chordEnds)) return Usage("--chord must be X1,Y1,X2,Y2");
     if (!a->style.empty()) {
         a->appearance = plots::AppearanceIndex(QString::fromStdString(a->style));
-        if (a->appearance < 0) return Usage("unknown --style " + a->style);
+        if (a->appearance < 0) return p.usage("unknown --style " + a->style);
     }
     if (!analysiscli::CheckSaveName(*an)) return 1;
     a->haveZ = !a->zmin.empty() || !a->zmax.empty();
     if (a->haveZ &&
         (!core::ParseNumber(a->zmin, &a->zlo) || !core::ParseNumber(a->zmax, &a->zhi) || !(a->zhi > a->zlo)))
-        return Usage("--zmin and --zmax go together, with Z max greater than Z min");
+        return p.usage("--zmin and --zmax go together, with Z max greater than Z min");
     const std::string problem = a->haveZ ? core::PlotRangeProblem(a->zlo, a->zhi) : std::string();
     if (!problem.empty()) {
         std::printf("Presentation Setup Error: %s\n", problem.c_str());

@@ -201,4 +201,24 @@ TEST(Compensation, RefusesAndLeavesTheDataWhenItCannot)
     EXPECT_EQ(d.v, before);
 }
 
+// The compensated area holds a sample exactly its size, in width and in
+// height, and refuses one a little larger in either.
+TEST(Compensation, ASampleTheSizeOfTheAreaIsCompensatedAndALargerOneIsNot)
+{
+    testsupport::TempDir dir;
+    const std::string table = WriteCompTable(dir, {4, 3, 0.1, 0.2, 0.3, 0.4, 0.5, 0.6});
+    const struct {
+        float w, h;
+        bool taken;
+    } cases[] = {{4.0f, 3.0f, true},     {4.0f, 1.0f, true},     {1.0f, 3.0f, true},
+                 {4.001f, 1.0f, false}, {1.0f, 3.001f, false}, {4.001f, 3.001f, false}};
+    for (const auto& c : cases) {
+        Grid d = Make(6, 4, [](double x, double y) { return x - y; });
+        const auto before = d.v;
+        const int32_t status = Compensate_Standard(d.v.data(), table.c_str(), 4, 6, c.w, c.h, 1);
+        EXPECT_EQ(c.taken, status == 0) << c.w << " x " << c.h << ": " << Varnholde_LastError();
+        EXPECT_EQ(c.taken, d.v != before) << c.w << " x " << c.h;
+    }
+}
+
 } // namespace

@@ -422,6 +422,27 @@ TEST(BatchTable, NamesAndDates)
     EXPECT_EQ(batch::CreatedText(std::mktime(&t)), "Jan 05, 2026 01:07:09 PM");
 }
 
+// The twelve-hour clock at each of its turns: midnight and noon read 12, the
+// hour before noon is AM, noon itself and after are PM.
+TEST(BatchTable, DatesAtEachTurnOfTheClock)
+{
+    const struct {
+        int hour;
+        const char* text;
+    } cases[] = {{0, "12:30:00 AM"}, {1, "01:30:00 AM"}, {11, "11:30:00 AM"},
+                 {12, "12:30:00 PM"}, {13, "01:30:00 PM"}, {23, "11:30:00 PM"}};
+    for (const auto& c : cases) {
+        std::tm t{};
+        t.tm_year = 2026 - 1900;
+        t.tm_mon = 11;
+        t.tm_mday = 31;
+        t.tm_hour = c.hour;
+        t.tm_min = 30;
+        t.tm_isdst = -1;
+        EXPECT_EQ(batch::CreatedText(std::mktime(&t)), std::string("Dec 31, 2026 ") + c.text) << c.hour;
+    }
+}
+
 TEST_F(BatchRun, PipelineRefusalsAreListedWithTheirReasonsAndTheRunGoesOn)
 {
     WritePhase(folder + "/a_corner_ph.tif", 201, 101, "cylinder:0.002,100", true, "rect:0,0,6,6");

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -138,6 +139,40 @@ TEST_F(Figures, PlaneHasNoBowOrTwistAndSignsHold)
     // A zero width or height gives no figure instead of a division by zero.
     EXPECT_EQ(ComputeBow(plane, 0, 1), NoDataValue);
     EXPECT_EQ(ComputeIpcTwist(plane, 2, 0), NoDataValue);
+}
+
+// Each input of a figure on its own, on a part whose width and height
+// differ: one edge sags, or one corner rises, and nothing else does, so an
+// edge measured against the other side's length or a corner with the wrong
+// sign shows. Corners: A top left, B bottom right, C bottom left, D top right.
+TEST_F(Figures, EachBowEdgeAndTwistCornerCountsAlone)
+{
+    const float width = 4, height = 2;   // 21 x 11 points
+    const struct {
+        const char* edge;
+        int x, y;
+        float length;
+    } sags[] = {{"top (A-D)", 10, 0, width},
+                {"bottom (C-B)", 10, 10, width},
+                {"left (A-C)", 0, 5, height},
+                {"right (D-B)", 20, 5, height}};
+    for (const auto& s : sags) {
+        SingleMatrix m = Filled(21, 11, [](int, int) { return 0.0f; });
+        m(s.x, s.y) = -1;   // 1 below the edge's chord, at its middle
+        EXPECT_FLOAT_EQ(ComputeBow(m, width, height), -1 / s.length * 0.1f) << s.edge;
+        EXPECT_NEAR(ComputeIpcTwist(m, width, height), 0.0f, 1e-7) << s.edge;
+    }
+    const float diagonal = std::sqrt(width * width + height * height);
+    const struct {
+        const char* corner;
+        int x, y;
+        float sign;
+    } corners[] = {{"A", 0, 0, 1}, {"B", 20, 10, 1}, {"C", 0, 10, -1}, {"D", 20, 0, -1}};
+    for (const auto& c : corners) {
+        SingleMatrix m = Filled(21, 11, [](int, int) { return 0.0f; });
+        m(c.x, c.y) = 2;
+        EXPECT_FLOAT_EQ(ComputeIpcTwist(m, width, height), c.sign * (2 / diagonal) / 2 * 0.1f) << c.corner;
+    }
 }
 
 TEST_F(Figures, UnitScaleFactor)

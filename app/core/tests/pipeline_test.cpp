@@ -823,3 +823,37 @@ TEST_F(Failures, RunningOutOfMemoryIsAMessage)
     EXPECT_EQ(WEXITSTATUS(status), 0);
 #endif
 }
+
+// A domain is inside the image up to its last column and row and no further:
+// flush with the right or bottom edge it is analysed, one pixel beyond it is
+// refused before anything is computed.
+TEST_F(InProcess, ADomainFlushWithTheImageEdgeIsInsideAndOnePixelMoreIsNot)
+{
+    auto& mp = model::maskPartition;
+    model::state.PartitionInMemory = true;
+    mp.DomainTable[1] = {201, 101, 0, 0, ""};
+    mp.DomainCount = 2;
+    AnalysisOptions o;
+    o.domain = 0;
+    const struct {
+        model::Domain domain;
+        bool inside;
+    } cases[] = {
+        {{101, 0, 100, 50, "right edge"}, true},  {{102, 0, 100, 50, "past the right edge"}, false},
+        {{0, 51, 100, 50, "bottom edge"}, true},  {{0, 52, 100, 50, "past the bottom edge"}, false},
+        {{0, 0, 201, 101, "whole image"}, true},  {{0, 0, 202, 101, "one column more"}, false},
+        {{0, 0, 201, 102, "one row more"}, false},
+    };
+    for (const auto& c : cases) {
+        mp.DomainTable[0] = c.domain;
+        messages.records.clear();
+        EXPECT_EQ(c.inside, RunCalculateDisplacement(o).completed) << c.domain.Name;
+        const bool refused = !messages.records.empty() &&
+                             messages.records.back().text.find("does not lie inside the image") != std::string::npos;
+        EXPECT_EQ(!c.inside, refused) << c.domain.Name;
+        if (c.inside) {
+            EXPECT_EQ(model::images.ImageCols, c.domain.Width) << c.domain.Name;
+            EXPECT_EQ(model::images.ImageRows, c.domain.Height) << c.domain.Name;
+        }
+    }
+}

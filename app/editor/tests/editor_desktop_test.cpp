@@ -88,7 +88,8 @@ TEST_F(EditorOnDesktop, EveryOpeningIsMaximisedByTheWindowManager)
             << "opening " << i << ": " << testsupport::Placement(editor);
         EXPECT_TRUE(testsupport::WhollyShown(*editor.cmdReturn)) << i;
         testsupport::TypeInto(editor, "alt+r");
-        ASSERT_TRUE(testsupport::WaitUntil([&] { return !editor.isVisible(); })) << i;
+        ASSERT_TRUE(testsupport::WaitForManager(editor, "withdrawn"))
+            << i << ": the manager says " << testsupport::ManagerState(editor);
         ++i;
     }
 }

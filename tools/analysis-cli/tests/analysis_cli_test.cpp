@@ -10,26 +10,41 @@
 #include "testsupport/peak_memory.h"
 #include "testsupport/testsupport.h"
 #include "tifflib/tests/tiff_fixtures.h"
+#include "varnholde/tests/datafile_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cmath>
+#include <functional>
+#include <map>
+#include <sstream>
 #include <vector>
 
 using analysiscli::Options;
-using analysiscli::Parse;
-using analysiscli::Parsed;
+using Parsed = cli::Parser::Outcome;
 
 namespace {
 
+// The command line read by a tool's parser holding the analysis options after
+// `own` (the tool's own options), then the image taken from the operands.
 Parsed ParseArgs(std::vector<std::string> args, Options* o, std::string* why,
-           const analysiscli::ExtraOption& extra = {})
+                 const std::function<void(cli::Parser&)>& own = {})
 {
     args.insert(args.begin(), "tool");
     std::vector<char*> argv;
     for (std::string& s : args)
         argv.push_back(s.data());
-    return Parse(static_cast<int>(argv.size()), argv.data(), o, why, extra);
+    cli::Parser p("tool", "");
+    if (own)
+        own(p);
+    analysiscli::AddOptions(p, o);
+    std::vector<std::string> operands;
+    const Parsed r = p.read(static_cast<int>(argv.size()), argv.data(), &operands, why);
+    if (r != Parsed::Go)
+        return r;
+    *why = analysiscli::TakeImage(operands, o);
+    return why->empty() ? Parsed::Go : Parsed::Bad;
 }
 
 std::string Tool(const char* name) { return testsupport::BinDir() + "/" + name; }
@@ -40,7 +55,7 @@ TEST(AnalysisCli, ParsesEveryAnalysisOption)
 {
     Options o;
     std::string why;
-    ASSERT_EQ(Parsed::Ok, ParseArgs({"--grating", "200", "--rotation", "3pt", "--xy", "MM", "--z", "Microns", "--width",
+    ASSERT_EQ(Parsed::Go, ParseArgs({"--grating", "200", "--rotation", "3pt", "--xy", "MM", "--z", "Microns", "--width",
                                "4", "--height", "3", "--exclude128", "OFF", "--filter", "on", "--compensate", "on",
                                "--fringe-file", "on", "--base", "B", "--mask", "M", "--partition", "P", "--domain",
                                "2", "--reference", "R", "--save", "S.dat", "img_ph.tif"},
@@ -73,12 +88,16 @@ TEST(AnalysisCli, RefusesBadCommandLines)
         {{}, "no image given"},
         {{"a_ph.tif", "b_ph.tif"}, "more than one image given"},
         {{"a_ph.tif", "--grating"}, "--grating needs a value"},
-        {{"--grating", "150", "a_ph.tif"}, "--grating must be 50, 100, 200, 300, 500 or 1000"},
-        {{"--rotation", "Tilt", "a_ph.tif"}, "--rotation must be None, LSF, 4Pt, 3Pt, LSF+ or LSF-"},
-        {{"--xy", "cm", "a_ph.tif"}, "--xy must be in or mm"},
-        {{"--z", "nm", "a_ph.tif"}, "--z must be mils or microns"},
-        {{"--filter", "yes", "a_ph.tif"}, "--filter must be on or off"},
-        {{"--domain", "0", "--partition", "p", "a_ph.tif"}, "--domain must be a domain number from 1"},
+        {{"--grating", "150", "a_ph.tif"}, "--grating must be 50, 100, 200, 300, 500 or 1000, not \"150\""},
+        {{"--grating", "100.5", "a_ph.tif"}, "--grating must be 50, 100, 200, 300, 500 or 1000, not \"100.5\""},
+        {{"--rotation", "Tilt", "a_ph.tif"}, "--rotation must be None, LSF, 4Pt, 3Pt, LSF+ or LSF-, not \"Tilt\""},
+        {{"--xy", "cm", "a_ph.tif"}, "--xy must be in or mm, not \"cm\""},
+        {{"--z", "nm", "a_ph.tif"}, "--z must be mils or microns, not \"nm\""},
+        {{"--filter", "yes", "a_ph.tif"}, "--filter must be on or off, not \"yes\""},
+        {{"--width", "abc", "a_ph.tif"}, "--width needs a number above 0, not \"abc\""},
+        {{"--height", "0", "a_ph.tif"}, "--height needs a number above 0, not \"0\""},
+        {{"--domain", "0", "--partition", "p", "a_ph.tif"}, "--domain needs a whole number from 1 to 499, not \"0\""},
+        {{"--domain", "1.5", "--partition", "p", "a_ph.tif"}, "--domain needs a whole number from 1 to 499, not \"1.5\""},
         {{"--domain", "1", "a_ph.tif"}, "--domain and --partition go together"},
         {{"--partition", "p", "a_ph.tif"}, "--domain and --partition go together"},
         {{"--kind", "3d", "a_ph.tif"}, "unknown option --kind"},
@@ -97,26 +116,25 @@ TEST(AnalysisCli, RefusesBadCommandLines)
 TEST(AnalysisCli, ToolOptionsComeFirstAndMayBeRefused)
 {
     std::string kind;
-    const auto extra = [&kind](const std::string& opt, const std::string& v, std::string* why) {
-        if (opt != "--kind" && opt != "--width")
-            return false;
-        if (v == "bad")
-            *why = opt + " is bad";
-        kind = v;
-        return true;
+    const auto own = [&kind](cli::Parser& p) {
+        for (const char* name : {"--kind", "--width"})
+            p.option(name, [&kind, name](const std::string& v) {
+                kind = v;
+                return v == "bad" ? std::string(name) + " is bad" : std::string();
+            });
     };
     Options o;
     std::string why;
-    ASSERT_EQ(Parsed::Ok, ParseArgs({"--kind", "3d", "--grating", "50", "a_ph.tif"}, &o, &why, extra)) << why;
+    ASSERT_EQ(Parsed::Go, ParseArgs({"--kind", "3d", "--grating", "50", "a_ph.tif"}, &o, &why, own)) << why;
     EXPECT_EQ("3d", kind);
     EXPECT_EQ(0, o.grating);
     // A tool's own option takes the name before the analysis options.
-    Options own;
-    ASSERT_EQ(Parsed::Ok, ParseArgs({"--width", "7", "a_ph.tif"}, &own, &why, extra)) << why;
-    EXPECT_EQ("", own.width);
+    Options mine;
+    ASSERT_EQ(Parsed::Go, ParseArgs({"--width", "7", "a_ph.tif"}, &mine, &why, own)) << why;
+    EXPECT_EQ("", mine.width);
     EXPECT_EQ("7", kind);
     Options bad;
-    EXPECT_EQ(Parsed::Bad, ParseArgs({"--kind", "bad", "a_ph.tif"}, &bad, &why, extra));
+    EXPECT_EQ(Parsed::Bad, ParseArgs({"--kind", "bad", "a_ph.tif"}, &bad, &why, own));
     EXPECT_EQ("--kind is bad", why);
 }
 
@@ -413,4 +431,97 @@ TEST(AnalysisCli, StyleFilesThatArePipesNeverHoldAPlot)
               0)
         << out;
     EXPECT_FALSE(testsupport::MagickPixels(picture).empty()) << out;
+}
+
+// The batch's figures take the batch's own width and height, each where it
+// belongs: on a part much wider than high whose bow lies on a height edge,
+// the batch table's twist and bow are those Calculate Parameters gives for
+// the same image and sizes.
+TEST(AnalysisCli, TheBatchFiguresUseItsOwnWidthAndHeight)
+{
+    if (!ToolsBuilt({"sorvanta-analyze", "sorvanta-batch", "mkphase"})) GTEST_SKIP() << "tools not built";
+    testsupport::TempDir dir("batchsizes");
+    const std::string folder = dir.file("parts"), image = folder + "/dome_ph.tif";
+    testsupport::Shell("mkdir -p '" + folder + "' && '" + Tool("mkphase") +
+                       "' --size 201x101 --surface 'dome:0.0008+saddle:0.0003' '" + image + "'");
+    std::string analysed, batch;
+    ASSERT_EQ(RunTool(dir, "sorvanta-analyze", "--width 8 --height 1 '" + image + "'", &analysed), 0) << analysed;
+    const size_t at = analysed.find("IPC Twist: ");
+    ASSERT_NE(at, std::string::npos) << analysed;
+    ASSERT_EQ(RunTool(dir, "sorvanta-batch", "--width 8 --height 1 '" + folder + "'", &batch), 0) << batch;
+    const std::string table = testsupport::ReadText(folder + "/Batch Results for parts (Abs).txt");
+    const size_t row = table.find("dome_ph.tif\t");
+    ASSERT_NE(row, std::string::npos) << table;
+    std::vector<std::string> fields;
+    std::stringstream line(table.substr(row, table.find('\r', row) - row));
+    for (std::string f; std::getline(line, f, '\t');) fields.push_back(f);
+    ASSERT_EQ(fields.size(), 11u) << line.str();
+    const std::string expected = "IPC Twist: " + fields[8] + "%    Bow: " + fields[9] + "%";
+    EXPECT_EQ(analysed.substr(at, expected.size()), expected) << analysed << line.str();
+    EXPECT_NE(fields[9], "0.00");
+    EXPECT_NE(fields[8], "0.00");
+}
+
+// Every field the program puts into a data file, read back in each mode:
+// text and binary, mils and microns, from sorvanta-analyze --save and from
+// the batch's Generate Output (both through the program's one writer, as
+// Save Data File is): the image's rows and columns, the unit the analysis
+// ran in, the no-data value and the values themselves, microns 25.4 times
+// mils.
+TEST(AnalysisCli, DataFilesHoldEveryFieldInEachMode)
+{
+    if (!ToolsBuilt({"sorvanta-analyze", "sorvanta-batch", "mkphase"})) GTEST_SKIP() << "tools not built";
+    testsupport::TempDir dir("datafields");
+    const std::string folder = dir.file("parts"), image = folder + "/tilt_ph.tif";
+    testsupport::Shell("mkdir -p '" + folder + "' && '" + Tool("mkphase") +
+                       "' --size 61x37 --blank rect:0,0,8,8 --surface 'dome:0.002+plane:0.05,0.02,0' '" + image + "'");
+    std::map<std::string, datafile::Data> read;   // "analyze mils .dat" ...
+    for (const std::string units : {"mils", "microns"}) {
+        for (const std::string ext : {".dat", ".bin"}) {
+            const std::string saved = dir.file(units + "_ab" + ext);
+            std::string out;
+            ASSERT_EQ(RunTool(dir, "sorvanta-analyze", "--z " + units + " --save '" + saved + "' '" + image + "'", &out),
+                      0)
+                << out;
+            const std::vector<uint8_t> bytes = testsupport::ReadBytes(saved);
+            read["analyze " + units + " " + ext] = ext == ".dat" ? datafile::ReadText(bytes) : datafile::ReadBinary(bytes);
+
+            const std::string written = folder + "/tilt_ab" + ext;
+            ASSERT_EQ(RunTool(dir, "sorvanta-batch",
+                              "--z " + units + " --output data " + (ext == ".dat" ? "--text" : "--binary") + " '" +
+                                  folder + "'",
+                              &out),
+                      0)
+                << out;
+            EXPECT_NE(out.find("Wrote: " + written), std::string::npos) << out;
+            const std::vector<uint8_t> batchBytes = testsupport::ReadBytes(written);
+            read["batch " + units + " " + ext] =
+                ext == ".dat" ? datafile::ReadText(batchBytes) : datafile::ReadBinary(batchBytes);
+            std::filesystem::remove(written);
+        }
+    }
+    const datafile::Data& mils = read["analyze mils .bin"];
+    ASSERT_TRUE(mils.ok);
+    size_t noData = 0;
+    for (float v : mils.values) noData += v == 9999.0f;
+    EXPECT_GT(noData, 0u) << "the blank corner has no data";
+    EXPECT_LT(noData, mils.values.size());
+    for (const auto& [what, d] : read) {
+        SCOPED_TRACE(what);
+        ASSERT_TRUE(d.ok);
+        EXPECT_EQ(d.rows, 37);
+        EXPECT_EQ(d.cols, 61);
+        const bool microns = what.find("microns") != std::string::npos;
+        EXPECT_EQ(d.units, microns ? "microns" : "mils");
+        ASSERT_EQ(d.values.size(), mils.values.size());
+        for (size_t i = 0; i < d.values.size(); ++i) {
+            if (mils.values[i] == 9999.0f) {
+                EXPECT_EQ(d.values[i], 9999.0f) << i;
+                continue;
+            }
+            const float expected = microns ? mils.values[i] * 25.4f : mils.values[i];
+            // Text holds the values to the digits it prints.
+            EXPECT_NEAR(d.values[i], expected, 1e-4f * std::max(1.0f, std::fabs(expected))) << i;
+        }
+    }
 }
