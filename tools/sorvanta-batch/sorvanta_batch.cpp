@@ -189,10 +189,15 @@ bool PrepareRun(const BatchArgs& b, batch::BatchOptions* o)
         o->maskCaption = platform::FileNameOf(a.mask);
     }
     if (!b.relative.empty()) {
+        // A name with a folder part names an image of that folder: another
+        // folder's image is not the one of this folder that has its name.
         const std::string name = platform::FileNameOf(b.relative);
-        const int at = batch::FindPhaseImage(o->files, name);
+        const bool here = b.relative.find('/') == std::string::npos ||
+                          platform::SamePath(platform::FolderOf(b.relative), o->folder);
+        const int at = here ? batch::FindPhaseImage(o->files, name) : -1;
         if (at < 0) {
-            std::fprintf(stderr, "sorvanta-batch: %s is not a phase image of %s\n", name.c_str(), o->folder.c_str());
+            std::fprintf(stderr, "sorvanta-batch: %s is not a phase image of %s\n", b.relative.c_str(),
+                         o->folder.c_str());
             return false;
         }
         model::batch.BatchRelativeMode = true;

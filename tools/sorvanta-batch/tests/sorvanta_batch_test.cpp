@@ -77,7 +77,12 @@ TEST_F(SorvantaBatch, SetupErrorsExitWithAMessage)
         {"--compensate on '" + folder + "'", "Batch Analysis Setup Error: Compensation requires image Width(X) and Height(Y)."},
         {"--fringe-file on '" + folder + "'", "Batch Analysis Setup Error: FringeValue.txt cannot be read."},
         {"--relative z_ph.tif '" + folder + "'", "z_ph.tif is not a phase image of"},
+        // Another folder's image of the same name is not this folder's.
+        {"--relative '" + dir.file("other/a_ph.tif") + "' '" + folder + "'",
+         dir.file("other/a_ph.tif") + " is not a phase image of"},
     };
+    std::filesystem::create_directories(dir.file("other"));
+    std::filesystem::copy_file(folder + "/a_ph.tif", dir.file("other/a_ph.tif"));
     for (const Case& c : cases) {
         int rc = -1;
         const std::string out = Run(c.args, &rc);
@@ -85,6 +90,8 @@ TEST_F(SorvantaBatch, SetupErrorsExitWithAMessage)
         EXPECT_NE(out.find(c.expected), std::string::npos) << out;
     }
     int rc = -1;
+    const std::string out = Run("--relative '" + folder + "/./a_ph.tif' '" + folder + "'", &rc);
+    EXPECT_EQ(rc, 0) << "the folder's own image named with its folder\n" << out;
     EXPECT_EQ((Run("--save x.dat '" + folder + "'", &rc), rc), 2);
     EXPECT_EQ((Run("", &rc), rc), 2);
 }
