@@ -24,7 +24,6 @@
 
 #include <ctime>
 #include <exception>
-#include <filesystem>
 #include <map>
 #include <optional>
 
@@ -657,14 +656,11 @@ std::vector<std::string> OutputNames(const std::string& base, bool relative)
 
 std::string RunFolder(const std::string& folder)
 {
-    std::error_code ec;
-    std::filesystem::path p = std::filesystem::absolute(folder.empty() ? std::string(".") : folder, ec);
-    if (ec)
-        p = folder;
-    std::string s = p.lexically_normal().string();
-    while (s.size() > 1 && s.back() == '/')
-        s.pop_back();
-    return s;
+    // The folder the system opens: links and ".." resolved as it resolves
+    // them (a ".." after a link leads beside the link's target, not beside
+    // the link), so the images listed, the lock and the table are all of one
+    // folder, and one folder has one table whatever way it is named.
+    return platform::CanonicalPath(folder);
 }
 
 namespace {

@@ -136,7 +136,8 @@ inline constexpr const char* kReasonUnreadable = ": The file cannot be opened.";
 RunOutcome RunBatchAnalysis(const BatchOptions& options, RunView& view, FolderLock* keep = nullptr);
 
 // The folder a run names its table and outputs in: the path made absolute
-// (against the working folder) and without "." and ".." parts, bytes kept.
+// (against the working folder), its links, "." and ".." parts resolved as the
+// system resolves them, bytes kept.
 std::string RunFolder(const std::string& folder);
 
 // The position of an image of the list by its name: the name exactly, else the

@@ -172,10 +172,15 @@ bool PrepareRun(const BatchArgs& b, batch::BatchOptions* o)
         o->maskCaption = platform::FileNameOf(a.mask);
     }
     if (!b.relative.empty()) {
+        // A name with a folder part names an image of that folder: another
+        // folder's image is not the one of this folder that has its name.
         const std::string name = platform::FileNameOf(b.relative);
-        const int at = batch::FindPhaseImage(o->files, name);
+        const bool here = b.relative.find('/') == std::string::npos ||
+                          platform::SamePath(platform::FolderOf(b.relative), o->folder);
+        const int at = here ? batch::FindPhaseImage(o->files, name) : -1;
         if (at < 0) {
-            std::fprintf(stderr, "sorvanta-batch: %s is not a phase image of %s\n", name.c_str(), o->folder.c_str());
+            std::fprintf(stderr, "sorvanta-batch: %s is not a phase image of %s\n", b.relative.c_str(),
+                         o->folder.c_str());
             return false;
         }
         model::batch.BatchRelativeMode = true;
@@ -194,11 +199,35 @@ void PrintRun(const batch::RunOutcome& r)
         std::printf("Batch Processing Errors:\n%s", analysiscli::Lines(model::batch.BatchErrorList).c_str());
 }
 
+// The asked outputs, with the ranges given or else those the run suggested
+// (none yet before the run).
+batch::OutputOptions OutputRequest(const BatchArgs& b, const OutputView& view)
+{
+    batch::OutputOptions out = b.out;
+    out.textData = !b.binary;
+    out.bitmap = !b.jpeg;
+    out.zMin = b.zMin.value_or(view.zMin);
+    out.zMax = b.zMax.value_or(view.zMax);
+    out.diagMin = b.diagMin.value_or(view.diagMin);
+    out.diagMax = b.diagMax.value_or(view.diagMax);
+    return out;
+}
+
+// False (the refusal printed) when the outputs asked cannot be written.
+bool OutputRequestAccepted(const batch::OutputOptions& out)
+{
+    const batch::Refusal refusal = batch::CheckOutputRequest(out);
+    if (refusal.text.empty())
+        return true;
+    std::printf("%s: %s\n", refusal.title.c_str(), refusal.text.c_str());
+    return false;
+}
+
 // Generate Output on the run's analysed images, with the ranges the run
 // suggested unless given, under the run's lock of the folder; the status to
 // exit with.
-int GenerateOutputs(BatchArgs& b, const batch::RunRecord& record, const OutputView& view, batch::FolderLock& lock,
-                    char** argv)
+int GenerateOutputs(const BatchArgs& b, const batch::RunRecord& record, const OutputView& view,
+                    batch::FolderLock& lock, char** argv)
 {
     const batch::BatchOptions& o = record.options;
     if (qgetenv("QT_QPA_PLATFORM").isEmpty())
@@ -206,20 +235,11 @@ int GenerateOutputs(BatchArgs& b, const batch::RunRecord& record, const OutputVi
     int qtArgc = 1;
     QGuiApplication app(qtArgc, argv);
     batchcfg::InstallUtilityFiles();
-    batch::OutputOptions& out = b.out;
-    out.textData = !b.binary;
-    out.bitmap = !b.jpeg;
+    batch::OutputOptions out = OutputRequest(b, view);
     out.normaliseDiagonal = o.normalizeDiagonal;
-    out.zMin = b.zMin.value_or(view.zMin);
-    out.zMax = b.zMax.value_or(view.zMax);
-    out.diagMin = b.diagMin.value_or(view.diagMin);
-    out.diagMax = b.diagMax.value_or(view.diagMax);
     out.folder = o.folder;
-    const batch::Refusal refusal = batch::CheckOutputRequest(out);
-    if (!refusal.text.empty()) {
-        std::printf("%s: %s\n", refusal.title.c_str(), refusal.text.c_str());
+    if (!OutputRequestAccepted(out))
         return 1;
-    }
     const batch::OutputRun run = batch::RecordedRun(record);
     charts::Chart3D surface, contour, surfaceLegend, contourLegend;
     charts::Chart2D diagonal;
@@ -251,6 +271,10 @@ int main(int argc, char** argv)
     if (!analysiscli::Start(b.analysis))
         return 1;
     model::files.ImageFileFormat = b.format == "tif" ? "TIF" : "BMP";
+    // Ranges given on the command line are checked before the run: a
+    // refused output request leaves the folder's table as it was.
+    if (b.outputAsked && !OutputRequestAccepted(OutputRequest(b, OutputView())))
+        return 1;
     batch::BatchOptions o;
     if (!PrepareRun(b, &o))
         return 1;

@@ -947,6 +947,39 @@ TEST_F(BatchRun, AFolderWithTheLongestNameATableCanHaveGetsItsTable)
     }
 }
 
+// A folder named through a link (or through ".." after one) is the folder the
+// system opens: the images listed there are the ones analysed, and the table
+// is the one the folder's own name gives, in it.
+TEST_F(BatchRun, AFolderNamedThroughALinkIsTheFolderTheSystemOpens)
+{
+    MakeThree();
+    // Away/Panel 7 holds another part under the first image's name: the
+    // folder ".." would give read as text.
+    const std::string decoy = root.file("Away/Panel 7");
+    std::filesystem::create_directories(decoy);
+    WritePhase(decoy + "/a_plane_ph.tif", 201, 101, "cylinder:0.004,100", true);
+    std::filesystem::create_directory_symlink(folder, root.file("Away/Into panel"));
+    std::filesystem::create_directory_symlink(folder, root.file("Panel link"));
+    for (const std::string& named : {root.file("Away/Into panel/../Panel 7"), root.file("Panel link"),
+                                     root.file("Panel link/."), root.file("Panel link/")}) {
+        SCOPED_TRACE(named);
+        std::filesystem::remove(batch::TableFileName(folder, false));
+        batch::BatchOptions o = Options();
+        o.folder = named;
+        o.files = platform::ListFiles(named, "*_ph.tif");
+        ASSERT_EQ(o.files.size(), 3u);
+        RecordingView view;
+        const batch::RunOutcome r = batch::RunBatchAnalysis(o, view);
+        ASSERT_EQ(r.end, batch::RunEnd::Completed);
+        EXPECT_EQ(r.tablePath, folder + "/Batch Results for Panel 7 (Abs).txt");
+        EXPECT_EQ(r.record.options.folder, folder);
+        EXPECT_EQ(r.processed, 2) << "the plane and the bow of the folder, the headerless image left";
+        EXPECT_EQ(CrLfLines(Table())[2], "Folder: " + folder);
+        EXPECT_FALSE(std::filesystem::exists(decoy + "/Batch Results for Panel 7 (Abs).txt"));
+        EXPECT_FALSE(std::filesystem::exists(folder + "/Batch Results for Panel link (Abs).txt"));
+    }
+}
+
 namespace {
 
 // sorvanta-batch on the test's folder, in an environment of its own.

@@ -77,7 +77,12 @@ TEST_F(SorvantaBatch, SetupErrorsExitWithAMessage)
         {"--compensate on '" + folder + "'", "Batch Analysis Setup Error: Compensation requires image Width(X) and Height(Y)."},
         {"--fringe-file on '" + folder + "'", "Batch Analysis Setup Error: FringeValue.txt cannot be read."},
         {"--relative z_ph.tif '" + folder + "'", "z_ph.tif is not a phase image of"},
+        // Another folder's image of the same name is not this folder's.
+        {"--relative '" + dir.file("other/a_ph.tif") + "' '" + folder + "'",
+         dir.file("other/a_ph.tif") + " is not a phase image of"},
     };
+    std::filesystem::create_directories(dir.file("other"));
+    std::filesystem::copy_file(folder + "/a_ph.tif", dir.file("other/a_ph.tif"));
     for (const Case& c : cases) {
         int rc = -1;
         const std::string out = Run(c.args, &rc);
@@ -85,8 +90,40 @@ TEST_F(SorvantaBatch, SetupErrorsExitWithAMessage)
         EXPECT_NE(out.find(c.expected), std::string::npos) << out;
     }
     int rc = -1;
+    const std::string out = Run("--relative '" + folder + "/./a_ph.tif' '" + folder + "'", &rc);
+    EXPECT_EQ(rc, 0) << "the folder's own image named with its folder\n" << out;
     EXPECT_EQ((Run("--save x.dat '" + folder + "'", &rc), rc), 2);
     EXPECT_EQ((Run("", &rc), rc), 2);
+}
+
+// Ranges given for the outputs that cannot be drawn refuse the command at its
+// start: the folder keeps the table its outputs were made with.
+TEST_F(SorvantaBatch, OutputRangesThatAreRefusedLeaveTheFolderAsItWas)
+{
+    Make("a_ph.tif", "--size 61x41 --fringe 10 --surface cylinder:0.002,30");
+    int rc = -1;
+    std::string out = Run("--output 3d,data '" + folder + "' 2>&1", &rc);
+    ASSERT_EQ(rc, 0) << out;
+    const std::string table = folder + "/Batch Results for Lot 3 (Abs).txt";
+    const std::string before = testsupport::ReadText(table);
+    ASSERT_NE(before.find("\r\nRotation: LSF\r\n"), std::string::npos);
+    const std::string data = testsupport::ReadText(folder + "/a_ab.dat");
+    const struct {
+        std::string args, expected;
+    } cases[] = {
+        {"--zmin 5 --zmax 1", "Batch Output Setup Error: Z Max must be greater then Z Min."},
+        {"--diagmin 2 --diagmax 2", "Batch Output Setup Error: Diagonal Max must be greater then Diagonal Min."},
+        {"--zmin -1e300 --zmax 1", "Batch Output Setup Error: "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        out = Run("--rotation None " + c.args + " --output 3d,data '" + folder + "' 2>&1", &rc);
+        EXPECT_EQ(rc, 1) << out;
+        EXPECT_NE(out.find(c.expected), std::string::npos) << out;
+        EXPECT_EQ(out.find("Table:"), std::string::npos) << out;
+        EXPECT_EQ(testsupport::ReadText(table), before) << "the table its outputs were made with, byte for byte";
+        EXPECT_EQ(testsupport::ReadText(folder + "/a_ab.dat"), data);
+    }
 }
 
 TEST_F(SorvantaBatch, ATableThatCannotBeWrittenLeavesTheOldOneAndExitsOne)
