@@ -143,6 +143,15 @@ public:
         if (rc_ == 0 && data_.failed()) rc_ = ipiGetError(env_);
         // Codes that stop inside the picture leave rows that no code gave.
         if (rc_ == 0 && !complete_ && !(y_ == H_ - 1 && x_ >= W_)) rc_ = ipiReportError(env_, ipiErrSyntacticalError);
+        // Rows completed by a line end or a move: only the end of bitmap, or
+        // the end of the codes, may follow. More codes there are not this
+        // picture's: a cut file whose rest is zeros (line ends) or other data
+        // reaches its last row only by taking them for its own.
+        uint8_t b0, b1;
+        if (rc_ == 0 && complete_ && !endOfBitmap_ && data_.get(&b0) &&
+            (!data_.get(&b1) || b0 != 0 || b1 != 1))
+            rc_ = ipiReportError(env_, ipiErrSyntacticalError);
+        if (rc_ == 0 && data_.failed()) rc_ = ipiGetError(env_);
         return rc_;
     }
 
@@ -209,7 +218,7 @@ private:
         if (endOfBitmap) {
             if (!StoreRow()) rc_ = ipiGetError(env_);
             dirty_ = false;
-            complete_ = true;
+            complete_ = endOfBitmap_ = true;
             return false;
         }
         x_ = 0;
@@ -255,7 +264,7 @@ private:
     const int64_t TX_, W_, H_, packedStride_;
     std::vector<uint8_t> row_;
     int64_t x_ = 0, y_ = 0;
-    bool dirty_ = false, complete_ = false;
+    bool dirty_ = false, complete_ = false, endOfBitmap_ = false;
     int rc_ = 0;
 };
 

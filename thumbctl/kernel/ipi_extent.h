@@ -35,7 +35,8 @@ IpiByteSource ipiStoreBytes(IPIENVIRONMENT* env, IPIACCESSOR* in);
 // its dimensions, depth and the format's worst legitimate expansion, plus
 // kIpiBesidePixels for what the format keeps beside its pixels. Returns the
 // end it found; src.size when the data ends before the bound without an end
-// (the reader then sees everything and refuses what it cannot read); 0 when
+// (the reader then sees everything and refuses what it cannot read; a JPEG,
+// whose readers take any bytes as scan data, answers 0 instead); 0 when
 // the data runs on past the bound and no end was found within it: the
 // picture is refused. Never above src.size.
 typedef uint64_t (*IpiExtentFn)(const IpiByteSource& src);

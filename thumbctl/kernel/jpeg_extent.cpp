@@ -42,7 +42,10 @@ uint64_t JpegFileExtent(const IpiByteSource& src)
     IpiByteSource seen = src;
     seen.size = std::min(src.size, kIpiBesidePixels);
     IpiByteCursor c(seen);
-    auto noEnd = [&] { return ipiNoEndWithin(src, seen.size); };
+    // A JPEG marks its end: without it the data was cut, and whatever fills
+    // the rest of the file (zeros from a copy that stopped) would decode as
+    // the missing scan data. No end, no picture, however short the file.
+    auto noEnd = [] { return uint64_t(0); };
     if (c.Get() != 0xFF || c.Get() != kSoi) return noEnd();
     int marker = -1;
     bool framed = false;

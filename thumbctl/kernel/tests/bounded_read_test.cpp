@@ -424,6 +424,31 @@ TEST_F(BoundedReads, CutAndPaddedPicturesCostNoMoreThanTheirPicture)
     }
 }
 
+// Cut short, then a few zeros, far fewer than the picture could take: a
+// format that marks its end (JPEG, PNG, run-length BMP) is refused all the
+// same (the zeros would decode as the missing data: scan data, or line ends
+// that complete the rows), from a file and from memory.
+TEST_F(BoundedReads, CutPicturesWhoseFormatMarksItsEndAreRefusedWhateverFollows)
+{
+    const std::string path = dir_->file("cut-and-zeros");
+    for (const Sample& s : *samples_) {
+        if (s.format != DecodeFormatJpeg && s.format != DecodeFormatPng && s.name.find("rle") == std::string::npos)
+            continue;
+        const size_t n = s.bytes.size();
+        for (size_t at : {n / 3, n / 2, n - 40, n - 2}) {
+            for (size_t zeros : {size_t(16), size_t(64) << 10}) {
+                SCOPED_TRACE(s.name + " cut at " + std::to_string(at) + " of " + std::to_string(n) + ", " +
+                             std::to_string(zeros) + " zeros");
+                Bytes part(s.bytes.begin(), s.bytes.begin() + long(at));
+                part.resize(at + zeros, 0);
+                testsupport::WriteBytes(path, part);
+                EXPECT_NE(FromFile(path, s.format).error, 0);
+                EXPECT_NE(FromMemory(part, s.format).error, 0);
+            }
+        }
+    }
+}
+
 // A valid run-length BMP whose stated size of its codes is wrong (far too
 // large), with zeros after it: the codes are read no further than its
 // pixels can take, and the picture is the one without the zeros.
