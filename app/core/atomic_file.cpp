@@ -115,8 +115,9 @@ bool AtomicFile::open(const std::string& path)
         temporary_.clear();
         return fail(Reason(e));
     }
-    if (replacing)
-        ::fchmod(fd_, old.st_mode & 07777);
+    // The replaced file's mode is given at commit: until then the file stays
+    // as made, so an encoder may open it again by its descriptor's name.
+    mode_ = replacing ? int(old.st_mode & 07777) : -1;
     return true;
 }
 
@@ -142,6 +143,8 @@ bool AtomicFile::commit()
         discard();
         return fail("The file is not open.");
     }
+    if (mode_ >= 0)
+        ::fchmod(fd_, mode_t(mode_));   // a folder that keeps no modes still takes the file
     if (::fsync(fd_) != 0 && errno != EINVAL)
         fail(Reason(errno));
     if (::close(fd_) != 0)

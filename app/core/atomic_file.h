@@ -14,7 +14,8 @@
 // folder in a process clears those of that folder (the folder written to: a
 // link's target's), and RemoveStaleTemporaries clears those of any folder.
 // Every whole-file write of the program ends here, whatever it encodes (the
-// TIFF library writes into descriptor(), the other codecs into memory first).
+// TIFF library writes the temporary file by its descriptor's name in /proc,
+// the other codecs encode into memory first).
 #include <functional>
 #include <string>
 #include <sys/types.h>
@@ -51,6 +52,7 @@ private:
     bool fail(const std::string& why);
     std::string target_, temporary_, error_;
     int fd_ = -1;
+    int mode_ = -1;   // the replaced file's permissions, given at commit
 };
 
 // The file that writing `path` replaces: `path` itself, or for a symbolic
