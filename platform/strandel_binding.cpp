@@ -121,8 +121,10 @@ int32_t WriteTIFFFile(const std::string& path, uint16_t cols, uint16_t rows, con
         if (why) *why = LoadError();
         return kLibraryMissing;
     }
-    // The name the library itself would create (".tif" added to a path without any '.').
-    const std::string target = path.find('.') == std::string::npos ? path + ".tif" : path;
+    // The name the library itself would create (".tif" added to a path without
+    // any '.'); a path ending in '/' names a folder, never a file ".tif" in it.
+    const bool complete = path.find('.') == std::string::npos && !path.empty() && path.back() != '/';
+    const std::string target = complete ? path + ".tif" : path;
     core::AtomicFile file;
     if (!file.open(target)) {
         if (why) *why = file.error();

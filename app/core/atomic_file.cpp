@@ -80,6 +80,9 @@ std::string ReplaceProblem(const std::string& path)
         return errno == ENOENT ? std::string() : Reason(errno);
     if (S_ISDIR(st.st_mode))
         return Reason(EISDIR);
+    // A pipe, a device or a socket is never swapped for a file of that name.
+    if (!S_ISREG(st.st_mode))
+        return "It is not a regular file.";
     // Mode bits rather than access(): root may write anything, but a file
     // that grants nobody write permission was made read-only on purpose.
     if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.c_str(), W_OK) != 0)

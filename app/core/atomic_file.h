@@ -9,6 +9,7 @@
 //   - the path is taken byte for byte, as the file system names it;
 //   - a symbolic link is written through: its target is replaced, the link stays;
 //   - a file that grants nobody write permission is not replaced (root included);
+//   - only a regular file is replaced: a folder, pipe, device or socket stays;
 //   - a replaced file keeps its permissions.
 // A temporary file whose process has ended is stale: the first open of a
 // folder in a process clears those of that folder (the folder written to: a
@@ -59,7 +60,7 @@ private:
 // link (a chain of them) the file it names.
 std::string WriteTarget(const std::string& path);
 // "" when a file may be written at `path` (a path within the system's limits,
-// and none there or one that grants write permission), else why not.
+// and none there or a regular file that grants write permission), else why not.
 std::string ReplaceProblem(const std::string& path);
 
 // True for a name of the program's temporary files (".vh<pid>_....tmp"),
