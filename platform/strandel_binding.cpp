@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <string>
 
 namespace strandel {
 namespace {
@@ -114,20 +115,26 @@ ReadResult ReadImage(const std::string& path, uint64_t maxPixels)
 int32_t WriteTIFFFile(const std::string& path, uint16_t cols, uint16_t rows, const std::string& info,
                       const uint8_t* pixels, std::string* why)
 {
-    static platform::LazyFunction<decltype(::WriteTIFFDescriptor)> bound(Library(), "WriteTIFFDescriptor");
+    static platform::LazyFunction<decltype(::WriteTIFFFile)> bound(Library(), "WriteTIFFFile");
     auto fn = bound.get();
     if (!fn) {
         if (why) *why = LoadError();
         return kLibraryMissing;
     }
-    // The name the library itself would create (".tif" added to a path without any '.').
-    const std::string target = path.find('.') == std::string::npos ? path + ".tif" : path;
+    // The name the library itself would create (".tif" added to a path without
+    // any '.'); a path ending in '/' names a folder, never a file ".tif" in it.
+    const bool complete = path.find('.') == std::string::npos && !path.empty() && path.back() != '/';
+    const std::string target = complete ? path + ".tif" : path;
     core::AtomicFile file;
     if (!file.open(target)) {
         if (why) *why = file.error();
         return STRANDEL_ERR_OPEN;
     }
-    const int32_t status = fn(file.descriptor(), cols, rows, info.c_str(), pixels);
+    // The library writes the file it names; it is given the temporary file
+    // the writer has just made, by its descriptor's name in /proc: that opens
+    // the same file again and follows no name in the folder.
+    const std::string opened = ExactName("/proc/self/fd/" + std::to_string(file.descriptor()));
+    const int32_t status = fn(opened.c_str(), cols, rows, info.c_str(), pixels);
     if (status != STRANDEL_OK) {
         if (why) *why = "The TIFF library reported status " + std::to_string(status) + ".";
         return status;   // the temporary file goes with `file`

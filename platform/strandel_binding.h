@@ -34,7 +34,7 @@ ReadResult ReadImage(const std::string& path, uint64_t maxPixels = UINT64_MAX);
 
 // Writes an 8-bit grey image with its header text; returns the library status
 // (0 written) and, when not written, why in *why. -1000 when the library
-// cannot be loaded. The library encodes into the program's one writer
+// cannot be loaded. The library writes into the program's one writer
 // (core::AtomicFile): a new temporary file beside the target renamed over it,
 // a link written through, a read-only file refused, the mode kept, so a
 // failed write never leaves a half file or spoils an existing one.

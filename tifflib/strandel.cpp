@@ -400,48 +400,6 @@ char* ReadImpl(const char* path, RowSink& sink, int32_t* status)
     return CopyText(text.c_str());
 }
 
-// Writes the image into a file libtiff has opened for writing, and closes it.
-int32_t WriteImage(TIFF* tif, uint16_t cols, uint16_t rows, const char* info, const uint8_t* pixels)
-{
-    TIFFSetField(tif, TIFFTAG_SUBFILETYPE, 0);
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(cols));
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(rows));
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-    TIFFSetField(tif, TIFFTAG_MAKE, "Calverdine's Video Digitizer");
-    TIFFSetField(tif, TIFFTAG_ARTIST, "Calverdine");
-    TIFFSetField(tif, kInfoTag, info ? info : "");
-    TIFFSetField(tif, TIFFTAG_HOSTCOMPUTER, "PC");
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(tif, TIFFTAG_XRESOLUTION, 72.0f);
-    TIFFSetField(tif, TIFFTAG_YRESOLUTION, 72.0f);
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-
-    tmsize_t lineSize = TIFFScanlineSize(tif);
-    uint8_t* row = static_cast<uint8_t*>(_TIFFmalloc(lineSize > 0 ? lineSize : 1));
-    if (!row) {
-        std::fprintf(stderr, "Error: %s\n", "No memory for RowBuffer");
-        TIFFClose(tif);
-        return STRANDEL_ERR_NOMEM;
-    }
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 8);
-    for (uint16_t r = 0; r < rows; ++r) {
-        std::memcpy(row, pixels + uint64_t(r) * cols, cols);
-        if (TIFFWriteScanline(tif, row, r, 0) < 0) {
-            TIFFClose(tif);
-            _TIFFfree(row);
-            return STRANDEL_ERR_WRITE;
-        }
-    }
-    // The directory is written on close; a failed flush means a broken file.
-    int flushed = TIFFFlush(tif);
-    TIFFClose(tif);
-    _TIFFfree(row);
-    return flushed ? STRANDEL_OK : STRANDEL_ERR_WRITE;
-}
-
 } // namespace
 
 extern "C" {
@@ -481,21 +439,43 @@ int32_t WriteTIFFFile(const char* path, uint16_t cols, uint16_t rows, const char
         std::fprintf(stderr, "Error opening output file: %s\n", path ? path : "");
         return STRANDEL_ERR_OPEN;
     }
-    return WriteImage(tif, cols, rows, info, pixels);
-}
+    TIFFSetField(tif, TIFFTAG_SUBFILETYPE, 0);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(cols));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(rows));
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_MAKE, "Calverdine's Video Digitizer");
+    TIFFSetField(tif, TIFFTAG_ARTIST, "Calverdine");
+    TIFFSetField(tif, kInfoTag, info ? info : "");
+    TIFFSetField(tif, TIFFTAG_HOSTCOMPUTER, "PC");
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, 72.0f);
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, 72.0f);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
 
-int32_t WriteTIFFDescriptor(int fd, uint16_t cols, uint16_t rows, const char* info, const uint8_t* pixels)
-{
-    Initialise();
-    // libtiff closes what it writes through: it gets a descriptor of its own.
-    const int own = fd >= 0 ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
-    TIFF* tif = own >= 0 ? TIFFFdOpen(own, "output file", "wl") : nullptr;
-    if (!tif) {
-        if (own >= 0) ::close(own);
-        std::fprintf(stderr, "Error opening output file: descriptor %d\n", fd);
-        return STRANDEL_ERR_OPEN;
+    tmsize_t lineSize = TIFFScanlineSize(tif);
+    uint8_t* row = static_cast<uint8_t*>(_TIFFmalloc(lineSize > 0 ? lineSize : 1));
+    if (!row) {
+        std::fprintf(stderr, "Error: %s\n", "No memory for RowBuffer");
+        TIFFClose(tif);
+        return STRANDEL_ERR_NOMEM;
     }
-    return WriteImage(tif, cols, rows, info, pixels);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 8);
+    for (uint16_t r = 0; r < rows; ++r) {
+        std::memcpy(row, pixels + uint64_t(r) * cols, cols);
+        if (TIFFWriteScanline(tif, row, r, 0) < 0) {
+            TIFFClose(tif);
+            _TIFFfree(row);
+            return STRANDEL_ERR_WRITE;
+        }
+    }
+    // The directory is written on close; a failed flush means a broken file.
+    int flushed = TIFFFlush(tif);
+    TIFFClose(tif);
+    _TIFFfree(row);
+    return flushed ? STRANDEL_OK : STRANDEL_ERR_WRITE;
 }
 
 void ReadRawImage(const char* path, int16_t cols, int16_t rows, uint8_t* buffer)

@@ -80,12 +80,6 @@ STRANDEL_EXPORT char* ReadTIFFRows(const char* path, const StrandelRowReader* re
 STRANDEL_EXPORT int32_t WriteTIFFFile(const char* path, uint16_t cols, uint16_t rows, const char* info,
                                       const uint8_t* pixels);
 
-/* As WriteTIFFFile, into a new, empty file the caller has opened for writing
- * (the descriptor stays the caller's, open): the caller decides where the
- * file is made and how it is put in place. */
-STRANDEL_EXPORT int32_t WriteTIFFDescriptor(int fd, uint16_t cols, uint16_t rows, const char* info,
-                                            const uint8_t* pixels);
-
 /* Reads cols x rows raw bytes from the start of a regular file; nothing is checked. */
 STRANDEL_EXPORT void ReadRawImage(const char* path, int16_t cols, int16_t rows, uint8_t* buffer);
 

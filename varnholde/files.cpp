@@ -115,6 +115,7 @@ std::vector<std::string> Tokens(const std::string& line)
 //     beside the file replaced, synced, then renamed over it;
 //   - a symbolic link is written through: its target is replaced, the link stays;
 //   - a file that grants nobody write permission is not replaced (root included);
+//   - only a regular file is replaced: a folder, pipe, device or socket stays;
 //   - a replaced file keeps its permissions;
 //   - the temporary files of runs that ended (a killed process's) are cleared
 //     from the folder written to, the first time a process writes there.
@@ -193,6 +194,11 @@ public:
         }
         if (replacing && S_ISDIR(old.st_mode)) {
             fail(std::string("Cannot save ") + path + ": " + std::strerror(EISDIR));
+            return;
+        }
+        // A pipe, a device or a socket is never swapped for a file of that name.
+        if (replacing && !S_ISREG(old.st_mode)) {
+            fail(std::string("Cannot save ") + path + ": not a regular file");
             return;
         }
         // Mode bits rather than access(): root may write anything, but a file

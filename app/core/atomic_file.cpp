@@ -80,6 +80,9 @@ std::string ReplaceProblem(const std::string& path)
         return errno == ENOENT ? std::string() : Reason(errno);
     if (S_ISDIR(st.st_mode))
         return Reason(EISDIR);
+    // A pipe, a device or a socket is never swapped for a file of that name.
+    if (!S_ISREG(st.st_mode))
+        return "It is not a regular file.";
     // Mode bits rather than access(): root may write anything, but a file
     // that grants nobody write permission was made read-only on purpose.
     if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.c_str(), W_OK) != 0)
@@ -115,8 +118,9 @@ bool AtomicFile::open(const std::string& path)
         temporary_.clear();
         return fail(Reason(e));
     }
-    if (replacing)
-        ::fchmod(fd_, old.st_mode & 07777);
+    // The replaced file's mode is given at commit: until then the file stays
+    // as made, so an encoder may open it again by its descriptor's name.
+    mode_ = replacing ? int(old.st_mode & 07777) : -1;
     return true;
 }
 
@@ -142,6 +146,8 @@ bool AtomicFile::commit()
         discard();
         return fail("The file is not open.");
     }
+    if (mode_ >= 0)
+        ::fchmod(fd_, mode_t(mode_));   // a folder that keeps no modes still takes the file
     if (::fsync(fd_) != 0 && errno != EINVAL)
         fail(Reason(errno));
     if (::close(fd_) != 0)

@@ -9,12 +9,14 @@
 //   - the path is taken byte for byte, as the file system names it;
 //   - a symbolic link is written through: its target is replaced, the link stays;
 //   - a file that grants nobody write permission is not replaced (root included);
+//   - only a regular file is replaced: a folder, pipe, device or socket stays;
 //   - a replaced file keeps its permissions.
 // A temporary file whose process has ended is stale: the first open of a
 // folder in a process clears those of that folder (the folder written to: a
 // link's target's), and RemoveStaleTemporaries clears those of any folder.
 // Every whole-file write of the program ends here, whatever it encodes (the
-// TIFF library writes into descriptor(), the other codecs into memory first).
+// TIFF library writes the temporary file by its descriptor's name in /proc,
+// the other codecs encode into memory first).
 #include <functional>
 #include <string>
 #include <sys/types.h>
@@ -51,13 +53,14 @@ private:
     bool fail(const std::string& why);
     std::string target_, temporary_, error_;
     int fd_ = -1;
+    int mode_ = -1;   // the replaced file's permissions, given at commit
 };
 
 // The file that writing `path` replaces: `path` itself, or for a symbolic
 // link (a chain of them) the file it names.
 std::string WriteTarget(const std::string& path);
 // "" when a file may be written at `path` (a path within the system's limits,
-// and none there or one that grants write permission), else why not.
+// and none there or a regular file that grants write permission), else why not.
 std::string ReplaceProblem(const std::string& path);
 
 // True for a name of the program's temporary files (".vh<pid>_....tmp"),

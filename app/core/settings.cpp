@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <cmath>
 #include <filesystem>
 #include <system_error>
@@ -224,16 +225,21 @@ constexpr size_t kMaxSettingsBytes = 64 * 1024;
 
 // A refused settings file is kept beside it as "Sorvanta Settings.txt.bad"
 // before the defaults replace it: its text when it was read (a link keeps
-// pointing at the file it names), else the file itself moved aside (a pipe
-// or device holds nothing to keep).
+// pointing at the file it names), else the file itself moved aside. A pipe,
+// device or socket in its place holds nothing to keep: its name goes, so the
+// defaults can be written there (the writer replaces regular files only).
 void KeepRefusedFile(const std::string& path, const std::string* text)
 {
     const std::string bad = path + ".bad";
     struct stat st {};
     if (text)
         WriteFileAtomically(bad, *text);
-    else if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+    else if (::lstat(path.c_str(), &st) != 0)
+        return;
+    else if (S_ISREG(st.st_mode))
         std::rename(path.c_str(), bad.c_str());
+    else if (!S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode))
+        ::unlink(path.c_str());
 }
 
 } // namespace

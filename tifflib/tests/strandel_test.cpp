@@ -732,7 +732,6 @@ TEST_F(StrandelTest, DiagnosticsGoToStandardErrorNeverStandardOutput)
         Text t(ReadTIFFFileSized(path.c_str(), px.data(), px.size(), &status));
         EXPECT_EQ(status, STRANDEL_OK);
         EXPECT_EQ(WriteTIFFFile(missing.c_str(), 2, 2, "", px.data()), STRANDEL_ERR_OPEN);
-        EXPECT_EQ(WriteTIFFDescriptor(-1, 2, 2, "", px.data()), STRANDEL_ERR_OPEN);
         ReadRawImage(missing.c_str(), 2, 2, px.data());
     };
     EXPECT_EQ(Captured(1, diagnose, dir), "");
@@ -740,21 +739,4 @@ TEST_F(StrandelTest, DiagnosticsGoToStandardErrorNeverStandardOutput)
     for (const char* line : {"Warning SamplesPerPixel tag missing\n", "Error opening output file: ",
                              "Can not open the image file!\n"})
         EXPECT_NE(err.find(line), std::string::npos) << line << " in " << err;
-}
-
-// The descriptor writer fills the caller's file and leaves the descriptor
-// open and the caller's; the image reads back whole.
-TEST_F(StrandelTest, DescriptorWriterWritesIntoTheCallersFile)
-{
-    const std::string path = (dir / "fd_ph.tif").string();
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    ASSERT_GE(fd, 0);
-    auto px = Ramp(5, 3);
-    EXPECT_EQ(WriteTIFFDescriptor(fd, 5, 3, "hdr", px.data()), STRANDEL_OK);
-    EXPECT_EQ(::fcntl(fd, F_GETFD), FD_CLOEXEC) << "still open";
-    ::close(fd);
-    std::vector<uint8_t> back(15, 0);
-    Text t(ReadTIFFFile(path.c_str(), back.data()));
-    EXPECT_EQ(t.str(), "hdr");
-    EXPECT_EQ(back, px);
 }

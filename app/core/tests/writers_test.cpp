@@ -351,6 +351,57 @@ TEST_F(Writers, ReadOnlyFileIsRefusedAndAReplacedFileKeepsItsMode)
     }
 }
 
+// Only a regular file is replaced: a pipe in the place of the file, named
+// itself or through a link, is refused and stays a pipe (a device such as
+// /dev/null would be swapped for a file just the same); nothing is left.
+TEST_F(Writers, APipeInThePlaceOfTheFileIsRefusedAndStays)
+{
+    for (const Writer& w : AllWriters()) {
+        SCOPED_TRACE(w.label);
+        testsupport::TempDir dir("writers");
+        const std::string folder = Folder(dir, w, "f"), pipe = folder + "/" + w.name;
+        ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+        const std::string there = dir.file("there");
+        fs::create_directories(there);
+        const std::string linkedPipe = there + "/pipe", link = Folder(dir, w, "l") + "/" + w.name;
+        ASSERT_EQ(::mkfifo(linkedPipe.c_str(), 0600), 0);
+        fs::create_symlink(linkedPipe, link);
+        for (const std::string& path : {pipe, link}) {
+            SCOPED_TRACE(path);
+            const std::string in = fs::path(path).parent_path().string();
+            const std::set<std::string> before = Names(in);
+            EXPECT_FALSE(w.write(path)) << "refused";
+            EXPECT_TRUE(fs::is_fifo(pipe)) << "still a pipe";
+            EXPECT_TRUE(fs::is_fifo(linkedPipe)) << "still a pipe";
+            EXPECT_EQ(Names(there), std::set<std::string>{"pipe"});
+            if (!w.writesOthers) {
+                EXPECT_EQ(Names(in), before) << "nothing left";
+            }
+        }
+    }
+}
+
+// A path ending in '/' names a folder, there or not: the write is refused and
+// no file is made anywhere (a name without any '.' is not completed into a
+// hidden ".tif" inside the folder). Tools writing names of their own are
+// given a folder, never a file's path, and are left out.
+TEST_F(Writers, APathEndingInASlashIsRefusedAndWritesNothing)
+{
+    for (const Writer& w : AllWriters()) {
+        if (w.writesOthers || !w.sub.empty()) continue;
+        SCOPED_TRACE(w.label);
+        testsupport::TempDir dir("writers");
+        const std::string folder = Folder(dir, w, "f");
+        fs::create_directories(folder + "/ab");
+        for (const std::string& path : {folder + "/ab/", folder + "/new/"}) {
+            SCOPED_TRACE(path);
+            EXPECT_FALSE(w.write(path)) << "refused";
+            for (const auto& e : fs::recursive_directory_iterator(folder))
+                EXPECT_FALSE(e.is_regular_file()) << e.path() << " written";
+        }
+    }
+}
+
 // Hidden names a writer could take for its temporary file, planted as links
 // to a file of the user's: none is followed, none is changed.
 TEST_F(Writers, PlantedHiddenLinksBesideTheTargetAreNeverFollowed)
