@@ -57,9 +57,10 @@ void ExpectFitsMaximised(const QWidget& w)
 // Every command shown in `window` lies wholly on the screen within it.
 void ExpectCommandsShown(const QWidget& window, const std::string& state)
 {
-    for (QPushButton* b : window.findChildren<QPushButton*>())
-        if (b->isVisible())
-            EXPECT_TRUE(testsupport::WhollyShown(*b) && InView(*b)) << state << ": " << b->objectName().toStdString();
+    for (QPushButton* b : window.findChildren<QPushButton*>()) {
+        if (!b->isVisible()) continue;
+        EXPECT_TRUE(testsupport::WhollyShown(*b) && InView(*b)) << state << ": " << b->objectName().toStdString();
+    }
 }
 
 } // namespace
