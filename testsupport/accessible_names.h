@@ -24,6 +24,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QAbstractSpinBox>
+#include <QApplication>
 #include <QWidget>
 
 #include <map>
@@ -262,6 +263,22 @@ inline std::string AccessibilityFaults(QWidget* window)
                 }
     }
     return bad;
+}
+
+// The pop-up menu open now as assistive technology reads it (its
+// interface, as the menu announces itself on opening): the names of its
+// items in order ("" for a separator). Empty when no pop-up menu is open or
+// it is not read as a pop-up menu.
+inline std::vector<std::string> OpenPopupMenuItems()
+{
+    std::vector<std::string> items;
+    QAccessibleInterface* menu = QAccessible::queryAccessibleInterface(QApplication::activePopupWidget());
+    if (!menu || menu->role() != QAccessible::PopupMenu || menu->state().invisible) return items;
+    for (int k = 0; k < menu->childCount(); ++k)
+        if (QAccessibleInterface* item = menu->child(k))
+            items.push_back(item->role() == QAccessible::Separator ? std::string()
+                                                                   : item->text(QAccessible::Name).toStdString());
+    return items;
 }
 
 // Lets events run until `done` holds (a mnemonic clicks its button after

@@ -19,6 +19,7 @@
 #include <QShortcut>
 #include <QCloseEvent>
 #include <QScreen>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 namespace browser {
@@ -108,12 +109,20 @@ void FrmThumbnailView::BuildControls()
     connect(mnuLoadPhaseImage, &QAction::triggered, this, [this] { mnuLoadPhaseImage_Click(); });
 
     // Controls at fixed places, as the thumbnail grid's sizes are made for them.
-    client = new QWidget(this);
+    // On a screen smaller than that place the window scrolls it, so the
+    // maximised window stays within the work area.
+    auto* area = new QScrollArea(this);
+    area->setObjectName("clientArea");
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    area->setFocusPolicy(Qt::NoFocus);   // the thumbnails take the keyboard, not their holder
+    client = new QWidget;
     client->setObjectName("client");
     // Room for the control and a narrow margin: on a 1024-pixel screen the
     // maximised window is as wide as the screen, not a pixel wider.
     client->setMinimumSize(kControlLeft + kControlWidth + 6, kControlTop + kControlHeight + 8);
-    layout->addWidget(client, 1);
+    area->setWidget(client);
+    layout->addWidget(area, 1);
     lblSelectedFile = Make<QLabel>(client, "lblSelectedFile", "Selected File", 13, 5);
     lblSelectedFile->setMinimumWidth(600);
     lblNumberOfImages = Make<QLabel>(client, "lblNumberOfImages", "Number Of Images:", 869, 5);

@@ -181,3 +181,53 @@ TEST_F(AccessibilityWalk, EveryWindowReadsWell)
         if (w != &main) w->hide();
     }
 }
+
+// The context menus of the browser and the viewer, opened from the keyboard
+// (Shift+F10, the menu key), are read as pop-up menus whose items are read
+// by the texts they show.
+TEST_F(AccessibilityWalk, TheContextMenusAreReadWithTheirItems)
+{
+    const std::string folder = dir.file("Results");
+    std::filesystem::create_directories(folder);
+    const std::string img = folder + "/Part1_ph.tif";
+    WritePhaseTiff(img, 80, 60, 0.5);
+    StartAndConfirm(img);
+    model::files.WorkingFolder = folder + "/";
+    gui::FrmAnalysis& main = gui::frmAnalysis();
+    QTest::mouseClick(main.cmdViewThumbnails, Qt::LeftButton);
+    browser::FrmThumbnailView& b = browser::frmThumbnailView();
+    ASSERT_TRUE(b.isVisible() && b.Thumbnail1());
+    QWidget* list = b.Thumbnail1()->widget();
+    // The first picture, clicked where the control shows it.
+    QAccessibleInterface* listRead = QAccessible::queryAccessibleInterface(list);
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return listRead && listRead->childCount() > 0; }));
+    QTest::mouseClick(list, Qt::LeftButton, {}, list->mapFromGlobal(listRead->child(0)->rect().center()));
+    const std::vector<std::string> offered{"Load Phase Image"};
+    struct Way {
+        const char* what;
+        QWidget* target;
+        int key;
+        Qt::KeyboardModifiers mods;
+    };
+    for (const Way& way : {Way{"browser, Shift+F10", list, Qt::Key_F10, Qt::ShiftModifier},
+                           Way{"browser, menu key", list, Qt::Key_Menu, Qt::NoModifier}}) {
+        SCOPED_TRACE(way.what);
+        EXPECT_TRUE(testsupport::OpenPopupMenuItems().empty());
+        QTest::keyClick(way.target, Qt::Key(way.key), way.mods);
+        ASSERT_TRUE(testsupport::WaitUntil([] { return QApplication::activePopupWidget(); }));
+        EXPECT_EQ(offered, testsupport::OpenPopupMenuItems());
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+        ASSERT_TRUE(testsupport::WaitUntil([] { return !QApplication::activePopupWidget(); }));
+    }
+    // The viewer of that picture, and its menu.
+    QTest::keyClick(list, Qt::Key_Return);
+    browser::FrmFullSize& v = b.fullSize();
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return v.isVisible(); }));
+    QTest::keyClick(&v, Qt::Key_Menu);
+    ASSERT_TRUE(testsupport::WaitUntil([] { return QApplication::activePopupWidget(); }));
+    EXPECT_EQ(offered, testsupport::OpenPopupMenuItems());
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    ASSERT_TRUE(testsupport::WaitUntil([] { return !QApplication::activePopupWidget(); }));
+    v.hide();
+    b.hide();
+}
