@@ -478,16 +478,23 @@ TEST_F(UpgradeScript, ARollbackThatCannotPutEverythingBackSaysSo)
 // An installation in a shared prefix (an earlier release's PREFIX/share,
 // outside the user's home) registers its control in the installation's
 // registry, which every user of it reads; the user's own is not touched.
-// What the run makes has the modes every user needs, at any umask.
+// What the run makes has the modes every user needs, at any umask. A home
+// of "/" (a service account's, or root's on some systems) holds every
+// installation and makes none of them the user's own.
 TEST_F(UpgradeScript, AnInstallationInASharedPrefixRegistersForEveryUser)
 {
     fs::remove(release + "/libNorvikel.so");
     fs::copy_file(SORVANTA_BIN_DIR "/libNorvikel.so", release + "/libNorvikel.so");
     WriteManifest(release);
-    for (const mode_t mask : {mode_t(027), mode_t(002)}) {
-        SCOPED_TRACE("umask " + std::to_string(mask));
-        fs::create_directories(dir.file("home"));
-        ::setenv("HOME", dir.file("home").c_str(), 1);
+    fs::create_directories(dir.file("home"));
+    const struct {
+        mode_t mask;
+        std::string home;
+    } cases[] = {{027, dir.file("home")}, {002, dir.file("home")}, {022, "/"}};
+    for (const auto& c : cases) {
+        const mode_t mask = c.mask;
+        SCOPED_TRACE("umask " + std::to_string(mask) + ", HOME " + c.home);
+        ::setenv("HOME", c.home.c_str(), 1);
         fs::remove_all(utility);
         fs::remove(program + "/libNorvikel.so");
         fs::remove(pf + "/Calverdine/classes.reg");
