@@ -233,8 +233,40 @@ bool ReadRegistryFile(const std::string& path, RegistryKeys* keys, std::string* 
     return Parse(path, text, keys, error);
 }
 
+bool OwnedByUserOrRoot(const struct stat& st) { return st.st_uid == ::geteuid() || st.st_uid == 0; }
+
+// Why a registry in `folder` may not be trusted for the folder's sake, ""
+// when it may: the folder belongs to this user or root and no one else may
+// write into it.
+std::string FolderProblem(const std::string& folder)
+{
+    struct stat in {};
+    if (::stat(folder.c_str(), &in) != 0) return folder + ": " + SystemError(errno);
+    if (!OwnedByUserOrRoot(in))
+        return "its folder " + folder + " belongs to another user (uid " + std::to_string(in.st_uid) + ")";
+    if (in.st_mode & 022) return "users other than its owner may write into its folder " + folder;
+    return "";
+}
+
+// The registry's own folder ("<config>/Sorvanta" or an installation's
+// "Calverdine") that this user owns and an earlier release made open to the
+// group or to all (at umask 002 or 000): that right is taken away, as a
+// rewrite does for the file, so that lookups use the registry. Any other
+// folder is left as it is.
+void CloseOwnFolder(const std::string& folder)
+{
+    struct stat in {};
+    if (::stat(folder.c_str(), &in) != 0 || !(in.st_mode & 022) || in.st_uid != ::geteuid()) return;
+    if (in.st_mode & S_ISVTX) return;  // a shared folder such as /tmp
+    const std::string name = NameOf(folder);
+    if (name != "Sorvanta" && name != "Calverdine") return;
+    ::chmod(folder.c_str(), in.st_mode & 07777 & ~mode_t(022));
+}
+
 // The user's registry as it is written: its folder made, symbolic links
-// followed. "" with *error when the folder cannot be made.
+// followed. "" with *error when the folder cannot be made, or when a lookup
+// would not use a registry in it (a registration is never reported done in
+// a registry no lookup reads).
 std::string WritablePath(std::string* error)
 {
     const std::string path = RegistryPath();
@@ -254,6 +286,12 @@ std::string WritablePath(std::string* error)
         if (error)
             *error = "cannot write " + resolved + ": " + SystemError(err) + " (the class registry " + path +
                      " is a link to it)";
+        return "";
+    }
+    CloseOwnFolder(FolderOf(resolved));
+    if (const std::string why = FolderProblem(FolderOf(resolved)); !why.empty()) {
+        if (error)
+            *error = "the class registry " + resolved + " is not written: no lookup would use it, as " + why;
         return "";
     }
     return resolved;
@@ -319,8 +357,10 @@ std::string RegistryWriteProblem(bool* damaged, int lockWaitMs)
     if (why = lock.Take(RegistryLockPath(path), lockWaitMs); !why.empty()) return why;
     RegistryKeys keys;
     if (!ReadRegistryFile(path, &keys, &why)) {
+        // A file this user may not read is not damaged: its mode says why.
         struct stat st {};
-        if (damaged) *damaged = ::lstat(path.c_str(), &st) == 0;
+        if (damaged)
+            *damaged = ::lstat(path.c_str(), &st) == 0 && ::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) == 0;
         return why;
     }
     std::string temp;
@@ -333,8 +373,6 @@ std::string RegistryWriteProblem(bool* damaged, int lockWaitMs)
 
 namespace {
 
-bool OwnedByUserOrRoot(const struct stat& st) { return st.st_uid == ::geteuid() || st.st_uid == 0; }
-
 // Why the registry file `path` may not decide which library this process
 // loads, "" when it may: it (when it exists) and its folder belong to this
 // user or to root, and no one else may write them.
@@ -342,16 +380,11 @@ std::string TrustProblem(const std::string& path)
 {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) return "";  // no file: nothing in it is used
-    const std::string folder = FolderOf(path);
     const std::string what = "the class registry " + path + " is not used: ";
     if (!OwnedByUserOrRoot(st)) return what + "it belongs to another user (uid " + std::to_string(st.st_uid) + ")";
     if (st.st_mode & 022) return what + "users other than its owner may write it";
-    struct stat in {};
-    if (::stat(folder.c_str(), &in) != 0) return what + folder + ": " + SystemError(errno);
-    if (!OwnedByUserOrRoot(in))
-        return what + "its folder " + folder + " belongs to another user (uid " + std::to_string(in.st_uid) + ")";
-    if (in.st_mode & 022) return what + "users other than its owner may write into its folder " + folder;
-    return "";
+    const std::string folder = FolderProblem(FolderOf(path));
+    return folder.empty() ? "" : what + folder;
 }
 
 // A registry a lookup reads.

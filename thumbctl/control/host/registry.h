@@ -71,7 +71,8 @@ bool EditRegistry(const std::function<bool(RegistryKeys&)>& edit, std::string* e
 // Why a change of the user's registry would fail, "" when it would not: the
 // steps of EditRegistry short of replacing the file (its folder, the lock,
 // the read, a temporary file beside it). *damaged is set when the registry
-// exists but cannot be read as one (a damaged file, to be moved aside).
+// exists but cannot be read as one (a damaged file, to be moved aside; not
+// one this user may not read).
 // It waits up to lockWaitMs for another process's change to end (a caller
 // that has just waited the full time for the same lock need not again).
 std::string RegistryWriteProblem(bool* damaged = nullptr, int lockWaitMs = kRegistryLockWaitMs);
