@@ -68,10 +68,14 @@ std::string Resolved(const std::string& path)
 
 // Makes a folder and its parents, each new one with mode 0700 whatever the
 // umask (a folder others may write into would make its registry unusable);
-// "" or the reason naming the folder.
+// "" or the reason naming the folder. Never inside a folder of another
+// user (root run with another user's HOME): a folder made there would be
+// root's, and that user's own configuration folder closed to them.
 std::string MakeFolders(const std::string& folder)
 {
     std::string path;
+    struct stat parent {};
+    bool haveParent = false;
     for (size_t i = 0; i <= folder.size(); ++i) {
         if (i < folder.size() && folder[i] != '/') {
             path += folder[i];
@@ -81,6 +85,11 @@ std::string MakeFolders(const std::string& folder)
             struct stat st {};
             if (::stat(path.c_str(), &st) == 0) {
                 if (!S_ISDIR(st.st_mode)) return "cannot make the folder " + folder + ": " + path + " is not a folder";
+                parent = st;
+                haveParent = true;
+            } else if (haveParent && parent.st_uid != ::geteuid() && parent.st_uid != 0) {
+                return "cannot make the folder " + folder + ": " + FolderOf(path) + " belongs to another user (uid " +
+                       std::to_string(parent.st_uid) + ")";
             } else if (::mkdir(path.c_str(), 0700) == 0) {
                 if (::chmod(path.c_str(), 0700) != 0)
                     return "cannot make the folder " + folder + ": " + SystemError(errno);

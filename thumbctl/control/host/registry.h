@@ -24,7 +24,9 @@
 // A lookup passes over a scope it cannot use: a registry that cannot be
 // read, one that someone other than this user or root owns or may write (or
 // whose folder is so), and an entry whose library is gone or cannot be
-// loaded; the next scope's entry is used then.
+// loaded; the next scope's entry is used then. A change is refused, naming
+// why, where no lookup would use its result, and where it would make a
+// folder inside another user's (root run with that user's HOME).
 #include <cstdint>
 #include <functional>
 #include <map>

@@ -379,7 +379,8 @@ TEST(ClassRegistry, ALookupPassesOverAScopeItCannotUse)
 // registry's own folder left open to the group by an earlier release (made
 // at umask 002) is closed again by the change; a folder that is not the
 // registry's own, or another user's, is left as it is and the registration
-// fails saying why.
+// fails saying why; so does one that would make its folder in another
+// user's.
 TEST(ClassRegistry, ARegistrationReportsOnlyARegistryALookupUses)
 {
     testsupport::TempDir dir("regsvr-folder-history");
@@ -427,6 +428,19 @@ TEST(ClassRegistry, ARegistrationReportsOnlyARegistryALookupUses)
         EXPECT_EQ(registry, used);
         host::SetInstallationRegistryPath("");
         host::SetRegistryPath("");
+    }
+    // Root run with another user's HOME (su without a login) makes nothing
+    // in that home: a configuration folder of root's there would close the
+    // user's own to them.
+    if (::geteuid() == 0) {
+        const std::string home = dir.file("their-home");
+        fs::create_directories(home);
+        ASSERT_EQ(0, ::chown(home.c_str(), 65534, 65534));
+        int code = -1;
+        const std::string said = RegSvr(home + "/.config/Sorvanta/classes.reg", "register '" + kModule + "'", &code);
+        EXPECT_EQ(1, code) << said;
+        EXPECT_NE(std::string::npos, said.find(home + " belongs to another user (uid 65534)")) << said;
+        EXPECT_FALSE(fs::exists(home + "/.config"));
     }
 }
 
