@@ -505,4 +505,17 @@ TEST(ClassRegistry, TheUsersRegistryFollowsTheHomeOfThePasswordDatabaseWhenHomeI
         EXPECT_EQ(0, code) << env;
         EXPECT_EQ(expected + "\n", said) << env;
     }
+    // A user with neither HOME nor an entry in the password database (an
+    // unused uid, as root through setpriv) has no registry, and hears so.
+    if (::geteuid() == 0 && testsupport::Shell("command -v setpriv >/dev/null && echo yes", nullptr) == "yes\n") {
+        uid_t uid = 61000;
+        while (uid < 62000 && ::getpwuid(uid)) ++uid;
+        int code = -1;
+        const std::string said = testsupport::Shell("setpriv --reuid=" + std::to_string(uid) + " --regid=" +
+                                                        std::to_string(uid) + " --clear-groups env -i '" +
+                                                        testsupport::BinDir() + "/norvikel-regsvr' where 2>&1",
+                                                    &code);
+        EXPECT_EQ(1, code) << said;
+        EXPECT_NE(std::string::npos, said.find("this user has no home folder")) << said;
+    }
 }
