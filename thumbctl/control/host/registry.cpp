@@ -29,6 +29,9 @@ std::mutex gMutex;
 std::string gOverride;
 std::string gInstallationOverride;
 std::map<std::string, void*> gModules;
+// Test hook run between the checks of a registry a lookup reads and its
+// read (empty: none).
+std::function<void(const std::string&)> gBetweenCheckAndRead;
 
 std::string SystemError(int err) { return std::strerror(err); }
 
@@ -339,6 +342,12 @@ void SetInstallationRegistryPath(const std::string& path)
     gInstallationOverride = path;
 }
 
+void SetLookupReadHook(std::function<void(const std::string&)> hook)
+{
+    std::lock_guard<std::mutex> lock(gMutex);
+    gBetweenCheckAndRead = std::move(hook);
+}
+
 bool EditRegistry(const std::function<bool(RegistryKeys&)>& edit, std::string* error)
 {
     const std::string path = WritablePath(error);
@@ -382,18 +391,93 @@ std::string RegistryWriteProblem(bool* damaged, int lockWaitMs)
 
 namespace {
 
-// Why the registry file `path` may not decide which library this process
-// loads, "" when it may: it (when it exists) and its folder belong to this
-// user or to root, and no one else may write them.
-std::string TrustProblem(const std::string& path)
+// Closes a descriptor when it goes out of scope.
+struct Fd {
+    int fd = -1;
+    ~Fd()
+    {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+// Reads the registry file `path` for a lookup when it may decide which
+// library this process loads: it (when it exists) and its folder belong to
+// this user or to root, and no one else may write them. The checks and the
+// read go through the same open folder and file, so that whoever may
+// rename something above them cannot put another file in their place
+// between the check and the read. A missing file is an empty registry.
+// False with *why (naming the file) when it may not be used or read.
+bool ReadTrustedRegistry(const std::string& path, RegistryKeys* keys, std::string* why)
 {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) return "";  // no file: nothing in it is used
+    keys->clear();
     const std::string what = "the class registry " + path + " is not used: ";
-    if (!OwnedByUserOrRoot(st)) return what + "it belongs to another user (uid " + std::to_string(st.st_uid) + ")";
-    if (st.st_mode & 022) return what + "users other than its owner may write it";
-    const std::string folder = FolderProblem(FolderOf(path));
-    return folder.empty() ? "" : what + folder;
+    const std::string folder = FolderOf(path);
+    // Links above the folder are the user's own choice: the folder is
+    // opened where they lead, but never through a link put in its place.
+    std::string real = folder;
+    if (char* resolved = ::realpath(folder.c_str(), nullptr)) {
+        real = resolved;
+        std::free(resolved);
+    }
+    Fd dir;
+    dir.fd = ::open(real.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir.fd < 0) {
+        if (errno == ENOENT) return true;  // no folder: no registry
+        *why = what + "its folder " + folder + ": " +
+               (errno == ELOOP || errno == ENOTDIR ? std::string("not a folder") : SystemError(errno));
+        return false;
+    }
+    Fd file;
+    file.fd = ::openat(dir.fd, NameOf(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (file.fd < 0) {
+        if (errno == ENOENT) return true;  // no file: nothing in it is used
+        *why = errno == ELOOP ? what + "it is a symbolic link"
+                              : "cannot read the class registry " + path + ": " + RegularFileError(errno);
+        return false;
+    }
+    struct stat in {}, st {};
+    if (::fstat(dir.fd, &in) != 0 || ::fstat(file.fd, &st) != 0) {
+        *why = "cannot read the class registry " + path + ": " + SystemError(errno);
+        return false;
+    }
+    if (!OwnedByUserOrRoot(st)) {
+        *why = what + "it belongs to another user (uid " + std::to_string(st.st_uid) + ")";
+        return false;
+    }
+    if (st.st_mode & 022) {
+        *why = what + "users other than its owner may write it";
+        return false;
+    }
+    if (!OwnedByUserOrRoot(in)) {
+        *why = what + "its folder " + folder + " belongs to another user (uid " + std::to_string(in.st_uid) + ")";
+        return false;
+    }
+    if (in.st_mode & 022) {
+        *why = what + "users other than its owner may write into its folder " + folder;
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *why = "cannot read the class registry " + path + ": " + RegularFileError(S_ISDIR(st.st_mode) ? EISDIR : ENODEV);
+        return false;
+    }
+    if (st.st_size > kMaxRegistryBytes) {
+        *why = "cannot read the class registry " + path + ": larger than " + std::to_string(kMaxRegistryBytes) +
+               " bytes";
+        return false;
+    }
+    std::function<void(const std::string&)> hook;
+    {
+        std::lock_guard<std::mutex> lock(gMutex);
+        hook = gBetweenCheckAndRead;
+    }
+    if (hook) hook(path);
+    std::string text(size_t(st.st_size), '\0');
+    if (::fcntl(file.fd, F_SETFL, ::fcntl(file.fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
+        ipiReadAt(file.fd, 0, text.empty() ? nullptr : &text[0], st.st_size) != st.st_size) {
+        *why = "cannot read the class registry " + path + ": " + SystemError(EIO);
+        return false;
+    }
+    return Parse(path, text, keys, why);
 }
 
 // A registry a lookup reads.
@@ -423,8 +507,8 @@ std::vector<Scope> LookupScopes(std::string* notes)
     std::vector<Scope> scopes;
     for (const std::string& path : paths) {
         Scope scope{path, {}};
-        std::string why = TrustProblem(path);
-        if (why.empty() && ReadRegistryFile(path, &scope.keys, &why)) scopes.push_back(std::move(scope));
+        std::string why;
+        if (ReadTrustedRegistry(path, &scope.keys, &why)) scopes.push_back(std::move(scope));
         else Note(notes, why);
     }
     return scopes;

@@ -56,6 +56,10 @@ std::string InstallationRegistryPathOf(const std::string& module);
 std::string InstallationRegistryPath();
 // Overrides it for this process (tests); empty restores the default.
 void SetInstallationRegistryPath(const std::string& path);
+// Runs `hook` with the registry's path after a lookup has checked a registry
+// and before it reads it (tests: a file swapped in between is not read);
+// empty removes it.
+void SetLookupReadHook(std::function<void(const std::string&)> hook);
 
 // A registry file larger than this is refused unread.
 constexpr int64_t kMaxRegistryBytes = int64_t(16) << 20;

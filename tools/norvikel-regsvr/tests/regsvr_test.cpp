@@ -375,6 +375,59 @@ TEST(ClassRegistry, ALookupPassesOverAScopeItCannotUse)
     host::SetRegistryPath("");
 }
 
+// A lookup reads the very registry it checked: a folder that someone able
+// to rename above it swaps in between the check and the read (open to all,
+// naming their library) is never what decides which library is loaded.
+TEST(ClassRegistry, ALookupReadsTheRegistryItChecked)
+{
+    testsupport::TempDir dir("regsvr-swap");
+    const std::string mine = dir.file("mine/Sorvanta/libNorvikel.so");
+    const std::string planted = dir.file("planted/Sorvanta/libNorvikel.so");
+    for (const std::string& to : {mine, planted}) {
+        fs::create_directories(fs::path(to).parent_path());
+        fs::copy_file(kModule, to);
+    }
+    const std::string folder = dir.file("config");
+    const std::string user = folder + "/classes.reg";
+    const std::string theirs = dir.file("theirs");
+    int code = -1;
+    for (const auto& [registry, module] : {std::pair{user, mine}, std::pair{theirs + "/classes.reg", planted}}) {
+        fs::create_directories(fs::path(registry).parent_path());
+        ::chmod(fs::path(registry).parent_path().c_str(), 0700);
+        RegSvr(registry, "register '" + module + "'", &code);
+        ASSERT_EQ(0, code);
+    }
+    ::chmod(theirs.c_str(), 0777);
+    host::SetRegistryPath(user);
+    host::SetInstallationRegistryPath(dir.file("none.reg"));
+    const std::string classId = thumbctl::kControlClassId;
+
+    int swaps = 0;
+    host::SetLookupReadHook([&](const std::string& path) {
+        if (path != user || swaps++) return;
+        fs::rename(folder, dir.file("config.old"));
+        fs::rename(theirs, folder);
+    });
+    std::string module, used, why;
+    ASSERT_EQ(host::kOk, host::ModuleOfClass(classId, &module, &why, &used)) << why;
+    host::SetLookupReadHook(nullptr);
+    EXPECT_EQ(1, swaps);
+    EXPECT_EQ(fs::canonical(mine).string(), module);
+    // The swapped-in folder, once checked, is refused.
+    EXPECT_TRUE(host::Failed(host::ModuleOfClass(classId, &module, &why)));
+    EXPECT_NE(std::string::npos, why.find("users other than its owner may write into its folder")) << why;
+
+    // A folder that is the user's own link to a folder of theirs is still
+    // read where the link leads.
+    fs::remove_all(folder);
+    fs::create_directory_symlink(dir.file("config.old"), folder);
+    module.clear();
+    ASSERT_EQ(host::kOk, host::ModuleOfClass(classId, &module, &why, &used)) << why;
+    EXPECT_EQ(fs::canonical(mine).string(), module);
+    host::SetInstallationRegistryPath("");
+    host::SetRegistryPath("");
+}
+
 // A registration never reports a registry no lookup would use. The
 // registry's own folder left open to the group by an earlier release (made
 // at umask 002) is closed again by the change; a folder that is not the
