@@ -1,6 +1,8 @@
 #include "platform/folders.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -112,6 +114,36 @@ bool IsFolder(const std::string& path)
 {
     struct stat st;
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool MakeFolders(const std::string& folder, std::string* error)
+{
+    std::string path;
+    for (size_t i = 0; i <= folder.size(); ++i) {
+        if (i < folder.size() && folder[i] != '/') {
+            path += folder[i];
+            continue;
+        }
+        if (!path.empty()) {
+            // A new folder gets its mode set outright: the umask could
+            // have left it wider (000) or narrower than meant.
+            if (::mkdir(path.c_str(), 0700) == 0) {
+                if (::chmod(path.c_str(), 0700) != 0) {
+                    if (error) *error = path + ": " + std::strerror(errno);
+                    return false;
+                }
+            } else if (errno != EEXIST) {
+                if (error) *error = path + ": " + std::strerror(errno);
+                return false;
+            }
+        }
+        if (i < folder.size()) path += '/';
+    }
+    if (!IsFolder(folder)) {
+        if (error) *error = folder + ": not a folder";
+        return false;
+    }
+    return true;
 }
 
 } // namespace platform

@@ -44,4 +44,9 @@ std::string FileNameOf(const std::string& path);
 bool FileExists(const std::string& path);      // a regular file or a folder
 bool IsFolder(const std::string& path);
 
+// Makes `folder` and every missing folder above it with mode 0700 whatever
+// the umask (folders that exist are left as they are). False with *error
+// ("<folder>: <reason>") when one cannot be made.
+bool MakeFolders(const std::string& folder, std::string* error = nullptr);
+
 } // namespace platform

@@ -60,12 +60,12 @@ bool IsOwnClosedFolder(const QString& path)
     return S_ISDIR(st.st_mode) && st.st_uid == ::getuid() && (st.st_mode & 022) == 0;
 }
 
-// Makes `path` (its parents as usual) with mode 0700, or checks and narrows
-// an existing one.
+// Makes `path` (its missing parents with mode 0700 too) with mode 0700, or
+// checks and narrows an existing one.
 bool MakePrivateFolder(const QString& path, QString* error)
 {
     const QByteArray native = QFile::encodeName(path);
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    MakeFolders(QFile::encodeName(QFileInfo(path).absolutePath()).toStdString());
     if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST) {
         if (error) *error = path + ": " + SystemError();
         return false;

@@ -29,7 +29,9 @@ std::string BackupOf(const std::string& target)
 }
 
 // Whether `path` lies in the user's home folder (the user's own
-// installation), both taken as the files they name.
+// installation), both taken as the files they name. A home that is the
+// root folder (a service account's) holds every installation and makes
+// none of them the user's own.
 bool IsUnderHome(const std::string& path)
 {
     const std::string home = platform::HomeFolder();
@@ -37,7 +39,8 @@ bool IsUnderHome(const std::string& path)
     char a[PATH_MAX], b[PATH_MAX];
     if (!::realpath(home.c_str(), a) || !::realpath(path.c_str(), b)) return false;
     const std::string h = a, p = b;
-    return p == h || (p.size() > h.size() && p.compare(0, h.size(), h) == 0 && (h == "/" || p[h.size()] == '/'));
+    if (h == "/") return false;
+    return p == h || (p.size() > h.size() && p.compare(0, h.size(), h) == 0 && p[h.size()] == '/');
 }
 
 } // namespace

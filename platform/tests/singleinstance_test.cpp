@@ -316,3 +316,29 @@ TEST(SingleInstance, TheSocketAdmitsItsUserOnlyWhateverTheUmask)
         EXPECT_EQ(::getuid(), st.st_uid);
     }
 }
+
+// The folders made on the way to the private folder (a cache folder the
+// home lacks) are private too whatever the umask; a folder that exists is
+// left as it is.
+TEST(SingleInstance, FoldersMadeAboveTheInstanceFolderArePrivateWhateverTheUmask)
+{
+    testsupport::TempDir dir("parents");
+    const std::string kept = dir.file("kept");
+    std::filesystem::create_directories(kept);
+    ::chmod(kept.c_str(), 0755);
+    for (const mode_t mask : {mode_t(0), mode_t(002), mode_t(077)}) {
+        SCOPED_TRACE("umask " + std::to_string(mask));
+        const std::string cache = dir.file("cache" + std::to_string(mask));
+        const mode_t old = ::umask(mask);
+        const QString folder =
+            platform::InstanceFolder("", QString::fromStdString(cache + "/deeper"), QString::fromStdString(kept));
+        const QString inHome = platform::InstanceFolder("", "", QString::fromStdString(kept));
+        ::umask(old);
+        EXPECT_EQ(cache + "/deeper/Sorvanta-runtime", folder.toStdString());
+        for (const std::string& made : {cache, cache + "/deeper", cache + "/deeper/Sorvanta-runtime",
+                                        kept + "/.cache", kept + "/.cache/Sorvanta-runtime"})
+            EXPECT_EQ(0700, ModeOf(made)) << made;
+        EXPECT_EQ(0755, ModeOf(kept));
+        std::filesystem::remove_all(kept + "/.cache");
+    }
+}

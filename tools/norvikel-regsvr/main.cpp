@@ -77,7 +77,13 @@ int main(int argc, char** argv)
     if (args.empty()) return p.usage("no command given");
     if (args[0] == "where") {
         if (args.size() == 1 && !system) {
-            std::printf("%s\n", host::RegistryPath().c_str());
+            const std::string registry = host::RegistryPath();
+            if (registry.empty()) {
+                std::fprintf(stderr, "norvikel-regsvr: the user's class registry has no place: this user has no "
+                                     "home folder\n");
+                return 1;
+            }
+            std::printf("%s\n", registry.c_str());
             return 0;
         }
         if (args.size() != 2 || !system) return p.usage("where takes nothing or --system LIB");

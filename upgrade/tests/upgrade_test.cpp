@@ -478,19 +478,30 @@ TEST_F(UpgradeScript, ARollbackThatCannotPutEverythingBackSaysSo)
 // An installation in a shared prefix (an earlier release's PREFIX/share,
 // outside the user's home) registers its control in the installation's
 // registry, which every user of it reads; the user's own is not touched.
-// What the run makes has the modes every user needs, at any umask.
+// What the run makes has the modes every user needs, at any umask, and the
+// registry's folder an earlier release left open to the group is closed. A home
+// of "/" (a service account's, or root's on some systems) holds every
+// installation and makes none of them the user's own.
 TEST_F(UpgradeScript, AnInstallationInASharedPrefixRegistersForEveryUser)
 {
     fs::remove(release + "/libNorvikel.so");
     fs::copy_file(SORVANTA_BIN_DIR "/libNorvikel.so", release + "/libNorvikel.so");
     WriteManifest(release);
-    for (const mode_t mask : {mode_t(027), mode_t(002)}) {
-        SCOPED_TRACE("umask " + std::to_string(mask));
-        fs::create_directories(dir.file("home"));
-        ::setenv("HOME", dir.file("home").c_str(), 1);
+    fs::create_directories(dir.file("home"));
+    const struct {
+        mode_t mask;
+        std::string home;
+    } cases[] = {{027, dir.file("home")}, {002, dir.file("home")}, {022, "/"}};
+    for (const auto& c : cases) {
+        const mode_t mask = c.mask;
+        SCOPED_TRACE("umask " + std::to_string(mask) + ", HOME " + c.home);
+        ::setenv("HOME", c.home.c_str(), 1);
         fs::remove_all(utility);
         fs::remove(program + "/libNorvikel.so");
         fs::remove(pf + "/Calverdine/classes.reg");
+        // An earlier release installed at umask 002 left its folders open to
+        // the group: a registry there would be passed over by every lookup.
+        ::chmod((pf + "/Calverdine").c_str(), 0775);
         const mode_t old = ::umask(mask);
         platform::ScriptedMessages messages;
         const int status = Run(messages);
@@ -505,6 +516,7 @@ TEST_F(UpgradeScript, AnInstallationInASharedPrefixRegistersForEveryUser)
             return ::stat(path.c_str(), &st) == 0 ? int(st.st_mode & 07777) : -1;
         };
         EXPECT_EQ(0644, modeOf(installed));
+        EXPECT_EQ(0755, modeOf(pf + "/Calverdine"));
         EXPECT_EQ(0755, modeOf(utility));
         EXPECT_EQ(0644, modeOf(utility + "/Diagonal Legend.jpg"));
         EXPECT_EQ(0755, modeOf(program + "/Sorvanta"));

@@ -307,8 +307,8 @@ bool AnalysisLibraryAccepted()
 void PrepareFolders()
 {
     core::SeedUtilityFilesFromInstallation(nullptr);
-    QDir().mkpath(QString::fromStdString(platform::UtilityFolder()));
-    QDir().mkpath(QString::fromStdString(platform::ResultsFolder()));
+    platform::MakeFolders(platform::UtilityFolder());
+    platform::MakeFolders(platform::ResultsFolder());
 }
 
 // The splash shows while the defaults, the captions, the settings and the

@@ -29,6 +29,9 @@ std::mutex gMutex;
 std::string gOverride;
 std::string gInstallationOverride;
 std::map<std::string, void*> gModules;
+// Test hook run between the checks of a registry a lookup reads and its
+// read (empty: none).
+std::function<void(const std::string&)> gBetweenCheckAndRead;
 
 std::string SystemError(int err) { return std::strerror(err); }
 
@@ -68,10 +71,14 @@ std::string Resolved(const std::string& path)
 
 // Makes a folder and its parents, each new one with mode 0700 whatever the
 // umask (a folder others may write into would make its registry unusable);
-// "" or the reason naming the folder.
+// "" or the reason naming the folder. Never inside a folder of another
+// user (root run with another user's HOME): a folder made there would be
+// root's, and that user's own configuration folder closed to them.
 std::string MakeFolders(const std::string& folder)
 {
     std::string path;
+    struct stat parent {};
+    bool haveParent = false;
     for (size_t i = 0; i <= folder.size(); ++i) {
         if (i < folder.size() && folder[i] != '/') {
             path += folder[i];
@@ -81,6 +88,11 @@ std::string MakeFolders(const std::string& folder)
             struct stat st {};
             if (::stat(path.c_str(), &st) == 0) {
                 if (!S_ISDIR(st.st_mode)) return "cannot make the folder " + folder + ": " + path + " is not a folder";
+                parent = st;
+                haveParent = true;
+            } else if (haveParent && parent.st_uid != ::geteuid() && parent.st_uid != 0) {
+                return "cannot make the folder " + folder + ": " + FolderOf(path) + " belongs to another user (uid " +
+                       std::to_string(parent.st_uid) + ")";
             } else if (::mkdir(path.c_str(), 0700) == 0) {
                 if (::chmod(path.c_str(), 0700) != 0)
                     return "cannot make the folder " + folder + ": " + SystemError(errno);
@@ -233,8 +245,40 @@ bool ReadRegistryFile(const std::string& path, RegistryKeys* keys, std::string* 
     return Parse(path, text, keys, error);
 }
 
+bool OwnedByUserOrRoot(const struct stat& st) { return st.st_uid == ::geteuid() || st.st_uid == 0; }
+
+// Why a registry in `folder` may not be trusted for the folder's sake, ""
+// when it may: the folder belongs to this user or root and no one else may
+// write into it.
+std::string FolderProblem(const std::string& folder)
+{
+    struct stat in {};
+    if (::stat(folder.c_str(), &in) != 0) return folder + ": " + SystemError(errno);
+    if (!OwnedByUserOrRoot(in))
+        return "its folder " + folder + " belongs to another user (uid " + std::to_string(in.st_uid) + ")";
+    if (in.st_mode & 022) return "users other than its owner may write into its folder " + folder;
+    return "";
+}
+
+// The registry's own folder ("<config>/Sorvanta" or an installation's
+// "Calverdine") that this user owns and an earlier release made open to the
+// group or to all (at umask 002 or 000): that right is taken away, as a
+// rewrite does for the file, so that lookups use the registry. Any other
+// folder is left as it is.
+void CloseOwnFolder(const std::string& folder)
+{
+    struct stat in {};
+    if (::stat(folder.c_str(), &in) != 0 || !(in.st_mode & 022) || in.st_uid != ::geteuid()) return;
+    if (in.st_mode & S_ISVTX) return;  // a shared folder such as /tmp
+    const std::string name = NameOf(folder);
+    if (name != "Sorvanta" && name != "Calverdine") return;
+    ::chmod(folder.c_str(), in.st_mode & 07777 & ~mode_t(022));
+}
+
 // The user's registry as it is written: its folder made, symbolic links
-// followed. "" with *error when the folder cannot be made.
+// followed. "" with *error when the folder cannot be made, or when a lookup
+// would not use a registry in it (a registration is never reported done in
+// a registry no lookup reads).
 std::string WritablePath(std::string* error)
 {
     const std::string path = RegistryPath();
@@ -254,6 +298,12 @@ std::string WritablePath(std::string* error)
         if (error)
             *error = "cannot write " + resolved + ": " + SystemError(err) + " (the class registry " + path +
                      " is a link to it)";
+        return "";
+    }
+    CloseOwnFolder(FolderOf(resolved));
+    if (const std::string why = FolderProblem(FolderOf(resolved)); !why.empty()) {
+        if (error)
+            *error = "the class registry " + resolved + " is not written: no lookup would use it, as " + why;
         return "";
     }
     return resolved;
@@ -292,6 +342,12 @@ void SetInstallationRegistryPath(const std::string& path)
     gInstallationOverride = path;
 }
 
+void SetLookupReadHook(std::function<void(const std::string&)> hook)
+{
+    std::lock_guard<std::mutex> lock(gMutex);
+    gBetweenCheckAndRead = std::move(hook);
+}
+
 bool EditRegistry(const std::function<bool(RegistryKeys&)>& edit, std::string* error)
 {
     const std::string path = WritablePath(error);
@@ -319,8 +375,10 @@ std::string RegistryWriteProblem(bool* damaged, int lockWaitMs)
     if (why = lock.Take(RegistryLockPath(path), lockWaitMs); !why.empty()) return why;
     RegistryKeys keys;
     if (!ReadRegistryFile(path, &keys, &why)) {
+        // A file this user may not read is not damaged: its mode says why.
         struct stat st {};
-        if (damaged) *damaged = ::lstat(path.c_str(), &st) == 0;
+        if (damaged)
+            *damaged = ::lstat(path.c_str(), &st) == 0 && ::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) == 0;
         return why;
     }
     std::string temp;
@@ -333,25 +391,93 @@ std::string RegistryWriteProblem(bool* damaged, int lockWaitMs)
 
 namespace {
 
-bool OwnedByUserOrRoot(const struct stat& st) { return st.st_uid == ::geteuid() || st.st_uid == 0; }
+// Closes a descriptor when it goes out of scope.
+struct Fd {
+    int fd = -1;
+    ~Fd()
+    {
+        if (fd >= 0) ::close(fd);
+    }
+};
 
-// Why the registry file `path` may not decide which library this process
-// loads, "" when it may: it (when it exists) and its folder belong to this
-// user or to root, and no one else may write them.
-std::string TrustProblem(const std::string& path)
+// Reads the registry file `path` for a lookup when it may decide which
+// library this process loads: it (when it exists) and its folder belong to
+// this user or to root, and no one else may write them. The checks and the
+// read go through the same open folder and file, so that whoever may
+// rename something above them cannot put another file in their place
+// between the check and the read. A missing file is an empty registry.
+// False with *why (naming the file) when it may not be used or read.
+bool ReadTrustedRegistry(const std::string& path, RegistryKeys* keys, std::string* why)
 {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) return "";  // no file: nothing in it is used
-    const std::string folder = FolderOf(path);
+    keys->clear();
     const std::string what = "the class registry " + path + " is not used: ";
-    if (!OwnedByUserOrRoot(st)) return what + "it belongs to another user (uid " + std::to_string(st.st_uid) + ")";
-    if (st.st_mode & 022) return what + "users other than its owner may write it";
-    struct stat in {};
-    if (::stat(folder.c_str(), &in) != 0) return what + folder + ": " + SystemError(errno);
-    if (!OwnedByUserOrRoot(in))
-        return what + "its folder " + folder + " belongs to another user (uid " + std::to_string(in.st_uid) + ")";
-    if (in.st_mode & 022) return what + "users other than its owner may write into its folder " + folder;
-    return "";
+    const std::string folder = FolderOf(path);
+    // Links above the folder are the user's own choice: the folder is
+    // opened where they lead, but never through a link put in its place.
+    std::string real = folder;
+    if (char* resolved = ::realpath(folder.c_str(), nullptr)) {
+        real = resolved;
+        std::free(resolved);
+    }
+    Fd dir;
+    dir.fd = ::open(real.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir.fd < 0) {
+        if (errno == ENOENT) return true;  // no folder: no registry
+        *why = what + "its folder " + folder + ": " +
+               (errno == ELOOP || errno == ENOTDIR ? std::string("not a folder") : SystemError(errno));
+        return false;
+    }
+    Fd file;
+    file.fd = ::openat(dir.fd, NameOf(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (file.fd < 0) {
+        if (errno == ENOENT) return true;  // no file: nothing in it is used
+        *why = errno == ELOOP ? what + "it is a symbolic link"
+                              : "cannot read the class registry " + path + ": " + RegularFileError(errno);
+        return false;
+    }
+    struct stat in {}, st {};
+    if (::fstat(dir.fd, &in) != 0 || ::fstat(file.fd, &st) != 0) {
+        *why = "cannot read the class registry " + path + ": " + SystemError(errno);
+        return false;
+    }
+    if (!OwnedByUserOrRoot(st)) {
+        *why = what + "it belongs to another user (uid " + std::to_string(st.st_uid) + ")";
+        return false;
+    }
+    if (st.st_mode & 022) {
+        *why = what + "users other than its owner may write it";
+        return false;
+    }
+    if (!OwnedByUserOrRoot(in)) {
+        *why = what + "its folder " + folder + " belongs to another user (uid " + std::to_string(in.st_uid) + ")";
+        return false;
+    }
+    if (in.st_mode & 022) {
+        *why = what + "users other than its owner may write into its folder " + folder;
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *why = "cannot read the class registry " + path + ": " + RegularFileError(S_ISDIR(st.st_mode) ? EISDIR : ENODEV);
+        return false;
+    }
+    if (st.st_size > kMaxRegistryBytes) {
+        *why = "cannot read the class registry " + path + ": larger than " + std::to_string(kMaxRegistryBytes) +
+               " bytes";
+        return false;
+    }
+    std::function<void(const std::string&)> hook;
+    {
+        std::lock_guard<std::mutex> lock(gMutex);
+        hook = gBetweenCheckAndRead;
+    }
+    if (hook) hook(path);
+    std::string text(size_t(st.st_size), '\0');
+    if (::fcntl(file.fd, F_SETFL, ::fcntl(file.fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
+        ipiReadAt(file.fd, 0, text.empty() ? nullptr : &text[0], st.st_size) != st.st_size) {
+        *why = "cannot read the class registry " + path + ": " + SystemError(EIO);
+        return false;
+    }
+    return Parse(path, text, keys, why);
 }
 
 // A registry a lookup reads.
@@ -381,8 +507,8 @@ std::vector<Scope> LookupScopes(std::string* notes)
     std::vector<Scope> scopes;
     for (const std::string& path : paths) {
         Scope scope{path, {}};
-        std::string why = TrustProblem(path);
-        if (why.empty() && ReadRegistryFile(path, &scope.keys, &why)) scopes.push_back(std::move(scope));
+        std::string why;
+        if (ReadTrustedRegistry(path, &scope.keys, &why)) scopes.push_back(std::move(scope));
         else Note(notes, why);
     }
     return scopes;

@@ -24,7 +24,9 @@
 // A lookup passes over a scope it cannot use: a registry that cannot be
 // read, one that someone other than this user or root owns or may write (or
 // whose folder is so), and an entry whose library is gone or cannot be
-// loaded; the next scope's entry is used then.
+// loaded; the next scope's entry is used then. A change is refused, naming
+// why, where no lookup would use its result, and where it would make a
+// folder inside another user's (root run with that user's HOME).
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -54,6 +56,10 @@ std::string InstallationRegistryPathOf(const std::string& module);
 std::string InstallationRegistryPath();
 // Overrides it for this process (tests); empty restores the default.
 void SetInstallationRegistryPath(const std::string& path);
+// Runs `hook` with the registry's path after a lookup has checked a registry
+// and before it reads it (tests: a file swapped in between is not read);
+// empty removes it.
+void SetLookupReadHook(std::function<void(const std::string&)> hook);
 
 // A registry file larger than this is refused unread.
 constexpr int64_t kMaxRegistryBytes = int64_t(16) << 20;
@@ -71,7 +77,8 @@ bool EditRegistry(const std::function<bool(RegistryKeys&)>& edit, std::string* e
 // Why a change of the user's registry would fail, "" when it would not: the
 // steps of EditRegistry short of replacing the file (its folder, the lock,
 // the read, a temporary file beside it). *damaged is set when the registry
-// exists but cannot be read as one (a damaged file, to be moved aside).
+// exists but cannot be read as one (a damaged file, to be moved aside; not
+// one this user may not read).
 // It waits up to lockWaitMs for another process's change to end (a caller
 // that has just waited the full time for the same lock need not again).
 std::string RegistryWriteProblem(bool* damaged = nullptr, int lockWaitMs = kRegistryLockWaitMs);

@@ -375,6 +375,165 @@ TEST(ClassRegistry, ALookupPassesOverAScopeItCannotUse)
     host::SetRegistryPath("");
 }
 
+// A lookup reads the very registry it checked: a folder that someone able
+// to rename above it swaps in between the check and the read (open to all,
+// naming their library) is never what decides which library is loaded.
+TEST(ClassRegistry, ALookupReadsTheRegistryItChecked)
+{
+    testsupport::TempDir dir("regsvr-swap");
+    const std::string mine = dir.file("mine/Sorvanta/libNorvikel.so");
+    const std::string planted = dir.file("planted/Sorvanta/libNorvikel.so");
+    for (const std::string& to : {mine, planted}) {
+        fs::create_directories(fs::path(to).parent_path());
+        fs::copy_file(kModule, to);
+    }
+    const std::string folder = dir.file("config");
+    const std::string user = folder + "/classes.reg";
+    const std::string theirs = dir.file("theirs");
+    int code = -1;
+    for (const auto& [registry, module] : {std::pair{user, mine}, std::pair{theirs + "/classes.reg", planted}}) {
+        fs::create_directories(fs::path(registry).parent_path());
+        ::chmod(fs::path(registry).parent_path().c_str(), 0700);
+        RegSvr(registry, "register '" + module + "'", &code);
+        ASSERT_EQ(0, code);
+    }
+    ::chmod(theirs.c_str(), 0777);
+    host::SetRegistryPath(user);
+    host::SetInstallationRegistryPath(dir.file("none.reg"));
+    const std::string classId = thumbctl::kControlClassId;
+
+    int swaps = 0;
+    host::SetLookupReadHook([&](const std::string& path) {
+        if (path != user || swaps++) return;
+        fs::rename(folder, dir.file("config.old"));
+        fs::rename(theirs, folder);
+    });
+    std::string module, used, why;
+    ASSERT_EQ(host::kOk, host::ModuleOfClass(classId, &module, &why, &used)) << why;
+    host::SetLookupReadHook(nullptr);
+    EXPECT_EQ(1, swaps);
+    EXPECT_EQ(fs::canonical(mine).string(), module);
+    // The swapped-in folder, once checked, is refused.
+    EXPECT_TRUE(host::Failed(host::ModuleOfClass(classId, &module, &why)));
+    EXPECT_NE(std::string::npos, why.find("users other than its owner may write into its folder")) << why;
+
+    // A folder that is the user's own link to a folder of theirs is still
+    // read where the link leads.
+    fs::remove_all(folder);
+    fs::create_directory_symlink(dir.file("config.old"), folder);
+    module.clear();
+    ASSERT_EQ(host::kOk, host::ModuleOfClass(classId, &module, &why, &used)) << why;
+    EXPECT_EQ(fs::canonical(mine).string(), module);
+    host::SetInstallationRegistryPath("");
+    host::SetRegistryPath("");
+}
+
+// A registration never reports a registry no lookup would use. The
+// registry's own folder left open to the group by an earlier release (made
+// at umask 002) is closed again by the change; a folder that is not the
+// registry's own, or another user's, is left as it is and the registration
+// fails saying why; so does one that would make its folder in another
+// user's.
+TEST(ClassRegistry, ARegistrationReportsOnlyARegistryALookupUses)
+{
+    testsupport::TempDir dir("regsvr-folder-history");
+    const std::string classId = thumbctl::kControlClassId;
+    struct Case {
+        const char* name;
+        std::string folder;
+        mode_t mode;
+        uid_t owner;  // 0: this user
+        bool registers;
+        std::string said;
+    };
+    const Case cases[] = {
+        {"own folder open to the group", dir.file("config/Sorvanta"), 0775, 0, true, ""},
+        {"own folder open to all", dir.file("config2/Sorvanta"), 0777, 0, true, ""},
+        {"shared folder", dir.file("shared"), 0777, 0, false, "users other than its owner may write into its folder"},
+        {"another user's folder", dir.file("theirs/Sorvanta"), 0755, 65534, false, "belongs to another user (uid 65534)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.owner != 0 && ::geteuid() != 0) continue;
+        fs::create_directories(c.folder);
+        ASSERT_EQ(0, ::chmod(c.folder.c_str(), c.mode));
+        if (c.owner != 0) ASSERT_EQ(0, ::chown(c.folder.c_str(), c.owner, c.owner));
+        const std::string registry = c.folder + "/classes.reg";
+        int code = -1;
+        const std::string said = RegSvr(registry, "register '" + kModule + "'", &code);
+        if (!c.registers) {
+            EXPECT_EQ(1, code) << said;
+            EXPECT_NE(std::string::npos, said.find(c.said)) << said;
+            EXPECT_FALSE(fs::exists(registry));
+            struct stat st {};
+            ASSERT_EQ(0, ::stat(c.folder.c_str(), &st));
+            EXPECT_EQ(c.mode, st.st_mode & 07777);
+            continue;
+        }
+        ASSERT_EQ(0, code) << said;
+        struct stat st {};
+        ASSERT_EQ(0, ::stat(c.folder.c_str(), &st));
+        EXPECT_EQ(0u, st.st_mode & 022);
+        host::SetRegistryPath(registry);
+        host::SetInstallationRegistryPath(dir.file("none.reg"));
+        std::string module, used, why;
+        EXPECT_EQ(host::kOk, host::ModuleOfClass(classId, &module, &why, &used)) << why;
+        EXPECT_EQ(registry, used);
+        host::SetInstallationRegistryPath("");
+        host::SetRegistryPath("");
+    }
+    // Root run with another user's HOME (su without a login) makes nothing
+    // in that home: a configuration folder of root's there would close the
+    // user's own to them.
+    if (::geteuid() == 0) {
+        const std::string home = dir.file("their-home");
+        fs::create_directories(home);
+        ASSERT_EQ(0, ::chown(home.c_str(), 65534, 65534));
+        int code = -1;
+        const std::string said = RegSvr(home + "/.config/Sorvanta/classes.reg", "register '" + kModule + "'", &code);
+        EXPECT_EQ(1, code) << said;
+        EXPECT_NE(std::string::npos, said.find(home + " belongs to another user (uid 65534)")) << said;
+        EXPECT_FALSE(fs::exists(home + "/.config"));
+    }
+}
+
+// A registry its user may not read is not a damaged one: the tool names
+// the system's reason and does not tell the user to move the file aside
+// and register every control again. As root, a real second user (an
+// unused uid through setpriv) meets the file.
+TEST(ClassRegistry, AnUnreadableRegistryIsNamedForWhatItIs)
+{
+    testsupport::TempDir dir("regsvr-unreadable");
+    std::string as;
+    uid_t uid = ::geteuid();
+    if (uid == 0) {
+        if (testsupport::Shell("command -v setpriv >/dev/null && echo yes", nullptr) != "yes\n")
+            GTEST_SKIP() << "as root without setpriv no user is kept from reading a file";
+        for (uid = 61000; uid < 62000 && ::getpwuid(uid); ++uid) {
+        }
+        as = "setpriv --reuid=" + std::to_string(uid) + " --regid=" + std::to_string(uid) + " --clear-groups ";
+    }
+    ::chmod(dir.path().c_str(), 0755);
+    const std::string folder = dir.file("config/Sorvanta");
+    fs::create_directories(folder);
+    const std::string registry = folder + "/classes.reg";
+    testsupport::WriteBytes(registry, {'#', '\n'});
+    ASSERT_EQ(0, ::chown(dir.file("config").c_str(), uid, uid));
+    ASSERT_EQ(0, ::chown(folder.c_str(), uid, uid));
+    ASSERT_EQ(0, ::chown(registry.c_str(), uid, uid));
+    ::chmod(folder.c_str(), 0700);
+    ::chmod(registry.c_str(), 0);
+    int code = -1;
+    const std::string said = testsupport::Shell(
+        as + "env SORVANTA_CLASS_REGISTRY='" + registry + "' '" + testsupport::BinDir() + "/norvikel-regsvr' register '" +
+            kModule + "' 2>&1",
+        &code);
+    EXPECT_EQ(1, code) << said;
+    EXPECT_NE(std::string::npos, said.find("cannot read the class registry " + registry + ": Permission denied"))
+        << said;
+    EXPECT_EQ(std::string::npos, said.find("Move it aside")) << said;
+}
+
 // The user's registry is in the user's configuration folder, found from
 // one resolution of the home: with HOME (or a relative one) and
 // XDG_CONFIG_HOME unset, the password database's home; never a shared
@@ -398,5 +557,18 @@ TEST(ClassRegistry, TheUsersRegistryFollowsTheHomeOfThePasswordDatabaseWhenHomeI
             "env -u SORVANTA_CLASS_REGISTRY " + env + " '" + testsupport::BinDir() + "/norvikel-regsvr' where", &code);
         EXPECT_EQ(0, code) << env;
         EXPECT_EQ(expected + "\n", said) << env;
+    }
+    // A user with neither HOME nor an entry in the password database (an
+    // unused uid, as root through setpriv) has no registry, and hears so.
+    if (::geteuid() == 0 && testsupport::Shell("command -v setpriv >/dev/null && echo yes", nullptr) == "yes\n") {
+        uid_t uid = 61000;
+        while (uid < 62000 && ::getpwuid(uid)) ++uid;
+        int code = -1;
+        const std::string said = testsupport::Shell("setpriv --reuid=" + std::to_string(uid) + " --regid=" +
+                                                        std::to_string(uid) + " --clear-groups env -i '" +
+                                                        testsupport::BinDir() + "/norvikel-regsvr' where 2>&1",
+                                                    &code);
+        EXPECT_EQ(1, code) << said;
+        EXPECT_NE(std::string::npos, said.find("this user has no home folder")) << said;
     }
 }
