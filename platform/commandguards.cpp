@@ -1,9 +1,15 @@
 // The second-click guard and the busy scope of commandguards.h.
 #include "platform/commandguards.h"
 
+#include <QAbstractSlider>
+#include <QAbstractSpinBox>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
@@ -144,6 +150,56 @@ QWidget* OwnerWidget(QObject* receiver)
     return nullptr;
 }
 
+// The role of a control that takes a value, a text or a choice from an
+// assistive technology (false for any other).
+bool ValueControlRole(const QWidget* w, QAccessible::Role* role)
+{
+    if (qobject_cast<const QLineEdit*>(w)) *role = QAccessible::EditableText;
+    else if (qobject_cast<const QComboBox*>(w)) *role = QAccessible::ComboBox;
+    else if (qobject_cast<const QAbstractSpinBox*>(w)) *role = QAccessible::SpinBox;
+    else if (auto* s = qobject_cast<const QAbstractSlider*>(w))
+        *role = s->inherits("QScrollBar") ? QAccessible::ScrollBar
+                : s->inherits("QDial")    ? QAccessible::Dial
+                                          : QAccessible::Slider;
+    else return false;
+    return true;
+}
+
+// Such a control of a held window as assistive technology sees it during the
+// hold: read as it shows, but with no value, text or action to set. Qt's own
+// interfaces set a value or a text, or open a list, on a control however
+// unavailable it is.
+class HeldValueControl : public QAccessibleWidget {
+public:
+    HeldValueControl(QWidget* w, QAccessible::Role role) : QAccessibleWidget(w, role) {}
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Value) {
+            if (auto* e = qobject_cast<QLineEdit*>(widget()))
+                return e->echoMode() == QLineEdit::Normal ? e->text() : QString();
+            if (auto* s = qobject_cast<QAbstractSpinBox*>(widget())) return s->text();
+            if (auto* s = qobject_cast<QAbstractSlider*>(widget())) return QString::number(s->value());
+            if (auto* c = qobject_cast<QComboBox*>(widget())) return c->currentText();
+        }
+        return QAccessibleWidget::text(t);
+    }
+    void setText(QAccessible::Text, const QString&) override {}
+    QStringList actionNames() const override { return {}; }
+    void doAction(const QString&) override {}
+};
+
+// Forgets the interfaces assistive technology has for the value controls of
+// `window`, so that they are made again for what the window is now.
+void ForgetValueInterfaces(QWidget* window)
+{
+    QAccessible::Role role;
+    for (QWidget* c : window->findChildren<QWidget*>())
+        if (ValueControlRole(c, &role))
+            if (QAccessibleInterface* a = QAccessible::queryAccessibleInterface(c))
+                QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(a));
+}
+
 // Drops the input of every window but the jobs' own while the single image
 // is held, and keeps the window manager's closes of those windows for the
 // end of the hold.
@@ -154,8 +210,12 @@ public:
     void Begin()
     {
         open_.clear();
-        for (QWidget* w : QApplication::topLevelWidgets())
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        for (QWidget* w : windows)
             if (w->isVisible()) open_.emplace_back(w);
+        // What making them unavailable sets off (a box losing the focus)
+        // acts before the filter is in place, as at any other time.
+        for (QWidget* w : windows) HoldWindow(w);
         qApp->installEventFilter(this);
     }
 
@@ -163,6 +223,13 @@ public:
     {
         qApp->removeEventFilter(this);
         open_.clear();
+        for (auto w = unavailable_.rbegin(); w != unavailable_.rend(); ++w)
+            if (*w) HoldUnavailable(**w, false);
+        unavailable_.clear();
+        for (const QPointer<QAction>& a : std::exchange(actions_, {}))
+            if (a) a->setEnabled(true);
+        for (const QPointer<QWidget>& w : std::exchange(held_, {}))
+            if (w) ForgetValueInterfaces(w);
         for (const QPointer<QWidget>& w : std::exchange(closes_, {}))
             if (w) QTimer::singleShot(0, w, [w] {
                     if (w && w->isVisible()) w->close();
@@ -171,6 +238,11 @@ public:
 
     bool eventFilter(QObject* receiver, QEvent* e) override
     {
+        if (e->type() == QEvent::Show && receiver->isWidgetType()) {
+            // A held window first shown during the hold is held as the others.
+            HoldWindow(static_cast<QWidget*>(receiver));
+            return false;
+        }
         if (!IsInput(e->type())) return false;
         QWidget* w = OwnerWidget(receiver);
         if (!w || Live(w)) return false;
@@ -192,6 +264,82 @@ public:
     }
 
 private:
+    // A window of its own (a dialog, a message box, a plot window), not a
+    // popup or tooltip that belongs to the control that shows it.
+    static bool IsOwnWindow(const QWidget* w)
+    {
+        return w->isWindow() && w->windowType() != Qt::Popup && w->windowType() != Qt::ToolTip;
+    }
+
+    // Makes the controls of a held window unavailable, so that nothing that
+    // bypasses input events (an assistive technology's press, toggle or
+    // value) acts on them either. The windows it owns (a question the job
+    // asks, parented to the window that was active) are windows of their own
+    // and stay as they are: only the window's non-window children are made
+    // unavailable, and a child that holds a window is gone into instead.
+    void HoldWindow(QWidget* window)
+    {
+        if (!IsOwnWindow(window) || Live(window)) return;
+        for (const QPointer<QWidget>& w : held_)
+            if (w == window) return;
+        held_.emplace_back(window);
+        HoldChildren(window);
+        // Its menu commands: an assistive technology triggers an action
+        // whatever the menu that shows it.
+        for (QAction* a : window->findChildren<QAction*>()) {
+            if (!a->isEnabled() || InOwnWindow(a, window)) continue;
+            a->setEnabled(false);
+            actions_.emplace_back(a);
+        }
+        ForgetValueInterfaces(window);
+    }
+
+public:
+    // True when assistive technology may set no value on `w`: an unavailable
+    // control of a held window.
+    bool RefusesValues(const QWidget* w) const
+    {
+        if (depth == 0 || w->isEnabled()) return false;
+        for (const QPointer<QWidget>& h : held_)
+            if (h == w->window()) return true;
+        return false;
+    }
+
+private:
+
+    // True when `o` belongs to a window of its own inside `window`.
+    static bool InOwnWindow(const QObject* o, const QWidget* window)
+    {
+        for (const QObject* p = o->parent(); p && p != window; p = p->parent())
+            if (p->isWidgetType() && IsOwnWindow(static_cast<const QWidget*>(p))) return true;
+        return false;
+    }
+
+    void HoldChildren(QWidget* parent)
+    {
+        for (QObject* o : parent->children()) {
+            if (!o->isWidgetType()) continue;
+            auto* c = static_cast<QWidget*>(o);
+            if (IsOwnWindow(c)) continue;
+            if (HoldsWindow(c)) {
+                HoldChildren(c);
+                continue;
+            }
+            // A control its window has made unavailable stays so, and is
+            // left to its window.
+            if (c->property(kUnavailable).toInt() == 0 && c->testAttribute(Qt::WA_ForceDisabled)) continue;
+            HoldUnavailable(*c, true);
+            unavailable_.emplace_back(c);
+        }
+    }
+
+    static bool HoldsWindow(const QWidget* w)
+    {
+        for (const QWidget* c : w->findChildren<QWidget*>())
+            if (IsOwnWindow(c)) return true;
+        return false;
+    }
+
     static bool IsInput(QEvent::Type t)
     {
         switch (t) {
@@ -258,15 +406,39 @@ private:
 
     std::vector<QPointer<QWidget>> open_;
     std::vector<QPointer<QWidget>> closes_;
+    std::vector<QPointer<QWidget>> held_;
+    std::vector<QPointer<QWidget>> unavailable_;
+    std::vector<QPointer<QAction>> actions_;
 };
+
+QPointer<WindowHold>& TheHold()
+{
+    static QPointer<WindowHold> hold;
+    return hold;
+}
+
+QAccessibleInterface* HeldControlFactory(const QString&, QObject* object)
+{
+    const WindowHold* h = TheHold();
+    if (!h || !object->isWidgetType()) return nullptr;
+    auto* w = static_cast<QWidget*>(object);
+    QAccessible::Role role;
+    if (!ValueControlRole(w, &role) || !h->RefusesValues(w)) return nullptr;
+    return new HeldValueControl(w, role);
+}
 
 WindowHold* Hold()
 {
-    static QPointer<WindowHold> hold;
+    QPointer<WindowHold>& hold = TheHold();
     // Windows only: a program without them (a tool) has nothing to hold.
     if (!hold && qobject_cast<QApplication*>(QCoreApplication::instance())) {
         hold = new WindowHold;
         hold->setParent(qApp);
+        static const bool installed = [] {
+            QAccessible::installFactory(HeldControlFactory);
+            return true;
+        }();
+        (void)installed;
     }
     return hold;
 }

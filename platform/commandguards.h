@@ -26,8 +26,13 @@
 // is carried out when the hold ends. A job's window says so once
 // (MarkJobWindow); the dialogs, menus and message boxes it owns, and the
 // questions the job asks meanwhile (a modal dialog opened during the hold),
-// live with it. Nothing is disabled for the hold: when it ends every window
-// takes input as before, however holds and busy scopes nest.
+// live with it. What reaches a control without an input event (an assistive
+// technology's press, toggle or value) is refused as well: the controls of
+// every other window, those first shown during the hold included, are made
+// unavailable (HoldUnavailable) while the hold lasts; the windows they own
+// (the job's questions, parented to the window that was active) are left
+// live. When the hold ends every window takes input as before, however holds
+// and busy scopes nest.
 //
 // A window whose job runs closes one way (CloseAfterJob): the close box,
 // Alt+F4 or a close() given while the job runs are refused and kept, and the

@@ -541,3 +541,207 @@ TEST_F(HoldWindows, WhatAHoldsBeginningSetsOffActsOnTheUsersImage)
     EXPECT_EQ(m.txtSampleWidth->text(), "");
     EXPECT_FALSE(model::state.Surface3DValid) << "the 3D plot is built again for the new width";
 }
+
+namespace {
+
+// What an assistive technology does to a control over the accessibility
+// bus: its action by name (a press, a toggle), a value set, a text replaced.
+// None of these passes through an input event.
+void Act(QObject* control, const QString& action)
+{
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(control);
+    ASSERT_TRUE(a && a->actionInterface()) << control->objectName().toStdString();
+    a->actionInterface()->doAction(action);
+}
+
+void ReplaceText(QLineEdit* box, const QString& text)
+{
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(box);
+    ASSERT_TRUE(a) << box->objectName().toStdString();
+    if (a->editableTextInterface()) a->editableTextInterface()->replaceText(0, box->text().size(), text);
+    a->setText(QAccessible::Value, text);
+}
+
+// True while a button of `w` is down (a press given to it is still to click).
+bool ButtonDown(QWidget* w)
+{
+    for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
+        if (b->isDown()) return true;
+    return false;
+}
+
+// The item of a menu command, as the accessibility bus shows it.
+QAccessibleInterface* MenuItem(QAction* action)
+{
+    for (QObject* o : action->associatedObjects()) {
+        QAccessibleInterface* menu = QAccessible::queryAccessibleInterface(o);
+        for (int i = 0; menu && i < menu->childCount(); ++i)
+            if (QAccessibleInterface* item = menu->child(i);
+                item && item->text(QAccessible::Name) == platform::VisibleCaption(action->text()))
+                return item;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+// An assistive technology's presses, toggles and values reach a control
+// without any input event: during a job they change nothing in a window
+// other than the job's, and after it they act as usual.
+TEST_F(HoldWindows, NoAssistiveTechnologyActionReachesAHeldWindow)
+{
+    ASSERT_NO_FATAL_FAILURE(Start());
+    auto& m = main();
+    auto plot3D = [&]() -> plots::Frm3DChart& { return PlotWindow(m.cmd3DPlot, plots::frm3DChart()); };
+    auto contour = [&]() -> plots::FrmContour& { return PlotWindow(m.cmdContour, plots::frmContour()); };
+    auto diagonal = [&]() -> plots::FrmDiagonal& { return PlotWindow(m.cmdDiagonal, plots::frmDiagonal()); };
+    auto browser = [&]() -> browser::FrmThumbnailView& {
+        browser::FrmThumbnailView& b = browser::frmThumbnailView();
+        if (!b.isVisible()) m.cmdViewThumbnails->click();
+        return b;
+    };
+    const QString press = QAccessibleActionInterface::pressAction();
+    const QString toggle = QAccessibleActionInterface::toggleAction();
+
+    const std::vector<Row> rows = {
+        {"diagonal plot: Normalize toggled",
+         [&] { return &diagonal(); },
+         [&] { Act(diagonal().chkNormalize, toggle); },
+         [&] { return std::to_string(diagonal().chkNormalize->isChecked()) + " " + Describe(diagonal().chart()); }},
+        {"diagonal plot: Save pressed",
+         [&] { return &diagonal(); },
+         [&] {
+             dialogs.queueFile(results + "/Sample_dia.bmp");
+             Act(diagonal().cmdSave2DChart, press);
+         },
+         [&] { return FileState(); }},
+        {"3D plot: Reduce Data pressed",
+         [&] { return &plot3D(); },
+         [&] { Act(plot3D().chkReduceData, press); },
+         [&] { return std::to_string(plot3D().chkReduceData->isChecked()) + " " + Describe(plot3D().chart()); }},
+        {"3D plot: Save pressed",
+         [&] { return &plot3D(); },
+         [&] {
+             dialogs.queueFile(results + "/Sample_3D.bmp");
+             Act(plot3D().cmdSave3DChart, press);
+         },
+         [&] { return FileState(); }},
+        {"3D plot: the rotation's text replaced",
+         [&] { return &plot3D(); },
+         [&] {
+             plots::Frm3DChart& w = plot3D();
+             ReplaceText(w.txtRotation, w.txtRotation->text() == "45" ? "60" : "45");
+         },
+         [&] { return plot3D().txtRotation->text().toStdString(); }},
+        {"contour plot: Reduce Data toggled",
+         [&] { return &contour(); },
+         [&] { Act(contour().chkReduceData, toggle); },
+         [&] { return std::to_string(contour().chkReduceData->isChecked()) + " " + Describe(contour().chart()); }},
+        {"main window: Exclude 128 toggled",
+         [&] { return &m; },
+         [&] { Act(m.chkExclude128, toggle); },
+         [&] { return std::to_string(m.chkExclude128->isChecked()); }},
+        {"main window: the sample width's text replaced",
+         [&] { return &m; },
+         [&] { ReplaceText(m.txtSampleWidth, m.txtSampleWidth->text() == "2" ? "3" : "2"); },
+         [&] { return m.txtSampleWidth->text().toStdString(); }},
+        {"editor: Return pressed",
+         [&] {
+             editor::FrmPhaseImage& e = editor::frmPhaseImage();
+             if (!e.isVisible()) m.cmdMask_Click();
+             return &e;
+         },
+         [&] {
+             editor::FrmPhaseImage& e = editor::frmPhaseImage();
+             if (e.cmdMaskCancel->isVisibleTo(&e)) Click(e.cmdMaskCancel);
+             Act(e.cmdReturn, press);
+         },
+         [&] { return std::to_string(editor::frmPhaseImage().isVisible()); }},
+        {"editor: a region bar's value set",
+         [&] {
+             editor::FrmPhaseImage& e = editor::frmPhaseImage();
+             if (!e.isVisible()) m.cmdMask_Click();
+             if (!e.hscCenterX->isVisibleTo(&e)) Click(e.cmdCreateMask);
+             return &e;
+         },
+         [&] {
+             QScrollBar* bar = editor::frmPhaseImage().hscCenterX;
+             QAccessibleInterface* a = QAccessible::queryAccessibleInterface(bar);
+             ASSERT_TRUE(a);
+             if (a->valueInterface())
+                 a->valueInterface()->setCurrentValue(bar->value() == bar->minimum() ? bar->maximum() : bar->minimum());
+         },
+         [&] {
+             editor::FrmPhaseImage& e = editor::frmPhaseImage();
+             return std::to_string(e.hscCenterX->value()) + " " + std::to_string(e.bufDisplay->roiLeft());
+         }},
+        {"contour plot: Appearance's list shown and a value set",
+         [&] { return &contour(); },
+         [&] {
+             QComboBox* c = contour().cmbAppearance;
+             Act(c, QAccessibleActionInterface::showMenuAction());
+             QAccessibleInterface* a = QAccessible::queryAccessibleInterface(c);
+             a->setText(QAccessible::Value, c->itemText(c->currentIndex() == 0 ? c->count() - 1 : 0));
+         },
+         [&] {
+             QComboBox* c = contour().cmbAppearance;
+             return c->currentText().toStdString() + " " + std::to_string(c->view()->isVisible());
+         }},
+        {"browser: Load Phase Image pressed in its menu",
+         [&] {
+             browser::FrmThumbnailView& b = browser();
+             QTest::keyClick(b.Thumbnail1()->widget(), Qt::Key_Home);
+             return &b;
+         },
+         [&] {
+             QAccessibleInterface* item = MenuItem(browser().mnuLoadPhaseImage);
+             ASSERT_TRUE(item && item->actionInterface());
+             item->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+         },
+         [&] {
+             QApplication::processEvents();
+             return std::to_string(browser::frmThumbnailView().isVisible()) + " " +
+                    m.lblImageName->text().toStdString();
+         }},
+        {"batch configuration (the job's own window): its footer's text replaced",
+         [&] {
+             batchcfg::FrmBatchConfiguration* c = batchcfg::BatchConfiguration();
+             c->show();
+             return c;
+         },
+         [&] {
+             QLineEdit* box = batchcfg::BatchConfiguration()->txt3DFooter;
+             ReplaceText(box, box->text() + "x");
+         },
+         [&] { return batchcfg::BatchConfiguration()->txt3DFooter->text().toStdString(); },
+         false, true},
+    };
+
+    for (Job job : {Job::BatchRun, Job::GenerateOutput, Job::Preview}) {
+        for (const Row& r : rows) {
+            SCOPED_TRACE(std::string(JobName(job)) + ", " + r.what);
+            QWidget* w = r.show();
+            ASSERT_TRUE(w && w->isVisible());
+            QApplication::processEvents();
+            const std::string before = r.state();
+            EXPECT_TRUE(RunJob(job, r.input));
+            if (r.live) {
+                EXPECT_NE(r.state(), before) << "the job's own window did not take the action";
+            } else {
+                // A press clicks once the button has shown itself down: none is.
+                EXPECT_FALSE(ButtonDown(w)) << "a press during the job is still to click";
+                EXPECT_EQ(r.state(), before) << "the action during the job was taken";
+            }
+            dialogs.fileAnswers.clear();
+
+            if (!r.show()->isVisible()) ADD_FAILURE() << "the window did not come back";
+            r.input();
+            EXPECT_TRUE(testsupport::WaitUntil([&] { return !ButtonDown(w) && r.state() != before; }))
+                << "the action after the job was not taken";
+            dialogs.fileAnswers.clear();
+            if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+            if (w != &m) w->hide();
+        }
+    }
+    EXPECT_TRUE(m.cmdUnwrap->isEnabled());
+}
