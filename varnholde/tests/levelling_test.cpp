@@ -143,7 +143,9 @@ TEST(Compensation, SubtractsTheGratingSurfaceAtEachPixelsPosition)
     const std::vector<double> g1 = {4.0, 3.0, 0.1, 0.2, -0.3, 0.4, 0.5, -0.6};
     const std::string path = WriteCompTable(dir, g1);
     const int cols = 20, rows = 10;
-    const float width = 2.0f, height = 1.5f;
+    // Width and height take unlike shares of the area (1/2 and 2/5), so that
+    // the two directions cannot be mistaken for each other.
+    const float width = 2.0f, height = 1.2f;
     Grid d = Make(cols, rows, [](double x, double y) { return 0.01 * x * y; });
     d.at(3, 4) = kNoData;
     const Grid before = d;

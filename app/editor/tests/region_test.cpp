@@ -1,5 +1,6 @@
 // Region of interest editing: handles, drags, clipping, scroll bars.
 #include "app/core/runtime.h"
+#include "app/editor/core/crop.h"
 #include "app/editor/core/region_editor.h"
 #include "editor_test_util.h"
 #include "platform/messages.h"
@@ -245,4 +246,26 @@ TEST_F(RegionTest, SizeBarsResizeAboutTheSavedCentreAndCtrlLinksThem)
     EXPECT_EQ(l, view.l);
     EXPECT_EQ(10, ed.CenterXValue);
     EXPECT_EQ("Center X  10", labels[CenterX]);
+}
+
+// A crop to a region wider than high keeps every size of the image the right
+// way round: the partition and mask checks read the full size afterwards.
+TEST(CropAccept, ACroppedImageKeepsItsWidthAndHeightApart)
+{
+    const int cols = 7, rows = 3;
+    std::vector<uint8_t> pixels(size_t(cols * rows));
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = uint8_t(i);
+    AcceptCroppedImage(cols, rows, pixels);
+    const auto& im = model::images;
+    EXPECT_EQ(im.ImageCols, cols);
+    EXPECT_EQ(im.ImageRows, rows);
+    EXPECT_EQ(im.XMax, cols - 1);
+    EXPECT_EQ(im.YMax, rows - 1);
+    EXPECT_EQ(im.FullXMax, cols - 1);
+    EXPECT_EQ(im.FullYMax, rows - 1);
+    ASSERT_EQ(im.PhaseImage.cols(), cols);
+    ASSERT_EQ(im.PhaseImage.rows(), rows);
+    EXPECT_EQ(im.PhaseImage(6, 0), 6);
+    EXPECT_EQ(im.PhaseImage(0, 2), 14);
+    EXPECT_EQ(im.CurrentPhase.buffer(), pixels);
 }
