@@ -62,6 +62,25 @@ TEST(Registration, RegisterCreateUnregister)
     dlclose(module);
 }
 
+// A value is everything after the first '=' of its line: a module in a
+// folder whose name holds '=' is read back at the path it was written with.
+TEST(Registration, ValuesHoldingEqualsSignsReadBackWhole)
+{
+    ScratchRegistry reg(false);
+    ASSERT_TRUE(host::EditRegistry([](host::RegistryKeys& k) {
+        k["CLSID/{1}"]["InprocServer"] = "/opt/build=2/lib=x.so";
+        k["CLSID/{1}"]["Trailing"] = "a==";
+        return true;
+    }));
+    host::RegistryKeys keys;
+    ASSERT_TRUE(host::ReadRegistry(&keys));
+    ASSERT_EQ(keys.count("CLSID/{1}"), 1u);
+    const auto& values = keys.at("CLSID/{1}");
+    EXPECT_EQ(values.size(), 2u);
+    EXPECT_EQ(values.count("InprocServer") ? values.at("InprocServer") : "(missing)", "/opt/build=2/lib=x.so");
+    EXPECT_EQ(values.count("Trailing") ? values.at("Trailing") : "(missing)", "a==");
+}
+
 TEST(Registration, ToolReportsBadModules)
 {
     ScratchRegistry reg(false);
