@@ -733,6 +733,9 @@ TEST_F(MixedFolder, DamagedAndCutPicturesAreInvalidFilesReadWithinTheirPicture)
 // fetched whole, costs the body and not twice that.
 TEST_F(MixedFolder, AFetchedBodyIsHeldOnce)
 {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer keeps freed blocks in quarantine, so a peak says nothing of the copies held";
+#endif
     testkit::LoopbackServer server;
     std::vector<uint8_t> body = testsupport::ReadBytes(Dir() + "/photo.jpg");
     const int64_t padded = int64_t(48) << 20;
