@@ -607,36 +607,6 @@ int FindPhaseImage(const std::vector<std::string>& files, const std::string& nam
     return -1;
 }
 
-std::string FolderOnDisk(const std::string& text)
-{
-    if (text.empty() || text[0] != '/')
-        return text;
-    std::string disk;
-    size_t start = 1;
-    while (start <= text.size()) {
-        size_t end = text.find('/', start);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string part = text.substr(start, end - start);
-        start = end + 1;
-        if (part.empty())
-            continue;
-        const std::string here = disk.empty() ? "/" : disk;
-        std::string chosen = part;
-        if (!platform::IsFolder(platform::JoinPath(here, part))) {
-            std::vector<std::string> matches;
-            const QString shown = QString::fromStdString(part);
-            for (const std::string& name : platform::ListSubfolders(here))
-                if (QFile::decodeName(QByteArray::fromStdString(name)) == shown)
-                    matches.push_back(name);
-            if (matches.size() == 1)
-                chosen = matches[0];
-        }
-        disk += "/" + chosen;
-    }
-    return disk.empty() ? "/" : disk;
-}
-
 std::string OutputBaseName(const std::string& imagePath)
 {
     return imagePath.size() > 7 ? imagePath.substr(0, imagePath.size() - 7) : std::string();

@@ -144,12 +144,6 @@ std::string RunFolder(const std::string& folder);
 // first that differs only in letter case; -1 when none.
 int FindPhaseImage(const std::vector<std::string>& files, const std::string& name);
 
-// The folder a path shown as text (UTF-8) names on disk. Text cannot hold a
-// name that is not UTF-8 (it shows with U+FFFD in its place): each part of
-// the path that does not name a folder as it stands is matched against the
-// names on disk; a part that matches none or several stays as the text has it.
-std::string FolderOnDisk(const std::string& text);
-
 // The path the outputs of an image are named from: the image path less its
 // last 7 characters ("_ph.tif" / "_ph.bmp").
 std::string OutputBaseName(const std::string& imagePath);

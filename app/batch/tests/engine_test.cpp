@@ -916,19 +916,6 @@ TEST_F(BatchRun, BowAndTwistOfAPartThatBowsAlongItsHeight)
     EXPECT_EQ(Column(lines, "tall_bow_ph.tif", 10), "20.0");
 }
 
-TEST(BatchFolders, AFolderShownAsTextIsFoundByItsNameOnDisk)
-{
-    testsupport::TempDir dir("ondisk");
-    const std::string root = dir.path().string();
-    for (const char* sub : {"/lat\xe9/inner", "/plain", "/e\xff", "/e\xfe"})
-        std::filesystem::create_directories(root + sub);
-    const std::string replacement = "\xef\xbf\xbd";   // U+FFFD as text shows it
-    EXPECT_EQ(batch::FolderOnDisk(root + "/lat" + replacement), root + "/lat\xe9");
-    EXPECT_EQ(batch::FolderOnDisk(root + "/lat" + replacement + "/inner"), root + "/lat\xe9/inner");
-    EXPECT_EQ(batch::FolderOnDisk(root + "/plain"), root + "/plain");
-    EXPECT_EQ(batch::FolderOnDisk(root + "/e" + replacement), root + "/e" + replacement) << "two folders show so";
-}
-
 // The longest folder name whose table name the file system still takes
 // (227 bytes: "Batch Results for NAME (Abs).txt" is 255): the run's temporary
 // file has a short name of its own.
